@@ -1,0 +1,831 @@
+#include "classlib/filer.h"
+
+#include <windows.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <map>
+
+#include "classlib/conversions.h"
+#include "classlib/exceptions.h"
+#include "classlib/format.h"
+
+namespace classlib {
+
+namespace {
+
+// Nesting of lists and collections that SkipValue follows before it calls the stream malformed:
+// a hostile stream must end in an error, not in a stack overflow.
+constexpr int kMaxSkipDepth = 256;
+// Class chains longer than this are taken as a registration cycle.
+constexpr int kMaxClassDepth = 64;
+
+[[noreturn]] void PropValueError() { throw EReadError(L"Invalid property value"); }
+[[noreturn]] void ReadError() { throw EReadError(L"Stream read error"); }
+
+struct TClassEntry {
+    std::wstring parent;
+    std::vector<PPropInfo> props;
+};
+
+std::map<std::wstring, TClassEntry>& ClassTable() {
+    static std::map<std::wstring, TClassEntry> table;
+    return table;
+}
+
+std::map<std::wstring, TComponentFactory>& FactoryTable() {
+    static std::map<std::wstring, TComponentFactory> table;
+    return table;
+}
+
+// The class and its registered ancestors, the class itself first.
+std::vector<const TClassEntry*> ClassChain(const std::wstring& className) {
+    std::vector<const TClassEntry*> chain;
+    std::wstring name = className;
+    auto& table = ClassTable();
+    while (static_cast<int>(chain.size()) < kMaxClassDepth) {
+        auto it = table.find(name);
+        if (it == table.end()) break;
+        chain.push_back(&it->second);
+        name = it->second.parent;
+    }
+    return chain;
+}
+
+// 80-bit extended values, converted by hand so that the layout does not depend on long double.
+double ExtendedToDouble(const std::uint8_t bytes[10]) {
+    std::uint64_t mantissa = 0;
+    std::memcpy(&mantissa, bytes, 8);
+    std::uint16_t signExp = static_cast<std::uint16_t>(bytes[8] | (bytes[9] << 8));
+    bool negative = (signExp & 0x8000) != 0;
+    int exponent = signExp & 0x7FFF;
+    double value;
+    if (exponent == 0x7FFF)
+        value = (mantissa << 1) == 0 ? HUGE_VAL : std::nan("");
+    else if (exponent == 0 && mantissa == 0)
+        value = 0.0;
+    else
+        value = std::ldexp(static_cast<double>(mantissa), exponent - 16383 - 63);
+    return negative ? -value : value;
+}
+
+void DoubleToExtended(double value, std::uint8_t bytes[10]) {
+    std::uint64_t mantissa = 0;
+    std::uint16_t signExp = std::signbit(value) ? 0x8000 : 0;
+    if (std::isnan(value)) {
+        mantissa = 0xC000000000000000ull;
+        signExp |= 0x7FFF;
+    } else if (std::isinf(value)) {
+        mantissa = 0x8000000000000000ull;
+        signExp |= 0x7FFF;
+    } else if (value != 0.0) {
+        int e = 0;
+        double m = std::frexp(std::fabs(value), &e);  // m in [0.5, 1)
+        mantissa = static_cast<std::uint64_t>(std::ldexp(m, 64));
+        signExp |= static_cast<std::uint16_t>(e - 1 + 16383);
+    }
+    std::memcpy(bytes, &mantissa, 8);
+    bytes[8] = static_cast<std::uint8_t>(signExp & 0xFF);
+    bytes[9] = static_cast<std::uint8_t>(signExp >> 8);
+}
+
+bool IsOrdinalKind(TTypeKind kind) {
+    return kind == tkInteger || kind == tkChar || kind == tkWChar || kind == tkEnumeration || kind == tkInt64;
+}
+
+std::wstring InstanceName(TPersistent* Instance) {
+    if (auto* c = dynamic_cast<TComponent*>(Instance); c != nullptr && !c->Name().empty()) return c->Name();
+    return Instance != nullptr ? Instance->ClassName() : std::wstring(L"nil");
+}
+
+}  // namespace
+
+// --- published-property table ------------------------------------------------------------------
+
+void RegisterPublishedProperties(const std::wstring& ClassName, const std::wstring& ParentClassName,
+                                 std::vector<TPropInfo> Properties) {
+    TClassEntry entry;
+    entry.parent = ParentClassName;
+    for (auto& p : Properties) entry.props.push_back(std::make_shared<const TPropInfo>(std::move(p)));
+    ClassTable()[ClassName] = std::move(entry);
+}
+
+void UnregisterPublishedProperties(const std::wstring& ClassName) { ClassTable().erase(ClassName); }
+
+std::vector<PPropInfo> GetPropInfos(const TObject* Instance) {
+    std::vector<PPropInfo> result;
+    if (Instance == nullptr) return result;
+    auto chain = ClassChain(Instance->ClassName());
+    for (auto it = chain.rbegin(); it != chain.rend(); ++it)
+        result.insert(result.end(), (*it)->props.begin(), (*it)->props.end());
+    return result;
+}
+
+PPropInfo GetPropInfo(const TObject* Instance, const std::wstring& PropName) {
+    if (Instance == nullptr) return nullptr;
+    // The most derived declaration wins.
+    for (const TClassEntry* entry : ClassChain(Instance->ClassName()))
+        for (const auto& p : entry->props)
+            if (SameText(p->Name, PropName)) return p;
+    return nullptr;
+}
+
+bool InheritsFromClass(const TObject* Instance, const std::wstring& ClassName) {
+    if (Instance == nullptr) return false;
+    if (Instance->ClassName() == ClassName) return true;
+    std::wstring name = Instance->ClassName();
+    auto& table = ClassTable();
+    for (int i = 0; i < kMaxClassDepth; ++i) {
+        auto it = table.find(name);
+        if (it == table.end()) return false;
+        name = it->second.parent;
+        if (name == ClassName) return true;
+    }
+    return false;
+}
+
+void RegisterComponentClass(const std::wstring& ClassName, TComponentFactory Factory) {
+    FactoryTable()[ClassName] = std::move(Factory);
+}
+
+void UnregisterComponentClass(const std::wstring& ClassName) { FactoryTable().erase(ClassName); }
+
+// --- TReader: values -----------------------------------------------------------------------------
+
+void TReader::CheckRemaining(std::int64_t bytes) {
+    if (bytes < 0) PropValueError();
+    std::int64_t pos = stream_->Position();
+    if (pos < 0 || bytes > stream_->Size() - pos) ReadError();
+}
+
+std::string TReader::ReadAnsiBytes(std::int64_t count) {
+    CheckRemaining(count);
+    std::string text(static_cast<size_t>(count), '\0');
+    stream_->ReadBuffer(text.data(), static_cast<std::int32_t>(count));
+    return text;
+}
+
+std::wstring TReader::ReadWideChars(std::int64_t count) {
+    if (count < 0) PropValueError();
+    CheckRemaining(count * 2);
+    std::vector<std::uint8_t> bytes(static_cast<size_t>(count) * 2);
+    stream_->ReadBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+    std::wstring text(static_cast<size_t>(count), L'\0');
+    for (size_t i = 0; i < text.size(); ++i)
+        text[i] = static_cast<wchar_t>(bytes[2 * i] | (bytes[2 * i + 1] << 8));
+    return text;
+}
+
+namespace {
+template <typename T>
+T ReadRaw(TStream* stream) {
+    T value{};
+    stream->ReadBuffer(&value, sizeof value);
+    return value;
+}
+}  // namespace
+
+TValueType TReader::ReadValue() { return static_cast<TValueType>(ReadRaw<std::uint8_t>(stream_)); }
+
+TValueType TReader::NextValue() {
+    TValueType v = ReadValue();
+    stream_->Seek(-1, TSeekOrigin::soCurrent);
+    return v;
+}
+
+void TReader::ReadListBegin() {
+    if (ReadValue() != vaList) PropValueError();
+}
+
+void TReader::ReadListEnd() {
+    if (ReadValue() != vaNull) PropValueError();
+}
+
+std::int32_t TReader::ReadInteger() {
+    switch (ReadValue()) {
+    case vaInt8: return ReadRaw<std::int8_t>(stream_);
+    case vaInt16: return ReadRaw<std::int16_t>(stream_);
+    case vaInt32: return ReadRaw<std::int32_t>(stream_);
+    default: PropValueError();
+    }
+}
+
+std::int64_t TReader::ReadInt64() {
+    if (NextValue() == vaInt64) {
+        ReadValue();
+        return ReadRaw<std::int64_t>(stream_);
+    }
+    return ReadInteger();
+}
+
+bool TReader::ReadBoolean() {
+    switch (ReadValue()) {
+    case vaTrue: return true;
+    case vaFalse: return false;
+    default: PropValueError();
+    }
+}
+
+double TReader::ReadFloat() {
+    switch (NextValue()) {
+    case vaExtended: {
+        ReadValue();
+        std::uint8_t bytes[10];
+        stream_->ReadBuffer(bytes, 10);
+        return ExtendedToDouble(bytes);
+    }
+    case vaSingle: return ReadSingle();
+    case vaCurrency: return ReadCurrency();
+    case vaDate: return ReadDate();
+    default: return ReadInteger();
+    }
+}
+
+double TReader::ReadSingle() {
+    if (NextValue() != vaSingle) return ReadInteger();
+    ReadValue();
+    return ReadRaw<float>(stream_);
+}
+
+double TReader::ReadCurrency() {
+    if (NextValue() != vaCurrency) return ReadInteger();
+    ReadValue();
+    return static_cast<double>(ReadRaw<std::int64_t>(stream_)) / 10000.0;
+}
+
+double TReader::ReadDate() {
+    if (NextValue() != vaDate) return ReadInteger();
+    ReadValue();
+    return ReadRaw<double>(stream_);
+}
+
+std::string TReader::ReadString() {
+    switch (ReadValue()) {
+    case vaString: return ReadAnsiBytes(ReadRaw<std::uint8_t>(stream_));
+    case vaLString: return ReadAnsiBytes(ReadRaw<std::int32_t>(stream_));
+    case vaWString: return WideToAnsi(ReadWideChars(ReadRaw<std::int32_t>(stream_)));
+    case vaUTF8String: return WideToAnsi(AnsiToWide(ReadAnsiBytes(ReadRaw<std::int32_t>(stream_)), CP_UTF8));
+    default: PropValueError();
+    }
+}
+
+std::wstring TReader::ReadWideString() {
+    switch (ReadValue()) {
+    case vaString: return AnsiToWide(ReadAnsiBytes(ReadRaw<std::uint8_t>(stream_)));
+    case vaLString: return AnsiToWide(ReadAnsiBytes(ReadRaw<std::int32_t>(stream_)));
+    case vaWString: return ReadWideChars(ReadRaw<std::int32_t>(stream_));
+    case vaUTF8String: return AnsiToWide(ReadAnsiBytes(ReadRaw<std::int32_t>(stream_)), CP_UTF8);
+    default: PropValueError();
+    }
+}
+
+char TReader::ReadChar() {
+    std::string s = ReadString();
+    if (s.size() > 1) PropValueError();
+    return s.empty() ? '\0' : s[0];
+}
+
+wchar_t TReader::ReadWideChar() {
+    std::wstring s = ReadWideString();
+    if (s.size() > 1) PropValueError();
+    return s.empty() ? L'\0' : s[0];
+}
+
+std::wstring TReader::ReadIdent() {
+    switch (ReadValue()) {
+    case vaIdent: return AnsiToWide(ReadAnsiBytes(ReadRaw<std::uint8_t>(stream_)));
+    case vaFalse: return L"False";
+    case vaTrue: return L"True";
+    case vaNil: return L"nil";
+    case vaNull: return L"Null";
+    default: PropValueError();
+    }
+}
+
+std::vector<std::wstring> TReader::ReadSet() {
+    if (ReadValue() != vaSet) PropValueError();
+    std::vector<std::wstring> idents;
+    for (std::wstring s = ReadStr(); !s.empty(); s = ReadStr()) idents.push_back(s);
+    return idents;
+}
+
+std::vector<std::uint8_t> TReader::ReadBinary() {
+    if (ReadValue() != vaBinary) PropValueError();
+    std::int32_t count = ReadRaw<std::int32_t>(stream_);
+    CheckRemaining(count);
+    std::vector<std::uint8_t> bytes(static_cast<size_t>(count));
+    stream_->ReadBuffer(bytes.data(), count);
+    return bytes;
+}
+
+std::wstring TReader::ReadStr() { return AnsiToWide(ReadAnsiBytes(ReadRaw<std::uint8_t>(stream_))); }
+
+void TReader::SkipValue() { SkipValueAt(0); }
+
+void TReader::SkipValueAt(int depth) {
+    if (depth > kMaxSkipDepth) throw EReadError(L"Invalid stream format");
+    auto skip = [this](std::int64_t n) {
+        CheckRemaining(n);
+        stream_->Seek(n, TSeekOrigin::soCurrent);
+    };
+    switch (ReadValue()) {
+    case vaNull:
+    case vaFalse:
+    case vaTrue:
+    case vaNil: return;
+    case vaList:
+        while (!EndOfList()) SkipValueAt(depth + 1);
+        ReadListEnd();
+        return;
+    case vaInt8: return skip(1);
+    case vaInt16: return skip(2);
+    case vaInt32: return skip(4);
+    case vaExtended: return skip(10);
+    case vaString:
+    case vaIdent: return skip(ReadRaw<std::uint8_t>(stream_));
+    case vaBinary:
+    case vaLString:
+    case vaUTF8String: return skip(ReadRaw<std::int32_t>(stream_));
+    case vaWString: return skip(static_cast<std::int64_t>(ReadRaw<std::int32_t>(stream_)) * 2);
+    case vaSet:
+        while (!ReadStr().empty()) {
+        }
+        return;
+    case vaCollection:
+        // Items: an optional order value, then a list of properties.
+        while (!EndOfList()) {
+            TValueType next = NextValue();
+            if (next == vaInt8 || next == vaInt16 || next == vaInt32) SkipValueAt(depth + 1);
+            ReadListBegin();
+            while (!EndOfList()) {
+                ReadStr();
+                SkipValueAt(depth + 1);
+            }
+            ReadListEnd();
+        }
+        ReadListEnd();
+        return;
+    case vaSingle: return skip(4);
+    case vaCurrency:
+    case vaDate:
+    case vaInt64: return skip(8);
+    default: PropValueError();
+    }
+}
+
+// --- TReader: properties and components ----------------------------------------------------
+
+void TReader::DefineProperty(const std::wstring& Name, TReaderProc ReadData, TWriterProc, bool) {
+    if (!propName_.empty() && ReadData && SameText(Name, propName_)) {
+        ReadData(this);
+        propName_.clear();
+    }
+}
+
+void TReader::DefineBinaryProperty(const std::wstring& Name, TStreamProc ReadData, TStreamProc, bool) {
+    if (!propName_.empty() && ReadData && SameText(Name, propName_)) {
+        std::vector<std::uint8_t> bytes = ReadBinary();
+        TMemoryStream data;
+        if (!bytes.empty()) data.WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+        data.SetPosition(0);
+        ReadData(&data);
+        propName_.clear();
+    }
+}
+
+void TReader::ReadPropValue(TPersistent* Instance, const TPropInfo& Prop) {
+    // Object properties are read through their own properties ("Lines.Strings"), never as a value.
+    if (Prop.Kind == tkClass) PropValueError();
+    if (!Prop.Setter) throw EReadError(L"Property is read-only");
+    TPropValue value;
+    switch (Prop.Kind) {
+    case tkInteger: value = static_cast<std::int64_t>(ReadInteger()); break;
+    case tkInt64: value = ReadInt64(); break;
+    case tkChar: value = static_cast<std::int64_t>(static_cast<unsigned char>(ReadChar())); break;
+    case tkWChar: value = static_cast<std::int64_t>(static_cast<std::uint16_t>(ReadWideChar())); break;
+    case tkEnumeration: {
+        std::wstring ident = ReadIdent();
+        auto it = std::find_if(Prop.EnumNames.begin(), Prop.EnumNames.end(),
+                               [&](const std::wstring& n) { return SameText(n, ident); });
+        if (it == Prop.EnumNames.end()) PropValueError();
+        value = static_cast<std::int64_t>(it - Prop.EnumNames.begin());
+        break;
+    }
+    case tkFloat: value = ReadFloat(); break;
+    case tkString:
+    case tkLString: value = ReadString(); break;
+    case tkWString: value = ReadWideString(); break;
+    default: PropValueError();  // component references and other kinds are not streamed
+    }
+    Prop.Setter(Instance, value);
+}
+
+void TReader::ReadProperty(TPersistent* Instance) {
+    std::wstring path = ReadStr();
+    try {
+        // "Lines.Strings": walk the published object properties down to the last name.
+        TPersistent* target = Instance;
+        std::wstring name = path;
+        for (size_t dot = name.find(L'.'); dot != std::wstring::npos; dot = name.find(L'.')) {
+            PPropInfo prop = GetPropInfo(target, name.substr(0, dot));
+            TPersistent* const* object = nullptr;
+            TPropValue value;
+            if (prop && prop->Kind == tkClass && prop->Getter) {
+                value = prop->Getter(target);
+                object = std::get_if<TPersistent*>(&value);
+            }
+            if (object == nullptr || *object == nullptr)
+                throw EReadError(Format(L"Property %s does not exist", {name.substr(0, dot)}));
+            target = *object;
+            name.erase(0, dot + 1);
+        }
+        if (PPropInfo prop = GetPropInfo(target, name)) {
+            ReadPropValue(target, *prop);
+        } else {
+            propName_ = name;
+            target->DefineProperties(this);
+            if (!propName_.empty()) throw EReadError(Format(L"Property %s does not exist", {name}));
+        }
+    } catch (const Exception& e) {
+        propName_.clear();
+        throw EReadError(Format(L"Error reading %s.%s: %s", {InstanceName(Instance), path, e.Message()}));
+    }
+}
+
+void TReader::ReadProperties(TPersistent* Instance) {
+    while (!EndOfList()) ReadProperty(Instance);
+    ReadListEnd();
+}
+
+void TReader::BeginComponent(TComponent* Component) {
+    Component->SetLoadingState(true);
+    Component->SetReadingState(true);
+    if (std::find(loaded_.begin(), loaded_.end(), Component) == loaded_.end()) loaded_.push_back(Component);
+}
+
+TComponent* TReader::ReadComponent(TComponent* Component) {
+    const bool topLevel = depth_ == 0;
+    if (topLevel && Component != nullptr) root_ = Component;
+    if (root_ == nullptr) throw EReadError(L"Invalid stream format");  // a child needs a root
+    if (topLevel) {
+        lookupRoot_ = root_;
+        loaded_.clear();
+    }
+    struct DepthGuard {
+        int& depth;
+        explicit DepthGuard(int& d) : depth(d) { ++depth; }
+        ~DepthGuard() { --depth; }
+    } depthGuard(depth_);
+
+    auto finish = [this](bool ok) {
+        auto loaded = std::move(loaded_);
+        loaded_.clear();
+        for (TComponent* c : loaded) c->SetReadingState(false);
+        for (TComponent* c : loaded) {
+            if (ok)
+                c->Loaded();
+            else
+                c->SetLoadingState(false);
+        }
+    };
+
+    TComponent* result = Component;
+    bool created = false;
+    try {
+        // Optional prefix byte 0xF? (inherited, child position, inline); a child position follows.
+        std::uint8_t first = static_cast<std::uint8_t>(NextValue());
+        if ((first & 0xF0) == 0xF0) {
+            ReadValue();
+            if (first & 0x02) ReadInteger();
+        }
+        std::wstring className = ReadStr();
+        std::wstring name = ReadStr();
+        if (result == nullptr) {
+            result = name.empty() ? nullptr : root_->FindComponent(name);
+            if (result == nullptr) {
+                auto it = FactoryTable().find(className);
+                if (it == FactoryTable().end() || !it->second)
+                    throw EClassNotFound(Format(L"Class %s not found", {className}));
+                result = it->second(root_);
+                if (result == nullptr) throw EClassNotFound(Format(L"Class %s not found", {className}));
+                created = true;
+                if (result->Owner() != root_) root_->InsertComponent(result);
+                result->SetName(name);
+            }
+        } else if (result->Name().empty() && !name.empty()) {
+            result->SetName(name);
+        }
+        BeginComponent(result);
+        ReadProperties(result);
+        if (result == root_) {
+            while (!EndOfList()) ReadComponent(nullptr);
+        }
+        ReadListEnd();
+    } catch (...) {
+        if (created && result != nullptr) {
+            loaded_.erase(std::remove(loaded_.begin(), loaded_.end(), result), loaded_.end());
+            delete result;
+        }
+        if (topLevel) finish(false);
+        throw;
+    }
+    if (topLevel) finish(true);
+    return result;
+}
+
+void TReader::ReadRootComponent(TComponent* Root) {
+    char signature[4] = {};
+    CheckRemaining(4);
+    stream_->ReadBuffer(signature, 4);
+    if (std::memcmp(signature, "TPF0", 4) != 0) throw EReadError(L"Invalid stream format");
+    ReadComponent(Root);
+}
+
+// --- TWriter -----------------------------------------------------------------------------------
+
+namespace {
+template <typename T>
+void WriteRaw(TStream* stream, T value) {
+    stream->WriteBuffer(&value, sizeof value);
+}
+}  // namespace
+
+void TWriter::WriteValue(TValueType Value) { WriteRaw<std::uint8_t>(stream_, Value); }
+
+void TWriter::WriteLength(std::int64_t length) {
+    if (length > INT32_MAX) throw EWriteError(L"Stream write error");
+    WriteRaw<std::int32_t>(stream_, static_cast<std::int32_t>(length));
+}
+
+void TWriter::WriteInteger(std::int64_t Value) {
+    if (Value >= INT8_MIN && Value <= INT8_MAX) {
+        WriteValue(vaInt8);
+        WriteRaw<std::int8_t>(stream_, static_cast<std::int8_t>(Value));
+    } else if (Value >= INT16_MIN && Value <= INT16_MAX) {
+        WriteValue(vaInt16);
+        WriteRaw<std::int16_t>(stream_, static_cast<std::int16_t>(Value));
+    } else if (Value >= INT32_MIN && Value <= INT32_MAX) {
+        WriteValue(vaInt32);
+        WriteRaw<std::int32_t>(stream_, static_cast<std::int32_t>(Value));
+    } else {
+        WriteValue(vaInt64);
+        WriteRaw<std::int64_t>(stream_, Value);
+    }
+}
+
+void TWriter::WriteFloat(double Value) {
+    WriteValue(vaExtended);
+    std::uint8_t bytes[10];
+    DoubleToExtended(Value, bytes);
+    stream_->WriteBuffer(bytes, 10);
+}
+
+void TWriter::WriteSingle(float Value) {
+    WriteValue(vaSingle);
+    WriteRaw<float>(stream_, Value);
+}
+
+void TWriter::WriteCurrency(double Value) {
+    WriteValue(vaCurrency);
+    WriteRaw<std::int64_t>(stream_, static_cast<std::int64_t>(std::llround(Value * 10000.0)));
+}
+
+void TWriter::WriteDate(double Value) {
+    WriteValue(vaDate);
+    WriteRaw<double>(stream_, Value);
+}
+
+void TWriter::WriteString(const std::string& Value) {
+    if (Value.size() <= 255) {
+        WriteValue(vaString);
+        WriteRaw<std::uint8_t>(stream_, static_cast<std::uint8_t>(Value.size()));
+    } else {
+        WriteValue(vaLString);
+        WriteLength(static_cast<std::int64_t>(Value.size()));
+    }
+    if (!Value.empty()) stream_->WriteBuffer(Value.data(), static_cast<std::int32_t>(Value.size()));
+}
+
+void TWriter::WriteWideString(const std::wstring& Value) {
+    WriteValue(vaWString);
+    WriteLength(static_cast<std::int64_t>(Value.size()));
+    std::vector<std::uint8_t> bytes;
+    bytes.reserve(Value.size() * 2);
+    for (wchar_t c : Value) {
+        bytes.push_back(static_cast<std::uint8_t>(c & 0xFF));
+        bytes.push_back(static_cast<std::uint8_t>((c >> 8) & 0xFF));
+    }
+    if (!bytes.empty()) stream_->WriteBuffer(bytes.data(), static_cast<std::int32_t>(bytes.size()));
+}
+
+void TWriter::WriteUTF8String(const std::string& Utf8) {
+    WriteValue(vaUTF8String);
+    WriteLength(static_cast<std::int64_t>(Utf8.size()));
+    if (!Utf8.empty()) stream_->WriteBuffer(Utf8.data(), static_cast<std::int32_t>(Utf8.size()));
+}
+
+void TWriter::WriteIdent(const std::wstring& Ident) {
+    if (SameText(Ident, L"False"))
+        WriteValue(vaFalse);
+    else if (SameText(Ident, L"True"))
+        WriteValue(vaTrue);
+    else if (SameText(Ident, L"nil"))
+        WriteValue(vaNil);
+    else if (SameText(Ident, L"Null"))
+        WriteValue(vaNull);
+    else {
+        WriteValue(vaIdent);
+        WriteStr(Ident);
+    }
+}
+
+void TWriter::WriteSet(const std::vector<std::wstring>& Idents) {
+    WriteValue(vaSet);
+    for (const auto& s : Idents)
+        if (!s.empty()) WriteStr(s);
+    WriteStr(L"");
+}
+
+void TWriter::WriteBinary(const TStreamProc& WriteData) {
+    TMemoryStream data;
+    if (WriteData) WriteData(&data);
+    WriteBinary(data.Bytes());
+}
+
+void TWriter::WriteBinary(const std::vector<std::uint8_t>& Bytes) {
+    WriteValue(vaBinary);
+    WriteLength(static_cast<std::int64_t>(Bytes.size()));
+    if (!Bytes.empty()) stream_->WriteBuffer(Bytes.data(), static_cast<std::int32_t>(Bytes.size()));
+}
+
+void TWriter::WriteStr(const std::wstring& Value) {
+    std::string text = WideToAnsi(Value);
+    if (text.size() > 255) throw EWriteError(Format(L"Name too long to be written: %s", {Value.substr(0, 64)}));
+    WriteRaw<std::uint8_t>(stream_, static_cast<std::uint8_t>(text.size()));
+    if (!text.empty()) stream_->WriteBuffer(text.data(), static_cast<std::int32_t>(text.size()));
+}
+
+void TWriter::WritePropName(const std::wstring& Name) { WriteStr(propPath_ + Name); }
+
+void TWriter::DefineProperty(const std::wstring& Name, TReaderProc, TWriterProc WriteData, bool HasData) {
+    if (HasData && WriteData) {
+        WritePropName(Name);
+        WriteData(this);
+    }
+}
+
+void TWriter::DefineBinaryProperty(const std::wstring& Name, TStreamProc, TStreamProc WriteData, bool HasData) {
+    if (HasData && WriteData) {
+        WritePropName(Name);
+        WriteBinary(WriteData);
+    }
+}
+
+void TWriter::WriteProperty(TPersistent* Instance, const TPropInfo& Prop) {
+    if (!Prop.Getter) return;
+    TPersistent* anc = ancestor_;
+    PPropInfo ancProp = anc != nullptr ? GetPropInfo(anc, Prop.Name) : nullptr;
+    if (ancProp && (ancProp->Kind != Prop.Kind || !ancProp->Getter)) ancProp = nullptr;
+
+    if (Prop.Kind == tkClass) {
+        // A nested object (a list, a font) writes its own properties under "Name.".
+        TPropValue value = Prop.Getter(Instance);
+        auto* object = std::get_if<TPersistent*>(&value);
+        if (object == nullptr || *object == nullptr || dynamic_cast<TComponent*>(*object) != nullptr) return;
+        TPersistent* ancObject = nullptr;
+        if (ancProp) {
+            TPropValue av = ancProp->Getter(anc);
+            if (auto* p = std::get_if<TPersistent*>(&av)) ancObject = *p;
+        }
+        std::wstring savedPath = propPath_;
+        TPersistent* savedAncestor = ancestor_;
+        propPath_ += Prop.Name + L".";
+        ancestor_ = ancObject;
+        try {
+            WriteProperties(*object);
+        } catch (...) {
+            propPath_ = savedPath;
+            ancestor_ = savedAncestor;
+            throw;
+        }
+        propPath_ = savedPath;
+        ancestor_ = savedAncestor;
+        return;
+    }
+
+    if (!Prop.Setter) return;  // a property that could not be read back is not written
+    TPropValue value = Prop.Getter(Instance);
+    if (ancProp) {
+        if (value == ancProp->Getter(anc)) return;
+    } else if (IsOrdinalKind(Prop.Kind)) {
+        auto* v = std::get_if<std::int64_t>(&value);
+        if (v == nullptr || (Prop.Default != NoDefault && *v == Prop.Default)) return;
+    } else if (auto* s = std::get_if<std::string>(&value)) {
+        if (s->empty()) return;
+    } else if (auto* w = std::get_if<std::wstring>(&value)) {
+        if (w->empty()) return;
+    } else if (auto* d = std::get_if<double>(&value)) {
+        if (*d == 0.0) return;
+    }
+
+    auto ordinal = [&]() -> std::int64_t {
+        auto* v = std::get_if<std::int64_t>(&value);
+        if (v == nullptr) throw EWriteError(Format(L"Invalid value of property %s", {Prop.Name}));
+        return *v;
+    };
+    switch (Prop.Kind) {
+    case tkInteger:
+    case tkInt64: {
+        std::int64_t v = ordinal();
+        WritePropName(Prop.Name);
+        WriteInteger(v);
+        break;
+    }
+    case tkChar: {
+        std::int64_t v = ordinal();
+        WritePropName(Prop.Name);
+        WriteChar(static_cast<char>(v));
+        break;
+    }
+    case tkWChar: {
+        std::int64_t v = ordinal();
+        WritePropName(Prop.Name);
+        WriteWideChar(static_cast<wchar_t>(v));
+        break;
+    }
+    case tkEnumeration: {
+        std::int64_t v = ordinal();
+        if (v < 0 || v >= static_cast<std::int64_t>(Prop.EnumNames.size()))
+            throw EWriteError(Format(L"Invalid value of property %s", {Prop.Name}));
+        WritePropName(Prop.Name);
+        WriteIdent(Prop.EnumNames[static_cast<size_t>(v)]);
+        break;
+    }
+    case tkFloat:
+        if (auto* d = std::get_if<double>(&value)) {
+            WritePropName(Prop.Name);
+            WriteFloat(*d);
+        }
+        break;
+    case tkString:
+    case tkLString:
+        if (auto* s = std::get_if<std::string>(&value)) {
+            WritePropName(Prop.Name);
+            WriteString(*s);
+        }
+        break;
+    case tkWString:
+        if (auto* w = std::get_if<std::wstring>(&value)) {
+            WritePropName(Prop.Name);
+            WriteWideString(*w);
+        }
+        break;
+    default: break;  // not streamed
+    }
+}
+
+void TWriter::WriteProperties(TPersistent* Instance) {
+    for (const PPropInfo& prop : GetPropInfos(Instance))
+        if (prop->IsStored(Instance)) WriteProperty(Instance, *prop);
+    Instance->DefineProperties(this);
+}
+
+void TWriter::WriteComponent(TComponent* Component) {
+    bool isRoot = root_ == nullptr || Component == root_;
+    if (root_ == nullptr) root_ = Component;
+    if (lookupRoot_ == nullptr) lookupRoot_ = root_;
+    TPersistent* savedAncestor = ancestor_;
+    if (isRoot)
+        ancestor_ = rootAncestor_;
+    else
+        ancestor_ = rootAncestor_ != nullptr ? rootAncestor_->FindComponent(Component->Name()) : nullptr;
+    bool wasWriting = Component->HasState(csWriting);
+    Component->SetWritingState(true);
+    try {
+        WriteStr(Component->ClassName());
+        WriteStr(Component->Name());
+        WriteProperties(Component);
+        WriteListEnd();
+        if (isRoot)
+            for (int i = 0; i < Component->ComponentCount(); ++i) WriteComponent(Component->Components(i));
+        WriteListEnd();
+    } catch (...) {
+        Component->SetWritingState(wasWriting);
+        ancestor_ = savedAncestor;
+        throw;
+    }
+    Component->SetWritingState(wasWriting);
+    ancestor_ = savedAncestor;
+}
+
+void TWriter::WriteDescendent(TComponent* Root, TComponent* AAncestor) {
+    root_ = Root;
+    lookupRoot_ = Root;
+    rootAncestor_ = AAncestor;
+    ancestor_ = AAncestor;
+    stream_->WriteBuffer("TPF0", 4);
+    WriteComponent(Root);
+}
+
+}  // namespace classlib

@@ -1,0 +1,58 @@
+# Test, benchmark and stand-in helpers.
+#
+# quill_add_test(<area> SOURCES src... [LIBS lib...] [TIMEOUT seconds])
+#   One GoogleTest console executable test_<area> from the sources plus tests/common/test_main.cpp,
+#   registered with one add_test (no per-case discovery), run by CTest through the Wine emulator in a
+#   working folder of its own inside the build tree (build/test-work/<area>), TIMEOUT 300 by default.
+#
+# quill_add_bench(<name> SOURCES src... [LIBS lib...])
+#   A console executable bench_<name>, built with everything else but not registered as a test.
+#
+# quill_register_standin(<target>)
+#   Lists a stand-in DLL target to be registered (regsvr32) in the Wine prefixes of the run and test
+#   scripts; quill_write_standin_list() writes the list at the end of the top-level CMakeLists.
+
+set(QUILL_TEST_MAIN ${CMAKE_CURRENT_LIST_DIR}/../tests/common/test_main.cpp)
+set(QUILL_TEST_WORK_DIR ${PROJECT_BINARY_DIR}/test-work)
+
+function(quill_add_test area)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "TIMEOUT" "SOURCES;LIBS")
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "quill_add_test(${area}): no SOURCES")
+  endif()
+  if(NOT ARG_TIMEOUT)
+    set(ARG_TIMEOUT 300)
+  endif()
+  set(target test_${area})
+  add_executable(${target} ${ARG_SOURCES} ${QUILL_TEST_MAIN})
+  target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
+  target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
+  if(QUILL_RUN_TESTS)
+    set(work ${QUILL_TEST_WORK_DIR}/${area})
+    file(MAKE_DIRECTORY ${work})
+    add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${work})
+    set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+  endif()
+endfunction()
+
+function(quill_add_bench name)
+  cmake_parse_arguments(PARSE_ARGV 1 ARG "" "" "SOURCES;LIBS")
+  if(NOT ARG_SOURCES)
+    message(FATAL_ERROR "quill_add_bench(${name}): no SOURCES")
+  endif()
+  add_executable(bench_${name} ${ARG_SOURCES})
+  target_link_libraries(bench_${name} PRIVATE ${ARG_LIBS})
+endfunction()
+
+function(quill_register_standin target)
+  set_property(GLOBAL APPEND PROPERTY QUILL_STANDIN_DLLS "$<TARGET_FILE:${target}>")
+endfunction()
+
+function(quill_write_standin_list file)
+  get_property(dlls GLOBAL PROPERTY QUILL_STANDIN_DLLS)
+  if(dlls)
+    file(GENERATE OUTPUT ${file} CONTENT "$<JOIN:${dlls},\n>\n")
+  else()
+    file(GENERATE OUTPUT ${file} CONTENT "")
+  endif()
+endfunction()

@@ -1,0 +1,76 @@
+#!/usr/bin/env bash
+# Builds the x64 build and runs every test executable under Wine, on a private Xvfb display and in
+# the build's private test prefix (wine-test/ in the build folder).
+#   scripts/test.sh [--build-dir DIR] [ctest arguments...]     e.g. scripts/test.sh -R test_app
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+
+build_dir=
+ctest_args=()
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
+        --build-dir=*) build_dir=${1#*=}; shift ;;
+        -h|--help) sed -n '2,4s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        *) ctest_args+=("$1"); shift ;;
+    esac
+done
+build_dir=$(quill_abs_dir "${build_dir:-$QUILL_ROOT/build/x64}")
+wine_dir=$build_dir/wine-test
+
+bash "$QUILL_ROOT/scripts/build.sh" --arch x64 --build-dir "$build_dir"
+
+mkdir -p "$wine_dir"
+server_started=false
+cleanup() {
+    if $server_started; then
+        "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true
+    fi
+    quill_stop_xvfb
+    rm -f "$wine_dir/display"
+}
+trap cleanup EXIT
+trap 'exit 130' INT
+trap 'exit 143' TERM
+
+quill_start_xvfb "$wine_dir/xvfb.log"
+export DISPLAY=$QUILL_XVFB_DISPLAY
+printf '%s\n' "$DISPLAY" >"$wine_dir/display"
+quill_say "Xvfb on display $DISPLAY"
+
+quill_wine_env "$wine_dir"
+quill_ensure_prefix "$wine_dir" "$build_dir/wine-standins.list" test
+server_started=true
+# A server left running in this prefix (an interrupted run) cannot be made persistent: end it first.
+"$QUILL_WINESERVER" -p </dev/null >/dev/null 2>&1 ||
+    { "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true; "$QUILL_WINESERVER" -p </dev/null >/dev/null 2>&1; }
+# Start Wine's own background processes (services, device and RPC hosts) now, away from CTest's output
+# pipes: started by a test they would inherit its pipe and CTest would wait for them to exit.
+"${QUILL_WINE[@]}" wineboot </dev/null >/dev/null 2>&1
+
+# Each test's working folder starts empty.
+for work in "$build_dir"/test-work/*/; do
+    [[ -d $work ]] || continue
+    rm -rf -- "$work"
+    mkdir -p -- "$work"
+done
+
+start=$(quill_now_ms)
+rc=0
+(cd "$build_dir" && ctest --output-on-failure --no-tests=error -j"$(nproc)" "${ctest_args[@]}") 2>&1 |
+    tee "$wine_dir/ctest.log" || rc=$?
+quill_say "Tests ran in $(quill_seconds_since "$start") s."
+
+summary=$(grep -E '^[0-9]+% tests passed, [0-9]+ tests? failed out of [0-9]+' "$wine_dir/ctest.log" | tail -n 1 || true)
+total=0 failed=0
+if [[ $summary =~ ([0-9]+)\ tests?\ failed\ out\ of\ ([0-9]+) ]]; then
+    failed=${BASH_REMATCH[1]}
+    total=${BASH_REMATCH[2]}
+fi
+echo "$((total - failed)) passed, $failed failed"
+
+if grep -q 'No tests were found' "$wine_dir/ctest.log" || [[ $total -eq 0 ]]; then
+    quill_say "error: no test ran"
+    exit 1
+fi
+exit "$rc"

@@ -1,0 +1,271 @@
+// Stateless helpers shared by the settings store and the panels.
+#include "settings/shell_helpers.h"
+
+#include <cmath>
+#include <limits>
+#include <utility>
+
+#include "classlib/conversions.h"
+#include "classlib/exceptions.h"
+#include "unicode/wide_platform.h"
+#include "unicode/wide_registry.h"
+
+namespace settings {
+
+namespace {
+
+TApplicationWindowProvider& WindowProvider() {
+    static TApplicationWindowProvider provider;
+    return provider;
+}
+
+TShellCalls SystemShellCalls() {
+    TShellCalls calls;
+    calls.Execute = [](HWND hwnd, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                       const wchar_t* directory, int showCmd) {
+        return ShellExecuteW(hwnd, verb, file, parameters, directory, showCmd);
+    };
+    calls.FileOperation = [](SHFILEOPSTRUCTW* operation) { return SHFileOperationW(operation); };
+    return calls;
+}
+
+TShellCalls& CurrentShellCalls() {
+    static TShellCalls calls = SystemShellCalls();
+    return calls;
+}
+
+const wchar_t kShellFoldersKey[] = L"\\Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
+const wchar_t kPelorinKey[] = L"\\Software\\Marbrecq\\Pelorin";
+
+// A text value of a key of the current user, the key created when missing. The value is read as
+// wide text, so folder names outside the ANSI code page survive. A missing key or value, or a value
+// of a non-text type, gives the empty text: callers run while the settings are registered and rely
+// on this never failing.
+std::wstring ReadUserText(const wchar_t* key, const wchar_t* name) {
+    try {
+        unicode::TUcRegistry registry;
+        registry.SetRootKey(HKEY_CURRENT_USER);
+        if (!registry.OpenKey(key, true)) return std::wstring();
+        return registry.ReadString(name);
+    } catch (const classlib::Exception&) {
+        return std::wstring();
+    }
+}
+
+// Explorer splits its command line at commas; a name with a comma (or a blank) is quoted so that it
+// reaches Explorer whole.
+std::wstring ExplorerPathArgument(const std::wstring& fileName) {
+    if (fileName.find_first_of(L" ,") == std::wstring::npos) return fileName;
+    return L"\"" + fileName + L"\"";
+}
+
+}  // namespace
+
+// --- Seams -------------------------------------------------------------------------------------
+
+void SetApplicationWindowProvider(TApplicationWindowProvider provider) { WindowProvider() = std::move(provider); }
+
+HWND ApplicationWindow() {
+    const auto& provider = WindowProvider();
+    return provider ? provider() : nullptr;
+}
+
+TShellCalls SetShellCalls(TShellCalls calls) {
+    TShellCalls previous = CurrentShellCalls();
+    TShellCalls system = SystemShellCalls();
+    if (!calls.Execute) calls.Execute = system.Execute;
+    if (!calls.FileOperation) calls.FileOperation = system.FileOperation;
+    CurrentShellCalls() = std::move(calls);
+    return previous;
+}
+
+void ResetShellCalls() { CurrentShellCalls() = SystemShellCalls(); }
+
+// --- Parsing -----------------------------------------------------------------------------------
+
+std::int32_t StrToIntTrim(const std::wstring& text) {
+    const std::wstring t = classlib::Trim(text);
+    size_t i = 0;
+    bool negative = false;
+    if (i < t.size() && (t[i] == L'+' || t[i] == L'-')) negative = t[i++] == L'-';
+    if (i == t.size()) return 0;
+    std::int64_t value = 0;
+    const std::int64_t limit = negative ? -static_cast<std::int64_t>(std::numeric_limits<std::int32_t>::min())
+                                        : std::numeric_limits<std::int32_t>::max();
+    for (; i < t.size(); ++i) {
+        if (t[i] < L'0' || t[i] > L'9') return 0;
+        value = value * 10 + (t[i] - L'0');
+        if (value > limit) return 0;
+    }
+    return static_cast<std::int32_t>(negative ? -value : value);
+}
+
+double StrToFloatTrim(const std::wstring& text) {
+    double value = 0.0;
+    if (!classlib::TryStrToFloat(classlib::Trim(text), value) || !std::isfinite(value)) return 0.0;
+    return value;
+}
+
+std::wstring IntToStr2(std::int32_t value) {
+    const std::wstring text = L"00" + classlib::IntToStr(value);
+    return text.substr(text.size() - 2);
+}
+
+// --- Files and the shell -----------------------------------------------------------------------
+
+bool ForceDeleteFile(const std::wstring& fileName) {
+    unicode::Uc_SetFileAttributesW(fileName.c_str(), FILE_ATTRIBUTE_NORMAL);
+    return DeleteFileW(fileName.c_str()) != FALSE;
+}
+
+bool MoveToRecycleBin(const std::wstring& fileName) {
+    // The shell takes a list of names, each ended by a NUL, the list by a second NUL.
+    std::wstring from = classlib::AnsiLowerCase(fileName);
+    from.push_back(L'\0');
+    from.push_back(L'\0');
+    SHFILEOPSTRUCTW operation{};
+    operation.hwnd = ApplicationWindow();
+    operation.wFunc = FO_DELETE;
+    operation.pFrom = from.c_str();
+    operation.pTo = nullptr;
+    operation.fFlags = FOF_ALLOWUNDO | FOF_NOCONFIRMATION | FOF_SILENT;
+    return CurrentShellCalls().FileOperation(&operation) == 0;
+}
+
+void ShowInExplorer(HWND parent, const std::wstring& fileName) {
+    const std::wstring parameters = L"/n,/select," + ExplorerPathArgument(fileName);
+    CurrentShellCalls().Execute(parent, L"open", L"explorer.exe", parameters.c_str(), nullptr, SW_SHOWNORMAL);
+}
+
+void ShellOpen(const std::wstring& target) {
+    std::wstring file = target;
+    if (!file.empty() && file.back() == L'\0') file.pop_back();
+    CurrentShellCalls().Execute(ApplicationWindow(), L"open", file.c_str(), L"", nullptr, SW_SHOWNORMAL);
+}
+
+void SendMailTo(const std::wstring& address, const std::wstring& subject, const std::wstring& body) {
+    const std::wstring url = L"mailto:" + address + L"?subject=" + subject + L"&body=" + body;
+    CurrentShellCalls().Execute(ApplicationWindow(), L"open", url.c_str(), L"", nullptr, SW_SHOWNORMAL);
+}
+
+// --- Registry lookups --------------------------------------------------------------------------
+
+std::wstring GetMyDocumentsDir() {
+    std::wstring dir = ReadUserText(kShellFoldersKey, L"Personal");
+    return dir.empty() ? std::wstring(L"c:") : dir;
+}
+
+std::wstring GetMyPicturesDir() {
+    std::wstring dir = ReadUserText(kShellFoldersKey, L"My Pictures");
+    return dir.empty() ? GetMyDocumentsDir() : dir;
+}
+
+std::wstring GetMyVideoDir() {
+    std::wstring dir = ReadUserText(kShellFoldersKey, L"My Video");
+    return dir.empty() ? GetMyDocumentsDir() : dir;
+}
+
+std::wstring GetPelorinExePath() { return ReadUserText(kPelorinKey, L"Exename"); }
+
+// --- Windows version ---------------------------------------------------------------------------
+
+std::wstring WindowsVersionText(const TWindowsVersionRecord& version) {
+    // Second character of the service-pack text (NUL when it is shorter).
+    const wchar_t sp = version.CSDVersion.size() > 1 ? version.CSDVersion[1] : L'\0';
+    std::wstring text = L"Unknown";
+    switch (version.PlatformId) {
+    case VER_PLATFORM_WIN32s:
+        text = L"Windows 3.1";
+        break;
+    case VER_PLATFORM_WIN32_WINDOWS:
+        if (version.MajorVersion == 4) {
+            switch (version.MinorVersion) {
+            case 0:
+                // The system writes " B" or " C" for the second release.
+                text = (sp == L'B' || sp == L'c' || sp == L'C') ? L"Windows 95 OSR 2" : L"Windows 95";
+                break;
+            case 10:
+                // The system writes " A" for the second edition.
+                text = (sp == L'a' || sp == L'A') ? L"Windows 98 Second Edition" : L"Windows 98";
+                break;
+            case 90:
+                text = L"Windows ME";
+                break;
+            default:
+                text = L"Windows 9X";
+                break;
+            }
+        }
+        break;
+    case VER_PLATFORM_WIN32_NT:
+        if (version.MajorVersion == 3)
+            text = L"Windows NT 3.5";
+        else if (version.MajorVersion == 4)
+            text = L"Windows NT 4";
+        else if (version.MajorVersion == 5 && version.MinorVersion == 0)
+            text = L"Windows 2000";
+        else if (version.MajorVersion == 5 && version.MinorVersion == 1)
+            text = L"Windows XP";
+        else if (version.MajorVersion == 5 && version.MinorVersion == 2)
+            text = L"Windows Server 2003";
+        else
+            text = L"Windows NT ?";
+        break;
+    default:
+        break;
+    }
+    return text + L" " + version.CSDVersion + L" - build " + classlib::IntToStr(version.BuildNumber & 0xFFFF);
+}
+
+std::wstring GetWindowsVersionText() {
+    OSVERSIONINFOW info{};
+    info.dwOSVersionInfoSize = sizeof(info);
+    TWindowsVersionRecord version;
+    if (GetVersionExW(&info)) {
+        version.MajorVersion = info.dwMajorVersion;
+        version.MinorVersion = info.dwMinorVersion;
+        version.BuildNumber = info.dwBuildNumber;
+        version.PlatformId = info.dwPlatformId;
+        version.CSDVersion = info.szCSDVersion;
+    } else {
+        version.PlatformId = 0xFFFFFFFF;  // reads as "Unknown"
+    }
+    return WindowsVersionText(version);
+}
+
+// --- Aspect ratio ------------------------------------------------------------------------------
+
+// The products are formed in 64 bits: a large size times a ratio term cannot overflow.
+void FitSizeToRatio(std::int32_t& width, std::int32_t& height, std::int32_t ratioW, std::int32_t ratioH) {
+    const std::int64_t a = static_cast<std::int64_t>(ratioW) * height;
+    const std::int64_t b = static_cast<std::int64_t>(width) * ratioH;
+    if (a < b)
+        width = static_cast<std::int32_t>(a / ratioH);
+    else if (a > b)
+        height = static_cast<std::int32_t>(b / ratioW);
+}
+
+RECT FitRectToRatio(std::int32_t ratioW, std::int32_t ratioH, const RECT& r) {
+    RECT result = r;
+    if (ratioW < 1 || ratioH < 1) {
+        result.right = r.left;
+        result.bottom = r.top;
+        return result;
+    }
+    const std::int64_t w = static_cast<std::int64_t>(r.right) - r.left;
+    const std::int64_t h = static_cast<std::int64_t>(r.bottom) - r.top;
+    const std::int64_t a = h * ratioW;
+    const std::int64_t b = w * ratioH;
+    if (a > b) {
+        const std::int64_t fitted = b / ratioW;
+        result.top = static_cast<LONG>(r.top + (h - fitted) / 2);
+        result.bottom = static_cast<LONG>(result.top + fitted);
+    } else {
+        const std::int64_t fitted = a / ratioH;
+        result.left = static_cast<LONG>(r.left + (w - fitted) / 2);
+        result.right = static_cast<LONG>(result.left + fitted);
+    }
+    return result;
+}
+
+}  // namespace settings

@@ -1,0 +1,96 @@
+// Stateless helpers shared by the settings store and the panels: number parsing that never raises,
+// file deletion, the user's standard folders, the clip browser's path, the readable Windows version,
+// aspect-ratio fitting, and handing a file, document or mail to the shell.
+#pragma once
+
+#include <windows.h>
+#include <shellapi.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+
+namespace settings {
+
+// --- Seams -------------------------------------------------------------------------------------
+
+// The application's window, owner of the shell's windows and dialogs. The main window's layer sets
+// it at start; until then (and in tests that set nothing) there is no owner window.
+using TApplicationWindowProvider = std::function<HWND()>;
+void SetApplicationWindowProvider(TApplicationWindowProvider provider);
+HWND ApplicationWindow();
+
+// The two shell calls, replaceable so that tests catch the actions instead of launching them.
+// Arguments are those of ShellExecuteW and SHFileOperationW.
+struct TShellCalls {
+    std::function<HINSTANCE(HWND hwnd, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                            const wchar_t* directory, int showCmd)>
+        Execute;
+    std::function<int(SHFILEOPSTRUCTW* operation)> FileOperation;
+};
+// Installs the calls (an empty member keeps the system's function); returns the previous ones.
+TShellCalls SetShellCalls(TShellCalls calls);
+// Back to the system's ShellExecuteW and SHFileOperationW.
+void ResetShellCalls();
+
+// --- Parsing -----------------------------------------------------------------------------------
+
+// Characters up to U+0020 trimmed at both ends, then a decimal integer with optional sign;
+// anything else (or a value outside 32 bits) gives 0.
+std::int32_t StrToIntTrim(const std::wstring& text);
+// Trimmed likewise, then a number with the locale's decimal separator; anything else gives 0.0.
+double StrToFloatTrim(const std::wstring& text);
+// The last two characters of "00" + the decimal text: 7 -> "07", 123 -> "23", -5 -> "-5".
+std::wstring IntToStr2(std::int32_t value);
+
+// --- Files and the shell -----------------------------------------------------------------------
+
+// Clears the file's attributes (read-only files go too) and deletes it; true when deleted.
+bool ForceDeleteFile(const std::wstring& fileName);
+// The shell's delete operation with undo (the recycle bin), silent and without confirmation,
+// on the lower-cased name; true when the shell reports success.
+bool MoveToRecycleBin(const std::wstring& fileName);
+// Opens a new Explorer window with the file selected.
+void ShowInExplorer(HWND parent, const std::wstring& fileName);
+// Runs the shell's "open" verb on a document or address (one trailing NUL is dropped).
+void ShellOpen(const std::wstring& target);
+// Opens the mail composer on "mailto:" with subject and body inserted as they are.
+void SendMailTo(const std::wstring& address, const std::wstring& subject, const std::wstring& body);
+
+// --- Registry lookups (never raise) ------------------------------------------------------------
+
+// "Personal" of the user's shell folders; "c:" when empty or unreadable.
+std::wstring GetMyDocumentsDir();
+// "My Pictures"; the documents folder when empty or unreadable.
+std::wstring GetMyPicturesDir();
+// "My Video"; the documents folder when empty or unreadable.
+std::wstring GetMyVideoDir();
+// The clip browser's "Exename"; empty when absent or unreadable.
+std::wstring GetPelorinExePath();
+
+// --- Windows version ---------------------------------------------------------------------------
+
+// The parts of the operating system's version record that the readable text depends on.
+struct TWindowsVersionRecord {
+    DWORD MajorVersion = 0;
+    DWORD MinorVersion = 0;
+    DWORD BuildNumber = 0;
+    DWORD PlatformId = 0;  // 0 Win32s, 1 Windows 9x, 2 Windows NT
+    std::wstring CSDVersion;  // service-pack text
+};
+
+// The readable name of a version record, then " " + service pack + " - build " + build (low 16 bits).
+std::wstring WindowsVersionText(const TWindowsVersionRecord& version);
+// The same for the running system.
+std::wstring GetWindowsVersionText();
+
+// --- Aspect ratio ------------------------------------------------------------------------------
+
+// Shrinks the width (too wide) or the height (too tall) so that W:H matches RatioW:RatioH.
+// RatioW and RatioH must be positive.
+void FitSizeToRatio(std::int32_t& width, std::int32_t& height, std::int32_t ratioW, std::int32_t ratioH);
+// The largest rectangle of aspect RatioW:RatioH centred in R; a ratio term below 1 gives the empty
+// rectangle at R's top-left corner.
+RECT FitRectToRatio(std::int32_t ratioW, std::int32_t ratioH, const RECT& r);
+
+}  // namespace settings
