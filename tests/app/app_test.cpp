@@ -1,4 +1,4 @@
-// The built program: it starts and exits cleanly, and carries its version resource.
+// The built program: it starts and exits cleanly, and carries its version resource and texts.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -108,4 +108,18 @@ TEST(App, CarriesItsVersionResource)
     EXPECT_EQ(info.String(L"040904E4", L"FileVersion"), L"6.0.5");
     EXPECT_EQ(info.String(L"040904E4", L"CompanyName"), L"Marbrecq");
     EXPECT_EQ(info.String(L"040904E4", L"OriginalFilename"), L"Quillotrane.exe");
+}
+
+TEST(App, CarriesTheProgramTexts)
+{
+    HMODULE module = LoadLibraryExW(AppPath().c_str(), nullptr, LOAD_LIBRARY_AS_DATAFILE);
+    ASSERT_NE(module, nullptr) << "error " << GetLastError();
+    auto text = [&](UINT id) {
+        wchar_t buffer[512] = {};
+        const int n = LoadStringW(module, id, buffer, 512);
+        return std::wstring(buffer, n > 0 ? n : 0);
+    };
+    EXPECT_EQ(text(2000), L"no video stream");  // first text of the table
+    EXPECT_EQ(text(2006), L"duration %d:%.2d :%.2d");
+    FreeLibrary(module);
 }
