@@ -2,6 +2,8 @@
 // ancestors, and malformed streams.
 #include <gtest/gtest.h>
 
+#include "exception_text.h"
+
 #include <cmath>
 #include <cstring>
 #include <memory>
@@ -18,15 +20,7 @@ using namespace classlib;
 
 namespace {
 
-template <typename E, typename F>
-std::wstring MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return L"<no exception>";
-}
+using quill_test::MessageOf;
 
 // A published property over a data member.
 template <class C, class M>

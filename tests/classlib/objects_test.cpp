@@ -1,6 +1,8 @@
 // The runtime core's object model (lists, components, persistent objects) and streams.
 #include <gtest/gtest.h>
 
+#include "exception_text.h"
+
 #include <windows.h>
 
 #include <string>
@@ -14,15 +16,7 @@ using namespace classlib;
 
 namespace {
 
-template <typename E, typename F>
-std::wstring MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return L"<no exception>";
-}
+using quill_test::MessageOf;
 
 TEST(TListTest, BoundsErrors) {
     TList list;

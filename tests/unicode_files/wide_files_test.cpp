@@ -1,6 +1,8 @@
 // Wide file functions and the wide-named file stream, on real files in a scratch folder.
 #include <gtest/gtest.h>
 
+#include "exception_text.h"
+
 #include <algorithm>
 #include <set>
 
@@ -25,16 +27,7 @@ std::set<std::wstring> FindAll(const std::wstring& pattern, std::int32_t attr)
     return names;
 }
 
-template <typename E, typename F>
-std::wstring MessageOf(F&& f)
-{
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return L"<nothing raised>";
-}
+using quill_test::MessageOf;
 
 }  // namespace
 

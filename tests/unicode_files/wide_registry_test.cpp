@@ -2,6 +2,8 @@
 // themselves under a private key of the current user (removed at the end).
 #include <gtest/gtest.h>
 
+#include "exception_text.h"
+
 #include <objbase.h>
 
 #include <algorithm>
@@ -25,12 +27,7 @@ namespace {
 template <typename F>
 std::wstring RegistryError(F&& f)
 {
-    try {
-        f();
-    } catch (const ERegistryException& e) {
-        return e.Message();
-    }
-    return L"<nothing raised>";
+    return quill_test::MessageOf<ERegistryException>(std::forward<F>(f));
 }
 
 class RegistryTest : public testing::Test {

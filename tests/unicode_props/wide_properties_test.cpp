@@ -2,6 +2,8 @@
 // components, and the "Strings" form property of wide lists.
 #include <gtest/gtest.h>
 
+#include "exception_text.h"
+
 #include <windows.h>
 
 #include <memory>
@@ -22,15 +24,7 @@ using namespace unicode;
 
 namespace {
 
-template <typename E, typename F>
-std::wstring MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return L"<no exception>";
-}
+using quill_test::MessageOf;
 
 // A small wide list with the operations the streaming helpers are wired to.
 class TSmallList : public TPersistent {
