@@ -32,6 +32,7 @@ CLASSLIB_EXCEPTION(EListError, Exception);
 CLASSLIB_EXCEPTION(EStringListError, Exception);
 CLASSLIB_EXCEPTION(EComponentError, Exception);
 CLASSLIB_EXCEPTION(EInvalidOperation, Exception);
+CLASSLIB_EXCEPTION(EOutOfResources, Exception);  // the system refused a resource (a timer, a window)
 CLASSLIB_EXCEPTION(EAssertionFailed, Exception);
 CLASSLIB_EXCEPTION(EStreamError, Exception);
 CLASSLIB_EXCEPTION(EFCreateError, EStreamError);
