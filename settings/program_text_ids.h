@@ -62,4 +62,9 @@
 #define IDS_ERROR_SEND_MAIL 2054
 #define IDS_ERROR_GET_HELP 2055
 
+/* DirectX version and beeps */
+#define IDS_ERROR_TEXT 2060
+#define IDS_BEEP0 2061
+#define IDS_BEEP1 2062
+
 #endif
