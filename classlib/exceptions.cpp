@@ -33,6 +33,8 @@ void RaiseLastOSError(std::uint32_t errorCode) {
     throw EOSError(L"A call to an OS function failed", 0);
 }
 
+void Abort() { throw EAbort(L"Operation aborted"); }
+
 void RaiseLastOSError() { RaiseLastOSError(GetLastError()); }
 
 void Assert(bool condition, const std::wstring& message, const char* file, int line) {

@@ -27,6 +27,8 @@ private:
         using Base::Base;                                                                 \
     }
 
+// The silent exception: it ends an operation without any message.
+CLASSLIB_EXCEPTION(EAbort, Exception);
 CLASSLIB_EXCEPTION(EConvertError, Exception);
 CLASSLIB_EXCEPTION(EListError, Exception);
 CLASSLIB_EXCEPTION(EStringListError, Exception);
@@ -54,6 +56,9 @@ public:
 private:
     std::uint32_t errorCode_;
 };
+
+// Raises EAbort ("Operation aborted"), which the application passes over without a message.
+[[noreturn]] void Abort();
 
 // The system's own text for an error code (FormatMessageW), trailing line break removed; empty
 // when the system knows no text.

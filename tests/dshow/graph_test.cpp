@@ -207,6 +207,14 @@ TEST_F(PlayingGraph, MemberLeavingARunningGraphIsStoppedAndDisconnected) {
     ComPtr<IBaseFilter> grabberFilter = grabber->GetFilter();
     ASSERT_TRUE(graph->Play());
     ASSERT_TRUE(PumpUntil([&] { return graph->State() == gsPlaying; }, 5000));
+    // Wine's graph runs its filters a moment after it reports running: wait for the renderer
+    // itself, or the deferred run would start it again after it left.
+    ASSERT_TRUE(PumpUntil(
+        [&] {
+            FILTER_STATE s = State_Stopped;
+            return nullRenderer->GetState(0, &s) == S_OK && s == State_Running;
+        },
+        5000));
 
     renderer->SetFilterGraph(nullptr);
     EXPECT_FALSE(renderer->GetFilter());

@@ -1,0 +1,1019 @@
+// Forms, frames, the screen and the application object of the class library.
+#include "classlib/forms.h"
+
+#include <windowsx.h>
+
+#include <algorithm>
+#include <atomic>
+
+#include "classlib/conversions.h"
+#include "classlib/format.h"
+#include "classlib/hidden_window.h"
+#include "classlib/message_box.h"
+#include "classlib/threads.h"
+
+namespace classlib {
+
+THintWindowClass HintWindowClass = nullptr;
+
+namespace {
+
+TApplication* gApplication = nullptr;
+TScreen* gScreen = nullptr;
+// The application window as seen by worker threads that wake the main thread.
+std::atomic<HWND> gWakeWindow{nullptr};
+
+constexpr UINT_PTR kHintShowTimer = 1;
+constexpr UINT_PTR kHintHideTimer = 2;
+const char kAppClassName[] = "TApplication";
+
+HCURSOR ScreenCursorHandle(TCursor c) {
+    switch (c) {
+        case crHourGlass: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+        case crHandPoint: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
+        default: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    }
+}
+
+// The hint of a control: its own or its first parent's that has one.
+std::string GetHint(TControl* Control) {
+    for (TControl* c = Control; c != nullptr; c = c->Parent())
+        if (!c->Hint().empty()) return c->Hint();
+    return std::string();
+}
+
+BOOL CALLBACK DisableWindowProc(HWND Window, LPARAM Data) {
+    auto* list = reinterpret_cast<std::pair<HWND, TTaskWindowList*>*>(Data);
+    if (Window != list->first && IsWindowVisible(Window) && IsWindowEnabled(Window)) {
+        list->second->push_back(Window);
+        EnableWindow(Window, FALSE);
+    }
+    return TRUE;
+}
+
+bool ProcessExecute(TControl* Control, TBasicAction* Action) {
+    return Control != nullptr && Control->ExecuteAction(Action);
+}
+
+bool ProcessUpdate(TControl* Control, TBasicAction* Action) {
+    return Control != nullptr && Control->UpdateAction(Action);
+}
+
+template <typename F>
+bool TraverseClients(TWinControl* Container, F f) {
+    for (int i = 0; i < Container->ControlCount(); ++i) {
+        TControl* c = Container->Controls(i);
+        if (!c->Visible()) continue;
+        if (f(c)) return true;
+        if (auto* w = dynamic_cast<TWinControl*>(c); w != nullptr && TraverseClients(w, f)) return true;
+    }
+    return false;
+}
+
+void InitiateClients(TWinControl* Container) {
+    for (int i = 0; i < Container->ControlCount(); ++i) {
+        TControl* c = Container->Controls(i);
+        if (!c->Visible()) continue;
+        c->InitiateAction();
+        if (auto* w = dynamic_cast<TWinControl*>(c)) InitiateClients(w);
+    }
+}
+
+}  // namespace
+
+TApplication* Application() {
+    if (gApplication == nullptr) gApplication = new TApplication(nullptr);
+    return gApplication;
+}
+
+TScreen* Screen() {
+    if (gScreen == nullptr) gScreen = new TScreen(nullptr);
+    return gScreen;
+}
+
+bool ApplicationExists() { return gApplication != nullptr; }
+bool ScreenExists() { return gScreen != nullptr; }
+
+void DoneApplication() {
+    if (gApplication != nullptr) {
+        TApplication* app = gApplication;
+        app->DestroyForms();
+        gApplication = nullptr;
+        delete app;
+    }
+    delete gScreen;
+    gScreen = nullptr;
+}
+
+void ControlDestroyed(TControl* Control) {
+    if (gApplication != nullptr) gApplication->Notification(Control, TOperation::opRemove);
+}
+
+TCustomForm* GetParentForm(TControl* Control) {
+    if (Control == nullptr) return nullptr;
+    TControl* c = Control;
+    while (c->Parent() != nullptr) c = c->Parent();
+    return dynamic_cast<TCustomForm*>(c);
+}
+
+TTaskWindowList DisableTaskWindows(HWND ActiveWindow) {
+    TTaskWindowList list;
+    std::pair<HWND, TTaskWindowList*> data{ActiveWindow, &list};
+    EnumThreadWindows(GetCurrentThreadId(), &DisableWindowProc, reinterpret_cast<LPARAM>(&data));
+    return list;
+}
+
+void EnableTaskWindows(const TTaskWindowList& List) {
+    for (HWND w : List)
+        if (IsWindow(w)) EnableWindow(w, TRUE);
+}
+
+// ---- TCustomForm -----------------------------------------------------------------------------
+
+TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
+    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks);
+    InitVisible(false);
+    UpdateBoundsFields(0, 0, 320, 240);
+    SetColor(clBtnFace);
+    SetParentFont(false);
+    Screen()->AddForm(this);
+}
+
+TCustomForm::~TCustomForm() {
+    BeforeDestruction();
+    if (HasFormState(fsModal)) ExcludeFormState(fsModal);
+}
+
+void TCustomForm::AfterConstruction() {
+    if (!oldCreateOrder_) DoCreate();
+}
+
+void TCustomForm::BeforeDestruction() {
+    if (destructionBegun_) return;
+    destructionBegun_ = true;
+    Destroying();
+    if (ScreenExists()) Screen()->RemoveForm(this);
+    if (ApplicationExists() && Application()->MainForm() == this) Application()->SetMainForm(nullptr);
+    DoDestroy();
+}
+
+void TCustomForm::DoCreate() {
+    if (!OnCreate) return;
+    try {
+        OnCreate(this);
+    } catch (...) {
+        Application()->HandleException(this);
+    }
+}
+
+void TCustomForm::DoDestroy() {
+    if (!OnDestroy) return;
+    try {
+        OnDestroy(this);
+    } catch (...) {
+        Application()->HandleException(this);
+    }
+}
+
+void TCustomForm::DoShow() {
+    if (OnShow) OnShow(this);
+}
+
+void TCustomForm::DoHide() {
+    if (OnHide) OnHide(this);
+}
+
+void TCustomForm::Activate() {
+    if (activeControl_ != nullptr && activeControl_->HandleAllocated() && activeControl_->CanFocus())
+        ::SetFocus(activeControl_->WindowHandle());
+    if (OnActivate) OnActivate(this);
+}
+
+void TCustomForm::Deactivate() {
+    if (OnDeactivate) OnDeactivate(this);
+}
+
+void TCustomForm::DoClose(TCloseAction& Action) {
+    if (OnClose) OnClose(this, Action);
+}
+
+bool TCustomForm::CloseQuery() {
+    bool canClose = true;
+    if (OnCloseQuery) OnCloseQuery(this, canClose);
+    return canClose;
+}
+
+void TCustomForm::Show() {
+    SetVisible(true);
+    BringToFront();
+}
+
+void TCustomForm::SetVisible(bool Value) {
+    if (Value) {
+        if (Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) return;
+        // OnShow runs before the window appears; its failure is reported, the form still shows.
+        try {
+            DoShow();
+        } catch (...) {
+            Application()->HandleException(this);
+        }
+        InitVisible(true);
+        Perform(CM_VISIBLECHANGED, 1, 0);
+        HandleNeeded();
+        ApplyPosition();
+        int cmd = SW_SHOWNORMAL;
+        if (windowState_ == TWindowState::wsMinimized) cmd = SW_SHOWMINIMIZED;
+        if (windowState_ == TWindowState::wsMaximized) cmd = SW_SHOWMAXIMIZED;
+        ShowWindow(WindowHandle(), cmd);
+        IncludeFormState(fsVisible);
+    } else {
+        if (!Visible() && (!HandleAllocated() || !IsWindowVisible(WindowHandle()))) return;
+        try {
+            DoHide();
+        } catch (...) {
+            Application()->HandleException(this);
+        }
+        InitVisible(false);
+        Perform(CM_VISIBLECHANGED, 0, 0);
+        if (HandleAllocated()) ShowWindow(WindowHandle(), SW_HIDE);
+        ExcludeFormState(fsVisible);
+    }
+}
+
+void TCustomForm::ApplyPosition() {
+    if (positioned_) return;
+    positioned_ = true;
+    TCustomForm* center = nullptr;
+    switch (position_) {
+        case TPosition::poMainFormCenter:
+            center = ApplicationExists() ? Application()->MainForm() : nullptr;
+            break;
+        case TPosition::poOwnerFormCenter:
+            center = dynamic_cast<TCustomForm*>(Owner());
+            break;
+        case TPosition::poScreenCenter:
+        case TPosition::poDesktopCenter:
+            break;
+        default:
+            return;
+    }
+    int x, y;
+    if (center != nullptr && center != this && center->HandleAllocated()) {
+        x = center->Left() + (center->Width() - Width()) / 2;
+        y = center->Top() + (center->Height() - Height()) / 2;
+    } else {
+        x = (Screen()->Width() - Width()) / 2;
+        y = (Screen()->Height() - Height()) / 2;
+    }
+    SetBounds(std::max(0, x), std::max(0, y), Width(), Height());
+}
+
+void TCustomForm::Close() {
+    if (HasFormState(fsModal)) {
+        modalResult_ = mrCancel;
+        return;
+    }
+    if (!CloseQuery()) return;
+    TCloseAction action = TCloseAction::caHide;
+    DoClose(action);
+    if (action == TCloseAction::caNone) return;
+    if (ApplicationExists() && Application()->MainForm() == this) {
+        Application()->Terminate();
+        return;
+    }
+    switch (action) {
+        case TCloseAction::caHide: Hide(); break;
+        case TCloseAction::caMinimize: SetWindowState(TWindowState::wsMinimized); break;
+        case TCloseAction::caFree: Release(); break;
+        default: break;
+    }
+}
+
+void TCustomForm::Release() { PostMessageA(Handle(), CM_RELEASE, 0, 0); }
+
+TModalResult TCustomForm::ShowModal() {
+    if ((Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) || !Enabled() ||
+        HasFormState(fsModal) || formStyle_ == TFormStyle::fsMDIChild)
+        throw EInvalidOperation(L"Cannot make a visible window modal");
+    if (GetCapture() != nullptr) SendMessageA(GetCapture(), WM_CANCELMODE, 0, 0);
+    ReleaseCapture();
+    IncludeFormState(fsModal);
+    HWND activeWindow = GetActiveWindow();
+    TTaskWindowList disabled = DisableTaskWindows(nullptr);
+    TModalResult result = mrNone;
+    auto restore = [&] {
+        SendMessageA(WindowHandle(), CM_DEACTIVATE, 0, 0);
+        Hide();
+        EnableTaskWindows(disabled);
+        if (activeWindow != nullptr && IsWindow(activeWindow)) SetActiveWindow(activeWindow);
+        ExcludeFormState(fsModal);
+    };
+    try {
+        Show();
+        SendMessageA(Handle(), CM_ACTIVATE, 0, 0);
+        modalResult_ = mrNone;
+        // Timers, posted messages and synchronised calls of worker threads are served by the
+        // application's own message handling (HandleMessage).
+        do {
+            Application()->HandleMessage();
+            if (Application()->Terminated())
+                modalResult_ = mrCancel;
+            else if (modalResult_ != mrNone)
+                CloseModal();
+        } while (modalResult_ == mrNone);
+        result = modalResult_;
+    } catch (...) {
+        restore();
+        throw;
+    }
+    restore();
+    return result;
+}
+
+void TCustomForm::CloseModal() {
+    TCloseAction action = TCloseAction::caNone;
+    if (CloseQuery()) {
+        action = TCloseAction::caHide;
+        DoClose(action);
+    }
+    if (action == TCloseAction::caNone)
+        modalResult_ = mrNone;
+    else if (action == TCloseAction::caFree)
+        Release();
+}
+
+void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
+    if (borderStyle_ == Value) return;
+    borderStyle_ = Value;
+    RecreateWnd();
+}
+
+void TCustomForm::SetBorderIcons(TBorderIcons Value) {
+    if (borderIcons_ == Value) return;
+    borderIcons_ = Value;
+    RecreateWnd();
+}
+
+void TCustomForm::SetFormStyle(TFormStyle Value) {
+    if (Value == TFormStyle::fsMDIChild || Value == TFormStyle::fsMDIForm)
+        throw EInvalidOperation(L"MDI forms are not available");
+    if (formStyle_ == Value) return;
+    formStyle_ = Value;
+    if (HandleAllocated())
+        SetWindowPos(WindowHandle(), Value == TFormStyle::fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
+                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+}
+
+void TCustomForm::SetWindowState(TWindowState Value) {
+    if (windowState_ == Value) return;
+    windowState_ = Value;
+    if (HandleAllocated() && Visible()) {
+        int cmd = Value == TWindowState::wsMinimized ? SW_MINIMIZE
+                  : Value == TWindowState::wsMaximized ? SW_MAXIMIZE
+                                                       : SW_RESTORE;
+        ShowWindow(WindowHandle(), cmd);
+    }
+}
+
+void TCustomForm::SetAlphaBlend(bool Value) {
+    if (alphaBlend_ == Value) return;
+    alphaBlend_ = Value;
+    ApplyLayered();
+}
+
+void TCustomForm::SetAlphaBlendValue(BYTE Value) {
+    if (alphaBlendValue_ == Value) return;
+    alphaBlendValue_ = Value;
+    ApplyLayered();
+}
+
+void TCustomForm::SetTransparentColor(bool Value) {
+    if (transparentColor_ == Value) return;
+    transparentColor_ = Value;
+    ApplyLayered();
+}
+
+void TCustomForm::SetTransparentColorValue(TColor Value) {
+    if (transparentColorValue_ == Value) return;
+    transparentColorValue_ = Value;
+    ApplyLayered();
+}
+
+void TCustomForm::ApplyLayered() {
+    if (!HandleAllocated()) return;
+    HWND h = WindowHandle();
+    LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
+    if (alphaBlend_ || transparentColor_) {
+        if ((ex & WS_EX_LAYERED) == 0) SetWindowLongPtrA(h, GWL_EXSTYLE, ex | WS_EX_LAYERED);
+        DWORD flags = (alphaBlend_ ? LWA_ALPHA : 0) | (transparentColor_ ? LWA_COLORKEY : 0);
+        SetLayeredWindowAttributes(h, ColorToRGB(transparentColorValue_), alphaBlend_ ? alphaBlendValue_ : 255, flags);
+    } else if ((ex & WS_EX_LAYERED) != 0) {
+        SetWindowLongPtrA(h, GWL_EXSTYLE, ex & ~static_cast<LONG_PTR>(WS_EX_LAYERED));
+        RedrawWindow(h, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
+    }
+}
+
+void TCustomForm::SetActiveControl(TWinControl* Control) {
+    if (activeControl_ == Control) return;
+    if (Control != nullptr && GetParentForm(Control) != this)
+        throw EInvalidOperation(L"Invalid active control");
+    activeControl_ = Control;
+    if (Control != nullptr) Control->FreeNotification(this);
+    if (Control != nullptr && active_ && Control->HandleAllocated() && !Control->Focused() && Control->CanFocus())
+        ::SetFocus(Control->WindowHandle());
+}
+
+void TCustomForm::SetFocus() {
+    if (!CanFocus()) throw EInvalidOperation(L"Cannot focus a disabled or invisible window");
+    SetActiveWindow(Handle());
+}
+
+void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
+    TWinControl::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent != nullptr &&
+        AComponent == static_cast<TComponent*>(activeControl_))
+        activeControl_ = nullptr;
+}
+
+void TCustomForm::UpdateActions() {
+    if (HasState(csDesigning)) return;
+    InitiateAction();
+    InitiateClients(this);
+}
+
+void TCustomForm::CreateParams(TCreateParams& Params) {
+    TWinControl::CreateParams(Params);
+    Params.Style &= ~static_cast<DWORD>(WS_CHILD | WS_GROUP | WS_TABSTOP | WS_VISIBLE);
+    Params.Style |= WS_CLIPCHILDREN;
+    if (Parent() == nullptr && ParentWindow() == nullptr)
+        Params.WndParent = Application()->Handle();
+    switch (borderStyle_) {
+        case TFormBorderStyle::bsNone:
+            Params.Style |= WS_POPUP;
+            break;
+        case TFormBorderStyle::bsSingle:
+        case TFormBorderStyle::bsToolWindow:
+            Params.Style |= WS_CAPTION | WS_BORDER;
+            break;
+        case TFormBorderStyle::bsSizeable:
+        case TFormBorderStyle::bsSizeToolWin:
+            Params.Style |= WS_CAPTION | WS_THICKFRAME;
+            break;
+        case TFormBorderStyle::bsDialog:
+            Params.Style |= WS_POPUP | WS_CAPTION;
+            Params.ExStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
+            break;
+    }
+    if (borderStyle_ == TFormBorderStyle::bsToolWindow || borderStyle_ == TFormBorderStyle::bsSizeToolWin)
+        Params.ExStyle |= WS_EX_TOOLWINDOW;
+    if (borderStyle_ != TFormBorderStyle::bsNone && (borderIcons_ & biSystemMenu) != 0) {
+        Params.Style |= WS_SYSMENU;
+        if (borderStyle_ == TFormBorderStyle::bsSingle || borderStyle_ == TFormBorderStyle::bsSizeable) {
+            if (borderIcons_ & biMinimize) Params.Style |= WS_MINIMIZEBOX;
+            if (borderIcons_ & biMaximize) Params.Style |= WS_MAXIMIZEBOX;
+        }
+    }
+    if (formStyle_ == TFormStyle::fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
+    if (position_ == TPosition::poDefault || position_ == TPosition::poDefaultPosOnly) {
+        Params.X = CW_USEDEFAULT;
+        Params.Y = CW_USEDEFAULT;
+    }
+    if (position_ == TPosition::poDefault || position_ == TPosition::poDefaultSizeOnly) {
+        Params.Width = CW_USEDEFAULT;
+        Params.Height = CW_USEDEFAULT;
+    }
+    Params.WindowClass.style |= CS_DBLCLKS;
+}
+
+void TCustomForm::CreateWnd() {
+    TWinControl::CreateWnd();
+    ApplyLayered();
+}
+
+void TCustomForm::Dispatch(TMessage& Message) {
+    switch (Message.Msg) {
+        case WM_CLOSE:
+            Close();
+            return;
+        case WM_ACTIVATE:
+            DefaultHandler(Message);
+            Perform(LOWORD(Message.WParam) != WA_INACTIVE ? CM_ACTIVATE : CM_DEACTIVATE, 0, 0);
+            return;
+        case CM_ACTIVATE:
+            if (!active_) {
+                active_ = true;
+                IncludeFormState(fsActivated);
+                Activate();
+            }
+            return;
+        case CM_DEACTIVATE:
+            if (active_) {
+                active_ = false;
+                Deactivate();
+            }
+            return;
+        case CM_RELEASE:
+            BeforeDestruction();
+            delete this;
+            return;
+        case CM_ACTIONEXECUTE:
+        case CM_ACTIONUPDATE: {
+            auto* action = reinterpret_cast<TBasicAction*>(Message.LParam);
+            auto process = Message.Msg == CM_ACTIONEXECUTE ? &ProcessExecute : &ProcessUpdate;
+            bool handled = process(activeControl_, action) || process(this, action) ||
+                           TraverseClients(this, [&](TControl* c) { return process(c, action); });
+            Message.Result = handled ? 1 : 0;
+            return;
+        }
+        default:
+            TWinControl::Dispatch(Message);
+    }
+}
+
+// ---- TCustomFrame ----------------------------------------------------------------------------
+
+TCustomFrame::TCustomFrame(TComponent* AOwner) : TWinControl(AOwner) {
+    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks);
+    UpdateBoundsFields(0, 0, 320, 240);
+}
+
+void TCustomFrame::CreateParams(TCreateParams& Params) {
+    TWinControl::CreateParams(Params);
+    Params.Style |= WS_CLIPCHILDREN;
+}
+
+// ---- TScreen ---------------------------------------------------------------------------------
+
+TScreen::TScreen(TComponent* AOwner) : TComponent(AOwner) {
+    NONCLIENTMETRICSA metrics{};
+    metrics.cbSize = sizeof(metrics);
+    if (SystemParametersInfoA(SPI_GETNONCLIENTMETRICS, sizeof(metrics), &metrics, 0))
+        hintFont_.AssignLogFont(metrics.lfStatusFont);
+    hintFont_.SetColor(clInfoText);
+}
+
+TScreen::~TScreen() = default;
+
+void TScreen::AddForm(TCustomForm* Form) { forms_.push_back(Form); }
+
+void TScreen::RemoveForm(TCustomForm* Form) { forms_.erase(std::remove(forms_.begin(), forms_.end(), Form), forms_.end()); }
+
+TCustomForm* TScreen::ActiveForm() const {
+    HWND active = GetActiveWindow();
+    if (active == nullptr) return nullptr;
+    for (TCustomForm* f : forms_)
+        if (f->HandleAllocated() && (f->WindowHandle() == active || IsChild(f->WindowHandle(), active))) return f;
+    return nullptr;
+}
+
+void TScreen::SetCursor(TCursor Value) {
+    cursor_ = Value;
+    ::SetCursor(ScreenCursorHandle(Value));
+}
+
+// ---- TApplication ----------------------------------------------------------------------------
+
+TApplication::TApplication(TComponent* AOwner) : TComponent(AOwner) {
+    // The default title: the program file's name without its extension.
+    std::string exe = ExeName();
+    size_t slash = exe.find_last_of("\\/");
+    std::string base = slash == std::string::npos ? exe : exe.substr(slash + 1);
+    size_t dot = base.find_last_of('.');
+    title_ = dot == std::string::npos ? base : base.substr(0, dot);
+    SetWindowProcExceptionHandler([](const std::exception_ptr& e) {
+        if (gApplication != nullptr) gApplication->HandleException(nullptr, e);
+    });
+    // A worker queueing a synchronised call wakes loops the library does not own (system
+    // message boxes, menus): the null message reaches the application window, which serves it.
+    SetWakeMainThread([] {
+        HWND w = gWakeWindow.load();
+        if (w != nullptr) PostMessageA(w, WM_NULL, 0, 0);
+    });
+}
+
+TApplication::~TApplication() {
+    DestroyForms();
+    CancelHint();
+    delete hintWindow_;
+    hintWindow_ = nullptr;
+    SetWakeMainThread(nullptr);
+    SetWindowProcExceptionHandler(nullptr);
+    gWakeWindow.store(nullptr);
+    if (handle_ != nullptr) DestroyWindow(handle_);
+    handle_ = nullptr;
+    if (gApplication == this) gApplication = nullptr;
+}
+
+void TApplication::Initialize() { Handle(); }
+
+HWND TApplication::Handle() {
+    if (handle_ != nullptr) return handle_;
+    WNDCLASSA existing{};
+    if (!GetClassInfoA(LibraryInstance(), kAppClassName, &existing)) {
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = &AppWndProc;
+        wc.hInstance = LibraryInstance();
+        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.lpszClassName = kAppClassName;
+        if (RegisterClassA(&wc) == 0) RaiseLastOSError();
+    }
+    // The window binds itself to the application at its first message (AppWndProc), so that
+    // hooks already see Handle() while it is being created.
+    HWND h = CreateWindowExA(0, kAppClassName, title_.c_str(),
+                             WS_POPUP | WS_CAPTION | WS_CLIPSIBLINGS | WS_SYSMENU | WS_MINIMIZEBOX,
+                             GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2, 0, 0, nullptr,
+                             nullptr, LibraryInstance(), nullptr);
+    if (h == nullptr) RaiseLastOSError();
+    handle_ = h;
+    gWakeWindow.store(h);
+    return handle_;
+}
+
+LRESULT CALLBACK TApplication::AppWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    TApplication* app = gApplication;
+    if (app == nullptr || (app->handle_ != nullptr && app->handle_ != Window))
+        return DefWindowProcA(Window, Msg, WParam, LParam);
+    if (app->handle_ == nullptr) app->handle_ = Window;
+    TMessage m{Msg, WParam, LParam, 0};
+    try {
+        app->WndProc(m);
+    } catch (...) {
+        try {
+            app->HandleException(app);
+        } catch (...) {
+        }
+    }
+    return m.Result;
+}
+
+void TApplication::WndProc(TMessage& Message) {
+    for (const Hook& h : std::vector<Hook>(hooks_))
+        if (h.hook(Message)) return;
+    switch (Message.Msg) {
+        case WM_NULL:
+            CheckSynchronize();
+            return;
+        case WM_CLOSE:
+            if (mainForm_ != nullptr) mainForm_->Close();
+            return;
+        case WM_QUERYENDSESSION:
+            Message.Result = 1;
+            return;
+        case WM_TIMER:
+            if (Message.WParam == kHintShowTimer || Message.WParam == kHintHideTimer) {
+                HintTimerExpired(Message.WParam);
+                return;
+            }
+            break;
+        case WM_ACTIVATEAPP:
+            if (Message.WParam == 0) CancelHint();
+            break;
+        case CM_ACTIONEXECUTE:
+        case CM_ACTIONUPDATE:
+            Message.Result = DispatchAction(Message.Msg, reinterpret_cast<TBasicAction*>(Message.LParam)) ? 1 : 0;
+            return;
+        case WM_NCDESTROY:
+            Message.Result = DefWindowProcA(handle_, Message.Msg, Message.WParam, Message.LParam);
+            handle_ = nullptr;
+            gWakeWindow.store(nullptr);
+            return;
+        default:
+            break;
+    }
+    Message.Result = DefWindowProcA(handle_, Message.Msg, Message.WParam, Message.LParam);
+}
+
+void TApplication::HookMainWindow(const void* Id, TWindowHook Hook) {
+    hooks_.push_back(TApplication::Hook{Id, std::move(Hook)});
+}
+
+void TApplication::UnhookMainWindow(const void* Id) {
+    hooks_.erase(std::remove_if(hooks_.begin(), hooks_.end(), [&](const Hook& h) { return h.id == Id; }),
+                 hooks_.end());
+}
+
+std::string TApplication::Title() {
+    if (handle_ == nullptr) return title_;
+    int len = GetWindowTextLengthA(handle_);
+    std::string buf(static_cast<size_t>(std::max(len, 0)) + 1, '\0');
+    int n = GetWindowTextA(handle_, buf.data(), len + 1);
+    buf.resize(static_cast<size_t>(std::clamp(n, 0, std::max(len, 0))));
+    return buf;
+}
+
+void TApplication::SetTitle(const std::string& Value) {
+    title_ = Value;
+    if (handle_ != nullptr && Title() != Value) SetWindowTextA(handle_, Value.c_str());
+}
+
+std::string TApplication::ExeName() const {
+    std::string buf(MAX_PATH, '\0');
+    for (;;) {
+        DWORD n = GetModuleFileNameA(nullptr, buf.data(), static_cast<DWORD>(buf.size()));
+        if (n == 0) return std::string();
+        if (n < buf.size()) {
+            buf.resize(n);
+            return buf;
+        }
+        buf.resize(buf.size() * 2);
+    }
+}
+
+void TApplication::Run() {
+    terminated_ = false;
+    if (mainForm_ == nullptr) return;
+    mainForm_->Show();
+    while (!terminated_) {
+        try {
+            HandleMessage();
+        } catch (...) {
+            HandleException(this);
+        }
+    }
+}
+
+void TApplication::Terminate() {
+    terminated_ = true;
+    PostQuitMessage(0);
+}
+
+void TApplication::DestroyForms() {
+    // The last created first (the owner's order), each told before its derived parts go.
+    while (ComponentCount() > 0) {
+        TComponent* c = Components(ComponentCount() - 1);
+        if (auto* f = dynamic_cast<TCustomForm*>(c)) f->BeforeDestruction();
+        delete c;
+    }
+}
+
+void TApplication::ProcessMessages() {
+    MSG msg;
+    while (ProcessMessage(msg)) {
+    }
+    CheckSynchronize();
+}
+
+void TApplication::HandleMessage() {
+    MSG msg;
+    if (!ProcessMessage(msg)) Idle(msg);
+}
+
+bool TApplication::ProcessMessage(MSG& Msg) {
+    if (!PeekMessageA(&Msg, nullptr, 0, 0, PM_REMOVE)) return false;
+    if (Msg.message == WM_QUIT) {
+        terminated_ = true;
+        return true;
+    }
+    bool handled = false;
+    if (OnMessage) OnMessage(Msg, handled);
+    if (!IsHintMsg(Msg) && !handled && !IsKeyMsg(Msg) && !IsDlgMsg(Msg)) {
+        TranslateMessage(&Msg);
+        DispatchMessageA(&Msg);
+    }
+    return true;
+}
+
+bool TApplication::IsHintMsg(const MSG& Msg) {
+    if (hintWindow_ != nullptr && hintWindow_->IsHintMsg(Msg)) CancelHint();
+    return false;
+}
+
+bool TApplication::IsDlgMsg(MSG& Msg) {
+    return dialogHandle_ != nullptr && IsDialogMessageA(dialogHandle_, &Msg) != 0;
+}
+
+bool TApplication::IsKeyMsg(MSG& Msg) {
+    if (Msg.message != WM_KEYDOWN && Msg.message != WM_SYSKEYDOWN) return false;
+    TWinControl* control = nullptr;
+    for (HWND w = Msg.hwnd; w != nullptr && control == nullptr; w = GetParent(w)) control = FindControl(w);
+    TCustomForm* form = GetParentForm(control);
+    if (form == nullptr || !form->Enabled()) return false;
+    TShortCut sc = ShortCut(static_cast<WORD>(Msg.wParam), KeyDataToShiftState(Msg.lParam));
+    if (sc == scNone) return false;
+    for (int i = 0; i < form->ComponentCount(); ++i)
+        if (auto* list = dynamic_cast<TCustomActionList*>(form->Components(i)); list != nullptr && list->IsShortCut(sc))
+            return true;
+    return false;
+}
+
+void TApplication::Idle(const MSG&) {
+    TControl* control = DoMouseIdle();
+    if (showHint_ && mouseControl_ == nullptr) CancelHint();
+    bool done = true;
+    try {
+        SetHint(GetLongHint(GetHint(control)));
+        if (OnIdle) OnIdle(this, done);
+        if (done) DoActionIdle();
+    } catch (...) {
+        HandleException(this);
+    }
+    if (GetCurrentThreadId() == MainThreadID() && CheckSynchronize()) done = false;
+    if (done) {
+        HANDLE event = SyncEvent();
+        if (event != nullptr)
+            MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);
+        else
+            WaitMessage();
+    }
+}
+
+TControl* TApplication::DoMouseIdle() {
+    POINT p;
+    TControl* result = GetCursorPos(&p) ? FindDragTarget(p, true) : nullptr;
+    if (mouseControl_ != result) {
+        TControl* previous = mouseControl_;
+        mouseControl_ = result;
+        if (previous != nullptr) previous->Perform(CM_MOUSELEAVE, 0, 0);
+        if (result != nullptr && mouseControl_ == result) result->Perform(CM_MOUSEENTER, 0, 0);
+    }
+    return mouseControl_;
+}
+
+void TApplication::DoActionIdle() {
+    if (!ScreenExists()) return;
+    for (int i = 0; i < Screen()->CustomFormCount(); ++i) {
+        TCustomForm* f = Screen()->CustomForms(i);
+        if (f->HandleAllocated() && IsWindowVisible(f->WindowHandle()) && IsWindowEnabled(f->WindowHandle()))
+            f->UpdateActions();
+    }
+}
+
+void TApplication::SetHint(const std::string& Value) {
+    if (hint_ == Value) return;
+    hint_ = Value;
+    if (OnHint) {
+        OnHint(this);
+        return;
+    }
+    // Nobody listens: a hint action carries the text to whoever shows hints (a status bar).
+    THintAction action(nullptr);
+    action.SetHint(Value);
+    action.Execute();
+}
+
+void TApplication::SetShowHint(bool Value) {
+    if (showHint_ == Value) return;
+    showHint_ = Value;
+    if (!Value) CancelHint();
+}
+
+TControl* TApplication::GetHintControl(TControl* Control) {
+    TControl* c = Control;
+    while (c != nullptr && !c->ShowHint()) c = c->Parent();
+    if (c != nullptr && c->HasState(csDesigning)) return nullptr;
+    return c;
+}
+
+void TApplication::HintMouseMessage(TControl* Control, TMessage& Message) {
+    (void)Control;
+    if (!showHint_) return;
+    POINT cursor;
+    if (!GetCursorPos(&cursor)) return;
+    TControl* newHint = GetHintControl(FindDragTarget(cursor, true));
+    if (newHint == nullptr || GetHint(newHint).empty()) {
+        CancelHint();
+        return;
+    }
+    switch (Message.Msg) {
+        case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK: case WM_RBUTTONDOWN: case WM_RBUTTONDBLCLK:
+        case WM_MBUTTONDOWN: case WM_MBUTTONDBLCLK:
+            CancelHint();
+            return;
+        default:
+            break;
+    }
+    POINT inside = newHint->ScreenToClient(cursor);
+    if (newHint != hintControl_ || !PtInRect(&hintCursorRect_, inside)) {
+        int pause = hintActive_ ? hintShortPause_ : hintPause_;
+        if (hintWindow_ != nullptr && hintWindow_->HandleAllocated()) hintWindow_->ReleaseHandle();
+        hintControl_ = newHint;
+        hintCursorRect_ = newHint->ClientRect();
+        StartHintTimer(pause, kHintShowTimer);
+    }
+}
+
+void TApplication::StartHintTimer(int Value, UINT_PTR Id) {
+    StopHintTimer();
+    hintTimer_ = SetTimer(Handle(), Id, static_cast<UINT>(std::max(Value, 1)), nullptr);
+    if (hintTimer_ == 0) CancelHint();
+}
+
+void TApplication::StopHintTimer() {
+    if (hintTimer_ != 0 && handle_ != nullptr) KillTimer(handle_, hintTimer_);
+    hintTimer_ = 0;
+}
+
+void TApplication::HintTimerExpired(UINT_PTR Id) {
+    StopHintTimer();
+    if (Id == kHintShowTimer) {
+        POINT p;
+        if (GetCursorPos(&p)) ActivateHint(p);
+    } else {
+        CancelHint();
+    }
+}
+
+void TApplication::ActivateHint(POINT CursorPos) {
+    if (hintControl_ == nullptr) return;
+    THintInfo info;
+    info.HintControl = hintControl_;
+    info.HintWindowClass = HintWindowClass != nullptr ? HintWindowClass : &THintWindow::ClassRef();
+    info.HintPos = POINT{CursorPos.x, CursorPos.y + GetSystemMetrics(SM_CYCURSOR) * 3 / 4};
+    info.HintMaxWidth = Screen()->Width();
+    info.HintColor = hintColor_;
+    info.CursorRect = hintControl_->ClientRect();
+    info.CursorPos = hintControl_->ScreenToClient(CursorPos);
+    info.HideTimeout = hintHidePause_;
+    info.HintStr = GetShortHint(GetHint(hintControl_));
+    info.HintData = nullptr;
+    bool canShow = hintControl_->Perform(CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info)) == 0;
+    if (canShow && OnShowHint) OnShowHint(info.HintStr, canShow, info);
+    hintActive_ = canShow && !info.HintStr.empty();
+    if (!hintActive_) {
+        if (hintWindow_ != nullptr && hintWindow_->HandleAllocated()) hintWindow_->ReleaseHandle();
+        return;
+    }
+    if (hintWindow_ == nullptr || hintWindow_->ClassType() != info.HintWindowClass) {
+        delete hintWindow_;
+        hintWindow_ = nullptr;
+        hintWindow_ = info.HintWindowClass->Create(nullptr);
+    }
+    RECT r = hintWindow_->CalcHintRect(info.HintMaxWidth, info.HintStr, info.HintData);
+    OffsetRect(&r, info.HintPos.x, info.HintPos.y);
+    hintWindow_->SetColor(info.HintColor);
+    hintWindow_->ActivateHintData(r, info.HintStr, info.HintData);
+    hintCursorRect_ = info.CursorRect;
+    if (info.HideTimeout > 0) StartHintTimer(info.HideTimeout, kHintHideTimer);
+}
+
+void TApplication::CancelHint() {
+    StopHintTimer();
+    if (hintWindow_ != nullptr && hintWindow_->HandleAllocated()) hintWindow_->ReleaseHandle();
+    hintActive_ = false;
+    hintControl_ = nullptr;
+}
+
+void TApplication::HandleException(TObject* Sender) { HandleException(Sender, std::current_exception()); }
+
+void TApplication::HandleException(TObject* Sender, const std::exception_ptr& E) {
+    if (!E) return;
+    if (GetCapture() != nullptr) SendMessageA(GetCapture(), WM_CANCELMODE, 0, 0);
+    auto report = [&](const Exception& ex) {
+        if (OnException)
+            OnException(Sender, ex);
+        else
+            ShowException(ex);
+    };
+    try {
+        std::rethrow_exception(E);
+    } catch (const EAbort&) {
+        // Silent by design.
+    } catch (const Exception& ex) {
+        report(ex);
+    } catch (const std::exception& ex) {
+        report(Exception(AnsiToWide(ex.what(), CP_UTF8)));
+    } catch (...) {
+        report(Exception(L"Unknown exception"));
+    }
+}
+
+void TApplication::ShowException(const Exception& E) {
+    std::wstring msg = E.Message();
+    if (!msg.empty() && msg.back() != L'.' && msg.back() != L'!' && msg.back() != L'?') msg += L'.';
+    HWND owner = GetActiveWindow();
+    ShowMessageBox(owner, msg, AnsiToWide(Title()), MB_OK | MB_ICONSTOP);
+}
+
+int TApplication::MessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
+    return ShowMessageBox(GetActiveWindow(), AnsiToWide(Text), AnsiToWide(Caption), Flags);
+}
+
+bool TApplication::ExecuteAction(TBasicAction* Action) {
+    bool handled = false;
+    if (OnActionExecute) OnActionExecute(Action, handled);
+    return handled;
+}
+
+bool TApplication::UpdateAction(TBasicAction* Action) {
+    bool handled = false;
+    if (OnActionUpdate) OnActionUpdate(Action, handled);
+    return handled;
+}
+
+bool TApplication::DispatchAction(UINT Msg, TBasicAction* Action) {
+    TCustomForm* form = ScreenExists() ? Screen()->ActiveForm() : nullptr;
+    if (form != nullptr && form->Perform(Msg, 0, reinterpret_cast<LPARAM>(Action)) == 1) return true;
+    return mainForm_ != nullptr && mainForm_ != form &&
+           mainForm_->Perform(Msg, 0, reinterpret_cast<LPARAM>(Action)) == 1;
+}
+
+void TApplication::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation != TOperation::opRemove || AComponent == nullptr) return;
+    if (AComponent == static_cast<TComponent*>(mainForm_)) mainForm_ = nullptr;
+    if (AComponent == static_cast<TComponent*>(hintControl_)) CancelHint();
+    if (AComponent == static_cast<TComponent*>(mouseControl_)) mouseControl_ = nullptr;
+    if (AComponent == static_cast<TComponent*>(hintWindow_)) hintWindow_ = nullptr;
+}
+
+}  // namespace classlib
