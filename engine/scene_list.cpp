@@ -1,0 +1,174 @@
+#include "engine/scene_list.h"
+
+#include <memory>
+#include <mutex>
+#include <vector>
+
+#include "unicode/wide_codecs.h"
+#include "unicode/wide_files.h"
+#include "unicode/wide_platform.h"
+
+namespace engine {
+
+namespace {
+
+// The callback runs on the detector's streaming thread (and once on the thread that stops the
+// graph) while open and close run on the main thread: one lock keeps the module's state whole.
+// Scene changes are rare, so the lock costs the streaming path nothing worth counting.
+std::mutex g_lock;
+std::wstring g_fileName;
+std::string g_name;  // g_fileName in the single-byte system code page, as the file stores it
+std::int32_t g_count = 0;
+std::unique_ptr<unicode::TUcFileStream> g_stream;
+std::int64_t g_countPos = 0;
+bool g_open = false;
+
+constexpr std::int32_t kMaxScenes = 32768;
+
+using Bytes = std::vector<std::uint8_t>;
+
+void Put(Bytes& b, std::initializer_list<std::uint8_t> bytes)
+{
+    for (const std::uint8_t v : bytes) b.push_back(v);
+}
+void PutText(Bytes& b, const char* text)
+{
+    while (*text) b.push_back(static_cast<std::uint8_t>(*text++));
+}
+void PutZeros(Bytes& b, std::size_t n) { b.resize(b.size() + n, 0); }
+void PutInt32(Bytes& b, std::int32_t v)
+{
+    const auto u = static_cast<std::uint32_t>(v);
+    Put(b, {static_cast<std::uint8_t>(u), static_cast<std::uint8_t>(u >> 8), static_cast<std::uint8_t>(u >> 16),
+            static_cast<std::uint8_t>(u >> 24)});
+}
+// The length byte keeps only the low 8 bits of the name's length; the whole name follows.
+void PutName(Bytes& b, const std::string& name)
+{
+    b.push_back(static_cast<std::uint8_t>(name.size() & 0xFF));
+    for (const char c : name) b.push_back(static_cast<std::uint8_t>(c));
+}
+
+void Write(const Bytes& b)
+{
+    g_stream->WriteBuffer(b.data(), static_cast<std::int32_t>(b.size()));
+}
+
+// Frame numbers are unsigned 32-bit; the file holds them + 1 as signed 32-bit values.
+std::int32_t FrameField(const filters::TDVInfoRec& r)
+{
+    return static_cast<std::int32_t>(r.FrameNumber + 1u);
+}
+
+void CloseLocked()
+{
+    if (g_stream) {
+        try {
+            const auto count = static_cast<std::uint16_t>(g_count & 0xFFFF);
+            const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+            if (g_stream->Seek(g_countPos, classlib::TSeekOrigin::soBeginning) == g_countPos)
+                g_stream->WriteBuffer(bytes, 2);
+        } catch (...) {
+            // A list that cannot take its count stays as written.
+        }
+        g_stream.reset();
+    }
+    // Also after a failed open: the main window must not think a list is still open.
+    g_open = false;
+}
+
+}  // namespace
+
+bool OpenScnFile(const std::wstring& FileName)
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    CloseLocked();
+    g_fileName = FileName;
+    g_count = 0;
+    g_countPos = 0;
+    g_open = true;
+    try {
+        g_name = unicode::WideStringToStringEx(FileName, unicode::DefaultSystemCodePage());
+        g_stream = std::make_unique<unicode::TUcFileStream>(FileName, classlib::fmCreate);
+
+        Bytes first;
+        Put(first, {0x63, 0x26, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x03, 0x00, 0x0A, 0x00});
+        PutText(first, "SourceTape");
+        PutName(first, g_name);
+        PutZeros(first, 8);
+        Write(first);
+        g_countPos = g_stream->Position();
+
+        Bytes second;
+        PutZeros(second, 2);  // the scene count, written at close
+        Put(second, {0xFF, 0xFF, 0x01, 0x00, 0x04, 0x00});
+        PutText(second, "ClipP");
+        PutZeros(second, 3);
+        Put(second, {0xFF, 0xFF, 0x01, 0x00, 0x05, 0x00});
+        PutText(second, "Scene");
+        PutZeros(second, 5);
+        Write(second);
+        return true;
+    } catch (...) {
+        // No list: scenes reported from now on write nothing.
+        g_stream.reset();
+        return false;
+    }
+}
+
+void WriteScnScene(const filters::TDVInfoRec& SceneStart, const filters::TDVInfoRec& Current)
+{
+    try {
+        std::lock_guard<std::mutex> guard(g_lock);
+        if (!g_stream || g_count >= kMaxScenes) return;
+        const std::int32_t s = FrameField(SceneStart);
+        const std::int32_t e = FrameField(Current);
+        const auto d = static_cast<std::int32_t>(static_cast<std::uint32_t>(e) - static_cast<std::uint32_t>(s) + 1u);
+        ++g_count;
+        Bytes rec;
+        if (g_count == 1) {
+            PutInt32(rec, e);
+            Put(rec, {0x00, 0x00, 0x00, 0x00, 0x01, 0x80});
+            PutName(rec, g_name);
+            PutZeros(rec, 8);
+            PutInt32(rec, e);
+        } else {
+            Put(rec, {0x03, 0x80, 0xF0, 0x00, 0x00, 0x00, 0x05, 0x80, 0x00});
+            PutInt32(rec, s);
+            PutInt32(rec, d);
+            Put(rec, {0x00, 0x00, 0x00, 0x00, 0x07, 0x00});
+            PutInt32(rec, s);
+            PutInt32(rec, d);
+            PutInt32(rec, s);
+        }
+        Write(rec);
+    } catch (...) {
+        // Runs on a streaming thread: a failed write ends the list short, nothing more.
+    }
+}
+
+void CloseScnFile()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    CloseLocked();
+}
+
+bool ScnOpen()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_open;
+}
+
+std::wstring ScnFileName()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_fileName;
+}
+
+std::int32_t ScnCount()
+{
+    std::lock_guard<std::mutex> guard(g_lock);
+    return g_count;
+}
+
+}  // namespace engine

@@ -1,0 +1,33 @@
+// The scene list: a binary ".scn" file beside a DV recording that lists the scenes the scene
+// detector reports, one record per scene change plus the last scene at stop.
+#pragma once
+
+#include <cstdint>
+#include <string>
+#include <type_traits>
+
+#include "filters/dv_codes.h"
+
+namespace engine {
+
+// Creates (or empties) the list FileName and writes its header; true on success. A list that is
+// still open is closed first. The list is opened by its wide name; the name field inside the file
+// holds FileName in the single-byte system code page.
+bool OpenScnFile(const std::wstring& FileName);
+
+// The scene callback: appends one scene record (the first frame of the scene that ends and the
+// current frame). At most 32,768 records are written; write errors are swallowed.
+void WriteScnScene(const filters::TDVInfoRec& SceneStart, const filters::TDVInfoRec& Current);
+static_assert(std::is_same_v<decltype(&WriteScnScene), filters::TSceneCallback>);
+
+// Writes the scene count into the header and closes the list; closing a closed list does nothing.
+void CloseScnFile();
+
+// True from OpenScnFile (even when it failed) to CloseScnFile: the main window closes the list
+// by it.
+bool ScnOpen();
+// Path of the current (or last) list and the records counted in it.
+std::wstring ScnFileName();
+std::int32_t ScnCount();
+
+}  // namespace engine
