@@ -1,17 +1,77 @@
-// Quillotrane's entry point. For now the program runs its start-up initialisation (platform flags,
-// default code page, locale formats) and exits cleanly; the windows come with the later layers.
+// Quillotrane's entry point: the start-up initialisations, the DirectX check, the main window and
+// the message loop, then the orderly end. No exception leaves wWinMain.
 #include <windows.h>
 
+#include <exception>
+#include <string>
+
+#include "classlib/exceptions.h"
 #include "classlib/format.h"
+#include "classlib/forms.h"
+#include "classlib/message_box.h"
+#include "ui/capture_form.h"
+#include "ui/start_up.h"
 #include "unicode/wide_platform.h"
+#include "widgets/unicode/uc_forms.h"
+
+namespace {
+
+// A failure that reached the main block: the program cannot go on, and the user is told why.
+void ReportFatal(const std::exception_ptr& error) {
+    std::wstring text = L"Quillotrane could not run.";
+    try {
+        std::rethrow_exception(error);
+    } catch (const classlib::Exception& e) {
+        text += L"\r\n" + e.Message();
+    } catch (const std::exception& e) {
+        text += L"\r\n" + std::wstring(e.what(), e.what() + std::char_traits<char>::length(e.what()));
+    } catch (...) {
+    }
+    try {
+        classlib::ShowMessageBox(nullptr, text, L"Quillotrane", MB_OK | MB_ICONERROR);
+    } catch (...) {
+    }
+}
+
+}  // namespace
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*showCommand*/)
 {
+    int exitCode = 0;
     try {
         unicode::InitializeWidePlatform();
+        widgets::InitializeWideControls();
         classlib::LoadFormatSettingsFromLocale();
+
+        // Any answer but Yes ends the program before a form or a setting exists.
+        if (ui::ConfirmDirectXVersion()) {
+            classlib::TApplication* application = classlib::Application();
+            application->Initialize();
+            widgets::UcApplication()->SetTitle(L"Quillotrane");
+            ui::TCaptureForm* captureForm = nullptr;
+            application->CreateForm(captureForm);
+            application->Run();
+        }
     } catch (...) {
-        return 1;
+        ReportFatal(std::current_exception());
+        exitCode = 1;
     }
-    return 0;
+
+    // The forms go first (the last created first), then the wide layer, then the application.
+    try {
+        if (classlib::ApplicationExists()) classlib::Application()->DestroyForms();
+    } catch (...) {
+        exitCode = 1;
+    }
+    try {
+        widgets::FinalizeWideControls();
+    } catch (...) {
+        exitCode = 1;
+    }
+    try {
+        classlib::DoneApplication();
+    } catch (...) {
+        exitCode = 1;
+    }
+    return exitCode;
 }

@@ -196,7 +196,7 @@ ComPtr<IBaseFilter> NextInChain(IBaseFilter* Filter) {
         if (FAILED(pins.GetPin(i)->ConnectedTo(&peer)) || !peer) continue;
         PIN_INFO info = {};
         if (FAILED(peer->QueryPinInfo(&info))) continue;
-        next.Attach(info.pFilter);
+        TakeOver(next, info.pFilter);
         ++outputs;
     }
     if (outputs != 1) return nullptr;
@@ -234,7 +234,7 @@ HRESULT RemoveFilterChain(IFilterGraph* Graph, IBaseFilter* StartFilter, IBaseFi
 
 TFilterGraph::TFilterGraph(classlib::TComponent* AOwner)
     : classlib::TComponent(AOwner) {
-    site_.Attach(new TSite(this));
+    TakeOver(site_, new TSite(this));
     notifyWnd_ = classlib::AllocateHWnd([this](classlib::TMessage& m) { NotifyWndProc(m); });
 }
 
@@ -734,11 +734,11 @@ HRESULT TFilterGraph::UnableToRender(IPin* Pin) {
     PIN_INFO pinInfo = {};
     if (FAILED(Pin->QueryPinInfo(&pinInfo)) || pinInfo.pFilter == nullptr) return S_FALSE;
     ComPtr<IBaseFilter> filter;
-    filter.Attach(pinInfo.pFilter);
+    TakeOver(filter, pinInfo.pFilter);
     FILTER_INFO filterInfo = {};
     if (FAILED(filter->QueryFilterInfo(&filterInfo)) || filterInfo.pGraph == nullptr) return S_FALSE;
     ComPtr<IFilterGraph> pinGraph;
-    pinGraph.Attach(filterInfo.pGraph);
+    TakeOver(pinGraph, filterInfo.pGraph);
 
     TFilterGraph* component = nullptr;
     ComPtr<IServiceProvider> provider;

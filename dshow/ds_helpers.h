@@ -7,6 +7,8 @@
 #include <strmif.h>
 #include <uuids.h>
 
+#include <wrl/client.h>
+
 #include <cstdint>
 #include <string>
 
@@ -64,6 +66,14 @@ DWORD FourCCFromString(const std::wstring& S);
 // Disconnects Pin and the pin connected to it, so that neither side keeps the other (a one-sided
 // Disconnect leaves the peer connected to a removed filter). S_FALSE when Pin was not connected.
 HRESULT DisconnectPin(IPin* Pin);
+
+// Takes over a reference the caller already owns (an out-parameter's). MinGW's ComPtr::Attach
+// adds a reference of its own, which would leak one.
+template <typename T>
+void TakeOver(Microsoft::WRL::ComPtr<T>& Target, T* Owned) {
+    Target.Reset();
+    *Target.GetAddressOf() = Owned;
+}
 
 HRESULT ShowFilterPropertyPage(HWND ParentHandle, IBaseFilter* Filter, TPropertyPageKind Kind);
 HRESULT AddGraphToRot(IUnknown* Graph, DWORD& Cookie);

@@ -1,4 +1,8 @@
-// The built program: it starts and exits cleanly, and carries its version resource and texts.
+// The built program: started from a copy in a temporary folder, it shows its main window, closes on
+// WM_CLOSE with exit code 0 and keeps its settings where the storage mode found at start says (the
+// INI file beside the copy, the registry key naming the copy, or nowhere), reading them back at the
+// next start; and it carries its version resource and texts. HKCU\Software\Marbrecq is set aside
+// around the program's runs and put back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -6,13 +10,41 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/store_helpers.h"
+
 #ifndef QUILL_APP_EXE
 #error "QUILL_APP_EXE (path of the built Quillotrane.exe) must be defined by the build"
 #endif
 
 namespace {
 
+using namespace quill_test;
+
 constexpr DWORD kExitTimeoutMs = 60000;
+constexpr DWORD kWindowTimeoutMs = 60000;
+
+const std::wstring kSignature = L"Quillotrane 6.0.5 En by Marbrecq";
+const std::wstring kCaption = L"Quillotrane 6.0.5En by Marbrecq";
+
+// The keys of the eighty settings; "IncrustRec" is a record stored field by field below its key.
+const wchar_t* const kSettingKeys[] = {
+    L"Top", L"Left", L"Volume", L"Camform 1 left", L"Camform 2 left", L"Camform 1 top", L"Camform 2 top",
+    L"Standard DV", L"Profile wmv", L"FrequenceDV", L"RatioDV", L"Ratio DivX", L"Correction Sync", L"Framerate",
+    L"IncrustRec", L"Dur\u00e9e Incruster", L"When Incrust", L"No Datecode", L"D\u00e9calage Horaire",
+    L"D\u00e9calage avanc\u00e9", L"Extension des images", L"Qualit\u00e9 JPeg", L"Version wmv",
+    L"Valeur Intervallom\u00e8tre", L"Unit\u00e9s Intervallom\u00e8tre", L"Panneau Actif", L"Aspect ratio",
+    L"WideScreen", L"Plugins Dir", L"Video Directory", L"Video Racine", L"Image Directory", L"Image Racine",
+    L"Pelorin", L"Source video", L"Source Audio", L"Capture Format", L"Audio Type", L"Sound Card Entry",
+    L"Profil Windows media", L"Preferred  wmv profile", L"Default Profile", L"Divx favori", L"Want Mp3",
+    L"Frequence DV native", L"Garder Format DV", L"Demi Taille", L"Notifier", L"Internal Deinterlacer",
+    L"EcranGauche", L"Preview Locked", L"Activer Superposition", L"Want Incrust", L"Want vert Flip",
+    L"Want Horz flip", L"Want Widescreen", L"Want video source", L"Want audio source", L"Want Format capture",
+    L"Raccourcis Sort", L"Fullscreen On", L"Reduced on", L"Mute On", L"Stopper camera DV 1 en quittant",
+    L"Stopper camera DV 2 en quittant", L"Video Date", L"Image date", L"Show Video Pilot DV",
+    L"Show Audio Pilot DV", L"Sauver pr\u00e9f\u00e9rences en quittant", L"Confirmer Image", L"Confirmer Video",
+    L"Mpeg2 Ratio Normal", L"Scn", L"DV demi si DivX", L"Beeps", L"Sources Exclues", L"Video Input Select",
+    L"Freeze Preview", L"Freeze Capture"};
+static_assert(sizeof(kSettingKeys) / sizeof(kSettingKeys[0]) == 80);
 
 // The build gives the program's path as the build machine sees it (UTF-8). Under Wine a Unix
 // absolute path is reached through drive Z:.
@@ -31,7 +63,199 @@ std::wstring AppPath()
     return path;
 }
 
+bool SamePath(const std::wstring& a, const std::wstring& b)
+{
+    return CompareStringOrdinal(a.c_str(), -1, b.c_str(), -1, TRUE) == CSTR_EQUAL;
+}
+
+// --- The program's runs --------------------------------------------------------------------------
+
+struct FindWindowData {
+    DWORD processId;
+    HWND found;
+};
+
+BOOL CALLBACK FindMainWindow(HWND window, LPARAM data)
+{
+    auto* find = reinterpret_cast<FindWindowData*>(data);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    if (processId != find->processId || !IsWindowVisible(window))
+        return TRUE;
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (kCaption != text)
+        return TRUE;
+    find->found = window;
+    return FALSE;
+}
+
+struct RunResult {
+    bool windowFound = false;
+    RECT windowRect{};
+    bool exited = false;
+    DWORD exitCode = STILL_ACTIVE;
+};
+
+// Starts the program, waits for its main window, notes where it stands, posts WM_CLOSE to it and
+// waits for the end. A program that does not end is terminated.
+RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder)
+{
+    RunResult result;
+    std::wstring commandLine = L"\"" + exe + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder.c_str(),
+                        &startup, &process)) {
+        ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
+        return result;
+    }
+    CloseHandle(process.hThread);
+
+    FindWindowData find{process.dwProcessId, nullptr};
+    const DWORD start = GetTickCount();
+    while (find.found == nullptr && GetTickCount() - start < kWindowTimeoutMs) {
+        if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
+            break;
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
+    }
+    if (find.found != nullptr) {
+        result.windowFound = true;
+        GetWindowRect(find.found, &result.windowRect);
+        PostMessageW(find.found, WM_CLOSE, 0, 0);
+    }
+    result.exited = WaitForSingleObject(process.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0;
+    if (!result.exited)
+        TerminateProcess(process.hProcess, 1);
+    GetExitCodeProcess(process.hProcess, &result.exitCode);
+    CloseHandle(process.hProcess);
+    return result;
+}
+
+class ProgramTest : public ::testing::Test {
+protected:
+    MarbrecqKeyGuard registry_{L"Software\\QuillotraneAppTestBackup"};
+    void SetUp() override
+    {
+        wchar_t base[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, base);
+        folder_ = std::wstring(base) + L"quill-app-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                  std::to_wstring(GetTickCount()) + L"\\";
+        ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr));
+        exe_ = folder_ + L"Quillotrane.exe";
+        ini_ = folder_ + L"Quillotrane.ini";
+        ASSERT_TRUE(CopyFileW(AppPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
+    }
+    void TearDown() override
+    {
+        DeleteFileW(ini_.c_str());
+        DeleteFileW(exe_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+
+    // One run that must show the window and end cleanly.
+    RunResult Run()
+    {
+        RunResult run = RunAndClose(exe_, folder_);
+        EXPECT_TRUE(run.windowFound) << "no main window titled as expected";
+        EXPECT_TRUE(run.exited) << "the program did not end after WM_CLOSE";
+        EXPECT_EQ(0u, run.exitCode);
+        return run;
+    }
+
+    std::wstring folder_;
+    std::wstring exe_;
+    std::wstring ini_;
+};
+
+TEST_F(ProgramTest, PortableModeKeepsTheSettingsInTheIniFileAndReadsThemBack)
+{
+    // An empty INI file beside the program chooses the portable mode.
+    WriteIniLines(ini_, {});
+    Run();
+    auto lines = ReadIniLines(ini_);
+    ASSERT_FALSE(lines.empty());
+    EXPECT_EQ(kIniSection, lines[0]);
+    EXPECT_EQ(kSignature, IniValue(lines, L"Signature"));
+    EXPECT_TRUE(SamePath(exe_, IniValue(lines, L"ExeName"))) << IniValue(lines, L"ExeName");
+    EXPECT_NE(L"<missing>", IniValue(lines, L"DerniereSauvegarde"));
+    for (const wchar_t* key : kSettingKeys) {
+        if (std::wstring(key) == L"IncrustRec")
+            EXPECT_NE(L"<missing>", IniValue(lines, L"IncrustRec\\Xpos"));
+        else
+            EXPECT_NE(L"<missing>", IniValue(lines, key)) << "no line for the setting " << testing::PrintToString(key);
+    }
+    EXPECT_FALSE(KeyExists(kProgramKey));
+
+    // Settings changed between runs are read back, used, and saved again.
+    for (auto& line : lines) {
+        if (line.compare(0, 4, L"Top=") == 0)
+            line = L"Top=123";
+        else if (line.compare(0, 5, L"Left=") == 0)
+            line = L"Left=77";
+        else if (line.compare(0, 7, L"Volume=") == 0)
+            line = L"Volume=4321";
+    }
+    WriteIniLines(ini_, lines);
+    const RunResult second = Run();
+    EXPECT_EQ(123, second.windowRect.top);
+    EXPECT_EQ(77, second.windowRect.left);
+    lines = ReadIniLines(ini_);
+    EXPECT_EQ(L"123", IniValue(lines, L"Top"));
+    EXPECT_EQ(L"77", IniValue(lines, L"Left"));
+    EXPECT_EQ(L"4321", IniValue(lines, L"Volume"));
+}
+
+TEST_F(ProgramTest, NormalModeKeepsTheSettingsInTheRegistryAndReadsThemBack)
+{
+    // The registry entry naming this copy chooses the normal mode.
+    SetSz(kProgramKey, L"Exename", exe_);
+    Run();
+    EXPECT_EQ(kSignature, GetSz(kProgramKey, L"Signature"));
+    EXPECT_TRUE(SamePath(exe_, GetSz(kProgramKey, L"ExeName")));
+    EXPECT_TRUE(ValueExists(kProgramKey, L"DerniereSauvegarde"));
+    const std::wstring recordKey = std::wstring(kProgramKey) + L"\\IncrustRec";
+    for (const wchar_t* key : kSettingKeys) {
+        if (std::wstring(key) == L"IncrustRec")
+            EXPECT_TRUE(KeyExists(recordKey.c_str()));
+        else
+            EXPECT_TRUE(ValueExists(kProgramKey, key)) << "no value for the setting " << testing::PrintToString(key);
+    }
+    EXPECT_FALSE(FileExists(ini_));
+
+    SetDword(kProgramKey, L"Top", 123);
+    SetDword(kProgramKey, L"Left", 77);
+    SetDword(kProgramKey, L"Volume", 4321);
+    const RunResult second = Run();
+    EXPECT_EQ(123, second.windowRect.top);
+    EXPECT_EQ(77, second.windowRect.left);
+    EXPECT_EQ(123, GetDword(kProgramKey, L"Top"));
+    EXPECT_EQ(77, GetDword(kProgramKey, L"Left"));
+    EXPECT_EQ(4321, GetDword(kProgramKey, L"Volume"));
+}
+
+TEST_F(ProgramTest, WithoutStoredSettingsNothingIsWritten)
+{
+    Run();
+    EXPECT_FALSE(FileExists(ini_));
+    EXPECT_FALSE(KeyExists(kProgramKey));
+}
+
+TEST_F(ProgramTest, AnotherCopysRegistrySettingsAreLeftAlone)
+{
+    const std::wstring other = L"C:\\Other Copy\\Quillotrane.exe";
+    SetSz(kProgramKey, L"Exename", other);
+    SetDword(kProgramKey, L"Top", 5);
+    Run();
+    EXPECT_EQ(other, GetSz(kProgramKey, L"Exename"));
+    EXPECT_EQ(5, GetDword(kProgramKey, L"Top"));
+    EXPECT_FALSE(ValueExists(kProgramKey, L"Signature"));
+    EXPECT_FALSE(FileExists(ini_));
+}
+
 struct VersionInfo {
+
     std::vector<BYTE> data;
 
     bool Load(const std::wstring& file)
@@ -56,31 +280,6 @@ struct VersionInfo {
 };
 
 } // namespace
-
-TEST(App, StartsAndExitsWithCodeZero)
-{
-    const std::wstring path = AppPath();
-    ASSERT_NE(GetFileAttributesW(path.c_str()), INVALID_FILE_ATTRIBUTES) << "program not found";
-
-    std::wstring commandLine = L"\"" + path + L"\"";
-    STARTUPINFOW startup{};
-    startup.cb = sizeof(startup);
-    PROCESS_INFORMATION process{};
-    ASSERT_TRUE(CreateProcessW(path.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr,
-                               nullptr, &startup, &process))
-        << "CreateProcessW failed, error " << GetLastError();
-    CloseHandle(process.hThread);
-
-    const DWORD wait = WaitForSingleObject(process.hProcess, kExitTimeoutMs);
-    if (wait != WAIT_OBJECT_0)
-        TerminateProcess(process.hProcess, 1);
-    DWORD exitCode = STILL_ACTIVE;
-    GetExitCodeProcess(process.hProcess, &exitCode);
-    CloseHandle(process.hProcess);
-
-    ASSERT_EQ(wait, WAIT_OBJECT_0) << "the program did not exit within " << kExitTimeoutMs << " ms";
-    EXPECT_EQ(exitCode, 0u);
-}
 
 TEST(App, CarriesItsVersionResource)
 {

@@ -1,0 +1,307 @@
+// The main window under Xvfb as far as the settings rely on it: its creation (the parameter list and
+// its signature), its first showing (caption, the settings made with the window's size, the loaded
+// position and storage mode), the storage choice of the settings panel (what it moves and what it
+// removes, and when) and the save at close in each storage mode. The program the settings see is a
+// path in a temporary folder; HKCU\Software\Marbrecq is set aside before each test and put back.
+#include "ui/capture_form.h"
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/conversions.h"
+#include "classlib/forms.h"
+#include "settings/settings_catalogue.h"
+#include "settings/settings_host.h"
+#include "settings/shell_helpers.h"
+#include "tests/ui/store_helpers.h"
+#include "ui/options_frame.h"
+#include "unicode/wide_platform.h"
+#include "widgets/unicode/uc_forms.h"
+
+namespace {
+
+using namespace settings;
+using namespace quill_test;
+
+const std::wstring kSignature = L"Quillotrane 6.0.5 En by Marbrecq";
+const std::wstring kCaption = L"Quillotrane 6.0.5En by Marbrecq";
+
+class UiEnvironment : public ::testing::Environment {
+public:
+    void SetUp() override {
+        unicode::InitializeWidePlatform();
+        widgets::InitializeWideControls();
+        classlib::Application()->Initialize();
+    }
+    void TearDown() override {
+        widgets::FinalizeWideControls();
+        classlib::DoneApplication();
+    }
+};
+[[maybe_unused]] ::testing::Environment* const gEnvironment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+
+std::wstring MakeTempFolder() {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    static int serial = 0;
+    std::wstring dir = std::wstring(base) + L"quill-ui-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                       std::to_wstring(++serial);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir + L"\\";
+}
+
+void RemoveFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolder(path + L"\\");
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+// --- The window under test -------------------------------------------------------------------------
+
+// The main window of a program that lives in the test's temporary folder.
+class TTestCaptureForm : public ui::TCaptureForm {
+public:
+    TTestCaptureForm(classlib::TComponent* AOwner, std::wstring exeName)
+        : ui::TCaptureForm(AOwner), exeName_(std::move(exeName)) {}
+    std::wstring ExeName() const override { return exeName_; }
+
+private:
+    std::wstring exeName_;
+};
+
+class CaptureFormTest : public ::testing::Test {
+protected:
+    MarbrecqKeyGuard registry_{L"Software\\QuillotraneUiTestBackup"};
+    void SetUp() override {
+        folder_ = MakeTempFolder();
+        exe_ = folder_ + L"Quillotrane.exe";
+        ini_ = folder_ + L"Quillotrane.ini";
+    }
+    void TearDown() override {
+        form_.reset();
+        RemoveFolder(folder_);
+    }
+
+    TTestCaptureForm* Create() {
+        form_.reset(classlib::NewForm<TTestCaptureForm>(nullptr, exe_));
+        return form_.get();
+    }
+    TTestCaptureForm* CreateAndShow() {
+        Create()->Show();
+        return form_.get();
+    }
+    classlib::TRadioGroup* Prefs() { return form_->OptionsFrame->rgPrefs; }
+    // The registry settings of the program under test.
+    void OwnRegistrySettings() { SetSz(kProgramKey, L"Exename", exe_); }
+
+    std::wstring folder_;
+    std::wstring exe_;
+    std::wstring ini_;
+    std::unique_ptr<TTestCaptureForm> form_;
+};
+
+TEST_F(CaptureFormTest, CreationMakesTheParameterListAndServesTheLayersBelow) {
+    TTestCaptureForm* form = Create();
+    ASSERT_NE(nullptr, ParameterList());
+    EXPECT_EQ(kSignature, ParameterList()->Signature());
+    // The settings themselves come with the first showing.
+    EXPECT_EQ(0, ParameterList()->Count());
+    ASSERT_NE(nullptr, ui::FailedDevices());
+    EXPECT_EQ(0, ui::FailedDevices()->Count());
+    EXPECT_TRUE(ui::StartingUp());
+    EXPECT_EQ(static_cast<ISettingsHost*>(form), SettingsHost());
+    EXPECT_EQ(classlib::Application()->Handle(), ApplicationWindow());
+    EXPECT_EQ(L"......", form->Caption());
+
+    form_.reset();
+    EXPECT_EQ(nullptr, SettingsHost());
+    EXPECT_EQ(nullptr, ApplicationWindow());
+    EXPECT_EQ(nullptr, ui::FailedDevices());
+}
+
+TEST_F(CaptureFormTest, FirstShowingGivesTheCaptionAndMakesTheSettingsWithTheWindowSize) {
+    TTestCaptureForm* form = CreateAndShow();
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+    EXPECT_TRUE(IsWindowUnicode(form->Handle()));
+    EXPECT_EQ(kCaption, form->Caption());
+    wchar_t text[256] = {};
+    GetWindowTextW(form->Handle(), text, 256);
+    EXPECT_EQ(kCaption, text);
+
+    ASSERT_EQ(80, ParameterList()->Count());
+    EXPECT_EQ(700, form->ClientWidth());
+    EXPECT_EQ(459, form->ClientHeight());
+    const int top = (GetSystemMetrics(SM_CYSCREEN) - form->Height()) / 2;
+    const int left = (GetSystemMetrics(SM_CXSCREEN) - form->Width()) / 2;
+    EXPECT_EQ(top, ParamTop->Default());
+    EXPECT_EQ(left, ParamLeft->Default());
+    EXPECT_EQ(top + form->Height(), ParamCamform1Top->Default());
+    // Nothing stored: the window stands where the defaults put it, and nothing will be saved.
+    EXPECT_EQ(top, form->Top());
+    EXPECT_EQ(left, form->Left());
+    EXPECT_EQ(smNone, StorageMode());
+    EXPECT_EQ(2, Prefs()->ItemIndex());
+
+    // A later showing loads nothing again.
+    TIntegerParameter* topParameter = ParamTop;
+    form->Hide();
+    form->Show();
+    EXPECT_EQ(topParameter, ParamTop);
+}
+
+TEST_F(CaptureFormTest, LoadedPositionAndModeAreShownWithoutRemovingAnyStore) {
+    OwnRegistrySettings();
+    WriteIniLines(ini_, {kIniSection, L"Top=37", L"Left=51"});
+    TTestCaptureForm* form = CreateAndShow();
+    EXPECT_EQ(smPortable, StorageMode());
+    EXPECT_EQ(1, Prefs()->ItemIndex());
+    EXPECT_EQ(37, form->Top());
+    EXPECT_EQ(51, form->Left());
+    // Showing the mode is not choosing it.
+    EXPECT_TRUE(KeyExists(kProgramKey));
+    EXPECT_TRUE(FileExists(ini_));
+    EXPECT_FALSE(form->OptionsFrame->RegistryRemovalPending());
+    EXPECT_FALSE(form->OptionsFrame->IniRemovalPending());
+}
+
+TEST_F(CaptureFormTest, UnreadablePositionPutsTheWindowWhereTheStoreReadsIt) {
+    // A stored number that does not convert reads as 0.
+    WriteIniLines(ini_, {kIniSection, L"Top=abc", L"Left=99999999999"});
+    TTestCaptureForm* form = CreateAndShow();
+    ASSERT_NE(0, ParamTop->Default());
+    EXPECT_EQ(0, form->Top());
+    EXPECT_EQ(0, form->Left());
+    EXPECT_TRUE(IsWindowVisible(form->Handle()));
+}
+
+TEST_F(CaptureFormTest, ChoosingTheRegistryRemovesTheIniOnlyOnceTheRegistryIsWritten) {
+    WriteIniLines(ini_, {kIniSection, L"Volume=1234", L"Source video=Cam \u0416"});
+    TTestCaptureForm* form = CreateAndShow();
+    ASSERT_EQ(smPortable, StorageMode());
+    Prefs()->SetItemIndex(0);
+    EXPECT_EQ(smRegistry, StorageMode());
+    EXPECT_TRUE(FileExists(ini_));
+    EXPECT_TRUE(form->OptionsFrame->IniRemovalPending());
+    EXPECT_FALSE(form->OptionsFrame->RegistryRemovalPending());
+
+    form->SetBounds(40, 30, form->Width(), form->Height());
+    form->Close();  // the close query saves
+    EXPECT_FALSE(FileExists(ini_));
+    EXPECT_EQ(exe_, GetSz(kProgramKey, L"ExeName"));
+    EXPECT_EQ(kSignature, GetSz(kProgramKey, L"Signature"));
+    EXPECT_EQ(30, GetDword(kProgramKey, L"Top"));
+    EXPECT_EQ(40, GetDword(kProgramKey, L"Left"));
+    // Settings without a panel yet go back as they were loaded.
+    EXPECT_EQ(1234, GetDword(kProgramKey, L"Volume"));
+    EXPECT_EQ(L"Cam \u0416", GetSz(kProgramKey, L"Source video"));
+}
+
+TEST_F(CaptureFormTest, ChoosingPortableMovesOutsideFoldersAndRemovesTheKeyOnceTheIniIsWritten) {
+    OwnRegistrySettings();
+    TTestCaptureForm* form = CreateAndShow();
+    ASSERT_EQ(smRegistry, StorageMode());
+    const std::wstring inside = classlib::AnsiUpperCase(folder_) + L"Pictures\\";
+    // Same beginning as the program's folder, but a folder beside it.
+    const std::wstring sibling = folder_.substr(0, folder_.size() - 1) + L"x\\Plugins\\";
+    ParamVideoDirectory->SetValue(L"D:\\Videos\\");
+    ParamImageDirectory->SetValue(inside);
+    ParamPluginsDir->SetValue(sibling);
+
+    Prefs()->SetItemIndex(1);
+    EXPECT_EQ(smPortable, StorageMode());
+    EXPECT_EQ(folder_, ParamVideoDirectory->Value());
+    EXPECT_EQ(inside, ParamImageDirectory->Value());
+    EXPECT_EQ(folder_, ParamPluginsDir->Value());
+    EXPECT_TRUE(KeyExists(kProgramKey));
+    EXPECT_TRUE(form->OptionsFrame->RegistryRemovalPending());
+    EXPECT_FALSE(form->OptionsFrame->IniRemovalPending());
+
+    form->SetBounds(22, 11, form->Width(), form->Height());
+    EXPECT_TRUE(form->SaveSettings());
+    const auto lines = ReadIniLines(ini_);
+    EXPECT_EQ(kSignature, IniValue(lines, L"Signature"));
+    EXPECT_EQ(exe_, IniValue(lines, L"ExeName"));
+    EXPECT_EQ(L"11", IniValue(lines, L"Top"));
+    EXPECT_EQ(L"22", IniValue(lines, L"Left"));
+    EXPECT_EQ(folder_, IniValue(lines, L"Video Directory"));
+    EXPECT_EQ(inside, IniValue(lines, L"Image Directory"));
+    EXPECT_FALSE(KeyExists(kProgramKey));
+}
+
+TEST_F(CaptureFormTest, AFailedSaveKeepsTheStoreItWouldReplace) {
+    OwnRegistrySettings();
+    SetDword(kProgramKey, L"Volume", 77);
+    TTestCaptureForm* form = CreateAndShow();
+    Prefs()->SetItemIndex(1);
+    // The INI file cannot be replaced.
+    WriteIniLines(ini_, {kIniSection});
+    SetFileAttributesW(ini_.c_str(), FILE_ATTRIBUTE_READONLY);
+    EXPECT_FALSE(form->SaveSettings());
+    EXPECT_EQ(exe_, GetSz(kProgramKey, L"Exename"));
+    EXPECT_EQ(77, GetDword(kProgramKey, L"Volume"));
+}
+
+TEST_F(CaptureFormTest, NotSavingWritesNothingAndRemovesOwnStoresAtClose) {
+    OwnRegistrySettings();
+    TTestCaptureForm* form = CreateAndShow();
+    ASSERT_EQ(smRegistry, StorageMode());
+    WriteIniLines(ini_, {kIniSection, L"Volume=5"});
+    Prefs()->SetItemIndex(2);
+    EXPECT_EQ(smNone, StorageMode());
+    EXPECT_TRUE(KeyExists(kProgramKey));
+    EXPECT_TRUE(FileExists(ini_));
+
+    EXPECT_FALSE(form->SaveSettings());
+    EXPECT_FALSE(FileExists(ini_));
+    EXPECT_FALSE(KeyExists(kProgramKey));
+}
+
+TEST_F(CaptureFormTest, NothingStoredNothingWritten) {
+    TTestCaptureForm* form = CreateAndShow();
+    ASSERT_EQ(smNone, StorageMode());
+    form->Close();
+    EXPECT_FALSE(form->SaveSettings());
+    EXPECT_FALSE(FileExists(ini_));
+    EXPECT_FALSE(KeyExists(kProgramKey));
+}
+
+TEST_F(CaptureFormTest, AnotherCopysRegistrySettingsAreNeverRemoved) {
+    const std::wstring other = L"C:\\Other Copy\\Quillotrane.exe";
+    SetSz(kProgramKey, L"Exename", other);
+    SetDword(kProgramKey, L"Volume", 42);
+    TTestCaptureForm* form = CreateAndShow();
+    ASSERT_EQ(smNone, StorageMode());
+
+    Prefs()->SetItemIndex(1);
+    EXPECT_TRUE(form->SaveSettings());
+    EXPECT_TRUE(FileExists(ini_));
+    EXPECT_EQ(other, GetSz(kProgramKey, L"Exename"));
+
+    Prefs()->SetItemIndex(2);
+    EXPECT_FALSE(form->SaveSettings());
+    EXPECT_FALSE(FileExists(ini_));
+    EXPECT_EQ(other, GetSz(kProgramKey, L"Exename"));
+    EXPECT_EQ(42, GetDword(kProgramKey, L"Volume"));
+}
+
+}  // namespace

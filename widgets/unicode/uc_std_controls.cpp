@@ -1,0 +1,313 @@
+// Wide combo box and wide label.
+#include "widgets/unicode/uc_std_controls.h"
+
+#include <algorithm>
+#include <vector>
+
+#include "classlib/conversions.h"
+#include "classlib/filer.h"
+#include "classlib/graphics.h"
+#include "classlib/timer.h"
+#include "unicode/wide_platform.h"
+#include "unicode/wide_properties.h"
+#include "widgets/unicode/uc_actions.h"
+
+namespace widgets {
+
+using classlib::AnsiToWide;
+using classlib::TMessage;
+using classlib::WideToAnsi;
+
+namespace {
+
+bool IsUnicodePlatform() { return unicode::Win32PlatformIsUnicode(); }
+
+WORD NotifyCodeOf(const TMessage& Message) { return HIWORD(Message.WParam); }
+
+}  // namespace
+
+// ---- TUcComboBoxStrings ----------------------------------------------------------------------
+
+bool TUcComboBoxStrings::WideWindow() const {
+    HWND h = comboBox_->Handle();
+    return IsUnicodePlatform() && IsWindowUnicode(h);
+}
+
+classlib::TStrings* TUcComboBoxStrings::Ansi() const { return comboBox_->AnsiItems(); }
+
+std::wstring TUcComboBoxStrings::Get(int Index) const {
+    if (!WideWindow()) return AnsiToWide(Ansi()->Get(Index));
+    HWND h = comboBox_->Handle();
+    LRESULT len = SendMessageW(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(Index), 0);
+    if (len == CB_ERR || len < 0) return std::wstring();
+    std::vector<wchar_t> buffer(static_cast<size_t>(len) + 1, L'\0');
+    if (SendMessageW(h, CB_GETLBTEXT, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(buffer.data())) == CB_ERR)
+        return std::wstring();
+    return std::wstring(buffer.data());  // cut at the terminator
+}
+
+int TUcComboBoxStrings::GetCount() const { return Ansi()->Count(); }
+
+classlib::TObject* TUcComboBoxStrings::GetObject(int Index) const { return Ansi()->Objects(Index); }
+
+void TUcComboBoxStrings::PutObject(int Index, classlib::TObject* AObject) { Ansi()->SetObjects(Index, AObject); }
+
+void TUcComboBoxStrings::Clear() {
+    if (!WideWindow()) {
+        Ansi()->Clear();
+        return;
+    }
+    std::wstring text = comboBox_->Text();
+    SendMessageW(comboBox_->Handle(), CB_RESETCONTENT, 0, 0);
+    comboBox_->SetText(text);
+    comboBox_->Update();
+}
+
+void TUcComboBoxStrings::Delete(int Index) { Ansi()->Delete(Index); }
+
+void TUcComboBoxStrings::Insert(int Index, const std::wstring& S) {
+    if (!WideWindow()) {
+        Ansi()->Insert(Index, WideToAnsi(S));
+        return;
+    }
+    LRESULT r = SendMessageW(comboBox_->Handle(), CB_INSERTSTRING, static_cast<WPARAM>(Index),
+                             reinterpret_cast<LPARAM>(S.c_str()));
+    if (r < 0) throw classlib::EOutOfResources(L"Unable to insert a line");
+}
+
+int TUcComboBoxStrings::Add(const std::wstring& S) {
+    if (!WideWindow()) return Ansi()->Add(WideToAnsi(S));
+    LRESULT r = SendMessageW(comboBox_->Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S.c_str()));
+    if (r < 0) throw classlib::EOutOfResources(L"Unable to insert a line");
+    return static_cast<int>(r);
+}
+
+int TUcComboBoxStrings::IndexOf(const std::wstring& S) const {
+    if (!WideWindow()) return Ansi()->IndexOf(WideToAnsi(S));
+    LRESULT r = SendMessageW(comboBox_->Handle(), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
+                             reinterpret_cast<LPARAM>(S.c_str()));
+    return r < 0 ? -1 : static_cast<int>(r);
+}
+
+void TUcComboBoxStrings::SetUpdateState(bool Updating) {
+    if (Updating)
+        Ansi()->BeginUpdate();
+    else
+        Ansi()->EndUpdate();
+}
+
+// ---- TUcCustomComboBox -----------------------------------------------------------------------
+
+TUcCustomComboBox::TUcCustomComboBox(classlib::TComponent* AOwner)
+    : classlib::TCustomComboBox(AOwner), wideItems_(std::make_unique<TUcComboBoxStrings>(this)) {}
+
+TUcCustomComboBox::~TUcCustomComboBox() {
+    // The window goes while the wide parts still exist.
+    Destroying();
+    if (HandleAllocated()) DestroyHandle();
+}
+
+void TUcCustomComboBox::AddItem(const std::wstring& Item, classlib::TObject* AObject) {
+    wideItems_->AddObject(Item, AObject);
+}
+
+void TUcCustomComboBox::DefineProperties(classlib::TFiler* Filer) {
+    classlib::TCustomComboBox::DefineProperties(Filer);
+    unicode::UcPersistent_DefineWideProperties(Filer, this);
+}
+
+void TUcCustomComboBox::CreateWindowHandle(const classlib::TCreateParams& Params) {
+    CreateUnicodeHandle(this, Params, L"COMBOBOX");
+}
+
+void TUcCustomComboBox::RehookChildrenWide() {
+    // The class library hooked the children through the ANSI calls, which makes them ANSI
+    // windows: hook them again through the wide calls so that they stay Unicode.
+    auto rehook = [](HWND child, WNDPROC ansiPrevious, auto setPrevious) {
+        if (child == nullptr || ansiPrevious == nullptr) return;
+        SetWindowLongPtrA(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(ansiPrevious));
+        auto widePrevious = reinterpret_cast<WNDPROC>(GetWindowLongPtrW(child, GWLP_WNDPROC));
+        setPrevious(widePrevious);
+        SetWindowLongPtrW(child, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(EditInstance()));
+    };
+    rehook(EditHandle(), DefEditProc(), [this](WNDPROC p) { SetDefEditProc(p); });
+    if (Style() == classlib::TComboBoxStyle::csSimple)
+        rehook(ListHandle(), DefListProc(), [this](WNDPROC p) { SetDefListProc(p); });
+}
+
+void TUcCustomComboBox::CreateWnd() {
+    classlib::TCustomComboBox::CreateWnd();
+    if (IsUnicodePlatform() && IsWindowUnicode(WindowHandle())) RehookChildrenWide();
+    if (savedItems_) {
+        std::unique_ptr<unicode::TUcStringList> saved = std::move(savedItems_);
+        wideItems_->Assign(saved.get());
+        int index = std::min(savedIndex_, wideItems_->Count() - 1);
+        if (index >= 0) SendMessageW(WindowHandle(), CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        savedIndex_ = -1;
+    }
+    std::wstring text;
+    if (TWideControlHelper* helper = FindWideControlHelper(this))
+        text = unicode::GetSyncedWideString(helper->WideCaption, TextField());
+    else
+        text = AnsiToWide(TextField());
+    UcControl_SetText(this, text);
+}
+
+void TUcCustomComboBox::DestroyWnd() {
+    if (HasControlState(classlib::csDestroyingHandle)) return;
+    std::wstring text;
+    bool keep = HandleAllocated() && !HasState(classlib::csDestroying);
+    if (keep) {
+        text = Text();
+        if (wideItems_->Count() > 0) {
+            savedItems_ = std::make_unique<unicode::TUcStringList>();
+            savedItems_->Assign(wideItems_.get());
+            savedIndex_ = ItemIndex();
+            SendMessageW(WindowHandle(), CB_RESETCONTENT, 0, 0);
+        }
+    }
+    classlib::TCustomComboBox::DestroyWnd();
+    if (keep) {
+        WideControlHelper(this)->WideCaption = text;
+        SetTextField(WideToAnsi(text));
+    }
+}
+
+void TUcCustomComboBox::ComboWndProc(TMessage& Message, HWND ComboWnd, WNDPROC ComboProc) {
+    if (!IsUnicodePlatform() || !IsWindowUnicode(ComboWnd)) {
+        classlib::TCustomComboBox::ComboWndProc(Message, ComboWnd, ComboProc);
+        return;
+    }
+    switch (Message.Msg) {
+        case WM_CHAR: {
+            MakeWMCharMsgSafeForAnsi(Message);
+            if (DoKeyPress(Message)) return;
+            RestoreWMCharMsg(Message);
+            if ((Message.WParam == VK_RETURN || Message.WParam == VK_ESCAPE) && DroppedDown()) {
+                SetDroppedDown(false);
+                return;
+            }
+            Message.Result = CallWindowProcW(ComboProc, ComboWnd, Message.Msg, Message.WParam, Message.LParam);
+            return;
+        }
+        case WM_SETTEXT:
+        case WM_GETTEXT:
+        case WM_GETTEXTLENGTH:
+        case EM_REPLACESEL:
+        case WM_IME_COMPOSITION:
+            Message.Result = CallWindowProcW(ComboProc, ComboWnd, Message.Msg, Message.WParam, Message.LParam);
+            return;
+        case WM_IME_CHAR:
+            Message.Result = SendMessageW(ComboWnd, WM_CHAR, Message.WParam, Message.LParam);
+            return;
+        default:
+            classlib::TCustomComboBox::ComboWndProc(Message, ComboWnd, ComboProc);
+    }
+}
+
+void TUcCustomComboBox::SetTextSelectingWide(TMessage& Message) {
+    // The class library's rule (select the item of exactly this text, or none), for the wide
+    // text the Unicode window receives.
+    std::wstring text = Message.LParam != 0 ? reinterpret_cast<const wchar_t*>(Message.LParam) : L"";
+    HWND h = WindowHandle();
+    int index = -1;
+    for (int i = 0, n = wideItems_->Count(); i < n; ++i)
+        if (wideItems_->Get(i) == text) {
+            index = i;
+            break;
+        }
+    if (Style() == classlib::TComboBoxStyle::csDropDownList) {
+        SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+        Message.Result = TRUE;
+        return;
+    }
+    DefaultHandler(Message);
+    LRESULT current = SendMessageW(h, CB_GETCURSEL, 0, 0);
+    if (index >= 0) {
+        if (current != index) SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
+    } else if (current >= 0) {
+        SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(-1), 0);
+        DefaultHandler(Message);
+    }
+}
+
+void TUcCustomComboBox::Dispatch(TMessage& Message) {
+    bool wide = HandleAllocated() && IsUnicodePlatform() && IsWindowUnicode(WindowHandle());
+    if (wide && Message.Msg == WM_SETTEXT) {
+        SetTextSelectingWide(Message);
+        return;
+    }
+    if (wide && Message.Msg == classlib::CN_COMMAND && NotifyCodeOf(Message) == CBN_SELCHANGE) {
+        int index = ItemIndex();
+        if (index >= 0) SetText(wideItems_->Get(index));
+        Click();
+        Select();
+        return;
+    }
+    classlib::TCustomComboBox::Dispatch(Message);
+}
+
+void TUcCustomComboBox::ActionChange(classlib::TObject* Sender, bool CheckDefaults) {
+    UcControl_BeforeInherited_ActionChange(this, Sender, CheckDefaults);
+    classlib::TCustomComboBox::ActionChange(Sender, CheckDefaults);
+}
+
+classlib::TControlActionLinkClass TUcCustomComboBox::GetActionLinkClass() const {
+    return UcControl_GetActionLinkClass(const_cast<TUcCustomComboBox*>(this),
+                                        classlib::TCustomComboBox::GetActionLinkClass());
+}
+
+// ---- TUcCustomLabel --------------------------------------------------------------------------
+
+std::string TUcCustomLabel::GetLabelText() { return WideToAnsi(Caption()); }
+
+void TUcCustomLabel::DoDrawText(RECT& Rect, UINT Flags) {
+    if (!IsUnicodePlatform()) {
+        classlib::TCustomLabel::DoDrawText(Rect, Flags);
+        return;
+    }
+    std::wstring text = Caption();
+    if ((Flags & DT_CALCRECT) != 0 && (text.empty() || (ShowAccelChar() && text == L"&"))) text += L' ';
+    if (!ShowAccelChar()) Flags |= DT_NOPREFIX;
+    Flags = DrawTextBiDiModeFlags(Flags);
+    classlib::TCanvas* canvas = Canvas();
+    canvas->SetFont(Font());
+    HDC dc = canvas->Handle();
+    int saved = SaveDC(dc);
+    SelectObject(dc, Font()->Handle());
+    SetBkMode(dc, TRANSPARENT);
+    if (Enabled() || (Flags & DT_CALCRECT) != 0) {
+        SetTextColor(dc, classlib::ColorToRGB(Font()->Color()));
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &Rect, Flags);
+    } else {
+        OffsetRect(&Rect, 1, 1);
+        SetTextColor(dc, classlib::ColorToRGB(classlib::clBtnHighlight));
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &Rect, Flags);
+        OffsetRect(&Rect, -1, -1);
+        SetTextColor(dc, classlib::ColorToRGB(classlib::clBtnShadow));
+        DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &Rect, Flags);
+    }
+    RestoreDC(dc, saved);
+}
+
+void TUcCustomLabel::DefineProperties(classlib::TFiler* Filer) {
+    classlib::TCustomLabel::DefineProperties(Filer);
+    unicode::UcPersistent_DefineWideProperties(Filer, this);
+}
+
+void TUcCustomLabel::Dispatch(TMessage& Message) {
+    if (Message.Msg == classlib::CM_HINTSHOW) ProcessCMHintShowMsg(this, Message);
+    classlib::TCustomLabel::Dispatch(Message);
+}
+
+void TUcCustomLabel::ActionChange(classlib::TObject* Sender, bool CheckDefaults) {
+    UcControl_BeforeInherited_ActionChange(this, Sender, CheckDefaults);
+    classlib::TCustomLabel::ActionChange(Sender, CheckDefaults);
+}
+
+classlib::TControlActionLinkClass TUcCustomLabel::GetActionLinkClass() const {
+    return UcControl_GetActionLinkClass(const_cast<TUcCustomLabel*>(this),
+                                        classlib::TCustomLabel::GetActionLinkClass());
+}
+
+}  // namespace widgets
