@@ -21,12 +21,12 @@ std::wstring HostExeName() {
 
 TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : widgets::TUcFrame(AOwner) {
     SetName(L"OptionsFrame");
-    SetBounds(0, 0, 289, 105);
+    SetBounds(0, 0, 329, 105);
 
     rgPrefs = new classlib::TRadioGroup(this);
     rgPrefs->SetName(L"rgPrefs");
     rgPrefs->SetParent(this);
-    rgPrefs->SetBounds(8, 8, 273, 89);
+    rgPrefs->SetBounds(8, 8, 313, 89);
     rgPrefs->SetCaption("How to save the preferences when quit");
     rgPrefs->Items()->Add("Normal Mode (registry)");
     rgPrefs->Items()->Add("Portable Mode ( USB key)");

@@ -320,5 +320,16 @@ TEST(App, CarriesTheProgramTexts)
     };
     EXPECT_EQ(text(2000), L"no video stream");  // first text of the table
     EXPECT_EQ(text(2006), L"duration %d:%.2d :%.2d");
+    // The beeps are found by the names the string table gives them, as WAVE resources.
+    for (UINT id : {2061u, 2062u}) {
+        const std::wstring name = text(id);
+        HRSRC found = FindResourceW(module, name.c_str(), L"WAVE");
+        ASSERT_NE(found, nullptr) << "no WAVE resource named by text " << id;
+        HGLOBAL loaded = LoadResource(module, found);
+        const auto* bytes = static_cast<const char*>(LockResource(loaded));
+        ASSERT_GE(SizeofResource(module, found), 44u);
+        EXPECT_EQ(std::string(bytes, 4), "RIFF");
+        EXPECT_EQ(std::string(bytes + 8, 4), "WAVE");
+    }
     FreeLibrary(module);
 }
