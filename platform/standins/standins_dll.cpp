@@ -1,0 +1,56 @@
+#include "platform/standins/standins_dll.h"
+
+#include <windows.h>
+#include <dshow.h>
+#include <wrl/client.h>
+
+using Microsoft::WRL::ComPtr;
+
+namespace standins {
+
+TStandinRegistrar::TStandinRegistrar(const std::function<void(filters::TBCFilterTemplate&)>& Add) {
+    Add(filters::Templates());
+}
+
+namespace {
+
+// Registers or unregisters every template: the server keys, then the filter mapper's entry in the
+// template's category (devices appear in their input category this way).
+HRESULT RegisterAll(bool doRegister) {
+    HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    HRESULT result = S_OK;
+    {
+        ComPtr<IFilterMapper2> mapper;
+        HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                      reinterpret_cast<void**>(mapper.GetAddressOf()));
+        if (FAILED(hr)) result = hr;
+        for (const auto& entry : filters::Templates().Entries()) {
+            if (doRegister) {
+                if (!filters::RegisterServerEntries(*entry, true)) result = E_FAIL;
+                if (mapper && !filters::RegisterFilterWithMapper2(*entry, mapper.Get(), true)) result = E_FAIL;
+            } else {
+                if (mapper) filters::RegisterFilterWithMapper2(*entry, mapper.Get(), false);
+                filters::RegisterServerEntries(*entry, false);
+            }
+        }
+    }
+    if (SUCCEEDED(init)) CoUninitialize();
+    return result;
+}
+
+}  // namespace
+}  // namespace standins
+
+extern "C" {
+
+HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** obj) {
+    return filters::GetClassObjectFromTemplates(clsid, iid, obj);
+}
+
+HRESULT STDAPICALLTYPE DllCanUnloadNow() { return filters::CanUnloadNow(); }
+
+HRESULT STDAPICALLTYPE DllRegisterServer() { return standins::RegisterAll(true); }
+
+HRESULT STDAPICALLTYPE DllUnregisterServer() { return standins::RegisterAll(false); }
+
+}  // extern "C"
