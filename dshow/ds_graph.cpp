@@ -748,6 +748,14 @@ HRESULT TFilterGraph::UnableToRender(IPin* Pin) {
                                          reinterpret_cast<void**>(found.GetAddressOf()))) &&
         found)
         component = found->Component();
+    // Wine's graph does not pass service requests to its site: ask the site it holds directly, so
+    // that a pin of another component's graph still reaches that component.
+    ComPtr<IObjectWithSite> withSite;
+    if (component == nullptr &&
+        SUCCEEDED(pinGraph->QueryInterface(IID_IObjectWithSite, reinterpret_cast<void**>(withSite.GetAddressOf()))) &&
+        SUCCEEDED(withSite->GetSite(SID_FilterGraphComponent, reinterpret_cast<void**>(found.ReleaseAndGetAddressOf()))) &&
+        found)
+        component = found->Component();
     // A graph that does not pass service requests to its site is still ours when it is our graph.
     if (component == nullptr && graph_) {
         ComPtr<IUnknown> a, b;
