@@ -39,6 +39,16 @@ void GuardedWrite(const TParameter& Param, F&& write) {
     }
 }
 
+// Runs a read into Value; any failure (no reader, a raising reader) leaves the default.
+template <typename T, typename F>
+void GuardedRead(const TParameter& Param, T& Value, const T& Default, F&& read) {
+    try {
+        Value = read(RequireReader(Param));
+    } catch (...) {
+        Value = Default;
+    }
+}
+
 std::wstring ExecutablePath() {
     if (ISettingsHost* host = SettingsHost()) return host->ExeName();
     return unicode::WideParamStr(0);
@@ -57,11 +67,7 @@ TParameter::TParameter(const std::wstring& Name, TparameterList* List) : name_(N
 }
 
 void TIntegerParameter::Load() {
-    try {
-        value_ = RequireReader(*this).ReadInteger(Name(), default_);
-    } catch (...) {
-        value_ = default_;
-    }
+    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) { return r.ReadInteger(Name(), default_); });
 }
 
 void TIntegerParameter::Save() {
@@ -69,12 +75,10 @@ void TIntegerParameter::Save() {
 }
 
 void TRealParameter::Load() {
-    try {
-        const double v = RequireReader(*this).ReadDouble(Name(), default_);
-        value_ = (std::isfinite(v) && (!valid_ || valid_(v))) ? v : default_;
-    } catch (...) {
-        value_ = default_;
-    }
+    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) {
+        const double v = r.ReadDouble(Name(), default_);
+        return (std::isfinite(v) && (!valid_ || valid_(v))) ? v : default_;
+    });
 }
 
 void TRealParameter::Save() {
@@ -82,12 +86,10 @@ void TRealParameter::Save() {
 }
 
 void TWideStringParameter::Load() {
-    try {
-        std::wstring v = RequireReader(*this).ReadString(Name(), default_);
-        value_ = (v.empty() && !keepEmpty_) ? default_ : std::move(v);
-    } catch (...) {
-        value_ = default_;
-    }
+    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) {
+        std::wstring v = r.ReadString(Name(), default_);
+        return (v.empty() && !keepEmpty_) ? default_ : v;
+    });
 }
 
 void TWideStringParameter::Save() {
@@ -95,11 +97,7 @@ void TWideStringParameter::Save() {
 }
 
 void TBooleanParameter::Load() {
-    try {
-        value_ = RequireReader(*this).ReadBool(Name(), default_);
-    } catch (...) {
-        value_ = default_;
-    }
+    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) { return r.ReadBool(Name(), default_); });
 }
 
 void TBooleanParameter::Save() {
@@ -107,11 +105,7 @@ void TBooleanParameter::Save() {
 }
 
 void TincrustRecParameter::Load() {
-    try {
-        value_ = RequireReader(*this).ReadIncrustRec(Name(), default_);
-    } catch (...) {
-        value_ = default_;
-    }
+    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) { return r.ReadIncrustRec(Name(), default_); });
 }
 
 void TincrustRecParameter::Save() {
