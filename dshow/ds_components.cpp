@@ -25,18 +25,7 @@ TFilter::~TFilter() {
 }
 
 void TFilter::SetFilterGraph(TFilterGraph* Value) {
-    if (Value == graph_) return;
-    if (graph_ != nullptr) {
-        TFilterGraph* old = graph_;
-        graph_ = nullptr;
-        old->UnregisterFilter(this);
-        RemoveFreeNotification(old);
-    }
-    if (Value != nullptr) {
-        graph_ = Value;
-        Value->FreeNotification(this);
-        Value->RegisterFilter(this);
-    }
+    TFilterGraph::ChangeMemberGraph(this, this, nullptr, graph_, Value);
 }
 
 void TFilter::Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) {
@@ -130,18 +119,7 @@ TSampleGrabber::~TSampleGrabber() {
 }
 
 void TSampleGrabber::SetFilterGraph(TFilterGraph* Value) {
-    if (Value == graph_) return;
-    if (graph_ != nullptr) {
-        TFilterGraph* old = graph_;
-        graph_ = nullptr;
-        old->UnregisterFilter(this);
-        RemoveFreeNotification(old);
-    }
-    if (Value != nullptr) {
-        graph_ = Value;
-        Value->FreeNotification(this);
-        Value->RegisterFilter(this);
-    }
+    TFilterGraph::ChangeMemberGraph(this, this, nullptr, graph_, Value);
 }
 
 void TSampleGrabber::Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) {

@@ -375,6 +375,25 @@ void TFilterGraph::RemoveAllFilters() {
     }
 }
 
+void TFilterGraph::ChangeMemberGraph(classlib::TComponent* Member, IFilter* Filter, IGraphEventSink* Sink,
+                                     TFilterGraph*& Current, TFilterGraph* Value) {
+    if (Value == Current) return;
+    if (Current != nullptr) {
+        // Forgotten first, so that notifications during the leave see no graph.
+        TFilterGraph* old = Current;
+        Current = nullptr;
+        if (Sink != nullptr) old->UnregisterEventSink(Sink);
+        old->UnregisterFilter(Filter);
+        Member->RemoveFreeNotification(old);
+    }
+    if (Value != nullptr) {
+        Current = Value;
+        Value->FreeNotification(Member);
+        if (Sink != nullptr) Value->RegisterEventSink(Sink);
+        Value->RegisterFilter(Filter);
+    }
+}
+
 void TFilterGraph::RegisterFilter(IFilter* Filter) {
     if (Filter == nullptr) return;
     filters_.push_back(Filter);

@@ -135,6 +135,10 @@ public:
     void UnregisterFilter(IFilter* Filter);
     void RegisterEventSink(IGraphEventSink* Sink);
     void UnregisterEventSink(IGraphEventSink* Sink);
+    // Moves a member component from the graph in Current to Value (either may be null): it leaves
+    // the old graph (event sink, filter, free notification) and joins the new one.
+    static void ChangeMemberGraph(classlib::TComponent* Member, IFilter* Filter, IGraphEventSink* Sink,
+                                  TFilterGraph*& Current, TFilterGraph* Value);
 
     // The component's own callback interfaces, then, while active, the graph objects' interfaces
     // by mode (capture builder or DVD builder first, then the graph). Counted, as COM's.

@@ -119,20 +119,7 @@ bool TVideoWindow::CheckVMR() {
 }
 
 void TVideoWindow::SetFilterGraph(TFilterGraph* Value) {
-    if (Value == graph_) return;
-    if (graph_ != nullptr) {
-        TFilterGraph* old = graph_;
-        graph_ = nullptr;
-        old->UnregisterEventSink(this);
-        RemoveFreeNotification(old);
-        old->UnregisterFilter(this);
-    }
-    if (Value != nullptr) {
-        graph_ = Value;
-        Value->FreeNotification(this);
-        Value->RegisterEventSink(this);
-        Value->RegisterFilter(this);
-    }
+    TFilterGraph::ChangeMemberGraph(this, this, this, graph_, Value);
 }
 
 void TVideoWindow::Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) {
