@@ -1,0 +1,40 @@
+// The DV header filter: an in-place filter on re-encoded DV frames that writes back the frame heads
+// (header, subcode and VAUX blocks: timecode and recording date) the scene detector saved for the
+// frame the overlay last showed, and can mark every frame 16:9.
+#pragma once
+
+#include "filters/scene_detector.h"
+
+#include <atomic>
+#include <cstdint>
+
+namespace filters {
+
+// {60FF9D56-EC15-4F17-A2AB-9DA99CD9D0DC}
+extern const CLSID CLSID_qz_DVheader;
+extern const char kDVHeaderName[];  // "Marbrecq qz_DVHeader"
+
+class Tqz_DVheader : public TBCTransInPlaceFilter {
+public:
+    // sceneDetector: the detector whose header ring is read, or nullptr; held with a reference for
+    // the filter's life. No outer object; the filter modifies the data.
+    explicit Tqz_DVheader(Tqz_SceneDetect* sceneDetector);
+    ~Tqz_DVheader() override;
+
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* mediaType) override;
+    using TBCTransInPlaceFilter::Transform;
+    HRESULT Transform(IMediaSample* sample) override;
+
+    // Only the value 1 marks frames 16:9. Set from the main thread while the stream may run.
+    void SetForceWide(std::uint8_t flag) { ForceWide.store(flag); }
+    std::atomic<std::uint8_t> ForceWide{0};
+
+    Tqz_SceneDetect* SceneDetector() const { return sceneDetector_; }
+
+private:
+    Tqz_SceneDetect* sceneDetector_;
+    Microsoft::WRL::ComPtr<IBaseFilter> detectorRef_;
+    THeaderRingEntry heads_{};  // streaming thread only
+};
+
+}  // namespace filters

@@ -1,0 +1,69 @@
+// The resizer: a transform filter on RGB24 video that scales each frame (halftone stretch) to a size
+// derived from the input size, a size rule and the half-size preference, before a compressor.
+#pragma once
+
+#include "filters/deinterlace.h"
+#include "filters/transform_filter.h"
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+
+namespace filters {
+
+// {B543CC45-1D4D-4233-A58D-7A41248794FB}
+extern const CLSID CLSID_QZ_Resizer;
+extern const wchar_t* const ResizerFilterName;  // "Marbrecq Resizer"
+
+// The output size for an input of w x h (h counted without its sign) under a size rule: 0 display
+// aspect (aspectX:aspectY, unset when either is 0 or less), 1 4:3, 2 16:9, 3 half size; half is the
+// half-size preference. Any other rule keeps the size.
+SIZE ResizerOutputSize(int w, int h, int mode, bool half, int aspectX, int aspectY);
+
+class TQZ_Resizer : public TBCTransformFilter {
+public:
+    TQZ_Resizer();
+
+    // Chooses the size rule; it takes effect at the next input connection.
+    void SetResizeMode(std::uint8_t mode);
+
+    // What the size rules read of the rest of the program, asked at each input connection: the
+    // half-size preference ("Demi Taille" when not set) and the capture engine's display aspect
+    // (unset when not set).
+    std::function<bool()> HalfSize;
+    std::function<SIZE()> DisplayAspect;
+
+    int OutWidth() const { return outWidth_; }
+    int OutHeight() const { return outHeight_; }
+    bool NeedsResize() const { return needsResize_.load(); }
+    bool ResizeEnabled() const { return resizeEnabled_.load(); }
+    std::uint8_t ResizeMode() const { return resizeMode_.load(); }
+    const VIDEOINFOHEADER& InputInfo() const { return inputInfo_; }
+    const VIDEOINFOHEADER& OutputInfo() const { return outputInfo_; }
+    TPictureBitmap& WorkBitmap() { return workBitmap_; }
+
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* mediaType) override;
+    HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
+    HRESULT SetMediaType(PIN_DIRECTION dir, const AM_MEDIA_TYPE* mediaType) override;
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mediaType) override;
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* properties) override;
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+
+private:
+    // Padded bytes of a 24-bit picture.
+    static long ImageBytes(int width, int height);
+    void TakeInputFormat(const VIDEOINFOHEADER& info);
+
+    TPictureBitmap workBitmap_;
+    int outWidth_ = 320;
+    int outHeight_ = 240;
+    // Read by the streaming thread; a mid-stream input type sets it there.
+    std::atomic<bool> needsResize_{true};
+    std::atomic<bool> resizeEnabled_{false};
+    std::atomic<std::uint8_t> resizeMode_{0};
+    VIDEOINFOHEADER inputInfo_{};
+    VIDEOINFOHEADER outputInfo_{};
+    BITMAPINFOHEADER dibHeader_{};
+};
+
+}  // namespace filters

@@ -1,0 +1,206 @@
+// The overlay filter: copies each RGB24 frame of the preview into a work picture, can flip and mirror
+// it, writes up to two outlined text lines into it (DV date, timecode, clock or user texts), and takes
+// still pictures into twenty slots that it hands to the main window by posted messages.
+#pragma once
+
+#include "filters/dv_codes.h"
+#include "filters/scene_detector.h"
+#include "filters/transform_filter.h"
+#include "settings/preferences.h"
+
+#include <array>
+#include <atomic>
+#include <cstdint>
+#include <mutex>
+#include <string>
+#include <utility>
+
+namespace filters {
+
+// {E97F14A9-9EB5-486F-8235-B29F93983433}
+extern const CLSID CLSID_qz_Superposer;
+extern const wchar_t kSuperposerFilterName[];  // "Marbrecq qz_Superposer"
+
+constexpr int kSuperposerSlots = 20;
+
+// What the overlay filter needs of the program around it besides the message target of the stream
+// filters (scene_detector.h: WM_USER+1 and WM_USER+2 go there). The capture engine sets it at
+// start-up; tests give their own. Without one the overlay preference counts as on (its default) and
+// the frame time as unknown.
+class ISuperposerHost {
+public:
+    virtual ~ISuperposerHost() = default;
+    // The preference "Activer Superposition", asked once per frame on the streaming thread.
+    virtual bool OverlayPreference() = 0;
+    // The program's frame time in 100-ns units, 0 when unknown; asked by SetDisplayMode.
+    virtual LONGLONG FrameTime() = 0;
+};
+
+// A 24-bit picture in a DIB section, rows top first, each padded to 4 bytes (blue, green, red).
+class TRgbPicture {
+public:
+    TRgbPicture() = default;
+    ~TRgbPicture();
+    TRgbPicture(const TRgbPicture&) = delete;
+    TRgbPicture& operator=(const TRgbPicture&) = delete;
+
+    // Sizes the picture (contents undefined after a change of size); false when it cannot be made.
+    bool SetSize(int width, int height);
+    // Copies another picture's size and pixels.
+    bool Assign(const TRgbPicture& source);
+
+    int Width() const { return width_; }
+    int Height() const { return height_; }
+    int Stride() const { return stride_; }
+    BYTE* ScanLine(int y) { return bits_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+    const BYTE* ScanLine(int y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * stride_; }
+    // The DIB section (owned by the picture), nullptr while empty.
+    HBITMAP Handle() const { return bitmap_; }
+
+private:
+    void Free();
+    HBITMAP bitmap_ = nullptr;
+    BYTE* bits_ = nullptr;
+    int width_ = 0;
+    int height_ = 0;
+    int stride_ = 0;
+};
+
+// Reverses every row of a 24-bit picture in place (the middle pixel of an odd width stays).
+void MirrorRows(TRgbPicture& picture);
+
+// Bytes of one row of a 24-bit DIB of that width: rows are padded to 4 bytes.
+constexpr long Rgb24Stride(long width) { return (width * 3 + 3) & ~3L; }
+
+// Date-time values are days since 30 December 1899 with the time of day as the fraction.
+double DateTimeNow();
+// Formats a date-time by a format of the usual specifiers (d dd ddd dddd ddddd dddddd, m mm mmm mmmm,
+// yy yyyy, h hh, n nn, s ss, z zzz, t tt, c, am/pm a/p ampm, / :, quoted text); names, separators
+// and the ddddd/dddddd/t/tt forms come from the user's locale. An empty format gives "".
+std::wstring FormatOverlayDateTime(const std::wstring& format, double value);
+
+class Tqz_Superposer : public TBCTransformFilter {
+public:
+    // detector: the scene detector to link, or nullptr.
+    explicit Tqz_Superposer(Tqz_SceneDetect* detector = nullptr);
+    ~Tqz_Superposer() override;
+
+    // Setters, called on the main thread.
+    void SetIncrustRec(const settings::TincrustRec& rec);
+    void SetDisplayMode(std::uint8_t mode, std::uint32_t seconds);
+    void SetVerticalFlip(bool flag) { VerticalFlip.store(flag); }
+    void SetHorizontalFlip(bool flag) { HorizontalFlip.store(flag); }
+    void SetOverlayEnabled(bool flag);
+    // Periodic pictures every interval (1/10000 s), the first on the next frame.
+    void StartExtraction(std::uint32_t interval);
+    // The next frame is taken as a snapshot.
+    void RequestGrab() { GrabRequested.store(true); }
+
+    void SetHost(ISuperposerHost* host) { host_.store(host); }
+    // The linked scene detector; changed by the preview branch while the graph is stopped (the
+    // filter keeps a reference to it while linked).
+    void SetSceneDetector(Tqz_SceneDetect* detector);
+    Tqz_SceneDetect* SceneDetector() const { return detector_.load(); }
+
+    // Copies of what the streaming thread composes, for the main window and tests.
+    settings::TincrustRec IncrustRec();
+    std::pair<std::wstring, std::wstring> Lines();
+    int XPos();
+    int YPos();
+    // Absolute font height in pixels of the overlay font.
+    int FontHeight();
+    // The picture of a slot; the main window reads it between WM_USER+1 and clearing SlotBusy[slot].
+    const TRgbPicture& SlotBitmap(int slot) const { return slots_[static_cast<size_t>(slot)]; }
+    // The address of SourceInverted as one byte, which a capture plug-in may set to 1 while it builds
+    // its branch (the stream is stopped then).
+    BYTE* SourceInvertedByte() { return reinterpret_cast<BYTE*>(&SourceInverted); }
+
+    // Fields the main window and the capture engine write directly, the streaming thread reads
+    // them: atomics, since no lock guards them.
+    std::atomic<bool> VerticalFlip{false};
+    std::atomic<bool> HorizontalFlip{false};
+    std::atomic<bool> SourceInverted{false};
+    std::atomic<bool> OverlayEnabled{false};
+    std::atomic<std::uint8_t> DisplayMode{0};
+    std::atomic<std::uint32_t> DisplaySeconds{0};
+    std::atomic<std::int32_t> DisplayFrames{125};
+    std::atomic<std::int32_t> Countdown{0};
+    std::atomic<bool> ExtractionActive{false};
+    std::atomic<std::int64_t> ExtractionInterval{0};
+    std::atomic<std::int64_t> NextDue{0};
+    std::atomic<std::int32_t> SecondsLeft{0};
+    std::atomic<bool> GrabRequested{false};
+    // Set by the filter (release) after filling the slot, cleared by the main window (release) when
+    // it is done with the picture: the flag is the only hand-over of a slot.
+    std::array<std::atomic<bool>, kSuperposerSlots> SlotBusy{};
+    std::atomic<std::int32_t> SlotIndex{0};
+
+    // The frame work without COM samples (Transform's steps after the sample properties), for
+    // Transform and the benchmark: in holds the input frame in the format of the last SetupFrame;
+    // out receives the bottom-up output picture and outLength its length. S_FALSE: not delivered.
+    HRESULT ProcessFrame(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start, BYTE* out,
+                         long outSize, long& outLength);
+    // Takes the input format (what StartStreaming does with the connected input's header).
+    bool SetupFrame(const BITMAPINFOHEADER& header);
+
+    // Filter operations.
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* mediaType) override;
+    HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* properties) override;
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mediaType) override;
+    HRESULT StartStreaming() override;
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+
+private:
+    static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
+                  "SourceInverted is handed out as one byte");
+
+    bool OverlayPreference();
+    bool DrawInput(const BYTE* in, long inLength, bool flipped);  // under canvas_
+    void WriteOutput(BYTE* out) const;                           // under canvas_
+    void ComposeLines(const TDVInfoRec* entry);                 // under canvas_
+    void DrawLines();                                           // under canvas_
+    void DrawOutlined(int x, int y, const std::wstring& text);  // under canvas_
+    void UpdateFont();                                          // under canvas_
+    void Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start);
+    bool TakePicture(const BYTE* in, long inLength);
+    void DecreaseCountdown();
+    void RestartCountdown() { Countdown.store(DisplayFrames.load() - 1); }
+
+    std::atomic<ISuperposerHost*> host_{nullptr};
+    std::atomic<Tqz_SceneDetect*> detector_{nullptr};
+    Microsoft::WRL::ComPtr<IBaseFilter> detectorHold_;
+
+    // The canvas lock: the work picture, its DC and font, the overlay record and the texts. The
+    // main thread's SetIncrustRec takes it too, so a record or font never changes during drawing.
+    std::mutex canvas_;
+    settings::TincrustRec rec_;
+    int xPos_ = 900;
+    int yPos_ = 900;
+    std::wstring fontName_ = L"Arial";
+    int fontHeight_ = 28;  // signed as a font height: positive cell height, negative character height
+    COLORREF fontColor_ = 0xFFFFFF;
+    bool bold_ = true, italic_ = false, underline_ = false, strikeOut_ = false;
+    bool fontDirty_ = true;
+    HFONT font_ = nullptr;
+    HDC dc_ = nullptr;
+    HGDIOBJ oldBitmap_ = nullptr;
+    HGDIOBJ oldFont_ = nullptr;
+    TRgbPicture work_;
+    std::wstring line1_, line2_;
+
+    // Input format, set when streaming starts (streaming thread only afterwards).
+    BITMAPINFOHEADER dibHeader_{};
+    int frameWidth_ = 0;
+    int frameHeight_ = 0;  // always positive
+    bool inputTopDown_ = false;
+    long inputImageSize_ = 0;
+    long outputImageSize_ = 0;
+
+    // Streaming thread only.
+    double shownTapeDate_ = 0, prevTapeDate_ = 0, refDate_ = 0, prevRefDate_ = 0;
+
+    std::array<TRgbPicture, kSuperposerSlots> slots_;
+};
+
+}  // namespace filters

@@ -1,0 +1,353 @@
+#include "filters/wave_dest.h"
+
+#include "classlib/hidden_window.h"
+#include "dshow/ds_helpers.h"
+
+#include <cstring>
+
+using Microsoft::WRL::ComPtr;
+
+namespace filters {
+
+const CLSID CLSID_qz_WaveDest = {0xa220513c, 0x2cb8, 0x40fb, {0xad, 0x3c, 0x21, 0x61, 0x87, 0x31, 0x87, 0x4c}};
+const wchar_t* const WaveDestFilterName = L"WavDest filter";
+
+namespace {
+
+constexpr UINT kHeaderMessage = WM_APP + 0x72;
+
+void PutCode(std::vector<BYTE>& block, std::size_t at, const char* code)
+{
+    std::memcpy(block.data() + at, code, 4);
+}
+
+void PutNumber(std::vector<BYTE>& block, std::size_t at, std::uint32_t v)
+{
+    for (int i = 0; i < 4; ++i) {
+        block[at + static_cast<std::size_t>(i)] = static_cast<BYTE>(v >> (8 * i));
+    }
+}
+
+// The file name the filter owning pin writes to (IFileSinkFilter), or empty.
+std::wstring FileNameOf(IPin* pin)
+{
+    PIN_INFO info{};
+    if (FAILED(pin->QueryPinInfo(&info)) || info.pFilter == nullptr) {
+        return {};
+    }
+    ComPtr<IBaseFilter> writer;
+    writer.Attach(info.pFilter);
+    ComPtr<IFileSinkFilter> sink;
+    if (FAILED(writer.As(&sink))) {
+        return {};
+    }
+    LPOLESTR name = nullptr;
+    AM_MEDIA_TYPE sinkType{};
+    std::wstring result;
+    if (SUCCEEDED(sink->GetCurFile(&name, &sinkType)) && name != nullptr) {
+        result = name;
+    }
+    CoTaskMemFree(name);
+    dshow::FreeMediaType(sinkType);
+    return result;
+}
+
+}  // namespace
+
+std::vector<BYTE> MakeWaveHeader(const BYTE* format, std::uint32_t cbFormat, std::uint32_t dataBytes)
+{
+    std::vector<BYTE> block(static_cast<std::size_t>(cbFormat) + 28);
+    PutCode(block, 0, "RIFF");
+    PutNumber(block, 4, dataBytes + cbFormat + 20);
+    PutCode(block, 8, "WAVE");
+    PutCode(block, 12, "fmt ");
+    PutNumber(block, 16, cbFormat);
+    if (cbFormat > 0 && format != nullptr) {
+        std::memcpy(block.data() + 20, format, cbFormat);
+    }
+    PutCode(block, 20 + cbFormat, "data");
+    PutNumber(block, 24 + cbFormat, dataBytes);
+    return block;
+}
+
+// Filter.
+
+Tqz_WaveDest::Tqz_WaveDest() : TBCTransformFilter("WavDest filter", nullptr, CLSID_qz_WaveDest)
+{
+    window_ = classlib::AllocateHWnd([this](classlib::TMessage& message) {
+        if (message.Msg == kHeaderMessage) {
+            FinishPendingHeader();
+        }
+    });
+}
+
+Tqz_WaveDest::~Tqz_WaveDest()
+{
+    // A header still waiting goes in now: without it the file is not a valid WAVE file.
+    if (window_ != nullptr && GetWindowThreadProcessId(window_, nullptr) == GetCurrentThreadId()) {
+        FinishPendingHeader();
+    }
+    classlib::DeallocateHWnd(window_);
+}
+
+void Tqz_WaveDest::MakePins()
+{
+    HRESULT hr = S_OK;
+    // The output pin first, then a standard input pin.
+    if (!output_) {
+        output_ = std::make_unique<TWaveDestOutputPin>(this, hr);
+    }
+    if (!input_ && output_) {
+        try {
+            input_ = std::make_unique<TBCTransformInputPin>("Transform input pin", this, hr, L"in");
+        } catch (...) {
+            output_.reset();
+            throw;
+        }
+    }
+}
+
+HRESULT Tqz_WaveDest::CheckInputType(const AM_MEDIA_TYPE* mediaType)
+{
+    if (mediaType == nullptr || mediaType->formattype != FORMAT_WaveFormatEx || mediaType->pbFormat == nullptr ||
+        mediaType->cbFormat < sizeof(PCMWAVEFORMAT)) {
+        return S_FALSE;
+    }
+    return S_OK;
+}
+
+HRESULT Tqz_WaveDest::CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE*)
+{
+    HRESULT hr = CheckInputType(in);
+    return FAILED(hr) ? hr : S_OK;
+}
+
+HRESULT Tqz_WaveDest::GetMediaType(int position, AM_MEDIA_TYPE* mediaType)
+{
+    if (position < 0) {
+        return E_INVALIDARG;
+    }
+    if (position > 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    if (mediaType == nullptr) {
+        return E_POINTER;
+    }
+    mediaType->majortype = MEDIATYPE_Stream;
+    mediaType->subtype = MEDIASUBTYPE_WAVE;
+    return S_OK;
+}
+
+HRESULT Tqz_WaveDest::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* properties)
+{
+    if (alloc == nullptr || properties == nullptr) {
+        return E_POINTER;
+    }
+    if (!input_ || !input_->IsConnected()) {
+        return E_UNEXPECTED;
+    }
+    properties->cBuffers = 1;
+    properties->cbAlign = 1;
+    IMemAllocator* inputAlloc = input_->Allocator();
+    if (inputAlloc != nullptr) {
+        ALLOCATOR_PROPERTIES inputProps{};
+        HRESULT hr = inputAlloc->GetProperties(&inputProps);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        properties->cbBuffer = inputProps.cbBuffer;
+    }
+    ALLOCATOR_PROPERTIES actual{};
+    HRESULT hr = alloc->SetProperties(properties, &actual);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    // More buffers than asked for do no harm: every sample carries its own file offset.
+    if (actual.cBuffers < properties->cBuffers || actual.cbBuffer < properties->cbBuffer) {
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+HRESULT Tqz_WaveDest::CompleteConnect(PIN_DIRECTION, IPin*)
+{
+    return S_OK;
+}
+
+HRESULT Tqz_WaveDest::StartStreaming()
+{
+    headerSize_.store(input_->CurrentMediaType().cbFormat + 28);
+    dataBytes_.store(0);
+    return S_OK;
+}
+
+HRESULT Tqz_WaveDest::Receive(IMediaSample* sample)
+{
+    const std::uint32_t before = dataBytes_.load();
+    HRESULT hr = TBCTransformFilter::Receive(sample);
+    if (hr != S_OK) {
+        dataBytes_.store(before);  // not delivered: the next sample takes its place in the file
+    }
+    return hr;
+}
+
+HRESULT Tqz_WaveDest::Transform(IMediaSample* in, IMediaSample* out)
+{
+    BYTE* src = nullptr;
+    BYTE* dst = nullptr;
+    HRESULT hr = in->GetPointer(&src);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    hr = out->GetPointer(&dst);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const long length = in->GetActualDataLength();
+    if (length < 0 || length > out->GetSize()) {
+        return E_FAIL;
+    }
+    if (length > 0) {
+        std::memcpy(dst, src, static_cast<size_t>(length));
+    }
+    REFERENCE_TIME start = 0;
+    REFERENCE_TIME stop = 0;
+    if (in->GetTime(&start, &stop) == S_OK) {
+        out->SetTime(&start, &stop);
+    }
+    LONGLONG mediaStart = 0;
+    LONGLONG mediaStop = 0;
+    if (in->GetMediaTime(&mediaStart, &mediaStop) == S_OK) {
+        out->SetMediaTime(&mediaStart, &mediaStop);
+    }
+    AM_MEDIA_TYPE* type = nullptr;
+    if (in->GetMediaType(&type) == S_OK && type != nullptr) {
+        hr = out->SetMediaType(type);
+        dshow::DeleteMediaType(type);
+        if (FAILED(hr)) {
+            return hr;
+        }
+    } else {
+        dshow::DeleteMediaType(type);
+    }
+    hr = out->SetActualDataLength(length);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    const std::uint64_t pos = static_cast<std::uint64_t>(dataBytes_.load()) + headerSize_.load();
+    const std::uint64_t end = pos + static_cast<std::uint64_t>(length);
+    if (end > 0xFFFFFFFFull) {
+        return E_FAIL;  // past 4 GiB the header's 32-bit sizes cannot describe the file
+    }
+    REFERENCE_TIME byteStart = static_cast<REFERENCE_TIME>(pos);
+    REFERENCE_TIME byteStop = static_cast<REFERENCE_TIME>(end);
+    out->SetTime(&byteStart, &byteStop);
+    dataBytes_.store(static_cast<std::uint32_t>(end - headerSize_.load()));
+    return S_OK;
+}
+
+HRESULT Tqz_WaveDest::StopStreaming()
+{
+    HRESULT hr = WriteHeader();
+    headerResult_.store(hr);
+    return hr;
+}
+
+HRESULT Tqz_WaveDest::Stop()
+{
+    HRESULT hr = TBCTransformFilter::Stop();
+    if (FAILED(hr) && !IsStopped()) {
+        // A header that could not be written is reported, but the filter stops all the same: its
+        // pins are already inactive, and a filter left "running" would refuse the next start.
+        SetState(State_Stopped);
+        eosDelivered_.store(false);
+    }
+    return hr;
+}
+
+HRESULT Tqz_WaveDest::WriteHeader()
+{
+    IPin* peer = output_ ? output_->GetConnected() : nullptr;
+    if (peer == nullptr) {
+        return E_FAIL;
+    }
+    const AM_MEDIA_TYPE& format = input_->CurrentMediaType();
+    std::vector<BYTE> block = MakeWaveHeader(format.pbFormat, format.cbFormat, dataBytes_.load());
+    ComPtr<IStream> stream;
+    HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
+    if (SUCCEEDED(hr)) {
+        LARGE_INTEGER zero{};
+        hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+        if (FAILED(hr)) {
+            return hr;
+        }
+        return stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr);
+    }
+    // A file writer without a stream on its pin: the header goes into its file by name, on the
+    // owner's thread after Stop has returned, when the writer has let the file go.
+    const HRESULT streamHr = hr;
+    std::wstring name = FileNameOf(peer);
+    if (name.empty()) {
+        name = headerFileName_;
+    }
+    if (name.empty()) {
+        return streamHr;
+    }
+    {
+        std::lock_guard<std::mutex> guard(pendingLock_);
+        pendingFile_ = name;
+        pendingHeader_ = std::move(block);
+    }
+    if (window_ == nullptr || !PostMessageW(window_, kHeaderMessage, 0, 0)) {
+        return E_FAIL;
+    }
+    return S_FALSE;
+}
+
+void Tqz_WaveDest::FinishPendingHeader()
+{
+    std::wstring file;
+    std::vector<BYTE> block;
+    {
+        std::lock_guard<std::mutex> guard(pendingLock_);
+        if (pendingHeader_.empty()) {
+            return;
+        }
+        file.swap(pendingFile_);
+        block.swap(pendingHeader_);
+    }
+    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
+                           FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) {
+        headerResult_.store(HRESULT_FROM_WIN32(GetLastError()));
+        return;
+    }
+    DWORD written = 0;
+    HRESULT hr = S_OK;
+    if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
+        !WriteFile(h, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) || written != block.size()) {
+        hr = HRESULT_FROM_WIN32(GetLastError());
+        if (SUCCEEDED(hr)) {
+            hr = E_FAIL;
+        }
+    }
+    CloseHandle(h);
+    headerResult_.store(hr);
+}
+
+// Output pin.
+
+TWaveDestOutputPin::TWaveDestOutputPin(TBCTransformFilter* filter, HRESULT& hr)
+    : TBCTransformOutputPin("WavDest output pin", filter, hr, L"Out")
+{
+}
+
+HRESULT TWaveDestOutputPin::CheckMediaType(const AM_MEDIA_TYPE* mediaType)
+{
+    if (mediaType != nullptr && mediaType->majortype == MEDIATYPE_Stream && mediaType->subtype == MEDIASUBTYPE_WAVE) {
+        return S_OK;
+    }
+    return S_FALSE;
+}
+
+}  // namespace filters

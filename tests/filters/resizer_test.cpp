@@ -1,0 +1,233 @@
+// The resizer: the size rules, and in Wine graphs the output type, length and pixels per mode, the
+// default 320 x 240 output, padded rows, pass-through copies, a mid-stream type change and short samples.
+#include <gtest/gtest.h>
+
+#include "media_sources.h"
+
+#include "dshow/ds_helpers.h"
+#include "filters/resizer.h"
+
+namespace ftest {
+namespace {
+
+using filters::ResizerOutputSize;
+
+void ExpectSize(SIZE s, int w, int h)
+{
+    EXPECT_EQ(w, s.cx);
+    EXPECT_EQ(h, s.cy);
+}
+
+TEST(ResizerRules, SizesPerMode)
+{
+    ExpectSize(ResizerOutputSize(720, 576, 3, true, 0, 0), 360, 288);
+    ExpectSize(ResizerOutputSize(720, 480, 3, true, 0, 0), 360, 240);
+    ExpectSize(ResizerOutputSize(640, 240, 3, true, 0, 0), 640, 240);
+    ExpectSize(ResizerOutputSize(720, 576, 3, false, 0, 0), 720, 576);
+    {
+        SCOPED_TRACE("odd half height loses a line");
+        ExpectSize(ResizerOutputSize(722, 578, 3, true, 0, 0), 361, 288);
+    }
+    ExpectSize(ResizerOutputSize(720, 576, 1, true, 0, 0), 384, 288);
+    ExpectSize(ResizerOutputSize(720, 576, 1, false, 0, 0), 720, 540);
+    {
+        SCOPED_TRACE("odd 4:3 height");
+        ExpectSize(ResizerOutputSize(700, 600, 1, false, 0, 0), 696, 522);
+    }
+    ExpectSize(ResizerOutputSize(1000, 600, 2, false, 0, 0), 1000, 562);
+    ExpectSize(ResizerOutputSize(720, 576, 2, false, 0, 0), 704, 396);
+    ExpectSize(ResizerOutputSize(720, 576, 2, true, 0, 0), 512, 288);
+    {
+        SCOPED_TRACE("aspect unset: only the half cap");
+        ExpectSize(ResizerOutputSize(720, 576, 0, true, 0, 0), 720, 288);
+    }
+    ExpectSize(ResizerOutputSize(720, 576, 0, false, 4, 3), 720, 540);
+    {
+        SCOPED_TRACE("no odd-height correction in mode 0");
+        ExpectSize(ResizerOutputSize(720, 576, 0, false, 16, 9), 720, 405);
+    }
+    ExpectSize(ResizerOutputSize(720, 576, 7, true, 4, 3), 720, 576);
+}
+
+class ResizerGraph : public FilterGraphTest {
+protected:
+    // A source of w x h pictures whose every pixel is (b, g, r) = (10, 100, 200), through the resizer.
+    void Build(int w, int h, int count)
+    {
+        MediaType mt;
+        MakeVideoType(mt, w, h);
+        source = Add(new MediaSource(mt, VideoBytes(w, h)), L"Source");
+        source->Count = count;
+        source->Fill = [w, h](int, BYTE* data, long) { Paint(data, w, h); };
+        resizer = Add(new filters::TQZ_Resizer, L"Resizer");
+        resizer->HalfSize = [this] { return half; };
+        resizer->DisplayAspect = [] { return SIZE{4, 3}; };
+    }
+    static void Paint(BYTE* data, int w, int h)
+    {
+        const long stride = VideoBytes(w, 1);
+        for (int y = 0; y < (h < 0 ? -h : h); ++y) {
+            BYTE* row = data + y * stride;
+            for (int x = 0; x < w; ++x) {
+                row[3 * x] = 10;
+                row[3 * x + 1] = 100;
+                row[3 * x + 2] = 200;
+            }
+            for (long pad = w * 3; pad < stride; ++pad) {
+                row[pad] = 0;
+            }
+        }
+    }
+    void Connect()
+    {
+        ASSERT_EQ(S_OK, Link(filters[0].Get(), filters[1].Get()));
+        ASSERT_EQ(S_OK, AddGrabberAfter(filters[1].Get(), MEDIATYPE_Video));
+    }
+    // Every picture pixel of the sample is the source colour (within the halftone's rounding).
+    static void ExpectPainted(const GrabbedSample& s, int w, int h)
+    {
+        const long stride = VideoBytes(w, 1);
+        ASSERT_EQ(static_cast<size_t>(stride * h), s.data.size());
+        int off = 0;
+        for (int y = 0; y < h; ++y) {
+            for (int x = 0; x < w; ++x) {
+                const BYTE* p = &s.data[static_cast<size_t>(y * stride + 3 * x)];
+                if (std::abs(p[0] - 10) > 2 || std::abs(p[1] - 100) > 2 || std::abs(p[2] - 200) > 2) {
+                    ++off;
+                }
+            }
+        }
+        EXPECT_EQ(0, off) << "pixels not of the source colour";
+    }
+    void ExpectGrabbedSize(int w, int h)
+    {
+        MediaType got;
+        ASSERT_TRUE(GrabbedType(got));
+        ASSERT_EQ(FORMAT_VideoInfo, got.formattype);
+        const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(got.pbFormat);
+        EXPECT_EQ(w, vih->bmiHeader.biWidth);
+        EXPECT_EQ(h, vih->bmiHeader.biHeight);
+        EXPECT_EQ(static_cast<DWORD>(VideoBytes(w, h)), vih->bmiHeader.biSizeImage);
+    }
+    bool half = true;
+    MediaSource* source = nullptr;
+    filters::TQZ_Resizer* resizer = nullptr;
+};
+
+TEST_F(ResizerGraph, HalfSizeOfAPalPicture)
+{
+    Build(720, 576, 4);
+    resizer->SetResizeMode(3);
+    Connect();
+    EXPECT_TRUE(resizer->NeedsResize());
+    ExpectGrabbedSize(360, 288);
+    ASSERT_TRUE(RunUntil(4));
+    for (const auto& s : recorder.Samples()) {
+        ExpectPainted(s, 360, 288);
+    }
+}
+
+TEST_F(ResizerGraph, WithoutARuleTheOutputIs320By240EvenFromASmallerInput)
+{
+    Build(176, 144, 3);
+    Connect();
+    EXPECT_FALSE(resizer->ResizeEnabled());
+    ExpectGrabbedSize(320, 240);
+    ASSERT_TRUE(RunUntil(3));
+    for (const auto& s : recorder.Samples()) {
+        ExpectPainted(s, 320, 240);
+    }
+}
+
+TEST_F(ResizerGraph, OutputRowsArePaddedAndTheDisplayAspectRuleApplies)
+{
+    half = false;
+    Build(722, 578, 2);
+    resizer->SetResizeMode(0);  // 4:3 display: 722 x 541
+    Connect();
+    ExpectGrabbedSize(722, 541);
+    ASSERT_TRUE(RunUntil(2));
+    ExpectPainted(recorder.Samples()[0], 722, 541);
+}
+
+TEST_F(ResizerGraph, ASizeThatNeedsNoChangeIsCopied)
+{
+    Build(320, 240, 3);
+    source->Fill = [](int i, BYTE* data, long bytes) {
+        for (long k = 0; k < bytes; ++k) {
+            data[k] = static_cast<BYTE>(k * 7 + i);
+        }
+    };
+    resizer->SetResizeMode(3);
+    Connect();
+    EXPECT_FALSE(resizer->NeedsResize());
+    ExpectGrabbedSize(320, 240);
+    ASSERT_TRUE(RunUntil(3));
+    auto got = recorder.Samples();
+    for (int i = 0; i < 3; ++i) {
+        ASSERT_EQ(static_cast<size_t>(VideoBytes(320, 240)), got[static_cast<size_t>(i)].data.size());
+        EXPECT_EQ(static_cast<BYTE>(1234 * 7 + i), got[static_cast<size_t>(i)].data[1234]);
+    }
+}
+
+TEST_F(ResizerGraph, AMidStreamTypeChangeKeepsTheOutputAndAShortSampleIsDropped)
+{
+    Build(720, 576, 8);
+    source->SwitchAt = 4;
+    source->SwitchType = static_cast<AM_MEDIA_TYPE*>(CoTaskMemAlloc(sizeof(AM_MEDIA_TYPE)));
+    InitMediaType(*source->SwitchType);
+    MakeVideoType(*source->SwitchType, 352, -288);  // smaller and top-down
+    source->SwitchBytes = VideoBytes(352, 288);
+    source->ShortAt = 2;
+    source->Fill = [](int i, BYTE* data, long) {
+        if (i < 4) {
+            Paint(data, 720, 576);
+        } else {
+            Paint(data, 352, -288);
+        }
+    };
+    resizer->SetResizeMode(3);
+    Connect();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->EosSent.load(); }));
+    control->Stop();
+    EXPECT_EQ(8, source->Delivered.load()) << "the stream went on after the change";
+    auto got = recorder.Samples();
+    ASSERT_EQ(7u, got.size()) << "the short sample is dropped";
+    for (const auto& s : got) {
+        ExpectPainted(s, 360, 288);
+    }
+    ExpectGrabbedSize(360, 288);
+}
+
+TEST(ResizerTypes, RefusesWhatItCannotDraw)
+{
+    CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    {
+        auto* resizer = new filters::TQZ_Resizer;
+        auto held = Hold(resizer);
+        MediaType mt;
+        MakeVideoType(mt, 64, 48);
+        EXPECT_EQ(S_OK, resizer->CheckInputType(&mt));
+        mt.subtype = MEDIASUBTYPE_RGB32;
+        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, resizer->CheckInputType(&mt));
+        mt.subtype = MEDIASUBTYPE_RGB24;
+        mt.cbFormat = sizeof(VIDEOINFOHEADER) - 4;
+        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, resizer->CheckInputType(&mt)) << "a short format block";
+        mt.cbFormat = sizeof(VIDEOINFOHEADER);
+        reinterpret_cast<VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biWidth = 0;
+        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, resizer->CheckInputType(&mt));
+        MediaType audio;
+        MakePcmType(audio, 44100, 2, 16, false);
+        EXPECT_EQ(VFW_E_TYPE_NOT_ACCEPTED, resizer->CheckInputType(&audio));
+        ComPtr<IPersist> persist;
+        EXPECT_EQ(S_OK, held.As(&persist));
+        CLSID clsid{};
+        persist->GetClassID(&clsid);
+        EXPECT_TRUE(IsEqualCLSID(filters::CLSID_QZ_Resizer, clsid));
+    }
+    CoUninitialize();
+}
+
+}  // namespace
+}  // namespace ftest
