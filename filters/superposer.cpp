@@ -2,6 +2,7 @@
 
 #include "classlib/graphics.h"
 #include "dshow/ds_helpers.h"
+#include "filters/deinterlace.h"
 #include "unicode/wide_codecs.h"
 
 #include <algorithm>
@@ -370,17 +371,8 @@ bool TRgbPicture::Assign(const TRgbPicture& source)
 
 void MirrorRows(TRgbPicture& picture)
 {
-    const int w = picture.Width();
-    for (int y = 0; y < picture.Height(); ++y) {
-        BYTE* row = picture.ScanLine(y);
-        BYTE* left = row;
-        BYTE* right = row + (w - 1) * 3;
-        for (int x = 0; x < w / 2; ++x, left += 3, right -= 3) {
-            std::swap(left[0], right[0]);
-            std::swap(left[1], right[1]);
-            std::swap(left[2], right[2]);
-        }
-    }
+    if (picture.Height() > 0)
+        MirrorRows(picture.ScanLine(0), picture.Width(), picture.Height(), picture.Stride());
 }
 
 // ---- The filter -------------------------------------------------------------------------------
