@@ -180,7 +180,8 @@ bool RegisterServerEntries(const TBCFilterTemplateEntry& entry, bool doRegister)
 
 bool RegisterFilterWithMapper2(const TBCFilterTemplateEntry& entry, IFilterMapper2* mapper, bool doRegister)
 {
-    HRESULT hr = mapper->UnregisterFilter(&entry.Category, nullptr, entry.FilterClsid);
+    const wchar_t* instance = entry.InstanceName.empty() ? nullptr : entry.InstanceName.c_str();
+    HRESULT hr = mapper->UnregisterFilter(&entry.Category, instance, entry.FilterClsid);
     bool ok = SUCCEEDED(hr);
     if (!doRegister) {
         return ok || entry.Name.empty();
@@ -191,7 +192,7 @@ bool RegisterFilterWithMapper2(const TBCFilterTemplateEntry& entry, IFilterMappe
     rf2.cPins = entry.PinCount;
     rf2.rgPins = entry.Pins;
     std::wstring name = classlib::AnsiToWide(entry.Name);
-    hr = mapper->RegisterFilter(entry.FilterClsid, name.c_str(), nullptr, &entry.Category, nullptr, &rf2);
+    hr = mapper->RegisterFilter(entry.FilterClsid, name.c_str(), nullptr, &entry.Category, instance, &rf2);
     return SUCCEEDED(hr);
 }
 

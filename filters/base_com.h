@@ -121,6 +121,9 @@ private:
 // A filter template entry: what registration and the class factory know of one filter class.
 struct TBCFilterTemplateEntry {
     std::string Name;
+    // The instance name in the category (the last part of its moniker's display name); the
+    // filter mapper uses the class id when this is empty.
+    std::wstring InstanceName;
     CLSID FilterClsid{};
     CLSID Category{};
     DWORD Merit = 0;

@@ -1,0 +1,12 @@
+// The DV Muxer stand-in under the stock class id: dvsd video in (pin 0) and, once the video input is
+// connected, a PCM sound input (pin 1); the output (always the last pin) carries interleaved DV frames
+// whose audio blocks and AAUX packs hold the sound received.
+#pragma once
+
+namespace standins {
+
+constexpr wchar_t kDVMuxerVideoPin[] = L"Video Input";
+constexpr wchar_t kDVMuxerAudioPin[] = L"Audio Input 1";
+constexpr wchar_t kDVMuxerOutputPin[] = L"Output";
+
+}  // namespace standins

@@ -1,0 +1,291 @@
+// The synthetic DV camcorder: its frames read back with the DV parser (system, timecode, recording
+// date, the jump, the undated stretch, 16:9), its transport, device, timecode, dropped-frame and pin
+// category answers, and its registry settings.
+#include "dv_test_support.h"
+
+#include <edevdefs.h>
+
+#include <oleauto.h>
+
+#include <cmath>
+
+#include "filters/dv_codes.h"
+#include "platform/standins/dv_camcorder.h"
+
+using namespace dvtest;
+using standins::IID_IQuillDVCamcorder;
+using standins::IQuillDVCamcorder;
+
+namespace {
+
+struct CamcorderGraph {
+    ComPtr<IGraphBuilder> graph = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+    ComPtr<IBaseFilter> camcorder = AddFilter(graph.Get(), standins::CLSID_QuillDVCamcorder, L"DV camcorder");
+    ComPtr<IQuillDVCamcorder> control;
+    Collector frames;
+    ComPtr<IBaseFilter> grabber;
+    ComPtr<IBaseFilter> null;
+
+    CamcorderGraph()
+    {
+        control = Query<IQuillDVCamcorder>(camcorder, IID_IQuillDVCamcorder);
+    }
+    // Camcorder → Sample Grabber → Null Renderer.
+    HRESULT Connect()
+    {
+        grabber = AddGrabber(graph.Get(), frames, MEDIATYPE_Interleaved);
+        null = AddFilter(graph.Get(), kNullRenderer, L"Null");
+        HRESULT hr = graph->ConnectDirect(PinOf(camcorder.Get(), PINDIR_OUTPUT).Get(),
+                                          PinOf(grabber.Get(), PINDIR_INPUT).Get(), nullptr);
+        if (FAILED(hr)) return hr;
+        return graph->ConnectDirect(PinOf(grabber.Get(), PINDIR_OUTPUT).Get(), PinOf(null.Get(), PINDIR_INPUT).Get(),
+                                    nullptr);
+    }
+    bool Collect(int n)
+    {
+        frames.Limit = n;
+        return RunUntil(graph.Get(), [&] { return frames.Taken() >= n; });
+    }
+};
+
+int FrameCount(const filters::TDVTimecode& tc, int fps)
+{
+    return ((tc.Hours * 60 + tc.Minutes) * 60 + tc.Seconds) * fps + tc.Frames;
+}
+
+// Seconds of a parsed recording date since the record's epoch.
+long long SecondsOf(const filters::TDVInfoRec& rec)
+{
+    return std::llround(rec.Date * 86400.0);
+}
+
+long long SecondsOf(WORD year, WORD month, WORD day, WORD hour, WORD minute, WORD second)
+{
+    SYSTEMTIME st{year, month, 0, day, hour, minute, second, 0};
+    double date = 0;
+    SystemTimeToVariantTime(&st, &date);
+    return std::llround(date * 86400.0);
+}
+
+}  // namespace
+
+TEST(DVCamcorder, PalFramesCarryAdvancingTimecodeDateAndJump)
+{
+    ComScope com;
+    CamcorderGraph g;
+    ASSERT_TRUE(g.control);
+    ASSERT_EQ(g.control->SetRecordingStart(2023, 12, 31, 23, 59, 58), S_OK);
+    ASSERT_EQ(g.control->SetStartTimecode(1, 2, 3, 20), S_OK);
+    ASSERT_EQ(g.control->SetDateJump(30, 3600), S_OK);
+    ASSERT_EQ(g.control->SetUndated(40, 5), S_OK);
+    ASSERT_EQ(g.Connect(), S_OK);
+    ASSERT_TRUE(g.Collect(50));
+
+    const auto frames = g.frames.Copy();
+    int previous = -1;
+    for (const auto& f : frames) {
+        ASSERT_EQ(f.size(), filters::kDVFrameBytes625);
+        filters::TDVInfoRec rec;
+        filters::DVFillInfoRec(rec, f);
+        EXPECT_EQ(rec.System, filters::kDVSystem625);
+        EXPECT_TRUE(rec.TimecodeValid);
+        EXPECT_TRUE(rec.StreamValid);
+        EXPECT_EQ(rec.AudioRate, 48000);
+        EXPECT_EQ(rec.AudioBits, 16);
+        EXPECT_FALSE(rec.Wide);
+        const int count = FrameCount(rec.Timecode, 25);
+        const int tape = count - FrameCount({1, 2, 3, 20}, 25);
+        ASSERT_GE(tape, 0);
+        if (previous >= 0) {
+            EXPECT_EQ(tape, previous + 1);
+        }
+        previous = tape;
+        // 31 December 2023 23:59:58 plus a second per 25 frames, an hour later from frame 30 on.
+        const long long start = SecondsOf(2023, 12, 31, 23, 59, 58);
+        if (tape >= 40 && tape < 45) {
+            EXPECT_FALSE(rec.DateValid) << "frame " << tape;
+        } else {
+            ASSERT_TRUE(rec.DateValid) << "frame " << tape;
+            EXPECT_EQ(SecondsOf(rec), start + tape / 25 + (tape >= 30 ? 3600 : 0)) << "frame " << tape;
+        }
+    }
+    // The year turned over inside the run (from tape frame 50 on, and by the jump from frame 30).
+    filters::TDVRecDate date = filters::DVReadRecDate(frames.back(), 0);
+    EXPECT_EQ(date.Year, 2024);
+}
+
+TEST(DVCamcorder, NtscFramesAndWideFlag)
+{
+    ComScope com;
+    CamcorderGraph g;
+    ASSERT_TRUE(g.control);
+    ASSERT_EQ(g.control->SetSystem(FALSE), S_OK);
+    ASSERT_EQ(g.control->SetWide(TRUE), S_OK);
+    // 0:00:59:28 runs into 0:01:00:02: the labels 00 and 01 of the minute are dropped.
+    ASSERT_EQ(g.control->SetStartTimecode(0, 0, 59, 28), S_OK);
+    ASSERT_EQ(g.Connect(), S_OK);
+    EXPECT_EQ(g.control->SetSystem(TRUE), VFW_E_ALREADY_CONNECTED);
+    ASSERT_TRUE(g.Collect(8));
+    const auto frames = g.frames.Copy();
+    ASSERT_GE(frames.size(), 5u);
+    EXPECT_EQ(frames[0].size(), filters::kDVFrameBytes525);
+    EXPECT_EQ(filters::DVGetSystem(frames[0]), filters::kDVSystem525);
+    EXPECT_TRUE(filters::DVIsWide(frames[0]));
+    const auto tc0 = filters::DVReadTimecode(frames[0], 0);
+    const auto tc2 = filters::DVReadTimecode(frames[2], 0);
+    EXPECT_EQ(tc0.Seconds, 59);
+    EXPECT_EQ(tc0.Frames, 28);
+    EXPECT_EQ(tc2.Minutes, 1);
+    EXPECT_EQ(tc2.Seconds, 0);
+    EXPECT_EQ(tc2.Frames, 2);
+    filters::TDVInfoRec rec;
+    filters::DVFillInfoRec(rec, frames[0]);
+    EXPECT_TRUE(rec.StreamValid);
+    EXPECT_TRUE(rec.DateValid);
+}
+
+TEST(DVCamcorder, TransportDeviceTimecodeAndDroppedFrames)
+{
+    ComScope com;
+    CamcorderGraph g;
+    auto transport = Query<IAMExtTransport>(g.camcorder, IID_IAMExtTransport);
+    auto device = Query<IAMExtDevice>(g.camcorder, IID_IAMExtDevice);
+    auto reader = Query<IAMTimecodeReader>(g.camcorder, IID_IAMTimecodeReader);
+    auto dropped = Query<IAMDroppedFrames>(g.camcorder, IID_IAMDroppedFrames);
+    ASSERT_TRUE(transport && device && reader && dropped);
+
+    LONG value = 0;
+    ASSERT_EQ(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &value, nullptr), S_OK);
+    EXPECT_EQ(value, standins::kDVDeviceTypeVcr);
+    ASSERT_EQ(transport->get_Mode(&value), S_OK);
+    EXPECT_EQ(value, ED_MODE_PLAY);
+    EXPECT_EQ(transport->put_Mode(ED_MODE_RECORD), E_NOTIMPL);
+    EXPECT_EQ(transport->put_Mode(12345), E_INVALIDARG);
+    EXPECT_EQ(transport->get_Mode(nullptr), E_POINTER);
+
+    // The pin's category.
+    auto props = Query<IKsPropertySet>(PinOf(g.camcorder.Get(), PINDIR_OUTPUT), IID_IKsPropertySet);
+    ASSERT_TRUE(props);
+    GUID category{};
+    DWORD returned = 0;
+    ASSERT_EQ(props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, sizeof(category), &returned),
+              S_OK);
+    EXPECT_EQ(category, PIN_CATEGORY_CAPTURE);
+    EXPECT_EQ(returned, sizeof(GUID));
+    EXPECT_NE(props->Get(AMPROPSETID_Pin, AMPROPERTY_PIN_CATEGORY, nullptr, 0, &category, 2, &returned), S_OK);
+
+    ASSERT_EQ(g.control->SetStartTimecode(10, 20, 30, 0), S_OK);
+    TIMECODE_SAMPLE sample{};
+    sample.dwFlags = ED_DEVCAP_TIMECODE_READ;
+    ASSERT_EQ(reader->GetTimecode(&sample), S_OK);
+    EXPECT_EQ(sample.timecode.dwFrames, 0x10203000u);
+
+    ASSERT_EQ(g.Connect(), S_OK);
+    ASSERT_TRUE(g.Collect(10));
+    // The reader answers the timecode of the last frame made.
+    ASSERT_EQ(reader->GetTimecode(&sample), S_OK);
+    LONG tape = 0;
+    g.control->GetTapeFrame(&tape);
+    const int last = tape - 1;
+    EXPECT_EQ(sample.timecode.dwFrames, 0x10203000u + (Bcd(last / 25) << 8) + Bcd(last % 25));
+    LONG delivered = 0, lost = -1;
+    ASSERT_EQ(dropped->GetNumNotDropped(&delivered), S_OK);
+    ASSERT_EQ(dropped->GetNumDropped(&lost), S_OK);
+    EXPECT_GE(delivered, 10);
+    EXPECT_GE(lost, 0);
+
+    // Stopped, the tape holds its frame while frames keep coming.
+    ASSERT_EQ(transport->put_Mode(ED_MODE_STOP), S_OK);
+    g.frames.Buffers.clear();
+    ASSERT_TRUE(g.Collect(5));
+    const auto held = g.frames.Copy();
+    const auto tcFirst = filters::DVReadTimecode(held.front(), 0);
+    const auto tcLast = filters::DVReadTimecode(held.back(), 0);
+    EXPECT_EQ(FrameCount(tcFirst, 25), FrameCount(tcLast, 25));
+    // Rewinding runs back to the start of the tape and stops there.
+    ASSERT_EQ(transport->put_Mode(ED_MODE_REW), S_OK);
+    g.frames.Buffers.clear();
+    ASSERT_TRUE(g.Collect(5));
+    g.control->GetTapeFrame(&tape);
+    EXPECT_EQ(tape, 0);
+    ASSERT_EQ(transport->get_Mode(&value), S_OK);
+    EXPECT_EQ(value, ED_MODE_STOP);
+}
+
+TEST(DVCamcorder, RejectsImpossibleSettings)
+{
+    ComScope com;
+    CamcorderGraph g;
+    ASSERT_TRUE(g.control);
+    EXPECT_EQ(g.control->SetRecordingStart(2023, 2, 29, 0, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(g.control->SetRecordingStart(2040, 1, 1, 0, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(g.control->SetRecordingStart(2024, 2, 29, 24, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(g.control->SetRecordingStart(2024, 2, 29, 23, 59, 59), S_OK);
+    EXPECT_EQ(g.control->SetStartTimecode(24, 0, 0, 0), E_INVALIDARG);
+    EXPECT_EQ(g.control->SetStartTimecode(0, 0, 0, 25), E_INVALIDARG);
+    EXPECT_EQ(g.control->SetUndated(-1, 3), E_INVALIDARG);
+    ASSERT_EQ(g.control->SetSystem(FALSE), S_OK);
+    EXPECT_EQ(g.control->SetStartTimecode(0, 1, 0, 1), E_INVALIDARG);  // a dropped label
+    EXPECT_EQ(g.control->SetStartTimecode(0, 10, 0, 1), S_OK);
+    EXPECT_EQ(g.control->GetTapeFrame(nullptr), E_POINTER);
+}
+
+// Settings read from the registry when the filter is created; a value of the wrong type is ignored.
+class DVCamcorderRegistry : public testing::Test {
+protected:
+    void SetUp() override { RegCreateKeyExW(HKEY_CURRENT_USER, standins::kDVCamcorderKey, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key_, nullptr); }
+    void TearDown() override
+    {
+        RegCloseKey(key_);
+        RegDeleteKeyW(HKEY_CURRENT_USER, standins::kDVCamcorderKey);
+    }
+    void SetDword(const wchar_t* name, DWORD v) { RegSetValueExW(key_, name, 0, REG_DWORD, reinterpret_cast<BYTE*>(&v), sizeof(v)); }
+    HKEY key_ = nullptr;
+    ComScope com_;
+};
+
+TEST_F(DVCamcorderRegistry, ValuesSetSystemDateJumpAndUndatedStretch)
+{
+    SetDword(L"NTSC", 1);
+    SetDword(L"DateJumpFrame", 3);
+    SetDword(L"DateJumpSeconds", static_cast<DWORD>(-60));
+    SetDword(L"UndatedFrom", 6);
+    SetDword(L"UndatedCount", 2);
+    SetDword(L"DeviceType", standins::kDVDeviceTypeCamera);
+    CamcorderGraph g;
+    ASSERT_EQ(g.Connect(), S_OK);
+    ASSERT_TRUE(g.Collect(10));
+    const auto frames = g.frames.Copy();
+    ASSERT_EQ(frames[0].size(), filters::kDVFrameBytes525);
+    std::vector<filters::TDVInfoRec> recs(frames.size());
+    for (size_t i = 0; i < frames.size(); ++i) filters::DVFillInfoRec(recs[i], frames[i]);
+    EXPECT_TRUE(recs[2].DateValid);
+    ASSERT_TRUE(recs[3].DateValid);
+    EXPECT_EQ(SecondsOf(recs[3]) - SecondsOf(recs[2]), -60);
+    EXPECT_FALSE(recs[6].DateValid);
+    EXPECT_FALSE(recs[7].DateValid);
+    EXPECT_TRUE(recs[8].DateValid);
+    auto device = Query<IAMExtDevice>(g.camcorder, IID_IAMExtDevice);
+    ASSERT_TRUE(device);
+    LONG type = 0;
+    device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr);
+    EXPECT_EQ(type, standins::kDVDeviceTypeCamera);
+}
+
+TEST_F(DVCamcorderRegistry, ValuesOfTheWrongTypeKeepTheDefaults)
+{
+    RegSetValueExW(key_, L"NTSC", 0, REG_SZ, reinterpret_cast<const BYTE*>(L"1"), 4);
+    const std::uint8_t shortValue[2] = {1, 0};
+    RegSetValueExW(key_, L"Wide", 0, REG_BINARY, shortValue, 2);
+    SetDword(L"UndatedFrom", 0xFFFFFFF0);
+    SetDword(L"UndatedCount", 0xFFFFFFFF);
+    CamcorderGraph g;
+    ASSERT_EQ(g.Connect(), S_OK);
+    ASSERT_TRUE(g.Collect(3));
+    const auto frames = g.frames.Copy();
+    EXPECT_EQ(frames[0].size(), filters::kDVFrameBytes625);
+    EXPECT_FALSE(filters::DVIsWide(frames[0]));
+    filters::TDVInfoRec rec;
+    filters::DVFillInfoRec(rec, frames[0]);
+    EXPECT_TRUE(rec.DateValid);
+}
