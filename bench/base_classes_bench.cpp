@@ -1,0 +1,384 @@
+// The filter base classes' cost per sample: 720x576 RGB24 frames from a source of ours through an
+// in-place pass-through and through a copying transform into Wine's Null Renderer, against the same
+// graph without them, with no clock so that samples go as fast as the filters take them.
+//   bench_base_classes.exe [frames]        (default 2000; five runs each, the best counts)
+#include <windows.h>
+#include <dshow.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <thread>
+#include <vector>
+
+#include "dshow/ds_helpers.h"
+#include "filters/transform_in_place.h"
+
+EXTERN_C const CLSID CLSID_NullRenderer;
+
+using Microsoft::WRL::ComPtr;
+using namespace filters;
+
+namespace {
+
+using filters::ComGuard;
+
+// The frame size of the running measurement: 720x576, then a tiny one where the data costs nothing
+// and only the per-sample work of the filters and Wine's allocator and renderer is left.
+int kWidth = 720;
+int kHeight = 576;
+long kFrameBytes = 720 * 576 * 3;
+constexpr REFERENCE_TIME kFrameTime = 400000;
+
+// {6A1E0101-5C2B-4F6A-9D47-7E4A1B2C3D01} and following: bench-only class ids.
+const CLSID CLSID_BenchSource = {0x6a1e0101, 0x5c2b, 0x4f6a, {0x9d, 0x47, 0x7e, 0x4a, 0x1b, 0x2c, 0x3d, 0x01}};
+const CLSID CLSID_BenchInPlace = {0x6a1e0102, 0x5c2b, 0x4f6a, {0x9d, 0x47, 0x7e, 0x4a, 0x1b, 0x2c, 0x3d, 0x01}};
+const CLSID CLSID_BenchCopy = {0x6a1e0103, 0x5c2b, 0x4f6a, {0x9d, 0x47, 0x7e, 0x4a, 0x1b, 0x2c, 0x3d, 0x01}};
+
+void MakeRgb24(AM_MEDIA_TYPE& mt)
+{
+    InitMediaType(mt);
+    mt.majortype = MEDIATYPE_Video;
+    mt.subtype = MEDIASUBTYPE_RGB24;
+    mt.formattype = FORMAT_VideoInfo;
+    mt.lSampleSize = kFrameBytes;
+    auto* vih = static_cast<VIDEOINFOHEADER*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
+    if (vih == nullptr) {
+        throw std::bad_alloc();
+    }
+    std::memset(vih, 0, sizeof(*vih));
+    vih->AvgTimePerFrame = kFrameTime;
+    vih->bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    vih->bmiHeader.biWidth = kWidth;
+    vih->bmiHeader.biHeight = kHeight;
+    vih->bmiHeader.biPlanes = 1;
+    vih->bmiHeader.biBitCount = 24;
+    vih->bmiHeader.biCompression = BI_RGB;
+    vih->bmiHeader.biSizeImage = kFrameBytes;
+    mt.pbFormat = reinterpret_cast<BYTE*>(vih);
+    mt.cbFormat = sizeof(VIDEOINFOHEADER);
+}
+
+bool IsOurRgb24(const AM_MEDIA_TYPE* mt)
+{
+    if (mt == nullptr || mt->majortype != MEDIATYPE_Video || mt->subtype != MEDIASUBTYPE_RGB24 ||
+        mt->formattype != FORMAT_VideoInfo || mt->cbFormat < sizeof(VIDEOINFOHEADER) || mt->pbFormat == nullptr) {
+        return false;
+    }
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat);
+    return vih->bmiHeader.biWidth == kWidth && vih->bmiHeader.biHeight == kHeight && vih->bmiHeader.biBitCount == 24;
+}
+
+// Delivers Frames frames (only their first byte written) as fast as downstream takes them, then
+// end of stream.
+class BenchSource : public TBCBaseFilter {
+public:
+    BenchSource() : TBCBaseFilter("Bench source", nullptr, std::make_unique<TBCCritSec>(), CLSID_BenchSource)
+    {
+        HRESULT hr = S_OK;
+        pin_ = std::make_unique<Pin>(this, hr);
+    }
+    int GetPinCount() override { return 1; }
+    TBCBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
+    int Frames = 0;
+
+private:
+    class Pin : public TBCBaseOutputPin {
+    public:
+        Pin(BenchSource* filter, HRESULT& hr)
+            : TBCBaseOutputPin("Bench source pin", filter, filter->Lock(), hr, L"Out"), source_(filter)
+        {
+        }
+        ~Pin() override { Join(); }
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override { return IsOurRgb24(mt) ? S_OK : S_FALSE; }
+        HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override
+        {
+            if (position != 0) {
+                return VFW_S_NO_MORE_ITEMS;
+            }
+            dshow::FreeMediaType(*mt);
+            MakeRgb24(*mt);
+            return S_OK;
+        }
+        HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
+        {
+            props->cBuffers = std::max<long>(props->cBuffers, 3);
+            props->cbBuffer = std::max<long>(props->cbBuffer, kFrameBytes);
+            props->cbAlign = std::max<long>(props->cbAlign, 1);
+            ALLOCATOR_PROPERTIES actual{};
+            HRESULT hr = alloc->SetProperties(props, &actual);
+            return FAILED(hr) ? hr : (actual.cbBuffer < kFrameBytes ? E_FAIL : S_OK);
+        }
+        HRESULT Active() override
+        {
+            HRESULT hr = TBCBaseOutputPin::Active();
+            if (FAILED(hr)) {
+                return hr;
+            }
+            Join();
+            stop_ = false;
+            thread_ = std::thread([this] { Stream(); });
+            return S_OK;
+        }
+        HRESULT Inactive() override
+        {
+            stop_ = true;
+            HRESULT hr = TBCBaseOutputPin::Inactive();
+            Join();
+            return hr;
+        }
+
+    private:
+        void Join()
+        {
+            if (thread_.joinable()) {
+                thread_.join();
+            }
+        }
+        void Stream()
+        {
+            CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            for (int frame = 0; frame < source_->Frames && !stop_; ++frame) {
+                ComPtr<IMediaSample> sample;
+                if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0))) {
+                    break;
+                }
+                BYTE* data = nullptr;
+                sample->GetPointer(&data);
+                data[0] = static_cast<BYTE>(frame);
+                sample->SetActualDataLength(kFrameBytes);
+                REFERENCE_TIME start = frame * kFrameTime;
+                REFERENCE_TIME end = start + kFrameTime;
+                sample->SetTime(&start, &end);
+                sample->SetSyncPoint(TRUE);
+                if (FAILED(Deliver(sample.Get()))) {
+                    break;
+                }
+            }
+            if (!stop_) {
+                DeliverEndOfStream();
+            }
+            CoUninitialize();
+        }
+        BenchSource* source_;
+        std::thread thread_;
+        std::atomic<bool> stop_{false};
+    };
+    std::unique_ptr<Pin> pin_;
+};
+
+HRESULT unusedHr = S_OK;
+
+// Passes each sample on untouched, in place.
+class BenchInPlace : public TBCTransInPlaceFilter {
+public:
+    BenchInPlace() : TBCTransInPlaceFilter("Bench in-place", nullptr, CLSID_BenchInPlace, unusedHr, false) {}
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* mt) override { return IsOurRgb24(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
+    HRESULT Transform(IMediaSample*) override { return S_OK; }
+};
+
+// Copies each sample into a sample of its own allocator.
+class BenchCopy : public TBCTransformFilter {
+public:
+    BenchCopy() : TBCTransformFilter("Bench copy", nullptr, CLSID_BenchCopy) {}
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* mt) override { return IsOurRgb24(mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED; }
+    HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override
+    {
+        return IsOurRgb24(in) && IsOurRgb24(out) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
+    {
+        props->cBuffers = std::max<long>(props->cBuffers, 2);
+        props->cbBuffer = std::max<long>(props->cbBuffer, kFrameBytes);
+        props->cbAlign = std::max<long>(props->cbAlign, 1);
+        ALLOCATOR_PROPERTIES actual{};
+        HRESULT hr = alloc->SetProperties(props, &actual);
+        return FAILED(hr) ? hr : (actual.cbBuffer < kFrameBytes ? E_FAIL : S_OK);
+    }
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override
+    {
+        if (position != 0) {
+            return VFW_S_NO_MORE_ITEMS;
+        }
+        dshow::FreeMediaType(*mt);
+        MakeRgb24(*mt);
+        return S_OK;
+    }
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override
+    {
+        BYTE* from = nullptr;
+        BYTE* to = nullptr;
+        in->GetPointer(&from);
+        out->GetPointer(&to);
+        const long n = in->GetActualDataLength();
+        if (n > out->GetSize()) {
+            return E_FAIL;
+        }
+        std::memcpy(to, from, static_cast<size_t>(n));
+        out->SetActualDataLength(n);
+        return S_OK;
+    }
+};
+
+ComPtr<IPin> PinAt(IBaseFilter* filter, PIN_DIRECTION dir)
+{
+    ComPtr<IEnumPins> e;
+    filter->EnumPins(e.GetAddressOf());
+    ComPtr<IPin> pin;
+    while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        PIN_DIRECTION d{};
+        pin->QueryDirection(&d);
+        if (d == dir) {
+            return pin;
+        }
+    }
+    return nullptr;
+}
+
+enum class Middle { None, InPlace, Copy };
+
+// Whether the in-place filter of the last in-place graph had to copy (its two pins' allocators differ).
+bool inPlaceCopied = false;
+
+// Seconds for frames samples through source [-> middle] -> Null Renderer, or a negative value.
+double RunGraph(Middle middle, int frames)
+{
+    ComPtr<IGraphBuilder> graph;
+    if (FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                reinterpret_cast<void**>(graph.GetAddressOf())))) {
+        return -1;
+    }
+    ComPtr<IMediaFilter> mediaFilter;
+    graph.As(&mediaFilter);
+    ComPtr<IMediaControl> control;
+    graph.As(&control);
+    ComPtr<IMediaEvent> events;
+    graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf()));
+
+    auto* source = new BenchSource();
+    source->Frames = frames;
+    ComPtr<IBaseFilter> sourceFilter(source->BaseFilterInterface());
+    ComPtr<IBaseFilter> middleFilter;
+    BenchInPlace* inPlace = nullptr;
+    if (middle == Middle::InPlace) {
+        inPlace = new BenchInPlace();
+        middleFilter = inPlace->BaseFilterInterface();
+    } else if (middle == Middle::Copy) {
+        middleFilter = (new BenchCopy())->BaseFilterInterface();
+    }
+    ComPtr<IBaseFilter> renderer;
+    if (FAILED(CoCreateInstance(CLSID_NullRenderer, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                reinterpret_cast<void**>(renderer.GetAddressOf())))) {
+        return -1;
+    }
+    graph->AddFilter(sourceFilter.Get(), L"Source");
+    graph->AddFilter(renderer.Get(), L"Null");
+    ComPtr<IBaseFilter> last = sourceFilter;
+    if (middleFilter) {
+        graph->AddFilter(middleFilter.Get(), L"Middle");
+        if (FAILED(graph->ConnectDirect(PinAt(sourceFilter.Get(), PINDIR_OUTPUT).Get(),
+                                        PinAt(middleFilter.Get(), PINDIR_INPUT).Get(), nullptr))) {
+            return -1;
+        }
+        last = middleFilter;
+    }
+    if (FAILED(graph->ConnectDirect(PinAt(last.Get(), PINDIR_OUTPUT).Get(), PinAt(renderer.Get(), PINDIR_INPUT).Get(),
+                                    nullptr))) {
+        return -1;
+    }
+    mediaFilter->SetSyncSource(nullptr);
+    if (inPlace != nullptr) {
+        inPlaceCopied = inPlace->UsingDifferentAllocators();
+    }
+
+    const auto start = std::chrono::steady_clock::now();
+    if (FAILED(control->Run())) {
+        return -1;
+    }
+    long code = 0;
+    const HRESULT hr = events->WaitForCompletion(120000, &code);
+    const auto end = std::chrono::steady_clock::now();
+    control->Stop();
+    if (hr != S_OK || code != EC_COMPLETE) {
+        return -1;
+    }
+    return std::chrono::duration<double>(end - start).count();
+}
+
+double Best(Middle middle, int frames)
+{
+    double best = -1;
+    for (int run = 0; run < 5; ++run) {
+        const double t = RunGraph(middle, frames);
+        if (t < 0) {
+            return -1;
+        }
+        best = best < 0 ? t : std::min(best, t);
+    }
+    return best;
+}
+
+// Microseconds for one frame-sized memcpy, taken in turn from three buffers into two others as the
+// copying transform does between the allocators (so the caches hold no more than they would there).
+double CopyMicroseconds(int frames)
+{
+    std::vector<std::vector<BYTE>> from(3, std::vector<BYTE>(static_cast<size_t>(kFrameBytes), 1));
+    std::vector<std::vector<BYTE>> to(2, std::vector<BYTE>(static_cast<size_t>(kFrameBytes), 2));
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < frames; ++i) {
+        auto& a = from[static_cast<size_t>(i) % 3];
+        auto& b = to[static_cast<size_t>(i) % 2];
+        a[0] = static_cast<BYTE>(i);
+        std::memcpy(b.data(), a.data(), a.size());
+    }
+    const auto end = std::chrono::steady_clock::now();
+    volatile BYTE sink = to[0][static_cast<size_t>(frames) % to[0].size()];
+    (void)sink;
+    return std::chrono::duration<double, std::micro>(end - start).count() / frames;
+}
+
+bool Measure(int frames)
+{
+    const double direct = Best(Middle::None, frames);
+    const double inPlace = Best(Middle::InPlace, frames);
+    const double copy = Best(Middle::Copy, frames);
+    const double memcpyUs = CopyMicroseconds(frames);
+    if (direct < 0 || inPlace < 0 || copy < 0) {
+        std::printf("a graph failed to build or to complete\n");
+        return false;
+    }
+    auto us = [frames](double seconds) { return seconds * 1e6 / frames; };
+    std::printf("%d samples of %dx%d RGB24 (%ld bytes), best of 5 runs, no clock\n", frames, kWidth, kHeight,
+                kFrameBytes);
+    std::printf("  source -> null renderer:                   %8.0f samples/s  %7.2f us/sample\n", frames / direct,
+                us(direct));
+    std::printf("  source -> in-place pass-through -> null:   %8.0f samples/s  %7.2f us/sample\n", frames / inPlace,
+                us(inPlace));
+    std::printf("  source -> copying transform -> null:       %8.0f samples/s  %7.2f us/sample\n", frames / copy,
+                us(copy));
+    std::printf("  one frame memcpy:                                          %7.2f us\n", memcpyUs);
+    std::printf("  in-place pass-through shares one allocator: %s\n",
+                inPlaceCopied ? "no (each sample is copied into an output buffer)" : "yes");
+    std::printf("  in-place pass-through cost per sample:                     %7.2f us\n", us(inPlace) - us(direct));
+    std::printf("  copying transform cost per sample beyond the copy:         %7.2f us\n",
+                us(copy) - us(direct) - memcpyUs);
+    return true;
+}
+
+}  // namespace
+
+int main(int argc, char** argv)
+{
+    SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
+    const int frames = argc > 1 ? std::max(10, std::atoi(argv[1])) : 2000;
+    CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+    bool ok = Measure(frames);
+    kWidth = 64;
+    kHeight = 48;
+    kFrameBytes = 64 * 48 * 3;
+    ok = ok && Measure(frames);
+    CoUninitialize();
+    return ok ? 0 : 1;
+}
