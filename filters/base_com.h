@@ -113,7 +113,7 @@ private:
 #define QUILL_DELEGATING_UNKNOWN(ownerExpr)                                                        \
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override                      \
     {                                                                                              \
-        return ComGuard([&] { return (ownerExpr).QueryInterface(iid, obj); });                     \
+        return ::filters::ComGuard([&] { return (ownerExpr).QueryInterface(iid, obj); });                     \
     }                                                                                              \
     ULONG STDMETHODCALLTYPE AddRef() override { return (ownerExpr).AddRef(); }                     \
     ULONG STDMETHODCALLTYPE Release() override { return (ownerExpr).Release(); }
