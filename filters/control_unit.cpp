@@ -48,10 +48,9 @@ HRESULT Tqz_ControlFilter::CheckInputType(const AM_MEDIA_TYPE*)
 
 HRESULT Tqz_ControlFilter::Stop()
 {
-    passNext_.store(true);
     HRESULT hr = TBCTransInPlaceFilter::Stop();
-    // A sample still in flight during the stop may have taken the gate: the stopped filter leaves
-    // it open for the first picture of the next run.
+    // The gate opens once the stream has stopped, so that a sample still in flight during the stop
+    // cannot take it: it is left for the first picture of the next run.
     passNext_.store(true);
     // The finish patches or deletes the file the graph was writing: it waits until Stop has
     // returned and the owner's thread serves its messages again.
