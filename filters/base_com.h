@@ -71,6 +71,39 @@ private:
     std::string objectName_;
 };
 
+// The counting part of the library's plain COM objects (the enumerators): IUnknown and Itf,
+// deleted when the last reference goes.
+template <typename Itf, const IID* Iid>
+class TBCCountedInterface : public Itf {
+public:
+    virtual ~TBCCountedInterface() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override
+    {
+        if (obj == nullptr) {
+            return E_POINTER;
+        }
+        *obj = nullptr;
+        if (iid == IID_IUnknown || iid == *Iid) {
+            *obj = static_cast<Itf*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return static_cast<ULONG>(refCount_.fetch_add(1) + 1); }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const LONG count = refCount_.fetch_sub(1) - 1;
+        if (count == 0) {
+            delete this;
+        }
+        return static_cast<ULONG>(count);
+    }
+
+private:
+    std::atomic<LONG> refCount_{1};
+};
+
 // The aggregatable COM object. Its inner IUnknown (InnerUnknown) is the non-delegating identity an
 // aggregating owner holds; every other interface of a derived class delegates to the owner when
 // there is one (QueryInterface/AddRef/Release below).

@@ -377,34 +377,6 @@ TBCEnumPins::~TBCEnumPins()
     filter_->Release();
 }
 
-HRESULT STDMETHODCALLTYPE TBCEnumPins::QueryInterface(REFIID iid, void** obj)
-{
-    if (obj == nullptr) {
-        return E_POINTER;
-    }
-    *obj = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IEnumPins) {
-        *obj = static_cast<IEnumPins*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE TBCEnumPins::AddRef()
-{
-    return static_cast<ULONG>(refCount_.fetch_add(1) + 1);
-}
-
-ULONG STDMETHODCALLTYPE TBCEnumPins::Release()
-{
-    LONG count = refCount_.fetch_sub(1) - 1;
-    if (count == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(count);
-}
-
 void TBCEnumPins::Refresh()
 {
     version_ = filter_->GetPinVersion();

@@ -107,14 +107,11 @@ private:
 };
 
 // IEnumPins over a TBCBaseFilter; each pin is returned once even across a resynchronisation.
-class TBCEnumPins : public TBCBaseObject, public IEnumPins {
+class TBCEnumPins : public TBCBaseObject, public TBCCountedInterface<IEnumPins, &IID_IEnumPins> {
 public:
     TBCEnumPins(TBCBaseFilter* filter, const TBCEnumPins* source);
     ~TBCEnumPins() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Next(ULONG cPins, IPin** pins, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG cPins) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
@@ -124,7 +121,6 @@ private:
     bool AreWeOutOfSync() const { return filter_->GetPinVersion() != version_; }
     void Refresh();
 
-    std::atomic<LONG> refCount_{1};
     int position_ = 0;
     int count_ = 0;
     TBCBaseFilter* filter_;  // kept alive by one delegating reference

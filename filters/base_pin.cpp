@@ -553,34 +553,6 @@ TBCEnumMediaTypes::~TBCEnumMediaTypes()
     pin_->Release();
 }
 
-HRESULT STDMETHODCALLTYPE TBCEnumMediaTypes::QueryInterface(REFIID iid, void** obj)
-{
-    if (obj == nullptr) {
-        return E_POINTER;
-    }
-    *obj = nullptr;
-    if (iid == IID_IUnknown || iid == IID_IEnumMediaTypes) {
-        *obj = static_cast<IEnumMediaTypes*>(this);
-        AddRef();
-        return S_OK;
-    }
-    return E_NOINTERFACE;
-}
-
-ULONG STDMETHODCALLTYPE TBCEnumMediaTypes::AddRef()
-{
-    return static_cast<ULONG>(refCount_.fetch_add(1) + 1);
-}
-
-ULONG STDMETHODCALLTYPE TBCEnumMediaTypes::Release()
-{
-    LONG count = refCount_.fetch_sub(1) - 1;
-    if (count == 0) {
-        delete this;
-    }
-    return static_cast<ULONG>(count);
-}
-
 HRESULT STDMETHODCALLTYPE TBCEnumMediaTypes::Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched)
 {
     return ComGuard([&]() -> HRESULT {

@@ -140,14 +140,11 @@ private:
 };
 
 // IEnumMediaTypes over a pin's GetMediaType list.
-class TBCEnumMediaTypes : public TBCBaseObject, public IEnumMediaTypes {
+class TBCEnumMediaTypes : public TBCBaseObject, public TBCCountedInterface<IEnumMediaTypes, &IID_IEnumMediaTypes> {
 public:
     TBCEnumMediaTypes(TBCBasePin* pin, const TBCEnumMediaTypes* source);
     ~TBCEnumMediaTypes() override;
 
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override;
-    ULONG STDMETHODCALLTYPE AddRef() override;
-    ULONG STDMETHODCALLTYPE Release() override;
     HRESULT STDMETHODCALLTYPE Next(ULONG count, AM_MEDIA_TYPE** types, ULONG* fetched) override;
     HRESULT STDMETHODCALLTYPE Skip(ULONG count) override;
     HRESULT STDMETHODCALLTYPE Reset() override;
@@ -156,7 +153,6 @@ public:
 private:
     bool AreWeOutOfSync() const { return pin_->GetMediaTypeVersion() != version_; }
 
-    std::atomic<LONG> refCount_{1};
     ULONG position_ = 0;
     TBCBasePin* pin_;  // kept alive by one delegating reference
     LONG version_ = 0;
