@@ -4,6 +4,7 @@
 // messages, and a graph fixture.
 #pragma once
 
+#include "graph_helpers.h"
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
@@ -28,6 +29,8 @@ EXTERN_C const CLSID CLSID_NullRenderer;
 EXTERN_C const CLSID CLSID_SampleGrabber;
 
 namespace dvtest {
+
+using quill_test::PinAt;
 
 using Microsoft::WRL::ComPtr;
 using Frame = std::vector<std::uint8_t>;
@@ -369,23 +372,6 @@ private:
     HWND hwnd_ = nullptr;
     static inline std::atomic<HWND> current_{nullptr};
 };
-
-inline ComPtr<IPin> PinAt(IBaseFilter* filter, PIN_DIRECTION dir)
-{
-    ComPtr<IEnumPins> e;
-    if (FAILED(filter->EnumPins(e.GetAddressOf()))) {
-        return nullptr;
-    }
-    ComPtr<IPin> pin;
-    while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        PIN_DIRECTION d{};
-        pin->QueryDirection(&d);
-        if (d == dir) {
-            return pin;
-        }
-    }
-    return nullptr;
-}
 
 // A graph on no clock (as fast as the filters go) with helpers to add, link, run and wait.
 class GraphFixture : public testing::Test {

@@ -1,6 +1,7 @@
 // Our test filters in Wine's filter graphs: streaming to the Null Renderer and the Sample Grabber,
 // reconnection through the graph, run/pause/stop cycles without leaks, flushing, stopping a blocked
 // stream and the quality event.
+#include "graph_helpers.h"
 #include "test_filters.h"
 
 #include <qedit.h>
@@ -17,42 +18,9 @@ EXTERN_C const CLSID CLSID_SampleGrabber;
 namespace ftest {
 namespace {
 
-template <typename T>
-ComPtr<T> Create(REFCLSID clsid)
-{
-    ComPtr<T> object;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(T), reinterpret_cast<void**>(object.GetAddressOf()));
-    return object;
-}
-
-ComPtr<IPin> PinAt(IBaseFilter* filter, PIN_DIRECTION dir)
-{
-    ComPtr<IEnumPins> e;
-    if (FAILED(filter->EnumPins(e.GetAddressOf()))) {
-        return nullptr;
-    }
-    ComPtr<IPin> pin;
-    while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        PIN_DIRECTION d{};
-        pin->QueryDirection(&d);
-        if (d == dir) {
-            return pin;
-        }
-    }
-    return nullptr;
-}
-
-template <typename P>
-bool WaitFor(P&& done, int ms = 10000)
-{
-    for (int waited = 0; waited < ms; waited += 5) {
-        if (done()) {
-            return true;
-        }
-        Sleep(5);
-    }
-    return done();
-}
+using quill_test::Create;
+using quill_test::PinAt;
+using quill_test::WaitFor;
 
 class Graphs : public testing::Test {
 protected:

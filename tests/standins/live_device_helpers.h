@@ -3,6 +3,7 @@
 // test's function, and the stand-in DLL's own count of live objects.
 #pragma once
 
+#include "graph_helpers.h"
 #include <windows.h>
 #include <dshow.h>
 #include <qedit.h>
@@ -25,44 +26,11 @@ EXTERN_C const CLSID CLSID_SampleGrabber;
 
 namespace standins_test {
 
+using quill_test::Create;
+using quill_test::PinAt;
+using quill_test::WaitFor;
+
 using Microsoft::WRL::ComPtr;
-
-template <typename T>
-ComPtr<T> Create(REFCLSID clsid)
-{
-    ComPtr<T> object;
-    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, __uuidof(T), reinterpret_cast<void**>(object.GetAddressOf()));
-    return object;
-}
-
-inline ComPtr<IPin> PinAt(IBaseFilter* filter, PIN_DIRECTION dir)
-{
-    ComPtr<IEnumPins> e;
-    if (filter == nullptr || FAILED(filter->EnumPins(e.GetAddressOf()))) {
-        return nullptr;
-    }
-    ComPtr<IPin> pin;
-    while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        PIN_DIRECTION d{};
-        pin->QueryDirection(&d);
-        if (d == dir) {
-            return pin;
-        }
-    }
-    return nullptr;
-}
-
-template <typename P>
-bool WaitFor(P&& done, int ms = 10000)
-{
-    for (int waited = 0; waited < ms; waited += 5) {
-        if (done()) {
-            return true;
-        }
-        Sleep(5);
-    }
-    return done();
-}
 
 // The moniker of the device listed under name in category (through the program's enumerator).
 inline ComPtr<IMoniker> DeviceMoniker(const GUID& category, const std::wstring& name)
