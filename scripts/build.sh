@@ -36,4 +36,5 @@ fi
 if [[ ! -f $build_dir/build.ninja ]]; then
     cmake -G Ninja -S "$QUILL_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
 fi
-cmake --build "$build_dir" -- "${ninja_args[@]}"
+# QUILL_JOBS limits parallel compiles (several builds sharing one machine).
+cmake --build "$build_dir" -- ${QUILL_JOBS:+-j"$QUILL_JOBS"} "${ninja_args[@]}"

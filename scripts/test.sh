@@ -2,6 +2,7 @@
 # Builds the x64 build and runs every test executable under Wine, on a private Xvfb display and in
 # the build's private test prefix (wine-test/ in the build folder).
 #   scripts/test.sh [--build-dir DIR] [ctest arguments...]     e.g. scripts/test.sh -R test_app
+#   QUILL_JOBS=N limits parallel compiles and tests (several builds sharing one machine).
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
@@ -57,7 +58,7 @@ done
 
 start=$(quill_now_ms)
 rc=0
-(cd "$build_dir" && ctest --output-on-failure --no-tests=error -j"$(nproc)" "${ctest_args[@]}") 2>&1 |
+(cd "$build_dir" && ctest --output-on-failure --no-tests=error -j"${QUILL_JOBS:-$(nproc)}" "${ctest_args[@]}") 2>&1 |
     tee "$wine_dir/ctest.log" || rc=$?
 quill_say "Tests ran in $(quill_seconds_since "$start") s."
 
