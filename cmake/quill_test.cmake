@@ -13,7 +13,19 @@
 #   scripts; quill_write_standin_list() writes the list at the end of the top-level CMakeLists.
 
 set(QUILL_TEST_MAIN ${CMAKE_CURRENT_LIST_DIR}/../tests/common/test_main.cpp)
+# Test code is compiled for compile speed: the code under test keeps the build's optimisation.
+set(QUILL_TEST_OPTIMISE -O0 CACHE STRING "Optimisation flag of test sources")
 set(QUILL_TEST_WORK_DIR ${PROJECT_BINARY_DIR}/test-work)
+
+option(QUILL_TEST_PCH "Precompile the headers that tests share" ON)
+if(QUILL_TEST_PCH)
+  # One precompiled header for every test executable (same flags as theirs).
+  add_library(quill_test_pch STATIC ${CMAKE_CURRENT_LIST_DIR}/../tests/common/test_pch.cpp)
+  target_include_directories(quill_test_pch PRIVATE ${PROJECT_SOURCE_DIR} ${PROJECT_SOURCE_DIR}/tests/common)
+  target_link_libraries(quill_test_pch PRIVATE GTest::gtest GTest::gmock)
+  target_compile_options(quill_test_pch PRIVATE ${QUILL_TEST_OPTIMISE})
+  target_precompile_headers(quill_test_pch PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../tests/common/test_pch.h)
+endif()
 
 function(quill_add_test area)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "TIMEOUT" "SOURCES;LIBS")
@@ -27,6 +39,10 @@ function(quill_add_test area)
   add_executable(${target} ${ARG_SOURCES} ${QUILL_TEST_MAIN})
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
+  target_compile_options(${target} PRIVATE ${QUILL_TEST_OPTIMISE})
+  if(QUILL_TEST_PCH)
+    target_precompile_headers(${target} REUSE_FROM quill_test_pch)
+  endif()
   if(QUILL_RUN_TESTS)
     set(work ${QUILL_TEST_WORK_DIR}/${area})
     file(MAKE_DIRECTORY ${work})

@@ -19,6 +19,7 @@ done
 build_dir=$(quill_abs_dir "${build_dir:-$QUILL_ROOT/build/x64}")
 wine_dir=$build_dir/wine-test
 
+bash "$QUILL_ROOT/scripts/check_layers.sh"
 bash "$QUILL_ROOT/scripts/build.sh" --arch x64 --build-dir "$build_dir"
 
 mkdir -p "$wine_dir"
