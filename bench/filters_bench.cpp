@@ -11,6 +11,8 @@
 #include "filters/resizer.h"
 #include "filters/time_stamper.h"
 #include "filters/wave_dest.h"
+#include "settings/parameters.h"
+#include "settings/settings_catalogue.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -63,7 +65,8 @@ int main()
     {
         auto* resizer = new filters::TQZ_Resizer;
         ComPtr<IBaseFilter> held(resizer->BaseFilterInterface());
-        resizer->HalfSize = [] { return true; };
+        settings::TBooleanParameter half(L"Demi Taille", true, nullptr);
+        settings::ParamDemiTaille = &half;
         resizer->SetResizeMode(3);
         resizer->GetPin(0);
         VIDEOINFOHEADER vih{};
@@ -96,6 +99,7 @@ int main()
         in.Reset();
         out.Reset();
         alloc->Decommit();
+        settings::ParamDemiTaille = nullptr;
     }
 
     {

@@ -7,14 +7,17 @@
 #include <cstdlib>
 #include <vector>
 
+#include "filters/filters_host.h"
 #include "filters/superposer.h"
 
 namespace {
 
-class Host : public filters::ISuperposerHost {
+class Host : public filters::IFiltersHost {
 public:
+    HWND MessageWindow() override { return nullptr; }
     bool OverlayPreference() override { return preference; }
     LONGLONG FrameTime() override { return 400000; }
+    SIZE DisplayAspect() override { return SIZE{0, 0}; }
     bool preference = true;
 };
 
@@ -46,7 +49,7 @@ int main(int argc, char** argv)
     Host host;
     auto* overlay = new filters::Tqz_Superposer;
     overlay->NonDelegatingAddRef();
-    overlay->SetHost(&host);
+    filters::SetFiltersHost(&host);
     if (!overlay->SetupFrame(header)) {
         std::printf("overlay: cannot set up the work picture\n");
         return 1;

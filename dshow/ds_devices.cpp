@@ -158,7 +158,7 @@ int TPinList::Add(IPin* Pin) {
 
 TMediaType::TMediaType() {
     std::memset(&mt_, 0, sizeof(mt_));
-    mt_.bFixedSizeSamples = TRUE;
+    mt_.bFixedSizeSamples = -1;  // true, stored as -1 (FF FF FF FF) in the media-type blob
     mt_.lSampleSize = 1;
 }
 

@@ -1,6 +1,7 @@
 #include "filters/resizer.h"
 
 #include "dshow/ds_helpers.h"
+#include "filters/filters_host.h"
 #include "settings/settings_catalogue.h"
 
 #include <cstdlib>
@@ -172,8 +173,8 @@ HRESULT TQZ_Resizer::SetMediaType(PIN_DIRECTION dir, const AM_MEDIA_TYPE* mediaT
     }
     const int w = info->bmiHeader.biWidth;
     const int h = std::abs(info->bmiHeader.biHeight);
-    const bool half = HalfSize ? HalfSize() : (settings::ParamDemiTaille != nullptr && settings::ParamDemiTaille->Value());
-    const SIZE aspect = DisplayAspect ? DisplayAspect() : SIZE{0, 0};
+    const bool half = settings::ParamDemiTaille != nullptr && settings::ParamDemiTaille->Value();
+    const SIZE aspect = HostDisplayAspect();
     const SIZE size = ResizerOutputSize(w, h, resizeMode_.load(), half, aspect.cx, aspect.cy);
     if (size.cx <= 0 || size.cy <= 0) {
         return VFW_E_TYPE_NOT_ACCEPTED;  // a picture too small for the rule

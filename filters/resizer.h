@@ -7,7 +7,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <functional>
 
 namespace filters {
 
@@ -27,11 +26,8 @@ public:
     // Chooses the size rule; it takes effect at the next input connection.
     void SetResizeMode(std::uint8_t mode);
 
-    // What the size rules read of the rest of the program, asked at each input connection: the
-    // half-size preference ("Demi Taille" when not set) and the capture engine's display aspect
-    // (unset when not set).
-    std::function<bool()> HalfSize;
-    std::function<SIZE()> DisplayAspect;
+    // The size rules read, at each input connection, the half-size preference "Demi Taille" and
+    // the capture engine's display aspect (from the filters' host).
 
     int OutWidth() const { return outWidth_; }
     int OutHeight() const { return outHeight_; }

@@ -12,37 +12,9 @@ const char kSceneDetectName[] = "Marbrecq qz_SceneDetect";
 
 namespace {
 
-// Set on the main thread, read on streaming threads at each post.
-std::atomic<TMessageTargetProc> g_messageTarget{nullptr};
-
 HRESULT g_unusedHr = S_OK;
 
 }  // namespace
-
-void SetMessageTarget(TMessageTargetProc proc)
-{
-    g_messageTarget.store(proc);
-}
-
-TMessageTargetProc MessageTarget()
-{
-    return g_messageTarget.load();
-}
-
-bool PostToMainWindow(UINT message, WPARAM wParam, LPARAM lParam)
-{
-    const TMessageTargetProc proc = g_messageTarget.load();
-    if (proc == nullptr) {
-        return false;
-    }
-    HWND window = nullptr;
-    try {
-        window = proc();
-    } catch (...) {
-        return false;  // nothing may leave a streaming thread's call
-    }
-    return window != nullptr && PostMessageW(window, message, wParam, lParam) != FALSE;
-}
 
 Tqz_SceneDetect::Tqz_SceneDetect()
     : TBCTransInPlaceFilter(kSceneDetectName, nullptr, CLSID_qz_SceneDetect, g_unusedHr, false)

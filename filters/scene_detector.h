@@ -1,10 +1,11 @@
 // The DV scene detector: an in-place filter on a camcorder's DV stream that describes and numbers
 // every frame, keeps the last 100 descriptions and frame heads in two rings for the overlay and DV
 // header filters, tells the main window when the 16:9 flag changes and reports scenes (from the
-// recording date) to a callback. Also the target of the stream filters' window messages.
+// recording date) to a callback.
 #pragma once
 
 #include "filters/dv_codes.h"
+#include "filters/filters_host.h"
 #include "filters/transform_in_place.h"
 
 #include <atomic>
@@ -14,20 +15,6 @@
 #include <type_traits>
 
 namespace filters {
-
-// The window the stream filters post to (the main window). The program sets a procedure at start
-// that answers the window's handle at each call (nullptr when there is none); tests set their own.
-// Called on streaming threads; a post never waits for the window.
-using TMessageTargetProc = HWND (*)();
-void SetMessageTarget(TMessageTargetProc proc);
-TMessageTargetProc MessageTarget();
-// Posts to the target's window; false when there is no window or the post fails.
-bool PostToMainWindow(UINT message, WPARAM wParam, LPARAM lParam);
-
-// The three messages of the stream filters.
-constexpr UINT kWMFrameGrabbed = WM_USER + 1;
-constexpr UINT kWMIntervalometerCount = WM_USER + 2;
-constexpr UINT kWMDVRatioChanged = WM_USER + 3;  // wParam 1, lParam 1 = now 16:9, 0 = not
 
 // One slot of a ring, written by one thread and read by others without a lock. The writer marks the
 // slot busy (odd count), stores the value and publishes it (even count); a reader copies the value

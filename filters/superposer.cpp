@@ -429,14 +429,13 @@ void Tqz_Superposer::SetIncrustRec(const settings::TincrustRec& rec)
 
 void Tqz_Superposer::SetDisplayMode(std::uint8_t mode, std::uint32_t seconds)
 {
-    DisplayMode.store(mode);
-    DisplaySeconds.store(seconds);
-    ISuperposerHost* host = host_.load();
-    const LONGLONG frameTime = host != nullptr ? host->FrameTime() : 0;
+    displayMode_.store(mode);
+    displaySeconds_.store(seconds);
+    const LONGLONG frameTime = HostFrameTime();
     if (frameTime > 0) {
         // Rounded to the nearest, halves to the even neighbour.
         const double frames = std::nearbyint(static_cast<double>(seconds) * 10000000.0 / static_cast<double>(frameTime));
-        DisplayFrames.store(static_cast<std::int32_t>(std::min(frames, 2147483647.0)));
+        displayFrames_.store(static_cast<std::int32_t>(std::min(frames, 2147483647.0)));
     }
     if (mode == 0) {
         RestartCountdown();
@@ -445,15 +444,37 @@ void Tqz_Superposer::SetDisplayMode(std::uint8_t mode, std::uint32_t seconds)
 
 void Tqz_Superposer::SetOverlayEnabled(bool flag)
 {
-    OverlayEnabled.store(flag);
+    overlayEnabled_.store(flag);
     RestartCountdown();
+}
+
+void Tqz_Superposer::SetVerticalFlip(bool flag) { verticalFlip_.store(flag); }
+
+void Tqz_Superposer::SetHorizontalFlip(bool flag) { horizontalFlip_.store(flag); }
+
+void Tqz_Superposer::SetSourceInverted(bool flag) { sourceInverted_.store(flag); }
+
+void Tqz_Superposer::StopExtraction() { extractionActive_.store(false, std::memory_order_release); }
+
+void Tqz_Superposer::RequestGrab() { grabRequested_.store(true); }
+
+void Tqz_Superposer::ReleaseSlot(int slot)
+{
+    if (slot >= 0 && slot < kSuperposerSlots) {
+        slotBusy_[static_cast<size_t>(slot)].store(false, std::memory_order_release);
+    }
+}
+
+bool Tqz_Superposer::SlotBusy(int slot) const
+{
+    return slot >= 0 && slot < kSuperposerSlots && slotBusy_[static_cast<size_t>(slot)].load(std::memory_order_acquire);
 }
 
 void Tqz_Superposer::StartExtraction(std::uint32_t interval)
 {
-    ExtractionInterval.store(static_cast<std::int64_t>(interval));
-    NextDue.store(0);
-    ExtractionActive.store(true);
+    extractionInterval_.store(static_cast<std::int64_t>(interval));
+    nextDue_.store(0);
+    extractionActive_.store(true);
 }
 
 settings::TincrustRec Tqz_Superposer::IncrustRec()
@@ -484,12 +505,6 @@ int Tqz_Superposer::FontHeight()
 {
     std::lock_guard<std::mutex> lock(canvas_);
     return std::abs(fontHeight_);
-}
-
-bool Tqz_Superposer::OverlayPreference()
-{
-    ISuperposerHost* host = host_.load();
-    return host == nullptr || host->OverlayPreference();
 }
 
 // Media types and buffers.
@@ -624,7 +639,7 @@ HRESULT Tqz_Superposer::StartStreaming()
     if (!SetupFrame(*header)) {
         return E_OUTOFMEMORY;
     }
-    NextDue.store(0);
+    nextDue_.store(0);
     return TBCTransformFilter::StartStreaming();
 }
 
@@ -656,9 +671,9 @@ void Tqz_Superposer::WriteOutput(BYTE* out) const
 
 void Tqz_Superposer::DecreaseCountdown()
 {
-    std::int32_t value = Countdown.load();
+    std::int32_t value = countdown_.load();
     // A restart by the main thread between the load and the store wins.
-    while (value > 0 && !Countdown.compare_exchange_weak(value, value - 1)) {
+    while (value > 0 && !countdown_.compare_exchange_weak(value, value - 1)) {
     }
 }
 
@@ -784,20 +799,20 @@ void Tqz_Superposer::DrawLines()
 
 bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength)
 {
-    std::int32_t slot = SlotIndex.load() + 1;
+    std::int32_t slot = slotIndex_.load() + 1;
     if (slot >= kSuperposerSlots) {
         slot = 0;
     }
-    SlotIndex.store(slot);
-    if (SlotBusy[static_cast<size_t>(slot)].load(std::memory_order_acquire)) {
+    slotIndex_.store(slot);
+    if (slotBusy_[static_cast<size_t>(slot)].load(std::memory_order_acquire)) {
         return false;  // the main window still holds that picture: this one is lost
     }
     {
         std::lock_guard<std::mutex> lock(canvas_);
-        if (!OverlayPreference()) {
+        if (!HostOverlayPreference()) {
             // The work picture does not hold this frame yet: draw it as it leaves the filter, upright
             // (the output is the input, turned when the source delivers upside down).
-            if (!DrawInput(in, inLength, SourceInverted.load())) {
+            if (!DrawInput(in, inLength, sourceInverted_.load())) {
                 return false;
             }
         }
@@ -805,35 +820,35 @@ bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength)
             return false;
         }
     }
-    SlotBusy[static_cast<size_t>(slot)].store(true, std::memory_order_release);
+    slotBusy_[static_cast<size_t>(slot)].store(true, std::memory_order_release);
     PostToMainWindow(kWMFrameGrabbed, 0, slot);
     return true;
 }
 
 void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start)
 {
-    if (ExtractionActive.load(std::memory_order_acquire)) {
+    if (extractionActive_.load(std::memory_order_acquire)) {
         const std::int64_t t = (hasTime ? start : 0) / 1000;
-        const std::int64_t interval = ExtractionInterval.load();
-        std::int64_t due = NextDue.load();
+        const std::int64_t interval = extractionInterval_.load();
+        std::int64_t due = nextDue_.load();
         if (due <= t) {
             due += interval;
             if (due <= t) {
                 due = t + interval;  // after a pause: one picture, then the schedule starts again
             }
-            NextDue.store(due);
+            nextDue_.store(due);
             if (TakePicture(in, inLength)) {
-                GrabRequested.store(false);
+                grabRequested_.store(false);
             }
         } else {
             const std::int32_t s = static_cast<std::int32_t>((due - t) / 10000);
-            if (s != SecondsLeft.load()) {
-                SecondsLeft.store(s);
+            if (s != secondsLeft_.load()) {
+                secondsLeft_.store(s);
                 PostToMainWindow(kWMIntervalometerCount, static_cast<WPARAM>(s), 0);
             }
         }
     }
-    if (GrabRequested.exchange(false)) {
+    if (grabRequested_.exchange(false)) {
         TakePicture(in, inLength);
     }
 }
@@ -843,12 +858,12 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
 {
     outLength = 0;
     HRESULT result = S_OK;
-    if (!OverlayPreference()) {
+    if (!HostOverlayPreference()) {
         // A plain copy, turned upside down on the way when the source delivers so (or when the
         // input is top-down: the output is always bottom-up). Padded rows, never past either buffer.
         const long stride = Rgb24Stride(frameWidth_);
         const long size = std::min(inLength, outSize);
-        if (SourceInverted.load() != inputTopDown_) {
+        if (sourceInverted_.load() != inputTopDown_) {
             if (size >= inputImageSize_) {
                 for (int i = 0; i < frameHeight_; ++i) {
                     std::memcpy(out + static_cast<size_t>(frameHeight_ - 1 - i) * static_cast<size_t>(stride),
@@ -864,11 +879,11 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
         }
     } else {
         std::unique_lock<std::mutex> lock(canvas_);
-        const bool flipped = VerticalFlip.load() != SourceInverted.load();
+        const bool flipped = verticalFlip_.load() != sourceInverted_.load();
         if (!DrawInput(in, inLength, flipped)) {
             result = S_FALSE;
         } else {
-            if (HorizontalFlip.load()) {
+            if (horizontalFlip_.load()) {
                 MirrorRows(work_);
             }
             prevRefDate_ = refDate_;
@@ -887,8 +902,8 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
                     refDate_ = entry.Date;
                 }
             }
-            bool draw = OverlayEnabled.load();
-            const std::uint8_t mode = DisplayMode.load();
+            bool draw = overlayEnabled_.load();
+            const std::uint8_t mode = displayMode_.load();
             if (draw && mode != 0) {
                 DecreaseCountdown();
                 if (mode == 2 && shownTapeDate_ > 0 &&
@@ -901,7 +916,7 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
                         RestartCountdown();
                     }
                 }
-                draw = Countdown.load() > 0;
+                draw = countdown_.load() > 0;
             }
             if (draw) {
                 ComposeLines(haveEntry ? &entry : nullptr);

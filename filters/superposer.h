@@ -6,7 +6,7 @@
 #include "filters/dv_codes.h"
 #include "filters/scene_detector.h"
 #include "filters/transform_filter.h"
-#include "settings/preferences.h"
+#include "settings/overlay_records.h"
 
 #include <array>
 #include <atomic>
@@ -22,19 +22,6 @@ extern const CLSID CLSID_qz_Superposer;
 extern const wchar_t kSuperposerFilterName[];  // "Marbrecq qz_Superposer"
 
 constexpr int kSuperposerSlots = 20;
-
-// What the overlay filter needs of the program around it besides the message target of the stream
-// filters (scene_detector.h: WM_USER+1 and WM_USER+2 go there). The capture engine sets it at
-// start-up; tests give their own. Without one the overlay preference counts as on (its default) and
-// the frame time as unknown.
-class ISuperposerHost {
-public:
-    virtual ~ISuperposerHost() = default;
-    // The preference "Activer Superposition", asked once per frame on the streaming thread.
-    virtual bool OverlayPreference() = 0;
-    // The program's frame time in 100-ns units, 0 when unknown; asked by SetDisplayMode.
-    virtual LONGLONG FrameTime() = 0;
-};
 
 // A 24-bit picture in a DIB section, rows top first, each padded to 4 bytes (blue, green, red).
 class TRgbPicture {
@@ -85,22 +72,43 @@ public:
     explicit Tqz_Superposer(Tqz_SceneDetect* detector = nullptr);
     ~Tqz_Superposer() override;
 
-    // Setters, called on the main thread.
+    // Setters, called on the main thread (the streaming thread reads what they write).
     void SetIncrustRec(const settings::TincrustRec& rec);
     void SetDisplayMode(std::uint8_t mode, std::uint32_t seconds);
-    void SetVerticalFlip(bool flag) { VerticalFlip.store(flag); }
-    void SetHorizontalFlip(bool flag) { HorizontalFlip.store(flag); }
+    void SetVerticalFlip(bool flag);
+    void SetHorizontalFlip(bool flag);
     void SetOverlayEnabled(bool flag);
+    // The source delivers its pictures upside down (the preview branch clears it before each build).
+    void SetSourceInverted(bool flag);
     // Periodic pictures every interval (1/10000 s), the first on the next frame.
     void StartExtraction(std::uint32_t interval);
+    void StopExtraction();
     // The next frame is taken as a snapshot.
-    void RequestGrab() { GrabRequested.store(true); }
+    void RequestGrab();
+    // Hands a slot back after its WM_USER+1 (slots outside 0..19 are ignored).
+    void ReleaseSlot(int slot);
 
-    void SetHost(ISuperposerHost* host) { host_.store(host); }
     // The linked scene detector; changed by the preview branch while the graph is stopped (the
     // filter keeps a reference to it while linked).
     void SetSceneDetector(Tqz_SceneDetect* detector);
     Tqz_SceneDetect* SceneDetector() const { return detector_.load(); }
+
+    // State for the main window and tests (any thread).
+    bool VerticalFlip() const { return verticalFlip_.load(); }
+    bool HorizontalFlip() const { return horizontalFlip_.load(); }
+    bool SourceInverted() const { return sourceInverted_.load(); }
+    bool OverlayEnabled() const { return overlayEnabled_.load(); }
+    std::uint8_t DisplayMode() const { return displayMode_.load(); }
+    std::uint32_t DisplaySeconds() const { return displaySeconds_.load(); }
+    std::int32_t DisplayFrames() const { return displayFrames_.load(); }
+    std::int32_t Countdown() const { return countdown_.load(); }
+    bool ExtractionActive() const { return extractionActive_.load(std::memory_order_acquire); }
+    std::int64_t ExtractionInterval() const { return extractionInterval_.load(); }
+    std::int64_t NextDue() const { return nextDue_.load(); }
+    std::int32_t SecondsLeft() const { return secondsLeft_.load(); }
+    bool GrabRequested() const { return grabRequested_.load(); }
+    bool SlotBusy(int slot) const;
+    std::int32_t SlotIndex() const { return slotIndex_.load(); }
 
     // Copies of what the streaming thread composes, for the main window and tests.
     settings::TincrustRec IncrustRec();
@@ -113,27 +121,7 @@ public:
     const TRgbPicture& SlotBitmap(int slot) const { return slots_[static_cast<size_t>(slot)]; }
     // The address of SourceInverted as one byte, which a capture plug-in may set to 1 while it builds
     // its branch (the stream is stopped then).
-    BYTE* SourceInvertedByte() { return reinterpret_cast<BYTE*>(&SourceInverted); }
-
-    // Fields the main window and the capture engine write directly, the streaming thread reads
-    // them: atomics, since no lock guards them.
-    std::atomic<bool> VerticalFlip{false};
-    std::atomic<bool> HorizontalFlip{false};
-    std::atomic<bool> SourceInverted{false};
-    std::atomic<bool> OverlayEnabled{false};
-    std::atomic<std::uint8_t> DisplayMode{0};
-    std::atomic<std::uint32_t> DisplaySeconds{0};
-    std::atomic<std::int32_t> DisplayFrames{125};
-    std::atomic<std::int32_t> Countdown{0};
-    std::atomic<bool> ExtractionActive{false};
-    std::atomic<std::int64_t> ExtractionInterval{0};
-    std::atomic<std::int64_t> NextDue{0};
-    std::atomic<std::int32_t> SecondsLeft{0};
-    std::atomic<bool> GrabRequested{false};
-    // Set by the filter (release) after filling the slot, cleared by the main window (release) when
-    // it is done with the picture: the flag is the only hand-over of a slot.
-    std::array<std::atomic<bool>, kSuperposerSlots> SlotBusy{};
-    std::atomic<std::int32_t> SlotIndex{0};
+    BYTE* SourceInvertedByte() { return reinterpret_cast<BYTE*>(&sourceInverted_); }
 
     // The frame work without COM samples (Transform's steps after the sample properties), for
     // Transform and the benchmark: in holds the input frame in the format of the last SetupFrame;
@@ -153,9 +141,8 @@ public:
 
 private:
     static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
-                  "SourceInverted is handed out as one byte");
+                  "the source-inverted flag is handed out as one byte");
 
-    bool OverlayPreference();
     bool DrawInput(const BYTE* in, long inLength, bool flipped);  // under canvas_
     void WriteOutput(BYTE* out) const;                           // under canvas_
     void ComposeLines(const TDVInfoRec* entry);                 // under canvas_
@@ -165,9 +152,27 @@ private:
     void Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start);
     bool TakePicture(const BYTE* in, long inLength);
     void DecreaseCountdown();
-    void RestartCountdown() { Countdown.store(DisplayFrames.load() - 1); }
+    void RestartCountdown() { countdown_.store(displayFrames_.load() - 1); }
 
-    std::atomic<ISuperposerHost*> host_{nullptr};
+    // Written by the setters on the main thread, read by the streaming thread: atomics, since no
+    // lock guards them.
+    std::atomic<bool> verticalFlip_{false};
+    std::atomic<bool> horizontalFlip_{false};
+    std::atomic<bool> sourceInverted_{false};
+    std::atomic<bool> overlayEnabled_{false};
+    std::atomic<std::uint8_t> displayMode_{0};
+    std::atomic<std::uint32_t> displaySeconds_{0};
+    std::atomic<std::int32_t> displayFrames_{125};
+    std::atomic<std::int32_t> countdown_{0};
+    std::atomic<bool> extractionActive_{false};
+    std::atomic<std::int64_t> extractionInterval_{0};
+    std::atomic<std::int64_t> nextDue_{0};
+    std::atomic<std::int32_t> secondsLeft_{0};
+    std::atomic<bool> grabRequested_{false};
+    // Set by the filter (release) after filling the slot, cleared by the main window (release) when
+    // it is done with the picture: the flag is the only hand-over of a slot.
+    std::array<std::atomic<bool>, kSuperposerSlots> slotBusy_{};
+    std::atomic<std::int32_t> slotIndex_{0};
     std::atomic<Tqz_SceneDetect*> detector_{nullptr};
     Microsoft::WRL::ComPtr<IBaseFilter> detectorHold_;
 

@@ -7,6 +7,7 @@
 #include <memory>
 #include <string>
 
+#include "settings/overlay_records.h"
 #include "unicode/wide_registry.h"
 #include "unicode/wide_strings.h"
 
@@ -20,38 +21,6 @@ constexpr TStorageMode smNone = 2;
 
 // Stored for an empty plain text setting, in the registry and in the INI file alike.
 extern const wchar_t* const kEmptyTextMarker;  // "#@vide§#"
-
-struct TfontRecord {
-    std::wstring Name;
-    std::int32_t Size = 0;
-    std::int32_t Color = 0;  // 0x00BBGGRR
-    bool Bold = false;
-    bool Italic = false;
-    bool Underline = false;
-    bool StrikeOut = false;
-    bool operator==(const TfontRecord&) const = default;
-};
-
-// The overlay record, shared with the overlay filter and the overlay panel.
-struct TincrustRec {
-    std::wstring Incrust1;
-    std::wstring Incrust2;
-    std::wstring FormatDate1;
-    std::wstring FormatDate2;
-    double DecalageHoraire = 0;  // stored as "Decalage Horaire": time shift in days
-    TfontRecord FontRec;
-    bool Autofontsize = false;
-    std::int32_t BorderSize = 0;
-    std::uint8_t WhatIncrust = 0;  // stored as "What Incrust"
-    std::uint8_t Alignement = 0;
-    std::int32_t BorderColor = 0;
-    std::int32_t Xpos = 0;
-    std::int32_t Ypos = 0;
-    bool operator==(const TincrustRec&) const = default;
-};
-
-// The program's default overlay record (Arial 21 white, "ddddd"/"tt", border 1, 914/914, ...).
-const TincrustRec& DefaultIncrustRec();
 
 // The INI file's full path: the executable's folder + "Quillotrane.ini". The executable's path
 // comes from the settings host (settings_host.h).

@@ -266,7 +266,7 @@ TEST(MediaTypeValue, SampleGrabberDefaultIs72Bytes) {
     std::memcpy(&temporal, p + 36, 4);
     std::memcpy(&sampleSize, p + 40, 4);
     std::memcpy(tail, p + 60, 12);
-    EXPECT_EQ(fixed, 1);  // TRUE as the platform writes it
+    EXPECT_EQ(fixed, -1);  // true, stored as FF FF FF FF
     EXPECT_EQ(temporal, 0);
     EXPECT_EQ(sampleSize, 1u);
     EXPECT_EQ(std::memcmp(p + 44, &FORMAT_VideoInfo, 16), 0);

@@ -11,6 +11,8 @@
 
 #include <gtest/gtest.h>
 
+#include "filters_test_host.h"
+
 #include <atomic>
 #include <cstdint>
 #include <cstring>
@@ -347,13 +349,11 @@ public:
         wc.lpszClassName = L"QuillDVTestTarget";
         RegisterClassW(&wc);
         hwnd_ = CreateWindowExW(0, wc.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, wc.hInstance, nullptr);
-        current_ = hwnd_;
-        SetMessageTarget([]() -> HWND { return current_; });
+        host_.window = hwnd_;
     }
     ~MessageWindow()
     {
-        SetMessageTarget(nullptr);
-        current_ = nullptr;
+        host_.window = nullptr;
         DestroyWindow(hwnd_);
     }
     HWND Handle() const { return hwnd_; }
@@ -370,7 +370,7 @@ public:
 
 private:
     HWND hwnd_ = nullptr;
-    static inline std::atomic<HWND> current_{nullptr};
+    quill_test::TestFiltersHost host_;
 };
 
 // A graph on no clock (as fast as the filters go) with helpers to add, link, run and wait.

@@ -349,7 +349,7 @@ TEST_F(SceneDetectorGraph, AStreamWideFromItsFirstFramePostsAtOnceAndNothingWith
         ASSERT_EQ(S_OK, control->Stop());
     }
     // No target: the post is skipped and streaming goes on.
-    EXPECT_EQ(nullptr, MessageTarget());
+    EXPECT_EQ(nullptr, filters::FiltersHost());
     RunToCompletion(source);
     EXPECT_TRUE(Info(5).Wide);
 }

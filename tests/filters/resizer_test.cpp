@@ -6,6 +6,9 @@
 
 #include "dshow/ds_helpers.h"
 #include "filters/resizer.h"
+#include "filters_test_host.h"
+#include "settings/parameters.h"
+#include "settings/settings_catalogue.h"
 
 namespace ftest {
 namespace {
@@ -60,8 +63,8 @@ protected:
         source->Count = count;
         source->Fill = [w, h](int, BYTE* data, long) { Paint(data, w, h); };
         resizer = Add(new filters::TQZ_Resizer, L"Resizer");
-        resizer->HalfSize = [this] { return half; };
-        resizer->DisplayAspect = [] { return SIZE{4, 3}; };
+        halfParam.SetValue(half);
+        host.aspect = SIZE{4, 3};
     }
     static void Paint(BYTE* data, int w, int h)
     {
@@ -109,7 +112,19 @@ protected:
         EXPECT_EQ(h, vih->bmiHeader.biHeight);
         EXPECT_EQ(static_cast<DWORD>(VideoBytes(w, h)), vih->bmiHeader.biSizeImage);
     }
+    void SetUp() override
+    {
+        FilterGraphTest::SetUp();
+        settings::ParamDemiTaille = &halfParam;
+    }
+    void TearDown() override
+    {
+        FilterGraphTest::TearDown();
+        settings::ParamDemiTaille = nullptr;
+    }
     bool half = true;
+    settings::TBooleanParameter halfParam{L"Demi Taille", true, nullptr};
+    quill_test::TestFiltersHost host;
     MediaSource* source = nullptr;
     filters::TQZ_Resizer* resizer = nullptr;
 };

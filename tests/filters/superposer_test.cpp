@@ -5,6 +5,7 @@
 #include "test_filters.h"
 
 #include "filters/superposer.h"
+#include "filters_test_host.h"
 
 #include <qedit.h>
 
@@ -212,19 +213,7 @@ public:
     std::vector<bool> changed;
 };
 
-class TestHost : public ISuperposerHost {
-public:
-    bool OverlayPreference() override { return preference.load(); }
-    LONGLONG FrameTime() override { return frameTime; }
-    std::atomic<bool> preference{true};
-    LONGLONG frameTime = 0;
-};
-
 HWND g_window = nullptr;
-HWND TestTarget()
-{
-    return g_window;
-}
 
 struct Posted {
     UINT message;
@@ -239,14 +228,13 @@ protected:
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         g_window = CreateWindowExW(0, L"STATIC", L"overlay test", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
         ASSERT_NE(nullptr, g_window);
-        SetMessageTarget(&TestTarget);
+        host.window = g_window;
         overlay = new Tqz_Superposer;
         held = Hold(overlay);
-        overlay->SetHost(&host);
     }
     void TearDown() override
     {
-        SetMessageTarget(nullptr);
+        host.window = nullptr;
         held.Reset();
         DestroyWindow(g_window);
         g_window = nullptr;
@@ -333,6 +321,24 @@ protected:
         }
         return out;
     }
+    // A picture at every one of n small frames (a timed picture each frame), none handed back.
+    void TakePictures(int n)
+    {
+        overlay->StartExtraction(1);
+        Run(SourceConfig{.width = 32, .height = 24, .frames = n}, 0);
+        overlay->StopExtraction();
+        int pictures = 0;
+        for (const Posted& p : Drain()) {
+            pictures += p.message == WM_USER + 1 ? 1 : 0;
+        }
+        EXPECT_EQ(n, pictures);
+    }
+    void ReleaseAll()
+    {
+        for (int slot = 0; slot < kSuperposerSlots; ++slot) {
+            overlay->ReleaseSlot(slot);
+        }
+    }
     settings::TincrustRec TextRec(int align, int border)
     {
         settings::TincrustRec r = settings::DefaultIncrustRec();
@@ -348,7 +354,7 @@ protected:
         return r;
     }
 
-    TestHost host;
+    quill_test::TestFiltersHost host;
     Tqz_Superposer* overlay = nullptr;
     ComPtr<IBaseFilter> held;
     std::unique_ptr<Grabber> grab;
@@ -416,7 +422,7 @@ TEST_F(Overlay, PreferenceOffCopiesPaddedRowsAndTurnsInvertedOrTopDownInput)
     }
 
     // Upside-down source: turned on the way. Top-down input: written bottom-up, type height positive.
-    overlay->SourceInverted = true;
+    overlay->SetSourceInverted(true);
     Run(c);
     View out{grab->frames[0].data(), 101, 37};
     std::vector<BYTE> in = PatternFrame(c);
@@ -426,7 +432,7 @@ TEST_F(Overlay, PreferenceOffCopiesPaddedRowsAndTurnsInvertedOrTopDownInput)
             ASSERT_TRUE(Same(out.At(x, y), src.At(x, 36 - y))) << x << "," << y;
         }
     }
-    overlay->SourceInverted = false;
+    overlay->SetSourceInverted(false);
     c.topDown = true;
     Run(c);
     EXPECT_EQ(37, outHeight) << "a top-down input gives a bottom-up output type";
@@ -534,7 +540,7 @@ TEST_F(Overlay, FlipsAndMirrorTurnThePicture)
                        Case{true, false, true}}) {
             overlay->SetVerticalFlip(k.v);
             overlay->SetHorizontalFlip(k.h);
-            overlay->SourceInverted = k.inverted;
+            overlay->SetSourceInverted(k.inverted);
             Run(c, 1);
             EXPECT_EQ(Stride(c.width) * c.height, grab->lengths[0]);
             View out{grab->frames[0].data(), c.width, c.height};
@@ -653,7 +659,7 @@ TEST_F(Overlay, DisplayCountdownLimitsTheFramesWithText)
     SourceConfig c{.width = 96, .height = 64, .frames = 40};
     overlay->SetIncrustRec(TextRec(0, 0));
     overlay->SetDisplayMode(1, 1);
-    EXPECT_EQ(25, overlay->DisplayFrames.load());
+    EXPECT_EQ(25, overlay->DisplayFrames());
     overlay->SetOverlayEnabled(true);
     Run(c, 0);
     int withText = 0;
@@ -670,7 +676,7 @@ TEST_F(Overlay, DisplayCountdownLimitsTheFramesWithText)
     }
     host.frameTime = 800000;  // 12.5 frames: halves go to the even neighbour
     overlay->SetDisplayMode(1, 1);
-    EXPECT_EQ(12, overlay->DisplayFrames.load());
+    EXPECT_EQ(12, overlay->DisplayFrames());
     overlay->SetOverlayEnabled(false);
     Run(c, 0);
     for (bool changed : grab->changed) {
@@ -699,9 +705,9 @@ TEST_F(Overlay, TimedPicturesPostTheirSlotAndTheSecondsLeft)
                                                       {WM_USER + 2, 2}, {WM_USER + 2, 1}, {WM_USER + 2, 0},
                                                       {WM_USER + 1, 2}, {WM_USER + 2, 4}};
     EXPECT_EQ(want, seen);
-    EXPECT_EQ(220000, overlay->NextDue.load());
-    ASSERT_TRUE(overlay->SlotBusy[1].load());
-    ASSERT_TRUE(overlay->SlotBusy[2].load());
+    EXPECT_EQ(220000, overlay->NextDue());
+    ASSERT_TRUE(overlay->SlotBusy(1));
+    ASSERT_TRUE(overlay->SlotBusy(2));
     // The picture is the frame as delivered (top row first in the slot, bottom-up in the output).
     const TRgbPicture& pic = overlay->SlotBitmap(1);
     ASSERT_EQ(720, pic.Width());
@@ -712,8 +718,8 @@ TEST_F(Overlay, TimedPicturesPostTheirSlotAndTheSecondsLeft)
             ASSERT_TRUE(Same(pic.ScanLine(y) + x * 3, out.At(x, y))) << x << "," << y;
         }
     }
-    overlay->SlotBusy[1] = false;
-    overlay->SlotBusy[2] = false;
+    overlay->ReleaseSlot(1);
+    overlay->ReleaseSlot(2);
 
     // After a pause longer than the interval: one picture, then the schedule restarts from there.
     SourceConfig later{.frames = 2, .start = 400000000};
@@ -723,11 +729,8 @@ TEST_F(Overlay, TimedPicturesPostTheirSlotAndTheSecondsLeft)
         pictures += p.message == WM_USER + 1 ? 1 : 0;
     }
     EXPECT_EQ(1, pictures);
-    EXPECT_EQ(450000, overlay->NextDue.load()) << "40 s + 5 s";
-    overlay->ExtractionActive = false;
-    for (auto& busy : overlay->SlotBusy) {
-        busy = false;
-    }
+    EXPECT_EQ(450000, overlay->NextDue()) << "40 s + 5 s";
+    overlay->StopExtraction();
 }
 
 TEST_F(Overlay, SnapshotsUseSlotsInTurnAndAreLostWhileTheSlotIsBusy)
@@ -740,24 +743,27 @@ TEST_F(Overlay, SnapshotsUseSlotsInTurnAndAreLostWhileTheSlotIsBusy)
     auto got = Drain();
     ASSERT_EQ(1u, got.size());
     EXPECT_EQ(1, got[0].lParam);
-    EXPECT_FALSE(overlay->GrabRequested.load());
-    overlay->ExtractionActive = false;
+    EXPECT_FALSE(overlay->GrabRequested());
+    overlay->StopExtraction();
 
-    // Every slot busy: snapshots are lost without a message, the slot index still advances.
-    for (auto& busy : overlay->SlotBusy) {
-        busy = true;
+    // Every slot busy (a picture at every frame, none handed back): snapshots are lost without a
+    // message, the slot index still advances.
+    TakePictures(19);
+    for (int slot = 0; slot < kSuperposerSlots; ++slot) {
+        ASSERT_TRUE(overlay->SlotBusy(slot)) << slot;
     }
+    EXPECT_EQ(0, overlay->SlotIndex());
     overlay->RequestGrab();
     Run(c, 0);
     EXPECT_TRUE(Drain().empty());
-    EXPECT_FALSE(overlay->GrabRequested.load());
-    EXPECT_EQ(2, overlay->SlotIndex.load());
+    EXPECT_FALSE(overlay->GrabRequested());
+    EXPECT_EQ(1, overlay->SlotIndex());
 
     // Slots are used in turn, 19 is followed by 0, whether or not the earlier ones were released.
-    for (auto& busy : overlay->SlotBusy) {
-        busy = false;
-    }
-    overlay->SlotIndex = 18;
+    ReleaseAll();
+    TakePictures(17);
+    ReleaseAll();
+    EXPECT_EQ(18, overlay->SlotIndex());
     for (long want : {19L, 0L, 1L}) {
         overlay->RequestGrab();
         Run(c, 0);
@@ -775,7 +781,7 @@ TEST_F(Overlay, SnapshotWithThePreferenceOffIsTheDeliveredPicture)
     overlay->SetVerticalFlip(true);
     Run(c, 1);
     host.preference = false;
-    overlay->SourceInverted = true;
+    overlay->SetSourceInverted(true);
     overlay->RequestGrab();
     Run(c, 1);
     ASSERT_EQ(1u, Drain().size());
@@ -786,7 +792,7 @@ TEST_F(Overlay, SnapshotWithThePreferenceOffIsTheDeliveredPicture)
             ASSERT_TRUE(Same(pic.ScanLine(y) + x * 3, out.At(x, y))) << x << "," << y;
         }
     }
-    overlay->SlotBusy[1] = false;
+    overlay->ReleaseSlot(1);
 }
 
 TEST(OverlayFilter, MediaTypesAndMalformedFormats)
