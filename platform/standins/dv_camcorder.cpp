@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filters/base_io_pins.h"
+#include "platform/standins/dv_camcorder_picture.h"
 #include "platform/standins/dv_frame.h"
 #include "platform/standins/standins_dll.h"
 
@@ -265,6 +266,7 @@ private:
     std::atomic<LONG> dropped_{0};
     std::int64_t audioSample_ = 0;  // streaming thread only: the tone's phase
     std::int64_t framesBuilt_ = 0;  // streaming thread only: the 525/60 audio pattern
+    TDVCamcorderPictures pictures_;  // streaming thread only
 
     std::mutex clockLock_;  // the clock and start time the streaming thread reads (never under the filter lock)
     ComPtr<IReferenceClock> runClock_;
@@ -505,7 +507,6 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     }
     spec.Timecode = DVTimecodeOfCount(pal, startTc + tape);
     spec.DropFrame = !pal;
-    spec.Colour = {static_cast<std::uint8_t>(tape * 3), 128, static_cast<std::uint8_t>(255 - tape * 3)};
     // A tone: 1 kHz on the left, 500 Hz on the right, continuous from frame to frame.
     const int samples = DVAudioSamplesPerFrame(pal, 48000, framesBuilt_++);
     std::vector<std::int16_t> audio(static_cast<std::size_t>(samples) * 2);
@@ -517,6 +518,7 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     audioSample_ = (audioSample_ + samples) % 48000;
     spec.Audio = audio;
     DVBuildFrame(frame, spec);
+    pictures_.CodeInto(frame, pal, tape);
 
     const auto& tc = *spec.Timecode;
     auto bcd = [](int v) { return static_cast<std::uint32_t>(((v / 10) << 4) | (v % 10)); };
