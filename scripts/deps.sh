@@ -35,7 +35,7 @@ fi
 # built again). MPEG-4 video comes from libavcodec's MPEG-4 part 2 encoder: xvidcore's source files are
 # not served by the package archive reached here.
 libs=(
-    "dv libdv 2"
+    "dv libdv 4"
     "mp3lame lame 1"
     "mpeg4 ffmpeg 1"
     "jpeg libjpeg-turbo 1"
@@ -124,11 +124,20 @@ autotools_env=(CC="$cc" AR="$host-ar" RANLIB="$host-ranlib" STRIP="$host-strip" 
 
 build_dv() {
     local src=$1
+    # libdv's encoder without its x86 assembly (which is written for the System V ABI, not Windows)
+    # reorders coefficients with 1-based indexes into a table that its start-up has turned into byte
+    # offsets: it writes outside its block and crashes. Index by the byte offset.
+    grep -q 'zigzag\[reorder\[i\] - 1\] = bl->coeffs\[i\];' libdv/encode.c ||
+        { echo "libdv/encode.c: the coefficient reordering to mend is not there" >&2; return 1; }
+    sed -i 's|zigzag\[reorder\[i\] - 1\] = bl->coeffs\[i\];|zigzag[reorder[i] / 2] = bl->coeffs[i];|' libdv/encode.c
     # The tools beside the library need X, SDL and popt; only the library is built and installed. Its
-    # metadata writer calls localtime_r, which MinGW's time.h gives only to POSIX thread-safe builds.
+    # metadata writer calls localtime_r, which MinGW's time.h gives only to POSIX thread-safe builds. Its
+    # bit reader takes the byte order from <endian.h>, which MinGW lacks: without it every word is read
+    # big-endian and no frame parses.
     ./configure --host="$host" --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --enable-static \
         --disable-gtk --disable-gtktest --disable-sdl --disable-xv --disable-asm --without-x \
-        --disable-dependency-tracking "${autotools_env[@]}" CFLAGS="-O2 -D_POSIX_THREAD_SAFE_FUNCTIONS=200112L"
+        --disable-dependency-tracking "${autotools_env[@]}" \
+        CFLAGS="-O2 -D_POSIX_THREAD_SAFE_FUNCTIONS=200112L -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234"
     make -C libdv -j"$jobs" libdv.la
     make -C libdv install-libLTLIBRARIES install-pkgincludeHEADERS
     : "$src"
