@@ -266,7 +266,6 @@ private:
     std::atomic<LONG> dropped_{0};
     std::int64_t audioSample_ = 0;  // streaming thread only: the tone's phase
     std::int64_t framesBuilt_ = 0;  // streaming thread only: the 525/60 audio pattern
-    TDVCamcorderPictures pictures_;  // streaming thread only
 
     std::mutex clockLock_;  // the clock and start time the streaming thread reads (never under the filter lock)
     ComPtr<IReferenceClock> runClock_;
@@ -342,6 +341,8 @@ HRESULT TDVCamcorderPin::Active()
 {
     HRESULT hr = TBCBaseOutputPin::Active();
     if (FAILED(hr)) return hr;
+    // The pictures are coded before streaming starts, so that no live frame waits for the coder.
+    DVCamcorderPrepare(camcorder_->Pal());
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -518,7 +519,7 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     audioSample_ = (audioSample_ + samples) % 48000;
     spec.Audio = audio;
     DVBuildFrame(frame, spec);
-    pictures_.CodeInto(frame, pal, tape);
+    DVCamcorderCodeInto(frame, pal, tape);
 
     const auto& tc = *spec.Timecode;
     auto bcd = [](int v) { return static_cast<std::uint32_t>(((v / 10) << 4) | (v % 10)); };

@@ -1,6 +1,7 @@
 #include "platform/standins/dv_camcorder_picture.h"
 
 #include <array>
+#include <mutex>
 
 #include "platform/standins/dv_frame.h"
 
@@ -46,21 +47,48 @@ std::vector<std::uint8_t> DVCamcorderRaster(bool pal, std::int64_t tapeFrame)
     return raster;
 }
 
-void TDVCamcorderPictures::CodeInto(std::span<std::uint8_t> frame, bool pal, std::int64_t tapeFrame)
+namespace {
+
+// The coded steps, shared by every camcorder in the process.
+struct TCodedSteps {
+    std::mutex Lock;
+    std::vector<std::vector<std::uint8_t>> Steps[2];  // per system (0: 525/60, 1: 625/50), per step
+};
+
+TCodedSteps& Coded()
 {
-    auto& coded = coded_[pal ? 1 : 0];
-    if (coded.empty()) coded.resize(kCamcorderSteps);
-    auto& step = coded[static_cast<std::size_t>(StepOf(tapeFrame))];
-    if (step.empty()) {
-        const auto raster = DVCamcorderRaster(pal, tapeFrame);
-        step.assign(DVFrameBytes(pal), 0);
+    static TCodedSteps coded;
+    return coded;
+}
+
+// The coded frame of one step (coded on first use); Coded().Lock is held.
+const std::vector<std::uint8_t>& StepLocked(bool pal, int step)
+{
+    auto& steps = Coded().Steps[pal ? 1 : 0];
+    if (steps.empty()) steps.resize(kCamcorderSteps);
+    auto& coded = steps[static_cast<std::size_t>(step)];
+    if (coded.empty()) {
+        static TDVPictureEncoder encoder;
+        const auto raster = DVCamcorderRaster(pal, step);
+        coded.assign(DVFrameBytes(pal), 0);
         const TPictureView view{raster.data(), raster.size(), kDVWidth, DVLines(pal), TPixelFormat::Yuy2};
-        if (!encoder_.Encode(view, pal, step)) {
-            step.clear();
-            return;
-        }
+        if (!encoder.Encode(view, pal, coded)) coded.clear();
     }
-    DVCopyVideoBlocks(step, frame);
+    return coded;
+}
+
+}  // namespace
+
+void DVCamcorderPrepare(bool pal)
+{
+    std::lock_guard<std::mutex> guard(Coded().Lock);
+    for (int step = 0; step < kCamcorderSteps; ++step) StepLocked(pal, step);
+}
+
+void DVCamcorderCodeInto(std::span<std::uint8_t> frame, bool pal, std::int64_t tapeFrame)
+{
+    std::lock_guard<std::mutex> guard(Coded().Lock);
+    DVCopyVideoBlocks(StepLocked(pal, StepOf(tapeFrame)), frame);
 }
 
 }  // namespace standins
