@@ -27,6 +27,9 @@ esac
 build_dir=$(quill_abs_dir "${build_dir:-$QUILL_ROOT/build/$arch}")
 
 bash "$QUILL_ROOT/scripts/setup.sh"
+# The coding libraries, built once from Debian's sources into a cache outside the work tree.
+bash "$QUILL_ROOT/scripts/deps.sh" --arch "$arch"
+deps_prefix=$(bash "$QUILL_ROOT/scripts/deps.sh" --arch "$arch" --print-prefix)
 
 if [[ -f $build_dir/CMakeCache.txt ]]; then
     configured=$(sed -n 's/^CMAKE_TOOLCHAIN_FILE:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
@@ -34,7 +37,8 @@ if [[ -f $build_dir/CMakeCache.txt ]]; then
         quill_die "$build_dir is configured with ${configured:-no toolchain}, not $toolchain: use another --build-dir"
 fi
 if [[ ! -f $build_dir/build.ninja ]]; then
-    cmake -G Ninja -S "$QUILL_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain"
+    cmake -G Ninja -S "$QUILL_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
+        -DQUILL_DEPS_PREFIX="$deps_prefix"
 fi
 # QUILL_JOBS limits parallel compiles (several builds sharing one machine).
 cmake --build "$build_dir" -- ${QUILL_JOBS:+-j"$QUILL_JOBS"} "${ninja_args[@]}"

@@ -3,7 +3,7 @@
 set -euo pipefail
 
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb x11-utils cmake ninja-build
-          googletest ccache)
+          googletest ccache dpkg-dev make nasm ffmpeg)
 
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
 candidate() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }

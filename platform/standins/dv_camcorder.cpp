@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "filters/base_io_pins.h"
+#include "platform/standins/dv_camcorder_picture.h"
 #include "platform/standins/dv_frame.h"
 #include "platform/standins/standins_dll.h"
 
@@ -340,6 +341,8 @@ HRESULT TDVCamcorderPin::Active()
 {
     HRESULT hr = TBCBaseOutputPin::Active();
     if (FAILED(hr)) return hr;
+    // The pictures are coded before streaming starts, so that no live frame waits for the coder.
+    DVCamcorderPrepare(camcorder_->Pal());
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -505,7 +508,6 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     }
     spec.Timecode = DVTimecodeOfCount(pal, startTc + tape);
     spec.DropFrame = !pal;
-    spec.Colour = {static_cast<std::uint8_t>(tape * 3), 128, static_cast<std::uint8_t>(255 - tape * 3)};
     // A tone: 1 kHz on the left, 500 Hz on the right, continuous from frame to frame.
     const int samples = DVAudioSamplesPerFrame(pal, 48000, framesBuilt_++);
     std::vector<std::int16_t> audio(static_cast<std::size_t>(samples) * 2);
@@ -517,6 +519,7 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     audioSample_ = (audioSample_ + samples) % 48000;
     spec.Audio = audio;
     DVBuildFrame(frame, spec);
+    DVCamcorderCodeInto(frame, pal, tape);
 
     const auto& tc = *spec.Timecode;
     auto bcd = [](int v) { return static_cast<std::uint32_t>(((v / 10) << 4) | (v % 10)); };

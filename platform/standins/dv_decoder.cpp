@@ -6,6 +6,7 @@
 
 #include "filters/transform_filter.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/dv_picture.h"
 #include "platform/standins/standins_dll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -25,8 +26,6 @@ bool DVDecoderPictureSize(int display, bool pal, int& width, int& height)
 }
 
 namespace {
-
-std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
 class TDVDecoder : public filters::TBCTransformFilter {
 public:
@@ -65,7 +64,8 @@ public:
     {
         const VIDEOINFOHEADER* vih = DVVideoHeader(OutputPin()->CurrentMediaType());
         if (vih == nullptr) return E_UNEXPECTED;
-        const long size = static_cast<long>(vih->bmiHeader.biSizeImage);
+        const long size = static_cast<long>(PictureBytes(TPixelFormat::Rgb24BottomUp, static_cast<int>(vih->bmiHeader.biWidth),
+                                                         static_cast<int>(std::abs(vih->bmiHeader.biHeight))));
         props->cBuffers = std::max<long>(props->cBuffers, 2);
         props->cbBuffer = std::max<long>(props->cbBuffer, size);
         ALLOCATOR_PROPERTIES actual{};
@@ -105,6 +105,7 @@ private:
     IPDVDecItf ipDvDec_{*this};
     // Set on the application's thread, read when types are agreed.
     std::atomic<int> display_{DVRESOLUTION_FULL};
+    TDVPictureDecoder coder_;  // streaming thread
 };
 
 HRESULT TDVDecoder::Transform(IMediaSample* in, IMediaSample* out)
@@ -117,18 +118,17 @@ HRESULT TDVDecoder::Transform(IMediaSample* in, IMediaSample* out)
     const AM_MEDIA_TYPE& mt = OutputPin()->CurrentMediaType();
     const VIDEOINFOHEADER* vih = DVVideoHeader(mt);
     if (vih == nullptr) return E_UNEXPECTED;
-    const long size = std::min<long>(static_cast<long>(vih->bmiHeader.biSizeImage), out->GetSize());
-    const auto rgb = DVReadColour(std::span<const std::uint8_t>(src, static_cast<std::size_t>(std::max<long>(in->GetActualDataLength(), 0))));
-    if (mt.subtype == MEDIASUBTYPE_YUY2) {
-        const int r = rgb[0], g = rgb[1], b = rgb[2];
-        const std::uint8_t y = Clamp8(((66 * r + 129 * g + 25 * b + 128) >> 8) + 16);
-        const std::uint8_t u = Clamp8(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
-        const std::uint8_t v = Clamp8(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
-        const std::uint8_t quad[4] = {y, u, y, v};
-        for (long i = 0; i + 4 <= size; i += 4) std::memcpy(dest + i, quad, 4);
-    } else {
-        const std::uint8_t bgr[3] = {rgb[2], rgb[1], rgb[0]};
-        for (long i = 0; i + 3 <= size; i += 3) std::memcpy(dest + i, bgr, 3);
+    const TPixelFormat format = mt.subtype == MEDIASUBTYPE_YUY2 ? TPixelFormat::Yuy2
+                                : vih->bmiHeader.biHeight < 0  ? TPixelFormat::Bgr24TopDown
+                                                               : TPixelFormat::Rgb24BottomUp;
+    const int width = static_cast<int>(vih->bmiHeader.biWidth), height = static_cast<int>(std::abs(vih->bmiHeader.biHeight));
+    // The size from the picture itself: a type proposed downstream may leave biSizeImage at 0.
+    const long size = static_cast<long>(PictureBytes(format, width, height));
+    if (out->GetSize() < size) return E_UNEXPECTED;
+    const std::span<const std::uint8_t> frame(src, static_cast<std::size_t>(std::max<long>(in->GetActualDataLength(), 0)));
+    // A short or unreadable frame has no picture to show: it is dropped.
+    if (!coder_.Decode(frame, format, width, height, std::span<std::uint8_t>(dest, static_cast<std::size_t>(size)))) {
+        return S_FALSE;
     }
     out->SetActualDataLength(size);
     out->SetSyncPoint(TRUE);

@@ -1,6 +1,5 @@
 // The DV Video Decoder stand-in under the stock class id: dvsd frames in, RGB24 or YUY2 pictures out
-// at the display size chosen through IIPDVDec (full, half, quarter, DC), the picture a flat colour read
-// from the frame's placeholder content.
+// at the display size chosen through IIPDVDec (full, half, quarter, DC), the frame's DV video decoded.
 #pragma once
 
 namespace standins {

@@ -7,6 +7,7 @@
 
 #include "filters/transform_filter.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/dv_picture.h"
 #include "platform/standins/standins_dll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -27,7 +28,12 @@ bool IsPictureType(const AM_MEDIA_TYPE& mt)
     return vih != nullptr && vih->bmiHeader.biWidth > 0 && vih->bmiHeader.biHeight != 0;
 }
 
-std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
+TPixelFormat PixelFormatOf(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.subtype == MEDIASUBTYPE_YUY2) return TPixelFormat::Yuy2;
+    const VIDEOINFOHEADER* vih = DVVideoHeader(mt);
+    return vih != nullptr && vih->bmiHeader.biHeight < 0 ? TPixelFormat::Bgr24TopDown : TPixelFormat::Rgb24BottomUp;
+}
 
 class TDVEncoder : public filters::TBCTransformFilter {
 public:
@@ -106,43 +112,13 @@ private:
         TDVEncoder& o;
     };
 
-    std::array<std::uint8_t, 3> MeanColour(std::span<const std::uint8_t> picture, const AM_MEDIA_TYPE& mt) const;
-
     DVEncItf dvEnc_{*this};
     // Set from IDVEnc on the application's thread, read when types are agreed.
     std::atomic<int> videoFormat_{kFormatUnset};
     std::atomic<int> resolution_{DVENCODERRESOLUTION_720x480};
     std::int64_t frames_ = 0;  // streaming thread
+    TDVPictureEncoder coder_;  // streaming thread
 };
-
-std::array<std::uint8_t, 3> TDVEncoder::MeanColour(std::span<const std::uint8_t> picture, const AM_MEDIA_TYPE& mt) const
-{
-    const VIDEOINFOHEADER* vih = DVVideoHeader(mt);
-    const bool yuy2 = mt.subtype == MEDIASUBTYPE_YUY2;
-    const std::size_t unit = yuy2 ? 4 : 3;  // one RGB pixel, or a YUY2 pixel pair
-    const std::size_t units = vih == nullptr ? 0 : static_cast<std::size_t>(vih->bmiHeader.biWidth) *
-                                                       std::abs(vih->bmiHeader.biHeight) * 3 / (yuy2 ? 6 : 3);
-    const std::size_t count = std::min(units, picture.size() / unit);
-    if (count == 0) return {128, 128, 128};
-    // Every 16th unit is enough for a mean.
-    std::uint64_t sum[3] = {0, 0, 0};
-    std::uint64_t taken = 0;
-    for (std::size_t i = 0; i < count; i += 16, ++taken) {
-        const std::uint8_t* p = picture.data() + i * unit;
-        if (yuy2) {
-            const int y = (p[0] + p[2]) / 2 - 16, u = p[1] - 128, v = p[3] - 128;
-            sum[0] += Clamp8((298 * y + 409 * v + 128) >> 8);
-            sum[1] += Clamp8((298 * y - 100 * u - 208 * v + 128) >> 8);
-            sum[2] += Clamp8((298 * y + 516 * u + 128) >> 8);
-        } else {
-            sum[0] += p[2];  // stored B, G, R
-            sum[1] += p[1];
-            sum[2] += p[0];
-        }
-    }
-    return {static_cast<std::uint8_t>(sum[0] / taken), static_cast<std::uint8_t>(sum[1] / taken),
-            static_cast<std::uint8_t>(sum[2] / taken)};
-}
 
 HRESULT TDVEncoder::Transform(IMediaSample* in, IMediaSample* out)
 {
@@ -159,9 +135,19 @@ HRESULT TDVEncoder::Transform(IMediaSample* in, IMediaSample* out)
     spec.Timecode = DVTimecodeOfCount(pal, frames_);
     spec.DropFrame = !pal;
     spec.AudioRate = 0;  // the muxer writes the sound
-    spec.Colour = MeanColour(std::span<const std::uint8_t>(src, static_cast<std::size_t>(std::max<long>(in->GetActualDataLength(), 0))),
-                             InputPin()->CurrentMediaType());
-    DVBuildFrame(std::span<std::uint8_t>(dest, static_cast<std::size_t>(size)), spec);
+    const std::span<std::uint8_t> frame(dest, static_cast<std::size_t>(size));
+    DVBuildFrame(frame, spec);
+    const AM_MEDIA_TYPE& inType = InputPin()->CurrentMediaType();
+    const VIDEOINFOHEADER* vih = DVVideoHeader(inType);
+    if (vih == nullptr) return E_UNEXPECTED;
+    const TPictureView picture{src, static_cast<std::size_t>(std::max<long>(in->GetActualDataLength(), 0)),
+                               static_cast<int>(vih->bmiHeader.biWidth), static_cast<int>(std::abs(vih->bmiHeader.biHeight)),
+                               PixelFormatOf(inType)};
+    // A picture shorter than its type says goes out as a grey frame, so the recording keeps its timing.
+    if (!coder_.Encode(picture, pal, frame)) {
+        const std::vector<std::uint8_t> grey(PictureBytes(TPixelFormat::Yuy2, kDVWidth, DVLines(pal)), 0x80);
+        coder_.Encode(TPictureView{grey.data(), grey.size(), kDVWidth, DVLines(pal), TPixelFormat::Yuy2}, pal, frame);
+    }
     out->SetActualDataLength(size);
     out->SetSyncPoint(TRUE);
     ++frames_;

@@ -196,13 +196,12 @@ bool DVBuildFrame(std::span<std::uint8_t> frame, const TDVFrameSpec& s)
             DatePack(packs + 10, s);
             TimePack(packs + 15, s);
         }
-        // Audio blocks (packs and data follow in DVWriteAudio) and video blocks with the placeholder picture.
+        // Audio blocks (packs and data follow in DVWriteAudio) and video blocks, left for the picture coder.
         for (int i = 0; i < kDIFAudioBlocks; ++i) WriteId(base + AudioBlockIndex(i) * kDIFBlockBytes, kSctAudio, seq, i);
         for (int i = 0; i < 135; ++i) {
             std::uint8_t* v = base + VideoBlockIndex(i) * kDIFBlockBytes;
             WriteId(v, kSctVideo, seq, i);
             v[3] = 0x0F;
-            for (std::size_t k = 4; k < kDIFBlockBytes; ++k) v[k] = s.Colour[(k - 4) % 3];
         }
     }
     return DVWriteAudio(frame, s.AudioRate, s.Audio);
@@ -267,13 +266,6 @@ int DVReadAudio(std::span<const std::uint8_t> frame, std::vector<std::int16_t>& 
         }
     }
     return samples;
-}
-
-std::array<std::uint8_t, 3> DVReadColour(std::span<const std::uint8_t> frame)
-{
-    const std::size_t at = VideoBlockIndex(0) * kDIFBlockBytes + 4;
-    if (frame.size() < at + 3) return {128, 128, 128};
-    return {frame[at], frame[at + 1], frame[at + 2]};
 }
 
 bool DVFrameIsPal(std::span<const std::uint8_t> frame) { return filters::DVGetSystem(frame) == filters::kDVSystem625; }

@@ -1,6 +1,6 @@
-// Consumer DV frames for the DV stand-ins: writes whole DIF sequences (header, subcode, VAUX, audio
-// and video blocks) with their packs, reads the stand-ins' own audio and placeholder picture back,
-// and builds the media types of the DV pins (interleaved, dvsd video, PCM sound).
+// Consumer DV frames for the DV stand-ins: writes whole DIF sequences (header, subcode, VAUX, audio and
+// video blocks, the picture itself coded by dv_picture) with their packs, reads the stand-ins' own audio
+// back, and builds the media types of the DV pins (interleaved, dvsd video, PCM sound).
 #pragma once
 
 #include <windows.h>
@@ -41,7 +41,6 @@ struct TDVFrameSpec {
     std::optional<TDVDateTime> RecDate;       // none: the date and time packs say "no information"
     std::optional<filters::TDVTimecode> Timecode;  // none: no timecode packs
     bool DropFrame = false;                   // 525/60 drop-frame timecode flag
-    std::array<std::uint8_t, 3> Colour{128, 128, 128};  // placeholder picture: R, G, B
     int AudioRate = 48000;                    // 48000, 44100 or 32000; 0 writes no audio packs
     std::span<const std::int16_t> Audio;
 };
@@ -67,9 +66,6 @@ bool DVWriteAudio(std::span<std::uint8_t> frame, int rate, std::span<const std::
 // Reads the samples our frames carry into Audio (interleaved stereo) and the rate; 0 samples when the
 // frame is short, has no audio source pack, or carries a width other than 16 bits.
 int DVReadAudio(std::span<const std::uint8_t> frame, std::vector<std::int16_t>& audio, int& rate);
-
-// The placeholder picture colour (R, G, B) of a frame; grey when the frame is too short.
-std::array<std::uint8_t, 3> DVReadColour(std::span<const std::uint8_t> frame);
 
 // The system of a frame by its header byte, also for a short buffer: true for 625/50.
 bool DVFrameIsPal(std::span<const std::uint8_t> frame);

@@ -4,12 +4,26 @@
 #include <dshow.h>
 #include <wrl/client.h>
 
+#include <vector>
+
 using Microsoft::WRL::ComPtr;
 
 namespace standins {
 
-TStandinRegistrar::TStandinRegistrar(const std::function<void(filters::TBCFilterTemplate&)>& Add) {
+namespace {
+
+std::vector<std::function<bool(bool)>>& RegisterHooks()
+{
+    static std::vector<std::function<bool(bool)>> hooks;
+    return hooks;
+}
+
+}  // namespace
+
+TStandinRegistrar::TStandinRegistrar(const std::function<void(filters::TBCFilterTemplate&)>& Add,
+                                     std::function<bool(bool doRegister)> OnRegister) {
     Add(filters::Templates());
+    if (OnRegister) RegisterHooks().push_back(std::move(OnRegister));
 }
 
 namespace {
@@ -24,6 +38,9 @@ HRESULT RegisterAll(bool doRegister) {
         HRESULT hr = CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
                                       reinterpret_cast<void**>(mapper.GetAddressOf()));
         if (FAILED(hr)) result = hr;
+        if (!doRegister) {
+            for (const auto& hook : RegisterHooks()) hook(false);
+        }
         for (const auto& entry : filters::Templates().Entries()) {
             if (doRegister) {
                 if (!filters::RegisterServerEntries(*entry, true)) result = E_FAIL;
@@ -31,6 +48,11 @@ HRESULT RegisterAll(bool doRegister) {
             } else {
                 if (mapper) filters::RegisterFilterWithMapper2(*entry, mapper.Get(), false);
                 filters::RegisterServerEntries(*entry, false);
+            }
+        }
+        if (doRegister) {
+            for (const auto& hook : RegisterHooks()) {
+                if (!hook(true)) result = E_FAIL;
             }
         }
     }

@@ -193,9 +193,12 @@ TEST(DVStandins, CamcorderSplitterDecoderChainRuns)
 
     for (const auto& p : pictures.Copy()) {
         ASSERT_EQ(p.size(), 360u * 288 * 3);
-        // A flat picture: the last pixel equals the first.
-        EXPECT_EQ(p[0], p[p.size() - 3]);
-        EXPECT_EQ(p[2], p[p.size() - 1]);
+        // The camcorder's colour bars, decoded: white at the top left, black at the top right (bottom-up rows).
+        const std::size_t top = 287u * 360 * 3;
+        EXPECT_GT(p[top], 150);
+        EXPECT_GT(p[top + 2], 150);
+        EXPECT_LT(p[top + 359 * 3], 40);
+        EXPECT_LT(p[top + 359 * 3 + 2], 40);
     }
     for (const auto& s : sound.Copy()) {
         EXPECT_EQ(s.size(), 1920u * 4);  // 48 kHz stereo, 16 bits, 25 frames a second

@@ -1,0 +1,77 @@
+// Real DV pictures for the DV stand-ins, on libdv: a picture of any size is scaled to the DV raster
+// (720 x 576 or 720 x 480) and coded into the video blocks of a frame whose other blocks (header,
+// subcode, VAUX and audio) stay as they are; a frame's video blocks are decoded to a picture of any size.
+#pragma once
+
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+namespace standins {
+
+enum class TPixelFormat {
+    Rgb24BottomUp,  // DirectShow RGB24: B, G, R, last row first, rows padded to 4 bytes
+    Bgr24TopDown,   // DirectShow RGB24 of a negative height: B, G, R, first row first
+    Rgb24TopDown,   // libdv's raster: R, G, B, first row first, rows padded to 4 bytes
+    Yuy2,           // Y0 U Y1 V, first row first (even width)
+};
+
+struct TPictureView {
+    const std::uint8_t* Data = nullptr;
+    std::size_t Bytes = 0;
+    int Width = 0;
+    int Height = 0;
+    TPixelFormat Format = TPixelFormat::Rgb24BottomUp;
+};
+
+constexpr int kDVWidth = 720;
+int DVLines(bool pal);
+
+// Bytes a picture of that size and format takes.
+std::size_t PictureBytes(TPixelFormat format, int width, int height);
+
+// Scales Source (nearest pixel) into a picture of Width x Height in Format; false when either picture
+// is empty or a buffer is shorter than its size says.
+bool ScalePicture(const TPictureView& source, TPixelFormat format, int width, int height, std::span<std::uint8_t> out);
+
+// Copies the video blocks of From into To (both whole frames of one system; the shorter length counts).
+void DVCopyVideoBlocks(std::span<const std::uint8_t> from, std::span<std::uint8_t> to);
+
+// One libdv encoder. Not shared between threads.
+class TDVPictureEncoder {
+public:
+    TDVPictureEncoder();
+    ~TDVPictureEncoder();
+    TDVPictureEncoder(const TDVPictureEncoder&) = delete;
+    TDVPictureEncoder& operator=(const TDVPictureEncoder&) = delete;
+
+    // Codes Picture into the video blocks of Frame, a whole frame of that system; false (Frame unchanged)
+    // when the frame is short or the picture cannot be read.
+    bool Encode(const TPictureView& picture, bool pal, std::span<std::uint8_t> frame);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+// One libdv decoder. Not shared between threads.
+class TDVPictureDecoder {
+public:
+    TDVPictureDecoder();
+    ~TDVPictureDecoder();
+    TDVPictureDecoder(const TDVPictureDecoder&) = delete;
+    TDVPictureDecoder& operator=(const TDVPictureDecoder&) = delete;
+
+    // Decodes Frame into Out (Width x Height in Format); false when the frame is not a whole DV frame
+    // (short, or a header libdv cannot read) or Out is too small.
+    bool Decode(std::span<const std::uint8_t> frame, TPixelFormat format, int width, int height,
+                std::span<std::uint8_t> out);
+
+private:
+    struct Impl;
+    std::unique_ptr<Impl> impl_;
+};
+
+}  // namespace standins

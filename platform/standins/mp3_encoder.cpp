@@ -1,0 +1,293 @@
+#include "platform/standins/mp3_encoder.h"
+
+#include <dshow.h>
+#include <mmreg.h>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+#include <vector>
+
+#include <lame/lame.h>
+
+#include "filters/transform_filter.h"
+#include "platform/standins/standins_dll.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace standins {
+
+namespace {
+
+constexpr std::array<DWORD, 14> kMpeg1Bitrates{32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+constexpr int kSamplesPerFrame = 1152;  // MPEG-1 Layer III
+// PCM is handed to lame in pieces of this many samples, so that one output buffer always holds what a
+// piece yields (lame's bound: 1.25 x samples + 7200 bytes).
+constexpr int kPieceSamples = 4 * kSamplesPerFrame;
+constexpr long kOutputBufferBytes = kPieceSamples * 5 / 4 + 7200;
+
+const WAVEFORMATEX* WaveFormat(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.formattype != FORMAT_WaveFormatEx || mt.pbFormat == nullptr || mt.cbFormat < sizeof(PCMWAVEFORMAT)) return nullptr;
+    return reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+}
+
+bool IsPcmInput(const AM_MEDIA_TYPE& mt)
+{
+    const WAVEFORMATEX* wf = mt.majortype == MEDIATYPE_Audio && mt.subtype == MEDIASUBTYPE_PCM ? WaveFormat(mt) : nullptr;
+    return wf != nullptr && wf->wFormatTag == WAVE_FORMAT_PCM && wf->wBitsPerSample == 16 &&
+           (wf->nChannels == 1 || wf->nChannels == 2) && wf->nSamplesPerSec >= 8000 && wf->nSamplesPerSec <= 48000 &&
+           wf->nBlockAlign == wf->nChannels * 2;
+}
+
+// MPEG-1 carries 32, 44.1 and 48 kHz: other rates are resampled to the next of these.
+int OutputRate(DWORD inputRate) { return inputRate <= 32000 ? 32000 : inputRate <= 44100 ? 44100 : 48000; }
+
+void MakeMp3Type(AM_MEDIA_TYPE& mt, int channels, int rate, DWORD kbps)
+{
+    auto* wf = static_cast<MPEGLAYER3WAVEFORMAT*>(CoTaskMemAlloc(sizeof(MPEGLAYER3WAVEFORMAT)));
+    if (wf == nullptr) return;
+    std::memset(wf, 0, sizeof(*wf));
+    wf->wfx.wFormatTag = WAVE_FORMAT_MPEGLAYER3;
+    wf->wfx.nChannels = static_cast<WORD>(channels);
+    wf->wfx.nSamplesPerSec = static_cast<DWORD>(rate);
+    wf->wfx.nAvgBytesPerSec = kbps * 1000 / 8;
+    wf->wfx.nBlockAlign = 1;
+    wf->wfx.cbSize = MPEGLAYER3_WFX_EXTRA_BYTES;
+    wf->wID = MPEGLAYER3_ID_MPEG;
+    wf->fdwFlags = MPEGLAYER3_FLAG_PADDING_ISO;
+    wf->nBlockSize = static_cast<WORD>(144 * kbps * 1000 / static_cast<DWORD>(rate));
+    wf->nFramesPerBlock = 1;
+    mt.majortype = MEDIATYPE_Audio;
+    mt.subtype = MEDIASUBTYPE_MPEGLayer3;
+    mt.bFixedSizeSamples = FALSE;
+    mt.bTemporalCompression = FALSE;
+    mt.lSampleSize = 0;
+    mt.formattype = FORMAT_WaveFormatEx;
+    mt.pbFormat = reinterpret_cast<BYTE*>(wf);
+    mt.cbFormat = sizeof(MPEGLAYER3WAVEFORMAT);
+}
+
+class TMp3Encoder : public filters::TBCTransformFilter {
+public:
+    TMp3Encoder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller)
+        : TBCTransformFilter(entry, controller)
+    {
+    }
+    ~TMp3Encoder() override { CloseEncoder(); }
+
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* mt) override
+    {
+        return mt != nullptr && IsPcmInput(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+
+    HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override
+    {
+        if (in == nullptr || out == nullptr) return E_POINTER;
+        if (!IsPcmInput(*in) || out->majortype != MEDIATYPE_Audio || out->subtype != MEDIASUBTYPE_MPEGLayer3) {
+            return VFW_E_TYPE_NOT_ACCEPTED;
+        }
+        const WAVEFORMATEX* pcm = WaveFormat(*in);
+        const WAVEFORMATEX* mp3 = WaveFormat(*out);
+        if (mp3 == nullptr || mp3->wFormatTag != WAVE_FORMAT_MPEGLAYER3 || mp3->nChannels != pcm->nChannels ||
+            static_cast<int>(mp3->nSamplesPerSec) != OutputRate(pcm->nSamplesPerSec) ||
+            std::find(kMpeg1Bitrates.begin(), kMpeg1Bitrates.end(), mp3->nAvgBytesPerSec * 8 / 1000) == kMpeg1Bitrates.end()) {
+            return VFW_E_TYPE_NOT_ACCEPTED;
+        }
+        return S_OK;
+    }
+
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
+    {
+        props->cBuffers = std::max<long>(props->cBuffers, 4);
+        props->cbBuffer = std::max<long>(props->cbBuffer, kOutputBufferBytes);
+        ALLOCATOR_PROPERTIES actual{};
+        HRESULT hr = alloc->SetProperties(props, &actual);
+        if (FAILED(hr)) return hr;
+        return actual.cbBuffer < kOutputBufferBytes ? E_FAIL : S_OK;
+    }
+
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override
+    {
+        if (!InputPin()->IsConnected()) return E_UNEXPECTED;
+        if (position < 0) return E_INVALIDARG;
+        if (position > 0) return VFW_S_NO_MORE_ITEMS;
+        const WAVEFORMATEX* pcm = WaveFormat(InputPin()->CurrentMediaType());
+        if (pcm == nullptr) return E_UNEXPECTED;
+        MakeMp3Type(*mt, pcm->nChannels, OutputRate(pcm->nSamplesPerSec), Mp3ConfiguredBitrate());
+        return mt->pbFormat != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+
+    HRESULT StartStreaming() override;
+    HRESULT StopStreaming() override
+    {
+        CloseEncoder();
+        return S_OK;
+    }
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+
+private:
+    void CloseEncoder()
+    {
+        if (lame_ != nullptr) lame_close(lame_);
+        lame_ = nullptr;
+    }
+    // Sends Bytes of coded data from buffer_ downstream, stamped by the frames lame has made so far.
+    HRESULT DeliverCoded(int bytes);
+
+    // Streaming thread (under the receive lock), and Pause/Stop.
+    lame_global_flags* lame_ = nullptr;
+    int channels_ = 2;
+    int outputRate_ = 44100;
+    bool haveStart_ = false;
+    REFERENCE_TIME start_ = 0;     // stream time of the first sample
+    std::int64_t framesSent_ = 0;  // MPEG frames stamped so far
+    std::vector<unsigned char> buffer_;
+};
+
+HRESULT TMp3Encoder::StartStreaming()
+{
+    CloseEncoder();
+    const WAVEFORMATEX* pcm = WaveFormat(InputPin()->CurrentMediaType());
+    const WAVEFORMATEX* mp3 = WaveFormat(OutputPin()->CurrentMediaType());
+    if (pcm == nullptr || mp3 == nullptr) return E_UNEXPECTED;
+    lame_ = lame_init();
+    if (lame_ == nullptr) return E_OUTOFMEMORY;
+    channels_ = pcm->nChannels;
+    outputRate_ = static_cast<int>(mp3->nSamplesPerSec);
+    lame_set_in_samplerate(lame_, static_cast<int>(pcm->nSamplesPerSec));
+    lame_set_out_samplerate(lame_, outputRate_);
+    lame_set_num_channels(lame_, channels_);
+    lame_set_mode(lame_, channels_ == 1 ? MONO : JOINT_STEREO);
+    lame_set_brate(lame_, static_cast<int>(mp3->nAvgBytesPerSec * 8 / 1000));
+    lame_set_VBR(lame_, vbr_off);
+    lame_set_quality(lame_, 5);
+    // A stream, not a file: no Xing header frame at the start.
+    lame_set_bWriteVbrTag(lame_, 0);
+    if (lame_init_params(lame_) < 0) {
+        CloseEncoder();
+        return E_FAIL;
+    }
+    buffer_.resize(static_cast<std::size_t>(kOutputBufferBytes));
+    haveStart_ = false;
+    start_ = 0;
+    framesSent_ = 0;
+    return S_OK;
+}
+
+HRESULT TMp3Encoder::DeliverCoded(int bytes)
+{
+    if (bytes <= 0) return S_OK;
+    ComPtr<IMediaSample> out;
+    HRESULT hr = OutputPin()->GetDeliveryBuffer(out.GetAddressOf(), nullptr, nullptr, 0);
+    if (FAILED(hr)) return hr;
+    BYTE* dest = nullptr;
+    if (FAILED(out->GetPointer(&dest)) || dest == nullptr || out->GetSize() < bytes) return E_UNEXPECTED;
+    std::memcpy(dest, buffer_.data(), static_cast<std::size_t>(bytes));
+    out->SetActualDataLength(bytes);
+    const std::int64_t frames = lame_get_frameNum(lame_);
+    REFERENCE_TIME start = start_ + framesSent_ * kSamplesPerFrame * 10000000LL / outputRate_;
+    REFERENCE_TIME stop = start_ + frames * kSamplesPerFrame * 10000000LL / outputRate_;
+    if (stop <= start) stop = start + 1;
+    out->SetTime(&start, &stop);
+    out->SetSyncPoint(TRUE);
+    out->SetDiscontinuity(framesSent_ == 0 ? TRUE : FALSE);
+    framesSent_ = std::max(frames, framesSent_);
+    IMemInputPin* downstream = OutputPin()->InputPin();
+    return downstream == nullptr ? VFW_E_NOT_CONNECTED : downstream->Receive(out.Get());
+}
+
+HRESULT TMp3Encoder::Receive(IMediaSample* sample)
+{
+    if (InputPin()->SampleProps().dwStreamId != AM_STREAM_MEDIA) return TBCTransformFilter::Receive(sample);
+    if (lame_ == nullptr) return VFW_E_WRONG_STATE;
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
+    if (!haveStart_) {
+        REFERENCE_TIME s = 0, e = 0;
+        if (SUCCEEDED(sample->GetTime(&s, &e))) start_ = s;
+        haveStart_ = true;
+    }
+    const long length = std::max<long>(sample->GetActualDataLength(), 0);
+    const auto* pcm = reinterpret_cast<const short*>(data);
+    const int samples = static_cast<int>(length / (2 * channels_));  // a trailing part sample is dropped
+    for (int done = 0; done < samples; done += kPieceSamples) {
+        const int n = std::min(kPieceSamples, samples - done);
+        const short* piece = pcm + static_cast<std::ptrdiff_t>(done) * channels_;
+        const int bytes = channels_ == 2
+                              ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(piece), n, buffer_.data(),
+                                                               static_cast<int>(buffer_.size()))
+                              : lame_encode_buffer(lame_, piece, piece, n, buffer_.data(), static_cast<int>(buffer_.size()));
+        if (bytes < 0) return E_FAIL;
+        HRESULT hr = DeliverCoded(bytes);
+        if (hr != S_OK) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT TMp3Encoder::EndOfStream()
+{
+    // The samples lame still holds make the last frames.
+    if (lame_ != nullptr && OutputPin()->IsConnected()) {
+        const int bytes = lame_encode_flush(lame_, buffer_.data(), static_cast<int>(buffer_.size()));
+        if (bytes > 0) DeliverCoded(bytes);
+    }
+    return TBCTransformFilter::EndOfStream();
+}
+
+// Registration leaves an existing choice alone and writes the default where there is none.
+bool CreateBitrateValue(bool doRegister)
+{
+    if (!doRegister) return true;
+    HKEY key = nullptr;
+    if (RegCreateKeyExW(HKEY_CURRENT_USER, kMp3EncoderKey, 0, nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &key,
+                        nullptr) != ERROR_SUCCESS) {
+        return false;
+    }
+    bool ok = true;
+    if (RegQueryValueExW(key, L"Bitrate", nullptr, nullptr, nullptr, nullptr) != ERROR_SUCCESS) {
+        const DWORD value = kMp3DefaultBitrate;
+        ok = RegSetValueExW(key, L"Bitrate", 0, REG_DWORD, reinterpret_cast<const BYTE*>(&value), sizeof(value)) == ERROR_SUCCESS;
+    }
+    RegCloseKey(key);
+    return ok;
+}
+
+const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
+const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEGLayer3}};
+const REGFILTERPINS kPins[] = {
+    {const_cast<LPWSTR>(L"XForm In"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kInputTypes},
+    {const_cast<LPWSTR>(L"XForm Out"), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kOutputTypes}};
+
+const TStandinRegistrar kRegistrar(
+    [](filters::TBCFilterTemplate& templates) {
+        filters::TBCFilterTemplateEntry entry;
+        entry.Name = "LAME Audio Encoder";
+        entry.FilterClsid = CLSID_Mp3EncoderStandin;
+        entry.Category = CLSID_LegacyAmFilterCategory;
+        // Never picked by intelligent connect: the program asks for it by class id.
+        entry.Merit = MERIT_DO_NOT_USE;
+        entry.PinCount = 2;
+        entry.Pins = kPins;
+        entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
+            return new TMp3Encoder(*filters::Templates().GetFactoryFromClassID(CLSID_Mp3EncoderStandin), controller);
+        };
+        templates.Add(std::move(entry));
+    },
+    CreateBitrateValue);
+
+}  // namespace
+
+DWORD Mp3ConfiguredBitrate()
+{
+    DWORD value = 0, type = 0, size = sizeof(value);
+    if (RegGetValueW(HKEY_CURRENT_USER, kMp3EncoderKey, L"Bitrate", RRF_RT_ANY, &type, &value, &size) != ERROR_SUCCESS ||
+        type != REG_DWORD || size != sizeof(value) ||
+        std::find(kMpeg1Bitrates.begin(), kMpeg1Bitrates.end(), value) == kMpeg1Bitrates.end()) {
+        return kMp3DefaultBitrate;
+    }
+    return value;
+}
+
+}  // namespace standins

@@ -1,0 +1,192 @@
+#!/usr/bin/env bash
+# Builds the coding libraries of the stand-ins and of the program from Debian's source packages with the
+# MinGW cross compilers, into a cache outside the work tree; a library already built is left alone.
+#   scripts/deps.sh [--arch x64|i686] [--print-prefix]
+#   QUILL_DEPS_DIR overrides the cache (default ${XDG_CACHE_HOME:-$HOME/.cache}/quillotrane/deps).
+# Each library lands in <cache>/<arch>/ (include/, lib/) with a stamp <cache>/<arch>/stamps/<name>.
+set -euo pipefail
+source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
+
+arch=x64
+print_prefix=false
+while [[ $# -gt 0 ]]; do
+    case $1 in
+        --arch) arch=${2:?--arch needs x64 or i686}; shift 2 ;;
+        --arch=*) arch=${1#*=}; shift ;;
+        --print-prefix) print_prefix=true; shift ;;
+        -h|--help) sed -n '2,6s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        *) quill_die "deps.sh: unknown argument '$1'" ;;
+    esac
+done
+case $arch in
+    x64|x86_64) arch=x64; host=x86_64-w64-mingw32; ffarch=x86_64; toolchain=toolchain-x86_64.cmake ;;
+    i686|x86) arch=i686; host=i686-w64-mingw32; ffarch=x86; toolchain=toolchain-i686.cmake ;;
+    *) quill_die "unknown --arch '$arch' (x64 or i686)" ;;
+esac
+
+cache=${QUILL_DEPS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quillotrane/deps}
+prefix=$cache/$arch
+if $print_prefix; then
+    printf '%s\n' "$prefix"
+    exit 0
+fi
+
+# Library name, Debian source package, recipe revision (raise it when a recipe changes: the library is
+# built again). MPEG-4 video comes from libavcodec's MPEG-4 part 2 encoder: xvidcore's source files are
+# not served by the package archive reached here.
+libs=(
+    "dv libdv 4"
+    "mp3lame lame 1"
+    "mpeg4 ffmpeg 1"
+    "jpeg libjpeg-turbo 1"
+)
+
+stamp_of() { printf '%s/stamps/%s' "$prefix" "$1"; }
+stamp_ok() { [[ -f $(stamp_of "$1") && $(head -n 1 "$(stamp_of "$1")") == "recipe $2" ]]; }
+
+pending=()
+for entry in "${libs[@]}"; do
+    read -r name package revision <<<"$entry"
+    stamp_ok "$name" "$revision" || pending+=("$entry")
+done
+[[ ${#pending[@]} -eq 0 ]] && exit 0
+
+jobs=${QUILL_JOBS:-$(nproc)}
+mkdir -p "$prefix/stamps" "$cache/src"
+
+sudo=()
+if [[ $(id -u) -ne 0 ]] && command -v sudo >/dev/null 2>&1; then
+    sudo=(sudo)
+fi
+
+# apt-get source needs a deb-src line; add one for this system's release when none is there.
+have_deb_src() {
+    grep -qsE '^[[:space:]]*deb-src[[:space:]]' /etc/apt/sources.list /etc/apt/sources.list.d/*.list ||
+        grep -qsE '^[[:space:]]*Types:.*deb-src' /etc/apt/sources.list.d/*.sources
+}
+ensure_deb_src() {
+    have_deb_src && return 0
+    local codename uri
+    codename=$(. /etc/os-release && printf '%s' "${VERSION_CODENAME:-}")
+    [[ -n $codename ]] || quill_die "no deb-src line in the apt sources, and the Debian release is unknown"
+    uri=$(grep -hsE '^[[:space:]]*URIs:' /etc/apt/sources.list.d/*.sources | head -n 1 | awk '{print $2}')
+    [[ -n $uri ]] || uri=$(grep -hsE '^[[:space:]]*deb[[:space:]]' /etc/apt/sources.list | head -n 1 |
+                           sed -E 's/^[[:space:]]*deb[[:space:]]+(\[[^]]*\][[:space:]]+)?([^[:space:]]+).*/\2/')
+    [[ -n $uri ]] || uri=http://deb.debian.org/debian
+    quill_say "deps: adding a deb-src line for $codename ($uri)"
+    printf 'Types: deb-src\nURIs: %s\nSuites: %s %s-updates\nComponents: main\nSigned-By: /usr/share/keyrings/debian-archive-keyring.gpg\n' \
+        "$uri" "$codename" "$codename" | "${sudo[@]}" tee /etc/apt/sources.list.d/quillotrane-src.sources >/dev/null
+    "${sudo[@]}" apt-get update -q </dev/null >&2
+}
+
+# Unpacks the source of <package> that apt offers into $cache/src/<package>-<version>/ (once) and prints
+# that folder. Debian's patches are applied when the whole source package is served; when only the
+# upstream tarball is (the archive reached here answers 404 for some Debian parts), that is unpacked alone.
+fetch_source() {
+    local package=$1 dl dsc version tree orig
+    dsc=$(apt-get source -q --print-uris "$package" 2>/dev/null | awk '{print $2}' | grep '\.dsc$' | head -n 1 || true)
+    [[ -n $dsc ]] || quill_die "apt-get source finds no source package $package"
+    version=${dsc#"${package}_"}
+    version=${version%.dsc}
+    tree=$cache/src/$package-$version
+    if [[ ! -f $tree/.unpacked ]]; then
+        dl=$cache/src/download-$package
+        rm -rf "$dl" "$tree"
+        mkdir -p "$dl"
+        (cd "$dl" && apt-get source -q --download-only "$package" </dev/null >"$dl.log" 2>&1) ||
+            quill_say "deps: apt-get source $package did not fetch every file (see $dl.log)"
+        [[ -f $dl/$dsc ]] || { cat "$dl.log" >&2; quill_die "apt-get source $package failed"; }
+        if ! dpkg-source --no-check -x "$dl/$dsc" "$tree" >>"$dl.log" 2>&1; then
+            orig=$(ls "$dl"/*.orig.tar.* 2>/dev/null | grep -v '\.asc$' | head -n 1 || true)
+            [[ -n $orig ]] || { cat "$dl.log" >&2; quill_die "the source of $package could not be fetched"; }
+            quill_say "deps: $package: unpacking the upstream source alone ($(basename "$orig"))"
+            rm -rf "$tree"
+            mkdir -p "$tree"
+            tar -xf "$orig" -C "$tree" --strip-components=1
+        fi
+        touch "$tree/.unpacked"
+        rm -rf "$dl" "$dl.log"
+    fi
+    printf '%s' "$tree"
+}
+
+# A fresh copy of a source tree to build in (sources are shared between the two arches).
+work_copy() {
+    local tree=$1 work=$cache/build/$arch/$2
+    rm -rf "$work"
+    mkdir -p "$(dirname "$work")"
+    cp -a "$tree" "$work"
+    printf '%s' "$work"
+}
+
+cc=$host-gcc-posix
+autotools_env=(CC="$cc" AR="$host-ar" RANLIB="$host-ranlib" STRIP="$host-strip" CFLAGS="-O2")
+
+build_dv() {
+    local src=$1
+    # libdv's encoder without its x86 assembly (which is written for the System V ABI, not Windows)
+    # reorders coefficients with 1-based indexes into a table that its start-up has turned into byte
+    # offsets: it writes outside its block and crashes. Index by the byte offset.
+    grep -q 'zigzag\[reorder\[i\] - 1\] = bl->coeffs\[i\];' libdv/encode.c ||
+        { echo "libdv/encode.c: the coefficient reordering to mend is not there" >&2; return 1; }
+    sed -i 's|zigzag\[reorder\[i\] - 1\] = bl->coeffs\[i\];|zigzag[reorder[i] / 2] = bl->coeffs[i];|' libdv/encode.c
+    # The tools beside the library need X, SDL and popt; only the library is built and installed. Its
+    # metadata writer calls localtime_r, which MinGW's time.h gives only to POSIX thread-safe builds. Its
+    # bit reader takes the byte order from <endian.h>, which MinGW lacks: without it every word is read
+    # big-endian and no frame parses.
+    ./configure --host="$host" --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --enable-static \
+        --disable-gtk --disable-gtktest --disable-sdl --disable-xv --disable-asm --without-x \
+        --disable-dependency-tracking "${autotools_env[@]}" \
+        CFLAGS="-O2 -D_POSIX_THREAD_SAFE_FUNCTIONS=200112L -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234"
+    make -C libdv -j"$jobs" libdv.la
+    make -C libdv install-libLTLIBRARIES install-pkgincludeHEADERS
+    : "$src"
+}
+
+build_mp3lame() {
+    ./configure --host="$host" --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --enable-static \
+        --disable-frontend --disable-gtktest --disable-decoder --disable-dependency-tracking "${autotools_env[@]}"
+    make -C libmp3lame -j"$jobs"
+    make -C libmp3lame install
+    make -C include install
+}
+
+build_mpeg4() {
+    ./configure --prefix="$prefix" --enable-cross-compile --cross-prefix="$host-" --cc="$cc" --arch="$ffarch" \
+        --target-os=mingw32 --pkg-config=false --disable-autodetect --disable-everything --disable-programs \
+        --disable-doc --disable-network --disable-avdevice --disable-avformat --disable-avfilter \
+        --disable-swscale --disable-swresample --disable-postproc --disable-debug --enable-static \
+        --disable-shared --enable-encoder=mpeg4
+    make -j"$jobs"
+    make install
+}
+
+build_jpeg() {
+    cmake -G Ninja -S . -B _build -DCMAKE_TOOLCHAIN_FILE="$QUILL_ROOT/cmake/$toolchain" \
+        -DCMAKE_BUILD_TYPE=Release -DCMAKE_INSTALL_PREFIX="$prefix" -DENABLE_SHARED=OFF -DENABLE_STATIC=ON \
+        -DWITH_JAVA=OFF -DWITH_TURBOJPEG=ON -DREQUIRE_SIMD=ON
+    cmake --build _build -j"$jobs"
+    cmake --install _build
+}
+
+ensure_deb_src
+for entry in "${pending[@]}"; do
+    read -r name package revision <<<"$entry"
+    (
+        # Two builds of one arch (two work trees) take turns; the second finds the stamp.
+        flock 9
+        stamp_ok "$name" "$revision" && exit 0
+        start=$(quill_now_ms)
+        quill_say "deps: building $name ($arch) from Debian's $package source..."
+        tree=$({ flock 8; fetch_source "$package"; } 8>"$cache/src/.lock")
+        work=$(work_copy "$tree" "$name")
+        log=$cache/build/$arch/$name.log
+        if ! (cd "$work" && "build_$name" "$work") >"$log" 2>&1; then
+            tail -n 40 "$log" >&2
+            quill_die "building $name for $arch failed (whole log: $log)"
+        fi
+        printf 'recipe %s\nsource %s\n' "$revision" "$(basename "$tree")" >"$(stamp_of "$name")"
+        rm -rf "$work"
+        quill_say "deps: $name ($arch) built in $(quill_seconds_since "$start") s."
+    ) 9>"$prefix/.lock-$name"
+done
