@@ -1,0 +1,155 @@
+// Owners of GDI handles: each frees its pen, brush, font, bitmap, region or DC in its destructor and
+// can be moved but not copied, so no path leaks a handle or frees one twice. Selections into a DC
+// are put back by a guard in the same way.
+#pragma once
+
+#include <windows.h>
+
+#include <utility>
+
+namespace classlib {
+
+// A GDI object (HPEN, HBRUSH, HFONT, HBITMAP, HRGN) freed with DeleteObject. A holder must not be
+// destroyed while its object is still selected into a DC (select the old object back first).
+template <typename Handle>
+class TGdiObject {
+public:
+    TGdiObject() = default;
+    explicit TGdiObject(Handle Value) : handle_(Value) {}
+    ~TGdiObject() { Reset(); }
+    TGdiObject(TGdiObject&& Other) noexcept : handle_(Other.Release()) {}
+    TGdiObject& operator=(TGdiObject&& Other) noexcept {
+        if (this != &Other) Reset(Other.Release());
+        return *this;
+    }
+    TGdiObject(const TGdiObject&) = delete;
+    TGdiObject& operator=(const TGdiObject&) = delete;
+
+    Handle Get() const { return handle_; }
+    explicit operator bool() const { return handle_ != nullptr; }
+    // Frees the object held and takes Value (nullptr: holds nothing).
+    void Reset(Handle Value = nullptr) {
+        Handle old = std::exchange(handle_, Value);
+        if (old != nullptr && old != Value) DeleteObject(old);
+    }
+    // Gives the object up without freeing it.
+    Handle Release() { return std::exchange(handle_, nullptr); }
+
+private:
+    Handle handle_ = nullptr;
+};
+
+using TOwnedPen = TGdiObject<HPEN>;
+using TOwnedBrush = TGdiObject<HBRUSH>;
+using TOwnedFont = TGdiObject<HFONT>;
+using TOwnedBitmap = TGdiObject<HBITMAP>;
+using TOwnedRegion = TGdiObject<HRGN>;
+
+// A memory DC (CreateCompatibleDC), freed with DeleteDC.
+class TOwnedDC {
+public:
+    TOwnedDC() = default;
+    explicit TOwnedDC(HDC Value) : dc_(Value) {}
+    ~TOwnedDC() { Reset(); }
+    TOwnedDC(TOwnedDC&& Other) noexcept : dc_(Other.Release()) {}
+    TOwnedDC& operator=(TOwnedDC&& Other) noexcept {
+        if (this != &Other) Reset(Other.Release());
+        return *this;
+    }
+    TOwnedDC(const TOwnedDC&) = delete;
+    TOwnedDC& operator=(const TOwnedDC&) = delete;
+
+    HDC Get() const { return dc_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+    void Reset(HDC Value = nullptr) {
+        HDC old = std::exchange(dc_, Value);
+        if (old != nullptr && old != Value) DeleteDC(old);
+    }
+    HDC Release() { return std::exchange(dc_, nullptr); }
+
+private:
+    HDC dc_ = nullptr;
+};
+
+// A window's DC (GetDC, GetDCEx), given back with ReleaseDC to the window it came from.
+class TWindowDC {
+public:
+    TWindowDC() = default;
+    // Takes the DC of Window (nullptr: the screen).
+    explicit TWindowDC(HWND Window) : window_(Window), dc_(GetDC(Window)) {}
+    // Takes over a DC already obtained from Window.
+    TWindowDC(HWND Window, HDC DC) : window_(Window), dc_(DC) {}
+    ~TWindowDC() { Reset(); }
+    TWindowDC(TWindowDC&& Other) noexcept
+        : window_(std::exchange(Other.window_, nullptr)), dc_(std::exchange(Other.dc_, nullptr)) {}
+    TWindowDC& operator=(TWindowDC&& Other) noexcept {
+        if (this != &Other) {
+            Reset();
+            window_ = std::exchange(Other.window_, nullptr);
+            dc_ = std::exchange(Other.dc_, nullptr);
+        }
+        return *this;
+    }
+    TWindowDC(const TWindowDC&) = delete;
+    TWindowDC& operator=(const TWindowDC&) = delete;
+
+    HDC Get() const { return dc_; }
+    HWND Window() const { return window_; }
+    explicit operator bool() const { return dc_ != nullptr; }
+    void Reset() {
+        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+        dc_ = nullptr;
+        window_ = nullptr;
+    }
+
+private:
+    HWND window_ = nullptr;
+    HDC dc_ = nullptr;
+};
+
+// Selects an object into a DC and selects the previous one back when it goes.
+class TSelectedObject {
+public:
+    TSelectedObject(HDC DC, HGDIOBJ Object) : dc_(DC), old_(Object != nullptr ? SelectObject(DC, Object) : nullptr) {}
+    ~TSelectedObject() {
+        if (old_ != nullptr) SelectObject(dc_, old_);
+    }
+    TSelectedObject(const TSelectedObject&) = delete;
+    TSelectedObject& operator=(const TSelectedObject&) = delete;
+
+private:
+    HDC dc_;
+    HGDIOBJ old_;
+};
+
+// Sets a DC up for raw DrawText calls (font, text colour, transparent background) and puts
+// everything back when it goes.
+class TTextDC {
+public:
+    TTextDC(HDC DC, HFONT Font, COLORREF TextColor)
+        : dc_(DC), font_(DC, Font), oldColor_(SetTextColor(DC, TextColor)), oldMode_(SetBkMode(DC, TRANSPARENT)),
+          oldBk_(GetBkColor(DC)) {}
+    ~TTextDC() {
+        SetBkColor(dc_, oldBk_);
+        SetBkMode(dc_, oldMode_);
+        SetTextColor(dc_, oldColor_);
+    }
+    TTextDC(const TTextDC&) = delete;
+    TTextDC& operator=(const TTextDC&) = delete;
+    HDC Get() const { return dc_; }
+    void Color(COLORREF Value) { SetTextColor(dc_, Value); }
+    // Text drawn from now on fills its background with Value.
+    void Opaque(COLORREF Value) {
+        SetBkColor(dc_, Value);
+        SetBkMode(dc_, OPAQUE);
+    }
+
+private:
+    HDC dc_;
+    TSelectedObject font_;
+    COLORREF oldColor_;
+    int oldMode_;
+    COLORREF oldBk_;
+};
+
+}  // namespace classlib
