@@ -225,6 +225,7 @@ std::string TApplication::Title() {
 }
 
 void TApplication::SetTitle(const std::string& Value) {
+    CheckMainThread("TApplication.SetTitle");
     title_ = Value;
     if (handle_ != nullptr && Title() != Value) SetWindowTextA(handle_, Value.c_str());
 }
@@ -243,6 +244,7 @@ std::string TApplication::ExeName() const {
 }
 
 void TApplication::Run() {
+    CheckMainThread("TApplication.Run");
     terminated_ = false;
     if (mainForm_ == nullptr) return;
     mainForm_->Show();
@@ -256,6 +258,7 @@ void TApplication::Run() {
 }
 
 void TApplication::Terminate() {
+    CheckMainThread("TApplication.Terminate");
     terminated_ = true;
     PostQuitMessage(0);
 }
@@ -270,6 +273,7 @@ void TApplication::DestroyForms() {
 }
 
 void TApplication::ProcessMessages() {
+    CheckMainThread("TApplication.ProcessMessages");
     MSG msg;
     while (ProcessMessage(msg)) {
     }
@@ -277,6 +281,7 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::HandleMessage() {
+    CheckMainThread("TApplication.HandleMessage");
     MSG msg;
     if (!ProcessMessage(msg)) Idle(msg);
 }
@@ -508,6 +513,7 @@ void TApplication::ShowException(const Exception& E) {
 }
 
 int TApplication::MessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
+    CheckMainThread("TApplication.MessageBox");
     return ShowMessageBox(GetActiveWindow(), AnsiToWide(Text), AnsiToWide(Caption), Flags);
 }
 

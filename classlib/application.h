@@ -13,6 +13,7 @@
 #include "classlib/custom_form.h"
 #include "classlib/exceptions.h"
 #include "classlib/objects.h"
+#include "classlib/threads.h"
 
 namespace classlib {
 
@@ -70,6 +71,7 @@ public:
     // Reference is set before OnCreate runs.
     template <typename T>
     void CreateForm(T*& Reference) {
+        CheckMainThread("TApplication.CreateForm");
         T* form = new T(this);
         Reference = form;
         if (mainForm_ == nullptr) mainForm_ = form;

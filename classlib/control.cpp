@@ -12,6 +12,7 @@
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/forms.h"
+#include "classlib/threads.h"
 
 namespace classlib {
 
@@ -124,12 +125,63 @@ std::string GetLongHint(const std::string& Hint) {
     return p == std::string::npos ? Hint : Hint.substr(p + 1);
 }
 
+// ---- TSizeConstraints ------------------------------------------------------------------------
+
+void TSizeConstraints::Changed() {
+    if (OnChange) OnChange(this);
+}
+
+void TSizeConstraints::SetMinWidth(int Value) {
+    Value = std::max(Value, 0);
+    if (minWidth_ == Value) return;
+    minWidth_ = Value;
+    if (maxWidth_ > 0 && minWidth_ > maxWidth_) maxWidth_ = minWidth_;
+    Changed();
+}
+
+void TSizeConstraints::SetMinHeight(int Value) {
+    Value = std::max(Value, 0);
+    if (minHeight_ == Value) return;
+    minHeight_ = Value;
+    if (maxHeight_ > 0 && minHeight_ > maxHeight_) maxHeight_ = minHeight_;
+    Changed();
+}
+
+void TSizeConstraints::SetMaxWidth(int Value) {
+    Value = std::max(Value, 0);
+    if (maxWidth_ == Value) return;
+    maxWidth_ = Value;
+    if (maxWidth_ > 0 && minWidth_ > maxWidth_) minWidth_ = maxWidth_;
+    Changed();
+}
+
+void TSizeConstraints::SetMaxHeight(int Value) {
+    Value = std::max(Value, 0);
+    if (maxHeight_ == Value) return;
+    maxHeight_ = Value;
+    if (maxHeight_ > 0 && minHeight_ > maxHeight_) minHeight_ = maxHeight_;
+    Changed();
+}
+
+void TSizeConstraints::Assign(TPersistent* Source) {
+    auto* other = dynamic_cast<TSizeConstraints*>(Source);
+    if (other == nullptr) return TPersistent::Assign(Source);
+    minWidth_ = other->minWidth_;
+    minHeight_ = other->minHeight_;
+    maxWidth_ = other->maxWidth_;
+    maxHeight_ = other->maxHeight_;
+    Changed();
+}
+
 // ---- TControl --------------------------------------------------------------------------------
 
-TControl::TControl(TComponent* AOwner) : TComponent(AOwner), font_(std::make_unique<TFont>()) {
+TControl::TControl(TComponent* AOwner)
+    : TComponent(AOwner), font_(std::make_unique<TFont>()), constraints_(std::make_unique<TSizeConstraints>()) {
     windowProc_ = [this](TMessage& m) { WndProc(m); };
     windowProcId_ = this;
     font_->OnChange = [this](TObject* sender) { FontChanged(sender); };
+    // New limits apply to the present size at once.
+    constraints_->OnChange = [this](TObject*) { SetBounds(left_, top_, width_, height_); };
 }
 
 TControl::~TControl() {
@@ -164,6 +216,7 @@ LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
 }
 
 void TControl::SetParent(TWinControl* AParent) {
+    CheckMainThread("TControl.SetParent");
     if (parent_ == AParent) return;
     if (AParent == this) throw EInvalidOperation(L"A control cannot have itself as its parent");
     if (parent_ != nullptr) parent_->RemoveControl(this);
@@ -178,6 +231,8 @@ void TControl::UpdateBoundsFields(int ALeft, int ATop, int AWidth, int AHeight) 
 }
 
 void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+    CheckMainThread("TControl.SetBounds");
+    DoConstrainedResize(AWidth, AHeight);
     if (ALeft == left_ && ATop == top_ && AWidth == width_ && AHeight == height_) return;
     bool resized = AWidth != width_ || AHeight != height_;
     InvalidateControl(visible_, false);
@@ -213,6 +268,7 @@ POINT TControl::ScreenToClient(POINT Point) {
 }
 
 void TControl::SetAlign(TAlign Value) {
+    CheckMainThread("TControl.SetAlign");
     if (align_ == Value) return;
     align_ = Value;
     RequestAlign();
@@ -223,6 +279,7 @@ void TControl::RequestAlign() {
 }
 
 void TControl::SetVisible(bool Value) {
+    CheckMainThread("TControl.SetVisible");
     if (visible_ == Value) return;
     VisibleChanging();
     visible_ = Value;
@@ -238,6 +295,7 @@ void TControl::Show() {
 bool TControl::Showing() const { return visible_ && parent_ != nullptr && parent_->Showing(); }
 
 void TControl::SetEnabled(bool Value) {
+    CheckMainThread("TControl.SetEnabled");
     if (enabled_ == Value) return;
     enabled_ = Value;
     Perform(CM_ENABLEDCHANGED, 0, 0);
@@ -260,6 +318,7 @@ std::string TControl::GetText() {
 }
 
 void TControl::SetText(const std::string& Value) {
+    CheckMainThread("TControl.SetText");
     if (GetText() == Value) return;
     Perform(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Value.c_str()));
     Perform(CM_TEXTCHANGED, 0, 0);
@@ -300,6 +359,7 @@ void TControl::SetParentFont(bool Value) {
 }
 
 void TControl::SetColor(TColor Value) {
+    CheckMainThread("TControl.SetColor");
     parentColor_ = false;
     if (color_ == Value) return;
     color_ = Value;
@@ -412,6 +472,24 @@ void TControl::DblClick() {
 
 void TControl::Resize() {
     if (OnResize) OnResize(this);
+}
+
+void TControl::ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight) {
+    if (OnConstrainedResize) OnConstrainedResize(this, MinWidth, MinHeight, MaxWidth, MaxHeight);
+}
+
+void TControl::DoConstrainedResize(int& NewWidth, int& NewHeight) {
+    int minWidth = constraints_->MinWidth(), minHeight = constraints_->MinHeight();
+    int maxWidth = constraints_->MaxWidth(), maxHeight = constraints_->MaxHeight();
+    ConstrainedResize(minWidth, minHeight, maxWidth, maxHeight);
+    if (maxWidth > 0 && NewWidth > maxWidth)
+        NewWidth = maxWidth;
+    else if (minWidth > 0 && NewWidth < minWidth)
+        NewWidth = minWidth;
+    if (maxHeight > 0 && NewHeight > maxHeight)
+        NewHeight = maxHeight;
+    else if (minHeight > 0 && NewHeight < minHeight)
+        NewHeight = minHeight;
 }
 
 void TControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {

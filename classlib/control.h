@@ -220,6 +220,32 @@ struct THintInfo {
 std::string GetShortHint(const std::string& Hint);
 std::string GetLongHint(const std::string& Hint);
 
+// ---- Size constraints ------------------------------------------------------------------------
+// The smallest and largest size a control may take; 0 means no limit. A minimum set above the
+// maximum raises the maximum, a maximum set below the minimum lowers the minimum. Assign copies
+// all four; OnChange runs after every change.
+class TSizeConstraints : public TPersistent {
+public:
+    CLASSLIB_CLASS_NAME(TSizeConstraints)
+    int MinWidth() const { return minWidth_; }
+    int MinHeight() const { return minHeight_; }
+    int MaxWidth() const { return maxWidth_; }
+    int MaxHeight() const { return maxHeight_; }
+    void SetMinWidth(int Value);
+    void SetMinHeight(int Value);
+    void SetMaxWidth(int Value);
+    void SetMaxHeight(int Value);
+    void Assign(TPersistent* Source) override;
+    TNotifyEvent OnChange;
+
+private:
+    void Changed();
+    int minWidth_ = 0, minHeight_ = 0, maxWidth_ = 0, maxHeight_ = 0;
+};
+
+using TConstrainedResizeEvent =
+    std::function<void(TObject* Sender, int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight)>;
+
 // ---- TControl --------------------------------------------------------------------------------
 // Every control: bounds relative to its parent's client area, ANSI Caption/Text and Hint, an
 // optional action, and the message path
@@ -242,7 +268,10 @@ public:
     void SetTop(int Value) { SetBounds(left_, Value, width_, height_); }
     void SetWidth(int Value) { SetBounds(left_, top_, Value, height_); }
     void SetHeight(int Value) { SetBounds(left_, top_, width_, Value); }
+    // Sizes pass the constraints first (ConstrainedResize may change them for this call).
     virtual void SetBounds(int ALeft, int ATop, int AWidth, int AHeight);
+    TSizeConstraints* Constraints() const { return constraints_.get(); }
+    void SetConstraints(TSizeConstraints* Value) { constraints_->Assign(Value); }
     RECT BoundsRect() const { return RECT{left_, top_, left_ + width_, top_ + height_}; }
     virtual RECT ClientRect();
     int ClientWidth() { RECT r = ClientRect(); return r.right - r.left; }
@@ -347,6 +376,8 @@ public:
     TNotifyEvent OnClick;
     TNotifyEvent OnDblClick;
     TNotifyEvent OnResize;
+    // Asked for the limits before every change of size (after Constraints gave theirs).
+    TConstrainedResizeEvent OnConstrainedResize;
     TMouseEvent OnMouseDown;
     TMouseEvent OnMouseUp;
     TMouseMoveEvent OnMouseMove;
@@ -368,6 +399,10 @@ public:
 
 protected:
     virtual void Resize();
+    // Gives the limits of a new size: by default OnConstrainedResize's word on them.
+    virtual void ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight);
+    // Brings a new size within the constraints (ConstrainedResize runs first).
+    void DoConstrainedResize(int& NewWidth, int& NewHeight);
     virtual void MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y);
     virtual void MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y);
     virtual void MouseMove(TShiftState Shift, int X, int Y);
@@ -401,6 +436,7 @@ private:
     bool showHint_ = false;
     bool parentShowHint_ = true;
     std::unique_ptr<TFont> font_;
+    std::unique_ptr<TSizeConstraints> constraints_;
     bool parentFont_ = true;
     TColor color_ = clWindow;
     bool parentColor_ = true;

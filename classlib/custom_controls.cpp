@@ -30,17 +30,14 @@ void TControlCanvas::CreateHandle() {
         SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
         IntersectClipRect(dc, 0, 0, control_->Width(), control_->Height());
     }
-    window_ = w;
-    ownDC_ = dc;
+    ownDC_ = TWindowDC(w, dc);
     SetHandle(dc);
 }
 
 void TControlCanvas::FreeHandle() {
-    if (ownDC_ != nullptr) {
+    if (ownDC_) {
         SetHandle(nullptr);
-        ReleaseDC(window_, ownDC_);
-        ownDC_ = nullptr;
-        window_ = nullptr;
+        ownDC_.Reset();
     } else if (HandleAllocated()) {
         SetHandle(nullptr);
     }

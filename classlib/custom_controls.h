@@ -4,6 +4,8 @@
 
 #include <memory>
 
+#include "classlib/gdi_handles.h"
+
 #include "classlib/win_control.h"
 
 namespace classlib {
@@ -25,8 +27,7 @@ protected:
 
 private:
     TControl* control_ = nullptr;
-    HWND window_ = nullptr;
-    HDC ownDC_ = nullptr;
+    TWindowDC ownDC_;  // the window's DC when the canvas took it itself
 };
 
 // A control without window, painted by its parent (WM_PAINT performed with the parent's DC,

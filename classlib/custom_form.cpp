@@ -150,11 +150,13 @@ bool TCustomForm::CloseQuery() {
 }
 
 void TCustomForm::Show() {
+    CheckMainThread("TCustomForm.Show");
     SetVisible(true);
     BringToFront();
 }
 
 void TCustomForm::SetVisible(bool Value) {
+    CheckMainThread("TCustomForm.SetVisible");
     if (Value) {
         if (Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) return;
         // OnShow runs before the window appears; its failure is reported, the form still shows.
@@ -215,6 +217,7 @@ void TCustomForm::ApplyPosition() {
 }
 
 void TCustomForm::Close() {
+    CheckMainThread("TCustomForm.Close");
     if (HasFormState(fsModal)) {
         modalResult_ = mrCancel;
         return;
@@ -238,6 +241,7 @@ void TCustomForm::Close() {
 void TCustomForm::Release() { PostMessageA(Handle(), CM_RELEASE, 0, 0); }
 
 TModalResult TCustomForm::ShowModal() {
+    CheckMainThread("TCustomForm.ShowModal");
     if ((Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) || !Enabled() ||
         HasFormState(fsModal) || formStyle_ == TFormStyle::fsMDIChild)
         throw EInvalidOperation(L"Cannot make a visible window modal");
@@ -289,6 +293,7 @@ void TCustomForm::CloseModal() {
 }
 
 void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
+    CheckMainThread("TCustomForm.SetBorderStyle");
     if (borderStyle_ == Value) return;
     borderStyle_ = Value;
     RecreateWnd();
@@ -301,6 +306,7 @@ void TCustomForm::SetBorderIcons(TBorderIcons Value) {
 }
 
 void TCustomForm::SetFormStyle(TFormStyle Value) {
+    CheckMainThread("TCustomForm.SetFormStyle");
     if (Value == TFormStyle::fsMDIChild || Value == TFormStyle::fsMDIForm)
         throw EInvalidOperation(L"MDI forms are not available");
     if (formStyle_ == Value) return;
@@ -311,6 +317,7 @@ void TCustomForm::SetFormStyle(TFormStyle Value) {
 }
 
 void TCustomForm::SetWindowState(TWindowState Value) {
+    CheckMainThread("TCustomForm.SetWindowState");
     if (windowState_ == Value) return;
     windowState_ = Value;
     if (HandleAllocated() && Visible()) {
@@ -360,6 +367,7 @@ void TCustomForm::ApplyLayered() {
 }
 
 void TCustomForm::SetActiveControl(TWinControl* Control) {
+    CheckMainThread("TCustomForm.SetActiveControl");
     if (activeControl_ == Control) return;
     if (Control != nullptr && GetParentForm(Control) != this)
         throw EInvalidOperation(L"Invalid active control");

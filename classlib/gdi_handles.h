@@ -122,6 +122,21 @@ private:
     HGDIOBJ old_;
 };
 
+// Saves a DC's state (SaveDC) and restores it when it goes, whatever was selected meanwhile.
+class TSavedDC {
+public:
+    explicit TSavedDC(HDC DC) : dc_(DC), saved_(SaveDC(DC)) {}
+    ~TSavedDC() {
+        if (saved_ != 0) RestoreDC(dc_, saved_);
+    }
+    TSavedDC(const TSavedDC&) = delete;
+    TSavedDC& operator=(const TSavedDC&) = delete;
+
+private:
+    HDC dc_;
+    int saved_;
+};
+
 // Sets a DC up for raw DrawText calls (font, text colour, transparent background) and puts
 // everything back when it goes.
 class TTextDC {

@@ -2,6 +2,7 @@
 #include "classlib/hint_window.h"
 
 #include "classlib/forms.h"
+#include "classlib/gdi_handles.h"
 
 namespace classlib {
 
@@ -47,11 +48,10 @@ void THintWindow::ActivateHintData(RECT Rect, const std::string& AHint, void*) {
 
 RECT THintWindow::CalcHintRect(int MaxWidth, const std::string& AHint, void*) {
     RECT r{0, 0, MaxWidth, 0};
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, Font()->Handle());
-    DrawTextA(dc, AHint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DrawTextBiDiModeFlagsReadingOnly());
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    TWindowDC screen(nullptr);
+    TSelectedObject font(screen.Get(), Font()->Handle());
+    DrawTextA(screen.Get(), AHint.c_str(), -1, &r,
+              DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DrawTextBiDiModeFlagsReadingOnly());
     r.right += 6;
     r.bottom += 2;
     return r;
@@ -93,13 +93,12 @@ void THintWindow::Paint() {
     r.left += 2;
     r.top += 2;
     HDC dc = Canvas()->Handle();
-    int saved = SaveDC(dc);
+    TSavedDC saved(dc);
     SelectObject(dc, Font()->Handle());
     SetTextColor(dc, ColorToRGB(Screen()->HintFont()->Color()));
     SetBkMode(dc, TRANSPARENT);
     std::string text = Caption();
     DrawTextA(dc, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK | DrawTextBiDiModeFlagsReadingOnly());
-    RestoreDC(dc, saved);
 }
 
 

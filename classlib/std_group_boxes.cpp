@@ -193,12 +193,12 @@ void TCustomRadioGroup::SetColumns(int Value) {
 void TCustomRadioGroup::ArrangeButtons() {
     if (buttons_.empty() || Reading() || destroying_) return;
     TEXTMETRICA metrics{};
-    HDC dc = GetDC(nullptr);
-    if (!dc) return;
-    HGDIOBJ old = SelectObject(dc, Font()->Handle());
-    GetTextMetricsA(dc, &metrics);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    {
+        TWindowDC screen(nullptr);
+        if (!screen) return;
+        TSelectedObject font(screen.Get(), Font()->Handle());
+        GetTextMetricsA(screen.Get(), &metrics);
+    }
     int h = metrics.tmHeight;
     int count = static_cast<int>(buttons_.size());
     int perColumn = (count + columns_ - 1) / columns_;

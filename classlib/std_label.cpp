@@ -95,19 +95,17 @@ void TCustomLabel::Paint() {
 void TCustomLabel::AdjustBounds() {
     if (!autoSize_ || HasState(csLoading) || HasState(csDestroying)) return;
     RECT r = ClientRect();
-    HDC dc = GetDC(nullptr);
-    if (!dc) return;
+    TWindowDC screen(nullptr);
+    if (!screen) return;
     TCanvas* canvas = Canvas();
-    canvas->SetHandle(dc);
+    canvas->SetHandle(screen.Get());
     try {
         DoDrawText(r, DT_EXPANDTABS | DT_CALCRECT | (wordWrap_ ? DT_WORDBREAK : 0));
     } catch (...) {
         canvas->SetHandle(nullptr);
-        ReleaseDC(nullptr, dc);
         throw;
     }
     canvas->SetHandle(nullptr);
-    ReleaseDC(nullptr, dc);
     int x = Left();
     // A right-aligned label keeps its right edge.
     if (alignment_ == TAlignment::taRightJustify) x += Width() - r.right;

@@ -12,7 +12,9 @@
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/forms.h"
+#include "classlib/threads.h"
 
 namespace classlib {
 
@@ -91,6 +93,7 @@ void TWinControl::HandleNeeded() {
 }
 
 void TWinControl::SetParentWindow(HWND Value) {
+    CheckMainThread("TWinControl.SetParentWindow");
     if (parentWindow_ == Value) return;
     parentWindow_ = Value;
     if (handle_ != nullptr && Parent() == nullptr) RecreateWnd();
@@ -140,6 +143,7 @@ void TWinControl::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TWinControl::CreateWnd() {
+    CheckMainThread("TWinControl.CreateWnd");
     InitControlAtoms();
     TCreateParams params;
     CreateParams(params);
@@ -176,6 +180,7 @@ void TWinControl::CreateHandle() {
 }
 
 void TWinControl::DestroyHandle() {
+    CheckMainThread("TWinControl.DestroyHandle");
     if (handle_ == nullptr) return;
     for (TControl* c : std::vector<TControl*>(controls_))
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->DestroyHandle();
@@ -199,6 +204,7 @@ void TWinControl::DestroyWindowHandle() {
 }
 
 void TWinControl::RecreateWnd() {
+    CheckMainThread("TWinControl.RecreateWnd");
     if (handle_ == nullptr) return;
     bool wasFocused = Focused();
     bool wasVisible = IsWindowVisible(handle_) != 0;
@@ -351,6 +357,7 @@ bool TWinControl::CanFocus() {
 bool TWinControl::Focused() const { return handle_ != nullptr && GetFocus() == handle_; }
 
 void TWinControl::SetFocus() {
+    CheckMainThread("TWinControl.SetFocus");
     if (!CanFocus()) throw EInvalidOperation(L"Cannot focus a disabled or invisible window");
     ::SetFocus(Handle());
 }
@@ -425,6 +432,8 @@ bool TWinControl::DoKeyDown(TMessage& Message) {
 bool TWinControl::Showing() const { return handle_ != nullptr && IsWindowVisible(handle_) != 0; }
 
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+    CheckMainThread("TWinControl.SetBounds");
+    DoConstrainedResize(AWidth, AHeight);
     if (ALeft == Left() && ATop == Top() && AWidth == Width() && AHeight == Height()) return;
     if (handle_ != nullptr && !IsIconic(handle_)) {
         // The window reports its new bounds back (WM_WINDOWPOSCHANGED, WM_SIZE).
@@ -660,6 +669,15 @@ void TWinControl::Dispatch(TMessage& Message) {
             AlignControls();
             Resize();
             return;
+        case WM_WINDOWPOSCHANGING: {
+            // A size the window is given from outside (the user's frame, the system) keeps to
+            // the constraints as well.
+            auto* pos = reinterpret_cast<WINDOWPOS*>(Message.LParam);
+            if (pos != nullptr && (pos->flags & SWP_NOSIZE) == 0 && !HasState(csReading) && !HasState(csDestroying))
+                DoConstrainedResize(pos->cx, pos->cy);
+            DefaultHandler(Message);
+            return;
+        }
         case WM_MOVE:
         case WM_WINDOWPOSCHANGED:
             UpdateBounds();
@@ -743,16 +761,10 @@ void TWinControl::PaintControls(HDC DC, TControl* First) {
         if (!started || dynamic_cast<TWinControl*>(c) != nullptr || !c->Visible()) continue;
         RECT r = c->BoundsRect();
         if (!RectVisible(DC, &r)) continue;
-        int saved = SaveDC(DC);
+        TSavedDC saved(DC);
         OffsetViewportOrgEx(DC, c->Left(), c->Top(), nullptr);
         IntersectClipRect(DC, 0, 0, c->Width(), c->Height());
-        try {
-            c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
-        } catch (...) {
-            RestoreDC(DC, saved);
-            throw;
-        }
-        RestoreDC(DC, saved);
+        c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
     }
 }
 
