@@ -153,11 +153,6 @@ public:
     TTextDC& operator=(const TTextDC&) = delete;
     HDC Get() const { return dc_; }
     void Color(COLORREF Value) { SetTextColor(dc_, Value); }
-    // Text drawn from now on fills its background with Value.
-    void Opaque(COLORREF Value) {
-        SetBkColor(dc_, Value);
-        SetBkMode(dc_, OPAQUE);
-    }
 
 private:
     HDC dc_;

@@ -41,17 +41,23 @@ void TCustomGroupBox::Paint() {
     UINT flags = DrawTextBiDiModeFlags(DT_SINGLELINE);
     HDC dc = canvas->Handle();
     TTextDC textDc(dc, canvas->Font()->Handle(), ColorToRGB(canvas->Font()->Color()));
-    if (!UseRightToLeftAlignment()) {
-        r = RECT{8, 0, 0, h};
-        DrawTextAnsi(dc, text, r, flags | DT_CALCRECT);
-    } else {
-        RECT measure{0, 0, 0, h};
-        DrawTextAnsi(dc, text, measure, flags | DT_CALCRECT);
-        int w = measure.right - measure.left;
-        r = RECT{Width() - w - 8, 0, Width() - 8, measure.bottom};
-    }
-    textDc.Opaque(ColorToRGB(Color()));
-    DrawTextAnsi(dc, text, r, flags);
+    RECT measure{0, 0, 0, h};
+    DrawTextAnsi(dc, text, measure, flags | DT_CALCRECT);
+    int w = measure.right - measure.left;
+    r = UseRightToLeftAlignment() ? RECT{Width() - w - 8, 0, Width() - 8, measure.bottom} : RECT{8, 0, 8 + w, measure.bottom};
+    // A substituted font (Wine's for "MS Sans Serif") may ink a few pixels past the width it
+    // reports: the caption is never clipped, and the frame line stays clear of its last letter.
+    TEXTMETRICA metrics{};
+    GetTextMetricsA(dc, &metrics);
+    const int slack = metrics.tmAveCharWidth / 2 + 1;
+    RECT back = r;
+    if (UseRightToLeftAlignment())
+        back.left -= slack;
+    else
+        back.right += slack;
+    TOwnedBrush background(CreateSolidBrush(ColorToRGB(Color())));
+    ::FillRect(dc, &back, background.Get());
+    DrawTextAnsi(dc, text, r, flags | DT_NOCLIP);
 }
 
 void TCustomGroupBox::Dispatch(TMessage& Message) {
