@@ -45,11 +45,9 @@ void TCustomGroupBox::Paint() {
     DrawTextAnsi(dc, text, measure, flags | DT_CALCRECT);
     int w = measure.right - measure.left;
     r = UseRightToLeftAlignment() ? RECT{Width() - w - 8, 0, Width() - 8, measure.bottom} : RECT{8, 0, 8 + w, measure.bottom};
-    // A substituted font (Wine's for "MS Sans Serif") may ink a few pixels past the width it
-    // reports: the caption is never clipped, and the frame line stays clear of its last letter.
-    TEXTMETRICA metrics{};
-    GetTextMetricsA(dc, &metrics);
-    const int slack = metrics.tmAveCharWidth / 2 + 1;
+    // The caption is never clipped, and the frame line stays clear of the ink past its measured
+    // width (TextInkSlack).
+    const int slack = TextInkSlack(dc, canvas->Font()->Handle());
     RECT back = r;
     if (UseRightToLeftAlignment())
         back.left -= slack;

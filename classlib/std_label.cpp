@@ -106,6 +106,8 @@ void TCustomLabel::AdjustBounds() {
         throw;
     }
     canvas->SetHandle(nullptr);
+    // Room for the ink past the measured width (a wrapping label keeps its width).
+    if (!wordWrap_) r.right += TextInkSlack(screen.Get(), Font()->Handle());
     int x = Left();
     // A right-aligned label keeps its right edge.
     if (alignment_ == TAlignment::taRightJustify) x += Width() - r.right;

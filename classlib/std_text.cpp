@@ -1,7 +1,16 @@
 // Accelerator characters of control texts.
 #include "classlib/std_text.h"
 
+#include "classlib/gdi_handles.h"
+
 namespace classlib {
+
+int TextInkSlack(HDC DC, HFONT Font) {
+    TSelectedObject font(DC, Font);
+    TEXTMETRICA metrics{};
+    if (!GetTextMetricsA(DC, &metrics)) return 1;
+    return metrics.tmAveCharWidth / 2 + 1;
+}
 
 char AccelChar(const std::string& Text) {
     for (size_t i = 0; i + 1 < Text.size(); ++i) {

@@ -26,6 +26,11 @@ inline int DrawTextAnsi(HDC DC, const std::string& Text, RECT& Rect, UINT Flags)
     return DrawTextA(DC, Text.c_str(), static_cast<int>(Text.size()), &Rect, Flags);
 }
 
+// How far past its reported width a text in Font may ink: Wine's stand-in for "MS Sans Serif"
+// places its glyphs at fractional positions but reports whole widths, so a long text runs a few
+// pixels further than measured. Half an average character, plus one.
+int TextInkSlack(HDC DC, HFONT Font);
+
 // The notification code of a WM_COMMAND (or CN_COMMAND) message.
 inline WORD NotifyCode(const TMessage& Message) { return HIWORD(Message.WParam); }
 

@@ -5,6 +5,7 @@
 
 #include "exception_text.h"
 
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
@@ -119,6 +120,50 @@ TEST_F(StdControls, LabelSizesToItsTextAndDrawsIt) {
     label->SetEnabled(false);
     EXPECT_EQ(paint(RGB(0, 0, 0)), 0);
     EXPECT_GT(paint(ColorToRGB(clBtnShadow)), 10);
+}
+
+// The rightmost column of black in a white 400 x 40 bitmap painted by Paint.
+template <typename F>
+int RightmostBlack(F Paint) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, 400, 40);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, 400, 40};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    Paint(dc);
+    int right = -1;
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 400; ++x)
+            if (GetPixel(dc, x, y) == RGB(0, 0, 0)) right = std::max(right, x);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return right;
+}
+
+TEST_F(StdControls, AutoSizedLabelShowsItsWholeText) {
+    // Wine's stand-in for "MS Sans Serif" inks a few pixels past the width it reports for a long
+    // text: the label's size must leave room for them.
+    const std::string text = "How to save the preferences when quit";
+    auto* label = Make<TLabel>(0, 0);
+    label->Font()->SetColor(clBlack);
+    label->SetTransparent(true);
+    label->SetCaption(text);
+    const int alone = RightmostBlack([&](HDC dc) {
+        HGDIOBJ old = SelectObject(dc, label->Font()->Handle());
+        SetBkMode(dc, TRANSPARENT);
+        TextOutA(dc, 0, 0, text.c_str(), static_cast<int>(text.size()));
+        SelectObject(dc, old);
+    });
+    const int painted = RightmostBlack([&](HDC dc) {
+        // As the parent paints it: clipped to the label's bounds.
+        IntersectClipRect(dc, 0, 0, label->Width(), label->Height());
+        label->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    });
+    EXPECT_GT(alone, 100);
+    EXPECT_EQ(painted, alone);
 }
 
 TEST_F(StdControls, LabelAcceleratorFocusesItsControl) {
