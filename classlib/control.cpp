@@ -131,37 +131,20 @@ void TSizeConstraints::Changed() {
     if (OnChange) OnChange(this);
 }
 
-void TSizeConstraints::SetMinWidth(int Value) {
+// Sets one limit of a pair; the other one of the pair gives way so that the minimum never
+// exceeds a set maximum.
+void TSizeConstraints::SetLimit(int& Limit, int Value, int& Min, int& Max) {
     Value = std::max(Value, 0);
-    if (minWidth_ == Value) return;
-    minWidth_ = Value;
-    if (maxWidth_ > 0 && minWidth_ > maxWidth_) maxWidth_ = minWidth_;
+    if (Limit == Value) return;
+    Limit = Value;
+    if (Max > 0 && Min > Max) (&Limit == &Min ? Max : Min) = Value;
     Changed();
 }
 
-void TSizeConstraints::SetMinHeight(int Value) {
-    Value = std::max(Value, 0);
-    if (minHeight_ == Value) return;
-    minHeight_ = Value;
-    if (maxHeight_ > 0 && minHeight_ > maxHeight_) maxHeight_ = minHeight_;
-    Changed();
-}
-
-void TSizeConstraints::SetMaxWidth(int Value) {
-    Value = std::max(Value, 0);
-    if (maxWidth_ == Value) return;
-    maxWidth_ = Value;
-    if (maxWidth_ > 0 && minWidth_ > maxWidth_) minWidth_ = maxWidth_;
-    Changed();
-}
-
-void TSizeConstraints::SetMaxHeight(int Value) {
-    Value = std::max(Value, 0);
-    if (maxHeight_ == Value) return;
-    maxHeight_ = Value;
-    if (maxHeight_ > 0 && minHeight_ > maxHeight_) minHeight_ = maxHeight_;
-    Changed();
-}
+void TSizeConstraints::SetMinWidth(int Value) { SetLimit(minWidth_, Value, minWidth_, maxWidth_); }
+void TSizeConstraints::SetMinHeight(int Value) { SetLimit(minHeight_, Value, minHeight_, maxHeight_); }
+void TSizeConstraints::SetMaxWidth(int Value) { SetLimit(maxWidth_, Value, minWidth_, maxWidth_); }
+void TSizeConstraints::SetMaxHeight(int Value) { SetLimit(maxHeight_, Value, minHeight_, maxHeight_); }
 
 void TSizeConstraints::Assign(TPersistent* Source) {
     auto* other = dynamic_cast<TSizeConstraints*>(Source);

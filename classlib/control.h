@@ -240,6 +240,7 @@ public:
 
 private:
     void Changed();
+    void SetLimit(int& Limit, int Value, int& Min, int& Max);
     int minWidth_ = 0, minHeight_ = 0, maxWidth_ = 0, maxHeight_ = 0;
 };
 

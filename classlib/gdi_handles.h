@@ -9,35 +9,46 @@
 
 namespace classlib {
 
-// A GDI object (HPEN, HBRUSH, HFONT, HBITMAP, HRGN) freed with DeleteObject. A holder must not be
-// destroyed while its object is still selected into a DC (select the old object back first).
-template <typename Handle>
-class TGdiObject {
+// A handle freed by Deleter when its owner goes or takes another one.
+template <typename Handle, typename Deleter>
+class TOwnedHandle {
 public:
-    TGdiObject() = default;
-    explicit TGdiObject(Handle Value) : handle_(Value) {}
-    ~TGdiObject() { Reset(); }
-    TGdiObject(TGdiObject&& Other) noexcept : handle_(Other.Release()) {}
-    TGdiObject& operator=(TGdiObject&& Other) noexcept {
+    TOwnedHandle() = default;
+    explicit TOwnedHandle(Handle Value) : handle_(Value) {}
+    ~TOwnedHandle() { Reset(); }
+    TOwnedHandle(TOwnedHandle&& Other) noexcept : handle_(Other.Release()) {}
+    TOwnedHandle& operator=(TOwnedHandle&& Other) noexcept {
         if (this != &Other) Reset(Other.Release());
         return *this;
     }
-    TGdiObject(const TGdiObject&) = delete;
-    TGdiObject& operator=(const TGdiObject&) = delete;
+    TOwnedHandle(const TOwnedHandle&) = delete;
+    TOwnedHandle& operator=(const TOwnedHandle&) = delete;
 
     Handle Get() const { return handle_; }
     explicit operator bool() const { return handle_ != nullptr; }
-    // Frees the object held and takes Value (nullptr: holds nothing).
+    // Frees the handle held and takes Value (nullptr: holds nothing).
     void Reset(Handle Value = nullptr) {
         Handle old = std::exchange(handle_, Value);
-        if (old != nullptr && old != Value) DeleteObject(old);
+        if (old != nullptr && old != Value) Deleter()(old);
     }
-    // Gives the object up without freeing it.
+    // Gives the handle up without freeing it.
     Handle Release() { return std::exchange(handle_, nullptr); }
 
 private:
     Handle handle_ = nullptr;
 };
+
+struct TDeleteGdiObject {
+    void operator()(HGDIOBJ Object) const { DeleteObject(Object); }
+};
+struct TDeleteDC {
+    void operator()(HDC DC) const { DeleteDC(DC); }
+};
+
+// A GDI object (HPEN, HBRUSH, HFONT, HBITMAP, HRGN) freed with DeleteObject. A holder must not be
+// destroyed while its object is still selected into a DC (select the old object back first).
+template <typename Handle>
+using TGdiObject = TOwnedHandle<Handle, TDeleteGdiObject>;
 
 using TOwnedPen = TGdiObject<HPEN>;
 using TOwnedBrush = TGdiObject<HBRUSH>;
@@ -46,30 +57,7 @@ using TOwnedBitmap = TGdiObject<HBITMAP>;
 using TOwnedRegion = TGdiObject<HRGN>;
 
 // A memory DC (CreateCompatibleDC), freed with DeleteDC.
-class TOwnedDC {
-public:
-    TOwnedDC() = default;
-    explicit TOwnedDC(HDC Value) : dc_(Value) {}
-    ~TOwnedDC() { Reset(); }
-    TOwnedDC(TOwnedDC&& Other) noexcept : dc_(Other.Release()) {}
-    TOwnedDC& operator=(TOwnedDC&& Other) noexcept {
-        if (this != &Other) Reset(Other.Release());
-        return *this;
-    }
-    TOwnedDC(const TOwnedDC&) = delete;
-    TOwnedDC& operator=(const TOwnedDC&) = delete;
-
-    HDC Get() const { return dc_; }
-    explicit operator bool() const { return dc_ != nullptr; }
-    void Reset(HDC Value = nullptr) {
-        HDC old = std::exchange(dc_, Value);
-        if (old != nullptr && old != Value) DeleteDC(old);
-    }
-    HDC Release() { return std::exchange(dc_, nullptr); }
-
-private:
-    HDC dc_ = nullptr;
-};
+using TOwnedDC = TOwnedHandle<HDC, TDeleteDC>;
 
 // A window's DC (GetDC, GetDCEx), given back with ReleaseDC to the window it came from.
 class TWindowDC {

@@ -20,6 +20,7 @@
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
 #include "settings/shell_helpers.h"
+#include "painted_ink.h"
 #include "tests/ui/store_helpers.h"
 #include "ui/options_frame.h"
 #include "unicode/wide_platform.h"
@@ -308,27 +309,6 @@ TEST_F(CaptureFormTest, AnotherCopysRegistrySettingsAreNeverRemoved) {
 
 namespace {
 
-// The rightmost column (from 0) of Colour in the top Rows rows of a bitmap painted by Paint.
-template <typename F>
-int RightmostColumnOf(COLORREF Colour, int Width, int Rows, F Paint) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, Width, Rows);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    RECT all{0, 0, Width, Rows};
-    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
-    Paint(dc);
-    int right = -1;
-    for (int x = 0; x < Width; ++x)
-        for (int y = 0; y < Rows; ++y)
-            if (GetPixel(dc, x, y) == Colour) right = x;
-    SelectObject(dc, old);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    return right;
-}
-
 TEST_F(CaptureFormTest, StorageChoiceCaptionsAreShownWhole) {
     CreateAndShow();
     classlib::TRadioGroup* prefs = Prefs();
@@ -348,16 +328,16 @@ TEST_F(CaptureFormTest, StorageChoiceCaptionsAreShownWhole) {
     // The group box's caption, painted, reaches as far as the same text drawn alone: its last
     // letter is not cut off (Wine's stand-in font inks past the width it reports).
     const int rows = metrics.tmHeight;
-    const int alone = RightmostColumnOf(ink, prefs->Width(), rows, [&](HDC dc) {
+    const int alone = quill_test::InkOf(ink, prefs->Width(), rows, [&](HDC dc) {
         HGDIOBJ old = SelectObject(dc, prefs->Font()->Handle());
         SetBkMode(dc, TRANSPARENT);
         SetTextColor(dc, ink);
         TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
         SelectObject(dc, old);
-    });
-    const int painted = RightmostColumnOf(ink, prefs->Width(), rows, [&](HDC dc) {
+    }).Right;
+    const int painted = quill_test::InkOf(ink, prefs->Width(), rows, [&](HDC dc) {
         prefs->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
-    });
+    }).Right;
     EXPECT_GT(alone, 8);
     EXPECT_EQ(painted, alone);
     // Each choice has room for its check mark and its whole text.
