@@ -58,7 +58,8 @@ std::wstring FixedText(double v, int prec) {
 }
 
 std::wstring ExpText(double v, int prec) {
-    // Delphi style: mantissa with prec significant digits, exponent with sign and at least 3 digits.
+    // Our scientific form: a mantissa of prec significant digits and an exponent with its sign and
+    // at least three digits, whatever the C runtime prints.
     if (prec < 1) prec = 1;
     std::string spec = "%." + std::to_string(prec - 1) + "E";
     std::wstring s = NarrowPrintf(spec.c_str(), v);

@@ -14,9 +14,8 @@ COLORREF ColorToRGB(TColor Color) {
 
 int ScreenPixelsPerInch() {
     static const int ppi = [] {
-        HDC dc = GetDC(nullptr);
-        int value = dc ? GetDeviceCaps(dc, LOGPIXELSY) : 96;
-        if (dc) ReleaseDC(nullptr, dc);
+        TWindowDC screen(nullptr);
+        int value = screen ? GetDeviceCaps(screen.Get(), LOGPIXELSY) : 96;
         return value > 0 ? value : 96;
     }();
     return ppi;
@@ -29,12 +28,7 @@ TGraphicsObject::~TGraphicsObject() {
     FreeGdiHandle();
 }
 
-void TGraphicsObject::FreeGdiHandle() {
-    if (handle_) {
-        DeleteObject(handle_);
-        handle_ = nullptr;
-    }
-}
+void TGraphicsObject::FreeGdiHandle() { handle_.Reset(); }
 
 void TGraphicsObject::Changed() {
     // The canvas deselects the old handle first: a GDI object selected into a DC cannot be deleted.
@@ -81,10 +75,10 @@ LOGFONTA TFont::LogFont() const {
 HFONT TFont::Handle() {
     if (!handle_) {
         LOGFONTA lf = LogFont();
-        handle_ = CreateFontIndirectA(&lf);
+        handle_.Reset(CreateFontIndirectA(&lf));
         if (!handle_) RaiseLastOSError();
     }
-    return static_cast<HFONT>(handle_);
+    return static_cast<HFONT>(handle_.Get());
 }
 
 void TFont::AssignLogFont(const LOGFONTA& LogFont) {
@@ -194,10 +188,10 @@ HBRUSH TBrush::Handle() {
                 lb.lbHatch = static_cast<ULONG_PTR>(static_cast<int>(style_) - static_cast<int>(TBrushStyle::bsHorizontal));
                 break;
         }
-        handle_ = CreateBrushIndirect(&lb);
+        handle_.Reset(CreateBrushIndirect(&lb));
         if (!handle_) RaiseLastOSError();
     }
-    return static_cast<HBRUSH>(handle_);
+    return static_cast<HBRUSH>(handle_.Get());
 }
 
 void TBrush::SetColor(TColor Value) {
@@ -233,10 +227,10 @@ HPEN TPen::Handle() {
         lp.lopnStyle = static_cast<UINT>(styles[static_cast<int>(style_)]);
         lp.lopnWidth.x = width_;
         lp.lopnColor = ColorToRGB(color_);
-        handle_ = CreatePenIndirect(&lp);
+        handle_.Reset(CreatePenIndirect(&lp));
         if (!handle_) RaiseLastOSError();
     }
-    return static_cast<HPEN>(handle_);
+    return static_cast<HPEN>(handle_.Get());
 }
 
 void TPen::SetColor(TColor Value) {
@@ -478,12 +472,12 @@ void TCanvas::Draw(int X, int Y, HBITMAP Bitmap) {
     if (GetObjectA(Bitmap, sizeof(bm), &bm) == 0) return;
     Changing();
     RequiredState(stHandle);
-    HDC mem = CreateCompatibleDC(handle_);
+    TOwnedDC mem(CreateCompatibleDC(handle_));
     if (!mem) RaiseLastOSError();
-    HGDIOBJ old = SelectObject(mem, Bitmap);
-    BitBlt(handle_, X, Y, bm.bmWidth, bm.bmHeight, mem, 0, 0, copyMode_);
-    SelectObject(mem, old);
-    DeleteDC(mem);
+    {
+        TSelectedObject bitmap(mem.Get(), Bitmap);
+        BitBlt(handle_, X, Y, bm.bmWidth, bm.bmHeight, mem.Get(), 0, 0, copyMode_);
+    }
     Changed();
 }
 

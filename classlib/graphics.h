@@ -9,6 +9,7 @@
 #include <initializer_list>
 #include <string>
 
+#include "classlib/gdi_handles.h"
 #include "classlib/objects.h"
 
 namespace classlib {
@@ -91,7 +92,7 @@ public:
 
     TNotifyEvent OnChange;
     // True while a GDI handle of this object exists.
-    bool HandleAllocated() const { return handle_ != nullptr; }
+    bool HandleAllocated() const { return static_cast<bool>(handle_); }
 
 protected:
     // Drops the current handle (the next Handle() makes a new one) and tells the canvas that
@@ -102,7 +103,7 @@ protected:
     void ChangedKeepingHandle();
     // Deletes the handle (after the canvas using it deselected it).
     void FreeGdiHandle();
-    HGDIOBJ handle_ = nullptr;
+    TGdiObject<HGDIOBJ> handle_;
 
 private:
     friend class TCanvas;

@@ -5,6 +5,7 @@
 
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -151,5 +152,20 @@ private:
 
 // True when text is a valid identifier: a letter or underscore, then letters, digits, underscores.
 bool IsValidIdent(const std::wstring& text);
+
+// Takes the object out of the variable, sets the variable to nullptr, then deletes the object: code
+// that its destructor runs and that looks at the variable finds it empty, never half-destroyed.
+template <typename T>
+void FreeAndNil(T*& Object) {
+    T* old = Object;
+    Object = nullptr;
+    delete old;
+}
+
+template <typename T>
+void FreeAndNil(std::unique_ptr<T>& Object) {
+    std::unique_ptr<T> old = std::move(Object);
+    old.reset();
+}
 
 }  // namespace classlib

@@ -4,6 +4,8 @@
 #include "classlib/exceptions.h"
 
 #include <algorithm>
+#include <cstdio>
+#include <string>
 #include <deque>
 #include <vector>
 
@@ -13,6 +15,35 @@ namespace classlib {
 static const DWORD gMainThreadId = GetCurrentThreadId();
 
 DWORD MainThreadID() { return gMainThreadId; }
+
+// A test program defines this hook (its main fails the running test); the program does not.
+extern "C" void QuillThreadCheckHook(const char* Message) __attribute__((weak));
+
+namespace {
+std::atomic<TThreadCheckReporter> gThreadCheckReporter{nullptr};
+}  // namespace
+
+TThreadCheckReporter SetThreadCheckReporter(TThreadCheckReporter Reporter) {
+    return gThreadCheckReporter.exchange(Reporter);
+}
+
+void ReportNotMainThread(const char* Operation) {
+    std::string message = std::string(Operation != nullptr ? Operation : "?") + " called on thread " +
+                          std::to_string(GetCurrentThreadId()) + ", not on the main thread (" +
+                          std::to_string(MainThreadID()) + ")";
+    if (TThreadCheckReporter reporter = gThreadCheckReporter.load()) {
+        reporter(message);
+        return;
+    }
+    if (QuillThreadCheckHook != nullptr) {
+        QuillThreadCheckHook(message.c_str());
+        return;
+    }
+    OutputDebugStringA((message + "\n").c_str());
+#ifndef NDEBUG
+    std::fprintf(stderr, "%s\n", message.c_str());
+#endif
+}
 
 namespace {
 

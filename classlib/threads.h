@@ -11,6 +11,7 @@
 #include <condition_variable>
 #include <memory>
 #include <mutex>
+#include <string>
 
 #include "classlib/objects.h"
 
@@ -103,6 +104,22 @@ private:
 
 // The main thread: the thread that first used the library (set at start).
 DWORD MainThreadID();
+
+// The main-thread check. Operations that belong to the main thread (setters of components that
+// touch windows, window and form operations, the application's and the timers' operations) call
+// CheckMainThread with their name, e.g. "TControl.SetBounds". On the main thread it costs one
+// comparison; from any other thread it reports "<operation> called on thread N, not on the main
+// thread (M)" and goes on. The report goes to the reporter set here (tests set one), else to the
+// test program's hook when the program has one, else to the debugger's output (and, in builds
+// without NDEBUG, to standard error). The reporter may be called on any thread.
+using TThreadCheckReporter = void (*)(const std::string& Message);
+// Sets the reporter (nullptr: the default) and answers the previous one.
+TThreadCheckReporter SetThreadCheckReporter(TThreadCheckReporter Reporter);
+void ReportNotMainThread(const char* Operation);
+inline void CheckMainThread(const char* Operation) {
+    if (GetCurrentThreadId() != MainThreadID()) [[unlikely]]
+        ReportNotMainThread(Operation);
+}
 // Runs every pending synchronised call (main thread only); waits up to Timeout ms for one when
 // none is pending. Answers whether any call ran.
 bool CheckSynchronize(DWORD Timeout = 0);

@@ -1,6 +1,8 @@
 // The window timer component.
 #include "classlib/timer.h"
 
+#include "classlib/threads.h"
+
 namespace classlib {
 
 namespace {
@@ -8,6 +10,7 @@ constexpr UINT_PTR kTimerId = 1;
 }
 
 TTimer::TTimer(TComponent* AOwner) : TComponent(AOwner) {
+    CheckMainThread("TTimer.Create");
     window_ = AllocateHWnd([this](TMessage& Message) { WndProc(Message); });
     UpdateTimer();
 }
@@ -22,12 +25,14 @@ TTimer::~TTimer() {
 }
 
 void TTimer::SetEnabled(bool Value) {
+    CheckMainThread("TTimer.SetEnabled");
     if (Value == enabled_) return;
     enabled_ = Value;
     UpdateTimer();
 }
 
 void TTimer::SetInterval(UINT Value) {
+    CheckMainThread("TTimer.SetInterval");
     if (Value == interval_) return;
     interval_ = Value;
     UpdateTimer();

@@ -70,21 +70,25 @@ void TVMROptions::RebuildOwner() {
 }
 
 void TVMROptions::SetStreams(unsigned Value) {
+    classlib::CheckMainThread("TVMROptions.SetStreams");
     streams_ = (Value == 0 || Value > 16) ? 1 : Value;
     RebuildOwner();
 }
 
 void TVMROptions::SetPreferences(TVMRPreferences Value) {
+    classlib::CheckMainThread("TVMROptions.SetPreferences");
     preferences_ = Value;
     RebuildOwner();
 }
 
 void TVMROptions::SetMode(TVMRVideoMode Value) {
+    classlib::CheckMainThread("TVMROptions.SetMode");
     mode_ = Value;
     RebuildOwner();
 }
 
 void TVMROptions::SetKeepAspectRatio(bool Value) {
+    classlib::CheckMainThread("TVMROptions.SetKeepAspectRatio");
     keepAspectRatio_ = Value;
     if (owner_ == nullptr || (mode_ != vmrWindowed && mode_ != vmrWindowless)) return;
     if (auto control = owner_->As<IVMRAspectRatioControl9>(IID_IVMRAspectRatioControl9))
@@ -119,6 +123,7 @@ bool TVideoWindow::CheckVMR() {
 }
 
 void TVideoWindow::SetFilterGraph(TFilterGraph* Value) {
+    classlib::CheckMainThread("TVideoWindow.SetFilterGraph");
     TFilterGraph::ChangeMemberGraph(this, this, this, graph_, Value);
 }
 
@@ -135,6 +140,7 @@ void TVideoWindow::Rejoin() {
 }
 
 void TVideoWindow::SetMode(TVideoMode Value) {
+    classlib::CheckMainThread("TVideoWindow.SetMode");
     mode_ = (Value == vmVMR && CheckVMR()) ? vmVMR : vmNormal;
     if (graph_ != nullptr && graph_->Active()) Rejoin();
 }
@@ -332,6 +338,7 @@ void TVideoWindow::ShowFullScreen(const RECT& R) {
 }
 
 void TVideoWindow::SetFullScreen(bool Value) {
+    classlib::CheckMainThread("TVideoWindow.SetFullScreen");
     if (videoWindow_ && RendererConnected()) {
         if (Value) {
             RECT r = fullScreenRect_;
@@ -352,11 +359,13 @@ void TVideoWindow::SetFullScreen(bool Value) {
 }
 
 void TVideoWindow::SetFullScreenTopMost(bool Value) {
+    classlib::CheckMainThread("TVideoWindow.SetFullScreenTopMost");
     fullScreenTopMost_ = Value;
     if (fullScreen_) SetFullScreen(true);
 }
 
 void TVideoWindow::FullScreenOnRect(const RECT& R) {
+    classlib::CheckMainThread("TVideoWindow.FullScreenOnRect");
     fullScreenRect_ = R;
     if (videoWindow_ && RendererConnected()) ShowFullScreen(R);
     if (windowless_) fullScreenActive_ = false;
@@ -399,6 +408,11 @@ void TVideoWindow::PlaceRenderer() {
 void TVideoWindow::Resize() {
     classlib::TCustomControl::Resize();
     PlaceRenderer();
+}
+
+void TVideoWindow::ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight) {
+    classlib::TCustomControl::ConstrainedResize(MinWidth, MinHeight, MaxWidth, MaxHeight);
+    Resize();
 }
 
 void TVideoWindow::WndProc(classlib::TMessage& Message) {

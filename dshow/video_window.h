@@ -17,6 +17,7 @@
 
 #include "classlib/controls.h"
 #include "classlib/objects.h"
+#include "classlib/threads.h"
 #include "dshow/ds_graph.h"
 
 namespace dshow {
@@ -137,6 +138,8 @@ public:
     void WndProc(classlib::TMessage& Message) override;
 
 protected:
+    // Also runs the resize handling (OnResize, the renderer's placing) whenever the bounds are set.
+    void ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidth, int& MaxHeight) override;
     void Resize() override;
 
 private:

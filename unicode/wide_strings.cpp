@@ -532,6 +532,9 @@ TUcStringList::~TUcStringList() {
     // No notification while the list goes away.
     OnChange = nullptr;
     OnChanging = nullptr;
+    // The adapter lets go first, while the items (and this class's operations) are still there
+    // for it to read.
+    SetStringsAdapter(nullptr);
 }
 
 void TUcStringList::CheckIndex(int Index, int Limit) const {

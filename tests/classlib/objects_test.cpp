@@ -208,6 +208,40 @@ public:
     }
 };
 
+// A component that, while being destroyed, looks at the variable that held it.
+struct WatchingComponent : TComponent {
+    WatchingComponent(TComponent** var, bool* sawEmpty) : TComponent(nullptr), var_(var), sawEmpty_(sawEmpty) {}
+    ~WatchingComponent() override { *sawEmpty_ = *var_ == nullptr; }
+    TComponent** var_;
+    bool* sawEmpty_;
+};
+
+TEST(FreeAndNilTest, TheVariableIsEmptyBeforeTheObjectGoes) {
+    bool sawEmpty = false;
+    TComponent* held = nullptr;
+    held = new WatchingComponent(&held, &sawEmpty);
+    FreeAndNil(held);
+    EXPECT_EQ(held, nullptr);
+    EXPECT_TRUE(sawEmpty);
+
+    // The same for an owning pointer; an empty variable is no error.
+    struct OwnerWatcher : TComponent {
+        OwnerWatcher(std::unique_ptr<TComponent>* var, bool* sawEmpty) : TComponent(nullptr), var_(var), sawEmpty_(sawEmpty) {}
+        ~OwnerWatcher() override { *sawEmpty_ = *var_ == nullptr; }
+        std::unique_ptr<TComponent>* var_;
+        bool* sawEmpty_;
+    };
+    std::unique_ptr<TComponent> owned;
+    sawEmpty = false;
+    owned = std::make_unique<OwnerWatcher>(&owned, &sawEmpty);
+    FreeAndNil(owned);
+    EXPECT_EQ(owned, nullptr);
+    EXPECT_TRUE(sawEmpty);
+    FreeAndNil(owned);
+    TComponent* none = nullptr;
+    FreeAndNil(none);
+}
+
 TEST(TPersistentTest, AssignRefusalNamesBothClasses) {
     TPoint2 a, b;
     TPersistent plain;

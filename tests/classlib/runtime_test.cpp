@@ -47,6 +47,8 @@ TEST_F(FormatTest, FloatsAndPointers) {
     EXPECT_EQ(Format(L"%f", {3.14159}), L"3.14");
     EXPECT_EQ(Format(L"%.3f|%.0f", {1.23456, 2.7}), L"1.235|3");
     EXPECT_EQ(Format(L"%g|%g", {0.5, 29.97}), L"0.5|29.97");
+    // The scientific form always has a signed exponent of at least three digits.
+    EXPECT_EQ(Format(L"%e|%.3e", {1500.0, -0.00012}), L"1.50000000000000E+003|-1.20E-004");
     EXPECT_EQ(Format(L"%n", {1234567.891}), L"1,234,567.89");
     EXPECT_EQ(Format(L"%.1n", {-1000.0}), L"-1,000.0");
     FormatSettings().DecimalSeparator = L',';

@@ -5,11 +5,15 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <mutex>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "classlib/controls.h"
 #include "classlib/forms.h"
+#include "classlib/threads.h"
+#include "classlib/timer.h"
 
 using namespace classlib;
 
@@ -357,6 +361,85 @@ TEST_F(ControlsTest, WindowsCarryTheControlAndWindowAtoms) {
     EXPECT_THROW(orphan.HandleNeeded(), EInvalidOperation);
     EXPECT_FALSE(orphan.HandleAllocated());
     EXPECT_EQ(CreationControl, nullptr);
+}
+
+// ---- size constraints -------------------------------------------------------------------------
+
+TEST_F(ControlsTest, ConstraintsHoldForCodeTheUserAndTheControlsOwnWord) {
+    auto* pad = new TPad(form);
+    pad->SetParent(form);
+    form->Show();
+    pad->Constraints()->SetMinWidth(50);
+    pad->Constraints()->SetMaxWidth(120);
+    pad->Constraints()->SetMaxHeight(60);
+    pad->SetBounds(0, 0, 300, 200);
+    EXPECT_EQ(pad->Width(), 120);
+    EXPECT_EQ(pad->Height(), 60);
+    pad->SetWidth(10);
+    EXPECT_EQ(pad->Width(), 50);
+    // A size given to the window from outside (the system, the user's frame) is held too.
+    SetWindowPos(pad->Handle(), nullptr, 0, 0, 400, 10, SWP_NOZORDER | SWP_NOACTIVATE);
+    RECT r{};
+    GetWindowRect(pad->Handle(), &r);
+    EXPECT_EQ(r.right - r.left, 120);
+    EXPECT_EQ(pad->Width(), 120);
+    // New limits apply to the present size at once; a minimum above the maximum raises it.
+    pad->Constraints()->SetMaxWidth(80);
+    EXPECT_EQ(pad->Width(), 80);
+    pad->Constraints()->SetMinWidth(100);
+    EXPECT_EQ(pad->Constraints()->MaxWidth(), 100);
+    EXPECT_EQ(pad->Width(), 100);
+    // The control has the last word on the limits, for each change of size.
+    int asked = 0;
+    pad->OnConstrainedResize = [&](TObject*, int&, int&, int& maxWidth, int&) {
+        ++asked;
+        maxWidth = 90;
+    };
+    pad->Constraints()->SetMinWidth(0);
+    pad->SetWidth(95);
+    EXPECT_EQ(pad->Width(), 90);
+    EXPECT_GE(asked, 1);
+    // Assign copies all four limits.
+    TSizeConstraints copy;
+    copy.Assign(pad->Constraints());
+    EXPECT_EQ(copy.MaxWidth(), 100);
+    EXPECT_EQ(copy.MaxHeight(), 60);
+}
+
+// ---- the main-thread check -----------------------------------------------------------------------
+
+std::mutex gReportsLock;
+std::vector<std::string> gReports;
+void RecordReport(const std::string& Message) {
+    std::lock_guard<std::mutex> lock(gReportsLock);
+    gReports.push_back(Message);
+}
+
+TEST_F(ControlsTest, WindowOperationsFromAWorkerThreadAreReportedByName) {
+    TThreadCheckReporter previous = SetThreadCheckReporter(&RecordReport);
+    gReports.clear();
+    // Controls without windows, so that the calls cannot wait on the main thread.
+    auto* pad = new TPad(nullptr);
+    TGraphicControl graphic(nullptr);
+    DWORD worker = 0;
+    std::thread([&] {
+        worker = GetCurrentThreadId();
+        graphic.SetBounds(1, 2, 30, 40);
+        graphic.SetVisible(false);
+        pad->SetText("from a worker");
+    }).join();
+    // On the main thread: nothing to report.
+    graphic.SetBounds(3, 4, 30, 40);
+    delete pad;
+    SetThreadCheckReporter(previous);
+
+    const std::string tail = " called on thread " + std::to_string(worker) + ", not on the main thread (" +
+                             std::to_string(MainThreadID()) + ")";
+    std::lock_guard<std::mutex> lock(gReportsLock);
+    ASSERT_EQ(gReports.size(), 3u);
+    EXPECT_EQ(gReports[0], "TControl.SetBounds" + tail);
+    EXPECT_EQ(gReports[1], "TControl.SetVisible" + tail);
+    EXPECT_EQ(gReports[2], "TControl.SetText" + tail);
 }
 
 }  // namespace

@@ -6,6 +6,7 @@
 #include <cstring>
 
 #include "classlib/exceptions.h"
+#include "classlib/gdi_handles.h"
 #include "exception_text.h"
 
 using namespace classlib;
@@ -377,4 +378,48 @@ TEST(Canvas, DerivedCanvasAcquiresItsDcOnDemand) {
     EXPECT_EQ(canvas.freed, 1);
     canvas.FillRect(RECT{4, 4, 6, 6});
     EXPECT_EQ(canvas.created, 2);
+}
+
+TEST(GdiHolders, EachHandleIsFreedOnceByItsLastOwner) {
+    HPEN pen = CreatePen(PS_SOLID, 1, RGB(1, 2, 3));
+    {
+        TOwnedPen first(pen);
+        TOwnedPen second(std::move(first));
+        EXPECT_FALSE(first);
+        EXPECT_EQ(second.Get(), pen);
+        TOwnedPen third;
+        third = std::move(second);
+        EXPECT_EQ(GetObjectType(pen), static_cast<DWORD>(OBJ_PEN));
+        // Taking a new brush frees the old one at once.
+        TOwnedBrush brush(CreateSolidBrush(RGB(4, 5, 6)));
+        HBRUSH old = brush.Get();
+        brush.Reset(CreateSolidBrush(RGB(7, 8, 9)));
+        EXPECT_EQ(GetObjectType(old), 0u);
+        HBRUSH kept = brush.Release();
+        EXPECT_FALSE(brush);
+        EXPECT_EQ(GetObjectType(kept), static_cast<DWORD>(OBJ_BRUSH));
+        DeleteObject(kept);
+    }
+    EXPECT_EQ(GetObjectType(pen), 0u);
+
+    // A memory DC goes with its owner; a selection and a saved state are put back first.
+    HDC dc = nullptr;
+    HBITMAP bitmap = CreateBitmap(4, 4, 1, 32, nullptr);
+    {
+        TOwnedDC mem(CreateCompatibleDC(nullptr));
+        dc = mem.Get();
+        HGDIOBJ before = GetCurrentObject(dc, OBJ_BITMAP);
+        {
+            TSavedDC saved(dc);
+            TSelectedObject selected(dc, bitmap);
+            EXPECT_EQ(GetCurrentObject(dc, OBJ_BITMAP), bitmap);
+            SetTextColor(dc, RGB(9, 9, 9));
+        }
+        EXPECT_EQ(GetCurrentObject(dc, OBJ_BITMAP), before);
+        EXPECT_NE(GetTextColor(dc), RGB(9, 9, 9));
+        TWindowDC screen(nullptr);
+        EXPECT_TRUE(screen);
+    }
+    EXPECT_EQ(GetObjectType(dc), 0u);
+    TOwnedBitmap owned(bitmap);
 }

@@ -233,6 +233,30 @@ TEST_F(VideoWindowGraph, ClassicRendererFollowsTheControlAndSwitchesFullScreen) 
     EXPECT_EQ(video->VideoHandle(), video->Handle());
 }
 
+TEST_F(VideoWindowGraph, RendererKeepsToTheConstraintsAndEverySetBoundsRunsTheResizeHandling) {
+    video->SetFilterGraph(graph.get());
+    ASSERT_NO_FATAL_FAILURE(Build());
+    ASSERT_TRUE(graph->Play());
+    Pump(200);
+    HWND window = video->VideoHandle();
+    ASSERT_NE(window, nullptr);
+
+    video->Constraints()->SetMaxWidth(160);
+    video->Constraints()->SetMaxHeight(120);
+    EXPECT_TRUE(Placed(window, 10, 20, 160, 120));
+    video->SetBounds(30, 40, 400, 300);
+    EXPECT_EQ(video->Width(), 160);
+    EXPECT_TRUE(Placed(window, 30, 40, 160, 120));
+
+    // The window's constrained-resize handler runs its resize handling as well: a move alone
+    // reaches OnResize.
+    int resized = 0;
+    video->OnResize = [&](classlib::TObject*) { ++resized; };
+    video->SetLeft(60);
+    EXPECT_GE(resized, 1);
+    EXPECT_TRUE(Placed(window, 60, 40, 160, 120));
+}
+
 TEST_F(VideoWindowGraph, FullScreenSetBeforeTheRunIsAppliedByTheRun) {
     video->SetFilterGraph(graph.get());
     video->SetFullScreen(true);  // no connected renderer yet: only stored

@@ -20,6 +20,7 @@
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
 #include "settings/shell_helpers.h"
+#include "painted_ink.h"
 #include "tests/ui/store_helpers.h"
 #include "ui/options_frame.h"
 #include "unicode/wide_platform.h"
@@ -302,6 +303,57 @@ TEST_F(CaptureFormTest, AnotherCopysRegistrySettingsAreNeverRemoved) {
     EXPECT_FALSE(FileExists(ini_));
     EXPECT_EQ(other, GetSz(kProgramKey, L"Exename"));
     EXPECT_EQ(42, GetDword(kProgramKey, L"Volume"));
+}
+
+}  // namespace
+
+namespace {
+
+TEST_F(CaptureFormTest, StorageChoiceCaptionsAreShownWhole) {
+    CreateAndShow();
+    classlib::TRadioGroup* prefs = Prefs();
+    const std::string caption = prefs->Caption();
+    const COLORREF ink = classlib::ColorToRGB(prefs->Font()->Color());
+    TEXTMETRICA metrics{};
+    SIZE extent{};
+    {
+        HDC screen = GetDC(nullptr);
+        HGDIOBJ old = SelectObject(screen, prefs->Font()->Handle());
+        GetTextMetricsA(screen, &metrics);
+        GetTextExtentPoint32A(screen, caption.c_str(), static_cast<int>(caption.size()), &extent);
+        SelectObject(screen, old);
+        ReleaseDC(nullptr, screen);
+    }
+    ASSERT_LT(8 + extent.cx, prefs->Width());
+    // The group box's caption, painted, reaches as far as the same text drawn alone: its last
+    // letter is not cut off (Wine's stand-in font inks past the width it reports).
+    const int rows = metrics.tmHeight;
+    const int alone = quill_test::InkOf(ink, prefs->Width(), rows, [&](HDC dc) {
+        HGDIOBJ old = SelectObject(dc, prefs->Font()->Handle());
+        SetBkMode(dc, TRANSPARENT);
+        SetTextColor(dc, ink);
+        TextOutA(dc, 8, 0, caption.c_str(), static_cast<int>(caption.size()));
+        SelectObject(dc, old);
+    }).Right;
+    const int painted = quill_test::InkOf(ink, prefs->Width(), rows, [&](HDC dc) {
+        prefs->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    }).Right;
+    EXPECT_GT(alone, 8);
+    EXPECT_EQ(painted, alone);
+    // Each choice has room for its check mark and its whole text.
+    for (int i = 0; i < prefs->Items()->Count(); ++i) {
+        classlib::TGroupButton* button = prefs->Buttons(i);
+        const std::string text = button->Caption();
+        HDC dc = GetDC(button->Handle());
+        HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(button->Handle(), WM_GETFONT, 0, 0)));
+        SIZE needed{};
+        GetTextExtentPoint32A(dc, text.c_str(), static_cast<int>(text.size()), &needed);
+        SelectObject(dc, old);
+        ReleaseDC(button->Handle(), dc);
+        EXPECT_LE(needed.cx + GetSystemMetrics(SM_CXMENUCHECK) + 4 * metrics.tmAveCharWidth / 2,
+                  button->ClientWidth())
+            << text;
+    }
 }
 
 }  // namespace

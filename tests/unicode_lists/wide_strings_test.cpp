@@ -407,6 +407,48 @@ private:
     std::string& log_;
 };
 
+// An adapter that reads the list when it lets go of it (as a control's items adapter copying the
+// lines back would).
+class ReadingAdapter : public unicode::IWideStringsAdapter {
+public:
+    explicit ReadingAdapter(Wide& seen) : seen_(seen) {}
+    void ReferenceStrings(unicode::TWideStrings* S) override { list_ = S; }
+    void ReleaseStrings() override { seen_ = Lines(*list_); }
+
+private:
+    Wide& seen_;
+    unicode::TWideStrings* list_ = nullptr;
+};
+
+TEST(WideStringList, DestroyedListReleasesItsAdapterWhileItsLinesAreThere) {
+    Wide seen;
+    {
+        TUcStringList list;
+        list.Add(L"one");
+        list.Add(L"two");
+        list.SetStringsAdapter(std::make_shared<ReadingAdapter>(seen));
+    }
+    EXPECT_EQ(seen, (Wide{L"one", L"two"}));
+}
+
+TEST(WideStringList, IndexOfObjectFindsTheFirstLineHoldingIt) {
+    classlib::TObject a, b, c;
+    TUcStringList list;
+    list.AddObject(L"x", &a);
+    list.Add(L"plain");
+    list.AddObject(L"y", &b);
+    list.AddObject(L"z", &a);
+    EXPECT_EQ(list.IndexOfObject(&a), 0);
+    EXPECT_EQ(list.IndexOfObject(&b), 2);
+    EXPECT_EQ(list.IndexOfObject(&c), -1);
+    EXPECT_EQ(list.IndexOfObject(nullptr), 1);
+    // The object moves with its line.
+    list.Move(2, 0);
+    EXPECT_EQ(list.IndexOfObject(&b), 0);
+    list.Delete(1);
+    EXPECT_EQ(list.IndexOfObject(&a), 2);
+}
+
 TEST(WideStringList, StringsAdapterIsAnnouncedAndReleased) {
     std::string log;
     {

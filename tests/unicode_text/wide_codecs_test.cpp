@@ -123,6 +123,12 @@ TEST(WideZeroTerminated, BlocksCopiesAndScans) {
     std::wmemset(dest, L'#', 16);
     EXPECT_STREQ(WStrLCopy(dest, L"abcdef", 3), L"abc");
     EXPECT_STREQ(WStrPLCopy(dest, "caf\xE9", 4), L"caf\u00e9");
+    // The whole ANSI text, widened with the default code page and terminated; nothing past it.
+    std::wmemset(dest, L'#', 16);
+    EXPECT_EQ(WStrPCopy(dest, "na\xEFve \x80"), dest);
+    EXPECT_STREQ(dest, L"na\u00efve \u20ac");
+    EXPECT_EQ(dest[8], L'#');
+    EXPECT_STREQ(WStrPCopy(dest, nullptr), L"");
     wchar_t overlap[] = L"abcdef";
     WStrMove(overlap + 1, overlap, 4);
     EXPECT_STREQ(overlap, L"aabcdf");

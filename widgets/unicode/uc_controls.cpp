@@ -10,6 +10,8 @@
 #include "classlib/conversions.h"
 #include "classlib/format.h"
 #include "classlib/forms.h"
+#include "classlib/gdi_handles.h"
+#include "classlib/threads.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 
@@ -174,6 +176,7 @@ std::wstring UcControl_GetText(TControl* Control) {
 }
 
 void UcControl_SetText(TControl* Control, const std::wstring& Text) {
+    classlib::CheckMainThread("TUcControl.SetText");
     auto* win = dynamic_cast<TWinControl*>(Control);
     if (!IsUnicodePlatform() || (win != nullptr && win->HandleAllocated() && !IsWindowUnicode(win->WindowHandle()))) {
         Control->SetText(WideToAnsi(Text));
@@ -640,11 +643,9 @@ RECT TUcCustomHintWindow::CalcHintRect(int MaxWidth, const std::string& AHint, v
     std::wstring text = WideHintOfData(AHint, AData);
     RECT r{0, 0, MaxWidth, 0};
     UINT bidi = info->HintControl != nullptr ? info->HintControl->DrawTextBiDiModeFlagsReadingOnly() : 0;
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, Font()->Handle());
-    unicode::Uc_DrawTextW(dc, text.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | bidi);
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
+    classlib::TWindowDC screen(nullptr);
+    classlib::TSelectedObject font(screen.Get(), Font()->Handle());
+    unicode::Uc_DrawTextW(screen.Get(), text.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | bidi);
     r.right += 6;
     r.bottom += 2;
     return r;
@@ -653,17 +654,17 @@ RECT TUcCustomHintWindow::CalcHintRect(int MaxWidth, const std::string& AHint, v
 void TUcCustomHintWindow::Dispatch(TMessage& Message) {
     if (Message.Msg == classlib::CM_TEXTCHANGED && !activating_) {
         std::wstring text = Caption();
-        HDC dc = GetDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, Font()->Handle());
         SIZE size{};
-        GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
-        if (text.empty()) {
-            TEXTMETRICW tm{};
-            GetTextMetricsW(dc, &tm);
-            size.cy = tm.tmHeight;
+        {
+            classlib::TWindowDC screen(nullptr);
+            classlib::TSelectedObject font(screen.Get(), Font()->Handle());
+            GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+            if (text.empty()) {
+                TEXTMETRICW tm{};
+                GetTextMetricsW(screen.Get(), &tm);
+                size.cy = tm.tmHeight;
+            }
         }
-        SelectObject(dc, old);
-        ReleaseDC(nullptr, dc);
         SetWidth(size.cx + 6);
         SetHeight(size.cy + 6);
     }
@@ -680,13 +681,12 @@ void TUcCustomHintWindow::Paint() {
     r.left += 2;
     r.top += 2;
     HDC dc = Canvas()->Handle();
-    int saved = SaveDC(dc);
+    classlib::TSavedDC saved(dc);
     SelectObject(dc, Font()->Handle());
     SetTextColor(dc, classlib::ColorToRGB(classlib::Screen()->HintFont()->Color()));
     SetBkMode(dc, TRANSPARENT);
     std::wstring text = Caption();
     DrawTextW(dc, text.c_str(), -1, &r, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DrawTextBiDiModeFlagsReadingOnly());
-    RestoreDC(dc, saved);
 }
 
 }  // namespace widgets

@@ -6,6 +6,7 @@
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/filer.h"
+#include "classlib/threads.h"
 #include "unicode/wide_platform.h"
 #include "unicode/wide_properties.h"
 #include "widgets/unicode/uc_actions.h"
@@ -102,6 +103,7 @@ std::wstring TUcApplication::Title() {
 }
 
 void TUcApplication::SetTitle(const std::wstring& Value) {
+    classlib::CheckMainThread("TUcApplication.SetTitle");
     classlib::TApplication* app = classlib::Application();
     if (!app->HandleAllocated() || !IsUnicodePlatform()) {
         unicode::SetSyncedWideString(Value, pendingTitle_, app->Title(),

@@ -6,6 +6,7 @@
 
 #include "classlib/conversions.h"
 #include "classlib/filer.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/graphics.h"
 #include "classlib/timer.h"
 #include "unicode/wide_platform.h"
@@ -273,7 +274,7 @@ void TUcCustomLabel::DoDrawText(RECT& Rect, UINT Flags) {
     classlib::TCanvas* canvas = Canvas();
     canvas->SetFont(Font());
     HDC dc = canvas->Handle();
-    int saved = SaveDC(dc);
+    classlib::TSavedDC saved(dc);
     SelectObject(dc, Font()->Handle());
     SetBkMode(dc, TRANSPARENT);
     if (Enabled() || (Flags & DT_CALCRECT) != 0) {
@@ -287,7 +288,6 @@ void TUcCustomLabel::DoDrawText(RECT& Rect, UINT Flags) {
         SetTextColor(dc, classlib::ColorToRGB(classlib::clBtnShadow));
         DrawTextW(dc, text.c_str(), static_cast<int>(text.size()), &Rect, Flags);
     }
-    RestoreDC(dc, saved);
 }
 
 void TUcCustomLabel::DefineProperties(classlib::TFiler* Filer) {

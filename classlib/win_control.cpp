@@ -1,5 +1,6 @@
-// The class library's window core: controls, windowed controls and the hint window.
-#include "classlib/controls.h"
+// The windowed control of the class library: window creation, binding, children, focus, keys and
+// the message handlers of windows.
+#include "classlib/win_control.h"
 
 #include <windowsx.h>
 
@@ -7,569 +8,19 @@
 #include <cstring>
 
 #include "classlib/actions.h"
+#include "classlib/control_internals.h"
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/forms.h"
+#include "classlib/threads.h"
 
 namespace classlib {
 
-TWinControl* CreationControl = nullptr;
-ATOM WindowAtom = 0;
-ATOM ControlAtom = 0;
-std::string WindowAtomString;
-std::string ControlAtomString;
-
-namespace {
-
-// The graphic control that holds the mouse (its parent window has the system capture).
-TControl* gCaptureControl = nullptr;
-
-std::string Hex8(std::uint64_t value) {
-    static const char digits[] = "0123456789ABCDEF";
-    std::string s;
-    do {
-        s.insert(s.begin(), digits[value & 0xF]);
-        value >>= 4;
-    } while (value != 0);
-    if (s.size() < 8) s.insert(0, 8 - s.size(), '0');
-    return s;
-}
-
-bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST; }
-
-POINT PointOf(LPARAM l) { return POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)}; }
-
-HCURSOR CursorHandle(TCursor c) {
-    switch (c) {
-        case crHourGlass: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
-        case crHandPoint: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
-        default: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    }
-}
-
-}  // namespace
-
-HINSTANCE LibraryInstance() {
-    static const char marker = 0;
-    static HINSTANCE instance = [] {
-        HMODULE h = nullptr;
-        if (!GetModuleHandleExA(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
-                                &marker, &h))
-            h = GetModuleHandleA(nullptr);
-        return static_cast<HINSTANCE>(h);
-    }();
-    return instance;
-}
-
-void InitControlAtoms() {
-    if (WindowAtom == 0) {
-        WindowAtomString = "Vortel" + Hex8(GetCurrentProcessId());
-        WindowAtom = GlobalAddAtomA(WindowAtomString.c_str());
-        if (WindowAtom == 0) RaiseLastOSError();
-    }
-    if (ControlAtom == 0) {
-        ControlAtomString = "ControlOfs" + Hex8(reinterpret_cast<std::uintptr_t>(LibraryInstance())) +
-                            Hex8(GetCurrentThreadId());
-        ControlAtom = GlobalAddAtomA(ControlAtomString.c_str());
-        if (ControlAtom == 0) RaiseLastOSError();
-    }
-}
-
-TWinControl* FindControl(HWND Window) {
-    if (Window == nullptr || ControlAtom == 0) return nullptr;
-    DWORD pid = 0;
-    GetWindowThreadProcessId(Window, &pid);
-    if (pid != GetCurrentProcessId()) return nullptr;
-    return static_cast<TWinControl*>(GetPropA(Window, MAKEINTATOM(ControlAtom)));
-}
-
-TControl* FindDragTarget(POINT Pos, bool AllowDisabled) {
-    HWND w = WindowFromPoint(Pos);
-    TWinControl* c = nullptr;
-    while (w != nullptr && (c = FindControl(w)) == nullptr) w = GetParent(w);
-    if (c == nullptr) return nullptr;
-    TControl* inner = c->ControlAtPos(c->ScreenToClient(Pos), AllowDisabled);
-    return inner != nullptr ? inner : c;
-}
-
-TShiftState KeysToShiftState(WPARAM Keys) {
-    TShiftState s = 0;
-    if (Keys & MK_SHIFT) s |= ssShift;
-    if (Keys & MK_CONTROL) s |= ssCtrl;
-    if (Keys & MK_LBUTTON) s |= ssLeft;
-    if (Keys & MK_RBUTTON) s |= ssRight;
-    if (Keys & MK_MBUTTON) s |= ssMiddle;
-    if (GetKeyState(VK_MENU) < 0) s |= ssAlt;
-    return s;
-}
-
-TShiftState KeyDataToShiftState(LPARAM KeyData) {
-    TShiftState s = 0;
-    if (GetKeyState(VK_SHIFT) < 0) s |= ssShift;
-    if (GetKeyState(VK_CONTROL) < 0) s |= ssCtrl;
-    if (KeyData & (1 << 29)) s |= ssAlt;
-    return s;
-}
-
-std::string GetShortHint(const std::string& Hint) {
-    size_t p = Hint.find('|');
-    return p == std::string::npos ? Hint : Hint.substr(0, p);
-}
-
-std::string GetLongHint(const std::string& Hint) {
-    size_t p = Hint.find('|');
-    return p == std::string::npos ? Hint : Hint.substr(p + 1);
-}
-
-// ---- TControl --------------------------------------------------------------------------------
-
-TControl::TControl(TComponent* AOwner) : TComponent(AOwner), font_(std::make_unique<TFont>()) {
-    windowProc_ = [this](TMessage& m) { WndProc(m); };
-    windowProcId_ = this;
-    font_->OnChange = [this](TObject* sender) { FontChanged(sender); };
-}
-
-TControl::~TControl() {
-    Destroying();
-    if (gCaptureControl == this) gCaptureControl = nullptr;
-    ControlDestroyed(this);
-    if (parent_ != nullptr) parent_->RemoveControl(this);
-    actionLink_.reset();
-    font_->OnChange = nullptr;
-}
-
-TWndMethod TControl::OwnWndProc() {
-    return [this](TMessage& m) { WndProc(m); };
-}
-
-void TControl::SetWindowProc(TWndMethod Method, const void* Id) {
-    if (Method) {
-        windowProc_ = std::move(Method);
-        windowProcId_ = Id;
-    } else {
-        windowProc_ = OwnWndProc();
-        windowProcId_ = this;
-    }
-}
-
-LRESULT TControl::Perform(UINT Msg, WPARAM WParam, LPARAM LParam) {
-    TMessage m{Msg, WParam, LParam, 0};
-    // A copy: the method may replace WindowProc while it runs.
-    TWndMethod method = windowProc_;
-    method(m);
-    return m.Result;
-}
-
-void TControl::SetParent(TWinControl* AParent) {
-    if (parent_ == AParent) return;
-    if (AParent == this) throw EInvalidOperation(L"A control cannot have itself as its parent");
-    if (parent_ != nullptr) parent_->RemoveControl(this);
-    if (AParent != nullptr) AParent->InsertControl(this);
-}
-
-void TControl::UpdateBoundsFields(int ALeft, int ATop, int AWidth, int AHeight) {
-    left_ = ALeft;
-    top_ = ATop;
-    width_ = AWidth;
-    height_ = AHeight;
-}
-
-void TControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
-    if (ALeft == left_ && ATop == top_ && AWidth == width_ && AHeight == height_) return;
-    bool resized = AWidth != width_ || AHeight != height_;
-    InvalidateControl(visible_, false);
-    UpdateBoundsFields(ALeft, ATop, AWidth, AHeight);
-    InvalidateControl(visible_, (controlStyle_ & csOpaque) != 0);
-    RequestAlign();
-    if (resized) Resize();
-}
-
-RECT TControl::ClientRect() { return RECT{0, 0, width_, height_}; }
-
-void TControl::SetClientWidth(int Value) { SetWidth(width_ - ClientWidth() + Value); }
-void TControl::SetClientHeight(int Value) { SetHeight(height_ - ClientHeight() + Value); }
-
-POINT TControl::ClientOrigin() {
-    POINT p{left_, top_};
-    if (parent_ != nullptr) {
-        POINT o = parent_->ClientOrigin();
-        p.x += o.x;
-        p.y += o.y;
-    }
-    return p;
-}
-
-POINT TControl::ClientToScreen(POINT Point) {
-    POINT o = ClientOrigin();
-    return POINT{Point.x + o.x, Point.y + o.y};
-}
-
-POINT TControl::ScreenToClient(POINT Point) {
-    POINT o = ClientOrigin();
-    return POINT{Point.x - o.x, Point.y - o.y};
-}
-
-void TControl::SetAlign(TAlign Value) {
-    if (align_ == Value) return;
-    align_ = Value;
-    RequestAlign();
-}
-
-void TControl::RequestAlign() {
-    if (parent_ != nullptr) parent_->AlignControls();
-}
-
-void TControl::SetVisible(bool Value) {
-    if (visible_ == Value) return;
-    VisibleChanging();
-    visible_ = Value;
-    Perform(CM_VISIBLECHANGED, Value ? 1 : 0, 0);
-    InvalidateControl(true, false);
-    RequestAlign();
-}
-
-void TControl::Show() {
-    SetVisible(true);
-}
-
-bool TControl::Showing() const { return visible_ && parent_ != nullptr && parent_->Showing(); }
-
-void TControl::SetEnabled(bool Value) {
-    if (enabled_ == Value) return;
-    enabled_ = Value;
-    Perform(CM_ENABLEDCHANGED, 0, 0);
-    Invalidate();
-}
-
-int TControl::GetTextLen() {
-    LRESULT n = Perform(WM_GETTEXTLENGTH, 0, 0);
-    return n > 0 ? static_cast<int>(n) : 0;
-}
-
-std::string TControl::GetText() {
-    int len = GetTextLen();
-    std::string buf(static_cast<size_t>(len) + 1, '\0');
-    LRESULT n = Perform(WM_GETTEXT, static_cast<WPARAM>(len + 1), reinterpret_cast<LPARAM>(buf.data()));
-    // The count the window answers, never past the buffer or its terminator.
-    size_t count = n > 0 ? std::min(static_cast<size_t>(n), static_cast<size_t>(len)) : 0;
-    buf.resize(strnlen(buf.data(), count));
-    return buf;
-}
-
-void TControl::SetText(const std::string& Value) {
-    if (GetText() == Value) return;
-    Perform(WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Value.c_str()));
-    Perform(CM_TEXTCHANGED, 0, 0);
-}
-
-void TControl::SetShowHint(bool Value) {
-    parentShowHint_ = false;
-    if (showHint_ == Value) return;
-    showHint_ = Value;
-    Perform(CM_SHOWHINTCHANGED, 0, 0);
-}
-
-void TControl::SetParentShowHint(bool Value) {
-    parentShowHint_ = Value;
-    if (Value && parent_ != nullptr) showHint_ = parent_->ShowHint();
-}
-
-void TControl::SetName(const std::wstring& NewName) {
-    bool changeText = (controlStyle_ & csSetCaption) != 0 && !HasState(csLoading) && NewName != Name() &&
-                      GetText() == WideToAnsi(Name());
-    TComponent::SetName(NewName);
-    if (changeText) SetText(WideToAnsi(NewName));
-}
-
-void TControl::FontChanged(TObject*) {
-    if (!HasControlState(csReadingState)) parentFont_ = false;
-    Perform(CM_FONTCHANGED, 0, 0);
-}
-
-void TControl::SetParentFont(bool Value) {
-    parentFont_ = Value;
-    if (Value && parent_ != nullptr) {
-        // Taking the parent's font is not a change of our own font.
-        controlState_ |= csReadingState;
-        font_->Assign(parent_->Font());
-        controlState_ &= ~static_cast<std::uint32_t>(csReadingState);
-    }
-}
-
-void TControl::SetColor(TColor Value) {
-    parentColor_ = false;
-    if (color_ == Value) return;
-    color_ = Value;
-    Perform(CM_COLORCHANGED, 0, 0);
-}
-
-void TControl::SetParentColor(bool Value) {
-    parentColor_ = Value;
-    if (Value && parent_ != nullptr && color_ != parent_->Color()) {
-        color_ = parent_->Color();
-        Perform(CM_COLORCHANGED, 0, 0);
-    }
-}
-
-void TControl::SetBiDiMode(TBiDiMode Value) {
-    if (biDiMode_ == Value) return;
-    biDiMode_ = Value;
-    Perform(CM_BIDIMODECHANGED, 0, 0);
-}
-
-bool TControl::UseRightToLeftReading() const {
-    return biDiMode_ != TBiDiMode::bdLeftToRight && GetSystemMetrics(SM_MIDEASTENABLED) != 0;
-}
-
-bool TControl::UseRightToLeftAlignment() const {
-    return biDiMode_ == TBiDiMode::bdRightToLeft && GetSystemMetrics(SM_MIDEASTENABLED) != 0;
-}
-
-UINT TControl::DrawTextBiDiModeFlagsReadingOnly() const { return UseRightToLeftReading() ? DT_RTLREADING : 0; }
-
-UINT TControl::DrawTextBiDiModeFlags(UINT Flags) const {
-    if (UseRightToLeftAlignment()) {
-        if ((Flags & DT_RIGHT) == DT_RIGHT)
-            Flags &= ~static_cast<UINT>(DT_RIGHT);
-        else if ((Flags & DT_CENTER) == 0)
-            Flags |= DT_RIGHT;
-    }
-    return Flags | DrawTextBiDiModeFlagsReadingOnly();
-}
-
-TBasicAction* TControl::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
-
-void TControl::SetAction(TBasicAction* Value) {
-    if (Value == nullptr) {
-        actionLink_.reset();
-        return;
-    }
-    if (actionLink_ && actionLink_->Action() == Value) return;
-    if (!actionLink_) actionLink_.reset(GetActionLinkClass()->Create(this));
-    actionLink_->SetAction(Value);
-    actionLink_->OnChange = [this](TObject* sender) { DoActionChange(sender); };
-    ActionChange(Value, HasState(csLoading));
-    Value->FreeNotification(this);
-}
-
-void TControl::DoActionChange(TObject* Sender) {
-    if (Sender != nullptr && Sender == Action()) ActionChange(Sender, false);
-}
-
-void TControl::ActionChange(TObject* Sender, bool CheckDefaults) {
-    auto* action = dynamic_cast<TCustomAction*>(Sender);
-    if (action == nullptr) return;
-    if (!CheckDefaults || GetText().empty() || GetText() == WideToAnsi(Name())) SetText(action->Caption());
-    if (!CheckDefaults || enabled_) SetEnabled(action->Enabled());
-    if (!CheckDefaults || helpContext_ == 0) SetHelpContext(action->HelpContext());
-    if (!CheckDefaults || hint_.empty()) SetHint(action->Hint());
-    if (!CheckDefaults || visible_) SetVisible(action->Visible());
-}
-
-void TControl::InitiateAction() {
-    if (actionLink_) actionLink_->Update();
-}
-
-bool TControl::ExecuteAction(TBasicAction* Action) {
-    if (Action != nullptr && Action->HandlesTarget(this)) {
-        Action->ExecuteTarget(this);
-        return true;
-    }
-    return false;
-}
-
-bool TControl::UpdateAction(TBasicAction* Action) {
-    if (Action != nullptr && Action->HandlesTarget(this)) {
-        Action->UpdateTarget(this);
-        return true;
-    }
-    return false;
-}
-
-void TControl::Notification(TComponent* AComponent, TOperation Operation) {
-    TComponent::Notification(AComponent, Operation);
-    if (Operation == TOperation::opRemove && actionLink_ && AComponent != nullptr &&
-        AComponent == actionLink_->Action())
-        actionLink_.reset();
-}
-
-TControlActionLinkClass TControl::GetActionLinkClass() const { return &TControlActionLink::ClassRef(); }
-
-void TControl::Click() {
-    // An own OnClick wins over the action; without one the action's OnExecute stands for it.
-    if (OnClick)
-        OnClick(this);
-    else if (actionLink_ && actionLink_->Action() != nullptr)
-        actionLink_->Execute(this);
-}
-
-void TControl::DblClick() {
-    if (OnDblClick) OnDblClick(this);
-}
-
-void TControl::Resize() {
-    if (OnResize) OnResize(this);
-}
-
-void TControl::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y) {
-    if (OnMouseDown) OnMouseDown(this, Button, Shift, X, Y);
-}
-
-void TControl::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) {
-    if (OnMouseUp) OnMouseUp(this, Button, Shift, X, Y);
-}
-
-void TControl::MouseMove(TShiftState Shift, int X, int Y) {
-    if (OnMouseMove) OnMouseMove(this, Shift, X, Y);
-}
-
-void TControl::InvalidateControl(bool IsVisible, bool IsOpaque) {
-    if (!IsVisible || parent_ == nullptr || !parent_->HandleAllocated()) return;
-    if (dynamic_cast<TWinControl*>(this) != nullptr) return;
-    RECT r = BoundsRect();
-    InvalidateRect(parent_->WindowHandle(), &r, IsOpaque ? FALSE : TRUE);
-}
-
-void TControl::Invalidate() { InvalidateControl(visible_, (controlStyle_ & csOpaque) != 0); }
-
-void TControl::Update() {
-    if (parent_ != nullptr) parent_->Update();
-}
-
-void TControl::Repaint() {
-    Invalidate();
-    Update();
-}
-
-void TControl::BringToFront() {
-    if (auto* w = dynamic_cast<TWinControl*>(this)) {
-        w->SetZOrder(true);
-        return;
-    }
-    if (parent_ == nullptr) return;
-    auto& list = parent_->controls_;
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    list.push_back(this);
-    Invalidate();
-}
-
-void TControl::SendToBack() {
-    if (auto* w = dynamic_cast<TWinControl*>(this)) {
-        w->SetZOrder(false);
-        return;
-    }
-    if (parent_ == nullptr) return;
-    auto& list = parent_->controls_;
-    list.erase(std::remove(list.begin(), list.end(), this), list.end());
-    list.insert(list.begin(), this);
-    Invalidate();
-}
-
-void TControl::HandleMouseMessage(TMessage& Message) {
-    if (ApplicationExists() && Message.Msg != WM_MOUSEWHEEL) Application()->HintMouseMessage(this, Message);
-}
-
-void TControl::WndProc(TMessage& Message) {
-    if (IsMouseMessage(Message.Msg)) HandleMouseMessage(Message);
-    Dispatch(Message);
-}
-
-void TControl::Dispatch(TMessage& Message) {
-    const bool graphic = dynamic_cast<TWinControl*>(this) == nullptr;
-    switch (Message.Msg) {
-        case WM_LBUTTONDOWN:
-        case WM_LBUTTONDBLCLK: {
-            DefaultHandler(Message);
-            if ((controlStyle_ & csCaptureMouse) != 0 && graphic && parent_ != nullptr && parent_->HandleAllocated()) {
-                SetCapture(parent_->WindowHandle());
-                gCaptureControl = this;
-            }
-            if (Message.Msg == WM_LBUTTONDBLCLK && (controlStyle_ & csDoubleClicks) != 0) DblClick();
-            if ((controlStyle_ & csClickEvents) != 0) controlState_ |= csClicked;
-            POINT p = PointOf(Message.LParam);
-            TShiftState shift = KeysToShiftState(Message.WParam);
-            if (Message.Msg == WM_LBUTTONDBLCLK) shift |= ssDouble;
-            MouseDown(TMouseButton::mbLeft, shift, p.x, p.y);
-            return;
-        }
-        case WM_LBUTTONUP: {
-            DefaultHandler(Message);
-            POINT p = PointOf(Message.LParam);
-            if (gCaptureControl == this) {
-                gCaptureControl = nullptr;
-                if (parent_ != nullptr && GetCapture() == parent_->WindowHandle()) ReleaseCapture();
-            }
-            bool clicked = (controlState_ & csClicked) != 0;
-            controlState_ &= ~static_cast<std::uint32_t>(csClicked);
-            RECT r = ClientRect();
-            if (clicked && PtInRect(&r, p)) Click();
-            MouseUp(TMouseButton::mbLeft, KeysToShiftState(Message.WParam), p.x, p.y);
-            return;
-        }
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN: {
-            DefaultHandler(Message);
-            POINT p = PointOf(Message.LParam);
-            MouseDown(Message.Msg == WM_RBUTTONDOWN ? TMouseButton::mbRight : TMouseButton::mbMiddle,
-                      KeysToShiftState(Message.WParam), p.x, p.y);
-            return;
-        }
-        case WM_RBUTTONUP:
-        case WM_MBUTTONUP: {
-            DefaultHandler(Message);
-            POINT p = PointOf(Message.LParam);
-            MouseUp(Message.Msg == WM_RBUTTONUP ? TMouseButton::mbRight : TMouseButton::mbMiddle,
-                    KeysToShiftState(Message.WParam), p.x, p.y);
-            return;
-        }
-        case WM_MOUSEMOVE: {
-            DefaultHandler(Message);
-            POINT p = PointOf(Message.LParam);
-            MouseMove(KeysToShiftState(Message.WParam), p.x, p.y);
-            return;
-        }
-        case CM_PARENTFONTCHANGED:
-            if (parentFont_) SetParentFont(true);
-            return;
-        case CM_PARENTCOLORCHANGED:
-            if (parentColor_) SetParentColor(true);
-            return;
-        case CM_PARENTSHOWHINTCHANGED:
-            if (parentShowHint_) SetParentShowHint(true);
-            return;
-        default:
-            DefaultHandler(Message);
-    }
-}
-
-void TControl::DefaultHandler(TMessage& Message) {
-    switch (Message.Msg) {
-        case WM_GETTEXT: {
-            auto* buf = reinterpret_cast<char*>(Message.LParam);
-            if (buf == nullptr || Message.WParam == 0) {
-                Message.Result = 0;
-                return;
-            }
-            size_t n = std::min(text_.size(), static_cast<size_t>(Message.WParam) - 1);
-            std::memcpy(buf, text_.data(), n);
-            buf[n] = '\0';
-            Message.Result = static_cast<LRESULT>(n);
-            return;
-        }
-        case WM_GETTEXTLENGTH:
-            Message.Result = static_cast<LRESULT>(text_.size());
-            return;
-        case WM_SETTEXT: {
-            const char* s = reinterpret_cast<const char*>(Message.LParam);
-            text_ = s != nullptr ? s : "";
-            Message.Result = TRUE;
-            return;
-        }
-        default:
-            break;
-    }
-}
+using detail::gCaptureControl;
+using detail::IsMouseMessage;
+using detail::PointOf;
 
 // ---- TWinControl -----------------------------------------------------------------------------
 
@@ -642,6 +93,7 @@ void TWinControl::HandleNeeded() {
 }
 
 void TWinControl::SetParentWindow(HWND Value) {
+    CheckMainThread("TWinControl.SetParentWindow");
     if (parentWindow_ == Value) return;
     parentWindow_ = Value;
     if (handle_ != nullptr && Parent() == nullptr) RecreateWnd();
@@ -691,6 +143,7 @@ void TWinControl::CreateWindowHandle(const TCreateParams& Params) {
 }
 
 void TWinControl::CreateWnd() {
+    CheckMainThread("TWinControl.CreateWnd");
     InitControlAtoms();
     TCreateParams params;
     CreateParams(params);
@@ -727,6 +180,7 @@ void TWinControl::CreateHandle() {
 }
 
 void TWinControl::DestroyHandle() {
+    CheckMainThread("TWinControl.DestroyHandle");
     if (handle_ == nullptr) return;
     for (TControl* c : std::vector<TControl*>(controls_))
         if (auto* w = dynamic_cast<TWinControl*>(c)) w->DestroyHandle();
@@ -750,6 +204,7 @@ void TWinControl::DestroyWindowHandle() {
 }
 
 void TWinControl::RecreateWnd() {
+    CheckMainThread("TWinControl.RecreateWnd");
     if (handle_ == nullptr) return;
     bool wasFocused = Focused();
     bool wasVisible = IsWindowVisible(handle_) != 0;
@@ -902,6 +357,7 @@ bool TWinControl::CanFocus() {
 bool TWinControl::Focused() const { return handle_ != nullptr && GetFocus() == handle_; }
 
 void TWinControl::SetFocus() {
+    CheckMainThread("TWinControl.SetFocus");
     if (!CanFocus()) throw EInvalidOperation(L"Cannot focus a disabled or invisible window");
     ::SetFocus(Handle());
 }
@@ -976,6 +432,8 @@ bool TWinControl::DoKeyDown(TMessage& Message) {
 bool TWinControl::Showing() const { return handle_ != nullptr && IsWindowVisible(handle_) != 0; }
 
 void TWinControl::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
+    CheckMainThread("TWinControl.SetBounds");
+    DoConstrainedResize(AWidth, AHeight);
     if (ALeft == Left() && ATop == Top() && AWidth == Width() && AHeight == Height()) return;
     if (handle_ != nullptr && !IsIconic(handle_)) {
         // The window reports its new bounds back (WM_WINDOWPOSCHANGED, WM_SIZE).
@@ -1211,6 +669,15 @@ void TWinControl::Dispatch(TMessage& Message) {
             AlignControls();
             Resize();
             return;
+        case WM_WINDOWPOSCHANGING: {
+            // A size the window is given from outside (the user's frame, the system) keeps to
+            // the constraints as well.
+            auto* pos = reinterpret_cast<WINDOWPOS*>(Message.LParam);
+            if (pos != nullptr && (pos->flags & SWP_NOSIZE) == 0 && !HasState(csReading) && !HasState(csDestroying))
+                DoConstrainedResize(pos->cx, pos->cy);
+            DefaultHandler(Message);
+            return;
+        }
         case WM_MOVE:
         case WM_WINDOWPOSCHANGED:
             UpdateBounds();
@@ -1294,220 +761,11 @@ void TWinControl::PaintControls(HDC DC, TControl* First) {
         if (!started || dynamic_cast<TWinControl*>(c) != nullptr || !c->Visible()) continue;
         RECT r = c->BoundsRect();
         if (!RectVisible(DC, &r)) continue;
-        int saved = SaveDC(DC);
+        TSavedDC saved(DC);
         OffsetViewportOrgEx(DC, c->Left(), c->Top(), nullptr);
         IntersectClipRect(DC, 0, 0, c->Width(), c->Height());
-        try {
-            c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
-        } catch (...) {
-            RestoreDC(DC, saved);
-            throw;
-        }
-        RestoreDC(DC, saved);
+        c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(DC), 0);
     }
-}
-
-// ---- Canvas, graphic and custom controls -----------------------------------------------------
-
-TControlCanvas::~TControlCanvas() { TControlCanvas::FreeHandle(); }
-
-void TControlCanvas::SetControl(TControl* Value) {
-    if (control_ == Value) return;
-    FreeHandle();
-    control_ = Value;
-}
-
-void TControlCanvas::CreateHandle() {
-    if (control_ == nullptr) return;
-    HWND w = nullptr;
-    POINT origin{0, 0};
-    if (auto* wc = dynamic_cast<TWinControl*>(control_)) {
-        w = wc->Handle();
-    } else if (control_->Parent() != nullptr) {
-        w = control_->Parent()->Handle();
-        origin = POINT{control_->Left(), control_->Top()};
-    }
-    if (w == nullptr) return;
-    HDC dc = GetDCEx(w, nullptr, DCX_CACHE | DCX_CLIPSIBLINGS);
-    if (dc == nullptr) return;
-    if (origin.x != 0 || origin.y != 0) {
-        SetViewportOrgEx(dc, origin.x, origin.y, nullptr);
-        IntersectClipRect(dc, 0, 0, control_->Width(), control_->Height());
-    }
-    window_ = w;
-    ownDC_ = dc;
-    SetHandle(dc);
-}
-
-void TControlCanvas::FreeHandle() {
-    if (ownDC_ != nullptr) {
-        SetHandle(nullptr);
-        ReleaseDC(window_, ownDC_);
-        ownDC_ = nullptr;
-        window_ = nullptr;
-    } else if (HandleAllocated()) {
-        SetHandle(nullptr);
-    }
-}
-
-TGraphicControl::TGraphicControl(TComponent* AOwner)
-    : TControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
-    canvas_->SetControl(this);
-}
-
-TGraphicControl::~TGraphicControl() { canvas_->SetControl(nullptr); }
-
-void TGraphicControl::Dispatch(TMessage& Message) {
-    if (Message.Msg == WM_PAINT && Message.WParam != 0) {
-        canvas_->FreeHandle();
-        canvas_->SetHandle(reinterpret_cast<HDC>(Message.WParam));
-        try {
-            Paint();
-        } catch (...) {
-            canvas_->SetHandle(nullptr);
-            throw;
-        }
-        canvas_->SetHandle(nullptr);
-        return;
-    }
-    TControl::Dispatch(Message);
-}
-
-TCustomControl::TCustomControl(TComponent* AOwner)
-    : TWinControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
-    canvas_->SetControl(this);
-}
-
-TCustomControl::~TCustomControl() {
-    canvas_->SetControl(nullptr);
-}
-
-void TCustomControl::Dispatch(TMessage& Message) {
-    if (Message.Msg == WM_PAINT) {
-        SetControlState(ControlState() | csCustomPaint);
-        try {
-            TWinControl::Dispatch(Message);
-        } catch (...) {
-            SetControlState(ControlState() & ~static_cast<std::uint32_t>(csCustomPaint));
-            throw;
-        }
-        SetControlState(ControlState() & ~static_cast<std::uint32_t>(csCustomPaint));
-        return;
-    }
-    TWinControl::Dispatch(Message);
-}
-
-void TCustomControl::Paint() {
-    if (OnPaint) OnPaint(this);
-}
-
-void TCustomControl::PaintWindow(HDC DC) {
-    canvas_->FreeHandle();
-    canvas_->SetHandle(DC);
-    try {
-        Paint();
-    } catch (...) {
-        canvas_->SetHandle(nullptr);
-        throw;
-    }
-    canvas_->SetHandle(nullptr);
-}
-
-// ---- Hint window -----------------------------------------------------------------------------
-
-const THintWindowClassRef& THintWindow::ClassRef() {
-    static const THintWindowClassRef ref(L"THintWindow", nullptr,
-                                         [](TComponent* owner) -> THintWindow* { return new THintWindow(owner); });
-    return ref;
-}
-
-THintWindow::THintWindow(TComponent* AOwner) : TCustomControl(AOwner) {
-    SetColor(clInfoBk);
-    Font()->Assign(Screen()->HintFont());
-    SetVisible(false);
-    SetControlStyle(ControlStyle() | csOpaque);
-}
-
-void THintWindow::CreateParams(TCreateParams& Params) {
-    TCustomControl::CreateParams(Params);
-    Params.Style = WS_POPUP | WS_BORDER;
-    Params.ExStyle = WS_EX_TOOLWINDOW | WS_EX_TOPMOST;
-    Params.WindowClass.style |= CS_SAVEBITS;
-    Params.WndParent = ApplicationExists() ? Application()->Handle() : nullptr;
-}
-
-void THintWindow::ActivateHint(RECT Rect, const std::string& AHint) {
-    SetCaption(AHint);
-    // Keep the window on the screen.
-    int sw = GetSystemMetrics(SM_CXSCREEN), sh = GetSystemMetrics(SM_CYSCREEN);
-    int w = Rect.right - Rect.left, h = Rect.bottom - Rect.top;
-    if (Rect.left + w > sw) Rect.left = sw - w;
-    if (Rect.top + h > sh) Rect.top = sh - h;
-    if (Rect.left < 0) Rect.left = 0;
-    if (Rect.top < 0) Rect.top = 0;
-    SetBounds(Rect.left, Rect.top, w, h);
-    SetWindowPos(Handle(), HWND_TOPMOST, Rect.left, Rect.top, w, h, SWP_SHOWWINDOW | SWP_NOACTIVATE);
-    TControl::SetVisible(true);
-    Invalidate();
-}
-
-void THintWindow::ActivateHintData(RECT Rect, const std::string& AHint, void*) { ActivateHint(Rect, AHint); }
-
-RECT THintWindow::CalcHintRect(int MaxWidth, const std::string& AHint, void*) {
-    RECT r{0, 0, MaxWidth, 0};
-    HDC dc = GetDC(nullptr);
-    HGDIOBJ old = SelectObject(dc, Font()->Handle());
-    DrawTextA(dc, AHint.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DrawTextBiDiModeFlagsReadingOnly());
-    SelectObject(dc, old);
-    ReleaseDC(nullptr, dc);
-    r.right += 6;
-    r.bottom += 2;
-    return r;
-}
-
-void THintWindow::ReleaseHandle() {
-    TControl::SetVisible(false);
-    DestroyHandle();
-}
-
-bool THintWindow::IsHintMsg(const MSG& Msg) {
-    switch (Msg.message) {
-        case WM_LBUTTONDOWN:
-        case WM_RBUTTONDOWN:
-        case WM_MBUTTONDOWN:
-        case WM_NCLBUTTONDOWN:
-        case WM_NCRBUTTONDOWN:
-        case WM_KEYDOWN:
-        case WM_SYSKEYDOWN:
-        case WM_ACTIVATE:
-        case WM_ACTIVATEAPP:
-        case WM_NCMOUSEMOVE:
-            return true;
-        default:
-            return false;
-    }
-}
-
-void THintWindow::Dispatch(TMessage& Message) {
-    if (Message.Msg == WM_NCHITTEST) {
-        Message.Result = HTTRANSPARENT;
-        return;
-    }
-    TCustomControl::Dispatch(Message);
-}
-
-void THintWindow::Paint() {
-    RECT r = ClientRect();
-    r.left += 2;
-    r.top += 2;
-    HDC dc = Canvas()->Handle();
-    int saved = SaveDC(dc);
-    SelectObject(dc, Font()->Handle());
-    SetTextColor(dc, ColorToRGB(Screen()->HintFont()->Color()));
-    SetBkMode(dc, TRANSPARENT);
-    std::string text = Caption();
-    DrawTextA(dc, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK | DrawTextBiDiModeFlagsReadingOnly());
-    RestoreDC(dc, saved);
 }
 
 }  // namespace classlib

@@ -1,5 +1,5 @@
-// Forms, frames, the screen and the application object of the class library.
-#include "classlib/forms.h"
+// The screen and the application object of the class library.
+#include "classlib/application.h"
 
 #include <windowsx.h>
 
@@ -8,6 +8,7 @@
 
 #include "classlib/conversions.h"
 #include "classlib/format.h"
+#include "classlib/forms.h"
 #include "classlib/hidden_window.h"
 #include "classlib/message_box.h"
 #include "classlib/threads.h"
@@ -27,56 +28,11 @@ constexpr UINT_PTR kHintShowTimer = 1;
 constexpr UINT_PTR kHintHideTimer = 2;
 const char kAppClassName[] = "TApplication";
 
-HCURSOR ScreenCursorHandle(TCursor c) {
-    switch (c) {
-        case crHourGlass: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
-        case crHandPoint: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
-        default: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
-    }
-}
-
 // The hint of a control: its own or its first parent's that has one.
 std::string GetHint(TControl* Control) {
     for (TControl* c = Control; c != nullptr; c = c->Parent())
         if (!c->Hint().empty()) return c->Hint();
     return std::string();
-}
-
-BOOL CALLBACK DisableWindowProc(HWND Window, LPARAM Data) {
-    auto* list = reinterpret_cast<std::pair<HWND, TTaskWindowList*>*>(Data);
-    if (Window != list->first && IsWindowVisible(Window) && IsWindowEnabled(Window)) {
-        list->second->push_back(Window);
-        EnableWindow(Window, FALSE);
-    }
-    return TRUE;
-}
-
-bool ProcessExecute(TControl* Control, TBasicAction* Action) {
-    return Control != nullptr && Control->ExecuteAction(Action);
-}
-
-bool ProcessUpdate(TControl* Control, TBasicAction* Action) {
-    return Control != nullptr && Control->UpdateAction(Action);
-}
-
-template <typename F>
-bool TraverseClients(TWinControl* Container, F f) {
-    for (int i = 0; i < Container->ControlCount(); ++i) {
-        TControl* c = Container->Controls(i);
-        if (!c->Visible()) continue;
-        if (f(c)) return true;
-        if (auto* w = dynamic_cast<TWinControl*>(c); w != nullptr && TraverseClients(w, f)) return true;
-    }
-    return false;
-}
-
-void InitiateClients(TWinControl* Container) {
-    for (int i = 0; i < Container->ControlCount(); ++i) {
-        TControl* c = Container->Controls(i);
-        if (!c->Visible()) continue;
-        c->InitiateAction();
-        if (auto* w = dynamic_cast<TWinControl*>(c)) InitiateClients(w);
-    }
 }
 
 }  // namespace
@@ -109,439 +65,6 @@ void ControlDestroyed(TControl* Control) {
     if (gApplication != nullptr) gApplication->Notification(Control, TOperation::opRemove);
 }
 
-TCustomForm* GetParentForm(TControl* Control) {
-    if (Control == nullptr) return nullptr;
-    TControl* c = Control;
-    while (c->Parent() != nullptr) c = c->Parent();
-    return dynamic_cast<TCustomForm*>(c);
-}
-
-TTaskWindowList DisableTaskWindows(HWND ActiveWindow) {
-    TTaskWindowList list;
-    std::pair<HWND, TTaskWindowList*> data{ActiveWindow, &list};
-    EnumThreadWindows(GetCurrentThreadId(), &DisableWindowProc, reinterpret_cast<LPARAM>(&data));
-    return list;
-}
-
-void EnableTaskWindows(const TTaskWindowList& List) {
-    for (HWND w : List)
-        if (IsWindow(w)) EnableWindow(w, TRUE);
-}
-
-// ---- TCustomForm -----------------------------------------------------------------------------
-
-TCustomForm::TCustomForm(TComponent* AOwner) : TWinControl(AOwner) {
-    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks);
-    InitVisible(false);
-    UpdateBoundsFields(0, 0, 320, 240);
-    SetColor(clBtnFace);
-    SetParentFont(false);
-    Screen()->AddForm(this);
-}
-
-TCustomForm::~TCustomForm() {
-    BeforeDestruction();
-    if (HasFormState(fsModal)) ExcludeFormState(fsModal);
-}
-
-void TCustomForm::AfterConstruction() {
-    if (!oldCreateOrder_) DoCreate();
-}
-
-void TCustomForm::BeforeDestruction() {
-    if (destructionBegun_) return;
-    destructionBegun_ = true;
-    Destroying();
-    if (ScreenExists()) Screen()->RemoveForm(this);
-    if (ApplicationExists() && Application()->MainForm() == this) Application()->SetMainForm(nullptr);
-    DoDestroy();
-}
-
-void TCustomForm::DoCreate() {
-    if (!OnCreate) return;
-    try {
-        OnCreate(this);
-    } catch (...) {
-        Application()->HandleException(this);
-    }
-}
-
-void TCustomForm::DoDestroy() {
-    if (!OnDestroy) return;
-    try {
-        OnDestroy(this);
-    } catch (...) {
-        Application()->HandleException(this);
-    }
-}
-
-void TCustomForm::DoShow() {
-    if (OnShow) OnShow(this);
-}
-
-void TCustomForm::DoHide() {
-    if (OnHide) OnHide(this);
-}
-
-void TCustomForm::Activate() {
-    if (activeControl_ != nullptr && activeControl_->HandleAllocated() && activeControl_->CanFocus())
-        ::SetFocus(activeControl_->WindowHandle());
-    if (OnActivate) OnActivate(this);
-}
-
-void TCustomForm::Deactivate() {
-    if (OnDeactivate) OnDeactivate(this);
-}
-
-void TCustomForm::DoClose(TCloseAction& Action) {
-    if (OnClose) OnClose(this, Action);
-}
-
-bool TCustomForm::CloseQuery() {
-    bool canClose = true;
-    if (OnCloseQuery) OnCloseQuery(this, canClose);
-    return canClose;
-}
-
-void TCustomForm::Show() {
-    SetVisible(true);
-    BringToFront();
-}
-
-void TCustomForm::SetVisible(bool Value) {
-    if (Value) {
-        if (Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) return;
-        // OnShow runs before the window appears; its failure is reported, the form still shows.
-        try {
-            DoShow();
-        } catch (...) {
-            Application()->HandleException(this);
-        }
-        InitVisible(true);
-        Perform(CM_VISIBLECHANGED, 1, 0);
-        HandleNeeded();
-        ApplyPosition();
-        int cmd = SW_SHOWNORMAL;
-        if (windowState_ == TWindowState::wsMinimized) cmd = SW_SHOWMINIMIZED;
-        if (windowState_ == TWindowState::wsMaximized) cmd = SW_SHOWMAXIMIZED;
-        ShowWindow(WindowHandle(), cmd);
-        IncludeFormState(fsVisible);
-    } else {
-        if (!Visible() && (!HandleAllocated() || !IsWindowVisible(WindowHandle()))) return;
-        try {
-            DoHide();
-        } catch (...) {
-            Application()->HandleException(this);
-        }
-        InitVisible(false);
-        Perform(CM_VISIBLECHANGED, 0, 0);
-        if (HandleAllocated()) ShowWindow(WindowHandle(), SW_HIDE);
-        ExcludeFormState(fsVisible);
-    }
-}
-
-void TCustomForm::ApplyPosition() {
-    if (positioned_) return;
-    positioned_ = true;
-    TCustomForm* center = nullptr;
-    switch (position_) {
-        case TPosition::poMainFormCenter:
-            center = ApplicationExists() ? Application()->MainForm() : nullptr;
-            break;
-        case TPosition::poOwnerFormCenter:
-            center = dynamic_cast<TCustomForm*>(Owner());
-            break;
-        case TPosition::poScreenCenter:
-        case TPosition::poDesktopCenter:
-            break;
-        default:
-            return;
-    }
-    int x, y;
-    if (center != nullptr && center != this && center->HandleAllocated()) {
-        x = center->Left() + (center->Width() - Width()) / 2;
-        y = center->Top() + (center->Height() - Height()) / 2;
-    } else {
-        x = (Screen()->Width() - Width()) / 2;
-        y = (Screen()->Height() - Height()) / 2;
-    }
-    SetBounds(std::max(0, x), std::max(0, y), Width(), Height());
-}
-
-void TCustomForm::Close() {
-    if (HasFormState(fsModal)) {
-        modalResult_ = mrCancel;
-        return;
-    }
-    if (!CloseQuery()) return;
-    TCloseAction action = TCloseAction::caHide;
-    DoClose(action);
-    if (action == TCloseAction::caNone) return;
-    if (ApplicationExists() && Application()->MainForm() == this) {
-        Application()->Terminate();
-        return;
-    }
-    switch (action) {
-        case TCloseAction::caHide: Hide(); break;
-        case TCloseAction::caMinimize: SetWindowState(TWindowState::wsMinimized); break;
-        case TCloseAction::caFree: Release(); break;
-        default: break;
-    }
-}
-
-void TCustomForm::Release() { PostMessageA(Handle(), CM_RELEASE, 0, 0); }
-
-TModalResult TCustomForm::ShowModal() {
-    if ((Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) || !Enabled() ||
-        HasFormState(fsModal) || formStyle_ == TFormStyle::fsMDIChild)
-        throw EInvalidOperation(L"Cannot make a visible window modal");
-    if (GetCapture() != nullptr) SendMessageA(GetCapture(), WM_CANCELMODE, 0, 0);
-    ReleaseCapture();
-    IncludeFormState(fsModal);
-    HWND activeWindow = GetActiveWindow();
-    TTaskWindowList disabled = DisableTaskWindows(nullptr);
-    TModalResult result = mrNone;
-    auto restore = [&] {
-        SendMessageA(WindowHandle(), CM_DEACTIVATE, 0, 0);
-        Hide();
-        EnableTaskWindows(disabled);
-        if (activeWindow != nullptr && IsWindow(activeWindow)) SetActiveWindow(activeWindow);
-        ExcludeFormState(fsModal);
-    };
-    try {
-        Show();
-        SendMessageA(Handle(), CM_ACTIVATE, 0, 0);
-        modalResult_ = mrNone;
-        // Timers, posted messages and synchronised calls of worker threads are served by the
-        // application's own message handling (HandleMessage).
-        do {
-            Application()->HandleMessage();
-            if (Application()->Terminated())
-                modalResult_ = mrCancel;
-            else if (modalResult_ != mrNone)
-                CloseModal();
-        } while (modalResult_ == mrNone);
-        result = modalResult_;
-    } catch (...) {
-        restore();
-        throw;
-    }
-    restore();
-    return result;
-}
-
-void TCustomForm::CloseModal() {
-    TCloseAction action = TCloseAction::caNone;
-    if (CloseQuery()) {
-        action = TCloseAction::caHide;
-        DoClose(action);
-    }
-    if (action == TCloseAction::caNone)
-        modalResult_ = mrNone;
-    else if (action == TCloseAction::caFree)
-        Release();
-}
-
-void TCustomForm::SetBorderStyle(TFormBorderStyle Value) {
-    if (borderStyle_ == Value) return;
-    borderStyle_ = Value;
-    RecreateWnd();
-}
-
-void TCustomForm::SetBorderIcons(TBorderIcons Value) {
-    if (borderIcons_ == Value) return;
-    borderIcons_ = Value;
-    RecreateWnd();
-}
-
-void TCustomForm::SetFormStyle(TFormStyle Value) {
-    if (Value == TFormStyle::fsMDIChild || Value == TFormStyle::fsMDIForm)
-        throw EInvalidOperation(L"MDI forms are not available");
-    if (formStyle_ == Value) return;
-    formStyle_ = Value;
-    if (HandleAllocated())
-        SetWindowPos(WindowHandle(), Value == TFormStyle::fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
-void TCustomForm::SetWindowState(TWindowState Value) {
-    if (windowState_ == Value) return;
-    windowState_ = Value;
-    if (HandleAllocated() && Visible()) {
-        int cmd = Value == TWindowState::wsMinimized ? SW_MINIMIZE
-                  : Value == TWindowState::wsMaximized ? SW_MAXIMIZE
-                                                       : SW_RESTORE;
-        ShowWindow(WindowHandle(), cmd);
-    }
-}
-
-void TCustomForm::SetAlphaBlend(bool Value) {
-    if (alphaBlend_ == Value) return;
-    alphaBlend_ = Value;
-    ApplyLayered();
-}
-
-void TCustomForm::SetAlphaBlendValue(BYTE Value) {
-    if (alphaBlendValue_ == Value) return;
-    alphaBlendValue_ = Value;
-    ApplyLayered();
-}
-
-void TCustomForm::SetTransparentColor(bool Value) {
-    if (transparentColor_ == Value) return;
-    transparentColor_ = Value;
-    ApplyLayered();
-}
-
-void TCustomForm::SetTransparentColorValue(TColor Value) {
-    if (transparentColorValue_ == Value) return;
-    transparentColorValue_ = Value;
-    ApplyLayered();
-}
-
-void TCustomForm::ApplyLayered() {
-    if (!HandleAllocated()) return;
-    HWND h = WindowHandle();
-    LONG_PTR ex = GetWindowLongPtrA(h, GWL_EXSTYLE);
-    if (alphaBlend_ || transparentColor_) {
-        if ((ex & WS_EX_LAYERED) == 0) SetWindowLongPtrA(h, GWL_EXSTYLE, ex | WS_EX_LAYERED);
-        DWORD flags = (alphaBlend_ ? LWA_ALPHA : 0) | (transparentColor_ ? LWA_COLORKEY : 0);
-        SetLayeredWindowAttributes(h, ColorToRGB(transparentColorValue_), alphaBlend_ ? alphaBlendValue_ : 255, flags);
-    } else if ((ex & WS_EX_LAYERED) != 0) {
-        SetWindowLongPtrA(h, GWL_EXSTYLE, ex & ~static_cast<LONG_PTR>(WS_EX_LAYERED));
-        RedrawWindow(h, nullptr, nullptr, RDW_ERASE | RDW_INVALIDATE | RDW_FRAME | RDW_ALLCHILDREN);
-    }
-}
-
-void TCustomForm::SetActiveControl(TWinControl* Control) {
-    if (activeControl_ == Control) return;
-    if (Control != nullptr && GetParentForm(Control) != this)
-        throw EInvalidOperation(L"Invalid active control");
-    activeControl_ = Control;
-    if (Control != nullptr) Control->FreeNotification(this);
-    if (Control != nullptr && active_ && Control->HandleAllocated() && !Control->Focused() && Control->CanFocus())
-        ::SetFocus(Control->WindowHandle());
-}
-
-void TCustomForm::SetFocus() {
-    if (!CanFocus()) throw EInvalidOperation(L"Cannot focus a disabled or invisible window");
-    SetActiveWindow(Handle());
-}
-
-void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
-    TWinControl::Notification(AComponent, Operation);
-    if (Operation == TOperation::opRemove && AComponent != nullptr &&
-        AComponent == static_cast<TComponent*>(activeControl_))
-        activeControl_ = nullptr;
-}
-
-void TCustomForm::UpdateActions() {
-    if (HasState(csDesigning)) return;
-    InitiateAction();
-    InitiateClients(this);
-}
-
-void TCustomForm::CreateParams(TCreateParams& Params) {
-    TWinControl::CreateParams(Params);
-    Params.Style &= ~static_cast<DWORD>(WS_CHILD | WS_GROUP | WS_TABSTOP | WS_VISIBLE);
-    Params.Style |= WS_CLIPCHILDREN;
-    if (Parent() == nullptr && ParentWindow() == nullptr)
-        Params.WndParent = Application()->Handle();
-    switch (borderStyle_) {
-        case TFormBorderStyle::bsNone:
-            Params.Style |= WS_POPUP;
-            break;
-        case TFormBorderStyle::bsSingle:
-        case TFormBorderStyle::bsToolWindow:
-            Params.Style |= WS_CAPTION | WS_BORDER;
-            break;
-        case TFormBorderStyle::bsSizeable:
-        case TFormBorderStyle::bsSizeToolWin:
-            Params.Style |= WS_CAPTION | WS_THICKFRAME;
-            break;
-        case TFormBorderStyle::bsDialog:
-            Params.Style |= WS_POPUP | WS_CAPTION;
-            Params.ExStyle |= WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE;
-            break;
-    }
-    if (borderStyle_ == TFormBorderStyle::bsToolWindow || borderStyle_ == TFormBorderStyle::bsSizeToolWin)
-        Params.ExStyle |= WS_EX_TOOLWINDOW;
-    if (borderStyle_ != TFormBorderStyle::bsNone && (borderIcons_ & biSystemMenu) != 0) {
-        Params.Style |= WS_SYSMENU;
-        if (borderStyle_ == TFormBorderStyle::bsSingle || borderStyle_ == TFormBorderStyle::bsSizeable) {
-            if (borderIcons_ & biMinimize) Params.Style |= WS_MINIMIZEBOX;
-            if (borderIcons_ & biMaximize) Params.Style |= WS_MAXIMIZEBOX;
-        }
-    }
-    if (formStyle_ == TFormStyle::fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
-    if (position_ == TPosition::poDefault || position_ == TPosition::poDefaultPosOnly) {
-        Params.X = CW_USEDEFAULT;
-        Params.Y = CW_USEDEFAULT;
-    }
-    if (position_ == TPosition::poDefault || position_ == TPosition::poDefaultSizeOnly) {
-        Params.Width = CW_USEDEFAULT;
-        Params.Height = CW_USEDEFAULT;
-    }
-    Params.WindowClass.style |= CS_DBLCLKS;
-}
-
-void TCustomForm::CreateWnd() {
-    TWinControl::CreateWnd();
-    ApplyLayered();
-}
-
-void TCustomForm::Dispatch(TMessage& Message) {
-    switch (Message.Msg) {
-        case WM_CLOSE:
-            Close();
-            return;
-        case WM_ACTIVATE:
-            DefaultHandler(Message);
-            Perform(LOWORD(Message.WParam) != WA_INACTIVE ? CM_ACTIVATE : CM_DEACTIVATE, 0, 0);
-            return;
-        case CM_ACTIVATE:
-            if (!active_) {
-                active_ = true;
-                IncludeFormState(fsActivated);
-                Activate();
-            }
-            return;
-        case CM_DEACTIVATE:
-            if (active_) {
-                active_ = false;
-                Deactivate();
-            }
-            return;
-        case CM_RELEASE:
-            BeforeDestruction();
-            delete this;
-            return;
-        case CM_ACTIONEXECUTE:
-        case CM_ACTIONUPDATE: {
-            auto* action = reinterpret_cast<TBasicAction*>(Message.LParam);
-            auto process = Message.Msg == CM_ACTIONEXECUTE ? &ProcessExecute : &ProcessUpdate;
-            bool handled = process(activeControl_, action) || process(this, action) ||
-                           TraverseClients(this, [&](TControl* c) { return process(c, action); });
-            Message.Result = handled ? 1 : 0;
-            return;
-        }
-        default:
-            TWinControl::Dispatch(Message);
-    }
-}
-
-// ---- TCustomFrame ----------------------------------------------------------------------------
-
-TCustomFrame::TCustomFrame(TComponent* AOwner) : TWinControl(AOwner) {
-    SetControlStyle(csAcceptsControls | csCaptureMouse | csClickEvents | csSetCaption | csDoubleClicks);
-    UpdateBoundsFields(0, 0, 320, 240);
-}
-
-void TCustomFrame::CreateParams(TCreateParams& Params) {
-    TWinControl::CreateParams(Params);
-    Params.Style |= WS_CLIPCHILDREN;
-}
-
 // ---- TScreen ---------------------------------------------------------------------------------
 
 TScreen::TScreen(TComponent* AOwner) : TComponent(AOwner) {
@@ -568,7 +91,7 @@ TCustomForm* TScreen::ActiveForm() const {
 
 void TScreen::SetCursor(TCursor Value) {
     cursor_ = Value;
-    ::SetCursor(ScreenCursorHandle(Value));
+    ::SetCursor(CursorHandle(Value));
 }
 
 // ---- TApplication ----------------------------------------------------------------------------
@@ -702,6 +225,7 @@ std::string TApplication::Title() {
 }
 
 void TApplication::SetTitle(const std::string& Value) {
+    CheckMainThread("TApplication.SetTitle");
     title_ = Value;
     if (handle_ != nullptr && Title() != Value) SetWindowTextA(handle_, Value.c_str());
 }
@@ -720,6 +244,7 @@ std::string TApplication::ExeName() const {
 }
 
 void TApplication::Run() {
+    CheckMainThread("TApplication.Run");
     terminated_ = false;
     if (mainForm_ == nullptr) return;
     mainForm_->Show();
@@ -733,6 +258,7 @@ void TApplication::Run() {
 }
 
 void TApplication::Terminate() {
+    CheckMainThread("TApplication.Terminate");
     terminated_ = true;
     PostQuitMessage(0);
 }
@@ -747,6 +273,7 @@ void TApplication::DestroyForms() {
 }
 
 void TApplication::ProcessMessages() {
+    CheckMainThread("TApplication.ProcessMessages");
     MSG msg;
     while (ProcessMessage(msg)) {
     }
@@ -754,6 +281,7 @@ void TApplication::ProcessMessages() {
 }
 
 void TApplication::HandleMessage() {
+    CheckMainThread("TApplication.HandleMessage");
     MSG msg;
     if (!ProcessMessage(msg)) Idle(msg);
 }
@@ -985,6 +513,7 @@ void TApplication::ShowException(const Exception& E) {
 }
 
 int TApplication::MessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
+    CheckMainThread("TApplication.MessageBox");
     return ShowMessageBox(GetActiveWindow(), AnsiToWide(Text), AnsiToWide(Caption), Flags);
 }
 

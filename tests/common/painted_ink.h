@@ -1,0 +1,39 @@
+// Test helper: what Paint puts into a white bitmap, counted and located by colour.
+#pragma once
+
+#include <windows.h>
+
+#include <algorithm>
+
+namespace quill_test {
+
+struct TInk {
+    int Count = 0;   // pixels of the colour
+    int Right = -1;  // the rightmost column holding one, -1 for none
+};
+
+// Paints into a white Width x Height bitmap with Paint(HDC) and looks for Colour.
+template <typename F>
+TInk InkOf(COLORREF Colour, int Width, int Height, F&& Paint) {
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, Width, Height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    RECT all{0, 0, Width, Height};
+    FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+    Paint(dc);
+    TInk ink;
+    for (int y = 0; y < Height; ++y)
+        for (int x = 0; x < Width; ++x)
+            if (GetPixel(dc, x, y) == Colour) {
+                ++ink.Count;
+                ink.Right = std::max(ink.Right, x);
+            }
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    return ink;
+}
+
+}  // namespace quill_test
