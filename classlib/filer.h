@@ -68,6 +68,11 @@ enum TTypeKind {
     tkInt64,
 };
 
+// Kinds written and read as whole numbers.
+inline bool IsOrdinalKind(TTypeKind kind) {
+    return kind == tkInteger || kind == tkChar || kind == tkWChar || kind == tkEnumeration || kind == tkInt64;
+}
+
 // The declared default that means "no default".
 constexpr std::int32_t NoDefault = INT32_MIN;
 
