@@ -64,12 +64,18 @@ bool TOverlayComposer::SetFrameSize(int width, int height)
 
 bool TOverlayComposer::LoadFrame(const BYTE* frame, long length, const TFrameLayout& layout, bool turned, bool mirrored)
 {
-    if (frame == nullptr || work_.Handle() == nullptr || layout.width != work_.Width() ||
-        layout.height != work_.Height() || length < layout.ImageSize()) {
+    return LoadFrame(frame, length, layout, turned, mirrored, work_.View());
+}
+
+bool TOverlayComposer::LoadFrame(const BYTE* frame, long length, const TFrameLayout& layout, bool turned, bool mirrored,
+                                 const TPictureView& to)
+{
+    if (frame == nullptr || to.top == nullptr || layout.width != to.width || layout.height != to.height ||
+        length < layout.ImageSize()) {
         return false;  // a short buffer is not read past its end
     }
     GdiFlush();  // text of the last frame may still be queued for the picture
-    CopyFrame(frame, layout, turned, mirrored, work_);
+    CopyFrame(frame, layout, turned, mirrored, to);
     return true;
 }
 
@@ -185,14 +191,36 @@ void TOverlayComposer::PlaceLines(Draw&& draw)
 
 void TOverlayComposer::DrawLines()
 {
+    DrawLines(work_.View());
+}
+
+void TOverlayComposer::DrawLines(const TPictureView& target)
+{
     quickLines_ = 0;
-    PlaceLines([this](int line, const std::wstring& text, int x, int y) {
-        if (text_.Draw(line, dc_.Get(), text, x, y, rec_.BorderSize, fontColor_, work_)) {
+    if (target.width != work_.Width() || target.height != work_.Height()) {
+        return;
+    }
+    const TPictureView work = work_.View();
+    TPictureView into = target;
+    bool throughWork = false;
+    PlaceLines([&](int line, const std::wstring& text, int x, int y) {
+        if (text_.Draw(line, dc_.Get(), text, x, y, rec_.BorderSize, fontColor_, into)) {
             ++quickLines_;
-        } else {
-            TOutlinedText::DrawByGdi(dc_.Get(), text, x, y, rec_.BorderSize, fontColor_);
+            return;
         }
+        if (into.top != work.top) {
+            // GDI draws only into the work picture: the frame goes there and comes back at the end.
+            GdiFlush();
+            CopyPixels(target, work);
+            into = work;
+            throughWork = true;
+        }
+        TOutlinedText::DrawByGdi(dc_.Get(), text, x, y, rec_.BorderSize, fontColor_);
     });
+    if (throughWork) {
+        GdiFlush();
+        CopyPixels(work, target);
+    }
 }
 
 void TOverlayComposer::DrawLinesByGdi()

@@ -33,9 +33,12 @@ public:
     bool SetFrameSize(int width, int height);
     TRgbPicture& Work() { return work_; }
     const TRgbPicture& Work() const { return work_; }
-    // Copies a frame of that layout into the work picture (turned upside down, mirrored). False
-    // when the buffer is shorter than the layout says or the picture has another size.
+    // Copies a frame of that layout (turned upside down, mirrored) into the work picture, or into
+    // another view of its size: the output buffer, so that a frame is copied only once. False when
+    // the buffer is shorter than the layout says or the sizes differ.
     bool LoadFrame(const BYTE* frame, long length, const TFrameLayout& layout, bool turned, bool mirrored);
+    bool LoadFrame(const BYTE* frame, long length, const TFrameLayout& layout, bool turned, bool mirrored,
+                   const TPictureView& to);
 
     // Composes the two lines from the record, the frame's DV entry (nullptr: none) and the clock.
     void ComposeLines(const TDVInfoRec* entry);
@@ -46,8 +49,10 @@ public:
 
     // Draws both lines into the work picture, each placed by the alignment rules: an outline of
     // (2r + 1)² black draws, then the text in its colour. Exactly what GDI gives, in one pass per
-    // line when the font allows it.
+    // line when the font allows it. Into the work picture, or into another view of its size (a
+    // line that needs GDI then goes through the work picture and the result is copied back).
     void DrawLines();
+    void DrawLines(const TPictureView& target);
     // The same drawing through GDI alone, draw by draw.
     void DrawLinesByGdi();
     // Lines drawn the quick way by the last DrawLines (0, 1 or 2).

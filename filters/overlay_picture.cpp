@@ -57,6 +57,24 @@ bool TRgbPicture::Assign(const TRgbPicture& source)
     return true;
 }
 
+bool TRgbPicture::Assign(const TPictureView& source)
+{
+    if (!SetSize(source.width, source.height)) {
+        return false;
+    }
+    if (bits_ != nullptr) {
+        GdiFlush();
+        CopyPixels(source, View());
+    }
+    return true;
+}
+
+TPictureView BottomUpView(BYTE* buffer, int width, int height)
+{
+    const std::ptrdiff_t stride = Rgb24Stride(width);
+    return TPictureView{buffer + (height - 1) * stride, -stride, width, height};
+}
+
 void MirrorRows(TRgbPicture& picture)
 {
     if (picture.Height() > 0) {
@@ -116,23 +134,31 @@ void CopyRowMirrored(const BYTE* source, BYTE* destination, int width)
     CopyRowMirroredPlain(source, destination, width, 0);
 }
 
-void CopyFrame(const BYTE* frame, const TFrameLayout& layout, bool turned, bool mirrored, TRgbPicture& picture)
+void CopyFrame(const BYTE* frame, const TFrameLayout& layout, bool turned, bool mirrored, const TPictureView& to)
 {
-    const int h = picture.Height();
-    const int w = picture.Width();
+    const int h = to.height;
+    const int w = to.width;
     const std::ptrdiff_t stride = layout.Stride();
     const size_t rowBytes = static_cast<size_t>(w) * 3;
     for (int y = 0; y < h; ++y) {
-        // The picture's row y shows the upright frame's row y, or its row h-1-y when turned; the
-        // upright frame's row r lies at buffer row r (top-down) or h-1-r (bottom-up).
+        // Row y shows the upright frame's row y, or its row h-1-y when turned; the upright frame's
+        // row r lies at buffer row r (top-down) or h-1-r (bottom-up).
         const int upright = turned ? h - 1 - y : y;
         const int bufferRow = layout.topDown ? upright : h - 1 - upright;
         const BYTE* source = frame + bufferRow * stride;
         if (mirrored) {
-            CopyRowMirrored(source, picture.ScanLine(y), w);
+            CopyRowMirrored(source, to.Row(y), w);
         } else {
-            std::memcpy(picture.ScanLine(y), source, rowBytes);
+            std::memcpy(to.Row(y), source, rowBytes);
         }
+    }
+}
+
+void CopyPixels(const TPictureView& from, const TPictureView& to)
+{
+    const size_t rowBytes = static_cast<size_t>(to.width) * 3;
+    for (int y = 0; y < to.height; ++y) {
+        std::memcpy(to.Row(y), from.Row(y), rowBytes);
     }
 }
 

@@ -430,9 +430,9 @@ void TOutlinedText::Apply(const TPlan& plan, BYTE* bits, std::ptrdiff_t stride, 
 }
 
 bool TOutlinedText::Draw(int line, HDC fontDC, const std::wstring& text, int x, int y, int r, COLORREF color,
-                         TRgbPicture& picture)
+                         const TPictureView& picture)
 {
-    if (line < 0 || line >= kLines || picture.Handle() == nullptr) {
+    if (line < 0 || line >= kLines || picture.top == nullptr) {
         return false;
     }
     if (text.empty()) {
@@ -465,19 +465,19 @@ bool TOutlinedText::Draw(int line, HDC fontDC, const std::wstring& text, int x, 
         }
     }
     TPlan& plan = plans_[static_cast<size_t>(line)];
-    if (plan.text != text || plan.x != x || plan.y != y || plan.r != r || plan.width != picture.Width() ||
-        plan.height != picture.Height() || plan.generation != generation_) {
-        BuildPlan(probe, x, y, r, picture.Width(), picture.Height(), plan);
+    if (plan.text != text || plan.x != x || plan.y != y || plan.r != r || plan.width != picture.width ||
+        plan.height != picture.height || plan.generation != generation_) {
+        BuildPlan(probe, x, y, r, picture.width, picture.height, plan);
         plan.text = text;
         plan.x = x;
         plan.y = y;
         plan.r = r;
-        plan.width = picture.Width();
-        plan.height = picture.Height();
+        plan.width = picture.width;
+        plan.height = picture.height;
         plan.generation = generation_;
     }
     GdiFlush();
-    Apply(plan, picture.ScanLine(0), picture.Stride(), black_, colored_);
+    Apply(plan, picture.top, picture.step, black_, colored_);
     return true;
 }
 

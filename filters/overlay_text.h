@@ -29,9 +29,10 @@ public:
     // Draws text with the top left of its cell at (x, y) into picture: as black at every offset
     // (dx, dy), dy and then dx from -r to r, then in color at (x, y), in the font selected into
     // fontDC. line (0 or 1) keeps each line's mask between frames. False when this cannot give
-    // exactly what GDI gives (the caller then draws through GDI); picture is then untouched.
+    // exactly what GDI gives (the caller then draws through GDI); picture is then untouched. The
+    // picture may be any view: a bottom-up output buffer too.
     bool Draw(int line, HDC fontDC, const std::wstring& text, int x, int y, int r, COLORREF color,
-              TRgbPicture& picture);
+              const TPictureView& picture);
     // The drawing itself, through GDI: (2r + 1)² black draws, then the text in color at (x, y).
     static void DrawByGdi(HDC dc, const std::wstring& text, int x, int y, int r, COLORREF color);
     // How many times the blending was learnt since the last Forget (for tests and benchmarks).

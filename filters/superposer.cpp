@@ -281,7 +281,7 @@ void Tqz_Superposer::DecreaseCountdown()
     }
 }
 
-bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength)
+bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength, const TPictureView* composed)
 {
     std::int32_t slot = slotIndex_.load() + 1;
     if (slot >= kSuperposerSlots) {
@@ -296,12 +296,12 @@ bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength)
         if (!HostOverlayPreference()) {
             // The work picture does not hold this frame yet: copy it as it leaves the filter, upright
             // (the output is the input, turned when the source delivers upside down).
-            if (!LoadInput(in, inLength, sourceInverted_.load(), false)) {
+            if (!LoadInput(in, inLength, sourceInverted_.load(), false) ||
+                !slots_[static_cast<size_t>(slot)].Assign(composer_.Work())) {
                 return false;
             }
-        }
-        if (!slots_[static_cast<size_t>(slot)].Assign(composer_.Work())) {
-            return false;
+        } else if (composed == nullptr || !slots_[static_cast<size_t>(slot)].Assign(*composed)) {
+            return false;  // a frame that could not be composed gives no picture
         }
     }
     slotBusy_[static_cast<size_t>(slot)].store(true, std::memory_order_release);
@@ -309,7 +309,8 @@ bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength)
     return true;
 }
 
-void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start)
+void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start,
+                             const TPictureView* composed)
 {
     if (extractionActive_.load(std::memory_order_acquire)) {
         const std::int64_t t = (hasTime ? start : 0) / 1000;
@@ -321,7 +322,7 @@ void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERE
                 due = t + interval;  // after a pause: one picture, then the schedule starts again
             }
             nextDue_.store(due);
-            if (TakePicture(in, inLength)) {
+            if (TakePicture(in, inLength, composed)) {
                 grabRequested_.store(false);
             }
         } else {
@@ -333,7 +334,7 @@ void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERE
         }
     }
     if (grabRequested_.exchange(false)) {
-        TakePicture(in, inLength);
+        TakePicture(in, inLength, composed);
     }
 }
 
@@ -343,6 +344,8 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
     outLength = 0;
     HRESULT result = S_OK;
     const long imageSize = layout_.ImageSize();
+    TPictureView composedView;
+    const TPictureView* composed = nullptr;  // where this frame's composed picture lies
     if (!HostOverlayPreference()) {
         // A plain copy, turned upside down on the way when the source delivers so (or when the
         // input is top-down: the output is always bottom-up). Padded rows, never past either buffer.
@@ -364,8 +367,13 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
         }
     } else {
         std::lock_guard<std::mutex> lock(canvas_);
+        // Composed straight into the output buffer, so that the frame is copied once; into the work
+        // picture only when the buffer is too small to deliver it anyway.
+        const bool intoOutput = outSize >= imageSize;
+        const TPictureView target =
+            intoOutput ? BottomUpView(out, layout_.width, layout_.height) : composer_.Work().View();
         const bool turned = verticalFlip_.load() != sourceInverted_.load();
-        if (!LoadInput(in, inLength, turned, horizontalFlip_.load())) {
+        if (!composer_.LoadFrame(in, inLength, layout_, turned, horizontalFlip_.load(), target)) {
             result = S_FALSE;
         } else {
             const std::uint8_t what = composer_.Record().WhatIncrust;
@@ -400,17 +408,18 @@ HRESULT Tqz_Superposer::ProcessFrame(const BYTE* in, long inLength, bool hasTime
             }
             if (draw) {
                 composer_.ComposeLines(haveEntry ? &entry : nullptr);
-                composer_.DrawLines();
+                composer_.DrawLines(target);
             }
-            if (outSize >= imageSize) {
-                WriteBottomUp(composer_.Work(), out);
+            composedView = target;
+            composed = &composedView;
+            if (intoOutput) {
                 outLength = imageSize;
             } else {
                 result = S_FALSE;  // a garbage frame is not delivered
             }
         }
     }
-    Extract(in, inLength, hasTime, start);
+    Extract(in, inLength, hasTime, start, composed);
     return result;
 }
 

@@ -104,8 +104,9 @@ private:
                   "the source-inverted flag is handed out as one byte");
 
     bool LoadInput(const BYTE* in, long inLength, bool turned, bool mirrored);  // under canvas_
-    void Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start);
-    bool TakePicture(const BYTE* in, long inLength);
+    // composed: the frame's composed picture, nullptr when the frame could not be composed.
+    void Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start, const TPictureView* composed);
+    bool TakePicture(const BYTE* in, long inLength, const TPictureView* composed);
     void DecreaseCountdown();
     void RestartCountdown() { countdown_.store(displayFrames_.load() - 1); }
 

@@ -147,4 +147,38 @@ TEST(OverlayText, WideBordersAndHostileTextsStayCorrect)
     EXPECT_EQ(0, quick);
 }
 
+TEST(OverlayText, LinesDrawnIntoTheOutputBufferMatchTheWorkPictureDrawing)
+{
+    // A frame composed straight into a bottom-up output buffer, with a line the quick way and, with
+    // a border too wide for it, through the work picture and back.
+    const int w = 160, h = 96;
+    const TFrameLayout layout{w, h, false};
+    std::vector<BYTE> frame(static_cast<size_t>(layout.ImageSize()));
+    for (size_t i = 0; i < frame.size(); ++i) {
+        frame[i] = static_cast<BYTE>(i * 31 / 7);
+    }
+    for (int border : {2, 17}) {
+        TOverlayComposer composer;
+        ASSERT_TRUE(composer.SetFrameSize(w, h));
+        settings::TincrustRec rec = settings::DefaultIncrustRec();
+        rec.BorderSize = border;
+        rec.Autofontsize = true;
+        rec.Xpos = 100;
+        rec.Ypos = 700;
+        composer.SetRecord(rec);
+        composer.SetLines(L"Line one", L"2021-06-15");
+        std::vector<BYTE> out(frame.size(), 0);
+        const TPictureView view = BottomUpView(out.data(), w, h);
+        ASSERT_TRUE(composer.LoadFrame(frame.data(), static_cast<long>(frame.size()), layout, true, true, view));
+        composer.DrawLines(view);
+        EXPECT_EQ(border == 2 ? 2 : 0, composer.QuickLines());
+        ASSERT_TRUE(composer.LoadFrame(frame.data(), static_cast<long>(frame.size()), layout, true, true));
+        composer.DrawLinesByGdi();
+        std::vector<BYTE> expected(frame.size(), 0);
+        WriteBottomUp(composer.Work(), expected.data());
+        EXPECT_TRUE(out == expected) << "border " << border;
+        EXPECT_FALSE(out == frame) << "the frame was turned, mirrored and written on";
+    }
+}
+
 }  // namespace
