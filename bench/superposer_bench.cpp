@@ -86,6 +86,9 @@ void CheckText(const char* name, filters::Tqz_Superposer& overlay, const setting
     if (expected != out) {
         Fail(name, "the text differs from the draw-by-draw drawing");
     }
+    if (overlay.QuickLines() != 2) {
+        std::printf("note: %s: %d line(s) drawn through GDI, draw by draw\n", name, 2 - overlay.QuickLines());
+    }
     int left = kWidth, right = -1, top = kHeight, bottom = -1;
     for (int y = 0; y < kHeight; ++y) {
         for (int x = 0; x < kWidth; ++x) {

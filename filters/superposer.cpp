@@ -153,6 +153,12 @@ int Tqz_Superposer::FontHeight()
     return composer_.FontHeight();
 }
 
+int Tqz_Superposer::QuickLines()
+{
+    std::lock_guard<std::mutex> lock(canvas_);
+    return composer_.QuickLines();
+}
+
 // Media types and buffers.
 
 HRESULT Tqz_Superposer::CheckInputType(const AM_MEDIA_TYPE* mediaType)

@@ -77,6 +77,8 @@ public:
     int YPos();
     // Absolute font height in pixels of the overlay font.
     int FontHeight();
+    // Lines of the last frame drawn the quick way (the rest went through GDI).
+    int QuickLines();
     // The picture of a slot; the main window reads it between WM_USER+1 and clearing SlotBusy[slot].
     const TRgbPicture& SlotBitmap(int slot) const { return slots_[static_cast<size_t>(slot)]; }
     // The address of SourceInverted as one byte, which a capture plug-in may set to 1 while it builds
