@@ -53,11 +53,11 @@ bool TOverlayComposer::SetFrameSize(int width, int height)
     if (width == work_.Width() && height == work_.Height() && work_.Handle() != nullptr) {
         return true;
     }
-    bitmapSelection_.Restore();  // a picture is never resized while selected
+    bitmapSelection_.reset();  // a picture is never resized while selected
     if (!work_.SetSize(width, height)) {
         return false;
     }
-    bitmapSelection_.Select(dc_.Get(), work_.Handle());
+    bitmapSelection_.emplace(dc_.Get(), work_.Handle());
     SetStretchBltMode(dc_.Get(), COLORONCOLOR);
     return true;
 }
@@ -154,7 +154,8 @@ bool TOverlayComposer::UpdateFont()
     if (font == nullptr) {
         return font_ ? true : false;  // keep the old font
     }
-    fontSelection_.Select(dc_.Get(), font);  // puts the old font back first: it can go now
+    fontSelection_.reset();  // the old font back in the DC first: it can go now
+    fontSelection_.emplace(dc_.Get(), font);
     font_.Reset(font);
     fontDirty_ = false;
     text_.Forget();  // what was learnt of the old font's blending does not hold for the new one

@@ -5,11 +5,12 @@
 #pragma once
 
 #include "filters/dv_codes.h"
-#include "filters/gdi_owners.h"
+#include "classlib/gdi_handles.h"
 #include "filters/overlay_picture.h"
 #include "filters/overlay_text.h"
 #include "settings/overlay_records.h"
 
+#include <optional>
 #include <string>
 
 namespace filters {
@@ -75,13 +76,13 @@ private:
     std::wstring line1_, line2_;
     int quickLines_ = 0;
 
-    TOwnedDC dc_;
-    TOwnedFont font_;
+    classlib::TOwnedDC dc_;
+    classlib::TOwnedFont font_;
     TRgbPicture work_;
     TOutlinedText text_;
     // Declared last: put back before the DC, the font and the picture go.
-    TSelectedObject fontSelection_;
-    TSelectedObject bitmapSelection_;
+    std::optional<classlib::TSelectedObject> fontSelection_;
+    std::optional<classlib::TSelectedObject> bitmapSelection_;
 };
 
 }  // namespace filters

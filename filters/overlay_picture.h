@@ -2,7 +2,7 @@
 // twenty still-picture slots), and the frame copy that turns and mirrors on the way.
 #pragma once
 
-#include "filters/gdi_owners.h"
+#include "classlib/gdi_handles.h"
 
 #include <windows.h>
 
@@ -51,7 +51,7 @@ public:
     HBITMAP Handle() const { return bitmap_.Get(); }
 
 private:
-    TOwnedBitmap bitmap_;
+    classlib::TOwnedBitmap bitmap_;
     BYTE* bits_ = nullptr;
     int width_ = 0;
     int height_ = 0;

@@ -64,7 +64,7 @@ void TOutlinedText::DrawByGdi(HDC dc, const std::wstring& text, int x, int y, in
 bool TOutlinedText::Probe(HDC fontDC, const std::wstring& text, TProbe& probe)
 {
     probe = {};
-    TSelectedObject font(dc_.Get(), GetCurrentObject(fontDC, OBJ_FONT));
+    classlib::TSelectedObject font(dc_.Get(), GetCurrentObject(fontDC, OBJ_FONT));
     SIZE size{};
     TEXTMETRICW metrics{};
     const int length = static_cast<int>(text.size());
@@ -83,7 +83,7 @@ bool TOutlinedText::Probe(HDC fontDC, const std::wstring& text, TProbe& probe)
     if (!scratch_.SetSize(static_cast<int>(width), static_cast<int>(height))) {
         return false;
     }
-    TSelectedObject bitmap(dc_.Get(), scratch_.Handle());
+    classlib::TSelectedObject bitmap(dc_.Get(), scratch_.Handle());
     Fill(scratch_, 255);
     SetTextColor(dc_.Get(), RGB(0, 0, 0));
     TextOutW(dc_.Get(), margin, margin, text.c_str(), length);
@@ -151,8 +151,8 @@ bool TOutlinedText::Learn(HDC fontDC, const TProbe& probe, int r, COLORREF color
     const int length = static_cast<int>(probe.text.size());
     bool agree = scratch_.SetSize(probe.width, probe.height);
     {
-        TSelectedObject font(dc_.Get(), GetCurrentObject(fontDC, OBJ_FONT));
-        TSelectedObject bitmap(dc_.Get(), scratch_.Handle());
+        classlib::TSelectedObject font(dc_.Get(), GetCurrentObject(fontDC, OBJ_FONT));
+        classlib::TSelectedObject bitmap(dc_.Get(), scratch_.Handle());
         for (int pass = 0; pass < 2 && agree; ++pass) {
             SetTextColor(dc_.Get(), pass == 0 ? RGB(0, 0, 0) : color);
             std::vector<std::int16_t>& t = table[pass];
@@ -255,8 +255,8 @@ bool TOutlinedText::Check(HDC fontDC, const TProbe& probe, int r, COLORREF color
     const size_t bytes = static_cast<size_t>(scratch_.Stride()) * static_cast<size_t>(scratch_.Height());
     std::vector<BYTE> ours(scratch_.ScanLine(0), scratch_.ScanLine(0) + bytes);
     {
-        TSelectedObject font(dc_.Get(), GetCurrentObject(fontDC, OBJ_FONT));
-        TSelectedObject bitmap(dc_.Get(), scratch_.Handle());
+        classlib::TSelectedObject font(dc_.Get(), GetCurrentObject(fontDC, OBJ_FONT));
+        classlib::TSelectedObject bitmap(dc_.Get(), scratch_.Handle());
         DrawByGdi(dc_.Get(), probe.text, x, y, r, color);
         GdiFlush();
     }

@@ -4,7 +4,7 @@
 // learnt from the system itself, once per font and colour, and checked against its own drawing.
 #pragma once
 
-#include "filters/gdi_owners.h"
+#include "classlib/gdi_handles.h"
 #include "filters/overlay_picture.h"
 
 #include <array>
@@ -78,7 +78,7 @@ private:
                static_cast<std::size_t>(value);
     }
 
-    TOwnedDC dc_;
+    classlib::TOwnedDC dc_;
     TRgbPicture scratch_;
     // Per channel and coverage level, what a black and a coloured draw make of each value.
     std::vector<std::uint8_t> black_, colored_;
