@@ -1,7 +1,11 @@
 // The frame-rate patcher on a sparse OpenDML AVI file of 4 GiB and more: time per scan and per
-// patch, and the bytes read through the stream (chunk headers only, whatever the file's size).
+// patch, and the bytes read through the stream (chunk headers only, whatever the file's size). The
+// patched header is read back: the video stream's scale and rate, and the sound stream's untouched.
+//   bench_avi_frame_rate.exe [rounds, default 20]
+// Prints "figure <case> <ms>" lines; exits 1 when the header is not found or not patched right.
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
@@ -128,6 +132,32 @@ std::int64_t MakeSparseAvi(const std::wstring& name, std::int64_t total, std::ui
     return at;
 }
 
+// Four bytes of the file at offset, little-endian; ~0 when they cannot be read.
+std::uint32_t ReadU32(const std::wstring& name, std::int64_t at)
+{
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return ~0u;
+    LARGE_INTEGER pos;
+    pos.QuadPart = at;
+    std::uint8_t b[4] = {0, 0, 0, 0};
+    DWORD done = 0;
+    const bool ok = SetFilePointerEx(h, pos, nullptr, FILE_BEGIN) && ReadFile(h, b, 4, &done, nullptr) && done == 4;
+    CloseHandle(h);
+    return ok ? (b[0] | b[1] << 8 | b[2] << 16 | static_cast<std::uint32_t>(b[3]) << 24) : ~0u;
+}
+
+// The first 64 KiB of the file (all the headers).
+std::vector<std::uint8_t> ReadHead(const std::wstring& name)
+{
+    std::vector<std::uint8_t> head(65536);
+    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    DWORD done = 0;
+    if (h == INVALID_HANDLE_VALUE || !ReadFile(h, head.data(), static_cast<DWORD>(head.size()), &done, nullptr)) done = 0;
+    if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+    head.resize(done);
+    return head;
+}
+
 double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b, const LARGE_INTEGER& freq)
 {
     return static_cast<double>(b.QuadPart - a.QuadPart) / static_cast<double>(freq.QuadPart);
@@ -137,7 +167,8 @@ double Seconds(const LARGE_INTEGER& a, const LARGE_INTEGER& b, const LARGE_INTEG
 
 int main(int argc, char** argv)
 {
-    const int rounds = argc > 1 ? std::atoi(argv[1]) : 20;
+    const int rounds = argc > 1 ? std::max(1, std::atoi(argv[1])) : 20;
+    bool failed = false;
     const std::wstring name = L"bench_avi_frame_rate.avi";
     LARGE_INTEGER freq, t0, t1;
     QueryPerformanceFrequency(&freq);
@@ -147,6 +178,7 @@ int main(int argc, char** argv)
             std::printf("avi_frame_rate: cannot create the file\n");
             return 1;
         }
+        const std::vector<std::uint8_t> made = ReadHead(name);
         std::uint64_t bytes = 0, reads = 0;
         bool found = false;
         QueryPerformanceCounter(&t0);
@@ -163,12 +195,34 @@ int main(int argc, char** argv)
         for (int i = 0; i < rounds; ++i) engine::SetAviFrameRate(name, 18.0);
         QueryPerformanceCounter(&t1);
         const double patch = Seconds(t0, t1, freq) / rounds;
-        std::printf("avi_frame_rate: %lld-byte sparse OpenDML file (%lld GiB): scan %.3f ms, patch %.3f ms, "
-                    "%llu bytes read in %llu reads, header found: %s\n",
-                    static_cast<long long>(size), static_cast<long long>(gib), scan * 1e3, patch * 1e3,
-                    static_cast<unsigned long long>(bytes), static_cast<unsigned long long>(reads),
-                    found ? "yes" : "no");
+        std::printf("figure avi_scan_%lldgib %.4f\nfigure avi_patch_%lldgib %.4f\n", static_cast<long long>(gib),
+                    scan * 1e3, static_cast<long long>(gib), patch * 1e3);
+        std::printf("avi_frame_rate: %lld-byte sparse OpenDML file: %llu bytes read in %llu reads\n",
+                    static_cast<long long>(size), static_cast<unsigned long long>(bytes),
+                    static_cast<unsigned long long>(reads));
+        // Read back: the scan finds the video stream's header, whose scale and rate are those of 18
+        // frames a second.
+        const engine::TAviScanResult after = engine::ScanAviFile(name);
+        const std::uint32_t scale = after.Found ? ReadU32(name, after.ScaleOffset) : ~0u;
+        const std::uint32_t rate = after.Found ? ReadU32(name, after.RateOffset) : ~0u;
+        if (!found || !after.Found || scale != engine::AviScaleForFps(18.0) ||
+            rate != 1000000u || bytes > 1u << 20) {
+            std::printf("FAILED: avi_frame_rate: header %s, scale %u, rate %u\n", after.Found ? "found" : "not found",
+                        scale, rate);
+            failed = true;
+        }
+        // Every other byte of the headers is as it was made.
+        std::vector<std::uint8_t> now = ReadHead(name);
+        for (std::int64_t at : {after.ScaleOffset, after.RateOffset}) {
+            for (int k = 0; k < 4 && at >= 0 && static_cast<std::size_t>(at + k) < now.size(); ++k) {
+                now[static_cast<std::size_t>(at + k)] = made[static_cast<std::size_t>(at + k)];
+            }
+        }
+        if (now != made) {
+            std::printf("FAILED: avi_frame_rate: bytes other than the scale and rate changed\n");
+            failed = true;
+        }
     }
     DeleteFileW(name.c_str());
-    return 0;
+    return failed ? 1 : 0;
 }

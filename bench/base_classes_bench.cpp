@@ -230,6 +230,7 @@ public:
     TBCBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
     bool WaitDone(DWORD ms) { return done_ != nullptr && WaitForSingleObject(done_, ms) == WAIT_OBJECT_0; }
     std::atomic<long> Received{0};
+    std::atomic<long> Wrong{0};  // samples out of order or not whole
 
 private:
     class Pin : public TBCBaseInputPin {
@@ -243,6 +244,12 @@ private:
         {
             HRESULT hr = TBCBaseInputPin::Receive(sample);
             if (hr == S_OK) {
+                // Each frame whole and in its turn: the source numbers them in their first byte.
+                BYTE* data = nullptr;
+                if (FAILED(sample->GetPointer(&data)) || data == nullptr ||
+                    data[0] != static_cast<BYTE>(sink_->Received.load()) || sample->GetActualDataLength() != kFrameBytes) {
+                    ++sink_->Wrong;
+                }
                 ++sink_->Received;
             }
             return hr;
@@ -399,7 +406,7 @@ RunResult RunGraph(Middle middle, Sink sinkKind, int frames)
     }
     bool completed = false;
     if (ourSink != nullptr) {
-        completed = ourSink->WaitDone(120000) && ourSink->Received.load() == frames;
+        completed = ourSink->WaitDone(120000) && ourSink->Received.load() == frames && ourSink->Wrong.load() == 0;
     } else {
         long code = 0;
         completed = events->WaitForCompletion(120000, &code) == S_OK && code == EC_COMPLETE;
@@ -484,7 +491,7 @@ bool Measure(int frames)
         for (Config& c : configs) {
             const RunResult r = RunGraph(c.middle, c.sink, frames);
             if (r.seconds < 0) {
-                std::printf("a graph failed to build or to complete: %s\n", c.label);
+                std::printf("FAILED: a graph did not build, did not complete, or lost or broke frames: %s\n", c.label);
                 return false;
             }
             if (c.best.seconds < 0 || r.seconds < c.best.seconds) {

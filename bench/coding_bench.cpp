@@ -1,7 +1,9 @@
 // Coding speed of the stand-ins' libraries with the stand-ins' settings: libdv's DV encoding per PAL frame
 // beside ffmpeg's dvvideo encoder on the same pictures (run from here as a Unix program), libavcodec's
 // MPEG-4 (the Xvid stand-in) and libmp3lame as multiples of real time.
+// Each coder's output is checked: a PAL DV frame's header block, MPEG-4 packets, MP3 frames.
 //   bench_coding.exe [frames]     (default 100; ffmpeg is skipped when it cannot be started)
+// Exits 1 when a coder gives no valid output.
 #include <windows.h>
 
 #include <chrono>
@@ -94,6 +96,12 @@ int main(int argc, char** argv)
     }
     const double libdvMs = Seconds(start) * 1000 / frames;
     dv_encoder_free(dv);
+    bool failed = false;
+    // A DIF header block (section type 0) of a 625/50 frame.
+    if (frame[0] != 0x1F || (frame[3] & 0x80) == 0) {
+        std::printf("FAILED: DV encoding: the frame does not start with a PAL header block\n");
+        failed = true;
+    }
     std::printf("DV encoding (libdv), per PAL frame: %.2f ms\n", libdvMs);
 
     // ffmpeg's dvvideo on the same pictures, from a raw file; its start-up is timed apart and taken off.
@@ -134,6 +142,8 @@ int main(int argc, char** argv)
     f->height = h;
     av_frame_get_buffer(f, 0);
     AVPacket* pkt = av_packet_alloc();
+    long long mpeg4Bytes = 0;
+    bool mpeg4Start = false;
     start = Clock::now();
     for (int i = 0; i < frames; ++i) {
         av_frame_make_writable(f);
@@ -150,10 +160,20 @@ int main(int argc, char** argv)
         f->pts = i;
         f->quality = ctx->global_quality;
         avcodec_send_frame(ctx, f);
-        while (avcodec_receive_packet(ctx, pkt) == 0) av_packet_unref(pkt);
+        while (avcodec_receive_packet(ctx, pkt) == 0) {
+            if (mpeg4Bytes == 0 && pkt->size > 4) {
+                mpeg4Start = pkt->data[0] == 0 && pkt->data[1] == 0 && pkt->data[2] == 1;  // a start code
+            }
+            mpeg4Bytes += pkt->size;
+            av_packet_unref(pkt);
+        }
     }
     const double mpeg4 = Seconds(start);
     std::printf("MPEG-4 (Xvid stand-in) 720x576: %.1f x real time (%.2f ms a frame)\n", frames / 25.0 / mpeg4, mpeg4 * 1000 / frames);
+    if (!mpeg4Start || mpeg4Bytes < frames * 100LL) {
+        std::printf("FAILED: MPEG-4: no stream of start codes came out\n");
+        failed = true;
+    }
     av_packet_free(&pkt);
     av_frame_free(&f);
     avcodec_free_context(&ctx);
@@ -170,13 +190,24 @@ int main(int argc, char** argv)
     std::vector<short> pcm(44100 * 2);
     for (int n = 0; n < 44100; ++n) pcm[2 * n] = pcm[2 * n + 1] = static_cast<short>(8000 * std::sin(n * 0.0627));
     std::vector<unsigned char> out(44100 * 5 / 4 + 7200);
+    long long mp3Bytes = 0;
+    bool mp3Sync = false;
     start = Clock::now();
     for (int s = 0; s < seconds; ++s) {
-        lame_encode_buffer_interleaved(lame, pcm.data(), 44100, out.data(), static_cast<int>(out.size()));
+        const int n = lame_encode_buffer_interleaved(lame, pcm.data(), 44100, out.data(), static_cast<int>(out.size()));
+        if (mp3Bytes == 0 && n >= 2) {
+            mp3Sync = out[0] == 0xFF && (out[1] & 0xE0) == 0xE0;  // a frame sync
+        }
+        mp3Bytes += n > 0 ? n : 0;
     }
     lame_encode_flush(lame, out.data(), static_cast<int>(out.size()));
     const double mp3 = Seconds(start);
     lame_close(lame);
     std::printf("MP3 (LAME stand-in) 44.1 kHz stereo 128 kbit/s: %.1f x real time\n", seconds / mp3);
-    return 0;
+    // 128 kbit/s for the seconds coded, give or take the encoder's delay.
+    if (!mp3Sync || mp3Bytes < seconds * 16000LL * 9 / 10) {
+        std::printf("FAILED: MP3: no frames or too few bytes came out\n");
+        failed = true;
+    }
+    return failed ? 1 : 0;
 }

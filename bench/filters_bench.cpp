@@ -1,11 +1,19 @@
 // Per-frame cost on one core of the resizer (720x576 RGB24 to half size), the deinterlacer
-// (720x576), the time stamper and the WAVE writer's throughput, each filter driven directly.
+// (720x576), the mirror, the time stamper and the WAVE writer's throughput, each filter driven
+// directly. Each checks its result: the resized picture's size and pixels, the repaired combs, the
+// mirrored rows, the stamps, the WAVE writer's byte offsets and header.
+//   bench_filters.exe [runs, default 200]
+// Prints "figure <case> <ms>" lines; exits 1 when a result is wrong.
 #include <windows.h>
 #include <dshow.h>
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <functional>
+#include <vector>
 
 #include "filters/deinterlace.h"
 #include "filters/resizer.h"
@@ -51,10 +59,19 @@ void FillPattern(BYTE* data, long n)
     }
 }
 
+bool g_failed = false;
+
+void Fail(const char* what, const char* detail)
+{
+    std::printf("FAILED: %s: %s\n", what, detail);
+    g_failed = true;
+}
+
 }  // namespace
 
-int main()
+int main(int argc, char** argv)
 {
+    const int runs = argc > 1 ? std::max(1, std::atoi(argv[1])) : 200;
     SetThreadAffinityMask(GetCurrentThread(), 1);
     SetPriorityClass(GetCurrentProcess(), HIGH_PRIORITY_CLASS);
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
@@ -85,7 +102,7 @@ int main()
         ComPtr<IMemAllocator> alloc;
         ComPtr<IMediaSample> in, out;
         if (resizer->SetMediaType(PINDIR_INPUT, &mt) != S_OK || !MakeSamples(frameBytes, alloc, in, out)) {
-            std::printf("resizer: set-up failed\n");
+            std::printf("FAILED: resizer: set-up failed\n");
             return 1;
         }
         BYTE* data = nullptr;
@@ -93,9 +110,33 @@ int main()
         FillPattern(data, frameBytes);
         in->SetActualDataLength(frameBytes);
         HRESULT hr = S_OK;
-        const double ms = Milliseconds(200, [&] { hr = resizer->Transform(in.Get(), out.Get()); });
-        std::printf("resizer 720x576 -> %dx%d (halftone): %.3f ms per frame (%s, target < 2 ms)\n",
-                    resizer->OutWidth(), resizer->OutHeight(), ms, hr == S_OK ? "ok" : "FAILED");
+        const double ms = Milliseconds(runs, [&] { hr = resizer->Transform(in.Get(), out.Get()); });
+        std::printf("figure resizer_half %.4f\n", ms);
+        // Half size from a picture a nearest-pixel stretch samples: every output pixel is one of the
+        // four input pixels it stands for, and the picture is not one colour.
+        const int ow = resizer->OutWidth(), oh = resizer->OutHeight();
+        const long outStride = (ow * 3 + 3) & ~3L;
+        BYTE* result = nullptr;
+        out->GetPointer(&result);
+        if (hr != S_OK || ow != w / 2 || oh != h / 2 || out->GetActualDataLength() != outStride * oh) {
+            Fail("resizer_half", "the output is not a whole 360x288 picture");
+        } else {
+            int wrong = 0, distinct = 0;
+            for (int y = 0; y < oh; ++y) {
+                for (int x = 0; x < ow; ++x) {
+                    const BYTE* p = result + y * outStride + x * 3;
+                    bool found = false;
+                    for (int k = 0; k < 4 && !found; ++k) {
+                        found = std::memcmp(p, data + (2 * y + k / 2) * w * 3 + (2 * x + k % 2) * 3, 3) == 0;
+                    }
+                    wrong += found ? 0 : 1;
+                    distinct += (x > 0 && std::memcmp(p, p - 3, 3) != 0) ? 1 : 0;
+                }
+            }
+            if (wrong != 0 || distinct < ow * oh / 2) {
+                Fail("resizer_half", "output pixels that are no input pixel of their block");
+            }
+        }
         in.Reset();
         out.Reset();
         alloc->Decommit();
@@ -111,10 +152,47 @@ int main()
                 std::memset(source.ScanLine(y), 250, static_cast<size_t>(w) * 3);  // combs
             }
         }
-        const double ms = Milliseconds(200, [&] { filters::Deinterlace(source, dest); });
-        std::printf("deinterlace 720x576: %.3f ms per picture (target < 0.5 ms)\n", ms);
-        const double mirror = Milliseconds(200, [&] { filters::MirrorBitmap(dest); });
-        std::printf("mirror 720x576: %.3f ms per picture\n", mirror);
+        const double ms = Milliseconds(runs, [&] { filters::Deinterlace(source, dest); });
+        std::printf("figure deinterlace %.4f\n", ms);
+        // Even rows as they were; in the comb rows each pixel either repaired to the mean of its
+        // neighbours or left, and nearly all of them repaired.
+        long wrong = 0, repaired = 0, combPixels = 0;
+        for (int y = 0; y + 1 < h; ++y) {
+            const bool comb = y % 2 == 1 && y % 8 < 4;
+            for (int x = 0; x < w; ++x) {
+                const BYTE* got = dest.ScanLine(y) + x * 3;
+                const BYTE* was = source.ScanLine(y) + x * 3;
+                if (!comb) {
+                    wrong += y % 2 == 0 && std::memcmp(got, was, 3) != 0 ? 1 : 0;
+                    continue;
+                }
+                ++combPixels;
+                bool mean = true;
+                for (int c = 0; c < 3; ++c) {
+                    mean = mean && got[c] == (source.ScanLine(y - 1)[x * 3 + c] + source.ScanLine(y + 1)[x * 3 + c]) / 2;
+                }
+                repaired += mean ? 1 : 0;
+                wrong += !mean && std::memcmp(got, was, 3) != 0 ? 1 : 0;
+            }
+        }
+        if (wrong != 0 || repaired < combPixels * 9 / 10) {
+            Fail("deinterlace", "comb rows not repaired or other rows changed");
+        }
+        std::vector<BYTE> before(dest.ScanLine(7), dest.ScanLine(7) + w * 3);
+        const double mirror = Milliseconds(runs, [&] { filters::MirrorBitmap(dest); });
+        std::printf("figure mirror_in_place %.4f\n", mirror);
+        // An even number of mirrors in all (the warm-up counts): the row is back; one more turns it.
+        if ((runs + 1) % 2 == 1) {
+            filters::MirrorBitmap(dest);
+        }
+        bool back = std::memcmp(before.data(), dest.ScanLine(7), before.size()) == 0;
+        filters::MirrorBitmap(dest);
+        for (int x = 0; x < w && back; ++x) {
+            back = std::memcmp(&before[static_cast<size_t>(x) * 3], dest.ScanLine(7) + (w - 1 - x) * 3, 3) == 0;
+        }
+        if (!back) {
+            Fail("mirror_in_place", "rows not reversed");
+        }
     }
 
     {
@@ -123,17 +201,25 @@ int main()
         ComPtr<IMemAllocator> alloc;
         ComPtr<IMediaSample> in, out;
         if (!MakeSamples(frameBytes, alloc, in, out)) {
+            std::printf("FAILED: time stamper: set-up failed\n");
             return 1;
         }
         REFERENCE_TIME t0 = 0, t1 = 400000;
         in->SetTime(&t0, &t1);
-        const double keep = Milliseconds(100000, [&] { stamper->Transform(in.Get()); });
+        const double keep = Milliseconds(runs * 500, [&] { stamper->Transform(in.Get()); });
+        REFERENCE_TIME k0 = 0, k1 = 0;
+        if (in->GetTime(&k0, &k1) != S_OK || k0 != t0 || k1 != t1) {
+            Fail("time stamper", "kept stamps changed");
+        }
         stamper->SetClearStamps();
-        const double clear = Milliseconds(100000, [&] {
+        const double clear = Milliseconds(runs * 500, [&] {
             in->SetTime(&t0, &t1);
             stamper->Transform(in.Get());
         });
-        std::printf("time stamper: keep %.5f ms, clear %.5f ms per sample\n", keep, clear);
+        if (in->GetTime(&k0, &k1) == S_OK) {
+            Fail("time stamper", "cleared stamps still there");
+        }
+        std::printf("figure stamper_keep %.6f\nfigure stamper_clear %.6f\n", keep, clear);
         in.Reset();
         out.Reset();
         alloc->Decommit();
@@ -147,19 +233,47 @@ int main()
         ComPtr<IMemAllocator> alloc;
         ComPtr<IMediaSample> in, out;
         if (!MakeSamples(chunk, alloc, in, out)) {
+            std::printf("FAILED: WAVE writer: set-up failed\n");
             return 1;
         }
         BYTE* data = nullptr;
         in->GetPointer(&data);
         FillPattern(data, chunk);
         in->SetActualDataLength(chunk);
-        // 2001 seconds of audio stay well below the 4 GiB limit.
-        const double ms = Milliseconds(2000, [&] { dest->Transform(in.Get(), out.Get()); });
-        std::printf("WAVE writer: %.4f ms per 176400-byte sample, %.0f MB/s (buffers in cache)\n", ms, chunk / (ms / 1000.0) / 1e6);
+        // Some thousands of seconds of audio stay well below the 4 GiB limit.
+        const int samples = runs * 10;
+        HRESULT hr = S_OK;
+        const double ms = Milliseconds(samples, [&] {
+            if (hr == S_OK) hr = dest->Transform(in.Get(), out.Get());
+        });
+        std::printf("figure wave_writer_sample %.5f\n", ms);
+        std::printf("WAVE writer: %.0f MB/s (buffers in cache)\n", chunk / (ms / 1000.0) / 1e6);
+        // Warm-up and runs: samples + 1 of them, each at its byte offset after the header's room.
+        const std::uint32_t total = static_cast<std::uint32_t>(samples + 1) * static_cast<std::uint32_t>(chunk);
+        REFERENCE_TIME s0 = 0, s1 = 0;
+        BYTE* copied = nullptr;
+        out->GetPointer(&copied);
+        const std::uint32_t room = dest->HeaderSize();
+        if (hr != S_OK || dest->DataBytes() != total || out->GetTime(&s0, &s1) != S_OK ||
+            s0 != static_cast<REFERENCE_TIME>(room) + total - chunk || s1 != static_cast<REFERENCE_TIME>(room) + total ||
+            out->GetActualDataLength() != chunk || std::memcmp(copied, data, static_cast<size_t>(chunk)) != 0) {
+            Fail("wave_writer", "byte count, offsets or copied audio wrong");
+        }
+        WAVEFORMATEX format{WAVE_FORMAT_PCM, 2, 44100, 176400, 4, 16, 0};
+        const auto wave = filters::MakeWaveHeader(reinterpret_cast<const BYTE*>(&format), 18, dest->DataBytes());
+        auto le32 = [&](size_t at) {
+            return static_cast<std::uint32_t>(wave[at]) | static_cast<std::uint32_t>(wave[at + 1]) << 8 |
+                   static_cast<std::uint32_t>(wave[at + 2]) << 16 | static_cast<std::uint32_t>(wave[at + 3]) << 24;
+        };
+        if (wave.size() != 46 || std::memcmp(wave.data(), "RIFF", 4) != 0 || le32(4) != total + 38 ||
+            std::memcmp(&wave[8], "WAVEfmt ", 8) != 0 || le32(16) != 18 || std::memcmp(&wave[38], "data", 4) != 0 ||
+            le32(42) != total) {
+            Fail("wave_writer", "the header does not describe the data");
+        }
         in.Reset();
         out.Reset();
         alloc->Decommit();
     }
     CoUninitialize();
-    return 0;
+    return g_failed ? 1 : 0;
 }

@@ -4,6 +4,9 @@
 #pragma once
 
 #include "filters/dv_codes.h"
+#include "filters/overlay_composer.h"
+#include "filters/overlay_dates.h"
+#include "filters/overlay_picture.h"
 #include "filters/scene_detector.h"
 #include "filters/transform_filter.h"
 #include "settings/overlay_records.h"
@@ -22,49 +25,6 @@ extern const CLSID CLSID_qz_Superposer;
 extern const wchar_t kSuperposerFilterName[];  // "Marbrecq qz_Superposer"
 
 constexpr int kSuperposerSlots = 20;
-
-// A 24-bit picture in a DIB section, rows top first, each padded to 4 bytes (blue, green, red).
-class TRgbPicture {
-public:
-    TRgbPicture() = default;
-    ~TRgbPicture();
-    TRgbPicture(const TRgbPicture&) = delete;
-    TRgbPicture& operator=(const TRgbPicture&) = delete;
-
-    // Sizes the picture (contents undefined after a change of size); false when it cannot be made.
-    bool SetSize(int width, int height);
-    // Copies another picture's size and pixels.
-    bool Assign(const TRgbPicture& source);
-
-    int Width() const { return width_; }
-    int Height() const { return height_; }
-    int Stride() const { return stride_; }
-    BYTE* ScanLine(int y) { return bits_ + static_cast<std::ptrdiff_t>(y) * stride_; }
-    const BYTE* ScanLine(int y) const { return bits_ + static_cast<std::ptrdiff_t>(y) * stride_; }
-    // The DIB section (owned by the picture), nullptr while empty.
-    HBITMAP Handle() const { return bitmap_; }
-
-private:
-    void Free();
-    HBITMAP bitmap_ = nullptr;
-    BYTE* bits_ = nullptr;
-    int width_ = 0;
-    int height_ = 0;
-    int stride_ = 0;
-};
-
-// Reverses every row of a 24-bit picture in place (the middle pixel of an odd width stays).
-void MirrorRows(TRgbPicture& picture);
-
-// Bytes of one row of a 24-bit DIB of that width: rows are padded to 4 bytes.
-constexpr long Rgb24Stride(long width) { return (width * 3 + 3) & ~3L; }
-
-// Date-time values are days since 30 December 1899 with the time of day as the fraction.
-double DateTimeNow();
-// Formats a date-time by a format of the usual specifiers (d dd ddd dddd ddddd dddddd, m mm mmm mmmm,
-// yy yyyy, h hh, n nn, s ss, z zzz, t tt, c, am/pm a/p ampm, / :, quoted text); names, separators
-// and the ddddd/dddddd/t/tt forms come from the user's locale. An empty format gives "".
-std::wstring FormatOverlayDateTime(const std::wstring& format, double value);
 
 class Tqz_Superposer : public TBCTransformFilter {
 public:
@@ -117,6 +77,8 @@ public:
     int YPos();
     // Absolute font height in pixels of the overlay font.
     int FontHeight();
+    // Lines of the last frame drawn the quick way (the rest went through GDI).
+    int QuickLines();
     // The picture of a slot; the main window reads it between WM_USER+1 and clearing SlotBusy[slot].
     const TRgbPicture& SlotBitmap(int slot) const { return slots_[static_cast<size_t>(slot)]; }
     // The address of SourceInverted as one byte, which a capture plug-in may set to 1 while it builds
@@ -143,14 +105,10 @@ private:
     static_assert(sizeof(std::atomic<bool>) == 1 && std::atomic<bool>::is_always_lock_free,
                   "the source-inverted flag is handed out as one byte");
 
-    bool DrawInput(const BYTE* in, long inLength, bool flipped);  // under canvas_
-    void WriteOutput(BYTE* out) const;                           // under canvas_
-    void ComposeLines(const TDVInfoRec* entry);                 // under canvas_
-    void DrawLines();                                           // under canvas_
-    void DrawOutlined(int x, int y, const std::wstring& text);  // under canvas_
-    void UpdateFont();                                          // under canvas_
-    void Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start);
-    bool TakePicture(const BYTE* in, long inLength);
+    bool LoadInput(const BYTE* in, long inLength, bool turned, bool mirrored);  // under canvas_
+    // composed: the frame's composed picture, nullptr when the frame could not be composed.
+    void Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start, const TPictureView* composed);
+    bool TakePicture(const BYTE* in, long inLength, const TPictureView* composed);
     void DecreaseCountdown();
     void RestartCountdown() { countdown_.store(displayFrames_.load() - 1); }
 
@@ -176,31 +134,13 @@ private:
     std::atomic<Tqz_SceneDetect*> detector_{nullptr};
     Microsoft::WRL::ComPtr<IBaseFilter> detectorHold_;
 
-    // The canvas lock: the work picture, its DC and font, the overlay record and the texts. The
-    // main thread's SetIncrustRec takes it too, so a record or font never changes during drawing.
+    // The canvas lock: the composer (work picture, font, overlay record, texts). The main thread's
+    // SetIncrustRec takes it too, so a record or font never changes during drawing.
     std::mutex canvas_;
-    settings::TincrustRec rec_;
-    int xPos_ = 900;
-    int yPos_ = 900;
-    std::wstring fontName_ = L"Arial";
-    int fontHeight_ = 28;  // signed as a font height: positive cell height, negative character height
-    COLORREF fontColor_ = 0xFFFFFF;
-    bool bold_ = true, italic_ = false, underline_ = false, strikeOut_ = false;
-    bool fontDirty_ = true;
-    HFONT font_ = nullptr;
-    HDC dc_ = nullptr;
-    HGDIOBJ oldBitmap_ = nullptr;
-    HGDIOBJ oldFont_ = nullptr;
-    TRgbPicture work_;
-    std::wstring line1_, line2_;
+    TOverlayComposer composer_;
 
     // Input format, set when streaming starts (streaming thread only afterwards).
-    BITMAPINFOHEADER dibHeader_{};
-    int frameWidth_ = 0;
-    int frameHeight_ = 0;  // always positive
-    bool inputTopDown_ = false;
-    long inputImageSize_ = 0;
-    long outputImageSize_ = 0;
+    TFrameLayout layout_;
 
     // Streaming thread only.
     double shownTapeDate_ = 0, prevTapeDate_ = 0, refDate_ = 0, prevRefDate_ = 0;

@@ -152,7 +152,7 @@ private:
             sample->SetTime(&start, &stop);
             sample->SetSyncPoint(TRUE);
             HRESULT hr = Deliver(sample.Get());
-            if (FAILED(hr)) {
+            if (FAILED(hr) && !source_->GoOnAfterFailure.load()) {
                 break;
             }
             ++source_->Delivered;

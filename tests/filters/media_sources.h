@@ -39,6 +39,8 @@ public:
     AM_MEDIA_TYPE* SwitchType = nullptr;
     long SwitchBytes = 0;
     int ShortAt = -1;
+    // Goes on with the next sample when a delivery fails (instead of ending the stream).
+    std::atomic<bool> GoOnAfterFailure{false};
     std::atomic<int> Delivered{0};
     std::atomic<bool> EosSent{false};
 

@@ -590,8 +590,13 @@ TEST_F(Overlay, TextModesWithoutADetectorShowNA)
     EXPECT_EQ(L"[" + yy + L"]", overlay->Lines().second);
 }
 
-// A DV frame (10 sequences) dated 15 June 2021 10:20:30 with timecode 1:02:03:04, or undated.
-std::vector<BYTE> DVFrame(bool dated)
+std::uint8_t Bcd(int v)
+{
+    return static_cast<std::uint8_t>(((v / 10) << 4) | (v % 10));
+}
+
+// A DV frame (10 sequences) with timecode 1:02:03:04, dated 2021-month-day 10:20:second, or undated.
+std::vector<BYTE> DVFrame(bool dated, int day = 15, int month = 6, int second = 30)
 {
     std::vector<BYTE> f(kDVFrameBytes525, 0);
     for (int k = 0; k < 10; ++k) {
@@ -605,11 +610,11 @@ std::vector<BYTE> DVFrame(bool dated)
         s[dvofs::kTimecodeHours] = 0x01;
         if (dated) {
             s[dvofs::kRecDatePack] = kDVPackRecDate;
-            s[dvofs::kRecDateDay] = 0x15;
-            s[dvofs::kRecDateMonth] = 0x06;
+            s[dvofs::kRecDateDay] = Bcd(day);
+            s[dvofs::kRecDateMonth] = Bcd(month);
             s[dvofs::kRecDateYear] = 0x21;
             s[dvofs::kRecTimePack] = kDVPackRecTime;
-            s[dvofs::kRecTimeSeconds] = 0x30;
+            s[dvofs::kRecTimeSeconds] = Bcd(second);
             s[dvofs::kRecTimeMinutes] = 0x20;
             s[dvofs::kRecTimeHours] = 0x10;
         }
@@ -617,21 +622,26 @@ std::vector<BYTE> DVFrame(bool dated)
     return f;
 }
 
+// Feeds the detector one DV frame per 40 ms from 0 on, as its own stream would.
+void FeedDetector(Tqz_SceneDetect* detector, const std::vector<std::vector<BYTE>>& frames)
+{
+    for (size_t k = 0; k < frames.size(); ++k) {
+        ftest::TestSample sample(false, static_cast<long>(kDVFrameBytes525));
+        std::memcpy(sample.Data.data(), frames[k].data(), frames[k].size());
+        sample.Actual = static_cast<long>(frames[k].size());
+        sample.TimeResult = S_OK;
+        sample.Start = static_cast<REFERENCE_TIME>(k) * 400000;
+        sample.Stop = sample.Start + 400000;
+        ASSERT_EQ(S_OK, detector->Transform(&sample));
+    }
+}
+
 TEST_F(Overlay, DetectorEntryGivesTheDateAndTimecodeOfTheFrameShown)
 {
     auto* detector = new Tqz_SceneDetect;
     auto detectorHeld = Hold(detector);
     // Entries at 0 and 40 ms dated, at 80 ms undated.
-    for (int k = 0; k < 3; ++k) {
-        ftest::TestSample sample(false, static_cast<long>(kDVFrameBytes525));
-        const auto frame = DVFrame(k < 2);
-        std::memcpy(sample.Data.data(), frame.data(), frame.size());
-        sample.Actual = static_cast<long>(frame.size());
-        sample.TimeResult = S_OK;
-        sample.Start = k * 400000;
-        sample.Stop = sample.Start + 400000;
-        ASSERT_EQ(S_OK, detector->Transform(&sample));
-    }
+    FeedDetector(detector, {DVFrame(true), DVFrame(true), DVFrame(false)});
     overlay->SetSceneDetector(detector);
     overlay->SetOverlayEnabled(true);
     auto rec = TextRec(0, 1);
@@ -682,6 +692,71 @@ TEST_F(Overlay, DisplayCountdownLimitsTheFramesWithText)
     for (bool changed : grab->changed) {
         EXPECT_FALSE(changed) << "overlay off";
     }
+}
+
+// The frames of a run that carried text, as a string of '#' and '.'.
+std::string TextFrames(const Grabber& grab)
+{
+    std::string out;
+    for (bool changed : grab.changed) {
+        out += changed ? '#' : '.';
+    }
+    return out;
+}
+
+TEST_F(Overlay, AtEachSceneTheCountdownRestartsOnADateJumpForwardOrBack)
+{
+    auto* detector = new Tqz_SceneDetect;
+    auto detectorHeld = Hold(detector);
+    // 10:20:30 for five frames, one second later for five (no scene), 15 seconds later for ten,
+    // then back to 10:20:31 for ten.
+    std::vector<std::vector<BYTE>> frames;
+    for (int k = 0; k < 30; ++k) {
+        frames.push_back(DVFrame(true, 15, 6, k < 5 ? 30 : k < 10 ? 31 : k < 20 ? 46 : 31));
+    }
+    FeedDetector(detector, frames);
+    overlay->SetSceneDetector(detector);
+    host.frameTime = 2000000;  // five frames a second: one second of text is five frames
+    overlay->SetIncrustRec(TextRec(0, 0));
+    overlay->SetDisplayMode(2, 1);
+    ASSERT_EQ(5, overlay->DisplayFrames());
+    overlay->SetOverlayEnabled(true);
+    Run(SourceConfig{.width = 96, .height = 64, .frames = 30}, 0);
+    // Each restart shows the texts on that frame and the three after it.
+    EXPECT_EQ("####......####......####......", TextFrames(*grab));
+    overlay->SetSceneDetector(nullptr);
+}
+
+TEST_F(Overlay, AtEachDayTheCountdownRestartsOnANewDayOfTheMonthOrAJumpOfMoreThanADay)
+{
+    auto* detector = new Tqz_SceneDetect;
+    auto detectorHeld = Hold(detector);
+    // 15 June, then 16 June, then 16 June a little later, then 16 July (the same day of the month).
+    std::vector<std::vector<BYTE>> frames;
+    for (int k = 0; k < 40; ++k) {
+        frames.push_back(k < 10 ? DVFrame(true, 15, 6, 30) : k < 20 ? DVFrame(true, 16, 6, 30)
+                         : k < 30 ? DVFrame(true, 16, 6, 59) : DVFrame(true, 16, 7, 59));
+    }
+    FeedDetector(detector, frames);
+    overlay->SetSceneDetector(detector);
+    host.frameTime = 2000000;
+    auto rec = TextRec(0, 0);
+    rec.WhatIncrust = 0;  // the DV date is the day's reference
+    rec.FormatDate1 = L"dd";
+    rec.FormatDate2 = L"hh:nn:ss";
+    overlay->SetIncrustRec(rec);
+    overlay->SetDisplayMode(3, 1);
+    overlay->SetOverlayEnabled(true);
+    Run(SourceConfig{.width = 96, .height = 64, .frames = 40}, 0);
+    EXPECT_EQ("####......####" + std::string(16, '.') + "####......", TextFrames(*grab));
+
+    // With the timecode shown there is no reference date: only the first count, never a restart.
+    rec.WhatIncrust = 1;
+    overlay->SetIncrustRec(rec);
+    overlay->SetOverlayEnabled(true);
+    Run(SourceConfig{.width = 96, .height = 64, .frames = 40}, 0);
+    EXPECT_EQ("###" + std::string(37, '.'), TextFrames(*grab));
+    overlay->SetSceneDetector(nullptr);
 }
 
 TEST_F(Overlay, TimedPicturesPostTheirSlotAndTheSecondsLeft)

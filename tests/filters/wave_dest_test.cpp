@@ -65,11 +65,23 @@ public:
         return file_;
     }
     std::atomic<int> StreamWrites{0};
+    // The sample of this index (counted from 0) is refused with E_FAIL and not written.
+    std::atomic<int> RefuseAt{-1};
+    // Only the byte offsets of samples are kept, not their bytes (files of gigabytes).
+    std::atomic<bool> KeepBytes{true};
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> Offsets()
+    {
+        std::lock_guard<std::mutex> lock(mutex_);
+        return offsets_;
+    }
 
 private:
     void Put(size_t at, const BYTE* data, size_t n)
     {
         std::lock_guard<std::mutex> lock(mutex_);
+        if (!KeepBytes.load() && at != 0) {
+            return;
+        }
         if (file_.size() < at + n) {
             file_.resize(at + n);
         }
@@ -96,9 +108,16 @@ private:
         HRESULT Receive(IMediaSample* sample) override
         {
             HRESULT hr = TBCBaseInputPin::Receive(sample);
+            if (received_++ == sink_->RefuseAt.load()) {
+                return E_FAIL;
+            }
             REFERENCE_TIME start = 0, stop = 0;
             BYTE* data = nullptr;
             if (hr == S_OK && sample->GetTime(&start, &stop) == S_OK && SUCCEEDED(sample->GetPointer(&data))) {
+                {
+                    std::lock_guard<std::mutex> lock(sink_->mutex_);
+                    sink_->offsets_.emplace_back(start, stop);
+                }
                 sink_->Put(static_cast<size_t>(start), data, static_cast<size_t>(sample->GetActualDataLength()));
             }
             return hr;
@@ -146,11 +165,13 @@ private:
         };
         StreamSink* sink_;
         Stream stream_;
+        int received_ = 0;  // streaming thread only
     };
 
     std::unique_ptr<Pin> pin_;
     std::mutex mutex_;
     std::vector<BYTE> file_;
+    std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> offsets_;
 };
 
 class WaveGraph : public FilterGraphTest {
@@ -286,6 +307,48 @@ TEST_F(WaveGraph, ASecondRecordingStartsAfreshAndRefusesNonWaveInput)
     EXPECT_NE(S_OK, dest->CheckInputType(&video));
     pcm.cbFormat = 12;
     EXPECT_NE(S_OK, dest->CheckInputType(&pcm)) << "a format block too short for a wave format";
+}
+
+TEST_F(WaveGraph, ASampleWhoseDeliveryFailsDoesNotCountAndTheNextTakesItsPlace)
+{
+    Build(false, 10, 3000, true);
+    sink->RefuseAt = 3;
+    source->GoOnAfterFailure = true;
+    Record(false);
+    EXPECT_EQ(S_OK, dest->HeaderResult());
+    EXPECT_EQ(9u * 3000u, dest->DataBytes());
+    auto file = sink->File();
+    ASSERT_EQ(46u + 9u * 3000u, file.size());
+    EXPECT_EQ(9u * 3000u, Le32(file, 42)) << "data size in the header";
+    EXPECT_EQ(9u * 3000u + 38u, Le32(file, 4)) << "RIFF size";
+    // Samples 0-2 in place, then sample 4 where sample 3 would have been, and so on.
+    int wrong = 0;
+    for (size_t k = 0; k < 9u * 3000u; ++k) {
+        const size_t sampleIndex = k / 3000 < 3 ? k / 3000 : k / 3000 + 1;
+        wrong += file[46 + k] != static_cast<BYTE>(sampleIndex * 3000 + k % 3000);
+    }
+    EXPECT_EQ(0, wrong) << "audio bytes out of place";
+}
+
+TEST_F(WaveGraph, ASampleThatWouldTakeTheFilePast4GiBIsRefused)
+{
+    // 64 MiB samples: 63 of them and the 46-byte header fit below 4 GiB, the 64th does not.
+    const long chunk = 64L << 20;
+    Build(false, 70, chunk, true);
+    source->Fill = nullptr;
+    sink->KeepBytes = false;
+    Record(false);
+    EXPECT_EQ(63u * static_cast<std::uint32_t>(chunk), dest->DataBytes()) << "the refused sample does not count";
+    EXPECT_EQ(63, source->Delivered.load()) << "the 64th delivery failed and ended the stream";
+    const auto offsets = sink->Offsets();
+    ASSERT_EQ(63u, offsets.size());
+    EXPECT_EQ(46 + 62LL * chunk, offsets.back().first);
+    EXPECT_EQ(46 + 63LL * chunk, offsets.back().second);
+    EXPECT_EQ(S_OK, dest->HeaderResult());
+    auto file = sink->File();
+    ASSERT_GE(file.size(), 46u);
+    EXPECT_EQ(63u * static_cast<std::uint32_t>(chunk), Le32(file, 42));
+    EXPECT_EQ(63u * static_cast<std::uint32_t>(chunk) + 38u, Le32(file, 4));
 }
 
 }  // namespace
