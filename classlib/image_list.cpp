@@ -10,14 +10,6 @@ namespace classlib {
 
 namespace {
 
-void EnsureCommonControls() {
-    static bool done = false;
-    if (done) return;
-    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES};
-    InitCommonControlsEx(&icc);
-    done = true;
-}
-
 COLORREF ListColour(TColor Colour) { return Colour == clNone ? CLR_NONE : ColorToRGB(Colour); }
 
 }  // namespace
@@ -33,7 +25,7 @@ void TCustomImageList::FreeHandle() {
 
 HIMAGELIST TCustomImageList::Handle() {
     if (handle_ == nullptr) {
-        EnsureCommonControls();
+        InitCommonControlClasses();
         handle_ = ImageList_Create(width_, height_, ILC_COLOR24 | ILC_MASK, 4, 4);
         if (handle_ == nullptr) throw EInvalidOperation(L"Failed to create image list");
         ImageList_SetBkColor(handle_, ListColour(bkColor_));
@@ -157,6 +149,14 @@ HBITMAP TCustomImageList::GetBitmap(int Index) {
 
 void TCustomImageList::Change() {
     if (OnChange) OnChange(this);
+}
+
+void InitCommonControlClasses() {
+    static bool done = false;
+    if (done) return;
+    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+    InitCommonControlsEx(&icc);
+    done = true;
 }
 
 HIMAGELIST SystemImageList(bool Small) {

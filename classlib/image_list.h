@@ -78,6 +78,10 @@ public:
     explicit TImageList(TComponent* AOwner) : TCustomImageList(AOwner) {}
 };
 
+// Registers the system's common-control window classes (tool bars, status bars, tabs, track
+// bars, image lists) once for the process.
+void InitCommonControlClasses();
+
 // The shell's list of small (or large) file icons, shown but never destroyed by the component.
 HIMAGELIST SystemImageList(bool Small);
 
