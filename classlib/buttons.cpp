@@ -53,7 +53,9 @@ SIZE TButtonGlyph::GlyphSize() const {
 int TButtonGlyph::GlyphIndex(TButtonState State) {
     if (!glyph_) return -1;
     int state = static_cast<int>(State);
-    // A state without an image of its own shows the up image (the exclusive state the down one).
+    // A state without an image of its own shows the up image (the exclusive state the down one);
+    // the disabled state has its own image only in a glyph of three images or more.
+    if (State == TButtonState::bsDisabled && numGlyphs_ < 3) state = 0;
     if (state >= numGlyphs_) state = (State == TButtonState::bsExclusive && numGlyphs_ > 2) ? 2 : 0;
     if (indexes_[state] >= 0) return indexes_[state];
     SIZE size = GlyphSize();
@@ -78,7 +80,7 @@ int TButtonGlyph::GlyphIndex(TButtonState State) {
 void TButtonGlyph::DrawGlyph(HDC DC, int X, int Y, TButtonState State) {
     int index = GlyphIndex(State);
     if (index < 0) return;
-    bool ownImage = static_cast<int>(State) < numGlyphs_;
+    bool ownImage = State == TButtonState::bsDisabled ? numGlyphs_ >= 3 : static_cast<int>(State) < numGlyphs_;
     cache_->Draw(DC, X, Y, index, !(State == TButtonState::bsDisabled && !ownImage));
 }
 

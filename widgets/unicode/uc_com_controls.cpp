@@ -76,9 +76,11 @@ void TUcTabSheet::CreateWindowHandle(const classlib::TCreateParams& Params) {
 
 void TUcTabSheet::Dispatch(TMessage& Message) {
     if (Message.Msg == WM_SETTEXT && IsUnicodePlatform() && !HandleAllocated() && !settingText_ && Message.LParam != 0) {
-        // ANSI code named the sheet: that text becomes the wide caption.
+        // ANSI code named the sheet: that text becomes the wide caption. (The kept wide caption is
+        // compared as it is: reading Caption() would sync it with the ANSI text being replaced.)
         std::string ansi = reinterpret_cast<const char*>(Message.LParam);
-        if (ansi != WideToAnsi(Caption())) {
+        TWideControlHelper* helper = FindWideControlHelper(this);
+        if (helper == nullptr || ansi != WideToAnsi(helper->WideCaption)) {
             settingText_ = true;
             try {
                 WideControlHelper(this)->WideCaption = AnsiToWide(ansi);
@@ -201,7 +203,10 @@ std::wstring TUcCustomStatusBar::PanelWindowTextW(int Part) {
 
 bool TUcCustomStatusBar::ExecuteAction(classlib::TBasicAction* Action) {
     auto* hint = dynamic_cast<TUcHintAction*>(Action);
-    if (hint != nullptr && AutoHint() && !DoHint()) {
+    if (hint != nullptr && AutoHint()) {
+        // The hint event runs once: when it shows the hint itself the class library is not asked
+        // again (it would run the event a second time).
+        if (DoHint()) return true;
         if (!SimplePanel() && Panels()->Count() > 0)
             Panels()->Items(0)->SetText(hint->Hint());
         else
