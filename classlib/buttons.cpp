@@ -167,33 +167,15 @@ void DrawButtonCaptionAnsi(HDC DC, const std::string& Text, RECT& Rect, UINT Fla
 
 // ---- TSpeedButton ----------------------------------------------------------------------------
 
-TSpeedButton::TSpeedButton(TComponent* AOwner) : TGraphicControl(AOwner) {
+TSpeedButton::TSpeedButton(TComponent* AOwner) : TGlyphButtonParts<TGraphicControl>(AOwner) {
     SetControlStyle(csCaptureMouse | csDoubleClicks | csSetCaption | csOpaque);
     SetBounds(0, 0, 23, 22);
     SetParentColor(false);
     SetColor(clBtnFace);
-    glyph_.OnChange = [this] { Invalidate(); };
 }
-
-TSpeedButton::~TSpeedButton() { glyph_.OnChange = nullptr; }
 
 void TSpeedButton::SetFlat(bool Value) {
     flat_ = Value;
-    Invalidate();
-}
-
-void TSpeedButton::SetLayout(TButtonLayout Value) {
-    layout_ = Value;
-    Invalidate();
-}
-
-void TSpeedButton::SetMargin(int Value) {
-    margin_ = std::max(-1, Value);
-    Invalidate();
-}
-
-void TSpeedButton::SetSpacing(int Value) {
-    spacing_ = std::max(-1, Value);
     Invalidate();
 }
 
@@ -363,12 +345,6 @@ TModalResult BitBtnKindModalResult(TBitBtnKind Kind) {
     return results[static_cast<int>(Kind)];
 }
 
-TBitBtn::TBitBtn(TComponent* AOwner) : TButton(AOwner) {
-    glyph_.OnChange = [this] { Invalidate(); };
-}
-
-TBitBtn::~TBitBtn() { glyph_.OnChange = nullptr; }
-
 void TBitBtn::SetKind(TBitBtnKind Value) {
     if (Value == kind_) return;
     kind_ = Value;
@@ -378,21 +354,6 @@ void TBitBtn::SetKind(TBitBtnKind Value) {
         SetDefault(Value == TBitBtnKind::bkOK || Value == TBitBtnKind::bkYes);
         SetCancel(Value == TBitBtnKind::bkCancel || Value == TBitBtnKind::bkNo);
     }
-    Invalidate();
-}
-
-void TBitBtn::SetLayout(TButtonLayout Value) {
-    layout_ = Value;
-    Invalidate();
-}
-
-void TBitBtn::SetMargin(int Value) {
-    margin_ = std::max(-1, Value);
-    Invalidate();
-}
-
-void TBitBtn::SetSpacing(int Value) {
-    spacing_ = std::max(-1, Value);
     Invalidate();
 }
 

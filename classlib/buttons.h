@@ -68,30 +68,44 @@ RECT DrawButtonGlyphAndCaption(HDC DC, const RECT& Client, POINT Offset, TButton
 // embossed (highlight offset by 1, then shadow).
 void DrawButtonCaptionAnsi(HDC DC, const std::string& Text, RECT& Rect, UINT Flags, bool Enabled);
 
-// ---- Speed button ----------------------------------------------------------------------------
-// A button without window. Pressing it with the mouse shows it down; releasing it over the
-// button clicks. With a GroupIndex above 0 it stays down when clicked and the other buttons of
-// its parent with that group come up (AllowAllUp lets a click raise the last one too).
-// Setting Down from code does not click. Flat buttons show their frame only under the mouse.
-class TSpeedButton : public TGraphicControl {
+// What the speed button and the bit button share: the glyph and its layout beside the caption
+// (Layout, Margin -1 for centred, Spacing -1 for shared space). Every change repaints.
+template <typename Base>
+class TGlyphButtonParts : public Base {
 public:
-    CLASSLIB_CLASS_NAME(TSpeedButton)
-    explicit TSpeedButton(TComponent* AOwner);
-    ~TSpeedButton() override;
-
+    explicit TGlyphButtonParts(TComponent* AOwner) : Base(AOwner) { glyph_.OnChange = [this] { this->Invalidate(); }; }
+    ~TGlyphButtonParts() override { glyph_.OnChange = nullptr; }
     HBITMAP Glyph() const { return glyph_.Glyph(); }
     void SetGlyph(HBITMAP Value) { glyph_.SetGlyph(Value); }
     TButtonGlyph* ButtonGlyph() { return &glyph_; }
     int NumGlyphs() const { return glyph_.NumGlyphs(); }
     void SetNumGlyphs(int Value) { glyph_.SetNumGlyphs(Value); }
+    TButtonLayout Layout() const { return layout_; }
+    void SetLayout(TButtonLayout Value) { layout_ = Value; this->Invalidate(); }
+    int Margin() const { return margin_; }
+    void SetMargin(int Value) { margin_ = Value < -1 ? -1 : Value; this->Invalidate(); }
+    int Spacing() const { return spacing_; }
+    void SetSpacing(int Value) { spacing_ = Value < -1 ? -1 : Value; this->Invalidate(); }
+
+protected:
+    TButtonGlyph glyph_;
+    TButtonLayout layout_ = TButtonLayout::blGlyphLeft;
+    int margin_ = -1;
+    int spacing_ = 4;
+};
+
+// ---- Speed button ----------------------------------------------------------------------------
+// A button without window. Pressing it with the mouse shows it down; releasing it over the
+// button clicks. With a GroupIndex above 0 it stays down when clicked and the other buttons of
+// its parent with that group come up (AllowAllUp lets a click raise the last one too).
+// Setting Down from code does not click. Flat buttons show their frame only under the mouse.
+class TSpeedButton : public TGlyphButtonParts<TGraphicControl> {
+public:
+    CLASSLIB_CLASS_NAME(TSpeedButton)
+    explicit TSpeedButton(TComponent* AOwner);
+
     bool Flat() const { return flat_; }
     void SetFlat(bool Value);
-    TButtonLayout Layout() const { return layout_; }
-    void SetLayout(TButtonLayout Value);
-    int Margin() const { return margin_; }
-    void SetMargin(int Value);
-    int Spacing() const { return spacing_; }
-    void SetSpacing(int Value);
     int GroupIndex() const { return groupIndex_; }
     void SetGroupIndex(int Value);
     bool Down() const { return down_; }
@@ -118,11 +132,7 @@ protected:
 
 private:
     void UpdateExclusive();
-    TButtonGlyph glyph_;
     bool flat_ = false;
-    TButtonLayout layout_ = TButtonLayout::blGlyphLeft;
-    int margin_ = -1;
-    int spacing_ = 4;
     int groupIndex_ = 0;
     bool down_ = false;
     bool allowAllUp_ = false;
@@ -143,25 +153,13 @@ TModalResult BitBtnKindModalResult(TBitBtnKind Kind);
 // A push button that draws itself (BS_OWNERDRAW): frame, glyph and caption laid out as on a
 // speed button. Setting Kind sets Caption, ModalResult, Default (OK, Yes) and Cancel
 // (Cancel, No); bkClose closes the form when clicked.
-class TBitBtn : public TButton {
+class TBitBtn : public TGlyphButtonParts<TButton> {
 public:
     CLASSLIB_CLASS_NAME(TBitBtn)
-    explicit TBitBtn(TComponent* AOwner);
-    ~TBitBtn() override;
+    explicit TBitBtn(TComponent* AOwner) : TGlyphButtonParts<TButton>(AOwner) {}
 
-    HBITMAP Glyph() const { return glyph_.Glyph(); }
-    void SetGlyph(HBITMAP Value) { glyph_.SetGlyph(Value); }
-    TButtonGlyph* ButtonGlyph() { return &glyph_; }
-    int NumGlyphs() const { return glyph_.NumGlyphs(); }
-    void SetNumGlyphs(int Value) { glyph_.SetNumGlyphs(Value); }
     TBitBtnKind Kind() const { return kind_; }
     void SetKind(TBitBtnKind Value);
-    TButtonLayout Layout() const { return layout_; }
-    void SetLayout(TButtonLayout Value);
-    int Margin() const { return margin_; }
-    void SetMargin(int Value);
-    int Spacing() const { return spacing_; }
-    void SetSpacing(int Value);
     // Whether the stored form of the button keeps its Caption: a custom button always, a button
     // of another kind when its caption is not the kind's own.
     bool IsCaptionStored();
@@ -175,11 +173,7 @@ protected:
     void DrawItem(const DRAWITEMSTRUCT& Item);
 
 private:
-    TButtonGlyph glyph_;
     TBitBtnKind kind_ = TBitBtnKind::bkCustom;
-    TButtonLayout layout_ = TButtonLayout::blGlyphLeft;
-    int margin_ = -1;
-    int spacing_ = 4;
     bool isFocused_ = false;
 };
 
