@@ -431,6 +431,13 @@ void TCanvas::Ellipse(int X1, int Y1, int X2, int Y2) {
     Changed();
 }
 
+void TCanvas::RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3) {
+    Changing();
+    RequiredState(stHandle | stBrush | stPen);
+    ::RoundRect(handle_, X1, Y1, X2, Y2, X3, Y3);
+    Changed();
+}
+
 void TCanvas::MoveTo(int X, int Y) {
     RequiredState(stHandle);
     MoveToEx(handle_, X, Y, nullptr);

@@ -302,6 +302,7 @@ public:
     void Rectangle(int X1, int Y1, int X2, int Y2);
     void Rectangle(const RECT& Rect) { Rectangle(Rect.left, Rect.top, Rect.right, Rect.bottom); }
     void Ellipse(int X1, int Y1, int X2, int Y2);
+    void RoundRect(int X1, int Y1, int X2, int Y2, int X3, int Y3);
     void MoveTo(int X, int Y);
     void LineTo(int X, int Y);
     void Polyline(const POINT* Points, int Count);
@@ -316,6 +317,8 @@ public:
 
     // Selects the stock objects again so that the font, brush and pen can be changed or freed.
     void Refresh();
+    // The DC with the font (and the brush) selected, for text calls made outside the canvas.
+    HDC TextHandle(bool WithBrush = true) { RequiredState(stHandle | stFont | (WithBrush ? stBrush : 0u)); return handle_; }
 
     TNotifyEvent OnChange;    // after drawing
     TNotifyEvent OnChanging;  // before drawing

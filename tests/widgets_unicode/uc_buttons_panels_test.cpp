@@ -1,0 +1,284 @@
+// Wide buttons, panels, images, canvas text and the clipboard under Wine: what is drawn, clicked,
+// copied and loaded carries texts and names outside the ANSI code page.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <vector>
+
+#include "classlib/conversions.h"
+#include "exception_text.h"
+#include "painted_ink.h"
+#include "uc_test_support.h"
+#include "unicode/wide_files.h"
+#include "widgets/unicode/uc_buttons.h"
+#include "widgets/unicode/uc_graphics.h"
+#include "widgets/unicode/uc_panels.h"
+
+using namespace uctest;
+using classlib::WideToAnsi;
+using namespace widgets;
+
+namespace {
+
+class WideButtonsPanelsTest : public WideTest {
+protected:
+    void SetUp() override {
+        WideTest::SetUp();
+        form = new classlib::TForm(classlib::Application());
+        form->SetBounds(60, 60, 420, 300);
+    }
+    classlib::TForm* form = nullptr;
+};
+
+// A 24-bit bitmap of W x H in one colour per image of Size pixels (left to right).
+HBITMAP MakeStrip(int Size, const std::vector<COLORREF>& Colours) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, Size * static_cast<int>(Colours.size()), Size);
+    HDC dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    for (size_t i = 0; i < Colours.size(); ++i) {
+        HBRUSH b = CreateSolidBrush(Colours[i]);
+        RECT r{static_cast<int>(i) * Size, 0, static_cast<int>(i + 1) * Size, Size};
+        FillRect(dc, &r, b);
+        DeleteObject(b);
+        SetPixel(dc, static_cast<int>(i) * Size, Size - 1, RGB(255, 0, 255));  // the transparent key
+    }
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return bitmap;
+}
+
+TEST_F(WideButtonsPanelsTest, ClipboardGivesBackWideAndAnsiForms) {
+    UcClipboard()->SetAsWideText(kCjk + L"\r\n" + kGreek);
+    EXPECT_EQ(UcClipboard()->AsWideText(), kCjk + L"\r\n" + kGreek);
+    EXPECT_EQ(classlib::Clipboard()->AsText(), WideToAnsi(kCjk + L"\r\n" + kGreek));
+    // Another program reads the Unicode text format with its terminator.
+    ASSERT_TRUE(OpenClipboard(nullptr));
+    HANDLE data = GetClipboardData(CF_UNICODETEXT);
+    ASSERT_NE(data, nullptr);
+    EXPECT_EQ(GlobalSize(data), (kCjk.size() + 2 + kGreek.size() + 1) * sizeof(wchar_t));
+    EXPECT_EQ(std::wstring(static_cast<const wchar_t*>(GlobalLock(data))), kCjk + L"\r\n" + kGreek);
+    GlobalUnlock(data);
+    CloseClipboard();
+    // An empty text is a text too.
+    UcClipboard()->SetAsWideText(L"");
+    EXPECT_EQ(UcClipboard()->AsWideText(), L"");
+    UcClipboard()->Clear();
+    EXPECT_FALSE(UcClipboard()->HasFormat(CF_UNICODETEXT));
+    EXPECT_EQ(UcClipboard()->AsWideText(), L"");
+}
+
+TEST_F(WideButtonsPanelsTest, CanvasTextIsMeasuredAndClippedWide) {
+    classlib::TCanvas canvas;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, 200, 40);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    canvas.SetHandle(dc);
+    SIZE expected{};
+    SelectObject(dc, canvas.Font()->Handle());
+    GetTextExtentPoint32W(dc, kCjk.c_str(), static_cast<int>(kCjk.size()), &expected);
+    EXPECT_EQ(WideCanvasTextWidth(&canvas, kCjk), expected.cx);
+    EXPECT_EQ(WideCanvasTextHeight(&canvas, kCjk), expected.cy);
+    EXPECT_EQ(WideCanvasTextExtent(&canvas, L"").cx, 0);
+    WideCanvasTextOut(&canvas, 3, 4, kGreek);
+    EXPECT_EQ(canvas.PenPos().x, 3 + WideCanvasTextWidth(&canvas, kGreek));
+    canvas.SetHandle(nullptr);
+    SelectObject(dc, old);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+
+    // Text drawn in a rectangle leaves no ink outside it.
+    auto inkOutside = quill_test::InkOf(RGB(0, 0, 0), 200, 40, [&](HDC d) {
+        classlib::TCanvas c;
+        c.SetHandle(d);
+        c.Font()->SetColor(classlib::clBlack);
+        c.Brush()->SetStyle(classlib::TBrushStyle::bsClear);
+        WideCanvasTextRect(&c, RECT{0, 0, 20, 40}, 2, 2, kCjk + kCjk);
+        c.SetHandle(nullptr);
+    });
+    EXPECT_GT(inkOutside.Count, 0);
+    EXPECT_LT(inkOutside.Right, 20);
+}
+
+TEST_F(WideButtonsPanelsTest, SpeedButtonsDrawWideCaptionsEmbossedWhenDisabledAndKeepTheirGroup) {
+    auto* one = new TUcSpeedButton(form);
+    one->SetParent(form);
+    one->SetBounds(10, 10, 120, 30);
+    one->SetFlat(true);
+    one->SetCaption(L"&" + kCjk);
+    auto paintHighlight = [&] {
+        return quill_test::InkOf(classlib::ColorToRGB(classlib::clBtnHighlight), 120, 30,
+                                 [&](HDC dc) { one->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0); }).Count;
+    };
+    EXPECT_EQ(paintHighlight(), 0);
+    one->SetEnabled(false);
+    EXPECT_GT(paintHighlight(), 0);
+    one->SetEnabled(true);
+
+    auto* two = new TUcSpeedButton(form);
+    two->SetParent(form);
+    two->SetBounds(140, 10, 60, 30);
+    one->SetGroupIndex(1);
+    two->SetGroupIndex(1);
+    int clicks = 0;
+    one->OnClick = [&](classlib::TObject*) { ++clicks; };
+    form->Show();
+    // The user presses the first button: it stays down; the accelerator of the second (none)
+    // changes nothing; pressing the second brings the first up.
+    one->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    one->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_EQ(clicks, 1);
+    EXPECT_TRUE(one->Down());
+    two->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    two->Perform(WM_LBUTTONUP, 0, MAKELPARAM(5, 5));
+    EXPECT_TRUE(two->Down());
+    EXPECT_FALSE(one->Down());
+    // A release outside the button does not click.
+    one->Perform(WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(5, 5));
+    one->Perform(WM_LBUTTONUP, 0, MAKELPARAM(500, 5));
+    EXPECT_EQ(clicks, 1);
+    // The wide accelerator (a character above 255) clicks it.
+    EXPECT_EQ(form->Perform(classlib::CM_DIALOGCHAR, kCjk[0], 0), 1);
+    EXPECT_EQ(clicks, 2);
+    EXPECT_EQ(one->Caption(), L"&" + kCjk);
+    EXPECT_EQ(one->Text(), WideToAnsi(L"&" + kCjk));
+}
+
+TEST_F(WideButtonsPanelsTest, GlyphsGiveEachStateItsImage) {
+    auto* button = new TUcSpeedButton(form);
+    button->SetGlyph(MakeStrip(16, {RGB(255, 0, 0), RGB(0, 255, 0)}));
+    EXPECT_EQ(button->NumGlyphs(), 2);
+    classlib::TButtonGlyph* glyph = UcGlyphButton_GetGlyph(button);
+    ASSERT_EQ(glyph, button->ButtonGlyph());
+    int up = glyph->GlyphIndex(classlib::TButtonState::bsUp);
+    // Fewer than three images: the disabled state shows the first one.
+    EXPECT_EQ(glyph->GlyphIndex(classlib::TButtonState::bsDisabled), up);
+    auto red = quill_test::InkOf(RGB(255, 0, 0), 16, 16, [&](HDC dc) { glyph->DrawGlyph(dc, 0, 0, classlib::TButtonState::bsUp); });
+    EXPECT_GT(red.Count, 200);
+    // Three images: the disabled and the down states have their own.
+    button->SetGlyph(MakeStrip(16, {RGB(255, 0, 0), RGB(0, 255, 0), RGB(0, 0, 255)}));
+    EXPECT_EQ(button->NumGlyphs(), 3);
+    auto green = quill_test::InkOf(RGB(0, 255, 0), 16, 16, [&](HDC dc) { glyph->DrawGlyph(dc, 0, 0, classlib::TButtonState::bsDisabled); });
+    EXPECT_GT(green.Count, 200);
+    auto blue = quill_test::InkOf(RGB(0, 0, 255), 16, 16, [&](HDC dc) { glyph->DrawGlyph(dc, 0, 0, classlib::TButtonState::bsDown); });
+    EXPECT_GT(blue.Count, 200);
+    EXPECT_EQ(quill_test::MessageOf<classlib::Exception>([&] { UcGlyphButton_GetGlyph(form); }),
+              L"Internal Error: Control does not support IUcGlyphButton.");
+}
+
+TEST_F(WideButtonsPanelsTest, BitButtonKindsCaptionsAndClicks) {
+    auto* ok = new TUcBitBtn(form);
+    ok->SetParent(form);
+    ok->SetBounds(10, 60, 100, 28);
+    ok->SetKind(classlib::TBitBtnKind::bkOK);
+    EXPECT_EQ(ok->Caption(), L"OK");
+    EXPECT_EQ(ok->ModalResult(), classlib::mrOk);
+    EXPECT_TRUE(ok->Default());
+    EXPECT_FALSE(ok->IsCaptionStored());
+    ok->SetCaption(kGreek);
+    EXPECT_TRUE(ok->IsCaptionStored());
+    HWND h = ok->Handle();
+    EXPECT_TRUE(IsWindowUnicode(h));
+    EXPECT_EQ(WindowText(h), kGreek);
+    EXPECT_EQ(GetWindowLongPtrW(h, GWL_STYLE) & 0x0F, BS_OWNERDRAW);
+    form->Show();
+    Pump();
+    // A click through the window sets the form's result.
+    SendMessageW(h, BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(form->ModalResult(), classlib::mrOk);
+    // Focus moves keep the button owner-drawn.
+    ok->SetFocus();
+    Pump();
+    EXPECT_EQ(GetWindowLongPtrW(h, GWL_STYLE) & 0x0F, BS_OWNERDRAW);
+}
+
+TEST_F(WideButtonsPanelsTest, PanelPaintsItsWideCaption) {
+    auto* panel = new TUcPanel(form);
+    panel->SetParent(form);
+    panel->SetBounds(0, 0, 200, 40);
+    panel->SetBevelOuter(classlib::TPanelBevel::bvNone);
+    auto ink = [&] {
+        return quill_test::InkOf(RGB(0, 0, 0), 200, 40, [&](HDC dc) {
+            panel->Canvas()->SetHandle(dc);
+            panel->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+            panel->Canvas()->SetHandle(nullptr);
+        });
+    };
+    panel->Font()->SetColor(classlib::clBlack);
+    panel->SetCaption(kCjk);
+    EXPECT_EQ(WindowText(panel->Handle()), kCjk);
+    auto wide = ink();
+    panel->SetCaption(classlib::AnsiToWide(WideToAnsi(kCjk)));  // what an ANSI panel would show
+    auto ansi = ink();
+    EXPECT_GT(wide.Count, 0);
+    EXPECT_NE(wide.Count, ansi.Count);
+    // The border and bevels move the client area in.
+    panel->SetBevelOuter(classlib::TPanelBevel::bvRaised);
+    panel->SetBorderWidth(3);
+    EXPECT_EQ(panel->ClientRect().left, 4);
+}
+
+TEST_F(WideButtonsPanelsTest, ImageLoadsPicturesByWideNamesAndRefusesBadFiles) {
+    auto* image = new TUcImage(form);
+    int changes = 0;
+    image->Picture()->OnChange = [&](classlib::TObject*) { ++changes; };
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    std::wstring name = std::wstring(temp) + kCjk + L".bmp";
+    // A 2 x 2 24-bit bitmap file.
+    {
+        std::vector<unsigned char> file = {'B', 'M', 70, 0, 0, 0, 0, 0, 0, 0, 54, 0, 0, 0, 40, 0, 0, 0, 2, 0, 0, 0, 2, 0,
+                                           0, 0, 1, 0, 24, 0, 0, 0, 0, 0, 16, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0, 0,
+                                           0, 0, 0, 0, 0, 0};
+        for (int i = 0; i < 2; ++i) file.insert(file.end(), {0, 0, 255, 0, 0, 255, 0, 0});
+        HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        ASSERT_NE(f, INVALID_HANDLE_VALUE);
+        DWORD written = 0;
+        WriteFile(f, file.data(), static_cast<DWORD>(file.size()), &written, nullptr);
+        CloseHandle(f);
+    }
+    image->Picture()->LoadFromWideFile(name);
+    EXPECT_EQ(changes, 1);
+    EXPECT_EQ(image->Picture()->Width(), 2);
+    EXPECT_EQ(image->Picture()->Height(), 2);
+    // A truncated file is refused with an error; the picture keeps what it had.
+    {
+        HANDLE f = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(f, "BM", 2, &written, nullptr);
+        CloseHandle(f);
+    }
+    EXPECT_THROW(image->Picture()->LoadFromWideFile(name), classlib::Exception);
+    EXPECT_EQ(image->Picture()->Width(), 2);
+    DeleteFileW(name.c_str());
+    EXPECT_EQ(quill_test::MessageOf<classlib::Exception>([&] { image->Picture()->LoadFromWideFile(L"x.gif"); }),
+              L"Unknown picture file extension (.gif)");
+    image->SetHint(kGreek);
+    EXPECT_EQ(image->Hint(), kGreek);
+}
+
+TEST_F(WideButtonsPanelsTest, ImageListsKeepImagesAndGiveThemBack) {
+    classlib::TImageList list(nullptr);
+    HBITMAP strip = MakeStrip(16, {RGB(0, 0, 255), RGB(0, 128, 0)});
+    EXPECT_EQ(list.AddMasked(strip, classlib::clDefault), 0);
+    DeleteObject(strip);
+    EXPECT_EQ(list.Count(), 2);
+    HBITMAP second = list.GetBitmap(1);
+    HDC dc = CreateCompatibleDC(nullptr);
+    HGDIOBJ old = SelectObject(dc, second);
+    EXPECT_EQ(GetPixel(dc, 8, 8), RGB(0, 128, 0));
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    DeleteObject(second);
+    EXPECT_EQ(quill_test::MessageOf<classlib::Exception>([&] { list.GetBitmap(2); }), L"Invalid image index");
+    list.SetWidth(24);
+    EXPECT_EQ(list.Count(), 0);
+}
+
+}  // namespace

@@ -1,0 +1,59 @@
+// Wide speed and bit buttons.
+#include "widgets/unicode/uc_buttons.h"
+
+#include "unicode/wide_files.h"
+#include "unicode/wide_platform.h"
+#include "widgets/unicode/uc_graphics.h"
+
+namespace widgets {
+
+classlib::TButtonGlyph* UcGlyphButton_GetGlyph(classlib::TControl* Control) {
+    auto* button = dynamic_cast<IUcGlyphButton*>(Control);
+    if (button == nullptr) throw unicode::EUcInternalError(L"Internal Error: Control does not support IUcGlyphButton.");
+    return button->GetButtonGlyph();
+}
+
+// ---- TUcSpeedButton --------------------------------------------------------------------------
+
+void TUcSpeedButton::Dispatch(classlib::TMessage& Message) {
+    if (Message.Msg == classlib::CM_HINTSHOW) ProcessCMHintShowMsg(this, Message);
+    classlib::TSpeedButton::Dispatch(Message);
+}
+
+void TUcSpeedButton::PaintCaption(HDC DC, RECT& Rect, UINT Flags) {
+    if (!unicode::Win32PlatformIsUnicode()) {
+        classlib::TSpeedButton::PaintCaption(DC, Rect, Flags);
+        return;
+    }
+    DrawWideCaption(DC, Caption(), Rect, DrawTextBiDiModeFlags(Flags), Enabled());
+}
+
+bool TUcSpeedButton::IsCaptionAccel(WPARAM Key) { return IsWideAccel(Key, Caption()); }
+
+// ---- TUcBitBtn -------------------------------------------------------------------------------
+
+void TUcBitBtn::CreateWindowHandle(const classlib::TCreateParams& Params) {
+    CreateUnicodeHandle(this, Params, L"BUTTON");
+}
+
+void TUcBitBtn::Dispatch(classlib::TMessage& Message) {
+    // The wide caption is the accelerator: the class library's ANSI test would see "?" for it.
+    if (Message.Msg == classlib::CM_DIALOGCHAR) {
+        if (IsWideAccel(Message.WParam, Caption()) && CanFocus()) {
+            Click();
+            Message.Result = 1;
+        }
+        return;
+    }
+    classlib::TBitBtn::Dispatch(Message);
+}
+
+void TUcBitBtn::PaintCaption(HDC DC, RECT& Rect, UINT Flags) {
+    if (!unicode::Win32PlatformIsUnicode()) {
+        classlib::TBitBtn::PaintCaption(DC, Rect, Flags);
+        return;
+    }
+    DrawWideCaption(DC, Caption(), Rect, DrawTextBiDiModeFlags(Flags), Enabled());
+}
+
+}  // namespace widgets
