@@ -221,7 +221,7 @@ TEST_F(InfTee, EveryBranchGetsEverySampleAndTheEndOfStream) {
             shared->FirstBytes.clear();
             copying->FirstBytes.clear();
         }
-        ASSERT_TRUE(RunToCompletion(graph_.Get())) << "run " << run;
+        ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return shared->Eos > 0 && copying->Eos > 0; })) << "run " << run;
         EXPECT_EQ(shared->Frames.load(), 12);
         EXPECT_EQ(copying->Frames.load(), 12);
         EXPECT_EQ(shared->Eos.load(), 1);
@@ -337,7 +337,7 @@ TEST_F(ColourConverter, PreviewChainIntoTeeFeedsGrabberAndNullRenderer) {
     ASSERT_HRESULT_SUCCEEDED(grabber1->GetConnectedMediaType(&seen));
     EXPECT_TRUE(seen.subtype == MEDIASUBTYPE_YUY2);
 
-    ASSERT_TRUE(RunToCompletion(graph_.Get()));
+    ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return counter1.Buffers >= kFrames && counter2.Buffers >= kFrames; }));
     EXPECT_EQ(source->Delivered.load(), kFrames);
     EXPECT_EQ(counter1.Buffers.load(), kFrames);
     EXPECT_EQ(counter2.Buffers.load(), kFrames);
@@ -368,7 +368,7 @@ TEST_P(ColourConversion, EveryPixelArrivesConverted) {
     auto sinkF = Add(sink->Filter(), L"Sink");
     ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(sourceF.Get(), 0).Get(), PinAt(converter.Get(), 0).Get()));
     ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(converter.Get(), 1).Get(), PinAt(sinkF.Get(), 0).Get()));
-    ASSERT_TRUE(RunToCompletion(graph_.Get()));
+    ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return sink->Eos > 0; }));
     ASSERT_EQ(sink->Frames.load(), 3);
     std::lock_guard<std::mutex> lock(sink->Mutex);
     EXPECT_EQ(sink->Last.size(), static_cast<size_t>(sink->Exact->lSampleSize));
@@ -464,7 +464,7 @@ TEST_F(ColourConverter, ShortFramesAreDroppedWithoutReadingPastThem) {
     auto sinkF = Add(sink->Filter(), L"Sink");
     ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(sourceF.Get(), 0).Get(), PinAt(converter.Get(), 0).Get()));
     ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(converter.Get(), 1).Get(), PinAt(sinkF.Get(), 0).Get()));
-    ASSERT_TRUE(RunToCompletion(graph_.Get()));  // the end of the stream still gets through
+    ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return sink->Eos > 0; }));  // the end still gets through
     EXPECT_EQ(sink->Frames.load(), 0);
     EXPECT_EQ(sink->Eos.load(), 1);
 }
