@@ -146,7 +146,8 @@ std::vector<std::uint8_t> StandardIndex(int stream, std::uint32_t chunkId, std::
 {
     std::vector<std::uint8_t> out;
     out.reserve(kChunkHeader + kStdIndexHeader + chunks.size() * kStdIndexEntry);
-    const std::size_t ix = Open(out, StreamChunkId(stream, "ix"));
+    const char id[5] = {'i', 'x', static_cast<char>('0' + (stream / 10) % 10), static_cast<char>('0' + stream % 10), 0};
+    const std::size_t ix = Open(out, FourCC(id));
     Put16(out, 2);  // longs per entry
     out.push_back(0);  // sub type
     out.push_back(1);  // an index of chunks

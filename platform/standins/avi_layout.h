@@ -80,14 +80,14 @@ struct TChunkEntry {
     bool Key = true;
 };
 
-// "00dc", "01wb", "ix00"...: two decimal digits of the stream number, then two letters.
+// "00dc", "01wb"...: two decimal digits of the stream number, then two letters.
 std::uint32_t StreamChunkId(int stream, std::string_view twoLetters);
 
 // The whole "LIST" "hdrl". Its size depends only on the number of streams, their format sizes and
 // super index capacities, so a placeholder written at the start is overwritten in place at the end.
 std::vector<std::uint8_t> HeaderList(const TMainHeader& header);
 
-// A standard index chunk ("ix##") of one stream's chunks in one part. Offsets are taken from base
+// A standard index chunk ("ix" and the stream number) of one stream's chunks in one part. Offsets are taken from base
 // (every chunk of the part must lie within 4 GiB after it).
 std::vector<std::uint8_t> StandardIndex(int stream, std::uint32_t chunkId, std::uint64_t base,
                                         std::span<const TChunkEntry> chunks);

@@ -156,6 +156,9 @@ public:
     HRESULT BreakConnect() override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
+    // An upstream filter that passes its own samples on (Wine's Sample Grabber) never names an
+    // allocator here: stopping without one is no failure.
+    HRESULT Inactive() override { return Allocator() != nullptr ? TBCBaseInputPin::Inactive() : TBCBasePin::Inactive(); }
 
     // The stream this pin writes in the file being written, or -1.
     std::atomic<int> Stream{-1};

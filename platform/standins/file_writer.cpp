@@ -30,6 +30,8 @@ public:
     HRESULT BreakConnect() override;
     HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
+    // Stopping without an allocator (one that was never named here) is no failure.
+    HRESULT Inactive() override { return Allocator() != nullptr ? TBCBaseInputPin::Inactive() : TBCBasePin::Inactive(); }
 
 private:
     struct StreamItf : IStream {
