@@ -10,7 +10,7 @@ using namespace avi;
 namespace {
 
 // Chunks at least this large go to the stream directly instead of through the buffer.
-constexpr std::uint32_t kDirectBytes = 256 * 1024;
+constexpr std::uint32_t kDirectBytes = 16 * 1024;
 // The first part's header, "LIST" "movi", a part's "RIFF" "AVIX" with its "movi" list.
 constexpr std::uint64_t kPartHeader = kListHeader + kListHeader;
 

@@ -93,6 +93,9 @@ public:
 private:
     HRESULT EnsureOpenLocked();
     HRESULT OpenLocked();
+    // Moves the file pointer only when it is elsewhere: under Wine a write at an explicit offset
+    // (OVERLAPPED) costs a server round trip each time, a plain sequential write does not.
+    bool MoveTo(std::uint64_t offset);
     void CloseLocked();
     void Report(HRESULT hr);
 
@@ -122,7 +125,9 @@ private:
     // The name, the mode and the open file (FileLock: streaming threads open the file too).
     std::wstring name_;
     DWORD mode_ = 0;
+    static constexpr std::uint64_t kUnknownPointer = ~0ull;
     HANDLE file_ = INVALID_HANDLE_VALUE;
+    std::uint64_t filePointer_ = kUnknownPointer;
     std::uint64_t end_ = 0;  // just past the last byte written in this run
     std::optional<std::uint64_t> limit_;
     bool reported_ = false;
@@ -199,6 +204,7 @@ HRESULT TFileWriter::OpenLocked()
         return HRESULT_FROM_WIN32(GetLastError());
     }
     StreamPosition = 0;
+    filePointer_ = 0;
     end_ = 0;
     reported_ = false;
     limit_ = TestRecordingSetting(kTestByteLimitValue);
@@ -246,12 +252,12 @@ HRESULT TFileWriter::WriteAt(std::uint64_t offset, const void* data, ULONG size,
             error = ERROR_DISK_FULL;
         }
         if (allowed > 0) {
-            OVERLAPPED at{};
-            at.Offset = static_cast<DWORD>(offset);
-            at.OffsetHigh = static_cast<DWORD>(offset >> 32);
             DWORD n = 0;
-            if (!WriteFile(file_, data, allowed, &n, &at)) {
+            if (!MoveTo(offset) || !WriteFile(file_, data, allowed, &n, nullptr)) {
                 error = GetLastError();
+                filePointer_ = kUnknownPointer;
+            } else {
+                filePointer_ = offset + n;
             }
             done = n;
         }
@@ -274,17 +280,32 @@ HRESULT TFileWriter::ReadAt(std::uint64_t offset, void* data, ULONG size, ULONG*
     DWORD n = 0;
     HRESULT hr = EnsureOpenLocked();
     if (SUCCEEDED(hr)) {
-        OVERLAPPED at{};
-        at.Offset = static_cast<DWORD>(offset);
-        at.OffsetHigh = static_cast<DWORD>(offset >> 32);
-        if (!ReadFile(file_, data, size, &n, &at) && GetLastError() != ERROR_HANDLE_EOF) {
+        if (!MoveTo(offset) || !ReadFile(file_, data, size, &n, nullptr)) {
             hr = HRESULT_FROM_WIN32(GetLastError());
+            filePointer_ = kUnknownPointer;
+        } else {
+            filePointer_ = offset + n;
         }
     }
     if (read != nullptr) {
         *read = n;
     }
     return FAILED(hr) ? hr : n == size ? S_OK : S_FALSE;
+}
+
+bool TFileWriter::MoveTo(std::uint64_t offset)
+{
+    if (offset == filePointer_) {
+        return true;
+    }
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (!SetFilePointerEx(file_, to, nullptr, FILE_BEGIN)) {
+        filePointer_ = kUnknownPointer;
+        return false;
+    }
+    filePointer_ = offset;
+    return true;
 }
 
 HRESULT TFileWriter::FileSize(std::uint64_t& size)
@@ -309,12 +330,8 @@ HRESULT TFileWriter::SetFileSize(std::uint64_t size)
         Report(hr);
         return hr;
     }
-    FILE_END_OF_FILE_INFO info{};
-    info.EndOfFile.QuadPart = static_cast<LONGLONG>(size);
-    if (!SetFileInformationByHandle(file_, FileEndOfFileInfo, &info, sizeof(info))) {
-        return HRESULT_FROM_WIN32(GetLastError());
-    }
-    return S_OK;
+    const bool set = MoveTo(size) && SetEndOfFile(file_);
+    return set ? S_OK : HRESULT_FROM_WIN32(GetLastError());
 }
 
 std::uint64_t TFileWriter::AppendOffset()
