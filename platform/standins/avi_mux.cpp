@@ -17,6 +17,7 @@
 
 #include "filters/base_io_pins.h"
 #include "platform/standins/avi_writer.h"
+#include "platform/standins/dv_frame.h"
 #include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
@@ -132,6 +133,7 @@ TAviStreamSetup SetupOf(const AM_MEDIA_TYPE& mt)
             std::memcpy(s.Format.data(), mt.pbFormat, sizeof(DVINFO));
         }
         s.Width = 720;
+        s.Height = DVTypeIsPal(mt) ? 576 : 480;
     } else {
         const std::size_t offset = BitmapHeaderOffset(mt);
         const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
@@ -450,6 +452,8 @@ HRESULT TAviMux::Pause()
     if (IsStopped()) {
         HRESULT hr = StartFile();
         if (FAILED(hr)) {
+            // Wine's graph does not pass this failure on from Run: the event tells it all the same.
+            NotifyEvent(EC_ERRORABORT, hr, 0);
             return hr;
         }
     }

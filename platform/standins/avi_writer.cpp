@@ -284,7 +284,7 @@ HRESULT TAviWriter::ClosePart()
         Emit(ix.data(), ix.size());
     }
     std::uint64_t end = bufferStart_ + buffer_.size();
-    Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
+    HRESULT patched = Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
     const bool first = parts_ == 1;
     if (first && options_.LegacyIndex) {
         std::vector<TChunkEntry> all;
@@ -296,7 +296,12 @@ HRESULT TAviWriter::ClosePart()
         Emit(idx1.data(), idx1.size());
         end = bufferStart_ + buffer_.size();
     }
-    Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+    if (SUCCEEDED(patched)) {
+        patched = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+    }
+    if (FAILED(patched)) {
+        Fail(patched);
+    }
     // The part counts as closed only once all of it reached the file.
     const HRESULT hr = Flush();
     if (FAILED(hr) || ioFailed_) {

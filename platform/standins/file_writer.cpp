@@ -57,6 +57,9 @@ private:
         }
         HRESULT STDMETHODCALLTYPE Stat(STATSTG* stat, DWORD flags) override;
         HRESULT STDMETHODCALLTYPE Clone(IStream**) override { return E_NOTIMPL; }
+        // A read or write at the seek pointer, which moves on by what was transferred.
+        template <typename Op>
+        HRESULT Transfer(ULONG* done, Op&& op);
         TFileWriterInput& o;
     };
 
@@ -460,21 +463,27 @@ HRESULT TFileWriterInput::EndOfStream()
 
 // The pin's IStream.
 
+template <typename Op>
+HRESULT TFileWriterInput::StreamItf::Transfer(ULONG* done, Op&& op)
+{
+    return ComGuard([&]() -> HRESULT {
+        std::lock_guard<std::mutex> lock(o.writer_->FileLock);
+        ULONG n = 0;
+        const HRESULT hr = op(o.writer_->StreamPosition, &n);
+        o.writer_->StreamPosition += n;
+        if (done != nullptr) {
+            *done = n;
+        }
+        return hr;
+    });
+}
+
 HRESULT TFileWriterInput::StreamItf::Read(void* data, ULONG size, ULONG* read)
 {
     if (data == nullptr && size > 0) {
         return STG_E_INVALIDPOINTER;
     }
-    return ComGuard([&]() -> HRESULT {
-        std::lock_guard<std::mutex> lock(o.writer_->FileLock);
-        ULONG n = 0;
-        HRESULT hr = o.writer_->ReadAt(o.writer_->StreamPosition, data, size, &n);
-        o.writer_->StreamPosition += n;
-        if (read != nullptr) {
-            *read = n;
-        }
-        return hr;
-    });
+    return Transfer(read, [&](std::uint64_t at, ULONG* n) { return o.writer_->ReadAt(at, data, size, n); });
 }
 
 HRESULT TFileWriterInput::StreamItf::Write(const void* data, ULONG size, ULONG* written)
@@ -482,16 +491,7 @@ HRESULT TFileWriterInput::StreamItf::Write(const void* data, ULONG size, ULONG* 
     if (data == nullptr && size > 0) {
         return STG_E_INVALIDPOINTER;
     }
-    return ComGuard([&]() -> HRESULT {
-        std::lock_guard<std::mutex> lock(o.writer_->FileLock);
-        ULONG n = 0;
-        HRESULT hr = o.writer_->WriteAt(o.writer_->StreamPosition, data, size, &n);
-        o.writer_->StreamPosition += n;
-        if (written != nullptr) {
-            *written = n;
-        }
-        return hr;
-    });
+    return Transfer(written, [&](std::uint64_t at, ULONG* n) { return o.writer_->WriteAt(at, data, size, n); });
 }
 
 HRESULT TFileWriterInput::StreamItf::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position)

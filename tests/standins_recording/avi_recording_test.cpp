@@ -30,22 +30,14 @@ TEST_F(Recording, CameraAndMicrophoneMakeAFileFfmpegReadsWhole)
     ComPtr<IConfigInterleaving> interleaving;
     ASSERT_EQ(S_OK, mux.As(&interleaving));
     ASSERT_EQ(S_OK, interleaving->put_Mode(INTERLEAVE_CAPTURE));
-    auto camera = Camera();
-    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camera.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
     Counter sound;
-    ThroughCounter(Microphone().Get(), MEDIATYPE_Audio, sound);
-    ComPtr<IAMDroppedFrames> frames;
-    ASSERT_EQ(S_OK, camera.As(&frames));
     long delivered = 0;
-    RunUntil([&] { return SUCCEEDED(frames->GetNumNotDropped(&delivered)) && delivered >= 30 && sound.Bytes >= 176400; });
+    ASSERT_NO_FATAL_FAILURE(RecordCameraAndMicrophone(sound, 30, delivered));
     EXPECT_EQ(0, ErrorEvents());
-    ASSERT_EQ(S_OK, frames->GetNumNotDropped(&delivered));
 
-    const TMediaProbe p = Probe(path);
-    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
-    ASSERT_EQ(2, p.StreamCount());
-    const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
-    ASSERT_TRUE(v >= 0 && a >= 0);
+    TMediaProbe p;
+    int v = -1, a = -1;
+    ASSERT_NO_FATAL_FAILURE(ProbePicturesAndSound(p, v, a));
     EXPECT_EQ("rawvideo", p.Stream(v, "codec_name"));
     EXPECT_EQ("320", p.Stream(v, "width"));
     EXPECT_EQ("240", p.Stream(v, "height"));
@@ -81,10 +73,9 @@ TEST_F(Recording, TheCamcordersInterleavedDVIsOneStreamOfPicturesAndSound)
     EXPECT_NE(std::string::npos, bytes.find("iavsdvsd")) << "one interleaved stream";
     const AviWalk walk(bytes);
     EXPECT_EQ(static_cast<std::size_t>(delivered), walk.Of("00").size());
-    const TMediaProbe p = Probe(path);
-    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
-    const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
-    ASSERT_TRUE(v >= 0 && a >= 0) << "ffmpeg finds pictures and sound in the DV stream";
+    TMediaProbe p;
+    int v = -1, a = -1;
+    ASSERT_NO_FATAL_FAILURE(ProbePicturesAndSound(p, v, a)) << "ffmpeg finds pictures and sound in the DV stream";
     EXPECT_EQ("dvvideo", p.Stream(v, "codec_name"));
     EXPECT_EQ("720", p.Stream(v, "width"));
     EXPECT_EQ("576", p.Stream(v, "height"));
@@ -109,11 +100,9 @@ TEST_F(Recording, SplitDVHasItsSoundRenderedIntoTheMultiplexerByTheBuilder)
     RunUntil([&] { return SUCCEEDED(tape->GetFramesDelivered(&delivered)) && delivered >= 25; });
     EXPECT_EQ(0, ErrorEvents());
 
-    const TMediaProbe p = Probe(path);
-    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
-    ASSERT_EQ(2, p.StreamCount());
-    const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
-    ASSERT_TRUE(v >= 0 && a >= 0);
+    TMediaProbe p;
+    int v = -1, a = -1;
+    ASSERT_NO_FATAL_FAILURE(ProbePicturesAndSound(p, v, a));
     EXPECT_EQ("dvvideo", p.Stream(v, "codec_name"));
     EXPECT_EQ("pcm_s16le", p.Stream(a, "codec_name"));
     EXPECT_EQ("48000", p.Stream(a, "sample_rate"));
@@ -129,15 +118,9 @@ TEST_F(Recording, AFileOfManyRiffPartsIsReadWhole)
     TestSettings settings;
     settings.Set(standins::kTestRiffPartValue, 1 << 20);
     AviOutput(L"parts.avi");
-    auto camera = Camera();
-    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camera.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
     Counter sound;
-    ThroughCounter(Microphone().Get(), MEDIATYPE_Audio, sound);
-    ComPtr<IAMDroppedFrames> frames;
-    ASSERT_EQ(S_OK, camera.As(&frames));
     long delivered = 0;
-    RunUntil([&] { return SUCCEEDED(frames->GetNumNotDropped(&delivered)) && delivered >= 40; });
-    ASSERT_EQ(S_OK, frames->GetNumNotDropped(&delivered));
+    ASSERT_NO_FATAL_FAILURE(RecordCameraAndMicrophone(sound, 40, delivered));
 
     const std::string bytes = FileBytes();
     const AviWalk walk(bytes);

@@ -228,7 +228,33 @@ protected:
         EXPECT_TRUE(WaitFor(done, 20000));
         ASSERT_EQ(S_OK, control->Stop());
     }
+    // The camera into the multiplexer's first input and the microphone, through sound, into its
+    // second, until the camera delivered at least frames pictures and a second of sound went by;
+    // delivered receives the camera's count once the graph stopped.
+    void RecordCameraAndMicrophone(Counter& sound, long frames, long& delivered)
+    {
+        auto camera = Camera();
+        ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camera.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(),
+                                             nullptr));
+        ThroughCounter(Microphone().Get(), MEDIATYPE_Audio, sound);
+        ComPtr<IAMDroppedFrames> counters;
+        ASSERT_EQ(S_OK, camera.As(&counters));
+        RunUntil([&] {
+            return SUCCEEDED(counters->GetNumNotDropped(&delivered)) && delivered >= frames && sound.Bytes >= 176400;
+        });
+        ASSERT_EQ(S_OK, counters->GetNumNotDropped(&delivered));
+    }
     std::string FileBytes() const { return ReadWholeFile(path); }
+    // ffprobe of the recorded file, which must hold pictures and sound; v and a receive their streams.
+    void ProbePicturesAndSound(TMediaProbe& p, int& v, int& a)
+    {
+        p = Probe(path);
+        ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+        ASSERT_EQ(2, p.StreamCount());
+        v = p.StreamOfType("video");
+        a = p.StreamOfType("audio");
+        ASSERT_TRUE(v >= 0 && a >= 0);
+    }
 
     ComPtr<ICaptureGraphBuilder2> builder;
     ComPtr<IBaseFilter> mux;
