@@ -4,9 +4,11 @@
 // that the graph's own start-up is left out), against plain WriteFile calls of the same frames
 // into a file of the same folder. The frames come in a sample of the source's own; a second figure
 // has them come through Wine's allocator (a wineserver round trip per sample, which is the source's
-// cost, not the writer's). Three rounds, the best counts.
+// cost, not the writer's). Three rounds, the best counts. Every file is checked: its RIFF parts
+// fill it exactly and its stream headers count what was pushed.
 // With --opendml it writes one file past 4 GiB and has ffprobe and ffmpeg read it back whole.
-//   bench_recording.exe [megabytes per case]      (default 512)
+// Prints "figure <case> <ms per frame>" lines; exits 1 when a file is wrong.
+//   bench_recording.exe [megabytes per case]      (default 256)
 //   bench_recording.exe --opendml [GiB]           (default 4.5)
 // Run it through the build's Wine emulator (the stand-ins are registered in the test prefix).
 #include <windows.h>
@@ -267,6 +269,37 @@ double Record(const std::vector<Stream>& streams, long count, const std::filesys
     return Now() - PushSource::FirstFrame.load();
 }
 
+std::uint32_t Le32(const std::string& b, std::size_t at)
+{
+    std::uint32_t v = 0;
+    std::memcpy(&v, b.data() + at, sizeof(v));
+    return v;
+}
+
+// The file's RIFF parts fill it to the byte, and stream i's header counts lengths[i] units.
+bool FileIsWhole(const std::filesystem::path& file, const std::vector<std::uint64_t>& lengths)
+{
+    const std::string b = quill_test::ReadWholeFile(file);
+    std::size_t at = 0;
+    while (at + 12 <= b.size() && b.compare(at, 4, "RIFF") == 0) {
+        at += 8 + static_cast<std::size_t>(Le32(b, at + 4));
+    }
+    if (at != b.size()) {
+        std::printf("%ls: the RIFF parts end at %zu of %zu bytes\n", file.c_str(), at, b.size());
+        return false;
+    }
+    std::size_t strh = 0;
+    for (std::size_t i = 0; i < lengths.size(); ++i) {
+        strh = b.find("strh", strh + 1);
+        if (strh == std::string::npos || Le32(b, strh + 8 + 32) != lengths[i]) {
+            std::printf("%ls: stream %zu's header does not count %llu\n", file.c_str(), i,
+                        static_cast<unsigned long long>(lengths[i]));
+            return false;
+        }
+    }
+    return true;
+}
+
 // The same frames written one WriteFile call each; answers the seconds until the file is closed.
 double Plain(const std::vector<Stream>& streams, long count, const std::filesystem::path& file)
 {
@@ -293,20 +326,28 @@ int Throughput(double megabytes)
     std::filesystem::create_directories(dir);
     struct Case {
         const char* Name;
+        const char* Figure;
         std::vector<Stream> Streams;
     };
     const Case cases[] = {
-        {"DV frames (144000 B)", {Video(MAKEFOURCC('d', 'v', 's', 'd'), 24, 720, 576, 144000)}},
-        {"720x576 RGB24 frames", {Video(BI_RGB, 24, 720, 576, 720 * 576 * 3)}},
-        {"DV + 48 kHz PCM (two streams)", {Video(MAKEFOURCC('d', 'v', 's', 'd'), 24, 720, 576, 144000), Sound()}},
+        {"DV frames (144000 B)", "dv", {Video(MAKEFOURCC('d', 'v', 's', 'd'), 24, 720, 576, 144000)}},
+        {"720x576 RGB24 frames", "rgb24", {Video(BI_RGB, 24, 720, 576, 720 * 576 * 3)}},
+        {"DV + 48 kHz PCM (two streams)", "dv_pcm",
+         {Video(MAKEFOURCC('d', 'v', 's', 'd'), 24, 720, 576, 144000), Sound()}},
     };
     std::printf("%-30s %6s %10s %10s %10s %6s\n", "case", "MB", "mux MB/s", "+allocator", "WriteFile", "ratio");
+    bool whole = true;
     for (const Case& c : cases) {
         long perFrame = 0;
         for (const Stream& s : c.Streams) {
             perFrame += s.Bytes;
         }
         const long count = std::max<long>(1, static_cast<long>(megabytes * 1e6 / perFrame));
+        std::vector<std::uint64_t> lengths;
+        for (const Stream& s : c.Streams) {
+            lengths.push_back(s.Type.majortype == MEDIATYPE_Audio ? static_cast<std::uint64_t>(count) * s.Bytes / 4
+                                                                  : static_cast<std::uint64_t>(count));
+        }
         const double bytes = static_cast<double>(perFrame) * count;
         double best = 1e30, bestAllocator = 1e30, bestPlain = 1e30;
         for (int round = 0; round < 3; ++round) {
@@ -316,6 +357,7 @@ int Throughput(double megabytes)
                 if (t < 0) {
                     return 1;
                 }
+                whole = FileIsWhole(dir / L"mux.avi", lengths) && whole;
                 (own ? best : bestAllocator) = std::min(own ? best : bestAllocator, t);
                 std::filesystem::remove(dir / L"mux.avi");
             }
@@ -324,9 +366,11 @@ int Throughput(double megabytes)
         }
         std::printf("%-30s %6.0f %10.0f %10.0f %10.0f %5.0f%%\n", c.Name, bytes / 1e6, bytes / 1e6 / best,
                     bytes / 1e6 / bestAllocator, bytes / 1e6 / bestPlain, 100.0 * bestPlain / best);
+        std::printf("figure recording_%s_mux %.4f\nfigure recording_%s_writefile %.4f\n", c.Figure, best * 1e3 / count,
+                    c.Figure, bestPlain * 1e3 / count);
     }
     std::filesystem::remove_all(dir);
-    return 0;
+    return whole ? 0 : 1;
 }
 
 int OpenDml(double gib)
@@ -373,7 +417,7 @@ int main(int argc, char** argv)
     if (argc > 1 && std::strcmp(argv[1], "--opendml") == 0) {
         result = OpenDml(argc > 2 ? std::atof(argv[2]) : 4.5);
     } else {
-        result = Throughput(argc > 1 ? std::atof(argv[1]) : 512);
+        result = Throughput(argc > 1 ? std::atof(argv[1]) : 256);
     }
     CoUninitialize();
     return result;
