@@ -129,12 +129,14 @@ if $quick; then
     run_ours avi_frame_rate 1
     run_ours base_classes 50
     run_ours coding 5
+    run_ours recording 16
 else
     run_ours dv_parse
     run_ours dv_scene
     run_ours avi_frame_rate
     run_ours base_classes
     run_ours coding
+    run_ours recording
 fi
 
 # Medians per case, then the pairs.

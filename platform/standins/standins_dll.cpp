@@ -42,11 +42,13 @@ HRESULT RegisterAll(bool doRegister) {
             for (const auto& hook : RegisterHooks()) hook(false);
         }
         for (const auto& entry : filters::Templates().Entries()) {
+            // A class without a category (the capture graph builder) is a plain COM server.
+            const bool filter = entry->Category != GUID_NULL;
             if (doRegister) {
                 if (!filters::RegisterServerEntries(*entry, true)) result = E_FAIL;
-                if (mapper && !filters::RegisterFilterWithMapper2(*entry, mapper.Get(), true)) result = E_FAIL;
+                if (filter && mapper && !filters::RegisterFilterWithMapper2(*entry, mapper.Get(), true)) result = E_FAIL;
             } else {
-                if (mapper) filters::RegisterFilterWithMapper2(*entry, mapper.Get(), false);
+                if (filter && mapper) filters::RegisterFilterWithMapper2(*entry, mapper.Get(), false);
                 filters::RegisterServerEntries(*entry, false);
             }
         }

@@ -1,5 +1,7 @@
 #include "coding_support.h"
 
+#include "ffprobe_helpers.h"
+
 #include <algorithm>
 #include <cmath>
 #include <fstream>
@@ -10,45 +12,13 @@ namespace coding_test {
 
 std::string UnixPath(const std::filesystem::path& path)
 {
-    std::wstring full = std::filesystem::absolute(path).wstring();
-    if (full.size() < 3 || (full[0] != L'Z' && full[0] != L'z') || full[1] != L':') return {};
-    std::string out;
-    for (wchar_t c : full.substr(2)) {
-        if (c > 0x7F) return {};  // the test folders are plain ASCII
-        out += c == L'\\' ? '/' : static_cast<char>(c);
-    }
-    return out;
+    return quill_test::UnixPath(path);
 }
 
 int RunShell(const std::string& command, DWORD timeoutMs)
 {
-    const auto status = std::filesystem::absolute(L"shell_status.txt");
-    const auto partial = std::filesystem::absolute(L"shell_status.tmp");
-    std::filesystem::remove(status);
-    // The status is written aside and renamed, so that it is whole once it is there.
-    const std::string script = command + "; echo $? > '" + UnixPath(partial) + "' && mv '" + UnixPath(partial) + "' '" +
-                               UnixPath(status) + "'";
-    std::wstring line = L"sh -c \"";
-    for (char c : script) {
-        if (c == '"' || c == '\\') line += L'\\';
-        line += static_cast<wchar_t>(c);
-    }
-    line += L'"';
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    // Wine gives no waitable handle for a Unix process: its end is told by the status file.
-    if (pi.hThread != nullptr) CloseHandle(pi.hThread);
-    if (pi.hProcess != nullptr) CloseHandle(pi.hProcess);
-    for (DWORD waited = 0; !std::filesystem::exists(status); waited += 10) {
-        if (waited >= timeoutMs) return -1;
-        Sleep(10);
-    }
-    std::ifstream in(status);
-    int code = -1;
-    in >> code;
-    return code;
+    const quill_test::TUnixResult run = quill_test::RunUnix({"sh", "-c", command}, timeoutMs);
+    return run.Ran ? run.ExitCode : -1;
 }
 
 std::string Probe(const std::filesystem::path& file, const std::string& entry, const std::string& extra)

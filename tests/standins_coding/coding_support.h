@@ -11,12 +11,11 @@
 
 namespace coding_test {
 
-// The Unix path of a file on Wine's Z: drive (the test folders are there); empty otherwise.
+// The Unix path of a file (tests/common/ffprobe_helpers.h).
 std::string UnixPath(const std::filesystem::path& path);
 
-// Runs Command through /bin/sh and answers its exit status (-1 when it could not be started or did not
-// end within TimeoutMs). Wine hands back neither a waitable handle nor the exit code of a Unix program,
-// so the shell writes its status to a file.
+// Runs Command through /bin/sh (tests/common/ffprobe_helpers.h) and answers its exit status (-1 when it
+// could not be started or did not end within TimeoutMs).
 int RunShell(const std::string& command, DWORD timeoutMs = 60000);
 
 // ffprobe's value of one stream or format entry (e.g. "stream=codec_name"), or empty.

@@ -1,0 +1,809 @@
+#include "platform/standins/avi_mux.h"
+
+#include <windows.h>
+#include <dshow.h>
+#include <dvdmedia.h>
+
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <deque>
+#include <memory>
+#include <mutex>
+#include <numeric>
+#include <string>
+#include <vector>
+
+#include "filters/base_io_pins.h"
+#include "platform/standins/avi_writer.h"
+#include "platform/standins/dv_frame.h"
+#include "platform/standins/recording_settings.h"
+#include "platform/standins/standins_dll.h"
+
+using Microsoft::WRL::ComPtr;
+using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
+
+namespace standins {
+
+namespace {
+
+constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
+// In full interleaving, sound and pictures wait for each other up to this many bytes in all.
+constexpr std::size_t kMaxInterleaveBytes = 32u << 20;
+constexpr std::uint32_t kDefaultSuperIndex = 256;
+constexpr std::uint32_t kTestSuperIndex = 1024;  // small test parts make many of them
+
+// Scale and rate of a frame time: the NTSC rates exactly, others reduced from 100-ns units.
+void RateOfFrameTime(REFERENCE_TIME frameTime, std::uint32_t& scale, std::uint32_t& rate)
+{
+    for (const std::uint32_t base : {24000u, 30000u, 60000u}) {
+        const double ntsc = 1001.0 * kUnitsPerSecond / base;
+        if (frameTime > 0 && std::abs(static_cast<double>(frameTime) - ntsc) <= 1.0) {
+            scale = 1001;
+            rate = base;
+            return;
+        }
+    }
+    if (frameTime <= 0 || frameTime > 0xFFFFFFFFll) {
+        frameTime = 400000;  // 25 frames per second when nothing better is known
+    }
+    const auto t = static_cast<std::uint64_t>(frameTime);
+    const std::uint64_t g = std::gcd(t, static_cast<std::uint64_t>(kUnitsPerSecond));
+    scale = static_cast<std::uint32_t>(t / g);
+    rate = static_cast<std::uint32_t>(kUnitsPerSecond / g);
+}
+
+// Where the bitmap header lies in a video format block, or 0 when the block is not one.
+std::size_t BitmapHeaderOffset(const AM_MEDIA_TYPE& mt)
+{
+    std::size_t offset = 0;
+    if (mt.formattype == FORMAT_VideoInfo) {
+        offset = sizeof(VIDEOINFOHEADER) - sizeof(BITMAPINFOHEADER);
+    } else if (mt.formattype == FORMAT_VideoInfo2) {
+        offset = sizeof(VIDEOINFOHEADER2) - sizeof(BITMAPINFOHEADER);
+    } else {
+        return 0;
+    }
+    return mt.pbFormat != nullptr && mt.cbFormat >= offset + sizeof(BITMAPINFOHEADER) ? offset : 0;
+}
+
+bool IsSoundType(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.majortype != MEDIATYPE_Audio || mt.formattype != FORMAT_WaveFormatEx || mt.pbFormat == nullptr ||
+        mt.cbFormat < sizeof(PCMWAVEFORMAT)) {
+        return false;
+    }
+    const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+    const bool known = wf->wFormatTag == WAVE_FORMAT_PCM || wf->wFormatTag == 0x50 /* MPEG-1 */ ||
+                       wf->wFormatTag == 0x55 /* MPEG-1 layer 3 */;
+    return known && wf->nChannels > 0 && wf->nSamplesPerSec > 0 && wf->nAvgBytesPerSec > 0;
+}
+
+bool IsInterleavedDV(const AM_MEDIA_TYPE& mt)
+{
+    return mt.majortype == MEDIATYPE_Interleaved && mt.subtype == MEDIASUBTYPE_dvsd &&
+           (mt.formattype == GUID_NULL ||
+            (mt.formattype == FORMAT_DvInfo && mt.pbFormat != nullptr && mt.cbFormat >= sizeof(DVINFO)));
+}
+
+bool IsVideoType(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.majortype != MEDIATYPE_Video) {
+        return false;
+    }
+    const std::size_t offset = BitmapHeaderOffset(mt);
+    if (offset == 0) {
+        return false;
+    }
+    const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
+    return bih->biWidth > 0 && bih->biHeight != 0 && bih->biWidth <= 0x7FFF && std::abs(bih->biHeight) <= 0x7FFF;
+}
+
+REFERENCE_TIME FrameTimeOf(const AM_MEDIA_TYPE& mt)
+{
+    if (BitmapHeaderOffset(mt) == 0) {
+        return 0;
+    }
+    // AvgTimePerFrame lies at the same place in both video format blocks.
+    REFERENCE_TIME t = 0;
+    std::memcpy(&t, mt.pbFormat + offsetof(VIDEOINFOHEADER, AvgTimePerFrame), sizeof(t));
+    return t;
+}
+
+// What the file says of a stream taking this media type.
+TAviStreamSetup SetupOf(const AM_MEDIA_TYPE& mt)
+{
+    TAviStreamSetup s;
+    if (IsSoundType(mt)) {
+        const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+        s.Kind = TAviStreamKind::Audio;
+        s.BlockAlign = std::max<std::uint32_t>(wf->nBlockAlign, 1);
+        s.Scale = s.BlockAlign;
+        s.Rate = wf->nAvgBytesPerSec;
+        s.Format.assign(mt.pbFormat, mt.pbFormat + mt.cbFormat);
+        if (s.Format.size() < sizeof(WAVEFORMATEX)) {
+            s.Format.resize(sizeof(WAVEFORMATEX), 0);  // a bare PCM format gets its empty extra size
+        }
+    } else if (IsInterleavedDV(mt)) {
+        s.Kind = TAviStreamKind::Interleaved;
+        s.Handler = avi::FourCC("dvsd");
+        s.Format.assign(sizeof(DVINFO), 0);
+        if (mt.formattype == FORMAT_DvInfo) {
+            std::memcpy(s.Format.data(), mt.pbFormat, sizeof(DVINFO));
+        }
+        s.Width = 720;
+        s.Height = DVTypeIsPal(mt) ? 576 : 480;
+    } else {
+        const std::size_t offset = BitmapHeaderOffset(mt);
+        const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
+        s.Kind = TAviStreamKind::Video;
+        s.Uncompressed = bih->biCompression == BI_RGB || bih->biCompression == BI_BITFIELDS;
+        s.Handler = s.Uncompressed ? 0 : bih->biCompression;
+        s.Width = bih->biWidth;
+        s.Height = std::abs(bih->biHeight);
+        s.Format.assign(mt.pbFormat + offset, mt.pbFormat + mt.cbFormat);
+        RateOfFrameTime(FrameTimeOf(mt), s.Scale, s.Rate);
+    }
+    return s;
+}
+
+class TAviMux;
+
+class TAviMuxInput : public filters::TBCBaseInputPin {
+public:
+    TAviMuxInput(TAviMux* mux, HRESULT& hr, std::wstring name);
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override;
+    HRESULT CompleteConnect(IPin* receivePin) override;
+    HRESULT BreakConnect() override;
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+    // An upstream filter that passes its own samples on (Wine's Sample Grabber) never names an
+    // allocator here: stopping without one is no failure.
+    HRESULT Inactive() override { return Allocator() != nullptr ? TBCBaseInputPin::Inactive() : TBCBasePin::Inactive(); }
+
+    // The stream this pin writes in the file being written, or -1.
+    std::atomic<int> Stream{-1};
+
+private:
+    TAviMux* mux_;
+};
+
+class TAviMuxOutput : public filters::TBCBaseOutputPin {
+public:
+    TAviMuxOutput(TAviMux* mux, HRESULT& hr);
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override;
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override;
+    // The file goes through the peer's IStream; the allocator is agreed as usual all the same,
+    // since the peer expects one, but stays one small unused buffer.
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES*) override
+    {
+        ALLOCATOR_PROPERTIES wanted{1, 1, 1, 0}, actual{};
+        return alloc->SetProperties(&wanted, &actual);
+    }
+    HRESULT Notify(IBaseFilter*, Quality) override { return S_OK; }
+};
+
+class TAviMux : public filters::TBCBaseFilter {
+public:
+    TAviMux(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller);
+    ~TAviMux() override;
+
+    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override;
+    int GetPinCount() override;
+    filters::TBCBasePin* GetPin(int n) override;
+    LONG GetPinVersion() override { return pinVersion_.load(); }
+    HRESULT Pause() override;
+    HRESULT Stop() override;
+
+    void InputConnected();
+    void InputDisconnected(TAviMuxInput* pin);
+    HRESULT Deliver(int stream, IMediaSample* sample);
+    void StreamEnded(int stream);
+
+private:
+    struct TQueued {
+        std::vector<std::uint8_t> Data;
+        REFERENCE_TIME Time = 0;
+        bool Key = true;
+    };
+    // What the filter keeps of one stream of the file being written (under writeLock_).
+    struct TStreamRun {
+        std::deque<TQueued> Queue;
+        bool Ended = false;
+        bool FrameTimeKnown = false;
+        bool Intra = true;            // every frame stands alone (no key-frame flags needed)
+        std::uint32_t BytesPerSecond = 0;
+        std::uint64_t Samples = 0;
+        std::uint64_t Bytes = 0;
+        REFERENCE_TIME FirstStart = 0;
+        REFERENCE_TIME LastStart = 0;
+        REFERENCE_TIME NextTime = 0;  // where a sample without times is taken to start
+        std::uint32_t FirstSize = 0;
+    };
+
+    HRESULT StartFile();
+    void FinishFile();
+    HRESULT WriteQueued(bool all);
+    HRESULT Written(HRESULT hr);
+
+    struct InterleavingItf : IConfigInterleaving {
+        explicit InterleavingItf(TAviMux& m) : o(m) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE put_Mode(InterleavingMode mode) override;
+        HRESULT STDMETHODCALLTYPE get_Mode(InterleavingMode* mode) override;
+        HRESULT STDMETHODCALLTYPE put_Interleaving(const REFERENCE_TIME* interleave,
+                                                   const REFERENCE_TIME* preroll) override;
+        HRESULT STDMETHODCALLTYPE get_Interleaving(REFERENCE_TIME* interleave, REFERENCE_TIME* preroll) override;
+        TAviMux& o;
+    };
+    struct ConfigItf : IConfigAviMux {
+        explicit ConfigItf(TAviMux& m) : o(m) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE SetMasterStream(LONG stream) override;
+        HRESULT STDMETHODCALLTYPE GetMasterStream(LONG* stream) override;
+        HRESULT STDMETHODCALLTYPE SetOutputCompatibilityIndex(BOOL oldIndex) override;
+        HRESULT STDMETHODCALLTYPE GetOutputCompatibilityIndex(BOOL* oldIndex) override;
+        TAviMux& o;
+    };
+
+    InterleavingItf interleavingItf_{*this};
+    ConfigItf configItf_{*this};
+    std::unique_ptr<TAviMuxOutput> output_;
+    // Every input ever made lives as long as the filter: callers may hold its IPin.
+    std::vector<std::unique_ptr<TAviMuxInput>> allInputs_;
+    std::vector<TAviMuxInput*> inputs_;  // the visible inputs, in pin order
+    std::vector<TAviMuxInput*> spare_;
+    std::mutex listLock_;
+    std::atomic<LONG> pinVersion_{1};
+    int nextNumber_ = 1;
+
+    // Settings (filter lock); they take effect when the next file starts.
+    InterleavingMode mode_ = INTERLEAVE_NONE;
+    REFERENCE_TIME interleave_ = kUnitsPerSecond;
+    REFERENCE_TIME preroll_ = 0;
+    LONG master_ = -1;
+    bool legacyIndex_ = true;
+
+    // The file being written: the streaming threads and the stopping thread meet here.
+    std::mutex writeLock_;
+    TAviWriter writer_;
+    std::vector<TStreamRun> runs_;
+    InterleavingMode runMode_ = INTERLEAVE_NONE;
+    std::size_t queuedBytes_ = 0;
+    bool endDelivered_ = false;
+    bool failureReported_ = false;
+};
+
+// Inputs.
+
+TAviMuxInput::TAviMuxInput(TAviMux* mux, HRESULT& hr, std::wstring name)
+    : TBCBaseInputPin("AVI mux input", mux, mux->Lock(), hr, std::move(name)), mux_(mux)
+{
+}
+
+HRESULT TAviMuxInput::CheckMediaType(const AM_MEDIA_TYPE* mt)
+{
+    if (mt == nullptr) {
+        return E_POINTER;
+    }
+    return IsVideoType(*mt) || IsSoundType(*mt) || IsInterleavedDV(*mt) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TAviMuxInput::CompleteConnect(IPin* receivePin)
+{
+    HRESULT hr = TBCBaseInputPin::CompleteConnect(receivePin);
+    if (SUCCEEDED(hr)) {
+        mux_->InputConnected();
+    }
+    return hr;
+}
+
+HRESULT TAviMuxInput::BreakConnect()
+{
+    HRESULT hr = TBCBaseInputPin::BreakConnect();
+    mux_->InputDisconnected(this);
+    return hr;
+}
+
+HRESULT TAviMuxInput::Receive(IMediaSample* sample)
+{
+    HRESULT hr = TBCBaseInputPin::Receive(sample);
+    if (hr != S_OK) {
+        return hr;
+    }
+    const int stream = Stream.load();
+    return stream < 0 ? VFW_E_WRONG_STATE : mux_->Deliver(stream, sample);
+}
+
+HRESULT TAviMuxInput::EndOfStream()
+{
+    HRESULT hr = CheckStreaming();
+    if (hr != S_OK) {
+        return hr;
+    }
+    const int stream = Stream.load();
+    if (stream >= 0) {
+        mux_->StreamEnded(stream);
+    }
+    return S_OK;
+}
+
+// Output.
+
+TAviMuxOutput::TAviMuxOutput(TAviMux* mux, HRESULT& hr)
+    : TBCBaseOutputPin("AVI mux output", mux, mux->Lock(), hr, kAviMuxOutputPin)
+{
+}
+
+HRESULT TAviMuxOutput::CheckMediaType(const AM_MEDIA_TYPE* mt)
+{
+    if (mt == nullptr) {
+        return E_POINTER;
+    }
+    return mt->majortype == MEDIATYPE_Stream && (mt->subtype == MEDIASUBTYPE_Avi || mt->subtype == GUID_NULL)
+               ? S_OK
+               : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+HRESULT TAviMuxOutput::GetMediaType(int position, AM_MEDIA_TYPE* mt)
+{
+    if (position < 0) {
+        return E_INVALIDARG;
+    }
+    if (position > 0) {
+        return VFW_S_NO_MORE_ITEMS;
+    }
+    mt->majortype = MEDIATYPE_Stream;
+    mt->subtype = MEDIASUBTYPE_Avi;
+    mt->bFixedSizeSamples = FALSE;
+    mt->lSampleSize = 0;
+    return S_OK;
+}
+
+// Filter.
+
+TAviMux::TAviMux(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller)
+    : TBCBaseFilter(entry, controller)
+{
+    HRESULT hr = S_OK;
+    output_ = std::make_unique<TAviMuxOutput>(this, hr);
+    InputConnected();  // the first free input
+}
+
+TAviMux::~TAviMux()
+{
+    FinishFile();  // released while paused or running: the file is completed all the same
+}
+
+HRESULT TAviMux::NonDelegatingQueryInterface(REFIID iid, void** obj)
+{
+    if (iid == IID_IConfigInterleaving) {
+        return GetInterface(&interleavingItf_, obj);
+    }
+    if (iid == IID_IConfigAviMux) {
+        return GetInterface(&configItf_, obj);
+    }
+    return TBCBaseFilter::NonDelegatingQueryInterface(iid, obj);
+}
+
+int TAviMux::GetPinCount()
+{
+    std::lock_guard<std::mutex> lock(listLock_);
+    return 1 + static_cast<int>(inputs_.size());
+}
+
+filters::TBCBasePin* TAviMux::GetPin(int n)
+{
+    if (n == 0) {
+        return output_.get();
+    }
+    std::lock_guard<std::mutex> lock(listLock_);
+    if (n < 0 || n > static_cast<int>(inputs_.size())) {
+        return nullptr;
+    }
+    return inputs_[static_cast<std::size_t>(n - 1)];
+}
+
+void TAviMux::InputConnected()
+{
+    std::lock_guard<std::mutex> lock(listLock_);
+    for (TAviMuxInput* pin : inputs_) {
+        if (!pin->IsConnected()) {
+            return;  // a free input is still there
+        }
+    }
+    if (!spare_.empty()) {
+        inputs_.push_back(spare_.back());
+        spare_.pop_back();
+    } else {
+        HRESULT hr = S_OK;
+        const int number = nextNumber_++;
+        const std::wstring name = kAviMuxInputPrefix + std::wstring(number < 10 ? L"0" : L"") + std::to_wstring(number);
+        auto pin = std::make_unique<TAviMuxInput>(this, hr, name);
+        inputs_.push_back(pin.get());
+        allInputs_.push_back(std::move(pin));
+    }
+    ++pinVersion_;
+}
+
+void TAviMux::InputDisconnected(TAviMuxInput* pin)
+{
+    std::lock_guard<std::mutex> lock(listLock_);
+    // The pin still counts as connected while it breaks the connection: count it as free.
+    int free = 0;
+    for (TAviMuxInput* p : inputs_) {
+        if (p == pin || !p->IsConnected()) {
+            ++free;
+        }
+    }
+    auto at = std::find(inputs_.begin(), inputs_.end(), pin);
+    if (free < 2 || at == inputs_.end()) {
+        return;
+    }
+    inputs_.erase(at);
+    spare_.push_back(pin);
+    ++pinVersion_;
+}
+
+HRESULT TAviMux::Pause()
+{
+    filters::TBCAutoLock lock(*Lock());
+    if (IsStopped()) {
+        HRESULT hr = StartFile();
+        if (FAILED(hr)) {
+            // Wine's graph does not pass this failure on from Run: the event tells it all the same.
+            NotifyEvent(EC_ERRORABORT, hr, 0);
+            return hr;
+        }
+    }
+    return TBCBaseFilter::Pause();
+}
+
+HRESULT TAviMux::Stop()
+{
+    filters::TBCAutoLock lock(*Lock());
+    HRESULT hr = TBCBaseFilter::Stop();
+    FinishFile();
+    return hr;
+}
+
+HRESULT TAviMux::StartFile()
+{
+    std::vector<TAviMuxInput*> connected;
+    {
+        std::lock_guard<std::mutex> lock(listLock_);
+        for (TAviMuxInput* pin : inputs_) {
+            pin->Stream = -1;
+            if (pin->IsConnected()) {
+                connected.push_back(pin);
+            }
+        }
+    }
+    if (connected.empty()) {
+        return S_OK;  // nothing to record: no file is written
+    }
+    IPin* peer = output_->GetConnected();
+    if (peer == nullptr) {
+        return VFW_E_NOT_CONNECTED;
+    }
+    ComPtr<IStream> stream;
+    HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
+    if (FAILED(hr)) {
+        return hr;  // the file can only be written through the writer's stream
+    }
+    std::vector<TAviStreamSetup> setups;
+    std::vector<TStreamRun> runs;
+    for (TAviMuxInput* pin : connected) {
+        const AM_MEDIA_TYPE& mt = pin->CurrentMediaType();
+        TAviStreamSetup setup = SetupOf(mt);
+        TStreamRun run;
+        run.FrameTimeKnown = setup.Kind == TAviStreamKind::Video && FrameTimeOf(mt) > 0;
+        if (setup.Kind == TAviStreamKind::Audio) {
+            run.BytesPerSecond = setup.Rate;
+        } else if (setup.Kind == TAviStreamKind::Video && !setup.Uncompressed) {
+            // Temporally compressed video tells its key frames; DV and uncompressed frames all are.
+            run.Intra = mt.subtype == MEDIASUBTYPE_dvsd || mt.subtype == MEDIASUBTYPE_YUY2 ||
+                        mt.subtype == MEDIASUBTYPE_UYVY || mt.subtype == MEDIASUBTYPE_MJPG;
+        }
+        setups.push_back(std::move(setup));
+        runs.push_back(std::move(run));
+    }
+    TAviWriterOptions options;
+    options.LegacyIndex = legacyIndex_;
+    options.Interleaved = mode_ != INTERLEAVE_NONE && mode_ != INTERLEAVE_NONE_BUFFERED && setups.size() > 1;
+    options.SuperIndexCapacity = kDefaultSuperIndex;
+    if (const auto part = TestRecordingSetting(kTestRiffPartValue)) {
+        options.PartBytes = std::clamp<std::uint64_t>(*part, kMinTestRiffPart, options.PartBytes);
+        options.SuperIndexCapacity = kTestSuperIndex;
+    }
+    std::lock_guard<std::mutex> lock(writeLock_);
+    hr = writer_.Begin(stream.Get(), std::move(setups), options);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    runs_ = std::move(runs);
+    runMode_ = mode_;
+    queuedBytes_ = 0;
+    endDelivered_ = false;
+    failureReported_ = false;
+    for (std::size_t i = 0; i < connected.size(); ++i) {
+        connected[i]->Stream = static_cast<int>(i);
+    }
+    return S_OK;
+}
+
+HRESULT TAviMux::Written(HRESULT hr)
+{
+    // A write the file writer refused is its to report; a limit of the file itself is ours.
+    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) && !failureReported_) {
+        failureReported_ = true;
+        NotifyEvent(EC_ERRORABORT, hr, 0);
+    }
+    return hr;
+}
+
+HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
+{
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data))) {
+        return E_POINTER;
+    }
+    const long length = std::max<long>(sample->GetActualDataLength(), 0);
+    REFERENCE_TIME start = 0, stop = 0;
+    const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+    std::lock_guard<std::mutex> lock(writeLock_);
+    if (!writer_.Started() || stream >= static_cast<int>(runs_.size())) {
+        return VFW_E_WRONG_STATE;
+    }
+    if (FAILED(writer_.Failure())) {
+        return writer_.Failure();
+    }
+    TStreamRun& run = runs_[static_cast<std::size_t>(stream)];
+    if (!timed) {
+        start = run.NextTime;
+    }
+    if (run.Samples == 0) {
+        run.FirstStart = start;
+        run.FirstSize = static_cast<std::uint32_t>(length);
+    }
+    run.LastStart = start;
+    ++run.Samples;
+    run.Bytes += static_cast<std::uint64_t>(length);
+    if (run.BytesPerSecond > 0) {
+        run.NextTime = start + static_cast<REFERENCE_TIME>(length) * kUnitsPerSecond / run.BytesPerSecond;
+    } else {
+        run.NextTime = timed && stop > start ? stop : start + 400000;
+    }
+    const bool key = run.Intra || sample->IsSyncPoint() == S_OK;
+    if (runMode_ != INTERLEAVE_FULL) {
+        return Written(writer_.Write(stream, data, static_cast<std::uint32_t>(length), key));
+    }
+    TQueued item;
+    item.Data.assign(data, data + length);
+    item.Time = start;
+    item.Key = key;
+    queuedBytes_ += item.Data.size();
+    run.Queue.push_back(std::move(item));
+    return WriteQueued(false);
+}
+
+HRESULT TAviMux::WriteQueued(bool all)
+{
+    HRESULT hr = S_OK;
+    for (;;) {
+        // The earliest waiting sample goes first, once every stream still running has one waiting
+        // (or too much waits: one stream may have stalled).
+        int next = -1;
+        bool missing = false;
+        for (std::size_t i = 0; i < runs_.size(); ++i) {
+            const TStreamRun& run = runs_[i];
+            if (run.Queue.empty()) {
+                missing = missing || !run.Ended;
+            } else if (next < 0 || run.Queue.front().Time < runs_[static_cast<std::size_t>(next)].Queue.front().Time) {
+                next = static_cast<int>(i);
+            }
+        }
+        if (next < 0 || (missing && !all && queuedBytes_ <= kMaxInterleaveBytes)) {
+            return hr;
+        }
+        TStreamRun& run = runs_[static_cast<std::size_t>(next)];
+        TQueued item = std::move(run.Queue.front());
+        run.Queue.pop_front();
+        queuedBytes_ -= item.Data.size();
+        const HRESULT written =
+            writer_.Write(next, item.Data.data(), static_cast<std::uint32_t>(item.Data.size()), item.Key);
+        if (FAILED(written)) {
+            for (TStreamRun& r : runs_) {
+                r.Queue.clear();
+            }
+            queuedBytes_ = 0;
+            return Written(written);
+        }
+    }
+}
+
+void TAviMux::StreamEnded(int stream)
+{
+    bool allEnded = true;
+    {
+        std::lock_guard<std::mutex> lock(writeLock_);
+        if (stream >= static_cast<int>(runs_.size()) || endDelivered_) {
+            return;
+        }
+        runs_[static_cast<std::size_t>(stream)].Ended = true;
+        for (const TStreamRun& run : runs_) {
+            allEnded = allEnded && run.Ended;
+        }
+        if (!allEnded) {
+            WriteQueued(false);  // the ended stream no longer holds the others back
+            return;
+        }
+        WriteQueued(true);
+        writer_.Flush();
+        endDelivered_ = true;
+    }
+    if (output_->IsConnected()) {
+        output_->DeliverEndOfStream();
+    }
+}
+
+void TAviMux::FinishFile()
+{
+    std::lock_guard<std::mutex> lock(writeLock_);
+    if (!writer_.Started()) {
+        return;
+    }
+    WriteQueued(true);
+    // Frame streams whose format gave no frame time: the times the samples carried, else DV's own.
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const TStreamRun& run = runs_[i];
+        if (writer_.Setup(static_cast<int>(i)).Kind == TAviStreamKind::Audio || run.FrameTimeKnown) {
+            continue;
+        }
+        REFERENCE_TIME frameTime = 0;
+        if (run.Samples >= 2 && run.LastStart > run.FirstStart) {
+            frameTime = (run.LastStart - run.FirstStart) / static_cast<REFERENCE_TIME>(run.Samples - 1);
+        } else if (run.FirstSize == 120000) {
+            frameTime = 333667;  // a 525/60 DV frame
+        }
+        std::uint32_t scale = 0, rate = 0;
+        RateOfFrameTime(frameTime, scale, rate);
+        writer_.SetFrameRate(static_cast<int>(i), scale, rate);
+    }
+    // A master sound stream sets the pace: the frames are spread over its length.
+    const int master = static_cast<int>(master_);
+    if (master >= 0 && master < writer_.StreamCount() &&
+        writer_.Setup(master).Kind == TAviStreamKind::Audio && writer_.Length(master) > 0) {
+        const TAviStreamSetup& sound = writer_.Setup(master);
+        const double seconds = static_cast<double>(writer_.Length(master)) * sound.Scale / sound.Rate;
+        for (int i = 0; i < writer_.StreamCount(); ++i) {
+            if (i != master && writer_.Setup(i).Kind != TAviStreamKind::Audio && writer_.Length(i) > 0) {
+                std::uint32_t scale = 0, rate = 0;
+                RateOfFrameTime(static_cast<REFERENCE_TIME>(seconds * kUnitsPerSecond / writer_.Length(i) + 0.5),
+                                scale, rate);
+                writer_.SetFrameRate(i, scale, rate);
+            }
+        }
+    }
+    Written(writer_.Finish());
+    runs_.clear();
+    for (const auto& pin : allInputs_) {
+        pin->Stream = -1;
+    }
+}
+
+// IConfigInterleaving.
+
+HRESULT TAviMux::InterleavingItf::put_Mode(InterleavingMode mode)
+{
+    if (mode < INTERLEAVE_NONE || mode > INTERLEAVE_NONE_BUFFERED) {
+        return E_INVALIDARG;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    if (!o.IsStopped()) {
+        return VFW_E_NOT_STOPPED;
+    }
+    o.mode_ = mode;
+    return S_OK;
+}
+
+HRESULT TAviMux::InterleavingItf::get_Mode(InterleavingMode* mode)
+{
+    if (mode == nullptr) {
+        return E_POINTER;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    *mode = o.mode_;
+    return S_OK;
+}
+
+HRESULT TAviMux::InterleavingItf::put_Interleaving(const REFERENCE_TIME* interleave, const REFERENCE_TIME* preroll)
+{
+    if (interleave == nullptr || preroll == nullptr) {
+        return E_POINTER;
+    }
+    if (*interleave <= 0 || *preroll < 0) {
+        return E_INVALIDARG;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    o.interleave_ = *interleave;
+    o.preroll_ = *preroll;
+    return S_OK;
+}
+
+HRESULT TAviMux::InterleavingItf::get_Interleaving(REFERENCE_TIME* interleave, REFERENCE_TIME* preroll)
+{
+    if (interleave == nullptr || preroll == nullptr) {
+        return E_POINTER;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    *interleave = o.interleave_;
+    *preroll = o.preroll_;
+    return S_OK;
+}
+
+// IConfigAviMux.
+
+HRESULT TAviMux::ConfigItf::SetMasterStream(LONG stream)
+{
+    if (stream < -1) {
+        return E_INVALIDARG;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    if (!o.IsStopped()) {
+        return VFW_E_NOT_STOPPED;
+    }
+    o.master_ = stream;
+    return S_OK;
+}
+
+HRESULT TAviMux::ConfigItf::GetMasterStream(LONG* stream)
+{
+    if (stream == nullptr) {
+        return E_POINTER;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    *stream = o.master_;
+    return S_OK;
+}
+
+HRESULT TAviMux::ConfigItf::SetOutputCompatibilityIndex(BOOL oldIndex)
+{
+    filters::TBCAutoLock lock(*o.Lock());
+    if (!o.IsStopped()) {
+        return VFW_E_NOT_STOPPED;
+    }
+    o.legacyIndex_ = oldIndex != FALSE;
+    return S_OK;
+}
+
+HRESULT TAviMux::ConfigItf::GetOutputCompatibilityIndex(BOOL* oldIndex)
+{
+    if (oldIndex == nullptr) {
+        return E_POINTER;
+    }
+    filters::TBCAutoLock lock(*o.Lock());
+    *oldIndex = o.legacyIndex_ ? TRUE : FALSE;
+    return S_OK;
+}
+
+const TStandinRegistrar registrar([](filters::TBCFilterTemplate& templates) {
+    filters::TBCFilterTemplateEntry entry;
+    entry.Name = "AVI Mux";
+    entry.FilterClsid = CLSID_AviDest;
+    entry.Category = CLSID_LegacyAmFilterCategory;
+    entry.Merit = MERIT_DO_NOT_USE;
+    entry.Create = [](IUnknown* controller, HRESULT& hr) -> filters::TBCUnknown* {
+        const filters::TBCFilterTemplateEntry* self = filters::Templates().GetFactoryFromClassID(CLSID_AviDest);
+        if (self == nullptr) {
+            hr = E_UNEXPECTED;
+            return nullptr;
+        }
+        return new TAviMux(*self, controller);
+    };
+    templates.Add(std::move(entry));
+});
+
+}  // namespace
+}  // namespace standins

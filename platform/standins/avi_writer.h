@@ -1,0 +1,114 @@
+// Writes one AVI file through an IStream as its chunks come: RIFF parts of bounded size (OpenDML
+// "AVIX" parts after the first, so that a file passes 1 and 4 GiB), a standard index per stream at
+// the end of each part, the legacy "idx1" index after the first part, and at the end the header
+// with the true counts over the placeholder written at the start. After a failed write nothing more
+// is appended, and the end makes what reached the file consistent: its sizes and counts cover the
+// whole chunks that were written, so the file stays readable. Not thread-safe: the multiplexer
+// serialises its calls.
+#pragma once
+
+#include <windows.h>
+#include <objidl.h>
+#include <wrl/client.h>
+
+#include <cstdint>
+#include <vector>
+
+#include "platform/standins/avi_layout.h"
+
+namespace standins {
+
+enum class TAviStreamKind { Video, Audio, Interleaved };
+
+struct TAviStreamSetup {
+    TAviStreamKind Kind = TAviStreamKind::Video;
+    std::uint32_t Handler = 0;
+    // Frames: Scale / Rate seconds each. Sound: Scale is the block size, Rate bytes per second.
+    std::uint32_t Scale = 1;
+    std::uint32_t Rate = 25;
+    std::uint32_t BlockAlign = 1;  // sound: the length counts blocks of this many bytes
+    int Width = 0;
+    int Height = 0;
+    bool Uncompressed = false;     // video chunks "##db" rather than "##dc"
+    std::vector<std::uint8_t> Format;
+};
+
+struct TAviWriterOptions {
+    std::uint64_t PartBytes = 1ull << 30;  // the largest RIFF part
+    bool LegacyIndex = true;               // write "idx1" after the first part
+    bool Interleaved = false;              // the main header's interleaved flag
+    std::uint32_t SuperIndexCapacity = 256;  // RIFF parts a stream can be indexed in
+    std::size_t BufferBytes = 4u << 20;
+};
+
+class TAviWriter {
+public:
+    // Writes the file's start (the header as a placeholder) at the start of out.
+    HRESULT Begin(IStream* out, std::vector<TAviStreamSetup> streams, const TAviWriterOptions& options);
+    // One data chunk of a stream; answers the writer's failure once one happened.
+    HRESULT Write(int stream, const std::uint8_t* data, std::uint32_t size, bool key);
+    // Sends what is buffered to the stream.
+    HRESULT Flush();
+    // A frame stream's rate, decided late (from the times seen, or to match a master stream).
+    void SetFrameRate(int stream, std::uint32_t scale, std::uint32_t rate);
+    // Completes the file and lets the stream go; answers the first failure met, S_OK when none.
+    HRESULT Finish();
+
+    bool Started() const { return out_ != nullptr; }
+    HRESULT Failure() const { return failure_; }
+    int StreamCount() const { return static_cast<int>(streams_.size()); }
+    const TAviStreamSetup& Setup(int stream) const { return streams_[static_cast<std::size_t>(stream)].Setup; }
+    // Frames, or sound blocks, of a stream written so far.
+    std::uint64_t Length(int stream) const;
+    int Parts() const { return parts_; }
+
+private:
+    struct TStreamState {
+        TAviStreamSetup Setup;
+        std::uint32_t ChunkId = 0;
+        std::uint64_t ClosedChunks = 0;  // in parts already closed
+        std::uint64_t ClosedBytes = 0;
+        std::uint64_t FirstPartChunks = 0;
+        std::uint64_t PartChunks = 0;    // in the open part
+        std::uint64_t PartBytes = 0;
+        std::uint32_t MaxChunk = 0;
+        std::vector<avi::TSuperEntry> Super;
+    };
+    struct TEntry {
+        avi::TChunkEntry Chunk;
+        int Stream = 0;
+    };
+
+    HRESULT OpenPart();
+    HRESULT ClosePart();
+    // After a failed write: the open part's sizes and counts cut back to the whole chunks written.
+    void CutBackOpenPart();
+    HRESULT WriteHeader();
+    std::uint64_t ProjectedPartSize(std::uint64_t chunkBytes) const;
+    void Emit(const std::uint8_t* data, std::size_t size);
+    void Emit32(std::uint32_t v);
+    // Writes at an offset; a failure of a sequential write also marks how far the file is whole.
+    HRESULT WriteAt(std::uint64_t offset, const std::uint8_t* data, std::size_t size, bool sequential);
+    HRESULT Patch32(std::uint64_t offset, std::uint32_t v);
+    void Fail(HRESULT hr);
+
+    Microsoft::WRL::ComPtr<IStream> out_;
+    TAviWriterOptions options_;
+    std::vector<TStreamState> streams_;
+    std::vector<TEntry> entries_;  // chunks of the open part, in file order
+    std::vector<std::uint8_t> buffer_;
+    std::uint64_t bufferStart_ = 0;  // file offset of buffer_[0]; the file's end is after buffer_
+    std::uint64_t streamPos_ = 0;    // the stream's seek pointer
+    std::uint64_t whole_ = 0;        // bytes up to here reached the file, after a failure
+    std::uint64_t partStart_ = 0;
+    std::uint64_t moviList_ = 0;     // the open part's "LIST" "movi"
+    std::uint64_t firstMoviList_ = 0;
+    std::size_t headerBytes_ = 0;
+    bool partOpen_ = false;
+    bool legacyIndexWritten_ = false;
+    bool ioFailed_ = false;
+    int parts_ = 0;
+    HRESULT failure_ = S_OK;
+};
+
+}  // namespace standins

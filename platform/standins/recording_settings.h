@@ -1,0 +1,74 @@
+// Test-only settings of the recording stand-ins (the AVI multiplexer and the file writer), read from
+// the registry of the test prefix. They hold for one process only, so that a test that makes a full
+// disk cannot touch the recordings of a test running beside it:
+//   HKEY_CURRENT_USER\Software\Quillotrane\Test Recording\<process id>
+//     Started    QWORD  the process's creation time (FILETIME); a key whose time differs belongs to
+//                       an earlier process with the same id and is ignored
+//     RIFF part  QWORD  the largest size of one RIFF part of an AVI file, in bytes (at least 64 KiB)
+//     Byte limit QWORD  the file writer's writes fail with ERROR_DISK_FULL past this many bytes
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <optional>
+#include <string>
+
+namespace standins {
+
+inline constexpr wchar_t kTestRecordingKey[] = L"Software\\Quillotrane\\Test Recording";
+inline constexpr wchar_t kTestStartedValue[] = L"Started";
+inline constexpr wchar_t kTestRiffPartValue[] = L"RIFF part";
+inline constexpr wchar_t kTestByteLimitValue[] = L"Byte limit";
+inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
+
+// The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
+// and a value for this process: there when the key is this process's own and the value a QWORD.
+inline std::wstring TestRecordingKeyOfThisProcess()
+{
+    return std::wstring(kTestRecordingKey) + L"\\" + std::to_wstring(GetCurrentProcessId());
+}
+
+inline std::uint64_t ThisProcessStarted()
+{
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (!GetProcessTimes(GetCurrentProcess(), &created, &exited, &kernel, &user)) {
+        return 0;
+    }
+    return (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+}
+
+namespace detail {
+
+inline std::optional<std::uint64_t> ReadQword(HKEY key, const wchar_t* name)
+{
+    DWORD type = 0;
+    std::uint64_t value = 0;
+    DWORD size = sizeof(value);
+    if (RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(&value), &size) != ERROR_SUCCESS ||
+        type != REG_QWORD || size != sizeof(value)) {
+        return std::nullopt;
+    }
+    return value;
+}
+
+}  // namespace detail
+
+inline std::optional<std::uint64_t> TestRecordingSetting(const wchar_t* name)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, TestRecordingKeyOfThisProcess().c_str(), 0, KEY_READ, &key) !=
+        ERROR_SUCCESS) {
+        return std::nullopt;
+    }
+    std::optional<std::uint64_t> result;
+    const std::optional<std::uint64_t> started = detail::ReadQword(key, kTestStartedValue);
+    if (started && *started == ThisProcessStarted()) {
+        result = detail::ReadQword(key, name);
+    }
+    RegCloseKey(key);
+    return result;
+}
+
+
+}  // namespace standins

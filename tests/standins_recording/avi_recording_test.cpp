@@ -1,0 +1,187 @@
+// Recordings of the synthetic devices through the builder's AVI output, read back with ffprobe and
+// ffmpeg: raw video with PCM sound, the camcorder's interleaved DV as one stream, DV split into
+// pictures and sound (the sound rendered into the multiplexer by the builder), a file of many RIFF
+// parts, and a full disk.
+#include "recording_support.h"
+
+#include "platform/standins/dv_camcorder.h"
+
+#include <algorithm>
+
+namespace recording_test {
+namespace {
+
+int Count(const TMediaProbe& p, int stream) { return std::atoi(p.Stream(stream, "nb_read_packets").c_str()); }
+
+// The decoded sound's left channel follows the microphone's tone from the first buffer's start on.
+int ToneMismatches(const std::vector<std::int16_t>& samples, REFERENCE_TIME firstStart, int rate)
+{
+    const long long first = firstStart * rate / 10000000;
+    int wrong = 0;
+    for (std::size_t i = 0; i + 1 < samples.size(); i += 2) {
+        wrong += std::abs(samples[i] - ToneAt(first + static_cast<long long>(i / 2), rate)) > 1;
+    }
+    return wrong;
+}
+
+TEST_F(Recording, CameraAndMicrophoneMakeAFileFfmpegReadsWhole)
+{
+    AviOutput(L"camera and microphone.avi");
+    ComPtr<IConfigInterleaving> interleaving;
+    ASSERT_EQ(S_OK, mux.As(&interleaving));
+    ASSERT_EQ(S_OK, interleaving->put_Mode(INTERLEAVE_CAPTURE));
+    Counter sound;
+    long delivered = 0;
+    ASSERT_NO_FATAL_FAILURE(RecordCameraAndMicrophone(sound, 30, delivered));
+    EXPECT_EQ(0, ErrorEvents());
+
+    TMediaProbe p;
+    int v = -1, a = -1;
+    ASSERT_NO_FATAL_FAILURE(ProbePicturesAndSound(p, v, a));
+    EXPECT_EQ("rawvideo", p.Stream(v, "codec_name"));
+    EXPECT_EQ("320", p.Stream(v, "width"));
+    EXPECT_EQ("240", p.Stream(v, "height"));
+    EXPECT_EQ(delivered, Count(p, v)) << "every frame the camera delivered";
+    EXPECT_EQ(std::to_string(delivered), p.Stream(v, "nb_frames")) << "the header's count";
+    EXPECT_NEAR(delivered / 25.0, p.StreamNumber(v, "duration"), 1 / 25.0);
+    EXPECT_EQ("pcm_s16le", p.Stream(a, "codec_name"));
+    EXPECT_EQ("44100", p.Stream(a, "sample_rate"));
+    EXPECT_EQ("2", p.Stream(a, "channels"));
+
+    std::string failure;
+    const auto samples = quill_test::DecodeSound(path, &failure);
+    ASSERT_FALSE(samples.empty()) << failure;
+    EXPECT_EQ(sound.Bytes.load() / 4, static_cast<long long>(samples.size() / 2)) << "every sample the microphone gave";
+    EXPECT_EQ(0, ToneMismatches(samples, sound.FirstStart, 44100)) << "each sample in its place";
+    const auto whole = quill_test::DecodeWhole(path);
+    EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
+}
+
+TEST_F(Recording, TheCamcordersInterleavedDVIsOneStreamOfPicturesAndSound)
+{
+    AviOutput(L"dv type 1.avi");
+    auto camcorder = Device(CLSID_VideoInputDeviceCategory, standins::kDVCamcorderName);
+    ComPtr<standins::IQuillDVCamcorder> tape;
+    ASSERT_EQ(S_OK, camcorder->QueryInterface(standins::IID_IQuillDVCamcorder, reinterpret_cast<void**>(tape.GetAddressOf())));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camcorder.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    LONG delivered = 0;
+    RunUntil([&] { return SUCCEEDED(tape->GetFramesDelivered(&delivered)) && delivered >= 25; });
+    EXPECT_EQ(0, ErrorEvents());
+    ASSERT_EQ(S_OK, tape->GetFramesDelivered(&delivered));
+
+    const std::string bytes = FileBytes();
+    EXPECT_NE(std::string::npos, bytes.find("iavsdvsd")) << "one interleaved stream";
+    const AviWalk walk(bytes);
+    EXPECT_EQ(static_cast<std::size_t>(delivered), walk.Of("00").size());
+    TMediaProbe p;
+    int v = -1, a = -1;
+    ASSERT_NO_FATAL_FAILURE(ProbePicturesAndSound(p, v, a)) << "ffmpeg finds pictures and sound in the DV stream";
+    EXPECT_EQ("dvvideo", p.Stream(v, "codec_name"));
+    EXPECT_EQ("720", p.Stream(v, "width"));
+    EXPECT_EQ("576", p.Stream(v, "height"));
+    EXPECT_EQ("25/1", p.Stream(v, "r_frame_rate"));
+    EXPECT_EQ(delivered, Count(p, v));
+    EXPECT_EQ("48000", p.Stream(a, "sample_rate"));
+    const auto samples = quill_test::DecodeSound(path);
+    EXPECT_EQ(static_cast<std::size_t>(delivered) * 1920 * 2, samples.size()) << "1920 samples with every frame";
+}
+
+TEST_F(Recording, SplitDVHasItsSoundRenderedIntoTheMultiplexerByTheBuilder)
+{
+    AviOutput(L"dv type 2.avi");
+    auto camcorder = Device(CLSID_VideoInputDeviceCategory, standins::kDVCamcorderName);
+    auto splitter = AddStock(CLSID_DVSplitter, L"DV Splitter");
+    ASSERT_EQ(S_OK, Link(camcorder.Get(), splitter.Get()));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinIndex(splitter.Get(), 1).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_EQ(S_OK, builder->RenderStream(nullptr, &MEDIATYPE_Audio, splitter.Get(), nullptr, mux.Get()));
+    ComPtr<standins::IQuillDVCamcorder> tape;
+    ASSERT_EQ(S_OK, camcorder->QueryInterface(standins::IID_IQuillDVCamcorder, reinterpret_cast<void**>(tape.GetAddressOf())));
+    LONG delivered = 0;
+    RunUntil([&] { return SUCCEEDED(tape->GetFramesDelivered(&delivered)) && delivered >= 25; });
+    EXPECT_EQ(0, ErrorEvents());
+
+    TMediaProbe p;
+    int v = -1, a = -1;
+    ASSERT_NO_FATAL_FAILURE(ProbePicturesAndSound(p, v, a));
+    EXPECT_EQ("dvvideo", p.Stream(v, "codec_name"));
+    EXPECT_EQ("pcm_s16le", p.Stream(a, "codec_name"));
+    EXPECT_EQ("48000", p.Stream(a, "sample_rate"));
+    const int pictures = Count(p, v);
+    EXPECT_GE(pictures, 25);
+    const auto samples = quill_test::DecodeSound(path);
+    // The splitter hands on each frame's sound beside its picture; a stop may fall between the two.
+    EXPECT_LE(std::abs(static_cast<long long>(samples.size() / 2) - pictures * 1920LL), 1920);
+}
+
+TEST_F(Recording, AFileOfManyRiffPartsIsReadWhole)
+{
+    TestSettings settings;
+    settings.Set(standins::kTestRiffPartValue, 1 << 20);
+    AviOutput(L"parts.avi");
+    Counter sound;
+    long delivered = 0;
+    ASSERT_NO_FATAL_FAILURE(RecordCameraAndMicrophone(sound, 40, delivered));
+
+    const std::string bytes = FileBytes();
+    const AviWalk walk(bytes);
+    EXPECT_TRUE(walk.Whole);
+    ASSERT_GE(walk.Parts.size(), 5u);
+    EXPECT_EQ("AVI ", walk.Parts[0].Type);
+    for (std::size_t i = 1; i < walk.Parts.size(); ++i) {
+        EXPECT_EQ("AVIX", walk.Parts[i].Type) << i;
+        EXPECT_LE(walk.Parts[i].Size + 8u, 1u << 20) << "part " << i;
+    }
+    const auto videoIndexes = std::count_if(walk.Movi.begin(), walk.Movi.end(), [](const Chunk& c) { return c.Id == "ix00"; });
+    EXPECT_EQ(static_cast<std::ptrdiff_t>(walk.Parts.size()), videoIndexes) << "the video indexed in every part";
+    ASSERT_GE(walk.Top.size(), 3u);
+    EXPECT_EQ("idx1", walk.Top[2].Id) << "the legacy index closes the first part, after its header and movi lists";
+
+    const TMediaProbe p = Probe(path);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    const int v = p.StreamOfType("video");
+    EXPECT_EQ(delivered, Count(p, v));
+    EXPECT_EQ(std::to_string(delivered), p.Stream(v, "nb_frames"));
+    const auto samples = quill_test::DecodeSound(path);
+    EXPECT_EQ(sound.Bytes.load() / 4, static_cast<long long>(samples.size() / 2));
+    EXPECT_EQ(0, ToneMismatches(samples, sound.FirstStart, 44100));
+}
+
+TEST_F(Recording, AFullDiskIsReportedOnceAndTheFileStaysReadable)
+{
+    constexpr std::uint64_t kLimit = 3000000;
+    TestSettings settings;
+    settings.Set(standins::kTestByteLimitValue, kLimit);
+    AviOutput(L"full disk.avi");
+    auto camera = Camera();
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camera.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    long code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (code != EC_ERRORABORT && GetTickCount64() < deadline) {
+        if (events->GetEvent(&code, &p1, &p2, 50) == S_OK) {
+            events->FreeEventParams(code, p1, p2);
+        }
+    }
+    ASSERT_EQ(EC_ERRORABORT, code);
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DISK_FULL), static_cast<HRESULT>(p1));
+    Sleep(200);  // frames still coming are refused quietly
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(0, ErrorEvents()) << "reported once";
+
+    const std::string bytes = FileBytes();
+    EXPECT_LE(bytes.size(), kLimit);
+    const AviWalk walk(bytes);
+    EXPECT_TRUE(walk.Whole) << "the sizes cover what was written";
+    const std::size_t written = walk.Of("00").size();
+    EXPECT_GE(written, 5u);
+    const TMediaProbe p = Probe(path);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    EXPECT_EQ(static_cast<int>(written), Count(p, 0));
+    EXPECT_EQ(std::to_string(written), p.Stream(0, "nb_frames"));
+    const auto whole = quill_test::DecodeWhole(path);
+    EXPECT_TRUE(whole.Ran && whole.ExitCode == 0) << whole.Err;
+}
+
+}  // namespace
+}  // namespace recording_test
