@@ -1,5 +1,5 @@
-// The frame-rate patcher on AVI files that Wine's AVI Mux wrote (into a stream sink: Wine's File
-// writer cannot take the mux's output, see avi_stream_sink.h): a DV video stream from a test
+// The frame-rate patcher on AVI files that the AVI multiplexer wrote (into a stream sink, see
+// avi_stream_sink.h): a DV video stream from a test
 // source, and the stand-in camcorder's video and sound through the DV Splitter. Only dwScale and
 // dwRate of the video stream header change; every other byte stays, and Wine's reader then plays
 // the file at the new rate. A file cut inside its stream header is left alone.
@@ -70,7 +70,7 @@ protected:
         std::error_code ec;
         std::filesystem::remove_all(dir, ec);
     }
-    // Wine's AVI Mux into the stream sink (see avi_stream_sink.h); answers the mux.
+    // The AVI multiplexer into the stream sink (see avi_stream_sink.h); answers the mux.
     ComPtr<IBaseFilter> AddFileEnd()
     {
         ComPtr<IBaseFilter> mux = AddStock(CLSID_AviDest, L"AVI Mux");

@@ -1,7 +1,7 @@
-// Test support: a sink for Wine's AVI Mux. Wine 8's mux writes its file through IStream on the pin
-// it is connected to (it answers E_NOINTERFACE at Pause otherwise), and Wine's File writer offers
-// no IStream there; this sink's input pin does, keeping the file's bytes in memory until the test
-// saves them. Also the interleaving setting the mux needs before it will stream.
+// Test support: a sink for the AVI multiplexer (in the test prefix, our stand-in under the stock class
+// id), which writes its file through IStream on the pin it is connected to; this sink's input pin
+// offers one and keeps the file's bytes in memory until the test saves them. Also the interleaving
+// setting a multiplexer may need before it will stream.
 #pragma once
 
 #include <windows.h>

@@ -1,6 +1,5 @@
-// A recording's round trip through Wine: the test camera, our time stamper, Wine's AVI Mux (into a
-// stream sink: Wine's File writer cannot take the mux's output, see tests/dv/avi_stream_sink.h),
-// then the file read back through File Source and AVI Splitter: as many frames as the camera
+// A recording's round trip through Wine: the test camera, our time stamper, the AVI multiplexer (into
+// a stream sink, see tests/dv/avi_stream_sink.h), then the file read back through File Source and AVI Splitter: as many frames as the camera
 // delivered and the headers count, each of the picture's size, in order, and the stream's format.
 #include "live_device_helpers.h"
 
@@ -69,9 +68,9 @@ std::uint32_t U32(const std::vector<char>& b, std::size_t at)
     return v;
 }
 
-// Wine's Sample Grabber cannot feed Wine's AVI Mux (the mux's Pause answers VFW_E_BADALIGN for the
-// allocator the grabber passes on), so what was written is told by the camera's own counters and
-// the frame numbers drawn into its pictures.
+// Wine's Sample Grabber hands no allocator on to the pin after it, so no grabber stands before the
+// multiplexer: what was written is told by the camera's own counters and the frame numbers drawn
+// into its pictures.
 TEST_F(AviRoundTrip, CameraTimeStamperAndAviMuxWriteAFileThatAviSplitterReadsBack)
 {
     auto moniker = DeviceMoniker(CLSID_VideoInputDeviceCategory, L"Quillotrane Test Camera");

@@ -1,5 +1,5 @@
 // MPEG-4 and MP3 from the stand-ins: the Xvid compressor is listed by a name with "Xvid" in it and its
-// AVI (written through Wine's AVI Mux into a test sink) plays in ffmpeg; the MP3 encoder's stream has
+// AVI (written by the AVI multiplexer stand-in into a test sink) plays in ffmpeg; the MP3 encoder's stream has
 // the duration of the sound that went in and the bit rate of its registry value, odd values give 128,
 // and registering the stand-ins writes 128 only where there is no value.
 #include <gtest/gtest.h>
