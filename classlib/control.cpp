@@ -12,6 +12,7 @@
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/forms.h"
+#include "classlib/menus.h"
 #include "classlib/threads.h"
 
 namespace classlib {
@@ -437,6 +438,14 @@ void TControl::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation == TOperation::opRemove && actionLink_ && AComponent != nullptr &&
         AComponent == actionLink_->Action())
         actionLink_.reset();
+    if (Operation == TOperation::opRemove && AComponent != nullptr &&
+        AComponent == static_cast<TComponent*>(popupMenu_))
+        popupMenu_ = nullptr;
+}
+
+void TControl::SetPopupMenu(TPopupMenu* Value) {
+    popupMenu_ = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
 }
 
 TControlActionLinkClass TControl::GetActionLinkClass() const { return &TControlActionLink::ClassRef(); }

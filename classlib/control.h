@@ -20,6 +20,7 @@ class TControl;
 class TWinControl;
 class TBasicAction;
 class TControlActionLink;
+class TPopupMenu;
 
 // ---- Messages of the library (never sent to windows of other programs) -----------------------
 constexpr UINT CM_BASE = 0xB000;
@@ -341,6 +342,11 @@ public:
     UINT DrawTextBiDiModeFlagsReadingOnly() const;
     UINT DrawTextBiDiModeFlags(UINT Flags) const;
 
+    // The menu shown for the control's context-menu request (right click, the menu key); not
+    // owned. Without one the request goes to the parent.
+    TPopupMenu* PopupMenu() const { return popupMenu_; }
+    void SetPopupMenu(TPopupMenu* Value);
+
     // ---- actions
     TBasicAction* Action() const;
     void SetAction(TBasicAction* Value);
@@ -445,6 +451,7 @@ private:
     int helpContext_ = 0;
     TBiDiMode biDiMode_ = TBiDiMode::bdLeftToRight;
     std::unique_ptr<TControlActionLink> actionLink_;
+    TPopupMenu* popupMenu_ = nullptr;
     TWndMethod windowProc_;
     const void* windowProcId_ = nullptr;
 };
