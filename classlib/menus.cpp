@@ -298,6 +298,16 @@ void TMenuItem::AppendTo(HMENU Menu, bool TopLevelOfBar) {
         info.hSubMenu = Handle();
     }
     if (!InsertMenuItemA(Menu, static_cast<UINT>(GetMenuItemCount(Menu)), TRUE, &info)) RaiseLastOSError();
+    Appended(Menu);
+}
+
+RECT TMenuItem::TextArea(RECT ARect, bool TopLevel) const {
+    TMenu* menu = GetParentMenu();
+    int imageWidth = menu != nullptr && menu->ImagesWidth() > 0 ? menu->ImagesWidth() : 16;
+    RECT text = ARect;
+    text.left += TopLevel ? 6 : imageWidth + 8;
+    text.right -= 6;
+    return text;
 }
 
 void TMenuItem::RebuildHandle() {
@@ -431,9 +441,7 @@ void TMenuItem::AdvancedDrawItem(TCanvas* ACanvas, RECT ARect, TOwnerDrawState S
         RECT check{ARect.left + 2, ARect.top, ARect.left + 2 + imageWidth, ARect.bottom};
         DrawFrameControl(dc, &check, DFC_MENU, radioItem_ ? DFCS_MENUBULLET : DFCS_MENUCHECK);
     }
-    RECT text = ARect;
-    text.left += TopLevel ? 6 : imageWidth + 8;
-    text.right -= 6;
+    RECT text = TextArea(ARect, TopLevel);
     UINT flags = DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS;
     DoDrawText(ACanvas, caption_, text, selected, flags | DT_LEFT);
     if (shortCut_ != scNone && !TopLevel) DoDrawText(ACanvas, ShortCutToText(shortCut_), text, selected, flags | DT_RIGHT);

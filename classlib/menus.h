@@ -164,6 +164,9 @@ public:
     virtual void MeasureItem(TCanvas* ACanvas, int& Width, int& Height);
     // The item's text as the system menu shows it (caption, Tab, shortcut text).
     std::string MenuText() const;
+    // Where AdvancedDrawItem draws the texts within the item's rectangle (after the check-mark
+    // or image area).
+    RECT TextArea(RECT ARect, bool TopLevel) const;
 
     // A property changed: the parent's system menu is built again (Rebuild) or updated, and the
     // menu is told.
@@ -179,6 +182,8 @@ public:
 protected:
     // Rebuilds the system menu the item lies in.
     void Changed(bool Rebuild) { MenuChanged(Rebuild); }
+    // Called after the item was put into the system menu Menu (a layer above may rewrite it).
+    virtual void Appended(HMENU Menu) { (void)Menu; }
 
 private:
     friend class TMenu;
