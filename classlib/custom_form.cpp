@@ -463,6 +463,11 @@ void TCustomForm::CreateWnd() {
     ApplyLayered();
 }
 
+void TCustomForm::DestroyWnd() {
+    if (menu_ != nullptr && HandleAllocated()) ::SetMenu(WindowHandle(), nullptr);
+    TWinControl::DestroyWnd();
+}
+
 void TCustomForm::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
         case WM_CLOSE:

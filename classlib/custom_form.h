@@ -148,6 +148,8 @@ public:
     void SetVisible(bool Value) override;
     void CreateParams(TCreateParams& Params) override;
     void CreateWnd() override;
+    // Takes the menu bar off the window first, so that it outlives the window.
+    void DestroyWnd() override;
     void Dispatch(TMessage& Message) override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
     void SetFocus() override;

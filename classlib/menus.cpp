@@ -615,6 +615,14 @@ void TMenu::MenuChanged(TMenuItem* Source, bool Rebuild) {
     (void)Rebuild;
 }
 
+TMainMenu::~TMainMenu() {
+    HWND window = WindowHandle();
+    if (window != nullptr && IsWindow(window) && HandleAllocated() && GetMenu(window) == Handle()) {
+        ::SetMenu(window, nullptr);
+        DrawMenuBar(window);
+    }
+}
+
 void TMainMenu::MenuChanged(TMenuItem* Source, bool Rebuild) {
     TMenu::MenuChanged(Source, Rebuild);
     if (WindowHandle() != nullptr && IsWindow(WindowHandle())) DrawMenuBar(WindowHandle());

@@ -275,6 +275,8 @@ class TMainMenu : public TMenu {
 public:
     CLASSLIB_CLASS_NAME(TMainMenu)
     explicit TMainMenu(TComponent* AOwner) : TMenu(AOwner) {}
+    // Takes the bar off its window first: a window destroys the menu it holds.
+    ~TMainMenu() override;
     bool IsMenuBar() const override { return true; }
     void MenuChanged(TMenuItem* Source, bool Rebuild) override;
 

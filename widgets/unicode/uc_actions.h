@@ -88,6 +88,13 @@ public:
 
 #undef WIDGETS_UC_ACTION_MEMBERS
 
+// The action list of wide actions: at run time the class library's action list as it is.
+class TUcActionList : public classlib::TActionList {
+public:
+    CLASSLIB_CLASS_NAME(TUcActionList)
+    explicit TUcActionList(classlib::TComponent* AOwner) : classlib::TActionList(AOwner) {}
+};
+
 // The wide step of a wide control's ActionChange, run before the class library's one: takes the
 // wide caption and hint of a wide action (with CheckDefaults only into an empty text, or a text
 // equal to the control's Name, and an empty hint).

@@ -38,10 +38,15 @@ int UcEdit_GetSelStart(classlib::TCustomEdit* Edit, int AnsiSelStart) {
 }
 
 std::wstring UcEdit_GetSelText(classlib::TCustomEdit* Edit) {
-    if (!IsUnicodePlatform()) return AnsiToWide(Edit->classlib::TCustomEdit::GetSelText());
-    std::wstring text = UcControl_GetText(Edit);
+    // The library's own counts (not the wide overrides, which are built on this).
     int start = Edit->classlib::TCustomEdit::GetSelStart();
     int length = Edit->classlib::TCustomEdit::GetSelLength();
+    if (!IsUnicodePlatform()) {
+        std::string ansi = Edit->classlib::TControl::Text();
+        if (start < 0 || length <= 0 || static_cast<size_t>(start) >= ansi.size()) return std::wstring();
+        return AnsiToWide(ansi.substr(static_cast<size_t>(start), static_cast<size_t>(length)));
+    }
+    std::wstring text = UcControl_GetText(Edit);
     if (start < 0 || length <= 0 || static_cast<size_t>(start) >= text.size()) return std::wstring();
     return text.substr(static_cast<size_t>(start), static_cast<size_t>(length));
 }

@@ -152,7 +152,13 @@ bool TUcCustomComboBox::AutoSelect(const std::wstring& Search, bool UniqueOnly) 
     if (Style() != classlib::TComboBoxStyle::csDropDownList) {
         std::wstring item = wideItems_->Get(static_cast<int>(index));
         std::wstring rest = item.size() > Search.size() ? item.substr(Search.size()) : std::wstring();
-        SetText(Search + rest);
+        // Straight into the edit part: the combo box's own text rule would drop the selection
+        // of an item whose case differs from the typed text.
+        std::wstring text = Search + rest;
+        if (EditHandle() != nullptr)
+            SendMessageW(EditHandle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        else
+            SetText(text);
         auto start = static_cast<WORD>(Search.size());
         SendMessageW(h, CB_SETEDITSEL, 0, MAKELPARAM(start, start + rest.size()));
     }
