@@ -123,26 +123,12 @@ void TUcCustomEdit::SetPasswordChar(wchar_t Value) {
     Invalidate();
 }
 
-void TUcCustomEdit::DefineProperties(classlib::TFiler* Filer) {
-    classlib::TCustomEdit::DefineProperties(Filer);
-    unicode::UcPersistent_DefineWideProperties(Filer, this);
-}
-
 void TUcCustomEdit::CreateWindowHandle(const classlib::TCreateParams& Params) { UcEdit_CreateWindowHandle(this, Params); }
 
 void TUcCustomEdit::CreateWnd() {
     classlib::TCustomEdit::CreateWnd();
     if (IsUnicodePlatform() && passwordChar_ != 0)
         SendMessageW(WindowHandle(), EM_SETPASSWORDCHAR, static_cast<WPARAM>(passwordChar_), 0);
-}
-
-void TUcCustomEdit::ActionChange(classlib::TObject* Sender, bool CheckDefaults) {
-    UcControl_BeforeInherited_ActionChange(this, Sender, CheckDefaults);
-    classlib::TCustomEdit::ActionChange(Sender, CheckDefaults);
-}
-
-classlib::TControlActionLinkClass TUcCustomEdit::GetActionLinkClass() const {
-    return UcControl_GetActionLinkClass(const_cast<TUcCustomEdit*>(this), classlib::TCustomEdit::GetActionLinkClass());
 }
 
 // ---- TUcMemoStrings --------------------------------------------------------------------------
@@ -261,20 +247,6 @@ void TUcCustomMemo::SetSelLength(int Value) {
 }
 std::string TUcCustomMemo::GetSelText() { return WideToAnsi(UcEdit_GetSelText(this)); }
 
-void TUcCustomMemo::DefineProperties(classlib::TFiler* Filer) {
-    classlib::TCustomMemo::DefineProperties(Filer);
-    unicode::UcPersistent_DefineWideProperties(Filer, this);
-}
-
 void TUcCustomMemo::CreateWindowHandle(const classlib::TCreateParams& Params) { UcEdit_CreateWindowHandle(this, Params); }
-
-void TUcCustomMemo::ActionChange(classlib::TObject* Sender, bool CheckDefaults) {
-    UcControl_BeforeInherited_ActionChange(this, Sender, CheckDefaults);
-    classlib::TCustomMemo::ActionChange(Sender, CheckDefaults);
-}
-
-classlib::TControlActionLinkClass TUcCustomMemo::GetActionLinkClass() const {
-    return UcControl_GetActionLinkClass(const_cast<TUcCustomMemo*>(this), classlib::TCustomMemo::GetActionLinkClass());
-}
 
 }  // namespace widgets

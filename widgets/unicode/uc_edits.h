@@ -13,6 +13,7 @@
 #include "unicode/wide_codecs.h"
 #include "unicode/wide_strings.h"
 #include "widgets/unicode/uc_controls.h"
+#include "widgets/unicode/uc_members.h"
 
 namespace widgets {
 
@@ -33,11 +34,8 @@ public:
     CLASSLIB_CLASS_NAME(TUcCustomEdit)
     explicit TUcCustomEdit(classlib::TComponent* AOwner) : classlib::TCustomEdit(AOwner) {}
 
-    std::wstring Text() { return UcControl_GetText(this); }
-    void SetText(const std::wstring& Value) { UcControl_SetText(this, Value); }
-    std::wstring Hint() { return UcControl_GetHint(this); }
-    void SetHint(const std::wstring& Value) { UcControl_SetHint(this, Value); }
-    bool IsHintStored() { return UcControl_IsHintStored(this); }
+    WIDGETS_UC_TEXT_MEMBERS(classlib::TCustomEdit, Text)
+public:
     // The character shown for each typed one; 0 shows the text. The class library keeps its
     // ANSI-safe form; a character above 255 shows on the NT platform only ("*" off it).
     wchar_t PasswordChar();
@@ -50,11 +48,8 @@ public:
     void SetSelLength(int Value) override;
     std::string GetSelText() override;
 
-    void DefineProperties(classlib::TFiler* Filer) override;
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void CreateWnd() override;
-    void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
-    classlib::TControlActionLinkClass GetActionLinkClass() const override;
 
 private:
     wchar_t passwordChar_ = 0;
@@ -114,11 +109,8 @@ public:
     explicit TUcCustomMemo(classlib::TComponent* AOwner);
     ~TUcCustomMemo() override;
 
-    std::wstring Text() { return UcControl_GetText(this); }
-    void SetText(const std::wstring& Value) { UcControl_SetText(this, Value); }
-    std::wstring Hint() { return UcControl_GetHint(this); }
-    void SetHint(const std::wstring& Value) { UcControl_SetHint(this, Value); }
-    bool IsHintStored() { return UcControl_IsHintStored(this); }
+    WIDGETS_UC_TEXT_MEMBERS(classlib::TCustomMemo, Text)
+public:
     // The wide lines (the class library's ANSI lines stay reachable as AnsiLines()).
     TUcMemoStrings* Lines() { return wideLines_.get(); }
     void SetLines(unicode::TWideStrings* Value) { wideLines_->Assign(Value); }
@@ -131,10 +123,7 @@ public:
     void SetSelLength(int Value) override;
     std::string GetSelText() override;
 
-    void DefineProperties(classlib::TFiler* Filer) override;
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
-    void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
-    classlib::TControlActionLinkClass GetActionLinkClass() const override;
 
 protected:
     // The wide lines (the rich edit makes its own in rich-edit mode).

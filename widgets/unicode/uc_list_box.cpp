@@ -239,11 +239,6 @@ std::wstring TUcCustomListBox::DoGetWideData(int Index) {
 
 std::string TUcCustomListBox::DoGetData(int Index) { return WideToAnsi(DoGetWideData(Index)); }
 
-void TUcCustomListBox::DefineProperties(classlib::TFiler* Filer) {
-    classlib::TCustomListBox::DefineProperties(Filer);
-    unicode::UcPersistent_DefineWideProperties(Filer, this);
-}
-
 void TUcCustomListBox::CreateWindowHandle(const classlib::TCreateParams& Params) {
     CreateUnicodeHandle(this, Params, L"LISTBOX");
 }
@@ -270,16 +265,6 @@ void TUcCustomListBox::DrawItem(int Index, RECT Rect, UINT State) {
 void TUcCustomListBox::Dispatch(TMessage& Message) {
     if (UcListBox_AnswerVirtualText(this, OnData, Message)) return;
     classlib::TCustomListBox::Dispatch(Message);
-}
-
-void TUcCustomListBox::ActionChange(classlib::TObject* Sender, bool CheckDefaults) {
-    UcControl_BeforeInherited_ActionChange(this, Sender, CheckDefaults);
-    classlib::TCustomListBox::ActionChange(Sender, CheckDefaults);
-}
-
-classlib::TControlActionLinkClass TUcCustomListBox::GetActionLinkClass() const {
-    return UcControl_GetActionLinkClass(const_cast<TUcCustomListBox*>(this),
-                                        classlib::TCustomListBox::GetActionLinkClass());
 }
 
 }  // namespace widgets

@@ -11,6 +11,7 @@
 #include "classlib/std_controls.h"
 #include "unicode/wide_strings.h"
 #include "widgets/unicode/uc_controls.h"
+#include "widgets/unicode/uc_members.h"
 
 namespace widgets {
 
@@ -80,9 +81,8 @@ public:
     explicit TUcCustomListBox(classlib::TComponent* AOwner);
     ~TUcCustomListBox() override;
 
-    std::wstring Hint() { return UcControl_GetHint(this); }
-    void SetHint(const std::wstring& Value) { UcControl_SetHint(this, Value); }
-    bool IsHintStored() { return UcControl_IsHintStored(this); }
+    WIDGETS_UC_HINT_MEMBERS(classlib::TCustomListBox)
+public:
     // The wide items (the class library's ANSI items stay reachable as AnsiItems()).
     TUcListBoxStrings* Items() { return wideItems_.get(); }
     void SetItems(unicode::TWideStrings* Value) { wideItems_->Assign(Value); }
@@ -97,14 +97,11 @@ public:
     std::string DoGetData(int Index) override;
     std::wstring DoGetWideData(int Index);
 
-    void DefineProperties(classlib::TFiler* Filer) override;
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void CreateWnd() override;
     void DestroyWnd() override;
     void DrawItem(int Index, RECT Rect, UINT State) override;
     void Dispatch(classlib::TMessage& Message) override;
-    void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
-    classlib::TControlActionLinkClass GetActionLinkClass() const override;
 
 private:
     std::unique_ptr<TUcListBoxStrings> wideItems_;
