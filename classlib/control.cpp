@@ -386,18 +386,7 @@ UINT TControl::DrawTextBiDiModeFlags(UINT Flags) const {
 
 TBasicAction* TControl::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
 
-void TControl::SetAction(TBasicAction* Value) {
-    if (Value == nullptr) {
-        actionLink_.reset();
-        return;
-    }
-    if (actionLink_ && actionLink_->Action() == Value) return;
-    if (!actionLink_) actionLink_.reset(GetActionLinkClass()->Create(this));
-    actionLink_->SetAction(Value);
-    actionLink_->OnChange = [this](TObject* sender) { DoActionChange(sender); };
-    ActionChange(Value, HasState(csLoading));
-    Value->FreeNotification(this);
-}
+void TControl::SetAction(TBasicAction* Value) { SetClientAction(this, actionLink_, Value); }
 
 void TControl::DoActionChange(TObject* Sender) {
     if (Sender != nullptr && Sender == Action()) ActionChange(Sender, false);

@@ -421,6 +421,8 @@ protected:
     // Bounds as the parent's alignment sets them (no re-alignment loop).
     void UpdateBoundsFields(int ALeft, int ATop, int AWidth, int AHeight);
     void DoActionChange(TObject* Sender);
+    template <typename ClientT, typename LinkT>
+    friend void SetClientAction(ClientT* Client, std::unique_ptr<LinkT>& Link, TBasicAction* Value);
     void SetTextField(const std::string& Value) { text_ = Value; }
     // Sets the visibility flag alone (a form starts hidden without showing anything).
     void InitVisible(bool Value) { visible_ = Value; }

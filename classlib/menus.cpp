@@ -129,17 +129,9 @@ TMenuItem::~TMenuItem() {
     ReleaseCommand(command_);
 }
 
-void TMenuItem::SetCaption(const std::string& Value) {
-    if (caption_ == Value) return;
-    caption_ = Value;
-    Changed(true);
-}
+void TMenuItem::SetCaption(const std::string& Value) { Store(caption_, Value); }
 
-void TMenuItem::SetShortCut(TShortCut Value) {
-    if (shortCut_ == Value) return;
-    shortCut_ = Value;
-    Changed(true);
-}
+void TMenuItem::SetShortCut(TShortCut Value) { Store(shortCut_, Value); }
 
 void TMenuItem::SetChecked(bool Value) {
     if (checked_ == Value) return;
@@ -157,17 +149,9 @@ void TMenuItem::TurnSiblingsOff() {
         }
 }
 
-void TMenuItem::SetEnabled(bool Value) {
-    if (enabled_ == Value) return;
-    enabled_ = Value;
-    Changed(true);
-}
+void TMenuItem::SetEnabled(bool Value) { Store(enabled_, Value); }
 
-void TMenuItem::SetVisible(bool Value) {
-    if (visible_ == Value) return;
-    visible_ = Value;
-    Changed(true);
-}
+void TMenuItem::SetVisible(bool Value) { Store(visible_, Value); }
 
 void TMenuItem::SetDefault(bool Value) {
     if (default_ == Value) return;
@@ -184,11 +168,7 @@ void TMenuItem::SetRadioItem(bool Value) {
     Changed(true);
 }
 
-void TMenuItem::SetImageIndex(int Value) {
-    if (imageIndex_ == Value) return;
-    imageIndex_ = Value;
-    Changed(true);
-}
+void TMenuItem::SetImageIndex(int Value) { Store(imageIndex_, Value); }
 
 TMenuItem* TMenuItem::Items(int Index) const {
     if (Index < 0 || Index >= Count()) throw EMenuError(L"Menu index out of range");
@@ -329,18 +309,7 @@ void TMenuItem::MenuChanged(bool Rebuild) {
 
 TBasicAction* TMenuItem::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
 
-void TMenuItem::SetAction(TBasicAction* Value) {
-    if (Value == nullptr) {
-        actionLink_.reset();
-        return;
-    }
-    if (actionLink_ && actionLink_->Action() == Value) return;
-    if (!actionLink_) actionLink_.reset(GetActionLinkClass()->Create(this));
-    actionLink_->SetAction(Value);
-    actionLink_->OnChange = [this](TObject* sender) { DoActionChange(sender); };
-    ActionChange(Value, HasState(csLoading));
-    Value->FreeNotification(this);
-}
+void TMenuItem::SetAction(TBasicAction* Value) { SetClientAction(this, actionLink_, Value); }
 
 void TMenuItem::DoActionChange(TObject* Sender) {
     if (Sender != nullptr && Sender == Action()) ActionChange(Sender, false);

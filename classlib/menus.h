@@ -191,6 +191,16 @@ private:
     void DestroyHandle();
     void TurnSiblingsOff();
     void DoActionChange(TObject* Sender);
+    template <typename ClientT, typename LinkT>
+    friend void SetClientAction(ClientT* Client, std::unique_ptr<LinkT>& Link, TBasicAction* Value);
+    // Stores a new value of a property and rebuilds the system menu; the same value does nothing.
+    template <typename T>
+    bool Store(T& Field, const T& Value) {
+        if (Field == Value) return false;
+        Field = Value;
+        Changed(true);
+        return true;
+    }
 
     std::string caption_;
     std::string hint_;

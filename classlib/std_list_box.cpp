@@ -90,42 +90,9 @@ int TListBoxStrings::IndexOf(const std::string& S) const {
     return r < 0 ? -1 : static_cast<int>(r);
 }
 
-void TListBoxStrings::Exchange(int Index1, int Index2) {
-    if (Index1 == Index2) return;
-    BeginUpdate();
-    try {
-        int selected = listBox_->ItemIndex();
-        std::string s1 = Get(Index1), s2 = Get(Index2);
-        TObject* o1 = GetObject(Index1);
-        TObject* o2 = GetObject(Index2);
-        Put(Index1, s2);
-        PutObject(Index1, o2);
-        Put(Index2, s1);
-        PutObject(Index2, o1);
-        if (selected == Index1) listBox_->SetItemIndex(Index2);
-        else if (selected == Index2) listBox_->SetItemIndex(Index1);
-        else listBox_->SetItemIndex(selected);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
-}
+void TListBoxStrings::Exchange(int Index1, int Index2) { ListBoxExchangeItems(*this, listBox_, Index1, Index2); }
 
-void TListBoxStrings::Move(int CurIndex, int NewIndex) {
-    if (CurIndex == NewIndex) return;
-    listBox_->SetMoving(true);
-    try {
-        std::string s = Get(CurIndex);
-        TObject* o = GetObject(CurIndex);
-        Delete(CurIndex);
-        InsertObject(NewIndex, s, o);
-    } catch (...) {
-        listBox_->SetMoving(false);
-        throw;
-    }
-    listBox_->SetMoving(false);
-}
+void TListBoxStrings::Move(int CurIndex, int NewIndex) { ListBoxMoveItem(*this, listBox_, CurIndex, NewIndex); }
 
 void TListBoxStrings::SetUpdateState(bool Updating) {
     if (!listBox_->HandleAllocated()) return;

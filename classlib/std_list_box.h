@@ -154,6 +154,46 @@ private:
     int saveItemIndex_ = -1;
 };
 
+// Exchange and Move of a list box's items (ANSI or wide: any list with Get, Put, GetObject,
+// PutObject, Delete, InsertObject and an update lock), carrying objects and the selection.
+template <typename Strings>
+void ListBoxExchangeItems(Strings& Items, TCustomListBox* ListBox, int Index1, int Index2) {
+    if (Index1 == Index2) return;
+    Items.BeginUpdate();
+    try {
+        int selected = ListBox->ItemIndex();
+        auto s1 = Items.Get(Index1);
+        auto s2 = Items.Get(Index2);
+        TObject* o1 = Items.GetObject(Index1);
+        TObject* o2 = Items.GetObject(Index2);
+        Items.Put(Index1, s2);
+        Items.PutObject(Index1, o2);
+        Items.Put(Index2, s1);
+        Items.PutObject(Index2, o1);
+        ListBox->SetItemIndex(selected == Index1 ? Index2 : selected == Index2 ? Index1 : selected);
+    } catch (...) {
+        Items.EndUpdate();
+        throw;
+    }
+    Items.EndUpdate();
+}
+
+template <typename Strings>
+void ListBoxMoveItem(Strings& Items, TCustomListBox* ListBox, int CurIndex, int NewIndex) {
+    if (CurIndex == NewIndex) return;
+    ListBox->SetMoving(true);
+    try {
+        auto s = Items.Get(CurIndex);
+        TObject* o = Items.GetObject(CurIndex);
+        Items.Delete(CurIndex);
+        Items.InsertObject(NewIndex, s, o);
+    } catch (...) {
+        ListBox->SetMoving(false);
+        throw;
+    }
+    ListBox->SetMoving(false);
+}
+
 class TListBox : public TCustomListBox {
 public:
     CLASSLIB_CLASS_NAME(TListBox)

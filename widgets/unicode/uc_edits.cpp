@@ -85,13 +85,6 @@ void UcEdit_CreateWindowHandle(classlib::TCustomEdit* Edit, const classlib::TCre
 
 // ---- TUcCustomEdit ---------------------------------------------------------------------------
 
-int TUcCustomEdit::GetSelStart() { return UcEdit_GetSelStart(this, classlib::TCustomEdit::GetSelStart()); }
-void TUcCustomEdit::SetSelStart(int Value) { classlib::TCustomEdit::SetSelStart(UcEdit_AnsiSelStart(this, Value)); }
-int TUcCustomEdit::GetSelLength() { return UcEdit_GetSelLength(this); }
-void TUcCustomEdit::SetSelLength(int Value) {
-    classlib::TCustomEdit::SetSelLength(UcEdit_AnsiSelLength(this, GetSelStart(), Value));
-}
-std::string TUcCustomEdit::GetSelText() { return WideToAnsi(UcEdit_GetSelText(this)); }
 
 wchar_t TUcCustomEdit::PasswordChar() {
     char ansi = classlib::TCustomEdit::PasswordChar();
@@ -239,13 +232,6 @@ TUcCustomMemo::~TUcCustomMemo() {
     if (HandleAllocated()) DestroyHandle();
 }
 
-int TUcCustomMemo::GetSelStart() { return UcEdit_GetSelStart(this, classlib::TCustomMemo::GetSelStart()); }
-void TUcCustomMemo::SetSelStart(int Value) { classlib::TCustomMemo::SetSelStart(UcEdit_AnsiSelStart(this, Value)); }
-int TUcCustomMemo::GetSelLength() { return UcEdit_GetSelLength(this); }
-void TUcCustomMemo::SetSelLength(int Value) {
-    classlib::TCustomMemo::SetSelLength(UcEdit_AnsiSelLength(this, GetSelStart(), Value));
-}
-std::string TUcCustomMemo::GetSelText() { return WideToAnsi(UcEdit_GetSelText(this)); }
 
 void TUcCustomMemo::CreateWindowHandle(const classlib::TCreateParams& Params) { UcEdit_CreateWindowHandle(this, Params); }
 

@@ -8,6 +8,7 @@
 #include <memory>
 #include <string>
 
+#include "classlib/conversions.h"
 #include "classlib/mask_edit.h"
 #include "classlib/std_controls.h"
 #include "unicode/wide_codecs.h"
@@ -29,24 +30,31 @@ std::wstring UcEdit_GetSelText(classlib::TCustomEdit* Edit);
 // The ANSI-safe form of a wide password character: itself below 256, else "*".
 char UcEdit_AnsiPasswordChar(wchar_t Ch);
 
+// The selection of a wide edit over Base, counted in characters (the UcEdit_ steps above).
+#define WIDGETS_UC_EDIT_SELECTION_MEMBERS(Base)                                                              \
+public:                                                                                                     \
+    std::wstring SelText() { return ::widgets::UcEdit_GetSelText(this); }                                   \
+    int GetSelStart() override { return ::widgets::UcEdit_GetSelStart(this, Base::GetSelStart()); }         \
+    void SetSelStart(int Value) override { Base::SetSelStart(::widgets::UcEdit_AnsiSelStart(this, Value)); } \
+    int GetSelLength() override { return ::widgets::UcEdit_GetSelLength(this); }                            \
+    void SetSelLength(int Value) override {                                                                 \
+        Base::SetSelLength(::widgets::UcEdit_AnsiSelLength(this, GetSelStart(), Value));                    \
+    }                                                                                                       \
+    std::string GetSelText() override { return classlib::WideToAnsi(::widgets::UcEdit_GetSelText(this)); }
+
 class TUcCustomEdit : public classlib::TCustomEdit {
 public:
     CLASSLIB_CLASS_NAME(TUcCustomEdit)
     explicit TUcCustomEdit(classlib::TComponent* AOwner) : classlib::TCustomEdit(AOwner) {}
 
     WIDGETS_UC_TEXT_MEMBERS(classlib::TCustomEdit, Text)
+    WIDGETS_UC_EDIT_SELECTION_MEMBERS(classlib::TCustomEdit)
 public:
     // The character shown for each typed one; 0 shows the text. The class library keeps its
     // ANSI-safe form; a character above 255 shows on the NT platform only ("*" off it).
     wchar_t PasswordChar();
     void SetPasswordChar(wchar_t Value);
-    std::wstring SelText() { return UcEdit_GetSelText(this); }
 
-    int GetSelStart() override;
-    void SetSelStart(int Value) override;
-    int GetSelLength() override;
-    void SetSelLength(int Value) override;
-    std::string GetSelText() override;
 
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void CreateWnd() override;
@@ -110,18 +118,13 @@ public:
     ~TUcCustomMemo() override;
 
     WIDGETS_UC_TEXT_MEMBERS(classlib::TCustomMemo, Text)
+    WIDGETS_UC_EDIT_SELECTION_MEMBERS(classlib::TCustomMemo)
 public:
     // The wide lines (the class library's ANSI lines stay reachable as AnsiLines()).
     TUcMemoStrings* Lines() { return wideLines_.get(); }
     void SetLines(unicode::TWideStrings* Value) { wideLines_->Assign(Value); }
     classlib::TStrings* AnsiLines() { return classlib::TCustomMemo::Lines(); }
-    std::wstring SelText() { return UcEdit_GetSelText(this); }
 
-    int GetSelStart() override;
-    void SetSelStart(int Value) override;
-    int GetSelLength() override;
-    void SetSelLength(int Value) override;
-    std::string GetSelText() override;
 
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
 

@@ -86,40 +86,9 @@ void TUcListBoxStrings::Put(int Index, const std::wstring& S) {
     listBox_->SetItemIndex(selected);
 }
 
-void TUcListBoxStrings::Exchange(int Index1, int Index2) {
-    if (Index1 == Index2) return;
-    BeginUpdate();
-    try {
-        int selected = listBox_->ItemIndex();
-        std::wstring s1 = Get(Index1), s2 = Get(Index2);
-        classlib::TObject* o1 = GetObject(Index1);
-        classlib::TObject* o2 = GetObject(Index2);
-        Put(Index1, s2);
-        PutObject(Index1, o2);
-        Put(Index2, s1);
-        PutObject(Index2, o1);
-        listBox_->SetItemIndex(selected == Index1 ? Index2 : selected == Index2 ? Index1 : selected);
-    } catch (...) {
-        EndUpdate();
-        throw;
-    }
-    EndUpdate();
-}
+void TUcListBoxStrings::Exchange(int Index1, int Index2) { classlib::ListBoxExchangeItems(*this, listBox_, Index1, Index2); }
 
-void TUcListBoxStrings::Move(int CurIndex, int NewIndex) {
-    if (CurIndex == NewIndex) return;
-    listBox_->SetMoving(true);
-    try {
-        std::wstring s = Get(CurIndex);
-        classlib::TObject* o = GetObject(CurIndex);
-        Delete(CurIndex);
-        InsertObject(NewIndex, s, o);
-    } catch (...) {
-        listBox_->SetMoving(false);
-        throw;
-    }
-    listBox_->SetMoving(false);
-}
+void TUcListBoxStrings::Move(int CurIndex, int NewIndex) { classlib::ListBoxMoveItem(*this, listBox_, CurIndex, NewIndex); }
 
 void TUcListBoxStrings::SetUpdateState(bool Updating) {
     if (Updating)
