@@ -398,6 +398,32 @@ TShortCut ShortCut(WORD Key, TShiftState Shift) {
     return s;
 }
 
+namespace {
+
+// The keys whose names do not depend on the keyboard layout.
+const char* FixedKeyName(WORD Key) {
+    switch (Key) {
+        case VK_BACK: return "BkSp";
+        case VK_TAB: return "Tab";
+        case VK_RETURN: return "Enter";
+        case VK_ESCAPE: return "Esc";
+        case VK_SPACE: return "Space";
+        case VK_PRIOR: return "PgUp";
+        case VK_NEXT: return "PgDn";
+        case VK_END: return "End";
+        case VK_HOME: return "Home";
+        case VK_LEFT: return "Left";
+        case VK_UP: return "Up";
+        case VK_RIGHT: return "Right";
+        case VK_DOWN: return "Down";
+        case VK_INSERT: return "Ins";
+        case VK_DELETE: return "Del";
+        default: return nullptr;
+    }
+}
+
+}  // namespace
+
 std::string ShortCutToText(TShortCut Value) {
     WORD key = Value & 0xFF;
     if (key == 0) return std::string();
@@ -408,6 +434,8 @@ std::string ShortCutToText(TShortCut Value) {
         name = std::string(1, static_cast<char>(key));
     } else if (key >= VK_F1 && key <= VK_F24) {
         name = std::string("F").append(std::to_string(key - VK_F1 + 1));
+    } else if (const char* fixed = FixedKeyName(key)) {
+        name = fixed;
     } else {
         UINT scan = MapVirtualKeyA(key, 0);
         LONG lparam = static_cast<LONG>(scan << 16);

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <functional>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -280,6 +281,24 @@ public:
     explicit TWinControlActionLink(TControl* AClient) : TControlActionLink(AClient) {}
     static const TControlActionLinkClassRef& ClassRef();
 };
+
+// Puts Client's action link (made by Client's GetActionLinkClass on first use) on Value, or
+// drops it for nullptr: the link's changes go to Client's DoActionChange, Client takes the
+// action's properties (ActionChange, defaults checked while loading) and hears of its deletion.
+// The same action again does nothing.
+template <typename ClientT, typename LinkT>
+void SetClientAction(ClientT* Client, std::unique_ptr<LinkT>& Link, TBasicAction* Value) {
+    if (Value == nullptr) {
+        Link.reset();
+        return;
+    }
+    if (Link && Link->Action() == Value) return;
+    if (!Link) Link.reset(Client->GetActionLinkClass()->Create(Client));
+    Link->SetAction(Value);
+    Link->OnChange = [Client](TObject* Sender) { Client->DoActionChange(Sender); };
+    Client->ActionChange(Value, Client->HasState(csLoading));
+    Value->FreeNotification(Client);
+}
 
 // Text of a shortcut ("Ctrl+S", "F5"; "" for none), with the key names of the system.
 std::string ShortCutToText(TShortCut ShortCut);

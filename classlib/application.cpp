@@ -10,6 +10,7 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/hidden_window.h"
+#include "classlib/menus.h"
 #include "classlib/message_box.h"
 #include "classlib/threads.h"
 
@@ -318,6 +319,7 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
     if (form == nullptr || !form->Enabled()) return false;
     TShortCut sc = ShortCut(static_cast<WORD>(Msg.wParam), KeyDataToShiftState(Msg.lParam));
     if (sc == scNone) return false;
+    if (form->Menu() != nullptr && form->Menu()->IsShortCut(sc)) return true;
     for (int i = 0; i < form->ComponentCount(); ++i)
         if (auto* list = dynamic_cast<TCustomActionList*>(form->Components(i)); list != nullptr && list->IsShortCut(sc))
             return true;

@@ -12,6 +12,7 @@
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/forms.h"
+#include "classlib/menus.h"
 #include "classlib/threads.h"
 
 namespace classlib {
@@ -385,18 +386,7 @@ UINT TControl::DrawTextBiDiModeFlags(UINT Flags) const {
 
 TBasicAction* TControl::Action() const { return actionLink_ ? actionLink_->Action() : nullptr; }
 
-void TControl::SetAction(TBasicAction* Value) {
-    if (Value == nullptr) {
-        actionLink_.reset();
-        return;
-    }
-    if (actionLink_ && actionLink_->Action() == Value) return;
-    if (!actionLink_) actionLink_.reset(GetActionLinkClass()->Create(this));
-    actionLink_->SetAction(Value);
-    actionLink_->OnChange = [this](TObject* sender) { DoActionChange(sender); };
-    ActionChange(Value, HasState(csLoading));
-    Value->FreeNotification(this);
-}
+void TControl::SetAction(TBasicAction* Value) { SetClientAction(this, actionLink_, Value); }
 
 void TControl::DoActionChange(TObject* Sender) {
     if (Sender != nullptr && Sender == Action()) ActionChange(Sender, false);
@@ -437,6 +427,14 @@ void TControl::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation == TOperation::opRemove && actionLink_ && AComponent != nullptr &&
         AComponent == actionLink_->Action())
         actionLink_.reset();
+    if (Operation == TOperation::opRemove && AComponent != nullptr &&
+        AComponent == static_cast<TComponent*>(popupMenu_))
+        popupMenu_ = nullptr;
+}
+
+void TControl::SetPopupMenu(TPopupMenu* Value) {
+    popupMenu_ = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
 }
 
 TControlActionLinkClass TControl::GetActionLinkClass() const { return &TControlActionLink::ClassRef(); }

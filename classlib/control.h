@@ -20,6 +20,7 @@ class TControl;
 class TWinControl;
 class TBasicAction;
 class TControlActionLink;
+class TPopupMenu;
 
 // ---- Messages of the library (never sent to windows of other programs) -----------------------
 constexpr UINT CM_BASE = 0xB000;
@@ -341,6 +342,11 @@ public:
     UINT DrawTextBiDiModeFlagsReadingOnly() const;
     UINT DrawTextBiDiModeFlags(UINT Flags) const;
 
+    // The menu shown for the control's context-menu request (right click, the menu key); not
+    // owned. Without one the request goes to the parent.
+    TPopupMenu* PopupMenu() const { return popupMenu_; }
+    void SetPopupMenu(TPopupMenu* Value);
+
     // ---- actions
     TBasicAction* Action() const;
     void SetAction(TBasicAction* Value);
@@ -415,6 +421,8 @@ protected:
     // Bounds as the parent's alignment sets them (no re-alignment loop).
     void UpdateBoundsFields(int ALeft, int ATop, int AWidth, int AHeight);
     void DoActionChange(TObject* Sender);
+    template <typename ClientT, typename LinkT>
+    friend void SetClientAction(ClientT* Client, std::unique_ptr<LinkT>& Link, TBasicAction* Value);
     void SetTextField(const std::string& Value) { text_ = Value; }
     // Sets the visibility flag alone (a form starts hidden without showing anything).
     void InitVisible(bool Value) { visible_ = Value; }
@@ -445,6 +453,7 @@ private:
     int helpContext_ = 0;
     TBiDiMode biDiMode_ = TBiDiMode::bdLeftToRight;
     std::unique_ptr<TControlActionLink> actionLink_;
+    TPopupMenu* popupMenu_ = nullptr;
     TWndMethod windowProc_;
     const void* windowProcId_ = nullptr;
 };

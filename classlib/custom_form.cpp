@@ -10,6 +10,7 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/hidden_window.h"
+#include "classlib/menus.h"
 #include "classlib/message_box.h"
 #include "classlib/threads.h"
 
@@ -387,6 +388,20 @@ void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
     if (Operation == TOperation::opRemove && AComponent != nullptr &&
         AComponent == static_cast<TComponent*>(activeControl_))
         activeControl_ = nullptr;
+    if (Operation == TOperation::opRemove && AComponent != nullptr && AComponent == static_cast<TComponent*>(menu_))
+        SetMenu(nullptr);
+}
+
+void TCustomForm::SetMenu(TMainMenu* Value) {
+    CheckMainThread("TCustomForm.SetMenu");
+    if (menu_ == Value) return;
+    if (menu_ != nullptr) menu_->SetWindowHandle(nullptr);
+    menu_ = Value;
+    if (menu_ != nullptr) menu_->FreeNotification(this);
+    if (HandleAllocated()) {
+        ::SetMenu(WindowHandle(), menu_ != nullptr ? menu_->Handle() : nullptr);
+        if (menu_ != nullptr) menu_->SetWindowHandle(WindowHandle());
+    }
 }
 
 void TCustomForm::UpdateActions() {
@@ -441,7 +456,16 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
 
 void TCustomForm::CreateWnd() {
     TWinControl::CreateWnd();
+    if (menu_ != nullptr) {
+        ::SetMenu(WindowHandle(), menu_->Handle());
+        menu_->SetWindowHandle(WindowHandle());
+    }
     ApplyLayered();
+}
+
+void TCustomForm::DestroyWnd() {
+    if (menu_ != nullptr && HandleAllocated()) ::SetMenu(WindowHandle(), nullptr);
+    TWinControl::DestroyWnd();
 }
 
 void TCustomForm::Dispatch(TMessage& Message) {
@@ -470,6 +494,45 @@ void TCustomForm::Dispatch(TMessage& Message) {
             BeforeDestruction();
             delete this;
             return;
+        case WM_COMMAND:
+            // A menu command (no control window); an accelerator's is the same.
+            if (Message.LParam == 0 && HIWORD(Message.WParam) <= 1 && menu_ != nullptr &&
+                menu_->DispatchCommand(LOWORD(Message.WParam)))
+                return;
+            break;
+        case WM_INITMENUPOPUP:
+            if (menu_ != nullptr && menu_->DispatchPopup(reinterpret_cast<HMENU>(Message.WParam))) return;
+            break;
+        case WM_MENUSELECT:
+            if (menu_ != nullptr) {
+                std::string hint;
+                if (!(HIWORD(Message.WParam) == 0xFFFF && Message.LParam == 0)) {
+                    auto menu = reinterpret_cast<HMENU>(Message.LParam);
+                    UINT item = LOWORD(Message.WParam);
+                    TMenuItem* found = nullptr;
+                    if ((HIWORD(Message.WParam) & MF_POPUP) != 0) {
+                        HMENU sub = menu != nullptr ? GetSubMenu(menu, static_cast<int>(item)) : nullptr;
+                        if (sub != nullptr) found = menu_->FindItem(reinterpret_cast<UINT_PTR>(sub), TFindItemKind::fkHandle);
+                    } else {
+                        found = menu_->FindItem(item, TFindItemKind::fkCommand);
+                    }
+                    if (found != nullptr) hint = GetLongHint(found->Hint());
+                }
+                Application()->SetHint(hint);
+            }
+            break;
+        case WM_MEASUREITEM:
+            if (menu_ != nullptr && menu_->MeasureItem(*reinterpret_cast<MEASUREITEMSTRUCT*>(Message.LParam))) {
+                Message.Result = TRUE;
+                return;
+            }
+            break;
+        case WM_DRAWITEM:
+            if (menu_ != nullptr && menu_->DrawItem(*reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam))) {
+                Message.Result = TRUE;
+                return;
+            }
+            break;
         case CM_ACTIONEXECUTE:
         case CM_ACTIONUPDATE: {
             auto* action = reinterpret_cast<TBasicAction*>(Message.LParam);
@@ -480,8 +543,9 @@ void TCustomForm::Dispatch(TMessage& Message) {
             return;
         }
         default:
-            TWinControl::Dispatch(Message);
+            break;
     }
+    TWinControl::Dispatch(Message);
 }
 
 // ---- TCustomFrame ----------------------------------------------------------------------------

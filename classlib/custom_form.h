@@ -18,6 +18,7 @@ namespace classlib {
 
 class TCustomForm;
 class TForm;
+class TMainMenu;
 
 // ---- Forms -----------------------------------------------------------------------------------
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
@@ -130,6 +131,11 @@ public:
     // Updates the form's own action and those of every visible control on it (the idle pass).
     virtual void UpdateActions();
 
+    // The menu bar (not owned; normally a component of the form). Its commands, pop-up
+    // openings, owner-drawn items and shortcuts are served by the form; nullptr: none.
+    TMainMenu* Menu() const { return menu_; }
+    void SetMenu(TMainMenu* Value);
+
     TNotifyEvent OnCreate;
     TNotifyEvent OnDestroy;
     TNotifyEvent OnShow;
@@ -142,6 +148,8 @@ public:
     void SetVisible(bool Value) override;
     void CreateParams(TCreateParams& Params) override;
     void CreateWnd() override;
+    // Takes the menu bar off the window first, so that it outlives the window.
+    void DestroyWnd() override;
     void Dispatch(TMessage& Message) override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
     void SetFocus() override;
@@ -178,6 +186,7 @@ private:
     bool transparentColor_ = false;
     TColor transparentColorValue_ = 0;
     TWinControl* activeControl_ = nullptr;
+    TMainMenu* menu_ = nullptr;
 };
 
 class TForm : public TCustomForm {

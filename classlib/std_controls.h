@@ -9,5 +9,7 @@
 #include "classlib/std_edit.h"
 #include "classlib/std_group_boxes.h"
 #include "classlib/std_label.h"
+#include "classlib/std_list_box.h"
+#include "classlib/std_memo.h"
 #include "classlib/std_text.h"
 #include "classlib/timer.h"  // EOutOfResources

@@ -14,6 +14,7 @@
 #include "classlib/format.h"
 #include "classlib/gdi_handles.h"
 #include "classlib/forms.h"
+#include "classlib/menus.h"
 #include "classlib/threads.h"
 
 namespace classlib {
@@ -555,6 +556,27 @@ void TWinControl::DoControlMsg(HWND ControlHandle, TMessage& Message, UINT Refle
 
 void TWinControl::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
+        case WM_CONTEXTMENU: {
+            // The control under the point (a graphic child too), or this one for the menu key;
+            // the first one up the parents that has an automatic pop-up menu shows it.
+            POINT pos{GET_X_LPARAM(Message.LParam), GET_Y_LPARAM(Message.LParam)};
+            bool byKey = pos.x == -1 && pos.y == -1;
+            TControl* control = this;
+            if (!byKey)
+                if (TControl* child = ControlAtPos(ScreenToClient(pos), false)) control = child;
+            if (byKey) pos = ClientToScreen(POINT{0, 0});
+            for (TControl* c = control; c != nullptr; c = c->Parent()) {
+                TPopupMenu* menu = c->PopupMenu();
+                if (menu != nullptr && menu->AutoPopup()) {
+                    menu->SetPopupComponent(c);
+                    menu->Popup(pos.x, pos.y);
+                    Message.Result = 0;
+                    return;
+                }
+            }
+            DefaultHandler(Message);
+            return;
+        }
         case WM_PAINT: {
             bool hasGraphic = false;
             for (TControl* c : controls_)

@@ -47,7 +47,11 @@ function(quill_add_test area)
     set(work ${QUILL_TEST_WORK_DIR}/${area})
     file(MAKE_DIRECTORY ${work})
     add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${work})
-    set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT})
+    # A Wine process that dies mid-run (a stack overflow) can end with exit code 0: a run counts
+    # only when GoogleTest's closing line says it passed, and never with a failed test.
+    set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                         PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
+                         FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
   endif()
 endfunction()
 

@@ -1,6 +1,9 @@
 // Wide actions, their companion and the wide action links.
 #include "widgets/unicode/uc_actions.h"
 
+#include <algorithm>
+#include <vector>
+
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "unicode/wide_files.h"
@@ -141,61 +144,47 @@ void UcControl_BeforeInherited_ActionChange(classlib::TControl* Control, classli
 
 // ---- Links -----------------------------------------------------------------------------------
 
+bool WideLinkCaptionLinked(classlib::TControlActionLink* Link, bool Inherited) {
+    return Inherited && WideActionCaption(Link->CustomAction()) == UcControl_GetText(Link->Client());
+}
+
+bool WideLinkHintLinked(classlib::TControlActionLink* Link, bool Inherited) {
+    return Inherited && WideActionHint(Link->CustomAction()) == UcControl_GetHint(Link->Client());
+}
+
+WIDGETS_UC_LINK_BODIES(TUcControlActionLink, classlib::TControlActionLink)
+WIDGETS_UC_LINK_BODIES(TUcWinControlActionLink, classlib::TWinControlActionLink)
+WIDGETS_UC_LINK_BODIES(TUcButtonActionLink, classlib::TButtonActionLink)
+
 namespace {
 
-template <class Link>
-bool LinkCaptionLinked(Link* L, bool Inherited) {
-    return Inherited && WideActionCaption(L->CustomAction()) == UcControl_GetText(L->Client());
-}
-template <class Link>
-bool LinkHintLinked(Link* L, bool Inherited) {
-    return Inherited && WideActionHint(L->CustomAction()) == UcControl_GetHint(L->Client());
+std::vector<classlib::TControlActionLinkClass>& RegisteredLinkClasses() {
+    static std::vector<classlib::TControlActionLinkClass> classes{
+        &TUcButtonActionLink::ClassRef(), &TUcWinControlActionLink::ClassRef(), &TUcControlActionLink::ClassRef()};
+    return classes;
 }
 
 }  // namespace
 
-const classlib::TControlActionLinkClassRef& TUcControlActionLink::ClassRef() {
-    static const classlib::TControlActionLinkClassRef ref(
-        L"TUcControlActionLink", &classlib::TControlActionLink::ClassRef(),
-        [](classlib::TControl* c) -> classlib::TControlActionLink* { return new TUcControlActionLink(c); });
-    return ref;
-}
-bool TUcControlActionLink::IsCaptionLinked() {
-    return LinkCaptionLinked(this, classlib::TControlActionLink::IsCaptionLinked());
-}
-bool TUcControlActionLink::IsHintLinked() { return LinkHintLinked(this, classlib::TControlActionLink::IsHintLinked()); }
-void TUcControlActionLink::SetCaption(const std::string& Value) {
-    if (IsCaptionLinked()) UcControl_SetText(Client(), WideCaptionForLink(Action(), Value));
-}
-void TUcControlActionLink::SetHint(const std::string& Value) {
-    if (IsHintLinked()) UcControl_SetHint(Client(), WideHintForLink(Action(), Value));
-}
-
-const classlib::TControlActionLinkClassRef& TUcWinControlActionLink::ClassRef() {
-    static const classlib::TControlActionLinkClassRef ref(
-        L"TUcWinControlActionLink", &classlib::TWinControlActionLink::ClassRef(),
-        [](classlib::TControl* c) -> classlib::TControlActionLink* { return new TUcWinControlActionLink(c); });
-    return ref;
-}
-bool TUcWinControlActionLink::IsCaptionLinked() {
-    return LinkCaptionLinked(this, classlib::TWinControlActionLink::IsCaptionLinked());
-}
-bool TUcWinControlActionLink::IsHintLinked() {
-    return LinkHintLinked(this, classlib::TWinControlActionLink::IsHintLinked());
-}
-void TUcWinControlActionLink::SetCaption(const std::string& Value) {
-    if (IsCaptionLinked()) UcControl_SetText(Client(), WideCaptionForLink(Action(), Value));
-}
-void TUcWinControlActionLink::SetHint(const std::string& Value) {
-    if (IsHintLinked()) UcControl_SetHint(Client(), WideHintForLink(Action(), Value));
+void RegisterWideActionLinkClass(classlib::TControlActionLinkClass WideClass) {
+    auto& classes = RegisteredLinkClasses();
+    if (std::find(classes.begin(), classes.end(), WideClass) == classes.end())
+        classes.insert(classes.begin(), WideClass);
 }
 
 classlib::TControlActionLinkClass UcControl_GetActionLinkClass(classlib::TControl* Control,
                                                                classlib::TControlActionLinkClass Inherited) {
-    // The link kinds of list views, speed, tool and push buttons come with those controls.
-    classlib::TControlActionLinkClass result = dynamic_cast<classlib::TWinControl*>(Control) != nullptr
-                                                   ? &TUcWinControlActionLink::ClassRef()
-                                                   : &TUcControlActionLink::ClassRef();
+    // The wide class of the control's own link kind; a kind without one falls back to the wide
+    // link of windowed or other controls, which the assertion then refuses.
+    classlib::TControlActionLinkClass result = nullptr;
+    for (classlib::TControlActionLinkClass c : RegisteredLinkClasses())
+        if (c->ClassParent() == Inherited) {
+            result = c;
+            break;
+        }
+    if (result == nullptr)
+        result = dynamic_cast<classlib::TWinControl*>(Control) != nullptr ? &TUcWinControlActionLink::ClassRef()
+                                                                         : &TUcControlActionLink::ClassRef();
     if (result->ClassParent() != Inherited)
         throw unicode::EUcInternalError(
             L"UC Internal Error: the wide action link class must descend directly from the inherited one.");

@@ -7,6 +7,7 @@
 
 #include "classlib/actions.h"
 #include "classlib/controls.h"
+#include "classlib/std_buttons.h"
 
 namespace widgets {
 
@@ -87,34 +88,63 @@ public:
 
 #undef WIDGETS_UC_ACTION_MEMBERS
 
+// The action list of wide actions: at run time the class library's action list as it is.
+class TUcActionList : public classlib::TActionList {
+public:
+    CLASSLIB_CLASS_NAME(TUcActionList)
+    explicit TUcActionList(classlib::TComponent* AOwner) : classlib::TActionList(AOwner) {}
+};
+
 // The wide step of a wide control's ActionChange, run before the class library's one: takes the
 // wide caption and hint of a wide action (with CheckDefaults only into an empty text, or a text
 // equal to the control's Name, and an empty hint).
 void UcControl_BeforeInherited_ActionChange(classlib::TControl* Control, classlib::TObject* Sender,
                                             bool CheckDefaults);
 
-// Links that carry the wide texts into wide controls.
-class TUcControlActionLink : public classlib::TControlActionLink {
-public:
-    CLASSLIB_CLASS_NAME(TUcControlActionLink)
-    explicit TUcControlActionLink(classlib::TControl* AClient) : classlib::TControlActionLink(AClient) {}
-    static const classlib::TControlActionLinkClassRef& ClassRef();
-    bool IsCaptionLinked() override;
-    bool IsHintLinked() override;
-    void SetCaption(const std::string& Value) override;
-    void SetHint(const std::string& Value) override;
-};
+// Links that carry the wide texts into wide controls: each descends from the class library's
+// link of one control kind and adds the wide caption and hint (linked while the action's and
+// the client's wide texts are equal; set through the wide core).
+#define WIDGETS_UC_LINK_CLASS(Class, Base)                                                        \
+    class Class : public Base {                                                                   \
+    public:                                                                                       \
+        CLASSLIB_CLASS_NAME(Class)                                                                \
+        explicit Class(classlib::TControl* AClient) : Base(AClient) {}                            \
+        static const classlib::TControlActionLinkClassRef& ClassRef();                            \
+        bool IsCaptionLinked() override;                                                          \
+        bool IsHintLinked() override;                                                             \
+        void SetCaption(const std::string& Value) override;                                       \
+        void SetHint(const std::string& Value) override;                                          \
+    };
 
-class TUcWinControlActionLink : public classlib::TWinControlActionLink {
-public:
-    CLASSLIB_CLASS_NAME(TUcWinControlActionLink)
-    explicit TUcWinControlActionLink(classlib::TControl* AClient) : classlib::TWinControlActionLink(AClient) {}
-    static const classlib::TControlActionLinkClassRef& ClassRef();
-    bool IsCaptionLinked() override;
-    bool IsHintLinked() override;
-    void SetCaption(const std::string& Value) override;
-    void SetHint(const std::string& Value) override;
-};
+WIDGETS_UC_LINK_CLASS(TUcControlActionLink, classlib::TControlActionLink)
+WIDGETS_UC_LINK_CLASS(TUcWinControlActionLink, classlib::TWinControlActionLink)
+WIDGETS_UC_LINK_CLASS(TUcButtonActionLink, classlib::TButtonActionLink)
+
+// The bodies of a wide link class declared with WIDGETS_UC_LINK_CLASS (in one source file).
+#define WIDGETS_UC_LINK_BODIES(Class, Base)                                                       \
+    const classlib::TControlActionLinkClassRef& Class::ClassRef() {                               \
+        static const classlib::TControlActionLinkClassRef ref(                                    \
+            L## #Class, &Base::ClassRef(),                                                        \
+            [](classlib::TControl* c) -> classlib::TControlActionLink* { return new Class(c); }); \
+        return ref;                                                                               \
+    }                                                                                             \
+    bool Class::IsCaptionLinked() { return WideLinkCaptionLinked(this, Base::IsCaptionLinked()); } \
+    bool Class::IsHintLinked() { return WideLinkHintLinked(this, Base::IsHintLinked()); }         \
+    void Class::SetCaption(const std::string& Value) {                                            \
+        if (IsCaptionLinked()) UcControl_SetText(Client(), WideCaptionForLink(Action(), Value));  \
+    }                                                                                             \
+    void Class::SetHint(const std::string& Value) {                                               \
+        if (IsHintLinked()) UcControl_SetHint(Client(), WideHintForLink(Action(), Value));        \
+    }
+
+// Whether the link's client shows its action's wide caption (hint), given the inherited answer.
+bool WideLinkCaptionLinked(classlib::TControlActionLink* Link, bool Inherited);
+bool WideLinkHintLinked(classlib::TControlActionLink* Link, bool Inherited);
+
+// The wide link classes of control kinds that other modules bring (speed and tool buttons, list
+// views): each registers its class once; UcControl_GetActionLinkClass picks the registered class
+// whose parent is the link class the control's kind asks for.
+void RegisterWideActionLinkClass(classlib::TControlActionLinkClass WideClass);
 
 // The wide link class for a control whose inherited class answered Inherited: the wide class
 // that descends directly from it (an assertion otherwise).

@@ -6,10 +6,12 @@
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/filer.h"
+#include "classlib/menus.h"
 #include "classlib/threads.h"
 #include "unicode/wide_platform.h"
 #include "unicode/wide_properties.h"
 #include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_menus.h"
 
 namespace widgets {
 
@@ -209,6 +211,7 @@ void InitializeWideControls() {
         registered = true;
     }
     if (gUcApplication == nullptr) gUcApplication = new TUcApplication(nullptr);
+    UcPopupList();
     if (IsUnicodePlatform() && gMessageHook == nullptr) {
         gMessageHook = SetWindowsHookExW(WH_GETMESSAGE, &UcGetMessageHook, nullptr, GetCurrentThreadId());
         if (gMessageHook == nullptr) classlib::RaiseLastOSError();
@@ -221,6 +224,7 @@ void FinalizeWideControls() {
         UnhookWindowsHookEx(gMessageHook);
         gMessageHook = nullptr;
     }
+    FinalizeWideMenus();
     delete gUcApplication;
     gUcApplication = nullptr;
     FinalizeWideControlCore();
@@ -290,7 +294,10 @@ void TUcForm::DefaultHandler(TMessage& Message) {
 }
 
 void TUcForm::WMMenuSelect(TMessage& Message) {
-    if (mainMenu_ == nullptr || gUcApplication == nullptr) return;
+    // A menu bar of the class library is asked through the wide menus' adapter.
+    TUcFormMenu barMenu(Menu());
+    IUcFormMenu* mainMenu = mainMenu_ != nullptr ? mainMenu_ : Menu() != nullptr ? &barMenu : nullptr;
+    if (mainMenu == nullptr || gUcApplication == nullptr) return;
     UINT item = LOWORD(Message.WParam);
     UINT flags = HIWORD(Message.WParam);
     auto menu = reinterpret_cast<HMENU>(Message.LParam);
@@ -299,9 +306,9 @@ void TUcForm::WMMenuSelect(TMessage& Message) {
     if (!(flags == 0xFFFF && item == 0)) {
         if ((flags & MF_POPUP) != 0) {
             HMENU sub = menu != nullptr ? GetSubMenu(menu, static_cast<int>(item)) : nullptr;
-            found = sub != nullptr && mainMenu_->FindItemHint(sub, 0, hint);
+            found = sub != nullptr && mainMenu->FindItemHint(sub, 0, hint);
         } else {
-            found = mainMenu_->FindItemHint(nullptr, item, hint);
+            found = mainMenu->FindItemHint(nullptr, item, hint);
         }
     }
     gUcApplication->SetHint(found ? WideGetLongHint(hint) : std::wstring());
@@ -316,11 +323,15 @@ void TUcForm::Dispatch(TMessage& Message) {
         case classlib::CM_BIDIMODECHANGED:
             classlib::TForm::Dispatch(Message);
             for (int i = 0; i < ComponentCount(); ++i)
-                if (auto* menu = dynamic_cast<IUcFormMenu*>(Components(i))) menu->FixRightToLeft();
+                if (auto* menu = dynamic_cast<IUcFormMenu*>(Components(i)))
+                    menu->FixRightToLeft();
+                else if (auto* libraryMenu = dynamic_cast<classlib::TMenu*>(Components(i)))
+                    FixMenuBiDiProblem(libraryMenu);
             return;
         case WM_WINDOWPOSCHANGING:
             classlib::TForm::Dispatch(Message);
             if (mainMenu_ != nullptr) mainMenu_->FixRightToLeft();
+            else if (Menu() != nullptr) FixMenuBiDiProblem(Menu());
             return;
         default:
             classlib::TForm::Dispatch(Message);

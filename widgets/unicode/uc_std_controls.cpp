@@ -9,9 +9,11 @@
 #include "classlib/gdi_handles.h"
 #include "classlib/graphics.h"
 #include "classlib/timer.h"
+#include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "unicode/wide_properties.h"
 #include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_menus.h"
 
 namespace widgets {
 
@@ -25,7 +27,24 @@ bool IsUnicodePlatform() { return unicode::Win32PlatformIsUnicode(); }
 
 WORD NotifyCodeOf(const TMessage& Message) { return HIWORD(Message.WParam); }
 
+DWORD (*gTickSource)() = [] { return GetTickCount(); };
+
+// The pause after which the typing search of a drop-down list starts again.
+constexpr DWORD kSearchPause = 1250;
+
 }  // namespace
+
+// ---- TR5PatchedComboBoxStrings ---------------------------------------------------------------
+
+std::string TR5PatchedComboBoxStrings::Get(int Index) const {
+    HWND h = Wnd();
+    LRESULT len = SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(Index), 0);
+    if (len < 1) return std::string();
+    std::vector<char> buffer(static_cast<size_t>(len) + 1, '\0');
+    if (SendMessageA(h, CB_GETLBTEXT, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(buffer.data())) < 0)
+        return std::string();
+    return std::string(buffer.data());
+}
 
 // ---- TUcComboBoxStrings ----------------------------------------------------------------------
 
@@ -108,6 +127,99 @@ TUcCustomComboBox::~TUcCustomComboBox() {
     if (HandleAllocated()) DestroyHandle();
 }
 
+std::unique_ptr<classlib::TStrings> TUcCustomComboBox::CreateItems() {
+    return std::make_unique<TR5PatchedComboBoxStrings>(this);
+}
+
+void TUcCustomComboBox::SetTickSourceForTesting(DWORD (*Source)()) {
+    gTickSource = Source != nullptr ? Source : +[] { return GetTickCount(); };
+}
+
+bool TUcCustomComboBox::AutoSelect(const std::wstring& Search, bool UniqueOnly) {
+    HWND h = Handle();
+    bool wide = IsUnicodePlatform() && IsWindowUnicode(h);
+    std::string ansiSearch = WideToAnsi(Search);
+    auto find = [&](UINT Msg, WPARAM From) -> LRESULT {
+        return wide ? SendMessageW(h, Msg, From, reinterpret_cast<LPARAM>(Search.c_str()))
+                    : SendMessageA(h, Msg, From, reinterpret_cast<LPARAM>(ansiSearch.c_str()));
+    };
+    LRESULT index = find(CB_FINDSTRING, static_cast<WPARAM>(-1));
+    if (index < 0) return false;
+    if (UniqueOnly && find(CB_FINDSTRING, static_cast<WPARAM>(index)) != index) return false;
+    if (AutoCloseUp() && find(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1)) >= 0) SetDroppedDown(false);
+    int previous = ItemIndex();
+    SetItemIndex(static_cast<int>(index));
+    if (Style() != classlib::TComboBoxStyle::csDropDownList) {
+        std::wstring item = wideItems_->Get(static_cast<int>(index));
+        std::wstring rest = item.size() > Search.size() ? item.substr(Search.size()) : std::wstring();
+        // Straight into the edit part: the combo box's own text rule would drop the selection
+        // of an item whose case differs from the typed text.
+        std::wstring text = Search + rest;
+        if (EditHandle() != nullptr)
+            SendMessageW(EditHandle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        else
+            SetText(text);
+        auto start = static_cast<WORD>(Search.size());
+        SendMessageW(h, CB_SETEDITSEL, 0, MAKELPARAM(start, start + rest.size()));
+    }
+    if (previous != index) {
+        Click();
+        Select();
+    }
+    return true;
+}
+
+bool TUcCustomComboBox::AutoCompleteKeyPress(wchar_t Key) {
+    if (Style() != classlib::TComboBoxStyle::csSimple && Style() != classlib::TComboBoxStyle::csDropDown)
+        throw unicode::EUcInternalError(
+            L"Internal Error: UcCombo_AutoCompleteKeyPress is only for csSimple and csDropDown style combo boxes.");
+    switch (Key) {
+        case VK_BACK:
+        case VK_ESCAPE:
+            return false;
+        case VK_TAB:
+            if (AutoDropDown() && DroppedDown()) SetDroppedDown(false);
+            return false;
+        default:
+            break;
+    }
+    HWND h = Handle();
+    std::wstring text = Text();
+    DWORD start = 0, end = 0;
+    SendMessageW(h, CB_GETEDITSEL, reinterpret_cast<WPARAM>(&start), reinterpret_cast<LPARAM>(&end));
+    if (AutoDropDown() && !DroppedDown()) {
+        // Opening the list changes the edit text and selection: they are put back.
+        SetDroppedDown(true);
+        SetText(text);
+        SendMessageW(h, CB_SETEDITSEL, 0, MAKELPARAM(start, end));
+    }
+    if (end != text.size()) return false;
+    std::wstring search = text.substr(0, std::min<size_t>(start, text.size())) + Key;
+    return AutoSelect(search, false);
+}
+
+bool TUcCustomComboBox::AutoSearchKeyPress(wchar_t Key) {
+    switch (Key) {
+        case VK_BACK:
+            if (!searchText_.empty()) searchText_.pop_back();
+            return false;
+        case VK_TAB:
+            if (AutoDropDown() && DroppedDown()) SetDroppedDown(false);
+            return false;
+        case VK_ESCAPE:
+            return false;
+        default:
+            break;
+    }
+    if (AutoDropDown() && !DroppedDown()) SetDroppedDown(true);
+    DWORD now = gTickSource();
+    if (now - lastSearchTick_ >= kSearchPause) searchText_.clear();
+    lastSearchTick_ = now;
+    if (!AutoSelect(searchText_ + Key, false)) return false;
+    searchText_ += Key;
+    return true;
+}
+
 void TUcCustomComboBox::AddItem(const std::wstring& Item, classlib::TObject* AObject) {
     wideItems_->AddObject(Item, AObject);
 }
@@ -184,6 +296,11 @@ void TUcCustomComboBox::ComboWndProc(TMessage& Message, HWND ComboWnd, WNDPROC C
             MakeWMCharMsgSafeForAnsi(Message);
             if (DoKeyPress(Message)) return;
             RestoreWMCharMsg(Message);
+            if (AutoComplete() && Style() != classlib::TComboBoxStyle::csDropDownList &&
+                AutoCompleteKeyPress(static_cast<wchar_t>(LOWORD(Message.WParam)))) {
+                Message.Result = 0;
+                return;
+            }
             if ((Message.WParam == VK_RETURN || Message.WParam == VK_ESCAPE) && DroppedDown()) {
                 SetDroppedDown(false);
                 return;
@@ -234,6 +351,11 @@ void TUcCustomComboBox::SetTextSelectingWide(TMessage& Message) {
 
 void TUcCustomComboBox::Dispatch(TMessage& Message) {
     bool wide = HandleAllocated() && IsUnicodePlatform() && IsWindowUnicode(WindowHandle());
+    if (Message.Msg == WM_CHAR && AutoComplete() && Style() == classlib::TComboBoxStyle::csDropDownList &&
+        AutoSearchKeyPress(GetWideCharFromWMCharMsg(Message))) {
+        Message.Result = 0;
+        return;
+    }
     if (wide && Message.Msg == WM_SETTEXT) {
         SetTextSelectingWide(Message);
         return;
@@ -297,6 +419,15 @@ void TUcCustomLabel::DefineProperties(classlib::TFiler* Filer) {
 
 void TUcCustomLabel::Dispatch(TMessage& Message) {
     if (Message.Msg == classlib::CM_HINTSHOW) ProcessCMHintShowMsg(this, Message);
+    if (Message.Msg == classlib::CM_DIALOGCHAR && IsUnicodePlatform()) {
+        classlib::TWinControl* target = FocusControl();
+        if (target != nullptr && Enabled() && ShowAccelChar() && WideIsAccel(Message.WParam, Caption()) &&
+            target->CanFocus()) {
+            target->SetFocus();
+            Message.Result = 1;
+            return;
+        }
+    }
     classlib::TCustomLabel::Dispatch(Message);
 }
 

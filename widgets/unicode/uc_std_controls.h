@@ -15,6 +15,15 @@ namespace widgets {
 
 class TUcCustomComboBox;
 
+// The class library's ANSI items of the wide combo box: an empty item reads "" without asking for
+// its text; a refused insertion raises EOutOfResources "Unable to insert a line".
+class TR5PatchedComboBoxStrings : public classlib::TComboBoxStrings {
+public:
+    CLASSLIB_CLASS_NAME(TR5PatchedComboBoxStrings)
+    explicit TR5PatchedComboBoxStrings(classlib::TCustomComboBox* ComboBox) : classlib::TComboBoxStrings(ComboBox) {}
+    std::string Get(int Index) const override;
+};
+
 // The wide items of a combo box: no storage of its own; strings go through the window with the
 // Unicode messages, counts and objects through the class library's list (its ANSI items). With
 // a window that is not Unicode every operation goes through the ANSI list.
@@ -72,6 +81,25 @@ public:
     void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
     classlib::TControlActionLinkClass GetActionLinkClass() const override;
 
+    // Typing aids (AutoComplete on):
+    //   a drop-down list searches the items by the keys typed within 1250 ms of each other;
+    //   a simple or drop-down box completes the typed text with the first item that starts with
+    //   it, selecting the completed part (the typed letters keep their case).
+    // Selects the first item that starts with Search (the only one with UniqueOnly); answers
+    // whether one did.
+    bool AutoSelect(const std::wstring& Search, bool UniqueOnly);
+    // The completion step of a typed character in the edit part; answers whether it consumed it.
+    // Raises EUcInternalError for a drop-down list.
+    bool AutoCompleteKeyPress(wchar_t Key);
+    // The search step of a typed character in a drop-down list; answers whether it consumed it.
+    bool AutoSearchKeyPress(wchar_t Key);
+    const std::wstring& SearchText() const { return searchText_; }
+    // Test seam: the clock of the typing search (GetTickCount by default).
+    static void SetTickSourceForTesting(DWORD (*Source)());
+
+protected:
+    std::unique_ptr<classlib::TStrings> CreateItems() override;
+
 private:
     void RehookChildrenWide();
     void SetTextSelectingWide(classlib::TMessage& Message);
@@ -79,6 +107,8 @@ private:
     // Kept while the window is re-created.
     std::unique_ptr<unicode::TUcStringList> savedItems_;
     int savedIndex_ = -1;
+    std::wstring searchText_;
+    DWORD lastSearchTick_ = 0;
 };
 
 class TUcComboBox : public TUcCustomComboBox {
@@ -105,6 +135,7 @@ public:
     std::string GetLabelText() override;
     void DoDrawText(RECT& Rect, UINT Flags) override;
     void DefineProperties(classlib::TFiler* Filer) override;
+    // CM_HINTSHOW with the wide hint; CM_DIALOGCHAR by the wide caption's hot key.
     void Dispatch(classlib::TMessage& Message) override;
     void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
     classlib::TControlActionLinkClass GetActionLinkClass() const override;

@@ -1,0 +1,403 @@
+// Wide buttons, check boxes, radio buttons and group boxes (captions, accelerators by a wide hot
+// key), wide actions reaching buttons and menu items, wide menus (captions with hot keys and
+// shortcut texts in the system menu, hints while a menu is open, owner drawing), the ANSI
+// fallback, and one form showing every wide control of these kinds, photographed.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include "classlib/conversions.h"
+#include "exception_text.h"
+#include "painted_ink.h"
+#include "uc_test_support.h"
+#include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_std_buttons.h"
+#include "widgets/unicode/uc_edits.h"
+#include "widgets/unicode/uc_list_box.h"
+#include "widgets/unicode/uc_menus.h"
+#include "widgets/unicode/uc_std_controls.h"
+
+using namespace uctest;
+using classlib::AnsiToWide;
+using classlib::WideToAnsi;
+
+namespace {
+
+class WideButtonsMenus : public WideTest {
+protected:
+    void SetUp() override {
+        WideTest::SetUp();
+        form = new widgets::TUcForm(classlib::Application());
+        form->SetBounds(120, 120, 460, 360);
+        form->Show();
+    }
+    void TearDown() override {
+        widgets::SetFarEastLocaleForTesting(-1);
+        WideTest::TearDown();
+    }
+    template <typename T>
+    T* Make(int Left = 8, int Top = 8) {
+        T* c = new T(form);
+        c->SetParent(form);
+        c->SetLeft(Left);
+        c->SetTop(Top);
+        return c;
+    }
+    widgets::TUcForm* form = nullptr;
+};
+
+std::wstring MenuStringW(HMENU Menu, UINT Command) {
+    wchar_t buf[256] = {};
+    int n = GetMenuStringW(Menu, Command, buf, 256, MF_BYCOMMAND);
+    return std::wstring(buf, static_cast<size_t>(n > 0 ? n : 0));
+}
+
+TEST_F(WideButtonsMenus, ButtonCaptionsAreWideAndAnsiCodeReadsTheirAnsiForm) {
+    auto* button = Make<widgets::TUcButton>();
+    auto* check = Make<widgets::TUcCheckBox>(8, 40);
+    auto* radio = Make<widgets::TUcRadioButton>(8, 70);
+    button->SetCaption(kCjk);
+    check->SetCaption(kGreek);
+    radio->SetCaption(kCjk + kGreek);
+    for (classlib::TWinControl* c : std::initializer_list<classlib::TWinControl*>{button, check, radio}) {
+        EXPECT_TRUE(IsWindowUnicode(c->Handle()));
+        EXPECT_EQ(widgets::UcControl_GetText(c), WindowText(c->Handle()));
+    }
+    EXPECT_EQ(ClassNameOf(check->Handle()), L"TUcCheckBox.UnicodeClass");
+    // ANSI code reads through the system's conversion.
+    EXPECT_EQ(button->classlib::TControl::Caption(), WideToAnsi(kCjk));
+    // Clicking by the system's notification still runs the class library's events.
+    int clicks = 0;
+    check->OnClick = [&](classlib::TObject*) { ++clicks; };
+    SendMessageW(form->Handle(), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(check->Handle()), BN_CLICKED),
+                 reinterpret_cast<LPARAM>(check->Handle()));
+    EXPECT_TRUE(check->Checked());
+    EXPECT_EQ(clicks, 1);
+}
+
+TEST_F(WideButtonsMenus, AWideHotKeyClicksTogglesAndFocuses) {
+    auto* button = Make<widgets::TUcButton>();
+    auto* check = Make<widgets::TUcCheckBox>(8, 40);
+    auto* radio = Make<widgets::TUcRadioButton>(8, 70);
+    auto* box = Make<widgets::TUcGroupBox>(120, 8);
+    box->SetBounds(120, 8, 200, 120);
+    auto* inside = new widgets::TUcEdit(form);
+    inside->SetParent(box);
+    inside->SetBounds(10, 30, 100, 24);
+    auto* label = Make<widgets::TUcLabel>(8, 150);
+    auto* target = Make<widgets::TUcEdit>(8, 170);
+    button->SetCaption(L"&\x0416ать");      // hot key: Zhe
+    check->SetCaption(L"\x0411&\x0434");    // hot key: de
+    radio->SetCaption(L"&&\x0444\x043E");   // no hot key: "&&" is a plain ampersand
+    box->SetCaption(L"&\x03A9mega");        // hot key: Omega
+    label->SetCaption(L"&\x65E5");
+    label->SetFocusControl(target);
+    int clicks = 0;
+    button->OnClick = [&](classlib::TObject*) { ++clicks; };
+    auto dialogChar = [&](wchar_t c) { return form->Perform(classlib::CM_DIALOGCHAR, c, 0); };
+    EXPECT_EQ(dialogChar(L'\x0436'), 1);  // lower case finds the upper-case hot key
+    EXPECT_EQ(clicks, 1);
+    EXPECT_EQ(dialogChar(L'\x0414'), 1);
+    EXPECT_TRUE(check->Focused());
+    EXPECT_TRUE(check->Checked());
+    EXPECT_EQ(dialogChar(L'\x0444'), 0);
+    EXPECT_FALSE(radio->Focused());
+    EXPECT_EQ(dialogChar(L'\x03C9'), 1);
+    EXPECT_TRUE(inside->Focused());
+    EXPECT_EQ(dialogChar(L'\x65E5'), 1);
+    EXPECT_TRUE(target->Focused());
+    // The hot key as the user types it: WM_SYSCHAR with the wide character.
+    SendMessageW(target->Handle(), WM_SYSCHAR, 0x0416, 0x20000001);
+    EXPECT_EQ(clicks, 2);
+    // A disabled label gives no focus.
+    label->SetEnabled(false);
+    EXPECT_EQ(dialogChar(L'\x65E5'), 0);
+}
+
+TEST_F(WideButtonsMenus, GroupBoxPaintsItsWideCaption) {
+    auto* box = Make<widgets::TUcGroupBox>();
+    box->SetBounds(8, 8, 240, 100);
+    // Ink in the caption's band, themed (the theme's text colour) or not (the font's).
+    auto captionInk = [&] {
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP bitmap = CreateCompatibleBitmap(screen, 240, 100);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, bitmap);
+        RECT all{0, 0, 240, 100};
+        FillRect(dc, &all, static_cast<HBRUSH>(GetStockObject(WHITE_BRUSH)));
+        box->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+        COLORREF back = GetPixel(dc, 120, 50);
+        int n = 0;
+        for (int y = 0; y < 6; ++y)
+            for (int x = 12; x < 200; ++x)
+                if (GetPixel(dc, x, y) != back && GetPixel(dc, x, y) != RGB(255, 255, 255)) ++n;
+        SelectObject(dc, old);
+        DeleteObject(bitmap);
+        DeleteDC(dc);
+        return n;
+    };
+    box->SetCaption(L" ");  // a caption of the same height without ink
+    int without = captionInk();
+    box->SetCaption(kCjk + kGreek);
+    EXPECT_GT(captionInk(), without + 10);
+}
+
+TEST_F(WideButtonsMenus, AWideActionReachesButtonsAndMenuItems) {
+    auto* list = new widgets::TUcActionList(form);
+    auto* action = new widgets::TUcAction(form);
+    action->SetActionList(list);
+    action->SetCaption(kCjk);
+    action->SetHint(kGreek + L"|" + kCjk);
+    action->SetShortCut(classlib::ShortCut('K', classlib::ssCtrl));
+    int executed = 0;
+    action->OnExecute = [&](classlib::TObject*) { ++executed; };
+    auto* button = Make<widgets::TUcButton>();
+    button->SetName(L"btnGo");
+    auto* keep = Make<widgets::TUcCheckBox>(8, 40);
+    keep->SetCaption(L"own");
+    button->SetAction(action);
+    keep->SetAction(action);
+    EXPECT_EQ(button->GetActionLinkClass(), &widgets::TUcButtonActionLink::ClassRef());
+    EXPECT_EQ(button->Caption(), kCjk);
+    EXPECT_EQ(button->Hint(), kGreek + L"|" + kCjk);
+    EXPECT_EQ(keep->Caption(), kCjk);  // no defaults checked: the action's caption
+
+    auto* menu = new widgets::TUcPopupMenu(form);
+    auto* item = new widgets::TUcMenuItem(form);
+    menu->Items()->Add(item);
+    item->SetAction(action);
+    EXPECT_EQ(item->Caption(), kCjk);
+    HMENU h = menu->Handle();
+    EXPECT_EQ(MenuStringW(h, item->Command()), kCjk + L"\tCtrl+K");
+
+    // A new wide caption with the same ANSI form still reaches every client.
+    std::wstring other = kCjk;
+    other[0] = L'\x4E00';
+    action->SetCaption(other);
+    EXPECT_EQ(button->Caption(), other);
+    EXPECT_EQ(item->Caption(), other);
+    EXPECT_EQ(MenuStringW(h, item->Command()), other + L"\tCtrl+K");
+    EXPECT_EQ(action->classlib::TCustomAction::Caption(), WideToAnsi(other));
+    // A client with a caption of its own keeps it (defaults checked).
+    button->SetCaption(L"mine");
+    action->SetCaption(kGreek);
+    EXPECT_EQ(button->Caption(), L"mine");
+    EXPECT_EQ(item->Caption(), kGreek);
+    button->Click();
+    EXPECT_TRUE(menu->DispatchCommand(item->Command()));
+    EXPECT_EQ(executed, 2);
+}
+
+TEST_F(WideButtonsMenus, HotKeyRulesAndShortcutTexts) {
+    EXPECT_EQ(widgets::WideGetHotkeyPos(L"&&Open"), 0);
+    EXPECT_EQ(widgets::WideStripHotkey(L"&&Open"), L"&Open");
+    EXPECT_EQ(widgets::WideGetHotkeyPos(L"Sa&ve && &\x0416"), 11);
+    EXPECT_EQ(widgets::WideGetHotkey(L"Sa&ve"), L"v");
+    EXPECT_EQ(widgets::WideGetHotkey(L"trailing&"), L"");
+    EXPECT_TRUE(widgets::WideSameCaption(L"&\x0416ать", L"\x0436АТ&Ь"));
+    widgets::SetFarEastLocaleForTesting(1);
+    EXPECT_EQ(widgets::WideStripHotkey(L"\x958B\x304F(&O)"), L"\x958B\x304F");
+    widgets::SetFarEastLocaleForTesting(0);
+    EXPECT_EQ(widgets::WideStripHotkey(L"\x958B\x304F(&O)"), L"\x958B\x304F(O)");
+
+    using classlib::ShortCut;
+    EXPECT_EQ(widgets::WideShortCutToText(ShortCut('S', classlib::ssCtrl | classlib::ssShift)), L"Shift+Ctrl+S");
+    EXPECT_EQ(widgets::WideShortCutToText(ShortCut('7', classlib::ssAlt)), L"Alt+7");
+    // The fixed names are the class library's.
+    EXPECT_EQ(widgets::WideShortCutToText(ShortCut(VK_F12, 0)), L"F12");
+    EXPECT_EQ(widgets::WideShortCutToText(ShortCut(VK_DELETE, classlib::ssCtrl)), L"Ctrl+Del");
+    EXPECT_EQ(widgets::WideShortCutToText(ShortCut(VK_LEFT, 0)), L"Left");
+    EXPECT_EQ(widgets::WideShortCutToText(ShortCut(VK_RETURN, classlib::ssAlt)), L"Alt+Enter");
+    // Keys named by the keyboard layout get a name, whatever the layout calls them.
+    EXPECT_FALSE(widgets::WideShortCutToText(ShortCut(VK_OEM_PLUS, classlib::ssCtrl)).empty());
+}
+
+TEST_F(WideButtonsMenus, MenuItemCaptionsHotKeysAndHints) {
+    auto* menu = new widgets::TUcPopupMenu(form);
+    auto* file = new widgets::TUcMenuItem(form);
+    auto* open = new widgets::TUcMenuItem(form);
+    auto* line = new widgets::TUcMenuItem(form);
+    menu->Items()->Add(file);
+    file->Add(open);
+    file->Add(line);
+    file->SetCaption(L"&\x0424\x0430\x0439\x043B");
+    open->SetCaption(kCjk + L"(&O)");
+    open->SetShortCut(classlib::ShortCut('O', classlib::ssCtrl));
+    open->SetHint(kGreek + L"|" + kCjk + L" long");
+    line->SetCaption(L"-");
+    HMENU h = menu->Handle();
+    EXPECT_EQ(MenuStringW(h, file->Command()), L"&\x0424\x0430\x0439\x043B");
+    EXPECT_EQ(MenuStringW(file->Handle(), open->Command()), kCjk + L"(&O)\tCtrl+O");
+    // The ANSI caption's hot key moved: the wide caption follows it.
+    std::string ansi = open->classlib::TMenuItem::Caption();
+    std::string moved = ansi;
+    moved.erase(moved.find('&'), 1);
+    moved.insert(0, "&");
+    open->classlib::TMenuItem::SetCaption(moved);
+    EXPECT_EQ(open->Caption(), L"&" + kCjk + L"(O)");
+    EXPECT_EQ(MenuStringW(file->Handle(), open->Command()), L"&" + kCjk + L"(O)\tCtrl+O");
+    // A different ANSI caption wins over the wide one, and reading it never raises.
+    open->classlib::TMenuItem::SetCaption("Plain");
+    EXPECT_EQ(open->Caption(), L"Plain");
+
+    // The wide hint reaches the wide application while the item is selected; leaving clears it.
+    widgets::TUcPopupList* popupList = widgets::UcPopupList();
+    HWND listWindow = popupList->Window();
+    SendMessageW(listWindow, WM_MENUSELECT, MAKEWPARAM(open->Command(), MF_STRING), reinterpret_cast<LPARAM>(file->Handle()));
+    EXPECT_EQ(widgets::UcApplication()->Hint(), kCjk + L" long");
+    SendMessageW(listWindow, WM_MENUSELECT, MAKEWPARAM(0, MF_POPUP), reinterpret_cast<LPARAM>(h));
+    EXPECT_EQ(widgets::UcApplication()->Hint(), L"");
+    open->SetHint(L"only");
+    SendMessageW(listWindow, WM_MENUSELECT, MAKEWPARAM(open->Command(), MF_STRING), reinterpret_cast<LPARAM>(file->Handle()));
+    EXPECT_EQ(widgets::UcApplication()->Hint(), L"only");
+    SendMessageW(listWindow, WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_EQ(widgets::UcApplication()->Hint(), L"");
+}
+
+TEST_F(WideButtonsMenus, AWideFormsMenuBarFeedsTheWideHint) {
+    auto* bar = new classlib::TMainMenu(form);
+    auto* top = new widgets::TUcMenuItem(form);
+    auto* sub = new widgets::TUcMenuItem(form);
+    bar->Items()->Add(top);
+    top->Add(sub);
+    top->SetCaption(kGreek);
+    top->SetShortCut(classlib::ShortCut('G', classlib::ssCtrl));
+    sub->SetCaption(kCjk);
+    sub->SetHint(L"s|" + kGreek);
+    form->SetMenu(bar);
+    HMENU h = GetMenu(form->Handle());
+    EXPECT_EQ(MenuStringW(h, top->Command()), kGreek);  // no shortcut text on the bar
+    SendMessageW(form->Handle(), WM_MENUSELECT, MAKEWPARAM(sub->Command(), MF_STRING), reinterpret_cast<LPARAM>(top->Handle()));
+    EXPECT_EQ(widgets::UcApplication()->Hint(), kGreek);
+    SendMessageW(form->Handle(), WM_MENUSELECT, MAKEWPARAM(0, 0xFFFF), 0);
+    EXPECT_EQ(widgets::UcApplication()->Hint(), L"");
+}
+
+TEST_F(WideButtonsMenus, OwnerDrawnItemsDrawAndMeasureTheirWideTexts) {
+    auto* menu = new widgets::TUcPopupMenu(form);
+    menu->SetOwnerDraw(true);
+    auto* item = new widgets::TUcMenuItem(form);
+    menu->Items()->Add(item);
+    item->SetCaption(kCjk);
+    item->SetShortCut(classlib::ShortCut('P', classlib::ssCtrl));
+    HMENU h = menu->Handle();
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_DATA;
+    ASSERT_TRUE(GetMenuItemInfoW(h, item->Command(), FALSE, &info));
+    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
+    MEASUREITEMSTRUCT measure{};
+    measure.CtlType = ODT_MENU;
+    measure.itemID = item->Command();
+    measure.itemData = info.dwItemData;
+    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    EXPECT_GT(measure.itemWidth, 40u);
+    EXPECT_GT(measure.itemHeight, 8u);
+    const int width = static_cast<int>(measure.itemWidth) + 40;
+    quill_test::TInk ink = quill_test::InkOf(GetSysColor(COLOR_MENUTEXT), width, 24, [&](HDC dc) {
+        DRAWITEMSTRUCT draw{};
+        draw.CtlType = ODT_MENU;
+        draw.itemID = item->Command();
+        draw.itemData = info.dwItemData;
+        draw.hDC = dc;
+        draw.rcItem = RECT{0, 0, width, 24};
+        SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+    });
+    EXPECT_GT(ink.Count, 20);
+    // The texts are put back after drawing.
+    EXPECT_EQ(item->Caption(), kCjk);
+    EXPECT_EQ(item->ShortCut(), classlib::ShortCut('P', classlib::ssCtrl));
+}
+
+TEST_F(WideButtonsMenus, AnsiPlatformMenusAndButtonsUseTheCodePage) {
+    unicode::ForcePlatformForTesting(false);
+    auto* button = Make<widgets::TUcButton>();
+    button->SetCaption(kGreek);
+    EXPECT_FALSE(IsWindowUnicode(button->Handle()));
+    EXPECT_EQ(button->Caption(), AnsiToWide(WideToAnsi(kGreek)));
+    auto* menu = new widgets::TUcPopupMenu(form);
+    auto* item = new widgets::TUcMenuItem(form);
+    menu->Items()->Add(item);
+    item->SetCaption(L"caf\x00E9");
+    item->SetShortCut(classlib::ShortCut('E', classlib::ssCtrl));
+    char buf[64] = {};
+    GetMenuStringA(menu->Handle(), item->Command(), buf, sizeof buf, MF_BYCOMMAND);
+    EXPECT_EQ(std::string(buf), WideToAnsi(L"caf\x00E9\tCtrl+E"));
+    EXPECT_EQ(widgets::WideShortCutToText(classlib::ShortCut('E', classlib::ssCtrl)), L"Ctrl+E");
+    unicode::ForcePlatformForTesting(true);
+}
+
+// Every wide control of these kinds on one form with a text outside code page 1252: what each
+// control reports is what its window holds, and the photograph of the form shows ink in each.
+TEST_F(WideButtonsMenus, OneFormShowsEveryWideControlWithItsText) {
+    form->SetBounds(60, 60, 520, 300);
+    form->SetCaption(kCjk + L" " + kGreek);
+    auto* label = Make<widgets::TUcLabel>(10, 10);
+    label->SetCaption(kGreek);
+    auto* edit = Make<widgets::TUcEdit>(10, 40);
+    edit->SetText(kCjk);
+    auto* memo = Make<widgets::TUcMemo>(10, 80);
+    memo->SetBounds(10, 80, 150, 60);
+    memo->Lines()->SetText(kGreek + L"\r" + kCjk);
+    auto* combo = Make<widgets::TUcComboBox>(10, 160);
+    combo->Items()->Add(kGreek);
+    combo->SetText(kGreek);
+    auto* list = Make<widgets::TUcListBox>(180, 10);
+    list->SetBounds(180, 10, 140, 80);
+    list->Items()->Add(kCjk);
+    list->Items()->Add(kGreek);
+    auto* button = Make<widgets::TUcButton>(180, 110);
+    button->SetCaption(kCjk);
+    auto* check = Make<widgets::TUcCheckBox>(180, 150);
+    check->SetCaption(kGreek);
+    auto* radio = Make<widgets::TUcRadioButton>(180, 180);
+    radio->SetCaption(kCjk);
+    auto* group = Make<widgets::TUcGroupBox>(340, 10);
+    group->SetBounds(340, 10, 160, 120);
+    group->SetCaption(kGreek);
+    form->BringToFront();
+    SetForegroundWindow(form->Handle());
+    RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+    Pump(50);
+
+    EXPECT_EQ(WindowText(form->Handle()), kCjk + L" " + kGreek);
+    EXPECT_EQ(label->Caption(), kGreek);
+    for (auto [control, text] : std::initializer_list<std::pair<classlib::TWinControl*, std::wstring>>{
+             {edit, kCjk}, {memo, kGreek + L"\r\n" + kCjk}, {combo, kGreek}, {button, kCjk}, {check, kGreek},
+             {radio, kCjk}}) {
+        EXPECT_EQ(widgets::UcControl_GetText(control), text);
+        EXPECT_EQ(WindowText(control->Handle()), text);
+    }
+    EXPECT_EQ(list->Items()->Get(1), kGreek);
+    EXPECT_EQ(group->Caption(), kGreek);
+
+    // The photograph: the form's client area as the screen shows it.
+    RECT client{};
+    GetClientRect(form->Handle(), &client);
+    HDC screen = GetDC(form->Handle());
+    HDC mem = CreateCompatibleDC(screen);
+    HBITMAP shot = CreateCompatibleBitmap(screen, client.right, client.bottom);
+    HGDIOBJ old = SelectObject(mem, shot);
+    BitBlt(mem, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+    ReleaseDC(form->Handle(), screen);
+    COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
+    COLORREF buttonText = GetSysColor(COLOR_BTNTEXT);
+    auto inked = [&](classlib::TControl* c) {
+        int n = 0;
+        for (int y = c->Top(); y < c->Top() + c->Height(); ++y)
+            for (int x = c->Left(); x < c->Left() + c->Width(); ++x) {
+                COLORREF p = GetPixel(mem, x, y);
+                if (p == text || p == buttonText) ++n;
+            }
+        return n;
+    };
+    for (classlib::TControl* c : std::initializer_list<classlib::TControl*>{label, edit, memo, combo, list, button,
+                                                                            check, radio, group})
+        EXPECT_GT(inked(c), 10) << WideToAnsi(c->ClassName());
+    SelectObject(mem, old);
+    DeleteObject(shot);
+    DeleteDC(mem);
+}
+
+}  // namespace
