@@ -1,0 +1,126 @@
+// Capture sources, the source lists and the crossbar moniker list.
+#include "engine/capture_sources.h"
+
+#include <dshow.h>
+#include <edevdefs.h>
+
+#include "engine/capture_data_module.h"
+#include "engine/capture_devices.h"
+#include "engine/engine_host.h"
+#include "engine/graph_pins.h"
+#include "engine/sound_preview.h"
+#include "engine/video_preview.h"
+
+namespace engine {
+
+TNativeFormat Native;
+
+namespace {
+// Device types (ED_DEVCAP_DEVICE_TYPE answers); MinGW's edevdefs.h lacks the camera's.
+constexpr long kDeviceTypeCamera = 0x1384;  // ED_DEVTYPE_CAMERA
+constexpr long kDeviceTypeVcr = 0x1008;     // ED_DEVTYPE_VCR
+// AM_KSCATEGORY_CROSSBAR (MinGW declares it only in ksuuids.h, which clashes with dshow.h).
+const GUID kCrossbarCategory = {0xa799a801, 0xa46d, 0x11d0, {0xa1, 0x8c, 0x00, 0xa0, 0x24, 0x01, 0xdc, 0xd4}};
+}  // namespace
+
+TavFlux::TavFlux(TCaptureDevice* ADevice, int AIndex) : Device(ADevice), Index(AIndex) {}
+
+ComPtr<IBaseFilter> TavFlux::SourceBaseFilter() const {
+    if (Device == nullptr || Device->SourceFilter == nullptr) return nullptr;
+    return Device->SourceFilter->As<IBaseFilter>(IID_IBaseFilter);
+}
+
+void TavFlux::BindTransport(ICamWindow* Shared) {
+    ComPtr<IBaseFilter> filter = SourceBaseFilter();
+    ComPtr<IAMExtTransport> transport;
+    if (filter) filter.As(&transport);
+    HasTransport = transport != nullptr;
+    if (HasTransport) {
+        IEngineHost* host = EngineHost();
+        ICamWindow* window = Shared;
+        if (window == nullptr && host != nullptr) {
+            ICamWindow* first = host->CamWindow(0);
+            window = first != nullptr && first->Transport() == nullptr ? first : host->CamWindow(1);
+        }
+        CamWindow = window;
+        if (window != nullptr) {
+            window->SetCaption(Device->DisplayName);
+            window->SetVisible(window->ShowFlag());
+            window->SetTransport(transport.Get());
+            window->SetHasTransport(true);
+            ComPtr<IAMTimecodeReader> reader;
+            filter.As(&reader);
+            window->SetTimecodeReader(reader.Get());
+            window->SetHasTimecode(reader != nullptr);
+        }
+    }
+    IsVcr = false;
+    IsCamera = false;
+    ComPtr<IAMExtDevice> device;
+    if (filter && SUCCEEDED(filter.As(&device))) {
+        long type = 0;
+        if (SUCCEEDED(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr))) {
+            IsCamera = type == kDeviceTypeCamera;
+            IsVcr = type == kDeviceTypeVcr;
+        }
+    }
+}
+
+void TavFlux::ReleaseCamWindow() {
+    ICamWindow* window = CamWindow;
+    CamWindow = nullptr;
+    HasTransport = false;
+    if (window == nullptr) return;
+    if (window->StopOnLeave()) window->TransportStop();
+    window->SetTransport(nullptr);
+    window->SetHasTransport(false);
+    window->SetTimecodeReader(nullptr);
+    window->SetHasTimecode(false);
+    window->SetVisible(false);
+    if (IEngineHost* host = EngineHost()) host->ForgetCamForm(window);
+}
+
+void FillSourceLists(const TCaptureDeviceList& VideoDevices, const TCaptureDeviceList& AudioDevices,
+                     TvideoSourcesList& Video, TAudioSourcesList& Audio) {
+    Video.Clear();
+    Audio.Clear();
+    for (const TCaptureDeviceList* list : {&VideoDevices, &AudioDevices}) {
+        for (int d = 0; d < list->Count(); ++d) {
+            TCaptureDevice* device = list->Get(d);
+            for (int i = 1; i <= device->VideoCount; ++i) {
+                std::unique_ptr<TVideoSource> source = Video.Reclaim(device, i);
+                if (source)
+                    source->Name = TVideoSource(device, i).Name;
+                else
+                    source = std::make_unique<TVideoSource>(device, i);
+                Video.Add(std::move(source));
+            }
+            for (int i = 1; i <= device->AudioCount; ++i) {
+                std::unique_ptr<TAudioSource> source = Audio.Reclaim(device, i);
+                if (source)
+                    source->Name = TAudioSource(device, i).Name;
+                else
+                    source = std::make_unique<TAudioSource>(device, i);
+                Audio.Add(std::move(source));
+            }
+        }
+    }
+}
+
+ComPtr<IMoniker> TMonikerList::GetMoniker(int Index) const {
+    return Index < 0 || Index >= Count() ? nullptr : items_[static_cast<size_t>(Index)];
+}
+
+void TMonikerList::Add(IMoniker* Moniker) { items_.emplace_back(Moniker); }
+
+void TMonikerList::FillCrossbars() {
+    items_.clear();
+    for (const ComPtr<IMoniker>& moniker : CategoryMonikers(kCrossbarCategory)) items_.push_back(moniker);
+}
+
+TMonikerList& Crossbars() {
+    static TMonikerList* list = new TMonikerList;  // kept to the end: its monikers outlive COM's use
+    return *list;
+}
+
+}  // namespace engine
