@@ -186,9 +186,17 @@ ComPtr<IFilterGraph> Tdm::Graph() { return fg->As<IFilterGraph>(IID_IFilterGraph
 bool Tdm::AttachRenderers(IBaseFilter* VideoRenderer) {
     CaptureBuilder = fg->As<ICaptureGraphBuilder2>(IID_ICaptureGraphBuilder2);
     VideoWindowFilter = VideoRenderer;
-    try {
-        audiorender->SetFilterGraph(fg);
-    } catch (...) {
+    for (int attempt = 0; attempt < 2 && !audiorender->GetFilter(); ++attempt) {
+        try {
+            // Listing the category first makes a new prefix's sound devices known to the
+            // enumerator: the stored moniker binds after that.
+            if (attempt > 0) {
+                audiorender->SetFilterGraph(nullptr);
+                CategoryMonikers(CLSID_AudioRendererCategory);
+            }
+            audiorender->SetFilterGraph(fg);
+        } catch (...) {
+        }
     }
     AudioRendererFilter = audiorender->GetFilter();
     return AudioRendererFilter != nullptr;

@@ -32,8 +32,7 @@ ComPtr<IBaseFilter> TavFlux::SourceBaseFilter() const {
 
 void TavFlux::BindTransport(ICamWindow* Shared) {
     ComPtr<IBaseFilter> filter = SourceBaseFilter();
-    ComPtr<IAMExtTransport> transport;
-    if (filter) filter.As(&transport);
+    ComPtr<IAMExtTransport> transport = Query<IAMExtTransport>(filter.Get(), IID_IAMExtTransport);
     HasTransport = transport != nullptr;
     if (HasTransport) {
         IEngineHost* host = EngineHost();
@@ -48,16 +47,14 @@ void TavFlux::BindTransport(ICamWindow* Shared) {
             window->SetVisible(window->ShowFlag());
             window->SetTransport(transport.Get());
             window->SetHasTransport(true);
-            ComPtr<IAMTimecodeReader> reader;
-            filter.As(&reader);
+            ComPtr<IAMTimecodeReader> reader = Query<IAMTimecodeReader>(filter.Get(), IID_IAMTimecodeReader);
             window->SetTimecodeReader(reader.Get());
             window->SetHasTimecode(reader != nullptr);
         }
     }
     IsVcr = false;
     IsCamera = false;
-    ComPtr<IAMExtDevice> device;
-    if (filter && SUCCEEDED(filter.As(&device))) {
+    if (ComPtr<IAMExtDevice> device = Query<IAMExtDevice>(filter.Get(), IID_IAMExtDevice)) {
         long type = 0;
         if (SUCCEEDED(device->GetCapability(ED_DEVCAP_DEVICE_TYPE, &type, nullptr))) {
             IsCamera = type == kDeviceTypeCamera;

@@ -14,6 +14,14 @@ namespace engine {
 
 using Microsoft::WRL::ComPtr;
 
+// Object's interface Iid, nullptr when it has none (MinGW lacks __uuidof for several interfaces).
+template <typename I>
+ComPtr<I> Query(IUnknown* Object, REFIID Iid) {
+    ComPtr<I> result;
+    if (Object != nullptr) Object->QueryInterface(Iid, reinterpret_cast<void**>(result.GetAddressOf()));
+    return result;
+}
+
 // The Number-th pin of Filter (0-based) of that direction, category and major type (nullptr for
 // any), only unconnected pins when Unconnected; nullptr when none or on any failure.
 ComPtr<IPin> FindPin(ICaptureGraphBuilder2* Builder, IUnknown* Filter, PIN_DIRECTION Direction,

@@ -270,8 +270,7 @@ bool TVideoSource::KillGraph(bool KillSource) {
     bool ok = true;
     try {
         module->fg->Stop();
-        ComPtr<IVideoWindow> window;
-        if (module->VideoWindowFilter && SUCCEEDED(module->VideoWindowFilter.As(&window))) window->put_Visible(OAFALSE);
+        if (auto window = Query<IVideoWindow>(module->VideoWindowFilter.Get(), IID_IVideoWindow)) window->put_Visible(OAFALSE);
         if (VideoEndFilter != nullptr) module->RemoveChainBetween(VideoEndFilter->GetFilter().Get(), module->VideoWindowFilter.Get());
         module->color1->SetFilterGraph(nullptr);
         module->color3->SetFilterGraph(nullptr);
