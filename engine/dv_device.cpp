@@ -98,7 +98,8 @@ void TDVCaptureDevice::SetVideoGraph(int Stream) {
         module->AddOwnFilter(module->ControlPreviewVideoFilter.Get(), kControlPreviewVideoName);
         ComPtr<IPin> teeOut = FindPin(builder, tee.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, true, 0);
         ConnectPins(graph.Get(), teeOut.Get(), PinAt(module->ControlPreviewVideoFilter.Get(), 0).Get());
-        ConnectToFreeInput(builder, graph.Get(), PinAt(module->ControlPreviewVideoFilter.Get(), 1).Get(), decoder.Get());
+        ConnectOwnType(graph.Get(), PinAt(module->ControlPreviewVideoFilter.Get(), 1).Get(),
+                       FindPin(builder, decoder.Get(), PINDIR_INPUT, nullptr, nullptr, true, 0).Get());
         VideoEndPin = FindPin(builder, decoder.Get(), PINDIR_OUTPUT, nullptr, &MEDIATYPE_Video, true, 0);
         VideoEndFilter = DM->dv_nativevideoinfinite;
     } catch (...) {

@@ -146,6 +146,20 @@ HRESULT ConnectPins(IFilterGraph* Graph, IPin* Output, IPin* Input, const AM_MED
     return Graph->ConnectDirect(Output, Input, Type);
 }
 
+HRESULT ConnectOwnType(IFilterGraph* Graph, IPin* Output, IPin* Input) {
+    if (Graph == nullptr || Output == nullptr || Input == nullptr) return E_POINTER;
+    ComPtr<IEnumMediaTypes> types;
+    if (SUCCEEDED(Output->EnumMediaTypes(types.GetAddressOf())) && types) {
+        AM_MEDIA_TYPE* type = nullptr;
+        for (int tried = 0; tried < 16 && types->Next(1, &type, nullptr) == S_OK; ++tried) {
+            const HRESULT hr = Graph->ConnectDirect(Output, Input, type);
+            dshow::DeleteMediaType(type);
+            if (SUCCEEDED(hr)) return hr;
+        }
+    }
+    return Graph->ConnectDirect(Output, Input, nullptr);
+}
+
 HRESULT ConnectToFreeInput(ICaptureGraphBuilder2* Builder, IFilterGraph* Graph, IPin* Output, IBaseFilter* Filter) {
     ComPtr<IPin> input = FindPin(Builder, Filter, PINDIR_INPUT, nullptr, nullptr, true, 0);
     if (!input) return VFW_E_NO_ACCEPTABLE_TYPES;

@@ -76,6 +76,10 @@ std::vector<ComPtr<IMoniker>> CategoryMonikers(const GUID& Category);
 int CountPins(ICaptureGraphBuilder2* Builder, IBaseFilter* Filter, const GUID* Category, const GUID* Type);
 // Connects Output to Input directly in Graph (no filter is inserted).
 HRESULT ConnectPins(IFilterGraph* Graph, IPin* Output, IPin* Input, const AM_MEDIA_TYPE* Type = nullptr);
+// Connects Output to Input directly with the first of Output's own types that Input takes, else as
+// the pins agree. An in-place filter reconnects its input with its output's type, and a type that
+// the downstream pin proposed may not be one the filter upstream of it can give.
+HRESULT ConnectOwnType(IFilterGraph* Graph, IPin* Output, IPin* Input);
 // Connects Output to Filter's first unconnected input pin directly.
 HRESULT ConnectToFreeInput(ICaptureGraphBuilder2* Builder, IFilterGraph* Graph, IPin* Output, IBaseFilter* Filter);
 

@@ -110,7 +110,7 @@ void TVideoCaptureDevice::SetVideoGraph(int Stream) {
             DM->vid_decoder->SetFilterGraph(module->fg);
             DM->vid_sg->SetFilterGraph(module->fg);
             ComPtr<IBaseFilter> decoder = DM->vid_decoder->GetFilter();
-            linked = decoder && SUCCEEDED(ConnectPins(graph.Get(), stamperOut.Get(), PinAt(decoder.Get(), 0).Get())) &&
+            linked = decoder && SUCCEEDED(ConnectOwnType(graph.Get(), stamperOut.Get(), PinAt(decoder.Get(), 0).Get())) &&
                      SUCCEEDED(ConnectPins(graph.Get(), PinAt(decoder.Get(), 1).Get(), DM->vid_sg->InputPin()));
             if (linked) break;
             candidate = DM->NextDecoder(DM->vid_decoder);

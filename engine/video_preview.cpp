@@ -107,20 +107,20 @@ bool TVideoSource::BuildGraph() {
         ComPtr<IPin> teeOut = PinAt(tee.Get(), 1);
         ComPtr<IPin> rendererIn = PinAt(module->VideoWindowFilter.Get(), 0);
 
-        bool linked = SUCCEEDED(ConnectPins(graph.Get(), end.Get(), PinAt(color1.Get(), 0).Get())) &&
-                      SUCCEEDED(ConnectPins(graph.Get(), color1Out.Get(), overlayIn.Get()));
+        bool linked = SUCCEEDED(ConnectOwnType(graph.Get(), end.Get(), PinAt(color1.Get(), 0).Get())) &&
+                      SUCCEEDED(ConnectOwnType(graph.Get(), color1Out.Get(), overlayIn.Get()));
         if (!linked) {
             module->color1->SetFilterGraph(nullptr);
-            linked = SUCCEEDED(ConnectPins(graph.Get(), end.Get(), overlayIn.Get()));
+            linked = SUCCEEDED(ConnectOwnType(graph.Get(), end.Get(), overlayIn.Get()));
         }
         module->infsupvideo->SetFilterGraph(module->fg);
         ComPtr<IBaseFilter> tee2 = module->infsupvideo->GetFilter();
         // Every link is checked: a chain with a missing link would show nothing yet be reported built.
-        linked = linked && SUCCEEDED(ConnectPins(graph.Get(), overlayOut.Get(), teeIn.Get())) &&
-                 SUCCEEDED(ConnectPins(graph.Get(), teeOut.Get(), PinAt(tee2.Get(), 0).Get())) &&
-                 SUCCEEDED(ConnectPins(graph.Get(), PinAt(tee2.Get(), 1).Get(), stamperIn.Get())) &&
-                 SUCCEEDED(ConnectPins(graph.Get(), stamperOut.Get(), color3In.Get())) &&
-                 SUCCEEDED(ConnectPins(graph.Get(), color3Out.Get(), rendererIn.Get()));
+        linked = linked && SUCCEEDED(ConnectOwnType(graph.Get(), overlayOut.Get(), teeIn.Get())) &&
+                 SUCCEEDED(ConnectOwnType(graph.Get(), teeOut.Get(), PinAt(tee2.Get(), 0).Get())) &&
+                 SUCCEEDED(ConnectOwnType(graph.Get(), PinAt(tee2.Get(), 1).Get(), stamperIn.Get())) &&
+                 SUCCEEDED(ConnectOwnType(graph.Get(), stamperOut.Get(), color3In.Get())) &&
+                 SUCCEEDED(ConnectOwnType(graph.Get(), color3Out.Get(), rendererIn.Get()));
         if (!linked) {
             Active = true;
             module->CurrentVideoSource = this;
