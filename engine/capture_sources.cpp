@@ -25,6 +25,20 @@ const GUID kCrossbarCategory = {0xa799a801, 0xa46d, 0x11d0, {0xa1, 0x8c, 0x00, 0
 
 TavFlux::TavFlux(TCaptureDevice* ADevice, int AIndex) : Device(ADevice), Index(AIndex) {}
 
+std::wstring TavFlux::StreamName(const TCaptureDevice* ADevice, int AIndex, bool OtherKind, const wchar_t* Suffix,
+                                 const wchar_t* Separator) {
+    if (AIndex > 1) return ADevice->DisplayName + Separator + std::to_wstring(AIndex);
+    return OtherKind ? ADevice->DisplayName + Suffix : ADevice->DisplayName;
+}
+
+void TavFlux::Take(TCaptureDevice* ADevice, int AIndex, int Count, const std::wstring& AName) {
+    if (ADevice == nullptr || AIndex < 1 || AIndex > Count) return;
+    Device = ADevice;
+    Index = AIndex;
+    Name = AName;
+    SceneFilter = ADevice->Kind == kKindDV ? ADevice->SceneDetector() : nullptr;
+}
+
 ComPtr<IBaseFilter> TavFlux::SourceBaseFilter() const {
     if (Device == nullptr || Device->SourceFilter == nullptr) return nullptr;
     return Device->SourceFilter->As<IBaseFilter>(IID_IBaseFilter);
@@ -77,6 +91,23 @@ void TavFlux::ReleaseCamWindow() {
     if (IEngineHost* host = EngineHost()) host->ForgetCamForm(window);
 }
 
+namespace {
+
+// The sources of one kind for Device's Count streams, kept from the list's earlier ones where it had them.
+template <typename T>
+void AddStreams(TSourceList<T>& List, TCaptureDevice* Device, int Count) {
+    for (int i = 1; i <= Count; ++i) {
+        std::unique_ptr<T> source = List.Reclaim(Device, i);
+        if (source)
+            source->Name = T(Device, i).Name;
+        else
+            source = std::make_unique<T>(Device, i);
+        List.Add(std::move(source));
+    }
+}
+
+}  // namespace
+
 void FillSourceLists(const TCaptureDeviceList& VideoDevices, const TCaptureDeviceList& AudioDevices,
                      TvideoSourcesList& Video, TAudioSourcesList& Audio) {
     Video.Clear();
@@ -84,22 +115,8 @@ void FillSourceLists(const TCaptureDeviceList& VideoDevices, const TCaptureDevic
     for (const TCaptureDeviceList* list : {&VideoDevices, &AudioDevices}) {
         for (int d = 0; d < list->Count(); ++d) {
             TCaptureDevice* device = list->Get(d);
-            for (int i = 1; i <= device->VideoCount; ++i) {
-                std::unique_ptr<TVideoSource> source = Video.Reclaim(device, i);
-                if (source)
-                    source->Name = TVideoSource(device, i).Name;
-                else
-                    source = std::make_unique<TVideoSource>(device, i);
-                Video.Add(std::move(source));
-            }
-            for (int i = 1; i <= device->AudioCount; ++i) {
-                std::unique_ptr<TAudioSource> source = Audio.Reclaim(device, i);
-                if (source)
-                    source->Name = TAudioSource(device, i).Name;
-                else
-                    source = std::make_unique<TAudioSource>(device, i);
-                Audio.Add(std::move(source));
-            }
+            AddStreams(Video, device, device->VideoCount);
+            AddStreams(Audio, device, device->AudioCount);
         }
     }
 }

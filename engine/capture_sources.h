@@ -49,6 +49,11 @@ class TavFlux : public classlib::TObject {
 public:
     CLASSLIB_CLASS_NAME(TavFlux)
     TavFlux(TCaptureDevice* ADevice, int AIndex);
+    // The shown name of Device's stream Index of one kind: the device's name, Suffix after it when
+    // the device also has streams of the other kind, and Separator and the number from the second
+    // stream on (the suffix then dropped).
+    static std::wstring StreamName(const TCaptureDevice* Device, int Index, bool OtherKind, const wchar_t* Suffix,
+                                   const wchar_t* Separator);
 
     bool HasTransport = false;
     ICamWindow* CamWindow = nullptr;
@@ -61,6 +66,8 @@ public:
     bool Active = false;
 
 protected:
+    // Takes Device's stream Index (1..Count) with its name; out of range, the source stays empty.
+    void Take(TCaptureDevice* ADevice, int AIndex, int Count, const std::wstring& AName);
     // The tape transport and device type of the device's source filter (steps shared by both
     // preview branches): binds a camcorder window (Shared when a source of the same device
     // already has one) and reads the device type.

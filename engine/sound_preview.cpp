@@ -12,13 +12,8 @@
 namespace engine {
 
 TAudioSource::TAudioSource(TCaptureDevice* ADevice, int AIndex) : TavFlux(nullptr, 0) {
-    if (ADevice == nullptr || AIndex < 1 || AIndex > ADevice->AudioCount) return;
-    Device = ADevice;
-    Index = AIndex;
-    Name = ADevice->DisplayName;
-    if (ADevice->VideoCount > 0) Name += L" - Audio";
-    if (AIndex > 1) Name = ADevice->DisplayName + L"#" + std::to_wstring(AIndex);
-    SceneFilter = ADevice->Kind == kKindDV ? ADevice->SceneDetector() : nullptr;
+    if (ADevice != nullptr)
+        Take(ADevice, AIndex, ADevice->AudioCount, StreamName(ADevice, AIndex, ADevice->VideoCount > 0, L" - Audio", L"#"));
 }
 
 bool TAudioSource::BuildGraph() {

@@ -53,13 +53,8 @@ ComPtr<I> OnCapturePin(ICaptureGraphBuilder2* Builder, IBaseFilter* Filter, std:
 }  // namespace
 
 TVideoSource::TVideoSource(TCaptureDevice* ADevice, int AIndex) : TavFlux(nullptr, 0) {
-    if (ADevice == nullptr || AIndex < 1 || AIndex > ADevice->VideoCount) return;
-    Device = ADevice;
-    Index = AIndex;
-    Name = ADevice->DisplayName;
-    if (ADevice->AudioCount > 0) Name += L" - Video";
-    if (AIndex > 1) Name = ADevice->DisplayName + L" #" + std::to_wstring(AIndex);
-    SceneFilter = ADevice->Kind == kKindDV ? ADevice->SceneDetector() : nullptr;
+    if (ADevice != nullptr)
+        Take(ADevice, AIndex, ADevice->VideoCount, StreamName(ADevice, AIndex, ADevice->AudioCount > 0, L" - Video", L" #"));
 }
 
 bool TVideoSource::BuildGraph() {
