@@ -44,6 +44,18 @@ GUID PinCategory(IPin* Pin) {
     return category;
 }
 
+ComPtr<IPin> InputOfCategory(IBaseFilter* Filter, const GUID& Category) {
+    ComPtr<IEnumPins> pins;
+    if (Filter == nullptr || FAILED(Filter->EnumPins(pins.GetAddressOf()))) return nullptr;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        PIN_DIRECTION direction{};
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_INPUT && PinCategory(pin.Get()) == Category)
+            return pin;
+    }
+    return nullptr;
+}
+
 ComPtr<IPin> PinAt(IBaseFilter* Filter, int Index) {
     ComPtr<IEnumPins> pins;
     if (Filter == nullptr || Index < 0 || FAILED(Filter->EnumPins(pins.GetAddressOf()))) return nullptr;

@@ -32,6 +32,8 @@ ComPtr<IPin> ConnectedTo(IPin* Pin);
 ComPtr<IBaseFilter> PinOwner(IPin* Pin);
 // The pin's category (IKsPropertySet, AMPROPSETID_Pin), GUID_NULL when it reports none.
 GUID PinCategory(IPin* Pin);
+// The first input pin of Filter whose category is Category, nullptr when there is none.
+ComPtr<IPin> InputOfCategory(IBaseFilter* Filter, const GUID& Category);
 // The Index-th pin of Filter in enumeration order, nullptr when there is none.
 ComPtr<IPin> PinAt(IBaseFilter* Filter, int Index);
 

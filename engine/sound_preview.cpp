@@ -108,18 +108,9 @@ bool TAudioSource::FindAudioSourceInterfaces() {
     } catch (...) {
     }
     module->SecondCrossbarInputs = 0;
-    ComPtr<IEnumPins> pins;
-    if (filter != nullptr && SUCCEEDED(filter->EnumPins(pins.GetAddressOf()))) {
-        ComPtr<IPin> pin;
-        while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-            PIN_DIRECTION direction{};
-            if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
-                PinCategory(pin.Get()) == PIN_CATEGORY_ANALOGVIDEOIN) {
-                module->SecondCrossbar = std::make_unique<dshow::TCrossbar>(pin.Get());
-                module->SecondCrossbar->GetInputCount(module->SecondCrossbarInputs);
-                break;
-            }
-        }
+    if (ComPtr<IPin> analogue = InputOfCategory(filter, PIN_CATEGORY_ANALOGVIDEOIN)) {
+        module->SecondCrossbar = std::make_unique<dshow::TCrossbar>(analogue.Get());
+        module->SecondCrossbar->GetInputCount(module->SecondCrossbarInputs);
     }
     return true;
 }

@@ -22,20 +22,6 @@ namespace {
 
 std::string Narrow(const std::wstring& Text) { return std::string(Text.begin(), Text.end()); }
 
-// The first analogue-video input pin of Filter, nullptr when there is none.
-ComPtr<IPin> AnalogueInput(IBaseFilter* Filter) {
-    ComPtr<IEnumPins> pins;
-    if (Filter == nullptr || FAILED(Filter->EnumPins(pins.GetAddressOf()))) return nullptr;
-    ComPtr<IPin> pin;
-    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        PIN_DIRECTION direction{};
-        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_INPUT &&
-            PinCategory(pin.Get()) == PIN_CATEGORY_ANALOGVIDEOIN)
-            return pin;
-    }
-    return nullptr;
-}
-
 // The interface Iid on the capture pin of Filter, trying the types in order; nullptr when none.
 template <typename I>
 ComPtr<I> OnCapturePin(ICaptureGraphBuilder2* Builder, IBaseFilter* Filter, std::initializer_list<const GUID*> Types,
@@ -236,7 +222,7 @@ bool TVideoSource::FindVideoSourceInterfaces() {
     }
     module->VideoCrossbarInputs = 0;
     // The analogue input leads upstream to the crossbars when one is connected in front of it.
-    if (ComPtr<IPin> analogue = AnalogueInput(filter)) {
+    if (ComPtr<IPin> analogue = InputOfCategory(filter, PIN_CATEGORY_ANALOGVIDEOIN)) {
         module->VideoCrossbar = std::make_unique<dshow::TCrossbar>(analogue.Get());
         module->VideoCrossbar->GetInputCount(module->VideoCrossbarInputs);
     }
