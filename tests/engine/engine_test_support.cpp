@@ -8,7 +8,7 @@ namespace engine_test {
 // Makes the objects of the class it stands for.
 class RegisteredDevice::Factory : public IClassFactory {
 public:
-    explicit Factory(const CLSID& MadeFrom) : madeFrom_(MadeFrom) {}
+    explicit Factory(std::function<HRESULT(REFIID, void**)> Make) : make_(std::move(Make)) {}
     virtual ~Factory() = default;
     HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
         if (Object == nullptr) return E_POINTER;
@@ -22,18 +22,26 @@ public:
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* Outer, REFIID Iid, void** Object) override {
         if (Outer != nullptr) return CLASS_E_NOAGGREGATION;
-        return CoCreateInstance(madeFrom_, nullptr, CLSCTX_INPROC_SERVER, Iid, Object);
+        return make_(Iid, Object);
     }
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 
 private:
-    CLSID madeFrom_;
+    std::function<HRESULT(REFIID, void**)> make_;
 };
 
 RegisteredDevice::RegisteredDevice(const CLSID& Class, const CLSID& MadeFrom, const GUID& Category,
                                    const wchar_t* FriendlyName)
-    : class_(Class), madeFrom_(MadeFrom), category_(Category), name_(FriendlyName),
-      factory_(std::make_unique<Factory>(MadeFrom)) {
+    : RegisteredDevice(
+          Class,
+          [MadeFrom](REFIID Iid, void** Object) {
+              return CoCreateInstance(MadeFrom, nullptr, CLSCTX_INPROC_SERVER, Iid, Object);
+          },
+          Category, FriendlyName) {}
+
+RegisteredDevice::RegisteredDevice(const CLSID& Class, std::function<HRESULT(REFIID, void**)> Make,
+                                   const GUID& Category, const wchar_t* FriendlyName)
+    : class_(Class), category_(Category), name_(FriendlyName), factory_(std::make_unique<Factory>(std::move(Make))) {
     EXPECT_HRESULT_SUCCEEDED(CoRegisterClassObject(class_, factory_.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_));
     Register();
 }

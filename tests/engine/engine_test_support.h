@@ -84,6 +84,9 @@ inline bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 15000
 class RegisteredDevice {
 public:
     RegisteredDevice(const CLSID& Class, const CLSID& MadeFrom, const GUID& Category, const wchar_t* FriendlyName);
+    // Objects made by Make (an object of this test's own).
+    RegisteredDevice(const CLSID& Class, std::function<HRESULT(REFIID, void**)> Make, const GUID& Category,
+                     const wchar_t* FriendlyName);
     ~RegisteredDevice();
     RegisteredDevice(const RegisteredDevice&) = delete;
     RegisteredDevice& operator=(const RegisteredDevice&) = delete;
@@ -92,7 +95,7 @@ public:
 
 private:
     class Factory;
-    CLSID class_, madeFrom_;
+    CLSID class_;
     GUID category_;
     std::wstring name_;
     DWORD cookie_ = 0;

@@ -83,6 +83,21 @@ TEST_F(Preview, CameraBuildsRunsAndLeavesNothingBehind) {
     EXPECT_EQ(S_OK, StandinsCanUnload()) << "stand-in filters left alive";
 }
 
+TEST_F(Preview, ALinkThatDoesNotConnectFailsTheBuildAndLeavesNothing) {
+    // A renderer end that takes no picture the chain can give.
+    module->Graph()->RemoveFilter(sinkFilter.Get());
+    auto* refusing = new first_standins::RecordingSink(MEDIASUBTYPE_Y41P);
+    ComPtr<IBaseFilter> refusingFilter(refusing->Filter());
+    ASSERT_HRESULT_SUCCEEDED(module->Graph()->AddFilter(refusingFilter.Get(), L"Video Renderer"));
+    module->VideoWindowFilter = refusingFilter;
+    const auto before = Names();
+    engine::TVideoSource* camera = Video(kCamera);
+    EXPECT_FALSE(camera->BuildGraph());
+    EXPECT_FALSE(camera->Active);
+    EXPECT_EQ(nullptr, module->CurrentVideoSource);
+    EXPECT_TRUE(Added(before).empty());
+}
+
 TEST_F(Preview, CamcorderPreviewBindsTheWindowAndReportsItsRatio) {
     HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
     filtersHost.window = window;
