@@ -176,6 +176,28 @@ TEST_F(Preview, MicrophoneReachesTheSoundRenderer) {
     EXPECT_TRUE(Added(before).empty());
 }
 
+TEST_F(Preview, SoundOnlyFormatsRunOnTheSoundRenderersClock) {
+    settings::TFormatCaptureParameter format(L"Capture Format", 11, nullptr);
+    settings::ParamCaptureFormat = &format;
+    struct Restore {
+        ~Restore() { settings::ParamCaptureFormat = nullptr; }
+    } restore;
+    ASSERT_TRUE(Audio(kMicrophone)->BuildGraph());
+    ASSERT_TRUE(module->RunGraph());
+    auto media = engine::Query<IMediaFilter>(module->Graph().Get(), IID_IMediaFilter);
+    ComPtr<IReferenceClock> clock;
+    ASSERT_HRESULT_SUCCEEDED(media->GetSyncSource(clock.GetAddressOf()));
+    auto rendererClock = engine::Query<IReferenceClock>(module->AudioRendererFilter.Get(), IID_IReferenceClock);
+    ASSERT_TRUE(rendererClock);
+    EXPECT_EQ(rendererClock.Get(), clock.Get());
+    // Without a sound renderer there is no such clock: the run is refused, not made on another.
+    module->fg->Stop();
+    ComPtr<IBaseFilter> renderer = module->AudioRendererFilter;
+    module->AudioRendererFilter.Reset();
+    EXPECT_FALSE(module->RunGraph());
+    module->AudioRendererFilter = renderer;
+}
+
 TEST_F(Preview, StopCaptureGraphRebuildsTheDVPreviewAndShowsItsFormat) {
     engine::TVideoSource* dv = Video(L"DV Source - Video");
     ASSERT_TRUE(dv->BuildGraph());
