@@ -2,6 +2,9 @@
 // branch to the first frame at the renderer end, and the processor time per 720x576 frame of the
 // whole preview chain (converter, overlay with two lines, tees, stampers, converter) against the
 // camera straight into the same renderer end, both in one run.
+//   bench_engine_preview.exe [seconds]    seconds of running per cost case (default 8)
+// Prints "figure <case> <ms>" lines; exits 1 when the preview does not build, no frame arrives or
+// the chain does not run at 720x576.
 #include <windows.h>
 #include <dshow.h>
 #include <wrl/client.h>
@@ -9,6 +12,7 @@
 #include <algorithm>
 #include <atomic>
 #include <cstdio>
+#include <cstdlib>
 #include <memory>
 #include <vector>
 
@@ -110,8 +114,10 @@ double CostPerFrame(IMediaControl* control, CountingSink* sink, double seconds, 
 
 }  // namespace
 
-int main() {
+int main(int argc, char** argv) {
+    const double seconds = argc > 1 ? std::max(1.0, std::atof(argv[1])) : 8.0;
     CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+    int status = 0;
     {
         engine::Tdm module(nullptr);
         auto* sink = new CountingSink;
@@ -138,12 +144,17 @@ int main() {
                 return 1;
             }
             while (sink->Frames.load() == before && Now() - t0 < 10000) Pump(1);
+            if (sink->Frames.load() == before) {
+                std::printf("engine_preview: no frame reached the renderer end\n");
+                return 1;
+            }
             firsts.push_back(Now() - t0);
             camera->KillGraph(false);
         }
         std::sort(firsts.begin(), firsts.end());
         std::printf("engine_preview: BuildGraph to first frame: median %.1f ms (min %.1f, max %.1f, 5 runs)\n",
                     firsts[2], firsts[0], firsts[4]);
+        std::printf("figure engine_first_frame %.1f\n", firsts[2]);
 
         // The whole chain at 720x576 with two overlay lines.
         SetLargeFormat(module.VideoStreamConfig.Get());
@@ -160,7 +171,12 @@ int main() {
         module.Superposer->SetOverlayEnabled(true);
         ComPtr<IMediaControl> control = module.fg->As<IMediaControl>(IID_IMediaControl);
         int chainFrames = 0;
-        const double chain = CostPerFrame(control.Get(), sink, 8.0, chainFrames);
+        const double chain = CostPerFrame(control.Get(), sink, seconds, chainFrames);
+        if (engine::Native.SourceWidth != 720 || engine::Native.SourceHeight != 576 || chainFrames <= 0) {
+            std::printf("engine_preview: the chain did not run at 720x576 (%ldx%ld, %d frames)\n",
+                        engine::Native.SourceWidth, engine::Native.SourceHeight, chainFrames);
+            status = 1;
+        }
         std::printf("engine_preview: chain at %ldx%ld: %.3f ms processor per frame (%d frames)\n",
                     engine::Native.SourceWidth, engine::Native.SourceHeight, chain, chainFrames);
         camera->KillGraph(true);
@@ -183,13 +199,20 @@ int main() {
         graph->ConnectDirect(out.Get(), engine::PinAt(directFilter.Get(), 0).Get(), nullptr);
         ComPtr<IMediaControl> directControl = engine::Query<IMediaControl>(graph.Get(), IID_IMediaControl);
         int directFrames = 0;
-        const double plain = CostPerFrame(directControl.Get(), direct, 8.0, directFrames);
+        const double plain = CostPerFrame(directControl.Get(), direct, seconds, directFrames);
+        if (directFrames <= 0) {
+            std::printf("engine_preview: the camera alone delivered nothing\n");
+            status = 1;
+        }
         std::printf("engine_preview: camera straight to the renderer end: %.3f ms processor per frame (%d frames)\n",
                     plain, directFrames);
         std::printf("engine_preview: chain overhead: %.3f ms per frame (target under 2 ms)\n", chain - plain);
+        std::printf("figure engine_chain_per_frame %.3f\n", chain);
+        std::printf("figure engine_camera_alone_per_frame %.3f\n", plain);
+        std::printf("figure engine_chain_overhead_per_frame %.3f\n", chain - plain);
         graph->RemoveFilter(cam.Get());
         graph->RemoveFilter(directFilter.Get());
     }
     CoUninitialize();
-    return 0;
+    return status;
 }
