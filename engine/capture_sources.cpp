@@ -108,6 +108,12 @@ void AddStreams(TSourceList<T>& List, TCaptureDevice* Device, int Count) {
 
 }  // namespace
 
+void TavFlux::ReleaseDevice(const TavFlux* Other, bool WithWindow) {
+    if (SharesDevice(Other)) return;
+    Device->KillSourceGraph();
+    if (WithWindow) ReleaseCamWindow();
+}
+
 void FillSourceLists(const TCaptureDeviceList& VideoDevices, const TCaptureDeviceList& AudioDevices,
                      TvideoSourcesList& Video, TAudioSourcesList& Audio) {
     Video.Clear();

@@ -75,6 +75,11 @@ protected:
     // Lets the camcorder window go: stops the tape when asked, empties the window's transport,
     // hides it and tells the main window.
     void ReleaseCamWindow();
+    // Whether Other (the current source of the other kind) uses this source's device.
+    bool SharesDevice(const TavFlux* Other) const { return Other != nullptr && Other->Device == Device; }
+    // Takes the device's source part out, and with WithWindow lets the camcorder window go, unless
+    // Other still uses the device.
+    void ReleaseDevice(const TavFlux* Other, bool WithWindow);
     // The device's source filter as IBaseFilter.
     ComPtr<IBaseFilter> SourceBaseFilter() const;
 };

@@ -25,13 +25,9 @@ bool TAudioSource::BuildGraph() {
             module->CurrentAudioSource->KillGraph(true);
         if (dshow::TFilter* source = Device->SetSourceGraph()) Device->SourceFilter = source;
         ComPtr<IPin> end = Device->SetAudioGraph(Index);
-        auto abandon = [&] {
-            Device->KillAudioGraph();
-            TVideoSource* video = module->CurrentVideoSource;
-            if (video == nullptr || video->Device != Device) Device->KillSourceGraph();
-        };
         if (!end) {
-            abandon();
+            Device->KillAudioGraph();
+            ReleaseDevice(module->CurrentVideoSource, false);
             return false;
         }
         FindAudioSourceInterfaces();
@@ -73,8 +69,7 @@ bool TAudioSource::BuildGraph() {
         if (!linked) return fail();
         module->CurrentAudioSource = this;
         ICamWindow* shared = CamWindow;
-        if (shared == nullptr && module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Device == Device)
-            shared = module->CurrentVideoSource->CamWindow;
+        if (shared == nullptr && SharesDevice(module->CurrentVideoSource)) shared = module->CurrentVideoSource->CamWindow;
         BindTransport(shared);
         Active = true;
         return true;
@@ -129,11 +124,7 @@ bool TAudioSource::KillGraph(bool KillSource) {
         // By reference as well: a chain that was never complete is not walked to its end.
         module->RemoveOwnFilter(module->TamponerAudioFilter.Get());
         Device->KillAudioGraph();
-        TVideoSource* video = module->CurrentVideoSource;
-        if (KillSource && (video == nullptr || video->Device != Device)) {
-            Device->KillSourceGraph();
-            ReleaseCamWindow();
-        }
+        if (KillSource) ReleaseDevice(module->CurrentVideoSource, true);
     } catch (...) {
         ok = false;
     }

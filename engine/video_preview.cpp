@@ -58,8 +58,7 @@ bool TVideoSource::BuildGraph() {
         if (!end) {
             // Nothing of the device's branch is left behind for a source that cannot be shown.
             Device->KillVideoGraph();
-            TAudioSource* sound = module->CurrentAudioSource;
-            if (sound == nullptr || sound->Device != Device) Device->KillSourceGraph();
+            ReleaseDevice(module->CurrentAudioSource, false);
             return false;
         }
         try {
@@ -111,8 +110,7 @@ bool TVideoSource::BuildGraph() {
         module->Superposer->SetSceneDetector(SceneFilter);
         ReadNativeFormat();
         ICamWindow* shared = CamWindow;
-        if (shared == nullptr && module->CurrentAudioSource != nullptr && module->CurrentAudioSource->Device == Device)
-            shared = module->CurrentAudioSource->CamWindow;
+        if (shared == nullptr && SharesDevice(module->CurrentAudioSource)) shared = module->CurrentAudioSource->CamWindow;
         BindTransport(shared);
         module->CurrentVideoSource = this;
         Active = true;
@@ -262,11 +260,9 @@ bool TVideoSource::KillGraph(bool KillSource) {
         module->RemoveOwnFilter(module->TamponerVideoFilter.Get());
         Device->KillVideoGraph();
         VideoEndPin.Reset();
-        TAudioSource* sound = module->CurrentAudioSource;
-        if (KillSource && (sound == nullptr || sound->Device != Device)) {
+        if (KillSource && !SharesDevice(module->CurrentAudioSource)) {
             ReleaseInterfaces();
-            Device->KillSourceGraph();
-            ReleaseCamWindow();
+            ReleaseDevice(nullptr, true);
         }
     } catch (...) {
         ok = false;
