@@ -4,6 +4,7 @@
 #include "engine_test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <set>
 
 #include "engine/dv_device.h"
@@ -98,8 +99,22 @@ TEST_F(Preview, ALinkThatDoesNotConnectFailsTheBuildAndLeavesNothing) {
     EXPECT_TRUE(Added(before).empty());
 }
 
+// The main window's stand-in: remembers a 16:9 report, whoever pumps the messages.
+std::atomic<bool> g_wideReported{false};
+LRESULT CALLBACK RatioWindowProc(HWND window, UINT message, WPARAM wParam, LPARAM lParam) {
+    if (message == filters::kWMDVRatioChanged && wParam == 1 && lParam == 1) g_wideReported = true;
+    return DefWindowProcW(window, message, wParam, lParam);
+}
+
 TEST_F(Preview, CamcorderPreviewBindsTheWindowAndReportsItsRatio) {
-    HWND window = CreateWindowExW(0, L"STATIC", L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, nullptr, nullptr);
+    WNDCLASSW cls{};
+    cls.lpfnWndProc = RatioWindowProc;
+    cls.hInstance = GetModuleHandleW(nullptr);
+    cls.lpszClassName = L"QuillEngineRatioWindow";
+    RegisterClassW(&cls);
+    g_wideReported = false;
+    HWND window = CreateWindowExW(0, cls.lpszClassName, L"", 0, 0, 0, 0, 0, HWND_MESSAGE, nullptr, cls.hInstance, nullptr);
+    ASSERT_NE(nullptr, window);
     filtersHost.window = window;
     const auto before = Names();
     engine::TVideoSource* dv = Video(L"DV Source - Video");
@@ -125,13 +140,7 @@ TEST_F(Preview, CamcorderPreviewBindsTheWindowAndReportsItsRatio) {
         engine::dm()->VideoSourceFilter.Get(), standins::IID_IQuillDVCamcorder);
     ASSERT_TRUE(control);
     ASSERT_HRESULT_SUCCEEDED(control->SetWide(TRUE));
-    bool wide = false;
-    EXPECT_TRUE(PumpUntil([&] {
-        MSG msg;
-        while (PeekMessageW(&msg, window, filters::kWMDVRatioChanged, filters::kWMDVRatioChanged, PM_REMOVE))
-            if (msg.wParam == 1 && msg.lParam == 1) wide = true;
-        return wide;
-    })) << "the 16:9 change reaches the main window";
+    EXPECT_TRUE(PumpUntil([] { return g_wideReported.load(); })) << "the 16:9 change reaches the main window";
 
     // The sound source of the same camcorder shares its source part and window.
     engine::TAudioSource* sound = Audio(L"DV Source - Audio");
