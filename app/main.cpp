@@ -2,6 +2,7 @@
 // the message loop, then the orderly end. No exception leaves wWinMain.
 #include <windows.h>
 
+#include <atomic>
 #include <exception>
 #include <string>
 
@@ -9,6 +10,8 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/message_box.h"
+#include "engine/engine_host.h"
+#include "filters/filters_host.h"
 #include "ui/capture_form.h"
 #include "ui/start_up.h"
 #include "unicode/wide_platform.h"
@@ -33,11 +36,29 @@ void ReportFatal(const std::exception_ptr& error) {
     }
 }
 
+// What the capture engine and the stream filters ask of the main window, answered from the main
+// window's handle until its own panels answer them (no label, no camcorder window yet).
+class TProgramHosts final : public engine::IEngineHost, public filters::IFiltersHost {
+public:
+    std::atomic<HWND> MainWindow{nullptr};
+    HWND MainWindowHandle() override { return MainWindow.load(); }
+    void SetVideoLabel(const std::wstring&) override {}
+    engine::ICamWindow* CamWindow(int) override { return nullptr; }
+    void ForgetCamForm(engine::ICamWindow*) override {}
+    HWND MessageWindow() override { return MainWindow.load(); }
+    bool OverlayPreference() override { return true; }
+    LONGLONG FrameTime() override { return 0; }
+    SIZE DisplayAspect() override { return SIZE{0, 0}; }
+};
+
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*showCommand*/)
 {
     int exitCode = 0;
+    TProgramHosts hosts;
+    engine::SetEngineHost(&hosts);
+    filters::SetFiltersHost(&hosts);
     try {
         unicode::InitializeWidePlatform();
         widgets::InitializeWideControls();
@@ -50,6 +71,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
             widgets::UcApplication()->SetTitle(L"Quillotrane");
             ui::TCaptureForm* captureForm = nullptr;
             application->CreateForm(captureForm);
+            hosts.MainWindow = captureForm->Handle();
             application->Run();
         }
     } catch (...) {
@@ -58,6 +80,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     }
 
     // The forms go first (the last created first), then the wide layer, then the application.
+    hosts.MainWindow = nullptr;
     try {
         if (classlib::ApplicationExists()) classlib::Application()->DestroyForms();
     } catch (...) {
@@ -73,5 +96,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     } catch (...) {
         exitCode = 1;
     }
+    filters::SetFiltersHost(nullptr);
+    engine::SetEngineHost(nullptr);
     return exitCode;
 }

@@ -130,6 +130,7 @@ if $quick; then
     run_ours base_classes 50
     run_ours coding 5
     run_ours recording 16
+    run_ours engine_preview 1
 else
     run_ours dv_parse
     run_ours dv_scene
@@ -137,6 +138,7 @@ else
     run_ours base_classes
     run_ours coding
     run_ours recording
+    run_ours engine_preview
 fi
 
 # Medians per case, then the pairs.

@@ -81,9 +81,22 @@ std::vector<TInfTeeOutputPin*> TInfTee::ConnectedOutputs()
     return result;
 }
 
-void TInfTee::OutputConnected()
+void TInfTee::OutputConnected(TInfTeeOutputPin* connected)
 {
     std::lock_guard<std::mutex> lock(listLock_);
+    // A pin taken out at its disconnection and connected again (the graph's reconnection of an
+    // in-place filter's input) is listed again, in its place, instead of feeding nothing.
+    auto spare = std::find(spare_.begin(), spare_.end(), connected);
+    if (spare != spare_.end()) {
+        spare_.erase(spare);
+        outputs_.push_back(connected);
+        auto order = [this](TInfTeeOutputPin* p) {
+            return std::find_if(allOutputs_.begin(), allOutputs_.end(), [p](const auto& o) { return o.get() == p; }) -
+                   allOutputs_.begin();
+        };
+        std::sort(outputs_.begin(), outputs_.end(), [&](TInfTeeOutputPin* a, TInfTeeOutputPin* b) { return order(a) < order(b); });
+        ++pinVersion_;
+    }
     for (TInfTeeOutputPin* pin : outputs_) {
         if (!pin->IsConnected()) {
             return;  // a free output is still there
@@ -298,7 +311,7 @@ HRESULT TInfTeeOutputPin::CompleteConnect(IPin* receivePin)
 {
     HRESULT hr = filters::TBCBaseOutputPin::CompleteConnect(receivePin);
     if (SUCCEEDED(hr)) {
-        tee_->OutputConnected();
+        tee_->OutputConnected(this);
     }
     return hr;
 }

@@ -31,7 +31,7 @@ public:
     // The outputs connected now, in pin order (the streaming thread's snapshot).
     std::vector<TInfTeeOutputPin*> ConnectedOutputs();
     // An output finished connecting or disconnecting: keep exactly one free output.
-    void OutputConnected();
+    void OutputConnected(TInfTeeOutputPin* pin);
     void OutputDisconnected(TInfTeeOutputPin* pin);
 
 private:

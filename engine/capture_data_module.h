@@ -1,0 +1,199 @@
+// The capture data module: owner of the program's one filter graph, of the stock filters it names
+// by stored monikers and of the program's own filters, created once; it runs the graph on the
+// right clock, takes a recording branch out again, sets the sound capture format and removes
+// filter chains. It also keeps what the sources, devices and main window share: the current
+// sources, the capture graph builder, the renderers and the settings interfaces of the sources.
+// Everything here runs on the main thread.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+#include <wrl/client.h>
+
+#include <memory>
+#include <string>
+
+#include "classlib/objects.h"
+#include "dshow/crossbar.h"
+#include "dshow/ds_components.h"
+#include "dshow/ds_graph.h"
+
+namespace filters {
+class Tqz_Superposer;
+class Tqz_TimeStamper;
+class Tqz_DVheader;
+class Tqz_ControlFilter;
+class TQZ_Resizer;
+class Tqz_WaveDest;
+}  // namespace filters
+
+namespace engine {
+
+using Microsoft::WRL::ComPtr;
+
+class TVideoSource;
+class TAudioSource;
+
+// The names under which the program's own filters enter the graph.
+extern const wchar_t kTamponerVideoName[];        // "Tamponer Video"
+extern const wchar_t kTamponerAudioName[];        // "Tamponer Audio"
+extern const wchar_t kControlPreviewVideoName[];  // "Control_Preview_Video"
+extern const wchar_t kControlPreviewAudioName[];  // "Control_Preview_Audio"
+extern const wchar_t kControlCaptureVideoName[];  // "Control_Capture_Video"
+extern const wchar_t kVideoCapTamponerName[];     // "VideoCap Tamponer"
+extern const wchar_t kAudioCapTamponerName[];     // "AudioCap Tamponer"
+extern const wchar_t kAudioCapTimestamperName[];  // "AudioCap Timestamper"
+extern const wchar_t kSuperposerName[];           // "Superposer"
+extern const wchar_t kDVHeaderName[];             // "DV Header"
+extern const wchar_t kControlFilterName[];        // "Control Filter"
+extern const wchar_t kResizerName[];              // "Resizer"
+extern const wchar_t kWaveDestName[];             // "Wave Dest"
+
+// The stored monikers of the stock filters.
+extern const wchar_t kDirectSoundDeviceMoniker[];
+extern const wchar_t kColourConverterMoniker[];
+extern const wchar_t kDVEncoderMoniker[];
+extern const wchar_t kDVMuxerMoniker[];
+extern const wchar_t kDVSplitterMoniker[];
+extern const wchar_t kInfTeeMoniker[];
+extern const wchar_t kAcmWrapperMoniker[];
+extern const wchar_t kFileWriterMoniker[];
+extern const wchar_t kNullRendererMoniker[];
+extern const wchar_t kSmartTeeMoniker[];
+extern const wchar_t kAviDecompressorMoniker[];
+
+// A filter component of Owner named Name whose stored moniker is DisplayName (none when empty).
+dshow::TFilter* MakeFilterComponent(classlib::TComponent* Owner, const std::wstring& Name,
+                                    const std::wstring& DisplayName);
+
+class Tdm : public classlib::TComponent {
+public:
+    CLASSLIB_CLASS_NAME(Tdm)
+    // Builds the graph and the filter components and creates the own filters once. The first data
+    // module becomes the program's (dm()).
+    explicit Tdm(classlib::TComponent* AOwner);
+    // Stops the graph, tears down the current sources' branches (with their device branches) and
+    // clears the graph.
+    ~Tdm() override;
+
+    // The graph and the stock filter components, named as they enter the graph.
+    dshow::TFilterGraph* fg = nullptr;
+    dshow::TFilter* audiorender = nullptr;
+    dshow::TFilter* color1 = nullptr;
+    dshow::TFilter* divx = nullptr;
+    dshow::TFilter* mp3 = nullptr;
+    dshow::TFilter* DVenc = nullptr;
+    dshow::TFilter* DVmux = nullptr;
+    dshow::TFilter* DVsplitter = nullptr;
+    dshow::TFilter* infdecvideo = nullptr;
+    dshow::TFilter* color3 = nullptr;
+    dshow::TFilter* acmcap = nullptr;
+    dshow::TFilter* infdecaudio = nullptr;
+    dshow::TFilter* FileWriter = nullptr;
+    dshow::TFilter* test = nullptr;
+    dshow::TFilter* null = nullptr;
+    dshow::TFilter* infdumvideo = nullptr;
+    dshow::TFilter* infsupaudio = nullptr;
+    dshow::TFilter* infsupvideo = nullptr;
+    dshow::TFilter* source = nullptr;
+    dshow::TFilter* decoder = nullptr;
+    dshow::TFilter* muxer = nullptr;
+    dshow::TFilter* AudioEncoder = nullptr;
+    dshow::TFilter* writer = nullptr;
+    dshow::TFilter* audioenc = nullptr;
+
+    // The own filters and their filter interfaces (which keep them alive).
+    filters::Tqz_Superposer* Superposer = nullptr;
+    ComPtr<IBaseFilter> SuperposerFilter;
+    filters::Tqz_TimeStamper* VideoCapTamponer = nullptr;
+    ComPtr<IBaseFilter> VideoCapTamponerFilter;
+    filters::Tqz_DVheader* DVHeader = nullptr;
+    ComPtr<IBaseFilter> DVHeaderFilter;
+    filters::Tqz_ControlFilter* ImageControl = nullptr;
+    ComPtr<IBaseFilter> ImageControlFilter;
+    filters::TQZ_Resizer* Resizer = nullptr;
+    ComPtr<IBaseFilter> ResizerFilter;
+    filters::Tqz_TimeStamper* AudioCapTamponer = nullptr;
+    ComPtr<IBaseFilter> AudioCapTamponerFilter;
+    filters::Tqz_WaveDest* WaveDest = nullptr;
+    ComPtr<IBaseFilter> WaveDestFilter;
+    filters::Tqz_TimeStamper* TamponerVideo = nullptr;
+    ComPtr<IBaseFilter> TamponerVideoFilter;
+    filters::Tqz_TimeStamper* TamponerAudio = nullptr;
+    ComPtr<IBaseFilter> TamponerAudioFilter;
+    filters::Tqz_TimeStamper* ControlPreviewVideo = nullptr;
+    ComPtr<IBaseFilter> ControlPreviewVideoFilter;
+    filters::Tqz_TimeStamper* ControlPreviewAudio = nullptr;
+    ComPtr<IBaseFilter> ControlPreviewAudioFilter;
+    filters::Tqz_TimeStamper* ControlCaptureVideo = nullptr;
+    ComPtr<IBaseFilter> ControlCaptureVideoFilter;
+
+    // Shared state (main thread).
+    ComPtr<ICaptureGraphBuilder2> CaptureBuilder;
+    TVideoSource* CurrentVideoSource = nullptr;
+    TAudioSource* CurrentAudioSource = nullptr;
+    ComPtr<IBaseFilter> VideoWindowFilter;
+    ComPtr<IBaseFilter> AudioRendererFilter;
+    bool ImageByImageMode = false;
+    bool UseAudioClock = false;
+    // Raised while several selections run in a row: selecting does not run the graph then.
+    bool DeferRun = false;
+    // The DV device decodes at half size (a DivX recording with "DV demi si DivX").
+    bool DVHalfSize = false;
+    ComPtr<IBaseFilter> MuxFilter;
+    ComPtr<IFileSinkFilter> FileSink;
+
+    // The settings interfaces of the current video source.
+    ComPtr<IBaseFilter> VideoSourceFilter;
+    ComPtr<IAMVideoCompression> VideoCompression;
+    ComPtr<IAMStreamConfig> VideoStreamConfig;
+    ComPtr<IAMVfwCaptureDialogs> VideoCaptureDialogs;
+    ComPtr<IAMDroppedFrames> VideoDroppedFrames;
+    std::unique_ptr<dshow::TCrossbar> VideoCrossbar;
+    long VideoCrossbarInputs = 0;
+    ComPtr<IAMStreamConfig> AudioStreamConfig;
+    // ... and of the current sound source.
+    ComPtr<IBaseFilter> AudioSourceFilter;
+    ComPtr<IAMVideoCompression> AudioCompression;
+    ComPtr<IAMVfwCaptureDialogs> AudioCaptureDialogs;
+    std::unique_ptr<dshow::TCrossbar> SecondCrossbar;
+    long SecondCrossbarInputs = 0;
+
+    // The graph itself, nullptr while inactive.
+    ComPtr<IFilterGraph> Graph();
+    // The main window's first idle: takes the capture graph builder, stores the video window's
+    // renderer (already in the graph) and joins the sound renderer. False when the sound renderer
+    // could not be created (the preview then has no sound).
+    bool AttachRenderers(IBaseFilter* VideoRenderer);
+
+    // Runs the graph on the sound renderer's clock for sound-only formats and when asked to,
+    // otherwise on the default clock. False on any failure.
+    bool RunGraph();
+    // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
+    // size and its format shown in the video label.
+    bool StopCaptureGraph();
+    // Sets the sound capture format on the ACM wrapper's output; false with no sound source or
+    // when the wrapper refuses it.
+    bool SetAudioCaptureFormat(bool FromOutput);
+    // Removes the filters that feed Pin, walking upstream, up to (not including) StopFilter.
+    bool RemoveUpstream(IPin* Pin, IBaseFilter* StopFilter);
+    // Removes the filters between First and Last (both kept).
+    void RemoveChainBetween(IBaseFilter* First, IBaseFilter* Last);
+    // Removes an own filter from the graph when it is there.
+    void RemoveOwnFilter(IBaseFilter* Filter);
+    // Adds an own filter under its name; a filter already in the graph stays as it is.
+    HRESULT AddOwnFilter(IBaseFilter* Filter, const wchar_t* Name);
+
+private:
+    dshow::TFilter* Make(const wchar_t* Name, const wchar_t* DisplayName);
+    void CreateOwnFilters();
+};
+
+// The program's data module, nullptr when none exists.
+Tdm* dm();
+
+// The source-label text: width "x" height, then " - " fps " fps" when the frame time is known;
+// the rate rounded to two decimals (ties to even) in its shortest form.
+std::wstring VideoLabelText(long Width, long Height, long FrameTime, double Fps);
+
+}  // namespace engine
