@@ -2,6 +2,8 @@
 # Builds the x64 build and starts Quillotrane.exe under Wine, in the build's private run prefix
 # (wine-run/ in the build folder), on your X display when it answers, else on a new Xvfb display.
 #   scripts/run.sh [--build-dir DIR] [program arguments...]
+# Wine lists your webcams (/dev/video*) and the sound inputs of your PulseAudio server or ALSA cards
+# beside Quillotrane's test devices; the null sound device is used only when no sound system answers.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
@@ -11,7 +13,7 @@ while [[ $# -gt 0 ]]; do
     case $1 in
         --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
         --build-dir=*) build_dir=${1#*=}; shift ;;
-        -h|--help) sed -n '2,4s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,6s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) program_args+=("$1"); shift ;;
     esac
 done
@@ -40,8 +42,15 @@ else
     export DISPLAY=$QUILL_XVFB_DISPLAY
 fi
 
+user_home=${HOME:-}
 quill_wine_env "$wine_dir"
 quill_ensure_prefix "$wine_dir" "$build_dir/wine-standins.list" run
+quill_use_user_sound "$user_home"
+# Wine lists a webcam only when it can open its device: say so instead of leaving it out silently.
+for camera in /dev/video*; do
+    [[ -e $camera && ! ( -r $camera && -w $camera ) ]] || continue
+    quill_say "You cannot open $camera (not in its group, often \"video\"?): Wine will not list that camera."
+done
 rc=0
 "${QUILL_WINE[@]}" "$build_dir/bin/Quillotrane.exe" "${program_args[@]}" || rc=$?
 quill_say "Quillotrane exited with code $rc."

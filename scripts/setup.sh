@@ -2,8 +2,9 @@
 # Installs with apt-get what the build, run and test scripts need and is missing. Quiet when all is there.
 set -euo pipefail
 
+# libv4l-0: Wine's capture filter opens webcams through libv4l2, which libwine only recommends.
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb x11-utils cmake ninja-build
-          googletest ccache dpkg-dev make nasm ffmpeg)
+          googletest ccache dpkg-dev make nasm ffmpeg libv4l-0)
 
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
 candidate() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }

@@ -95,6 +95,123 @@ quill_prefix_ready() {
 }
 
 # ---------------------------------------------------------------------------------------------
+# Sound of the run prefix. The tests keep the null ALSA device of quill_create_prefix; the run
+# command instead lets Wine's drivers reach the user's own sound system, decided at every start:
+# Wine's PulseAudio driver when a PulseAudio (or PipeWire's PulseAudio) server answers, ALSA when a
+# sound card can be opened, and the null ALSA device only when neither is there, so that the sound
+# renderer still has a (silent) device.
+# ---------------------------------------------------------------------------------------------
+
+# Does a server answer on the Unix socket <path>? A connect, not the file's presence: a server that
+# died leaves its socket file behind. Perl is part of every Debian system; bash cannot connect.
+quill_socket_answers() {
+    [[ -S $1 ]] || return 1
+    timeout 3 perl -MSocket -e \
+        'my $s; socket($s, PF_UNIX, SOCK_STREAM, 0) && connect($s, pack_sockaddr_un($ARGV[0])) or exit 1' \
+        -- "$1" 2>/dev/null
+}
+
+# The PulseAudio server that the user's own programs would reach, if it answers: printed as a
+# PULSE_SERVER value. A PULSE_SERVER set by the user is the only one those programs try: its first
+# entry on a Unix socket that answers, or a network entry, taken as it is (nothing here can check a
+# remote server); else the socket in the user's runtime folder (/run/user/<uid> when none is set).
+quill_pulse_server() {
+    local entry path entries
+    if [[ -n ${PULSE_SERVER:-} ]]; then
+        read -ra entries <<<"$PULSE_SERVER"
+        for entry in "${entries[@]}"; do
+            entry=${entry#\{*\}}
+            case $entry in
+                unix:*) path=${entry#unix:} ;;
+                /*) path=$entry ;;
+                '') continue ;;
+                *) printf '%s' "$PULSE_SERVER"; return 0 ;;
+            esac
+            if quill_socket_answers "$path"; then
+                printf 'unix:%s' "$path"
+                return 0
+            fi
+        done
+        return 1
+    fi
+    path=${XDG_RUNTIME_DIR:-/run/user/$(id -u)}/pulse/native
+    quill_socket_answers "$path" || return 1
+    printf 'unix:%s' "$path"
+}
+
+# Names of the ALSA sound cards that this process can open, one per line: listed in <cards> and
+# with their control device in <device folder>. A container may see the host's cards without
+# their devices: those do not count.
+#   quill_alsa_cards [cards file (/proc/asound/cards)] [device folder (/dev/snd)]
+quill_alsa_cards() {
+    local cards=${1:-/proc/asound/cards} devices=${2:-/dev/snd} line found=1
+    [[ -r $cards ]] || return 1
+    while IFS= read -r line; do
+        if [[ $line =~ ^\ *([0-9]+)\ +\[[^]]*\]:\ *(.*)$ ]] &&
+            [[ -r $devices/controlC${BASH_REMATCH[1]} && -w $devices/controlC${BASH_REMATCH[1]} ]]; then
+            printf '%s\n' "${BASH_REMATCH[2]}"
+            found=0
+        fi
+    done <"$cards"
+    return "$found"
+}
+
+# Decides the sound set-up from what answers on this machine. Sets QUILL_SOUND (pulse, alsa or
+# null), QUILL_PULSE_SERVER (empty without a server) and QUILL_SOUND_CARDS (one name a line).
+#   quill_choose_sound [cards file] [device folder]
+quill_choose_sound() {
+    QUILL_PULSE_SERVER=$(quill_pulse_server) || QUILL_PULSE_SERVER=
+    QUILL_SOUND_CARDS=$(quill_alsa_cards "$@") || QUILL_SOUND_CARDS=
+    if [[ -n $QUILL_PULSE_SERVER ]]; then
+        QUILL_SOUND=pulse
+    elif [[ -n $QUILL_SOUND_CARDS ]]; then
+        QUILL_SOUND=alsa
+    else
+        QUILL_SOUND=null
+    fi
+}
+
+# Applies quill_choose_sound to the environment of quill_wine_env (whose HOME is the private one):
+# the private .asoundrc keeps the user's own ALSA configuration where a card can be opened (the
+# null device otherwise, also a fallback behind a PulseAudio server), and Wine's PulseAudio driver
+# is told the server and the user's cookie, which the private HOME would hide. Says what it chose.
+#   quill_use_user_sound <user's home> [cards file] [device folder]
+quill_use_user_sound() {
+    local user_home=$1 cookie
+    shift
+    quill_choose_sound "$@"
+    mkdir -p "$HOME"
+    if [[ -n $QUILL_SOUND_CARDS ]]; then
+        {
+            printf '# The user'"'"'s own ALSA configuration (written at each start of scripts/run.sh).\n'
+            if [[ -f $user_home/.asoundrc && $user_home/.asoundrc != *[\>$'\n']* ]]; then
+                printf '<%s>\n' "$user_home/.asoundrc"
+            fi
+        } >"$HOME/.asoundrc.new"
+    else
+        printf 'pcm.!default { type null }\n' >"$HOME/.asoundrc.new"
+    fi
+    mv -f "$HOME/.asoundrc.new" "$HOME/.asoundrc"
+    if [[ -n $QUILL_PULSE_SERVER ]]; then
+        export PULSE_SERVER=$QUILL_PULSE_SERVER
+        if [[ -z ${PULSE_COOKIE:-} ]]; then
+            for cookie in "$user_home/.config/pulse/cookie" "$user_home/.pulse-cookie"; do
+                if [[ -r $cookie ]]; then
+                    export PULSE_COOKIE=$cookie
+                    break
+                fi
+            done
+        fi
+    fi
+    case $QUILL_SOUND in
+        pulse) quill_say "Sound: the PulseAudio server at $QUILL_PULSE_SERVER." ;;
+        alsa) quill_say "Sound: ALSA (${QUILL_SOUND_CARDS//$'\n'/, }); no PulseAudio server answers." ;;
+        null) quill_say "Sound: no sound system answers (no PulseAudio server, no sound card to open):" \
+                        "the silent null ALSA device." ;;
+    esac
+}
+
+# ---------------------------------------------------------------------------------------------
 # HOOK: stand-in DLLs. Every DLL listed (one path per line) in the build's wine-standins.list,
 # which CMake writes from quill_register_standin(<target>), is registered with regsvr32 in the
 # prefix; again whenever the list or one of the DLLs is newer than <dir>/standins.stamp.
