@@ -56,6 +56,11 @@ quill_wine_env() {
     unset LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY LANGUAGE
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
+    # The tests always hear the null ALSA device of their private HOME, even on a desktop whose
+    # PulseAudio server Wine would otherwise prefer.
+    if [[ $(basename -- "$dir") == wine-test ]]; then
+        WINEDLLOVERRIDES+=";winepulse.drv=d"
+    fi
 }
 
 # Windows path (drive Z:) of an absolute Unix path.
