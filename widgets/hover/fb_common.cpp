@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <array>
+#include <iterator>
 #include <memory>
 #include <vector>
 
@@ -18,6 +19,7 @@ struct TSubscriber {
     THookCallback callback;
     int refCount;
     THookKinds kinds;
+    int installs;  // subscriptions that counted the hook slots
 };
 
 struct TSlot {
@@ -123,20 +125,27 @@ void ReleaseHooks(unsigned Slots, bool Force) {
 void SubscribeThreadHooks(THookCallback Callback, THookKinds Kinds, bool DoNotInstall) {
     auto it = std::find_if(gHooks.subscribers.begin(), gHooks.subscribers.end(),
                            [&](const TSubscriber& s) { return s.callback == Callback; });
-    if (it != gHooks.subscribers.end())
-        ++it->refCount;
-    else
-        gHooks.subscribers.push_back(TSubscriber{Callback, 1, Kinds});
-    if (!DoNotInstall) InstallHooks(SlotsOf(Kinds));
+    if (it == gHooks.subscribers.end()) {
+        gHooks.subscribers.push_back(TSubscriber{Callback, 0, Kinds, 0});
+        it = std::prev(gHooks.subscribers.end());
+    }
+    ++it->refCount;
+    if (!DoNotInstall) {
+        ++it->installs;
+        InstallHooks(SlotsOf(Kinds));
+    }
 }
 
 void UnsubscribeThreadHooks(THookCallback Callback) {
     auto it = std::find_if(gHooks.subscribers.begin(), gHooks.subscribers.end(),
                            [&](const TSubscriber& s) { return s.callback == Callback; });
     if (it == gHooks.subscribers.end()) return;
-    unsigned slots = SlotsOf(it->kinds);
+    // Only a subscription that counted the slots gives them back: a design-time one must not
+    // take another subscriber's hooks away.
+    unsigned slots = it->installs > 0 ? SlotsOf(it->kinds) : 0u;
+    if (it->installs > 0) --it->installs;
     if (--it->refCount <= 0) gHooks.subscribers.erase(it);
-    ReleaseHooks(slots, false);
+    if (slots != 0) ReleaseHooks(slots, false);
     if (gHooks.subscribers.empty()) gHooks.subscribers.shrink_to_fit();
 }
 

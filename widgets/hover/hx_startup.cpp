@@ -45,13 +45,13 @@ bool NameMatches(const TUnitVersioningBlock* Block, const std::string& Name) {
 }
 
 // Finds the block of this process named Name, or makes it at the first free candidate address.
-TUnitVersioningBlock* AcquireBlock(const std::string& Name) {
+TUnitVersioningBlock* AcquireBlock(const std::string& Name, std::uintptr_t Top) {
     if (Name.size() > 255) return nullptr;
     SYSTEM_INFO si;
     GetSystemInfo(&si);
     const std::uint32_t pid = GetCurrentProcessId();
     for (int i = 0; i < UnitVersioningTries; ++i) {
-        void* want = UnitVersioningCandidate(i);
+        void* want = UnitVersioningCandidate(i, Top);
         void* got = VirtualAlloc(want, si.dwPageSize, MEM_RESERVE | MEM_COMMIT, PAGE_READWRITE);
         if (got == want) {
             auto* b = static_cast<TUnitVersioningBlock*>(got);
@@ -88,10 +88,10 @@ TUnitVersioningBlock* AcquireBlock(const std::string& Name) {
 
 }  // namespace
 
-void* UnitVersioningCandidate(int Index) {
+void* UnitVersioningCandidate(int Index, std::uintptr_t Top) {
     SYSTEM_INFO si;
     GetSystemInfo(&si);
-    auto top = reinterpret_cast<std::uintptr_t>(si.lpMaximumApplicationAddress);
+    auto top = Top != 0 ? Top : reinterpret_cast<std::uintptr_t>(si.lpMaximumApplicationAddress);
     std::uintptr_t a = (top & ~static_cast<std::uintptr_t>(0xFFFF)) - static_cast<std::uintptr_t>(Index) * 0x10000u;
     a &= ~static_cast<std::uintptr_t>(si.dwPageSize - 1);
     return reinterpret_cast<void*>(a);
@@ -99,7 +99,7 @@ void* UnitVersioningCandidate(int Index) {
 
 TUnitVersioning* TUnitVersioningLink::Registry() {
     if (registry_ != nullptr) return registry_;
-    block_ = AcquireBlock(blockName_);
+    block_ = AcquireBlock(blockName_, top_);
     if (block_ != nullptr && block_->Registry != 0 && block_->RefCount != 1) {
         registry_ = reinterpret_cast<TUnitVersioning*>(static_cast<std::uintptr_t>(block_->Registry));
         return registry_;

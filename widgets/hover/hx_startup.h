@@ -61,10 +61,12 @@ static_assert(sizeof(TUnitVersioningBlock) == 288);
 
 // One module's access to the registry: the first use looks for the block named BlockName and
 // takes the registry found there, or makes one (stored in the block when there is one, else
-// private). Close gives the block back and frees the registry when this link made it.
+// private). Close gives the block back and frees the registry when this link made it. Top is the
+// address the candidates count down from (0: the highest application address).
 class TUnitVersioningLink {
 public:
-    explicit TUnitVersioningLink(std::string BlockName = "UnitVersioning") : blockName_(std::move(BlockName)) {}
+    explicit TUnitVersioningLink(std::string BlockName = "UnitVersioning", std::uintptr_t Top = 0)
+        : blockName_(std::move(BlockName)), top_(Top) {}
     ~TUnitVersioningLink() { Close(); }
     TUnitVersioningLink(const TUnitVersioningLink&) = delete;
     TUnitVersioningLink& operator=(const TUnitVersioningLink&) = delete;
@@ -75,13 +77,15 @@ public:
 
 private:
     std::string blockName_;
+    std::uintptr_t top_;
     TUnitVersioningBlock* block_ = nullptr;
     TUnitVersioning* registry_ = nullptr;
     std::unique_ptr<TUnitVersioning> owned_;
 };
 
-// The address the block of try Index (0 to 20) is looked for at.
-void* UnitVersioningCandidate(int Index);
+// The address the block of try Index (0 to 20) is looked for at, counting down from Top (0: the
+// highest application address).
+void* UnitVersioningCandidate(int Index, std::uintptr_t Top = 0);
 constexpr int UnitVersioningTries = 21;
 
 // ---- Tables and system information -----------------------------------------------------------
