@@ -70,7 +70,10 @@ void THxDataConsumerItemSelect::SetItem(const std::string& Value) {
         throw EHXLDataConsumer(L"You must specify a provider before setting the item");
     if (!Value.empty() && consumer->Provider()->FindItem(consumer->Context(), Value) == nullptr)
         throw EHXLDataConsumer(L"Item not found in the selected context");
+    if (item_ == Value) return;
+    consumer->Changing(crViewChanged);
     item_ = Value;
+    consumer->Changed(crViewChanged);
 }
 
 void* THxDataConsumerItemSelect::QueryRole(const GUID& Role) {

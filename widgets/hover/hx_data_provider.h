@@ -162,7 +162,8 @@ constexpr int crProviderChanged = 0;
 constexpr int crViewChanged = 2;
 constexpr int crContextChanged = 3;
 
-// Item selection of a consumer: the ID of the selected item in its context.
+// Item selection of a consumer: the ID of the selected item in its context; a new selection is a
+// change of the consumer's view.
 class THxDataConsumerItemSelect : public TAggregatedPersistentEx {
 public:
     CLASSLIB_CLASS_NAME(THxDataConsumerItemSelect)
@@ -205,6 +206,7 @@ public:
     THxDataConsumerChangeEvent OnChanged;
 
 protected:
+    friend class THxDataConsumerItemSelect;
     void* QueryOwnRole(const GUID& Role) override;
     virtual void Changing(int Reason);
     virtual void Changed(int Reason);
