@@ -62,9 +62,7 @@ public:
 };
 
 TEST_F(HoverTest, MouseEnterAndLeaveFollowTheRealPointerInTheLibrarysOrder) {
-    auto* probe = new TProbe(form);
-    probe->SetParent(form);
-    probe->SetBounds(20, 20, 100, 40);
+    auto* probe = hovertest::Place<TProbe>(form, 20, 20, 100, 40);
     hovertest::Pump(20);
     if (!hovertest::MoveMouse(hovertest::CentreOf(probe))) GTEST_SKIP() << "the display does not move the pointer";
     ASSERT_TRUE(hovertest::RunUntil([&] { return probe->MouseOver(); }));
@@ -75,12 +73,8 @@ TEST_F(HoverTest, MouseEnterAndLeaveFollowTheRealPointerInTheLibrarysOrder) {
 }
 
 TEST_F(HoverTest, HintColourComesFromTheControlTheApplicationOrTheParent) {
-    auto* panel = new TParentProbe(form);
-    panel->SetParent(form);
-    panel->SetBounds(10, 10, 300, 200);
-    auto* probe = new TProbe(form);
-    probe->SetParent(panel);
-    probe->SetBounds(20, 20, 120, 40);
+    auto* panel = hovertest::Place<TParentProbe>(form, 10, 10, 300, 200);
+    auto* probe = hovertest::Place<TProbe>(panel, 20, 20, 120, 40);
     probe->SetHint("Tip");
     probe->SetShowHint(true);
     Application()->SetHintColor(clYellow);
@@ -204,9 +198,7 @@ protected:
 };
 
 TEST_F(HoverTest, ButtonTurnsEraseAndDialogCodesIntoItsOperations) {
-    auto* button = new TButtonProbe(form);
-    button->SetParent(form);
-    button->SetBounds(10, 10, 90, 30);
+    auto* button = hovertest::Place<TButtonProbe>(form, 10, 10, 90, 30);
     HWND w = button->Handle();
     hovertest::Pump(20);
     int erases = button->erases;
@@ -229,12 +221,8 @@ TEST_F(HoverTest, ButtonTurnsEraseAndDialogCodesIntoItsOperations) {
 }
 
 TEST_F(HoverTest, DotNetFrameShowsTheHighlightWhileFocused) {
-    auto* button = new THxExButton(form);
-    button->SetParent(form);
-    button->SetBounds(10, 10, 90, 30);
-    auto* other = new THxExButton(form);
-    other->SetParent(form);
-    other->SetBounds(10, 60, 90, 30);
+    auto* button = hovertest::Place<THxExButton>(form, 10, 10, 90, 30);
+    auto* other = hovertest::Place<THxExButton>(form, 10, 60, 90, 30);
     button->SetDotNetHighlighting(true);
     other->SetFocus();
     hovertest::Pump(30);

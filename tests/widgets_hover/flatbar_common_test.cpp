@@ -124,9 +124,7 @@ TEST_F(HoverTest, HookedEventsReachTheSubscribersThatAskedForThem) {
 }
 
 TEST_F(HoverTest, FlatEditTakesItsHeightFromTheFontAndPaintsItsOwnFrame) {
-    auto* edit = new TFlatEdit(form);
-    edit->SetParent(form);
-    edit->SetBounds(10, 10, 120, 20);
+    auto* edit = hovertest::Place<TFlatEdit>(form, 10, 10, 120, 20);
     EXPECT_EQ(edit->Version(), "FlatBar version 1.8");
     // Wine's stand-in fonts have no 13-pixel size; 12 pixels give 18 the same way.
     edit->Font()->SetName("Arial");
@@ -141,9 +139,7 @@ TEST_F(HoverTest, FlatEditTakesItsHeightFromTheFontAndPaintsItsOwnFrame) {
     edit->SetLoadingState(true);
     edit->Loaded();
     EXPECT_EQ(edit->Height(), 18);
-    auto* other = new TFlatEdit(form);
-    other->SetParent(form);
-    other->SetBounds(10, 60, 120, 20);
+    auto* other = hovertest::Place<TFlatEdit>(form, 10, 60, 120, 20);
     other->SetFocus();
     hovertest::Pump(20);
     HWND w = edit->Handle();

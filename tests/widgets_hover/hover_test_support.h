@@ -43,6 +43,31 @@ inline bool MoveMouse(POINT Screen) {
     return now.x == Screen.x && now.y == Screen.y;
 }
 
+// A control of class T made on Parent (owned by it) at the given bounds.
+template <typename T>
+T* Place(classlib::TWinControl* Parent, int X, int Y, int W, int H) {
+    auto* c = new T(Parent);
+    c->SetParent(Parent);
+    c->SetBounds(X, Y, W, H);
+    return c;
+}
+
+// A new W x H bitmap of one colour (the caller deletes it).
+inline HBITMAP SolidBitmap(int W, int H, COLORREF Colour) {
+    HDC screen = GetDC(nullptr);
+    HBITMAP b = CreateCompatibleBitmap(screen, W, H);
+    HDC dc = CreateCompatibleDC(screen);
+    HGDIOBJ old = SelectObject(dc, b);
+    HBRUSH brush = CreateSolidBrush(Colour);
+    RECT r{0, 0, W, H};
+    FillRect(dc, &r, brush);
+    DeleteObject(brush);
+    SelectObject(dc, old);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    return b;
+}
+
 inline POINT CentreOf(classlib::TControl* Control) {
     return Control->ClientToScreen(POINT{Control->Width() / 2, Control->Height() / 2});
 }

@@ -23,9 +23,7 @@ constexpr COLORREF kMaroon = RGB(0x80, 0, 0);
 
 // The about panel's label: Arial -16 bold maroon with a one-pixel shadow.
 THxLabel* PanelLabel(TWinControl* Parent, TColor Shadow) {
-    auto* label = new THxLabel(Parent);
-    label->SetParent(Parent);
-    label->SetBounds(10, 10, 72, 20);
+    auto* label = hovertest::Place<THxLabel>(Parent, 10, 10, 72, 20);
     label->SetParentFont(false);
     label->Font()->SetName("Arial");
     label->Font()->SetHeight(-16);
@@ -128,9 +126,7 @@ TEST_F(LabelTest, RotatedTextStandsUpAndTheLabelFollows) {
 }
 
 TEST_F(LabelTest, AutoSizeKeepsOneBlankAndTheRightEdgeOfARightAlignedLabel) {
-    auto* label = new THxLabel(form);
-    label->SetParent(form);
-    label->SetBounds(40, 40, 65, 17);
+    auto* label = hovertest::Place<THxLabel>(form, 40, 40, 65, 17);
     label->SetCaption("X");
     const int oneChar = label->Height();
     label->SetCaption("");
@@ -148,8 +144,7 @@ TEST_F(LabelTest, AutoSizeKeepsOneBlankAndTheRightEdgeOfARightAlignedLabel) {
 }
 
 TEST_F(LabelTest, FramesAndTheirRefusedCorners) {
-    auto* label = new THxLabel(form);
-    label->SetParent(form);
+    auto* label = hovertest::Place<THxLabel>(form, 10, 10, 60, 20);
     label->SetAutoSize(false);
     label->SetBounds(10, 10, 60, 20);
     label->SetParentColor(false);
@@ -176,19 +171,7 @@ TEST_F(LabelTest, AnImageStandsBeforeTheTextAtTheLeftMargin) {
     TImageList images(nullptr);
     images.SetWidth(8);
     images.SetHeight(8);
-    HDC screen = GetDC(nullptr);
-    HBITMAP red = CreateCompatibleBitmap(screen, 8, 8);
-    ReleaseDC(nullptr, screen);
-    {
-        HDC dc = CreateCompatibleDC(nullptr);
-        HGDIOBJ old = SelectObject(dc, red);
-        HBRUSH b = CreateSolidBrush(RGB(255, 0, 0));
-        RECT r{0, 0, 8, 8};
-        FillRect(dc, &r, b);
-        DeleteObject(b);
-        SelectObject(dc, old);
-        DeleteDC(dc);
-    }
+    HBITMAP red = hovertest::SolidBitmap(8, 8, RGB(255, 0, 0));
     images.Add(red, nullptr);
     DeleteObject(red);
     THxLabel* label = PanelLabel(form, clBlack);
@@ -229,12 +212,8 @@ TEST_F(LabelTest, ClicksRunOnClickAndTheAcceleratorFocusesItsControl) {
     label->SetCaption("&Name");
     int clicks = 0;
     label->OnClick = [&](TObject*) { ++clicks; };
-    auto* edit = new TEdit(form);
-    edit->SetParent(form);
-    edit->SetBounds(10, 100, 100, 24);
-    auto* other = new TEdit(form);
-    other->SetParent(form);
-    other->SetBounds(10, 140, 100, 24);
+    auto* edit = hovertest::Place<TEdit>(form, 10, 100, 100, 24);
+    auto* other = hovertest::Place<TEdit>(form, 10, 140, 100, 24);
     other->SetFocus();
     label->SetFocusControl(edit);
     // A press and release on the label: OnClick only (no address to open).

@@ -9,6 +9,7 @@
 
 #include "classlib/controls.h"
 #include "classlib/forms.h"
+#include "exception_text.h"
 #include "hover_test_support.h"
 #include "widgets/hover/hx_data_provider.h"
 #include "widgets/hover/hx_startup.h"
@@ -57,15 +58,7 @@ public:
     void* QueryRole(const GUID&) override { return nullptr; }
 };
 
-template <typename E, typename F>
-std::wstring MessageOf(F&& f) {
-    try {
-        f();
-    } catch (const E& e) {
-        return e.Message();
-    }
-    return L"(nothing raised)";
-}
+using quill_test::MessageOf;
 
 TEST(DataConsumer, ThePassingReferenceNeverFreesTheOwnersConsumer) {
     bool gone = false;

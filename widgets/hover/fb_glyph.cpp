@@ -11,17 +11,25 @@ using namespace classlib;
 
 // ---- Pixels ----------------------------------------------------------------------------------
 
+namespace {
+// A top-down 32-bit layout of Width x Height pixels.
+BITMAPINFO Dib32(int Width, int Height) {
+    BITMAPINFO bi{};
+    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
+    bi.bmiHeader.biWidth = Width;
+    bi.bmiHeader.biHeight = -Height;
+    bi.bmiHeader.biPlanes = 1;
+    bi.bmiHeader.biBitCount = 32;
+    bi.bmiHeader.biCompression = BI_RGB;
+    return bi;
+}
+}  // namespace
+
 TGlyphPixels ReadBitmapPixels(HBITMAP Bitmap) {
     TGlyphPixels p;
     BITMAP bm{};
     if (Bitmap == nullptr || GetObjectW(Bitmap, sizeof(bm), &bm) == 0 || bm.bmWidth <= 0 || bm.bmHeight <= 0) return p;
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = bm.bmWidth;
-    bi.bmiHeader.biHeight = -bm.bmHeight;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = Dib32(bm.bmWidth, bm.bmHeight);
     std::vector<std::uint32_t> raw(static_cast<size_t>(bm.bmWidth) * static_cast<size_t>(bm.bmHeight));
     HDC screen = GetDC(nullptr);
     int rows = GetDIBits(screen, Bitmap, 0, static_cast<UINT>(bm.bmHeight), raw.data(), &bi, DIB_RGB_COLORS);
@@ -41,13 +49,7 @@ TGlyphPixels ReadBitmapPixels(HBITMAP Bitmap) {
 HBITMAP MakeBitmap(const TGlyphPixels& Pixels) {
     HDC screen = GetDC(nullptr);
     HBITMAP b = CreateCompatibleBitmap(screen, Pixels.Width, Pixels.Height);
-    BITMAPINFO bi{};
-    bi.bmiHeader.biSize = sizeof(bi.bmiHeader);
-    bi.bmiHeader.biWidth = Pixels.Width;
-    bi.bmiHeader.biHeight = -Pixels.Height;
-    bi.bmiHeader.biPlanes = 1;
-    bi.bmiHeader.biBitCount = 32;
-    bi.bmiHeader.biCompression = BI_RGB;
+    BITMAPINFO bi = Dib32(Pixels.Width, Pixels.Height);
     std::vector<std::uint32_t> raw(Pixels.Colors.size());
     for (size_t i = 0; i < raw.size(); ++i) {
         COLORREF c = Pixels.Colors[i];
