@@ -227,10 +227,14 @@ TEST_F(HoverTest, ARealMenuClosedByClickingTheButtonDoesNotReopen) {
     item->SetCaption("Size 1");
     menu.Items()->Add(item);
     b->SetDropdownMenu(&menu);
+    menu.SetAlignment(TPopupAlignment::paRight);
     int drops = 0;
+    bool leftAlignedLeftTracked = false;
     HWND parent = form->Handle();
     menu.OnPopup = [&](TObject*) {
         if (++drops > 1) return;
+        leftAlignedLeftTracked = menu.Alignment() == TPopupAlignment::paLeft && menu.TrackButton() == TTrackButton::tbLeftButton &&
+                                 menu.PopupComponent() == b;
         // The user clicks the button again while the menu is open.
         POINT p = b->ClientToScreen(POINT{3, 3});
         ScreenToClient(parent, &p);
@@ -244,6 +248,10 @@ TEST_F(HoverTest, ARealMenuClosedByClickingTheButtonDoesNotReopen) {
     hovertest::Pump(100);
     KillTimer(nullptr, closer);
     EXPECT_EQ(drops, 1);
+    EXPECT_TRUE(leftAlignedLeftTracked);
+    // The menu's own settings come back afterwards.
+    EXPECT_EQ(menu.Alignment(), TPopupAlignment::paRight);
+    EXPECT_EQ(menu.TrackButton(), TTrackButton::tbRightButton);
     EXPECT_EQ(b->State(), TButtonState::bsUp);
     b->SetDropdownMenu(nullptr);
 }

@@ -545,17 +545,27 @@ void TFlatBarButton::DropDown() {
     bool removeClicks = true;
     if (OnDropdown) OnDropdown(this, showMenu, removeClicks);
     if (dropdownMenu_ != nullptr && showMenu) {
-        TPopupAlignment alignment = dropdownMenu_->Alignment();
-        dropdownMenu_->SetAlignment(TPopupAlignment::paLeft);
+        TPopupMenu* menu = dropdownMenu_;
+        const TPopupAlignment alignment = menu->Alignment();
+        const TTrackButton track = menu->TrackButton();
+        auto restore = [&] {
+            // The menu may have gone while it was open.
+            if (dropdownMenu_ != menu) return;
+            menu->SetAlignment(alignment);
+            menu->SetTrackButton(track);
+        };
+        menu->SetAlignment(TPopupAlignment::paLeft);
+        // Every shell this program runs on is a new-style one: the left button chooses.
+        menu->SetTrackButton(TTrackButton::tbLeftButton);
         POINT p = ClientToScreen(POINT{0, Height()});
-        dropdownMenu_->SetPopupComponent(this);
+        menu->SetPopupComponent(this);
         try {
-            dropdownMenu_->Popup(p.x, p.y);
+            menu->Popup(p.x, p.y);
         } catch (...) {
-            dropdownMenu_->SetAlignment(alignment);
+            restore();
             throw;
         }
-        if (dropdownMenu_ != nullptr) dropdownMenu_->SetAlignment(alignment);
+        restore();
     }
     if (removeClicks) RemovePendingClicks();
 }
