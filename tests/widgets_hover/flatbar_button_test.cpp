@@ -214,6 +214,13 @@ TEST_F(HoverTest, AnActionsCheckedStateIsTheButtonsDown) {
     action.SetChecked(false);
     EXPECT_FALSE(b->Down());
     b->SetAction(nullptr);
+    // The other way: the button's state goes into an action.
+    b->SetDown(true);
+    b->SetCaption("Bold");
+    TAction copy(nullptr);
+    copy.Assign(b);
+    EXPECT_TRUE(copy.Checked());
+    EXPECT_EQ(copy.Caption(), "Bold");
 }
 
 }  // namespace

@@ -382,6 +382,19 @@ void TFlatBarButton::ActionChange(TObject* Sender, bool CheckDefaults) {
     if (!CheckDefaults || imageIndex_ == -1) SetImageIndex(action->ImageIndex());
 }
 
+void TFlatBarButton::AssignTo(TPersistent* Dest) {
+    auto* action = dynamic_cast<TCustomAction*>(Dest);
+    if (action == nullptr) {
+        TGraphicControl::AssignTo(Dest);
+        return;
+    }
+    action->SetCaption(Caption());
+    action->SetHint(Hint());
+    action->SetEnabled(Enabled());
+    action->SetVisible(Visible());
+    action->SetChecked(down_);
+}
+
 // ---- Hot tracking ----------------------------------------------------------------------------
 
 void TFlatBarButton::MouseEntered() {

@@ -137,6 +137,8 @@ public:
     static void LeaveHotButton();
 
 protected:
+    // An action takes the button's caption, hint, enabled and visible states and its Down as Checked.
+    void AssignTo(classlib::TPersistent* Dest) override;
     void Paint() override;
     void MouseDown(classlib::TMouseButton Button, classlib::TShiftState Shift, int X, int Y) override;
     void MouseMove(classlib::TShiftState Shift, int X, int Y) override;
