@@ -52,6 +52,15 @@ constexpr THxTrackFontOptions DefaultTrackFontOptions = hoFollowFont | hoPreserv
 // With hoFollowFont, copies into TrackFont every aspect of Font whose preserve option is absent.
 void FollowFont(classlib::TFont* TrackFont, classlib::TFont* Font, THxTrackFontOptions Options);
 
+// Stores Value in Field and repaints Control when it changed; answers whether it did.
+template <typename T>
+bool SetAndInvalidate(classlib::TControl* Control, T& Field, const T& Value) {
+    if (Field == Value) return false;
+    Field = Value;
+    Control->Invalidate();
+    return true;
+}
+
 // ---- Persistent options ----------------------------------------------------------------------
 using TPropertyNotifyEvent = std::function<void(classlib::TObject* Sender, const std::string& PropName)>;
 

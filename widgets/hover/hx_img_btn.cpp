@@ -285,18 +285,6 @@ void THxCustomImageButton::SetLayout(THxImgBtnLayout Value) {
     Invalidate();
 }
 
-#define HX_IMGBTN_SETTER(Name, Type, field) \
-    void THxCustomImageButton::Set##Name(Type Value) { \
-        if (field == Value) return;                    \
-        field = Value;                                 \
-        Invalidate();                                  \
-    }
-HX_IMGBTN_SETTER(Spacing, int, spacing_)
-HX_IMGBTN_SETTER(Flat, bool, flat_)
-HX_IMGBTN_SETTER(OwnerDraw, bool, ownerDraw_)
-HX_IMGBTN_SETTER(ImageVisible, bool, imageVisible_)
-HX_IMGBTN_SETTER(ImageIndex, int, imageIndex_)
-#undef HX_IMGBTN_SETTER
 
 void THxCustomImageButton::SetImages(TCustomImageList* Value) {
     if (images_ == Value) return;

@@ -104,7 +104,7 @@ public:
     bool Animating() const { return animating_; }
     int CurrentFrame() const { return currentFrame_; }
     int ImageIndex() const { return imageIndex_; }
-    void SetImageIndex(int Value);
+    void SetImageIndex(int Value) { SetAndInvalidate(this, imageIndex_, Value); }
     classlib::TCustomImageList* Images() const { return images_; }
     void SetImages(classlib::TCustomImageList* Value);
     THxImgBtnKind Kind() const { return kind_; }
@@ -112,16 +112,16 @@ public:
     THxImgBtnLayout Layout() const { return layout_; }
     void SetLayout(THxImgBtnLayout Value);
     bool OwnerDraw() const { return ownerDraw_; }
-    void SetOwnerDraw(bool Value);
+    void SetOwnerDraw(bool Value) { SetAndInvalidate(this, ownerDraw_, Value); }
     int Spacing() const { return spacing_; }
-    void SetSpacing(int Value);
+    void SetSpacing(int Value) { SetAndInvalidate(this, spacing_, Value); }
     // -1 (or more): -1 centres the content.
     int Margin() const { return margin_; }
     void SetMargin(int Value);
     bool ImageVisible() const { return imageVisible_; }
-    void SetImageVisible(bool Value);
+    void SetImageVisible(bool Value) { SetAndInvalidate(this, imageVisible_, Value); }
     bool Flat() const { return flat_; }
-    void SetFlat(bool Value);
+    void SetFlat(bool Value) { SetAndInvalidate(this, flat_, Value); }
     bool MouseInside() const { return mouseInside_; }
     bool IsFocused() const { return isFocused_; }
     THxImgBtnDrawEvent OnButtonDraw;

@@ -91,21 +91,6 @@ void THxCustomLabel::SetFocusControl(TWinControl* Value) {
     if (showFocus_) Invalidate();
 }
 
-#define HX_REPAINTING_SETTER(Name, Type, field) \
-    void THxCustomLabel::Set##Name(Type Value) { \
-        if (field == Value) return;              \
-        field = Value;                           \
-        Invalidate();                            \
-    }
-HX_REPAINTING_SETTER(Alignment, TAlignment, alignment_)
-HX_REPAINTING_SETTER(Layout, TTextLayout, layout_)
-HX_REPAINTING_SETTER(ShadowColor, TColor, shadowColor_)
-HX_REPAINTING_SETTER(ShadowPos, TShadowPosition, shadowPos_)
-HX_REPAINTING_SETTER(ShowAccelChar, bool, showAccelChar_)
-HX_REPAINTING_SETTER(ShowFocus, bool, showFocus_)
-HX_REPAINTING_SETTER(TextEllipsis, THxTextEllipsis, textEllipsis_)
-HX_REPAINTING_SETTER(FrameColor, TColor, frameColor_)
-#undef HX_REPAINTING_SETTER
 
 void THxCustomLabel::SetShadowSize(int Value) {
     Value = std::clamp(Value, 0, 255);

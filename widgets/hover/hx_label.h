@@ -28,23 +28,23 @@ public:
     classlib::TWinControl* FocusControl() const { return focusControl_; }
     void SetFocusControl(classlib::TWinControl* Value);
     classlib::TAlignment Alignment() const { return alignment_; }
-    void SetAlignment(classlib::TAlignment Value);
+    void SetAlignment(classlib::TAlignment Value) { SetAndInvalidate(this, alignment_, Value); }
     bool AutoSize() const { return autoSize_; }
     void SetAutoSize(bool Value);
     TTextLayout Layout() const { return layout_; }
-    void SetLayout(TTextLayout Value);
+    void SetLayout(TTextLayout Value) { SetAndInvalidate(this, layout_, Value); }
     classlib::TColor ShadowColor() const { return shadowColor_; }
-    void SetShadowColor(classlib::TColor Value);
+    void SetShadowColor(classlib::TColor Value) { SetAndInvalidate(this, shadowColor_, Value); }
     int ShadowSize() const { return shadowSize_; }
     void SetShadowSize(int Value);
     TShadowPosition ShadowPos() const { return shadowPos_; }
-    void SetShadowPos(TShadowPosition Value);
+    void SetShadowPos(TShadowPosition Value) { SetAndInvalidate(this, shadowPos_, Value); }
     bool WordWrap() const { return wordWrap_; }
     void SetWordWrap(bool Value);
     bool ShowAccelChar() const { return showAccelChar_; }
-    void SetShowAccelChar(bool Value);
+    void SetShowAccelChar(bool Value) { SetAndInvalidate(this, showAccelChar_, Value); }
     bool ShowFocus() const { return showFocus_; }
-    void SetShowFocus(bool Value);
+    void SetShowFocus(bool Value) { SetAndInvalidate(this, showFocus_, Value); }
     int ImageIndex() const { return imageIndex_; }
     void SetImageIndex(int Value);
     classlib::TCustomImageList* Images() const { return images_; }
@@ -68,9 +68,9 @@ public:
     void SetSpacing(int Value);
     THxDataConsumer* Provider() const { return provider_.Get(); }
     THxTextEllipsis TextEllipsis() const { return textEllipsis_; }
-    void SetTextEllipsis(THxTextEllipsis Value);
+    void SetTextEllipsis(THxTextEllipsis Value) { SetAndInvalidate(this, textEllipsis_, Value); }
     classlib::TColor FrameColor() const { return frameColor_; }
-    void SetFrameColor(classlib::TColor Value);
+    void SetFrameColor(classlib::TColor Value) { SetAndInvalidate(this, frameColor_, Value); }
     int RoundedFrame() const { return roundedFrame_; }
     void SetRoundedFrame(int Value);
     int Margin() const { return margins_.left; }
