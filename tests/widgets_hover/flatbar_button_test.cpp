@@ -227,6 +227,8 @@ TEST_F(HoverTest, AnActionsCheckedStateIsTheButtonsDown) {
 
 namespace {
 
+void CALLBACK CloseAnyMenu(HWND, UINT, UINT_PTR, DWORD) { EndMenu(); }
+
 TEST_F(HoverTest, ARealMenuClosedByClickingTheButtonDoesNotReopen) {
     TFlatBarButton* b = MakeButton(form, 10, 10);
     TPopupMenu menu(nullptr);
@@ -249,7 +251,7 @@ TEST_F(HoverTest, ARealMenuClosedByClickingTheButtonDoesNotReopen) {
         PostMessageA(parent, WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
     };
     // Whatever menu is still open after a while is closed, so that a reopened one ends too.
-    UINT_PTR closer = SetTimer(nullptr, 0, 300, [](HWND, UINT, UINT_PTR, DWORD) { EndMenu(); });
+    UINT_PTR closer = SetTimer(nullptr, 0, 300, &CloseAnyMenu);
     ClickAt(b);
     EXPECT_EQ(drops, 1);
     hovertest::Pump(100);
