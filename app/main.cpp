@@ -15,6 +15,7 @@
 #include "ui/capture_form.h"
 #include "ui/start_up.h"
 #include "unicode/wide_platform.h"
+#include "widgets/hover/hx_startup.h"
 #include "widgets/unicode/uc_forms.h"
 
 namespace {
@@ -62,6 +63,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     try {
         unicode::InitializeWidePlatform();
         widgets::InitializeWideControls();
+        hover::InitializeHoverLibrary();
         classlib::LoadFormatSettingsFromLocale();
 
         // Any answer but Yes ends the program before a form or a setting exists.
@@ -79,10 +81,16 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         exitCode = 1;
     }
 
-    // The forms go first (the last created first), then the wide layer, then the application.
+    // The forms go first (the last created first), then the library modules in the reverse order
+    // of their start-up, then the application.
     hosts.MainWindow = nullptr;
     try {
         if (classlib::ApplicationExists()) classlib::Application()->DestroyForms();
+    } catch (...) {
+        exitCode = 1;
+    }
+    try {
+        hover::FinalizeHoverLibrary();
     } catch (...) {
         exitCode = 1;
     }

@@ -3,6 +3,8 @@
 
 #include <shellapi.h>
 
+#include <algorithm>
+
 #include "classlib/exceptions.h"
 #include "classlib/gdi_handles.h"
 
@@ -16,7 +18,27 @@ COLORREF ListColour(TColor Colour) { return Colour == clNone ? CLR_NONE : ColorT
 
 TCustomImageList::TCustomImageList(TComponent* AOwner) : TComponent(AOwner) {}
 
-TCustomImageList::~TCustomImageList() { FreeHandle(); }
+TCustomImageList::~TCustomImageList() {
+    for (TChangeLink* link : links_) link->sender_ = nullptr;
+    FreeHandle();
+}
+
+TChangeLink::~TChangeLink() {
+    if (sender_ != nullptr) sender_->UnRegisterChanges(this);
+}
+
+void TCustomImageList::RegisterChanges(TChangeLink* Link) {
+    if (Link == nullptr || Link->sender_ == this) return;
+    if (Link->sender_ != nullptr) Link->sender_->UnRegisterChanges(Link);
+    Link->sender_ = this;
+    links_.push_back(Link);
+}
+
+void TCustomImageList::UnRegisterChanges(TChangeLink* Link) {
+    if (Link == nullptr || Link->sender_ != this) return;
+    Link->sender_ = nullptr;
+    links_.erase(std::remove(links_.begin(), links_.end(), Link), links_.end());
+}
 
 void TCustomImageList::FreeHandle() {
     if (handle_ != nullptr && !shareImages_) ImageList_Destroy(handle_);
@@ -149,6 +171,9 @@ HBITMAP TCustomImageList::GetBitmap(int Index) {
 
 void TCustomImageList::Change() {
     if (OnChange) OnChange(this);
+    // A watcher may leave (or another come) from its handler: the walk goes over a copy.
+    for (TChangeLink* link : std::vector<TChangeLink*>(links_))
+        if (std::find(links_.begin(), links_.end(), link) != links_.end() && link->OnChange) link->OnChange(this);
 }
 
 void InitCommonControlClasses() {

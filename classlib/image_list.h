@@ -5,12 +5,33 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <vector>
+
 #include "classlib/graphics.h"
 #include "classlib/objects.h"
 
 namespace classlib {
 
 enum class TDrawingStyle { dsFocus, dsSelected, dsNormal, dsTransparent };
+
+class TCustomImageList;
+
+// One watcher of an image list's changes, so that many controls can follow one list: the list
+// calls OnChange of every registered link after each change (after its own OnChange). A link
+// leaves its list when it goes; a list that goes first leaves its links without a sender.
+class TChangeLink {
+public:
+    TChangeLink() = default;
+    ~TChangeLink();
+    TChangeLink(const TChangeLink&) = delete;
+    TChangeLink& operator=(const TChangeLink&) = delete;
+    TCustomImageList* Sender() const { return sender_; }
+    TNotifyEvent OnChange;
+
+private:
+    friend class TCustomImageList;
+    TCustomImageList* sender_ = nullptr;
+};
 
 // A system image list (ImageList_Create, 24-bit colour with masks) owned by the component,
 // or a list the component only shows (ShareImages: a system list of the shell, never
@@ -57,12 +78,16 @@ public:
     HBITMAP GetBitmap(int Index);
 
     TNotifyEvent OnChange;
+    // Adds or removes a watcher (a link belongs to one list at a time).
+    void RegisterChanges(TChangeLink* Link);
+    void UnRegisterChanges(TChangeLink* Link);
 
 protected:
     virtual void Change();
 
 private:
     void FreeHandle();
+    std::vector<TChangeLink*> links_;
     void CheckIndex(int Index);
     HIMAGELIST handle_ = nullptr;
     bool shareImages_ = false;

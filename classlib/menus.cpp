@@ -616,7 +616,8 @@ void TPopupMenu::Popup(int X, int Y) {
     CheckMainThread("TPopupMenu.Popup");
     DoPopup(this);
     static constexpr UINT kAlign[] = {TPM_LEFTALIGN, TPM_RIGHTALIGN, TPM_CENTERALIGN};
-    UINT flags = kAlign[static_cast<int>(alignment_)] | TPM_RIGHTBUTTON;
+    UINT flags = kAlign[static_cast<int>(alignment_)] |
+                 (trackButton_ == TTrackButton::tbLeftButton ? TPM_LEFTBUTTON : TPM_RIGHTBUTTON);
     if (IsRightToLeft()) flags |= TPM_LAYOUTRTL;
     HMENU menu = Handle();
     for (int i = 0; i < Items()->Count(); ++i) Items()->Items(i)->InitiateAction();

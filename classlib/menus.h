@@ -38,6 +38,7 @@ using TOwnerDrawState = std::uint32_t;
 
 enum class TFindItemKind { fkCommand, fkHandle, fkShortCut };
 enum class TPopupAlignment { paLeft, paRight, paCenter };
+enum class TTrackButton { tbRightButton, tbLeftButton };
 
 using TMenuDrawItemEvent = std::function<void(TObject* Sender, TCanvas* ACanvas, RECT ARect, bool Selected)>;
 using TAdvancedMenuDrawItemEvent =
@@ -308,6 +309,9 @@ public:
     void SetAlignment(TPopupAlignment Value) { alignment_ = Value; }
     bool AutoPopup() const { return autoPopup_; }
     void SetAutoPopup(bool Value) { autoPopup_ = Value; }
+    // The mouse button that chooses an item (the right one also takes the left one's clicks).
+    TTrackButton TrackButton() const { return trackButton_; }
+    void SetTrackButton(TTrackButton Value) { trackButton_ = Value; }
     // The control whose context menu was shown last.
     TComponent* PopupComponent() const { return popupComponent_; }
     void SetPopupComponent(TComponent* Value) { popupComponent_ = Value; }
@@ -320,6 +324,7 @@ protected:
 
 private:
     TPopupAlignment alignment_ = TPopupAlignment::paLeft;
+    TTrackButton trackButton_ = TTrackButton::tbRightButton;
     bool autoPopup_ = true;
     TComponent* popupComponent_ = nullptr;
 };

@@ -6,6 +6,7 @@
 
 #include <algorithm>
 #include <cstring>
+#include <utility>
 
 #include "classlib/actions.h"
 #include "classlib/control_internals.h"
@@ -554,8 +555,26 @@ void TWinControl::DoControlMsg(HWND ControlHandle, TMessage& Message, UINT Refle
         DefaultHandler(Message);
 }
 
+namespace {
+// The base's own WM_PRINTCLIENT handling: the window's class paints itself into the DC.
+void DefaultPrintClient(TWinControl* Control, TMessage& Message) { Control->DefaultHandler(Message); }
+TWinControlMessageHandler gPrintClientHandler = &DefaultPrintClient;
+}  // namespace
+
+TWinControlMessageHandler FindWinControlHandler(UINT Msg) {
+    return Msg == WM_PRINTCLIENT ? gPrintClientHandler : nullptr;
+}
+
+TWinControlMessageHandler ReplaceWinControlHandler(UINT Msg, TWinControlMessageHandler Handler) {
+    if (Msg != WM_PRINTCLIENT || Handler == nullptr) return nullptr;
+    return std::exchange(gPrintClientHandler, Handler);
+}
+
 void TWinControl::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
+        case WM_PRINTCLIENT:
+            gPrintClientHandler(this, Message);
+            return;
         case WM_CONTEXTMENU: {
             // The control under the point (a graphic child too), or this one for the menu key;
             // the first one up the parents that has an automatic pop-up menu shows it.

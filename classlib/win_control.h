@@ -49,6 +49,14 @@ TControl* FindDragTarget(POINT Pos, bool AllowDisabled);
 // The module instance windows and classes of the library are registered with.
 HINSTANCE LibraryInstance();
 
+// The base's table of message handlers that a layer above may wrap (today WM_PRINTCLIENT alone):
+// Find answers the entry of a message (nullptr when the base has none); Replace puts Handler in
+// the entry's place and answers the previous one (nullptr, changing nothing, for a message
+// without entry). Main thread only.
+using TWinControlMessageHandler = void (*)(TWinControl* Control, TMessage& Message);
+TWinControlMessageHandler FindWinControlHandler(UINT Msg);
+TWinControlMessageHandler ReplaceWinControlHandler(UINT Msg, TWinControlMessageHandler Handler);
+
 class TWinControl : public TControl {
 public:
     CLASSLIB_CLASS_NAME(TWinControl)
