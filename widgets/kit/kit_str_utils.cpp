@@ -2,17 +2,34 @@
 
 namespace widgets::kit {
 
-std::string FitTextWithEllipsis(const std::string& Text, classlib::TCanvas* Canvas, int MaxWidth) {
-    if (Canvas->TextWidth(Text) <= MaxWidth) return Text;
-    // Two characters go first, then one more each round.
+namespace {
+
+// Two characters go first, then one more each round, until the text with "..." fits.
+template <typename Width>
+std::string FitText(const std::string& Text, int MaxWidth, Width TextWidth) {
+    if (TextWidth(Text) <= MaxWidth) return Text;
     size_t keep = Text.size();
     std::string result;
     for (size_t drop = 2;; drop = 1) {
         keep = keep > drop ? keep - drop : 0;
         result.assign(Text.data(), keep);
         result.append("...");
-        if (keep == 0 || Canvas->TextWidth(result) <= MaxWidth) return result;
+        if (keep == 0 || TextWidth(result) <= MaxWidth) return result;
     }
+}
+
+}  // namespace
+
+std::string FitTextWithEllipsis(const std::string& Text, classlib::TCanvas* Canvas, int MaxWidth) {
+    return FitText(Text, MaxWidth, [Canvas](const std::string& t) { return Canvas->TextWidth(t); });
+}
+
+std::string FitTextWithEllipsis(const std::string& Text, HDC DC, int MaxWidth) {
+    return FitText(Text, MaxWidth, [DC](const std::string& t) {
+        SIZE ext{};
+        GetTextExtentPoint32A(DC, t.c_str(), static_cast<int>(t.size()), &ext);
+        return static_cast<int>(ext.cx);
+    });
 }
 
 namespace {

@@ -2,6 +2,8 @@
 // double quotes), replacing, repeating, character-set tests and tokens.
 #pragma once
 
+#include <windows.h>
+
 #include <string>
 
 #include "classlib/graphics.h"
@@ -10,6 +12,8 @@ namespace widgets::kit {
 
 // The text, cut at its end with "..." appended until it fits MaxWidth on the canvas.
 std::string FitTextWithEllipsis(const std::string& Text, classlib::TCanvas* Canvas, int MaxWidth);
+// The same measured with the font selected into DC.
+std::string FitTextWithEllipsis(const std::string& Text, HDC DC, int MaxWidth);
 
 // Items of a command line: blanks and control characters separate them, double quotes group
 // blanks into one item (the quotes are dropped).
