@@ -1,5 +1,6 @@
 #include "widgets/kit/kit_utils.h"
 
+#include <cstring>
 #include <vector>
 
 #include "classlib/exceptions.h"
@@ -80,6 +81,56 @@ TOwnedBitmap CopyBitmap(HBITMAP Bitmap) {
     TMemDC src(Bitmap), dst(copy.Get());
     BitBlt(dst.Get(), 0, 0, s.cx, s.cy, src.Get(), 0, 0, SRCCOPY);
     return copy;
+}
+
+std::vector<std::uint8_t> BitmapToBmpBytes(HBITMAP Bitmap) {
+    SIZE s = BitmapSize(Bitmap);
+    if (s.cx <= 0 || s.cy <= 0) return {};
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof(info);
+    info.biWidth = s.cx;
+    info.biHeight = s.cy;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const size_t stride = (static_cast<size_t>(s.cx) * 3 + 3) & ~static_cast<size_t>(3);
+    const size_t bits = stride * static_cast<size_t>(s.cy);
+    info.biSizeImage = static_cast<DWORD>(bits);
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;  // "BM"
+    file.bfOffBits = sizeof(file) + sizeof(info);
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + bits);
+    std::vector<std::uint8_t> out(file.bfSize);
+    std::memcpy(out.data(), &file, sizeof(file));
+    std::memcpy(out.data() + sizeof(file), &info, sizeof(info));
+    TWindowDC screen(nullptr);
+    GetDIBits(screen.Get(), Bitmap, 0, static_cast<UINT>(s.cy), out.data() + file.bfOffBits,
+              reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    return out;
+}
+
+TOwnedBitmap BitmapFromBmpBytes(const std::uint8_t* Data, size_t Size) {
+    auto bad = [] { return EReadError(L"Bitmap image is not valid"); };
+    BITMAPFILEHEADER file{};
+    BITMAPINFOHEADER info{};
+    if (Data == nullptr || Size < sizeof(file) + sizeof(info)) throw bad();
+    std::memcpy(&file, Data, sizeof(file));
+    std::memcpy(&info, Data + sizeof(file), sizeof(info));
+    if (file.bfType != 0x4D42 || info.biSize < sizeof(info) || info.biPlanes != 1 || info.biBitCount != 24 ||
+        info.biCompression != BI_RGB || info.biWidth <= 0 || info.biWidth > 16384 || info.biHeight == 0 ||
+        info.biHeight > 16384 || info.biHeight < -16384)
+        throw bad();
+    const size_t height = static_cast<size_t>(info.biHeight < 0 ? -info.biHeight : info.biHeight);
+    const size_t stride = (static_cast<size_t>(info.biWidth) * 3 + 3) & ~static_cast<size_t>(3);
+    const size_t headers = sizeof(file) + info.biSize;
+    if (file.bfOffBits < headers || file.bfOffBits > Size || Size - file.bfOffBits < stride * height) throw bad();
+    BITMAPINFOHEADER use = info;
+    use.biSize = sizeof(use);
+    TWindowDC screen(nullptr);
+    HBITMAP h = CreateDIBitmap(screen.Get(), &use, CBM_INIT, Data + file.bfOffBits, reinterpret_cast<BITMAPINFO*>(&use),
+                               DIB_RGB_COLORS);
+    if (h == nullptr) throw bad();
+    return TOwnedBitmap(h);
 }
 
 TOwnedBitmap MakeDisabledBitmap(HBITMAP Source, TColor Outline, TColor Back, TColor Highlight, TColor Shadow,

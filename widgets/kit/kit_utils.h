@@ -6,7 +6,9 @@
 #include <windows.h>
 #include <commctrl.h>
 
+#include <cstdint>
 #include <string>
+#include <vector>
 
 #include "classlib/controls.h"
 #include "classlib/gdi_handles.h"
@@ -29,6 +31,11 @@ SIZE BitmapSize(HBITMAP Bitmap);
 classlib::TColor BottomLeftColor(HBITMAP Bitmap);
 // A copy of a bitmap as a 24-bit screen-compatible bitmap.
 classlib::TOwnedBitmap CopyBitmap(HBITMAP Bitmap);
+
+// A bitmap as the bytes of a .bmp file (24 bits a pixel), and back. Reading checks every size
+// against the bytes there are and raises EReadError "Bitmap image is not valid" for anything else.
+std::vector<std::uint8_t> BitmapToBmpBytes(HBITMAP Bitmap);
+classlib::TOwnedBitmap BitmapFromBmpBytes(const std::uint8_t* Data, size_t Size);
 
 // A bitmap of the source's size filled with Back, where the source's pixels of colour Outline are
 // stamped in Highlight one pixel right and down (when DrawHighlight) and then in Shadow.
