@@ -3,6 +3,7 @@
 #include <memory>
 
 #include "classlib/forms.h"
+#include "classlib/menus.h"
 #include "kit_test_support.h"
 #include "widgets/kit/kit_label.h"
 #include "widgets/kit/kit_speed_button.h"
@@ -223,6 +224,43 @@ TEST_F(KitButtonTest, FramesFollowStateAndStyle) {
     kittest::TSnapshot old = kittest::Snapshot(b);
     EXPECT_EQ(old.At(0, 0), ColorToRGB(clWindowFrame));
     EXPECT_EQ(old.At(1, 1), ColorToRGB(clBtnHighlight));
+}
+
+TEST_F(KitButtonTest, DropDownMenuOpensOnceAndShowsItsMark) {
+    TKitSpeedButton* b = NewButton(10);
+    b->SetBounds(10, 10, 40, 25);
+    auto* menu = new TPopupMenu(form);
+    auto* item = new TMenuItem(menu);
+    item->SetCaption("One");
+    menu->Items()->Add(item);
+    kittest::TSnapshot plain = kittest::Snapshot(b);
+    b->SetDropDownMenu(menu);
+    kittest::TSnapshot marked = kittest::Snapshot(b);
+    RECT mark = marked.BoxOf(ColorToRGB(clBtnText));
+    EXPECT_EQ(plain.CountOf(ColorToRGB(clBtnText)), 0);
+    EXPECT_EQ(marked.CountOf(ColorToRGB(clBtnText)), 7 + 5 + 3 + 1);
+    EXPECT_EQ(mark.bottom - mark.top, 3);
+    int popups = 0;
+    menu->OnPopup = [&](TObject*) {
+        ++popups;
+        // The user's next press on the button is what closes the menu.
+        PostMessageA(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b->Left() + 5, b->Top() + 5));
+        SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR Id, DWORD) {
+            KillTimer(nullptr, Id);
+            EndMenu();
+        });
+    };
+    Press(b);
+    EXPECT_EQ(popups, 1);
+    EXPECT_EQ(menu->PopupComponent(), b);
+    EXPECT_FALSE(b->Dragging());
+    EXPECT_EQ(b->State(), TKitButtonState::bsUp);
+    kittest::PumpFor(60);
+    EXPECT_EQ(popups, 1);  // that press did not open the menu again
+    EXPECT_EQ(clicks[b], 0);
+    // Freeing the menu takes it from the button.
+    delete menu;
+    EXPECT_EQ(b->DropDownMenu(), nullptr);
 }
 
 }  // namespace

@@ -183,16 +183,16 @@ void TKitSpeedButton::SetMarkDropDown(bool Value) {
     Invalidate();
 }
 
-void TKitSpeedButton::SetDropDownMenu(TKitDropDownMenu* Value) {
+void TKitSpeedButton::SetDropDownMenu(TPopupMenu* Value) {
     if (dropDownMenu_ == Value) return;
     dropDownMenu_ = Value;
-    if (Value != nullptr && Value->MenuComponent() != nullptr) Value->MenuComponent()->FreeNotification(this);
+    if (Value != nullptr) Value->FreeNotification(this);
     if (markDropDown_) Invalidate();
 }
 
 void TKitSpeedButton::Notification(TComponent* AComponent, TOperation Operation) {
     TGraphicControl::Notification(AComponent, Operation);
-    if (Operation == TOperation::opRemove && dropDownMenu_ != nullptr && AComponent == dropDownMenu_->MenuComponent()) {
+    if (Operation == TOperation::opRemove && dropDownMenu_ != nullptr && AComponent == dropDownMenu_) {
         dropDownMenu_ = nullptr;
         Invalidate();
     }
@@ -315,10 +315,20 @@ void TKitSpeedButton::DrawDropDownMark(HDC DC, const RECT& Client) {
 POINT TKitSpeedButton::DropDownPoint() {
     POINT p{0, 0};
     if (dropDownMenu_ == nullptr) return p;
-    if (menuPosition_ == TKitDropDownMenuPos::dmpBottom)
-        p = POINT{-1, Height()};
-    else
-        p = POINT{Width(), -1};
+    TPopupAlignment align = dropDownMenu_->Alignment();
+    if (menuPosition_ == TKitDropDownMenuPos::dmpBottom) {
+        switch (align) {
+            case TPopupAlignment::paLeft: p = POINT{-1, Height()}; break;
+            case TPopupAlignment::paRight: p = POINT{Width() + 1, Height()}; break;
+            case TPopupAlignment::paCenter: p = POINT{Width() / 2, Height()}; break;
+        }
+    } else {
+        switch (align) {
+            case TPopupAlignment::paLeft: p = POINT{Width(), -1}; break;
+            case TPopupAlignment::paRight: p = POINT{-1, -1}; break;
+            case TPopupAlignment::paCenter: p = POINT{Width() / 2, Height()}; break;
+        }
+    }
     return ClientToScreen(p);
 }
 

@@ -12,6 +12,7 @@
 
 #include "classlib/controls.h"
 #include "classlib/custom_form.h"
+#include "classlib/menus.h"
 #include "classlib/std_text.h"
 #include "classlib/timer.h"
 #include "widgets/kit/kit_glyph.h"
@@ -27,18 +28,6 @@ enum class TKitDropDownMenuPos { dmpBottom, dmpRight };
 
 // The button's frame for Client (then the rectangle left inside, one pixel further in).
 void DrawSpeedButtonFrame(HDC DC, RECT& Client, bool IsDown, bool IsFlat, TButtonStyle Style);
-
-// What a speed button needs of a drop-down menu: whether it pops up by itself, the component it
-// was opened from, and showing it at a screen point until it closes.
-class TKitDropDownMenu {
-public:
-    virtual ~TKitDropDownMenu() = default;
-    virtual bool AutoPopup() const = 0;
-    virtual void SetPopupComponent(classlib::TComponent* Component) = 0;
-    virtual void Popup(int X, int Y) = 0;
-    // The component whose freeing drops the menu from the button.
-    virtual classlib::TComponent* MenuComponent() = 0;
-};
 
 class TKitSpeedButton : public classlib::TGraphicControl {
 public:
@@ -70,8 +59,8 @@ public:
     void SetTransparent(bool Value);
     bool MarkDropDown() const { return markDropDown_; }
     void SetMarkDropDown(bool Value);
-    TKitDropDownMenu* DropDownMenu() const { return dropDownMenu_; }
-    void SetDropDownMenu(TKitDropDownMenu* Value);
+    classlib::TPopupMenu* DropDownMenu() const { return dropDownMenu_; }
+    void SetDropDownMenu(classlib::TPopupMenu* Value);
     TKitDropDownMenuPos MenuPosition() const { return menuPosition_; }
     void SetMenuPosition(TKitDropDownMenuPos Value) { menuPosition_ = Value; }
     bool GrayedInactive() const { return grayedInactive_; }
@@ -143,7 +132,7 @@ private:
     classlib::TModalResult modalResult_ = classlib::mrNone;
     bool transparent_ = false;
     bool markDropDown_ = true;
-    TKitDropDownMenu* dropDownMenu_ = nullptr;
+    classlib::TPopupMenu* dropDownMenu_ = nullptr;
     TKitDropDownMenuPos menuPosition_ = TKitDropDownMenuPos::dmpBottom;
     bool grayedInactive_ = true;
     bool menuTracking_ = false;
