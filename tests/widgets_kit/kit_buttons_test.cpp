@@ -263,4 +263,21 @@ TEST_F(KitButtonTest, DropDownMenuOpensOnceAndShowsItsMark) {
     EXPECT_EQ(b->DropDownMenu(), nullptr);
 }
 
+TEST_F(KitButtonTest, TransparentButtonShowsWhatLiesUnderIt) {
+    form->SetColor(RGB(0, 0, 160));
+    auto* under = new TKitLabel(form);  // placed before the button: painted under it
+    under->SetParent(form);
+    under->SetAutoSize(false);
+    under->SetBounds(10, 10, 10, 25);
+    under->SetColor(RGB(0, 200, 0));
+    under->SetShadowSize(0);
+    TKitSpeedButton* b = NewButton(10);
+    b->SetFlat(true);
+    b->SetTransparent(true);
+    kittest::TSnapshot s = kittest::Snapshot(b);
+    EXPECT_EQ(s.At(5, 12), RGB(0, 200, 0));  // the label
+    EXPECT_EQ(s.At(20, 12), ColorToRGB(form->Brush()->Color()));  // the form's background
+    EXPECT_EQ(s.CountOf(ColorToRGB(clBtnFace)), 0);
+}
+
 }  // namespace

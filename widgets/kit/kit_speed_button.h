@@ -145,4 +145,16 @@ private:
     TKitButtonState state_ = TKitButtonState::bsUp;
 };
 
+// The calendars' navigation button: the old (3.1) look, repeating while held (first after
+// InitPause, then every RepeatInterval).
+class TKitTimerSpeedButton : public TKitSpeedButton {
+public:
+    CLASSLIB_CLASS_NAME(TKitTimerSpeedButton)
+    explicit TKitTimerSpeedButton(classlib::TComponent* AOwner) : TKitSpeedButton(AOwner) {
+        SetStyle(TButtonStyle::bsWin31);
+        SetAllowTimer(true);
+        SetControlStyle(ControlStyle() | classlib::csReplicatable);
+    }
+};
+
 }  // namespace widgets::kit
