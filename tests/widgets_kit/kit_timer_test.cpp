@@ -3,6 +3,8 @@
 #include <atomic>
 #include <memory>
 
+#include "classlib/filer.h"
+#include "classlib/streams.h"
 #include "kit_test_support.h"
 #include "widgets/kit/kit_timer.h"
 
@@ -148,6 +150,33 @@ TEST_F(KitTimerTest, HandlerExceptionInWindowModeReachesTheApplication) {
     });
     ASSERT_TRUE(kittest::PumpUntil([&] { return ticks >= 3; }));
     EXPECT_EQ(reported, 1);
+}
+
+TEST_F(KitTimerTest, PropertiesGoThroughAStream) {
+    widgets::kit::RegisterKitTimerProperties();
+    TKitTimer timer(nullptr);
+    timer.SetInterval(450);
+    timer.SetThreaded(false);
+    timer.SetThreadPriority(TThreadPriority::tpHigher);
+    timer.SetSyncEvent(false);
+    TMemoryStream stream;
+    {
+        TWriter w(&stream);
+        w.WriteRootComponent(&timer);
+    }
+    TKitTimer copy(nullptr);
+    stream.SetPosition(0);
+    {
+        TReader r(&stream);
+        r.ReadRootComponent(&copy);
+    }
+    EXPECT_EQ(copy.Interval(), 450u);
+    EXPECT_FALSE(copy.Threaded());
+    EXPECT_FALSE(copy.SyncEvent());
+    EXPECT_TRUE(copy.Enabled());
+    EXPECT_EQ(copy.ThreadPriority(), TThreadPriority::tpHigher);
+    // Read through the setters: window mode made its window (no handler yet: no ticks).
+    EXPECT_NE(copy.WindowHandle(), nullptr);
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
 #include "widgets/kit/kit_startup.h"
 
 #include "widgets/kit/date_util.h"
+#include "widgets/kit/kit_timer.h"
 
 namespace widgets::kit {
 
@@ -53,6 +54,7 @@ void InitializeKit() {
     classlib::SetCursorHandle(crKitDrag, gCursors[1]);
     gRichEdit = LoadRichEditLibrary(L"RICHED20.DLL", L"RICHED32.DLL");
     InitializeDateUtil();
+    RegisterKitTimerProperties();
 }
 
 void FinalizeKit() {

@@ -2,6 +2,7 @@
 
 #include "classlib/application.h"
 #include "classlib/exceptions.h"
+#include "classlib/filer.h"
 #include "classlib/hidden_window.h"
 
 namespace widgets::kit {
@@ -184,6 +185,50 @@ void TKitTimer::TimerWndProc(TMessage& Message) {
         return;
     }
     Message.Result = DefWindowProcA(window_, Message.Msg, Message.WParam, Message.LParam);
+}
+
+// ---- Streaming -------------------------------------------------------------------------------
+
+void RegisterKitTimerProperties() {
+    auto timer = [](TPersistent* i) { return static_cast<TKitTimer*>(i); };
+    auto boolProp = [](const wchar_t* Name, std::function<bool(TKitTimer*)> Get, std::function<void(TKitTimer*, bool)> Set,
+                       bool Default) {
+        TPropInfo p;
+        p.Name = Name;
+        p.Kind = tkEnumeration;
+        p.EnumNames = {L"False", L"True"};
+        p.Default = Default ? 1 : 0;
+        p.Getter = [Get](TPersistent* i) -> TPropValue { return static_cast<std::int64_t>(Get(static_cast<TKitTimer*>(i))); };
+        p.Setter = [Set](TPersistent* i, const TPropValue& v) {
+            if (const auto* n = std::get_if<std::int64_t>(&v)) Set(static_cast<TKitTimer*>(i), *n != 0);
+        };
+        return p;
+    };
+    TPropInfo interval;
+    interval.Name = L"Interval";
+    interval.Kind = tkInteger;
+    interval.Default = 1000;
+    interval.Getter = [timer](TPersistent* i) -> TPropValue { return static_cast<std::int64_t>(timer(i)->Interval()); };
+    interval.Setter = [timer](TPersistent* i, const TPropValue& v) {
+        if (const auto* n = std::get_if<std::int64_t>(&v)) timer(i)->SetInterval(static_cast<std::uint32_t>(*n));
+    };
+    TPropInfo priority;
+    priority.Name = L"ThreadPriority";
+    priority.Kind = tkEnumeration;
+    priority.EnumNames = {L"tpIdle", L"tpLowest", L"tpLower", L"tpNormal", L"tpHigher", L"tpHighest", L"tpTimeCritical"};
+    priority.Default = static_cast<std::int32_t>(TThreadPriority::tpNormal);
+    priority.Getter = [timer](TPersistent* i) -> TPropValue { return static_cast<std::int64_t>(timer(i)->ThreadPriority()); };
+    priority.Setter = [timer](TPersistent* i, const TPropValue& v) {
+        if (const auto* n = std::get_if<std::int64_t>(&v)) timer(i)->SetThreadPriority(static_cast<TThreadPriority>(*n));
+    };
+    RegisterPublishedProperties(
+        L"TKitTimer", L"TComponent",
+        {boolProp(L"Enabled", [](TKitTimer* t) { return t->Enabled(); }, [](TKitTimer* t, bool v) { t->SetEnabled(v); }, true),
+         interval,
+         boolProp(L"SyncEvent", [](TKitTimer* t) { return t->SyncEvent(); }, [](TKitTimer* t, bool v) { t->SetSyncEvent(v); }, true),
+         boolProp(L"Threaded", [](TKitTimer* t) { return t->Threaded(); }, [](TKitTimer* t, bool v) { t->SetThreaded(v); }, true),
+         priority});
+    RegisterComponentClass(L"TKitTimer", [](TComponent* Owner) -> TComponent* { return new TKitTimer(Owner); });
 }
 
 }  // namespace widgets::kit

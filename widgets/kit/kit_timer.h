@@ -105,4 +105,8 @@ private:
     classlib::TThreadPriority priority_ = classlib::TThreadPriority::tpNormal;
 };
 
+// Publishes Enabled, Interval, SyncEvent, Threaded and ThreadPriority for the component streams
+// (the kit's start-up does it; reading goes through the setters).
+void RegisterKitTimerProperties();
+
 }  // namespace widgets::kit
