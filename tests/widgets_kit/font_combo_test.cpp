@@ -35,19 +35,18 @@ struct TFamily {
     BYTE charset;
 };
 
+int CALLBACK CollectFamily(const LOGFONTA* lf, const TEXTMETRICA*, DWORD type, LPARAM p) {
+    auto* v = reinterpret_cast<std::vector<TFamily>*>(p);
+    for (const auto& f : *v)
+        if (f.name == lf->lfFaceName) return 1;
+    v->push_back({lf->lfFaceName, type, lf->lfCharSet});
+    return 1;
+}
+
 std::vector<TFamily> SystemFamilies() {
     std::vector<TFamily> out;
     HDC dc = GetDC(nullptr);
-    EnumFontFamiliesA(
-        dc, nullptr,
-        [](const LOGFONTA* lf, const TEXTMETRICA*, DWORD type, LPARAM p) -> int {
-            auto* v = reinterpret_cast<std::vector<TFamily>*>(p);
-            for (const auto& f : *v)
-                if (f.name == lf->lfFaceName) return 1;
-            v->push_back({lf->lfFaceName, type, lf->lfCharSet});
-            return 1;
-        },
-        reinterpret_cast<LPARAM>(&out));
+    EnumFontFamiliesA(dc, nullptr, reinterpret_cast<FONTENUMPROCA>(&CollectFamily), reinterpret_cast<LPARAM>(&out));
     ReleaseDC(nullptr, dc);
     return out;
 }

@@ -226,6 +226,11 @@ TEST_F(KitButtonTest, FramesFollowStateAndStyle) {
     EXPECT_EQ(old.At(1, 1), ColorToRGB(clBtnHighlight));
 }
 
+void CALLBACK CloseMenu(HWND, UINT, UINT_PTR Id, DWORD) {
+    KillTimer(nullptr, Id);
+    EndMenu();
+}
+
 TEST_F(KitButtonTest, DropDownMenuOpensOnceAndShowsItsMark) {
     TKitSpeedButton* b = NewButton(10);
     b->SetBounds(10, 10, 40, 25);
@@ -245,10 +250,7 @@ TEST_F(KitButtonTest, DropDownMenuOpensOnceAndShowsItsMark) {
         ++popups;
         // The user's next press on the button is what closes the menu.
         PostMessageA(form->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(b->Left() + 5, b->Top() + 5));
-        SetTimer(nullptr, 0, 20, [](HWND, UINT, UINT_PTR Id, DWORD) {
-            KillTimer(nullptr, Id);
-            EndMenu();
-        });
+        SetTimer(nullptr, 0, 20, &CloseMenu);
     };
     Press(b);
     EXPECT_EQ(popups, 1);

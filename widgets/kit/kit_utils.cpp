@@ -310,22 +310,27 @@ void RemovePendingMessage(HWND Window, UINT Msg) {
     if (PeekMessageW(&m, Window, Msg, Msg, PM_REMOVE) && m.message == WM_QUIT) PostQuitMessage(static_cast<int>(m.wParam));
 }
 
+namespace {
+
+struct TWindowSearch {
+    HWND target;
+    bool found;
+};
+
+BOOL CALLBACK FindThreadWindow(HWND Window, LPARAM Data) {
+    auto* s = reinterpret_cast<TWindowSearch*>(Data);
+    if (Window != s->target) return TRUE;
+    s->found = true;
+    return FALSE;
+}
+
+}  // namespace
+
 bool ThreadOwnsActiveWindow() {
     HWND active = GetActiveWindow();
     if (active == nullptr) return false;
-    struct Search {
-        HWND target;
-        bool found;
-    } search{active, false};
-    EnumThreadWindows(
-        GetCurrentThreadId(),
-        [](HWND w, LPARAM p) -> BOOL {
-            auto* s = reinterpret_cast<Search*>(p);
-            if (w != s->target) return TRUE;
-            s->found = true;
-            return FALSE;
-        },
-        reinterpret_cast<LPARAM>(&search));
+    TWindowSearch search{active, false};
+    EnumThreadWindows(GetCurrentThreadId(), &FindThreadWindow, reinterpret_cast<LPARAM>(&search));
     return search.found;
 }
 
