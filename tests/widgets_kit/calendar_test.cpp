@@ -22,9 +22,7 @@ protected:
         saved_ = FormatSettings();
         LoadFormatSettingsFromLocale(L"en-GB");
         InitializeDateUtil();
-        form = new TForm(Application());
-        form->SetBounds(50, 50, 400, 300);
-        form->Show();
+        form = ShownForm(400, 300);
     }
     void TearDown() override {
         FormatSettings() = saved_;

@@ -25,9 +25,7 @@ class ComboEditTest : public kittest::KitTest {
 protected:
     void SetUp() override {
         KitTest::SetUp();
-        form = new TForm(Application());
-        form->SetBounds(50, 50, 300, 200);
-        form->Show();
+        form = ShownForm();
         edit = new TCustomComboEdit(form);
         edit->SetParent(form);
         edit->SetBounds(10, 10, 150, 21);

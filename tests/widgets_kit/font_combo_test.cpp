@@ -16,9 +16,7 @@ class FontComboTest : public kittest::KitTest {
 protected:
     void SetUp() override {
         KitTest::SetUp();
-        form = new TForm(Application());
-        form->SetBounds(50, 50, 300, 200);
-        form->Show();
+        form = ShownForm();
         box = new TFontComboBox(form);
         box->SetParent(form);
         box->SetBounds(10, 10, 177, 20);

@@ -17,9 +17,7 @@ class KitButtonTest : public kittest::KitTest {
 protected:
     void SetUp() override {
         KitTest::SetUp();
-        form = new TForm(Application());
-        form->SetBounds(50, 50, 300, 200);
-        form->Show();
+        form = ShownForm();
     }
     TKitSpeedButton* NewButton(int Left, int Group = 0) {
         auto* b = new TKitSpeedButton(form);

@@ -19,9 +19,7 @@ class KitSwitchTest : public kittest::KitTest {
 protected:
     void SetUp() override {
         KitTest::SetUp();
-        form = new TForm(Application());
-        form->SetBounds(50, 50, 300, 200);
-        form->Show();
+        form = ShownForm();
         sw = new TKitSwitch(form);
         sw->SetParent(form);
         sw->SetBounds(10, 10, 50, 60);

@@ -107,6 +107,13 @@ inline void ResetApplication() {
 
 class KitTest : public ::testing::Test {
 protected:
+    // A shown form owned by the application (destroyed by the reset after the test).
+    static classlib::TForm* ShownForm(int Width = 300, int Height = 200) {
+        auto* form = new classlib::TForm(classlib::Application());
+        form->SetBounds(50, 50, Width, Height);
+        form->Show();
+        return form;
+    }
     void SetUp() override {
         classlib::Application()->Initialize();
         ResetApplication();

@@ -15,14 +15,6 @@ namespace {
 
 constexpr int kDefaultButtonWidth = 21;
 
-TShortCut ShortCutOf(WORD Key, TShiftState Shift) {
-    TShortCut s = Key;
-    if (Shift & ssShift) s |= scShift;
-    if (Shift & ssCtrl) s |= scCtrl;
-    if (Shift & ssAlt) s |= scAlt;
-    return s;
-}
-
 bool NewStyleControls() { return LOBYTE(LOWORD(GetVersion())) >= 4; }
 
 std::string TextOf(const TPopupValue& Value) {
@@ -416,7 +408,7 @@ void TCustomComboEdit::Change() {
 }
 
 void TCustomComboEdit::KeyDown(WORD& Key, TShiftState Shift) {
-    if (Key != 0 && ShortCutOf(Key, Shift) == clickKey_ && ButtonWidth() > 0) {
+    if (Key != 0 && ShortCut(Key, Shift) == clickKey_ && ButtonWidth() > 0) {
         ButtonClick();
         Key = 0;
         return;

@@ -44,6 +44,21 @@ void DrawShadowText(HDC DC, const std::string& Text, RECT& Rect, UINT Flags, int
     }
 }
 
+bool MouseInAfter(TControl* Control, UINT Msg, bool Dragging, bool Current) {
+    if (!Control->Enabled()) return Current;
+    if (Msg == CM_MOUSEENTER) return ThreadOwnsActiveWindow() ? true : Current;
+    if (Msg == CM_MOUSELEAVE) return Dragging ? Current : false;
+    return Current;
+}
+
+bool ChangeMouseIn(bool& MouseIn, bool Value, TObject* Sender, const TNotifyEvent& OnEnter, const TNotifyEvent& OnLeave) {
+    if (MouseIn == Value) return false;
+    MouseIn = Value;
+    const TNotifyEvent& event = Value ? OnEnter : OnLeave;
+    if (event) event(Sender);
+    return true;
+}
+
 bool MouseOverControl(TControl* Control) {
     POINT p;
     if (!GetCursorPos(&p)) return false;
@@ -202,15 +217,7 @@ void TKitCustomLabel::AdjustBounds() {
     SetBounds(left, Top(), width, height);
 }
 
-void TKitCustomLabel::SetMouseIn(bool Value) {
-    if (mouseIn_ == Value) return;
-    mouseIn_ = Value;
-    if (Value) {
-        if (OnMouseEnter) OnMouseEnter(this);
-    } else if (OnMouseLeave) {
-        OnMouseLeave(this);
-    }
-}
+void TKitCustomLabel::SetMouseIn(bool Value) { ChangeMouseIn(mouseIn_, Value, this, OnMouseEnter, OnMouseLeave); }
 
 void TKitCustomLabel::UpdateMouseIn() { SetMouseIn(MouseOverControl(this)); }
 
@@ -229,12 +236,9 @@ void TKitCustomLabel::MouseUp(TMouseButton Button, TShiftState Shift, int X, int
 void TKitCustomLabel::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
         case CM_MOUSEENTER:
-            TGraphicControl::Dispatch(Message);
-            if (Enabled() && ThreadOwnsActiveWindow()) SetMouseIn(true);
-            return;
         case CM_MOUSELEAVE:
             TGraphicControl::Dispatch(Message);
-            if (Enabled() && !dragging_) SetMouseIn(false);
+            SetMouseIn(MouseInAfter(this, Message.Msg, dragging_, mouseIn_));
             return;
         case CM_ENABLEDCHANGED:
         case CM_VISIBLECHANGED:

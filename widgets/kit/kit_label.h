@@ -93,6 +93,13 @@ public:
     explicit TKitLabel(classlib::TComponent* AOwner) : TKitCustomLabel(AOwner) {}
 };
 
+// Mouse-in tracking shared by the kit's windowless controls. The state after a notification:
+// CM_MOUSEENTER sets it when the control is enabled and a window of this thread is active,
+// CM_MOUSELEAVE clears it when enabled and not dragging; any other message keeps Current.
+bool MouseInAfter(classlib::TControl* Control, UINT Msg, bool Dragging, bool Current);
+// Stores Value; on a change runs OnEnter or OnLeave with Sender. Answers whether it changed.
+bool ChangeMouseIn(bool& MouseIn, bool Value, classlib::TObject* Sender, const classlib::TNotifyEvent& OnEnter,
+                   const classlib::TNotifyEvent& OnLeave);
 // Re-evaluates whether the mouse is over Control: the control under the cursor (enabled or not)
 // is Control and a window of this thread is active. Shared by the kit's windowless controls.
 bool MouseOverControl(classlib::TControl* Control);

@@ -333,14 +333,7 @@ POINT TKitSpeedButton::DropDownPoint() {
 }
 
 void TKitSpeedButton::SetMouseIn(bool Value) {
-    if (mouseIn_ == Value) return;
-    mouseIn_ = Value;
-    if (Value) {
-        if (OnMouseEnter) OnMouseEnter(this);
-    } else if (OnMouseLeave) {
-        OnMouseLeave(this);
-    }
-    if (flat_) Invalidate();
+    if (ChangeMouseIn(mouseIn_, Value, this, OnMouseEnter, OnMouseLeave) && flat_) Invalidate();
 }
 
 void TKitSpeedButton::UpdateMouseIn() { SetMouseIn(Enabled() && MouseOverControl(this)); }
@@ -349,8 +342,7 @@ void TKitSpeedButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, i
     if (menuTracking_) return;
     TGraphicControl::MouseDown(Button, Shift, X, Y);
     if (!mouseIn_ && Enabled()) {
-        mouseIn_ = true;
-        if (OnMouseEnter) OnMouseEnter(this);
+        ChangeMouseIn(mouseIn_, true, this, OnMouseEnter, OnMouseLeave);
         Repaint();
     }
     if (Button == TMouseButton::mbRight) UpdateMouseIn();
@@ -490,12 +482,9 @@ void TKitSpeedButton::Dispatch(TMessage& Message) {
             if (Visible()) UpdateMouseIn();
             return;
         case CM_MOUSEENTER:
-            TGraphicControl::Dispatch(Message);
-            if (Enabled() && ThreadOwnsActiveWindow()) SetMouseIn(true);
-            return;
         case CM_MOUSELEAVE:
             TGraphicControl::Dispatch(Message);
-            if (Enabled() && !dragging_) SetMouseIn(false);
+            SetMouseIn(MouseInAfter(this, Message.Msg, dragging_, mouseIn_));
             return;
         case CM_FONTCHANGED:
         case CM_TEXTCHANGED:

@@ -13,14 +13,6 @@ namespace {
 
 const wchar_t* const kDefaultGlyph[2] = {L"SWITCH_OFF", L"SWITCH_ON"};
 
-TShortCut ShortCutOf(WORD Key, TShiftState Shift) {
-    TShortCut s = Key;
-    if (Shift & ssShift) s |= scShift;
-    if (Shift & ssCtrl) s |= scCtrl;
-    if (Shift & ssAlt) s |= scAlt;
-    return s;
-}
-
 }  // namespace
 
 TKitSwitch::TKitSwitch(TComponent* AOwner) : TCustomControl(AOwner) {
@@ -171,7 +163,7 @@ void TKitSwitch::MouseDown(TMouseButton Button, TShiftState Shift, int X, int Y)
 
 void TKitSwitch::KeyDown(WORD& Key, TShiftState Shift) {
     TCustomControl::KeyDown(Key, Shift);
-    if (Key != 0 && ShortCutOf(Key, Shift) == toggleKey_) {
+    if (Key != 0 && ShortCut(Key, Shift) == toggleKey_) {
         Toggle();
         Key = 0;
         // Whoever reads StateOn in OnClick learns of every toggle, by key as by mouse.
