@@ -136,7 +136,13 @@ TEST_F(KitButtonTest, HeldButtonRepeatsUntilReleased) {
     b->SetInitPause(60);
     b->SetRepeatInterval(15);
     Press(b);
-    ASSERT_TRUE(kittest::PumpUntil([&] { return clicks[b] >= 3; }));
+    // Held: the form keeps the mouse captured (another program's window on the shared display
+    // may take the capture away, which rightly stops the repeat).
+    HWND w = form->Handle();
+    ASSERT_TRUE(kittest::PumpUntil([&] {
+        if (GetCapture() != w) SetCapture(w);
+        return clicks[b] >= 3;
+    }));
     Release(b);
     int atRelease = clicks[b];
     kittest::PumpFor(100);
