@@ -135,12 +135,17 @@ TEST_F(KitButtonTest, HeldButtonRepeatsUntilReleased) {
     b->SetAllowTimer(true);
     b->SetInitPause(60);
     b->SetRepeatInterval(15);
-    Press(b);
-    // Held: the form keeps the mouse captured (another program's window on the shared display
-    // may take the capture away, which rightly stops the repeat).
+    // Held over the button: the pointer stays on it and the form keeps the mouse captured (a
+    // window of another program on the shared display may move either, which rightly stops the
+    // repeat: a pointer moved off the button shows it up).
     HWND w = form->Handle();
+    POINT centre = b->ClientToScreen(POINT{12, 12});
+    SetCursorPos(centre.x, centre.y);
+    Press(b);
     ASSERT_TRUE(kittest::PumpUntil([&] {
+        SetCursorPos(centre.x, centre.y);
         if (GetCapture() != w) SetCapture(w);
+        if (b->State() != TKitButtonState::bsDown) kittest::MouseTo(b, WM_MOUSEMOVE, 12, 12, MK_LBUTTON);
         return clicks[b] >= 3;
     }));
     Release(b);
