@@ -18,6 +18,8 @@ protected:
     void SetUp() override {
         KitTest::SetUp();
         form = ShownForm();
+        // The pointer away from every control: mouse-in starts off.
+        SetCursorPos(0, 0);
     }
     TKitSpeedButton* NewButton(int Left, int Group = 0) {
         auto* b = new TKitSpeedButton(form);
