@@ -75,15 +75,40 @@ TEST(KitFiles, FoldersAndPathForms) {
 
 class FolderBrowserTest : public kittest::KitTest {};
 
-// Runs the browser, answering it from OnInitialized with Button once the selection settled.
-bool RunBrowser(TBrowseFolderDlg& Dlg, int Button, bool* HadHelp = nullptr, bool* OkEnabled = nullptr) {
-    Dlg.OnInitialized = [&, Button](classlib::TObject*) {
+HWND gBrowser = nullptr;
+
+// A browser that never reached the awaited selection is cancelled rather than left open.
+void CALLBACK CancelBrowser(HWND, UINT, UINT_PTR Id, DWORD) {
+    KillTimer(nullptr, Id);
+    if (gBrowser != nullptr) PostMessageW(gBrowser, WM_COMMAND, IDCANCEL, 0);
+}
+
+// Runs the browser. With Button IDOK it is pressed once the selection reached Expect (Wine may
+// settle the pre-selection after the dialog reports itself ready); IDCANCEL is pressed at once.
+bool RunBrowser(TBrowseFolderDlg& Dlg, int Button, const std::wstring& Expect = L"", bool* HadHelp = nullptr,
+                bool* OkEnabled = nullptr) {
+    UINT_PTR guard = SetTimer(nullptr, 0, 10000, &CancelBrowser);
+    bool pressed = false;
+    auto press = [&] {
         HWND d = Dlg.DialogHandle();
-        if (HadHelp) *HadHelp = GetDlgItem(d, 65535) != nullptr;
+        if (pressed || d == nullptr) return;
+        if (Button == IDOK && ShortToLongPath(StripTrailingBackslash(Dlg.SelectedName())) !=
+                                  ShortToLongPath(StripTrailingBackslash(Expect)))
+            return;
+        pressed = true;
         if (OkEnabled) *OkEnabled = IsWindowEnabled(GetDlgItem(d, IDOK)) != FALSE;
         PostMessageW(d, WM_COMMAND, Button, 0);
     };
-    return Dlg.Execute();
+    Dlg.OnInitialized = [&](classlib::TObject*) {
+        gBrowser = Dlg.DialogHandle();
+        if (HadHelp) *HadHelp = GetDlgItem(gBrowser, 65535) != nullptr;
+        press();
+    };
+    Dlg.OnSelChanged = [&](classlib::TObject*) { press(); };
+    bool result = Dlg.Execute();
+    KillTimer(nullptr, guard);
+    gBrowser = nullptr;
+    return result;
 }
 
 TEST_F(FolderBrowserTest, PreselectedFolderComesBackWithoutBackslash) {
@@ -93,7 +118,7 @@ TEST_F(FolderBrowserTest, PreselectedFolderComesBackWithoutBackslash) {
     dlg.SetFolderName(folder + L"\\");
     dlg.SetHelpContext(12);
     bool help = false, ok = false;
-    ASSERT_TRUE(RunBrowser(dlg, IDOK, &help, &ok));
+    ASSERT_TRUE(RunBrowser(dlg, IDOK, folder, &help, &ok));
     EXPECT_TRUE(help);
     EXPECT_TRUE(ok);
     EXPECT_EQ(ShortToLongPath(dlg.FolderName()), ShortToLongPath(folder));
@@ -105,7 +130,7 @@ TEST_F(FolderBrowserTest, DriveRootKeepsItsBackslashAndCancelKeepsTheName) {
     TBrowseFolderDlg dlg(nullptr);
     dlg.SetFolderName(L"C:\\");
     bool help = true;
-    ASSERT_TRUE(RunBrowser(dlg, IDOK, &help));
+    ASSERT_TRUE(RunBrowser(dlg, IDOK, L"C:\\", &help));
     EXPECT_FALSE(help);  // help context 0: no Help button
     EXPECT_EQ(dlg.FolderName(), L"C:\\");
 
