@@ -16,6 +16,7 @@
 #include "ui/start_up.h"
 #include "unicode/wide_platform.h"
 #include "widgets/hover/hx_startup.h"
+#include "widgets/kit/kit_startup.h"
 #include "widgets/unicode/uc_forms.h"
 
 namespace {
@@ -65,6 +66,7 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
         widgets::InitializeWideControls();
         hover::InitializeHoverLibrary();
         classlib::LoadFormatSettingsFromLocale();
+        widgets::kit::InitializeKit();
 
         // Any answer but Yes ends the program before a form or a setting exists.
         if (ui::ConfirmDirectXVersion()) {
@@ -86,6 +88,11 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
     hosts.MainWindow = nullptr;
     try {
         if (classlib::ApplicationExists()) classlib::Application()->DestroyForms();
+    } catch (...) {
+        exitCode = 1;
+    }
+    try {
+        widgets::kit::FinalizeKit();
     } catch (...) {
         exitCode = 1;
     }

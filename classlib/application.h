@@ -40,6 +40,9 @@ public:
     // The cursor shown over the whole application (crDefault: each control's own).
     TCursor Cursor() const { return cursor_; }
     void SetCursor(TCursor Value);
+    // The cursor table: the program's own cursors under their numbers.
+    HCURSOR Cursors(TCursor Index) const { return CursorHandle(Index); }
+    void SetCursors(TCursor Index, HCURSOR Handle) { SetCursorHandle(Index, Handle); }
 
 private:
     friend class TCustomForm;

@@ -4,6 +4,7 @@
 #include <windowsx.h>
 
 #include <algorithm>
+#include <map>
 #include <cstring>
 
 #include "classlib/actions.h"
@@ -46,7 +47,23 @@ std::string Hex8(std::uint64_t value) {
 
 }  // namespace
 
+namespace {
+std::map<TCursor, HCURSOR>& CursorTable() {
+    static std::map<TCursor, HCURSOR> table;
+    return table;
+}
+}  // namespace
+
+void SetCursorHandle(TCursor Cursor, HCURSOR Handle) {
+    if (Handle == nullptr)
+        CursorTable().erase(Cursor);
+    else
+        CursorTable()[Cursor] = Handle;
+}
+
 HCURSOR CursorHandle(TCursor Cursor) {
+    auto found = CursorTable().find(Cursor);
+    if (found != CursorTable().end()) return found->second;
     switch (Cursor) {
         case crHourGlass: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
         case crHandPoint: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));

@@ -184,8 +184,12 @@ constexpr TCursor crDefault = 0;
 constexpr TCursor crArrow = -2;
 constexpr TCursor crHourGlass = -11;
 constexpr TCursor crHandPoint = -21;
-// The system cursor shown for a cursor of the library.
+// The system cursor shown for a cursor of the library: one the program registered under that
+// number, else the system's own.
 HCURSOR CursorHandle(TCursor Cursor);
+// Registers a cursor under a number of the program's own (nullptr takes it out again); the
+// caller keeps the handle alive while it is registered.
+void SetCursorHandle(TCursor Cursor, HCURSOR Handle);
 
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;

@@ -35,6 +35,7 @@ CLASSLIB_EXCEPTION(EStringListError, Exception);
 CLASSLIB_EXCEPTION(EComponentError, Exception);
 CLASSLIB_EXCEPTION(EInvalidOperation, Exception);
 CLASSLIB_EXCEPTION(EOutOfResources, Exception);  // the system refused a resource (a timer, a window)
+CLASSLIB_EXCEPTION(EResNotFound, Exception);     // a resource the program expects is missing
 CLASSLIB_EXCEPTION(EAssertionFailed, Exception);
 CLASSLIB_EXCEPTION(EStreamError, Exception);
 CLASSLIB_EXCEPTION(EFCreateError, EStreamError);

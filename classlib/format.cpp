@@ -22,13 +22,6 @@ TFormatSettings& FormatSettings() {
 
 namespace {
 
-std::wstring LocaleText(LCTYPE type, const wchar_t* fallback) {
-    wchar_t buffer[128];
-    int n = GetLocaleInfoW(LOCALE_USER_DEFAULT, type, buffer, 128);
-    if (n <= 1) return fallback;
-    return std::wstring(buffer, static_cast<size_t>(n - 1));
-}
-
 [[noreturn]] void InvalidFormat(const std::wstring& format) {
     throw EConvertError(L"Format '" + format + L"' invalid or incompatible with argument");
 }
@@ -132,9 +125,18 @@ std::wstring GroupThousands(const std::wstring& fixed) {
 
 }  // namespace
 
-void LoadFormatSettingsFromLocale() {
+std::wstring LocaleInfoText(const std::wstring& LocaleName, LCTYPE Type, const wchar_t* Fallback) {
+    wchar_t buffer[128];
+    int n = GetLocaleInfoEx(LocaleName.empty() ? LOCALE_NAME_USER_DEFAULT : LocaleName.c_str(), Type, buffer, 128);
+    if (n <= 1) return Fallback;
+    return std::wstring(buffer, static_cast<size_t>(n - 1));
+}
+
+void LoadFormatSettingsFromLocale(const std::wstring& LocaleName) {
     TFormatSettings& s = FormatSettings();
+    const TFormatSettings defaults;
     auto first = [](const std::wstring& t, wchar_t dflt) { return t.empty() ? dflt : t[0]; };
+    auto LocaleText = [&LocaleName](LCTYPE type, const wchar_t* fallback) { return LocaleInfoText(LocaleName, type, fallback); };
     s.DecimalSeparator = first(LocaleText(LOCALE_SDECIMAL, L"."), L'.');
     s.ThousandSeparator = first(LocaleText(LOCALE_STHOUSAND, L","), L',');
     s.DateSeparator = first(LocaleText(LOCALE_SDATE, L"/"), L'/');
@@ -143,6 +145,18 @@ void LoadFormatSettingsFromLocale() {
     s.LongTimeFormat = LocaleText(LOCALE_STIMEFORMAT, L"h:mm:ss tt");
     s.TimeAMString = LocaleText(LOCALE_S1159, L"AM");
     s.TimePMString = LocaleText(LOCALE_S2359, L"PM");
+    for (int i = 0; i < 12; ++i) {
+        s.ShortMonthNames[i] = LocaleText(LOCALE_SABBREVMONTHNAME1 + static_cast<LCTYPE>(i), defaults.ShortMonthNames[i].c_str());
+        s.LongMonthNames[i] = LocaleText(LOCALE_SMONTHNAME1 + static_cast<LCTYPE>(i), defaults.LongMonthNames[i].c_str());
+    }
+    // The system lists the days Monday first.
+    for (int i = 0; i < 7; ++i) {
+        int day = (i + 6) % 7;
+        s.ShortDayNames[i] = LocaleText(LOCALE_SABBREVDAYNAME1 + static_cast<LCTYPE>(day), defaults.ShortDayNames[i].c_str());
+        s.LongDayNames[i] = LocaleText(LOCALE_SDAYNAME1 + static_cast<LCTYPE>(day), defaults.LongDayNames[i].c_str());
+    }
+    std::wstring lang = LocaleText(LOCALE_SISO639LANGNAME, L"");
+    s.FarEast = lang == L"zh" || lang == L"ja" || lang == L"ko";
 }
 
 std::wstring FloatToStr(double value) { return GeneralText(value, 15); }

@@ -2,6 +2,8 @@
 // with the types d u x e f g n m p s, wide %s, and the locale's separators from FormatSettings.
 #pragma once
 
+#include <windows.h>
+
 #include <cstdint>
 #include <initializer_list>
 #include <string>
@@ -52,11 +54,26 @@ struct TFormatSettings {
     std::wstring LongTimeFormat = L"h:mm:ss AMPM";
     std::wstring TimeAMString = L"AM";
     std::wstring TimePMString = L"PM";
+    // Month names January first, day names Sunday first.
+    std::wstring ShortMonthNames[12] = {L"Jan", L"Feb", L"Mar", L"Apr", L"May", L"Jun",
+                                        L"Jul", L"Aug", L"Sep", L"Oct", L"Nov", L"Dec"};
+    std::wstring LongMonthNames[12] = {L"January", L"February", L"March",     L"April",   L"May",      L"June",
+                                       L"July",    L"August",   L"September", L"October", L"November", L"December"};
+    std::wstring ShortDayNames[7] = {L"Sun", L"Mon", L"Tue", L"Wed", L"Thu", L"Fri", L"Sat"};
+    std::wstring LongDayNames[7] = {L"Sunday", L"Monday", L"Tuesday", L"Wednesday", L"Thursday", L"Friday", L"Saturday"};
+    // A two-digit year lies within this many years before the current year and 100 minus it
+    // after (0: the current century).
+    int TwoDigitYearCenturyWindow = 50;
+    // The locale writes Chinese, Japanese or Korean (its dates may carry era and day markers).
+    bool FarEast = false;
 };
 
 TFormatSettings& FormatSettings();
-// Re-reads FormatSettings from the user's default locale.
-void LoadFormatSettingsFromLocale();
+// Re-reads FormatSettings from a named locale ("en-GB", "fr-FR"; empty: the user's default).
+// A name the system does not know leaves the defaults above in place.
+void LoadFormatSettingsFromLocale(const std::wstring& LocaleName = std::wstring());
+// One locale value as text (LOCALE_SSHORTDATE, ...); Fallback when the system has none.
+std::wstring LocaleInfoText(const std::wstring& LocaleName, LCTYPE Type, const wchar_t* Fallback);
 
 // Raises EConvertError "Format '%s' invalid or incompatible with argument" on a bad format or a
 // type that does not match its argument, and "No argument for format '%s'" when arguments run out.

@@ -1,0 +1,124 @@
+// Shared pieces of the widget kit's tests: message pumping, waiting for a condition, the
+// application reset and a form to put controls on.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <functional>
+#include <vector>
+
+#include "classlib/application.h"
+#include "classlib/forms.h"
+
+namespace kittest {
+
+inline void Pump() { classlib::Application()->ProcessMessages(); }
+
+// Serves messages and synchronised calls until Done answers true or Timeout ms pass.
+inline bool PumpUntil(const std::function<bool()>& Done, DWORD Timeout = 5000) {
+    DWORD start = GetTickCount();
+    while (!Done()) {
+        if (GetTickCount() - start > Timeout) return false;
+        classlib::Application()->ProcessMessages();
+        MsgWaitForMultipleObjects(1, &static_cast<const HANDLE&>(classlib::SyncEvent()), FALSE, 5, QS_ALLINPUT);
+    }
+    return true;
+}
+
+// Serves messages for a while (to show that something does not happen).
+inline void PumpFor(DWORD Ms) {
+    DWORD start = GetTickCount();
+    while (GetTickCount() - start < Ms) {
+        classlib::Application()->ProcessMessages();
+        Sleep(2);
+    }
+}
+
+// What a control paints, read back pixel by pixel.
+struct TSnapshot {
+    int Width = 0, Height = 0;
+    std::vector<COLORREF> Pixels;
+    COLORREF At(int X, int Y) const { return Pixels[static_cast<size_t>(Y * Width + X)]; }
+    // The box of the pixels of Colour ({0, 0, 0, 0} and Count 0 when there are none).
+    RECT BoxOf(COLORREF Colour, int* Count = nullptr) const {
+        RECT r{Width, Height, -1, -1};
+        int n = 0;
+        for (int y = 0; y < Height; ++y)
+            for (int x = 0; x < Width; ++x)
+                if (At(x, y) == Colour) {
+                    ++n;
+                    r.left = std::min<LONG>(r.left, x);
+                    r.top = std::min<LONG>(r.top, y);
+                    r.right = std::max<LONG>(r.right, x);
+                    r.bottom = std::max<LONG>(r.bottom, y);
+                }
+        if (Count) *Count = n;
+        return n == 0 ? RECT{0, 0, 0, 0} : r;
+    }
+    int CountOf(COLORREF Colour) const {
+        int n = 0;
+        BoxOf(Colour, &n);
+        return n;
+    }
+};
+
+// Paints the control (WM_PAINT with a DC, as its parent does) into a bitmap of its size.
+inline TSnapshot Snapshot(classlib::TControl* Control, COLORREF Background = RGB(1, 2, 3)) {
+    TSnapshot s;
+    s.Width = Control->Width();
+    s.Height = Control->Height();
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bmp = CreateCompatibleBitmap(screen, s.Width, s.Height);
+    ReleaseDC(nullptr, screen);
+    HGDIOBJ old = SelectObject(dc, bmp);
+    RECT all{0, 0, s.Width, s.Height};
+    HBRUSH b = CreateSolidBrush(Background);
+    FillRect(dc, &all, b);
+    DeleteObject(b);
+    Control->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+    s.Pixels.resize(static_cast<size_t>(s.Width * s.Height));
+    for (int y = 0; y < s.Height; ++y)
+        for (int x = 0; x < s.Width; ++x) s.Pixels[static_cast<size_t>(y * s.Width + x)] = GetPixel(dc, x, y);
+    SelectObject(dc, old);
+    DeleteObject(bmp);
+    DeleteDC(dc);
+    return s;
+}
+
+// Mouse messages to a windowed parent, at a point of one of its controls.
+inline void MouseTo(classlib::TControl* Control, UINT Msg, int X, int Y, WPARAM Keys = 0) {
+    HWND w = Control->Parent()->Handle();
+    SendMessageA(w, Msg, Keys, MAKELPARAM(Control->Left() + X, Control->Top() + Y));
+}
+
+inline void ResetApplication() {
+    classlib::TApplication* app = classlib::Application();
+    app->DestroyForms();
+    app->SetMainForm(nullptr);
+    app->OnException = nullptr;
+    MSG m;
+    while (PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
+    }
+}
+
+class KitTest : public ::testing::Test {
+protected:
+    // A shown form owned by the application (destroyed by the reset after the test).
+    static classlib::TForm* ShownForm(int Width = 300, int Height = 200) {
+        auto* form = new classlib::TForm(classlib::Application());
+        form->SetBounds(50, 50, Width, Height);
+        form->Show();
+        return form;
+    }
+    void SetUp() override {
+        classlib::Application()->Initialize();
+        ResetApplication();
+    }
+    void TearDown() override { ResetApplication(); }
+};
+
+}  // namespace kittest
