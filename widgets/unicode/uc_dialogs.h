@@ -1,0 +1,83 @@
+// Wide dialogs: the open and save dialogs that return wide file names (the class library prepares
+// the dialog, the system's wide dialog shows it), and the wide message dialog with its form.
+#pragma once
+
+#include <windows.h>
+#include <commdlg.h>
+
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <string>
+
+#include "classlib/dialogs.h"
+#include "unicode/wide_strings.h"
+#include "widgets/unicode/uc_forms.h"
+
+namespace widgets {
+
+// ---- Open and save dialogs -------------------------------------------------------------------
+// The open dialog with wide texts. Each wide property shadows the ANSI one of the class library
+// (a change made to the ANSI one behind its back wins). On an ANSI-only platform Execute is the
+// class library's, and the wide properties are its ANSI ones widened.
+class TUcOpenDialog : public classlib::TOpenDialog {
+public:
+    CLASSLIB_CLASS_NAME(TUcOpenDialog)
+    explicit TUcOpenDialog(classlib::TComponent* AOwner);
+    ~TUcOpenDialog() override;
+
+    std::wstring DefaultExt();
+    void SetDefaultExt(const std::wstring& Value);
+    // While the dialog is open in the explorer style: the path the dialog holds now.
+    std::wstring FileName();
+    void SetFileName(const std::wstring& Value);
+    std::wstring Filter();
+    void SetFilter(const std::wstring& Value);
+    std::wstring InitialDir();
+    // A trailing backslash is dropped, except after a drive ("C:\").
+    void SetInitialDir(const std::wstring& Value);
+    std::wstring Title();
+    void SetTitle(const std::wstring& Value);
+    unicode::TUcStringList* Files() const { return files_.get(); }
+    classlib::TStrings* AnsiFiles() { return classlib::TOpenDialog::Files(); }
+
+    bool Execute() override;
+    void WndProc(classlib::TMessage& Message) override;
+
+protected:
+    // The system's dialog of this family, ANSI and wide.
+    virtual BOOL AnsiDialog(OPENFILENAMEA* Ofn) { return GetOpenFileNameA(Ofn); }
+    virtual BOOL WideDialog(OPENFILENAMEW* Ofn) { return GetOpenFileNameW(Ofn); }
+    // Answers the user's confirmation only while the wide check runs (true otherwise).
+    bool DoCanClose() override;
+    void DoIncludeItem(const OFNOTIFYEXA& OFN, bool& Include) override;
+
+private:
+    bool WideExecute();
+    void GetWideFileNames(const OPENFILENAMEW& Ofn);
+
+    std::wstring defaultExt_;
+    std::wstring fileName_;
+    std::wstring filter_;
+    std::wstring initialDir_;
+    std::wstring title_;
+    std::unique_ptr<unicode::TUcStringList> files_;
+    bool wideCheck_ = false;
+    // The structure the class library prepared, captured instead of being shown (the whole
+    // structure: its size differs between the 32- and 64-bit systems).
+    OPENFILENAMEA captured_{};
+    std::string capturedTemplate_;
+};
+
+// The save dialog: the same, showing the system's save dialog.
+class TUcSaveDialog : public TUcOpenDialog {
+public:
+    CLASSLIB_CLASS_NAME(TUcSaveDialog)
+    explicit TUcSaveDialog(classlib::TComponent* AOwner) : TUcOpenDialog(AOwner) {}
+
+protected:
+    BOOL AnsiDialog(OPENFILENAMEA* Ofn) override { return GetSaveFileNameA(Ofn); }
+    BOOL WideDialog(OPENFILENAMEW* Ofn) override { return GetSaveFileNameW(Ofn); }
+};
+
+}  // namespace widgets
