@@ -13,7 +13,9 @@
 
 #include "classlib/conversions.h"
 #include "uc_test_support.h"
+#include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
+#include "widgets/unicode/uc_graphics.h"
 
 using namespace uctest;
 using namespace widgets;
@@ -209,6 +211,95 @@ TEST_F(WideDialogsTest, OpenDialogFallsBackToTheAnsiDialog) {
     EXPECT_EQ(dialog.FileName(), file);
     ASSERT_EQ(dialog.Files()->Count(), 1);
     EXPECT_EQ(dialog.Files()->Strings(0), file);
+}
+
+TEST_F(WideDialogsTest, MessageDialogShowsWideTextsAndAnswersWithTheButtonPressed) {
+    const std::wstring message = kGreek + L" " + kCjk + L"?";
+    std::wstring seenNo;
+    TDialogDriver driver(L"Confirm", [&](HWND w) {
+        // The wide message and the wide button captions as the window shows them.
+        for (HWND child = GetWindow(w, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (WindowText(child) == L"&No") seenNo = L"&No";
+            if (WindowText(child) == L"&No") SendMessageW(child, BM_CLICK, 0, 0);
+        }
+    });
+    int result = WideMessageDlg(message, TMsgDlgType::mtConfirmation, mbYesNoCancel, 0);
+    driver.Join();
+    EXPECT_TRUE(driver.Found());
+    EXPECT_EQ(seenNo, L"&No");
+    EXPECT_EQ(result, classlib::mrNo);
+}
+
+TEST_F(WideDialogsTest, MessageDialogDefaultAndCancelButtonsFollowTheButtonsItHas) {
+    TUcMessageForm yesNoCancel(nullptr, kCjk, TMsgDlgType::mtConfirmation, mbYesNoCancel);
+    EXPECT_TRUE(yesNoCancel.Button(mbYes)->Default());
+    EXPECT_TRUE(yesNoCancel.Button(mbCancel)->Cancel());
+    EXPECT_FALSE(yesNoCancel.Button(mbNo)->Cancel());
+    EXPECT_EQ(yesNoCancel.Button(mbOK), nullptr);
+    EXPECT_EQ(yesNoCancel.Button(mbNo)->ModalResult(), classlib::mrNo);
+    EXPECT_EQ(yesNoCancel.Caption(), L"Confirm");
+    EXPECT_EQ(yesNoCancel.Message()->Caption(), kCjk);
+    TUcMessageForm yesNo(nullptr, kCjk, TMsgDlgType::mtWarning, mbYesNo);
+    EXPECT_TRUE(yesNo.Button(mbNo)->Cancel());
+    TUcMessageForm retry(nullptr, kCjk, TMsgDlgType::mtError, mbAbortRetryIgnore | MsgDlgButtons({mbOK}));
+    EXPECT_TRUE(retry.Button(mbOK)->Default());
+    EXPECT_TRUE(retry.Button(mbOK)->Cancel());
+    // Buttons left to right in their fixed order, on one line.
+    EXPECT_LT(retry.Button(mbOK)->Left(), retry.Button(mbAbort)->Left());
+    EXPECT_LT(retry.Button(mbAbort)->Left(), retry.Button(mbIgnore)->Left());
+    EXPECT_EQ(retry.Button(mbOK)->Top(), retry.Button(mbIgnore)->Top());
+    EXPECT_THROW(GetMessageCaption(5), unicode::EUcInternalError);
+    EXPECT_THROW(GetButtonCaption(11), unicode::EUcInternalError);
+    UcApplication()->SetTitle(kGreek);
+    TUcMessageForm custom(nullptr, kCjk, TMsgDlgType::mtCustom, MsgDlgButtons({mbOK}));
+    EXPECT_EQ(custom.Caption(), kGreek);
+    EXPECT_EQ(custom.Image(), nullptr);
+}
+
+TEST_F(WideDialogsTest, MessageDialogWrapsLongTextsAndKeepsRoomForItsIcon) {
+    std::wstring longText;
+    for (int i = 0; i < 60; ++i) longText += kGreek + L" ";
+    TUcMessageForm wrapped(nullptr, longText, TMsgDlgType::mtInformation, MsgDlgButtons({mbOK}));
+    EXPECT_LE(wrapped.Message()->Width(), classlib::Screen()->Width() / 2);
+    EXPECT_GT(wrapped.Message()->Height(), 2 * wrapped.Message()->Font()->Size());
+    EXPECT_GE(wrapped.Button(mbOK)->Top(), wrapped.Message()->Top() + wrapped.Message()->Height());
+    TUcMessageForm brief(nullptr, L"x", TMsgDlgType::mtInformation, MsgDlgButtons({mbOK}));
+    ASSERT_NE(brief.Image(), nullptr);
+    EXPECT_NE(brief.Image()->Picture()->Icon(), nullptr);
+    EXPECT_GE(brief.Button(mbOK)->Top(), brief.Image()->Top() + 32);
+    EXPECT_GT(brief.Message()->Left(), brief.Image()->Left() + 32);
+}
+
+TEST_F(WideDialogsTest, MessageDialogCopiesItselfWithCtrlC) {
+    auto* form = new TUcMessageForm(classlib::Application(), kGreek, TMsgDlgType::mtWarning, mbOKCancel);
+    form->AfterConstruction();
+    form->Show();
+    Pump();
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    BYTE withCtrl[256];
+    std::copy(std::begin(keys), std::end(keys), withCtrl);
+    withCtrl[VK_CONTROL] = 0x80;
+    SetKeyboardState(withCtrl);
+    SendMessageW(form->Button(mbOK)->Handle(), WM_KEYDOWN, 'C', 0);
+    SetKeyboardState(keys);
+    const std::wstring d = std::wstring(27, L'-') + L"\r\n";
+    EXPECT_EQ(UcClipboard()->AsWideText(), d + L"Warning\r\n" + d + kGreek + L"\r\n" + d + L"Ok   Cancel   \r\n" + d);
+    // Without Ctrl the key copies nothing.
+    UcClipboard()->SetAsWideText(L"before");
+    SendMessageW(form->Button(mbOK)->Handle(), WM_KEYDOWN, 'C', 0);
+    EXPECT_EQ(UcClipboard()->AsWideText(), L"before");
+}
+
+TEST_F(WideDialogsTest, AnsweringSeamAnswersWithoutAForm) {
+    TMsgDlgButtons asked = 0;
+    SetMessageDlgFunction([&](const std::wstring& Msg, TMsgDlgType, TMsgDlgButtons Buttons) {
+        asked = Buttons;
+        return Msg == kCjk ? classlib::mrYes : classlib::mrNo;
+    });
+    EXPECT_EQ(WideMessageDlg(kCjk, TMsgDlgType::mtConfirmation, mbYesNo, 0), classlib::mrYes);
+    EXPECT_EQ(asked, mbYesNo);
+    SetMessageDlgFunction(nullptr);
 }
 
 TEST(DialogFileNames, SplitsTerminatedAndBlankSeparatedSelections) {
