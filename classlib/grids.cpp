@@ -120,28 +120,24 @@ TCustomGrid::~TCustomGrid() = default;
 
 int TCustomGrid::EffectiveLine() const { return gridLineWidth_; }
 
-int TCustomGrid::ColWidths(int Index) const {
-    if (Index < 0 || Index >= colCount_) return defaultColWidth_;
-    return colWidths_[static_cast<size_t>(Index)];
+TCustomGrid::TAxis TCustomGrid::Axis(bool Columns) {
+    if (Columns) return TAxis{colCount_, fixedCols_, defaultColWidth_, colWidths_, col_, anchorCol_, leftCol_};
+    return TAxis{rowCount_, fixedRows_, defaultRowHeight_, rowHeights_, row_, anchorRow_, topRow_};
 }
 
-int TCustomGrid::RowHeights(int Index) const {
-    if (Index < 0 || Index >= rowCount_) return defaultRowHeight_;
-    return rowHeights_[static_cast<size_t>(Index)];
+int TCustomGrid::SizeOf(bool Columns, int Index) const {
+    const int count = Columns ? colCount_ : rowCount_;
+    const std::vector<int>& sizes = Columns ? colWidths_ : rowHeights_;
+    if (Index < 0 || Index >= count) return Columns ? defaultColWidth_ : defaultRowHeight_;
+    return sizes[static_cast<size_t>(Index)];
 }
 
-void TCustomGrid::SetColWidths(int Index, int Value) {
-    if (Index < 0 || Index >= colCount_) return;
-    colWidths_[static_cast<size_t>(Index)] = std::max(0, Value);
-    ClampTopLeft();
-    UpdateScrollBars();
-    UpdateEditor();
-    Invalidate();
-}
+int TCustomGrid::ClientExtent(bool Columns) { return Columns ? ClientWidth() : ClientHeight(); }
 
-void TCustomGrid::SetRowHeights(int Index, int Value) {
-    if (Index < 0 || Index >= rowCount_) return;
-    rowHeights_[static_cast<size_t>(Index)] = std::max(0, Value);
+void TCustomGrid::SetSize(bool Columns, int Index, int Value) {
+    TAxis a = Axis(Columns);
+    if (Index < 0 || Index >= a.Count) return;
+    a.Sizes[static_cast<size_t>(Index)] = std::max(0, Value);
     ClampTopLeft();
     UpdateScrollBars();
     UpdateEditor();
@@ -160,53 +156,31 @@ void TCustomGrid::SetDefaultRowHeight(int Value) {
     SetRowHeights(0, defaultRowHeight_);
 }
 
-void TCustomGrid::SetColCount(int Value) {
+void TCustomGrid::SetCount(bool Columns, int Value) {
+    TAxis a = Axis(Columns);
     Value = std::max(1, Value);
-    if (Value == colCount_) return;
-    int old = colCount_;
+    if (Value == a.Count) return;
+    const int oldCols = colCount_, oldRows = rowCount_;
     HideEditor();
-    colCount_ = Value;
-    colWidths_.resize(static_cast<size_t>(Value), defaultColWidth_);
-    if (fixedCols_ >= colCount_) fixedCols_ = colCount_ - 1;
-    col_ = std::clamp(col_, fixedCols_, colCount_ - 1);
-    anchorCol_ = std::clamp(anchorCol_, fixedCols_, colCount_ - 1);
+    a.Count = Value;
+    a.Sizes.resize(static_cast<size_t>(Value), a.DefaultSize);
+    if (a.Fixed >= a.Count) a.Fixed = a.Count - 1;
+    a.Current = std::clamp(a.Current, a.Fixed, a.Count - 1);
+    a.Anchor = std::clamp(a.Anchor, a.Fixed, a.Count - 1);
     ClampTopLeft();
-    SizeChanged(old, rowCount_);
+    SizeChanged(oldCols, oldRows);
     UpdateScrollBars();
     Invalidate();
 }
 
-void TCustomGrid::SetRowCount(int Value) {
-    Value = std::max(1, Value);
-    if (Value == rowCount_) return;
-    int old = rowCount_;
-    HideEditor();
-    rowCount_ = Value;
-    rowHeights_.resize(static_cast<size_t>(Value), defaultRowHeight_);
-    if (fixedRows_ >= rowCount_) fixedRows_ = rowCount_ - 1;
-    row_ = std::clamp(row_, fixedRows_, rowCount_ - 1);
-    anchorRow_ = std::clamp(anchorRow_, fixedRows_, rowCount_ - 1);
-    ClampTopLeft();
-    SizeChanged(colCount_, old);
-    UpdateScrollBars();
-    Invalidate();
-}
-
-void TCustomGrid::SetFixedCols(int Value) {
-    if (Value < 0 || Value >= colCount_) throw EInvalidOperation(L"Fixed column count must be less than column count");
-    fixedCols_ = Value;
-    col_ = anchorCol_ = std::max(col_, fixedCols_);
-    leftCol_ = std::max(leftCol_, fixedCols_);
-    ClampTopLeft();
-    UpdateScrollBars();
-    Invalidate();
-}
-
-void TCustomGrid::SetFixedRows(int Value) {
-    if (Value < 0 || Value >= rowCount_) throw EInvalidOperation(L"Fixed row count must be less than row count");
-    fixedRows_ = Value;
-    row_ = anchorRow_ = std::max(row_, fixedRows_);
-    topRow_ = std::max(topRow_, fixedRows_);
+void TCustomGrid::SetFixed(bool Columns, int Value) {
+    TAxis a = Axis(Columns);
+    if (Value < 0 || Value >= a.Count)
+        throw EInvalidOperation(Columns ? L"Fixed column count must be less than column count"
+                                        : L"Fixed row count must be less than row count");
+    a.Fixed = Value;
+    a.Current = a.Anchor = std::max(a.Current, a.Fixed);
+    a.First = std::max(a.First, a.Fixed);
     ClampTopLeft();
     UpdateScrollBars();
     Invalidate();
@@ -269,30 +243,17 @@ void TCustomGrid::SetBounds(int ALeft, int ATop, int AWidth, int AHeight) {
 }
 
 // ---- geometry
-int TCustomGrid::ColLeft(int ACol) {
-    int x = 0;
-    for (int c = 0; c < fixedCols_; ++c) {
-        if (c == ACol) return x;
-        x += ColWidths(c) + EffectiveLine();
+int TCustomGrid::Start(bool Columns, int Index) {
+    TAxis a = Axis(Columns);
+    int at = 0;
+    for (int i = 0; i < a.Fixed; ++i) {
+        if (i == Index) return at;
+        at += SizeOf(Columns, i) + EffectiveLine();
     }
-    if (ACol < leftCol_) return -1;
-    for (int c = leftCol_; c < colCount_; ++c) {
-        if (c == ACol) return x;
-        x += ColWidths(c) + EffectiveLine();
-    }
-    return -1;
-}
-
-int TCustomGrid::RowTop(int ARow) {
-    int y = 0;
-    for (int r = 0; r < fixedRows_; ++r) {
-        if (r == ARow) return y;
-        y += RowHeights(r) + EffectiveLine();
-    }
-    if (ARow < topRow_) return -1;
-    for (int r = topRow_; r < rowCount_; ++r) {
-        if (r == ARow) return y;
-        y += RowHeights(r) + EffectiveLine();
+    if (Index < a.First) return -1;
+    for (int i = a.First; i < a.Count; ++i) {
+        if (i == Index) return at;
+        at += SizeOf(Columns, i) + EffectiveLine();
     }
     return -1;
 }
@@ -300,50 +261,40 @@ int TCustomGrid::RowTop(int ARow) {
 RECT TCustomGrid::CellRect(int ACol, int ARow) {
     RECT none{0, 0, 0, 0};
     if (ACol < 0 || ACol >= colCount_ || ARow < 0 || ARow >= rowCount_) return none;
-    int x = ColLeft(ACol), y = RowTop(ARow);
+    int x = Start(true, ACol), y = Start(false, ARow);
     RECT client = ClientRect();
     if (x < 0 || y < 0 || x >= client.right || y >= client.bottom) return none;
     return RECT{x, y, x + ColWidths(ACol), y + RowHeights(ARow)};
 }
 
+int TCustomGrid::IndexAt(bool Columns, int P) {
+    TAxis a = Axis(Columns);
+    int at = 0;
+    for (int i = 0; i < a.Fixed; ++i) {
+        at += SizeOf(Columns, i) + EffectiveLine();
+        if (P < at) return i;
+    }
+    for (int i = a.First; i < a.Count; ++i) {
+        at += SizeOf(Columns, i) + EffectiveLine();
+        if (P < at) return i;
+    }
+    return -1;
+}
+
 void TCustomGrid::MouseToCell(int X, int Y, int& ACol, int& ARow) {
     ACol = ARow = -1;
-    auto find = [this](int P, int Fixed, int First, int Count, bool Columns) {
-        int at = 0;
-        auto size = [&](int i) { return (Columns ? ColWidths(i) : RowHeights(i)) + EffectiveLine(); };
-        for (int i = 0; i < Fixed; ++i) {
-            if (P < at + size(i)) return i;
-            at += size(i);
-        }
-        for (int i = First; i < Count; ++i) {
-            if (P < at + size(i)) return i;
-            at += size(i);
-        }
-        return -1;
-    };
     if (X < 0 || Y < 0) return;
-    ACol = find(X, fixedCols_, leftCol_, colCount_, true);
-    ARow = find(Y, fixedRows_, topRow_, rowCount_, false);
+    ACol = IndexAt(true, X);
+    ARow = IndexAt(false, Y);
     if (ACol < 0 || ARow < 0) ACol = ARow = -1;
 }
 
-int TCustomGrid::VisibleColCount() {
-    int room = ClientWidth() - ColLeft(leftCol_);
+int TCustomGrid::VisibleCount(bool Columns) {
+    TAxis a = Axis(Columns);
+    int room = ClientExtent(Columns) - Start(Columns, a.First);
     int n = 0;
-    for (int c = leftCol_; c < colCount_; ++c) {
-        room -= ColWidths(c) + EffectiveLine();
-        if (room < 0 && n > 0) break;
-        ++n;
-        if (room < 0) break;
-    }
-    return n;
-}
-
-int TCustomGrid::VisibleRowCount() {
-    int room = ClientHeight() - RowTop(topRow_);
-    int n = 0;
-    for (int r = topRow_; r < rowCount_; ++r) {
-        room -= RowHeights(r) + EffectiveLine();
+    for (int i = a.First; i < a.Count; ++i) {
+        room -= SizeOf(Columns, i) + EffectiveLine();
         if (room < 0 && n > 0) break;
         ++n;
         if (room < 0) break;
@@ -352,32 +303,27 @@ int TCustomGrid::VisibleRowCount() {
 }
 
 void TCustomGrid::ClampTopLeft() {
-    // The last top row / left column that still fills the view.
-    auto maxFirst = [](int Count, int Fixed, int Room, auto Size) {
-        int first = Count - 1;
-        int used = Size(first);
-        while (first > Fixed && used + Size(first - 1) <= Room) {
-            --first;
-            used += Size(first);
+    for (bool columns : {true, false}) {
+        TAxis a = Axis(columns);
+        // The last first index that still fills the view.
+        int room = ClientExtent(columns);
+        for (int i = 0; i < a.Fixed; ++i) room -= SizeOf(columns, i) + EffectiveLine();
+        int last = a.Count - 1;
+        int used = SizeOf(columns, last) + EffectiveLine();
+        while (last > a.Fixed && used + SizeOf(columns, last - 1) + EffectiveLine() <= room) {
+            --last;
+            used += SizeOf(columns, last) + EffectiveLine();
         }
-        return std::max(first, Fixed);
-    };
-    int fixedWidth = 0, fixedHeight = 0;
-    for (int c = 0; c < fixedCols_; ++c) fixedWidth += ColWidths(c) + EffectiveLine();
-    for (int r = 0; r < fixedRows_; ++r) fixedHeight += RowHeights(r) + EffectiveLine();
-    int maxLeft = maxFirst(colCount_, fixedCols_, ClientWidth() - fixedWidth,
-                           [this](int c) { return ColWidths(c) + EffectiveLine(); });
-    int maxTop = maxFirst(rowCount_, fixedRows_, ClientHeight() - fixedHeight,
-                          [this](int r) { return RowHeights(r) + EffectiveLine(); });
-    leftCol_ = std::clamp(leftCol_, fixedCols_, std::max(fixedCols_, maxLeft));
-    topRow_ = std::clamp(topRow_, fixedRows_, std::max(fixedRows_, maxTop));
+        a.First = std::clamp(a.First, a.Fixed, std::max(a.Fixed, last));
+    }
 }
 
-void TCustomGrid::SetTopRow(int Value) {
-    int old = topRow_;
-    topRow_ = Value;
+void TCustomGrid::SetFirst(bool Columns, int Value) {
+    TAxis a = Axis(Columns);
+    int old = a.First;
+    a.First = Value;
     ClampTopLeft();
-    if (topRow_ != old) {
+    if (a.First != old) {
         UpdateScrollBars();
         Invalidate();
         UpdateEditor();
@@ -385,40 +331,21 @@ void TCustomGrid::SetTopRow(int Value) {
     }
 }
 
-void TCustomGrid::SetLeftCol(int Value) {
-    int old = leftCol_;
-    leftCol_ = Value;
-    ClampTopLeft();
-    if (leftCol_ != old) {
-        UpdateScrollBars();
-        Invalidate();
-        UpdateEditor();
-        TopLeftChanged();
-    }
+int TCustomGrid::FirstShowing(bool Columns, int Index) {
+    TAxis a = Axis(Columns);
+    if (Index < a.Fixed) return a.First;
+    if (Index < a.First) return Index;
+    const int saved = a.First;
+    while (a.First < Index &&
+           (Start(Columns, Index) < 0 || Start(Columns, Index) + SizeOf(Columns, Index) > ClientExtent(Columns)))
+        ++a.First;
+    const int first = a.First;
+    a.First = saved;
+    return first;
 }
 
 void TCustomGrid::ScrollIntoView(int ACol, int ARow) {
-    int newLeft = leftCol_, newTop = topRow_;
-    if (ACol >= fixedCols_) {
-        if (ACol < leftCol_) {
-            newLeft = ACol;
-        } else {
-            int saved = leftCol_;
-            while (leftCol_ < ACol && (ColLeft(ACol) < 0 || ColLeft(ACol) + ColWidths(ACol) > ClientWidth())) ++leftCol_;
-            newLeft = leftCol_;
-            leftCol_ = saved;
-        }
-    }
-    if (ARow >= fixedRows_) {
-        if (ARow < topRow_) {
-            newTop = ARow;
-        } else {
-            int saved = topRow_;
-            while (topRow_ < ARow && (RowTop(ARow) < 0 || RowTop(ARow) + RowHeights(ARow) > ClientHeight())) ++topRow_;
-            newTop = topRow_;
-            topRow_ = saved;
-        }
-    }
+    int newLeft = FirstShowing(true, ACol), newTop = FirstShowing(false, ARow);
     if (newLeft != leftCol_ || newTop != topRow_) {
         leftCol_ = newLeft;
         topRow_ = newTop;
@@ -432,22 +359,21 @@ void TCustomGrid::UpdateScrollBars() {
     if (!HandleAllocated() || updatingScrollBars_) return;
     // Showing or hiding a bar resizes the client area, which comes back here.
     updatingScrollBars_ = true;
-    if (scrollBars_ == TScrollStyle::ssVertical || scrollBars_ == TScrollStyle::ssBoth) {
-        SCROLLINFO si{sizeof(si), SIF_ALL, fixedRows_, rowCount_ - 1, static_cast<UINT>(std::max(1, VisibleRowCount())),
-                      topRow_, 0};
-        SetScrollInfo(WindowHandle(), SB_VERT, &si, TRUE);
-    }
-    if (scrollBars_ == TScrollStyle::ssHorizontal || scrollBars_ == TScrollStyle::ssBoth) {
-        SCROLLINFO si{sizeof(si), SIF_ALL, fixedCols_, colCount_ - 1, static_cast<UINT>(std::max(1, VisibleColCount())),
-                      leftCol_, 0};
-        SetScrollInfo(WindowHandle(), SB_HORZ, &si, TRUE);
+    for (bool columns : {true, false}) {
+        bool wanted = scrollBars_ == TScrollStyle::ssBoth ||
+                      scrollBars_ == (columns ? TScrollStyle::ssHorizontal : TScrollStyle::ssVertical);
+        if (!wanted) continue;
+        TAxis a = Axis(columns);
+        SCROLLINFO si{sizeof(si), SIF_ALL, a.Fixed, a.Count - 1, static_cast<UINT>(std::max(1, VisibleCount(columns))),
+                      a.First, 0};
+        SetScrollInfo(WindowHandle(), columns ? SB_HORZ : SB_VERT, &si, TRUE);
     }
     updatingScrollBars_ = false;
 }
 
 void TCustomGrid::ScrollMessage(TMessage& Message, bool Vertical) {
     int pos = Vertical ? topRow_ : leftCol_;
-    int page = std::max(1, Vertical ? VisibleRowCount() : VisibleColCount());
+    int page = std::max(1, VisibleCount(!Vertical));
     switch (LOWORD(Message.WParam)) {
         case SB_LINEUP: --pos; break;
         case SB_LINEDOWN: ++pos; break;
@@ -467,10 +393,7 @@ void TCustomGrid::ScrollMessage(TMessage& Message, bool Vertical) {
         default:
             return;
     }
-    if (Vertical)
-        SetTopRow(pos);
-    else
-        SetLeftCol(pos);
+    SetFirst(!Vertical, pos);
     Message.Result = 0;
 }
 
@@ -594,10 +517,10 @@ void TCustomGrid::Paint() {
     const bool focused = Focused();
     const int line = EffectiveLine();
     auto paintRow = [&](int r) {
-        int y = RowTop(r);
+        int y = Start(false, r);
         if (y < 0 || y >= client.bottom) return false;
         auto paintCol = [&](int c) {
-            int x = ColLeft(c);
+            int x = Start(true, c);
             if (x < 0 || x >= client.right) return false;
             RECT cell{x, y, x + ColWidths(c), y + RowHeights(r)};
             TGridDrawState state = 0;
@@ -646,7 +569,7 @@ void TCustomGrid::KeyDown(WORD& Key, TShiftState Shift) {
     const bool ctrl = (Shift & ssCtrl) != 0;
     const bool anchor = !((Shift & ssShift) && (options_ & goRangeSelect));
     int c = col_, r = row_;
-    const int page = std::max(1, VisibleRowCount());
+    const int page = std::max(1, VisibleCount(false));
     switch (Key) {
         case VK_UP: --r; break;
         case VK_DOWN: ++r; break;

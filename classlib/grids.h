@@ -95,22 +95,22 @@ public:
     ~TCustomGrid() override;
 
     int ColCount() const { return colCount_; }
-    void SetColCount(int Value);
+    void SetColCount(int Value) { SetCount(true, Value); }
     int RowCount() const { return rowCount_; }
-    void SetRowCount(int Value);
+    void SetRowCount(int Value) { SetCount(false, Value); }
     int FixedCols() const { return fixedCols_; }
-    void SetFixedCols(int Value);
+    void SetFixedCols(int Value) { SetFixed(true, Value); }
     int FixedRows() const { return fixedRows_; }
-    void SetFixedRows(int Value);
+    void SetFixedRows(int Value) { SetFixed(false, Value); }
     int DefaultColWidth() const { return defaultColWidth_; }
     // Sets every column to the width.
     void SetDefaultColWidth(int Value);
     int DefaultRowHeight() const { return defaultRowHeight_; }
     void SetDefaultRowHeight(int Value);
-    int ColWidths(int Index) const;
-    void SetColWidths(int Index, int Value);
-    int RowHeights(int Index) const;
-    void SetRowHeights(int Index, int Value);
+    int ColWidths(int Index) const { return SizeOf(true, Index); }
+    void SetColWidths(int Index, int Value) { SetSize(true, Index, Value); }
+    int RowHeights(int Index) const { return SizeOf(false, Index); }
+    void SetRowHeights(int Index, int Value) { SetSize(false, Index, Value); }
     int GridLineWidth() const { return gridLineWidth_; }
     void SetGridLineWidth(int Value);
     TColor FixedColor() const { return fixedColor_; }
@@ -131,12 +131,12 @@ public:
     TGridRect Selection() const;
     void SetSelection(const TGridRect& Value);
     int TopRow() const { return topRow_; }
-    void SetTopRow(int Value);
+    void SetTopRow(int Value) { SetFirst(false, Value); }
     int LeftCol() const { return leftCol_; }
-    void SetLeftCol(int Value);
+    void SetLeftCol(int Value) { SetFirst(true, Value); }
     // Whole scrolling columns / rows in view.
-    int VisibleColCount();
-    int VisibleRowCount();
+    int VisibleColCount() { return VisibleCount(true); }
+    int VisibleRowCount() { return VisibleCount(false); }
 
     // The cell's rectangle in client coordinates; empty when the cell is out of view.
     RECT CellRect(int ACol, int ARow);
@@ -187,9 +187,31 @@ protected:
 
 private:
     friend class TInplaceEdit;
+    // The columns (Columns true) or the rows, with the same steps for both.
+    struct TAxis {
+        int& Count;
+        int& Fixed;
+        int& DefaultSize;
+        std::vector<int>& Sizes;
+        int& Current;
+        int& Anchor;
+        int& First;  // the first scrolling one in view
+    };
+    TAxis Axis(bool Columns);
+    int SizeOf(bool Columns, int Index) const;
+    void SetSize(bool Columns, int Index, int Value);
+    void SetCount(bool Columns, int Value);
+    void SetFixed(bool Columns, int Value);
+    void SetFirst(bool Columns, int Value);
+    int ClientExtent(bool Columns);
+    // Where a column / row starts in the client area (-1 when out of view), which one is at a
+    // client position (-1 for none), how many whole scrolling ones are in view, and the first
+    // scrolling one that shows the given one whole.
+    int Start(bool Columns, int Index);
+    int IndexAt(bool Columns, int P);
+    int VisibleCount(bool Columns);
+    int FirstShowing(bool Columns, int Index);
     int EffectiveLine() const;
-    int ColLeft(int ACol);
-    int RowTop(int ARow);
     void ClampTopLeft();
     void ScrollIntoView(int ACol, int ARow);
     void UpdateScrollBars();

@@ -13,6 +13,16 @@ HMODULE RichEditModule() {
     return module;
 }
 
+// A stream over a file handle it owns.
+class TFileHandleStream : public THandleStream {
+public:
+    explicit TFileHandleStream(HANDLE File) : THandleStream(File) {}
+    ~TFileHandleStream() override {
+        if (Opened()) CloseHandle(handle_);
+    }
+    bool Opened() const { return handle_ != INVALID_HANDLE_VALUE; }
+};
+
 struct TStreamCookie {
     TStream* Stream;
 };
@@ -65,29 +75,16 @@ void TRichEditStrings::SaveToStream(TStream* Stream) {
 }
 
 void TRichEditStrings::LoadFromFile(const std::string& FileName) {
-    HANDLE file = CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw EFOpenError(L"Cannot open file \"" + AnsiToWide(FileName) + L"\"");
-    THandleStream stream(file);
-    try {
-        LoadFromStream(&stream);
-    } catch (...) {
-        CloseHandle(file);
-        throw;
-    }
-    CloseHandle(file);
+    TFileHandleStream stream(
+        CreateFileA(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr));
+    if (!stream.Opened()) throw EFOpenError(L"Cannot open file \"" + AnsiToWide(FileName) + L"\"");
+    LoadFromStream(&stream);
 }
 
 void TRichEditStrings::SaveToFile(const std::string& FileName) {
-    HANDLE file = CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    if (file == INVALID_HANDLE_VALUE) throw EFCreateError(L"Cannot create file \"" + AnsiToWide(FileName) + L"\"");
-    THandleStream stream(file);
-    try {
-        SaveToStream(&stream);
-    } catch (...) {
-        CloseHandle(file);
-        throw;
-    }
-    CloseHandle(file);
+    TFileHandleStream stream(CreateFileA(FileName.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    if (!stream.Opened()) throw EFCreateError(L"Cannot create file \"" + AnsiToWide(FileName) + L"\"");
+    SaveToStream(&stream);
 }
 
 // ---- TCustomRichEdit -------------------------------------------------------------------------
