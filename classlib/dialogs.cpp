@@ -263,7 +263,7 @@ bool TFontDialog::Execute() {
     cf.hwndOwner = DialogOwner();
     cf.lpLogFont = &logFont;
     cf.rgbColors = static_cast<COLORREF>(ColorToRGB(font_.Color()));
-    cf.Flags = CF_INITTOLOGFONTSTRUCT | CF_BOTH | CF_ENABLEHOOK;
+    cf.Flags = CF_INITTOLOGFONTSTRUCT | CF_SCREENFONTS | CF_ENABLEHOOK;
     static const std::pair<TFontDialogOption, DWORD> map[] = {
         {fdAnsiOnly, CF_ANSIONLY},           {fdTrueTypeOnly, CF_TTONLY},      {fdEffects, CF_EFFECTS},
         {fdFixedPitchOnly, CF_FIXEDPITCHONLY}, {fdForceFontExist, CF_FORCEFONTEXIST},

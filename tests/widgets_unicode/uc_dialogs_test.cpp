@@ -302,6 +302,40 @@ TEST_F(WideDialogsTest, AnsweringSeamAnswersWithoutAForm) {
     SetMessageDlgFunction(nullptr);
 }
 
+TEST_F(WideDialogsTest, FontAndColourDialogsGiveBackWhatTheUserConfirmed) {
+    classlib::TColorDialog colours(nullptr);
+    colours.SetColor(RGB(0x20, 0x40, 0x60));
+    colours.CustomColors()->Add("ColorB=102030");
+    colours.CustomColors()->Add("ColorC=not a colour");
+    HWND seen = nullptr;
+    colours.OnShow = [&](classlib::TObject*) { seen = colours.Handle(); };
+    TDialogDriver colourUser(L"Color", [](HWND w) { TDialogDriver::Press(w, IDOK); });
+    ASSERT_TRUE(colours.Execute());
+    colourUser.Join();
+    EXPECT_NE(seen, nullptr);
+    EXPECT_EQ(colours.Color(), static_cast<classlib::TColor>(RGB(0x20, 0x40, 0x60)));
+    ASSERT_EQ(colours.CustomColors()->Count(), 16);
+    EXPECT_EQ(colours.CustomColors()->Strings(1), "ColorB=102030");
+    EXPECT_EQ(colours.CustomColors()->Strings(2), "ColorC=FFFFFF");
+
+    classlib::TFontDialog fonts(nullptr);
+    fonts.Font()->SetName("Liberation Sans");
+    fonts.Font()->SetSize(12);
+    TDialogDriver fontUser(L"Font", [](HWND w) { TDialogDriver::Press(w, IDOK); });
+    bool ok = fonts.Execute();
+    fontUser.Join();
+    ASSERT_TRUE(fontUser.Found());
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(fonts.Font()->Name(), "Liberation Sans");
+    EXPECT_EQ(fonts.Font()->Size(), 12);
+    // Cancelled: the font stays as it was.
+    fonts.Font()->SetSize(9);
+    TDialogDriver cancelUser(L"Font", [](HWND w) { TDialogDriver::Press(w, IDCANCEL); });
+    EXPECT_FALSE(fonts.Execute());
+    cancelUser.Join();
+    EXPECT_EQ(fonts.Font()->Size(), 9);
+}
+
 TEST(DialogFileNames, SplitsTerminatedAndBlankSeparatedSelections) {
     const wchar_t explorer[] = L"C:\\d\0a.txt\0b.txt\0\0";
     auto files = classlib::SplitDialogFileNames(explorer, std::size(explorer), true, L'\0');

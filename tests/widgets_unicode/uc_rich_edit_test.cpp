@@ -110,6 +110,15 @@ TEST_F(WideRichEditTest, RichAndPlainTextGoThroughStreamsAndWideFileNames) {
 
     wchar_t temp[MAX_PATH];
     GetTempPathW(MAX_PATH, temp);
+    // The class library's rich-text file: written, read back, and a missing one refused.
+    std::string richName = classlib::WideToAnsi(temp) + "quill_rich.rtf";
+    edit->RichLines()->SaveToFile(richName);
+    copy->Lines()->Clear();
+    copy->RichLines()->LoadFromFile(richName);
+    EXPECT_EQ(copy->Lines()->Strings(1), kGreek);
+    DeleteFileA(richName.c_str());
+    EXPECT_THROW(copy->RichLines()->LoadFromFile(richName), classlib::EFOpenError);
+    EXPECT_EQ(copy->Lines()->Strings(1), kGreek);
     std::wstring name = std::wstring(temp) + kGreek + L".txt";
     edit->SetPlainText(true);
     edit->Lines()->SaveToFile(name);
