@@ -167,6 +167,34 @@ void DrawButtonCaptionAnsi(HDC DC, const std::string& Text, RECT& Rect, UINT Fla
 
 // ---- TSpeedButton ----------------------------------------------------------------------------
 
+// ---- TSpeedButtonActionLink ------------------------------------------------------------------
+const TControlActionLinkClassRef& TSpeedButtonActionLink::ClassRef() {
+    static const TControlActionLinkClassRef ref(
+        L"TSpeedButtonActionLink", &TControlActionLink::ClassRef(),
+        [](TControl* client) -> TControlActionLink* { return new TSpeedButtonActionLink(client); });
+    return ref;
+}
+
+TSpeedButton* TSpeedButtonActionLink::Button() const { return dynamic_cast<TSpeedButton*>(Client()); }
+
+bool TSpeedButtonActionLink::IsCheckedLinked() {
+    return TControlActionLink::IsCheckedLinked() && Button() != nullptr && Button()->Down() == CustomAction()->Checked();
+}
+
+void TSpeedButtonActionLink::SetChecked(bool Value) {
+    if (IsCheckedLinked()) Button()->SetDown(Value);
+}
+
+TControlActionLinkClass TSpeedButton::GetActionLinkClass() const { return &TSpeedButtonActionLink::ClassRef(); }
+
+void TSpeedButton::ActionChange(TObject* Sender, bool CheckDefaults) {
+    TGlyphButtonParts<TGraphicControl>::ActionChange(Sender, CheckDefaults);
+    auto* action = dynamic_cast<TCustomAction*>(Sender);
+    if (action == nullptr) return;
+    if (!CheckDefaults || GroupIndex() == 0) SetGroupIndex(action->GroupIndex());
+    if (!CheckDefaults || !Down()) SetDown(action->Checked());
+}
+
 TSpeedButton::TSpeedButton(TComponent* AOwner) : TGlyphButtonParts<TGraphicControl>(AOwner) {
     SetControlStyle(csCaptureMouse | csDoubleClicks | csSetCaption | csOpaque);
     SetBounds(0, 0, 23, 22);

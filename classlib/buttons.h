@@ -99,10 +99,29 @@ protected:
 // button clicks. With a GroupIndex above 0 it stays down when clicked and the other buttons of
 // its parent with that group come up (AllowAllUp lets a click raise the last one too).
 // Setting Down from code does not click. Flat buttons show their frame only under the mouse.
+class TSpeedButton;
+
+// The link of speed buttons: also carries Checked, as the button's Down (without a click).
+class TSpeedButtonActionLink : public TControlActionLink {
+public:
+    CLASSLIB_CLASS_NAME(TSpeedButtonActionLink)
+    explicit TSpeedButtonActionLink(TControl* AClient) : TControlActionLink(AClient) {}
+    static const TControlActionLinkClassRef& ClassRef();
+    bool IsCheckedLinked() override;
+    void SetChecked(bool Value) override;
+
+private:
+    TSpeedButton* Button() const;
+};
+
 class TSpeedButton : public TGlyphButtonParts<TGraphicControl> {
 public:
     CLASSLIB_CLASS_NAME(TSpeedButton)
     explicit TSpeedButton(TComponent* AOwner);
+
+    // The speed button's action link; an action's Checked shows as Down, its GroupIndex groups.
+    TControlActionLinkClass GetActionLinkClass() const override;
+    void ActionChange(TObject* Sender, bool CheckDefaults) override;
 
     bool Flat() const { return flat_; }
     void SetFlat(bool Value);

@@ -82,47 +82,6 @@ void TCustomGroupBox::Dispatch(TMessage& Message) {
 
 // ---- TGroupButton and TCustomRadioGroup ------------------------------------------------------
 
-TGroupButton::TGroupButton(TCustomRadioGroup* Group) : TRadioButton(Group), group_(Group) {
-    group_->buttons_.push_back(this);
-    SetVisible(false);
-    SetEnabled(Group->Enabled());
-    SetParentShowHint(false);
-    OnClick = [Group](TObject* Sender) { Group->ButtonClick(Sender); };
-    SetParent(Group);
-}
-
-TGroupButton::~TGroupButton() {
-    auto& buttons = group_->buttons_;
-    buttons.erase(std::remove(buttons.begin(), buttons.end(), this), buttons.end());
-}
-
-void TGroupButton::Dispatch(TMessage& Message) {
-    if (Message.Msg != CN_COMMAND) {
-        TRadioButton::Dispatch(Message);
-        return;
-    }
-    if (inClick_) return;
-    inClick_ = true;
-    try {
-        WORD code = NotifyCode(Message);
-        if ((code == BN_CLICKED || code == BN_DOUBLECLICKED) && group_->CanModify()) TRadioButton::Dispatch(Message);
-    } catch (...) {
-        Application()->HandleException(this, std::current_exception());
-    }
-    inClick_ = false;
-}
-
-void TGroupButton::KeyPress(char& Key) {
-    TRadioButton::KeyPress(Key);
-    group_->KeyPress(Key);
-    if ((Key == '\b' || Key == ' ') && !group_->CanModify()) Key = 0;
-}
-
-void TGroupButton::KeyDown(WORD& Key, TShiftState Shift) {
-    TRadioButton::KeyDown(Key, Shift);
-    group_->KeyDown(Key, Shift);
-}
-
 TCustomRadioGroup::TCustomRadioGroup(TComponent* AOwner) : TCustomGroupBox(AOwner) {
     SetControlStyle(csSetCaption | csDoubleClicks | csParentBackground);
     items_.OnChange = [this](TObject* Sender) { ItemsChange(Sender); };
@@ -135,14 +94,20 @@ TCustomRadioGroup::~TCustomRadioGroup() {
     SetButtonCount(0);
 }
 
+TRadioButton* TCustomRadioGroup::NewButton() { return new TGroupButton(this); }
+
+void TCustomRadioGroup::SetButtonCaption(int Index) {
+    buttons_[static_cast<size_t>(Index)]->SetCaption(items_.Get(Index));
+}
+
 void TCustomRadioGroup::SetButtonCount(int Value) {
-    while (static_cast<int>(buttons_.size()) < Value) new TGroupButton(this);
+    while (static_cast<int>(buttons_.size()) < Value) NewButton();
     while (static_cast<int>(buttons_.size()) > Value) delete buttons_.back();
 }
 
 void TCustomRadioGroup::UpdateButtons() {
-    SetButtonCount(items_.Count());
-    for (int i = 0; i < static_cast<int>(buttons_.size()); ++i) buttons_[static_cast<size_t>(i)]->SetCaption(items_.Get(i));
+    SetButtonCount(ItemCount());
+    for (int i = 0; i < static_cast<int>(buttons_.size()); ++i) SetButtonCaption(i);
     if (itemIndex_ >= static_cast<int>(buttons_.size())) itemIndex_ = static_cast<int>(buttons_.size()) - 1;
     if (itemIndex_ >= 0) {
         updating_ = true;
@@ -161,7 +126,7 @@ void TCustomRadioGroup::UpdateButtons() {
 void TCustomRadioGroup::ItemsChange(TObject* Sender) {
     (void)Sender;
     if (Reading() || destroying_) return;
-    if (itemIndex_ >= items_.Count()) itemIndex_ = items_.Count() - 1;
+    if (itemIndex_ >= ItemCount()) itemIndex_ = ItemCount() - 1;
     UpdateButtons();
 }
 
@@ -211,7 +176,7 @@ void TCustomRadioGroup::ArrangeButtons() {
     int buttonHeight = inner / perColumn;
     int topMargin = h + 1 + (inner % perColumn) / 2;
     for (int k = 0; k < count; ++k) {
-        TGroupButton* button = buttons_[static_cast<size_t>(k)];
+        TRadioButton* button = buttons_[static_cast<size_t>(k)];
         button->SetBiDiMode(BiDiMode());
         int left = (k / perColumn) * buttonWidth + 8;
         if (UseRightToLeftAlignment()) left = ClientWidth() - left - buttonWidth;
@@ -230,7 +195,7 @@ void TCustomRadioGroup::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
     case CM_ENABLEDCHANGED:
         TCustomGroupBox::Dispatch(Message);
-        for (TGroupButton* button : buttons_) button->SetEnabled(Enabled());
+        for (TRadioButton* button : buttons_) button->SetEnabled(Enabled());
         return;
     case CM_FONTCHANGED:
     case WM_SIZE:
@@ -246,7 +211,7 @@ void TCustomRadioGroup::Dispatch(TMessage& Message) {
 void TCustomRadioGroup::Loaded() {
     TCustomGroupBox::Loaded();
     // A stored index beyond the items selects the last one.
-    itemIndex_ = std::clamp(itemIndex_, -1, items_.Count() - 1);
+    itemIndex_ = std::clamp(itemIndex_, -1, ItemCount() - 1);
     UpdateButtons();
 }
 

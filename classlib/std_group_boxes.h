@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <cstdint>
 #include <memory>
 #include <string>
@@ -36,12 +37,14 @@ public:
 // ---- Radio group -----------------------------------------------------------------------------
 class TCustomRadioGroup;
 
-// A button of a radio group: its click goes to the group.
-class TGroupButton : public TRadioButton {
+// A button of a radio group over a radio-button class (the wide layer uses its own): made
+// invisible, enabled as the group, without the parent's hints, placed on the group; its click
+// goes to the group (not re-entered, only when the group allows changes), its keys too.
+template <typename RadioButton>
+class TGroupButtonOf : public RadioButton {
 public:
-    CLASSLIB_CLASS_NAME(TGroupButton)
-    explicit TGroupButton(TCustomRadioGroup* Group);
-    ~TGroupButton() override;
+    explicit TGroupButtonOf(TCustomRadioGroup* Group);
+    ~TGroupButtonOf() override;
     void Dispatch(TMessage& Message) override;
 
 protected:
@@ -51,6 +54,12 @@ protected:
 private:
     TCustomRadioGroup* group_;
     bool inClick_ = false;
+};
+
+class TGroupButton : public TGroupButtonOf<TRadioButton> {
+public:
+    CLASSLIB_CLASS_NAME(TGroupButton)
+    explicit TGroupButton(TCustomRadioGroup* Group) : TGroupButtonOf<TRadioButton>(Group) {}
 };
 
 // A group box with one radio button per item of Items, arranged in Columns.
@@ -72,7 +81,7 @@ public:
     // Limited to 1 .. 16.
     void SetColumns(int Value);
     int ButtonCount() const { return static_cast<int>(buttons_.size()); }
-    TGroupButton* Buttons(int Index) const { return buttons_.at(static_cast<size_t>(Index)); }
+    TRadioButton* Buttons(int Index) const { return buttons_.at(static_cast<size_t>(Index)); }
     // Whether the user may change the choice (always here; descendants may refuse).
     virtual bool CanModify() { return true; }
 
@@ -84,16 +93,21 @@ protected:
     // Places the buttons: one column after the other, 8 pixels in, below the caption.
     virtual void ArrangeButtons();
     void UpdateButtons();
+    // The items the buttons show (the wide group keeps wide ones): their count, a new button
+    // and the caption of the button at an index.
+    virtual int ItemCount() { return items_.Count(); }
+    virtual TRadioButton* NewButton();
+    virtual void SetButtonCaption(int Index);
+    void ItemsChange(TObject* Sender);
 
 private:
-    friend class TGroupButton;
+    template <typename> friend class TGroupButtonOf;
     void ButtonClick(TObject* Sender);
-    void ItemsChange(TObject* Sender);
     void SetButtonCount(int Value);
     bool Reading() const { return HasState(csLoading) || HasState(csReading); }
 
     TStringList items_;
-    std::vector<TGroupButton*> buttons_;
+    std::vector<TRadioButton*> buttons_;
     int itemIndex_ = -1;
     int columns_ = 1;
     bool updating_ = false;
@@ -105,5 +119,53 @@ public:
     CLASSLIB_CLASS_NAME(TRadioGroup)
     explicit TRadioGroup(TComponent* AOwner) : TCustomRadioGroup(AOwner) {}
 };
+
+// ---- group buttons -------------------------------------------------------------------------
+template <typename RadioButton>
+TGroupButtonOf<RadioButton>::TGroupButtonOf(TCustomRadioGroup* Group) : RadioButton(Group), group_(Group) {
+    group_->buttons_.push_back(this);
+    this->SetVisible(false);
+    this->SetEnabled(Group->Enabled());
+    this->SetParentShowHint(false);
+    this->OnClick = [Group](TObject* Sender) { Group->ButtonClick(Sender); };
+    this->SetParent(Group);
+}
+
+template <typename RadioButton>
+TGroupButtonOf<RadioButton>::~TGroupButtonOf() {
+    auto& buttons = group_->buttons_;
+    buttons.erase(std::remove(buttons.begin(), buttons.end(), static_cast<TRadioButton*>(this)), buttons.end());
+}
+
+template <typename RadioButton>
+void TGroupButtonOf<RadioButton>::Dispatch(TMessage& Message) {
+    if (Message.Msg != CN_COMMAND) {
+        RadioButton::Dispatch(Message);
+        return;
+    }
+    if (inClick_) return;
+    inClick_ = true;
+    try {
+        WORD code = HIWORD(Message.WParam);
+        if ((code == BN_CLICKED || code == BN_DOUBLECLICKED) && group_->CanModify()) RadioButton::Dispatch(Message);
+    } catch (...) {
+        inClick_ = false;
+        throw;
+    }
+    inClick_ = false;
+}
+
+template <typename RadioButton>
+void TGroupButtonOf<RadioButton>::KeyPress(char& Key) {
+    RadioButton::KeyPress(Key);
+    group_->KeyPress(Key);
+    if ((Key == '\b' || Key == ' ') && !group_->CanModify()) Key = 0;
+}
+
+template <typename RadioButton>
+void TGroupButtonOf<RadioButton>::KeyDown(WORD& Key, TShiftState Shift) {
+    RadioButton::KeyDown(Key, Shift);
+    group_->KeyDown(Key, Shift);
+}
 
 }  // namespace classlib

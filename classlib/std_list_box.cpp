@@ -110,7 +110,6 @@ TCustomListBox::TCustomListBox(TComponent* AOwner)
     SetParentColor(false);
     SetColor(clWindow);
     canvas_->SetControl(this);
-    items_ = CreateItems();
 }
 
 TCustomListBox::~TCustomListBox() {
@@ -120,24 +119,29 @@ TCustomListBox::~TCustomListBox() {
 
 std::unique_ptr<TStrings> TCustomListBox::CreateItems() { return std::make_unique<TListBoxStrings>(this); }
 
-void TCustomListBox::Clear() { items_->Clear(); }
+TStrings* TCustomListBox::Items() {
+    if (!items_) items_ = CreateItems();
+    return items_.get();
+}
+
+void TCustomListBox::Clear() { Items()->Clear(); }
 
 void TCustomListBox::DeleteSelected() {
     if (multiSelect_) {
-        for (int i = items_->Count() - 1; i >= 0; --i)
-            if (Selected(i)) items_->Delete(i);
+        for (int i = Items()->Count() - 1; i >= 0; --i)
+            if (Selected(i)) Items()->Delete(i);
     } else if (ItemIndex() >= 0) {
-        items_->Delete(ItemIndex());
+        Items()->Delete(ItemIndex());
     }
 }
 
 void TCustomListBox::CopySelection(TCustomListBox* Destination) {
     if (Destination == nullptr) return;
     if (multiSelect_) {
-        for (int i = 0; i < items_->Count(); ++i)
-            if (Selected(i)) Destination->AddItem(items_->Get(i), items_->Objects(i));
+        for (int i = 0; i < Items()->Count(); ++i)
+            if (Selected(i)) Destination->AddItem(Items()->Get(i), Items()->Objects(i));
     } else if (ItemIndex() >= 0) {
-        Destination->AddItem(items_->Get(ItemIndex()), items_->Objects(ItemIndex()));
+        Destination->AddItem(Items()->Get(ItemIndex()), Items()->Objects(ItemIndex()));
     }
 }
 
@@ -165,7 +169,7 @@ void TCustomListBox::SetTopIndex(int Value) {
 
 int TCustomListBox::Count() {
     if (IsVirtual()) return count_;
-    return items_->Count();
+    return Items()->Count();
 }
 
 void TCustomListBox::SetCount(int Value) {
@@ -295,7 +299,7 @@ void TCustomListBox::CreateWnd() {
     if (IsVirtual()) SendMessageA(h, LB_SETCOUNT, static_cast<WPARAM>(count_), 0);
     if (saveItems_) {
         std::unique_ptr<TStringList> saved = std::move(saveItems_);
-        items_->Assign(saved.get());
+        Items()->Assign(saved.get());
         SetTopIndex(saveTopIndex_);
         SetItemIndex(saveItemIndex_);
     }
@@ -303,10 +307,10 @@ void TCustomListBox::CreateWnd() {
 
 void TCustomListBox::DestroyWnd() {
     if (HandleAllocated() && !HasState(csDestroying) && !IsVirtual()) {
-        int count = items_->Count();
+        int count = Items()->Count();
         if (count > 0) {
             saveItems_ = std::make_unique<TStringList>();
-            saveItems_->Assign(items_.get());
+            saveItems_->Assign(Items());
             saveTopIndex_ = TopIndex();
             saveItemIndex_ = ItemIndex();
         }
@@ -343,7 +347,7 @@ void TCustomListBox::DrawItem(int Index, RECT Rect, UINT State) {
     bool selected = (State & ODS_SELECTED) != 0;
     FillRect(dc, &Rect, selected ? GetSysColorBrush(COLOR_HIGHLIGHT) : Brush()->Handle());
     if (Index < 0 || Index >= Count()) return;
-    std::string text = IsVirtual() ? DoGetData(Index) : items_->Get(Index);
+    std::string text = IsVirtual() ? DoGetData(Index) : Items()->Get(Index);
     TSavedDC saved(dc);
     SelectObject(dc, Font()->Handle());
     SetBkMode(dc, TRANSPARENT);

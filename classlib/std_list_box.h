@@ -69,9 +69,10 @@ public:
     explicit TCustomListBox(TComponent* AOwner);
     ~TCustomListBox() override;
 
-    TStrings* Items() { return items_.get(); }
-    void SetItems(TStrings* Value) { items_->Assign(Value); }
-    virtual void AddItem(const std::string& Item, TObject* AObject) { items_->AddObject(Item, AObject); }
+    // Made on first use, so that a descendant's CreateItems is the one called.
+    TStrings* Items();
+    void SetItems(TStrings* Value) { Items()->Assign(Value); }
+    virtual void AddItem(const std::string& Item, TObject* AObject) { Items()->AddObject(Item, AObject); }
     // Copies the selected items (every one with MultiSelect, else the current one) with their
     // objects into Destination's items.
     virtual void CopySelection(TCustomListBox* Destination);

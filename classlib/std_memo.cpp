@@ -109,7 +109,6 @@ void TMemoStrings::SetUpdateState(bool Updating) {
 TCustomMemo::TCustomMemo(TComponent* AOwner) : TCustomEdit(AOwner) {
     SetControlStyle(csClickEvents | csSetCaption | csDoubleClicks);
     SetBounds(0, 0, 185, 89);
-    lines_ = CreateLines();
 }
 
 TCustomMemo::~TCustomMemo() {
@@ -118,6 +117,11 @@ TCustomMemo::~TCustomMemo() {
 }
 
 std::unique_ptr<TStrings> TCustomMemo::CreateLines() { return std::make_unique<TMemoStrings>(this); }
+
+TStrings* TCustomMemo::Lines() {
+    if (!lines_) lines_ = CreateLines();
+    return lines_.get();
+}
 
 void TCustomMemo::SetAlignment(TAlignment Value) {
     if (alignment_ == Value) return;

@@ -51,8 +51,9 @@ public:
     explicit TCustomMemo(TComponent* AOwner);
     ~TCustomMemo() override;
 
-    TStrings* Lines() { return lines_.get(); }
-    void SetLines(TStrings* Value) { lines_->Assign(Value); }
+    // Made on first use, so that a descendant's CreateLines is the one called.
+    TStrings* Lines();
+    void SetLines(TStrings* Value) { Lines()->Assign(Value); }
     TAlignment Alignment() const { return alignment_; }
     void SetAlignment(TAlignment Value);
     bool WordWrap() const { return wordWrap_; }

@@ -5,6 +5,33 @@
 
 namespace classlib {
 
+// ---- TToolButtonActionLink -------------------------------------------------------------------
+const TControlActionLinkClassRef& TToolButtonActionLink::ClassRef() {
+    static const TControlActionLinkClassRef ref(
+        L"TToolButtonActionLink", &TControlActionLink::ClassRef(),
+        [](TControl* client) -> TControlActionLink* { return new TToolButtonActionLink(client); });
+    return ref;
+}
+
+TToolButton* TToolButtonActionLink::Button() const { return dynamic_cast<TToolButton*>(Client()); }
+
+bool TToolButtonActionLink::IsCheckedLinked() {
+    return TControlActionLink::IsCheckedLinked() && Button() != nullptr && Button()->Down() == CustomAction()->Checked();
+}
+
+bool TToolButtonActionLink::IsImageIndexLinked() {
+    return TControlActionLink::IsImageIndexLinked() && Button() != nullptr &&
+           Button()->ImageIndex() == CustomAction()->ImageIndex();
+}
+
+void TToolButtonActionLink::SetChecked(bool Value) {
+    if (IsCheckedLinked()) Button()->SetDown(Value);
+}
+
+void TToolButtonActionLink::SetImageIndex(int Value) {
+    if (IsImageIndexLinked()) Button()->SetImageIndex(Value);
+}
+
 // ---- TToolButton -----------------------------------------------------------------------------
 
 TToolButton::TToolButton(TComponent* AOwner) : TGraphicControl(AOwner) {
@@ -56,6 +83,44 @@ void TToolButton::SetAutoSize(bool Value) {
     if (toolBar_ != nullptr) toolBar_->RecreateButtons();
 }
 
+void TToolButton::SetMenuItem(TMenuItem* Value) {
+    if (menuItem_ == Value) return;
+    if (menuItem_ != nullptr) menuItem_->RemoveFreeNotification(this);
+    menuItem_ = Value;
+    if (Value == nullptr) return;
+    Value->FreeNotification(this);
+    SetCaption(Value->Caption());
+    SetHint(Value->Hint());
+    SetImageIndex(Value->ImageIndex());
+    SetEnabled(Value->Enabled());
+}
+
+void TToolButton::Click() {
+    if (menuItem_ != nullptr) {
+        if (menuItem_->Count() > 0 && toolBar_ != nullptr)
+            toolBar_->TrackMenu(this);
+        else
+            menuItem_->Click();
+        return;
+    }
+    TGraphicControl::Click();
+}
+
+TControlActionLinkClass TToolButton::GetActionLinkClass() const { return &TToolButtonActionLink::ClassRef(); }
+
+void TToolButton::ActionChange(TObject* Sender, bool CheckDefaults) {
+    TGraphicControl::ActionChange(Sender, CheckDefaults);
+    auto* action = dynamic_cast<TCustomAction*>(Sender);
+    if (action == nullptr) return;
+    if (!CheckDefaults || !Down()) SetDown(action->Checked());
+    if (!CheckDefaults || ImageIndex() == -1) SetImageIndex(action->ImageIndex());
+}
+
+void TToolButton::Notification(TComponent* AComponent, TOperation Operation) {
+    TGraphicControl::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent == menuItem_) menuItem_ = nullptr;
+}
+
 void TToolButton::Dispatch(TMessage& Message) {
     TGraphicControl::Dispatch(Message);
     if ((Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_ENABLEDCHANGED || Message.Msg == CM_VISIBLECHANGED) &&
@@ -95,6 +160,43 @@ TToolButton* TToolBar::FindButton(int Command) const {
     return nullptr;
 }
 
+void TToolBar::SetMenu(TMenu* Value) {
+    if (menu_ == Value) return;
+    if (menu_ != nullptr) menu_->RemoveFreeNotification(this);
+    menu_ = Value;
+    if (Value == nullptr) return;
+    Value->FreeNotification(this);
+    while (!buttons_.empty()) delete buttons_.back();
+    showCaptions_ = true;
+    TMenuItem* items = Value->Items();
+    // Made from the last item to the first, each one in front of the others: menu order.
+    for (int i = items->Count() - 1; i >= 0; --i) {
+        TToolButton* button = NewMenuButton();
+        button->autoSize_ = true;
+        button->grouped_ = true;
+        button->SetParent(this);
+        buttons_.pop_back();
+        buttons_.insert(buttons_.begin(), button);
+        button->SetMenuItem(items->Items(i));
+    }
+    RecreateButtons();
+}
+
+void TToolBar::TrackMenu(TToolButton* Button) {
+    TMenuItem* item = Button->MenuItem();
+    if (item == nullptr || !HandleAllocated()) return;
+    LRESULT index = SendMessageA(WindowHandle(), TB_COMMANDTOINDEX, static_cast<WPARAM>(Button->command_), 0);
+    RECT r{};
+    SendMessageA(WindowHandle(), TB_GETITEMRECT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(&r));
+    POINT below{r.left, r.bottom};
+    ::ClientToScreen(WindowHandle(), &below);
+    SendMessageA(WindowHandle(), TB_PRESSBUTTON, static_cast<WPARAM>(Button->command_), TRUE);
+    UINT command = static_cast<UINT>(TrackPopupMenu(item->Handle(), TPM_LEFTALIGN | TPM_TOPALIGN | TPM_RETURNCMD,
+                                                    below.x, below.y, 0, WindowHandle(), nullptr));
+    SendMessageA(WindowHandle(), TB_PRESSBUTTON, static_cast<WPARAM>(Button->command_), FALSE);
+    if (command != 0 && menu_ != nullptr) menu_->DispatchCommand(command);
+}
+
 void TToolBar::SetImages(TCustomImageList* Value) {
     if (images_ != nullptr) images_->RemoveFreeNotification(this);
     images_ = Value;
@@ -103,6 +205,7 @@ void TToolBar::SetImages(TCustomImageList* Value) {
 }
 
 void TToolBar::Notification(TComponent* AComponent, TOperation Operation) {
+    if (Operation == TOperation::opRemove && AComponent == menu_) menu_ = nullptr;
     TWinControl::Notification(AComponent, Operation);
     if (Operation == TOperation::opRemove && AComponent == images_) {
         images_ = nullptr;

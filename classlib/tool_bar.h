@@ -8,14 +8,33 @@
 #include <string>
 #include <vector>
 
+#include "classlib/actions.h"
 #include "classlib/controls.h"
 #include "classlib/image_list.h"
+#include "classlib/menus.h"
 
 namespace classlib {
 
 class TToolBar;
 
 enum class TToolButtonStyle { tbsButton, tbsCheck, tbsDropDown, tbsSeparator, tbsDivider };
+
+class TToolButton;
+
+// The link of tool buttons: also carries Checked (as Down) and ImageIndex.
+class TToolButtonActionLink : public TControlActionLink {
+public:
+    CLASSLIB_CLASS_NAME(TToolButtonActionLink)
+    explicit TToolButtonActionLink(TControl* AClient) : TControlActionLink(AClient) {}
+    static const TControlActionLinkClassRef& ClassRef();
+    bool IsCheckedLinked() override;
+    bool IsImageIndexLinked() override;
+    void SetChecked(bool Value) override;
+    void SetImageIndex(int Value) override;
+
+private:
+    TToolButton* Button() const;
+};
 
 // A button of a tool bar. It has no window: its bounds follow the button's place in the bar's
 // window, so that hints and the mouse find it. Clicking it runs OnClick (or its action).
@@ -39,10 +58,19 @@ public:
     void SetAutoSize(bool Value);
     // The command identifier of the button record.
     int Command() const { return command_; }
+    // A menu item the button stands for: it takes the item's caption, hint, image and enabled
+    // state; a click drops the item's sub-menu down below the button, or clicks the item.
+    TMenuItem* MenuItem() const { return menuItem_; }
+    virtual void SetMenuItem(TMenuItem* Value);
+    void Click() override;
     void Dispatch(TMessage& Message) override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+    TControlActionLinkClass GetActionLinkClass() const override;
+    void ActionChange(TObject* Sender, bool CheckDefaults) override;
 
 private:
     friend class TToolBar;
+    TMenuItem* menuItem_ = nullptr;
     TToolBar* toolBar_ = nullptr;
     TToolButtonStyle style_ = TToolButtonStyle::tbsButton;
     int imageIndex_ = -1;
@@ -77,6 +105,12 @@ public:
     void SetFlat(bool Value);
     bool ShowCaptions() const { return showCaptions_; }
     void SetShowCaptions(bool Value);
+    // A menu shown as the bar's buttons: setting one replaces every button by one grouped,
+    // auto-sized button per item of the menu, in menu order, with captions shown.
+    TMenu* Menu() const { return menu_; }
+    virtual void SetMenu(TMenu* Value);
+    // Drops the sub-menu of a button's menu item down below the button and runs the chosen item.
+    void TrackMenu(TToolButton* Button);
     // The button at a command identifier (nullptr when none).
     TToolButton* FindButton(int Command) const;
     // Sends every button record to the window again and places the buttons' bounds.
@@ -90,12 +124,17 @@ public:
     void Dispatch(TMessage& Message) override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
 
+protected:
+    // Makes a button of the bar's menu (a TToolButton; the wide bar makes wide ones).
+    virtual TToolButton* NewMenuButton() { return new TToolButton(this); }
+
 private:
     friend class TToolButton;
     void InsertButton(TToolButton* Button);
     void RemoveButton(TToolButton* Button);
     void PlaceButtons();
     std::vector<TToolButton*> buttons_;
+    TMenu* menu_ = nullptr;
     TCustomImageList* images_ = nullptr;
     int buttonWidth_ = 23;
     int buttonHeight_ = 22;

@@ -134,10 +134,13 @@ std::wstring GetSyncedWideString(std::wstring& WideStr, const std::string& AnsiS
 
 void SetSyncedWideString(const std::wstring& Value, std::wstring& WideStr, std::string AnsiStr,
                          const std::function<void(const std::string&)>& SetAnsiStr) {
-    if (Value == GetSyncedWideString(WideStr, AnsiStr)) return;
+    const std::wstring current = GetSyncedWideString(WideStr, AnsiStr);
+    if (Value == current) return;
     std::string ansi = Narrow(Value);
-    // The control would see no change of its ANSI text and skip its update: force one.
-    if (Widen(ansi) != Value && ansi == AnsiStr) SetAnsiStr(std::string());
+    // The control would see no change of its ANSI text and skip its update: force one. This
+    // holds also when the text it shows now has no ANSI form and the new one is its substitute
+    // (a text shown as it was while the value moved on would be a plainly wrong result).
+    if (ansi == AnsiStr && (Widen(ansi) != Value || Widen(AnsiStr) != current)) SetAnsiStr(std::string());
     WideStr = Value;
     SetAnsiStr(ansi);
 }

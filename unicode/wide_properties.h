@@ -56,7 +56,8 @@ private:
 // no longer AnsiStr: the ANSI text was changed behind the wide one's back.
 std::wstring GetSyncedWideString(std::wstring& WideStr, const std::string& AnsiStr);
 // Sets the wide text and its ANSI shadow. A text without an ANSI form whose substitute equals
-// the current ANSI text first sets the ANSI text to empty, so that the control sees a change.
+// the current ANSI text first sets the ANSI text to empty, so that the control sees a change; so
+// does the substitute itself replacing a text without an ANSI form.
 void SetSyncedWideString(const std::wstring& Value, std::wstring& WideStr, std::string AnsiStr,
                          const std::function<void(const std::string&)>& SetAnsiStr);
 

@@ -342,7 +342,7 @@ TEST_F(CaptureFormTest, StorageChoiceCaptionsAreShownWhole) {
     EXPECT_EQ(painted, alone);
     // Each choice has room for its check mark and its whole text.
     for (int i = 0; i < prefs->Items()->Count(); ++i) {
-        classlib::TGroupButton* button = prefs->Buttons(i);
+        classlib::TRadioButton* button = prefs->Buttons(i);
         const std::string text = button->Caption();
         HDC dc = GetDC(button->Handle());
         HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageA(button->Handle(), WM_GETFONT, 0, 0)));

@@ -338,6 +338,12 @@ TEST(SyncedWideString, SetCallsTheAnsiSetterAsNeeded) {
     calls.clear();
     SetSyncedWideString(cjk, wide, ansi, setter);
     EXPECT_EQ(calls, (std::vector<std::string>{substitute}));
+    // The substitute itself in place of the text without an ANSI form: the control must still
+    // see a change, or it would go on showing the old text.
+    calls.clear();
+    SetSyncedWideString(AnsiToWide(substitute, DefaultSystemCodePage()), wide, ansi, setter);
+    EXPECT_EQ(calls, (std::vector<std::string>{"", substitute}));
+    EXPECT_EQ(wide, AnsiToWide(substitute, DefaultSystemCodePage()));
     // The ANSI text changed behind the wide one's back: the wide text follows before comparing.
     calls.clear();
     ansi = "other";

@@ -7,6 +7,10 @@
 
 namespace widgets {
 
+WIDGETS_UC_LINK_BODIES(TUcSpeedButtonActionLink, classlib::TSpeedButtonActionLink)
+// Registered with the wide links when the program holds this module's controls.
+[[maybe_unused]] const bool kTUcSpeedButtonActionLinkRegistered = (RegisterWideActionLinkClass(&TUcSpeedButtonActionLink::ClassRef()), true);
+
 classlib::TButtonGlyph* UcGlyphButton_GetGlyph(classlib::TControl* Control) {
     auto* button = dynamic_cast<IUcGlyphButton*>(Control);
     if (button == nullptr) throw unicode::EUcInternalError(L"Internal Error: Control does not support IUcGlyphButton.");

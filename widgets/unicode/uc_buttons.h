@@ -21,6 +21,9 @@ public:
 // "Internal Error: Control does not support IUcGlyphButton." otherwise.
 classlib::TButtonGlyph* UcGlyphButton_GetGlyph(classlib::TControl* Control);
 
+// The wide speed button's action link: the class library's one with the wide texts.
+WIDGETS_UC_LINK_CLASS(TUcSpeedButtonActionLink, classlib::TSpeedButtonActionLink)
+
 class TUcSpeedButton : public classlib::TSpeedButton, public IUcGlyphButton {
 public:
     CLASSLIB_CLASS_NAME(TUcSpeedButton)

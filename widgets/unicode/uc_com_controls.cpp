@@ -1,6 +1,8 @@
 // Wide tool bar, page control, track bar and status bar.
 #include "widgets/unicode/uc_com_controls.h"
 
+#include "widgets/unicode/uc_menus.h"
+
 #include <commctrl.h>
 
 #include <cstring>
@@ -12,6 +14,10 @@
 #include "widgets/unicode/uc_graphics.h"
 
 namespace widgets {
+
+WIDGETS_UC_LINK_BODIES(TUcToolButtonActionLink, classlib::TToolButtonActionLink)
+// Registered with the wide links when the program holds this module's controls.
+[[maybe_unused]] const bool kTUcToolButtonActionLinkRegistered = (RegisterWideActionLinkClass(&TUcToolButtonActionLink::ClassRef()), true);
 
 using classlib::AnsiToWide;
 using classlib::TMessage;
@@ -61,6 +67,16 @@ void TUcToolBar::Dispatch(TMessage& Message) {
         }
     }
     classlib::TToolBar::Dispatch(Message);
+}
+
+classlib::TToolButton* TUcToolBar::NewMenuButton() { return new TUcToolButton(this); }
+
+void TUcToolButton::SetMenuItem(classlib::TMenuItem* Value) {
+    classlib::TToolButton::SetMenuItem(Value);
+    if (auto* wide = dynamic_cast<TUcMenuItem*>(Value)) {
+        SetCaption(wide->Caption());
+        SetHint(wide->Hint());
+    }
 }
 
 void TUcToolButton::Dispatch(TMessage& Message) {

@@ -30,7 +30,14 @@ public:
     bool IsCaptionStored() { return UcControl_IsCaptionStored(this); }
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void Dispatch(classlib::TMessage& Message) override;
+
+protected:
+    // The buttons of a menu are wide buttons.
+    classlib::TToolButton* NewMenuButton() override;
 };
+
+// The wide tool button's action link: the class library's one with the wide texts.
+WIDGETS_UC_LINK_CLASS(TUcToolButtonActionLink, classlib::TToolButtonActionLink)
 
 class TUcToolButton : public classlib::TToolButton {
 public:
@@ -38,6 +45,8 @@ public:
     explicit TUcToolButton(classlib::TComponent* AOwner) : classlib::TToolButton(AOwner) {}
     WIDGETS_UC_TEXT_MEMBERS(classlib::TToolButton, Caption)
     bool IsCaptionStored() { return UcControl_IsCaptionStored(this); }
+    // A wide menu item gives its wide caption and hint.
+    void SetMenuItem(classlib::TMenuItem* Value) override;
     void Dispatch(classlib::TMessage& Message) override;
 };
 

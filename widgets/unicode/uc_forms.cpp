@@ -1,5 +1,6 @@
 // The wide application object, the main thread's message hook, the wide form and frame.
 #include "widgets/unicode/uc_forms.h"
+#include "widgets/unicode/uc_rich_edit.h"
 
 #include <typeinfo>
 
@@ -225,6 +226,7 @@ void FinalizeWideControls() {
         gMessageHook = nullptr;
     }
     FinalizeWideMenus();
+    FinalizeWideRichEdit();
     delete gUcApplication;
     gUcApplication = nullptr;
     FinalizeWideControlCore();

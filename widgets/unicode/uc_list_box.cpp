@@ -148,6 +148,30 @@ bool UcListBox_AnswerVirtualText(classlib::TCustomListBox* ListBox, const TLBGet
     return true;
 }
 
+void UcListBox_CopySelection(classlib::TCustomListBox* ListBox, unicode::TWideStrings* Items,
+                             classlib::TCustomListBox* Destination) {
+    if (Destination == nullptr) return;
+    auto add = [&](int i) {
+        WideListControl_AddItem(Destination, Items->Get(i), Items->Objects(i),
+                                [Destination](const std::string& s, classlib::TObject* o) { Destination->AddItem(s, o); });
+    };
+    if (ListBox->MultiSelect()) {
+        for (int i = 0; i < Items->Count(); ++i)
+            if (ListBox->Selected(i)) add(i);
+    } else if (ListBox->ItemIndex() >= 0) {
+        add(ListBox->ItemIndex());
+    }
+}
+
+std::wstring UcListBox_GetWideData(classlib::TCustomListBox* ListBox, const TLBGetWideDataEvent& OnData, int Index) {
+    if (OnData) {
+        std::wstring data;
+        OnData(ListBox, Index, data);
+        return data;
+    }
+    return AnsiToWide(ListBox->classlib::TCustomListBox::DoGetData(Index));
+}
+
 void UcListBox_DrawItemText(classlib::TCustomListBox* ListBox, const std::wstring& Text, RECT Rect, UINT State) {
     HDC dc = ListBox->Canvas()->Handle();
     bool selected = (State & ODS_SELECTED) != 0;
@@ -184,27 +208,10 @@ void TUcCustomListBox::AddItem(const std::string& Item, classlib::TObject* AObje
 }
 
 void TUcCustomListBox::CopySelection(classlib::TCustomListBox* Destination) {
-    if (Destination == nullptr) return;
-    auto add = [&](int i) {
-        WideListControl_AddItem(Destination, wideItems_->Get(i), wideItems_->Objects(i),
-                                [Destination](const std::string& s, classlib::TObject* o) { Destination->AddItem(s, o); });
-    };
-    if (MultiSelect()) {
-        for (int i = 0; i < wideItems_->Count(); ++i)
-            if (Selected(i)) add(i);
-    } else if (ItemIndex() >= 0) {
-        add(ItemIndex());
-    }
+    UcListBox_CopySelection(this, wideItems_.get(), Destination);
 }
 
-std::wstring TUcCustomListBox::DoGetWideData(int Index) {
-    if (OnData) {
-        std::wstring data;
-        OnData(this, Index, data);
-        return data;
-    }
-    return AnsiToWide(classlib::TCustomListBox::DoGetData(Index));
-}
+std::wstring TUcCustomListBox::DoGetWideData(int Index) { return UcListBox_GetWideData(this, OnData, Index); }
 
 std::string TUcCustomListBox::DoGetData(int Index) { return WideToAnsi(DoGetWideData(Index)); }
 

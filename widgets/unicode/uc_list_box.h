@@ -72,6 +72,12 @@ private:
 // one); answers whether the message was one of them.
 bool UcListBox_AnswerVirtualText(classlib::TCustomListBox* ListBox, const TLBGetWideDataEvent& OnData,
                                  classlib::TMessage& Message);
+// Copies the selected items of a wide list (every selected one with MultiSelect, else the current
+// one) with their objects into Destination, wide where it is a wide list control.
+void UcListBox_CopySelection(classlib::TCustomListBox* ListBox, unicode::TWideStrings* Items,
+                             classlib::TCustomListBox* Destination);
+// The wide text of an item of a virtual list box: the wide OnData's, else the ANSI one widened.
+std::wstring UcListBox_GetWideData(classlib::TCustomListBox* ListBox, const TLBGetWideDataEvent& OnData, int Index);
 // Draws an item's wide text as the wide list box does without OnDrawItem.
 void UcListBox_DrawItemText(classlib::TCustomListBox* ListBox, const std::wstring& Text, RECT Rect, UINT State);
 

@@ -1,0 +1,171 @@
+// Wide tool bars built from menus, tool and speed buttons following their actions, and the wide
+// radio group under Wine: wide captions in the windows, buttons laid out in columns, the user's
+// choice, and the ANSI fallback.
+#include <windows.h>
+#include <commctrl.h>
+
+#include <gtest/gtest.h>
+
+#include "classlib/conversions.h"
+#include "uc_test_support.h"
+#include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_buttons.h"
+#include "widgets/unicode/uc_com_controls.h"
+#include "widgets/unicode/uc_menus.h"
+#include "widgets/unicode/uc_radio_group.h"
+
+using namespace uctest;
+using namespace widgets;
+
+namespace {
+
+class WideBarsGroupsTest : public WideTest {
+protected:
+    void SetUp() override {
+        WideTest::SetUp();
+        form = new classlib::TForm(classlib::Application());
+        form->SetBounds(60, 60, 460, 320);
+    }
+    TUcMenuItem* Item(classlib::TMenuItem* Parent, const std::wstring& Caption, const std::wstring& Hint = L"") {
+        auto* item = new TUcMenuItem(form);
+        item->SetCaption(Caption);
+        item->SetHint(Hint);
+        Parent->Add(item);
+        return item;
+    }
+    classlib::TForm* form = nullptr;
+};
+
+TEST_F(WideBarsGroupsTest, ToolBarFromAMenuHasOneGroupedWideButtonPerItemInMenuOrder) {
+    auto* menu = new classlib::TMainMenu(form);
+    TUcMenuItem* first = Item(menu->Items(), L"&" + kGreek, kGreek + L" hint");
+    TUcMenuItem* second = Item(menu->Items(), kCjk);
+    Item(second, L"sub " + kCjk);
+    TUcMenuItem* third = Item(menu->Items(), L"x" + kGreek);
+    int clicked = 0;
+    third->OnClick = [&](classlib::TObject*) { ++clicked; };
+    auto* bar = new TUcToolBar(form);
+    bar->SetParent(form);
+    bar->SetBounds(0, 0, 400, 30);
+    auto* stray = new TUcToolButton(form);
+    stray->SetParent(bar);
+    bar->SetMenu(menu);
+    form->Show();
+    Pump();
+    ASSERT_EQ(bar->ButtonCount(), 3);
+    const TUcMenuItem* items[] = {first, second, third};
+    for (int i = 0; i < 3; ++i) {
+        auto* button = dynamic_cast<TUcToolButton*>(bar->Buttons(i));
+        ASSERT_NE(button, nullptr);
+        EXPECT_TRUE(button->Grouped());
+        EXPECT_TRUE(button->AutoSize());
+        EXPECT_EQ(button->MenuItem(), items[i]);
+        EXPECT_EQ(button->Caption(), const_cast<TUcMenuItem*>(items[i])->Caption());
+        EXPECT_EQ(bar->ButtonWindowText(i), const_cast<TUcMenuItem*>(items[i])->Caption());
+    }
+    EXPECT_EQ(dynamic_cast<TUcToolButton*>(bar->Buttons(0))->Hint(), kGreek + L" hint");
+    // A button of an item without sub-items clicks the item.
+    bar->Buttons(2)->Click();
+    EXPECT_EQ(clicked, 1);
+    // The menu going takes nothing down with it but the link.
+    delete menu;
+    EXPECT_EQ(bar->Menu(), nullptr);
+    EXPECT_EQ(bar->Buttons(0)->MenuItem(), nullptr);
+}
+
+TEST_F(WideBarsGroupsTest, SpeedAndToolButtonsFollowTheirWideActions) {
+    auto* action = new TUcAction(form);
+    action->SetCaption(kCjk);
+    action->SetHint(kGreek);
+    action->SetImageIndex(2);
+    action->SetGroupIndex(1);
+    auto* speed = new TUcSpeedButton(form);
+    speed->SetParent(form);
+    speed->SetAction(action);
+    EXPECT_NE(dynamic_cast<TUcSpeedButtonActionLink*>(speed->ActionLink()), nullptr);
+    EXPECT_EQ(speed->Caption(), kCjk);
+    EXPECT_EQ(speed->Hint(), kGreek);
+    EXPECT_EQ(speed->GroupIndex(), 1);
+    auto* bar = new TUcToolBar(form);
+    bar->SetParent(form);
+    bar->SetShowCaptions(true);
+    auto* tool = new TUcToolButton(form);
+    tool->SetParent(bar);
+    tool->SetStyle(classlib::TToolButtonStyle::tbsCheck);
+    tool->SetAction(action);
+    form->Show();
+    EXPECT_NE(dynamic_cast<TUcToolButtonActionLink*>(tool->ActionLink()), nullptr);
+    EXPECT_EQ(tool->Caption(), kCjk);
+    EXPECT_EQ(tool->ImageIndex(), 2);
+    EXPECT_EQ(bar->ButtonWindowText(0), kCjk);
+    // Checking the action puts both buttons down; new texts follow.
+    int clicks = 0;
+    speed->OnClick = [&](classlib::TObject*) { ++clicks; };
+    action->SetChecked(true);
+    EXPECT_TRUE(speed->Down());
+    EXPECT_TRUE(tool->Down());
+    EXPECT_EQ(clicks, 0);
+    action->SetCaption(kGreek);
+    EXPECT_EQ(speed->Caption(), kGreek);
+    EXPECT_EQ(bar->ButtonWindowText(0), kGreek);
+    action->SetImageIndex(4);
+    EXPECT_EQ(tool->ImageIndex(), 4);
+}
+
+TEST_F(WideBarsGroupsTest, RadioGroupLaysOutWideButtonsInColumnsAndFollowsTheUser) {
+    auto* group = new TUcRadioGroup(form);
+    group->SetParent(form);
+    group->SetBounds(8, 8, 300, 160);
+    group->SetCaption(kCjk);
+    group->SetColumns(2);
+    for (const std::wstring& s : std::initializer_list<std::wstring>{kGreek, kCjk, L"c", L"d", L"e" + kGreek})
+        group->Items()->Add(s);
+    form->Show();
+    Pump();
+    ASSERT_EQ(group->ButtonCount(), 5);
+    EXPECT_TRUE(IsWindowUnicode(group->Handle()));
+    // 3 in the first column, 2 in the second.
+    for (int k = 0; k < 5; ++k) EXPECT_EQ(group->Buttons(k)->Left() == group->Buttons(0)->Left(), k < 3) << k;
+    EXPECT_EQ(group->Buttons(3)->Top(), group->Buttons(0)->Top());
+    EXPECT_GT(group->Buttons(1)->Top(), group->Buttons(0)->Top());
+    EXPECT_EQ(WindowText(group->Buttons(4)->Handle()), L"e" + kGreek);
+    EXPECT_TRUE(IsWindowUnicode(group->Buttons(4)->Handle()));
+
+    int clicks = 0;
+    group->OnClick = [&](classlib::TObject*) { ++clicks; };
+    SendMessageW(group->Buttons(1)->Handle(), BM_CLICK, 0, 0);
+    Pump();
+    EXPECT_EQ(group->ItemIndex(), 1);
+    EXPECT_GE(clicks, 1);
+    group->SetItemIndex(10);
+    EXPECT_EQ(group->ItemIndex(), 4);
+    EXPECT_TRUE(group->Buttons(4)->Checked());
+    EXPECT_FALSE(group->Buttons(1)->Checked());
+    group->SetItemIndex(-5);
+    EXPECT_EQ(group->ItemIndex(), -1);
+    for (int k = 0; k < 5; ++k) EXPECT_FALSE(group->Buttons(k)->Checked());
+    // Fewer items: an index past the end becomes the last item.
+    group->SetItemIndex(4);
+    group->Items()->Delete(4);
+    group->Items()->Delete(3);
+    EXPECT_EQ(group->ButtonCount(), 3);
+    EXPECT_EQ(group->ItemIndex(), 2);
+    group->SetEnabled(false);
+    EXPECT_FALSE(group->Buttons(0)->Enabled());
+}
+
+TEST_F(WideBarsGroupsTest, AnsiPlatformRadioGroupAndToolBarUseTheCodePage) {
+    unicode::ForcePlatformForTesting(false);
+    auto* group = new TUcRadioGroup(form);
+    group->SetParent(form);
+    group->SetBounds(8, 8, 300, 100);
+    group->Items()->Add(L"caf\x00E9");
+    group->Items()->Add(kCjk);
+    EXPECT_FALSE(IsWindowUnicode(group->Buttons(0)->Handle()));
+    char text[64] = {};
+    GetWindowTextA(group->Buttons(0)->Handle(), text, 64);
+    EXPECT_EQ(std::string(text), "caf\xE9");
+    EXPECT_EQ(group->Buttons(1)->Caption(), classlib::AnsiToWide(classlib::WideToAnsi(kCjk)));
+}
+
+}  // namespace

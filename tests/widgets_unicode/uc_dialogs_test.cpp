@@ -1,0 +1,360 @@
+// Wide dialogs under Wine: the system's open dialog, found and filled as a user would fill it,
+// gives back wide file names; the message dialog shows wide texts, answers with the button
+// pressed and copies itself with Ctrl+C.
+#include <windows.h>
+#include <commdlg.h>
+#include <dlgs.h>
+
+#include <gtest/gtest.h>
+
+#include <atomic>
+#include <functional>
+#include <thread>
+
+#include "classlib/conversions.h"
+#include "uc_test_support.h"
+#include "unicode/wide_files.h"
+#include "widgets/unicode/uc_dialogs.h"
+#include "widgets/unicode/uc_graphics.h"
+
+using namespace uctest;
+using namespace widgets;
+
+namespace {
+
+// A folder of its own under the temporary folder, with the given files in it.
+class TTempFolder {
+public:
+    explicit TTempFolder(const std::wstring& Name) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path_ = std::wstring(temp) + Name;
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TTempFolder() {
+        for (const std::wstring& f : files_) DeleteFileW(f.c_str());
+        RemoveDirectoryW(path_.c_str());
+    }
+    std::wstring Add(const std::wstring& Name) {
+        std::wstring full = path_ + L"\\" + Name;
+        HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        CloseHandle(h);
+        files_.push_back(full);
+        return full;
+    }
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+    std::vector<std::wstring> files_;
+};
+
+// Plays the user of a dialog from another thread while the main thread runs it modally: waits
+// for the dialog window with the title, then runs the steps against it.
+class TDialogDriver {
+public:
+    TDialogDriver(std::wstring Title, std::function<void(HWND)> Steps)
+        : title_(std::move(Title)), steps_(std::move(Steps)), thread_([this] { Run(); }) {}
+    ~TDialogDriver() { Join(); }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    bool Found() const { return found_; }
+
+    // The file-name box of the open dialog (the combo box's edit or the plain edit).
+    static HWND FileNameBox(HWND Dialog) {
+        HWND box = GetDlgItem(Dialog, cmb13);
+        if (box == nullptr) box = GetDlgItem(Dialog, edt1);
+        return box;
+    }
+    static void TypeFileName(HWND Dialog, const std::wstring& Name) {
+        HWND box = FileNameBox(Dialog);
+        HWND edit = FindWindowExW(box, nullptr, L"Edit", nullptr);
+        SendMessageW(edit != nullptr ? edit : box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Name.c_str()));
+    }
+    static void Press(HWND Dialog, int Id) {
+        SendMessageW(Dialog, WM_COMMAND, MAKEWPARAM(Id, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(Dialog, Id)));
+    }
+
+private:
+    void Run() {
+        // Waits for the dialog to appear (it does within seconds; the bound only stops a run
+        // whose dialog never came).
+        for (int i = 0; i < 3000 && !found_; ++i) {
+            HWND w = FindWindowW(nullptr, title_.c_str());
+            if (w != nullptr && IsWindowVisible(w)) {
+                found_ = true;
+                steps_(w);
+                return;
+            }
+            Sleep(10);
+        }
+    }
+    std::wstring title_;
+    std::function<void(HWND)> steps_;
+    std::atomic<bool> found_{false};
+    std::thread thread_;
+};
+
+class WideDialogsTest : public WideTest {};
+
+TEST_F(WideDialogsTest, OpenDialogGivesBackTheWideNameTheUserTyped) {
+    TTempFolder folder(L"quill_dlg_" + kGreek);
+    std::wstring file = folder.Add(kCjk + L".txt");
+    TUcOpenDialog dialog(nullptr);
+    dialog.SetTitle(L"Open " + kGreek);
+    dialog.SetInitialDir(folder.Path() + L"\\");
+    EXPECT_EQ(dialog.InitialDir(), folder.Path());
+    dialog.SetFilter(L"Text (*.txt)|*.txt|" + kCjk + L"|*.*");
+    dialog.SetFilterIndex(2);
+    int shown = 0;
+    dialog.OnShow = [&](classlib::TObject*) { ++shown; };
+
+    TDialogDriver driver(dialog.Title(), [&](HWND w) {
+        TDialogDriver::TypeFileName(w, kCjk + L".txt");
+        TDialogDriver::Press(w, IDOK);
+    });
+    bool ok = dialog.Execute();
+    driver.Join();
+    ASSERT_TRUE(driver.Found());
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(dialog.FileName(), file);
+    ASSERT_EQ(dialog.Files()->Count(), 1);
+    EXPECT_EQ(dialog.Files()->Strings(0), file);
+    EXPECT_EQ(dialog.AnsiFiles()->Strings(0), classlib::WideToAnsi(file));
+    EXPECT_EQ(dialog.classlib::TOpenDialog::FileName(), classlib::WideToAnsi(file));
+    EXPECT_EQ(dialog.FilterIndex(), 2);
+    EXPECT_EQ(shown, 1);
+    EXPECT_EQ(dialog.Handle(), nullptr);
+}
+
+TEST_F(WideDialogsTest, OpenDialogMultiSelectionGivesFullPathsOfBothFiles) {
+    TTempFolder folder(L"quill_dlg_multi");
+    std::wstring a = folder.Add(kGreek + L".txt");
+    std::wstring b = folder.Add(kCjk + L".txt");
+    TUcOpenDialog dialog(nullptr);
+    dialog.SetTitle(L"Multi " + kCjk);
+    dialog.SetInitialDir(folder.Path());
+    dialog.SetOptions(dialog.Options() | classlib::ofAllowMultiSelect | classlib::ofFileMustExist);
+    TDialogDriver driver(dialog.Title(), [&](HWND w) {
+        TDialogDriver::TypeFileName(w, L"\"" + kGreek + L".txt\" \"" + kCjk + L".txt\"");
+        TDialogDriver::Press(w, IDOK);
+    });
+    ASSERT_TRUE(dialog.Execute());
+    driver.Join();
+    ASSERT_EQ(dialog.Files()->Count(), 2);
+    EXPECT_EQ(dialog.Files()->Strings(0), a);
+    EXPECT_EQ(dialog.Files()->Strings(1), b);
+    EXPECT_EQ(dialog.FileName(), a);
+}
+
+TEST_F(WideDialogsTest, OpenDialogStaysOpenWhileTheCanCloseCheckRefuses) {
+    TTempFolder folder(L"quill_dlg_check");
+    std::wstring file = folder.Add(kGreek + L"1.txt");
+    TUcOpenDialog dialog(nullptr);
+    dialog.SetTitle(L"Check " + kGreek);
+    dialog.SetInitialDir(folder.Path());
+    std::atomic<int> asked{0};
+    std::wstring seenWhileOpen;
+    std::wstring seenFile;
+    dialog.OnCanClose = [&](classlib::TObject*, bool& CanClose) {
+        seenWhileOpen = dialog.FileName();
+        seenFile = dialog.Files()->Count() == 1 ? dialog.Files()->Strings(0) : L"";
+        CanClose = ++asked > 1;
+    };
+    TDialogDriver driver(dialog.Title(), [&](HWND w) {
+        TDialogDriver::TypeFileName(w, kGreek + L"1.txt");
+        TDialogDriver::Press(w, IDOK);
+        // Still open after the refusal: the same confirmation again.
+        EXPECT_TRUE(IsWindow(w));
+        TDialogDriver::TypeFileName(w, kGreek + L"1.txt");
+        TDialogDriver::Press(w, IDOK);
+    });
+    ASSERT_TRUE(dialog.Execute());
+    driver.Join();
+    EXPECT_EQ(asked, 2);
+    EXPECT_EQ(seenWhileOpen, file);
+    EXPECT_EQ(seenFile, file);
+    // The lists of the check are emptied; the result's are filled.
+    EXPECT_EQ(dialog.Files()->Count(), 1);
+    EXPECT_EQ(dialog.FileName(), file);
+}
+
+TEST_F(WideDialogsTest, CancelledOpenDialogKeepsTheFileName) {
+    TUcOpenDialog dialog(nullptr);
+    dialog.SetTitle(L"Cancel " + kCjk);
+    dialog.SetFileName(kCjk);
+    TDialogDriver driver(dialog.Title(), [&](HWND w) { TDialogDriver::Press(w, IDCANCEL); });
+    EXPECT_FALSE(dialog.Execute());
+    driver.Join();
+    EXPECT_TRUE(driver.Found());
+    EXPECT_EQ(dialog.FileName(), kCjk);
+    EXPECT_EQ(dialog.Files()->Count(), 0);
+}
+
+TEST_F(WideDialogsTest, OpenDialogFallsBackToTheAnsiDialog) {
+    TTempFolder folder(L"quill_dlg_ansi");
+    std::wstring file = folder.Add(L"caf\x00E9.txt");
+    unicode::ForcePlatformForTesting(false);
+    TUcOpenDialog dialog(nullptr);
+    dialog.SetTitle(L"Ansi caf\x00E9");
+    dialog.SetInitialDir(folder.Path());
+    TDialogDriver driver(L"Ansi caf\x00E9", [&](HWND w) {
+        HWND box = TDialogDriver::FileNameBox(w);
+        HWND edit = FindWindowExA(box, nullptr, "Edit", nullptr);
+        SendMessageA(edit != nullptr ? edit : box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>("caf\xE9.txt"));
+        TDialogDriver::Press(w, IDOK);
+    });
+    bool ok = dialog.Execute();
+    driver.Join();
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(dialog.FileName(), file);
+    ASSERT_EQ(dialog.Files()->Count(), 1);
+    EXPECT_EQ(dialog.Files()->Strings(0), file);
+}
+
+TEST_F(WideDialogsTest, MessageDialogShowsWideTextsAndAnswersWithTheButtonPressed) {
+    const std::wstring message = kGreek + L" " + kCjk + L"?";
+    std::wstring seenNo;
+    TDialogDriver driver(L"Confirm", [&](HWND w) {
+        // The wide message and the wide button captions as the window shows them.
+        for (HWND child = GetWindow(w, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
+            if (WindowText(child) == L"&No") seenNo = L"&No";
+            if (WindowText(child) == L"&No") SendMessageW(child, BM_CLICK, 0, 0);
+        }
+    });
+    int result = WideMessageDlg(message, TMsgDlgType::mtConfirmation, mbYesNoCancel, 0);
+    driver.Join();
+    EXPECT_TRUE(driver.Found());
+    EXPECT_EQ(seenNo, L"&No");
+    EXPECT_EQ(result, classlib::mrNo);
+}
+
+TEST_F(WideDialogsTest, MessageDialogDefaultAndCancelButtonsFollowTheButtonsItHas) {
+    TUcMessageForm yesNoCancel(nullptr, kCjk, TMsgDlgType::mtConfirmation, mbYesNoCancel);
+    EXPECT_TRUE(yesNoCancel.Button(mbYes)->Default());
+    EXPECT_TRUE(yesNoCancel.Button(mbCancel)->Cancel());
+    EXPECT_FALSE(yesNoCancel.Button(mbNo)->Cancel());
+    EXPECT_EQ(yesNoCancel.Button(mbOK), nullptr);
+    EXPECT_EQ(yesNoCancel.Button(mbNo)->ModalResult(), classlib::mrNo);
+    EXPECT_EQ(yesNoCancel.Caption(), L"Confirm");
+    EXPECT_EQ(yesNoCancel.Message()->Caption(), kCjk);
+    TUcMessageForm yesNo(nullptr, kCjk, TMsgDlgType::mtWarning, mbYesNo);
+    EXPECT_TRUE(yesNo.Button(mbNo)->Cancel());
+    TUcMessageForm retry(nullptr, kCjk, TMsgDlgType::mtError, mbAbortRetryIgnore | MsgDlgButtons({mbOK}));
+    EXPECT_TRUE(retry.Button(mbOK)->Default());
+    EXPECT_TRUE(retry.Button(mbOK)->Cancel());
+    // Buttons left to right in their fixed order, on one line.
+    EXPECT_LT(retry.Button(mbOK)->Left(), retry.Button(mbAbort)->Left());
+    EXPECT_LT(retry.Button(mbAbort)->Left(), retry.Button(mbIgnore)->Left());
+    EXPECT_EQ(retry.Button(mbOK)->Top(), retry.Button(mbIgnore)->Top());
+    EXPECT_THROW(GetMessageCaption(5), unicode::EUcInternalError);
+    EXPECT_THROW(GetButtonCaption(11), unicode::EUcInternalError);
+    UcApplication()->SetTitle(kGreek);
+    TUcMessageForm custom(nullptr, kCjk, TMsgDlgType::mtCustom, MsgDlgButtons({mbOK}));
+    EXPECT_EQ(custom.Caption(), kGreek);
+    EXPECT_EQ(custom.Image(), nullptr);
+}
+
+TEST_F(WideDialogsTest, MessageDialogWrapsLongTextsAndKeepsRoomForItsIcon) {
+    std::wstring longText;
+    for (int i = 0; i < 60; ++i) longText += kGreek + L" ";
+    TUcMessageForm wrapped(nullptr, longText, TMsgDlgType::mtInformation, MsgDlgButtons({mbOK}));
+    EXPECT_LE(wrapped.Message()->Width(), classlib::Screen()->Width() / 2);
+    EXPECT_GT(wrapped.Message()->Height(), 2 * wrapped.Message()->Font()->Size());
+    EXPECT_GE(wrapped.Button(mbOK)->Top(), wrapped.Message()->Top() + wrapped.Message()->Height());
+    TUcMessageForm brief(nullptr, L"x", TMsgDlgType::mtInformation, MsgDlgButtons({mbOK}));
+    ASSERT_NE(brief.Image(), nullptr);
+    EXPECT_NE(brief.Image()->Picture()->Icon(), nullptr);
+    EXPECT_GE(brief.Button(mbOK)->Top(), brief.Image()->Top() + 32);
+    EXPECT_GT(brief.Message()->Left(), brief.Image()->Left() + 32);
+}
+
+TEST_F(WideDialogsTest, MessageDialogCopiesItselfWithCtrlC) {
+    auto* form = new TUcMessageForm(classlib::Application(), kGreek, TMsgDlgType::mtWarning, mbOKCancel);
+    form->AfterConstruction();
+    form->Show();
+    Pump();
+    BYTE keys[256];
+    GetKeyboardState(keys);
+    BYTE withCtrl[256];
+    std::copy(std::begin(keys), std::end(keys), withCtrl);
+    withCtrl[VK_CONTROL] = 0x80;
+    SetKeyboardState(withCtrl);
+    SendMessageW(form->Button(mbOK)->Handle(), WM_KEYDOWN, 'C', 0);
+    SetKeyboardState(keys);
+    const std::wstring d = std::wstring(27, L'-') + L"\r\n";
+    EXPECT_EQ(UcClipboard()->AsWideText(), d + L"Warning\r\n" + d + kGreek + L"\r\n" + d + L"Ok   Cancel   \r\n" + d);
+    // Without Ctrl the key copies nothing.
+    UcClipboard()->SetAsWideText(L"before");
+    SendMessageW(form->Button(mbOK)->Handle(), WM_KEYDOWN, 'C', 0);
+    EXPECT_EQ(UcClipboard()->AsWideText(), L"before");
+}
+
+TEST_F(WideDialogsTest, AnsweringSeamAnswersWithoutAForm) {
+    TMsgDlgButtons asked = 0;
+    SetMessageDlgFunction([&](const std::wstring& Msg, TMsgDlgType, TMsgDlgButtons Buttons) {
+        asked = Buttons;
+        return Msg == kCjk ? classlib::mrYes : classlib::mrNo;
+    });
+    EXPECT_EQ(WideMessageDlg(kCjk, TMsgDlgType::mtConfirmation, mbYesNo, 0), classlib::mrYes);
+    EXPECT_EQ(asked, mbYesNo);
+    SetMessageDlgFunction(nullptr);
+}
+
+TEST_F(WideDialogsTest, FontAndColourDialogsGiveBackWhatTheUserConfirmed) {
+    classlib::TColorDialog colours(nullptr);
+    colours.SetColor(RGB(0x20, 0x40, 0x60));
+    colours.CustomColors()->Add("ColorB=102030");
+    colours.CustomColors()->Add("ColorC=not a colour");
+    HWND seen = nullptr;
+    colours.OnShow = [&](classlib::TObject*) { seen = colours.Handle(); };
+    TDialogDriver colourUser(L"Color", [](HWND w) { TDialogDriver::Press(w, IDOK); });
+    ASSERT_TRUE(colours.Execute());
+    colourUser.Join();
+    EXPECT_NE(seen, nullptr);
+    EXPECT_EQ(colours.Color(), static_cast<classlib::TColor>(RGB(0x20, 0x40, 0x60)));
+    ASSERT_EQ(colours.CustomColors()->Count(), 16);
+    EXPECT_EQ(colours.CustomColors()->Strings(1), "ColorB=102030");
+    EXPECT_EQ(colours.CustomColors()->Strings(2), "ColorC=FFFFFF");
+
+    classlib::TFontDialog fonts(nullptr);
+    fonts.Font()->SetName("Liberation Sans");
+    fonts.Font()->SetSize(12);
+    TDialogDriver fontUser(L"Font", [](HWND w) { TDialogDriver::Press(w, IDOK); });
+    bool ok = fonts.Execute();
+    fontUser.Join();
+    ASSERT_TRUE(fontUser.Found());
+    ASSERT_TRUE(ok);
+    EXPECT_EQ(fonts.Font()->Name(), "Liberation Sans");
+    EXPECT_EQ(fonts.Font()->Size(), 12);
+    // Cancelled: the font stays as it was.
+    fonts.Font()->SetSize(9);
+    TDialogDriver cancelUser(L"Font", [](HWND w) { TDialogDriver::Press(w, IDCANCEL); });
+    EXPECT_FALSE(fonts.Execute());
+    cancelUser.Join();
+    EXPECT_EQ(fonts.Font()->Size(), 9);
+}
+
+TEST(DialogFileNames, SplitsTerminatedAndBlankSeparatedSelections) {
+    const wchar_t explorer[] = L"C:\\d\0a.txt\0b.txt\0\0";
+    auto files = classlib::SplitDialogFileNames(explorer, std::size(explorer), true, L'\0');
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(files[0], L"C:\\d\\a.txt");
+    EXPECT_EQ(files[1], L"C:\\d\\b.txt");
+    const char old[] = "C:\\ a.txt D:\\x\\b.txt \\\\srv\\c.txt\0";
+    auto oldFiles = classlib::SplitDialogFileNames(old, std::size(old), true, ' ');
+    ASSERT_EQ(oldFiles.size(), 3u);
+    EXPECT_EQ(oldFiles[0], "C:\\a.txt");
+    EXPECT_EQ(oldFiles[1], "D:\\x\\b.txt");
+    EXPECT_EQ(oldFiles[2], "\\\\srv\\c.txt");
+    const wchar_t single[] = L"C:\\only.txt\0\0";
+    auto one = classlib::SplitDialogFileNames(single, std::size(single), true, L'\0');
+    ASSERT_EQ(one.size(), 1u);
+    EXPECT_EQ(one[0], L"C:\\only.txt");
+    // A buffer with no terminator at all stops at its size.
+    const wchar_t unterminated[3] = {L'a', L'b', L'c'};
+    EXPECT_EQ(classlib::SplitDialogFileNames(unterminated, 3, false, L'\0')[0], L"abc");
+}
+
+}  // namespace
