@@ -1,6 +1,8 @@
 // The recording builders' shared steps.
 #include "engine/recording_branch.h"
 
+#include <cstring>
+
 #include "engine/capture_data_module.h"
 #include "engine/graph_pins.h"
 
@@ -63,13 +65,24 @@ bool CanMake(dshow::TFilter* Component) {
     }
 }
 
+namespace {
+std::wstring g_lastError;
+}
+
+const std::wstring& LastRecordingBuildError() { return g_lastError; }
+
 bool RunRecordingBuild(Tdm& Module, const std::function<bool(TRecordingBranch&)>& Build) {
     bool built = false;
+    g_lastError.clear();
     try {
         TRecordingBranch branch(Module);
         built = Build(branch);
+    } catch (const classlib::Exception& e) {
+        g_lastError = e.Message();
+    } catch (const std::exception& e) {
+        g_lastError = std::wstring(e.what(), e.what() + std::strlen(e.what()));
     } catch (...) {
-        built = false;
+        g_lastError = L"unexpected failure";
     }
     if (built) return true;
     try {

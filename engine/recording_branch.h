@@ -63,5 +63,7 @@ bool CanMake(dshow::TFilter* Component);
 // Runs a build on the stopped graph. Any exception, or a false answer, takes the recording branch
 // out again (a DV preview switched to half size comes back at full size) and answers false.
 bool RunRecordingBuild(Tdm& Module, const std::function<bool(TRecordingBranch&)>& Build);
+// Why the last recording build failed (empty after one that worked), for the user's message.
+const std::wstring& LastRecordingBuildError();
 
 }  // namespace engine
