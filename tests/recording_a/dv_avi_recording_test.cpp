@@ -27,7 +27,7 @@ TEST_F(DVAndAvi, AviNativeKeepsTheCamerasVideoAndRecordsThePcmSoundAtTheChosenRa
     ASSERT_GE(a, 0);
     EXPECT_EQ(std::to_string(engine::Native.SourceWidth), p.Stream(v, "width"));
     EXPECT_EQ(std::to_string(engine::Native.SourceHeight), p.Stream(v, "height"));
-    EXPECT_GE(Packets(p, v), 75);
+    EXPECT_GE(Packets(p, v), 73) << "a frame may still be on its way at the stop";
     EXPECT_EQ("pcm_s16le", p.Stream(a, "codec_name"));
     EXPECT_EQ("48000", p.Stream(a, "sample_rate"));
     EXPECT_EQ("2", p.Stream(a, "channels"));
@@ -51,7 +51,7 @@ TEST_F(DVAndAvi, DVType2KeepsTheCamcordersRateWhenTheDVSettingsSayElseTheChosenO
         EXPECT_EQ("dvvideo", p.Stream(v, "codec_name"));
         EXPECT_EQ("720", p.Stream(v, "width"));
         EXPECT_EQ("576", p.Stream(v, "height"));
-        EXPECT_GE(Packets(p, v), 50);
+        EXPECT_GE(Packets(p, v), 48) << "a frame may still be on its way at the stop";
         const int rate = native ? 48000 : 32000;
         EXPECT_EQ(std::to_string(rate), p.Stream(a, "sample_rate")) << (native ? "the camcorder's rate" : "the chosen rate");
         EXPECT_NEAR(Packets(p, v) / 25.0, SoundSeconds(path, rate), 0.5);

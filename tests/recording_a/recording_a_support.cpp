@@ -103,6 +103,19 @@ double SoundSeconds(const std::filesystem::path& File, int Rate) {
     return samples.empty() ? -1.0 : static_cast<double>(samples.size()) / 2.0 / Rate;
 }
 
+std::string FfmpegBytes(const std::filesystem::path& File, const std::vector<std::string>& Arguments) {
+    const std::filesystem::path out = File.parent_path() / (File.stem().wstring() + L".ffmpeg.out");
+    std::vector<std::string> argv = {"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", quill_test::UnixPath(File)};
+    argv.insert(argv.end(), Arguments.begin(), Arguments.end());
+    argv.push_back(quill_test::UnixPath(out));
+    const auto run = quill_test::RunUnix(argv);
+    EXPECT_TRUE(run.Ran && run.ExitCode == 0) << run.Failure << run.Err;
+    std::string bytes = quill_test::ReadWholeFile(out);
+    std::error_code ec;
+    std::filesystem::remove(out, ec);
+    return bytes;
+}
+
 std::string Why() {
     const std::wstring& why = engine::LastRecordingBuildError();
     return std::string(why.begin(), why.end());

@@ -66,6 +66,9 @@ TMediaProbe ProbeWhole(const std::filesystem::path& File);
 int Packets(const TMediaProbe& Probe, int Stream);
 // Seconds of the first sound stream, decoded by ffmpeg as 16-bit stereo at Rate; -1 when it fails.
 double SoundSeconds(const std::filesystem::path& File, int Rate);
+// ffmpeg run on a file with Arguments between the input and the output; answers the output's bytes
+// (empty when ffmpeg fails, which fails the test).
+std::string FfmpegBytes(const std::filesystem::path& File, const std::vector<std::string>& Arguments);
 // The last failed build's reason, narrowed for a test message.
 std::string Why();
 
