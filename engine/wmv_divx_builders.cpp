@@ -37,7 +37,7 @@ ComPtr<IWMProfile> LoadDefaultWmvProfile(IWMProfileManager* Manager, int Item) {
 
 ComPtr<IWMProfile> LoadSelectedWmvProfile(IWMProfileManager* Manager, int VersionItem, int ProfileItem) {
     static const WMT_VERSION kVersions[] = {WMT_VER_4_0, WMT_VER_7_0, WMT_VER_8_0};
-    auto manager = Query<IWMProfileManager2>(Manager, IID_IWMProfileManager2);
+    auto manager = Query<IWMProfileManager2>(Manager, kIID_IWMProfileManager2);
     if (!manager) throw ERecordingBuildError(L"the profile manager has no system profile versions");
     if (VersionItem < 0 || VersionItem > 2 || ProfileItem < 1)
         throw ERecordingBuildError(L"no such Windows Media system profile");
