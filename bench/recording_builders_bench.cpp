@@ -18,6 +18,7 @@
 #include <cstring>
 #include <string>
 
+#include "bench/bench_support.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
@@ -34,50 +35,10 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const CLSID kSinkClass = {0x5d7c1e21, 0x1b2a, 0x4c3d, {0x8e, 0x4f, 0x50, 0x61, 0x72, 0x83, 0x94, 0xa5}};
-
-// A renderer end that takes the preview's pictures and does nothing with them.
-class NullEnd : public filters::TBCBaseFilter {
-public:
-    NullEnd() : filters::TBCBaseFilter("Null end", nullptr, std::make_unique<filters::TBCCritSec>(), kSinkClass) {
-        HRESULT hr = S_OK;
-        pin_ = std::make_unique<Pin>(this, hr);
-    }
-    int GetPinCount() override { return 1; }
-    filters::TBCBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
-
-    class Pin : public filters::TBCBaseInputPin {
-    public:
-        Pin(NullEnd* owner, HRESULT& hr) : filters::TBCBaseInputPin("Null pin", owner, owner->Lock(), hr, L"In") {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override { return mt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE; }
-    };
-
-private:
-    std::unique_ptr<Pin> pin_;
-};
-
-double NowMs() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double CpuMs() {
-    FILETIME a, b, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &a, &b, &kernel, &user);
-    auto ms = [](const FILETIME& t) { return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 10000.0; };
-    return ms(kernel) + ms(user);
-}
-
-void Pump(double ms) {
-    const double end = NowMs() + ms;
-    while (NowMs() < end) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        Sleep(2);
-    }
-}
+using bench::CountingSink;
+using bench::CpuMs;
+using bench::Now;
+using bench::Pump;
 
 // Processor time over real time while the graph runs for Seconds (after a second to settle);
 // Frames: the capture branch's frames in that time.
@@ -85,9 +46,9 @@ double BusyFraction(engine::Tdm& module, double seconds, unsigned& frames) {
     if (!module.RunGraph()) return -1;
     Pump(1000);
     const unsigned f0 = module.ControlCaptureVideo->SampleCounter();
-    const double c0 = CpuMs(), t0 = NowMs();
+    const double c0 = CpuMs(), t0 = Now();
     Pump(seconds * 1000.0);
-    const double fraction = (CpuMs() - c0) / (NowMs() - t0);
+    const double fraction = (CpuMs() - c0) / (Now() - t0);
     frames = module.ControlCaptureVideo->SampleCounter() - f0;
     module.fg->Stop();
     return fraction;
@@ -109,7 +70,7 @@ int main(int argc, char** argv) {
     std::filesystem::create_directories(folder);
     {
         engine::Tdm module(nullptr);
-        auto* end = new NullEnd;
+        auto* end = new CountingSink;
         ComPtr<IBaseFilter> endFilter(end->BaseFilterInterface());
         module.Graph()->AddFilter(endFilter.Get(), L"Video Renderer");
         module.AttachRenderers(endFilter.Get());

@@ -239,36 +239,17 @@ HRESULT TestAsfWriter::NonDelegatingQueryInterface(REFIID Iid, void** Object) {
     return filters::TBCBaseFilter::NonDelegatingQueryInterface(Iid, Object);
 }
 
-class AsfWriterRegistration::Factory : public IClassFactory {
-public:
-    explicit Factory(AsfWriterRegistration& R) : r(R) {}
-    virtual ~Factory() = default;
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
-        if (Iid != IID_IUnknown && Iid != IID_IClassFactory) return E_NOINTERFACE;
-        *Object = static_cast<IClassFactory*>(this);
-        return S_OK;
-    }
-    // Lives as long as its registration object.
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* Outer, REFIID Iid, void** Object) override {
-        if (Outer != nullptr) return CLASS_E_NOAGGREGATION;
-        auto* writer = new TestAsfWriter;
-        ComPtr<IBaseFilter> held(writer->BaseFilterInterface());
-        r.Last = writer;
-        return held->QueryInterface(Iid, Object);
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-    AsfWriterRegistration& r;
-};
+AsfWriterRegistration::AsfWriterRegistration()
+    : registered_(std::make_unique<engine_test::RegisteredDevice>(
+          CLSID_WMAsfWriter,
+          [this](REFIID Iid, void** Object) {
+              auto* writer = new TestAsfWriter;
+              ComPtr<IBaseFilter> held(writer->BaseFilterInterface());
+              Last = writer;
+              return held->QueryInterface(Iid, Object);
+          },
+          CLSID_LegacyAmFilterCategory, L"Quillotrane Test ASF Writer")) {}
 
-AsfWriterRegistration::AsfWriterRegistration() : factory_(std::make_unique<Factory>(*this)) {
-    EXPECT_HRESULT_SUCCEEDED(
-        CoRegisterClassObject(CLSID_WMAsfWriter, factory_.get(), CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie_));
-}
-
-AsfWriterRegistration::~AsfWriterRegistration() {
-    if (cookie_ != 0) CoRevokeClassObject(cookie_);
-}
+AsfWriterRegistration::~AsfWriterRegistration() = default;
 
 }  // namespace recording_a

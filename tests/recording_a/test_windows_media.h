@@ -17,6 +17,7 @@
 #include "engine/wmv_divx_builders.h"
 #include "filters/base_filter.h"
 #include "filters/base_io_pins.h"
+#include "tests/engine/engine_test_support.h"
 
 namespace recording_a {
 
@@ -78,9 +79,7 @@ public:
     TestAsfWriter* Last = nullptr;
 
 private:
-    class Factory;
-    std::unique_ptr<Factory> factory_;
-    DWORD cookie_ = 0;
+    std::unique_ptr<engine_test::RegisteredDevice> registered_;
 };
 
 }  // namespace recording_a
