@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "dshow/ds_helpers.h"
+#include "bench/bench_support.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
@@ -30,57 +31,10 @@ using Microsoft::WRL::ComPtr;
 
 namespace {
 
-const CLSID kSinkClass = {0x5d7c1e20, 0x1b2a, 0x4c3d, {0x8e, 0x4f, 0x50, 0x61, 0x72, 0x83, 0x94, 0xa5}};
-
-// A renderer end that counts frames and does nothing else.
-class CountingSink : public filters::TBCBaseFilter {
-public:
-    CountingSink() : filters::TBCBaseFilter("Counting sink", nullptr, std::make_unique<filters::TBCCritSec>(), kSinkClass) {
-        HRESULT hr = S_OK;
-        pin_ = std::make_unique<Pin>(this, hr);
-    }
-    int GetPinCount() override { return 1; }
-    filters::TBCBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
-    std::atomic<int> Frames{0};
-
-    class Pin : public filters::TBCBaseInputPin {
-    public:
-        Pin(CountingSink* owner, HRESULT& hr) : filters::TBCBaseInputPin("Counting pin", owner, owner->Lock(), hr, L"In"), o(owner) {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override { return mt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE; }
-        HRESULT Receive(IMediaSample* sample) override {
-            HRESULT hr = filters::TBCBaseInputPin::Receive(sample);
-            if (hr == S_OK) ++o->Frames;
-            return hr;
-        }
-        CountingSink* o;
-    };
-
-private:
-    std::unique_ptr<Pin> pin_;
-};
-
-double Now() {
-    LARGE_INTEGER f, c;
-    QueryPerformanceFrequency(&f);
-    QueryPerformanceCounter(&c);
-    return static_cast<double>(c.QuadPart) * 1000.0 / static_cast<double>(f.QuadPart);
-}
-
-double CpuMs() {
-    FILETIME a, b, kernel, user;
-    GetProcessTimes(GetCurrentProcess(), &a, &b, &kernel, &user);
-    auto ms = [](const FILETIME& t) { return (static_cast<double>(t.dwHighDateTime) * 4294967296.0 + t.dwLowDateTime) / 10000.0; };
-    return ms(kernel) + ms(user);
-}
-
-void Pump(double ms) {
-    const double end = Now() + ms;
-    while (Now() < end) {
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        Sleep(2);
-    }
-}
+using bench::CountingSink;
+using bench::CpuMs;
+using bench::Now;
+using bench::Pump;
 
 // The camera's 720x576 RGB24 format on its capture pin.
 bool SetLargeFormat(IAMStreamConfig* config) {

@@ -235,37 +235,41 @@ bool Tdm::RunGraph() {
     }
 }
 
+void Tdm::RemoveRecordingBranch() {
+    Leave(infdumvideo);
+    Leave(acmcap);
+    if (FileSink) {
+        ComPtr<IBaseFilter> sink;
+        if (SUCCEEDED(FileSink.As(&sink))) RemoveOwnFilter(sink.Get());
+    }
+    RemoveOwnFilter(MuxFilter.Get());
+    RemoveOwnFilter(AudioCapTamponerFilter.Get());
+    RemoveOwnFilter(VideoCapTamponerFilter.Get());
+    RemoveOwnFilter(ControlCaptureVideoFilter.Get());
+    Leave(AudioEncoder);
+    Leave(muxer);
+    Leave(DVenc);
+    Leave(DVmux);
+    RemoveOwnFilter(DVHeaderFilter.Get());
+    RemoveOwnFilter(ImageControlFilter.Get());
+    Leave(divx);
+    RemoveOwnFilter(ResizerFilter.Get());
+    Leave(mp3);
+    RemoveOwnFilter(WaveDestFilter.Get());
+    Leave(FileWriter);
+    // The native MPEG and DV re-encoding branches' own filters go too: a file writer left in the
+    // running preview would hold, and could truncate, the finished file.
+    Leave(writer);
+    Leave(audioenc);
+    Leave(DVsplitter);
+    // The recording is over: its multiplexer and sink are not kept, so the file is let go.
+    MuxFilter.Reset();
+    FileSink.Reset();
+}
+
 bool Tdm::StopCaptureGraph() {
     try {
-        Leave(infdumvideo);
-        Leave(acmcap);
-        if (FileSink) {
-            ComPtr<IBaseFilter> sink;
-            if (SUCCEEDED(FileSink.As(&sink))) RemoveOwnFilter(sink.Get());
-        }
-        RemoveOwnFilter(MuxFilter.Get());
-        RemoveOwnFilter(AudioCapTamponerFilter.Get());
-        RemoveOwnFilter(VideoCapTamponerFilter.Get());
-        RemoveOwnFilter(ControlCaptureVideoFilter.Get());
-        Leave(AudioEncoder);
-        Leave(muxer);
-        Leave(DVenc);
-        Leave(DVmux);
-        RemoveOwnFilter(DVHeaderFilter.Get());
-        RemoveOwnFilter(ImageControlFilter.Get());
-        Leave(divx);
-        RemoveOwnFilter(ResizerFilter.Get());
-        Leave(mp3);
-        RemoveOwnFilter(WaveDestFilter.Get());
-        Leave(FileWriter);
-        // The native MPEG and DV re-encoding branches' own filters go too: a file writer left in the
-        // running preview would hold, and could truncate, the finished file.
-        Leave(writer);
-        Leave(audioenc);
-        Leave(DVsplitter);
-        // The recording is over: its multiplexer and sink are not kept, so the file is let go.
-        MuxFilter.Reset();
-        FileSink.Reset();
+        RemoveRecordingBranch();
         TVideoSource* video = CurrentVideoSource;
         if (video != nullptr && video->SceneFilter != nullptr) {
             video->KillGraph(false);

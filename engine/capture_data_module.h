@@ -8,8 +8,10 @@
 
 #include <windows.h>
 #include <strmif.h>
+#include <wmsdkidl.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 
@@ -159,6 +161,15 @@ public:
     std::unique_ptr<dshow::TCrossbar> SecondCrossbar;
     long SecondCrossbarInputs = 0;
 
+    // Windows Media: the profile manager made at the main window's first idle.
+    ComPtr<IWMProfileManager> WMProfileManager;
+    bool ProfileManagerReady = false;
+    // The options panel found an MP3 encoder and put it into mp3.
+    bool Mp3EncoderFound = false;
+    // Pictures added to the current image-by-image recording: 0 at its start, raised by the main
+    // window each time it opens the gate for one frame.
+    int ImageByImageCount = 0;
+
     // The graph itself, nullptr while inactive.
     ComPtr<IFilterGraph> Graph();
     // The main window's first idle: takes the capture graph builder, stores the video window's
@@ -175,6 +186,20 @@ public:
     // Sets the sound capture format on the ACM wrapper's output; false with no sound source or
     // when the wrapper refuses it.
     bool SetAudioCaptureFormat(bool FromOutput);
+    // Takes the recording branch's filters out of the graph and lets go of the multiplexer and its
+    // sink (the first part of StopCaptureGraph; a failed build uses it alone).
+    void RemoveRecordingBranch();
+    // The recording builders: each adds the branch of its capture format to the stopped preview
+    // graph and answers false, with the branch taken out again, when it cannot record.
+    // DV type 2 from the device's DV (2), the device's video as delivered (5), any video re-encoded
+    // to DV with the overlay (6), and DV one frame per grab (8; OnStop runs once the graph stopped).
+    bool BuildDV2NativeGraph(const std::wstring& FileName);
+    bool BuildAviNativeGraph(const std::wstring& FileName);
+    bool BuildDV2RecompGraph(const std::wstring& FileName);
+    bool BuildImageByImageGraph(const std::wstring& FileName, std::function<void()> OnStop);
+    // Windows Media through the ASF writer (7) and AVI through the chosen DivX compressor (9).
+    bool BuildWmvGraph(const std::wstring& FileName);
+    bool BuildDivxGraph(const std::wstring& FileName);
     // Removes the filters that feed Pin, walking upstream, up to (not including) StopFilter.
     bool RemoveUpstream(IPin* Pin, IBaseFilter* StopFilter);
     // Removes the filters between First and Last (both kept).

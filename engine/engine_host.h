@@ -46,6 +46,12 @@ public:
     virtual ICamWindow* CamWindow(int Index) = 0;
     // A camcorder window went away: when it was the active one, the other becomes active. Main thread.
     virtual void ForgetCamForm(ICamWindow* Window) = 0;
+    // The options panel's Windows Media choice, read by the Windows Media builder: the profile
+    // list's item (0 stands for the default profiles), the default-profile group's item ("High",
+    // "Medium", "Low", "Internet") and the Windows Media version group's item (4.0, 7.0, 8.0).
+    virtual int WmvProfileItem() { return 0; }
+    virtual int WmvDefaultProfileItem() { return 0; }
+    virtual int WmvVersionItem() { return 0; }
 };
 
 // Installs the host (main thread: once at start-up; tests around their cases). nullptr removes it.

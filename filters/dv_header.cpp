@@ -17,12 +17,22 @@ Tqz_DVheader::Tqz_DVheader(Tqz_SceneDetect* sceneDetector)
     : TBCTransInPlaceFilter(kDVHeaderName, nullptr, CLSID_qz_DVheader, g_unusedHr, true),
       sceneDetector_(sceneDetector)
 {
-    if (sceneDetector_ != nullptr) {
-        detectorRef_ = sceneDetector_->BaseFilterInterface();
+    if (sceneDetector != nullptr) {
+        detectorRef_ = sceneDetector->BaseFilterInterface();
     }
 }
 
 Tqz_DVheader::~Tqz_DVheader() = default;
+
+void Tqz_DVheader::SetSceneDetector(Tqz_SceneDetect* sceneDetector)
+{
+    Microsoft::WRL::ComPtr<IBaseFilter> held;
+    if (sceneDetector != nullptr) {
+        held = sceneDetector->BaseFilterInterface();
+    }
+    sceneDetector_.store(sceneDetector);
+    detectorRef_ = held;
+}
 
 HRESULT Tqz_DVheader::CheckInputType(const AM_MEDIA_TYPE* mediaType)
 {
@@ -56,9 +66,9 @@ HRESULT Tqz_DVheader::Transform(IMediaSample* sample)
     // The saved heads go back only into a frame of the same DV system: 625/50 heads (their DSF
     // byte included) in a 525/60 frame, or the reverse, or an entry never filled, would corrupt it.
     bool restore = false;
-    if (sceneDetector_ != nullptr) {
-        const int index = sceneDetector_->RingReadIndex.load(std::memory_order_acquire);
-        if (sceneDetector_->ReadHeads(index, heads_)) {
+    if (Tqz_SceneDetect* detector = sceneDetector_.load()) {
+        const int index = detector->RingReadIndex.load(std::memory_order_acquire);
+        if (detector->ReadHeads(index, heads_)) {
             const std::uint8_t saved = DVGetSystem(std::span<const std::uint8_t>(heads_.Heads[0], kRingHeadBytes));
             restore = saved != kDVSystemUnknown && saved == DVGetSystem(frame);
         }

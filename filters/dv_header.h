@@ -29,10 +29,13 @@ public:
     void SetForceWide(std::uint8_t flag) { ForceWide.store(flag); }
     std::atomic<std::uint8_t> ForceWide{0};
 
-    Tqz_SceneDetect* SceneDetector() const { return sceneDetector_; }
+    Tqz_SceneDetect* SceneDetector() const { return sceneDetector_.load(); }
+    // Another detector (or none) for the next recording; held with a reference. Set while the
+    // graph is stopped.
+    void SetSceneDetector(Tqz_SceneDetect* sceneDetector);
 
 private:
-    Tqz_SceneDetect* sceneDetector_;
+    std::atomic<Tqz_SceneDetect*> sceneDetector_;
     Microsoft::WRL::ComPtr<IBaseFilter> detectorRef_;
     THeaderRingEntry heads_{};  // streaming thread only
 };

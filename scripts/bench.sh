@@ -131,6 +131,7 @@ if $quick; then
     run_ours coding 5
     run_ours recording 16
     run_ours engine_preview 1
+    run_ours recording_builders 1
 else
     run_ours dv_parse
     run_ours dv_scene
@@ -139,6 +140,7 @@ else
     run_ours coding
     run_ours recording
     run_ours engine_preview
+    run_ours recording_builders
 fi
 
 # Medians per case, then the pairs.
