@@ -49,6 +49,11 @@ TScreen* Screen() {
 }
 
 bool ApplicationExists() { return gApplication != nullptr; }
+
+TMouse* Mouse() {
+    static TMouse mouse;
+    return &mouse;
+}
 bool ScreenExists() { return gScreen != nullptr; }
 
 void DoneApplication() {
@@ -171,6 +176,8 @@ LRESULT CALLBACK TApplication::AppWndProc(HWND Window, UINT Msg, WPARAM WParam, 
 }
 
 void TApplication::WndProc(TMessage& Message) {
+    // The hooks below already see the new formats.
+    if (Message.Msg == WM_WININICHANGE && updateFormatSettings_) LoadFormatSettingsFromLocale();
     for (const Hook& h : std::vector<Hook>(hooks_))
         if (h.hook(Message)) return;
     switch (Message.Msg) {
@@ -191,6 +198,11 @@ void TApplication::WndProc(TMessage& Message) {
             break;
         case WM_ACTIVATEAPP:
             if (Message.WParam == 0) CancelHint();
+            {
+                // A copy: the handler may replace the event it runs from.
+                TNotifyEvent handler = Message.WParam != 0 ? OnActivate : OnDeactivate;
+                if (handler) handler(this);
+            }
             break;
         case CM_ACTIONEXECUTE:
         case CM_ACTIONUPDATE:
@@ -248,7 +260,7 @@ void TApplication::Run() {
     CheckMainThread("TApplication.Run");
     terminated_ = false;
     if (mainForm_ == nullptr) return;
-    mainForm_->Show();
+    if (showMainForm_) mainForm_->Show();
     while (!terminated_) {
         try {
             HandleMessage();
@@ -317,6 +329,11 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
     for (HWND w = Msg.hwnd; w != nullptr && control == nullptr; w = GetParent(w)) control = FindControl(w);
     TCustomForm* form = GetParentForm(control);
     if (form == nullptr || !form->Enabled()) return false;
+    if (OnShortCut) {
+        bool handled = false;
+        OnShortCut(Msg, handled);
+        if (handled) return true;
+    }
     TShortCut sc = ShortCut(static_cast<WORD>(Msg.wParam), KeyDataToShiftState(Msg.lParam));
     if (sc == scNone) return false;
     if (form->Menu() != nullptr && form->Menu()->IsShortCut(sc)) return true;
@@ -517,6 +534,21 @@ void TApplication::ShowException(const Exception& E) {
 int TApplication::MessageBox(const std::string& Text, const std::string& Caption, UINT Flags) {
     CheckMainThread("TApplication.MessageBox");
     return ShowMessageBox(GetActiveWindow(), AnsiToWide(Text), AnsiToWide(Caption), Flags);
+}
+
+bool TApplication::HelpCommand(WORD Command, LONG_PTR Data) {
+    bool callHelp = true;
+    return OnHelp ? OnHelp(Command, Data, callHelp) : false;
+}
+
+void TApplication::Minimize() {
+    if (mainForm_ != nullptr && mainForm_->HandleAllocated()) ShowWindow(mainForm_->WindowHandle(), SW_MINIMIZE);
+    if (OnMinimize) OnMinimize(this);
+}
+
+void TApplication::Restore() {
+    if (mainForm_ != nullptr && mainForm_->HandleAllocated()) ShowWindow(mainForm_->WindowHandle(), SW_RESTORE);
+    if (OnRestore) OnRestore(this);
 }
 
 bool TApplication::ExecuteAction(TBasicAction* Action) {

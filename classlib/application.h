@@ -43,6 +43,9 @@ public:
     // The cursor table: the program's own cursors under their numbers.
     HCURSOR Cursors(TCursor Index) const { return CursorHandle(Index); }
     void SetCursors(TCursor Index, HCURSOR Handle) { SetCursorHandle(Index, Handle); }
+    // A form's active control changed; another form became the active one.
+    TNotifyEvent OnActiveControlChange;
+    TNotifyEvent OnActiveFormChange;
 
 private:
     friend class TCustomForm;
@@ -60,6 +63,26 @@ using TExceptionEvent = std::function<void(TObject* Sender, const Exception& E)>
 // A main-window hook: answers true when it handled the message (Message.Result is the answer).
 using TWindowHook = std::function<bool(TMessage& Message)>;
 using TShowHintEvent = std::function<void(std::string& HintStr, bool& CanShow, THintInfo& HintInfo)>;
+// A help request: answers whether help was given; CallHelp false keeps the system's help away.
+using THelpEvent = std::function<bool(WORD Command, LONG_PTR Data, bool& CallHelp)>;
+// A key the application may take as a shortcut before the forms see it.
+using TShortCutEvent = std::function<void(MSG& Msg, bool& Handled)>;
+
+// ---- Mouse -----------------------------------------------------------------------------------
+// The mouse settings drags follow: whether a drag starts at once, else after the pointer moved
+// DragThreshold pixels.
+class TMouse {
+public:
+    bool DragImmediate() const { return dragImmediate_; }
+    void SetDragImmediate(bool Value) { dragImmediate_ = Value; }
+    int DragThreshold() const { return dragThreshold_; }
+    void SetDragThreshold(int Value) { dragThreshold_ = Value; }
+
+private:
+    bool dragImmediate_ = true;
+    int dragThreshold_ = 5;
+};
+TMouse* Mouse();
 
 class TApplication : public TComponent {
 public:
@@ -143,6 +166,32 @@ public:
     // a hint.
     static TControl* GetHintControl(TControl* Control);
 
+    // ---- settings of the whole program
+    // Run shows the main form only when this is set.
+    bool ShowMainForm() const { return showMainForm_; }
+    void SetShowMainForm(bool Value) { showMainForm_ = Value; }
+    // Set: the locale's formats are read again when the system's settings change
+    // (WM_WININICHANGE), before the main-window hooks hear of it.
+    bool UpdateFormatSettings() const { return updateFormatSettings_; }
+    void SetUpdateFormatSettings(bool Value) { updateFormatSettings_ = Value; }
+    bool UpdateMetricSettings() const { return updateMetricSettings_; }
+    void SetUpdateMetricSettings(bool Value) { updateMetricSettings_ = Value; }
+    TBiDiMode BiDiMode() const { return biDiMode_; }
+    void SetBiDiMode(TBiDiMode Value) { biDiMode_ = Value; }
+    const std::string& BiDiKeyboard() const { return biDiKeyboard_; }
+    void SetBiDiKeyboard(const std::string& Value) { biDiKeyboard_ = Value; }
+    const std::string& NonBiDiKeyboard() const { return nonBiDiKeyboard_; }
+    void SetNonBiDiKeyboard(const std::string& Value) { nonBiDiKeyboard_ = Value; }
+    // Asks OnHelp (false when nobody answers).
+    bool HelpCommand(WORD Command, LONG_PTR Data);
+    // Minimises / restores the main form and runs OnMinimize / OnRestore.
+    void Minimize();
+    void Restore();
+    THelpEvent OnHelp;
+    TNotifyEvent OnMinimize;
+    TNotifyEvent OnRestore;
+    TShortCutEvent OnShortCut;
+
     // ---- exceptions
     // Handles the exception being handled now (call inside a catch): OnException, or
     // ShowException when there is no handler.
@@ -160,6 +209,10 @@ public:
 
     TMessageEvent OnMessage;
     TIdleEvent OnIdle;
+    // The program becomes the active one / stops being it (WM_ACTIVATEAPP); a handler may replace
+    // either event while it runs.
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnDeactivate;
     TNotifyEvent OnHint;
     TExceptionEvent OnException;
     TShowHintEvent OnShowHint;
@@ -209,6 +262,12 @@ private:
     THintWindow* hintWindow_ = nullptr;
     UINT_PTR hintTimer_ = 0;
     bool handlingException_ = false;
+    bool showMainForm_ = true;
+    bool updateFormatSettings_ = true;
+    bool updateMetricSettings_ = true;
+    TBiDiMode biDiMode_ = TBiDiMode::bdLeftToRight;
+    std::string biDiKeyboard_;
+    std::string nonBiDiKeyboard_;
 };
 
 // The application object and the screen of this program (made on first use).

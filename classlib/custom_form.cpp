@@ -374,6 +374,10 @@ void TCustomForm::SetActiveControl(TWinControl* Control) {
         throw EInvalidOperation(L"Invalid active control");
     activeControl_ = Control;
     if (Control != nullptr) Control->FreeNotification(this);
+    if (ScreenExists() && Screen()->OnActiveControlChange) {
+        TNotifyEvent handler = Screen()->OnActiveControlChange;
+        handler(Screen());
+    }
     if (Control != nullptr && active_ && Control->HandleAllocated() && !Control->Focused() && Control->CanFocus())
         ::SetFocus(Control->WindowHandle());
 }
@@ -482,6 +486,10 @@ void TCustomForm::Dispatch(TMessage& Message) {
                 active_ = true;
                 IncludeFormState(fsActivated);
                 Activate();
+                if (ScreenExists() && Screen()->OnActiveFormChange) {
+                    TNotifyEvent handler = Screen()->OnActiveFormChange;
+                    handler(Screen());
+                }
             }
             return;
         case CM_DEACTIVATE:

@@ -474,6 +474,11 @@ void TCustomComboEdit::Dispatch(TMessage& Message) {
             TCustomMaskEdit::Dispatch(Message);
             UpdateLayout();
             return;
+        case CM_TEXTCHANGED:
+            TCustomMaskEdit::Dispatch(Message);
+            // A multi-line edit does not report text set from code (no EN_CHANGE for WM_SETTEXT).
+            if (HandleAllocated()) Change();
+            return;
         default:
             TCustomMaskEdit::Dispatch(Message);
     }

@@ -1,0 +1,186 @@
+// The spin edit as the schedule panel's minute edit (0..59): typed numbers clamped and reported
+// only when the value changes, steps by key, button and repeat, the diagonal halves of a button
+// that is not square, hexadecimal and float values, and the system's up-down.
+#include <vector>
+
+#include "classlib/format.h"
+#include "kit_test_support.h"
+#include "widgets/kit/kit_spin_edit.h"
+
+using namespace classlib;
+using namespace widgets::kit;
+
+namespace {
+
+class KitSpinEditTest : public kittest::KitTest {
+protected:
+    void SetUp() override {
+        KitTest::SetUp();
+        form = ShownForm();
+        edit = new TKitSpinEdit(form);
+        edit->SetParent(form);
+        edit->SetBounds(10, 10, 80, 21);
+        edit->SetMaxValue(59);
+        edit->SetTabStop(true);
+        other = new TKitSpinEdit(form);
+        other->SetParent(form);
+        other->SetBounds(10, 60, 80, 21);
+        other->SetTabStop(true);
+        edit->OnChange = [this](TObject*) { changes.push_back(edit->Value()); };
+        edit->OnTopClick = [this](TObject*) { ++tops; };
+        edit->SetFocus();
+    }
+    void Type(const char* Text) {
+        for (const char* c = Text; *c; ++c) SendMessageA(edit->Handle(), WM_CHAR, static_cast<unsigned char>(*c), 1);
+    }
+    void Key(WORD Vk) { SendMessageA(edit->Handle(), WM_KEYDOWN, Vk, 1); }
+    void SelectAllText() { SendMessageA(edit->Handle(), EM_SETSEL, 0, -1); }
+    TForm* form = nullptr;
+    TKitSpinEdit* edit = nullptr;
+    TKitSpinEdit* other = nullptr;
+    std::vector<double> changes;
+    int tops = 0;
+};
+
+TEST_F(KitSpinEditTest, TypedMinutesAreClampedAndReportedOnlyWhenTheyChange) {
+    SelectAllText();
+    Type("75");
+    EXPECT_EQ(edit->Text(), "75");
+    EXPECT_EQ(edit->Value(), 59);  // never 75, even while typing
+    EXPECT_EQ(changes, (std::vector<double>{7, 59}));
+    other->SetFocus();  // leaving writes the limit back, without another OnChange
+    EXPECT_EQ(edit->Text(), "59");
+    EXPECT_EQ(changes.size(), 2u);
+    // A text that is no number reads as the minimum and stays as typed when left.
+    edit->SetFocus();
+    SelectAllText();
+    Type("x");  // refused: not a digit
+    EXPECT_EQ(edit->Text(), "59");
+    edit->SetText("abc");
+    EXPECT_EQ(edit->Value(), 0);
+    other->SetFocus();
+    EXPECT_EQ(edit->Text(), "abc");
+    // The same value in another text reports nothing.
+    changes.clear();
+    edit->SetText("5");
+    edit->SetText("05");
+    EXPECT_EQ(changes, std::vector<double>{5});
+    // Equal limits accept anything.
+    edit->SetMaxValue(0);
+    edit->SetValue(1234);
+    EXPECT_EQ(edit->AsInteger(), 1234);
+}
+
+TEST_F(KitSpinEditTest, StepsByKeyAndButtonStopAtTheLimits) {
+    edit->SetValue(57);
+    changes.clear();
+    Key(VK_UP);
+    EXPECT_EQ(edit->Text(), "58");
+    edit->UpClick(edit);
+    Key(VK_UP);  // at the maximum: no wrap, no OnChange, but the top click
+    EXPECT_EQ(edit->Text(), "59");
+    EXPECT_EQ(changes, (std::vector<double>{58, 59}));
+    EXPECT_EQ(tops, 3);
+    Key(VK_DOWN);
+    EXPECT_EQ(edit->Value(), 58);
+    // Read-only: a beep and nothing else.
+    edit->SetReadOnly(true);
+    Key(VK_DOWN);
+    EXPECT_EQ(edit->Value(), 58);
+    edit->SetReadOnly(false);
+    // Without the editor typing and pasting are refused; the keys still step.
+    edit->SetEditorEnabled(false);
+    SelectAllText();
+    Type("3");
+    SendMessageA(edit->Handle(), WM_CUT, 0, 0);
+    EXPECT_EQ(edit->Text(), "58");
+    Key(VK_DOWN);
+    EXPECT_EQ(edit->Text(), "57");
+}
+
+TEST_F(KitSpinEditTest, HeldHalfStepsAtOnceThenRepeats) {
+    TKitSpinButton* button = edit->SpinButton();
+    ASSERT_NE(button, nullptr);
+    HWND panel = edit->ButtonPanel()->Handle();
+    EXPECT_LE(edit->ButtonPanel()->Left() + edit->ButtonPanel()->Width(), edit->ClientWidth() + 1);
+    // The edit's text stops before the button.
+    RECT r{};
+    SendMessageA(edit->Handle(), EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+    EXPECT_LE(r.right, edit->ButtonPanel()->Left());
+    SendMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(2, 2));
+    EXPECT_EQ(button->Down(), TSpinButtonState::sbTopDown);
+    EXPECT_EQ(edit->Value(), 1);
+    ASSERT_NE(button->RepeatTimer(), nullptr);
+    EXPECT_EQ(button->RepeatTimer()->Interval(), 400u);
+    SetCapture(panel);
+    SendMessageA(button->RepeatTimer()->Handle(), WM_TIMER, 1, 0);
+    EXPECT_EQ(edit->Value(), 2);
+    EXPECT_EQ(button->RepeatTimer()->Interval(), 100u);
+    SendMessageA(button->RepeatTimer()->Handle(), WM_TIMER, 1, 0);
+    EXPECT_EQ(edit->Value(), 3);
+    // Dragged onto the other half it shows up; released, it stops.
+    SendMessageA(panel, WM_MOUSEMOVE, MK_LBUTTON, MAKELPARAM(button->Width() - 2, button->Height() - 2));
+    EXPECT_EQ(button->Down(), TSpinButtonState::sbNotDown);
+    SendMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(button->Width() - 2, button->Height() - 2));
+    SendMessageA(button->RepeatTimer()->Handle(), WM_TIMER, 1, 0);
+    EXPECT_EQ(edit->Value(), 3);
+    // The bottom half steps down.
+    SendMessageA(panel, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(button->Width() - 2, button->Height() - 2));
+    SendMessageA(panel, WM_LBUTTONUP, 0, MAKELPARAM(button->Width() - 2, button->Height() - 2));
+    EXPECT_EQ(edit->Value(), 2);
+}
+
+TEST(KitSpinButtonHalves, DiagonalOfAButtonWiderThanHigh) {
+    // 20 x 10: the diagonal runs from (0, 10) to (20, 0); integer h / w would be 0 and put every
+    // point in the top half.
+    EXPECT_TRUE(SpinPointInTopHalf(5, 5, 20, 10));
+    EXPECT_FALSE(SpinPointInTopHalf(15, 5, 20, 10));
+    EXPECT_TRUE(SpinPointInTopHalf(10, 5, 20, 10));  // on the diagonal
+    EXPECT_FALSE(SpinPointInTopHalf(3, 9, 20, 10));
+}
+
+TEST_F(KitSpinEditTest, HexAndFloatValues) {
+    edit->SetMaxValue(0);
+    edit->SetValueType(TValueType::vtHex);
+    edit->SetValue(255);
+    EXPECT_EQ(edit->Text(), "FF");
+    SelectAllText();
+    Type("ff");
+    EXPECT_EQ(edit->Value(), 255);
+    Type("g");  // not a hex digit
+    EXPECT_EQ(edit->Text(), "ff");
+    edit->SetValueType(TValueType::vtFloat);
+    edit->SetDecimal(1);
+    edit->SetValue(2.25);
+    std::string sep(1, static_cast<char>(FormatSettings().DecimalSeparator));
+    EXPECT_EQ(edit->Text(), "2" + sep + "2");  // halves to even
+    edit->SetIncrement(0.5);
+    Key(VK_UP);
+    EXPECT_DOUBLE_EQ(edit->Value(), 2.7);
+    // Integer kinds round the increment and never step by 0.
+    edit->SetValueType(TValueType::vtInteger);
+    edit->SetIncrement(0.4);
+    EXPECT_EQ(edit->Increment(), 1);
+}
+
+TEST_F(KitSpinEditTest, StandardButtonCountsEveryClick) {
+    edit->SetButtonKind(TSpinButtonKind::bkStandard);
+    EXPECT_EQ(edit->SpinButton(), nullptr);
+    ASSERT_NE(edit->UpDown(), nullptr);
+    EXPECT_LE(edit->UpDown()->Width(), 15);
+    HWND ud = edit->UpDown()->Handle();
+    RECT rc{};
+    GetClientRect(ud, &rc);
+    for (int i = 0; i < 2; ++i) {
+        SendMessageA(ud, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(rc.right / 2, 2));
+        SendMessageA(ud, WM_LBUTTONUP, 0, MAKELPARAM(rc.right / 2, 2));
+        kittest::Pump();
+    }
+    EXPECT_EQ(edit->Value(), 2);
+    SendMessageA(ud, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(rc.right / 2, rc.bottom - 2));
+    SendMessageA(ud, WM_LBUTTONUP, 0, MAKELPARAM(rc.right / 2, rc.bottom - 2));
+    kittest::Pump();
+    EXPECT_EQ(edit->Value(), 1);
+}
+
+}  // namespace
