@@ -27,6 +27,24 @@ if(QUILL_TEST_PCH)
   target_precompile_headers(quill_test_pch PRIVATE ${CMAKE_CURRENT_LIST_DIR}/../tests/common/test_pch.h)
 endif()
 
+# quill_rc_depends(<rc file>...)
+#   windres reports no dependencies: a resource script is compiled again whenever any of the program's
+#   resource scripts, their id headers or the files they name change.
+file(GLOB QUILL_RESOURCE_INPUTS CONFIGURE_DEPENDS
+     ${PROJECT_SOURCE_DIR}/settings/*.rc ${PROJECT_SOURCE_DIR}/settings/*_ids.h
+     ${PROJECT_SOURCE_DIR}/widgets/*/*.rc ${PROJECT_SOURCE_DIR}/widgets/*/*_ids.h ${PROJECT_SOURCE_DIR}/widgets/*/res/*
+     ${PROJECT_SOURCE_DIR}/app/*.rc ${PROJECT_SOURCE_DIR}/app/*.wav ${PROJECT_SOURCE_DIR}/app/res/*)
+function(quill_rc_depends)
+  foreach(rc IN LISTS ARGN)
+    get_source_file_property(deps ${rc} OBJECT_DEPENDS)
+    if(NOT deps)
+      set(deps)
+    endif()
+    list(APPEND deps ${QUILL_RESOURCE_INPUTS})
+    set_source_files_properties(${rc} PROPERTIES OBJECT_DEPENDS "${deps}")
+  endforeach()
+endfunction()
+
 function(quill_add_test area)
   cmake_parse_arguments(PARSE_ARGV 1 ARG "" "TIMEOUT" "SOURCES;LIBS")
   if(NOT ARG_SOURCES)
@@ -37,6 +55,11 @@ function(quill_add_test area)
   endif()
   set(target test_${area})
   add_executable(${target} ${ARG_SOURCES} ${QUILL_TEST_MAIN})
+  foreach(src IN LISTS ARG_SOURCES)
+    if(src MATCHES "\\.rc$")
+      quill_rc_depends(${src})
+    endif()
+  endforeach()
   target_include_directories(${target} PRIVATE ${PROJECT_SOURCE_DIR}/tests/common)
   target_link_libraries(${target} PRIVATE ${ARG_LIBS} GTest::gtest GTest::gmock)
   target_compile_options(${target} PRIVATE ${QUILL_TEST_OPTIMISE})
