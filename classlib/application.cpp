@@ -191,6 +191,11 @@ void TApplication::WndProc(TMessage& Message) {
             break;
         case WM_ACTIVATEAPP:
             if (Message.WParam == 0) CancelHint();
+            {
+                // A copy: the handler may replace the event it runs from.
+                TNotifyEvent handler = Message.WParam != 0 ? OnActivate : OnDeactivate;
+                if (handler) handler(this);
+            }
             break;
         case CM_ACTIONEXECUTE:
         case CM_ACTIONUPDATE:

@@ -160,6 +160,10 @@ public:
 
     TMessageEvent OnMessage;
     TIdleEvent OnIdle;
+    // The program becomes the active one / stops being it (WM_ACTIVATEAPP); a handler may replace
+    // either event while it runs.
+    TNotifyEvent OnActivate;
+    TNotifyEvent OnDeactivate;
     TNotifyEvent OnHint;
     TExceptionEvent OnException;
     TShowHintEvent OnShowHint;
