@@ -88,7 +88,7 @@ struct FedMeter {
     std::vector<PerfBlock> blocks;
     size_t next = 0;
     int queries = 0;
-    widgets::TCpuUsageMeter meter{true, [this](std::vector<std::uint8_t>& buffer, DWORD& size) -> LONG {
+    widgets::custom::TCpuUsageMeter meter{true, [this](std::vector<std::uint8_t>& buffer, DWORD& size) -> LONG {
                                       ++queries;
                                       const auto& data = blocks.at(std::min(next, blocks.size() - 1)).bytes;
                                       if (buffer.size() < data.size()) return ERROR_MORE_DATA;
@@ -126,8 +126,8 @@ TEST(CpuMeter, BufferGrowsInStepsAndKeepsItsSize) {
     f.meter.CollectCPUData();
     const size_t need = f.blocks[0].bytes.size();
     EXPECT_GE(f.meter.BufferSize(), need);
-    EXPECT_LT(f.meter.BufferSize(), need + widgets::TCpuUsageMeter::BufferStep);
-    EXPECT_EQ((f.meter.BufferSize() - widgets::TCpuUsageMeter::InitialBufferSize) % widgets::TCpuUsageMeter::BufferStep, 0u);
+    EXPECT_LT(f.meter.BufferSize(), need + widgets::custom::TCpuUsageMeter::BufferStep);
+    EXPECT_EQ((f.meter.BufferSize() - widgets::custom::TCpuUsageMeter::InitialBufferSize) % widgets::custom::TCpuUsageMeter::BufferStep, 0u);
     const int queries = f.queries;
     f.meter.CollectCPUData();
     EXPECT_EQ(f.queries, queries + 1);
@@ -178,19 +178,19 @@ TEST(CpuMeter, WithoutProcessorDataTheMeterReadsZero) {
     EXPECT_EQ(f.meter.GetCPUCount(), 1);
     EXPECT_EQ(f.meter.GetCPUUsage(0), 0.0);
     // Wine's own performance data: whatever it holds, the meter answers without raising.
-    widgets::CollectCPUData();
-    widgets::CollectCPUData();
-    const int count = widgets::GetCPUCount();
+    widgets::custom::CollectCPUData();
+    widgets::custom::CollectCPUData();
+    const int count = widgets::custom::GetCPUCount();
     ASSERT_GE(count, 1);
     for (int i = 0; i < count; ++i) {
-        const double usage = widgets::GetCPUUsage(i);
+        const double usage = widgets::custom::GetCPUUsage(i);
         EXPECT_GE(usage, 0.0);
         EXPECT_LE(usage, 1.0);
     }
 }
 
 // The Windows 9x statistics, through a stand-in for the dynamic-data key.
-struct FakeStats : widgets::TDynDataStats {
+struct FakeStats : widgets::custom::TDynDataStats {
     bool startOk = true;
     int stops = 0;
     std::uint32_t percent = 37;
@@ -210,7 +210,7 @@ struct FakeStats : widgets::TDynDataStats {
 TEST(CpuMeter, NineXHasOneInstanceAndStopsItsStatistics) {
     int stops = 0;
     {
-        widgets::TCpuUsageMeter meter(false, nullptr, std::make_unique<FakeStats>(&stops));
+        widgets::custom::TCpuUsageMeter meter(false, nullptr, std::make_unique<FakeStats>(&stops));
         EXPECT_EQ(meter.GetCPUCount(), 1);
         EXPECT_DOUBLE_EQ(meter.GetCPUUsage(0), 0.37);
         EXPECT_EQ(MessageOf<classlib::Exception>([&] { meter.GetCPUUsage(1); }), L"CPU index out of bounds");
@@ -218,7 +218,7 @@ TEST(CpuMeter, NineXHasOneInstanceAndStopsItsStatistics) {
     EXPECT_EQ(stops, 1);
     auto refusing = std::make_unique<FakeStats>(&stops);
     refusing->startOk = false;
-    widgets::TCpuUsageMeter meter(false, nullptr, std::move(refusing));
+    widgets::custom::TCpuUsageMeter meter(false, nullptr, std::move(refusing));
     EXPECT_EQ(MessageOf<classlib::Exception>([&] { meter.CollectCPUData(); }), L"Unable to start performance monitoring");
 }
 
@@ -227,7 +227,7 @@ TEST(CpuMeter, NineXHasOneInstanceAndStopsItsStatistics) {
 class ThreadedTimerTest : public CustomTest {};
 
 TEST_F(ThreadedTimerTest, TicksRunOnTheMainThreadAndSurviveAFailingHandler) {
-    widgets::TThreadedTimer timer(nullptr);
+    widgets::custom::TThreadedTimer timer(nullptr);
     EXPECT_FALSE(timer.Enabled());
     EXPECT_EQ(timer.Interval(), 1000u);
     int ticks = 0;
@@ -248,7 +248,7 @@ TEST_F(ThreadedTimerTest, TicksRunOnTheMainThreadAndSurviveAFailingHandler) {
 }
 
 TEST_F(ThreadedTimerTest, ZeroIntervalEnabledTwiceDisabledAndEnabledAgainStillTicks) {
-    widgets::TThreadedTimer timer(nullptr);
+    widgets::custom::TThreadedTimer timer(nullptr);
     int ticks = 0;
     timer.OnTimer = [&](classlib::TObject*) { ++ticks; };
     timer.SetInterval(0);
@@ -264,7 +264,7 @@ TEST_F(ThreadedTimerTest, ZeroIntervalEnabledTwiceDisabledAndEnabledAgainStillTi
 }
 
 TEST_F(ThreadedTimerTest, DestroyedDuringItsOwnTickOrWhileATickWaits) {
-    auto* timer = new widgets::TThreadedTimer(nullptr);
+    auto* timer = new widgets::custom::TThreadedTimer(nullptr);
     int ticks = 0;
     timer->OnTimer = [&](classlib::TObject*) {
         ++ticks;
@@ -280,7 +280,7 @@ TEST_F(ThreadedTimerTest, DestroyedDuringItsOwnTickOrWhileATickWaits) {
     // it, and it never runs.
     int late = 0;
     {
-        widgets::TThreadedTimer waiting(nullptr);
+        widgets::custom::TThreadedTimer waiting(nullptr);
         waiting.OnTimer = [&](classlib::TObject*) { ++late; };
         waiting.SetInterval(1);
         waiting.SetEnabled(true);

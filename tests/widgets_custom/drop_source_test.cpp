@@ -11,8 +11,8 @@
 #include "widgets/custom/drop_source.h"
 
 using namespace customtest;
-using widgets::TDragType;
-using widgets::TDropFileSourceW;
+using widgets::custom::TDragType;
+using widgets::custom::TDropFileSourceW;
 
 namespace {
 
@@ -85,7 +85,7 @@ TEST_F(DropSourceTest, FileDropBlockHoldsTheWideNames) {
 }
 
 TEST_F(DropSourceTest, FormatsAnsweredAndRefused) {
-    const auto& cf = widgets::ShellClipboardFormats();
+    const auto& cf = widgets::custom::ShellClipboardFormats();
     STGMEDIUM m{};
     FORMATETC etc = Etc(cf.ShellIDListArray);
     ASSERT_EQ(source->GetData(&etc, &m), S_OK);
@@ -129,7 +129,7 @@ TEST_F(DropSourceTest, EnumeratorWalksTheFiveFormats) {
     EXPECT_EQ(n, 0u);
     EXPECT_EQ(clone->Next(8, got, &n), S_FALSE);
     EXPECT_EQ(n, 3u);
-    EXPECT_EQ(got[2].cfFormat, widgets::ShellClipboardFormats().FileNameMapW);
+    EXPECT_EQ(got[2].cfFormat, widgets::custom::ShellClipboardFormats().FileNameMapW);
     clone->Release();
     e->Release();
 }
@@ -153,7 +153,7 @@ TEST_F(DropSourceTest, DragDecisions) {
 }
 
 TEST_F(DropSourceTest, CopyAndCutPutTheFilesOnTheClipboard) {
-    const UINT effectFormat = widgets::ShellClipboardFormats().PreferredDropEffect;
+    const UINT effectFormat = widgets::custom::ShellClipboardFormats().PreferredDropEffect;
     auto readBack = [&](DWORD& effect) {
         std::vector<std::wstring> names;
         if (!OpenClipboard(nullptr)) return names;
@@ -200,7 +200,7 @@ public:
             enterNames = DropNames(static_cast<HDROP>(m.hGlobal));
             ReleaseStgMedium(&m);
         }
-        etc = Etc(widgets::ShellClipboardFormats().ShellIDListArray);
+        etc = Etc(widgets::custom::ShellClipboardFormats().ShellIDListArray);
         if (data->GetData(&etc, &m) == S_OK) {
             enterIdPaths = IdListPaths(m.hGlobal);
             ReleaseStgMedium(&m);
@@ -279,7 +279,7 @@ TEST_F(DropSourceTest, ARealDragIsReadByATargetAtDragEnter) {
     EXPECT_EQ(target.enterIdPaths, (std::vector<std::wstring>{a, b}));
     EXPECT_TRUE(target.dropped);
     EXPECT_EQ(drops, 1);
-    EXPECT_EQ(result, widgets::drCopy);
+    EXPECT_EQ(result, widgets::custom::drCopy);
 }
 
 }  // namespace

@@ -12,9 +12,9 @@
 #include "widgets/custom/text_gauge.h"
 
 using namespace customtest;
-using widgets::TGaugeKind;
-using widgets::TTextGauge;
-using widgets::TTextKind;
+using widgets::custom::TGaugeKind;
+using widgets::custom::TTextGauge;
+using widgets::custom::TTextKind;
 
 namespace {
 
@@ -155,7 +155,7 @@ TEST(TextGauge, PieGrowsClockwiseFromTwelveAndTextShowsInverted) {
     }
     g.SetProgress(50);
     g.SetShowText(true);
-    g.SetBorderStyle(widgets::TGaugeBorderStyle::bsNone);
+    g.SetBorderStyle(widgets::custom::TGaugeBorderStyle::bsNone);
     g.Font()->SetSize(14);
     {
         Painted p(g);
@@ -169,7 +169,7 @@ TEST(TextGauge, PieGrowsClockwiseFromTwelveAndTextShowsInverted) {
 TEST(TextGauge, BarsAndNeedleAtTheRangeEnds) {
     TTextGauge g(nullptr);
     g.SetShowText(false);
-    g.SetBorderStyle(widgets::TGaugeBorderStyle::bsNone);
+    g.SetBorderStyle(widgets::custom::TGaugeBorderStyle::bsNone);
     g.SetProgress(50);
     {
         Painted p(g);  // horizontal: the left half

@@ -10,8 +10,8 @@
 #include "widgets/custom/scripts.h"
 
 using namespace customtest;
-using widgets::ActionArgument;
-using widgets::TCustomSuperAction;
+using widgets::custom::ActionArgument;
+using widgets::custom::TCustomSuperAction;
 
 namespace {
 
@@ -29,7 +29,7 @@ protected:
             a = classlib::TCloseAction::caNone;
         };
         list = new classlib::TActionList(form);
-        mute = new widgets::TtoggleAction(form);
+        mute = new widgets::custom::TtoggleAction(form);
         mute->SetActionList(list);
         mute->SetSwitch(L"M");
         mute->SetToken(L"Mute");
@@ -41,18 +41,18 @@ protected:
             log.push_back(L"off");
             mute->SetChecked(false);
         };
-        write = new widgets::TSuperAction(form);
+        write = new widgets::custom::TSuperAction(form);
         write->SetActionList(list);
         write->SetSwitch(L"w");
         write->SetToken(L"write");
         write->OnExecute = [this](classlib::TObject*) { log.push_back(L"write:" + ActionArgument()); };
-        flip = new widgets::TSuperAction(form);
+        flip = new widgets::custom::TSuperAction(form);
         flip->SetActionList(list);
         flip->SetSwitch(L"vf");
         flip->SetToken(L"vertical_flip");
         flip->SetAutoCheck(true);
         flip->OnExecute = [this](classlib::TObject*) { log.push_back(flip->Checked() ? L"flip on" : L"flip off"); };
-        script = new widgets::TScript(form);
+        script = new widgets::custom::TScript(form);
         script->SetActionList(list);
     }
     std::wstring Script(const std::string& text) { return folder.Write(L"s" + std::to_wstring(++files) + L".txt", text); }
@@ -61,10 +61,10 @@ protected:
     int files = 0;
     classlib::TForm* form = nullptr;
     classlib::TActionList* list = nullptr;
-    widgets::TtoggleAction* mute = nullptr;
-    widgets::TSuperAction* write = nullptr;
-    widgets::TSuperAction* flip = nullptr;
-    widgets::TScript* script = nullptr;
+    widgets::custom::TtoggleAction* mute = nullptr;
+    widgets::custom::TSuperAction* write = nullptr;
+    widgets::custom::TSuperAction* flip = nullptr;
+    widgets::custom::TScript* script = nullptr;
     std::vector<std::wstring> log;
     int closes = 0;
 };
@@ -118,7 +118,7 @@ TEST_F(ScriptTest, QuitOnlyScriptClosesNothingAndLeavesNoQuitForTheNextRun) {
 
 TEST_F(ScriptTest, HostileFilesGetAClearErrorOrNothing) {
     script->RunFile(folder.Path() + L"missing.txt");
-    std::string big(static_cast<size_t>(widgets::MaxScriptFileSize) + 1, 'x');
+    std::string big(static_cast<size_t>(widgets::custom::MaxScriptFileSize) + 1, 'x');
     std::wstring bigFile = Script(big);
     EXPECT_EQ(quill_test::MessageOf<classlib::EReadError>([&] { script->RunFile(bigFile); }),
               L"The script \"" + bigFile + L"\" is not run: it holds 1048577 bytes, a script at most 1048576.");
@@ -131,7 +131,7 @@ TEST_F(ScriptTest, HostileFilesGetAClearErrorOrNothing) {
 
 TEST_F(ScriptTest, AScriptThatRunsItselfIsRefusedAndTheRunEnds) {
     std::wstring self = Script("write=before\nrun=self\nwrite=after\n");
-    auto* run = new widgets::TSuperAction(form);
+    auto* run = new widgets::custom::TSuperAction(form);
     run->SetActionList(list);
     run->SetSwitch(L"run");
     run->OnExecute = [&](classlib::TObject*) { script->RunFile(self); };
@@ -140,7 +140,7 @@ TEST_F(ScriptTest, AScriptThatRunsItselfIsRefusedAndTheRunEnds) {
     EXPECT_EQ(log, (Log{L"write:before"}));
     EXPECT_FALSE(script->Executing());
     // Another script component may run from a command: the command line runs script files so.
-    auto* other = new widgets::TScript(form);
+    auto* other = new widgets::custom::TScript(form);
     other->SetActionList(list);
     run->OnExecute = [&](classlib::TObject*) { other->RunFile(Script("write=inner\n")); };
     script->RunFile(Script("run\nwrite=outer\n"));
@@ -148,7 +148,7 @@ TEST_F(ScriptTest, AScriptThatRunsItselfIsRefusedAndTheRunEnds) {
 }
 
 TEST_F(ScriptTest, ActionsAndTheScriptFreedDuringARunAreNotTouched) {
-    auto* killer = new widgets::TSuperAction(form);
+    auto* killer = new widgets::custom::TSuperAction(form);
     killer->SetActionList(list);
     killer->SetToken(L"kill");
     killer->OnExecute = [&](classlib::TObject*) { delete write; };
@@ -156,7 +156,7 @@ TEST_F(ScriptTest, ActionsAndTheScriptFreedDuringARunAreNotTouched) {
     // Without prefix a toggle runs its current state's handler, as a user's trigger does.
     EXPECT_EQ(log, (Log{L"on"}));
     killer->OnExecute = [&](classlib::TObject*) { delete script; };
-    auto* again = new widgets::TScript(form);
+    auto* again = new widgets::custom::TScript(form);
     again->SetActionList(list);
     script = again;
     std::wstring file = Script("kill\n-mute\n");
@@ -166,15 +166,15 @@ TEST_F(ScriptTest, ActionsAndTheScriptFreedDuringARunAreNotTouched) {
 
 TEST_F(ScriptTest, DisabledActionsAreSkippedAndTheirValueNeverArrives) {
     write->SetEnabled(false);
-    widgets::ActionArguments().Clear();
-    widgets::ActionArguments().Add(L"untouched");
+    widgets::custom::ActionArguments().Clear();
+    widgets::custom::ActionArguments().Add(L"untouched");
     script->RunFile(Script("write=secret\n"));
     EXPECT_TRUE(log.empty());
     EXPECT_EQ(ActionArgument(), L"untouched");
 }
 
 TEST_F(ScriptTest, CommandLineArgumentsOnExactTexts) {
-    auto* sw = new widgets::TSwitch(form);
+    auto* sw = new widgets::custom::TSwitch(form);
     sw->SetActionList(list);
     int none = 0;
     classlib::TObject* noneSender = form;
@@ -210,7 +210,7 @@ TEST_F(ScriptTest, CommandLineArgumentsOnExactTexts) {
 }
 
 TEST_F(ScriptTest, TheCommandLineRunsOnceAtTheFirstActivation) {
-    auto* sw = new widgets::TSwitch(form);
+    auto* sw = new widgets::custom::TSwitch(form);
     sw->SetActionList(list);
     int activations = 0;
     sw->OnActivate = [&](classlib::TObject*) { ++activations; };
@@ -250,9 +250,9 @@ TEST_F(ScriptTest, ToggleSwapsCaptionHintImageAndHandlerWithItsState) {
 }
 
 TEST_F(ScriptTest, PrepareFillsTheArgumentOrCancels) {
-    write->Onprepare = [](classlib::TObject*) { widgets::ActionArguments().Add(L"from the window"); };
+    write->Onprepare = [](classlib::TObject*) { widgets::custom::ActionArguments().Add(L"from the window"); };
     write->Execute();
-    write->Onprepare = [](classlib::TObject*) { widgets::ActionProceed = false; };
+    write->Onprepare = [](classlib::TObject*) { widgets::custom::ActionProceed = false; };
     EXPECT_TRUE(write->Execute());
     write->SetEnabled(false);
     EXPECT_FALSE(write->Execute());
@@ -267,7 +267,7 @@ TEST_F(ScriptTest, AutoCheckOrderIsTheSameForUsersAndScripts) {
     script->RunFile(Script("+vf\n-vf\n/vf\nvf\n"));
     EXPECT_EQ(log, (Log{L"flip on", L"flip on", L"flip off", L"flip on", L"flip off"}));
 
-    auto* freeze = new widgets::TtoggleAction(form);
+    auto* freeze = new widgets::custom::TtoggleAction(form);
     freeze->SetActionList(list);
     freeze->SetToken(L"freeze_capture");
     freeze->SetAutoCheck(true);
@@ -284,7 +284,7 @@ TEST_F(ScriptTest, AutoCheckOrderIsTheSameForUsersAndScripts) {
 }
 
 TEST_F(ScriptTest, FirstActionOfTheListWinsAndNamesIgnoreCase) {
-    auto* twin = new widgets::TSuperAction(form);
+    auto* twin = new widgets::custom::TSuperAction(form);
     twin->SetActionList(list);
     twin->SetSwitch(L"write");
     EXPECT_EQ(script->FindAction(L"WRITE"), write);

@@ -9,7 +9,7 @@
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 using classlib::Exception;
 
@@ -253,4 +253,4 @@ int GetCPUCount() { return CpuUsageMeter().GetCPUCount(); }
 void CollectCPUData() { CpuUsageMeter().CollectCPUData(); }
 double GetCPUUsage(int Index) { return CpuUsageMeter().GetCPUUsage(Index); }
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -11,7 +11,7 @@
 #include <span>
 #include <vector>
 
-namespace widgets {
+namespace widgets::custom {
 
 // The number of processor instances (the total included); a first sample is taken when none was.
 int GetCPUCount();
@@ -89,4 +89,4 @@ private:
 // The meter the three routines use.
 TCpuUsageMeter& CpuUsageMeter();
 
-}  // namespace widgets
+}  // namespace widgets::custom

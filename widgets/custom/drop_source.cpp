@@ -10,7 +10,7 @@
 
 #include "classlib/conversions.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 using Microsoft::WRL::ComPtr;
 
@@ -390,4 +390,4 @@ HRESULT TEnumFormatEtc::Clone(IEnumFORMATETC** Enum) {
     return *Enum != nullptr ? S_OK : E_OUTOFMEMORY;
 }
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -17,7 +17,7 @@
 #include "classlib/objects.h"
 #include "unicode/wide_strings.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 // A component that is also a COM object: its references are counted with interlocked steps, and
 // the release that brings the count to 0 frees it. It holds one reference to itself from its
@@ -167,4 +167,4 @@ private:
     ULONG index_;
 };
 
-}  // namespace widgets
+}  // namespace widgets::custom

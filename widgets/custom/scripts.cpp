@@ -11,7 +11,7 @@
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 using classlib::Format;
 
@@ -301,4 +301,4 @@ void TSwitch::AppActivate(classlib::TObject* Sender) {
     RunCommandLine();
 }
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -23,7 +23,7 @@
 #include "classlib/actions.h"
 #include "widgets/custom/super_actions.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 // One parsed command: the action, its value and its kind (0 state False, 1 state True, 2 re-apply
 // the state, 3 leave the state alone).
@@ -143,4 +143,4 @@ private:
     bool hooked_ = false;
 };
 
-}  // namespace widgets
+}  // namespace widgets::custom

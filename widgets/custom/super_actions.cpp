@@ -3,7 +3,7 @@
 
 #include "classlib/conversions.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 unicode::TUcStringList& ActionArguments() {
     static unicode::TUcStringList list;
@@ -115,4 +115,4 @@ void TtoggleAction::SetFalseImageIndex(int Value) {
     if (!Checked()) SetImageIndex(Value);
 }
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -20,7 +20,7 @@ namespace classlib {
 class TCustomImageList;
 }
 
-namespace widgets {
+namespace widgets::custom {
 
 // The argument list that a prepare step or a command fills and a handler reads (its first
 // string), shared by every super action; main thread only.
@@ -123,4 +123,4 @@ private:
     int trueImageIndex_ = -1, falseImageIndex_ = -1;
 };
 
-}  // namespace widgets
+}  // namespace widgets::custom

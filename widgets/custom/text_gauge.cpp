@@ -8,7 +8,7 @@
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 using classlib::ColorToRGB;
 using classlib::TSelectedObject;
@@ -238,4 +238,4 @@ void TTextGauge::Paint() {
     BitBlt(Canvas()->Handle(), 0, 0, w, h, picture_->DC(), 0, 0, SRCCOPY);
 }
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -10,7 +10,7 @@
 #include "classlib/controls.h"
 #include "classlib/gdi_handles.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 enum class TGaugeKind { gkText, gkHorizontalBar, gkVerticalBar, gkPie, gkNeedle };
 enum class TTextKind { tkPercentDone, tkValueDone, tkValueRemaining, tkPercentRemaining };
@@ -117,4 +117,4 @@ private:
     std::unique_ptr<TBltBitmap> picture_, kindLayer_, textLayer_;
 };
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -7,7 +7,7 @@
 
 #include "classlib/exceptions.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 // The worker: waits Interval ms on its wake event while the timer runs (a wait ended by the
 // event starts a new one without a tick), and without limit while it is off.
@@ -92,4 +92,4 @@ void TThreadedTimer::DoTimer() {
     }
 }
 
-}  // namespace widgets
+}  // namespace widgets::custom

@@ -7,7 +7,7 @@
 #include "classlib/objects.h"
 #include "classlib/threads.h"
 
-namespace widgets {
+namespace widgets::custom {
 
 // Enabled false, AllowZero false, Interval 1000 ms at creation. The worker waits on an event
 // between ticks and idles on it while the timer is off: enabling and disabling only set a flag
@@ -46,4 +46,4 @@ private:
     bool allowZero_ = false;
 };
 
-}  // namespace widgets
+}  // namespace widgets::custom
