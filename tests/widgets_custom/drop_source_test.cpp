@@ -8,6 +8,8 @@
 #include <cstring>
 
 #include "custom_test_support.h"
+#include "classlib/image_list.h"
+#include "drag_test_support.h"
 #include "widgets/custom/drop_source.h"
 
 using namespace customtest;
@@ -15,39 +17,6 @@ using widgets::custom::TDragType;
 using widgets::custom::TDropFileSourceW;
 
 namespace {
-
-FORMATETC Etc(UINT Format, DWORD Aspect = DVASPECT_CONTENT, DWORD Tymed = TYMED_HGLOBAL) {
-    return FORMATETC{static_cast<CLIPFORMAT>(Format), nullptr, Aspect, -1, Tymed};
-}
-
-// The names of a file-drop block, as a drop target reads them.
-std::vector<std::wstring> DropNames(HDROP Drop) {
-    std::vector<std::wstring> names;
-    const UINT n = DragQueryFileW(Drop, 0xFFFFFFFF, nullptr, 0);
-    for (UINT i = 0; i < n; ++i) {
-        wchar_t buf[MAX_PATH];
-        DragQueryFileW(Drop, i, buf, MAX_PATH);
-        names.push_back(buf);
-    }
-    return names;
-}
-
-// The paths an ID-list array names (its parent joined with each item).
-std::vector<std::wstring> IdListPaths(HGLOBAL Block) {
-    std::vector<std::wstring> paths;
-    auto* cida = static_cast<CIDA*>(GlobalLock(Block));
-    auto* base = reinterpret_cast<const BYTE*>(cida);
-    auto parent = reinterpret_cast<PCIDLIST_ABSOLUTE>(base + cida->aoffset[0]);
-    for (UINT i = 0; i < cida->cidl; ++i) {
-        PIDLIST_ABSOLUTE full = ILCombine(parent, reinterpret_cast<PCUIDLIST_RELATIVE>(base + cida->aoffset[i + 1]));
-        wchar_t buf[MAX_PATH] = {};
-        SHGetPathFromIDListW(full, buf);
-        paths.push_back(buf);
-        ILFree(full);
-    }
-    GlobalUnlock(Block);
-    return paths;
-}
 
 class DropSourceTest : public CustomTest {
 protected:
@@ -134,6 +103,37 @@ TEST_F(DropSourceTest, EnumeratorWalksTheFiveFormats) {
     e->Release();
 }
 
+// An image list of Count plain 16 x 16 pictures.
+classlib::TImageList* MakeImages(int Count) {
+    auto* images = new classlib::TImageList(nullptr);
+    classlib::TWindowDC screen(nullptr);
+    for (int i = 0; i < Count; ++i) {
+        HBITMAP b = CreateCompatibleBitmap(screen.Get(), 16, 16);
+        images->Add(b, nullptr);
+        DeleteObject(b);
+    }
+    return images;
+}
+
+TEST_F(DropSourceTest, DragImageFollowsItsList) {
+    EXPECT_EQ(source->ImageHotSpotX(), 16);
+    source->SetShowImage(true);
+    EXPECT_FALSE(source->ShowImage());  // no list, no image
+    classlib::TImageList* images = MakeImages(2);
+    source->SetImages(images);
+    EXPECT_TRUE(source->ShowImage());
+    source->SetImageIndex(1);
+    source->SetImageIndex(2);  // past the end: ignored
+    EXPECT_EQ(source->ImageIndex(), 1);
+    source->SetImageIndex(-1);
+    EXPECT_EQ(source->ImageIndex(), 0);
+    EXPECT_FALSE(source->ShowImage());
+    source->SetShowImage(true);
+    delete images;  // the list goes: so do the image and its index
+    EXPECT_EQ(source->Images(), nullptr);
+    EXPECT_FALSE(source->ShowImage());
+}
+
 TEST_F(DropSourceTest, DragDecisions) {
     std::vector<TDragType> drops;
     bool allow = true;
@@ -180,101 +180,20 @@ TEST_F(DropSourceTest, CopyAndCutPutTheFilesOnTheClipboard) {
 
 namespace {
 
-// A drop target that reads the files at drag-enter, as the shell's targets do.
-class ReadingDropTarget : public IDropTarget {
-public:
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** p) override {
-        if (IsEqualIID(iid, IID_IUnknown) || IsEqualIID(iid, IID_IDropTarget)) {
-            *p = this;
-            return S_OK;
-        }
-        *p = nullptr;
-        return E_NOINTERFACE;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE DragEnter(IDataObject* data, DWORD, POINTL, DWORD* effect) override {
-        FORMATETC etc = Etc(CF_HDROP);
-        STGMEDIUM m{};
-        if (data->GetData(&etc, &m) == S_OK) {
-            enterNames = DropNames(static_cast<HDROP>(m.hGlobal));
-            ReleaseStgMedium(&m);
-        }
-        etc = Etc(widgets::custom::ShellClipboardFormats().ShellIDListArray);
-        if (data->GetData(&etc, &m) == S_OK) {
-            enterIdPaths = IdListPaths(m.hGlobal);
-            ReleaseStgMedium(&m);
-        }
-        *effect = enterNames.empty() ? DROPEFFECT_NONE : (*effect & DROPEFFECT_COPY);
-        // The user lets the button go over the target.
-        INPUT up{};
-        up.type = INPUT_MOUSE;
-        up.mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(1, &up, sizeof up);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DragOver(DWORD, POINTL, DWORD* effect) override {
-        *effect = enterNames.empty() ? DROPEFFECT_NONE : (*effect & DROPEFFECT_COPY);
-        return S_OK;
-    }
-    HRESULT STDMETHODCALLTYPE DragLeave() override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE Drop(IDataObject*, DWORD, POINTL, DWORD* effect) override {
-        dropped = true;
-        *effect = DROPEFFECT_COPY;
-        return S_OK;
-    }
-    std::vector<std::wstring> enterNames, enterIdPaths;
-    bool dropped = false;
-};
-
-// A top-level window over which the pointer is put, with the left button down, before Drag runs;
-// a drag still going after 10 s is ended with Escape.
-template <typename F>
-void DragOver(IDropTarget* Target, F Drag) {
-    // A window class of its own: a static control is transparent to the drag's hit test.
-    static const ATOM cls = [] {
-        WNDCLASSW wc{};
-        wc.lpfnWndProc = DefWindowProcW;
-        wc.lpszClassName = L"QuillTestDropTarget";
-        return RegisterClassW(&wc);
-    }();
-    ASSERT_NE(cls, 0);
-    HWND w = CreateWindowExW(WS_EX_TOPMOST, L"QuillTestDropTarget", L"drop here", WS_POPUP | WS_VISIBLE, 100, 100, 200, 200,
-                             nullptr, nullptr, nullptr, nullptr);
-    ASSERT_NE(w, nullptr);
-    ASSERT_EQ(RegisterDragDrop(w, Target), S_OK);
-    SetCursorPos(200, 200);
-    INPUT down{};
-    down.type = INPUT_MOUSE;
-    down.mi.dwFlags = MOUSEEVENTF_LEFTDOWN;
-    SendInput(1, &down, sizeof down);
-    // The drag reads the button from the thread's key state, which follows the messages taken.
-    PumpUntil([] { return GetKeyState(VK_LBUTTON) < 0; }, 2000);
-    std::atomic<bool> done{false};
-    std::thread watchdog([&] {
-        for (int i = 0; i < 1000 && !done; ++i) Sleep(10);
-        if (done) return;
-        INPUT keys[3]{};
-        keys[0].type = keys[1].type = INPUT_KEYBOARD;
-        keys[0].ki.wVk = keys[1].ki.wVk = VK_ESCAPE;
-        keys[1].ki.dwFlags = KEYEVENTF_KEYUP;
-        keys[2].type = INPUT_MOUSE;
-        keys[2].mi.dwFlags = MOUSEEVENTF_LEFTUP;
-        SendInput(3, keys, sizeof keys[0]);
-    });
-    Drag();
-    done = true;
-    watchdog.join();
-    RevokeDragDrop(w);
-    DestroyWindow(w);
-}
-
 TEST_F(DropSourceTest, ARealDragIsReadByATargetAtDragEnter) {
     ReadingDropTarget target;
     int result = -1;
     int drops = 0;
     source->OnDrop = [&](classlib::TObject*, TDragType, bool&) { ++drops; };
-    DragOver(&target, [&] { result = source->Execute(); });
+    std::unique_ptr<classlib::TImageList> images(MakeImages(1));
+    source->SetImages(images.get());  // the drag shows an image
+    TargetWindow window(&target, RECT{100, 100, 300, 300});
+    ASSERT_TRUE(window.Ready());
+    PressLeftAt(200, 200);
+    {
+        DragWatchdog watchdog;
+        result = source->Execute();
+    }
     EXPECT_EQ(target.enterNames, (std::vector<std::wstring>{a, b}));
     EXPECT_EQ(target.enterIdPaths, (std::vector<std::wstring>{a, b}));
     EXPECT_TRUE(target.dropped);

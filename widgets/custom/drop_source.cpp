@@ -1,6 +1,7 @@
 // The drag source, the file source and the format enumerator.
 #include "widgets/custom/drop_source.h"
 
+#include <commctrl.h>
 #include <shlobj.h>
 #include <wrl/client.h>
 
@@ -9,6 +10,7 @@
 #include <utility>
 
 #include "classlib/conversions.h"
+#include "classlib/image_list.h"
 
 namespace widgets::custom {
 
@@ -124,7 +126,18 @@ int TDropSource::Execute() {
     if (dragTypes_ & DragTypeBit(TDragType::dtLink)) allowed |= DROPEFFECT_LINK;
     DWORD effect = DROPEFFECT_NONE;
     pendingError_ = nullptr;
+    dragImage_ = showImage_ && images_ != nullptr && ImageList_BeginDrag(images_->Handle(), imageIndex_, hotSpotX_, hotSpotY_);
+    if (dragImage_) {
+        POINT p{};
+        GetCursorPos(&p);
+        ImageList_DragEnter(nullptr, p.x, p.y);
+    }
     const HRESULT result = DoDragDrop(static_cast<IDataObject*>(this), static_cast<IDropSource*>(this), allowed, &effect);
+    if (dragImage_) {
+        ImageList_DragLeave(nullptr);
+        ImageList_EndDrag();
+        dragImage_ = false;
+    }
     if (pendingError_) std::rethrow_exception(std::exchange(pendingError_, nullptr));
     if (result == E_OUTOFMEMORY) return drOutOfMemory;
     if (result == DRAGDROP_S_CANCEL) return drCancel;
@@ -160,6 +173,11 @@ HRESULT TDropSource::QueryContinueDrag(BOOL EscapePressed, DWORD KeyState) {
 
 HRESULT TDropSource::GiveFeedback(DWORD Effect) {
     currentEffect_ = Effect;
+    if (dragImage_) {
+        POINT p{};
+        GetCursorPos(&p);
+        ImageList_DragMove(p.x, p.y);
+    }
     bool useDefault = true;
     try {
         if (OnFeedback) OnFeedback(this, static_cast<int>(Effect), useDefault);
@@ -167,6 +185,40 @@ HRESULT TDropSource::GiveFeedback(DWORD Effect) {
         return Failed(DRAGDROP_S_USEDEFAULTCURSORS);
     }
     return useDefault ? DRAGDROP_S_USEDEFAULTCURSORS : S_OK;
+}
+
+void TDropSource::SetImages(classlib::TCustomImageList* Value) {
+    if (Value == images_) return;
+    images_ = Value;
+    if (Value != nullptr) Value->FreeNotification(this);
+    if (HasState(classlib::csLoading)) return;
+    imageIndex_ = 0;
+    showImage_ = Value != nullptr;
+}
+
+void TDropSource::SetShowImage(bool Value) { showImage_ = Value && (images_ != nullptr || HasState(classlib::csLoading)); }
+
+void TDropSource::SetImageIndex(int Value) {
+    if (HasState(classlib::csLoading)) {
+        imageIndex_ = Value;
+        return;
+    }
+    if (images_ == nullptr || Value < 0) {
+        imageIndex_ = 0;
+        showImage_ = false;
+        return;
+    }
+    if (Value >= images_->Count()) return;
+    imageIndex_ = Value;
+}
+
+void TDropSource::Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) {
+    TInterfacedComponent::Notification(AComponent, Operation);
+    if (Operation == classlib::TOperation::opRemove && AComponent == images_) {
+        images_ = nullptr;
+        imageIndex_ = 0;
+        showImage_ = false;
+    }
 }
 
 HRESULT TDropSource::GetDataFor(const FORMATETC& Format, STGMEDIUM& Medium) {

@@ -17,6 +17,10 @@
 #include "classlib/objects.h"
 #include "unicode/wide_strings.h"
 
+namespace classlib {
+class TCustomImageList;
+}
+
 namespace widgets::custom {
 
 // A component that is also a COM object: its references are counted with interlocked steps, and
@@ -67,6 +71,16 @@ public:
 
     TDragTypes Dragtypes() const { return dragTypes_; }
     void SetDragtypes(TDragTypes Value) { dragTypes_ = Value; }
+    // The drag image: image ImageIndex of Images, shown while ShowImage is on. Setting Images
+    // resets ImageIndex to 0 and shows the image when there is a list; an index below 0, or any
+    // index without a list, gives 0 and no image; an index past the list's end is ignored. The
+    // three are simply stored while the component is being loaded.
+    classlib::TCustomImageList* Images() const { return images_; }
+    void SetImages(classlib::TCustomImageList* Value);
+    bool ShowImage() const { return showImage_; }
+    void SetShowImage(bool Value);
+    int ImageIndex() const { return imageIndex_; }
+    void SetImageIndex(int Value);
     int ImageHotSpotX() const { return hotSpotX_; }
     void SetImageHotSpotX(int Value) { hotSpotX_ = Value; }
     int ImageHotSpotY() const { return hotSpotY_; }
@@ -109,6 +123,8 @@ public:
     HRESULT STDMETHODCALLTYPE DUnadvise(DWORD Connection) override;
     HRESULT STDMETHODCALLTYPE EnumDAdvise(IEnumSTATDATA** Enum) override;
 
+    void Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) override;
+
 protected:
     HRESULT QueryInterfaceFor(REFIID Iid, void** Object) override;
     // Keeps an event's exception for Execute and answers the cancel.
@@ -119,6 +135,10 @@ protected:
 private:
     TDragTypes dragTypes_ = DragTypeBit(TDragType::dtCopy);
     int hotSpotX_ = 16, hotSpotY_ = 16;
+    classlib::TCustomImageList* images_ = nullptr;
+    bool showImage_ = false;
+    int imageIndex_ = 0;
+    bool dragImage_ = false;
     std::vector<FORMATETC> formats_;
     std::exception_ptr pendingError_;
 };
