@@ -31,26 +31,22 @@ bool HasWildcard(const std::wstring& Path) { return Path.find_first_of(L"*?") !=
 
 }  // namespace
 
-const TSortIndex& SortAlpha() {
-    static const TSortIndex s{L"alpha", L"in alphabetical order", L"sorted alphabetically"};
-    return s;
+// The five sort orders, made once.
+const TSortIndex& SortIndexes(int Which) {
+    static const TSortIndex all[] = {
+        {L"alpha", L"in alphabetical order", L"sorted alphabetically"},
+        {L"taille", L"by file size", L"sorted by size"},
+        {L"modify", L"by file date", L"sorted by file date"},
+        {L"extension", L"by extension", L"sorted by extension"},
+        {L"chemin", L"by path", L"sorted by path"}};
+    return all[Which];
 }
-const TSortIndex& SortSize() {
-    static const TSortIndex s{L"taille", L"by file size", L"sorted by size"};
-    return s;
-}
-const TSortIndex& SortDate() {
-    static const TSortIndex s{L"modify", L"by file date", L"sorted by file date"};
-    return s;
-}
-const TSortIndex& SortExtension() {
-    static const TSortIndex s{L"extension", L"by extension", L"sorted by extension"};
-    return s;
-}
-const TSortIndex& SortPath() {
-    static const TSortIndex s{L"chemin", L"by path", L"sorted by path"};
-    return s;
-}
+
+const TSortIndex& SortAlpha() { return SortIndexes(0); }
+const TSortIndex& SortSize() { return SortIndexes(1); }
+const TSortIndex& SortDate() { return SortIndexes(2); }
+const TSortIndex& SortExtension() { return SortIndexes(3); }
+const TSortIndex& SortPath() { return SortIndexes(4); }
 
 // ---- TAbstractListFichier ----------------------------------------------------------------------
 

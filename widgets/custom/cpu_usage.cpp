@@ -37,6 +37,20 @@ size_t CheckedLength(DWORD Length, size_t Min, size_t Offset, size_t End, const 
     return Length;
 }
 
+// Walks Count records from At, each Length bytes long, to the one whose Name is Wanted: true with
+// the record in Found and At on it; false when none of them is.
+template <typename T>
+bool FindRecord(std::span<const std::uint8_t> Block, size_t& At, size_t End, DWORD Count, DWORD T::*Length,
+                DWORD T::*Name, DWORD Wanted, const wchar_t* What, T& Found) {
+    for (DWORD i = 0; i < Count; ++i) {
+        Found = ReadAt<T>(Block, At, End, What);
+        CheckedLength(Found.*Length, sizeof(T), At, End, What);
+        if (Found.*Name == Wanted) return true;
+        At += Found.*Length;
+    }
+    return false;
+}
+
 LONG SystemPerfQuery(std::vector<std::uint8_t>& Buffer, DWORD& Size) {
     DWORD type = 0;
     return RegQueryValueExW(HKEY_PERFORMANCE_DATA, L"238", nullptr, &type, Buffer.data(), &Size);
@@ -100,16 +114,9 @@ TCpuSample ParseProcessorData(std::span<const std::uint8_t> Block) {
     // The processor object.
     size_t object = header.HeaderLength;
     PERF_OBJECT_TYPE type{};
-    bool found = false;
-    for (DWORD i = 0; i < header.NumObjectTypes && !found; ++i) {
-        type = ReadAt<PERF_OBJECT_TYPE>(Block, object, end, L"an object runs past the end of the block");
-        CheckedLength(type.TotalByteLength, sizeof type, object, end, L"an object runs past the end of the block");
-        if (type.ObjectNameTitleIndex == kProcessorObject)
-            found = true;
-        else
-            object += type.TotalByteLength;
-    }
-    if (!found) return sample;
+    if (!FindRecord(Block, object, end, header.NumObjectTypes, &PERF_OBJECT_TYPE::TotalByteLength,
+                    &PERF_OBJECT_TYPE::ObjectNameTitleIndex, kProcessorObject, L"an object runs past the end of the block", type))
+        return sample;
     sample.HasProcessor = true;
     const size_t objectEnd = object + type.TotalByteLength;
     if (type.HeaderLength < sizeof type || type.DefinitionLength < type.HeaderLength ||
@@ -120,16 +127,10 @@ TCpuSample ParseProcessorData(std::span<const std::uint8_t> Block) {
     // Its processor-time counter.
     size_t counter = object + type.HeaderLength;
     PERF_COUNTER_DEFINITION definition{};
-    found = false;
-    for (DWORD i = 0; i < type.NumCounters && !found; ++i) {
-        definition = ReadAt<PERF_COUNTER_DEFINITION>(Block, counter, definitionsEnd, L"a counter definition runs past its object");
-        CheckedLength(definition.ByteLength, sizeof definition, counter, definitionsEnd, L"a counter definition runs past its object");
-        if (definition.CounterNameTitleIndex == kProcessorTimeCounter)
-            found = true;
-        else
-            counter += definition.ByteLength;
-    }
-    if (!found) throw Exception(L"Unable to locate the \"% of CPU usage\" performance counter");
+    if (!FindRecord(Block, counter, definitionsEnd, type.NumCounters, &PERF_COUNTER_DEFINITION::ByteLength,
+                    &PERF_COUNTER_DEFINITION::CounterNameTitleIndex, kProcessorTimeCounter,
+                    L"a counter definition runs past its object", definition))
+        throw Exception(L"Unable to locate the \"% of CPU usage\" performance counter");
 
     // One value per instance, each in the counter block that follows the instance.
     auto readBlockValue = [&](size_t At) {
