@@ -32,7 +32,7 @@ bool HasWildcard(const std::wstring& Path) { return Path.find_first_of(L"*?") !=
 }  // namespace
 
 // The five sort orders, made once.
-const TSortIndex& SortIndexes(int Which) {
+static const TSortIndex& SortIndexes(int Which) {
     static const TSortIndex all[] = {
         {L"alpha", L"in alphabetical order", L"sorted alphabetically"},
         {L"taille", L"by file size", L"sorted by size"},
