@@ -9,22 +9,14 @@ namespace widgets::custom {
 
 namespace {
 
-// A file time as a local date-time, milliseconds kept; 0 for no time. Also its text
-// yyyymmddhhnnss.
-TDateTime LocalDateTime(const FILETIME& Time, std::wstring* Text = nullptr) {
+// A file time as a local date-time, milliseconds kept; 0 for no time.
+TDateTime LocalDateTime(const FILETIME& Time) {
     FILETIME local{};
     SYSTEMTIME s{};
     if ((Time.dwLowDateTime == 0 && Time.dwHighDateTime == 0) || !FileTimeToLocalFileTime(&Time, &local) ||
         !FileTimeToSystemTime(&local, &s))
-        s = SYSTEMTIME{1899, 12, 0, 30, 0, 0, 0, 0};
-    if (Text != nullptr)
-        *Text = classlib::Format(L"%.4d%.2d%.2d%.2d%.2d%.2d", {s.wYear, s.wMonth, s.wDay, s.wHour, s.wMinute, s.wSecond});
-    // Days from 30 December 1899 through the file-time scale (100 ns units from 1601).
-    FILETIME utcLike{};
-    SystemTimeToFileTime(&s, &utcLike);
-    const std::int64_t ticks = (static_cast<std::int64_t>(utcLike.dwHighDateTime) << 32) | utcLike.dwLowDateTime;
-    constexpr std::int64_t kEpoch = 94353120000000000;  // 30 December 1899 on that scale
-    return static_cast<double>(ticks - kEpoch) / 864000000000.0;
+        return 0;
+    return classlib::EncodeDate(s.wYear, s.wMonth, s.wDay) + classlib::EncodeTime(s.wHour, s.wMinute, s.wSecond, s.wMilliseconds);
 }
 
 bool HasWildcard(const std::wstring& Path) { return Path.find_first_of(L"*?") != std::wstring::npos; }
@@ -77,13 +69,12 @@ TSRFichier::TSRFichier(const std::wstring& AFolder, const WIN32_FIND_DATAW& Foun
     sizeHigh_ = Found.nFileSizeHigh;
     sizeLow_ = Found.nFileSizeLow;
     creation_ = LocalDateTime(Found.ftCreationTime);
-    std::wstring stamp;
-    modification_ = LocalDateTime(Found.ftLastWriteTime, &stamp);
+    modification_ = LocalDateTime(Found.ftLastWriteTime);
     access_ = LocalDateTime(Found.ftLastAccessTime);
     attributes_ = Found.dwFileAttributes;
     readOnly_ = (attributes_ & 1) != 0;
     sizeKey_ = classlib::Format(L"%.16x%.16x", {sizeHigh_, sizeLow_}) + PathKey();
-    dateKey_ = stamp + PathKey();
+    dateKey_ = classlib::FormatDateTime(L"yyyymmddhhnnss", modification_) + PathKey();
 }
 
 std::unique_ptr<TSRFichier> TSRFichier::CreateFromFind(const std::wstring& AFolder, const WIN32_FIND_DATAW& Found) {
@@ -97,7 +88,7 @@ std::unique_ptr<TSRFichier> TSRFichier::CreateFromFile(const std::wstring& APath
         std::unique_ptr<TSRFichier> entry(new TSRFichier(APath));
         // Nothing on disk: the key texts still come from the path.
         entry->sizeKey_ = classlib::Format(L"%.16x%.16x", {0, 0}) + entry->PathKey();
-        entry->dateKey_ = L"18991230000000" + entry->PathKey();
+        entry->dateKey_ = classlib::FormatDateTime(L"yyyymmddhhnnss", 0) + entry->PathKey();
         return entry;
     }
     FindClose(h);

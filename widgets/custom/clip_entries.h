@@ -9,12 +9,12 @@
 #include <memory>
 #include <string>
 
+#include "classlib/date_time.h"
 #include "classlib/objects.h"
 
 namespace widgets::custom {
 
-// Days since 30 December 1899, the fraction the time of day.
-using TDateTime = double;
+using classlib::TDateTime;
 
 // A sort order of the clip list: the key name, the phrase used after "sorted" in the clip panel's
 // label, and a short label.
