@@ -159,3 +159,43 @@ TEST_F(ColorButtonTest, TheColourPartPaintsItsBarInTheSelectedColour) {
 }
 
 }  // namespace
+
+namespace {
+
+// Answers the system's colour dialog from another thread: OK or Cancel once it shows.
+void AnswerColorDialog(int Button, std::atomic<bool>& Found) {
+    for (int i = 0; i < 3000 && !Found; ++i) {
+        HWND w = FindWindowW(L"#32770", nullptr);
+        if (w != nullptr && IsWindowVisible(w) && GetDlgItem(w, IDOK) != nullptr) {
+            Found = true;
+            SendMessageW(w, WM_COMMAND, MAKEWPARAM(Button, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(w, Button)));
+            return;
+        }
+        Sleep(10);
+    }
+}
+
+TEST_F(CustomTest, OtherColorsOpensTheSystemsColourDialog) {
+    auto* form = new classlib::TForm(classlib::Application());
+    auto* button = new TColorButton(form);
+    button->SetParent(form);
+    form->Show();
+    std::vector<classlib::TColor> selected;
+    button->OnColorSelected = [&](classlib::TObject*, classlib::TColor c) { selected.push_back(c); };
+    std::atomic<bool> found{false};
+    std::thread cancel(AnswerColorDialog, IDCANCEL, std::ref(found));
+    button->OtherButton()->Click();
+    cancel.join();
+    EXPECT_TRUE(found);
+    EXPECT_TRUE(selected.empty());
+    // Automatic goes to the dialog as the window text colour; confirming it chooses black.
+    found = false;
+    std::thread ok(AnswerColorDialog, IDOK, std::ref(found));
+    button->OtherButton()->Click();
+    ok.join();
+    EXPECT_TRUE(found);
+    EXPECT_EQ(selected, (std::vector<classlib::TColor>{static_cast<classlib::TColor>(classlib::ColorToRGB(classlib::clWindowText))}));
+    EXPECT_EQ(button->CustomColors()->Count(), 16);
+}
+
+}  // namespace

@@ -1,8 +1,6 @@
 // The colour button, its parts and its drop-down window.
 #include "widgets/custom/color_button.h"
 
-#include <commdlg.h>
-
 #include <algorithm>
 
 #include "classlib/gdi_handles.h"
@@ -251,6 +249,8 @@ TColorButton::TColorButton(classlib::TComponent* AOwner) : classlib::TCustomPane
     other_->OnClick = [this](classlib::TObject* Sender) { Choose(Sender); };
     SetDropDownFlat(dropDownFlat_);
 
+    colorDialog_ = new classlib::TColorDialog(this);
+    colorDialog_->SetOptions(classlib::cdFullOpen | classlib::cdSolidColor | classlib::cdAnyColor);
     action_ = new classlib::TAction(this);
     action_->OnUpdate = [this](classlib::TObject*) {
         if (OnUpdate) OnUpdate(this);
@@ -431,14 +431,9 @@ void TColorButton::SetSelectedColor(TColor Value) {
 }
 
 bool TColorButton::ExecuteColorDialog(TColor& Color) {
-    CHOOSECOLORW cc{};
-    cc.lStructSize = sizeof cc;
-    cc.hwndOwner = GetActiveWindow();
-    cc.rgbResult = Resolved(Color);
-    cc.lpCustColors = customColors_.data();
-    cc.Flags = CC_FULLOPEN | CC_SOLIDCOLOR | CC_ANYCOLOR | CC_RGBINIT;
-    if (!ChooseColorW(&cc)) return false;
-    Color = static_cast<TColor>(cc.rgbResult);
+    colorDialog_->SetColor(static_cast<TColor>(Resolved(Color)));
+    if (!colorDialog_->Execute()) return false;
+    Color = colorDialog_->Color();
     return true;
 }
 

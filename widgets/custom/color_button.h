@@ -10,6 +10,7 @@
 
 #include "classlib/actions.h"
 #include "classlib/buttons.h"
+#include "classlib/dialogs.h"
 #include "classlib/forms.h"
 #include "classlib/panels.h"
 
@@ -133,8 +134,10 @@ public:
     void SetCaptionOtherColor(const std::string& Value);
     const std::string& DropDownCaption() const { return dropDownCaption_; }
     void SetDropDownCaption(const std::string& Value);
-    // The colour dialog's custom colours.
-    std::array<COLORREF, 16>& CustomColors() { return customColors_; }
+    // The colour dialog's custom colours (lines "ColorA=BBGGRR" to "ColorP=...").
+    classlib::TStrings* CustomColors() { return colorDialog_->CustomColors(); }
+    void SetCustomColors(classlib::TStrings* Value) { colorDialog_->CustomColors()->Assign(Value); }
+    classlib::TColorDialog* ColorDialog() const { return colorDialog_; }
     void SetEnabled(bool Value) override;
 
     // Opens the drop-down under the colour part (above it near the screen's bottom edge).
@@ -173,8 +176,8 @@ private:
     std::array<TSubColorButton*, 40> cells_{};
     classlib::TSpeedButton* other_ = nullptr;
     classlib::TAction* action_ = nullptr;
+    classlib::TColorDialog* colorDialog_ = nullptr;
     std::array<int, kSizeCount> sizes_{};
-    std::array<COLORREF, 16> customColors_{};
     classlib::TColor selectedColor_ = classlib::clDefault;
     TGlyphType glyphType_ = TGlyphType::gtText;
     int dropDownWidth_ = 9;
