@@ -25,21 +25,8 @@ protected:
         list->OnCountsChange = [this](int sel, int count) { counts.push_back({sel, count}); };
         form->Show();
     }
-    // A file of Size bytes (sparse) modified at 2023-06-14 09:Minute local time.
     std::wstring File(const std::wstring& Name, std::int64_t Size = 0, WORD Minute = 0) {
-        std::wstring path = folder.Path() + Name;
-        HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-        LARGE_INTEGER at;
-        at.QuadPart = Size;
-        SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
-        SetEndOfFile(h);
-        SYSTEMTIME local{2023, 6, 0, 14, 9, Minute, 0, 0}, utc{};
-        TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
-        FILETIME ft;
-        SystemTimeToFileTime(&utc, &ft);
-        SetFileTime(h, nullptr, nullptr, &ft);
-        CloseHandle(h);
-        return path;
+        return folder.Sized(Name, Size, Minute);
     }
     int Add(const std::wstring& Path, bool Select = false) { return list->AddFichier(TSRFichier::CreateFromFile(Path), Select); }
     std::vector<std::wstring> Names() {

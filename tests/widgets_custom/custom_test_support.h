@@ -76,6 +76,24 @@ public:
         return full;
     }
 
+    // A file of Size bytes (sparse on Linux file systems: cheap) last written at 2023-06-14
+    // 09:Minute:Second.500 local time; answers its full path.
+    std::wstring Sized(const std::wstring& Name, std::int64_t Size, WORD Minute = 0, WORD Second = 0) const {
+        std::wstring full = path_ + Name;
+        HANDLE h = CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        LARGE_INTEGER at;
+        at.QuadPart = Size;
+        SetFilePointerEx(h, at, nullptr, FILE_BEGIN);
+        SetEndOfFile(h);
+        SYSTEMTIME local{2023, 6, 0, 14, 9, Minute, Second, 500}, utc{};
+        TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
+        FILETIME ft;
+        SystemTimeToFileTime(&utc, &ft);
+        SetFileTime(h, nullptr, nullptr, &ft);
+        CloseHandle(h);
+        return full;
+    }
+
 private:
     std::wstring path_;
     static inline int counter_ = 0;

@@ -81,19 +81,7 @@ TEST(LinkMarkup, LinksKeepTheirTargetAsWrittenAndNest) {
 // ---- Clip entries ----------------------------------------------------------------------------
 
 std::wstring MakeFile(const TempFolder& F, const std::wstring& Name, std::int64_t Size, WORD Minute) {
-    std::wstring path = F.Path() + Name;
-    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
-    LARGE_INTEGER at;
-    at.QuadPart = Size;
-    SetFilePointerEx(h, at, nullptr, FILE_BEGIN);  // sparse on Linux file systems: cheap
-    SetEndOfFile(h);
-    SYSTEMTIME local{2023, 6, 0, 14, 9, Minute, 30, 500}, utc{};
-    TzSpecificLocalTimeToSystemTime(nullptr, &local, &utc);
-    FILETIME ft;
-    SystemTimeToFileTime(&utc, &ft);
-    SetFileTime(h, nullptr, nullptr, &ft);
-    CloseHandle(h);
-    return path;
+    return F.Sized(Name, Size, Minute, 30);
 }
 
 TEST(ClipEntries, TextsAndKeysOfAFile) {
