@@ -209,6 +209,20 @@ public:
     // Adds an own filter under its name; a filter already in the graph stays as it is.
     HRESULT AddOwnFilter(IBaseFilter* Filter, const wchar_t* Name);
 
+    // Recording builders of sound alone (WAV; MP3 in a WAVE frame) and of the device's own MPEG
+    // stream: each adds its recording branch to the stopped preview graph and answers false when it
+    // could not (what it had added is left for StopCaptureGraph).
+    bool BuildWavGraph(const std::wstring& FileName);
+    bool BuildMp3Graph(const std::wstring& FileName);
+    bool BuildMpegNativeGraph(const std::wstring& FileName);
+    // The native MPEG builder's candidate searches (into FilterEnum) and steppers (the next candidate
+    // into muxer or audioenc, out of the graph); false when there is no list or no candidate left.
+    bool FindMpegMuxers(const AM_MEDIA_TYPE& MediaType);
+    bool NextMpegMuxer();
+    bool FindMpegAudioEncoders();
+    bool NextMpegAudioEncoder();
+    ComPtr<IEnumMoniker> FilterEnum;
+
 private:
     dshow::TFilter* Make(const wchar_t* Name, const wchar_t* DisplayName);
     void CreateOwnFilters();
