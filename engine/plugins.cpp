@@ -48,6 +48,16 @@ LONG CALLBACK PluginFaultHandler(EXCEPTION_POINTERS* Info) {
     __builtin_longjmp(jump, 1);
 }
 
+#if defined(__i386__)
+// The head of the thread's chain of exception handler records (fs:[0] on 32-bit x86).
+void* ExceptionChain() {
+    void* head = nullptr;
+    __asm__ volatile("movl %%fs:0, %0" : "=r"(head));
+    return head;
+}
+void SetExceptionChain(void* Head) { __asm__ volatile("movl %0, %%fs:0" : : "r"(Head) : "memory"); }
+#endif
+
 // Runs Fn(Context); false when it faulted.
 __attribute__((noinline)) bool RunGuarded(void (*Fn)(void*), void* Context) {
     static PVOID handler = AddVectoredExceptionHandler(1, PluginFaultHandler);
@@ -57,11 +67,11 @@ __attribute__((noinline)) bool RunGuarded(void (*Fn)(void*), void* Context) {
 #if defined(__i386__)
     // 32-bit frames register exception handlers in a chain on the stack: the part of the stack
     // left behind must leave the chain too.
-    void* volatile chain = reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList;
+    void* volatile chain = ExceptionChain();
 #endif
     if (__builtin_setjmp(buffer) != 0) {
 #if defined(__i386__)
-        reinterpret_cast<NT_TIB*>(NtCurrentTeb())->ExceptionList = static_cast<EXCEPTION_REGISTRATION_RECORD*>(chain);
+        SetExceptionChain(chain);
 #endif
         t_jump = previous;
         return false;
@@ -373,13 +383,47 @@ bool TPlugInCaptureDevice::Mine(const dshow::TFilter* Filter) const {
     return Filter != nullptr && (Filter == source_ || Filter == graphSource_ || Filter == videoEnd_ || Filter == audioEnd_);
 }
 
+bool TPlugInCaptureDevice::Attempt(const std::function<bool()>& Body) {
+    try {
+        return Body();
+    } catch (const EPluginError& error) {
+        Stop(error);
+    } catch (...) {
+    }
+    return false;
+}
+
+ComPtr<IPin> TPlugInCaptureDevice::TakePin(IPin* Pin, const char* Export) {
+    if (Pin == nullptr) return nullptr;
+    ComPtr<IPin> checked = CheckedInterface<IPin>(Pin, IID_IPin, Export, L"an end pin");
+    ReleaseHandedOver(Pin, Export);
+    return checked;
+}
+
+dshow::TFilter* TPlugInCaptureDevice::TakeRecord(dshow::TFilter* Component, const QuillPiFilter* Written,
+                                                 const char* Export) {
+    if (Written == nullptr) return Take(Component, nullptr, Export);
+    const QuillPiFilter record = ReadRecord(Written, Export);
+    return Take(Component, &record, Export);
+}
+
+template <typename Fn>
+void TPlugInCaptureDevice::KillBranch(const char* Export) {
+    Attempt([&] {
+        IUnknown* pin = nullptr;
+        TGraphRecord graph;
+        if (Call<Fn>(Export, &instance_, &pin, graph.Address())) ReleaseHandedOver(pin, Export);
+        return true;
+    });
+}
+
 void TPlugInCaptureDevice::SetVideoGraph(int Stream) {
     VideoEndPin.Reset();
     videoPin_ = nullptr;
     FirstNativeFormat = 0;
     SecondNativeFormat = 0;
-    const char* name = "pi_setvideograph";
-    try {
+    Attempt([&] {
+        const char* name = "pi_setvideograph";
         Tdm* module = dm();
         filters::Tqz_Superposer* overlay = module != nullptr ? module->Superposer : nullptr;
         IPin* pin = nullptr;
@@ -390,62 +434,37 @@ void TPlugInCaptureDevice::SetVideoGraph(int Stream) {
         TGraphRecord graph;
         if (!Call<pi_setvideograph_t>(name, &instance_, static_cast<std::int32_t>(Stream), &pin, graph.Address(),
                                       &inverted, &end, &second, &first))
-            return;
-        ComPtr<IPin> checked;
-        if (pin != nullptr) {
-            checked = CheckedInterface<IPin>(pin, IID_IPin, name, L"an end pin");
-            ReleaseHandedOver(pin, name);
-        }
-        QuillPiFilter record{};
-        if (end != nullptr) record = ReadRecord(end, name);
-        VideoEndFilter = Take(videoEnd_, end != nullptr ? &record : nullptr, name);
+            return false;
+        ComPtr<IPin> checked = TakePin(pin, name);
+        VideoEndFilter = TakeRecord(videoEnd_, end, name);
         SecondNativeFormat = NativeFormat(second);
         FirstNativeFormat = NativeFormat(first);
         if (overlay != nullptr) overlay->SetSourceInverted(inverted != 0);
         videoPin_ = checked.Get();
         VideoEndPin = checked;
-    } catch (const EPluginError& error) {
-        VideoEndPin.Reset();
-        Stop(error);
-    } catch (...) {
-        VideoEndPin.Reset();
-    }
+        return true;
+    });
 }
 
 ComPtr<IPin> TPlugInCaptureDevice::SetAudioGraph(int Stream) {
-    const char* name = "pi_setaudiograph";
-    try {
+    ComPtr<IPin> result;
+    Attempt([&] {
+        const char* name = "pi_setaudiograph";
         IPin* pin = nullptr;
         const QuillPiFilter* end = nullptr;
         TGraphRecord graph;
         if (!Call<pi_setaudiograph_t>(name, &instance_, static_cast<std::int32_t>(Stream), &pin, graph.Address(), &end))
-            return nullptr;
-        ComPtr<IPin> checked;
-        if (pin != nullptr) {
-            checked = CheckedInterface<IPin>(pin, IID_IPin, name, L"an end pin");
-            ReleaseHandedOver(pin, name);
-        }
-        QuillPiFilter record{};
-        if (end != nullptr) record = ReadRecord(end, name);
-        AudioEndFilter = Take(audioEnd_, end != nullptr ? &record : nullptr, name);
-        return checked;
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
-    return nullptr;
+            return false;
+        ComPtr<IPin> checked = TakePin(pin, name);
+        AudioEndFilter = TakeRecord(audioEnd_, end, name);
+        result = checked;
+        return true;
+    });
+    return result;
 }
 
 void TPlugInCaptureDevice::KillVideoGraph() {
-    const char* name = "pi_killvideograph";
-    try {
-        IUnknown* pin = nullptr;
-        TGraphRecord graph;
-        if (Call<pi_killvideograph_t>(name, &instance_, &pin, graph.Address())) ReleaseHandedOver(pin, name);
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
+    KillBranch<pi_killvideograph_t>("pi_killvideograph");
     if (VideoEndPin.Get() == videoPin_) VideoEndPin.Reset();
     videoPin_ = nullptr;
     videoEnd_->HoldFilter(nullptr);
@@ -453,65 +472,44 @@ void TPlugInCaptureDevice::KillVideoGraph() {
 }
 
 void TPlugInCaptureDevice::KillAudioGraph() {
-    const char* name = "pi_killaudiograph";
-    try {
-        IUnknown* pin = nullptr;
-        TGraphRecord graph;
-        if (Call<pi_killaudiograph_t>(name, &instance_, &pin, graph.Address())) ReleaseHandedOver(pin, name);
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
+    KillBranch<pi_killaudiograph_t>("pi_killaudiograph");
     audioEnd_->HoldFilter(nullptr);
     AudioEndFilter = nullptr;
 }
 
 dshow::TFilter* TPlugInCaptureDevice::SetSourceGraph() {
-    const char* name = "pi_setsourcegraph";
-    try {
+    dshow::TFilter* result = nullptr;
+    Attempt([&] {
+        const char* name = "pi_setsourcegraph";
         const QuillPiFilter* written = nullptr;
         TGraphRecord graph;
-        if (!Call<pi_setsourcegraph_t>(name, &instance_, &written, graph.Address()) || written == nullptr) return nullptr;
-        QuillPiFilter record = ReadRecord(written, name);
-        return Take(graphSource_, &record, name);
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
-    return nullptr;
+        if (!Call<pi_setsourcegraph_t>(name, &instance_, &written, graph.Address()) || written == nullptr) return false;
+        result = TakeRecord(graphSource_, written, name);
+        return true;
+    });
+    return result;
 }
 
 void TPlugInCaptureDevice::KillSourceGraph() {
-    try {
+    Attempt([&] {
         TGraphRecord graph;
-        Call<pi_killsourcegraph_t>("pi_killsourcegraph", &instance_, graph.Address());
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
+        return Call<pi_killsourcegraph_t>("pi_killsourcegraph", &instance_, graph.Address());
+    });
     graphSource_->HoldFilter(nullptr);
 }
 
 bool TPlugInCaptureDevice::BuildMuxGraph(const std::wstring& FileName) {
-    try {
+    return Attempt([&] {
         TGraphRecord graph;
         return Call<pi_buildmuxgraph_t>("pi_buildmuxgraph", &instance_, graph.Address(), FileName.c_str());
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
-    return false;
+    });
 }
 
 bool TPlugInCaptureDevice::KillMuxGraph() {
-    try {
+    return Attempt([&] {
         TGraphRecord graph;
         return Call<pi_killmuxgraph_t>("pi_killmuxgraph", &instance_, graph.Address());
-    } catch (const EPluginError& error) {
-        Stop(error);
-    } catch (...) {
-    }
-    return false;
+    });
 }
 
 }  // namespace engine

@@ -6,6 +6,7 @@
 
 #include <windows.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -111,6 +112,15 @@ private:
     bool Call(const char* Name, A... Args);
     // A plug-in in use failed: recorded, told to the user once, not called again.
     void Stop(const EPluginError& Error);
+    // Runs one slot's work: a plug-in error stops the plug-in and answers false, as does anything else.
+    bool Attempt(const std::function<bool()>& Body);
+    // The end pin the plug-in handed over, checked, as the host's reference; nullptr for none.
+    ComPtr<IPin> TakePin(IPin* Pin, const char* Export);
+    // Take of the record the plug-in wrote (copied and checked first); nullptr Written empties.
+    dshow::TFilter* TakeRecord(dshow::TFilter* Component, const QuillPiFilter* Written, const char* Export);
+    // A "kill" export with its out pin, which the host releases.
+    template <typename Fn>
+    void KillBranch(const char* Export);
     // Copies Record into Component (its filter held, its moniker stored); nullptr Record empties it.
     // Answers Component, or nullptr when there was no record.
     dshow::TFilter* Take(dshow::TFilter* Component, const QuillPiFilter* Record, const char* Export);

@@ -22,20 +22,26 @@ namespace {
 ComPtr<IPin> PinOf(dshow::TFilter* Component, int Index) { return ListedPin(Component->GetFilter().Get(), Index); }
 ComPtr<IPin> PinOf(IBaseFilter* Filter, int Index) { return ListedPin(Filter, Index); }
 
+// What both builders do first: the wrapper, the WAVE writer and the file writer join, the preview's
+// sound goes through the wrapper (in the capture format) into the capture stamper.
+void StartSoundBranch(Tdm& Module, IFilterGraph* Graph, const std::wstring& FileName) {
+    Module.acmcap->SetFilterGraph(Module.fg);
+    Module.AddOwnFilter(Module.WaveDestFilter.Get(), kWaveDestName);
+    Module.FileWriter->SetFilterGraph(Module.fg);
+    SetWriterFileName(Module.FileWriter->GetFilter().Get(), FileName);
+    ConnectPins(Graph, PinOf(Module.infdecaudio, 2).Get(), PinOf(Module.acmcap, 0).Get());
+    Module.SetAudioCaptureFormat(false);
+    Module.AddOwnFilter(Module.AudioCapTamponerFilter.Get(), kAudioCapTamponerName);
+    ConnectPins(Graph, PinOf(Module.acmcap, 1).Get(), PinOf(Module.AudioCapTamponerFilter.Get(), 0).Get());
+}
+
 }  // namespace
 
 bool Tdm::BuildWavGraph(const std::wstring& FileName) {
     if (CurrentAudioSource == nullptr) return false;
     try {
         ComPtr<IFilterGraph> graph = Graph();
-        acmcap->SetFilterGraph(fg);
-        AddOwnFilter(WaveDestFilter.Get(), kWaveDestName);
-        FileWriter->SetFilterGraph(fg);
-        SetWriterFileName(FileWriter->GetFilter().Get(), FileName);
-        ConnectPins(graph.Get(), PinOf(infdecaudio, 2).Get(), PinOf(acmcap, 0).Get());
-        SetAudioCaptureFormat(false);
-        AddOwnFilter(AudioCapTamponerFilter.Get(), kAudioCapTamponerName);
-        ConnectPins(graph.Get(), PinOf(acmcap, 1).Get(), PinOf(AudioCapTamponerFilter.Get(), 0).Get());
+        StartSoundBranch(*this, graph.Get(), FileName);
         ConnectPins(graph.Get(), PinOf(AudioCapTamponerFilter.Get(), 1).Get(), PinOf(WaveDestFilter.Get(), 0).Get());
         ConnectPins(graph.Get(), PinOf(WaveDestFilter.Get(), 1).Get(), PinOf(FileWriter, 0).Get());
         return true;
@@ -48,15 +54,8 @@ bool Tdm::BuildMp3Graph(const std::wstring& FileName) {
     if (CurrentAudioSource == nullptr || !Mp3EncoderFound) return false;
     try {
         ComPtr<IFilterGraph> graph = Graph();
-        acmcap->SetFilterGraph(fg);
-        AddOwnFilter(WaveDestFilter.Get(), kWaveDestName);
-        FileWriter->SetFilterGraph(fg);
         mp3->SetFilterGraph(fg);
-        SetWriterFileName(FileWriter->GetFilter().Get(), FileName);
-        ConnectPins(graph.Get(), PinOf(infdecaudio, 2).Get(), PinOf(acmcap, 0).Get());
-        SetAudioCaptureFormat(false);
-        AddOwnFilter(AudioCapTamponerFilter.Get(), kAudioCapTamponerName);
-        ConnectPins(graph.Get(), PinOf(acmcap, 1).Get(), PinOf(AudioCapTamponerFilter.Get(), 0).Get());
+        StartSoundBranch(*this, graph.Get(), FileName);
         ConnectPins(graph.Get(), PinOf(AudioCapTamponerFilter.Get(), 1).Get(), PinOf(mp3, 0).Get());
         // Encoders usually give the MP3 wave format (0x55), not the MPEG payload one asked first: the
         // encoder's own type is taken then. Without this link the file would hold a header alone.
