@@ -210,8 +210,7 @@ public:
     HRESULT AddOwnFilter(IBaseFilter* Filter, const wchar_t* Name);
 
     // Recording builders of sound alone (WAV; MP3 in a WAVE frame) and of the device's own MPEG
-    // stream: each adds its recording branch to the stopped preview graph and answers false when it
-    // could not (what it had added is left for StopCaptureGraph).
+    // stream (3 and 4), as the others above.
     bool BuildWavGraph(const std::wstring& FileName);
     bool BuildMp3Graph(const std::wstring& FileName);
     bool BuildMpegNativeGraph(const std::wstring& FileName);
@@ -226,6 +225,9 @@ public:
 private:
     dshow::TFilter* Make(const wchar_t* Name, const wchar_t* DisplayName);
     void CreateOwnFilters();
+    // The native MPEG branch: true when a multiplexer connected all the way; raises on failures
+    // that end the build.
+    bool BuildMpegBranch(const std::wstring& FileName);
 };
 
 // The program's data module, nullptr when none exists.

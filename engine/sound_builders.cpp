@@ -5,6 +5,7 @@
 
 #include "engine/capture_data_module.h"
 #include "engine/graph_pins.h"
+#include "engine/recording_branch.h"
 
 namespace engine {
 
@@ -19,58 +20,48 @@ AM_MEDIA_TYPE Mp3LinkType() {
 
 namespace {
 
-ComPtr<IPin> PinOf(dshow::TFilter* Component, int Index) { return ListedPin(Component->GetFilter().Get(), Index); }
-ComPtr<IPin> PinOf(IBaseFilter* Filter, int Index) { return ListedPin(Filter, Index); }
-
 // What both builders do first: the wrapper, the WAVE writer and the file writer join, the preview's
 // sound goes through the wrapper (in the capture format) into the capture stamper.
-void StartSoundBranch(Tdm& Module, IFilterGraph* Graph, const std::wstring& FileName) {
-    Module.acmcap->SetFilterGraph(Module.fg);
-    Module.AddOwnFilter(Module.WaveDestFilter.Get(), kWaveDestName);
-    Module.FileWriter->SetFilterGraph(Module.fg);
-    SetWriterFileName(Module.FileWriter->GetFilter().Get(), FileName);
-    ConnectPins(Graph, PinOf(Module.infdecaudio, 2).Get(), PinOf(Module.acmcap, 0).Get());
+void StartSoundBranch(Tdm& Module, TRecordingBranch& Branch, const std::wstring& FileName) {
+    IBaseFilter* acm = Branch.Join(Module.acmcap).Get();
+    Branch.Add(Module.WaveDestFilter.Get(), kWaveDestName);
+    SetWriterFileName(Branch.Join(Module.FileWriter).Get(), FileName);
+    Branch.Link(Branch.Pin(Module.infdecaudio->GetFilter().Get(), 2), Branch.Pin(acm, 0), L"sound tee to ACM wrapper");
     Module.SetAudioCaptureFormat(false);
-    Module.AddOwnFilter(Module.AudioCapTamponerFilter.Get(), kAudioCapTamponerName);
-    ConnectPins(Graph, PinOf(Module.acmcap, 1).Get(), PinOf(Module.AudioCapTamponerFilter.Get(), 0).Get());
+    IBaseFilter* stamper = Module.AudioCapTamponerFilter.Get();
+    Branch.Add(stamper, kAudioCapTamponerName);
+    Branch.Link(Branch.Pin(acm, 1), Branch.Pin(stamper, 0), L"ACM wrapper to stamper");
 }
 
 }  // namespace
 
 bool Tdm::BuildWavGraph(const std::wstring& FileName) {
     if (CurrentAudioSource == nullptr) return false;
-    try {
-        ComPtr<IFilterGraph> graph = Graph();
-        StartSoundBranch(*this, graph.Get(), FileName);
-        ConnectPins(graph.Get(), PinOf(AudioCapTamponerFilter.Get(), 1).Get(), PinOf(WaveDestFilter.Get(), 0).Get());
-        ConnectPins(graph.Get(), PinOf(WaveDestFilter.Get(), 1).Get(), PinOf(FileWriter, 0).Get());
+    return RunRecordingBuild(*this, [&](TRecordingBranch& branch) {
+        StartSoundBranch(*this, branch, FileName);
+        IBaseFilter* wave = WaveDestFilter.Get();
+        branch.Link(branch.Pin(AudioCapTamponerFilter.Get(), 1), branch.Pin(wave, 0), L"stamper to WAVE writer");
+        branch.Link(branch.Pin(wave, 1), branch.Pin(FileWriter->GetFilter().Get(), 0), L"WAVE writer to file writer");
         return true;
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 bool Tdm::BuildMp3Graph(const std::wstring& FileName) {
     if (CurrentAudioSource == nullptr || !Mp3EncoderFound) return false;
-    try {
-        ComPtr<IFilterGraph> graph = Graph();
-        mp3->SetFilterGraph(fg);
-        StartSoundBranch(*this, graph.Get(), FileName);
-        ConnectPins(graph.Get(), PinOf(AudioCapTamponerFilter.Get(), 1).Get(), PinOf(mp3, 0).Get());
+    return RunRecordingBuild(*this, [&](TRecordingBranch& branch) {
+        IBaseFilter* encoder = branch.Join(mp3).Get();
+        StartSoundBranch(*this, branch, FileName);
+        IBaseFilter* wave = WaveDestFilter.Get();
+        branch.Link(branch.Pin(AudioCapTamponerFilter.Get(), 1), branch.Pin(encoder, 0), L"stamper to MP3 encoder");
         // Encoders usually give the MP3 wave format (0x55), not the MPEG payload one asked first: the
         // encoder's own type is taken then. Without this link the file would hold a header alone.
-        const ComPtr<IPin> coded = PinOf(mp3, 1);
-        const ComPtr<IPin> wave = PinOf(WaveDestFilter.Get(), 0);
         const AM_MEDIA_TYPE payload = Mp3LinkType();
-        if (FAILED(ConnectPins(graph.Get(), coded.Get(), wave.Get(), &payload)) &&
-            FAILED(ConnectPins(graph.Get(), coded.Get(), wave.Get())))
-            return false;
-        ConnectPins(graph.Get(), PinOf(WaveDestFilter.Get(), 1).Get(), PinOf(FileWriter, 0).Get());
+        if (FAILED(ConnectPins(Graph().Get(), branch.Pin(encoder, 1), branch.Pin(wave, 0), &payload)))
+            branch.Link(branch.Pin(encoder, 1), branch.Pin(wave, 0), L"MP3 encoder to WAVE writer");
+        branch.Link(branch.Pin(wave, 1), branch.Pin(FileWriter->GetFilter().Get(), 0), L"WAVE writer to file writer");
         SetAudioCaptureFormat(true);
         return true;
-    } catch (...) {
-        return false;
-    }
+    });
 }
 
 }  // namespace engine

@@ -176,15 +176,12 @@ TEST_F(MpegRecording, WhenNoMultiplexerConnectsAllTheWayTheAnswerIsFalse) {
     Preview(true);
     const auto preview = Names();
     EXPECT_FALSE(module->BuildMpegNativeGraph(FileName(L".mpg"))) << "no candidate at all";
-    ASSERT_TRUE(module->StopCaptureGraph());
-    EXPECT_EQ(preview, Names());
+    EXPECT_EQ(preview, Names()) << "the failed build takes its branch out";
 
     // The last candidate fails after its video input connected: that must not count as success.
     Register({DoubleKind::EncoderWorking, DoubleKind::MuxOneInput, DoubleKind::MuxNoOutput});
     EXPECT_FALSE(module->BuildMpegNativeGraph(FileName(L".mpg")));
-    EXPECT_FALSE(InGraph(L"muxer"));
-    ASSERT_TRUE(module->StopCaptureGraph());
-    EXPECT_EQ(preview, Names()) << "the stop takes out what the failed build left";
+    EXPECT_EQ(preview, Names()) << "writer, encoder and stampers leave with the failed build";
     EXPECT_EQ(nullptr, module->FilterEnum.Get());
 
     module->CurrentVideoSource->KillGraph(true);
