@@ -44,6 +44,9 @@ public:
     }
 
     ComPtr<IBaseFilter> GetFilter() override { return filter_; }
+    // Stands for a filter that someone else put into the graph (a capture plug-in's) without joining
+    // the graph itself; nullptr lets it go.
+    void HoldFilter(ComPtr<IBaseFilter> Filter) { filter_ = std::move(Filter); }
     std::wstring GetName() override { return Name(); }
     void NotifyFilter(TFilterNotify Operation, int Param = 0) override;
     void Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) override;

@@ -209,9 +209,25 @@ public:
     // Adds an own filter under its name; a filter already in the graph stays as it is.
     HRESULT AddOwnFilter(IBaseFilter* Filter, const wchar_t* Name);
 
+    // Recording builders of sound alone (WAV; MP3 in a WAVE frame) and of the device's own MPEG
+    // stream (3 and 4), as the others above.
+    bool BuildWavGraph(const std::wstring& FileName);
+    bool BuildMp3Graph(const std::wstring& FileName);
+    bool BuildMpegNativeGraph(const std::wstring& FileName);
+    // The native MPEG builder's candidate searches (into FilterEnum) and steppers (the next candidate
+    // into muxer or audioenc, out of the graph); false when there is no list or no candidate left.
+    bool FindMpegMuxers(const AM_MEDIA_TYPE& MediaType);
+    bool NextMpegMuxer();
+    bool FindMpegAudioEncoders();
+    bool NextMpegAudioEncoder();
+    ComPtr<IEnumMoniker> FilterEnum;
+
 private:
     dshow::TFilter* Make(const wchar_t* Name, const wchar_t* DisplayName);
     void CreateOwnFilters();
+    // The native MPEG branch: true when a multiplexer connected all the way; raises on failures
+    // that end the build.
+    bool BuildMpegBranch(const std::wstring& FileName);
 };
 
 // The program's data module, nullptr when none exists.

@@ -120,9 +120,6 @@ std::wstring MonikerFriendlyName(IMoniker* Moniker) {
 
 // --- TCaptureDeviceList ---------------------------------------------------------------------
 
-namespace {
-
-// Tears down the current sources that use Device.
 void ReleaseCurrentSources(TCaptureDevice* Device) {
     Tdm* module = dm();
     if (module == nullptr) return;
@@ -131,8 +128,6 @@ void ReleaseCurrentSources(TCaptureDevice* Device) {
     if (module->CurrentAudioSource != nullptr && module->CurrentAudioSource->Device == Device)
         module->CurrentAudioSource->KillGraph(true);
 }
-
-}  // namespace
 
 TCaptureDeviceList::~TCaptureDeviceList() {
     for (auto* store : {&devices_, &retired_}) {

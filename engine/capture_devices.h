@@ -150,6 +150,10 @@ ComPtr<IPin> BuildSoundTee(IBaseFilter* From, int Stream, dshow::TFilter* Tee);
 // Takes Tee out and removes the sound preview's control stamper; AudioEndFilter := none.
 void KillSoundTee(dshow::TFilter* Tee);
 
+// Tears down the current video and sound sources that use Device (their preview branches, with the
+// device's source part).
+void ReleaseCurrentSources(TCaptureDevice* Device);
+
 // The friendly name in a device moniker's property bag, cut to 255 characters; empty when none.
 std::wstring MonikerFriendlyName(IMoniker* Moniker);
 

@@ -49,23 +49,35 @@ std::uint8_t ClassifyDevice(IMoniker* Moniker) {
     return result;
 }
 
+ComPtr<IEnumMoniker> MatchingFilters(const GUID (&Input)[2], const GUID (&Output)[2]) {
+    ComPtr<IFilterMapper2> mapper;
+    if (FAILED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                                reinterpret_cast<void**>(mapper.GetAddressOf()))))
+        return nullptr;
+    ComPtr<IEnumMoniker> found;
+    if (FAILED(mapper->EnumMatchingFilters(found.GetAddressOf(), 0, TRUE, 0, TRUE, 1, Input, nullptr, nullptr, FALSE,
+                                           TRUE, 1, Output, nullptr, nullptr)) ||
+        !found)
+        return nullptr;
+    found->Reset();
+    return found;
+}
+
+bool NextCandidate(IEnumMoniker* Candidates, dshow::TFilter* Component) {
+    ComPtr<IMoniker> next;
+    if (Candidates == nullptr || Candidates->Next(1, next.GetAddressOf(), nullptr) != S_OK || !next) return false;
+    Component->SetFilterGraph(nullptr);
+    Component->BaseFilter()->SetMoniker(next.Get());
+    return true;
+}
+
 bool FindVideoDecoders(const AM_MEDIA_TYPE& MediaType) {
     DecoderEnum.Reset();
     try {
-        ComPtr<IFilterMapper2> mapper;
-        if (FAILED(CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
-                                    reinterpret_cast<void**>(mapper.GetAddressOf()))))
-            return false;
         const GUID input[2] = {MediaType.majortype, MediaType.subtype};
         const GUID output[2] = {MEDIATYPE_Video, GUID_NULL};
-        ComPtr<IEnumMoniker> found;
-        if (FAILED(mapper->EnumMatchingFilters(found.GetAddressOf(), 0, TRUE, 0, TRUE, 1, input, nullptr, nullptr,
-                                               FALSE, TRUE, 1, output, nullptr, nullptr)) ||
-            !found)
-            return false;
-        found->Reset();
-        DecoderEnum = found;
-        return true;
+        DecoderEnum = MatchingFilters(input, output);
+        return DecoderEnum != nullptr;
     } catch (...) {
         return DecoderEnum != nullptr;
     }

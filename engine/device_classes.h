@@ -9,6 +9,10 @@
 
 #include <cstdint>
 
+namespace dshow {
+class TFilter;
+}
+
 namespace engine {
 
 using Microsoft::WRL::ComPtr;
@@ -30,5 +34,13 @@ extern ComPtr<IEnumMoniker> DecoderEnum;
 // Asks the filter mapper for the filters taking MediaType's major type and subtype in and giving
 // video out, into DecoderEnum (at its start). False when the mapper cannot be asked.
 bool FindVideoDecoders(const AM_MEDIA_TYPE& MediaType);
+
+// The filters the filter mapper lists for one input type and one output type (major type, subtype;
+// GUID_NULL for any), exact match, any merit, at the start of the list; nullptr when the mapper
+// cannot be asked or gives no list.
+ComPtr<IEnumMoniker> MatchingFilters(const GUID (&Input)[2], const GUID (&Output)[2]);
+// Puts the next moniker of Candidates into Component, which leaves the graph first; false when
+// there is none.
+bool NextCandidate(IEnumMoniker* Candidates, dshow::TFilter* Component);
 
 }  // namespace engine

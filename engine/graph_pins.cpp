@@ -3,6 +3,7 @@
 
 #include <dshow.h>
 
+#include "dshow/ds_devices.h"
 #include "dshow/ds_helpers.h"
 
 namespace engine {
@@ -176,6 +177,16 @@ HRESULT ConnectToFreeInput(ICaptureGraphBuilder2* Builder, IFilterGraph* Graph, 
     ComPtr<IPin> input = FindPin(Builder, Filter, PINDIR_INPUT, nullptr, nullptr, true, 0);
     if (!input) return VFW_E_NO_ACCEPTABLE_TYPES;
     return ConnectPins(Graph, Output, input.Get());
+}
+
+ComPtr<IPin> ListedPin(IBaseFilter* Filter, int Index) {
+    dshow::TPinList pins(Filter);
+    return pins.GetPin(Index);
+}
+
+void SetWriterFileName(IUnknown* Writer, const std::wstring& FileName) {
+    ComPtr<IFileSinkFilter> sink = Query<IFileSinkFilter>(Writer, IID_IFileSinkFilter);
+    dshow::CheckDSError(sink ? sink->SetFileName(FileName.c_str(), nullptr) : E_NOINTERFACE);
 }
 
 }  // namespace engine

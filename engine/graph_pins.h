@@ -84,5 +84,11 @@ HRESULT ConnectPins(IFilterGraph* Graph, IPin* Output, IPin* Input, const AM_MED
 HRESULT ConnectOwnType(IFilterGraph* Graph, IPin* Output, IPin* Input);
 // Connects Output to Filter's first unconnected input pin directly.
 HRESULT ConnectToFreeInput(ICaptureGraphBuilder2* Builder, IFilterGraph* Graph, IPin* Output, IBaseFilter* Filter);
+// Pin Index of Filter in its pin list (enumeration order); raises EListError when there is none,
+// as the builders' pin lists do.
+ComPtr<IPin> ListedPin(IBaseFilter* Filter, int Index);
+// Gives a file writer (the filter behind Writer, through IFileSinkFilter) the file it writes;
+// raises EDirectShowException when it has no sink or refuses the name.
+void SetWriterFileName(IUnknown* Writer, const std::wstring& FileName);
 
 }  // namespace engine

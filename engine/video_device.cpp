@@ -26,13 +26,7 @@ TdmVideo::TdmVideo() {
     vid_null = Filter(L"vid_null", kNullRendererMoniker);
 }
 
-bool TdmVideo::NextDecoder(dshow::TFilter* Decoder) {
-    ComPtr<IMoniker> next;
-    if (!DecoderEnum || DecoderEnum->Next(1, next.GetAddressOf(), nullptr) != S_OK || !next) return false;
-    Decoder->SetFilterGraph(nullptr);
-    Decoder->BaseFilter()->SetMoniker(next.Get());
-    return true;
-}
+bool TdmVideo::NextDecoder(dshow::TFilter* Decoder) { return NextCandidate(DecoderEnum.Get(), Decoder); }
 
 TVideoCaptureDevice::TVideoCaptureDevice(IMoniker* Moniker, int ANumber, const std::wstring& AFriendlyName)
     : TCaptureDevice(AFriendlyName, ANumber, AFriendlyName), DM(std::make_unique<TdmVideo>()) {

@@ -1,6 +1,5 @@
 #include "filters/wave_dest.h"
 
-#include "classlib/hidden_window.h"
 #include "dshow/ds_helpers.h"
 
 #include <cstring>
@@ -14,8 +13,6 @@ const wchar_t* const WaveDestFilterName = L"WavDest filter";
 
 namespace {
 
-constexpr UINT kHeaderMessage = WM_APP + 0x72;
-
 void PutCode(std::vector<BYTE>& block, std::size_t at, const char* code)
 {
     std::memcpy(block.data() + at, code, 4);
@@ -26,30 +23,6 @@ void PutNumber(std::vector<BYTE>& block, std::size_t at, std::uint32_t v)
     for (int i = 0; i < 4; ++i) {
         block[at + static_cast<std::size_t>(i)] = static_cast<BYTE>(v >> (8 * i));
     }
-}
-
-// The file name the filter owning pin writes to (IFileSinkFilter), or empty.
-std::wstring FileNameOf(IPin* pin)
-{
-    PIN_INFO info{};
-    if (FAILED(pin->QueryPinInfo(&info)) || info.pFilter == nullptr) {
-        return {};
-    }
-    ComPtr<IBaseFilter> writer;
-    writer.Attach(info.pFilter);
-    ComPtr<IFileSinkFilter> sink;
-    if (FAILED(writer.As(&sink))) {
-        return {};
-    }
-    LPOLESTR name = nullptr;
-    AM_MEDIA_TYPE sinkType{};
-    std::wstring result;
-    if (SUCCEEDED(sink->GetCurFile(&name, &sinkType)) && name != nullptr) {
-        result = name;
-    }
-    CoTaskMemFree(name);
-    dshow::FreeMediaType(sinkType);
-    return result;
 }
 
 }  // namespace
@@ -74,20 +47,6 @@ std::vector<BYTE> MakeWaveHeader(const BYTE* format, std::uint32_t cbFormat, std
 
 Tqz_WaveDest::Tqz_WaveDest() : TBCTransformFilter("WavDest filter", nullptr, CLSID_qz_WaveDest)
 {
-    window_ = classlib::AllocateHWnd([this](classlib::TMessage& message) {
-        if (message.Msg == kHeaderMessage) {
-            FinishPendingHeader();
-        }
-    });
-}
-
-Tqz_WaveDest::~Tqz_WaveDest()
-{
-    // A header still waiting goes in now: without it the file is not a valid WAVE file.
-    if (window_ != nullptr && GetWindowThreadProcessId(window_, nullptr) == GetCurrentThreadId()) {
-        FinishPendingHeader();
-    }
-    classlib::DeallocateHWnd(window_);
 }
 
 void Tqz_WaveDest::MakePins()
@@ -275,64 +234,15 @@ HRESULT Tqz_WaveDest::WriteHeader()
     std::vector<BYTE> block = MakeWaveHeader(format.pbFormat, format.cbFormat, dataBytes_.load());
     ComPtr<IStream> stream;
     HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
-    if (SUCCEEDED(hr)) {
-        LARGE_INTEGER zero{};
-        hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
-        if (FAILED(hr)) {
-            return hr;
-        }
-        return stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr);
+    if (FAILED(hr)) {
+        return hr;
     }
-    // A file writer without a stream on its pin: the header goes into its file by name, on the
-    // owner's thread after Stop has returned, when the writer has let the file go.
-    const HRESULT streamHr = hr;
-    std::wstring name = FileNameOf(peer);
-    if (name.empty()) {
-        name = headerFileName_;
+    LARGE_INTEGER zero{};
+    hr = stream->Seek(zero, STREAM_SEEK_SET, nullptr);
+    if (FAILED(hr)) {
+        return hr;
     }
-    if (name.empty()) {
-        return streamHr;
-    }
-    {
-        std::lock_guard<std::mutex> guard(pendingLock_);
-        pendingFile_ = name;
-        pendingHeader_ = std::move(block);
-    }
-    if (window_ == nullptr || !PostMessageW(window_, kHeaderMessage, 0, 0)) {
-        return E_FAIL;
-    }
-    return S_FALSE;
-}
-
-void Tqz_WaveDest::FinishPendingHeader()
-{
-    std::wstring file;
-    std::vector<BYTE> block;
-    {
-        std::lock_guard<std::mutex> guard(pendingLock_);
-        if (pendingHeader_.empty()) {
-            return;
-        }
-        file.swap(pendingFile_);
-        block.swap(pendingHeader_);
-    }
-    HANDLE h = CreateFileW(file.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                           FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (h == INVALID_HANDLE_VALUE) {
-        headerResult_.store(HRESULT_FROM_WIN32(GetLastError()));
-        return;
-    }
-    DWORD written = 0;
-    HRESULT hr = S_OK;
-    if (SetFilePointer(h, 0, nullptr, FILE_BEGIN) == INVALID_SET_FILE_POINTER ||
-        !WriteFile(h, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) || written != block.size()) {
-        hr = HRESULT_FROM_WIN32(GetLastError());
-        if (SUCCEEDED(hr)) {
-            hr = E_FAIL;
-        }
-    }
-    CloseHandle(h);
-    headerResult_.store(hr);
+    return stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr);
 }
 
 // Output pin.

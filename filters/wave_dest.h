@@ -7,8 +7,6 @@
 
 #include <atomic>
 #include <cstdint>
-#include <mutex>
-#include <string>
 #include <vector>
 
 namespace filters {
@@ -22,21 +20,12 @@ std::vector<BYTE> MakeWaveHeader(const BYTE* format, std::uint32_t cbFormat, std
 
 class Tqz_WaveDest : public TBCTransformFilter {
 public:
-    // Made on the thread that stops the graph (the main thread): a header that must go in by file
-    // name is written there once Stop has returned.
     Tqz_WaveDest();
-    ~Tqz_WaveDest() override;
 
     std::uint32_t DataBytes() const { return dataBytes_.load(); }
     std::uint32_t HeaderSize() const { return headerSize_.load(); }
-    // The outcome of the last header write: S_FALSE while one waits to be written by file name.
+    // The outcome of the last header write (through the downstream pin's stream at stop).
     HRESULT HeaderResult() const { return headerResult_.load(); }
-    // Writes a header that waits for the owner's thread now (that thread only).
-    void FinishPendingHeader();
-    // The file the downstream writer writes, for a writer whose pin offers no stream and that does
-    // not tell its file name (Wine's File writer): the builder gives the name it gave the writer.
-    const std::wstring& HeaderFileName() const { return headerFileName_; }
-    void SetHeaderFileName(const std::wstring& name) { headerFileName_ = name; }
 
     HRESULT CheckInputType(const AM_MEDIA_TYPE* mediaType) override;
     HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
@@ -60,11 +49,6 @@ private:
     std::atomic<std::uint32_t> dataBytes_{0};
     std::atomic<std::uint32_t> headerSize_{0};
     std::atomic<HRESULT> headerResult_{S_OK};
-    HWND window_ = nullptr;
-    std::wstring headerFileName_;  // set while stopped, on the owner's thread
-    std::mutex pendingLock_;
-    std::wstring pendingFile_;
-    std::vector<BYTE> pendingHeader_;
 };
 
 class TWaveDestOutputPin : public TBCTransformOutputPin {

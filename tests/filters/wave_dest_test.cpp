@@ -6,6 +6,7 @@
 
 #include "filters/wave_dest.h"
 
+#include <algorithm>
 #include <fstream>
 #include <iterator>
 
@@ -65,6 +66,8 @@ public:
         return file_;
     }
     std::atomic<int> StreamWrites{0};
+    // The pin answers IStream (a writer without one gets no header).
+    std::atomic<bool> OfferStream{true};
     // The sample of this index (counted from 0) is refused with E_FAIL and not written.
     std::atomic<int> RefuseAt{-1};
     // Only the byte offsets of samples are kept, not their bytes (files of gigabytes).
@@ -96,7 +99,7 @@ private:
         }
         HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
         {
-            if (iid == IID_IStream) {
+            if (iid == IID_IStream && sink_->OfferStream.load()) {
                 return GetInterface(&stream_, obj);
             }
             return TBCBaseInputPin::NonDelegatingQueryInterface(iid, obj);
@@ -210,7 +213,6 @@ protected:
             ASSERT_EQ(S_OK, Link(filters[1].Get(), filters[2].Get()));
             return;
         }
-        dest->SetHeaderFileName(path);  // used only by a writer that offers no stream
         auto writer = AddStock(CLSID_FileWriter, L"File writer");
         ComPtr<IFileSinkFilter> sink;
         ASSERT_EQ(S_OK, writer.As(&sink));
@@ -218,18 +220,14 @@ protected:
         ASSERT_EQ(S_OK, Link(filters[0].Get(), filters[1].Get()));
         ASSERT_EQ(S_OK, Link(filters[1].Get(), writer.Get()));
     }
-    void Record(bool byName = true)
+    void Record(bool toFileWriter = true)
     {
         ASSERT_TRUE(SUCCEEDED(control->Run()));
         ASSERT_TRUE(WaitUntil([&] { return source->EosSent.load(); }));
         ASSERT_TRUE(SUCCEEDED(control->Stop()));
-        if (byName) {
+        if (toFileWriter) {
             // The test prefix's File writer offers its stream: the header went in at Stop.
             EXPECT_EQ(S_OK, dest->HeaderResult());
-        }
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            DispatchMessageW(&msg);
         }
     }
     std::vector<BYTE> ReadFile()
@@ -259,6 +257,25 @@ TEST_F(WaveGraph, TheHeaderGoesThroughTheWritersStreamAtStop)
         wrong += file[46 + k] != static_cast<BYTE>(k);
     }
     EXPECT_EQ(0, wrong) << "audio bytes out of place";
+}
+
+TEST_F(WaveGraph, AWriterWithoutAStreamGetsNoHeaderAndTheStopSaysSo)
+{
+    Build(false, 4, 1000, true);
+    sink->OfferStream = false;
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->EosSent.load(); }));
+    control->Stop();
+    EXPECT_EQ(E_NOINTERFACE, dest->HeaderResult());
+    EXPECT_EQ(0, sink->StreamWrites.load());
+    auto file = sink->File();
+    ASSERT_EQ(46u + 4000u, file.size());
+    EXPECT_TRUE(std::all_of(file.begin(), file.begin() + 46, [](BYTE b) { return b == 0; })) << "room left, nothing in it";
+    // The filter stopped all the same: it runs again.
+    sink->OfferStream = true;
+    Record(false);
+    EXPECT_EQ(S_OK, dest->HeaderResult());
+    EXPECT_EQ(4000u, Le32(sink->File(), 42));
 }
 
 TEST_F(WaveGraph, TheFileHoldsTheHeaderThenEveryByteAtItsPlace)
