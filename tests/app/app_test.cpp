@@ -94,12 +94,66 @@ struct RunResult {
     bool windowFound = false;
     RECT windowRect{};
     bool exited = false;
+    bool storageQuestionAnswered = false;
     DWORD exitCode = STILL_ACTIVE;
 };
 
+// The top-level window of a process captioned so, nullptr when none.
+struct FindCaptionData {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindCaptioned(HWND window, LPARAM data)
+{
+    auto* find = reinterpret_cast<FindCaptionData*>(data);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (processId != find->processId || !IsWindowVisible(window) || std::wstring(find->caption) != text)
+        return TRUE;
+    find->found = window;
+    return FALSE;
+}
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption)
+{
+    FindCaptionData find{processId, caption, nullptr};
+    EnumWindows(FindCaptioned, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+BOOL CALLBACK FindChildCaptioned(HWND window, LPARAM data)
+{
+    auto* find = reinterpret_cast<FindCaptionData*>(data);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (std::wstring(find->caption) != text)
+        return TRUE;
+    find->found = window;
+    return FALSE;
+}
+
+// Clicks the button captioned Answer in the close question "where to keep the preferences".
+bool AnswerStorageQuestion(DWORD processId, const wchar_t* answer)
+{
+    HWND dialog = FindProcessWindow(processId, L"Saving the preferences of Quillotrane");
+    if (dialog == nullptr)
+        return false;
+    FindCaptionData button{processId, answer, nullptr};
+    EnumChildWindows(dialog, FindChildCaptioned, reinterpret_cast<LPARAM>(&button));
+    if (button.found == nullptr)
+        return false;
+    PostMessageW(button.found, BM_CLICK, 0, 0);
+    return true;
+}
+
 // Starts the program, waits for its main window, notes where it stands, posts WM_CLOSE to it and
-// waits for the end. A program that does not end is terminated.
-RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder)
+// waits for the end, answering the storage question (asked in "do not save" mode) with
+// StorageAnswer. A program that does not end is terminated.
+RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder, const wchar_t* storageAnswer = L"None")
 {
     RunResult result;
     std::wstring commandLine = L"\"" + exe + L"\"";
@@ -125,7 +179,17 @@ RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder)
         GetWindowRect(find.found, &result.windowRect);
         PostMessageW(find.found, WM_CLOSE, 0, 0);
     }
-    result.exited = WaitForSingleObject(process.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0;
+    const DWORD closing = GetTickCount();
+    bool answered = false;
+    while (GetTickCount() - closing < kExitTimeoutMs) {
+        if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) {
+            result.exited = true;
+            break;
+        }
+        if (!answered && storageAnswer != nullptr)
+            answered = AnswerStorageQuestion(process.dwProcessId, storageAnswer);
+    }
+    result.storageQuestionAnswered = answered;
     if (!result.exited)
         TerminateProcess(process.hProcess, 1);
     GetExitCodeProcess(process.hProcess, &result.exitCode);
@@ -237,7 +301,8 @@ TEST_F(ProgramTest, NormalModeKeepsTheSettingsInTheRegistryAndReadsThemBack)
 
 TEST_F(ProgramTest, WithoutStoredSettingsNothingIsWritten)
 {
-    Run();
+    // "Do not save when quit": the close asks where to keep the preferences; "None" keeps nothing.
+    EXPECT_TRUE(Run().storageQuestionAnswered);
     EXPECT_FALSE(FileExists(ini_));
     EXPECT_FALSE(KeyExists(kProgramKey));
 }
