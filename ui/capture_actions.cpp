@@ -166,120 +166,109 @@ namespace {
 
 using Handler = void (TCaptureForm::*)(classlib::TObject*);
 
-// Where each action of the table lives in the form and which methods run it. A toggle runs
-// FalseExecute from its False state (switching the feature on) and TrueExecute from its True state.
-struct TActionBinding {
-    const wchar_t* Name;
-    TMainAction* TCaptureForm::*Field;
-    Handler Execute;
-    Handler TrueExecute;
-    Handler FalseExecute;
-    Handler Prepare;
-};
+classlib::TNotifyEvent Bind(TCaptureForm* Form, Handler Method) {
+    return [Form, Method](classlib::TObject* Sender) { (Form->*Method)(Sender); };
+}
 
-#define PLAIN(name, exec) {L## #name, &TCaptureForm::name, &TCaptureForm::exec, nullptr, nullptr, nullptr}
-#define PLAINP(name, exec, prep) {L## #name, &TCaptureForm::name, &TCaptureForm::exec, nullptr, nullptr, &TCaptureForm::prep}
-#define TOGGLE(name) \
-    {L## #name, &TCaptureForm::name, nullptr, &TCaptureForm::name##TrueExecute, &TCaptureForm::name##falseExecute, nullptr}
-#define TOGGLEP(name) \
-    {L## #name, &TCaptureForm::name, nullptr, &TCaptureForm::name##TrueExecute, &TCaptureForm::name##falseExecute, \
-     &TCaptureForm::name##prepare}
-
-const TActionBinding kBindings[kActionCount] = {
-    PLAIN(saGrab, saGrabexecute),
-    TOGGLE(tafullscreen),
-    PLAIN(acOptionsFrame, acOptionsFrameExecute),
-    PLAIN(acDossiersFrame, acDossiersFrameExecute),
-    PLAIN(acProgrammerFrame, acProgrammerFrameExecute),
-    PLAIN(acExtraireFrame, acExtraireFrameExecute),
-    PLAIN(acIncrusterFrame, acIncrusterFrameExecute),
-    PLAIN(acQuitter, acQuitterExecute),
-    PLAIN(acApropos, acAproposExecute),
-    PLAIN(acCouper, acCouperExecute),
-    PLAIN(acProgrammerBascule, acProgrammerBasculeExecute),
-    PLAIN(acJpgOption, acJpgOptionExecute),
-    PLAIN(acBmpOption, acBmpOptionExecute),
-    PLAIN(acBasculerPanneau, acBasculerPanneauExecute),
-    PLAIN(acNextPanneau, acNextPanneauExecute),
-    PLAIN(acHelp, acHelpExecute),
-    PLAIN(acReduire, acReduireExecute),
-    PLAIN(acSourcesFrame, acSourcesFrameExecute),
-    TOGGLE(cam_PlayPause),
-    PLAIN(cam_Stop, cam_StopExecute),
-    PLAIN(cam_AvanceLent, cam_AvanceLentExecute),
-    PLAIN(cam_AvanceRapide, cam_AvanceRapideExecute),
-    PLAIN(cam_ReculeLent, cam_ReculeLentExecute),
-    PLAIN(cam_ReculeRapide, cam_ReculeRapideExecute),
-    PLAIN(saCapturerBascule, saCapturerBasculeexecute),
-    PLAIN(acShowVideoPilotDV, acShowVideoPilotDVExecute),
-    PLAIN(acVertFlip, acVertFlipExecute),
-    PLAIN(acPelorin, acPelorinExecute),
-    PLAIN(acOuvrirDossierVideos, acOuvrirDossierVideosExecute),
-    PLAIN(acIncVolume, acIncVolumeExecute),
-    PLAIN(acDecVolume, acDecVolumeExecute),
-    PLAIN(acSliders, acSlidersExecute),
-    PLAIN(acHorzFlip, acHorzFlipExecute),
-    PLAIN(acShowAudioPilotDV, acShowAudioPilotDVExecute),
-    PLAIN(cam_Toggle, cam_ToggleExecute),
-    PLAIN(saExitFullScreen, saExitFullScreenexecute),
-    TOGGLEP(taraccourcis),
-    TOGGLEP(taDecalage),
-    TOGGLE(taFreezepreview),
-    TOGGLE(taFreezeCapture),
-    TOGGLE(taIncruster),
-    TOGGLE(taLock),
-    PLAIN(saListeFrame, saListeFrameexecute),
-    TOGGLE(taMute),
-    PLAIN(saRatioNormal, saRatioNormalexecute),
-    PLAIN(saRatioNatif, saRatioNatifexecute),
-    PLAIN(saRatio16x9, saRatio16x9execute),
-    PLAIN(saRatio4x3, saRatio4x3execute),
-    PLAIN(cam_Play, cam_PlayExecute),
-    PLAIN(cam_Pause, cam_PauseExecute),
-    PLAIN(saIntervallo, saIntervalloexecute),
-    PLAINP(saScript, saScriptexecute, saScriptprepare),
-    PLAINP(saSourceVideo, saSourceVideoexecute, saSourceVideoprepare),
-    PLAINP(saSourceAudio, saSourceAudioexecute, saSourceAudioprepare),
-    PLAINP(saFormatCapture, saFormatCaptureexecute, saFormatCaptureprepare),
-};
-
-#undef PLAIN
-#undef PLAINP
-#undef TOGGLE
-#undef TOGGLEP
+// Gives Action the properties of its table entry and puts it in List.
+void Describe(widgets::custom::TCustomSuperAction* Action, const TActionDef& Def, classlib::TCustomActionList* List) {
+    Action->SetName(Def.Name);
+    Action->SetActionList(List);
+    Action->SetCategory(Def.Category);
+    Action->SetCaption(std::wstring(Def.Caption));
+    Action->SetHint(std::wstring(Def.Hint));
+    if (!Def.ShortCutAtCreation) Action->SetShortCut(Def.ShortCut);
+    if (*Def.SecondaryShortCut != '\0') Action->AddSecondaryShortCut(Def.SecondaryShortCut);
+    Action->SetSwitch(Def.Switch);
+    Action->SetToken(Def.Token);
+    Action->SetImageIndex(Def.ImageIndex);
+    Action->SetAutoCheck(Def.AutoCheck);
+}
 
 }  // namespace
 
 void TCaptureForm::BuildActions() {
-    for (std::size_t i = 0; i < kActionCount; ++i) {
-        const TActionDef& def = kActionTable[i];
-        const TActionBinding& bind = kBindings[i];
-        auto* action = new TMainAction(this);
-        action->SetName(def.Name);
-        action->SetActionList(al);
-        action->SetCategory(def.Category);
-        action->SetCaption(std::wstring(def.Caption));
-        action->SetHint(std::wstring(def.Hint));
-        if (!def.ShortCutAtCreation) action->SetShortCut(def.ShortCut);
-        if (*def.SecondaryShortCut != '\0') action->AddSecondaryShortCut(def.SecondaryShortCut);
-        action->SetImageIndex(def.ImageIndex);
-        action->SetAutoCheck(def.AutoCheck);
-        if (const TToggleDef* toggle = FindToggleDef(def.Name)) action->SetChecked(toggle->Checked);
-        this->*bind.Field = action;
-        if (bind.Execute != nullptr) {
-            const Handler execute = bind.Execute;
-            action->OnExecute = [this, execute](classlib::TObject* Sender) { (this->*execute)(Sender); };
-        } else {
-            // A toggle runs the handler of the state it is in.
-            const Handler onTrue = bind.TrueExecute;
-            const Handler onFalse = bind.FalseExecute;
-            const Handler prepare = bind.Prepare;
-            action->OnExecute = [this, action, onTrue, onFalse, prepare](classlib::TObject* Sender) {
-                if (prepare != nullptr) (this->*prepare)(Sender);
-                (this->*(action->Checked() ? onTrue : onFalse))(Sender);
-            };
-        }
-    }
+    // In list order: a lookup by switch or token takes the first action that has it.
+    const TActionDef* def = kActionTable;
+    auto plain = [this, &def](TMainAction*& Field, Handler Execute, Handler Prepare = nullptr) {
+        Field = new TMainAction(this);
+        Describe(Field, *def++, al);
+        Field->OnExecute = Bind(this, Execute);
+        if (Prepare != nullptr) Field->Onprepare = Bind(this, Prepare);
+    };
+    auto toggle = [this, &def](TMainToggleAction*& Field, Handler TrueExecute, Handler FalseExecute,
+                               Handler Prepare = nullptr) {
+        Field = new TMainToggleAction(this);
+        const TToggleDef* states = FindToggleDef(def->Name);
+        Describe(Field, *def++, al);
+        Field->OnTrueExecute = Bind(this, TrueExecute);
+        Field->OnfalseExecute = Bind(this, FalseExecute);
+        if (Prepare != nullptr) Field->Onprepare = Bind(this, Prepare);
+        Field->SetFalseCaption(states->FalseCaption);
+        Field->SetTrueCaption(states->TrueCaption);
+        Field->SetFalseHint(states->FalseHint);
+        Field->SetTrueHint(states->TrueHint);
+        Field->SetFalseImageIndex(states->FalseImage);
+        Field->SetTrueImageIndex(states->TrueImage);
+        // The state the form gives; its caption, hint and image follow from the first change on.
+        if (states->Checked) Field->classlib::TCustomAction::SetChecked(true);
+    };
+    using F = TCaptureForm;
+    plain(saGrab, &F::saGrabexecute);
+    toggle(tafullscreen, &F::tafullscreenTrueExecute, &F::tafullscreenfalseExecute);
+    plain(acOptionsFrame, &F::acOptionsFrameExecute);
+    plain(acDossiersFrame, &F::acDossiersFrameExecute);
+    plain(acProgrammerFrame, &F::acProgrammerFrameExecute);
+    plain(acExtraireFrame, &F::acExtraireFrameExecute);
+    plain(acIncrusterFrame, &F::acIncrusterFrameExecute);
+    plain(acQuitter, &F::acQuitterExecute);
+    plain(acApropos, &F::acAproposExecute);
+    plain(acCouper, &F::acCouperExecute);
+    plain(acProgrammerBascule, &F::acProgrammerBasculeExecute);
+    plain(acJpgOption, &F::acJpgOptionExecute);
+    plain(acBmpOption, &F::acBmpOptionExecute);
+    plain(acBasculerPanneau, &F::acBasculerPanneauExecute);
+    plain(acNextPanneau, &F::acNextPanneauExecute);
+    plain(acHelp, &F::acHelpExecute);
+    plain(acReduire, &F::acReduireExecute);
+    plain(acSourcesFrame, &F::acSourcesFrameExecute);
+    toggle(cam_PlayPause, &F::cam_PlayPauseTrueExecute, &F::cam_PlayPausefalseExecute);
+    plain(cam_Stop, &F::cam_StopExecute);
+    plain(cam_AvanceLent, &F::cam_AvanceLentExecute);
+    plain(cam_AvanceRapide, &F::cam_AvanceRapideExecute);
+    plain(cam_ReculeLent, &F::cam_ReculeLentExecute);
+    plain(cam_ReculeRapide, &F::cam_ReculeRapideExecute);
+    plain(saCapturerBascule, &F::saCapturerBasculeexecute);
+    plain(acShowVideoPilotDV, &F::acShowVideoPilotDVExecute);
+    plain(acVertFlip, &F::acVertFlipExecute);
+    plain(acPelorin, &F::acPelorinExecute);
+    plain(acOuvrirDossierVideos, &F::acOuvrirDossierVideosExecute);
+    plain(acIncVolume, &F::acIncVolumeExecute);
+    plain(acDecVolume, &F::acDecVolumeExecute);
+    plain(acSliders, &F::acSlidersExecute);
+    plain(acHorzFlip, &F::acHorzFlipExecute);
+    plain(acShowAudioPilotDV, &F::acShowAudioPilotDVExecute);
+    plain(cam_Toggle, &F::cam_ToggleExecute);
+    plain(saExitFullScreen, &F::saExitFullScreenexecute);
+    toggle(taraccourcis, &F::taraccourcisTrueExecute, &F::taraccourcisfalseExecute, &F::taraccourcisprepare);
+    toggle(taDecalage, &F::taDecalageTrueExecute, &F::taDecalagefalseExecute, &F::taDecalageprepare);
+    toggle(taFreezepreview, &F::taFreezepreviewTrueExecute, &F::taFreezepreviewfalseExecute);
+    toggle(taFreezeCapture, &F::taFreezeCaptureTrueExecute, &F::taFreezeCapturefalseExecute);
+    toggle(taIncruster, &F::taIncrusterTrueExecute, &F::taIncrusterfalseExecute);
+    toggle(taLock, &F::taLockTrueExecute, &F::taLockfalseExecute);
+    plain(saListeFrame, &F::saListeFrameexecute);
+    toggle(taMute, &F::taMuteTrueExecute, &F::taMutefalseExecute);
+    plain(saRatioNormal, &F::saRatioNormalexecute);
+    plain(saRatioNatif, &F::saRatioNatifexecute);
+    plain(saRatio16x9, &F::saRatio16x9execute);
+    plain(saRatio4x3, &F::saRatio4x3execute);
+    plain(cam_Play, &F::cam_PlayExecute);
+    plain(cam_Pause, &F::cam_PauseExecute);
+    plain(saIntervallo, &F::saIntervalloexecute);
+    plain(saScript, &F::saScriptexecute, &F::saScriptprepare);
+    plain(saSourceVideo, &F::saSourceVideoexecute, &F::saSourceVideoprepare);
+    plain(saSourceAudio, &F::saSourceAudioexecute, &F::saSourceAudioprepare);
+    plain(saFormatCapture, &F::saFormatCaptureexecute, &F::saFormatCaptureprepare);
 }
 
 namespace {
@@ -289,7 +278,7 @@ std::string AnsiText(unsigned Id) { return classlib::WideToAnsi(settings::LoadPr
 
 // The texts of one action that the interface texts replace; 0 where the action keeps its own.
 struct TActionTexts {
-    TMainAction* TCaptureForm::*Field;
+    widgets::custom::TCustomSuperAction* Action;
     unsigned Category;
     unsigned Caption;
     unsigned Hint;
@@ -301,23 +290,23 @@ struct TActionTexts {
 void TCaptureForm::LoadInterfaceTexts() {
     SetCaption(classlib::Format(UiText(IDS_UI_CAPTION_FORMAT), {settings::ProgramTitle(), UiText(IDS_UI_MAKER)}));
     Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
-    gaugeVolume->SetHint(UiText(IDS_UI_GAUGE_VOLUME_HINT));
+    gaugeVolume->SetHint(AnsiText(IDS_UI_GAUGE_VOLUME_HINT));
     labVolume->SetCaption(UiText(IDS_UI_LAB_VOLUME));
     labVolume->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
     sbCouper->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
     sbCouper->SetCaption(L"");
     ExtraireFrame1->Image->SetHint(UiText(IDS_UI_GRAB_IMAGE_HINT));
-    ProgrammerFrame1->KitSpinEdit1->SetHint(UiText(IDS_UI_START_HOURS_HINT));
-    ProgrammerFrame1->KitSpinEdit2->SetHint(UiText(IDS_UI_START_MINUTES_HINT));
-    ProgrammerFrame1->KitSpinEdit3->SetHint(UiText(IDS_UI_START_SECONDS_HINT));
-    ProgrammerFrame1->DateEdit1->SetHint(UiText(IDS_UI_START_DATE_HINT));
-    ProgrammerFrame1->KitSpinEdit4->SetHint(UiText(IDS_UI_END_HOURS_HINT));
-    ProgrammerFrame1->KitSpinEdit5->SetHint(UiText(IDS_UI_END_MINUTES_HINT));
-    ProgrammerFrame1->KitSpinEdit6->SetHint(UiText(IDS_UI_END_SECONDS_HINT));
-    ProgrammerFrame1->DateEdit2->SetHint(UiText(IDS_UI_END_DATE_HINT));
+    ProgrammerFrame1->KitSpinEdit1->SetHint(AnsiText(IDS_UI_START_HOURS_HINT));
+    ProgrammerFrame1->KitSpinEdit2->SetHint(AnsiText(IDS_UI_START_MINUTES_HINT));
+    ProgrammerFrame1->KitSpinEdit3->SetHint(AnsiText(IDS_UI_START_SECONDS_HINT));
+    ProgrammerFrame1->DateEdit1->SetHint(AnsiText(IDS_UI_START_DATE_HINT));
+    ProgrammerFrame1->KitSpinEdit4->SetHint(AnsiText(IDS_UI_END_HOURS_HINT));
+    ProgrammerFrame1->KitSpinEdit5->SetHint(AnsiText(IDS_UI_END_MINUTES_HINT));
+    ProgrammerFrame1->KitSpinEdit6->SetHint(AnsiText(IDS_UI_END_SECONDS_HINT));
+    ProgrammerFrame1->DateEdit2->SetHint(AnsiText(IDS_UI_END_DATE_HINT));
     SourcesFrame->sbVideo->SetCaption(L"");
     SourcesFrame->sbPelorin->SetCaption(L"");
-    tb->SetHint(UiText(IDS_UI_TB_HINT));
+    tb->SetHint(AnsiText(IDS_UI_TB_HINT));
     for (int i = 0; i < 4 && i < StatusBar1->Panels()->Count(); ++i)
         StatusBar1->Panels()->Items(i)->SetText(UiText(IDS_UI_STATUS_0 + i));
     CaptureBtn->SetCaption(UiText(IDS_UI_CAPTURE_BTN));
@@ -327,48 +316,48 @@ void TCaptureForm::LoadInterfaceTexts() {
     Shape1->SetHint(UiText(IDS_UI_SHAPE1_HINT));
     vwEcran->SetHint(classlib::WideToAnsi(UiText(IDS_UI_ECRAN_HINT)));
     Panel2->Font()->SetName(AnsiText(IDS_UI_FONT_TIMES));
-    Yslider->SetHint(UiText(IDS_UI_YSLIDER_HINT));
-    Xslider->SetHint(UiText(IDS_UI_XSLIDER_HINT));
+    Yslider->SetHint(AnsiText(IDS_UI_YSLIDER_HINT));
+    Xslider->SetHint(AnsiText(IDS_UI_XSLIDER_HINT));
     PanneauSources1->SetCaption(UiText(IDS_UI_PANNEAU_CAPTION));
     PanneauSources1->SetHint(UiText(IDS_UI_PANNEAU_HINT));
 
     // Category, caption and hint as far as the table gives them, in this order.
     const TActionTexts actions[] = {
-        {&TCaptureForm::saGrab, IDS_UI_CAT_ACTION, IDS_UI_SAGRAB_CAPTION, IDS_UI_SAGRAB_HINT, IDS_UI_SC_CTRL_G},
-        {&TCaptureForm::acOptionsFrame, IDS_UI_CAT_FRAME, IDS_UI_ACOPTIONSFRAME_CAPTION, IDS_UI_ACOPTIONSFRAME_HINT,
+        {saGrab, IDS_UI_CAT_ACTION, IDS_UI_SAGRAB_CAPTION, IDS_UI_SAGRAB_HINT, IDS_UI_SC_CTRL_G},
+        {acOptionsFrame, IDS_UI_CAT_FRAME, IDS_UI_ACOPTIONSFRAME_CAPTION, IDS_UI_ACOPTIONSFRAME_HINT,
          IDS_UI_SC_ALT_O},
-        {&TCaptureForm::acDossiersFrame, IDS_UI_CAT_FRAME, IDS_UI_ACDOSSIERSFRAME_CAPTION, IDS_UI_ACDOSSIERSFRAME_HINT, 0},
-        {&TCaptureForm::acProgrammerFrame, IDS_UI_CAT_FRAME, IDS_UI_ACPROGRAMMERFRAME_CAPTION,
+        {acDossiersFrame, IDS_UI_CAT_FRAME, IDS_UI_ACDOSSIERSFRAME_CAPTION, IDS_UI_ACDOSSIERSFRAME_HINT, 0},
+        {acProgrammerFrame, IDS_UI_CAT_FRAME, IDS_UI_ACPROGRAMMERFRAME_CAPTION,
          IDS_UI_ACPROGRAMMERFRAME_HINT, 0},
-        {&TCaptureForm::acExtraireFrame, IDS_UI_CAT_FRAME, IDS_UI_ACEXTRAIREFRAME_CAPTION, IDS_UI_ACEXTRAIREFRAME_HINT, 0},
-        {&TCaptureForm::acIncrusterFrame, IDS_UI_CAT_FRAME, IDS_UI_ACINCRUSTERFRAME_CAPTION,
+        {acExtraireFrame, IDS_UI_CAT_FRAME, IDS_UI_ACEXTRAIREFRAME_CAPTION, IDS_UI_ACEXTRAIREFRAME_HINT, 0},
+        {acIncrusterFrame, IDS_UI_CAT_FRAME, IDS_UI_ACINCRUSTERFRAME_CAPTION,
          IDS_UI_ACINCRUSTERFRAME_HINT, 0},
-        {&TCaptureForm::acQuitter, IDS_UI_CAT_GENERAL, IDS_UI_ACQUITTER_CAPTION, IDS_UI_ACQUITTER_HINT, IDS_UI_SC_CTRL_Q},
-        {&TCaptureForm::taLock, 0, 0, IDS_UI_TALOCK_HINT, 0},
-        {&TCaptureForm::acApropos, IDS_UI_CAT_FRAME, IDS_UI_ACAPROPOS_CAPTION, IDS_UI_ACAPROPOS_HINT, 0},
-        {&TCaptureForm::acCouper, IDS_UI_CAT_ACTION, IDS_UI_ACCOUPER_CAPTION, IDS_UI_ACCOUPER_HINT, IDS_UI_SC_CTRL_X},
-        {&TCaptureForm::acProgrammerBascule, IDS_UI_CAT_ACTION, IDS_UI_ACPROGRAMMERBASCULE_CAPTION, 0, 0},
-        {&TCaptureForm::acJpgOption, IDS_UI_CAT_SETTINGS, IDS_UI_ACJPGOPTION_CAPTION, 0, 0},
-        {&TCaptureForm::acBmpOption, IDS_UI_CAT_SETTINGS, IDS_UI_ACBMPOPTION_CAPTION, 0, 0},
-        {&TCaptureForm::acBasculerPanneau, IDS_UI_CAT_FRAME, IDS_UI_ACBASCULERPANNEAU_CAPTION, 0, 0},
-        {&TCaptureForm::acNextPanneau, IDS_UI_CAT_FRAME, IDS_UI_ACNEXTPANNEAU_CAPTION, 0, IDS_UI_SC_ALT_N},
-        {&TCaptureForm::acHelp, IDS_UI_CAT_FRAME, IDS_UI_ACHELP_CAPTION, IDS_UI_ACHELP_HINT, IDS_UI_SC_ALT_H},
-        {&TCaptureForm::acReduire, IDS_UI_CAT_FRAME, IDS_UI_ACREDUIRE_CAPTION, 0, 0},
-        {&TCaptureForm::acSourcesFrame, IDS_UI_CAT_FRAME, IDS_UI_ACSOURCESFRAME_CAPTION, IDS_UI_ACSOURCESFRAME_HINT,
+        {acQuitter, IDS_UI_CAT_GENERAL, IDS_UI_ACQUITTER_CAPTION, IDS_UI_ACQUITTER_HINT, IDS_UI_SC_CTRL_Q},
+        {taLock, 0, 0, IDS_UI_TALOCK_HINT, 0},
+        {acApropos, IDS_UI_CAT_FRAME, IDS_UI_ACAPROPOS_CAPTION, IDS_UI_ACAPROPOS_HINT, 0},
+        {acCouper, IDS_UI_CAT_ACTION, IDS_UI_ACCOUPER_CAPTION, IDS_UI_ACCOUPER_HINT, IDS_UI_SC_CTRL_X},
+        {acProgrammerBascule, IDS_UI_CAT_ACTION, IDS_UI_ACPROGRAMMERBASCULE_CAPTION, 0, 0},
+        {acJpgOption, IDS_UI_CAT_SETTINGS, IDS_UI_ACJPGOPTION_CAPTION, 0, 0},
+        {acBmpOption, IDS_UI_CAT_SETTINGS, IDS_UI_ACBMPOPTION_CAPTION, 0, 0},
+        {acBasculerPanneau, IDS_UI_CAT_FRAME, IDS_UI_ACBASCULERPANNEAU_CAPTION, 0, 0},
+        {acNextPanneau, IDS_UI_CAT_FRAME, IDS_UI_ACNEXTPANNEAU_CAPTION, 0, IDS_UI_SC_ALT_N},
+        {acHelp, IDS_UI_CAT_FRAME, IDS_UI_ACHELP_CAPTION, IDS_UI_ACHELP_HINT, IDS_UI_SC_ALT_H},
+        {acReduire, IDS_UI_CAT_FRAME, IDS_UI_ACREDUIRE_CAPTION, 0, 0},
+        {acSourcesFrame, IDS_UI_CAT_FRAME, IDS_UI_ACSOURCESFRAME_CAPTION, IDS_UI_ACSOURCESFRAME_HINT,
          IDS_UI_SC_ALT_S},
-        {&TCaptureForm::saCapturerBascule, IDS_UI_CAT_ACTION, IDS_UI_SACAPTURERBASCULE_CAPTION,
+        {saCapturerBascule, IDS_UI_CAT_ACTION, IDS_UI_SACAPTURERBASCULE_CAPTION,
          IDS_UI_SACAPTURERBASCULE_HINT, 0},
-        {&TCaptureForm::acShowVideoPilotDV, IDS_UI_CAT_ACTION, 0, 0, 0},
-        {&TCaptureForm::acVertFlip, IDS_UI_CAT_ACTION, IDS_UI_ACVERTFLIP_CAPTION, IDS_UI_ACVERTFLIP_HINT, 0},
-        {&TCaptureForm::acPelorin, IDS_UI_CAT_ACTION, IDS_UI_ACPELORIN_CAPTION, IDS_UI_ACPELORIN_HINT, 0},
-        {&TCaptureForm::acOuvrirDossierVideos, IDS_UI_CAT_ACTION, IDS_UI_ACOUVRIRDOSSIERVIDEOS_CAPTION,
+        {acShowVideoPilotDV, IDS_UI_CAT_ACTION, 0, 0, 0},
+        {acVertFlip, IDS_UI_CAT_ACTION, IDS_UI_ACVERTFLIP_CAPTION, IDS_UI_ACVERTFLIP_HINT, 0},
+        {acPelorin, IDS_UI_CAT_ACTION, IDS_UI_ACPELORIN_CAPTION, IDS_UI_ACPELORIN_HINT, 0},
+        {acOuvrirDossierVideos, IDS_UI_CAT_ACTION, IDS_UI_ACOUVRIRDOSSIERVIDEOS_CAPTION,
          IDS_UI_ACOUVRIRDOSSIERVIDEOS_HINT, 0},
-        {&TCaptureForm::acSliders, IDS_UI_CAT_FRAME, IDS_UI_ACSLIDERS_CAPTION, 0, 0},
-        {&TCaptureForm::acHorzFlip, IDS_UI_CAT_ACTION, IDS_UI_ACHORZFLIP_CAPTION, IDS_UI_ACHORZFLIP_HINT, 0},
-        {&TCaptureForm::acShowAudioPilotDV, IDS_UI_CAT_ACTION, 0, 0, 0},
+        {acSliders, IDS_UI_CAT_FRAME, IDS_UI_ACSLIDERS_CAPTION, 0, 0},
+        {acHorzFlip, IDS_UI_CAT_ACTION, IDS_UI_ACHORZFLIP_CAPTION, IDS_UI_ACHORZFLIP_HINT, 0},
+        {acShowAudioPilotDV, IDS_UI_CAT_ACTION, 0, 0, 0},
     };
     for (const TActionTexts& texts : actions) {
-        TMainAction* action = this->*texts.Field;
+        widgets::custom::TCustomSuperAction* action = texts.Action;
         if (texts.Category != 0) action->SetCategory(UiText(texts.Category));
         if (texts.Caption != 0) action->SetCaption(UiText(texts.Caption));
         if (texts.Hint != 0) action->SetHint(UiText(texts.Hint));

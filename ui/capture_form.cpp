@@ -110,6 +110,16 @@ void TCaptureForm::FormCreate(classlib::TObject* /*Sender*/) {
     acIncVolume->SetShortCut(VK_ADD);
     acDecVolume->SetShortCut(VK_SUBTRACT);
     saIntervallo->SetShortCut(VK_PAUSE);
+    // The command line, run at the application's first activation.
+    if (IsProgramWindow()) {
+        Switch1 = new widgets::custom::TSwitch(this);
+        Switch1->SetName(L"Switch1");
+        Switch1->SetActionList(al);
+    }
+}
+
+bool TCaptureForm::IsProgramWindow() const {
+    return classlib::ApplicationExists() && classlib::Application()->MainForm() == this;
 }
 
 void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
@@ -131,8 +141,8 @@ void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     engine::CloseScnFile();
     // The idle work runs once the window is up (the program's main window only: a window made
     // by a test runs it by hand).
-    if (classlib::ApplicationExists() && classlib::Application()->MainForm() == this)
-        classlib::Application()->OnIdle = [this](classlib::TObject* Sender, bool& Done) { AppEvents1Idle(Sender, Done); };
+    if (IsProgramWindow())
+        AppEvents1->OnIdle = [this](classlib::TObject* Sender, bool& Done) { AppEvents1Idle(Sender, Done); };
 }
 
 void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
@@ -186,7 +196,7 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
     }
     // No action is marked: the camcorder scan starts from a clean slate.
     for (int i = 0; i < al->ActionCount(); ++i) al->Actions(i)->SetTag(-1);
-    if (classlib::ApplicationExists()) classlib::Application()->OnIdle = nullptr;
+    AppEvents1->OnIdle = nullptr;
     Done = true;
     BOOL active = FALSE;
     ScreenSaverWasActive = SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
@@ -264,12 +274,12 @@ void TCaptureForm::ApplyVolume() {
         } catch (...) {
         }
     }
-    gaugeVolume->SetCaption(std::to_wstring(volume / 100));
+    gaugeVolume->SetProgress(volume / 100);
 }
 
 void TCaptureForm::tbChange(classlib::TObject* /*Sender*/) {
     if (settings::ParamVolume == nullptr) return;
-    settings::ParamVolume->SetValue(tb->Position());
+    settings::ParamVolume->SetValue(tb->Value());
     ApplyVolume();
 }
 

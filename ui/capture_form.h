@@ -24,7 +24,14 @@
 #include "filters/filters_host.h"
 #include "settings/settings_host.h"
 #include "unicode/wide_strings.h"
+#include "widgets/custom/scripts.h"
+#include "widgets/custom/super_actions.h"
+#include "widgets/custom/text_gauge.h"
+#include "widgets/custom/threaded_timer.h"
+#include "widgets/kit/app_events.h"
+#include "widgets/kit/kit_slider.h"
 #include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_com_controls.h"
 #include "widgets/unicode/uc_forms.h"
@@ -70,8 +77,8 @@ public:
 };
 
 // The two kinds of actions of the main action list: plain commands and two-state toggles.
-using TMainAction = widgets::TUcAction;
-using TMainToggleAction = widgets::TUcAction;
+using TMainAction = widgets::custom::TSuperAction;
+using TMainToggleAction = widgets::custom::TtoggleAction;
 
 // The parameter list's signature: "Quillotrane", the version, the language code, " by Marbrecq".
 std::wstring ParameterListSignature();
@@ -94,6 +101,15 @@ public:
     // Pictures of the actions and buttons (22 x 22).
     classlib::TImageList* ImageList1 = nullptr;
     widgets::TUcActionList* al = nullptr;
+    // The application's events the main window takes (its first idle).
+    widgets::kit::TAppEvents* AppEvents1 = nullptr;
+    // Script files run against the action list; the command line (the program's main window only).
+    widgets::custom::TScript* Script1 = nullptr;
+    widgets::custom::TSwitch* Switch1 = nullptr;
+    // The 300 ms status tick.
+    widgets::custom::TThreadedTimer* DroppedFramesTimer = nullptr;
+    widgets::TUcOpenDialog* odListe = nullptr;
+    classlib::TFontDialog* FontDialog1 = nullptr;
 
     // The video column: the video panel, the video area (also the no-video plate), the video
     // window, the frame around the video and the square at the sliders' crossing.
@@ -103,13 +119,13 @@ public:
     widgets::TUcShape* Shape2 = nullptr;
     widgets::TUcShape* Shape1 = nullptr;
     // The overlay position sliders (0..970 and 0..930, hidden at start) and the volume slider
-    // (0..10000): track bars until the kit's slider stands in their place.
-    widgets::TUcTrackBar* Xslider = nullptr;
-    widgets::TUcTrackBar* Yslider = nullptr;
-    widgets::TUcTrackBar* tb = nullptr;
+    // (0..10000).
+    widgets::kit::TKitSlider* Xslider = nullptr;
+    widgets::kit::TKitSlider* Yslider = nullptr;
+    widgets::kit::TKitSlider* tb = nullptr;
     widgets::TUcLabel* labVolume = nullptr;
-    // The volume gauge (Volume / 100): a panel showing the figure until the text gauge exists.
-    widgets::TUcPanel* gaugeVolume = nullptr;
+    // The volume gauge (Volume / 100).
+    widgets::custom::TTextGauge* gaugeVolume = nullptr;
     widgets::TUcBitBtn* CaptureBtn = nullptr;
     widgets::TUcSpeedButton* sbCouper = nullptr;
     widgets::TUcBitBtn* grabBtn = nullptr;
@@ -237,6 +253,9 @@ public:
     // The close question in "Do not save when quit" mode: true with Mode set when the user chose
     // (the save-preferences dialog, modal).
     virtual bool AskStorageMode(std::uint8_t& Mode);
+    // Whether this is the program's main window (a window a test makes is not): only it takes the
+    // command line and the application's idle time.
+    bool IsProgramWindow() const;
     // True once the first idle has run.
     bool FirstIdleDone() const { return firstIdleDone_; }
 

@@ -26,6 +26,15 @@ void TCaptureForm::BuildComponents() {
     ImageList1->SetWidth(22);
     ImageList1->SetHeight(22);
     al = Make<TUcActionList>(this, L"al");
+    AppEvents1 = Make<kit::TAppEvents>(this, L"AppEvents1");
+    Script1 = Make<custom::TScript>(this, L"Script1");
+    Script1->SetActionList(al);
+    DroppedFramesTimer = Make<custom::TThreadedTimer>(this, L"DroppedFramesTimer");
+    DroppedFramesTimer->SetInterval(300);
+    DroppedFramesTimer->OnTimer = [this](classlib::TObject* Sender) { DroppedActionTimer(Sender); };
+    DroppedFramesTimer->SetEnabled(true);
+    odListe = Make<TUcOpenDialog>(this, L"odListe");
+    FontDialog1 = Make<classlib::TFontDialog>(this, L"FontDialog1");
 
     // The video column.
     Panel1 = Place<TUcPanel>(this, this, L"Panel1", VideoColumnX + 10, 40, 420, 340);
@@ -40,14 +49,18 @@ void TCaptureForm::BuildComponents() {
     Panel2->SetVisible(false);
     vwEcran = Place<dshow::TVideoWindow>(this, Panel1, L"vwEcran", 14, 14, 392, 292);
     vwEcran->SetShowHint(true);
-    Yslider = Place<TUcTrackBar>(this, Panel1, L"Yslider", 396, 6, 24, 308);
-    Yslider->SetOrientation(classlib::TTrackBarOrientation::trVertical);
-    Yslider->SetMax(930);
-    Yslider->SetPosition(100);
+    Yslider = Place<kit::TKitSlider>(this, Panel1, L"Yslider", 396, 6, 24, 286);
+    Yslider->SetOrientation(kit::TSliderOrientation::soVertical);
+    Yslider->SetColor(SystemColor(COLOR_BTNFACE));
+    Yslider->SetMaxValue(930);
+    Yslider->SetValue(100);
+    Yslider->SetOptions(kit::soSmooth);
     Yslider->SetVisible(false);
-    Xslider = Place<TUcTrackBar>(this, Panel1, L"Xslider", 6, 298, 408, 22);
-    Xslider->SetMax(970);
-    Xslider->SetPosition(900);
+    Xslider = Place<kit::TKitSlider>(this, Panel1, L"Xslider", 6, 298, 393, 22);
+    Xslider->SetColor(classlib::clWhite);
+    Xslider->SetMaxValue(970);
+    Xslider->SetValue(900);
+    Xslider->SetOptions(kit::soSmooth);
     Xslider->SetVisible(false);
     Shape1 = Place<TUcShape>(this, Panel1, L"Shape1", 396, 298, 20, 20);
     Shape1->SetShowHint(true);
@@ -56,12 +69,13 @@ void TCaptureForm::BuildComponents() {
     CaptureBtn = Place<TUcBitBtn>(this, this, L"CaptureBtn", VideoColumnX + 64, 386, 40, 44);
     labVolume = Place<TUcLabel>(this, this, L"labVolume", VideoColumnX + 108, 402, 36, 13);
     labVolume->SetCaption(L"Volume");
-    tb = Place<TUcTrackBar>(this, this, L"tb", VideoColumnX + 144, 396, 150, 25);
-    tb->SetMax(10000);
-    tb->SetFrequency(1000);
-    gaugeVolume = Place<TUcPanel>(this, this, L"gaugeVolume", VideoColumnX + 296, 396, 28, 25);
-    gaugeVolume->SetBevelOuter(classlib::TPanelBevel::bvLowered);
-    gaugeVolume->SetCaption(L"");
+    tb = Place<kit::TKitSlider>(this, this, L"tb", VideoColumnX + 144, 396, 150, 25);
+    tb->SetIncrement(100);
+    tb->SetMaxValue(10000);
+    tb->SetOptions(kit::soSmooth);
+    gaugeVolume = Place<custom::TTextGauge>(this, this, L"gaugeVolume", VideoColumnX + 296, 396, 28, 25);
+    gaugeVolume->SetMaxValue(100);
+    gaugeVolume->SetShowHint(true);
     grabBtn = Place<TUcBitBtn>(this, this, L"grabBtn", VideoColumnX + 334, 386, 90, 44);
 
     // The tool bars.
@@ -140,11 +154,11 @@ void TCaptureForm::BindHandlers() {
     addButton(tbActions, acQuitter, L"tbQuitter");
 
     // Panel buttons and the pop-up menu's panel sub-menu, in the same order.
-    const std::initializer_list<TMainAction*> panelActions{acSourcesFrame,   acDossiersFrame, acProgrammerFrame,
+    const std::initializer_list<classlib::TBasicAction*> panelActions{acSourcesFrame,   acDossiersFrame, acProgrammerFrame,
                                                            acExtraireFrame,  acIncrusterFrame, acOptionsFrame,
                                                            saListeFrame,     acHelp,          acApropos};
     int n = 0;
-    for (TMainAction* action : panelActions) {
+    for (classlib::TBasicAction* action : panelActions) {
         addButton(tbPanneaux, action, (L"tbPanneau" + std::to_wstring(n)).c_str());
         auto* item = new TUcMenuItem(this);
         item->SetName(L"PanneauItem" + std::to_wstring(n));
@@ -164,12 +178,14 @@ void TCaptureForm::BindHandlers() {
         }
         PopupMenu->Items()->Add(item);
     };
-    for (TMainAction* action : {saCapturerBascule, acCouper, saGrab}) addItem(action);
+    for (classlib::TBasicAction* action : std::initializer_list<classlib::TBasicAction*>{saCapturerBascule, acCouper, saGrab})
+        addItem(action);
     addItem(nullptr);
     PopupMenu->Items()->Add(PanneauSources1);
     addItem(nullptr);
-    for (TMainAction* action : {tafullscreen, acReduire, saRatioNormal, saRatioNatif, saRatio4x3, saRatio16x9, taMute,
-                                taIncruster, acVertFlip, acHorzFlip, acSliders, acQuitter})
+    for (classlib::TBasicAction* action : std::initializer_list<classlib::TBasicAction*>{
+             tafullscreen, acReduire, saRatioNormal, saRatioNatif, saRatio4x3, saRatio16x9, taMute, taIncruster,
+             acVertFlip, acHorzFlip, acSliders, acQuitter})
         addItem(action);
     videoPopup_.Menu = PopupMenu;
     vwEcran->SetPopupMenu(&videoPopup_);

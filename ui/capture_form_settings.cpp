@@ -15,10 +15,13 @@
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
 #include "ui/incruster_frame.h"
+#include "ui/info_frames.h"
 #include "ui/options_frame.h"
 #include "ui/side_forms.h"
 #include "ui/panel_frame.h"
 #include "ui/sources_frame.h"
+#include "widgets/kit/kit_spin_edit.h"
+#include "widgets/kit/path_edit.h"
 
 namespace ui {
 
@@ -53,6 +56,19 @@ void LoadText(widgets::TUcEdit* Edit, const std::wstring& Text) {
     Edit->SetText(Text);
 }
 
+// The kit's edits keep their text in the system code page.
+void LoadText(classlib::TCustomEdit* Edit, const std::wstring& Text) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);
+    Edit->SetText(classlib::WideToAnsi(Text));
+}
+
+std::wstring TextOf(classlib::TControl* Edit) { return classlib::AnsiToWide(Edit->Text()); }
+
+void LoadValue(widgets::kit::TKitSpinEdit* Edit, int Value) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);
+    Edit->SetValue(Value);
+}
+
 // The frame rate as typed: a real number in the user's notation, false when it does not parse.
 bool ParseFramerate(const std::wstring& Text, double& Value) {
     return classlib::TryStrToFloat(classlib::Trim(Text), Value);
@@ -69,8 +85,9 @@ void TCaptureForm::LoadSettings() {
         ShowPanel(ParamPanneauActif->Value());
         {
             TMutedEvent<classlib::TNotifyEvent> mute(tb->OnChange);
-            tb->SetPosition(ParamVolume->Value());
+            tb->SetValue(ParamVolume->Value());
         }
+        ApplyVolume();
         if (ParamFullscreenOn->Value()) tafullscreen->Execute();
         if (ParamReducedOn->Value()) acReduire->Execute();
         if (ParamMuteOn->Value()) taMute->Execute();
@@ -133,7 +150,7 @@ void TCaptureForm::LoadSettings() {
         OptionsFramecbActiverSuperpositionClick(options->cbActiverSuperposition);
         options->ShowStorageMode(StorageMode());
 
-        LoadText(ExtraireFrame1->KitSpinEdit7, std::to_wstring(ParamValeurIntervallometre->Value()));
+        LoadValue(ExtraireFrame1->KitSpinEdit7, ParamValeurIntervallometre->Value());
         {
             const int unit = ParamUnitesIntervallometre->Value();
             ExtraireFrame1->cbUnites->SetItemIndex(unit >= 0 && unit < ExtraireFrame1->cbUnites->Items()->Count() ? unit
@@ -145,7 +162,22 @@ void TCaptureForm::LoadSettings() {
     }
 }
 
-void TCaptureForm::LoadPanelLists() {}
+void TCaptureForm::LoadPanelLists() {
+    using namespace settings;
+    try {
+        // The excluded devices, unchecked; the enumeration adds the present ones after them.
+        widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
+        sources->Items()->SetText(ParamSourcesExclues->Value());
+        for (int i = 0; i < sources->Items()->Count(); ++i) sources->SetChecked(i, false);
+
+        LoadIndex(OptionsFrame->rgversion, ParamVersionWmv->Value());
+        widgets::TUcComboBox* profiles = OptionsFrame->cboxMedia;
+        const int wanted = profiles->Items()->IndexOf(ParamPreferredWmvProfile->Value());
+        profiles->SetItemIndex(wanted >= 0 ? wanted : (profiles->Items()->Count() > 0 ? 0 : -1));
+        if (profiles->ItemIndex() >= 0) profiles->SetText(profiles->Items()->Get(profiles->ItemIndex()));
+    } catch (...) {
+    }
+}
 
 bool TCaptureForm::SaveSettings() {
     using namespace settings;
@@ -168,7 +200,7 @@ bool TCaptureForm::SaveSettings() {
         ParamTop->SetValue(top);
         ParamLeft->SetValue(left);
         ParamEcranGauche->SetValue(VideoColumnX == 0);
-        ParamVolume->SetValue(tb->Position());
+        ParamVolume->SetValue(tb->Value());
 
         ParamFullscreenOn->SetValue(tafullscreen->Checked());
         ParamReducedOn->SetValue(acReduire->Checked());
@@ -192,12 +224,12 @@ bool TCaptureForm::SaveSettings() {
             ParamShowAudioPilotDV->SetValue(camForm2->Shown);
         }
 
-        ParamPelorin->SetValue(DossiersFrame1->fePelorin->Text());
-        ParamPluginsDir->SetValue(DossiersFrame1->PlugInDirEdit->Text());
-        ParamVideoDirectory->SetValue(DossiersFrame1->VideoDirEdit->Text());
+        ParamPelorin->SetValue(TextOf(DossiersFrame1->fePelorin));
+        ParamPluginsDir->SetValue(TextOf(DossiersFrame1->PlugInDirEdit));
+        ParamVideoDirectory->SetValue(TextOf(DossiersFrame1->VideoDirEdit));
         ParamVideoRacine->SetValue(DossiersFrame1->VideoRacineEdit->Text());
         ParamVideoDate->SetValue(DossiersFrame1->cbVideoDate->Checked());
-        ParamImageDirectory->SetValue(DossiersFrame1->ImageDirEdit->Text());
+        ParamImageDirectory->SetValue(TextOf(DossiersFrame1->ImageDirEdit));
         ParamImageRacine->SetValue(DossiersFrame1->ImageRacineEdit->Text());
         ParamImageDate->SetValue(DossiersFrame1->cbImageDate->Checked());
 
@@ -236,11 +268,15 @@ bool TCaptureForm::SaveSettings() {
         const int choice = options->rgPrefs->ItemIndex();
         if (choice >= smRegistry && choice <= smNone) SetStorageMode(static_cast<TStorageMode>(choice));
 
-        std::int32_t interval = 0;
-        if (classlib::TryStrToInt(classlib::Trim(ExtraireFrame1->KitSpinEdit7->Text()), interval))
-            ParamValeurIntervallometre->SetValue(interval);
+        ParamValeurIntervallometre->SetValue(ExtraireFrame1->KitSpinEdit7->AsInteger());
         ParamUnitesIntervallometre->SetValue(ExtraireFrame1->cbUnites->ItemIndex());
         ParamBeeps->SetValue(ExtraireFrame1->cbBeeps->Checked());
+
+        std::wstring excluded;
+        widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
+        for (int i = 0; i < sources->Items()->Count(); ++i)
+            if (!sources->Checked(i)) excluded += sources->Items()->Get(i) + L"\r\n";
+        ParamSourcesExclues->SetValue(excluded);
     } catch (...) {
     }
     const bool saved = SaveParameters();
@@ -276,11 +312,16 @@ void TCaptureForm::OptionsFramecbNotifierClick(classlib::TObject* /*Sender*/) {
 
 void TCaptureForm::OptionsFramergPrefsClick(classlib::TObject* Sender) {
     OptionsFrame->rgPrefsClick(Sender);
-    // The folders follow the settings the choice may have moved: the save reads them from the
-    // folder edits, and would otherwise put the old folders back.
-    LoadText(DossiersFrame1->VideoDirEdit, settings::ParamVideoDirectory->Value());
-    LoadText(DossiersFrame1->ImageDirEdit, settings::ParamImageDirectory->Value());
-    LoadText(DossiersFrame1->PlugInDirEdit, settings::ParamPluginsDir->Value());
+    // The browse dialogs open on the folders; the folders follow the settings the choice may have
+    // moved, as the save reads them from the folder edits and would otherwise put the old ones back.
+    const std::pair<widgets::kit::TDirectoryEdit*, settings::TWideStringParameter*> folders[] = {
+        {DossiersFrame1->VideoDirEdit, settings::ParamVideoDirectory},
+        {DossiersFrame1->ImageDirEdit, settings::ParamImageDirectory},
+        {DossiersFrame1->PlugInDirEdit, settings::ParamPluginsDir}};
+    for (const auto& [edit, folder] : folders) {
+        edit->SetInitialDir(classlib::WideToAnsi(folder->Value()));
+        LoadText(edit, folder->Value());
+    }
 }
 
 void TCaptureForm::SourcesFrameleFramerateExit(classlib::TObject* /*Sender*/) {
@@ -298,7 +339,7 @@ void TCaptureForm::SourcesFrameleFramerateExit(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::DossiersFrame1fePelorinChange(classlib::TObject* /*Sender*/) {
-    settings::ParamPelorin->SetValue(DossiersFrame1->fePelorin->Text());
+    settings::ParamPelorin->SetValue(TextOf(DossiersFrame1->fePelorin));
 }
 
 void TCaptureForm::DossiersFrame1VideoRacineEditKeyPress(classlib::TObject* Sender, char& Key) {

@@ -25,8 +25,8 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     gbFichier = Place<TUcGroupBox>(this, GroupBox1, L"gbFichier", 8, 18, 257, 130);
     gbFichier->SetCaption(L"Video Files");
     gbFichier->SetHint(L"Define the avi file for capture");
-    VideoDirEdit = Place<TUcEdit>(this, gbFichier, L"VideoDirEdit", 8, 18, 241, 21);
-    VideoDirEdit->SetHint(L"Choose the folder where the captured videos will be saved.");
+    VideoDirEdit = Place<kit::TDirectoryEdit>(this, gbFichier, L"VideoDirEdit", 8, 18, 241, 21);
+    VideoDirEdit->SetHint("Choose the folder where the captured videos will be saved.");
     VideoRacineEdit = Place<TUcEdit>(this, gbFichier, L"VideoRacineEdit", 8, 46, 120, 21);
     VideoRacineEdit->SetText(L"Video");
     VideoRacineEdit->SetHint(L"Root for the name of the captured video or audio files.");
@@ -45,8 +45,8 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     gbFichierImages = Place<TUcGroupBox>(this, GroupBox1, L"gbFichierImages", 8, 152, 257, 130);
     gbFichierImages->SetCaption(L"Image Files");
     gbFichierImages->SetHint(L"Set the name and folder for grabbed images");
-    ImageDirEdit = Place<TUcEdit>(this, gbFichierImages, L"ImageDirEdit", 8, 18, 241, 21);
-    ImageDirEdit->SetHint(L"Folder in which the images are saved");
+    ImageDirEdit = Place<kit::TDirectoryEdit>(this, gbFichierImages, L"ImageDirEdit", 8, 18, 241, 21);
+    ImageDirEdit->SetHint("Folder in which the images are saved");
     ImageRacineEdit = Place<TUcEdit>(this, gbFichierImages, L"ImageRacineEdit", 8, 46, 120, 21);
     ImageRacineEdit->SetText(L"Image");
     ImageRacineEdit->SetHint(L"Root used to build the image name.");
@@ -63,14 +63,14 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
 
     labPelorin = Place<TUcLabel>(this, GroupBox1, L"labPelorin", 8, 290, 100, 13);
     labPelorin->SetCaption(L"Pelorin");
-    fePelorin = Place<TUcEdit>(this, GroupBox1, L"fePelorin", 8, 306, 257, 21);
+    fePelorin = Place<kit::TFilenameEdit>(this, GroupBox1, L"fePelorin", 8, 306, 257, 21);
     fePelorin->SetHint(
-        L"Browse your hard disks to select the name and path of the executable file Pelorin.\r\nYou will be able to "
-        L"open in Pelorin automatically the captured clips with a click on F8\r\nor on an icon in the \"About\"  "
-        L"panel (Alt+A).");
+        "Browse your hard disks to select the name and path of the executable file Pelorin.\r\nYou will be able to "
+        "open in Pelorin automatically the captured clips with a click on F8\r\nor on an icon in the \"About\"  "
+        "panel (Alt+A).");
     labPlugins = Place<TUcLabel>(this, GroupBox1, L"labPlugins", 8, 336, 100, 13);
     labPlugins->SetCaption(L"Plug-ins");
-    PlugInDirEdit = Place<TUcEdit>(this, GroupBox1, L"PlugInDirEdit", 8, 352, 257, 21);
+    PlugInDirEdit = Place<kit::TDirectoryEdit>(this, GroupBox1, L"PlugInDirEdit", 8, 352, 257, 21);
     SetShowHint(true);
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include "ui/panel_frame.h"
+#include "widgets/kit/path_edit.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_std_controls.h"
 #include "widgets/unicode/uc_edits.h"
@@ -17,22 +18,21 @@ public:
 
     widgets::TUcGroupBox* GroupBox1 = nullptr;
     widgets::TUcGroupBox* gbFichier = nullptr;
-    // Folder edits: plain edits until the kit's directory and file-name edits stand in their place.
-    widgets::TUcEdit* VideoDirEdit = nullptr;
+    widgets::kit::TDirectoryEdit* VideoDirEdit = nullptr;
     widgets::TUcEdit* VideoRacineEdit = nullptr;
     widgets::TUcCheckBox* cbVideoDate = nullptr;
     widgets::TUcLabel* LabelVideo = nullptr;
     widgets::TUcSpeedButton* sbVideo = nullptr;
     widgets::TUcGroupBox* gbFichierImages = nullptr;
-    widgets::TUcEdit* ImageDirEdit = nullptr;
+    widgets::kit::TDirectoryEdit* ImageDirEdit = nullptr;
     widgets::TUcEdit* ImageRacineEdit = nullptr;
     widgets::TUcCheckBox* cbImageDate = nullptr;
     widgets::TUcLabel* LabelImage = nullptr;
     widgets::TUcSpeedButton* sbImage = nullptr;
     widgets::TUcLabel* labPelorin = nullptr;
-    widgets::TUcEdit* fePelorin = nullptr;
+    widgets::kit::TFilenameEdit* fePelorin = nullptr;
     widgets::TUcLabel* labPlugins = nullptr;
-    widgets::TUcEdit* PlugInDirEdit = nullptr;
+    widgets::kit::TDirectoryEdit* PlugInDirEdit = nullptr;
 };
 
 }  // namespace ui

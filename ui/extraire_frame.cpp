@@ -34,8 +34,9 @@ TExtraireFrame::TExtraireFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     chronoLab->Font()->SetColor(classlib::clRed);
     chronoLab->SetHint("Delay in seconds till the next snapshot.");
     chronoLab->SetVisible(false);
-    KitSpinEdit7 = Place<TUcEdit>(this, gbIntervallo, L"KitSpinEdit7", 8, 82, 70, 21);
-    KitSpinEdit7->SetHint(L"Values for the time interval between two snapshots");
+    KitSpinEdit7 = Place<kit::TKitSpinEdit>(this, gbIntervallo, L"KitSpinEdit7", 8, 82, 70, 21);
+    KitSpinEdit7->SetMaxValue(999999);
+    KitSpinEdit7->SetHint("Values for the time interval between two snapshots");
     cbUnites = Place<TUcComboBox>(this, gbIntervallo, L"cbUnites", 86, 82, 90, 21);
     cbUnites->SetStyle(classlib::TComboBoxStyle::csDropDownList);
     for (const wchar_t* unit : {L"seconds", L"frames", L"minutes", L"hours"}) cbUnites->Items()->Add(unit);

@@ -4,6 +4,7 @@
 
 #include "ui/panel_frame.h"
 #include "widgets/kit/kit_label.h"
+#include "widgets/kit/kit_spin_edit.h"
 #include "widgets/kit/kit_switch.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_panels.h"
@@ -26,8 +27,7 @@ public:
     widgets::TUcGroupBox* gbIntervallo = nullptr;
     widgets::kit::TKitSwitch* KitSwitch1 = nullptr;
     widgets::kit::TKitLabel* chronoLab = nullptr;
-    // The interval value: a plain edit until the kit's spin edit stands in its place.
-    widgets::TUcEdit* KitSpinEdit7 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit7 = nullptr;
     widgets::TUcComboBox* cbUnites = nullptr;
     widgets::TUcCheckBox* cbBeeps = nullptr;
 

@@ -3,7 +3,11 @@
 #pragma once
 
 #include "ui/panel_frame.h"
+#include "widgets/custom/clip_list_box.h"
+#include "widgets/custom/text_gauge.h"
 #include "widgets/hover/hx_label.h"
+#include "widgets/unicode/uc_check_list_box.h"
+#include "widgets/unicode/uc_rich_edit.h"
 #include "widgets/unicode/uc_com_controls.h"
 #include "widgets/unicode/uc_edits.h"
 #include "widgets/unicode/uc_std_controls.h"
@@ -18,7 +22,11 @@ public:
     explicit TListeFrame(classlib::TComponent* AOwner);
 
     widgets::TUcLabel* Label1 = nullptr;
+    widgets::custom::TFichierListBox* fl = nullptr;
     widgets::TUcLabel* labselect = nullptr;
+    widgets::custom::TTextGauge* tgCPU = nullptr;
+    widgets::custom::TTextGauge* tgVideo = nullptr;
+    widgets::custom::TTextGauge* tgImage = nullptr;
 };
 
 // Panel 7: help text, system report, the list of capture sources, the filter drop zones.
@@ -33,6 +41,10 @@ public:
     widgets::TUcTabSheet* tsSources = nullptr;
     widgets::TUcTabSheet* tsFiltres = nullptr;
     widgets::TUcMemo* Memo1 = nullptr;
+    // The capture sources, one line per device ever seen; unchecked lines are excluded.
+    widgets::TUcCheckListBox* clSources = nullptr;
+    // The system report.
+    widgets::TUcRichEdit* reSystem = nullptr;
 };
 
 // Panel 8: the program, its maker and their links.

@@ -3,6 +3,9 @@
 #pragma once
 
 #include "ui/panel_frame.h"
+#include "widgets/kit/date_edit.h"
+#include "widgets/kit/kit_clock.h"
+#include "widgets/kit/kit_spin_edit.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_std_controls.h"
 #include "widgets/unicode/uc_edits.h"
@@ -16,21 +19,22 @@ public:
     explicit TProgrammerFrame(classlib::TComponent* AOwner);
 
     widgets::TUcGroupBox* GroupBox1 = nullptr;
-    // Start: hours, minutes, seconds and date. Plain edits until the kit's spin and date edits
-    // stand in their place.
+    // Start: hours, minutes, seconds and date.
     widgets::TUcGroupBox* gbDebut = nullptr;
-    widgets::TUcEdit* KitSpinEdit1 = nullptr;
-    widgets::TUcEdit* KitSpinEdit2 = nullptr;
-    widgets::TUcEdit* KitSpinEdit3 = nullptr;
-    widgets::TUcEdit* DateEdit1 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit1 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit2 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit3 = nullptr;
+    widgets::kit::TDateEdit* DateEdit1 = nullptr;
     // End.
     widgets::TUcGroupBox* gbFin = nullptr;
-    widgets::TUcEdit* KitSpinEdit4 = nullptr;
-    widgets::TUcEdit* KitSpinEdit5 = nullptr;
-    widgets::TUcEdit* KitSpinEdit6 = nullptr;
-    widgets::TUcEdit* DateEdit2 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit4 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit5 = nullptr;
+    widgets::kit::TKitSpinEdit* KitSpinEdit6 = nullptr;
+    widgets::kit::TDateEdit* DateEdit2 = nullptr;
     widgets::TUcButton* NowBtn = nullptr;
     widgets::TUcBitBtn* ProgBtn = nullptr;
+    // The alarm clock of both ends of a schedule.
+    widgets::kit::TKitClock* KitClock2 = nullptr;
 };
 
 }  // namespace ui

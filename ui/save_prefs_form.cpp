@@ -16,10 +16,12 @@ TSavePrefsForm::TSavePrefsForm(classlib::TComponent* AOwner) : widgets::TUcForm(
     SetClientWidth(448);
     SetClientHeight(296);
     SetPosition(classlib::TPosition::poScreenCenter);
-    LinkEdit1 = Place<widgets::TUcMemo>(this, this, L"LinkEdit1", 32, 16, 377, 201);
+    LinkEdit1 = Place<widgets::custom::TLinkEdit>(this, this, L"LinkEdit1", 32, 16, 377, 201);
     LinkEdit1->Font()->SetName("Arial");
     LinkEdit1->Font()->SetHeight(-16);
-    LinkEdit1->SetReadOnly(true);
+    LinkEdit1->SetLinkColor(classlib::clNavy);
+    LinkEdit1->SetUrlColor(classlib::clNavy);
+    LinkEdit1->SetMailColor(classlib::clNavy);
     struct Button {
         widgets::TUcBitBtn** Field;
         const wchar_t* Name;
@@ -53,7 +55,7 @@ TSavePrefsForm::TSavePrefsForm(classlib::TComponent* AOwner) : widgets::TUcForm(
 
 void TSavePrefsForm::FormCreate(classlib::TObject* /*Sender*/) {
     SetCaption(L"Saving the preferences of Quillotrane");
-    LinkEdit1->SetText(kSavePrefsText);
+    LinkEdit1->SetRichText(kSavePrefsText);
 }
 
 void TSavePrefsForm::Choose(std::uint8_t AMode) {

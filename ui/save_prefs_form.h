@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "widgets/custom/link_edit.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_edits.h"
 #include "widgets/unicode/uc_forms.h"
@@ -15,8 +16,8 @@ public:
     CLASSLIB_CLASS_NAME(TSavePrefsForm)
     explicit TSavePrefsForm(classlib::TComponent* AOwner);
 
-    // The explanation (the link edit's place until the link edit exists: its marked-up text).
-    widgets::TUcMemo* LinkEdit1 = nullptr;
+    // The explanation.
+    widgets::custom::TLinkEdit* LinkEdit1 = nullptr;
     widgets::TUcBitBtn* NormalBtn = nullptr;
     widgets::TUcBitBtn* BitBtn2 = nullptr;
     widgets::TUcBitBtn* BitBtn3 = nullptr;

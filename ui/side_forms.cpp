@@ -34,6 +34,7 @@ TRaccourcisForm::TRaccourcisForm(classlib::TComponent* AOwner) : widgets::TUcFor
     SetClientWidth(516);
     SetClientHeight(446);
     SetCaption(L"The commands of " + settings::ProgramTitle());
+    StringGrid1 = Place<widgets::TUcStringGrid>(this, this, L"StringGrid1", 0, 60, 516, 386);
 }
 
 TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {

@@ -8,6 +8,7 @@
 
 #include "engine/engine_host.h"
 #include "widgets/unicode/uc_forms.h"
+#include "widgets/unicode/uc_grids.h"
 #include "widgets/unicode/uc_panels.h"
 #include "widgets/unicode/uc_panels.h"
 #include "widgets/unicode/uc_std_buttons.h"
@@ -34,6 +35,8 @@ class TRaccourcisForm : public widgets::TUcForm {
 public:
     CLASSLIB_CLASS_NAME(TRaccourcisForm)
     explicit TRaccourcisForm(classlib::TComponent* AOwner);
+
+    widgets::TUcStringGrid* StringGrid1 = nullptr;
 };
 
 // One camcorder window: the device's name as caption, the tape's recording date, the timecode,
