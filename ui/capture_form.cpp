@@ -9,6 +9,7 @@
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
+#include "engine/plugins.h"
 #include "engine/scene_list.h"
 #include "engine/sound_preview.h"
 #include "engine/video_preview.h"
@@ -150,8 +151,11 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
     firstIdleDone_ = true;
     try {
         engine::Tdm* module = engine::dm();
+        Plugins = std::make_unique<engine::TpluginList>();
         VideoDevices = std::make_unique<engine::TCaptureDeviceList>();
         AudioDevices = std::make_unique<engine::TCaptureDeviceList>();
+        VideoDevices->SetPlugins(Plugins.get());
+        AudioDevices->SetPlugins(Plugins.get());
         engine::Crossbars().FillCrossbars();
         VideoSources = std::make_unique<engine::TvideoSourcesList>();
         AudioSources = std::make_unique<engine::TAudioSourcesList>();
@@ -162,6 +166,7 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
         WmvAvailable = CreateProfileManager();
         std::wstring errorText;
         LoadPanelLists();
+        engine::LoadPluginList(*Plugins);
         if (!EnumerateSources()) errorText += settings::LoadProgramText(IDS_CANNOT_CHANGE_VIDEO_SOURCES) + L"\r\n";
         OverlayAllowed = true;
         ++GraphRunDeferred;
@@ -257,6 +262,7 @@ void TCaptureForm::FormDestroy(classlib::TObject* /*Sender*/) {
     gFailedDevices.reset();
     AudioDevices.reset();
     VideoDevices.reset();
+    Plugins.reset();
     if (settings::SettingsHost() == this) {
         settings::SetSettingsHost(nullptr);
         settings::SetApplicationWindowProvider(nullptr);

@@ -42,6 +42,7 @@
 #include "widgets/unicode/uc_std_buttons.h"
 
 namespace engine {
+class TpluginList;
 class TCaptureDeviceList;
 class TMonikerList;
 class TVideoSource;
@@ -234,7 +235,8 @@ public:
     std::wstring NextImageFile;
     // The start of this run (date stamps in the file names), taken when the settings are loaded.
     double RunStartTime = 0.0;
-    // The source lists and device lists (made on the first idle).
+    // The capture plug-ins, the device lists and the source lists (made on the first idle).
+    std::unique_ptr<engine::TpluginList> Plugins;
     std::unique_ptr<engine::TCaptureDeviceList> VideoDevices;
     std::unique_ptr<engine::TCaptureDeviceList> AudioDevices;
     std::unique_ptr<engine::TSourceList<engine::TVideoSource>> VideoSources;

@@ -366,8 +366,8 @@ TEST_F(ProgramTest, ClosingTheStorageQuestionKeepsTheProgramRunningAndAChoiceIsK
 TEST_F(ProgramTest, TheQuitSwitchOfTheCommandLineClosesTheProgram)
 {
     WriteIniLines(ini_, {});
+    // The window may be gone before the test sees it: the switch runs at the first activation.
     const RunResult run = RunAndClose(exe_, folder_, nullptr, L"+q", false);
-    EXPECT_TRUE(run.windowFound);
     EXPECT_TRUE(run.exited) << "the switch did not reach the quit action";
     EXPECT_EQ(0u, run.exitCode);
     EXPECT_NE(L"<missing>", IniValue(ReadIniLines(ini_), L"Signature"));

@@ -258,4 +258,31 @@ TEST_F(CaptureFormTest, ARefusedCloseLeavesEverythingAsItWas) {
     EXPECT_FALSE(KeyExists(kProgramKey));
 }
 
+TEST_F(CaptureFormTest, TheFirstIdleRunsOnceAndTheScreenSaverComesBackAtTheEnd) {
+    BOOL wasActive = FALSE;
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &wasActive, 0);
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, 0);
+    TTestCaptureForm* form = CreateAndShow();
+    EXPECT_TRUE(ui::StartingUp());
+    bool done = false;
+    form->AppEvents1Idle(form, done);
+    EXPECT_TRUE(done);
+    EXPECT_TRUE(form->FirstIdleDone());
+    EXPECT_FALSE(ui::StartingUp());
+    EXPECT_EQ(-1, form->cam_Toggle->Tag());
+    BOOL active = TRUE;
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    EXPECT_FALSE(active) << "the screen saver is off while the program runs";
+    // A second idle does nothing again.
+    form->cam_Toggle->SetTag(5);
+    done = false;
+    form->AppEvents1Idle(form, done);
+    EXPECT_EQ(5, form->cam_Toggle->Tag());
+
+    form_.reset();
+    SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0);
+    EXPECT_TRUE(active) << "the screen saver active at the start is active again";
+    SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, wasActive, nullptr, 0);
+}
+
 }  // namespace
