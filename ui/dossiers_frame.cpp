@@ -4,17 +4,6 @@
 
 namespace ui {
 
-namespace {
-
-void NameLabel(widgets::TUcLabel* Label) {
-    Label->SetAutoSize(false);
-    Label->Font()->SetName("Arial");
-    Label->Font()->SetStyle({classlib::fsBold});
-    Label->Font()->SetColor(classlib::clTeal);
-}
-
-}  // namespace
-
 TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetName(L"DossiersFrame1");
     using namespace widgets;
@@ -35,7 +24,8 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     cbVideoDate->SetChecked(true);
     cbVideoDate->SetHint(L"Add or remove the date to the filename.");
     LabelVideo = Place<TUcLabel>(this, gbFichier, L"LabelVideo", 8, 76, 209, 16);
-    NameLabel(LabelVideo);
+    LabelVideo->SetAutoSize(false);
+    SetArialLook(LabelVideo, {classlib::fsBold}, classlib::clTeal);
     LabelVideo->SetHint(
         L"Indicates the name of the next saved file,\r\nor the current name if a capture is ongoing.\r\nClick on the "
         L"name to go to the \"Sources\" panel.");
@@ -54,7 +44,8 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     cbImageDate->SetCaption(L"Include date");
     cbImageDate->SetHint(L"Add or remove the date to the image filename");
     LabelImage = Place<TUcLabel>(this, gbFichierImages, L"LabelImage", 8, 76, 209, 16);
-    NameLabel(LabelImage);
+    LabelImage->SetAutoSize(false);
+    SetArialLook(LabelImage, {classlib::fsBold}, classlib::clTeal);
     LabelImage->SetHint(
         L"Name of the next image to be grabbed out of the stream.\r\nClick on the name to go to the \"Extract "
         L"Images\" panel. ");

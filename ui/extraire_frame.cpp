@@ -18,9 +18,7 @@ TExtraireFrame::TExtraireFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     GroupBox1->SetCaption(L"Next image");
     destlabel = Place<TUcLabel>(this, GroupBox1, L"destlabel", 8, 20, 241, 16);
     destlabel->SetAutoSize(false);
-    destlabel->Font()->SetName("Arial");
-    destlabel->Font()->SetStyle({classlib::fsBold});
-    destlabel->Font()->SetColor(classlib::clTeal);
+    SetArialLook(destlabel, {classlib::fsBold}, classlib::clTeal);
     destlabel->SetCursor(classlib::crHandPoint);
     destlabel->SetHint(L"Name of the next grabbed image.\r\nClick on it to change the folder.");
 

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "classlib/controls.h"
+#include "classlib/graphics.h"
 
 namespace ui {
 
@@ -25,6 +26,22 @@ T* Make(classlib::TComponent* Owner, const wchar_t* Name) {
     T* component = new T(Owner);
     component->SetName(Name);
     return component;
+}
+
+// The panels' name labels and lists: an "Arial" font of Style in Color.
+inline void SetArialLook(classlib::TControl* Control, classlib::TFontStyles Style, classlib::TColor Color) {
+    Control->Font()->SetName("Arial");
+    Control->Font()->SetStyle(Style);
+    Control->Font()->SetColor(Color);
+}
+
+// A new page of Pages (class TSheet, owned by Owner) named Name with Caption.
+template <typename TSheet, typename TPages>
+TSheet* AddPage(classlib::TComponent* Owner, TPages* Pages, const wchar_t* Name, const wchar_t* Caption) {
+    TSheet* sheet = Make<TSheet>(Owner, Name);
+    sheet->SetPageControl(Pages);
+    sheet->SetCaption(Caption);
+    return sheet;
 }
 
 }  // namespace ui

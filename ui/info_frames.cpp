@@ -38,10 +38,7 @@ THelpFrame::THelpFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     using namespace widgets;
     PageControl1 = Place<TUcPageControl>(this, this, L"PageControl1", 0, 0, kPanelWidth, kPanelHeight);
     auto tab = [this](const wchar_t* name, const wchar_t* caption) {
-        TUcTabSheet* sheet = Make<TUcTabSheet>(this, name);
-        sheet->SetPageControl(PageControl1);
-        sheet->SetCaption(caption);
-        return sheet;
+        return AddPage<TUcTabSheet>(this, PageControl1, name, caption);
     };
     tsAide = tab(L"tsAide", L"Help");
     tsSystem = tab(L"tsSystem", L"System");

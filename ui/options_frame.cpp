@@ -43,10 +43,7 @@ TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     GroupBox1->Font()->SetName("Arial");
     PageControl1 = Place<TUcPageControl>(this, GroupBox1, L"PageControl1", 4, 18, kPanelWidth - 8, kPanelHeight - 24);
     auto tab = [this](const wchar_t* name, const wchar_t* caption) {
-        TUcTabSheet* sheet = Make<TUcTabSheet>(this, name);
-        sheet->SetPageControl(PageControl1);
-        sheet->SetCaption(caption);
-        return sheet;
+        return AddPage<TUcTabSheet>(this, PageControl1, name, caption);
     };
     tsPref = tab(L"tsPref", L"Pref");
     tsWmv = tab(L"tsWmv", L"Wmv");

@@ -4,16 +4,6 @@
 
 namespace ui {
 
-namespace {
-
-void MakeBold(classlib::TControl* Control, classlib::TColor Color) {
-    Control->Font()->SetName("Arial");
-    Control->Font()->SetStyle({classlib::fsBold});
-    Control->Font()->SetColor(Color);
-}
-
-}  // namespace
-
 TSourcesFrame::TSourcesFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetName(L"SourcesFrame");
     using namespace widgets;
@@ -25,7 +15,7 @@ TSourcesFrame::TSourcesFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     gbVideo->SetCaption(L"Video source");
     cboxvideo = Place<TUcComboBox>(this, gbVideo, L"cboxvideo", 8, 18, 209, 21);
     cboxvideo->SetStyle(classlib::TComboBoxStyle::csDropDownList);
-    MakeBold(cboxvideo, classlib::clBlack);
+    SetArialLook(cboxvideo, {classlib::fsBold}, classlib::clBlack);
     cboxvideo->SetHint(L"List of video capture sources");
     sbVideoSettings = Place<TUcSpeedButton>(this, gbVideo, L"sbVideoSettings", 222, 17, 25, 23);
     sbVideoSettings->SetHint(L"Settings of video source.");
@@ -38,12 +28,11 @@ TSourcesFrame::TSourcesFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     gbAudio->SetCaption(L"Audio source");
     cboxAudio = Place<TUcComboBox>(this, gbAudio, L"cboxAudio", 8, 18, 209, 21);
     cboxAudio->SetStyle(classlib::TComboBoxStyle::csDropDownList);
-    MakeBold(cboxAudio, classlib::clBlack);
+    SetArialLook(cboxAudio, {classlib::fsBold}, classlib::clBlack);
     cboxAudio->SetHint(L"List of audio sources");
     cbEntries = Place<TUcComboBox>(this, gbAudio, L"cbEntries", 8, 46, 209, 21);
     cbEntries->SetStyle(classlib::TComboBoxStyle::csDropDownList);
-    cbEntries->Font()->SetName("Arial");
-    cbEntries->Font()->SetColor(classlib::clPurple);
+    SetArialLook(cbEntries, {}, classlib::clPurple);
     cbEntries->SetHint(L"List of entries from the audio board");
     cbEntries->SetVisible(false);
     sbAudioSettings = Place<TUcSpeedButton>(this, gbAudio, L"sbAudioSettings", 222, 17, 25, 23);
@@ -81,7 +70,7 @@ TSourcesFrame::TSourcesFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     LabelVideo = Place<TUcLabel>(this, gbSources, L"LabelVideo", 8, 340, 257, 16);
     LabelVideo->SetAlignment(classlib::TAlignment::taCenter);
     LabelVideo->SetAutoSize(false);
-    MakeBold(LabelVideo, classlib::clTeal);
+    SetArialLook(LabelVideo, {classlib::fsBold}, classlib::clTeal);
     LabelVideo->SetHint(
         L"Indicates the name of the next file to be captured,\r\nor the current one if a capture is ongoing.");
     SetShowHint(true);
