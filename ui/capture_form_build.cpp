@@ -1,6 +1,7 @@
 // The main window's components: the video column, the tool bars, the status bar, the panels and the
 // pop-up menus, and the handlers the controls' events are bound to.
 #include "classlib/forms.h"
+#include "ui/action_images.h"
 #include "ui/capture_form.h"
 #include "ui/dossiers_frame.h"
 #include "ui/erreur_frame.h"
@@ -25,6 +26,7 @@ void TCaptureForm::BuildComponents() {
     ImageList1 = Make<classlib::TImageList>(this, L"ImageList1");
     ImageList1->SetWidth(22);
     ImageList1->SetHeight(22);
+    FillActionImages(ImageList1);
     al = Make<TUcActionList>(this, L"al");
     AppEvents1 = Make<kit::TAppEvents>(this, L"AppEvents1");
     Script1 = Make<custom::TScript>(this, L"Script1");
@@ -82,9 +84,13 @@ void TCaptureForm::BuildComponents() {
     tbActions = Place<TUcToolBar>(this, this, L"tbActions", 0, 4, 340, 30);
     tbActions->SetImages(ImageList1);
     tbActions->SetFlat(true);
+    tbActions->SetButtonWidth(28);
+    tbActions->SetButtonHeight(28);
     tbPanneaux = Place<TUcToolBar>(this, this, L"tbPanneaux", PanelColumnX + 8, 4, 250, 30);
     tbPanneaux->SetImages(ImageList1);
     tbPanneaux->SetFlat(true);
+    tbPanneaux->SetButtonWidth(28);
+    tbPanneaux->SetButtonHeight(28);
 
     // The status bar: four owner-drawn panels of 175 pixels.
     StatusBar1 = Place<TUcStatusBar>(this, this, L"StatusBar1", 0, 440, 700, 19);

@@ -66,6 +66,7 @@ TEST_F(CaptureFormTest, TheActionListHoldsTheFiftyFiveCommandsInTheirOrder) {
         EXPECT_EQ(def.Switch, actions[i]->Switch());
         EXPECT_EQ(def.Token, actions[i]->Token());
         EXPECT_EQ(def.AutoCheck, actions[i]->AutoCheck()) << i;
+        EXPECT_LT(actions[i]->ImageIndex(), form->ImageList1->Count()) << "no picture for action " << i;
         toggles += def.Toggle ? 1 : 0;
     }
     EXPECT_EQ(9, toggles);
