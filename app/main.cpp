@@ -2,7 +2,6 @@
 // the message loop, then the orderly end. No exception leaves wWinMain.
 #include <windows.h>
 
-#include <atomic>
 #include <exception>
 #include <string>
 
@@ -10,9 +9,12 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/message_box.h"
+#include "engine/capture_data_module.h"
 #include "engine/engine_host.h"
 #include "filters/filters_host.h"
 #include "ui/capture_form.h"
+#include "ui/save_prefs_form.h"
+#include "ui/side_forms.h"
 #include "ui/start_up.h"
 #include "unicode/wide_platform.h"
 #include "widgets/hover/hx_startup.h"
@@ -38,29 +40,11 @@ void ReportFatal(const std::exception_ptr& error) {
     }
 }
 
-// What the capture engine and the stream filters ask of the main window, answered from the main
-// window's handle until its own panels answer them (no label, no camcorder window yet).
-class TProgramHosts final : public engine::IEngineHost, public filters::IFiltersHost {
-public:
-    std::atomic<HWND> MainWindow{nullptr};
-    HWND MainWindowHandle() override { return MainWindow.load(); }
-    void SetVideoLabel(const std::wstring&) override {}
-    engine::ICamWindow* CamWindow(int) override { return nullptr; }
-    void ForgetCamForm(engine::ICamWindow*) override {}
-    HWND MessageWindow() override { return MainWindow.load(); }
-    bool OverlayPreference() override { return true; }
-    LONGLONG FrameTime() override { return 0; }
-    SIZE DisplayAspect() override { return SIZE{0, 0}; }
-};
-
 }  // namespace
 
 int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*commandLine*/, int /*showCommand*/)
 {
     int exitCode = 0;
-    TProgramHosts hosts;
-    engine::SetEngineHost(&hosts);
-    filters::SetFiltersHost(&hosts);
     try {
         unicode::InitializeWidePlatform();
         widgets::InitializeWideControls();
@@ -73,9 +57,19 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
             classlib::TApplication* application = classlib::Application();
             application->Initialize();
             widgets::UcApplication()->SetTitle(L"Quillotrane");
+            // The main window answers the layers below it from its creation on.
             ui::TCaptureForm* captureForm = nullptr;
             application->CreateForm(captureForm);
-            hosts.MainWindow = captureForm->Handle();
+            engine::SetEngineHost(captureForm);
+            filters::SetFiltersHost(captureForm);
+            // The capture data module, owned by the application like the forms.
+            new engine::Tdm(application);
+            ui::TSavePrefsForm* savePrefsForm = nullptr;
+            application->CreateForm(savePrefsForm);
+            ui::Tplaque* plaque = nullptr;
+            application->CreateForm(plaque);
+            ui::TRaccourcisForm* raccourcisForm = nullptr;
+            application->CreateForm(raccourcisForm);
             application->Run();
         }
     } catch (...) {
@@ -85,7 +79,6 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
 
     // The forms go first (the last created first), then the library modules in the reverse order
     // of their start-up, then the application.
-    hosts.MainWindow = nullptr;
     try {
         if (classlib::ApplicationExists()) classlib::Application()->DestroyForms();
     } catch (...) {

@@ -1,6 +1,8 @@
 // Actions, action lists and action links of the class library.
 #include "classlib/actions.h"
 
+#include <cctype>
+
 #include <algorithm>
 
 #include "classlib/exceptions.h"
@@ -309,7 +311,7 @@ bool TCustomActionList::IsShortCut(TShortCut Value) {
     if (Value == scNone) return false;
     for (TContainedAction* a : std::vector<TContainedAction*>(actions_)) {
         auto* action = dynamic_cast<TCustomAction*>(a);
-        if (action == nullptr || action->ShortCut() != Value) continue;
+        if (action == nullptr || !action->HasShortCut(Value)) continue;
         action->Update();
         // A shortcut of a disabled action is still used up (it must not reach the control).
         if (action->Enabled()) action->Execute();
@@ -459,6 +461,53 @@ std::string ShortCutToText(TShortCut Value) {
     if (Value & scAlt) text.append("Alt+");
     text.append(name);
     return text;
+}
+
+TShortCut TextToShortCut(const std::string& Text) {
+    auto upper = [](std::string t) {
+        for (char& c : t) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+        return t;
+    };
+    std::string rest = upper(Text);
+    TShortCut modifiers = 0;
+    for (bool found = true; found;) {
+        found = false;
+        for (const auto& [prefix, bit] : {std::pair<const char*, TShortCut>{"SHIFT+", scShift},
+                                          std::pair<const char*, TShortCut>{"CTRL+", scCtrl},
+                                          std::pair<const char*, TShortCut>{"ALT+", scAlt}}) {
+            const std::string p(prefix);
+            if (rest.size() > p.size() && rest.compare(0, p.size(), p) == 0) {
+                modifiers |= bit;
+                rest.erase(0, p.size());
+                found = true;
+            }
+        }
+    }
+    if (rest.empty()) return scNone;
+    WORD key = 0;
+    if (rest.size() == 1 && ((rest[0] >= 'A' && rest[0] <= 'Z') || (rest[0] >= '0' && rest[0] <= '9'))) {
+        key = static_cast<WORD>(rest[0]);
+    } else if (rest.size() >= 2 && rest.size() <= 3 && rest[0] == 'F' &&
+               std::all_of(rest.begin() + 1, rest.end(), [](char c) { return c >= '0' && c <= '9'; })) {
+        const int n = std::stoi(rest.substr(1));
+        if (n >= 1 && n <= 24) key = static_cast<WORD>(VK_F1 + n - 1);
+    } else {
+        for (WORD k = 1; k < 256 && key == 0; ++k)
+            if (const char* name = FixedKeyName(k); name != nullptr && upper(name) == rest) key = k;
+    }
+    return key == 0 ? scNone : static_cast<TShortCut>(key | modifiers);
+}
+
+void TCustomAction::AddSecondaryShortCut(const std::string& Text) {
+    secondaryShortCuts_.push_back(TSecondaryShortCut{Text, TextToShortCut(Text)});
+}
+
+bool TCustomAction::HasShortCut(TShortCut Value) const {
+    if (Value == scNone) return false;
+    if (shortCut_ == Value) return true;
+    for (const TSecondaryShortCut& s : secondaryShortCuts_)
+        if (s.ShortCut == Value) return true;
+    return false;
 }
 
 }  // namespace classlib

@@ -154,8 +154,21 @@ public:
     void SetShortCut(TShortCut Value);
     int HelpContext() const { return helpContext_; }
     void SetHelpContext(int Value);
+    // Further shortcuts that run the action as its ShortCut does, kept as given ("CTRL+G") with
+    // the shortcut each text names (scNone for a text that names no key).
+    struct TSecondaryShortCut {
+        std::string Text;
+        TShortCut ShortCut = 0;
+    };
+    const std::vector<TSecondaryShortCut>& SecondaryShortCuts() const { return secondaryShortCuts_; }
+    void ClearSecondaryShortCuts() { secondaryShortCuts_.clear(); }
+    // Adds Text, turned into a shortcut by TextToShortCut.
+    void AddSecondaryShortCut(const std::string& Text);
+    // Whether Value is the action's ShortCut or one of its secondary shortcuts.
+    bool HasShortCut(TShortCut Value) const;
 
 private:
+    std::vector<TSecondaryShortCut> secondaryShortCuts_;
     std::string caption_;
     std::string hint_;
     bool checked_ = false;
@@ -303,5 +316,9 @@ void SetClientAction(ClientT* Client, std::unique_ptr<LinkT>& Link, TBasicAction
 // Text of a shortcut ("Ctrl+S", "F5"; "" for none), with the key names of the system.
 std::string ShortCutToText(TShortCut ShortCut);
 TShortCut ShortCut(WORD Key, TShiftState Shift);
+// The shortcut a text names: modifiers "Shift+", "Ctrl+", "Alt+" in any order and case, then a key
+// as ShortCutToText writes it (a letter, a digit, F1-F24, or a layout-free name such as "Enter");
+// scNone when the text names no key.
+TShortCut TextToShortCut(const std::string& Text);
 
 }  // namespace classlib

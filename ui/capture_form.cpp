@@ -1,13 +1,26 @@
 #include "ui/capture_form.h"
 
+#include <wmsdk.h>
+
 #include <memory>
 
 #include "classlib/conversions.h"
 #include "classlib/forms.h"
+#include "engine/capture_data_module.h"
+#include "engine/capture_devices.h"
+#include "engine/capture_sources.h"
+#include "engine/plugins.h"
+#include "engine/scene_list.h"
+#include "engine/sound_preview.h"
+#include "engine/video_preview.h"
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "settings/shell_helpers.h"
+#include "ui/erreur_frame.h"
 #include "ui/options_frame.h"
+#include "ui/save_prefs_form.h"
+#include "ui/side_forms.h"
+#include "ui/sources_frame.h"
 #include "unicode/wide_platform.h"
 
 namespace ui {
@@ -16,9 +29,22 @@ namespace {
 
 std::unique_ptr<unicode::TUcStringList> gFailedDevices;
 bool gStartingUp = false;
+TCaptureForm* gCaptureForm = nullptr;
 
 constexpr int kClientWidth = 700;
 constexpr int kClientHeight = 459;
+
+// The Windows Media profile manager, made on the first idle when the system offers one.
+Microsoft::WRL::ComPtr<IWMProfileManager> gProfileManager;
+
+bool CreateProfileManager() {
+    gProfileManager.Reset();
+    using CreateFn = HRESULT(WINAPI*)(IWMProfileManager**);
+    HMODULE library = LoadLibraryW(L"wmvcore.dll");
+    if (library == nullptr) return false;
+    auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(library, "WMCreateProfileManager")));
+    return create != nullptr && SUCCEEDED(create(gProfileManager.GetAddressOf())) && gProfileManager;
+}
 
 }  // namespace
 
@@ -29,6 +55,7 @@ std::wstring ParameterListSignature() {
 
 unicode::TUcStringList* FailedDevices() { return gFailedDevices.get(); }
 bool StartingUp() { return gStartingUp; }
+TCaptureForm* CaptureForm() { return gCaptureForm; }
 
 TCaptureForm::TCaptureForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetName(L"CaptureForm");
@@ -38,12 +65,10 @@ TCaptureForm::TCaptureForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwn
     SetClientHeight(kClientHeight);
     // The caption until the first showing replaces it.
     SetCaption(L"......");
-
-    // Until the panel column exists the settings panel is the one panel, always shown.
-    OptionsFrame = new TOptionsFrame(this);
-    OptionsFrame->SetParent(this);
-    OptionsFrame->SetBounds(8, 8, OptionsFrame->Width(), OptionsFrame->Height());
-    OptionsFrame->rgPrefs->OnClick = [this](classlib::TObject* Sender) { OptionsFramergPrefsClick(Sender); };
+    BuildComponents();
+    BuildActions();
+    BindHandlers();
+    if (gCaptureForm == nullptr) gCaptureForm = this;
 
     OnCreate = [this](classlib::TObject* Sender) { FormCreate(Sender); };
     OnShow = [this](classlib::TObject* Sender) { FormShow(Sender); };
@@ -59,6 +84,20 @@ TCaptureForm::~TCaptureForm() {
         settings::SetSettingsHost(nullptr);
         settings::SetApplicationWindowProvider(nullptr);
     }
+    if (engine::EngineHost() == this) engine::SetEngineHost(nullptr);
+    if (filters::FiltersHost() == this) filters::SetFiltersHost(nullptr);
+    if (gCaptureForm == this) gCaptureForm = nullptr;
+    messageWindow_.store(nullptr);
+}
+
+void TCaptureForm::CreateWnd() {
+    widgets::TUcForm::CreateWnd();
+    messageWindow_.store(Handle());
+}
+
+void TCaptureForm::DestroyWnd() {
+    messageWindow_.store(nullptr);
+    widgets::TUcForm::DestroyWnd();
 }
 
 void TCaptureForm::FormCreate(classlib::TObject* /*Sender*/) {
@@ -69,74 +108,244 @@ void TCaptureForm::FormCreate(classlib::TObject* /*Sender*/) {
     settings::CreateParameterList(ParameterListSignature());
     gFailedDevices = std::make_unique<unicode::TUcStringList>();
     gStartingUp = true;
+    acIncVolume->SetShortCut(VK_ADD);
+    acDecVolume->SetShortCut(VK_SUBTRACT);
+    saIntervallo->SetShortCut(VK_PAUSE);
+    // The command line, run at the application's first activation.
+    if (IsProgramWindow()) {
+        Switch1 = new widgets::custom::TSwitch(this);
+        Switch1->SetName(L"Switch1");
+        Switch1->SetActionList(al);
+    }
+}
+
+bool TCaptureForm::IsProgramWindow() const {
+    return classlib::ApplicationExists() && classlib::Application()->MainForm() == this;
 }
 
 void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     if (firstShowDone_) return;
     firstShowDone_ = true;
+    Panel2->Show();
     LoadInterfaceTexts();
+    camForm1 = new TcamForm(this);
+    camForm1->SetName(L"camForm1");
+    camForm2 = new TcamForm(this);
+    camForm2->SetName(L"camForm2");
+    ActiveCamForm = camForm1;
+    camForm1->image1->SetVisible(true);
+    camForm1->SetColor(static_cast<classlib::TColor>(0x80000000u | COLOR_BTNFACE));
+    camForm2->image1->SetVisible(false);
     LoadSettings();
+    DisarmScheduleAlarm();
+    ShowPreviewState();
+    engine::CloseScnFile();
+    // The idle work runs once the window is up (the program's main window only: a window made
+    // by a test runs it by hand).
+    if (IsProgramWindow())
+        AppEvents1->OnIdle = [this](classlib::TObject* Sender, bool& Done) { AppEvents1Idle(Sender, Done); };
 }
 
-void TCaptureForm::FormCloseQuery(classlib::TObject* /*Sender*/, bool& /*CanClose*/) { SaveSettings(); }
+void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
+    if (firstIdleDone_) return;
+    firstIdleDone_ = true;
+    try {
+        engine::Tdm* module = engine::dm();
+        Plugins = std::make_unique<engine::TpluginList>();
+        VideoDevices = std::make_unique<engine::TCaptureDeviceList>();
+        AudioDevices = std::make_unique<engine::TCaptureDeviceList>();
+        VideoDevices->SetPlugins(Plugins.get());
+        AudioDevices->SetPlugins(Plugins.get());
+        engine::Crossbars().FillCrossbars();
+        VideoSources = std::make_unique<engine::TvideoSourcesList>();
+        AudioSources = std::make_unique<engine::TAudioSourcesList>();
+        if (module != nullptr) {
+            vwEcran->SetFilterGraph(module->fg);
+            module->AttachRenderers(vwEcran->GetFilter().Get());
+        }
+        WmvAvailable = CreateProfileManager();
+        std::wstring errorText;
+        LoadPanelLists();
+        engine::LoadPluginList(*Plugins);
+        if (!EnumerateSources()) errorText += settings::LoadProgramText(IDS_CANNOT_CHANGE_VIDEO_SOURCES) + L"\r\n";
+        OverlayAllowed = true;
+        ++GraphRunDeferred;
+        SelectVideoSource(settings::ParamSourceVideo->Value());
+        SelectAudioSource(settings::ParamSourceAudio->Value());
+        SelectCaptureFormat(settings::ParamCaptureFormat->Value());
+        --GraphRunDeferred;
+        if (module != nullptr) module->RunGraph();
+        if (settings::ParamWantVertFlip->Value()) {
+            settings::ParamWantVertFlip->SetValue(false);
+            acVertFlip->Execute();
+        }
+        if (settings::ParamWantHorzFlip->Value()) {
+            settings::ParamWantHorzFlip->SetValue(false);
+            acHorzFlip->Execute();
+        }
+        if (settings::ParamWantIncrust->Value()) taIncruster->Execute();
+        if (!settings::ParamNotifier->Value() && module != nullptr)
+            module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
+        if (CaptureBtn->CanFocus()) CaptureBtn->SetFocus();
+        if (settings::ParamPreviewLocked->Value()) taLock->Execute();
+        if (settings::ParamFreezePreview->Value()) taFreezepreview->Execute();
+        if (settings::ParamFreezeCapture->Value()) taFreezeCapture->Execute();
+        ShowSystemInfo();
+        if (!errorText.empty()) {
+            labVolume->Hide();
+            gaugeVolume->Hide();
+            ErreurFrame1->ShowError(errorText, false);
+        }
+    } catch (...) {
+        // Start-up goes on with what was done.
+    }
+    // No action is marked: the camcorder scan starts from a clean slate.
+    for (int i = 0; i < al->ActionCount(); ++i) al->Actions(i)->SetTag(-1);
+    AppEvents1->OnIdle = nullptr;
+    Done = true;
+    BOOL active = FALSE;
+    ScreenSaverWasActive = SystemParametersInfoW(SPI_GETSCREENSAVEACTIVE, 0, &active, 0) && active;
+    if (ScreenSaverWasActive) SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDCHANGE);
+    ImageByImageMode = false;
+    gStartingUp = false;
+}
+
+bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {
+    auto dialog = std::unique_ptr<TSavePrefsForm>(classlib::NewForm<TSavePrefsForm>(this));
+    dialog->ShowModal();
+    if (!dialog->Chosen) return false;
+    Mode = dialog->Mode;
+    return true;
+}
+
+void TCaptureForm::FormCloseQuery(classlib::TObject* /*Sender*/, bool& CanClose) {
+    // The storage question comes first: a refused close leaves the program as it was, previewing.
+    if (settings::StorageMode() == settings::smNone) {
+        std::uint8_t mode = settings::smNone;
+        if (!AskStorageMode(mode)) {
+            CanClose = false;
+            return;
+        }
+        OptionsFrame->ShowStorageMode(static_cast<settings::TStorageMode>(mode));
+        OptionsFramergPrefsClick(OptionsFrame->rgPrefs);
+    }
+    if (tafullscreen->Checked()) tafullscreen->Execute();
+    StopGraphAndCloseCapture();
+    if (engine::Tdm* module = engine::dm()) {
+        try {
+            if (module->CurrentVideoSource != nullptr) module->CurrentVideoSource->KillGraph(true);
+            if (module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(true);
+            module->fg->ClearGraph();
+        } catch (...) {
+        }
+    }
+    if (camForm1 != nullptr) camForm1->Close();
+    if (camForm2 != nullptr) camForm2->Close();
+    SaveSettings();
+    try {
+        VideoSources.reset();
+        AudioSources.reset();
+    } catch (...) {
+    }
+    gProfileManager.Reset();
+    try {
+        vwEcran->SetFilterGraph(nullptr);
+    } catch (...) {
+    }
+}
 
 void TCaptureForm::FormDestroy(classlib::TObject* /*Sender*/) {
+    if (ScreenSaverWasActive) {
+        SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, TRUE, nullptr, SPIF_SENDCHANGE);
+        ScreenSaverWasActive = false;
+    }
     gFailedDevices.reset();
+    AudioDevices.reset();
+    VideoDevices.reset();
+    Plugins.reset();
     if (settings::SettingsHost() == this) {
         settings::SetSettingsHost(nullptr);
         settings::SetApplicationWindowProvider(nullptr);
     }
 }
 
-void TCaptureForm::LoadInterfaceTexts() {
-    SetCaption(settings::ProgramTitle() + L" by " + L"Marbrecq");
-    Font()->SetName("Arial");
-}
+void TCaptureForm::acQuitterExecute(classlib::TObject* /*Sender*/) { Close(); }
 
-void TCaptureForm::LoadSettings() {
-    try {
-        settings::CreateParameters();
-        SetBounds(settings::ParamLeft->Value(), settings::ParamTop->Value(), Width(), Height());
-        OptionsFrame->ShowStorageMode(settings::StorageMode());
-    } catch (...) {
-        // The rest of the window keeps its defaults.
-    }
-}
-
-bool TCaptureForm::SaveSettings() {
-    if (settings::StorageMode() == settings::smNone) {
-        OptionsFrame->RemoveGivenUpStores(settings::smNone);
-        return false;
-    }
-    try {
-        int left = Left();
-        int top = Top();
-        // A minimised window's own position is off the screen: keep the place it returns to.
-        if (HandleAllocated() && IsIconic(Handle())) {
-            WINDOWPLACEMENT placement{};
-            placement.length = sizeof(placement);
-            if (GetWindowPlacement(Handle(), &placement)) {
-                left = placement.rcNormalPosition.left;
-                top = placement.rcNormalPosition.top;
-            }
+void TCaptureForm::ApplyVolume() {
+    const int volume = settings::ParamVolume != nullptr ? settings::ParamVolume->Value() : 0;
+    const bool mute = settings::ParamMuteOn != nullptr && settings::ParamMuteOn->Value();
+    if (engine::Tdm* module = engine::dm()) {
+        try {
+            module->fg->SetVolume(mute ? 0 : volume);
+        } catch (...) {
         }
-        settings::ParamTop->SetValue(top);
-        settings::ParamLeft->SetValue(left);
-        const int choice = OptionsFrame->rgPrefs->ItemIndex();
-        if (choice >= settings::smRegistry && choice <= settings::smNone)
-            settings::SetStorageMode(static_cast<settings::TStorageMode>(choice));
-    } catch (...) {
     }
-    const bool saved = settings::SaveParameters();
-    if (saved) OptionsFrame->RemoveGivenUpStores(settings::StorageMode());
-    return saved;
+    gaugeVolume->SetProgress(volume / 100);
 }
 
-void TCaptureForm::OptionsFramergPrefsClick(classlib::TObject* Sender) { OptionsFrame->rgPrefsClick(Sender); }
+void TCaptureForm::tbChange(classlib::TObject* /*Sender*/) {
+    if (settings::ParamVolume == nullptr) return;
+    settings::ParamVolume->SetValue(tb->Value());
+    ApplyVolume();
+}
+
+void TCaptureForm::Dispatch(classlib::TMessage& Message) {
+    switch (Message.Msg) {
+        case WM_DEVICECHANGE:
+            widgets::TUcForm::Dispatch(Message);
+            WMDeviceChange(Message);
+            return;
+        case filters::kWMFrameGrabbed:
+            WMFrameGrabbed(Message);
+            return;
+        case filters::kWMIntervalometerCount:
+            WMIntervalometerCount(Message);
+            return;
+        case filters::kWMDVRatioChanged:
+            WMDVRatioChanged(Message);
+            return;
+        default:
+            widgets::TUcForm::Dispatch(Message);
+    }
+}
 
 std::wstring TCaptureForm::ExeName() const {
     if (widgets::TUcApplication* application = widgets::UcApplication()) return application->ExeName();
     return unicode::WideParamStr(0);
+}
+
+HWND TCaptureForm::MainWindowHandle() { return HandleAllocated() ? Handle() : nullptr; }
+
+void TCaptureForm::SetVideoLabel(const std::wstring& Caption) { SourcesFrame->LabVideo->SetCaption(Caption); }
+
+engine::ICamWindow* TCaptureForm::CamWindow(int Index) {
+    if (Index == 0) return camForm1;
+    if (Index == 1) return camForm2;
+    return nullptr;
+}
+
+void TCaptureForm::ForgetCamForm(engine::ICamWindow* Window) {
+    if (Window == nullptr || Window != static_cast<engine::ICamWindow*>(ActiveCamForm)) return;
+    SetActiveCamForm(Window == static_cast<engine::ICamWindow*>(camForm1) ? camForm2 : camForm1);
+}
+
+void TCaptureForm::SetActiveCamForm(TcamForm* Form) {
+    if (Form == nullptr || Form == ActiveCamForm) return;
+    if (ActiveCamForm != nullptr) ActiveCamForm->image1->SetVisible(false);
+    Form->image1->SetVisible(true);
+    ActiveCamForm = Form;
+}
+
+bool TVideoPopupLink::AutoPopup() { return Menu != nullptr && Menu->AutoPopup(); }
+
+void TVideoPopupLink::Popup(int X, int Y) {
+    if (Menu != nullptr) Menu->Popup(X, Y);
+}
+
+LONGLONG TCaptureForm::FrameTime() { return engine::Native.SourceFrameTime; }
+
+SIZE TCaptureForm::DisplayAspect() {
+    return SIZE{static_cast<LONG>(engine::Native.SourceAspectX), static_cast<LONG>(engine::Native.SourceAspectY)};
 }
 
 }  // namespace ui

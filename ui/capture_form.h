@@ -1,18 +1,85 @@
-// The main window: its creation, first showing and close as far as the settings rely on them (the
-// parameter list and its signature, the window's size and position when the settings are made, the
-// save at close), and the services it gives the layers below: the settings host and the
-// application window.
+// The main window: its components (the video column with the video window, the volume, capture,
+// cut and grab controls and the overlay sliders; the two tool bars; the status bar; the panel
+// column with its nine panels and the error panel; the pop-up menus; the action list of every
+// command), its start-up and close, and the services it gives the layers below: the settings
+// host, the capture engine's host and the stream filters' host.
+//
+// The methods are defined across several sources, one per topic: capture_form.cpp (creation,
+// start-up, close, hosts), capture_form_build.cpp (the components), capture_actions.cpp (the
+// action table and interface texts), capture_form_settings.cpp (settings load and save), and the
+// sources of the other topics named beside their declarations.
 #pragma once
 
+#include <windows.h>
+
+#include <atomic>
+#include <cstdint>
+#include <memory>
 #include <string>
 
+#include "classlib/image_list.h"
+#include "classlib/menus.h"
+#include "dshow/video_window.h"
+#include "engine/engine_host.h"
+#include "filters/filters_host.h"
 #include "settings/settings_host.h"
 #include "unicode/wide_strings.h"
+#include "widgets/custom/scripts.h"
+#include "widgets/custom/super_actions.h"
+#include "widgets/custom/text_gauge.h"
+#include "widgets/custom/threaded_timer.h"
+#include "widgets/kit/app_events.h"
+#include "widgets/kit/kit_slider.h"
+#include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_dialogs.h"
+#include "widgets/unicode/uc_buttons.h"
+#include "widgets/unicode/uc_com_controls.h"
 #include "widgets/unicode/uc_forms.h"
+#include "widgets/unicode/uc_menus.h"
+#include "widgets/unicode/uc_panels.h"
+#include "widgets/unicode/uc_std_controls.h"
+#include "widgets/unicode/uc_edits.h"
+#include "widgets/unicode/uc_std_buttons.h"
+
+namespace engine {
+class TpluginList;
+class TCaptureDeviceList;
+class TMonikerList;
+class TVideoSource;
+class TAudioSource;
+class TavFlux;
+template <typename T>
+class TSourceList;
+}  // namespace engine
 
 namespace ui {
 
+class TSourcesFrame;
+class TDossiersFrame;
+class TProgrammerFrame;
+class TExtraireFrame;
+class TIncrusterFrame;
 class TOptionsFrame;
+class TListeFrame;
+class THelpFrame;
+class TAproposFrame;
+class TErreurFrame;
+class TcamForm;
+class Tplaque;
+class TRaccourcisForm;
+class TSavePrefsForm;
+
+// Shows the main window's pop-up menu for a right click on the video.
+class TVideoPopupLink final : public dshow::IVideoPopupMenu {
+public:
+    classlib::TPopupMenu* Menu = nullptr;
+    bool AutoPopup() override;
+    void Popup(int X, int Y) override;
+};
+
+// The two kinds of actions of the main action list: plain commands and two-state toggles.
+using TMainAction = widgets::custom::TSuperAction;
+using TMainToggleAction = widgets::custom::TtoggleAction;
 
 // The parameter list's signature: "Quillotrane", the version, the language code, " by Marbrecq".
 std::wstring ParameterListSignature();
@@ -22,44 +89,391 @@ std::wstring ParameterListSignature();
 unicode::TUcStringList* FailedDevices();
 bool StartingUp();
 
-class TCaptureForm : public widgets::TUcForm, public settings::ISettingsHost {
+class TCaptureForm : public widgets::TUcForm,
+                     public settings::ISettingsHost,
+                     public engine::IEngineHost,
+                     public filters::IFiltersHost {
 public:
     CLASSLIB_CLASS_NAME(TCaptureForm)
     explicit TCaptureForm(classlib::TComponent* AOwner);
     ~TCaptureForm() override;
 
-    // The settings panel (panel 5).
+    // ---- Components ------------------------------------------------------------------------
+    // Pictures of the actions and buttons (22 x 22).
+    classlib::TImageList* ImageList1 = nullptr;
+    widgets::TUcActionList* al = nullptr;
+    // The application's events the main window takes (its first idle).
+    widgets::kit::TAppEvents* AppEvents1 = nullptr;
+    // Script files run against the action list; the command line (the program's main window only).
+    widgets::custom::TScript* Script1 = nullptr;
+    widgets::custom::TSwitch* Switch1 = nullptr;
+    // The 300 ms status tick.
+    widgets::custom::TThreadedTimer* DroppedFramesTimer = nullptr;
+    widgets::TUcOpenDialog* odListe = nullptr;
+    classlib::TFontDialog* FontDialog1 = nullptr;
+
+    // The video column: the video panel, the video area (also the no-video plate), the video
+    // window, the frame around the video and the square at the sliders' crossing.
+    widgets::TUcPanel* Panel1 = nullptr;
+    widgets::TUcPanel* Panel2 = nullptr;
+    dshow::TVideoWindow* vwEcran = nullptr;
+    widgets::TUcShape* Shape2 = nullptr;
+    widgets::TUcShape* Shape1 = nullptr;
+    // The overlay position sliders (0..970 and 0..930, hidden at start) and the volume slider
+    // (0..10000).
+    widgets::kit::TKitSlider* Xslider = nullptr;
+    widgets::kit::TKitSlider* Yslider = nullptr;
+    widgets::kit::TKitSlider* tb = nullptr;
+    widgets::TUcLabel* labVolume = nullptr;
+    // The volume gauge (Volume / 100).
+    widgets::custom::TTextGauge* gaugeVolume = nullptr;
+    widgets::TUcBitBtn* CaptureBtn = nullptr;
+    widgets::TUcSpeedButton* sbCouper = nullptr;
+    widgets::TUcBitBtn* grabBtn = nullptr;
+    // The tool bars: actions (toggles) and panels.
+    widgets::TUcToolBar* tbActions = nullptr;
+    widgets::TUcToolBar* tbPanneaux = nullptr;
+    // The action tool bar's button of taFreezeCapture.
+    widgets::TUcToolButton* tbDebrayerCapture = nullptr;
+    widgets::TUcStatusBar* StatusBar1 = nullptr;
+
+    // The pop-up menus: the video's, with its panel sub-menu; the video and sound settings menus;
+    // the Windows Media profiles.
+    widgets::TUcPopupMenu* PopupMenu = nullptr;
+    widgets::TUcMenuItem* PanneauSources1 = nullptr;
+    widgets::TUcPopupMenu* VideoSettingsMenu = nullptr;
+    widgets::TUcPopupMenu* AudioSettingsMenu = nullptr;
+    widgets::TUcPopupMenu* pmProfiles = nullptr;
+
+    // The panels (numbers 0 to 8) and the error panel.
+    TSourcesFrame* SourcesFrame = nullptr;
+    TDossiersFrame* DossiersFrame1 = nullptr;
+    TProgrammerFrame* ProgrammerFrame1 = nullptr;
+    TExtraireFrame* ExtraireFrame1 = nullptr;
+    TIncrusterFrame* IncrusterFrame1 = nullptr;
     TOptionsFrame* OptionsFrame = nullptr;
+    TListeFrame* ListeFrame = nullptr;
+    THelpFrame* HelpFrame1 = nullptr;
+    TAproposFrame* AproposFrame1 = nullptr;
+    TErreurFrame* ErreurFrame1 = nullptr;
 
-    // OnCreate: the settings host, the parameter list with its signature, the failed-device list,
-    // StartingUp raised.
+    // The actions, in list order (capture_actions.cpp makes them from the action table).
+    TMainAction* saGrab = nullptr;
+    TMainToggleAction* tafullscreen = nullptr;
+    TMainAction* acOptionsFrame = nullptr;
+    TMainAction* acDossiersFrame = nullptr;
+    TMainAction* acProgrammerFrame = nullptr;
+    TMainAction* acExtraireFrame = nullptr;
+    TMainAction* acIncrusterFrame = nullptr;
+    TMainAction* acQuitter = nullptr;
+    TMainAction* acApropos = nullptr;
+    TMainAction* acCouper = nullptr;
+    TMainAction* acProgrammerBascule = nullptr;
+    TMainAction* acJpgOption = nullptr;
+    TMainAction* acBmpOption = nullptr;
+    TMainAction* acBasculerPanneau = nullptr;
+    TMainAction* acNextPanneau = nullptr;
+    TMainAction* acHelp = nullptr;
+    TMainAction* acReduire = nullptr;
+    TMainAction* acSourcesFrame = nullptr;
+    TMainToggleAction* cam_PlayPause = nullptr;
+    TMainAction* cam_Stop = nullptr;
+    TMainAction* cam_AvanceLent = nullptr;
+    TMainAction* cam_AvanceRapide = nullptr;
+    TMainAction* cam_ReculeLent = nullptr;
+    TMainAction* cam_ReculeRapide = nullptr;
+    TMainAction* saCapturerBascule = nullptr;
+    TMainAction* acShowVideoPilotDV = nullptr;
+    TMainAction* acVertFlip = nullptr;
+    TMainAction* acPelorin = nullptr;
+    TMainAction* acOuvrirDossierVideos = nullptr;
+    TMainAction* acIncVolume = nullptr;
+    TMainAction* acDecVolume = nullptr;
+    TMainAction* acSliders = nullptr;
+    TMainAction* acHorzFlip = nullptr;
+    TMainAction* acShowAudioPilotDV = nullptr;
+    TMainAction* cam_Toggle = nullptr;
+    TMainAction* saExitFullScreen = nullptr;
+    TMainToggleAction* taraccourcis = nullptr;
+    TMainToggleAction* taDecalage = nullptr;
+    TMainToggleAction* taFreezepreview = nullptr;
+    TMainToggleAction* taFreezeCapture = nullptr;
+    TMainToggleAction* taIncruster = nullptr;
+    TMainToggleAction* taLock = nullptr;
+    TMainAction* saListeFrame = nullptr;
+    TMainToggleAction* taMute = nullptr;
+    TMainAction* saRatioNormal = nullptr;
+    TMainAction* saRatioNatif = nullptr;
+    TMainAction* saRatio16x9 = nullptr;
+    TMainAction* saRatio4x3 = nullptr;
+    TMainAction* cam_Play = nullptr;
+    TMainAction* cam_Pause = nullptr;
+    TMainAction* saIntervallo = nullptr;
+    TMainAction* saScript = nullptr;
+    TMainAction* saSourceVideo = nullptr;
+    TMainAction* saSourceAudio = nullptr;
+    TMainAction* saFormatCapture = nullptr;
+
+    // The camcorder windows (made at the first showing, owned by the form): video, sound, and the
+    // one that receives the transport actions.
+    TcamForm* camForm1 = nullptr;
+    TcamForm* camForm2 = nullptr;
+    TcamForm* ActiveCamForm = nullptr;
+
+    // ---- State ---------------------------------------------------------------------------
+    // 0 not set up, 1 preview, 2 capturing, 3 scheduled start pending, 4 scheduled capture.
+    std::uint8_t CaptureState = 0;
+    // Selections that run in a row hold the graph's run: a count, so that a nested selection's
+    // own deferral does not end its caller's.
+    int GraphRunDeferred = 0;
+    bool OverlayAllowed = false;
+    bool InlayActive = false;
+    bool ImageByImageMode = false;
+    bool WmvAvailable = false;
+    bool ScreenSaverWasActive = false;
+    std::wstring NextVideoFile;
+    std::wstring NextImageFile;
+    // The start of this run (date stamps in the file names), taken when the settings are loaded.
+    double RunStartTime = 0.0;
+    // The capture plug-ins, the device lists and the source lists (made on the first idle).
+    std::unique_ptr<engine::TpluginList> Plugins;
+    std::unique_ptr<engine::TCaptureDeviceList> VideoDevices;
+    std::unique_ptr<engine::TCaptureDeviceList> AudioDevices;
+    std::unique_ptr<engine::TSourceList<engine::TVideoSource>> VideoSources;
+    std::unique_ptr<engine::TSourceList<engine::TAudioSource>> AudioSources;
+
+    // ---- Start-up and close (capture_form.cpp) --------------------------------------------
     void FormCreate(classlib::TObject* Sender);
-    // OnShow; works at the first showing only: interface texts, then the settings.
     void FormShow(classlib::TObject* Sender);
-    // OnCloseQuery: saves the settings (the close is never refused for now).
+    void AppEvents1Idle(classlib::TObject* Sender, bool& Done);
     void FormCloseQuery(classlib::TObject* Sender, bool& CanClose);
-    // OnDestroy: frees the failed-device list and hands back the services it gave.
     void FormDestroy(classlib::TObject* Sender);
+    void acQuitterExecute(classlib::TObject* Sender);
+    // Graph volume 0 when muted, else Volume; the gauge shows Volume / 100.
+    void ApplyVolume();
+    void tbChange(classlib::TObject* Sender);
+    // The close question in "Do not save when quit" mode: true with Mode set when the user chose
+    // (the save-preferences dialog, modal).
+    virtual bool AskStorageMode(std::uint8_t& Mode);
+    // Whether this is the program's main window (a window a test makes is not): only it takes the
+    // command line and the application's idle time.
+    bool IsProgramWindow() const;
+    // True once the first idle has run.
+    bool FirstIdleDone() const { return firstIdleDone_; }
 
-    // The window's caption: the program title and " by Marbrecq".
+    // ---- Interface texts (capture_actions.cpp) --------------------------------------------
     void LoadInterfaceTexts();
-    // Creates and loads every setting with the window's size of this moment, then shows them:
-    // window position, storage choice. Failures are swallowed.
-    void LoadSettings();
-    // Nothing in storage mode 2 (only the removals chosen in this run, see TOptionsFrame);
-    // otherwise copies the window's state into the settings, takes the storage mode from the
-    // settings panel and saves. True when the store was written.
-    bool SaveSettings();
-    // The main window's handler of the storage choice: the panel's own handling.
-    void OptionsFramergPrefsClick(classlib::TObject* Sender);
 
+    // ---- Settings (capture_form_settings.cpp) ---------------------------------------------
+    // Creates and loads every setting, then shows them in their controls; failures are swallowed.
+    void LoadSettings();
+    void LoadPanelLists();
+    // Nothing in storage mode 2 (only the removals chosen in this run, see TOptionsFrame);
+    // otherwise copies the controls into the settings and saves. True when the store was written.
+    bool SaveSettings();
+    void OptionsFramecbConfirmerVideoClick(classlib::TObject* Sender);
+    void OptionsFramecbConfirmerImageClick(classlib::TObject* Sender);
+    void OptionsFramecbDeInterlacerClick(classlib::TObject* Sender);
+    void OptionsFramecbMpeg2ratioNormalClick(classlib::TObject* Sender);
+    void OptionsFramecbNotifierClick(classlib::TObject* Sender);
+    // The main window's handler of the storage choice: the panel's own handling, then the folders
+    // the browse dialogs open on.
+    void OptionsFramergPrefsClick(classlib::TObject* Sender);
+    void SourcesFrameleFramerateExit(classlib::TObject* Sender);
+    void DossiersFrame1fePelorinChange(classlib::TObject* Sender);
+    void DossiersFrame1VideoRacineEditKeyPress(classlib::TObject* Sender, char& Key);
+    void DossiersFrame1ImageRacineEditKeyPress(classlib::TObject* Sender, char& Key);
+
+    // ---- Capture state, recording, names, schedule, status (the recording sources) ----------
+    void saCapturerBasculeexecute(classlib::TObject* Sender);
+    void acProgrammerBasculeExecute(classlib::TObject* Sender);
+    void lancerEnregistrement(classlib::TObject* Sender);
+    void stopperEnregistrement(classlib::TObject* Sender);
+    bool ShowPreviewState();
+    bool ShowCapturingState();
+    bool ShowScheduleWaitingState();
+    bool ShowScheduledCaptureState();
+    bool StartCapture();
+    bool StopCapture();
+    bool StopGraphAndCloseCapture();
+    void acCouperExecute(classlib::TObject* Sender);
+    void FinishImageByImage();
+    std::wstring BuildVideoFileName();
+    std::wstring BuildImageFileName();
+    void DossiersFrame1VideoDirEditChange(classlib::TObject* Sender);
+    void DossiersFrame1VideoRacineEditExit(classlib::TObject* Sender);
+    void DossiersFrame1VideoDateClick(classlib::TObject* Sender);
+    void OptionsframeImageDirEditChange(classlib::TObject* Sender);
+    void OptionsframeImageRacineEditExit(classlib::TObject* Sender);
+    void OptionsframeImageDateClick(classlib::TObject* Sender);
+    bool StartSchedule();
+    bool ArmScheduleEnd();
+    bool DisarmScheduleAlarm();
+    void NowBtnClick(classlib::TObject* Sender);
+    void UpdateStatusTexts();
+    void DroppedActionTimer(classlib::TObject* Sender);
+    // Snapshots and the intervalometer.
+    void saGrabexecute(classlib::TObject* Sender);
+    void RequestSnapshot();
+    void SaveGrabbedImage();
+    void ExtraireFrame1KitSwitch1Click(classlib::TObject* Sender);
+    void saIntervalloexecute(classlib::TObject* Sender);
+    void acJpgOptionExecute(classlib::TObject* Sender);
+    void acBmpOptionExecute(classlib::TObject* Sender);
+    void OptionsframergExtensionClick(classlib::TObject* Sender);
+    void OptionsframeTrackBar1Change(classlib::TObject* Sender);
+    void SetImageByImageMode(bool On);
+    // The camcorder windows and transport.
+    void cam_PlayExecute(classlib::TObject* Sender);
+    void cam_PauseExecute(classlib::TObject* Sender);
+    void cam_StopExecute(classlib::TObject* Sender);
+    void cam_AvanceLentExecute(classlib::TObject* Sender);
+    void cam_ReculeLentExecute(classlib::TObject* Sender);
+    void cam_AvanceRapideExecute(classlib::TObject* Sender);
+    void cam_ReculeRapideExecute(classlib::TObject* Sender);
+    void cam_PlayPausefalseExecute(classlib::TObject* Sender);
+    void cam_PlayPauseTrueExecute(classlib::TObject* Sender);
+    void cam_ToggleExecute(classlib::TObject* Sender);
+    void acShowVideoPilotDVExecute(classlib::TObject* Sender);
+    void acShowAudioPilotDVExecute(classlib::TObject* Sender);
+    void SetActiveCamForm(TcamForm* Form);
+
+    // ---- Sources, formats, preview lock (the sources' topic) ------------------------------
+    bool EnumerateSources();
+    bool SelectVideoSource(const std::wstring& Name);
+    bool SelectAudioSource(const std::wstring& Name);
+    void SelectCaptureFormat(std::uint8_t Format);
+    void cboxVideoChange(classlib::TObject* Sender);
+    void cboxAudioChange(classlib::TObject* Sender);
+    void cbFormatCaptureClick(classlib::TObject* Sender);
+    void ActualiserVideoBtnClick(classlib::TObject* Sender);
+    void HelpFrame1CheckListBox1Click(classlib::TObject* Sender);
+    void VideoPropBtnClick(classlib::TObject* Sender);
+    void AudiopropBtnClick(classlib::TObject* Sender);
+    void VideoSettingsMenuPopup(classlib::TObject* Sender);
+    void AudioSettingsMenuPopup(classlib::TObject* Sender);
+    void pmProfilesPopup(classlib::TObject* Sender);
+    void capsetItem(classlib::TObject* Sender);
+    void SourcesFramecbEntriesChange(classlib::TObject* Sender);
+    void SourcesFramesbFormatCapturesettingsClick(classlib::TObject* Sender);
+    void DossiersFrame1dePluginAfterDialog(classlib::TObject* Sender);
+    void GraphDeviceLost(classlib::TObject* Sender);
+    void ApplyPreviewLock(bool Locked);
+    void ShowVideoControls();
+    void HideVideoControls();
+    void ShowAudioControls();
+    void HideAudioControls();
+    void taLockfalseExecute(classlib::TObject* Sender);
+    void taLockTrueExecute(classlib::TObject* Sender);
+    void OptionsFramecbActiverSuperpositionClick(classlib::TObject* Sender);
+
+    // ---- Layout, panels, toggles (the layout's topic) -------------------------------------
+    void LayoutPanels();
+    void ApplyAspectRatio();
+    void LayoutVideoWindow(int RatioW, int RatioH);
+    void tafullscreenfalseExecute(classlib::TObject* Sender);
+    void tafullscreenTrueExecute(classlib::TObject* Sender);
+    void saExitFullScreenexecute(classlib::TObject* Sender);
+    void acReduireExecute(classlib::TObject* Sender);
+    void acSlidersExecute(classlib::TObject* Sender);
+    void XsliderChange(classlib::TObject* Sender);
+    void YsliderChange(classlib::TObject* Sender);
+    void ShowPanel(std::uint8_t Number);
+    void HideActivePanel();
+    void acSourcesFrameExecute(classlib::TObject* Sender);
+    void acDossiersFrameExecute(classlib::TObject* Sender);
+    void acProgrammerFrameExecute(classlib::TObject* Sender);
+    void acExtraireFrameExecute(classlib::TObject* Sender);
+    void acIncrusterFrameExecute(classlib::TObject* Sender);
+    void acOptionsFrameExecute(classlib::TObject* Sender);
+    void saListeFrameexecute(classlib::TObject* Sender);
+    void acHelpExecute(classlib::TObject* Sender);
+    void acAproposExecute(classlib::TObject* Sender);
+    void acNextPanneauExecute(classlib::TObject* Sender);
+    void acBasculerPanneauExecute(classlib::TObject* Sender);
+    void acOuvrirDossierVideosExecute(classlib::TObject* Sender);
+    void taFreezepreviewfalseExecute(classlib::TObject* Sender);
+    void taFreezepreviewTrueExecute(classlib::TObject* Sender);
+    void taFreezeCapturefalseExecute(classlib::TObject* Sender);
+    void taFreezeCaptureTrueExecute(classlib::TObject* Sender);
+    void taMutefalseExecute(classlib::TObject* Sender);
+    void taMuteTrueExecute(classlib::TObject* Sender);
+    void taIncrusterfalseExecute(classlib::TObject* Sender);
+    void taIncrusterTrueExecute(classlib::TObject* Sender);
+    void taraccourcisprepare(classlib::TObject* Sender);
+    void taraccourcisfalseExecute(classlib::TObject* Sender);
+    void taraccourcisTrueExecute(classlib::TObject* Sender);
+    void taDecalageprepare(classlib::TObject* Sender);
+    void taDecalagefalseExecute(classlib::TObject* Sender);
+    void taDecalageTrueExecute(classlib::TObject* Sender);
+    void acVertFlipExecute(classlib::TObject* Sender);
+    void acHorzFlipExecute(classlib::TObject* Sender);
+    void ApplyVerticalFlip();
+    void ApplyHorizontalFlip();
+    void saRatioNormalexecute(classlib::TObject* Sender);
+    void saRatioNatifexecute(classlib::TObject* Sender);
+    void saRatio16x9execute(classlib::TObject* Sender);
+    void saRatio4x3execute(classlib::TObject* Sender);
+    void acIncVolumeExecute(classlib::TObject* Sender);
+    void acDecVolumeExecute(classlib::TObject* Sender);
+    void saSourceVideoprepare(classlib::TObject* Sender);
+    void saSourceVideoexecute(classlib::TObject* Sender);
+    void saSourceAudioprepare(classlib::TObject* Sender);
+    void saSourceAudioexecute(classlib::TObject* Sender);
+    void saFormatCaptureprepare(classlib::TObject* Sender);
+    void saFormatCaptureexecute(classlib::TObject* Sender);
+    void saScriptprepare(classlib::TObject* Sender);
+    void saScriptexecute(classlib::TObject* Sender);
+
+    // ---- The remaining panels ------------------------------------------------------------
+    void ApplyInlay();
+    void ShowSystemInfo();
+    void acPelorinExecute(classlib::TObject* Sender);
+
+    // ---- Messages ------------------------------------------------------------------------
+    // WM_DEVICECHANGE (after the default handling), and the stream filters' WM_USER+1 (a grabbed
+    // frame in a slot), WM_USER+2 (seconds to the next timed picture), WM_USER+3 (DV 16:9 flag).
+    void WMDeviceChange(classlib::TMessage& Message);
+    void WMFrameGrabbed(classlib::TMessage& Message);
+    void WMIntervalometerCount(classlib::TMessage& Message);
+    void WMDVRatioChanged(classlib::TMessage& Message);
+    void Dispatch(classlib::TMessage& Message) override;
+
+    // ---- Hosts ---------------------------------------------------------------------------
     // settings::ISettingsHost
     std::wstring ExeName() const override;
     int MainFormWidth() const override { return Width(); }
     int MainFormHeight() const override { return Height(); }
+    // engine::IEngineHost
+    HWND MainWindowHandle() override;
+    void SetVideoLabel(const std::wstring& Caption) override;
+    engine::ICamWindow* CamWindow(int Index) override;
+    void ForgetCamForm(engine::ICamWindow* Window) override;
+    // filters::IFiltersHost (streaming threads: answers from atomic copies)
+    HWND MessageWindow() override { return messageWindow_.load(); }
+    bool OverlayPreference() override { return overlayPreference_.load(); }
+    LONGLONG FrameTime() override;
+    SIZE DisplayAspect() override;
+    // Keeps the filters' copy of "Activer Superposition" (main thread, at each change).
+    void PublishOverlayPreference(bool Value) { overlayPreference_.store(Value); }
+
+protected:
+    void CreateWnd() override;
+    void DestroyWnd() override;
 
 private:
+    void BuildComponents();  // capture_form_build.cpp
+    void BuildActions();     // capture_actions.cpp
+    void BindHandlers();     // capture_form_build.cpp
+
+    TVideoPopupLink videoPopup_;
     bool firstShowDone_ = false;
+    bool firstIdleDone_ = false;
+    std::atomic<HWND> messageWindow_{nullptr};
+    std::atomic<bool> overlayPreference_{true};
 };
+
+// The one main window, nullptr when none exists.
+TCaptureForm* CaptureForm();
 
 }  // namespace ui

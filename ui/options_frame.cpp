@@ -6,6 +6,7 @@
 #include "classlib/conversions.h"
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
+#include "ui/form_parts.h"
 #include "unicode/wide_files.h"
 
 namespace ui {
@@ -19,21 +20,129 @@ std::wstring HostExeName() {
 
 }  // namespace
 
-TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : widgets::TUcFrame(AOwner) {
+TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetName(L"OptionsFrame");
-    SetBounds(0, 0, 329, 105);
+    using namespace widgets;
+    auto check = [this](classlib::TWinControl* parent, const wchar_t* name, int top, const wchar_t* caption,
+                        const wchar_t* hint) {
+        TUcCheckBox* box = Place<TUcCheckBox>(this, parent, name, 8, top, 250, 17);
+        box->SetCaption(caption);
+        box->SetHint(hint);
+        return box;
+    };
+    auto radio = [this](classlib::TWinControl* parent, const wchar_t* name, int left, int top, int width, int height,
+                        const char* caption, std::initializer_list<const char*> items) {
+        auto* group = Place<classlib::TRadioGroup>(this, parent, name, left, top, width, height);
+        group->SetCaption(caption);
+        for (const char* item : items) group->Items()->Add(item);
+        return group;
+    };
 
-    rgPrefs = new classlib::TRadioGroup(this);
-    rgPrefs->SetName(L"rgPrefs");
-    rgPrefs->SetParent(this);
-    rgPrefs->SetBounds(8, 8, 313, 89);
-    rgPrefs->SetCaption("How to save the preferences when quit");
-    rgPrefs->Items()->Add("Normal Mode (registry)");
-    rgPrefs->Items()->Add("Portable Mode ( USB key)");
-    rgPrefs->Items()->Add("Do not save when quit");
+    GroupBox1 = Place<TUcGroupBox>(this, this, L"GroupBox1", 0, 0, kPanelWidth, kPanelHeight);
+    GroupBox1->SetCaption(L"Settings (F10)");
+    GroupBox1->Font()->SetName("Arial");
+    PageControl1 = Place<TUcPageControl>(this, GroupBox1, L"PageControl1", 4, 18, kPanelWidth - 8, kPanelHeight - 24);
+    auto tab = [this](const wchar_t* name, const wchar_t* caption) {
+        return AddPage<TUcTabSheet>(this, PageControl1, name, caption);
+    };
+    tsPref = tab(L"tsPref", L"Pref");
+    tsWmv = tab(L"tsWmv", L"Wmv");
+    tsDivx = tab(L"tsDivx", L"DivX");
+    tsJpeg = tab(L"tsJpeg", L"Pictures");
+    TabSheet1 = tab(L"TabSheet1", L"DV");
+
+    cbConfirmerImage = check(tsPref, L"cbConfirmerImage", 8, L"Confirm before replacing an existing image",
+                             L"Always ask a confirmation before deleting an existing image file.");
+    cbConfirmerVideo = check(tsPref, L"cbConfirmerVideo", 28, L"Confirm before replacing a video",
+                             L"Always ask a confirmation before deleting an existing video file.");
+    cbNotifier = check(tsPref, L"cbNotifier", 48, L"Notify the changes in capture sources",
+                       L"Automatically check if new sources are available\r\nor if existing sources disconnect");
+    cbActiverSuperposition = check(tsPref, L"cbActiverSuperposition", 68, L"Allow the video effects",
+                                   L"Uncheck if your system lacks of resources.");
+    cbMpeg2ratioNormal =
+        check(tsPref, L"cbMpeg2ratioNormal", 88, L"Display the normal mpeg2 with ratio  4x3",
+              L"When a mpeg2 stream is processed, if it has no specific ratio indication,\r\nthen display it with "
+              L"ratio 4x3.");
+    rgPrefs = radio(tsPref, L"rgPrefs", 8, 112, 245, 89, "How to save the preferences when quit",
+                    {"Normal Mode (registry)", "Portable Mode ( USB key)", "Do not save when quit"});
     rgPrefs->SetHint("Indicate where the Preferences will be saved in order to retrieve them at next start.");
     rgPrefs->SetShowHint(true);
     rgPrefs->OnClick = [this](classlib::TObject* Sender) { rgPrefsClick(Sender); };
+
+    cbDefaultProfile = check(tsWmv, L"cbDefaultProfile", 8, L"Use the default profiles",
+                             L"Check to use one of the pre-programmed profiles.\r\nUncheck to choose between all "
+                             L"profiles.");
+    cbDefaultProfile->OnClick = [this](classlib::TObject* Sender) { cbDefaultProfileClick(Sender); };
+    rgProfiles = radio(tsWmv, L"rgProfiles", 8, 30, 245, 100, "Default Profiles", {"High", "Medium", "Low", "Internet"});
+    rgProfiles->SetHint("Basic profiles for capturing in wmv");
+    gbProfiles = Place<TUcGroupBox>(this, tsWmv, L"gbProfiles", 8, 136, 245, 150);
+    gbProfiles->SetCaption(L"Standard profiles of wmv");
+    gbProfiles->SetHint(L"Settings of Windows media for capture in format Wmv.");
+    Label1 = Place<TUcLabel>(this, gbProfiles, L"Label1", 8, 20, 100, 26);
+    Label1->SetCaption(L"version\r\nof Windows Media");
+    rgversion = radio(gbProfiles, L"rgversion", 120, 14, 115, 40, "", {"4", "7", "8"});
+    rgversion->SetColumns(3);
+    cboxMedia = Place<TUcComboBox>(this, gbProfiles, L"cboxMedia", 8, 64, 229, 21);
+    cboxMedia->SetStyle(classlib::TComboBoxStyle::csDropDownList);
+
+    gbdivx = Place<TUcGroupBox>(this, tsDivx, L"gbdivx", 8, 8, 245, 70);
+    gbdivx->SetCaption(L"DivX video");
+    cboxdivx = Place<TUcComboBox>(this, gbdivx, L"cboxdivx", 8, 20, 229, 21);
+    cboxdivx->SetText(L"cboxdivx");
+    cboxdivx->SetHint(L"List of DivX or Xvid codecs found on the system");
+    rgRatioDivX = radio(tsDivx, L"rgRatioDivX", 8, 84, 245, 40, "", {"Normal", "4x3", "16x9", "native"});
+    rgRatioDivX->SetColumns(4);
+    rgRatioDivX->SetHint("Aspect ratio of a video in DivX");
+    cbDemiTaille = check(tsDivx, L"cbDemiTaille", 130, L"Height of DivX image <= 288",
+                         L"If checked, then the image will be reduced by half\r\neach time its height is more than "
+                         L"288 pixels.");
+    cbMp3 = check(tsDivx, L"cbMp3", 152, L"Mp3 Compression",
+                  L"If checked, the capture in Divx or Xvid will compress audio into mp3.\r\nIf unchecked, audio will "
+                  L"remain in PCM not compressed.");
+
+    rgExtension = radio(tsJpeg, L"rgExtension", 8, 8, 245, 40, "", {"bmp", "jpeg"});
+    rgExtension->SetColumns(2);
+    rgExtension->SetHint("Choose the type of snapshots");
+    gbQuality = Place<TUcGroupBox>(this, tsJpeg, L"gbQuality", 8, 56, 245, 70);
+    gbQuality->SetCaption(L"Quality of jpeg");
+    gbQuality->SetHint(L"Set the quality of Jpeg.\r\nmini at left - maxi at right");
+    labQuality = Place<TUcLabel>(this, gbQuality, L"labQuality", 210, 24, 30, 13);
+    labQuality->SetCaption(L"50");
+    TrackBar1 = Place<TUcTrackBar>(this, gbQuality, L"TrackBar1", 8, 20, 196, 40);
+    TrackBar1->SetMax(100);
+    TrackBar1->SetMin(1);
+    TrackBar1->SetPosition(50);
+    TrackBar1->SetHint(
+        L"Quality of jpeg image,\r\nsince 1 = the worst but with the smallest size\r\nuntil 100 = the best but with "
+        L"biggest size");
+    cbDeInterlacer = check(tsJpeg, L"cbDeInterlacer", 134, L"Always deinterlace the grabbed images",
+                           L"If checked the grabbed images will be deinterlaced\r\neven if the preview of the video is "
+                           L"not.");
+
+    rgFrequenceDV = radio(TabSheet1, L"rgFrequenceDV", 8, 8, 120, 80, "Frequency", {"32.000 Hz", "44.100 Hz", "48.000 Hz"});
+    rgFrequenceDV->SetHint("Frequency used to compress in DV type 2");
+    rgStandard = radio(TabSheet1, L"rgStandard", 134, 8, 119, 60, "Standard", {"Pal", "Ntsc"});
+    rgStandard->SetHint("TV standard used to compress in DV type 2");
+    rgDVRatio = radio(TabSheet1, L"rgDVRatio", 134, 70, 119, 60, "Ratio", {"4x3", "16x9"});
+    rgDVRatio->SetHint("Aspect ratio of the video captured in DV.\r\nUsed when recompressing in DV type 2.");
+    cbfrequenceDVNative = check(TabSheet1, L"cbfrequenceDVNative", 136, L"Keep the native frequency if possible",
+                                L"Keeps the original audio frequency when recompressing in\r\nDV type2, if it is "
+                                L"32,000, 44,100 or 48,000");
+    cbGarderFormatDV = check(TabSheet1, L"cbGarderFormatDV", 156, L"Keep the format DV",
+                             L"If checked, then recompressing a DV source in DV type 2 (for instance to inlay) keeps "
+                             L"the format\r\nof the original video.");
+    cbDVDemiSiDivX = check(TabSheet1, L"cbDVDemiSiDivX", 176, L"Half format if compressed in DivX",
+                           L"If you capture from a DV camcorder to a DivX file,\r\nthen the image of the source will be "
+                           L"reduced by half, in order\r\nto save resources.");
+    cbScn = check(TabSheet1, L"cbScn", 196, L"Create a scn file.",
+                  L"Create a scn file to accelerate opening of the video in Pinnacle's Studio,\r\nand allow to browse "
+                  L"from scene to scene with Pelorin.");
+    leNoDatecodeLabel = Place<TUcLabel>(this, TabSheet1, L"leNoDatecodeLabel", 8, 222, 150, 13);
+    leNoDatecodeLabel->SetCaption(L"Display if no datecode");
+    leNoDatecode = Place<TUcEdit>(this, TabSheet1, L"leNoDatecode", 8, 238, 120, 21);
+    TabSheet1->SetHint(L"Characters displayed if there is no datecode available,\r\nfor example N/A.");
+    PageControl1->SetActivePage(TabSheet1);
+    SetShowHint(true);
 }
 
 void TOptionsFrame::rgPrefsClick(classlib::TObject* /*Sender*/) {
@@ -57,6 +166,13 @@ void TOptionsFrame::rgPrefsClick(classlib::TObject* /*Sender*/) {
         if (classlib::AnsiLowerCase(folder->Value()).compare(0, lowerFolder.size(), lowerFolder) != 0)
             folder->SetValue(exeFolder);
     }
+}
+
+void TOptionsFrame::cbDefaultProfileClick(classlib::TObject* /*Sender*/) {
+    const bool checked = cbDefaultProfile->Checked();
+    if (settings::ParamDefaultProfile != nullptr) settings::ParamDefaultProfile->SetValue(checked);
+    rgProfiles->SetVisible(checked);
+    gbProfiles->SetVisible(!checked);
 }
 
 void TOptionsFrame::ShowStorageMode(settings::TStorageMode Mode) {

@@ -94,15 +94,70 @@ struct RunResult {
     bool windowFound = false;
     RECT windowRect{};
     bool exited = false;
+    bool storageQuestionAnswered = false;
     DWORD exitCode = STILL_ACTIVE;
 };
 
+// The top-level window of a process captioned so, nullptr when none.
+struct FindCaptionData {
+    DWORD processId;
+    const wchar_t* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindCaptioned(HWND window, LPARAM data)
+{
+    auto* find = reinterpret_cast<FindCaptionData*>(data);
+    DWORD processId = 0;
+    GetWindowThreadProcessId(window, &processId);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (processId != find->processId || !IsWindowVisible(window) || std::wstring(find->caption) != text)
+        return TRUE;
+    find->found = window;
+    return FALSE;
+}
+
+HWND FindProcessWindow(DWORD processId, const wchar_t* caption)
+{
+    FindCaptionData find{processId, caption, nullptr};
+    EnumWindows(FindCaptioned, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+BOOL CALLBACK FindChildCaptioned(HWND window, LPARAM data)
+{
+    auto* find = reinterpret_cast<FindCaptionData*>(data);
+    wchar_t text[256] = {};
+    GetWindowTextW(window, text, 256);
+    if (std::wstring(find->caption) != text)
+        return TRUE;
+    find->found = window;
+    return FALSE;
+}
+
+// Clicks the button captioned Answer in the close question "where to keep the preferences".
+bool AnswerStorageQuestion(DWORD processId, const wchar_t* answer)
+{
+    HWND dialog = FindProcessWindow(processId, L"Saving the preferences of Quillotrane");
+    if (dialog == nullptr)
+        return false;
+    FindCaptionData button{processId, answer, nullptr};
+    EnumChildWindows(dialog, FindChildCaptioned, reinterpret_cast<LPARAM>(&button));
+    if (button.found == nullptr)
+        return false;
+    PostMessageW(button.found, BM_CLICK, 0, 0);
+    return true;
+}
+
 // Starts the program, waits for its main window, notes where it stands, posts WM_CLOSE to it and
-// waits for the end. A program that does not end is terminated.
-RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder)
+// waits for the end, answering the storage question (asked in "do not save" mode) with
+// StorageAnswer. A program that does not end is terminated.
+RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder, const wchar_t* storageAnswer = L"None",
+                      const std::wstring& arguments = L"", bool postClose = true)
 {
     RunResult result;
-    std::wstring commandLine = L"\"" + exe + L"\"";
+    std::wstring commandLine = L"\"" + exe + L"\"" + (arguments.empty() ? L"" : L" " + arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION process{};
@@ -123,9 +178,20 @@ RunResult RunAndClose(const std::wstring& exe, const std::wstring& folder)
     if (find.found != nullptr) {
         result.windowFound = true;
         GetWindowRect(find.found, &result.windowRect);
-        PostMessageW(find.found, WM_CLOSE, 0, 0);
+        if (postClose)
+            PostMessageW(find.found, WM_CLOSE, 0, 0);
     }
-    result.exited = WaitForSingleObject(process.hProcess, kExitTimeoutMs) == WAIT_OBJECT_0;
+    const DWORD closing = GetTickCount();
+    bool answered = false;
+    while (GetTickCount() - closing < kExitTimeoutMs) {
+        if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0) {
+            result.exited = true;
+            break;
+        }
+        if (!answered && storageAnswer != nullptr)
+            answered = AnswerStorageQuestion(process.dwProcessId, storageAnswer);
+    }
+    result.storageQuestionAnswered = answered;
     if (!result.exited)
         TerminateProcess(process.hProcess, 1);
     GetExitCodeProcess(process.hProcess, &result.exitCode);
@@ -237,9 +303,74 @@ TEST_F(ProgramTest, NormalModeKeepsTheSettingsInTheRegistryAndReadsThemBack)
 
 TEST_F(ProgramTest, WithoutStoredSettingsNothingIsWritten)
 {
-    Run();
+    // "Do not save when quit": the close asks where to keep the preferences; "None" keeps nothing.
+    EXPECT_TRUE(Run().storageQuestionAnswered);
     EXPECT_FALSE(FileExists(ini_));
     EXPECT_FALSE(KeyExists(kProgramKey));
+}
+
+TEST_F(ProgramTest, ClosingTheStorageQuestionKeepsTheProgramRunningAndAChoiceIsKept)
+{
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    std::wstring commandLine = L"\"" + exe_ + L"\"";
+    ASSERT_TRUE(CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
+                               &startup, &process));
+    CloseHandle(process.hThread);
+    HWND main = nullptr;
+    for (DWORD start = GetTickCount(); main == nullptr && GetTickCount() - start < kWindowTimeoutMs;) {
+        if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
+            break;
+        FindWindowData find{process.dwProcessId, nullptr};
+        EnumWindows(FindMainWindow, reinterpret_cast<LPARAM>(&find));
+        main = find.found;
+    }
+    ASSERT_NE(nullptr, main);
+    // The question's own close box chooses nothing: the close is refused, the program runs on.
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    HWND dialog = nullptr;
+    for (DWORD start = GetTickCount(); dialog == nullptr && GetTickCount() - start < kWindowTimeoutMs;) {
+        Sleep(100);
+        dialog = FindProcessWindow(process.dwProcessId, L"Saving the preferences of Quillotrane");
+    }
+    ASSERT_NE(nullptr, dialog);
+    PostMessageW(dialog, WM_CLOSE, 0, 0);
+    for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < kWindowTimeoutMs;)
+        Sleep(100);
+    EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.hProcess, 1000));
+    EXPECT_TRUE(IsWindowVisible(main));
+    EXPECT_FALSE(FileExists(ini_));
+
+    // Asked again: "Portable" keeps the settings beside the program, and the program ends.
+    PostMessageW(main, WM_CLOSE, 0, 0);
+    bool answered = false;
+    bool exited = false;
+    for (DWORD start = GetTickCount(); !exited && GetTickCount() - start < kExitTimeoutMs;) {
+        exited = WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0;
+        if (!answered && !exited)
+            answered = AnswerStorageQuestion(process.dwProcessId, L"Portable");
+    }
+    if (!exited)
+        TerminateProcess(process.hProcess, 1);
+    CloseHandle(process.hProcess);
+    EXPECT_TRUE(answered);
+    ASSERT_TRUE(exited);
+    EXPECT_EQ(kSignature, IniValue(ReadIniLines(ini_), L"Signature"));
+
+    // The next start finds the INI file: portable mode, no question at the close.
+    const RunResult next = Run();
+    EXPECT_FALSE(next.storageQuestionAnswered);
+}
+
+TEST_F(ProgramTest, TheQuitSwitchOfTheCommandLineClosesTheProgram)
+{
+    WriteIniLines(ini_, {});
+    // The window may be gone before the test sees it: the switch runs at the first activation.
+    const RunResult run = RunAndClose(exe_, folder_, nullptr, L"+q", false);
+    EXPECT_TRUE(run.exited) << "the switch did not reach the quit action";
+    EXPECT_EQ(0u, run.exitCode);
+    EXPECT_NE(L"<missing>", IniValue(ReadIniLines(ini_), L"Signature"));
 }
 
 TEST_F(ProgramTest, AnotherCopysRegistrySettingsAreLeftAlone)

@@ -1,0 +1,353 @@
+// The main window's settings: shown in their controls at the first showing, the panels' lists on
+// the first idle, read back from the controls at close, and the options that write at once.
+#include <algorithm>
+#include <cstdint>
+#include <utility>
+
+#include "classlib/conversions.h"
+#include "classlib/date_time.h"
+#include "classlib/format.h"
+#include "classlib/message_box.h"
+#include "engine/capture_data_module.h"
+#include "filters/superposer.h"
+#include "settings/settings_catalogue.h"
+#include "ui/capture_form.h"
+#include "ui/dossiers_frame.h"
+#include "ui/extraire_frame.h"
+#include "ui/incruster_frame.h"
+#include "ui/info_frames.h"
+#include "ui/options_frame.h"
+#include "ui/side_forms.h"
+#include "ui/panel_frame.h"
+#include "ui/sources_frame.h"
+#include "widgets/kit/kit_spin_edit.h"
+#include "widgets/kit/path_edit.h"
+
+namespace ui {
+
+namespace {
+
+// Takes an event away for the life of the object: a control set from the settings runs nothing.
+template <typename Event>
+class TMutedEvent {
+public:
+    explicit TMutedEvent(Event& event) : event_(event), saved_(std::move(event)) { event_ = nullptr; }
+    ~TMutedEvent() { event_ = std::move(saved_); }
+    TMutedEvent(const TMutedEvent&) = delete;
+    TMutedEvent& operator=(const TMutedEvent&) = delete;
+
+private:
+    Event& event_;
+    Event saved_;
+};
+
+void LoadCheck(widgets::TUcCheckBox* Box, const settings::TBooleanParameter* Parameter) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Box->OnClick);
+    Box->SetChecked(Parameter->Value());
+}
+
+void LoadIndex(classlib::TRadioGroup* Group, int Index) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Group->OnClick);
+    Group->SetItemIndex(Index >= 0 && Index < Group->Items()->Count() ? Index : -1);
+}
+
+void LoadText(widgets::TUcEdit* Edit, const std::wstring& Text) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);
+    Edit->SetText(Text);
+}
+
+// The kit's edits keep their text in the system code page.
+void LoadText(classlib::TCustomEdit* Edit, const std::wstring& Text) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);
+    Edit->SetText(classlib::WideToAnsi(Text));
+}
+
+std::wstring TextOf(classlib::TControl* Edit) { return classlib::AnsiToWide(Edit->Text()); }
+
+void LoadValue(widgets::kit::TKitSpinEdit* Edit, int Value) {
+    TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);
+    Edit->SetValue(Value);
+}
+
+// The frame rate as typed: a real number in the user's notation, false when it does not parse.
+bool ParseFramerate(const std::wstring& Text, double& Value) {
+    return classlib::TryStrToFloat(classlib::Trim(Text), Value);
+}
+
+}  // namespace
+
+void TCaptureForm::LoadSettings() {
+    using namespace settings;
+    try {
+        CreateParameters();
+        SetBounds(ParamLeft->Value(), ParamTop->Value(), Width(), Height());
+        LayoutPanels();
+        ShowPanel(ParamPanneauActif->Value());
+        {
+            TMutedEvent<classlib::TNotifyEvent> mute(tb->OnChange);
+            tb->SetValue(ParamVolume->Value());
+        }
+        ApplyVolume();
+        if (ParamFullscreenOn->Value()) tafullscreen->Execute();
+        if (ParamReducedOn->Value()) acReduire->Execute();
+        if (ParamMuteOn->Value()) taMute->Execute();
+
+        camForm1->SetBounds(ParamCamform1Left->Value(), ParamCamform1Top->Value(), camForm1->Width(), camForm1->Height());
+        camForm1->cbStopQuittant->SetChecked(ParamStopperCameraDV1EnQuittant->Value());
+        camForm1->Shown = ParamShowVideoPilotDV->Value();
+        camForm2->SetBounds(ParamCamform2Left->Value(), ParamCamform2Top->Value(), camForm2->Width(), camForm2->Height());
+        camForm2->cbStopQuittant->SetChecked(ParamStopperCameraDV2EnQuittant->Value());
+        camForm2->Shown = ParamShowAudioPilotDV->Value();
+
+        LoadText(DossiersFrame1->fePelorin, ParamPelorin->Value());
+        LoadText(DossiersFrame1->PlugInDirEdit, ParamPluginsDir->Value());
+        LoadText(DossiersFrame1->VideoDirEdit, ParamVideoDirectory->Value());
+        LoadText(DossiersFrame1->VideoRacineEdit, ParamVideoRacine->Value());
+        LoadCheck(DossiersFrame1->cbVideoDate, ParamVideoDate);
+        LoadText(DossiersFrame1->ImageDirEdit, ParamImageDirectory->Value());
+        LoadText(DossiersFrame1->ImageRacineEdit, ParamImageRacine->Value());
+        LoadCheck(DossiersFrame1->cbImageDate, ParamImageDate);
+
+        RunStartTime = classlib::Now();
+        NextVideoFile = BuildVideoFileName();
+        NextImageFile = BuildImageFileName();
+
+        LoadText(SourcesFrame->leFramerate, classlib::FloatToStr(ParamFramerate->Value()));
+
+        if (engine::Tdm* module = engine::dm(); module != nullptr && module->Superposer != nullptr)
+            module->Superposer->SetIncrustRec(ParamIncrustRec->Value());
+        IncrusterFrame1->ShowWhenIncrust(ParamWhenIncrust->Value());
+        LoadText(IncrusterFrame1->edDuree, std::to_wstring(ParamDureeIncruster->Value()));
+        if (engine::Tdm* module = engine::dm(); module != nullptr && module->Superposer != nullptr)
+            module->Superposer->SetDisplayMode(ParamWhenIncrust->Value(),
+                                               static_cast<std::uint32_t>(std::max(0, ParamDureeIncruster->Value())));
+
+        TOptionsFrame* options = OptionsFrame;
+        {
+            TMutedEvent<classlib::TNotifyEvent> mute(options->TrackBar1->OnChange);
+            options->TrackBar1->SetPosition(ParamQualiteJPeg->Value());
+        }
+        LoadIndex(options->rgExtension, ParamExtensionDesImages->Value());
+        LoadCheck(options->cbConfirmerImage, ParamConfirmerImage);
+        LoadCheck(options->cbConfirmerVideo, ParamConfirmerVideo);
+        LoadCheck(options->cbMpeg2ratioNormal, ParamMpeg2RatioNormal);
+        LoadCheck(options->cbScn, ParamScn);
+        LoadCheck(options->cbDVDemiSiDivX, ParamDVDemiSiDivX);
+        LoadCheck(options->cbDeInterlacer, ParamInternalDeinterlacer);
+        LoadText(options->leNoDatecode, ParamNoDatecode->Value());
+        LoadIndex(options->rgStandard, ParamStandardDV->Value());
+        LoadIndex(options->rgFrequenceDV, ParamFrequenceDV->Value() - 1);
+        LoadIndex(options->rgDVRatio, ParamRatioDV->Value());
+        LoadIndex(options->rgRatioDivX, ParamRatioDivX->Value());
+        LoadCheck(options->cbfrequenceDVNative, ParamFrequenceDVNative);
+        LoadCheck(options->cbGarderFormatDV, ParamGarderFormatDV);
+        LoadCheck(options->cbDemiTaille, ParamDemiTaille);
+        LoadIndex(options->rgProfiles, ParamProfileWmv->Value());
+        LoadCheck(options->cbNotifier, ParamNotifier);
+        LoadCheck(options->cbDefaultProfile, ParamDefaultProfile);
+        options->cbDefaultProfileClick(options->cbDefaultProfile);
+        LoadCheck(options->cbActiverSuperposition, ParamActiverSuperposition);
+        OptionsFramecbActiverSuperpositionClick(options->cbActiverSuperposition);
+        options->ShowStorageMode(StorageMode());
+
+        LoadValue(ExtraireFrame1->KitSpinEdit7, ParamValeurIntervallometre->Value());
+        {
+            const int unit = ParamUnitesIntervallometre->Value();
+            ExtraireFrame1->cbUnites->SetItemIndex(unit >= 0 && unit < ExtraireFrame1->cbUnites->Items()->Count() ? unit
+                                                                                                               : -1);
+        }
+        LoadCheck(ExtraireFrame1->cbBeeps, ParamBeeps);
+    } catch (...) {
+        // The rest of the window keeps its defaults.
+    }
+}
+
+void TCaptureForm::LoadPanelLists() {
+    using namespace settings;
+    try {
+        // The excluded devices, unchecked; the enumeration adds the present ones after them.
+        widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
+        sources->Items()->SetText(ParamSourcesExclues->Value());
+        for (int i = 0; i < sources->Items()->Count(); ++i) sources->SetChecked(i, false);
+
+        LoadIndex(OptionsFrame->rgversion, ParamVersionWmv->Value());
+        widgets::TUcComboBox* profiles = OptionsFrame->cboxMedia;
+        const int wanted = profiles->Items()->IndexOf(ParamPreferredWmvProfile->Value());
+        profiles->SetItemIndex(wanted >= 0 ? wanted : (profiles->Items()->Count() > 0 ? 0 : -1));
+        if (profiles->ItemIndex() >= 0) profiles->SetText(profiles->Items()->Get(profiles->ItemIndex()));
+    } catch (...) {
+    }
+}
+
+bool TCaptureForm::SaveSettings() {
+    using namespace settings;
+    if (StorageMode() == smNone) {
+        OptionsFrame->RemoveGivenUpStores(smNone);
+        return false;
+    }
+    try {
+        int left = Left();
+        int top = Top();
+        // A minimised window's own position is off the screen: keep the place it returns to.
+        if (HandleAllocated() && IsIconic(Handle())) {
+            WINDOWPLACEMENT placement{};
+            placement.length = sizeof(placement);
+            if (GetWindowPlacement(Handle(), &placement)) {
+                left = placement.rcNormalPosition.left;
+                top = placement.rcNormalPosition.top;
+            }
+        }
+        ParamTop->SetValue(top);
+        ParamLeft->SetValue(left);
+        ParamEcranGauche->SetValue(VideoColumnX == 0);
+        ParamVolume->SetValue(tb->Value());
+
+        ParamFullscreenOn->SetValue(tafullscreen->Checked());
+        ParamReducedOn->SetValue(acReduire->Checked());
+        ParamMuteOn->SetValue(taMute->Checked());
+        ParamWantIncrust->SetValue(taIncruster->Checked());
+        ParamWantVertFlip->SetValue(acVertFlip->Checked());
+        ParamWantHorzFlip->SetValue(acHorzFlip->Checked());
+        ParamFreezePreview->SetValue(taFreezepreview->Checked());
+        ParamFreezeCapture->SetValue(taFreezeCapture->Checked());
+
+        if (camForm1 != nullptr) {
+            ParamCamform1Left->SetValue(camForm1->Left());
+            ParamCamform1Top->SetValue(camForm1->Top());
+            ParamStopperCameraDV1EnQuittant->SetValue(camForm1->cbStopQuittant->Checked());
+            ParamShowVideoPilotDV->SetValue(camForm1->Shown);
+        }
+        if (camForm2 != nullptr) {
+            ParamCamform2Left->SetValue(camForm2->Left());
+            ParamCamform2Top->SetValue(camForm2->Top());
+            ParamStopperCameraDV2EnQuittant->SetValue(camForm2->cbStopQuittant->Checked());
+            ParamShowAudioPilotDV->SetValue(camForm2->Shown);
+        }
+
+        ParamPelorin->SetValue(TextOf(DossiersFrame1->fePelorin));
+        ParamPluginsDir->SetValue(TextOf(DossiersFrame1->PlugInDirEdit));
+        ParamVideoDirectory->SetValue(TextOf(DossiersFrame1->VideoDirEdit));
+        ParamVideoRacine->SetValue(DossiersFrame1->VideoRacineEdit->Text());
+        ParamVideoDate->SetValue(DossiersFrame1->cbVideoDate->Checked());
+        ParamImageDirectory->SetValue(TextOf(DossiersFrame1->ImageDirEdit));
+        ParamImageRacine->SetValue(DossiersFrame1->ImageRacineEdit->Text());
+        ParamImageDate->SetValue(DossiersFrame1->cbImageDate->Checked());
+
+        ParamSourceVideo->SetValue(SourcesFrame->cboxvideo->Text());
+        ParamSourceAudio->SetValue(SourcesFrame->cboxAudio->Text());
+
+        double framerate = 18.0;
+        ParamFramerate->SetValue(ParseFramerate(SourcesFrame->leFramerate->Text(), framerate) ? framerate : 18.0);
+
+        TOptionsFrame* options = OptionsFrame;
+        ParamQualiteJPeg->SetValue(options->TrackBar1->Position());
+        ParamExtensionDesImages->SetValue(options->rgExtension->ItemIndex());
+        ParamProfilWindowsMedia->SetValue(options->cboxMedia->Text());
+        ParamConfirmerImage->SetValue(options->cbConfirmerImage->Checked());
+        ParamConfirmerVideo->SetValue(options->cbConfirmerVideo->Checked());
+        ParamMpeg2RatioNormal->SetValue(options->cbMpeg2ratioNormal->Checked());
+        ParamScn->SetValue(options->cbScn->Checked());
+        ParamDVDemiSiDivX->SetValue(options->cbDVDemiSiDivX->Checked());
+        ParamVersionWmv->SetValue(options->rgversion->ItemIndex());
+        ParamPreferredWmvProfile->SetValue(options->cboxMedia->Text());
+        if (options->rgStandard->ItemIndex() >= 0) ParamStandardDV->SetValue(static_cast<std::uint8_t>(options->rgStandard->ItemIndex()));
+        if (options->rgDVRatio->ItemIndex() >= 0) ParamRatioDV->SetValue(static_cast<std::uint8_t>(options->rgDVRatio->ItemIndex()));
+        if (options->rgRatioDivX->ItemIndex() >= 0) ParamRatioDivX->SetValue(static_cast<std::uint8_t>(options->rgRatioDivX->ItemIndex()));
+        ParamFrequenceDV->SetValue(static_cast<std::uint8_t>(options->rgFrequenceDV->ItemIndex() + 1));
+        ParamFrequenceDVNative->SetValue(options->cbfrequenceDVNative->Checked());
+        ParamGarderFormatDV->SetValue(options->cbGarderFormatDV->Checked());
+        ParamDemiTaille->SetValue(options->cbDemiTaille->Checked());
+        ParamProfileWmv->SetValue(options->rgProfiles->ItemIndex());
+        ParamDivxFavori->SetValue(options->cboxdivx->Text());
+        ParamWantMp3->SetValue(options->cbMp3->Checked());
+        ParamInternalDeinterlacer->SetValue(options->cbDeInterlacer->Checked());
+        ParamNoDatecode->SetValue(options->leNoDatecode->Text());
+        ParamNotifier->SetValue(options->cbNotifier->Checked());
+        ParamDefaultProfile->SetValue(options->cbDefaultProfile->Checked());
+        ParamActiverSuperposition->SetValue(options->cbActiverSuperposition->Checked());
+        const int choice = options->rgPrefs->ItemIndex();
+        if (choice >= smRegistry && choice <= smNone) SetStorageMode(static_cast<TStorageMode>(choice));
+
+        ParamValeurIntervallometre->SetValue(ExtraireFrame1->KitSpinEdit7->AsInteger());
+        ParamUnitesIntervallometre->SetValue(ExtraireFrame1->cbUnites->ItemIndex());
+        ParamBeeps->SetValue(ExtraireFrame1->cbBeeps->Checked());
+
+        std::wstring excluded;
+        widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
+        for (int i = 0; i < sources->Items()->Count(); ++i)
+            if (!sources->Checked(i)) excluded += sources->Items()->Get(i) + L"\r\n";
+        ParamSourcesExclues->SetValue(excluded);
+    } catch (...) {
+    }
+    const bool saved = SaveParameters();
+    if (saved) OptionsFrame->RemoveGivenUpStores(StorageMode());
+    return saved;
+}
+
+void TCaptureForm::OptionsFramecbConfirmerVideoClick(classlib::TObject* /*Sender*/) {
+    settings::ParamConfirmerVideo->SetValue(OptionsFrame->cbConfirmerVideo->Checked());
+}
+
+void TCaptureForm::OptionsFramecbConfirmerImageClick(classlib::TObject* /*Sender*/) {
+    settings::ParamConfirmerImage->SetValue(OptionsFrame->cbConfirmerImage->Checked());
+}
+
+void TCaptureForm::OptionsFramecbDeInterlacerClick(classlib::TObject* /*Sender*/) {
+    settings::ParamInternalDeinterlacer->SetValue(OptionsFrame->cbDeInterlacer->Checked());
+}
+
+void TCaptureForm::OptionsFramecbMpeg2ratioNormalClick(classlib::TObject* /*Sender*/) {
+    settings::ParamMpeg2RatioNormal->SetValue(OptionsFrame->cbMpeg2ratioNormal->Checked());
+}
+
+void TCaptureForm::OptionsFramecbNotifierClick(classlib::TObject* /*Sender*/) {
+    settings::ParamNotifier->SetValue(OptionsFrame->cbNotifier->Checked());
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    if (settings::ParamNotifier->Value())
+        module->fg->OnGraphDeviceLost = nullptr;
+    else
+        module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
+}
+
+void TCaptureForm::OptionsFramergPrefsClick(classlib::TObject* Sender) {
+    OptionsFrame->rgPrefsClick(Sender);
+    // The browse dialogs open on the folders; the folders follow the settings the choice may have
+    // moved, as the save reads them from the folder edits and would otherwise put the old ones back.
+    const std::pair<widgets::kit::TDirectoryEdit*, settings::TWideStringParameter*> folders[] = {
+        {DossiersFrame1->VideoDirEdit, settings::ParamVideoDirectory},
+        {DossiersFrame1->ImageDirEdit, settings::ParamImageDirectory},
+        {DossiersFrame1->PlugInDirEdit, settings::ParamPluginsDir}};
+    for (const auto& [edit, folder] : folders) {
+        edit->SetInitialDir(classlib::WideToAnsi(folder->Value()));
+        LoadText(edit, folder->Value());
+    }
+}
+
+void TCaptureForm::SourcesFrameleFramerateExit(classlib::TObject* /*Sender*/) {
+    double value = 0.0;
+    if (ParseFramerate(SourcesFrame->leFramerate->Text(), value)) {
+        settings::ParamFramerate->SetValue(value);
+        return;
+    }
+    classlib::ShowMessageBox(MainWindowHandle(),
+                             L"The value of \"images/second\" is not correct\r\nEnter a decimal value", L"Quillotrane",
+                             MB_OK | MB_ICONWARNING);
+    // The reset text in the user's own notation, so that it parses on the next exit.
+    SourcesFrame->leFramerate->SetText(std::wstring(L"18") + classlib::FormatSettings().DecimalSeparator + L"0");
+    settings::ParamFramerate->SetValue(18.0);
+}
+
+void TCaptureForm::DossiersFrame1fePelorinChange(classlib::TObject* /*Sender*/) {
+    settings::ParamPelorin->SetValue(TextOf(DossiersFrame1->fePelorin));
+}
+
+void TCaptureForm::DossiersFrame1VideoRacineEditKeyPress(classlib::TObject* Sender, char& Key) {
+    if (Key == '\r') DossiersFrame1VideoRacineEditExit(Sender);
+}
+
+void TCaptureForm::DossiersFrame1ImageRacineEditKeyPress(classlib::TObject* Sender, char& Key) {
+    if (Key == '\r') OptionsframeImageRacineEditExit(Sender);
+}
+
+}  // namespace ui

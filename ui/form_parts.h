@@ -1,0 +1,47 @@
+// Building forms and frames in code: one call makes a component, names it, parents it and places
+// it, so that each form's layout reads as a list of its controls.
+#pragma once
+
+#include <string>
+
+#include "classlib/controls.h"
+#include "classlib/graphics.h"
+
+namespace ui {
+
+// A new control of class T owned by Owner, named Name, inside Parent at (Left, Top), Width x Height.
+template <typename T>
+T* Place(classlib::TComponent* Owner, classlib::TWinControl* Parent, const wchar_t* Name, int Left, int Top,
+         int Width, int Height) {
+    T* control = new T(Owner);
+    control->SetName(Name);
+    control->SetParent(Parent);
+    control->SetBounds(Left, Top, Width, Height);
+    return control;
+}
+
+// A new component of class T owned by Owner, named Name.
+template <typename T>
+T* Make(classlib::TComponent* Owner, const wchar_t* Name) {
+    T* component = new T(Owner);
+    component->SetName(Name);
+    return component;
+}
+
+// The panels' name labels and lists: an "Arial" font of Style in Color.
+inline void SetArialLook(classlib::TControl* Control, classlib::TFontStyles Style, classlib::TColor Color) {
+    Control->Font()->SetName("Arial");
+    Control->Font()->SetStyle(Style);
+    Control->Font()->SetColor(Color);
+}
+
+// A new page of Pages (class TSheet, owned by Owner) named Name with Caption.
+template <typename TSheet, typename TPages>
+TSheet* AddPage(classlib::TComponent* Owner, TPages* Pages, const wchar_t* Name, const wchar_t* Caption) {
+    TSheet* sheet = Make<TSheet>(Owner, Name);
+    sheet->SetPageControl(Pages);
+    sheet->SetCaption(Caption);
+    return sheet;
+}
+
+}  // namespace ui

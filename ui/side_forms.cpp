@@ -1,0 +1,70 @@
+#include "ui/side_forms.h"
+
+#include "settings/program_texts.h"
+#include "ui/form_parts.h"
+
+namespace ui {
+
+namespace {
+// The external transport's stop mode.
+constexpr long kTransportStop = 4297;
+}  // namespace
+
+Tplaque::Tplaque(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
+    SetName(L"plaque");
+    widgets::TUcForm::SetCaption(L"plaque");
+    SetBorderStyle(classlib::TFormBorderStyle::bsNone);
+    SetColor(classlib::clBlack);
+    SetClientWidth(688);
+    SetClientHeight(446);
+    Shape1 = Place<widgets::TUcShape>(this, this, L"Shape1", 0, 0, 65, 65);
+    Shape1->Brush()->SetColor(classlib::clRed);
+    OnCreate = [this](classlib::TObject* Sender) { FormCreate(Sender); };
+    OnClose = [this](classlib::TObject* Sender, classlib::TCloseAction& Action) { FormClose(Sender, Action); };
+}
+
+void Tplaque::FormCreate(classlib::TObject* /*Sender*/) {}
+
+void Tplaque::FormClose(classlib::TObject* /*Sender*/, classlib::TCloseAction& Action) {
+    Action = classlib::TCloseAction::caHide;
+}
+
+TRaccourcisForm::TRaccourcisForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
+    SetName(L"RaccourcisForm");
+    SetClientWidth(516);
+    SetClientHeight(446);
+    SetCaption(L"The commands of " + settings::ProgramTitle());
+    StringGrid1 = Place<widgets::TUcStringGrid>(this, this, L"StringGrid1", 0, 60, 516, 386);
+}
+
+TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
+    SetBorderStyle(classlib::TFormBorderStyle::bsSingle);
+    SetBorderIcons(classlib::biSystemMenu | classlib::biMinimize);
+    SetClientWidth(481);
+    SetClientHeight(74);
+    Label1 = Place<widgets::TUcLabel>(this, this, L"Label1", 8, 52, 300, 16);
+    Label1->Font()->SetStyle({classlib::fsBold, classlib::fsItalic});
+    Label1->Font()->SetColor(classlib::clMaroon);
+    image1 = Place<widgets::TUcImage>(this, this, L"image1", 4, 4, 16, 16);
+    image1->SetHint(
+        L"This sign shows that this camcorder will receive the keyboard shortcuts\r\nlike CTRL+Ins or CTRL+Del");
+    image1->SetVisible(false);
+    TimecodePanel = Place<widgets::TUcPanel>(this, this, L"TimecodePanel", 330, 8, 140, 30);
+    TimecodePanel->SetCaption(L"0:00:00:00");
+    TimecodePanel->Font()->SetHeight(-15);
+    TimecodePanel->Font()->SetStyle({classlib::fsBold});
+    TimecodePanel->SetHint(L"Timecode on the DV tape");
+    cbStopQuittant = Place<widgets::TUcCheckBox>(this, this, L"cbStopQuittant", 330, 48, 140, 17);
+    cbStopQuittant->SetCaption(L"Stop when quit");
+    SetShowHint(true);
+}
+
+void TcamForm::SetCaption(const std::wstring& Caption) { widgets::TUcForm::SetCaption(Caption); }
+
+void TcamForm::SetVisible(bool Visible) { widgets::TUcForm::SetVisible(Visible); }
+
+void TcamForm::TransportStop() {
+    if (transport_) transport_->put_Mode(kTransportStop);
+}
+
+}  // namespace ui

@@ -1,0 +1,79 @@
+// The program's smaller forms: the full-screen backdrop (Tplaque), the shortcuts window
+// (TRaccourcisForm) and a camcorder window (TcamForm), each created once at start.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+#include <wrl/client.h>
+
+#include "engine/engine_host.h"
+#include "widgets/unicode/uc_forms.h"
+#include "widgets/unicode/uc_grids.h"
+#include "widgets/unicode/uc_panels.h"
+#include "widgets/unicode/uc_panels.h"
+#include "widgets/unicode/uc_std_buttons.h"
+#include "widgets/unicode/uc_std_controls.h"
+#include "widgets/unicode/uc_edits.h"
+
+namespace ui {
+
+// The black borderless window behind the video in full screen; closing it only hides it.
+class Tplaque : public widgets::TUcForm {
+public:
+    CLASSLIB_CLASS_NAME(Tplaque)
+    explicit Tplaque(classlib::TComponent* AOwner);
+
+    // The frame square behind the video.
+    widgets::TUcShape* Shape1 = nullptr;
+
+    void FormCreate(classlib::TObject* Sender);
+    void FormClose(classlib::TObject* Sender, classlib::TCloseAction& Action);
+};
+
+// The table of every command with its keys, switch and token.
+class TRaccourcisForm : public widgets::TUcForm {
+public:
+    CLASSLIB_CLASS_NAME(TRaccourcisForm)
+    explicit TRaccourcisForm(classlib::TComponent* AOwner);
+
+    widgets::TUcStringGrid* StringGrid1 = nullptr;
+};
+
+// One camcorder window: the device's name as caption, the tape's recording date, the timecode,
+// the "Stop when quit" box and the transport and timecode slots the capture engine fills.
+class TcamForm : public widgets::TUcForm, public engine::ICamWindow {
+public:
+    CLASSLIB_CLASS_NAME(TcamForm)
+    explicit TcamForm(classlib::TComponent* AOwner);
+
+    widgets::TUcLabel* Label1 = nullptr;
+    widgets::TUcImage* image1 = nullptr;
+    widgets::TUcPanel* TimecodePanel = nullptr;
+    widgets::TUcCheckBox* cbStopQuittant = nullptr;
+    // Whether the user had the window shown.
+    bool Shown = false;
+
+    // engine::ICamWindow
+    void SetCaption(const std::wstring& Caption) override;
+    bool ShowFlag() override { return Shown; }
+    void SetVisible(bool Visible) override;
+    IAMExtTransport* Transport() override { return transport_.Get(); }
+    void SetTransport(IAMExtTransport* Transport) override { transport_ = Transport; }
+    void SetHasTransport(bool Value) override { hasTransport_ = Value; }
+    void SetTimecodeReader(IAMTimecodeReader* Reader) override { timecode_ = Reader; }
+    void SetHasTimecode(bool Value) override { hasTimecode_ = Value; }
+    bool StopOnLeave() override { return cbStopQuittant->Checked(); }
+    void TransportStop() override;
+
+    bool HasTransport() const { return hasTransport_; }
+    bool HasTimecode() const { return hasTimecode_; }
+    IAMTimecodeReader* TimecodeReader() const { return timecode_.Get(); }
+
+private:
+    Microsoft::WRL::ComPtr<IAMExtTransport> transport_;
+    Microsoft::WRL::ComPtr<IAMTimecodeReader> timecode_;
+    bool hasTransport_ = false;
+    bool hasTimecode_ = false;
+};
+
+}  // namespace ui
