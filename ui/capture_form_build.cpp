@@ -215,7 +215,6 @@ void TCaptureForm::BindHandlers() {
     Shape1->OnMouseDown = [this](classlib::TObject* Sender, classlib::TMouseButton, classlib::TShiftState, int, int) {
         acSlidersExecute(Sender);
     };
-    bind(vwEcran->OnClick, &TCaptureForm::saGrabexecute);
     bind(SourcesFrame->cboxvideo->OnChange, &TCaptureForm::cboxVideoChange);
     bind(SourcesFrame->cboxAudio->OnChange, &TCaptureForm::cboxAudioChange);
     bind(SourcesFrame->cbFormatCapture->OnClick, &TCaptureForm::cbFormatCaptureClick);
@@ -252,6 +251,7 @@ void TCaptureForm::BindHandlers() {
     bind(OptionsFrame->rgExtension->OnClick, &TCaptureForm::OptionsframergExtensionClick);
     bind(OptionsFrame->TrackBar1->OnChange, &TCaptureForm::OptionsframeTrackBar1Change);
     bind(OptionsFrame->cbDeInterlacer->OnClick, &TCaptureForm::OptionsFramecbDeInterlacerClick);
+    BindPanelLinks();
 }
 
 }  // namespace ui
