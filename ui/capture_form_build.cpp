@@ -91,6 +91,9 @@ void TCaptureForm::BuildComponents() {
     tbPanneaux->SetFlat(true);
     tbPanneaux->SetButtonWidth(28);
     tbPanneaux->SetButtonHeight(28);
+    // Placed by the layout, not stacked along the top.
+    tbActions->SetAlign(classlib::TAlign::alNone);
+    tbPanneaux->SetAlign(classlib::TAlign::alNone);
 
     // The status bar: four owner-drawn panels of 175 pixels.
     StatusBar1 = Place<TUcStatusBar>(this, this, L"StatusBar1", 0, 440, 700, 19);
