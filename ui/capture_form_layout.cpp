@@ -1,6 +1,7 @@
 // The main window's layout: the video and panel columns side by side (either way round), the video
 // window fitted to the chosen picture ratio, the DV camcorder's 16:9 flag, full screen over the
 // black backdrop, the window reduced to its video, and the overlay position sliders.
+#include <algorithm>
 #include <cstdint>
 
 #include "classlib/format.h"
@@ -67,7 +68,8 @@ void TCaptureForm::LayoutPanels() {
     labVolume->SetLeft(v + 108);
     tb->SetLeft(v + 144);
     gaugeVolume->SetLeft(v + 296);
-    grabBtn->SetLeft(v + 304);
+    // Clear of the volume gauge when the gauge is wider than the column leaves it.
+    grabBtn->SetLeft(std::max(v + 304, gaugeVolume->Left() + gaugeVolume->Width() + 4));
     // Against the window's right edge when the panels are at the left (its inside, so that the
     // last button is not cut by the border).
     tbActions->SetLeft(v == 0 ? 16 : ClientWidth() - tbActions->Width());
