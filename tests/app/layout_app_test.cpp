@@ -45,6 +45,23 @@ bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs = 10000) {
     return true;
 }
 
+struct Captioned {
+    DWORD process;
+    const std::wstring* caption;
+    HWND found;
+};
+
+BOOL CALLBACK FindCaptionedWindow(HWND Window, LPARAM Data) {
+    auto* find = reinterpret_cast<Captioned*>(Data);
+    DWORD id = 0;
+    GetWindowThreadProcessId(Window, &id);
+    wchar_t text[256] = {};
+    GetWindowTextW(Window, text, 256);
+    if (id != find->process || !IsWindowVisible(Window) || *find->caption != text) return TRUE;
+    find->found = Window;
+    return FALSE;
+}
+
 // One run of the program: started, found by its main window's caption, closed with WM_CLOSE.
 class ProgramRun {
 public:
@@ -78,23 +95,8 @@ public:
 
     // The visible top-level window of the program captioned so.
     HWND FindCaptioned(const std::wstring& Caption) const {
-        struct Data {
-            DWORD process;
-            const std::wstring* caption;
-            HWND found;
-        } data{process_.dwProcessId, &Caption, nullptr};
-        EnumWindows(
-            [](HWND w, LPARAM p) -> BOOL {
-                auto* d = reinterpret_cast<Data*>(p);
-                DWORD id = 0;
-                GetWindowThreadProcessId(w, &id);
-                wchar_t text[256] = {};
-                GetWindowTextW(w, text, 256);
-                if (id != d->process || !IsWindowVisible(w) || *d->caption != text) return TRUE;
-                d->found = w;
-                return FALSE;
-            },
-            reinterpret_cast<LPARAM>(&data));
+        Captioned data{process_.dwProcessId, &Caption, nullptr};
+        EnumWindows(FindCaptionedWindow, reinterpret_cast<LPARAM>(&data));
         return data.found;
     }
     // The main window's panel of this class when it is shown, nullptr otherwise.

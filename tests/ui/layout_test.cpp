@@ -25,6 +25,7 @@
 #include "filters/time_stamper.h"
 #include "platform/standins/dv_camcorder.h"
 #include "settings/settings_catalogue.h"
+#include "tests/standins/first_standins_support.h"
 #include "ui/capture_form.h"
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
@@ -42,19 +43,7 @@ using namespace settings;
 constexpr wchar_t kCamera[] = L"Quillotrane Test Camera";
 constexpr wchar_t kCamcorder[] = L"DV Source - Video";
 
-bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 10000) {
-    const DWORD start = GetTickCount();
-    while (!Done()) {
-        if (GetTickCount() - start > TimeoutMs) return Done();
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
+using first_standins::PumpUntil;
 
 std::wstring TempName(const wchar_t* Stem) {
     wchar_t base[MAX_PATH] = {};
