@@ -417,9 +417,6 @@ public:
     // The flips actually applied to the picture: wanted and allowed by the capture format.
     bool VertFlipApplied = false;
     bool HorzFlipApplied = false;
-    // The script runner of saScript and its file dialog.
-    widgets::custom::TScript* Script1 = nullptr;
-    widgets::TUcOpenDialog* odListe = nullptr;
     void taFreezepreviewfalseExecute(classlib::TObject* Sender);
     void taFreezepreviewTrueExecute(classlib::TObject* Sender);
     void taFreezeCapturefalseExecute(classlib::TObject* Sender);

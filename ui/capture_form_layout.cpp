@@ -201,7 +201,7 @@ void TCaptureForm::XsliderChange(classlib::TObject* /*Sender*/) {
     // A subtitle stays centred in the picture whatever the slider says: it becomes two centred
     // lines that the slider can move.
     if (record.Alignement == 3) record.Alignement = 1;
-    record.Xpos = Xslider->Position();
+    record.Xpos = Xslider->Value();
     SendOverlayRecord(record);
 }
 
@@ -209,7 +209,7 @@ void TCaptureForm::YsliderChange(classlib::TObject* /*Sender*/) {
     if (settings::ParamIncrustRec == nullptr) return;
     settings::TincrustRec record = settings::ParamIncrustRec->Value();
     // The slider runs upwards.
-    record.Ypos = Yslider->Max() - Yslider->Position();
+    record.Ypos = Yslider->MaxValue() - Yslider->Value();
     SendOverlayRecord(record);
 }
 

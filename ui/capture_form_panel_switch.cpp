@@ -118,11 +118,6 @@ void TCaptureForm::BindPanelLinks() {
         return backdrop != nullptr && backdrop->HandleAllocated() ? backdrop->Handle() : nullptr;
     };
 
-    Script1 = new widgets::custom::TScript(this);
-    Script1->SetName(L"Script1");
-    Script1->SetActionList(al);
-    odListe = new widgets::TUcOpenDialog(this);
-    odListe->SetName(L"odListe");
     odListe->SetFilter(L"Scripts (*.txt)|*.txt|All files (*.*)|*.*");
 }
 

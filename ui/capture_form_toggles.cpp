@@ -200,12 +200,12 @@ int StepVolume(int Step) {
 }  // namespace
 
 void TCaptureForm::acIncVolumeExecute(classlib::TObject* /*Sender*/) {
-    tb->SetPosition(StepVolume(kVolumeStep));
+    tb->SetValue(StepVolume(kVolumeStep));
     ApplyVolume();
 }
 
 void TCaptureForm::acDecVolumeExecute(classlib::TObject* /*Sender*/) {
-    tb->SetPosition(StepVolume(-kVolumeStep));
+    tb->SetValue(StepVolume(-kVolumeStep));
     ApplyVolume();
 }
 

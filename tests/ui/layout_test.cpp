@@ -9,6 +9,12 @@
 
 #include <gtest/gtest.h>
 
+#include <atomic>
+
+#include <thread>
+
+#include <fstream>
+
 #include <functional>
 
 #include <memory>
@@ -391,10 +397,10 @@ TEST_F(LayoutTest, SlidersSwitchTheOverlayOnAndMoveIt) {
     TincrustRec record = ParamIncrustRec->Value();
     record.Alignement = 3;
     ParamIncrustRec->SetValue(record);
-    form_->Xslider->SetPosition(123);
+    form_->Xslider->SetValue(123);
     EXPECT_EQ(123, ParamIncrustRec->Value().Xpos);
     EXPECT_EQ(1, ParamIncrustRec->Value().Alignement) << "a subtitle becomes two centred lines";
-    form_->Yslider->SetPosition(30);
+    form_->Yslider->SetValue(30);
     EXPECT_EQ(900, ParamIncrustRec->Value().Ypos) << "the vertical slider runs upwards";
 
     // Hidden again, the overlay stays on.
@@ -408,14 +414,14 @@ TEST_F(LayoutTest, VolumeStepsStayInRangeAndMuteKeepsTheVolume) {
     ParamVolume->SetValue(9500);
     form_->acIncVolume->Execute();
     EXPECT_EQ(10000, ParamVolume->Value());
-    EXPECT_EQ(10000, form_->tb->Position());
+    EXPECT_EQ(10000, form_->tb->Value());
     form_->acIncVolume->Execute();
     EXPECT_EQ(10000, ParamVolume->Value());
-    EXPECT_EQ(L"100", form_->gaugeVolume->Caption());
+    EXPECT_EQ(100, form_->gaugeVolume->Progress());
     ParamVolume->SetValue(500);
     form_->acDecVolume->Execute();
     EXPECT_EQ(0, ParamVolume->Value());
-    EXPECT_EQ(0, form_->tb->Position());
+    EXPECT_EQ(0, form_->tb->Value());
 
     // Stored muted (the default), the window starts muted; sound comes back at the same volume.
     ASSERT_TRUE(form_->taMute->Checked());
@@ -424,7 +430,7 @@ TEST_F(LayoutTest, VolumeStepsStayInRangeAndMuteKeepsTheVolume) {
     EXPECT_FALSE(form_->taMute->Checked());
     EXPECT_FALSE(ParamMuteOn->Value());
     EXPECT_EQ(6000, ParamVolume->Value());
-    EXPECT_EQ(L"60", form_->gaugeVolume->Caption());
+    EXPECT_EQ(60, form_->gaugeVolume->Progress());
     form_->taMute->Execute();
     EXPECT_TRUE(form_->taMute->Checked());
     EXPECT_TRUE(ParamMuteOn->Value());
@@ -466,5 +472,82 @@ TEST_F(LayoutTest, FlipsWaitForTheFormatAndFreezesStopTheStampers) {
     EXPECT_EQ(classlib::TBrushStyle::bsSolid, form_->Shape2->Brush()->Style());
     EXPECT_EQ(classlib::clBlack, backdrop_->Color());
 }
+
+// Answers the script dialog of this process from another thread: with a file name, or cancelled.
+class DialogAnswer {
+public:
+    explicit DialogAnswer(std::wstring FileName) : file_(std::move(FileName)), thread_([this] { Run(); }) {}
+    ~DialogAnswer() {
+        done_ = true;
+        thread_.join();
+    }
+    bool answered() const { return answered_; }
+
+private:
+    void Run() {
+        const DWORD start = GetTickCount();
+        while (!done_ && GetTickCount() - start < 20000) {
+            Sleep(50);
+            HWND dialog = nullptr;
+            EnumThreadWindowsForProcess(dialog);
+            if (dialog == nullptr) continue;
+            if (!file_.empty()) {
+                // The name box of the file dialog (a combo box, or an edit in the older look).
+                HWND box = GetDlgItem(dialog, 0x47c);
+                if (box == nullptr) box = GetDlgItem(dialog, 0x480);
+                if (box != nullptr) SendMessageW(box, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(file_.c_str()));
+                PostMessageW(dialog, WM_COMMAND, IDOK, 0);
+            } else {
+                PostMessageW(dialog, WM_COMMAND, IDCANCEL, 0);
+            }
+            answered_ = true;
+            return;
+        }
+    }
+    static BOOL CALLBACK Find(HWND window, LPARAM data) {
+        DWORD process = 0;
+        GetWindowThreadProcessId(window, &process);
+        wchar_t name[32] = {};
+        GetClassNameW(window, name, 32);
+        if (process != GetCurrentProcessId() || !IsWindowVisible(window) || std::wstring(name) != L"#32770")
+            return TRUE;
+        *reinterpret_cast<HWND*>(data) = window;
+        return FALSE;
+    }
+    static void EnumThreadWindowsForProcess(HWND& found) { EnumWindows(Find, reinterpret_cast<LPARAM>(&found)); }
+
+    std::wstring file_;
+    std::atomic<bool> done_{false};
+    std::atomic<bool> answered_{false};
+    std::thread thread_;
+};
+
+TEST_F(LayoutTest, TheScriptButtonRunsTheChosenFileAndNothingWhenCancelled) {
+    const std::wstring script = TempName(L"quill-script-") + L".txt";
+    {
+        std::ofstream out(script.c_str(), std::ios::binary);
+        out << "+m\r\nvertical_flip\r\nrs\r\n";
+    }
+    if (form_->taMute->Checked()) form_->taMute->Execute();  // starts with sound
+    ASSERT_FALSE(form_->taMute->Checked());
+    {
+        DialogAnswer cancel(L"");
+        form_->saScript->Execute();
+        EXPECT_TRUE(cancel.answered());
+    }
+    EXPECT_FALSE(form_->taMute->Checked());
+    {
+        DialogAnswer choose(script);
+        form_->saScript->Execute();
+        EXPECT_TRUE(choose.answered());
+    }
+    EXPECT_TRUE(form_->taMute->Checked());
+    EXPECT_TRUE(ParamMuteOn->Value());
+    EXPECT_TRUE(form_->acVertFlip->Checked());
+    EXPECT_TRUE(ParamWantVertFlip->Value()) << "the flip's handler reads the state it has just been given";
+    EXPECT_EQ(1, ParamAspectRatio->Value());
+    DeleteFileW(script.c_str());
+}
+
 
 }  // namespace
