@@ -34,6 +34,7 @@
 #include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_com_controls.h"
+#include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_forms.h"
 #include "widgets/unicode/uc_menus.h"
 #include "widgets/unicode/uc_panels.h"
@@ -52,8 +53,13 @@ template <typename T>
 class TSourceList;
 }  // namespace engine
 
+namespace widgets::custom {
+class TScript;
+}
+
 namespace ui {
 
+class TPanelFrame;
 class TSourcesFrame;
 class TDossiersFrame;
 class TProgrammerFrame;
@@ -368,9 +374,19 @@ public:
     void OptionsFramecbActiverSuperpositionClick(classlib::TObject* Sender);
 
     // ---- Layout, panels, toggles (the layout's topic) -------------------------------------
+    // capture_form_layout.cpp: the two columns, the video's shape, full screen, the reduced
+    // window and the overlay sliders.
+    // The last 16:9 state reported for the current DV picture.
+    bool SixteenNineFlag = false;
     void LayoutPanels();
     void ApplyAspectRatio();
+    // A DV source's picture ratio from SixteenNineFlag: 16:9 when set, else 4:3.
+    void DefaultDisplayRatio();
     void LayoutVideoWindow(int RatioW, int RatioH);
+    // The full-screen backdrop and the shortcuts window among the program's forms (nullptr when
+    // there is none).
+    Tplaque* Backdrop() const;
+    TRaccourcisForm* ShortcutsWindow() const;
     void tafullscreenfalseExecute(classlib::TObject* Sender);
     void tafullscreenTrueExecute(classlib::TObject* Sender);
     void saExitFullScreenexecute(classlib::TObject* Sender);
@@ -378,8 +394,12 @@ public:
     void acSlidersExecute(classlib::TObject* Sender);
     void XsliderChange(classlib::TObject* Sender);
     void YsliderChange(classlib::TObject* Sender);
+    // capture_form_panel_switch.cpp: one panel of the column at a time, and the links to them.
     void ShowPanel(std::uint8_t Number);
     void HideActivePanel();
+    // The panel of a number and the action that shows it (nullptr above 8).
+    TPanelFrame* PanelFrame(std::uint8_t Number) const;
+    TMainAction* PanelAction(std::uint8_t Number) const;
     void acSourcesFrameExecute(classlib::TObject* Sender);
     void acDossiersFrameExecute(classlib::TObject* Sender);
     void acProgrammerFrameExecute(classlib::TObject* Sender);
@@ -392,6 +412,11 @@ public:
     void acNextPanneauExecute(classlib::TObject* Sender);
     void acBasculerPanneauExecute(classlib::TObject* Sender);
     void acOuvrirDossierVideosExecute(classlib::TObject* Sender);
+    // capture_form_toggles.cpp: the on/off, flip, ratio and volume actions and the selections
+    // and scripts run by name.
+    // The flips actually applied to the picture: wanted and allowed by the capture format.
+    bool VertFlipApplied = false;
+    bool HorzFlipApplied = false;
     void taFreezepreviewfalseExecute(classlib::TObject* Sender);
     void taFreezepreviewTrueExecute(classlib::TObject* Sender);
     void taFreezeCapturefalseExecute(classlib::TObject* Sender);
@@ -465,6 +490,9 @@ private:
     void BuildComponents();  // capture_form_build.cpp
     void BuildActions();     // capture_actions.cpp
     void BindHandlers();     // capture_form_build.cpp
+    // The panels' links, the video window's click and backdrop, and the script components
+    // (capture_form_panel_switch.cpp).
+    void BindPanelLinks();
 
     TVideoPopupLink videoPopup_;
     bool firstShowDone_ = false;

@@ -91,6 +91,9 @@ void TCaptureForm::BuildComponents() {
     tbPanneaux->SetFlat(true);
     tbPanneaux->SetButtonWidth(28);
     tbPanneaux->SetButtonHeight(28);
+    // Placed by the layout, not stacked along the top.
+    tbActions->SetAlign(classlib::TAlign::alNone);
+    tbPanneaux->SetAlign(classlib::TAlign::alNone);
 
     // The status bar: four owner-drawn panels of 175 pixels.
     StatusBar1 = Place<TUcStatusBar>(this, this, L"StatusBar1", 0, 440, 700, 19);
@@ -215,7 +218,6 @@ void TCaptureForm::BindHandlers() {
     Shape1->OnMouseDown = [this](classlib::TObject* Sender, classlib::TMouseButton, classlib::TShiftState, int, int) {
         acSlidersExecute(Sender);
     };
-    bind(vwEcran->OnClick, &TCaptureForm::saGrabexecute);
     bind(SourcesFrame->cboxvideo->OnChange, &TCaptureForm::cboxVideoChange);
     bind(SourcesFrame->cboxAudio->OnChange, &TCaptureForm::cboxAudioChange);
     bind(SourcesFrame->cbFormatCapture->OnClick, &TCaptureForm::cbFormatCaptureClick);
@@ -252,6 +254,7 @@ void TCaptureForm::BindHandlers() {
     bind(OptionsFrame->rgExtension->OnClick, &TCaptureForm::OptionsframergExtensionClick);
     bind(OptionsFrame->TrackBar1->OnChange, &TCaptureForm::OptionsframeTrackBar1Change);
     bind(OptionsFrame->cbDeInterlacer->OnClick, &TCaptureForm::OptionsFramecbDeInterlacerClick);
+    BindPanelLinks();
 }
 
 }  // namespace ui

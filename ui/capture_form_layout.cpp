@@ -1,65 +1,216 @@
-// Video layout, full screen, panel switching and the toggle and volume actions: empty until they are
-// built.
+// The main window's layout: the video and panel columns side by side (either way round), the video
+// window fitted to the chosen picture ratio, the DV camcorder's 16:9 flag, full screen over the
+// black backdrop, the window reduced to its video, and the overlay position sliders.
+#include <algorithm>
+#include <cstdint>
+
+#include "classlib/format.h"
+#include "classlib/forms.h"
+#include "engine/capture_data_module.h"
+#include "engine/capture_sources.h"
+#include "engine/video_preview.h"
+#include "filters/superposer.h"
+#include "settings/program_texts.h"
+#include "settings/settings_catalogue.h"
+#include "settings/shell_helpers.h"
 #include "ui/capture_form.h"
+#include "ui/options_frame.h"
+#include "ui/panel_frame.h"
+#include "ui/side_forms.h"
+#include "ui/sources_frame.h"
+#include "ui/ui_text_ids.h"
 
 namespace ui {
 
-void TCaptureForm::LayoutPanels() {}
-void TCaptureForm::ApplyAspectRatio() {}
-void TCaptureForm::LayoutVideoWindow(int /*RatioW*/, int /*RatioH*/) {}
-void TCaptureForm::tafullscreenfalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::tafullscreenTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saExitFullScreenexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acReduireExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acSlidersExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::XsliderChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::YsliderChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::ShowPanel(std::uint8_t /*Number*/) {}
-void TCaptureForm::HideActivePanel() {}
-void TCaptureForm::acSourcesFrameExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acDossiersFrameExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acProgrammerFrameExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acExtraireFrameExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acIncrusterFrameExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acOptionsFrameExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saListeFrameexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acHelpExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acAproposExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acNextPanneauExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acBasculerPanneauExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acOuvrirDossierVideosExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taFreezepreviewfalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taFreezepreviewTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taFreezeCapturefalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taFreezeCaptureTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taMutefalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taMuteTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taIncrusterfalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taIncrusterTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taraccourcisprepare(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taraccourcisfalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taraccourcisTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taDecalageprepare(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taDecalagefalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taDecalageTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acVertFlipExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acHorzFlipExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::ApplyVerticalFlip() {}
-void TCaptureForm::ApplyHorizontalFlip() {}
-void TCaptureForm::saRatioNormalexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saRatioNatifexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saRatio16x9execute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saRatio4x3execute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acIncVolumeExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acDecVolumeExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saSourceVideoprepare(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saSourceVideoexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saSourceAudioprepare(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saSourceAudioexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saFormatCaptureprepare(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saFormatCaptureexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saScriptprepare(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::saScriptexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::WMDVRatioChanged(classlib::TMessage& /*Message*/) {}
+namespace {
+
+constexpr int kClientWidth = 700;
+constexpr int kClientHeight = 459;
+// The frame that shows around the picture, in the window and in full screen.
+constexpr int kFrame = 12;
+
+// Sets a radio group's item from code without running its click handling.
+void ShowIndex(classlib::TRadioGroup* Group, int Index) {
+    classlib::TNotifyEvent saved = std::move(Group->OnClick);
+    Group->OnClick = nullptr;
+    Group->SetItemIndex(Index >= 0 && Index < Group->Items()->Count() ? Index : -1);
+    Group->OnClick = std::move(saved);
+}
+
+template <typename T>
+T* FindForm() {
+    if (!classlib::ApplicationExists()) return nullptr;
+    classlib::TScreen* screen = classlib::Screen();
+    for (int i = 0; i < screen->FormCount(); ++i)
+        if (auto* form = dynamic_cast<T*>(screen->Forms(i))) return form;
+    return nullptr;
+}
+
+void SendOverlayRecord(const settings::TincrustRec& Record) {
+    settings::ParamIncrustRec->SetValue(Record);
+    engine::Tdm* module = engine::dm();
+    if (module != nullptr && module->Superposer != nullptr) module->Superposer->SetIncrustRec(Record);
+}
+
+}  // namespace
+
+Tplaque* TCaptureForm::Backdrop() const { return FindForm<Tplaque>(); }
+TRaccourcisForm* TCaptureForm::ShortcutsWindow() const { return FindForm<TRaccourcisForm>(); }
+
+void TCaptureForm::LayoutPanels() {
+    const bool videoLeft = settings::ParamEcranGauche != nullptr && settings::ParamEcranGauche->Value();
+    PanelColumnX = videoLeft ? 427 : 0;
+    VideoColumnX = videoLeft ? 0 : 266;
+    const int v = VideoColumnX;
+    Panel1->SetLeft(v + 10);
+    sbCouper->SetLeft(v + 24);
+    CaptureBtn->SetLeft(v + 64);
+    labVolume->SetLeft(v + 108);
+    tb->SetLeft(v + 144);
+    gaugeVolume->SetLeft(v + 296);
+    // Clear of the volume gauge when the gauge is wider than the column leaves it.
+    grabBtn->SetLeft(std::max(v + 304, gaugeVolume->Left() + gaugeVolume->Width() + 4));
+    // Against the window's right edge when the panels are at the left (its inside, so that the
+    // last button is not cut by the border).
+    tbActions->SetLeft(v == 0 ? 16 : ClientWidth() - tbActions->Width());
+    for (std::uint8_t n = 0; n <= 8; ++n)
+        if (TPanelFrame* frame = PanelFrame(n)) frame->SetLeft(PanelColumnX);
+    tbPanneaux->SetLeft(PanelColumnX + 8);
+}
+
+void TCaptureForm::DefaultDisplayRatio() {
+    engine::Native.SourceAspectX = SixteenNineFlag ? 16 : 4;
+    engine::Native.SourceAspectY = SixteenNineFlag ? 9 : 3;
+}
+
+void TCaptureForm::ApplyAspectRatio() {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr || module->CurrentVideoSource == nullptr) return;
+    int aspect = settings::ParamAspectRatio != nullptr ? settings::ParamAspectRatio->Value() : 0;
+    // A stored value this program does not know shows the source as it is.
+    if (aspect > 3) aspect = 0;
+    ShowIndex(OptionsFrame->rgRatioDivX, aspect);
+    long ratioW = 4;
+    long ratioH = 3;
+    switch (aspect) {
+        case 1: break;
+        case 2: ratioW = 16; ratioH = 9; break;
+        case 3: ratioW = engine::Native.SourceWidth; ratioH = engine::Native.SourceHeight; break;
+        default:
+            if (module->CurrentVideoSource->SceneFilter != nullptr) DefaultDisplayRatio();
+            if (engine::Native.SourceAspectX > 0 && engine::Native.SourceAspectY > 0) {
+                ratioW = engine::Native.SourceAspectX;
+                ratioH = engine::Native.SourceAspectY;
+            } else {
+                ratioW = engine::Native.SourceWidth;
+                ratioH = engine::Native.SourceHeight;
+            }
+    }
+    if (ratioW <= 0 || ratioH <= 0) {
+        ratioW = 4;
+        ratioH = 3;
+    }
+    LayoutVideoWindow(static_cast<int>(ratioW), static_cast<int>(ratioH));
+    // Ratios from 14:9 up count as 16:9.
+    ShowIndex(OptionsFrame->rgDVRatio, 9LL * ratioW < 14LL * ratioH ? 0 : 1);
+}
+
+void TCaptureForm::LayoutVideoWindow(int RatioW, int RatioH) {
+    Tplaque* backdrop = Backdrop();
+    if (backdrop == nullptr || !backdrop->Visible()) {
+        const RECT r = settings::FitRectToRatio(RatioW, RatioH, Panel2->BoundsRect());
+        const int l = r.left, t = r.top, w = r.right - r.left, h = r.bottom - r.top;
+        vwEcran->SetBounds(l, t, w, h);
+        Shape2->SetBounds(l - kFrame, t - kFrame, w + 2 * kFrame, h + 2 * kFrame);
+        Yslider->SetBounds(l + w - 6, t - 8, Yslider->Width(), h + 16);
+        Xslider->SetBounds(l - 8, t + h - 6, w + 16, Xslider->Height());
+        Shape1->SetBounds(Yslider->Left(), Xslider->Top(), Shape1->Width(), Shape1->Height());
+        return;
+    }
+    const RECT screen{kFrame, kFrame, GetSystemMetrics(SM_CXSCREEN) - kFrame, GetSystemMetrics(SM_CYSCREEN) - kFrame};
+    const RECT r = settings::FitRectToRatio(RatioW, RatioH, screen);
+    vwEcran->FullScreenOnRect(r);
+    backdrop->Shape1->SetBounds(r.left - kFrame, r.top - kFrame, r.right - r.left + 2 * kFrame,
+                                r.bottom - r.top + 2 * kFrame);
+}
+
+void TCaptureForm::WMDVRatioChanged(classlib::TMessage& Message) {
+    if (Message.WParam != 1) return;
+    engine::Tdm* module = engine::dm();
+    const engine::TVideoSource* source = module != nullptr ? module->CurrentVideoSource : nullptr;
+    if (source != nullptr && source->SceneFilter == nullptr) return;
+    SixteenNineFlag = Message.LParam == 1;
+    ApplyAspectRatio();
+}
+
+void TCaptureForm::tafullscreenfalseExecute(classlib::TObject* /*Sender*/) {
+    tafullscreen->SetChecked(true);
+    engine::Tdm* module = engine::dm();
+    Tplaque* backdrop = Backdrop();
+    if (module == nullptr || module->CurrentVideoSource == nullptr || backdrop == nullptr) return;
+    backdrop->SetWindowState(classlib::TWindowState::wsMaximized);
+    backdrop->Show();
+    ApplyAspectRatio();
+}
+
+void TCaptureForm::tafullscreenTrueExecute(classlib::TObject* /*Sender*/) {
+    tafullscreen->SetChecked(false);
+    vwEcran->SetFullScreen(false);
+    if (Tplaque* backdrop = Backdrop()) backdrop->Hide();
+    ApplyAspectRatio();
+}
+
+void TCaptureForm::saExitFullScreenexecute(classlib::TObject* /*Sender*/) {
+    if (tafullscreen->Checked()) tafullscreen->Execute();
+}
+
+void TCaptureForm::acReduireExecute(classlib::TObject* /*Sender*/) {
+    // The action checks itself before this runs, from every entry: the state here is the new one.
+    if (acReduire->Checked()) {
+        Panel1->SetBounds(0, 0, Panel1->Width(), Panel1->Height());
+        SetClientWidth(Panel1->Width());
+        SetClientHeight(Panel1->Height());
+        acReduire->SetCaption(L"Restore");
+        Panel1->BringToFront();
+        SetCaption(SourcesFrame->cboxvideo->Text());
+        return;
+    }
+    // The window gets its size back first: the tool bar is placed against its right edge.
+    SetClientWidth(kClientWidth);
+    SetClientHeight(kClientHeight);
+    LayoutPanels();
+    const bool wide = settings::ParamWideScreen != nullptr && settings::ParamWideScreen->Value();
+    Panel1->SetBounds(VideoColumnX + 10, wide ? 76 : 40, Panel1->Width(), Panel1->Height());
+    acReduire->SetCaption(L"Reduce");
+    // The same title as at the first showing.
+    SetCaption(classlib::Format(settings::LoadProgramText(IDS_UI_CAPTION_FORMAT),
+                                {settings::ProgramTitle(), settings::LoadProgramText(IDS_UI_MAKER)}));
+}
+
+void TCaptureForm::acSlidersExecute(classlib::TObject* /*Sender*/) {
+    const bool visible = !Xslider->Visible();
+    Xslider->SetVisible(visible);
+    Yslider->SetVisible(visible);
+    if (visible && !taIncruster->Checked()) taIncruster->Execute();
+    acSliders->SetCaption(visible ? L"Hide the sliders of inlay" : L"Show the sliders of inlay");
+}
+
+void TCaptureForm::XsliderChange(classlib::TObject* /*Sender*/) {
+    if (settings::ParamIncrustRec == nullptr) return;
+    settings::TincrustRec record = settings::ParamIncrustRec->Value();
+    // A subtitle stays centred in the picture whatever the slider says: it becomes two centred
+    // lines that the slider can move.
+    if (record.Alignement == 3) record.Alignement = 1;
+    record.Xpos = Xslider->Value();
+    SendOverlayRecord(record);
+}
+
+void TCaptureForm::YsliderChange(classlib::TObject* /*Sender*/) {
+    if (settings::ParamIncrustRec == nullptr) return;
+    settings::TincrustRec record = settings::ParamIncrustRec->Value();
+    // The slider runs upwards.
+    record.Ypos = Yslider->MaxValue() - Yslider->Value();
+    SendOverlayRecord(record);
+}
 
 }  // namespace ui

@@ -9,8 +9,12 @@ TListeFrame::TListeFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetBounds(PanelColumnX, kPanelTop, 274, 400);
     Label1 = Place<widgets::TUcLabel>(this, this, L"Label1", 8, 8, 250, 13);
     Label1->SetCaption(L"Files saved during the session:");
-    fl = Place<widgets::custom::TFichierListBox>(this, this, L"fl", 8, 24, 258, 170);
+    fl = Place<widgets::custom::TFichierListBox>(this, this, L"fl", 8, 24, 258, 172);
+    fl->SetMultiSelect(true);
     fl->SetHint(L"List of files saved during the current session.");
+    fl->SetAcceptFiles(false);
+    fl->SetKeyDelete(false);
+    fl->SetSelectionnerOuverts(false);
     labselect = Place<widgets::TUcLabel>(this, this, L"labselect", 8, 200, 258, 13);
     labselect->SetAlignment(classlib::TAlignment::taCenter);
     labselect->SetAutoSize(false);

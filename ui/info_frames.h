@@ -22,6 +22,7 @@ public:
     explicit TListeFrame(classlib::TComponent* AOwner);
 
     widgets::TUcLabel* Label1 = nullptr;
+    // The files written in this run, the last one added at the end.
     widgets::custom::TFichierListBox* fl = nullptr;
     widgets::TUcLabel* labselect = nullptr;
     widgets::custom::TTextGauge* tgCPU = nullptr;
