@@ -219,8 +219,12 @@ TEST_F(WideDialogsTest, MessageDialogShowsWideTextsAndAnswersWithTheButtonPresse
     TDialogDriver driver(L"Confirm", [&](HWND w) {
         // The wide message and the wide button captions as the window shows them.
         for (HWND child = GetWindow(w, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-            if (WindowText(child) == L"&No") seenNo = L"&No";
-            if (WindowText(child) == L"&No") SendMessageW(child, BM_CLICK, 0, 0);
+            // Posted, not sent: a sent click can be served while the form is still being shown,
+            // before its modal loop clears the result, and the dialog would never close.
+            if (WindowText(child) == L"&No") {
+                seenNo = L"&No";
+                PostMessageW(child, BM_CLICK, 0, 0);
+            }
         }
     });
     int result = WideMessageDlg(message, TMsgDlgType::mtConfirmation, mbYesNoCancel, 0);
