@@ -148,10 +148,11 @@ TEST_F(Recording, AMissingFolderIsAskedAboutWhenConfirming) {
 TEST_F(Recording, ACutGivesTwoFilesThatTogetherHoldTheWholeRecording) {
     ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, 2));
     const path first = form->NextVideoFile;
-    const unsigned before = module->ControlCaptureVideo->SampleCounter();
     Capture();
     ASSERT_TRUE(WaitRecorded(20));
     const double started = form->CaptureStartTime;
+    // The capture branch's count starts again with each run of the graph.
+    const unsigned beforeCut = module->ControlCaptureVideo->SampleCounter();
     form->acCouper->Execute();
     const path second = form->NextVideoFile;
     EXPECT_NE(first, second);
@@ -160,12 +161,12 @@ TEST_F(Recording, ACutGivesTwoFilesThatTogetherHoldTheWholeRecording) {
     EXPECT_TRUE(exists(path(first).replace_extension(L".scn")));
     EXPECT_TRUE(engine::ScnOpen()) << "the second part has its own scene list";
     ASSERT_TRUE(WaitRecorded(20));
+    const unsigned beforeStop = module->ControlCaptureVideo->SampleCounter();
     Capture();
-    const unsigned passed = module->ControlCaptureVideo->SampleCounter() - before;
     const int a = Packets(ProbeWhole(first), 0), b = Packets(ProbeWhole(second), 0);
-    EXPECT_GE(a, 18);
+    EXPECT_GE(a, static_cast<int>(beforeCut)) << "the first file holds every frame until the cut";
+    EXPECT_GE(b, static_cast<int>(beforeStop)) << "the second holds every frame after it";
     EXPECT_GE(b, 18);
-    EXPECT_NEAR(static_cast<double>(passed), a + b, 3.0) << "no frame is lost at the cut";
     EXPECT_TRUE(exists(path(second).replace_extension(L".scn")));
 }
 

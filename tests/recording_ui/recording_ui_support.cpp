@@ -157,8 +157,10 @@ void RecordingUiTest::SetNow(int Day, int Hour, int Minute, int Second) {
 
 void RecordingUiTest::AdvanceTo(int Day, int Hour, int Minute, int Second) {
     const double target = classlib::EncodeDate(2030, 6, Day) + (Hour * 3600.0 + Minute * 60.0 + Second) / 86400.0;
-    while (now < target - 1e-9) {
-        now = std::min(target, now + 1.0 / 86400.0);
+    // A little past the target: the tick that reaches an instant sees it passed.
+    const double last = target + 0.4 / 86400.0;
+    while (now < last) {
+        now = std::min(last, now + 1.0 / 86400.0);
         form->ProgrammerFrame1->KitClock2->CheckAlarm();
     }
 }

@@ -118,7 +118,7 @@ TEST_F(Schedule, AStartSetForTomorrowWaitsForItsDay) {
     SetEnd(11, 8, 0, 10);
     ScheduleAction();
     ASSERT_EQ(3, form->CaptureState);
-    AdvanceTo(10, 8, 0, 20);
+    AdvanceTo(10, 8, 2, 0);
     EXPECT_EQ(3, form->CaptureState) << "today's 8:00:05 is not the day set";
     EXPECT_TRUE(Panel()->KitClock2->AlarmEnabled());
     // Straight to the next morning: the clock's check sees the time of day pass the alarm.
