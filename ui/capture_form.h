@@ -76,6 +76,8 @@ class TcamForm;
 class Tplaque;
 class TRaccourcisForm;
 class TSavePrefsForm;
+// What one of the capture state's looks shows (the recording sources).
+struct TLook;
 
 // Shows the main window's pop-up menu for a right click on the video.
 class TVideoPopupLink final : public dshow::IVideoPopupMenu {
@@ -527,6 +529,9 @@ private:
 
     // The recording sources' own state.
     bool ShowPreviewLook();
+    void ApplyLook(const TLook& Look);
+    void ApplyLookControls(const TLook& Look);
+    void ApplyLookGlyphs(const TLook& Look);
     bool StartRecording();
     void AbandonCapture();
     bool ConfirmNewRecording(const std::wstring& Name, bool WithAll);

@@ -47,6 +47,10 @@ std::wstring FirstThreeUpper(const std::wstring& Text) {
     return part;
 }
 
+std::wstring AlarmText(widgets::kit::TKitClock* Clock) {
+    return classlib::Format(L"%.2d:%.2d:%.2d", {Clock->AlarmHour(), Clock->AlarmMinute(), Clock->AlarmSecond()});
+}
+
 bool IsSoundFormat(std::uint8_t Format) { return Format == 11 || Format == 12; }
 
 std::uint8_t CurrentFormat() {
@@ -196,36 +200,64 @@ bool TCaptureForm::ShowPreviewState() {
     return ShowPreviewLook();
 }
 
+// What each look shows besides its status texts.
+struct TLook {
+    classlib::TColor Frame;      // the video frame, the sliders and the backdrop's square
+    classlib::TColor Backdrop;
+    bool SourcesEnabled;         // the source and format groups and the refresh button
+    bool StartShown;             // the schedule's start group and its End = Start button
+    int FilesEnabled;            // the profiles and the folders groups: 0 off, 1 on, -1 unchanged
+    bool Running;                // a recording runs: cut on, preview lock off, stop texts
+    bool Scheduled;              // the schedule action stops the schedule
+    int CaptureImage;
+};
+
+void TCaptureForm::ApplyLook(const TLook& Look) {
+    Shape2->Brush()->SetColor(Look.Frame);
+    Xslider->SetColor(Look.Frame);
+    Yslider->SetColor(Look.Frame);
+    if (Tplaque* plaque = Backdrop()) plaque->Shape1->Brush()->SetColor(Look.Backdrop);
+}
+
+void TCaptureForm::ApplyLookControls(const TLook& Look) {
+    SourcesFrame->gbVideo->SetEnabled(Look.SourcesEnabled);
+    SourcesFrame->gbAudio->SetEnabled(Look.SourcesEnabled);
+    SourcesFrame->gbFormatCapture->SetEnabled(Look.SourcesEnabled);
+    SourcesFrame->ActualiserVideoSpeedBtn->SetEnabled(Look.SourcesEnabled);
+    ProgrammerFrame1->gbDebut->SetVisible(Look.StartShown);
+    ProgrammerFrame1->NowBtn->SetVisible(Look.StartShown);
+    if (Look.FilesEnabled >= 0) {
+        OptionsFrame->gbProfiles->SetEnabled(Look.FilesEnabled == 1);
+        DossiersFrame1->gbFichier->SetEnabled(Look.FilesEnabled == 1);
+    }
+    acCouper->SetEnabled(Look.Running);
+    taLock->SetEnabled(!Look.Running);
+    saCapturerBascule->SetCaption(RecText(Look.Running ? IDS_REC_STOP_CAPTURE : IDS_REC_CAPTURE));
+    saCapturerBascule->SetHint(RecText(Look.Running ? IDS_REC_STOP_HINT : IDS_REC_START_HINT));
+    saCapturerBascule->SetImageIndex(Look.CaptureImage);
+    acProgrammerBascule->SetCaption(RecText(Look.Scheduled ? IDS_REC_STOP_PROG : IDS_REC_SCHEDULE));
+    acProgrammerBascule->SetHint(RecText(Look.Scheduled ? IDS_REC_STOP_SCHEDULING : IDS_REC_START_SCHEDULING));
+    acProgrammerBascule->SetImageIndex(Look.Scheduled ? kImageStopSchedule : kImageSchedule);
+}
+
+void TCaptureForm::ApplyLookGlyphs(const TLook& Look) {
+    SetGlyph(ImageList1, CaptureBtn, Look.CaptureImage);
+    SetGlyph(ImageList1, ProgrammerFrame1->ProgBtn, Look.Scheduled ? kImageStopSchedule : kImageSchedule);
+}
+
 bool TCaptureForm::ShowPreviewLook() {
     CaptureState = 1;
     try {
         engine::Tdm* module = engine::dm();
         engine::TVideoSource* video = module != nullptr ? module->CurrentVideoSource : nullptr;
         engine::TAudioSource* sound = module != nullptr ? module->CurrentAudioSource : nullptr;
-        Shape2->Brush()->SetColor(kButtonFace);
-        Xslider->SetColor(kButtonFace);
-        Yslider->SetColor(kButtonFace);
-        if (Tplaque* plaque = Backdrop()) plaque->Shape1->Brush()->SetColor(classlib::clBlack);
+        const int image = video != nullptr && !IsSoundFormat(CurrentFormat()) ? kImageCapture : kImageSoundCapture;
+        const TLook look{kButtonFace, classlib::clBlack, true, true, 1, false, false, image};
+        ApplyLook(look);
         UpdateStatusTexts();
         RepaintStatus();
-        SourcesFrame->gbVideo->SetEnabled(true);
-        SourcesFrame->gbAudio->SetEnabled(true);
-        SourcesFrame->gbFormatCapture->SetEnabled(true);
-        SourcesFrame->ActualiserVideoSpeedBtn->SetEnabled(true);
-        ProgrammerFrame1->gbDebut->SetVisible(true);
-        ProgrammerFrame1->NowBtn->SetVisible(true);
-        OptionsFrame->gbProfiles->SetEnabled(true);
-        DossiersFrame1->gbFichier->SetEnabled(true);
-        acCouper->SetEnabled(false);
-        taLock->SetEnabled(true);
-        saCapturerBascule->SetCaption(RecText(IDS_REC_CAPTURE));
-        saCapturerBascule->SetHint(RecText(IDS_REC_START_HINT));
-        const int image = video != nullptr && !IsSoundFormat(CurrentFormat()) ? kImageCapture : kImageSoundCapture;
-        saCapturerBascule->SetImageIndex(image);
+        ApplyLookControls(look);
         saCapturerBascule->SetEnabled(video != nullptr || sound != nullptr);
-        acProgrammerBascule->SetCaption(RecText(IDS_REC_SCHEDULE));
-        acProgrammerBascule->SetHint(RecText(IDS_REC_START_SCHEDULING));
-        acProgrammerBascule->SetImageIndex(kImageSchedule);
         // The transport buttons and camcorder windows of the current sources.
         auto transport = [](engine::TavFlux* source, widgets::TUcSpeedButton* button) {
             const bool vcr = source != nullptr && source->HasTransport && source->IsVcr;
@@ -235,8 +267,7 @@ bool TCaptureForm::ShowPreviewLook() {
         };
         transport(video, SourcesFrame->sbVideoPilotVCR);
         transport(sound, SourcesFrame->sbAudioPilotVCR);
-        SetGlyph(ImageList1, CaptureBtn, image);
-        SetGlyph(ImageList1, ProgrammerFrame1->ProgBtn, kImageSchedule);
+        ApplyLookGlyphs(look);
         return true;
     } catch (...) {
         return false;
@@ -246,10 +277,8 @@ bool TCaptureForm::ShowPreviewLook() {
 bool TCaptureForm::ShowCapturingState() {
     CaptureState = 2;
     try {
-        Shape2->Brush()->SetColor(classlib::clRed);
-        Xslider->SetColor(classlib::clRed);
-        Yslider->SetColor(classlib::clRed);
-        if (Tplaque* plaque = Backdrop()) plaque->Shape1->Brush()->SetColor(classlib::clRed);
+        const TLook look{classlib::clRed, classlib::clRed, false, false, 0, true, false, kImageStop};
+        ApplyLook(look);
         engine::Tdm* module = engine::dm();
         const std::uint8_t format = CurrentFormat();
         std::wstring summary;
@@ -263,24 +292,8 @@ bool TCaptureForm::ShowCapturingState() {
         StatusMainText = summary;
         StatusAlertText.clear();
         RepaintStatus();
-        SourcesFrame->gbVideo->SetEnabled(false);
-        SourcesFrame->gbAudio->SetEnabled(false);
-        SourcesFrame->gbFormatCapture->SetEnabled(false);
-        SourcesFrame->ActualiserVideoSpeedBtn->SetEnabled(false);
-        ProgrammerFrame1->gbDebut->SetVisible(false);
-        ProgrammerFrame1->NowBtn->SetVisible(false);
-        OptionsFrame->gbProfiles->SetEnabled(false);
-        DossiersFrame1->gbFichier->SetEnabled(false);
-        acCouper->SetEnabled(true);
-        taLock->SetEnabled(false);
-        saCapturerBascule->SetCaption(RecText(IDS_REC_STOP_CAPTURE));
-        saCapturerBascule->SetHint(RecText(IDS_REC_STOP_HINT));
-        saCapturerBascule->SetImageIndex(kImageStop);
-        acProgrammerBascule->SetCaption(RecText(IDS_REC_SCHEDULE));
-        acProgrammerBascule->SetHint(RecText(IDS_REC_START_SCHEDULING));
-        acProgrammerBascule->SetImageIndex(kImageSchedule);
-        SetGlyph(ImageList1, CaptureBtn, kImageStop);
-        SetGlyph(ImageList1, ProgrammerFrame1->ProgBtn, kImageSchedule);
+        ApplyLookControls(look);
+        ApplyLookGlyphs(look);
         return true;
     } catch (...) {
         return false;
@@ -290,10 +303,8 @@ bool TCaptureForm::ShowCapturingState() {
 bool TCaptureForm::ShowScheduleWaitingState() {
     CaptureState = 3;
     try {
-        Shape2->Brush()->SetColor(classlib::clYellow);
-        Xslider->SetColor(classlib::clYellow);
-        Yslider->SetColor(classlib::clYellow);
-        if (Tplaque* plaque = Backdrop()) plaque->Shape1->Brush()->SetColor(classlib::clYellow);
+        const TLook look{classlib::clYellow, classlib::clYellow, true, true, -1, false, true, kImageCapture};
+        ApplyLook(look);
         using namespace settings;
         std::wstring main = LoadProgramText(IDS_PROGRAMMATION);
         if (ParamMuteOn != nullptr && ParamMuteOn->Value()) main += LoadProgramText(IDS_PREVIEW_MUTE);
@@ -303,27 +314,10 @@ bool TCaptureForm::ShowScheduleWaitingState() {
         if (acVertFlip->Checked()) main += LoadProgramText(IDS_PREVIEW_FLIP_V);
         StatusMainText = main;
         StatusAlertText = acHorzFlip->Checked() ? LoadProgramText(IDS_PREVIEW_FLIP_H) : std::wstring();
-        widgets::kit::TKitClock* clock = ProgrammerFrame1->KitClock2;
-        StatusInfoText = LoadProgramText(IDS_START_AT) +
-                         classlib::Format(L"%.2d:%.2d:%.2d",
-                                          {clock->AlarmHour(), clock->AlarmMinute(), clock->AlarmSecond()});
+        StatusInfoText = LoadProgramText(IDS_START_AT) + AlarmText(ProgrammerFrame1->KitClock2);
         RepaintStatus();
-        SourcesFrame->gbVideo->SetEnabled(true);
-        SourcesFrame->gbAudio->SetEnabled(true);
-        SourcesFrame->gbFormatCapture->SetEnabled(true);
-        SourcesFrame->ActualiserVideoSpeedBtn->SetEnabled(true);
-        ProgrammerFrame1->gbDebut->SetVisible(true);
-        ProgrammerFrame1->NowBtn->SetVisible(true);
-        acCouper->SetEnabled(false);
-        taLock->SetEnabled(true);
-        saCapturerBascule->SetCaption(RecText(IDS_REC_CAPTURE));
-        saCapturerBascule->SetHint(RecText(IDS_REC_START_HINT));
-        saCapturerBascule->SetImageIndex(kImageCapture);
-        acProgrammerBascule->SetCaption(RecText(IDS_REC_STOP_PROG));
-        acProgrammerBascule->SetHint(RecText(IDS_REC_STOP_SCHEDULING));
-        acProgrammerBascule->SetImageIndex(kImageStopSchedule);
-        SetGlyph(ImageList1, CaptureBtn, kImageCapture);
-        SetGlyph(ImageList1, ProgrammerFrame1->ProgBtn, kImageStopSchedule);
+        ApplyLookControls(look);
+        ApplyLookGlyphs(look);
         return true;
     } catch (...) {
         return false;
@@ -333,34 +327,13 @@ bool TCaptureForm::ShowScheduleWaitingState() {
 bool TCaptureForm::ShowScheduledCaptureState() {
     CaptureState = 4;
     try {
-        Shape2->Brush()->SetColor(classlib::clFuchsia);
-        Xslider->SetColor(classlib::clFuchsia);
-        Yslider->SetColor(classlib::clFuchsia);
-        if (Tplaque* plaque = Backdrop()) plaque->Shape1->Brush()->SetColor(classlib::clFuchsia);
-        widgets::kit::TKitClock* clock = ProgrammerFrame1->KitClock2;
-        StatusMainText = settings::LoadProgramText(IDS_CAPTURE_UNTIL) +
-                         classlib::Format(L"%.2d:%.2d:%.2d",
-                                          {clock->AlarmHour(), clock->AlarmMinute(), clock->AlarmSecond()});
+        const TLook look{classlib::clFuchsia, classlib::clFuchsia, false, false, 0, true, true, kImageStop};
+        ApplyLook(look);
+        StatusMainText = settings::LoadProgramText(IDS_CAPTURE_UNTIL) + AlarmText(ProgrammerFrame1->KitClock2);
         StatusAlertText.clear();
         RepaintStatus();
-        SourcesFrame->gbVideo->SetEnabled(false);
-        SourcesFrame->gbAudio->SetEnabled(false);
-        SourcesFrame->gbFormatCapture->SetEnabled(false);
-        SourcesFrame->ActualiserVideoSpeedBtn->SetEnabled(false);
-        ProgrammerFrame1->gbDebut->SetVisible(false);
-        ProgrammerFrame1->NowBtn->SetVisible(false);
-        OptionsFrame->gbProfiles->SetEnabled(false);
-        DossiersFrame1->gbFichier->SetEnabled(false);
-        acCouper->SetEnabled(true);
-        taLock->SetEnabled(false);
-        saCapturerBascule->SetCaption(RecText(IDS_REC_STOP_CAPTURE));
-        saCapturerBascule->SetHint(RecText(IDS_REC_STOP_HINT));
-        saCapturerBascule->SetImageIndex(kImageStop);
-        acProgrammerBascule->SetCaption(RecText(IDS_REC_STOP_PROG));
-        acProgrammerBascule->SetHint(RecText(IDS_REC_STOP_SCHEDULING));
-        acProgrammerBascule->SetImageIndex(kImageStopSchedule);
-        SetGlyph(ImageList1, CaptureBtn, kImageStop);
-        SetGlyph(ImageList1, ProgrammerFrame1->ProgBtn, kImageStopSchedule);
+        ApplyLookControls(look);
+        ApplyLookGlyphs(look);
         return true;
     } catch (...) {
         return false;
