@@ -11,6 +11,8 @@
 #pragma once
 
 #include <windows.h>
+#include <strmif.h>
+#include <wrl/client.h>
 
 #include <atomic>
 #include <cstdint>
@@ -74,6 +76,8 @@ class TcamForm;
 class Tplaque;
 class TRaccourcisForm;
 class TSavePrefsForm;
+// What one of the capture state's looks shows (the recording sources).
+struct TLook;
 
 // Shows the main window's pop-up menu for a right click on the video.
 class TVideoPopupLink final : public dshow::IVideoPopupMenu {
@@ -291,6 +295,35 @@ public:
     void DossiersFrame1ImageRacineEditKeyPress(classlib::TObject* Sender, char& Key);
 
     // ---- Capture state, recording, names, schedule, status (the recording sources) ----------
+    // The recording: the name handed to the builder at the last start, its start (a cut keeps
+    // it), the video capture filter's dropped-frame counter while it runs.
+    std::wstring CaptureFile;
+    double CaptureStartTime = 0.0;
+    Microsoft::WRL::ComPtr<IAMDroppedFrames> DroppedFramesInfo;
+    // Names built in this run (0 at start).
+    std::int32_t VideoFileCounter = 0;
+    std::int32_t ImageFileCounter = 0;
+    // The status bar's texts, drawn by its panels.
+    std::wstring StatusIntervalText;
+    std::wstring StatusMainText;
+    std::wstring StatusAlertText;
+    std::wstring StatusSourcesText;
+    std::wstring StatusInfoText;
+    // The whole instants (date and time) of an armed schedule: the clock's alarm knows only the
+    // time of day, so its handlers act only once the day has come.
+    double ScheduleStartAt = 0.0;
+    double ScheduleEndAt = 0.0;
+    // Now as the schedule sees it: the schedule clock's OnGetTime may replace it (a whole date and
+    // time, or a time of day taken as today's).
+    double ScheduleNow();
+    // A recording whose file is open (started and not yet closed by a stop or an abandon).
+    bool RecordingOpen() const { return recordingOpen_; }
+    // The recording sources bind the schedule panel's edits (the form's creation).
+    void BindRecordingHandlers();
+    void ScheduleStartEditChange(classlib::TObject* Sender);
+    void ScheduleEndEditChange(classlib::TObject* Sender);
+    // Shows or hides the schedule panel (the panel switching calls it).
+    void ShowProgrammerFrame();
     void saCapturerBasculeexecute(classlib::TObject* Sender);
     void acProgrammerBasculeExecute(classlib::TObject* Sender);
     void lancerEnregistrement(classlib::TObject* Sender);
@@ -494,6 +527,29 @@ private:
     // (capture_form_panel_switch.cpp).
     void BindPanelLinks();
 
+    // The recording sources' own state.
+    bool ShowPreviewLook();
+    void ApplyLook(const TLook& Look);
+    void ApplyLookControls(const TLook& Look);
+    void ApplyLookGlyphs(const TLook& Look);
+    bool StartRecording();
+    void AbandonCapture();
+    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll);
+    std::wstring FreeRecordingName(std::wstring Name);
+    bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
+    bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
+    void OpenSceneList(const std::wstring& RecordingName);
+    void AddClipEntry(const std::wstring& Name);
+    void RepaintStatus();
+    void RunPendingAlarm();
+    bool recordingOpen_ = false;
+    // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
+    // alarm that comes meanwhile waits for the running one; a user action is ignored.
+    int transitionDepth_ = 0;
+    int pendingAlarm_ = 0;
+    // The name the schedule checked when it was armed, and whether it existed then.
+    std::wstring scheduleCheckedName_;
+    bool scheduleNameExisted_ = false;
     TVideoPopupLink videoPopup_;
     bool firstShowDone_ = false;
     bool firstIdleDone_ = false;

@@ -255,6 +255,7 @@ void TCaptureForm::BindHandlers() {
     bind(OptionsFrame->TrackBar1->OnChange, &TCaptureForm::OptionsframeTrackBar1Change);
     bind(OptionsFrame->cbDeInterlacer->OnClick, &TCaptureForm::OptionsFramecbDeInterlacerClick);
     BindPanelLinks();
+    BindRecordingHandlers();
 }
 
 }  // namespace ui

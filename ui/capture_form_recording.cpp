@@ -1,34 +1,8 @@
-// The capture state, recording, file names, schedule, status bar, snapshots and camcorder
-// transport: empty until they are built.
+// The status bar, snapshots and camcorder transport: empty until they are built.
 #include "ui/capture_form.h"
 
 namespace ui {
 
-void TCaptureForm::saCapturerBasculeexecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::acProgrammerBasculeExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::stopperEnregistrement(classlib::TObject* /*Sender*/) {}
-bool TCaptureForm::ShowPreviewState() { return true; }
-bool TCaptureForm::ShowCapturingState() { return true; }
-bool TCaptureForm::ShowScheduleWaitingState() { return true; }
-bool TCaptureForm::ShowScheduledCaptureState() { return true; }
-bool TCaptureForm::StartCapture() { return true; }
-bool TCaptureForm::StopCapture() { return true; }
-bool TCaptureForm::StopGraphAndCloseCapture() { return true; }
-void TCaptureForm::acCouperExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::FinishImageByImage() {}
-std::wstring TCaptureForm::BuildVideoFileName() { return std::wstring(); }
-std::wstring TCaptureForm::BuildImageFileName() { return std::wstring(); }
-void TCaptureForm::DossiersFrame1VideoDirEditChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::DossiersFrame1VideoRacineEditExit(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::DossiersFrame1VideoDateClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::OptionsframeImageDirEditChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::OptionsframeImageRacineEditExit(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::OptionsframeImageDateClick(classlib::TObject* /*Sender*/) {}
-bool TCaptureForm::StartSchedule() { return true; }
-bool TCaptureForm::ArmScheduleEnd() { return true; }
-bool TCaptureForm::DisarmScheduleAlarm() { return true; }
-void TCaptureForm::NowBtnClick(classlib::TObject* /*Sender*/) {}
 void TCaptureForm::UpdateStatusTexts() {}
 void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {}
 void TCaptureForm::saGrabexecute(classlib::TObject* /*Sender*/) {}

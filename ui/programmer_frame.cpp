@@ -30,4 +30,9 @@ TProgrammerFrame::TProgrammerFrame(classlib::TComponent* AOwner) : TPanelFrame(A
     SetShowHint(true);
 }
 
+void TProgrammerFrame::ShowFrame() {
+    if (OnBeforeShow) OnBeforeShow(this);
+    TPanelFrame::ShowFrame();
+}
+
 }  // namespace ui

@@ -18,6 +18,10 @@ public:
     CLASSLIB_CLASS_NAME(TProgrammerFrame)
     explicit TProgrammerFrame(classlib::TComponent* AOwner);
 
+    // Fills the panel's values (the main window's handler) before it is shown.
+    void ShowFrame() override;
+    classlib::TNotifyEvent OnBeforeShow;
+
     widgets::TUcGroupBox* GroupBox1 = nullptr;
     // Start: hours, minutes, seconds and date.
     widgets::TUcGroupBox* gbDebut = nullptr;

@@ -1,0 +1,138 @@
+// The names of the next recording and the next picture, built in advance from the folders panel:
+// folder, stem, the run's date stamp and a counter; and the folders panel's handlers that rebuild
+// a name when one of its parts changes.
+#include "classlib/conversions.h"
+#include "classlib/date_time.h"
+#include "settings/parameters.h"
+#include "settings/settings_catalogue.h"
+#include "ui/capture_form.h"
+#include "ui/dossiers_frame.h"
+#include "ui/extraire_frame.h"
+#include "ui/options_frame.h"
+#include "ui/sources_frame.h"
+#include "unicode/wide_files.h"
+
+namespace ui {
+
+namespace {
+
+// A control's text as wide text, whichever kind of edit holds it.
+template <typename Control>
+std::wstring WideTextOf(Control* Edit) {
+    auto text = Edit->Text();
+    if constexpr (std::is_same_v<decltype(text), std::wstring>)
+        return text;
+    else
+        return classlib::AnsiToWide(text);
+}
+
+std::wstring WithBackslash(std::wstring Folder) {
+    if (Folder.empty() || Folder.back() != L'\\') Folder += L'\\';
+    return Folder;
+}
+
+// Last two decimal digits with a leading zero.
+std::wstring TwoDigits(int Value) {
+    const std::wstring text = L"00" + std::to_wstring(Value);
+    return text.substr(text.size() - 2);
+}
+
+// "ddmmyy_hhnnss_" of the run's start.
+std::wstring DateStamp(double When) {
+    WORD year = 0, month = 0, day = 0, hour = 0, minute = 0, second = 0, ms = 0;
+    classlib::DecodeDate(When, year, month, day);
+    classlib::DecodeTime(When, hour, minute, second, ms);
+    return TwoDigits(day) + TwoDigits(month) + TwoDigits(year) + L"_" + TwoDigits(hour) + TwoDigits(minute) +
+           TwoDigits(second) + L"_";
+}
+
+std::wstring FilePart(const std::wstring& Name) {
+    const std::size_t slash = Name.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? Name : Name.substr(slash + 1);
+}
+
+}  // namespace
+
+std::wstring TCaptureForm::BuildVideoFileName() {
+    std::wstring name = WithBackslash(WideTextOf(DossiersFrame1->VideoDirEdit)) +
+                        WideTextOf(DossiersFrame1->VideoRacineEdit) + L"_";
+    if (DossiersFrame1->cbVideoDate->Checked()) name += DateStamp(RunStartTime);
+    name += std::to_wstring(VideoFileCounter) + L".avi";
+    const std::uint8_t format = settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : 0;
+    if (format == 3 || format == 4)
+        name = unicode::WideChangeFileExt(name, L".mpg");
+    else if (format == 7)
+        name = unicode::WideChangeFileExt(name, L".wmv");
+    else if (format == 11)
+        name = unicode::WideChangeFileExt(name, L".wav");
+    else if (format == 12)
+        name = unicode::WideChangeFileExt(name, L".mp3");
+    ++VideoFileCounter;
+    DossiersFrame1->LabelVideo->SetCaption(FilePart(name));
+    SourcesFrame->LabelVideo->SetCaption(FilePart(name));
+    return name;
+}
+
+std::wstring TCaptureForm::BuildImageFileName() {
+    std::wstring name = WithBackslash(WideTextOf(DossiersFrame1->ImageDirEdit)) +
+                        WideTextOf(DossiersFrame1->ImageRacineEdit) + L"_";
+    if (DossiersFrame1->cbImageDate->Checked()) name += DateStamp(RunStartTime);
+    const std::wstring counter = L"00000" + std::to_wstring(ImageFileCounter);
+    name += counter.substr(counter.size() - 5);
+    const int extension = OptionsFrame->rgExtension->ItemIndex();
+    if (extension == 0)
+        name += L".bmp";
+    else if (extension == 1)
+        name += L".jpg";
+    ++ImageFileCounter;
+    if (!ImageByImageMode) {
+        DossiersFrame1->LabelImage->SetCaption(FilePart(name));
+        ExtraireFrame1->destlabel->SetCaption(FilePart(name));
+    }
+    return name;
+}
+
+// A changed part of a name: the rebuilt name keeps the number of the name it replaces.
+
+void TCaptureForm::DossiersFrame1VideoDirEditChange(classlib::TObject* /*Sender*/) {
+    // The name of a running recording stays what it is until its end.
+    if (recordingOpen_) return;
+    if (settings::ParamVideoDirectory != nullptr)
+        settings::ParamVideoDirectory->SetValue(WideTextOf(DossiersFrame1->VideoDirEdit));
+    --VideoFileCounter;
+    NextVideoFile = BuildVideoFileName();
+    UpdateStatusTexts();
+}
+
+void TCaptureForm::DossiersFrame1VideoRacineEditExit(classlib::TObject* /*Sender*/) {
+    // The name of a running recording stays what it is until its end.
+    if (recordingOpen_) return;
+    --VideoFileCounter;
+    NextVideoFile = BuildVideoFileName();
+}
+
+void TCaptureForm::DossiersFrame1VideoDateClick(classlib::TObject* /*Sender*/) {
+    // The name of a running recording stays what it is until its end.
+    if (recordingOpen_) return;
+    --VideoFileCounter;
+    NextVideoFile = BuildVideoFileName();
+}
+
+void TCaptureForm::OptionsframeImageDirEditChange(classlib::TObject* /*Sender*/) {
+    if (settings::ParamImageDirectory != nullptr)
+        settings::ParamImageDirectory->SetValue(WideTextOf(DossiersFrame1->ImageDirEdit));
+    --ImageFileCounter;
+    NextImageFile = BuildImageFileName();
+}
+
+void TCaptureForm::OptionsframeImageRacineEditExit(classlib::TObject* /*Sender*/) {
+    --ImageFileCounter;
+    NextImageFile = BuildImageFileName();
+}
+
+void TCaptureForm::OptionsframeImageDateClick(classlib::TObject* /*Sender*/) {
+    --ImageFileCounter;
+    NextImageFile = BuildImageFileName();
+}
+
+}  // namespace ui

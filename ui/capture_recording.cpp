@@ -1,0 +1,361 @@
+// Starting, stopping and cutting a recording: the questions before a start, the recording branch
+// of each capture format, the scene list beside a DV recording, the close work of a stop (the next
+// name, the scene list and its lost-frames question), the cut into a new file and the image-by-image
+// finish. A recording is never left half-written: whatever fails, the graph is stopped before the
+// branch goes, and a start that fails brings the preview back.
+#include "classlib/application.h"
+#include "classlib/custom_form.h"
+#include "classlib/date_time.h"
+#include "classlib/format.h"
+#include "engine/avi_frame_rate.h"
+#include "engine/capture_data_module.h"
+#include "engine/capture_devices.h"
+#include "engine/recording_branch.h"
+#include "engine/scene_list.h"
+#include "engine/sound_preview.h"
+#include "engine/video_preview.h"
+#include "filters/control_unit.h"
+#include "filters/scene_detector.h"
+#include "settings/parameters.h"
+#include "settings/program_texts.h"
+#include "settings/settings_catalogue.h"
+#include "settings/shell_helpers.h"
+#include "ui/capture_form.h"
+#include "ui/info_frames.h"
+#include "ui/options_frame.h"
+#include "ui/recording_text_ids.h"
+#include "unicode/wide_files.h"
+#include "widgets/custom/clip_entries.h"
+#include "widgets/unicode/uc_dialogs.h"
+
+namespace ui {
+
+namespace {
+
+std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
+
+bool Confirming() { return settings::ParamConfirmerVideo != nullptr && settings::ParamConfirmerVideo->Value(); }
+
+std::uint8_t CurrentFormat() {
+    return settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : 0;
+}
+
+bool IsSoundFormat(std::uint8_t Format) { return Format == 11 || Format == 12; }
+
+std::wstring FolderOf(const std::wstring& Name) {
+    const std::size_t slash = Name.find_last_of(L"\\/");
+    return slash == std::wstring::npos ? std::wstring() : Name.substr(0, slash);
+}
+
+// A recording never runs long enough for more names than this to be taken.
+constexpr int kMostNamesTried = 100000;
+
+}  // namespace
+
+// ---- The questions before a recording ----------------------------------------------------
+
+bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll) {
+    using widgets::TMsgDlgType;
+    if (Confirming() && unicode::WideFileExists(Name)) {
+        std::wstring question = RecText(IDS_REC_FILE_EXISTS) + Name + RecText(IDS_REC_CRUSH);
+        widgets::TMsgDlgButtons buttons = widgets::mbYesNo;
+        if (WithAll) {
+            question += L"\r\n" + RecText(IDS_REC_ALL_NO_MORE);
+            buttons = widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll});
+        }
+        const int answer = widgets::WideMessageDlg(question, TMsgDlgType::mtWarning, buttons, 0);
+        if (WithAll && answer == classlib::mrAll) {
+            // No later start asks again.
+            OptionsFrame->cbConfirmerVideo->SetChecked(false);
+            settings::ParamConfirmerVideo->SetValue(false);
+        } else if (answer != classlib::mrYes) {
+            return false;
+        }
+    }
+    const std::wstring folder = FolderOf(Name);
+    if (folder.empty() || unicode::WideDirectoryExists(folder)) return true;
+    if (Confirming()) {
+        const std::wstring question =
+            RecText(IDS_REC_FOLDER) + folder + RecText(IDS_REC_FOLDER_MISSING) + L"\r\n" + RecText(IDS_REC_CREATE_FOLDER);
+        if (widgets::WideMessageDlg(question, TMsgDlgType::mtWarning, widgets::mbYesNo, 0) != classlib::mrYes)
+            return false;
+    }
+    unicode::WideForceDirectories(folder);
+    return true;
+}
+
+std::wstring TCaptureForm::FreeRecordingName(std::wstring Name) {
+    // The counters start again at 0 with every run and the date stamp may be off: a name can be a
+    // file of an earlier run. Later names are taken until one is free.
+    for (int tries = 0; unicode::WideFileExists(Name) && tries < kMostNamesTried; ++tries) Name = BuildVideoFileName();
+    return Name;
+}
+
+// ---- Start --------------------------------------------------------------------------------
+
+bool TCaptureForm::BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name) {
+    engine::Tdm* module = engine::dm();
+    engine::TVideoSource* video = module->CurrentVideoSource;
+    switch (Format) {
+        case 1:
+            return video != nullptr && video->Device != nullptr && video->Device->BuildMuxGraph(Name);
+        case 2:
+            return module->BuildDV2NativeGraph(Name);
+        case 3:
+        case 4:
+            return module->BuildMpegNativeGraph(Name);
+        case 5:
+            return module->BuildAviNativeGraph(Name);
+        case 6:
+            return module->BuildDV2RecompGraph(Name);
+        case 7:
+            return module->BuildWmvGraph(Name);
+        case 8:
+            if (!module->BuildImageByImageGraph(Name, [this] { FinishImageByImage(); })) return false;
+            ImageByImageMode = true;
+            module->ImageByImageMode = true;
+            SetImageByImageMode(true);
+            return true;
+        case 9:
+            return module->BuildDivxGraph(Name);
+        case 11:
+            return module->BuildWavGraph(Name);
+        case 12:
+            return module->BuildMp3Graph(Name);
+        default:
+            // No format (0) and the setting's default (10): the unchanged graph runs.
+            return true;
+    }
+}
+
+void TCaptureForm::OpenSceneList(const std::wstring& RecordingName) {
+    engine::Tdm* module = engine::dm();
+    engine::TVideoSource* video = module->CurrentVideoSource;
+    if (video == nullptr || video->SceneFilter == nullptr) return;
+    engine::OpenScnFile(unicode::WideChangeFileExt(RecordingName, L".scn"));
+    video->SceneFilter->SetSceneCallback(&engine::WriteScnScene);
+}
+
+bool TCaptureForm::StartCapture() {
+    bool started = false;
+    try {
+        started = StartRecording();
+    } catch (...) {
+        started = false;
+    }
+    if (!started) saCapturerBascule->SetChecked(false);
+    return started;
+}
+
+bool TCaptureForm::StartRecording() {
+        engine::Tdm* module = engine::dm();
+        if (module == nullptr) return false;
+        if (CaptureState == 1) {
+            if (!ConfirmNewRecording(NextVideoFile, true)) return false;
+        } else {
+            // The schedule asked its questions for the name it was armed with. A name changed
+            // since, or a file that appeared since, is not overwritten unasked: nobody may be
+            // there to answer, so the next free name is taken.
+            const bool existsNow = unicode::WideFileExists(NextVideoFile);
+            if (Confirming() && existsNow && (NextVideoFile != scheduleCheckedName_ || !scheduleNameExisted_))
+                NextVideoFile = FreeRecordingName(NextVideoFile);
+            const std::wstring folder = FolderOf(NextVideoFile);
+            if (!folder.empty()) unicode::WideForceDirectories(folder);
+        }
+        CaptureFile = NextVideoFile;
+        StopGraphAndCloseCapture();
+        const std::uint8_t format = CurrentFormat();
+        engine::TVideoSource* video = module->CurrentVideoSource;
+        engine::TAudioSource* sound = module->CurrentAudioSource;
+        module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
+                                format != 1 && format != 3 && format != 4 && format != 8 && !IsSoundFormat(format);
+        module->ImageByImageCount = 0;
+        if (!BuildRecordingBranch(format, CaptureFile)) {
+            // Nothing of the branch stays, and the preview comes back: the user sees why.
+            const std::wstring why = engine::LastRecordingBuildError();
+            module->StopCaptureGraph();
+            module->RunGraph();
+            widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + (why.empty() ? settings::FormatCaptureName(format) : why),
+                                    widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+            return false;
+        }
+        recordingOpen_ = true;
+        if (video != nullptr && video->SceneFilter != nullptr && !IsSoundFormat(format) &&
+            settings::ParamScn != nullptr && settings::ParamScn->Value())
+            OpenSceneList(NextVideoFile);
+        DroppedFramesInfo.Reset();
+        if (video != nullptr) {
+            if (module->CaptureBuilder && module->VideoSourceFilter)
+                module->CaptureBuilder->FindInterface(nullptr, nullptr, module->VideoSourceFilter.Get(),
+                                                      IID_IAMDroppedFrames,
+                                                      reinterpret_cast<void**>(DroppedFramesInfo.GetAddressOf()));
+            if (!DroppedFramesInfo) DroppedFramesInfo = module->VideoDroppedFrames;
+        }
+        ApplyVolume();
+        CaptureStartTime = classlib::Now();
+        module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
+        if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
+        if (!module->RunGraph()) {
+            // The file is closed whole and the preview comes back.
+            StopGraphAndCloseCapture();
+            module->StopCaptureGraph();
+            module->RunGraph();
+            return false;
+        }
+        AddClipEntry(NextVideoFile);
+        return true;
+}
+
+// ---- Stop ---------------------------------------------------------------------------------
+
+bool TCaptureForm::StopGraphAndCloseCapture() {
+    try {
+        engine::Tdm* module = engine::dm();
+        if (module == nullptr) return true;
+        if (module->fg->State() != dshow::gsStopped) {
+            module->fg->Stop();
+            // The image-by-image finish runs now, while NextVideoFile still names the recording.
+            if (module->ImageControl != nullptr) module->ImageControl->RunPendingStops();
+        }
+        // Decided by the recording, not by the graph: a lost device may have stopped the graph
+        // already, and the file still needs its close work.
+        if ((CaptureState == 2 || CaptureState == 4) && recordingOpen_) {
+            recordingOpen_ = false;
+            const std::wstring ended = NextVideoFile;
+            NextVideoFile = BuildVideoFileName();
+            if (engine::ScnOpen()) {
+                engine::CloseScnFile();
+                if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
+                    module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
+                long dropped = 0;
+                if (DroppedFramesInfo && SUCCEEDED(DroppedFramesInfo->GetNumDropped(&dropped)) && dropped > 0) {
+                    const std::wstring scn = unicode::WideChangeFileExt(ended, L".scn");
+                    const std::wstring question =
+                        classlib::Format(RecText(IDS_REC_LOST_FRAMES), {static_cast<int>(dropped), scn});
+                    if (widgets::WideMessageDlg(question, widgets::TMsgDlgType::mtWarning, widgets::mbYesNo, 0) ==
+                        classlib::mrYes)
+                        settings::MoveToRecycleBin(scn);
+                }
+            }
+        }
+        return true;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool TCaptureForm::StopCapture() {
+    bool result = false;
+    try {
+        engine::Tdm* module = engine::dm();
+        if (module == nullptr) return false;
+        StopGraphAndCloseCapture();
+        module->StopCaptureGraph();
+        result = (module->CurrentVideoSource == nullptr || module->CurrentVideoSource->Active) &&
+                 (module->CurrentAudioSource == nullptr || module->CurrentAudioSource->Active);
+        ImageByImageMode = false;
+        module->ImageByImageMode = false;
+        SetImageByImageMode(false);
+        DroppedFramesInfo.Reset();
+        if (result) {
+            ApplyVolume();
+            const bool notifier = OptionsFrame->cbNotifier->Checked();
+            if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(notifier);
+            if (notifier)
+                module->fg->OnGraphDeviceLost = nullptr;
+            else
+                module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
+            module->RunGraph();
+        }
+    } catch (...) {
+        result = false;
+    }
+    return result;
+}
+
+// ---- Cut ----------------------------------------------------------------------------------
+
+bool TCaptureForm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name) {
+    engine::Tdm* module = engine::dm();
+    engine::TVideoSource* video = module->CurrentVideoSource;
+    Microsoft::WRL::ComPtr<IFileSinkFilter> sink;
+    switch (Format) {
+        case 1:
+            if (video == nullptr || video->Device == nullptr) return false;
+            video->Device->KillMuxGraph();
+            return video->Device->BuildMuxGraph(Name);
+        case 3:
+        case 4:
+            return video != nullptr && video->Device != nullptr && video->Device->BuildMuxGraph(Name);
+        case 2:
+        case 5:
+        case 6:
+        case 8:
+        case 9:
+            sink = module->FileSink;
+            break;
+        case 7:
+            if (module->MuxFilter) module->MuxFilter.As(&sink);
+            break;
+        case 11:
+        case 12:
+            sink = module->FileWriter->As<IFileSinkFilter>(IID_IFileSinkFilter);
+            break;
+        default:
+            return true;
+    }
+    return sink && SUCCEEDED(sink->SetFileName(Name.c_str(), nullptr));
+}
+
+void TCaptureForm::acCouperExecute(classlib::TObject* Sender) {
+    if ((CaptureState != 2 && CaptureState != 4) || transitionDepth_ > 0) return;
+    ++transitionDepth_;
+    try {
+        engine::Tdm* module = engine::dm();
+        StopGraphAndCloseCapture();
+        // A cut asks nothing (the recording is waiting): a name already taken is skipped.
+        if (Confirming()) NextVideoFile = FreeRecordingName(NextVideoFile);
+        const std::uint8_t format = CurrentFormat();
+        if (!HandNewNameToWriter(format, NextVideoFile))
+            throw classlib::Exception(RecText(IDS_REC_CANNOT_START) + NextVideoFile);
+        recordingOpen_ = true;
+        if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr &&
+            settings::ParamScn != nullptr && settings::ParamScn->Value())
+            OpenSceneList(NextVideoFile);
+        module->ImageByImageCount = 0;
+        if (!module->RunGraph()) throw classlib::Exception(RecText(IDS_REC_CANNOT_START) + NextVideoFile);
+        AddClipEntry(NextVideoFile);
+        ApplyVolume();
+    } catch (...) {
+        if (classlib::ApplicationExists()) classlib::Application()->HandleException(Sender, std::current_exception());
+    }
+    --transitionDepth_;
+    RunPendingAlarm();
+}
+
+// ---- Image by image ------------------------------------------------------------------------
+
+void TCaptureForm::FinishImageByImage() {
+    try {
+        engine::Tdm* module = engine::dm();
+        if (module == nullptr) return;
+        if (module->ImageByImageCount == 0) {
+            DeleteFileW(NextVideoFile.c_str());
+        } else {
+            const double rate = settings::ParamFramerate != nullptr ? settings::ParamFramerate->Value() : 0.0;
+            engine::SetAviFrameRate(NextVideoFile, rate);
+        }
+    } catch (...) {
+    }
+}
+
+void TCaptureForm::AddClipEntry(const std::wstring& Name) {
+    try {
+        if (ListeFrame != nullptr && ListeFrame->fl != nullptr)
+            ListeFrame->fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Name), false);
+    } catch (...) {
+        // The list is a convenience: the recording goes on without its entry.
+    }
+}
+
+}  // namespace ui

@@ -1,0 +1,31 @@
+/* Identifiers of the recording's texts (recording_texts.rc): the questions and messages of a
+   start, a stop, a cut and a schedule, and the captions and hints of the capture state's looks.
+   Plain C preprocessor definitions: the resource compiler reads this file too. Range 3200-3249. */
+#ifndef QUILL_UI_RECORDING_TEXT_IDS_H
+#define QUILL_UI_RECORDING_TEXT_IDS_H
+
+#define IDS_REC_FILE_EXISTS 3200
+#define IDS_REC_CRUSH 3201
+#define IDS_REC_ALL_NO_MORE 3202
+#define IDS_REC_FOLDER 3203
+#define IDS_REC_FOLDER_MISSING 3204
+#define IDS_REC_CREATE_FOLDER 3205
+#define IDS_REC_LOST_FRAMES 3206
+#define IDS_REC_PAST_END 3207
+#define IDS_REC_PAST_START 3208
+#define IDS_REC_START_NOW 3209
+#define IDS_REC_END_BEFORE_START 3210
+#define IDS_REC_CANNOT_START 3211
+#define IDS_REC_CAPTURE 3212
+#define IDS_REC_STOP_CAPTURE 3213
+#define IDS_REC_START_HINT 3214
+#define IDS_REC_STOP_HINT 3215
+#define IDS_REC_SCHEDULE 3216
+#define IDS_REC_START_SCHEDULING 3217
+#define IDS_REC_STOP_PROG 3218
+#define IDS_REC_STOP_SCHEDULING 3219
+#define IDS_REC_ONE_MINUTE 3220
+#define IDS_REC_THIRTY_ONE_MINUTES 3221
+#define IDS_REC_DISK_FULL 3222
+
+#endif
