@@ -425,7 +425,10 @@ void TIncrusterFrame::ShowDecalage() {
         default:
             break;
     }
-    labOldDate->SetCaption(L"Old date: " + classlib::FormatDateTime(L"ddddd tt", DecalageOldDate));
+    // The date in the short date format and the time in full (the library's patterns have no
+    // token for the locale's time format).
+    labOldDate->SetCaption(L"Old date: " + classlib::FormatDateTime(L"ddddd", DecalageOldDate) + L" " +
+                           classlib::FormatDateTime(L"hh:nn:ss", DecalageOldDate));
     tbDecalage->SetDown(true);
     PanelDecalage->BringToFront();
     PanelDecalage->Show();

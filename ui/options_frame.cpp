@@ -172,6 +172,7 @@ void TOptionsFrame::BuildDivxTab() {
     sbPropDivx = Place<TUcSpeedButton>(this, gbdivx, L"sbPropDivx", 8, 44, 110, 22);
     sbVersionDivx = Place<TUcSpeedButton>(this, gbdivx, L"sbVersionDivx", 127, 44, 110, 22);
     rgRatioDivX = Place<classlib::TRadioGroup>(this, tsDivx, L"rgRatioDivX", 8, 84, 245, 40);
+    rgRatioDivX->SetCaption("");
     for (const char* item : {"Normal", "4x3", "16x9", "native"}) rgRatioDivX->Items()->Add(item);
     rgRatioDivX->SetColumns(4);
     rgRatioDivX->SetHint("Aspect ratio of a video in DivX");
