@@ -31,6 +31,13 @@ void SetItems(classlib::TStrings* Items, std::initializer_list<unsigned> Ids) {
     for (unsigned id : Ids) Items->Add(AnsiText(id));
 }
 
+using THandler = void (TOptionsFrame::*)(classlib::TObject*);
+
+// The frame's own handler as a control's event.
+void Bind(TOptionsFrame* Frame, classlib::TNotifyEvent& Event, THandler Handler) {
+    Event = [Frame, Handler](classlib::TObject* Sender) { (Frame->*Handler)(Sender); };
+}
+
 std::wstring HostExeName() {
     if (settings::ISettingsHost* host = settings::SettingsHost()) return host->ExeName();
     return std::wstring();
@@ -150,9 +157,7 @@ TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     PageControl1->SetActivePage(TabSheet1);
     SetShowHint(true);
 
-    auto bind = [this](classlib::TNotifyEvent& Event, void (TOptionsFrame::*Handler)(classlib::TObject*)) {
-        Event = [this, Handler](classlib::TObject* Sender) { (this->*Handler)(Sender); };
-    };
+    auto bind = [this](classlib::TNotifyEvent& Event, THandler Handler) { Bind(this, Event, Handler); };
     rgversion->OnClick = [this](classlib::TObject*) { FillWmvProfiles(); };
     bind(rgStandard->OnClick, &TOptionsFrame::rgStandardClick);
     bind(rgFrequenceDV->OnClick, &TOptionsFrame::rgFrequenceDVClick);
@@ -191,9 +196,7 @@ void TOptionsFrame::BuildDivxTab() {
     MemoMp3->Font()->SetStyle(classlib::TFontStyles{classlib::fsItalic});
     MemoMp3->SetVisible(false);
 
-    auto bind = [this](classlib::TNotifyEvent& Event, void (TOptionsFrame::*Handler)(classlib::TObject*)) {
-        Event = [this, Handler](classlib::TObject* Sender) { (this->*Handler)(Sender); };
-    };
+    auto bind = [this](classlib::TNotifyEvent& Event, THandler Handler) { Bind(this, Event, Handler); };
     bind(sbPropDivx->OnClick, &TOptionsFrame::sbPropDivxClick);
     bind(sbVersionDivx->OnClick, &TOptionsFrame::sbVersionDivxClick);
     bind(cboxdivx->OnChange, &TOptionsFrame::cboxdivxChange);

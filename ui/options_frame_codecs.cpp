@@ -195,24 +195,29 @@ void TOptionsFrame::WithFilterInGraph(dshow::TFilter* Component, bool KeepOut, F
     }
 }
 
-void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
-    engine::Tdm* module = Module();
-    if (module == nullptr) return;
-    WithFilterInGraph(module->divx, false, [](IBaseFilter* Filter) {
-        auto dialogs = engine::Query<IAMVfwCompressDialogs>(Filter, IID_IAMVfwCompressDialogs);
-        if (dialogs && dialogs->ShowDialog(VfwCompressDialog_QueryConfig, nullptr) == S_OK)
-            dialogs->ShowDialog(VfwCompressDialog_Config, settings::ApplicationWindow());
-    });
+namespace {
+
+// The compressor's own dialog of that kind (configuration or about) when it has one.
+void ShowCompressorDialog(IBaseFilter* Filter, VfwCompressDialogs Query, VfwCompressDialogs Show) {
+    auto dialogs = engine::Query<IAMVfwCompressDialogs>(Filter, IID_IAMVfwCompressDialogs);
+    if (dialogs && dialogs->ShowDialog(Query, nullptr) == S_OK) dialogs->ShowDialog(Show, settings::ApplicationWindow());
 }
 
+}  // namespace
+
+void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
+    if (engine::Tdm* module = Module())
+        WithFilterInGraph(module->divx, false, [](IBaseFilter* Filter) {
+            ShowCompressorDialog(Filter, VfwCompressDialog_QueryConfig, VfwCompressDialog_Config);
+        });
+}
+
+// The about dialog leaves the compressor outside any graph.
 void TOptionsFrame::sbVersionDivxClick(classlib::TObject* /*Sender*/) {
-    engine::Tdm* module = Module();
-    if (module == nullptr) return;
-    WithFilterInGraph(module->divx, true, [](IBaseFilter* Filter) {
-        auto dialogs = engine::Query<IAMVfwCompressDialogs>(Filter, IID_IAMVfwCompressDialogs);
-        if (dialogs && dialogs->ShowDialog(VfwCompressDialog_QueryAbout, nullptr) == S_OK)
-            dialogs->ShowDialog(VfwCompressDialog_About, settings::ApplicationWindow());
-    });
+    if (engine::Tdm* module = Module())
+        WithFilterInGraph(module->divx, true, [](IBaseFilter* Filter) {
+            ShowCompressorDialog(Filter, VfwCompressDialog_QueryAbout, VfwCompressDialog_About);
+        });
 }
 
 void TOptionsFrame::sbPropMp3Click(classlib::TObject* /*Sender*/) {

@@ -1,7 +1,7 @@
 // The settings panel: the Windows Media system profiles listed one entry per profile and the chosen
 // one recorded with (through a test profile manager: Wine's answers E_NOTIMPL), the DivX list and
 // the Xvid choice in the next recording, the MP3 bit rate in the encoder's key and in the file, the
-// DV and DivX options into their settings, the panel's texts, and a screenshot of each tab.
+// panel's texts, and a screenshot of each tab.
 #include "panels_support.h"
 
 #include <wmsdk.h>
@@ -203,35 +203,6 @@ TEST_F(OptionsPanel, AKeyThatCannotBeWrittenShows128) {
     HKEY key = nullptr;
     EXPECT_NE(ERROR_SUCCESS, RegOpenKeyExW(HKEY_CURRENT_USER, standins::kMp3EncoderKey, 0, KEY_READ, &key))
         << "the key is never created by the panel";
-}
-
-TEST_F(OptionsPanel, DvAndDivxChoicesGoIntoTheirSettingsAtOnce) {
-    options->rgFrequenceDV->SetItemIndex(0);
-    EXPECT_EQ(1, config.FrequenceDV.Value()) << "32000 Hz";
-    options->rgFrequenceDV->SetItemIndex(2);
-    EXPECT_EQ(3, config.FrequenceDV.Value()) << "48000 Hz";
-    options->rgStandard->SetItemIndex(1);
-    EXPECT_EQ(1, config.StandardDV.Value());
-    options->rgDVRatio->SetItemIndex(1);
-    EXPECT_EQ(1, config.RatioDV.Value());
-    options->rgRatioDivX->SetItemIndex(3);
-    EXPECT_EQ(3, config.RatioDivX.Value());
-    options->cbGarderFormatDV->SetChecked(true);
-    EXPECT_TRUE(config.GarderFormatDV.Value());
-    options->cbfrequenceDVNative->SetChecked(true);
-    options->cbfrequenceDVNative->SetChecked(false);
-    EXPECT_FALSE(config.FrequenceDVNative.Value());
-    options->cbDVDemiSiDivX->SetChecked(true);
-    options->cbDVDemiSiDivX->SetChecked(false);
-    EXPECT_FALSE(config.DVDemiSiDivX.Value());
-    options->cbScn->SetChecked(true);
-    options->cbScn->SetChecked(false);
-    EXPECT_FALSE(panelSettings.Scn.Value());
-    options->leNoDatecode->SetText(L"N/A \u00e9t\u00e9");
-    EXPECT_EQ(L"N/A \u00e9t\u00e9", panelSettings.NoDatecode.Value());
-    options->cbNotifier->SetChecked(true);
-    options->cbNotifier->SetChecked(false);
-    EXPECT_FALSE(panelSettings.Notifier.Value());
 }
 
 TEST_F(OptionsPanel, TextsFromTheStringTableAndAScreenshotOfEachTab) {

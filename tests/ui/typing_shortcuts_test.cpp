@@ -96,16 +96,4 @@ TEST_F(TypingKeys, EveryTextFieldTakesItsKeysAndTheActionsGetThemBack) {
     EXPECT_EQ(space, form->taFreezeCapture->ShortCut());
 }
 
-TEST(TakesTypedText, EditsAndEditableCombosButNotListsOrButtons) {
-    classlib::TEdit edit(nullptr);
-    EXPECT_TRUE(ui::TakesTypedText(&edit));
-    classlib::TComboBox combo(nullptr);
-    combo.SetStyle(classlib::TComboBoxStyle::csDropDown);
-    EXPECT_TRUE(ui::TakesTypedText(&combo));
-    combo.SetStyle(classlib::TComboBoxStyle::csDropDownList);
-    EXPECT_FALSE(ui::TakesTypedText(&combo));
-    classlib::TCheckBox box(nullptr);
-    EXPECT_FALSE(ui::TakesTypedText(&box));
-}
-
 }  // namespace
