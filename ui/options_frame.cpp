@@ -93,7 +93,6 @@ TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     rgPrefs->SetHint("Indicate where the Preferences will be saved in order to retrieve them at next start.");
     rgPrefs->SetShowHint(true);
     rgPrefs->OnClick = [this](classlib::TObject* Sender) { rgPrefsClick(Sender); };
-    cbNotifier->OnClick = [this](classlib::TObject* Sender) { cbNotifierClick(Sender); };
 
     cbDefaultProfile = check(tsWmv, L"cbDefaultProfile", 8, L"Use the default profiles",
                              L"Check to use one of the pre-programmed profiles.\r\nUncheck to choose between all "
@@ -280,8 +279,6 @@ void TOptionsFrame::LoadTexts() {
     cbDeInterlacer->SetCaption(TableText(IDS_OPT_DEINTERLACER));
     cbDeInterlacer->SetHint(TableText(IDS_OPT_DEINTERLACER_HINT));
 }
-
-void TOptionsFrame::cbNotifierClick(classlib::TObject* /*Sender*/) { Store(settings::ParamNotifier, cbNotifier->Checked()); }
 
 // Read with the other settings at close: nothing to do at the click.
 void TOptionsFrame::cbDemiTailleClick(classlib::TObject* /*Sender*/) {}

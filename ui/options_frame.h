@@ -106,7 +106,6 @@ public:
     void SelectProfileFromMenu(classlib::TObject* Sender);
 
     // The frame's own handlers (the main window puts its own in front of some, see capture_form).
-    void cbNotifierClick(classlib::TObject* Sender);
     void sbPropDivxClick(classlib::TObject* Sender);
     void sbVersionDivxClick(classlib::TObject* Sender);
     void cboxdivxChange(classlib::TObject* Sender);
