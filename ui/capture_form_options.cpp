@@ -17,18 +17,25 @@
 
 namespace ui {
 
-int TCaptureForm::WmvProfileItem() { return OptionsFrame->WmvProfileItem(); }
+int TCaptureForm::WmvProfileItem() {
+    return OptionsFrame->WmvProfileItem();
+}
 
-int TCaptureForm::WmvDefaultProfileItem() { return std::max(0, OptionsFrame->rgProfiles->ItemIndex()); }
+int TCaptureForm::WmvDefaultProfileItem() {
+    return std::max(0, OptionsFrame->rgProfiles->ItemIndex());
+}
 
-int TCaptureForm::WmvVersionItem() { return std::max(0, OptionsFrame->rgversion->ItemIndex()); }
+int TCaptureForm::WmvVersionItem() {
+    return std::max(0, OptionsFrame->rgversion->ItemIndex());
+}
 
 void TCaptureForm::ApplyInlay() {
     InlayActive = settings::ParamWantIncrust != nullptr && settings::ParamWantIncrust->Value() && OverlayAllowed;
     engine::Tdm* module = engine::dm();
     filters::Tqz_Superposer* overlay = module != nullptr ? module->Superposer : nullptr;
     if (overlay != nullptr) {
-        if (InlayActive && settings::ParamIncrustRec != nullptr) overlay->SetIncrustRec(settings::ParamIncrustRec->Value());
+        if (InlayActive && settings::ParamIncrustRec != nullptr)
+            overlay->SetIncrustRec(settings::ParamIncrustRec->Value());
         overlay->SetOverlayEnabled(InlayActive);
     }
     UpdateStatusTexts();
@@ -57,7 +64,8 @@ void TCaptureForm::BindSettingsPanels() {
         if (video == nullptr || video->SceneFilter == nullptr) return false;
         // Written on the streaming thread: the newest published entry is read whole.
         filters::TDVInfoRec info;
-        if (!video->SceneFilter->ReadInfo(video->SceneFilter->RingWriteIndex.load(), info) || !info.DateValid) return false;
+        if (!video->SceneFilter->ReadInfo(video->SceneFilter->RingWriteIndex.load(), info) || !info.DateValid)
+            return false;
         Date = info.Date;
         return true;
     };

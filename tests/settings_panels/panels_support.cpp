@@ -5,25 +5,14 @@
 #include <vector>
 
 #include "classlib/application.h"
-#include "unicode/wide_platform.h"
+#include "wide_window_environment.h"
 
 namespace panels_test {
 
 namespace {
 
-class PanelEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        unicode::InitializeWidePlatform();
-        widgets::InitializeWideControls();
-        classlib::Application()->Initialize();
-    }
-    void TearDown() override {
-        widgets::FinalizeWideControls();
-        classlib::DoneApplication();
-    }
-};
-[[maybe_unused]] ::testing::Environment* const gEnvironment = ::testing::AddGlobalTestEnvironment(new PanelEnvironment);
+[[maybe_unused]] ::testing::Environment* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new quill_test::WideWindowEnvironment);
 
 }  // namespace
 
