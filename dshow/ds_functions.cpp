@@ -69,15 +69,25 @@ bool SelectFilterByName(const GUID& Category, const std::wstring& Name, TFilter*
     return true;
 }
 
-bool FillFilterNames(unicode::TWideStrings* List) {
+namespace {
+
+bool FillCategoryNames(const GUID& Category, unicode::TWideStrings* List) {
     try {
         List->Clear();
-        TSysDevEnum devices(CLSID_AudioCompressorCategory);
+        TSysDevEnum devices(Category);
         for (int i = 0; i < devices.CountFilters(); ++i) List->Add(devices.GetFilter(i).FriendlyName);
         return true;
     } catch (...) {
         return false;
     }
+}
+
+}  // namespace
+
+bool FillFilterNames(unicode::TWideStrings* List) { return FillCategoryNames(CLSID_AudioCompressorCategory, List); }
+
+bool FillVideoCompressorNames(unicode::TWideStrings* List) {
+    return FillCategoryNames(CLSID_VideoCompressorCategory, List);
 }
 
 std::int32_t DiskTotalMB(const std::wstring& Path) {

@@ -23,6 +23,8 @@ bool SelectFilterByCLSID(const GUID& Category, const GUID& ClassID, TFilter* Fil
 bool SelectFilterByName(const GUID& Category, const std::wstring& Name, TFilter* Filter);
 // The names of the audio compressors in enumeration order; False when that failed.
 bool FillFilterNames(unicode::TWideStrings* List);
+// The same for the video compressors (the settings panel's DivX list).
+bool FillVideoCompressorNames(unicode::TWideStrings* List);
 
 // Whole mebibytes of the volume holding Path; 0 when the volume cannot be measured.
 std::int32_t DiskTotalMB(const std::wstring& Path);

@@ -68,6 +68,7 @@ TCaptureForm::TCaptureForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwn
     BuildComponents();
     BuildActions();
     BindHandlers();
+    BindSettingsPanels();
     if (gCaptureForm == nullptr) gCaptureForm = this;
 
     OnCreate = [this](classlib::TObject* Sender) { FormCreate(Sender); };
@@ -128,6 +129,7 @@ void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     firstShowDone_ = true;
     Panel2->Show();
     LoadInterfaceTexts();
+    OptionsFrame->LoadTexts();
     camForm1 = new TcamForm(this);
     camForm1->SetName(L"camForm1");
     camForm2 = new TcamForm(this);
@@ -164,6 +166,10 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
             module->AttachRenderers(vwEcran->GetFilter().Get());
         }
         WmvAvailable = CreateProfileManager();
+        if (module != nullptr) {
+            module->WMProfileManager = gProfileManager;
+            module->ProfileManagerReady = WmvAvailable;
+        }
         std::wstring errorText;
         LoadPanelLists();
         engine::LoadPluginList(*Plugins);

@@ -76,6 +76,7 @@ class TcamForm;
 class Tplaque;
 class TRaccourcisForm;
 class TSavePrefsForm;
+class TTypingShortcuts;
 // What one of the capture state's looks shows (the recording sources).
 struct TLook;
 
@@ -484,7 +485,11 @@ public:
     void saScriptexecute(classlib::TObject* Sender);
 
     // ---- The remaining panels ------------------------------------------------------------
+    // The overlay is drawn when it is wanted and the capture format allows it (capture_form_options.cpp).
     void ApplyInlay();
+    // What the overlay panel reaches of the window, and the keys typing takes from the shortcuts.
+    void BindSettingsPanels();
+    TTypingShortcuts* TypingShortcuts = nullptr;
     void ShowSystemInfo();
     void acPelorinExecute(classlib::TObject* Sender);
 
@@ -512,6 +517,10 @@ public:
     bool OverlayPreference() override { return overlayPreference_.load(); }
     LONGLONG FrameTime() override;
     SIZE DisplayAspect() override;
+    // engine::IEngineHost: the settings panel's Windows Media choice (capture_form_options.cpp).
+    int WmvProfileItem() override;
+    int WmvDefaultProfileItem() override;
+    int WmvVersionItem() override;
     // Keeps the filters' copy of "Activer Superposition" (main thread, at each change).
     void PublishOverlayPreference(bool Value) { overlayPreference_.store(Value); }
 

@@ -4,7 +4,6 @@
 
 namespace ui {
 
-void TCaptureForm::ApplyInlay() {}
 void TCaptureForm::ShowSystemInfo() {}
 void TCaptureForm::acPelorinExecute(classlib::TObject* /*Sender*/) {}
 

@@ -114,6 +114,7 @@ void TCaptureForm::LoadSettings() {
 
         LoadText(SourcesFrame->leFramerate, classlib::FloatToStr(ParamFramerate->Value()));
 
+        IncrusterFrame1->LoadFromRec(ParamIncrustRec->Value());
         if (engine::Tdm* module = engine::dm(); module != nullptr && module->Superposer != nullptr)
             module->Superposer->SetIncrustRec(ParamIncrustRec->Value());
         IncrusterFrame1->ShowWhenIncrust(ParamWhenIncrust->Value());
@@ -169,8 +170,15 @@ void TCaptureForm::LoadPanelLists() {
         widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
         sources->Items()->SetText(ParamSourcesExclues->Value());
         for (int i = 0; i < sources->Items()->Count(); ++i) sources->SetChecked(i, false);
-
+    } catch (...) {
+    }
+    try {
+        OptionsFrame->FillDivxCodecs();
+    } catch (...) {
+    }
+    try {
         LoadIndex(OptionsFrame->rgversion, ParamVersionWmv->Value());
+        OptionsFrame->FillWmvProfiles();
         widgets::TUcComboBox* profiles = OptionsFrame->cboxMedia;
         const int wanted = profiles->Items()->IndexOf(ParamPreferredWmvProfile->Value());
         profiles->SetItemIndex(wanted >= 0 ? wanted : (profiles->Items()->Count() > 0 ? 0 : -1));

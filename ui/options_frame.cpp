@@ -4,14 +4,39 @@
 #include <utility>
 
 #include "classlib/conversions.h"
+#include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
 #include "ui/form_parts.h"
+#include "ui/options_text_ids.h"
+#include "ui/ui_text_ids.h"
 #include "unicode/wide_files.h"
 
 namespace ui {
 
 namespace {
+
+// A setting the panel writes at once; tests may run the panel without some of them.
+template <typename P, typename V>
+void Store(P* Parameter, const V& Value) {
+    if (Parameter != nullptr) Parameter->SetValue(Value);
+}
+
+// The string table's texts arrive as ANSI texts of the system code page and are widened.
+std::wstring TableText(unsigned Id) { return classlib::AnsiToWide(classlib::WideToAnsi(settings::LoadProgramText(Id))); }
+std::string AnsiText(unsigned Id) { return classlib::WideToAnsi(settings::LoadProgramText(Id)); }
+
+void SetItems(classlib::TStrings* Items, std::initializer_list<unsigned> Ids) {
+    Items->Clear();
+    for (unsigned id : Ids) Items->Add(AnsiText(id));
+}
+
+using THandler = void (TOptionsFrame::*)(classlib::TObject*);
+
+// The frame's own handler as a control's event.
+void Bind(TOptionsFrame* Frame, classlib::TNotifyEvent& Event, THandler Handler) {
+    Event = [Frame, Handler](classlib::TObject* Sender) { (Frame->*Handler)(Sender); };
+}
 
 std::wstring HostExeName() {
     if (settings::ISettingsHost* host = settings::SettingsHost()) return host->ExeName();
@@ -85,20 +110,7 @@ TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     cboxMedia = Place<TUcComboBox>(this, gbProfiles, L"cboxMedia", 8, 64, 229, 21);
     cboxMedia->SetStyle(classlib::TComboBoxStyle::csDropDownList);
 
-    gbdivx = Place<TUcGroupBox>(this, tsDivx, L"gbdivx", 8, 8, 245, 70);
-    gbdivx->SetCaption(L"DivX video");
-    cboxdivx = Place<TUcComboBox>(this, gbdivx, L"cboxdivx", 8, 20, 229, 21);
-    cboxdivx->SetText(L"cboxdivx");
-    cboxdivx->SetHint(L"List of DivX or Xvid codecs found on the system");
-    rgRatioDivX = radio(tsDivx, L"rgRatioDivX", 8, 84, 245, 40, "", {"Normal", "4x3", "16x9", "native"});
-    rgRatioDivX->SetColumns(4);
-    rgRatioDivX->SetHint("Aspect ratio of a video in DivX");
-    cbDemiTaille = check(tsDivx, L"cbDemiTaille", 130, L"Height of DivX image <= 288",
-                         L"If checked, then the image will be reduced by half\r\neach time its height is more than "
-                         L"288 pixels.");
-    cbMp3 = check(tsDivx, L"cbMp3", 152, L"Mp3 Compression",
-                  L"If checked, the capture in Divx or Xvid will compress audio into mp3.\r\nIf unchecked, audio will "
-                  L"remain in PCM not compressed.");
+    BuildDivxTab();
 
     rgExtension = radio(tsJpeg, L"rgExtension", 8, 8, 245, 40, "", {"bmp", "jpeg"});
     rgExtension->SetColumns(2);
@@ -143,6 +155,171 @@ TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     TabSheet1->SetHint(L"Characters displayed if there is no datecode available,\r\nfor example N/A.");
     PageControl1->SetActivePage(TabSheet1);
     SetShowHint(true);
+
+    auto bind = [this](classlib::TNotifyEvent& Event, THandler Handler) { Bind(this, Event, Handler); };
+    rgversion->OnClick = [this](classlib::TObject*) { FillWmvProfiles(); };
+    bind(rgStandard->OnClick, &TOptionsFrame::rgStandardClick);
+    bind(rgFrequenceDV->OnClick, &TOptionsFrame::rgFrequenceDVClick);
+    bind(rgDVRatio->OnClick, &TOptionsFrame::rgDVRatioClick);
+    bind(cbfrequenceDVNative->OnClick, &TOptionsFrame::cbfrequenceDVNativeClick);
+    bind(cbGarderFormatDV->OnClick, &TOptionsFrame::cbGarderFormatDVClick);
+    bind(cbDVDemiSiDivX->OnClick, &TOptionsFrame::cbDVDemiSiDivXClick);
+    bind(cbScn->OnClick, &TOptionsFrame::cbScnClick);
+    bind(leNoDatecode->OnChange, &TOptionsFrame::leNoDatecodeChange);
+}
+
+void TOptionsFrame::BuildDivxTab() {
+    using namespace widgets;
+    gbdivx = Place<TUcGroupBox>(this, tsDivx, L"gbdivx", 8, 8, 245, 72);
+    cboxdivx = Place<TUcComboBox>(this, gbdivx, L"cboxdivx", 8, 18, 229, 21);
+    cboxdivx->SetStyle(classlib::TComboBoxStyle::csDropDownList);
+    sbPropDivx = Place<TUcSpeedButton>(this, gbdivx, L"sbPropDivx", 8, 44, 110, 22);
+    sbVersionDivx = Place<TUcSpeedButton>(this, gbdivx, L"sbVersionDivx", 127, 44, 110, 22);
+    rgRatioDivX = Place<classlib::TRadioGroup>(this, tsDivx, L"rgRatioDivX", 8, 84, 245, 40);
+    rgRatioDivX->SetCaption("");
+    for (const char* item : {"Normal", "4x3", "16x9", "native"}) rgRatioDivX->Items()->Add(item);
+    rgRatioDivX->SetColumns(4);
+    rgRatioDivX->SetHint("Aspect ratio of a video in DivX");
+    cbDemiTaille = Place<TUcCheckBox>(this, tsDivx, L"cbDemiTaille", 8, 130, 245, 17);
+    cbDemiTaille->SetCaption(L"Height of DivX image <= 288");
+    cbDemiTaille->SetHint(L"If checked, then the image will be reduced by half\r\neach time its height is more than 288 "
+                          L"pixels.");
+    cbMp3 = Place<TUcCheckBox>(this, tsDivx, L"cbMp3", 8, 152, 245, 17);
+    gbMp3 = Place<TUcGroupBox>(this, tsDivx, L"gbMp3", 8, 174, 245, 74);
+    Label3 = Place<TUcLabel>(this, gbMp3, L"Label3", 8, 22, 120, 13);
+    cboxBitratemp3 = Place<TUcComboBox>(this, gbMp3, L"cboxBitratemp3", 136, 18, 60, 21);
+    cboxBitratemp3->SetStyle(classlib::TComboBoxStyle::csDropDownList);
+    sbPropMp3 = Place<TUcSpeedButton>(this, gbMp3, L"sbPropMp3", 8, 44, 110, 22);
+    MemoMp3 = Place<TUcMemo>(this, tsDivx, L"MemoMp3", 8, 254, 245, 40);
+    MemoMp3->SetReadOnly(true);
+    MemoMp3->Font()->SetStyle(classlib::TFontStyles{classlib::fsItalic});
+    MemoMp3->SetVisible(false);
+
+    auto bind = [this](classlib::TNotifyEvent& Event, THandler Handler) { Bind(this, Event, Handler); };
+    bind(sbPropDivx->OnClick, &TOptionsFrame::sbPropDivxClick);
+    bind(sbVersionDivx->OnClick, &TOptionsFrame::sbVersionDivxClick);
+    bind(cboxdivx->OnChange, &TOptionsFrame::cboxdivxChange);
+    bind(cbDemiTaille->OnClick, &TOptionsFrame::cbDemiTailleClick);
+    bind(rgRatioDivX->OnClick, &TOptionsFrame::rgRatioDivXClick);
+    bind(sbPropMp3->OnClick, &TOptionsFrame::sbPropMp3Click);
+    bind(cboxBitratemp3->OnChange, &TOptionsFrame::cboxmp3Change);
+    bind(cbMp3->OnClick, &TOptionsFrame::cbMp3Click);
+}
+
+void TOptionsFrame::LoadTexts() {
+    GroupBox1->SetCaption(TableText(IDS_OPT_GROUPBOX1));
+    GroupBox1->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
+    tsPref->SetCaption(TableText(IDS_OPT_TSPREF));
+    cbConfirmerVideo->SetHint(TableText(IDS_OPT_CONFIRMER_VIDEO_HINT));
+    cbConfirmerVideo->SetCaption(TableText(IDS_OPT_CONFIRMER_VIDEO));
+    cbConfirmerImage->SetHint(TableText(IDS_OPT_CONFIRMER_IMAGE_HINT));
+    cbConfirmerImage->SetCaption(TableText(IDS_OPT_CONFIRMER_IMAGE));
+    cbNotifier->SetCaption(TableText(IDS_OPT_NOTIFIER));
+    cbNotifier->SetHint(TableText(IDS_OPT_NOTIFIER_HINT));
+    cbActiverSuperposition->SetHint(TableText(IDS_OPT_SUPERPOSITION_HINT));
+    cbActiverSuperposition->SetCaption(TableText(IDS_OPT_SUPERPOSITION));
+    tsWmv->SetCaption(TableText(IDS_OPT_TSWMV));
+    gbProfiles->SetHint(TableText(IDS_OPT_GBPROFILES_HINT));
+    gbProfiles->SetCaption(TableText(IDS_OPT_GBPROFILES));
+    Label1->SetCaption(TableText(IDS_OPT_LABEL1));
+    {
+        // Refilling the version group keeps the version chosen (its click refills the profiles).
+        classlib::TNotifyEvent click = std::move(rgversion->OnClick);
+        const int version = rgversion->ItemIndex();
+        SetItems(rgversion->Items(), {IDS_OPT_VERSION_4, IDS_OPT_VERSION_7, IDS_OPT_VERSION_8});
+        rgversion->SetItemIndex(version);
+        rgversion->OnClick = std::move(click);
+    }
+    rgProfiles->SetHint(AnsiText(IDS_OPT_RGPROFILES_HINT));
+    rgProfiles->SetCaption(AnsiText(IDS_OPT_RGPROFILES));
+    {
+        const int profile = rgProfiles->ItemIndex();
+        SetItems(rgProfiles->Items(),
+                 {IDS_OPT_PROFILE_HIGH, IDS_OPT_PROFILE_MEDIUM, IDS_OPT_PROFILE_LOW, IDS_OPT_PROFILE_INTERNET});
+        rgProfiles->SetItemIndex(profile);
+    }
+    cbDefaultProfile->SetCaption(TableText(IDS_OPT_DEFAULT_PROFILE));
+    gbdivx->SetCaption(TableText(IDS_OPT_GBDIVX));
+    sbPropDivx->SetHint(TableText(IDS_OPT_PROPDIVX_HINT));
+    sbPropDivx->SetCaption(TableText(IDS_OPT_PROPDIVX));
+    sbVersionDivx->SetHint(TableText(IDS_OPT_VERSIONDIVX_HINT));
+    sbVersionDivx->SetCaption(TableText(IDS_OPT_VERSIONDIVX));
+    cboxdivx->SetHint(TableText(IDS_OPT_CBOXDIVX_HINT));
+    if (cboxdivx->Items()->Count() == 0) cboxdivx->SetText(TableText(IDS_OPT_CBOXDIVX));
+    gbMp3->SetCaption(TableText(IDS_OPT_GBMP3));
+    gbMp3->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
+    Label3->SetCaption(TableText(IDS_OPT_LABEL3));
+    sbPropMp3->SetHint(TableText(IDS_OPT_PROPMP3_HINT));
+    sbPropMp3->SetCaption(TableText(IDS_OPT_PROPMP3));
+    cboxBitratemp3->SetHint(TableText(IDS_OPT_BITRATE_HINT));
+    {
+        const std::wstring rate = cboxBitratemp3->Text();
+        cboxBitratemp3->Items()->Clear();
+        for (unsigned i = 0; i < IDS_OPT_RATE_COUNT; ++i) cboxBitratemp3->Items()->Add(TableText(IDS_OPT_RATE_FIRST + i));
+        cboxBitratemp3->SetItemIndex(cboxBitratemp3->Items()->IndexOf(rate));
+    }
+    cbMp3->SetHint(TableText(IDS_OPT_CBMP3_HINT));
+    cbMp3->SetCaption(TableText(IDS_OPT_CBMP3));
+    MemoMp3->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
+    MemoMp3->Lines()->Clear();
+    MemoMp3->Lines()->Add(TableText(IDS_OPT_MEMOMP3_1));
+    MemoMp3->Lines()->Add(TableText(IDS_OPT_MEMOMP3_2));
+    tsJpeg->SetCaption(TableText(IDS_OPT_TSJPEG));
+    rgExtension->SetHint(AnsiText(IDS_OPT_EXTENSION_HINT));
+    {
+        classlib::TNotifyEvent click = std::move(rgExtension->OnClick);
+        const int extension = rgExtension->ItemIndex();
+        SetItems(rgExtension->Items(), {IDS_OPT_EXTENSION_BMP, IDS_OPT_EXTENSION_JPEG});
+        rgExtension->SetItemIndex(extension);
+        rgExtension->OnClick = std::move(click);
+    }
+    gbQuality->SetHint(TableText(IDS_OPT_GBQUALITY_HINT));
+    gbQuality->SetCaption(TableText(IDS_OPT_GBQUALITY));
+    labQuality->SetCaption(TableText(IDS_OPT_LABQUALITY));
+    cbDeInterlacer->SetCaption(TableText(IDS_OPT_DEINTERLACER));
+    cbDeInterlacer->SetHint(TableText(IDS_OPT_DEINTERLACER_HINT));
+}
+
+// Read with the other settings at close: nothing to do at the click.
+void TOptionsFrame::cbDemiTailleClick(classlib::TObject* /*Sender*/) {}
+
+void TOptionsFrame::rgRatioDivXClick(classlib::TObject* /*Sender*/) {
+    if (rgRatioDivX->ItemIndex() >= 0) Store(settings::ParamRatioDivX, static_cast<std::uint8_t>(rgRatioDivX->ItemIndex()));
+}
+
+void TOptionsFrame::cbMp3Click(classlib::TObject* /*Sender*/) {
+    Store(settings::ParamWantMp3, cbMp3->Checked());
+    gbMp3->SetVisible(cbMp3->Checked() && Mp3EncoderPresent);
+}
+
+void TOptionsFrame::rgStandardClick(classlib::TObject* /*Sender*/) {
+    if (rgStandard->ItemIndex() >= 0) Store(settings::ParamStandardDV, static_cast<std::uint8_t>(rgStandard->ItemIndex()));
+}
+
+// The items are 32000, 44100 and 48000 Hz; the setting keeps 0 for the native rate.
+void TOptionsFrame::rgFrequenceDVClick(classlib::TObject* /*Sender*/) {
+    if (rgFrequenceDV->ItemIndex() >= 0)
+        Store(settings::ParamFrequenceDV, static_cast<std::uint8_t>(rgFrequenceDV->ItemIndex() + 1));
+}
+
+void TOptionsFrame::rgDVRatioClick(classlib::TObject* /*Sender*/) {
+    if (rgDVRatio->ItemIndex() >= 0) Store(settings::ParamRatioDV, static_cast<std::uint8_t>(rgDVRatio->ItemIndex()));
+}
+
+void TOptionsFrame::cbfrequenceDVNativeClick(classlib::TObject* /*Sender*/) {
+    Store(settings::ParamFrequenceDVNative, cbfrequenceDVNative->Checked());
+}
+
+void TOptionsFrame::cbScnClick(classlib::TObject* /*Sender*/) { Store(settings::ParamScn, cbScn->Checked()); }
+
+void TOptionsFrame::leNoDatecodeChange(classlib::TObject* /*Sender*/) { Store(settings::ParamNoDatecode, leNoDatecode->Text()); }
+
+void TOptionsFrame::cbGarderFormatDVClick(classlib::TObject* /*Sender*/) {
+    Store(settings::ParamGarderFormatDV, cbGarderFormatDV->Checked());
+}
+
+void TOptionsFrame::cbDVDemiSiDivXClick(classlib::TObject* /*Sender*/) {
+    Store(settings::ParamDVDemiSiDivX, cbDVDemiSiDivX->Checked());
 }
 
 void TOptionsFrame::rgPrefsClick(classlib::TObject* /*Sender*/) {
@@ -170,7 +347,7 @@ void TOptionsFrame::rgPrefsClick(classlib::TObject* /*Sender*/) {
 
 void TOptionsFrame::cbDefaultProfileClick(classlib::TObject* /*Sender*/) {
     const bool checked = cbDefaultProfile->Checked();
-    if (settings::ParamDefaultProfile != nullptr) settings::ParamDefaultProfile->SetValue(checked);
+    Store(settings::ParamDefaultProfile, checked);
     rgProfiles->SetVisible(checked);
     gbProfiles->SetVisible(!checked);
 }

@@ -5,13 +5,24 @@
 // choice gives up.
 #pragma once
 
+#include <wmsdkidl.h>
+#include <wrl/client.h>
+
+#include <string>
+#include <vector>
+
 #include "classlib/std_controls.h"
 #include "settings/preferences.h"
 #include "ui/panel_frame.h"
+#include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_com_controls.h"
 #include "widgets/unicode/uc_std_buttons.h"
 #include "widgets/unicode/uc_std_controls.h"
 #include "widgets/unicode/uc_edits.h"
+
+namespace dshow {
+class TFilter;
+}
 
 namespace ui {
 
@@ -41,9 +52,17 @@ public:
     widgets::TUcTabSheet* tsDivx = nullptr;
     widgets::TUcGroupBox* gbdivx = nullptr;
     widgets::TUcComboBox* cboxdivx = nullptr;
+    widgets::TUcSpeedButton* sbPropDivx = nullptr;
+    widgets::TUcSpeedButton* sbVersionDivx = nullptr;
     classlib::TRadioGroup* rgRatioDivX = nullptr;
     widgets::TUcCheckBox* cbDemiTaille = nullptr;
     widgets::TUcCheckBox* cbMp3 = nullptr;
+    widgets::TUcGroupBox* gbMp3 = nullptr;
+    widgets::TUcLabel* Label3 = nullptr;
+    widgets::TUcComboBox* cboxBitratemp3 = nullptr;
+    widgets::TUcSpeedButton* sbPropMp3 = nullptr;
+    // What to install when no MP3 encoder is there.
+    widgets::TUcMemo* MemoMp3 = nullptr;
     // Tab "Pictures" (page 3).
     widgets::TUcTabSheet* tsJpeg = nullptr;
     classlib::TRadioGroup* rgExtension = nullptr;
@@ -66,6 +85,44 @@ public:
     // "How to save the preferences when quit": 0 registry, 1 portable INI file, 2 not saved.
     // Its OnClick is rgPrefsClick; the main window puts its own handler in front of it.
     classlib::TRadioGroup* rgPrefs = nullptr;
+
+    // The texts of the string table, once, at the main window's first showing.
+    void LoadTexts();
+
+    // The DivX and Xvid compressors into cboxdivx (the favourite, else the last Xvid, chosen and
+    // put into the capture module's DivX filter), the MP3 encoder looked for and its bit rate shown.
+    void FillDivxCodecs();
+    // The Windows Media system profiles of the version chosen in rgversion, one entry per profile
+    // and in the manager's order, so that entry N is system profile N. A profile without video gets
+    // an empty entry. Also rgversion's click.
+    void FillWmvProfiles();
+    // The system profile of the chosen entry, of the version chosen in rgversion; false when there
+    // is no manager, no entry chosen or the profile does not load.
+    bool GetSelectedWmvProfile(Microsoft::WRL::ComPtr<IWMProfile>& Profile);
+    // What the Windows Media recording asks: 0 for the default profiles (the box "Use the default
+    // profiles" checked, or no system profile chosen), else the chosen entry + 1.
+    int WmvProfileItem();
+    // A profile menu item (its tag: the entry) chooses that entry.
+    void SelectProfileFromMenu(classlib::TObject* Sender);
+
+    // The frame's own handlers (the main window puts its own in front of some, see capture_form).
+    void sbPropDivxClick(classlib::TObject* Sender);
+    void sbVersionDivxClick(classlib::TObject* Sender);
+    void cboxdivxChange(classlib::TObject* Sender);
+    void cbDemiTailleClick(classlib::TObject* Sender);
+    void rgRatioDivXClick(classlib::TObject* Sender);
+    void sbPropMp3Click(classlib::TObject* Sender);
+    // The chosen bit rate into the encoder's own key; any failure shows "128".
+    void cboxmp3Change(classlib::TObject* Sender);
+    void cbMp3Click(classlib::TObject* Sender);
+    void rgStandardClick(classlib::TObject* Sender);
+    void rgFrequenceDVClick(classlib::TObject* Sender);
+    void cbfrequenceDVNativeClick(classlib::TObject* Sender);
+    void cbScnClick(classlib::TObject* Sender);
+    void leNoDatecodeChange(classlib::TObject* Sender);
+    void rgDVRatioClick(classlib::TObject* Sender);
+    void cbGarderFormatDVClick(classlib::TObject* Sender);
+    void cbDVDemiSiDivXClick(classlib::TObject* Sender);
 
     // The storage choice made by the user: the new storage mode; in portable mode the video,
     // picture and plug-in folders that lie outside the program's folder move into it. The store
@@ -90,9 +147,33 @@ public:
     bool RegistryRemovalPending() const { return registryRemovalPending_; }
 
 private:
+    void BuildDivxTab();
+    // Runs Show with the component put into the capture graph for the time of the call, then puts
+    // it back into the graph it was in (or none when KeepOut).
+    template <typename F>
+    void WithFilterInGraph(dshow::TFilter* Component, bool KeepOut, F&& Show);
+
     bool iniRemovalPending_ = false;
     bool registryRemovalPending_ = false;
 };
+
+// Set by TOptionsFrame::FillDivxCodecs: a DivX or Xvid compressor was found; the MP3 encoder
+// filter was found (the capture-format list offers "mp3" only then).
+extern bool DivxAvailable;
+extern bool Mp3EncoderPresent;
+
+// The MP3 encoder filter's class and the current user's key that holds its "Bitrate".
+extern const CLSID kMp3EncoderClassId;
+extern const wchar_t kMp3EncoderKey[];
+
+// The compressors the DivX list takes, in list order ("divx" or "xvid" in the name, any case), and
+// the entry to choose: the one named Favourite (any case), else the last Xvid one, else the first.
+// Selected is -1 for an empty list.
+struct TDivxCodecChoice {
+    std::vector<std::wstring> Names;
+    int Selected = -1;
+};
+TDivxCodecChoice ChooseDivxCodecs(const std::vector<std::wstring>& Compressors, const std::wstring& Favourite);
 
 // Whether the program's registry key records this program (its "Exename", compared without
 // regard to case, is ExeName).

@@ -25,22 +25,6 @@ private:
     const wchar_t* name_;
 };
 
-// Pixels of rows [Top, Bottom) of an RGB24 picture that differ clearly from the same column in row
-// Reference: the camcorder's colour bars are the same all the way down outside its square.
-int ChangedAgainstRow(const std::string& Rgb, int Width, int Top, int Bottom, int Reference) {
-    int changed = 0;
-    for (int y = Top; y < Bottom; ++y) {
-        for (int x = 0; x < Width; ++x) {
-            int diff = 0;
-            for (int c = 0; c < 3; ++c)
-                diff += std::abs(static_cast<unsigned char>(Rgb[(static_cast<std::size_t>(y) * Width + x) * 3 + c]) -
-                                 static_cast<unsigned char>(Rgb[(static_cast<std::size_t>(Reference) * Width + x) * 3 + c]));
-            changed += diff > 120;
-        }
-    }
-    return changed;
-}
-
 class DVRecomp : public RecordingTest {};
 
 TEST_F(DVRecomp, NtscCamcorderReencodedWithTheOverlayAndItsOwnDatesAndTimecodes) {

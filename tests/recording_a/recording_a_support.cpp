@@ -2,6 +2,7 @@
 #include "recording_a_support.h"
 
 #include <algorithm>
+#include <cstdlib>
 
 namespace recording_a {
 
@@ -101,6 +102,22 @@ double SoundSeconds(const std::filesystem::path& File, int Rate) {
     const auto samples = quill_test::DecodeSound(File, &failure);
     EXPECT_FALSE(samples.empty()) << failure;
     return samples.empty() ? -1.0 : static_cast<double>(samples.size()) / 2.0 / Rate;
+}
+
+int ChangedAgainstRow(const std::string& Rgb, int Width, int Top, int Bottom, int Reference, int Left, int Right) {
+    if (Right < 0) Right = Width;
+    auto at = [&](int y, int x, int c) {
+        return static_cast<unsigned char>(Rgb[(static_cast<std::size_t>(y) * Width + x) * 3 + c]);
+    };
+    int changed = 0;
+    for (int y = Top; y < Bottom; ++y) {
+        for (int x = Left; x < Right; ++x) {
+            int diff = 0;
+            for (int c = 0; c < 3; ++c) diff += std::abs(at(y, x, c) - at(Reference, x, c));
+            changed += diff > 120;
+        }
+    }
+    return changed;
 }
 
 std::string FfmpegBytes(const std::filesystem::path& File, const std::vector<std::string>& Arguments) {

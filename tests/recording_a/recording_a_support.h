@@ -69,6 +69,10 @@ double SoundSeconds(const std::filesystem::path& File, int Rate);
 // ffmpeg run on a file with Arguments between the input and the output; answers the output's bytes
 // (empty when ffmpeg fails, which fails the test).
 std::string FfmpegBytes(const std::filesystem::path& File, const std::vector<std::string>& Arguments);
+// Pixels of rows [Top, Bottom) and columns [Left, Right) of an RGB24 picture that differ clearly from
+// the same column in row Reference: the test sources' colour bars are the same all the way down
+// outside their own squares. Right -1 stands for the width.
+int ChangedAgainstRow(const std::string& Rgb, int Width, int Top, int Bottom, int Reference, int Left = 0, int Right = -1);
 // The last failed build's reason, narrowed for a test message.
 std::string Why();
 

@@ -67,13 +67,25 @@ public:
 
 class Profile : public Counted<IWMProfile> {
 public:
-    explicit Profile(const std::vector<TestStream>& Streams) {
+    Profile(const std::vector<TestStream>& Streams, std::wstring Name) : name(std::move(Name)) {
         for (const TestStream& s : Streams) streams.emplace_back(new StreamConfig(s));
         for (auto& s : streams) s->Release();  // the ComPtr holds the one reference
     }
     bool Answers(REFIID Iid) override { return Iid == IID_IUnknown || Iid == engine::kIID_IWMProfile; }
     HRESULT STDMETHODCALLTYPE GetVersion(WMT_VERSION*) override { return E_NOTIMPL; }
-    HRESULT STDMETHODCALLTYPE GetName(WCHAR*, DWORD*) override { return E_NOTIMPL; }
+    // Length first (with its terminator), then the text, as the system's profiles answer.
+    HRESULT STDMETHODCALLTYPE GetName(WCHAR* Name, DWORD* Length) override {
+        if (name.empty()) return E_NOTIMPL;
+        if (Length == nullptr) return E_POINTER;
+        const DWORD needed = static_cast<DWORD>(name.size() + 1);
+        if (Name == nullptr) {
+            *Length = needed;
+            return S_OK;
+        }
+        if (*Length < needed) return E_INVALIDARG;
+        std::copy(name.c_str(), name.c_str() + needed, Name);
+        return S_OK;
+    }
     HRESULT STDMETHODCALLTYPE SetName(const WCHAR*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetDescription(WCHAR*, DWORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SetDescription(const WCHAR*) override { return E_NOTIMPL; }
@@ -119,11 +131,14 @@ public:
     HRESULT STDMETHODCALLTYPE CreateNewMutualExclusion(IWMMutualExclusion**) override { return E_NOTIMPL; }
 
     std::vector<ComPtr<StreamConfig>> streams;
+    std::wstring name;
 };
 
 }  // namespace
 
-IWMProfile* MakeTestProfile(const std::vector<TestStream>& Streams) { return new Profile(Streams); }
+IWMProfile* MakeTestProfile(const std::vector<TestStream>& Streams, const std::wstring& Name) {
+    return new Profile(Streams, Name);
+}
 
 std::vector<TestStream> TestProfileStreams(IWMProfile* P) {
     std::vector<TestStream> out;
@@ -133,7 +148,9 @@ std::vector<TestStream> TestProfileStreams(IWMProfile* P) {
 
 class TestProfileManager::Impl : public Counted<IWMProfileManager2> {
 public:
-    Impl(TestProfileManager& Owner, std::vector<TestStream> Streams) : owner(Owner), streams(std::move(Streams)) {}
+    Impl(TestProfileManager& Owner, std::vector<TestSystemProfile> Profiles)
+        : owner(Owner), streams(Profiles.empty() ? std::vector<TestStream>{} : Profiles.front().Streams),
+          profiles(std::move(Profiles)) {}
     bool Answers(REFIID Iid) override {
         return Iid == IID_IUnknown || Iid == engine::kIID_IWMProfileManager || Iid == engine::kIID_IWMProfileManager2;
     }
@@ -146,12 +163,13 @@ public:
     HRESULT STDMETHODCALLTYPE LoadProfileByData(const WCHAR*, IWMProfile**) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE SaveProfile(IWMProfile*, WCHAR*, DWORD*) override { return E_NOTIMPL; }
     HRESULT STDMETHODCALLTYPE GetSystemProfileCount(DWORD* Count) override {
-        *Count = 10;
+        *Count = static_cast<DWORD>(profiles.size());
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE LoadSystemProfile(DWORD Index, IWMProfile** Out) override {
         owner.SystemProfiles.push_back(Index);
-        *Out = MakeTestProfile(streams);
+        if (Index >= profiles.size()) return E_INVALIDARG;
+        *Out = MakeTestProfile(profiles[Index].Streams, profiles[Index].Name);
         return S_OK;
     }
     HRESULT STDMETHODCALLTYPE GetSystemProfileVersion(WMT_VERSION*) override { return E_NOTIMPL; }
@@ -161,9 +179,13 @@ public:
     }
     TestProfileManager& owner;
     std::vector<TestStream> streams;
+    std::vector<TestSystemProfile> profiles;
 };
 
-TestProfileManager::TestProfileManager(std::vector<TestStream> Streams) : impl_(new Impl(*this, std::move(Streams))) {}
+TestProfileManager::TestProfileManager(std::vector<TestStream> Streams)
+    : TestProfileManager(std::vector<TestSystemProfile>(10, TestSystemProfile{L"", std::move(Streams)})) {}
+TestProfileManager::TestProfileManager(std::vector<TestSystemProfile> Profiles)
+    : impl_(new Impl(*this, std::move(Profiles))) {}
 TestProfileManager::~TestProfileManager() { impl_->Release(); }
 IWMProfileManager* TestProfileManager::Manager() const { return impl_; }
 

@@ -28,15 +28,23 @@ struct TestStream {
     WORD Number;
 };
 
-// Makes a profile of those streams (reference count 1 for the caller).
-IWMProfile* MakeTestProfile(const std::vector<TestStream>& Streams);
+// Makes a profile of those streams (reference count 1 for the caller), named Name.
+IWMProfile* MakeTestProfile(const std::vector<TestStream>& Streams, const std::wstring& Name = L"");
 // The streams a test profile holds now.
 std::vector<TestStream> TestProfileStreams(IWMProfile* Profile);
 
+// One system profile of a test profile manager.
+struct TestSystemProfile {
+    std::wstring Name;
+    std::vector<TestStream> Streams;
+};
+
 class TestProfileManager {
 public:
-    // The profiles it loads: Streams each time.
+    // The profiles it loads: Streams each time (ten system profiles).
     explicit TestProfileManager(std::vector<TestStream> Streams);
+    // The system profiles are Profiles, in this order; the default profiles have the first one's streams.
+    explicit TestProfileManager(std::vector<TestSystemProfile> Profiles);
     ~TestProfileManager();
     IWMProfileManager* Manager() const;
 

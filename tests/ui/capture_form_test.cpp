@@ -22,6 +22,7 @@
 #include "settings/settings_host.h"
 #include "settings/shell_helpers.h"
 #include "painted_ink.h"
+#include "wide_window_environment.h"
 #include "tests/ui/capture_form_fixture.h"
 #include "tests/ui/store_helpers.h"
 #include "ui/options_frame.h"
@@ -36,19 +37,8 @@ using namespace quill_test;
 const std::wstring kSignature = L"Quillotrane 6.0.5 En by Marbrecq";
 const std::wstring kCaption = L"Quillotrane 6.0.5En by Marbrecq";
 
-class UiEnvironment : public ::testing::Environment {
-public:
-    void SetUp() override {
-        unicode::InitializeWidePlatform();
-        widgets::InitializeWideControls();
-        classlib::Application()->Initialize();
-    }
-    void TearDown() override {
-        widgets::FinalizeWideControls();
-        classlib::DoneApplication();
-    }
-};
-[[maybe_unused]] ::testing::Environment* const gEnvironment = ::testing::AddGlobalTestEnvironment(new UiEnvironment);
+[[maybe_unused]] ::testing::Environment* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new quill_test::WideWindowEnvironment);
 
 TEST_F(CaptureFormTest, CreationMakesTheParameterListAndServesTheLayersBelow) {
     TTestCaptureForm* form = Create();

@@ -410,6 +410,29 @@ TEST_F(LayoutTest, SlidersSwitchTheOverlayOnAndMoveIt) {
     EXPECT_EQ(L"Show the sliders of inlay", form_->acSliders->Caption());
 }
 
+// The overlay panel shows a loaded place on the sliders without the sliders writing it back; its
+// subtitle button centres the horizontal slider and keeps the subtitle.
+TEST_F(LayoutTest, TheOverlayPanelShowsItsPlaceOnTheSlidersAndCentresASubtitle) {
+    TincrustRec record = ParamIncrustRec->Value();
+    record.Alignement = 3;
+    record.Xpos = 321;
+    record.Ypos = 200;
+    ParamIncrustRec->SetValue(record);
+    form_->IncrusterFrame1->LoadFromRec(record);
+    EXPECT_EQ(321, form_->Xslider->Value());
+    EXPECT_EQ(form_->Yslider->MaxValue() - 200, form_->Yslider->Value());
+    EXPECT_EQ(3, ParamIncrustRec->Value().Alignement) << "loading must not turn the subtitle into centred lines";
+    EXPECT_EQ(321, ParamIncrustRec->Value().Xpos);
+    EXPECT_EQ(200, ParamIncrustRec->Value().Ypos);
+
+    form_->IncrusterFrame1->tbLeftAlign->Click();
+    EXPECT_EQ(0, ParamIncrustRec->Value().Alignement);
+    form_->IncrusterFrame1->tbSousTitre->Click();
+    EXPECT_EQ(500, form_->Xslider->Value());
+    EXPECT_EQ(500, ParamIncrustRec->Value().Xpos);
+    EXPECT_EQ(3, ParamIncrustRec->Value().Alignement);
+}
+
 TEST_F(LayoutTest, VolumeStepsStayInRangeAndMuteKeepsTheVolume) {
     ParamVolume->SetValue(9500);
     form_->acIncVolume->Execute();
