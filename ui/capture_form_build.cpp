@@ -1,5 +1,6 @@
 // The main window's components: the video column, the tool bars, the status bar, the panels and the
 // pop-up menus, and the handlers the controls' events are bound to.
+#include "classlib/conversions.h"
 #include "classlib/forms.h"
 #include "ui/action_images.h"
 #include "ui/capture_form.h"
@@ -237,6 +238,9 @@ void TCaptureForm::BindHandlers() {
     bind(DossiersFrame1->ImageRacineEdit->OnExit, &TCaptureForm::OptionsframeImageRacineEditExit);
     bind(DossiersFrame1->cbImageDate->OnClick, &TCaptureForm::OptionsframeImageDateClick);
     bind(DossiersFrame1->fePelorin->OnChange, &TCaptureForm::DossiersFrame1fePelorinChange);
+    DossiersFrame1->PlugInDirEdit->OnAfterDialog = [this](classlib::TObject*, std::string& Name, bool& Action) {
+        if (Action) PluginFolderChosen(classlib::AnsiToWide(Name));
+    };
     DossiersFrame1->VideoRacineEdit->OnKeyPress = [this](classlib::TObject* Sender, char& Key) {
         DossiersFrame1VideoRacineEditKeyPress(Sender, Key);
     };

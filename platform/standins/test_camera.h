@@ -12,6 +12,12 @@ namespace standins {
 inline constexpr CLSID CLSID_QuillTestCamera = {
     0x51a7e0c1, 0x3b6d, 0x4e2a, {0x9c, 0x58, 0x2f, 0x41, 0xd6, 0xa7, 0xb3, 0x01}};
 inline constexpr char kTestCameraName[] = "Quillotrane Test Camera";
+// The camera's one property page (ISpecifyPropertyPages): a plain page that shows the camera's
+// name and changes nothing.
+// {51A7E0C2-3B6D-4E2A-9C58-2F41D6A7B301}
+inline constexpr CLSID CLSID_QuillTestCameraPage = {
+    0x51a7e0c2, 0x3b6d, 0x4e2a, {0x9c, 0x58, 0x2f, 0x41, 0xd6, 0xa7, 0xb3, 0x01}};
+inline constexpr wchar_t kTestCameraPageTitle[] = L"Test Camera";
 inline constexpr wchar_t kTestCameraPinName[] = L"Capture";
 
 // 25 frames per second unless a format asks otherwise; a format may ask from 1 to 50.
