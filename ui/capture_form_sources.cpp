@@ -184,7 +184,9 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
                 ActualiserVideoBtnClick(this);
                 return false;
             }
-            std::wstring label = classlib::AnsiToWide(engine::Native.SourceFourCC) + L" - " +
+            // Uncompressed RGB has no four-character code of its own.
+            const std::string kind = engine::Native.SourceFourCC.empty() ? "RGB" : engine::Native.SourceFourCC;
+            std::wstring label = classlib::AnsiToWide(kind) + L" - " +
                                  engine::VideoLabelText(engine::Native.SourceWidth, engine::Native.SourceHeight,
                                                         engine::Native.SourceFrameTime, engine::Native.SourceFps);
             SourcesFrame->LabVideo->SetCaption(label);
@@ -385,6 +387,15 @@ void TCaptureForm::ReselectSources() {
     const std::wstring audio = SourcesFrame->cboxAudio->Text();
     const std::uint8_t format = settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text());
     EnumerateSources();
+    // A source whose device is now left out (unchecked in the help panel) is no longer listed: it
+    // must not stay current behind a list that does not show it.
+    try {
+        if (module->CurrentVideoSource != nullptr && VideoSources && VideoSources->IndexOf(module->CurrentVideoSource) < 0)
+            module->CurrentVideoSource->KillGraph(true);
+        if (module->CurrentAudioSource != nullptr && AudioSources && AudioSources->IndexOf(module->CurrentAudioSource) < 0)
+            module->CurrentAudioSource->KillGraph(true);
+    } catch (...) {
+    }
     {
         TCountHeld deferral(GraphRunDeferred);
         SelectVideoSource(video);

@@ -62,6 +62,7 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     labPlugins = Place<TUcLabel>(this, GroupBox1, L"labPlugins", 8, 336, 100, 13);
     labPlugins->SetCaption(L"Plug-ins");
     PlugInDirEdit = Place<kit::TDirectoryEdit>(this, GroupBox1, L"PlugInDirEdit", 8, 352, 257, 21);
+    for (TUcSpeedButton* button : {sbVideo, sbImage}) button->SetCaption(L"");
     SetShowHint(true);
 }
 
