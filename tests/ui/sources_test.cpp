@@ -16,6 +16,7 @@
 #include <vector>
 
 #include "classlib/forms.h"
+#include "classlib/message_box.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
@@ -603,6 +604,34 @@ TEST_F(SourcesTest, ScreenshotsOfTheSourcesFoldersAndGrabPanels) {
     EXPECT_NE(shots[0], shots[1]);
     EXPECT_NE(shots[1], shots[2]);
     EXPECT_NE(shots[0], shots[2]);
+}
+
+TEST_F(SourcesTest, AnotherPlugInFolderIsKeptAndTheRestartNoticeShown) {
+    Start({L"Preview Locked=0"});
+    widgets::kit::TDirectoryEdit* edit = form_->DossiersFrame1->PlugInDirEdit;
+    std::vector<std::wstring> notices;
+    auto previous = classlib::SetMessageBoxFunction([&](HWND, const std::wstring& Text, const std::wstring&, UINT) {
+        notices.push_back(Text);
+        return IDOK;
+    });
+    // The folder dialog answers a folder of its choice.
+    std::string answer = "C:\\Quill plug-ins";
+    edit->BrowseFolder = [&](std::string& Folder) {
+        Folder = answer;
+        return true;
+    };
+    settings::ParamPluginsDir->SetValue(L"C:\\elsewhere\\");
+    edit->ButtonClick();
+    const std::wstring chosen = settings::ParamPluginsDir->Value();
+    EXPECT_NE(std::wstring::npos, chosen.find(L"Quill plug-ins")) << testing::PrintToString(chosen);
+    ASSERT_EQ(1u, notices.size());
+    EXPECT_EQ(L"The plug-ins found in the folder " + chosen + L"\r\nwill only be activated on next start of Quillotrane"
+              L"\r\n\r\nYou should restart it now.",
+              notices[0]);
+    // The same folder again says nothing.
+    edit->ButtonClick();
+    EXPECT_EQ(1u, notices.size());
+    classlib::SetMessageBoxFunction(previous);
 }
 
 TEST(GrabbedImage, FitsTheDisplayRatioAndCentresTheThumbnail) {
