@@ -486,11 +486,17 @@ TEST_F(SourcesTest, ADeviceThatFailsToOpenIsLeftOutForTheRun) {
     form_->ActualiserVideoBtnClick(form_.get());
     ASSERT_EQ(1, CountOf(Items(Panel()->cboxvideo), kFailing));
 
+    // Inside a deferred sequence the failure's refresh leaves the one run to the sequence.
+    const int before = runs_.runs;
+    ++form_->GraphRunDeferred;
     EXPECT_FALSE(form_->SelectVideoSource(kFailing));
+    EXPECT_EQ(before, runs_.runs);
+    --form_->GraphRunDeferred;
     EXPECT_GE(ui::FailedDevices()->IndexOf(kFailing), 0);
     EXPECT_EQ(0, CountOf(Items(Panel()->cboxvideo), kFailing));
     ASSERT_NE(nullptr, Video());
     EXPECT_NE(kFailing, Video()->Name);
+    module_->RunGraph();
     EXPECT_TRUE(Previewing());
     // It stays out whatever the help panel's list says.
     form_->ActualiserVideoBtnClick(form_.get());
