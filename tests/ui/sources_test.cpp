@@ -26,7 +26,7 @@
 #include "platform/standins/event_poster.h"
 #include "platform/standins/test_camera.h"
 #include "settings/settings_catalogue.h"
-#include "tests/ui/store_helpers.h"
+#include "tests/ui/capture_form_fixture.h"
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
 #include "ui/info_frames.h"
@@ -193,51 +193,30 @@ public:
     int runs = 0;
 };
 
-class TSourcesForm : public ui::TCaptureForm {
-public:
-    TSourcesForm(classlib::TComponent* AOwner, std::wstring exeName) : ui::TCaptureForm(AOwner), exeName_(std::move(exeName)) {}
-    std::wstring ExeName() const override { return exeName_; }
-    bool AskStorageMode(std::uint8_t& Mode) override {
-        Mode = 2;
-        return true;
-    }
-
-private:
-    std::wstring exeName_;
-};
-
-class SourcesTest : public ::testing::Test {
+// The main window with the capture data module, started from stored settings up to the end of its
+// first idle.
+class SourcesTest : public CaptureFormTest {
 protected:
-    MarbrecqKeyGuard registry_{L"Software\\QuillotraneSourcesTestBackup"};
-
     void SetUp() override {
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        folder_ = std::wstring(base) + L"quill-sources-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                  std::to_wstring(++serial_) + L"\\";
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        exe_ = folder_ + L"Quillotrane.exe";
-        ini_ = folder_ + L"Quillotrane.ini";
+        CaptureFormTest::SetUp();
     }
     void TearDown() override {
         if (form_ != nullptr && module_ != nullptr) module_->fg->UnregisterEventSink(&runs_);
         // The data module goes first, as at the program's end: its sources' devices still exist.
         delete module_;
         module_ = nullptr;
-        form_.reset();
+        CaptureFormTest::TearDown();
         engine::SetEngineHost(nullptr);
         filters::SetFiltersHost(nullptr);
-        DeleteFileW(ini_.c_str());
-        RemoveDirectoryW(folder_.c_str());
         CoUninitialize();
     }
 
     // The program's start with these stored settings (portable mode), up to the end of the first idle.
-    TSourcesForm* Start(std::vector<std::wstring> Settings) {
+    TTestCaptureForm* Start(std::vector<std::wstring> Settings) {
         Settings.insert(Settings.begin(), kIniSection);
         WriteIniLines(ini_, Settings);
-        form_.reset(classlib::NewForm<TSourcesForm>(nullptr, exe_));
+        Create();
         engine::SetEngineHost(form_.get());
         filters::SetFiltersHost(form_.get());
         module_ = new engine::Tdm(nullptr);
@@ -268,13 +247,8 @@ protected:
     }
     void DeviceChange() { SendMessageW(form_->Handle(), WM_DEVICECHANGE, 7, 0); }
 
-    std::wstring folder_;
-    std::wstring exe_;
-    std::wstring ini_;
-    std::unique_ptr<TSourcesForm> form_;
     engine::Tdm* module_ = nullptr;
     RunCounter runs_;
-    static inline int serial_ = 0;
 };
 
 const std::vector<std::wstring> kCameraAndMicrophone = {
@@ -638,6 +612,33 @@ TEST_F(SourcesTest, AnotherPlugInFolderIsKeptAndTheRestartNoticeShown) {
     edit->ButtonClick();
     EXPECT_EQ(1u, notices.size());
     classlib::SetMessageBoxFunction(previous);
+}
+
+// The folders panel's folders come from the folder browser only: keys typed into them change nothing,
+// a folder chosen in the browser is written, a cancelled browser leaves the folder as it was.
+TEST_F(SourcesTest, FolderEditsTakeTheBrowsersChoiceAndNoTyping) {
+    Start({L"Preview Locked=0"});
+    ui::TDossiersFrame* folders = form_->DossiersFrame1;
+    for (widgets::kit::TDirectoryEdit* edit : {folders->VideoDirEdit, folders->ImageDirEdit, folders->PlugInDirEdit}) {
+        SCOPED_TRACE(classlib::WideToAnsi(edit->Name()));
+        edit->SetText("C:\\before");
+        SendMessageW(edit->Handle(), WM_CHAR, 'x', 1);
+        SendMessageW(edit->Handle(), WM_PASTE, 0, 0);
+        EXPECT_EQ("C:\\before", edit->Text());
+        bool answer = false;
+        edit->BrowseFolder = [&](std::string& Folder) {
+            Folder = "C:\\chosen";
+            return answer;
+        };
+        auto previous =
+            classlib::SetMessageBoxFunction([](HWND, const std::wstring&, const std::wstring&, UINT) { return IDOK; });
+        edit->ButtonClick();
+        EXPECT_EQ("C:\\before", edit->Text());
+        answer = true;
+        edit->ButtonClick();
+        classlib::SetMessageBoxFunction(previous);
+        EXPECT_EQ("C:\\chosen", edit->Text());
+    }
 }
 
 TEST(GrabbedImage, FitsTheDisplayRatioAndCentresTheThumbnail) {
