@@ -224,6 +224,8 @@ void TCaptureForm::BindHandlers() {
     bind(SourcesFrame->cbFormatCapture->OnClick, &TCaptureForm::cbFormatCaptureClick);
     bind(SourcesFrame->cbEntries->OnChange, &TCaptureForm::SourcesFramecbEntriesChange);
     bind(SourcesFrame->ActualiserVideoSpeedBtn->OnClick, &TCaptureForm::ActualiserVideoBtnClick);
+    // A device comes back or goes with its check mark: the re-enumeration follows the box's click.
+    bind(HelpFrame1->clSources->OnClickCheck, &TCaptureForm::HelpFrame1CheckListBox1Click);
     bind(SourcesFrame->sbVideoSettings->OnClick, &TCaptureForm::VideoPropBtnClick);
     bind(SourcesFrame->sbAudioSettings->OnClick, &TCaptureForm::AudiopropBtnClick);
     bind(SourcesFrame->sbFormatCapturesettings->OnClick, &TCaptureForm::SourcesFramesbFormatCapturesettingsClick);

@@ -483,15 +483,21 @@ TEST_F(SourcesTest, UncheckedDeviceIsLeftOutUntilCheckedAgain) {
     widgets::TUcCheckListBox* seen = form_->HelpFrame1->clSources;
     const int line = seen->Items()->IndexOf(kCamera);
     ASSERT_GE(line, 0);
-    seen->SetChecked(line, false);
-    form_->HelpFrame1CheckListBox1Click(seen);
+    // The user clicks the line's check box.
+    auto clickBox = [&] {
+        const RECT box = seen->ItemRect(seen->Items()->IndexOf(kCamera));
+        const LPARAM at = MAKELPARAM(box.left + 3, (box.top + box.bottom) / 2);
+        SendMessageW(seen->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+        SendMessageW(seen->Handle(), WM_LBUTTONUP, 0, at);
+    };
+    clickBox();
+    EXPECT_FALSE(seen->Checked(seen->Items()->IndexOf(kCamera)));
     EXPECT_EQ(0, CountOf(Items(Panel()->cboxvideo), kCamera));
     // The camera is no longer current: the first entry left is.
     ASSERT_NE(nullptr, Video());
     EXPECT_NE(kCamera, Video()->Name);
     EXPECT_EQ(Panel()->cboxvideo->Items()->Strings(0), Video()->Name);
-    seen->SetChecked(line, true);
-    form_->HelpFrame1CheckListBox1Click(seen);
+    clickBox();
     EXPECT_EQ(1, CountOf(Items(Panel()->cboxvideo), kCamera));
 }
 
