@@ -199,6 +199,7 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
             HideVideoControls();
         }
         PointAt(combo, settings::ParamSourceVideo->Value());
+        if (DroppedFramesTimer != nullptr) DroppedFramesTimer->SetEnabled(true);
         // A schedule waiting to start keeps its look (and its alarm) through a change of source.
         if (CaptureState != 3) ShowPreviewState();
         if (engine::TVideoSource* current = module->CurrentVideoSource) {
