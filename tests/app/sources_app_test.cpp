@@ -12,11 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/program_support.h"
 #include "tests/ui/store_helpers.h"
-
-#ifndef QUILL_APP_EXE
-#error "QUILL_APP_EXE (path of the built Quillotrane.exe) must be defined by the build"
-#endif
 
 namespace {
 
@@ -29,42 +26,6 @@ const wchar_t kCamcorderVideo[] = L"DV Source - Video";
 // The stand-in camera's class.
 const CLSID kCameraClass = {0x51a7e0c1, 0x3b6d, 0x4e2a, {0x9c, 0x58, 0x2f, 0x41, 0xd6, 0xa7, 0xb3, 0x01}};
 constexpr DWORD kTimeoutMs = 60000;
-
-std::wstring AppPath() {
-    const char* utf8 = QUILL_APP_EXE;
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring path(length > 0 ? length - 1 : 0, L'\0');
-    if (length > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, path.data(), length);
-    if (!path.empty() && path[0] == L'/') path.insert(0, L"Z:");
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs = kTimeoutMs) {
-    const DWORD start = GetTickCount();
-    while (!Done()) {
-        if (GetTickCount() - start > TimeoutMs) return Done();
-        Sleep(100);
-    }
-    return true;
-}
-
-struct FindData {
-    DWORD process;
-    HWND found;
-};
-
-BOOL CALLBACK FindMain(HWND Window, LPARAM Data) {
-    auto* find = reinterpret_cast<FindData*>(Data);
-    DWORD process = 0;
-    GetWindowThreadProcessId(Window, &process);
-    wchar_t text[256] = {};
-    GetWindowTextW(Window, text, 256);
-    if (process != find->process || !IsWindowVisible(Window) || std::wstring(kCaption) != text) return TRUE;
-    find->found = Window;
-    return FALSE;
-}
 
 // The sources panel's video list: the combo box of the main window that holds "no video stream".
 BOOL CALLBACK FindVideoList(HWND Window, LPARAM Data) {
@@ -156,7 +117,7 @@ protected:
         ASSERT_TRUE(CreateDirectoryW(folder_.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
         exe_ = folder_ + L"Quillotrane.exe";
         ini_ = folder_ + L"Quillotrane.ini";
-        ASSERT_TRUE(CopyFileW(AppPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
+        ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
     }
     void TearDown() override {
         Close();
@@ -174,12 +135,7 @@ protected:
                             &startup, &process_))
             return false;
         CloseHandle(process_.hThread);
-        FindData find{process_.dwProcessId, nullptr};
-        WaitFor([&] {
-            EnumWindows(FindMain, reinterpret_cast<LPARAM>(&find));
-            return find.found != nullptr;
-        });
-        main_ = find.found;
+        WaitFor([&] { return (main_ = FindProcessWindow(process_.dwProcessId, kCaption)) != nullptr; });
         if (main_ == nullptr) return false;
         // The lists are filled on the first idle.
         return WaitFor([&] {
