@@ -292,9 +292,12 @@ TEST_F(SourcesTest, StartSelectsTheStoredSourcesAndFormatAndPreviewsThem) {
     const int before = runs_.runs;
     EXPECT_TRUE(form_->SelectVideoSource(kCamera));
     EXPECT_EQ(before, runs_.runs);
+    form_->DroppedFramesTimer->SetEnabled(false);
     EXPECT_TRUE(form_->SelectVideoSource(L"A camera long gone"));
     ASSERT_NE(nullptr, Video());
     EXPECT_EQ(Panel()->cboxvideo->Items()->Strings(0), Video()->Name);
+    // The status display follows the new source.
+    EXPECT_TRUE(form_->DroppedFramesTimer->Enabled());
 }
 
 TEST_F(SourcesTest, NoSourceLeavesThePlateAndNoFormat) {
