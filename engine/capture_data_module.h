@@ -73,6 +73,20 @@ extern const wchar_t kAviDecompressorMoniker[];
 dshow::TFilter* MakeFilterComponent(classlib::TComponent* Owner, const std::wstring& Name,
                                     const std::wstring& DisplayName);
 
+// A deferral of the graph's run held for one scope (a count raised and lowered again however the
+// scope ends): the module's own while a settings page's re-selection runs, the main window's while
+// it selects in a row.
+class TRunDeferral {
+public:
+    explicit TRunDeferral(int& Counter) : counter_(Counter) { ++counter_; }
+    ~TRunDeferral() { --counter_; }
+    TRunDeferral(const TRunDeferral&) = delete;
+    TRunDeferral& operator=(const TRunDeferral&) = delete;
+
+private:
+    int& counter_;
+};
+
 class Tdm : public classlib::TComponent {
 public:
     CLASSLIB_CLASS_NAME(Tdm)

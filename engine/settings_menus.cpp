@@ -25,18 +25,6 @@ static_assert(sizeof(Tdm::SettingsSlots) / sizeof(Tdm::SettingsSlots[0]) == kSet
 
 namespace {
 
-// A counted deferral of the graph's run, lowered however the re-selection ends.
-class TRunDeferral {
-public:
-    explicit TRunDeferral(int& Counter) : counter_(Counter) { ++counter_; }
-    ~TRunDeferral() { --counter_; }
-    TRunDeferral(const TRunDeferral&) = delete;
-    TRunDeferral& operator=(const TRunDeferral&) = delete;
-
-private:
-    int& counter_;
-};
-
 // The interface Iid found by the capture builder on Filter's pin of Category, trying the types
 // in order (nullptr: any type); nullptr when none answers.
 ComPtr<IUnknown> OnPin(ICaptureGraphBuilder2* Builder, const GUID* Category, std::initializer_list<const GUID*> Types,

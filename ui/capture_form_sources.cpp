@@ -41,18 +41,6 @@ constexpr std::size_t kMaxEntryName = 128;
 std::wstring NoVideoStream() { return settings::LoadProgramText(IDS_NO_VIDEO_STREAM); }
 std::wstring NoAudioStream() { return settings::LoadProgramText(IDS_NO_AUDIO_STREAM); }
 
-// A count held up for one scope, whatever way the scope ends.
-class TCountHeld {
-public:
-    explicit TCountHeld(int& Counter) : counter_(Counter) { ++counter_; }
-    ~TCountHeld() { --counter_; }
-    TCountHeld(const TCountHeld&) = delete;
-    TCountHeld& operator=(const TCountHeld&) = delete;
-
-private:
-    int& counter_;
-};
-
 // Selects the item of Combo whose text is Text; nothing when there is none.
 void PointAt(widgets::TUcComboBox* Combo, const std::wstring& Text) {
     const int index = Combo->Items()->IndexOf(Text);
@@ -398,7 +386,7 @@ void TCaptureForm::ReselectSources() {
     } catch (...) {
     }
     {
-        TCountHeld deferral(GraphRunDeferred);
+        engine::TRunDeferral deferral(GraphRunDeferred);
         SelectVideoSource(video);
         SelectAudioSource(audio);
         SelectCaptureFormat(format);
@@ -489,7 +477,7 @@ void TCaptureForm::SettingsMenuClosed(bool Video) {
         return;
     }
     {
-        TCountHeld deferral(GraphRunDeferred);
+        engine::TRunDeferral deferral(GraphRunDeferred);
         if (Video)
             SelectVideoSource(SourcesFrame->cboxvideo->Text());
         else
