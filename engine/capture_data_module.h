@@ -254,7 +254,8 @@ public:
 
 private:
     classlib::TMenuItem* AddSettingsItem(classlib::TMenuItem* Parent, unsigned TextId, int Slot, int& Tag);
-    void AddDialogItems(classlib::TMenuItem* Parent, int& Tag);
+    // Empties Menu, resets the page slots and adds the driver dialogs' items; its items.
+    classlib::TMenuItem* StartSettingsMenu(classlib::TPopupMenu* Menu, int& Tag);
     void ShowSettingsPage(std::intptr_t Tag);
     const classlib::TPopupMenu* videoSettingsMenu_ = nullptr;
     const classlib::TPopupMenu* audioSettingsMenu_ = nullptr;

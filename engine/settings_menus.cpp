@@ -130,22 +130,23 @@ classlib::TMenuItem* Tdm::AddSettingsItem(classlib::TMenuItem* Parent, unsigned 
     return item;
 }
 
-void Tdm::AddDialogItems(classlib::TMenuItem* Parent, int& Tag) {
+classlib::TMenuItem* Tdm::StartSettingsMenu(classlib::TPopupMenu* Menu, int& Tag) {
+    classlib::TMenuItem* Parent = Menu->Items();
+    Parent->Clear();
+    for (std::int32_t& slot : SettingsSlots) slot = -1;
     IAMVfwCaptureDialogs* dialogs = VideoCaptureDialogs.Get();
     if (DialogPresent(dialogs, VfwCaptureDialog_Format)) AddSettingsItem(Parent, IDS_MENU_VIDEO_FORMAT, ssVideoFormat, Tag);
     if (DialogPresent(dialogs, VfwCaptureDialog_Display))
         AddSettingsItem(Parent, IDS_MENU_VIDEO_DISPLAY, ssVideoDisplay, Tag);
     if (DialogPresent(dialogs, VfwCaptureDialog_Source)) AddSettingsItem(Parent, IDS_MENU_VIDEO_SOURCE, ssVideoSource, Tag);
+    return Parent;
 }
 
 void Tdm::FillVideoSettingsMenu(classlib::TPopupMenu* Menu) {
     if (Menu == nullptr) return;
-    classlib::TMenuItem* items = Menu->Items();
-    items->Clear();
-    for (std::int32_t& slot : SettingsSlots) slot = -1;
     videoSettingsMenu_ = Menu;
     int tag = 0;
-    AddDialogItems(items, tag);
+    classlib::TMenuItem* items = StartSettingsMenu(Menu, tag);
     if (HasPropertyPages(VideoSourceFilter.Get()))
         AddSettingsItem(items, IDS_MENU_VIDEO_CAPTURE_FILTER, ssVideoCaptureFilter, tag);
     if (HasPropertyPages(OnVideoCapturePin(*this, IID_IAMStreamConfig).Get()))
@@ -185,12 +186,9 @@ void Tdm::FillVideoSettingsMenu(classlib::TPopupMenu* Menu) {
 
 void Tdm::FillAudioSettingsMenu(classlib::TPopupMenu* Menu) {
     if (Menu == nullptr) return;
-    classlib::TMenuItem* items = Menu->Items();
-    items->Clear();
-    for (std::int32_t& slot : SettingsSlots) slot = -1;
     audioSettingsMenu_ = Menu;
     int tag = 0;
-    AddDialogItems(items, tag);
+    classlib::TMenuItem* items = StartSettingsMenu(Menu, tag);
     if (HasPropertyPages(AudioSourceFilter.Get()))
         AddSettingsItem(items, IDS_MENU_AUDIO_CAPTURE_FILTER, ssAudioCaptureFilter, tag);
     if (HasPropertyPages(OnAudioCapturePin(*this, IID_IAMStreamConfig).Get()))

@@ -419,6 +419,9 @@ public:
     // The settings menus' owner button was used and the menu closed (posted after the menu, so
     // that a chosen item's click has run first): a source the menu left torn down comes back.
     void SettingsMenuClosed(bool Video);
+    // The settings button's work: the source's branch taken down (its device's filters kept), its
+    // menu popped up under the button, and the menu's close posted.
+    void PopSettingsMenu(bool Video);
     // The sources' own posted messages (kWMSourcesEvent).
     void WMSourcesEvent(classlib::TMessage& Message);
 

@@ -435,7 +435,11 @@ void TCaptureForm::WMSourcesEvent(classlib::TMessage& Message) {
     }
 }
 
-void TCaptureForm::VideoPropBtnClick(classlib::TObject* /*Sender*/) {
+void TCaptureForm::VideoPropBtnClick(classlib::TObject* /*Sender*/) { PopSettingsMenu(true); }
+
+void TCaptureForm::AudiopropBtnClick(classlib::TObject* /*Sender*/) { PopSettingsMenu(false); }
+
+void TCaptureForm::PopSettingsMenu(bool Video) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr) return;
     try {
@@ -443,26 +447,15 @@ void TCaptureForm::VideoPropBtnClick(classlib::TObject* /*Sender*/) {
         if (CaptureState == 2 || CaptureState == 4) StopCapture();
         StopGraphAndCloseCapture();
         // The branch goes, the device's own filters stay: their pages can then change the format.
-        if (module->CurrentVideoSource != nullptr) module->CurrentVideoSource->KillGraph(false);
+        if (Video && module->CurrentVideoSource != nullptr) module->CurrentVideoSource->KillGraph(false);
+        if (!Video && module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(false);
     } catch (...) {
     }
-    const POINT corner = SourcesFrame->sbVideoSettings->ClientToScreen(POINT{0, SourcesFrame->sbVideoSettings->Height()});
-    VideoSettingsMenu->Popup(corner.x, corner.y);
-    if (HandleAllocated()) PostMessageW(Handle(), kWMSourcesEvent, kSourcesVideoMenuClosed, 0);
-}
-
-void TCaptureForm::AudiopropBtnClick(classlib::TObject* /*Sender*/) {
-    engine::Tdm* module = engine::dm();
-    if (module == nullptr) return;
-    try {
-        if (CaptureState == 2 || CaptureState == 4) StopCapture();
-        StopGraphAndCloseCapture();
-        if (module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(false);
-    } catch (...) {
-    }
-    const POINT corner = SourcesFrame->sbAudioSettings->ClientToScreen(POINT{0, SourcesFrame->sbAudioSettings->Height()});
-    AudioSettingsMenu->Popup(corner.x, corner.y);
-    if (HandleAllocated()) PostMessageW(Handle(), kWMSourcesEvent, kSourcesAudioMenuClosed, 0);
+    widgets::TUcSpeedButton* button = Video ? SourcesFrame->sbVideoSettings : SourcesFrame->sbAudioSettings;
+    const POINT corner = button->ClientToScreen(POINT{0, button->Height()});
+    (Video ? VideoSettingsMenu : AudioSettingsMenu)->Popup(corner.x, corner.y);
+    if (HandleAllocated())
+        PostMessageW(Handle(), kWMSourcesEvent, Video ? kSourcesVideoMenuClosed : kSourcesAudioMenuClosed, 0);
 }
 
 void TCaptureForm::SettingsMenuClosed(bool Video) {
