@@ -106,6 +106,25 @@ ComPtr<IBaseFilter> DeviceFilter(const engine::TAudioSource* Source) {
     return Source->Device->SourceFilter->GetFilter();
 }
 
+// A settings menu filled afresh by the capture data module with the current source's pages; a
+// menu left empty says so in its one item.
+void FillSettingsMenu(classlib::TPopupMenu* Menu, void (engine::Tdm::*Fill)(classlib::TPopupMenu*)) {
+    classlib::TMenuItem* items = Menu->Items();
+    items->Clear();
+    if (engine::Tdm* module = engine::dm()) {
+        try {
+            (module->*Fill)(Menu);
+        } catch (...) {
+            // The items added before the failure stay.
+        }
+    }
+    if (items->Count() == 0) {
+        auto* item = new classlib::TMenuItem(nullptr);
+        item->SetCaption(classlib::WideToAnsi(settings::LoadProgramText(IDS_NO_SETTINGS_TAB)));
+        items->Add(item);
+    }
+}
+
 }  // namespace
 
 bool TCaptureForm::GraphRunIsDeferred() const {
@@ -481,36 +500,11 @@ void TCaptureForm::SettingsMenuClosed(bool Video) {
 }
 
 void TCaptureForm::VideoSettingsMenuPopup(classlib::TObject* /*Sender*/) {
-    classlib::TMenuItem* items = VideoSettingsMenu->Items();
-    items->Clear();
-    if (engine::Tdm* module = engine::dm()) {
-        try {
-            module->FillVideoSettingsMenu(VideoSettingsMenu);
-        } catch (...) {
-            // The items added before the failure stay.
-        }
-    }
-    if (items->Count() == 0) {
-        auto* item = new classlib::TMenuItem(nullptr);
-        item->SetCaption(classlib::WideToAnsi(settings::LoadProgramText(IDS_NO_SETTINGS_TAB)));
-        items->Add(item);
-    }
+    FillSettingsMenu(VideoSettingsMenu, &engine::Tdm::FillVideoSettingsMenu);
 }
 
 void TCaptureForm::AudioSettingsMenuPopup(classlib::TObject* /*Sender*/) {
-    classlib::TMenuItem* items = AudioSettingsMenu->Items();
-    items->Clear();
-    if (engine::Tdm* module = engine::dm()) {
-        try {
-            module->FillAudioSettingsMenu(AudioSettingsMenu);
-        } catch (...) {
-        }
-    }
-    if (items->Count() == 0) {
-        auto* item = new classlib::TMenuItem(nullptr);
-        item->SetCaption(classlib::WideToAnsi(settings::LoadProgramText(IDS_NO_SETTINGS_TAB)));
-        items->Add(item);
-    }
+    FillSettingsMenu(AudioSettingsMenu, &engine::Tdm::FillAudioSettingsMenu);
 }
 
 void TCaptureForm::pmProfilesPopup(classlib::TObject* /*Sender*/) {
