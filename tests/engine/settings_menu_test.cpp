@@ -199,14 +199,7 @@ TEST_F(SettingsMenus, TheMenuFilledLastDecidesWhatAClickShows) {
 }
 
 TEST_F(SettingsMenus, CrossbarInputsAreMarkedAsRoutedAndRoutedOnlyWhenChosen) {
-    RegisteredDevice card(
-        kAnalogueCardClass,
-        [](REFIID Iid, void** Object) {
-            auto* filter = new AnalogueCard;
-            ComPtr<IBaseFilter> hold(filter->BaseFilterInterface());
-            return hold->QueryInterface(Iid, Object);
-        },
-        CLSID_VideoInputDeviceCategory, L"Quillotrane Menu Analogue Card");
+    RegisteredAnalogueCard card(L"Quillotrane Menu Analogue Card");
     engine::Crossbars().FillCrossbars();
     ASSERT_GE(engine::Crossbars().Count(), 1);
     Enumerate();

@@ -26,6 +26,7 @@
 #include "platform/standins/event_poster.h"
 #include "platform/standins/test_camera.h"
 #include "settings/settings_catalogue.h"
+#include "tests/standins/first_standins_support.h"
 #include "tests/ui/capture_form_fixture.h"
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
@@ -49,19 +50,9 @@ const wchar_t kMicrophone[] = L"Quillotrane Test Microphone";
 const wchar_t kSecondCamera[] = L"Quillotrane Test Camera Two";
 const wchar_t kFailing[] = L"Quillotrane Failing Camera";
 
-bool PumpUntil(const std::function<bool()>& Done, DWORD TimeoutMs = 15000) {
-    const DWORD start = GetTickCount();
-    while (!Done()) {
-        if (GetTickCount() - start > TimeoutMs) return Done();
-        MSG msg;
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        MsgWaitForMultipleObjects(0, nullptr, FALSE, 10, QS_ALLINPUT);
-    }
-    return true;
-}
+using first_standins::PumpUntil;
+// The longest wait for frames or a posted message.
+constexpr DWORD kWaitMs = 15000;
 
 std::vector<std::wstring> Items(widgets::TUcComboBox* Combo) {
     std::vector<std::wstring> items;
@@ -232,7 +223,7 @@ protected:
     // Preview frames reach the time stamper in front of the renderer.
     bool Previewing() {
         const std::uint32_t start = module_->TamponerVideo->SampleCounter();
-        return PumpUntil([&] { return module_->TamponerVideo->SampleCounter() >= start + 3; });
+        return PumpUntil([&] { return module_->TamponerVideo->SampleCounter() >= start + 3; }, kWaitMs);
     }
     void ChooseFormat(const std::wstring& Name) {
         widgets::TUcComboBox* combo = Panel()->cbFormatCapture;
@@ -446,7 +437,7 @@ TEST_F(SourcesTest, LostDeviceIsRecoveredAfterTheGraphsEvent) {
     ASSERT_HRESULT_SUCCEEDED(poster.As(&events));
     const int before = runs_.runs;
     ASSERT_HRESULT_SUCCEEDED(events->RaiseDeviceLost(FALSE));
-    EXPECT_TRUE(PumpUntil([&] { return runs_.runs > before; }));
+    EXPECT_TRUE(PumpUntil([&] { return runs_.runs > before; }, kWaitMs));
     // Selected again from what the lists show, run once.
     PumpUntil([] { return false; }, 300);
     EXPECT_EQ(before + 1, runs_.runs);
@@ -518,7 +509,7 @@ TEST_F(SourcesTest, ASettingsMenuDismissedLeavesThePreviewAsItWas) {
     // The camera offers its page.
     ASSERT_EQ(1, form_->VideoSettingsMenu->Items()->Count());
     EXPECT_EQ("Video Capture Filter...", form_->VideoSettingsMenu->Items()->Items(0)->Caption());
-    EXPECT_TRUE(PumpUntil([&] { return Video() != nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return Video() != nullptr; }, kWaitMs));
     EXPECT_EQ(kCamera, Video()->Name);
     EXPECT_TRUE(Previewing());
 
@@ -527,9 +518,9 @@ TEST_F(SourcesTest, ASettingsMenuDismissedLeavesThePreviewAsItWas) {
     form_->AudiopropBtnClick(Panel()->sbAudioSettings);
     ASSERT_EQ(1, form_->AudioSettingsMenu->Items()->Count());
     EXPECT_EQ("[no settings tab]", form_->AudioSettingsMenu->Items()->Items(0)->Caption());
-    EXPECT_TRUE(PumpUntil([&] { return Audio() != nullptr; }));
+    EXPECT_TRUE(PumpUntil([&] { return Audio() != nullptr; }, kWaitMs));
     EXPECT_EQ(kMicrophone, Audio()->Name);
-    EXPECT_TRUE(PumpUntil([&] { return module_->fg->State() == dshow::gsPlaying; }));
+    EXPECT_TRUE(PumpUntil([&] { return module_->fg->State() == dshow::gsPlaying; }, kWaitMs));
 }
 
 TEST_F(SourcesTest, BackdropPassesKeysToTheMainWindow) {
