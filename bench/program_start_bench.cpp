@@ -14,6 +14,7 @@
 #include <vector>
 
 #include "bench/bench_support.h"
+#include "tests/app/screen_pixels.h"
 
 namespace {
 
@@ -61,33 +62,7 @@ BOOL CALLBACK FindMain(HWND Window, LPARAM Data) {
 int CyanPixels(HWND Window) {
     RECT rect{};
     if (!GetWindowRect(Window, &rect)) return 0;
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    if (width <= 0 || height <= 0) return 0;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    int cyan = 0;
-    if (bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        GdiFlush();
-        const auto* pixels = static_cast<const DWORD*>(bits);
-        for (int i = 0; i < width * height; ++i) cyan += (pixels[i] & 0xFFFFFF) == kCyan ? 1 : 0;
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return cyan;
+    return quill_test::CountColour(quill_test::GrabScreen(rect), kCyan);
 }
 
 bool Launch(const std::wstring& Exe, const std::wstring& Arguments, const std::wstring& Folder, PROCESS_INFORMATION& Process) {

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "tests/app/program_support.h"
+#include "tests/app/screen_pixels.h"
 #include "tests/ui/store_helpers.h"
 
 namespace {
@@ -38,42 +39,6 @@ BOOL CALLBACK FindVideoList(HWND Window, LPARAM Data) {
         return TRUE;
     *reinterpret_cast<HWND*>(Data) = Window;
     return FALSE;
-}
-
-// Pixels of the screen rectangle, 32 bits each, top-down.
-std::vector<DWORD> Grab(const RECT& Rect) {
-    const int width = Rect.right - Rect.left;
-    const int height = Rect.bottom - Rect.top;
-    std::vector<DWORD> pixels;
-    if (width <= 0 || height <= 0) return pixels;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, Rect.left, Rect.top, SRCCOPY);
-        GdiFlush();
-        pixels.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + width * height);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
-
-int Count(const std::vector<DWORD>& Pixels, DWORD Colour) {
-    int n = 0;
-    for (DWORD p : Pixels) n += (p & 0xFFFFFF) == Colour ? 1 : 0;
-    return n;
 }
 
 // Another entry of the stand-in camera in the video input category, listed while it lives.
@@ -182,10 +147,10 @@ protected:
     // The picture moves: two looks at the video area differ, and both show much of Colour.
     bool PreviewShows(DWORD Colour) {
         return WaitFor([&] {
-            const std::vector<DWORD> first = Grab(VideoArea());
+            const std::vector<DWORD> first = GrabScreen(VideoArea());
             Sleep(300);
-            const std::vector<DWORD> second = Grab(VideoArea());
-            return first != second && Count(first, Colour) > 2000 && Count(second, Colour) > 2000;
+            const std::vector<DWORD> second = GrabScreen(VideoArea());
+            return first != second && CountColour(first, Colour) > 2000 && CountColour(second, Colour) > 2000;
         });
     }
 
@@ -227,11 +192,11 @@ TEST_F(ProgramSourcesTest, OpensWithTheStoredCameraFollowsDeviceChangesAndSwitch
     SendMessageW(GetParent(videoList_), WM_COMMAND, MAKEWPARAM(GetDlgCtrlID(videoList_), CBN_SELCHANGE),
                  reinterpret_cast<LPARAM>(videoList_));
     EXPECT_TRUE(WaitFor([&] { return Selected() == kCamcorderVideo; }));
-    const std::vector<DWORD> before = Grab(VideoArea());
+    const std::vector<DWORD> before = GrabScreen(VideoArea());
     EXPECT_TRUE(WaitFor([&] {
-        const std::vector<DWORD> first = Grab(VideoArea());
+        const std::vector<DWORD> first = GrabScreen(VideoArea());
         Sleep(300);
-        return first != Grab(VideoArea()) && first != before;
+        return first != GrabScreen(VideoArea()) && first != before;
     })) << "the camcorder's picture is not previewed";
     ASSERT_TRUE(Close()) << "the program did not end after WM_CLOSE";
 
