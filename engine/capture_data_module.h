@@ -29,6 +29,11 @@ class TQZ_Resizer;
 class Tqz_WaveDest;
 }  // namespace filters
 
+namespace classlib {
+class TMenuItem;
+class TPopupMenu;
+}  // namespace classlib
+
 namespace engine {
 
 using Microsoft::WRL::ComPtr;
@@ -67,6 +72,20 @@ extern const wchar_t kAviDecompressorMoniker[];
 // A filter component of Owner named Name whose stored moniker is DisplayName (none when empty).
 dshow::TFilter* MakeFilterComponent(classlib::TComponent* Owner, const std::wstring& Name,
                                     const std::wstring& DisplayName);
+
+// A deferral of the graph's run held for one scope (a count raised and lowered again however the
+// scope ends): the module's own while a settings page's re-selection runs, the main window's while
+// it selects in a row.
+class TRunDeferral {
+public:
+    explicit TRunDeferral(int& Counter) : counter_(Counter) { ++counter_; }
+    ~TRunDeferral() { --counter_; }
+    TRunDeferral(const TRunDeferral&) = delete;
+    TRunDeferral& operator=(const TRunDeferral&) = delete;
+
+private:
+    int& counter_;
+};
 
 class Tdm : public classlib::TComponent {
 public:
@@ -138,8 +157,9 @@ public:
     ComPtr<IBaseFilter> AudioRendererFilter;
     bool ImageByImageMode = false;
     bool UseAudioClock = false;
-    // Raised while several selections run in a row: selecting does not run the graph then.
-    bool DeferRun = false;
+    // Raised while several selections run in a row: selecting does not run the graph then. A
+    // count, so that a nested deferral does not end its caller's.
+    int DeferRun = 0;
     // The DV device decodes at half size (a DivX recording with "DV demi si DivX").
     bool DVHalfSize = false;
     ComPtr<IBaseFilter> MuxFilter;
@@ -221,8 +241,25 @@ public:
     bool FindMpegAudioEncoders();
     bool NextMpegAudioEncoder();
     ComPtr<IEnumMoniker> FilterEnum;
+    // The device settings menus (settings_menus.cpp): each filling empties the menu, then adds one
+    // item per settings page of the current sources' filters (and, for the video menu, the video
+    // inputs of the crossbar router); a page item shows its page, then the sources and the format
+    // are selected again with the graph's run deferred, and the graph runs.
+    void FillVideoSettingsMenu(classlib::TPopupMenu* Menu);
+    void FillAudioSettingsMenu(classlib::TPopupMenu* Menu);
+    void SettingsItemClick(classlib::TObject* Sender);
+    void VideoInputItemClick(classlib::TObject* Sender);
+    // The tag of the item of each page kind of the last filling, -1 when it has none.
+    std::int32_t SettingsSlots[12] = {-1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1, -1};
 
 private:
+    classlib::TMenuItem* AddSettingsItem(classlib::TMenuItem* Parent, unsigned TextId, int Slot, int& Tag);
+    // Empties Menu, resets the page slots and adds the driver dialogs' items; its items.
+    classlib::TMenuItem* StartSettingsMenu(classlib::TPopupMenu* Menu, int& Tag);
+    void ShowSettingsPage(std::intptr_t Tag);
+    const classlib::TPopupMenu* videoSettingsMenu_ = nullptr;
+    const classlib::TPopupMenu* audioSettingsMenu_ = nullptr;
+
     dshow::TFilter* Make(const wchar_t* Name, const wchar_t* DisplayName);
     void CreateOwnFilters();
     // The native MPEG branch: true when a multiplexer connected all the way; raises on failures

@@ -115,12 +115,14 @@ void TavFlux::ReleaseDevice(const TavFlux* Other, bool WithWindow) {
 }
 
 void FillSourceLists(const TCaptureDeviceList& VideoDevices, const TCaptureDeviceList& AudioDevices,
-                     TvideoSourcesList& Video, TAudioSourcesList& Audio) {
+                     TvideoSourcesList& Video, TAudioSourcesList& Audio,
+                     const std::function<bool(const TCaptureDevice& Device)>& Admit) {
     Video.Clear();
     Audio.Clear();
     for (const TCaptureDeviceList* list : {&VideoDevices, &AudioDevices}) {
         for (int d = 0; d < list->Count(); ++d) {
             TCaptureDevice* device = list->Get(d);
+            if (device == nullptr || (Admit && !Admit(*device))) continue;
             AddStreams(Video, device, device->VideoCount);
             AddStreams(Audio, device, device->AudioCount);
         }

@@ -7,6 +7,7 @@
 #include <strmif.h>
 #include <wrl/client.h>
 
+#include <functional>
 #include <memory>
 #include <string>
 #include <vector>
@@ -141,10 +142,12 @@ using TvideoSourcesList = TSourceList<TVideoSource>;
 using TAudioSourcesList = TSourceList<TAudioSource>;
 
 // Rebuilds both lists from the devices of the two device lists, in device order: one video source
-// per video stream, one sound source per sound stream. A source already made for a device's stream
-// is kept (the current sources stay valid); its name is made again.
+// per video stream, one sound source per sound stream, for each device Admit accepts (asked once
+// per device, in that order; every device without it). A source already made for a device's
+// stream is kept (the current sources stay valid); its name is made again.
 void FillSourceLists(const TCaptureDeviceList& VideoDevices, const TCaptureDeviceList& AudioDevices,
-                     TvideoSourcesList& Video, TAudioSourcesList& Audio);
+                     TvideoSourcesList& Video, TAudioSourcesList& Audio,
+                     const std::function<bool(const TCaptureDevice& Device)>& Admit = nullptr);
 
 // A list of device monikers.
 class TMonikerList : public classlib::TObject {

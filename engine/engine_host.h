@@ -7,9 +7,15 @@
 #include <windows.h>
 #include <strmif.h>
 
+#include <cstdint>
 #include <string>
 
 namespace engine {
+
+// The sources panel's lists, as the device settings menus read their texts.
+constexpr int kVideoSourceList = 0;
+constexpr int kAudioSourceList = 1;
+constexpr int kCaptureFormatList = 2;
 
 // One camcorder control window: its caption, visibility, the tape transport and timecode reader
 // slots of its control frame and the "stop the tape when the source lets go" box. Every method is
@@ -52,6 +58,24 @@ public:
     virtual int WmvProfileItem() { return 0; }
     virtual int WmvDefaultProfileItem() { return 0; }
     virtual int WmvVersionItem() { return 0; }
+    // After a settings page: the text of one of the sources panel's lists, and the main window's
+    // selections of a video source, a sound source and a capture format (each may run the graph
+    // unless the data module's run is deferred). Main thread.
+    virtual std::wstring SourcesListText(int List) {
+        (void)List;
+        return {};
+    }
+    virtual bool SelectVideoSourceNamed(const std::wstring& Name) {
+        (void)Name;
+        return false;
+    }
+    virtual bool SelectAudioSourceNamed(const std::wstring& Name) {
+        (void)Name;
+        return false;
+    }
+    virtual void SelectCaptureFormatNamed(std::uint8_t Format) { (void)Format; }
+    // Whether a recording is running (its branch hangs from the preview's tees). Main thread.
+    virtual bool CaptureRunning() { return false; }
 };
 
 // Installs the host (main thread: once at start-up; tests around their cases). nullptr removes it.

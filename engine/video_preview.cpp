@@ -192,13 +192,10 @@ void TVideoSource::ReadNativeFormat() {
 
 void TVideoSource::RouteCrossbar() {
     Tdm* module = dm();
+    // The stored input is the router's index of a whole chain, never a pin of one crossbar: routed
+    // through the chain alone, so that a cascade cannot end on another input.
     const long input = settings::ParamVideoInputSelect != nullptr ? settings::ParamVideoInputSelect->Value() : -1;
     if (module->VideoCrossbar) module->VideoCrossbar->SetInputIndex(input);
-    auto crossbar = OnCapturePin<IAMCrossbar>(module->CaptureBuilder.Get(), module->VideoSourceFilter.Get(),
-                                              {&MEDIATYPE_Interleaved, &MEDIATYPE_Video}, IID_IAMCrossbar);
-    long outputs = 0, inputs = 0;
-    if (crossbar && SUCCEEDED(crossbar->get_PinCounts(&outputs, &inputs)) && input >= 0 && input < inputs)
-        crossbar->Route(0, input);
 }
 
 bool TVideoSource::FindVideoSourceInterfaces() {

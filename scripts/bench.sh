@@ -132,6 +132,7 @@ if $quick; then
     run_ours recording 16
     run_ours engine_preview 1
     run_ours recording_builders 1
+    run_ours program_start 0.5
 else
     run_ours dv_parse
     run_ours dv_scene
@@ -141,6 +142,7 @@ else
     run_ours recording
     run_ours engine_preview
     run_ours recording_builders
+    run_ours program_start
 fi
 
 # Medians per case, then the pairs.

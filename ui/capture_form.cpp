@@ -310,6 +310,9 @@ void TCaptureForm::Dispatch(classlib::TMessage& Message) {
         case filters::kWMDVRatioChanged:
             WMDVRatioChanged(Message);
             return;
+        case kWMSourcesEvent:
+            WMSourcesEvent(Message);
+            return;
         default:
             widgets::TUcForm::Dispatch(Message);
     }

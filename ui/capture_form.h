@@ -397,6 +397,9 @@ public:
     void SourcesFramecbEntriesChange(classlib::TObject* Sender);
     void SourcesFramesbFormatCapturesettingsClick(classlib::TObject* Sender);
     void DossiersFrame1dePluginAfterDialog(classlib::TObject* Sender);
+    // The plug-in folder chosen in its dialog: kept, with the notice that it counts from the next
+    // start, when it differs from the stored one.
+    void PluginFolderChosen(const std::wstring& Folder);
     void GraphDeviceLost(classlib::TObject* Sender);
     void ApplyPreviewLock(bool Locked);
     void ShowVideoControls();
@@ -406,6 +409,21 @@ public:
     void taLockfalseExecute(classlib::TObject* Sender);
     void taLockTrueExecute(classlib::TObject* Sender);
     void OptionsFramecbActiverSuperpositionClick(classlib::TObject* Sender);
+    // Whether selections running in a row hold the graph's run (this window's count or the data
+    // module's, raised around the settings menus' re-selection).
+    bool GraphRunIsDeferred() const;
+    // After devices came or went: enumerates again, then selects the video source, sound source
+    // and format that the lists showed, and runs the graph once, after the three (unless a caller
+    // still defers it).
+    void ReselectSources();
+    // The settings menus' owner button was used and the menu closed (posted after the menu, so
+    // that a chosen item's click has run first): a source the menu left torn down comes back.
+    void SettingsMenuClosed(bool Video);
+    // The settings button's work: the source's branch taken down (its device's filters kept), its
+    // menu popped up under the button, and the menu's close posted.
+    void PopSettingsMenu(bool Video);
+    // The sources' own posted messages (kWMSourcesEvent).
+    void WMSourcesEvent(classlib::TMessage& Message);
 
     // ---- Layout, panels, toggles (the layout's topic) -------------------------------------
     // capture_form_layout.cpp: the two columns, the video's shape, full screen, the reduced
@@ -512,6 +530,11 @@ public:
     void SetVideoLabel(const std::wstring& Caption) override;
     engine::ICamWindow* CamWindow(int Index) override;
     void ForgetCamForm(engine::ICamWindow* Window) override;
+    std::wstring SourcesListText(int List) override;
+    bool SelectVideoSourceNamed(const std::wstring& Name) override { return SelectVideoSource(Name); }
+    bool SelectAudioSourceNamed(const std::wstring& Name) override { return SelectAudioSource(Name); }
+    void SelectCaptureFormatNamed(std::uint8_t Format) override { SelectCaptureFormat(Format); }
+    bool CaptureRunning() override { return CaptureState == 2 || CaptureState == 4; }
     // filters::IFiltersHost (streaming threads: answers from atomic copies)
     HWND MessageWindow() override { return messageWindow_.load(); }
     bool OverlayPreference() override { return overlayPreference_.load(); }
@@ -568,5 +591,12 @@ private:
 
 // The one main window, nullptr when none exists.
 TCaptureForm* CaptureForm();
+
+// The message the sources' topic posts to the main window: WParam kSourcesDeviceLost (the graph
+// lost a device) or kSourcesVideoMenuClosed / kSourcesAudioMenuClosed.
+constexpr UINT kWMSourcesEvent = WM_APP + 0x120;
+constexpr WPARAM kSourcesDeviceLost = 1;
+constexpr WPARAM kSourcesVideoMenuClosed = 2;
+constexpr WPARAM kSourcesAudioMenuClosed = 3;
 
 }  // namespace ui

@@ -1,5 +1,6 @@
 // The main window's components: the video column, the tool bars, the status bar, the panels and the
 // pop-up menus, and the handlers the controls' events are bound to.
+#include "classlib/conversions.h"
 #include "classlib/forms.h"
 #include "ui/action_images.h"
 #include "ui/capture_form.h"
@@ -223,6 +224,8 @@ void TCaptureForm::BindHandlers() {
     bind(SourcesFrame->cbFormatCapture->OnClick, &TCaptureForm::cbFormatCaptureClick);
     bind(SourcesFrame->cbEntries->OnChange, &TCaptureForm::SourcesFramecbEntriesChange);
     bind(SourcesFrame->ActualiserVideoSpeedBtn->OnClick, &TCaptureForm::ActualiserVideoBtnClick);
+    // A device comes back or goes with its check mark: the re-enumeration follows the box's click.
+    bind(HelpFrame1->clSources->OnClickCheck, &TCaptureForm::HelpFrame1CheckListBox1Click);
     bind(SourcesFrame->sbVideoSettings->OnClick, &TCaptureForm::VideoPropBtnClick);
     bind(SourcesFrame->sbAudioSettings->OnClick, &TCaptureForm::AudiopropBtnClick);
     bind(SourcesFrame->sbFormatCapturesettings->OnClick, &TCaptureForm::SourcesFramesbFormatCapturesettingsClick);
@@ -237,6 +240,9 @@ void TCaptureForm::BindHandlers() {
     bind(DossiersFrame1->ImageRacineEdit->OnExit, &TCaptureForm::OptionsframeImageRacineEditExit);
     bind(DossiersFrame1->cbImageDate->OnClick, &TCaptureForm::OptionsframeImageDateClick);
     bind(DossiersFrame1->fePelorin->OnChange, &TCaptureForm::DossiersFrame1fePelorinChange);
+    DossiersFrame1->PlugInDirEdit->OnAfterDialog = [this](classlib::TObject*, std::string& Name, bool& Action) {
+        if (Action) PluginFolderChosen(classlib::AnsiToWide(Name));
+    };
     DossiersFrame1->VideoRacineEdit->OnKeyPress = [this](classlib::TObject* Sender, char& Key) {
         DossiersFrame1VideoRacineEditKeyPress(Sender, Key);
     };

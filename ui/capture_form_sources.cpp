@@ -1,36 +1,575 @@
-// Source and capture-format selection, device changes, the device settings menus and the preview
-// lock: empty until they are built.
+// Source and capture-format selection: the source lists and the sources panel's lists, making a
+// named source current, the formats the current sources allow, the sound card's inputs, the
+// re-selection after devices came or went (refresh, device change, lost device), the settings
+// buttons with their menus, and the plug-in folder notice.
+#include <windows.h>
+#include <dshow.h>
+
+#include <algorithm>
+#include <vector>
+
+#include "classlib/conversions.h"
+#include "classlib/message_box.h"
+#include "engine/capture_data_module.h"
+#include "engine/capture_devices.h"
+#include "engine/capture_sources.h"
+#include "engine/graph_pins.h"
+#include "engine/sound_preview.h"
+#include "engine/video_preview.h"
+#include "filters/scene_detector.h"
+#include "filters/superposer.h"
+#include "settings/program_text_ids.h"
+#include "settings/program_texts.h"
+#include "settings/settings_catalogue.h"
 #include "ui/capture_form.h"
+#include "ui/dossiers_frame.h"
+#include "ui/info_frames.h"
+#include "ui/options_frame.h"
+#include "ui/sources_frame.h"
 
 namespace ui {
 
-bool TCaptureForm::EnumerateSources() { return true; }
-bool TCaptureForm::SelectVideoSource(const std::wstring& /*Name*/) { return true; }
-bool TCaptureForm::SelectAudioSource(const std::wstring& /*Name*/) { return true; }
-void TCaptureForm::SelectCaptureFormat(std::uint8_t /*Format*/) {}
-void TCaptureForm::cboxVideoChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::ActualiserVideoBtnClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::HelpFrame1CheckListBox1Click(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::VideoPropBtnClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::AudiopropBtnClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::VideoSettingsMenuPopup(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::AudioSettingsMenuPopup(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::pmProfilesPopup(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::capsetItem(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::SourcesFramecbEntriesChange(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::SourcesFramesbFormatCapturesettingsClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::DossiersFrame1dePluginAfterDialog(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::GraphDeviceLost(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::ApplyPreviewLock(bool /*Locked*/) {}
-void TCaptureForm::ShowVideoControls() {}
-void TCaptureForm::HideVideoControls() {}
-void TCaptureForm::ShowAudioControls() {}
-void TCaptureForm::HideAudioControls() {}
-void TCaptureForm::taLockfalseExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::taLockTrueExecute(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::OptionsFramecbActiverSuperpositionClick(classlib::TObject* /*Sender*/) {}
-void TCaptureForm::WMDeviceChange(classlib::TMessage& /*Message*/) {}
+using Microsoft::WRL::ComPtr;
+
+namespace {
+
+// WM_DEVICECHANGE's "a device node changed" (DBT_DEVNODES_CHANGED).
+constexpr WPARAM kDevNodesChanged = 7;
+// The longest sound-card input name the list shows.
+constexpr std::size_t kMaxEntryName = 128;
+
+std::wstring NoVideoStream() { return settings::LoadProgramText(IDS_NO_VIDEO_STREAM); }
+std::wstring NoAudioStream() { return settings::LoadProgramText(IDS_NO_AUDIO_STREAM); }
+
+// Selects the item of Combo whose text is Text; nothing when there is none.
+void PointAt(widgets::TUcComboBox* Combo, const std::wstring& Text) {
+    const int index = Combo->Items()->IndexOf(Text);
+    if (index >= 0) Combo->SetItemIndex(index);
+}
+
+// Takes out every item not in Names (last first), then appends the names it lacks, in order.
+void Synchronise(widgets::TUcComboBox* Combo, const std::vector<std::wstring>& Names) {
+    auto* items = Combo->Items();
+    for (int i = items->Count() - 1; i >= 0; --i)
+        if (std::find(Names.begin(), Names.end(), items->Strings(i)) == Names.end()) items->Delete(i);
+    for (const std::wstring& name : Names)
+        if (items->IndexOf(name) < 0) items->Add(name);
+}
+
+std::wstring FileNamePart(const std::wstring& Path) {
+    const std::size_t slash = Path.find_last_of(L"\\/:");
+    return slash == std::wstring::npos ? Path : Path.substr(slash + 1);
+}
+
+std::wstring WithExtension(const std::wstring& Path, const wchar_t* Extension) {
+    const std::size_t slash = Path.find_last_of(L"\\/:");
+    const std::size_t dot = Path.find_last_of(L'.');
+    if (dot != std::wstring::npos && (slash == std::wstring::npos || dot > slash)) return Path.substr(0, dot) + Extension;
+    return Path + Extension;
+}
+
+const wchar_t* CaptureExtension(std::uint8_t Format) {
+    switch (Format) {
+        case 3:
+        case 4: return L".mpg";
+        case 7: return L".wmv";
+        case 11: return L".wav";
+        case 12: return L".mp3";
+        default: return L".avi";
+    }
+}
+
+// The input pins of a filter, in pin order.
+std::vector<ComPtr<IPin>> InputPins(IBaseFilter* Filter) {
+    std::vector<ComPtr<IPin>> result;
+    ComPtr<IEnumPins> pins;
+    if (Filter == nullptr || FAILED(Filter->EnumPins(&pins)) || !pins) return result;
+    ComPtr<IPin> pin;
+    while (pins->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        PIN_DIRECTION direction = PINDIR_OUTPUT;
+        if (SUCCEEDED(pin->QueryDirection(&direction)) && direction == PINDIR_INPUT) result.push_back(pin);
+    }
+    return result;
+}
+
+std::wstring PinName(IPin* Pin) {
+    PIN_INFO info{};
+    if (FAILED(Pin->QueryPinInfo(&info))) return std::wstring();
+    if (info.pFilter != nullptr) info.pFilter->Release();
+    std::wstring name(info.achName);
+    if (name.size() > kMaxEntryName) name.resize(kMaxEntryName);
+    return name;
+}
+
+ComPtr<IBaseFilter> DeviceFilter(const engine::TAudioSource* Source) {
+    if (Source == nullptr || Source->Device == nullptr || Source->Device->SourceFilter == nullptr) return nullptr;
+    return Source->Device->SourceFilter->GetFilter();
+}
+
+// A settings menu filled afresh by the capture data module with the current source's pages; a
+// menu left empty says so in its one item.
+void FillSettingsMenu(classlib::TPopupMenu* Menu, void (engine::Tdm::*Fill)(classlib::TPopupMenu*)) {
+    classlib::TMenuItem* items = Menu->Items();
+    items->Clear();
+    if (engine::Tdm* module = engine::dm()) {
+        try {
+            (module->*Fill)(Menu);
+        } catch (...) {
+            // The items added before the failure stay.
+        }
+    }
+    if (items->Count() == 0) {
+        auto* item = new classlib::TMenuItem(nullptr);
+        item->SetCaption(classlib::WideToAnsi(settings::LoadProgramText(IDS_NO_SETTINGS_TAB)));
+        items->Add(item);
+    }
+}
+
+}  // namespace
+
+bool TCaptureForm::GraphRunIsDeferred() const {
+    const engine::Tdm* module = engine::dm();
+    return GraphRunDeferred > 0 || (module != nullptr && module->DeferRun > 0);
+}
+
+bool TCaptureForm::EnumerateSources() {
+    if (!VideoDevices || !AudioDevices || !VideoSources || !AudioSources) return true;
+    VideoSources->Clear();
+    AudioSources->Clear();
+    VideoDevices->Refresh(CLSID_VideoInputDeviceCategory);
+    AudioDevices->Refresh(CLSID_AudioInputDeviceCategory);
+
+    // A device that failed to open in this run stays out; one unchecked in the help panel's list
+    // is left out; one never seen joins the list, checked.
+    widgets::TUcCheckListBox* seen = HelpFrame1->clSources;
+    auto admit = [seen](const engine::TCaptureDevice& Device) {
+        if (FailedDevices() != nullptr && FailedDevices()->IndexOf(Device.FriendlyName) >= 0) return false;
+        const int line = seen->Items()->IndexOf(Device.FriendlyName);
+        if (line >= 0) return seen->Checked(line);
+        seen->SetChecked(seen->Items()->Add(Device.FriendlyName), true);
+        return true;
+    };
+    engine::FillSourceLists(*VideoDevices, *AudioDevices, *VideoSources, *AudioSources, admit);
+
+    std::vector<std::wstring> videoNames;
+    std::vector<std::wstring> audioNames;
+    for (int i = 0; i < VideoSources->Count(); ++i) videoNames.push_back(VideoSources->Get(i)->Name);
+    for (int i = 0; i < AudioSources->Count(); ++i) audioNames.push_back(AudioSources->Get(i)->Name);
+    Synchronise(SourcesFrame->cboxvideo, videoNames);
+    Synchronise(SourcesFrame->cboxAudio, audioNames);
+    SourcesFrame->cboxvideo->Items()->Add(NoVideoStream());
+    SourcesFrame->cboxAudio->Items()->Add(NoAudioStream());
+    return true;
+}
+
+bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr || !VideoSources) return false;
+    widgets::TUcComboBox* combo = SourcesFrame->cboxvideo;
+    const std::wstring none = NoVideoStream();
+    if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Name == Name) return true;
+    if (module->CurrentVideoSource == nullptr && Name == none) {
+        PointAt(combo, settings::ParamSourceVideo->Value());
+        HideVideoControls();
+        return true;
+    }
+    if (CaptureState == 2 || CaptureState == 4) StopCapture();
+    PointAt(combo, Name);
+    bool result = false;
+    try {
+        const std::wstring resolved =
+            combo->Items()->IndexOf(Name) >= 0 ? Name
+                                               : (combo->Items()->Count() > 0 ? combo->Items()->Strings(0) : std::wstring());
+        engine::TVideoSource* source = nullptr;
+        if (resolved != none) {
+            source = VideoSources->Find(resolved);
+            if (source == nullptr) source = VideoSources->Get(0);
+        }
+        if (source != nullptr) {
+            if (!source->BuildGraph()) {
+                if (FailedDevices() != nullptr && source->Device != nullptr) FailedDevices()->Add(source->Device->FriendlyName);
+                ActualiserVideoBtnClick(this);
+                return false;
+            }
+            // Uncompressed RGB has no four-character code of its own.
+            const std::string kind = engine::Native.SourceFourCC.empty() ? "RGB" : engine::Native.SourceFourCC;
+            std::wstring label = classlib::AnsiToWide(kind) + L" - " +
+                                 engine::VideoLabelText(engine::Native.SourceWidth, engine::Native.SourceHeight,
+                                                        engine::Native.SourceFrameTime, engine::Native.SourceFps);
+            SourcesFrame->LabVideo->SetCaption(label);
+            ShowVideoControls();
+            settings::ParamSourceVideo->SetValue(source->Name);
+        } else {
+            combo->SetText(none);
+            if (module->CurrentVideoSource != nullptr) module->CurrentVideoSource->KillGraph(true);
+            settings::ParamSourceVideo->SetValue(none);
+            HideVideoControls();
+        }
+        PointAt(combo, settings::ParamSourceVideo->Value());
+        if (DroppedFramesTimer != nullptr) DroppedFramesTimer->SetEnabled(true);
+        // A schedule waiting to start keeps its look (and its alarm) through a change of source.
+        if (CaptureState != 3) ShowPreviewState();
+        if (engine::TVideoSource* current = module->CurrentVideoSource) {
+            if (current->SceneFilter != nullptr) {
+                // The graph is stopped: the detector reports the picture's shape again on its next frame.
+                current->SceneFilter->Current.Wide = false;
+                SixteenNineFlag = false;
+            }
+            ApplyAspectRatio();
+        }
+        const bool mpegStream = engine::Native.SourceFourCC.rfind("MPEG", 0) == 0;
+        tbDebrayerCapture->SetEnabled(!mpegStream);
+        if (module->Superposer != nullptr)
+            module->Superposer->SetDisplayMode(
+                settings::ParamWhenIncrust->Value(),
+                static_cast<std::uint32_t>(std::max(0, settings::ParamDureeIncruster->Value())));
+        if (!GraphRunIsDeferred()) module->RunGraph();
+        result = true;
+    } catch (...) {
+        // The window goes on with what was done.
+    }
+    return result;
+}
+
+bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr || !AudioSources) return true;
+    try {
+        module->fg->Stop();
+    } catch (...) {
+    }
+    widgets::TUcComboBox* combo = SourcesFrame->cboxAudio;
+    const std::wstring none = NoAudioStream();
+    // Every way out runs the graph again unless the run is deferred.
+    auto selection = [&] {
+        std::wstring name = Name;
+        const int index = combo->Items()->IndexOf(name);
+        if (index >= 0) {
+            combo->SetItemIndex(index);
+            if (module->CurrentAudioSource != nullptr && module->CurrentAudioSource->Name == name) return;
+            if (module->CurrentAudioSource == nullptr && name == none) {
+                HideAudioControls();
+                return;
+            }
+        } else {
+            name = combo->Items()->Count() > 0 ? combo->Items()->Strings(0) : none;
+            combo->SetItemIndex(combo->Items()->Count() > 0 ? 0 : -1);
+        }
+        if (name == none) {
+            if (module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(true);
+            HideAudioControls();
+            return;
+        }
+        engine::TAudioSource* source = AudioSources->Find(name);
+        if (source == nullptr) source = AudioSources->Get(0);
+        if (source != nullptr && !source->BuildGraph()) {
+            if (FailedDevices() != nullptr && source->Device != nullptr) FailedDevices()->Add(source->Device->FriendlyName);
+            ActualiserVideoBtnClick(this);
+            return;
+        }
+        SourcesFrame->LabAudio->SetCaption(std::to_wstring(engine::Native.SoundRate) + L" Hz " +
+                                           std::to_wstring(engine::Native.SoundBits) + L" bits " +
+                                           std::to_wstring(engine::Native.SoundChannels) + L" channels");
+        ShowAudioControls();
+
+        // The sound card's inputs: the last one enabled in its mixer is the stored entry.
+        engine::TAudioSource* current = module->CurrentAudioSource;
+        widgets::TUcComboBox* entries = SourcesFrame->cbEntries;
+        if (current != nullptr && current->Device != nullptr && current->Device->Kind == engine::kKindSound) {
+            entries->Items()->Clear();
+            for (const ComPtr<IPin>& pin : InputPins(DeviceFilter(current).Get())) {
+                const std::wstring pinName = PinName(pin.Get());
+                entries->Items()->Add(pinName);
+                ComPtr<IAMAudioInputMixer> mixer = engine::Query<IAMAudioInputMixer>(pin.Get(), IID_IAMAudioInputMixer);
+                BOOL enabled = FALSE;
+                if (mixer && SUCCEEDED(mixer->get_Enable(&enabled)) && enabled) settings::ParamSoundCardEntry->SetValue(pinName);
+            }
+            if (entries->Items()->Count() == 0) {
+                entries->Hide();
+            } else {
+                entries->Show();
+                const int line = entries->Items()->IndexOf(settings::ParamSoundCardEntry->Value());
+                entries->SetItemIndex(line >= 0 ? line : 0);
+            }
+        } else {
+            entries->Hide();
+        }
+        SourcesFrame->gbFormatCapture->SetVisible(module->CurrentVideoSource != nullptr || module->CurrentAudioSource != nullptr);
+        UpdateStatusTexts();
+    };
+    try {
+        selection();
+    } catch (...) {
+    }
+    if (!GraphRunIsDeferred()) {
+        try {
+            module->RunGraph();
+        } catch (...) {
+        }
+    }
+    return true;
+}
+
+void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
+    engine::Tdm* module = engine::dm();
+    std::vector<std::wstring> offered;
+    const engine::TVideoSource* video = module != nullptr ? module->CurrentVideoSource : nullptr;
+    const engine::TAudioSource* audio = module != nullptr ? module->CurrentAudioSource : nullptr;
+    if (video != nullptr && video->Device != nullptr) {
+        if (video->Device->FirstNativeFormat != 0 && audio != nullptr)
+            offered.push_back(settings::FormatCaptureName(video->Device->FirstNativeFormat));
+        if (video->Device->SecondNativeFormat != 0)
+            offered.push_back(settings::FormatCaptureName(video->Device->SecondNativeFormat));
+        for (std::uint8_t format : {std::uint8_t{6}, std::uint8_t{9}, std::uint8_t{7}, std::uint8_t{8}})
+            offered.push_back(settings::FormatCaptureName(format));
+    }
+    if (audio != nullptr) {
+        offered.push_back(settings::FormatCaptureName(11));
+        if (module->Mp3EncoderFound) offered.push_back(settings::FormatCaptureName(12));
+    }
+
+    widgets::TUcComboBox* combo = SourcesFrame->cbFormatCapture;
+    combo->Items()->Clear();
+    for (const std::wstring& name : offered) combo->Items()->Add(name);
+    if (offered.empty()) {
+        combo->SetItemIndex(-1);
+        combo->SetText(std::wstring());
+        SourcesFrame->gbFormatCapture->Hide();
+    } else {
+        const int index = combo->Items()->IndexOf(settings::FormatCaptureName(Format));
+        combo->SetItemIndex(index >= 0 ? index : 0);
+        combo->SetText(combo->Items()->Strings(index >= 0 ? index : 0));
+        SourcesFrame->gbFormatCapture->Show();
+    }
+    const std::uint8_t stored = settings::FormatCaptureFromName(combo->Text());
+    settings::ParamCaptureFormat->SetValue(stored);
+
+    NextVideoFile = WithExtension(NextVideoFile, CaptureExtension(stored));
+    SourcesFrame->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
+    DossiersFrame1->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
+
+    SourcesFrame->leFramerate->SetVisible(stored == 8);
+    SourcesFrame->leFramerateLabel->SetVisible(stored == 8);
+    SourcesFrame->cboxAudio->Font()->SetColor(stored == 8 ? classlib::clGrayText : classlib::clBtnText);
+    SourcesFrame->cboxvideo->Font()->SetColor(stored == 11 || stored == 12 ? classlib::clGrayText : classlib::clBtnText);
+    if (CaptureState != 3) ShowPreviewState();
+}
+
+void TCaptureForm::cboxVideoChange(classlib::TObject* /*Sender*/) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    const std::wstring text = SourcesFrame->cboxvideo->Text();
+    if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Name == text) return;
+    if (module->CurrentVideoSource == nullptr && text == NoVideoStream()) return;
+    SelectVideoSource(text);
+    settings::ParamWantVideoSource->SetValue(text);
+    const std::uint8_t stored = settings::ParamCaptureFormat->Value();
+    const bool soundOnly = stored == 11 || stored == 12;
+    SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentVideoSource != nullptr && soundOnly ? 0 : stored);
+    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+}
+
+void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    const std::wstring text = SourcesFrame->cboxAudio->Text();
+    SelectAudioSource(text);
+    settings::ParamWantAudioSource->SetValue(text);
+    const std::uint8_t stored = settings::ParamCaptureFormat->Value();
+    SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentAudioSource != nullptr && stored == 8 ? 0 : stored);
+    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+}
+
+void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
+    const std::uint8_t format = settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text());
+    if (format == settings::ParamCaptureFormat->Value()) return;
+    SelectCaptureFormat(format);
+    settings::ParamWantFormatCapture->SetValue(settings::FormatCaptureName(format));
+    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+}
+
+void TCaptureForm::ReselectSources() {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    const std::wstring video = SourcesFrame->cboxvideo->Text();
+    const std::wstring audio = SourcesFrame->cboxAudio->Text();
+    const std::uint8_t format = settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text());
+    EnumerateSources();
+    // A source whose device is now left out (unchecked in the help panel) is no longer listed: it
+    // must not stay current behind a list that does not show it.
+    try {
+        if (module->CurrentVideoSource != nullptr && VideoSources && VideoSources->IndexOf(module->CurrentVideoSource) < 0)
+            module->CurrentVideoSource->KillGraph(true);
+        if (module->CurrentAudioSource != nullptr && AudioSources && AudioSources->IndexOf(module->CurrentAudioSource) < 0)
+            module->CurrentAudioSource->KillGraph(true);
+    } catch (...) {
+    }
+    {
+        engine::TRunDeferral deferral(GraphRunDeferred);
+        SelectVideoSource(video);
+        SelectAudioSource(audio);
+        SelectCaptureFormat(format);
+    }
+    // A re-selection inside another deferred sequence leaves the one run to that sequence.
+    if (GraphRunIsDeferred()) return;
+    try {
+        module->fg->Play();
+    } catch (...) {
+    }
+}
+
+void TCaptureForm::ActualiserVideoBtnClick(classlib::TObject* /*Sender*/) {
+    ReselectSources();
+    ShowSystemInfo();
+}
+
+void TCaptureForm::HelpFrame1CheckListBox1Click(classlib::TObject* Sender) { ActualiserVideoBtnClick(Sender); }
+
+void TCaptureForm::WMDeviceChange(classlib::TMessage& Message) {
+    if (StartingUp() || settings::ParamNotifier == nullptr || !settings::ParamNotifier->Value()) return;
+    if (Message.WParam != kDevNodesChanged || Message.LParam != 0) return;
+    try {
+        ReselectSources();
+    } catch (...) {
+    }
+}
+
+void TCaptureForm::GraphDeviceLost(classlib::TObject* /*Sender*/) {
+    // Heard inside the graph's event dispatch: the recovery runs once that dispatch is over.
+    if (HandleAllocated()) PostMessageW(Handle(), kWMSourcesEvent, kSourcesDeviceLost, 0);
+}
+
+void TCaptureForm::WMSourcesEvent(classlib::TMessage& Message) {
+    try {
+        switch (Message.WParam) {
+            case kSourcesDeviceLost:
+                if (CaptureState == 2 || CaptureState == 4) StopCapture();
+                ReselectSources();
+                break;
+            case kSourcesVideoMenuClosed: SettingsMenuClosed(true); break;
+            case kSourcesAudioMenuClosed: SettingsMenuClosed(false); break;
+            default: break;
+        }
+    } catch (...) {
+    }
+}
+
+void TCaptureForm::VideoPropBtnClick(classlib::TObject* /*Sender*/) { PopSettingsMenu(true); }
+
+void TCaptureForm::AudiopropBtnClick(classlib::TObject* /*Sender*/) { PopSettingsMenu(false); }
+
+void TCaptureForm::PopSettingsMenu(bool Video) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    try {
+        // A running recording is ended as the stop action ends it (its branch hangs from the preview).
+        if (CaptureState == 2 || CaptureState == 4) StopCapture();
+        StopGraphAndCloseCapture();
+        // The branch goes, the device's own filters stay: their pages can then change the format.
+        if (Video && module->CurrentVideoSource != nullptr) module->CurrentVideoSource->KillGraph(false);
+        if (!Video && module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(false);
+    } catch (...) {
+    }
+    widgets::TUcSpeedButton* button = Video ? SourcesFrame->sbVideoSettings : SourcesFrame->sbAudioSettings;
+    const POINT corner = button->ClientToScreen(POINT{0, button->Height()});
+    (Video ? VideoSettingsMenu : AudioSettingsMenu)->Popup(corner.x, corner.y);
+    if (HandleAllocated())
+        PostMessageW(Handle(), kWMSourcesEvent, Video ? kSourcesVideoMenuClosed : kSourcesAudioMenuClosed, 0);
+}
+
+void TCaptureForm::SettingsMenuClosed(bool Video) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    // A chosen page has selected its source again; a menu dismissed, or one with no page to offer,
+    // must not leave the preview without its source.
+    const bool missing = Video ? module->CurrentVideoSource == nullptr && SourcesFrame->cboxvideo->Text() != NoVideoStream()
+                               : module->CurrentAudioSource == nullptr && SourcesFrame->cboxAudio->Text() != NoAudioStream();
+    if (!missing) {
+        if (!GraphRunIsDeferred() && module->fg->State() != dshow::gsPlaying) module->RunGraph();
+        return;
+    }
+    {
+        engine::TRunDeferral deferral(GraphRunDeferred);
+        if (Video)
+            SelectVideoSource(SourcesFrame->cboxvideo->Text());
+        else
+            SelectAudioSource(SourcesFrame->cboxAudio->Text());
+        SelectCaptureFormat(settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text()));
+    }
+    if (!GraphRunIsDeferred()) module->RunGraph();
+}
+
+void TCaptureForm::VideoSettingsMenuPopup(classlib::TObject* /*Sender*/) {
+    FillSettingsMenu(VideoSettingsMenu, &engine::Tdm::FillVideoSettingsMenu);
+}
+
+void TCaptureForm::AudioSettingsMenuPopup(classlib::TObject* /*Sender*/) {
+    FillSettingsMenu(AudioSettingsMenu, &engine::Tdm::FillAudioSettingsMenu);
+}
+
+void TCaptureForm::pmProfilesPopup(classlib::TObject* /*Sender*/) {
+    classlib::TMenuItem* items = pmProfiles->Items();
+    items->Clear();
+    auto* profiles = OptionsFrame->cboxMedia->Items();
+    for (int i = 0; i < profiles->Count(); ++i) {
+        auto* item = new widgets::TUcMenuItem(nullptr);
+        item->SetCaption(profiles->Strings(i));
+        item->SetTag(i);
+        item->OnClick = [this](classlib::TObject* Sender) { capsetItem(Sender); };
+        items->Add(item);
+    }
+}
+
+void TCaptureForm::capsetItem(classlib::TObject* Sender) {
+    auto* item = dynamic_cast<classlib::TMenuItem*>(Sender);
+    if (item == nullptr) return;
+    const int index = static_cast<int>(item->Tag());
+    if (index < 0 || index >= OptionsFrame->cboxMedia->Items()->Count()) return;
+    OptionsFrame->cboxMedia->SetItemIndex(index);
+    if (OptionsFrame->cboxMedia->OnChange) OptionsFrame->cboxMedia->OnChange(OptionsFrame->cboxMedia);
+}
+
+void TCaptureForm::SourcesFramecbEntriesChange(classlib::TObject* /*Sender*/) {
+    const std::wstring text = SourcesFrame->cbEntries->Text();
+    settings::ParamSoundCardEntry->SetValue(text);
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return;
+    for (const ComPtr<IPin>& pin : InputPins(DeviceFilter(module->CurrentAudioSource).Get())) {
+        ComPtr<IAMAudioInputMixer> mixer = engine::Query<IAMAudioInputMixer>(pin.Get(), IID_IAMAudioInputMixer);
+        if (mixer) mixer->put_Enable(PinName(pin.Get()) == text ? TRUE : FALSE);
+    }
+}
+
+void TCaptureForm::SourcesFramesbFormatCapturesettingsClick(classlib::TObject* /*Sender*/) {
+    // The settings panel is panel 5; its tabs: 1 Windows Media, 2 DivX, 4 DV.
+    ShowPanel(5);
+    const std::uint8_t format = settings::ParamCaptureFormat->Value();
+    const int tab = format == 7 ? 1 : (format == 9 || format == 12) ? 2 : 4;
+    if (tab < OptionsFrame->PageControl1->PageCount())
+        OptionsFrame->PageControl1->SetActivePageIndex(tab);
+}
+
+void TCaptureForm::DossiersFrame1dePluginAfterDialog(classlib::TObject* /*Sender*/) {
+    PluginFolderChosen(classlib::AnsiToWide(DossiersFrame1->PlugInDirEdit->Text()));
+}
+
+void TCaptureForm::PluginFolderChosen(const std::wstring& Folder) {
+    const std::wstring& folder = Folder;
+    if (folder == settings::ParamPluginsDir->Value()) return;
+    settings::ParamPluginsDir->SetValue(folder);
+    classlib::ShowMessageBox(MainWindowHandle(),
+                             L"The plug-ins found in the folder " + folder + L"\r\nwill only be activated on next start of " +
+                                 L"Quillotrane" + L"\r\n\r\nYou should restart it now.",
+                             L"Quillotrane", MB_OK | MB_ICONINFORMATION);
+}
+
+std::wstring TCaptureForm::SourcesListText(int List) {
+    switch (List) {
+        case engine::kVideoSourceList: return SourcesFrame->cboxvideo->Text();
+        case engine::kAudioSourceList: return SourcesFrame->cboxAudio->Text();
+        case engine::kCaptureFormatList: return SourcesFrame->cbFormatCapture->Text();
+        default: return std::wstring();
+    }
+}
 
 }  // namespace ui

@@ -62,6 +62,13 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     labPlugins = Place<TUcLabel>(this, GroupBox1, L"labPlugins", 8, 336, 100, 13);
     labPlugins->SetCaption(L"Plug-ins");
     PlugInDirEdit = Place<kit::TDirectoryEdit>(this, GroupBox1, L"PlugInDirEdit", 8, 352, 257, 21);
+    for (TUcSpeedButton* button : {sbVideo, sbImage}) button->SetCaption(L"");
+    // The folders are chosen in the system's folder browser only: a typed path could name a folder
+    // that does not exist, and recordings would then fail at their start.
+    for (kit::TDirectoryEdit* edit : {VideoDirEdit, ImageDirEdit, PlugInDirEdit}) {
+        edit->SetDialogKind(kit::TDirDialogKind::dkWin32);
+        edit->SetDirectInput(false);
+    }
     SetShowHint(true);
 }
 

@@ -5,6 +5,41 @@
 
 namespace ui {
 
+namespace {
+
+// The thumbnail area of the grab panel.
+constexpr int kThumbLeft = 32;
+constexpr int kThumbWidth = 192;
+constexpr int kThumbHeight = 144;
+constexpr int kThumbBottom = 163;
+
+}  // namespace
+
+TGrabbedFit FitGrabbedImage(int Width, int Height, int RatioW, int RatioH) {
+    TGrabbedFit fit;
+    long long w = Width;
+    long long h = Height;
+    if (RatioW > 0 && RatioH > 0) {
+        if (static_cast<long long>(RatioW) * h > w * RatioH)
+            h = w * RatioH / RatioW;
+        else if (static_cast<long long>(RatioW) * h < w * RatioH)
+            w = static_cast<long long>(RatioW) * h / RatioH;
+    }
+    fit.Width = static_cast<int>(w);
+    fit.Height = static_cast<int>(h);
+    if (w <= 0 || h <= 0) return fit;
+    long long boxW = kThumbWidth;
+    long long boxH = kThumbHeight;
+    if (h * kThumbWidth > w * kThumbHeight)
+        boxW = w * kThumbHeight / h;  // taller than 4:3
+    else
+        boxH = h * kThumbWidth / w;
+    const long long left = kThumbLeft + (kThumbWidth - boxW) / 2;
+    fit.Thumbnail = RECT{static_cast<LONG>(left), static_cast<LONG>(kThumbBottom - boxH), static_cast<LONG>(left + boxW),
+                         kThumbBottom};
+    return fit;
+}
+
 TExtraireFrame::TExtraireFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetName(L"ExtraireFrame1");
     using namespace widgets;
@@ -48,6 +83,40 @@ TExtraireFrame::TExtraireFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
 
 void TExtraireFrame::cbBeepsClick(classlib::TObject* /*Sender*/) {
     if (settings::ParamBeeps != nullptr) settings::ParamBeeps->SetValue(cbBeeps->Checked());
+}
+
+}  // namespace ui
+
+namespace ui {
+
+void TExtraireFrame::ShowGrabbedImage(int RatioW, int RatioH) {
+    const TGrabbedFit fit = FitGrabbedImage(DisplayPicture.Width(), DisplayPicture.Height(), RatioW, RatioH);
+    // A picture without area has nothing to show (the snapshot handling never passes one).
+    if (fit.Width <= 0 || fit.Height <= 0 || DisplayPicture.Bitmap() == nullptr) return;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = fit.Width;
+    info.bmiHeader.biHeight = fit.Height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HBITMAP saved = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (saved != nullptr) {
+        HDC target = CreateCompatibleDC(screen);
+        HGDIOBJ old = SelectObject(target, saved);
+        DisplayPicture.Draw(target, RECT{0, 0, fit.Width, fit.Height}, false);
+        SelectObject(target, old);
+        DeleteDC(target);
+    }
+    ReleaseDC(nullptr, screen);
+    if (saved == nullptr) return;
+    SavedPicture.SetBitmap(saved);
+    Image->Picture()->Assign(&SavedPicture);
+    const RECT& box = fit.Thumbnail;
+    Image->SetBounds(box.left, box.top, box.right - box.left, box.bottom - box.top);
+    Bevel3->SetBounds(box.left, box.top, box.right - box.left, box.bottom - box.top);
 }
 
 }  // namespace ui

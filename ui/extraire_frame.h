@@ -14,6 +14,16 @@
 
 namespace ui {
 
+// Where a grabbed picture goes: its saved size fitted to the display ratio, and the thumbnail's
+// box in the grab panel (bottom at y 163, centred in the 192-pixel area that starts at x 32).
+struct TGrabbedFit {
+    int Width = 0;
+    int Height = 0;
+    RECT Thumbnail{};
+};
+// Width x Height fitted to RatioW:RatioH (integer division; 0:0 keeps the picture's proportions).
+TGrabbedFit FitGrabbedImage(int Width, int Height, int RatioW, int RatioH);
+
 class TExtraireFrame : public TPanelFrame {
 public:
     CLASSLIB_CLASS_NAME(TExtraireFrame)
@@ -33,6 +43,13 @@ public:
 
     // "Beeps" := the box.
     void cbBeepsClick(classlib::TObject* Sender);
+
+    // The picture as grabbed (filled by the snapshot handling) and as saved: after each grab the
+    // saved picture is the grabbed one stretched to the display ratio, and Image shows a copy in
+    // its thumbnail box.
+    classlib::TPicture DisplayPicture;
+    classlib::TPicture SavedPicture;
+    void ShowGrabbedImage(int RatioW, int RatioH);
 };
 
 }  // namespace ui

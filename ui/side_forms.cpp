@@ -1,6 +1,7 @@
 #include "ui/side_forms.h"
 
 #include "settings/program_texts.h"
+#include "ui/capture_form.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -8,6 +9,8 @@ namespace ui {
 namespace {
 // The external transport's stop mode.
 constexpr long kTransportStop = 4297;
+// Names the backdrop's own window procedure in the chain.
+const char kPlaqueWindowProcId = 0;
 }  // namespace
 
 Tplaque::Tplaque(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
@@ -23,7 +26,20 @@ Tplaque::Tplaque(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     OnClose = [this](classlib::TObject* Sender, classlib::TCloseAction& Action) { FormClose(Sender, Action); };
 }
 
-void Tplaque::FormCreate(classlib::TObject* /*Sender*/) {}
+void Tplaque::FormCreate(classlib::TObject* /*Sender*/) {
+    SetWindowProc([this](classlib::TMessage& Message) { PlaqueWindowProc(Message); }, &kPlaqueWindowProcId);
+}
+
+void Tplaque::PlaqueWindowProc(classlib::TMessage& Message) {
+    if (Message.Msg == WM_KEYDOWN || Message.Msg == WM_KEYUP) {
+        TCaptureForm* main = CaptureForm();
+        if (main != nullptr && main->HandleAllocated()) {
+            Message.Result = SendMessageW(main->Handle(), Message.Msg, Message.WParam, Message.LParam);
+            return;
+        }
+    }
+    WndProc(Message);
+}
 
 void Tplaque::FormClose(classlib::TObject* /*Sender*/, classlib::TCloseAction& Action) {
     Action = classlib::TCloseAction::caHide;

@@ -28,6 +28,9 @@ public:
 
     void FormCreate(classlib::TObject* Sender);
     void FormClose(classlib::TObject* Sender, classlib::TCloseAction& Action);
+    // Key presses and releases go on to the main window (so that its shortcuts work in full
+    // screen), answered with its result; every other message is the form's own.
+    void PlaqueWindowProc(classlib::TMessage& Message);
 };
 
 // The table of every command with its keys, switch and token.

@@ -73,6 +73,11 @@ TSourcesFrame::TSourcesFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     SetArialLook(LabelVideo, {classlib::fsBold}, classlib::clTeal);
     LabelVideo->SetHint(
         L"Indicates the name of the next file to be captured,\r\nor the current one if a capture is ongoing.");
+    // Plain marks in place of pictures: "..." opens settings, the circle arrow lists again.
+    for (TUcSpeedButton* button : {sbVideoSettings, sbAudioSettings, sbFormatCapturesettings})
+        button->SetCaption(L"...");
+    ActualiserVideoSpeedBtn->SetCaption(L"\u21BB");
+    for (TUcSpeedButton* button : {sbVideoPilotVCR, sbAudioPilotVCR, sbPelorin, sbVideo}) button->SetCaption(L"");
     SetShowHint(true);
 }
 

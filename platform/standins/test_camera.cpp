@@ -1,7 +1,9 @@
 #include "platform/standins/test_camera.h"
 
 #include <dshow.h>
+#include <ocidl.h>
 #include <uuids.h>
+#include <wrl/client.h>
 
 #include <algorithm>
 #include <cstring>
@@ -381,10 +383,105 @@ HRESULT STDMETHODCALLTYPE DroppedItf::GetAverageFrameSize(LONG* size)
     return filters::ComGuard([&] { return p->AverageFrameSize(size); });
 }
 
+// The camera's property page: a window with the camera's name; nothing to apply.
+class TCameraPage : public filters::TBCUnknown {
+public:
+    explicit TCameraPage(IUnknown* owner) : TBCUnknown("Test camera page", owner), pageItf_(*this) {}
+    ~TCameraPage() override
+    {
+        if (window_ != nullptr) {
+            DestroyWindow(window_);
+        }
+    }
+
+    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
+    {
+        if (iid == IID_IPropertyPage) {
+            return GetInterface(&pageItf_, obj);
+        }
+        return TBCUnknown::NonDelegatingQueryInterface(iid, obj);
+    }
+
+private:
+    struct PageItf : IPropertyPage {
+        explicit PageItf(TCameraPage& p) : o(p) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE SetPageSite(IPropertyPageSite* site) override
+        {
+            o.site_ = site;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE Activate(HWND parent, LPCRECT rect, BOOL) override
+        {
+            if (rect == nullptr) {
+                return E_POINTER;
+            }
+            o.window_ = CreateWindowExW(0, L"STATIC", L"Quillotrane Test Camera", WS_CHILD | SS_CENTER, rect->left,
+                                        rect->top, rect->right - rect->left, rect->bottom - rect->top, parent,
+                                        nullptr, GetModuleHandleW(nullptr), nullptr);
+            return o.window_ != nullptr ? S_OK : E_FAIL;
+        }
+        HRESULT STDMETHODCALLTYPE Deactivate() override
+        {
+            if (o.window_ != nullptr) {
+                DestroyWindow(o.window_);
+                o.window_ = nullptr;
+            }
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetPageInfo(PROPPAGEINFO* info) override
+        {
+            if (info == nullptr) {
+                return E_POINTER;
+            }
+            const size_t bytes = sizeof(kTestCameraPageTitle);
+            auto* title = static_cast<LPOLESTR>(CoTaskMemAlloc(bytes));
+            if (title == nullptr) {
+                return E_OUTOFMEMORY;
+            }
+            std::memcpy(title, kTestCameraPageTitle, bytes);
+            info->cb = sizeof(PROPPAGEINFO);
+            info->pszTitle = title;
+            info->size = SIZE{240, 80};
+            info->pszDocString = nullptr;
+            info->pszHelpFile = nullptr;
+            info->dwHelpContext = 0;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE SetObjects(ULONG, IUnknown**) override { return S_OK; }
+        HRESULT STDMETHODCALLTYPE Show(UINT command) override
+        {
+            if (o.window_ != nullptr) {
+                ShowWindow(o.window_, static_cast<int>(command));
+            }
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE Move(LPCRECT rect) override
+        {
+            if (rect == nullptr) {
+                return E_POINTER;
+            }
+            if (o.window_ != nullptr) {
+                MoveWindow(o.window_, rect->left, rect->top, rect->right - rect->left, rect->bottom - rect->top, TRUE);
+            }
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE IsPageDirty() override { return S_FALSE; }
+        HRESULT STDMETHODCALLTYPE Apply() override { return S_OK; }
+        HRESULT STDMETHODCALLTYPE Help(LPCOLESTR) override { return E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE TranslateAccelerator(MSG*) override { return S_FALSE; }
+        TCameraPage& o;
+    };
+
+    PageItf pageItf_;
+    Microsoft::WRL::ComPtr<IPropertyPageSite> site_;
+    HWND window_ = nullptr;
+};
+
 class TTestCamera : public TLiveSourceFilter {
 public:
     explicit TTestCamera(IUnknown* owner)
-        : TLiveSourceFilter(kTestCameraName, owner, CLSID_QuillTestCamera), droppedItf_(*this, pin_)
+        : TLiveSourceFilter(kTestCameraName, owner, CLSID_QuillTestCamera), droppedItf_(*this, pin_), pagesItf_(*this)
     {
         HRESULT hr = S_OK;
         auto pin = std::make_unique<TCameraPin>(this, hr);
@@ -398,12 +495,36 @@ public:
         if (iid == IID_IAMDroppedFrames) {
             return GetInterface(&droppedItf_, obj);
         }
+        if (iid == IID_ISpecifyPropertyPages) {
+            return GetInterface(&pagesItf_, obj);
+        }
         return TLiveSourceFilter::NonDelegatingQueryInterface(iid, obj);
     }
 
 private:
+    struct PagesItf : ISpecifyPropertyPages {
+        explicit PagesItf(TTestCamera& f) : o(f) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE GetPages(CAUUID* pages) override
+        {
+            if (pages == nullptr) {
+                return E_POINTER;
+            }
+            pages->pElems = static_cast<GUID*>(CoTaskMemAlloc(sizeof(GUID)));
+            if (pages->pElems == nullptr) {
+                pages->cElems = 0;
+                return E_OUTOFMEMORY;
+            }
+            pages->pElems[0] = CLSID_QuillTestCameraPage;
+            pages->cElems = 1;
+            return S_OK;
+        }
+        TTestCamera& o;
+    };
+
     TCameraPin* pin_ = nullptr;
     DroppedItf droppedItf_;
+    PagesItf pagesItf_;
 };
 
 const REGPINTYPES kPinTypes[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24}, {&MEDIATYPE_Video, &MEDIASUBTYPE_YUY2}};
@@ -420,6 +541,12 @@ const TStandinRegistrar registrar([](filters::TBCFilterTemplate& templates) {
     entry.Pins = kPins;
     entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* { return new TTestCamera(controller); };
     templates.Add(std::move(entry));
+    // The page is a plain COM class: no category, so the mapper does not list it.
+    filters::TBCFilterTemplateEntry page;
+    page.Name = "Quillotrane Test Camera Page";
+    page.FilterClsid = CLSID_QuillTestCameraPage;
+    page.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* { return new TCameraPage(controller); };
+    templates.Add(std::move(page));
 });
 
 }  // namespace

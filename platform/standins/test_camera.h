@@ -12,6 +12,12 @@ namespace standins {
 inline constexpr CLSID CLSID_QuillTestCamera = {
     0x51a7e0c1, 0x3b6d, 0x4e2a, {0x9c, 0x58, 0x2f, 0x41, 0xd6, 0xa7, 0xb3, 0x01}};
 inline constexpr char kTestCameraName[] = "Quillotrane Test Camera";
+// The camera's one property page (ISpecifyPropertyPages): a plain page that shows the camera's
+// name and changes nothing.
+// {4695426A-3583-47FB-8AFD-185A04940828}
+inline constexpr CLSID CLSID_QuillTestCameraPage = {
+    0x4695426a, 0x3583, 0x47fb, {0x8a, 0xfd, 0x18, 0x5a, 0x04, 0x94, 0x08, 0x28}};
+inline constexpr wchar_t kTestCameraPageTitle[] = L"Test Camera";
 inline constexpr wchar_t kTestCameraPinName[] = L"Capture";
 
 // 25 frames per second unless a format asks otherwise; a format may ask from 1 to 50.

@@ -10,6 +10,7 @@
 #include <memory>
 
 #include "filters/base_io_pins.h"
+#include "engine_test_support.h"
 
 namespace engine_test {
 
@@ -115,6 +116,20 @@ public:
 private:
     std::unique_ptr<InPin> in_;
     std::unique_ptr<OutPin> out_;
+};
+
+// The card listed among the video capture devices under Name while the object lives.
+class RegisteredAnalogueCard : public RegisteredDevice {
+public:
+    explicit RegisteredAnalogueCard(const wchar_t* Name)
+        : RegisteredDevice(
+              kAnalogueCardClass,
+              [](REFIID Iid, void** Object) {
+                  auto* filter = new AnalogueCard;
+                  ComPtr<IBaseFilter> hold(filter->BaseFilterInterface());
+                  return hold->QueryInterface(Iid, Object);
+              },
+              CLSID_VideoInputDeviceCategory, Name) {}
 };
 
 }  // namespace engine_test

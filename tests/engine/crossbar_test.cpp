@@ -10,14 +10,7 @@ namespace engine_test {
 namespace {
 
 TEST_F(EngineTest, CrossbarIsRoutedToTheStoredInput) {
-    RegisteredDevice card(
-        kAnalogueCardClass,
-        [](REFIID Iid, void** Object) {
-            auto* filter = new AnalogueCard;
-            ComPtr<IBaseFilter> hold(filter->BaseFilterInterface());
-            return hold->QueryInterface(Iid, Object);
-        },
-        CLSID_VideoInputDeviceCategory, L"Quillotrane Engine Analogue Card");
+    RegisteredAnalogueCard card(L"Quillotrane Engine Analogue Card");
     engine::Crossbars().FillCrossbars();
     ASSERT_GE(engine::Crossbars().Count(), 1);
     Enumerate();
