@@ -1,0 +1,79 @@
+// A recording whose disk fills up: the file writer of the test prefix refuses every byte past a
+// limit the test sets, as a full disk does. The window stops the recording by its ordinary stop,
+// says so, and what was written stays a whole, readable file.
+#include "recording_ui_support.h"
+
+#include "classlib/custom_form.h"
+#include "classlib/date_time.h"
+#include "engine/scene_list.h"
+#include "tests/standins_recording/recording_support.h"
+#include "ui/programmer_frame.h"
+
+namespace recording_ui {
+namespace {
+
+using std::filesystem::path;
+
+class FullDisk : public RecordingUiTest {};
+
+TEST_F(FullDisk, AFullDiskStopsTheRecordingSaysSoAndKeepsAWholeFile) {
+    UseLame();
+    struct Case {
+        std::uint8_t format;
+        const wchar_t* video;
+        const wchar_t* sound;
+        std::uint64_t limit;  // bytes the "disk" takes
+        bool scheduled;       // stopped in the scheduled capture's state
+        bool sceneList;
+    };
+    const Case cases[] = {
+        {6, kCamera, kMicrophone, 1500000, false, false},
+        {2, kDVVideo, kDVSound, 2000000, true, true},
+        {11, L"", kMicrophone, 300000, false, false},
+        {12, L"", kMicrophone, 40000, false, false},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.format));
+        recording_test::TestSettings disk;
+        disk.Set(standins::kTestByteLimitValue, c.limit);
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound, c.format));
+        asked.clear();
+        const path file = form->NextVideoFile;
+        Capture();
+        ASSERT_EQ(2, form->CaptureState);
+        if (c.scheduled) {
+            SetNow(10, 14, 0, 0);
+            form->ProgrammerFrame1->DateEdit2->SetDate(classlib::EncodeDate(2030, 6, 10));
+            form->ProgrammerFrame1->KitSpinEdit4->SetAsInteger(15);
+            form->acProgrammerBascule->Execute();
+            ASSERT_EQ(4, form->CaptureState);
+        }
+        // Nobody stops it: the full disk does.
+        ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; }, 60000)) << "still recording";
+        EXPECT_FALSE(form->RecordingOpen());
+        EXPECT_FALSE(form->ProgrammerFrame1->KitClock2->AlarmEnabled()) << "no end alarm left armed";
+        EXPECT_TRUE(Previewing()) << "the preview runs again";
+        EXPECT_NE(file.wstring(), form->NextVideoFile) << "the next name is ready";
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(L"The disk is full: the capture has been stopped. The file " + file.wstring() + L" is kept.",
+                  asked[0].Text);
+        EXPECT_LE(std::filesystem::file_size(file), c.limit);
+        const quill_test::TMediaProbe probe = ProbeWhole(file);
+        EXPECT_GE(Packets(probe, 0), 5) << "what fitted is there";
+        EXPECT_FALSE(engine::ScnOpen());
+        EXPECT_EQ(c.sceneList, std::filesystem::exists(path(file).replace_extension(L".scn")));
+    }
+    // The same window records again once there is room.
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    asked.clear();
+    const path file = form->NextVideoFile;
+    Capture();
+    ASSERT_TRUE(WaitRecorded(100));
+    Capture();
+    EXPECT_TRUE(asked.empty());
+    EXPECT_GT(std::filesystem::file_size(file), 300000u);
+    EXPECT_EQ("pcm_s16le", ProbeWhole(file).Stream(0, "codec_name"));
+}
+
+}  // namespace
+}  // namespace recording_ui
