@@ -607,6 +607,12 @@ constexpr UINT kWMSourcesEvent = WM_APP + 0x120;
 constexpr WPARAM kSourcesDeviceLost = 1;
 constexpr WPARAM kSourcesVideoMenuClosed = 2;
 constexpr WPARAM kSourcesAudioMenuClosed = 3;
+
+// The nearest existing folder of the folder of Path (a file's name, or a folder's ended by "\"), on
+// the volume that will hold it: a folder is made only when its first file is written, and its
+// volume is measured before that. The drive's root when none of the path exists.
+std::wstring MeasurableFolderOf(const std::wstring& Path);
+
 // Posted to the main window when the recording's file can no longer be written for want of room.
 constexpr UINT kWMRecordingDiskFull = WM_APP + 0x121;
 

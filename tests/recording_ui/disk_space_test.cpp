@@ -1,12 +1,17 @@
-// A recording whose disk fills up: the file writer of the test prefix refuses every byte past a
-// limit the test sets, as a full disk does. The window stops the recording by its ordinary stop,
-// says so, and what was written stays a whole, readable file.
+// The room on the recordings' disks: the clip list panel's free-space gauges measure the volumes of
+// the folders as they are set, and a recording whose disk fills up (the file writer of the test
+// prefix refuses every byte past a limit the test sets, as a full disk does) is stopped by the
+// ordinary stop with a message, what was written staying a whole, readable file.
 #include "recording_ui_support.h"
 
+#include "classlib/conversions.h"
 #include "classlib/custom_form.h"
 #include "classlib/date_time.h"
+#include "dshow/ds_functions.h"
 #include "engine/scene_list.h"
 #include "tests/standins_recording/recording_support.h"
+#include "ui/dossiers_frame.h"
+#include "ui/info_frames.h"
 #include "ui/programmer_frame.h"
 
 namespace recording_ui {
@@ -14,9 +19,28 @@ namespace {
 
 using std::filesystem::path;
 
-class FullDisk : public RecordingUiTest {};
+class DiskSpace : public RecordingUiTest {};
 
-TEST_F(FullDisk, AFullDiskStopsTheRecordingSaysSoAndKeepsAWholeFile) {
+TEST_F(DiskSpace, TheGaugesMeasureTheVolumesOfFoldersNotMadeYet) {
+    // The recording folder is made by the first start; the picture folder by the first picture.
+    const path videos = form->NextVideoFile;
+    ASSERT_FALSE(std::filesystem::exists(videos.parent_path()));
+    const std::int32_t total = dshow::DiskTotalMB(folder.wstring());
+    ASSERT_GT(total, 0);
+    EXPECT_EQ(total, form->ListeFrame->tgVideo->MaxValue()) << "the size of the volume that will hold the recordings";
+
+    form->DossiersFrame1->ImageDirEdit->SetText(classlib::WideToAnsi((folder / L"pictures" / L"day one").wstring()));
+    EXPECT_EQ(total, form->ListeFrame->tgImage->MaxValue());
+    // Other programs write to the same volume meanwhile.
+    EXPECT_NEAR(dshow::DiskUsedMB(folder.wstring()), form->ListeFrame->tgImage->Progress(), 1024);
+    EXPECT_GT(form->ListeFrame->tgImage->Progress(), 0);
+
+    // A folder on no volume at all keeps the gauge as it was.
+    form->DossiersFrame1->ImageDirEdit->SetText("Q:\\nowhere");
+    EXPECT_EQ(total, form->ListeFrame->tgImage->MaxValue());
+}
+
+TEST_F(DiskSpace, AFullDiskStopsTheRecordingSaysSoAndKeepsAWholeFile) {
     UseLame();
     struct Case {
         std::uint8_t format;
