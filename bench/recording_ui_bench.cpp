@@ -210,12 +210,14 @@ bool TimeStartsAndStops(TRecordingWindow& Window, const TFormatCase& Case, int R
     }
     if (!ok) return false;
     const double start = Median(starts), disk = Median(onDisk), stop = Median(stops);
-    const std::string diskText = disk >= 0 ? std::to_string(static_cast<int>(disk)) + " ms"
-                                           : "not within " + std::to_string(static_cast<int>(kWatchLimitMs)) +
-                                                 " ms: the writer keeps small frames back";
+    char diskText[96];
+    if (disk >= 0)
+        std::snprintf(diskText, sizeof diskText, "%.0f ms", disk);
+    else
+        std::snprintf(diskText, sizeof diskText, "not within %.0f ms: the writer keeps small frames back", kWatchLimitMs);
     std::printf("recording_ui: %s: start to first frame recorded %.0f ms (worst %.0f; in the file: %s), "
                 "stop to closed file %.0f ms (worst %.0f), target %.0f ms\n",
-                Case.Name, start, *std::max_element(starts.begin(), starts.end()), diskText.c_str(), stop,
+                Case.Name, start, *std::max_element(starts.begin(), starts.end()), diskText, stop,
                 *std::max_element(stops.begin(), stops.end()), kActionTargetMs);
     std::printf("figure recording_ui_%s_start_ms %.1f\n", Case.Name, start);
     std::printf("figure recording_ui_%s_on_disk_ms %.1f\n", Case.Name, disk);
