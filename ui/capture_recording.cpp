@@ -207,6 +207,7 @@ bool TCaptureForm::StartRecording() {
         module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
             RecordingWriteFailed(Result);
         };
+        module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
         if (!module->RunGraph()) {
             // The file is closed whole and the preview comes back.
             StopGraphAndCloseCapture();
