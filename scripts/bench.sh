@@ -133,6 +133,7 @@ if $quick; then
     run_ours engine_preview 1
     run_ours recording_builders 1
     run_ours program_start 0.5
+    run_ours recording_ui 5 1
 else
     run_ours dv_parse
     run_ours dv_scene
@@ -143,6 +144,7 @@ else
     run_ours engine_preview
     run_ours recording_builders
     run_ours program_start
+    run_ours recording_ui
 fi
 
 # Medians per case, then the pairs.

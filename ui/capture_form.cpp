@@ -313,6 +313,9 @@ void TCaptureForm::Dispatch(classlib::TMessage& Message) {
         case kWMSourcesEvent:
             WMSourcesEvent(Message);
             return;
+        case kWMRecordingDiskFull:
+            WMRecordingDiskFull(Message);
+            return;
         default:
             widgets::TUcForm::Dispatch(Message);
     }

@@ -518,6 +518,8 @@ public:
     void WMFrameGrabbed(classlib::TMessage& Message);
     void WMIntervalometerCount(classlib::TMessage& Message);
     void WMDVRatioChanged(classlib::TMessage& Message);
+    // kWMRecordingDiskFull: the running recording is stopped and closed, then the user is told.
+    void WMRecordingDiskFull(classlib::TMessage& Message);
     void Dispatch(classlib::TMessage& Message) override;
 
     // ---- Hosts ---------------------------------------------------------------------------
@@ -574,6 +576,13 @@ private:
     void AddClipEntry(const std::wstring& Name);
     void RepaintStatus();
     void RunPendingAlarm();
+    // The capture action's stop in states 2 and 4: the preview look, or the abandon.
+    void StopRunningRecording();
+    // A failed write of the recording's file, from the graph's events: a full disk is posted once.
+    void RecordingWriteFailed(HRESULT Result);
+    void StopOnFullDisk();
+    bool diskFullPosted_ = false;
+    bool pendingDiskFull_ = false;
     bool recordingOpen_ = false;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
@@ -598,5 +607,13 @@ constexpr UINT kWMSourcesEvent = WM_APP + 0x120;
 constexpr WPARAM kSourcesDeviceLost = 1;
 constexpr WPARAM kSourcesVideoMenuClosed = 2;
 constexpr WPARAM kSourcesAudioMenuClosed = 3;
+
+// The nearest existing folder of the folder of Path (a file's name, or a folder's ended by "\"), on
+// the volume that will hold it: a folder is made only when its first file is written, and its
+// volume is measured before that. The drive's root when none of the path exists.
+std::wstring MeasurableFolderOf(const std::wstring& Path);
+
+// Posted to the main window when the recording's file can no longer be written for want of room.
+constexpr UINT kWMRecordingDiskFull = WM_APP + 0x121;
 
 }  // namespace ui

@@ -3,11 +3,13 @@
 // a name when one of its parts changes.
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
+#include "dshow/ds_functions.h"
 #include "settings/parameters.h"
 #include "settings/settings_catalogue.h"
 #include "ui/capture_form.h"
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
+#include "ui/info_frames.h"
 #include "ui/options_frame.h"
 #include "ui/sources_frame.h"
 #include "unicode/wide_files.h"
@@ -51,7 +53,30 @@ std::wstring FilePart(const std::wstring& Name) {
     return slash == std::wstring::npos ? Name : Name.substr(slash + 1);
 }
 
+// A free-space gauge of the clip list panel: the size of the volume holding Path as its maximum
+// (kept when the volume cannot be measured) and, when asked, the volume's used megabytes.
+void MeasureVolume(widgets::custom::TTextGauge* Gauge, const std::wstring& Path, bool WithUsed) {
+    const std::wstring folder = MeasurableFolderOf(Path);
+    if (Gauge == nullptr || folder.empty()) return;
+    const std::int32_t total = dshow::DiskTotalMB(folder);
+    if (total <= Gauge->MinValue()) return;
+    Gauge->SetMaxValue(total);
+    if (WithUsed) Gauge->SetProgress(dshow::DiskUsedMB(folder));
+}
+
 }  // namespace
+
+std::wstring MeasurableFolderOf(const std::wstring& Path) {
+    std::wstring folder = unicode::WideExcludeTrailingBackslash(unicode::WideExtractFilePath(Path));
+    while (!folder.empty() && !unicode::WideDirectoryExists(folder)) {
+        const std::wstring parent = unicode::WideExcludeTrailingBackslash(unicode::WideExtractFilePath(folder));
+        if (parent.size() >= folder.size()) break;
+        folder = parent;
+    }
+    if (!folder.empty() && unicode::WideDirectoryExists(folder)) return folder + L"\\";
+    const std::wstring drive = unicode::WideExtractFileDrive(Path);
+    return drive.empty() ? std::wstring() : drive + L"\\";
+}
 
 std::wstring TCaptureForm::BuildVideoFileName() {
     std::wstring name = WithBackslash(WideTextOf(DossiersFrame1->VideoDirEdit)) +
@@ -101,6 +126,7 @@ void TCaptureForm::DossiersFrame1VideoDirEditChange(classlib::TObject* /*Sender*
         settings::ParamVideoDirectory->SetValue(WideTextOf(DossiersFrame1->VideoDirEdit));
     --VideoFileCounter;
     NextVideoFile = BuildVideoFileName();
+    MeasureVolume(ListeFrame->tgVideo, NextVideoFile, false);
     UpdateStatusTexts();
 }
 
@@ -123,6 +149,7 @@ void TCaptureForm::OptionsframeImageDirEditChange(classlib::TObject* /*Sender*/)
         settings::ParamImageDirectory->SetValue(WideTextOf(DossiersFrame1->ImageDirEdit));
     --ImageFileCounter;
     NextImageFile = BuildImageFileName();
+    MeasureVolume(ListeFrame->tgImage, NextImageFile, true);
 }
 
 void TCaptureForm::OptionsframeImageRacineEditExit(classlib::TObject* /*Sender*/) {

@@ -50,6 +50,12 @@ std::wstring FolderOf(const std::wstring& Name) {
 // A recording never runs long enough for more names than this to be taken.
 constexpr int kMostNamesTried = 100000;
 
+// The answers of a write refused for want of room, whichever writer or file system gives it.
+bool IsFullDisk(HRESULT Result) {
+    return Result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || Result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
+           Result == STG_E_MEDIUMFULL;
+}
+
 }  // namespace
 
 // ---- The questions before a recording ----------------------------------------------------
@@ -195,6 +201,13 @@ bool TCaptureForm::StartRecording() {
         CaptureStartTime = classlib::Now();
         module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
         if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
+        // The writers tell a refused write through the graph; a full disk ends the recording.
+        diskFullPosted_ = false;
+        module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
+        module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
+            RecordingWriteFailed(Result);
+        };
+        module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
         if (!module->RunGraph()) {
             // The file is closed whole and the preview comes back.
             StopGraphAndCloseCapture();
@@ -271,6 +284,42 @@ bool TCaptureForm::StopCapture() {
         result = false;
     }
     return result;
+}
+
+// ---- A full disk ---------------------------------------------------------------------------
+
+void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
+    // Told once: the writer goes on refusing every frame until the stop.
+    if (!IsFullDisk(Result) || !recordingOpen_ || diskFullPosted_ || !HandleAllocated()) return;
+    // Handled from the window's own queue, not inside the graph's event round that told it.
+    diskFullPosted_ = PostMessageW(Handle(), kWMRecordingDiskFull, 0, 0) != FALSE;
+}
+
+void TCaptureForm::WMRecordingDiskFull(classlib::TMessage& /*Message*/) {
+    diskFullPosted_ = false;
+    // A start, stop or cut under way (a question open) finishes first.
+    if (transitionDepth_ > 0) {
+        pendingDiskFull_ = true;
+        return;
+    }
+    StopOnFullDisk();
+}
+
+void TCaptureForm::StopOnFullDisk() {
+    // A stop that came first has closed the file already.
+    if (!recordingOpen_ || (CaptureState != 2 && CaptureState != 4)) return;
+    const std::wstring file = NextVideoFile;
+    ++transitionDepth_;
+    // The ordinary stop: what was written stays a whole file (header, index, scene list).
+    StopRunningRecording();
+    try {
+        widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_DISK_FULL), {file}), widgets::TMsgDlgType::mtError,
+                                widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    } catch (...) {
+        if (classlib::ApplicationExists()) classlib::Application()->HandleException(this, std::current_exception());
+    }
+    --transitionDepth_;
+    RunPendingAlarm();
 }
 
 // ---- Cut ----------------------------------------------------------------------------------

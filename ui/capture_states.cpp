@@ -70,10 +70,8 @@ void TCaptureForm::saCapturerBasculeexecute(classlib::TObject* /*Sender*/) {
             if (StartCapture()) ShowCapturingState();
             break;
         case 2:
-            if (StopCapture())
-                ShowPreviewLook();
-            else
-                AbandonCapture();
+        case 4:
+            StopRunningRecording();
             break;
         case 3:
             if (StartCapture()) {
@@ -87,19 +85,21 @@ void TCaptureForm::saCapturerBasculeexecute(classlib::TObject* /*Sender*/) {
                 DisarmScheduleAlarm();
             }
             break;
-        case 4:
-            if (StopCapture()) {
-                ShowPreviewLook();
-                DisarmScheduleAlarm();
-            } else {
-                AbandonCapture();
-            }
-            break;
         default:
             break;
     }
     --transitionDepth_;
     RunPendingAlarm();
+}
+
+void TCaptureForm::StopRunningRecording() {
+    if (StopCapture()) {
+        DisarmScheduleAlarm();
+        ShowPreviewLook();
+    } else {
+        // The file is closed all the same; the window says that nothing runs.
+        AbandonCapture();
+    }
 }
 
 void TCaptureForm::acProgrammerBasculeExecute(classlib::TObject* /*Sender*/) {
@@ -158,19 +158,19 @@ void TCaptureForm::stopperEnregistrement(classlib::TObject* /*Sender*/) {
         return;
     }
     ++transitionDepth_;
-    if (StopCapture()) {
-        DisarmScheduleAlarm();
-        ShowPreviewLook();
-    } else {
-        // The file is closed all the same; the window says that nothing runs.
-        AbandonCapture();
-    }
+    StopRunningRecording();
     --transitionDepth_;
     RunPendingAlarm();
 }
 
 void TCaptureForm::RunPendingAlarm() {
-    if (transitionDepth_ > 0 || pendingAlarm_ == 0) return;
+    if (transitionDepth_ > 0) return;
+    if (pendingDiskFull_) {
+        pendingDiskFull_ = false;
+        StopOnFullDisk();
+        return;
+    }
+    if (pendingAlarm_ == 0) return;
     const int alarm = pendingAlarm_;
     pendingAlarm_ = 0;
     if (alarm == 1)
