@@ -56,13 +56,14 @@ void LoadText(widgets::TUcEdit* Edit, const std::wstring& Text) {
     Edit->SetText(Text);
 }
 
-// The kit's edits keep their text in the system code page.
-void LoadText(classlib::TCustomEdit* Edit, const std::wstring& Text) {
+// The kit's path edits keep their text in the system code page and the wide path they were given
+// beside it, so a folder named outside the code page survives a load and a save.
+void LoadText(widgets::kit::TFileDirEdit* Edit, const std::wstring& Text) {
     TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);
-    Edit->SetText(classlib::WideToAnsi(Text));
+    Edit->SetWideText(Text);
 }
 
-std::wstring TextOf(classlib::TControl* Edit) { return classlib::AnsiToWide(Edit->Text()); }
+std::wstring TextOf(widgets::kit::TFileDirEdit* Edit) { return Edit->WideText(); }
 
 void LoadValue(widgets::kit::TKitSpinEdit* Edit, int Value) {
     TMutedEvent<classlib::TNotifyEvent> mute(Edit->OnChange);

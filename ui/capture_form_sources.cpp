@@ -550,7 +550,7 @@ void TCaptureForm::SourcesFramesbFormatCapturesettingsClick(classlib::TObject* /
 }
 
 void TCaptureForm::DossiersFrame1dePluginAfterDialog(classlib::TObject* /*Sender*/) {
-    PluginFolderChosen(classlib::AnsiToWide(DossiersFrame1->PlugInDirEdit->Text()));
+    PluginFolderChosen(DossiersFrame1->PlugInDirEdit->WideText());
 }
 
 void TCaptureForm::PluginFolderChosen(const std::wstring& Folder) {

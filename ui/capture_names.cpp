@@ -21,11 +21,15 @@ namespace {
 // A control's text as wide text, whichever kind of edit holds it.
 template <typename Control>
 std::wstring WideTextOf(Control* Edit) {
-    auto text = Edit->Text();
-    if constexpr (std::is_same_v<decltype(text), std::wstring>)
-        return text;
-    else
-        return classlib::AnsiToWide(text);
+    if constexpr (std::is_base_of_v<widgets::kit::TFileDirEdit, Control>) {
+        return Edit->WideText();  // the wide path it was given, while it still shows it
+    } else {
+        auto text = Edit->Text();
+        if constexpr (std::is_same_v<decltype(text), std::wstring>)
+            return text;
+        else
+            return classlib::AnsiToWide(text);
+    }
 }
 
 std::wstring WithBackslash(std::wstring Folder) {

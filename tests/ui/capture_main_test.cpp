@@ -154,6 +154,9 @@ TEST_F(CaptureFormTest, EachSettingIsShownInItsControlAndReadBackAtClose) {
     SetDword(kProgramKey, L"Unit\u00e9s Intervallom\u00e8tre", 2);
     SetSz(kProgramKey, L"Video Racine", L"Clip");
     SetSz(kProgramKey, L"Video Directory", L"C:\\Captures\\");
+    // A folder named outside the system code page.
+    const std::wstring pictures = L"C:\\\u0395\u03b9\u03ba\u03cc\u03bd\u03b5\u03c2 \u753b\u50cf\\";
+    SetSz(kProgramKey, L"Image Directory", pictures);
     SetSz(kProgramKey, L"No Datecode", L"N/A");
     SetSz(kProgramKey, L"Sources Exclues", L"Old Camera\r\nOld Microphone\r\n");
     TTestCaptureForm* form = CreateAndShow();
@@ -169,6 +172,8 @@ TEST_F(CaptureFormTest, EachSettingIsShownInItsControlAndReadBackAtClose) {
     EXPECT_EQ(2, form->ExtraireFrame1->cbUnites->ItemIndex());
     EXPECT_EQ("Clip", form->DossiersFrame1->VideoRacineEdit->classlib::TControl::Text());
     EXPECT_EQ("C:\\Captures\\", form->DossiersFrame1->VideoDirEdit->Text());
+    EXPECT_EQ(pictures, form->DossiersFrame1->ImageDirEdit->WideText());
+    EXPECT_EQ(0u, form->NextImageFile.find(pictures)) << "pictures go to the folder as stored";
     widgets::TUcCheckListBox* sources = form->HelpFrame1->clSources;
     ASSERT_EQ(2, sources->Items()->Count());
     EXPECT_FALSE(sources->Checked(0));
@@ -189,6 +194,7 @@ TEST_F(CaptureFormTest, EachSettingIsShownInItsControlAndReadBackAtClose) {
     EXPECT_EQ(1, GetDword(kProgramKey, L"Standard DV"));
     EXPECT_EQ(7, GetDword(kProgramKey, L"Valeur Intervallom\u00e8tre"));
     EXPECT_EQ(L"Clip", GetSz(kProgramKey, L"Video Racine"));
+    EXPECT_EQ(pictures, GetSz(kProgramKey, L"Image Directory")) << "an untouched folder is kept whole";
     EXPECT_EQ(L"Old Camera\r\n", GetSz(kProgramKey, L"Sources Exclues"));
 }
 

@@ -6,6 +6,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/conversions.h"
 #include "kit_test_support.h"
 #include "widgets/kit/path_edit.h"
 
@@ -153,6 +154,21 @@ TEST_F(PathEditTest, FolderBrowserStartsCancelsAndAppends) {
     startedAt.clear();
     edit->ButtonClick();
     EXPECT_TRUE(startedAt.empty());
+}
+
+TEST_F(PathEditTest, AWidePathStandsForTheTextWhileTheTextIsStillItsCodePageForm) {
+    auto* edit = new TDirectoryEdit(form);
+    edit->SetParent(form);
+    const std::wstring greek = L"C:\\\u0395\u03b9\u03ba\u03cc\u03bd\u03b5\u03c2";
+    edit->SetWideText(greek);
+    EXPECT_EQ(edit->Text(), WideToAnsi(greek)) << "the edit itself shows the code page's form";
+    EXPECT_EQ(edit->WideText(), greek);
+    edit->SetText("C:\\Other");
+    EXPECT_EQ(edit->WideText(), L"C:\\Other") << "another text is widened as it is";
+    edit->SetText(WideToAnsi(greek));
+    EXPECT_EQ(edit->WideText(), greek);
+    edit->SetWideText(L"");
+    EXPECT_EQ(edit->WideText(), L"");
 }
 
 }  // namespace

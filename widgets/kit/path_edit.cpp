@@ -91,6 +91,17 @@ HBITMAP TFileDirEdit::GetDefaultBitmap(bool& FreeIt) {
     return glyph.Get();
 }
 
+std::wstring TFileDirEdit::WideText() {
+    const std::string text = Text();
+    if (!wideText_.empty() && WideToAnsi(wideText_) == text) return wideText_;
+    return AnsiToWide(text);
+}
+
+void TFileDirEdit::SetWideText(const std::wstring& Value) {
+    wideText_ = Value;
+    SetText(WideToAnsi(Value));
+}
+
 void TFileDirEdit::SetAcceptFiles(bool Value) {
     acceptFiles_ = Value;
     if (HandleAllocated()) DragAcceptFiles(WindowHandle(), Value ? TRUE : FALSE);
@@ -236,9 +247,12 @@ void TFilenameEdit::ButtonClick() {
 TDirectoryEdit::TDirectoryEdit(TComponent* AOwner) : TFileDirEdit(AOwner) {
     BrowseFolder = [this](std::string& Folder) {
         // The class library has no folder dialog of its own: both kinds use the system's browser.
-        std::wstring wide = AnsiToWide(Folder);
+        std::wstring wide = !wideText_.empty() && WideToAnsi(wideText_) == Folder ? wideText_ : AnsiToWide(Folder);
         bool ok = BrowseForFolder(wide, AnsiToWide(dialogText_), HelpContext());
-        if (ok) Folder = WideToAnsi(wide);
+        if (ok) {
+            Folder = WideToAnsi(wide);
+            if (!multipleDirs_) wideText_ = wide;  // the text the choice becomes
+        }
         return ok;
     };
 }

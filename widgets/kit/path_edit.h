@@ -35,6 +35,11 @@ public:
 
     bool AcceptFiles() const { return acceptFiles_; }
     void SetAcceptFiles(bool Value);
+    // The text as a wide path. The edit keeps the system code page, which cannot hold every name:
+    // the wide path last given (or chosen in the folder browser) stands for the text as long as the
+    // text is still that path in the code page; any other text is widened as it is.
+    std::wstring WideText();
+    void SetWideText(const std::wstring& Value);
     // The text with each path in its long or its 8.3 form.
     virtual std::string GetLongName() = 0;
     virtual std::string GetShortName() = 0;
@@ -54,6 +59,8 @@ protected:
     virtual bool Multiple() const = 0;
     // Runs a dialog with the system's error boxes for empty drives kept away.
     static bool QuietDialog(const std::function<bool()>& Dialog);
+
+    std::wstring wideText_;
 
 private:
     void DropFiles(HDROP Drop);
