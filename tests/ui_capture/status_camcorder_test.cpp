@@ -72,6 +72,11 @@ TEST_F(StatusBar, PreviewTextsThenDurationAndFrameCountsWhileARecordingRuns) {
         return form->StatusInfoText.rfind(L"0 lost frames / ", 0) == 0 && form->StatusInfoText != L"0 lost frames / 0";
     }));
     EXPECT_EQ(0u, form->StatusSourcesText.find(L"duration 0:01 :0")) << "whole days are not shown";
+    form->StatusBar1->Repaint();
+    // The whole window first: its first full paint also paints the bar.
+    EXPECT_GT(SaveScreenshot(form->Handle(), L"main_window_recording.bmp", RGB(255, 0, 0)), 0);
+    EXPECT_GT(SaveScreenshot(form->StatusBar1->Handle(), L"status_bar_recording.bmp", RGB(255, 0, 0)), 0)
+        << "the red alert text is on the screen";
     EXPECT_EQ(L"Preview mute 16x9", form->StatusMainText) << "panel 1 keeps the last look's text";
     ASSERT_TRUE(module->fg->Stop());
     ASSERT_TRUE(module->StopCaptureGraph());
@@ -197,9 +202,11 @@ TEST_F(Camcorder, TheStatusTickShowsTheTapesTimecodeAndRecordingDate) {
         return !form->camForm1->Label1->Caption().empty();
     }));
     EXPECT_EQ(L"1:02:03:04", form->camForm1->TimecodePanel->Caption()) << "a stopped tape holds its frame";
-    EXPECT_EQ(classlib::FormatDateTime(L"dddd ddddd tt", classlib::EncodeDate(2009, 6, 7) +
-                                                             classlib::EncodeTime(9, 5, 3, 0)),
-              form->camForm1->Label1->Caption());
+    form->camForm1->SetVisible(true);
+    EXPECT_GE(SaveScreenshot(form->camForm1->Handle(), L"camcorder_window.bmp", RGB(0, 0, 0)), 0);
+    // Long day name, short date, long time (the class library's default patterns).
+    EXPECT_EQ(L"Sunday 6/7/2009 9:05:03 AM", form->camForm1->Label1->Caption());
+    EXPECT_EQ(L"9:05 PM", classlib::FormatDateTime(L"t", classlib::EncodeTime(21, 5, 3, 0)));
     form->cam_Play->Execute();
     EXPECT_TRUE(PumpUntil([&] {
         form->DroppedActionTimer(nullptr);

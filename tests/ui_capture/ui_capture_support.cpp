@@ -1,8 +1,10 @@
 #include "tests/ui_capture/ui_capture_support.h"
 
 #include <filesystem>
+#include <cstring>
 #include <fstream>
 
+#include "classlib/jpeg_image.h"
 #include "settings/settings_catalogue.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_forms.h"
@@ -25,38 +27,11 @@ public:
 };
 [[maybe_unused]] testing::Environment* const gEnvironment = testing::AddGlobalTestEnvironment(new UiEnvironment);
 
-std::wstring MakeTempFolder() {
-    wchar_t base[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, base);
-    static int serial = 0;
-    std::wstring dir = std::wstring(base) + L"quill-capture-ui-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                       std::to_wstring(++serial);
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir + L"\\";
-}
-
-void RemoveFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + name;
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolder(path + L"\\");
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
-
 }  // namespace
 
 void CaptureUiTest::SetUp() {
-    folder_ = MakeTempFolder();
+    scratch_ = std::make_unique<quill_test::ScratchDir>(L"capture_ui");
+    folder_ = scratch_->Path() + L"\\";
     previousDialogs_ = widgets::SetMessageDlgFunction(
         [this](const std::wstring& Msg, widgets::TMsgDlgType, widgets::TMsgDlgButtons Buttons) {
             questions.push_back({Msg, Buttons});
@@ -91,7 +66,7 @@ void CaptureUiTest::TearDown() {
     audioDevices.reset();
     form.reset();
     widgets::SetMessageDlgFunction(previousDialogs_);
-    RemoveFolder(folder_);
+    scratch_.reset();
 }
 
 engine::TVideoSource* CaptureUiTest::Preview(const std::wstring& Name) {
@@ -133,6 +108,51 @@ std::int64_t FileSize(const std::wstring& File) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(File.c_str(), GetFileExInfoStandard, &data)) return -1;
     return (static_cast<std::int64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+int SaveScreenshot(HWND Window, const std::wstring& Name, COLORREF Colour) {
+    RECT bounds{};
+    if (!GetWindowRect(Window, &bounds)) return -1;
+    const int width = bounds.right - bounds.left;
+    const int height = bounds.bottom - bounds.top;
+    if (width <= 0 || height <= 0) return -1;
+    RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    info.bmiHeader.biWidth = width;
+    info.bmiHeader.biHeight = height;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP picture = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    HGDIOBJ old = SelectObject(dc, picture);
+    BitBlt(dc, 0, 0, width, height, screen, bounds.left, bounds.top, SRCCOPY);
+    GdiFlush();
+    const std::size_t stride = (static_cast<std::size_t>(width) * 3 + 3) & ~std::size_t{3};
+    const std::size_t size = stride * static_cast<std::size_t>(height);
+    int count = 0;
+    for (int y = 0; y < height; ++y) {
+        const BYTE* row = static_cast<const BYTE*>(bits) + stride * static_cast<std::size_t>(y);
+        for (int x = 0; x < width; ++x)
+            if (RGB(row[3 * x + 2], row[3 * x + 1], row[3 * x]) == Colour) ++count;
+    }
+    BITMAPFILEHEADER file{};
+    file.bfType = 0x4D42;
+    file.bfOffBits = sizeof(file) + sizeof(BITMAPINFOHEADER);
+    file.bfSize = static_cast<DWORD>(file.bfOffBits + size);
+    std::vector<BYTE> bytes(file.bfSize);
+    std::memcpy(bytes.data(), &file, sizeof(file));
+    std::memcpy(bytes.data() + sizeof(file), &info.bmiHeader, sizeof(BITMAPINFOHEADER));
+    std::memcpy(bytes.data() + file.bfOffBits, bits, size);
+    SelectObject(dc, old);
+    DeleteObject(picture);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    classlib::WriteWholeFile(Name, bytes.data(), bytes.size());
+    return count;
 }
 
 }  // namespace ui_capture_test

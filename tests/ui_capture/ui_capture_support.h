@@ -1,7 +1,7 @@
 // What the main window's capture tests share: the main window under Xvfb as the engine's and the
 // filters' host, with the capture data module (a recording sink as its video renderer), the device
 // and source lists of the stand-in devices, the questions answered by the test, the beeps counted,
-// and a temporary folder for the pictures.
+// and a scratch folder in the test's working folder for the files.
 #pragma once
 
 #include <windows.h>
@@ -24,6 +24,7 @@
 #include "engine/video_preview.h"
 #include "filters/filters_host.h"
 #include "tests/standins/first_standins_support.h"
+#include "tests/unicode_files/test_support.h"
 #include "ui/capture_form.h"
 #include "widgets/unicode/uc_dialogs.h"
 
@@ -83,6 +84,7 @@ protected:
     static constexpr int mrNo = IDNO;
 
 private:
+    std::unique_ptr<quill_test::ScratchDir> scratch_;
     std::wstring folder_;
     widgets::TMessageDlgFunction previousDialogs_;
 };
@@ -90,5 +92,8 @@ private:
 // The width, height and bits per pixel of a .bmp file; false when its headers are not a BMP's.
 bool ReadBmpHeader(const std::wstring& File, int& Width, int& Height, int& Bits);
 std::int64_t FileSize(const std::wstring& File);
+// Saves what the screen shows of a window as a .bmp in the test's working folder (an artefact to
+// look at); the number of pixels of Colour in it, -1 when it could not be taken.
+int SaveScreenshot(HWND Window, const std::wstring& Name, COLORREF Colour);
 
 }  // namespace ui_capture_test
