@@ -239,6 +239,7 @@ void TCaptureForm::SaveGrabbedImage() {
             return;
     }
     WriteSnapshotFile(name);
+    AddClipEntry(name);
     NextImageFile = BuildImageFileName();
 }
 

@@ -1,7 +1,10 @@
 // Snapshots from a running preview saved as BMP and JPEG and read back (the JPEG by ffprobe and
 // ffmpeg), the overwrite question answered each way, forged and nested frame-grabbed messages, and
 // the intervalometer: its switch however it flips, its period, its countdown and beeps.
+#include <algorithm>
 #include <filesystem>
+#include <utility>
+#include <vector>
 
 #include "classlib/jpeg_image.h"
 #include "ffprobe_helpers.h"
@@ -9,7 +12,10 @@
 #include "settings/settings_catalogue.h"
 #include "tests/ui_capture/ui_capture_support.h"
 #include "ui/extraire_frame.h"
+#include "ui/info_frames.h"
 #include "ui/options_frame.h"
+#include "widgets/custom/clip_entries.h"
+#include "widgets/custom/clip_list_box.h"
 
 namespace ui_capture_test {
 namespace {
@@ -23,6 +29,18 @@ protected:
         form->NextImageFile = Path(Name);
         form->saGrab->Execute();
         return PumpUntil([&] { return FileSize(Path(Name)) > 0; });
+    }
+    // The clip list's entries as path and size, in path order.
+    std::vector<std::pair<std::wstring, std::int64_t>> Listed() {
+        std::vector<std::pair<std::wstring, std::int64_t>> entries;
+        widgets::custom::TFichierListBox* list = form->ListeFrame->fl;
+        for (int i = 0; i < list->FichierCount(); ++i) {
+            auto* entry = dynamic_cast<widgets::custom::TSRFichier*>(list->Fichier(i));
+            if (entry != nullptr) entries.emplace_back(entry->Path(), static_cast<std::int64_t>(entry->Size()));
+            else entries.emplace_back(list->Fichier(i)->Path(), -1);
+        }
+        std::sort(entries.begin(), entries.end());
+        return entries;
     }
     bool AllSlotsFree() {
         for (int i = 0; i < filters::kSuperposerSlots; ++i)
@@ -71,6 +89,11 @@ TEST_F(Snapshots, BmpAndJpegPicturesOfThePreviewAreWrittenWholeAtTheChosenRatioA
     EXPECT_LT(FileSize(Path(L"coarse.jpg")) * 2, FileSize(Path(L"fine.jpg")));
     EXPECT_FALSE(std::filesystem::exists(Path(L"fine.jpg.part")));
     EXPECT_TRUE(PumpUntil([&] { return AllSlotsFree(); })) << "every slot handed back";
+    // Each saved picture is listed whole in the clip list.
+    EXPECT_EQ((std::vector<std::pair<std::wstring, std::int64_t>>{{Path(L"coarse.jpg"), FileSize(Path(L"coarse.jpg"))},
+                                                                   {Path(L"fine.jpg"), FileSize(Path(L"fine.jpg"))},
+                                                                   {Path(L"still.bmp"), FileSize(Path(L"still.bmp"))}}),
+              Listed());
 }
 
 TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuestion) {
@@ -97,6 +120,7 @@ TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuesti
     EXPECT_TRUE(PumpUntil([&] { return AllSlotsFree(); }));
     EXPECT_EQ(4, FileSize(name)) << "No keeps the file";
     EXPECT_EQ(name, form->NextImageFile) << "the same name stays prepared";
+    EXPECT_TRUE(Listed().empty()) << "a declined picture is not listed";
 
     answer = static_cast<int>(classlib::mrAll);
     form->saGrab->Execute();
@@ -108,6 +132,7 @@ TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuesti
     ASSERT_TRUE(ReadBmpHeader(name, width, height, bits));
     EXPECT_EQ(engine::Native.SourceWidth, width);
     EXPECT_EQ(engine::Native.SourceHeight, height);
+    EXPECT_EQ((std::vector<std::pair<std::wstring, std::int64_t>>{{name, FileSize(name)}}), Listed());
 
     const std::int64_t before = FileSize(name);
     form->NextImageFile = name;
