@@ -6,26 +6,14 @@
 
 #include "classlib/jpeg_image.h"
 #include "settings/settings_catalogue.h"
-#include "unicode/wide_platform.h"
-#include "widgets/unicode/uc_forms.h"
+#include "wide_window_environment.h"
 
 namespace ui_capture_test {
 
 namespace {
 
-class UiEnvironment : public testing::Environment {
-public:
-    void SetUp() override {
-        unicode::InitializeWidePlatform();
-        widgets::InitializeWideControls();
-        classlib::Application()->Initialize();
-    }
-    void TearDown() override {
-        widgets::FinalizeWideControls();
-        classlib::DoneApplication();
-    }
-};
-[[maybe_unused]] testing::Environment* const gEnvironment = testing::AddGlobalTestEnvironment(new UiEnvironment);
+[[maybe_unused]] ::testing::Environment* const gEnvironment =
+    ::testing::AddGlobalTestEnvironment(new quill_test::WideWindowEnvironment);
 
 }  // namespace
 
