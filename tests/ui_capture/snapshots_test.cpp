@@ -169,6 +169,12 @@ TEST_F(Snapshots, ForgedSlotNumbersAreIgnoredAndGrabsDuringAQuestionWaitTheirTur
     ASSERT_TRUE(PumpUntil([&] { return questions.size() >= 1 && AllSlotsFree(); }));
     EXPECT_EQ(1, nested) << "no question opened inside another";
     EXPECT_TRUE(AllSlotsFree()) << "the waiting picture was handled after the first";
+    // busy.bmp (written twice, listed once), then the waiting picture under the name prepared
+    // after it: each one listed whole.
+    const auto listed = Listed();
+    ASSERT_EQ(2u, listed.size());
+    for (const auto& [path, size] : listed) EXPECT_EQ(FileSize(path), size) << path;
+    EXPECT_EQ(1, std::count_if(listed.begin(), listed.end(), [&](const auto& e) { return e.first != name; }));
 }
 
 TEST_F(Snapshots, TheIntervalometerFollowsTheSwitchHoweverItFlipsAndCountsDownWithBeeps) {

@@ -4,8 +4,10 @@
 #include <cstring>
 #include <fstream>
 
+#include "classlib/conversions.h"
 #include "classlib/jpeg_image.h"
 #include "settings/settings_catalogue.h"
+#include "ui/dossiers_frame.h"
 #include "wide_window_environment.h"
 
 namespace ui_capture_test {
@@ -35,6 +37,8 @@ void CaptureUiTest::SetUp() {
     ASSERT_HRESULT_SUCCEEDED(module->Graph()->AddFilter(sinkFilter.Get(), L"Video Renderer"));
     module->AttachRenderers(sinkFilter.Get());
     form->Show();
+    // Pictures named by the window go to the scratch folder (the edit keeps the system code page).
+    form->DossiersFrame1->ImageDirEdit->SetText(classlib::WideToAnsi(scratch_->Path()));
     videoDevices = std::make_unique<engine::TCaptureDeviceList>();
     audioDevices = std::make_unique<engine::TCaptureDeviceList>();
     videoSources = std::make_unique<engine::TvideoSourcesList>();

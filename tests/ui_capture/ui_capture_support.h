@@ -24,6 +24,7 @@
 #include "engine/video_preview.h"
 #include "filters/filters_host.h"
 #include "tests/standins/first_standins_support.h"
+#include "tests/ui/capture_form_fixture.h"
 #include "tests/unicode_files/test_support.h"
 #include "ui/capture_form.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -34,16 +35,11 @@ inline const wchar_t kCamera[] = L"Quillotrane Test Camera";
 inline const wchar_t kCamcorderVideo[] = L"DV Source - Video";
 
 // The main window of a program in the test's folder, its beeps counted instead of played.
-class TTestCaptureForm : public ui::TCaptureForm {
+class TTestCaptureForm : public quill_test::TTestCaptureForm {
 public:
-    TTestCaptureForm(classlib::TComponent* AOwner, std::wstring exeName)
-        : ui::TCaptureForm(AOwner), exeName_(std::move(exeName)) {}
-    std::wstring ExeName() const override { return exeName_; }
+    using quill_test::TTestCaptureForm::TTestCaptureForm;
     void PlayCountdownBeep(int Which) override { Beeps.push_back(Which); }
     std::vector<int> Beeps;
-
-private:
-    std::wstring exeName_;
 };
 
 // One question the window asked and how it was answered.
@@ -65,6 +61,8 @@ protected:
     void Post(UINT Message, WPARAM WParam, LPARAM LParam);
     std::wstring Path(const std::wstring& Name) const { return folder_ + Name; }
 
+    // The program's settings are the test's own and put back after it.
+    quill_test::MarbrecqKeyGuard registry{L"Software\\QuillotraneUiCaptureBackup"};
     first_standins::ComScope com;
     std::unique_ptr<TTestCaptureForm> form;
     std::unique_ptr<engine::Tdm> module;
