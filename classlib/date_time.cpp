@@ -188,6 +188,24 @@ std::wstring FormatDateTime(const std::wstring& Format, TDateTime DateTime) {
                 i += len;
                 continue;
             }
+            case L'T': {
+                // "t" the short time, "tt" the long time, in the locale's patterns, whose own "tt"
+                // is the morning/afternoon marker.
+                len = run(L'T');
+                std::wstring pattern = len == 1 ? fs.ShortTimeFormat : fs.LongTimeFormat;
+                std::wstring own;
+                for (size_t k = 0; k < pattern.size();) {
+                    if (towupper(pattern[k]) == L'T') {
+                        while (k < pattern.size() && towupper(pattern[k]) == L'T') ++k;
+                        own += L"ampm";
+                    } else {
+                        own += pattern[k++];
+                    }
+                }
+                out += FormatDateTime(own, DateTime);
+                len = std::min<size_t>(len, 2);
+                break;
+            }
             case L'N': len = run(L'N'); out += len == 1 ? std::to_wstring(mi) : Pad2(mi); break;
             case L'S': len = run(L'S'); out += len == 1 ? std::to_wstring(s) : Pad2(s); break;
             case L'/': out += fs.DateSeparator; break;

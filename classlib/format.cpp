@@ -143,6 +143,7 @@ void LoadFormatSettingsFromLocale(const std::wstring& LocaleName) {
     s.TimeSeparator = first(LocaleText(LOCALE_STIME, L":"), L':');
     s.ShortDateFormat = LocaleText(LOCALE_SSHORTDATE, L"M/d/yyyy");
     s.LongTimeFormat = LocaleText(LOCALE_STIMEFORMAT, L"h:mm:ss tt");
+    s.ShortTimeFormat = LocaleText(LOCALE_SSHORTTIME, L"h:mm tt");
     s.TimeAMString = LocaleText(LOCALE_S1159, L"AM");
     s.TimePMString = LocaleText(LOCALE_S2359, L"PM");
     for (int i = 0; i < 12; ++i) {

@@ -52,6 +52,7 @@ struct TFormatSettings {
     wchar_t TimeSeparator = L':';
     std::wstring ShortDateFormat = L"M/d/yyyy";
     std::wstring LongTimeFormat = L"h:mm:ss AMPM";
+    std::wstring ShortTimeFormat = L"h:mm AMPM";
     std::wstring TimeAMString = L"AM";
     std::wstring TimePMString = L"PM";
     // Month names January first, day names Sunday first.

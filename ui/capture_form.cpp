@@ -196,6 +196,7 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
         if (settings::ParamPreviewLocked->Value()) taLock->Execute();
         if (settings::ParamFreezePreview->Value()) taFreezepreview->Execute();
         if (settings::ParamFreezeCapture->Value()) taFreezeCapture->Execute();
+        CreatePictureBuffers();
         ShowSystemInfo();
         if (!errorText.empty()) {
             labVolume->Hide();

@@ -15,14 +15,17 @@
 #include <wrl/client.h>
 
 #include <atomic>
+#include <deque>
 #include <cstdint>
 #include <memory>
 #include <string>
 
 #include "classlib/image_list.h"
+#include "classlib/jpeg_image.h"
 #include "classlib/menus.h"
 #include "dshow/video_window.h"
 #include "engine/engine_host.h"
+#include "filters/deinterlace.h"
 #include "filters/filters_host.h"
 #include "settings/settings_host.h"
 #include "unicode/wide_strings.h"
@@ -352,7 +355,20 @@ public:
     void NowBtnClick(classlib::TObject* Sender);
     void UpdateStatusTexts();
     void DroppedActionTimer(classlib::TObject* Sender);
-    // Snapshots and the intervalometer.
+    // The status bar (capture_form_status.cpp): the colour of the first panel's text, and the
+    // owner drawing of the four panels.
+    classlib::TColor StatusIntervalColor = classlib::clBlack;
+    void StatusBar1DrawPanel(classlib::TCustomStatusBar* StatusBar, classlib::TStatusPanel* Panel, const RECT& Rect);
+    // Snapshots and the intervalometer (capture_form_snapshots.cpp). The picture buffers: the slot's
+    // picture as grabbed, the picture shown (deinterlaced or not) and the picture saved (fitted to the
+    // display ratio by the grab panel); made on the first idle, or at the first grab.
+    std::unique_ptr<filters::TPictureBitmap> GrabPicture;
+    std::unique_ptr<filters::TPictureBitmap> DisplayPicture;
+    std::unique_ptr<filters::TPictureBitmap> SavedPicture;
+    std::unique_ptr<classlib::TJPEGImage> JpegImage;
+    void CreatePictureBuffers();
+    // The countdown's beeps: 0 the first sound, 1 the second (synchronous).
+    virtual void PlayCountdownBeep(int Which);
     void saGrabexecute(classlib::TObject* Sender);
     void RequestSnapshot();
     void SaveGrabbedImage();
@@ -377,6 +393,10 @@ public:
     void acShowVideoPilotDVExecute(classlib::TObject* Sender);
     void acShowAudioPilotDVExecute(classlib::TObject* Sender);
     void SetActiveCamForm(TcamForm* Form);
+    // The timecode and recording date of a DV source in its camcorder window (capture_form_camcorder.cpp).
+    void ShowCameraTimecode(engine::TavFlux* Source);
+    // The camcorder window behind an engine's window slot; nullptr when it is none of the two.
+    TcamForm* CamFormOf(engine::ICamWindow* Window) const;
 
     // ---- Sources, formats, preview lock (the sources' topic) ------------------------------
     bool EnumerateSources();
@@ -554,6 +574,12 @@ protected:
     void DestroyWnd() override;
 
 private:
+    // Frame-grabbed messages that arrive while one is handled (a question open) wait here.
+    void HandleGrabbedSlot(int Slot);
+    void WriteSnapshotFile(const std::wstring& FileName);
+    std::deque<int> pendingGrabs_;
+    bool grabInProgress_ = false;
+
     void BuildComponents();  // capture_form_build.cpp
     void BuildActions();     // capture_actions.cpp
     void BindHandlers();     // capture_form_build.cpp

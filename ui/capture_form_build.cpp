@@ -250,7 +250,12 @@ void TCaptureForm::BindHandlers() {
         DossiersFrame1ImageRacineEditKeyPress(Sender, Key);
     };
     bind(ProgrammerFrame1->NowBtn->OnClick, &TCaptureForm::NowBtnClick);
-    bind(ExtraireFrame1->KitSwitch1->OnClick, &TCaptureForm::ExtraireFrame1KitSwitch1Click);
+    // The intervalometer follows every change of the switch, not only the clicks that complete.
+    bind(ExtraireFrame1->KitSwitch1->OnOn, &TCaptureForm::ExtraireFrame1KitSwitch1Click);
+    bind(ExtraireFrame1->KitSwitch1->OnOff, &TCaptureForm::ExtraireFrame1KitSwitch1Click);
+    StatusBar1->OnDrawPanel = [this](classlib::TCustomStatusBar* Bar, classlib::TStatusPanel* Panel, const RECT& Rect) {
+        StatusBar1DrawPanel(Bar, Panel, Rect);
+    };
     bind(OptionsFrame->cbConfirmerVideo->OnClick, &TCaptureForm::OptionsFramecbConfirmerVideoClick);
     bind(OptionsFrame->cbConfirmerImage->OnClick, &TCaptureForm::OptionsFramecbConfirmerImageClick);
     bind(OptionsFrame->cbNotifier->OnClick, &TCaptureForm::OptionsFramecbNotifierClick);

@@ -7,8 +7,6 @@
 namespace ui {
 
 namespace {
-// The external transport's stop mode.
-constexpr long kTransportStop = 4297;
 // Names the backdrop's own window procedure in the chain.
 const char kPlaqueWindowProcId = 0;
 }  // namespace
@@ -58,13 +56,16 @@ TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetBorderIcons(classlib::biSystemMenu | classlib::biMinimize);
     SetClientWidth(481);
     SetClientHeight(74);
-    Label1 = Place<widgets::TUcLabel>(this, this, L"Label1", 8, 52, 300, 16);
+    Label1 = Place<widgets::TUcLabel>(this, this, L"Label1", 24, 52, 300, 16);
     Label1->Font()->SetStyle({classlib::fsBold, classlib::fsItalic});
     Label1->Font()->SetColor(classlib::clMaroon);
-    image1 = Place<widgets::TUcImage>(this, this, L"image1", 4, 4, 16, 16);
+    image1 = Place<widgets::TUcImage>(this, this, L"image1", 4, 8, 16, 16);
     image1->SetHint(
         L"This sign shows that this camcorder will receive the keyboard shortcuts\r\nlike CTRL+Ins or CTRL+Del");
     image1->SetVisible(false);
+    nav_captureframe1 = new Tnav_captureframe(this);
+    nav_captureframe1->SetParent(this);
+    nav_captureframe1->SetBounds(24, 4, 300, 30);
     TimecodePanel = Place<widgets::TUcPanel>(this, this, L"TimecodePanel", 330, 8, 140, 30);
     TimecodePanel->SetCaption(L"0:00:00:00");
     TimecodePanel->Font()->SetHeight(-15);
@@ -75,12 +76,16 @@ TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetShowHint(true);
 }
 
+TcamForm::~TcamForm() {
+    try {
+        if (cbStopQuittant->Checked()) nav_captureframe1->TransportStop();
+    } catch (...) {
+        // A camcorder that does not answer does not keep the window.
+    }
+}
+
 void TcamForm::SetCaption(const std::wstring& Caption) { widgets::TUcForm::SetCaption(Caption); }
 
 void TcamForm::SetVisible(bool Visible) { widgets::TUcForm::SetVisible(Visible); }
-
-void TcamForm::TransportStop() {
-    if (transport_) transport_->put_Mode(kTransportStop);
-}
 
 }  // namespace ui

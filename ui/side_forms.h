@@ -7,6 +7,7 @@
 #include <wrl/client.h>
 
 #include "engine/engine_host.h"
+#include "ui/nav_capture_frame.h"
 #include "widgets/unicode/uc_forms.h"
 #include "widgets/unicode/uc_grids.h"
 #include "widgets/unicode/uc_panels.h"
@@ -48,35 +49,32 @@ class TcamForm : public widgets::TUcForm, public engine::ICamWindow {
 public:
     CLASSLIB_CLASS_NAME(TcamForm)
     explicit TcamForm(classlib::TComponent* AOwner);
+    // A window that goes with "Stop when quit" checked stops its camcorder.
+    ~TcamForm() override;
 
     widgets::TUcLabel* Label1 = nullptr;
     widgets::TUcImage* image1 = nullptr;
+    Tnav_captureframe* nav_captureframe1 = nullptr;
     widgets::TUcPanel* TimecodePanel = nullptr;
     widgets::TUcCheckBox* cbStopQuittant = nullptr;
     // Whether the user had the window shown.
     bool Shown = false;
 
-    // engine::ICamWindow
+    // engine::ICamWindow: the transport and timecode slots are the transport panel's.
     void SetCaption(const std::wstring& Caption) override;
     bool ShowFlag() override { return Shown; }
     void SetVisible(bool Visible) override;
-    IAMExtTransport* Transport() override { return transport_.Get(); }
-    void SetTransport(IAMExtTransport* Transport) override { transport_ = Transport; }
-    void SetHasTransport(bool Value) override { hasTransport_ = Value; }
-    void SetTimecodeReader(IAMTimecodeReader* Reader) override { timecode_ = Reader; }
-    void SetHasTimecode(bool Value) override { hasTimecode_ = Value; }
+    IAMExtTransport* Transport() override { return nav_captureframe1->Transport(); }
+    void SetTransport(IAMExtTransport* Transport) override { nav_captureframe1->SetTransport(Transport); }
+    void SetHasTransport(bool Value) override { nav_captureframe1->SetHasTransport(Value); }
+    void SetTimecodeReader(IAMTimecodeReader* Reader) override { nav_captureframe1->SetTimecodeReader(Reader); }
+    void SetHasTimecode(bool Value) override { nav_captureframe1->SetHasTimecode(Value); }
     bool StopOnLeave() override { return cbStopQuittant->Checked(); }
-    void TransportStop() override;
+    void TransportStop() override { nav_captureframe1->TransportStop(); }
 
-    bool HasTransport() const { return hasTransport_; }
-    bool HasTimecode() const { return hasTimecode_; }
-    IAMTimecodeReader* TimecodeReader() const { return timecode_.Get(); }
-
-private:
-    Microsoft::WRL::ComPtr<IAMExtTransport> transport_;
-    Microsoft::WRL::ComPtr<IAMTimecodeReader> timecode_;
-    bool hasTransport_ = false;
-    bool hasTimecode_ = false;
+    bool HasTransport() const { return nav_captureframe1->HasTransport(); }
+    bool HasTimecode() const { return nav_captureframe1->HasTimecode(); }
+    IAMTimecodeReader* TimecodeReader() const { return nav_captureframe1->TimecodeReader(); }
 };
 
 }  // namespace ui

@@ -1,0 +1,166 @@
+// The status bar: its four owner-drawn panels, the texts they show and the 300 ms tick that
+// refreshes a recording's duration and frame counts and the camcorders' timecodes.
+#include "ui/capture_form.h"
+
+#include <cwctype>
+
+#include "classlib/conversions.h"
+#include "classlib/date_time.h"
+#include "classlib/format.h"
+#include "dshow/ds_functions.h"
+#include "engine/capture_data_module.h"
+#include "engine/capture_sources.h"
+#include "engine/sound_preview.h"
+#include "engine/video_preview.h"
+#include "filters/superposer.h"
+#include "settings/program_text_ids.h"
+#include "settings/program_texts.h"
+#include "settings/settings_catalogue.h"
+#include "ui/extraire_frame.h"
+#include "ui/snapshot_text_ids.h"
+#include "ui/sources_frame.h"
+#include "unicode/wide_files.h"
+
+namespace ui {
+
+namespace {
+
+std::wstring UiString(unsigned Id) { return settings::LoadProgramText(Id); }
+
+std::wstring Upper(std::wstring Value) {
+    for (wchar_t& c : Value) c = static_cast<wchar_t>(std::towupper(c));
+    return Value;
+}
+
+// The first three characters of a source box's text.
+std::wstring Abbreviation(const std::wstring& Name) { return Name.substr(0, 3); }
+
+
+// Draws Text centred in Rect (both halves truncated toward zero); answers the pen position after it.
+POINT DrawCentred(classlib::TCanvas* Canvas, const RECT& Rect, const std::string& Text, int Width) {
+    const int height = Canvas->TextHeight(Text.empty() ? std::string(" ") : Text);
+    const int x = Rect.left + (Rect.right - Rect.left - Width) / 2;
+    const int y = Rect.top + (Rect.bottom - Rect.top - height) / 2;
+    Canvas->TextOut(x, y, Text);
+    return Canvas->PenPos();
+}
+
+}  // namespace
+
+void TCaptureForm::StatusBar1DrawPanel(classlib::TCustomStatusBar* StatusBar, classlib::TStatusPanel* Panel,
+                                       const RECT& Rect) {
+    classlib::TCanvas* canvas = StatusBar->Canvas();
+    canvas->FillRect(Rect);
+    // The panels draw narrow text: the system code page is what they can show.
+    switch (Panel->Index()) {
+        case 0: {
+            canvas->Font()->SetColor(StatusIntervalColor);
+            const std::string text = classlib::WideToAnsi(StatusIntervalText);
+            DrawCentred(canvas, Rect, text, canvas->TextWidth(text));
+            break;
+        }
+        case 1: {
+            // The main text and the alert text are centred as one line, the alert in red after it.
+            const std::string main = classlib::WideToAnsi(StatusMainText);
+            const std::string alert = classlib::WideToAnsi(StatusAlertText);
+            canvas->Font()->SetColor(classlib::clBlack);
+            const POINT end = DrawCentred(canvas, Rect, main, canvas->TextWidth(main + alert));
+            canvas->Font()->SetColor(classlib::clRed);
+            canvas->TextOut(end.x + 3, end.y, alert);
+            break;
+        }
+        case 2:
+        case 3: {
+            canvas->Font()->SetColor(classlib::clBlack);
+            const std::string text = classlib::WideToAnsi(Panel->Index() == 2 ? StatusSourcesText : StatusInfoText);
+            DrawCentred(canvas, Rect, text, canvas->TextWidth(text));
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void TCaptureForm::UpdateStatusTexts() {
+    using namespace settings;
+    engine::Tdm* module = engine::dm();
+
+    // Panel 0: the picture type and the intervalometer.
+    const bool bmp = ParamExtensionDesImages == nullptr || ParamExtensionDesImages->Value() == 0;
+    const std::wstring prefix = UiString(bmp ? IDS_SNAP_BMP_PREFIX : IDS_SNAP_JPG_PREFIX);
+    if (ExtraireFrame1->KitSwitch1->StateOn()) {
+        StatusIntervalColor = classlib::clRed;
+        StatusIntervalText =
+            prefix + classlib::Format(UiString(IDS_EVERY), {ExtraireFrame1->KitSpinEdit7->AsInteger(), ExtraireFrame1->cbUnites->Text()});
+    } else {
+        StatusIntervalColor = classlib::clBlack;
+        StatusIntervalText = prefix + UiString(IDS_SNAP_INTERVAL_OFF);
+    }
+
+    // Panel 1: the preview and its flags.
+    const filters::Tqz_Superposer* overlay = module != nullptr ? module->Superposer : nullptr;
+    StatusMainText = UiString(IDS_PREVIEW);
+    if (ParamMuteOn != nullptr && ParamMuteOn->Value()) StatusMainText += UiString(IDS_PREVIEW_MUTE);
+    if (InlayActive) StatusMainText += UiString(IDS_PREVIEW_IN);
+    StatusMainText += UiString(ParamWideScreen != nullptr && ParamWideScreen->Value() ? IDS_PREVIEW_16X9 : IDS_PREVIEW_4X3);
+    if (overlay != nullptr && overlay->VerticalFlip()) StatusMainText += UiString(IDS_PREVIEW_FLIP_V);
+    StatusAlertText = overlay != nullptr && overlay->HorizontalFlip() ? UiString(IDS_PREVIEW_FLIP_H) : std::wstring();
+
+    // Panel 2: the sources and the capture format; kept as it was when there is no source.
+    std::wstring summary;
+    if (module != nullptr && module->CurrentVideoSource != nullptr)
+        summary = UiString(IDS_SNAP_VID) + Upper(Abbreviation(SourcesFrame->cboxvideo->Text()));
+    if (module != nullptr && module->CurrentAudioSource != nullptr) {
+        if (!summary.empty()) summary += L" - ";
+        summary += UiString(IDS_SNAP_AUD) + Abbreviation(SourcesFrame->cboxAudio->Text());
+    }
+    if (!summary.empty()) {
+        const TFormatCapture format = ParamCaptureFormat != nullptr ? ParamCaptureFormat->Value() : kFormatCaptureNone;
+        StatusSourcesText = summary + L"=>" + FormatCaptureShortName(format);
+    }
+
+    // Panel 3: the room left on the recordings' drive.
+    const std::wstring drive = Upper(unicode::WideExtractFileDrive(NextVideoFile));
+    const std::wstring root = drive.empty() ? NextVideoFile : drive + L"\\";
+    StatusInfoText = classlib::Format(UiString(IDS_FREE_MB), {dshow::DiskFreeMB(root), drive});
+
+    StatusBar1->Invalidate();
+}
+
+void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
+    using namespace settings;
+    if (CaptureState == 2 || CaptureState == 4) {
+        // The time of day of the elapsed time: whole days are not shown.
+        WORD hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
+        const double elapsed = classlib::Now() - CaptureStartTime;
+        classlib::DecodeTime(elapsed > 0 ? elapsed : 0.0, hours, minutes, seconds, milliseconds);
+        StatusSourcesText = classlib::Format(UiString(IDS_DURATION), {hours, minutes, seconds});
+
+        const TFormatCapture format = ParamCaptureFormat != nullptr ? ParamCaptureFormat->Value() : kFormatCaptureNone;
+        engine::Tdm* module = engine::dm();
+        if (format == 8) {
+            const int frames = module != nullptr ? module->ImageByImageCount : 0;
+            StatusInfoText = UiString(IDS_FORMAT_IMAGE_BY_IMAGE) + L": " + classlib::Format(UiString(IDS_FRAMES), {frames});
+        } else if (format == 11) {
+            StatusInfoText = UiString(IDS_SNAP_AUDIO_WAV);
+        } else if (format == 12) {
+            StatusInfoText = UiString(IDS_SNAP_AUDIO_MP3);
+        } else if (DroppedFramesInfo) {
+            long dropped = 0, kept = 0;
+            if (FAILED(DroppedFramesInfo->GetNumDropped(&dropped))) dropped = 0;
+            if (FAILED(DroppedFramesInfo->GetNumNotDropped(&kept))) kept = 0;
+            StatusInfoText = classlib::Format(UiString(IDS_LOST_FRAMES), {dropped, dropped + kept});
+        } else {
+            StatusInfoText.clear();
+        }
+        StatusBar1->Invalidate();
+    }
+    if (engine::Tdm* module = engine::dm()) {
+        engine::TVideoSource* video = module->CurrentVideoSource;
+        engine::TAudioSource* sound = module->CurrentAudioSource;
+        if (video != nullptr) ShowCameraTimecode(video);
+        if (sound != nullptr && (video == nullptr || video->CamWindow != sound->CamWindow)) ShowCameraTimecode(sound);
+    }
+}
+
+}  // namespace ui
