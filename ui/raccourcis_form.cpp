@@ -49,13 +49,15 @@ TRaccourcisForm::TRaccourcisForm(classlib::TComponent* AOwner) : widgets::TUcFor
     SetClientWidth(516);
     SetClientHeight(446);
     SetCaption(classlib::Format(InfoText(IDS_KEYS_CAPTION), {settings::ProgramTitle()}));
-    leHeader = Place<widgets::custom::TLinkEdit>(this, this, L"leHeader", 0, 0, 516, 57);
+    // The header text is kept hidden: it has no window of its own until someone shows it.
+    leHeader = Make<widgets::custom::TLinkEdit>(this, L"leHeader");
+    leHeader->SetBounds(0, 0, 516, 57);
     leHeader->SetAlign(classlib::TAlign::alTop);
     leHeader->SetAlignment(classlib::TAlignment::taCenter);
     leHeader->Font()->SetStyle({classlib::fsItalic});
     leHeader->SetReadOnly(true);
-    leHeader->SetRichText(InfoText(IDS_KEYS_HEADER));
     leHeader->SetVisible(false);
+    leHeader->SetRichText(InfoText(IDS_KEYS_HEADER));
     StringGrid1 = Place<widgets::TUcStringGrid>(this, this, L"StringGrid1", 0, 0, 516, 446);
     StringGrid1->SetAlign(classlib::TAlign::alClient);
     StringGrid1->SetCursor(classlib::crHandPoint);
@@ -113,6 +115,7 @@ void TRaccourcisForm::FillGrid(classlib::TActionList* ActionList) {
         StringGrid1->SetCells(2, row, action->Switch());
         StringGrid1->SetCells(3, row, action->Token());
     }
+    if (StringGrid1->RowCount() > 1) StringGrid1->SetTopRow(1);
 }
 
 void TRaccourcisForm::StringGrid1MouseDown(classlib::TObject* /*Sender*/, classlib::TMouseButton /*Button*/,

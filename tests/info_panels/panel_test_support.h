@@ -1,0 +1,245 @@
+// What the panel tests share: the main window of a program living in a temporary folder, shown
+// under Xvfb with HKCU\Software\Marbrecq set aside; the message boxes and shell calls caught through
+// their seams; files dropped from the shell; and screenshots kept in the test's working folder.
+#pragma once
+
+#include <windows.h>
+#include <shlobj.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/forms.h"
+#include "classlib/message_box.h"
+#include "settings/shell_helpers.h"
+#include "tests/ui/store_helpers.h"
+#include "ui/capture_form.h"
+#include "unicode/wide_platform.h"
+#include "widgets/unicode/uc_forms.h"
+
+namespace quill_test {
+
+inline std::wstring MakeTempFolder(const wchar_t* Stem) {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    static int serial = 0;
+    std::wstring dir = std::wstring(base) + Stem + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
+    CreateDirectoryW(dir.c_str(), nullptr);
+    return dir + L"\\";
+}
+
+inline void RemoveFolder(const std::wstring& folder) {
+    WIN32_FIND_DATAW found{};
+    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
+    if (find != INVALID_HANDLE_VALUE) {
+        do {
+            const std::wstring name = found.cFileName;
+            if (name == L"." || name == L"..") continue;
+            const std::wstring path = folder + name;
+            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
+            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                RemoveFolder(path + L"\\");
+            else
+                DeleteFileW(path.c_str());
+        } while (FindNextFileW(find, &found));
+        FindClose(find);
+    }
+    RemoveDirectoryW(folder.c_str());
+}
+
+inline void WriteBytes(const std::wstring& name, const std::string& bytes) {
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    DWORD written = 0;
+    if (file != INVALID_HANDLE_VALUE) {
+        WriteFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(file);
+    }
+}
+
+inline std::string ReadBytes(const std::wstring& name) {
+    std::string bytes;
+    HANDLE file = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return bytes;
+    LARGE_INTEGER size{};
+    GetFileSizeEx(file, &size);
+    bytes.resize(static_cast<size_t>(size.QuadPart));
+    DWORD got = 0;
+    if (!bytes.empty()) ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr);
+    CloseHandle(file);
+    return bytes;
+}
+
+// The folder of the running test program, with its trailing backslash.
+inline std::wstring ProgramFolder() {
+    wchar_t path[MAX_PATH] = {};
+    GetModuleFileNameW(nullptr, path, MAX_PATH);
+    std::wstring folder = path;
+    return folder.substr(0, folder.find_last_of(L'\\') + 1);
+}
+
+// Lets the windows paint and the posted messages run.
+inline void PumpMessages() {
+    MSG msg;
+    for (int round = 0; round < 5; ++round) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(10);
+    }
+}
+
+// The window as the screen shows it, saved as a 24-bit BMP; answers the number of pixels that
+// differ from the top-left one (a window that painted nothing has none).
+inline int SaveScreenshot(HWND Window, const std::wstring& FileName) {
+    SetWindowPos(Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
+    RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
+    PumpMessages();
+    RECT r{};
+    GetWindowRect(Window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    HDC screen = GetDC(nullptr);
+    HDC dc = CreateCompatibleDC(screen);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
+    HGDIOBJ old = SelectObject(dc, bitmap);
+    BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
+    SelectObject(dc, old);
+    BITMAPINFOHEADER info{};
+    info.biSize = sizeof info;
+    info.biWidth = width;
+    info.biHeight = height;
+    info.biPlanes = 1;
+    info.biBitCount = 24;
+    info.biCompression = BI_RGB;
+    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
+    std::string pixels(static_cast<size_t>(stride) * height, '\0');
+    GetDIBits(dc, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
+    DeleteObject(bitmap);
+    DeleteDC(dc);
+    ReleaseDC(nullptr, screen);
+    SetWindowPos(Window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
+
+    BITMAPFILEHEADER header{};
+    header.bfType = 0x4D42;
+    header.bfOffBits = sizeof header + sizeof info;
+    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
+    WriteBytes(FileName, std::string(reinterpret_cast<const char*>(&header), sizeof header) +
+                             std::string(reinterpret_cast<const char*>(&info), sizeof info) + pixels);
+    int differing = 0;
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            if (pixels.compare(static_cast<size_t>(y) * stride + x * 3, 3, pixels, 0, 3) != 0) ++differing;
+    return differing;
+}
+
+// Drops Files on Window as the shell does (WM_DROPFILES with a DROPFILES block of wide names).
+inline void DropFiles(HWND Window, const std::vector<std::wstring>& Files) {
+    std::wstring names;
+    for (const std::wstring& file : Files) names += file + L'\0';
+    names += L'\0';
+    const size_t bytes = sizeof(DROPFILES) + names.size() * sizeof(wchar_t);
+    HGLOBAL memory = GlobalAlloc(GMEM_MOVEABLE | GMEM_ZEROINIT, bytes);
+    auto* drop = static_cast<DROPFILES*>(GlobalLock(memory));
+    drop->pFiles = sizeof(DROPFILES);
+    drop->fWide = TRUE;
+    memcpy(reinterpret_cast<char*>(drop) + sizeof(DROPFILES), names.data(), names.size() * sizeof(wchar_t));
+    GlobalUnlock(memory);
+    // The window finishes (frees) the drop.
+    SendMessageW(Window, WM_DROPFILES, reinterpret_cast<WPARAM>(memory), 0);
+}
+
+// The message boxes asked for, answered Yes (questions) or OK.
+struct TAskedBox {
+    std::wstring Text;
+    UINT Flags = 0;
+};
+
+class TBoxRecorder {
+public:
+    TBoxRecorder() {
+        previous_ = classlib::SetMessageBoxFunction([this](HWND, const std::wstring& Text, const std::wstring&, UINT Flags) {
+            Boxes.push_back({Text, Flags});
+            if ((Flags & 0x0F) == MB_YESNO) return Answer;
+            return IDOK;
+        });
+    }
+    ~TBoxRecorder() { classlib::SetMessageBoxFunction(previous_); }
+    std::vector<TAskedBox> Boxes;
+    int Answer = IDYES;
+
+private:
+    classlib::TMessageBoxFunction previous_;
+};
+
+struct TShellCall {
+    std::wstring Verb, File, Parameters;
+    int Show = 0;
+};
+
+class TShellRecorder {
+public:
+    TShellRecorder() {
+        settings::TShellCalls calls;
+        calls.Execute = [this](HWND, const wchar_t* verb, const wchar_t* file, const wchar_t* parameters,
+                               const wchar_t*, int show) {
+            Calls.push_back({verb ? verb : L"", file ? file : L"", parameters ? parameters : L"", show});
+            return reinterpret_cast<HINSTANCE>(static_cast<INT_PTR>(42));
+        };
+        calls.FileOperation = [](SHFILEOPSTRUCTW*) { return 0; };
+        settings::SetShellCalls(calls);
+    }
+    ~TShellRecorder() { settings::ResetShellCalls(); }
+    std::vector<TShellCall> Calls;
+};
+
+// The main window of a program that lives in a temporary folder.
+class TPanelTestForm : public ui::TCaptureForm {
+public:
+    TPanelTestForm(classlib::TComponent* AOwner, std::wstring exeName)
+        : ui::TCaptureForm(AOwner), exeName_(std::move(exeName)) {}
+    std::wstring ExeName() const override { return exeName_; }
+    bool AskStorageMode(std::uint8_t&) override { return false; }
+
+private:
+    std::wstring exeName_;
+};
+
+class TApplicationSetUp : public ::testing::Environment {
+public:
+    void SetUp() override {
+        unicode::InitializeWidePlatform();
+        widgets::InitializeWideControls();
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        classlib::Application()->Initialize();
+    }
+    void TearDown() override {
+        widgets::FinalizeWideControls();
+        classlib::DoneApplication();
+        CoUninitialize();
+    }
+};
+
+// A shown main window in a fresh temporary program folder, its registry settings set aside.
+class PanelFormTest : public ::testing::Test {
+protected:
+    MarbrecqKeyGuard registry_{L"Software\\QuillotranePanelsTestBackup"};
+    void SetUp() override {
+        folder_ = MakeTempFolder(L"quill-panels-");
+        form_.reset(classlib::NewForm<TPanelTestForm>(nullptr, folder_ + L"Quillotrane.exe"));
+        form_->Show();
+        PumpMessages();
+    }
+    void TearDown() override {
+        form_.reset();
+        RemoveFolder(folder_);
+    }
+    std::wstring folder_;
+    std::unique_ptr<TPanelTestForm> form_;
+};
+
+}  // namespace quill_test
