@@ -78,6 +78,8 @@ void TMemo::WMDropFiles(HDROP Drop) {
 
 TSystemReportEdit::TSystemReportEdit(classlib::TComponent* AOwner) : widgets::TUcRichEdit(AOwner) {
     SetReadOnly(true);
+    // Its lines only: not the name a new control shows as its text.
+    SetText(L"");
 }
 
 void TSystemReportEdit::ClearReport() {

@@ -103,6 +103,7 @@ TEST_F(HelpPanelTest, HelpTextLinksOpenTheirTabsTheSiteAndTellTheirHints) {
     Help()->LinkEdit1UrlHint(L"http://x.example/", hint);
     EXPECT_EQ(L"Click to open the site http://x.example/\r\nin your default browser", hint);
 
+    form_->ShowSystemInfo();
     form_->acHelp->Execute();
     Help()->ShowFrame();
     for (int page = 0; page < 4; ++page) {
@@ -157,6 +158,9 @@ TEST_F(HelpPanelTest, SystemReportWritesItsLinesInTheirColoursAndTheMailCopy) {
     // The window shows the lines in their colours: the red "-" line of the unchecked source.
     Help()->PageControl1->SetActivePageIndex(1);
     const HWND edit = Help()->reSystem->Handle();
+    wchar_t start[64] = {};
+    GetWindowTextW(edit, start, 28);
+    EXPECT_STREQ(L"Windows XP - build 2600. \r\n", start);
     // Found by the control itself: its positions count a line break as one character.
     FINDTEXTEXW find{};
     find.chrg = {0, -1};
