@@ -6,6 +6,8 @@
 #include <cstring>
 #include <vector>
 
+#include "engine/plugins.h"
+
 namespace ui {
 
 namespace {
@@ -95,7 +97,7 @@ private:
     bool present_ = false;
 };
 
-// A loaded library, freed when it goes.
+// A loaded library, freed when it goes unless its code faulted.
 class TLoadedLibrary {
 public:
     explicit TLoadedLibrary(const std::wstring& FileName) {
@@ -106,20 +108,36 @@ public:
         if (modeSet) SetThreadErrorMode(previous, nullptr);
     }
     ~TLoadedLibrary() {
-        if (module_ != nullptr) FreeLibrary(module_);
+        if (module_ != nullptr && !faulted_) FreeLibrary(module_);
     }
+    void SetFaulted() { faulted_ = true; }
     TLoadedLibrary(const TLoadedLibrary&) = delete;
     TLoadedLibrary& operator=(const TLoadedLibrary&) = delete;
     HMODULE Module() const { return module_; }
 
 private:
     HMODULE module_ = nullptr;
+    bool faulted_ = false;
 };
 
 using TRegistrationFunction = HRESULT(STDAPICALLTYPE*)();
 
 TRegistrationFunction FindRegistration(HMODULE Module, const char* Name) {
     return reinterpret_cast<TRegistrationFunction>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
+}
+
+// Calls a registration function of the library; false when its code faulted.
+bool CallGuarded(TRegistrationFunction Function, HRESULT& Result) {
+    struct TCall {
+        TRegistrationFunction Function;
+        HRESULT Result;
+    } call{Function, E_FAIL};
+    const bool ran = engine::RunGuarded([](void* context) {
+        auto* c = static_cast<TCall*>(context);
+        c->Result = c->Function();
+    }, &call);
+    Result = ran ? call.Result : E_FAIL;
+    return ran;
 }
 
 // The folder of a file name, with its trailing backslash.
@@ -229,14 +247,18 @@ TRegistrationOutcome RegisterFilterLibrary(const std::wstring& FileName, bool In
     const TRegistrationFunction function = FindRegistration(library.Module(), exportName);
     if (function == nullptr) return outcome;
     outcome.Loaded = true;
-    outcome.Result = function();
+    outcome.Faulted = !CallGuarded(function, outcome.Result);
     if (Install && FAILED(outcome.Result)) {
         // What the library wrote before it failed goes again.
         if (const TRegistrationFunction undo = FindRegistration(library.Module(), "DllUnregisterServer")) {
-            undo();
-            outcome.RolledBack = true;
+            HRESULT undone = E_FAIL;
+            if (CallGuarded(undo, undone))
+                outcome.RolledBack = true;
+            else
+                outcome.Faulted = true;
         }
     }
+    if (outcome.Faulted) library.SetFaulted();
     return outcome;
 }
 

@@ -29,14 +29,17 @@ struct TRegistrationOutcome {
     bool Loaded = false;     // the library loaded and its function was called
     HRESULT Result = E_FAIL;  // the function's answer
     bool RolledBack = false;  // a failed registration was undone through the library's unregistration
-    bool Succeeded() const { return Check == TLibraryCheck::lcLibrary && Loaded && SUCCEEDED(Result); }
+    bool Faulted = false;     // the library's code faulted (the library then stays loaded)
+    bool Succeeded() const { return Check == TLibraryCheck::lcLibrary && Loaded && !Faulted && SUCCEEDED(Result); }
 };
 
 // Registers (Install) or unregisters the filters of the library FileName through its exported
 // "DllRegisterServer" or "DllUnregisterServer". While the library is loaded, the process's
 // "path" holds its folder too, so that the libraries it needs beside it are found; afterwards
 // "path" is exactly what it was (absent when it was absent). A registration that fails is undone
-// through "DllUnregisterServer" when the library offers it, so that no half of it stays behind.
+// through "DllUnregisterServer" when the library offers it, so that no half of it stays behind. A
+// fault inside the library's functions is caught: the registration has failed, and the library is
+// not unloaded (unloading would run its code again).
 TRegistrationOutcome RegisterFilterLibrary(const std::wstring& FileName, bool Install);
 
 // The process's environment variable Name, whole whatever its length; Present false when unset.

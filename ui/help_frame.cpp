@@ -275,6 +275,7 @@ void THelpFrame::RegisterDropped(const std::wstring& FileName, bool Install) {
                 icon = MB_ICONINFORMATION;
             } else {
                 message = InfoText(Install ? IDS_HELP_INSTALL_FAILED : IDS_HELP_UNINSTALL_FAILED);
+                if (outcome.Faulted) message += L"\r\n" + InfoText(IDS_HELP_FAULTED);
                 if (outcome.RolledBack) message += L"\r\n" + InfoText(IDS_HELP_ROLLED_BACK);
             }
             break;

@@ -291,7 +291,7 @@ TEST_F(HelpPanelTest, DroppedLibrariesAreRegisteredAndUnregisteredWithThePathGiv
     RemoveFolder(dropped);
 }
 
-TEST_F(HelpPanelTest, AFailedRegistrationIsUndoneAndALibraryWithoutRegistrationIsNotLoaded) {
+TEST_F(HelpPanelTest, FailedOrFaultingRegistrationsAreUndoneAndALibraryWithoutRegistrationIsNotLoaded) {
     TBoxRecorder boxes;
     const std::wstring dropped = MakeTempFolder(L"quill-drop-");
     const std::wstring failing = CopyFilterLibrary(dropped, L"drop_filter.dll", L"failing_filters.ax");
@@ -303,6 +303,14 @@ TEST_F(HelpPanelTest, AFailedRegistrationIsUndoneAndALibraryWithoutRegistrationI
               boxes.Boxes[1].Text);
     EXPECT_FALSE(FilterListed());
     EXPECT_EQ(L"", ServerPath());
+
+    // A library whose code faults: the program goes on and says so.
+    const std::wstring faulting = CopyFilterLibrary(dropped, L"drop_filter.dll", L"faulting_filters.ax");
+    boxes.Boxes.clear();
+    Help()->InstallFilterFile(faulting);
+    ASSERT_EQ(2u, boxes.Boxes.size());
+    EXPECT_EQ(0u, boxes.Boxes[1].Text.find(L"Opeartion failed\r\nThe library faulted in its own code")) << boxes.Boxes[1].Text;
+    EXPECT_FALSE(FilterListed());
 
     boxes.Boxes.clear();
     Help()->UninstallFilterFile(bare);

@@ -4,6 +4,7 @@
 // which it imports: the library loads only when that one is found beside it. Its behaviour follows
 // its file name:
 //   failing*  registers, then answers a failure (the panel must undo it)
+//   faulting* faults in both functions
 // Built with QUILL_DROP_FILTER_NO_EXPORTS it has no registration functions at all.
 #include <windows.h>
 #include <dshow.h>
@@ -26,12 +27,12 @@ std::wstring ModulePath() {
     return path;
 }
 
-bool NamedFailing() {
+bool Named(const wchar_t* Prefix) {
     std::wstring name = ModulePath();
     const size_t slash = name.find_last_of(L"\\/");
     if (slash != std::wstring::npos) name = name.substr(slash + 1);
     for (wchar_t& c : name) c = static_cast<wchar_t>(towlower(c));
-    return wcsncmp(name.c_str(), L"failing", 7) == 0;
+    return wcsncmp(name.c_str(), Prefix, wcslen(Prefix)) == 0;
 }
 
 std::wstring ClassKey() {
@@ -41,6 +42,11 @@ std::wstring ClassKey() {
 }
 
 [[maybe_unused]] HRESULT Register(bool Install) {
+    if (Named(L"faulting")) {
+        // A pointer the compiler cannot see through: a real access violation at run time.
+        int* volatile nowhere = nullptr;
+        *nowhere = 1;
+    }
     const HRESULT init = CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
     HRESULT result = S_OK;
     {
@@ -58,7 +64,7 @@ std::wstring ClassKey() {
             filter.cPins = 0;
             result = mapper->RegisterFilter(quill_test::kDropFilterClsid, QuillDropHelperName(), nullptr,
                                             &quill_test::kDropFilterCategory, nullptr, &filter);
-            if (SUCCEEDED(result) && NamedFailing()) result = E_FAIL;
+            if (SUCCEEDED(result) && Named(L"failing")) result = E_FAIL;
         } else if (SUCCEEDED(result)) {
             mapper->UnregisterFilter(&quill_test::kDropFilterCategory, nullptr, quill_test::kDropFilterClsid);
             RegDeleteTreeW(HKEY_CLASSES_ROOT, ClassKey().c_str());
