@@ -7,6 +7,8 @@
 
 #include "panel_test_support.h"
 #include "settings/settings_catalogue.h"
+#include "ui/extraire_frame.h"
+#include "ui/help_frame.h"
 #include "ui/raccourcis_form.h"
 #include "widgets/custom/super_actions.h"
 
@@ -105,6 +107,79 @@ TEST_F(ShortcutsTest, CommandsAreListedSortedByTheClickedColumnAndRunByADoubleCl
     settings::ParamRaccourcisSort->SetValue(7);
     keys_->FillGrid(list_);
     EXPECT_EQ(1, keys_->StringGrid1->RowCount());
+}
+
+}  // namespace
+
+namespace {
+
+using namespace quill_test;
+
+// The main window's own commands in the shortcuts window, and the window's close.
+class MainShortcutsTest : public PanelFormTest {
+protected:
+    void SetUp() override {
+        PanelFormTest::SetUp();
+        keys_.reset(classlib::NewForm<ui::TRaccourcisForm>(nullptr));
+    }
+    void TearDown() override {
+        keys_.reset();
+        PanelFormTest::TearDown();
+    }
+    int RowOf(const std::wstring& Caption) {
+        for (int row = 1; row < keys_->StringGrid1->RowCount(); ++row)
+            if (keys_->StringGrid1->Cells(0, row) == Caption) return row;
+        return -1;
+    }
+    std::unique_ptr<ui::TRaccourcisForm> keys_;
+};
+
+TEST_F(MainShortcutsTest, EveryCommandWithACaptionIsListedAndOneRunsFromItsRow) {
+    settings::ParamRaccourcisSort->SetValue(2);
+    keys_->FillGrid(form_->al);
+    // The 55 commands but the two camcorder-window switches, which have no caption.
+    ASSERT_EQ(55, form_->al->ActionCount());
+    EXPECT_EQ(54, keys_->StringGrid1->RowCount());
+    EXPECT_EQ(-1, RowOf(L""));
+    const int grab = RowOf(L"Grab panel");
+    ASSERT_GT(grab, 0);
+    EXPECT_EQ(L"Alt+G", keys_->StringGrid1->Cells(1, grab));
+    EXPECT_EQ(L"gf", keys_->StringGrid1->Cells(2, grab));
+    EXPECT_EQ(L"grab_frame", keys_->StringGrid1->Cells(3, grab));
+    // Sorted by switch: "saScript" has none and comes first.
+    EXPECT_EQ(L"Launch script", keys_->StringGrid1->Cells(0, 1));
+
+    keys_->Show();
+    const RECT cell = keys_->StringGrid1->CellRect(0, grab);
+    ASSERT_LT(cell.left, cell.right) << "the row is in view";
+    const LPARAM at = MAKELPARAM((cell.left + cell.right) / 2, (cell.top + cell.bottom) / 2);
+    const HWND grid = keys_->StringGrid1->Handle();
+    SendMessageW(grid, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(grid, WM_LBUTTONUP, 0, at);
+    SendMessageW(grid, WM_LBUTTONDBLCLK, MK_LBUTTON, at);
+    SendMessageW(grid, WM_LBUTTONUP, 0, at);
+    EXPECT_TRUE(form_->ExtraireFrame1->Visible());
+    EXPECT_TRUE(form_->acExtraireFrame->Checked());
+}
+
+TEST_F(MainShortcutsTest, ClosingTheWindowHidesItForGoodAndTheToggleFollows) {
+    // The help text's "F11" link opens it; a second click leaves it shown.
+    form_->HelpFrame1->LinkEdit1CustomLinkClick(L"F11");
+    ASSERT_TRUE(keys_->Visible());
+    ASSERT_TRUE(form_->taraccourcis->Checked());
+    form_->HelpFrame1->LinkEdit1CustomLinkClick(L"F11");
+    EXPECT_TRUE(keys_->Visible());
+    EXPECT_GT(SaveScreenshot(keys_->Handle(), L"shortcuts_window_main.bmp"), 1000);
+
+    keys_->Close();
+    PumpMessages();
+    EXPECT_FALSE(keys_->Visible());
+    EXPECT_FALSE(IsWindowVisible(keys_->Handle()));
+    EXPECT_FALSE(form_->taraccourcis->Checked());
+    // The next F11 shows it again.
+    form_->taraccourcis->Execute();
+    EXPECT_TRUE(keys_->Visible());
+    EXPECT_TRUE(form_->taraccourcis->Checked());
 }
 
 }  // namespace
