@@ -146,8 +146,9 @@ TEST_F(MainShortcutsTest, EveryCommandWithACaptionIsListedAndOneRunsFromItsRow) 
     EXPECT_EQ(L"Alt+G", keys_->StringGrid1->Cells(1, grab));
     EXPECT_EQ(L"gf", keys_->StringGrid1->Cells(2, grab));
     EXPECT_EQ(L"grab_frame", keys_->StringGrid1->Cells(3, grab));
-    // Sorted by switch: "saScript" has none and comes first.
-    EXPECT_EQ(L"Launch script", keys_->StringGrid1->Cells(0, 1));
+    // Sorted by switch (then caption): "af", the about panel's, is the first.
+    EXPECT_EQ(L"About panel...", keys_->StringGrid1->Cells(0, 1));
+    EXPECT_EQ(L"af", keys_->StringGrid1->Cells(2, 1));
 
     keys_->Show();
     const RECT cell = keys_->StringGrid1->CellRect(0, grab);
