@@ -84,6 +84,9 @@ TAproposFrame::TAproposFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     leMail->Font()->SetColor(classlib::clNavy);
     Image1 = Place<widgets::TUcImage>(this, this, L"Image1", 8, 352, 40, 40);
     Image1->SetStretch(true);
+    // The window was made by the panel's base, under the base's class name: made again under this
+    // panel's own, so that the panel is known by it from outside.
+    if (HandleAllocated()) RecreateWnd();
 }
 
 void TAproposFrame::FillTexts() {

@@ -182,6 +182,9 @@ THelpFrame::THelpFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     zone(L"LabelIns", L"MemoIns", 8, classlib::clGreen, LabelIns, MemoIns);
     zone(L"LabelDes", L"MemoDes", 184, classlib::clMaroon, LabelDes, MemoDes);
     PageControl1->SetActivePage(tsAide);
+    // The window was made by the panel's base, under the base's class name: made again under this
+    // panel's own, so that the panel is known by it from outside.
+    if (HandleAllocated()) RecreateWnd();
 }
 
 void THelpFrame::InitTexts() {

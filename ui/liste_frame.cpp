@@ -133,6 +133,9 @@ TListeFrame::TListeFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     KitTimerList1->Add([this](classlib::TObject* Sender) { CPUTimer(Sender); }, 500, true);
     KitTimerList1->Add([this](classlib::TObject* Sender) { FreeSpaceTimer(Sender); }, 2000, true);
     KitTimerList1->SetActive(true);
+    // The window was made by the panel's base, under the base's class name: made again under this
+    // panel's own, so that the panel is known by it from outside.
+    if (HandleAllocated()) RecreateWnd();
 }
 
 void TListeFrame::ShowFrame() {

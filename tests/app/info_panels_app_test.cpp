@@ -1,0 +1,90 @@
+// The built program's panels and shortcuts window as a user opens them from the keyboard: all nine
+// panels in turn with the next-panel key, the clip list, help and about panels by their own keys
+// (screenshots kept in the test's working folder), and the shortcuts window shown by F11, closed
+// from its own close box for good, and shown again by the next F11.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <string>
+
+#include "tests/app/program_run.h"
+#include "tests/ui/store_helpers.h"
+
+namespace {
+
+using namespace quill_test;
+
+const std::wstring kShortcutsCaption = L"The commands of Quillotrane 6.0.5En";
+
+class ProgramPanelsTest : public ::testing::Test {
+protected:
+    MarbrecqKeyGuard registry_{L"Software\\QuillotranePanelsAppTestBackup"};
+    void SetUp() override {
+        wchar_t base[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, base);
+        folder_ = std::wstring(base) + L"quill-panels-app-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        exe_ = folder_ + L"Quillotrane.exe";
+        ini_ = folder_ + L"Quillotrane.ini";
+        ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
+        // Portable mode, the sources panel shown first.
+        WriteIniLines(ini_, {kIniSection, L"Panneau Actif=0"});
+    }
+    void TearDown() override {
+        DeleteFileW(ini_.c_str());
+        DeleteFileW(exe_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+    std::wstring folder_, exe_, ini_;
+};
+
+TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
+    ProgramRun run(exe_, folder_);
+    ASSERT_NE(nullptr, run.window) << "no main window titled as expected";
+    const wchar_t* const panels[] = {L"TSourcesFrame",   L"TDossiersFrame", L"TProgrammerFrame",
+                                     L"TExtraireFrame",  L"TIncrusterFrame", L"TOptionsFrame",
+                                     L"TListeFrame",     L"THelpFrame",     L"TAproposFrame"};
+    ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(panels[0]) != nullptr; }));
+    for (int i = 1; i <= 9; ++i) {
+        run.Press(VK_F6);
+        const wchar_t* next = panels[i % 9];
+        // The overlay and settings panels' windows may still carry their base's class name.
+        const bool baseName = i == 4 || i == 5;
+        EXPECT_TRUE(WaitFor([&] {
+            return run.ShownPanel(next) != nullptr || (baseName && run.ShownPanel(L"TPanelFrame") != nullptr);
+        })) << "F6 to " << i % 9;
+    }
+
+    struct TKey {
+        WORD Key;
+        std::vector<WORD> Modifiers;
+        const wchar_t* Panel;
+        const wchar_t* Screenshot;
+    };
+    const TKey keys[] = {{'L', {VK_MENU}, L"TListeFrame", L"program_clip_list_panel.bmp"},
+                         {VK_F1, {}, L"THelpFrame", L"program_help_panel.bmp"},
+                         {'A', {VK_MENU}, L"TAproposFrame", L"program_about_panel.bmp"}};
+    for (const TKey& key : keys) {
+        run.Press(key.Key, key.Modifiers);
+        ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(key.Panel) != nullptr; })) << key.Panel;
+        run.Screenshot(key.Screenshot);
+    }
+
+    run.Press(VK_F11);
+    HWND shortcuts = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (shortcuts = run.FindCaptioned(kShortcutsCaption)) != nullptr; })) << "F11";
+    // Its own close box: hidden, and not shown again behind the user's back.
+    PostMessageW(shortcuts, WM_CLOSE, 0, 0);
+    ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(shortcuts); }));
+    Sleep(500);
+    EXPECT_FALSE(IsWindowVisible(shortcuts));
+    // The toggle followed: the next F11 shows it, the one after hides it.
+    run.Press(VK_F11);
+    EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(shortcuts) != FALSE; })) << "F11 after the close";
+    run.Press(VK_F11);
+    EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(shortcuts); })) << "F11 again";
+    EXPECT_TRUE(run.Close());
+}
+
+}  // namespace
