@@ -2,6 +2,8 @@
 
 #include <windows.h>
 
+#include <algorithm>
+
 #include "classlib/format.h"
 #include "classlib/graphics.h"
 #include "settings/program_texts.h"
