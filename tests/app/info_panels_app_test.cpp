@@ -17,26 +17,14 @@ using namespace quill_test;
 
 const std::wstring kShortcutsCaption = L"The commands of Quillotrane 6.0.5En";
 
-class ProgramPanelsTest : public ::testing::Test {
+class ProgramPanelsTest : public ProgramCopyTest {
 protected:
-    MarbrecqKeyGuard registry_{L"Software\\QuillotranePanelsAppTestBackup"};
+    ProgramPanelsTest() : ProgramCopyTest(L"quill-panels-app-") {}
     void SetUp() override {
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        folder_ = std::wstring(base) + L"quill-panels-app-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        exe_ = folder_ + L"Quillotrane.exe";
-        ini_ = folder_ + L"Quillotrane.ini";
-        ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
+        ProgramCopyTest::SetUp();
         // Portable mode, the sources panel shown first.
         WriteIniLines(ini_, {kIniSection, L"Panneau Actif=0"});
     }
-    void TearDown() override {
-        DeleteFileW(ini_.c_str());
-        DeleteFileW(exe_.c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-    std::wstring folder_, exe_, ini_;
 };
 
 TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
@@ -77,7 +65,9 @@ TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
     // Its own close box: hidden, and not shown again behind the user's back.
     PostMessageW(shortcuts, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(shortcuts); }));
-    Sleep(500);
+    // Answered once the close has been handled whole: a window shown again within it shows now.
+    DWORD_PTR answer = 0;
+    ASSERT_TRUE(SendMessageTimeoutW(shortcuts, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs, &answer));
     EXPECT_FALSE(IsWindowVisible(shortcuts));
     // The toggle followed: the next F11 shows it, the one after hides it.
     run.Press(VK_F11);

@@ -12,6 +12,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/ui/store_helpers.h"
+
 #ifndef QUILL_APP_EXE
 #error "QUILL_APP_EXE (path of the built Quillotrane.exe) must be defined by the build"
 #endif
@@ -185,6 +187,35 @@ public:
 
 private:
     PROCESS_INFORMATION process_{};
+};
+
+// A test of the program run from a copy of it in a temporary folder of its own (portable mode once
+// an INI file is written beside the copy); HKCU\Software\Marbrecq is set aside meanwhile.
+class ProgramCopyTest : public ::testing::Test {
+protected:
+    explicit ProgramCopyTest(const wchar_t* Stem) : stem_(Stem) {}
+    MarbrecqKeyGuard registry_{L"Software\\QuillotraneProgramTestBackup"};
+    void SetUp() override {
+        wchar_t base[MAX_PATH] = {};
+        GetTempPathW(MAX_PATH, base);
+        folder_ = std::wstring(base) + stem_ + std::to_wstring(GetCurrentProcessId()) + L"\\";
+        CreateDirectoryW(folder_.c_str(), nullptr);
+        exe_ = folder_ + L"Quillotrane.exe";
+        ini_ = folder_ + L"Quillotrane.ini";
+        ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
+    }
+    void TearDown() override {
+        DeleteFileW(ini_.c_str());
+        DeleteFileW(exe_.c_str());
+        RemoveDirectoryW(folder_.c_str());
+    }
+
+    std::wstring folder_;
+    std::wstring exe_;
+    std::wstring ini_;
+
+private:
+    const wchar_t* stem_;
 };
 
 }  // namespace quill_test

@@ -207,7 +207,7 @@ TEST_F(HelpPanelTest, TheMainWindowReportsWhatItFound) {
 
 TEST(FilterLibraryCheck, OnlyADllOfThisProcessorWithTheFunctionIsALibrary) {
     using ui::TLibraryCheck;
-    const std::wstring folder = MakeTempFolder(L"quill-check-");
+    const std::wstring folder = MakeTempFolder();
     const std::wstring library = BuiltLibrary(L"drop_filter.dll");
     EXPECT_EQ(TLibraryCheck::lcLibrary, ui::CheckFilterLibrary(library, "DllRegisterServer"));
     EXPECT_EQ(TLibraryCheck::lcLibrary, ui::CheckFilterLibrary(library, "DllUnregisterServer"));
@@ -248,7 +248,7 @@ TEST(FilterLibraryCheck, OnlyADllOfThisProcessorWithTheFunctionIsALibrary) {
 
 TEST_F(HelpPanelTest, DroppedLibrariesAreRegisteredAndUnregisteredWithThePathGivenBackWhole) {
     TBoxRecorder boxes;
-    const std::wstring dropped = MakeTempFolder(L"quill-drop-");
+    const std::wstring dropped = MakeTempFolder();
     const std::wstring library = CopyFilterLibrary(dropped, L"drop_filter.dll", L"quill_filters.ax");
     WriteBytes(dropped + L"notes.ax", "not a library");
     // A search path longer than any fixed buffer comes back exactly as it was.
@@ -293,7 +293,7 @@ TEST_F(HelpPanelTest, DroppedLibrariesAreRegisteredAndUnregisteredWithThePathGiv
 
 TEST_F(HelpPanelTest, FailedOrFaultingRegistrationsAreUndoneAndALibraryWithoutRegistrationIsNotLoaded) {
     TBoxRecorder boxes;
-    const std::wstring dropped = MakeTempFolder(L"quill-drop-");
+    const std::wstring dropped = MakeTempFolder();
     const std::wstring failing = CopyFilterLibrary(dropped, L"drop_filter.dll", L"failing_filters.ax");
     const std::wstring bare = CopyFilterLibrary(dropped, L"drop_filter_noexport.dll", L"bare.ax");
 

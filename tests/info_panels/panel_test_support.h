@@ -16,40 +16,13 @@
 #include "classlib/forms.h"
 #include "classlib/message_box.h"
 #include "settings/shell_helpers.h"
+#include "tests/ui/capture_form_fixture.h"
 #include "tests/ui/store_helpers.h"
 #include "ui/capture_form.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_forms.h"
 
 namespace quill_test {
-
-inline std::wstring MakeTempFolder(const wchar_t* Stem) {
-    wchar_t base[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, base);
-    static int serial = 0;
-    std::wstring dir = std::wstring(base) + Stem + std::to_wstring(GetCurrentProcessId()) + L"-" + std::to_wstring(++serial);
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir + L"\\";
-}
-
-inline void RemoveFolder(const std::wstring& folder) {
-    WIN32_FIND_DATAW found{};
-    HANDLE find = FindFirstFileW((folder + L"*").c_str(), &found);
-    if (find != INVALID_HANDLE_VALUE) {
-        do {
-            const std::wstring name = found.cFileName;
-            if (name == L"." || name == L"..") continue;
-            const std::wstring path = folder + name;
-            SetFileAttributesW(path.c_str(), FILE_ATTRIBUTE_NORMAL);
-            if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                RemoveFolder(path + L"\\");
-            else
-                DeleteFileW(path.c_str());
-        } while (FindNextFileW(find, &found));
-        FindClose(find);
-    }
-    RemoveDirectoryW(folder.c_str());
-}
 
 inline void WriteBytes(const std::wstring& name, const std::string& bytes) {
     HANDLE file = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
@@ -197,18 +170,6 @@ public:
     std::vector<TShellCall> Calls;
 };
 
-// The main window of a program that lives in a temporary folder.
-class TPanelTestForm : public ui::TCaptureForm {
-public:
-    TPanelTestForm(classlib::TComponent* AOwner, std::wstring exeName)
-        : ui::TCaptureForm(AOwner), exeName_(std::move(exeName)) {}
-    std::wstring ExeName() const override { return exeName_; }
-    bool AskStorageMode(std::uint8_t&) override { return false; }
-
-private:
-    std::wstring exeName_;
-};
-
 class TApplicationSetUp : public ::testing::Environment {
 public:
     void SetUp() override {
@@ -229,8 +190,8 @@ class PanelFormTest : public ::testing::Test {
 protected:
     MarbrecqKeyGuard registry_{L"Software\\QuillotranePanelsTestBackup"};
     void SetUp() override {
-        folder_ = MakeTempFolder(L"quill-panels-");
-        form_.reset(classlib::NewForm<TPanelTestForm>(nullptr, folder_ + L"Quillotrane.exe"));
+        folder_ = MakeTempFolder();
+        form_.reset(classlib::NewForm<TTestCaptureForm>(nullptr, folder_ + L"Quillotrane.exe"));
         form_->Show();
         PumpMessages();
     }
@@ -239,7 +200,7 @@ protected:
         RemoveFolder(folder_);
     }
     std::wstring folder_;
-    std::unique_ptr<TPanelTestForm> form_;
+    std::unique_ptr<TTestCaptureForm> form_;
 };
 
 }  // namespace quill_test
