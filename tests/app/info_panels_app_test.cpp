@@ -56,12 +56,22 @@ TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
     for (const TKey& key : keys) {
         run.Press(key.Key, key.Modifiers);
         ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(key.Panel) != nullptr; })) << key.Panel;
-        run.Screenshot(key.Screenshot);
+        EXPECT_GT(run.Screenshot(key.Screenshot), 1000) << key.Screenshot;
     }
 
     run.Press(VK_F11);
     HWND shortcuts = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (shortcuts = run.FindCaptioned(kShortcutsCaption)) != nullptr; })) << "F11";
+    // Its grid painted: the header row is light where the window was black before.
+    EXPECT_TRUE(WaitFor([&] {
+        POINT header{20, 8};
+        ClientToScreen(shortcuts, &header);
+        HDC screen = GetDC(nullptr);
+        const COLORREF colour = GetPixel(screen, header.x, header.y);
+        ReleaseDC(nullptr, screen);
+        return colour != CLR_INVALID && GetRValue(colour) > 128 && GetGValue(colour) > 128;
+    })) << "the shortcuts grid is not painted";
+    SaveWindowScreenshot(shortcuts, L"program_shortcuts_window.bmp");
     // Its own close box: hidden, and not shown again behind the user's back.
     PostMessageW(shortcuts, WM_CLOSE, 0, 0);
     ASSERT_TRUE(WaitFor([&] { return !IsWindowVisible(shortcuts); }));

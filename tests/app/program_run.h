@@ -12,6 +12,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/window_screenshot.h"
 #include "tests/ui/store_helpers.h"
 
 #ifndef QUILL_APP_EXE
@@ -147,40 +148,11 @@ public:
     }
 
     // Writes what the screen shows of the window into a BMP file in the working folder.
-    void Screenshot(const std::wstring& FileName) const {
+    // Answers the count of pixels unlike the top-left one.
+    int Screenshot(const std::wstring& FileName) const {
         RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
         Sleep(300);
-        RECT r{};
-        GetWindowRect(window, &r);
-        const int w = r.right - r.left, h = r.bottom - r.top;
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        GdiFlush();
-        const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
-        file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
-        if (FILE* out = _wfopen(FileName.c_str(), L"wb")) {
-            fwrite(&file, sizeof(file), 1, out);
-            fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
-            fwrite(bits, stride, static_cast<size_t>(h), out);
-            fclose(out);
-        }
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
+        return SaveWindowScreenshot(window, FileName);
     }
 
     HWND window = nullptr;

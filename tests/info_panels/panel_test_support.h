@@ -16,6 +16,7 @@
 #include "classlib/forms.h"
 #include "classlib/message_box.h"
 #include "settings/shell_helpers.h"
+#include "tests/common/window_screenshot.h"
 #include "tests/ui/capture_form_fixture.h"
 #include "tests/ui/store_helpers.h"
 #include "ui/capture_form.h"
@@ -66,47 +67,13 @@ inline void PumpMessages() {
     }
 }
 
-// The window as the screen shows it, saved as a 24-bit BMP; answers the number of pixels that
-// differ from the top-left one (a window that painted nothing has none).
+// The window brought up and painted, then as the screen shows it (see SaveWindowScreenshot).
 inline int SaveScreenshot(HWND Window, const std::wstring& FileName) {
     SetWindowPos(Window, HWND_TOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     PumpMessages();
-    RECT r{};
-    GetWindowRect(Window, &r);
-    const int width = r.right - r.left;
-    const int height = r.bottom - r.top;
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
-    HGDIOBJ old = SelectObject(dc, bitmap);
-    BitBlt(dc, 0, 0, width, height, screen, r.left, r.top, SRCCOPY);
-    SelectObject(dc, old);
-    BITMAPINFOHEADER info{};
-    info.biSize = sizeof info;
-    info.biWidth = width;
-    info.biHeight = height;
-    info.biPlanes = 1;
-    info.biBitCount = 24;
-    info.biCompression = BI_RGB;
-    const DWORD stride = ((static_cast<DWORD>(width) * 3 + 3) & ~3u);
-    std::string pixels(static_cast<size_t>(stride) * height, '\0');
-    GetDIBits(dc, bitmap, 0, height, pixels.data(), reinterpret_cast<BITMAPINFO*>(&info), DIB_RGB_COLORS);
-    DeleteObject(bitmap);
-    DeleteDC(dc);
-    ReleaseDC(nullptr, screen);
+    const int differing = SaveWindowScreenshot(Window, FileName);
     SetWindowPos(Window, HWND_NOTOPMOST, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE);
-
-    BITMAPFILEHEADER header{};
-    header.bfType = 0x4D42;
-    header.bfOffBits = sizeof header + sizeof info;
-    header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
-    WriteBytes(FileName, std::string(reinterpret_cast<const char*>(&header), sizeof header) +
-                             std::string(reinterpret_cast<const char*>(&info), sizeof info) + pixels);
-    int differing = 0;
-    for (int y = 0; y < height; ++y)
-        for (int x = 0; x < width; ++x)
-            if (pixels.compare(static_cast<size_t>(y) * stride + x * 3, 3, pixels, 0, 3) != 0) ++differing;
     return differing;
 }
 

@@ -164,6 +164,7 @@ TEST_F(MainShortcutsTest, EveryCommandWithACaptionIsListedAndOneRunsFromItsRow) 
 }
 
 TEST_F(MainShortcutsTest, ClosingTheWindowHidesItForGoodAndTheToggleFollows) {
+    keys_->FillGrid(form_->al);
     // The help text's "F11" link opens it; a second click leaves it shown.
     form_->HelpFrame1->LinkEdit1CustomLinkClick(L"F11");
     ASSERT_TRUE(keys_->Visible());
