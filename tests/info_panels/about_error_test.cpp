@@ -94,4 +94,18 @@ TEST_F(PanelFormTest, WarningReportQuitGivesTheWindowBackItsSizeAndItsMailCarrie
     EXPECT_FALSE(classlib::Application()->Terminated());
 }
 
+TEST_F(PanelFormTest, FatalReportQuitEndsTheProgram) {
+    ASSERT_EQ(nullptr, classlib::Application()->MainForm()) << "the run below must not start a message loop";
+    ui::TErreurFrame* error = form_->ErreurFrame1;
+    error->ShowError(L"no capture graph", true);
+    EXPECT_EQ(0u, error->LinkEdit1->Markup().Text.find(L"Quillotrane has encountered a fatal error on your system:"));
+    error->FermerErreurBtnClick(error->FermerErreurBtn);
+    EXPECT_TRUE(classlib::Application()->Terminated());
+    MSG quit;
+    EXPECT_TRUE(PeekMessageW(&quit, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE));
+    // A new run starts unterminated (and, without a main form, returns at once): the next tests go on.
+    classlib::Application()->Run();
+    EXPECT_FALSE(classlib::Application()->Terminated());
+}
+
 }  // namespace
