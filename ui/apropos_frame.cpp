@@ -99,8 +99,11 @@ void TAproposFrame::FillTexts() {
                      classlib::Format(InfoText(IDS_ABOUT_TEXT_2), {settings::BuildDate()}) + L"<br><br>" +
                      classlib::Format(InfoText(IDS_ABOUT_TEXT_3), {HomePageAddress()}) + L"<br><br>" +
                      classlib::Format(InfoText(IDS_ABOUT_TEXT_4), {MakerMailAddress()}));
-    if (auto* form = dynamic_cast<TCaptureForm*>(Owner()); form != nullptr && form->acPelorin != nullptr)
+    if (auto* form = dynamic_cast<TCaptureForm*>(Owner()); form != nullptr && form->acPelorin != nullptr) {
+        // The action's picture comes from the main window's image list.
+        PelorinButton->SetImages(form->ImageList1);
         PelorinButton->SetAction(form->acPelorin);
+    }
     if (Image1->Picture()->Empty()) PaintMakerPicture(Image1);
 }
 

@@ -58,6 +58,10 @@ TEST_F(PanelFormTest, AboutPanelNamesTheProgramItsLibrariesAndMailsTheMaker) {
     about->leUrlClick(L"http://www.marbrecq.example/quillotrane/");
     EXPECT_EQ(L"http://www.marbrecq.example/quillotrane/", shell.Calls.back().File);
 
+    // The clip browser's button shows the action's picture from the main window's images.
+    EXPECT_EQ(form_->acPelorin, about->PelorinButton->Action());
+    EXPECT_EQ(form_->ImageList1, about->PelorinButton->Images());
+    EXPECT_EQ(form_->acPelorin->ImageIndex(), about->PelorinButton->ImageIndex());
     about->ShowFrame();
     EXPECT_GT(SaveScreenshot(form_->Handle(), L"about_panel.bmp"), 1000);
 }
