@@ -35,7 +35,7 @@ TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
                                      L"TListeFrame",     L"THelpFrame",     L"TAproposFrame"};
     ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(panels[0]) != nullptr; }));
     for (int i = 1; i <= 9; ++i) {
-        run.Press(VK_F6);
+        ASSERT_TRUE(run.Post(VK_F6));
         const wchar_t* next = panels[i % 9];
         // The overlay and settings panels' windows may still carry their base's class name.
         const bool baseName = i == 4 || i == 5;
@@ -59,7 +59,7 @@ TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
         EXPECT_GT(run.Screenshot(key.Screenshot), 1000) << key.Screenshot;
     }
 
-    run.Press(VK_F11);
+    ASSERT_TRUE(run.Post(VK_F11));
     HWND shortcuts = nullptr;
     ASSERT_TRUE(WaitFor([&] { return (shortcuts = run.FindCaptioned(kShortcutsCaption)) != nullptr; })) << "F11";
     // Its grid painted: the header row is light where the window was black before.
@@ -80,9 +80,9 @@ TEST_F(ProgramPanelsTest, EveryPanelAndTheShortcutsWindowOpenFromTheKeyboard) {
     ASSERT_TRUE(SendMessageTimeoutW(shortcuts, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs, &answer));
     EXPECT_FALSE(IsWindowVisible(shortcuts));
     // The toggle followed: the next F11 shows it, the one after hides it.
-    run.Press(VK_F11);
+    ASSERT_TRUE(run.Post(VK_F11));
     EXPECT_TRUE(WaitFor([&] { return IsWindowVisible(shortcuts) != FALSE; })) << "F11 after the close";
-    run.Press(VK_F11);
+    ASSERT_TRUE(run.Post(VK_F11));
     EXPECT_TRUE(WaitFor([&] { return !IsWindowVisible(shortcuts); })) << "F11 again";
     EXPECT_TRUE(run.Close());
 }
