@@ -5,7 +5,6 @@
 
 #include "classlib/message_box.h"
 #include "dshow/ds_functions.h"
-#include "engine/capture_data_module.h"
 #include "engine/plugins.h"
 #include "settings/program_texts.h"
 #include "settings/shell_helpers.h"
@@ -32,12 +31,11 @@ void TCaptureForm::ShowSystemInfo() {
     facts.WindowsVersion = settings::GetWindowsVersionText();
     facts.DirectXVersion = dshow::GetDirectXVersion();
     facts.WindowsMediaFound = WmvAvailable;
-    // The settings panel lists exactly the DivX and Xvid encoders it found.
+    // The settings panel lists exactly the DivX and Xvid encoders it found, and found the MP3 encoder.
     unicode::TWideStrings* divx = OptionsFrame->cboxdivx->Items();
-    facts.DivxAvailable = divx->Count() > 0;
+    facts.DivxAvailable = DivxAvailable;
     for (int i = 0; i < divx->Count(); ++i) facts.DivxEncoders.push_back(divx->Strings(i));
-    engine::Tdm* module = engine::dm();
-    facts.Mp3EncoderPresent = module != nullptr && module->Mp3EncoderFound;
+    facts.Mp3EncoderPresent = Mp3EncoderPresent;
     if (facts.Mp3EncoderPresent)
         facts.Mp3ServerKnown = ReadMp3EncoderServer(facts.Mp3ServerPath, facts.Mp3ServerVersion);
     widgets::TUcCheckListBox* sources = HelpFrame1->clSources;

@@ -147,12 +147,12 @@ public:
         SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
     }
 
-    // A key without modifiers put into the program's queue as the keyboard would (down, then up),
+    // A key, alone or with Alt, put into the program's queue as the keyboard would (down, then up),
     // answered once the program has handled it: it cannot be lost on the way from the display.
-    bool Post(WORD Key) {
-        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16;
-        PostMessageW(window, WM_KEYDOWN, Key, scan | 1);
-        PostMessageW(window, WM_KEYUP, Key, scan | 1 | (1 << 30) | (1u << 31));
+    bool Post(WORD Key, bool Alt = false) {
+        const LPARAM data = (static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16) | 1 | (Alt ? 1 << 29 : 0);
+        PostMessageW(window, Alt ? WM_SYSKEYDOWN : WM_KEYDOWN, Key, data);
+        PostMessageW(window, Alt ? WM_SYSKEYUP : WM_KEYUP, Key, data | (1 << 30) | (1u << 31));
         DWORD_PTR answer = 0;
         return SendMessageTimeoutW(window, WM_NULL, 0, 0, SMTO_BLOCK, kTimeoutMs, &answer) != 0;
     }

@@ -16,6 +16,7 @@
 #include "classlib/forms.h"
 #include "classlib/message_box.h"
 #include "settings/shell_helpers.h"
+#include "tests/common/wide_window_environment.h"
 #include "tests/common/window_screenshot.h"
 #include "tests/ui/capture_form_fixture.h"
 #include "tests/ui/store_helpers.h"
@@ -137,17 +138,15 @@ public:
     std::vector<TShellCall> Calls;
 };
 
-class TApplicationSetUp : public ::testing::Environment {
+// The program's process set-up for windows, with COM for the filter libraries' registrations.
+class TApplicationSetUp : public WideWindowEnvironment {
 public:
     void SetUp() override {
-        unicode::InitializeWidePlatform();
-        widgets::InitializeWideControls();
         CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        classlib::Application()->Initialize();
+        WideWindowEnvironment::SetUp();
     }
     void TearDown() override {
-        widgets::FinalizeWideControls();
-        classlib::DoneApplication();
+        WideWindowEnvironment::TearDown();
         CoUninitialize();
     }
 };
