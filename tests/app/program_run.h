@@ -7,59 +7,17 @@
 
 #include <gtest/gtest.h>
 
-#include <cstdio>
-#include <functional>
 #include <string>
 #include <vector>
 
+#include "tests/app/program_support.h"
 #include "tests/common/window_screenshot.h"
 #include "tests/ui/store_helpers.h"
-
-#ifndef QUILL_APP_EXE
-#error "QUILL_APP_EXE (path of the built Quillotrane.exe) must be defined by the build"
-#endif
 
 namespace quill_test {
 
 constexpr DWORD kTimeoutMs = 60000;
 inline const std::wstring kCaption = L"Quillotrane 6.0.5En by Marbrecq";
-
-inline std::wstring ProgramPath() {
-    const char* utf8 = QUILL_APP_EXE;
-    const int length = MultiByteToWideChar(CP_UTF8, 0, utf8, -1, nullptr, 0);
-    std::wstring path(length > 0 ? length - 1 : 0, L'\0');
-    if (length > 1) MultiByteToWideChar(CP_UTF8, 0, utf8, -1, path.data(), length);
-    if (!path.empty() && path[0] == L'/') path.insert(0, L"Z:");
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
-inline bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs = 10000) {
-    const DWORD start = GetTickCount();
-    while (!Done()) {
-        if (GetTickCount() - start > TimeoutMs) return Done();
-        Sleep(20);
-    }
-    return true;
-}
-
-struct Captioned {
-    DWORD process;
-    const std::wstring* caption;
-    HWND found;
-};
-
-inline BOOL CALLBACK FindCaptionedWindow(HWND Window, LPARAM Data) {
-    auto* find = reinterpret_cast<Captioned*>(Data);
-    DWORD id = 0;
-    GetWindowThreadProcessId(Window, &id);
-    wchar_t text[256] = {};
-    GetWindowTextW(Window, text, 256);
-    if (id != find->process || !IsWindowVisible(Window) || *find->caption != text) return TRUE;
-    find->found = Window;
-    return FALSE;
-}
 
 // One run of the program: started, found by its main window's caption, closed with WM_CLOSE.
 class ProgramRun {
@@ -93,11 +51,7 @@ public:
     bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
 
     // The visible top-level window of the program captioned so.
-    HWND FindCaptioned(const std::wstring& Caption) const {
-        Captioned data{process_.dwProcessId, &Caption, nullptr};
-        EnumWindows(FindCaptionedWindow, reinterpret_cast<LPARAM>(&data));
-        return data.found;
-    }
+    HWND FindCaptioned(const std::wstring& Caption) const { return FindProcessWindow(process_.dwProcessId, Caption); }
     // The main window's panel of this class when it is shown, nullptr otherwise.
     HWND ShownPanel(const std::wstring& ClassName) const {
         // The wide controls' window classes carry a suffix after the class name.
