@@ -33,6 +33,7 @@ endif()
 file(GLOB QUILL_RESOURCE_INPUTS CONFIGURE_DEPENDS
      ${PROJECT_SOURCE_DIR}/settings/*.rc ${PROJECT_SOURCE_DIR}/settings/*_ids.h
      ${PROJECT_SOURCE_DIR}/widgets/*/*.rc ${PROJECT_SOURCE_DIR}/widgets/*/*_ids.h ${PROJECT_SOURCE_DIR}/widgets/*/res/*
+     ${PROJECT_SOURCE_DIR}/ui/*.rc ${PROJECT_SOURCE_DIR}/ui/*_ids.h
      ${PROJECT_SOURCE_DIR}/app/*.rc ${PROJECT_SOURCE_DIR}/app/*.wav ${PROJECT_SOURCE_DIR}/app/res/*)
 function(quill_rc_depends)
   foreach(rc IN LISTS ARGN)

@@ -58,7 +58,8 @@ void* ExceptionChain() {
 void SetExceptionChain(void* Head) { __asm__ volatile("movl %0, %%fs:0" : : "r"(Head) : "memory"); }
 #endif
 
-// Runs Fn(Context); false when it faulted.
+}  // namespace
+
 __attribute__((noinline)) bool RunGuarded(void (*Fn)(void*), void* Context) {
     static PVOID handler = AddVectoredExceptionHandler(1, PluginFaultHandler);
     (void)handler;
@@ -81,6 +82,8 @@ __attribute__((noinline)) bool RunGuarded(void (*Fn)(void*), void* Context) {
     t_jump = previous;
     return true;
 }
+
+namespace {
 
 // Runs Body (which must hold nothing with a destructor across the plug-in's code); false on a fault.
 template <typename F>

@@ -66,6 +66,11 @@ void LoadPluginList(TpluginList& List, const std::wstring& Folder);
 // The same with the "Plugins Dir" setting.
 void LoadPluginList(TpluginList& List);
 
+// Runs Fn(Context) with a hardware fault inside it (an access violation, an illegal instruction, a
+// division fault) caught; false when it faulted. What the faulting code held stays held: for calls
+// into libraries the program does not vouch for, whose frames hold nothing with a destructor.
+bool RunGuarded(void (*Fn)(void*), void* Context);
+
 // The export callers. A missing export answers its default; a fault or an answer that cannot be
 // used raises EPluginError.
 // A text export ("pi_drivername", "pi_friendlyname"): at most 255 characters, widened from the

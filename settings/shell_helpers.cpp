@@ -143,8 +143,39 @@ void ShellOpen(const std::wstring& target) {
     CurrentShellCalls().Execute(ApplicationWindow(), L"open", file.c_str(), L"", nullptr, SW_SHOWNORMAL);
 }
 
+void ShellOpenWith(const std::wstring& program, const std::wstring& parameters) {
+    CurrentShellCalls().Execute(ApplicationWindow(), L"open", program.c_str(), parameters.c_str(), nullptr,
+                                SW_SHOWNORMAL);
+}
+
+std::wstring PercentEncode(const std::wstring& text) {
+    static const wchar_t kHex[] = L"0123456789ABCDEF";
+    std::wstring encoded;
+    const int size = WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), nullptr, 0, nullptr,
+                                         nullptr);
+    std::string utf8(size > 0 ? static_cast<size_t>(size) : 0, '\0');
+    if (size > 0)
+        WideCharToMultiByte(CP_UTF8, 0, text.data(), static_cast<int>(text.size()), utf8.data(), size, nullptr, nullptr);
+    for (const char c : utf8) {
+        const auto byte = static_cast<unsigned char>(c);
+        const bool unreserved = (byte >= 'A' && byte <= 'Z') || (byte >= 'a' && byte <= 'z') ||
+                                (byte >= '0' && byte <= '9') || byte == '-' || byte == '.' || byte == '_' || byte == '~';
+        if (unreserved) {
+            encoded.push_back(static_cast<wchar_t>(byte));
+        } else {
+            encoded.push_back(L'%');
+            encoded.push_back(kHex[byte >> 4]);
+            encoded.push_back(kHex[byte & 0x0F]);
+        }
+    }
+    return encoded;
+}
+
 void SendMailTo(const std::wstring& address, const std::wstring& subject, const std::wstring& body) {
-    const std::wstring url = L"mailto:" + address + L"?subject=" + subject + L"&body=" + body;
+    // Encoded here and only here: a caller's "&", "#", "%" or line break can neither end the
+    // subject nor cut the body short.
+    const std::wstring url =
+        L"mailto:" + address + L"?subject=" + PercentEncode(subject) + L"&body=" + PercentEncode(body);
     CurrentShellCalls().Execute(ApplicationWindow(), L"open", url.c_str(), L"", nullptr, SW_SHOWNORMAL);
 }
 

@@ -54,7 +54,13 @@ bool MoveToRecycleBin(const std::wstring& fileName);
 void ShowInExplorer(HWND parent, const std::wstring& fileName);
 // Runs the shell's "open" verb on a document or address (one trailing NUL is dropped).
 void ShellOpen(const std::wstring& target);
-// Opens the mail composer on "mailto:" with subject and body inserted as they are.
+// Runs the shell's "open" verb on a program with its parameters, in a normal window.
+void ShellOpenWith(const std::wstring& program, const std::wstring& parameters);
+// The text's UTF-8 bytes with every byte but the unreserved ones (letters, digits, "-", ".", "_",
+// "~") written as %XX: "a&b c" -> "a%26b%20c", CR LF -> "%0D%0A".
+std::wstring PercentEncode(const std::wstring& text);
+// Opens the mail composer on "mailto:" + address + "?subject=" + subject + "&body=" + body, subject
+// and body percent-encoded: callers pass plain text, line breaks as CR LF.
 void SendMailTo(const std::wstring& address, const std::wstring& subject, const std::wstring& body);
 
 // --- Registry lookups (never raise) ------------------------------------------------------------

@@ -142,6 +142,7 @@ void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     DisarmScheduleAlarm();
     ShowPreviewState();
     engine::CloseScnFile();
+    ShowInfoPanelsFirst();
     // The idle work runs once the window is up (the program's main window only: a window made
     // by a test runs it by hand).
     if (IsProgramWindow())

@@ -528,8 +528,14 @@ public:
     // What the overlay panel reaches of the window, and the keys typing takes from the shortcuts.
     void BindSettingsPanels();
     TTypingShortcuts* TypingShortcuts = nullptr;
+    // The help panel's system report (capture_form_help.cpp): rebuilt from what the program found;
+    // one line appended to it and to its mail copy.
     void ShowSystemInfo();
+    void AddSystemInfoLine(const std::wstring& Text, classlib::TColor Color);
+    // The clip browser with every clip of the list that still exists.
     void acPelorinExecute(classlib::TObject* Sender);
+    // The first showing's part of the help, about and clip list panels and of the shortcuts window.
+    void ShowInfoPanelsFirst();
 
     // ---- Messages ------------------------------------------------------------------------
     // WM_DEVICECHANGE (after the default handling), and the stream filters' WM_USER+1 (a grabbed

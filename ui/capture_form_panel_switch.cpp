@@ -65,7 +65,11 @@ void TCaptureForm::acProgrammerFrameExecute(classlib::TObject* /*Sender*/) { Sho
 void TCaptureForm::acExtraireFrameExecute(classlib::TObject* /*Sender*/) { ShowPanel(3); }
 void TCaptureForm::acIncrusterFrameExecute(classlib::TObject* /*Sender*/) { ShowPanel(4); }
 void TCaptureForm::acOptionsFrameExecute(classlib::TObject* /*Sender*/) { ShowPanel(5); }
-void TCaptureForm::saListeFrameexecute(classlib::TObject* /*Sender*/) { ShowPanel(6); }
+void TCaptureForm::saListeFrameexecute(classlib::TObject* /*Sender*/) {
+    // The gauges show the present, not the last tick before the panel was hidden.
+    ListeFrame->RefreshGauges();
+    ShowPanel(6);
+}
 void TCaptureForm::acAproposExecute(classlib::TObject* /*Sender*/) { ShowPanel(8); }
 
 void TCaptureForm::acHelpExecute(classlib::TObject* /*Sender*/) {

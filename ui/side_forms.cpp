@@ -43,14 +43,6 @@ void Tplaque::FormClose(classlib::TObject* /*Sender*/, classlib::TCloseAction& A
     Action = classlib::TCloseAction::caHide;
 }
 
-TRaccourcisForm::TRaccourcisForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
-    SetName(L"RaccourcisForm");
-    SetClientWidth(516);
-    SetClientHeight(446);
-    SetCaption(L"The commands of " + settings::ProgramTitle());
-    StringGrid1 = Place<widgets::TUcStringGrid>(this, this, L"StringGrid1", 0, 60, 516, 386);
-}
-
 TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetBorderStyle(classlib::TFormBorderStyle::bsSingle);
     SetBorderIcons(classlib::biSystemMenu | classlib::biMinimize);

@@ -1,5 +1,5 @@
-// The program's smaller forms: the full-screen backdrop (Tplaque), the shortcuts window
-// (TRaccourcisForm) and a camcorder window (TcamForm), each created once at start.
+// The program's smaller forms: the full-screen backdrop (Tplaque) and a camcorder window (TcamForm),
+// each created once at start; the shortcuts window (TRaccourcisForm) has a module of its own.
 #pragma once
 
 #include <windows.h>
@@ -8,8 +8,8 @@
 
 #include "engine/engine_host.h"
 #include "ui/nav_capture_frame.h"
+#include "ui/raccourcis_form.h"
 #include "widgets/unicode/uc_forms.h"
-#include "widgets/unicode/uc_grids.h"
 #include "widgets/unicode/uc_panels.h"
 #include "widgets/unicode/uc_panels.h"
 #include "widgets/unicode/uc_std_buttons.h"
@@ -32,15 +32,6 @@ public:
     // Key presses and releases go on to the main window (so that its shortcuts work in full
     // screen), answered with its result; every other message is the form's own.
     void PlaqueWindowProc(classlib::TMessage& Message);
-};
-
-// The table of every command with its keys, switch and token.
-class TRaccourcisForm : public widgets::TUcForm {
-public:
-    CLASSLIB_CLASS_NAME(TRaccourcisForm)
-    explicit TRaccourcisForm(classlib::TComponent* AOwner);
-
-    widgets::TUcStringGrid* StringGrid1 = nullptr;
 };
 
 // One camcorder window: the device's name as caption, the tape's recording date, the timecode,

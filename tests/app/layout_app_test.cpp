@@ -12,161 +12,16 @@
 #include <string>
 #include <vector>
 
-#include "tests/app/program_support.h"
+#include "tests/app/program_run.h"
 #include "tests/ui/store_helpers.h"
 
 namespace {
 
 using namespace quill_test;
 
-constexpr DWORD kTimeoutMs = 60000;
-const std::wstring kCaption = L"Quillotrane 6.0.5En by Marbrecq";
-
-class ProgramRun {
-public:
-    ProgramRun(const std::wstring& Exe, const std::wstring& Folder) {
-        std::wstring commandLine = L"\"" + Exe + L"\"";
-        STARTUPINFOW startup{};
-        startup.cb = sizeof(startup);
-        if (!CreateProcessW(Exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, Folder.c_str(),
-                            &startup, &process_)) {
-            ADD_FAILURE() << "CreateProcessW failed, error " << GetLastError();
-            return;
-        }
-        CloseHandle(process_.hThread);
-        WaitFor([this] { return (window = FindCaptioned(kCaption)) != nullptr || Ended(); }, kTimeoutMs);
-    }
-    ~ProgramRun() {
-        if (process_.hProcess == nullptr) return;
-        if (!Ended()) TerminateProcess(process_.hProcess, 1);
-        CloseHandle(process_.hProcess);
-    }
-    // Posts WM_CLOSE and waits for the end; true with exit code 0.
-    bool Close() {
-        if (window == nullptr) return false;
-        PostMessageW(window, WM_CLOSE, 0, 0);
-        if (WaitForSingleObject(process_.hProcess, kTimeoutMs) != WAIT_OBJECT_0) return false;
-        DWORD code = 1;
-        GetExitCodeProcess(process_.hProcess, &code);
-        return code == 0;
-    }
-    bool Ended() const { return WaitForSingleObject(process_.hProcess, 0) == WAIT_OBJECT_0; }
-
-    // The visible top-level window of the program captioned so.
-    HWND FindCaptioned(const std::wstring& Caption) const { return FindProcessWindow(process_.dwProcessId, Caption); }
-    // The main window's panel of this class when it is shown, nullptr otherwise.
-    HWND ShownPanel(const std::wstring& ClassName) const {
-        // The wide controls' window classes carry a suffix after the class name.
-        for (HWND child = GetWindow(window, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT)) {
-            wchar_t name[128] = {};
-            GetClassNameW(child, name, 128);
-            const std::wstring found = name;
-            if ((found == ClassName || found.rfind(ClassName + L".", 0) == 0) && IsWindowVisible(child)) return child;
-        }
-        return nullptr;
-    }
-    // A panel's left edge in the main window's client pixels.
-    int ClientLeft(HWND Child) const {
-        RECT r{};
-        GetWindowRect(Child, &r);
-        POINT p{r.left, r.top};
-        ScreenToClient(window, &p);
-        return p.x;
-    }
-    SIZE ClientSize() const {
-        RECT r{};
-        GetClientRect(window, &r);
-        return SIZE{r.right, r.bottom};
-    }
-    std::wstring Caption() const {
-        wchar_t text[256] = {};
-        GetWindowTextW(window, text, 256);
-        return text;
-    }
-
-    // Types a key with its modifiers into the program's window, as the user does.
-    void Press(WORD Key, std::vector<WORD> Modifiers = {}) {
-        SetForegroundWindow(window);
-        WaitFor([this] { return GetForegroundWindow() == window; }, 3000);
-        std::vector<INPUT> inputs;
-        auto key = [&inputs](WORD vk, bool up) {
-            INPUT in{};
-            in.type = INPUT_KEYBOARD;
-            in.ki.wVk = vk;
-            in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-            inputs.push_back(in);
-        };
-        for (WORD m : Modifiers) key(m, false);
-        key(Key, false);
-        key(Key, true);
-        for (auto it = Modifiers.rbegin(); it != Modifiers.rend(); ++it) key(*it, true);
-        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    }
-
-    // Writes what the screen shows of the window into a BMP file in the working folder.
-    void Screenshot(const std::wstring& FileName) const {
-        RedrawWindow(window, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
-        Sleep(300);
-        RECT r{};
-        GetWindowRect(window, &r);
-        const int w = r.right - r.left, h = r.bottom - r.top;
-        HDC screen = GetDC(nullptr);
-        HDC dc = CreateCompatibleDC(screen);
-        BITMAPINFO info{};
-        info.bmiHeader.biSize = sizeof(info.bmiHeader);
-        info.bmiHeader.biWidth = w;
-        info.bmiHeader.biHeight = h;
-        info.bmiHeader.biPlanes = 1;
-        info.bmiHeader.biBitCount = 24;
-        void* bits = nullptr;
-        HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-        HGDIOBJ old = SelectObject(dc, bitmap);
-        BitBlt(dc, 0, 0, w, h, screen, r.left, r.top, SRCCOPY);
-        GdiFlush();
-        const DWORD stride = ((static_cast<DWORD>(w) * 3 + 3) / 4) * 4;
-        BITMAPFILEHEADER file{};
-        file.bfType = 0x4D42;
-        file.bfOffBits = sizeof(file) + sizeof(info.bmiHeader);
-        file.bfSize = file.bfOffBits + stride * static_cast<DWORD>(h);
-        if (FILE* out = _wfopen(FileName.c_str(), L"wb")) {
-            fwrite(&file, sizeof(file), 1, out);
-            fwrite(&info.bmiHeader, sizeof(info.bmiHeader), 1, out);
-            fwrite(bits, stride, static_cast<size_t>(h), out);
-            fclose(out);
-        }
-        SelectObject(dc, old);
-        DeleteObject(bitmap);
-        DeleteDC(dc);
-        ReleaseDC(nullptr, screen);
-    }
-
-    HWND window = nullptr;
-
-private:
-    PROCESS_INFORMATION process_{};
-};
-
-class ProgramLayoutTest : public ::testing::Test {
+class ProgramLayoutTest : public ProgramCopyTest {
 protected:
-    MarbrecqKeyGuard registry_{L"Software\\QuillotraneLayoutTestBackup"};
-    void SetUp() override {
-        wchar_t base[MAX_PATH] = {};
-        GetTempPathW(MAX_PATH, base);
-        folder_ = std::wstring(base) + L"quill-layout-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
-        CreateDirectoryW(folder_.c_str(), nullptr);
-        exe_ = folder_ + L"Quillotrane.exe";
-        ini_ = folder_ + L"Quillotrane.ini";
-        ASSERT_TRUE(CopyFileW(ProgramPath().c_str(), exe_.c_str(), FALSE)) << "error " << GetLastError();
-    }
-    void TearDown() override {
-        DeleteFileW(ini_.c_str());
-        DeleteFileW(exe_.c_str());
-        RemoveDirectoryW(folder_.c_str());
-    }
-
-    std::wstring folder_;
-    std::wstring exe_;
-    std::wstring ini_;
+    ProgramLayoutTest() : ProgramCopyTest(L"quill-layout-") {}
 };
 
 TEST_F(ProgramLayoutTest, PanelsMirrorAndReducedWindowFollowTheKeysAndComeBackAtTheNextStart) {

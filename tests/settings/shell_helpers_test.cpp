@@ -375,12 +375,18 @@ TEST_F(ShellActions, ShellOpenRunsTheOpenVerb) {
     EXPECT_EQ(L"C:\\Clips\\readme.txt", executed[1].file);
 }
 
-TEST_F(ShellActions, SendMailToInsertsTheTextsAsTheyAre) {
-    settings::SendMailTo(L"me@example.org", L"Bug report", L"a&b=c");
+TEST_F(ShellActions, SendMailToPercentEncodesSubjectAndBody) {
+    settings::SendMailTo(L"me@example.org", L"Bug report #2", L"a&b=c 100%\r\nC:\\Films+\u00e9t\u00e9");
     ASSERT_EQ(1u, executed.size());
     EXPECT_EQ(kAppWindow, executed[0].hwnd);
     EXPECT_EQ(L"open", executed[0].verb);
-    EXPECT_EQ(L"mailto:me@example.org?subject=Bug report&body=a&b=c", executed[0].file);
+    // Nothing of the texts can end the subject or the body: "&", "#", "%", "+", blanks, line breaks
+    // and non-ASCII letters (as UTF-8) all arrive encoded, once.
+    EXPECT_EQ(L"mailto:me@example.org?subject=Bug%20report%20%232"
+              L"&body=a%26b%3Dc%20100%25%0D%0AC%3A%5CFilms%2B%C3%A9t%C3%A9",
+              executed[0].file);
+    EXPECT_EQ(L"Az09-._~", settings::PercentEncode(L"Az09-._~"));
+    EXPECT_EQ(L"", settings::PercentEncode(L""));
 }
 
 TEST_F(ShellActions, NoOwnerWindowUntilTheApplicationSetsOne) {

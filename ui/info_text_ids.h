@@ -1,0 +1,88 @@
+/* Identifiers of the texts of the help, about, error and clip list panels and of the shortcuts
+   window (info_texts.rc). Plain C preprocessor definitions: the resource compiler reads this file
+   too. Range 3400-3599 is this table's. */
+#ifndef QUILL_INFO_TEXT_IDS_H
+#define QUILL_INFO_TEXT_IDS_H
+
+#define IDS_INFO_PRODUCT 3400
+#define IDS_INFO_MAKER 3401
+#define IDS_INFO_HOME_URL 3402
+#define IDS_INFO_HELP_URL 3403
+#define IDS_INFO_MAIL_ADDRESS 3404
+
+/* Help panel. */
+#define IDS_HELP_TEXT_1 3410
+#define IDS_HELP_TEXT_2 3411
+#define IDS_HELP_TEXT_3 3412
+#define IDS_HELP_TEXT_4 3413
+#define IDS_HELP_HINT_F11 3414
+#define IDS_HELP_HINT_SOURCES 3415
+#define IDS_HELP_HINT_FILTRES 3416
+#define IDS_HELP_HINT_URL 3417
+#define IDS_HELP_TAB_AIDE 3418
+#define IDS_HELP_TAB_SYSTEM 3419
+#define IDS_HELP_TAB_SOURCES 3420
+#define IDS_HELP_TAB_FILTRES 3421
+#define IDS_HELP_INS_LABEL 3422
+#define IDS_HELP_DES_LABEL 3423
+#define IDS_HELP_INS_HINT 3424
+#define IDS_HELP_DES_HINT 3425
+#define IDS_HELP_INS_WORD 3426
+#define IDS_HELP_DES_WORD 3427
+#define IDS_HELP_ASK_INSTALL 3428
+#define IDS_HELP_ASK_UNINSTALL 3429
+#define IDS_HELP_SUCCESS 3430
+#define IDS_HELP_INSTALL_FAILED 3431
+#define IDS_HELP_UNINSTALL_FAILED 3432
+#define IDS_HELP_NOT_A_LIBRARY 3433
+#define IDS_HELP_OTHER_PROCESSOR 3434
+#define IDS_HELP_NO_REGISTRATION 3435
+#define IDS_HELP_FILE_MISSING 3436
+#define IDS_HELP_ROLLED_BACK 3437
+#define IDS_HELP_FAULTED 3438
+
+/* System report. */
+#define IDS_SYS_DIRECTX 3450
+#define IDS_SYS_FILTERS 3451
+#define IDS_SYS_WMV_FOUND 3452
+#define IDS_SYS_WMV_MISSING 3453
+#define IDS_SYS_DIVX_FOUND 3454
+#define IDS_SYS_DIVX_MISSING 3455
+#define IDS_SYS_MP3_FOUND 3456
+#define IDS_SYS_MP3_MISSING 3457
+#define IDS_SYS_SOURCES 3458
+#define IDS_SYS_PLUGINS 3459
+#define IDS_SYS_PLUGIN_IN 3460
+#define IDS_SYS_NO_VERSION 3461
+
+/* About panel. */
+#define IDS_ABOUT_HOME 3470
+#define IDS_ABOUT_MAIL 3471
+#define IDS_ABOUT_TEXT_1 3472
+#define IDS_ABOUT_TEXT_2 3473
+#define IDS_ABOUT_TEXT_3 3474
+#define IDS_ABOUT_TEXT_4 3475
+#define IDS_ABOUT_MAIL_SUBJECT 3476
+#define IDS_ABOUT_URL_HINT 3477
+#define IDS_ABOUT_MAIL_HINT 3478
+
+/* Error panel. */
+/* (its report texts are the settings' own: program_text_ids.h) */
+#define IDS_ERRP_MAIL_SUBJECT 3496
+#define IDS_ERRP_MAIL_BODY 3497
+#define IDS_ERRP_QUIT 3498
+
+/* Clip list panel. */
+#define IDS_LIST_SORTED 3510
+#define IDS_LIST_PELORIN_MISSING_1 3511
+#define IDS_LIST_PELORIN_MISSING_2 3512
+
+/* Shortcuts window. */
+#define IDS_KEYS_CAPTION 3530
+#define IDS_KEYS_HEADER 3531
+#define IDS_KEYS_COL_0 3532
+#define IDS_KEYS_COL_1 3533
+#define IDS_KEYS_COL_2 3534
+#define IDS_KEYS_COL_3 3535
+
+#endif
