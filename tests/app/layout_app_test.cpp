@@ -36,33 +36,33 @@ TEST_F(ProgramLayoutTest, PanelsMirrorAndReducedWindowFollowTheKeysAndComeBackAt
         EXPECT_EQ(427, run.ClientLeft(grab));
         run.Screenshot(L"main_window_grab_panel.bmp");
 
-        run.Press('D', {VK_MENU});
+        run.Post('D', true);
         ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(L"TDossiersFrame") != nullptr; })) << "Alt+D";
         EXPECT_EQ(nullptr, run.ShownPanel(L"TExtraireFrame"));
-        run.Press(VK_F6);
+        run.Post(VK_F6);
         ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(L"TProgrammerFrame") != nullptr; })) << "F6";
-        run.Press(VK_F2);
+        run.Post(VK_F2);
         ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(L"TSourcesFrame") != nullptr; })) << "F2";
         run.Screenshot(L"main_window_sources_panel.bmp");
 
         // Mirrored: the panels go to the left.
-        run.Press('W', {VK_MENU});
+        run.Post('W', true);
         HWND sources = run.ShownPanel(L"TSourcesFrame");
         ASSERT_TRUE(WaitFor([&] { return run.ClientLeft(sources) == 0; })) << "Alt+W";
         run.Screenshot(L"main_window_mirrored.bmp");
 
         // Reduced to the video panel, then the whole window again.
-        run.Press(VK_BACK, {VK_MENU});
+        run.Post(VK_BACK, true);
         ASSERT_TRUE(WaitFor([&] { return run.ClientSize().cx == 420 && run.ClientSize().cy == 340; }))
             << "Alt+Backspace: " << run.ClientSize().cx << "x" << run.ClientSize().cy;
         EXPECT_TRUE(WaitFor([&] { return run.Caption() != kCaption; })) << "the title names the video";
         run.Screenshot(L"main_window_reduced.bmp");
-        run.Press(VK_BACK, {VK_MENU});
+        run.Post(VK_BACK, true);
         ASSERT_TRUE(WaitFor([&] { return run.ClientSize().cx == 700 && run.ClientSize().cy == 459; }));
         EXPECT_TRUE(WaitFor([&] { return run.Caption() == kCaption; }));
         EXPECT_EQ(0, run.ClientLeft(sources));
 
-        run.Press(VK_F6);
+        run.Post(VK_F6);
         ASSERT_TRUE(WaitFor([&] { return run.ShownPanel(L"TDossiersFrame") != nullptr; })) << "F6";
         EXPECT_TRUE(run.Close());
     }

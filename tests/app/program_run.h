@@ -82,25 +82,6 @@ public:
         return text;
     }
 
-    // Types a key with its modifiers into the program's window, as the user does.
-    void Press(WORD Key, std::vector<WORD> Modifiers = {}) {
-        SetForegroundWindow(window);
-        WaitFor([this] { return GetForegroundWindow() == window; }, 3000);
-        std::vector<INPUT> inputs;
-        auto key = [&inputs](WORD vk, bool up) {
-            INPUT in{};
-            in.type = INPUT_KEYBOARD;
-            in.ki.wVk = vk;
-            in.ki.dwFlags = up ? KEYEVENTF_KEYUP : 0;
-            inputs.push_back(in);
-        };
-        for (WORD m : Modifiers) key(m, false);
-        key(Key, false);
-        key(Key, true);
-        for (auto it = Modifiers.rbegin(); it != Modifiers.rend(); ++it) key(*it, true);
-        SendInput(static_cast<UINT>(inputs.size()), inputs.data(), sizeof(INPUT));
-    }
-
     // A key, alone or with Alt, put into the program's queue as the keyboard would (down, then up),
     // answered once the program has handled it: it cannot be lost on the way from the display.
     bool Post(WORD Key, bool Alt = false) {
