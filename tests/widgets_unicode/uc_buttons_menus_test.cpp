@@ -310,6 +310,89 @@ TEST_F(WideButtonsMenus, OwnerDrawnItemsDrawAndMeasureTheirWideTexts) {
     EXPECT_EQ(item->ShortCut(), classlib::ShortCut('P', classlib::ssCtrl));
 }
 
+// A menu given an image list draws its items itself: the item's image lands in the image area
+// (as wide as the list's images), the wide caption after it; an index the list does not hold
+// shows no image, and a list deleted before the menu leaves the menu drawing without one.
+TEST_F(WideButtonsMenus, MenuImagesAreDrawnBeforeTheWideCaption) {
+    constexpr int kImageWidth = 24, kImageHeight = 30, kItemWidth = 220, kItemHeight = 40;
+    const COLORREF red = RGB(255, 0, 0);
+    auto* images = new classlib::TImageList(form);
+    images->SetWidth(kImageWidth);
+    images->SetHeight(kImageHeight);
+    {
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP red24 = CreateCompatibleBitmap(screen, kImageWidth, kImageHeight);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, red24);
+        RECT all{0, 0, kImageWidth, kImageHeight};
+        HBRUSH brush = CreateSolidBrush(red);
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_EQ(images->AddMasked(red24, classlib::clFuchsia), 0);  // every pixel shown
+        DeleteObject(red24);
+    }
+    auto* menu = new widgets::TUcPopupMenu(form);
+    auto* item = new widgets::TUcMenuItem(form);
+    menu->Items()->Add(item);
+    item->SetCaption(kCjk);
+    item->SetImageIndex(0);
+    menu->SetImages(images);
+    EXPECT_FALSE(menu->OwnerDraw());
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_DATA;
+    ASSERT_TRUE(GetMenuItemInfoW(menu->Handle(), item->Command(), FALSE, &info));
+    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
+    MEASUREITEMSTRUCT measure{};
+    measure.CtlType = ODT_MENU;
+    measure.itemID = item->Command();
+    measure.itemData = info.dwItemData;
+    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    EXPECT_GE(measure.itemHeight, static_cast<UINT>(kImageHeight + 4));
+
+    auto inkOf = [&](COLORREF Colour) {
+        return quill_test::InkOf(Colour, kItemWidth, kItemHeight, [&](HDC dc) {
+            DRAWITEMSTRUCT d{};
+            d.CtlType = ODT_MENU;
+            d.itemID = item->Command();
+            d.itemData = info.dwItemData;
+            d.itemState = item->Checked() ? ODS_CHECKED : 0;
+            d.hDC = dc;
+            d.rcItem = RECT{0, 0, kItemWidth, kItemHeight};
+            SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d));
+        });
+    };
+    const COLORREF text = GetSysColor(COLOR_MENUTEXT);
+    // The image area starts 2 pixels in; the texts start 8 pixels after it.
+    const int textLeft = kImageWidth + 8;
+    for (bool checked : {false, true}) {  // a checked item keeps its image (framed)
+        item->SetChecked(checked);
+        quill_test::TInk image = inkOf(red), caption = inkOf(text);
+        EXPECT_EQ(image.Count, kImageWidth * kImageHeight) << checked;
+        EXPECT_EQ(image.Left, 2);
+        EXPECT_EQ(image.Right, 2 + kImageWidth - 1);
+        EXPECT_GT(caption.Count, 20);
+        EXPECT_GE(caption.Left, textLeft);
+    }
+    item->SetChecked(false);
+    item->SetImageIndex(5);
+    EXPECT_EQ(inkOf(red).Count, 0);
+    EXPECT_GE(inkOf(text).Left, textLeft);
+
+    item->SetImageIndex(0);
+    delete images;
+    EXPECT_EQ(menu->Images(), nullptr);
+    EXPECT_EQ(inkOf(red).Count, 0);
+    quill_test::TInk caption = inkOf(text);
+    EXPECT_GT(caption.Count, 20);
+    EXPECT_GE(caption.Left, 16 + 8);
+    EXPECT_LT(caption.Left, textLeft);
+    EXPECT_EQ(item->Caption(), kCjk);
+}
+
 TEST_F(WideButtonsMenus, AnsiPlatformMenusAndButtonsUseTheCodePage) {
     unicode::ForcePlatformForTesting(false);
     auto* button = Make<widgets::TUcButton>();
