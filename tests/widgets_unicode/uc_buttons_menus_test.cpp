@@ -23,6 +23,34 @@ using classlib::WideToAnsi;
 
 namespace {
 
+// Measures an owner-drawn item through the wide pop-up list (the test fails when the system
+// menu does not hold the item as owner-drawn); the answer carries the item's data.
+MEASUREITEMSTRUCT MeasureOwnerDrawn(classlib::TMenu* Menu, classlib::TMenuItem* Item) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_DATA;
+    EXPECT_TRUE(GetMenuItemInfoW(Menu->Handle(), Item->Command(), FALSE, &info));
+    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
+    MEASUREITEMSTRUCT measure{};
+    measure.CtlType = ODT_MENU;
+    measure.itemID = Item->Command();
+    measure.itemData = info.dwItemData;
+    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    return measure;
+}
+
+// Draws a measured item through the wide pop-up list into Dc.
+void DrawOwnerDrawn(const MEASUREITEMSTRUCT& Measured, HDC Dc, RECT Rect, UINT State) {
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_MENU;
+    draw.itemID = Measured.itemID;
+    draw.itemData = Measured.itemData;
+    draw.itemState = State;
+    draw.hDC = Dc;
+    draw.rcItem = Rect;
+    SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+}
+
 class WideButtonsMenus : public WideTest {
 protected:
     void SetUp() override {
@@ -281,29 +309,12 @@ TEST_F(WideButtonsMenus, OwnerDrawnItemsDrawAndMeasureTheirWideTexts) {
     menu->Items()->Add(item);
     item->SetCaption(kCjk);
     item->SetShortCut(classlib::ShortCut('P', classlib::ssCtrl));
-    HMENU h = menu->Handle();
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_DATA;
-    ASSERT_TRUE(GetMenuItemInfoW(h, item->Command(), FALSE, &info));
-    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
-    MEASUREITEMSTRUCT measure{};
-    measure.CtlType = ODT_MENU;
-    measure.itemID = item->Command();
-    measure.itemData = info.dwItemData;
-    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    MEASUREITEMSTRUCT measure = MeasureOwnerDrawn(menu, item);
     EXPECT_GT(measure.itemWidth, 40u);
     EXPECT_GT(measure.itemHeight, 8u);
     const int width = static_cast<int>(measure.itemWidth) + 40;
-    quill_test::TInk ink = quill_test::InkOf(GetSysColor(COLOR_MENUTEXT), width, 24, [&](HDC dc) {
-        DRAWITEMSTRUCT draw{};
-        draw.CtlType = ODT_MENU;
-        draw.itemID = item->Command();
-        draw.itemData = info.dwItemData;
-        draw.hDC = dc;
-        draw.rcItem = RECT{0, 0, width, 24};
-        SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
-    });
+    quill_test::TInk ink = quill_test::InkOf(GetSysColor(COLOR_MENUTEXT), width, 24,
+                                             [&](HDC dc) { DrawOwnerDrawn(measure, dc, RECT{0, 0, width, 24}, 0); });
     EXPECT_GT(ink.Count, 20);
     // The texts are put back after drawing.
     EXPECT_EQ(item->Caption(), kCjk);
@@ -341,28 +352,11 @@ TEST_F(WideButtonsMenus, MenuImagesAreDrawnBeforeTheWideCaption) {
     item->SetImageIndex(0);
     menu->SetImages(images);
     EXPECT_FALSE(menu->OwnerDraw());
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_DATA;
-    ASSERT_TRUE(GetMenuItemInfoW(menu->Handle(), item->Command(), FALSE, &info));
-    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
-    MEASUREITEMSTRUCT measure{};
-    measure.CtlType = ODT_MENU;
-    measure.itemID = item->Command();
-    measure.itemData = info.dwItemData;
-    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    MEASUREITEMSTRUCT measure = MeasureOwnerDrawn(menu, item);
     EXPECT_GE(measure.itemHeight, static_cast<UINT>(kImageHeight + 4));
-
     auto inkOf = [&](COLORREF Colour) {
         return quill_test::InkOf(Colour, kItemWidth, kItemHeight, [&](HDC dc) {
-            DRAWITEMSTRUCT d{};
-            d.CtlType = ODT_MENU;
-            d.itemID = item->Command();
-            d.itemData = info.dwItemData;
-            d.itemState = item->Checked() ? ODS_CHECKED : 0;
-            d.hDC = dc;
-            d.rcItem = RECT{0, 0, kItemWidth, kItemHeight};
-            SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&d));
+            DrawOwnerDrawn(measure, dc, RECT{0, 0, kItemWidth, kItemHeight}, item->Checked() ? ODS_CHECKED : 0);
         });
     };
     const COLORREF text = GetSysColor(COLOR_MENUTEXT);
