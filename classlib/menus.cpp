@@ -266,7 +266,7 @@ void TMenuItem::AppendTo(HMENU Menu, bool TopLevelOfBar) {
         info.dwTypeData = text.data();
         info.cch = static_cast<UINT>(text.size());
         if (radioItem_) info.fType |= MFT_RADIOCHECK;
-        if (menu != nullptr && menu->OwnerDraw() && !TopLevelOfBar) info.fType |= MFT_OWNERDRAW;
+        if (menu != nullptr && menu->IsOwnerDraw() && !TopLevelOfBar) info.fType |= MFT_OWNERDRAW;
         if (menu != nullptr && menu->IsRightToLeft()) info.fType |= MFT_RIGHTORDER;
     }
     if (checked_) info.fState |= MFS_CHECKED;
@@ -281,11 +281,14 @@ void TMenuItem::AppendTo(HMENU Menu, bool TopLevelOfBar) {
     Appended(Menu);
 }
 
-RECT TMenuItem::TextArea(RECT ARect, bool TopLevel) const {
+int TMenuItem::ImageAreaWidth() const {
     TMenu* menu = GetParentMenu();
-    int imageWidth = menu != nullptr && menu->ImagesWidth() > 0 ? menu->ImagesWidth() : 16;
+    return menu != nullptr ? menu->ImagesWidth() : 16;
+}
+
+RECT TMenuItem::TextArea(RECT ARect, bool TopLevel) const {
     RECT text = ARect;
-    text.left += TopLevel ? 6 : imageWidth + 8;
+    text.left += TopLevel ? 6 : ImageAreaWidth() + 8;
     text.right -= 6;
     return text;
 }
@@ -405,10 +408,19 @@ void TMenuItem::AdvancedDrawItem(TCanvas* ACanvas, RECT ARect, TOwnerDrawState S
         DrawEdge(dc, &line, EDGE_ETCHED, BF_TOP);
         return;
     }
-    int imageWidth = menu != nullptr && menu->ImagesWidth() > 0 ? menu->ImagesWidth() : 16;
-    if (checked_) {
-        RECT check{ARect.left + 2, ARect.top, ARect.left + 2 + imageWidth, ARect.bottom};
-        DrawFrameControl(dc, &check, DFC_MENU, radioItem_ ? DFCS_MENUBULLET : DFCS_MENUCHECK);
+    RECT area{ARect.left + 2, ARect.top, ARect.left + 2 + ImageAreaWidth(), ARect.bottom};
+    TCustomImageList* images = menu != nullptr ? menu->Images() : nullptr;
+    // An index the list does not hold shows no image (the check mark, when checked).
+    if (images != nullptr && imageIndex_ >= 0 && imageIndex_ < images->Count()) {
+        int y = ARect.top + ((ARect.bottom - ARect.top) - images->Height()) / 2;
+        if (checked_) {
+            // A checked item with an image shows the image pressed in.
+            RECT frame{area.left - 1, y - 1, area.right + 1, y + images->Height() + 1};
+            DrawEdge(dc, &frame, BDR_SUNKENOUTER, BF_RECT);
+        }
+        images->Draw(ACanvas, area.left, y, imageIndex_, enabled_);
+    } else if (checked_) {
+        DrawFrameControl(dc, &area, DFC_MENU, radioItem_ ? DFCS_MENUBULLET : DFCS_MENUCHECK);
     }
     RECT text = TextArea(ARect, TopLevel);
     UINT flags = DT_SINGLELINE | DT_VCENTER | DT_EXPANDTABS;
@@ -424,9 +436,9 @@ void TMenuItem::MeasureItem(TCanvas* ACanvas, int& Width, int& Height) {
         RECT r{0, 0, 0, 0};
         DoDrawText(ACanvas, caption_, r, false, DT_CALCRECT | DT_SINGLELINE | DT_NOCLIP | DT_EXPANDTABS);
         TMenu* menu = GetParentMenu();
-        int imageWidth = menu != nullptr && menu->ImagesWidth() > 0 ? menu->ImagesWidth() : 16;
-        Width = (r.right - r.left) + imageWidth + 16;
+        Width = (r.right - r.left) + ImageAreaWidth() + 16;
         Height = std::max<int>(r.bottom - r.top + 4, GetSystemMetrics(SM_CYMENUSIZE));
+        if (menu != nullptr && menu->Images() != nullptr) Height = std::max(Height, menu->Images()->Height() + 4);
         if (shortCut_ != scNone) {
             RECT s{0, 0, 0, 0};
             DoDrawText(ACanvas, ShortCutToText(shortCut_), s, false, DT_CALCRECT | DT_SINGLELINE | DT_NOCLIP);
@@ -453,6 +465,30 @@ void TMenu::SetOwnerDraw(bool Value) {
     if (ownerDraw_ == Value) return;
     ownerDraw_ = Value;
     RebuildHandle();
+}
+
+void TMenu::SetImages(TCustomImageList* Value) {
+    if (images_ == Value) return;
+    if (images_ != nullptr) {
+        images_->UnRegisterChanges(&imageChangeLink_);
+        images_->RemoveFreeNotification(this);
+    }
+    images_ = Value;
+    if (images_ != nullptr) {
+        images_->RegisterChanges(&imageChangeLink_);
+        images_->FreeNotification(this);
+        // New images or a new size: the items are measured again.
+        imageChangeLink_.OnChange = [this](TObject*) { RebuildHandle(); };
+    }
+    RebuildHandle();
+}
+
+void TMenu::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent != nullptr && AComponent == images_) {
+        images_ = nullptr;
+        if (!HasState(csDestroying)) RebuildHandle();
+    }
 }
 
 void TMenu::SetBiDiMode(TBiDiMode Value) {

@@ -15,6 +15,7 @@
 #include "classlib/controls.h"
 #include "classlib/exceptions.h"
 #include "classlib/graphics.h"
+#include "classlib/image_list.h"
 #include "classlib/std_text.h"
 
 namespace classlib {
@@ -158,7 +159,8 @@ public:
     TAdvancedMenuDrawItemEvent OnAdvancedDrawItem;
     TMenuMeasureItemEvent OnMeasureItem;
 
-    // Owner drawing: the frame, check mark and texts of the item into ARect.
+    // Owner drawing: the frame, image (ImageIndex of the menu's Images), check mark and texts of
+    // the item into ARect.
     virtual void AdvancedDrawItem(TCanvas* ACanvas, RECT ARect, TOwnerDrawState State, bool TopLevel);
     // Draws (or with DT_CALCRECT measures) Text as the item's text.
     virtual void DoDrawText(TCanvas* ACanvas, const std::string& Text, RECT& Rect, bool Selected, UINT Flags);
@@ -191,6 +193,8 @@ private:
     void AppendTo(HMENU Menu, bool TopLevelOfBar);
     void DestroyHandle();
     void TurnSiblingsOff();
+    // The width of the image or check-mark area before the texts.
+    int ImageAreaWidth() const;
     void DoActionChange(TObject* Sender);
     template <typename ClientT, typename LinkT>
     friend void SetClientAction(ClientT* Client, std::unique_ptr<LinkT>& Link, TBasicAction* Value);
@@ -246,9 +250,16 @@ public:
     TBiDiMode BiDiMode() const { return biDiMode_; }
     void SetBiDiMode(TBiDiMode Value);
     bool IsRightToLeft() const { return biDiMode_ != TBiDiMode::bdLeftToRight; }
-    // The width of the image area of owner-drawn items (0: the check-mark area only).
-    int ImagesWidth() const { return imagesWidth_; }
-    void SetImagesWidth(int Value) { imagesWidth_ = Value; }
+    // The images the items show by ImageIndex (nullptr: none). A menu with an image list draws
+    // its items itself. The list is not owned; the menu lets go of it when it is deleted.
+    TCustomImageList* Images() const { return images_; }
+    void SetImages(TCustomImageList* Value);
+    // The items are drawn by the menu: OwnerDraw set or an image list given.
+    bool IsOwnerDraw() const { return ownerDraw_ || images_ != nullptr; }
+    // The width of the image or check-mark area of owner-drawn items: the image list's width,
+    // 16 without one.
+    int ImagesWidth() const { return images_ != nullptr && images_->Width() > 0 ? images_->Width() : 16; }
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     TMenuItem* FindItem(UINT_PTR Value, TFindItemKind Kind);
     // WM_COMMAND from the menu: clicks the item; answers whether one had that identifier.
@@ -278,7 +289,8 @@ private:
     HWND windowHandle_ = nullptr;
     bool ownerDraw_ = false;
     TBiDiMode biDiMode_ = TBiDiMode::bdLeftToRight;
-    int imagesWidth_ = 0;
+    TCustomImageList* images_ = nullptr;
+    TChangeLink imageChangeLink_;
 };
 
 // The menu bar of a form (TCustomForm::SetMenu).

@@ -10,6 +10,7 @@ namespace quill_test {
 struct TInk {
     int Count = 0;   // pixels of the colour
     int Right = -1;  // the rightmost column holding one, -1 for none
+    int Left = -1;   // the leftmost column holding one, -1 for none
 };
 
 // Paints into a white Width x Height bitmap with Paint(HDC) and looks for Colour.
@@ -29,6 +30,7 @@ TInk InkOf(COLORREF Colour, int Width, int Height, F&& Paint) {
             if (GetPixel(dc, x, y) == Colour) {
                 ++ink.Count;
                 ink.Right = std::max(ink.Right, x);
+                if (ink.Left < 0 || x < ink.Left) ink.Left = x;
             }
     SelectObject(dc, old);
     DeleteObject(bitmap);

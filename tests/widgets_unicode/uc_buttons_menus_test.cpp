@@ -23,6 +23,34 @@ using classlib::WideToAnsi;
 
 namespace {
 
+// Measures an owner-drawn item through the wide pop-up list (the test fails when the system
+// menu does not hold the item as owner-drawn); the answer carries the item's data.
+MEASUREITEMSTRUCT MeasureOwnerDrawn(classlib::TMenu* Menu, classlib::TMenuItem* Item) {
+    MENUITEMINFOW info{};
+    info.cbSize = sizeof info;
+    info.fMask = MIIM_FTYPE | MIIM_DATA;
+    EXPECT_TRUE(GetMenuItemInfoW(Menu->Handle(), Item->Command(), FALSE, &info));
+    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
+    MEASUREITEMSTRUCT measure{};
+    measure.CtlType = ODT_MENU;
+    measure.itemID = Item->Command();
+    measure.itemData = info.dwItemData;
+    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    return measure;
+}
+
+// Draws a measured item through the wide pop-up list into Dc.
+void DrawOwnerDrawn(const MEASUREITEMSTRUCT& Measured, HDC Dc, RECT Rect, UINT State) {
+    DRAWITEMSTRUCT draw{};
+    draw.CtlType = ODT_MENU;
+    draw.itemID = Measured.itemID;
+    draw.itemData = Measured.itemData;
+    draw.itemState = State;
+    draw.hDC = Dc;
+    draw.rcItem = Rect;
+    SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
+}
+
 class WideButtonsMenus : public WideTest {
 protected:
     void SetUp() override {
@@ -281,33 +309,82 @@ TEST_F(WideButtonsMenus, OwnerDrawnItemsDrawAndMeasureTheirWideTexts) {
     menu->Items()->Add(item);
     item->SetCaption(kCjk);
     item->SetShortCut(classlib::ShortCut('P', classlib::ssCtrl));
-    HMENU h = menu->Handle();
-    MENUITEMINFOW info{};
-    info.cbSize = sizeof info;
-    info.fMask = MIIM_FTYPE | MIIM_DATA;
-    ASSERT_TRUE(GetMenuItemInfoW(h, item->Command(), FALSE, &info));
-    EXPECT_NE(info.fType & MFT_OWNERDRAW, 0u);
-    MEASUREITEMSTRUCT measure{};
-    measure.CtlType = ODT_MENU;
-    measure.itemID = item->Command();
-    measure.itemData = info.dwItemData;
-    SendMessageW(widgets::UcPopupList()->Window(), WM_MEASUREITEM, 0, reinterpret_cast<LPARAM>(&measure));
+    MEASUREITEMSTRUCT measure = MeasureOwnerDrawn(menu, item);
     EXPECT_GT(measure.itemWidth, 40u);
     EXPECT_GT(measure.itemHeight, 8u);
     const int width = static_cast<int>(measure.itemWidth) + 40;
-    quill_test::TInk ink = quill_test::InkOf(GetSysColor(COLOR_MENUTEXT), width, 24, [&](HDC dc) {
-        DRAWITEMSTRUCT draw{};
-        draw.CtlType = ODT_MENU;
-        draw.itemID = item->Command();
-        draw.itemData = info.dwItemData;
-        draw.hDC = dc;
-        draw.rcItem = RECT{0, 0, width, 24};
-        SendMessageW(widgets::UcPopupList()->Window(), WM_DRAWITEM, 0, reinterpret_cast<LPARAM>(&draw));
-    });
+    quill_test::TInk ink = quill_test::InkOf(GetSysColor(COLOR_MENUTEXT), width, 24,
+                                             [&](HDC dc) { DrawOwnerDrawn(measure, dc, RECT{0, 0, width, 24}, 0); });
     EXPECT_GT(ink.Count, 20);
     // The texts are put back after drawing.
     EXPECT_EQ(item->Caption(), kCjk);
     EXPECT_EQ(item->ShortCut(), classlib::ShortCut('P', classlib::ssCtrl));
+}
+
+// A menu given an image list draws its items itself: the item's image lands in the image area
+// (as wide as the list's images), the wide caption after it; an index the list does not hold
+// shows no image, and a list deleted before the menu leaves the menu drawing without one.
+TEST_F(WideButtonsMenus, MenuImagesAreDrawnBeforeTheWideCaption) {
+    constexpr int kImageWidth = 24, kImageHeight = 30, kItemWidth = 220, kItemHeight = 40;
+    const COLORREF red = RGB(255, 0, 0);
+    auto* images = new classlib::TImageList(form);
+    images->SetWidth(kImageWidth);
+    images->SetHeight(kImageHeight);
+    {
+        HDC screen = GetDC(nullptr);
+        HDC dc = CreateCompatibleDC(screen);
+        HBITMAP red24 = CreateCompatibleBitmap(screen, kImageWidth, kImageHeight);
+        ReleaseDC(nullptr, screen);
+        HGDIOBJ old = SelectObject(dc, red24);
+        RECT all{0, 0, kImageWidth, kImageHeight};
+        HBRUSH brush = CreateSolidBrush(red);
+        FillRect(dc, &all, brush);
+        DeleteObject(brush);
+        SelectObject(dc, old);
+        DeleteDC(dc);
+        EXPECT_EQ(images->AddMasked(red24, classlib::clFuchsia), 0);  // every pixel shown
+        DeleteObject(red24);
+    }
+    auto* menu = new widgets::TUcPopupMenu(form);
+    auto* item = new widgets::TUcMenuItem(form);
+    menu->Items()->Add(item);
+    item->SetCaption(kCjk);
+    item->SetImageIndex(0);
+    menu->SetImages(images);
+    EXPECT_FALSE(menu->OwnerDraw());
+    MEASUREITEMSTRUCT measure = MeasureOwnerDrawn(menu, item);
+    EXPECT_GE(measure.itemHeight, static_cast<UINT>(kImageHeight + 4));
+    auto inkOf = [&](COLORREF Colour) {
+        return quill_test::InkOf(Colour, kItemWidth, kItemHeight, [&](HDC dc) {
+            DrawOwnerDrawn(measure, dc, RECT{0, 0, kItemWidth, kItemHeight}, item->Checked() ? ODS_CHECKED : 0);
+        });
+    };
+    const COLORREF text = GetSysColor(COLOR_MENUTEXT);
+    // The image area starts 2 pixels in; the texts start 8 pixels after it.
+    const int textLeft = kImageWidth + 8;
+    for (bool checked : {false, true}) {  // a checked item keeps its image (framed)
+        item->SetChecked(checked);
+        quill_test::TInk image = inkOf(red), caption = inkOf(text);
+        EXPECT_EQ(image.Count, kImageWidth * kImageHeight) << checked;
+        EXPECT_EQ(image.Left, 2);
+        EXPECT_EQ(image.Right, 2 + kImageWidth - 1);
+        EXPECT_GT(caption.Count, 20);
+        EXPECT_GE(caption.Left, textLeft);
+    }
+    item->SetChecked(false);
+    item->SetImageIndex(5);
+    EXPECT_EQ(inkOf(red).Count, 0);
+    EXPECT_GE(inkOf(text).Left, textLeft);
+
+    item->SetImageIndex(0);
+    delete images;
+    EXPECT_EQ(menu->Images(), nullptr);
+    EXPECT_EQ(inkOf(red).Count, 0);
+    quill_test::TInk caption = inkOf(text);
+    EXPECT_GT(caption.Count, 20);
+    EXPECT_GE(caption.Left, 16 + 8);
+    EXPECT_LT(caption.Left, textLeft);
+    EXPECT_EQ(item->Caption(), kCjk);
 }
 
 TEST_F(WideButtonsMenus, AnsiPlatformMenusAndButtonsUseTheCodePage) {

@@ -304,12 +304,13 @@ void TUcMenuItem::DoDrawText(classlib::TCanvas* ACanvas, const std::string& Text
 void TUcMenuItem::AdvancedDrawItem(classlib::TCanvas* ACanvas, RECT ARect, classlib::TOwnerDrawState State,
                                    bool TopLevel) {
     classlib::TMenu* menu = GetParentMenu();
-    bool ownHandlers = (OnDrawItem || OnAdvancedDrawItem) && menu != nullptr && menu->OwnerDraw();
+    bool ownHandlers = (OnDrawItem || OnAdvancedDrawItem) && menu != nullptr && menu->IsOwnerDraw();
     if (!IsUnicodePlatform() || IsLine() || ownHandlers) {
         classlib::TMenuItem::AdvancedDrawItem(ACanvas, ARect, State, TopLevel);
         return;
     }
-    // The library draws the frame and the check mark; the texts are drawn wide here.
+    // The library draws the frame, the image and the check mark; the texts are drawn wide here,
+    // after the image area.
     std::string caption = classlib::TMenuItem::Caption();
     classlib::TShortCut shortCut = ShortCut();
     std::wstring wideCaption = Caption();
