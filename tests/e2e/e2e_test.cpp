@@ -163,7 +163,7 @@ TEST_F(EndToEnd, HostileSettingsCommandLinesAndScriptsAreShruggedOff) {
         EXPECT_TRUE(program.Close());
     }
     TProgram quitting;
-    ASSERT_NO_FATAL_FAILURE(Start(quitting, L"+m +quit"));
+    ASSERT_TRUE(quitting.Launch(copy_.Exe(), L"+m +quit"));
     EXPECT_TRUE(quitting.WaitEnd()) << "quit closes the program after the other commands";
     EXPECT_EQ(L"1", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Mute On"));
 }

@@ -1,6 +1,8 @@
 // The outside driver of the built program.
 #include "tests/e2e/program_driver.h"
 
+#include "tests/app/screen_pixels.h"
+
 #include <commctrl.h>
 
 #include <algorithm>
@@ -89,36 +91,6 @@ std::vector<HWND> Children(HWND Parent, std::function<bool(HWND)> Match) {
 
 // The program's combo boxes have window classes of their own, named after the control.
 bool IsCombo(HWND Window) { return ClassOf(Window).find(L"ComboBox") != std::wstring::npos; }
-
-// Pixels of a screen rectangle, 32 bits each.
-std::vector<DWORD> Grab(const RECT& Rect) {
-    const int width = Rect.right - Rect.left;
-    const int height = Rect.bottom - Rect.top;
-    std::vector<DWORD> pixels;
-    if (width <= 0 || height <= 0) return pixels;
-    BITMAPINFO info{};
-    info.bmiHeader.biSize = sizeof(info.bmiHeader);
-    info.bmiHeader.biWidth = width;
-    info.bmiHeader.biHeight = -height;
-    info.bmiHeader.biPlanes = 1;
-    info.bmiHeader.biBitCount = 32;
-    info.bmiHeader.biCompression = BI_RGB;
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, Rect.left, Rect.top, SRCCOPY);
-        GdiFlush();
-        pixels.assign(static_cast<DWORD*>(bits), static_cast<DWORD*>(bits) + static_cast<size_t>(width) * height);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    return pixels;
-}
 
 }  // namespace
 
@@ -237,7 +209,7 @@ TProgram::~TProgram() {
     CloseHandle(process_.hProcess);
 }
 
-bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
+bool TProgram::Launch(const std::wstring& Exe, const std::wstring& Arguments) {
     folder_ = Exe.substr(0, Exe.find_last_of(L'\\') + 1);
     std::wstring commandLine = L"\"" + Exe + L"\"" + (Arguments.empty() ? L"" : L" " + Arguments);
     STARTUPINFOW startup{};
@@ -249,6 +221,11 @@ bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
     }
     CloseHandle(process_.hThread);
     process_.hThread = nullptr;
+    return true;
+}
+
+bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
+    if (!Launch(Exe, Arguments)) return false;
     WaitFor([this] {
         window_ = FindWindowCaptioned(kMainCaption);
         return window_ != nullptr || !Running();
@@ -320,9 +297,9 @@ bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
     area.top += 60;
     area.bottom -= (area.bottom - area.top) / 4;
     return WaitFor([&] {
-        const std::vector<DWORD> first = Grab(area);
+        const std::vector<DWORD> first = quill_test::GrabScreen(area);
         Sleep(200);
-        return !first.empty() && first != Grab(area);
+        return !first.empty() && first != quill_test::GrabScreen(area);
     }, TimeoutMs);
 }
 

@@ -69,6 +69,8 @@ public:
     // waits for its main window and for the end of its start-up (the source lists filled). False
     // when the window did not come; Failure() says why.
     bool Start(const std::wstring& Exe, const std::wstring& Arguments = L"");
+    // Only starts the process (for a run that may end by itself before its window is seen).
+    bool Launch(const std::wstring& Exe, const std::wstring& Arguments = L"");
 
     // Runs a script file through the script button: the file is written (UTF-16) beside the
     // program, the button clicked, its name typed into the open dialog and the dialog confirmed.
