@@ -9,7 +9,9 @@
 // 0 for another process and GetGuiResources answers 0. So the handles are counted in the system's
 // handle list, threads and memory read from the process list (both filled by Wine's server), the
 // windows counted, and the GDI and USER figures printed as Wine gives them.
-//   bench_session.exe [minutes] [recording seconds]    (default 10 and 5; "1" is a quick check)
+//   bench_session.exe [minutes] [recording seconds] [avi|wav|dv]
+//     (default 10, 5 and avi: the camera and microphone in native AVI; wav: the microphone alone;
+//      dv: the camcorder in DV type 2; "1" minute is a quick check)
 #include <windows.h>
 #include <winternl.h>
 
@@ -17,6 +19,7 @@
 #include <cstddef>
 #include <cstdio>
 #include <cstdlib>
+#include <map>
 #include <string>
 #include <vector>
 
@@ -70,6 +73,48 @@ struct HandleList {
     ULONG count;
     HandleEntry entries[1];
 };
+
+// The process's handles counted by object type (the type's index in the system's handle list).
+std::map<int, int> HandlesByType(DWORD ProcessId) {
+    std::map<int, int> counts;
+    const std::vector<unsigned char> table = QueryTable(kSystemHandleInformation);
+    if (table.size() < sizeof(HandleList)) return counts;
+    const auto* list = reinterpret_cast<const HandleList*>(table.data());
+    const size_t room = (table.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
+    for (size_t i = 0; i < list->count && i < room; ++i)
+        if (list->entries[i].processId == static_cast<USHORT>(ProcessId)) ++counts[list->entries[i].objectType];
+    return counts;
+}
+
+// The name of an object type, read from one of the process's handles of that type.
+std::wstring TypeName(HANDLE Process, DWORD ProcessId, int Type) {
+    using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    static const auto query = reinterpret_cast<QueryObject>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
+    const std::vector<unsigned char> table = QueryTable(kSystemHandleInformation);
+    if (query == nullptr || table.size() < sizeof(HandleList)) return L"?";
+    const auto* list = reinterpret_cast<const HandleList*>(table.data());
+    const size_t room = (table.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
+    for (size_t i = 0; i < list->count && i < room; ++i) {
+        const HandleEntry& e = list->entries[i];
+        if (e.processId != static_cast<USHORT>(ProcessId) || e.objectType != Type) continue;
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(Process, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(e.handle)), GetCurrentProcess(),
+                             &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            continue;
+        std::vector<unsigned char> info(4096);
+        ULONG length = 0;
+        std::wstring name = L"?";
+        // ObjectTypeInformation: a counted name first.
+        if (query(copy, 2, info.data(), static_cast<ULONG>(info.size()), &length) == 0) {
+            const auto* text = reinterpret_cast<const UNICODE_STRING*>(info.data());
+            name.assign(text->Buffer, text->Length / sizeof(wchar_t));
+        }
+        CloseHandle(copy);
+        return name;
+    }
+    return L"?";
+}
 
 double CountHandles(DWORD ProcessId) {
     const std::vector<unsigned char> table = QueryTable(kSystemHandleInformation);
@@ -167,18 +212,27 @@ int main(int argc, char** argv) {
     SetErrorMode(SEM_FAILCRITICALERRORS | SEM_NOGPFAULTERRORBOX | SEM_NOOPENFILEERRORBOX);
     const double minutes = argc > 1 ? std::atof(argv[1]) : 10.0;
     const int recordSeconds = argc > 2 ? std::atoi(argv[2]) : 5;
+    const std::string kind = argc > 3 ? argv[3] : "avi";
     const int total = static_cast<int>(minutes * 60.0);
-    if (total < 60 || recordSeconds < 1 || recordSeconds > 40) {
-        std::fprintf(stderr, "usage: bench_session.exe [minutes >= 1] [recording seconds 1..40]\n");
+    if (total < 60 || recordSeconds < 1 || recordSeconds > 40 || (kind != "avi" && kind != "wav" && kind != "dv")) {
+        std::fprintf(stderr, "usage: bench_session.exe [minutes >= 1] [recording seconds 1..40] [avi|wav|dv]\n");
         return 2;
     }
+    const std::wstring extension = kind == "wav" ? L".wav" : L".avi";
+    const std::vector<std::wstring> sources =
+        kind == "wav" ? std::vector<std::wstring>{L"Source video=no video stream",
+                                                  L"Source Audio=Quillotrane Test Microphone", L"Capture Format=11"}
+        : kind == "dv" ? std::vector<std::wstring>{L"Source video=DV Source - Video", L"Source Audio=DV Source - Audio",
+                                                   L"Capture Format=2"}
+                       : std::vector<std::wstring>{L"Source video=Quillotrane Test Camera",
+                                                   L"Source Audio=Quillotrane Test Microphone", L"Capture Format=5"};
 
     e2e::TProgramFolder copy(Beside(L"Quillotrane.exe"), L"session");
     const std::wstring videos = copy.Folder() + L"videos\\";
-    if (!copy.Ready() ||
-        !copy.WriteSettings({L"Source video=Quillotrane Test Camera", L"Source Audio=Quillotrane Test Microphone",
-                             L"Capture Format=5", L"Preview Locked=0", L"Video Directory=" + videos,
-                             L"Video Racine=clip", L"Video Date=0", L"Confirmer Video=0"})) {
+    std::vector<std::wstring> settings = sources;
+    settings.insert(settings.end(), {L"Preview Locked=0", L"Video Directory=" + videos, L"Video Racine=clip",
+                                     L"Video Date=0", L"Confirmer Video=0", L"Scn=0"});
+    if (!copy.Ready() || !copy.WriteSettings(settings)) {
         std::fprintf(stderr, "the program could not be copied beside its settings\n");
         return 1;
     }
@@ -189,6 +243,8 @@ int main(int argc, char** argv) {
     }
 
     std::vector<Sample> samples;
+    std::map<int, int> typesAtFirstMinute;
+    std::map<int, int> typesAtEnd;
     int recordings = 0;
     int failedRecordings = 0;
     std::wstring recording;
@@ -202,13 +258,13 @@ int main(int argc, char** argv) {
         // checked to have grown, then removed.
         const int inMinute = second % 60;
         if (inMinute == 10) {
-            recording = videos + L"clip_" + std::to_wstring(recordings) + L".avi";
+            recording = videos + L"clip_" + std::to_wstring(recordings) + extension;
             if (!program.RunScript({L"capture"})) {
                 std::fprintf(stderr, "the start script did not run: %ls\n", program.Failure().c_str());
                 ++failedRecordings;
             }
         } else if (inMinute == 10 + recordSeconds) {
-            const bool grew = e2e::FileSize(recording) > 1000000;
+            const bool grew = e2e::FileSize(recording) > 100000;
             if (!program.RunScript({L"capture"})) {
                 std::fprintf(stderr, "the stop script did not run: %ls\n", program.Failure().c_str());
                 ++failedRecordings;
@@ -218,12 +274,21 @@ int main(int argc, char** argv) {
             DeleteFileW(recording.c_str());
             ++recordings;
         }
+        if (second == 59) typesAtFirstMinute = HandlesByType(program.ProcessId());
+        if (second == total - 1) typesAtEnd = HandlesByType(program.ProcessId());
         if (second % 60 == 59) {
             const Sample s = samples.back();
             std::printf("minute %2d: ", second / 60 + 1);
             Print("", s);
             std::fflush(stdout);
         }
+    }
+    // Which kinds of handle changed in number after the first minute.
+    for (const auto& [type, count] : typesAtEnd) {
+        const int before = typesAtFirstMinute.count(type) != 0 ? typesAtFirstMinute.at(type) : 0;
+        if (count != before)
+            std::printf("handles of type %ls: %d after 1 minute, %d at the end\n",
+                        TypeName(program.Process(), program.ProcessId(), type).c_str(), before, count);
     }
     const bool ran = program.Running() && static_cast<int>(samples.size()) == total;
     const bool closed = program.Close();
