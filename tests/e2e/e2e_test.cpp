@@ -1,7 +1,8 @@
 // The whole program as a user's automation drives it: the built program started from a copy in a
 // temporary folder with the stand-in devices, told what to do only through its command line and
 // script files run from its script button; each stand-in device previewed, every capture format
-// the stand-ins allow recorded and cut, the settings changed by commands kept through each answer
+// the stand-ins allow recorded and cut, pictures grabbed by hand and by the intervalometer, a short
+// schedule, the settings changed by commands kept through each answer
 // to the storage question, hostile command lines, scripts and settings files shrugged off. Every
 // file the program makes is read back with ffprobe. HKCU\Software\Marbrecq is set aside around
 // the runs and put back.
@@ -9,7 +10,11 @@
 
 #include <gtest/gtest.h>
 
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tests/common/ffprobe_helpers.h"
@@ -93,11 +98,14 @@ TEST_F(EndToEnd, EachStandInDeviceIsPreviewedFromItsStoredSettingOrItsCommand) {
 // back at the next start: the registry key ("Normal"), the INI file beside the program ("Portable"),
 // or nowhere ("None", asked again at the next close).
 TEST_F(EndToEnd, SettingsChangedByCommandsAreKeptAsEachStorageAnswerSays) {
-    // The camcorder chosen, mute on, the folders panel shown, the columns mirrored: each a command
-    // of the action table.
-    const std::wstring commands = Arg(std::wstring(L"+sv=") + kCamcorderVideo) + L" +m +df +w";
-    const std::pair<const wchar_t*, std::wstring> expected[] = {
-        {L"Source video", kCamcorderVideo}, {L"Mute On", L"1"}, {L"Panneau Actif", L"1"}, {L"EcranGauche", L"0"}};
+    // The camcorder chosen, mute on, the folders panel shown, the columns mirrored, pictures as JPEG:
+    // each a command of the action table.
+    const std::wstring commands = Arg(std::wstring(L"+sv=") + kCamcorderVideo) + L" +m +df +w +j";
+    const std::pair<const wchar_t*, std::wstring> expected[] = {{L"Source video", kCamcorderVideo},
+                                                                {L"Mute On", L"1"},
+                                                                {L"Panneau Actif", L"1"},
+                                                                {L"EcranGauche", L"0"},
+                                                                {L"Extension des images", L"1"}};
     for (const std::wstring answer : {L"Normal", L"Portable", L"None"}) {
         SCOPED_TRACE(testing::PrintToString(answer));
         RegDeleteTreeW(HKEY_CURRENT_USER, quill_test::kMakerKey);
@@ -312,6 +320,78 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ReadBack(Clip(sound, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 1, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 2, L".mp3"), {nullptr, "mp3", mp3, false});
+}
+
+// Pictures of the running preview: a BMP, then a JPEG chosen by its command, then pictures taken by
+// the intervalometer every second until it is switched off; and an image-by-image recording that
+// keeps one frame per grab, or no file when nothing was grabbed.
+TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {std::wstring(L"Source video=") + kCamera, L"Source Audio=no audio stream",
+                                     L"Capture Format=8", L"Aspect ratio=3", L"Extension des images=0",
+                                     L"Valeur Intervallom\u00e8tre=1", L"Unit\u00e9s Intervallom\u00e8tre=0"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    // The picture folder is there already: a grab does not make it (a recording start makes its own).
+    const std::wstring pictures = copy_.Folder() + L"pictures\\";
+    ASSERT_TRUE(CreateDirectoryW(pictures.c_str(), nullptr));
+    auto picture = [&](int Number, const wchar_t* Extension) {
+        wchar_t name[32] = {};
+        swprintf(name, 32, L"shot_%05d%ls", Number, Extension);
+        return pictures + name;
+    };
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"grab"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(picture(0, L".bmp")) > 0 && e2e::FileClosed(picture(0, L".bmp")); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"jpeg", L"grab"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(picture(1, L".jpg")) > 0 && e2e::FileClosed(picture(1, L".jpg")); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"intervalometer"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(picture(3, L".jpg")); })) << "two periods pass";
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"intervalometer"}));
+
+    // Image by image: each grab during the recording adds one frame, which the file shows by
+    // growing; a grab made before the recording's pictures flow adds none and is made again.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(0)); }));
+    std::uint64_t size = e2e::FileSize(Clip(0));
+    int grabs = 0;
+    int added = 0;
+    while (added < 3) {
+        ASSERT_LT(grabs, 30) << "grabs add no frames";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"grab"}));
+        ++grabs;
+        if (e2e::WaitFor([&] { return e2e::FileSize(Clip(0)) > size; }, 3000)) {
+            ++added;
+            size = e2e::FileSize(Clip(0));
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
+    // A recording without a grab leaves no file.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(1)); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !e2e::FileExists(Clip(1)); })) << "an empty image-by-image file is removed";
+    EXPECT_TRUE(program.Close());
+    const double rate = std::wcstod(e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Framerate").c_str(), nullptr);
+
+    for (const auto& [file, codec] : {std::pair{picture(0, L".bmp"), "bmp"}, std::pair{picture(1, L".jpg"), "mjpeg"},
+                                      std::pair{picture(2, L".jpg"), "mjpeg"}, std::pair{picture(3, L".jpg"), "mjpeg"}}) {
+        SCOPED_TRACE(testing::PrintToString(file));
+        const quill_test::TMediaProbe probe = quill_test::Probe(file);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Err;
+        EXPECT_EQ(codec, probe.Stream(0, "codec_name"));
+        EXPECT_EQ(320, probe.StreamNumber(0, "width"));
+        EXPECT_EQ(240, probe.StreamNumber(0, "height"));
+    }
+    const quill_test::TMediaProbe frames = quill_test::Probe(Clip(0));
+    ASSERT_TRUE(frames.Ok()) << frames.Run.Err;
+    EXPECT_EQ("dvvideo", frames.Stream(0, "codec_name"));
+    const int grabbed = std::atoi(frames.Stream(0, "nb_read_packets").c_str());
+    EXPECT_GE(grabbed, added);
+    EXPECT_LE(grabbed, grabs) << "no frame beyond the grabs";
+    EXPECT_GT(rate, 0.0);
+    EXPECT_NEAR(rate, frames.Ratio(0, "r_frame_rate"), 0.01) << "the chosen rate is set at the stop";
 }
 
 }  // namespace
