@@ -17,13 +17,10 @@
 #include <utility>
 #include <vector>
 
+#include "tests/app/program_support.h"
 #include "tests/common/ffprobe_helpers.h"
 #include "tests/e2e/program_driver.h"
 #include "tests/ui/store_helpers.h"
-
-#ifndef QUILL_APP_EXE
-#error "QUILL_APP_EXE (path of the built Quillotrane.exe) must be defined by the build"
-#endif
 
 namespace {
 
@@ -41,7 +38,7 @@ std::wstring Arg(const std::wstring& Command) { return L"\"" + Command + L"\""; 
 class EndToEnd : public ::testing::Test {
 protected:
     quill_test::MarbrecqKeyGuard registry_{L"Software\\QuillotraneEndToEndBackup"};
-    TProgramFolder copy_{e2e::WindowsPath(QUILL_APP_EXE), L"copy"};
+    TProgramFolder copy_{quill_test::ProgramPath(), L"copy"};
 
     void SetUp() override { ASSERT_TRUE(copy_.Ready()) << "the program could not be copied"; }
 

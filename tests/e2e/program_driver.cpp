@@ -94,17 +94,6 @@ bool IsCombo(HWND Window) { return ClassOf(Window).find(L"ComboBox") != std::wst
 
 }  // namespace
 
-std::wstring WindowsPath(const char* Utf8Path) {
-    const int length = MultiByteToWideChar(CP_UTF8, 0, Utf8Path, -1, nullptr, 0);
-    std::wstring path(length > 0 ? length - 1 : 0, L'\0');
-    if (length > 1) MultiByteToWideChar(CP_UTF8, 0, Utf8Path, -1, path.data(), length);
-    // Under Wine a Unix absolute path is reached through drive Z:.
-    if (!path.empty() && path[0] == L'/') path.insert(0, L"Z:");
-    for (wchar_t& c : path)
-        if (c == L'/') c = L'\\';
-    return path;
-}
-
 bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs) {
     const ULONGLONG start = GetTickCount64();
     while (!Done()) {

@@ -18,9 +18,6 @@ inline constexpr wchar_t kMainCaption[] = L"Quillotrane 6.0.5En by Marbrecq";
 inline constexpr wchar_t kStorageCaption[] = L"Saving the preferences of Quillotrane";
 inline constexpr DWORD kTimeoutMs = 60000;
 
-// The Windows path of the program built beside the caller, or given by the build as a Unix path.
-std::wstring WindowsPath(const char* Utf8Path);
-
 // Waits until Done answers true, looking every 50 ms; false when TimeoutMs passed first.
 bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs = kTimeoutMs);
 
