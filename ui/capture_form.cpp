@@ -112,11 +112,14 @@ void TCaptureForm::FormCreate(classlib::TObject* /*Sender*/) {
     acIncVolume->SetShortCut(VK_ADD);
     acDecVolume->SetShortCut(VK_SUBTRACT);
     saIntervallo->SetShortCut(VK_PAUSE);
-    // The command line, run at the application's first activation.
+    // The command line. The window is activated when it is first shown, before the first idle has
+    // listed the sources: commands that choose a source or a format, or start a recording, would
+    // act on an empty window and be undone by the stored choices. It runs once the start-up is done.
     if (IsProgramWindow()) {
         Switch1 = new widgets::custom::TSwitch(this);
         Switch1->SetName(L"Switch1");
         Switch1->SetActionList(al);
+        classlib::Application()->OnActivate = nullptr;
     }
 }
 
@@ -216,6 +219,7 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
     if (ScreenSaverWasActive) SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDCHANGE);
     ImageByImageMode = false;
     gStartingUp = false;
+    if (Switch1 != nullptr) Switch1->AppActivate(this);
 }
 
 bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {

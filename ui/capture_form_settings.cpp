@@ -130,6 +130,10 @@ void TCaptureForm::LoadSettings() {
             options->TrackBar1->SetPosition(ParamQualiteJPeg->Value());
         }
         LoadIndex(options->rgExtension, ParamExtensionDesImages->Value());
+        // The first picture name was built before the picture type was known, without extension:
+        // it takes the stored type now and keeps its number.
+        --ImageFileCounter;
+        NextImageFile = BuildImageFileName();
         LoadCheck(options->cbConfirmerImage, ParamConfirmerImage);
         LoadCheck(options->cbConfirmerVideo, ParamConfirmerVideo);
         LoadCheck(options->cbMpeg2ratioNormal, ParamMpeg2RatioNormal);

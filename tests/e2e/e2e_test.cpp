@@ -1,0 +1,394 @@
+// The whole program as a user's automation drives it: the built program started from a copy in a
+// temporary folder with the stand-in devices, told what to do only through its command line and
+// script files run from its script button; each stand-in device previewed, every capture format
+// the stand-ins allow recorded and cut, pictures grabbed by hand and by the intervalometer, a short
+// schedule, the settings changed by commands kept through each answer
+// to the storage question, hostile command lines, scripts and settings files shrugged off. Every
+// file the program makes is read back with ffprobe. HKCU\Software\Marbrecq is set aside around
+// the runs and put back.
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <cwchar>
+#include <string>
+#include <utility>
+#include <vector>
+
+#include "tests/app/program_support.h"
+#include "tests/common/ffprobe_helpers.h"
+#include "tests/e2e/program_driver.h"
+#include "tests/ui/store_helpers.h"
+
+namespace {
+
+using e2e::TProgram;
+using e2e::TProgramFolder;
+
+const wchar_t kCamera[] = L"Quillotrane Test Camera";
+const wchar_t kMicrophone[] = L"Quillotrane Test Microphone";
+const wchar_t kCamcorderVideo[] = L"DV Source - Video";
+const wchar_t kCamcorderSound[] = L"DV Source - Audio";
+
+// One command-line argument naming a command with its value, quoted whole.
+std::wstring Arg(const std::wstring& Command) { return L"\"" + Command + L"\""; }
+
+class EndToEnd : public ::testing::Test {
+protected:
+    quill_test::MarbrecqKeyGuard registry_{L"Software\\QuillotraneEndToEndBackup"};
+    TProgramFolder copy_{quill_test::ProgramPath(), L"copy"};
+
+    void SetUp() override { ASSERT_TRUE(copy_.Ready()) << "the program could not be copied"; }
+
+    // Starts the copy; a start that fails ends the test.
+    void Start(TProgram& Program, const std::wstring& Arguments = L"") {
+        ASSERT_TRUE(Program.Start(copy_.Exe(), Arguments)) << testing::PrintToString(Program.Failure());
+    }
+    // Runs a script through the script button; a script that cannot be run ends the test.
+    void Script(TProgram& Program, const std::vector<std::wstring>& Lines) {
+        ASSERT_TRUE(Program.RunScript(Lines)) << testing::PrintToString(Program.Failure());
+    }
+    std::wstring Videos() const { return copy_.Folder() + L"videos\\"; }
+    // Portable settings that name files predictably and ask nothing before a recording.
+    std::vector<std::wstring> RecordingSettings() const {
+        return {L"Video Directory=" + Videos(), L"Video Racine=clip", L"Video Date=0", L"Confirmer Video=0", L"Scn=1",
+                L"Image Directory=" + copy_.Folder() + L"pictures", L"Image Racine=shot", L"Image date=0",
+                L"Confirmer Image=0"};
+    }
+};
+
+TEST_F(EndToEnd, EachStandInDeviceIsPreviewedFromItsStoredSettingOrItsCommand) {
+    ASSERT_TRUE(copy_.WriteSettings({std::wstring(L"Source video=") + kCamera, std::wstring(L"Source Audio=") + kMicrophone,
+                                     L"Capture Format=5"}));
+    {
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program));
+        EXPECT_EQ(kCamera, program.VideoSource());
+        EXPECT_EQ(kMicrophone, program.SoundSource());
+        EXPECT_TRUE(program.PreviewMoves()) << "the stored camera is previewed";
+        EXPECT_TRUE(program.Close());
+    }
+    {
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamcorderVideo) + L" " +
+                                                   Arg(std::wstring(L"+sa=") + kCamcorderSound)));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamcorderVideo; })) << program.VideoSource();
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kCamcorderSound; })) << program.SoundSource();
+        EXPECT_TRUE(program.PreviewMoves()) << "the camcorder chosen by its switch is previewed";
+        // The microphone alone: no picture moves.
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=no video stream", L"source_audio=" + std::wstring(kMicrophone)}));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kMicrophone; })) << program.SoundSource();
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == L"no video stream"; })) << program.VideoSource();
+        EXPECT_FALSE(program.PreviewMoves(2000)) << "a picture without a video source";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kCamera), L"source_audio=no audio stream"}));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; })) << program.VideoSource();
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == L"no audio stream"; })) << program.SoundSource();
+        EXPECT_TRUE(program.PreviewMoves()) << "the camera chosen by its script token is previewed";
+        EXPECT_TRUE(program.Close());
+    }
+}
+
+
+// Settings changed by commands at one run are kept as the close's storage answer says and read
+// back at the next start: the registry key ("Normal"), the INI file beside the program ("Portable"),
+// or nowhere ("None", asked again at the next close).
+TEST_F(EndToEnd, SettingsChangedByCommandsAreKeptAsEachStorageAnswerSays) {
+    // The camcorder chosen, mute on, the folders panel shown, the columns mirrored, pictures as JPEG:
+    // each a command of the action table.
+    const std::wstring commands = Arg(std::wstring(L"+sv=") + kCamcorderVideo) + L" +m +df +w +j";
+    const std::pair<const wchar_t*, std::wstring> expected[] = {{L"Source video", kCamcorderVideo},
+                                                                {L"Mute On", L"1"},
+                                                                {L"Panneau Actif", L"1"},
+                                                                {L"EcranGauche", L"0"},
+                                                                {L"Extension des images", L"1"}};
+    for (const std::wstring answer : {L"Normal", L"Portable", L"None"}) {
+        SCOPED_TRACE(testing::PrintToString(answer));
+        RegDeleteTreeW(HKEY_CURRENT_USER, quill_test::kMakerKey);
+        DeleteFileW(copy_.Ini().c_str());
+        const bool kept = answer != L"None";
+        for (int run = 0; run < 2; ++run) {
+            TProgram program;
+            ASSERT_NO_FATAL_FAILURE(Start(program, run == 0 ? commands : L""));
+            // The switches run at the end of the start-up; stored settings are in place before it.
+            if (run == 0)
+                EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TDossiersFrame") != nullptr; }));
+            else
+                EXPECT_EQ(kept, program.ShownPanel(L"TDossiersFrame") != nullptr) << "the folders panel comes back when kept";
+            EXPECT_EQ(run == 0 || kept, program.VideoSource() == kCamcorderVideo) << program.VideoSource();
+            EXPECT_TRUE(program.Close(answer.c_str()));
+            EXPECT_EQ(run == 0 || !kept, program.Asked()) << "the question comes in the do-not-save mode only";
+        }
+        // The second run saved again what it read: the stored values are the first run's.
+        EXPECT_EQ(answer == L"Normal", quill_test::KeyExists(quill_test::kProgramKey));
+        EXPECT_EQ(answer == L"Portable", e2e::FileExists(copy_.Ini()));
+        const auto lines = e2e::ReadLines(copy_.Ini());
+        for (const auto& [key, value] : expected) {
+            if (answer == L"Normal") {
+                const std::wstring stored = quill_test::ValueExists(quill_test::kProgramKey, key)
+                                                ? quill_test::GetSz(quill_test::kProgramKey, key)
+                                                : L"<missing>";
+                const long number = quill_test::GetDword(quill_test::kProgramKey, key);
+                EXPECT_TRUE(stored == value || std::to_wstring(number) == value) << testing::PrintToString(key);
+            } else if (kept) {
+                EXPECT_EQ(value, e2e::IniValue(lines, key)) << testing::PrintToString(key);
+            }
+        }
+    }
+}
+
+// Bad input never brings the program down: a settings file with odd values and junk, switches and
+// script lines that name nothing or hold nonsense. It keeps running on sound values, still obeys
+// the sound commands among them, and ends cleanly; "quit" on the command line closes it after the
+// other commands, keeping what they changed.
+TEST_F(EndToEnd, HostileSettingsCommandLinesAndScriptsAreShruggedOff) {
+    ASSERT_TRUE(copy_.WriteSettings({L"Capture Format=999", L"Source video=\x01\x02 nothing like it", L"Volume=loud",
+                                     L"Top=-99999999999999", L"Panneau Actif=77", L"[another section", L"=", L"\xFFFE\xD800"}));
+    {
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program, L"+ - / += +=x \"+format_capture=nonsense\" +sv= +zz=1 plain \"\" " +
+                                                   Arg(std::wstring(L"+sa=") + kMicrophone)));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kMicrophone; })) << "the sound switch among them";
+        EXPECT_FALSE(program.CaptureFormat().empty()) << "a format is chosen";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"", L"   ", L"=", L"==x", L"+", L"capture_nothing", L"source_video=",
+                                                 L"format_capture=\"\"\"", std::wstring(5000, L'k'), L"/=toggle",
+                                                 L"source_video=\"" + std::wstring(kCamera) + L"\""}));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; })) << "quotes are dropped from a value";
+        // A file that is no script at all.
+        const std::wstring junk = copy_.Folder() + L"junk.txt";
+        std::string bytes;
+        for (int i = 0; i < 4096; ++i) bytes.push_back(static_cast<char>((i * 7919) & 0xFF));
+        HANDLE h = CreateFileW(junk.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &written, nullptr);
+        CloseHandle(h);
+        ASSERT_TRUE(program.RunFile(junk)) << testing::PrintToString(program.Failure());
+        EXPECT_TRUE(program.PreviewMoves()) << "the preview runs on";
+        EXPECT_TRUE(program.Close());
+    }
+    TProgram quitting;
+    ASSERT_TRUE(quitting.Launch(copy_.Exe(), L"+m +quit"));
+    EXPECT_TRUE(quitting.WaitEnd()) << "quit closes the program after the other commands";
+    EXPECT_EQ(L"1", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Mute On"));
+}
+
+// A recording scheduled on the schedule panel starts and ends by itself at the times set there.
+TEST_F(EndToEnd, AShortScheduleRecordsBetweenItsTimes) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera) + L" " +
+                                               Arg(std::wstring(L"+sa=") + kMicrophone) + L" " +
+                                               Arg(L"+format_capture=avi native") + L" +pf"));
+    HWND panel = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (panel = program.ShownPanel(L"TProgrammerFrame")) != nullptr; }));
+    SYSTEMTIME now{};
+    GetLocalTime(&now);
+    if (now.wHour == 23 && now.wMinute >= 58) GTEST_SKIP() << "the panel's dates are tomorrow's near midnight";
+    // Start in 6 s (time enough for the script to arm it), end 5 s later: typed into the panel's
+    // hour, minute and second boxes.
+    auto at = [&](int Seconds) {
+        const int t = (now.wHour * 3600 + now.wMinute * 60 + now.wSecond + Seconds) % 86400;
+        return std::vector<int>{t / 3600, t / 60 % 60, t % 60};
+    };
+    std::vector<int> values = at(6);
+    const std::vector<int> end = at(11);
+    values.insert(values.end(), end.begin(), end.end());
+    ASSERT_TRUE(program.TypeIntoSpinEdits(panel, values)) << testing::PrintToString(program.Failure());
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"program"}));
+    const std::wstring clip = Videos() + L"clip_0.avi";
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(clip) > 1000000; })) << "the start alarm started it";
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(clip) > 0 && e2e::FileClosed(clip); }))
+        << "the end alarm stopped it";
+    EXPECT_TRUE(program.Running());
+    EXPECT_TRUE(program.Close());
+    const quill_test::TMediaProbe probe = quill_test::Probe(clip);
+    ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+    EXPECT_EQ("rawvideo", probe.Stream(0, "codec_name"));
+    EXPECT_GE(std::atoi(probe.Stream(0, "nb_read_packets").c_str()), 25);
+}
+
+// What a recording file should hold.
+struct TExpected {
+    const char* videoCodec;  // nullptr: no video stream
+    const char* soundCodec;  // nullptr: no sound stream
+    const char* soundTag;    // the sound stream's tag: "0x0000" for the sound inside type-1 DV frames
+    bool sceneList;          // a scene list beside it
+};
+
+class Recordings : public EndToEnd {
+protected:
+    std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
+        return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
+    }
+    // The recording named so is being written: it grew past Bytes.
+    static bool Growing(const std::wstring& File, std::uint64_t Bytes) {
+        return e2e::WaitFor([&] { return e2e::FileSize(File) > Bytes; });
+    }
+    // A closed recording read back whole: the streams expected, each with some packets.
+    static void ReadBack(const std::wstring& File, const TExpected& Expected) {
+        SCOPED_TRACE(testing::PrintToString(File));
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(File); })) << "the recording is not closed";
+        const quill_test::TMediaProbe probe = quill_test::Probe(File);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+        const quill_test::TUnixResult whole = quill_test::DecodeWhole(File);
+        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Failure << whole.Err;
+        const int video = probe.StreamOfType("video");
+        const int sound = probe.StreamOfType("audio");
+        if (Expected.videoCodec == nullptr) {
+            EXPECT_LT(video, 0);
+        } else {
+            ASSERT_GE(video, 0) << "no video stream";
+            EXPECT_EQ(Expected.videoCodec, probe.Stream(video, "codec_name"));
+            EXPECT_GE(std::atoi(probe.Stream(video, "nb_read_packets").c_str()), 10);
+        }
+        if (Expected.soundCodec == nullptr) {
+            EXPECT_LT(sound, 0);
+        } else {
+            ASSERT_GE(sound, 0) << "no sound stream";
+            EXPECT_EQ(Expected.soundCodec, probe.Stream(sound, "codec_name"));
+            EXPECT_EQ(Expected.soundTag, probe.Stream(sound, "codec_tag")) << "the sound's own stream, or inside the DV";
+            EXPECT_GE(std::atoi(probe.Stream(sound, "nb_read_packets").c_str()), 1);
+        }
+        std::wstring scn = File.substr(0, File.find_last_of(L'.')) + L".scn";
+        EXPECT_EQ(Expected.sceneList, e2e::FileExists(scn)) << "a scene list beside DV recordings only";
+    }
+};
+
+TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {L"Divx favori=Xvid MPEG-4 Codec", L"Want Mp3=1"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamcorderVideo) + L" " +
+                                               Arg(std::wstring(L"+sa=") + kCamcorderSound) + L" " +
+                                               Arg(L"+format_capture=dv type 2 native")));
+    EXPECT_EQ(L"dv type 2 native", program.CaptureFormat());
+    // DV from the camcorder, cut into two files, each with its scene list.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(Growing(Clip(0), 2000000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
+    ASSERT_TRUE(Growing(Clip(1), 2000000));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); })) << "the cut closes the first part";
+    // Stop, then type 1 from the same camcorder.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=dv type 1 natifve", L"capture"}));
+    ASSERT_TRUE(Growing(Clip(2), 2000000));
+    // The camera and the microphone: the device's own AVI, then DV coded from it.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kCamera),
+                                             L"source_audio=" + std::wstring(kMicrophone), L"format_capture=avi native",
+                                             L"capture"}));
+    ASSERT_TRUE(Growing(Clip(3), 3000000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=dv type 2 (recomp)", L"capture"}));
+    ASSERT_TRUE(Growing(Clip(4), 2000000));
+    // MPEG-4 through the chosen compressor, with MP3 sound. The multiplexer holds its data back
+    // until a part is closed, so there is no growth to wait for: parts are cut off, each a little
+    // longer, until one holds frames.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=DivX", L"capture"}));
+    int divx = 5;
+    for (DWORD pause = 500;; ++divx, pause *= 2) {
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(divx)); }));
+        Sleep(pause);
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(divx)); })) << "the cut closes the part";
+        const quill_test::TMediaProbe part = quill_test::Probe(Clip(divx));
+        if (part.Ok() && std::atoi(part.Stream(0, "nb_read_packets").c_str()) >= 10) break;
+        ASSERT_LT(pause, 30000u) << "no part holds frames";
+    }
+    // Sound alone, cut, then as MP3 (in a WAVE file).
+    const int sound = divx + 2;
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=no video stream", L"format_capture=Wav",
+                                             L"capture"}));
+    ASSERT_TRUE(Growing(Clip(sound, L".wav"), 200000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
+    ASSERT_TRUE(Growing(Clip(sound + 1, L".wav"), 200000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=mp3", L"capture"}));
+    ASSERT_TRUE(Growing(Clip(sound + 2, L".mp3"), 20000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    EXPECT_TRUE(program.Close());
+
+    const char* pcm = "0x0001";
+    const char* mp3 = "0x0055";
+    ReadBack(Clip(0), {"dvvideo", "pcm_s16le", pcm, true});
+    ReadBack(Clip(1), {"dvvideo", "pcm_s16le", pcm, true});
+    ReadBack(Clip(2), {"dvvideo", "pcm_s16le", "0x0000", true});
+    ReadBack(Clip(3), {"rawvideo", "pcm_s16le", pcm, false});
+    ReadBack(Clip(4), {"dvvideo", "pcm_s16le", pcm, false});
+    ReadBack(Clip(divx), {"mpeg4", "mp3", mp3, false});
+    ReadBack(Clip(sound, L".wav"), {nullptr, "pcm_s16le", pcm, false});
+    ReadBack(Clip(sound + 1, L".wav"), {nullptr, "pcm_s16le", pcm, false});
+    ReadBack(Clip(sound + 2, L".mp3"), {nullptr, "mp3", mp3, false});
+}
+
+// Pictures of the running preview: a BMP, then a JPEG chosen by its command, then pictures taken by
+// the intervalometer every second until it is switched off; and an image-by-image recording that
+// keeps one frame per grab, or no file when nothing was grabbed.
+TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {std::wstring(L"Source video=") + kCamera, L"Source Audio=no audio stream",
+                                     L"Capture Format=8", L"Aspect ratio=3", L"Extension des images=0",
+                                     L"Valeur Intervallom\u00e8tre=1", L"Unit\u00e9s Intervallom\u00e8tre=0"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    // The picture folder is there already: a grab does not make it (a recording start makes its own).
+    const std::wstring pictures = copy_.Folder() + L"pictures\\";
+    ASSERT_TRUE(CreateDirectoryW(pictures.c_str(), nullptr));
+    auto picture = [&](int Number, const wchar_t* Extension) {
+        wchar_t name[32] = {};
+        swprintf(name, 32, L"shot_%05d%ls", Number, Extension);
+        return pictures + name;
+    };
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"grab"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(picture(0, L".bmp")) > 0 && e2e::FileClosed(picture(0, L".bmp")); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"jpeg", L"grab"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(picture(1, L".jpg")) > 0 && e2e::FileClosed(picture(1, L".jpg")); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"intervalometer"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(picture(3, L".jpg")); })) << "two periods pass";
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"intervalometer"}));
+
+    // Image by image: each grab during the recording adds one frame, which the file shows by
+    // growing; a grab made before the recording's pictures flow adds none and is made again.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(0)); }));
+    std::uint64_t size = e2e::FileSize(Clip(0));
+    int grabs = 0;
+    int added = 0;
+    while (added < 3) {
+        ASSERT_LT(grabs, 30) << "grabs add no frames";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"grab"}));
+        ++grabs;
+        if (e2e::WaitFor([&] { return e2e::FileSize(Clip(0)) > size; }, 3000)) {
+            ++added;
+            size = e2e::FileSize(Clip(0));
+        }
+    }
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
+    // A recording without a grab leaves no file.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(1)); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !e2e::FileExists(Clip(1)); })) << "an empty image-by-image file is removed";
+    EXPECT_TRUE(program.Close());
+    const double rate = std::wcstod(e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Framerate").c_str(), nullptr);
+
+    for (const auto& [file, codec] : {std::pair{picture(0, L".bmp"), "bmp"}, std::pair{picture(1, L".jpg"), "mjpeg"},
+                                      std::pair{picture(2, L".jpg"), "mjpeg"}, std::pair{picture(3, L".jpg"), "mjpeg"}}) {
+        SCOPED_TRACE(testing::PrintToString(file));
+        const quill_test::TMediaProbe probe = quill_test::Probe(file);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Err;
+        EXPECT_EQ(codec, probe.Stream(0, "codec_name"));
+        EXPECT_EQ(320, probe.StreamNumber(0, "width"));
+        EXPECT_EQ(240, probe.StreamNumber(0, "height"));
+    }
+    const quill_test::TMediaProbe frames = quill_test::Probe(Clip(0));
+    ASSERT_TRUE(frames.Ok()) << frames.Run.Err;
+    EXPECT_EQ("dvvideo", frames.Stream(0, "codec_name"));
+    const int grabbed = std::atoi(frames.Stream(0, "nb_read_packets").c_str());
+    EXPECT_GE(grabbed, added);
+    EXPECT_LE(grabbed, grabs) << "no frame beyond the grabs";
+    EXPECT_GT(rate, 0.0);
+    EXPECT_NEAR(rate, frames.Ratio(0, "r_frame_rate"), 0.01) << "the chosen rate is set at the stop";
+}
+
+}  // namespace

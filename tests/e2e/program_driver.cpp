@@ -1,0 +1,429 @@
+// The outside driver of the built program.
+#include "tests/e2e/program_driver.h"
+
+#include "tests/app/screen_pixels.h"
+
+#include <commctrl.h>
+
+#include <algorithm>
+#include <cstring>
+#include <cwchar>
+#include <filesystem>
+
+namespace e2e {
+
+namespace {
+
+const wchar_t kIniSection[] = L"[\\Software\\Marbrecq\\Quillotrane]";
+// The capture formats' names: the format list holds some of them, by the sources chosen.
+const wchar_t* const kFormatNames[] = {L"None",    L"dv type 1 natifve", L"dv type 2 native",   L"mpeg1 native stream",
+                                       L"mpeg2 native stream", L"avi native", L"Image by Image", L"dv type 2 (recomp)",
+                                       L"Wmv",     L"DivX",           L"Default",          L"Wav",
+                                       L"mp3"};
+
+std::wstring ClassOf(HWND Window) {
+    wchar_t name[128] = {};
+    GetClassNameW(Window, name, 128);
+    return name;
+}
+
+std::wstring TextOf(HWND Window) {
+    wchar_t text[512] = {};
+    GetWindowTextW(Window, text, 512);
+    return text;
+}
+
+bool Holds(HWND Combo, const wchar_t* Entry) {
+    return SendMessageW(Combo, CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(Entry)) != CB_ERR;
+}
+
+struct TopFind {
+    DWORD process;
+    std::function<bool(HWND)> match;
+    HWND found;
+};
+
+BOOL CALLBACK FindTop(HWND Window, LPARAM Data) {
+    auto* find = reinterpret_cast<TopFind*>(Data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(Window, &process);
+    if (process != find->process || !IsWindowVisible(Window) || !find->match(Window)) return TRUE;
+    find->found = Window;
+    return FALSE;
+}
+
+HWND FindTopWindow(DWORD Process, std::function<bool(HWND)> Match) {
+    TopFind find{Process, std::move(Match), nullptr};
+    EnumWindows(FindTop, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+struct ChildFind {
+    std::function<bool(HWND)> match;
+    HWND found;
+};
+
+BOOL CALLBACK FindChildWindow(HWND Window, LPARAM Data) {
+    auto* find = reinterpret_cast<ChildFind*>(Data);
+    if (!find->match(Window)) return TRUE;
+    find->found = Window;
+    return FALSE;
+}
+
+HWND FindChild(HWND Parent, std::function<bool(HWND)> Match) {
+    ChildFind find{std::move(Match), nullptr};
+    EnumChildWindows(Parent, FindChildWindow, reinterpret_cast<LPARAM>(&find));
+    return find.found;
+}
+
+BOOL CALLBACK CollectChildWindow(HWND Window, LPARAM Data) {
+    auto* find = reinterpret_cast<std::pair<std::function<bool(HWND)>, std::vector<HWND>>*>(Data);
+    if (find->first(Window)) find->second.push_back(Window);
+    return TRUE;
+}
+
+// Every window below Parent that Match accepts.
+std::vector<HWND> Children(HWND Parent, std::function<bool(HWND)> Match) {
+    std::pair<std::function<bool(HWND)>, std::vector<HWND>> find{std::move(Match), {}};
+    EnumChildWindows(Parent, CollectChildWindow, reinterpret_cast<LPARAM>(&find));
+    return find.second;
+}
+
+// The program's combo boxes have window classes of their own, named after the control.
+bool IsCombo(HWND Window) { return ClassOf(Window).find(L"ComboBox") != std::wstring::npos; }
+
+}  // namespace
+
+bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs) {
+    const ULONGLONG start = GetTickCount64();
+    while (!Done()) {
+        if (GetTickCount64() - start > TimeoutMs) return Done();
+        Sleep(50);
+    }
+    return true;
+}
+
+bool FileExists(const std::wstring& Path) { return GetFileAttributesW(Path.c_str()) != INVALID_FILE_ATTRIBUTES; }
+
+std::uint64_t FileSize(const std::wstring& Path) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Path.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return (static_cast<std::uint64_t>(data.nFileSizeHigh) << 32) | data.nFileSizeLow;
+}
+
+bool FileClosed(const std::wstring& Path) {
+    // Opening for writing with no sharing fails while the writer still holds it.
+    HANDLE h = CreateFileW(Path.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                           nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    CloseHandle(h);
+    return true;
+}
+
+bool WriteUtf16Lines(const std::wstring& Path, const std::vector<std::wstring>& Lines) {
+    std::wstring text = L"\xFEFF";
+    for (const std::wstring& line : Lines) text += line + L"\r\n";
+    HANDLE h = CreateFileW(Path.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return false;
+    DWORD written = 0;
+    const DWORD size = static_cast<DWORD>(text.size() * sizeof(wchar_t));
+    const bool ok = WriteFile(h, text.data(), size, &written, nullptr) && written == size;
+    CloseHandle(h);
+    return ok;
+}
+
+std::vector<std::wstring> ReadLines(const std::wstring& Path) {
+    std::vector<std::wstring> lines;
+    HANDLE h = CreateFileW(Path.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (h == INVALID_HANDLE_VALUE) return lines;
+    std::string bytes(GetFileSize(h, nullptr), '\0');
+    DWORD read = 0;
+    if (!bytes.empty() && !ReadFile(h, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr)) read = 0;
+    CloseHandle(h);
+    bytes.resize(read);
+    std::wstring text;
+    if (bytes.size() >= 2 && static_cast<unsigned char>(bytes[0]) == 0xFF && static_cast<unsigned char>(bytes[1]) == 0xFE) {
+        text.resize((bytes.size() - 2) / 2);
+        std::memcpy(text.data(), bytes.data() + 2, text.size() * 2);
+    } else {
+        text.assign(bytes.begin(), bytes.end());
+    }
+    size_t at = 0;
+    while (at < text.size()) {
+        size_t end = text.find(L'\n', at);
+        if (end == std::wstring::npos) end = text.size();
+        std::wstring line = text.substr(at, end - at);
+        if (!line.empty() && line.back() == L'\r') line.pop_back();
+        lines.push_back(line);
+        at = end + 1;
+    }
+    return lines;
+}
+
+std::wstring IniValue(const std::vector<std::wstring>& Lines, const std::wstring& Key) {
+    for (const std::wstring& line : Lines)
+        if (line.size() > Key.size() && line.compare(0, Key.size(), Key) == 0 && line[Key.size()] == L'=')
+            return line.substr(Key.size() + 1);
+    return L"<missing>";
+}
+
+// --- The program's folder ----------------------------------------------------------------------
+
+TProgramFolder::TProgramFolder(const std::wstring& Program, const std::wstring& Name) {
+    wchar_t base[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, base);
+    folder_ = std::wstring(base) + L"quill-e2e-" + Name + L"-" + std::to_wstring(GetCurrentProcessId()) + L"\\";
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+    std::filesystem::create_directories(folder_, ec);
+    ready_ = !ec && CopyFileW(Program.c_str(), Exe().c_str(), FALSE);
+}
+
+TProgramFolder::~TProgramFolder() {
+    std::error_code ec;
+    std::filesystem::remove_all(folder_, ec);
+}
+
+bool TProgramFolder::WriteSettings(const std::vector<std::wstring>& Lines) const {
+    std::vector<std::wstring> all{kIniSection};
+    all.insert(all.end(), Lines.begin(), Lines.end());
+    return WriteUtf16Lines(Ini(), all);
+}
+
+// --- One run -------------------------------------------------------------------------------------
+
+TProgram::~TProgram() {
+    if (process_.hProcess == nullptr) return;
+    if (Running()) TerminateProcess(process_.hProcess, 1);
+    CloseHandle(process_.hProcess);
+}
+
+bool TProgram::Launch(const std::wstring& Exe, const std::wstring& Arguments) {
+    folder_ = Exe.substr(0, Exe.find_last_of(L'\\') + 1);
+    std::wstring commandLine = L"\"" + Exe + L"\"" + (Arguments.empty() ? L"" : L" " + Arguments);
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    if (!CreateProcessW(Exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
+                        &startup, &process_)) {
+        failure_ = L"CreateProcess failed, error " + std::to_wstring(GetLastError());
+        return false;
+    }
+    CloseHandle(process_.hThread);
+    process_.hThread = nullptr;
+    return true;
+}
+
+bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
+    if (!Launch(Exe, Arguments)) return false;
+    WaitFor([this] {
+        window_ = FindWindowCaptioned(kMainCaption);
+        return window_ != nullptr || !Running();
+    });
+    if (window_ == nullptr) {
+        failure_ = L"no main window captioned as expected";
+        return false;
+    }
+    // The lists are filled on the first idle, which ends the start-up.
+    const bool listed = WaitFor([this] {
+        videoList_ = FindChild(window_, [](HWND w) { return IsCombo(w) && Holds(w, L"no video stream"); });
+        soundList_ = FindChild(window_, [](HWND w) { return IsCombo(w) && Holds(w, L"no audio stream"); });
+        formatList_ = FindChild(window_, [](HWND w) {
+            if (!IsCombo(w)) return false;
+            for (const wchar_t* name : kFormatNames)
+                if (Holds(w, name)) return true;
+            return false;
+        });
+        return (videoList_ != nullptr && soundList_ != nullptr && formatList_ != nullptr) || !Running();
+    });
+    if (!listed || videoList_ == nullptr) {
+        failure_ = L"the source lists were not filled:";
+        // What the lists hold, for the report.
+        for (HWND list : Children(window_, IsCombo)) {
+            const LRESULT n = SendMessageW(list, CB_GETCOUNT, 0, 0);
+            failure_ += L" [";
+            for (LRESULT i = 0; i < n && i < 20; ++i) {
+                wchar_t item[256] = {};
+                if (SendMessageW(list, CB_GETLBTEXTLEN, i, 0) < 255)
+                    SendMessageW(list, CB_GETLBTEXT, i, reinterpret_cast<LPARAM>(item));
+                failure_ += std::wstring(item) + L"|";
+            }
+            failure_ += L"]";
+        }
+        return false;
+    }
+    return true;
+}
+
+bool TProgram::Running() const {
+    return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
+}
+
+HWND TProgram::FindWindowCaptioned(const std::wstring& Caption) const {
+    return FindTopWindow(process_.dwProcessId, [&](HWND w) { return TextOf(w) == Caption; });
+}
+
+HWND TProgram::ShownPanel(const std::wstring& ClassName) const {
+    for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+        if (ClassOf(child).compare(0, ClassName.size(), ClassName) == 0 && IsWindowVisible(child)) return child;
+    return nullptr;
+}
+
+std::wstring TProgram::Selected(HWND List) {
+    if (List == nullptr) return std::wstring();
+    const LRESULT index = SendMessageW(List, CB_GETCURSEL, 0, 0);
+    if (index == CB_ERR || SendMessageW(List, CB_GETLBTEXTLEN, static_cast<WPARAM>(index), 0) >= 255)
+        return std::wstring();
+    wchar_t text[256] = {};
+    SendMessageW(List, CB_GETLBTEXT, static_cast<WPARAM>(index), reinterpret_cast<LPARAM>(text));
+    return text;
+}
+
+bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
+    // The video area: the part of the main window left of the panels and above the buttons.
+    RECT area{};
+    GetWindowRect(window_, &area);
+    area.right -= (area.right - area.left) * 2 / 5;
+    area.top += 60;
+    area.bottom -= (area.bottom - area.top) / 4;
+    return WaitFor([&] {
+        const std::vector<DWORD> first = quill_test::GrabScreen(area);
+        Sleep(200);
+        return !first.empty() && first != quill_test::GrabScreen(area);
+    }, TimeoutMs);
+}
+
+bool TProgram::ClickScriptButton() {
+    // The action tool bar (its window class is named after the control): the tool bar with thirteen
+    // buttons (eleven actions, two separators); the script button is the eleventh entry.
+    HWND bar = FindChild(window_, [](HWND w) {
+        return ClassOf(w).find(L"ToolBar") != std::wstring::npos && SendMessageW(w, TB_BUTTONCOUNT, 0, 0) == 13;
+    });
+    if (bar == nullptr) {
+        failure_ = L"no action tool bar";
+        return false;
+    }
+    // The button's place is asked through memory in the program's own process.
+    HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_.dwProcessId);
+    if (process == nullptr) {
+        failure_ = L"OpenProcess failed";
+        return false;
+    }
+    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
+    RECT rect{};
+    SIZE_T read = 0;
+    const bool placed = remote != nullptr &&
+                        SendMessageW(bar, TB_GETITEMRECT, 10, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                        ReadProcessMemory(process, remote, &rect, sizeof(rect), &read) && read == sizeof(rect);
+    if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    if (!placed || rect.right <= rect.left) {
+        failure_ = L"the script button's place is unknown";
+        return false;
+    }
+    const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
+    PostMessageW(bar, WM_MOUSEMOVE, 0, at);
+    PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
+    PostMessageW(bar, WM_LBUTTONUP, 0, at);
+    return true;
+}
+
+bool TProgram::AnswerOpenDialog(const std::wstring& File) {
+    HWND dialog = nullptr;
+    if (!WaitFor([&] {
+            dialog = FindTopWindow(process_.dwProcessId, [](HWND w) { return ClassOf(w) == L"#32770"; });
+            return dialog != nullptr || !Running();
+        }, 20000) || dialog == nullptr) {
+        failure_ = L"the script's open dialog did not come";
+        return false;
+    }
+    // The file name box: an edit of its own or the edit inside the name combo box.
+    HWND name = GetDlgItem(dialog, 0x480);
+    if (name == nullptr) {
+        if (HWND combo = GetDlgItem(dialog, 0x47C)) name = FindChild(combo, [](HWND w) { return ClassOf(w) == L"Edit"; });
+    }
+    if (name == nullptr) {
+        failure_ = L"the open dialog has no file name box";
+        return false;
+    }
+    SendMessageW(name, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(File.c_str()));
+    PostMessageW(dialog, WM_COMMAND, MAKEWPARAM(IDOK, BN_CLICKED), reinterpret_cast<LPARAM>(GetDlgItem(dialog, IDOK)));
+    if (!WaitFor([&] { return !IsWindow(dialog); }, 20000)) {
+        failure_ = L"the open dialog stayed";
+        return false;
+    }
+    return true;
+}
+
+bool TProgram::RunScript(const std::vector<std::wstring>& Lines) {
+    const std::wstring file = folder_ + L"script" + std::to_wstring(++scripts_) + L".txt";
+    if (!WriteUtf16Lines(file, Lines)) {
+        failure_ = L"the script file could not be written";
+        return false;
+    }
+    return RunFile(file);
+}
+
+bool TProgram::RunFile(const std::wstring& File) { return ClickScriptButton() && AnswerOpenDialog(File); }
+
+bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
+    struct Placed {
+        RECT rect;
+        HWND window;
+    };
+    std::vector<Placed> edits;
+    for (HWND edit : Children(Panel, [](HWND w) { return wcsncmp(ClassOf(w).c_str(), L"TKitSpinEdit", 12) == 0; })) {
+        Placed p{{}, edit};
+        GetWindowRect(edit, &p.rect);
+        edits.push_back(p);
+    }
+    std::sort(edits.begin(), edits.end(), [](const Placed& a, const Placed& b) {
+        return a.rect.top != b.rect.top ? a.rect.top < b.rect.top : a.rect.left < b.rect.left;
+    });
+    if (edits.size() < Values.size()) {
+        failure_ = L"the panel has " + std::to_wstring(edits.size()) + L" spin edits";
+        return false;
+    }
+    for (size_t i = 0; i < Values.size(); ++i) {
+        const std::wstring text = std::to_wstring(Values[i]);
+        SendMessageW(edits[i].window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
+        // An edit's text lives in the edit: another process asks for it with WM_GETTEXT.
+        wchar_t back[32] = {};
+        SendMessageW(edits[i].window, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(back));
+        if (text != back) {
+            failure_ = L"a spin edit shows " + std::wstring(back) + L" instead of " + text;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool TProgram::WaitEnd(DWORD TimeoutMs) {
+    if (WaitForSingleObject(process_.hProcess, TimeoutMs) != WAIT_OBJECT_0) return false;
+    DWORD code = 1;
+    GetExitCodeProcess(process_.hProcess, &code);
+    return code == 0;
+}
+
+bool TProgram::Close(const wchar_t* Answer) {
+    asked_ = false;
+    if (process_.hProcess == nullptr || window_ == nullptr) return false;
+    PostMessageW(window_, WM_CLOSE, 0, 0);
+    const ULONGLONG start = GetTickCount64();
+    while (Running() && GetTickCount64() - start < kTimeoutMs) {
+        HWND question = FindWindowCaptioned(kStorageCaption);
+        if (question != nullptr && !asked_) {
+            asked_ = true;
+            HWND button = Answer == nullptr ? nullptr : FindChild(question, [&](HWND w) { return TextOf(w) == Answer; });
+            // An unexpected question is closed with its close box: the program then runs on.
+            if (button != nullptr)
+                PostMessageW(button, BM_CLICK, 0, 0);
+            else
+                PostMessageW(question, WM_CLOSE, 0, 0);
+            if (button == nullptr) return false;
+        }
+        Sleep(50);
+    }
+    return WaitEnd(0);
+}
+
+}  // namespace e2e

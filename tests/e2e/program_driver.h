@@ -1,0 +1,122 @@
+// Drives the built program from outside, as a user's automation does: a copy in a folder of its
+// own, started with command-line switches, script files run through its script button and the open
+// dialog it shows, waits on what it does (its window, files appearing and closed, its end), and the
+// storage question answered at the close. Shared by the end-to-end test and the session benchmark;
+// it reports through return values, never through a test framework.
+#pragma once
+
+#include <windows.h>
+
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+namespace e2e {
+
+inline constexpr wchar_t kMainCaption[] = L"Quillotrane 6.0.5En by Marbrecq";
+inline constexpr wchar_t kStorageCaption[] = L"Saving the preferences of Quillotrane";
+inline constexpr DWORD kTimeoutMs = 60000;
+
+// Waits until Done answers true, looking every 50 ms; false when TimeoutMs passed first.
+bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs = kTimeoutMs);
+
+// A file that exists and that no process holds open for writing any more.
+bool FileClosed(const std::wstring& Path);
+std::uint64_t FileSize(const std::wstring& Path);
+bool FileExists(const std::wstring& Path);
+
+// Writes Lines, each ended by CR LF, as UTF-16 with a byte-order mark.
+bool WriteUtf16Lines(const std::wstring& Path, const std::vector<std::wstring>& Lines);
+// Reads a UTF-16 file with byte-order mark (or a plain ANSI one) into its lines.
+std::vector<std::wstring> ReadLines(const std::wstring& Path);
+// The value of "Key=" among Lines, or "<missing>".
+std::wstring IniValue(const std::vector<std::wstring>& Lines, const std::wstring& Key);
+
+// A folder of its own under the temporary folder with a copy of the program; removed with all it
+// holds when the object goes.
+class TProgramFolder {
+public:
+    TProgramFolder(const std::wstring& Program, const std::wstring& Name);
+    ~TProgramFolder();
+    TProgramFolder(const TProgramFolder&) = delete;
+    TProgramFolder& operator=(const TProgramFolder&) = delete;
+
+    bool Ready() const { return ready_; }
+    const std::wstring& Folder() const { return folder_; }  // ends with a backslash
+    std::wstring Exe() const { return folder_ + L"Quillotrane.exe"; }
+    std::wstring Ini() const { return folder_ + L"Quillotrane.ini"; }
+    // Portable settings: the INI file beside the copy, its section header first.
+    bool WriteSettings(const std::vector<std::wstring>& Lines) const;
+
+private:
+    std::wstring folder_;
+    bool ready_ = false;
+};
+
+// One run of the program.
+class TProgram {
+public:
+    TProgram() = default;
+    ~TProgram();
+    TProgram(const TProgram&) = delete;
+    TProgram& operator=(const TProgram&) = delete;
+
+    // Starts Exe in its folder with Arguments (already quoted as a command line wants them) and
+    // waits for its main window and for the end of its start-up (the source lists filled). False
+    // when the window did not come; Failure() says why.
+    bool Start(const std::wstring& Exe, const std::wstring& Arguments = L"");
+    // Only starts the process (for a run that may end by itself before its window is seen).
+    bool Launch(const std::wstring& Exe, const std::wstring& Arguments = L"");
+
+    // Runs a script file through the script button: the file is written (UTF-16) beside the
+    // program, the button clicked, its name typed into the open dialog and the dialog confirmed.
+    // True once the dialog has closed on that name.
+    bool RunScript(const std::vector<std::wstring>& Lines);
+    // The same with a file that is there already.
+    bool RunFile(const std::wstring& File);
+    // Types Values into the spin edits of Panel, taken from the top left to the bottom right.
+    bool TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values);
+
+    // Posts WM_CLOSE; when the storage question comes, clicks the button captioned Answer
+    // (nullptr: the question must not come). True when the program ended with exit code 0.
+    bool Close(const wchar_t* Answer = nullptr);
+    // Waits for the program to end by itself (a quit command); true with exit code 0.
+    bool WaitEnd(DWORD TimeoutMs = kTimeoutMs);
+    bool Running() const;
+    // The storage question was shown at the last close.
+    bool Asked() const { return asked_; }
+
+    HANDLE Process() const { return process_.hProcess; }
+    DWORD ProcessId() const { return process_.dwProcessId; }
+    HWND Window() const { return window_; }
+    const std::wstring& Failure() const { return failure_; }
+
+    // The selected entry of the sources panel's video, sound and capture-format lists.
+    std::wstring VideoSource() const { return Selected(videoList_); }
+    std::wstring SoundSource() const { return Selected(soundList_); }
+    std::wstring CaptureFormat() const { return Selected(formatList_); }
+    // The picture in the video area changes between two looks a moment apart, within TimeoutMs.
+    bool PreviewMoves(DWORD TimeoutMs = 20000) const;
+    // The visible top-level window of the program with this caption, nullptr when none.
+    HWND FindWindowCaptioned(const std::wstring& Caption) const;
+    // The main window's visible panel whose window class starts with ClassName.
+    HWND ShownPanel(const std::wstring& ClassName) const;
+
+private:
+    static std::wstring Selected(HWND List);
+    bool ClickScriptButton();
+    bool AnswerOpenDialog(const std::wstring& File);
+
+    PROCESS_INFORMATION process_{};
+    HWND window_ = nullptr;
+    HWND videoList_ = nullptr;
+    HWND soundList_ = nullptr;
+    HWND formatList_ = nullptr;
+    std::wstring folder_;
+    std::wstring failure_;
+    int scripts_ = 0;
+    bool asked_ = false;
+};
+
+}  // namespace e2e
