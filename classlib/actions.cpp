@@ -275,6 +275,23 @@ TCustomActionList::~TCustomActionList() {
     while (!actions_.empty()) delete actions_.back();
 }
 
+void TCustomActionList::SetImages(TCustomImageList* Value) {
+    if (Value == images_) return;
+    if (images_ != nullptr) images_->RemoveFreeNotification(this);
+    images_ = Value;
+    if (images_ != nullptr) images_->FreeNotification(this);
+    Change();
+}
+
+void TCustomActionList::Notification(TComponent* AComponent, TOperation Operation) {
+    TComponent::Notification(AComponent, Operation);
+    if (Operation == TOperation::opRemove && AComponent != nullptr && AComponent == images_) {
+        // The list is being freed: nothing of it may be called any more.
+        images_ = nullptr;
+        Change();
+    }
+}
+
 TContainedAction* TCustomActionList::Actions(int Index) const {
     if (Index < 0 || Index >= ActionCount())
         throw EListError(Format(L"List index out of bounds (%d)", {Index}));

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "classlib/controls.h"
+#include "classlib/image_list.h"
 #include "classlib/objects.h"
 
 namespace classlib {
@@ -210,6 +211,10 @@ public:
     virtual bool UpdateAction(TBasicAction* Action);
     // Answers whether a shortcut of an enabled action was executed.
     bool IsShortCut(TShortCut ShortCut);
+    // The images the actions' ImageIndex names (nullptr: none); cleared when that list is freed.
+    TCustomImageList* Images() const { return images_; }
+    void SetImages(TCustomImageList* Value);
+    void Notification(TComponent* AComponent, TOperation Operation) override;
 
     TActionEvent OnExecute;
     TActionEvent OnUpdate;
@@ -224,6 +229,7 @@ private:
     void AddAction(TContainedAction* Action);
     void RemoveAction(TContainedAction* Action);
     std::vector<TContainedAction*> actions_;
+    TCustomImageList* images_ = nullptr;
 };
 
 class TActionList : public TCustomActionList {

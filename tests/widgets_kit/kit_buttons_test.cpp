@@ -2,11 +2,14 @@
 // sizes, groups, repeat, glyph states and the frame, driven by mouse messages.
 #include <memory>
 
+#include "classlib/actions.h"
 #include "classlib/forms.h"
+#include "classlib/image_list.h"
 #include "classlib/menus.h"
 #include "kit_test_support.h"
 #include "widgets/kit/kit_label.h"
 #include "widgets/kit/kit_speed_button.h"
+#include "widgets/kit/kit_utils.h"
 
 using namespace classlib;
 using namespace widgets::kit;
@@ -215,6 +218,86 @@ TEST_F(KitButtonTest, GlyphStatesAndTheirImages) {
     EXPECT_EQ(flat.CountOf(RGB(255, 0, 0)), 0);
     EXPECT_EQ(flat.CountOf(RGB(76, 76, 76)), 16);
     EXPECT_EQ(flat.CountOf(ColorToRGB(clBtnShadow)), 0);
+}
+
+// Two 16x16 images on green (their mask colour): the first a red 4x4 square with a blue left
+// column (the bottom-left corner included), the second all yellow.
+TOwnedBitmap ActionImages() {
+    TWindowDC screen(nullptr);
+    TOwnedBitmap bmp(CreateCompatibleBitmap(screen.Get(), 32, 16));
+    TOwnedDC dc(CreateCompatibleDC(nullptr));
+    TSelectedObject sel(dc.Get(), bmp.Get());
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; x < 32; ++x) {
+            COLORREF c = x >= 16 ? RGB(255, 255, 0)
+                         : x == 0 ? RGB(0, 0, 255)
+                         : (x >= 6 && x < 10 && y >= 6 && y < 10) ? RGB(255, 0, 0)
+                                                                  : RGB(0, 255, 0);
+            SetPixel(dc.Get(), x, y, c);
+        }
+    return bmp;
+}
+
+COLORREF PixelOf(HBITMAP Bitmap, int X, int Y) {
+    TOwnedDC dc(CreateCompatibleDC(nullptr));
+    TSelectedObject sel(dc.Get(), Bitmap);
+    return GetPixel(dc.Get(), X, Y);
+}
+
+TEST_F(KitButtonTest, ButtonWithoutGlyphTakesItsActionsImage) {
+    const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255), fuchsia = RGB(255, 0, 255);
+    auto* images = new TImageList(form);
+    TOwnedBitmap strip = ActionImages();
+    images->AddMasked(strip.Get(), RGB(0, 255, 0));
+    ASSERT_EQ(images->Count(), 2);
+    auto* list = new TActionList(form);
+    list->SetImages(images);
+    auto newAction = [&](int Index, TActionList* List) {
+        auto* a = new TAction(form);
+        a->SetActionList(List);
+        a->SetImageIndex(Index);
+        return a;
+    };
+    TKitSpeedButton* b = NewButton(10);
+    b->SetAction(newAction(0, list));
+    ASSERT_NE(b->Glyph(), nullptr);
+    SIZE size = BitmapSize(b->Glyph());
+    EXPECT_EQ(size.cx, 16);
+    EXPECT_EQ(size.cy, 16);
+    EXPECT_EQ(b->NumGlyphs(), 1);
+    // The masked parts are fuchsia and fuchsia is the transparent colour, though the corner is blue.
+    EXPECT_EQ(PixelOf(b->Glyph(), 3, 3), fuchsia);
+    EXPECT_EQ(PixelOf(b->Glyph(), 0, 15), blue);
+    EXPECT_EQ(b->ButtonGlyph()->TransparentColor(), fuchsia);
+    kittest::TSnapshot s = kittest::Snapshot(b);
+    EXPECT_EQ(s.CountOf(red), 16);
+    EXPECT_EQ(s.CountOf(blue), 16);
+    EXPECT_EQ(s.CountOf(fuchsia), 0);
+    // The action's own index picks the image.
+    TKitSpeedButton* second = NewButton(40);
+    second->SetAction(newAction(1, list));
+    ASSERT_NE(second->Glyph(), nullptr);
+    EXPECT_EQ(PixelOf(second->Glyph(), 8, 8), RGB(255, 255, 0));
+    // A glyph of its own stays.
+    TKitSpeedButton* own = NewButton(70);
+    TOwnedBitmap glyph = TwoStateGlyph(red, blue);
+    own->SetGlyph(glyph.Get());
+    own->SetAction(newAction(0, list));
+    EXPECT_EQ(BitmapSize(own->Glyph()).cx, 16);
+    EXPECT_EQ(BitmapSize(own->Glyph()).cy, 8);
+    EXPECT_EQ(own->NumGlyphs(), 2);
+    // No image to take: an index outside the list, none, or an action outside any list.
+    for (TAction* a : {newAction(2, list), newAction(-1, list), newAction(0, nullptr)}) {
+        TKitSpeedButton* none = NewButton(100);
+        none->SetAction(a);
+        EXPECT_EQ(none->Glyph(), nullptr);
+    }
+    // Freeing the images takes them from the list; a later action finds none.
+    delete images;
+    EXPECT_EQ(list->Images(), nullptr);
+    TKitSpeedButton* late = NewButton(130);
+    late->SetAction(newAction(0, list));
+    EXPECT_EQ(late->Glyph(), nullptr);
 }
 
 TEST_F(KitButtonTest, FramesFollowStateAndStyle) {

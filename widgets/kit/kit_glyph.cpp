@@ -124,6 +124,11 @@ void TKitButtonGlyph::SetGlyph(HBITMAP Value) {
     }
 }
 
+void TKitButtonGlyph::SetTransparentColor(COLORREF Value) {
+    Invalidate();
+    transparent_ = Value & 0xFFFFFF;
+}
+
 void TKitButtonGlyph::SetNumGlyphs(int Value) {
     Value = Value < 1 ? 1 : (Value > 5 ? 5 : Value);
     if (Value == numGlyphs_) return;

@@ -69,6 +69,8 @@ public:
     int NumGlyphs() const { return numGlyphs_; }
     void SetNumGlyphs(int Value);
     COLORREF TransparentColor() const { return transparent_; }
+    // Names another transparent colour than the bottom-left pixel's (drops the prepared images).
+    void SetTransparentColor(COLORREF Value);
     // Drops the prepared images (a change of system colours).
     void Invalidate();
     // The image of a state, prepared on first need (-1: no glyph).

@@ -4,6 +4,8 @@
 
 #include <atomic>
 
+#include "classlib/actions.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/win_control.h"
 #include "widgets/kit/kit_label.h"
 #include "widgets/kit/kit_utils.h"
@@ -223,6 +225,31 @@ void TKitSpeedButton::SetWordWrap(bool Value) {
 
 void TKitSpeedButton::SetGlyph(HBITMAP Value) {
     glyph_->SetGlyph(Value);
+    Invalidate();
+}
+
+void TKitSpeedButton::ActionChange(TObject* Sender, bool CheckDefaults) {
+    TGraphicControl::ActionChange(Sender, CheckDefaults);
+    auto* action = dynamic_cast<TCustomAction*>(Sender);
+    if (action == nullptr || glyph_->Glyph() != nullptr || action->ActionList() == nullptr) return;
+    TCustomImageList* images = action->ActionList()->Images();
+    int index = action->ImageIndex();
+    if (images == nullptr || index < 0 || index >= images->Count()) return;
+    // The image on fuchsia, which then stands for its transparent parts whatever lies at the
+    // bottom-left corner.
+    const COLORREF fuchsia = RGB(255, 0, 255);
+    TWindowDC screen(nullptr);
+    TOwnedBitmap image(CreateCompatibleBitmap(screen.Get(), images->Width(), images->Height()));
+    {
+        TOwnedDC dc(CreateCompatibleDC(nullptr));
+        TSelectedObject selected(dc.Get(), image.Get());
+        RECT all{0, 0, images->Width(), images->Height()};
+        TOwnedBrush brush(CreateSolidBrush(fuchsia));
+        FillRect(dc.Get(), &all, brush.Get());
+        images->Draw(dc.Get(), 0, 0, index);
+    }
+    glyph_->SetGlyph(image.Get());
+    glyph_->SetTransparentColor(fuchsia);
     Invalidate();
 }
 

@@ -99,6 +99,8 @@ public:
     void Notification(classlib::TComponent* AComponent, classlib::TOperation Operation) override;
 
 protected:
+    // Besides the control's own properties: a button without a glyph takes its action's image.
+    void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
     void Paint() override;
     void MouseDown(classlib::TMouseButton Button, classlib::TShiftState Shift, int X, int Y) override;
     void MouseMove(classlib::TShiftState Shift, int X, int Y) override;
