@@ -87,7 +87,9 @@ void CALLBACK CancelBrowser(HWND, UINT, UINT_PTR Id, DWORD) {
 // settle the pre-selection after the dialog reports itself ready); IDCANCEL is pressed at once.
 bool RunBrowser(TBrowseFolderDlg& Dlg, int Button, const std::wstring& Expect = L"", bool* HadHelp = nullptr,
                 bool* OkEnabled = nullptr) {
-    UINT_PTR guard = SetTimer(nullptr, 0, 10000, &CancelBrowser);
+    // The bound only ends a run whose selection never settles: a loaded machine's shell can take
+    // well over ten seconds to fill the tree.
+    UINT_PTR guard = SetTimer(nullptr, 0, 60000, &CancelBrowser);
     bool pressed = false;
     auto press = [&] {
         HWND d = Dlg.DialogHandle();
