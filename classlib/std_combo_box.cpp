@@ -81,7 +81,9 @@ void TComboBoxStrings::SetUpdateState(bool Updating) {
 
 // ---- TCustomComboBox -------------------------------------------------------------------------
 
-TCustomComboBox::TCustomComboBox(TComponent* AOwner) : TWinControl(AOwner) {
+TCustomComboBox::TCustomComboBox(TComponent* AOwner)
+    : TWinControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
+    canvas_->SetControl(this);
     SetControlStyle(csCaptureMouse | csSetCaption | csDoubleClicks | csFixedHeight | csReflector);
     SetBounds(0, 0, 145, 21);
     SetTabStop(true);
@@ -116,6 +118,13 @@ void TCustomComboBox::SetStyle(TComboBoxStyle Value) {
     if (style_ == Value) return;
     style_ = Value;
     if (HandleAllocated()) RecreateWnd();
+}
+
+void TCustomComboBox::SetItemHeight(int Value) {
+    if (Value < 1 || itemHeight_ == Value) return;
+    itemHeight_ = Value;
+    // The window measures its items only when they are added: a new one measures them again.
+    if (HandleAllocated() && IsOwnerDraw()) RecreateWnd();
 }
 
 void TCustomComboBox::SetSorted(bool Value) {
@@ -160,7 +169,8 @@ void TCustomComboBox::SetSelLength(int Value) {
 }
 
 void TCustomComboBox::CreateParams(TCreateParams& Params) {
-    static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST};
+    static const DWORD styles[] = {CBS_DROPDOWN, CBS_SIMPLE, CBS_DROPDOWNLIST, CBS_DROPDOWNLIST | CBS_OWNERDRAWFIXED,
+                                   CBS_DROPDOWNLIST | CBS_OWNERDRAWVARIABLE};
     TWinControl::CreateParams(Params);
     CreateSubClass(Params, "COMBOBOX");
     Params.Style |= WS_VSCROLL | CBS_HASSTRINGS | CBS_AUTOHSCROLL | styles[static_cast<int>(style_)];
@@ -209,7 +219,7 @@ void TCustomComboBox::HookChildren() {
     info.cbSize = sizeof(info);
     if (!GetComboBoxInfo(WindowHandle(), &info)) return;
     listHandle_ = info.hwndList;
-    if (style_ != TComboBoxStyle::csDropDownList && info.hwndItem && info.hwndItem != WindowHandle()) {
+    if (HasEditPart() && info.hwndItem && info.hwndItem != WindowHandle()) {
         editHandle_ = info.hwndItem;
         SetPropA(editHandle_, kComboChildProp, this);
         defEditProc_ = reinterpret_cast<WNDPROC>(
@@ -307,7 +317,7 @@ void TCustomComboBox::SetTextSelecting(TMessage& Message) {
     std::string text = Message.LParam ? reinterpret_cast<const char*>(Message.LParam) : "";
     HWND h = WindowHandle();
     int index = ExactItem(text);
-    if (style_ == TComboBoxStyle::csDropDownList) {
+    if (!HasEditPart()) {
         SendMessageA(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         Message.Result = TRUE;
         return;
@@ -350,8 +360,65 @@ void TCustomComboBox::DropDown() {
     if (OnDropDown) OnDropDown(this);
 }
 
+void TCustomComboBox::MeasureItem(int Index, int& Height) {
+    if (OnMeasureItem) OnMeasureItem(this, Index, Height);
+}
+
+void TCustomComboBox::DrawItem(int Index, RECT Rect, UINT State) {
+    if (OnDrawItem) {
+        OnDrawItem(this, Index, Rect, State);
+        return;
+    }
+    canvas_->FillRect(Rect);
+    if (Index >= 0 && Index < Items()->Count()) canvas_->TextOut(Rect.left + 2, Rect.top, Items()->Get(Index));
+}
+
+void TCustomComboBox::DrawItemMessage(const DRAWITEMSTRUCT& Item) {
+    canvas_->SetHandle(Item.hDC);
+    try {
+        canvas_->SetFont(Font());
+        canvas_->SetBrush(Brush());
+        auto index = static_cast<int>(Item.itemID);
+        if (index >= 0 && (Item.itemState & ODS_SELECTED) != 0) {
+            canvas_->Brush()->SetColor(clHighlight);
+            canvas_->Font()->SetColor(clHighlightText);
+        }
+        // No item (-1): the field of an empty selection is only filled.
+        if (index >= 0)
+            DrawItem(index, Item.rcItem, Item.itemState);
+        else
+            canvas_->FillRect(Item.rcItem);
+        if ((Item.itemState & ODS_FOCUS) != 0) canvas_->DrawFocusRect(Item.rcItem);
+    } catch (...) {
+        canvas_->SetHandle(nullptr);
+        throw;
+    }
+    canvas_->SetHandle(nullptr);
+}
+
+void TCustomComboBox::MeasureItemMessage(MEASUREITEMSTRUCT& Item) {
+    int height = itemHeight_;
+    auto index = static_cast<int>(Item.itemID);
+    if (style_ == TComboBoxStyle::csOwnerDrawVariable && index >= 0) MeasureItem(index, height);
+    Item.itemHeight = static_cast<UINT>(std::max(height, 1));
+}
+
 void TCustomComboBox::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
+    case CN_DRAWITEM:
+        if (IsOwnerDraw()) {
+            DrawItemMessage(*reinterpret_cast<DRAWITEMSTRUCT*>(Message.LParam));
+            Message.Result = TRUE;
+            return;
+        }
+        break;
+    case CN_MEASUREITEM:
+        if (IsOwnerDraw()) {
+            MeasureItemMessage(*reinterpret_cast<MEASUREITEMSTRUCT*>(Message.LParam));
+            Message.Result = TRUE;
+            return;
+        }
+        break;
     case WM_SETTEXT:
         if (HandleAllocated()) {
             SetTextSelecting(Message);

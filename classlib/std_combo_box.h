@@ -10,12 +10,15 @@
 
 #include "classlib/ansi_strings.h"
 #include "classlib/controls.h"
+#include "classlib/std_list_box.h"
 #include "classlib/std_text.h"
 
 namespace classlib {
 
 // ---- Combo box -------------------------------------------------------------------------------
-enum class TComboBoxStyle { csDropDown, csSimple, csDropDownList };
+// The owner-drawn styles are drop-down lists whose items the control draws (fixed or own
+// heights); every style from csDropDownList on has no edit part.
+enum class TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 
 class TCustomComboBox;
 
@@ -69,6 +72,17 @@ public:
     void SetItemIndex(int Value);
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle Value);
+    // The style shows an edit part (csDropDown, csSimple).
+    bool HasEditPart() const { return style_ < TComboBoxStyle::csDropDownList; }
+    bool IsOwnerDraw() const {
+        return style_ == TComboBoxStyle::csOwnerDrawFixed || style_ == TComboBoxStyle::csOwnerDrawVariable;
+    }
+    // Height of the items of the owner-drawn styles (16 by default; values below 1 are ignored);
+    // with csOwnerDrawVariable the start value OnMeasureItem gets for each item.
+    int ItemHeight() const { return itemHeight_; }
+    void SetItemHeight(int Value);
+    // The canvas owner drawing draws on (its DC is set only while an item is drawn).
+    TCanvas* Canvas() { return canvas_.get(); }
     bool Sorted() const { return sorted_; }
     void SetSorted(bool Value);
     bool DroppedDown();
@@ -112,6 +126,10 @@ public:
     TNotifyEvent OnChange;
     TNotifyEvent OnSelect;
     TNotifyEvent OnDropDown;
+    // Owner-drawn styles: draws item Index (ODS_* State) on Canvas instead of the default.
+    TDrawItemEvent OnDrawItem;
+    // csOwnerDrawVariable: the height of item Index (starts as ItemHeight).
+    TMeasureItemEvent OnMeasureItem;
 
     void CreateParams(TCreateParams& Params) override;
     void CreateWnd() override;
@@ -124,6 +142,10 @@ protected:
     virtual void Change();
     virtual void Select();
     virtual void DropDown();
+    // Draws an item of an owner-drawn style: OnDrawItem, else the brush fill and the item text
+    // at left + 2, top. The canvas holds the font and brush (highlight colours when selected).
+    virtual void DrawItem(int Index, RECT Rect, UINT State);
+    virtual void MeasureItem(int Index, int& Height);
 
 private:
     static LRESULT CALLBACK ChildWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
@@ -135,7 +157,12 @@ private:
     // The box itself or one of its parts.
     bool OwnsWindow(HWND Window) const;
 
+    void DrawItemMessage(const DRAWITEMSTRUCT& Item);
+    void MeasureItemMessage(MEASUREITEMSTRUCT& Item);
+
     std::unique_ptr<TStrings> items_;
+    std::unique_ptr<TControlCanvas> canvas_;
+    int itemHeight_ = 16;
     TComboBoxStyle style_ = TComboBoxStyle::csDropDown;
     bool sorted_ = false;
     int dropDownCount_ = 8;

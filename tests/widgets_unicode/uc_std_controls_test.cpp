@@ -3,14 +3,18 @@
 
 #include <gtest/gtest.h>
 
+#include <vector>
+
 #include "classlib/conversions.h"
 #include "classlib/timer.h"
 #include "exception_text.h"
+#include "painted_ink.h"
 #include "uc_test_support.h"
 #include "widgets/unicode/uc_std_controls.h"
 
 using namespace uctest;
 using classlib::WideToAnsi;
+using quill_test::InkOf;
 using widgets::TUcComboBox;
 using widgets::TUcLabel;
 
@@ -139,6 +143,137 @@ TEST_F(WideStdControlsTest, TypedWideCharactersReachTheComboBoxEdit) {
     SendMessageW(edit, WM_CHAR, L'z', 1);
     EXPECT_EQ(combo->Text(), L"\x0416z");
     EXPECT_EQ(keys, std::string("\xFF") + "z");
+}
+
+// An item drawn as the window asks its parent to: WM_DRAWITEM to the form.
+void SendDrawItem(TUcComboBox* combo, HWND form, HDC dc, RECT r, UINT index, UINT state) {
+    DRAWITEMSTRUCT dis{};
+    dis.CtlType = ODT_COMBOBOX;
+    dis.CtlID = static_cast<UINT>(GetDlgCtrlID(combo->Handle()));
+    dis.itemID = index;
+    dis.itemAction = ODA_DRAWENTIRE;
+    dis.itemState = state;
+    dis.hwndItem = combo->Handle();
+    dis.hDC = dc;
+    dis.rcItem = r;
+    SendMessageW(form, WM_DRAWITEM, dis.CtlID, reinterpret_cast<LPARAM>(&dis));
+}
+
+TEST_F(WideStdControlsTest, OwnerDrawnComboBoxDrawsTheWideItemText) {
+    auto* combo = new TUcComboBox(form);
+    combo->SetParent(form);
+    combo->SetStyle(classlib::TComboBoxStyle::csOwnerDrawFixed);
+    combo->SetItemHeight(22);
+    HWND h = combo->Handle();
+    EXPECT_EQ(GetWindowLongW(h, GWL_STYLE) & (CBS_OWNERDRAWFIXED | CBS_OWNERDRAWVARIABLE | 3),
+              CBS_OWNERDRAWFIXED | CBS_DROPDOWNLIST);
+    EXPECT_EQ(combo->EditHandle(), nullptr);
+    EXPECT_EQ(SendMessageW(h, CB_GETITEMHEIGHT, 0, 0), 22);
+    combo->Items()->Add(L"x");
+    combo->Items()->Add(kCjk);
+
+    // Through the parent's WM_DRAWITEM: the fill, then the wide text at left + 2, top, as the
+    // wide text call draws it in the control's font (the ANSI form, "?" each, would differ).
+    const RECT item{10, 5, 230, 27};
+    const COLORREF text = classlib::ColorToRGB(combo->Font()->Color());
+    const COLORREF highlight = GetSysColor(COLOR_HIGHLIGHT);
+    const COLORREF back = RGB(255, 250, 205);
+    combo->SetColor(static_cast<classlib::TColor>(back));
+    auto drawn = InkOf(text, 240, 32, [&](HDC dc) { SendDrawItem(combo, form->Handle(), dc, item, 1, 0); });
+    auto reference = [&](auto&& Out) {
+        return InkOf(text, 240, 32, [&](HDC dc) {
+            HGDIOBJ old = SelectObject(dc, combo->Font()->Handle());
+            SetBkMode(dc, TRANSPARENT);
+            SetTextColor(dc, text);
+            Out(dc);
+            SelectObject(dc, old);
+        });
+    };
+    auto wide = reference([&](HDC dc) { TextOutW(dc, 12, 5, kCjk.c_str(), static_cast<int>(kCjk.size())); });
+    std::string ansiText = WideToAnsi(kCjk);
+    auto ansi = reference([&](HDC dc) { TextOutA(dc, 12, 5, ansiText.c_str(), static_cast<int>(ansiText.size())); });
+    EXPECT_GT(drawn.Count, 20);
+    EXPECT_EQ(drawn.Left, wide.Left);
+    EXPECT_EQ(drawn.Right, wide.Right);
+    EXPECT_EQ(drawn.Count, wide.Count);
+    EXPECT_TRUE(drawn.Count != ansi.Count || drawn.Right != ansi.Right);
+    auto outside = InkOf(RGB(255, 255, 255), 240, 32, [&](HDC dc) {
+        SendDrawItem(combo, form->Handle(), dc, item, 1, 0);
+    });
+    EXPECT_EQ(outside.Count, 240 * 32 - 22 * 220);  // the item filled with the box colour, nothing else
+
+    // Selected: the highlight fill; an index past the items only fills; no item (-1) fills with
+    // the control's colour.
+    auto selected = InkOf(highlight, 240, 32, [&](HDC dc) {
+        SendDrawItem(combo, form->Handle(), dc, item, 1, ODS_SELECTED);
+    });
+    EXPECT_GT(selected.Count, 22 * 220 / 2);
+    EXPECT_LT(selected.Count, 22 * 220 - 20);
+    EXPECT_EQ(InkOf(highlight, 240, 32, [&](HDC dc) {
+                  SendDrawItem(combo, form->Handle(), dc, item, 7, ODS_SELECTED);
+              }).Count,
+              22 * 220);
+    EXPECT_EQ(InkOf(back, 240, 32, [&](HDC dc) {
+                  SendDrawItem(combo, form->Handle(), dc, item, static_cast<UINT>(-1), ODS_SELECTED);
+              }).Count,
+              22 * 220);
+}
+
+TEST_F(WideStdControlsTest, OwnerDrawnComboBoxCallsItsDrawAndMeasureEvents) {
+    auto* combo = new TUcComboBox(form);
+    combo->SetParent(form);
+    combo->SetStyle(classlib::TComboBoxStyle::csOwnerDrawVariable);
+    std::vector<int> measured;
+    combo->OnMeasureItem = [&](classlib::TWinControl* Control, int Index, int& Height) {
+        EXPECT_EQ(Control, combo);
+        EXPECT_EQ(Height, combo->ItemHeight());
+        measured.push_back(Index);
+        Height = 18 + 4 * Index;
+    };
+    combo->Items()->Add(L"a");
+    combo->Items()->Add(kCjk);
+    combo->Items()->Add(kGreek);
+    HWND h = combo->Handle();
+    EXPECT_EQ(measured, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(SendMessageW(h, CB_GETITEMHEIGHT, 0, 0), 18);
+    EXPECT_EQ(SendMessageW(h, CB_GETITEMHEIGHT, 2, 0), 26);
+    // Measured again with the items kept when the window is made anew.
+    measured.clear();
+    combo->SetItemHeight(30);
+    EXPECT_EQ(measured, (std::vector<int>{0, 1, 2}));
+    EXPECT_EQ(combo->Items()->Get(1), kCjk);
+
+    struct TCall {
+        int index;
+        UINT state;
+        std::wstring text;
+    };
+    std::vector<TCall> calls;
+    combo->OnDrawItem = [&](classlib::TWinControl* Control, int Index, RECT Rect, UINT State) {
+        EXPECT_EQ(Control, combo);
+        calls.push_back({Index, State, combo->Items()->Get(Index)});
+        combo->Canvas()->FillRect(Rect);  // the canvas is ready to draw on
+    };
+    auto filled = InkOf(GetSysColor(COLOR_HIGHLIGHT), 240, 32, [&](HDC dc) {
+        SendDrawItem(combo, form->Handle(), dc, RECT{0, 0, 200, 20}, 1, ODS_SELECTED | ODS_FOCUS);
+    });
+    ASSERT_EQ(calls.size(), 1u);
+    EXPECT_EQ(calls[0].index, 1);
+    EXPECT_EQ(calls[0].state, static_cast<UINT>(ODS_SELECTED | ODS_FOCUS));
+    EXPECT_EQ(calls[0].text, kCjk);
+    EXPECT_GT(filled.Count, 200 * 20 / 2);  // the handler filled with the highlight brush
+
+    // The window's own painting of the selected item in the closed box.
+    calls.clear();
+    combo->SetItemIndex(2);
+    form->Show();
+    Pump();
+    calls.clear();
+    RedrawWindow(combo->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+    ASSERT_FALSE(calls.empty());
+    EXPECT_EQ(calls.back().index, 2);
+    EXPECT_EQ(calls.back().text, kGreek);
+    EXPECT_NE(calls.back().state & ODS_COMBOBOXEDIT, 0u);
 }
 
 TEST_F(WideStdControlsTest, AnsiPlatformComboBoxUsesTheAnsiItems) {

@@ -13,6 +13,7 @@
 #include "unicode/wide_platform.h"
 #include "unicode/wide_properties.h"
 #include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_graphics.h"
 #include "widgets/unicode/uc_menus.h"
 
 namespace widgets {
@@ -149,7 +150,7 @@ bool TUcCustomComboBox::AutoSelect(const std::wstring& Search, bool UniqueOnly) 
     if (AutoCloseUp() && find(CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1)) >= 0) SetDroppedDown(false);
     int previous = ItemIndex();
     SetItemIndex(static_cast<int>(index));
-    if (Style() != classlib::TComboBoxStyle::csDropDownList) {
+    if (HasEditPart()) {
         std::wstring item = wideItems_->Get(static_cast<int>(index));
         std::wstring rest = item.size() > Search.size() ? item.substr(Search.size()) : std::wstring();
         // Straight into the edit part: the combo box's own text rule would drop the selection
@@ -296,7 +297,7 @@ void TUcCustomComboBox::ComboWndProc(TMessage& Message, HWND ComboWnd, WNDPROC C
             MakeWMCharMsgSafeForAnsi(Message);
             if (DoKeyPress(Message)) return;
             RestoreWMCharMsg(Message);
-            if (AutoComplete() && Style() != classlib::TComboBoxStyle::csDropDownList &&
+            if (AutoComplete() && HasEditPart() &&
                 AutoCompleteKeyPress(static_cast<wchar_t>(LOWORD(Message.WParam)))) {
                 Message.Result = 0;
                 return;
@@ -323,6 +324,16 @@ void TUcCustomComboBox::ComboWndProc(TMessage& Message, HWND ComboWnd, WNDPROC C
     }
 }
 
+void TUcCustomComboBox::DrawItem(int Index, RECT Rect, UINT State) {
+    if (OnDrawItem || !IsUnicodePlatform()) {
+        classlib::TCustomComboBox::DrawItem(Index, Rect, State);
+        return;
+    }
+    Canvas()->FillRect(Rect);
+    if (Index >= 0 && Index < wideItems_->Count())
+        WideCanvasTextOut(Canvas(), Rect.left + 2, Rect.top, wideItems_->Get(Index));
+}
+
 void TUcCustomComboBox::SetTextSelectingWide(TMessage& Message) {
     // The class library's rule (select the item of exactly this text, or none), for the wide
     // text the Unicode window receives.
@@ -334,7 +345,7 @@ void TUcCustomComboBox::SetTextSelectingWide(TMessage& Message) {
             index = i;
             break;
         }
-    if (Style() == classlib::TComboBoxStyle::csDropDownList) {
+    if (!HasEditPart()) {
         SendMessageW(h, CB_SETCURSEL, static_cast<WPARAM>(index), 0);
         Message.Result = TRUE;
         return;
@@ -351,7 +362,7 @@ void TUcCustomComboBox::SetTextSelectingWide(TMessage& Message) {
 
 void TUcCustomComboBox::Dispatch(TMessage& Message) {
     bool wide = HandleAllocated() && IsUnicodePlatform() && IsWindowUnicode(WindowHandle());
-    if (Message.Msg == WM_CHAR && AutoComplete() && Style() == classlib::TComboBoxStyle::csDropDownList &&
+    if (Message.Msg == WM_CHAR && AutoComplete() && !HasEditPart() &&
         AutoSearchKeyPress(GetWideCharFromWMCharMsg(Message))) {
         Message.Result = 0;
         return;

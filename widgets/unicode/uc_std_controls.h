@@ -99,6 +99,8 @@ public:
 
 protected:
     std::unique_ptr<classlib::TStrings> CreateItems() override;
+    // Owner-drawn styles without OnDrawItem: the brush fill and the wide item text at left + 2, top.
+    void DrawItem(int Index, RECT Rect, UINT State) override;
 
 private:
     void RehookChildrenWide();
