@@ -8,7 +8,7 @@ namespace ui {
 bool TakesTypedText(const classlib::TWinControl* Control) {
     if (dynamic_cast<const classlib::TCustomEdit*>(Control) != nullptr) return true;
     const auto* combo = dynamic_cast<const classlib::TCustomComboBox*>(Control);
-    return combo != nullptr && combo->Style() != classlib::TComboBoxStyle::csDropDownList;
+    return combo != nullptr && combo->HasEditPart();
 }
 
 TTypingShortcuts::TTypingShortcuts(classlib::TCustomForm* Form, std::vector<classlib::TCustomAction*> Actions)
