@@ -7,13 +7,12 @@
 
 #include <algorithm>
 #include <cstddef>
+#include <cstring>
 #include <map>
 #include <string>
 #include <vector>
 
 namespace quill_test {
-
-namespace handle_counts_detail {
 
 // The system's handle list as the platform lays its entries out.
 struct HandleEntry {
@@ -25,19 +24,45 @@ struct HandleEntry {
     PVOID object;
     ACCESS_MASK access;
 };
-struct HandleList {
-    ULONG count;
-    HandleEntry entries[1];
-};
 
 template <typename F>
-F Ntdll(const char* Name) {
+F NtdllEntry(const char* Name) {
     return reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), Name)));
 }
 
-inline std::wstring TypeOf(HANDLE Handle) {
+// One of the system's tables, read whole (empty when it cannot be read).
+inline std::vector<unsigned char> QuerySystemTable(ULONG Table) {
+    using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
+    static const auto query = NtdllEntry<QuerySystem>("NtQuerySystemInformation");
+    std::vector<unsigned char> buffer(1 << 20);
+    for (int tries = 0; query != nullptr && tries < 6; ++tries) {
+        ULONG needed = 0;
+        if (query(Table, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) == 0) return buffer;
+        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 65536));
+    }
+    return {};
+}
+
+// The process's entries of the system's handle list.
+inline std::vector<HandleEntry> ProcessHandles(DWORD ProcessId) {
+    constexpr ULONG kSystemHandleInformation = 16;
+    const std::vector<unsigned char> table = QuerySystemTable(kSystemHandleInformation);
+    std::vector<HandleEntry> found;
+    if (table.size() < sizeof(ULONG_PTR) + sizeof(HandleEntry)) return found;
+    ULONG count = 0;
+    std::memcpy(&count, table.data(), sizeof(count));
+    // The entries follow the count at the alignment of a pointer.
+    const auto* entries = reinterpret_cast<const HandleEntry*>(table.data() + sizeof(ULONG_PTR));
+    const size_t room = (table.size() - sizeof(ULONG_PTR)) / sizeof(HandleEntry);
+    for (size_t i = 0; i < count && i < room; ++i)
+        if (entries[i].processId == static_cast<USHORT>(ProcessId)) found.push_back(entries[i]);
+    return found;
+}
+
+// The name of an object's type ("Key", "Event", ...), or "?".
+inline std::wstring HandleTypeName(HANDLE Handle) {
     using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-    static const auto query = Ntdll<QueryObject>("NtQueryObject");
+    static const auto query = NtdllEntry<QueryObject>("NtQueryObject");
     constexpr ULONG kObjectTypeInformation = 2;
     std::vector<unsigned char> info(4096);
     ULONG length = 0;
@@ -48,35 +73,16 @@ inline std::wstring TypeOf(HANDLE Handle) {
     return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
 }
 
-}  // namespace handle_counts_detail
-
-// Empty when the system's handle list cannot be read.
+// This process's handles by type name; empty when the system's handle list cannot be read.
 inline std::map<std::wstring, int> OwnHandlesByType() {
-    using namespace handle_counts_detail;
-    using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-    static const auto query = Ntdll<QuerySystem>("NtQuerySystemInformation");
-    constexpr ULONG kSystemHandleInformation = 16;
     std::map<std::wstring, int> counts;
-    if (query == nullptr) return counts;
-    std::vector<unsigned char> table(1 << 20);
-    bool read = false;
-    for (int tries = 0; tries < 6 && !read; ++tries) {
-        ULONG needed = 0;
-        read = query(kSystemHandleInformation, table.data(), static_cast<ULONG>(table.size()), &needed) == 0;
-        if (!read) table.resize(std::max<size_t>(table.size() * 2, needed + 65536));
-    }
-    if (!read || table.size() < sizeof(HandleList)) return counts;
-    const auto* list = reinterpret_cast<const HandleList*>(table.data());
-    const size_t room = (table.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
-    const auto self = static_cast<USHORT>(GetCurrentProcessId());
     // Each type index is named once, from the first of this process's handles of that type.
     std::map<int, std::wstring> names;
-    for (size_t i = 0; i < list->count && i < room; ++i) {
-        const HandleEntry& e = list->entries[i];
-        if (e.processId != self) continue;
+    for (const HandleEntry& e : ProcessHandles(GetCurrentProcessId())) {
         auto named = names.find(e.objectType);
         if (named == names.end())
-            named = names.emplace(e.objectType, TypeOf(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(e.handle)))).first;
+            named = names.emplace(e.objectType, HandleTypeName(reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(e.handle))))
+                        .first;
         ++counts[named->second];
     }
     return counts;

@@ -130,11 +130,15 @@ TEST_F(TwoOfOneName, LastEntryOfTheNameIsSelected) {
     EXPECT_EQ(filter.BaseFilter()->Bytes(), before);
 }
 
+int NullRendererIndex(const TSysDevEnum& Devices) {
+    for (int i = 0; i < Devices.CountFilters(); ++i)
+        if (IsEqualGUID(Devices.GetFilter(i).CLSID, dshow_test::kNullRenderer)) return i;
+    return -1;
+}
+
 TEST(BaseFilter, StoredMonikerLayoutAndRoundTrip) {
     TSysDevEnum devices(CLSID_LegacyAmFilterCategory);
-    int index = -1;
-    for (int i = 0; i < devices.CountFilters(); ++i)
-        if (IsEqualGUID(devices.GetFilter(i).CLSID, dshow_test::kNullRenderer)) index = i;
+    const int index = NullRendererIndex(devices);
     ASSERT_GE(index, 0);
     ComPtr<IMoniker> moniker = devices.GetMoniker(index);
     const std::wstring name = DisplayName(moniker.Get());
@@ -179,9 +183,7 @@ TEST(BaseFilter, StoredMonikerLayoutAndRoundTrip) {
 // that changed names the new filter, not the one read before.
 TEST(BaseFilter, BindingAgainLeavesNoKeyOpenAndFollowsAChangedBlock) {
     TSysDevEnum devices(CLSID_LegacyAmFilterCategory);
-    int index = -1;
-    for (int i = 0; i < devices.CountFilters(); ++i)
-        if (IsEqualGUID(devices.GetFilter(i).CLSID, dshow_test::kNullRenderer)) index = i;
+    const int index = NullRendererIndex(devices);
     ASSERT_GE(index, 0);
     TBaseFilter stored;
     stored.SetMoniker(devices.GetMoniker(index).Get());
