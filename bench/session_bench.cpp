@@ -23,6 +23,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/handle_counts.h"
 #include "tests/e2e/program_driver.h"
 
 namespace {
@@ -43,93 +44,33 @@ struct Sample {
     double user = 0;
 };
 
-using QuerySystem = NTSTATUS(NTAPI*)(ULONG, PVOID, ULONG, PULONG);
-constexpr ULONG kSystemHandleInformation = 16;
-
-// One of the system's tables, read whole (empty when it cannot be read).
-std::vector<unsigned char> QueryTable(ULONG Table) {
-    static const auto query = reinterpret_cast<QuerySystem>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
-    std::vector<unsigned char> buffer(1 << 20);
-    for (int tries = 0; query != nullptr && tries < 6; ++tries) {
-        ULONG needed = 0;
-        if (query(Table, buffer.data(), static_cast<ULONG>(buffer.size()), &needed) == 0) return buffer;
-        buffer.resize(std::max<size_t>(buffer.size() * 2, needed + 65536));
-    }
-    return {};
-}
-
-// The system's handle list: its entries as the platform lays them out.
-struct HandleEntry {
-    USHORT processId;
-    USHORT creatorBackTraceIndex;
-    UCHAR objectType;
-    UCHAR attributes;
-    USHORT handle;
-    PVOID object;
-    ACCESS_MASK access;
-};
-struct HandleList {
-    ULONG count;
-    HandleEntry entries[1];
-};
-
 // The process's handles counted by object type (the type's index in the system's handle list).
 std::map<int, int> HandlesByType(DWORD ProcessId) {
     std::map<int, int> counts;
-    const std::vector<unsigned char> table = QueryTable(kSystemHandleInformation);
-    if (table.size() < sizeof(HandleList)) return counts;
-    const auto* list = reinterpret_cast<const HandleList*>(table.data());
-    const size_t room = (table.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
-    for (size_t i = 0; i < list->count && i < room; ++i)
-        if (list->entries[i].processId == static_cast<USHORT>(ProcessId)) ++counts[list->entries[i].objectType];
+    for (const quill_test::HandleEntry& e : quill_test::ProcessHandles(ProcessId)) ++counts[e.objectType];
     return counts;
 }
 
 // The name of an object type, read from one of the process's handles of that type.
 std::wstring TypeName(HANDLE Process, DWORD ProcessId, int Type) {
-    using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-    static const auto query = reinterpret_cast<QueryObject>(
-        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQueryObject")));
-    const std::vector<unsigned char> table = QueryTable(kSystemHandleInformation);
-    if (query == nullptr || table.size() < sizeof(HandleList)) return L"?";
-    const auto* list = reinterpret_cast<const HandleList*>(table.data());
-    const size_t room = (table.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
-    for (size_t i = 0; i < list->count && i < room; ++i) {
-        const HandleEntry& e = list->entries[i];
-        if (e.processId != static_cast<USHORT>(ProcessId) || e.objectType != Type) continue;
+    for (const quill_test::HandleEntry& e : quill_test::ProcessHandles(ProcessId)) {
+        if (e.objectType != Type) continue;
         HANDLE copy = nullptr;
         if (!DuplicateHandle(Process, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(e.handle)), GetCurrentProcess(),
                              &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
             continue;
-        std::vector<unsigned char> info(4096);
-        ULONG length = 0;
-        std::wstring name = L"?";
-        // ObjectTypeInformation: a counted name first.
-        if (query(copy, 2, info.data(), static_cast<ULONG>(info.size()), &length) == 0) {
-            const auto* text = reinterpret_cast<const UNICODE_STRING*>(info.data());
-            name.assign(text->Buffer, text->Length / sizeof(wchar_t));
-        }
+        std::wstring name = quill_test::HandleTypeName(copy);
         CloseHandle(copy);
         return name;
     }
     return L"?";
 }
 
-double CountHandles(DWORD ProcessId) {
-    const std::vector<unsigned char> table = QueryTable(kSystemHandleInformation);
-    if (table.size() < sizeof(HandleList)) return 0;
-    const auto* list = reinterpret_cast<const HandleList*>(table.data());
-    const size_t room = (table.size() - offsetof(HandleList, entries)) / sizeof(HandleEntry);
-    double count = 0;
-    for (size_t i = 0; i < list->count && i < room; ++i)
-        if (list->entries[i].processId == static_cast<USHORT>(ProcessId)) ++count;
-    return count;
-}
+double CountHandles(DWORD ProcessId) { return static_cast<double>(quill_test::ProcessHandles(ProcessId).size()); }
 
 // The process's entry of the system's process list.
 bool ReadProcessEntry(DWORD ProcessId, Sample& s) {
-    const std::vector<unsigned char> buffer = QueryTable(SystemProcessInformation);
+    const std::vector<unsigned char> buffer = quill_test::QuerySystemTable(SystemProcessInformation);
     if (buffer.size() < sizeof(SYSTEM_PROCESS_INFORMATION)) return false;
     size_t at = 0;
     for (;;) {

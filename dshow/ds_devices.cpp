@@ -388,8 +388,11 @@ void TBaseFilter::SetMoniker(IMoniker* Moniker) {
 
 ComPtr<IMoniker> TBaseFilter::GetMoniker() const {
     if (Bytes().empty()) return nullptr;
+    if (parsed_ && parsedFrom_ == Bytes()) return parsed_;
     ComPtr<IMoniker> moniker = LoadWithPlatform(Bytes());
     if (!moniker) moniker = LoadByDisplayName(Bytes());
+    parsed_ = moniker;
+    parsedFrom_ = moniker ? Bytes() : std::vector<std::uint8_t>();
     return moniker;
 }
 

@@ -176,6 +176,13 @@ public:
     ComPtr<IMoniker> GetMoniker() const;
     // The bound filter, or nullptr when there is no moniker or it cannot be bound.
     ComPtr<IBaseFilter> CreateFilter() const;
+
+private:
+    // The moniker last read from the block, with the bytes it was read from: every graph build
+    // binds the same stored moniker again, and under Wine each parse of a device name leaves two
+    // registry keys open inside the platform, so the block is parsed again only when it changed.
+    mutable ComPtr<IMoniker> parsed_;
+    mutable std::vector<std::uint8_t> parsedFrom_;
 };
 
 }  // namespace dshow

@@ -14,6 +14,7 @@
 #include "dshow/ds_functions.h"
 #include "dshow_test_support.h"
 #include "exception_text.h"
+#include "handle_counts.h"
 
 using namespace dshow;
 using dshow_test::ComPtr;
@@ -129,11 +130,15 @@ TEST_F(TwoOfOneName, LastEntryOfTheNameIsSelected) {
     EXPECT_EQ(filter.BaseFilter()->Bytes(), before);
 }
 
+int NullRendererIndex(const TSysDevEnum& Devices) {
+    for (int i = 0; i < Devices.CountFilters(); ++i)
+        if (IsEqualGUID(Devices.GetFilter(i).CLSID, dshow_test::kNullRenderer)) return i;
+    return -1;
+}
+
 TEST(BaseFilter, StoredMonikerLayoutAndRoundTrip) {
     TSysDevEnum devices(CLSID_LegacyAmFilterCategory);
-    int index = -1;
-    for (int i = 0; i < devices.CountFilters(); ++i)
-        if (IsEqualGUID(devices.GetFilter(i).CLSID, dshow_test::kNullRenderer)) index = i;
+    const int index = NullRendererIndex(devices);
     ASSERT_GE(index, 0);
     ComPtr<IMoniker> moniker = devices.GetMoniker(index);
     const std::wstring name = DisplayName(moniker.Get());
@@ -172,6 +177,31 @@ TEST(BaseFilter, StoredMonikerLayoutAndRoundTrip) {
 
     stored.SetMoniker(nullptr);
     EXPECT_EQ(stored.DataLength(), 0);
+}
+
+// Every graph build binds the stored moniker again: that leaves no registry key open, and a block
+// that changed names the new filter, not the one read before.
+TEST(BaseFilter, BindingAgainLeavesNoKeyOpenAndFollowsAChangedBlock) {
+    TSysDevEnum devices(CLSID_LegacyAmFilterCategory);
+    const int index = NullRendererIndex(devices);
+    ASSERT_GE(index, 0);
+    TBaseFilter stored;
+    stored.SetMoniker(devices.GetMoniker(index).Get());
+    ASSERT_TRUE(stored.CreateFilter());
+    const int before = quill_test::OwnHandlesOfType(L"Key");
+    ASSERT_GT(before, 0) << "the system's handle list cannot be read";
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(stored.CreateFilter());
+    EXPECT_LE(quill_test::OwnHandlesOfType(L"Key"), before + 1);
+
+    int other = -1;
+    for (int i = 0; i < devices.CountFilters() && other < 0; ++i)
+        if (i != index && devices.GetFilter(i).FriendlyName != devices.GetFilter(index).FriendlyName) other = i;
+    ASSERT_GE(other, 0);
+    const std::wstring otherName = DisplayName(devices.GetMoniker(other).Get());
+    stored.SetMoniker(devices.GetMoniker(other).Get());
+    EXPECT_EQ(DisplayName(stored.GetMoniker().Get()), otherName);
+    stored.SetMoniker(nullptr);
+    EXPECT_FALSE(stored.GetMoniker());
 }
 
 TEST(BaseFilter, DefaultSoundRendererIsStoredIn178Bytes) {
