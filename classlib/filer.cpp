@@ -447,7 +447,12 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
     if (topLevel) {
         lookupRoot_ = root_;
         loaded_.clear();
+        created_.clear();
+        parented_.clear();
+        parent_ = nullptr;
     }
+    // Children nested in children: a hostile stream must end in an error, not a stack overflow.
+    if (depth_ > kMaxSkipDepth) throw EReadError(L"Invalid stream format");
     struct DepthGuard {
         int& depth;
         explicit DepthGuard(int& d) : depth(d) { ++depth; }
@@ -465,9 +470,26 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
                 c->SetLoadingState(false);
         }
     };
+    // A failed read leaves nothing half-built: children go back to their former parents (so
+    // that no parent frees a child it took in), then what the read created is freed, the last
+    // first.
+    auto rollBack = [this] {
+        auto parented = std::move(parented_);
+        auto created = std::move(created_);
+        parented_.clear();
+        created_.clear();
+        for (auto it = parented.rbegin(); it != parented.rend(); ++it) {
+            try {
+                dynamic_cast<IStreamChild*>(it->first)->SetParentComponent(it->second);
+            } catch (...) {
+                // Putting a child back is best effort; the read's own error is the one reported.
+            }
+        }
+        for (TComponent* c : created) loaded_.erase(std::remove(loaded_.begin(), loaded_.end(), c), loaded_.end());
+        for (auto it = created.rbegin(); it != created.rend(); ++it) delete *it;
+    };
 
     TComponent* result = Component;
-    bool created = false;
     try {
         // Optional prefix byte 0xF? (inherited, child position, inline); a child position follows.
         std::uint8_t first = static_cast<std::uint8_t>(NextValue());
@@ -485,7 +507,7 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
                     throw EClassNotFound(Format(L"Class %s not found", {className}));
                 result = it->second(root_);
                 if (result == nullptr) throw EClassNotFound(Format(L"Class %s not found", {className}));
-                created = true;
+                created_.push_back(result);
                 if (result->Owner() != root_) root_->InsertComponent(result);
                 result->SetName(name);
             }
@@ -494,16 +516,24 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
         }
         BeginComponent(result);
         ReadProperties(result);
-        if (result == root_) {
+        // A child joins its parent with its properties read, as it was when it was written.
+        auto* child = dynamic_cast<IStreamChild*>(result);
+        if (child != nullptr && parent_ != nullptr && parent_ != root_ && child->GetParentComponent() != parent_) {
+            parented_.emplace_back(result, child->GetParentComponent());
+            child->SetParentComponent(parent_);
+        }
+        if (result == root_ || dynamic_cast<IStreamParent*>(result) != nullptr) {
+            TComponent* savedParent = parent_;
+            parent_ = result;
             while (!EndOfList()) ReadComponent(nullptr);
+            parent_ = savedParent;
         }
         ReadListEnd();
     } catch (...) {
-        if (created && result != nullptr) {
-            loaded_.erase(std::remove(loaded_.begin(), loaded_.end(), result), loaded_.end());
-            delete result;
+        if (topLevel) {
+            rollBack();
+            finish(false);
         }
-        if (topLevel) finish(false);
         throw;
     }
     if (topLevel) finish(true);

@@ -8,6 +8,7 @@
 #include <functional>
 #include <memory>
 #include <string>
+#include <utility>
 #include <variant>
 #include <vector>
 
@@ -110,6 +111,23 @@ using TComponentFactory = std::function<TComponent*(TComponent* Owner)>;
 void RegisterComponentClass(const std::wstring& ClassName, TComponentFactory Factory);
 void UnregisterComponentClass(const std::wstring& ClassName);
 
+// Components that stream children of their own (not the root's owned components): the writer
+// writes a parent's children after its properties, and the reader sets each child's parent once
+// the child's properties are read. A class takes part by deriving from these beside TComponent.
+using TGetChildProc = std::function<void(TComponent* Child)>;
+class IStreamParent {
+public:
+    virtual ~IStreamParent() = default;
+    // Hands each child to be written to Proc, in the order it is to be read back.
+    virtual void GetChildren(const TGetChildProc& Proc, TComponent* Root) = 0;
+};
+class IStreamChild {
+public:
+    virtual ~IStreamChild() = default;
+    virtual TComponent* GetParentComponent() const = 0;
+    virtual void SetParentComponent(TComponent* Value) = 0;
+};
+
 // ---------------------------------------------------------------------------------------------
 
 class TFiler : public TObject {
@@ -184,9 +202,10 @@ public:
     // properties ("Property %s does not exist") and wrap every failure inside a property as
     // "Error reading <component>.<property>: <reason>".
     void ReadRootComponent(TComponent* Root);
-    // Reads one component's header, properties and (for the root) children into Component;
-    // the root's children are found by name among its components or created through
-    // RegisterComponentClass.
+    // Reads one component's header, properties and children (the root's, or a stream parent's)
+    // into Component; children are found by name among the root's components or created through
+    // RegisterComponentClass, owned by the root. When the read fails, every component it
+    // created is freed again.
     TComponent* ReadComponent(TComponent* Component);
     // Reads properties up to the end of the list (vaNull), which is consumed.
     void ReadProperties(TPersistent* Instance);
@@ -202,6 +221,10 @@ private:
 
     std::wstring propName_;  // the defined property being looked for; empty once consumed
     std::vector<TComponent*> loaded_;
+    std::vector<TComponent*> created_;  // by this read, freed again when it fails
+    // Children whose parent this read changed, with their former parent, put back when it fails.
+    std::vector<std::pair<TComponent*, TComponent*>> parented_;
+    TComponent* parent_ = nullptr;  // the component whose children are being read
     int depth_ = 0;  // nesting of ReadComponent: the outermost call finishes the loading
 };
 
@@ -242,7 +265,8 @@ public:
     // A short string; raises EWriteError for text longer than 255 bytes.
     void WriteStr(const std::wstring& Value);
 
-    // Writes the signature and the root with its owned components.
+    // Writes the signature and the root with its owned components (those that have a parent
+    // component owned by the root are written as that parent's children).
     void WriteRootComponent(TComponent* Root) { WriteDescendent(Root, nullptr); }
     // The same, writing only what differs from AAncestor (the root's ancestor).
     void WriteDescendent(TComponent* Root, TComponent* AAncestor);

@@ -34,6 +34,14 @@ void DoubleToExtended(double value, std::uint8_t bytes[10]) {
     bytes[9] = static_cast<std::uint8_t>(signExp >> 8);
 }
 
+// A component whose stream parent is written with the root writes it among its own children.
+bool WrittenByParent(TComponent* Component, TComponent* Root) {
+    auto* child = dynamic_cast<IStreamChild*>(Component);
+    TComponent* parent = child != nullptr ? child->GetParentComponent() : nullptr;
+    return parent != nullptr && dynamic_cast<IStreamParent*>(parent) != nullptr &&
+           (parent == Root || parent->Owner() == Root);
+}
+
 }  // namespace
 
 // --- TWriter -----------------------------------------------------------------------------------
@@ -302,7 +310,10 @@ void TWriter::WriteComponent(TComponent* Component) {
         WriteProperties(Component);
         WriteListEnd();
         if (isRoot)
-            for (int i = 0; i < Component->ComponentCount(); ++i) WriteComponent(Component->Components(i));
+            for (int i = 0; i < Component->ComponentCount(); ++i)
+                if (!WrittenByParent(Component->Components(i), root_)) WriteComponent(Component->Components(i));
+        if (auto* parent = dynamic_cast<IStreamParent*>(Component))
+            parent->GetChildren([this](TComponent* Child) { WriteComponent(Child); }, root_);
         WriteListEnd();
     } catch (...) {
         Component->SetWritingState(wasWriting);

@@ -1,9 +1,13 @@
 // The timer list on a test clock: its common period, which items a tick fires and in what order,
-// items that run out, and items added, freed and the list stopped or freed while it ticks.
+// items that run out, items added, freed and the list stopped or freed while it ticks, and the
+// list written to a component stream with its items and read back.
+#include <algorithm>
 #include <memory>
 #include <string>
 #include <vector>
 
+#include "classlib/exceptions.h"
+#include "classlib/filer.h"
 #include "kit_test_support.h"
 #include "widgets/kit/kit_timer_list.h"
 
@@ -185,6 +189,112 @@ TEST_F(KitTimerListTest, RealWindowTimerTicks) {
     list->Add([&](TObject*) { ++ticks; }, 100, true);
     list->SetActive(true);
     EXPECT_TRUE(kittest::PumpUntil([&] { return ticks >= 2; }));
+}
+
+// The source form: the list with the clip list's two items and one of its own, and an item that
+// belongs to no list; written whole to a memory stream.
+std::vector<std::uint8_t> WriteForm(TComponent* Form, TKitTimerList* List) {
+    List->SetName(L"KitTimerList1");
+    List->ItemByHandle(List->Add(nullptr, 2000, true))->SetName(L"FreeSpace");
+    List->ItemByHandle(List->Add(nullptr, 500, true))->SetName(L"CPU");
+    TKitTimerEvent* once = List->ItemByHandle(List->Add(nullptr, 1500, false));
+    once->SetName(L"Once");
+    once->SetRepeatCount(3);
+    once->SetEnabled(false);
+    (new TKitTimerEvent(Form))->SetName(L"Loose");
+    List->SetActive(true);
+    TMemoryStream stream;
+    TWriter writer(&stream);
+    writer.WriteRootComponent(Form);
+    return stream.Bytes();
+}
+
+void ReadForm(const std::vector<std::uint8_t>& Bytes, size_t Length, TComponent* Form) {
+    TMemoryStream stream;
+    if (Length > 0) stream.WriteBuffer(Bytes.data(), static_cast<std::int32_t>(Length));
+    stream.SetPosition(0);
+    TReader reader(&stream);
+    reader.ReadRootComponent(Form);
+}
+
+TEST_F(KitTimerListTest, ItemsStreamAsChildrenOfTheirList) {
+    const std::vector<std::uint8_t> bytes = WriteForm(owner.get(), list);
+    // Each item is written once, inside its list.
+    const std::string text(bytes.begin(), bytes.end());
+    EXPECT_EQ(text.find("CPU"), text.rfind("CPU"));
+    EXPECT_LT(text.find("KitTimerList1"), text.find("CPU"));
+
+    TComponent form(nullptr);
+    ReadForm(bytes, bytes.size(), &form);
+    auto* read = dynamic_cast<TKitTimerList*>(form.FindComponent(L"KitTimerList1"));
+    ASSERT_NE(read, nullptr);
+    ASSERT_EQ(read->Count(), 3);
+    std::vector<std::wstring> names;
+    for (int i = 0; i < read->Count(); ++i) {
+        TKitTimerEvent* e = read->Events(i);
+        names.push_back(e->Name());
+        EXPECT_EQ(e->Owner(), &form);
+        EXPECT_EQ(e->ParentList(), read);
+    }
+    EXPECT_EQ(names, (std::vector<std::wstring>{L"CPU", L"Once", L"FreeSpace"}));
+    TKitTimerEvent* once = read->Events(1);
+    EXPECT_EQ(once->Interval(), 1500);
+    EXPECT_FALSE(once->Cycled());
+    EXPECT_EQ(once->RepeatCount(), 3);
+    EXPECT_FALSE(once->Enabled());
+    EXPECT_EQ(read->Events(2)->Interval(), 2000);
+    // Active was read before the items; they joined and set the timer.
+    EXPECT_TRUE(read->Active());
+    EXPECT_EQ(read->Period(), 500);
+    EXPECT_NE(read->WindowHandle(), nullptr);
+    auto* loose = dynamic_cast<TKitTimerEvent*>(form.FindComponent(L"Loose"));
+    ASSERT_NE(loose, nullptr);
+    EXPECT_EQ(loose->ParentList(), nullptr);
+    EXPECT_EQ(form.ComponentCount(), 5);
+    // The list read back ticks its items.
+    int cpu = 0;
+    read->Events(0)->OnTimer = [&](TObject*) { ++cpu; };
+    now += 500;
+    SendMessageA(read->WindowHandle(), WM_TIMER, 1, 0);
+    EXPECT_EQ(cpu, 1);
+}
+
+TEST_F(KitTimerListTest, BrokenStreamLeavesNoHalfBuiltList) {
+    const std::vector<std::uint8_t> bytes = WriteForm(owner.get(), list);
+    // Cut anywhere: a read error, and nothing the read made is left behind.
+    for (size_t len = 0; len < bytes.size(); ++len) {
+        TComponent form(nullptr);
+        EXPECT_THROW(ReadForm(bytes, len, &form), EReadError) << "length " << len;
+        EXPECT_EQ(form.ComponentCount(), 0) << "length " << len;
+    }
+    // Into a form that already has the list and one item: the list keeps only what it had.
+    for (size_t len : {bytes.size() / 2, bytes.size() - 2}) {
+        TComponent form(nullptr);
+        auto* own = new TKitTimerList(&form);
+        own->SetName(L"KitTimerList1");
+        own->ItemByHandle(own->Add(nullptr, 2000, true))->SetName(L"FreeSpace");
+        EXPECT_THROW(ReadForm(bytes, len, &form), EReadError);
+        ASSERT_EQ(form.ComponentCount(), 2);
+        ASSERT_EQ(own->Count(), 1);
+        EXPECT_EQ(own->Events(0)->Interval(), 2000);
+        EXPECT_FALSE(own->HasState(csLoading));
+    }
+    // Hostile bytes: a clear error that leaves nothing behind, or a whole load.
+    int failures = 0;
+    for (size_t pos = 4; pos < bytes.size(); ++pos) {
+        for (std::uint8_t value : {std::uint8_t{0x00}, std::uint8_t{0x01}, std::uint8_t{0xFF}}) {
+            std::vector<std::uint8_t> bad = bytes;
+            bad[pos] = value;
+            TComponent form(nullptr);
+            try {
+                ReadForm(bad, bad.size(), &form);
+            } catch (const Exception&) {
+                ++failures;
+                EXPECT_EQ(form.ComponentCount(), 0) << "byte " << pos;
+            }
+        }
+    }
+    EXPECT_GT(failures, 0);
 }
 
 }  // namespace

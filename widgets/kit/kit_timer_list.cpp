@@ -85,6 +85,8 @@ void TKitTimerEvent::SetParentComponent(TComponent* Value) {
     }
 }
 
+TComponent* TKitTimerEvent::GetParentComponent() const { return list_; }
+
 // ---- TKitTimerList ---------------------------------------------------------------------------
 
 TKitTimerList::TKitTimerList(TComponent* AOwner) : TComponent(AOwner) { RegisterKitTimerListClasses(); }
@@ -94,6 +96,13 @@ TKitTimerList::~TKitTimerList() {
     OnFinish = nullptr;
     OnTimers = nullptr;
     if (!HasState(csLoading)) SetActive(false);
+    // A list freed while it loads (a form stream that failed) still lets its window go: the
+    // window's procedure refers to this list.
+    if (window_ != nullptr) {
+        KillTimer(window_, kTimerId);
+        DeallocateHWnd(window_);
+        window_ = nullptr;
+    }
     Clear();
 }
 
@@ -275,6 +284,13 @@ void TKitTimerList::Loaded() {
     TComponent::Loaded();
     // Items read with the form may have left the list active with nothing to time.
     if (active_ && Timing() && window_ != nullptr && EnabledCount() == 0) StopList();
+}
+
+void TKitTimerList::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
+    // A copy: writing does not change the list, but a writer's procedure might.
+    std::vector<TKitTimerEvent*> items = events_;
+    for (TKitTimerEvent* e : items)
+        if (Root == nullptr || e->Owner() == Root) Proc(e);
 }
 
 void TKitTimerList::DoTimer(TKitTimerEvent* Item) {

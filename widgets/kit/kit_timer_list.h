@@ -9,6 +9,7 @@
 #include <memory>
 #include <vector>
 
+#include "classlib/filer.h"
 #include "classlib/hidden_window.h"
 #include "classlib/objects.h"
 
@@ -23,7 +24,7 @@ void SetKitTickSource(std::function<std::uint32_t()> Source);
 
 // One timed item. Owned by its owner like any component; its list only refers to it, and an item
 // leaves its list when it is freed.
-class TKitTimerEvent : public classlib::TComponent {
+class TKitTimerEvent : public classlib::TComponent, public classlib::IStreamChild {
 public:
     CLASSLIB_CLASS_NAME(TKitTimerEvent)
     explicit TKitTimerEvent(classlib::TComponent* AOwner);
@@ -46,7 +47,8 @@ public:
     TKitTimerList* ParentList() const { return list_; }
     // A TKitTimerList takes the item in (as streaming does); anything else only takes it out of
     // its former list.
-    void SetParentComponent(classlib::TComponent* Value);
+    void SetParentComponent(classlib::TComponent* Value) override;
+    classlib::TComponent* GetParentComponent() const override;
 
     classlib::TNotifyEvent OnTimer;
 
@@ -64,7 +66,7 @@ private:
 
 using TAllTimersEvent = std::function<void(classlib::TObject* Sender, std::int32_t Handle)>;
 
-class TKitTimerList : public classlib::TComponent {
+class TKitTimerList : public classlib::TComponent, public classlib::IStreamParent {
 public:
     CLASSLIB_CLASS_NAME(TKitTimerList)
     explicit TKitTimerList(classlib::TComponent* AOwner);
@@ -96,6 +98,8 @@ public:
     TAllTimersEvent OnTimers;
 
     void Loaded() override;
+    // The items the root owns, in list order, are written as the list's children.
+    void GetChildren(const classlib::TGetChildProc& Proc, classlib::TComponent* Root) override;
 
 protected:
     // Fires one item: its OnTimer, then the list's OnTimers with its handle.
