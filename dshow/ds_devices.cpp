@@ -384,6 +384,10 @@ void TBaseFilter::SetMoniker(IMoniker* Moniker) {
     }
     AllocateMemory(static_cast<int>(bytes.size()));
     std::memcpy(Data(), bytes.data(), bytes.size());
+    // The moniker given stands for these bytes: reading them back would parse its name again,
+    // which under Wine leaves registry keys open at every call.
+    parsed_ = Moniker;
+    parsedFrom_ = std::move(bytes);
 }
 
 ComPtr<IMoniker> TBaseFilter::GetMoniker() const {

@@ -202,6 +202,18 @@ TEST(BaseFilter, BindingAgainLeavesNoKeyOpenAndFollowsAChangedBlock) {
     EXPECT_EQ(DisplayName(stored.GetMoniker().Get()), otherName);
     stored.SetMoniker(nullptr);
     EXPECT_FALSE(stored.GetMoniker());
+
+    // A new component given a device's moniker binds it without parsing its name again, as each
+    // recording's probes and chosen filters do. (Listing a category under Wine leaves keys open of
+    // its own, so the moniker is listed once.)
+    const ComPtr<IMoniker> same = devices.GetMoniker(index);
+    const int keys = quill_test::OwnHandlesOfType(L"Key");
+    for (int i = 0; i < 8; ++i) {
+        TBaseFilter fresh;
+        fresh.SetMoniker(same.Get());
+        ASSERT_TRUE(fresh.CreateFilter());
+    }
+    EXPECT_LE(quill_test::OwnHandlesOfType(L"Key"), keys + 1);
 }
 
 TEST(BaseFilter, DefaultSoundRendererIsStoredIn178Bytes) {
