@@ -1,8 +1,10 @@
 // A session of the running program watched from outside: Quillotrane (copied into a temporary
 // folder with portable settings naming the stand-in camera and microphone) previews for a while
-// and records a few seconds of native AVI at every minute, started and stopped by script files run
-// from its script button. Every second its working set, private bytes, handles, threads, windows
-// and GDI and USER objects are sampled from outside; the figures after the first minute and at the
+// and records a few seconds of native AVI at every minute, started and stopped with its Capture
+// button as a user clicks it (not through script files: Wine's open dialog keeps one registry key
+// open for every file it is confirmed on, which would be counted against the program). Every
+// second its working set, private bytes, handles, threads, windows and GDI and USER objects are
+// sampled from outside; the figures after the first minute and at the
 // end are printed, and the run fails when the end's figures grew beyond the margins below.
 // Under Wine, GetProcessHandleCount answers 0, the process list's handle count is the size of the
 // process's handle table (it doubles: 512, 1024, ...), the private usage of GetProcessMemoryInfo is
@@ -140,6 +142,28 @@ void Print(const char* Label, const Sample& s) {
                 Label, s.workingSet / 1e6, s.privateBytes / 1e6, s.handles, s.threads, s.windows, s.gdi, s.user);
 }
 
+// The handles open at the end that were not open after the first minute, with their objects' names
+// where they have one (a key's path), so that growth can be traced to what opened it.
+void PrintNewHandles(HANDLE Process, const std::vector<quill_test::HandleEntry>& Before,
+                     const std::vector<quill_test::HandleEntry>& After) {
+    int printed = 0;
+    for (const quill_test::HandleEntry& e : After) {
+        const bool old = std::any_of(Before.begin(), Before.end(), [&](const quill_test::HandleEntry& b) {
+            return b.handle == e.handle && b.objectType == e.objectType && b.object == e.object;
+        });
+        if (old) continue;
+        HANDLE copy = nullptr;
+        if (!DuplicateHandle(Process, reinterpret_cast<HANDLE>(static_cast<ULONG_PTR>(e.handle)), GetCurrentProcess(),
+                             &copy, 0, FALSE, DUPLICATE_SAME_ACCESS))
+            continue;
+        if (printed++ < 60)
+            std::printf("  new handle %#x: %ls %ls\n", e.handle, quill_test::HandleTypeName(copy).c_str(),
+                        quill_test::HandleObjectName(copy).c_str());
+        CloseHandle(copy);
+    }
+    if (printed > 60) std::printf("  ... %d new handles in all\n", printed);
+}
+
 std::wstring Beside(const wchar_t* Name) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -186,6 +210,8 @@ int main(int argc, char** argv) {
     std::vector<Sample> samples;
     std::map<int, int> typesAtFirstMinute;
     std::map<int, int> typesAtEnd;
+    std::vector<quill_test::HandleEntry> handlesAtFirstMinute;
+    std::vector<quill_test::HandleEntry> handlesAtEnd;
     int recordings = 0;
     int failedRecordings = 0;
     std::wstring recording;
@@ -200,14 +226,14 @@ int main(int argc, char** argv) {
         const int inMinute = second % 60;
         if (inMinute == 10) {
             recording = videos + L"clip_" + std::to_wstring(recordings) + extension;
-            if (!program.RunScript({L"capture"})) {
-                std::fprintf(stderr, "the start script did not run: %ls\n", program.Failure().c_str());
+            if (!program.ClickButton(L"Capture")) {
+                std::fprintf(stderr, "the recording did not start: %ls\n", program.Failure().c_str());
                 ++failedRecordings;
             }
         } else if (inMinute == 10 + recordSeconds) {
             const bool grew = e2e::FileSize(recording) > 100000;
-            if (!program.RunScript({L"capture"})) {
-                std::fprintf(stderr, "the stop script did not run: %ls\n", program.Failure().c_str());
+            if (!program.ClickButton(L"Stop Capture")) {
+                std::fprintf(stderr, "the recording did not stop: %ls\n", program.Failure().c_str());
                 ++failedRecordings;
             }
             const bool closed = e2e::WaitFor([&] { return e2e::FileClosed(recording); }, 20000);
@@ -215,8 +241,14 @@ int main(int argc, char** argv) {
             DeleteFileW(recording.c_str());
             ++recordings;
         }
-        if (second == 59) typesAtFirstMinute = HandlesByType(program.ProcessId());
-        if (second == total - 1) typesAtEnd = HandlesByType(program.ProcessId());
+        if (second == 59) {
+            typesAtFirstMinute = HandlesByType(program.ProcessId());
+            handlesAtFirstMinute = quill_test::ProcessHandles(program.ProcessId());
+        }
+        if (second == total - 1) {
+            typesAtEnd = HandlesByType(program.ProcessId());
+            handlesAtEnd = quill_test::ProcessHandles(program.ProcessId());
+        }
         if (second % 60 == 59) {
             const Sample s = samples.back();
             std::printf("minute %2d: ", second / 60 + 1);
@@ -231,6 +263,7 @@ int main(int argc, char** argv) {
             std::printf("handles of type %ls: %d after 1 minute, %d at the end\n",
                         TypeName(program.Process(), program.ProcessId(), type).c_str(), before, count);
     }
+    PrintNewHandles(program.Process(), handlesAtFirstMinute, handlesAtEnd);
     const bool ran = program.Running() && static_cast<int>(samples.size()) == total;
     const bool closed = program.Close();
 

@@ -73,6 +73,21 @@ inline std::wstring HandleTypeName(HANDLE Handle) {
     return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
 }
 
+// The name of the object behind a handle (a key's full path, a named event's name), or "".
+inline std::wstring HandleObjectName(HANDLE Handle) {
+    using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
+    static const auto query = NtdllEntry<QueryObject>("NtQueryObject");
+    constexpr ULONG kObjectNameInformation = 1;
+    std::vector<unsigned char> info(8192);
+    ULONG length = 0;
+    if (query == nullptr ||
+        query(Handle, kObjectNameInformation, info.data(), static_cast<ULONG>(info.size()), &length) != 0)
+        return L"";
+    const auto* name = reinterpret_cast<const UNICODE_STRING*>(info.data());
+    if (name->Buffer == nullptr) return L"";
+    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+}
+
 // This process's handles by type name; empty when the system's handle list cannot be read.
 inline std::map<std::wstring, int> OwnHandlesByType() {
     std::map<std::wstring, int> counts;

@@ -264,8 +264,9 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
                                                Arg(std::wstring(L"+sa=") + kCamcorderSound) + L" " +
                                                Arg(L"+format_capture=dv type 2 native")));
     EXPECT_EQ(L"dv type 2 native", program.CaptureFormat());
-    // DV from the camcorder, cut into two files, each with its scene list.
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    // DV from the camcorder (started with the Capture button, as a user clicks it), cut into two
+    // files, each with its scene list.
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
     ASSERT_TRUE(Growing(Clip(0), 2000000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
     ASSERT_TRUE(Growing(Clip(1), 2000000));
@@ -303,7 +304,9 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ASSERT_TRUE(Growing(Clip(sound + 1, L".wav"), 200000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=mp3", L"capture"}));
     ASSERT_TRUE(Growing(Clip(sound + 2, L".mp3"), 20000));
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    // The button now offers to stop, and stops.
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(sound + 2, L".mp3")); }));
     EXPECT_TRUE(program.Close());
 
     const char* pcm = "0x0001";

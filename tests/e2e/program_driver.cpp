@@ -365,6 +365,19 @@ bool TProgram::RunScript(const std::vector<std::wstring>& Lines) {
 
 bool TProgram::RunFile(const std::wstring& File) { return ClickScriptButton() && AnswerOpenDialog(File); }
 
+bool TProgram::ClickButton(const std::wstring& Caption) {
+    const HWND button = FindChild(window_, [&](HWND w) {
+        return ClassOf(w).find(L"Btn") != std::wstring::npos && IsWindowVisible(w) && IsWindowEnabled(w) &&
+               TextOf(w) == Caption;
+    });
+    if (button == nullptr) {
+        failure_ = L"no enabled button captioned " + Caption;
+        return false;
+    }
+    PostMessageW(button, BM_CLICK, 0, 0);
+    return true;
+}
+
 bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
     struct Placed {
         RECT rect;

@@ -75,6 +75,9 @@ public:
     bool RunScript(const std::vector<std::wstring>& Lines);
     // The same with a file that is there already.
     bool RunFile(const std::wstring& File);
+    // Clicks the main window's visible, enabled button captioned Caption, as a user's click does
+    // (the button answers BM_CLICK with its own press and release). False when there is none.
+    bool ClickButton(const std::wstring& Caption);
     // Types Values into the spin edits of Panel, taken from the top left to the bottom right.
     bool TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values);
 
