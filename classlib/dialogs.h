@@ -139,6 +139,10 @@ std::vector<std::basic_string<CharT>> SplitDialogFileNames(const CharT* Buffer, 
     return files;
 }
 
+// How an old-style file dialog shows its file-name box: a plain edit, or a combo box listing
+// HistoryList.
+enum class TFileEditStyle { fsEdit, fsComboBox };
+
 // The open dialog. Options default to ofHideReadOnly and ofEnableSizing; FilterIndex to 1. The
 // filter is "Name|Pattern|Name|Pattern...". After a confirmed Execute, FileName is the (first)
 // chosen file and Files every chosen file; FilterIndex the chosen filter.
@@ -163,6 +167,11 @@ public:
     TOpenOptions Options() const { return options_; }
     void SetOptions(TOpenOptions Value) { options_ = Value; }
     TStrings* Files() { return &files_; }
+    // Kept for the old-style dialog's file-name box; the explorer-style dialog the class library
+    // shows keeps its own history, so neither changes what Execute shows.
+    TFileEditStyle FileEditStyle() const { return fileEditStyle_; }
+    void SetFileEditStyle(TFileEditStyle Value) { fileEditStyle_ = Value; }
+    TStrings* HistoryList() { return &historyList_; }
 
     // Shows the system's open dialog (GetOpenFileNameA).
     bool Execute() override;
@@ -204,6 +213,8 @@ private:
     std::string title_;
     TOpenOptions options_ = ofHideReadOnly | ofEnableSizing;
     TStringList files_;
+    TFileEditStyle fileEditStyle_ = TFileEditStyle::fsEdit;
+    TStringList historyList_;
 };
 
 // The save dialog: the same component showing GetSaveFileNameA.

@@ -606,5 +606,96 @@ TEST_F(Chain, InPlaceReceiveCopiesAndFlagsSkippedFrames)
     mid.Reset();
 }
 
+// The friendly names listed in a filter category.
+std::vector<std::wstring> CategoryNames(REFCLSID Category)
+{
+    std::vector<std::wstring> names;
+    ComPtr<ICreateDevEnum> devices;
+    ComPtr<IEnumMoniker> list;
+    if (FAILED(CoCreateInstance(CLSID_SystemDeviceEnum, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&devices))) ||
+        devices->CreateClassEnumerator(Category, &list, 0) != S_OK)
+        return names;
+    for (ComPtr<IMoniker> moniker; list->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) == S_OK;) {
+        ComPtr<IPropertyBag> bag;
+        VARIANT name;
+        VariantInit(&name);
+        if (SUCCEEDED(moniker->BindToStorage(nullptr, nullptr, IID_PPV_ARGS(&bag))) &&
+            SUCCEEDED(bag->Read(L"FriendlyName", &name, nullptr)) && name.vt == VT_BSTR)
+            names.emplace_back(name.bstrVal);
+        VariantClear(&name);
+    }
+    return names;
+}
+
+bool ClassKeyExists(const std::string& Key)
+{
+    HKEY key = nullptr;
+    if (RegOpenKeyExA(HKEY_CLASSES_ROOT, Key.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
+    RegCloseKey(key);
+    return true;
+}
+
+// {6A0F37C2-5B1E-4B8C-9E0D-3C1F2A7B9D41}: a class registered and removed again by the test alone.
+const CLSID CLSID_RegisteredTestFilter = {0x6a0f37c2, 0x5b1e, 0x4b8c, {0x9e, 0x0d, 0x3c, 0x1f, 0x2a, 0x7b, 0x9d, 0x41}};
+
+class RegisteredFilter : public TBCBaseFilter {
+public:
+    RegisteredFilter() : TBCBaseFilter("registered", nullptr, std::make_unique<TBCCritSec>(), CLSID_RegisteredTestFilter)
+    {
+    }
+    int GetPinCount() override { return 0; }
+    TBCBasePin* GetPin(int) override { return nullptr; }
+};
+
+TEST_F(BaseClasses, RegistrationWritesAndRemovesTheServerAndTheCategoryEntry)
+{
+    static const REGPINTYPES videoAny = {&MEDIATYPE_Video, &MEDIASUBTYPE_NULL};
+    static const REGFILTERPINS pins[] = {
+        {const_cast<LPWSTR>(L"In"), TRUE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, &videoAny}};
+    TBCFilterTemplateEntry entry;
+    entry.Name = "Quillotrane Registration Test";
+    entry.FilterClsid = CLSID_RegisteredTestFilter;
+    entry.Category = CLSID_LegacyAmFilterCategory;
+    entry.Merit = MERIT_DO_NOT_USE;
+    entry.PinCount = 1;
+    entry.Pins = pins;
+    Templates().Add(entry);
+    const std::wstring name = L"Quillotrane Registration Test";
+    const std::string classKey = "CLSID\\{6A0F37C2-5B1E-4B8C-9E0D-3C1F2A7B9D41}";
+    auto listed = [&] {
+        const std::vector<std::wstring> names = CategoryNames(CLSID_LegacyAmFilterCategory);
+        return std::find(names.begin(), names.end(), name) != names.end();
+    };
+
+    ComPtr<IBaseFilter> filter = Hold(new RegisteredFilter);
+    ComPtr<IAMovieSetup> setup;
+    ASSERT_EQ(S_OK, filter.As(&setup));
+    ASSERT_EQ(S_OK, setup->Register());
+    EXPECT_TRUE(listed()) << "the category lists the registered filter";
+    char value[MAX_PATH] = {};
+    LONG size = sizeof(value);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueA(HKEY_CLASSES_ROOT, classKey.c_str(), value, &size));
+    EXPECT_STREQ("Quillotrane Registration Test", value);
+    size = sizeof(value);
+    ASSERT_EQ(ERROR_SUCCESS, RegQueryValueA(HKEY_CLASSES_ROOT, (classKey + "\\InprocServer32").c_str(), value, &size));
+    char module[MAX_PATH] = {};
+    GetModuleFileNameA(nullptr, module, MAX_PATH);
+    EXPECT_STRCASEEQ(module, value) << "the server is the module the classes are built into";
+    ASSERT_EQ(S_OK, setup->Unregister());
+    EXPECT_FALSE(listed());
+    EXPECT_FALSE(ClassKeyExists(classKey)) << "nothing of the class is left behind";
+
+    // The older mapper: the filter and its pin are registered under the class, and removed again.
+    ComPtr<IFilterMapper> mapper;
+    ASSERT_EQ(S_OK, CoCreateInstance(CLSID_FilterMapper, nullptr, CLSCTX_INPROC_SERVER, IID_PPV_ARGS(&mapper)));
+    ASSERT_TRUE(RegisterFilterWithMapper(*Templates().GetFactoryFromClassID(CLSID_RegisteredTestFilter), mapper.Get(),
+                                         true));
+    EXPECT_TRUE(ClassKeyExists("Filter\\{6A0F37C2-5B1E-4B8C-9E0D-3C1F2A7B9D41}"));
+    EXPECT_TRUE(ClassKeyExists(classKey + "\\Pins\\In\\Types"));
+    EXPECT_TRUE(RegisterFilterWithMapper(entry, mapper.Get(), false));
+    EXPECT_FALSE(ClassKeyExists("Filter\\{6A0F37C2-5B1E-4B8C-9E0D-3C1F2A7B9D41}"));
+    RegDeleteTreeA(HKEY_CLASSES_ROOT, classKey.c_str());
+}
+
 }  // namespace
 }  // namespace ftest

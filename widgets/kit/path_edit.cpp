@@ -188,6 +188,8 @@ void TFilenameEdit::SetDialogKind(TFileDialogKind Value) {
     next->SetOptions(dialog_->Options());
     next->SetDefaultExt(dialog_->DefaultExt());
     next->Files()->Assign(dialog_->Files());
+    next->SetFileEditStyle(dialog_->FileEditStyle());
+    next->HistoryList()->Assign(dialog_->HistoryList());
     dialog_ = std::move(next);
 }
 

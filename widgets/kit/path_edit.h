@@ -98,6 +98,9 @@ public:
     const std::string& DialogTitle() const { return dialog_->Title(); }
     void SetDialogTitle(const std::string& Value) { dialog_->SetTitle(Value); }
     classlib::TStrings* DialogFiles() { return dialog_->Files(); }
+    classlib::TFileEditStyle FileEditStyle() const { return dialog_->FileEditStyle(); }
+    void SetFileEditStyle(classlib::TFileEditStyle Value) { dialog_->SetFileEditStyle(Value); }
+    classlib::TStrings* HistoryList() { return dialog_->HistoryList(); }
 
     std::string GetLongName() override;
     std::string GetShortName() override;
