@@ -6,9 +6,11 @@
 #include <fstream>
 
 #include "classlib/custom_form.h"
+#include "classlib/date_time.h"
 #include "engine/scene_list.h"
 #include "filters/control_unit.h"
 #include "settings/settings_catalogue.h"
+#include "ui/dossiers_frame.h"
 #include "ui/options_frame.h"
 
 namespace recording_ui {
@@ -218,6 +220,35 @@ TEST_F(Recording, AStopAfterTheGraphStoppedByItselfStillClosesTheRecording) {
     EXPECT_FALSE(engine::ScnOpen()) << "the scene list is closed";
     EXPECT_NE(file.wstring(), form->NextVideoFile) << "the next name is prepared";
     EXPECT_GE(Packets(ProbeWhole(file), 0), 13);
+}
+
+TEST_F(Recording, NamesCarryTheRunsStartTheirNumberAndTheFormatsExtension) {
+    form->RunStartTime = classlib::EncodeDate(2009, 6, 7) + classlib::EncodeTime(9, 5, 3, 0);
+    auto* folders = form->DossiersFrame1;
+    folders->VideoDirEdit->SetWideText(L"C:\\Captures");
+    folders->VideoRacineEdit->SetText(L"Video");
+    folders->cbVideoDate->SetChecked(true);
+    folders->ImageDirEdit->SetWideText(L"C:\\Captures\\");
+    folders->ImageRacineEdit->SetText(L"Image");
+    folders->cbImageDate->SetChecked(true);
+    form->OptionsFrame->rgExtension->SetItemIndex(1);
+    settings::ParamCaptureFormat->SetValue(5);
+    form->VideoFileCounter = 0;
+    form->ImageFileCounter = 0;
+    EXPECT_EQ(L"C:\\Captures\\Video_070609_090503_0.avi", form->BuildVideoFileName());
+    EXPECT_EQ(L"C:\\Captures\\Image_070609_090503_00000.jpg", form->BuildImageFileName());
+    EXPECT_EQ(L"Video_070609_090503_0.avi", folders->LabelVideo->Caption()) << "the panel shows the name without folder";
+    settings::ParamCaptureFormat->SetValue(3);
+    EXPECT_EQ(L"C:\\Captures\\Video_070609_090503_1.mpg", form->BuildVideoFileName());
+    settings::ParamCaptureFormat->SetValue(12);
+    folders->cbVideoDate->SetChecked(false);
+    form->VideoFileCounter = 10;
+    EXPECT_EQ(L"C:\\Captures\\Video_10.mp3", form->BuildVideoFileName()) << "no leading zeros";
+    folders->cbImageDate->SetChecked(false);
+    form->OptionsFrame->rgExtension->SetItemIndex(0);
+    form->ImageFileCounter = 123456;
+    EXPECT_EQ(L"C:\\Captures\\Image_23456.bmp", form->BuildImageFileName()) << "above 99999 the last five digits";
+    EXPECT_EQ(123457, form->ImageFileCounter);
 }
 
 }  // namespace
