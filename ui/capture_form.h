@@ -608,6 +608,9 @@ private:
     void AddClipEntry(const std::wstring& Name);
     void RepaintStatus();
     void RunPendingAlarm();
+    // Whether a schedule alarm (1 start, 2 end) acts now: the window is in State and the alarm's
+    // moment At has come; an alarm during another transition is kept for its end.
+    bool AlarmActs(int State, double At, int Alarm);
     // The capture action's stop in states 2 and 4: the preview look, or the abandon.
     void StopRunningRecording();
     // A failed write of the recording's file, from the graph's events: a full disk is posted once.

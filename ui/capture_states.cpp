@@ -127,14 +127,19 @@ void TCaptureForm::acProgrammerBasculeExecute(classlib::TObject* /*Sender*/) {
     RunPendingAlarm();
 }
 
-void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {
-    if (CaptureState != 3) return;
-    // The alarm knows only the time of day: a start set for another day waits for its day.
-    if (ScheduleNow() + 2.0 / 86400.0 < ScheduleStartAt) return;
+bool TCaptureForm::AlarmActs(int State, double At, int Alarm) {
+    if (CaptureState != State) return false;
+    // The alarm knows only the time of day: a moment set for another day waits for its day.
+    if (ScheduleNow() + 2.0 / 86400.0 < At) return false;
     if (transitionDepth_ > 0) {
-        pendingAlarm_ = 1;
-        return;
+        pendingAlarm_ = Alarm;
+        return false;
     }
+    return true;
+}
+
+void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {
+    if (!AlarmActs(3, ScheduleStartAt, 1)) return;
     ++transitionDepth_;
     if (StartCapture()) {
         if (ArmScheduleEnd())
@@ -151,12 +156,7 @@ void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::stopperEnregistrement(classlib::TObject* /*Sender*/) {
-    if (CaptureState != 4) return;
-    if (ScheduleNow() + 2.0 / 86400.0 < ScheduleEndAt) return;
-    if (transitionDepth_ > 0) {
-        pendingAlarm_ = 2;
-        return;
-    }
+    if (!AlarmActs(4, ScheduleEndAt, 2)) return;
     ++transitionDepth_;
     StopRunningRecording();
     --transitionDepth_;

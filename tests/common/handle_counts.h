@@ -59,33 +59,31 @@ inline std::vector<HandleEntry> ProcessHandles(DWORD ProcessId) {
     return found;
 }
 
-// The name of an object's type ("Key", "Event", ...), or "?".
-inline std::wstring HandleTypeName(HANDLE Handle) {
+// A text the system keeps for the object behind a handle (its type's name, its own name), or ""
+// when there is none or it cannot be read: both answers start with the text.
+inline std::wstring QueryObjectText(HANDLE Handle, ULONG InformationClass) {
     using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
     static const auto query = NtdllEntry<QueryObject>("NtQueryObject");
-    constexpr ULONG kObjectTypeInformation = 2;
-    std::vector<unsigned char> info(4096);
+    std::vector<unsigned char> info(8192);
     ULONG length = 0;
-    if (query == nullptr ||
-        query(Handle, kObjectTypeInformation, info.data(), static_cast<ULONG>(info.size()), &length) != 0)
-        return L"?";
-    const auto* name = reinterpret_cast<const UNICODE_STRING*>(info.data());
-    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+    if (query == nullptr || query(Handle, InformationClass, info.data(), static_cast<ULONG>(info.size()), &length) != 0)
+        return L"";
+    const auto* text = reinterpret_cast<const UNICODE_STRING*>(info.data());
+    if (text->Buffer == nullptr) return L"";
+    return std::wstring(text->Buffer, text->Length / sizeof(wchar_t));
+}
+
+// The name of an object's type ("Key", "Event", ...), or "?".
+inline std::wstring HandleTypeName(HANDLE Handle) {
+    constexpr ULONG kObjectTypeInformation = 2;
+    const std::wstring name = QueryObjectText(Handle, kObjectTypeInformation);
+    return name.empty() ? L"?" : name;
 }
 
 // The name of the object behind a handle (a key's full path, a named event's name), or "".
 inline std::wstring HandleObjectName(HANDLE Handle) {
-    using QueryObject = NTSTATUS(NTAPI*)(HANDLE, ULONG, PVOID, ULONG, PULONG);
-    static const auto query = NtdllEntry<QueryObject>("NtQueryObject");
     constexpr ULONG kObjectNameInformation = 1;
-    std::vector<unsigned char> info(8192);
-    ULONG length = 0;
-    if (query == nullptr ||
-        query(Handle, kObjectNameInformation, info.data(), static_cast<ULONG>(info.size()), &length) != 0)
-        return L"";
-    const auto* name = reinterpret_cast<const UNICODE_STRING*>(info.data());
-    if (name->Buffer == nullptr) return L"";
-    return std::wstring(name->Buffer, name->Length / sizeof(wchar_t));
+    return QueryObjectText(Handle, kObjectNameInformation);
 }
 
 // This process's handles by type name; empty when the system's handle list cannot be read.

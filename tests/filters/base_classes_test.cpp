@@ -640,7 +640,8 @@ const CLSID CLSID_RegisteredTestFilter = {0x6a0f37c2, 0x5b1e, 0x4b8c, {0x9e, 0x0
 
 class RegisteredFilter : public TBCBaseFilter {
 public:
-    RegisteredFilter() : TBCBaseFilter("registered", nullptr, std::make_unique<TBCCritSec>(), CLSID_RegisteredTestFilter)
+    RegisteredFilter()
+        : TBCBaseFilter("registered", nullptr, std::make_unique<TBCCritSec>(), CLSID_RegisteredTestFilter)
     {
     }
     int GetPinCount() override { return 0; }

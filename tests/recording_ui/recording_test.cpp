@@ -237,7 +237,7 @@ TEST_F(Recording, NamesCarryTheRunsStartTheirNumberAndTheFormatsExtension) {
     form->ImageFileCounter = 0;
     EXPECT_EQ(L"C:\\Captures\\Video_070609_090503_0.avi", form->BuildVideoFileName());
     EXPECT_EQ(L"C:\\Captures\\Image_070609_090503_00000.jpg", form->BuildImageFileName());
-    EXPECT_EQ(L"Video_070609_090503_0.avi", folders->LabelVideo->Caption()) << "the panel shows the name without folder";
+    EXPECT_EQ(L"Video_070609_090503_0.avi", folders->LabelVideo->Caption()) << "the name without its folder";
     settings::ParamCaptureFormat->SetValue(3);
     EXPECT_EQ(L"C:\\Captures\\Video_070609_090503_1.mpg", form->BuildVideoFileName());
     settings::ParamCaptureFormat->SetValue(12);
