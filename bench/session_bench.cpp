@@ -4,8 +4,8 @@
 // button as a user clicks it (not through script files: Wine's open dialog keeps one registry key
 // open for every file it is confirmed on, which would be counted against the program). Every
 // second its working set, private bytes, handles, threads, windows and GDI and USER objects are
-// sampled from outside; the figures after the first minute and at the
-// end are printed, and the run fails when the end's figures grew beyond the margins below.
+// sampled from outside; the figures after the first minute and at the end are printed, with the
+// handles opened meanwhile, and the run fails when the end's figures grew beyond the margins below.
 // Under Wine, GetProcessHandleCount answers 0, the process list's handle count is the size of the
 // process's handle table (it doubles: 512, 1024, ...), the private usage of GetProcessMemoryInfo is
 // 0 for another process and GetGuiResources answers 0. So the handles are counted in the system's
@@ -46,10 +46,10 @@ struct Sample {
     double user = 0;
 };
 
-// The process's handles counted by object type (the type's index in the system's handle list).
-std::map<int, int> HandlesByType(DWORD ProcessId) {
+// Handles counted by object type (the type's index in the system's handle list).
+std::map<int, int> HandlesByType(const std::vector<quill_test::HandleEntry>& Handles) {
     std::map<int, int> counts;
-    for (const quill_test::HandleEntry& e : quill_test::ProcessHandles(ProcessId)) ++counts[e.objectType];
+    for (const quill_test::HandleEntry& e : Handles) ++counts[e.objectType];
     return counts;
 }
 
@@ -208,8 +208,6 @@ int main(int argc, char** argv) {
     }
 
     std::vector<Sample> samples;
-    std::map<int, int> typesAtFirstMinute;
-    std::map<int, int> typesAtEnd;
     std::vector<quill_test::HandleEntry> handlesAtFirstMinute;
     std::vector<quill_test::HandleEntry> handlesAtEnd;
     int recordings = 0;
@@ -241,14 +239,8 @@ int main(int argc, char** argv) {
             DeleteFileW(recording.c_str());
             ++recordings;
         }
-        if (second == 59) {
-            typesAtFirstMinute = HandlesByType(program.ProcessId());
-            handlesAtFirstMinute = quill_test::ProcessHandles(program.ProcessId());
-        }
-        if (second == total - 1) {
-            typesAtEnd = HandlesByType(program.ProcessId());
-            handlesAtEnd = quill_test::ProcessHandles(program.ProcessId());
-        }
+        if (second == 59) handlesAtFirstMinute = quill_test::ProcessHandles(program.ProcessId());
+        if (second == total - 1) handlesAtEnd = quill_test::ProcessHandles(program.ProcessId());
         if (second % 60 == 59) {
             const Sample s = samples.back();
             std::printf("minute %2d: ", second / 60 + 1);
@@ -257,7 +249,8 @@ int main(int argc, char** argv) {
         }
     }
     // Which kinds of handle changed in number after the first minute.
-    for (const auto& [type, count] : typesAtEnd) {
+    const std::map<int, int> typesAtFirstMinute = HandlesByType(handlesAtFirstMinute);
+    for (const auto& [type, count] : HandlesByType(handlesAtEnd)) {
         const int before = typesAtFirstMinute.count(type) != 0 ? typesAtFirstMinute.at(type) : 0;
         if (count != before)
             std::printf("handles of type %ls: %d after 1 minute, %d at the end\n",
