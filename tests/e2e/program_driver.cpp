@@ -410,6 +410,15 @@ bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
     return true;
 }
 
+bool TProgram::KeepSceneListWhenAsked() {
+    const HWND question = FindWindowCaptioned(L"Warning");
+    if (question == nullptr) return false;
+    const HWND no = FindChild(question, [](HWND w) { return TextOf(w) == L"&No"; });
+    if (no == nullptr) return false;
+    PostMessageW(no, BM_CLICK, 0, 0);
+    return true;
+}
+
 bool TProgram::WaitEnd(DWORD TimeoutMs) {
     if (WaitForSingleObject(process_.hProcess, TimeoutMs) != WAIT_OBJECT_0) return false;
     DWORD code = 1;

@@ -81,6 +81,11 @@ public:
     // Types Values into the spin edits of Panel, taken from the top left to the bottom right.
     bool TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values);
 
+    // The question that a stop asks when frames were lost (whether to delete the scene list),
+    // answered No as a user keeps the list; true when it was there. A loaded machine loses frames
+    // from the live stand-ins, so waits during recordings answer it as it comes.
+    bool KeepSceneListWhenAsked();
+
     // Posts WM_CLOSE; when the storage question comes, clicks the button captioned Answer
     // (nullptr: the question must not come). True when the program ended with exit code 0.
     bool Close(const wchar_t* Answer = nullptr);
