@@ -1,8 +1,6 @@
 // The engine's file writers when the recording never stops or the disk fills: the scene list keeps
-// its scene count up to date for a killed recording, takes back a record the disk took only part
+// its scene count up to date for a killed recording and takes back a record the disk took only part
 // of, and the frame-rate patch raises when its write falls short.
-#include <windows.h>
-
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -110,53 +108,28 @@ TEST(WritersSceneListOnAFullDisk, ARecordTheDiskTookOnlyPartOfIsTakenBackAndNotC
     EXPECT_EQ(10u, Le32(kept, second + 13)) << "its D";
 }
 
-TEST(WritersSceneListOnAFullDisk, AListWhoseHeaderDoesNotFitIsNotOpened)
+// A chunk: its code, its size, its payload (a list's type first).
+Bytes Chunk(const char* code, const Bytes& payload)
 {
-    auto stream = std::make_unique<TFullDiskStream>();
-    stream->Room = 30;
-    EXPECT_FALSE(engine::OpenScnStream(L"clip.scn", std::move(stream)));
-    EXPECT_TRUE(engine::ScnOpen()) << "the main window closes it as any other";
-    engine::WriteScnScene(Frame(0), Frame(9));
-    EXPECT_EQ(0, engine::ScnCount());
-    engine::CloseScnFile();
-    EXPECT_FALSE(engine::ScnOpen());
+    Bytes b(code, code + 4);
+    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(payload.size() >> (8 * i)));
+    b.insert(b.end(), payload.begin(), payload.end());
+    return b;
 }
-
-void Put32(Bytes& b, std::uint32_t v)
+Bytes operator+(Bytes a, const Bytes& b)
 {
-    for (int i = 0; i < 4; ++i) b.push_back(static_cast<std::uint8_t>(v >> (8 * i)));
+    a.insert(a.end(), b.begin(), b.end());
+    return a;
 }
-void PutCode(Bytes& b, const char* code) { b.insert(b.end(), code, code + 4); }
 
 // RIFF "AVI " with a header list holding one video stream header, then an empty "movi" list.
 Bytes SmallAvi()
 {
-    Bytes strh;
-    PutCode(strh, "strh");
-    Put32(strh, 56);
-    PutCode(strh, "vids");
-    strh.resize(strh.size() + 52, 0);
-    Bytes strl;
-    PutCode(strl, "LIST");
-    Put32(strl, static_cast<std::uint32_t>(4 + strh.size()));
-    PutCode(strl, "strl");
-    strl.insert(strl.end(), strh.begin(), strh.end());
-    Bytes hdrl;
-    PutCode(hdrl, "LIST");
-    Put32(hdrl, static_cast<std::uint32_t>(4 + strl.size()));
-    PutCode(hdrl, "hdrl");
-    hdrl.insert(hdrl.end(), strl.begin(), strl.end());
-    Bytes movi;
-    PutCode(movi, "LIST");
-    Put32(movi, 4);
-    PutCode(movi, "movi");
-    Bytes file;
-    PutCode(file, "RIFF");
-    Put32(file, static_cast<std::uint32_t>(4 + hdrl.size() + movi.size()));
-    PutCode(file, "AVI ");
-    file.insert(file.end(), hdrl.begin(), hdrl.end());
-    file.insert(file.end(), movi.begin(), movi.end());
-    return file;
+    Bytes strh = {'v', 'i', 'd', 's'};
+    strh.resize(56, 0);
+    const Bytes strl = Chunk("LIST", Bytes{'s', 't', 'r', 'l'} + Chunk("strh", strh));
+    const Bytes hdrl = Chunk("LIST", Bytes{'h', 'd', 'r', 'l'} + strl);
+    return Chunk("RIFF", Bytes{'A', 'V', 'I', ' '} + hdrl + Chunk("LIST", {'m', 'o', 'v', 'i'}));
 }
 
 TEST(WritersFrameRate, APatchTheDiskTakesOnlyPartOfRaisesTheWriteError)
