@@ -196,20 +196,37 @@ TAviScanResult ScanAviFile(const std::wstring& FileName)
     return ScanAviStream(stream);
 }
 
+namespace {
+
+// dwScale, then dwRate right after it; a short write raises (TStream::WriteBuffer).
+void PatchScaleAndRate(classlib::TStream& Stream, const TAviScanResult& found, std::uint32_t scale)
+{
+    const std::uint8_t bytes[8] = {
+        static_cast<std::uint8_t>(scale),       static_cast<std::uint8_t>(scale >> 8),
+        static_cast<std::uint8_t>(scale >> 16), static_cast<std::uint8_t>(scale >> 24),
+        static_cast<std::uint8_t>(kRate),       static_cast<std::uint8_t>(kRate >> 8),
+        static_cast<std::uint8_t>(kRate >> 16), static_cast<std::uint8_t>(kRate >> 24)};
+    if (Stream.Seek(found.ScaleOffset, classlib::TSeekOrigin::soBeginning) != found.ScaleOffset)
+        throw classlib::EWriteError(L"Stream write error");
+    Stream.WriteBuffer(bytes, 8);
+}
+
+}  // namespace
+
 void SetAviFrameRate(const std::wstring& FileName, double Fps)
 {
     const std::uint32_t scale = AviScaleForFps(Fps);
     const TAviScanResult found = ScanAviFile(FileName);
     if (!found.Found) return;
     unicode::TUcFileStream stream(FileName, classlib::fmOpenReadWrite | classlib::fmShareDenyNone);
-    const std::uint8_t bytes[8] = {
-        static_cast<std::uint8_t>(scale),       static_cast<std::uint8_t>(scale >> 8),
-        static_cast<std::uint8_t>(scale >> 16), static_cast<std::uint8_t>(scale >> 24),
-        static_cast<std::uint8_t>(kRate),       static_cast<std::uint8_t>(kRate >> 8),
-        static_cast<std::uint8_t>(kRate >> 16), static_cast<std::uint8_t>(kRate >> 24)};
-    if (stream.Seek(found.ScaleOffset, classlib::TSeekOrigin::soBeginning) != found.ScaleOffset)
-        throw classlib::EWriteError(L"Stream write error");
-    stream.WriteBuffer(bytes, 8);
+    PatchScaleAndRate(stream, found, scale);
+}
+
+void SetAviStreamFrameRate(classlib::TStream& Stream, double Fps)
+{
+    const std::uint32_t scale = AviScaleForFps(Fps);
+    const TAviScanResult found = ScanAviStream(Stream);
+    if (found.Found) PatchScaleAndRate(Stream, found, scale);
 }
 
 }  // namespace engine

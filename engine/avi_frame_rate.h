@@ -42,6 +42,10 @@ struct TAviScanResult {
 // error when the file cannot be opened.
 void SetAviFrameRate(const std::wstring& FileName, double Fps);
 
+// The same on a stream open for reading and writing: walked from its start and patched in place.
+// A write that does not take all 8 bytes raises the stream's write error.
+void SetAviStreamFrameRate(classlib::TStream& Stream, double Fps);
+
 // The dwScale written for Fps; raises EAviFrameRateError for a refused frame rate.
 std::uint32_t AviScaleForFps(double Fps);
 

@@ -19,8 +19,10 @@ std::mutex g_lock;
 std::wstring g_fileName;
 std::string g_name;  // g_fileName in the single-byte system code page, as the file stores it
 std::int32_t g_count = 0;
-std::unique_ptr<unicode::TUcFileStream> g_stream;
+std::unique_ptr<classlib::TStream> g_stream;
 std::int64_t g_countPos = 0;
+std::int64_t g_end = 0;  // just past the last whole record
+bool g_ended = false;    // a record was cut in two and could not be taken back: nothing may follow it
 bool g_open = false;
 
 constexpr std::int32_t kMaxScenes = 32768;
@@ -60,36 +62,45 @@ std::int32_t FrameField(const filters::TDVInfoRec& r)
     return static_cast<std::int32_t>(r.FrameNumber + 1u);
 }
 
+// The low 16 bits of the count at its place in the header. A count that cannot be written leaves
+// the one before it: the list then tells fewer records than it holds, never more.
+void WriteCountLocked()
+{
+    try {
+        const auto count = static_cast<std::uint16_t>(g_count & 0xFFFF);
+        const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
+        if (g_stream->Seek(g_countPos, classlib::TSeekOrigin::soBeginning) == g_countPos)
+            g_stream->WriteBuffer(bytes, 2);
+    } catch (...) {
+    }
+}
+
 void CloseLocked()
 {
     if (g_stream) {
-        try {
-            const auto count = static_cast<std::uint16_t>(g_count & 0xFFFF);
-            const std::uint8_t bytes[2] = {static_cast<std::uint8_t>(count), static_cast<std::uint8_t>(count >> 8)};
-            if (g_stream->Seek(g_countPos, classlib::TSeekOrigin::soBeginning) == g_countPos)
-                g_stream->WriteBuffer(bytes, 2);
-        } catch (...) {
-            // A list that cannot take its count stays as written.
-        }
+        WriteCountLocked();
         g_stream.reset();
     }
     // Also after a failed open: the main window must not think a list is still open.
     g_open = false;
 }
 
-}  // namespace
-
-bool OpenScnFile(const std::wstring& FileName)
+// Opens the list on the stream that Make gives (it may raise) and writes the header.
+template <typename MakeStream>
+bool OpenWith(const std::wstring& FileName, MakeStream&& Make)
 {
     std::lock_guard<std::mutex> guard(g_lock);
     CloseLocked();
     g_fileName = FileName;
     g_count = 0;
     g_countPos = 0;
+    g_end = 0;
+    g_ended = false;
     g_open = true;
     try {
         g_name = unicode::WideStringToStringEx(FileName, unicode::DefaultSystemCodePage());
-        g_stream = std::make_unique<unicode::TUcFileStream>(FileName, classlib::fmCreate);
+        g_stream = Make();
+        if (!g_stream) return false;
 
         Bytes first;
         Put(first, {0x63, 0x26, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x03, 0x00, 0x0A, 0x00});
@@ -100,7 +111,7 @@ bool OpenScnFile(const std::wstring& FileName)
         g_countPos = g_stream->Position();
 
         Bytes second;
-        PutZeros(second, 2);  // the scene count, written at close
+        PutZeros(second, 2);  // the scene count, written again after every record
         Put(second, {0xFF, 0xFF, 0x01, 0x00, 0x04, 0x00});
         PutText(second, "ClipP");
         PutZeros(second, 3);
@@ -108,6 +119,7 @@ bool OpenScnFile(const std::wstring& FileName)
         PutText(second, "Scene");
         PutZeros(second, 5);
         Write(second);
+        g_end = g_stream->Position();
         return true;
     } catch (...) {
         // No list: scenes reported from now on write nothing.
@@ -116,17 +128,28 @@ bool OpenScnFile(const std::wstring& FileName)
     }
 }
 
+}  // namespace
+
+bool OpenScnFile(const std::wstring& FileName)
+{
+    return OpenWith(FileName, [&] { return std::make_unique<unicode::TUcFileStream>(FileName, classlib::fmCreate); });
+}
+
+bool OpenScnStream(const std::wstring& FileName, std::unique_ptr<classlib::TStream> Stream)
+{
+    return OpenWith(FileName, [&] { return std::move(Stream); });
+}
+
 void WriteScnScene(const filters::TDVInfoRec& SceneStart, const filters::TDVInfoRec& Current)
 {
     try {
         std::lock_guard<std::mutex> guard(g_lock);
-        if (!g_stream || g_count >= kMaxScenes) return;
+        if (!g_stream || g_ended || g_count >= kMaxScenes) return;
         const std::int32_t s = FrameField(SceneStart);
         const std::int32_t e = FrameField(Current);
         const auto d = static_cast<std::int32_t>(static_cast<std::uint32_t>(e) - static_cast<std::uint32_t>(s) + 1u);
-        ++g_count;
         Bytes rec;
-        if (g_count == 1) {
+        if (g_count == 0) {
             PutInt32(rec, e);
             Put(rec, {0x00, 0x00, 0x00, 0x00, 0x01, 0x80});
             PutName(rec, g_name);
@@ -141,7 +164,23 @@ void WriteScnScene(const filters::TDVInfoRec& SceneStart, const filters::TDVInfo
             PutInt32(rec, d);
             PutInt32(rec, s);
         }
-        Write(rec);
+        if (g_stream->Seek(g_end, classlib::TSeekOrigin::soBeginning) != g_end) return;
+        try {
+            Write(rec);
+        } catch (...) {
+            // A full disk: what reached the list of this record is cut off again, so that a later
+            // record (space may come back) starts where a reader looks for it.
+            try {
+                g_stream->SetSize(g_end);
+            } catch (...) {
+                g_ended = true;
+            }
+            return;
+        }
+        g_end += static_cast<std::int64_t>(rec.size());
+        ++g_count;
+        // A list whose recording never stops (a killed process, a power cut) still tells its scenes.
+        WriteCountLocked();
     } catch (...) {
         // Runs on a streaming thread: a failed write ends the list short, nothing more.
     }

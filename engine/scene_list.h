@@ -1,11 +1,15 @@
 // The scene list: a binary ".scn" file beside a DV recording that lists the scenes the scene
-// detector reports, one record per scene change plus the last scene at stop.
+// detector reports, one record per scene change plus the last scene at stop. The scene count in
+// its header follows every record, so that a recording that never stops (a killed process, a power
+// cut) leaves a list that tells the scenes it holds.
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <type_traits>
 
+#include "classlib/streams.h"
 #include "filters/dv_codes.h"
 
 namespace engine {
@@ -14,9 +18,13 @@ namespace engine {
 // still open is closed first. The list is opened by its wide name; the name field inside the file
 // holds FileName in the single-byte system code page.
 bool OpenScnFile(const std::wstring& FileName);
+// The same on a stream already made (empty, at its start) in place of the file; the list owns it.
+bool OpenScnStream(const std::wstring& FileName, std::unique_ptr<classlib::TStream> Stream);
 
 // The scene callback: appends one scene record (the first frame of the scene that ends and the
-// current frame). At most 32,768 records are written; write errors are swallowed.
+// current frame) and writes the new count into the header. At most 32,768 records are written;
+// write errors are swallowed: a record that does not reach the list whole is cut off again and not
+// counted, so that the list holds whole records only and its count says how many.
 void WriteScnScene(const filters::TDVInfoRec& SceneStart, const filters::TDVInfoRec& Current);
 static_assert(std::is_same_v<decltype(&WriteScnScene), filters::TSceneCallback>);
 
@@ -26,7 +34,7 @@ void CloseScnFile();
 // True from OpenScnFile (even when it failed) to CloseScnFile: the main window closes the list
 // by it.
 bool ScnOpen();
-// Path of the current (or last) list and the records counted in it.
+// Path of the current (or last) list and the whole records written in it.
 std::wstring ScnFileName();
 std::int32_t ScnCount();
 

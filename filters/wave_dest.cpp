@@ -1,6 +1,7 @@
 #include "filters/wave_dest.h"
 
 #include "dshow/ds_helpers.h"
+#include "filters/whole_write.h"
 
 #include <cstring>
 
@@ -40,6 +41,14 @@ std::vector<BYTE> MakeWaveHeader(const BYTE* format, std::uint32_t cbFormat, std
     }
     PutCode(block, 20 + cbFormat, "data");
     PutNumber(block, 24 + cbFormat, dataBytes);
+    return block;
+}
+
+std::vector<BYTE> MakeGrowingWaveHeader(const BYTE* format, std::uint32_t cbFormat)
+{
+    std::vector<BYTE> block = MakeWaveHeader(format, cbFormat, 0);
+    PutNumber(block, 4, kGrowingWaveSize);
+    PutNumber(block, 24 + cbFormat, kGrowingWaveSize);
     return block;
 }
 
@@ -135,8 +144,19 @@ HRESULT Tqz_WaveDest::CompleteConnect(PIN_DIRECTION, IPin*)
 
 HRESULT Tqz_WaveDest::StartStreaming()
 {
-    headerSize_.store(input_->CurrentMediaType().cbFormat + 28);
+    const AM_MEDIA_TYPE& format = input_->CurrentMediaType();
+    headerSize_.store(format.cbFormat + 28);
     dataBytes_.store(0);
+    reported_.store(false);
+    // A valid header from the first byte on: a recording that never reaches its stop (a killed
+    // process, a power cut) still reads up to its last sample. A header that cannot be written is
+    // told now, through the graph, but the start goes on: Wine's graph leaves the other filters
+    // paused when one refuses to pause, and then can neither stop nor release them.
+    const HRESULT hr = WriteHeader(MakeGrowingWaveHeader(format.pbFormat, format.cbFormat));
+    headerResult_.store(hr);
+    if (FAILED(hr)) {
+        Report(hr);
+    }
     return S_OK;
 }
 
@@ -196,7 +216,9 @@ HRESULT Tqz_WaveDest::Transform(IMediaSample* in, IMediaSample* out)
     const std::uint64_t pos = static_cast<std::uint64_t>(dataBytes_.load()) + headerSize_.load();
     const std::uint64_t end = pos + static_cast<std::uint64_t>(length);
     if (end > 0xFFFFFFFFull) {
-        return E_FAIL;  // past 4 GiB the header's 32-bit sizes cannot describe the file
+        // Past 4 GiB the header's 32-bit sizes cannot describe the file: the recording ends here.
+        Report(HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE));
+        return E_FAIL;
     }
     REFERENCE_TIME byteStart = static_cast<REFERENCE_TIME>(pos);
     REFERENCE_TIME byteStop = static_cast<REFERENCE_TIME>(end);
@@ -207,9 +229,20 @@ HRESULT Tqz_WaveDest::Transform(IMediaSample* in, IMediaSample* out)
 
 HRESULT Tqz_WaveDest::StopStreaming()
 {
-    HRESULT hr = WriteHeader();
+    const AM_MEDIA_TYPE& format = input_->CurrentMediaType();
+    const HRESULT hr = WriteHeader(MakeWaveHeader(format.pbFormat, format.cbFormat, dataBytes_.load()));
     headerResult_.store(hr);
+    if (FAILED(hr)) {
+        Report(hr);
+    }
     return hr;
+}
+
+void Tqz_WaveDest::Report(HRESULT hr)
+{
+    if (!reported_.exchange(true)) {
+        NotifyEvent(EC_ERRORABORT, hr, 0);
+    }
 }
 
 HRESULT Tqz_WaveDest::Stop()
@@ -224,14 +257,12 @@ HRESULT Tqz_WaveDest::Stop()
     return hr;
 }
 
-HRESULT Tqz_WaveDest::WriteHeader()
+HRESULT Tqz_WaveDest::WriteHeader(const std::vector<BYTE>& block)
 {
     IPin* peer = output_ ? output_->GetConnected() : nullptr;
     if (peer == nullptr) {
         return E_FAIL;
     }
-    const AM_MEDIA_TYPE& format = input_->CurrentMediaType();
-    std::vector<BYTE> block = MakeWaveHeader(format.pbFormat, format.cbFormat, dataBytes_.load());
     ComPtr<IStream> stream;
     HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
     if (FAILED(hr)) {
@@ -242,7 +273,7 @@ HRESULT Tqz_WaveDest::WriteHeader()
     if (FAILED(hr)) {
         return hr;
     }
-    return stream->Write(block.data(), static_cast<ULONG>(block.size()), nullptr);
+    return WriteWhole(stream.Get(), block.data(), static_cast<ULONG>(block.size())).Result;
 }
 
 // Output pin.

@@ -535,8 +535,9 @@ HRESULT TAviMux::StartFile()
 
 HRESULT TAviMux::Written(HRESULT hr)
 {
-    // A write the file writer refused is its to report; a limit of the file itself is ours.
-    if (hr == HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE) && !failureReported_) {
+    // The file writer reports only what it received itself: what failed here, a write through its
+    // stream (a short one included) or a limit of the file, is ours to tell, once.
+    if (FAILED(hr) && !failureReported_) {
         failureReported_ = true;
         NotifyEvent(EC_ERRORABORT, hr, 0);
     }

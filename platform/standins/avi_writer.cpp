@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstring>
 
+#include "filters/whole_write.h"
+
 namespace standins {
 
 using namespace avi;
@@ -135,18 +137,13 @@ HRESULT TAviWriter::WriteAt(std::uint64_t offset, const std::uint8_t* data, std:
         }
         streamPos_ = offset;
     }
-    ULONG written = 0;
-    hr = out_->Write(data, static_cast<ULONG>(size), &written);
-    written = std::min<ULONG>(written, static_cast<ULONG>(size));
-    streamPos_ = offset + written;
-    if (SUCCEEDED(hr) && written < size) {
-        hr = STG_E_MEDIUMFULL;  // a short write without an error code
-    }
-    if (FAILED(hr) && sequential && !ioFailed_) {
+    const filters::TWholeWrite w = filters::WriteWhole(out_.Get(), data, static_cast<ULONG>(size));
+    streamPos_ = offset + w.Written;
+    if (FAILED(w.Result) && sequential && !ioFailed_) {
         ioFailed_ = true;
-        whole_ = offset + written;
+        whole_ = offset + w.Written;
     }
-    return hr;
+    return w.Result;
 }
 
 HRESULT TAviWriter::Flush()

@@ -1,7 +1,8 @@
 // Writes one AVI file through an IStream as its chunks come: RIFF parts of bounded size (OpenDML
 // "AVIX" parts after the first, so that a file passes 1 and 4 GiB), a standard index per stream at
 // the end of each part, the legacy "idx1" index after the first part, and at the end the header
-// with the true counts over the placeholder written at the start. After a failed write nothing more
+// with the true counts over the placeholder written at the start. A write the stream takes only
+// part of is a failed write (STG_E_MEDIUMFULL). After a failed write nothing more
 // is appended, and the end makes what reached the file consistent: its sizes and counts cover the
 // whole chunks that were written, so the file stays readable. Not thread-safe: the multiplexer
 // serialises its calls.

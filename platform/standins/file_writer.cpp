@@ -76,13 +76,16 @@ public:
     int GetPinCount() override { return 1; }
     filters::TBCBasePin* GetPin(int n) override { return n == 0 ? input_.get() : nullptr; }
     HRESULT Pause() override;
+    HRESULT Stop() override;
     HRESULT JoinFilterGraph(IFilterGraph* graph, LPCWSTR name) override;
 
     // The file, opened afresh (truncated in the overwrite mode) for a new run.
     HRESULT OpenFile();
     void CloseFile();
     // Writes at an offset (opening the file when it is not open); written receives what reached it.
-    HRESULT WriteAt(std::uint64_t offset, const void* data, ULONG size, ULONG* written);
+    // A short write is a failed one. Report: the failure is the writer's own to tell (a sample it
+    // received); a write through its stream answers the failure to the caller, who tells it.
+    HRESULT WriteAt(std::uint64_t offset, const void* data, ULONG size, ULONG* written, bool report);
     HRESULT ReadAt(std::uint64_t offset, void* data, ULONG size, ULONG* read);
     HRESULT FileSize(std::uint64_t& size);
     HRESULT SetFileSize(std::uint64_t size);
@@ -95,7 +98,14 @@ public:
 
 private:
     HRESULT EnsureOpenLocked();
-    HRESULT OpenLocked();
+    // forRun: created (or emptied) as the mode says and shared for reading only, so that no other
+    // writer (another copy of the program told to write over it) can write into the recording.
+    // Otherwise the file of this run opened again as it is, shared for writing and deleting too:
+    // once stopped, the owner may patch or delete the finished recording while the writers
+    // upstream still complete its header.
+    HRESULT OpenLocked(bool forRun);
+    // The system's write at the file pointer, or the test prefix's full disk (see recording_settings.h).
+    bool WriteSome(std::uint64_t offset, const void* data, ULONG size, DWORD& written);
     // Moves the file pointer only when it is elsewhere: under Wine a write at an explicit offset
     // (OVERLAPPED) costs a server round trip each time, a plain sequential write does not.
     bool MoveTo(std::uint64_t offset);
@@ -132,7 +142,9 @@ private:
     HANDLE file_ = INVALID_HANDLE_VALUE;
     std::uint64_t filePointer_ = kUnknownPointer;
     std::uint64_t end_ = 0;  // just past the last byte written in this run
+    bool runOpened_ = false;  // the file of this name was opened for a run: never empty it again
     std::optional<std::uint64_t> limit_;
+    bool shortWrites_ = false;
     bool reported_ = false;
 };
 
@@ -174,6 +186,18 @@ HRESULT TFileWriter::Pause()
     return TBCBaseFilter::Pause();
 }
 
+HRESULT TFileWriter::Stop()
+{
+    filters::TBCAutoLock lock(*Lock());
+    const HRESULT hr = TBCBaseFilter::Stop();
+    std::lock_guard<std::mutex> file(FileLock);
+    if (file_ != INVALID_HANDLE_VALUE) {
+        CloseLocked();
+        OpenLocked(false);  // a failure shows at the next write, which opens it again
+    }
+    return hr;
+}
+
 HRESULT TFileWriter::JoinFilterGraph(IFilterGraph* graph, LPCWSTR name)
 {
     if (graph == nullptr) {
@@ -191,32 +215,37 @@ std::wstring TFileWriter::FileName()
 HRESULT TFileWriter::OpenFile()
 {
     std::lock_guard<std::mutex> lock(FileLock);
-    return OpenLocked();
+    return OpenLocked(true);
 }
 
-HRESULT TFileWriter::OpenLocked()
+HRESULT TFileWriter::OpenLocked(bool forRun)
 {
     CloseLocked();
     if (name_.empty()) {
         return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);  // no file name was given
     }
-    file_ = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                        nullptr, (mode_ & AM_FILE_OVERWRITE) != 0 ? CREATE_ALWAYS : OPEN_ALWAYS, FILE_ATTRIBUTE_NORMAL,
+    const DWORD share = forRun ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    const DWORD disposition = !forRun ? OPEN_EXISTING : (mode_ & AM_FILE_OVERWRITE) != 0 ? CREATE_ALWAYS : OPEN_ALWAYS;
+    file_ = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
                         nullptr);
     if (file_ == INVALID_HANDLE_VALUE) {
         return HRESULT_FROM_WIN32(GetLastError());
     }
-    StreamPosition = 0;
     filePointer_ = 0;
-    end_ = 0;
-    reported_ = false;
-    limit_ = TestRecordingSetting(kTestByteLimitValue);
+    if (forRun) {
+        StreamPosition = 0;
+        end_ = 0;
+        reported_ = false;
+        runOpened_ = true;
+        limit_ = TestRecordingSetting(kTestByteLimitValue);
+        shortWrites_ = TestRecordingSetting(kTestShortWritesValue).value_or(0) != 0;
+    }
     return S_OK;
 }
 
 HRESULT TFileWriter::EnsureOpenLocked()
 {
-    return file_ != INVALID_HANDLE_VALUE ? S_OK : OpenLocked();
+    return file_ != INVALID_HANDLE_VALUE ? S_OK : OpenLocked(!runOpened_);
 }
 
 void TFileWriter::CloseFile()
@@ -242,37 +271,46 @@ void TFileWriter::Report(HRESULT hr)
     }
 }
 
-HRESULT TFileWriter::WriteAt(std::uint64_t offset, const void* data, ULONG size, ULONG* written)
+bool TFileWriter::WriteSome(std::uint64_t offset, const void* data, ULONG size, DWORD& written)
 {
-    ULONG done = 0;
+    written = 0;
+    ULONG allowed = size;
+    if (limit_ && offset + size > *limit_) {
+        allowed = offset < *limit_ ? static_cast<ULONG>(*limit_ - offset) : 0;
+    }
+    if (allowed > 0 && !WriteFile(file_, data, allowed, &written, nullptr)) {
+        return false;
+    }
+    // Past the limit the test prefix's disk is full: what fits is written and the rest refused,
+    // or, in the short-write mode, the call answers success with the bytes that fit, as Wine's
+    // WriteFile first does on a full file system.
+    if (allowed < size && (allowed == 0 || !shortWrites_)) {
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    return true;
+}
+
+HRESULT TFileWriter::WriteAt(std::uint64_t offset, const void* data, ULONG size, ULONG* written, bool report)
+{
+    DWORD done = 0;
     HRESULT hr = EnsureOpenLocked();
-    if (SUCCEEDED(hr)) {
-        ULONG allowed = size;
-        DWORD error = ERROR_SUCCESS;
-        if (limit_ && offset + size > *limit_) {
-            // The test prefix's full disk: what fits is written, the rest refused as a full disk would.
-            allowed = offset < *limit_ ? static_cast<ULONG>(*limit_ - offset) : 0;
-            error = ERROR_DISK_FULL;
-        }
-        if (allowed > 0) {
-            DWORD n = 0;
-            if (!MoveTo(offset) || !WriteFile(file_, data, allowed, &n, nullptr)) {
-                error = GetLastError();
-                filePointer_ = kUnknownPointer;
-            } else {
-                filePointer_ = offset + n;
+    if (SUCCEEDED(hr) && size > 0) {
+        if (!MoveTo(offset) || !WriteSome(offset, data, size, done)) {
+            hr = HRESULT_FROM_WIN32(GetLastError());
+            filePointer_ = kUnknownPointer;
+        } else {
+            filePointer_ = offset + done;
+            if (done < size) {
+                hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);  // a short write: the file system took no more
             }
-            done = n;
         }
         end_ = std::max(end_, offset + done);
-        if (error != ERROR_SUCCESS) {
-            hr = HRESULT_FROM_WIN32(error);
-        }
     }
     if (written != nullptr) {
         *written = done;
     }
-    if (FAILED(hr)) {
+    if (FAILED(hr) && report) {
         Report(hr);
     }
     return hr;
@@ -329,9 +367,7 @@ HRESULT TFileWriter::SetFileSize(std::uint64_t size)
         return hr;
     }
     if (limit_ && size > *limit_) {
-        hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
-        Report(hr);
-        return hr;
+        return HRESULT_FROM_WIN32(ERROR_DISK_FULL);
     }
     const bool set = MoveTo(size) && SetEndOfFile(file_);
     return set ? S_OK : HRESULT_FROM_WIN32(GetLastError());
@@ -360,6 +396,7 @@ HRESULT TFileWriter::SinkItf::SetFileName(LPCOLESTR name, const AM_MEDIA_TYPE* m
         std::lock_guard<std::mutex> file(o.FileLock);
         o.CloseLocked();
         o.name_ = name;
+        o.runOpened_ = false;
     }
     dshow::FreeMediaType(o.type_);
     if (mt != nullptr) {
@@ -449,7 +486,7 @@ HRESULT TFileWriterInput::Receive(IMediaSample* sample)
     }
     std::lock_guard<std::mutex> lock(writer_->FileLock);
     const std::uint64_t offset = placed ? static_cast<std::uint64_t>(start) : writer_->AppendOffset();
-    return writer_->WriteAt(offset, data, static_cast<ULONG>(length), nullptr);
+    return writer_->WriteAt(offset, data, static_cast<ULONG>(length), nullptr, true);
 }
 
 HRESULT TFileWriterInput::EndOfStream()
@@ -491,7 +528,7 @@ HRESULT TFileWriterInput::StreamItf::Write(const void* data, ULONG size, ULONG* 
     if (data == nullptr && size > 0) {
         return STG_E_INVALIDPOINTER;
     }
-    return Transfer(written, [&](std::uint64_t at, ULONG* n) { return o.writer_->WriteAt(at, data, size, n); });
+    return Transfer(written, [&](std::uint64_t at, ULONG* n) { return o.writer_->WriteAt(at, data, size, n, false); });
 }
 
 HRESULT TFileWriterInput::StreamItf::Seek(LARGE_INTEGER move, DWORD origin, ULARGE_INTEGER* position)

@@ -6,6 +6,9 @@
 //                       an earlier process with the same id and is ignored
 //     RIFF part  QWORD  the largest size of one RIFF part of an AVI file, in bytes (at least 64 KiB)
 //     Byte limit QWORD  the file writer's writes fail with ERROR_DISK_FULL past this many bytes
+//     Short writes QWORD  not 0: past the byte limit, the write that crosses it first answers
+//                       success with the bytes that fit, as Wine's WriteFile does on a full file
+//                       system; only the writes after it fail
 #pragma once
 
 #include <windows.h>
@@ -20,6 +23,7 @@ inline constexpr wchar_t kTestRecordingKey[] = L"Software\\Quillotrane\\Test Rec
 inline constexpr wchar_t kTestStartedValue[] = L"Started";
 inline constexpr wchar_t kTestRiffPartValue[] = L"RIFF part";
 inline constexpr wchar_t kTestByteLimitValue[] = L"Byte limit";
+inline constexpr wchar_t kTestShortWritesValue[] = L"Short writes";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",

@@ -1,17 +1,18 @@
 // The whole program as a user's automation drives it: the built program started from a copy in a
 // temporary folder with the stand-in devices, told what to do only through its command line and
 // script files run from its script button; each stand-in device previewed, every capture format
-// the stand-ins allow recorded and cut, pictures grabbed by hand and by the intervalometer, a short
-// schedule, the settings changed by commands kept through each answer
-// to the storage question, hostile command lines, scripts and settings files shrugged off. Every
-// file the program makes is read back with ffprobe. HKCU\Software\Marbrecq is set aside around
-// the runs and put back.
+// the stand-ins allow recorded and cut, sound recordings ended by killing the program, pictures
+// grabbed by hand and by the intervalometer, a short schedule, the settings changed by commands
+// kept through each answer to the storage question, hostile command lines, scripts and settings
+// files shrugged off. Every file the program makes is read back with ffprobe.
+// HKCU\Software\Marbrecq is set aside around the runs and put back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <cwchar>
 #include <string>
 #include <utility>
@@ -325,6 +326,88 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ReadBack(Clip(sound, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 1, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 2, L".mp3"), {nullptr, "mp3", mp3, false});
+}
+
+// Whole MP3 frames (MPEG audio layer III headers) in Data from At on, and the sound samples (per
+// channel) they carry; counting stops at the first frame cut off by the end, whose samples are
+// CutSamples (the encoder hands its bytes on as they come, not frame by frame).
+struct TMp3Frames {
+    int Frames = 0;
+    long long Samples = 0;
+    long long CutSamples = 0;
+};
+TMp3Frames WholeMp3Frames(const std::string& Data, std::size_t At) {
+    static const int kRates[3][4] = {{44100, 48000, 32000, 0}, {22050, 24000, 16000, 0}, {11025, 12000, 8000, 0}};
+    static const int kBitRates[2][16] = {{0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0},
+                                         {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160, 0}};
+    TMp3Frames found;
+    while (At + 4 <= Data.size()) {
+        const auto b1 = static_cast<unsigned char>(Data[At + 1]);
+        const auto b2 = static_cast<unsigned char>(Data[At + 2]);
+        if (static_cast<unsigned char>(Data[At]) != 0xFF || (b1 & 0xE0) != 0xE0 || ((b1 >> 1) & 3) != 1) break;
+        const int version = (b1 >> 3) & 3;  // 3 MPEG-1, 2 MPEG-2, 0 MPEG-2.5
+        if (version == 1) break;
+        const int family = version == 3 ? 0 : version == 2 ? 1 : 2;
+        const int rate = kRates[family][(b2 >> 2) & 3];
+        const int kbps = kBitRates[family == 0 ? 0 : 1][b2 >> 4];
+        if (rate == 0 || kbps == 0) break;
+        const std::size_t length = static_cast<std::size_t>((family == 0 ? 144 : 72) * kbps * 1000 / rate + ((b2 >> 1) & 1));
+        if (At + length > Data.size()) {
+            found.CutSamples = family == 0 ? 1152 : 576;
+            break;
+        }
+        ++found.Frames;
+        found.Samples += family == 0 ? 1152 : 576;
+        At += length;
+    }
+    return found;
+}
+
+// The program ended while it records sound alone, as a crash or a power cut would end it: the file
+// keeps a valid header, and ffmpeg reads it and decodes every sample that reached it.
+TEST_F(Recordings, AKilledSoundRecordingKeepsEverySampleWritten) {
+    for (const auto& [format, extension] : {std::pair{L"11", L".wav"}, std::pair{L"12", L".mp3"}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(extension)));
+        std::vector<std::wstring> settings = RecordingSettings();
+        settings.insert(settings.end(), {L"Source video=no video stream", std::wstring(L"Source Audio=") + kMicrophone,
+                                         std::wstring(L"Capture Format=") + format, L"Want Mp3=1"});
+        ASSERT_TRUE(copy_.WriteSettings(settings));
+        const std::wstring file = Clip(0, extension);
+        {
+            TProgram program;
+            ASSERT_NO_FATAL_FAILURE(Start(program));
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            ASSERT_TRUE(Growing(file, 100000));
+            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
+        }
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+        const std::string bytes = quill_test::ReadWholeFile(file);
+        ASSERT_GT(bytes.size(), 100000u);
+        ASSERT_EQ("RIFF", bytes.substr(0, 4));
+        std::uint32_t formatBytes = 0;
+        std::memcpy(&formatBytes, bytes.data() + 16, 4);
+        const std::size_t data = 28 + formatBytes;
+        ASSERT_EQ("data", bytes.substr(data - 8, 4)) << "the header was there before the end";
+        const quill_test::TMediaProbe probe = quill_test::Probe(file);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+        EXPECT_EQ("wav", probe.Get("format.format_name"));
+        std::string failure;
+        const std::vector<std::int16_t> samples = quill_test::DecodeSound(file, &failure);
+        ASSERT_FALSE(samples.empty()) << failure;
+        const long long decoded = static_cast<long long>(samples.size() / 2);
+        if (std::wstring(format) == L"11") {
+            EXPECT_EQ("pcm_s16le", probe.Stream(0, "codec_name"));
+            EXPECT_EQ(static_cast<long long>((bytes.size() - data) / 4), decoded) << "every whole sample of the file";
+        } else {
+            EXPECT_EQ("mp3", probe.Stream(0, "codec_name"));
+            const TMp3Frames frames = WholeMp3Frames(bytes, data);
+            EXPECT_GT(frames.Frames, 20);
+            EXPECT_GE(decoded, frames.Samples) << "every whole frame of the file";
+            EXPECT_LE(decoded, frames.Samples + frames.CutSamples) << "and at most the frame the end cut";
+        }
+        ASSERT_TRUE(DeleteFileW(file.c_str()));
+    }
 }
 
 // Pictures of the running preview: a BMP, then a JPEG chosen by its command, then pictures taken by

@@ -1,5 +1,6 @@
 // The WAVE writer: the header layout, and in Wine graphs (PCM source -> WAVE writer -> File writer)
-// the exact file written after a stop, with audio and for an empty recording.
+// the exact file written while recording and after a stop, with audio and for an empty recording,
+// and the header writes that fail or fall short told through the graph.
 #include <gtest/gtest.h>
 
 #include "media_sources.h"
@@ -72,6 +73,9 @@ public:
     std::atomic<int> RefuseAt{-1};
     // Only the byte offsets of samples are kept, not their bytes (files of gigabytes).
     std::atomic<bool> KeepBytes{true};
+    // From the stream write of this index on (counted from 0), a write takes half its bytes and
+    // answers success all the same, as a full disk's first answer under Wine.
+    std::atomic<int> ShortFrom{-1};
     std::vector<std::pair<REFERENCE_TIME, REFERENCE_TIME>> Offsets()
     {
         std::lock_guard<std::mutex> lock(mutex_);
@@ -133,9 +137,12 @@ private:
             HRESULT STDMETHODCALLTYPE Read(void*, ULONG, ULONG*) override { return E_NOTIMPL; }
             HRESULT STDMETHODCALLTYPE Write(const void* data, ULONG n, ULONG* written) override
             {
+                const int index = o.sink_->StreamWrites++;
+                if (o.sink_->ShortFrom.load() >= 0 && index >= o.sink_->ShortFrom.load()) {
+                    n /= 2;
+                }
                 o.sink_->Put(static_cast<size_t>(position), static_cast<const BYTE*>(data), n);
                 position += n;
-                ++o.sink_->StreamWrites;
                 if (written != nullptr) {
                     *written = n;
                 }
@@ -230,6 +237,22 @@ protected:
             EXPECT_EQ(S_OK, dest->HeaderResult());
         }
     }
+    // The EC_ERRORABORT events waiting in the graph's queue, by their result codes.
+    std::vector<HRESULT> Aborts()
+    {
+        ComPtr<IMediaEventEx> events;
+        EXPECT_EQ(S_OK, graph->QueryInterface(IID_IMediaEventEx, reinterpret_cast<void**>(events.GetAddressOf())));
+        std::vector<HRESULT> out;
+        long code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        while (events && events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            if (code == EC_ERRORABORT) {
+                out.push_back(static_cast<HRESULT>(p1));
+            }
+            events->FreeEventParams(code, p1, p2);
+        }
+        return out;
+    }
     std::vector<BYTE> ReadFile()
     {
         std::ifstream in(path.c_str(), std::ios::binary);
@@ -242,12 +265,13 @@ protected:
     StreamSink* sink = nullptr;
 };
 
-TEST_F(WaveGraph, TheHeaderGoesThroughTheWritersStreamAtStop)
+TEST_F(WaveGraph, TheHeaderGoesThroughTheWritersStreamAtTheStartAndAgainAtTheStop)
 {
     Build(false, 10, 3000, true);
     Record(false);
     EXPECT_EQ(S_OK, dest->HeaderResult());
-    EXPECT_EQ(1, sink->StreamWrites.load());
+    EXPECT_EQ(2, sink->StreamWrites.load());
+    EXPECT_TRUE(Aborts().empty());
     auto file = sink->File();
     ASSERT_EQ(46u + 30000u, file.size());
     auto expected = filters::MakeWaveHeader(pcm.pbFormat, 18, 30000);
@@ -259,7 +283,7 @@ TEST_F(WaveGraph, TheHeaderGoesThroughTheWritersStreamAtStop)
     EXPECT_EQ(0, wrong) << "audio bytes out of place";
 }
 
-TEST_F(WaveGraph, AWriterWithoutAStreamGetsNoHeaderAndTheStopSaysSo)
+TEST_F(WaveGraph, AWriterWithoutAStreamGetsNoHeaderAndTheGraphIsToldOnce)
 {
     Build(false, 4, 1000, true);
     sink->OfferStream = false;
@@ -267,6 +291,7 @@ TEST_F(WaveGraph, AWriterWithoutAStreamGetsNoHeaderAndTheStopSaysSo)
     ASSERT_TRUE(WaitUntil([&] { return source->EosSent.load(); }));
     control->Stop();
     EXPECT_EQ(E_NOINTERFACE, dest->HeaderResult());
+    EXPECT_EQ(std::vector<HRESULT>{E_NOINTERFACE}, Aborts()) << "at the start, not again at the stop";
     EXPECT_EQ(0, sink->StreamWrites.load());
     auto file = sink->File();
     ASSERT_EQ(46u + 4000u, file.size());
@@ -276,6 +301,54 @@ TEST_F(WaveGraph, AWriterWithoutAStreamGetsNoHeaderAndTheStopSaysSo)
     Record(false);
     EXPECT_EQ(S_OK, dest->HeaderResult());
     EXPECT_EQ(4000u, Le32(sink->File(), 42));
+    EXPECT_TRUE(Aborts().empty());
+}
+
+TEST_F(WaveGraph, AHeaderTheStreamTakesOnlyPartOfIsAFailedWriteAndIsReported)
+{
+    // The header at the stop: the second stream write.
+    Build(false, 4, 1000, true);
+    sink->ShortFrom = 1;
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->EosSent.load(); }));
+    EXPECT_TRUE(Aborts().empty()) << "the start's header went in whole";
+    control->Stop();
+    EXPECT_EQ(STG_E_MEDIUMFULL, dest->HeaderResult());
+    EXPECT_EQ(std::vector<HRESULT>{STG_E_MEDIUMFULL}, Aborts());
+
+    // The header at the start: told while the recording runs.
+    sink->ShortFrom = sink->StreamWrites.load();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->EosSent.load(); }));
+    EXPECT_EQ(std::vector<HRESULT>{STG_E_MEDIUMFULL}, Aborts());
+    control->Stop();
+    EXPECT_TRUE(Aborts().empty()) << "told once";
+}
+
+TEST_F(WaveGraph, TheFileHasAHeaderForAGrowingFileFromTheStartOn)
+{
+    Build(false, 0, 4410);
+    source->Pace = 5;
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return dest->DataBytes() >= 20u * 4410u; }));
+    // Read while it is written, as after a killed recording: every sound byte there is in place.
+    const auto growing = ReadFile();
+    ASSERT_GE(growing.size(), 46u + 10u * 4410u);
+    const auto expected = filters::MakeGrowingWaveHeader(pcm.pbFormat, 18);
+    EXPECT_TRUE(std::equal(expected.begin(), expected.end(), growing.begin())) << "header bytes";
+    EXPECT_EQ(0xFFFFFFFFu, Le32(growing, 4));
+    EXPECT_EQ(0xFFFFFFFFu, Le32(growing, 42));
+    int wrong = 0;
+    for (size_t k = 46; k < growing.size(); ++k) {
+        wrong += growing[k] != static_cast<BYTE>(k - 46);
+    }
+    EXPECT_EQ(0, wrong) << "audio bytes out of place";
+    ASSERT_TRUE(SUCCEEDED(control->Stop()));
+    const auto file = ReadFile();
+    ASSERT_EQ(46u + dest->DataBytes(), file.size());
+    EXPECT_EQ(dest->DataBytes(), Le32(file, 42)) << "the stop sets the real sizes";
+    EXPECT_EQ(dest->DataBytes() + 38u, Le32(file, 4));
+    EXPECT_TRUE(Aborts().empty());
 }
 
 TEST_F(WaveGraph, TheFileHoldsTheHeaderThenEveryByteAtItsPlace)
@@ -367,6 +440,7 @@ TEST_F(WaveGraph, ASampleThatWouldTakeTheFilePast4GiBIsRefused)
     ASSERT_GE(file.size(), 46u);
     EXPECT_EQ(63u * static_cast<std::uint32_t>(chunk), Le32(file, 42));
     EXPECT_EQ(63u * static_cast<std::uint32_t>(chunk) + 38u, Le32(file, 4));
+    EXPECT_EQ(std::vector<HRESULT>{HRESULT_FROM_WIN32(ERROR_FILE_TOO_LARGE)}, Aborts()) << "the recording says why it ended";
 }
 
 }  // namespace

@@ -1,9 +1,11 @@
 // The file writer on its own: the WAVE writer's sound placed by byte offsets with its header put
 // in through the pin's stream after the stop, an existing file written over in place or cut in the
-// overwrite mode, and the clear answers to a missing name, a missing folder and wrong calls.
+// overwrite mode, the clear answers to a missing name, a missing folder and wrong calls, a short
+// write told as a full disk, and a file in use refused to a second writer.
 #include "recording_support.h"
 
 #include "filters/wave_dest.h"
+#include "tests/filters/media_sources.h"
 
 #include <fstream>
 
@@ -43,15 +45,10 @@ protected:
     filters::Tqz_WaveDest* dest = nullptr;
 };
 
-TEST_F(WaveRecording, TheWaveWritersFileHasItsHeaderAndEverySampleInPlace)
+// The microphone's recording of that many bytes read back by ffmpeg: its header and every sample
+// of the tone in place.
+void ExpectWholeTone(const std::filesystem::path& path, std::uint32_t bytes)
 {
-    Build(dir / L"sound.wav");
-    LPOLESTR name = nullptr;
-    ASSERT_EQ(S_OK, fileSink->GetCurFile(&name, nullptr));
-    EXPECT_EQ(path.wstring(), name);
-    CoTaskMemFree(name);
-    const std::uint32_t bytes = Record(176400);
-
     const TMediaProbe p = Probe(path);
     ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
     EXPECT_EQ("wav", p.Get("format.format_name"));
@@ -66,6 +63,123 @@ TEST_F(WaveRecording, TheWaveWritersFileHasItsHeaderAndEverySampleInPlace)
     }
     EXPECT_EQ(0, wrong);
     EXPECT_EQ(46u + bytes, std::filesystem::file_size(path));
+}
+
+TEST_F(WaveRecording, TheWaveWritersFileHasItsHeaderAndEverySampleInPlace)
+{
+    Build(dir / L"sound.wav");
+    LPOLESTR name = nullptr;
+    ASSERT_EQ(S_OK, fileSink->GetCurFile(&name, nullptr));
+    EXPECT_EQ(path.wstring(), name);
+    CoTaskMemFree(name);
+    ExpectWholeTone(path, Record(176400));
+}
+
+TEST_F(WaveRecording, ASecondWriterIsRefusedTheFileBeingRecordedWhichStaysWhole)
+{
+    Build(dir / L"in use.wav");
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return dest->DataBytes() >= 44100; }));
+    // Another graph, as another copy of the program told to write over the file, with its own writer.
+    {
+        ComPtr<IGraphBuilder> other = Create<IGraphBuilder>(CLSID_FilterGraph);
+        ComPtr<IMediaControl> otherControl;
+        ASSERT_TRUE(other && SUCCEEDED(other.As(&otherControl)));
+        ftest::MediaType pcm;
+        ftest::MakePcmType(pcm, 44100, 2, 16, false);
+        auto* source = new ftest::MediaSource(pcm, 4410);
+        ComPtr<IBaseFilter> sourceFilter(source->BaseFilterInterface());
+        ComPtr<IBaseFilter> second = Create<IBaseFilter>(CLSID_FileWriter);
+        ComPtr<IFileSinkFilter2> secondSink;
+        ASSERT_TRUE(second && SUCCEEDED(second.As(&secondSink)));
+        ASSERT_EQ(S_OK, secondSink->SetFileName(path.c_str(), nullptr));
+        ASSERT_EQ(S_OK, secondSink->SetMode(AM_FILE_OVERWRITE));
+        ASSERT_EQ(S_OK, other->AddFilter(sourceFilter.Get(), L"Source"));
+        ASSERT_EQ(S_OK, other->AddFilter(second.Get(), L"File writer"));
+        ASSERT_EQ(S_OK, other->ConnectDirect(PinAt(sourceFilter.Get(), PINDIR_OUTPUT).Get(),
+                                             PinAt(second.Get(), PINDIR_INPUT).Get(), nullptr));
+        EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), otherControl->Run());
+        // Wine's graph leaves the filters it paused beside the refusing writer as they are, and its
+        // own Stop then does nothing: stopped one by one, or the graph could never be released.
+        otherControl->Stop();
+        sourceFilter->Stop();
+        second->Stop();
+    }
+    // Nor can it be deleted or written by anyone else while it is recorded.
+    EXPECT_FALSE(DeleteFileW(path.c_str()));
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    EXPECT_EQ(INVALID_HANDLE_VALUE, h);
+    EXPECT_EQ(static_cast<DWORD>(ERROR_SHARING_VIOLATION), GetLastError());
+    if (h != INVALID_HANDLE_VALUE) {
+        CloseHandle(h);
+    }
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(0, ErrorEvents());
+    ExpectWholeTone(path, dest->DataBytes());
+}
+
+// The image-by-image finish patches or deletes its file right after the stop, while the writer is
+// still in the graph.
+TEST_F(WaveRecording, OnceStoppedTheFileCanBePatchedAndDeletedWhileTheWriterStillHoldsIt)
+{
+    Build(dir / L"finished.wav");
+    Record(44100);
+    HANDLE h = CreateFileW(path.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                           nullptr, OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, h) << GetLastError();
+    CloseHandle(h);
+    EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
+    ASSERT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
+    EXPECT_FALSE(std::filesystem::exists(path)) << "gone once the writer let it go";
+}
+
+// Wine's WriteFile on a full file system first answers success with fewer bytes written. Here the
+// last sound buffer is the one cut short: no later write fails to tell it instead.
+TEST_F(Recording, AShortWriteIsAFailedWriteToldOnceAndTheSoundBeforeItStays)
+{
+    constexpr long kChunk = 4410;
+    constexpr int kCount = 10;
+    constexpr std::uint64_t kLimit = 46 + (kCount - 1) * kChunk + kChunk / 2;
+    TestSettings settings;
+    settings.Set(standins::kTestByteLimitValue, kLimit);
+    settings.Set(standins::kTestShortWritesValue, 1);
+    ftest::MediaType pcm;
+    ftest::MakePcmType(pcm, 44100, 2, 16, false);
+    auto* source = new ftest::MediaSource(pcm, kChunk);
+    source->Count = kCount;
+    source->Duration = kChunk * 10000000LL / 176400;
+    Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), L"Source");
+    auto* dest = new filters::Tqz_WaveDest;
+    auto wave = Add(ComPtr<IBaseFilter>(dest->BaseFilterInterface()), L"Wave Dest");
+    path = dir / L"short.wav";
+    auto writer = AddStock(CLSID_FileWriter, L"File writer");
+    ComPtr<IFileSinkFilter> sink;
+    ASSERT_TRUE(writer && SUCCEEDED(writer.As(&sink)));
+    ASSERT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
+    ASSERT_EQ(S_OK, Link(source->BaseFilterInterface(), wave.Get()));
+    ASSERT_EQ(S_OK, Link(wave.Get(), writer.Get()));
+
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return source->EosSent.load(); }));
+    long code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    std::vector<HRESULT> aborts;
+    while (events->GetEvent(&code, &p1, &p2, 500) == S_OK) {
+        if (code == EC_ERRORABORT) {
+            aborts.push_back(static_cast<HRESULT>(p1));
+        }
+        events->FreeEventParams(code, p1, p2);
+    }
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(std::vector<HRESULT>{HRESULT_FROM_WIN32(ERROR_DISK_FULL)}, aborts);
+    EXPECT_EQ(0, ErrorEvents());
+
+    EXPECT_EQ(kLimit, std::filesystem::file_size(path)) << "what fitted stays";
+    EXPECT_EQ((kCount - 1) * static_cast<std::uint32_t>(kChunk), dest->DataBytes()) << "the cut buffer does not count";
+    const TMediaProbe p = Probe(path);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    EXPECT_NEAR((kCount - 1) * kChunk / 176400.0, p.StreamNumber(0, "duration"), 0.001);
 }
 
 TEST_F(WaveRecording, AnExistingFileIsWrittenOverInPlaceAndCutOnlyInTheOverwriteMode)
