@@ -447,7 +447,23 @@ bool TFilterGraph::Play() {
     auto control = As<IMediaControl>(IID_IMediaControl);
     if (!control) return false;
     SendControlEvent(ceRun, 0);
-    return SUCCEEDED(CheckDSError(control->Run()));
+    const HRESULT hr = control->Run();
+    if (FAILED(hr)) StopEveryFilter();
+    return SUCCEEDED(CheckDSError(hr));
+}
+
+// A start refused by one filter can leave the others paused: Wine's graph does not take them back,
+// and its own Stop then does nothing. Each filter still paused or running is stopped by itself.
+void TFilterGraph::StopEveryFilter() {
+    if (auto control = As<IMediaControl>(IID_IMediaControl)) control->Stop();
+    auto graph = As<IFilterGraph>(IID_IFilterGraph);
+    ComPtr<IEnumFilters> filters;
+    if (!graph || FAILED(graph->EnumFilters(&filters)) || !filters) return;
+    ComPtr<IBaseFilter> filter;
+    while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+        FILTER_STATE state = State_Stopped;
+        if (filter->GetState(0, &state) != S_OK || state != State_Stopped) filter->Stop();
+    }
 }
 
 bool TFilterGraph::Stop() {

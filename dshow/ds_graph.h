@@ -225,6 +225,7 @@ public:
     TOnUnableToRender OnUnableToRender;
 
 private:
+    void StopEveryFilter();
     class TSite;
 
     void Activate();

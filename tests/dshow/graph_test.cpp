@@ -200,6 +200,46 @@ TEST_F(PlayingGraph, RunsPausesStopsAndClears) {
     EXPECT_TRUE(graph->Stop());
 }
 
+// A filter that refuses to run (here a file writer whose folder is missing) fails the start with
+// its reason, and every filter the graph had already paused is stopped again: Wine's graph leaves
+// them paused, its own Stop then does nothing, and a graph with a paused splitter is never freed.
+TEST_F(PlayingGraph, AFilterRefusingToRunLeavesEveryFilterStopped) {
+    graph->SetActive(true);
+    auto builder = graph->As<IGraphBuilder>(IID_IGraphBuilder);
+    ASSERT_TRUE(builder);
+    source = Make(CLSID_AsyncReader);
+    splitter = Make(CLSID_AviSplitter);
+    ComPtr<IBaseFilter> writer = Make(CLSID_FileWriter);
+    ASSERT_TRUE(source && splitter && writer);
+    ComPtr<IFileSourceFilter> file;
+    ComPtr<IFileSinkFilter> sink;
+    ASSERT_HRESULT_SUCCEEDED(source.As(&file));
+    ASSERT_HRESULT_SUCCEEDED(writer.As(&sink));
+    ASSERT_HRESULT_SUCCEEDED(file->Load(path.c_str(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(sink->SetFileName((dshow_test::TempFolder() + L"no such folder\\clip.avi").c_str(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(builder->AddFilter(source.Get(), L"Source"));
+    ASSERT_HRESULT_SUCCEEDED(builder->AddFilter(splitter.Get(), L"Splitter"));
+    ASSERT_HRESULT_SUCCEEDED(builder->AddFilter(writer.Get(), L"Writer"));
+    ASSERT_HRESULT_SUCCEEDED(builder->ConnectDirect(FindPin(source.Get(), PINDIR_OUTPUT).Get(),
+                                                    FindPin(splitter.Get(), PINDIR_INPUT).Get(), nullptr));
+    ASSERT_HRESULT_SUCCEEDED(builder->ConnectDirect(FindPin(splitter.Get(), PINDIR_OUTPUT).Get(),
+                                                    FindPin(writer.Get(), PINDIR_INPUT).Get(), nullptr));
+    HRESULT reason = S_OK;
+    try {
+        graph->Play();
+    } catch (const EDirectShowException& e) {
+        reason = e.ErrorCode();
+    }
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), reason);
+    for (IBaseFilter* filter : {source.Get(), splitter.Get(), writer.Get()}) {
+        FILTER_STATE state = State_Running;
+        EXPECT_HRESULT_SUCCEEDED(filter->GetState(0, &state));
+        EXPECT_EQ(State_Stopped, state);
+    }
+    EXPECT_EQ(gsStopped, graph->State());
+    graph->ClearGraph();
+}
+
 TEST_F(PlayingGraph, MemberLeavingARunningGraphIsStoppedAndDisconnected) {
     graph->SetActive(true);
     ASSERT_NO_FATAL_FAILURE(Build());

@@ -377,7 +377,7 @@ TEST_F(Recordings, AKilledSoundRecordingKeepsEverySampleWritten) {
             TProgram program;
             ASSERT_NO_FATAL_FAILURE(Start(program));
             ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
-            ASSERT_TRUE(Growing(file, 100000));
+            ASSERT_TRUE(Growing(program, file, 100000));
             ASSERT_TRUE(TerminateProcess(program.Process(), 9));
             ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
         }
