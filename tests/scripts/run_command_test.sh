@@ -8,6 +8,7 @@
 #   tests/scripts/run_command_test.sh <build folder>     (the program and window_probe.exe built)
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/expect.sh"
 
 build_dir=$(cd "${1:?usage: run_command_test.sh <build folder>}" && pwd)
 quill_find_wine
@@ -28,17 +29,6 @@ cleanup() {
     rm -rf -- "$work"
 }
 trap cleanup EXIT
-
-passed=0 failed=0
-expect() {
-    local what=$1 wanted=$2 got=$3
-    if [[ $got == "$wanted" ]]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAILED: %s\n  wanted: %q\n  got:    %q\n' "$what" "$wanted" "$got"
-    fi
-}
 
 # Waits until the command succeeds, looking five times a second; false after <seconds>.
 wait_until() {
@@ -78,6 +68,14 @@ caption_on() {
 window_shown() { [[ -n $(caption_on "$1") ]]; }
 # The window came, or the run ended without it (a build or start that failed).
 window_or_end() { window_shown "$1" || run_ended "$2"; }
+# Waits up to <seconds> for the window of the run <pid> that writes <log>; without it the test ends
+# with <complaint> and the run's output.
+await_window() {
+    wait_until "$3" window_or_end "$1" "$2" || true
+    window_shown "$1" && return 0
+    cat "$1"
+    quill_die "$4"
+}
 program_of() { pgrep -P "$1" -f 'bin/Quillotrane\.exe' | head -n 1; }
 alive() { kill -0 "$1" 2>/dev/null; }
 run_ended() { ! alive "$1"; }
@@ -104,11 +102,7 @@ rm -f "$wine_dir"/home/Image_*.bmp
 run_command "$work/first.log" "+sv=Quillotrane Test Camera" +g
 first=${runs[0]}
 # The first run may create the prefix: up to two minutes on a loaded machine.
-wait_until 180 window_or_end "$work/first.log" "$first" || true
-if ! window_shown "$work/first.log"; then
-    cat "$work/first.log"
-    quill_die "the first run's window did not come"
-fi
+await_window "$work/first.log" "$first" 180 "the first run's window did not come"
 first_program=$(program_of "$first")
 caption=$(caption_on "$work/first.log")
 expect "the README's command line grabs a picture into the prefix's HOME" yes \
@@ -118,11 +112,7 @@ expect "the README's command line grabs a picture into the prefix's HOME" yes \
 touch -d @1 "$wine_dir/standins.stamp"
 run_command "$work/second.log"
 second=${runs[1]}
-wait_until 120 window_or_end "$work/second.log" "$second" || true
-if ! window_shown "$work/second.log"; then
-    cat "$work/second.log"
-    quill_die "the second run's window did not come while the first program runs"
-fi
+await_window "$work/second.log" "$second" 120 "the second run's window did not come while the first program runs"
 second_program=$(program_of "$second")
 expect "each run on a display of its own" yes \
     "$([[ $(display_of "$work/first.log") != "$(display_of "$work/second.log")" ]] && echo yes)"
@@ -152,5 +142,4 @@ for log in "$work/first.log" "$work/second.log"; do
     expect "the display $display goes once Wine has ended" yes "$(wait_until 60 display_gone "$display" && echo yes)"
 done
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+expect_summary
