@@ -233,9 +233,21 @@ quill_standins_stale() {
     return 1
 }
 
+# Does a Wine server run for $WINEPREFIX? Its environment names the prefix.
+quill_wine_server_running() {
+    local pid
+    for pid in $(pgrep -u "$(id -u)" -x 'wineserver(32|64)?' 2>/dev/null); do
+        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+    done
+    return 1
+}
+
 quill_register_standins() {
-    local dir=$1 list=$2 dll
+    local dir=$1 list=$2 dll shared=false
     quill_standins_stale "$dir" "$list" || return 0
+    # A server that programs already use keeps the registration and writes it when it ends; waiting
+    # for it to end would wait for them.
+    quill_wine_server_running && shared=true
     while IFS= read -r dll; do
         [[ -n $dll ]] || continue
         [[ -f $dll ]] || quill_die "stand-in DLL not built: $dll"
@@ -243,7 +255,7 @@ quill_register_standins() {
         "${QUILL_WINE[@]}" regsvr32 /s "$(quill_dos_path "$dll")" </dev/null ||
             quill_die "regsvr32 failed for $dll"
     done <"$list"
-    "$QUILL_WINESERVER" -w
+    $shared || "$QUILL_WINESERVER" -w
     touch "$dir/standins.stamp"
 }
 

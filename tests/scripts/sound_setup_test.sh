@@ -4,6 +4,7 @@
 # devices, a user's own PULSE_SERVER, cookie and .asoundrc. Needs no sound system, only bash and perl.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/../../scripts/lib/common.sh"
+source "$(dirname "${BASH_SOURCE[0]}")/expect.sh"
 
 work=$(mktemp -d)
 servers=()
@@ -16,17 +17,6 @@ cleanup() {
     rm -rf -- "$work"
 }
 trap cleanup EXIT
-
-passed=0 failed=0
-expect() {
-    local what=$1 wanted=$2 got=$3
-    if [[ $got == "$wanted" ]]; then
-        passed=$((passed + 1))
-    else
-        failed=$((failed + 1))
-        printf 'FAILED: %s\n  wanted: %q\n  got:    %q\n' "$what" "$wanted" "$got"
-    fi
-}
 
 # A Unix socket with a server listening on it until the test ends.
 listen_on() {
@@ -167,5 +157,4 @@ touch "$m/snd/controlC0" "$m/home/.asoundrc"
 expect "spaces and quotes in folders" "pulse|unix:$m/run/pulse/native||$user_rc
 <$m/home/.asoundrc>" "$(sound_of "$m")"
 
-echo "$passed passed, $failed failed"
-[[ $failed -eq 0 ]]
+expect_summary

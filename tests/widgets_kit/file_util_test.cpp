@@ -75,70 +75,57 @@ TEST(KitFiles, FoldersAndPathForms) {
 
 class FolderBrowserTest : public kittest::KitTest {};
 
-HWND gBrowser = nullptr;
+// What the browser showed when it reported itself ready.
+struct TBrowserStart {
+    std::wstring Selected;
+    bool HadHelp = false;
+    bool OkEnabled = false;
+};
 
-// A browser that never reached the awaited selection is cancelled rather than left open.
-void CALLBACK CancelBrowser(HWND, UINT, UINT_PTR Id, DWORD) {
-    KillTimer(nullptr, Id);
-    if (gBrowser != nullptr) PostMessageW(gBrowser, WM_COMMAND, IDCANCEL, 0);
-}
-
-// Runs the browser. With Button IDOK it is pressed once the selection reached Expect (Wine may
-// settle the pre-selection after the dialog reports itself ready); IDCANCEL is pressed at once.
-bool RunBrowser(TBrowseFolderDlg& Dlg, int Button, const std::wstring& Expect = L"", bool* HadHelp = nullptr,
-                bool* OkEnabled = nullptr) {
-    // The bound only ends a run whose selection never settles: a loaded machine's shell can take
-    // well over ten seconds to fill the tree.
-    UINT_PTR guard = SetTimer(nullptr, 0, 60000, &CancelBrowser);
-    bool pressed = false;
-    auto press = [&] {
+// Runs the browser and presses Button as soon as it reports itself ready: the pre-selection is made
+// before that report, so nothing is left to wait for.
+bool RunBrowser(TBrowseFolderDlg& Dlg, int Button, TBrowserStart& Start) {
+    Dlg.OnInitialized = [&](classlib::TObject*) {
         HWND d = Dlg.DialogHandle();
-        if (pressed || d == nullptr) return;
-        if (Button == IDOK && ShortToLongPath(StripTrailingBackslash(Dlg.SelectedName())) !=
-                                  ShortToLongPath(StripTrailingBackslash(Expect)))
-            return;
-        pressed = true;
-        if (OkEnabled) *OkEnabled = IsWindowEnabled(GetDlgItem(d, IDOK)) != FALSE;
+        Start.Selected = StripTrailingBackslash(Dlg.SelectedName());
+        Start.HadHelp = GetDlgItem(d, 65535) != nullptr;
+        Start.OkEnabled = IsWindowEnabled(GetDlgItem(d, IDOK)) != FALSE;
         PostMessageW(d, WM_COMMAND, Button, 0);
     };
-    Dlg.OnInitialized = [&](classlib::TObject*) {
-        gBrowser = Dlg.DialogHandle();
-        if (HadHelp) *HadHelp = GetDlgItem(gBrowser, 65535) != nullptr;
-        press();
-    };
-    Dlg.OnSelChanged = [&](classlib::TObject*) { press(); };
-    bool result = Dlg.Execute();
-    KillTimer(nullptr, guard);
-    gBrowser = nullptr;
-    return result;
+    return Dlg.Execute();
 }
 
 TEST_F(FolderBrowserTest, PreselectedFolderComesBackWithoutBackslash) {
-    std::wstring folder = TempFolder() + L"\\Kit Browse";
-    CreateDirectoryW(folder.c_str(), nullptr);
+    // Wine's browser drops a pre-selection whose parent folders change while it opens: the folder
+    // sits at the root of C:, not in the temporary folder that other test programs keep writing to.
+    const std::wstring folder = L"C:\\Kit Browse " + std::to_wstring(GetCurrentProcessId());
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
     TBrowseFolderDlg dlg(nullptr);
     dlg.SetFolderName(folder + L"\\");
     dlg.SetHelpContext(12);
-    bool help = false, ok = false;
-    ASSERT_TRUE(RunBrowser(dlg, IDOK, folder, &help, &ok));
-    EXPECT_TRUE(help);
-    EXPECT_TRUE(ok);
-    EXPECT_EQ(ShortToLongPath(dlg.FolderName()), ShortToLongPath(folder));
-    EXPECT_EQ(dlg.DialogHandle(), nullptr);
+    TBrowserStart start;
+    const bool chosen = RunBrowser(dlg, IDOK, start);
     RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(ShortToLongPath(start.Selected), folder) << "the folder is selected when the browser opens";
+    EXPECT_TRUE(start.HadHelp);
+    EXPECT_TRUE(start.OkEnabled);
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(ShortToLongPath(dlg.FolderName()), folder);
+    EXPECT_EQ(dlg.DialogHandle(), nullptr);
 }
 
 TEST_F(FolderBrowserTest, DriveRootKeepsItsBackslashAndCancelKeepsTheName) {
     TBrowseFolderDlg dlg(nullptr);
     dlg.SetFolderName(L"C:\\");
-    bool help = true;
-    ASSERT_TRUE(RunBrowser(dlg, IDOK, L"C:\\", &help));
-    EXPECT_FALSE(help);  // help context 0: no Help button
+    TBrowserStart start;
+    ASSERT_TRUE(RunBrowser(dlg, IDOK, start));
+    EXPECT_EQ(start.Selected, L"C:\\");
+    EXPECT_FALSE(start.HadHelp);  // help context 0: no Help button
     EXPECT_EQ(dlg.FolderName(), L"C:\\");
 
     TBrowseFolderDlg missing(nullptr);
     missing.SetFolderName(L"C:\\no such folder at all");
-    EXPECT_FALSE(RunBrowser(missing, IDCANCEL));
+    EXPECT_FALSE(RunBrowser(missing, IDCANCEL, start));
     EXPECT_EQ(missing.FolderName(), L"C:\\no such folder at all");
 }
 
