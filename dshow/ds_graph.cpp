@@ -326,9 +326,33 @@ void TFilterGraph::Deactivate() {
 }
 
 void TFilterGraph::ReleaseGraphObjects() {
+    // Wine's system clock, freed with the graph, can miss the wake-up of its advise thread while
+    // that thread waits with no time limit, and then waits for it for ever. A periodic advice
+    // keeps the thread waking every 10 ms until the clock is gone.
+    ComPtr<IReferenceClock> clock;
+    ComPtr<IMediaFilter> media;
+    if (graph_ && SUCCEEDED(graph_.As(&media))) media->GetSyncSource(clock.GetAddressOf());
+    media.Reset();
+    HANDLE tick = nullptr;
+    DWORD_PTR advice = 0;
+    if (clock) {
+        tick = CreateSemaphoreW(nullptr, 0, 0x7FFFFFFF, nullptr);
+        REFERENCE_TIME now = 0;
+        if (tick == nullptr || FAILED(clock->GetTime(&now)) ||
+            FAILED(clock->AdvisePeriodic(now, 100000, reinterpret_cast<HSEMAPHORE>(tick), &advice)))
+            advice = 0;
+    }
     graph_.Reset();
     captureGraph_.Reset();
     dvdGraph_.Reset();
+    if (clock && advice != 0) {
+        // A clock that lives on elsewhere stops its advice before the semaphore goes.
+        const ULONG references = clock->AddRef();
+        clock->Release();
+        if (references > 2) clock->Unadvise(advice);
+    }
+    clock.Reset();
+    if (tick != nullptr) CloseHandle(tick);
 }
 
 void TFilterGraph::SetMode(TGraphMode Value) {
