@@ -169,7 +169,13 @@ void TCaptureForm::tafullscreenfalseExecute(classlib::TObject* /*Sender*/) {
 void TCaptureForm::tafullscreenTrueExecute(classlib::TObject* /*Sender*/) {
     tafullscreen->SetChecked(false);
     vwEcran->SetFullScreen(false);
-    if (Tplaque* backdrop = Backdrop()) backdrop->Hide();
+    if (Tplaque* backdrop = Backdrop()) {
+        const bool hadKeys = backdrop->HandleAllocated() && GetActiveWindow() == backdrop->WindowHandle();
+        backdrop->Hide();
+        // The keys come back to the main window, not to whichever window was behind the backdrop
+        // (where the shortcuts, Alt+Enter among them, would not reach it).
+        if (hadKeys && HandleAllocated()) SetForegroundWindow(Handle());
+    }
     ApplyAspectRatio();
 }
 
