@@ -134,6 +134,22 @@ bool Overlap(const RECT& A, const RECT& B) {
     return IntersectRect(&both, &A, &B) != 0;
 }
 
+// The settings panel on its DV tab with the four others in sight too.
+void ExpectEveryTabInSight(ui::TCaptureForm* Form, const std::string& Look) {
+    classlib::TPageControl* pages = Form->OptionsFrame->PageControl1;
+    EXPECT_EQ(pages->ActivePage(), Form->OptionsFrame->TabSheet1);
+    RECT strip{};
+    GetClientRect(pages->Handle(), &strip);
+    for (int i = 0; i < pages->PageCount(); ++i) {
+        RECT tab{};
+        // A tab scrolled out of the strip has no rectangle.
+        const bool placed = SendMessageW(pages->Handle(), TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tab)) != 0;
+        EXPECT_TRUE(placed && tab.right > tab.left && tab.left >= 0 && tab.right <= strip.right)
+            << Look << ": the tab " << classlib::WideToAnsi(pages->Pages(i)->Name()) << " at " << Describe(tab)
+            << " is out of sight";
+    }
+}
+
 // Every panel in turn: inside the window, below the tool bars, above the status bar, beside the
 // picture; the settings panel with all its tabs in sight. Look names the screenshots.
 void ExpectPanelsInPlace(ui::TCaptureForm* Form, const std::string& Look) {
@@ -176,17 +192,7 @@ void ExpectPanelsInPlace(ui::TCaptureForm* Form, const std::string& Look) {
     // The settings panel opens on its DV tab with the four others in sight too.
     Form->ShowPanel(5);
     Pump();
-    classlib::TPageControl* pages = Form->OptionsFrame->PageControl1;
-    EXPECT_EQ(pages->ActivePage(), Form->OptionsFrame->TabSheet1);
-    RECT strip{};
-    GetClientRect(pages->Handle(), &strip);
-    for (int i = 0; i < pages->PageCount(); ++i) {
-        RECT tab{};
-        ASSERT_TRUE(SendMessageW(pages->Handle(), TCM_GETITEMRECT, i, reinterpret_cast<LPARAM>(&tab)));
-        EXPECT_TRUE(tab.right > tab.left && tab.left >= 0 && tab.right <= strip.right)
-            << Look << ": the tab " << classlib::WideToAnsi(pages->Pages(i)->Name()) << " at " << Describe(tab)
-            << " is out of sight";
-    }
+    ExpectEveryTabInSight(Form, Look);
 }
 
 TEST_F(LookTest, EveryPanelFitsBetweenTheToolBarsAndTheStatusBarBesideThePicture) {
@@ -209,6 +215,14 @@ TEST_F(LookTest, EveryPanelFitsBetweenTheToolBarsAndTheStatusBarBesideThePicture
     EXPECT_GT(work.right, 1000) << "not maximised";
     ExpectPanelsInPlace(form, "look_maximised");
     form->SetWindowState(classlib::TWindowState::wsNormal);
+}
+
+TEST_F(LookTest, TheSettingsPanelShownAtTheStartHasEveryTabInSight) {
+    quill_test::WriteIniLines(ini_, {quill_test::kIniSection, L"Panneau Actif=5"});
+    ui::TCaptureForm* form = CreateAndShow();
+    Pump();
+    ASSERT_TRUE(form->OptionsFrame->Visible());
+    ExpectEveryTabInSight(form, "at the start");
 }
 
 TEST_F(LookTest, TheClipListGaugeShowsTheLoadOfABusyCore) {
