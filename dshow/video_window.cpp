@@ -417,7 +417,23 @@ void TVideoWindow::ConstrainedResize(int& MinWidth, int& MinHeight, int& MaxWidt
 
 void TVideoWindow::WndProc(classlib::TMessage& Message) {
     switch (Message.Msg) {
-    case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK:
+    case WM_LBUTTONUP:
+        if (fullScreenActive_) {
+            // The press and release came from the picture over the screen. The library's click
+            // test measures the cursor's screen position against the control's own rectangle,
+            // which the picture no longer covers: the click is the control's all the same.
+            POINT p{};
+            GetCursorPos(&p);
+            const RECT client = ClientRect();
+            const bool pressed = HasControlState(classlib::csClicked);
+            const bool clickedThere = pressed && PtInRect(&client, p);
+            Message.LParam = MAKELPARAM(static_cast<WORD>(p.x), static_cast<WORD>(p.y));
+            classlib::TCustomControl::WndProc(Message);
+            if (pressed && !clickedThere) Click();
+            return;
+        }
+        break;
+    case WM_LBUTTONDOWN: case WM_LBUTTONDBLCLK:
     case WM_RBUTTONDOWN: case WM_RBUTTONUP: case WM_RBUTTONDBLCLK:
     case WM_MBUTTONDOWN: case WM_MBUTTONUP: case WM_MBUTTONDBLCLK:
     case WM_MOUSEMOVE:

@@ -24,6 +24,9 @@ constexpr classlib::TColor SystemColor(int Index) { return static_cast<classlib:
 
 void TCaptureForm::BuildComponents() {
     using namespace widgets;
+    // The window's controls show their hints (the tool bars' buttons their actions' ones); set
+    // first, so that every control placed below takes it from its parent.
+    SetShowHint(true);
     ImageList1 = Make<classlib::TImageList>(this, L"ImageList1");
     ImageList1->SetWidth(22);
     ImageList1->SetHeight(22);

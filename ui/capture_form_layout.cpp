@@ -6,6 +6,7 @@
 
 #include "classlib/format.h"
 #include "classlib/forms.h"
+#include "classlib/tool_bar.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_sources.h"
 #include "engine/video_preview.h"
@@ -46,6 +47,16 @@ T* FindForm() {
     return nullptr;
 }
 
+// A tool bar as wide as its buttons: wider, its empty end would lie over the other bar and take
+// its clicks and hints.
+void FitToButtons(classlib::TToolBar* Bar) {
+    int right = 0;
+    for (int i = 0; i < Bar->ButtonCount(); ++i)
+        if (const classlib::TToolButton* button = Bar->Buttons(i); button->Visible())
+            right = std::max(right, button->Left() + button->Width());
+    if (right > 0) Bar->SetWidth(right + Bar->Width() - Bar->ClientWidth());
+}
+
 void SendOverlayRecord(const settings::TincrustRec& Record) {
     settings::ParamIncrustRec->SetValue(Record);
     engine::Tdm* module = engine::dm();
@@ -70,6 +81,8 @@ void TCaptureForm::LayoutPanels() {
     gaugeVolume->SetLeft(v + 296);
     // Clear of the volume gauge when the gauge is wider than the column leaves it.
     grabBtn->SetLeft(std::max(v + 304, gaugeVolume->Left() + gaugeVolume->Width() + 4));
+    FitToButtons(tbActions);
+    FitToButtons(tbPanneaux);
     // Against the window's right edge when the panels are at the left (its inside, so that the
     // last button is not cut by the border).
     tbActions->SetLeft(v == 0 ? 16 : ClientWidth() - tbActions->Width());
@@ -156,7 +169,13 @@ void TCaptureForm::tafullscreenfalseExecute(classlib::TObject* /*Sender*/) {
 void TCaptureForm::tafullscreenTrueExecute(classlib::TObject* /*Sender*/) {
     tafullscreen->SetChecked(false);
     vwEcran->SetFullScreen(false);
-    if (Tplaque* backdrop = Backdrop()) backdrop->Hide();
+    if (Tplaque* backdrop = Backdrop()) {
+        const bool hadKeys = backdrop->HandleAllocated() && GetActiveWindow() == backdrop->WindowHandle();
+        backdrop->Hide();
+        // The keys come back to the main window, not to whichever window was behind the backdrop
+        // (where the shortcuts, Alt+Enter among them, would not reach it).
+        if (hadKeys && HandleAllocated()) SetForegroundWindow(Handle());
+    }
     ApplyAspectRatio();
 }
 

@@ -1,6 +1,9 @@
 // The panel column: one of nine panels shown at a time, each with the action that shows it (checked
 // while it is shown), the next panel and the mirrored window, and the links of the panels' labels
 // and buttons to the panel or folder they name.
+#include <windows.h>
+#include <commctrl.h>
+
 #include <cstdint>
 
 #include "settings/settings_catalogue.h"
@@ -22,7 +25,14 @@ namespace ui {
 namespace {
 
 constexpr std::uint8_t kPanelCount = 9;
+constexpr std::uint8_t kSettingsPanel = 5;
 constexpr std::uint8_t kHelpPanel = 7;
+
+// Tabs as wide as their captions: at the tab control's default minimum width the settings panel's
+// five tabs need more than the panel's width, and the first scrolls out of sight.
+void ShowEveryTab(classlib::TPageControl* Pages) {
+    if (Pages->HandleAllocated()) SendMessageW(Pages->WindowHandle(), TCM_SETMINTABWIDTH, 0, 0);
+}
 
 std::uint8_t ActivePanel() {
     return settings::ParamPanneauActif != nullptr ? settings::ParamPanneauActif->Value() : 0;
@@ -49,6 +59,7 @@ void TCaptureForm::ShowPanel(std::uint8_t Number) {
     HideActivePanel();
     if (settings::ParamPanneauActif != nullptr) settings::ParamPanneauActif->SetValue(Number);
     PanelFrame(Number)->ShowFrame();
+    if (Number == kSettingsPanel) ShowEveryTab(OptionsFrame->PageControl1);
     PanelAction(Number)->SetChecked(true);
 }
 

@@ -52,7 +52,8 @@ std::wstring TimeDifferenceText(double D) {
 
 TIncrusterFrame::TIncrusterFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetName(L"IncrusterFrame1");
-    SetBounds(PanelColumnX, kPanelTop, 276, 410);
+    // The column's size, as every panel: 10 pixels taller it lay over the status bar, 3 wider it
+    // ran past the window's edge.
     using namespace widgets;
     FontComboBox = Place<kit::TFontComboBox>(this, this, L"FontComboBox", 8, 4, 160, 22);
     FontComboBox->SetHint("Font of inlay");

@@ -29,12 +29,25 @@ void Tplaque::FormCreate(classlib::TObject* /*Sender*/) {
 }
 
 void Tplaque::PlaqueWindowProc(classlib::TMessage& Message) {
-    if (Message.Msg == WM_KEYDOWN || Message.Msg == WM_KEYUP) {
-        TCaptureForm* main = CaptureForm();
-        if (main != nullptr && main->HandleAllocated()) {
-            Message.Result = SendMessageW(main->Handle(), Message.Msg, Message.WParam, Message.LParam);
+    TCaptureForm* main = CaptureForm();
+    if (main == nullptr || !main->HandleAllocated()) {
+        WndProc(Message);
+        return;
+    }
+    if (Message.Msg == WM_KEYDOWN || Message.Msg == WM_SYSKEYDOWN) {
+        // The message loop looked for this key among the backdrop's own shortcuts, which has
+        // none: the main window's run here, so that Esc, Alt+Enter and the others work in full
+        // screen (a key the main window only receives would reach none of them).
+        const classlib::TShortCut key =
+            classlib::ShortCut(static_cast<WORD>(Message.WParam), classlib::KeyDataToShiftState(Message.LParam));
+        if (main->Enabled() && main->al->IsShortCut(key)) {
+            Message.Result = 0;
             return;
         }
+    }
+    if (Message.Msg == WM_KEYDOWN || Message.Msg == WM_KEYUP) {
+        Message.Result = SendMessageW(main->Handle(), Message.Msg, Message.WParam, Message.LParam);
+        return;
     }
     WndProc(Message);
 }

@@ -29,8 +29,9 @@ public:
 
     void FormCreate(classlib::TObject* Sender);
     void FormClose(classlib::TObject* Sender, classlib::TCloseAction& Action);
-    // Key presses and releases go on to the main window (so that its shortcuts work in full
-    // screen), answered with its result; every other message is the form's own.
+    // A key press that is one of the main window's shortcuts runs it (so that they work in full
+    // screen); other key presses and releases go on to the main window, answered with its
+    // result; every other message (Alt with a key that is no shortcut too) is the form's own.
     void PlaqueWindowProc(classlib::TMessage& Message);
 };
 

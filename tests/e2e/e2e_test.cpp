@@ -2,10 +2,10 @@
 // temporary folder with the stand-in devices, told what to do only through its command line and
 // script files run from its script button; each stand-in device previewed, every capture format
 // the stand-ins allow recorded and cut, sound recordings ended by killing the program, pictures
-// grabbed by hand and by the intervalometer, a short schedule, the settings changed by commands
-// kept through each answer to the storage question, hostile command lines, scripts and settings
-// files shrugged off. Every file the program makes is read back with ffprobe.
-// HKCU\Software\Marbrecq is set aside around the runs and put back.
+// grabbed by hand and by the intervalometer, a short schedule, full screen left with its keys and a
+// picture grabbed in it, the settings changed by commands kept through each answer to the storage
+// question, hostile command lines, scripts and settings files shrugged off. Every file the program
+// makes is read back with ffprobe. HKCU\Software\Marbrecq is set aside around the runs and put back.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -208,6 +208,65 @@ TEST_F(EndToEnd, AShortScheduleRecordsBetweenItsTimes) {
     ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
     EXPECT_EQ("rawvideo", probe.Stream(0, "codec_name"));
     EXPECT_GE(std::atoi(probe.Stream(0, "nb_read_packets").c_str()), 25);
+}
+
+// A key pressed as the keyboard gives it to the window that has the focus (Alt held: the system
+// key messages).
+void PressKey(HWND Window, WORD Key, bool Alt = false) {
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16;
+    const LPARAM alt = Alt ? (LPARAM{1} << 29) : 0;
+    PostMessageW(Window, Alt ? WM_SYSKEYDOWN : WM_KEYDOWN, Key, scan | alt | 1);
+    PostMessageW(Window, Alt ? WM_SYSKEYUP : WM_KEYUP, Key, scan | alt | 0xC0000001);
+}
+
+// Full screen as a user meets it: the keys then go to the black backdrop, which covers the tool
+// bar's full-screen button; Esc (as the shortcuts list says) and Alt+Enter bring the window back,
+// a click on the picture takes a picture as it does in the window.
+TEST_F(EndToEnd, FullScreenIsLeftWithEscOrAltEnterAndAClickOnThePictureGrabsIt) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    ASSERT_TRUE(CreateDirectoryW((copy_.Folder() + L"pictures").c_str(), nullptr));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera)));
+    ASSERT_TRUE(program.PreviewMoves());
+    HWND backdrop = nullptr;
+    auto enter = [&] {
+        PressKey(program.Window(), VK_RETURN, true);
+        return e2e::WaitFor([&] { return (backdrop = program.FindWindowCaptioned(L"plaque")) != nullptr; });
+    };
+    auto left = [&] {
+        return e2e::WaitFor([&] { return program.FindWindowCaptioned(L"plaque") == nullptr; }, 10000) &&
+               e2e::WaitFor([&] { return GetForegroundWindow() == program.Window(); }, 10000);
+    };
+
+    ASSERT_TRUE(enter()) << "Alt+Enter in the window puts it full screen";
+    EXPECT_EQ(backdrop, GetForegroundWindow()) << "the backdrop has the keys in full screen";
+    PressKey(backdrop, VK_ESCAPE);
+    EXPECT_TRUE(left()) << "Esc leaves full screen";
+    EXPECT_TRUE(program.PreviewMoves()) << "the picture is back in the window";
+
+    ASSERT_TRUE(enter());
+    PressKey(backdrop, VK_RETURN, true);
+    EXPECT_TRUE(left()) << "Alt+Enter leaves full screen";
+
+    ASSERT_TRUE(enter());
+    // The picture over the screen: a click on it is drained to the video window.
+    const POINT middle{GetSystemMetrics(SM_CXSCREEN) / 2, GetSystemMetrics(SM_CYSCREEN) / 2};
+    HWND picture = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        picture = WindowFromPoint(middle);
+        return picture != backdrop && GetAncestor(picture, GA_ROOT) == backdrop;
+    })) << "no picture over the backdrop";
+    POINT at = middle;
+    ScreenToClient(picture, &at);
+    PostMessageW(picture, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(at.x, at.y));
+    PostMessageW(picture, WM_LBUTTONUP, 0, MAKELPARAM(at.x, at.y));
+    const std::wstring shot = copy_.Folder() + L"pictures\\shot_00000.bmp";
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(shot) > 0 && e2e::FileClosed(shot); }))
+        << "a click on the full-screen picture grabs it";
+    EXPECT_TRUE(program.FindWindowCaptioned(L"plaque") != nullptr) << "and stays full screen";
+    PressKey(backdrop, VK_ESCAPE);
+    EXPECT_TRUE(left());
+    EXPECT_TRUE(program.Close());
 }
 
 // What a recording file should hold.

@@ -1,11 +1,14 @@
-// The CPU meter on synthetic performance data and on Wine's own, and the threaded timer.
+// The CPU meter on synthetic performance data and system times, on Wine's own with a core kept
+// busy, and the threaded timer.
 #include <windows.h>
 #include <winperf.h>
 
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <cmath>
 #include <cstring>
+#include <thread>
 
 #include "classlib/exceptions.h"
 #include "custom_test_support.h"
@@ -187,6 +190,102 @@ TEST(CpuMeter, WithoutProcessorDataTheMeterReadsZero) {
         EXPECT_GE(usage, 0.0);
         EXPECT_LE(usage, 1.0);
     }
+}
+
+// A meter whose performance data holds no processor object (as Wine's), with the system times
+// fed one query at a time.
+struct TimesMeter {
+    struct Times {
+        std::int64_t idle, kernel, user;
+    };
+    std::vector<Times> times;
+    size_t next = 0;
+    bool answer = true;
+    bool withProcessor = false;
+    widgets::custom::TCpuUsageMeter meter{
+        true,
+        [this](std::vector<std::uint8_t>& buffer, DWORD& size) -> LONG {
+            const auto block = withProcessor ? MakeBlock({0, 0}, 1) : MakeBlock({}, 1, false);
+            if (buffer.size() < block.bytes.size()) return ERROR_MORE_DATA;
+            std::memcpy(buffer.data(), block.bytes.data(), block.bytes.size());
+            size = static_cast<DWORD>(block.bytes.size());
+            return ERROR_SUCCESS;
+        },
+        nullptr,
+        [this](std::int64_t& idle, std::int64_t& kernel, std::int64_t& user) {
+            if (!answer) return false;
+            const Times& t = times.at(std::min(next++, times.size() - 1));
+            idle = t.idle;
+            kernel = t.kernel;
+            user = t.user;
+            return true;
+        }};
+};
+
+TEST(CpuMeter, WithoutProcessorDataTheSystemTimesGiveTheLoad) {
+    TimesMeter f;
+    // Two processors: in one second of each, 0.5 s idle in all (kernel time holds the idle time).
+    f.times = {{10 * kSecond, 12 * kSecond, 4 * kSecond},
+               {10 * kSecond + kSecond / 2, 13 * kSecond + kSecond / 2, 4 * kSecond + kSecond / 2},
+               {10 * kSecond + kSecond / 2, 13 * kSecond + kSecond / 2, 4 * kSecond + kSecond / 2}};
+    EXPECT_EQ(f.meter.GetCPUCount(), 2);
+    EXPECT_EQ(f.meter.GetCPUUsage(0), 0.0);
+    f.meter.CollectCPUData();
+    EXPECT_DOUBLE_EQ(f.meter.GetCPUUsage(0), 0.75);
+    EXPECT_DOUBLE_EQ(f.meter.GetCPUUsage(1), 0.75);
+    EXPECT_EQ(MessageOf<classlib::Exception>([&] { f.meter.GetCPUUsage(2); }), L"CPU index out of bounds");
+    // No time passed: nothing to measure.
+    f.meter.CollectCPUData();
+    EXPECT_EQ(f.meter.GetCPUUsage(0), 0.0);
+
+    // Processor data that comes back is read again from a fresh start, and the times afterwards too.
+    f.withProcessor = true;
+    f.meter.CollectCPUData();
+    EXPECT_EQ(f.meter.GetCPUUsage(0), 0.0);
+    f.withProcessor = false;
+    f.times = {{0, kSecond, 0}, {kSecond / 4, 2 * kSecond, 0}};
+    f.next = 0;
+    f.meter.CollectCPUData();
+    EXPECT_EQ(f.meter.GetCPUUsage(0), 0.0);
+    f.meter.CollectCPUData();
+    EXPECT_DOUBLE_EQ(f.meter.GetCPUUsage(0), 0.75);
+
+    // A system that cannot tell its times either reads 0 on one instance.
+    f.answer = false;
+    f.meter.CollectCPUData();
+    EXPECT_EQ(f.meter.GetCPUCount(), 1);
+    EXPECT_EQ(f.meter.GetCPUUsage(0), 0.0);
+}
+
+// The busiest processor as the clip list panel's gauge shows it: every instance but the last (the
+// total), in percent; 0 with fewer than two instances.
+int BusiestLoad() {
+    const int count = widgets::custom::GetCPUCount();
+    int busiest = 0;
+    for (int i = 0; i + 1 < count; ++i)
+        busiest = std::max(busiest, static_cast<int>(std::lround(widgets::custom::GetCPUUsage(i) * 100)));
+    return busiest;
+}
+
+TEST(CpuMeter, ACoreKeptBusyShowsALoadAboveZero) {
+    // One core spinning: the system's own meter must see it within a few samples.
+    std::atomic<bool> stop{false};
+    std::thread spinner([&] {
+        volatile std::uint64_t n = 0;
+        while (!stop.load(std::memory_order_relaxed)) n = n + 1;
+    });
+    widgets::custom::CollectCPUData();
+    int load = 0;
+    const DWORD start = GetTickCount();
+    while (load == 0 && GetTickCount() - start < 15000) {
+        Sleep(500);
+        widgets::custom::CollectCPUData();
+        load = BusiestLoad();
+    }
+    stop = true;
+    spinner.join();
+    EXPECT_GT(load, 0) << "the meter reads no load while a core is busy";
+    EXPECT_LE(load, 100);
 }
 
 // The Windows 9x statistics, through a stand-in for the dynamic-data key.

@@ -1,8 +1,11 @@
 // The spin edit as the schedule panel's minute edit (0..59): typed numbers clamped and reported
-// only when the value changes, steps by key, button and repeat, the diagonal halves of a button
-// that is not square, hexadecimal and float values, and the system's up-down.
+// only when the value changes, keys typed through the message loop into an edit as narrow as the
+// schedule's (the digits stay in sight, Tab moves on without being typed), steps by key, button
+// and repeat, the diagonal halves of a button that is not square, hexadecimal and float values,
+// and the system's up-down.
 #include <vector>
 
+#include "classlib/conversions.h"
 #include "classlib/format.h"
 #include "kit_test_support.h"
 #include "widgets/kit/kit_spin_edit.h"
@@ -69,6 +72,72 @@ TEST_F(KitSpinEditTest, TypedMinutesAreClampedAndReportedOnlyWhenTheyChange) {
     edit->SetMaxValue(0);
     edit->SetValue(1234);
     EXPECT_EQ(edit->AsInteger(), 1234);
+}
+
+// Keys pressed as the keyboard gives them: posted to the focused window and turned into characters
+// by the message loop.
+void PressKeys(HWND Window, const std::vector<WORD>& Keys) {
+    for (WORD vk : Keys) {
+        const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(vk, MAPVK_VK_TO_VSC)) << 16;
+        PostMessageW(Window, WM_KEYDOWN, vk, scan | 1);
+        PostMessageW(Window, WM_KEYUP, vk, scan | 0xC0000001);
+    }
+    kittest::Pump();
+}
+
+// The text of an edit lies wholly inside its text rectangle: nothing scrolled out of sight.
+void ExpectWholeTextShown(TKitSpinEdit* Edit) {
+    HWND h = Edit->Handle();
+    RECT r{};
+    SendMessageW(h, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&r));
+    const std::wstring text = AnsiToWide(Edit->Text());
+    HDC dc = GetDC(h);
+    HGDIOBJ old = SelectObject(dc, reinterpret_cast<HFONT>(SendMessageW(h, WM_GETFONT, 0, 0)));
+    SIZE size{};
+    GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
+    SelectObject(dc, old);
+    ReleaseDC(h, dc);
+    const int first = static_cast<short>(LOWORD(SendMessageW(h, EM_POSFROMCHAR, 0, 0)));printf("rect %ld..%ld first %d size %ld font %s %d\n", r.left, r.right, first, size.cx, Edit->Font()->Name().c_str(), Edit->Font()->Height());
+    EXPECT_GE(first, r.left) << "the first digit scrolled out of the edit";
+    EXPECT_LE(first + size.cx, r.right) << "the digits need " << size.cx << " pixels, the edit shows "
+                                        << r.right - r.left;
+}
+
+TEST_F(KitSpinEditTest, TypedDigitsStayInSightAndTabMovesOnWithoutBeingTyped) {
+    // As narrow as the schedule panel's time fields, in the main window's font.
+    form->Font()->SetName("Arial");
+    edit->SetBounds(10, 10, 45, 21);
+    other->SetBounds(60, 10, 45, 21);
+    edit->SetFocus();  // everything selected: typing replaces it
+    kittest::Pump();
+    PressKeys(edit->Handle(), {'4', '5'});
+    EXPECT_EQ(edit->Text(), "45");
+    ExpectWholeTextShown(edit);
+    PressKeys(edit->Handle(), {'5', VK_BACK});
+    EXPECT_EQ(edit->Text(), "45");
+    PressKeys(edit->Handle(), {VK_TAB});
+    EXPECT_EQ(edit->Text(), "45") << "the Tab was typed into the number";
+    EXPECT_EQ(edit->Value(), 45);
+    EXPECT_EQ(GetFocus(), other->Handle()) << "Tab moves on to the next field";
+    PressKeys(other->Handle(), {'7'});
+    EXPECT_EQ(other->Text(), "7");
+    // Shift+Tab goes back.
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_SHIFT] = 0x80;
+    SetKeyboardState(keys);
+    PressKeys(other->Handle(), {VK_TAB});
+    keys[VK_SHIFT] = 0;
+    SetKeyboardState(keys);
+    EXPECT_EQ(GetFocus(), edit->Handle());
+    EXPECT_EQ(other->Text(), "7");
+    // Ctrl+Enter gives a line break, which a number cannot hold.
+    SendMessageW(edit->Handle(), WM_CHAR, '\n', 1);
+    EXPECT_EQ(edit->Text(), "45");
+    EXPECT_EQ(SendMessageW(edit->Handle(), EM_GETLINECOUNT, 0, 0), 1);
+    // The largest value the field takes shows whole too.
+    edit->SetValue(59);
+    ExpectWholeTextShown(edit);
 }
 
 TEST_F(KitSpinEditTest, StepsByKeyAndButtonStopAtTheLimits) {

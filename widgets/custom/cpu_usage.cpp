@@ -90,6 +90,18 @@ private:
     HKEY data_ = nullptr;
 };
 
+bool SystemTimesQuery(std::int64_t& Idle, std::int64_t& Kernel, std::int64_t& User) {
+    FILETIME idle{}, kernel{}, user{};
+    if (!GetSystemTimes(&idle, &kernel, &user)) return false;
+    auto value = [](const FILETIME& Time) {
+        return static_cast<std::int64_t>((static_cast<std::uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime);
+    };
+    Idle = value(idle);
+    Kernel = value(kernel);
+    User = value(user);
+    return true;
+}
+
 bool SystemIsNT() {
     OSVERSIONINFOW info{};
     info.dwOSVersionInfoSize = sizeof info;
@@ -157,10 +169,14 @@ TCpuSample ParseProcessorData(std::span<const std::uint8_t> Block) {
 // ---- TCpuUsageMeter --------------------------------------------------------------------------
 
 TCpuUsageMeter::TCpuUsageMeter()
-    : TCpuUsageMeter(SystemIsNT(), SystemPerfQuery, std::make_unique<TSystemDynDataStats>()) {}
+    : TCpuUsageMeter(SystemIsNT(), SystemPerfQuery, std::make_unique<TSystemDynDataStats>(), SystemTimesQuery) {}
 
-TCpuUsageMeter::TCpuUsageMeter(bool IsNT, TPerfQuery Query, std::unique_ptr<TDynDataStats> Stats)
-    : isNT_(IsNT), query_(std::move(Query)), stats_(std::move(Stats)), buffer_(InitialBufferSize) {}
+TCpuUsageMeter::TCpuUsageMeter(bool IsNT, TPerfQuery Query, std::unique_ptr<TDynDataStats> Stats, TSystemTimesQuery Times)
+    : isNT_(IsNT),
+      query_(std::move(Query)),
+      stats_(std::move(Stats)),
+      times_(std::move(Times)),
+      buffer_(InitialBufferSize) {}
 
 TCpuUsageMeter::~TCpuUsageMeter() {
     if (started9x_ && stats_) stats_->Stop();
@@ -194,19 +210,22 @@ void TCpuUsageMeter::CollectNT() {
         throw Exception(classlib::Format(L"Unable to read the performance data: %s",
                                          {classlib::SysErrorMessage(static_cast<std::uint32_t>(result))}));
     TCpuSample sample = ParseProcessorData(std::span<const std::uint8_t>(buffer_.data(), std::min<size_t>(size, buffer_.size())));
-    if (!sample.HasProcessor) {
-        // No processor data (Wine has none): one instance that always reads 0, as on 9x.
-        hasProcessor_ = false;
+    TSource source = TSource::ProcessorData;
+    // Wine's performance data holds no processor object: the system's times tell the load instead.
+    if (!sample.HasProcessor) source = SystemTimesSample(sample) ? TSource::SystemTimes : TSource::None;
+    if (source == TSource::None) {
+        // No processor data at all: one instance that always reads 0, as on 9x.
+        source_ = source;
         count_ = 1;
         current_.assign(1, 0);
         previous_ = current_;
         currentTime_ = previousTime_ = sample.Time;
         return;
     }
-    if (!hasProcessor_ || count_ != static_cast<int>(sample.Values.size())) {
+    if (source != source_ || count_ != static_cast<int>(sample.Values.size())) {
         // A first sample, or the instances changed: nothing to compare with yet, so every
         // instance reads 0 until the next sample instead of a usage measured from zero.
-        hasProcessor_ = true;
+        source_ = source;
         count_ = static_cast<int>(sample.Values.size());
         current_ = sample.Values;
         previous_ = sample.Values;
@@ -217,6 +236,16 @@ void TCpuUsageMeter::CollectNT() {
     current_ = std::move(sample.Values);
     previousTime_ = currentTime_;
     currentTime_ = sample.Time;
+}
+
+bool TCpuUsageMeter::SystemTimesSample(TCpuSample& Sample) {
+    std::int64_t idle = 0, kernel = 0, user = 0;
+    if (!times_ || !times_(idle, kernel, user)) return false;
+    // The same reading as the processor object's: idle time against the time that passed, here
+    // the time of all processors together (the kernel's time holds the idle time).
+    Sample.Values.assign(2, idle);
+    Sample.Time = kernel + user;
+    return true;
 }
 
 void TCpuUsageMeter::Collect9x() {
@@ -239,7 +268,7 @@ double TCpuUsageMeter::GetCPUUsage(int Index) {
     }
     if (count_ < 0) CollectCPUData();
     if (Index < 0 || Index >= count_) throw Exception(L"CPU index out of bounds");
-    if (!hasProcessor_ || currentTime_ == previousTime_) return 0.0;
+    if (source_ == TSource::None || currentTime_ == previousTime_) return 0.0;
     const auto i = static_cast<size_t>(Index);
     const double idle = static_cast<double>(current_[i] - previous_[i]) / static_cast<double>(currentTime_ - previousTime_);
     return std::clamp(1.0 - idle, 0.0, 1.0);

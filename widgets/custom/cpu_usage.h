@@ -1,6 +1,7 @@
 // Processor usage sampled from the system's performance data: on the NT family the processor
-// object of the registry's performance data, on the Windows 9x family the kernel's statistics of
-// the dynamic-data key.
+// object of the registry's performance data (or, where that data holds no processor object, the
+// system's idle, kernel and user times), on the Windows 9x family the kernel's statistics of the
+// dynamic-data key.
 #pragma once
 
 #include <windows.h>
@@ -51,11 +52,17 @@ public:
     // Fills Buffer with the value "238" of the performance data (ERROR_MORE_DATA when it is too
     // small; Size gets the bytes written).
     using TPerfQuery = std::function<LONG(std::vector<std::uint8_t>& Buffer, DWORD& Size)>;
+    // The idle, kernel (idle included) and user times of all processors taken together, in 100 ns
+    // units (GetSystemTimes); false when the system cannot tell them.
+    using TSystemTimesQuery = std::function<bool(std::int64_t& Idle, std::int64_t& Kernel, std::int64_t& User)>;
 
     // The system's own sources; IsNT from the system's version (raises "Can't get the Windows
     // version" when it cannot be read).
     TCpuUsageMeter();
-    TCpuUsageMeter(bool IsNT, TPerfQuery Query, std::unique_ptr<TDynDataStats> Stats);
+    // Where the performance data holds no processor object, Times (when given) stands in for it:
+    // the processors taken together are then instance 0 and the total instance 1, both with the
+    // same usage. Without Times such a system has one instance that reads 0.
+    TCpuUsageMeter(bool IsNT, TPerfQuery Query, std::unique_ptr<TDynDataStats> Stats, TSystemTimesQuery Times = nullptr);
     ~TCpuUsageMeter();
     TCpuUsageMeter(const TCpuUsageMeter&) = delete;
     TCpuUsageMeter& operator=(const TCpuUsageMeter&) = delete;
@@ -71,15 +78,20 @@ public:
     static constexpr size_t MaxBufferSize = 16u << 20;
 
 private:
+    // Where the NT samples come from.
+    enum class TSource { None, ProcessorData, SystemTimes };
+
     void CollectNT();
     void Collect9x();
+    bool SystemTimesSample(TCpuSample& Sample);
 
     bool isNT_;
     TPerfQuery query_;
     std::unique_ptr<TDynDataStats> stats_;
+    TSystemTimesQuery times_;
     std::vector<std::uint8_t> buffer_;
     int count_ = -1;
-    bool hasProcessor_ = true;
+    TSource source_ = TSource::None;
     std::vector<std::int64_t> current_, previous_;
     std::int64_t currentTime_ = 0, previousTime_ = 0;
     bool started9x_ = false;

@@ -141,6 +141,8 @@ void TKitSpinEdit::DownClick(TObject*) { Step(-increment_, OnBottomClick); }
 
 bool TKitSpinEdit::IsValidChar(char Key) {
     auto c = static_cast<unsigned char>(Key);
+    // A Tab or a line break (Ctrl+Enter) would become part of the text of this multi-line edit.
+    if (Key == '\t' || Key == '\n') return false;
     if (c < 32) return editorEnabled_ || c != VK_BACK;
     if (!editorEnabled_) return false;
     if (Key == '+' || Key == '-' || (Key >= '0' && Key <= '9')) return true;
@@ -155,6 +157,22 @@ bool TKitSpinEdit::IsValidChar(char Key) {
 }
 
 void TKitSpinEdit::KeyDown(WORD& Key, TShiftState Shift) {
+    if (Key == VK_TAB && (Shift & (ssAlt | ssCtrl)) == 0) {
+        // The edit is multi-line (for its text rectangle): left to itself it would type the Tab
+        // into the number, which then reads as MinValue. Tab goes on to the next field instead.
+        if (HandleAllocated()) {
+            HWND self = WindowHandle();
+            HWND next = GetNextDlgTabItem(GetAncestor(self, GA_ROOT), self, (Shift & ssShift) != 0);
+            if (next != nullptr && next != self) {
+                if (TWinControl* control = FindControl(next))
+                    control->SetFocus();
+                else
+                    ::SetFocus(next);
+            }
+        }
+        Key = 0;
+        return;
+    }
     if (arrowKeys_ && (Key == VK_UP || Key == VK_DOWN) && (Shift & (ssShift | ssAlt | ssCtrl)) == 0) {
         if (Key == VK_UP)
             UpClick(this);
@@ -171,6 +189,11 @@ void TKitSpinEdit::KeyDown(WORD& Key, TShiftState Shift) {
 }
 
 void TKitSpinEdit::KeyPress(char& Key) {
+    if (Key == '\t') {
+        // The Tab key has already moved the focus on: its character is no mistake to beep at.
+        Key = 0;
+        return;
+    }
     if (!IsValidChar(Key)) {
         Key = 0;
         MessageBeep(0);
@@ -263,6 +286,9 @@ void TKitSpinEdit::ResizeButton() {
 
 void TKitSpinEdit::SetEditRect() {
     if (!HandleAllocated()) return;
+    // The text rectangle already keeps clear of the button: the font's default margins on top of
+    // it leave too little room for two digits in a narrow edit (they scroll out of sight).
+    SendMessageA(WindowHandle(), EM_SETMARGINS, EC_LEFTMARGIN | EC_RIGHTMARGIN, MAKELONG(1, 0));
     int cw = ClientWidth(), ch = ClientHeight(), bw = ButtonWidth();
     RECT r = UseRightToLeftAlignment() ? RECT{bw + 1, 0, cw - 1, ch + 1} : RECT{0, 0, std::max(0, cw - bw - 2), ch + 1};
     SendMessageA(WindowHandle(), EM_SETRECTNP, 0, reinterpret_cast<LPARAM>(&r));

@@ -19,7 +19,8 @@ enum class TSpinButtonKind { bkStandard, bkDiagonal };
 
 // Reads and writes its value through its text. Value is always within MinValue..MaxValue (when
 // they differ): a typed number out of range reads as the nearest limit and is written back so
-// when the edit is left. OnChange fires only when the value changes, typed or stepped.
+// when the edit is left. OnChange fires only when the value changes, typed or stepped. Tab and
+// Shift+Tab move the focus to the next or previous field; neither they nor a line break are typed.
 class TKitSpinEdit : public classlib::TCustomEdit {
 public:
     CLASSLIB_CLASS_NAME(TKitSpinEdit)
@@ -63,7 +64,7 @@ public:
     classlib::TNotifyEvent OnTopClick;
     classlib::TNotifyEvent OnBottomClick;
 
-    // Whether a typed character is taken.
+    // Whether a typed character is taken (never a Tab or a line break).
     virtual bool IsValidChar(char Key);
     // One step up or down (a beep when read-only); OnChange when the value changed, then
     // OnTopClick / OnBottomClick.
