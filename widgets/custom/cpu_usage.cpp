@@ -195,7 +195,7 @@ void TCpuUsageMeter::CollectCPUData() {
         Collect9x();
 }
 
-void TCpuUsageMeter::CollectNT() {
+TCpuSample TCpuUsageMeter::ReadProcessorData() {
     DWORD size = 0;
     LONG result = ERROR_MORE_DATA;
     for (;;) {
@@ -209,10 +209,20 @@ void TCpuUsageMeter::CollectNT() {
     if (result != ERROR_SUCCESS)
         throw Exception(classlib::Format(L"Unable to read the performance data: %s",
                                          {classlib::SysErrorMessage(static_cast<std::uint32_t>(result))}));
-    TCpuSample sample = ParseProcessorData(std::span<const std::uint8_t>(buffer_.data(), std::min<size_t>(size, buffer_.size())));
-    TSource source = TSource::ProcessorData;
-    // Wine's performance data holds no processor object: the system's times tell the load instead.
-    if (!sample.HasProcessor) source = SystemTimesSample(sample) ? TSource::SystemTimes : TSource::None;
+    return ParseProcessorData(std::span<const std::uint8_t>(buffer_.data(), std::min<size_t>(size, buffer_.size())));
+}
+
+void TCpuUsageMeter::CollectNT() {
+    TCpuSample sample;
+    TSource source = TSource::SystemTimes;
+    // Once the performance data has shown no processor object, it is not read again: under Wine
+    // each reading takes tens of milliseconds of the main thread, twice a second.
+    if (source_ != TSource::SystemTimes || !SystemTimesSample(sample)) {
+        sample = ReadProcessorData();
+        source = TSource::ProcessorData;
+        // Wine's performance data holds no processor object: the system's times tell the load instead.
+        if (!sample.HasProcessor) source = SystemTimesSample(sample) ? TSource::SystemTimes : TSource::None;
+    }
     if (source == TSource::None) {
         // No processor data at all: one instance that always reads 0, as on 9x.
         source_ = source;

@@ -82,6 +82,7 @@ private:
     enum class TSource { None, ProcessorData, SystemTimes };
 
     void CollectNT();
+    TCpuSample ReadProcessorData();
     void Collect9x();
     bool SystemTimesSample(TCpuSample& Sample);
 
