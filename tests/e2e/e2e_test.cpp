@@ -186,15 +186,15 @@ TEST_F(EndToEnd, AShortScheduleRecordsBetweenItsTimes) {
     ASSERT_TRUE(e2e::WaitFor([&] { return (panel = program.ShownPanel(L"TProgrammerFrame")) != nullptr; }));
     SYSTEMTIME now{};
     GetLocalTime(&now);
-    if (now.wHour == 23 && now.wMinute >= 58) GTEST_SKIP() << "the panel's dates are tomorrow's near midnight";
-    // Start in 6 s (time enough for the script to arm it), end 5 s later: typed into the panel's
-    // hour, minute and second boxes.
+    if (now.wHour == 23 && now.wMinute >= 57) GTEST_SKIP() << "the panel's dates are tomorrow's near midnight";
+    // Start in 8 s (time enough for the script to arm it), end 12 s later (time enough for a start
+    // on a loaded machine): typed into the panel's hour, minute and second boxes.
     auto at = [&](int Seconds) {
         const int t = (now.wHour * 3600 + now.wMinute * 60 + now.wSecond + Seconds) % 86400;
         return std::vector<int>{t / 3600, t / 60 % 60, t % 60};
     };
-    std::vector<int> values = at(6);
-    const std::vector<int> end = at(11);
+    std::vector<int> values = at(8);
+    const std::vector<int> end = at(20);
     values.insert(values.end(), end.begin(), end.end());
     ASSERT_TRUE(program.TypeIntoSpinEdits(panel, values)) << testing::PrintToString(program.Failure());
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"program"}));
