@@ -220,10 +220,11 @@ bool Tdm::RunGraph() {
             settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : settings::kFormatCaptureDefault;
         ComPtr<IFilterGraph> graph = Graph();
         if (!graph) return false;
-        if (UseAudioClock || format == 11 || format == 12) {
+        // Without a sound output there is no sound clock to follow: the default clock serves then.
+        if ((UseAudioClock || format == 11 || format == 12) && AudioRendererFilter) {
             ComPtr<IMediaFilter> media;
             ComPtr<IReferenceClock> clock;
-            if (!AudioRendererFilter || FAILED(graph.As(&media)) || FAILED(AudioRendererFilter.As(&clock))) return false;
+            if (FAILED(graph.As(&media)) || FAILED(AudioRendererFilter.As(&clock))) return false;
             dshow::CheckDSError(media->SetSyncSource(clock.Get()));
         } else {
             ComPtr<IGraphBuilder> builder;

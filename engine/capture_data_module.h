@@ -198,7 +198,7 @@ public:
     bool AttachRenderers(IBaseFilter* VideoRenderer);
 
     // Runs the graph on the sound renderer's clock for sound-only formats and when asked to,
-    // otherwise on the default clock. False on any failure.
+    // otherwise (and without a sound renderer) on the default clock. False on any failure.
     bool RunGraph();
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.

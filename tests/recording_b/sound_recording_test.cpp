@@ -139,6 +139,51 @@ TEST_F(SoundRecording, AnEncoderWithoutAnOutputFailsTheBuildWhichTakesItsBranchO
     EXPECT_TRUE(engine_test::PumpUntil([&] { return module->TamponerAudio->SampleCounter() > start + 5; }));
 }
 
+TEST_F(SoundRecording, WithoutASoundOutputTheSoundPreviewsSilentlyAndIsRecorded) {
+    // No DirectSound renderer can be made (a machine without a sound output).
+    module->audiorender->SetFilterGraph(nullptr);
+    module->audiorender->BaseFilter()->SetMoniker(
+        engine::MonikerFromDisplayName(L"@device:cm:{E0F158E1-CB04-11D0-BD4E-00A0C911CE86}\\No Sound Output").Get());
+    EXPECT_FALSE(module->AttachRenderers(sinkFilter.Get()));
+    ASSERT_EQ(nullptr, module->AudioRendererFilter.Get());
+    const auto empty = Names();
+
+    engine::TAudioSource* microphone = Audio(kMicrophone);
+    ASSERT_TRUE(microphone->BuildGraph()) << "the sound source can be chosen";
+    EXPECT_EQ(microphone, module->CurrentAudioSource);
+    for (const wchar_t* name : {L"Control_Preview_Audio", L"infdecaudio", L"Tamponer Audio", L"infsupaudio"})
+        EXPECT_TRUE(InGraph(name)) << name;
+    const std::uint32_t heard = module->TamponerAudio->SampleCounter();
+    ASSERT_TRUE(module->RunGraph());
+    EXPECT_TRUE(engine_test::PumpUntil([&] { return module->TamponerAudio->SampleCounter() > heard + 5; }))
+        << "the preview runs, silently";
+    module->fg->Stop();
+
+    const std::wstring file = FileName(L".wav");
+    ASSERT_TRUE(module->BuildWavGraph(file)) << engine::LastRecordingBuildError();
+    const std::uint32_t start = Buffers();
+    ASSERT_TRUE(Record([&] { return Buffers() >= start + 50; })) << "recorded on the default clock";
+    const quill_test::TMediaProbe probe = quill_test::Probe(file);
+    ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+    EXPECT_EQ("pcm_s16le", probe.Stream(0, "codec_name"));
+    EXPECT_GE(module->WaveDest->DataBytes(), 40u * 128u * 20u) << "most of a second of sound";
+    ASSERT_TRUE(microphone->KillGraph(true));
+    EXPECT_EQ(empty, Names()) << "nothing of the chain is left";
+
+    // A camcorder's own sound goes into its DV recording.
+    format.SetValue(2);
+    ASSERT_TRUE(Video(L"DV Source - Video")->BuildGraph());
+    ASSERT_TRUE(Audio(L"DV Source - Audio")->BuildGraph());
+    const std::wstring dv = FileName(L".avi");
+    ASSERT_TRUE(module->BuildDV2NativeGraph(dv)) << engine::LastRecordingBuildError();
+    const std::uint32_t frames = module->ControlCaptureVideo->SampleCounter();
+    ASSERT_TRUE(Record([&] { return module->ControlCaptureVideo->SampleCounter() >= frames + 25; }));
+    const quill_test::TMediaProbe dvProbe = quill_test::Probe(dv);
+    ASSERT_TRUE(dvProbe.Ok()) << dvProbe.Run.Failure << dvProbe.Run.Err;
+    EXPECT_EQ(2, dvProbe.StreamCount());
+    EXPECT_GE(dvProbe.StreamOfType("audio"), 0);
+}
+
 TEST(Mp3Link, AsksForTheMpegPayloadSubtypeAndNothingElse) {
     const AM_MEDIA_TYPE type = engine::Mp3LinkType();
     EXPECT_EQ(MEDIATYPE_Audio, type.majortype);
