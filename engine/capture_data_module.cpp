@@ -288,6 +288,28 @@ bool Tdm::StopCaptureGraph() {
     }
 }
 
+bool Tdm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& FileName) {
+    ComPtr<IFileSinkFilter> sink;
+    switch (Format) {
+    case 1: {
+        TCaptureDevice* device = CurrentVideoSource != nullptr ? CurrentVideoSource->Device : nullptr;
+        if (device == nullptr) return false;
+        device->KillMuxGraph();
+        return device->BuildMuxGraph(FileName);
+    }
+    case 2: case 5: case 6: case 8: case 9: sink = FileSink; break;
+    // The native MPEG branch writes through its own file writer; the device has no branch of its
+    // own to build again (an MPEG card would answer "Not Ready").
+    case 3: case 4: sink = writer->As<IFileSinkFilter>(IID_IFileSinkFilter); break;
+    case 7:
+        if (MuxFilter) MuxFilter.As(&sink);
+        break;
+    case 11: case 12: sink = FileWriter->As<IFileSinkFilter>(IID_IFileSinkFilter); break;
+    default: return true;
+    }
+    return sink && SUCCEEDED(sink->SetFileName(FileName.c_str(), nullptr));
+}
+
 bool Tdm::SetAudioCaptureFormat(bool FromOutput) {
     if (CurrentAudioSource == nullptr) return false;
     try {

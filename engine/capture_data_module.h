@@ -11,6 +11,7 @@
 #include <wmsdkidl.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -203,6 +204,12 @@ public:
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.
     bool StopCaptureGraph();
+    // A cut: hands FileName, with the graph stopped, to what writes the running recording of
+    // Format: the device's own branch, built again (1); the multiplexer's file sink (2, 5, 6, 8, 9);
+    // the native MPEG branch's file writer (3, 4); the Windows Media writer (7); the sound file
+    // writer (11, 12). True for the formats that write nothing (0, 10); false when the writer is
+    // missing or refuses the name.
+    bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& FileName);
     // Sets the sound capture format on the ACM wrapper's output; false with no sound source or
     // when the wrapper refuses it.
     bool SetAudioCaptureFormat(bool FromOutput);
