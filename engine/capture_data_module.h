@@ -70,6 +70,16 @@ extern const wchar_t kNullRendererMoniker[];
 extern const wchar_t kSmartTeeMoniker[];
 extern const wchar_t kAviDecompressorMoniker[];
 
+// A sound format as the window shows it.
+struct TSoundFormat {
+    long Rate = 0;
+    long Bits = 0;
+    long Channels = 0;
+    bool operator==(const TSoundFormat&) const = default;
+};
+// "<rate> Hz <bits> bits <channels> channels", as the sources panel shows a sound format.
+std::wstring SoundFormatText(const TSoundFormat& Format);
+
 // A filter component of Owner named Name whose stored moniker is DisplayName (none when empty).
 dshow::TFilter* MakeFilterComponent(classlib::TComponent* Owner, const std::wstring& Name,
                                     const std::wstring& DisplayName);
@@ -213,6 +223,13 @@ public:
     // Sets the sound capture format on the ACM wrapper's output; false with no sound source or
     // when the wrapper refuses it.
     bool SetAudioCaptureFormat(bool FromOutput);
+    // The capture sound format, 16-bit stereo PCM at a DV source's own rate when "Garder Format DV"
+    // and "Frequence DV native" keep it, else at the "FrequenceDV" setting's (44100 for none of 1..3).
+    TSoundFormat CaptureSoundFormat() const;
+    // The sound a recording of Format holds, as the window shows it: the capture sound format for
+    // the formats whose sound goes through the ACM wrapper (2, 3 and 4, 5, 6, 9, 11, 12), else the
+    // sound source's own (1 writes the device's own stream, 7 encodes by its profile).
+    TSoundFormat RecordingSoundFormat(std::uint8_t Format) const;
     // Takes the recording branch's filters out of the graph and lets go of the multiplexer and its
     // sink (the first part of StopCaptureGraph; a failed build uses it alone).
     void RemoveRecordingBranch();

@@ -147,6 +147,48 @@ TEST_F(DVAndAvi, ARefreshThatFindsNewDevicesLeavesTheCurrentSourcesRecordable) {
     }
 }
 
+TEST_F(DVAndAvi, EveryRecordingHoldsTheSoundTheWindowShows) {
+    // 32000 Hz chosen: neither the microphone's 44100 nor the camcorder's 48000.
+    config.FrequenceDV.SetValue(1);
+    struct Case {
+        std::uint8_t format;
+        const wchar_t* video;
+        const wchar_t* sound;
+    };
+    for (const Case& c : {Case{1, kDVVideo, kDVSound}, Case{2, kDVVideo, kDVSound}, Case{5, kCamera, kMicrophone},
+                          Case{6, kCamera, kMicrophone}}) {
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound));
+        const engine::TSoundFormat shown = module->RecordingSoundFormat(c.format);
+        if (c.format == 1) {
+            EXPECT_EQ((engine::TSoundFormat{48000, 16, 2}), shown) << "the camcorder's own sound, in its DV";
+        } else {
+            EXPECT_EQ((engine::TSoundFormat{32000, 16, 2}), shown) << int(c.format);
+        }
+        const auto path = NewFile(L"sound of format " + std::to_wstring(c.format) + L".avi");
+        filters::Tqz_TimeStamper* counter = module->ControlCaptureVideo;
+        switch (c.format) {
+        case 1:
+            ASSERT_TRUE(module->CurrentVideoSource->Device->BuildMuxGraph(path.wstring()));
+            counter = module->ControlPreviewVideo;
+            break;
+        case 2: ASSERT_TRUE(module->BuildDV2NativeGraph(path.wstring())) << Why(); break;
+        case 5: ASSERT_TRUE(module->BuildAviNativeGraph(path.wstring())) << Why(); break;
+        default: ASSERT_TRUE(module->BuildDV2RecompGraph(path.wstring())) << Why(); break;
+        }
+        ASSERT_TRUE(RecordFrames(counter, 25));
+        const TMediaProbe p = ProbeWhole(path);
+        const int a = p.StreamOfType("audio");
+        ASSERT_GE(a, 0) << int(c.format);
+        EXPECT_EQ(std::to_string(shown.Rate), p.Stream(a, "sample_rate")) << int(c.format);
+        EXPECT_EQ(std::to_string(shown.Channels), p.Stream(a, "channels")) << int(c.format);
+        if (c.format != 1) {
+            EXPECT_EQ("pcm_s16le", p.Stream(a, "codec_name")) << int(c.format);
+        }
+        ASSERT_TRUE(module->CurrentVideoSource->KillGraph(true));
+        ASSERT_TRUE(module->CurrentAudioSource->KillGraph(true));
+    }
+}
+
 TEST_F(DVAndAvi, ImageByImageWritesOneFramePerGrabAndThePatchedRate) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone));
     const auto path = NewFile(L"image by image.avi");

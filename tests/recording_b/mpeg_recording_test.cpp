@@ -8,7 +8,10 @@
 #include <cstring>
 #include <set>
 
+#include <mmreg.h>
+
 #include "classlib/message_box.h"
+#include "engine/recording_branch.h"
 #include "mpeg_doubles.h"
 #include "platform/standins/mpeg_test_source.h"
 
@@ -220,6 +223,33 @@ TEST_F(MpegRecording, ACutGivesTheFileWriterTheNewNameAndBothPartsAreWhole) {
     }
     EXPECT_GE(parts[0].size(), 10u);
     EXPECT_GE(parts[1].size(), 10u);
+}
+
+TEST_F(MpegRecording, TheSoundGoesInInTheFormatTheWindowShowsOrTheRecordingDoesNotStart) {
+    Register({DoubleKind::EncoderWorking, DoubleKind::MuxWriting});
+    Preview(true);  // the microphone gives 44100 Hz; the capture format is 48000 Hz
+    const engine::TSoundFormat shown = module->RecordingSoundFormat(3);
+    EXPECT_EQ((engine::TSoundFormat{48000, 16, 2}), shown);
+    ASSERT_TRUE(module->BuildMpegNativeGraph(FileName(L".mpg"))) << Links();
+    engine::TConnectionType type;
+    ASSERT_TRUE(type.Read(engine::PinAt(module->audioenc->GetFilter().Get(), 0).Get()));
+    ASSERT_GE(type->cbFormat, sizeof(WAVEFORMATEX));
+    const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
+    EXPECT_EQ(static_cast<DWORD>(shown.Rate), wave->nSamplesPerSec) << "what the encoder, and so the file, gets";
+    EXPECT_EQ(shown.Channels, wave->nChannels);
+    EXPECT_EQ(shown.Bits, wave->wBitsPerSample);
+    module->fg->Stop();
+    ASSERT_TRUE(module->StopCaptureGraph());
+
+    // A wrapper that cannot convert: no recording in the microphone's own format.
+    RegisteredDouble wrapper(DoubleKind::WrapperFixed, MERIT_DO_NOT_USE);
+    module->acmcap->BaseFilter()->SetMoniker(engine::MonikerFromDisplayName(DoubleMoniker(DoubleKind::WrapperFixed)).Get());
+    const auto preview = Names();
+    const std::wstring file = FileName(L".mpg");
+    EXPECT_FALSE(module->BuildMpegNativeGraph(file));
+    EXPECT_EQ(L"the sound format 48000 Hz 16 bits 2 channels is refused", engine::LastRecordingBuildError());
+    EXPECT_EQ(preview, Names());
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(MpegRecording, WhenNoMultiplexerConnectsAllTheWayTheAnswerIsFalse) {

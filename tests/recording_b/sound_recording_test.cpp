@@ -9,6 +9,7 @@
 #include "engine/sound_builders.h"
 #include "filters/time_stamper.h"
 #include "filters/wave_dest.h"
+#include "mpeg_doubles.h"
 #include "platform/standins/mp3_encoder.h"
 #include "settings/settings_catalogue.h"
 
@@ -64,6 +65,7 @@ TEST_F(SoundRecording, WavHoldsStereo16BitPcmAtTheChosenRateForTheRecordedTime) 
     EXPECT_EQ("pcm_s16le", probe.Stream(0, "codec_name"));
     EXPECT_EQ("2", probe.Stream(0, "channels"));
     EXPECT_EQ("32000", probe.Stream(0, "sample_rate")) << "\"FrequenceDV\" 1 chooses 32000 Hz";
+    EXPECT_EQ((engine::TSoundFormat{32000, 16, 2}), module->RecordingSoundFormat(11)) << "what the window shows";
     EXPECT_EQ(46u + bytes, std::filesystem::file_size(file)) << "an 18-byte format block";
     EXPECT_NEAR(bytes / 128000.0, probe.StreamNumber(0, "duration"), 0.01);
     EXPECT_GE(bytes / 128000.0, 1.5);
@@ -100,6 +102,7 @@ TEST_F(SoundRecording, Mp3InAWaveFrameDecodesForTheRecordedTime) {
     EXPECT_EQ("wav", probe.Get("format.format_name"));
     EXPECT_EQ("mp3", probe.Stream(0, "codec_name"));
     EXPECT_EQ("44100", probe.Stream(0, "sample_rate"));
+    EXPECT_EQ(44100, module->RecordingSoundFormat(12).Rate) << "what the window shows";
     const quill_test::TUnixResult whole = quill_test::DecodeWhole(file);
     EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
     std::string failure;
@@ -137,6 +140,38 @@ TEST_F(SoundRecording, AnEncoderWithoutAnOutputFailsTheBuildWhichTakesItsBranchO
     const std::uint32_t start = module->TamponerAudio->SampleCounter();
     ASSERT_TRUE(module->RunGraph()) << "the preview runs again";
     EXPECT_TRUE(engine_test::PumpUntil([&] { return module->TamponerAudio->SampleCounter() > start + 5; }));
+}
+
+TEST_F(SoundRecording, ARefusedSoundFormatStartsNoRecordingInAnotherFormat) {
+    // A wrapper that cannot convert: the microphone's 44100 Hz would go into the file as it comes
+    // while the window shows the chosen 32000 Hz.
+    RegisteredDouble wrapper(DoubleKind::WrapperFixed, MERIT_DO_NOT_USE);
+    module->acmcap->BaseFilter()->SetMoniker(engine::MonikerFromDisplayName(DoubleMoniker(DoubleKind::WrapperFixed)).Get());
+    UseLameEncoder();
+    ASSERT_TRUE(Audio(kMicrophone)->BuildGraph());
+    const auto preview = Names();
+    Log().Clear();
+    struct Case {
+        bool (engine::Tdm::*build)(const std::wstring&);
+        const char* name;
+    };
+    for (const Case& c : {Case{&engine::Tdm::BuildWavGraph, "wav"}, Case{&engine::Tdm::BuildMp3Graph, "mp3"},
+                          Case{&engine::Tdm::BuildAviNativeGraph, "avi"}}) {
+        if (c.build == &engine::Tdm::BuildAviNativeGraph) {
+            ASSERT_TRUE(Video(engine_test::kCamera)->BuildGraph());
+            module->fg->Stop();
+        }
+        const auto before = Names();
+        const std::wstring file = FileName(L".wav");
+        EXPECT_FALSE((module.get()->*c.build)(file)) << c.name;
+        EXPECT_EQ(L"the sound format 32000 Hz 16 bits 2 channels is refused", engine::LastRecordingBuildError()) << c.name;
+        EXPECT_EQ(before, Names()) << c.name << ": the failed build takes its branch out";
+        EXPECT_FALSE(std::filesystem::exists(file)) << c.name;
+    }
+    EXPECT_FALSE(Log().Lines().empty()) << "the wrapper that cannot convert was used";
+    ASSERT_TRUE(module->CurrentVideoSource->KillGraph(true));
+    EXPECT_EQ(preview, Names());
+    ASSERT_TRUE(module->RunGraph()) << "the preview goes on";
 }
 
 TEST_F(SoundRecording, WithoutASoundOutputTheSoundPreviewsSilentlyAndIsRecorded) {
