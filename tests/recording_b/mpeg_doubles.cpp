@@ -141,12 +141,32 @@ public:
     }
 };
 
-// PCM in, "MPEG-1 audio" out: the same bytes under the other type; or, refusing, no sound at all.
-class TestEncoder : public filters::TBCTransformFilter {
+// A sound double that passes its input's bytes on as they come, in buffers of the input's size.
+class PassingOn : public filters::TBCTransformFilter {
 public:
-    explicit TestEncoder(DoubleKind Kind) : TBCTransformFilter("Test encoder", nullptr, ClassOf(Kind)), kind_(Kind) {
+    PassingOn(const char* Name, DoubleKind Kind) : TBCTransformFilter(Name, nullptr, ClassOf(Kind)) {
         Log().Add(L"made " + DoubleName(Kind));
     }
+    HRESULT DecideBufferSize(IMemAllocator* Alloc, ALLOCATOR_PROPERTIES* Props) override {
+        ALLOCATOR_PROPERTIES in{};
+        if (input_->Allocator() == nullptr || FAILED(input_->Allocator()->GetProperties(&in))) return E_UNEXPECTED;
+        return SetBuffers(Alloc, Props, 4, in.cbBuffer);
+    }
+    HRESULT Transform(IMediaSample* In, IMediaSample* Out) override {
+        BYTE* from = nullptr;
+        BYTE* to = nullptr;
+        In->GetPointer(&from);
+        Out->GetPointer(&to);
+        const long n = std::min(In->GetActualDataLength(), Out->GetSize());
+        std::memcpy(to, from, static_cast<size_t>(n));
+        return Out->SetActualDataLength(n);
+    }
+};
+
+// PCM in, "MPEG-1 audio" out: the same bytes under the other type; or, refusing, no sound at all.
+class TestEncoder : public PassingOn {
+public:
+    explicit TestEncoder(DoubleKind Kind) : PassingOn("Test encoder", Kind), kind_(Kind) {}
     HRESULT CheckInputType(const AM_MEDIA_TYPE* Mt) override {
         if (kind_ == DoubleKind::EncoderRefusing) return S_FALSE;
         return Mt->majortype == MEDIATYPE_Audio && Mt->subtype == MEDIASUBTYPE_PCM && Mt->pbFormat != nullptr ? S_OK
@@ -164,31 +184,16 @@ public:
         reinterpret_cast<WAVEFORMATEX*>(Mt->pbFormat)->wFormatTag = WAVE_FORMAT_MPEG;
         return S_OK;
     }
-    HRESULT DecideBufferSize(IMemAllocator* Alloc, ALLOCATOR_PROPERTIES* Props) override {
-        ALLOCATOR_PROPERTIES in{};
-        if (input_->Allocator() == nullptr || FAILED(input_->Allocator()->GetProperties(&in))) return E_UNEXPECTED;
-        return SetBuffers(Alloc, Props, 4, in.cbBuffer);
-    }
-    HRESULT Transform(IMediaSample* In, IMediaSample* Out) override {
-        BYTE* from = nullptr;
-        BYTE* to = nullptr;
-        In->GetPointer(&from);
-        Out->GetPointer(&to);
-        const long n = std::min(In->GetActualDataLength(), Out->GetSize());
-        std::memcpy(to, from, static_cast<size_t>(n));
-        return Out->SetActualDataLength(n);
-    }
 
 private:
     DoubleKind kind_;
 };
 
-// The ACM wrapper's place without its conversion: PCM passes as it comes.
-class FixedWrapper : public filters::TBCTransformFilter {
+// The ACM wrapper's place without its conversion (and without a stream configuration): PCM passes
+// as it comes.
+class FixedWrapper : public PassingOn {
 public:
-    FixedWrapper() : TBCTransformFilter("Fixed sound wrapper", nullptr, ClassOf(DoubleKind::WrapperFixed)) {
-        Log().Add(L"made " + DoubleName(DoubleKind::WrapperFixed));
-    }
+    FixedWrapper() : PassingOn("Fixed sound wrapper", DoubleKind::WrapperFixed) {}
     HRESULT CheckInputType(const AM_MEDIA_TYPE* Mt) override {
         return Mt->majortype == MEDIATYPE_Audio && Mt->subtype == MEDIASUBTYPE_PCM ? S_OK : S_FALSE;
     }
@@ -205,20 +210,6 @@ public:
         dshow::FreeMediaType(*Mt);
         dshow::CopyMediaType(Mt, &input_->CurrentMediaType());
         return S_OK;
-    }
-    HRESULT DecideBufferSize(IMemAllocator* Alloc, ALLOCATOR_PROPERTIES* Props) override {
-        ALLOCATOR_PROPERTIES in{};
-        if (input_->Allocator() == nullptr || FAILED(input_->Allocator()->GetProperties(&in))) return E_UNEXPECTED;
-        return SetBuffers(Alloc, Props, 4, in.cbBuffer);
-    }
-    HRESULT Transform(IMediaSample* In, IMediaSample* Out) override {
-        BYTE* from = nullptr;
-        BYTE* to = nullptr;
-        In->GetPointer(&from);
-        Out->GetPointer(&to);
-        const long n = std::min(In->GetActualDataLength(), Out->GetSize());
-        std::memcpy(to, from, static_cast<size_t>(n));
-        return Out->SetActualDataLength(n);
     }
 };
 
