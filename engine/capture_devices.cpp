@@ -35,11 +35,13 @@ ComPtr<IMoniker> TCaptureDevice::Moniker() const {
 bool TCaptureDevice::IsAlive() {
     try {
         Tdm* module = dm();
-        if (SourceFilter != nullptr && module != nullptr && SourceFilter->FilterGraph() == module->fg) {
-            ComPtr<IBaseFilter> filter = SourceFilter->GetFilter();
-            return filter && FindPin(module->CaptureBuilder.Get(), filter.Get(), PINDIR_OUTPUT, nullptr, nullptr,
-                                     false, 0) != nullptr;
-        }
+        ComPtr<IBaseFilter> filter = SourceFilter != nullptr ? SourceFilter->GetFilter() : nullptr;
+        // In the capture graph (joined, or put there by a plug-in): a device in use may refuse to be
+        // bound a second time.
+        if (module != nullptr && filter &&
+            (SourceFilter->FilterGraph() == module->fg || GraphHolds(module->Graph().Get(), filter.Get())))
+            return FindPin(module->CaptureBuilder.Get(), filter.Get(), PINDIR_OUTPUT, nullptr, nullptr, false, 0) !=
+                   nullptr;
         ComPtr<IMoniker> moniker = Moniker();
         ComPtr<IBaseFilter> bound;
         return moniker && SUCCEEDED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,

@@ -41,16 +41,29 @@ protected:
         SetEnvironmentVariableW(L"QUILL_TEST_PLUGIN_LOG", nullptr);
     }
     // Copies the test plug-in built as Built into the plug-in folder as Name, and lists the device
-    // it drives.
-    std::filesystem::path Install(const char* Built, const wchar_t* Name, const wchar_t* Device) {
+    // it drives (a test camera; with Exclusive, one that cannot be opened again while in use).
+    std::filesystem::path Install(const char* Built, const wchar_t* Name, const wchar_t* Device,
+                                  bool Exclusive = false) {
         wchar_t exe[MAX_PATH];
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         const std::filesystem::path target = plugins / Name;
         std::filesystem::copy_file(std::filesystem::path(exe).parent_path() / Built, target);
         CLSID id = kDeviceClass;
         id.Data1 += static_cast<unsigned long>(devices.size());
-        devices.push_back(std::make_unique<engine_test::RegisteredDevice>(id, standins::CLSID_QuillTestCamera,
-                                                                          CLSID_VideoInputDeviceCategory, Device));
+        auto make = [this, Exclusive](REFIID Iid, void** Object) {
+            if (Exclusive && opened) {
+                opened->AddRef();
+                if (opened->Release() > 1) return HRESULT_FROM_WIN32(ERROR_BUSY);
+            }
+            ComPtr<IUnknown> camera;
+            const HRESULT hr = CoCreateInstance(standins::CLSID_QuillTestCamera, nullptr, CLSCTX_INPROC_SERVER,
+                                                IID_IUnknown, reinterpret_cast<void**>(camera.GetAddressOf()));
+            if (FAILED(hr)) return hr;
+            opened = camera;
+            return camera->QueryInterface(Iid, Object);
+        };
+        devices.push_back(
+            std::make_unique<engine_test::RegisteredDevice>(id, make, CLSID_VideoInputDeviceCategory, Device));
         return target;
     }
     std::vector<std::string> Calls(const std::string& Stem) {
@@ -76,6 +89,7 @@ protected:
     std::filesystem::path plugins;
     std::filesystem::path log;
     engine::TpluginList list;
+    ComPtr<IUnknown> opened;  // the camera object made last
     std::vector<std::unique_ptr<engine_test::RegisteredDevice>> devices;
     std::vector<std::wstring> boxes;
     classlib::TMessageBoxFunction previousBox;
@@ -231,7 +245,8 @@ TEST_F(Plugins, APluginStoppedForNonsenseTakesItsBranchesDownAndIsDestroyed) {
 }
 
 TEST_F(Plugins, APluginWithoutASourceMonikerKeepsItsNumberAndPreviewAcrossRefreshes) {
-    Install(QUILL_TEST_PLUGIN_FULL, L"nomoniker.pcf", L"Quillotrane Plugin No Moniker");
+    // A device that cannot be opened a second time while the preview uses it.
+    Install(QUILL_TEST_PLUGIN_FULL, L"nomoniker.pcf", L"Quillotrane Plugin No Moniker", true);
     engine::LoadPluginList(list, plugins.wstring());
     Enumerate();
     engine::TCaptureDevice* device = DeviceNamed(L"Quillotrane Plugin No Moniker");
