@@ -220,10 +220,11 @@ bool Tdm::RunGraph() {
             settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : settings::kFormatCaptureDefault;
         ComPtr<IFilterGraph> graph = Graph();
         if (!graph) return false;
-        if (UseAudioClock || format == 11 || format == 12) {
+        // Without a sound output there is no sound clock to follow: the default clock serves then.
+        if ((UseAudioClock || format == 11 || format == 12) && AudioRendererFilter) {
             ComPtr<IMediaFilter> media;
             ComPtr<IReferenceClock> clock;
-            if (!AudioRendererFilter || FAILED(graph.As(&media)) || FAILED(AudioRendererFilter.As(&clock))) return false;
+            if (FAILED(graph.As(&media)) || FAILED(AudioRendererFilter.As(&clock))) return false;
             dshow::CheckDSError(media->SetSyncSource(clock.Get()));
         } else {
             ComPtr<IGraphBuilder> builder;
@@ -287,20 +288,59 @@ bool Tdm::StopCaptureGraph() {
     }
 }
 
+TSoundFormat Tdm::CaptureSoundFormat() const {
+    const bool keepDV = settings::ParamGarderFormatDV != nullptr && settings::ParamGarderFormatDV->Value();
+    const bool nativeDV = settings::ParamFrequenceDVNative == nullptr || settings::ParamFrequenceDVNative->Value();
+    const long sound = Native.SoundRate;
+    long rate = 44100;
+    if (keepDV && CurrentVideoSource != nullptr && CurrentVideoSource->SceneFilter != nullptr && nativeDV &&
+        (sound == 32000 || sound == 44100 || sound == 48000)) {
+        rate = sound;
+    } else {
+        const int choice = settings::ParamFrequenceDV != nullptr ? settings::ParamFrequenceDV->Value() : 3;
+        rate = choice == 1 ? 32000 : choice == 2 ? 44100 : choice == 3 ? 48000 : 44100;
+    }
+    return {rate, 16, 2};
+}
+
+std::wstring SoundFormatText(const TSoundFormat& Format) {
+    return std::to_wstring(Format.Rate) + L" Hz " + std::to_wstring(Format.Bits) + L" bits " +
+           std::to_wstring(Format.Channels) + L" channels";
+}
+
+TSoundFormat Tdm::RecordingSoundFormat(std::uint8_t Format) const {
+    switch (Format) {
+    case 2: case 3: case 4: case 5: case 6: case 9: case 11: case 12: return CaptureSoundFormat();
+    default: return {Native.SoundRate, Native.SoundBits, Native.SoundChannels};
+    }
+}
+
+bool Tdm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& FileName) {
+    ComPtr<IFileSinkFilter> sink;
+    switch (Format) {
+    case 1: {
+        TCaptureDevice* device = CurrentVideoSource != nullptr ? CurrentVideoSource->Device : nullptr;
+        if (device == nullptr) return false;
+        device->KillMuxGraph();
+        return device->BuildMuxGraph(FileName);
+    }
+    case 2: case 5: case 6: case 8: case 9: sink = FileSink; break;
+    // The native MPEG branch writes through its own file writer; the device has no branch of its
+    // own to build again (an MPEG card would answer "Not Ready").
+    case 3: case 4: sink = writer->As<IFileSinkFilter>(IID_IFileSinkFilter); break;
+    case 7:
+        if (MuxFilter) MuxFilter.As(&sink);
+        break;
+    case 11: case 12: sink = FileWriter->As<IFileSinkFilter>(IID_IFileSinkFilter); break;
+    default: return true;
+    }
+    return sink && SUCCEEDED(sink->SetFileName(FileName.c_str(), nullptr));
+}
+
 bool Tdm::SetAudioCaptureFormat(bool FromOutput) {
     if (CurrentAudioSource == nullptr) return false;
     try {
-        DWORD rate = 44100;
-        const bool keepDV = settings::ParamGarderFormatDV != nullptr && settings::ParamGarderFormatDV->Value();
-        const bool nativeDV = settings::ParamFrequenceDVNative == nullptr || settings::ParamFrequenceDVNative->Value();
-        const long sound = Native.SoundRate;
-        if (keepDV && CurrentVideoSource != nullptr && CurrentVideoSource->SceneFilter != nullptr && nativeDV &&
-            (sound == 32000 || sound == 44100 || sound == 48000)) {
-            rate = static_cast<DWORD>(sound);
-        } else {
-            const int choice = settings::ParamFrequenceDV != nullptr ? settings::ParamFrequenceDV->Value() : 3;
-            rate = choice == 1 ? 32000 : choice == 2 ? 44100 : choice == 3 ? 48000 : 44100;
-        }
+        const TSoundFormat format = CaptureSoundFormat();
         ComPtr<IBaseFilter> wrapper = acmcap->GetFilter();
         ComPtr<IPin> pin = FindPin(CaptureBuilder.Get(), wrapper.Get(), FromOutput ? PINDIR_OUTPUT : PINDIR_INPUT,
                                    nullptr, nullptr, false, 0);
@@ -320,12 +360,12 @@ bool Tdm::SetAudioCaptureFormat(bool FromOutput) {
         // Plain PCM: a tag or extension block read from the old type would describe another format.
         wave->wFormatTag = WAVE_FORMAT_PCM;
         wave->cbSize = 0;
-        wave->nChannels = 2;
-        wave->wBitsPerSample = 16;
-        wave->nSamplesPerSec = rate;
-        wave->nBlockAlign = 4;
-        wave->nAvgBytesPerSec = rate * 4;
-        mt->lSampleSize = 4;
+        wave->nChannels = static_cast<WORD>(format.Channels);
+        wave->wBitsPerSample = static_cast<WORD>(format.Bits);
+        wave->nSamplesPerSec = static_cast<DWORD>(format.Rate);
+        wave->nBlockAlign = static_cast<WORD>(format.Channels * format.Bits / 8);
+        wave->nAvgBytesPerSec = wave->nSamplesPerSec * wave->nBlockAlign;
+        mt->lSampleSize = wave->nBlockAlign;
         if (!FromOutput) pin = FindPin(CaptureBuilder.Get(), wrapper.Get(), PINDIR_OUTPUT, nullptr, nullptr, false, 0);
         ComPtr<IAMStreamConfig> config;
         if (!pin || FAILED(pin.As(&config))) return false;

@@ -11,6 +11,7 @@
 #include <wmsdkidl.h>
 #include <wrl/client.h>
 
+#include <cstdint>
 #include <functional>
 #include <memory>
 #include <string>
@@ -68,6 +69,16 @@ extern const wchar_t kFileWriterMoniker[];
 extern const wchar_t kNullRendererMoniker[];
 extern const wchar_t kSmartTeeMoniker[];
 extern const wchar_t kAviDecompressorMoniker[];
+
+// A sound format as the window shows it.
+struct TSoundFormat {
+    long Rate = 0;
+    long Bits = 0;
+    long Channels = 0;
+    bool operator==(const TSoundFormat&) const = default;
+};
+// "<rate> Hz <bits> bits <channels> channels", as the sources panel shows a sound format.
+std::wstring SoundFormatText(const TSoundFormat& Format);
 
 // A filter component of Owner named Name whose stored moniker is DisplayName (none when empty).
 dshow::TFilter* MakeFilterComponent(classlib::TComponent* Owner, const std::wstring& Name,
@@ -198,14 +209,27 @@ public:
     bool AttachRenderers(IBaseFilter* VideoRenderer);
 
     // Runs the graph on the sound renderer's clock for sound-only formats and when asked to,
-    // otherwise on the default clock. False on any failure.
+    // otherwise (and without a sound renderer) on the default clock. False on any failure.
     bool RunGraph();
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.
     bool StopCaptureGraph();
+    // A cut: hands FileName, with the graph stopped, to what writes the running recording of
+    // Format: the device's own branch, built again (1); the multiplexer's file sink (2, 5, 6, 8, 9);
+    // the native MPEG branch's file writer (3, 4); the Windows Media writer (7); the sound file
+    // writer (11, 12). True for the formats that write nothing (0, 10); false when the writer is
+    // missing or refuses the name.
+    bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& FileName);
     // Sets the sound capture format on the ACM wrapper's output; false with no sound source or
     // when the wrapper refuses it.
     bool SetAudioCaptureFormat(bool FromOutput);
+    // The capture sound format, 16-bit stereo PCM at a DV source's own rate when "Garder Format DV"
+    // and "Frequence DV native" keep it, else at the "FrequenceDV" setting's (44100 for none of 1..3).
+    TSoundFormat CaptureSoundFormat() const;
+    // The sound a recording of Format holds, as the window shows it: the capture sound format for
+    // the formats whose sound goes through the ACM wrapper (2, 3 and 4, 5, 6, 9, 11, 12), else the
+    // sound source's own (1 writes the device's own stream, 7 encodes by its profile).
+    TSoundFormat RecordingSoundFormat(std::uint8_t Format) const;
     // Takes the recording branch's filters out of the graph and lets go of the multiplexer and its
     // sink (the first part of StopCaptureGraph; a failed build uses it alone).
     void RemoveRecordingBranch();

@@ -24,20 +24,29 @@ dshow::TFilter* AudioEndFilter = nullptr;
 TCaptureDevice::TCaptureDevice(const std::wstring& AFriendlyName, int ANumber, const std::wstring& BaseName)
     : FriendlyName(AFriendlyName), Number(ANumber) {
     DisplayName = ANumber >= 2 ? BaseName + L" #" + std::to_wstring(ANumber) : BaseName;
-    VideoEndFilter = nullptr;
-    AudioEndFilter = nullptr;
+}
+
+ComPtr<IMoniker> TCaptureDevice::Moniker() const {
+    if (SourceFilter != nullptr)
+        if (ComPtr<IMoniker> stored = SourceFilter->BaseFilter()->GetMoniker()) return stored;
+    return ListedMoniker;
 }
 
 bool TCaptureDevice::IsAlive() {
     try {
-        if (SourceFilter == nullptr) return false;
         Tdm* module = dm();
-        if (module != nullptr && SourceFilter->FilterGraph() == module->fg) {
-            ComPtr<IBaseFilter> filter = SourceFilter->GetFilter();
-            return filter && FindPin(module->CaptureBuilder.Get(), filter.Get(), PINDIR_OUTPUT, nullptr, nullptr,
-                                     false, 0) != nullptr;
-        }
-        return SourceFilter->BaseFilter()->CreateFilter() != nullptr;
+        ComPtr<IBaseFilter> filter = SourceFilter != nullptr ? SourceFilter->GetFilter() : nullptr;
+        // In the capture graph (joined, or put there by a plug-in): a device in use may refuse to be
+        // bound a second time.
+        if (module != nullptr && filter &&
+            (SourceFilter->FilterGraph() == module->fg || GraphHolds(module->Graph().Get(), filter.Get())))
+            return FindPin(module->CaptureBuilder.Get(), filter.Get(), PINDIR_OUTPUT, nullptr, nullptr, false, 0) !=
+                   nullptr;
+        ComPtr<IMoniker> moniker = Moniker();
+        ComPtr<IBaseFilter> bound;
+        return moniker && SUCCEEDED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                          reinterpret_cast<void**>(bound.GetAddressOf()))) &&
+               bound;
     } catch (...) {
         return false;
     }
@@ -147,12 +156,9 @@ TCaptureDevice* TCaptureDeviceList::Get(int Index) const {
 int TCaptureDeviceList::IndexOfMoniker(IMoniker* Moniker) const {
     if (Moniker == nullptr) return -1;
     for (int i = 0; i < Count(); ++i) {
-        // Each device is asked on its own: one without a filter (a plug-in's) answers no, and the
-        // search goes on.
+        // Each device is asked on its own: one that cannot answer answers no, and the search goes on.
         try {
-            dshow::TFilter* filter = devices_[static_cast<size_t>(i)]->SourceFilter;
-            if (filter == nullptr) continue;
-            ComPtr<IMoniker> stored = filter->BaseFilter()->GetMoniker();
+            ComPtr<IMoniker> stored = devices_[static_cast<size_t>(i)]->Moniker();
             if (stored && SameMoniker(stored.Get(), Moniker)) return i;
         } catch (...) {
         }
@@ -197,6 +203,9 @@ bool TCaptureDeviceList::Refresh(const GUID& Category) {
             if (plugins_ != nullptr) {
                 if (std::unique_ptr<TCaptureDevice> device = plugins_->CreateDevice(name, number)) {
                     if (device->Loaded) {
+                        // A plug-in's source filter may name no moniker: the device is found again
+                        // by this one, and keeps its number and its preview.
+                        device->ListedMoniker = moniker;
                         device->Present = 1;
                         Append(std::move(device));
                     } else {
@@ -213,6 +222,7 @@ bool TCaptureDeviceList::Refresh(const GUID& Category) {
             default: break;
             }
             if (device) {
+                device->ListedMoniker = moniker;
                 device->Present = 1;
                 Append(std::move(device));
             }

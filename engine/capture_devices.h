@@ -44,7 +44,8 @@ class TCaptureDevice : public classlib::TObject {
 public:
     CLASSLIB_CLASS_NAME(TCaptureDevice)
     // DisplayName := BaseName, followed by " #" and Number from the second device of a name on;
-    // clears the stream counts and the end filters.
+    // clears the stream counts. The end filters stay: they are the current sources' (a device made
+    // by a refresh has built nothing), and the next recording taps them.
     TCaptureDevice(const std::wstring& FriendlyName, int Number, const std::wstring& BaseName);
     ~TCaptureDevice() override = default;
 
@@ -60,6 +61,11 @@ public:
     std::uint8_t SecondNativeFormat = 0;
     std::uint8_t Kind = kKindProbing;
     int Present = 0;
+    // The system device moniker under which the device list found the device.
+    ComPtr<IMoniker> ListedMoniker;
+    // The moniker that names the device: its source filter's stored one, else the listed one (a
+    // plug-in's source filter may name none); nullptr when neither is there.
+    ComPtr<IMoniker> Moniker() const;
 
     // The eight graph operations. They never raise: failure shows as an empty end pin or false.
     virtual void SetVideoGraph(int Stream) = 0;
@@ -75,7 +81,7 @@ public:
     // The scene detector of a DV device, nullptr for the others.
     virtual filters::Tqz_SceneDetect* SceneDetector() { return nullptr; }
     // Whether a device found again still answers: through the capture graph when its source is
-    // there, else by binding its stored moniker.
+    // there, else by binding its moniker.
     bool IsAlive();
 };
 
@@ -104,8 +110,8 @@ public:
     int Count() const { return static_cast<int>(devices_.size()); }
     // nullptr outside 0..Count-1.
     TCaptureDevice* Get(int Index) const;
-    // The first device whose source filter's stored moniker names Moniker; -1 when none. A device
-    // that cannot answer is passed over, not taken as the end of the search.
+    // The first device whose moniker (Moniker()) names Moniker; -1 when none. A device that cannot
+    // answer is passed over, not taken as the end of the search.
     int IndexOfMoniker(IMoniker* Moniker) const;
     // The smallest n from 1 such that no device has FriendlyName (exact) and Number n.
     int NextNumber(const std::wstring& FriendlyName) const;

@@ -28,15 +28,21 @@
  * What the host refuses
  *   A hardware fault inside an export (access violation, illegal instruction, division by zero) is
  *   caught: the device stops using the plug-in, never calls it again and never unloads it, and the
- *   reason is kept for the program's system information. A plug-in therefore must not rely on
- *   catching its own hardware faults. A record or interface that cannot be read, a record whose
- *   cbSize is too small, a stream count outside 0..QUILL_PI_MAX_STREAMS are refused the same way;
- *   a native format outside 0..12 is read as 0 (none).
+ *   reason is kept for the program's system information; the filters it handed over in records
+ *   are taken out of the graph by the host. A plug-in therefore must not rely on catching its own
+ *   hardware faults. A record or interface that cannot be read, a record whose cbSize is too
+ *   small, a stream count outside 0..QUILL_PI_MAX_STREAMS stop the plug-in too, with its reason:
+ *   nothing more is built with it, but its "kill" exports still take down what it built and
+ *   "pi_destroy" ends an instance it gave (also one refused while the device was being set up)
+ *   before its library is unloaded. A native format outside 0..12 is read as 0 (none).
  *
  * Lifetime
  *   While the program lists the plug-ins it loads each DLL for one "pi_drivername" call. A device
  *   driven by a plug-in loads the DLL again and keeps it until the device is destroyed: the host
  *   releases every reference it holds on the plug-in's objects, calls "pi_destroy", then unloads.
+ *   The host finds the device again at each refresh of the device list by the moniker of the
+ *   source record, or, when that names none, by the system device moniker the plug-in was made
+ *   for: it keeps its instance, its number and its preview.
  */
 #ifndef QUILLOTRANE_CAPTURE_PLUGIN_H
 #define QUILLOTRANE_CAPTURE_PLUGIN_H
@@ -64,8 +70,9 @@ typedef struct QuillPiGraph {
 typedef struct QuillPiFilter {
     uint32_t cbSize;      /* sizeof(QuillPiFilter) (a larger value is accepted) */
     IBaseFilter* Filter;  /* the filter as it is in the graph, or NULL */
-    IMoniker* Moniker;    /* the moniker naming it, or NULL. The source's must be the system device
-                             moniker of the device: the host finds the device again by it. */
+    IMoniker* Moniker;    /* the moniker naming it, or NULL. The source's, when given, must be the
+                             system device moniker of the device: the host finds the device again
+                             by it. */
 } QuillPiFilter;
 
 /* Native capture formats: 0 none, 1 to 12 the program's formats (1 the device's own file writing,

@@ -36,10 +36,6 @@ bool DVFiltersThere(Tdm& Module, bool WithEncoder) {
 
 }  // namespace
 
-void SetSoundFormat(Tdm& Module) {
-    if (!Module.SetAudioCaptureFormat(false)) throw ERecordingBuildError(L"the sound format is refused");
-}
-
 void SetDVEncoderFormat(IBaseFilter* Encoder, int Standard) {
     auto settings = Query<IDVEnc>(Encoder, IID_IDVEnc);
     if (!settings) throw ERecordingBuildError(L"the DV encoder has no format setting");

@@ -16,10 +16,4 @@ constexpr int kDVStandardNTSC = 1;  // 525/60
 // DV format block. Raises when the encoder refuses or does not answer IDVEnc.
 void SetDVEncoderFormat(IBaseFilter* Encoder, int Standard);
 
-class Tdm;
-// Sets the sound capture format on the ACM wrapper's output while that output is still free (the
-// format read from its connected input), so that what follows connects in the chosen format.
-// Raises when the wrapper refuses it.
-void SetSoundFormat(Tdm& Module);
-
 }  // namespace engine

@@ -67,6 +67,8 @@ bool Tdm::BuildMpegBranch(const std::wstring& FileName) {
         acmcap->SetFilterGraph(fg);
         ConnectPins(graph.Get(), ListedPin(infdecaudio->GetFilter().Get(), 2).Get(),
                     ListedPin(acmcap->GetFilter().Get(), 0).Get());
+        // Before the wrapper's output connects: connected, it would keep the device's own format.
+        SetSoundFormat(*this);
         AddOwnFilter(soundStamper, kAudioCapTamponerName);
         ConnectPins(graph.Get(), ListedPin(acmcap->GetFilter().Get(), 1).Get(), ListedPin(soundStamper, 0).Get());
         audioenc->SetFilterGraph(nullptr);
@@ -78,7 +80,6 @@ bool Tdm::BuildMpegBranch(const std::wstring& FileName) {
                 if (!input || FAILED(ConnectPins(graph.Get(), ListedPin(soundStamper, 1).Get(), input.Get())))
                     continue;
                 AudioCapTamponer->SetClockStamps();
-                SetAudioCaptureFormat(true);
                 encoder = candidate;
             }
             if (!encoder) audioenc->SetFilterGraph(nullptr);

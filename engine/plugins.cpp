@@ -343,7 +343,7 @@ TPlugInCaptureDevice::~TPlugInCaptureDevice() {
     else
         parts_.reset();
     try {
-        if (instance_ != nullptr) Call<pi_destroy_t>("pi_destroy", &instance_);
+        CallTeardown<pi_destroy_t>("pi_destroy", &instance_);
     } catch (...) {
     }
     if (module_ != nullptr && !faulted_) FreeLibrary(module_);
@@ -351,7 +351,17 @@ TPlugInCaptureDevice::~TPlugInCaptureDevice() {
 
 template <typename Fn, typename... A>
 bool TPlugInCaptureDevice::Call(const char* Name, A... Args) {
-    if (stopped_ || faulted_ || !Loaded) return false;
+    return Invoke<Fn>(Loaded && !stopped_, Name, Args...);
+}
+
+template <typename Fn, typename... A>
+bool TPlugInCaptureDevice::CallTeardown(const char* Name, A... Args) {
+    return Invoke<Fn>(instance_ != nullptr, Name, Args...);
+}
+
+template <typename Fn, typename... A>
+bool TPlugInCaptureDevice::Invoke(bool Allowed, const char* Name, A... Args) {
+    if (!Allowed || faulted_) return false;
     try {
         return CallExport<Fn>(module_, Name, Args...);
     } catch (const EPluginFault&) {
@@ -410,12 +420,19 @@ dshow::TFilter* TPlugInCaptureDevice::TakeRecord(dshow::TFilter* Component, cons
     return Take(Component, &record, Export);
 }
 
+void TPlugInCaptureDevice::RemoveHeld(dshow::TFilter* Component) {
+    try {
+        if (Tdm* module = dm()) module->RemoveOwnFilter(Component->GetFilter().Get());
+    } catch (...) {
+    }
+}
+
 template <typename Fn>
 void TPlugInCaptureDevice::KillBranch(const char* Export) {
     Attempt([&] {
         IUnknown* pin = nullptr;
         TGraphRecord graph;
-        if (Call<Fn>(Export, &instance_, &pin, graph.Address())) ReleaseHandedOver(pin, Export);
+        if (CallTeardown<Fn>(Export, &instance_, &pin, graph.Address())) ReleaseHandedOver(pin, Export);
         return true;
     });
 }
@@ -468,6 +485,7 @@ ComPtr<IPin> TPlugInCaptureDevice::SetAudioGraph(int Stream) {
 
 void TPlugInCaptureDevice::KillVideoGraph() {
     KillBranch<pi_killvideograph_t>("pi_killvideograph");
+    if (faulted_) RemoveHeld(videoEnd_);
     if (VideoEndPin.Get() == videoPin_) VideoEndPin.Reset();
     videoPin_ = nullptr;
     videoEnd_->HoldFilter(nullptr);
@@ -476,6 +494,7 @@ void TPlugInCaptureDevice::KillVideoGraph() {
 
 void TPlugInCaptureDevice::KillAudioGraph() {
     KillBranch<pi_killaudiograph_t>("pi_killaudiograph");
+    if (faulted_) RemoveHeld(audioEnd_);
     audioEnd_->HoldFilter(nullptr);
     AudioEndFilter = nullptr;
 }
@@ -496,8 +515,9 @@ dshow::TFilter* TPlugInCaptureDevice::SetSourceGraph() {
 void TPlugInCaptureDevice::KillSourceGraph() {
     Attempt([&] {
         TGraphRecord graph;
-        return Call<pi_killsourcegraph_t>("pi_killsourcegraph", &instance_, graph.Address());
+        return CallTeardown<pi_killsourcegraph_t>("pi_killsourcegraph", &instance_, graph.Address());
     });
+    if (faulted_) RemoveHeld(graphSource_);
     graphSource_->HoldFilter(nullptr);
 }
 
@@ -511,7 +531,7 @@ bool TPlugInCaptureDevice::BuildMuxGraph(const std::wstring& FileName) {
 bool TPlugInCaptureDevice::KillMuxGraph() {
     return Attempt([&] {
         TGraphRecord graph;
-        return Call<pi_killmuxgraph_t>("pi_killmuxgraph", &instance_, graph.Address());
+        return CallTeardown<pi_killmuxgraph_t>("pi_killmuxgraph", &instance_, graph.Address());
     });
 }
 

@@ -90,7 +90,8 @@ public:
     // stream counts. Never raises: what went wrong is in Problem().
     TPlugInCaptureDevice(const std::wstring& FriendlyName, int Number, const std::wstring& DllPath);
     // Tears down a current source of this device, lets go of the plug-in's objects, then
-    // "pi_destroy" and the DLL (kept when the plug-in faulted: its objects may still be in use).
+    // "pi_destroy" for an instance it gave (also when it was refused or stopped) and the DLL; a
+    // plug-in whose code faulted is not called and its DLL is kept: its objects may still be in use.
     ~TPlugInCaptureDevice() override;
 
     void SetVideoGraph(int Stream) override;
@@ -108,13 +109,23 @@ public:
     const std::wstring& DllPath() const { return dllPath_; }
     // Why the plug-in was refused or stopped; empty while all is well.
     const std::wstring& Problem() const { return problem_; }
-    // The plug-in faulted or answered nonsense after it was loaded: it is not called any more.
+    // The plug-in faulted or answered nonsense after it was loaded: nothing is built with it any
+    // more. What it built is still taken down through its exports, unless its code faulted: then
+    // the filters it handed over leave the graph without it.
     bool Stopped() const { return stopped_; }
 
 private:
-    // Calls export Name with Args when it is there and the plug-in is not stopped; false otherwise.
+    // Calls a building export Name with Args when it is there and the plug-in is loaded and not
+    // stopped; false otherwise.
     template <typename Fn, typename... A>
     bool Call(const char* Name, A... Args);
+    // Calls a tearing-down export while there is an instance whose code has not faulted.
+    template <typename Fn, typename... A>
+    bool CallTeardown(const char* Name, A... Args);
+    template <typename Fn, typename... A>
+    bool Invoke(bool Allowed, const char* Name, A... Args);
+    // Takes the filter Component holds out of the capture graph (a plug-in that cannot be asked).
+    void RemoveHeld(dshow::TFilter* Component);
     // A plug-in in use failed: recorded, told to the user once, not called again.
     void Stop(const EPluginError& Error);
     // Runs one slot's work: a plug-in error stops the plug-in and answers false, as does anything else.

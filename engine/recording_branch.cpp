@@ -57,6 +57,11 @@ void TRecordingBranch::Link(IPin* Output, IPin* Input, const wchar_t* What) {
         throw ERecordingBuildError(std::wstring(L"no connection: ") + What);
 }
 
+void SetSoundFormat(Tdm& Module) {
+    if (Module.SetAudioCaptureFormat(false)) return;
+    throw ERecordingBuildError(L"the sound format " + SoundFormatText(Module.CaptureSoundFormat()) + L" is refused");
+}
+
 bool CanMake(dshow::TFilter* Component) {
     try {
         return Component != nullptr && Component->BaseFilter()->CreateFilter() != nullptr;

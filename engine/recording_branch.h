@@ -57,6 +57,12 @@ private:
     std::vector<ComPtr<IBaseFilter>> listed_;
 };
 
+// Sets the capture sound format on the ACM wrapper's output while that output is still free (the
+// format read from its connected input), so that what follows connects in that format: every
+// recording with sound holds the format the window shows for it, or does not start. Raises, naming
+// the format, when the wrapper refuses it.
+void SetSoundFormat(Tdm& Module);
+
 // Whether a filter component's stored filter can be made (an encoder that is not installed cannot).
 bool CanMake(dshow::TFilter* Component);
 

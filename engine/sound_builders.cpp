@@ -27,7 +27,7 @@ void StartSoundBranch(Tdm& Module, TRecordingBranch& Branch, const std::wstring&
     Branch.Add(Module.WaveDestFilter.Get(), kWaveDestName);
     SetWriterFileName(Branch.Join(Module.FileWriter).Get(), FileName);
     Branch.Link(Branch.Pin(Module.infdecaudio->GetFilter().Get(), 2), Branch.Pin(acm, 0), L"sound tee to ACM wrapper");
-    Module.SetAudioCaptureFormat(false);
+    SetSoundFormat(Module);
     IBaseFilter* stamper = Module.AudioCapTamponerFilter.Get();
     Branch.Add(stamper, kAudioCapTamponerName);
     Branch.Link(Branch.Pin(acm, 1), Branch.Pin(stamper, 0), L"ACM wrapper to stamper");
@@ -59,7 +59,6 @@ bool Tdm::BuildMp3Graph(const std::wstring& FileName) {
         if (FAILED(ConnectPins(Graph().Get(), branch.Pin(encoder, 1), branch.Pin(wave, 0), &payload)))
             branch.Link(branch.Pin(encoder, 1), branch.Pin(wave, 0), L"MP3 encoder to WAVE writer");
         branch.Link(branch.Pin(wave, 1), branch.Pin(FileWriter->GetFilter().Get(), 0), L"WAVE writer to file writer");
-        SetAudioCaptureFormat(true);
         return true;
     });
 }

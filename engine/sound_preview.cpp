@@ -59,14 +59,16 @@ bool TAudioSource::BuildGraph() {
         dshow::DisconnectPin(end.Get());
         IBaseFilter* control = module->ControlPreviewAudioFilter.Get();
         module->AddOwnFilter(control, kControlPreviewAudioName);
-        // Every link is checked: silence must not be reported as a built preview.
+        // Every link the recordings hang from is checked: a sound source without them could not be
+        // recorded. The sound output is not: a machine without one (or a renderer that cannot play
+        // the format) previews silently and records all the same.
         const bool linked =
             SUCCEEDED(ConnectPins(graph.Get(), end.Get(), PinAt(control, 0).Get(), type.Get())) &&
             SUCCEEDED(ConnectPins(graph.Get(), PinAt(control, 1).Get(), downstream.Get(), type.Get())) &&
-            SUCCEEDED(builder->RenderStream(nullptr, nullptr, tee.Get(), module->TamponerAudioFilter.Get(), tee2.Get())) &&
-            module->AudioRendererFilter &&
-            SUCCEEDED(builder->RenderStream(nullptr, nullptr, tee2.Get(), nullptr, module->AudioRendererFilter.Get()));
+            SUCCEEDED(builder->RenderStream(nullptr, nullptr, tee.Get(), module->TamponerAudioFilter.Get(), tee2.Get()));
         if (!linked) return fail();
+        if (module->AudioRendererFilter)
+            builder->RenderStream(nullptr, nullptr, tee2.Get(), nullptr, module->AudioRendererFilter.Get());
         module->CurrentAudioSource = this;
         ICamWindow* shared = CamWindow;
         if (shared == nullptr && SharesDevice(module->CurrentVideoSource)) shared = module->CurrentVideoSource->CamWindow;
@@ -117,8 +119,11 @@ bool TAudioSource::KillGraph(bool KillSource) {
     bool ok = true;
     try {
         module->fg->Stop();
-        if (AudioEndFilter != nullptr)
-            module->RemoveChainBetween(AudioEndFilter->GetFilter().Get(), module->AudioRendererFilter.Get());
+        // In two parts: the sound output may be missing, or not connected when it could not play
+        // the format.
+        ComPtr<IBaseFilter> tee2 = module->infsupaudio->GetFilter();
+        if (AudioEndFilter != nullptr) module->RemoveChainBetween(AudioEndFilter->GetFilter().Get(), tee2.Get());
+        module->RemoveChainBetween(tee2.Get(), module->AudioRendererFilter.Get());
         module->infdecaudio->SetFilterGraph(nullptr);
         module->infsupaudio->SetFilterGraph(nullptr);
         // By reference as well: a chain that was never complete is not walked to its end.

@@ -267,9 +267,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
             ActualiserVideoBtnClick(this);
             return;
         }
-        SourcesFrame->LabAudio->SetCaption(std::to_wstring(engine::Native.SoundRate) + L" Hz " +
-                                           std::to_wstring(engine::Native.SoundBits) + L" bits " +
-                                           std::to_wstring(engine::Native.SoundChannels) + L" channels");
+        // LabAudio is written with the status texts below.
         ShowAudioControls();
 
         // The sound card's inputs: the last one enabled in its mixer is the stored entry.

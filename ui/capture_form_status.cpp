@@ -27,6 +27,18 @@ namespace {
 
 std::wstring UiString(unsigned Id) { return settings::LoadProgramText(Id); }
 
+// The sound label shows what a recording in the current format holds: the source's own sound, or
+// the capture format the recordings convert it to (which the settings panel may change meanwhile).
+// Not during a recording: its file keeps the format it started with.
+void ShowRecordingSound(widgets::TUcLabel* Label) {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr || module->CurrentAudioSource == nullptr) return;
+    const std::uint8_t format = settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value()
+                                                                        : settings::kFormatCaptureNone;
+    const std::wstring text = engine::SoundFormatText(module->RecordingSoundFormat(format));
+    if (Label->Caption() != text) Label->SetCaption(text);
+}
+
 std::wstring Upper(std::wstring Value) {
     for (wchar_t& c : Value) c = static_cast<wchar_t>(std::towupper(c));
     return Value;
@@ -118,6 +130,7 @@ void TCaptureForm::UpdateStatusTexts() {
         const TFormatCapture format = ParamCaptureFormat != nullptr ? ParamCaptureFormat->Value() : kFormatCaptureNone;
         StatusSourcesText = summary + L"=>" + FormatCaptureShortName(format);
     }
+    if (CaptureState != 2 && CaptureState != 4) ShowRecordingSound(SourcesFrame->LabAudio);
 
     // Panel 3: the room left on the recordings' drive.
     const std::wstring drive = Upper(unicode::WideExtractFileDrive(NextVideoFile));
@@ -154,6 +167,8 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
             StatusInfoText.clear();
         }
         StatusBar1->Invalidate();
+    } else {
+        ShowRecordingSound(SourcesFrame->LabAudio);
     }
     if (engine::Tdm* module = engine::dm()) {
         engine::TVideoSource* video = module->CurrentVideoSource;

@@ -325,35 +325,7 @@ void TCaptureForm::StopOnFullDisk() {
 // ---- Cut ----------------------------------------------------------------------------------
 
 bool TCaptureForm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name) {
-    engine::Tdm* module = engine::dm();
-    engine::TVideoSource* video = module->CurrentVideoSource;
-    Microsoft::WRL::ComPtr<IFileSinkFilter> sink;
-    switch (Format) {
-        case 1:
-            if (video == nullptr || video->Device == nullptr) return false;
-            video->Device->KillMuxGraph();
-            return video->Device->BuildMuxGraph(Name);
-        case 3:
-        case 4:
-            return video != nullptr && video->Device != nullptr && video->Device->BuildMuxGraph(Name);
-        case 2:
-        case 5:
-        case 6:
-        case 8:
-        case 9:
-            sink = module->FileSink;
-            break;
-        case 7:
-            if (module->MuxFilter) module->MuxFilter.As(&sink);
-            break;
-        case 11:
-        case 12:
-            sink = module->FileWriter->As<IFileSinkFilter>(IID_IFileSinkFilter);
-            break;
-        default:
-            return true;
-    }
-    return sink && SUCCEEDED(sink->SetFileName(Name.c_str(), nullptr));
+    return engine::dm()->HandNewNameToWriter(Format, Name);
 }
 
 void TCaptureForm::acCouperExecute(classlib::TObject* Sender) {

@@ -202,11 +202,16 @@ TEST_F(Preview, SoundOnlyFormatsRunOnTheSoundRenderersClock) {
     auto rendererClock = engine::Query<IReferenceClock>(module->AudioRendererFilter.Get(), IID_IReferenceClock);
     ASSERT_TRUE(rendererClock);
     EXPECT_EQ(rendererClock.Get(), clock.Get());
-    // Without a sound renderer there is no such clock: the run is refused, not made on another.
+    // Without a sound renderer there is no sound clock to follow: the sound is recorded all the
+    // same, on the graph's default clock.
     module->fg->Stop();
     ComPtr<IBaseFilter> renderer = module->AudioRendererFilter;
     module->AudioRendererFilter.Reset();
-    EXPECT_FALSE(module->RunGraph());
+    EXPECT_TRUE(module->RunGraph());
+    ComPtr<IReferenceClock> fallback;
+    EXPECT_HRESULT_SUCCEEDED(media->GetSyncSource(fallback.GetAddressOf()));
+    EXPECT_TRUE(fallback) << "a clock all the same";
+    module->fg->Stop();
     module->AudioRendererFilter = renderer;
 }
 

@@ -6,6 +6,8 @@
 #include "engine/avi_frame_rate.h"
 #include "engine/capture_devices.h"
 #include "filters/control_unit.h"
+#include "platform/standins/test_camera.h"
+#include "platform/standins/test_microphone.h"
 
 namespace recording_a {
 namespace {
@@ -100,6 +102,90 @@ TEST_F(DVAndAvi, WithoutASoundSourceFormats2And5And6WriteVideoOnly) {
         EXPECT_EQ(c.codec, p.Stream(0, "codec_name")) << n;
         EXPECT_GE(Packets(p, 0), 23) << n << " (a frame or two may be in the encoder at the stop)";
         ASSERT_TRUE(module->CurrentVideoSource->KillGraph(true));
+    }
+}
+
+TEST_F(DVAndAvi, ARefreshThatFindsNewDevicesLeavesTheCurrentSourcesRecordable) {
+    struct Case {
+        const wchar_t* video;
+        const wchar_t* sound;
+        bool (engine::Tdm::*build)(const std::wstring&);
+        const char* codec;
+    };
+    const Case cases[] = {{kDVVideo, kDVSound, &engine::Tdm::BuildDV2NativeGraph, "dvvideo"},
+                          {kCamera, kMicrophone, &engine::Tdm::BuildAviNativeGraph, "rawvideo"}};
+    unsigned long n = 0;
+    for (const Case& c : cases) {
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound));
+        engine::TVideoSource* video = module->CurrentVideoSource;
+        engine::TAudioSource* sound = module->CurrentAudioSource;
+        // A camera and a microphone are plugged in: the refresh button, or the device-change notice,
+        // finds them while the preview runs.
+        ++n;
+        RegisteredDevice camera({0x6a1e2410 + n, 0x5c2b, 0x4f6a, {0x9d, 0x47, 0x7e, 0x4a, 0x1b, 0x2c, 0x3d, 0x42}},
+                                standins::CLSID_QuillTestCamera, CLSID_VideoInputDeviceCategory,
+                                (L"Quillotrane Plugged Camera " + std::to_wstring(n)).c_str());
+        RegisteredDevice microphone({0x6a1e2420 + n, 0x5c2b, 0x4f6a, {0x9d, 0x47, 0x7e, 0x4a, 0x1b, 0x2c, 0x3d, 0x42}},
+                                    standins::CLSID_QuillTestMicrophone, CLSID_AudioInputDeviceCategory,
+                                    (L"Quillotrane Plugged Microphone " + std::to_wstring(n)).c_str());
+        Enumerate();
+        ASSERT_NE(nullptr, Video((L"Quillotrane Plugged Camera " + std::to_wstring(n)).c_str())) << "the new device is listed";
+        ASSERT_EQ(video, module->CurrentVideoSource);
+        ASSERT_EQ(sound, module->CurrentAudioSource);
+        module->fg->Stop();
+        const auto path = NewFile(L"after refresh " + std::to_wstring(n) + L".avi");
+        ASSERT_TRUE((module.get()->*c.build)(path.wstring())) << Why();
+        ASSERT_TRUE(RecordFrames(module->ControlCaptureVideo, 25));
+        const TMediaProbe p = ProbeWhole(path);
+        const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
+        ASSERT_GE(v, 0);
+        EXPECT_EQ(c.codec, p.Stream(v, "codec_name"));
+        EXPECT_GE(Packets(p, v), 23);
+        EXPECT_GE(a, 0) << "with the current sound source's sound";
+        ASSERT_TRUE(video->KillGraph(true));
+        ASSERT_TRUE(sound->KillGraph(true));
+    }
+}
+
+TEST_F(DVAndAvi, EveryRecordingHoldsTheSoundTheWindowShows) {
+    // 32000 Hz chosen: neither the microphone's 44100 nor the camcorder's 48000.
+    config.FrequenceDV.SetValue(1);
+    struct Case {
+        std::uint8_t format;
+        const wchar_t* video;
+        const wchar_t* sound;
+    };
+    for (const Case& c : {Case{1, kDVVideo, kDVSound}, Case{2, kDVVideo, kDVSound}, Case{5, kCamera, kMicrophone},
+                          Case{6, kCamera, kMicrophone}}) {
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound));
+        const engine::TSoundFormat shown = module->RecordingSoundFormat(c.format);
+        if (c.format == 1) {
+            EXPECT_EQ((engine::TSoundFormat{48000, 16, 2}), shown) << "the camcorder's own sound, in its DV";
+        } else {
+            EXPECT_EQ((engine::TSoundFormat{32000, 16, 2}), shown) << int(c.format);
+        }
+        const auto path = NewFile(L"sound of format " + std::to_wstring(c.format) + L".avi");
+        filters::Tqz_TimeStamper* counter = module->ControlCaptureVideo;
+        switch (c.format) {
+        case 1:
+            ASSERT_TRUE(module->CurrentVideoSource->Device->BuildMuxGraph(path.wstring()));
+            counter = module->ControlPreviewVideo;
+            break;
+        case 2: ASSERT_TRUE(module->BuildDV2NativeGraph(path.wstring())) << Why(); break;
+        case 5: ASSERT_TRUE(module->BuildAviNativeGraph(path.wstring())) << Why(); break;
+        default: ASSERT_TRUE(module->BuildDV2RecompGraph(path.wstring())) << Why(); break;
+        }
+        ASSERT_TRUE(RecordFrames(counter, 25));
+        const TMediaProbe p = ProbeWhole(path);
+        const int a = p.StreamOfType("audio");
+        ASSERT_GE(a, 0) << int(c.format);
+        EXPECT_EQ(std::to_string(shown.Rate), p.Stream(a, "sample_rate")) << int(c.format);
+        EXPECT_EQ(std::to_string(shown.Channels), p.Stream(a, "channels")) << int(c.format);
+        if (c.format != 1) {
+            EXPECT_EQ("pcm_s16le", p.Stream(a, "codec_name")) << int(c.format);
+        }
+        ASSERT_TRUE(module->CurrentVideoSource->KillGraph(true));
+        ASSERT_TRUE(module->CurrentAudioSource->KillGraph(true));
     }
 }
 

@@ -60,6 +60,7 @@ std::wstring DoubleName(DoubleKind Kind) {
     case DoubleKind::MuxWriting: return L"Quill Test Mux";
     case DoubleKind::EncoderRefusing: return L"Quill Test Encoder Refusing";
     case DoubleKind::EncoderWorking: return L"Quill Test Encoder";
+    case DoubleKind::WrapperFixed: return L"Quill Test Fixed Sound Wrapper";
     }
     return {};
 }
@@ -140,12 +141,32 @@ public:
     }
 };
 
-// PCM in, "MPEG-1 audio" out: the same bytes under the other type; or, refusing, no sound at all.
-class TestEncoder : public filters::TBCTransformFilter {
+// A sound double that passes its input's bytes on as they come, in buffers of the input's size.
+class PassingOn : public filters::TBCTransformFilter {
 public:
-    explicit TestEncoder(DoubleKind Kind) : TBCTransformFilter("Test encoder", nullptr, ClassOf(Kind)), kind_(Kind) {
+    PassingOn(const char* Name, DoubleKind Kind) : TBCTransformFilter(Name, nullptr, ClassOf(Kind)) {
         Log().Add(L"made " + DoubleName(Kind));
     }
+    HRESULT DecideBufferSize(IMemAllocator* Alloc, ALLOCATOR_PROPERTIES* Props) override {
+        ALLOCATOR_PROPERTIES in{};
+        if (input_->Allocator() == nullptr || FAILED(input_->Allocator()->GetProperties(&in))) return E_UNEXPECTED;
+        return SetBuffers(Alloc, Props, 4, in.cbBuffer);
+    }
+    HRESULT Transform(IMediaSample* In, IMediaSample* Out) override {
+        BYTE* from = nullptr;
+        BYTE* to = nullptr;
+        In->GetPointer(&from);
+        Out->GetPointer(&to);
+        const long n = std::min(In->GetActualDataLength(), Out->GetSize());
+        std::memcpy(to, from, static_cast<size_t>(n));
+        return Out->SetActualDataLength(n);
+    }
+};
+
+// PCM in, "MPEG-1 audio" out: the same bytes under the other type; or, refusing, no sound at all.
+class TestEncoder : public PassingOn {
+public:
+    explicit TestEncoder(DoubleKind Kind) : PassingOn("Test encoder", Kind), kind_(Kind) {}
     HRESULT CheckInputType(const AM_MEDIA_TYPE* Mt) override {
         if (kind_ == DoubleKind::EncoderRefusing) return S_FALSE;
         return Mt->majortype == MEDIATYPE_Audio && Mt->subtype == MEDIASUBTYPE_PCM && Mt->pbFormat != nullptr ? S_OK
@@ -163,23 +184,33 @@ public:
         reinterpret_cast<WAVEFORMATEX*>(Mt->pbFormat)->wFormatTag = WAVE_FORMAT_MPEG;
         return S_OK;
     }
-    HRESULT DecideBufferSize(IMemAllocator* Alloc, ALLOCATOR_PROPERTIES* Props) override {
-        ALLOCATOR_PROPERTIES in{};
-        if (input_->Allocator() == nullptr || FAILED(input_->Allocator()->GetProperties(&in))) return E_UNEXPECTED;
-        return SetBuffers(Alloc, Props, 4, in.cbBuffer);
-    }
-    HRESULT Transform(IMediaSample* In, IMediaSample* Out) override {
-        BYTE* from = nullptr;
-        BYTE* to = nullptr;
-        In->GetPointer(&from);
-        Out->GetPointer(&to);
-        const long n = std::min(In->GetActualDataLength(), Out->GetSize());
-        std::memcpy(to, from, static_cast<size_t>(n));
-        return Out->SetActualDataLength(n);
-    }
 
 private:
     DoubleKind kind_;
+};
+
+// The ACM wrapper's place without its conversion (and without a stream configuration): PCM passes
+// as it comes.
+class FixedWrapper : public PassingOn {
+public:
+    FixedWrapper() : PassingOn("Fixed sound wrapper", DoubleKind::WrapperFixed) {}
+    HRESULT CheckInputType(const AM_MEDIA_TYPE* Mt) override {
+        return Mt->majortype == MEDIATYPE_Audio && Mt->subtype == MEDIASUBTYPE_PCM ? S_OK : S_FALSE;
+    }
+    HRESULT CheckTransform(const AM_MEDIA_TYPE* In, const AM_MEDIA_TYPE* Out) override {
+        return CheckInputType(In) == S_OK && Out->majortype == In->majortype && Out->subtype == In->subtype &&
+                       Out->cbFormat == In->cbFormat &&
+                       (In->cbFormat == 0 || std::memcmp(Out->pbFormat, In->pbFormat, In->cbFormat) == 0)
+                   ? S_OK
+                   : S_FALSE;
+    }
+    HRESULT GetMediaType(int Position, AM_MEDIA_TYPE* Mt) override {
+        if (Position < 0) return E_INVALIDARG;
+        if (Position > 0 || !input_->IsConnected()) return VFW_S_NO_MORE_ITEMS;
+        dshow::FreeMediaType(*Mt);
+        dshow::CopyMediaType(Mt, &input_->CurrentMediaType());
+        return S_OK;
+    }
 };
 
 class TestMux : public filters::TBCBaseFilter {
@@ -285,6 +316,7 @@ HRESULT MakeDouble(DoubleKind Kind, REFIID Iid, void** Object) {
     case DoubleKind::Decoder: filter = (new TestDecoder)->BaseFilterInterface(); break;
     case DoubleKind::EncoderRefusing:
     case DoubleKind::EncoderWorking: filter = (new TestEncoder(Kind))->BaseFilterInterface(); break;
+    case DoubleKind::WrapperFixed: filter = (new FixedWrapper)->BaseFilterInterface(); break;
     default: filter = (new TestMux(Kind))->BaseFilterInterface(); break;
     }
     return filter->QueryInterface(Iid, Object);
@@ -330,6 +362,7 @@ RegisteredDouble::RegisteredDouble(DoubleKind Kind, DWORD Merit)
     case DoubleKind::Decoder: pins[0] = pin(false, 1, mpegVideo), pins[1] = pin(true, 1, rgb); break;
     case DoubleKind::EncoderRefusing:
     case DoubleKind::EncoderWorking: pins[0] = pin(false, 1, pcm), pins[1] = pin(true, 1, mpegAudio); break;
+    case DoubleKind::WrapperFixed: pins[0] = pin(false, 1, pcm), pins[1] = pin(true, 1, pcm); break;
     default: pins[0] = pin(false, 2, muxInputs), pins[1] = pin(true, 1, stream); break;
     }
     REGFILTER2 filter{};
@@ -342,6 +375,12 @@ RegisteredDouble::RegisteredDouble(DoubleKind Kind, DWORD Merit)
                      reinterpret_cast<void**>(mapper.GetAddressOf()));
     if (mapper)
         mapper->RegisterFilter(class_, DoubleName(Kind).c_str(), nullptr, &CLSID_LegacyAmFilterCategory, nullptr, &filter);
+}
+
+std::wstring DoubleMoniker(DoubleKind Kind) {
+    wchar_t id[64];
+    StringFromGUID2(ClassOf(Kind), id, 64);
+    return L"@device:sw:{083863F1-70DE-11D0-BD40-00A0C911CE86}\\" + std::wstring(id);
 }
 
 RegisteredDouble::~RegisteredDouble() {

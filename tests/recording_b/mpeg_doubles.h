@@ -1,8 +1,9 @@
 // Test doubles of the native MPEG recording, registered with the filter mapper for one test and made
 // in this process: a decoder of the test MPEG source (so that its preview runs), multiplexers (one
 // whose output reaches no file writer, one with a single input, one that writes every packet it
-// gets) and MPEG-1 audio encoders (one that takes no sound, one that passes it on). Each object
-// notes what happened to it in a shared log, so that a test can follow the candidate loop.
+// gets) and MPEG-1 audio encoders (one that takes no sound, one that passes it on); and, for any
+// recording with sound, an ACM wrapper that cannot change the sound's format. Each object notes
+// what happened to it in a shared log, so that a test can follow the candidate loop.
 #pragma once
 
 #include <windows.h>
@@ -47,7 +48,10 @@ enum class DoubleKind {
     MuxWriting,      // video and sound inputs, writes records
     EncoderRefusing, // takes no sound in
     EncoderWorking,  // PCM in, MPEG-1 audio out (the same bytes)
+    WrapperFixed,    // PCM in, the same PCM out; no stream configuration, so every format set is refused
 };
+// The stored moniker of a registered double, for a filter component that should make it.
+std::wstring DoubleMoniker(DoubleKind Kind);
 
 // The name a double of that kind gets, as listed and as logged.
 std::wstring DoubleName(DoubleKind Kind);

@@ -8,6 +8,10 @@
 #include <cstring>
 #include <set>
 
+#include <mmreg.h>
+
+#include "classlib/message_box.h"
+#include "engine/recording_branch.h"
 #include "mpeg_doubles.h"
 #include "platform/standins/mpeg_test_source.h"
 
@@ -170,6 +174,82 @@ TEST_F(MpegRecording, WithoutAnEncoderThatTakesTheSoundTheRecordingGoesOnWithout
     EXPECT_FALSE(InGraph(L"audioenc")) << "the encoder that refused is not kept";
     EXPECT_EQ(doubles[1]->Class(), ClassOf(module->muxer)) << "no second input is needed then";
     EXPECT_TRUE(InGraph(L"AudioCap Tamponer")) << "the sound branch ends at its stamper";
+}
+
+TEST_F(MpegRecording, ACutGivesTheFileWriterTheNewNameAndBothPartsAreWhole) {
+    Register({DoubleKind::EncoderWorking, DoubleKind::MuxWriting});
+    Preview(true);
+    const auto preview = Names();
+    std::vector<std::wstring> boxes;
+    const classlib::TMessageBoxFunction previous =
+        classlib::SetMessageBoxFunction([&](HWND, const std::wstring& Text, const std::wstring&, UINT) {
+            boxes.push_back(Text);
+            return IDOK;
+        });
+    struct Restore {
+        classlib::TMessageBoxFunction box;
+        ~Restore() { classlib::SetMessageBoxFunction(box); }
+    } restore{previous};
+    auto videoIn = [](const std::wstring& File) {
+        int broken = 0;
+        return VideoPackets(ReadMuxFile(File, nullptr), &broken).size();
+    };
+    const std::wstring first = FileName(L".mpg"), second = FileName(L".mpg");
+    ASSERT_TRUE(module->BuildMpegNativeGraph(first)) << Links();
+    ASSERT_TRUE(module->RunGraph());
+    ASSERT_TRUE(engine_test::PumpUntil([&] { return videoIn(first) >= 10; }));
+    // The cut: the graph stops and the running recording's writer takes the next name.
+    module->fg->Stop();
+    ASSERT_TRUE(module->HandNewNameToWriter(3, second));
+    EXPECT_TRUE(boxes.empty()) << "the MPEG device is not asked to write a file of its own";
+    const auto firstSize = std::filesystem::file_size(first);
+    ASSERT_TRUE(Record([&] { return videoIn(second) >= 10; })) << Links();
+    EXPECT_EQ(firstSize, std::filesystem::file_size(first)) << "the first part was closed at the cut";
+    EXPECT_EQ(preview, Names());
+    // The test source numbers its packets from 0 at each run: each part is checked on its own.
+    std::vector<std::uint32_t> parts[2];
+    int i = 0;
+    for (const std::wstring& file : {first, second}) {
+        bool whole = false;
+        const std::vector<MuxRecord> records = ReadMuxFile(file, &whole);
+        EXPECT_TRUE(whole) << i;
+        int broken = 0;
+        parts[i] = VideoPackets(records, &broken);
+        EXPECT_EQ(0, broken) << i;
+        EXPECT_TRUE(std::is_sorted(parts[i].begin(), parts[i].end())) << i;
+        EXPECT_TRUE(std::any_of(records.begin(), records.end(), [](const MuxRecord& r) { return r.Tag == 'A'; }))
+            << i << ": with sound";
+        ++i;
+    }
+    EXPECT_GE(parts[0].size(), 10u);
+    EXPECT_GE(parts[1].size(), 10u);
+}
+
+TEST_F(MpegRecording, TheSoundGoesInInTheFormatTheWindowShowsOrTheRecordingDoesNotStart) {
+    Register({DoubleKind::EncoderWorking, DoubleKind::MuxWriting});
+    Preview(true);  // the microphone gives 44100 Hz; the capture format is 48000 Hz
+    const engine::TSoundFormat shown = module->RecordingSoundFormat(3);
+    EXPECT_EQ((engine::TSoundFormat{48000, 16, 2}), shown);
+    ASSERT_TRUE(module->BuildMpegNativeGraph(FileName(L".mpg"))) << Links();
+    engine::TConnectionType type;
+    ASSERT_TRUE(type.Read(engine::PinAt(module->audioenc->GetFilter().Get(), 0).Get()));
+    ASSERT_GE(type->cbFormat, sizeof(WAVEFORMATEX));
+    const auto* wave = reinterpret_cast<const WAVEFORMATEX*>(type->pbFormat);
+    EXPECT_EQ(static_cast<DWORD>(shown.Rate), wave->nSamplesPerSec) << "what the encoder, and so the file, gets";
+    EXPECT_EQ(shown.Channels, wave->nChannels);
+    EXPECT_EQ(shown.Bits, wave->wBitsPerSample);
+    module->fg->Stop();
+    ASSERT_TRUE(module->StopCaptureGraph());
+
+    // A wrapper that cannot convert: no recording in the microphone's own format.
+    RegisteredDouble wrapper(DoubleKind::WrapperFixed, MERIT_DO_NOT_USE);
+    module->acmcap->BaseFilter()->SetMoniker(engine::MonikerFromDisplayName(DoubleMoniker(DoubleKind::WrapperFixed)).Get());
+    const auto preview = Names();
+    const std::wstring file = FileName(L".mpg");
+    EXPECT_FALSE(module->BuildMpegNativeGraph(file));
+    EXPECT_EQ(L"the sound format 48000 Hz 16 bits 2 channels is refused", engine::LastRecordingBuildError());
+    EXPECT_EQ(preview, Names());
+    EXPECT_FALSE(std::filesystem::exists(file));
 }
 
 TEST_F(MpegRecording, WhenNoMultiplexerConnectsAllTheWayTheAnswerIsFalse) {

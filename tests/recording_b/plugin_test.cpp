@@ -10,6 +10,7 @@
 
 #include "classlib/message_box.h"
 #include "engine/plugins.h"
+#include "engine/recording_branch.h"
 #include "platform/standins/test_camera.h"
 
 namespace recording_b {
@@ -40,16 +41,29 @@ protected:
         SetEnvironmentVariableW(L"QUILL_TEST_PLUGIN_LOG", nullptr);
     }
     // Copies the test plug-in built as Built into the plug-in folder as Name, and lists the device
-    // it drives.
-    std::filesystem::path Install(const char* Built, const wchar_t* Name, const wchar_t* Device) {
+    // it drives (a test camera; with Exclusive, one that cannot be opened again while in use).
+    std::filesystem::path Install(const char* Built, const wchar_t* Name, const wchar_t* Device,
+                                  bool Exclusive = false) {
         wchar_t exe[MAX_PATH];
         GetModuleFileNameW(nullptr, exe, MAX_PATH);
         const std::filesystem::path target = plugins / Name;
         std::filesystem::copy_file(std::filesystem::path(exe).parent_path() / Built, target);
         CLSID id = kDeviceClass;
         id.Data1 += static_cast<unsigned long>(devices.size());
-        devices.push_back(std::make_unique<engine_test::RegisteredDevice>(id, standins::CLSID_QuillTestCamera,
-                                                                          CLSID_VideoInputDeviceCategory, Device));
+        auto make = [this, Exclusive](REFIID Iid, void** Object) {
+            if (Exclusive && opened) {
+                opened->AddRef();
+                if (opened->Release() > 1) return HRESULT_FROM_WIN32(ERROR_BUSY);
+            }
+            ComPtr<IUnknown> camera;
+            const HRESULT hr = CoCreateInstance(standins::CLSID_QuillTestCamera, nullptr, CLSCTX_INPROC_SERVER,
+                                                IID_IUnknown, reinterpret_cast<void**>(camera.GetAddressOf()));
+            if (FAILED(hr)) return hr;
+            opened = camera;
+            return camera->QueryInterface(Iid, Object);
+        };
+        devices.push_back(
+            std::make_unique<engine_test::RegisteredDevice>(id, make, CLSID_VideoInputDeviceCategory, Device));
         return target;
     }
     std::vector<std::string> Calls(const std::string& Stem) {
@@ -75,6 +89,7 @@ protected:
     std::filesystem::path plugins;
     std::filesystem::path log;
     engine::TpluginList list;
+    ComPtr<IUnknown> opened;  // the camera object made last
     std::vector<std::unique_ptr<engine_test::RegisteredDevice>> devices;
     std::vector<std::wstring> boxes;
     classlib::TMessageBoxFunction previousBox;
@@ -176,6 +191,8 @@ TEST_F(Plugins, PluginsThatFaultOrAnswerNonsenseAreRefusedWithTheirReason) {
     EXPECT_EQ(nullptr, DeviceNamed(L"Quillotrane Plugin Garbage"));
     EXPECT_FALSE(Entry(L"Quillotrane Plugin Garbage")->Enabled);
     EXPECT_EQ(L"pi_sourcefilter wrote a filter record that cannot be read", Entry(L"Quillotrane Plugin Garbage")->Problem);
+    EXPECT_EQ("pi_destroy", Calls("garbage.pcf").back()) << "refused after it gave an instance: the instance goes";
+    EXPECT_EQ(1, Count("garbage.pcf", "pi_destroy"));
     EXPECT_TRUE(boxes.empty()) << "nothing is shown while the devices are listed";
 
     // Stopped while in use: the preview fails, the user is told once, the plug-in is not called again.
@@ -184,6 +201,7 @@ TEST_F(Plugins, PluginsThatFaultOrAnswerNonsenseAreRefusedWithTheirReason) {
     engine::TVideoSource* source = Video(L"Plugin Faulty");
     EXPECT_FALSE(source->BuildGraph());
     EXPECT_TRUE(device->Stopped());
+    EXPECT_FALSE(InGraph(L"pi_source")) << "the source it put in the graph leaves without it";
     EXPECT_NE(std::wstring::npos, device->Problem().find(L"pi_setvideograph caused an access violation"));
     ASSERT_EQ(1u, boxes.size());
     EXPECT_NE(std::wstring::npos, boxes[0].find(L"faulty.pcf"));
@@ -199,6 +217,64 @@ TEST_F(Plugins, PluginsThatFaultOrAnswerNonsenseAreRefusedWithTheirReason) {
     EXPECT_EQ(0, Count("faulty.pcf", "pi_destroy")) << "a plug-in that faulted is not called again";
     EXPECT_NE(nullptr, GetModuleHandleW(faulty.c_str())) << "nor unloaded: its objects may still be in use";
     EXPECT_NE(nullptr, GetModuleHandleW(crash.c_str()));
+}
+
+TEST_F(Plugins, APluginStoppedForNonsenseTakesItsBranchesDownAndIsDestroyed) {
+    const auto dll = Install(QUILL_TEST_PLUGIN_FULL, L"badrecord.pcf", L"Quillotrane Plugin Bad Record");
+    engine::LoadPluginList(list, plugins.wstring());
+    Enumerate();
+    auto* device = dynamic_cast<engine::TPlugInCaptureDevice*>(DeviceNamed(L"Quillotrane Plugin Bad Record"));
+    ASSERT_NE(nullptr, device);
+    const auto before = Names();
+    EXPECT_FALSE(Video(L"Plugin Bad Record")->BuildGraph());
+    EXPECT_TRUE(device->Stopped());
+    EXPECT_EQ(L"pi_setvideograph wrote a filter record of an unknown size", device->Problem());
+    EXPECT_EQ(1u, boxes.size());
+    // What it had built before the nonsense is taken down through its own exports.
+    EXPECT_FALSE(InGraph(L"pi_tee"));
+    EXPECT_FALSE(InGraph(L"pi_source"));
+    EXPECT_EQ(before, Names());
+    EXPECT_EQ(1, Count("badrecord.pcf", "pi_killvideograph"));
+    EXPECT_EQ(1, Count("badrecord.pcf", "pi_killsourcegraph"));
+    EXPECT_FALSE(Video(L"Plugin Bad Record")->BuildGraph());
+    EXPECT_EQ(1, Count("badrecord.pcf", "pi_setvideograph")) << "nothing is built with it any more";
+    module.reset();
+    videoDevices.reset();
+    EXPECT_EQ("pi_destroy", Calls("badrecord.pcf").back()) << "its instance goes before its library";
+    EXPECT_EQ(nullptr, GetModuleHandleW(dll.c_str()));
+}
+
+TEST_F(Plugins, APluginWithoutASourceMonikerKeepsItsNumberAndPreviewAcrossRefreshes) {
+    // A device that cannot be opened a second time while the preview uses it.
+    Install(QUILL_TEST_PLUGIN_FULL, L"nomoniker.pcf", L"Quillotrane Plugin No Moniker", true);
+    engine::LoadPluginList(list, plugins.wstring());
+    Enumerate();
+    engine::TCaptureDevice* device = DeviceNamed(L"Quillotrane Plugin No Moniker");
+    ASSERT_NE(nullptr, device);
+    engine::TVideoSource* source = Video(L"Plugin No Moniker");
+    ASSERT_NE(nullptr, source);
+    ASSERT_TRUE(source->BuildGraph()) << Links();
+    // The refresh button, or a device-change notice: a new device appears beside it.
+    engine_test::RegisteredDevice other({0x6a1e2380, 0x5c2b, 0x4f6a, {0x9d, 0x47, 0x7e, 0x4a, 0x1b, 0x2c, 0x3d, 0x41}},
+                                        standins::CLSID_QuillTestCamera, CLSID_VideoInputDeviceCategory,
+                                        L"Quillotrane Plugged Camera");
+    for (int refresh = 0; refresh < 2; ++refresh) Enumerate();
+    EXPECT_EQ(device, DeviceNamed(L"Quillotrane Plugin No Moniker")) << "found again by its listed moniker";
+    EXPECT_EQ(1, device->Number);
+    EXPECT_EQ(L"Plugin No Moniker", device->DisplayName);
+    EXPECT_EQ(1, Count("nomoniker.pcf", "pi_create"));
+    EXPECT_EQ(source, module->CurrentVideoSource) << "its preview stays";
+    EXPECT_TRUE(source->Active);
+    EXPECT_EQ(source, Video(L"Plugin No Moniker"));
+    // The next recording taps the preview's native tee, as before the refresh.
+    module->fg->Stop();
+    const std::wstring file = FileName(L".avi");
+    ASSERT_TRUE(module->BuildAviNativeGraph(file)) << engine::LastRecordingBuildError();
+    const int frames = sink->Frames.load();
+    ASSERT_TRUE(Record([&] { return sink->Frames.load() >= frames + 20; }));
+    const quill_test::TMediaProbe probe = quill_test::Probe(file);
+    ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+    EXPECT_GE(probe.StreamNumber(0, "nb_read_packets"), 15);
 }
 
 TEST_F(Plugins, APluginWithoutItsGraphExportsListsItsDeviceButCannotPreviewIt) {

@@ -9,6 +9,7 @@
 #include "engine/sound_builders.h"
 #include "filters/time_stamper.h"
 #include "filters/wave_dest.h"
+#include "mpeg_doubles.h"
 #include "platform/standins/mp3_encoder.h"
 #include "settings/settings_catalogue.h"
 
@@ -64,6 +65,7 @@ TEST_F(SoundRecording, WavHoldsStereo16BitPcmAtTheChosenRateForTheRecordedTime) 
     EXPECT_EQ("pcm_s16le", probe.Stream(0, "codec_name"));
     EXPECT_EQ("2", probe.Stream(0, "channels"));
     EXPECT_EQ("32000", probe.Stream(0, "sample_rate")) << "\"FrequenceDV\" 1 chooses 32000 Hz";
+    EXPECT_EQ((engine::TSoundFormat{32000, 16, 2}), module->RecordingSoundFormat(11)) << "what the window shows";
     EXPECT_EQ(46u + bytes, std::filesystem::file_size(file)) << "an 18-byte format block";
     EXPECT_NEAR(bytes / 128000.0, probe.StreamNumber(0, "duration"), 0.01);
     EXPECT_GE(bytes / 128000.0, 1.5);
@@ -100,6 +102,7 @@ TEST_F(SoundRecording, Mp3InAWaveFrameDecodesForTheRecordedTime) {
     EXPECT_EQ("wav", probe.Get("format.format_name"));
     EXPECT_EQ("mp3", probe.Stream(0, "codec_name"));
     EXPECT_EQ("44100", probe.Stream(0, "sample_rate"));
+    EXPECT_EQ(44100, module->RecordingSoundFormat(12).Rate) << "what the window shows";
     const quill_test::TUnixResult whole = quill_test::DecodeWhole(file);
     EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
     std::string failure;
@@ -137,6 +140,83 @@ TEST_F(SoundRecording, AnEncoderWithoutAnOutputFailsTheBuildWhichTakesItsBranchO
     const std::uint32_t start = module->TamponerAudio->SampleCounter();
     ASSERT_TRUE(module->RunGraph()) << "the preview runs again";
     EXPECT_TRUE(engine_test::PumpUntil([&] { return module->TamponerAudio->SampleCounter() > start + 5; }));
+}
+
+TEST_F(SoundRecording, ARefusedSoundFormatStartsNoRecordingInAnotherFormat) {
+    // A wrapper that cannot convert: the microphone's 44100 Hz would go into the file as it comes
+    // while the window shows the chosen 32000 Hz.
+    RegisteredDouble wrapper(DoubleKind::WrapperFixed, MERIT_DO_NOT_USE);
+    module->acmcap->BaseFilter()->SetMoniker(engine::MonikerFromDisplayName(DoubleMoniker(DoubleKind::WrapperFixed)).Get());
+    UseLameEncoder();
+    ASSERT_TRUE(Audio(kMicrophone)->BuildGraph());
+    const auto preview = Names();
+    Log().Clear();
+    struct Case {
+        bool (engine::Tdm::*build)(const std::wstring&);
+        const char* name;
+    };
+    for (const Case& c : {Case{&engine::Tdm::BuildWavGraph, "wav"}, Case{&engine::Tdm::BuildMp3Graph, "mp3"},
+                          Case{&engine::Tdm::BuildAviNativeGraph, "avi"}}) {
+        if (c.build == &engine::Tdm::BuildAviNativeGraph) {
+            ASSERT_TRUE(Video(engine_test::kCamera)->BuildGraph());
+            module->fg->Stop();
+        }
+        const auto before = Names();
+        const std::wstring file = FileName(L".wav");
+        EXPECT_FALSE((module.get()->*c.build)(file)) << c.name;
+        EXPECT_EQ(L"the sound format 32000 Hz 16 bits 2 channels is refused", engine::LastRecordingBuildError()) << c.name;
+        EXPECT_EQ(before, Names()) << c.name << ": the failed build takes its branch out";
+        EXPECT_FALSE(std::filesystem::exists(file)) << c.name;
+    }
+    EXPECT_FALSE(Log().Lines().empty()) << "the wrapper that cannot convert was used";
+    ASSERT_TRUE(module->CurrentVideoSource->KillGraph(true));
+    EXPECT_EQ(preview, Names());
+    ASSERT_TRUE(module->RunGraph()) << "the preview goes on";
+}
+
+TEST_F(SoundRecording, WithoutASoundOutputTheSoundPreviewsSilentlyAndIsRecorded) {
+    // No DirectSound renderer can be made (a machine without a sound output).
+    module->audiorender->SetFilterGraph(nullptr);
+    module->audiorender->BaseFilter()->SetMoniker(
+        engine::MonikerFromDisplayName(L"@device:cm:{E0F158E1-CB04-11D0-BD4E-00A0C911CE86}\\No Sound Output").Get());
+    EXPECT_FALSE(module->AttachRenderers(sinkFilter.Get()));
+    ASSERT_EQ(nullptr, module->AudioRendererFilter.Get());
+    const auto empty = Names();
+
+    engine::TAudioSource* microphone = Audio(kMicrophone);
+    ASSERT_TRUE(microphone->BuildGraph()) << "the sound source can be chosen";
+    EXPECT_EQ(microphone, module->CurrentAudioSource);
+    for (const wchar_t* name : {L"Control_Preview_Audio", L"infdecaudio", L"Tamponer Audio", L"infsupaudio"})
+        EXPECT_TRUE(InGraph(name)) << name;
+    const std::uint32_t heard = module->TamponerAudio->SampleCounter();
+    ASSERT_TRUE(module->RunGraph());
+    EXPECT_TRUE(engine_test::PumpUntil([&] { return module->TamponerAudio->SampleCounter() > heard + 5; }))
+        << "the preview runs, silently";
+    module->fg->Stop();
+
+    const std::wstring file = FileName(L".wav");
+    ASSERT_TRUE(module->BuildWavGraph(file)) << engine::LastRecordingBuildError();
+    const std::uint32_t start = Buffers();
+    ASSERT_TRUE(Record([&] { return Buffers() >= start + 50; })) << "recorded on the default clock";
+    const quill_test::TMediaProbe probe = quill_test::Probe(file);
+    ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+    EXPECT_EQ("pcm_s16le", probe.Stream(0, "codec_name"));
+    EXPECT_GE(module->WaveDest->DataBytes(), 40u * 128u * 20u) << "most of a second of sound";
+    ASSERT_TRUE(microphone->KillGraph(true));
+    EXPECT_EQ(empty, Names()) << "nothing of the chain is left";
+
+    // A camcorder's own sound goes into its DV recording.
+    format.SetValue(2);
+    ASSERT_TRUE(Video(L"DV Source - Video")->BuildGraph());
+    ASSERT_TRUE(Audio(L"DV Source - Audio")->BuildGraph());
+    const std::wstring dv = FileName(L".avi");
+    ASSERT_TRUE(module->BuildDV2NativeGraph(dv)) << engine::LastRecordingBuildError();
+    const std::uint32_t frames = module->ControlCaptureVideo->SampleCounter();
+    ASSERT_TRUE(Record([&] { return module->ControlCaptureVideo->SampleCounter() >= frames + 25; }));
+    const quill_test::TMediaProbe dvProbe = quill_test::Probe(dv);
+    ASSERT_TRUE(dvProbe.Ok()) << dvProbe.Run.Failure << dvProbe.Run.Err;
+    EXPECT_EQ(2, dvProbe.StreamCount());
+    EXPECT_GE(dvProbe.StreamOfType("audio"), 0);
 }
 
 TEST(Mp3Link, AsksForTheMpegPayloadSubtypeAndNothingElse) {

@@ -8,6 +8,9 @@
 //   garbage*     drives "Quillotrane Plugin Garbage" and writes a wild record pointer
 //   faulty*      drives "Quillotrane Plugin Faulty" and faults in pi_setvideograph
 //   crashcreate* drives "Quillotrane Plugin Crash Create" and faults in pi_create
+//   nomoniker*   drives "Quillotrane Plugin No Moniker" and names no moniker in its source records
+//   badrecord*   drives "Quillotrane Plugin Bad Record": builds its video branch, then hands over a
+//                record of a wrong size for the tee
 // Built with QUILL_TEST_PLUGIN_SPARSE it exports only the name, creation and count exports, and
 // drives "Quillotrane Plugin Sparse".
 #include <windows.h>
@@ -43,6 +46,8 @@ const char* DriverName() {
     if (Is(L"garbage")) return "Quillotrane Plugin Garbage";
     if (Is(L"faulty")) return "Quillotrane Plugin Faulty";
     if (Is(L"crashcreate")) return "Quillotrane Plugin Crash Create";
+    if (Is(L"nomoniker")) return "Quillotrane Plugin No Moniker";
+    if (Is(L"badrecord")) return "Quillotrane Plugin Bad Record";
     return "Quillotrane Plugin Camera";
 #endif
 }
@@ -80,6 +85,14 @@ struct Instance {
 };
 
 Instance* Of(void** InstanceSlot) { return InstanceSlot != nullptr ? static_cast<Instance*>(*InstanceSlot) : nullptr; }
+
+// The moniker the source records name: none for the plug-in that keeps it to itself.
+IMoniker* SourceMoniker(const Instance* Of) {
+#ifndef QUILL_TEST_PLUGIN_SPARSE
+    if (Is(L"nomoniker")) return nullptr;
+#endif
+    return Of->moniker;
+}
 
 // The moniker of the video input device named DriverName().
 IMoniker* FindDevice() {
@@ -188,7 +201,7 @@ EXPORT pi_sourcefilter(void** InstanceSlot, const QuillPiFilter** Filter) {
         return;
     }
 #endif
-    instance->sourceRecord = {sizeof(QuillPiFilter), nullptr, instance->moniker};
+    instance->sourceRecord = {sizeof(QuillPiFilter), nullptr, SourceMoniker(instance)};
     *Filter = &instance->sourceRecord;
 }
 
@@ -211,7 +224,7 @@ EXPORT pi_setsourcegraph(void** InstanceSlot, const QuillPiFilter** Source, Quil
     if (instance->source == nullptr && instance->moniker != nullptr)
         instance->moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(&instance->source));
     if (instance->source == nullptr || FAILED(graph->AddFilter(instance->source, L"pi_source"))) return;
-    instance->graphRecord = {sizeof(QuillPiFilter), instance->source, instance->moniker};
+    instance->graphRecord = {sizeof(QuillPiFilter), instance->source, SourceMoniker(instance)};
     *Source = &instance->graphRecord;
 }
 
@@ -241,7 +254,7 @@ EXPORT pi_setvideograph(void** InstanceSlot, int32_t Stream, IPin** VideoEndPin,
     Drop(teeIn);
     if (FAILED(hr)) return;
     *VideoEndPin = PinOf(instance->tee, PINDIR_OUTPUT, true);  // the reference goes to the host
-    instance->teeRecord = {sizeof(QuillPiFilter), instance->tee, nullptr};
+    instance->teeRecord = {Is(L"badrecord") ? 4u : static_cast<uint32_t>(sizeof(QuillPiFilter)), instance->tee, nullptr};
     *VideoEndFilter = &instance->teeRecord;
     *SourceInverted = 0;
     const bool bad = Is(L"badformats");
