@@ -267,7 +267,7 @@ public:
     void ApplyVolume();
     void tbChange(classlib::TObject* Sender);
     // The close question in "Do not save when quit" mode: true with Mode set when the user chose
-    // (the save-preferences dialog, modal).
+    // (the save-preferences dialog the start-up made, modal).
     virtual bool AskStorageMode(std::uint8_t& Mode);
     // Whether this is the program's main window (a window a test makes is not): only it takes the
     // command line and the application's idle time.
@@ -627,6 +627,8 @@ private:
     std::wstring scheduleCheckedName_;
     bool scheduleNameExisted_ = false;
     TVideoPopupLink videoPopup_;
+    // The storage question of a close is on the screen.
+    bool storageQuestionOpen_ = false;
     bool firstShowDone_ = false;
     bool firstIdleDone_ = false;
     std::atomic<HWND> messageWindow_{nullptr};

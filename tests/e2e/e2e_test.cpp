@@ -138,6 +138,21 @@ TEST_F(EndToEnd, SettingsChangedByCommandsAreKeptAsEachStorageAnswerSays) {
     }
 }
 
+// A new user's first close: nothing stored anywhere (no INI file beside the program, no registry
+// key), so the close asks where to keep the settings. Asked to close again while that question
+// comes up (the close box clicked twice), the program still shows the one question alone, and
+// obeys the answer.
+TEST_F(EndToEnd, TheFirstCloseWithNothingStoredAsksOnlyWhereToKeepTheSettings) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, quill_test::kMakerKey);
+    ASSERT_FALSE(e2e::FileExists(copy_.Ini()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    EXPECT_TRUE(program.Close(L"Portable", 2));
+    EXPECT_TRUE(program.Asked());
+    EXPECT_EQ(std::vector<std::wstring>{}, program.ShownAtClose()) << "nothing but the question comes up";
+    EXPECT_TRUE(e2e::FileExists(copy_.Ini())) << "the answer is obeyed";
+}
+
 // Bad input never brings the program down: a settings file with odd values and junk, switches and
 // script lines that name nothing or hold nonsense. It keeps running on sound values, still obeys
 // the sound commands among them, and ends cleanly; "quit" on the command line closes it after the
