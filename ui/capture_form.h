@@ -320,6 +320,8 @@ public:
     // Now as the schedule sees it: the schedule clock's OnGetTime may replace it (a whole date and
     // time, or a time of day taken as today's).
     double ScheduleNow();
+    // The end the schedule panel sets (its end date and time), the one the end alarm is armed on.
+    double ScheduledEnd();
     // A recording whose file is open (started and not yet closed by a stop or an abandon).
     bool RecordingOpen() const { return recordingOpen_; }
     // The recording sources bind the schedule panel's edits (the form's creation).
@@ -599,6 +601,8 @@ private:
     void ApplyLookControls(const TLook& Look);
     void ApplyLookGlyphs(const TLook& Look);
     bool StartRecording();
+    // What this computer lacks to record in Format (why a start cannot be made), empty when nothing.
+    std::wstring MissingForFormat(std::uint8_t Format);
     void AbandonCapture();
     bool ConfirmNewRecording(const std::wstring& Name, bool WithAll);
     std::wstring FreeRecordingName(std::wstring Name);
@@ -608,11 +612,16 @@ private:
     void AddClipEntry(const std::wstring& Name);
     void RepaintStatus();
     void RunPendingAlarm();
+    // A scheduled start that came at or after its end: dropped, back to preview, the user told.
+    void SkipLateSchedule();
     // Whether a schedule alarm (1 start, 2 end) acts now: the window is in State and the alarm's
     // moment At has come; an alarm during another transition is kept for its end.
     bool AlarmActs(int State, double At, int Alarm);
     // The capture action's stop in states 2 and 4: the preview look, or the abandon.
     void StopRunningRecording();
+    // While a recording's file is open (states 2 and 4) the sources and the format stay as they
+    // are: true then, and a request that Changes something is told so in the status bar.
+    bool KeepSourcesWhileRecording(bool Changes);
     // A failed write of the recording's file, from the graph's events: a full disk is posted once.
     void RecordingWriteFailed(HRESULT Result);
     void StopOnFullDisk();

@@ -25,6 +25,7 @@
 #include "ui/dossiers_frame.h"
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
+#include "ui/recording_text_ids.h"
 #include "ui/sources_frame.h"
 
 namespace ui {
@@ -162,18 +163,31 @@ bool TCaptureForm::EnumerateSources() {
     return true;
 }
 
+bool TCaptureForm::KeepSourcesWhileRecording(bool Changes) {
+    if ((CaptureState != 2 && CaptureState != 4) || !RecordingOpen()) return false;
+    if (Changes) {
+        // In the panel of the sources summary, which the refusal replaces until the next look.
+        StatusMainText.clear();
+        StatusAlertText = settings::LoadProgramText(IDS_REC_SOURCES_KEPT);
+        RepaintStatus();
+    }
+    return true;
+}
+
 bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr || !VideoSources) return false;
     widgets::TUcComboBox* combo = SourcesFrame->cboxvideo;
     const std::wstring none = NoVideoStream();
     if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Name == Name) return true;
-    if (module->CurrentVideoSource == nullptr && Name == none) {
+    // The recording goes on untouched: its branch hangs from the sources' previews.
+    const bool noneAsBefore = module->CurrentVideoSource == nullptr && Name == none;
+    if (KeepSourcesWhileRecording(!noneAsBefore)) return noneAsBefore;
+    if (noneAsBefore) {
         PointAt(combo, settings::ParamSourceVideo->Value());
         HideVideoControls();
         return true;
     }
-    if (CaptureState == 2 || CaptureState == 4) StopCapture();
     PointAt(combo, Name);
     bool result = false;
     try {
@@ -234,6 +248,9 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
 bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr || !AudioSources) return true;
+    const bool unchanged = module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name == Name
+                                                                 : Name == NoAudioStream();
+    if (KeepSourcesWhileRecording(!unchanged)) return unchanged;
     try {
         module->fg->Stop();
     } catch (...) {
@@ -311,6 +328,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
 }
 
 void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
+    if (KeepSourcesWhileRecording(Format != settings::ParamCaptureFormat->Value())) return;
     engine::Tdm* module = engine::dm();
     std::vector<std::wstring> offered;
     const engine::TVideoSource* video = module != nullptr ? module->CurrentVideoSource : nullptr;
@@ -390,7 +408,7 @@ void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
 
 void TCaptureForm::ReselectSources() {
     engine::Tdm* module = engine::dm();
-    if (module == nullptr) return;
+    if (module == nullptr || KeepSourcesWhileRecording(true)) return;
     const std::wstring video = SourcesFrame->cboxvideo->Text();
     const std::wstring audio = SourcesFrame->cboxAudio->Text();
     const std::uint8_t format = settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text());
@@ -423,7 +441,16 @@ void TCaptureForm::ActualiserVideoBtnClick(classlib::TObject* /*Sender*/) {
     ShowSystemInfo();
 }
 
-void TCaptureForm::HelpFrame1CheckListBox1Click(classlib::TObject* Sender) { ActualiserVideoBtnClick(Sender); }
+void TCaptureForm::HelpFrame1CheckListBox1Click(classlib::TObject* Sender) {
+    if (KeepSourcesWhileRecording(true)) {
+        // The box the user ticked or cleared shows again what the recording uses.
+        widgets::TUcCheckListBox* seen = HelpFrame1->clSources;
+        const int line = seen->ItemIndex();
+        if (line >= 0 && line < seen->Items()->Count()) seen->SetChecked(line, !seen->Checked(line));
+        return;
+    }
+    ActualiserVideoBtnClick(Sender);
+}
 
 void TCaptureForm::WMDeviceChange(classlib::TMessage& Message) {
     if (StartingUp() || settings::ParamNotifier == nullptr || !settings::ParamNotifier->Value()) return;

@@ -141,7 +141,11 @@ bool TCaptureForm::AlarmActs(int State, double At, int Alarm) {
 void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {
     if (!AlarmActs(3, ScheduleStartAt, 1)) return;
     ++transitionDepth_;
-    if (StartCapture()) {
+    if (ScheduleNow() >= ScheduledEnd()) {
+        // The start came at or after the end (the computer slept through the window, and the
+        // clock fires a passed alarm late): the end could not be armed and nothing would stop it.
+        SkipLateSchedule();
+    } else if (StartCapture()) {
         if (ArmScheduleEnd())
             ShowScheduledCaptureState();
         else

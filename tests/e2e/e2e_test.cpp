@@ -337,6 +337,29 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ReadBack(Clip(sound + 2, L".mp3"), {nullptr, "mp3", mp3, false});
 }
 
+// Script lines that would change the format or a source while a recording runs are refused: the
+// recording goes on with its look, the script goes on with its next line (a cut), and both parts
+// are whole files of picture and sound.
+TEST_F(Recordings, ChangesOfFormatOrSourceWhileRecordingLeaveTheRecordingWhole) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera) + L" " +
+                                               Arg(std::wstring(L"+sa=") + kMicrophone) + L" " +
+                                               Arg(L"+format_capture=avi native")));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"avi native"; }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(Growing(Clip(0), 3000000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=Wav", L"source_audio=no audio stream",
+                                             L"source_video=no video stream", L"cut"}));
+    ASSERT_TRUE(Growing(Clip(1), 3000000)) << "the line after the refused ones is obeyed";
+    EXPECT_EQ(L"avi native", program.CaptureFormat());
+    EXPECT_EQ(kMicrophone, program.SoundSource());
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << "the recording's look stays";
+    EXPECT_TRUE(program.Close());
+    ReadBack(Clip(0), {"rawvideo", "pcm_s16le", "0x0001", false});
+    ReadBack(Clip(1), {"rawvideo", "pcm_s16le", "0x0001", false});
+}
+
 // Pictures of the running preview: a BMP, then a JPEG chosen by its command, then pictures taken by
 // the intervalometer every second until it is switched off; and an image-by-image recording that
 // keeps one frame per grab, or no file when nothing was grabbed.

@@ -11,6 +11,7 @@
 #include "filters/control_unit.h"
 #include "settings/settings_catalogue.h"
 #include "ui/dossiers_frame.h"
+#include "ui/help_frame.h"
 #include "ui/options_frame.h"
 
 namespace recording_ui {
@@ -192,6 +193,52 @@ TEST_F(Recording, ACutNeverOverwritesAFileOfAnEarlierRun) {
     EXPECT_NE(older, cutTo);
     EXPECT_EQ(5u, std::filesystem::file_size(older)) << "the earlier file is kept";
     EXPECT_EQ("pcm_s16le", ProbeWhole(cutTo).Stream(0, "codec_name"));
+}
+
+TEST_F(Recording, ChangesOfSourceOrFormatDuringARecordingAreRefusedAndItGoesOnWhole) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    widgets::TUcCheckListBox* seen = form->HelpFrame1->clSources;
+    seen->SetChecked(seen->Items()->Add(kCamera), true);
+    const path file = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    // Asking for what is there already changes nothing and says nothing.
+    form->SelectCaptureFormat(5);
+    form->SelectAudioSource(kMicrophone);
+    EXPECT_EQ(L"", form->StatusAlertText);
+
+    // A script's lines, and a click on the help panel's source list (its box cleared).
+    form->SelectCaptureFormat(11);
+    form->SelectAudioSource(L"no audio stream");
+    form->ReselectSources();
+    const RECT box = seen->ItemRect(0);
+    const LPARAM at = MAKELPARAM(box.left + 3, (box.top + box.bottom) / 2);
+    SendMessageW(seen->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(seen->Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_TRUE(seen->Checked(0)) << "the box shows again what the recording uses";
+
+    EXPECT_EQ(2, form->CaptureState);
+    EXPECT_EQ(L"Stop Capture", form->saCapturerBascule->Caption()) << "the capturing look stays";
+    EXPECT_EQ(classlib::clRed, form->Shape2->Brush()->Color());
+    EXPECT_TRUE(form->saCapturerBascule->Enabled());
+    EXPECT_EQ(5, settings::ParamCaptureFormat->Value());
+    ASSERT_NE(nullptr, module->CurrentAudioSource);
+    EXPECT_EQ(kMicrophone, module->CurrentAudioSource->Name);
+    EXPECT_EQ(L"Sources locked while capturing", form->StatusAlertText);
+    EXPECT_TRUE(asked.empty()) << "nothing waits for an answer";
+    ASSERT_TRUE(WaitRecorded(15)) << "the recording goes on";
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    const quill_test::TMediaProbe probe = ProbeWhole(file);
+    const int v = probe.StreamOfType("video"), a = probe.StreamOfType("audio");
+    ASSERT_GE(v, 0);
+    ASSERT_GE(a, 0);
+    EXPECT_GE(Packets(probe, v), 23);
+
+    // Once stopped, the same change is made.
+    form->SelectCaptureFormat(11);
+    EXPECT_EQ(11, settings::ParamCaptureFormat->Value());
 }
 
 TEST_F(Recording, AStartWhoseBuilderFailsBringsThePreviewBackAndSaysWhy) {
