@@ -254,6 +254,19 @@ TEST_F(Recording, AStartWhoseBuilderFailsBringsThePreviewBackAndSaysWhy) {
     EXPECT_FALSE(form->RecordingOpen());
 }
 
+TEST_F(Recording, WindowsMediaWithoutAWriterSaysSoAndThePreviewGoesOn) {
+    // Wine has no ASF writer.
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 7));
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(L"The capture could not start: no Windows Media writer is installed (the WM ASF Writer filter).",
+              asked[0].Text);
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_FALSE(std::filesystem::exists(form->NextVideoFile));
+    EXPECT_TRUE(Previewing());
+}
+
 TEST_F(Recording, AStopAfterTheGraphStoppedByItselfStillClosesTheRecording) {
     ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, 2));
     const path file = form->NextVideoFile;
