@@ -366,6 +366,7 @@ void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
     SourcesFrame->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
     DossiersFrame1->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
 
+    SourcesFrame->cbFormatCapture->SetPopupMenu(stored == 7 ? pmProfiles : nullptr);
     SourcesFrame->leFramerate->SetVisible(stored == 8);
     SourcesFrame->leFramerateLabel->SetVisible(stored == 8);
     SourcesFrame->cboxAudio->Font()->SetColor(stored == 8 ? classlib::clGrayText : classlib::clBtnText);
@@ -548,12 +549,9 @@ void TCaptureForm::pmProfilesPopup(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::capsetItem(classlib::TObject* Sender) {
-    auto* item = dynamic_cast<classlib::TMenuItem*>(Sender);
-    if (item == nullptr) return;
-    const int index = static_cast<int>(item->Tag());
-    if (index < 0 || index >= OptionsFrame->cboxMedia->Items()->Count()) return;
-    OptionsFrame->cboxMedia->SetItemIndex(index);
-    if (OptionsFrame->cboxMedia->OnChange) OptionsFrame->cboxMedia->OnChange(OptionsFrame->cboxMedia);
+    // A system profile chosen by name is the one recorded with, not a default one (the box's
+    // click shows the system profiles).
+    if (OptionsFrame->SelectProfileFromMenu(Sender)) OptionsFrame->cbDefaultProfile->SetChecked(false);
 }
 
 void TCaptureForm::SourcesFramecbEntriesChange(classlib::TObject* /*Sender*/) {

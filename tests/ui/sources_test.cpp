@@ -523,6 +523,44 @@ TEST_F(SourcesTest, ASettingsMenuDismissedLeavesThePreviewAsItWas) {
     EXPECT_TRUE(PumpUntil([&] { return module_->fg->State() == dshow::gsPlaying; }, kWaitMs));
 }
 
+TEST_F(SourcesTest, TheProfilesMenuComesUpOnARightClickAndItsChoiceIsTheProfileRecordedWith) {
+    Start(kCameraAndMicrophone);
+    ChooseFormat(L"Wmv");
+    ui::TOptionsFrame* options = form_->OptionsFrame;
+    // Wine has no system profile: three stand for them.
+    options->cboxMedia->Items()->Clear();
+    for (const wchar_t* name : {L"Profile A", L"Profile B", L"Profile C"}) options->cboxMedia->Items()->Add(name);
+    options->cboxMedia->SetItemIndex(0);
+    options->cbDefaultProfile->SetChecked(true);
+    int changes = 0;
+    options->cboxMedia->OnChange = [&changes](classlib::TObject*) { ++changes; };
+
+    // The menu key on the format list ("Wmv" chosen): the menu lists the profiles.
+    SetTimer(nullptr, 0, 300, EndTracking);
+    SendMessageW(Panel()->cbFormatCapture->Handle(), WM_CONTEXTMENU,
+                 reinterpret_cast<WPARAM>(Panel()->cbFormatCapture->Handle()), MAKELPARAM(-1, -1));
+    classlib::TMenuItem* items = form_->pmProfiles->Items();
+    ASSERT_EQ(3, items->Count());
+    EXPECT_EQ("Profile B", items->Items(1)->Caption());
+    items->Items(1)->Click();
+    EXPECT_EQ(1, options->cboxMedia->ItemIndex());
+    EXPECT_EQ(L"Profile B", options->cboxMedia->Text());
+    EXPECT_EQ(0, changes) << "chosen as the panel chooses, not as a change of the list";
+    EXPECT_FALSE(options->cbDefaultProfile->Checked());
+    EXPECT_TRUE(options->gbProfiles->Visible()) << "the system profiles are shown";
+    EXPECT_EQ(2, options->WmvProfileItem()) << "the recording takes system profile 1";
+
+    // The settings panel's own list of profiles offers the menu too.
+    items->Clear();
+    SetTimer(nullptr, 0, 300, EndTracking);
+    SendMessageW(options->cboxMedia->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(options->cboxMedia->Handle()),
+                 MAKELPARAM(-1, -1));
+    EXPECT_EQ(3, items->Count());
+    // Another format has no profile to choose.
+    ChooseFormat(L"avi native");
+    EXPECT_EQ(nullptr, Panel()->cbFormatCapture->PopupMenu());
+}
+
 TEST_F(SourcesTest, BackdropPassesKeysToTheMainWindow) {
     Start({L"Preview Locked=0"});
     std::unique_ptr<ui::Tplaque> plaque(classlib::NewForm<ui::Tplaque>(nullptr));
