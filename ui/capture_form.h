@@ -424,6 +424,11 @@ public:
     void PluginFolderChosen(const std::wstring& Folder);
     void GraphDeviceLost(classlib::TObject* Sender);
     void ApplyPreviewLock(bool Locked);
+    // After a change made on the sources panel: the preview lock, then the format list again.
+    void ApplyLockAndShowFormats();
+    // The video source a way out of the sound-only mode brings back: the one the user chose last
+    // when it is listed, else the first listed; nullptr when none is.
+    const engine::TVideoSource* VideoSourceToComeBack() const;
     void ShowVideoControls();
     void HideVideoControls();
     void ShowAudioControls();

@@ -316,6 +316,9 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     };
     try {
         selection();
+        // The capture action follows the sources: with none left it has nothing to record (a
+        // script's selection re-makes no format to show the look).
+        if (CaptureState == 1) ShowPreviewLook();
     } catch (...) {
     }
     if (!GraphRunIsDeferred()) {
@@ -369,8 +372,12 @@ void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
     SourcesFrame->cbFormatCapture->SetPopupMenu(stored == 7 ? pmProfiles : nullptr);
     SourcesFrame->leFramerate->SetVisible(stored == 8);
     SourcesFrame->leFramerateLabel->SetVisible(stored == 8);
-    SourcesFrame->cboxAudio->Font()->SetColor(stored == 8 ? classlib::clGrayText : classlib::clBtnText);
-    SourcesFrame->cboxvideo->Font()->SetColor(stored == 11 || stored == 12 ? classlib::clGrayText : classlib::clBtnText);
+    // Grey marks a current source that the format leaves out; a box that shows its no-stream entry
+    // stays in the usual colour: choosing a source there is the way back to it.
+    const bool soundIgnored = stored == 8 && module != nullptr && module->CurrentAudioSource != nullptr;
+    const bool videoIgnored = (stored == 11 || stored == 12) && module != nullptr && module->CurrentVideoSource != nullptr;
+    SourcesFrame->cboxAudio->Font()->SetColor(soundIgnored ? classlib::clGrayText : classlib::clBtnText);
+    SourcesFrame->cboxvideo->Font()->SetColor(videoIgnored ? classlib::clGrayText : classlib::clBtnText);
     if (CaptureState != 3) ShowPreviewState();
 }
 
@@ -385,7 +392,7 @@ void TCaptureForm::cboxVideoChange(classlib::TObject* /*Sender*/) {
     const std::uint8_t stored = settings::ParamCaptureFormat->Value();
     const bool soundOnly = stored == 11 || stored == 12;
     SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentVideoSource != nullptr && soundOnly ? 0 : stored);
-    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+    ApplyLockAndShowFormats();
 }
 
 void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
@@ -394,9 +401,20 @@ void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
     const std::wstring text = SourcesFrame->cboxAudio->Text();
     SelectAudioSource(text);
     settings::ParamWantAudioSource->SetValue(text);
+    const bool locked = settings::ParamPreviewLocked->Value();
     const std::uint8_t stored = settings::ParamCaptureFormat->Value();
-    SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentAudioSource != nullptr && stored == 8 ? 0 : stored);
-    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+    if (locked && (stored == 11 || stored == 12) && module->CurrentAudioSource == nullptr &&
+        module->CurrentVideoSource == nullptr) {
+        // No sound left for a sound format whose lock had put the video aside: the way out of the
+        // sound-only mode brings the wanted video back, with its first picture format.
+        if (const engine::TVideoSource* video = VideoSourceToComeBack()) {
+            SelectVideoSource(video->Name);
+            SelectCaptureFormat(0);
+        }
+    } else {
+        SelectCaptureFormat(locked && module->CurrentAudioSource != nullptr && stored == 8 ? 0 : stored);
+    }
+    ApplyLockAndShowFormats();
 }
 
 void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
@@ -404,7 +422,20 @@ void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
     if (format == settings::ParamCaptureFormat->Value()) return;
     SelectCaptureFormat(format);
     settings::ParamWantFormatCapture->SetValue(settings::FormatCaptureName(format));
+    ApplyLockAndShowFormats();
+}
+
+void TCaptureForm::ApplyLockAndShowFormats() {
     ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+    // The lock may have put a source aside: the list offers what the sources now left allow, so
+    // that no entry it shows falls back to another format when chosen.
+    SelectCaptureFormat(settings::ParamCaptureFormat->Value());
+}
+
+const engine::TVideoSource* TCaptureForm::VideoSourceToComeBack() const {
+    if (!VideoSources || VideoSources->Count() == 0) return nullptr;
+    if (const engine::TVideoSource* wanted = VideoSources->Find(settings::ParamWantVideoSource->Value())) return wanted;
+    return VideoSources->Get(0);
 }
 
 void TCaptureForm::ReselectSources() {

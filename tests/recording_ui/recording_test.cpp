@@ -10,6 +10,7 @@
 #include "engine/scene_list.h"
 #include "filters/control_unit.h"
 #include "settings/settings_catalogue.h"
+#include "tests/common/window_screenshot.h"
 #include "ui/dossiers_frame.h"
 #include "ui/help_frame.h"
 #include "ui/options_frame.h"
@@ -227,6 +228,17 @@ TEST_F(Recording, ChangesOfSourceOrFormatDuringARecordingAreRefusedAndItGoesOnWh
     EXPECT_EQ(kMicrophone, module->CurrentAudioSource->Name);
     EXPECT_EQ(L"Sources locked while capturing", form->StatusAlertText);
     EXPECT_TRUE(asked.empty()) << "nothing waits for an answer";
+    // The word fits its panel of the status bar (kept as a screenshot).
+    HWND bar = form->StatusBar1->Handle();
+    HDC dc = GetDC(bar);
+    HGDIOBJ font = SelectObject(dc, form->StatusBar1->Font()->Handle());
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, form->StatusAlertText.c_str(), static_cast<int>(form->StatusAlertText.size()), &extent);
+    SelectObject(dc, font);
+    ReleaseDC(bar, dc);
+    EXPECT_LE(extent.cx, 175 - 6);
+    PumpUntil([] { return false; }, 300);
+    quill_test::SaveWindowScreenshot(bar, L"status_sources_locked.bmp");
     ASSERT_TRUE(WaitRecorded(15)) << "the recording goes on";
     Capture();
     EXPECT_EQ(1, form->CaptureState);
