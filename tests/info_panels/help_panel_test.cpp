@@ -73,6 +73,12 @@ std::wstring CopyFilterLibrary(const std::wstring& Folder, const wchar_t* Source
 class HelpPanelTest : public PanelFormTest {
 protected:
     ui::THelpFrame* Help() { return form_->HelpFrame1; }
+    // The report's line of this text, nullptr when there is none.
+    const ui::TReportLine* ReportLine(const std::wstring& Text) {
+        for (const auto& line : Help()->reSystem->ReportLines())
+            if (line.Text == Text) return &line;
+        return nullptr;
+    }
 };
 
 TEST_F(HelpPanelTest, HelpTextLinksOpenTheirTabsTheSiteAndTellTheirHints) {
@@ -190,11 +196,7 @@ TEST_F(HelpPanelTest, TheMainWindowReportsWhatItFound) {
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(settings::GetWindowsVersionText() + L". ", lines[0].Text);
     EXPECT_EQ(0u, lines[1].Text.find(L"DirectX version "));
-    auto find = [&lines](const std::wstring& text) {
-        for (const auto& line : lines)
-            if (line.Text == text) return &line;
-        return static_cast<const ui::TReportLine*>(nullptr);
-    };
+    auto find = [this](const std::wstring& Text) { return ReportLine(Text); };
     // No capture module in this test: no MP3 encoder was found; the sources in list order.
     ASSERT_NE(nullptr, find(L"Mp3 encoder not Found."));
     ASSERT_NE(nullptr, find(L"Old Camera -"));
@@ -227,11 +229,7 @@ public:
 };
 
 TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
-    auto find = [this](const std::wstring& text) {
-        for (const auto& line : Help()->reSystem->ReportLines())
-            if (line.Text == text) return &line;
-        return static_cast<const ui::TReportLine*>(nullptr);
-    };
+    auto find = [this](const std::wstring& Text) { return ReportLine(Text); };
     // Wine: a profile manager, and no ASF writer to record with.
     form_->WmvAvailable = true;
     ASSERT_FALSE(ui::WindowsMediaWriterInstalled());
