@@ -196,14 +196,13 @@ TEST_F(HelpPanelTest, TheMainWindowReportsWhatItFound) {
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(settings::GetWindowsVersionText() + L". ", lines[0].Text);
     EXPECT_EQ(0u, lines[1].Text.find(L"DirectX version "));
-    auto find = [this](const std::wstring& Text) { return ReportLine(Text); };
     // No capture module in this test: no MP3 encoder was found; the sources in list order.
-    ASSERT_NE(nullptr, find(L"Mp3 encoder not Found."));
-    ASSERT_NE(nullptr, find(L"Old Camera -"));
-    EXPECT_EQ(classlib::clRed, find(L"Old Camera -")->Color);
-    ASSERT_NE(nullptr, find(L"Quillotrane Test Camera +"));
-    ASSERT_NE(nullptr, find(L"Plugin Camera in good.pcf"));
-    EXPECT_EQ(classlib::clRed, find(L"Plugin Camera in good.pcf")->Color);
+    ASSERT_NE(nullptr, ReportLine(L"Mp3 encoder not Found."));
+    ASSERT_NE(nullptr, ReportLine(L"Old Camera -"));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"Old Camera -")->Color);
+    ASSERT_NE(nullptr, ReportLine(L"Quillotrane Test Camera +"));
+    ASSERT_NE(nullptr, ReportLine(L"Plugin Camera in good.pcf"));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"Plugin Camera in good.pcf")->Color);
     EXPECT_EQ(lines.back().Text + L"\r\n",
               ui::SystemInfoMailText().substr(ui::SystemInfoMailText().size() - lines.back().Text.size() - 2));
 }
@@ -229,17 +228,16 @@ public:
 };
 
 TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
-    auto find = [this](const std::wstring& Text) { return ReportLine(Text); };
     // Wine: a profile manager, and no ASF writer to record with.
     form_->WmvAvailable = true;
     ASSERT_FALSE(ui::WindowsMediaWriterInstalled());
     form_->ShowSystemInfo();
-    EXPECT_EQ(nullptr, find(L"Windows Media Found."));
-    ASSERT_NE(nullptr, find(L"Windows Media not Found."));
-    EXPECT_EQ(classlib::clRed, find(L"Windows Media not Found.")->Color);
-    ASSERT_NE(nullptr, find(L"   Windows Media profile manager Found."));
-    ASSERT_NE(nullptr, find(L"   Windows Media writer (WM ASF Writer) not Found."));
-    EXPECT_EQ(classlib::clRed, find(L"   Windows Media writer (WM ASF Writer) not Found.")->Color);
+    EXPECT_EQ(nullptr, ReportLine(L"Windows Media Found."));
+    ASSERT_NE(nullptr, ReportLine(L"Windows Media not Found."));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"Windows Media not Found.")->Color);
+    ASSERT_NE(nullptr, ReportLine(L"   Windows Media profile manager Found."));
+    ASSERT_NE(nullptr, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found."));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found.")->Color);
 
     // With a writer too, Windows Media is found; with neither, the one line says so.
     TStandInWriterFactory factory;
@@ -248,14 +246,14 @@ TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
         CoRegisterClassObject(CLSID_WMAsfWriter, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
     EXPECT_TRUE(ui::WindowsMediaWriterInstalled());
     form_->ShowSystemInfo();
-    ASSERT_NE(nullptr, find(L"Windows Media Found."));
-    EXPECT_EQ(classlib::clBlack, find(L"Windows Media Found.")->Color);
-    EXPECT_EQ(nullptr, find(L"   Windows Media profile manager Found."));
+    ASSERT_NE(nullptr, ReportLine(L"Windows Media Found."));
+    EXPECT_EQ(classlib::clBlack, ReportLine(L"Windows Media Found.")->Color);
+    EXPECT_EQ(nullptr, ReportLine(L"   Windows Media profile manager Found."));
     CoRevokeClassObject(cookie);
     form_->WmvAvailable = false;
     form_->ShowSystemInfo();
-    ASSERT_NE(nullptr, find(L"Windows Media not Found."));
-    EXPECT_EQ(nullptr, find(L"   Windows Media writer (WM ASF Writer) not Found."));
+    ASSERT_NE(nullptr, ReportLine(L"Windows Media not Found."));
+    EXPECT_EQ(nullptr, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found."));
 }
 
 TEST(FilterLibraryCheck, OnlyADllOfThisProcessorWithTheFunctionIsALibrary) {
