@@ -1,9 +1,10 @@
 // The whole program as a user's automation drives it: the built program started from a copy in a
 // temporary folder with the stand-in devices, told what to do only through its command line and
 // script files run from its script button; each stand-in device previewed, every capture format
-// the stand-ins allow recorded and cut, pictures grabbed by hand and by the intervalometer, a short
-// schedule, the settings changed by commands kept through each answer
-// to the storage question, hostile command lines, scripts and settings files shrugged off. Every
+// the stand-ins allow recorded and cut, script changes of format and source refused while a
+// recording runs, pictures grabbed by hand and by the intervalometer, a short schedule, the
+// settings changed by commands kept through each answer to the storage question, a new user's
+// first close, hostile command lines, scripts and settings files shrugged off. Every
 // file the program makes is read back with ffprobe. HKCU\Software\Marbrecq is set aside around
 // the runs and put back.
 #include <windows.h>
