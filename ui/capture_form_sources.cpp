@@ -248,8 +248,8 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
 bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr || !AudioSources) return true;
-    const bool unchanged = module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name == Name
-                                                                 : Name == NoAudioStream();
+    const bool unchanged =
+        module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name == Name : Name == NoAudioStream();
     if (KeepSourcesWhileRecording(!unchanged)) return unchanged;
     try {
         module->fg->Stop();
@@ -375,7 +375,8 @@ void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
     // Grey marks a current source that the format leaves out; a box that shows its no-stream entry
     // stays in the usual colour: choosing a source there is the way back to it.
     const bool soundIgnored = stored == 8 && module != nullptr && module->CurrentAudioSource != nullptr;
-    const bool videoIgnored = (stored == 11 || stored == 12) && module != nullptr && module->CurrentVideoSource != nullptr;
+    const bool videoIgnored =
+        (stored == 11 || stored == 12) && module != nullptr && module->CurrentVideoSource != nullptr;
     SourcesFrame->cboxAudio->Font()->SetColor(soundIgnored ? classlib::clGrayText : classlib::clBtnText);
     SourcesFrame->cboxvideo->Font()->SetColor(videoIgnored ? classlib::clGrayText : classlib::clBtnText);
     if (CaptureState != 3) ShowPreviewState();

@@ -80,8 +80,10 @@ void WriteSystemReport(THelpFrame& Frame, const TSystemFacts& Facts) {
     } else {
         line(InfoText(IDS_SYS_WMV_MISSING), clRed);
         const bool manager = Facts.WindowsMediaFound, writer = Facts.WindowsMediaWriterFound;
-        line(L"   " + InfoText(manager ? IDS_SYS_WMV_MANAGER_FOUND : IDS_SYS_WMV_MANAGER_MISSING), manager ? clOlive : clRed);
-        line(L"   " + InfoText(writer ? IDS_SYS_WMV_WRITER_FOUND : IDS_SYS_WMV_WRITER_MISSING), writer ? clOlive : clRed);
+        line(L"   " + InfoText(manager ? IDS_SYS_WMV_MANAGER_FOUND : IDS_SYS_WMV_MANAGER_MISSING),
+             manager ? clOlive : clRed);
+        line(L"   " + InfoText(writer ? IDS_SYS_WMV_WRITER_FOUND : IDS_SYS_WMV_WRITER_MISSING),
+             writer ? clOlive : clRed);
     }
     if (Facts.DivxAvailable) {
         line(InfoText(IDS_SYS_DIVX_FOUND), clBlack);

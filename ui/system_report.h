@@ -1,6 +1,7 @@
 // The system report of the help panel: what the program found on this computer (Windows and
-// DirectX versions, the Windows Media profile manager and writer, the DivX and MP3 encoders, the capture sources and plug-ins),
-// gathered by the main window and written line by line, in colours, into the panel.
+// DirectX versions, the Windows Media profile manager and writer, the DivX and MP3 encoders, the
+// capture sources and plug-ins), gathered by the main window and written line by line, in colours,
+// into the panel.
 #pragma once
 
 #include <string>

@@ -130,9 +130,10 @@ TEST_F(Schedule, AStartThatComesAtOrAfterItsEndIsSkippedWithAMessage) {
     EXPECT_FALSE(std::filesystem::exists(file));
     EXPECT_TRUE(Previewing());
     ASSERT_EQ(1u, asked.size());
-    EXPECT_EQ(L"The capture scheduled from 10:00:00 to 10:30:00 has not been started: its end had already passed "
-              L"when its start came.",
-              asked[0].Text);
+    EXPECT_EQ(
+        L"The capture scheduled from 10:00:00 to 10:30:00 has not been started: its end had already passed "
+        L"when its start came.",
+        asked[0].Text);
     EXPECT_EQ(L"Capture", form->saCapturerBascule->Caption());
 
     // A start that comes late but before its end records until the end.
