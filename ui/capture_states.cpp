@@ -146,10 +146,14 @@ void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {
         // clock fires a passed alarm late): the end could not be armed and nothing would stop it.
         SkipLateSchedule();
     } else if (StartCapture()) {
-        if (ArmScheduleEnd())
+        if (ArmScheduleEnd()) {
             ShowScheduledCaptureState();
-        else
+        } else {
             ShowCapturingState();
+            // The end came while the start was being made (a slow start): the window is over, and
+            // the recording is closed now rather than left with no end.
+            if (ScheduleNow() >= ScheduledEnd()) StopRunningRecording();
+        }
     } else {
         DisarmScheduleAlarm();
         StopCapture();

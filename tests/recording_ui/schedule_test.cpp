@@ -151,6 +151,40 @@ TEST_F(Schedule, AStartThatComesAtOrAfterItsEndIsSkippedWithAMessage) {
     EXPECT_EQ(1, form->CaptureState);
 }
 
+// Moves the schedule's clock to a set moment when the graph is next run.
+class TClockJump : public dshow::IGraphEventSink {
+public:
+    TClockJump(TRecordingWindow& Window, double To) : window_(Window), to_(To) {}
+    void GraphEvent(long, LONG_PTR, LONG_PTR) override {}
+    void ControlEvent(dshow::TGraphControlEvent Event, int) override {
+        if (Event == dshow::ceRun && window_.now < to_) window_.now = to_;
+    }
+
+private:
+    TRecordingWindow& window_;
+    double to_;
+};
+
+TEST_F(Schedule, AnEndThatPassesWhileTheStartIsMadeClosesTheRecordingAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
+    SetNow(10, 9, 0, 0);
+    SetStart(10, 10, 0, 0);
+    SetEnd(10, 10, 0, 5);
+    const std::wstring file = form->NextVideoFile;
+    ScheduleAction();
+    ASSERT_EQ(3, form->CaptureState);
+    // The recording's graph runs only once its end has come.
+    TClockJump jump(*this, classlib::EncodeDate(2030, 6, 10) + (10 * 3600.0 + 6) / 86400.0);
+    module->fg->RegisterEventSink(&jump);
+    AdvanceTo(10, 10, 0, 0);
+    module->fg->UnregisterEventSink(&jump);
+    EXPECT_EQ(1, form->CaptureState) << "no recording left without an end";
+    EXPECT_FALSE(Panel()->KitClock2->AlarmEnabled());
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_TRUE(std::filesystem::exists(file)) << "what was recorded is kept, closed";
+    EXPECT_TRUE(Previewing());
+}
+
 TEST_F(Schedule, AStartSetForTomorrowWaitsForItsDay) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
     SetNow(10, 8, 0, 0);
