@@ -4,6 +4,7 @@
 
 #include <memory>
 
+#include "classlib/application.h"
 #include "classlib/conversions.h"
 #include "classlib/forms.h"
 #include "engine/capture_data_module.h"
@@ -223,7 +224,19 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
 }
 
 bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {
-    auto dialog = std::unique_ptr<TSavePrefsForm>(classlib::NewForm<TSavePrefsForm>(this));
+    // The dialog the start-up made; a window without it (a test's) makes its own for the question.
+    TSavePrefsForm* dialog = nullptr;
+    std::unique_ptr<TSavePrefsForm> own;
+    if (classlib::ApplicationExists()) {
+        classlib::TApplication* application = classlib::Application();
+        for (int i = 0; i < application->ComponentCount() && dialog == nullptr; ++i)
+            dialog = dynamic_cast<TSavePrefsForm*>(application->Components(i));
+    }
+    if (dialog == nullptr) {
+        own.reset(classlib::NewForm<TSavePrefsForm>(this));
+        dialog = own.get();
+    }
+    dialog->Chosen = false;
     dialog->ShowModal();
     if (!dialog->Chosen) return false;
     Mode = dialog->Mode;
@@ -233,8 +246,24 @@ bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {
 void TCaptureForm::FormCloseQuery(classlib::TObject* /*Sender*/, bool& CanClose) {
     // The storage question comes first: a refused close leaves the program as it was, previewing.
     if (settings::StorageMode() == settings::smNone) {
+        // A close asked again while the question is open (the close box clicked twice) waits for
+        // the answer to the first.
+        if (storageQuestionOpen_) {
+            CanClose = false;
+            return;
+        }
         std::uint8_t mode = settings::smNone;
-        if (!AskStorageMode(mode)) {
+        struct TOpenQuestion {
+            bool& Open;
+            explicit TOpenQuestion(bool& Flag) : Open(Flag) { Open = true; }
+            ~TOpenQuestion() { Open = false; }
+        };
+        bool chosen = false;
+        {
+            TOpenQuestion open(storageQuestionOpen_);
+            chosen = AskStorageMode(mode);
+        }
+        if (!chosen) {
             CanClose = false;
             return;
         }

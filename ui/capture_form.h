@@ -267,7 +267,7 @@ public:
     void ApplyVolume();
     void tbChange(classlib::TObject* Sender);
     // The close question in "Do not save when quit" mode: true with Mode set when the user chose
-    // (the save-preferences dialog, modal).
+    // (the save-preferences dialog the start-up made, modal).
     virtual bool AskStorageMode(std::uint8_t& Mode);
     // Whether this is the program's main window (a window a test makes is not): only it takes the
     // command line and the application's idle time.
@@ -320,6 +320,8 @@ public:
     // Now as the schedule sees it: the schedule clock's OnGetTime may replace it (a whole date and
     // time, or a time of day taken as today's).
     double ScheduleNow();
+    // The end the schedule panel sets (its end date and time), the one the end alarm is armed on.
+    double ScheduledEnd();
     // A recording whose file is open (started and not yet closed by a stop or an abandon).
     bool RecordingOpen() const { return recordingOpen_; }
     // The recording sources bind the schedule panel's edits (the form's creation).
@@ -422,6 +424,11 @@ public:
     void PluginFolderChosen(const std::wstring& Folder);
     void GraphDeviceLost(classlib::TObject* Sender);
     void ApplyPreviewLock(bool Locked);
+    // After a change made on the sources panel: the preview lock, then the format list again.
+    void ApplyLockAndShowFormats();
+    // The video source a way out of the sound-only mode brings back: the one the user chose last
+    // when it is listed, else the first listed; nullptr when none is.
+    const engine::TVideoSource* VideoSourceToComeBack() const;
     void ShowVideoControls();
     void HideVideoControls();
     void ShowAudioControls();
@@ -599,6 +606,8 @@ private:
     void ApplyLookControls(const TLook& Look);
     void ApplyLookGlyphs(const TLook& Look);
     bool StartRecording();
+    // What this computer lacks to record in Format (why a start cannot be made), empty when nothing.
+    std::wstring MissingForFormat(std::uint8_t Format);
     void AbandonCapture();
     bool ConfirmNewRecording(const std::wstring& Name, bool WithAll);
     std::wstring FreeRecordingName(std::wstring Name);
@@ -608,11 +617,16 @@ private:
     void AddClipEntry(const std::wstring& Name);
     void RepaintStatus();
     void RunPendingAlarm();
+    // A scheduled start that came at or after its end: dropped, back to preview, the user told.
+    void SkipLateSchedule();
     // Whether a schedule alarm (1 start, 2 end) acts now: the window is in State and the alarm's
     // moment At has come; an alarm during another transition is kept for its end.
     bool AlarmActs(int State, double At, int Alarm);
     // The capture action's stop in states 2 and 4: the preview look, or the abandon.
     void StopRunningRecording();
+    // While a recording's file is open (states 2 and 4) the sources and the format stay as they
+    // are: true then, and a request that Changes something is told so in the status bar.
+    bool KeepSourcesWhileRecording(bool Changes);
     // A failed write of the recording's file, from the graph's events: a full disk is posted once.
     void RecordingWriteFailed(HRESULT Result);
     void StopOnFullDisk();
@@ -627,6 +641,8 @@ private:
     std::wstring scheduleCheckedName_;
     bool scheduleNameExisted_ = false;
     TVideoPopupLink videoPopup_;
+    // The storage question of a close is on the screen.
+    bool storageQuestionOpen_ = false;
     bool firstShowDone_ = false;
     bool firstIdleDone_ = false;
     std::atomic<HWND> messageWindow_{nullptr};

@@ -236,6 +236,9 @@ void TCaptureForm::BindHandlers() {
     bind(VideoSettingsMenu->OnPopup, &TCaptureForm::VideoSettingsMenuPopup);
     bind(AudioSettingsMenu->OnPopup, &TCaptureForm::AudioSettingsMenuPopup);
     bind(pmProfiles->OnPopup, &TCaptureForm::pmProfilesPopup);
+    // The profiles come up on a right click in the settings panel's group of system profiles (and
+    // on the sources panel's format list while it holds "Wmv").
+    OptionsFrame->gbProfiles->SetPopupMenu(pmProfiles);
     bind(DossiersFrame1->VideoDirEdit->OnChange, &TCaptureForm::DossiersFrame1VideoDirEditChange);
     bind(DossiersFrame1->VideoRacineEdit->OnExit, &TCaptureForm::DossiersFrame1VideoRacineEditExit);
     bind(DossiersFrame1->cbVideoDate->OnClick, &TCaptureForm::DossiersFrame1VideoDateClick);

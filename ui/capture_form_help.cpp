@@ -31,6 +31,7 @@ void TCaptureForm::ShowSystemInfo() {
     facts.WindowsVersion = settings::GetWindowsVersionText();
     facts.DirectXVersion = dshow::GetDirectXVersion();
     facts.WindowsMediaFound = WmvAvailable;
+    facts.WindowsMediaWriterFound = WindowsMediaWriterInstalled();
     // The settings panel lists exactly the DivX and Xvid encoders it found, and found the MP3 encoder.
     unicode::TWideStrings* divx = OptionsFrame->cboxdivx->Items();
     facts.DivxAvailable = DivxAvailable;

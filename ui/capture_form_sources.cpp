@@ -25,6 +25,7 @@
 #include "ui/dossiers_frame.h"
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
+#include "ui/recording_text_ids.h"
 #include "ui/sources_frame.h"
 
 namespace ui {
@@ -162,18 +163,31 @@ bool TCaptureForm::EnumerateSources() {
     return true;
 }
 
+bool TCaptureForm::KeepSourcesWhileRecording(bool Changes) {
+    if ((CaptureState != 2 && CaptureState != 4) || !RecordingOpen()) return false;
+    if (Changes) {
+        // In the panel of the sources summary, which the refusal replaces until the next look.
+        StatusMainText.clear();
+        StatusAlertText = settings::LoadProgramText(IDS_REC_SOURCES_KEPT);
+        RepaintStatus();
+    }
+    return true;
+}
+
 bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr || !VideoSources) return false;
     widgets::TUcComboBox* combo = SourcesFrame->cboxvideo;
     const std::wstring none = NoVideoStream();
     if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Name == Name) return true;
-    if (module->CurrentVideoSource == nullptr && Name == none) {
+    // The recording goes on untouched: its branch hangs from the sources' previews.
+    const bool noneAsBefore = module->CurrentVideoSource == nullptr && Name == none;
+    if (KeepSourcesWhileRecording(!noneAsBefore)) return noneAsBefore;
+    if (noneAsBefore) {
         PointAt(combo, settings::ParamSourceVideo->Value());
         HideVideoControls();
         return true;
     }
-    if (CaptureState == 2 || CaptureState == 4) StopCapture();
     PointAt(combo, Name);
     bool result = false;
     try {
@@ -234,6 +248,9 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
 bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr || !AudioSources) return true;
+    const bool unchanged =
+        module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name == Name : Name == NoAudioStream();
+    if (KeepSourcesWhileRecording(!unchanged)) return unchanged;
     try {
         module->fg->Stop();
     } catch (...) {
@@ -297,6 +314,9 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     };
     try {
         selection();
+        // The capture action follows the sources: with none left it has nothing to record (a
+        // script's selection re-makes no format to show the look).
+        if (CaptureState == 1) ShowPreviewLook();
     } catch (...) {
     }
     if (!GraphRunIsDeferred()) {
@@ -309,6 +329,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
 }
 
 void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
+    if (KeepSourcesWhileRecording(Format != settings::ParamCaptureFormat->Value())) return;
     engine::Tdm* module = engine::dm();
     std::vector<std::wstring> offered;
     const engine::TVideoSource* video = module != nullptr ? module->CurrentVideoSource : nullptr;
@@ -346,10 +367,16 @@ void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
     SourcesFrame->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
     DossiersFrame1->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
 
+    SourcesFrame->cbFormatCapture->SetPopupMenu(stored == 7 ? pmProfiles : nullptr);
     SourcesFrame->leFramerate->SetVisible(stored == 8);
     SourcesFrame->leFramerateLabel->SetVisible(stored == 8);
-    SourcesFrame->cboxAudio->Font()->SetColor(stored == 8 ? classlib::clGrayText : classlib::clBtnText);
-    SourcesFrame->cboxvideo->Font()->SetColor(stored == 11 || stored == 12 ? classlib::clGrayText : classlib::clBtnText);
+    // Grey marks a current source that the format leaves out; a box that shows its no-stream entry
+    // stays in the usual colour: choosing a source there is the way back to it.
+    const bool soundIgnored = stored == 8 && module != nullptr && module->CurrentAudioSource != nullptr;
+    const bool videoIgnored =
+        (stored == 11 || stored == 12) && module != nullptr && module->CurrentVideoSource != nullptr;
+    SourcesFrame->cboxAudio->Font()->SetColor(soundIgnored ? classlib::clGrayText : classlib::clBtnText);
+    SourcesFrame->cboxvideo->Font()->SetColor(videoIgnored ? classlib::clGrayText : classlib::clBtnText);
     if (CaptureState != 3) ShowPreviewState();
 }
 
@@ -364,7 +391,7 @@ void TCaptureForm::cboxVideoChange(classlib::TObject* /*Sender*/) {
     const std::uint8_t stored = settings::ParamCaptureFormat->Value();
     const bool soundOnly = stored == 11 || stored == 12;
     SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentVideoSource != nullptr && soundOnly ? 0 : stored);
-    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+    ApplyLockAndShowFormats();
 }
 
 void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
@@ -373,9 +400,20 @@ void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
     const std::wstring text = SourcesFrame->cboxAudio->Text();
     SelectAudioSource(text);
     settings::ParamWantAudioSource->SetValue(text);
+    const bool locked = settings::ParamPreviewLocked->Value();
     const std::uint8_t stored = settings::ParamCaptureFormat->Value();
-    SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentAudioSource != nullptr && stored == 8 ? 0 : stored);
-    ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+    if (locked && (stored == 11 || stored == 12) && module->CurrentAudioSource == nullptr &&
+        module->CurrentVideoSource == nullptr) {
+        // No sound left for a sound format whose lock had put the video aside: the way out of the
+        // sound-only mode brings the wanted video back, with its first picture format.
+        if (const engine::TVideoSource* video = VideoSourceToComeBack()) {
+            SelectVideoSource(video->Name);
+            SelectCaptureFormat(0);
+        }
+    } else {
+        SelectCaptureFormat(locked && module->CurrentAudioSource != nullptr && stored == 8 ? 0 : stored);
+    }
+    ApplyLockAndShowFormats();
 }
 
 void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
@@ -383,12 +421,25 @@ void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
     if (format == settings::ParamCaptureFormat->Value()) return;
     SelectCaptureFormat(format);
     settings::ParamWantFormatCapture->SetValue(settings::FormatCaptureName(format));
+    ApplyLockAndShowFormats();
+}
+
+void TCaptureForm::ApplyLockAndShowFormats() {
     ApplyPreviewLock(settings::ParamPreviewLocked->Value());
+    // The lock may have put a source aside: the list offers what the sources now left allow, so
+    // that no entry it shows falls back to another format when chosen.
+    SelectCaptureFormat(settings::ParamCaptureFormat->Value());
+}
+
+const engine::TVideoSource* TCaptureForm::VideoSourceToComeBack() const {
+    if (!VideoSources || VideoSources->Count() == 0) return nullptr;
+    if (const engine::TVideoSource* wanted = VideoSources->Find(settings::ParamWantVideoSource->Value())) return wanted;
+    return VideoSources->Get(0);
 }
 
 void TCaptureForm::ReselectSources() {
     engine::Tdm* module = engine::dm();
-    if (module == nullptr) return;
+    if (module == nullptr || KeepSourcesWhileRecording(true)) return;
     const std::wstring video = SourcesFrame->cboxvideo->Text();
     const std::wstring audio = SourcesFrame->cboxAudio->Text();
     const std::uint8_t format = settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text());
@@ -421,7 +472,16 @@ void TCaptureForm::ActualiserVideoBtnClick(classlib::TObject* /*Sender*/) {
     ShowSystemInfo();
 }
 
-void TCaptureForm::HelpFrame1CheckListBox1Click(classlib::TObject* Sender) { ActualiserVideoBtnClick(Sender); }
+void TCaptureForm::HelpFrame1CheckListBox1Click(classlib::TObject* Sender) {
+    if (KeepSourcesWhileRecording(true)) {
+        // The box the user ticked or cleared shows again what the recording uses.
+        widgets::TUcCheckListBox* seen = HelpFrame1->clSources;
+        const int line = seen->ItemIndex();
+        if (line >= 0 && line < seen->Items()->Count()) seen->SetChecked(line, !seen->Checked(line));
+        return;
+    }
+    ActualiserVideoBtnClick(Sender);
+}
 
 void TCaptureForm::WMDeviceChange(classlib::TMessage& Message) {
     if (StartingUp() || settings::ParamNotifier == nullptr || !settings::ParamNotifier->Value()) return;
@@ -519,12 +579,9 @@ void TCaptureForm::pmProfilesPopup(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::capsetItem(classlib::TObject* Sender) {
-    auto* item = dynamic_cast<classlib::TMenuItem*>(Sender);
-    if (item == nullptr) return;
-    const int index = static_cast<int>(item->Tag());
-    if (index < 0 || index >= OptionsFrame->cboxMedia->Items()->Count()) return;
-    OptionsFrame->cboxMedia->SetItemIndex(index);
-    if (OptionsFrame->cboxMedia->OnChange) OptionsFrame->cboxMedia->OnChange(OptionsFrame->cboxMedia);
+    // A system profile chosen by name is the one recorded with, not a default one (the box's
+    // click shows the system profiles).
+    if (OptionsFrame->SelectProfileFromMenu(Sender)) OptionsFrame->cbDefaultProfile->SetChecked(false);
 }
 
 void TCaptureForm::SourcesFramecbEntriesChange(classlib::TObject* /*Sender*/) {

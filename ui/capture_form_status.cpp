@@ -17,6 +17,7 @@
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "ui/extraire_frame.h"
+#include "ui/recording_text_ids.h"
 #include "ui/snapshot_text_ids.h"
 #include "ui/sources_frame.h"
 #include "unicode/wide_files.h"
@@ -118,7 +119,8 @@ void TCaptureForm::UpdateStatusTexts() {
     if (overlay != nullptr && overlay->VerticalFlip()) StatusMainText += UiString(IDS_PREVIEW_FLIP_V);
     StatusAlertText = overlay != nullptr && overlay->HorizontalFlip() ? UiString(IDS_PREVIEW_FLIP_H) : std::wstring();
 
-    // Panel 2: the sources and the capture format; kept as it was when there is no source.
+    // Panel 2: the sources and the capture format, or that there is no source (what it showed
+    // before would name sources gone).
     std::wstring summary;
     if (module != nullptr && module->CurrentVideoSource != nullptr)
         summary = UiString(IDS_SNAP_VID) + Upper(Abbreviation(SourcesFrame->cboxvideo->Text()));
@@ -129,6 +131,8 @@ void TCaptureForm::UpdateStatusTexts() {
     if (!summary.empty()) {
         const TFormatCapture format = ParamCaptureFormat != nullptr ? ParamCaptureFormat->Value() : kFormatCaptureNone;
         StatusSourcesText = summary + L"=>" + FormatCaptureShortName(format);
+    } else if (module != nullptr) {
+        StatusSourcesText = UiString(IDS_REC_NO_SOURCE);
     }
     if (CaptureState != 2 && CaptureState != 4) ShowRecordingSound(SourcesFrame->LabAudio);
 

@@ -24,6 +24,7 @@
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
 #include "ui/recording_text_ids.h"
+#include "ui/system_report.h"
 #include "unicode/wide_files.h"
 #include "widgets/custom/clip_entries.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -99,6 +100,14 @@ std::wstring TCaptureForm::FreeRecordingName(std::wstring Name) {
 
 // ---- Start --------------------------------------------------------------------------------
 
+std::wstring TCaptureForm::MissingForFormat(std::uint8_t Format) {
+    if (Format != 7) return std::wstring();
+    // Windows Media records through the system's ASF writer with a profile of its manager.
+    if (!WindowsMediaWriterInstalled()) return RecText(IDS_REC_NO_WMV_WRITER);
+    if (!WmvAvailable) return RecText(IDS_REC_NO_WMV_PROFILES);
+    return std::wstring();
+}
+
 bool TCaptureForm::BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name) {
     engine::Tdm* module = engine::dm();
     engine::TVideoSource* video = module->CurrentVideoSource;
@@ -156,6 +165,13 @@ bool TCaptureForm::StartCapture() {
 bool TCaptureForm::StartRecording() {
         engine::Tdm* module = engine::dm();
         if (module == nullptr) return false;
+        // Said before anything is asked or stopped: the preview goes on.
+        const std::wstring missing = MissingForFormat(CurrentFormat());
+        if (!missing.empty()) {
+            widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + missing, widgets::TMsgDlgType::mtError,
+                                    widgets::MsgDlgButtons({widgets::mbOK}), 0);
+            return false;
+        }
         if (CaptureState == 1) {
             if (!ConfirmNewRecording(NextVideoFile, true)) return false;
         } else {

@@ -105,11 +105,33 @@ bool TCaptureForm::StartSchedule() {
     return true;
 }
 
+double TCaptureForm::ScheduledEnd() {
+    TProgrammerFrame* panel = ProgrammerFrame1;
+    return std::floor(panel->DateEdit2->Date()) + TimeOf(panel->KitSpinEdit4, panel->KitSpinEdit5, panel->KitSpinEdit6);
+}
+
+void TCaptureForm::SkipLateSchedule() {
+    const double start = ScheduleStartAt;
+    const double end = ScheduledEnd();
+    DisarmScheduleAlarm();
+    ShowPreviewLook();
+    try {
+        auto moment = [](double When) {
+            WORD h = 0, m = 0, s = 0, ms = 0;
+            classlib::DecodeTime(When - std::floor(When), h, m, s, ms);
+            return classlib::Format(L"%.2d:%.2d:%.2d", {static_cast<int>(h), static_cast<int>(m), static_cast<int>(s)});
+        };
+        widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_LATE_START), {moment(start), moment(end)}),
+                                widgets::TMsgDlgType::mtWarning, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    } catch (...) {
+        // The schedule is dropped all the same.
+    }
+}
+
 bool TCaptureForm::ArmScheduleEnd() {
     try {
         TProgrammerFrame* panel = ProgrammerFrame1;
-        const double end = std::floor(panel->DateEdit2->Date()) +
-                           TimeOf(panel->KitSpinEdit4, panel->KitSpinEdit5, panel->KitSpinEdit6);
+        const double end = ScheduledEnd();
         // The whole instant: an end already past today would otherwise come tomorrow.
         if (ScheduleNow() >= end) return false;
         widgets::kit::TKitClock* clock = panel->KitClock2;

@@ -141,11 +141,19 @@ bool TCaptureForm::AlarmActs(int State, double At, int Alarm) {
 void TCaptureForm::lancerEnregistrement(classlib::TObject* /*Sender*/) {
     if (!AlarmActs(3, ScheduleStartAt, 1)) return;
     ++transitionDepth_;
-    if (StartCapture()) {
-        if (ArmScheduleEnd())
+    if (ScheduleNow() >= ScheduledEnd()) {
+        // The start came at or after the end (the computer slept through the window, and the
+        // clock fires a passed alarm late): the end could not be armed and nothing would stop it.
+        SkipLateSchedule();
+    } else if (StartCapture()) {
+        if (ArmScheduleEnd()) {
             ShowScheduledCaptureState();
-        else
+        } else {
             ShowCapturingState();
+            // The end came while the start was being made (a slow start): the window is over, and
+            // the recording is closed now rather than left with no end.
+            if (ScheduleNow() >= ScheduledEnd()) StopRunningRecording();
+        }
     } else {
         DisarmScheduleAlarm();
         StopCapture();

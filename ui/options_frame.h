@@ -102,8 +102,8 @@ public:
     // What the Windows Media recording asks: 0 for the default profiles (the box "Use the default
     // profiles" checked, or no system profile chosen), else the chosen entry + 1.
     int WmvProfileItem();
-    // A profile menu item (its tag: the entry) chooses that entry.
-    void SelectProfileFromMenu(classlib::TObject* Sender);
+    // A profile menu item (its tag: the entry) chooses that entry; false when Sender names none.
+    bool SelectProfileFromMenu(classlib::TObject* Sender);
 
     // The frame's own handlers (the main window puts its own in front of some, see capture_form).
     void sbPropDivxClick(classlib::TObject* Sender);

@@ -262,13 +262,14 @@ int TOptionsFrame::WmvProfileItem() {
     return cboxMedia->ItemIndex() + 1;
 }
 
-void TOptionsFrame::SelectProfileFromMenu(classlib::TObject* Sender) {
+bool TOptionsFrame::SelectProfileFromMenu(classlib::TObject* Sender) {
     auto* item = dynamic_cast<classlib::TMenuItem*>(Sender);
-    if (item == nullptr) return;
+    if (item == nullptr) return false;
     const int entry = static_cast<int>(item->Tag());
-    if (entry < 0 || entry >= cboxMedia->Items()->Count()) return;
+    if (entry < 0 || entry >= cboxMedia->Items()->Count()) return false;
     cboxMedia->SetItemIndex(entry);
     cboxMedia->SetText(cboxMedia->Items()->Get(entry));
+    return true;
 }
 
 }  // namespace ui

@@ -1,6 +1,7 @@
 #include "ui/system_report.h"
 
 #include <windows.h>
+#include <dshow.h>
 
 #include <algorithm>
 
@@ -25,6 +26,14 @@ std::wstring Widen(const std::string& Text) {
 }
 
 }  // namespace
+
+bool WindowsMediaWriterInstalled() {
+    IBaseFilter* writer = nullptr;
+    const HRESULT hr = CoCreateInstance(CLSID_WMAsfWriter, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter,
+                                        reinterpret_cast<void**>(&writer));
+    if (writer != nullptr) writer->Release();
+    return SUCCEEDED(hr) && writer != nullptr;
+}
 
 bool ReadMp3EncoderServer(std::wstring& Path, std::wstring& Version) {
     HKEY key = nullptr;
@@ -63,10 +72,19 @@ void WriteSystemReport(THelpFrame& Frame, const TSystemFacts& Facts) {
     report->SetInsertStyle(false, true);
 
     line(InfoText(IDS_SYS_FILTERS), clBlue);
-    if (Facts.WindowsMediaFound)
+    // Found only when it can record; otherwise what is there and what is not.
+    if (Facts.WindowsMediaFound && Facts.WindowsMediaWriterFound) {
         line(InfoText(IDS_SYS_WMV_FOUND), clBlack);
-    else
+    } else if (!Facts.WindowsMediaFound && !Facts.WindowsMediaWriterFound) {
         line(InfoText(IDS_SYS_WMV_MISSING), clRed);
+    } else {
+        line(InfoText(IDS_SYS_WMV_MISSING), clRed);
+        const bool manager = Facts.WindowsMediaFound, writer = Facts.WindowsMediaWriterFound;
+        line(L"   " + InfoText(manager ? IDS_SYS_WMV_MANAGER_FOUND : IDS_SYS_WMV_MANAGER_MISSING),
+             manager ? clOlive : clRed);
+        line(L"   " + InfoText(writer ? IDS_SYS_WMV_WRITER_FOUND : IDS_SYS_WMV_WRITER_MISSING),
+             writer ? clOlive : clRed);
+    }
     if (Facts.DivxAvailable) {
         line(InfoText(IDS_SYS_DIVX_FOUND), clBlack);
         for (const std::wstring& name : Facts.DivxEncoders) line(L"   " + name, clOlive);

@@ -1,6 +1,7 @@
 // The system report of the help panel: what the program found on this computer (Windows and
-// DirectX versions, the Windows Media, DivX and MP3 encoders, the capture sources and plug-ins),
-// gathered by the main window and written line by line, in colours, into the panel.
+// DirectX versions, the Windows Media profile manager and writer, the DivX and MP3 encoders, the
+// capture sources and plug-ins), gathered by the main window and written line by line, in colours,
+// into the panel.
 #pragma once
 
 #include <string>
@@ -13,7 +14,9 @@ class THelpFrame;
 struct TSystemFacts {
     std::wstring WindowsVersion;
     std::wstring DirectXVersion;
+    // Windows Media recording needs both: the profile manager (made at start) and the ASF writer.
     bool WindowsMediaFound = false;
+    bool WindowsMediaWriterFound = false;
     bool DivxAvailable = false;
     std::vector<std::wstring> DivxEncoders;
     bool Mp3EncoderPresent = false;
@@ -37,6 +40,10 @@ struct TSystemFacts {
 
 // The MP3 encoder's class as the report looks it up.
 inline constexpr wchar_t kMp3EncoderServerKey[] = L"CLSID\\{B8D27088-FF5F-4B7C-98DC-0E91A1696286}\\InprocServer32";
+
+// Whether the Windows Media ASF writer filter can be made here (its class is registered and
+// loads); Wine has none.
+bool WindowsMediaWriterInstalled();
 
 // Reads the encoder's server path from the classes root (without creating anything) and the file
 // version of that server; false when the key is not there.

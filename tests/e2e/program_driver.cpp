@@ -58,6 +58,16 @@ HWND FindTopWindow(DWORD Process, std::function<bool(HWND)> Match) {
     return find.found;
 }
 
+// Every visible top-level window of the process.
+std::vector<HWND> TopWindows(DWORD Process) {
+    std::vector<HWND> found;
+    FindTopWindow(Process, [&](HWND Window) {
+        found.push_back(Window);
+        return false;
+    });
+    return found;
+}
+
 struct ChildFind {
     std::function<bool(HWND)> match;
     HWND found;
@@ -426,13 +436,29 @@ bool TProgram::WaitEnd(DWORD TimeoutMs) {
     return code == 0;
 }
 
-bool TProgram::Close(const wchar_t* Answer) {
+bool TProgram::Close(const wchar_t* Answer, int Requests) {
     asked_ = false;
+    shownAtClose_.clear();
     if (process_.hProcess == nullptr || window_ == nullptr) return false;
-    PostMessageW(window_, WM_CLOSE, 0, 0);
+    // The windows shown before (a camcorder's window, say) are not the close's.
+    std::vector<HWND> seen = TopWindows(process_.dwProcessId);
+    for (int i = 0; i < Requests; ++i) PostMessageW(window_, WM_CLOSE, 0, 0);
     const ULONGLONG start = GetTickCount64();
     while (Running() && GetTickCount64() - start < kTimeoutMs) {
         HWND question = FindWindowCaptioned(kStorageCaption);
+        // Any other window that comes up meanwhile is noted once, and closed so that the close
+        // can go on.
+        for (HWND other : TopWindows(process_.dwProcessId)) {
+            if (other == window_ || other == question || ClassOf(other).rfind(L"THintWindow", 0) == 0 ||
+                std::find(seen.begin(), seen.end(), other) != seen.end())
+                continue;
+            seen.push_back(other);
+            std::wstring text = TextOf(other) + L":";
+            for (HWND child : Children(other, [](HWND) { return true; }))
+                if (!TextOf(child).empty()) text += L" [" + TextOf(child) + L"]";
+            shownAtClose_.push_back(text);
+            PostMessageW(other, WM_CLOSE, 0, 0);
+        }
         if (question != nullptr && !asked_) {
             asked_ = true;
             HWND button = Answer == nullptr ? nullptr : FindChild(question, [&](HWND w) { return TextOf(w) == Answer; });

@@ -86,14 +86,18 @@ public:
     // from the live stand-ins, so waits during recordings answer it as it comes.
     bool KeepSceneListWhenAsked();
 
-    // Posts WM_CLOSE; when the storage question comes, clicks the button captioned Answer
-    // (nullptr: the question must not come). True when the program ended with exit code 0.
-    bool Close(const wchar_t* Answer = nullptr);
+    // Posts WM_CLOSE (Requests times in a row, as a close box clicked again before the program
+    // answers); when the storage question comes, clicks the button captioned Answer (nullptr: the
+    // question must not come). True when the program ended with exit code 0.
+    bool Close(const wchar_t* Answer = nullptr, int Requests = 1);
     // Waits for the program to end by itself (a quit command); true with exit code 0.
     bool WaitEnd(DWORD TimeoutMs = kTimeoutMs);
     bool Running() const;
     // The storage question was shown at the last close.
     bool Asked() const { return asked_; }
+    // The other windows the program showed during the last close (an error box beside the
+    // question, say): each one's caption and the texts of its controls.
+    const std::vector<std::wstring>& ShownAtClose() const { return shownAtClose_; }
 
     HANDLE Process() const { return process_.hProcess; }
     DWORD ProcessId() const { return process_.dwProcessId; }
@@ -125,6 +129,7 @@ private:
     std::wstring failure_;
     int scripts_ = 0;
     bool asked_ = false;
+    std::vector<std::wstring> shownAtClose_;
 };
 
 }  // namespace e2e

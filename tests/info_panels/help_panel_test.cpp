@@ -1,4 +1,5 @@
-// The help panel: its help text and links, the system report with its colours and mail copy, and the
+// The help panel: its help text and links, the system report with its colours and mail copy (what
+// it says of Windows Media), and the
 // filter libraries dropped on its two zones: checked before anything of them runs, registered with
 // their own folder on the search path, unregistered, and undone when their registration fails.
 #include <windows.h>
@@ -72,6 +73,12 @@ std::wstring CopyFilterLibrary(const std::wstring& Folder, const wchar_t* Source
 class HelpPanelTest : public PanelFormTest {
 protected:
     ui::THelpFrame* Help() { return form_->HelpFrame1; }
+    // The report's line of this text, nullptr when there is none.
+    const ui::TReportLine* ReportLine(const std::wstring& Text) {
+        for (const auto& line : Help()->reSystem->ReportLines())
+            if (line.Text == Text) return &line;
+        return nullptr;
+    }
 };
 
 TEST_F(HelpPanelTest, HelpTextLinksOpenTheirTabsTheSiteAndTellTheirHints) {
@@ -189,20 +196,64 @@ TEST_F(HelpPanelTest, TheMainWindowReportsWhatItFound) {
     ASSERT_GE(lines.size(), 4u);
     EXPECT_EQ(settings::GetWindowsVersionText() + L". ", lines[0].Text);
     EXPECT_EQ(0u, lines[1].Text.find(L"DirectX version "));
-    auto find = [&lines](const std::wstring& text) {
-        for (const auto& line : lines)
-            if (line.Text == text) return &line;
-        return static_cast<const ui::TReportLine*>(nullptr);
-    };
     // No capture module in this test: no MP3 encoder was found; the sources in list order.
-    ASSERT_NE(nullptr, find(L"Mp3 encoder not Found."));
-    ASSERT_NE(nullptr, find(L"Old Camera -"));
-    EXPECT_EQ(classlib::clRed, find(L"Old Camera -")->Color);
-    ASSERT_NE(nullptr, find(L"Quillotrane Test Camera +"));
-    ASSERT_NE(nullptr, find(L"Plugin Camera in good.pcf"));
-    EXPECT_EQ(classlib::clRed, find(L"Plugin Camera in good.pcf")->Color);
+    ASSERT_NE(nullptr, ReportLine(L"Mp3 encoder not Found."));
+    ASSERT_NE(nullptr, ReportLine(L"Old Camera -"));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"Old Camera -")->Color);
+    ASSERT_NE(nullptr, ReportLine(L"Quillotrane Test Camera +"));
+    ASSERT_NE(nullptr, ReportLine(L"Plugin Camera in good.pcf"));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"Plugin Camera in good.pcf")->Color);
     EXPECT_EQ(lines.back().Text + L"\r\n",
               ui::SystemInfoMailText().substr(ui::SystemInfoMailText().size() - lines.back().Text.size() - 2));
+}
+
+// Makes "Windows Media writers" for this process only: each a smart tee, which is enough for
+// the report's question whether the writer's class can be made.
+class TStandInWriterFactory : public IClassFactory {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void** Object) override {
+        if (Id != IID_IUnknown && Id != IID_IClassFactory) {
+            *Object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *Object = static_cast<IClassFactory*>(this);
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown* Outer, REFIID Id, void** Object) override {
+        return CoCreateInstance(CLSID_SmartTee, Outer, CLSCTX_INPROC_SERVER, Id, Object);
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
+TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
+    // Wine: a profile manager, and no ASF writer to record with.
+    form_->WmvAvailable = true;
+    ASSERT_FALSE(ui::WindowsMediaWriterInstalled());
+    form_->ShowSystemInfo();
+    EXPECT_EQ(nullptr, ReportLine(L"Windows Media Found."));
+    ASSERT_NE(nullptr, ReportLine(L"Windows Media not Found."));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"Windows Media not Found.")->Color);
+    ASSERT_NE(nullptr, ReportLine(L"   Windows Media profile manager Found."));
+    ASSERT_NE(nullptr, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found."));
+    EXPECT_EQ(classlib::clRed, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found.")->Color);
+
+    // With a writer too, Windows Media is found; with neither, the one line says so.
+    TStandInWriterFactory factory;
+    DWORD cookie = 0;
+    ASSERT_HRESULT_SUCCEEDED(
+        CoRegisterClassObject(CLSID_WMAsfWriter, &factory, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    EXPECT_TRUE(ui::WindowsMediaWriterInstalled());
+    form_->ShowSystemInfo();
+    ASSERT_NE(nullptr, ReportLine(L"Windows Media Found."));
+    EXPECT_EQ(classlib::clBlack, ReportLine(L"Windows Media Found.")->Color);
+    EXPECT_EQ(nullptr, ReportLine(L"   Windows Media profile manager Found."));
+    CoRevokeClassObject(cookie);
+    form_->WmvAvailable = false;
+    form_->ShowSystemInfo();
+    ASSERT_NE(nullptr, ReportLine(L"Windows Media not Found."));
+    EXPECT_EQ(nullptr, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found."));
 }
 
 TEST(FilterLibraryCheck, OnlyADllOfThisProcessorWithTheFunctionIsALibrary) {

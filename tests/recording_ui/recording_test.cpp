@@ -10,7 +10,9 @@
 #include "engine/scene_list.h"
 #include "filters/control_unit.h"
 #include "settings/settings_catalogue.h"
+#include "tests/common/window_screenshot.h"
 #include "ui/dossiers_frame.h"
+#include "ui/help_frame.h"
 #include "ui/options_frame.h"
 
 namespace recording_ui {
@@ -194,6 +196,63 @@ TEST_F(Recording, ACutNeverOverwritesAFileOfAnEarlierRun) {
     EXPECT_EQ("pcm_s16le", ProbeWhole(cutTo).Stream(0, "codec_name"));
 }
 
+TEST_F(Recording, ChangesOfSourceOrFormatDuringARecordingAreRefusedAndItGoesOnWhole) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    widgets::TUcCheckListBox* seen = form->HelpFrame1->clSources;
+    seen->SetChecked(seen->Items()->Add(kCamera), true);
+    const path file = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    // Asking for what is there already changes nothing and says nothing.
+    form->SelectCaptureFormat(5);
+    form->SelectAudioSource(kMicrophone);
+    EXPECT_EQ(L"", form->StatusAlertText);
+
+    // A script's lines, and a click on the help panel's source list (its box cleared).
+    form->SelectCaptureFormat(11);
+    form->SelectAudioSource(L"no audio stream");
+    form->ReselectSources();
+    const RECT box = seen->ItemRect(0);
+    const LPARAM at = MAKELPARAM(box.left + 3, (box.top + box.bottom) / 2);
+    SendMessageW(seen->Handle(), WM_LBUTTONDOWN, MK_LBUTTON, at);
+    SendMessageW(seen->Handle(), WM_LBUTTONUP, 0, at);
+    EXPECT_TRUE(seen->Checked(0)) << "the box shows again what the recording uses";
+
+    EXPECT_EQ(2, form->CaptureState);
+    EXPECT_EQ(L"Stop Capture", form->saCapturerBascule->Caption()) << "the capturing look stays";
+    EXPECT_EQ(classlib::clRed, form->Shape2->Brush()->Color());
+    EXPECT_TRUE(form->saCapturerBascule->Enabled());
+    EXPECT_EQ(5, settings::ParamCaptureFormat->Value());
+    ASSERT_NE(nullptr, module->CurrentAudioSource);
+    EXPECT_EQ(kMicrophone, module->CurrentAudioSource->Name);
+    EXPECT_EQ(L"Sources locked while capturing", form->StatusAlertText);
+    EXPECT_TRUE(asked.empty()) << "nothing waits for an answer";
+    // The word fits its panel of the status bar (kept as a screenshot).
+    HWND bar = form->StatusBar1->Handle();
+    HDC dc = GetDC(bar);
+    HGDIOBJ font = SelectObject(dc, form->StatusBar1->Font()->Handle());
+    SIZE extent{};
+    GetTextExtentPoint32W(dc, form->StatusAlertText.c_str(), static_cast<int>(form->StatusAlertText.size()), &extent);
+    SelectObject(dc, font);
+    ReleaseDC(bar, dc);
+    EXPECT_LE(extent.cx, 175 - 6);
+    PumpUntil([] { return false; }, 300);
+    quill_test::SaveWindowScreenshot(bar, L"status_sources_locked.bmp");
+    ASSERT_TRUE(WaitRecorded(15)) << "the recording goes on";
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    const quill_test::TMediaProbe probe = ProbeWhole(file);
+    const int v = probe.StreamOfType("video"), a = probe.StreamOfType("audio");
+    ASSERT_GE(v, 0);
+    ASSERT_GE(a, 0);
+    EXPECT_GE(Packets(probe, v), 23);
+
+    // Once stopped, the same change is made.
+    form->SelectCaptureFormat(11);
+    EXPECT_EQ(11, settings::ParamCaptureFormat->Value());
+}
+
 TEST_F(Recording, AStartWhoseBuilderFailsBringsThePreviewBackAndSaysWhy) {
     ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 12));
     module->Mp3EncoderFound = false;
@@ -205,6 +264,19 @@ TEST_F(Recording, AStartWhoseBuilderFailsBringsThePreviewBackAndSaysWhy) {
     EXPECT_EQ(0u, asked[0].Text.find(L"The capture could not start: "));
     EXPECT_EQ(name, form->NextVideoFile) << "the name is kept for the next try";
     EXPECT_FALSE(form->RecordingOpen());
+}
+
+TEST_F(Recording, WindowsMediaWithoutAWriterSaysSoAndThePreviewGoesOn) {
+    // Wine has no ASF writer.
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 7));
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(L"The capture could not start: no Windows Media writer is installed (the WM ASF Writer filter).",
+              asked[0].Text);
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_FALSE(std::filesystem::exists(form->NextVideoFile));
+    EXPECT_TRUE(Previewing());
 }
 
 TEST_F(Recording, AStopAfterTheGraphStoppedByItselfStillClosesTheRecording) {

@@ -1,7 +1,10 @@
 // Scheduled recordings on the schedule clock, whose time the test gives: a start and an end at set
-// seconds (also across midnight), the refusals, a start set for another day, the waiting look that
-// a device change keeps, live changes of an armed schedule and an end alarm that cannot be armed.
+// seconds (also across midnight), the refusals, a start set for another day, a start that comes
+// only after its end, the waiting look that a device change keeps, live changes of an armed
+// schedule and an end alarm that cannot be armed.
 #include "recording_ui_support.h"
+
+#include <filesystem>
 
 #include "classlib/custom_form.h"
 #include "classlib/date_time.h"
@@ -109,6 +112,77 @@ TEST_F(Schedule, APastStartOffersToStartNowWithTheEndArmed) {
     ASSERT_TRUE(WaitRecorded(5));
     AdvanceTo(10, 12, 0, 30);
     EXPECT_EQ(1, form->CaptureState);
+}
+
+TEST_F(Schedule, AStartThatComesAtOrAfterItsEndIsSkippedWithAMessage) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
+    SetNow(10, 9, 0, 0);
+    SetStart(10, 10, 0, 0);
+    SetEnd(10, 10, 30, 0);
+    const std::wstring file = form->NextVideoFile;
+    ScheduleAction();
+    ASSERT_EQ(3, form->CaptureState);
+    // The computer sleeps through the window and wakes at 11:00: the clock fires the passed start.
+    SetNow(10, 11, 0, 0);
+    Panel()->KitClock2->CheckAlarm();
+    EXPECT_EQ(1, form->CaptureState) << "no recording without an end";
+    EXPECT_FALSE(Panel()->KitClock2->AlarmEnabled());
+    EXPECT_FALSE(std::filesystem::exists(file));
+    EXPECT_TRUE(Previewing());
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(
+        L"The capture scheduled from 10:00:00 to 10:30:00 has not been started: its end had already passed "
+        L"when its start came.",
+        asked[0].Text);
+    EXPECT_EQ(L"Capture", form->saCapturerBascule->Caption());
+
+    // A start that comes late but before its end records until the end.
+    SetStart(10, 11, 10, 0);
+    SetEnd(10, 11, 30, 0);
+    ScheduleAction();
+    ASSERT_EQ(3, form->CaptureState);
+    SetNow(10, 11, 20, 0);
+    Panel()->KitClock2->CheckAlarm();
+    ASSERT_EQ(4, form->CaptureState);
+    EXPECT_EQ(L"capture until 11:30:00", form->StatusMainText);
+    ASSERT_TRUE(WaitRecorded(5));
+    SetNow(10, 11, 29, 58);
+    AdvanceTo(10, 11, 30, 0);
+    EXPECT_EQ(1, form->CaptureState);
+}
+
+// Moves the schedule's clock to a set moment when the graph is next run.
+class TClockJump : public dshow::IGraphEventSink {
+public:
+    TClockJump(TRecordingWindow& Window, double To) : window_(Window), to_(To) {}
+    void GraphEvent(long, LONG_PTR, LONG_PTR) override {}
+    void ControlEvent(dshow::TGraphControlEvent Event, int) override {
+        if (Event == dshow::ceRun && window_.now < to_) window_.now = to_;
+    }
+
+private:
+    TRecordingWindow& window_;
+    double to_;
+};
+
+TEST_F(Schedule, AnEndThatPassesWhileTheStartIsMadeClosesTheRecordingAtOnce) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
+    SetNow(10, 9, 0, 0);
+    SetStart(10, 10, 0, 0);
+    SetEnd(10, 10, 0, 5);
+    const std::wstring file = form->NextVideoFile;
+    ScheduleAction();
+    ASSERT_EQ(3, form->CaptureState);
+    // The recording's graph runs only once its end has come.
+    TClockJump jump(*this, classlib::EncodeDate(2030, 6, 10) + (10 * 3600.0 + 6) / 86400.0);
+    module->fg->RegisterEventSink(&jump);
+    AdvanceTo(10, 10, 0, 0);
+    module->fg->UnregisterEventSink(&jump);
+    EXPECT_EQ(1, form->CaptureState) << "no recording left without an end";
+    EXPECT_FALSE(Panel()->KitClock2->AlarmEnabled());
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_TRUE(std::filesystem::exists(file)) << "what was recorded is kept, closed";
+    EXPECT_TRUE(Previewing());
 }
 
 TEST_F(Schedule, AStartSetForTomorrowWaitsForItsDay) {

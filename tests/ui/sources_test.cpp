@@ -347,6 +347,46 @@ TEST_F(SourcesTest, LockedPreviewDropsTheVideoForSoundAndTheSoundForPictures) {
     EXPECT_TRUE(Previewing());
 }
 
+TEST_F(SourcesTest, TheSoundOnlyModeLeadsBackToTheVideoAndNeverLeavesAStaleWindow) {
+    std::vector<std::wstring> settings = kCameraAndMicrophone;
+    settings[3] = L"Preview Locked=1";
+    settings.push_back(std::wstring(L"Want video source=") + kCamera);
+    Start(settings);
+    ChooseFormat(L"Wav");
+    ASSERT_EQ(nullptr, Video());
+    // The list offers only what the sound allows (no picture format that would fall back to
+    // "Wav"), and the video box reads as one to choose from.
+    for (const std::wstring& format : Items(Panel()->cbFormatCapture))
+        EXPECT_TRUE(format == L"Wav" || format == L"mp3") << testing::PrintToString(format);
+    EXPECT_EQ(classlib::clBtnText, Panel()->cboxvideo->Font()->Color());
+    EXPECT_TRUE(form_->saCapturerBascule->Enabled());
+
+    // "no audio stream" is the way out: the camera comes back with its first picture format.
+    Panel()->cboxAudio->SetItemIndex(Panel()->cboxAudio->Items()->IndexOf(L"no audio stream"));
+    form_->cboxAudioChange(Panel()->cboxAudio);
+    ASSERT_NE(nullptr, Video());
+    EXPECT_EQ(kCamera, Video()->Name);
+    EXPECT_EQ(nullptr, Audio());
+    const std::uint8_t format = settings::ParamCaptureFormat->Value();
+    EXPECT_TRUE(format != 11 && format != 12 && format != 10) << static_cast<int>(format);
+    EXPECT_EQ(settings::FormatCaptureName(format), Panel()->cbFormatCapture->Text());
+    EXPECT_TRUE(form_->saCapturerBascule->Enabled());
+    EXPECT_EQ(0u, form_->StatusSourcesText.find(L"QUI=>")) << testing::PrintToString(form_->StatusSourcesText);
+    EXPECT_FALSE(form_->Panel2->Visible());
+    EXPECT_TRUE(Previewing());
+
+    // With nothing left at all (a script's lines, the lock off), the window says so and offers no
+    // capture.
+    form_->taLock->Execute();
+    form_->SelectVideoSource(L"no video stream");
+    form_->SelectAudioSource(L"no audio stream");
+    EXPECT_EQ(nullptr, Video());
+    EXPECT_EQ(nullptr, Audio());
+    EXPECT_FALSE(form_->saCapturerBascule->Enabled());
+    EXPECT_FALSE(form_->CaptureBtn->Enabled());
+    EXPECT_EQ(L"No source: choose one", form_->StatusSourcesText);
+}
+
 TEST_F(SourcesTest, LockedRatioFollowsTheFormat) {
     std::vector<std::wstring> settings = kCameraAndMicrophone;
     settings[3] = L"Preview Locked=1";
@@ -521,6 +561,44 @@ TEST_F(SourcesTest, ASettingsMenuDismissedLeavesThePreviewAsItWas) {
     EXPECT_TRUE(PumpUntil([&] { return Audio() != nullptr; }, kWaitMs));
     EXPECT_EQ(kMicrophone, Audio()->Name);
     EXPECT_TRUE(PumpUntil([&] { return module_->fg->State() == dshow::gsPlaying; }, kWaitMs));
+}
+
+TEST_F(SourcesTest, TheProfilesMenuComesUpOnARightClickAndItsChoiceIsTheProfileRecordedWith) {
+    Start(kCameraAndMicrophone);
+    ChooseFormat(L"Wmv");
+    ui::TOptionsFrame* options = form_->OptionsFrame;
+    // Wine has no system profile: three stand for them.
+    options->cboxMedia->Items()->Clear();
+    for (const wchar_t* name : {L"Profile A", L"Profile B", L"Profile C"}) options->cboxMedia->Items()->Add(name);
+    options->cboxMedia->SetItemIndex(0);
+    options->cbDefaultProfile->SetChecked(true);
+    int changes = 0;
+    options->cboxMedia->OnChange = [&changes](classlib::TObject*) { ++changes; };
+
+    // The menu key on the format list ("Wmv" chosen): the menu lists the profiles.
+    SetTimer(nullptr, 0, 300, EndTracking);
+    SendMessageW(Panel()->cbFormatCapture->Handle(), WM_CONTEXTMENU,
+                 reinterpret_cast<WPARAM>(Panel()->cbFormatCapture->Handle()), MAKELPARAM(-1, -1));
+    classlib::TMenuItem* items = form_->pmProfiles->Items();
+    ASSERT_EQ(3, items->Count());
+    EXPECT_EQ("Profile B", items->Items(1)->Caption());
+    items->Items(1)->Click();
+    EXPECT_EQ(1, options->cboxMedia->ItemIndex());
+    EXPECT_EQ(L"Profile B", options->cboxMedia->Text());
+    EXPECT_EQ(0, changes) << "chosen as the panel chooses, not as a change of the list";
+    EXPECT_FALSE(options->cbDefaultProfile->Checked());
+    EXPECT_TRUE(options->gbProfiles->Visible()) << "the system profiles are shown";
+    EXPECT_EQ(2, options->WmvProfileItem()) << "the recording takes system profile 1";
+
+    // The settings panel's own list of profiles offers the menu too.
+    items->Clear();
+    SetTimer(nullptr, 0, 300, EndTracking);
+    SendMessageW(options->cboxMedia->Handle(), WM_CONTEXTMENU, reinterpret_cast<WPARAM>(options->cboxMedia->Handle()),
+                 MAKELPARAM(-1, -1));
+    EXPECT_EQ(3, items->Count());
+    // Another format has no profile to choose.
+    ChooseFormat(L"avi native");
+    EXPECT_EQ(nullptr, Panel()->cbFormatCapture->PopupMenu());
 }
 
 TEST_F(SourcesTest, BackdropPassesKeysToTheMainWindow) {
