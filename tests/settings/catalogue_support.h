@@ -15,6 +15,7 @@
 #include "classlib/format.h"
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
+#include "tests/ui/store_helpers.h"
 
 namespace catalogue_test {
 
@@ -104,14 +105,9 @@ inline std::wstring MakeTempFolder() {
     return dir + L"\\";
 }
 
+// UTF-16 with byte-order mark, each line ended by CR LF.
 inline void WriteUtf16File(const std::wstring& name, const std::vector<std::wstring>& lines) {
-    std::wstring text = L"\xFEFF";
-    for (const auto& l : lines) text += l + L"\r\n";
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(h);
+    quill_test::WriteIniLines(name, lines);
 }
 
 inline std::vector<std::wstring> ReadUtf16Lines(const std::wstring& name) {
