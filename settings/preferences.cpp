@@ -541,17 +541,14 @@ bool TWritePreferences::Close() {
     return closeResult_;
 }
 
-unicode::TUcStringList& TWritePreferences::WithAddedLines() {
-    if (added_.empty()) return *lines_;
-    auto all = std::make_unique<unicode::TUcStringList>();
-    all->SetCapacity(lines_->Count() + static_cast<int>(added_.size()) + 1);
-    for (int i = 0; i < insertAt_; ++i) all->Add(lines_->Strings(i));
-    if (newHeader_) all->Add(section_);
-    for (const std::wstring& line : added_) all->Add(line);
-    for (int i = insertAt_; i < lines_->Count(); ++i) all->Add(lines_->Strings(i));
-    lines_ = std::move(all);
-    added_.clear();
-    return *lines_;
+std::unique_ptr<unicode::TUcStringList> TWritePreferences::WholeFile() const {
+    auto whole = std::make_unique<unicode::TUcStringList>();
+    whole->SetCapacity(lines_->Count() + static_cast<int>(added_.size()) + 1);
+    for (int i = 0; i < insertAt_; ++i) whole->Add(lines_->Strings(i));
+    if (newHeader_ && !added_.empty()) whole->Add(section_);
+    for (const std::wstring& line : added_) whole->Add(line);
+    for (int i = insertAt_; i < lines_->Count(); ++i) whole->Add(lines_->Strings(i));
+    return whole;
 }
 
 bool TWritePreferences::SaveIni() {
@@ -569,7 +566,7 @@ bool TWritePreferences::SaveIni() {
     bool written = false;
     try {
         unicode::TUcFileStream stream(temporary, classlib::fmCreate);
-        WithAddedLines().SaveToStream(&stream);
+        WholeFile()->SaveToStream(&stream);
         written = FlushFileBuffers(stream.Handle()) != FALSE;
     } catch (...) {
         written = false;

@@ -109,8 +109,8 @@ public:
 private:
     bool RegistryReady() const;
     bool SaveIni();
-    // The lines with the added ones in their place (the list is then the whole file).
-    unicode::TUcStringList& WithAddedLines();
+    // The file as it is written: the lines read, with the added ones in their place.
+    std::unique_ptr<unicode::TUcStringList> WholeFile() const;
     template <typename F>
     void Guard(F&& write);
 

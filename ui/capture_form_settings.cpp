@@ -238,8 +238,9 @@ void TCaptureForm::LoadPanelLists() {
     using namespace settings;
     try {
         // The excluded devices, unchecked (a line put into the list carries no check); the
-        // enumeration adds the present ones after them. Each call on the list box is a window
-        // message, so nothing here goes over the lines one call at a time but their adding.
+        // enumeration adds the present ones after them. Every call on the list box is a window
+        // message, which the program's message hooks make costly: the lines go in once, and no
+        // second pass goes over them.
         HelpFrame1->clSources->Items()->SetText(ExcludedSourceLines(ParamSourcesExclues->Value()));
     } catch (...) {
     }
