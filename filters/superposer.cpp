@@ -69,8 +69,11 @@ void Tqz_Superposer::SetSceneDetector(Tqz_SceneDetect* detector)
 
 void Tqz_Superposer::SetIncrustRec(const settings::TincrustRec& rec)
 {
+    // A record from anywhere is drawn within the ranges the overlay panel offers: the outline
+    // costs (2r + 1)² draws of each line, and a glyph its size squared.
+    const settings::TincrustRec drawn = settings::DrawableIncrustRec(rec);
     std::lock_guard<std::mutex> lock(canvas_);
-    composer_.SetRecord(rec);
+    composer_.SetRecord(drawn);
 }
 
 void Tqz_Superposer::SetDisplayMode(std::uint8_t mode, std::uint32_t seconds)

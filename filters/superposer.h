@@ -33,6 +33,7 @@ public:
     ~Tqz_Superposer() override;
 
     // Setters, called on the main thread (the streaming thread reads what they write).
+    // The record is taken with its border and font size within their ranges (DrawableIncrustRec).
     void SetIncrustRec(const settings::TincrustRec& rec);
     void SetDisplayMode(std::uint8_t mode, std::uint32_t seconds);
     void SetVerticalFlip(bool flag);

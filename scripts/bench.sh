@@ -134,6 +134,7 @@ if $quick; then
     run_ours recording_builders 1
     run_ours program_start 0.5
     run_ours recording_ui 5 1
+    run_ours settings_store 1
 else
     run_ours dv_parse
     run_ours dv_scene
@@ -145,6 +146,7 @@ else
     run_ours recording_builders
     run_ours program_start
     run_ours recording_ui
+    run_ours settings_store
 fi
 
 # Medians per case, then the pairs.

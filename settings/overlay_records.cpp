@@ -1,5 +1,8 @@
 #include "settings/overlay_records.h"
 
+#include <algorithm>
+#include <cmath>
+
 namespace settings {
 
 const TincrustRec& DefaultIncrustRec() {
@@ -27,6 +30,30 @@ const TincrustRec& DefaultIncrustRec() {
         return r;
     }();
     return rec;
+}
+
+std::int32_t BorderSizeInRange(std::int32_t Size) { return std::clamp<std::int32_t>(Size, 0, kMaxBorderSize); }
+
+TincrustRec DrawableIncrustRec(const TincrustRec& Rec) {
+    TincrustRec r = Rec;
+    r.BorderSize = BorderSizeInRange(Rec.BorderSize);
+    r.FontRec.Size = std::clamp(Rec.FontRec.Size, -kMaxFontSize, kMaxFontSize);
+    return r;
+}
+
+TincrustRec IncrustRecInRange(const TincrustRec& Rec, const TincrustRec& Default) {
+    TincrustRec r = Rec;
+    r.BorderSize = BorderSizeInRange(Rec.BorderSize);
+    r.Xpos = std::clamp<std::int32_t>(Rec.Xpos, 0, kMaxPosition);
+    r.Ypos = std::clamp<std::int32_t>(Rec.Ypos, 0, kMaxPosition);
+    if (Rec.FontRec.Size <= 0) r.FontRec.Size = Default.FontRec.Size;
+    if (Rec.FontRec.Size > kMaxFontSize) r.FontRec.Size = kMaxFontSize;
+    if (Rec.WhatIncrust > kMaxWhatIncrust) r.WhatIncrust = Default.WhatIncrust;
+    if (Rec.Alignement > kMaxAlignement) r.Alignement = Default.Alignement;
+    r.DecalageHoraire = std::isfinite(Rec.DecalageHoraire)
+                            ? std::clamp(Rec.DecalageHoraire, -kMaxTimeShift, kMaxTimeShift)
+                            : Default.DecalageHoraire;
+    return r;
 }
 
 }  // namespace settings

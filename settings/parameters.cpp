@@ -67,7 +67,20 @@ TParameter::TParameter(const std::wstring& Name, TparameterList* List) : name_(N
 }
 
 void TIntegerParameter::Load() {
-    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) { return r.ReadInteger(Name(), default_); });
+    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) { return InRange(r.ReadInteger(Name(), default_)); });
+}
+
+void TIntegerParameter::SetRange(std::int32_t Min, std::int32_t Max, TOutOfRange Rule) {
+    hasRange_ = true;
+    min_ = Min;
+    max_ = Max;
+    rule_ = Rule;
+}
+
+std::int32_t TIntegerParameter::InRange(std::int32_t Value) const {
+    if (!hasRange_ || (Value >= min_ && Value <= max_)) return Value;
+    if (rule_ == TOutOfRange::Default) return default_;
+    return Value < min_ ? min_ : max_;
 }
 
 void TIntegerParameter::Save() {
@@ -105,7 +118,8 @@ void TBooleanParameter::Save() {
 }
 
 void TincrustRecParameter::Load() {
-    GuardedRead(*this, value_, default_, [&](TReadPreferences& r) { return r.ReadIncrustRec(Name(), default_); });
+    GuardedRead(*this, value_, default_,
+                [&](TReadPreferences& r) { return IncrustRecInRange(r.ReadIncrustRec(Name(), default_), default_); });
 }
 
 void TincrustRecParameter::Save() {

@@ -54,12 +54,32 @@ protected:
     T default_;
 };
 
+// What a loaded number outside its parameter's range becomes: the nearest bound (a quantity such
+// as a volume or a quality), or the default (an index into a list of choices, where a bound would
+// be an arbitrary choice).
+enum class TOutOfRange : std::uint8_t { Nearest, Default };
+
+// A 32-bit integer. With a range, a loaded value outside it is brought back by the range's rule;
+// values set by the program are taken as they are.
 class TIntegerParameter : public TValueParameter<std::int32_t> {
 public:
     CLASSLIB_CLASS_NAME(TIntegerParameter)
     using TValueParameter::TValueParameter;
     void Load() override;
     void Save() override;
+
+    void SetRange(std::int32_t Min, std::int32_t Max, TOutOfRange Rule = TOutOfRange::Nearest);
+    bool HasRange() const { return hasRange_; }
+    std::int32_t Min() const { return min_; }
+    std::int32_t Max() const { return max_; }
+    // Value as a load keeps it: unchanged within the range (or without one), else by the rule.
+    std::int32_t InRange(std::int32_t Value) const;
+
+private:
+    bool hasRange_ = false;
+    std::int32_t min_ = 0;
+    std::int32_t max_ = 0;
+    TOutOfRange rule_ = TOutOfRange::Nearest;
 };
 
 // A double. A loaded value that is not finite, or that the parameter's validity test refuses,
@@ -102,7 +122,8 @@ public:
     void Save() override;
 };
 
-// The overlay record; Value and Default are separate copies.
+// The overlay record; Value and Default are separate copies. A loaded record has every field in
+// the range the overlay panel and filter use (IncrustRecInRange).
 class TincrustRecParameter : public TValueParameter<TincrustRec> {
 public:
     CLASSLIB_CLASS_NAME(TincrustRecParameter)
@@ -115,8 +136,8 @@ public:
 std::uint8_t LoadEnumValue(const TParameter& Param, std::uint8_t Default, std::uint8_t Max);
 void SaveEnumValue(const TParameter& Param, std::uint8_t Value);
 
-// A one-byte enumeration stored as an integer. A loaded value keeps its low 8 bits; when the
-// enumeration's range is known (Tag::kMax below 255) a value above it gives the default.
+// A one-byte enumeration stored as an integer. A loaded value keeps its low 8 bits; a value above
+// the enumeration's highest one (Tag::kMax) gives the default.
 template <typename Tag>
 class TEnumParameter : public TValueParameter<std::uint8_t> {
 public:
@@ -128,19 +149,19 @@ public:
     void Save() override { SaveEnumValue(*this, value_); }
 };
 
-// Enumeration tags: the class name and the highest meaningful value (255 when the range belongs
-// to the panels and is not known here).
+// Enumeration tags: the class name and the highest value, the last choice of the control that
+// shows the setting.
 struct TframeNumberTag {
     static constexpr const wchar_t* kClassName = L"TframeNumberParameter";
     static constexpr std::uint8_t kMax = 8;  // panels 0..8
 };
 struct TAspectRatioTag {
     static constexpr const wchar_t* kClassName = L"TAspectRatioParameter";
-    static constexpr std::uint8_t kMax = 255;
+    static constexpr std::uint8_t kMax = 3;  // source's own, 4:3, 16:9, native pixels
 };
 struct TWhenIncrustTag {
     static constexpr const wchar_t* kClassName = L"TWhenIncrustParameter";
-    static constexpr std::uint8_t kMax = 255;
+    static constexpr std::uint8_t kMax = 3;  // permanently, once, each scene, each day
 };
 struct TFormatCaptureTag {
     static constexpr const wchar_t* kClassName = L"TFormatCaptureParameter";
@@ -148,7 +169,7 @@ struct TFormatCaptureTag {
 };
 struct TstandardDVTag {
     static constexpr const wchar_t* kClassName = L"TstandardDVParameter";
-    static constexpr std::uint8_t kMax = 255;
+    static constexpr std::uint8_t kMax = 1;  // Pal, Ntsc
 };
 struct TFrequenceDVTag {
     static constexpr const wchar_t* kClassName = L"TFrequenceDVParameter";
@@ -156,11 +177,11 @@ struct TFrequenceDVTag {
 };
 struct TRatioDVTag {
     static constexpr const wchar_t* kClassName = L"TRatioDVParameter";
-    static constexpr std::uint8_t kMax = 255;
+    static constexpr std::uint8_t kMax = 1;  // 4:3, 16:9
 };
 struct TRaccourcisSortTag {
     static constexpr const wchar_t* kClassName = L"TRaccourcisSortParameter";
-    static constexpr std::uint8_t kMax = 255;
+    static constexpr std::uint8_t kMax = 3;  // the four columns of the shortcuts list
 };
 
 using TframeNumberParameter = TEnumParameter<TframeNumberTag>;

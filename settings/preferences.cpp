@@ -93,9 +93,12 @@ bool IsHeader(const std::wstring& trimmed) {
     return !trimmed.empty() && trimmed.front() == L'[' && trimmed.back() == L']';
 }
 
-// The line search shared by IniGet and IniSet: the index of the first line named Name under a
-// header equal to Section, or -1.
-int FindIniLine(const unicode::TUcStringList& lines, const std::wstring& section, const std::wstring& name) {
+// The line search shared by IniGet and IniSet, done once over the whole file: for each name, the
+// first line named so under a header equal to Section (a line's name is the text before its first
+// "=", untrimmed; a line empty once trimmed is neither a header nor a name). Looking a key up then
+// costs the same in a file of a million lines as in one of a hundred.
+TIniIndex IndexIniLines(const unicode::TUcStringList& lines, const std::wstring& section) {
+    TIniIndex index;
     std::wstring current;
     const int count = lines.Count();
     for (int i = 0; i < count; ++i) {
@@ -106,11 +109,11 @@ int FindIniLine(const unicode::TUcStringList& lines, const std::wstring& section
             current = trimmed;
             continue;
         }
+        if (current != section) continue;
         const std::size_t eq = line.find(L'=');
-        const std::wstring namePart = eq == std::wstring::npos ? std::wstring() : line.substr(0, eq);
-        if (namePart == name && current == section) return i;
+        index.emplace(eq == std::wstring::npos ? std::wstring() : line.substr(0, eq), i);
     }
-    return -1;
+    return index;
 }
 
 // The double's text: general format, 15 significant digits, always with "." so that a portable
@@ -165,8 +168,10 @@ TReadPreferences::TReadPreferences(const std::wstring& KeyPath, TStorageMode Mod
             // A file that cannot be read leaves no lines: every read gives its default.
             try {
                 lines_->LoadFromFile(IniFileName());
+                index_ = IndexIniLines(*lines_, section_);
             } catch (...) {
                 lines_->Clear();
+                index_.clear();
             }
         } else if (mode_ == smRegistry) {
             // Read access only: a key that refuses writing is still read.
@@ -192,10 +197,10 @@ std::wstring TReadPreferences::IniGet(const std::wstring& Name, const std::wstri
 }
 
 bool TReadPreferences::FindIni(const std::wstring& Name, std::wstring& Value) const {
-    if (!lines_ || lines_->Count() == 0) return false;
-    const int i = FindIniLine(*lines_, section_, Name);
-    if (i < 0) return false;
-    const std::wstring line = lines_->Strings(i);
+    if (!lines_) return false;
+    const auto found = index_.find(Name);
+    if (found == index_.end()) return false;
+    const std::wstring line = lines_->Strings(found->second);
     Value = DecodeIniValue(line.substr(line.find(L'=') + 1));
     return true;
 }
@@ -350,6 +355,21 @@ TWritePreferences::TWritePreferences(const std::wstring& KeyPath, TStorageMode M
                     failed_ = true;
                 }
             }
+            index_ = IndexIniLines(*lines_, section_);
+            // New lines go just before the header that follows the first copy of the section, or
+            // at the end, after a new header when the section is missing.
+            const int count = lines_->Count();
+            int header = -1;
+            for (int i = 0; i < count && header < 0; ++i)
+                if (classlib::Trim(lines_->Strings(i)) == section_) header = i;
+            newHeader_ = header < 0;
+            insertAt_ = count;
+            for (int i = header + 1; header >= 0 && i < count; ++i) {
+                if (IsHeader(classlib::Trim(lines_->Strings(i)))) {
+                    insertAt_ = i;
+                    break;
+                }
+            }
         } else if (mode_ == smRegistry) {
             reg_ = std::make_unique<unicode::TUcRegistry>();
             reg_->SetRootKey(HKEY_CURRENT_USER);
@@ -385,28 +405,18 @@ void TWritePreferences::IniSet(const std::wstring& Name, const std::wstring& Val
     Guard([&] {
         // An empty value keeps its "Name=" line: deleting it would bring the default back at the
         // next start for a text that was cleared on purpose.
-        const std::wstring line = Name + L"=" + EncodeIniValue(Value);
-        const int found = FindIniLine(*lines_, section_, Name);
-        if (found >= 0) {
-            lines_->Put(found, line);
-            return;
+        std::wstring line = Name + L"=" + EncodeIniValue(Value);
+        const auto found = index_.find(Name);
+        if (found == index_.end()) {
+            // Kept aside until the file is written, in the order of first writing: inserting each
+            // now would move every line after it.
+            index_.emplace(Name, -1 - static_cast<int>(added_.size()));
+            added_.push_back(std::move(line));
+        } else if (found->second < 0) {
+            added_[static_cast<std::size_t>(-1 - found->second)] = std::move(line);
+        } else {
+            lines_->Put(found->second, line);
         }
-        const int count = lines_->Count();
-        int header = -1;
-        for (int i = 0; i < count && header < 0; ++i)
-            if (classlib::Trim(lines_->Strings(i)) == section_) header = i;
-        if (header < 0) {
-            lines_->Add(section_);
-            lines_->Add(line);
-            return;
-        }
-        for (int i = header + 1; i < count; ++i) {
-            if (IsHeader(classlib::Trim(lines_->Strings(i)))) {
-                lines_->Insert(i, line);
-                return;
-            }
-        }
-        lines_->Add(line);
     });
 }
 
@@ -531,6 +541,16 @@ bool TWritePreferences::Close() {
     return closeResult_;
 }
 
+std::unique_ptr<unicode::TUcStringList> TWritePreferences::WholeFile() const {
+    auto whole = std::make_unique<unicode::TUcStringList>();
+    whole->SetCapacity(lines_->Count() + static_cast<int>(added_.size()) + 1);
+    for (int i = 0; i < insertAt_; ++i) whole->Add(lines_->Strings(i));
+    if (newHeader_ && !added_.empty()) whole->Add(section_);
+    for (const std::wstring& line : added_) whole->Add(line);
+    for (int i = insertAt_; i < lines_->Count(); ++i) whole->Add(lines_->Strings(i));
+    return whole;
+}
+
 bool TWritePreferences::SaveIni() {
     const std::wstring name = IniFileName();
     // A read-only file is the user's choice to keep it as it is; a folder of that name is no file.
@@ -546,7 +566,7 @@ bool TWritePreferences::SaveIni() {
     bool written = false;
     try {
         unicode::TUcFileStream stream(temporary, classlib::fmCreate);
-        lines_->SaveToStream(&stream);
+        WholeFile()->SaveToStream(&stream);
         written = FlushFileBuffers(stream.Handle()) != FALSE;
     } catch (...) {
         written = false;

@@ -6,6 +6,8 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <unordered_map>
+#include <vector>
 
 #include "settings/overlay_records.h"
 #include "unicode/wide_registry.h"
@@ -25,6 +27,9 @@ extern const wchar_t* const kEmptyTextMarker;  // "#@vide§#"
 // The INI file's full path: the executable's folder + "Quillotrane.ini". The executable's path
 // comes from the settings host (settings_host.h).
 std::wstring IniFileName();
+
+// The INI line search's result for a whole file: each name's first line under the section.
+using TIniIndex = std::unordered_map<std::wstring, int>;
 
 // Reads never raise: any failure gives the default.
 class TReadPreferences {
@@ -60,6 +65,7 @@ private:
     bool keyOpen_ = false;                           // mode 0: the program's key is open
     std::unique_ptr<unicode::TUcRegistry> reg_;      // mode 0 only
     std::unique_ptr<unicode::TUcStringList> lines_;  // mode 1 only
+    TIniIndex index_;                                // mode 1: the lines' names
 };
 
 // Writes swallow their failures. In mode 1 nothing reaches the disk until Close(), which writes
@@ -103,6 +109,8 @@ public:
 private:
     bool RegistryReady() const;
     bool SaveIni();
+    // The file as it is written: the lines read, with the added ones in their place.
+    std::unique_ptr<unicode::TUcStringList> WholeFile() const;
     template <typename F>
     void Guard(F&& write);
 
@@ -114,6 +122,11 @@ private:
     bool keyOpen_ = false;  // mode 0: the program's key is open
     std::unique_ptr<unicode::TUcRegistry> reg_;
     std::unique_ptr<unicode::TUcStringList> lines_;
+    // Mode 1: each name's line, an index into lines_, or below 0 into added_ (-1 the first).
+    TIniIndex index_;
+    std::vector<std::wstring> added_;  // lines for names the file lacks, in the order written
+    int insertAt_ = 0;                 // where they go
+    bool newHeader_ = false;           // the section's header goes before them
 };
 
 }  // namespace settings

@@ -1,6 +1,7 @@
 // The settings catalogue: storage mode, the eighty parameters, and the store's entry points.
 #include "settings/settings_catalogue.h"
 
+#include <cmath>
 #include <memory>
 #include <vector>
 
@@ -356,8 +357,17 @@ void CreateParameters() {
     ParamFreezePreview = Make<TBooleanParameter>(L"Freeze Preview", false);
     ParamFreezeCapture = Make<TBooleanParameter>(L"Freeze Capture", false);
 
-    // A frame rate of zero or less cannot be written into a recording.
-    ParamFramerate->SetValidator([](double v) { return v > 0; });
+    // Loaded values outside what their controls offer: a quantity takes the nearest bound, a
+    // choice in a list its default.
+    ParamVolume->SetRange(0, kMaxVolume);
+    ParamQualiteJPeg->SetRange(kMinJpegQuality, kMaxJpegQuality);
+    ParamValeurIntervallometre->SetRange(0, kMaxIntervalValue);
+    ParamExtensionDesImages->SetRange(0, 1, TOutOfRange::Default);      // bmp, jpeg
+    ParamVersionWmv->SetRange(0, 2, TOutOfRange::Default);              // versions 4, 7, 8
+    ParamProfileWmv->SetRange(0, 3, TOutOfRange::Default);              // high, medium, low, internet
+    ParamUnitesIntervallometre->SetRange(0, 3, TOutOfRange::Default);   // seconds, frames, minutes, hours
+    // A frame rate that cannot be written into a recording.
+    ParamFramerate->SetValidator(FramerateValid);
     // A text shown on screen may be meant to be empty.
     ParamNoDatecode->SetKeepEmpty(true);
 
@@ -365,6 +375,12 @@ void CreateParameters() {
         gParameterList->Load();
     } catch (...) {
     }
+}
+
+bool FramerateValid(double Fps) {
+    if (!(Fps > 0.0) || !std::isfinite(Fps)) return false;
+    const double scale = std::nearbyint(1000000.0 / Fps);
+    return scale >= 1.0 && scale <= 4294967295.0;
 }
 
 bool SaveParameters() {

@@ -4,6 +4,7 @@
 
 #include <windows.h>
 
+#include <cstdint>
 #include <string>
 
 #include "settings/parameters.h"
@@ -185,9 +186,22 @@ extern TIntegerParameter* ParamVideoInputSelect;
 extern TBooleanParameter* ParamFreezePreview;
 extern TBooleanParameter* ParamFreezeCapture;
 
+// Ranges of the integer settings, as their controls offer them.
+constexpr std::int32_t kMaxVolume = 10000;
+constexpr std::int32_t kMinJpegQuality = 1;
+constexpr std::int32_t kMaxJpegQuality = 100;
+constexpr std::int32_t kMaxIntervalValue = 999999;
+
+// A frame rate an image-by-image recording can be given: a number above 0 whose time scale
+// (1,000,000 / rate, rounded) fits a stream header, from about 0.00023 up to (not including)
+// 2,000,000 frames per second. "Framerate" outside it loads as its default.
+bool FramerateValid(double Fps);
+
 // Decides the storage mode (an INI file beside the executable: 1; else a registry "Exename" equal
 // to the executable's path without regard to case: 0; else 2), creates the eighty parameters with
-// their defaults (screen and main window sizes, folders, the clip browser's path) and loads them.
+// their defaults (screen and main window sizes, folders, the clip browser's path) and loads them,
+// each value in the range of the control that shows it (the window places are the main window's
+// to bring onto a screen).
 // Called once by the main window; a further call replaces the parameters (the list is emptied).
 void CreateParameters();
 // Saves the parameter list in the current storage mode; discards every failure. True when the

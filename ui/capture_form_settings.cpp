@@ -2,7 +2,9 @@
 // the first idle, read back from the controls at close, and the options that write at once.
 #include <algorithm>
 #include <cstdint>
+#include <string>
 #include <utility>
+#include <vector>
 
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
@@ -20,6 +22,7 @@
 #include "ui/side_forms.h"
 #include "ui/panel_frame.h"
 #include "ui/sources_frame.h"
+#include "unicode/wide_strings.h"
 #include "widgets/kit/kit_spin_edit.h"
 #include "widgets/kit/path_edit.h"
 
@@ -70,9 +73,72 @@ void LoadValue(widgets::kit::TKitSpinEdit* Edit, int Value) {
     Edit->SetValue(Value);
 }
 
-// The frame rate as typed: a real number in the user's notation, false when it does not parse.
+// The frame rate as typed: a real number in the user's notation that a recording can be given;
+// false otherwise.
 bool ParseFramerate(const std::wstring& Text, double& Value) {
-    return classlib::TryStrToFloat(classlib::Trim(Text), Value);
+    double typed = 0.0;
+    if (!classlib::TryStrToFloat(classlib::Trim(Text), typed) || !settings::FramerateValid(typed)) return false;
+    Value = typed;
+    return true;
+}
+
+// The place for a window of that size: kept when the whole window lies on the screens, else the
+// nearest place inside the work area of the nearest screen (at its top left when the window is
+// larger). A stored place may be any number: the arithmetic is 64-bit.
+POINT PlaceOnScreen(std::int32_t Left, std::int32_t Top, int Width, int Height) {
+    const std::int64_t left = Left, top = Top, right = left + Width, bottom = top + Height;
+    const std::int64_t screenLeft = GetSystemMetrics(SM_XVIRTUALSCREEN);
+    const std::int64_t screenTop = GetSystemMetrics(SM_YVIRTUALSCREEN);
+    const std::int64_t screenRight = screenLeft + GetSystemMetrics(SM_CXVIRTUALSCREEN);
+    const std::int64_t screenBottom = screenTop + GetSystemMetrics(SM_CYVIRTUALSCREEN);
+    if (left >= screenLeft && top >= screenTop && right <= screenRight && bottom <= screenBottom)
+        return POINT{Left, Top};
+    // The rectangle, pulled within reach of the screens, names the nearest one.
+    auto pull = [](std::int64_t v, std::int64_t low, std::int64_t high) {
+        return static_cast<LONG>(std::clamp(v, low - 0x10000, high + 0x10000));
+    };
+    const RECT wanted{pull(left, screenLeft, screenRight), pull(top, screenTop, screenBottom),
+                      pull(right, screenLeft, screenRight), pull(bottom, screenTop, screenBottom)};
+    MONITORINFO info{};
+    info.cbSize = sizeof(info);
+    RECT work{static_cast<LONG>(screenLeft), static_cast<LONG>(screenTop), static_cast<LONG>(screenRight),
+              static_cast<LONG>(screenBottom)};
+    if (GetMonitorInfoW(MonitorFromRect(&wanted, MONITOR_DEFAULTTONEAREST), &info)) work = info.rcWork;
+    auto fit = [](std::int64_t v, std::int64_t size, LONG low, LONG high) {
+        return static_cast<LONG>(std::max<std::int64_t>(low, std::min<std::int64_t>(v, high - size)));
+    };
+    return POINT{fit(left, Width, work.left, work.right), fit(top, Height, work.top, work.bottom)};
+}
+
+// Places a window from its two settings, on a screen; the settings take the place it got.
+void PlaceFromSettings(classlib::TControl* Window, settings::TIntegerParameter* Left, settings::TIntegerParameter* Top) {
+    const POINT place = PlaceOnScreen(Left->Value(), Top->Value(), Window->Width(), Window->Height());
+    Window->SetBounds(place.x, place.y, Window->Width(), Window->Height());
+    Left->SetValue(place.x);
+    Top->SetValue(place.y);
+}
+
+// The lines of the excluded-sources text, each once, in the order of the sources list, which
+// sorts without regard to case in the user's locale: a line that compares equal to one before it
+// adds nothing. In that order each line lands at the end of the sorted list box; in another, each
+// insertion would move every line after it.
+std::wstring ExcludedSourceLines(const std::wstring& Stored) {
+    unicode::TUcStringList split;
+    split.SetText(Stored);
+    std::vector<std::wstring> names;
+    names.reserve(static_cast<std::size_t>(split.Count()));
+    for (int i = 0; i < split.Count(); ++i) names.push_back(split.Strings(i));
+    auto compare = [](const std::wstring& A, const std::wstring& B) {
+        return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, A.data(), static_cast<int>(A.size()), B.data(),
+                              static_cast<int>(B.size())) -
+               CSTR_EQUAL;
+    };
+    std::stable_sort(names.begin(), names.end(), [&](const auto& A, const auto& B) { return compare(A, B) < 0; });
+    names.erase(std::unique(names.begin(), names.end(), [&](const auto& A, const auto& B) { return compare(A, B) == 0; }),
+                names.end());
+    std::wstring text;
+    for (const std::wstring& name : names) text += name + L"\r\n";
+    return text;
 }
 
 }  // namespace
@@ -81,7 +147,7 @@ void TCaptureForm::LoadSettings() {
     using namespace settings;
     try {
         CreateParameters();
-        SetBounds(ParamLeft->Value(), ParamTop->Value(), Width(), Height());
+        PlaceFromSettings(this, ParamLeft, ParamTop);
         LayoutPanels();
         ShowPanel(ParamPanneauActif->Value());
         {
@@ -93,10 +159,10 @@ void TCaptureForm::LoadSettings() {
         if (ParamReducedOn->Value()) acReduire->Execute();
         if (ParamMuteOn->Value()) taMute->Execute();
 
-        camForm1->SetBounds(ParamCamform1Left->Value(), ParamCamform1Top->Value(), camForm1->Width(), camForm1->Height());
+        PlaceFromSettings(camForm1, ParamCamform1Left, ParamCamform1Top);
         camForm1->cbStopQuittant->SetChecked(ParamStopperCameraDV1EnQuittant->Value());
         camForm1->Shown = ParamShowVideoPilotDV->Value();
-        camForm2->SetBounds(ParamCamform2Left->Value(), ParamCamform2Top->Value(), camForm2->Width(), camForm2->Height());
+        PlaceFromSettings(camForm2, ParamCamform2Left, ParamCamform2Top);
         camForm2->cbStopQuittant->SetChecked(ParamStopperCameraDV2EnQuittant->Value());
         camForm2->Shown = ParamShowAudioPilotDV->Value();
 
@@ -171,10 +237,11 @@ void TCaptureForm::LoadSettings() {
 void TCaptureForm::LoadPanelLists() {
     using namespace settings;
     try {
-        // The excluded devices, unchecked; the enumeration adds the present ones after them.
-        widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
-        sources->Items()->SetText(ParamSourcesExclues->Value());
-        for (int i = 0; i < sources->Items()->Count(); ++i) sources->SetChecked(i, false);
+        // The excluded devices, unchecked (a line put into the list carries no check); the
+        // enumeration adds the present ones after them. Every call on the list box is a window
+        // message, which the program's message hooks make costly: the lines go in once, and no
+        // second pass goes over them.
+        HelpFrame1->clSources->Items()->SetText(ExcludedSourceLines(ParamSourcesExclues->Value()));
     } catch (...) {
     }
     try {
@@ -287,7 +354,8 @@ bool TCaptureForm::SaveSettings() {
 
         std::wstring excluded;
         widgets::TUcCheckListBox* sources = HelpFrame1->clSources;
-        for (int i = 0; i < sources->Items()->Count(); ++i)
+        const int count = sources->Items()->Count();
+        for (int i = 0; i < count; ++i)
             if (!sources->Checked(i)) excluded += sources->Items()->Get(i) + L"\r\n";
         ParamSourcesExclues->SetValue(excluded);
     } catch (...) {

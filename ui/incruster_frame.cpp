@@ -149,7 +149,8 @@ void TIncrusterFrame::BuildFormatButtons() {
         alignments[i]->OnClick = [this, i](classlib::TObject*) { AlignmentClick(i); };
 
     pmBorder = Make<widgets::TUcPopupMenu>(this, L"pmBorder");
-    const std::array<const wchar_t*, 6> borders{L"No border", L"1 pixel", L"2 pixels", L"3 pixels", L"4 pixels", L"5 pixels"};
+    const std::array<const wchar_t*, settings::kMaxBorderSize + 1> borders{L"No border", L"1 pixel",  L"2 pixels",
+                                                                          L"3 pixels",  L"4 pixels", L"5 pixels"};
     for (int i = 0; i < static_cast<int>(borders.size()); ++i) {
         auto* item = new widgets::TUcMenuItem(this);
         item->SetCaption(borders[static_cast<size_t>(i)]);
@@ -359,7 +360,9 @@ void TIncrusterFrame::LoadFromRec(const settings::TincrustRec& R) {
         tbItalic->SetDown(R.FontRec.Italic);
         tbUnderline->SetDown(R.FontRec.Underline);
         ColorButton->SetSelectedColor(R.FontRec.Color);
-        tbBorder->SetCaption(R.BorderSize >= 1 ? std::to_string(R.BorderSize) : std::string());
+        // The border the filter draws: a record from elsewhere may hold any number.
+        const std::int32_t border = settings::BorderSizeInRange(R.BorderSize);
+        tbBorder->SetCaption(border >= 1 ? std::to_string(border) : std::string());
         if (OnShowPosition) OnShowPosition(R.Xpos, R.Ypos);
         labDecalage->SetCaption(R.DecalageHoraire != 0.0 ? TimeDifferenceText(R.DecalageHoraire) : std::wstring());
         tbDecalage->SetEnabled(R.WhatIncrust == 0 || R.WhatIncrust == 3);

@@ -17,214 +17,12 @@
 
 #include "classlib/format.h"
 #include "settings/settings_host.h"
+#include "tests/settings/catalogue_support.h"
 
 namespace {
 
 using namespace settings;
-
-const std::wstring kMarker = L"#@vide\u00a7#";
-const wchar_t* const kProgramKey = L"Software\\Marbrecq\\Quillotrane";
-const wchar_t* const kMakerKey = L"Software\\Marbrecq";
-const wchar_t* const kPelorinKey = L"Software\\Marbrecq\\Pelorin";
-const wchar_t* const kShellFolders = L"Software\\Microsoft\\Windows\\CurrentVersion\\Explorer\\Shell Folders";
-const wchar_t* const kVideoDir = L"C:\\Quill Videos";         // stored without a trailing backslash
-const wchar_t* const kPicturesDir = L"C:\\Quill Pictures\\";  // stored with one
-const wchar_t* const kPelorinPath = L"C:\\Pelorin\\Pelorin.exe";
-constexpr int kMainWidth = 800;
-constexpr int kMainHeight = 459;
-
-// --- Raw registry access -------------------------------------------------------------------------
-
-struct RawValue {
-    bool found = false;
-    DWORD type = 0;
-    std::vector<BYTE> data;
-};
-
-RawValue QueryRaw(const std::wstring& path, const std::wstring& name) {
-    RawValue v;
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return v;
-    DWORD size = 0;
-    if (RegQueryValueExW(key, name.c_str(), nullptr, &v.type, nullptr, &size) == ERROR_SUCCESS) {
-        v.data.resize(size);
-        v.found = RegQueryValueExW(key, name.c_str(), nullptr, &v.type, v.data.data(), &size) == ERROR_SUCCESS;
-        v.data.resize(size);
-    }
-    RegCloseKey(key);
-    return v;
-}
-
-void SetRaw(const std::wstring& path, const std::wstring& name, DWORD type, const void* data, DWORD size) {
-    HKEY key = nullptr;
-    ASSERT_EQ(ERROR_SUCCESS,
-              RegCreateKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &key, nullptr));
-    ASSERT_EQ(ERROR_SUCCESS, RegSetValueExW(key, name.c_str(), 0, type, static_cast<const BYTE*>(data), size));
-    RegCloseKey(key);
-}
-void SetSz(const std::wstring& path, const std::wstring& name, const std::wstring& text, DWORD type = REG_SZ) {
-    SetRaw(path, name, type, text.c_str(), static_cast<DWORD>((text.size() + 1) * sizeof(wchar_t)));
-}
-void SetDword(const std::wstring& path, const std::wstring& name, DWORD v) { SetRaw(path, name, REG_DWORD, &v, 4); }
-
-bool KeyExists(const std::wstring& path) {
-    HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, path.c_str(), 0, KEY_READ, &key) != ERROR_SUCCESS) return false;
-    RegCloseKey(key);
-    return true;
-}
-
-std::wstring SzText(const RawValue& v) {
-    std::wstring text(v.data.size() / 2, L'\0');
-    std::memcpy(text.data(), v.data.data(), text.size() * 2);
-    while (!text.empty() && text.back() == L'\0') text.pop_back();
-    return text;
-}
-
-// The program's real settings are copied aside before each test and put back after it.
-const wchar_t* const kBackupKey = L"Software\\QuillotraneTestBackup";
-
-bool BackUp(const wchar_t* from, const wchar_t* to) {
-    HKEY src = nullptr, dst = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, from, 0, KEY_READ, &src) != ERROR_SUCCESS) return false;
-    RegDeleteTreeW(HKEY_CURRENT_USER, to);
-    RegCreateKeyExW(HKEY_CURRENT_USER, to, 0, nullptr, 0, KEY_ALL_ACCESS, nullptr, &dst, nullptr);
-    const bool ok = RegCopyTreeW(src, nullptr, dst) == ERROR_SUCCESS;
-    RegCloseKey(src);
-    RegCloseKey(dst);
-    return ok;
-}
-
-// --- Files ---------------------------------------------------------------------------------------
-
-std::wstring MakeTempFolder() {
-    wchar_t base[MAX_PATH] = {};
-    GetTempPathW(MAX_PATH, base);
-    std::wstring dir = std::wstring(base) + L"quill-catalogue-" + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                       std::to_wstring(GetTickCount());
-    CreateDirectoryW(dir.c_str(), nullptr);
-    return dir + L"\\";
-}
-
-void WriteUtf16File(const std::wstring& name, const std::vector<std::wstring>& lines) {
-    std::wstring text = L"\xFEFF";
-    for (const auto& l : lines) text += l + L"\r\n";
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, h);
-    DWORD written = 0;
-    WriteFile(h, text.data(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
-    CloseHandle(h);
-}
-
-std::vector<std::wstring> ReadUtf16Lines(const std::wstring& name) {
-    std::vector<std::wstring> lines;
-    HANDLE h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
-    if (h == INVALID_HANDLE_VALUE) return lines;
-    std::wstring text(GetFileSize(h, nullptr) / 2, L'\0');
-    DWORD read = 0;
-    ReadFile(h, text.data(), static_cast<DWORD>(text.size() * 2), &read, nullptr);
-    CloseHandle(h);
-    if (text.empty() || text[0] != L'\xFEFF') {
-        ADD_FAILURE() << "no byte-order mark";
-        return lines;
-    }
-    for (size_t pos = 1; pos < text.size();) {
-        const size_t end = text.find(L"\r\n", pos);
-        if (end == std::wstring::npos) {
-            ADD_FAILURE() << "line without CR LF";
-            break;
-        }
-        lines.push_back(text.substr(pos, end - pos));
-        pos = end + 2;
-    }
-    return lines;
-}
-
-bool Contains(const std::vector<std::wstring>& lines, const std::wstring& line) {
-    for (const auto& l : lines)
-        if (l == line) return true;
-    return false;
-}
-
-// --- Host and fixture ----------------------------------------------------------------------------
-
-class TestHost : public ISettingsHost {
-public:
-    std::wstring exe;
-    int width = kMainWidth;
-    int height = kMainHeight;
-    bool fail = false;
-    std::wstring ExeName() const override {
-        if (fail) throw std::runtime_error("no application");
-        return exe;
-    }
-    int MainFormWidth() const override {
-        if (fail) throw std::runtime_error("no window");
-        return width;
-    }
-    int MainFormHeight() const override { return fail ? throw std::runtime_error("no window") : height; }
-};
-
-struct SavedValue {
-    std::wstring name;
-    RawValue raw;
-};
-
-class CatalogueTest : public ::testing::Test {
-protected:
-    void SetUp() override {
-        hadMaker_ = BackUp(kMakerKey, kBackupKey);
-        ASSERT_EQ(hadMaker_, KeyExists(kBackupKey));
-        RegDeleteTreeW(HKEY_CURRENT_USER, kMakerKey);
-        for (const wchar_t* n : {L"My Video", L"My Pictures"}) shellFolders_.push_back({n, QueryRaw(kShellFolders, n)});
-        SetSz(kShellFolders, L"My Video", kVideoDir);
-        SetSz(kShellFolders, L"My Pictures", kPicturesDir);
-        SetSz(kPelorinKey, L"Exename", kPelorinPath);
-
-        dir_ = MakeTempFolder();
-        host_.exe = dir_ + L"Quillotrane.exe";
-        previousHost_ = SettingsHost();
-        SetSettingsHost(&host_);
-        previousMode_ = StorageMode();
-        auto& fs = classlib::FormatSettings();
-        savedFormat_ = fs;
-        fs.DecimalSeparator = L'.';
-        fs.DateSeparator = L'/';
-        fs.TimeSeparator = L':';
-    }
-    void TearDown() override {
-        classlib::FormatSettings() = savedFormat_;
-        SetStorageMode(previousMode_);
-        SetSettingsHost(previousHost_);
-        SetFileAttributesW(IniName().c_str(), FILE_ATTRIBUTE_NORMAL);
-        DeleteFileW(IniName().c_str());
-        RemoveDirectoryW(dir_.c_str());
-        RegDeleteTreeW(HKEY_CURRENT_USER, kMakerKey);
-        if (hadMaker_ && BackUp(kBackupKey, kMakerKey)) RegDeleteTreeW(HKEY_CURRENT_USER, kBackupKey);
-        for (const auto& s : shellFolders_) {
-            if (s.raw.found)
-                SetRaw(kShellFolders, s.name, s.raw.type, s.raw.data.data(), static_cast<DWORD>(s.raw.data.size()));
-            else
-                RegDeleteKeyValueW(HKEY_CURRENT_USER, kShellFolders, s.name.c_str());
-        }
-    }
-
-    std::wstring IniName() const { return dir_ + L"Quillotrane.ini"; }
-    void Start() {
-        CreateParameterList(L"Quillotrane test signature");
-        CreateParameters();
-    }
-
-    TestHost host_;
-    std::wstring dir_;
-
-private:
-    ISettingsHost* previousHost_ = nullptr;
-    TStorageMode previousMode_ = smNone;
-    classlib::TFormatSettings savedFormat_;
-    bool hadMaker_ = false;
-    std::vector<SavedValue> shellFolders_;
-};
+using namespace catalogue_test;
 
 // --- The catalogue -------------------------------------------------------------------------------
 
@@ -498,6 +296,23 @@ void SetOrExpect(bool check, P* p, const V& v) {
         p->SetValue(v);
 }
 
+// The highest value of a one-byte enumeration parameter; 255 for any other parameter.
+std::uint8_t EnumMax(TParameter* p) {
+    std::uint8_t max = 255;
+    auto take = [&](auto* typed) {
+        if (typed != nullptr) max = typed->kMax;
+    };
+    take(dynamic_cast<TframeNumberParameter*>(p));
+    take(dynamic_cast<TAspectRatioParameter*>(p));
+    take(dynamic_cast<TWhenIncrustParameter*>(p));
+    take(dynamic_cast<TFormatCaptureParameter*>(p));
+    take(dynamic_cast<TstandardDVParameter*>(p));
+    take(dynamic_cast<TFrequenceDVParameter*>(p));
+    take(dynamic_cast<TRatioDVParameter*>(p));
+    take(dynamic_cast<TRaccourcisSortParameter*>(p));
+    return max;
+}
+
 // Gives every parameter a value other than its default (or, with check, expects that value).
 void ChangeEveryValue(bool check) {
     auto text = [](int i) { return L"v\u00e9 \u0416 " + std::to_wstring(i); };
@@ -512,7 +327,9 @@ void ChangeEveryValue(bool check) {
             else
                 w->SetValue(L"");
         } else if (auto* n = dynamic_cast<TIntegerParameter*>(p)) {
-            const std::int32_t v = n->Default() + 1000 + i;
+            // Within a range: the next value after the default, round to the lowest.
+            const std::int32_t v = n->HasRange() ? n->Min() + (n->Default() - n->Min() + 1) % (n->Max() - n->Min() + 1)
+                                                 : n->Default() + 1000 + i;
             SetOrExpect(check, n, v);
         } else if (auto* r = dynamic_cast<TRealParameter*>(p)) {
             const double v = r->Default() + 0.25 + i;
@@ -530,10 +347,8 @@ void ChangeEveryValue(bool check) {
             // The one-byte enumerations: the next value within each one's range.
             auto* e = dynamic_cast<TValueParameter<std::uint8_t>*>(p);
             ASSERT_NE(nullptr, e);
-            std::uint8_t max = 255;
-            if (dynamic_cast<TFormatCaptureParameter*>(p)) max = TFormatCaptureParameter::kMax;
-            if (dynamic_cast<TFrequenceDVParameter*>(p)) max = TFrequenceDVParameter::kMax;
-            if (dynamic_cast<TframeNumberParameter*>(p)) max = TframeNumberParameter::kMax;
+            const std::uint8_t max = EnumMax(p);
+            ASSERT_LT(max, 255);
             const auto v = static_cast<std::uint8_t>((e->Default() + 1) % (max + 1));
             SetOrExpect(check, e, v);
         }
@@ -589,7 +404,7 @@ TEST_F(CatalogueTest, BadRegistryDataLoadsDefaultsAndTheNextSaveIsSound) {
     SetDword(kProgramKey, L"Capture Format", 13);
     SetDword(kProgramKey, L"Panneau Actif", 200);
     SetDword(kProgramKey, L"FrequenceDV", 0xFFFFFFFFu);
-    SetDword(kProgramKey, L"Ratio DivX", 0x12345678u);  // range unknown: the low byte
+    SetDword(kProgramKey, L"Ratio DivX", 0x12345678u);  // low byte 0x78: no ratio
     const double zero = 0.0;
     SetRaw(kProgramKey, L"Framerate", REG_BINARY, &zero, 8);  // unusable as a frame rate
     SetSz(kProgramKey, L"Volume", L"7");
@@ -607,7 +422,7 @@ TEST_F(CatalogueTest, BadRegistryDataLoadsDefaultsAndTheNextSaveIsSound) {
     EXPECT_EQ(10, ParamCaptureFormat->Value());
     EXPECT_EQ(0, ParamPanneauActif->Value());
     EXPECT_EQ(3, ParamFrequenceDV->Value());
-    EXPECT_EQ(0x78, ParamRatioDivX->Value());
+    EXPECT_EQ(0, ParamRatioDivX->Value());
     EXPECT_EQ(18.0, ParamFramerate->Value());
     EXPECT_EQ(5000, ParamVolume->Value());
     EXPECT_EQ(ScreenTop(kMainHeight), ParamTop->Value());
@@ -628,7 +443,7 @@ TEST_F(CatalogueTest, BadRegistryDataLoadsDefaultsAndTheNextSaveIsSound) {
     Start();
     EXPECT_EQ(18.0, ParamFramerate->Value());
     EXPECT_EQ(5000, ParamVolume->Value());
-    EXPECT_EQ(0x78, ParamRatioDivX->Value());
+    EXPECT_EQ(0, ParamRatioDivX->Value());
     EXPECT_EQ(soundCard, ParamSoundCardEntry->Value());
     EXPECT_EQ(DefaultIncrustRec(), ParamIncrustRec->Value());
 }

@@ -1,9 +1,11 @@
-// Parameter model: the load rules that the catalogue tests do not reach (enumerations of unknown
-// range, a parameter that fails), the save stamp, and the capture-format and DV frequency names.
+// Parameter model: the load rules that the catalogue tests do not reach (enumerations and integers
+// brought into their ranges, a parameter that fails), the save stamp, and the capture-format and DV
+// frequency names.
 #include "settings/parameters.h"
 
 #include <gtest/gtest.h>
 
+#include <climits>
 #include <memory>
 #include <stdexcept>
 #include <string>
@@ -78,20 +80,53 @@ protected:
     std::vector<std::unique_ptr<TParameter>> params_;
 };
 
-TEST_F(ParamTest, EnumerationsOfUnknownRangeKeepTheLowByte) {
-    auto* aspect = Add<TAspectRatioParameter>(L"Aspect", 0);
-    auto* sort = Add<TRaccourcisSortParameter>(L"Sort", 0);
+TEST_F(ParamTest, EnumerationsKeepTheLowByteAndAByteBeyondTheirChoicesGivesTheDefault) {
+    auto* aspect = Add<TAspectRatioParameter>(L"Aspect", 1);
+    auto* aspectWrapped = Add<TAspectRatioParameter>(L"AspectWrapped", 0);
+    auto* sort = Add<TRaccourcisSortParameter>(L"Sort", 2);
+    auto* when = Add<TWhenIncrustParameter>(L"When", 0);
+    auto* standard = Add<TstandardDVParameter>(L"Standard", 0);
+    auto* ratio = Add<TRatioDVParameter>(L"Ratio", 0);
     auto* panel = Add<TframeNumberParameter>(L"Panel", 2);
     auto* panelNeg = Add<TframeNumberParameter>(L"PanelNeg", 2);
     auto* missing = Add<TFormatCaptureParameter>(L"Missing", 10);
     missing->SetValue(1);  // a value set before loading does not survive it
-    LoadIni(L"Aspect=300\r\nSort=-1\r\nPanel=264\r\nPanelNeg=-1\r\n");
-    EXPECT_EQ(44, aspect->Value());
-    EXPECT_EQ(255, sort->Value());
+    LoadIni(L"Aspect=300\r\nAspectWrapped=259\r\nSort=-1\r\nWhen=3\r\nStandard=2\r\nRatio=1\r\n"
+            L"Panel=264\r\nPanelNeg=-1\r\n");
+    EXPECT_EQ(1, aspect->Value());         // 300 keeps 44: no ratio
+    EXPECT_EQ(3, aspectWrapped->Value());  // 259 keeps 3, the native pixels
+    EXPECT_EQ(2, sort->Value());           // 255: no column
+    EXPECT_EQ(3, when->Value());
+    EXPECT_EQ(0, standard->Value());
+    EXPECT_EQ(1, ratio->Value());
     EXPECT_EQ(8, panel->Value());     // 264 keeps 8, a panel
     EXPECT_EQ(2, panelNeg->Value());  // 255 is none
     EXPECT_EQ(10, missing->Value());
     EXPECT_EQ(nullptr, list_.Reader());
+}
+
+// A loaded integer outside its range: a quantity takes the nearest bound, a choice its default;
+// values set by the program are kept as given, and a parameter without a range takes any number.
+TEST_F(ParamTest, IntegersAreLoadedIntoTheirRange) {
+    auto* volume = Add<TIntegerParameter>(L"Volume", 5000);
+    volume->SetRange(0, 10000);
+    auto* quiet = Add<TIntegerParameter>(L"Quiet", 5000);
+    quiet->SetRange(0, 10000);
+    auto* version = Add<TIntegerParameter>(L"Version", 2);
+    version->SetRange(0, 2, TOutOfRange::Default);
+    auto* last = Add<TIntegerParameter>(L"Last", 2);
+    last->SetRange(0, 2, TOutOfRange::Default);
+    auto* unbounded = Add<TIntegerParameter>(L"Unbounded", -1);
+    LoadIni(L"Volume=2147483647\r\nQuiet=-2147483648\r\nVersion=3\r\nLast=0\r\nUnbounded=-2147483648\r\n");
+    EXPECT_EQ(10000, volume->Value());
+    EXPECT_EQ(0, quiet->Value());
+    EXPECT_EQ(2, version->Value());
+    EXPECT_EQ(0, last->Value());
+    EXPECT_EQ(INT_MIN, unbounded->Value());
+    volume->SetValue(20000);
+    EXPECT_EQ(20000, volume->Value());
+    EXPECT_EQ(10000, volume->InRange(20000));
+    EXPECT_EQ(2, version->InRange(7));
 }
 
 TEST_F(ParamTest, AFailingParameterStopsNeitherTheLoadNorTheSave) {

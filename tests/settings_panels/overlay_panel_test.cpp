@@ -184,6 +184,36 @@ TEST_F(OverlayPanel, TheTextAndItsPlaceChosenInThePanelAreInTheRecordedPicture) 
     EXPECT_LT(right.second, right.first / 4);
 }
 
+// A record that never went through the settings' load (a script, a caller of the filter): the
+// panel shows the border the filter draws, and the filter draws border and text within their
+// ranges, frame after frame.
+TEST_F(OverlayPanel, ABorderBeyondTheMenuIsShownAndDrawnAsFivePixels) {
+    settings::TincrustRec record = panelSettings.IncrustRec.Value();
+    record.BorderSize = 300;
+    overlay->LoadFromRec(record);
+    EXPECT_EQ("5", overlay->tbBorder->Caption());
+    record.BorderSize = -4;
+    overlay->LoadFromRec(record);
+    EXPECT_EQ("", overlay->tbBorder->Caption());
+
+    options->FillDivxCodecs();
+    ASSERT_TRUE(ui::DivxAvailable);
+    ASSERT_NO_FATAL_FAILURE(Preview(engine_test::kCamera, L""));
+    record.BorderSize = 2147483647;
+    record.FontRec.Size = 2147483647;
+    record.Autofontsize = false;
+    record.Incrust1 = L"Q";
+    record.WhatIncrust = 2;
+    module->Superposer->SetIncrustRec(record);
+    module->Superposer->SetOverlayEnabled(true);
+    EXPECT_EQ(settings::kMaxBorderSize, Shown().BorderSize);
+    EXPECT_EQ(settings::kMaxFontSize, Shown().FontRec.Size);
+    EXPECT_EQ(L"Q", Shown().Incrust1);
+    const auto path = NewFile(L"overlay wide border.avi");
+    EXPECT_TRUE(module->BuildDivxGraph(path.wstring())) << recording_a::Why();
+    EXPECT_TRUE(RecordFrames(module->ControlCaptureVideo, 15)) << "the frames flow with the text drawn";
+}
+
 TEST_F(OverlayPanel, AScreenshotOfThePanelAndOfItsTimeDifferencePane) {
     overlay->LoadFromRec(panelSettings.IncrustRec.Value());
     EXPECT_GT(Screenshot(overlay, L"overlay_panel.bmp"), 4);
