@@ -394,4 +394,22 @@ TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
     EXPECT_NEAR(rate, frames.Ratio(0, "r_frame_rate"), 0.01) << "the chosen rate is set at the stop";
 }
 
+// Sound alone: no video window shows itself apart from the main window while the graph runs.
+TEST_F(Recordings, WithoutAVideoStreamNoVideoWindowShowsItself) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {L"Source video=no video stream", std::wstring(L"Source Audio=") + kMicrophone,
+                                     L"Capture Format=11"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    // A recording that grows shows that the graph runs.
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(Growing(Clip(0, L".wav"), 100000));
+    EXPECT_EQ(nullptr, program.FindWindowCaptioned(L"ActiveMovie Window"));
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
+    EXPECT_EQ(nullptr, program.FindWindowCaptioned(L"ActiveMovie Window"));
+    EXPECT_TRUE(program.Close());
+}
+
 }  // namespace

@@ -80,6 +80,21 @@ public:
     bool ClickButton(const std::wstring& Caption);
     // Types Values into the spin edits of Panel, taken from the top left to the bottom right.
     bool TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values);
+    // Types Text into an edit as a user's typing ends: the text replaced, then Enter when asked.
+    bool TypeInto(HWND Edit, const std::wstring& Text, bool Enter = false);
+    // The controls below Panel whose window class starts with ClassName, from the top left to the
+    // bottom right.
+    static std::vector<HWND> ControlsOf(HWND Panel, const std::wstring& ClassName);
+    // The message the program shows (its own message form), nullptr when none is shown.
+    HWND Message() const;
+    // Waits for a message and clicks its button captioned Button; its caption ("Error", "Warning",
+    // ...) goes into Caption. False when no message came.
+    bool AnswerMessage(const std::wstring& Button, std::wstring* Caption = nullptr, DWORD TimeoutMs = kTimeoutMs);
+    // The caption of the main window's visible button among Captions (the capture button reads
+    // "Capture" or "Stop Capture"), empty when none.
+    std::wstring ButtonShown(const std::vector<std::wstring>& Captions) const;
+    // The number of entries of the list box of a visible panel whose window class starts with ClassName.
+    int ListCount(const std::wstring& PanelClass) const;
 
     // Posts WM_CLOSE; when the storage question comes, clicks the button captioned Answer
     // (nullptr: the question must not come). True when the program ended with exit code 0.
