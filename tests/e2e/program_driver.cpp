@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <filesystem>
 
 namespace e2e {
@@ -422,7 +423,8 @@ bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
 }
 
 HWND TProgram::Message() const {
-    return FindTopWindow(process_.dwProcessId, [](HWND w) { return ClassOf(w) == L"TUcMessageForm"; });
+    // The wide forms' window classes carry a suffix after the control's name.
+    return FindTopWindow(process_.dwProcessId, [](HWND w) { return ClassOf(w).rfind(L"TUcMessageForm", 0) == 0; });
 }
 
 bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {
@@ -432,7 +434,13 @@ bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, 
         return false;
     }
     if (Caption != nullptr) *Caption = TextOf(message);
-    const HWND button = FindChild(message, [&](HWND w) { return TextOf(w) == Button; });
+    // A button's caption as read: without its accelerator mark, in any case ("Ok", "&Yes").
+    auto plain = [](std::wstring Text) {
+        Text.erase(std::remove(Text.begin(), Text.end(), L'&'), Text.end());
+        for (wchar_t& c : Text) c = static_cast<wchar_t>(std::towlower(c));
+        return Text;
+    };
+    const HWND button = FindChild(message, [&](HWND w) { return plain(TextOf(w)) == plain(Button); });
     if (button == nullptr) {
         failure_ = L"the message has no button " + Button;
         return false;

@@ -87,8 +87,9 @@ public:
     static std::vector<HWND> ControlsOf(HWND Panel, const std::wstring& ClassName);
     // The message the program shows (its own message form), nullptr when none is shown.
     HWND Message() const;
-    // Waits for a message and clicks its button captioned Button; its caption ("Error", "Warning",
-    // ...) goes into Caption. False when no message came.
+    // Waits for a message and clicks its button captioned Button (in any case, without its
+    // accelerator mark); its caption ("Error", "Warning", ...) goes into Caption. False when no
+    // message came.
     bool AnswerMessage(const std::wstring& Button, std::wstring* Caption = nullptr, DWORD TimeoutMs = kTimeoutMs);
     // The caption of the main window's visible button among Captions (the capture button reads
     // "Capture" or "Stop Capture"), empty when none.
