@@ -4,10 +4,12 @@
 #include <algorithm>
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string_view>
 
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
+#include "classlib/streams.h"
 #include "dshow/ds_helpers.h"
 #include "settings/program_texts.h"
 #include "ui/recording_text_ids.h"
@@ -24,35 +26,6 @@ bool IsSeparator(wchar_t C) { return C == L'\\' || C == L'/'; }
 // Characters no file name may hold besides the separators.
 bool FitsAFileName(wchar_t C) { return C >= 32 && std::wstring_view(L"<>:\"|?*").find(C) == std::wstring_view::npos; }
 
-// A file opened for reading, closed with the object.
-class TReadFile {
-public:
-    explicit TReadFile(const std::wstring& Name)
-        : handle_(CreateFileW(Name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr, OPEN_EXISTING,
-                              FILE_ATTRIBUTE_NORMAL, nullptr)) {}
-    ~TReadFile() {
-        if (Open()) CloseHandle(handle_);
-    }
-    TReadFile(const TReadFile&) = delete;
-    TReadFile& operator=(const TReadFile&) = delete;
-    bool Open() const { return handle_ != INVALID_HANDLE_VALUE; }
-    std::uint64_t Size() const {
-        LARGE_INTEGER size{};
-        return GetFileSizeEx(handle_, &size) ? static_cast<std::uint64_t>(size.QuadPart) : 0;
-    }
-    // Exactly Size bytes at Offset, or false.
-    bool ReadAt(std::uint64_t Offset, void* Data, DWORD Size) const {
-        LARGE_INTEGER to{};
-        to.QuadPart = static_cast<LONGLONG>(Offset);
-        DWORD read = 0;
-        return SetFilePointerEx(handle_, to, nullptr, FILE_BEGIN) && ReadFile(handle_, Data, Size, &read, nullptr) &&
-               read == Size;
-    }
-
-private:
-    HANDLE handle_;
-};
-
 using TFourCC = std::array<char, 4>;
 
 bool Is(const TFourCC& Code, const char* Text) { return std::equal(Code.begin(), Code.end(), Text); }
@@ -68,9 +41,15 @@ struct TChunk {
     TFourCC ListType{};
 };
 
-bool ReadChunk(const TReadFile& File, std::uint64_t Offset, bool List, TChunk& Chunk) {
+// Exactly Size bytes at Offset, or false.
+bool ReadAt(classlib::TStream& File, std::uint64_t Offset, void* Data, std::int32_t Size) {
+    File.SetPosition(static_cast<std::int64_t>(Offset));
+    return File.Position() == static_cast<std::int64_t>(Offset) && File.Read(Data, Size) == Size;
+}
+
+bool ReadChunk(classlib::TStream& File, std::uint64_t Offset, bool List, TChunk& Chunk) {
     unsigned char bytes[12] = {};
-    if (!File.ReadAt(Offset, bytes, List ? 12 : 8)) return false;
+    if (!ReadAt(File, Offset, bytes, List ? 12 : 8)) return false;
     std::copy(bytes, bytes + 4, Chunk.Code.begin());
     Chunk.Size = Little32(bytes + 4);
     std::copy(bytes + 8, bytes + 12, Chunk.ListType.begin());
@@ -86,7 +65,7 @@ bool IsStreamData(const TFourCC& Code) {
 
 // Whether the chunks from Begin to End (lists entered, to a few levels) hold a stream's data.
 // A read that comes back short ends the walk as if nothing more were there.
-bool HoldsStreamData(const TReadFile& File, std::uint64_t Begin, std::uint64_t End, int Depth) {
+bool HoldsStreamData(classlib::TStream& File, std::uint64_t Begin, std::uint64_t End, int Depth) {
     for (std::uint64_t at = Begin; at + 8 <= End;) {
         TChunk chunk;
         if (!ReadChunk(File, at, false, chunk)) return false;
@@ -152,9 +131,14 @@ bool FileInUse(const std::wstring& Name) {
 }
 
 bool AviHoldsNothing(const std::wstring& Name) {
-    const TReadFile file(Name);
-    if (!file.Open()) return false;
-    const std::uint64_t size = file.Size();
+    std::unique_ptr<unicode::TUcFileStream> stream;
+    try {
+        stream = std::make_unique<unicode::TUcFileStream>(Name, classlib::fmOpenRead | classlib::fmShareDenyNone);
+    } catch (const classlib::Exception&) {
+        return false;
+    }
+    classlib::TStream& file = *stream;
+    const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
     if (size == 0) return true;
     TChunk riff;
     if (!ReadChunk(file, 0, true, riff) || !Is(riff.Code, "RIFF") || !Is(riff.ListType, "AVI ")) return false;
