@@ -63,18 +63,21 @@ bool IsStreamData(const TFourCC& Code) {
     return Code[0] >= '0' && Code[0] <= '9' && Code[1] >= '0' && Code[1] <= '9';
 }
 
-// Whether the chunks from Begin to End (lists entered, to a few levels) hold a stream's data.
-// A read that comes back short ends the walk as if nothing more were there.
-bool HoldsStreamData(classlib::TStream& File, std::uint64_t Begin, std::uint64_t End, int Depth) {
-    for (std::uint64_t at = Begin; at + 8 <= End;) {
+// Whether the chunks from Begin to End (lists entered, to a few levels) may hold a stream's data:
+// one is found, or the walk cannot end cleanly at End (a short read, a size that runs past it),
+// when nothing can be said and the file is taken to hold what it may.
+bool MayHoldStreamData(classlib::TStream& File, std::uint64_t Begin, std::uint64_t End, int Depth) {
+    std::uint64_t at = Begin;
+    while (at + 8 <= End) {
         TChunk chunk;
-        if (!ReadChunk(File, at, false, chunk)) return false;
+        if (!ReadChunk(File, at, false, chunk)) return true;
         if (IsStreamData(chunk.Code)) return true;
-        if (IsList(chunk.Code) && Depth < 4 && HoldsStreamData(File, at + 12, at + 8 + chunk.Size, Depth + 1))
+        const std::uint64_t next = at + 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
+        if (IsList(chunk.Code) && (Depth >= 4 || chunk.Size < 4 || MayHoldStreamData(File, at + 12, next, Depth + 1)))
             return true;
-        at += 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
+        at = next;
     }
-    return false;
+    return at != End;
 }
 
 }  // namespace
@@ -148,7 +151,7 @@ bool AviHoldsNothing(const std::wstring& Name) {
     while (at + 12 <= size) {
         TChunk chunk;
         if (!ReadChunk(file, at, true, chunk)) return false;
-        if (Is(chunk.Code, "LIST") && Is(chunk.ListType, "movi")) return !HoldsStreamData(file, at + 12, size, 0);
+        if (Is(chunk.Code, "LIST") && Is(chunk.ListType, "movi")) return !MayHoldStreamData(file, at + 12, size, 0);
         at += 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
     }
     // No movie list: a whole header, and nothing after it.

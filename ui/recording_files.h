@@ -25,8 +25,9 @@ std::wstring RecordingFileProblem(const std::wstring& Name);
 // writing, or reading without letting others write: a recording cannot take it over.
 bool FileInUse(const std::wstring& Name);
 
-// A closed AVI file whose movie list holds no chunk at all: no player opens it. False for a file
-// that is not AVI, cannot be read or holds data.
+// A closed AVI file with nothing in it (no bytes, or a movie list without any stream's data): no
+// player opens it. False for a file that is not AVI, cannot be read, holds data or whose chunks
+// cannot be walked cleanly to its end.
 bool AviHoldsNothing(const std::wstring& Name);
 
 // The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
