@@ -155,8 +155,11 @@ TEST_F(RecordingErrors, AFailedWriteStopsTheRecordingAndSaysWhy) {
         EXPECT_TRUE(Previewing()) << "the preview runs again";
         EXPECT_EQ(L"Capture", form->saCapturerBascule->Caption());
         EXPECT_FALSE(engine::ScnOpen());
-        ASSERT_EQ(1u, asked.size());
-        const std::wstring& text = asked[0].Text;
+        // Frames lost meanwhile (a loaded machine) add the scene list's question before the message.
+        ASSERT_FALSE(asked.empty());
+        for (std::size_t i = 0; i + 1 < asked.size(); ++i)
+            EXPECT_NE(std::wstring::npos, asked[i].Text.find(L"frames have been lost during capture")) << asked[i].Text;
+        const std::wstring& text = asked.back().Text;
         EXPECT_EQ(0u, text.find(L"The capture into " + file.wstring() + L" has been stopped: ")) << text;
         std::wstring lower = text;
         for (wchar_t& ch : lower) ch = static_cast<wchar_t>(std::towlower(ch));
