@@ -16,6 +16,9 @@ namespace {
 // and the edges and dialog frame of the extended style.
 constexpr LONG kFullScreenStyleMask = static_cast<LONG>(0xFF3BFFFF);
 constexpr LONG kFullScreenExStyleMask = static_cast<LONG>(0xFFFDFCFE);
+// Automation truth values.
+constexpr long kOaTrue = -1;
+constexpr long kOaFalse = 0;
 
 // Creating the VMR-9 loads Direct3D, which may change the floating-point control word: it is
 // put back as it was.
@@ -298,7 +301,19 @@ void TVideoWindow::GraphEvent(long Event, LONG_PTR, LONG_PTR) {
 }
 
 void TVideoWindow::ControlEvent(TGraphControlEvent Event, int) {
-    if (Event != ceRun || !RendererConnected()) return;
+    if (Event != ceRun) return;
+    if (!RendererConnected()) {
+        // Nothing to show: a renderer left alone would show its own top-level window when the
+        // graph runs, away from the video area. Unchecked: a renderer without a window has
+        // nothing to hide.
+        if (videoWindow_) {
+            videoWindow_->put_AutoShow(kOaFalse);
+            videoWindow_->put_Visible(kOaFalse);
+        }
+        return;
+    }
+    // A picture comes: the renderer's window shows itself again when the graph runs.
+    if (videoWindow_) videoWindow_->put_AutoShow(kOaTrue);
     if (mode_ == vmNormal) {
         if (videoWindow_) {
             SetFullScreen(fullScreen_);
@@ -390,8 +405,7 @@ HWND TVideoWindow::VideoHandle() {
 
 void TVideoWindow::SetVisible(bool Value) {
     classlib::TCustomControl::SetVisible(Value);
-    // Automation truth values: -1 true, 0 false.
-    if (videoWindow_) CheckDSError(videoWindow_->put_Visible(Value ? -1 : 0));
+    if (videoWindow_) CheckDSError(videoWindow_->put_Visible(Value ? kOaTrue : kOaFalse));
 }
 
 void TVideoWindow::PlaceRenderer() {

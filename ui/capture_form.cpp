@@ -348,8 +348,8 @@ void TCaptureForm::Dispatch(classlib::TMessage& Message) {
         case kWMSourcesEvent:
             WMSourcesEvent(Message);
             return;
-        case kWMRecordingDiskFull:
-            WMRecordingDiskFull(Message);
+        case kWMRecordingWriteFailed:
+            WMRecordingWriteFailed(Message);
             return;
         default:
             widgets::TUcForm::Dispatch(Message);

@@ -551,8 +551,8 @@ public:
     void WMFrameGrabbed(classlib::TMessage& Message);
     void WMIntervalometerCount(classlib::TMessage& Message);
     void WMDVRatioChanged(classlib::TMessage& Message);
-    // kWMRecordingDiskFull: the running recording is stopped and closed, then the user is told.
-    void WMRecordingDiskFull(classlib::TMessage& Message);
+    // kWMRecordingWriteFailed: the running recording is stopped and closed, then the user is told.
+    void WMRecordingWriteFailed(classlib::TMessage& Message);
     void Dispatch(classlib::TMessage& Message) override;
 
     // ---- Hosts ---------------------------------------------------------------------------
@@ -627,11 +627,12 @@ private:
     // While a recording's file is open (states 2 and 4) the sources and the format stay as they
     // are: true then, and a request that Changes something is told so in the status bar.
     bool KeepSourcesWhileRecording(bool Changes);
-    // A failed write of the recording's file, from the graph's events: a full disk is posted once.
+    // A failed write of the recording's file, from the graph's error events: posted once.
     void RecordingWriteFailed(HRESULT Result);
-    void StopOnFullDisk();
-    bool diskFullPosted_ = false;
-    bool pendingDiskFull_ = false;
+    void StopOnWriteFailure(HRESULT Result);
+    bool writeFailurePosted_ = false;
+    // A failure that came during another transition (S_OK: none), handled at its end.
+    HRESULT pendingWriteFailure_ = S_OK;
     bool recordingOpen_ = false;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
@@ -664,7 +665,8 @@ constexpr WPARAM kSourcesAudioMenuClosed = 3;
 // volume is measured before that. The drive's root when none of the path exists.
 std::wstring MeasurableFolderOf(const std::wstring& Path);
 
-// Posted to the main window when the recording's file can no longer be written for want of room.
-constexpr UINT kWMRecordingDiskFull = WM_APP + 0x121;
+// Posted to the main window when the recording's file can no longer be written (WParam: the
+// failure code).
+constexpr UINT kWMRecordingWriteFailed = WM_APP + 0x121;
 
 }  // namespace ui

@@ -1,6 +1,6 @@
 // The names of the next recording and the next picture, built in advance from the folders panel:
-// folder, stem, the run's date stamp and a counter; and the folders panel's handlers that rebuild
-// a name when one of its parts changes.
+// folder, stem (one file-name part), the run's date stamp and a counter; and the folders panel's
+// handlers that rebuild a name when one of its parts changes.
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
 #include "dshow/ds_functions.h"
@@ -11,6 +11,7 @@
 #include "ui/extraire_frame.h"
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
+#include "ui/recording_files.h"
 #include "ui/sources_frame.h"
 #include "unicode/wide_files.h"
 
@@ -83,8 +84,9 @@ std::wstring MeasurableFolderOf(const std::wstring& Path) {
 }
 
 std::wstring TCaptureForm::BuildVideoFileName() {
+    // The stem names a file, never a folder elsewhere.
     std::wstring name = WithBackslash(WideTextOf(DossiersFrame1->VideoDirEdit)) +
-                        WideTextOf(DossiersFrame1->VideoRacineEdit) + L"_";
+                        FileNameStem(WideTextOf(DossiersFrame1->VideoRacineEdit)) + L"_";
     if (DossiersFrame1->cbVideoDate->Checked()) name += DateStamp(RunStartTime);
     name += std::to_wstring(VideoFileCounter) + L".avi";
     const std::uint8_t format = settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : 0;
@@ -104,7 +106,7 @@ std::wstring TCaptureForm::BuildVideoFileName() {
 
 std::wstring TCaptureForm::BuildImageFileName() {
     std::wstring name = WithBackslash(WideTextOf(DossiersFrame1->ImageDirEdit)) +
-                        WideTextOf(DossiersFrame1->ImageRacineEdit) + L"_";
+                        FileNameStem(WideTextOf(DossiersFrame1->ImageRacineEdit)) + L"_";
     if (DossiersFrame1->cbImageDate->Checked()) name += DateStamp(RunStartTime);
     const std::wstring counter = L"00000" + std::to_wstring(ImageFileCounter);
     name += counter.substr(counter.size() - 5);

@@ -1,8 +1,10 @@
 // Starting, stopping and cutting a recording: the questions before a start, the recording branch
 // of each capture format, the scene list beside a DV recording, the close work of a stop (the next
 // name, the scene list and its lost-frames question), the cut into a new file and the image-by-image
-// finish. A recording is never left half-written: whatever fails, the graph is stopped before the
-// branch goes, and a start that fails brings the preview back.
+// finish; a recording whose file cannot be written is refused at its start or stopped with the
+// reason. A recording is never left half-written: whatever fails, the graph is stopped before the
+// branch goes, a start that fails brings the preview back, and a file left with nothing in it
+// goes with its scene list.
 #include "classlib/application.h"
 #include "classlib/custom_form.h"
 #include "classlib/date_time.h"
@@ -23,6 +25,7 @@
 #include "ui/capture_form.h"
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
+#include "ui/recording_files.h"
 #include "ui/recording_text_ids.h"
 #include "ui/system_report.h"
 #include "unicode/wide_files.h"
@@ -48,6 +51,37 @@ std::wstring FolderOf(const std::wstring& Name) {
     return slash == std::wstring::npos ? std::wstring() : Name.substr(0, slash);
 }
 
+// Formats that write an AVI file (image by image removes its own empty file).
+bool WritesAvi(std::uint8_t Format) { return Format == 1 || Format == 2 || Format == 5 || Format == 6 || Format == 9; }
+
+// Why a start is refused, told as an error.
+void TellCannotStart(const std::wstring& Why) {
+    widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + Why, widgets::TMsgDlgType::mtError,
+                            widgets::MsgDlgButtons({widgets::mbOK}), 0);
+}
+
+std::wstring SceneListOf(const std::wstring& Name) { return unicode::WideChangeFileExt(Name, L".scn"); }
+
+// A recording in Format from the current video source writes a scene list beside its file.
+bool SceneListWanted(std::uint8_t Format) {
+    engine::Tdm* module = engine::dm();
+    engine::TVideoSource* video = module != nullptr ? module->CurrentVideoSource : nullptr;
+    return video != nullptr && video->SceneFilter != nullptr && !IsSoundFormat(Format) && settings::ParamScn != nullptr &&
+           settings::ParamScn->Value();
+}
+
+// The file that a recording named Name would replace: the recording's own, else a scene list that
+// another recording left where its own would go; empty when neither is there.
+std::wstring ReplacedFile(const std::wstring& Name) {
+    if (unicode::WideFileExists(Name)) return Name;
+    const std::wstring scn = SceneListOf(Name);
+    return SceneListWanted(CurrentFormat()) && unicode::WideFileExists(scn) ? scn : std::wstring();
+}
+
+// A name a recording that asks nothing (a cut, a scheduled start) does not take: a file another
+// program is writing, or one it would replace while replacing is to be confirmed.
+bool NameTaken(const std::wstring& Name) { return FileInUse(Name) || (Confirming() && !ReplacedFile(Name).empty()); }
+
 // A recording never runs long enough for more names than this to be taken.
 constexpr int kMostNamesTried = 100000;
 
@@ -63,8 +97,14 @@ bool IsFullDisk(HRESULT Result) {
 
 bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll) {
     using widgets::TMsgDlgType;
-    if (Confirming() && unicode::WideFileExists(Name)) {
-        std::wstring question = RecText(IDS_REC_FILE_EXISTS) + Name + RecText(IDS_REC_CRUSH);
+    // A file that another program is writing is not offered for overwriting.
+    if (FileInUse(Name)) {
+        TellCannotStart(classlib::Format(RecText(IDS_REC_IN_USE), {Name}));
+        return false;
+    }
+    const std::wstring replaced = ReplacedFile(Name);
+    if (Confirming() && !replaced.empty()) {
+        std::wstring question = RecText(IDS_REC_FILE_EXISTS) + replaced + RecText(IDS_REC_CRUSH);
         widgets::TMsgDlgButtons buttons = widgets::mbYesNo;
         if (WithAll) {
             question += L"\r\n" + RecText(IDS_REC_ALL_NO_MORE);
@@ -94,7 +134,7 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll) {
 std::wstring TCaptureForm::FreeRecordingName(std::wstring Name) {
     // The counters start again at 0 with every run and the date stamp may be off: a name can be a
     // file of an earlier run. Later names are taken until one is free.
-    for (int tries = 0; unicode::WideFileExists(Name) && tries < kMostNamesTried; ++tries) Name = BuildVideoFileName();
+    for (int tries = 0; NameTaken(Name) && tries < kMostNamesTried; ++tries) Name = BuildVideoFileName();
     return Name;
 }
 
@@ -147,7 +187,7 @@ void TCaptureForm::OpenSceneList(const std::wstring& RecordingName) {
     engine::Tdm* module = engine::dm();
     engine::TVideoSource* video = module->CurrentVideoSource;
     if (video == nullptr || video->SceneFilter == nullptr) return;
-    engine::OpenScnFile(unicode::WideChangeFileExt(RecordingName, L".scn"));
+    engine::OpenScnFile(SceneListOf(RecordingName));
     video->SceneFilter->SetSceneCallback(&engine::WriteScnScene);
 }
 
@@ -178,15 +218,25 @@ bool TCaptureForm::StartRecording() {
             // The schedule asked its questions for the name it was armed with. A name changed
             // since, or a file that appeared since, is not overwritten unasked: nobody may be
             // there to answer, so the next free name is taken.
-            const bool existsNow = unicode::WideFileExists(NextVideoFile);
-            if (Confirming() && existsNow && (NextVideoFile != scheduleCheckedName_ || !scheduleNameExisted_))
+            const bool existsNow = !ReplacedFile(NextVideoFile).empty();
+            if ((Confirming() && existsNow && (NextVideoFile != scheduleCheckedName_ || !scheduleNameExisted_)) ||
+                FileInUse(NextVideoFile))
                 NextVideoFile = FreeRecordingName(NextVideoFile);
             const std::wstring folder = FolderOf(NextVideoFile);
             if (!folder.empty()) unicode::WideForceDirectories(folder);
         }
+        const std::uint8_t format = CurrentFormat();
+        // Whatever would refuse the writer is told now, while the preview still runs (no file is
+        // written without a format).
+        if (format != 0 && format != 10) {
+            const std::wstring problem = RecordingFileProblem(NextVideoFile);
+            if (!problem.empty()) {
+                TellCannotStart(problem);
+                return false;
+            }
+        }
         CaptureFile = NextVideoFile;
         StopGraphAndCloseCapture();
-        const std::uint8_t format = CurrentFormat();
         engine::TVideoSource* video = module->CurrentVideoSource;
         engine::TAudioSource* sound = module->CurrentAudioSource;
         module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
@@ -197,14 +247,11 @@ bool TCaptureForm::StartRecording() {
             const std::wstring why = engine::LastRecordingBuildError();
             module->StopCaptureGraph();
             module->RunGraph();
-            widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + (why.empty() ? settings::FormatCaptureName(format) : why),
-                                    widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+            TellCannotStart(why.empty() ? settings::FormatCaptureName(format) : why);
             return false;
         }
         recordingOpen_ = true;
-        if (video != nullptr && video->SceneFilter != nullptr && !IsSoundFormat(format) &&
-            settings::ParamScn != nullptr && settings::ParamScn->Value())
-            OpenSceneList(NextVideoFile);
+        if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
         DroppedFramesInfo.Reset();
         if (video != nullptr) {
             if (module->CaptureBuilder && module->VideoSourceFilter)
@@ -217,8 +264,8 @@ bool TCaptureForm::StartRecording() {
         CaptureStartTime = classlib::Now();
         module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
         if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
-        // The writers tell a refused write through the graph; a full disk ends the recording.
-        diskFullPosted_ = false;
+        // The writers tell a refused write through the graph's error events: it ends the recording.
+        writeFailurePosted_ = false;
         module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
         module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
             RecordingWriteFailed(Result);
@@ -252,19 +299,26 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
             recordingOpen_ = false;
             const std::wstring ended = NextVideoFile;
             NextVideoFile = BuildVideoFileName();
+            // Stopped before its first frame: no player would open it.
+            const bool nothing = WritesAvi(CurrentFormat()) && AviHoldsNothing(ended);
             if (engine::ScnOpen()) {
                 engine::CloseScnFile();
                 if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
                     module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
                 long dropped = 0;
-                if (DroppedFramesInfo && SUCCEEDED(DroppedFramesInfo->GetNumDropped(&dropped)) && dropped > 0) {
-                    const std::wstring scn = unicode::WideChangeFileExt(ended, L".scn");
+                if (!nothing && DroppedFramesInfo && SUCCEEDED(DroppedFramesInfo->GetNumDropped(&dropped)) &&
+                    dropped > 0) {
+                    const std::wstring scn = SceneListOf(ended);
                     const std::wstring question =
                         classlib::Format(RecText(IDS_REC_LOST_FRAMES), {static_cast<int>(dropped), scn});
                     if (widgets::WideMessageDlg(question, widgets::TMsgDlgType::mtWarning, widgets::mbYesNo, 0) ==
                         classlib::mrYes)
                         settings::MoveToRecycleBin(scn);
                 }
+            }
+            if (nothing) {
+                DeleteFileW(ended.c_str());
+                DeleteFileW(SceneListOf(ended).c_str());
             }
         }
         return true;
@@ -302,26 +356,28 @@ bool TCaptureForm::StopCapture() {
     return result;
 }
 
-// ---- A full disk ---------------------------------------------------------------------------
+// ---- A failed write -------------------------------------------------------------------------
 
 void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
-    // Told once: the writer goes on refusing every frame until the stop.
-    if (!IsFullDisk(Result) || !recordingOpen_ || diskFullPosted_ || !HandleAllocated()) return;
+    // Told once: a writer that failed goes on refusing every frame until the stop.
+    if (SUCCEEDED(Result) || !recordingOpen_ || writeFailurePosted_ || !HandleAllocated()) return;
     // Handled from the window's own queue, not inside the graph's event round that told it.
-    diskFullPosted_ = PostMessageW(Handle(), kWMRecordingDiskFull, 0, 0) != FALSE;
+    writeFailurePosted_ =
+        PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)), 0) != FALSE;
 }
 
-void TCaptureForm::WMRecordingDiskFull(classlib::TMessage& /*Message*/) {
-    diskFullPosted_ = false;
+void TCaptureForm::WMRecordingWriteFailed(classlib::TMessage& Message) {
+    writeFailurePosted_ = false;
+    const HRESULT failure = static_cast<HRESULT>(static_cast<ULONG>(Message.WParam));
     // A start, stop or cut under way (a question open) finishes first.
     if (transitionDepth_ > 0) {
-        pendingDiskFull_ = true;
+        pendingWriteFailure_ = failure;
         return;
     }
-    StopOnFullDisk();
+    StopOnWriteFailure(failure);
 }
 
-void TCaptureForm::StopOnFullDisk() {
+void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
     // A stop that came first has closed the file already.
     if (!recordingOpen_ || (CaptureState != 2 && CaptureState != 4)) return;
     const std::wstring file = NextVideoFile;
@@ -329,8 +385,15 @@ void TCaptureForm::StopOnFullDisk() {
     // The ordinary stop: what was written stays a whole file (header, index, scene list).
     StopRunningRecording();
     try {
-        widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_DISK_FULL), {file}), widgets::TMsgDlgType::mtError,
-                                widgets::MsgDlgButtons({widgets::mbOK}), 0);
+        const bool kept = unicode::WideFileExists(file);
+        std::wstring text;
+        if (IsFullDisk(Result) && kept) {
+            text = classlib::Format(RecText(IDS_REC_DISK_FULL), {file});
+        } else {
+            text = classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, FailureText(Result)});
+            if (kept) text += L"\r\n" + RecText(IDS_REC_WRITTEN_KEPT);
+        }
+        widgets::WideMessageDlg(text, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
     } catch (...) {
         if (classlib::ApplicationExists()) classlib::Application()->HandleException(this, std::current_exception());
     }
@@ -351,7 +414,7 @@ void TCaptureForm::acCouperExecute(classlib::TObject* Sender) {
         engine::Tdm* module = engine::dm();
         StopGraphAndCloseCapture();
         // A cut asks nothing (the recording is waiting): a name already taken is skipped.
-        if (Confirming()) NextVideoFile = FreeRecordingName(NextVideoFile);
+        NextVideoFile = FreeRecordingName(NextVideoFile);
         const std::uint8_t format = CurrentFormat();
         if (!HandNewNameToWriter(format, NextVideoFile))
             throw classlib::Exception(RecText(IDS_REC_CANNOT_START) + NextVideoFile);

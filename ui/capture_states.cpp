@@ -173,9 +173,10 @@ void TCaptureForm::stopperEnregistrement(classlib::TObject* /*Sender*/) {
 
 void TCaptureForm::RunPendingAlarm() {
     if (transitionDepth_ > 0) return;
-    if (pendingDiskFull_) {
-        pendingDiskFull_ = false;
-        StopOnFullDisk();
+    if (pendingWriteFailure_ != S_OK) {
+        const HRESULT failure = pendingWriteFailure_;
+        pendingWriteFailure_ = S_OK;
+        StopOnWriteFailure(failure);
         return;
     }
     if (pendingAlarm_ == 0) return;

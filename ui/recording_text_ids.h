@@ -32,5 +32,12 @@
 #define IDS_REC_NO_WMV_WRITER 3225
 #define IDS_REC_NO_WMV_PROFILES 3226
 #define IDS_REC_NO_SOURCE 3227
+/* What keeps a recording's file from being written, and a recording stopped by a failed write. */
+#define IDS_REC_NO_FOLDER 3240
+#define IDS_REC_IS_FOLDER 3241
+#define IDS_REC_IN_USE 3242
+#define IDS_REC_CANNOT_WRITE 3243
+#define IDS_REC_WRITE_FAILED 3244
+#define IDS_REC_WRITTEN_KEPT 3245
 
 #endif

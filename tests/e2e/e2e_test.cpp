@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "platform/standins/recording_settings.h"
 #include "tests/app/program_support.h"
 #include "tests/common/ffprobe_helpers.h"
 #include "tests/e2e/program_driver.h"
@@ -301,11 +302,12 @@ protected:
     std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
         return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
     }
-    // The recording named so is being written: it grew past Bytes. The stop before it may have
-    // asked about a scene list after lost frames.
+    // The recording named so is being written: it grew past Bytes. A loaded machine loses DV
+    // frames, and the stop or cut of a recording with a scene list then asks whether to delete
+    // the list: the question is answered No (the list is kept) as it comes.
     static bool Growing(TProgram& Program, const std::wstring& File, std::uint64_t Bytes) {
         return e2e::WaitFor([&] {
-            Program.KeepSceneListWhenAsked();
+            if (Program.Message() != nullptr) Program.AnswerMessage(L"No", nullptr, 0);
             return e2e::FileSize(File) > Bytes;
         });
     }
@@ -581,6 +583,122 @@ TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
     EXPECT_LE(grabbed, grabs) << "no frame beyond the grabs";
     EXPECT_GT(rate, 0.0);
     EXPECT_NEAR(rate, frames.Ratio(0, "r_frame_rate"), 0.01) << "the chosen rate is set at the stop";
+}
+
+// The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
+// disk does: the recording stand-ins' test setting, which holds for that process only.
+class TDiskLimit {
+public:
+    TDiskLimit(const TProgram& Program, std::uint64_t Bytes)
+        : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
+        FILETIME created{}, exited{}, kernel{}, user{};
+        GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
+        const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+        set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
+                               sizeof(started)) == ERROR_SUCCESS &&
+               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestByteLimitValue, REG_QWORD, &Bytes,
+                               sizeof(Bytes)) == ERROR_SUCCESS;
+    }
+    ~TDiskLimit() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    TDiskLimit(const TDiskLimit&) = delete;
+    TDiskLimit& operator=(const TDiskLimit&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    std::wstring key_;
+    bool set_ = false;
+};
+
+// A recording that cannot be written says so at the start and leaves the preview running: a folder
+// on a drive that is not there, a folder where the file should be, a file another program is
+// writing. A stem that names other folders records inside the video folder; a disk that fills up
+// stops the recording with a message and keeps the file listed and readable. All typed into the
+// folders panel of one run.
+TEST_F(Recordings, ADestinationThatCannotBeWrittenIsRefusedWithAMessage) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings[0] = L"Video Directory=Q:\\nowhere\\";
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera) + L" " +
+                                               Arg(std::wstring(L"+sa=") + kMicrophone) + L" " +
+                                               Arg(L"+format_capture=avi native") + L" +df"));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"avi native"; })) << program.CaptureFormat();
+    HWND folders = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (folders = program.ShownPanel(L"TDossiersFrame")) != nullptr; }));
+    const std::vector<HWND> directories = TProgram::ControlsOf(folders, L"TDirectoryEdit");
+    const std::vector<HWND> stems = TProgram::ControlsOf(folders, L"TUcEdit");
+    ASSERT_FALSE(directories.empty());
+    ASSERT_FALSE(stems.empty());
+    const std::vector<std::wstring> captureButtons{L"Capture", L"Stop Capture"};
+    auto refused = [&](const wchar_t* What) {
+        SCOPED_TRACE(testing::PrintToString(What));
+        ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+        std::wstring caption;
+        EXPECT_TRUE(program.AnswerMessage(L"OK", &caption, 20000)) << testing::PrintToString(program.Failure());
+        EXPECT_EQ(L"Error", caption);
+        EXPECT_EQ(L"Capture", program.ButtonShown(captureButtons)) << "nothing records";
+    };
+    ASSERT_NO_FATAL_FAILURE(refused(L"a missing drive"));
+
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    ASSERT_TRUE(CreateDirectoryW(Clip(0).c_str(), nullptr));
+    ASSERT_TRUE(program.TypeInto(directories[0], Videos())) << testing::PrintToString(program.Failure());
+    ASSERT_NO_FATAL_FAILURE(refused(L"a folder named like the recording"));
+    EXPECT_EQ(FILE_ATTRIBUTE_DIRECTORY, GetFileAttributesW(Clip(0).c_str()) & FILE_ATTRIBUTE_DIRECTORY);
+
+    // Another program writes the file the next recording would replace.
+    ASSERT_TRUE(program.TypeInto(stems[0], L"held", true)) << testing::PrintToString(program.Failure());
+    const std::wstring held = Videos() + L"held_0.avi";
+    HANDLE writer = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+    DWORD written = 0;
+    WriteFile(writer, "older", 5, &written, nullptr);
+    ASSERT_NO_FATAL_FAILURE(refused(L"a file in use"));
+    CloseHandle(writer);
+    EXPECT_EQ(5u, e2e::FileSize(held)) << "the other program's file is left alone";
+
+    // A stem that climbs out of the video folder stays in it; the disk fills up meanwhile.
+    ASSERT_TRUE(program.TypeInto(stems[0], L"..\\..\\escaped", true)) << testing::PrintToString(program.Failure());
+    const std::wstring escaped = Videos() + L"escaped_0.avi";
+    {
+        TDiskLimit disk(program, 4000000);
+        ASSERT_TRUE(disk.Set());
+        ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+        std::wstring caption;
+        EXPECT_TRUE(program.AnswerMessage(L"OK", &caption)) << "the full disk is told";
+        EXPECT_EQ(L"Error", caption);
+    }
+    EXPECT_EQ(L"Capture", program.ButtonShown(captureButtons)) << "the preview look";
+    wchar_t temp[MAX_PATH] = {};
+    GetTempPathW(MAX_PATH, temp);
+    EXPECT_FALSE(e2e::FileExists(std::wstring(temp) + L"escaped_0.avi")) << "two folders above the video folder";
+    EXPECT_FALSE(e2e::FileExists(copy_.Folder() + L"escaped_0.avi"));
+    EXPECT_LE(e2e::FileSize(escaped), 4000000u);
+    ASSERT_NO_FATAL_FAILURE(ReadBack(escaped, {"rawvideo", "pcm_s16le", "0x0001", false}));
+
+    // The clip list holds the recording the disk stopped, not the starts refused.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"liste_frame"}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ListCount(L"TListeFrame") == 1; })) << program.ListCount(L"TListeFrame");
+    EXPECT_TRUE(program.PreviewMoves()) << "the preview runs on";
+    EXPECT_TRUE(program.Close());
+}
+
+// Sound alone: no video window shows itself apart from the main window while the graph runs.
+TEST_F(Recordings, WithoutAVideoStreamNoVideoWindowShowsItself) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {L"Source video=no video stream", std::wstring(L"Source Audio=") + kMicrophone,
+                                     L"Capture Format=11"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    // A recording that grows shows that the graph runs.
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(Growing(program, Clip(0, L".wav"), 100000));
+    EXPECT_EQ(nullptr, program.FindWindowCaptioned(L"ActiveMovie Window"));
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
+    EXPECT_EQ(nullptr, program.FindWindowCaptioned(L"ActiveMovie Window"));
+    EXPECT_TRUE(program.Close());
 }
 
 }  // namespace

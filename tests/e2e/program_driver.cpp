@@ -8,6 +8,7 @@
 #include <algorithm>
 #include <cstring>
 #include <cwchar>
+#include <cwctype>
 #include <filesystem>
 
 namespace e2e {
@@ -388,45 +389,95 @@ bool TProgram::ClickButton(const std::wstring& Caption) {
     return true;
 }
 
-bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
+std::vector<HWND> TProgram::ControlsOf(HWND Panel, const std::wstring& ClassName) {
     struct Placed {
         RECT rect;
         HWND window;
     };
-    std::vector<Placed> edits;
-    for (HWND edit : Children(Panel, [](HWND w) { return wcsncmp(ClassOf(w).c_str(), L"TKitSpinEdit", 12) == 0; })) {
-        Placed p{{}, edit};
-        GetWindowRect(edit, &p.rect);
-        edits.push_back(p);
+    std::vector<Placed> found;
+    for (HWND control : Children(Panel, [&](HWND w) { return ClassOf(w).compare(0, ClassName.size(), ClassName) == 0; })) {
+        Placed p{{}, control};
+        GetWindowRect(control, &p.rect);
+        found.push_back(p);
     }
-    std::sort(edits.begin(), edits.end(), [](const Placed& a, const Placed& b) {
+    std::sort(found.begin(), found.end(), [](const Placed& a, const Placed& b) {
         return a.rect.top != b.rect.top ? a.rect.top < b.rect.top : a.rect.left < b.rect.left;
     });
+    std::vector<HWND> windows;
+    for (const Placed& p : found) windows.push_back(p.window);
+    return windows;
+}
+
+bool TProgram::TypeInto(HWND Edit, const std::wstring& Text, bool Enter) {
+    SendMessageW(Edit, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(Text.c_str()));
+    // An edit's text lives in the edit: another process asks for it with WM_GETTEXT.
+    std::wstring back(Text.size() + 2, L'\0');
+    back.resize(SendMessageW(Edit, WM_GETTEXT, back.size(), reinterpret_cast<LPARAM>(back.data())));
+    if (back != Text) {
+        failure_ = L"an edit shows " + back + L" instead of " + Text;
+        return false;
+    }
+    if (Enter) SendMessageW(Edit, WM_CHAR, VK_RETURN, 0);
+    return true;
+}
+
+bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
+    const std::vector<HWND> edits = ControlsOf(Panel, L"TKitSpinEdit");
     if (edits.size() < Values.size()) {
         failure_ = L"the panel has " + std::to_wstring(edits.size()) + L" spin edits";
         return false;
     }
-    for (size_t i = 0; i < Values.size(); ++i) {
-        const std::wstring text = std::to_wstring(Values[i]);
-        SendMessageW(edits[i].window, WM_SETTEXT, 0, reinterpret_cast<LPARAM>(text.c_str()));
-        // An edit's text lives in the edit: another process asks for it with WM_GETTEXT.
-        wchar_t back[32] = {};
-        SendMessageW(edits[i].window, WM_GETTEXT, 32, reinterpret_cast<LPARAM>(back));
-        if (text != back) {
-            failure_ = L"a spin edit shows " + std::wstring(back) + L" instead of " + text;
-            return false;
-        }
+    for (size_t i = 0; i < Values.size(); ++i)
+        if (!TypeInto(edits[i], std::to_wstring(Values[i]))) return false;
+    return true;
+}
+
+HWND TProgram::Message() const {
+    // The wide forms' window classes carry a suffix after the control's name.
+    return FindTopWindow(process_.dwProcessId, [](HWND w) { return ClassOf(w).rfind(L"TUcMessageForm", 0) == 0; });
+}
+
+bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {
+    HWND message = nullptr;
+    if (!WaitFor([&] { return (message = Message()) != nullptr || !Running(); }, TimeoutMs) || message == nullptr) {
+        failure_ = L"no message came";
+        return false;
+    }
+    if (Caption != nullptr) *Caption = TextOf(message);
+    // A button's caption as read: without its accelerator mark, in any case ("Ok", "&Yes").
+    auto plain = [](std::wstring Text) {
+        Text.erase(std::remove(Text.begin(), Text.end(), L'&'), Text.end());
+        for (wchar_t& c : Text) c = static_cast<wchar_t>(std::towlower(c));
+        return Text;
+    };
+    const HWND button = FindChild(message, [&](HWND w) { return plain(TextOf(w)) == plain(Button); });
+    if (button == nullptr) {
+        failure_ = L"the message has no button " + Button;
+        return false;
+    }
+    PostMessageW(button, BM_CLICK, 0, 0);
+    if (!WaitFor([&] { return !IsWindow(message) || !IsWindowVisible(message); }, 20000)) {
+        failure_ = L"the message stayed";
+        return false;
     }
     return true;
 }
 
-bool TProgram::KeepSceneListWhenAsked() {
-    const HWND question = FindWindowCaptioned(L"Warning");
-    if (question == nullptr) return false;
-    const HWND no = FindChild(question, [](HWND w) { return TextOf(w) == L"&No"; });
-    if (no == nullptr) return false;
-    PostMessageW(no, BM_CLICK, 0, 0);
-    return true;
+std::wstring TProgram::ButtonShown(const std::vector<std::wstring>& Captions) const {
+    for (const std::wstring& caption : Captions) {
+        const HWND button = FindChild(window_, [&](HWND w) {
+            return ClassOf(w).find(L"Btn") != std::wstring::npos && IsWindowVisible(w) && TextOf(w) == caption;
+        });
+        if (button != nullptr) return caption;
+    }
+    return std::wstring();
+}
+
+int TProgram::ListCount(const std::wstring& PanelClass) const {
+    const HWND panel = ShownPanel(PanelClass);
+    if (panel == nullptr) return -1;
+    const HWND list = FindChild(panel, [](HWND w) { return ClassOf(w).find(L"ListBox") != std::wstring::npos; });
+    return list == nullptr ? -1 : static_cast<int>(SendMessageW(list, LB_GETCOUNT, 0, 0));
 }
 
 bool TProgram::WaitEnd(DWORD TimeoutMs) {

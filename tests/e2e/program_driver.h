@@ -80,11 +80,22 @@ public:
     bool ClickButton(const std::wstring& Caption);
     // Types Values into the spin edits of Panel, taken from the top left to the bottom right.
     bool TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values);
-
-    // The question that a stop asks when frames were lost (whether to delete the scene list),
-    // answered No as a user keeps the list; true when it was there. A loaded machine loses frames
-    // from the live stand-ins, so waits during recordings answer it as it comes.
-    bool KeepSceneListWhenAsked();
+    // Types Text into an edit as a user's typing ends: the text replaced, then Enter when asked.
+    bool TypeInto(HWND Edit, const std::wstring& Text, bool Enter = false);
+    // The controls below Panel whose window class starts with ClassName, from the top left to the
+    // bottom right.
+    static std::vector<HWND> ControlsOf(HWND Panel, const std::wstring& ClassName);
+    // The message the program shows (its own message form), nullptr when none is shown.
+    HWND Message() const;
+    // Waits for a message and clicks its button captioned Button (in any case, without its
+    // accelerator mark); its caption ("Error", "Warning", ...) goes into Caption. False when no
+    // message came.
+    bool AnswerMessage(const std::wstring& Button, std::wstring* Caption = nullptr, DWORD TimeoutMs = kTimeoutMs);
+    // The caption of the main window's visible button among Captions (the capture button reads
+    // "Capture" or "Stop Capture"), empty when none.
+    std::wstring ButtonShown(const std::vector<std::wstring>& Captions) const;
+    // The number of entries of the list box of a visible panel whose window class starts with ClassName.
+    int ListCount(const std::wstring& PanelClass) const;
 
     // Posts WM_CLOSE (Requests times in a row, as a close box clicked again before the program
     // answers); when the storage question comes, clicks the button captioned Answer (nullptr: the

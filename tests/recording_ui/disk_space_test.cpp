@@ -76,9 +76,12 @@ TEST_F(DiskSpace, AFullDiskStopsTheRecordingSaysSoAndKeepsAWholeFile) {
         EXPECT_FALSE(form->ProgrammerFrame1->KitClock2->AlarmEnabled()) << "no end alarm left armed";
         EXPECT_TRUE(Previewing()) << "the preview runs again";
         EXPECT_NE(file.wstring(), form->NextVideoFile) << "the next name is ready";
-        ASSERT_EQ(1u, asked.size());
+        // Frames lost meanwhile (a loaded machine) add the scene list's question before the message.
+        ASSERT_FALSE(asked.empty());
         EXPECT_EQ(L"The disk is full: the capture has been stopped. The file " + file.wstring() + L" is kept.",
-                  asked[0].Text);
+                  asked.back().Text);
+        for (std::size_t i = 0; i + 1 < asked.size(); ++i)
+            EXPECT_NE(std::wstring::npos, asked[i].Text.find(L"frames have been lost during capture")) << asked[i].Text;
         EXPECT_LE(std::filesystem::file_size(file), c.limit);
         const quill_test::TMediaProbe probe = ProbeWhole(file);
         EXPECT_GE(Packets(probe, 0), 5) << "what fitted is there";

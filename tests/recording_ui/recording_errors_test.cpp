@@ -1,0 +1,272 @@
+// Recordings whose file cannot be written: refused at the start with the reason while the preview
+// runs on, or stopped with the reason when a write fails later; a recording stopped before its
+// first frame leaves no file; a stem that names other folders stays in the video folder.
+#include "recording_ui_support.h"
+
+#include <evcode.h>
+
+#include <cwctype>
+#include <fstream>
+
+#include "classlib/conversions.h"
+#include "classlib/custom_form.h"
+#include "engine/scene_list.h"
+#include "settings/settings_catalogue.h"
+#include "ui/dossiers_frame.h"
+#include "ui/info_frames.h"
+#include "ui/options_frame.h"
+#include "ui/recording_files.h"
+
+namespace recording_ui {
+namespace {
+
+using std::filesystem::exists;
+using std::filesystem::path;
+
+class RecordingErrors : public RecordingUiTest {
+protected:
+    void SetVideoFolder(const path& Folder) {
+        form->DossiersFrame1->VideoDirEdit->SetText(classlib::WideToAnsi(Folder.wstring()));
+    }
+    void SetStem(const std::wstring& Stem) {
+        form->DossiersFrame1->VideoRacineEdit->SetText(Stem);
+        form->DossiersFrame1VideoRacineEditExit(nullptr);
+    }
+    void Confirm(bool On) {
+        settings::ParamConfirmerVideo->SetValue(On);
+        form->OptionsFrame->cbConfirmerVideo->SetChecked(On);
+    }
+    // The capture action is refused with one error that starts with the refusal and holds Part;
+    // the preview runs on and nothing records.
+    void ExpectRefused(const std::wstring& Part) {
+        asked.clear();
+        const std::wstring name = form->NextVideoFile;
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
+        EXPECT_FALSE(form->RecordingOpen());
+        EXPECT_TRUE(Previewing()) << "the preview runs on";
+        EXPECT_EQ(L"Capture", form->saCapturerBascule->Caption());
+        EXPECT_EQ(name, form->NextVideoFile) << "the name is kept for the next try";
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(0u, asked[0].Text.find(L"The capture could not start: ")) << asked[0].Text;
+        EXPECT_NE(std::wstring::npos, asked[0].Text.find(Part)) << asked[0].Text;
+    }
+    int ClipCount() { return form->ListeFrame->fl->FichierCount(); }
+};
+
+TEST_F(RecordingErrors, AFileThatCannotBeWrittenIsRefusedAtTheStartWithTheReason) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    // A folder on a drive that is not there, with or without the question about the folder.
+    SetVideoFolder(L"Q:\\nowhere");
+    ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the folder Q:\\nowhere cannot be created."));
+    Confirm(true);
+    asked.clear();
+    answers = {classlib::mrYes};
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(2u, asked.size()) << "asked to create it, then told it cannot be";
+    EXPECT_NE(std::wstring::npos, asked[1].Text.find(L"cannot be created.")) << asked[1].Text;
+    Confirm(false);
+
+    // A folder with the recording's name.
+    SetVideoFolder(folder / L"videos");
+    const path name = form->NextVideoFile;
+    std::filesystem::create_directories(name);
+    ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"a folder has the name of the file " + name.wstring() + L"."));
+    EXPECT_TRUE(std::filesystem::is_directory(name));
+    std::filesystem::remove(name);
+
+    // A name the file system refuses: far too long for a file name.
+    SetStem(std::wstring(300, L'x'));
+    ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"cannot be written: "));
+    EXPECT_EQ(0, ClipCount()) << "no refused start is listed";
+}
+
+TEST_F(RecordingErrors, AFileAnotherProgramWritesIsNeitherOfferedNorTaken) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
+    const path name = form->NextVideoFile;
+    std::filesystem::create_directories(name.parent_path());
+    HANDLE other = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    DWORD written = 0;
+    WriteFile(other, "older", 5, &written, nullptr);
+    for (const bool confirming : {true, false}) {
+        SCOPED_TRACE(confirming);
+        Confirm(confirming);
+        answers = {classlib::mrYes};
+        ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the file " + name.wstring() + L" is in use by another program."));
+    }
+    // Let go, the file is offered again.
+    CloseHandle(other);
+    Confirm(true);
+    asked.clear();
+    answers = {classlib::mrNo};
+    Capture();
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"exists already. Do you want to crush it?"));
+    EXPECT_EQ(5u, std::filesystem::file_size(name));
+}
+
+TEST_F(RecordingErrors, ACutSkipsAFileAnotherProgramWrites) {
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    // The name the cut would take next is held by another program.
+    const path held = path(form->NextVideoFile).parent_path() / (L"Video_" + std::to_wstring(form->VideoFileCounter) + L".wav");
+    HANDLE other = CreateFileW(held.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, other);
+    ASSERT_TRUE(WaitRecorded(5));
+    form->acCouper->Execute();
+    const path cutTo = form->NextVideoFile;
+    EXPECT_NE(held, cutTo);
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    CloseHandle(other);
+    EXPECT_EQ(0u, std::filesystem::file_size(held)) << "the other program's file is left alone";
+    EXPECT_EQ("pcm_s16le", ProbeWhole(cutTo).Stream(0, "codec_name"));
+}
+
+TEST_F(RecordingErrors, AFailedWriteStopsTheRecordingAndSaysWhy) {
+    struct Case {
+        long event;
+        HRESULT failure;
+        const wchar_t* reason;  // a part of the system's words for it, in lower case
+    };
+    const Case cases[] = {
+        {EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_ACCESS_DENIED), L"access"},
+        {EC_STREAM_ERROR_STOPPED, HRESULT_FROM_WIN32(ERROR_PATH_NOT_FOUND), L"path"},
+        {EC_ERROR_STILLPLAYING, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT), L"write"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.event);
+        ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, 2));
+        const path file = form->NextVideoFile;
+        asked.clear();
+        Capture();
+        ASSERT_EQ(2, form->CaptureState);
+        ASSERT_TRUE(WaitRecorded(10));
+        // As a writer tells it: through the graph's event sink.
+        Microsoft::WRL::ComPtr<IMediaEventSink> events;
+        ASSERT_HRESULT_SUCCEEDED(module->Graph()->QueryInterface(IID_IMediaEventSink,
+                                                                 reinterpret_cast<void**>(events.GetAddressOf())));
+        ASSERT_HRESULT_SUCCEEDED(events->Notify(c.event, c.failure, 0));
+        ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; }, 20000)) << "still recording";
+        EXPECT_FALSE(form->RecordingOpen());
+        EXPECT_TRUE(Previewing()) << "the preview runs again";
+        EXPECT_EQ(L"Capture", form->saCapturerBascule->Caption());
+        EXPECT_FALSE(engine::ScnOpen());
+        // Frames lost meanwhile (a loaded machine) add the scene list's question before the message.
+        ASSERT_FALSE(asked.empty());
+        for (std::size_t i = 0; i + 1 < asked.size(); ++i)
+            EXPECT_NE(std::wstring::npos, asked[i].Text.find(L"frames have been lost during capture")) << asked[i].Text;
+        const std::wstring& text = asked.back().Text;
+        EXPECT_EQ(0u, text.find(L"The capture into " + file.wstring() + L" has been stopped: ")) << text;
+        std::wstring lower = text;
+        for (wchar_t& ch : lower) ch = static_cast<wchar_t>(std::towlower(ch));
+        EXPECT_NE(std::wstring::npos, lower.find(c.reason)) << "the system's words: " << testing::PrintToString(text);
+        EXPECT_NE(std::wstring::npos, text.find(L"What was written is kept.")) << text;
+        EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+    }
+}
+
+TEST_F(RecordingErrors, ARecordingStoppedBeforeItsFirstFrameLeavesNoFile) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 6));
+    // Frozen, the recording gets no frame: the pictures reach the coder and stop there.
+    form->taFreezeCapture->Execute();
+    const path file = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(exists(file)) << "no player opens a recording without frames";
+    EXPECT_FALSE(exists(path(file).replace_extension(L".scn")));
+    EXPECT_TRUE(asked.empty());
+
+    // The same recording with frames is kept.
+    form->taFreezeCapture->Execute();
+    const path kept = form->NextVideoFile;
+    Capture();
+    ASSERT_TRUE(WaitRecorded(10));
+    Capture();
+    EXPECT_GE(Packets(ProbeWhole(kept), 0), 8);
+}
+
+TEST_F(RecordingErrors, ASceneListLeftByAnotherRecordingIsAskedAboutAsTheRecordingIs) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, 2));
+    Confirm(true);
+    const path file = form->NextVideoFile;
+    const path scn = path(file).replace_extension(L".scn");
+    std::filesystem::create_directories(scn.parent_path());
+    { std::ofstream(scn) << "another recording's scenes"; }
+    answers = {classlib::mrNo};
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(0u, asked[0].Text.find(L"The file " + scn.wstring() + L" exists already. Do you want to crush it?"))
+        << asked[0].Text;
+    EXPECT_EQ(26u, std::filesystem::file_size(scn)) << "No keeps it";
+
+    // Without a scene list to write (sound alone), the same name asks nothing.
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    const path wav = form->NextVideoFile;
+    { std::ofstream(path(wav).replace_extension(L".scn")) << "x"; }
+    asked.clear();
+    Capture();
+    EXPECT_EQ(2, form->CaptureState);
+    EXPECT_TRUE(asked.empty());
+    Capture();
+
+    // A cut asks nothing: it passes over a name whose scene list is there.
+    ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, 2));
+    asked.clear();
+    const path first = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    const path next = path(first).parent_path() / (L"Video_" + std::to_wstring(form->VideoFileCounter) + L".scn");
+    { std::ofstream(next) << "kept"; }
+    ASSERT_TRUE(WaitRecorded(10));
+    form->acCouper->Execute();
+    EXPECT_NE(path(next).replace_extension(L".avi"), path(form->NextVideoFile));
+    ASSERT_TRUE(WaitRecorded(10));
+    Capture();
+    EXPECT_EQ(4u, std::filesystem::file_size(next));
+    for (const Asked& a : asked) EXPECT_EQ(std::wstring::npos, a.Text.find(L"exists already")) << a.Text;
+}
+
+TEST_F(RecordingErrors, AStemStaysOneFileNameInsideItsFolder) {
+    const struct {
+        const wchar_t* stem;
+        const wchar_t* cleaned;
+    } stems[] = {
+        {L"..\\..\\escaped", L"escaped"},
+        {L"day/one\\take", L"day_one_take"},
+        {L"C:\\elsewhere", L"C_elsewhere"},
+        {L"a<b>c:d\"e|f?g*h\x01i", L"abcdefghi"},
+        {L"..", L""},
+        {L"clip...", L"clip..."},
+        {L"plain", L"plain"},
+    };
+    for (const auto& s : stems) EXPECT_EQ(s.cleaned, ui::FileNameStem(s.stem)) << testing::PrintToString(s.stem);
+
+    SetStem(L"..\\..\\escaped");
+    EXPECT_EQ(folder / L"videos", path(form->NextVideoFile).parent_path());
+    EXPECT_EQ(0u, path(form->NextVideoFile).filename().wstring().find(L"escaped_")) << form->NextVideoFile;
+    form->DossiersFrame1->ImageDirEdit->SetWideText((folder / L"pictures").wstring());
+    form->DossiersFrame1->ImageRacineEdit->SetText(L"..\\up");
+    form->OptionsframeImageRacineEditExit(nullptr);
+    EXPECT_EQ(folder / L"pictures", path(form->NextImageFile).parent_path());
+    EXPECT_EQ(0u, path(form->NextImageFile).filename().wstring().find(L"up_")) << form->NextImageFile;
+
+    // Recorded there, not two folders above.
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
+    const path file = form->NextVideoFile;
+    EXPECT_EQ(folder / L"videos", file.parent_path());
+    Capture();
+    ASSERT_TRUE(WaitRecorded(10));
+    Capture();
+    EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+}
+
+}  // namespace
+}  // namespace recording_ui

@@ -1,0 +1,172 @@
+// The main window's checks of the files it names.
+#include "ui/recording_files.h"
+
+#include <algorithm>
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <string_view>
+
+#include "classlib/exceptions.h"
+#include "classlib/format.h"
+#include "classlib/streams.h"
+#include "dshow/ds_helpers.h"
+#include "settings/program_texts.h"
+#include "ui/recording_text_ids.h"
+#include "unicode/wide_files.h"
+
+namespace ui {
+
+namespace {
+
+std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
+
+bool IsSeparator(wchar_t C) { return C == L'\\' || C == L'/'; }
+
+// Characters no file name may hold besides the separators.
+bool FitsAFileName(wchar_t C) { return C >= 32 && std::wstring_view(L"<>:\"|?*").find(C) == std::wstring_view::npos; }
+
+using TFourCC = std::array<char, 4>;
+
+bool Is(const TFourCC& Code, const char* Text) { return std::equal(Code.begin(), Code.end(), Text); }
+
+std::uint32_t Little32(const unsigned char* Bytes) {
+    return Bytes[0] | (Bytes[1] << 8) | (Bytes[2] << 16) | (static_cast<std::uint32_t>(Bytes[3]) << 24);
+}
+
+// A chunk header read at Offset: its code, its size and, for a list, its list type.
+struct TChunk {
+    TFourCC Code{};
+    std::uint32_t Size = 0;
+    TFourCC ListType{};
+};
+
+// Exactly Size bytes at Offset, or false.
+bool ReadAt(classlib::TStream& File, std::uint64_t Offset, void* Data, std::int32_t Size) {
+    File.SetPosition(static_cast<std::int64_t>(Offset));
+    return File.Position() == static_cast<std::int64_t>(Offset) && File.Read(Data, Size) == Size;
+}
+
+bool ReadChunk(classlib::TStream& File, std::uint64_t Offset, bool List, TChunk& Chunk) {
+    unsigned char bytes[12] = {};
+    if (!ReadAt(File, Offset, bytes, List ? 12 : 8)) return false;
+    std::copy(bytes, bytes + 4, Chunk.Code.begin());
+    Chunk.Size = Little32(bytes + 4);
+    std::copy(bytes + 8, bytes + 12, Chunk.ListType.begin());
+    return true;
+}
+
+bool IsList(const TFourCC& Code) { return Is(Code, "LIST") || Is(Code, "RIFF"); }
+
+// A stream's data chunk: two digits (the stream number), then the kind ("00dc", "01wb").
+bool IsStreamData(const TFourCC& Code) {
+    return Code[0] >= '0' && Code[0] <= '9' && Code[1] >= '0' && Code[1] <= '9';
+}
+
+// Whether the chunks from Begin to End (lists entered, to a few levels) may hold a stream's data:
+// one is found, or the walk cannot end cleanly at End (a short read, a size that runs past it),
+// when nothing can be said and the file is taken to hold what it may.
+bool MayHoldStreamData(classlib::TStream& File, std::uint64_t Begin, std::uint64_t End, int Depth) {
+    std::uint64_t at = Begin;
+    while (at + 8 <= End) {
+        TChunk chunk;
+        if (!ReadChunk(File, at, false, chunk)) return true;
+        if (IsStreamData(chunk.Code)) return true;
+        const std::uint64_t next = at + 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
+        if (IsList(chunk.Code) && (Depth >= 4 || chunk.Size < 4 || MayHoldStreamData(File, at + 12, next, Depth + 1)))
+            return true;
+        at = next;
+    }
+    return at != End;
+}
+
+}  // namespace
+
+std::wstring FileNameStem(const std::wstring& Stem) {
+    std::wstring result;
+    std::size_t begin = 0;
+    while (begin <= Stem.size()) {
+        std::size_t end = begin;
+        while (end < Stem.size() && !IsSeparator(Stem[end])) ++end;
+        const std::wstring part = Stem.substr(begin, end - begin);
+        // ".", ".." and the like name folders, not files.
+        if (part.find_first_not_of(L'.') != std::wstring::npos) {
+            if (!result.empty()) result += L'_';
+            for (wchar_t c : part)
+                if (FitsAFileName(c)) result += c;
+        }
+        begin = end + 1;
+    }
+    return result;
+}
+
+std::wstring RecordingFileProblem(const std::wstring& Name) {
+    const std::wstring folder = unicode::WideExcludeTrailingBackslash(unicode::WideExtractFilePath(Name));
+    if (!folder.empty() && !unicode::WideDirectoryExists(folder))
+        return classlib::Format(RecText(IDS_REC_NO_FOLDER), {folder});
+    if (unicode::WideDirectoryExists(Name)) return classlib::Format(RecText(IDS_REC_IS_FOLDER), {Name});
+    const bool existed = GetFileAttributesW(Name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    // Opened as the writers open it, so that whatever would refuse them refuses this.
+    HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, existed ? OPEN_EXISTING : CREATE_NEW,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) {
+        const DWORD error = GetLastError();
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+            return classlib::Format(RecText(IDS_REC_IN_USE), {Name});
+        return classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(HRESULT_FROM_WIN32(error))});
+    }
+    CloseHandle(file);
+    if (!existed) DeleteFileW(Name.c_str());
+    return std::wstring();
+}
+
+bool FileInUse(const std::wstring& Name) {
+    const DWORD attributes = GetFileAttributesW(Name.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
+                              nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        CloseHandle(file);
+        return false;
+    }
+    const DWORD error = GetLastError();
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+}
+
+bool AviHoldsNothing(const std::wstring& Name) {
+    std::unique_ptr<unicode::TUcFileStream> stream;
+    try {
+        stream = std::make_unique<unicode::TUcFileStream>(Name, classlib::fmOpenRead | classlib::fmShareDenyNone);
+    } catch (const classlib::Exception&) {
+        return false;
+    }
+    classlib::TStream& file = *stream;
+    const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
+    if (size == 0) return true;
+    TChunk riff;
+    if (!ReadChunk(file, 0, true, riff) || !Is(riff.Code, "RIFF") || !Is(riff.ListType, "AVI ")) return false;
+    // The sizes in the headers are not trusted (a writer may have failed before it set them):
+    // every walk goes to the end of the file, and what is found there decides.
+    std::uint64_t at = 12;
+    while (at + 12 <= size) {
+        TChunk chunk;
+        if (!ReadChunk(file, at, true, chunk)) return false;
+        if (Is(chunk.Code, "LIST") && Is(chunk.ListType, "movi")) return !MayHoldStreamData(file, at + 12, size, 0);
+        at += 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
+    }
+    // No movie list: a whole header, and nothing after it.
+    return at == size;
+}
+
+std::wstring FailureText(HRESULT Result) {
+    // The system's own words first (a file system's refusal), then DirectShow's for its codes.
+    const std::uint32_t code = HRESULT_FACILITY(Result) == FACILITY_WIN32 ? HRESULT_CODE(Result)
+                                                                          : static_cast<std::uint32_t>(Result);
+    std::wstring text = classlib::SysErrorMessage(code);
+    if (text.empty()) text = dshow::GetErrorString(Result);
+    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    if (text.empty()) text = classlib::Format(L"error $%.8x", {static_cast<std::uint32_t>(Result)});
+    return text;
+}
+
+}  // namespace ui

@@ -1,0 +1,37 @@
+// What the main window checks of the files it names: a name stem that stays one file-name part,
+// a recording's file that can be written before a start (its folder there, no folder in its place,
+// no other program writing it), a finished AVI file that holds anything at all, and the words
+// that tell the user why a write failed.
+#pragma once
+
+#include <windows.h>
+
+#include <string>
+
+namespace ui {
+
+// Stem as one part of a file name: the parts between folder separators that are only dots ("..",
+// ".") are dropped, the others joined by "_", and the characters a file name cannot hold (control
+// characters and < > : " | ? *) left out. "..\..\escaped" gives "escaped".
+std::wstring FileNameStem(const std::wstring& Stem);
+
+// What keeps a recording from writing the file Name now, as the user reads it; empty when it can
+// be written. The file is opened for writing and closed again (a file made for the test is
+// removed): a missing or unmade folder, a folder of that name, a file another program has open,
+// a read-only file or folder and a name the file system refuses all answer here.
+std::wstring RecordingFileProblem(const std::wstring& Name);
+
+// The file Name exists and another program (or another copy of this one) holds it open for
+// writing, or reading without letting others write: a recording cannot take it over.
+bool FileInUse(const std::wstring& Name);
+
+// A closed AVI file with nothing in it (no bytes, or a movie list without any stream's data): no
+// player opens it. False for a file that is not AVI, cannot be read, holds data or whose chunks
+// cannot be walked cleanly to its end.
+bool AviHoldsNothing(const std::wstring& Name);
+
+// The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
+// when the system has none.
+std::wstring FailureText(HRESULT Result);
+
+}  // namespace ui
