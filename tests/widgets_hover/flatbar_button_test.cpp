@@ -201,6 +201,22 @@ TEST_F(HoverTest, FlatLookShowsItsBorderOnlyWhenHotOrDown) {
     EXPECT_GT(disabled.Count(ColorToRGB(clBtnShadow)), 20);
 }
 
+TEST_F(HoverTest, ARaisedComboButtonsArrowPartEndsTwoPixelsBeforeItsRightEdge) {
+    TFlatBarButton* b = MakeButton(form, 20, 20);
+    b->SetFlat(false);
+    b->SetDropdownAlways(true);
+    b->SetDropdownCombo(true);
+    ASSERT_EQ(b->Width(), 23 + 9 + 2);
+    const COLORREF face = ColorToRGB(clBtnFace);
+    hovertest::TPicture p = hovertest::CaptureControl(b, RGB(1, 2, 3));
+    const int w = b->Width(), mid = b->Height() / 2;
+    EXPECT_EQ(p.At(w - 1, mid), face);
+    EXPECT_EQ(p.At(w - 2, mid), face);
+    EXPECT_NE(p.At(w - 3, mid), face);  // the arrow part's raised edge
+    // Its own left edge stands where the main part ends.
+    EXPECT_NE(p.At(w - 9 - 2, mid), face);
+}
+
 TEST_F(HoverTest, AnActionsCheckedStateIsTheButtonsDown) {
     TFlatBarButton* b = MakeButton(form, 20, 20);
     b->SetGroupIndex(5);

@@ -795,11 +795,11 @@ void TFlatBarButton::Paint() {
     const bool border = HasState(csDesigning) || (!noBorder_ && (!flat_ || isDown || (mouseIn_ && state_ != TButtonState::bsDisabled)));
     auto edge = [&](RECT r, bool sunk) {
         UINT kind = flat_ ? (sunk ? BDR_SUNKENOUTER : BDR_RAISEDINNER) : (sunk ? EDGE_SUNKEN : EDGE_RAISED);
-        DrawEdge(dc, &r, kind, BF_RECT | (flat_ ? 0 : BF_SOFT));
+        DrawEdge(dc, &r, kind, BF_RECT | (flat_ ? 0 : BF_SOFT | BF_ADJUST));
     };
     RECT main{0, 0, Width(), Height()};
     if (combo) {
-        RECT part{Width() - dropdownArrowWidth_ - 2, 0, Width(), Height()};
+        RECT part{Width() - dropdownArrowWidth_ - 2, 0, Width() - 2, Height()};
         if (border) edge(part, isDown && menuPartClicked_);
         main.right = part.left;
         DrawArrow(dc, (part.left + part.right) / 2, Height() / 2 - 1, Enabled());

@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "classlib/application.h"
 #include "classlib/controls.h"
 #include "classlib/gdi_handles.h"
+#include "widgets/hover/hx_data_consumer.h"
+#include "widgets/hover/hx_library_tables.h"
 
 namespace hover {
 
@@ -227,15 +230,48 @@ const TSystemFacts& SystemFacts() {
 
 namespace {
 
-// The modules that keep a version record, in start-up order.
-constexpr const char* kModules[] = {
-    "HclUnitVersioning", "HXLVer", "HclResources", "HclBase", "HclWideStrings", "HclLogic", "HclStrings",
-    "HclDateTime", "HclWin32", "HclSecurity", "HclShell", "HclFileUtils", "HclIniFiles", "Hcl8087",
-    "HclMath", "HclConsole", "HxThemes", "HxWin32", "HxConsts", "HxResources", "HxTypes", "HxExControls",
-    "HxExStdCtrls", "HxBehaviorLabel", "HxDataProviderIntf", "HxComponentBase", "HxHCLUtils",
-    "HxDataProvider", "HxExForms", "HxComponent", "HxTranslateString", "HclMime", "HxStrings",
-    "HxPropertyStore", "HclSynch", "HxProgressUtils", "HxLabel", "HxExExtCtrls", "HxShape"};
+// What a module does besides its version record.
+enum TModuleWork : unsigned {
+    mwNone = 0,
+    mwNoRecord = 1 << 0,     // registers no version record
+    mwTables = 1 << 1,       // fills text tables at start, clears them at the end
+    mwThemes = 1 << 2,       // the WM_PRINTCLIENT wrapper
+    mwStreaming = 1 << 3,    // the data-provider classes
+    mwSysUtils = 1 << 4,     // the shared critical section and shared-memory views
+    mwRtti = 1 << 5,         // the run-time type records
+    mwAppStorage = 1 << 6,   // the property engines
+    mwCursors = 1 << 7,      // the drag cursors
+    mwOle = 1 << 8,          // OLE
+};
+
+struct TModule {
+    const char* name;
+    unsigned work;
+};
+
+// The library's modules in start-up order; the end runs them backwards.
+constexpr TModule kModules[] = {
+    {"HclUnitVersioning", mwNone}, {"HXLVer", mwNone}, {"HclResources", mwNone}, {"HclBase", mwNone},
+    {"HclWideStrings", mwTables}, {"HclLogic", mwNone}, {"HclStrings", mwNone}, {"HclDateTime", mwNone},
+    {"HclWin32", mwNone}, {"HclSecurity", mwNone}, {"HclShell", mwNone}, {"HclFileUtils", mwNone},
+    {"HclIniFiles", mwNone}, {"Hcl8087", mwNone}, {"HclRegistry", mwNoRecord | mwTables},
+    {"HclSysInfo", mwNoRecord | mwTables}, {"HclMath", mwNone}, {"HclConsole", mwNone},
+    {"HclSysUtils", mwNoRecord | mwTables | mwSysUtils}, {"HxThemes", mwThemes}, {"HxWin32", mwNone},
+    {"HxConsts", mwNone}, {"HxResources", mwNone}, {"HxTypes", mwTables}, {"HxExControls", mwNone},
+    {"HxExStdCtrls", mwNone}, {"HxBehaviorLabel", mwNone}, {"HxDataProviderIntf", mwNone},
+    {"HxComponentBase", mwNone}, {"HxHCLUtils", mwTables}, {"HxDataProvider", mwStreaming}, {"HxExForms", mwNone},
+    {"HxComponent", mwNone}, {"HxTranslateString", mwNone}, {"HclMime", mwNone}, {"HxStrings", mwNone},
+    {"HxPropertyStore", mwTables}, {"HclSynch", mwNone}, {"HclRTTI", mwNoRecord | mwRtti},
+    {"HxAppStorage", mwNoRecord | mwAppStorage}, {"HxProgressUtils", mwNone},
+    {"HxHXLUtils", mwTables | mwCursors}, {"HxLabel", mwNone}, {"HxExExtCtrls", mwNone}, {"HxShape", mwNone},
+    {"HxWndProcHook", mwNone}, {"HxDragDrop", mwNoRecord | mwTables | mwOle}};
 constexpr size_t kModuleCount = sizeof(kModules) / sizeof(kModules[0]);
+
+// The screen's cursor slots of the drag cursors, and the library cursors copied into them:
+// multi-drag, drag, multi-drag, multi-drag.
+constexpr classlib::TCursor kFirstDragSlot = 100;
+constexpr classlib::TCursor kDrag = -12, kMultiDrag = -16;
+constexpr classlib::TCursor kDragCursors[4] = {kMultiDrag, kDrag, kMultiDrag, kMultiDrag};
 
 struct TLibraryState {
     bool initialized = false;
@@ -255,6 +291,55 @@ void PrintClientWrapper(classlib::TWinControl* Control, classlib::TMessage& Mess
 
 HINSTANCE ThisModule() { return classlib::LibraryInstance(); }
 
+void StartModule(const TModule& m, TUnitVersioning* Registry, const TUnitVersionInfo* Record) {
+    if (m.work & mwTables) FillModuleTables(m.name);
+    if (m.work & mwSysUtils) CreateSharedCriticalSection();
+    if (m.work & mwRtti) CreateTypeRecordList();
+    if (m.work & mwAppStorage) CreatePropertyEngineList();
+    if (m.work & mwCursors) {
+        // Errors are ignored: a slot without its cursor shows the default one.
+        for (size_t i = 0; i < 4; ++i) {
+            gLibrary.cursors[i] = CopyCursor(classlib::Screen()->Cursors(kDragCursors[i]));
+            if (gLibrary.cursors[i] != nullptr)
+                classlib::Screen()->SetCursors(kFirstDragSlot + static_cast<int>(i), gLibrary.cursors[i]);
+        }
+    }
+    if (m.work & mwOle) gLibrary.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+    if ((m.work & mwNoRecord) == 0) Registry->Register(ThisModule(), Record);
+    // These two act once their record is there.
+    if ((m.work & mwThemes) && classlib::FindWinControlHandler(WM_PRINTCLIENT) != nullptr)
+        gLibrary.oldPrintClient = classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, &PrintClientWrapper);
+    if (m.work & mwStreaming) RegisterDataProviderClasses();
+}
+
+void EndModule(const TModule& m, TUnitVersioning* Registry) {
+    if ((m.work & mwThemes) && gLibrary.oldPrintClient != nullptr) {
+        classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, gLibrary.oldPrintClient);
+        gLibrary.oldPrintClient = nullptr;
+    }
+    if ((m.work & mwNoRecord) == 0) Registry->Unregister(ThisModule());
+    if (m.work & mwStreaming) UnregisterDataProviderClasses();
+    if ((m.work & mwOle) && gLibrary.oleInitialized) {
+        OleUninitialize();
+        gLibrary.oleInitialized = false;
+    }
+    if (m.work & mwCursors) {
+        for (size_t i = 0; i < 4; ++i) {
+            HCURSOR& c = gLibrary.cursors[i];
+            if (c == nullptr) continue;
+            // The slot is emptied only while it still holds the library's own copy.
+            if (classlib::Screen()->Cursors(kFirstDragSlot + static_cast<int>(i)) == c)
+                classlib::Screen()->SetCursors(kFirstDragSlot + static_cast<int>(i), nullptr);
+            DestroyCursor(c);
+            c = nullptr;
+        }
+    }
+    if (m.work & mwAppStorage) FreePropertyEngineList();
+    if (m.work & mwRtti) FreeTypeRecordList();
+    if (m.work & mwSysUtils) FreeSystemUtilities();
+    if (m.work & mwTables) ClearModuleTables(m.name);
+}
+
 }  // namespace
 
 void InitializeHoverLibrary() {
@@ -262,39 +347,18 @@ void InitializeHoverLibrary() {
     gLibrary.initialized = true;
     gLibrary.link = std::make_unique<TUnitVersioningLink>();
     gLibrary.records.clear();
-    for (const char* name : kModules) gLibrary.records.push_back(TUnitVersionInfo{name, "", "", "", "", nullptr});
+    for (const TModule& m : kModules) gLibrary.records.push_back(TUnitVersionInfo{m.name, "", "", "", "", nullptr});
     TUnitVersioning* registry = gLibrary.link->Registry();
     (void)CharTypeTable();
     (void)CaseMap();
     (void)SystemFacts();
-    for (size_t i = 0; i < kModuleCount; ++i) {
-        registry->Register(ThisModule(), &gLibrary.records[i]);
-        if (std::strcmp(kModules[i], "HxThemes") == 0 &&
-            classlib::FindWinControlHandler(WM_PRINTCLIENT) != nullptr)
-            gLibrary.oldPrintClient = classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, &PrintClientWrapper);
-    }
-    // Drag cursors of the library's drag-and-drop module; failures are ignored.
-    static constexpr classlib::TCursor kDragCursors[4] = {-16, -12, -16, -16};
-    for (size_t i = 0; i < 4; ++i) gLibrary.cursors[i] = CopyCursor(classlib::CursorHandle(kDragCursors[i]));
-    gLibrary.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+    for (size_t i = 0; i < kModuleCount; ++i) StartModule(kModules[i], registry, &gLibrary.records[i]);
 }
 
 void FinalizeHoverLibrary() {
     if (!gLibrary.initialized) return;
-    if (gLibrary.oleInitialized) OleUninitialize();
-    gLibrary.oleInitialized = false;
-    for (HCURSOR& c : gLibrary.cursors) {
-        if (c != nullptr) DestroyCursor(c);
-        c = nullptr;
-    }
     TUnitVersioning* registry = gLibrary.link->Registry();
-    for (size_t i = kModuleCount; i-- > 0;) {
-        if (std::strcmp(kModules[i], "HxThemes") == 0 && gLibrary.oldPrintClient != nullptr) {
-            classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, gLibrary.oldPrintClient);
-            gLibrary.oldPrintClient = nullptr;
-        }
-        registry->Unregister(ThisModule());
-    }
+    for (size_t i = kModuleCount; i-- > 0;) EndModule(kModules[i], registry);
     gLibrary.link->Close();
     gLibrary.link.reset();
     gLibrary.initialized = false;
