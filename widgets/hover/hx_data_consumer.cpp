@@ -22,8 +22,6 @@ HX_DEFINE_CLASS(THxDataConsumerViewList, THxCustomDataConsumerViewList,
 
 namespace {
 
-bool SameName(const std::string& A, const std::string& B) { return SameText(AnsiToWide(A), AnsiToWide(B)); }
-
 // Points the provider at a consumer and its context for as long as it lives.
 class TProviderSelection {
 public:
@@ -184,7 +182,7 @@ void THxDataConsumer::SetProvider(IHxDataProvider* Value) {
 std::string THxDataConsumer::Context() { return context_ ? context_->Name() : std::string(); }
 
 void THxDataConsumer::SetContext(const std::string& Name) {
-    if (SameName(Name, Context())) return;
+    if (HxSameText(Name, Context())) return;
     if (provider_ == nullptr) {
         if (OwnerLoading()) {
             pendingContext_ = Name;

@@ -3,7 +3,6 @@
 
 #include <algorithm>
 
-#include "classlib/conversions.h"
 #include "classlib/format.h"
 
 namespace hover {
@@ -16,10 +15,6 @@ HX_DEFINE_CLASS(THxManagedDataContext, THxDataContext, (&HxMakeFor<THxManagedDat
 HX_DEFINE_CLASS(THxFixedDataContext, THxDataContext, (&HxMakeFor<THxFixedDataContext, THxBaseDataContexts>))
 HX_DEFINE_CLASS(THxBaseDataContexts, TExtensibleInterfacedPersistent, &HxNotMadeByName)
 HX_DEFINE_CLASS(THxDataContexts, THxBaseDataContexts, &HxNotMadeByName)
-
-namespace {
-bool SameName(const std::string& A, const std::string& B) { return SameText(AnsiToWide(A), AnsiToWide(B)); }
-}  // namespace
 
 // ---- Contexts ------------------------------------------------------------------------------------
 
@@ -97,7 +92,7 @@ THxBaseDataContext* THxBaseDataContexts::Contexts(int Index) const {
 
 IHxDataContext* THxBaseDataContexts::FindByName(const std::string& Name) {
     for (THxBaseDataContext* context : contexts_)
-        if (SameName(context->Name(), Name)) return context;
+        if (HxSameText(context->Name(), Name)) return context;
     return nullptr;
 }
 

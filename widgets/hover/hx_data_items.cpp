@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "classlib/conversions.h"
 #include "classlib/format.h"
 
 namespace hover {
@@ -120,9 +119,8 @@ void* THxBaseDataItems::QueryOwnRole(const GUID& Role) {
 }
 
 IHxDataItem* THxBaseDataItems::FindByID(const std::string& ID, bool Recursive) {
-    const std::wstring wanted = AnsiToWide(ID);
     for (int i = 0; i < Count(); ++i)
-        if (IHxDataItem* item = Item(i); item != nullptr && SameText(AnsiToWide(item->ID()), wanted)) return item;
+        if (IHxDataItem* item = Item(i); item != nullptr && HxSameText(item->ID(), ID)) return item;
     if (!Recursive) return nullptr;
     for (int i = 0; i < Count(); ++i)
         if (IHxDataItems* sub = Supports<IHxDataItems>(Item(i)))

@@ -244,6 +244,8 @@ void ReadHxCollection(TReader* Reader, const std::function<bool(THxClass)>& Acce
     Reader->ReadListEnd();
 }
 
+bool HxSameText(const std::string& A, const std::string& B) { return SameText(AnsiToWide(A), AnsiToWide(B)); }
+
 // ---- Paths -------------------------------------------------------------------------------------
 
 namespace {
@@ -282,10 +284,9 @@ Entry* WalkPath(List* Start, const std::string& Path, const Ops& ops) {
         }
         if (list == nullptr) return nullptr;
         Entry* found = nullptr;
-        const std::wstring wanted = AnsiToWide(segment);
         for (int i = list->Count() - 1; i >= 0 && found == nullptr; --i) {
             Entry* candidate = list->Item(i);
-            if (candidate != nullptr && SameText(AnsiToWide(ops.Key(candidate)), wanted)) found = candidate;
+            if (candidate != nullptr && HxSameText(ops.Key(candidate), segment)) found = candidate;
         }
         if (found == nullptr) return nullptr;
         entry = found;

@@ -275,6 +275,9 @@ public:
     virtual std::vector<THxClass> ConsumerClasses() = 0;
 };
 
+// IDs and names compare without case.
+bool HxSameText(const std::string& A, const std::string& B);
+
 // The item with this path of IDs, starting at Items (see FindByPath in the .cpp); nullptr when
 // the path leads nowhere.
 IHxDataItem* FindItemByPath(IHxDataItems* Items, const std::string& Path);

@@ -38,7 +38,7 @@ int THxCustomDataConsumerViewList::IndexOfItem(IHxDataItem* Item) {
 
 int THxCustomDataConsumerViewList::IndexOfID(const std::string& ID) {
     for (size_t i = 0; i < view_.size(); ++i)
-        if (view_[i].item->ID() == ID) return static_cast<int>(i);
+        if (HxSameText(view_[i].item->ID(), ID)) return static_cast<int>(i);
     return -1;
 }
 

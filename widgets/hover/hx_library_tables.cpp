@@ -6,7 +6,7 @@
 #include <map>
 #include <mutex>
 
-#include "classlib/conversions.h"
+#include "widgets/hover/hx_data_provider.h"
 #include "widgets/hover/hx_startup.h"
 
 namespace hover {
@@ -153,7 +153,7 @@ std::string BoolText(bool Value) { return TableEntry("HclSysUtils", 0, Value ? 1
 
 bool IsPropertyLeftOutOfStore(const std::string& Name) {
     const std::vector<std::string> names = ModuleTextTable("HxPropertyStore");
-    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return SameText(AnsiToWide(n), AnsiToWide(Name)); });
+    return std::any_of(names.begin(), names.end(), [&](const std::string& n) { return HxSameText(n, Name); });
 }
 
 int ColorTableSize(int Table) {
