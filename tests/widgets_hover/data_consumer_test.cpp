@@ -82,6 +82,12 @@ TEST_F(DataConsumer, ProviderAndContextFollowTheRules) {
     EXPECT_EQ(MessageOf<EHXLDataConsumer>([&] { consumer->SetContext("Main"); }),
               L"You must specify a provider before setting the context");
     consumer->SetContext("");  // the current (no) context: nothing to do
+    // A selection part made before any provider has nothing to select from.
+    auto* early = HxNew<THxDataConsumerItemSelect>(static_cast<THxDataConsumer*>(consumer));
+    EXPECT_EQ(MessageOf<EHXLDataConsumer>([&] { early->SetItem("First"); }),
+              L"You must specify a provider before setting the item");
+    delete early;
+    EXPECT_EQ(consumer->ImplementationCount(), 0);
 
     TTestProvider provider;
     HxNew<THxDataContext>(provider.Contexts(), std::string("Main"));

@@ -219,6 +219,19 @@ TEST_F(HoverTest, ADoubleBufferedWindowedControlHasItsParentEraseItsBackground) 
         EXPECT_EQ(parent->requests[0].lParam, reinterpret_cast<LPARAM>(dc));
     });
     EXPECT_EQ(originSeen.x, 0);  // put back afterwards
+    // Painting straight on its window, the same control leaves its parent's background to the
+    // theme engine, which asks the parent to print its client area as well.
+    HDC windowDC = GetDC(child->Handle());
+    {
+        TCanvas canvas;
+        canvas.SetHandle(windowDC);
+        parent->requests.clear();
+        DrawThemedBackground(child, &canvas, RECT{0, 0, 50, 20}, parent->Color());
+        canvas.SetHandle(nullptr);
+    }
+    ReleaseDC(child->Handle(), windowDC);
+    ASSERT_FALSE(parent->requests.empty());
+    EXPECT_EQ(parent->requests.back().msg, static_cast<UINT>(WM_PRINTCLIENT));
     SetThemesEnabledForTesting(std::nullopt);
 }
 

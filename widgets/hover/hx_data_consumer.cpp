@@ -276,7 +276,10 @@ void THxDataConsumer::RemoveClient(IHxDataConsumer* Client) {
     if (it == clients_.end()) return;
     bool allow = true;  // a consumer that goes cannot be kept
     if (OnClientLinking) OnClientLinking(this, Client, false, allow);
-    clients_.erase(std::find(clients_.begin(), clients_.end(), Client));
+    // The event may have removed it already.
+    it = std::find(clients_.begin(), clients_.end(), Client);
+    if (it == clients_.end()) return;
+    clients_.erase(it);
     if (auto* notify = Supports<IHxDataConsumerClientNotify>(Client)) notify->LinkRemoved(this);
 }
 
