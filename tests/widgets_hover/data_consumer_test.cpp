@@ -7,6 +7,7 @@
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/conversions.h"
@@ -303,6 +304,20 @@ TEST_F(DataConsumer, ConsumersOfAConsumerFollowItsSelectionUntilEitherGoes) {
     // A follower outlives its server.
     THxRef<THxDataConsumer> followerHolder;
     THxDataConsumer* follower = NewConsumer(followerHolder, nullptr);
+    server->AddClient(follower);
+    // A linking event that itself removes the leaving follower leaves the list whole.
+    THxRef<THxDataConsumer> secondHolder;
+    THxDataConsumer* second = NewConsumer(secondHolder, nullptr);
+    server->AddClient(second);
+    ASSERT_EQ(server->ClientCount(), 2);
+    bool inside = false;
+    server->OnClientLinking = [&](TObject*, IHxDataConsumer* c, bool adding, bool&) {
+        if (adding || std::exchange(inside, true)) return;
+        server->RemoveClient(c);
+        inside = false;
+    };
+    server->RemoveClient(follower);
+    EXPECT_EQ(server->ClientCount(), 1);
     server->AddClient(follower);
     server->OnClientLinking = nullptr;
     serverHolder.Reset();
