@@ -141,6 +141,19 @@ TEST(LibraryStartUp, PrintingAWindowedControlLeavesTheCallersDCAsItWas) {
     delete form;
 }
 
+// The AND and XOR masks of a cursor, one after the other.
+std::vector<BYTE> CursorMasks(HCURSOR Cursor) {
+    ICONINFO info{};
+    if (!GetIconInfo(Cursor, &info)) return {};
+    BITMAP bm{};
+    GetObjectW(info.hbmMask, sizeof bm, &bm);
+    std::vector<BYTE> bits(static_cast<size_t>(bm.bmWidthBytes) * static_cast<size_t>(bm.bmHeight));
+    GetBitmapBits(info.hbmMask, static_cast<LONG>(bits.size()), bits.data());
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    return bits;
+}
+
 TEST(LibraryStartUp, EveryModuleRecordsItsVersionAndTheDragCursorsTakeTheirSlots) {
     ASSERT_FALSE(HoverLibraryInitialized());
     EXPECT_EQ(Screen()->Cursors(100), Screen()->Cursors(crDefault));  // nothing of ours yet
@@ -156,6 +169,15 @@ TEST(LibraryStartUp, EveryModuleRecordsItsVersionAndTheDragCursorsTakeTheirSlots
         ASSERT_NE(HoverCursor(slot), nullptr);
         EXPECT_EQ(Screen()->Cursors(slot), HoverCursor(slot));
     }
+    // Slot 101 holds the drag cursor, the others the multi-drag one: pointers with pages, not
+    // the plain arrow.
+    const std::vector<BYTE> arrow = CursorMasks(Screen()->Cursors(crArrow)), drag = CursorMasks(HoverCursor(101)),
+                            multi = CursorMasks(HoverCursor(100));
+    ASSERT_FALSE(drag.empty());
+    EXPECT_NE(drag, arrow);
+    EXPECT_NE(multi, drag);
+    EXPECT_EQ(CursorMasks(HoverCursor(102)), multi);
+    EXPECT_EQ(CursorMasks(HoverCursor(103)), multi);
     EXPECT_NE(FindHxClass(L"THxDataItemsList"), nullptr);  // the framework's classes stream now
     FinalizeHoverLibrary();
     EXPECT_EQ(HoverCursor(100), nullptr);

@@ -291,6 +291,45 @@ void PrintClientWrapper(classlib::TWinControl* Control, classlib::TMessage& Mess
 
 HINSTANCE ThisModule() { return classlib::LibraryInstance(); }
 
+// The pointer with one page under it (drag) or three stacked pages (multi-drag): the library's own
+// drag cursors, for a screen that has none of its own ('X' black, 'o' white, else see-through).
+HCURSOR MakeDragCursor(bool Multi) {
+    static constexpr const char* kArrow[] = {
+        "X", "XX", "XoX", "XooX", "XoooX", "XooooX", "XoooooX", "XooooooX", "XoooooooX", "XooooXXXXX",
+        "XooXoX", "XoX.XoX", "XX..XoX", "X....XoX", ".....XoX", "......X"};
+    constexpr int kSize = 32, kRowBytes = kSize / 8;
+    char art[kSize][kSize];
+    std::memset(art, '.', sizeof art);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; kArrow[y][x] != '\0'; ++x) art[y][x] = kArrow[y][x];
+    // Pages of 10 x 9 pixels below the pointer, each one three pixels further down and right.
+    const int pages = Multi ? 3 : 1;
+    for (int p = 0; p < pages; ++p) {
+        const int left = 6 + 3 * p, top = 17 + 3 * p;
+        for (int y = top; y < top + 9; ++y)
+            for (int x = left; x < left + 10; ++x)
+                art[y][x] = (y == top || y == top + 8 || x == left || x == left + 9) ? 'X' : 'o';
+    }
+    BYTE andMask[kSize * kRowBytes], xorMask[kSize * kRowBytes];
+    std::memset(andMask, 0xFF, sizeof andMask);
+    std::memset(xorMask, 0, sizeof xorMask);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const BYTE bit = static_cast<BYTE>(0x80 >> (x % 8));
+            if (art[y][x] == '.') continue;
+            andMask[y * kRowBytes + x / 8] &= static_cast<BYTE>(~bit);
+            if (art[y][x] == 'o') xorMask[y * kRowBytes + x / 8] |= bit;
+        }
+    return CreateCursor(ThisModule(), 0, 0, kSize, kSize, andMask, xorMask);
+}
+
+// A copy of the screen's cursor, or of the library's own when the screen has none but the arrow.
+HCURSOR CopyDragCursor(classlib::TCursor Cursor) {
+    HCURSOR screens = classlib::Screen()->Cursors(Cursor);
+    if (screens != classlib::Screen()->Cursors(classlib::crArrow)) return CopyCursor(screens);
+    return MakeDragCursor(Cursor == kMultiDrag);
+}
+
 void StartModule(const TModule& m, TUnitVersioning* Registry, const TUnitVersionInfo* Record) {
     if (m.work & mwTables) FillModuleTables(m.name);
     if (m.work & mwSysUtils) CreateSharedCriticalSection();
@@ -299,7 +338,7 @@ void StartModule(const TModule& m, TUnitVersioning* Registry, const TUnitVersion
     if (m.work & mwCursors) {
         // Errors are ignored: a slot without its cursor shows the default one.
         for (size_t i = 0; i < 4; ++i) {
-            gLibrary.cursors[i] = CopyCursor(classlib::Screen()->Cursors(kDragCursors[i]));
+            gLibrary.cursors[i] = CopyDragCursor(kDragCursors[i]);
             if (gLibrary.cursors[i] != nullptr)
                 classlib::Screen()->SetCursors(kFirstDragSlot + static_cast<int>(i), gLibrary.cursors[i]);
         }
