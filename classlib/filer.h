@@ -274,6 +274,11 @@ public:
     // The published properties, then those defined by DefineProperties (no end marker).
     void WriteProperties(TPersistent* Instance);
 
+    // The prefix of the property names being written ("Lines." inside a nested object). Code
+    // that writes a collection of objects with properties of their own clears it meanwhile.
+    const std::wstring& PropPath() const { return propPath_; }
+    void SetPropPath(const std::wstring& Value) { propPath_ = Value; }
+
 private:
     void WriteProperty(TPersistent* Instance, const TPropInfo& Prop);
     void WritePropName(const std::wstring& Name);

@@ -178,6 +178,63 @@ TEST(ThemedBackground, ThemesDecideBetweenTheParentAndTheControlsColour) {
     control.SetParent(nullptr);
 }
 
+// A parent that writes down the erase and print requests it gets.
+class TLoggingParent : public TWinControl {
+public:
+    explicit TLoggingParent(TComponent* AOwner) : TWinControl(AOwner) { SetControlStyle(ControlStyle() | csAcceptsControls); }
+    struct TRequest {
+        UINT msg;
+        WPARAM wParam;
+        LPARAM lParam;
+    };
+    std::vector<TRequest> requests;
+    void Dispatch(TMessage& Message) override {
+        if (Message.Msg == WM_ERASEBKGND || Message.Msg == WM_PRINTCLIENT) {
+            requests.push_back(TRequest{Message.Msg, Message.WParam, Message.LParam});
+            Message.Result = 1;
+            return;
+        }
+        TWinControl::Dispatch(Message);
+    }
+};
+
+TEST_F(HoverTest, ADoubleBufferedWindowedControlHasItsParentEraseItsBackground) {
+    auto* parent = hovertest::Place<TLoggingParent>(form, 0, 0, 200, 100);
+    auto* child = hovertest::Place<TWinControl>(parent, 30, 40, 50, 20);
+    child->SetControlStyle(child->ControlStyle() | csParentBackground);
+    child->Handle();
+    SetThemesEnabledForTesting(true);
+    POINT originSeen{-1, -1};
+    hovertest::Capture(50, 20, RGB(255, 255, 255), [&](HDC dc) {
+        TCanvas canvas;
+        canvas.SetHandle(dc);
+        parent->requests.clear();
+        DrawThemedBackground(child, &canvas, RECT{0, 0, 50, 20}, parent->Color());
+        canvas.SetHandle(nullptr);
+        GetWindowOrgEx(dc, &originSeen);
+        ASSERT_EQ(parent->requests.size(), 1u);
+        // The parent's own erase request (the DC in both parameters), not the theme engine's.
+        EXPECT_EQ(parent->requests[0].msg, static_cast<UINT>(WM_ERASEBKGND));
+        EXPECT_EQ(parent->requests[0].wParam, reinterpret_cast<WPARAM>(dc));
+        EXPECT_EQ(parent->requests[0].lParam, reinterpret_cast<LPARAM>(dc));
+    });
+    EXPECT_EQ(originSeen.x, 0);  // put back afterwards
+    // Painting straight on its window, the same control leaves its parent's background to the
+    // theme engine, which asks the parent to print its client area as well.
+    HDC windowDC = GetDC(child->Handle());
+    {
+        TCanvas canvas;
+        canvas.SetHandle(windowDC);
+        parent->requests.clear();
+        DrawThemedBackground(child, &canvas, RECT{0, 0, 50, 20}, parent->Color());
+        canvas.SetHandle(nullptr);
+    }
+    ReleaseDC(child->Handle(), windowDC);
+    ASSERT_FALSE(parent->requests.empty());
+    EXPECT_EQ(parent->requests.back().msg, static_cast<UINT>(WM_PRINTCLIENT));
+    SetThemesEnabledForTesting(std::nullopt);
+}
+
 class TButtonProbe : public THxExButton {
 public:
     using THxExButton::THxExButton;

@@ -201,6 +201,47 @@ TEST_F(HoverTest, FlatLookShowsItsBorderOnlyWhenHotOrDown) {
     EXPECT_GT(disabled.Count(ColorToRGB(clBtnShadow)), 20);
 }
 
+TEST_F(HoverTest, ARaisedComboButtonsArrowPartEndsTwoPixelsBeforeItsRightEdge) {
+    TFlatBarButton* b = MakeButton(form, 20, 20);
+    b->SetFlat(false);
+    b->SetDropdownAlways(true);
+    b->SetDropdownCombo(true);
+    ASSERT_EQ(b->Width(), 23 + 9 + 2);
+    const COLORREF face = ColorToRGB(clBtnFace);
+    hovertest::TPicture p = hovertest::CaptureControl(b, RGB(1, 2, 3));
+    const int w = b->Width(), mid = b->Height() / 2;
+    EXPECT_EQ(p.At(w - 1, mid), face);
+    EXPECT_EQ(p.At(w - 2, mid), face);
+    EXPECT_NE(p.At(w - 3, mid), face);  // the arrow part's raised edge
+    // Its own left edge stands where the main part ends.
+    EXPECT_NE(p.At(w - 9 - 2, mid), face);
+}
+
+TEST_F(HoverTest, ARaisedLatchedButtonsDitherStandsTwoPixelsInsideItsSunkenEdge) {
+    TFlatBarButton* b = MakeButton(form, 20, 20);
+    b->SetFlat(false);
+    b->SetGroupIndex(1);
+    b->SetAllowAllUp(true);
+    b->SetDown(true);
+    const COLORREF highlight = ColorToRGB(clBtnHighlight), face = ColorToRGB(clBtnFace);
+    if (highlight == face) GTEST_SKIP() << "the dither cannot be told from the face";
+    hovertest::TPicture p = hovertest::CaptureControl(b, RGB(1, 2, 3));
+    const int w = b->Width(), h = b->Height();
+    // The sunken edge takes two pixels off the rectangle, the inner rectangle two more: a band of
+    // face colour lies between the edge and the dither on every side.
+    int band = 0, bandFace = 0;
+    for (int y = 2; y < h - 2; ++y)
+        for (int x = 2; x < w - 2; ++x)
+            if (x < 4 || y < 4 || x >= w - 4 || y >= h - 4) {
+                ++band;
+                bandFace += p.At(x, y) == face ? 1 : 0;
+            }
+    EXPECT_EQ(bandFace, band);
+    EXPECT_EQ(p.At(4, 4), highlight);  // the dither's pixels of equal parity
+    EXPECT_EQ(p.At(5, 4), face);
+    EXPECT_EQ(p.At(w - 5, h - 5), (w - 5) % 2 == (h - 5) % 2 ? highlight : face);
+}
+
 TEST_F(HoverTest, AnActionsCheckedStateIsTheButtonsDown) {
     TFlatBarButton* b = MakeButton(form, 20, 20);
     b->SetGroupIndex(5);

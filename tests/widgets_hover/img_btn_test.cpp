@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "classlib/actions.h"
 #include "classlib/controls.h"
 #include "classlib/image_list.h"
 #include "classlib/menus.h"
@@ -224,6 +225,23 @@ TEST_F(ImageButtonTest, HotTrackFontAndFlatFrameFollowTheRealPointer) {
     ASSERT_TRUE(hovertest::RunUntil([&] { return !b->MouseInside(); }));
     EXPECT_EQ(b->Font()->Color(), clWindowText);
     EXPECT_EQ(Drawn(b).Count(RGB(0, 0, 255)), 0);
+}
+
+TEST_F(ImageButtonTest, AnAssignedActionBringsItsListsImagesAndItsImageIndex) {
+    THxImgBtn* b = MakeButton(form, 10, 10);
+    TActionList list(nullptr);
+    list.SetImages(images.get());
+    TAction action(nullptr);
+    action.SetActionList(&list);
+    action.SetImageIndex(0);
+    action.SetCaption("Act");
+    b->SetAction(&action);
+    EXPECT_EQ(b->Images(), images.get());
+    EXPECT_EQ(b->ImageIndex(), 0);
+    EXPECT_EQ(Drawn(b).Count(kRed), 16 * 16);
+    action.SetImageIndex(2);
+    EXPECT_EQ(b->ImageIndex(), 2);
+    b->SetAction(nullptr);
 }
 
 TEST_F(ImageButtonTest, ClickWithoutAMenuKeepsTheUsersQueuedClicks) {

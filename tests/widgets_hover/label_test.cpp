@@ -10,12 +10,14 @@
 #include "classlib/image_list.h"
 #include "classlib/std_controls.h"
 #include "hover_test_support.h"
+#include "data_provider_support.h"
 #include "widgets/hover/hx_label.h"
 #include "widgets/hover/hx_themes.h"
 
 using namespace classlib;
 using namespace hover;
 using hovertest::HoverTest;
+using hovertest::ItemSelectOf;
 
 namespace {
 
@@ -235,35 +237,138 @@ TEST_F(LabelTest, ClicksRunOnClickAndTheAcceleratorFocusesItsControl) {
     EXPECT_EQ(label->FocusControl(), nullptr);
 }
 
-class TCaptionProvider : public IHxDataProvider, public IHxDataItem, public IHxDataItemText {
+// An item part that handles clicks on the label showing its item.
+class TClickPart : public THxDataItemAggregatedObject, public IHxDataItemBasicAction {
 public:
-    void RegisterChangeNotification(THxDataConsumer*) override {}
-    void UnregisterChangeNotification(THxDataConsumer*) override {}
-    bool HasContexts() override { return true; }
-    std::vector<std::string> ContextNames() override { return {"Main"}; }
-    IHxDataItem* FindItem(const std::string&, const std::string& ID) override { return ID == "One" ? this : nullptr; }
-    IHxQueryable* Items(const std::string&) override { return nullptr; }
-    void* QueryRole(const GUID& Role) override {
-        return IsEqualGUID(Role, IID_IHxDataItemText) ? static_cast<IHxDataItemText*>(this) : nullptr;
+    HX_CLASS(TClickPart)
+    using THxDataItemAggregatedObject::THxDataItemAggregatedObject;
+    HX_FORWARD_UNKNOWN(THxDataItemAggregatedObject)
+    void* QueryOwnRole(const GUID& Role) override {
+        return IsEqualGUID(Role, IID_IHxDataItemBasicAction) ? static_cast<IHxDataItemBasicAction*>(this) : nullptr;
     }
-    std::string ID() override { return "One"; }
-    std::string Caption() override { return "A caption from the provider"; }
+    bool Execute(TObject* Sender) override {
+        sender = Sender;
+        ++runs;
+        return handles;
+    }
+    TObject* sender = nullptr;
+    int runs = 0;
+    bool handles = true;
 };
+HX_DEFINE_CLASS(TClickPart, THxDataItemAggregatedObject, &HxNotMadeByName)
+
+void ClickLabel(THxLabel* Label) {
+    HWND parent = Label->Parent()->Handle();
+    SendMessageA(parent, WM_LBUTTONDOWN, MK_LBUTTON, MAKELPARAM(Label->Left() + 3, Label->Top() + 3));
+    SendMessageA(parent, WM_LBUTTONUP, 0, MAKELPARAM(Label->Left() + 3, Label->Top() + 3));
+}
 
 TEST_F(LabelTest, AProvidersItemGivesTheCaptionUntilTheTextChanges) {
     THxLabel* label = PanelLabel(form, clBlack);
     label->SetCaption("A");
     const int own = label->Width();
-    TCaptionProvider provider;
+    hovertest::TTestProvider provider;
+    hovertest::AddItem(provider.Root(), "A caption from the provider", "One");
     label->Provider()->SetProvider(&provider);
-    auto* select = static_cast<THxDataConsumerItemSelect*>(label->Provider()->QueryRole(IID_IHxDataConsumerItemSelect));
-    ASSERT_NE(select, nullptr);
-    select->SetItem("One");
+    ItemSelectOf(label->Provider())->SetItem("One");
     EXPECT_GT(label->Width(), own + 40);
     // The label's own text drops the provider.
     label->SetCaption("B");
     EXPECT_FALSE(label->Provider()->ProviderActive());
+    EXPECT_EQ(provider.Listeners(), 0);
     EXPECT_LT(label->Width(), own + 10);
+}
+
+TEST_F(LabelTest, AProvidersRendererDrawsTheSelectedItemAndItsChangesResizeTheLabel) {
+    auto* label = hovertest::Place<THxLabel>(form, 20, 20, 65, 17);
+    label->SetParentColor(false);
+    label->SetColor(clWhite);
+    label->Font()->SetColor(clBlue);
+    label->SetCaption("own");
+    hovertest::TTestProvider provider;
+    THxBaseDataItem* item = hovertest::AddItem(provider.Root(), "Item", "One");
+    HxNew<THxCustomDataItemsTextRenderer>(static_cast<THxBaseDataItems*>(provider.Root()));
+    label->Provider()->SetProvider(&provider);
+    ItemSelectOf(label->Provider())->SetItem("One");
+    // Measured and drawn by the list's text renderer, in the label's font.
+    TCanvas canvas;
+    canvas.SetHandle(GetDC(nullptr));
+    canvas.SetFont(label->Font());
+    const SIZE item1 = canvas.TextExtent("Item");
+    EXPECT_EQ(label->Width(), item1.cx + 2);
+    EXPECT_EQ(label->Height(), item1.cy + 2);
+    hovertest::TPicture p = hovertest::CaptureControl(label, RGB(0, 0, 0));
+    EXPECT_GT(p.Count(RGB(0, 0, 255)), 10);
+    // A change of the item's caption is a change of the provider's data: the label follows it.
+    Supports<IHxDataItemText>(static_cast<IHxDataItem*>(item))->SetCaption("A longer item caption");
+    EXPECT_EQ(label->Width(), canvas.TextExtent("A longer item caption").cx + 2);
+    ReleaseDC(nullptr, canvas.Handle());
+    canvas.SetHandle(nullptr);
+    // A click goes to the item's action; an action that does not handle it leaves it to OnClick.
+    auto* part = HxNew<TClickPart>(item);
+    int clicks = 0;
+    label->OnClick = [&](TObject*) { ++clicks; };
+    ClickLabel(label);
+    EXPECT_EQ(part->runs, 1);
+    EXPECT_EQ(part->sender, label);
+    EXPECT_EQ(clicks, 0);
+    part->handles = false;
+    ClickLabel(label);
+    EXPECT_EQ(clicks, 1);
+    // The selected item goes: the label shows its own caption again.
+    const int withItem = label->Width();
+    Supports<IHxDataItemsManagement>(static_cast<IHxDataItems*>(provider.Root()))->Remove(item);
+    EXPECT_EQ(label->Provider()->SelectedItem(), nullptr);
+    EXPECT_LT(label->Width(), withItem);
+    label->Provider()->SetProvider(nullptr);
+}
+
+TEST_F(LabelTest, ARotatedLabelTakesTheHotFontWheneverTheMouseIsOver) {
+    THxLabel* label = PanelLabel(form, clBlack);
+    label->SetShadowSize(0);
+    label->SetAngle(90);
+    label->HotTrackFont()->Assign(label->Font());
+    label->HotTrackFont()->SetColor(clBlue);
+    ASSERT_FALSE(label->HotTrack());
+    EXPECT_EQ(hovertest::CaptureControl(label, RGB(255, 255, 255)).Count(RGB(0, 0, 255)), 0);
+    label->Perform(CM_MOUSEENTER, 0, reinterpret_cast<LPARAM>(label));
+    ASSERT_TRUE(label->MouseOver());
+    hovertest::TPicture p = hovertest::CaptureControl(label, RGB(255, 255, 255));
+    EXPECT_GT(p.Count(RGB(0, 0, 255)), 50);
+    EXPECT_EQ(p.Count(kMaroon), 0);
+    label->Perform(CM_MOUSELEAVE, 0, reinterpret_cast<LPARAM>(label));
+    EXPECT_EQ(hovertest::CaptureControl(label, RGB(255, 255, 255)).Count(RGB(0, 0, 255)), 0);
+}
+
+TEST_F(LabelTest, TheHotLookFillsACutCornerFrameWithItsOwnColours) {
+    auto* label = hovertest::Place<THxLabel>(form, 10, 10, 60, 20);
+    label->SetAutoSize(false);
+    label->SetBounds(10, 10, 60, 20);
+    label->SetCaption("");
+    label->SetParentColor(false);
+    label->SetColor(clWhite);
+    label->SetRoundedFrame(5);
+    label->SetHotTrack(true);
+    // The hot-track interface reaches the same settings.
+    IHxHotTrack* hot = HotTrackOf(label);
+    ASSERT_NE(hot, nullptr);
+    THxHotTrackOptions options;
+    options.SetEnabled(true);
+    options.SetFrameVisible(true);
+    options.SetColor(clYellow);
+    options.SetFrameColor(clRed);
+    hot->SetHotTrackOptions(&options);
+    EXPECT_TRUE(hot->HotTrack());
+    EXPECT_EQ(label->HotTrackOptions()->FrameColor(), clRed);
+    label->Perform(CM_MOUSEENTER, 0, reinterpret_cast<LPARAM>(label));
+    ASSERT_TRUE(label->MouseOver());
+    hovertest::TPicture p = hovertest::CaptureControl(label, RGB(0, 0, 0));
+    EXPECT_EQ(p.At(5, 0), RGB(255, 0, 0));      // the frame's top line
+    EXPECT_EQ(p.At(0, 10), RGB(255, 0, 0));     // its left line
+    EXPECT_EQ(p.At(30, 10), RGB(255, 255, 0));  // inside: the hot colour
+    EXPECT_EQ(p.At(0, 0), RGB(0, 0, 0));        // the cut corner keeps what is behind
+    EXPECT_EQ(p.At(59, 19), RGB(0, 0, 0));
+    label->Perform(CM_MOUSELEAVE, 0, reinterpret_cast<LPARAM>(label));
 }
 
 }  // namespace

@@ -1,137 +1,25 @@
-// The data-provider consumer (counted ownership, provider and context rules, notices) and the
-// library's start-up work (the shared version registry, the tables, the print-client wrapper).
+// The library's start-up work: the shared version registry, the version records, the drag
+// cursors in the screen's slots, the modules' tables and lists, the print-client wrapper.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "classlib/controls.h"
 #include "classlib/forms.h"
-#include "exception_text.h"
 #include "hover_test_support.h"
 #include "widgets/hover/hx_data_provider.h"
+#include "widgets/hover/hx_library_tables.h"
 #include "widgets/hover/hx_startup.h"
 
 using namespace classlib;
 using namespace hover;
 
 namespace {
-
-// A consumer that says when it goes.
-class TWatchedConsumer : public THxDataConsumer {
-public:
-    TWatchedConsumer(bool* Gone) : THxDataConsumer(nullptr, {2}), gone_(Gone) {}
-    ~TWatchedConsumer() override { *gone_ = true; }
-
-private:
-    bool* gone_;
-};
-
-class TFakeItem : public IHxDataItem, public IHxDataItemText {
-public:
-    explicit TFakeItem(std::string Id) : id_(std::move(Id)) {}
-    std::string ID() override { return id_; }
-    std::string Caption() override { return "Caption of " + id_; }
-    void* QueryRole(const GUID& Role) override {
-        return IsEqualGUID(Role, IID_IHxDataItemText) ? static_cast<IHxDataItemText*>(this) : nullptr;
-    }
-
-private:
-    std::string id_;
-};
-
-class TFakeProvider : public IHxDataProvider {
-public:
-    std::vector<std::string> contexts{"Main", "Other"};
-    std::vector<THxDataConsumer*> registered;
-    TFakeItem item{"First"};
-    void RegisterChangeNotification(THxDataConsumer* c) override { registered.push_back(c); }
-    void UnregisterChangeNotification(THxDataConsumer* c) override {
-        registered.erase(std::remove(registered.begin(), registered.end(), c), registered.end());
-    }
-    bool HasContexts() override { return !contexts.empty(); }
-    std::vector<std::string> ContextNames() override { return contexts; }
-    IHxDataItem* FindItem(const std::string&, const std::string& ID) override { return ID == "First" ? &item : nullptr; }
-    IHxQueryable* Items(const std::string&) override { return nullptr; }
-    void* QueryRole(const GUID&) override { return nullptr; }
-};
-
-using quill_test::MessageOf;
-
-TEST(DataConsumer, ThePassingReferenceNeverFreesTheOwnersConsumer) {
-    bool gone = false;
-    {
-        THxRef<THxDataConsumer> owner(new TWatchedConsumer(&gone));
-        EXPECT_EQ(owner->RefCount(), 1);
-        // Someone takes the consumer for a moment and lets it go: the owner still holds it.
-        owner->AddRef();
-        owner->Release();
-        EXPECT_FALSE(gone);
-        EXPECT_EQ(owner->RefCount(), 1);
-    }
-    EXPECT_TRUE(gone);  // freed once, by its last reference
-}
-
-TEST(DataConsumer, ProviderAndContextFollowTheRules) {
-    THxRef<THxDataConsumer> consumer(new THxDataConsumer(nullptr, {2}));
-    std::vector<int> changing, changed;
-    consumer->OnChanging = [&](TObject*, int r) { changing.push_back(r); };
-    consumer->OnChanged = [&](TObject*, int r) { changed.push_back(r); };
-    EXPECT_EQ(consumer->ImplementationCount(), 0);
-    EXPECT_EQ(MessageOf<EHXLDataConsumer>([&] { consumer->SetContext("Main"); }),
-              L"You must specify a provider before setting the context");
-
-    TFakeProvider provider;
-    consumer->SetProvider(&provider);
-    EXPECT_EQ(provider.registered.size(), 1u);
-    EXPECT_EQ(consumer->Context(), "Main");
-    EXPECT_EQ(changing, (std::vector<int>{crProviderChanged}));
-    EXPECT_EQ(changed.back(), crProviderChanged);
-    ASSERT_EQ(consumer->ImplementationCount(), 1);
-    changing.clear();
-    consumer->SetProvider(&provider);  // the same provider: no notice
-    EXPECT_TRUE(changing.empty());
-
-    EXPECT_EQ(MessageOf<EHXLDataConsumer>([&] { consumer->SetContext("Nowhere"); }),
-              L"Provider has no context named \"Nowhere\"");
-    consumer->SetContext("other");
-    EXPECT_EQ(consumer->Context(), "other");
-
-    auto* select = static_cast<THxDataConsumerItemSelect*>(consumer->QueryRole(IID_IHxDataConsumerItemSelect));
-    ASSERT_NE(select, nullptr);
-    EXPECT_EQ(MessageOf<EHXLDataConsumer>([&] { select->SetItem("Missing"); }), L"Item not found in the selected context");
-    select->SetItem("First");
-    ASSERT_NE(consumer->SelectedItem(), nullptr);
-    auto* text = static_cast<IHxDataItemText*>(consumer->SelectedItem()->QueryRole(IID_IHxDataItemText));
-    ASSERT_NE(text, nullptr);
-    EXPECT_EQ(text->Caption(), "Caption of First");
-
-    EXPECT_EQ(MessageOf<EHXLException>([&] { consumer->AddImplementation(std::make_unique<THxDataConsumerItemSelect>(consumer.Get())); }),
-              L"Implementation of that class already exists");
-
-    provider.contexts.clear();
-    EXPECT_EQ(MessageOf<EHXLDataConsumer>([&] { consumer->SetContext("Main"); }), L"Provider does not support contexts");
-    consumer->SetProvider(nullptr);
-    EXPECT_TRUE(provider.registered.empty());
-    EXPECT_EQ(consumer->ImplementationCount(), 0);
-    EXPECT_EQ(consumer->SelectedItem(), nullptr);
-}
-
-TEST(DataConsumer, AContextNamedWhileLoadingWaitsForTheProvider) {
-    TComponent owner(nullptr);
-    THxRef<THxDataConsumer> consumer(new THxDataConsumer(&owner, {2}));
-    owner.SetLoadingState(true);
-    consumer->SetContext("Other");  // no provider yet: kept for later
-    TFakeProvider provider;
-    consumer->SetProvider(&provider);
-    EXPECT_EQ(consumer->Context(), "Other");
-    owner.SetLoadingState(false);
-    consumer->Loaded();
-    EXPECT_EQ(consumer->Context(), "Other");
-    consumer->SetProvider(nullptr);
-}
 
 // The top of a free stretch of address space (Wine keeps the top of a 64-bit process's space for
 // itself, so the system's own candidates are all taken there).
@@ -245,15 +133,114 @@ TEST(LibraryStartUp, PrintingAWindowedControlLeavesTheCallersDCAsItWas) {
     EXPECT_EQ(printAndLook(), RGB(255, 0, 0));  // without the wrapper the change stays
     InitializeHoverLibrary();
     ASSERT_NE(HoverUnitVersioning(), nullptr);
-    EXPECT_GE(HoverUnitVersioning()->Records(LibraryInstance()).size(), 30u);
-    EXPECT_NE(HoverCursor(100), nullptr);
     EXPECT_EQ(printAndLook(), RGB(0, 255, 0));
     FinalizeHoverLibrary();
     EXPECT_FALSE(HoverLibraryInitialized());
-    EXPECT_EQ(HoverCursor(100), nullptr);
     EXPECT_EQ(FindWinControlHandler(WM_PRINTCLIENT), &CarelessPrintClient);
     ReplaceWinControlHandler(WM_PRINTCLIENT, original);
     delete form;
+}
+
+// The AND and XOR masks of a cursor, one after the other.
+std::vector<BYTE> CursorMasks(HCURSOR Cursor) {
+    ICONINFO info{};
+    if (!GetIconInfo(Cursor, &info)) return {};
+    BITMAP bm{};
+    GetObjectW(info.hbmMask, sizeof bm, &bm);
+    std::vector<BYTE> bits(static_cast<size_t>(bm.bmWidthBytes) * static_cast<size_t>(bm.bmHeight));
+    GetBitmapBits(info.hbmMask, static_cast<LONG>(bits.size()), bits.data());
+    DeleteObject(info.hbmMask);
+    if (info.hbmColor != nullptr) DeleteObject(info.hbmColor);
+    return bits;
+}
+
+TEST(LibraryStartUp, EveryModuleRecordsItsVersionAndTheDragCursorsTakeTheirSlots) {
+    ASSERT_FALSE(HoverLibraryInitialized());
+    EXPECT_EQ(Screen()->Cursors(100), Screen()->Cursors(crDefault));  // nothing of ours yet
+    InitializeHoverLibrary();
+    std::vector<std::string> names;
+    for (const TUnitVersionInfo* r : HoverUnitVersioning()->Records(LibraryInstance())) names.push_back(r->RCSfile);
+    EXPECT_EQ(names.size(), 41u);
+    for (const char* module : {"HclUnitVersioning", "HxHXLUtils", "HxWndProcHook", "HxShape", "HxDataProvider"})
+        EXPECT_NE(std::find(names.begin(), names.end(), module), names.end()) << module;
+    for (const char* silent : {"HclRegistry", "HclSysInfo", "HclSysUtils", "HclRTTI", "HxAppStorage", "HxDragDrop"})
+        EXPECT_EQ(std::find(names.begin(), names.end(), silent), names.end()) << silent;
+    for (int slot = 100; slot <= 103; ++slot) {
+        ASSERT_NE(HoverCursor(slot), nullptr);
+        EXPECT_EQ(Screen()->Cursors(slot), HoverCursor(slot));
+    }
+    // Slot 101 holds the drag cursor, the others the multi-drag one: pointers with pages, not
+    // the plain arrow.
+    const std::vector<BYTE> arrow = CursorMasks(Screen()->Cursors(crArrow)), drag = CursorMasks(HoverCursor(101)),
+                            multi = CursorMasks(HoverCursor(100));
+    ASSERT_FALSE(drag.empty());
+    EXPECT_NE(drag, arrow);
+    EXPECT_NE(multi, drag);
+    EXPECT_EQ(CursorMasks(HoverCursor(102)), multi);
+    EXPECT_EQ(CursorMasks(HoverCursor(103)), multi);
+    EXPECT_NE(FindHxClass(L"THxDataItemsList"), nullptr);  // the framework's classes stream now
+    FinalizeHoverLibrary();
+    EXPECT_EQ(HoverCursor(100), nullptr);
+    EXPECT_EQ(Screen()->Cursors(101), Screen()->Cursors(crDefault));
+    EXPECT_EQ(FindHxClass(L"THxDataItemsList"), nullptr);
+}
+
+TEST(LibraryStartUp, TheModulesTablesAreThereFromStartToEnd) {
+    ASSERT_FALSE(HoverLibraryInitialized());
+    EXPECT_EQ(RootKeyName(HKEY_CURRENT_USER, false), "");
+    EXPECT_EQ(ColorTableEntry(1, 0).Description, "");
+    InitializeHoverLibrary();
+    EXPECT_EQ(WideLineBreak(), "\r\n");
+    EXPECT_EQ(RootKeyName(HKEY_CURRENT_USER, false), "HKEY_CURRENT_USER");
+    EXPECT_EQ(RootKeyName(HKEY_LOCAL_MACHINE, true), "HKLM");
+    EXPECT_EQ(ModuleTextTable("HclRegistry").size(), 14u);
+    EXPECT_EQ(WindowsVersionName(TWindowsVersion::wvWinXP), "Windows XP");
+    EXPECT_EQ(BoolText(true), "True");
+    EXPECT_TRUE(IsPropertyLeftOutOfStore("appstoragepath"));
+    EXPECT_FALSE(IsPropertyLeftOutOfStore("Caption"));
+    EXPECT_EQ(ModuleTextTable("HxPropertyStore").size(), 18u);
+    EXPECT_EQ(ModuleTextTable("HxHXLUtils").size(), 11u);
+    const size_t hcl[] = {5, 4, 3, 3, 3};
+    for (int t = 0; t < 5; ++t) EXPECT_EQ(ModuleTextTable("HxHCLUtils", t).size(), hcl[t]);
+    const int sizes[] = {20, 40, 30};
+    for (int t = 0; t < ColorTableCount; ++t) {
+        ASSERT_EQ(ColorTableSize(t), sizes[t]);
+        for (int i = 0; i < sizes[t]; ++i) EXPECT_FALSE(ColorTableEntry(t, i).Description.empty());
+    }
+    EXPECT_EQ(ColorTableEntry(0, 1).Color, clMaroon);
+    EXPECT_EQ(ColorTableEntry(1, 9).Description, "Orange");
+    EXPECT_EQ(ColorTableEntry(2, 15).Color, clBtnFace);
+    EXPECT_EQ(ColorTableEntry(2, 30).Description, "");  // outside the table
+
+    // The lists: type records shared by name, property engines, the shared section and views.
+    THxTypeRecord* a = AcquireTypeRecord("TFont");
+    EXPECT_EQ(AcquireTypeRecord("TFont"), a);
+    EXPECT_EQ(a->RefCount, 2);
+    ReleaseTypeRecord(a);
+    EXPECT_EQ(TypeRecordCount(), 1);
+    struct TFontEngine : THxPropertyEngine {
+        bool Accepts(const TObject* Object) const override { return dynamic_cast<const TFont*>(Object) != nullptr; }
+    };
+    RegisterPropertyEngine(std::make_unique<TFontEngine>());
+    TFont font;
+    EXPECT_NE(PropertyEngineFor(&font), nullptr);
+    TList other;
+    EXPECT_EQ(PropertyEngineFor(&other), nullptr);
+    ASSERT_NE(SharedCriticalSection(), nullptr);
+    EnterCriticalSection(SharedCriticalSection());
+    LeaveCriticalSection(SharedCriticalSection());
+    auto* view = static_cast<char*>(SharedMemoryView("QuillHoverTestView", 4096));
+    ASSERT_NE(view, nullptr);
+    view[0] = 'Q';
+    EXPECT_EQ(SharedMemoryView("QuillHoverTestView", 4096), view);
+    EXPECT_EQ(SharedMemoryViewCount(), 1);
+    FinalizeHoverLibrary();
+    EXPECT_EQ(TypeRecordCount(), 0);
+    EXPECT_EQ(PropertyEngineCount(), 0);
+    EXPECT_EQ(SharedCriticalSection(), nullptr);
+    EXPECT_EQ(SharedMemoryViewCount(), 0);
+    EXPECT_EQ(BoolText(false), "");
+    EXPECT_EQ(ModuleTextTable("HxHCLUtils", 0).size(), 0u);
 }
 
 }  // namespace

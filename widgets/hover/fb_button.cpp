@@ -793,16 +793,18 @@ void TFlatBarButton::Paint() {
     const bool combo = dropdownCombo_ && usesDropDown_;
     const bool pressed = state_ == TButtonState::bsExclusive || (state_ == TButtonState::bsDown && !(combo && menuPartClicked_));
     const bool border = HasState(csDesigning) || (!noBorder_ && (!flat_ || isDown || (mouseIn_ && state_ != TButtonState::bsDisabled)));
-    auto edge = [&](RECT r, bool sunk) {
+    // A raised or sunken edge takes its own width off the rectangle it is drawn round.
+    auto edge = [&](RECT& r, bool sunk) {
         UINT kind = flat_ ? (sunk ? BDR_SUNKENOUTER : BDR_RAISEDINNER) : (sunk ? EDGE_SUNKEN : EDGE_RAISED);
-        DrawEdge(dc, &r, kind, BF_RECT | (flat_ ? 0 : BF_SOFT));
+        DrawEdge(dc, &r, kind, BF_RECT | (flat_ ? 0 : BF_SOFT | BF_ADJUST));
     };
     RECT main{0, 0, Width(), Height()};
     if (combo) {
-        RECT part{Width() - dropdownArrowWidth_ - 2, 0, Width(), Height()};
-        if (border) edge(part, isDown && menuPartClicked_);
+        RECT part{Width() - dropdownArrowWidth_ - 2, 0, Width() - 2, Height()};
         main.right = part.left;
-        DrawArrow(dc, (part.left + part.right) / 2, Height() / 2 - 1, Enabled());
+        const int arrowX = (part.left + part.right) / 2;
+        if (border) edge(part, isDown && menuPartClicked_);
+        DrawArrow(dc, arrowX, Height() / 2 - 1, Enabled());
     }
     if (border) edge(main, pressed);
     RECT inner = main;

@@ -259,8 +259,12 @@ TControlActionLinkClass THxCustomImageButton::GetActionLinkClass() const { retur
 
 void THxCustomImageButton::ActionChange(TObject* Sender, bool CheckDefaults) {
     THxCustomButton::ActionChange(Sender, CheckDefaults);
-    if (auto* action = dynamic_cast<TCustomAction*>(Sender))
-        if (!CheckDefaults || imageIndex_ == -1) SetImageIndex(action->ImageIndex());
+    auto* action = dynamic_cast<TCustomAction*>(Sender);
+    if (action == nullptr) return;
+    // The action's list's images come with its image index.
+    TCustomImageList* images = action->ActionList() != nullptr ? action->ActionList()->Images() : nullptr;
+    if (images != nullptr && (!CheckDefaults || images_ == nullptr)) SetImages(images);
+    if (!CheckDefaults || imageIndex_ == -1) SetImageIndex(action->ImageIndex());
 }
 
 void THxCustomImageButton::SetAlignment(TAlignment Value) {

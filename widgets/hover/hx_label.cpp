@@ -12,6 +12,10 @@ namespace hover {
 
 using namespace classlib;
 
+const GUID IID_IHxHotTrack = {0x8F1B40FB, 0xD8E3, 0x46FE, {0xA7, 0xA3, 0x21, 0xCE, 0x4B, 0x19, 0x9A, 0x8F}};
+
+IHxHotTrack* HotTrackOf(TObject* Object) { return dynamic_cast<IHxHotTrack*>(Object); }
+
 namespace {
 
 constexpr UINT kAlignFlags[3] = {0, DT_RIGHT, DT_CENTER};  // left, right, centre
@@ -59,7 +63,7 @@ THxCustomLabel::THxCustomLabel(TComponent* AOwner)
     : THxExGraphicControl(AOwner),
       hotTrackFont_(std::make_unique<TFont>()),
       hotTrackOptions_(std::make_unique<THxHotTrackOptions>()),
-      provider_(new THxDataConsumer(this, {2})) {
+      provider_(HxNew<THxDataConsumer>(this, std::vector<int>{2})) {
     SetBounds(Left(), Top(), 65, 17);
     std::uint32_t style = ControlStyle() | csOpaque | csReplicatable;
     // Under visual themes a label is always see-through.
@@ -75,6 +79,9 @@ THxCustomLabel::THxCustomLabel(TComponent* AOwner)
 THxCustomLabel::~THxCustomLabel() {
     if (images_ != nullptr) images_->UnRegisterChanges(&imageLink_);
     provider_->OnChanged = nullptr;
+    // The consumer goes with the label; a reference held elsewhere keeps it alive without owner.
+    provider_->DetachOwner();
+    provider_.Reset();
 }
 
 // ---- Properties ------------------------------------------------------------------------------
@@ -227,7 +234,7 @@ void THxCustomLabel::ConsumerChanged(int Reason) {
 std::string THxCustomLabel::CaptionText() {
     if (provider_->ProviderActive()) {
         if (IHxDataItem* item = provider_->SelectedItem())
-            if (auto* text = static_cast<IHxDataItemText*>(item->QueryRole(IID_IHxDataItemText))) return text->Caption();
+            if (IHxDataItemText* text = Supports<IHxDataItemText>(item)) return text->Caption();
     }
     return Caption();
 }
@@ -314,7 +321,7 @@ void THxCustomLabel::DrawRotatedText(RECT& Rect, UINT Flags, bool WithImage, int
     HDC dc = canvas->Handle();
     std::string text = MeasuredCaption(Flags);
     if (text.size() >= kMaxRotatedText) text.resize(kMaxRotatedText - 1);
-    TFont* font = MouseOver() && hotTrack_ ? hotTrackFont_.get() : Font();
+    TFont* font = MouseOver() ? hotTrackFont_.get() : Font();
     LOGFONTA lf{};
     CheckWin32(GetObjectA(font->Handle(), sizeof(lf), &lf) != 0);
     lf.lfEscapement = lf.lfOrientation = angle_ * 10;
@@ -390,13 +397,9 @@ void THxCustomLabel::DrawRotatedText(RECT& Rect, UINT Flags, bool WithImage, int
 
 void THxCustomLabel::DrawProviderText(RECT& Rect, UINT Flags) {
     IHxDataItem* item = provider_->SelectedItem();
-    IHxDataItemRenderer* renderer = nullptr;
-    if (item != nullptr) {
-        if (IHxQueryable* items = provider_->Provider()->Items(provider_->Context()))
-            renderer = static_cast<IHxDataItemRenderer*>(items->QueryRole(IID_IHxDataItemsRenderer));
-        if (renderer == nullptr) renderer = static_cast<IHxDataItemRenderer*>(item->QueryRole(IID_IHxDataItemRenderer));
-    }
-    if (renderer == nullptr) {
+    IHxDataItemsRenderer* listRenderer = item != nullptr ? Supports<IHxDataItemsRenderer>(item->Items()) : nullptr;
+    IHxDataItemRenderer* itemRenderer = item != nullptr && listRenderer == nullptr ? Supports<IHxDataItemRenderer>(item) : nullptr;
+    if (listRenderer == nullptr && itemRenderer == nullptr) {
         DrawOwnText(Rect, Flags);
         return;
     }
@@ -404,18 +407,23 @@ void THxCustomLabel::DrawProviderText(RECT& Rect, UINT Flags) {
     canvas->Brush()->SetColor(Color());
     canvas->SetFont(MouseOver() ? hotTrackFont_.get() : Font());
     if ((Flags & DT_CALCRECT) != 0) {
-        SIZE s = renderer->Measure(item, canvas);
+        const SIZE s = listRenderer != nullptr ? listRenderer->MeasureItem(canvas, item) : itemRenderer->Measure(canvas);
         Rect.right = Rect.left + s.cx;
         Rect.bottom = Rect.top + s.cy;
         return;
     }
-    renderer->Draw(item, canvas, Rect, Flags, Enabled() ? 0 : 4);
+    const THxProviderDrawStates state = Enabled() ? 0 : pdsDisabled;
+    if (listRenderer != nullptr)
+        listRenderer->DrawItem(canvas, Rect, item, state);
+    else
+        itemRenderer->Draw(canvas, Rect, state);
 }
 
 // ---- Painting and sizing ---------------------------------------------------------------------
 
 void THxCustomLabel::DrawCutCornerFrame(TColor Colour, RECT R, int Radius) {
     TCanvas* canvas = Canvas();
+    const RECT client = R;
     --R.right;
     --R.bottom;
     const POINT points[9] = {{R.left + Radius, R.top}, {R.right - Radius, R.top}, {R.right, R.top + Radius},
@@ -423,10 +431,17 @@ void THxCustomLabel::DrawCutCornerFrame(TColor Colour, RECT R, int Radius) {
                              {R.left, R.bottom - Radius}, {R.left, R.top + Radius}, {R.left + Radius, R.top}};
     TColor old = canvas->Pen()->Color();
     canvas->Pen()->SetColor(Colour);
-    // A see-through label keeps its background; an opaque one fills the inside of the frame.
-    if (!Transparent()) canvas->Polygon(points, 8);
     canvas->Polyline(points, 9);
     canvas->Pen()->SetColor(old);
+    // An opaque label fills the inside of its frame in the brush colour, from just inside the
+    // left edge to the frame all round; the cut corners keep what is behind the label.
+    if (Transparent()) return;
+    HDC dc = canvas->Handle();
+    TSavedDC saved(dc);
+    IntersectClipRect(dc, client.left, client.top, client.right, client.bottom);
+    TOwnedBrush brush(CreateSolidBrush(ColorToRGB(canvas->Brush()->Color())));
+    TSelectedObject select(dc, brush.Get());
+    ExtFloodFill(dc, client.left + 1, client.top + Radius, ColorToRGB(Colour), FLOODFILLBORDER);
 }
 
 void THxCustomLabel::Paint() {
@@ -578,8 +593,7 @@ void THxCustomLabel::Click() {
     bool handled = false;
     if (provider_->ProviderActive()) {
         if (IHxDataItem* item = provider_->SelectedItem())
-            if (auto* action = static_cast<IHxDataItemBasicAction*>(item->QueryRole(IID_IHxDataItemBasicAction)))
-                handled = action->Execute(this);
+            if (IHxDataItemBasicAction* action = Supports<IHxDataItemBasicAction>(item)) handled = action->Execute(this);
     }
     if (handled) return;
     THxExGraphicControl::Click();

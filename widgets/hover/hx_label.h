@@ -10,7 +10,7 @@
 #include <string>
 
 #include "classlib/image_list.h"
-#include "widgets/hover/hx_data_provider.h"
+#include "widgets/hover/hx_data_consumer.h"
 #include "widgets/hover/hx_ex_controls.h"
 
 namespace hover {
@@ -19,7 +19,26 @@ enum class TTextLayout { tlTop, tlCenter, tlBottom };
 enum class TShadowPosition { spLeftTop, spLeftBottom, spRightBottom, spRightTop };
 enum class THxTextEllipsis { teNone, teWordEllipsis, tePathEllipsis, teEndEllipsis };
 
-class THxCustomLabel : public THxExGraphicControl {
+// What a hot-tracking control offers about its look while the mouse is over it.
+extern const GUID IID_IHxHotTrack;  // {8F1B40FB-D8E3-46FE-A7A3-21CE4B199A8F}
+class IHxHotTrack {
+public:
+    virtual bool HotTrack() const = 0;
+    virtual void SetHotTrack(bool Value) = 0;
+    virtual classlib::TFont* HotTrackFont() const = 0;
+    virtual void SetHotTrackFont(classlib::TFont* Value) = 0;
+    virtual THxTrackFontOptions HotTrackFontOptions() const = 0;
+    virtual void SetHotTrackFontOptions(THxTrackFontOptions Value) = 0;
+    virtual THxHotTrackOptions* HotTrackOptions() const = 0;
+    virtual void SetHotTrackOptions(THxHotTrackOptions* Value) = 0;
+
+protected:
+    ~IHxHotTrack() = default;
+};
+// The hot-track interface of Object, nullptr when it has none.
+IHxHotTrack* HotTrackOf(classlib::TObject* Object);
+
+class THxCustomLabel : public THxExGraphicControl, public IHxHotTrack {
 public:
     CLASSLIB_CLASS_NAME(THxCustomLabel)
     explicit THxCustomLabel(classlib::TComponent* AOwner);
@@ -49,14 +68,14 @@ public:
     void SetImageIndex(int Value);
     classlib::TCustomImageList* Images() const { return images_; }
     void SetImages(classlib::TCustomImageList* Value);
-    bool HotTrack() const { return hotTrack_; }
-    void SetHotTrack(bool Value) { hotTrack_ = Value; }
-    classlib::TFont* HotTrackFont() const { return hotTrackFont_.get(); }
-    void SetHotTrackFont(classlib::TFont* Value) { hotTrackFont_->Assign(Value); }
-    THxTrackFontOptions HotTrackFontOptions() const { return hotTrackFontOptions_; }
-    void SetHotTrackFontOptions(THxTrackFontOptions Value);
-    THxHotTrackOptions* HotTrackOptions() const { return hotTrackOptions_.get(); }
-    void SetHotTrackOptions(THxHotTrackOptions* Value);
+    bool HotTrack() const override { return hotTrack_; }
+    void SetHotTrack(bool Value) override { hotTrack_ = Value; }
+    classlib::TFont* HotTrackFont() const override { return hotTrackFont_.get(); }
+    void SetHotTrackFont(classlib::TFont* Value) override { hotTrackFont_->Assign(Value); }
+    THxTrackFontOptions HotTrackFontOptions() const override { return hotTrackFontOptions_; }
+    void SetHotTrackFontOptions(THxTrackFontOptions Value) override;
+    THxHotTrackOptions* HotTrackOptions() const override { return hotTrackOptions_.get(); }
+    void SetHotTrackOptions(THxHotTrackOptions* Value) override;
     bool AutoOpenURL() const { return autoOpenURL_; }
     void SetAutoOpenURL(bool Value) { autoOpenURL_ = Value; }
     const std::string& URL() const { return url_; }

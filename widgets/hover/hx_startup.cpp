@@ -6,8 +6,11 @@
 #include <algorithm>
 #include <cstring>
 
+#include "classlib/application.h"
 #include "classlib/controls.h"
 #include "classlib/gdi_handles.h"
+#include "widgets/hover/hx_data_consumer.h"
+#include "widgets/hover/hx_library_tables.h"
 
 namespace hover {
 
@@ -227,15 +230,48 @@ const TSystemFacts& SystemFacts() {
 
 namespace {
 
-// The modules that keep a version record, in start-up order.
-constexpr const char* kModules[] = {
-    "HclUnitVersioning", "HXLVer", "HclResources", "HclBase", "HclWideStrings", "HclLogic", "HclStrings",
-    "HclDateTime", "HclWin32", "HclSecurity", "HclShell", "HclFileUtils", "HclIniFiles", "Hcl8087",
-    "HclMath", "HclConsole", "HxThemes", "HxWin32", "HxConsts", "HxResources", "HxTypes", "HxExControls",
-    "HxExStdCtrls", "HxBehaviorLabel", "HxDataProviderIntf", "HxComponentBase", "HxHCLUtils",
-    "HxDataProvider", "HxExForms", "HxComponent", "HxTranslateString", "HclMime", "HxStrings",
-    "HxPropertyStore", "HclSynch", "HxProgressUtils", "HxLabel", "HxExExtCtrls", "HxShape"};
+// What a module does besides its version record.
+enum TModuleWork : unsigned {
+    mwNone = 0,
+    mwNoRecord = 1 << 0,     // registers no version record
+    mwTables = 1 << 1,       // fills text tables at start, clears them at the end
+    mwThemes = 1 << 2,       // the WM_PRINTCLIENT wrapper
+    mwStreaming = 1 << 3,    // the data-provider classes
+    mwSysUtils = 1 << 4,     // the shared critical section and shared-memory views
+    mwRtti = 1 << 5,         // the run-time type records
+    mwAppStorage = 1 << 6,   // the property engines
+    mwCursors = 1 << 7,      // the drag cursors
+    mwOle = 1 << 8,          // OLE
+};
+
+struct TModule {
+    const char* name;
+    unsigned work;
+};
+
+// The library's modules in start-up order; the end runs them backwards.
+constexpr TModule kModules[] = {
+    {"HclUnitVersioning", mwNone}, {"HXLVer", mwNone}, {"HclResources", mwNone}, {"HclBase", mwNone},
+    {"HclWideStrings", mwTables}, {"HclLogic", mwNone}, {"HclStrings", mwNone}, {"HclDateTime", mwNone},
+    {"HclWin32", mwNone}, {"HclSecurity", mwNone}, {"HclShell", mwNone}, {"HclFileUtils", mwNone},
+    {"HclIniFiles", mwNone}, {"Hcl8087", mwNone}, {"HclRegistry", mwNoRecord | mwTables},
+    {"HclSysInfo", mwNoRecord | mwTables}, {"HclMath", mwNone}, {"HclConsole", mwNone},
+    {"HclSysUtils", mwNoRecord | mwTables | mwSysUtils}, {"HxThemes", mwThemes}, {"HxWin32", mwNone},
+    {"HxConsts", mwNone}, {"HxResources", mwNone}, {"HxTypes", mwTables}, {"HxExControls", mwNone},
+    {"HxExStdCtrls", mwNone}, {"HxBehaviorLabel", mwNone}, {"HxDataProviderIntf", mwNone},
+    {"HxComponentBase", mwNone}, {"HxHCLUtils", mwTables}, {"HxDataProvider", mwStreaming}, {"HxExForms", mwNone},
+    {"HxComponent", mwNone}, {"HxTranslateString", mwNone}, {"HclMime", mwNone}, {"HxStrings", mwNone},
+    {"HxPropertyStore", mwTables}, {"HclSynch", mwNone}, {"HclRTTI", mwNoRecord | mwRtti},
+    {"HxAppStorage", mwNoRecord | mwAppStorage}, {"HxProgressUtils", mwNone},
+    {"HxHXLUtils", mwTables | mwCursors}, {"HxLabel", mwNone}, {"HxExExtCtrls", mwNone}, {"HxShape", mwNone},
+    {"HxWndProcHook", mwNone}, {"HxDragDrop", mwNoRecord | mwTables | mwOle}};
 constexpr size_t kModuleCount = sizeof(kModules) / sizeof(kModules[0]);
+
+// The screen's cursor slots of the drag cursors, and the library cursors copied into them:
+// multi-drag, drag, multi-drag, multi-drag.
+constexpr classlib::TCursor kFirstDragSlot = 100;
+constexpr classlib::TCursor kDrag = -12, kMultiDrag = -16;
+constexpr classlib::TCursor kDragCursors[4] = {kMultiDrag, kDrag, kMultiDrag, kMultiDrag};
 
 struct TLibraryState {
     bool initialized = false;
@@ -255,6 +291,94 @@ void PrintClientWrapper(classlib::TWinControl* Control, classlib::TMessage& Mess
 
 HINSTANCE ThisModule() { return classlib::LibraryInstance(); }
 
+// The pointer with one page under it (drag) or three stacked pages (multi-drag): the library's own
+// drag cursors, for a screen that has none of its own ('X' black, 'o' white, else see-through).
+HCURSOR MakeDragCursor(bool Multi) {
+    static constexpr const char* kArrow[] = {
+        "X", "XX", "XoX", "XooX", "XoooX", "XooooX", "XoooooX", "XooooooX", "XoooooooX", "XooooXXXXX",
+        "XooXoX", "XoX.XoX", "XX..XoX", "X....XoX", ".....XoX", "......X"};
+    constexpr int kSize = 32, kRowBytes = kSize / 8;
+    char art[kSize][kSize];
+    std::memset(art, '.', sizeof art);
+    for (int y = 0; y < 16; ++y)
+        for (int x = 0; kArrow[y][x] != '\0'; ++x) art[y][x] = kArrow[y][x];
+    // Pages of 10 x 9 pixels below the pointer, each one three pixels further down and right.
+    const int pages = Multi ? 3 : 1;
+    for (int p = 0; p < pages; ++p) {
+        const int left = 6 + 3 * p, top = 17 + 3 * p;
+        for (int y = top; y < top + 9; ++y)
+            for (int x = left; x < left + 10; ++x)
+                art[y][x] = (y == top || y == top + 8 || x == left || x == left + 9) ? 'X' : 'o';
+    }
+    BYTE andMask[kSize * kRowBytes], xorMask[kSize * kRowBytes];
+    std::memset(andMask, 0xFF, sizeof andMask);
+    std::memset(xorMask, 0, sizeof xorMask);
+    for (int y = 0; y < kSize; ++y)
+        for (int x = 0; x < kSize; ++x) {
+            const BYTE bit = static_cast<BYTE>(0x80 >> (x % 8));
+            if (art[y][x] == '.') continue;
+            andMask[y * kRowBytes + x / 8] &= static_cast<BYTE>(~bit);
+            if (art[y][x] == 'o') xorMask[y * kRowBytes + x / 8] |= bit;
+        }
+    return CreateCursor(ThisModule(), 0, 0, kSize, kSize, andMask, xorMask);
+}
+
+// A copy of the screen's cursor, or of the library's own when the screen has none but the arrow.
+HCURSOR CopyDragCursor(classlib::TCursor Cursor) {
+    HCURSOR screens = classlib::Screen()->Cursors(Cursor);
+    if (screens != classlib::Screen()->Cursors(classlib::crArrow)) return CopyCursor(screens);
+    return MakeDragCursor(Cursor == kMultiDrag);
+}
+
+void StartModule(const TModule& m, TUnitVersioning* Registry, const TUnitVersionInfo* Record) {
+    if (m.work & mwTables) FillModuleTables(m.name);
+    if (m.work & mwSysUtils) CreateSharedCriticalSection();
+    if (m.work & mwRtti) CreateTypeRecordList();
+    if (m.work & mwAppStorage) CreatePropertyEngineList();
+    if (m.work & mwCursors) {
+        // Errors are ignored: a slot without its cursor shows the default one.
+        for (size_t i = 0; i < 4; ++i) {
+            gLibrary.cursors[i] = CopyDragCursor(kDragCursors[i]);
+            if (gLibrary.cursors[i] != nullptr)
+                classlib::Screen()->SetCursors(kFirstDragSlot + static_cast<int>(i), gLibrary.cursors[i]);
+        }
+    }
+    if (m.work & mwOle) gLibrary.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+    if ((m.work & mwNoRecord) == 0) Registry->Register(ThisModule(), Record);
+    // These two act once their record is there.
+    if ((m.work & mwThemes) && classlib::FindWinControlHandler(WM_PRINTCLIENT) != nullptr)
+        gLibrary.oldPrintClient = classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, &PrintClientWrapper);
+    if (m.work & mwStreaming) RegisterDataProviderClasses();
+}
+
+void EndModule(const TModule& m, TUnitVersioning* Registry) {
+    if ((m.work & mwThemes) && gLibrary.oldPrintClient != nullptr) {
+        classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, gLibrary.oldPrintClient);
+        gLibrary.oldPrintClient = nullptr;
+    }
+    if ((m.work & mwNoRecord) == 0) Registry->Unregister(ThisModule());
+    if (m.work & mwStreaming) UnregisterDataProviderClasses();
+    if ((m.work & mwOle) && gLibrary.oleInitialized) {
+        OleUninitialize();
+        gLibrary.oleInitialized = false;
+    }
+    if (m.work & mwCursors) {
+        for (size_t i = 0; i < 4; ++i) {
+            HCURSOR& c = gLibrary.cursors[i];
+            if (c == nullptr) continue;
+            // The slot is emptied only while it still holds the library's own copy.
+            if (classlib::Screen()->Cursors(kFirstDragSlot + static_cast<int>(i)) == c)
+                classlib::Screen()->SetCursors(kFirstDragSlot + static_cast<int>(i), nullptr);
+            DestroyCursor(c);
+            c = nullptr;
+        }
+    }
+    if (m.work & mwAppStorage) FreePropertyEngineList();
+    if (m.work & mwRtti) FreeTypeRecordList();
+    if (m.work & mwSysUtils) FreeSystemUtilities();
+    if (m.work & mwTables) ClearModuleTables(m.name);
+}
+
 }  // namespace
 
 void InitializeHoverLibrary() {
@@ -262,39 +386,18 @@ void InitializeHoverLibrary() {
     gLibrary.initialized = true;
     gLibrary.link = std::make_unique<TUnitVersioningLink>();
     gLibrary.records.clear();
-    for (const char* name : kModules) gLibrary.records.push_back(TUnitVersionInfo{name, "", "", "", "", nullptr});
+    for (const TModule& m : kModules) gLibrary.records.push_back(TUnitVersionInfo{m.name, "", "", "", "", nullptr});
     TUnitVersioning* registry = gLibrary.link->Registry();
     (void)CharTypeTable();
     (void)CaseMap();
     (void)SystemFacts();
-    for (size_t i = 0; i < kModuleCount; ++i) {
-        registry->Register(ThisModule(), &gLibrary.records[i]);
-        if (std::strcmp(kModules[i], "HxThemes") == 0 &&
-            classlib::FindWinControlHandler(WM_PRINTCLIENT) != nullptr)
-            gLibrary.oldPrintClient = classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, &PrintClientWrapper);
-    }
-    // Drag cursors of the library's drag-and-drop module; failures are ignored.
-    static constexpr classlib::TCursor kDragCursors[4] = {-16, -12, -16, -16};
-    for (size_t i = 0; i < 4; ++i) gLibrary.cursors[i] = CopyCursor(classlib::CursorHandle(kDragCursors[i]));
-    gLibrary.oleInitialized = SUCCEEDED(OleInitialize(nullptr));
+    for (size_t i = 0; i < kModuleCount; ++i) StartModule(kModules[i], registry, &gLibrary.records[i]);
 }
 
 void FinalizeHoverLibrary() {
     if (!gLibrary.initialized) return;
-    if (gLibrary.oleInitialized) OleUninitialize();
-    gLibrary.oleInitialized = false;
-    for (HCURSOR& c : gLibrary.cursors) {
-        if (c != nullptr) DestroyCursor(c);
-        c = nullptr;
-    }
     TUnitVersioning* registry = gLibrary.link->Registry();
-    for (size_t i = kModuleCount; i-- > 0;) {
-        if (std::strcmp(kModules[i], "HxThemes") == 0 && gLibrary.oldPrintClient != nullptr) {
-            classlib::ReplaceWinControlHandler(WM_PRINTCLIENT, gLibrary.oldPrintClient);
-            gLibrary.oldPrintClient = nullptr;
-        }
-        registry->Unregister(ThisModule());
-    }
+    for (size_t i = kModuleCount; i-- > 0;) EndModule(kModules[i], registry);
     gLibrary.link->Close();
     gLibrary.link.reset();
     gLibrary.initialized = false;

@@ -26,7 +26,10 @@ void DrawThemedBackground(classlib::TControl* Control, classlib::TCanvas* Canvas
     if (useParent && NeedsParentBackground) useParent = Control->HasControlStyle(classlib::csParentBackground);
     if (useParent) {
         auto* windowed = dynamic_cast<classlib::TWinControl*>(Control);
-        if (windowed != nullptr && windowed->HandleAllocated()) {
+        // A double-buffered control paints into an off-screen bitmap, which the theme engine
+        // cannot place within the parent: the parent erases into it instead.
+        const bool doubleBuffered = GetObjectType(Canvas->Handle()) == OBJ_MEMDC;
+        if (windowed != nullptr && windowed->HandleAllocated() && !doubleBuffered) {
             RECT r = Rect;
             DrawThemeParentBackground(windowed->WindowHandle(), Canvas->Handle(), &r);
         } else {

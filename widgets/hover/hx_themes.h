@@ -20,7 +20,9 @@ inline constexpr RECT EmptyRectMarker{0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFF
 
 // Fills Rect on Canvas with Color, or lets the parent paint it when the control is not designing,
 // has a parent, themes are on, Color matches the parent's colour and (with NeedsParentBackground)
-// the control asks for its parent's background.
+// the control asks for its parent's background: the theme engine draws it for a windowed control
+// painting on its window, the parent erases it for a windowless one or a double-buffered one (a
+// control painting into an off-screen bitmap).
 void DrawThemedBackground(classlib::TControl* Control, classlib::TCanvas* Canvas, const RECT& Rect,
                           classlib::TColor Color, bool NeedsParentBackground = true);
 // Has the parent erase its background into DC behind the control: the origin is shifted by
