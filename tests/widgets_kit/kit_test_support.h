@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <functional>
+#include <string>
+#include <thread>
 #include <vector>
 
 #include "classlib/application.h"
@@ -94,6 +97,77 @@ inline void MouseTo(classlib::TControl* Control, UINT Msg, int X, int Y, WPARAM 
     HWND w = Control->Parent()->Handle();
     SendMessageA(w, Msg, Keys, MAKELPARAM(Control->Left() + X, Control->Top() + Y));
 }
+
+// Plays the user of a window that the main thread runs modally, from a thread of its own: waits
+// for a visible top-level window of this process that Match accepts, then runs Steps on it and
+// keeps the window found.
+class TWindowDriver {
+public:
+    TWindowDriver(std::function<bool(HWND)> Match, std::function<void(HWND)> Steps)
+        : match_(std::move(Match)), steps_(std::move(Steps)), thread_([this] { Run(); }) {}
+    ~TWindowDriver() { Join(); }
+    void Join() {
+        if (thread_.joinable()) thread_.join();
+    }
+    HWND Found() const { return found_; }
+
+    static std::wstring ClassOf(HWND Window) {
+        wchar_t name[128] = {};
+        GetClassNameW(Window, name, 128);
+        return name;
+    }
+    static std::wstring TextOf(HWND Window) {
+        std::wstring text(static_cast<size_t>(GetWindowTextLengthW(Window)) + 1, L'\0');
+        text.resize(static_cast<size_t>(GetWindowTextW(Window, text.data(), static_cast<int>(text.size()))));
+        return text;
+    }
+    // The first window under Parent (at any depth) that Match accepts.
+    static HWND FindChild(HWND Parent, const std::function<bool(HWND)>& Match) {
+        for (HWND c = GetWindow(Parent, GW_CHILD); c != nullptr; c = GetWindow(c, GW_HWNDNEXT)) {
+            if (Match(c)) return c;
+            if (HWND inner = FindChild(c, Match)) return inner;
+        }
+        return nullptr;
+    }
+    static HWND ChildWithId(HWND Parent, int Id) {
+        return FindChild(Parent, [Id](HWND w) { return GetDlgCtrlID(w) == Id; });
+    }
+    // Waits on this thread (the main thread serves the window meanwhile).
+    static bool WaitFor(const std::function<bool()>& Done, DWORD Timeout = 10000) {
+        for (DWORD start = GetTickCount(); !Done(); Sleep(10))
+            if (GetTickCount() - start > Timeout) return false;
+        return true;
+    }
+
+private:
+    struct TSearch {
+        TWindowDriver* Self;
+        HWND Found;
+    };
+    void Run() {
+        // The window comes within seconds; the bound only stops a run whose window never came.
+        for (int i = 0; i < 3000 && found_ == nullptr; ++i) {
+            TSearch search{this, nullptr};
+            EnumThreadWindows(mainThread_, [](HWND W, LPARAM L) -> BOOL {
+                auto* s = reinterpret_cast<TSearch*>(L);
+                if (!IsWindowVisible(W) || !s->Self->match_(W)) return TRUE;
+                s->Found = W;
+                return FALSE;
+            }, reinterpret_cast<LPARAM>(&search));
+            if (search.Found != nullptr) {
+                found_ = search.Found;
+                steps_(search.Found);
+                return;
+            }
+            Sleep(10);
+        }
+    }
+    std::function<bool(HWND)> match_;
+    std::function<void(HWND)> steps_;
+    DWORD mainThread_ = GetCurrentThreadId();
+    std::atomic<HWND> found_{nullptr};
+    std::thread thread_;
+};
 
 inline void ResetApplication() {
     classlib::TApplication* app = classlib::Application();
