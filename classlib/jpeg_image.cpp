@@ -26,15 +26,21 @@ void ErrorExit(j_common_ptr info) {
     std::longjmp(error->back, 1);
 }
 
+// The library's error manager for one call, set to jump back with its message.
+jpeg_error_mgr* Catching(TJpegError& Error) {
+    jpeg_std_error(&Error.manager);
+    Error.manager.error_exit = ErrorExit;
+    Error.message[0] = '\0';
+    return &Error.manager;
+}
+
 // Compresses Pixels (RGB rows) into a buffer that the library allocates; false with Message on error.
 bool CompressRows(const std::uint8_t* Pixels, int Width, int Height, int Quality, unsigned char** Out,
                   unsigned long* OutSize, char* Message) {
     jpeg_compress_struct info;
     TJpegError error;
     std::memset(&info, 0, sizeof(info));
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    error.message[0] = '\0';
+    info.err = Catching(error);
     if (setjmp(error.back) != 0) {
         jpeg_destroy_compress(&info);
         std::memcpy(Message, error.message, sizeof(error.message));
@@ -69,9 +75,7 @@ bool DecompressRows(const std::uint8_t* Data, std::size_t Size, std::vector<std:
     jpeg_decompress_struct info;
     TJpegError error;
     std::memset(&info, 0, sizeof(info));
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    error.message[0] = '\0';
+    info.err = Catching(error);
     if (setjmp(error.back) != 0) {
         jpeg_destroy_decompress(&info);
         std::memcpy(Message, error.message, sizeof(error.message));

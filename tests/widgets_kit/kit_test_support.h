@@ -169,6 +169,60 @@ private:
     std::thread thread_;
 };
 
+// The long form of a temporary folder (Wine hands it out in its 8.3 form), without a trailing
+// backslash.
+inline std::wstring LongFolderName(const wchar_t* Folder) {
+    std::wstring name(MAX_PATH, L'\0');
+    name.resize(GetLongPathNameW(Folder, name.data(), MAX_PATH));
+    if (name.size() > 3 && name.back() == L'\\') name.pop_back();
+    return name;
+}
+
+// A folder of its own under the temporary folder (its long name), removed with what is in it.
+class TScratchFolder {
+public:
+    explicit TScratchFolder(const std::wstring& Name) {
+        wchar_t temp[MAX_PATH];
+        GetTempPathW(MAX_PATH, temp);
+        path_ = LongFolderName(temp) + L"\\" + Name + L" " +
+                std::to_wstring(GetCurrentProcessId());
+        CreateDirectoryW(path_.c_str(), nullptr);
+    }
+    ~TScratchFolder() { Remove(path_); }
+    const std::wstring& Path() const { return path_; }
+    std::wstring Folder(const std::wstring& Name) const {
+        std::wstring full = path_ + L"\\" + Name;
+        CreateDirectoryW(full.c_str(), nullptr);
+        return full;
+    }
+    // A name in the folder, nothing made.
+    std::wstring Name(const std::wstring& Leaf) const { return path_ + L"\\" + Leaf; }
+    std::wstring File(const std::wstring& Name) const {
+        std::wstring full = path_ + L"\\" + Name;
+        CloseHandle(CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+        return full;
+    }
+
+private:
+    static void Remove(const std::wstring& Folder) {
+        WIN32_FIND_DATAW found{};
+        HANDLE search = FindFirstFileW((Folder + L"\\*").c_str(), &found);
+        if (search != INVALID_HANDLE_VALUE) {
+            do {
+                const std::wstring name = found.cFileName;
+                if (name == L"." || name == L"..") continue;
+                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
+                    Remove(Folder + L"\\" + name);
+                else
+                    DeleteFileW((Folder + L"\\" + name).c_str());
+            } while (FindNextFileW(search, &found));
+            FindClose(search);
+        }
+        RemoveDirectoryW(Folder.c_str());
+    }
+    std::wstring path_;
+};
+
 inline void ResetApplication() {
     classlib::TApplication* app = classlib::Application();
     app->DestroyForms();

@@ -16,41 +16,20 @@
 #include "classlib/conversions.h"
 #include "classlib/jpeg_image.h"
 #include "kit_test_support.h"
+#include "painted_ink.h"
 #include "widgets/kit/file_util.h"
 #include "widgets/kit/path_edit.h"
 #include "widgets/kit/picture_dialogs.h"
 
 using namespace classlib;
 using namespace widgets::kit;
+using kittest::TScratchFolder;
 using kittest::TWindowDriver;
 
 namespace {
 
 const std::wstring kGreek = L"\x039a\x03b1\x03bb\x03b7\x03bc\x03ad\x03c1\x03b1";
 const std::wstring kCjk = L"\x65e5\x672c\x8a9e\x30c6\x30ad\x30b9\x30c8";
-
-class TScratch {
-public:
-    explicit TScratch(const std::wstring& Name) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        path_ = ShortToLongPath(StripTrailingBackslash(temp)) + L"\\" + Name + L" " + std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TScratch() {
-        for (const std::wstring& f : files_) DeleteFileW(f.c_str());
-        RemoveDirectoryW(path_.c_str());
-    }
-    std::wstring Name(const std::wstring& Leaf) {
-        files_.push_back(path_ + L"\\" + Leaf);
-        return files_.back();
-    }
-    const std::wstring& Path() const { return path_; }
-
-private:
-    std::wstring path_;
-    std::vector<std::wstring> files_;
-};
 
 void WriteBytes(const std::wstring& Name, const void* Data, size_t Size) {
     HANDLE h = CreateFileW(Name.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
@@ -105,33 +84,12 @@ bool Near(COLORREF A, COLORREF B, int Slack = 12) {
            std::abs(GetBValue(A) - GetBValue(B)) <= Slack;
 }
 
-// What a drawing into a Width x Height box shows: the box of the pixels near Colour.
-struct TDrawn {
-    RECT Box{0, 0, 0, 0};
-    int Count = 0;
-};
+using TDrawn = quill_test::TInk;
 
-// Paints into a memory DC through Paint, then finds the pixels near Colour.
+// What Painter draws near Colour into a Width x Height bitmap.
 template <typename Paint>
 TDrawn DrawnBox(int Width, int Height, COLORREF Colour, Paint&& Painter) {
-    HDC screen = GetDC(nullptr);
-    HDC dc = CreateCompatibleDC(screen);
-    HBITMAP bmp = CreateCompatibleBitmap(screen, Width, Height);
-    ReleaseDC(nullptr, screen);
-    HGDIOBJ old = SelectObject(dc, bmp);
-    Painter(dc);
-    TDrawn drawn{{Width, Height, -1, -1}, 0};
-    for (int y = 0; y < Height; ++y)
-        for (int x = 0; x < Width; ++x)
-            if (Near(GetPixel(dc, x, y), Colour)) {
-                ++drawn.Count;
-                drawn.Box = {std::min<LONG>(drawn.Box.left, x), std::min<LONG>(drawn.Box.top, y),
-                             std::max<LONG>(drawn.Box.right, x + 1), std::max<LONG>(drawn.Box.bottom, y + 1)};
-            }
-    SelectObject(dc, old);
-    DeleteObject(bmp);
-    DeleteDC(dc);
-    return drawn;
+    return quill_test::InkWhere([Colour](COLORREF Pixel) { return Near(Pixel, Colour); }, Width, Height, Painter);
 }
 
 TDrawn PreviewDrawn(const TPicturePreview& Preview, int Width, int Height, COLORREF Colour) {
@@ -146,7 +104,7 @@ TDrawn PreviewDrawn(const TPicturePreview& Preview, int Width, int Height, COLOR
 }
 
 TEST(KitJpeg, FilesReadBackAndBadOnesAreRefusedWithTheirReason) {
-    TScratch scratch(L"quill jpeg");
+    TScratchFolder scratch(L"quill jpeg");
     const std::wstring good = scratch.Name(kCjk + L".jpg");
     std::vector<std::uint8_t> bytes = JpegBytes(40, 30, RGB(20, 60, 220));
     WriteBytes(good, bytes.data(), bytes.size());
@@ -200,7 +158,7 @@ TEST(KitJpeg, FilesReadBackAndBadOnesAreRefusedWithTheirReason) {
 }
 
 TEST(KitPicturePreview, ShowsTheSizeAndThePictureFittedNeverEnlarged) {
-    TScratch scratch(L"quill preview " + kGreek);
+    TScratchFolder scratch(L"quill preview " + kGreek);
     const std::wstring small = scratch.Name(kGreek + L".bmp");
     WriteBmp(small, 64, 48, RGB(255, 0, 0));
     const std::wstring wide = scratch.Name(L"wide.bmp");
@@ -220,14 +178,14 @@ TEST(KitPicturePreview, ShowsTheSizeAndThePictureFittedNeverEnlarged) {
     // Smaller than the box: drawn at its own size, in the middle.
     TDrawn drawn = PreviewDrawn(preview, 132, 132, RGB(255, 0, 0));
     EXPECT_EQ(drawn.Count, 64 * 48);
-    EXPECT_EQ(drawn.Box.left, (132 - 64) / 2);
-    EXPECT_EQ(drawn.Box.top, (132 - 48) / 2);
+    EXPECT_EQ(drawn.Left, (132 - 64) / 2);
+    EXPECT_EQ(drawn.Top, (132 - 48) / 2);
     // Larger: fitted into the box inside its edge, keeping its shape.
     preview.Select(wide);
     EXPECT_EQ(preview.SizeText(), L"400 x 100");
     drawn = PreviewDrawn(preview, 132, 132, RGB(0, 255, 0));
-    EXPECT_EQ(drawn.Box.right - drawn.Box.left, 128);
-    EXPECT_EQ(drawn.Box.bottom - drawn.Box.top, 32);
+    EXPECT_EQ(drawn.Right - drawn.Left + 1, 128);
+    EXPECT_EQ(drawn.Bottom - drawn.Top + 1, 32);
     preview.Select(jpeg);
     EXPECT_EQ(preview.SizeText(), L"40 x 30") << "a JPEG under a CJK name, extension in capitals";
     EXPECT_EQ(PreviewDrawn(preview, 132, 132, RGB(20, 60, 220)).Count, 40 * 30);
@@ -307,7 +265,7 @@ TDrawn BoxDrawn(HWND Dialog, COLORREF Colour) {
 }
 
 TEST_F(FileDialogsTest, OpenPictureDialogPreviewsTheSelectedPicture) {
-    TScratch scratch(L"quill pictures " + kGreek);
+    TScratchFolder scratch(L"quill pictures " + kGreek);
     const std::wstring red = scratch.Name(L"red.bmp");
     WriteBmp(red, 64, 48, RGB(255, 0, 0));
     const std::wstring blue = scratch.Name(kCjk + L".jpg");
@@ -342,7 +300,7 @@ TEST_F(FileDialogsTest, OpenPictureDialogPreviewsTheSelectedPicture) {
 }
 
 TEST_F(FileDialogsTest, SavePictureDialogCarriesThePreviewToo) {
-    TScratch scratch(L"quill save picture");
+    TScratchFolder scratch(L"quill save picture");
     const std::wstring red = scratch.Name(L"red.bmp");
     WriteBmp(red, 64, 48, RGB(255, 0, 0));
     edit->SetDialogKind(TFileDialogKind::dkSavePicture);
@@ -362,7 +320,7 @@ TEST_F(FileDialogsTest, SavePictureDialogCarriesThePreviewToo) {
 
 TEST_F(FileDialogsTest, NamesOutsideTheCodePageComeBackWholeFromTheButton) {
     for (const std::wstring& leaf : {kGreek + L" clip browser.exe", kCjk + L".exe"}) {
-        TScratch scratch(L"quill wide " + kGreek);
+        TScratchFolder scratch(L"quill wide " + kGreek);
         const std::wstring file = scratch.Name(leaf);
         WriteBytes(file, "MZ", 2);
         std::string given;

@@ -19,55 +19,13 @@
 
 using namespace classlib;
 using namespace widgets::kit;
+using kittest::TScratchFolder;
 using kittest::TWindowDriver;
 
 namespace {
 
 const std::wstring kGreek = L"\x0395\x03b9\x03ba\x03cc\x03bd\x03b5\x03c2";  // "Eikones"
 const std::wstring kCjk = L"\x65e5\x672c\x8a9e";
-
-// A folder of its own under the temporary folder (its long name), removed with what is in it.
-class TScratchFolder {
-public:
-    explicit TScratchFolder(const std::wstring& Name) {
-        wchar_t temp[MAX_PATH];
-        GetTempPathW(MAX_PATH, temp);
-        path_ = ShortToLongPath(StripTrailingBackslash(temp)) + L"\\" + Name + L" " +
-                std::to_wstring(GetCurrentProcessId());
-        CreateDirectoryW(path_.c_str(), nullptr);
-    }
-    ~TScratchFolder() { Remove(path_); }
-    const std::wstring& Path() const { return path_; }
-    std::wstring Folder(const std::wstring& Name) const {
-        std::wstring full = path_ + L"\\" + Name;
-        CreateDirectoryW(full.c_str(), nullptr);
-        return full;
-    }
-    std::wstring File(const std::wstring& Name) const {
-        std::wstring full = path_ + L"\\" + Name;
-        CloseHandle(CreateFileW(full.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
-        return full;
-    }
-
-private:
-    static void Remove(const std::wstring& Folder) {
-        WIN32_FIND_DATAW found{};
-        HANDLE search = FindFirstFileW((Folder + L"\\*").c_str(), &found);
-        if (search != INVALID_HANDLE_VALUE) {
-            do {
-                const std::wstring name = found.cFileName;
-                if (name == L"." || name == L"..") continue;
-                if (found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY)
-                    Remove(Folder + L"\\" + name);
-                else
-                    DeleteFileW((Folder + L"\\" + name).c_str());
-            } while (FindNextFileW(search, &found));
-            FindClose(search);
-        }
-        RemoveDirectoryW(Folder.c_str());
-    }
-    std::wstring path_;
-};
 
 // Answers the dialogs' questions and keeps what they said (Count may be read from a driver).
 class TAnswers {

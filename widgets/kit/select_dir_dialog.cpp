@@ -70,6 +70,14 @@ std::vector<std::wstring> NamesIn(const std::wstring& Folder, bool Folders) {
     return names;
 }
 
+// The label above a control, its accelerator leading to it.
+widgets::TUcLabel* LabelOver(TSelectDirDlg* Dialog, const wchar_t* Name, const wchar_t* Caption, TWinControl* Control) {
+    auto* label = Place<widgets::TUcLabel>(Dialog, Name, Control->Left(), Control->Top() - 16, Control->Width(), 13);
+    label->SetCaption(Caption);
+    label->SetFocusControl(Control);
+    return label;
+}
+
 std::wstring Indent(size_t Level) { return std::wstring(Level * 2, L' '); }
 
 void Complain(const std::wstring& Format, const std::wstring& Folder) {
@@ -86,26 +94,19 @@ TSelectDirDlg::TSelectDirDlg(TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetPosition(TPosition::poScreenCenter);
     SetClientWidth(352);
     SetClientHeight(306);
-    NameLabel = Place<widgets::TUcLabel>(this, L"NameLabel", 8, 8, 200, 13);
-    NameLabel->SetCaption(L"Directory &Name:");
     DirEdit = Place<widgets::TUcEdit>(this, L"DirEdit", 8, 24, 336, 21);
-    NameLabel->SetFocusControl(DirEdit);
-    DirLabel = Place<widgets::TUcLabel>(this, L"DirLabel", 8, 54, 160, 13);
-    DirLabel->SetCaption(L"&Directories:");
+    NameLabel = LabelOver(this, L"NameLabel", L"Directory &Name:", DirEdit);
     DirList = Place<widgets::TUcListBox>(this, L"DirList", 8, 70, 164, 160);
-    DirLabel->SetFocusControl(DirList);
+    DirLabel = LabelOver(this, L"DirLabel", L"&Directories:", DirList);
     DirList->OnClick = [this](TObject* Sender) { DirListClick(Sender); };
     DirList->OnDblClick = [this](TObject* Sender) { DirListDblClick(Sender); };
-    FileLabel = Place<widgets::TUcLabel>(this, L"FileLabel", 180, 54, 160, 13);
-    FileLabel->SetCaption(L"Files: (*.*)");
     FileList = Place<widgets::TUcListBox>(this, L"FileList", 180, 70, 164, 160);
+    FileLabel = LabelOver(this, L"FileLabel", L"Files: (*.*)", FileList);
     // The files are there to recognise the folder by; none can be chosen.
     FileList->SetEnabled(false);
-    DriveLabel = Place<widgets::TUcLabel>(this, L"DriveLabel", 8, 238, 160, 13);
-    DriveLabel->SetCaption(L"D&rives:");
     DriveCombo = Place<widgets::TUcComboBox>(this, L"DriveCombo", 8, 254, 164, 21);
     DriveCombo->SetStyle(TComboBoxStyle::csDropDownList);
-    DriveLabel->SetFocusControl(DriveCombo);
+    DriveLabel = LabelOver(this, L"DriveLabel", L"D&rives:", DriveCombo);
     DriveCombo->OnChange = [this](TObject* Sender) { DriveComboChange(Sender); };
     OKButton = Place<widgets::TUcButton>(this, L"OKButton", 180, 252, 80, 25);
     OKButton->SetCaption(L"OK");
