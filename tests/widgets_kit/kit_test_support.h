@@ -144,16 +144,17 @@ private:
         TWindowDriver* Self;
         HWND Found;
     };
+    static BOOL CALLBACK Visit(HWND Window, LPARAM Search) {
+        auto* s = reinterpret_cast<TSearch*>(Search);
+        if (!IsWindowVisible(Window) || !s->Self->match_(Window)) return TRUE;
+        s->Found = Window;
+        return FALSE;
+    }
     void Run() {
         // The window comes within seconds; the bound only stops a run whose window never came.
         for (int i = 0; i < 3000 && found_ == nullptr; ++i) {
             TSearch search{this, nullptr};
-            EnumThreadWindows(mainThread_, [](HWND W, LPARAM L) -> BOOL {
-                auto* s = reinterpret_cast<TSearch*>(L);
-                if (!IsWindowVisible(W) || !s->Self->match_(W)) return TRUE;
-                s->Found = W;
-                return FALSE;
-            }, reinterpret_cast<LPARAM>(&search));
+            EnumThreadWindows(mainThread_, &TWindowDriver::Visit, reinterpret_cast<LPARAM>(&search));
             if (search.Found != nullptr) {
                 found_ = search.Found;
                 steps_(search.Found);
