@@ -170,6 +170,18 @@ private:
     std::thread thread_;
 };
 
+// The folder the test program started in, where its artefacts (screenshots) are kept: a file
+// dialog moves the current folder to wherever its user went.
+inline const std::wstring& StartFolder() {
+    static const std::wstring folder = [] {
+        std::wstring name(MAX_PATH, L'\0');
+        name.resize(GetCurrentDirectoryW(MAX_PATH, name.data()));
+        return name;
+    }();
+    return folder;
+}
+inline const std::wstring kStartFolderTaken = StartFolder();
+
 // The long form of a temporary folder (Wine hands it out in its 8.3 form), without a trailing
 // backslash.
 inline std::wstring LongFolderName(const wchar_t* Folder) {
@@ -189,7 +201,11 @@ public:
                 std::to_wstring(GetCurrentProcessId());
         CreateDirectoryW(path_.c_str(), nullptr);
     }
-    ~TScratchFolder() { Remove(path_); }
+    // A file dialog may have made it the current folder, which could then not be removed.
+    ~TScratchFolder() {
+        SetCurrentDirectoryW(StartFolder().c_str());
+        Remove(path_);
+    }
     const std::wstring& Path() const { return path_; }
     std::wstring Folder(const std::wstring& Name) const {
         std::wstring full = path_ + L"\\" + Name;

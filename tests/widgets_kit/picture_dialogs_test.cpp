@@ -17,6 +17,7 @@
 #include "classlib/jpeg_image.h"
 #include "kit_test_support.h"
 #include "painted_ink.h"
+#include "window_screenshot.h"
 #include "widgets/kit/file_util.h"
 #include "widgets/kit/path_edit.h"
 #include "widgets/kit/picture_dialogs.h"
@@ -276,6 +277,7 @@ TEST_F(FileDialogsTest, OpenPictureDialogPreviewsTheSelectedPicture) {
     edit->SetWideText(scratch.Path() + L"\\");
     std::wstring before, bmpLine, jpegLine;
     TDrawn redDrawn, blueDrawn;
+    int shot = 0;
     TWindowDriver driver(IsFileDialog, [&](HWND Dialog) {
         before = WaitForSizeLine(Dialog, L"(None)");
         if (SelectInList(Dialog, L"red")) {
@@ -285,6 +287,8 @@ TEST_F(FileDialogsTest, OpenPictureDialogPreviewsTheSelectedPicture) {
         if (SelectInList(Dialog, kCjk)) {
             jpegLine = WaitForSizeLine(Dialog, L"40 x 30");
             blueDrawn = BoxDrawn(Dialog, RGB(20, 60, 220));
+            RedrawWindow(Dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+            shot = quill_test::SaveWindowScreenshot(Dialog, kittest::StartFolder() + L"\\open_picture_dialog.bmp");
         }
         TypeFileNameAndOk(Dialog, kCjk + L".jpg");
     });
@@ -296,6 +300,7 @@ TEST_F(FileDialogsTest, OpenPictureDialogPreviewsTheSelectedPicture) {
     EXPECT_EQ(redDrawn.Count, 64 * 48) << "the bitmap drawn whole in the box";
     EXPECT_EQ(jpegLine, L"40 x 30");
     EXPECT_EQ(blueDrawn.Count, 40 * 30) << "the JPEG drawn whole in the box";
+    EXPECT_GT(shot, 1000) << "the dialog with its preview, kept in the test's folder";
     EXPECT_EQ(edit->WideFileName(), blue);
 }
 

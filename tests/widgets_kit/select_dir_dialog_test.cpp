@@ -11,6 +11,7 @@
 #include "classlib/conversions.h"
 #include "classlib/dialogs.h"
 #include "kit_test_support.h"
+#include "window_screenshot.h"
 #include "unicode/wide_files.h"
 #include "widgets/kit/file_util.h"
 #include "widgets/kit/path_edit.h"
@@ -184,14 +185,18 @@ TEST_F(SelectDirDialogTest, DirectoryEditRunsTheKitDialogByDefaultWithItsOptions
     edit->SetDialogOptions(sdAllowCreate | sdPerformCreate);
     edit->SetWideText(scratch.Path());
     std::wstring startedAt;
+    int shot = 0;
     TWindowDriver driver(IsKitFolderDialog, [&](HWND Dialog) {
         startedAt = TWindowDriver::TextOf(EditOf(Dialog));
+        RedrawWindow(Dialog, nullptr, nullptr, RDW_INVALIDATE | RDW_UPDATENOW | RDW_ALLCHILDREN);
+        shot = quill_test::SaveWindowScreenshot(Dialog, kittest::StartFolder() + L"\\kit_folder_dialog.bmp");
         TypeAndOk(Dialog, kCjk);
     });
     edit->ButtonClick();
     driver.Join();
     ASSERT_NE(driver.Found(), nullptr) << "the kit's folder dialog did not come";
     EXPECT_EQ(startedAt, scratch.Path()) << "it starts at the edit's folder, Greek name and all";
+    EXPECT_GT(shot, 1000) << "the dialog as it looks, kept in the test's folder";
     const std::wstring made = scratch.Path() + L"\\" + kCjk;
     EXPECT_TRUE(DirectoryExists(made)) << "sdPerformCreate made the typed folder";
     EXPECT_EQ(edit->WideText(), made);
