@@ -1,9 +1,13 @@
 #include "classlib/dialogs.h"
 
+#include <algorithm>
 #include <cstdio>
+#include <cwctype>
 
 #include "classlib/application.h"
 #include "classlib/conversions.h"
+#include "classlib/format.h"
+#include "classlib/jpeg_image.h"
 #include "classlib/threads.h"
 
 namespace classlib {
@@ -38,7 +42,117 @@ HWND DialogOwner() {
     return Application()->Handle();
 }
 
+// Pieces of a dialog template in memory: double words, texts and the double-word alignment of
+// its items, counted from the template's start.
+void PutDword(std::vector<WORD>& Template, DWORD Value) {
+    Template.push_back(LOWORD(Value));
+    Template.push_back(HIWORD(Value));
+}
+
+void PutText(std::vector<WORD>& Template, const wchar_t* Text) {
+    for (; *Text != 0; ++Text) Template.push_back(static_cast<WORD>(*Text));
+    Template.push_back(0);
+}
+
+// One static control of a template: its style, place in dialog units, identifier and text.
+void PutStatic(std::vector<WORD>& Template, DWORD Style, short X, short Y, short Cx, short Cy, WORD Id,
+               const wchar_t* Text) {
+    if (Template.size() % 2 != 0) Template.push_back(0);
+    PutDword(Template, Style);
+    PutDword(Template, 0);
+    for (short v : {X, Y, Cx, Cy}) Template.push_back(static_cast<WORD>(v));
+    Template.push_back(Id);
+    Template.push_back(0xFFFF);
+    Template.push_back(0x0082);  // the static class
+    PutText(Template, Text);
+    Template.push_back(0);  // no creation data
+}
+
+// The preview's picture for a file, empty when the file is no picture it reads.
+void LoadPreviewPicture(const std::wstring& FileName, TPicture& Picture) {
+    size_t dot = FileName.find_last_of(L".\\/");
+    std::wstring ext = dot == std::wstring::npos || FileName[dot] != L'.' ? std::wstring() : FileName.substr(dot + 1);
+    std::transform(ext.begin(), ext.end(), ext.begin(), [](wchar_t c) { return static_cast<wchar_t>(std::towlower(c)); });
+    if (ext == L"bmp") {
+        Picture.SetBitmap(static_cast<HBITMAP>(
+            LoadImageW(nullptr, FileName.c_str(), IMAGE_BITMAP, 0, 0, LR_LOADFROMFILE | LR_CREATEDIBSECTION)));
+    } else if (ext == L"ico") {
+        Picture.SetIcon(
+            static_cast<HICON>(LoadImageW(nullptr, FileName.c_str(), IMAGE_ICON, 0, 0, LR_LOADFROMFILE | LR_DEFAULTSIZE)));
+    } else if (ext == L"jpg" || ext == L"jpeg") {
+        TJPEGImage jpeg;
+        jpeg.LoadFromFile(FileName);
+        Picture.SetBitmap(jpeg.CreateBitmap());
+    }
+}
+
 }  // namespace
+
+// ---- TPicturePreview -------------------------------------------------------------------------
+TPicturePreview::TPicturePreview() : sizeText_(L"(None)") {
+    // A child of the file dialog: the hidden stc32 marks where the dialog's own controls go, so
+    // the size label and the picture box, right of it, come beside them.
+    constexpr short kWidth = 100, kHeight = 110;
+    PutDword(template_, WS_CHILD | WS_VISIBLE | WS_CLIPSIBLINGS | DS_3DLOOK | DS_CONTROL | DS_SETFONT);
+    PutDword(template_, 0);
+    template_.push_back(3);
+    for (short v : {short{0}, short{0}, kWidth, kHeight}) template_.push_back(static_cast<WORD>(v));
+    template_.push_back(0);  // no menu
+    template_.push_back(0);  // the dialog class
+    template_.push_back(0);  // no title
+    template_.push_back(8);
+    PutText(template_, L"MS Shell Dlg");
+    PutStatic(template_, WS_CHILD | SS_LEFT, 0, 0, 1, kHeight, 0x045F /* stc32 */, L"");
+    PutStatic(template_, WS_CHILD | WS_VISIBLE | SS_CENTER | SS_NOPREFIX, 8, 6, 88, 8, kSizeLabelId, L"(None)");
+    PutStatic(template_, WS_CHILD | WS_VISIBLE | SS_OWNERDRAW, 8, 16, 88, 88, kPictureBoxId, L"");
+}
+
+void TPicturePreview::Attach(HWND HookDialog) {
+    dialog_ = HookDialog;
+    SetDlgItemTextW(dialog_, kSizeLabelId, sizeText_.c_str());
+}
+
+void TPicturePreview::Detach() { dialog_ = nullptr; }
+
+void TPicturePreview::Select(const std::wstring& FileName) {
+    picture_.SetBitmap(nullptr);
+    // A file that cannot be read, or that holds no picture, shows nothing: it is only a preview.
+    try {
+        if (!FileName.empty()) LoadPreviewPicture(FileName, picture_);
+    } catch (const std::exception&) {
+        picture_.SetBitmap(nullptr);
+    }
+    sizeText_ = picture_.Empty() ? std::wstring(L"(None)") : Format(L"%d x %d", {picture_.Width(), picture_.Height()});
+    if (dialog_ == nullptr) return;
+    SetDlgItemTextW(dialog_, kSizeLabelId, sizeText_.c_str());
+    InvalidateRect(GetDlgItem(dialog_, kPictureBoxId), nullptr, TRUE);
+}
+
+bool TPicturePreview::DrawItem(const DRAWITEMSTRUCT& Item) const {
+    if (Item.CtlID != static_cast<UINT>(kPictureBoxId)) return false;
+    RECT box = Item.rcItem;
+    FillRect(Item.hDC, &box, GetSysColorBrush(COLOR_BTNFACE));
+    DrawEdge(Item.hDC, &box, EDGE_SUNKEN, BF_RECT | BF_ADJUST);
+    if (picture_.Empty()) return true;
+    const int w = box.right - box.left, h = box.bottom - box.top;
+    const int pw = picture_.Width(), ph = picture_.Height();
+    if (w <= 0 || h <= 0 || pw <= 0 || ph <= 0) return true;
+    // Fitted whole into the box, keeping its shape, centred.
+    int dw = pw, dh = ph;
+    if (dw > w || dh > h) {
+        if (static_cast<long long>(pw) * h > static_cast<long long>(ph) * w) {
+            dw = w;
+            dh = std::max(1, static_cast<int>(static_cast<long long>(ph) * w / pw));
+        } else {
+            dh = h;
+            dw = std::max(1, static_cast<int>(static_cast<long long>(pw) * h / ph));
+        }
+    }
+    const RECT at{box.left + (w - dw) / 2, box.top + (h - dh) / 2, box.left + (w - dw) / 2 + dw,
+                  box.top + (h - dh) / 2 + dh};
+    picture_.Draw(Item.hDC, at, false);
+    return true;
+}
 
 // ---- TCommonDialog ---------------------------------------------------------------------------
 TCommonDialog* TCommonDialog::CurrentDialog() { return currentDialog; }
@@ -185,6 +299,10 @@ bool TOpenDialog::DoExecute(const TDialogFunction& Func) {
     if (NewStyleControls && !(options_ & ofOldStyleDialog)) ofn.Flags |= OFN_EXPLORER;
     ofn.lpfnHook = reinterpret_cast<LPOFNHOOKPROC>(&TCommonDialog::DialogHook);
     ofn.lCustData = reinterpret_cast<LPARAM>(this);
+    if (preview_ != nullptr && (ofn.Flags & OFN_EXPLORER) != 0) {
+        ofn.Flags |= OFN_ENABLETEMPLATEHANDLE;
+        ofn.hInstance = static_cast<HINSTANCE>(const_cast<void*>(preview_->Template()));
+    }
 
     files_.Clear();
     bool ok = TaskModalDialog([&] { return Func(&ofn); });
@@ -201,6 +319,18 @@ bool TOpenDialog::Execute() {
     return DoExecute([](OPENFILENAMEA* Ofn) { return GetOpenFileNameA(Ofn); });
 }
 
+std::wstring TOpenDialog::PreviewFileName() { return AnsiToWide(FileName()); }
+
+void TOpenDialog::DoShow() {
+    if (preview_ != nullptr) preview_->Attach(Handle());
+    TCommonDialog::DoShow();
+}
+
+void TOpenDialog::DoClose() {
+    if (preview_ != nullptr) preview_->Detach();
+    TCommonDialog::DoClose();
+}
+
 bool TOpenDialog::DoCanClose() {
     bool canClose = true;
     if (OnCanClose) OnCanClose(this, canClose);
@@ -212,6 +342,11 @@ void TOpenDialog::DoIncludeItem(const OFNOTIFYEXA& OFN, bool& Include) {
 }
 
 void TOpenDialog::WndProc(TMessage& Message) {
+    if (Message.Msg == WM_DRAWITEM && preview_ != nullptr &&
+        preview_->DrawItem(*reinterpret_cast<const DRAWITEMSTRUCT*>(Message.LParam))) {
+        Message.Result = TRUE;
+        return;
+    }
     if (Message.Msg == WM_NOTIFY) {
         const auto* header = reinterpret_cast<const NMHDR*>(Message.LParam);
         switch (header->code) {
@@ -228,6 +363,7 @@ void TOpenDialog::WndProc(TMessage& Message) {
                 return;
             }
             case CDN_SELCHANGE:
+                if (preview_ != nullptr) preview_->Select(PreviewFileName());
                 if (OnSelectionChange) OnSelectionChange(this);
                 return;
             case CDN_FOLDERCHANGE:

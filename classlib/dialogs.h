@@ -1,6 +1,6 @@
 // The class library's common dialogs: the open and save dialogs over the system's file dialogs
-// (ANSI, with a dialog procedure that brings the dialog's notifications to the component), and
-// the font and colour dialogs.
+// (ANSI, with a dialog procedure that brings the dialog's notifications to the component) and the
+// picture preview a file dialog can carry, and the font and colour dialogs.
 #pragma once
 
 #include <windows.h>
@@ -14,6 +14,7 @@
 #include "classlib/ansi_strings.h"
 #include "classlib/controls.h"
 #include "classlib/graphics.h"
+#include "classlib/images.h"
 
 namespace classlib {
 
@@ -139,6 +140,37 @@ std::vector<std::basic_string<CharT>> SplitDialogFileNames(const CharT* Buffer, 
     return files;
 }
 
+// ---- Picture preview -------------------------------------------------------------------------
+// The pane a picture dialog adds beside the explorer-style file dialog's own controls, through a
+// dialog template of its own: the selected file's picture fitted into a box (never enlarged) and
+// its size in pixels above it ("640 x 480"), or "(None)" when the selection is no picture it can
+// read (.bmp, .ico, .jpg, .jpeg).
+class TPicturePreview {
+public:
+    static constexpr int kSizeLabelId = 1200;
+    static constexpr int kPictureBoxId = 1201;
+
+    TPicturePreview();
+    // The template the dialog runs with (OFN_ENABLETEMPLATEHANDLE); valid while this lives.
+    const void* Template() const { return template_.data(); }
+    // Binds to the window made from the template (the dialog's hook window) / lets it go.
+    void Attach(HWND HookDialog);
+    void Detach();
+    // Shows the picture of a file; an empty name, a folder or a file that is no readable picture
+    // shows none.
+    void Select(const std::wstring& FileName);
+    // Paints the picture box (WM_DRAWITEM of the hook window); answers whether it was the box.
+    bool DrawItem(const DRAWITEMSTRUCT& Item) const;
+    const TPicture& Picture() const { return picture_; }
+    const std::wstring& SizeText() const { return sizeText_; }
+
+private:
+    std::vector<WORD> template_;
+    HWND dialog_ = nullptr;
+    TPicture picture_;
+    std::wstring sizeText_;
+};
+
 // How an old-style file dialog shows its file-name box: a plain edit, or a combo box listing
 // HistoryList.
 enum class TFileEditStyle { fsEdit, fsComboBox };
@@ -185,7 +217,8 @@ public:
     TIncludeItemEvent OnIncludeItem;
 
     // The file dialog's notifications: CDN_FILEOK asks DoCanClose (a refusal keeps the dialog
-    // open), CDN_TYPECHANGE takes the filter index, the others run their events.
+    // open), CDN_TYPECHANGE takes the filter index, the others run their events; a selection
+    // change and WM_DRAWITEM also go to the picture preview.
     void WndProc(TMessage& Message) override;
 
 protected:
@@ -203,6 +236,12 @@ protected:
     void SetOptionFlag(TOpenOption Option, bool On) { options_ = On ? (options_ | Option) : (options_ & ~Option); }
     // The separator of a multi-selection in the dialog the flags ask for.
     static bool BlankSeparated(DWORD Flags);
+    // Gives the explorer-style dialog a picture preview (not owned; nullptr: none).
+    void SetPicturePreview(TPicturePreview* Value) { preview_ = Value; }
+    // The selected file as the preview reads it (this dialog's FileName widened).
+    virtual std::wstring PreviewFileName();
+    void DoShow() override;
+    void DoClose() override;
 
 private:
     std::string defaultExt_;
@@ -215,6 +254,7 @@ private:
     TStringList files_;
     TFileEditStyle fileEditStyle_ = TFileEditStyle::fsEdit;
     TStringList historyList_;
+    TPicturePreview* preview_ = nullptr;
 };
 
 // The save dialog: the same component showing GetSaveFileNameA.

@@ -26,15 +26,21 @@ void ErrorExit(j_common_ptr info) {
     std::longjmp(error->back, 1);
 }
 
+// The library's error manager for one call, set to jump back with its message.
+jpeg_error_mgr* Catching(TJpegError& Error) {
+    jpeg_std_error(&Error.manager);
+    Error.manager.error_exit = ErrorExit;
+    Error.message[0] = '\0';
+    return &Error.manager;
+}
+
 // Compresses Pixels (RGB rows) into a buffer that the library allocates; false with Message on error.
 bool CompressRows(const std::uint8_t* Pixels, int Width, int Height, int Quality, unsigned char** Out,
                   unsigned long* OutSize, char* Message) {
     jpeg_compress_struct info;
     TJpegError error;
     std::memset(&info, 0, sizeof(info));
-    info.err = jpeg_std_error(&error.manager);
-    error.manager.error_exit = ErrorExit;
-    error.message[0] = '\0';
+    info.err = Catching(error);
     if (setjmp(error.back) != 0) {
         jpeg_destroy_compress(&info);
         std::memcpy(Message, error.message, sizeof(error.message));
@@ -56,6 +62,46 @@ bool CompressRows(const std::uint8_t* Pixels, int Width, int Height, int Quality
     }
     jpeg_finish_compress(&info);
     jpeg_destroy_compress(&info);
+    return true;
+}
+
+// A picture this large would take gigabytes; no file the program is shown is one.
+constexpr std::uint64_t kMaxPixels = std::uint64_t{1} << 27;
+
+// Decompresses a JPEG held in memory into RGB rows; false with Message (empty for a picture beyond
+// kMaxPixels) on error.
+bool DecompressRows(const std::uint8_t* Data, std::size_t Size, std::vector<std::uint8_t>& Pixels, int& Width,
+                    int& Height, char* Message) {
+    jpeg_decompress_struct info;
+    TJpegError error;
+    std::memset(&info, 0, sizeof(info));
+    info.err = Catching(error);
+    if (setjmp(error.back) != 0) {
+        jpeg_destroy_decompress(&info);
+        std::memcpy(Message, error.message, sizeof(error.message));
+        return false;
+    }
+    jpeg_create_decompress(&info);
+    jpeg_mem_src(&info, Data, static_cast<unsigned long>(Size));
+    jpeg_read_header(&info, TRUE);
+    // Checked before decoding starts: a progressive picture takes its whole size in memory there.
+    if (static_cast<std::uint64_t>(info.image_width) * info.image_height > kMaxPixels) {
+        jpeg_destroy_decompress(&info);
+        Message[0] = '\0';
+        return false;
+    }
+    info.out_color_space = JCS_RGB;
+    jpeg_start_decompress(&info);
+    Width = static_cast<int>(info.output_width);
+    Height = static_cast<int>(info.output_height);
+    const std::size_t stride = static_cast<std::size_t>(Width) * 3;
+    Pixels.assign(stride * static_cast<std::size_t>(Height), 0);
+    while (info.output_scanline < info.output_height) {
+        JSAMPROW row = Pixels.data() + stride * info.output_scanline;
+        jpeg_read_scanlines(&info, &row, 1);
+    }
+    jpeg_finish_decompress(&info);
+    jpeg_destroy_decompress(&info);
     return true;
 }
 
@@ -109,6 +155,65 @@ void TJPEGImage::Compress() {
 void TJPEGImage::SaveToFile(const std::wstring& FileName) {
     if (data_.empty()) Compress();
     WriteWholeFile(FileName, data_.data(), data_.size());
+}
+
+void TJPEGImage::LoadFromFile(const std::wstring& FileName) {
+    pixels_.clear();
+    data_.clear();
+    width_ = height_ = 0;
+    HANDLE file = CreateFileW(FileName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);
+    if (file == INVALID_HANDLE_VALUE) RaiseLastOSError();
+    LARGE_INTEGER size{};
+    std::vector<std::uint8_t> bytes;
+    DWORD error = ERROR_SUCCESS;
+    if (!GetFileSizeEx(file, &size)) {
+        error = GetLastError();
+    } else if (size.QuadPart > (std::int64_t{1} << 30)) {
+        error = ERROR_FILE_TOO_LARGE;
+    } else {
+        bytes.resize(static_cast<std::size_t>(size.QuadPart));
+        DWORD read = 0;
+        if (!bytes.empty() && (!ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                               read != bytes.size()))
+            error = GetLastError() != ERROR_SUCCESS ? GetLastError() : ERROR_HANDLE_EOF;
+    }
+    CloseHandle(file);
+    if (error != ERROR_SUCCESS) RaiseLastOSError(error);
+    char message[JMSG_LENGTH_MAX] = {};
+    std::vector<std::uint8_t> pixels;
+    int width = 0, height = 0;
+    if (!DecompressRows(bytes.data(), bytes.size(), pixels, width, height, message))
+        throw EJPEGError(message[0] != '\0' ? Widen(message) : std::wstring(L"JPEG image is too large"));
+    pixels_ = std::move(pixels);
+    width_ = width;
+    height_ = height;
+}
+
+HBITMAP TJPEGImage::CreateBitmap() const {
+    if (Empty()) return nullptr;
+    BITMAPINFO info{};
+    info.bmiHeader.biSize = sizeof(info.bmiHeader);
+    info.bmiHeader.biWidth = width_;
+    info.bmiHeader.biHeight = -height_;
+    info.bmiHeader.biPlanes = 1;
+    info.bmiHeader.biBitCount = 24;
+    info.bmiHeader.biCompression = BI_RGB;
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(nullptr, &info, DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap == nullptr) return nullptr;
+    const std::size_t from = static_cast<std::size_t>(width_) * 3;
+    const std::size_t to = (from + 3) & ~static_cast<std::size_t>(3);
+    for (int y = 0; y < height_; ++y) {
+        const std::uint8_t* source = pixels_.data() + from * static_cast<std::size_t>(y);
+        auto* row = static_cast<std::uint8_t*>(bits) + to * static_cast<std::size_t>(y);
+        for (int x = 0; x < width_; ++x) {
+            row[3 * x] = source[3 * x + 2];
+            row[3 * x + 1] = source[3 * x + 1];
+            row[3 * x + 2] = source[3 * x];
+        }
+    }
+    GdiFlush();
+    return bitmap;
 }
 
 void WriteWholeFile(const std::wstring& FileName, const void* Data, std::size_t Size) {

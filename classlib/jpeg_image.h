@@ -1,6 +1,6 @@
 // The JPEG picture object: takes a 24-bit picture, compresses it at a quality of 1 to 100 (baseline,
-// 4:2:0, the library's standard tables) and writes the result whole to a file; and the writing of
-// a whole file that never leaves half of it behind.
+// 4:2:0, the library's standard tables) and writes the result whole to a file, or reads a JPEG file
+// back into a bitmap; and the writing of a whole file that never leaves half of it behind.
 #pragma once
 
 #include <windows.h>
@@ -39,6 +39,13 @@ public:
     const std::vector<std::uint8_t>& Data() const { return data_; }
     // Compresses when needed, then writes the file whole (WriteWholeFile).
     void SaveToFile(const std::wstring& FileName);
+    // Reads a JPEG file (grey or colour, baseline or progressive) into the picture. Raises the
+    // system error when the file cannot be read, and EJPEGError with the library's message (or
+    // "JPEG image is too large" beyond 2^27 pixels) when its data is no picture it can decode; the
+    // picture is then empty.
+    void LoadFromFile(const std::wstring& FileName);
+    // The picture as a new 24-bit top-down bitmap (nullptr when empty); the caller owns it.
+    HBITMAP CreateBitmap() const;
 
 private:
     std::vector<std::uint8_t> pixels_;  // red-green-blue rows, top first, unpadded

@@ -366,6 +366,7 @@ void TCaptureForm::LoadInterfaceTexts() {
             action->AddSecondaryShortCut(AnsiText(texts.SecondaryShortCut));
         }
     }
+    FontDialog1->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
 }
 
 }  // namespace ui

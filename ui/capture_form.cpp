@@ -195,6 +195,12 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
             acHorzFlip->Execute();
         }
         if (settings::ParamWantIncrust->Value()) taIncruster->Execute();
+        // A full screen stored at the last close: the settings' load could only check the action,
+        // there was no picture yet to show.
+        if (tafullscreen->Checked() && tafullscreen->Enabled() && (Backdrop() == nullptr || !Backdrop()->Visible())) {
+            tafullscreen->SetChecked(false);
+            tafullscreen->Execute();
+        }
         if (!settings::ParamNotifier->Value() && module != nullptr)
             module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
         if (CaptureBtn->CanFocus()) CaptureBtn->SetFocus();

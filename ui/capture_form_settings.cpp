@@ -304,7 +304,7 @@ bool TCaptureForm::SaveSettings() {
             ParamShowAudioPilotDV->SetValue(camForm2->Shown);
         }
 
-        ParamPelorin->SetValue(TextOf(DossiersFrame1->fePelorin));
+        ParamPelorin->SetValue(DossiersFrame1->fePelorin->WideFileName());
         ParamPluginsDir->SetValue(TextOf(DossiersFrame1->PlugInDirEdit));
         ParamVideoDirectory->SetValue(TextOf(DossiersFrame1->VideoDirEdit));
         ParamVideoRacine->SetValue(DossiersFrame1->VideoRacineEdit->Text());
@@ -420,7 +420,8 @@ void TCaptureForm::SourcesFrameleFramerateExit(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::DossiersFrame1fePelorinChange(classlib::TObject* /*Sender*/) {
-    settings::ParamPelorin->SetValue(TextOf(DossiersFrame1->fePelorin));
+    // The program's own name, without the quotes its text takes when it holds a blank.
+    settings::ParamPelorin->SetValue(DossiersFrame1->fePelorin->WideFileName());
 }
 
 void TCaptureForm::DossiersFrame1VideoRacineEditKeyPress(classlib::TObject* Sender, char& Key) {

@@ -68,6 +68,8 @@ void TErreurFrame::ShowError(const std::wstring& Message, bool Fatal) {
     if (ImageMarbrecq->Picture()->Empty()) PaintMakerPicture(ImageMarbrecq);
     if (Image2->Picture()->Empty()) PaintMakerPicture(Image2);
     if (form != nullptr) {
+        // Nothing of the window beneath the report may be scrolled into sight.
+        if (form->HandleAllocated()) ShowScrollBar(form->WindowHandle(), SB_BOTH, FALSE);
         form->SetClientWidth(kErrorWidth);
         form->SetClientHeight(kErrorHeight);
     }

@@ -429,10 +429,7 @@ void TIncrusterFrame::ShowDecalage() {
         default:
             break;
     }
-    // The date in the short date format and the time in full (the library's patterns have no
-    // token for the locale's time format).
-    labOldDate->SetCaption(L"Old date: " + classlib::FormatDateTime(L"ddddd", DecalageOldDate) + L" " +
-                           classlib::FormatDateTime(L"hh:nn:ss", DecalageOldDate));
+    labOldDate->SetCaption(L"Old date: " + classlib::FormatDateTime(L"ddddd tt", DecalageOldDate));
     tbDecalage->SetDown(true);
     PanelDecalage->BringToFront();
     PanelDecalage->Show();

@@ -78,4 +78,20 @@ TEST_F(ProgramLayoutTest, PanelsMirrorAndReducedWindowFollowTheKeysAndComeBackAt
     EXPECT_TRUE(again.Close());
 }
 
+TEST_F(ProgramLayoutTest, AStoredFullScreenOpensFullScreenOnceThePictureRunsAndEscLeavesIt) {
+    WriteIniLines(ini_, {kIniSection, L"Source video=Quillotrane Test Camera", L"Fullscreen On=1"});
+    ProgramRun run(exe_, folder_);
+    ASSERT_NE(nullptr, run.window) << "no main window titled as expected";
+    HWND backdrop = nullptr;
+    ASSERT_TRUE(WaitFor([&] { return (backdrop = run.FindCaptioned(L"plaque")) != nullptr; }))
+        << "the stored full screen is shown";
+    EXPECT_TRUE(IsZoomed(backdrop));
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(VK_ESCAPE, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(backdrop, WM_KEYDOWN, VK_ESCAPE, scan | 1);
+    PostMessageW(backdrop, WM_KEYUP, VK_ESCAPE, scan | 0xC0000001);
+    EXPECT_TRUE(WaitFor([&] { return run.FindCaptioned(L"plaque") == nullptr; })) << "Esc leaves it";
+    EXPECT_TRUE(run.Close());
+    EXPECT_EQ(L"0", IniValue(ReadIniLines(ini_), L"Fullscreen On"));
+}
+
 }  // namespace

@@ -73,8 +73,11 @@ TEST_F(PanelFormTest, WarningReportQuitGivesTheWindowBackItsSizeAndItsMailCarrie
     const int height = form_->Height();
     ui::TErreurFrame* error = form_->ErreurFrame1;
     const std::wstring message = L"impossible to change the video sources\r\n100% & more";
+    // Scroll bars the window had before (a window smaller than what it holds) go.
+    ShowScrollBar(form_->Handle(), SB_BOTH, TRUE);
     error->ShowError(message, false);
     EXPECT_TRUE(error->Visible());
+    EXPECT_EQ(0, GetWindowLongPtrW(form_->Handle(), GWL_STYLE) & (WS_HSCROLL | WS_VSCROLL));
     EXPECT_EQ(320, form_->ClientWidth());
     EXPECT_EQ(446, form_->ClientHeight());
     EXPECT_EQ("Marbrecq is sorry:", error->HxLabel1->Caption());

@@ -121,7 +121,9 @@ TEST_F(OverlayPanel, TheTimeDifferenceCorrectsTheClocksDateAndResetsToNothing) {
     EXPECT_DOUBLE_EQ(classlib::EncodeDate(2009, 6, 7) + classlib::EncodeTime(9, 5, 3, 0), overlay->DecalageOldDate);
     EXPECT_EQ(9, overlay->seHeure->AsInteger());
     EXPECT_EQ(3, overlay->seSeconde->AsInteger());
-    EXPECT_EQ(L"Old date: " + classlib::FormatDateTime(L"ddddd", now) + L" 09:05:03", overlay->labOldDate->Caption());
+    // The date and the time in the user's own formats.
+    EXPECT_EQ(L"Old date: " + classlib::FormatDateTime(L"ddddd tt", overlay->DecalageOldDate),
+              overlay->labOldDate->Caption());
 
     overlay->seHeure->SetValue(12);
     EXPECT_EQ(L"3 hours", overlay->labDecalage->Caption());

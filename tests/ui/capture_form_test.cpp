@@ -67,6 +67,7 @@ TEST_F(CaptureFormTest, FirstShowingGivesTheCaptionAndMakesTheSettingsWithTheWin
     wchar_t text[256] = {};
     GetWindowTextW(form->Handle(), text, 256);
     EXPECT_EQ(kCaption, text);
+    EXPECT_EQ("Arial", form->FontDialog1->Font()->Name()) << "the font dialog opens on the window's font";
 
     ASSERT_EQ(80, ParameterList()->Count());
     EXPECT_EQ(700, form->ClientWidth());

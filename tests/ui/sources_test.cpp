@@ -31,6 +31,7 @@
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
 #include "ui/info_frames.h"
+#include "ui/liste_frame.h"
 #include "ui/options_frame.h"
 #include "ui/panel_frame.h"
 #include "ui/side_forms.h"
@@ -690,6 +691,22 @@ TEST_F(SourcesTest, AnotherPlugInFolderIsKeptAndTheRestartNoticeShown) {
     edit->ButtonClick();
     EXPECT_EQ(1u, notices.size());
     classlib::SetMessageBoxFunction(previous);
+}
+
+// The clip browser's path is stored as the file it names: without the quotes its edit shows around
+// a name with blanks, and whole when the name is outside the code page.
+TEST_F(SourcesTest, TheClipBrowserIsStoredAsTheFileItsEditNames) {
+    Start({L"Preview Locked=0"});
+    wchar_t temp[MAX_PATH];
+    GetTempPathW(MAX_PATH, temp);
+    const std::wstring program = std::wstring(temp) + L"\u03a0\u03b5\u03bb\u03bf\u03c1\u03af\u03bd \u65e5\u672c.exe";
+    CloseHandle(CreateFileW(program.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr));
+    widgets::kit::TFilenameEdit* edit = form_->DossiersFrame1->fePelorin;
+    edit->SetWideText(widgets::kit::TextOfFileName(program));
+    EXPECT_EQ(L'"', edit->WideText()[0]) << "the edit shows it quoted";
+    EXPECT_EQ(program, settings::ParamPelorin->Value());
+    EXPECT_EQ(program, ui::PelorinProgram()) << "the clip browser is found";
+    DeleteFileW(program.c_str());
 }
 
 // The folders panel's folders come from the folder browser only: keys typed into them change nothing,

@@ -138,6 +138,20 @@ TEST_F(ColorButtonTest, MovedAwayItKeepsACaptionAndStaysOpenAfterAChoice) {
     EXPECT_FALSE(button->ArrowPart()->Down());
 }
 
+TEST_F(ColorButtonTest, UnderItsButtonOnlyTheDragBarTakesTheMovesOfTheWindow) {
+    button->DropDown();
+    TColorDropDown* dd = button->DropDownWindow();
+    int moves = 0;
+    dd->OnMouseMove = [&](classlib::TObject*, classlib::TShiftState, int, int) { ++moves; };
+    // The left margin beside the palette: no cell lies there.
+    const LPARAM margin = MAKELPARAM(1, dd->ClientHeight() / 2);
+    SendMessageW(dd->Handle(), WM_MOUSEMOVE, 0, margin);
+    EXPECT_EQ(moves, 0) << "a move beside the drag bar goes no further";
+    SendMessageW(dd->Handle(), WM_ENTERSIZEMOVE, 0, 0);
+    SendMessageW(dd->Handle(), WM_MOUSEMOVE, 0, margin);
+    EXPECT_EQ(moves, 1) << "moved away, the window is an ordinary one";
+}
+
 TEST_F(ColorButtonTest, TheColourPartPaintsItsBarInTheSelectedColour) {
     button->SetSelectedColor(0x00CC99);
     TSubColorButton* part = button->ColorPart();

@@ -232,8 +232,14 @@ TEST_F(ScriptTest, ToggleSwapsCaptionHintImageAndHandlerWithItsState) {
     mute->SetTrueHint(L"Switch the sound on");
     mute->SetFalseImageIndex(3);
     mute->SetTrueImageIndex(4);
+    auto* pictures = new classlib::TImageList(form);
+    list->SetImages(pictures);
     std::vector<int> images;
-    mute->OnImageChanged = [&](classlib::TCustomImageList*, int index) { images.push_back(index); };
+    std::vector<classlib::TCustomImageList*> lists;
+    mute->OnImageChanged = [&](classlib::TCustomImageList* imglist, int index) {
+        lists.push_back(imglist);
+        images.push_back(index);
+    };
     EXPECT_EQ(mute->Caption(), L"Mute");
     EXPECT_TRUE(mute->Execute());
     EXPECT_EQ(log, (Log{L"on"}));
@@ -245,6 +251,7 @@ TEST_F(ScriptTest, ToggleSwapsCaptionHintImageAndHandlerWithItsState) {
     EXPECT_EQ(log, (Log{L"on", L"off"}));
     EXPECT_EQ(mute->Caption(), L"Mute");
     EXPECT_EQ(images, (std::vector<int>{4, 3}));
+    EXPECT_EQ(lists, (std::vector<classlib::TCustomImageList*>{pictures, pictures})) << "the images of its list";
     mute->SetImageIndex(3);
     EXPECT_EQ(images.size(), 2u);
 }

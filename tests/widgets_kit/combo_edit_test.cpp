@@ -71,6 +71,28 @@ TEST_F(ComboEditTest, WithoutDirectInputOnlyTheButtonChangesTheText) {
     EXPECT_EQ(edit->Text(), "x");
 }
 
+TEST_F(ComboEditTest, EnteringFromTheKeyboardSelectsTheTextOnlyWithAutoSelect) {
+    auto* other = new TEdit(form);
+    other->SetParent(form);
+    other->SetBounds(10, 60, 80, 21);
+    edit->SetText("C:\\Clips");
+    auto selected = [&] {
+        DWORD from = 0, to = 0;
+        SendMessageA(edit->Handle(), EM_GETSEL, reinterpret_cast<WPARAM>(&from), reinterpret_cast<LPARAM>(&to));
+        return static_cast<int>(to - from);
+    };
+    auto enter = [&] {
+        other->SetFocus();
+        SendMessageA(edit->Handle(), EM_SETSEL, 0, 0);
+        edit->SetFocus();
+    };
+    enter();
+    EXPECT_EQ(selected(), 8) << "AutoSelect is on by default";
+    edit->SetAutoSelect(false);
+    enter();
+    EXPECT_EQ(selected(), 0);
+}
+
 TEST_F(ComboEditTest, ReadOnlyButtonWorksOnlyWhenAlwaysEnabled) {
     edit->SetReadOnly(true);
     ClickButton();

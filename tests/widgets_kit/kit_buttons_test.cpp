@@ -359,6 +359,51 @@ TEST_F(KitButtonTest, DropDownMenuOpensOnceAndShowsItsMark) {
     EXPECT_EQ(b->DropDownMenu(), nullptr);
 }
 
+TEST_F(KitButtonTest, GroupedMenuButtonTogglesWhenItsMenuCloses) {
+    TKitSpeedButton* b = NewButton(10, 4);
+    b->SetAllowAllUp(true);
+    auto* menu = new TPopupMenu(form);
+    auto* item = new TMenuItem(menu);
+    item->SetCaption("One");
+    menu->Items()->Add(item);
+    b->SetDropDownMenu(menu);
+    menu->OnPopup = [&](TObject*) { SetTimer(nullptr, 0, 20, &CloseMenu); };
+    Press(b);
+    EXPECT_TRUE(b->Down()) << "the press's release came after the menu";
+    EXPECT_EQ(b->State(), TKitButtonState::bsExclusive);
+    EXPECT_FALSE(b->Dragging());
+    Press(b);
+    EXPECT_FALSE(b->Down()) << "and the next one lets it up again";
+    EXPECT_EQ(clicks[b], 0) << "a menu button opens its menu instead of clicking";
+}
+
+TEST_F(KitButtonTest, TransparentButtonShowsItsParentsOwnPaintingButNotItsOtherControls) {
+    // A parent that paints a green band across its top; a label lies above the button.
+    auto* parent = new TCustomControl(form);
+    parent->SetParent(form);
+    parent->SetBounds(0, 0, 200, 100);
+    parent->Brush()->SetColor(RGB(0, 0, 160));
+    parent->OnPaint = [parent](TObject*) {
+        RECT band{0, 0, 200, 20};
+        TOwnedBrush green(CreateSolidBrush(RGB(0, 200, 0)));
+        FillRect(parent->Canvas()->Handle(), &band, green.Get());
+    };
+    auto* b = new TKitSpeedButton(form);
+    b->SetParent(parent);
+    b->SetBounds(10, 10, 25, 25);
+    b->SetFlat(true);
+    b->SetTransparent(true);
+    auto* above = new TKitLabel(form);  // placed after the button: over it, not under it
+    above->SetParent(parent);
+    above->SetAutoSize(false);
+    above->SetBounds(10, 10, 10, 25);
+    above->SetColor(RGB(200, 0, 0));
+    kittest::TSnapshot s = kittest::Snapshot(b);
+    EXPECT_EQ(s.At(20, 5), RGB(0, 200, 0)) << "the parent's own painting";
+    EXPECT_EQ(s.At(20, 15), RGB(0, 0, 160)) << "its background below the band";
+    EXPECT_EQ(s.CountOf(RGB(200, 0, 0)), 0) << "a control above the button is not under it";
+}
+
 TEST_F(KitButtonTest, TransparentButtonShowsWhatLiesUnderIt) {
     form->SetColor(RGB(0, 0, 160));
     auto* under = new TKitLabel(form);  // placed before the button: painted under it

@@ -78,18 +78,18 @@ TEST_F(PathEditTest, NamesWithBlanksAreQuotedAndReadBackWhole) {
         EXPECT_EQ(e.Message(), L"Invalid file name - C:\\bad|name.txt");
     }
     EXPECT_EQ(edit->Text(), file);
-    EXPECT_EQ(edit->Dialog()->Title(), "Browse");
-    edit->SetFilter("Programs (*.exe)|*.exe");
+    EXPECT_EQ(edit->Dialog()->Title(), L"Browse");
+    edit->SetFilter(L"Programs (*.exe)|*.exe");
     edit->SetFilterIndex(1);
-    edit->SetDefaultExt(".exe");
+    edit->SetDefaultExt(L".exe");
     edit->SetFileEditStyle(classlib::TFileEditStyle::fsComboBox);
     edit->HistoryList()->Add("C:\\tools\\a.exe");
     edit->SetDialogKind(TFileDialogKind::dkSave);
     // The new dialog takes over every setting of the old one.
-    EXPECT_EQ(edit->Dialog()->ClassName(), L"TSaveDialog");
-    EXPECT_EQ(edit->Dialog()->Title(), "Browse");
-    EXPECT_EQ(edit->Filter(), "Programs (*.exe)|*.exe");
-    EXPECT_EQ(edit->DefaultExt(), "exe");
+    EXPECT_EQ(edit->Dialog()->ClassName(), L"TUcSaveDialog");
+    EXPECT_EQ(edit->Dialog()->Title(), L"Browse");
+    EXPECT_EQ(edit->Filter(), L"Programs (*.exe)|*.exe");
+    EXPECT_EQ(edit->DefaultExt(), L"exe");
     EXPECT_EQ(edit->FileEditStyle(), classlib::TFileEditStyle::fsComboBox);
     ASSERT_EQ(edit->HistoryList()->Count(), 1);
     EXPECT_EQ(edit->HistoryList()->Strings(0), "C:\\tools\\a.exe");

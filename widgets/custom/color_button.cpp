@@ -177,6 +177,9 @@ void TColorDropDown::Dispatch(classlib::TMessage& Message) {
             RECT around = dragBar_;
             InflateRect(&around, 2, 2);
             if (!PtInRect(&around, p)) SetBarHot(false);
+            // While the window hangs under its button, a move in it is the drag bar's business
+            // alone (the bar itself answers as a caption, so this is a move beside it).
+            if (Message.Msg == WM_MOUSEMOVE && !movedAway_) return;
             break;
         }
         case WM_ENTERSIZEMOVE:

@@ -65,8 +65,7 @@ void TCustomSuperAction::RunCommand(std::uint8_t Kind, classlib::TObject* Sender
 void TCustomSuperAction::SetImageIndex(int Value) {
     if (Value == ImageIndex()) return;
     classlib::TCustomAction::SetImageIndex(Value);
-    // The action list carries no image list of its own in this library.
-    if (OnImageChanged) OnImageChanged(nullptr, Value);
+    if (OnImageChanged) OnImageChanged(ActionList() != nullptr ? ActionList()->Images() : nullptr, Value);
 }
 
 // ---- TtoggleAction -----------------------------------------------------------------------------

@@ -15,8 +15,6 @@ namespace {
 
 constexpr int kDefaultButtonWidth = 21;
 
-bool NewStyleControls() { return LOBYTE(LOWORD(GetVersion())) >= 4; }
-
 std::string TextOf(const TPopupValue& Value) {
     if (const auto* s = std::get_if<std::string>(&Value)) return *s;
     if (const auto* d = std::get_if<double>(&Value)) return WideToAnsi(FloatToStr(*d));
@@ -95,7 +93,7 @@ void TEditButton::Paint() {
     TKitSpeedButton::Paint();
     if (State() == TKitButtonState::bsDown) return;
     HDC dc = Canvas()->Handle();
-    TOwnedPen edge(CreatePen(PS_SOLID, 1, ColorToRGB(NewStyleControls() ? clBtnFace : clBtnShadow)));
+    TOwnedPen edge(CreatePen(PS_SOLID, 1, ColorToRGB(NewStyleShell() ? clBtnFace : clBtnShadow)));
     TOwnedPen light(CreatePen(PS_SOLID, 1, ColorToRGB(clBtnHighlight)));
     {
         TSelectedObject sel(dc, edge.Get());
@@ -455,7 +453,7 @@ void TCustomComboEdit::Dispatch(TMessage& Message) {
             return;
         case WM_SETFOCUS:
             TCustomMaskEdit::Dispatch(Message);
-            if (!mousePress_ && directInput_) SelectAll();
+            if (autoSelect_ && !mousePress_ && directInput_) SelectAll();
             return;
         case WM_KILLFOCUS:
             TCustomMaskEdit::Dispatch(Message);

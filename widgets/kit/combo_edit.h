@@ -84,6 +84,9 @@ public:
     void SetDirectInput(bool Value);
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool Value);
+    // Entering the edit from the keyboard selects its text (a mouse press places the caret).
+    bool AutoSelect() const { return autoSelect_; }
+    void SetAutoSelect(bool Value) { autoSelect_ = Value; }
     // The button works even when ReadOnly.
     bool AlwaysEnable() const { return alwaysEnable_; }
     void SetAlwaysEnable(bool Value) { alwaysEnable_ = Value; }
@@ -149,6 +152,7 @@ private:
     classlib::TShortCut clickKey_ = static_cast<classlib::TShortCut>(VK_DOWN) | classlib::scAlt;
     bool directInput_ = true;
     bool readOnly_ = false;
+    bool autoSelect_ = true;
     bool alwaysEnable_ = false;
     TPopupAlign popupAlign_ = TPopupAlign::epaRight;
     TGlyphKind glyphKind_ = TGlyphKind::gkCustom;

@@ -6,6 +6,7 @@
 #include "classlib/custom_form.h"
 #include "classlib/exceptions.h"
 #include "widgets/kit/kit_utils.h"
+#include "widgets/kit/select_dir_dialog.h"
 
 namespace widgets::kit {
 
@@ -231,7 +232,8 @@ LRESULT CALLBACK TBrowseFolderDlg::DialogProc(HWND Wnd, UINT Msg, WPARAM WParam,
 }
 
 bool BrowseForFolder(std::wstring& Folder, const std::wstring& DialogText, int HelpContext) {
-    // Every system the program runs on has the new-style shell browser.
+    // A shell older than the new style has no folder browser: the kit's own dialog asks instead.
+    if (!NewStyleShell()) return SelectDirectory(Folder, 0, HelpContext);
     TBrowseFolderDlg* dlg = new TBrowseFolderDlg(Application());
     std::unique_ptr<TBrowseFolderDlg> owner(dlg);
     dlg->SetDialogText(DialogText);

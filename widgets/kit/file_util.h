@@ -72,8 +72,9 @@ private:
     int imageIndex_ = 0;
 };
 
-// Asks for a folder in the system's folder browser, owned by the application; on OK writes the
-// chosen folder into Folder and answers true.
+// Asks for a folder in the system's folder browser, owned by the application (on a shell older
+// than the new style, in the kit's folder dialog); on OK writes the chosen folder into Folder and
+// answers true.
 bool BrowseForFolder(std::wstring& Folder, const std::wstring& DialogText, int HelpContext);
 
 // The name exists and is a folder.

@@ -19,8 +19,6 @@ POINT ShadowOffset(TShadowPosition Position, int Size) {
     return POINT{0, 0};
 }
 
-bool NewStyleShell() { return LOBYTE(LOWORD(GetVersion())) >= 4; }
-
 }  // namespace
 
 void DrawShadowText(HDC DC, const std::string& Text, RECT& Rect, UINT Flags, int Size, COLORREF ShadowColor,

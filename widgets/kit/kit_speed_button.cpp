@@ -18,8 +18,6 @@ namespace {
 
 std::atomic<int> gButtonCount{0};
 
-bool NewStyleShell() { return LOBYTE(LOWORD(GetVersion())) >= 4; }
-
 // One 1-pixel frame: top and left in TopLeft, bottom and right in BottomRight; Rect moves in.
 void Frame3D(HDC DC, RECT& Rect, TColor TopLeft, TColor BottomRight) {
     TOwnedPen tl(CreatePen(PS_SOLID, 1, ColorToRGB(TopLeft)));
@@ -385,9 +383,9 @@ void TKitSpeedButton::MouseDown(TMouseButton Button, TShiftState Shift, int X, i
         if (TCustomForm* form = GetParentForm(this)) form->Perform(CM_CANCELMODE, 0, 0);
         dropDownMenu_->SetPopupComponent(this);
         dropDownMenu_->Popup(at.x, at.y);
-        // The menu took the release: process it now.
-        POINT p = ScreenToClient(POINT{-1, -1});
-        Perform(WM_LBUTTONUP, 0, MAKELPARAM(p.x, p.y));
+        // The menu took the release: the press's own release comes now, where the press was, so
+        // that a grouped button toggles as for a plain click.
+        Perform(WM_LBUTTONUP, 0, MAKELPARAM(X, Y));
         // A press that closed the menu on this button must not open it again.
         if (Parent() != nullptr && Parent()->HandleAllocated()) {
             MSG m;

@@ -6,14 +6,13 @@
 #include "classlib/conversions.h"
 #include "classlib/custom_form.h"
 #include "classlib/format.h"
+#include "widgets/kit/kit_utils.h"
 
 namespace widgets::kit {
 
 using namespace classlib;
 
 namespace {
-
-bool NewStyleControls() { return LOBYTE(LOWORD(GetVersion())) >= 4; }
 
 int TextHeight(HFONT Font) {
     TWindowDC screen(nullptr);
@@ -225,7 +224,7 @@ void TKitSpinEdit::SetButtonKind(TSpinButtonKind Value) {
 }
 
 void TKitSpinEdit::RecreateButton() {
-    TSpinButtonKind kind = NewStyleControls() ? buttonKind_ : TSpinButtonKind::bkDiagonal;
+    TSpinButtonKind kind = NewStyleShell() ? buttonKind_ : TSpinButtonKind::bkDiagonal;
     if ((kind == TSpinButtonKind::bkDiagonal) == (spin_ != nullptr) && (spin_ != nullptr || upDown_ != nullptr)) return;
     delete panel_;  // with the diagonal button inside it
     panel_ = nullptr;
@@ -265,7 +264,7 @@ void TKitSpinEdit::ResizeButton() {
     if (panel_ != nullptr) {
         int w = Width(), h = Height();
         int left, top, size;
-        if (NewStyleControls() && Ctl3D()) {
+        if (NewStyleShell() && Ctl3D()) {
             left = w - h - 1;
             top = -1;
             size = h - 3;

@@ -3,6 +3,8 @@
 #include <cstring>
 #include <vector>
 
+#include "classlib/custom_controls.h"
+#include "classlib/dialogs.h"
 #include "classlib/exceptions.h"
 #include "classlib/win_control.h"
 
@@ -239,24 +241,46 @@ void PaintBitmapTransparent(TCanvas* Canvas, int X, int Y, HBITMAP Bitmap, TColo
     PaintBitmapTransparentPart(Canvas, X, Y, s.cx, s.cy, RECT{0, 0, s.cx, s.cy}, Bitmap, TransparentColor);
 }
 
+namespace {
+
+// Reaches a window's own painting (PaintWindow: its Paint, or its class's), without the graphic
+// controls that its WM_PAINT would paint after it, the one asking among them.
+struct TOwnPainting : TWinControl {
+    static void Paint(TWinControl* Control, HDC DC) { (Control->*&TOwnPainting::PaintWindow)(DC); }
+};
+
+// Runs Paint with Control marked as painting a copy.
+template <typename Painting>
+void PaintCopy(TControl* Control, Painting Paint) {
+    Control->SetControlState(Control->ControlState() | csPaintCopy);
+    try {
+        Paint();
+    } catch (...) {
+        Control->SetControlState(Control->ControlState() & ~csPaintCopy);
+        throw;
+    }
+    Control->SetControlState(Control->ControlState() & ~csPaintCopy);
+}
+
+}  // namespace
+
 void DrawParentImage(TControl* Control, TCanvas* Dest) {
     TWinControl* parent = Control->Parent();
     if (parent == nullptr) return;
     HDC dc = Dest->Handle();
     {
-        // The parent's own image is its background; painting the whole parent here would paint
-        // this control (and the ones above it) again.
         TSavedDC saved(dc);
         OffsetViewportOrgEx(dc, -Control->Left(), -Control->Top(), nullptr);
         IntersectClipRect(dc, 0, 0, parent->ClientWidth(), parent->ClientHeight());
-        parent->SetControlState(parent->ControlState() | csPaintCopy);
-        try {
+        PaintCopy(parent, [&] {
             parent->Perform(WM_ERASEBKGND, reinterpret_cast<WPARAM>(dc), 0);
-        } catch (...) {
-            parent->SetControlState(parent->ControlState() & ~csPaintCopy);
-            throw;
-        }
-        parent->SetControlState(parent->ControlState() & ~csPaintCopy);
+            // A control that paints itself paints into the copy; a window painted by its class is
+            // asked to print its client area (a WM_PAINT would validate the real window instead).
+            if (dynamic_cast<TCustomControl*>(parent) != nullptr)
+                TOwnPainting::Paint(parent, dc);
+            else
+                parent->Perform(WM_PRINTCLIENT, reinterpret_cast<WPARAM>(dc), PRF_CLIENT);
+        });
     }
     RECT self = Control->BoundsRect();
     for (int i = 0; i < parent->ControlCount(); ++i) {
@@ -268,15 +292,12 @@ void DrawParentImage(TControl* Control, TCanvas* Dest) {
         TSavedDC saved(dc);
         OffsetViewportOrgEx(dc, c->Left() - Control->Left(), c->Top() - Control->Top(), nullptr);
         IntersectClipRect(dc, 0, 0, c->Width(), c->Height());
-        c->SetControlState(c->ControlState() | csPaintCopy);
-        try {
-            c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
-        } catch (...) {
-            c->SetControlState(c->ControlState() & ~csPaintCopy);
-            throw;
-        }
-        c->SetControlState(c->ControlState() & ~csPaintCopy);
+        PaintCopy(c, [&] { c->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0); });
     }
+}
+
+bool NewStyleShell() {
+    return NewStyleControls && LOBYTE(LOWORD(GetVersion())) >= 4;
 }
 
 int WidthOfRect(const RECT& R) { return R.right - R.left; }

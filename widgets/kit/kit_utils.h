@@ -16,6 +16,10 @@
 
 namespace widgets::kit {
 
+// The system has the new-style shell and controls (Windows 95 and NT 4 on). It follows the class
+// library's flag, which tests lower to take the branches of the older systems.
+bool NewStyleShell();
+
 // The system's combo-box arrow bitmap (OBM_COMBO, declared by windows.h only with OEMRESOURCE).
 constexpr int kObmCombo = 32738;
 
@@ -58,8 +62,8 @@ void PaintBitmapTransparentPart(classlib::TCanvas* Canvas, int X, int Y, int Wid
                                 const RECT& SourceRect, HBITMAP Bitmap, classlib::TColor TransparentColor);
 void PaintBitmapTransparent(classlib::TCanvas* Canvas, int X, int Y, HBITMAP Bitmap,
                             classlib::TColor TransparentColor);
-// Paints into Dest what lies under Control: its parent's background and the visible graphic
-// siblings placed before it that overlap it.
+// Paints into Dest what lies under Control: its parent's background and own painting (not its
+// other controls), then the visible graphic siblings placed before it that overlap it.
 void DrawParentImage(classlib::TControl* Control, classlib::TCanvas* Dest);
 
 int WidthOfRect(const RECT& R);

@@ -9,6 +9,7 @@
 #include "widgets/kit/file_util.h"
 #include "widgets/kit/kit_str_utils.h"
 #include "widgets/kit/kit_utils.h"
+#include "widgets/kit/picture_dialogs.h"
 
 namespace widgets::kit {
 
@@ -16,31 +17,48 @@ using namespace classlib;
 
 namespace {
 
-bool FileExistsA(const std::string& Name) {
-    DWORD attr = GetFileAttributesW(AnsiToWide(Name).c_str());
+bool FileExistsW(const std::wstring& Name) {
+    DWORD attr = GetFileAttributesW(Name.c_str());
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool FolderExists(const std::string& Name) { return !Name.empty() && DirectoryExists(AnsiToWide(Name)); }
+bool FileExistsA(const std::string& Name) { return FileExistsW(AnsiToWide(Name)); }
 
-std::string FolderOf(const std::string& Name) {
-    size_t slash = Name.find_last_of("\\/");
-    return slash == std::string::npos ? std::string() : Name.substr(0, slash == 2 && Name[1] == ':' ? 3 : slash);
+bool FolderExists(const std::wstring& Name) { return !Name.empty() && DirectoryExists(Name); }
+bool FolderExists(const std::string& Name) { return FolderExists(AnsiToWide(Name)); }
+
+template <typename Str>
+Str FolderOf(const Str& Name) {
+    using C = typename Str::value_type;
+    const C separators[] = {C('\\'), C('/'), C(0)};
+    size_t slash = Name.find_last_of(separators);
+    return slash == Str::npos ? Str() : Name.substr(0, slash == 2 && Name[1] == C(':') ? 3 : slash);
 }
 
-std::string PartAfterFolder(const std::string& Name) {
-    size_t slash = Name.find_last_of("\\/:");
-    return slash == std::string::npos ? Name : Name.substr(slash + 1);
+std::wstring PartAfterFolder(const std::wstring& Name) {
+    size_t slash = Name.find_last_of(L"\\/:");
+    return slash == std::wstring::npos ? Name : Name.substr(slash + 1);
 }
 
 // The folder a browser starts in: the given one, else the initial one, else the root.
-std::string StartFolderOf(const std::string& Folder, const std::string& InitialDir) {
+std::string StartFolderOf(const std::string& Folder, const std::string& InitialDir, const TFileDirEdit& Edit) {
     std::string folder = Folder.empty() ? InitialDir : Folder;
-    if (!FolderExists(folder)) folder.assign(1, '\\');
+    if (!FolderExists(Edit.WideOf(folder))) folder.assign(1, '\\');
     return folder;
 }
 
 bool ValidName(const std::string& Name) { return IsValidFileName(AnsiToWide(Name)); }
+
+// A new wide file dialog of a kind.
+std::unique_ptr<widgets::TUcOpenDialog> MakeFileDialog(TFileDialogKind Kind) {
+    switch (Kind) {
+        case TFileDialogKind::dkSave: return std::make_unique<widgets::TUcSaveDialog>(nullptr);
+        case TFileDialogKind::dkOpenPicture: return std::make_unique<TOpenPictureDialog>(nullptr);
+        case TFileDialogKind::dkSavePicture: return std::make_unique<TSavePictureDialog>(nullptr);
+        case TFileDialogKind::dkOpen: break;
+    }
+    return std::make_unique<widgets::TUcOpenDialog>(nullptr);
+}
 
 // Each ";"-separated folder converted, empty results left out.
 std::string ConvertEach(const std::string& Text, std::wstring (*Convert)(const std::wstring&)) {
@@ -61,24 +79,28 @@ std::string ConvertEach(const std::string& Text, std::wstring (*Convert)(const s
 
 }  // namespace
 
-std::string FileNameOfText(const std::string& Text) {
-    if (FileExistsA(Text)) return Text;
-    std::wstring wide = Trim(AnsiToWide(Text));
+std::wstring FileNameOfText(const std::wstring& Text) {
+    if (FileExistsW(Text)) return Text;
+    std::wstring wide = Trim(Text);
     // Only a quoted name is split off its arguments: a new path with blanks is kept whole.
-    if (!wide.empty() && wide[0] == L'"') return WideToAnsi(ItemAt(wide, 0));
-    return WideToAnsi(wide);
+    if (!wide.empty() && wide[0] == L'"') return ItemAt(wide, 0);
+    return wide;
 }
 
-std::string TextOfFileName(const std::string& Name) {
-    if (Name.find(' ') == std::string::npos || Name[0] == '"') return Name;
+std::string FileNameOfText(const std::string& Text) { return WideToAnsi(FileNameOfText(AnsiToWide(Text))); }
+
+std::wstring TextOfFileName(const std::wstring& Name) {
+    if (Name.find(L' ') == std::wstring::npos || Name[0] == L'"') return Name;
     // Appended piece by piece (GCC 12 misreads chains of string concatenations).
-    std::string quoted;
+    std::wstring quoted;
     quoted.reserve(Name.size() + 2);
-    quoted.push_back('"');
+    quoted.push_back(L'"');
     quoted.append(Name);
-    quoted.push_back('"');
+    quoted.push_back(L'"');
     return quoted;
 }
+
+std::string TextOfFileName(const std::string& Name) { return WideToAnsi(TextOfFileName(AnsiToWide(Name))); }
 
 // ---- TFileDirEdit ----------------------------------------------------------------------------
 
@@ -91,11 +113,12 @@ HBITMAP TFileDirEdit::GetDefaultBitmap(bool& FreeIt) {
     return glyph.Get();
 }
 
-std::wstring TFileDirEdit::WideText() {
-    const std::string text = Text();
-    if (!wideText_.empty() && WideToAnsi(wideText_) == text) return wideText_;
-    return AnsiToWide(text);
+std::wstring TFileDirEdit::WideOf(const std::string& Name) const {
+    if (!wideText_.empty() && WideToAnsi(wideText_) == Name) return wideText_;
+    return AnsiToWide(Name);
 }
+
+std::wstring TFileDirEdit::WideText() { return WideOf(Text()); }
 
 void TFileDirEdit::SetWideText(const std::wstring& Value) {
     wideText_ = Value;
@@ -158,13 +181,15 @@ void TFileDirEdit::Dispatch(TMessage& Message) {
 
 // ---- TFilenameEdit ---------------------------------------------------------------------------
 
-TFilenameEdit::TFilenameEdit(TComponent* AOwner) : TFileDirEdit(AOwner), dialog_(std::make_unique<TOpenDialog>(nullptr)) {
-    dialog_->SetTitle("Browse");
-    dialog_->SetFilter("All files (*.*)|*.*");
+TFilenameEdit::TFilenameEdit(TComponent* AOwner) : TFileDirEdit(AOwner), dialog_(MakeFileDialog(TFileDialogKind::dkOpen)) {
+    dialog_->SetTitle(L"Browse");
+    dialog_->SetFilter(L"All files (*.*)|*.*");
     dialog_->SetOptions(ofHideReadOnly);
 }
 
 std::string TFilenameEdit::FileName() { return FileNameOfText(Text()); }
+
+std::wstring TFilenameEdit::WideFileName() { return FileNameOfText(WideText()); }
 
 void TFilenameEdit::SetFileName(const std::string& Value) {
     if (!Value.empty() && !ValidName(FileNameOfText(Value)))
@@ -176,10 +201,7 @@ void TFilenameEdit::SetFileName(const std::string& Value) {
 void TFilenameEdit::SetDialogKind(TFileDialogKind Value) {
     if (dialogKind_ == Value) return;
     dialogKind_ = Value;
-    // The picture kinds have no preview here: they are the plain open and save dialogs.
-    bool save = Value == TFileDialogKind::dkSave || Value == TFileDialogKind::dkSavePicture;
-    std::unique_ptr<TOpenDialog> next =
-        save ? std::unique_ptr<TOpenDialog>(std::make_unique<TSaveDialog>(nullptr)) : std::make_unique<TOpenDialog>(nullptr);
+    std::unique_ptr<widgets::TUcOpenDialog> next = MakeFileDialog(Value);
     next->SetTitle(dialog_->Title());
     next->SetFileName(dialog_->FileName());
     next->SetFilter(dialog_->Filter());
@@ -188,13 +210,14 @@ void TFilenameEdit::SetDialogKind(TFileDialogKind Value) {
     next->SetOptions(dialog_->Options());
     next->SetDefaultExt(dialog_->DefaultExt());
     next->Files()->Assign(dialog_->Files());
+    next->AnsiFiles()->Assign(dialog_->AnsiFiles());
     next->SetFileEditStyle(dialog_->FileEditStyle());
     next->HistoryList()->Assign(dialog_->HistoryList());
     dialog_ = std::move(next);
 }
 
-void TFilenameEdit::SetDefaultExt(const std::string& Value) {
-    dialog_->SetDefaultExt(!Value.empty() && Value[0] == '.' ? Value.substr(1) : Value);
+void TFilenameEdit::SetDefaultExt(const std::wstring& Value) {
+    dialog_->SetDefaultExt(!Value.empty() && Value[0] == L'.' ? Value.substr(1) : Value);
 }
 
 void TFilenameEdit::SetDialogOptions(TOpenOptions Value) {
@@ -204,12 +227,16 @@ void TFilenameEdit::SetDialogOptions(TOpenOptions Value) {
 
 bool TFilenameEdit::Multiple() const { return (dialog_->Options() & ofAllowMultiSelect) != 0; }
 
-void TFilenameEdit::ClearFileList() { dialog_->Files()->Clear(); }
+void TFilenameEdit::ClearFileList() {
+    dialog_->Files()->Clear();
+    dialog_->AnsiFiles()->Clear();
+}
 
 void TFilenameEdit::ReceptFileDir(const std::string& Name) {
     if (Multiple()) {
-        if (dialog_->Files()->Count() == 0) SetFileName(Name);
-        dialog_->Files()->Add(Name);
+        if (dialog_->AnsiFiles()->Count() == 0) SetFileName(Name);
+        dialog_->AnsiFiles()->Add(Name);
+        dialog_->Files()->Add(AnsiToWide(Name));
     } else {
         SetFileName(Name);
     }
@@ -221,25 +248,35 @@ std::string TFilenameEdit::GetShortName() { return WideToAnsi(LongToShortPath(An
 
 void TFilenameEdit::ButtonClick() {
     TFileDirEdit::ButtonClick();
-    std::string name = FileName();
+    // The name travels wide; the events see its code-page form, and a name they change is taken
+    // as they leave it.
+    std::wstring wide = WideFileName();
+    std::string name = WideToAnsi(wide);
+    auto event = [&](const TExecOpenDialogEvent& Event, bool& Action) {
+        if (!Event) return;
+        const std::string given = name;
+        Event(this, name, Action);
+        if (name != given) wide = AnsiToWide(name);
+    };
     bool action = true;
-    if (OnBeforeDialog) OnBeforeDialog(this, name, action);
+    event(OnBeforeDialog, action);
     if (action) {
-        if (ValidName(name)) {
-            std::string folder = FolderOf(name);
+        if (IsValidFileName(wide)) {
+            std::wstring folder = FolderOf(wide);
             if (FolderExists(folder)) dialog_->SetInitialDir(folder);
-            std::string part = PartAfterFolder(name);
-            if (part.empty() || !ValidName(part)) name.clear();
+            std::wstring part = PartAfterFolder(wide);
+            if (part.empty() || !IsValidFileName(part)) wide.clear();
         }
-        dialog_->SetFileName(name);
+        dialog_->SetFileName(wide);
         dialog_->SetHelpContext(HelpContext());
         action = QuietDialog([this] { return dialog_->Execute(); });
-        if (action) name = dialog_->FileName();
+        if (action) wide = dialog_->FileName();
+        name = WideToAnsi(wide);
     }
     if (CanFocus()) SetFocus();
-    if (OnAfterDialog) OnAfterDialog(this, name, action);
+    event(OnAfterDialog, action);
     if (action) {
-        SetText(TextOfFileName(name));
+        SetWideText(TextOfFileName(wide));
         dialog_->SetInitialDir(FolderOf(dialog_->FileName()));
     }
 }
@@ -248,9 +285,10 @@ void TFilenameEdit::ButtonClick() {
 
 TDirectoryEdit::TDirectoryEdit(TComponent* AOwner) : TFileDirEdit(AOwner) {
     BrowseFolder = [this](std::string& Folder) {
-        // The class library has no folder dialog of its own: both kinds use the system's browser.
         std::wstring wide = !wideText_.empty() && WideToAnsi(wideText_) == Folder ? wideText_ : AnsiToWide(Folder);
-        bool ok = BrowseForFolder(wide, AnsiToWide(dialogText_), HelpContext());
+        const bool system = NewStyleShell() && dialogKind_ == TDirDialogKind::dkWin32;
+        bool ok = system ? BrowseForFolder(wide, AnsiToWide(dialogText_), HelpContext())
+                         : SelectDirectory(wide, dialogOptions_, HelpContext());
         if (ok) {
             Folder = WideToAnsi(wide);
             if (!multipleDirs_) wideText_ = wide;  // the text the choice becomes
@@ -259,7 +297,7 @@ TDirectoryEdit::TDirectoryEdit(TComponent* AOwner) : TFileDirEdit(AOwner) {
     };
 }
 
-std::string TDirectoryEdit::StartFolder() { return StartFolderOf(Text(), initialDir_); }
+std::string TDirectoryEdit::StartFolder() { return StartFolderOf(Text(), initialDir_, *this); }
 
 void TDirectoryEdit::AddFolder(const std::string& Folder) {
     std::string text = Text();
@@ -290,7 +328,7 @@ void TDirectoryEdit::ButtonClick() {
     bool action = true;
     if (OnBeforeDialog) OnBeforeDialog(this, folder, action);
     if (action) {
-        folder = StartFolderOf(folder, initialDir_);
+        folder = StartFolderOf(folder, initialDir_, *this);
         action = QuietDialog([&] { return BrowseFolder && BrowseFolder(folder); });
     }
     if (CanFocus()) SetFocus();

@@ -10,7 +10,9 @@
 
 #include "classlib/dialogs.h"
 #include "classlib/exceptions.h"
+#include "widgets/unicode/uc_dialogs.h"
 #include "widgets/kit/combo_edit.h"
+#include "widgets/kit/select_dir_dialog.h"
 
 namespace widgets::kit {
 
@@ -24,8 +26,10 @@ using TExecOpenDialogEvent = std::function<void(classlib::TObject* Sender, std::
 
 // The file name a text stands for: the text itself when such a file exists, the first item of a
 // text that starts with a double quote, else the whole text (a new path with blanks stays whole).
+std::wstring FileNameOfText(const std::wstring& Text);
 std::string FileNameOfText(const std::string& Text);
 // A name as text: in double quotes when it holds a blank and is not quoted already.
+std::wstring TextOfFileName(const std::wstring& Name);
 std::string TextOfFileName(const std::string& Name);
 
 class TFileDirEdit : public TCustomComboEdit {
@@ -35,11 +39,15 @@ public:
 
     bool AcceptFiles() const { return acceptFiles_; }
     void SetAcceptFiles(bool Value);
+    // No OEM conversion: a typed name goes through the OEM code page and back unchanged only where
+    // that page has every character of it, and would otherwise name another file.
     // The text as a wide path. The edit keeps the system code page, which cannot hold every name:
     // the wide path last given (or chosen in the folder browser) stands for the text as long as the
     // text is still that path in the code page; any other text is widened as it is.
     std::wstring WideText();
     void SetWideText(const std::wstring& Value);
+    // The wide name a code-page name of this edit stands for (see WideText).
+    std::wstring WideOf(const std::string& Name) const;
     // The text with each path in its long or its 8.3 form.
     virtual std::string GetLongName() = 0;
     virtual std::string GetShortName() = 0;
@@ -74,30 +82,33 @@ public:
     CLASSLIB_CLASS_NAME(TFilenameEdit)
     explicit TFilenameEdit(classlib::TComponent* AOwner);
 
-    // The file name of the text (see FileNameOfText).
+    // The file name of the text (see FileNameOfText), in the code page and wide.
     std::string FileName();
+    std::wstring WideFileName();
     // Raises EComboEditError "Invalid file name - %s" for a name that is not valid; the text
     // stays as it was.
     void SetFileName(const std::string& Value);
     TFileDialogKind DialogKind() const { return dialogKind_; }
-    // A new kind makes a new dialog that takes over the old one's settings.
+    // A new kind makes a new dialog that takes over the old one's settings. Every kind is a wide
+    // dialog, so that a name outside the code page comes back whole; the picture kinds show a
+    // preview of the selected picture.
     void SetDialogKind(TFileDialogKind Value);
-    classlib::TOpenDialog* Dialog() const { return dialog_.get(); }
-    const std::string& DefaultExt() const { return dialog_->DefaultExt(); }
+    widgets::TUcOpenDialog* Dialog() const { return dialog_.get(); }
+    std::wstring DefaultExt() const { return dialog_->DefaultExt(); }
     // Kept without a leading dot.
-    void SetDefaultExt(const std::string& Value);
-    const std::string& Filter() const { return dialog_->Filter(); }
-    void SetFilter(const std::string& Value) { dialog_->SetFilter(Value); }
+    void SetDefaultExt(const std::wstring& Value);
+    std::wstring Filter() const { return dialog_->Filter(); }
+    void SetFilter(const std::wstring& Value) { dialog_->SetFilter(Value); }
     int FilterIndex() const { return dialog_->FilterIndex(); }
     void SetFilterIndex(int Value) { dialog_->SetFilterIndex(Value); }
-    const std::string& InitialDir() const { return dialog_->InitialDir(); }
-    void SetInitialDir(const std::string& Value) { dialog_->SetInitialDir(Value); }
+    std::wstring InitialDir() const { return dialog_->InitialDir(); }
+    void SetInitialDir(const std::wstring& Value) { dialog_->SetInitialDir(Value); }
     classlib::TOpenOptions DialogOptions() const { return dialog_->Options(); }
     // Without ofAllowMultiSelect the dialog's file list is emptied.
     void SetDialogOptions(classlib::TOpenOptions Value);
-    const std::string& DialogTitle() const { return dialog_->Title(); }
-    void SetDialogTitle(const std::string& Value) { dialog_->SetTitle(Value); }
-    classlib::TStrings* DialogFiles() { return dialog_->Files(); }
+    std::wstring DialogTitle() const { return dialog_->Title(); }
+    void SetDialogTitle(const std::wstring& Value) { dialog_->SetTitle(Value); }
+    classlib::TStrings* DialogFiles() { return dialog_->AnsiFiles(); }
     classlib::TFileEditStyle FileEditStyle() const { return dialog_->FileEditStyle(); }
     void SetFileEditStyle(classlib::TFileEditStyle Value) { dialog_->SetFileEditStyle(Value); }
     classlib::TStrings* HistoryList() { return dialog_->HistoryList(); }
@@ -113,7 +124,7 @@ protected:
 
 private:
     TFileDialogKind dialogKind_ = TFileDialogKind::dkOpen;
-    std::unique_ptr<classlib::TOpenDialog> dialog_;
+    std::unique_ptr<widgets::TUcOpenDialog> dialog_;
 };
 
 enum class TDirDialogKind { dkClassLib, dkWin32 };
@@ -127,8 +138,9 @@ public:
     void SetDialogKind(TDirDialogKind Value) { dialogKind_ = Value; }
     const std::string& DialogText() const { return dialogText_; }
     void SetDialogText(const std::string& Value) { dialogText_ = Value; }
-    std::uint32_t DialogOptions() const { return dialogOptions_; }
-    void SetDialogOptions(std::uint32_t Value) { dialogOptions_ = Value; }
+    // The kit folder dialog's options (sdAllowCreate, ...).
+    TSelectDirOpts DialogOptions() const { return dialogOptions_; }
+    void SetDialogOptions(TSelectDirOpts Value) { dialogOptions_ = Value; }
     const std::string& InitialDir() const { return initialDir_; }
     void SetInitialDir(const std::string& Value) { initialDir_ = Value; }
     // Several folders, joined by ";".
@@ -137,7 +149,8 @@ public:
     // The folder the browser shows: the text, else InitialDir, else "\" (also for a folder that
     // does not exist).
     std::string StartFolder();
-    // How the browser is run (the system's folder browser by default); tests put their own.
+    // How the folder is asked for: the system's folder browser for dkWin32 on a new-style shell,
+    // else the kit's folder dialog with DialogOptions; tests may put their own.
     std::function<bool(std::string& Folder)> BrowseFolder;
 
     std::string GetLongName() override;
@@ -152,7 +165,7 @@ private:
     void AddFolder(const std::string& Folder);
     TDirDialogKind dialogKind_ = TDirDialogKind::dkClassLib;
     std::string dialogText_;
-    std::uint32_t dialogOptions_ = 0;
+    TSelectDirOpts dialogOptions_ = 0;
     std::string initialDir_;
     bool multipleDirs_ = false;
 };
