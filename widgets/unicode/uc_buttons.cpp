@@ -4,6 +4,7 @@
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_graphics.h"
+#include "widgets/unicode/uc_menus.h"
 
 namespace widgets {
 
@@ -32,7 +33,7 @@ void TUcSpeedButton::PaintCaption(HDC DC, RECT& Rect, UINT Flags) {
     DrawWideCaption(DC, Caption(), Rect, DrawTextBiDiModeFlags(Flags), Enabled());
 }
 
-bool TUcSpeedButton::IsCaptionAccel(WPARAM Key) { return IsWideAccel(Key, Caption()); }
+bool TUcSpeedButton::IsCaptionAccel(WPARAM Key) { return WideIsAccel(Key, Caption()); }
 
 // ---- TUcBitBtn -------------------------------------------------------------------------------
 
@@ -43,7 +44,7 @@ void TUcBitBtn::CreateWindowHandle(const classlib::TCreateParams& Params) {
 void TUcBitBtn::Dispatch(classlib::TMessage& Message) {
     // The wide caption is the accelerator: the class library's ANSI test would see "?" for it.
     if (Message.Msg == classlib::CM_DIALOGCHAR) {
-        if (IsWideAccel(Message.WParam, Caption()) && CanFocus()) {
+        if (WideIsAccel(Message.WParam, Caption()) && CanFocus()) {
             Click();
             Message.Result = 1;
         }

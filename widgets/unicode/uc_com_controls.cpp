@@ -163,7 +163,7 @@ void TUcPageControl::Dispatch(TMessage& Message) {
         for (int i = 0; i < PageCount(); ++i) {
             auto* sheet = dynamic_cast<TUcTabSheet*>(Pages(i));
             std::wstring caption = sheet != nullptr ? sheet->Caption() : AnsiToWide(Pages(i)->Caption());
-            if (CanShowTab(i) && IsWideAccel(Message.WParam, caption) && CanFocus()) {
+            if (CanShowTab(i) && WideIsAccel(Message.WParam, caption) && CanFocus()) {
                 Message.Result = 1;
                 if (CanChange()) {
                     SetActivePage(Pages(i));
