@@ -536,9 +536,24 @@ int TApplication::MessageBox(const std::string& Text, const std::string& Caption
     return ShowMessageBox(GetActiveWindow(), AnsiToWide(Text), AnsiToWide(Caption), Flags);
 }
 
+std::wstring TApplication::CurrentHelpFile() const {
+    TCustomForm* form = ScreenExists() ? Screen()->ActiveForm() : nullptr;
+    if (form != nullptr && !form->HelpFile().empty()) return form->HelpFile();
+    return helpFile_;
+}
+
 bool TApplication::HelpCommand(WORD Command, LONG_PTR Data) {
     bool callHelp = true;
-    return OnHelp ? OnHelp(Command, Data, callHelp) : false;
+    bool result = false;
+    if (OnHelp) {
+        THelpEvent handler = OnHelp;  // a handler may replace the event
+        result = handler(Command, Data, callHelp);
+    }
+    if (callHelp) {
+        std::wstring file = CurrentHelpFile();
+        if (!file.empty()) result = WinHelpW(Handle(), file.c_str(), Command, static_cast<ULONG_PTR>(Data)) != FALSE;
+    }
+    return result;
 }
 
 void TApplication::Minimize() {

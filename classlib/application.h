@@ -182,8 +182,17 @@ public:
     void SetBiDiKeyboard(const std::string& Value) { biDiKeyboard_ = Value; }
     const std::string& NonBiDiKeyboard() const { return nonBiDiKeyboard_; }
     void SetNonBiDiKeyboard(const std::string& Value) { nonBiDiKeyboard_ = Value; }
-    // Asks OnHelp (false when nobody answers).
+    // The program's help file (empty: none); a form's own HelpFile is used while it is active.
+    const std::wstring& HelpFile() const { return helpFile_; }
+    void SetHelpFile(const std::wstring& Value) { helpFile_ = Value; }
+    // The help file of the active form when it has one, else the program's.
+    std::wstring CurrentHelpFile() const;
+    // A help request: OnHelp first; when it leaves CallHelp set and a help file is known, the
+    // system's help viewer shows the file (WinHelp). Answers the last answer given (false when
+    // nobody answered).
     bool HelpCommand(WORD Command, LONG_PTR Data);
+    // The help topic of a help context (HelpCommand with HELP_CONTEXT): what Help buttons ask.
+    bool HelpContext(int Context) { return HelpCommand(HELP_CONTEXT, static_cast<LONG_PTR>(Context)); }
     // Minimises / restores the main form and runs OnMinimize / OnRestore.
     void Minimize();
     void Restore();
@@ -255,6 +264,7 @@ private:
     int hintShortPause_ = 50;
     int hintHidePause_ = 2500;
     bool hintShortCuts_ = true;
+    std::wstring helpFile_;
     bool hintActive_ = false;
     TControl* hintControl_ = nullptr;
     TControl* mouseControl_ = nullptr;

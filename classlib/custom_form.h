@@ -128,6 +128,10 @@ public:
     TWinControl* ActiveControl() const { return activeControl_; }
     void SetActiveControl(TWinControl* Control);
 
+    // The help file used while this form is active (empty: the program's, Application's HelpFile).
+    const std::wstring& HelpFile() const { return helpFile_; }
+    void SetHelpFile(const std::wstring& Value) { helpFile_ = Value; }
+
     // Updates the form's own action and those of every visible control on it (the idle pass).
     virtual void UpdateActions();
 
@@ -187,6 +191,7 @@ private:
     TColor transparentColorValue_ = 0;
     TWinControl* activeControl_ = nullptr;
     TMainMenu* menu_ = nullptr;
+    std::wstring helpFile_;
 };
 
 class TForm : public TCustomForm {
