@@ -239,6 +239,7 @@ private:
     bool IsHintMsg(const MSG& Msg);
     bool IsDlgMsg(MSG& Msg);
     bool IsKeyMsg(MSG& Msg);
+    bool IsMDIMsg(MSG& Msg);
     void DoActionIdle();
     TControl* DoMouseIdle();
     void StartHintTimer(int Value, UINT_PTR Id);

@@ -312,10 +312,14 @@ void TWinControl::AlignControls() {
     bool any = false;
     for (TControl* c : controls_)
         if (c->Align() != TAlign::alNone && c->Visible()) any = true;
-    if (!any) return;
+    if (!any) {
+        if (handle_ != nullptr) AlignClientArea(ClientRect());
+        return;
+    }
     ++alignDisabled_;
+    RECT r{};
     try {
-        RECT r = ClientRect();
+        r = ClientRect();
         for (TAlign a : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient}) {
             for (TControl* c : std::vector<TControl*>(controls_)) {
                 if (c->Align() != a || !c->Visible()) continue;
@@ -348,6 +352,7 @@ void TWinControl::AlignControls() {
         throw;
     }
     --alignDisabled_;
+    if (handle_ != nullptr) AlignClientArea(r);
 }
 
 bool TWinControl::CanFocus() {

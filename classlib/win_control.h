@@ -170,6 +170,9 @@ protected:
     // Called when the showing state changed (top-level windows and children alike).
     virtual void ShowingChanged();
     virtual void SetZOrder(bool TopMost);
+    // Told after AlignControls of the client rectangle its aligned children left (the whole
+    // client rectangle when none is aligned); an MDI frame puts its client window there.
+    virtual void AlignClientArea(const RECT& Remainder) { (void)Remainder; }
 
 private:
     friend class TControl;

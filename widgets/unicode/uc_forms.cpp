@@ -7,6 +7,7 @@
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/filer.h"
+#include "classlib/mdi.h"
 #include "classlib/menus.h"
 #include "classlib/threads.h"
 #include "unicode/wide_platform.h"
@@ -248,13 +249,26 @@ void TUcForm::CreateWindowHandle(const classlib::TCreateParams& Params) {
         classlib::TForm::CreateWindowHandle(Params);
         return;
     }
-    if (FormStyle() == classlib::TFormStyle::fsMDIChild && !HasState(classlib::csDesigning))
-        // The class library has no MDI frame, so there is never an MDI main form.
-        throw classlib::EInvalidOperation(L"Cannot create form. No MDI forms are currently active");
-    classlib::TCreateParams params = Params;
-    params.ExStyle &= ~static_cast<DWORD>(WS_EX_LAYERED);
-    CreateUnicodeHandle(this, params, std::wstring());
-    ExcludeFormState(classlib::fsCreatedMDIChild);
+    if (FormStyle() == classlib::TFormStyle::fsMDIChild && !HasState(classlib::csDesigning)) {
+        HWND client = classlib::MDIClientOfMainForm();
+        if (client == nullptr)
+            throw classlib::EInvalidOperation(L"Cannot create form. No MDI forms are currently active");
+        std::wstring className = RegisterUnicodeClass(Params);
+        SetDefWndProc(&DefMDIChildProcW);
+        // No title: the trap carries the wide caption into the window.
+        HWND window = CreateMDIWindowW(className.c_str(), nullptr, Params.Style, Params.X, Params.Y, Params.Width,
+                                       Params.Height, client, Params.WindowClass.hInstance,
+                                       reinterpret_cast<LPARAM>(Params.Param));
+        if (window == nullptr) classlib::RaiseLastOSError();
+        SetWindowHandle(window);
+        IncludeFormState(classlib::fsCreatedMDIChild);
+        SubClassUnicodeControl(this, Params.Caption);
+    } else {
+        classlib::TCreateParams params = Params;
+        params.ExStyle &= ~static_cast<DWORD>(WS_EX_LAYERED);
+        CreateUnicodeHandle(this, params, std::wstring());
+        ExcludeFormState(classlib::fsCreatedMDIChild);
+    }
     // Re-applies the layered attributes to the new window.
     if (AlphaBlend()) {
         SetAlphaBlend(false);
