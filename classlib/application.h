@@ -94,14 +94,23 @@ public:
     // Makes the application window (Handle).
     void Initialize();
     // Creates a form of class T owned by the application; the first one becomes MainForm.
-    // Reference is set before OnCreate runs.
+    // Reference is set before OnCreate runs. A form whose AfterConstruction fails is deleted and
+    // Reference cleared before the exception goes on.
     template <typename T>
     void CreateForm(T*& Reference) {
         CheckMainThread("TApplication.CreateForm");
         T* form = new T(this);
         Reference = form;
         if (mainForm_ == nullptr) mainForm_ = form;
-        form->AfterConstruction();
+        try {
+            form->AfterConstruction();
+        } catch (...) {
+            // A form that fails to be made (a form resource that cannot be read) is not kept.
+            Reference = nullptr;
+            if (mainForm_ == form) mainForm_ = nullptr;
+            delete form;
+            throw;
+        }
     }
     // Shows the main form and runs the message loop until Terminate (or the main form closes).
     void Run();

@@ -12,6 +12,7 @@
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
+#include "classlib/stream_classes.h"
 #include "classlib/forms.h"
 #include "classlib/menus.h"
 #include "classlib/threads.h"
@@ -178,12 +179,18 @@ void TSizeConstraints::Assign(TPersistent* Source) {
 
 TControl::TControl(TComponent* AOwner)
     : TComponent(AOwner), font_(std::make_unique<TFont>()), constraints_(std::make_unique<TSizeConstraints>()) {
+    static const bool streamClassesRegistered = (RegisterStreamClasses(), true);
+    (void)streamClassesRegistered;
     windowProc_ = [this](TMessage& m) { WndProc(m); };
     windowProcId_ = this;
     font_->OnChange = [this](TObject* sender) { FontChanged(sender); };
     // New limits apply to the present size at once.
     constraints_->OnChange = [this](TObject*) { SetBounds(left_, top_, width_, height_); };
 }
+
+TComponent* TControl::GetParentComponent() const { return parent_; }
+
+void TControl::SetParentComponent(TComponent* Value) { SetParent(dynamic_cast<TWinControl*>(Value)); }
 
 TControl::~TControl() {
     Destroying();

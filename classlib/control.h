@@ -257,11 +257,16 @@ using TConstrainedResizeEvent =
 // optional action, and the message path
 //   Perform / window -> WindowProc (replaceable method chain) -> WndProc -> Dispatch -> DefaultHandler.
 // Non-windowed controls keep their text themselves (DefaultHandler answers WM_GETTEXT, ...).
-class TControl : public TComponent {
+// A control takes part in component streams as the child of its parent (a form resource sets
+// its Parent once its properties are read).
+class TControl : public TComponent, public IStreamChild {
 public:
     CLASSLIB_CLASS_NAME(TControl)
     explicit TControl(TComponent* AOwner);
     ~TControl() override;
+
+    TComponent* GetParentComponent() const override;
+    void SetParentComponent(TComponent* Value) override;
 
     // ---- parent and bounds
     TWinControl* Parent() const { return parent_; }

@@ -247,11 +247,16 @@ public:
 };
 
 // Creates a form of class T (constructor arguments after the owner), then runs its
-// AfterConstruction (OnCreate).
+// AfterConstruction (OnCreate); a form whose AfterConstruction fails is deleted.
 template <typename T, typename... Args>
 T* NewForm(TComponent* AOwner, Args&&... args) {
     T* form = new T(AOwner, std::forward<Args>(args)...);
-    form->AfterConstruction();
+    try {
+        form->AfterConstruction();
+    } catch (...) {
+        delete form;  // nothing half-made is left with the owner
+        throw;
+    }
     return form;
 }
 

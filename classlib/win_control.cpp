@@ -65,6 +65,11 @@ TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {
     brush_.SetColor(Color());
 }
 
+void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (c->Owner() == Root) Proc(c);
+}
+
 TWinControl::~TWinControl() {
     Destroying();
     if (CreationControl == this) CreationControl = nullptr;

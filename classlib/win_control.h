@@ -57,10 +57,12 @@ using TWinControlMessageHandler = void (*)(TWinControl* Control, TMessage& Messa
 TWinControlMessageHandler FindWinControlHandler(UINT Msg);
 TWinControlMessageHandler ReplaceWinControlHandler(UINT Msg, TWinControlMessageHandler Handler);
 
-class TWinControl : public TControl {
+class TWinControl : public TControl, public IStreamParent {
 public:
     CLASSLIB_CLASS_NAME(TWinControl)
     explicit TWinControl(TComponent* AOwner);
+    // Streams the child controls that Root owns, in child order.
+    void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
     // Destroys the window, then every child control (the last one first).
     ~TWinControl() override;
 

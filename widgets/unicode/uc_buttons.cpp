@@ -1,6 +1,7 @@
 // Wide speed and bit buttons.
 #include "widgets/unicode/uc_buttons.h"
 
+#include "classlib/filer.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_graphics.h"
@@ -36,6 +37,13 @@ void TUcSpeedButton::PaintCaption(HDC DC, RECT& Rect, UINT Flags) {
 bool TUcSpeedButton::IsCaptionAccel(WPARAM Key) { return WideIsAccel(Key, Caption()); }
 
 // ---- TUcBitBtn -------------------------------------------------------------------------------
+
+bool TUcBitBtn::IsCaptionStored() {
+    const wchar_t* base = Kind() == classlib::TBitBtnKind::bkCustom ? L"TButton" : L"TBitBtn";
+    classlib::PPropInfo caption = classlib::GetClassPropInfo(base, L"Caption");
+    if (!caption) throw classlib::EPropertyError(L"Property Caption does not exist");
+    return caption->IsStored(this);
+}
 
 void TUcBitBtn::CreateWindowHandle(const classlib::TCreateParams& Params) {
     CreateUnicodeHandle(this, Params, L"BUTTON");
