@@ -458,6 +458,13 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
         Params.Height = CW_USEDEFAULT;
     }
     Params.WindowClass.style |= CS_DBLCLKS;
+    if (Parent() != nullptr) {
+        // A docked form: a child window of its site, without frame or caption of its own.
+        Params.Style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (Visible() ? WS_VISIBLE : 0);
+        Params.ExStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+        Params.WndParent = Parent()->WindowHandle();
+        return;
+    }
     if (formStyle_ == TFormStyle::fsMDIChild) {
         // A window of the main form's MDI client, which the client's own procedures serve.
         Params.Style &= ~static_cast<DWORD>(WS_POPUP);

@@ -11,6 +11,7 @@
 #include "classlib/actions.h"
 #include "classlib/control_internals.h"
 #include "classlib/conversions.h"
+#include "classlib/docking.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/gdi_handles.h"
@@ -72,6 +73,8 @@ void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
 
 TWinControl::~TWinControl() {
     Destroying();
+    for (TControl* c : dockClients_) c->hostDockSite_ = nullptr;
+    dockClients_.clear();
     if (CreationControl == this) CreationControl = nullptr;
     if (handle_ != nullptr) {
         try {
@@ -756,6 +759,15 @@ void TWinControl::Dispatch(TMessage& Message) {
             return;
         case CM_RECREATEWND:
             RecreateWnd();
+            return;
+        case CM_DOCKCLIENT: {
+            const auto* dock = reinterpret_cast<const TDockObject*>(Message.WParam);
+            Message.Result = 0;
+            if (dock != nullptr && dock->Control != nullptr) dock->Control->Dock(this, dock->DockRect);
+            return;
+        }
+        case CM_UNDOCKCLIENT:
+            Message.Result = 0;  // let it go
             return;
         case CM_COLORCHANGED:
             brush_.SetColor(Color());

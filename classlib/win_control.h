@@ -111,6 +111,13 @@ public:
     void DisableAlign() { ++alignDisabled_; }
     void EnableAlign();
 
+    // ---- docking (docking.cpp)
+    // Whether controls may be docked here by the user (docking from code needs no such leave).
+    bool DockSite() const { return dockSite_; }
+    void SetDockSite(bool Value) { dockSite_ = Value; }
+    int DockClientCount() const { return static_cast<int>(dockClients_.size()); }
+    TControl* DockClients(int Index) const { return dockClients_.at(static_cast<size_t>(Index)); }
+
     // ---- focus and keys
     virtual bool CanFocus();
     bool Focused() const;
@@ -172,6 +179,11 @@ protected:
     // Called when the showing state changed (top-level windows and children alike).
     virtual void ShowingChanged();
     virtual void SetZOrder(bool TopMost);
+    // A control docks here (CM_DOCKCLIENT, Dock): by default it becomes a child in ARect (an empty
+    // rectangle keeps its size). A page control puts it on the sheet it made for it.
+    virtual void DoAddDockClient(TControl* Client, const RECT& ARect);
+    // A docked control left (it has its new parent already).
+    virtual void DoRemoveDockClient(TControl* Client) { (void)Client; }
     // Told after AlignControls of the client rectangle its aligned children left (the whole
     // client rectangle when none is aligned); an MDI frame puts its client window there.
     virtual void AlignClientArea(const RECT& Remainder) { (void)Remainder; }
@@ -184,6 +196,8 @@ private:
 
     HWND handle_ = nullptr;
     HWND parentWindow_ = nullptr;
+    std::vector<TControl*> dockClients_;  // not owned: they leave when they go
+    bool dockSite_ = false;
     WNDPROC defWndProc_ = nullptr;
     std::vector<TControl*> controls_;
     int alignDisabled_ = 0;
