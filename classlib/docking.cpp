@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "classlib/exceptions.h"
 #include "classlib/threads.h"
 #include "classlib/win_control.h"
 
@@ -11,6 +12,9 @@ namespace classlib {
 bool TControl::ManualDock(TWinControl* NewDockSite, TControl* DropControl, TAlign ControlSide) {
     CheckMainThread("TControl.ManualDock");
     if (NewDockSite == hostDockSite_) return false;
+    // Docked into itself or one of its own controls, it would be its own ancestor.
+    if (auto* self = dynamic_cast<TWinControl*>(this); self != nullptr && NewDockSite != nullptr && self->ContainsControl(NewDockSite))
+        throw EInvalidOperation(L"A control cannot be docked into itself or one of its controls");
     // The present site may keep it.
     if (hostDockSite_ != nullptr &&
         hostDockSite_->Perform(CM_UNDOCKCLIENT, reinterpret_cast<WPARAM>(NewDockSite), reinterpret_cast<LPARAM>(this)) != 0)

@@ -278,7 +278,13 @@ void TPageControl::DoAddDockClient(TControl* Client, const RECT& ARect) {
 void TPageControl::DoRemoveDockClient(TControl* Client) {
     TWinControl::DoRemoveDockClient(Client);
     TTabSheet* page = std::exchange(undockingPage_, nullptr);
-    if (page != nullptr && !HasState(csDestroying)) delete page;
+    // Only a sheet of ours that nothing docked lies on any more (a move that failed half-way
+    // leaves its client where it was).
+    if (page == nullptr || HasState(csDestroying) || Client->Parent() == page) return;
+    if (std::find(pages_.begin(), pages_.end(), page) == pages_.end()) return;
+    for (int i = 0; i < DockClientCount(); ++i)
+        if (DockClients(i)->Parent() == page) return;
+    delete page;
 }
 
 void TPageControl::DockNotification(TMessage& Message) {

@@ -228,6 +228,57 @@ TEST_F(DockingTest, SiteThatKeepsItsClientRefusesToLetItGo) {
     pages->SetWindowProc(nullptr);
 }
 
+TEST_F(DockingTest, FormCannotBeDockedIntoItselfOrItsOwnControls) {
+    TForm* client = Client("Outer", true);
+    auto* inner = new TPageControl(client);
+    inner->SetParent(client);
+    EXPECT_THROW(client->ManualDock(inner), EInvalidOperation);
+    EXPECT_THROW(client->ManualDock(client), EInvalidOperation);
+    EXPECT_EQ(client->HostDockSite(), nullptr);
+    EXPECT_EQ(inner->PageCount(), 0);
+    // Docked elsewhere first, a refused dock leaves it on its sheet.
+    ASSERT_TRUE(client->ManualDock(pages));
+    EXPECT_THROW(client->ManualDock(inner), EInvalidOperation);
+    EXPECT_EQ(client->HostDockSite(), pages);
+    EXPECT_EQ(pages->PageCount(), 2);
+    EXPECT_EQ(TabText(pages, 1), "Outer");
+}
+
+TEST_F(DockingTest, MoveRefusedByTheNewSiteLeavesTheSheetsAsTheyWere) {
+    TForm* first = Client("First", true);
+    TForm* second = Client("Second", true);
+    ASSERT_TRUE(first->ManualDock(pages));
+    ASSERT_TRUE(second->ManualDock(pages));
+    // A site that takes nothing: the form asked to move stays where it was.
+    auto* refusing = new TPanel(host);
+    refusing->SetParent(host);
+    TWndMethod previous = refusing->WindowProc();
+    refusing->SetWindowProc([previous](TMessage& m) {
+        if (m.Msg == CM_DOCKCLIENT) {
+            m.Result = 0;
+            return;
+        }
+        previous(m);
+    });
+    EXPECT_FALSE(first->ManualDock(refusing));
+    EXPECT_EQ(first->HostDockSite(), pages);
+    ASSERT_EQ(pages->PageCount(), 3);
+    TTabSheet* firstSheet = pages->PageOfDockClient(first);
+    ASSERT_NE(firstSheet, nullptr);
+    // Another form leaving by the plain Dock (its site not asked first) never takes the first
+    // form's sheet, with the form on it, along.
+    second->Dock(nullptr, second->BoundsRect());
+    EXPECT_EQ(second->HostDockSite(), nullptr);
+    EXPECT_EQ(pages->PageOfDockClient(first), firstSheet);
+    EXPECT_EQ(first->Parent(), firstSheet);
+    EXPECT_EQ(TabText(pages, 1), "First");
+    // Asked as ManualDock asks, a leaving form takes its own sheet.
+    ASSERT_TRUE(second->ManualDock(pages));
+    ASSERT_TRUE(second->ManualDock(nullptr));
+    EXPECT_EQ(pages->PageOfDockClient(first), firstSheet);
+    refusing->SetWindowProc(nullptr);
+}
+
 TEST_F(DockingTest, OtherSitesTakeADockedControlAsAChildInItsRectangle) {
     auto* site = new TPanel(host);
     site->SetParent(host);
