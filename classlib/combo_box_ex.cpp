@@ -136,14 +136,7 @@ void TCustomComboBoxEx::CopySelection(TCustomListControl* Destination) {
 void TCustomComboBoxEx::WriteItem(int Index, bool Insert) {
     TComboExItem* source = items_->Item(Index);
     std::string caption = source->Caption();
-    COMBOBOXEXITEMA item{};
-    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM;
-    item.iItem = Index;
-    item.pszText = caption.data();
-    item.iImage = source->ImageIndex();
-    item.iSelectedImage = source->SelectedImageIndex();
-    item.iIndent = source->Indent();
-    item.lParam = reinterpret_cast<LPARAM>(source);
+    COMBOBOXEXITEMA item = ComboExItemRecord<COMBOBOXEXITEMA>(*source, Index, caption.data());
     SendMessageA(WindowHandle(), Insert ? CBEM_INSERTITEMA : CBEM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 

@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -46,6 +47,21 @@ private:
     int indent_ = 0;
     void* data_ = nullptr;
 };
+
+// The window's record of an item, ANSI (COMBOBOXEXITEMA) or wide (COMBOBOXEXITEMW) around the
+// caption's text.
+template <typename TRecord, typename TChar>
+TRecord ComboExItemRecord(TComboExItem& Source, int Index, TChar* Text) {
+    TRecord item{};
+    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM;
+    item.iItem = Index;
+    item.pszText = Text;
+    item.iImage = Source.ImageIndex();
+    item.iSelectedImage = Source.SelectedImageIndex();
+    item.iIndent = Source.Indent();
+    item.lParam = reinterpret_cast<LPARAM>(&Source);
+    return item;
+}
 
 // The items of an extended combo box.
 class TComboExItems : public TOwnedItems<TCustomComboBoxEx, TComboExItem> {

@@ -135,12 +135,7 @@ void TCustomListView::CopySelection(TCustomListControl* Destination) {
 void TCustomListView::WriteItem(int Index, bool Insert) {
     TListItem* source = items_->Item(Index);
     std::string caption = source->Caption();
-    LVITEMA item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = Index;
-    item.pszText = caption.data();
-    item.iImage = source->ImageIndex();
-    item.lParam = reinterpret_cast<LPARAM>(source);
+    LVITEMA item = ListItemRecord<LVITEMA>(*source, Index, caption.data());
     SendMessageA(WindowHandle(), Insert ? LVM_INSERTITEMA : LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
 }
 

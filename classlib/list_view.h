@@ -3,6 +3,7 @@
 #pragma once
 
 #include <windows.h>
+#include <commctrl.h>
 
 #include <memory>
 #include <string>
@@ -40,6 +41,18 @@ private:
     int imageIndex_ = -1;
     void* data_ = nullptr;
 };
+
+// The window's record of an item, ANSI (LVITEMA) or wide (LVITEMW) around the caption's text.
+template <typename TRecord, typename TChar>
+TRecord ListItemRecord(TListItem& Source, int Index, TChar* Text) {
+    TRecord item{};
+    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
+    item.iItem = Index;
+    item.pszText = Text;
+    item.iImage = Source.ImageIndex();
+    item.lParam = reinterpret_cast<LPARAM>(&Source);
+    return item;
+}
 
 // The items of a list view.
 class TListItems : public TOwnedItems<TCustomListView, TListItem> {

@@ -13,14 +13,13 @@
 #include "classlib/page_control.h"
 #include "classlib/panels.h"
 #include "window_screenshot.h"
+#include "window_test_support.h"
 
 using namespace classlib;
 
-namespace {
+using window_test::Pump;
 
-void Pump() {
-    for (int i = 0; i < 20; ++i) Application()->ProcessMessages();
-}
+namespace {
 
 // The text the page control's window shows on the tab at Index.
 std::string TabText(TPageControl* Pages, int Index) {
@@ -54,15 +53,7 @@ protected:
         Pump();
     }
     void TearDown() override { Reset(); }
-    static void Reset() {
-        TApplication* app = Application();
-        app->DestroyForms();
-        app->SetMainForm(nullptr);
-        app->Run();
-        MSG m;
-        while (PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-    }
+    static void Reset() { window_test::ResetApplicationForms(); }
     TForm* Client(const char* Caption, bool Shown) {
         auto* form = new TForm(Application());
         form->SetCaption(Caption);

@@ -11,14 +11,13 @@
 #include "classlib/panels.h"
 #include "exception_text.h"
 #include "window_screenshot.h"
+#include "window_test_support.h"
 
 using namespace classlib;
 
-namespace {
+using window_test::Pump;
 
-void Pump() {
-    for (int i = 0; i < 20; ++i) Application()->ProcessMessages();
-}
+namespace {
 
 std::string MenuTextA(HMENU Menu, UINT Command) {
     char buf[256] = {};
@@ -59,15 +58,7 @@ protected:
         frame->Show();
     }
     void TearDown() override { Reset(); }
-    static void Reset() {
-        TApplication* app = Application();
-        app->DestroyForms();
-        app->SetMainForm(nullptr);
-        app->Run();
-        MSG m;
-        while (PeekMessageA(&m, nullptr, WM_QUIT, WM_QUIT, PM_REMOVE)) {
-        }
-    }
+    static void Reset() { window_test::ResetApplicationForms(); }
     TForm* Child(const char* Caption) {
         auto* child = new TForm(Application());
         child->SetFormStyle(TFormStyle::fsMDIChild);

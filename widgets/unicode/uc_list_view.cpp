@@ -65,12 +65,7 @@ void TUcListView::WriteItem(int Index, bool Insert) {
     }
     TUcListItem* source = Item(Index);
     std::wstring caption = source->Caption();
-    LVITEMW item{};
-    item.mask = LVIF_TEXT | LVIF_IMAGE | LVIF_PARAM;
-    item.iItem = Index;
-    item.pszText = caption.data();
-    item.iImage = source->ImageIndex();
-    item.lParam = reinterpret_cast<LPARAM>(source);
+    LVITEMW item = classlib::ListItemRecord<LVITEMW>(*source, Index, caption.data());
     SendMessageW(WindowHandle(), Insert ? LVM_INSERTITEMW : LVM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
@@ -115,14 +110,7 @@ void TUcComboBoxEx::WriteItem(int Index, bool Insert) {
     }
     TUcComboExItem* source = Item(Index);
     std::wstring caption = source->Caption();
-    COMBOBOXEXITEMW item{};
-    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM;
-    item.iItem = Index;
-    item.pszText = caption.data();
-    item.iImage = source->ImageIndex();
-    item.iSelectedImage = source->SelectedImageIndex();
-    item.iIndent = source->Indent();
-    item.lParam = reinterpret_cast<LPARAM>(source);
+    COMBOBOXEXITEMW item = classlib::ComboExItemRecord<COMBOBOXEXITEMW>(*source, Index, caption.data());
     SendMessageW(WindowHandle(), Insert ? CBEM_INSERTITEMW : CBEM_SETITEMW, 0, reinterpret_cast<LPARAM>(&item));
 }
 
