@@ -1,5 +1,6 @@
 // Actions, action lists and action links of the class library.
 #include "classlib/actions.h"
+#include "classlib/stream_classes.h"
 
 #include <cctype>
 
@@ -145,7 +146,10 @@ int TContainedAction::Index() const {
 
 // ---- TCustomAction ---------------------------------------------------------------------------
 
-TCustomAction::TCustomAction(TComponent* AOwner) : TContainedAction(AOwner) {}
+TCustomAction::TCustomAction(TComponent* AOwner) : TContainedAction(AOwner) {
+    static const bool streamClassesRegistered = (RegisterStreamClasses(), true);
+    (void)streamClassesRegistered;
+}
 
 namespace {
 template <typename F>

@@ -307,7 +307,7 @@ bool TApplication::ProcessMessage(MSG& Msg) {
     }
     bool handled = false;
     if (OnMessage) OnMessage(Msg, handled);
-    if (!IsHintMsg(Msg) && !handled && !IsKeyMsg(Msg) && !IsDlgMsg(Msg)) {
+    if (!IsHintMsg(Msg) && !handled && !IsMDIMsg(Msg) && !IsKeyMsg(Msg) && !IsDlgMsg(Msg)) {
         TranslateMessage(&Msg);
         DispatchMessageA(&Msg);
     }
@@ -317,6 +317,13 @@ bool TApplication::ProcessMessage(MSG& Msg) {
 bool TApplication::IsHintMsg(const MSG& Msg) {
     if (hintWindow_ != nullptr && hintWindow_->IsHintMsg(Msg)) CancelHint();
     return false;
+}
+
+// The MDI frame's own keys (Ctrl+F4, Ctrl+F6) while one of its children is active.
+bool TApplication::IsMDIMsg(MSG& Msg) {
+    if (mainForm_ == nullptr || mainForm_->FormStyle() != TFormStyle::fsMDIForm) return false;
+    HWND client = mainForm_->ClientHandle();
+    return client != nullptr && mainForm_->ActiveMDIChild() != nullptr && TranslateMDISysAccel(client, &Msg) != 0;
 }
 
 bool TApplication::IsDlgMsg(MSG& Msg) {
@@ -536,9 +543,24 @@ int TApplication::MessageBox(const std::string& Text, const std::string& Caption
     return ShowMessageBox(GetActiveWindow(), AnsiToWide(Text), AnsiToWide(Caption), Flags);
 }
 
+std::wstring TApplication::CurrentHelpFile() const {
+    TCustomForm* form = ScreenExists() ? Screen()->ActiveForm() : nullptr;
+    if (form != nullptr && !form->HelpFile().empty()) return form->HelpFile();
+    return helpFile_;
+}
+
 bool TApplication::HelpCommand(WORD Command, LONG_PTR Data) {
     bool callHelp = true;
-    return OnHelp ? OnHelp(Command, Data, callHelp) : false;
+    bool result = false;
+    if (OnHelp) {
+        THelpEvent handler = OnHelp;  // a handler may replace the event
+        result = handler(Command, Data, callHelp);
+    }
+    if (callHelp) {
+        std::wstring file = CurrentHelpFile();
+        if (!file.empty()) result = WinHelpW(Handle(), file.c_str(), Command, static_cast<ULONG_PTR>(Data)) != FALSE;
+    }
+    return result;
 }
 
 void TApplication::Minimize() {

@@ -94,14 +94,23 @@ public:
     // Makes the application window (Handle).
     void Initialize();
     // Creates a form of class T owned by the application; the first one becomes MainForm.
-    // Reference is set before OnCreate runs.
+    // Reference is set before OnCreate runs. A form whose AfterConstruction fails is deleted and
+    // Reference cleared before the exception goes on.
     template <typename T>
     void CreateForm(T*& Reference) {
         CheckMainThread("TApplication.CreateForm");
         T* form = new T(this);
         Reference = form;
         if (mainForm_ == nullptr) mainForm_ = form;
-        form->AfterConstruction();
+        try {
+            form->AfterConstruction();
+        } catch (...) {
+            // A form that fails to be made (a form resource that cannot be read) is not kept.
+            Reference = nullptr;
+            if (mainForm_ == form) mainForm_ = nullptr;
+            delete form;
+            throw;
+        }
     }
     // Shows the main form and runs the message loop until Terminate (or the main form closes).
     void Run();
@@ -182,8 +191,17 @@ public:
     void SetBiDiKeyboard(const std::string& Value) { biDiKeyboard_ = Value; }
     const std::string& NonBiDiKeyboard() const { return nonBiDiKeyboard_; }
     void SetNonBiDiKeyboard(const std::string& Value) { nonBiDiKeyboard_ = Value; }
-    // Asks OnHelp (false when nobody answers).
+    // The program's help file (empty: none); a form's own HelpFile is used while it is active.
+    const std::wstring& HelpFile() const { return helpFile_; }
+    void SetHelpFile(const std::wstring& Value) { helpFile_ = Value; }
+    // The help file of the active form when it has one, else the program's.
+    std::wstring CurrentHelpFile() const;
+    // A help request: OnHelp first; when it leaves CallHelp set and a help file is known, the
+    // system's help viewer shows the file (WinHelp). Answers the last answer given (false when
+    // nobody answered).
     bool HelpCommand(WORD Command, LONG_PTR Data);
+    // The help topic of a help context (HelpCommand with HELP_CONTEXT): what Help buttons ask.
+    bool HelpContext(int Context) { return HelpCommand(HELP_CONTEXT, static_cast<LONG_PTR>(Context)); }
     // Minimises / restores the main form and runs OnMinimize / OnRestore.
     void Minimize();
     void Restore();
@@ -230,6 +248,7 @@ private:
     bool IsHintMsg(const MSG& Msg);
     bool IsDlgMsg(MSG& Msg);
     bool IsKeyMsg(MSG& Msg);
+    bool IsMDIMsg(MSG& Msg);
     void DoActionIdle();
     TControl* DoMouseIdle();
     void StartHintTimer(int Value, UINT_PTR Id);
@@ -255,6 +274,7 @@ private:
     int hintShortPause_ = 50;
     int hintHidePause_ = 2500;
     bool hintShortCuts_ = true;
+    std::wstring helpFile_;
     bool hintActive_ = false;
     TControl* hintControl_ = nullptr;
     TControl* mouseControl_ = nullptr;

@@ -10,8 +10,10 @@
 #include "classlib/actions.h"
 #include "classlib/control_internals.h"
 #include "classlib/conversions.h"
+#include "classlib/docking.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
+#include "classlib/stream_classes.h"
 #include "classlib/forms.h"
 #include "classlib/menus.h"
 #include "classlib/threads.h"
@@ -178,6 +180,8 @@ void TSizeConstraints::Assign(TPersistent* Source) {
 
 TControl::TControl(TComponent* AOwner)
     : TComponent(AOwner), font_(std::make_unique<TFont>()), constraints_(std::make_unique<TSizeConstraints>()) {
+    static const bool streamClassesRegistered = (RegisterStreamClasses(), true);
+    (void)streamClassesRegistered;
     windowProc_ = [this](TMessage& m) { WndProc(m); };
     windowProcId_ = this;
     font_->OnChange = [this](TObject* sender) { FontChanged(sender); };
@@ -185,9 +189,26 @@ TControl::TControl(TComponent* AOwner)
     constraints_->OnChange = [this](TObject*) { SetBounds(left_, top_, width_, height_); };
 }
 
+TComponent* TControl::GetParentComponent() const { return parent_; }
+
+void TControl::SetParentComponent(TComponent* Value) { SetParent(dynamic_cast<TWinControl*>(Value)); }
+
 TControl::~TControl() {
     Destroying();
     if (gCaptureControl == this) gCaptureControl = nullptr;
+    if (TWinControl* site = hostDockSite_; site != nullptr) {
+        // A docked control that goes leaves its site as when it is undocked, so a page control's
+        // sheet for it goes too (unless the site itself is going).
+        const bool siteStays = !site->HasState(csDestroying);
+        if (siteStays) {
+            site->Perform(CM_UNDOCKCLIENT, 0, reinterpret_cast<LPARAM>(this));
+            if (parent_ != nullptr) parent_->RemoveControl(this);
+        }
+        auto& clients = site->dockClients_;
+        clients.erase(std::remove(clients.begin(), clients.end(), this), clients.end());
+        hostDockSite_ = nullptr;
+        if (siteStays) site->DoRemoveDockClient(this);
+    }
     ControlDestroyed(this);
     if (parent_ != nullptr) parent_->RemoveControl(this);
     actionLink_.reset();
@@ -220,6 +241,9 @@ void TControl::SetParent(TWinControl* AParent) {
     CheckMainThread("TControl.SetParent");
     if (parent_ == AParent) return;
     if (AParent == this) throw EInvalidOperation(L"A control cannot have itself as its parent");
+    // A window of its own (a form) becomes a child window: made again under its parent.
+    if (parent_ == nullptr && AParent != nullptr)
+        if (auto* w = dynamic_cast<TWinControl*>(this); w != nullptr && w->HandleAllocated()) w->DestroyHandle();
     if (parent_ != nullptr) parent_->RemoveControl(this);
     if (AParent != nullptr) AParent->InsertControl(this);
 }
@@ -551,6 +575,8 @@ void TControl::HandleMouseMessage(TMessage& Message) {
 void TControl::WndProc(TMessage& Message) {
     if (IsMouseMessage(Message.Msg)) HandleMouseMessage(Message);
     Dispatch(Message);
+    if (hostDockSite_ != nullptr && (Message.Msg == WM_SETTEXT || Message.Msg == CM_VISIBLECHANGED))
+        SendDockNotification(Message.Msg, Message.WParam, Message.LParam);
 }
 
 void TControl::Dispatch(TMessage& Message) {

@@ -257,11 +257,16 @@ using TConstrainedResizeEvent =
 // optional action, and the message path
 //   Perform / window -> WindowProc (replaceable method chain) -> WndProc -> Dispatch -> DefaultHandler.
 // Non-windowed controls keep their text themselves (DefaultHandler answers WM_GETTEXT, ...).
-class TControl : public TComponent {
+// A control takes part in component streams as the child of its parent (a form resource sets
+// its Parent once its properties are read).
+class TControl : public TComponent, public IStreamChild {
 public:
     CLASSLIB_CLASS_NAME(TControl)
     explicit TControl(TComponent* AOwner);
     ~TControl() override;
+
+    TComponent* GetParentComponent() const override;
+    void SetParentComponent(TComponent* Value) override;
 
     // ---- parent and bounds
     TWinControl* Parent() const { return parent_; }
@@ -352,6 +357,17 @@ public:
     void SetPopupMenu(TPopupMenu* Value);
 
     // ---- actions
+    // ---- docking (docking.cpp)
+    // The dock site the control is docked in (nullptr: none).
+    TWinControl* HostDockSite() const { return hostDockSite_; }
+    // Docks the control into NewDockSite, which decides where it goes (CM_DOCKCLIENT; a page
+    // control makes a sheet for it), once its present site let it go (CM_UNDOCKCLIENT);
+    // nullptr undocks it (a form becomes a window of its own again). Answers whether it moved.
+    bool ManualDock(TWinControl* NewDockSite, TControl* DropControl = nullptr, TAlign ControlSide = TAlign::alNone);
+    // Joins NewDockSite (its DoAddDockClient places the control in ARect, site coordinates) and
+    // leaves the previous site (DoRemoveDockClient).
+    virtual void Dock(TWinControl* NewDockSite, const RECT& ARect);
+
     TBasicAction* Action() const;
     void SetAction(TBasicAction* Value);
     TControlActionLink* ActionLink() const { return actionLink_.get(); }
@@ -436,7 +452,10 @@ protected:
 private:
     friend class TWinControl;
     void HandleMouseMessage(TMessage& Message);
+    // Tells the dock site a message the docked control handled (CM_DOCKNOTIFICATION).
+    void SendDockNotification(UINT Msg, WPARAM WParam, LPARAM LParam);
 
+    TWinControl* hostDockSite_ = nullptr;
     TWinControl* parent_ = nullptr;
     int left_ = 0, top_ = 0, width_ = 0, height_ = 0;
     TAlign align_ = TAlign::alNone;

@@ -10,6 +10,7 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/hidden_window.h"
+#include "classlib/mdi.h"
 #include "classlib/menus.h"
 #include "classlib/message_box.h"
 #include "classlib/threads.h"
@@ -174,9 +175,13 @@ void TCustomForm::SetVisible(bool Value) {
         if (windowState_ == TWindowState::wsMinimized) cmd = SW_SHOWMINIMIZED;
         if (windowState_ == TWindowState::wsMaximized) cmd = SW_SHOWMAXIMIZED;
         ShowWindow(WindowHandle(), cmd);
+        // A child shown in an MDI client becomes its active child, as a shown form becomes active.
+        if (HasFormState(fsCreatedMDIChild)) SendMessageA(GetParent(WindowHandle()), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(WindowHandle()), 0);
         IncludeFormState(fsVisible);
     } else {
         if (!Visible() && (!HandleAllocated() || !IsWindowVisible(WindowHandle()))) return;
+        if (formStyle_ == TFormStyle::fsMDIChild && !HasState(csDestroying))
+            throw EInvalidOperation(L"Cannot hide an MDI Child Form");
         try {
             DoHide();
         } catch (...) {
@@ -224,7 +229,11 @@ void TCustomForm::Close() {
         return;
     }
     if (!CloseQuery()) return;
+    // An MDI child cannot hide: closing minimises it (unless it has no minimise box), as the
+    // library this one stands for does; OnClose may choose caFree.
     TCloseAction action = TCloseAction::caHide;
+    if (formStyle_ == TFormStyle::fsMDIChild)
+        action = (borderIcons_ & biMinimize) != 0 ? TCloseAction::caMinimize : TCloseAction::caNone;
     DoClose(action);
     if (action == TCloseAction::caNone) return;
     if (ApplicationExists() && Application()->MainForm() == this) {
@@ -306,17 +315,6 @@ void TCustomForm::SetBorderIcons(TBorderIcons Value) {
     RecreateWnd();
 }
 
-void TCustomForm::SetFormStyle(TFormStyle Value) {
-    CheckMainThread("TCustomForm.SetFormStyle");
-    if (Value == TFormStyle::fsMDIChild || Value == TFormStyle::fsMDIForm)
-        throw EInvalidOperation(L"MDI forms are not available");
-    if (formStyle_ == Value) return;
-    formStyle_ = Value;
-    if (HandleAllocated())
-        SetWindowPos(WindowHandle(), Value == TFormStyle::fsStayOnTop ? HWND_TOPMOST : HWND_NOTOPMOST, 0, 0, 0, 0,
-                     SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
-}
-
 void TCustomForm::SetWindowState(TWindowState Value) {
     CheckMainThread("TCustomForm.SetWindowState");
     if (windowState_ == Value) return;
@@ -394,6 +392,9 @@ void TCustomForm::Notification(TComponent* AComponent, TOperation Operation) {
         activeControl_ = nullptr;
     if (Operation == TOperation::opRemove && AComponent != nullptr && AComponent == static_cast<TComponent*>(menu_))
         SetMenu(nullptr);
+    if (Operation == TOperation::opRemove && AComponent != nullptr &&
+        AComponent == static_cast<TComponent*>(windowMenu_))
+        SetWindowMenu(nullptr);
 }
 
 void TCustomForm::SetMenu(TMainMenu* Value) {
@@ -405,6 +406,7 @@ void TCustomForm::SetMenu(TMainMenu* Value) {
     if (HandleAllocated()) {
         ::SetMenu(WindowHandle(), menu_ != nullptr ? menu_->Handle() : nullptr);
         if (menu_ != nullptr) menu_->SetWindowHandle(WindowHandle());
+        RefreshMDIMenu();
     }
 }
 
@@ -456,6 +458,19 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
         Params.Height = CW_USEDEFAULT;
     }
     Params.WindowClass.style |= CS_DBLCLKS;
+    if (Parent() != nullptr) {
+        // A docked form: a child window of its site, without frame or caption of its own.
+        Params.Style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (Visible() ? WS_VISIBLE : 0);
+        Params.ExStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+        Params.WndParent = Parent()->WindowHandle();
+        return;
+    }
+    if (formStyle_ == TFormStyle::fsMDIChild) {
+        // A window of the main form's MDI client, which the client's own procedures serve.
+        Params.Style &= ~static_cast<DWORD>(WS_POPUP);
+        Params.WndParent = MDIClientOfMainForm();
+        Params.WindowClass.lpfnWndProc = &DefMDIChildProcA;
+    }
 }
 
 void TCustomForm::CreateWnd() {
@@ -464,12 +479,14 @@ void TCustomForm::CreateWnd() {
         ::SetMenu(WindowHandle(), menu_->Handle());
         menu_->SetWindowHandle(WindowHandle());
     }
+    if (formStyle_ == TFormStyle::fsMDIForm) CreateMDIClient();
     ApplyLayered();
 }
 
 void TCustomForm::DestroyWnd() {
     if (menu_ != nullptr && HandleAllocated()) ::SetMenu(WindowHandle(), nullptr);
     TWinControl::DestroyWnd();
+    clientHandle_ = nullptr;  // a child of the window, gone with it
 }
 
 void TCustomForm::Dispatch(TMessage& Message) {
@@ -501,6 +518,18 @@ void TCustomForm::Dispatch(TMessage& Message) {
         case CM_RELEASE:
             BeforeDestruction();
             delete this;
+            return;
+        case WM_MDIACTIVATE:
+            MDIActivate(Message);
+            return;
+        case WM_NCDESTROY:
+            ExcludeFormState(fsCreatedMDIChild);  // also when the frame's window took it along
+            break;
+        case WM_SETTEXT:
+            TWinControl::Dispatch(Message);
+            // The client's window menu lists the child by its new caption.
+            if (HasFormState(fsCreatedMDIChild) && HandleAllocated())
+                SendMessageA(GetParent(WindowHandle()), WM_MDIREFRESHMENU, 0, 0);
             return;
         case WM_COMMAND:
             // A menu command (no control window); an accelerator's is the same.

@@ -19,6 +19,7 @@ namespace classlib {
 class TCustomForm;
 class TForm;
 class TMainMenu;
+class TMenuItem;
 
 // ---- Forms -----------------------------------------------------------------------------------
 enum class TFormBorderStyle { bsNone, bsSingle, bsSizeable, bsDialog, bsToolWindow, bsSizeToolWin };
@@ -28,6 +29,11 @@ enum class TPosition {
     poMainFormCenter, poOwnerFormCenter
 };
 enum class TWindowState { wsNormal, wsMinimized, wsMaximized };
+enum class TTileMode { tbHorizontal, tbVertical };
+
+// The MDI frame's window list numbers its children's menu entries from here (menu items of the
+// library take identifiers below it).
+constexpr UINT kFirstMDIChildId = 0xFF00;
 enum class TCloseAction { caNone, caHide, caFree, caMinimize };
 
 enum TBorderIconFlag : std::uint32_t { biSystemMenu = 1u << 0, biMinimize = 1u << 1, biMaximize = 1u << 2, biHelp = 1u << 3 };
@@ -104,11 +110,37 @@ public:
     TBorderIcons BorderIcons() const { return borderIcons_; }
     void SetBorderIcons(TBorderIcons Value);
     TFormStyle FormStyle() const { return formStyle_; }
-    // fsMDIChild and fsMDIForm are not built (no MDI window in this library): they raise
-    // EInvalidOperation.
+    // fsMDIForm makes the form an MDI frame: an MDI client window (ClientHandle) fills the client
+    // area its aligned controls leave, and fsMDIChild forms live in it (the application's main
+    // form must be the frame when a child's window is made, else EInvalidOperation "Cannot create
+    // form. No MDI forms are currently active"). A change of MDI style re-creates the window; a
+    // frame that holds children raises EInvalidOperation "Cannot change the style of a form that
+    // has MDI children".
     void SetFormStyle(TFormStyle Value);
-    // MDI client window (none in this library).
-    HWND ClientHandle() const { return nullptr; }
+    // The MDI client window of a frame (nullptr for other forms or before the window exists).
+    HWND ClientHandle() const { return clientHandle_; }
+
+    // ---- MDI frame (fsMDIForm; without a client window they answer nullptr / 0 and do nothing)
+    TCustomForm* ActiveMDIChild() const;
+    // The MDI children whose windows are in the client, in creation order.
+    int MDIChildCount() const;
+    TCustomForm* MDIChildren(int Index) const;
+    void Cascade();
+    // Side by side (tbVertical) or one above the other (tbHorizontal, the default).
+    void Tile();
+    void ArrangeIcons();
+    // Activates the child after / before the active one.
+    void Next();
+    void Previous();
+    TTileMode TileMode() const { return tileMode_; }
+    void SetTileMode(TTileMode Value) { tileMode_ = Value; }
+    // The item of the menu bar whose sub-menu lists the children (the client appends them, the
+    // active one checked); nullptr: none. The item needs sub-items of its own to be a sub-menu.
+    TMenuItem* WindowMenu() const { return windowMenu_; }
+    void SetWindowMenu(TMenuItem* Value);
+    // Hands the menu bar and the window menu to the client again (the menu calls it after it
+    // rebuilt itself, which drops the list of children).
+    void RefreshMDIMenu();
     TPosition Position() const { return position_; }
     void SetPosition(TPosition Value) { position_ = Value; }
     TWindowState WindowState() const { return windowState_; }
@@ -128,6 +160,10 @@ public:
     TWinControl* ActiveControl() const { return activeControl_; }
     void SetActiveControl(TWinControl* Control);
 
+    // The help file used while this form is active (empty: the program's, Application's HelpFile).
+    const std::wstring& HelpFile() const { return helpFile_; }
+    void SetHelpFile(const std::wstring& Value) { helpFile_ = Value; }
+
     // Updates the form's own action and those of every visible control on it (the idle pass).
     virtual void UpdateActions();
 
@@ -145,8 +181,16 @@ public:
     TCloseEvent OnClose;
     TCloseQueryEvent OnCloseQuery;
 
+    // An MDI child cannot be hidden: EInvalidOperation "Cannot hide an MDI Child Form".
     void SetVisible(bool Value) override;
     void CreateParams(TCreateParams& Params) override;
+    // An MDI child's window is made in the main form's MDI client (CreateMDIWindowA).
+    void CreateWindowHandle(const TCreateParams& Params) override;
+    // An MDI child's window is destroyed by its client (WM_MDIDESTROY).
+    void DestroyWindowHandle() override;
+    // An MDI frame's unhandled messages go to DefFrameProcA (WM_SIZE to the plain default: the
+    // client follows the aligned controls instead).
+    void DefaultHandler(TMessage& Message) override;
     void CreateWnd() override;
     // Takes the menu bar off the window first, so that it outlives the window.
     void DestroyWnd() override;
@@ -164,8 +208,11 @@ protected:
     virtual void Activate();
     virtual void Deactivate();
     virtual void DoClose(TCloseAction& Action);
+    void AlignClientArea(const RECT& Remainder) override;
 
 private:
+    void CreateMDIClient();
+    void MDIActivate(TMessage& Message);
     void CloseModal();
     void ApplyPosition();
     void ApplyLayered();
@@ -187,6 +234,10 @@ private:
     TColor transparentColorValue_ = 0;
     TWinControl* activeControl_ = nullptr;
     TMainMenu* menu_ = nullptr;
+    std::wstring helpFile_;
+    HWND clientHandle_ = nullptr;
+    TMenuItem* windowMenu_ = nullptr;
+    TTileMode tileMode_ = TTileMode::tbHorizontal;
 };
 
 class TForm : public TCustomForm {
@@ -196,11 +247,16 @@ public:
 };
 
 // Creates a form of class T (constructor arguments after the owner), then runs its
-// AfterConstruction (OnCreate).
+// AfterConstruction (OnCreate); a form whose AfterConstruction fails is deleted.
 template <typename T, typename... Args>
 T* NewForm(TComponent* AOwner, Args&&... args) {
     T* form = new T(AOwner, std::forward<Args>(args)...);
-    form->AfterConstruction();
+    try {
+        form->AfterConstruction();
+    } catch (...) {
+        delete form;  // nothing half-made is left with the owner
+        throw;
+    }
     return form;
 }
 

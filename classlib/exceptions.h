@@ -44,6 +44,7 @@ CLASSLIB_EXCEPTION(EFilerError, EStreamError);
 CLASSLIB_EXCEPTION(EReadError, EFilerError);
 CLASSLIB_EXCEPTION(EWriteError, EFilerError);
 CLASSLIB_EXCEPTION(EClassNotFound, EFilerError);
+CLASSLIB_EXCEPTION(EPropertyError, Exception);  // a published property the code expects is not declared
 CLASSLIB_EXCEPTION(ERegistryException, Exception);
 
 #undef CLASSLIB_EXCEPTION

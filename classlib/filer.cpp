@@ -94,17 +94,39 @@ std::vector<PPropInfo> GetPropInfos(const TObject* Instance) {
     if (Instance == nullptr) return result;
     auto chain = ClassChain(Instance->ClassName());
     for (auto it = chain.rbegin(); it != chain.rend(); ++it)
-        result.insert(result.end(), (*it)->props.begin(), (*it)->props.end());
+        for (const PPropInfo& p : (*it)->props) {
+            // A class that declares a property of its parent again replaces it in its place.
+            auto same = std::find_if(result.begin(), result.end(),
+                                     [&](const PPropInfo& q) { return SameText(q->Name, p->Name); });
+            if (same != result.end())
+                *same = p;
+            else
+                result.push_back(p);
+        }
     return result;
 }
 
-PPropInfo GetPropInfo(const TObject* Instance, const std::wstring& PropName) {
-    if (Instance == nullptr) return nullptr;
+PPropInfo GetClassPropInfo(const std::wstring& ClassName, const std::wstring& PropName) {
     // The most derived declaration wins.
-    for (const TClassEntry* entry : ClassChain(Instance->ClassName()))
+    for (const TClassEntry* entry : ClassChain(ClassName))
         for (const auto& p : entry->props)
             if (SameText(p->Name, PropName)) return p;
     return nullptr;
+}
+
+PPropInfo GetPropInfo(const TObject* Instance, const std::wstring& PropName) {
+    return Instance != nullptr ? GetClassPropInfo(Instance->ClassName(), PropName) : nullptr;
+}
+
+std::vector<std::wstring> ClassNameChain(const std::wstring& ClassName) {
+    std::vector<std::wstring> names{ClassName};
+    auto& table = ClassTable();
+    for (int i = 0; i < kMaxClassDepth; ++i) {
+        auto it = table.find(names.back());
+        if (it == table.end() || it->second.parent.empty()) break;
+        names.push_back(it->second.parent);
+    }
+    return names;
 }
 
 bool InheritsFromClass(const TObject* Instance, const std::wstring& ClassName) {
@@ -371,8 +393,20 @@ void TReader::DefineBinaryProperty(const std::wstring& Name, TStreamProc ReadDat
 }
 
 void TReader::ReadPropValue(TPersistent* Instance, const TPropInfo& Prop) {
-    // Object properties are read through their own properties ("Lines.Strings"), never as a value.
-    if (Prop.Kind == tkClass) PropValueError();
+    if (Prop.Kind == tkClass) {
+        // A component reference: its name, resolved when the whole stream is read (the
+        // component may come later); nil clears it. Object properties are read through their
+        // own properties ("Lines.Strings"), never as a value.
+        TValueType type = NextValue();
+        if (type != vaIdent && type != vaNil) PropValueError();
+        if (!Prop.Setter) throw EReadError(L"Property is read-only");
+        std::wstring name = ReadIdent();
+        if (type == vaNil)
+            Prop.Setter(Instance, static_cast<TPersistent*>(nullptr));
+        else
+            fixups_.push_back({Instance, Prop, name});
+        return;
+    }
     if (!Prop.Setter) throw EReadError(L"Property is read-only");
     TPropValue value;
     switch (Prop.Kind) {
@@ -449,6 +483,7 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
         loaded_.clear();
         created_.clear();
         parented_.clear();
+        fixups_.clear();
         parent_ = nullptr;
     }
     // Children nested in children: a hostile stream must end in an error, not a stack overflow.
@@ -518,7 +553,10 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
         ReadProperties(result);
         // A child joins its parent with its properties read, as it was when it was written.
         auto* child = dynamic_cast<IStreamChild*>(result);
-        if (child != nullptr && parent_ != nullptr && parent_ != root_ && child->GetParentComponent() != parent_) {
+        // The root's own children join it only when it is a stream parent (a form, not a data
+        // module).
+        const bool parentTakesChildren = parent_ != root_ || dynamic_cast<IStreamParent*>(root_) != nullptr;
+        if (child != nullptr && parent_ != nullptr && parentTakesChildren && child->GetParentComponent() != parent_) {
             parented_.emplace_back(result, child->GetParentComponent());
             child->SetParentComponent(parent_);
         }
@@ -529,8 +567,10 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
             parent_ = savedParent;
         }
         ReadListEnd();
+        if (topLevel) ResolveFixups();
     } catch (...) {
         if (topLevel) {
+            fixups_.clear();
             rollBack();
             finish(false);
         }
@@ -540,12 +580,49 @@ TComponent* TReader::ReadComponent(TComponent* Component) {
     return result;
 }
 
+void TReader::ResolveFixups() {
+    auto fixups = std::move(fixups_);
+    fixups_.clear();
+    for (const TFixup& f : fixups) {
+        TComponent* target = root_->FindComponent(f.Name);
+        if (target == nullptr && SameText(f.Name, root_->Name())) target = root_;
+        try {
+            if (target == nullptr) throw EReadError(Format(L"Component %s not found", {f.Name}));
+            f.Prop.Setter(f.Instance, static_cast<TPersistent*>(target));
+        } catch (const Exception& e) {
+            throw EReadError(Format(L"Error reading %s.%s: %s", {InstanceName(f.Instance), f.Prop.Name, e.Message()}));
+        }
+    }
+}
+
 void TReader::ReadRootComponent(TComponent* Root) {
     char signature[4] = {};
     CheckRemaining(4);
     stream_->ReadBuffer(signature, 4);
     if (std::memcmp(signature, "TPF0", 4) != 0) throw EReadError(L"Invalid stream format");
     ReadComponent(Root);
+}
+
+
+// --- form resources -------------------------------------------------------------------------------
+
+bool ReadComponentRes(const std::wstring& ResName, TComponent* Instance) {
+    HINSTANCE module = GetModuleHandleW(nullptr);
+    if (!TResourceStream::Exists(module, ResName, MAKEINTRESOURCEW(10) /* RT_RCDATA */)) return false;
+    TResourceStream stream(module, ResName, MAKEINTRESOURCEW(10) /* RT_RCDATA */);
+    TReader reader(&stream);
+    reader.ReadRootComponent(Instance);
+    return true;
+}
+
+bool InitInheritedComponent(TComponent* Instance, const std::wstring& RootAncestor) {
+    std::vector<std::wstring> chain = ClassNameChain(Instance->ClassName());
+    auto stop = std::find(chain.begin(), chain.end(), RootAncestor);
+    bool found = false;
+    // From the ancestor just below RootAncestor down to the instance's own class.
+    for (auto it = std::make_reverse_iterator(stop); it != chain.rend(); ++it)
+        if (ReadComponentRes(*it, Instance)) found = true;
+    return found;
 }
 
 }  // namespace classlib

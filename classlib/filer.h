@@ -101,8 +101,13 @@ void RegisterPublishedProperties(const std::wstring& ClassName, const std::wstri
 void UnregisterPublishedProperties(const std::wstring& ClassName);
 // The instance's published properties in declaration order (empty for an unregistered class).
 std::vector<PPropInfo> GetPropInfos(const TObject* Instance);
-// By name, ignoring ASCII case; nullptr when the instance has no such published property.
+// By name, ignoring ASCII case; nullptr when the instance has no such published property. A class
+// that declares a property again replaces its parent's (in the parent's place).
 PPropInfo GetPropInfo(const TObject* Instance, const std::wstring& PropName);
+// The same for a class by name (its own declaration or its registered ancestors').
+PPropInfo GetClassPropInfo(const std::wstring& ClassName, const std::wstring& PropName);
+// The class and its registered ancestors, the class itself first.
+std::vector<std::wstring> ClassNameChain(const std::wstring& ClassName);
 // True when the instance's class is ClassName or registered as derived from it.
 bool InheritsFromClass(const TObject* Instance, const std::wstring& ClassName);
 
@@ -110,23 +115,6 @@ bool InheritsFromClass(const TObject* Instance, const std::wstring& ClassName);
 using TComponentFactory = std::function<TComponent*(TComponent* Owner)>;
 void RegisterComponentClass(const std::wstring& ClassName, TComponentFactory Factory);
 void UnregisterComponentClass(const std::wstring& ClassName);
-
-// Components that stream children of their own (not the root's owned components): the writer
-// writes a parent's children after its properties, and the reader sets each child's parent once
-// the child's properties are read. A class takes part by deriving from these beside TComponent.
-using TGetChildProc = std::function<void(TComponent* Child)>;
-class IStreamParent {
-public:
-    virtual ~IStreamParent() = default;
-    // Hands each child to be written to Proc, in the order it is to be read back.
-    virtual void GetChildren(const TGetChildProc& Proc, TComponent* Root) = 0;
-};
-class IStreamChild {
-public:
-    virtual ~IStreamChild() = default;
-    virtual TComponent* GetParentComponent() const = 0;
-    virtual void SetParentComponent(TComponent* Value) = 0;
-};
 
 // ---------------------------------------------------------------------------------------------
 
@@ -200,7 +188,10 @@ public:
 
     // Components. ReadRootComponent checks the signature; both raise EReadError for unknown
     // properties ("Property %s does not exist") and wrap every failure inside a property as
-    // "Error reading <component>.<property>: <reason>".
+    // "Error reading <component>.<property>: <reason>". A component reference (a tkClass
+    // property given a name) is set once the whole stream is read, before Loaded, to the root's
+    // component of that name (or the root); a name that none has fails the read ("Component %s
+    // not found").
     void ReadRootComponent(TComponent* Root);
     // Reads one component's header, properties and children (the root's, or a stream parent's)
     // into Component; children are found by name among the root's components or created through
@@ -219,6 +210,15 @@ private:
     std::wstring ReadWideChars(std::int64_t count);
     void BeginComponent(TComponent* Component);
 
+    void ResolveFixups();
+
+    // A component reference waiting for the end of the stream.
+    struct TFixup {
+        TPersistent* Instance;
+        TPropInfo Prop;
+        std::wstring Name;
+    };
+    std::vector<TFixup> fixups_;
     std::wstring propName_;  // the defined property being looked for; empty once consumed
     std::vector<TComponent*> loaded_;
     std::vector<TComponent*> created_;  // by this read, freed again when it fails
@@ -281,11 +281,26 @@ public:
 
 private:
     void WriteProperty(TPersistent* Instance, const TPropInfo& Prop);
+    // A component reference: the component's name, when the reader can find it.
+    void WriteReference(const TPropInfo& Prop, TComponent* Component, const TPropValue& AncestorValue);
     void WritePropName(const std::wstring& Name);
     void WriteLength(std::int64_t length);
 
     TComponent* rootAncestor_ = nullptr;
     std::wstring propPath_;  // "Lines." while writing the properties of a nested object
 };
+
+// ---------------------------------------------------------------------------------------------
+// Form resources: a component stream ("TPF0") kept as an RCDATA resource of the program's module,
+// named after the class it belongs to.
+
+// Reads the resource ResName of the program's module into Instance (its root); false when the
+// module has no such resource. A malformed stream raises as ReadRootComponent does.
+bool ReadComponentRes(const std::wstring& ResName, TComponent* Instance);
+// Reads the form resources of Instance's class and of its registered ancestors below
+// RootAncestor (the class table of RegisterPublishedProperties gives the ancestors), an
+// ancestor's before its descendant's, so that a descendant's stream changes what its ancestor's
+// made. Answers whether any resource was found.
+bool InitInheritedComponent(TComponent* Instance, const std::wstring& RootAncestor);
 
 }  // namespace classlib

@@ -194,7 +194,11 @@ void TWriter::WriteProperty(TPersistent* Instance, const TPropInfo& Prop) {
         // A nested object (a list, a font) writes its own properties under "Name.".
         TPropValue value = Prop.Getter(Instance);
         auto* object = std::get_if<TPersistent*>(&value);
-        if (object == nullptr || *object == nullptr || dynamic_cast<TComponent*>(*object) != nullptr) return;
+        if (object == nullptr || *object == nullptr) return;
+        if (auto* component = dynamic_cast<TComponent*>(*object)) {
+            WriteReference(Prop, component, ancProp ? ancProp->Getter(anc) : TPropValue{});
+            return;
+        }
         TPersistent* ancObject = nullptr;
         if (ancProp) {
             TPropValue av = ancProp->Getter(anc);
@@ -285,6 +289,18 @@ void TWriter::WriteProperty(TPersistent* Instance, const TPropInfo& Prop) {
         break;
     default: break;  // not streamed
     }
+}
+
+void TWriter::WriteReference(const TPropInfo& Prop, TComponent* Component, const TPropValue& AncestorValue) {
+    // Only a reference the reader can resolve: to the root or to a component it owns.
+    if (!Prop.Setter || lookupRoot_ == nullptr || Component->Name().empty()) return;
+    if (Component != lookupRoot_ && Component->Owner() != lookupRoot_) return;
+    if (const auto* a = std::get_if<TPersistent*>(&AncestorValue)) {
+        auto* ancestorComponent = dynamic_cast<TComponent*>(*a);
+        if (ancestorComponent != nullptr && SameText(ancestorComponent->Name(), Component->Name())) return;
+    }
+    WritePropName(Prop.Name);
+    WriteIdent(Component->Name());
 }
 
 void TWriter::WriteProperties(TPersistent* Instance) {

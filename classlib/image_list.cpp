@@ -179,7 +179,7 @@ void TCustomImageList::Change() {
 void InitCommonControlClasses() {
     static bool done = false;
     if (done) return;
-    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES};
+    INITCOMMONCONTROLSEX icc{sizeof(INITCOMMONCONTROLSEX), ICC_WIN95_CLASSES | ICC_BAR_CLASSES | ICC_TAB_CLASSES | ICC_USEREX_CLASSES};
     InitCommonControlsEx(&icc);
     done = true;
 }

@@ -13,14 +13,15 @@ namespace classlib {
 
 namespace {
 
-// WM_COMMAND carries 16 bits of identifier; 0 is never used.
+// WM_COMMAND carries 16 bits of identifier; 0 is never used, and the identifiers from
+// kFirstMDIChildId on belong to the MDI frame's window list.
 std::bitset<0x10000> gUsedCommands;
 UINT gNextCommand = 1;
 
 UINT UniqueCommand() {
-    for (UINT tries = 0; tries < 0xFFFF; ++tries) {
+    for (UINT tries = 0; tries < kFirstMDIChildId; ++tries) {
         UINT c = gNextCommand;
-        gNextCommand = gNextCommand >= 0xFFFF ? 1 : gNextCommand + 1;
+        gNextCommand = gNextCommand >= kFirstMDIChildId - 1 ? 1 : gNextCommand + 1;
         if (!gUsedCommands.test(c)) {
             gUsedCommands.set(c);
             return c;
@@ -630,7 +631,11 @@ TMainMenu::~TMainMenu() {
 
 void TMainMenu::MenuChanged(TMenuItem* Source, bool Rebuild) {
     TMenu::MenuChanged(Source, Rebuild);
-    if (WindowHandle() != nullptr && IsWindow(WindowHandle())) DrawMenuBar(WindowHandle());
+    if (WindowHandle() == nullptr || !IsWindow(WindowHandle())) return;
+    // An MDI frame's client lists its children in the window menu again.
+    if (auto* form = dynamic_cast<TCustomForm*>(FindControl(WindowHandle())); form != nullptr && form->ClientHandle())
+        form->RefreshMDIMenu();
+    DrawMenuBar(WindowHandle());
 }
 
 // ---- TPopupMenu ------------------------------------------------------------------------------

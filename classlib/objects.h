@@ -168,4 +168,21 @@ void FreeAndNil(std::unique_ptr<T>& Object) {
     old.reset();
 }
 
+// Components that stream children of their own (not the root's owned components): the writer
+// writes a parent's children after its properties, and the reader sets each child's parent once
+// the child's properties are read. A class takes part by deriving from these beside TComponent.
+using TGetChildProc = std::function<void(TComponent* Child)>;
+class IStreamParent {
+public:
+    virtual ~IStreamParent() = default;
+    // Hands each child to be written to Proc, in the order it is to be read back.
+    virtual void GetChildren(const TGetChildProc& Proc, TComponent* Root) = 0;
+};
+class IStreamChild {
+public:
+    virtual ~IStreamChild() = default;
+    virtual TComponent* GetParentComponent() const = 0;
+    virtual void SetParentComponent(TComponent* Value) = 0;
+};
+
 }  // namespace classlib

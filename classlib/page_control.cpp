@@ -2,8 +2,11 @@
 #include "classlib/page_control.h"
 
 #include <algorithm>
+#include <utility>
 #include <commctrl.h>
 
+#include "classlib/custom_form.h"
+#include "classlib/docking.h"
 #include "classlib/std_text.h"
 
 namespace classlib {
@@ -224,8 +227,94 @@ void TPageControl::Change() {
     if (OnChange) OnChange(this);
 }
 
+// ---- Docking ---------------------------------------------------------------------------------
+
+TTabSheet* TPageControl::PageOfDockClient(TControl* Client) const {
+    if (Client == nullptr || Client->HostDockSite() != this) return nullptr;
+    for (TTabSheet* p : pages_)
+        if (Client->Parent() == p) return p;
+    return nullptr;
+}
+
+TTabSheet* TPageControl::NewDockSheet(TControl* Client) {
+    auto* sheet = new TTabSheet(this);
+    if (dynamic_cast<TCustomForm*>(Client) != nullptr) sheet->SetCaption(Client->Caption());
+    return sheet;
+}
+
+void TPageControl::DockClientTextChanged(TTabSheet* Page, TControl*, LPARAM Text) {
+    std::string text = Text != 0 ? reinterpret_cast<const char*>(Text) : "";
+    Page->SetCaption(text.substr(0, text.find_first_of("\r\n")));
+}
+
+void TPageControl::DockClient(TMessage& Message) {
+    const auto* dock = reinterpret_cast<const TDockObject*>(Message.WParam);
+    Message.Result = 0;
+    if (dock == nullptr || dock->Control == nullptr) return;
+    TControl* client = dock->Control;
+    newDockSheet_ = NewDockSheet(client);
+    try {
+        newDockSheet_->SetPageControl(this);
+        client->Dock(this, dock->DockRect);
+    } catch (...) {
+        delete newDockSheet_;
+        newDockSheet_ = nullptr;
+        throw;
+    }
+    TTabSheet* sheet = newDockSheet_;
+    newDockSheet_ = nullptr;
+    sheet->SetTabVisible(client->Visible());
+    if (client->Visible()) SetActivePage(sheet);
+    client->SetAlign(TAlign::alClient);
+}
+
+void TPageControl::DoAddDockClient(TControl* Client, const RECT& ARect) {
+    if (newDockSheet_ != nullptr)
+        Client->SetParent(newDockSheet_);
+    else
+        TWinControl::DoAddDockClient(Client, ARect);
+}
+
+void TPageControl::DoRemoveDockClient(TControl* Client) {
+    TWinControl::DoRemoveDockClient(Client);
+    TTabSheet* page = std::exchange(undockingPage_, nullptr);
+    // Only a sheet of ours that nothing docked lies on any more (a move that failed half-way
+    // leaves its client where it was).
+    if (page == nullptr || HasState(csDestroying) || Client->Parent() == page) return;
+    if (std::find(pages_.begin(), pages_.end(), page) == pages_.end()) return;
+    for (int i = 0; i < DockClientCount(); ++i)
+        if (DockClients(i)->Parent() == page) return;
+    delete page;
+}
+
+void TPageControl::DockNotification(TMessage& Message) {
+    auto* client = reinterpret_cast<TControl*>(Message.WParam);
+    const auto* notify = reinterpret_cast<const TDockNotifyRec*>(Message.LParam);
+    TTabSheet* page = PageOfDockClient(client);
+    if (page == nullptr || notify == nullptr) return;
+    if (notify->ClientMsg == WM_SETTEXT)
+        DockClientTextChanged(page, client, notify->MsgLParam);
+    else if (notify->ClientMsg == CM_VISIBLECHANGED)
+        page->SetTabVisible(notify->MsgWParam != 0);
+}
+
 void TPageControl::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
+        case CM_DOCKCLIENT:
+            DockClient(Message);
+            return;
+        case CM_UNDOCKCLIENT: {
+            Message.Result = 0;
+            auto* client = reinterpret_cast<TControl*>(Message.LParam);
+            if (TTabSheet* page = PageOfDockClient(client)) {
+                undockingPage_ = page;
+                client->SetAlign(TAlign::alNone);
+            }
+            return;
+        }
+        case CM_DOCKNOTIFICATION:
+            DockNotification(Message);
+            return;
         case CN_NOTIFY: {
             const auto* header = reinterpret_cast<const NMHDR*>(Message.LParam);
             if (header->code == static_cast<UINT>(TCN_SELCHANGING)) {

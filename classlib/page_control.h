@@ -84,8 +84,21 @@ public:
     void UpdateTabs();
     // Sends one sheet's tab text and image again.
     void UpdateTab(TTabSheet* Page);
+    // The sheet a docked control lies on (nullptr when it is not docked here).
+    TTabSheet* PageOfDockClient(TControl* Client) const;
 
 protected:
+    // Docking: a control docked here (ManualDock) gets a sheet of its own (NewDockSheet, shown
+    // and made active when the control is visible), on which it fills the display area; its
+    // caption changes (a docked form's WM_SETTEXT) become the sheet's caption up to the first line
+    // break (DockClientTextChanged); its visibility the tab's; when it leaves, its sheet goes.
+    // The sheet for a control being docked: a sheet of the page control captioned with a form's
+    // caption.
+    virtual TTabSheet* NewDockSheet(TControl* Client);
+    // A docked control's WM_SETTEXT with its text (as the control's window takes it).
+    virtual void DockClientTextChanged(TTabSheet* Page, TControl* Client, LPARAM Text);
+    void DoAddDockClient(TControl* Client, const RECT& ARect) override;
+    void DoRemoveDockClient(TControl* Client) override;
     virtual bool CanChange();
     virtual void Change();
     // Whether the sheet's tab may be shown (its TabVisible).
@@ -97,7 +110,11 @@ private:
     void InsertPage(TTabSheet* Page);
     void RemovePage(TTabSheet* Page);
     void ShowActive();
+    void DockClient(TMessage& Message);
+    void DockNotification(TMessage& Message);
     std::vector<TTabSheet*> pages_;
+    TTabSheet* newDockSheet_ = nullptr;   // while a control is being docked
+    TTabSheet* undockingPage_ = nullptr;  // while a control is leaving
     TTabSheet* activePage_ = nullptr;
     TTabStyle style_ = TTabStyle::tsTabs;
     bool raggedRight_ = false;

@@ -82,7 +82,7 @@ void TComboBoxStrings::SetUpdateState(bool Updating) {
 // ---- TCustomComboBox -------------------------------------------------------------------------
 
 TCustomComboBox::TCustomComboBox(TComponent* AOwner)
-    : TWinControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
+    : TCustomListControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
     canvas_->SetControl(this);
     SetControlStyle(csCaptureMouse | csSetCaption | csDoubleClicks | csFixedHeight | csReflector);
     SetBounds(0, 0, 145, 21);
@@ -103,6 +103,11 @@ std::unique_ptr<TStrings> TCustomComboBox::CreateItems() { return std::make_uniq
 TStrings* TCustomComboBox::Items() {
     if (!items_) items_ = CreateItems();
     return items_.get();
+}
+
+void TCustomComboBox::CopySelection(TCustomListControl* Destination) {
+    int index = ItemIndex();
+    if (Destination != nullptr && index >= 0) Destination->AddItem(Items()->Get(index), Items()->Objects(index));
 }
 
 int TCustomComboBox::ItemIndex() {

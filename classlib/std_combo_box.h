@@ -59,7 +59,7 @@ private:
 //   there a text without item reads back "".
 //   A selection by the user runs OnClick, then OnSelect (or OnChange without OnSelect); typing
 //   into the edit part runs OnChange.
-class TCustomComboBox : public TWinControl {
+class TCustomComboBox : public TCustomListControl {
 public:
     CLASSLIB_CLASS_NAME(TCustomComboBox)
     explicit TCustomComboBox(TComponent* AOwner);
@@ -67,9 +67,13 @@ public:
 
     TStrings* Items();
     void SetItems(TStrings* Value) { Items()->Assign(Value); }
-    void AddItem(const std::string& Item, TObject* AObject) { Items()->AddObject(Item, AObject); }
-    int ItemIndex();
-    void SetItemIndex(int Value);
+    void AddItem(const std::string& Item, TObject* AObject) override { Items()->AddObject(Item, AObject); }
+    // Empties the items (the typed text stays).
+    void Clear() override { Items()->Clear(); }
+    // Adds the current item with its object to Destination (nothing without one).
+    void CopySelection(TCustomListControl* Destination) override;
+    int ItemIndex() override;
+    void SetItemIndex(int Value) override;
     TComboBoxStyle Style() const { return style_; }
     void SetStyle(TComboBoxStyle Value);
     // The style shows an edit part (csDropDown, csSimple).

@@ -103,7 +103,7 @@ void TListBoxStrings::SetUpdateState(bool Updating) {
 // ---- TCustomListBox --------------------------------------------------------------------------
 
 TCustomListBox::TCustomListBox(TComponent* AOwner)
-    : TWinControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
+    : TCustomListControl(AOwner), canvas_(std::make_unique<TControlCanvas>()) {
     SetControlStyle(csSetCaption | csDoubleClicks);
     SetBounds(0, 0, 121, 97);
     SetTabStop(true);
@@ -135,7 +135,7 @@ void TCustomListBox::DeleteSelected() {
     }
 }
 
-void TCustomListBox::CopySelection(TCustomListBox* Destination) {
+void TCustomListBox::CopySelection(TCustomListControl* Destination) {
     if (Destination == nullptr) return;
     if (multiSelect_) {
         for (int i = 0; i < Items()->Count(); ++i)

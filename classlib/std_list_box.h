@@ -11,6 +11,7 @@
 #include "classlib/ansi_strings.h"
 #include "classlib/controls.h"
 #include "classlib/custom_controls.h"
+#include "classlib/list_controls.h"
 #include "classlib/std_text.h"
 
 namespace classlib {
@@ -63,7 +64,7 @@ private:
 // A LISTBOX window. The items (with their objects), the top index and the selected index
 // survive the re-creation of the window (a change of Style, Sorted or MultiSelect).
 //   ItemIndex set from code fires nothing; a selection by the user runs OnClick.
-class TCustomListBox : public TWinControl {
+class TCustomListBox : public TCustomListControl {
 public:
     CLASSLIB_CLASS_NAME(TCustomListBox)
     explicit TCustomListBox(TComponent* AOwner);
@@ -72,15 +73,15 @@ public:
     // Made on first use, so that a descendant's CreateItems is the one called.
     TStrings* Items();
     void SetItems(TStrings* Value) { Items()->Assign(Value); }
-    virtual void AddItem(const std::string& Item, TObject* AObject) { Items()->AddObject(Item, AObject); }
+    void AddItem(const std::string& Item, TObject* AObject) override { Items()->AddObject(Item, AObject); }
     // Copies the selected items (every one with MultiSelect, else the current one) with their
     // objects into Destination's items.
-    virtual void CopySelection(TCustomListBox* Destination);
-    void Clear();
+    void CopySelection(TCustomListControl* Destination) override;
+    void Clear() override;
     void DeleteSelected();
     // The item index; with MultiSelect the item with the focus rectangle.
-    int ItemIndex();
-    void SetItemIndex(int Value);
+    int ItemIndex() override;
+    void SetItemIndex(int Value) override;
     int TopIndex();
     void SetTopIndex(int Value);
     // Items in a virtual list box (the others: the items' count).

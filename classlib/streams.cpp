@@ -115,4 +115,38 @@ void TMemoryStream::SaveToStream(TStream* Stream) {
     if (!data_.empty()) Stream->WriteBuffer(data_.data(), static_cast<std::int32_t>(data_.size()));
 }
 
+// ---- TResourceStream ------------------------------------------------------------------------
+
+bool TResourceStream::Exists(HINSTANCE Instance, const std::wstring& ResName, const wchar_t* ResType) {
+    return FindResourceW(Instance, ResName.c_str(), ResType) != nullptr;
+}
+
+TResourceStream::TResourceStream(HINSTANCE Instance, const std::wstring& ResName, const wchar_t* ResType) {
+    HRSRC info = FindResourceW(Instance, ResName.c_str(), ResType);
+    HGLOBAL block = info != nullptr ? LoadResource(Instance, info) : nullptr;
+    if (block == nullptr) throw EResNotFound(L"Resource " + ResName + L" not found");
+    data_ = static_cast<const std::uint8_t*>(LockResource(block));
+    size_ = data_ != nullptr ? static_cast<std::int64_t>(SizeofResource(Instance, info)) : 0;
+}
+
+std::int32_t TResourceStream::Read(void* Buffer, std::int32_t Count) {
+    if (Count <= 0 || position_ >= size_) return 0;
+    std::int64_t n = std::min<std::int64_t>(Count, size_ - position_);
+    std::memcpy(Buffer, data_ + position_, static_cast<size_t>(n));
+    position_ += n;
+    return static_cast<std::int32_t>(n);
+}
+
+std::int32_t TResourceStream::Write(const void*, std::int32_t) {
+    throw EStreamError(L"Can't write to a read-only resource stream");
+}
+
+std::int64_t TResourceStream::Seek(std::int64_t Offset, TSeekOrigin Origin) {
+    std::int64_t base = Origin == TSeekOrigin::soBeginning ? 0 : Origin == TSeekOrigin::soCurrent ? position_ : size_;
+    std::int64_t target = base + Offset;
+    if (target < 0) return -1;
+    position_ = target;
+    return position_;
+}
+
 }  // namespace classlib

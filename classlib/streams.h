@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <string>
 #include <vector>
 
 #include "classlib/objects.h"
@@ -77,6 +78,25 @@ public:
 
 private:
     std::vector<std::uint8_t> data_;
+    std::int64_t position_ = 0;
+};
+
+// The bytes of a resource of a module, read-only: Write raises EStreamError "Can't write to a
+// read-only resource stream". A missing resource raises EResNotFound "Resource %s not found".
+class TResourceStream : public TStream {
+public:
+    CLASSLIB_CLASS_NAME(TResourceStream)
+    TResourceStream(HINSTANCE Instance, const std::wstring& ResName, const wchar_t* ResType);
+    // Whether the module has the resource.
+    static bool Exists(HINSTANCE Instance, const std::wstring& ResName, const wchar_t* ResType);
+    std::int32_t Read(void* Buffer, std::int32_t Count) override;
+    std::int32_t Write(const void* Buffer, std::int32_t Count) override;
+    std::int64_t Seek(std::int64_t Offset, TSeekOrigin Origin) override;
+    std::int64_t Size() override { return size_; }
+
+private:
+    const std::uint8_t* data_ = nullptr;  // the module's own copy, alive as long as the module
+    std::int64_t size_ = 0;
     std::int64_t position_ = 0;
 };
 

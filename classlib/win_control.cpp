@@ -11,6 +11,7 @@
 #include "classlib/actions.h"
 #include "classlib/control_internals.h"
 #include "classlib/conversions.h"
+#include "classlib/docking.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/gdi_handles.h"
@@ -65,8 +66,15 @@ TWinControl::TWinControl(TComponent* AOwner) : TControl(AOwner) {
     brush_.SetColor(Color());
 }
 
+void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
+    for (TControl* c : std::vector<TControl*>(controls_))
+        if (c->Owner() == Root) Proc(c);
+}
+
 TWinControl::~TWinControl() {
     Destroying();
+    for (TControl* c : dockClients_) c->hostDockSite_ = nullptr;
+    dockClients_.clear();
     if (CreationControl == this) CreationControl = nullptr;
     if (handle_ != nullptr) {
         try {
@@ -312,10 +320,14 @@ void TWinControl::AlignControls() {
     bool any = false;
     for (TControl* c : controls_)
         if (c->Align() != TAlign::alNone && c->Visible()) any = true;
-    if (!any) return;
+    if (!any) {
+        if (handle_ != nullptr) AlignClientArea(ClientRect());
+        return;
+    }
     ++alignDisabled_;
+    RECT r{};
     try {
-        RECT r = ClientRect();
+        r = ClientRect();
         for (TAlign a : {TAlign::alTop, TAlign::alBottom, TAlign::alLeft, TAlign::alRight, TAlign::alClient}) {
             for (TControl* c : std::vector<TControl*>(controls_)) {
                 if (c->Align() != a || !c->Visible()) continue;
@@ -348,6 +360,7 @@ void TWinControl::AlignControls() {
         throw;
     }
     --alignDisabled_;
+    if (handle_ != nullptr) AlignClientArea(r);
 }
 
 bool TWinControl::CanFocus() {
@@ -746,6 +759,15 @@ void TWinControl::Dispatch(TMessage& Message) {
             return;
         case CM_RECREATEWND:
             RecreateWnd();
+            return;
+        case CM_DOCKCLIENT: {
+            const auto* dock = reinterpret_cast<const TDockObject*>(Message.WParam);
+            Message.Result = 0;
+            if (dock != nullptr && dock->Control != nullptr) dock->Control->Dock(this, dock->DockRect);
+            return;
+        }
+        case CM_UNDOCKCLIENT:
+            Message.Result = 0;  // let it go
             return;
         case CM_COLORCHANGED:
             brush_.SetColor(Color());

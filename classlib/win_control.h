@@ -57,10 +57,12 @@ using TWinControlMessageHandler = void (*)(TWinControl* Control, TMessage& Messa
 TWinControlMessageHandler FindWinControlHandler(UINT Msg);
 TWinControlMessageHandler ReplaceWinControlHandler(UINT Msg, TWinControlMessageHandler Handler);
 
-class TWinControl : public TControl {
+class TWinControl : public TControl, public IStreamParent {
 public:
     CLASSLIB_CLASS_NAME(TWinControl)
     explicit TWinControl(TComponent* AOwner);
+    // Streams the child controls that Root owns, in child order.
+    void GetChildren(const TGetChildProc& Proc, TComponent* Root) override;
     // Destroys the window, then every child control (the last one first).
     ~TWinControl() override;
 
@@ -108,6 +110,13 @@ public:
     void AlignControls();
     void DisableAlign() { ++alignDisabled_; }
     void EnableAlign();
+
+    // ---- docking (docking.cpp)
+    // Whether controls may be docked here by the user (docking from code needs no such leave).
+    bool DockSite() const { return dockSite_; }
+    void SetDockSite(bool Value) { dockSite_ = Value; }
+    int DockClientCount() const { return static_cast<int>(dockClients_.size()); }
+    TControl* DockClients(int Index) const { return dockClients_.at(static_cast<size_t>(Index)); }
 
     // ---- focus and keys
     virtual bool CanFocus();
@@ -170,6 +179,14 @@ protected:
     // Called when the showing state changed (top-level windows and children alike).
     virtual void ShowingChanged();
     virtual void SetZOrder(bool TopMost);
+    // A control docks here (CM_DOCKCLIENT, Dock): by default it becomes a child in ARect (an empty
+    // rectangle keeps its size). A page control puts it on the sheet it made for it.
+    virtual void DoAddDockClient(TControl* Client, const RECT& ARect);
+    // A docked control left (it has its new parent already).
+    virtual void DoRemoveDockClient(TControl* Client) { (void)Client; }
+    // Told after AlignControls of the client rectangle its aligned children left (the whole
+    // client rectangle when none is aligned); an MDI frame puts its client window there.
+    virtual void AlignClientArea(const RECT& Remainder) { (void)Remainder; }
 
 private:
     friend class TControl;
@@ -179,6 +196,8 @@ private:
 
     HWND handle_ = nullptr;
     HWND parentWindow_ = nullptr;
+    std::vector<TControl*> dockClients_;  // not owned: they leave when they go
+    bool dockSite_ = false;
     WNDPROC defWndProc_ = nullptr;
     std::vector<TControl*> controls_;
     int alignDisabled_ = 0;

@@ -1,5 +1,7 @@
 // The filer: typed values, published and defined properties, components written and read back,
 // ancestors, and malformed streams.
+#include <windows.h>
+
 #include <gtest/gtest.h>
 
 #include "exception_text.h"
@@ -672,6 +674,184 @@ TEST_F(FilerTest, TruncatedAndCorruptedStreamsNeverCrash) {
         }
     }
     EXPECT_GT(failures, 0);
+}
+
+// A component with a component reference (what a control's Action is).
+class TLinker : public TComponent {
+public:
+    CLASSLIB_CLASS_NAME(TLinker)
+    using TComponent::TComponent;
+    TComponent* target = nullptr;
+    TComponent* targetAtLoaded = nullptr;
+    void Loaded() override {
+        targetAtLoaded = target;
+        TComponent::Loaded();
+    }
+};
+
+class ReferenceTest : public FilerTest {
+protected:
+    void SetUp() override {
+        FilerTest::SetUp();
+        TPropInfo target;
+        target.Name = L"Target";
+        target.Kind = tkClass;
+        target.Getter = [](TPersistent* o) -> TPropValue { return static_cast<TPersistent*>(static_cast<TLinker*>(o)->target); };
+        target.Setter = [](TPersistent* o, const TPropValue& v) {
+            static_cast<TLinker*>(o)->target = dynamic_cast<TComponent*>(std::get<TPersistent*>(v));
+        };
+        RegisterPublishedProperties(L"TLinker", L"TComponent", {target});
+        RegisterComponentClass(L"TLinker", [](TComponent* owner) { return new TLinker(owner); });
+    }
+    void TearDown() override {
+        UnregisterPublishedProperties(L"TLinker");
+        UnregisterComponentClass(L"TLinker");
+        FilerTest::TearDown();
+    }
+};
+
+TEST_F(ReferenceTest, ComponentReferencesAreWrittenByNameAndResolvedBeforeLoaded) {
+    TMemoryStream s;
+    {
+        TLinker root(nullptr);
+        root.SetName(L"Root");
+        auto* first = new TLinker(&root);
+        first->SetName(L"First");
+        auto* second = new TLinker(&root);
+        second->SetName(L"Second");
+        first->target = second;  // a component written after it
+        second->target = &root;  // the root itself
+        TLinker stranger(nullptr);
+        stranger.SetName(L"Stranger");
+        root.target = &stranger;  // not the root's: the reader could not find it, so not written
+        TWriter w(&s);
+        w.WriteRootComponent(&root);
+        EXPECT_FALSE(HasName(s, "Stranger"));
+    }
+    s.SetPosition(0);
+    TLinker root(nullptr);
+    TReader r(&s);
+    r.ReadRootComponent(&root);
+    auto* first = dynamic_cast<TLinker*>(root.FindComponent(L"First"));
+    auto* second = dynamic_cast<TLinker*>(root.FindComponent(L"Second"));
+    ASSERT_NE(first, nullptr);
+    ASSERT_NE(second, nullptr);
+    EXPECT_EQ(first->target, second);
+    EXPECT_EQ(first->targetAtLoaded, second);  // resolved before Loaded
+    EXPECT_EQ(second->target, &root);
+    EXPECT_EQ(root.target, nullptr);
+}
+
+TEST_F(ReferenceTest, AReferenceToNoComponentFailsTheWholeRead) {
+    TMemoryStream s;
+    TWriter w(&s);
+    s.WriteBuffer("TPF0", 4);
+    w.WriteStr(L"TLinker");
+    w.WriteStr(L"Root");
+    w.WriteListEnd();
+    w.WriteStr(L"TLinker");
+    w.WriteStr(L"Made");
+    w.WriteStr(L"Target");
+    w.WriteIdent(L"Nobody");
+    w.WriteListEnd();
+    w.WriteListEnd();
+    w.WriteListEnd();
+    s.SetPosition(0);
+    TLinker root(nullptr);
+    TReader r(&s);
+    EXPECT_EQ(MessageOf<EReadError>([&] { r.ReadRootComponent(&root); }),
+              L"Error reading Made.Target: Component Nobody not found");
+    EXPECT_EQ(root.ComponentCount(), 0);  // what the read made is gone
+    EXPECT_FALSE(root.HasState(csLoading));
+    // A reference property given a value that is no name is refused as a bad value.
+    TMemoryStream bad;
+    TWriter bw(&bad);
+    bad.WriteBuffer("TPF0", 4);
+    bw.WriteStr(L"TLinker");
+    bw.WriteStr(L"Root");
+    bw.WriteStr(L"Target");
+    bw.WriteInteger(5);
+    bw.WriteListEnd();
+    bw.WriteListEnd();
+    bad.SetPosition(0);
+    TReader br(&bad);
+    EXPECT_EQ(MessageOf<EReadError>([&] { br.ReadRootComponent(&root); }),
+              L"Error reading Root.Target: Invalid property value");
+}
+
+TEST_F(FilerTest, RedeclaredPropertiesReplaceTheirParentsAndClassesChainByName) {
+    RegisterPublishedProperties(L"TItem3", L"TItem", {MemberProp(L"Caption", tkWString, &TItem::title)});
+    struct TItem3 : TItem {
+        using TItem::TItem;
+        std::wstring ClassName() const override { return L"TItem3"; }
+    } derived(nullptr);
+    TItem base(nullptr);
+    auto baseProps = GetPropInfos(&base);
+    auto props = GetPropInfos(&derived);
+    ASSERT_EQ(props.size(), baseProps.size());
+    for (size_t i = 0; i < props.size(); ++i) EXPECT_EQ(props[i]->Name, baseProps[i]->Name);
+    EXPECT_EQ(GetPropInfo(&derived, L"Caption")->Kind, tkWString);
+    EXPECT_EQ(GetClassPropInfo(L"TItem", L"Caption")->Kind, tkLString);
+    EXPECT_EQ(GetClassPropInfo(L"TItem3", L"Count")->Name, L"Count");
+    EXPECT_EQ(GetClassPropInfo(L"TNoSuchClass", L"Count"), nullptr);
+    EXPECT_EQ(ClassNameChain(L"TItem3"), (std::vector<std::wstring>{L"TItem3", L"TItem", L"TComponent"}));
+    EXPECT_EQ(ClassNameChain(L"TUnregistered"), (std::vector<std::wstring>{L"TUnregistered"}));
+    UnregisterPublishedProperties(L"TItem3");
+}
+
+class TResBase : public TComponent {
+public:
+    CLASSLIB_CLASS_NAME(TResBase)
+    using TComponent::TComponent;
+};
+
+class TResDerived : public TResBase {
+public:
+    CLASSLIB_CLASS_NAME(TResDerived)
+    using TResBase::TResBase;
+};
+
+TEST_F(ReferenceTest, FormResourcesAreReadAncestorFirst) {
+    RegisterPublishedProperties(L"TResBase", L"TComponent", {});
+    RegisterPublishedProperties(L"TResDerived", L"TResBase", {});
+    {
+        TResDerived root(nullptr);
+        ASSERT_TRUE(InitInheritedComponent(&root, L"TComponent"));
+        EXPECT_EQ(root.Name(), L"Base");
+        auto* shared = dynamic_cast<TLinker*>(root.FindComponent(L"Shared"));
+        ASSERT_NE(shared, nullptr);
+        EXPECT_NE(root.FindComponent(L"BaseOnly"), nullptr);   // from the ancestor's stream
+        EXPECT_EQ(shared->target, root.FindComponent(L"Extra"));  // the descendant's value wins
+        EXPECT_EQ(root.ComponentCount(), 3);
+        // Only the ancestor's: the chain stops at the root ancestor given.
+        TResDerived partly(nullptr);
+        ASSERT_TRUE(InitInheritedComponent(&partly, L"TResBase"));
+        EXPECT_EQ(partly.FindComponent(L"BaseOnly"), nullptr);
+        EXPECT_NE(partly.FindComponent(L"Extra"), nullptr);
+        // A class without a stream of its own or its ancestors'.
+        TComponent plain(nullptr);
+        EXPECT_FALSE(InitInheritedComponent(&plain, L"TPersistent"));
+        EXPECT_FALSE(ReadComponentRes(L"TNOSUCHFORM", &plain));
+    }
+    UnregisterPublishedProperties(L"TResBase");
+    UnregisterPublishedProperties(L"TResDerived");
+}
+
+TEST_F(ReferenceTest, ResourceStreamsReadTheirBytesAndRefuseWrites) {
+    TResourceStream stream(GetModuleHandleW(nullptr), L"TResBase", MAKEINTRESOURCEW(10));
+    char signature[4] = {};
+    EXPECT_EQ(stream.Read(signature, 4), 4);
+    EXPECT_EQ(std::string(signature, 4), "TPF0");
+    EXPECT_GT(stream.Size(), 20);
+    EXPECT_EQ(stream.Seek(0, TSeekOrigin::soEnd), stream.Size());
+    EXPECT_EQ(stream.Read(signature, 4), 0);
+    EXPECT_EQ(MessageOf<EStreamError>([&] { stream.Write("x", 1); }), L"Can't write to a read-only resource stream");
+    EXPECT_EQ(MessageOf<EResNotFound>([] { TResourceStream missing(GetModuleHandleW(nullptr), L"MISSING", MAKEINTRESOURCEW(10)); }),
+              L"Resource MISSING not found");
+    // A resource that does not read is an error of the read, and leaves nothing behind.
+    TLinker root(nullptr);
+    EXPECT_EQ(MessageOf<EReadError>([&] { ReadComponentRes(L"TRESBROKEN", &root); }),
+              L"Error reading Broken.Count: Property Count does not exist");
 }
 
 TEST_F(FilerTest, PublishedPropertyTable) {

@@ -4,6 +4,8 @@
 #include <gtest/gtest.h>
 
 #include <string>
+#include <utility>
+#include <vector>
 
 #include "kit_test_support.h"
 #include "widgets/kit/file_util.h"
@@ -112,6 +114,31 @@ TEST_F(FolderBrowserTest, PreselectedFolderComesBackWithoutBackslash) {
     ASSERT_TRUE(chosen);
     EXPECT_EQ(ShortToLongPath(dlg.FolderName()), folder);
     EXPECT_EQ(dlg.DialogHandle(), nullptr);
+}
+
+// The browser's Help button asks the application's help for the help context, so that the
+// program's OnHelp (or an application-event chain holding it) sees it.
+TEST_F(FolderBrowserTest, HelpButtonAsksTheApplicationsHelp) {
+    std::vector<std::pair<WORD, LONG_PTR>> requests;
+    classlib::Application()->OnHelp = [&](WORD Command, LONG_PTR Data, bool& CallHelp) {
+        requests.emplace_back(Command, Data);
+        CallHelp = false;
+        return true;
+    };
+    TBrowseFolderDlg dlg(nullptr);
+    dlg.SetFolderName(L"C:\\");
+    dlg.SetHelpContext(617);
+    dlg.OnInitialized = [&](classlib::TObject*) {
+        HWND d = dlg.DialogHandle();
+        HWND help = GetDlgItem(d, 65535);
+        if (help != nullptr) PostMessageW(help, BM_CLICK, 0, 0);
+        PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_FALSE(dlg.Execute());
+    classlib::Application()->OnHelp = nullptr;
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].first, HELP_CONTEXT);
+    EXPECT_EQ(requests[0].second, 617);
 }
 
 TEST_F(FolderBrowserTest, DriveRootKeepsItsBackslashAndCancelKeepsTheName) {

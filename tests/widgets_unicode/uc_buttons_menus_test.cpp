@@ -11,6 +11,8 @@
 #include "painted_ink.h"
 #include "uc_test_support.h"
 #include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_buttons.h"
+#include "widgets/unicode/uc_com_controls.h"
 #include "widgets/unicode/uc_std_buttons.h"
 #include "widgets/unicode/uc_edits.h"
 #include "widgets/unicode/uc_list_box.h"
@@ -140,6 +142,83 @@ TEST_F(WideButtonsMenus, AWideHotKeyClicksTogglesAndFocuses) {
     // A disabled label gives no focus.
     label->SetEnabled(false);
     EXPECT_EQ(dialogChar(L'\x65E5'), 0);
+}
+
+// The keyboard of another language for one test: Wine takes the layout of the user's locale, so
+// both are switched (through ntdll, as Wine has no layout loading) and put back afterwards.
+class TKeyboardLanguage {
+public:
+    explicit TKeyboardLanguage(LANGID Language) {
+        if (setLocale_ == nullptr) return;
+        setLocale_(TRUE, MAKELCID(Language, SORT_DEFAULT));
+        ActivateKeyboardLayout(reinterpret_cast<HKL>(static_cast<UINT_PTR>(MAKELONG(Language, Language))), 0);
+    }
+    ~TKeyboardLanguage() {
+        if (setLocale_ == nullptr) return;
+        setLocale_(TRUE, userLocale_);
+        ActivateKeyboardLayout(layout_, 0);
+    }
+    TKeyboardLanguage(const TKeyboardLanguage&) = delete;
+    TKeyboardLanguage& operator=(const TKeyboardLanguage&) = delete;
+    // The code page of the keyboard now in use.
+    static UINT CodePage() { return unicode::LCIDToCodePage(LOWORD(reinterpret_cast<UINT_PTR>(GetKeyboardLayout(0)))); }
+
+private:
+    using SetDefaultLocale = LONG(WINAPI*)(BOOLEAN User, LCID Locale);
+    SetDefaultLocale setLocale_ = reinterpret_cast<SetDefaultLocale>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtSetDefaultLocale")));
+    LCID userLocale_ = GetUserDefaultLCID();
+    HKL layout_ = GetKeyboardLayout(0);
+};
+
+// Alt+key typed on a plain (ANSI) control reaches the form as a byte of the keyboard's code
+// page: every wide kind reads it by the same rule, under a Western and a Cyrillic keyboard.
+TEST_F(WideButtonsMenus, OneHotKeyRuleForEveryKindUnderTwoKeyboardCodePages) {
+    auto* button = Make<widgets::TUcButton>(8, 8);
+    auto* speed = Make<widgets::TUcSpeedButton>(100, 8);
+    auto* bit = Make<widgets::TUcBitBtn>(200, 8);
+    auto* pages = Make<widgets::TUcPageControl>(8, 60);
+    pages->SetBounds(8, 60, 300, 120);
+    auto* sheet = new widgets::TUcTabSheet(form);
+    sheet->SetPageControl(pages);
+    auto* other = new widgets::TUcTabSheet(form);
+    other->SetCaption(L"other");
+    other->SetPageControl(pages);
+    auto* typing = Make<classlib::TEdit>(8, 200);  // an ANSI window: its characters are bytes
+    int clicks = 0;
+    for (auto* b : std::initializer_list<classlib::TControl*>{button, speed, bit})
+        b->OnClick = [&](classlib::TObject*) { ++clicks; };
+    Pump();
+    struct Keyboard {
+        LANGID Language;
+        UINT CodePage;
+        wchar_t HotKey;  // a letter of that code page above 127
+    };
+    for (Keyboard keyboard : {Keyboard{0x0409, 1252, L'\x00E9'}, Keyboard{0x0419, 1251, L'\x0439'}}) {
+        TKeyboardLanguage language(keyboard.Language);
+        ASSERT_EQ(TKeyboardLanguage::CodePage(), keyboard.CodePage);
+        SCOPED_TRACE(testing::Message() << "keyboard code page " << keyboard.CodePage);
+        const std::wstring hot = std::wstring(L"&") + keyboard.HotKey + L"x";
+        auto holdHotKey = [&](classlib::TControl* holder) {
+            for (auto* c : std::initializer_list<classlib::TControl*>{button, speed, bit, sheet})
+                widgets::UcControl_SetText(c, c == holder ? hot : L"none");
+        };
+        // The user's Alt+key on the ANSI window (the loop hands it the key's byte).
+        auto altKey = [&] {
+            PostMessageW(typing->Handle(), WM_SYSCHAR, keyboard.HotKey, 0x20000001);
+            Pump();
+        };
+        for (auto* holder : std::initializer_list<classlib::TControl*>{button, speed, bit}) {
+            holdHotKey(holder);
+            clicks = 0;
+            altKey();
+            EXPECT_EQ(clicks, 1) << classlib::WideToUtf8(holder->ClassName());
+        }
+        holdHotKey(sheet);
+        pages->SetActivePage(other);
+        altKey();
+        EXPECT_EQ(pages->ActivePage(), sheet);
+    }
 }
 
 TEST_F(WideButtonsMenus, GroupBoxPaintsItsWideCaption) {

@@ -8,10 +8,14 @@
 #include <vector>
 
 #include "classlib/conversions.h"
+#include "classlib/filer.h"
+#include "classlib/stream_classes.h"
+#include "classlib/streams.h"
 #include "exception_text.h"
 #include "painted_ink.h"
 #include "uc_test_support.h"
 #include "unicode/wide_files.h"
+#include "widgets/unicode/uc_actions.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_graphics.h"
 #include "widgets/unicode/uc_panels.h"
@@ -196,6 +200,50 @@ TEST_F(WideButtonsPanelsTest, BitButtonKindsCaptionsAndClicks) {
     ok->SetFocus();
     Pump();
     EXPECT_EQ(GetWindowLongPtrW(h, GWL_STYLE) & 0x0F, BS_OWNERDRAW);
+}
+
+// The wide bit button stores its caption by the class library's own stored-test of TBitBtn (of
+// TButton for a custom kind); without that published property it reports the missing property.
+TEST_F(WideButtonsPanelsTest, BitButtonStoresItsCaptionAsTheClassLibraryWould) {
+    auto* bit = new TUcBitBtn(form);
+    bit->SetKind(classlib::TBitBtnKind::bkCancel);
+    EXPECT_FALSE(bit->IsCaptionStored());  // the kind's own caption
+    bit->SetCaption(kCjk);
+    EXPECT_TRUE(bit->IsCaptionStored());
+    // Custom: stored unless its action gives it.
+    bit->SetKind(classlib::TBitBtnKind::bkCustom);
+    auto* action = new widgets::TUcAction(form);
+    action->SetCaption(kGreek);
+    bit->SetAction(action);
+    EXPECT_EQ(bit->Caption(), kGreek);
+    EXPECT_FALSE(bit->IsCaptionStored());
+    bit->SetCaption(kCjk);
+    EXPECT_TRUE(bit->IsCaptionStored());
+    // Written wide when stored, and read back.
+    classlib::TMemoryStream stream;
+    {
+        classlib::TWriter writer(&stream);
+        writer.WriteRootComponent(bit);
+    }
+    stream.SetPosition(0);
+    TUcBitBtn copy(nullptr);
+    classlib::TReader reader(&stream);
+    reader.ReadRootComponent(&copy);
+    EXPECT_EQ(copy.Caption(), kCjk);
+    EXPECT_EQ(copy.Kind(), classlib::TBitBtnKind::bkCustom);
+
+    // The class library's declarations taken away (and put back whatever happens).
+    struct TRestore {
+        ~TRestore() { classlib::RegisterStreamClasses(); }
+    } restore;
+    classlib::UnregisterPublishedProperties(L"TButton");
+    EXPECT_EQ(quill_test::MessageOf<classlib::EPropertyError>([&] { bit->IsCaptionStored(); }),
+              L"Property Caption does not exist");
+    bit->SetKind(classlib::TBitBtnKind::bkOK);  // asks TBitBtn's, which it declares itself
+    EXPECT_EQ(bit->Caption(), L"OK");
+    EXPECT_FALSE(bit->IsCaptionStored());
+    classlib::UnregisterPublishedProperties(L"TBitBtn");
+    EXPECT_THROW(bit->IsCaptionStored(), classlib::EPropertyError);
 }
 
 TEST_F(WideButtonsPanelsTest, PanelPaintsItsWideCaption) {

@@ -8,6 +8,7 @@
 #include "classlib/conversions.h"
 #include "exception_text.h"
 #include "uc_test_support.h"
+#include "window_screenshot.h"
 #include "widgets/unicode/uc_actions.h"
 #include "widgets/unicode/uc_com_controls.h"
 
@@ -202,6 +203,77 @@ TEST_F(WideComControlsTest, TrackBarIsAUnicodeCommonControlThatReportsMoves) {
     EXPECT_EQ(changes, 1);
     track->SetHint(kGreek);
     EXPECT_EQ(track->Hint(), kGreek);
+}
+
+const std::wstring kCyrillic = L"\x0423\x0440\x043E\x0432\x043D\x0438";  // "Urovni"
+
+TEST_F(WideComControlsTest, DockedFormsGetWideSheetsFollowingTheirCaptions) {
+    auto* pages = new TUcPageControl(form);
+    pages->SetParent(form);
+    pages->SetBounds(8, 8, 380, 240);
+    form->Show();
+    auto* client = new TUcForm(classlib::Application());
+    client->SetCaption(kCyrillic);
+    client->Show();
+    Pump();
+    ASSERT_TRUE(client->ManualDock(pages));
+    Pump();
+    auto* sheet = dynamic_cast<TUcTabSheet*>(pages->PageOfDockClient(client));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(pages->ActivePage(), sheet);
+    EXPECT_TRUE(IsWindowUnicode(client->Handle()));
+    EXPECT_EQ(GetParent(client->Handle()), sheet->Handle());
+    EXPECT_EQ(sheet->Caption(), kCyrillic);
+    EXPECT_EQ(pages->TabWindowText(0), kCyrillic);
+    quill_test::SaveWindowScreenshot(form->Handle(), L"uc_docked_sheet.bmp");
+
+    // A new caption reaches the tab up to its first line break; the form keeps it whole.
+    client->SetCaption(kCjk + L"\r\n" + kGreek);
+    EXPECT_EQ(sheet->Caption(), kCjk);
+    EXPECT_EQ(pages->TabWindowText(0), kCjk);
+    EXPECT_EQ(WindowText(client->Handle()), kCjk + L"\r\n" + kGreek);
+
+    // An ANSI form docked beside it: its caption widened, on a wide sheet too.
+    auto* plain = new classlib::TForm(classlib::Application());
+    plain->SetCaption("Caf\xE9");
+    plain->Show();
+    ASSERT_TRUE(plain->ManualDock(pages));
+    auto* plainSheet = dynamic_cast<TUcTabSheet*>(pages->PageOfDockClient(plain));
+    ASSERT_NE(plainSheet, nullptr);
+    EXPECT_EQ(plainSheet->Caption(), L"Caf\x00E9");
+    EXPECT_EQ(pages->ActivePage(), plainSheet);
+    plain->SetCaption("Mixer\nsecond line");
+    EXPECT_EQ(pages->TabWindowText(1), L"Mixer");
+
+    // Undocked, the wide form's sheet goes and it is a Unicode window of its own again.
+    ASSERT_TRUE(client->ManualDock(nullptr));
+    EXPECT_EQ(pages->PageCount(), 1);
+    EXPECT_EQ(pages->TabWindowText(0), L"Mixer");
+    client->Show();
+    EXPECT_TRUE(IsWindowUnicode(client->Handle()));
+    EXPECT_EQ(GetParent(client->Handle()), nullptr);
+    EXPECT_EQ(WindowText(client->Handle()), kCjk + L"\r\n" + kGreek);
+}
+
+TEST_F(WideComControlsTest, DockedFormsWithoutWindowsKeepTheirWideCaptionsOnTheirSheets) {
+    auto* pages = new TUcPageControl(form);
+    pages->SetParent(form);
+    pages->SetBounds(8, 8, 380, 240);
+    auto* client = new TUcForm(classlib::Application());
+    client->SetCaption(kCyrillic);
+    ASSERT_TRUE(client->ManualDock(pages));
+    ASSERT_FALSE(client->HandleAllocated());
+    auto* sheet = dynamic_cast<TUcTabSheet*>(pages->PageOfDockClient(client));
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->Caption(), kCyrillic);
+    // Set while no window exists: the text the sheet hears of is ANSI, the wide caption is kept.
+    client->SetCaption(kCjk + L"\n" + kGreek);
+    EXPECT_EQ(sheet->Caption(), kCjk);
+    client->Show();
+    form->Show();
+    Pump();
+    EXPECT_TRUE(sheet->TabVisible());
+    EXPECT_EQ(pages->TabWindowText(0), kCjk);
 }
 
 TEST_F(WideComControlsTest, CommonControlsFallBackToAnsiOnAnAnsiPlatform) {

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <functional>
 #include <thread>
+#include <vector>
 
 #include "classlib/conversions.h"
 #include "uc_test_support.h"
@@ -232,6 +233,38 @@ TEST_F(WideDialogsTest, MessageDialogShowsWideTextsAndAnswersWithTheButtonPresse
     EXPECT_TRUE(driver.Found());
     EXPECT_EQ(seenNo, L"&No");
     EXPECT_EQ(result, classlib::mrNo);
+}
+
+// The Help button asks the application's help (its OnHelp, which an event chain may hold) for
+// the dialog's help context, with the dialog's help file current; the dialog stays open.
+TEST_F(WideDialogsTest, HelpButtonAsksTheApplicationsHelpForTheDialogsContext) {
+    struct TRequest {
+        WORD Command;
+        LONG_PTR Data;
+        std::wstring File;
+    };
+    std::vector<TRequest> requests;
+    classlib::Application()->OnHelp = [&](WORD Command, LONG_PTR Data, bool& CallHelp) {
+        requests.push_back({Command, Data, classlib::Application()->CurrentHelpFile()});
+        CallHelp = false;  // no help viewer in a test
+        return true;
+    };
+    TDialogDriver driver(L"Information", [&](HWND w) {
+        for (HWND child = GetWindow(w, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+            if (WindowText(child) == L"&Help") PostMessageW(child, BM_CLICK, 0, 0);
+        for (HWND child = GetWindow(w, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
+            if (WindowText(child) == L"Ok") PostMessageW(child, BM_CLICK, 0, 0);
+    });
+    const std::wstring file = L"C:\\Help\\" + kGreek + L".hlp";
+    int result = WideMessageDlgPosHelp(kCjk, TMsgDlgType::mtInformation, MsgDlgButtons({mbOK, mbHelp}), 4321, -1, -1, file);
+    driver.Join();
+    ASSERT_TRUE(driver.Found());
+    EXPECT_EQ(result, classlib::mrOk);  // help did not close the dialog
+    ASSERT_EQ(requests.size(), 1u);
+    EXPECT_EQ(requests[0].Command, HELP_CONTEXT);
+    EXPECT_EQ(requests[0].Data, 4321);
+    EXPECT_EQ(requests[0].File, file);
+    EXPECT_TRUE(classlib::Application()->CurrentHelpFile().empty());
 }
 
 TEST_F(WideDialogsTest, MessageDialogDefaultAndCancelButtonsFollowTheButtonsItHas) {

@@ -46,6 +46,7 @@ inline void ResetApplication() {
     app->Run();
     app->OnHint = nullptr;
     app->OnMessage = nullptr;
+    app->OnHelp = nullptr;
     app->SetHint("");
     app->CancelHint();
     MSG m;

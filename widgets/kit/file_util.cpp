@@ -203,13 +203,7 @@ void TBrowseFolderDlg::SelChanged(LPCITEMIDLIST Item) {
     if (OnSelChanged) OnSelChanged(this);
 }
 
-void TBrowseFolderDlg::ShowHelp() {
-    std::wstring exe(MAX_PATH, L'\0');
-    exe.resize(GetModuleFileNameW(nullptr, exe.data(), MAX_PATH));
-    size_t dot = exe.find_last_of(L'.');
-    if (dot != std::wstring::npos) exe.resize(dot);
-    WinHelpW(dialog_, (exe + L".hlp").c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(helpContext_));
-}
+void TBrowseFolderDlg::ShowHelp() { classlib::Application()->HelpContext(helpContext_); }
 
 LRESULT CALLBACK TBrowseFolderDlg::DialogProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam) {
     auto* self = static_cast<TBrowseFolderDlg*>(GetPropW(Wnd, kDialogProp));

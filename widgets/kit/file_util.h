@@ -49,7 +49,7 @@ public:
     classlib::TNotifyEvent OnSelChanged;
 
 protected:
-    // The Help button: the program's help file at the help context.
+    // The Help button: the application's help for the help context (its OnHelp chain first).
     virtual void ShowHelp();
 
 private:

@@ -1,9 +1,11 @@
 // Wide speed and bit buttons.
 #include "widgets/unicode/uc_buttons.h"
 
+#include "classlib/filer.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_graphics.h"
+#include "widgets/unicode/uc_menus.h"
 
 namespace widgets {
 
@@ -32,9 +34,16 @@ void TUcSpeedButton::PaintCaption(HDC DC, RECT& Rect, UINT Flags) {
     DrawWideCaption(DC, Caption(), Rect, DrawTextBiDiModeFlags(Flags), Enabled());
 }
 
-bool TUcSpeedButton::IsCaptionAccel(WPARAM Key) { return IsWideAccel(Key, Caption()); }
+bool TUcSpeedButton::IsCaptionAccel(WPARAM Key) { return WideIsAccel(Key, Caption()); }
 
 // ---- TUcBitBtn -------------------------------------------------------------------------------
+
+bool TUcBitBtn::IsCaptionStored() {
+    const wchar_t* base = Kind() == classlib::TBitBtnKind::bkCustom ? L"TButton" : L"TBitBtn";
+    classlib::PPropInfo caption = classlib::GetClassPropInfo(base, L"Caption");
+    if (!caption) throw classlib::EPropertyError(L"Property Caption does not exist");
+    return caption->IsStored(this);
+}
 
 void TUcBitBtn::CreateWindowHandle(const classlib::TCreateParams& Params) {
     CreateUnicodeHandle(this, Params, L"BUTTON");
@@ -43,7 +52,7 @@ void TUcBitBtn::CreateWindowHandle(const classlib::TCreateParams& Params) {
 void TUcBitBtn::Dispatch(classlib::TMessage& Message) {
     // The wide caption is the accelerator: the class library's ANSI test would see "?" for it.
     if (Message.Msg == classlib::CM_DIALOGCHAR) {
-        if (IsWideAccel(Message.WParam, Caption()) && CanFocus()) {
+        if (WideIsAccel(Message.WParam, Caption()) && CanFocus()) {
             Click();
             Message.Result = 1;
         }

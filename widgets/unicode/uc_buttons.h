@@ -43,8 +43,11 @@ public:
     CLASSLIB_CLASS_NAME(TUcBitBtn)
     explicit TUcBitBtn(classlib::TComponent* AOwner) : classlib::TBitBtn(AOwner) {}
     WIDGETS_UC_TEXT_MEMBERS(classlib::TBitBtn, Caption)
-    // Stored exactly when the class library would store the caption of a bit button of this kind.
-    bool IsCaptionStored() { return classlib::TBitBtn::IsCaptionStored() && UcControl_IsCaptionStored(this); }
+    // Stored exactly when the class library would store the caption of a bit button of this kind
+    // (of a push button for bkCustom): the stored-test of the class library's published Caption
+    // of TBitBtn (TButton) asked for this button. A class library without that published property
+    // raises EPropertyError "Property Caption does not exist".
+    bool IsCaptionStored();
     classlib::TButtonGlyph* GetButtonGlyph() override { return ButtonGlyph(); }
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void Dispatch(classlib::TMessage& Message) override;

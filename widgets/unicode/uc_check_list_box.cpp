@@ -20,7 +20,7 @@ void TUcCheckListBox::AddItem(const std::string& Item, classlib::TObject* AObjec
     wideItems_->AddObject(classlib::AnsiToWide(Item), AObject);
 }
 
-void TUcCheckListBox::CopySelection(classlib::TCustomListBox* Destination) {
+void TUcCheckListBox::CopySelection(classlib::TCustomListControl* Destination) {
     UcListBox_CopySelection(this, wideItems_.get(), Destination);
 }
 

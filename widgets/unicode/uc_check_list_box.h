@@ -27,7 +27,7 @@ public:
     classlib::TStrings* AnsiItems() { return classlib::TCheckListBox::Items(); }
     void AddItem(const std::wstring& Item, classlib::TObject* AObject) override;
     void AddItem(const std::string& Item, classlib::TObject* AObject) override;
-    void CopySelection(classlib::TCustomListBox* Destination) override;
+    void CopySelection(classlib::TCustomListControl* Destination) override;
 
     TLBGetWideDataEvent OnData;
     std::string DoGetData(int Index) override;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "classlib/conversions.h"
+#include "classlib/custom_form.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_graphics.h"
@@ -163,7 +164,7 @@ void TUcPageControl::Dispatch(TMessage& Message) {
         for (int i = 0; i < PageCount(); ++i) {
             auto* sheet = dynamic_cast<TUcTabSheet*>(Pages(i));
             std::wstring caption = sheet != nullptr ? sheet->Caption() : AnsiToWide(Pages(i)->Caption());
-            if (CanShowTab(i) && IsWideAccel(Message.WParam, caption) && CanFocus()) {
+            if (CanShowTab(i) && WideIsAccel(Message.WParam, caption) && CanFocus()) {
                 Message.Result = 1;
                 if (CanChange()) {
                     SetActivePage(Pages(i));
@@ -174,6 +175,33 @@ void TUcPageControl::Dispatch(TMessage& Message) {
         }
     }
     classlib::TPageControl::Dispatch(Message);
+}
+
+classlib::TTabSheet* TUcPageControl::NewDockSheet(classlib::TControl* Client) {
+    auto* sheet = new TUcTabSheet(this);
+    if (dynamic_cast<classlib::TCustomForm*>(Client) != nullptr) sheet->SetCaption(UcControl_GetText(Client));
+    return sheet;
+}
+
+void TUcPageControl::DockClientTextChanged(classlib::TTabSheet* Page, classlib::TControl* Client, LPARAM Text) {
+    auto* sheet = dynamic_cast<TUcTabSheet*>(Page);
+    if (sheet == nullptr) {
+        classlib::TPageControl::DockClientTextChanged(Page, Client, Text);
+        return;
+    }
+    auto* window = dynamic_cast<classlib::TWinControl*>(Client);
+    std::wstring text;
+    if (Text != 0 && window != nullptr && window->HandleAllocated()) {
+        text = IsWindowUnicode(window->WindowHandle()) ? std::wstring(reinterpret_cast<const wchar_t*>(Text))
+                                                       : AnsiToWide(reinterpret_cast<const char*>(Text));
+    } else if (Text != 0) {
+        // Without a window the text is ANSI; a wide client's wide caption, kept beside it, is the
+        // one it stands for (characters outside the code page would be lost in the ANSI one).
+        const std::string ansi = reinterpret_cast<const char*>(Text);
+        text = UcControl_GetText(Client);
+        if (WideToAnsi(text) != ansi) text = AnsiToWide(ansi);
+    }
+    sheet->SetCaption(text.substr(0, text.find_first_of(L"\r\n")));
 }
 
 // ---- Track bar -------------------------------------------------------------------------------

@@ -73,6 +73,13 @@ public:
     void Dispatch(classlib::TMessage& Message) override;
     // The text the tab at Index shows (TCM_GETITEMW).
     std::wstring TabWindowText(int Index);
+
+protected:
+    // A docked control gets a wide sheet, captioned with a form's wide caption.
+    classlib::TTabSheet* NewDockSheet(classlib::TControl* Client) override;
+    // The text of a docked control's WM_SETTEXT, wide when its window is Unicode, up to the first
+    // line break, becomes a wide sheet's caption.
+    void DockClientTextChanged(classlib::TTabSheet* Page, classlib::TControl* Client, LPARAM Text) override;
 };
 
 // ---- Track bar -------------------------------------------------------------------------------

@@ -550,6 +550,13 @@ void WideListControl_AddItem(TControl* Control, const std::wstring& Item, classl
     if (AnsiAdd) AnsiAdd(WideToAnsi(Item), AObject);
 }
 
+void WideListControl_AddItem(classlib::TCustomListControl* Destination, const std::wstring& Item,
+                             classlib::TObject* AObject) {
+    if (Destination == nullptr) return;
+    WideListControl_AddItem(Destination, Item, AObject,
+                            [Destination](const std::string& s, classlib::TObject* o) { Destination->AddItem(s, o); });
+}
+
 // ---- Wide hints ------------------------------------------------------------------------------
 
 void ProcessCMHintShowMsg(TControl* Control, TMessage& Message) {

@@ -10,6 +10,7 @@
 #include <string>
 
 #include "classlib/controls.h"
+#include "classlib/list_controls.h"
 #include "classlib/exceptions.h"
 #include "unicode/wide_properties.h"
 
@@ -134,6 +135,9 @@ public:
 // Adds through the wide interface when the control has it, else the ANSI form through AnsiAdd.
 void WideListControl_AddItem(classlib::TControl* Control, const std::wstring& Item, classlib::TObject* AObject,
                              const std::function<void(const std::string&, classlib::TObject*)>& AnsiAdd);
+// The same into a list control, whose own AddItem takes the ANSI form (what CopySelection does).
+void WideListControl_AddItem(classlib::TCustomListControl* Destination, const std::wstring& Item,
+                             classlib::TObject* AObject);
 
 // ---- Wide hints ------------------------------------------------------------------------------
 // The wide-hint step of CM_HINTSHOW (LParam: THintInfo*): swaps the plain hint window class for

@@ -345,10 +345,7 @@ TUcButton* TUcMessageForm::Button(TMsgDlgBtn Kind) const {
     return dynamic_cast<TUcButton*>(FindComponent(kButtons[Kind].Name));
 }
 
-void TUcMessageForm::HelpButtonClick(classlib::TObject*) {
-    if (!helpFile_.empty() && HelpContext() != 0)
-        WinHelpW(classlib::Application()->Handle(), helpFile_.c_str(), HELP_CONTEXT, static_cast<ULONG_PTR>(HelpContext()));
-}
+void TUcMessageForm::HelpButtonClick(classlib::TObject*) { classlib::Application()->HelpContext(HelpContext()); }
 
 std::wstring TUcMessageForm::ClipboardText() {
     const std::wstring line = std::wstring(27, L'-') + L"\r\n";

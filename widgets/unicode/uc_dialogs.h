@@ -116,17 +116,15 @@ public:
     TUcButton* Button(TMsgDlgBtn Kind) const;
     // What Ctrl+C puts on the clipboard.
     std::wstring ClipboardText();
-    const std::wstring& HelpFile() const { return helpFile_; }
-    void SetHelpFile(const std::wstring& Value) { helpFile_ = Value; }
 
 protected:
     void KeyDown(WORD& Key, classlib::TShiftState Shift) override;
 
 private:
+    // The application's help for the dialog's help context (its OnHelp first, then the help file).
     void HelpButtonClick(classlib::TObject* Sender);
     TUcLabel* message_ = nullptr;
     TUcImage* image_ = nullptr;
-    std::wstring helpFile_;
 };
 
 // Shows the message dialog centred on the screen and answers its modal result.

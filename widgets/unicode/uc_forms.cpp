@@ -7,12 +7,19 @@
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/filer.h"
+#include "classlib/format.h"
+#include "classlib/stream_classes.h"
+#include "classlib/mdi.h"
 #include "classlib/menus.h"
 #include "classlib/threads.h"
 #include "unicode/wide_platform.h"
 #include "unicode/wide_properties.h"
 #include "widgets/unicode/uc_actions.h"
+#include "widgets/unicode/uc_buttons.h"
+#include "widgets/unicode/uc_edits.h"
 #include "widgets/unicode/uc_menus.h"
+#include "widgets/unicode/uc_std_buttons.h"
+#include "widgets/unicode/uc_std_controls.h"
 
 namespace widgets {
 
@@ -27,39 +34,62 @@ HHOOK gMessageHook = nullptr;
 
 bool IsUnicodePlatform() { return unicode::Win32PlatformIsUnicode(); }
 
-// Published wide text properties of a wide class (for the form streams).
-classlib::TPropInfo WideTextProp(const std::wstring& Name, std::function<std::wstring(classlib::TPersistent*)> Get,
-                                 std::function<void(classlib::TPersistent*, const std::wstring&)> Set,
-                                 std::function<bool(classlib::TPersistent*)> Stored) {
-    classlib::TPropInfo p;
-    p.Name = Name;
-    p.Kind = classlib::tkWString;
-    p.Getter = [Get](classlib::TPersistent* i) -> classlib::TPropValue { return Get(i); };
-    p.Setter = [Set](classlib::TPersistent* i, const classlib::TPropValue& v) {
-        if (const auto* s = std::get_if<std::wstring>(&v)) Set(i, *s);
-    };
-    p.Stored = std::move(Stored);
-    return p;
+// The wide classes a form resource may hold: their published wide texts (in the place of the
+// class library's ANSI ones) and their stream factories.
+template <typename T>
+std::vector<classlib::TPropInfo> WideTexts(const wchar_t* TextName) {
+    using classlib::TPersistent;
+    auto self = [](TPersistent* i) { return static_cast<T*>(i); };
+    return {classlib::WideTextProp(
+                TextName, [self](TPersistent* i) { return UcControl_GetText(self(i)); },
+                [self](TPersistent* i, const std::wstring& v) { UcControl_SetText(self(i), v); },
+                [self](TPersistent* i) {
+                    // A class with a stored-test of its own (the bit button's by kind) asks it.
+                    if constexpr (requires(T* c) { c->IsCaptionStored(); })
+                        return self(i)->IsCaptionStored();
+                    else
+                        return UcControl_IsCaptionStored(self(i));
+                }),
+            classlib::WideTextProp(
+                L"Hint", [self](TPersistent* i) { return UcControl_GetHint(self(i)); },
+                [self](TPersistent* i, const std::wstring& v) { UcControl_SetHint(self(i), v); },
+                [self](TPersistent* i) { return UcControl_IsHintStored(self(i)); })};
+}
+
+template <typename T>
+void RegisterWideFactory(const wchar_t* Name) {
+    classlib::RegisterComponentClass(Name, [](classlib::TComponent* Owner) -> classlib::TComponent* { return new T(Owner); });
 }
 
 void RegisterWideFormProperties() {
+    using classlib::RegisterPublishedProperties;
     using classlib::TPersistent;
-    auto form = [](TPersistent* i) { return static_cast<TUcForm*>(i); };
-    classlib::RegisterPublishedProperties(
-        L"TUcForm", L"TForm",
-        {WideTextProp(L"Caption", [form](TPersistent* i) { return form(i)->Caption(); },
-                      [form](TPersistent* i, const std::wstring& v) { form(i)->SetCaption(v); },
-                      [form](TPersistent* i) { return form(i)->IsCaptionStored(); }),
-         WideTextProp(L"Hint", [form](TPersistent* i) { return form(i)->Hint(); },
-                      [form](TPersistent* i, const std::wstring& v) { form(i)->SetHint(v); },
-                      [form](TPersistent* i) { return form(i)->IsHintStored(); })});
+    RegisterPublishedProperties(L"TUcForm", L"TForm", WideTexts<TUcForm>(L"Caption"));
     auto frame = [](TPersistent* i) { return static_cast<TUcCustomFrame*>(i); };
-    classlib::RegisterPublishedProperties(
+    RegisterPublishedProperties(
         L"TUcCustomFrame", L"TCustomFrame",
-        {WideTextProp(L"Hint", [frame](TPersistent* i) { return frame(i)->Hint(); },
-                      [frame](TPersistent* i, const std::wstring& v) { frame(i)->SetHint(v); },
-                      [frame](TPersistent* i) { return frame(i)->IsHintStored(); })});
-    classlib::RegisterPublishedProperties(L"TUcFrame", L"TUcCustomFrame", {});
+        {classlib::WideTextProp(L"Hint", [frame](TPersistent* i) { return frame(i)->Hint(); },
+                                [frame](TPersistent* i, const std::wstring& v) { frame(i)->SetHint(v); },
+                                [frame](TPersistent* i) { return frame(i)->IsHintStored(); })});
+    RegisterPublishedProperties(L"TUcFrame", L"TUcCustomFrame", {});
+    RegisterPublishedProperties(L"TUcButton", L"TButton", WideTexts<TUcButton>(L"Caption"));
+    RegisterPublishedProperties(L"TUcBitBtn", L"TBitBtn", WideTexts<TUcBitBtn>(L"Caption"));
+    RegisterPublishedProperties(L"TUcCustomLabel", L"TCustomLabel", WideTexts<TUcCustomLabel>(L"Caption"));
+    RegisterPublishedProperties(L"TUcLabel", L"TUcCustomLabel", {});
+    RegisterPublishedProperties(L"TUcCustomEdit", L"TCustomEdit", WideTexts<TUcCustomEdit>(L"Text"));
+    RegisterPublishedProperties(L"TUcEdit", L"TUcCustomEdit", {});
+    auto action = [](TPersistent* i) { return static_cast<TUcAction*>(i); };
+    RegisterPublishedProperties(
+        L"TUcAction", L"TAction",
+        {classlib::WideTextProp(L"Caption", [action](TPersistent* i) { return action(i)->Caption(); },
+                                [action](TPersistent* i, const std::wstring& v) { action(i)->SetCaption(v); }),
+         classlib::WideTextProp(L"Hint", [action](TPersistent* i) { return action(i)->Hint(); },
+                                [action](TPersistent* i, const std::wstring& v) { action(i)->SetHint(v); })});
+    RegisterWideFactory<TUcButton>(L"TUcButton");
+    RegisterWideFactory<TUcBitBtn>(L"TUcBitBtn");
+    RegisterWideFactory<TUcLabel>(L"TUcLabel");
+    RegisterWideFactory<TUcEdit>(L"TUcEdit");
+    RegisterWideFactory<TUcAction>(L"TUcAction");
 }
 
 }  // namespace
@@ -236,7 +266,23 @@ bool WideMessageHookInstalled() { return gMessageHook != nullptr; }
 
 // ---- Wide form -------------------------------------------------------------------------------
 
-TUcForm::TUcForm(classlib::TComponent* AOwner) : classlib::TForm(AOwner) {}
+TUcForm::TUcForm(classlib::TComponent* AOwner, TUcFormSource Source) : classlib::TForm(AOwner), source_(Source) {}
+
+void TUcForm::AfterConstruction() {
+    if (source_ == TUcFormSource::FromResource && ClassName() != L"TUcForm" && !HasState(classlib::csDesigning)) {
+        IncludeFormState(classlib::fsCreating);
+        try {
+            if (!classlib::InitInheritedComponent(this, L"TUcForm"))
+                throw classlib::EResNotFound(classlib::Format(L"Resource %s not found", {ClassName()}));
+        } catch (...) {
+            ExcludeFormState(classlib::fsCreating);
+            throw;
+        }
+        ExcludeFormState(classlib::fsCreating);
+        if (OldCreateOrder()) DoCreate();
+    }
+    classlib::TForm::AfterConstruction();
+}
 
 void TUcForm::DefineProperties(classlib::TFiler* Filer) {
     classlib::TForm::DefineProperties(Filer);
@@ -248,13 +294,26 @@ void TUcForm::CreateWindowHandle(const classlib::TCreateParams& Params) {
         classlib::TForm::CreateWindowHandle(Params);
         return;
     }
-    if (FormStyle() == classlib::TFormStyle::fsMDIChild && !HasState(classlib::csDesigning))
-        // The class library has no MDI frame, so there is never an MDI main form.
-        throw classlib::EInvalidOperation(L"Cannot create form. No MDI forms are currently active");
-    classlib::TCreateParams params = Params;
-    params.ExStyle &= ~static_cast<DWORD>(WS_EX_LAYERED);
-    CreateUnicodeHandle(this, params, std::wstring());
-    ExcludeFormState(classlib::fsCreatedMDIChild);
+    if (FormStyle() == classlib::TFormStyle::fsMDIChild && !HasState(classlib::csDesigning)) {
+        HWND client = classlib::MDIClientOfMainForm();
+        if (client == nullptr)
+            throw classlib::EInvalidOperation(L"Cannot create form. No MDI forms are currently active");
+        std::wstring className = RegisterUnicodeClass(Params);
+        SetDefWndProc(&DefMDIChildProcW);
+        // No title: the trap carries the wide caption into the window.
+        HWND window = CreateMDIWindowW(className.c_str(), nullptr, Params.Style, Params.X, Params.Y, Params.Width,
+                                       Params.Height, client, Params.WindowClass.hInstance,
+                                       reinterpret_cast<LPARAM>(Params.Param));
+        if (window == nullptr) classlib::RaiseLastOSError();
+        SetWindowHandle(window);
+        IncludeFormState(classlib::fsCreatedMDIChild);
+        SubClassUnicodeControl(this, Params.Caption);
+    } else {
+        classlib::TCreateParams params = Params;
+        params.ExStyle &= ~static_cast<DWORD>(WS_EX_LAYERED);
+        CreateUnicodeHandle(this, params, std::wstring());
+        ExcludeFormState(classlib::fsCreatedMDIChild);
+    }
     // Re-applies the layered attributes to the new window.
     if (AlphaBlend()) {
         SetAlphaBlend(false);

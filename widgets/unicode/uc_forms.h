@@ -92,12 +92,22 @@ void FinalizeWideControls();
 bool WideMessageHookInstalled();
 
 // ---- Wide form -------------------------------------------------------------------------------
+// How a wide form is made: built in code (CreateNew, the program's own forms) or read from the
+// form resources of its class (Create).
+enum class TUcFormSource { CreateNew, FromResource };
+
 // A form with a Unicode window and wide Caption and Hint. Built in code like every form of the
-// class library: construct, add components, then AfterConstruction (NewForm / CreateForm).
+// class library: construct, add components, then AfterConstruction (NewForm / CreateForm). A form
+// made FromResource reads, in AfterConstruction, the RCDATA resources named after its class and its
+// registered ancestors down to TUcForm (RegisterPublishedProperties gives the ancestors), then runs
+// OnCreate; without any it raises EResNotFound "Resource %s not found" with its class name (and
+// NewForm / CreateForm delete it).
 class TUcForm : public classlib::TForm {
 public:
     CLASSLIB_CLASS_NAME(TUcForm)
-    explicit TUcForm(classlib::TComponent* AOwner);
+    explicit TUcForm(classlib::TComponent* AOwner, TUcFormSource Source = TUcFormSource::CreateNew);
+    TUcFormSource Source() const { return source_; }
+    void AfterConstruction() override;
 
     std::wstring Caption() { return UcControl_GetText(this); }
     void SetCaption(const std::wstring& Value) { UcControl_SetText(this, Value); }
@@ -123,6 +133,7 @@ public:
 private:
     void WMMenuSelect(classlib::TMessage& Message);
     IUcFormMenu* mainMenu_ = nullptr;
+    TUcFormSource source_;
 };
 
 // ---- Wide frame ------------------------------------------------------------------------------

@@ -5,7 +5,6 @@
 #include <vector>
 
 #include "classlib/conversions.h"
-#include "unicode/wide_codecs.h"
 #include "unicode/wide_platform.h"
 
 namespace widgets {
@@ -48,24 +47,6 @@ void WideCanvasTextRect(classlib::TCanvas* Canvas, const RECT& Rect, int X, int 
     if (Canvas->Brush()->Style() != classlib::TBrushStyle::bsClear) options |= ETO_OPAQUE;
     if ((Canvas->TextFlags() & ETO_RTLREADING) != 0 && RightToLeft(dc)) X += WideCanvasTextWidth(Canvas, Text) + 1;
     ExtTextOutW(dc, X, Y, options, &Rect, Text.c_str(), static_cast<UINT>(Text.size()), nullptr);
-}
-
-wchar_t WideCaptionAccel(const std::wstring& Caption) {
-    wchar_t found = 0;
-    for (size_t i = 0; i + 1 < Caption.size(); ++i) {
-        if (Caption[i] != L'&') continue;
-        ++i;  // the marked character (or the second "&" of a plain ampersand)
-        if (Caption[i] != L'&') found = Caption[i];
-    }
-    return found;
-}
-
-bool IsWideAccel(WPARAM Key, const std::wstring& Caption) {
-    wchar_t accel = WideCaptionAccel(Caption);
-    if (accel == 0 || Key == 0 || Key > 0xFFFF) return false;
-    wchar_t typed = Key <= 0xFF && !unicode::Win32PlatformIsUnicode() ? unicode::KeyCharToWideChar(static_cast<unsigned>(Key))
-                                                                      : static_cast<wchar_t>(Key);
-    return CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, &accel, 1, &typed, 1) == CSTR_EQUAL;
 }
 
 void DrawWideCaption(HDC DC, const std::wstring& Text, RECT& Rect, UINT Flags, bool Enabled) {

@@ -21,12 +21,6 @@ SIZE WideCanvasTextExtent(classlib::TCanvas* Canvas, const std::wstring& Text);
 int WideCanvasTextWidth(classlib::TCanvas* Canvas, const std::wstring& Text);
 int WideCanvasTextHeight(classlib::TCanvas* Canvas, const std::wstring& Text);
 
-// The accelerator of a wide caption: the character after a single "&" ("&&" is a plain
-// ampersand, the last marked character counts); 0 when there is none.
-wchar_t WideCaptionAccel(const std::wstring& Caption);
-// True when the typed key (a character message's WParam: a wide character, or an ANSI one of the
-// keyboard's code page) is the caption's accelerator, compared without case.
-bool IsWideAccel(WPARAM Key, const std::wstring& Caption);
 
 // Draws (or with DT_CALCRECT measures) a wide caption; a disabled one embossed (button
 // highlight offset by one, then button shadow).

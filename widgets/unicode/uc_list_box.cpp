@@ -149,12 +149,9 @@ bool UcListBox_AnswerVirtualText(classlib::TCustomListBox* ListBox, const TLBGet
 }
 
 void UcListBox_CopySelection(classlib::TCustomListBox* ListBox, unicode::TWideStrings* Items,
-                             classlib::TCustomListBox* Destination) {
+                             classlib::TCustomListControl* Destination) {
     if (Destination == nullptr) return;
-    auto add = [&](int i) {
-        WideListControl_AddItem(Destination, Items->Get(i), Items->Objects(i),
-                                [Destination](const std::string& s, classlib::TObject* o) { Destination->AddItem(s, o); });
-    };
+    auto add = [&](int i) { WideListControl_AddItem(Destination, Items->Get(i), Items->Objects(i)); };
     if (ListBox->MultiSelect()) {
         for (int i = 0; i < Items->Count(); ++i)
             if (ListBox->Selected(i)) add(i);
@@ -207,7 +204,7 @@ void TUcCustomListBox::AddItem(const std::string& Item, classlib::TObject* AObje
     wideItems_->AddObject(AnsiToWide(Item), AObject);
 }
 
-void TUcCustomListBox::CopySelection(classlib::TCustomListBox* Destination) {
+void TUcCustomListBox::CopySelection(classlib::TCustomListControl* Destination) {
     UcListBox_CopySelection(this, wideItems_.get(), Destination);
 }
 

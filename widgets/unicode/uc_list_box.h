@@ -75,7 +75,7 @@ bool UcListBox_AnswerVirtualText(classlib::TCustomListBox* ListBox, const TLBGet
 // Copies the selected items of a wide list (every selected one with MultiSelect, else the current
 // one) with their objects into Destination, wide where it is a wide list control.
 void UcListBox_CopySelection(classlib::TCustomListBox* ListBox, unicode::TWideStrings* Items,
-                             classlib::TCustomListBox* Destination);
+                             classlib::TCustomListControl* Destination);
 // The wide text of an item of a virtual list box: the wide OnData's, else the ANSI one widened.
 std::wstring UcListBox_GetWideData(classlib::TCustomListBox* ListBox, const TLBGetWideDataEvent& OnData, int Index);
 // Draws an item's wide text as the wide list box does without OnDrawItem.
@@ -96,7 +96,7 @@ public:
     void AddItem(const std::wstring& Item, classlib::TObject* AObject) override;
     void AddItem(const std::string& Item, classlib::TObject* AObject) override;
     // Copies the selected items with their objects, wide where the destination is a wide list.
-    void CopySelection(classlib::TCustomListBox* Destination) override;
+    void CopySelection(classlib::TCustomListControl* Destination) override;
 
     // The wide text of an item of a virtual list box (wins over the ANSI OnData).
     TLBGetWideDataEvent OnData;

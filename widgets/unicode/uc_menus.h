@@ -27,7 +27,11 @@ std::wstring WideGetHotkey(const std::wstring& Caption);
 std::wstring WideStripHotkey(const std::wstring& Caption);
 // The two captions without hot keys are equal, ignoring case.
 bool WideSameCaption(const std::wstring& A, const std::wstring& B);
-// Whether the typed one-byte key character is the hot key of the caption (ignoring case).
+// The one hot-key rule of every wide control (labels, buttons, check boxes, radio buttons, group
+// boxes, speed and bit buttons, tabs): whether the key of a CM_DIALOGCHAR is the caption's hot key,
+// ignoring case. The key is what the class library's ANSI message loop delivers: a character
+// parked by the wide core (255 with the character in the upper word) or above 255 is itself; a
+// value up to 255 is a byte of the keyboard layout's code page (KeyCharToWideChar).
 bool WideIsAccel(WPARAM Key, const std::wstring& Caption);
 // Test seams: the locale kinds that change the hot-key and right-to-left rules (by default the
 // system's answer).

@@ -225,6 +225,15 @@ void TUcCustomComboBox::AddItem(const std::wstring& Item, classlib::TObject* AOb
     wideItems_->AddObject(Item, AObject);
 }
 
+void TUcCustomComboBox::AddItem(const std::string& Item, classlib::TObject* AObject) {
+    wideItems_->AddObject(AnsiToWide(Item), AObject);
+}
+
+void TUcCustomComboBox::CopySelection(classlib::TCustomListControl* Destination) {
+    int index = ItemIndex();
+    if (index >= 0) WideListControl_AddItem(Destination, wideItems_->Get(index), wideItems_->Objects(index));
+}
+
 void TUcCustomComboBox::DefineProperties(classlib::TFiler* Filer) {
     classlib::TCustomComboBox::DefineProperties(Filer);
     unicode::UcPersistent_DefineWideProperties(Filer, this);

@@ -71,6 +71,9 @@ public:
     void SetItems(unicode::TWideStrings* Value) { wideItems_->Assign(Value); }
     classlib::TStrings* AnsiItems() { return classlib::TCustomComboBox::Items(); }
     void AddItem(const std::wstring& Item, classlib::TObject* AObject) override;
+    void AddItem(const std::string& Item, classlib::TObject* AObject) override;
+    // Adds the current item, wide where Destination is a wide list control, with its object.
+    void CopySelection(classlib::TCustomListControl* Destination) override;
 
     void DefineProperties(classlib::TFiler* Filer) override;
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;

@@ -1,0 +1,140 @@
+// The extended combo box: a ComboBoxEx32 window whose items carry images, and its action link,
+// which fills it from a list action.
+#pragma once
+
+#include <windows.h>
+#include <commctrl.h>
+
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "classlib/image_list.h"
+#include "classlib/list_controls.h"
+
+namespace classlib {
+
+class TCustomComboBoxEx;
+class TComboExItems;
+
+// One item: caption, images (shown, and shown while selected), indent and data. Changing a
+// property shows it at once.
+class TComboExItem : public TPersistent {
+public:
+    CLASSLIB_CLASS_NAME(TComboExItem)
+    explicit TComboExItem(TComboExItems* Owner) : owner_(Owner) {}
+    TComboExItems* Owner() const { return owner_; }
+    int Index() const;
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& Value);
+    int ImageIndex() const { return imageIndex_; }
+    void SetImageIndex(int Value);
+    int SelectedImageIndex() const { return selectedImageIndex_; }
+    void SetSelectedImageIndex(int Value);
+    int Indent() const { return indent_; }
+    void SetIndent(int Value);
+    void* Data() const { return data_; }
+    void SetData(void* Value) { data_ = Value; }
+
+protected:
+    void Changed();
+
+private:
+    TComboExItems* owner_;
+    std::string caption_;
+    int imageIndex_ = -1;
+    int selectedImageIndex_ = -1;
+    int indent_ = 0;
+    void* data_ = nullptr;
+};
+
+// The window's record of an item, ANSI (COMBOBOXEXITEMA) or wide (COMBOBOXEXITEMW) around the
+// caption's text.
+template <typename TRecord, typename TChar>
+TRecord ComboExItemRecord(TComboExItem& Source, int Index, TChar* Text) {
+    TRecord item{};
+    item.mask = CBEIF_TEXT | CBEIF_IMAGE | CBEIF_SELECTEDIMAGE | CBEIF_INDENT | CBEIF_LPARAM;
+    item.iItem = Index;
+    item.pszText = Text;
+    item.iImage = Source.ImageIndex();
+    item.iSelectedImage = Source.SelectedImageIndex();
+    item.iIndent = Source.Indent();
+    item.lParam = reinterpret_cast<LPARAM>(&Source);
+    return item;
+}
+
+// The items of an extended combo box.
+class TComboExItems : public TOwnedItems<TCustomComboBoxEx, TComboExItem> {
+public:
+    CLASSLIB_CLASS_NAME(TComboExItems)
+    using TOwnedItems::TOwnedItems;
+    // Adds an item with its caption, images, indent and data in one step.
+    TComboExItem* AddItem(const std::string& Caption, int ImageIndex, int SelectedImageIndex, int Indent, void* Data);
+};
+
+enum class TComboBoxExStyle { csExDropDown, csExSimple, csExDropDownList };
+
+// The link of an extended combo box: a list action's items become items showing their image
+// (also while selected), and its images the combo box's Images.
+class TComboBoxExActionLink : public TListActionLink {
+public:
+    CLASSLIB_CLASS_NAME(TComboBoxExActionLink)
+    explicit TComboBoxExActionLink(TControl* AClient) : TListActionLink(AClient) {}
+    static const TControlActionLinkClassRef& ClassRef();
+    void AddItem(const std::string& Caption, int ImageIndex, void* Data) override;
+    void SetImages(TCustomImageList* Value) override;
+};
+
+// ItemIndex set from code fires nothing; the user's pick runs OnChange (and tells a linked list
+// action).
+class TCustomComboBoxEx : public TCustomListControl {
+public:
+    CLASSLIB_CLASS_NAME(TCustomComboBoxEx)
+    explicit TCustomComboBoxEx(TComponent* AOwner);
+    ~TCustomComboBoxEx() override;
+
+    TComboExItems* ItemsEx() const { return items_.get(); }
+    TCustomImageList* Images() const { return images_; }
+    void SetImages(TCustomImageList* Value);
+    TComboBoxExStyle Style() const { return style_; }
+    void SetStyle(TComboBoxExStyle Value);
+    // The text the window holds for an item (CBEM_GETITEM).
+    std::string ItemWindowText(int Index);
+
+    int ItemIndex() override;
+    void SetItemIndex(int Value) override;
+    void AddItem(const std::string& Item, TObject* AObject) override;
+    void Clear() override { items_->Clear(); }
+    void CopySelection(TCustomListControl* Destination) override;
+
+    TNotifyEvent OnChange;
+
+    void CreateParams(TCreateParams& Params) override;
+    void CreateWnd() override;
+    void DestroyWnd() override;
+    void Dispatch(TMessage& Message) override;
+    void Notification(TComponent* AComponent, TOperation Operation) override;
+    TControlActionLinkClass GetActionLinkClass() const override;
+
+protected:
+    friend class TOwnedItems<TCustomComboBoxEx, TComboExItem>;
+    virtual std::unique_ptr<TComboExItem> NewItem() { return std::make_unique<TComboExItem>(items_.get()); }
+    // Writes the item at Index into the window: inserted (Insert) or changed.
+    virtual void WriteItem(int Index, bool Insert);
+    void ItemDeleted(int Index);
+    void ItemsCleared();
+
+private:
+    std::unique_ptr<TComboExItems> items_;
+    TCustomImageList* images_ = nullptr;
+    TComboBoxExStyle style_ = TComboBoxExStyle::csExDropDown;
+    int savedItemIndex_ = -1;  // while there is no window
+};
+
+class TComboBoxEx : public TCustomComboBoxEx {
+public:
+    CLASSLIB_CLASS_NAME(TComboBoxEx)
+    explicit TComboBoxEx(TComponent* AOwner) : TCustomComboBoxEx(AOwner) {}
+};
+
+}  // namespace classlib
