@@ -115,8 +115,8 @@ private:
     // Paused as the filter is, or playing once it runs and the cushion is queued (or force).
     void FollowStateLocked(bool force = false);
 
-    HRESULT SetVolume(long volume);
-    HRESULT SetBalance(long balance);
+    // Volume or balance := value when it lies on its scale (E_INVALIDARG otherwise).
+    HRESULT SetLevel(std::atomic<long>& level, long value, long lowest, long highest);
 
     struct AudioItf : IBasicAudio {
         explicit AudioItf(TSoundRenderer& r) : o(r) {}
@@ -136,12 +136,15 @@ private:
         {
             return E_NOTIMPL;
         }
-        HRESULT STDMETHODCALLTYPE put_Volume(long volume) override { return o.SetVolume(volume); }
+        HRESULT STDMETHODCALLTYPE put_Volume(long volume) override { return o.SetLevel(o.volume_, volume, -10000, 0); }
         HRESULT STDMETHODCALLTYPE get_Volume(long* volume) override
         {
             return volume == nullptr ? E_POINTER : (*volume = o.volume_.load(), S_OK);
         }
-        HRESULT STDMETHODCALLTYPE put_Balance(long balance) override { return o.SetBalance(balance); }
+        HRESULT STDMETHODCALLTYPE put_Balance(long balance) override
+        {
+            return o.SetLevel(o.balance_, balance, -10000, 10000);
+        }
         HRESULT STDMETHODCALLTYPE get_Balance(long* balance) override
         {
             return balance == nullptr ? E_POINTER : (*balance = o.balance_.load(), S_OK);
@@ -468,23 +471,12 @@ void TSoundRenderer::ApplyVolumeLocked()
     waveOutSetVolume(device_, MAKELONG(left, right));
 }
 
-HRESULT TSoundRenderer::SetVolume(long volume)
+HRESULT TSoundRenderer::SetLevel(std::atomic<long>& level, long value, long lowest, long highest)
 {
-    if (volume < -10000 || volume > 0) {
+    if (value < lowest || value > highest) {
         return E_INVALIDARG;
     }
-    volume_.store(volume);
-    std::lock_guard<std::mutex> guard(playLock_);
-    ApplyVolumeLocked();
-    return S_OK;
-}
-
-HRESULT TSoundRenderer::SetBalance(long balance)
-{
-    if (balance < -10000 || balance > 10000) {
-        return E_INVALIDARG;
-    }
-    balance_.store(balance);
+    level.store(value);
     std::lock_guard<std::mutex> guard(playLock_);
     ApplyVolumeLocked();
     return S_OK;

@@ -8,8 +8,6 @@
 #include "platform/standins/sound_renderer.h"
 #include "platform/standins/test_microphone.h"
 
-#include <mmreg.h>
-
 #include <cstring>
 #include <tuple>
 
@@ -20,33 +18,6 @@ using namespace standins;
 
 const wchar_t kRendererMoniker[] = L"@device:cm:{E0F158E1-CB04-11D0-BD4E-00A0C911CE86}\\Default DirectSound Device";
 const std::wstring kMicrophone = L"Quillotrane Test Microphone";
-
-// A wave format block as a source would offer it; each field can be spoilt by a test.
-struct Wave : AM_MEDIA_TYPE {
-    Wave(DWORD rate, WORD channels, WORD bits, WORD tag = WAVE_FORMAT_PCM)
-    {
-        *static_cast<AM_MEDIA_TYPE*>(this) = {};
-        majortype = MEDIATYPE_Audio;
-        subtype = MEDIASUBTYPE_PCM;
-        formattype = FORMAT_WaveFormatEx;
-        bFixedSizeSamples = TRUE;
-        auto* wf = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
-        *wf = WAVEFORMATEX{};
-        wf->wFormatTag = tag;
-        wf->nChannels = channels;
-        wf->nSamplesPerSec = rate;
-        wf->wBitsPerSample = bits;
-        wf->nBlockAlign = static_cast<WORD>(channels * bits / 8);
-        wf->nAvgBytesPerSec = rate * wf->nBlockAlign;
-        lSampleSize = wf->nBlockAlign;
-        pbFormat = reinterpret_cast<BYTE*>(wf);
-        cbFormat = sizeof(WAVEFORMATEX);
-    }
-    ~Wave() { dshow::FreeMediaType(*this); }
-    Wave(const Wave&) = delete;
-    Wave& operator=(const Wave&) = delete;
-    WAVEFORMATEX& Wf() { return *reinterpret_cast<WAVEFORMATEX*>(pbFormat); }
-};
 
 class SoundRenderer : public DeviceGraph {
 protected:
@@ -83,7 +54,7 @@ protected:
     // Connects microphone -> counter -> renderer with the microphone at that rate.
     void Connect(DWORD rate)
     {
-        Wave wave(rate, 2, 16);
+        WaveType wave(rate, 2, 16);
         ASSERT_EQ(S_OK, config->SetFormat(&wave));
         ASSERT_EQ(S_OK, graph->ConnectDirect(output.Get(), PinAt(stamper->BaseFilterInterface(), PINDIR_INPUT).Get(),
                                              nullptr));
@@ -338,7 +309,7 @@ TEST_F(SoundRenderer, FollowsATypeChangedInTheStream)
         EXPECT_EQ(S_OK, sample->SetMediaType(&type));
         return memory->Receive(sample.Get());
     };
-    Wave other(48000, 2, 16);
+    WaveType other(48000, 2, 16);
     EXPECT_EQ(S_OK, send(other));
     AM_MEDIA_TYPE now{};
     ASSERT_EQ(S_OK, input->ConnectionMediaType(&now));
@@ -348,7 +319,7 @@ TEST_F(SoundRenderer, FollowsATypeChangedInTheStream)
     EXPECT_TRUE(WaitFor([&] { return stamper->SampleCounter() >= played + 3; })) << "the sound stopped";
     EXPECT_EQ(0, ErrorEvents());
 
-    Wave video(44100, 2, 16);
+    WaveType video(44100, 2, 16);
     video.majortype = MEDIATYPE_Video;
     EXPECT_EQ(VFW_E_INVALIDMEDIATYPE, send(video));
     EXPECT_EQ(1, ErrorEvents());
@@ -361,37 +332,37 @@ TEST_F(SoundRenderer, TakesPlayablePcmAndRefusesOtherSound)
 {
     for (auto [rate, channels, bits] : {std::tuple<DWORD, WORD, WORD>{48000, 2, 16}, {44100, 2, 16}, {32000, 2, 16},
                                         {22050, 1, 8}, {8000, 1, 16}}) {
-        Wave wave(rate, channels, bits);
+        WaveType wave(rate, channels, bits);
         EXPECT_EQ(S_OK, input->QueryAccept(&wave)) << rate << " Hz " << channels << " channels " << bits << " bits";
     }
     auto refused = [&](const char* what, auto&& spoil) {
-        Wave wave(44100, 2, 16);
+        WaveType wave(44100, 2, 16);
         spoil(wave);
         EXPECT_NE(S_OK, input->QueryAccept(&wave)) << what;
     };
-    refused("video", [](Wave& w) { w.majortype = MEDIATYPE_Video; });
-    refused("no format block", [](Wave& w) {
+    refused("video", [](WaveType& w) { w.majortype = MEDIATYPE_Video; });
+    refused("no format block", [](WaveType& w) {
         CoTaskMemFree(w.pbFormat);
         w.pbFormat = nullptr;
         w.cbFormat = 0;
     });
-    refused("a short block", [](Wave& w) { w.cbFormat = 12; });
-    refused("another format type", [](Wave& w) { w.formattype = FORMAT_VideoInfo; });
-    refused("MP3", [](Wave& w) { w.Wf().wFormatTag = WAVE_FORMAT_MPEGLAYER3; });
-    refused("no channel", [](Wave& w) { w.Wf().nChannels = 0; });
-    refused("12 bits", [](Wave& w) { w.Wf().wBitsPerSample = 12; });
-    refused("a wrong block size", [](Wave& w) { w.Wf().nBlockAlign = 3; });
-    refused("a wrong byte rate", [](Wave& w) { w.Wf().nAvgBytesPerSec = 1; });
-    refused("no rate", [](Wave& w) {
+    refused("a short block", [](WaveType& w) { w.cbFormat = 12; });
+    refused("another format type", [](WaveType& w) { w.formattype = FORMAT_VideoInfo; });
+    refused("MP3", [](WaveType& w) { w.Wf().wFormatTag = WAVE_FORMAT_MPEGLAYER3; });
+    refused("no channel", [](WaveType& w) { w.Wf().nChannels = 0; });
+    refused("12 bits", [](WaveType& w) { w.Wf().wBitsPerSample = 12; });
+    refused("a wrong block size", [](WaveType& w) { w.Wf().nBlockAlign = 3; });
+    refused("a wrong byte rate", [](WaveType& w) { w.Wf().nAvgBytesPerSec = 1; });
+    refused("no rate", [](WaveType& w) {
         w.Wf().nSamplesPerSec = 0;
         w.Wf().nAvgBytesPerSec = 0;
     });
-    refused("a huge rate", [](Wave& w) {
+    refused("a huge rate", [](WaveType& w) {
         w.Wf().nSamplesPerSec = 0x40000000;
         w.Wf().nAvgBytesPerSec = 0;
     });
     // A 16-byte PCM block (without the size field) is complete.
-    Wave shortPcm(44100, 2, 16);
+    WaveType shortPcm(44100, 2, 16);
     shortPcm.cbFormat = sizeof(PCMWAVEFORMAT);
     EXPECT_EQ(S_OK, input->QueryAccept(&shortPcm));
 }
