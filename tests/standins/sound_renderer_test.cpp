@@ -198,8 +198,9 @@ TEST_F(SoundRenderer, ClockTellsTimeAndAdvisesAtTheTimesAsked)
     CloseHandle(semaphore);
 }
 
-// Sound-only recordings run the graph on the renderer's clock: the live microphone stamps its
-// sound from it, and a renderer that still has advices pending goes with the graph.
+// The graph runs on the renderer's clock, chosen by the graph for a preview and named for sound-only
+// recordings: the live microphone stamps its sound from it, and a renderer that still has advices
+// pending goes with the graph.
 TEST_F(SoundRenderer, RunsTheGraphOnItsClock)
 {
     ASSERT_NO_FATAL_FAILURE(AddMicrophone());
@@ -208,9 +209,16 @@ TEST_F(SoundRenderer, RunsTheGraphOnItsClock)
     ASSERT_EQ(S_OK, renderer.As(&clock));
     ComPtr<IMediaFilter> media;
     ASSERT_EQ(S_OK, graph.As(&media));
+    ComPtr<IReferenceClock> used;
+    // The preview lets the graph choose: it takes the renderer's.
+    ASSERT_EQ(S_OK, graph->SetDefaultSyncSource());
+    ASSERT_EQ(S_OK, media->GetSyncSource(used.GetAddressOf()));
+    EXPECT_EQ(clock.Get(), used.Get()) << "the graph chose another clock";
+    used.Reset();
+    // Sound-only recordings name it.
+    ASSERT_EQ(S_OK, media->SetSyncSource(nullptr));
     ASSERT_EQ(S_OK, media->SetSyncSource(clock.Get()));
     ASSERT_NO_FATAL_FAILURE(RunUntil(10));
-    ComPtr<IReferenceClock> used;
     ASSERT_EQ(S_OK, media->GetSyncSource(used.GetAddressOf()));
     EXPECT_EQ(clock.Get(), used.Get());
     // Ten 20 ms buffers stamped from the renderer's clock: the stream has run that long on it.
