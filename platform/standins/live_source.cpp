@@ -1,6 +1,7 @@
 #include "platform/standins/live_source.h"
 
 #include "dshow/ds_helpers.h"
+#include "platform/standins/advise_clock.h"
 
 #include <algorithm>
 #include <chrono>
@@ -9,28 +10,6 @@
 using Microsoft::WRL::ComPtr;
 
 namespace standins {
-
-namespace {
-
-LONGLONG Counter()
-{
-    LARGE_INTEGER c{};
-    QueryPerformanceCounter(&c);
-    return c.QuadPart;
-}
-
-// Performance-counter ticks as 100 ns units, without overflowing for long runs.
-REFERENCE_TIME TicksToTime(LONGLONG ticks)
-{
-    static const LONGLONG frequency = [] {
-        LARGE_INTEGER f{};
-        QueryPerformanceFrequency(&f);
-        return f.QuadPart > 0 ? f.QuadPart : 1;
-    }();
-    return ticks / frequency * 10000000 + ticks % frequency * 10000000 / frequency;
-}
-
-}  // namespace
 
 TTypeHolder::TTypeHolder()
 {
@@ -82,7 +61,7 @@ REFERENCE_TIME TLiveSourceFilter::StreamTimeLocked() const
             return now - start_;
         }
     }
-    return pausedAt_ + TicksToTime(Counter() - runCounter_);
+    return pausedAt_ + CounterTime() - runStartedAt_;
 }
 
 HRESULT TLiveSourceFilter::Stop()
@@ -124,7 +103,7 @@ HRESULT TLiveSourceFilter::Run(REFERENCE_TIME tStart)
         if (!running_) {
             clock_ = Clock();
             start_ = tStart;
-            runCounter_ = Counter();
+            runStartedAt_ = CounterTime();
             running_ = true;
             ++run_;
         }

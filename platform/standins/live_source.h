@@ -69,7 +69,7 @@ private:
     Microsoft::WRL::ComPtr<IReferenceClock> clock_;
     REFERENCE_TIME start_ = 0;
     // Without a graph clock: running time counted on the performance counter.
-    LONGLONG runCounter_ = 0;
+    REFERENCE_TIME runStartedAt_ = 0;
     REFERENCE_TIME pausedAt_ = 0;
     std::unique_ptr<TLiveOutputPin> pin_;
 };

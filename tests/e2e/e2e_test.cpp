@@ -85,6 +85,9 @@ TEST_F(EndToEnd, EachStandInDeviceIsPreviewedFromItsStoredSettingOrItsCommand) {
         ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=no video stream", L"source_audio=" + std::wstring(kMicrophone)}));
         EXPECT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kMicrophone; })) << program.SoundSource();
         EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == L"no video stream"; })) << program.VideoSource();
+        // The video area may still be turning to its "No video" look as the names change: once that
+        // is painted, nothing in it may move.
+        EXPECT_TRUE(e2e::WaitFor([&] { return !program.PreviewMoves(0); })) << "the video area never settles";
         EXPECT_FALSE(program.PreviewMoves(2000)) << "a picture without a video source";
         ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kCamera), L"source_audio=no audio stream"}));
         EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; })) << program.VideoSource();

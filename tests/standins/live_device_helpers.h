@@ -6,11 +6,13 @@
 #include "graph_helpers.h"
 #include <windows.h>
 #include <dshow.h>
+#include <mmreg.h>
 #include <qedit.h>
 #include <wrl/client.h>
 
 #include <gtest/gtest.h>
 
+#include <cstring>
 #include <functional>
 #include <memory>
 #include <mutex>
@@ -92,6 +94,33 @@ inline int VideoWidth(const AM_MEDIA_TYPE& mt)
     }
     return reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat)->bmiHeader.biWidth;
 }
+
+// A PCM sound type as a source offers it (its format block its own); a test may spoil any field.
+struct WaveType : AM_MEDIA_TYPE {
+    explicit WaveType(DWORD rate, WORD channels = 2, WORD bits = 16)
+    {
+        *static_cast<AM_MEDIA_TYPE*>(this) = {};
+        majortype = MEDIATYPE_Audio;
+        subtype = MEDIASUBTYPE_PCM;
+        formattype = FORMAT_WaveFormatEx;
+        bFixedSizeSamples = TRUE;
+        auto* wf = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
+        std::memset(wf, 0, sizeof(*wf));
+        wf->wFormatTag = WAVE_FORMAT_PCM;
+        wf->nChannels = channels;
+        wf->nSamplesPerSec = rate;
+        wf->wBitsPerSample = bits;
+        wf->nBlockAlign = static_cast<WORD>(channels * bits / 8);
+        wf->nAvgBytesPerSec = rate * wf->nBlockAlign;
+        lSampleSize = wf->nBlockAlign;
+        pbFormat = reinterpret_cast<BYTE*>(wf);
+        cbFormat = sizeof(WAVEFORMATEX);
+    }
+    ~WaveType() { dshow::FreeMediaType(*this); }
+    WaveType(const WaveType&) = delete;
+    WaveType& operator=(const WaveType&) = delete;
+    WAVEFORMATEX& Wf() { return *reinterpret_cast<WAVEFORMATEX*>(pbFormat); }
+};
 
 // A sample grabber callback calling OnSample on the streaming thread, under its own lock.
 class GrabberCallback : public ISampleGrabberCB {

@@ -18,30 +18,6 @@ using namespace standins;
 
 const std::wstring kName = L"Quillotrane Test Microphone";
 
-struct WaveType : AM_MEDIA_TYPE {
-    explicit WaveType(DWORD rate, WORD channels = 2, WORD bits = 16)
-    {
-        *static_cast<AM_MEDIA_TYPE*>(this) = {};
-        majortype = MEDIATYPE_Audio;
-        subtype = MEDIASUBTYPE_PCM;
-        formattype = FORMAT_WaveFormatEx;
-        bFixedSizeSamples = TRUE;
-        auto* wf = static_cast<WAVEFORMATEX*>(CoTaskMemAlloc(sizeof(WAVEFORMATEX)));
-        std::memset(wf, 0, sizeof(*wf));
-        wf->wFormatTag = WAVE_FORMAT_PCM;
-        wf->nChannels = channels;
-        wf->nSamplesPerSec = rate;
-        wf->wBitsPerSample = bits;
-        wf->nBlockAlign = static_cast<WORD>(channels * bits / 8);
-        wf->nAvgBytesPerSec = rate * wf->nBlockAlign;
-        lSampleSize = wf->nBlockAlign;
-        pbFormat = reinterpret_cast<BYTE*>(wf);
-        cbFormat = sizeof(WAVEFORMATEX);
-    }
-    ~WaveType() { dshow::FreeMediaType(*this); }
-    WAVEFORMATEX& Wf() { return *reinterpret_cast<WAVEFORMATEX*>(pbFormat); }
-};
-
 DWORD RateOf(const AM_MEDIA_TYPE& mt)
 {
     return mt.cbFormat >= sizeof(WAVEFORMATEX) ? reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat)->nSamplesPerSec : 0;
