@@ -1,6 +1,7 @@
 #include "ui/side_forms.h"
 
 #include "settings/program_texts.h"
+#include "ui/action_images.h"
 #include "ui/capture_form.h"
 #include "ui/form_parts.h"
 
@@ -55,6 +56,8 @@ TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     image1->SetHint(
         L"This sign shows that this camcorder will receive the keyboard shortcuts\r\nlike CTRL+Ins or CTRL+Del");
     image1->SetVisible(false);
+    image1->Picture()->SetBitmap(PictureGlyph(TPictureSet::psSmall, small_picture::kShortcutsMarker));
+    image1->SetTransparent(true);
     nav_captureframe1 = new Tnav_captureframe(this);
     nav_captureframe1->SetParent(this);
     nav_captureframe1->SetBounds(24, 4, 300, 30);

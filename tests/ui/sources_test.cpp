@@ -28,6 +28,7 @@
 #include "settings/settings_catalogue.h"
 #include "tests/standins/first_standins_support.h"
 #include "tests/ui/capture_form_fixture.h"
+#include "window_screenshot.h"
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
 #include "ui/info_frames.h"
@@ -102,7 +103,8 @@ std::vector<BYTE> SaveWindowShot(HWND Window, const std::wstring& File) {
     fileHeader.bfType = 0x4D42;
     fileHeader.bfOffBits = sizeof(fileHeader) + sizeof(header);
     fileHeader.bfSize = fileHeader.bfOffBits + header.biSizeImage;
-    HANDLE file = CreateFileW(File.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(quill_test::ScreenshotPath(File).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE && !pixels.empty()) {
         DWORD written = 0;
         WriteFile(file, &fileHeader, sizeof(fileHeader), &written, nullptr);
@@ -562,14 +564,12 @@ TEST_F(SourcesTest, GrabbedPictureIsSavedAtTheDisplayRatioAndShownInItsBox) {
     EXPECT_EQ(grab->Image->Height(), grab->Bevel3->Height());
 }
 
-// The main window with each panel of the sources' topic, kept as pictures in the test's folder.
+// The main window with each panel of the sources' topic, kept as pictures in the build folder.
 TEST_F(SourcesTest, ScreenshotsOfTheSourcesFoldersAndGrabPanels) {
     Start(kCameraAndMicrophone);
     ASSERT_TRUE(Previewing());
-    CreateDirectoryW(L"artefacts", nullptr);
     std::vector<ui::TPanelFrame*> panels{form_->SourcesFrame, form_->DossiersFrame1, form_->ExtraireFrame1};
-    const wchar_t* names[] = {L"artefacts\\main_window_sources.bmp", L"artefacts\\main_window_folders.bmp",
-                              L"artefacts\\main_window_grab.bmp"};
+    const wchar_t* names[] = {L"main_window_sources.bmp", L"main_window_folders.bmp", L"main_window_grab.bmp"};
     std::vector<std::vector<BYTE>> shots;
     for (std::size_t i = 0; i < panels.size(); ++i) {
         for (ui::TPanelFrame* other : panels) other->HideFrame();
@@ -578,7 +578,7 @@ TEST_F(SourcesTest, ScreenshotsOfTheSourcesFoldersAndGrabPanels) {
         PumpUntil([] { return false; }, 400);
         shots.push_back(SaveWindowShot(form_->Handle(), names[i]));
         ASSERT_FALSE(shots.back().empty()) << "no picture of the window";
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(names[i]));
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(quill_test::ScreenshotPath(names[i]).c_str()));
     }
     // Each panel shows something of its own.
     EXPECT_NE(shots[0], shots[1]);
