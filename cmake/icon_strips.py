@@ -44,6 +44,13 @@ def fail(message):
 
 
 def read_png(path):
+    try:
+        return decode_png(path)
+    except (ValueError, IndexError, struct.error, zlib.error) as error:
+        fail(f"{path}: damaged PNG file ({error})")
+
+
+def decode_png(path):
     with open(path, "rb") as f:
         data = f.read()
     if data[:8] != b"\x89PNG\r\n\x1a\n":
@@ -76,6 +83,8 @@ def read_png(path):
     step = channels * depth // 8
     stride = width * step
     raw = zlib.decompress(idat)
+    if len(raw) < height * (stride + 1):
+        raise ValueError("pixel data cut short")
     rows = []
     previous = bytearray(stride)
     offset = 0
