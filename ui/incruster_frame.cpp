@@ -235,8 +235,10 @@ void TIncrusterFrame::BuildContent() {
 void TIncrusterFrame::BuildDecalagePane() {
     using namespace widgets;
     PanelDecalage = Place<TUcPanel>(this, this, L"PanelDecalage", 8, 54, 260, 126);
+    PanelDecalage->SetCaption(L"");
     PanelDecalage->SetVisible(false);
     labOldDate = Place<TUcLabel>(this, PanelDecalage, L"labOldDate", 6, 6, 248, 13);
+    labOldDate->SetCaption(L"");
     labOldDate->SetHint(L"Old date, before correction.");
     gbFin = Place<TUcGroupBox>(this, PanelDecalage, L"gbFin", 6, 22, 248, 98);
     gbFin->SetCaption(L"New date");

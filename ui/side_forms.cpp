@@ -49,7 +49,9 @@ TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetBorderIcons(classlib::biSystemMenu | classlib::biMinimize);
     SetClientWidth(481);
     SetClientHeight(74);
+    // The tape's recording date, empty until the camcorder reports one.
     Label1 = Place<widgets::TUcLabel>(this, this, L"Label1", 24, 52, 300, 16);
+    Label1->SetCaption(L"");
     Label1->Font()->SetStyle({classlib::fsBold, classlib::fsItalic});
     Label1->Font()->SetColor(classlib::clMaroon);
     image1 = Place<widgets::TUcImage>(this, this, L"image1", 4, 8, 16, 16);

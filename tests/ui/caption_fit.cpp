@@ -71,6 +71,21 @@ std::wstring Shown(const std::wstring& Text) {
     return s;
 }
 
+// Whether the control shows its caption (an edit's text is what the user typed; a form's caption is
+// its title; the colour button's parts cover its own).
+bool IsCaptionShown(TControl* Control) {
+    using namespace classlib;
+    if (auto* flat = dynamic_cast<hover::TFlatBarButton*>(Control))
+        return flat->DisplayMode() != hover::TButtonDisplayMode::dmGlyphOnly;
+    if (dynamic_cast<widgets::custom::TColorButton*>(Control) != nullptr) return false;
+    return dynamic_cast<TCustomLabel*>(Control) != nullptr || dynamic_cast<TButtonControl*>(Control) != nullptr ||
+           dynamic_cast<TCustomGroupBox*>(Control) != nullptr || dynamic_cast<TCustomPanel*>(Control) != nullptr ||
+           dynamic_cast<TSpeedButton*>(Control) != nullptr || dynamic_cast<hover::THxImgBtn*>(Control) != nullptr ||
+           dynamic_cast<widgets::kit::TKitSpeedButton*>(Control) != nullptr ||
+           dynamic_cast<widgets::kit::TKitCustomLabel*>(Control) != nullptr ||
+           dynamic_cast<hover::THxCustomLabel*>(Control) != nullptr;
+}
+
 }  // namespace
 
 bool PictureShown(classlib::TCustomImageList* Images, int Index) {
@@ -133,10 +148,23 @@ void TCaptionFit::CheckGlyphAndText(const std::wstring& Path, TControl* Control,
     Report(Path, Control, Text, need, Room);
 }
 
+template <typename TGlyphButton>
+void TCaptionFit::CheckGlyphButton(const std::wstring& Path, TGlyphButton* Button, const std::wstring& Text, SIZE Room) {
+    using classlib::TButtonLayout;
+    const bool glyph = !Button->ButtonGlyph()->Empty() && GlyphShown(Button->Glyph());
+    if (!glyph && Text.empty()) return Blank(Path, Button);
+    const SIZE g = glyph ? Button->ButtonGlyph()->GlyphSize() : SIZE{0, 0};
+    const bool horizontal = Button->Layout() == TButtonLayout::blGlyphLeft || Button->Layout() == TButtonLayout::blGlyphRight;
+    CheckGlyphAndText(Path, Button, g, Text, horizontal, std::max(Button->Spacing(), 0), Room);
+}
+
 void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
     using namespace classlib;
     const std::wstring text = widgets::UcControl_GetText(Control);
     const SIZE client = ClientSize(Control);
+    // A control given its name as caption when it was named, and never a caption of its own.
+    if (!text.empty() && text == Control->Name() && IsCaptionShown(Control))
+        Problems.push_back(WideToUtf8(Path + L" (" + Control->ClassName() + L") shows its own name"));
 
     // Tool bars: each button shows its picture or its caption.
     if (auto* bar = dynamic_cast<TToolBar*>(Control)) {
@@ -155,20 +183,8 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         return;
     }
     // Glyph buttons of the class library: the layout's room is the client less the frame.
-    if (auto* speed = dynamic_cast<TSpeedButton*>(Control)) {
-        const bool glyph = !speed->ButtonGlyph()->Empty() && GlyphShown(speed->Glyph());
-        if (!glyph && text.empty()) return Blank(Path, Control);
-        const SIZE g = glyph ? speed->ButtonGlyph()->GlyphSize() : SIZE{0, 0};
-        const bool horizontal = speed->Layout() == TButtonLayout::blGlyphLeft || speed->Layout() == TButtonLayout::blGlyphRight;
-        return CheckGlyphAndText(Path, Control, g, text, horizontal, std::max(speed->Spacing(), 0), Shrunk(client, 1));
-    }
-    if (auto* bit = dynamic_cast<TBitBtn*>(Control)) {
-        const bool glyph = !bit->ButtonGlyph()->Empty() && GlyphShown(bit->Glyph());
-        if (!glyph && text.empty()) return Blank(Path, Control);
-        const SIZE g = glyph ? bit->ButtonGlyph()->GlyphSize() : SIZE{0, 0};
-        const bool horizontal = bit->Layout() == TButtonLayout::blGlyphLeft || bit->Layout() == TButtonLayout::blGlyphRight;
-        return CheckGlyphAndText(Path, Control, g, text, horizontal, std::max(bit->Spacing(), 0), Shrunk(client, 3));
-    }
+    if (auto* speed = dynamic_cast<TSpeedButton*>(Control)) return CheckGlyphButton(Path, speed, text, Shrunk(client, 1));
+    if (auto* bit = dynamic_cast<TBitBtn*>(Control)) return CheckGlyphButton(Path, bit, text, Shrunk(client, 3));
     if (auto* flat = dynamic_cast<hover::TFlatBarButton*>(Control)) {
         const bool glyph = flat->DisplayMode() != hover::TButtonDisplayMode::dmTextOnly && flat->ButtonGlyph()->HasImage();
         const std::wstring caption = flat->DisplayMode() == hover::TButtonDisplayMode::dmGlyphOnly ? std::wstring() : text;

@@ -32,6 +32,9 @@ private:
     // Glyph and caption side by side (Horizontal) or above each other, Spacing apart, within Room.
     void CheckGlyphAndText(const std::wstring& Path, classlib::TControl* Control, SIZE Glyph, const std::wstring& Text,
                            bool Horizontal, int Spacing, SIZE Room, int Extra = 0);
+    // A speed or bit button of the class library: its glyph (or caption) laid out within Room.
+    template <typename TGlyphButton>
+    void CheckGlyphButton(const std::wstring& Path, TGlyphButton* Button, const std::wstring& Text, SIZE Room);
 };
 
 // Whether image Index of Images exists and shows something (pixels other than its background).

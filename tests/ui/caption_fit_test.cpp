@@ -70,33 +70,13 @@ std::string Lines(const std::vector<std::string>& Problems) {
     return all;
 }
 
-// The main window of a program started with the test camera and microphone, as far as its first idle.
-class CaptionFitTest : public CaptureFormTest {
+// The main window of a program started with the test camera and microphone.
+class CaptionFitTest : public StartedFormTest {
 protected:
-    void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CaptureFormTest::SetUp();
-    }
-    void TearDown() override {
-        delete module_;
-        module_ = nullptr;
-        CaptureFormTest::TearDown();
-        engine::SetEngineHost(nullptr);
-        filters::SetFiltersHost(nullptr);
-        CoUninitialize();
-    }
     void Start() {
-        WriteIniLines(ini_, {kIniSection, L"Source video=Quillotrane Test Camera",
-                             L"Source Audio=Quillotrane Test Microphone", L"Capture Format=5", L"Preview Locked=0"});
-        Create();
-        engine::SetEngineHost(form_.get());
-        filters::SetFiltersHost(form_.get());
-        module_ = new engine::Tdm(nullptr);
-        form_->Show();
-        bool done = false;
-        form_->AppEvents1Idle(form_.get(), done);
+        StartedFormTest::Start({L"Source video=Quillotrane Test Camera", L"Source Audio=Quillotrane Test Microphone",
+                                L"Capture Format=5", L"Preview Locked=0"});
     }
-    engine::Tdm* module_ = nullptr;
 };
 
 TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
@@ -148,8 +128,8 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
     form_->ErreurFrame1->FermerErreurBtnClick(form_->ErreurFrame1->FermerErreurBtn);
 }
 
-// The check itself finds what it looks for: a clipped caption of each kind of control and a button
-// with nothing on it, and lets a caption that fits pass.
+// The check itself finds what it looks for: a clipped caption of each kind of control, a button
+// with nothing on it and a label that shows its own name, and lets a caption that fits pass.
 TEST(CaptionFit, FindsClippedCaptionsAndAButtonWithNothingOnIt) {
     auto form = std::unique_ptr<widgets::TUcForm>(classlib::NewForm<widgets::TUcForm>(nullptr));
     form->SetBounds(0, 0, 300, 200);
@@ -168,11 +148,16 @@ TEST(CaptionFit, FindsClippedCaptionsAndAButtonWithNothingOnIt) {
     place(new widgets::TUcSpeedButton(form.get()), L"BlankSpeedButton", 80, 25, L"");
     auto* glyph = place(new widgets::TUcSpeedButton(form.get()), L"PictureButton", 104, 25, L"");
     glyph->SetGlyph(ui::PictureGlyph(ui::TPictureSet::psSmall, ui::small_picture::kFolder));
+    // A label named but never given a caption shows its name.
+    auto* named = new widgets::TUcLabel(form.get());
+    named->SetName(L"NamedLabel");
+    named->SetParent(form.get());
 
     TCaptionFit fit;
     fit.Walk(form.get(), L"test");
     const std::string all = Lines(fit.Problems);
-    ASSERT_EQ(3u, fit.Problems.size()) << all;
+    ASSERT_EQ(4u, fit.Problems.size()) << all;
+    EXPECT_NE(std::string::npos, all.find("NamedLabel (TUcLabel) shows its own name")) << all;
     EXPECT_NE(std::string::npos, all.find("ClippedLabel")) << all;
     EXPECT_NE(std::string::npos, all.find("ClippedCheckBox")) << all;
     EXPECT_NE(std::string::npos, all.find("BlankSpeedButton (TUcSpeedButton): a button with neither caption nor picture"))

@@ -176,49 +176,10 @@ public:
     void Refused(const std::wstring&) override {}
 };
 
-// Counts the graph's runs.
-class RunCounter : public dshow::IGraphEventSink {
-public:
-    void GraphEvent(long, LONG_PTR, LONG_PTR) override {}
-    void ControlEvent(dshow::TGraphControlEvent Event, int) override {
-        if (Event == dshow::ceRun) ++runs;
-    }
-    int runs = 0;
-};
-
 // The main window with the capture data module, started from stored settings up to the end of its
 // first idle.
-class SourcesTest : public CaptureFormTest {
+class SourcesTest : public StartedFormTest {
 protected:
-    void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CaptureFormTest::SetUp();
-    }
-    void TearDown() override {
-        if (form_ != nullptr && module_ != nullptr) module_->fg->UnregisterEventSink(&runs_);
-        // The data module goes first, as at the program's end: its sources' devices still exist.
-        delete module_;
-        module_ = nullptr;
-        CaptureFormTest::TearDown();
-        engine::SetEngineHost(nullptr);
-        filters::SetFiltersHost(nullptr);
-        CoUninitialize();
-    }
-
-    // The program's start with these stored settings (portable mode), up to the end of the first idle.
-    TTestCaptureForm* Start(std::vector<std::wstring> Settings) {
-        Settings.insert(Settings.begin(), kIniSection);
-        WriteIniLines(ini_, Settings);
-        Create();
-        engine::SetEngineHost(form_.get());
-        filters::SetFiltersHost(form_.get());
-        module_ = new engine::Tdm(nullptr);
-        form_->Show();
-        bool done = false;
-        form_->AppEvents1Idle(form_.get(), done);
-        module_->fg->RegisterEventSink(&runs_);
-        return form_.get();
-    }
     engine::TVideoSource* Video() { return module_->CurrentVideoSource; }
     engine::TAudioSource* Audio() { return module_->CurrentAudioSource; }
     ui::TSourcesFrame* Panel() { return form_->SourcesFrame; }
@@ -239,9 +200,6 @@ protected:
         form_->cboxVideoChange(Panel()->cboxvideo);
     }
     void DeviceChange() { SendMessageW(form_->Handle(), WM_DEVICECHANGE, 7, 0); }
-
-    engine::Tdm* module_ = nullptr;
-    RunCounter runs_;
 };
 
 const std::vector<std::wstring> kCameraAndMicrophone = {
