@@ -1,5 +1,7 @@
 // The main window's components: the video column, the tool bars, the status bar, the panels and the
 // pop-up menus, and the handlers the controls' events are bound to.
+#include <algorithm>
+
 #include "classlib/conversions.h"
 #include "classlib/forms.h"
 #include "ui/action_images.h"
@@ -132,8 +134,11 @@ void TCaptureForm::BuildComponents() {
     AproposFrame1 = new TAproposFrame(this);
     for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{SourcesFrame, DossiersFrame1, ProgrammerFrame1,
                                                                   ExtraireFrame1, IncrusterFrame1, OptionsFrame,
-                                                                  ListeFrame, HelpFrame1, AproposFrame1})
+                                                                  ListeFrame, HelpFrame1, AproposFrame1}) {
         frame->SetParent(this);
+        // Clear of the status bar (taller at more dots per inch), whose texts a panel in front would cut.
+        frame->SetHeight(std::min(frame->Height(), StatusBar1->Top() - frame->Top()));
+    }
     ErreurFrame1 = new TErreurFrame(this);
     ErreurFrame1->SetParent(this);
     // The overlay panel's "Nothing" shows the inlay's picture of the main window's list.

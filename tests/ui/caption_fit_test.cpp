@@ -9,6 +9,7 @@
 #include <gtest/gtest.h>
 
 #include <memory>
+#include <utility>
 #include <string>
 #include <vector>
 
@@ -23,6 +24,7 @@
 #include "ui/incruster_frame.h"
 #include "ui/nav_capture_frame.h"
 #include "ui/panel_frame.h"
+#include "ui/programmer_frame.h"
 #include "ui/raccourcis_form.h"
 #include "ui/save_prefs_form.h"
 #include "ui/side_forms.h"
@@ -101,6 +103,21 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
         widgets::TMsgDlgType::mtConfirmation,
         widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll})));
     fit.Walk(question.get(), L"question");
+    // The looks of a recording and of a schedule give the capture and schedule buttons other
+    // captions ("Stop Capture", "Stop Prog") and pictures.
+    const std::pair<bool (ui::TCaptureForm::*)(), const wchar_t*> looks[] = {
+        {&ui::TCaptureForm::ShowCapturingState, L"main window (recording)"},
+        {&ui::TCaptureForm::ShowScheduleWaitingState, L"main window (schedule waiting)"},
+        {&ui::TCaptureForm::ShowScheduledCaptureState, L"main window (scheduled recording)"}};
+    for (const auto& [look, where] : looks) {
+        ASSERT_TRUE((form_.get()->*look)()) << classlib::WideToUtf8(where);
+        fit.Walk(form_.get(), where);
+    }
+    EXPECT_EQ(L"Stop Prog", form_->ProgrammerFrame1->ProgBtn->Caption());
+    EXPECT_EQ(L"Stop Capture", form_->CaptureBtn->Caption());
+    EXPECT_GT(Shoot(form_->Handle(), L"main_window_recording_look"), 1000);
+    ASSERT_TRUE(form_->ShowPreviewState());
+    EXPECT_EQ(L"Capture", form_->CaptureBtn->Caption());
 
     EXPECT_TRUE(fit.Problems.empty()) << fit.Problems.size() << " at " << ExpectedDpi() << " dots per inch:"
                                       << Lines(fit.Problems);
@@ -114,6 +131,9 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
                                      L"settings", L"clip_list", L"help", L"about"};
     for (std::uint8_t n = 0; n < 9; ++n) {
         form_->ShowPanel(n);
+        // Nothing of the panel hides under the status bar, and the status bar's texts show whole.
+        const ui::TPanelFrame* frame = form_->PanelFrame(n);
+        EXPECT_LE(frame->Top() + frame->Height(), form_->StatusBar1->Top()) << panels[n];
         EXPECT_GT(Shoot(form_->Handle(), std::wstring(L"main_window_") + panels[n]), 1000) << panels[n];
     }
     form_->camForm1->Show();
