@@ -32,6 +32,19 @@ inline std::wstring ScreenshotPath(const std::wstring& Name) {
     return full ? Name : ScreenshotFolder() + Name;
 }
 
+// Lets the windows of this thread paint what they were told: Rounds rounds of the waiting
+// messages, Pause milliseconds apart.
+inline void PumpWindowMessages(int Rounds = 5, DWORD Pause = 10) {
+    MSG msg;
+    for (int round = 0; round < Rounds; ++round) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(Pause);
+    }
+}
+
 // Keeps the picture as ScreenshotPath(FileName).
 inline int SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
     RECT r{};

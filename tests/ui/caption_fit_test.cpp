@@ -47,22 +47,10 @@ int ExpectedDpi() {
 
 std::wstring DpiSuffix() { return ExpectedDpi() == 96 ? L"" : L"_" + std::to_wstring(ExpectedDpi()) + L"dpi"; }
 
-// Lets the windows paint what they were told.
-void Settle() {
-    MSG msg;
-    for (int round = 0; round < 5; ++round) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(20);
-    }
-}
-
 int Shoot(HWND Window, const std::wstring& Name) {
     SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
-    Settle();
+    PumpWindowMessages(5, 20);
     return SaveWindowScreenshot(Window, Name + DpiSuffix() + L".bmp");
 }
 
