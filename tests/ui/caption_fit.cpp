@@ -182,6 +182,13 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         }
         return;
     }
+    // A cell of the colour drop-down: its face is the colour it offers.
+    if (auto* cell = dynamic_cast<widgets::custom::TSubColorButton*>(Control);
+        cell != nullptr && cell->Kind() == widgets::custom::TSubColorKind::scCell && text.empty()) {
+        if (cell->ShownColor() == clNone || cell->ShownColor() == clDefault) return Blank(Path, Control);
+        ++Pictures;
+        return;
+    }
     // Glyph buttons of the class library: the layout's room is the client less the frame.
     if (auto* speed = dynamic_cast<TSpeedButton*>(Control)) return CheckGlyphButton(Path, speed, text, Shrunk(client, 1));
     if (auto* bit = dynamic_cast<TBitBtn*>(Control)) return CheckGlyphButton(Path, bit, text, Shrunk(client, 3));

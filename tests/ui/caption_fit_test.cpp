@@ -21,6 +21,8 @@
 #include "tests/ui/caption_fit.h"
 #include "ui/action_images.h"
 #include "ui/erreur_frame.h"
+#include "widgets/custom/color_button.h"
+#include "widgets/kit/date_edit.h"
 #include "ui/incruster_frame.h"
 #include "ui/nav_capture_frame.h"
 #include "ui/panel_frame.h"
@@ -91,6 +93,14 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
         widgets::TMsgDlgType::mtConfirmation,
         widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll})));
     fit.Walk(question.get(), L"question");
+    // The pop-ups of the panels: the overlay's colour drop-down and the schedule's calendar.
+    widgets::custom::TColorButton* colours = form_->IncrusterFrame1->ColorButton;
+    colours->DropDown();
+    ASSERT_NE(nullptr, colours->DropDownWindow());
+    fit.Walk(colours->DropDownWindow(), L"colour drop-down");
+    colours->CloseDropDown();
+    ASSERT_NE(nullptr, form_->ProgrammerFrame1->DateEdit1->Popup());
+    fit.Walk(form_->ProgrammerFrame1->DateEdit1->Popup(), L"calendar pop-up");
     // The looks of a recording and of a schedule give the capture and schedule buttons other
     // captions ("Stop Capture", "Stop Prog") and pictures.
     const std::pair<bool (ui::TCaptureForm::*)(), const wchar_t*> looks[] = {
