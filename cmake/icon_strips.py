@@ -9,9 +9,10 @@ over the other) that it shows. Each image list becomes one 32-bit BMP strip (the
 side, straight alpha in the fourth byte) in the output folder, and ui/ui_pictures.rc names them as
 BITMAP resources. --preview also writes each strip as a PNG, on white, to look at.
 
-A picture is "name[@size][:fliph|:flipv][+x,y]": the theme's picture of that name, taken at
+A picture is "name[@size][:fliph|:flipv|:dark][+x,y]": the theme's picture of that name, taken at
 the given size (else at the list's size, else at the nearest larger size, cut or shrunk to fit),
-mirrored if asked, and placed at x, y (else centred). Only the standard library is used.
+mirrored or darkened (its colours at 60 %) if asked, and placed at x, y (else centred). Only the
+standard library is used.
 """
 
 import os
@@ -194,6 +195,9 @@ def load_layer(theme, spec, size):
             picture = Picture(w, h, [picture.at(w - 1 - x, y) for y in range(h) for x in range(w)])
         elif op == "flipv":
             picture = Picture(w, h, [picture.at(x, h - 1 - y) for y in range(h) for x in range(w)])
+        elif op == "dark":
+            # The theme's pale grey pictures would look disabled on a button face.
+            picture = Picture(w, h, [(r * 3 // 5, g * 3 // 5, b * 3 // 5, a) for r, g, b, a in picture.pixels])
         else:
             fail(f"unknown operation '{op}' in '{spec}'")
     if place is None:

@@ -40,22 +40,25 @@ run() {  # run <list text>: writes the list, converts it; prints the error outpu
 
 run 'list QPIC_TEST test_pictures 16 3
  0 red
+ 1 red:dark
  2 blue red@8+8,0  # laid over it'
 expect "a good list converts" 0 "$status"
 bmp=$work/out/ui/test_pictures.bmp
-read -r width height bits first_alpha middle third_corner < <(python3 - "$bmp" <<'EOF'
+read -r width height bits first_alpha middle dark_middle third_corner < <(python3 - "$bmp" <<'EOF'
 import struct, sys
 d = open(sys.argv[1], "rb").read()
 off = struct.unpack("<I", d[10:14])[0]
 w, h, planes, bits = struct.unpack("<iiHH", d[18:30])
 px = lambda x, y: d[off + ((h - 1 - y) * w + x) * 4: off + ((h - 1 - y) * w + x) * 4 + 4]
-# Alpha of picture 0's corner, colour (BGRA) of its middle, picture 2's top-right quarter (red over blue).
-print(w, h, bits, px(0, 15)[3], px(8, 8).hex(), px(2 * 16 + 12, 4).hex())
+# Alpha of picture 0's corner, colour (BGRA) of its middle and of picture 1's, picture 2's top-right
+# quarter (red over blue).
+print(w, h, bits, px(0, 15)[3], px(8, 8).hex(), px(16 + 8, 8).hex(), px(2 * 16 + 12, 4).hex())
 EOF
 )
 expect "three pictures side by side" "48 16 32" "$width $height $bits"
 expect "a clear corner stays clear" 0 "$first_alpha"
 expect "the red picture's middle" 0000ffff "$middle"
+expect "a darkened picture keeps 60 % of its colours" 000099ff "$dark_middle"
 expect "a picture laid over another" 0000ffff "$third_corner"
 expect "the resource script names the strip" "QPIC_TEST BITMAP \"$bmp\"" "$(grep QPIC "$work/out/ui/ui_pictures.rc")"
 before=$(stat -c %y "$bmp")
