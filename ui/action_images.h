@@ -29,7 +29,7 @@ constexpr int kBold = 0, kItalic = 1, kUnderline = 2, kLeft = 3, kCenter = 4, kR
 // The numbers of the small pictures.
 namespace small_picture {
 constexpr int kSettings = 0, kRefresh = 1, kFolder = 2, kCamcorder = 3, kShortcutsMarker = 4, kBackFast = 5,
-              kBackSlow = 6, kAdvanceSlow = 7, kAdvanceFast = 8, kPlay = 9, kPause = 10, kStop = 11;
+              kBackSlow = 6, kAdvanceSlow = 7, kAdvanceFast = 8, kPlay = 9, kPause = 10, kStop = 11, kVersion = 12;
 }
 
 // The size of the pictures of Set (their width and height). Raises classlib::EResNotFound when

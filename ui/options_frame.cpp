@@ -7,6 +7,7 @@
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 #include "ui/options_text_ids.h"
 #include "ui/ui_text_ids.h"
@@ -194,6 +195,10 @@ void TOptionsFrame::BuildDivxTab() {
     cboxBitratemp3 = Place<TUcComboBox>(this, gbMp3, L"cboxBitratemp3", 136, 18, 60, 21);
     cboxBitratemp3->SetStyle(classlib::TComboBoxStyle::csDropDownList);
     sbPropMp3 = Place<TUcSpeedButton>(this, gbMp3, L"sbPropMp3", 8, 44, 110, 22);
+    // Pictures beside the captions: the coders' settings, and the coder's version.
+    for (TUcSpeedButton* button : {sbPropDivx, sbPropMp3})
+        button->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kSettings));
+    sbVersionDivx->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kVersion));
     MemoMp3 = Place<TUcMemo>(this, tsDivx, L"MemoMp3", 8, 270, 245, 40);
     MemoMp3->SetReadOnly(true);
     MemoMp3->Font()->SetStyle(classlib::TFontStyles{classlib::fsItalic});

@@ -225,13 +225,13 @@ TEST_F(CaptureFormTest, EveryPictureTheProgramShowsComesFromItsResources) {
     EXPECT_EQ(20, format->Width());
     for (int index = 0; index < format->Count(); ++index) EXPECT_TRUE(PictureShown(format, index)) << index;
     classlib::TImageList* small = form->camForm1->nav_captureframe1->ImageList1;
-    ASSERT_EQ(12, small->Count());
+    ASSERT_EQ(13, small->Count());
     EXPECT_EQ(16, small->Height());
     for (int index = 0; index < small->Count(); ++index) EXPECT_TRUE(PictureShown(small, index)) << index;
     // A glyph's clear parts take the button face: its bottom-left pixel, which buttons leave out.
     classlib::TOwnedBitmap glyph(ui::PictureGlyph(TPictureSet::psSmall, ui::small_picture::kCamcorder));
     EXPECT_TRUE(GlyphShown(glyph.Get()));
-    EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, 12), classlib::EInvalidGraphic);
+    EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, 13), classlib::EInvalidGraphic);
     EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, -1), classlib::EInvalidGraphic);
 }
 
