@@ -17,7 +17,8 @@ inline std::wstring ScreenshotFolder() {
     exe.resize(GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
     const size_t slash = exe.find_last_of(L"\\/");
     std::wstring program = exe.substr(slash + 1);
-    if (program.size() > 4 && _wcsicmp(program.c_str() + program.size() - 4, L".exe") == 0) program.resize(program.size() - 4);
+    if (program.size() > 4 && _wcsicmp(program.c_str() + program.size() - 4, L".exe") == 0)
+        program.resize(program.size() - 4);
     const std::wstring bin = exe.substr(0, slash);
     std::wstring folder = bin.substr(0, bin.find_last_of(L"\\/")) + L"\\screenshots";
     CreateDirectoryW(folder.c_str(), nullptr);

@@ -54,7 +54,8 @@ int InkOn(int Width, int Height, COLORREF Colour, F&& Draw) {
 constexpr int kSpeck = 8;
 
 SIZE ClientSize(TControl* Control) {
-    if (auto* windowed = dynamic_cast<classlib::TWinControl*>(Control); windowed != nullptr && windowed->HandleAllocated()) {
+    if (auto* windowed = dynamic_cast<classlib::TWinControl*>(Control);
+        windowed != nullptr && windowed->HandleAllocated()) {
         RECT r{};
         GetClientRect(windowed->Handle(), &r);
         return SIZE{r.right, r.bottom};
@@ -62,7 +63,9 @@ SIZE ClientSize(TControl* Control) {
     return SIZE{Control->Width(), Control->Height()};
 }
 
-SIZE Shrunk(SIZE Size, int By) { return SIZE{Size.cx - 2 * By, Size.cy - 2 * By}; }
+SIZE Shrunk(SIZE Size, int By) {
+    return SIZE{Size.cx - 2 * By, Size.cy - 2 * By};
+}
 
 std::wstring Shown(const std::wstring& Text) {
     std::wstring s = Text;
@@ -121,7 +124,8 @@ void TCaptionFit::Report(const std::wstring& Path, TControl* Control, const std:
 }
 
 void TCaptionFit::Blank(const std::wstring& Path, TControl* Control) {
-    Problems.push_back(classlib::WideToUtf8(Path + L" (" + Control->ClassName() + L"): a button with neither caption nor picture"));
+    Problems.push_back(
+        classlib::WideToUtf8(Path + L" (" + Control->ClassName() + L"): a button with neither caption nor picture"));
 }
 
 SIZE TCaptionFit::Extent(TControl* Control, const std::wstring& Text, UINT Flags, int Width) {
@@ -149,12 +153,14 @@ void TCaptionFit::CheckGlyphAndText(const std::wstring& Path, TControl* Control,
 }
 
 template <typename TGlyphButton>
-void TCaptionFit::CheckGlyphButton(const std::wstring& Path, TGlyphButton* Button, const std::wstring& Text, SIZE Room) {
+void TCaptionFit::CheckGlyphButton(const std::wstring& Path, TGlyphButton* Button, const std::wstring& Text,
+                                   SIZE Room) {
     using classlib::TButtonLayout;
     const bool glyph = !Button->ButtonGlyph()->Empty() && GlyphShown(Button->Glyph());
     if (!glyph && Text.empty()) return Blank(Path, Button);
     const SIZE g = glyph ? Button->ButtonGlyph()->GlyphSize() : SIZE{0, 0};
-    const bool horizontal = Button->Layout() == TButtonLayout::blGlyphLeft || Button->Layout() == TButtonLayout::blGlyphRight;
+    const bool horizontal =
+        Button->Layout() == TButtonLayout::blGlyphLeft || Button->Layout() == TButtonLayout::blGlyphRight;
     CheckGlyphAndText(Path, Button, g, Text, horizontal, std::max(Button->Spacing(), 0), Room);
 }
 
@@ -178,7 +184,9 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
             const std::wstring where = Path + L"/" + button->Name();
             if (!picture && caption.empty()) Blank(where, button);
             if (picture) ++Pictures;
-            if (!caption.empty()) Report(where, button, caption, Extent(button, caption, 0), Shrunk(SIZE{button->Width(), button->Height()}, 3));
+            if (!caption.empty())
+                Report(where, button, caption, Extent(button, caption, 0),
+                       Shrunk(SIZE{button->Width(), button->Height()}, 3));
         }
         return;
     }
@@ -190,20 +198,25 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         return;
     }
     // Glyph buttons of the class library: the layout's room is the client less the frame.
-    if (auto* speed = dynamic_cast<TSpeedButton*>(Control)) return CheckGlyphButton(Path, speed, text, Shrunk(client, 1));
+    if (auto* speed = dynamic_cast<TSpeedButton*>(Control))
+        return CheckGlyphButton(Path, speed, text, Shrunk(client, 1));
     if (auto* bit = dynamic_cast<TBitBtn*>(Control)) return CheckGlyphButton(Path, bit, text, Shrunk(client, 3));
     if (auto* flat = dynamic_cast<hover::TFlatBarButton*>(Control)) {
-        const bool glyph = flat->DisplayMode() != hover::TButtonDisplayMode::dmTextOnly && flat->ButtonGlyph()->HasImage();
-        const std::wstring caption = flat->DisplayMode() == hover::TButtonDisplayMode::dmGlyphOnly ? std::wstring() : text;
-        if (glyph && flat->Images() != nullptr && !PictureShown(flat->Images(), flat->ImageIndex()) && flat->Glyph() == nullptr)
+        const bool glyph =
+            flat->DisplayMode() != hover::TButtonDisplayMode::dmTextOnly && flat->ButtonGlyph()->HasImage();
+        const std::wstring caption =
+            flat->DisplayMode() == hover::TButtonDisplayMode::dmGlyphOnly ? std::wstring() : text;
+        if (glyph && flat->Images() != nullptr && !PictureShown(flat->Images(), flat->ImageIndex()) &&
+            flat->Glyph() == nullptr)
             return Blank(Path, Control);
         if (!glyph && caption.empty()) return Blank(Path, Control);
         const SIZE g = glyph ? flat->ButtonGlyph()->GlyphSize() : SIZE{0, 0};
-        const bool horizontal = flat->Layout() == hover::TButtonLayout::blGlyphLeft || flat->Layout() == hover::TButtonLayout::blGlyphRight;
+        const bool horizontal =
+            flat->Layout() == hover::TButtonLayout::blGlyphLeft || flat->Layout() == hover::TButtonLayout::blGlyphRight;
         const bool arrow = flat->DropdownMenu() != nullptr && !flat->DropdownCombo() && flat->DropdownArrow();
         const int frame = flat->NoBorder() ? 0 : (flat->Flat() ? 1 : 2);
-        return CheckGlyphAndText(Path, Control, g, caption, horizontal, std::max(flat->Spacing(), 0), Shrunk(client, frame),
-                                 arrow ? flat->DropdownArrowWidth() : 0);
+        return CheckGlyphAndText(Path, Control, g, caption, horizontal, std::max(flat->Spacing(), 0),
+                                 Shrunk(client, frame), arrow ? flat->DropdownArrowWidth() : 0);
     }
     if (auto* image = dynamic_cast<hover::THxImgBtn*>(Control)) {
         const bool picture = image->ImageVisible() && PictureShown(image->Images(), image->ImageIndex());
@@ -215,8 +228,10 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         return CheckGlyphAndText(Path, Control, g, caption, true, image->Spacing(), SIZE{client.cx - 8, client.cy - 4});
     }
     if (auto* kit = dynamic_cast<widgets::kit::TKitSpeedButton*>(Control)) {
-        if (!GlyphShown(kit->Glyph()) && text.empty()) Blank(Path, Control);
-        else if (!text.empty()) Report(Path, Control, text, Extent(Control, text, 0), Shrunk(client, 2));
+        if (!GlyphShown(kit->Glyph()) && text.empty())
+            Blank(Path, Control);
+        else if (!text.empty())
+            Report(Path, Control, text, Extent(Control, text, 0), Shrunk(client, 2));
         return;
     }
     // Push buttons, check boxes and radio buttons: the system draws them.
@@ -230,7 +245,8 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         const int zero = Extent(Control, L"0", DT_SINGLELINE).cx;
         const int box = MulDiv(12, ScreenPixelsPerInch(), 96) + 1 + zero / 2;
         const bool wrap = dynamic_cast<TButtonControl*>(Control)->WordWrap();
-        SIZE need = wrap ? Extent(Control, text, 0, std::max<LONG>(client.cx - box, 1)) : Extent(Control, text, DT_SINGLELINE);
+        SIZE need =
+            wrap ? Extent(Control, text, 0, std::max<LONG>(client.cx - box, 1)) : Extent(Control, text, DT_SINGLELINE);
         need.cx += box;
         return Report(Path, Control, text, need, client);
     }
@@ -245,7 +261,8 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         // The colour button's two parts cover it: they are its face.
         if (text.empty() || dynamic_cast<widgets::custom::TColorButton*>(Control) != nullptr) return;
         const int bevels = (panel->BevelOuter() != TPanelBevel::bvNone ? panel->BevelWidth() : 0) +
-                           (panel->BevelInner() != TPanelBevel::bvNone ? panel->BevelWidth() : 0) + panel->BorderWidth();
+                           (panel->BevelInner() != TPanelBevel::bvNone ? panel->BevelWidth() : 0) +
+                           panel->BorderWidth();
         return Report(Path, Control, text, Extent(Control, text, DT_EXPANDTABS), Shrunk(client, bevels));
     }
     if (auto* label = dynamic_cast<TCustomLabel*>(Control)) {

@@ -47,7 +47,9 @@ int ExpectedDpi() {
     return n > 0 && n < 16 ? _wtoi(value) : 96;
 }
 
-std::wstring DpiSuffix() { return ExpectedDpi() == 96 ? L"" : L"_" + std::to_wstring(ExpectedDpi()) + L"dpi"; }
+std::wstring DpiSuffix() {
+    return ExpectedDpi() == 96 ? L"" : L"_" + std::to_wstring(ExpectedDpi()) + L"dpi";
+}
 
 int Shoot(HWND Window, const std::wstring& Name) {
     SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
@@ -90,8 +92,7 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
     // A question the program asks with its own message form (the overwrite question's buttons).
     auto question = std::unique_ptr<widgets::TUcMessageForm>(classlib::NewForm<widgets::TUcMessageForm>(
         nullptr, L"The file C:\\Videos\\Video_0.avi exists already.\r\nDo you want to replace it?",
-        widgets::TMsgDlgType::mtConfirmation,
-        widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll})));
+        widgets::TMsgDlgType::mtConfirmation, widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll})));
     fit.Walk(question.get(), L"question");
     // The pop-ups of the panels: the overlay's colour drop-down and the schedule's calendar.
     widgets::custom::TColorButton* colours = form_->IncrusterFrame1->ColorButton;
@@ -117,16 +118,16 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
     ASSERT_TRUE(form_->ShowPreviewState());
     EXPECT_EQ(L"Capture", form_->CaptureBtn->Caption());
 
-    EXPECT_TRUE(fit.Problems.empty()) << fit.Problems.size() << " at " << ExpectedDpi() << " dots per inch:"
-                                      << Lines(fit.Problems);
+    EXPECT_TRUE(fit.Problems.empty()) << fit.Problems.size() << " at " << ExpectedDpi()
+                                      << " dots per inch:" << Lines(fit.Problems);
     // What the walk saw: the program's captions and its picture-only buttons.
     EXPECT_GT(fit.Captions, 100);
     EXPECT_GT(fit.Pictures, 25);
 
     // The main window with each panel, the error panel, the camcorder window and the dialogs, as
     // pictures in the build folder.
-    const wchar_t* const panels[] = {L"sources", L"folders", L"schedule", L"grab", L"inlay",
-                                     L"settings", L"clip_list", L"help", L"about"};
+    const wchar_t* const panels[] = {L"sources",  L"folders",   L"schedule", L"grab", L"inlay",
+                                     L"settings", L"clip_list", L"help",     L"about"};
     for (std::uint8_t n = 0; n < 9; ++n) {
         form_->ShowPanel(n);
         // Nothing of the panel hides under the status bar, and the status bar's texts show whole.
@@ -178,7 +179,8 @@ TEST(CaptionFit, FindsClippedCaptionsAndAButtonWithNothingOnIt) {
     EXPECT_NE(std::string::npos, all.find("NamedLabel (TUcLabel) shows its own name")) << all;
     EXPECT_NE(std::string::npos, all.find("ClippedLabel")) << all;
     EXPECT_NE(std::string::npos, all.find("ClippedCheckBox")) << all;
-    EXPECT_NE(std::string::npos, all.find("BlankSpeedButton (TUcSpeedButton): a button with neither caption nor picture"))
+    EXPECT_NE(std::string::npos,
+              all.find("BlankSpeedButton (TUcSpeedButton): a button with neither caption nor picture"))
         << all;
     EXPECT_EQ(1, fit.Pictures);
 }
@@ -212,8 +214,7 @@ TEST_F(CaptureFormTest, EveryPictureTheProgramShowsComesFromItsResources) {
     }
     // The capture states' pictures (capture, sound capture, stop, schedule, stop scheduling) and the
     // grab button's (image by image, one picture).
-    for (int index : {14, 43, 28, 20, 30, 3, 6})
-        use(index, L"the window's looks");
+    for (int index : {14, 43, 28, 20, 30, 3, 6}) use(index, L"the window's looks");
     for (int index = 0; index < ui::kActionImageCount; ++index) {
         if (!used[static_cast<size_t>(index)]) {
             EXPECT_FALSE(PictureShown(images, index)) << "unused image " << index;
