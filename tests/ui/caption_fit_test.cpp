@@ -3,7 +3,7 @@
 // control, every button shows a caption or a picture, and the pictures come from the program's
 // resources. CTest runs these tests twice: at 96 dots per inch in the shared test prefix, and at
 // 120 in a prefix of their own (tests/ui/wine_120dpi.sh). The screenshot of each panel is kept in the
-// build folder's screenshots.
+// build folder's screenshots, as look_*.bmp.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -55,7 +55,7 @@ int Shoot(HWND Window, const std::wstring& Name) {
     SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     PumpWindowMessages(5, 20);
-    return SaveWindowScreenshot(Window, Name + DpiSuffix() + L".bmp");
+    return SaveWindowScreenshot(Window, L"look_" + Name + DpiSuffix() + L".bmp");
 }
 
 std::string Lines(const std::vector<std::string>& Problems) {
@@ -114,7 +114,7 @@ TEST_F(CaptionFitTest, EveryCaptionFitsAndEveryButtonShowsACaptionOrAPicture) {
     }
     EXPECT_EQ(L"Stop Prog", form_->ProgrammerFrame1->ProgBtn->Caption());
     EXPECT_EQ(L"Stop Capture", form_->CaptureBtn->Caption());
-    EXPECT_GT(Shoot(form_->Handle(), L"main_window_recording_look"), 1000);
+    EXPECT_GT(Shoot(form_->Handle(), L"main_window_recording"), 1000);
     ASSERT_TRUE(form_->ShowPreviewState());
     EXPECT_EQ(L"Capture", form_->CaptureBtn->Caption());
 
