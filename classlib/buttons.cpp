@@ -84,6 +84,18 @@ void TButtonGlyph::DrawGlyph(HDC DC, int X, int Y, TButtonState State) {
     cache_->Draw(DC, X, Y, index, !(State == TButtonState::bsDisabled && !ownImage));
 }
 
+bool CopyActionImage(TButtonGlyph& Glyph, TObject* Action) {
+    auto* action = dynamic_cast<TCustomAction*>(Action);
+    if (!Glyph.Empty() || action == nullptr || action->ActionList() == nullptr) return false;
+    TCustomImageList* images = action->ActionList()->Images();
+    const int index = action->ImageIndex();
+    if (images == nullptr || index < 0 || index >= images->Count()) return false;
+    // GetBitmap draws the picture on the face colour, which its clear bottom-left pixel then
+    // gives the glyph as its transparent colour.
+    Glyph.SetGlyph(images->GetBitmap(index));
+    return true;
+}
+
 // ---- Layout ----------------------------------------------------------------------------------
 
 RECT DrawButtonGlyphAndCaption(HDC DC, const RECT& Client, POINT Offset, TButtonGlyph& Glyph, bool HasCaption,

@@ -53,6 +53,11 @@ private:
     int indexes_[4] = {-1, -1, -1, -1};
 };
 
+// An action's picture for a button without glyph: when Glyph is empty and Action (a TCustomAction)
+// has an image in its list's images, Glyph takes a copy of it on the button face (its clear part
+// at the bottom-left corner, as glyphs want it). Answers whether it did.
+bool CopyActionImage(TButtonGlyph& Glyph, TObject* Action);
+
 // Measures (DT_CALCRECT in Flags: Rect grows to the text) or draws a button's caption in Rect.
 using TButtonCaptionPainter = std::function<void(HDC DC, RECT& Rect, UINT Flags)>;
 
@@ -69,7 +74,8 @@ RECT DrawButtonGlyphAndCaption(HDC DC, const RECT& Client, POINT Offset, TButton
 void DrawButtonCaptionAnsi(HDC DC, const std::string& Text, RECT& Rect, UINT Flags, bool Enabled);
 
 // What the speed button and the bit button share: the glyph and its layout beside the caption
-// (Layout, Margin -1 for centred, Spacing -1 for shared space). Every change repaints.
+// (Layout, Margin -1 for centred, Spacing -1 for shared space), and the linked action's picture
+// as the glyph while the button has none. Every change repaints.
 template <typename Base>
 class TGlyphButtonParts : public Base {
 public:
@@ -86,6 +92,10 @@ public:
     void SetMargin(int Value) { margin_ = Value < -1 ? -1 : Value; this->Invalidate(); }
     int Spacing() const { return spacing_; }
     void SetSpacing(int Value) { spacing_ = Value < -1 ? -1 : Value; this->Invalidate(); }
+    void ActionChange(TObject* Sender, bool CheckDefaults) override {
+        Base::ActionChange(Sender, CheckDefaults);
+        CopyActionImage(glyph_, Sender);
+    }
 
 protected:
     TButtonGlyph glyph_;

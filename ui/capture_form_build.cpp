@@ -1,5 +1,7 @@
 // The main window's components: the video column, the tool bars, the status bar, the panels and the
 // pop-up menus, and the handlers the controls' events are bound to.
+#include <algorithm>
+
 #include "classlib/conversions.h"
 #include "classlib/forms.h"
 #include "ui/action_images.h"
@@ -19,6 +21,8 @@ namespace ui {
 namespace {
 
 constexpr classlib::TColor SystemColor(int Index) { return static_cast<classlib::TColor>(0x80000000u | Index); }
+// The inlay action's picture (taIncruster's False image).
+constexpr int kImageInlay = 55;
 
 }  // namespace
 
@@ -32,6 +36,8 @@ void TCaptureForm::BuildComponents() {
     ImageList1->SetHeight(22);
     FillActionImages(ImageList1);
     al = Make<TUcActionList>(this, L"al");
+    // The actions' pictures, which the linked buttons and menu items show.
+    al->SetImages(ImageList1);
     AppEvents1 = Make<kit::TAppEvents>(this, L"AppEvents1");
     Script1 = Make<custom::TScript>(this, L"Script1");
     Script1->SetActionList(al);
@@ -72,10 +78,13 @@ void TCaptureForm::BuildComponents() {
     Shape1->SetShowHint(true);
 
     sbCouper = Place<TUcSpeedButton>(this, this, L"sbCouper", VideoColumnX + 24, 390, 36, 36);
-    CaptureBtn = Place<TUcBitBtn>(this, this, L"CaptureBtn", VideoColumnX + 64, 386, 40, 44);
-    labVolume = Place<TUcLabel>(this, this, L"labVolume", VideoColumnX + 108, 402, 36, 13);
+    // The record picture above its caption, wide enough for "Stop Capture" at 120 dots per inch.
+    CaptureBtn = Place<TUcBitBtn>(this, this, L"CaptureBtn", VideoColumnX + 64, 385, 88, 46);
+    CaptureBtn->SetLayout(classlib::TButtonLayout::blGlyphTop);
+    CaptureBtn->SetSpacing(2);
+    labVolume = Place<TUcLabel>(this, this, L"labVolume", VideoColumnX + 156, 402, 36, 13);
     labVolume->SetCaption(L"Volume");
-    tb = Place<kit::TKitSlider>(this, this, L"tb", VideoColumnX + 144, 396, 150, 25);
+    tb = Place<kit::TKitSlider>(this, this, L"tb", VideoColumnX + 206, 396, 88, 25);
     tb->SetIncrement(100);
     tb->SetMaxValue(10000);
     tb->SetOptions(kit::soSmooth);
@@ -90,17 +99,22 @@ void TCaptureForm::BuildComponents() {
     tbActions->SetFlat(true);
     tbActions->SetButtonWidth(28);
     tbActions->SetButtonHeight(28);
-    tbPanneaux = Place<TUcToolBar>(this, this, L"tbPanneaux", PanelColumnX + 8, 4, 250, 30);
+    tbPanneaux = Place<TUcToolBar>(this, this, L"tbPanneaux", PanelColumnX + 8, 4, 9 * 28 + 4, 30);
     tbPanneaux->SetImages(ImageList1);
     tbPanneaux->SetFlat(true);
     tbPanneaux->SetButtonWidth(28);
     tbPanneaux->SetButtonHeight(28);
-    // Placed by the layout, not stacked along the top.
+    // Placed by the layout, not stacked along the top. A tool bar starts aligned at the top, which
+    // stretched it over the window's width: the action bar then covered the panel bar.
     tbActions->SetAlign(classlib::TAlign::alNone);
     tbPanneaux->SetAlign(classlib::TAlign::alNone);
+    tbActions->SetBounds(0, 4, 340, 30);
+    tbPanneaux->SetBounds(PanelColumnX + 8, 4, 9 * 28 + 4, 30);
 
     // The status bar: four owner-drawn panels of 175 pixels.
-    StatusBar1 = Place<TUcStatusBar>(this, this, L"StatusBar1", 0, 440, 700, 19);
+    // 19 pixels at 96 dots per inch, in proportion at more, so that the panels' texts show whole.
+    const int statusHeight = MulDiv(19, classlib::ScreenPixelsPerInch(), 96);
+    StatusBar1 = Place<TUcStatusBar>(this, this, L"StatusBar1", 0, 459 - statusHeight, 700, statusHeight);
     StatusBar1->SetAlign(classlib::TAlign::alBottom);
     StatusBar1->SetColor(SystemColor(COLOR_ACTIVEBORDER));
     StatusBar1->SetShowHint(false);
@@ -123,10 +137,16 @@ void TCaptureForm::BuildComponents() {
     AproposFrame1 = new TAproposFrame(this);
     for (TPanelFrame* frame : std::initializer_list<TPanelFrame*>{SourcesFrame, DossiersFrame1, ProgrammerFrame1,
                                                                   ExtraireFrame1, IncrusterFrame1, OptionsFrame,
-                                                                  ListeFrame, HelpFrame1, AproposFrame1})
+                                                                  ListeFrame, HelpFrame1, AproposFrame1}) {
         frame->SetParent(this);
+        // Clear of the status bar (taller at more dots per inch), whose texts a panel in front would cut.
+        frame->SetHeight(std::min(frame->Height(), StatusBar1->Top() - frame->Top()));
+    }
     ErreurFrame1 = new TErreurFrame(this);
     ErreurFrame1->SetParent(this);
+    // The overlay panel's "Nothing" shows the inlay's picture of the main window's list.
+    IncrusterFrame1->HxImgBtn4->SetImages(ImageList1);
+    IncrusterFrame1->HxImgBtn4->SetImageIndex(kImageInlay);
 
     // The pop-up menus.
     PopupMenu = Make<TUcPopupMenu>(this, L"PopupMenu");

@@ -76,8 +76,8 @@ void TCaptureForm::LayoutPanels() {
     Panel1->SetLeft(v + 10);
     sbCouper->SetLeft(v + 24);
     CaptureBtn->SetLeft(v + 64);
-    labVolume->SetLeft(v + 108);
-    tb->SetLeft(v + 144);
+    labVolume->SetLeft(v + 156);
+    tb->SetLeft(v + 206);
     gaugeVolume->SetLeft(v + 296);
     // Clear of the volume gauge when the gauge is wider than the column leaves it.
     grabBtn->SetLeft(std::max(v + 304, gaugeVolume->Left() + gaugeVolume->Width() + 4));

@@ -1,5 +1,6 @@
 #include "ui/dossiers_frame.h"
 
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -62,7 +63,10 @@ TDossiersFrame::TDossiersFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     labPlugins = Place<TUcLabel>(this, GroupBox1, L"labPlugins", 8, 336, 100, 13);
     labPlugins->SetCaption(L"Plug-ins");
     PlugInDirEdit = Place<kit::TDirectoryEdit>(this, GroupBox1, L"PlugInDirEdit", 8, 352, 257, 21);
-    for (TUcSpeedButton* button : {sbVideo, sbImage}) button->SetCaption(L"");
+    for (TUcSpeedButton* button : {sbVideo, sbImage}) {
+        button->SetCaption(L"");
+        button->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kFolder));
+    }
     // The folders are chosen in the system's folder browser only: a typed path could name a folder
     // that does not exist, and recordings would then fail at their start.
     for (kit::TDirectoryEdit* edit : {VideoDirEdit, ImageDirEdit, PlugInDirEdit}) {

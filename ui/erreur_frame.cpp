@@ -27,6 +27,7 @@ TErreurFrame::TErreurFrame(classlib::TComponent* AOwner) : widgets::TUcFrame(AOw
     ImageMarbrecq = Place<widgets::TUcImage>(this, this, L"ImageMarbrecq", 8, 8, 32, 32);
     ImageMarbrecq->SetStretch(true);
     HxLabel1 = Place<hover::THxLabel>(this, this, L"HxLabel1", 48, 14, 264, 24);
+    HxLabel1->SetCaption("");
     HxLabel1->Font()->SetName("Arial");
     HxLabel1->Font()->SetHeight(-16);
     HxLabel1->Font()->SetStyle({classlib::fsBold});

@@ -67,6 +67,7 @@ TExtraireFrame::TExtraireFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwne
     chronoLab->Font()->SetColor(classlib::clRed);
     chronoLab->SetHint("Delay in seconds till the next snapshot.");
     chronoLab->SetVisible(false);
+    chronoLab->SetCaption("");
     KitSpinEdit7 = Place<kit::TKitSpinEdit>(this, gbIntervallo, L"KitSpinEdit7", 8, 82, 70, 21);
     KitSpinEdit7->SetMaxValue(999999);
     KitSpinEdit7->SetHint("Values for the time interval between two snapshots");

@@ -12,6 +12,7 @@
 #include "engine/capture_data_module.h"
 #include "filters/superposer.h"
 #include "settings/settings_catalogue.h"
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -31,10 +32,13 @@ double WholeSeconds(double DateTime) {
     return std::floor(DateTime) + classlib::EncodeTime(hour, minute, second, 0);
 }
 
+// A button of the format row showing picture Picture of Images (20 x 20), without caption.
 hover::TFlatBarButton* FlatButton(classlib::TComponent* Owner, classlib::TWinControl* Parent, const wchar_t* Name,
-                                  int Left, int Width, const char* Caption, const char* Hint, int Group) {
-    auto* button = Place<hover::TFlatBarButton>(Owner, Parent, Name, Left, 30, Width, 22);
-    button->SetCaption(Caption);
+                                  int Left, int Width, classlib::TImageList* Images, int Picture, const char* Hint,
+                                  int Group) {
+    auto* button = Place<hover::TFlatBarButton>(Owner, Parent, Name, Left, 29, Width, 24);
+    button->SetImages(Images);
+    button->SetImageIndex(Picture);
     button->SetHint(Hint);
     button->SetGroupIndex(Group);
     return button;
@@ -60,7 +64,7 @@ TIncrusterFrame::TIncrusterFrame(classlib::TComponent* AOwner) : TPanelFrame(AOw
     FontComboBox->OnChange = [this](classlib::TObject*) {
         Edit([this](settings::TincrustRec& r) { r.FontRec.Name = classlib::AnsiToWide(FontComboBox->FontName()); });
     };
-    cbSize = Place<TUcComboBox>(this, this, L"cbSize", 172, 4, 56, 22);
+    cbSize = Place<TUcComboBox>(this, this, L"cbSize", 172, 4, 64, 22);
     for (const wchar_t* size : {L"auto", L"8", L"9", L"10", L"11", L"12", L"14", L"16", L"18", L"20", L"22", L"24",
                                 L"26", L"28", L"36", L"48", L"72"})
         cbSize->Items()->Add(size);
@@ -72,6 +76,8 @@ TIncrusterFrame::TIncrusterFrame(classlib::TComponent* AOwner) : TPanelFrame(AOw
     cbSize->OnKeyPress = [this](classlib::TObject*, char& Key) {
         if (Key == '\r') SizeChange();
     };
+    ilFormat = Make<classlib::TImageList>(this, L"ilFormat");
+    FillPictures(ilFormat, TPictureSet::psFormat);
     BuildFormatButtons();
     BuildContent();
 
@@ -117,9 +123,10 @@ TIncrusterFrame::TIncrusterFrame(classlib::TComponent* AOwner) : TPanelFrame(AOw
 void TIncrusterFrame::BuildFormatButtons() {
     const std::array<std::pair<hover::TFlatBarButton**, int>, 3> styles{
         {{&tbBold, 1}, {&tbItalic, 2}, {&tbUnderline, 3}}};
-    tbBold = FlatButton(this, this, L"tbBold", 8, 22, "B", "Inlay in Bold ", 1);
-    tbItalic = FlatButton(this, this, L"tbItalic", 32, 22, "I", "Inlay in Italic", 2);
-    tbUnderline = FlatButton(this, this, L"tbUnderline", 56, 22, "U", "Inlay in Underlined", 3);
+    using namespace format_picture;
+    tbBold = FlatButton(this, this, L"tbBold", 8, 24, ilFormat, kBold, "Inlay in Bold ", 1);
+    tbItalic = FlatButton(this, this, L"tbItalic", 32, 24, ilFormat, kItalic, "Inlay in Italic", 2);
+    tbUnderline = FlatButton(this, this, L"tbUnderline", 56, 24, ilFormat, kUnderline, "Inlay in Underlined", 3);
     for (const auto& style : styles) (*style.first)->SetAllowAllUp(true);
     tbBold->OnClick = [this](classlib::TObject*) { Edit([this](settings::TincrustRec& r) { r.FontRec.Bold = tbBold->Down(); }); };
     tbItalic->OnClick = [this](classlib::TObject*) {
@@ -129,7 +136,7 @@ void TIncrusterFrame::BuildFormatButtons() {
         Edit([this](settings::TincrustRec& r) { r.FontRec.Underline = tbUnderline->Down(); });
     };
 
-    ColorButton = Place<widgets::custom::TColorButton>(this, this, L"ColorButton", 82, 30, 48, 22);
+    ColorButton = Place<widgets::custom::TColorButton>(this, this, L"ColorButton", 82, 30, 44, 22);
     ColorButton->SetHint("Choose the color of inlay");
     ColorButton->SetDropDownCaption("Text Color Window");
     ColorButton->SetCaptionAutoColor("Automatic");
@@ -139,11 +146,11 @@ void TIncrusterFrame::BuildFormatButtons() {
     };
 
     // One group of exclusive buttons: left, centred, right, subtitle.
-    tbLeftAlign = FlatButton(this, this, L"tbLeftAlign", 136, 22, "L", "Align the 2 lines at left", 4);
-    tbCenter = FlatButton(this, this, L"tbCenter", 160, 22, "C", "Center the two lines together", 4);
-    tbRightAlign = FlatButton(this, this, L"tbRightAlign", 184, 22, "R", "Align the two lines at right", 4);
-    tbSousTitre =
-        FlatButton(this, this, L"tbSousTitre", 208, 22, "S", "Center the inlayed text in the video\r\nas if it was a subtitle", 4);
+    tbLeftAlign = FlatButton(this, this, L"tbLeftAlign", 128, 24, ilFormat, kLeft, "Align the 2 lines at left", 4);
+    tbCenter = FlatButton(this, this, L"tbCenter", 152, 24, ilFormat, kCenter, "Center the two lines together", 4);
+    tbRightAlign = FlatButton(this, this, L"tbRightAlign", 176, 24, ilFormat, kRight, "Align the two lines at right", 4);
+    tbSousTitre = FlatButton(this, this, L"tbSousTitre", 200, 24, ilFormat, kSubtitle,
+                             "Center the inlayed text in the video\r\nas if it was a subtitle", 4);
     const std::array<hover::TFlatBarButton*, 4> alignments{tbLeftAlign, tbCenter, tbRightAlign, tbSousTitre};
     for (std::uint8_t i = 0; i < alignments.size(); ++i)
         alignments[i]->OnClick = [this, i](classlib::TObject*) { AlignmentClick(i); };
@@ -158,7 +165,7 @@ void TIncrusterFrame::BuildFormatButtons() {
         item->OnClick = [this, i](classlib::TObject*) { BorderClick(i); };
         pmBorder->Items()->Add(item);
     }
-    tbBorder = FlatButton(this, this, L"tbBorder", 234, 34, "",
+    tbBorder = FlatButton(this, this, L"tbBorder", 226, 42, ilFormat, kBorder,
                           "Define the size of border around the inlayed text\r\nto get a better contrast on most backgrounds.", 0);
     tbBorder->SetDropdownMenu(pmBorder);
     tbBorder->SetDropdownAlways(true);
@@ -171,20 +178,27 @@ void TIncrusterFrame::BuildContent() {
         const wchar_t* Name;
         const char* Caption;
         const char* Hint;
-        int What;  // -1: "Nothing"
+        int What;     // -1: "Nothing"
+        int Picture;  // of ilFormat; "Nothing" takes the main window's inlay picture
     };
+    using namespace format_picture;
     const std::array<Content, 5> contents{{
-        {&HxImgBtn5, L"HxImgBtn5", "Real", "Inlay the real system date", 3},
-        {&HxImgBtn1, L"HxImgBtn1", "Datecode", "Inlay the datecode in the video", 0},
-        {&HxImgBtn2, L"HxImgBtn2", "Timecode", "Inlay the timecode in the video", 1},
-        {&HxImgBtn3, L"HxImgBtn3", "Perso", "Personalized inlay according\r\nto the template defined below.", 2},
-        {&HxImgBtn4, L"HxImgBtn4", "Nothing", "Inlay nothing", -1},
+        {&HxImgBtn5, L"HxImgBtn5", "Real", "Inlay the real system date", 3, kRealDate},
+        {&HxImgBtn1, L"HxImgBtn1", "Datecode", "Inlay the datecode in the video", 0, kDatecode},
+        {&HxImgBtn2, L"HxImgBtn2", "Timecode", "Inlay the timecode in the video", 1, kTimecode},
+        {&HxImgBtn3, L"HxImgBtn3", "Perso", "Personalized inlay according\r\nto the template defined below.", 2, kPerso},
+        {&HxImgBtn4, L"HxImgBtn4", "Nothing", "Inlay nothing", -1, -1},
     }};
-    int top = 58;
+    // High enough for the main window's 22-pixel picture on "Nothing".
+    int top = 55;
     for (const Content& c : contents) {
-        auto* button = Place<hover::THxImgBtn>(this, this, c.Name, 8, top, 110, 22);
+        auto* button = Place<hover::THxImgBtn>(this, this, c.Name, 8, top, 110, 26);
         button->SetCaption(c.Caption);
         button->SetHint(c.Hint);
+        if (c.Picture >= 0) {
+            button->SetImages(ilFormat);
+            button->SetImageIndex(c.Picture);
+        }
         const int what = c.What;
         button->OnClick = [this, what](classlib::TObject*) {
             if (what < 0)
@@ -193,7 +207,7 @@ void TIncrusterFrame::BuildContent() {
                 ContentClick(static_cast<std::uint8_t>(what));
         };
         *c.Button = button;
-        top += 24;
+        top += 26;
     }
 
     GroupBox1 = Place<TUcGroupBox>(this, this, L"GroupBox1", 124, 54, 144, 126);
@@ -204,7 +218,7 @@ void TIncrusterFrame::BuildContent() {
         {{&rbPermanent, L"permanently"}, {&rbUnique, L"once"}, {&rbScene, L"on each new scene"}, {&rbJour, L"on each new day"}}};
     static const wchar_t* const kNames[] = {L"rbPermanent", L"rbUnique", L"rbScene", L"rbJour"};
     for (std::uint8_t i = 0; i < whens.size(); ++i) {
-        auto* button = Place<TUcRadioButton>(this, GroupBox1, kNames[i], 8, 16 + 16 * i, 130, 16);
+        auto* button = Place<TUcRadioButton>(this, GroupBox1, kNames[i], 6, 16 + 16 * i, 135, 16);
         button->SetCaption(whens[i].second);
         button->OnClick = [this, i](classlib::TObject*) { WhenClick(i); };
         *whens[i].first = button;
@@ -223,8 +237,10 @@ void TIncrusterFrame::BuildContent() {
 void TIncrusterFrame::BuildDecalagePane() {
     using namespace widgets;
     PanelDecalage = Place<TUcPanel>(this, this, L"PanelDecalage", 8, 54, 260, 126);
+    PanelDecalage->SetCaption(L"");
     PanelDecalage->SetVisible(false);
     labOldDate = Place<TUcLabel>(this, PanelDecalage, L"labOldDate", 6, 6, 248, 13);
+    labOldDate->SetCaption(L"");
     labOldDate->SetHint(L"Old date, before correction.");
     gbFin = Place<TUcGroupBox>(this, PanelDecalage, L"gbFin", 6, 22, 248, 98);
     gbFin->SetCaption(L"New date");

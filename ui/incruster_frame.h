@@ -33,6 +33,8 @@ public:
 
     widgets::kit::TFontComboBox* FontComboBox = nullptr;
     widgets::TUcComboBox* cbSize = nullptr;
+    // The pictures of the format and content buttons (20 x 20).
+    classlib::TImageList* ilFormat = nullptr;
     hover::TFlatBarButton* tbDecalage = nullptr;
     hover::TFlatBarButton* tbBold = nullptr;
     hover::TFlatBarButton* tbItalic = nullptr;

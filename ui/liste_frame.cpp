@@ -77,8 +77,10 @@ TListeFrame::TListeFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     fl->SetSelectionnerOuverts(false);
     fl->OnCountsChange = [this](int selCount, int count) { flCountsChange(selCount, count); };
     fl->OnDblClick = [this](classlib::TObject* Sender) { flDblClick(Sender); };
-    labselect = Place<TUcLabel>(this, this, L"labselect", 8, 214, 258, 13);
+    // Tall enough for a line at 120 dots per inch; empty until the list has files.
+    labselect = Place<TUcLabel>(this, this, L"labselect", 8, 214, 258, 16);
     labselect->SetAutoSize(false);
+    labselect->SetCaption(L"");
     labselect->SetAlignment(classlib::TAlignment::taCenter);
 
     Label4 = Place<TUcLabel>(this, this, L"Label4", 8, 240, 160, 13);

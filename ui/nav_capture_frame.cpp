@@ -1,5 +1,8 @@
 #include "ui/nav_capture_frame.h"
 
+#include <utility>
+
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -55,21 +58,27 @@ Tnav_captureframe::Tnav_captureframe(classlib::TComponent* AOwner) : widgets::TU
     cam_PlayPause->Onprepare = [this](classlib::TObject* Sender) { cam_PlayPauseprepare(Sender); };
     cam_PlayPause->SetChecked(false);
 
+    // The buttons show the transport's pictures; the actions keep their long captions for the
+    // shortcut table, and their hints say what each button does.
+    ImageList1 = Make<classlib::TImageList>(this, L"ImageList1");
+    FillPictures(ImageList1, TPictureSet::psSmall);
+    ActionList1->SetImages(ImageList1);
+    const std::pair<widgets::custom::TCustomSuperAction*, int> buttons[] = {
+        {cam_ReculeRapide, small_picture::kBackFast},     {cam_ReculeLent, small_picture::kBackSlow},
+        {cam_AvanceLent, small_picture::kAdvanceSlow},    {cam_AvanceRapide, small_picture::kAdvanceFast},
+        {cam_Play, small_picture::kPlay},                 {cam_Pause, small_picture::kPause},
+        {cam_Stop, small_picture::kStop}};
     ToolBar1 = Place<widgets::TUcToolBar>(this, this, L"ToolBar1", 0, 0, 300, 30);
-    ToolBar1->SetShowCaptions(true);
+    ToolBar1->SetImages(ImageList1);
     ToolBar1->SetFlat(true);
     int n = 0;
-    for (classlib::TBasicAction* bound : std::initializer_list<classlib::TBasicAction*>{
-             cam_ReculeRapide, cam_ReculeLent, cam_AvanceLent, cam_AvanceRapide, cam_Play, cam_Pause, cam_Stop}) {
+    for (const auto& [bound, picture] : buttons) {
+        bound->SetImageIndex(picture);
         auto* button = new widgets::TUcToolButton(this);
         button->SetName(L"ToolButton" + std::to_wstring(++n));
         button->SetParent(ToolBar1);
         button->SetAction(bound);
     }
-    // The buttons read short words; the actions keep their long captions for the shortcut table.
-    const wchar_t* const captions[] = {L"<<", L"<", L">", L">>", L"Play", L"Pause", L"Stop"};
-    for (int i = 0; i < ToolBar1->ButtonCount() && i < 7; ++i)
-        static_cast<widgets::TUcToolButton*>(ToolBar1->Buttons(i))->SetCaption(captions[i]);
 }
 
 long Tnav_captureframe::TransportMode() const {

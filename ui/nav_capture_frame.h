@@ -10,6 +10,7 @@
 #include <cstdint>
 #include <string>
 
+#include "classlib/image_list.h"
 #include "widgets/custom/super_actions.h"
 #include "widgets/unicode/uc_actions.h"
 #include "widgets/unicode/uc_com_controls.h"
@@ -44,6 +45,8 @@ public:
     widgets::custom::TSuperAction* cam_AvanceRapide = nullptr;
     widgets::custom::TSuperAction* cam_ReculeRapide = nullptr;
     widgets::custom::TtoggleAction* cam_PlayPause = nullptr;
+    // The transport buttons' pictures (16 x 16), given to the panel's actions.
+    classlib::TImageList* ImageList1 = nullptr;
     widgets::TUcToolBar* ToolBar1 = nullptr;
 
     // The slots the capture engine fills when a DV source's branch is built and empties when it goes.

@@ -7,6 +7,7 @@
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "settings/settings_host.h"
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 #include "ui/options_text_ids.h"
 #include "ui/ui_text_ids.h"
@@ -48,9 +49,11 @@ std::wstring HostExeName() {
 TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     SetName(L"OptionsFrame");
     using namespace widgets;
+    // A check box of one line, or of two (Lines 2) for a caption that needs two at 120 dots per inch.
     auto check = [this](classlib::TWinControl* parent, const wchar_t* name, int top, const wchar_t* caption,
-                        const wchar_t* hint) {
-        TUcCheckBox* box = Place<TUcCheckBox>(this, parent, name, 8, top, 250, 17);
+                        const wchar_t* hint, int Lines = 1) {
+        TUcCheckBox* box = Place<TUcCheckBox>(this, parent, name, 8, top, 249, Lines == 1 ? 17 : 30);
+        box->SetWordWrap(Lines > 1);
         box->SetCaption(caption);
         box->SetHint(hint);
         return box;
@@ -76,19 +79,20 @@ TOptionsFrame::TOptionsFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     tsJpeg = tab(L"tsJpeg", L"Pictures");
     TabSheet1 = tab(L"TabSheet1", L"DV");
 
-    cbConfirmerImage = check(tsPref, L"cbConfirmerImage", 8, L"Confirm before replacing an existing image",
-                             L"Always ask a confirmation before deleting an existing image file.");
-    cbConfirmerVideo = check(tsPref, L"cbConfirmerVideo", 28, L"Confirm before replacing a video",
+    cbConfirmerImage = check(tsPref, L"cbConfirmerImage", 4, L"Confirm before replacing an existing image",
+                             L"Always ask a confirmation before deleting an existing image file.", 2);
+    cbConfirmerVideo = check(tsPref, L"cbConfirmerVideo", 36, L"Confirm before replacing a video",
                              L"Always ask a confirmation before deleting an existing video file.");
-    cbNotifier = check(tsPref, L"cbNotifier", 48, L"Notify the changes in capture sources",
+    cbNotifier = check(tsPref, L"cbNotifier", 56, L"Notify the changes in capture sources",
                        L"Automatically check if new sources are available\r\nor if existing sources disconnect");
-    cbActiverSuperposition = check(tsPref, L"cbActiverSuperposition", 68, L"Allow the video effects",
+    cbActiverSuperposition = check(tsPref, L"cbActiverSuperposition", 76, L"Allow the video effects",
                                    L"Uncheck if your system lacks of resources.");
     cbMpeg2ratioNormal =
-        check(tsPref, L"cbMpeg2ratioNormal", 88, L"Display the normal mpeg2 with ratio  4x3",
+        check(tsPref, L"cbMpeg2ratioNormal", 96, L"Display the normal mpeg2 with ratio  4x3",
               L"When a mpeg2 stream is processed, if it has no specific ratio indication,\r\nthen display it with "
-              L"ratio 4x3.");
-    rgPrefs = radio(tsPref, L"rgPrefs", 8, 112, 245, 89, "How to save the preferences when quit",
+              L"ratio 4x3.",
+              2);
+    rgPrefs = radio(tsPref, L"rgPrefs", 8, 130, 245, 89, "How to save the preferences when quit",
                     {"Normal Mode (registry)", "Portable Mode ( USB key)", "Do not save when quit"});
     rgPrefs->SetHint("Indicate where the Preferences will be saved in order to retrieve them at next start.");
     rgPrefs->SetShowHint(true);
@@ -175,22 +179,27 @@ void TOptionsFrame::BuildDivxTab() {
     cboxdivx->SetStyle(classlib::TComboBoxStyle::csDropDownList);
     sbPropDivx = Place<TUcSpeedButton>(this, gbdivx, L"sbPropDivx", 8, 44, 110, 22);
     sbVersionDivx = Place<TUcSpeedButton>(this, gbdivx, L"sbVersionDivx", 127, 44, 110, 22);
-    rgRatioDivX = Place<classlib::TRadioGroup>(this, tsDivx, L"rgRatioDivX", 8, 84, 245, 40);
+    // Two columns: four do not leave "Normal" room at 120 dots per inch.
+    rgRatioDivX = Place<classlib::TRadioGroup>(this, tsDivx, L"rgRatioDivX", 8, 84, 245, 56);
     rgRatioDivX->SetCaption("");
     for (const char* item : {"Normal", "4x3", "16x9", "native"}) rgRatioDivX->Items()->Add(item);
-    rgRatioDivX->SetColumns(4);
+    rgRatioDivX->SetColumns(2);
     rgRatioDivX->SetHint("Aspect ratio of a video in DivX");
-    cbDemiTaille = Place<TUcCheckBox>(this, tsDivx, L"cbDemiTaille", 8, 130, 245, 17);
+    cbDemiTaille = Place<TUcCheckBox>(this, tsDivx, L"cbDemiTaille", 8, 146, 245, 17);
     cbDemiTaille->SetCaption(L"Height of DivX image <= 288");
     cbDemiTaille->SetHint(L"If checked, then the image will be reduced by half\r\neach time its height is more than 288 "
                           L"pixels.");
-    cbMp3 = Place<TUcCheckBox>(this, tsDivx, L"cbMp3", 8, 152, 245, 17);
-    gbMp3 = Place<TUcGroupBox>(this, tsDivx, L"gbMp3", 8, 174, 245, 74);
+    cbMp3 = Place<TUcCheckBox>(this, tsDivx, L"cbMp3", 8, 168, 245, 17);
+    gbMp3 = Place<TUcGroupBox>(this, tsDivx, L"gbMp3", 8, 190, 245, 74);
     Label3 = Place<TUcLabel>(this, gbMp3, L"Label3", 8, 22, 120, 13);
     cboxBitratemp3 = Place<TUcComboBox>(this, gbMp3, L"cboxBitratemp3", 136, 18, 60, 21);
     cboxBitratemp3->SetStyle(classlib::TComboBoxStyle::csDropDownList);
     sbPropMp3 = Place<TUcSpeedButton>(this, gbMp3, L"sbPropMp3", 8, 44, 110, 22);
-    MemoMp3 = Place<TUcMemo>(this, tsDivx, L"MemoMp3", 8, 254, 245, 40);
+    // Pictures beside the captions: the coders' settings, and the coder's version.
+    for (TUcSpeedButton* button : {sbPropDivx, sbPropMp3})
+        button->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kSettings));
+    sbVersionDivx->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kVersion));
+    MemoMp3 = Place<TUcMemo>(this, tsDivx, L"MemoMp3", 8, 270, 245, 40);
     MemoMp3->SetReadOnly(true);
     MemoMp3->Font()->SetStyle(classlib::TFontStyles{classlib::fsItalic});
     MemoMp3->SetVisible(false);

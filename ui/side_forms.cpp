@@ -1,6 +1,7 @@
 #include "ui/side_forms.h"
 
 #include "settings/program_texts.h"
+#include "ui/action_images.h"
 #include "ui/capture_form.h"
 #include "ui/form_parts.h"
 
@@ -61,13 +62,17 @@ TcamForm::TcamForm(classlib::TComponent* AOwner) : widgets::TUcForm(AOwner) {
     SetBorderIcons(classlib::biSystemMenu | classlib::biMinimize);
     SetClientWidth(481);
     SetClientHeight(74);
+    // The tape's recording date, empty until the camcorder reports one.
     Label1 = Place<widgets::TUcLabel>(this, this, L"Label1", 24, 52, 300, 16);
+    Label1->SetCaption(L"");
     Label1->Font()->SetStyle({classlib::fsBold, classlib::fsItalic});
     Label1->Font()->SetColor(classlib::clMaroon);
     image1 = Place<widgets::TUcImage>(this, this, L"image1", 4, 8, 16, 16);
     image1->SetHint(
         L"This sign shows that this camcorder will receive the keyboard shortcuts\r\nlike CTRL+Ins or CTRL+Del");
     image1->SetVisible(false);
+    image1->Picture()->SetBitmap(PictureGlyph(TPictureSet::psSmall, small_picture::kShortcutsMarker));
+    image1->SetTransparent(true);
     nav_captureframe1 = new Tnav_captureframe(this);
     nav_captureframe1->SetParent(this);
     nav_captureframe1->SetBounds(24, 4, 300, 30);

@@ -1,5 +1,6 @@
 #include "ui/sources_frame.h"
 
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -73,11 +74,16 @@ TSourcesFrame::TSourcesFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     SetArialLook(LabelVideo, {classlib::fsBold}, classlib::clTeal);
     LabelVideo->SetHint(
         L"Indicates the name of the next file to be captured,\r\nor the current one if a capture is ongoing.");
-    // Plain marks in place of pictures: "..." opens settings, the circle arrow lists again.
+    // Pictures only: the settings, the new list of sources and the camcorder windows; sbPelorin and
+    // sbVideo take their actions' pictures when they are linked.
     for (TUcSpeedButton* button : {sbVideoSettings, sbAudioSettings, sbFormatCapturesettings})
-        button->SetCaption(L"...");
-    ActualiserVideoSpeedBtn->SetCaption(L"\u21BB");
-    for (TUcSpeedButton* button : {sbVideoPilotVCR, sbAudioPilotVCR, sbPelorin, sbVideo}) button->SetCaption(L"");
+        button->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kSettings));
+    ActualiserVideoSpeedBtn->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kRefresh));
+    for (TUcSpeedButton* button : {sbVideoPilotVCR, sbAudioPilotVCR})
+        button->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kCamcorder));
+    for (TUcSpeedButton* button : {sbVideoSettings, sbAudioSettings, sbFormatCapturesettings, ActualiserVideoSpeedBtn,
+                                   sbVideoPilotVCR, sbAudioPilotVCR, sbPelorin, sbVideo})
+        button->SetCaption(L"");
     SetShowHint(true);
 }
 

@@ -1,5 +1,5 @@
-// Test helper: what the screen shows of a window, kept as a 24-bit BMP file in the test's working
-// folder (a test artefact), with the count of pixels unlike the top-left one (none: nothing painted).
+// Test helper: what the screen shows of a window, kept as a 24-bit BMP file in the build folder
+// (a test artefact), with the count of pixels unlike the top-left one (none: nothing painted).
 #pragma once
 
 #include <windows.h>
@@ -9,6 +9,44 @@
 
 namespace quill_test {
 
+// The folder where a test program keeps its screenshots: screenshots\<program>\ in the build folder
+// (the parent of the programs' bin folder), whatever the working folder, so that a test run by
+// hand from the source tree leaves no picture there. Made when missing; ends with a backslash.
+inline std::wstring ScreenshotFolder() {
+    std::wstring exe(32768, L'\0');
+    exe.resize(GetModuleFileNameW(nullptr, exe.data(), static_cast<DWORD>(exe.size())));
+    const size_t slash = exe.find_last_of(L"\\/");
+    std::wstring program = exe.substr(slash + 1);
+    if (program.size() > 4 && _wcsicmp(program.c_str() + program.size() - 4, L".exe") == 0)
+        program.resize(program.size() - 4);
+    const std::wstring bin = exe.substr(0, slash);
+    std::wstring folder = bin.substr(0, bin.find_last_of(L"\\/")) + L"\\screenshots";
+    CreateDirectoryW(folder.c_str(), nullptr);
+    folder += L"\\" + program;
+    CreateDirectoryW(folder.c_str(), nullptr);
+    return folder + L"\\";
+}
+
+// Name itself when it is a full path, else Name in ScreenshotFolder().
+inline std::wstring ScreenshotPath(const std::wstring& Name) {
+    const bool full = (Name.size() > 1 && Name[1] == L':') || (!Name.empty() && (Name[0] == L'\\' || Name[0] == L'/'));
+    return full ? Name : ScreenshotFolder() + Name;
+}
+
+// Lets the windows of this thread paint what they were told: Rounds rounds of the waiting
+// messages, Pause milliseconds apart.
+inline void PumpWindowMessages(int Rounds = 5, DWORD Pause = 10) {
+    MSG msg;
+    for (int round = 0; round < Rounds; ++round) {
+        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
+            TranslateMessage(&msg);
+            DispatchMessageW(&msg);
+        }
+        Sleep(Pause);
+    }
+}
+
+// Keeps the picture as ScreenshotPath(FileName).
 inline int SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
     RECT r{};
     GetWindowRect(Window, &r);
@@ -39,7 +77,7 @@ inline int SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
     header.bfType = 0x4D42;
     header.bfOffBits = sizeof header + sizeof info;
     header.bfSize = header.bfOffBits + static_cast<DWORD>(pixels.size());
-    if (FILE* out = _wfopen(FileName.c_str(), L"wb")) {
+    if (FILE* out = _wfopen(ScreenshotPath(FileName).c_str(), L"wb")) {
         fwrite(&header, sizeof header, 1, out);
         fwrite(&info, sizeof info, 1, out);
         fwrite(pixels.data(), 1, pixels.size(), out);

@@ -57,16 +57,7 @@ inline std::wstring ProgramFolder() {
 }
 
 // Lets the windows paint and the posted messages run.
-inline void PumpMessages() {
-    MSG msg;
-    for (int round = 0; round < 5; ++round) {
-        while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) {
-            TranslateMessage(&msg);
-            DispatchMessageW(&msg);
-        }
-        Sleep(10);
-    }
-}
+inline void PumpMessages() { quill_test::PumpWindowMessages(); }
 
 // The window brought up and painted, then as the screen shows it (see SaveWindowScreenshot).
 inline int SaveScreenshot(HWND Window, const std::wstring& FileName) {

@@ -6,6 +6,7 @@
 
 #include "classlib/application.h"
 #include "wide_window_environment.h"
+#include "window_screenshot.h"
 
 namespace panels_test {
 
@@ -91,7 +92,7 @@ int PanelTest::Screenshot(classlib::TWinControl* Control, const std::wstring& Fi
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof(BITMAPFILEHEADER) + sizeof(BITMAPINFOHEADER);
     file.bfSize = file.bfOffBits + size;
-    std::ofstream out(std::filesystem::path(FileName), std::ios::binary);
+    std::ofstream out(std::filesystem::path(quill_test::ScreenshotPath(FileName)), std::ios::binary);
     out.write(reinterpret_cast<const char*>(&file), sizeof(file));
     out.write(reinterpret_cast<const char*>(&info.bmiHeader), sizeof(BITMAPINFOHEADER));
     out.write(static_cast<const char*>(bits), size);

@@ -9,8 +9,13 @@
 #include <cstdint>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "classlib/forms.h"
+#include "dshow/ds_graph.h"
+#include "engine/capture_data_module.h"
+#include "engine/engine_host.h"
+#include "filters/filters_host.h"
 #include "tests/ui/store_helpers.h"
 #include "ui/capture_form.h"
 #include "ui/options_frame.h"
@@ -95,6 +100,54 @@ protected:
     std::wstring exe_;
     std::wstring ini_;
     std::unique_ptr<TTestCaptureForm> form_;
+};
+
+// Counts the graph's runs.
+class RunCounter : public dshow::IGraphEventSink {
+public:
+    void GraphEvent(long, LONG_PTR, LONG_PTR) override {}
+    void ControlEvent(dshow::TGraphControlEvent Event, int) override {
+        if (Event == dshow::ceRun) ++runs;
+    }
+    int runs = 0;
+};
+
+// The main window with the capture data module, started from stored settings up to the end of its
+// first idle; runs_ counts the graph's runs from there on.
+class StartedFormTest : public CaptureFormTest {
+protected:
+    void SetUp() override {
+        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
+        CaptureFormTest::SetUp();
+    }
+    void TearDown() override {
+        if (form_ != nullptr && module_ != nullptr) module_->fg->UnregisterEventSink(&runs_);
+        // The data module goes first, as at the program's end: its sources' devices still exist.
+        delete module_;
+        module_ = nullptr;
+        CaptureFormTest::TearDown();
+        engine::SetEngineHost(nullptr);
+        filters::SetFiltersHost(nullptr);
+        CoUninitialize();
+    }
+
+    // The program's start with these stored settings (portable mode), up to the end of the first idle.
+    TTestCaptureForm* Start(std::vector<std::wstring> Settings) {
+        Settings.insert(Settings.begin(), kIniSection);
+        WriteIniLines(ini_, Settings);
+        Create();
+        engine::SetEngineHost(form_.get());
+        filters::SetFiltersHost(form_.get());
+        module_ = new engine::Tdm(nullptr);
+        form_->Show();
+        bool done = false;
+        form_->AppEvents1Idle(form_.get(), done);
+        module_->fg->RegisterEventSink(&runs_);
+        return form_.get();
+    }
+
+    engine::Tdm* module_ = nullptr;
+    RunCounter runs_;
 };
 
 }  // namespace quill_test

@@ -28,6 +28,7 @@
 #include "settings/settings_catalogue.h"
 #include "tests/standins/first_standins_support.h"
 #include "tests/ui/capture_form_fixture.h"
+#include "window_screenshot.h"
 #include "ui/dossiers_frame.h"
 #include "ui/extraire_frame.h"
 #include "ui/info_frames.h"
@@ -103,7 +104,8 @@ std::vector<BYTE> SaveWindowShot(HWND Window, const std::wstring& File) {
     fileHeader.bfType = 0x4D42;
     fileHeader.bfOffBits = sizeof(fileHeader) + sizeof(header);
     fileHeader.bfSize = fileHeader.bfOffBits + header.biSizeImage;
-    HANDLE file = CreateFileW(File.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, FILE_ATTRIBUTE_NORMAL, nullptr);
+    HANDLE file = CreateFileW(quill_test::ScreenshotPath(File).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE && !pixels.empty()) {
         DWORD written = 0;
         WriteFile(file, &fileHeader, sizeof(fileHeader), &written, nullptr);
@@ -175,49 +177,10 @@ public:
     void Refused(const std::wstring&) override {}
 };
 
-// Counts the graph's runs.
-class RunCounter : public dshow::IGraphEventSink {
-public:
-    void GraphEvent(long, LONG_PTR, LONG_PTR) override {}
-    void ControlEvent(dshow::TGraphControlEvent Event, int) override {
-        if (Event == dshow::ceRun) ++runs;
-    }
-    int runs = 0;
-};
-
 // The main window with the capture data module, started from stored settings up to the end of its
 // first idle.
-class SourcesTest : public CaptureFormTest {
+class SourcesTest : public StartedFormTest {
 protected:
-    void SetUp() override {
-        CoInitializeEx(nullptr, COINIT_APARTMENTTHREADED);
-        CaptureFormTest::SetUp();
-    }
-    void TearDown() override {
-        if (form_ != nullptr && module_ != nullptr) module_->fg->UnregisterEventSink(&runs_);
-        // The data module goes first, as at the program's end: its sources' devices still exist.
-        delete module_;
-        module_ = nullptr;
-        CaptureFormTest::TearDown();
-        engine::SetEngineHost(nullptr);
-        filters::SetFiltersHost(nullptr);
-        CoUninitialize();
-    }
-
-    // The program's start with these stored settings (portable mode), up to the end of the first idle.
-    TTestCaptureForm* Start(std::vector<std::wstring> Settings) {
-        Settings.insert(Settings.begin(), kIniSection);
-        WriteIniLines(ini_, Settings);
-        Create();
-        engine::SetEngineHost(form_.get());
-        filters::SetFiltersHost(form_.get());
-        module_ = new engine::Tdm(nullptr);
-        form_->Show();
-        bool done = false;
-        form_->AppEvents1Idle(form_.get(), done);
-        module_->fg->RegisterEventSink(&runs_);
-        return form_.get();
-    }
     engine::TVideoSource* Video() { return module_->CurrentVideoSource; }
     engine::TAudioSource* Audio() { return module_->CurrentAudioSource; }
     ui::TSourcesFrame* Panel() { return form_->SourcesFrame; }
@@ -238,9 +201,6 @@ protected:
         form_->cboxVideoChange(Panel()->cboxvideo);
     }
     void DeviceChange() { SendMessageW(form_->Handle(), WM_DEVICECHANGE, 7, 0); }
-
-    engine::Tdm* module_ = nullptr;
-    RunCounter runs_;
 };
 
 const std::vector<std::wstring> kCameraAndMicrophone = {
@@ -641,14 +601,12 @@ TEST_F(SourcesTest, GrabbedPictureIsSavedAtTheDisplayRatioAndShownInItsBox) {
     EXPECT_EQ(grab->Image->Height(), grab->Bevel3->Height());
 }
 
-// The main window with each panel of the sources' topic, kept as pictures in the test's folder.
+// The main window with each panel of the sources' topic, kept as pictures in the build folder.
 TEST_F(SourcesTest, ScreenshotsOfTheSourcesFoldersAndGrabPanels) {
     Start(kCameraAndMicrophone);
     ASSERT_TRUE(Previewing());
-    CreateDirectoryW(L"artefacts", nullptr);
     std::vector<ui::TPanelFrame*> panels{form_->SourcesFrame, form_->DossiersFrame1, form_->ExtraireFrame1};
-    const wchar_t* names[] = {L"artefacts\\main_window_sources.bmp", L"artefacts\\main_window_folders.bmp",
-                              L"artefacts\\main_window_grab.bmp"};
+    const wchar_t* names[] = {L"main_window_sources.bmp", L"main_window_folders.bmp", L"main_window_grab.bmp"};
     std::vector<std::vector<BYTE>> shots;
     for (std::size_t i = 0; i < panels.size(); ++i) {
         for (ui::TPanelFrame* other : panels) other->HideFrame();
@@ -657,7 +615,7 @@ TEST_F(SourcesTest, ScreenshotsOfTheSourcesFoldersAndGrabPanels) {
         PumpUntil([] { return false; }, 400);
         shots.push_back(SaveWindowShot(form_->Handle(), names[i]));
         ASSERT_FALSE(shots.back().empty()) << "no picture of the window";
-        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(names[i]));
+        EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(quill_test::ScreenshotPath(names[i]).c_str()));
     }
     // Each panel shows something of its own.
     EXPECT_NE(shots[0], shots[1]);

@@ -175,6 +175,47 @@ TEST_F(WideButtonsPanelsTest, GlyphsGiveEachStateItsImage) {
               L"Internal Error: Control does not support IUcGlyphButton.");
 }
 
+// A speed or bit button linked to an action shows the action's picture when it has no glyph of
+// its own; its own glyph stays, and an action without a picture in its list gives none.
+TEST_F(WideButtonsPanelsTest, GlyphButtonsWithoutGlyphTakeTheirActionsPicture) {
+    auto* images = new classlib::TImageList(form);
+    images->SetWidth(16);
+    images->SetHeight(16);
+    HBITMAP strip = MakeStrip(16, {RGB(255, 0, 0), RGB(0, 160, 0)});
+    images->AddMasked(strip, static_cast<classlib::TColor>(RGB(255, 0, 255)));
+    DeleteObject(strip);
+    auto* actions = new classlib::TActionList(form);
+    actions->SetImages(images);
+    auto action = [&](int Image) {
+        auto* made = new classlib::TAction(form);
+        made->SetActionList(actions);
+        made->SetImageIndex(Image);
+        return made;
+    };
+    auto green = [](classlib::TButtonGlyph* Glyph) {
+        return quill_test::InkOf(RGB(0, 160, 0), 16, 16, [&](HDC dc) { Glyph->DrawGlyph(dc, 0, 0, classlib::TButtonState::bsUp); }).Count;
+    };
+
+    auto* speed = new TUcSpeedButton(form);
+    speed->SetAction(action(1));
+    ASSERT_FALSE(speed->ButtonGlyph()->Empty());
+    EXPECT_EQ(speed->ButtonGlyph()->GlyphSize().cx, 16);
+    EXPECT_GT(green(speed->ButtonGlyph()), 200);
+    auto* bit = new TUcBitBtn(form);
+    bit->SetAction(action(1));
+    EXPECT_GT(green(bit->ButtonGlyph()), 200);
+
+    auto* own = new TUcSpeedButton(form);
+    own->SetGlyph(MakeStrip(16, {RGB(255, 0, 0)}));
+    own->SetAction(action(1));
+    EXPECT_EQ(green(own->ButtonGlyph()), 0);
+    for (int image : {-1, 2}) {
+        auto* none = new TUcSpeedButton(form);
+        none->SetAction(action(image));
+        EXPECT_TRUE(none->ButtonGlyph()->Empty()) << image;
+    }
+}
+
 TEST_F(WideButtonsPanelsTest, BitButtonKindsCaptionsAndClicks) {
     auto* ok = new TUcBitBtn(form);
     ok->SetParent(form);

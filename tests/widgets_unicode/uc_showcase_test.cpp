@@ -1,5 +1,5 @@
 // One wide form with every wide control, each showing a text outside code page 1252, photographed
-// under Xvfb: the picture is kept in the test's working folder as wide_controls.bmp, and each
+// under Xvfb: the picture is kept in the build folder's screenshots as wide_controls.bmp, and each
 // control's place in it is compared with what the control reports. The same form with the texts'
 // ANSI forms ("?" for every character outside the code page) must look different in every place.
 #include <windows.h>
@@ -13,6 +13,7 @@
 
 #include "classlib/conversions.h"
 #include "uc_test_support.h"
+#include "window_screenshot.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_check_list_box.h"
 #include "widgets/unicode/uc_com_controls.h"
@@ -61,14 +62,14 @@ TShot Photograph(HWND Window) {
 }
 
 // Writes the picture as a 24-bit BMP file.
-bool SaveBmp(const TShot& Shot, const char* Name) {
+bool SaveBmp(const TShot& Shot, const wchar_t* Name) {
     const int stride = (Shot.Width * 3 + 3) & ~3;
     BITMAPFILEHEADER file{};
     BITMAPINFOHEADER info{sizeof(BITMAPINFOHEADER), Shot.Width, Shot.Height, 1, 24, BI_RGB, 0, 0, 0, 0, 0};
     file.bfType = 0x4D42;
     file.bfOffBits = sizeof(file) + sizeof(info);
     file.bfSize = file.bfOffBits + static_cast<DWORD>(stride) * Shot.Height;
-    FILE* f = std::fopen(Name, "wb");
+    FILE* f = _wfopen(quill_test::ScreenshotPath(Name).c_str(), L"wb");
     if (f == nullptr) return false;
     std::fwrite(&file, sizeof(file), 1, f);
     std::fwrite(&info, sizeof(info), 1, f);
@@ -238,7 +239,7 @@ TEST_F(WideShowcaseTest, EveryWideControlShowsTheTextItReports) {
     };
     settle();
     TShot wide = Photograph(form->Handle());
-    EXPECT_TRUE(SaveBmp(wide, "wide_controls.bmp"));
+    EXPECT_TRUE(SaveBmp(wide, L"wide_controls.bmp"));
 
     EXPECT_EQ(WindowText(form->Handle()), kCjk + L" " + kGreek);
     EXPECT_EQ(tools->Align(), classlib::TAlign::alTop);
@@ -269,7 +270,7 @@ TEST_F(WideShowcaseTest, EveryWideControlShowsTheTextItReports) {
     for (const TShown& s : shown) s.Show(classlib::AnsiToWide(WideToAnsi(s.Text)));
     settle();
     TShot ansi = Photograph(form->Handle());
-    SaveBmp(ansi, "wide_controls_ansi_forms.bmp");
+    SaveBmp(ansi, L"wide_controls_ansi_forms.bmp");
     for (size_t i = 0; i < shown.size(); ++i) {
         EXPECT_NE(shown[i].Reported(), shown[i].Text) << shown[i].Name;
         const RECT& r = places[i];
