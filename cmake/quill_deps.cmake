@@ -1,7 +1,8 @@
 # The coding libraries that scripts/deps.sh builds from Debian's sources into a cache outside the work
 # tree, as imported targets:
 #   quill::mp3lame     libmp3lame (MP3 encoding)
-#   quill::avcodec     libavcodec with its MPEG-4 part 2 encoder and its DV coder, and libavutil
+#   quill::avcodec     libavcodec (MPEG-4 part 2, DV, MPEG-1/2 video and audio, Windows Media coders), libavutil
+#   quill::avformat    libavformat with the MPEG-1 system, MPEG-2 program-stream and ASF writers
 #   quill::jpeg        libjpeg-turbo's libjpeg;  quill::turbojpeg  its TurboJPEG interface
 # QUILL_DEPS_PREFIX is the cache folder of this build's arch (scripts/build.sh passes it).
 
@@ -41,5 +42,6 @@ endfunction()
 
 quill_import_dep(quill::mp3lame libmp3lame.a)
 quill_import_dep(quill::avcodec libavcodec.a libavutil.a LINK bcrypt)
+quill_import_dep(quill::avformat libavformat.a LINK quill::avcodec)
 quill_import_dep(quill::jpeg libjpeg.a)
 quill_import_dep(quill::turbojpeg libturbojpeg.a)

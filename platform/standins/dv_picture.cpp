@@ -346,16 +346,6 @@ void PlanesToPicture(const TPlanes& p, TPixelFormat format, std::uint8_t* out)
     }
 }
 
-// Damaged frames are shown as they decode: the coder's complaints go nowhere.
-void QuietCoderLog()
-{
-    static const bool quiet = [] {
-        av_log_set_level(AV_LOG_QUIET);
-        return true;
-    }();
-    (void)quiet;
-}
-
 void FreeContext(AVCodecContext*& context)
 {
     if (context != nullptr) avcodec_free_context(&context);
@@ -485,6 +475,35 @@ TDVPictureDecoder::~TDVPictureDecoder()
     av_packet_free(&impl_->Packet);
 }
 
+// Damaged frames are shown as they decode: the coder's complaints go nowhere.
+void QuietCoderLog()
+{
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
+}
+
+bool FrameToPicture(const AVFrame* picture, TPixelFormat format, int width, int height, std::span<std::uint8_t> out,
+                    std::vector<std::uint8_t>& scratch)
+{
+    if (picture == nullptr || out.size() < PictureBytes(format, width, height)) return false;
+    const TPlanes planes = PlanesOf(const_cast<AVFrame*>(picture));
+    bool ok = planes.ShiftX >= 1 && planes.ShiftX <= 2 && planes.ShiftY <= 1 && picture->data[2] != nullptr &&
+              (picture->format == AV_PIX_FMT_YUV420P || picture->format == AV_PIX_FMT_YUV411P ||
+               picture->format == AV_PIX_FMT_YUV422P);
+    if (ok && planes.Width == width && planes.Height == height) {
+        PlanesToPicture(planes, format, out.data());
+    } else if (ok) {
+        scratch.resize(PictureBytes(TPixelFormat::Rgb24TopDown, planes.Width, planes.Height));
+        PlanesToPicture(planes, TPixelFormat::Rgb24TopDown, scratch.data());
+        const TPictureView whole{scratch.data(), scratch.size(), planes.Width, planes.Height, TPixelFormat::Rgb24TopDown};
+        ok = ScalePicture(whole, format, width, height, out);
+    }
+    return ok;
+}
+
 bool TDVPictureDecoder::Decode(std::span<const std::uint8_t> frame, TPixelFormat format, int width, int height,
                                std::span<std::uint8_t> out)
 {
@@ -517,16 +536,7 @@ bool TDVPictureDecoder::Decode(std::span<const std::uint8_t> frame, TPixelFormat
     if (avcodec_send_packet(context, packet) < 0) return false;
     const int received = avcodec_receive_frame(context, picture);
     if (received < 0) return false;
-    const TPlanes planes = PlanesOf(picture);
-    bool ok = planes.ShiftX >= 1 && planes.ShiftX <= 2 && planes.ShiftY <= 1 && picture->data[2] != nullptr;
-    if (ok && planes.Width == width && planes.Height == height) {
-        PlanesToPicture(planes, format, out.data());
-    } else if (ok) {
-        impl_->Raster.resize(PictureBytes(TPixelFormat::Rgb24TopDown, planes.Width, planes.Height));
-        PlanesToPicture(planes, TPixelFormat::Rgb24TopDown, impl_->Raster.data());
-        const TPictureView whole{impl_->Raster.data(), impl_->Raster.size(), planes.Width, planes.Height, TPixelFormat::Rgb24TopDown};
-        ok = ScalePicture(whole, format, width, height, out);
-    }
+    const bool ok = FrameToPicture(picture, format, width, height, out, impl_->Raster);
     av_frame_unref(picture);
     return ok;
 }

@@ -10,6 +10,8 @@
 #include <span>
 #include <vector>
 
+struct AVFrame;
+
 namespace standins {
 
 enum class TPixelFormat {
@@ -36,6 +38,15 @@ std::size_t PictureBytes(TPixelFormat format, int width, int height);
 // Scales Source (nearest pixel) into a picture of Width x Height in Format; false when either picture
 // is empty or a buffer is shorter than its size says.
 bool ScalePicture(const TPictureView& source, TPixelFormat format, int width, int height, std::span<std::uint8_t> out);
+
+// A picture decoded by libavcodec (8-bit planar YUV 4:2:0, 4:1:1 or 4:2:2) into Out, Width x Height in
+// Format, scaled through Scratch when the sizes differ; false when the frame is of another kind or Out
+// is too small. The MPEG stand-ins decode through it too.
+bool FrameToPicture(const AVFrame* picture, TPixelFormat format, int width, int height, std::span<std::uint8_t> out,
+                    std::vector<std::uint8_t>& scratch);
+
+// Silences libavcodec's log once per process: damaged input is shown or refused as it decodes.
+void QuietCoderLog();
 
 // Copies the video blocks of From into To (both whole frames of one system; the shorter length counts).
 void DVCopyVideoBlocks(std::span<const std::uint8_t> from, std::span<std::uint8_t> to);
