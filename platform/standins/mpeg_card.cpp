@@ -23,9 +23,9 @@ namespace standins {
 
 namespace {
 
-TMpegVideo CapabilityVideo(int index)
+TMpegVideo CodingVideo(bool mpeg2)
 {
-    return index == 0 ? TMpegVideo{true, kMpegCard2Width, kMpegCard2Height, kMpegCardFrameTime}
+    return mpeg2 ? TMpegVideo{true, kMpegCard2Width, kMpegCard2Height, kMpegCardFrameTime}
                       : TMpegVideo{false, kMpegCard1Width, kMpegCard1Height, kMpegCardFrameTime};
 }
 
@@ -72,7 +72,10 @@ void DrawPicture(AVFrame* frame, long long number)
 
 class TMpegCardPin : public TLiveOutputPin {
 public:
-    TMpegCardPin(TLiveSourceFilter* filter, HRESULT& hr) : TLiveOutputPin("Test MPEG card pin", filter, hr, kTestMpegCardPinName) {}
+    TMpegCardPin(TLiveSourceFilter* filter, HRESULT& hr, bool mpeg1First)
+        : TLiveOutputPin("Test MPEG card pin", filter, hr, kTestMpegCardPinName), mpeg1First_(mpeg1First)
+    {
+    }
     ~TMpegCardPin() override { CloseEncoder(); }
 
     HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
@@ -90,7 +93,7 @@ protected:
     int CapabilitySize() const override { return sizeof(VIDEO_STREAM_CONFIG_CAPS); }
     void BuildCapability(int index, AM_MEDIA_TYPE& m, BYTE* caps) const override
     {
-        const TMpegVideo video = CapabilityVideo(index);
+        const TMpegVideo video = CodingVideo((index == 0) != mpeg1First_);
         if (!MakeMpegVideoType(video, m)) throw std::bad_alloc();
         if (caps == nullptr) return;
         VIDEO_STREAM_CONFIG_CAPS c{};
@@ -109,7 +112,7 @@ protected:
     {
         TMpegVideo asked;
         if (!ReadMpegVideo(request, asked)) return false;
-        const TMpegVideo video = CapabilityVideo(asked.Mpeg2 ? 0 : 1);
+        const TMpegVideo video = CodingVideo(asked.Mpeg2);
         if (asked.Width != video.Width || asked.Height != video.Height ||
             (asked.FrameTime != 0 && asked.FrameTime != video.FrameTime)) {
             return false;
@@ -189,14 +192,16 @@ private:
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
     bool key_ = true;
+    const bool mpeg1First_;
 };
 
 class TMpegCard : public TLiveSourceFilter {
 public:
-    explicit TMpegCard(IUnknown* owner) : TLiveSourceFilter(kTestMpegCardName, owner, CLSID_QuillTestMpegCard)
+    TMpegCard(IUnknown* owner, bool mpeg1)
+        : TLiveSourceFilter(mpeg1 ? kTestMpeg1CardName : kTestMpegCardName, owner, mpeg1 ? CLSID_QuillTestMpeg1Card : CLSID_QuillTestMpegCard)
     {
         HRESULT hr = S_OK;
-        SetPin(std::make_unique<TMpegCardPin>(this, hr));
+        SetPin(std::make_unique<TMpegCardPin>(this, hr, mpeg1));
     }
 };
 
@@ -205,15 +210,18 @@ const REGFILTERPINS kPins[] = {
     {const_cast<LPWSTR>(kTestMpegCardPinName), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 2, kPinTypes}};
 
 const TStandinRegistrar registrar([](filters::TBCFilterTemplate& templates) {
-    filters::TBCFilterTemplateEntry entry;
-    entry.Name = kTestMpegCardName;
-    entry.FilterClsid = CLSID_QuillTestMpegCard;
-    entry.Category = CLSID_VideoInputDeviceCategory;
-    entry.Merit = MERIT_DO_NOT_USE;
-    entry.PinCount = 1;
-    entry.Pins = kPins;
-    entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* { return new TMpegCard(controller); };
-    templates.Add(std::move(entry));
+    for (const bool mpeg1 : {false, true}) {
+        filters::TBCFilterTemplateEntry entry;
+        entry.Name = mpeg1 ? kTestMpeg1CardName : kTestMpegCardName;
+        entry.FilterClsid = mpeg1 ? CLSID_QuillTestMpeg1Card : CLSID_QuillTestMpegCard;
+        entry.Category = CLSID_VideoInputDeviceCategory;
+        entry.Merit = MERIT_DO_NOT_USE;
+        entry.PinCount = 1;
+        entry.Pins = kPins;
+        entry.Create = mpeg1 ? [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* { return new TMpegCard(controller, true); }
+                             : [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* { return new TMpegCard(controller, false); };
+        templates.Add(std::move(entry));
+    }
 });
 
 }  // namespace

@@ -36,6 +36,7 @@ const wchar_t kMicrophone[] = L"Quillotrane Test Microphone";
 const wchar_t kCamcorderVideo[] = L"DV Source - Video";
 const wchar_t kCamcorderSound[] = L"DV Source - Audio";
 const wchar_t kMpegCard[] = L"Quillotrane Test MPEG Card";
+const wchar_t kMpeg1Card[] = L"Quillotrane Test MPEG-1 Card";
 // The tag ffprobe gives MPEG audio in a program stream (none: the stream id says it).
 const char kMpegSoundTag[] = "0x0000";
 
@@ -412,8 +413,8 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
 }
 
 // The test MPEG card's coded video with the microphone's sound, through the MPEG audio encoder and the
-// program-stream multiplexer the program finds for it: format 3 cut once. Both parts are MPEG program
-// streams with video and sound.
+// program-stream multiplexer the program finds for it: format 3 cut once, then format 4 from the
+// MPEG-1 test card. Every part is an MPEG program stream with video and sound.
 TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
     TProgram program;
@@ -426,12 +427,20 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
     ASSERT_TRUE(Growing(program, Clip(1, L".mpg"), 300000));
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".mpg")); })) << "the cut closes the first part";
-    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    // The format list offers the new card's own format once its preview runs.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1, L".mpg")); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kMpeg1Card)}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kMpeg1Card; })) << testing::PrintToString(program.VideoSource());
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=mpeg1 native stream", L"capture"}));
+    EXPECT_EQ(L"mpeg1 native stream", program.CaptureFormat());
+    ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000));
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".mpg")); }));
     EXPECT_TRUE(program.Close());
 
-    for (int part = 0; part < 2; ++part) {
-        ReadBack(Clip(part, L".mpg"), {"mpeg2video", "mp2", kMpegSoundTag, false});
+    for (int part = 0; part < 3; ++part) {
+        ReadBack(Clip(part, L".mpg"), {part < 2 ? "mpeg2video" : "mpeg1video", "mp2", kMpegSoundTag, false});
         EXPECT_EQ("mpeg", quill_test::Probe(Clip(part, L".mpg")).Get("format.format_name")) << "a program stream";
     }
 }

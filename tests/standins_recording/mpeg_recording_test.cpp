@@ -8,6 +8,9 @@
 #include <dvdmedia.h>
 #include <mmreg.h>
 
+#include <mutex>
+#include <tuple>
+
 #include "platform/standins/mpeg_audio_encoder.h"
 #include "platform/standins/mpeg_card.h"
 #include "platform/standins/mpeg_decoder.h"
@@ -174,52 +177,71 @@ TEST_F(MpegRecording, MpegOneChosenOnTheCardIsWrittenWithoutSoundWhenNoneIsConne
     ASSERT_NO_FATAL_FAILURE(RecordBytes(200000));
     EXPECT_EQ(0, ErrorEvents());
     ASSERT_NO_FATAL_FAILURE(ExpectWholeProgramStream("mpeg1video", "352", false));
+
+    // The MPEG-1 card offers the same two codings, MPEG-1 first.
+    auto mpeg1 = Device(CLSID_VideoInputDeviceCategory, L"Quillotrane Test MPEG-1 Card");
+    ASSERT_TRUE(mpeg1);
+    ComPtr<IAMStreamConfig> mpeg1Config;
+    ASSERT_EQ(S_OK, PinAt(mpeg1.Get(), PINDIR_OUTPUT).As(&mpeg1Config));
+    ASSERT_EQ(S_OK, mpeg1Config->GetFormat(&mt));
+    EXPECT_EQ(MEDIASUBTYPE_MPEG1Payload, mt->subtype);
+    DeleteMediaType(mt);
+    ASSERT_EQ(S_OK, mpeg1Config->GetStreamCaps(1, &mt, reinterpret_cast<BYTE*>(&caps)));
+    EXPECT_EQ(MEDIASUBTYPE_MPEG2_VIDEO, mt->subtype);
+    DeleteMediaType(mt);
 }
 
+// Each card's pictures through the decoder: the number in each picture, and the bars where it says.
 TEST_F(MpegRecording, TheDecoderShowsTheCardsPicturesWithTheirNumbers)
 {
-    card = Card();
-    auto decoder = AddStock(standins::CLSID_MpegVideoDecoderStandin, L"MPEG decoder");
-    ASSERT_TRUE(card && decoder);
-    ASSERT_EQ(S_OK, Link(card.Get(), decoder.Get()));
-    GrabberCallback& cb = Callback();
-    std::mutex lock;
-    std::vector<unsigned long> numbers;
-    std::vector<int> wrongBars;
-    cb.OnSample = [&](IMediaSample* sample) {
-        BYTE* data = nullptr;
-        sample->GetPointer(&data);
-        const std::size_t stride = 720 * 3;
-        if (data == nullptr || sample->GetActualDataLength() < static_cast<long>(stride * 576)) return;
-        // Picture row y is memory row 575 - y; the number's bits are 8-pixel squares on rows 8 to 15.
-        const BYTE* row = data + (575 - 12) * stride;
-        unsigned long n = 0;
-        for (int bit = 0; bit < 32; ++bit) n |= (row[(bit * 8 + 4) * 3 + 1] > 128 ? 1ul : 0ul) << bit;
-        // Below the number: bar (x + 4 n) mod 720 * 8 / 720; white bar 0 is bright in all three colours.
-        const BYTE* low = data + (575 - 300) * stride;
-        int wrong = 0;
-        for (int x = 10; x < 720; x += 90) {
-            const int bar = static_cast<int>((x + 4 * n) % 720 * 8 / 720);
-            const bool green = low[x * 3 + 1] > 128;
-            wrong += green != (bar <= 3);  // white, yellow, cyan and green hold green
-        }
+    for (const auto& [name, width, height] : {std::tuple{L"Quillotrane Test MPEG Card", 720, 576},
+                                              std::tuple{L"Quillotrane Test MPEG-1 Card", 352, 288}}) {
+        SCOPED_TRACE(width);
+        card = Device(CLSID_VideoInputDeviceCategory, name);
+        auto decoder = AddStock(standins::CLSID_MpegVideoDecoderStandin, L"MPEG decoder");
+        ASSERT_TRUE(card && decoder);
+        ASSERT_EQ(S_OK, Link(card.Get(), decoder.Get()));
+        GrabberCallback& cb = Callback();
+        std::mutex lock;
+        std::vector<unsigned long> numbers;
+        std::vector<int> wrongBars;
+        const std::size_t stride = static_cast<std::size_t>(width) * 3;
+        cb.OnSample = [&, width = width, height = height](IMediaSample* sample) {
+            BYTE* data = nullptr;
+            sample->GetPointer(&data);
+            if (data == nullptr || sample->GetActualDataLength() < static_cast<long>(stride * height)) return;
+            // Picture row y is memory row height - 1 - y; the number's bits are 8-pixel squares on rows 8 to 15.
+            const BYTE* row = data + (height - 1 - 12) * stride;
+            unsigned long n = 0;
+            for (int bit = 0; bit < 32; ++bit) n |= (row[(bit * 8 + 4) * 3 + 1] > 128 ? 1ul : 0ul) << bit;
+            // Below the number: bar (x + 4 n) mod width * 8 / width; white, yellow, cyan and green hold green.
+            const BYTE* low = data + (height / 2) * stride;
+            int wrong = 0;
+            for (int x = width / 16; x < width; x += width / 8) {
+                const int bar = static_cast<int>((x + 4 * n) % width * 8 / width);
+                const bool green = low[x * 3 + 1] > 128;
+                wrong += green != (bar <= 3);
+            }
+            std::lock_guard<std::mutex> hold(lock);
+            numbers.push_back(n);
+            wrongBars.push_back(wrong);
+        };
+        auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+        ASSERT_EQ(S_OK, Link(decoder.Get(), grabber.Get()));
+        auto renderer = AddStock(CLSID_NullRenderer, L"Null");
+        ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
+        RunUntil([&] {
+            std::lock_guard<std::mutex> hold(lock);
+            return numbers.size() >= 15;
+        });
         std::lock_guard<std::mutex> hold(lock);
-        numbers.push_back(n);
-        wrongBars.push_back(wrong);
-    };
-    auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    ASSERT_EQ(S_OK, Link(decoder.Get(), grabber.Get()));
-    auto renderer = AddStock(CLSID_NullRenderer, L"Null");
-    ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
-    RunUntil([&] {
-        std::lock_guard<std::mutex> hold(lock);
-        return numbers.size() >= 15;
-    });
-    std::lock_guard<std::mutex> hold(lock);
-    ASSERT_GE(numbers.size(), 15u);
-    EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << "each picture once, in order";
-    EXPECT_EQ(numbers.end(), std::adjacent_find(numbers.begin(), numbers.end()));
-    for (int wrong : wrongBars) EXPECT_EQ(0, wrong) << "the bars where the number says";
+        ASSERT_GE(numbers.size(), 15u);
+        EXPECT_TRUE(std::is_sorted(numbers.begin(), numbers.end())) << "each picture once, in order";
+        EXPECT_EQ(numbers.end(), std::adjacent_find(numbers.begin(), numbers.end()));
+        for (int wrong : wrongBars) EXPECT_EQ(0, wrong) << "the bars where the number says";
+        for (IBaseFilter* f : {card.Get(), decoder.Get(), grabber.Get(), renderer.Get()}) graph->RemoveFilter(f);
+        card.Reset();
+    }
 }
 
 TEST_F(MpegRecording, EachRefusesWhatItCannotTake)
