@@ -1,25 +1,32 @@
-// Coding speed of the stand-ins' libraries with the stand-ins' settings: libdv's DV encoding per PAL frame
-// beside ffmpeg's dvvideo encoder on the same pictures (run from here as a Unix program), libavcodec's
-// MPEG-4 (the Xvid stand-in) and libmp3lame as multiples of real time.
-// Each coder's output is checked: a PAL DV frame's header block, MPEG-4 packets, MP3 frames.
+// Coding speed of the stand-ins' libraries with the stand-ins' settings: the DV stand-ins' coding per PAL
+// frame (libavcodec's DV coder behind our own picture handling: YUY2 in, the frame's video blocks out;
+// DVSD in, bottom-up RGB24 out) beside ffmpeg's dvvideo on the same pictures and frames (run from here as
+// a Unix program), libavcodec's MPEG-4 (the Xvid stand-in) and libmp3lame as multiples of real time.
+// Each coder's output is checked: the DV frame's own header block kept and its picture decoded back
+// within 30 dB, MPEG-4 packets, MP3 frames.
 //   bench_coding.exe [frames]     (default 100; ffmpeg is skipped when it cannot be started)
-// Exits 1 when a coder gives no valid output.
+// Prints "figure <case> <ms>" lines; exits 1 when a coder gives no valid output.
 #include <windows.h>
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <fstream>
 #include <string>
 #include <vector>
 
-#include <libdv/dv.h>
 #include <lame/lame.h>
 extern "C" {
 #include <libavcodec/avcodec.h>
 }
+
+#include "platform/standins/dv_frame.h"
+#include "platform/standins/dv_picture.h"
+#include "tests/common/ffprobe_helpers.h"
 
 namespace {
 
@@ -42,36 +49,31 @@ std::vector<unsigned char> Picture(int w, int h, int index)
     return p;
 }
 
-std::string UnixPath(const std::filesystem::path& p)
+// Processor milliseconds of ffmpeg's coding (its own count after its start-up, -benchmark) with these
+// arguments; negative when it could not be run.
+double FfmpegCpuMs(std::vector<std::string> arguments)
 {
-    std::string s = std::filesystem::absolute(p).string();
-    if (s.size() < 2 || s[1] != ':') return {};
-    s = s.substr(2);
-    for (auto& c : s) c = c == '\\' ? '/' : c;
-    return s;
+    arguments.insert(arguments.begin(), {"ffmpeg", "-hide_banner", "-nostats", "-y", "-threads", "1"});
+    arguments.insert(arguments.end(), {"-benchmark", "-f", "null", "-"});
+    const quill_test::TUnixResult run = quill_test::RunUnix(arguments);
+    if (!run.Ran || run.ExitCode != 0) return -1;
+    const auto field = [&](const char* name) {
+        const std::size_t at = run.Err.find(name);
+        return at == std::string::npos ? -1.0 : std::atof(run.Err.c_str() + at + std::strlen(name));
+    };
+    const double user = field("utime="), system = field("stime=");
+    return user < 0 || system < 0 ? -1 : (user + system) * 1000;
 }
 
-// Wall-clock seconds of a shell command (Wine gives no waitable handle for a Unix process: a file marks
-// its end); negative when it could not be run.
-double TimeShell(const std::string& command)
+// The median of per-frame times: a frame the scheduler interrupted does not count.
+double Median(std::vector<double> v)
 {
-    const auto done = std::filesystem::absolute("bench_coding.done");
-    std::filesystem::remove(done);
-    std::string script = command + " && touch '" + UnixPath(done) + "'";
-    std::wstring line = L"sh -c \"" + std::wstring(script.begin(), script.end()) + L"\"";
-    STARTUPINFOW si{};
-    si.cb = sizeof(si);
-    PROCESS_INFORMATION pi{};
-    const auto start = Clock::now();
-    if (!CreateProcessW(L"Z:\\bin\\sh", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &si, &pi)) return -1;
-    if (pi.hThread) CloseHandle(pi.hThread);
-    if (pi.hProcess) CloseHandle(pi.hProcess);
-    while (!std::filesystem::exists(done)) {
-        if (Seconds(start) > 300) return -1;
-        Sleep(5);
-    }
-    return Seconds(start);
+    if (v.empty()) return -1;
+    std::nth_element(v.begin(), v.begin() + static_cast<std::ptrdiff_t>(v.size() / 2), v.end());
+    return v[v.size() / 2];
 }
+
+double MsSince(Clock::time_point a) { return Seconds(a) * 1000; }
 
 }  // namespace
 
@@ -82,46 +84,94 @@ int main(int argc, char** argv)
     std::vector<std::vector<unsigned char>> pictures;
     for (int i = 0; i < 25; ++i) pictures.push_back(Picture(w, h, i));
 
-    // libdv, as the DV Video Encoder stand-in sets it.
-    dv_encoder_t* dv = dv_encoder_new(FALSE, FALSE, FALSE);
-    dv->isPAL = 1;
-    dv->vlc_encode_passes = 3;
-    dv->static_qno = 0;
-    dv->force_dct = DV_DCT_AUTO;
-    std::vector<unsigned char> frame(144000);
-    auto start = Clock::now();
-    for (int i = 0; i < frames; ++i) {
-        unsigned char* in[3] = {pictures[static_cast<std::size_t>(i % 25)].data(), nullptr, nullptr};
-        dv_encode_full_frame(dv, in, e_dv_color_yuv, frame.data());
-    }
-    const double libdvMs = Seconds(start) * 1000 / frames;
-    dv_encoder_free(dv);
     bool failed = false;
-    // A DIF header block (section type 0) of a 625/50 frame.
-    if (frame[0] != 0x1F || (frame[3] & 0x80) == 0) {
-        std::printf("FAILED: DV encoding: the frame does not start with a PAL header block\n");
+    // DV encoding as the DV Video Encoder stand-in does it: a YUY2 picture into the video blocks of a
+    // frame that keeps its own header, subcode and VAUX blocks.
+    standins::TDVFrameSpec spec;
+    spec.Pal = true;
+    spec.Timecode = filters::TDVTimecode{1, 2, 3, 4};
+    spec.AudioRate = 0;
+    std::vector<unsigned char> blank(standins::DVFrameBytes(true));
+    standins::DVBuildFrame(blank, spec);
+    std::vector<std::vector<unsigned char>> coded(pictures.size(), blank);
+    standins::TDVPictureEncoder encoder;
+    int refused = 0;
+    std::vector<double> times;
+    for (int i = 0; i < frames; ++i) {
+        const auto& p = pictures[static_cast<std::size_t>(i % 25)];
+        const standins::TPictureView view{p.data(), p.size(), w, h, standins::TPixelFormat::Yuy2};
+        const auto t = Clock::now();
+        refused += encoder.Encode(view, true, coded[static_cast<std::size_t>(i % 25)]) ? 0 : 1;
+        times.push_back(MsSince(t));
+    }
+    const double encodeMs = Median(times);
+    // The decoder stand-in's full-size picture, as the preview takes it.
+    standins::TDVPictureDecoder decoder;
+    std::vector<unsigned char> rgb(standins::PictureBytes(standins::TPixelFormat::Rgb24BottomUp, w, h));
+    times.clear();
+    for (int i = 0; i < frames; ++i) {
+        const auto t = Clock::now();
+        refused += decoder.Decode(coded[static_cast<std::size_t>(i % 25)], standins::TPixelFormat::Rgb24BottomUp, w, h, rgb) ? 0 : 1;
+        times.push_back(MsSince(t));
+    }
+    const double decodeMs = Median(times);
+    // The last frame's packs are the ones it was given, and its luma decodes to the picture's.
+    filters::TDVInfoRec info;
+    filters::DVFillInfoRec(info, coded[0]);
+    std::vector<unsigned char> yuy2(standins::PictureBytes(standins::TPixelFormat::Yuy2, w, h));
+    double noise = 0;
+    const bool decoded = decoder.Decode(coded[0], standins::TPixelFormat::Yuy2, w, h, yuy2);
+    for (std::size_t i = 0; i < yuy2.size(); i += 2) {
+        const double d = static_cast<double>(yuy2[i]) - pictures[0][i];
+        noise += d * d;
+    }
+    const double psnr = noise > 0 ? 10 * std::log10(255.0 * 255.0 * (yuy2.size() / 2.0) / noise) : 99.0;
+    if (refused != 0 || !decoded || coded[0][0] != 0x1F || (coded[0][3] & 0x80) == 0 || !info.TimecodeValid ||
+        info.Timecode.Seconds != 3 || info.Timecode.Frames != 4 || psnr < 30.0) {
+        std::printf("FAILED: DV coding: %d frames refused, packs %s, picture back at %.1f dB\n", refused,
+                    info.TimecodeValid ? "kept" : "lost", psnr);
         failed = true;
     }
-    std::printf("DV encoding (libdv), per PAL frame: %.2f ms\n", libdvMs);
+    std::printf("DV encoding (stand-in on libavcodec), per PAL frame: %.2f ms; decoding to RGB24: %.2f ms (%.1f dB)\n",
+                encodeMs, decodeMs, psnr);
+    std::printf("figure dv_encode %.4f\n", encodeMs);
+    std::printf("figure dv_decode %.4f\n", decodeMs);
 
-    // ffmpeg's dvvideo on the same pictures, from a raw file; its start-up is timed apart and taken off.
+    // ffmpeg's dvvideo on the same pictures and frames, from raw files; its start-up is timed apart and
+    // taken off.
     {
         std::ofstream raw("bench_coding.yuv", std::ios::binary);
+        std::ofstream dv("bench_coding.dv", std::ios::binary);
         for (int i = 0; i < frames; ++i) {
             const auto& p = pictures[static_cast<std::size_t>(i % 25)];
             raw.write(reinterpret_cast<const char*>(p.data()), static_cast<std::streamsize>(p.size()));
+            const auto& f = coded[static_cast<std::size_t>(i % 25)];
+            dv.write(reinterpret_cast<const char*>(f.data()), static_cast<std::streamsize>(f.size()));
         }
     }
-    const std::string input = "ffmpeg -v error -y -f rawvideo -pix_fmt yuyv422 -s 720x576 -r 25 -i '" + UnixPath("bench_coding.yuv") + "'";
-    const double startup = TimeShell(input + " -frames:v 1 -c:v dvvideo -pix_fmt yuv420p -f null -");
-    const double all = TimeShell(input + " -threads 1 -c:v dvvideo -pix_fmt yuv420p -f null -");
-    if (startup >= 0 && all >= 0) {
-        const double ffMs = std::max(all - startup, 1e-6) * 1000 / frames;
-        std::printf("DV encoding (ffmpeg dvvideo, one thread), per PAL frame: %.2f ms; libdv / ffmpeg: %.2f\n", ffMs, libdvMs / ffMs);
+    // Each command once for one frame and once for all: the difference is the coding of the others.
+    const std::vector<std::string> encoding = {"-f", "rawvideo", "-pix_fmt", "yuyv422", "-s", "720x576", "-r", "25", "-i",
+                                               quill_test::UnixPath("bench_coding.yuv"), "-c:v", "dvvideo", "-pix_fmt", "yuv420p"};
+    const std::vector<std::string> decoding = {"-f", "dv", "-i", quill_test::UnixPath("bench_coding.dv"), "-pix_fmt", "bgr24"};
+    const auto oneFrame = [](std::vector<std::string> v) {
+        v.insert(v.end(), {"-frames:v", "1"});
+        return v;
+    };
+    const double encodeOne = FfmpegCpuMs(oneFrame(encoding)), encodeAll = FfmpegCpuMs(encoding);
+    const double decodeOne = FfmpegCpuMs(oneFrame(decoding)), decodeAll = FfmpegCpuMs(decoding);
+    if (frames > 1 && encodeOne >= 0 && encodeAll >= 0 && decodeOne >= 0 && decodeAll >= 0) {
+        const double ffMs = std::max(encodeAll - encodeOne, 1e-3) / (frames - 1);
+        const double ffDecodeMs = std::max(decodeAll - decodeOne, 1e-3) / (frames - 1);
+        std::printf("DV (ffmpeg dvvideo, one thread, processor time), per PAL frame: encoding from YUY2 %.2f ms, ours / "
+                    "ffmpeg %.2f; decoding to BGR24 %.2f ms, ours / ffmpeg %.2f (target 1.1 or less)\n",
+                    ffMs, encodeMs / ffMs, ffDecodeMs, decodeMs / ffDecodeMs);
+        std::printf("figure ffmpeg_dv_encode %.4f\n", ffMs);
+        std::printf("figure ffmpeg_dv_decode %.4f\n", ffDecodeMs);
     } else {
         std::printf("ffmpeg could not be run: no comparison\n");
     }
     std::filesystem::remove("bench_coding.yuv");
+    std::filesystem::remove("bench_coding.dv");
 
     // libavcodec MPEG-4, as the Xvid stand-in sets it, on 720 x 576 at 25 frames a second.
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
@@ -144,7 +194,7 @@ int main(int argc, char** argv)
     AVPacket* pkt = av_packet_alloc();
     long long mpeg4Bytes = 0;
     bool mpeg4Start = false;
-    start = Clock::now();
+    auto start = Clock::now();
     for (int i = 0; i < frames; ++i) {
         av_frame_make_writable(f);
         const auto& p = pictures[static_cast<std::size_t>(i % 25)];

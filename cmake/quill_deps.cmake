@@ -1,8 +1,8 @@
 # The coding libraries that scripts/deps.sh builds from Debian's sources into a cache outside the work
 # tree, as imported targets:
-#   quill::dv          libdv (DV video coding)
 #   quill::mp3lame     libmp3lame (MP3 encoding)
-#   quill::avcodec     libavcodec with its MPEG-4 part 2 encoder, and libavutil
+#   quill::avcodec     libavcodec (MPEG-4 part 2, DV, MPEG-1/2 video and audio, Windows Media coders), libavutil
+#   quill::avformat    libavformat with the MPEG-1 system, MPEG-2 program-stream and ASF writers
 #   quill::jpeg        libjpeg-turbo's libjpeg;  quill::turbojpeg  its TurboJPEG interface
 # QUILL_DEPS_PREFIX is the cache folder of this build's arch (scripts/build.sh passes it).
 
@@ -40,8 +40,8 @@ function(quill_import_dep target)
   target_link_libraries(${target} INTERFACE ${_files} ${ARG_LINK})
 endfunction()
 
-quill_import_dep(quill::dv libdv.a LINK pthread)
 quill_import_dep(quill::mp3lame libmp3lame.a)
 quill_import_dep(quill::avcodec libavcodec.a libavutil.a LINK bcrypt)
+quill_import_dep(quill::avformat libavformat.a LINK quill::avcodec)
 quill_import_dep(quill::jpeg libjpeg.a)
 quill_import_dep(quill::turbojpeg libturbojpeg.a)

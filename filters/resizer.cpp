@@ -4,8 +4,15 @@
 #include "filters/filters_host.h"
 #include "settings/settings_catalogue.h"
 
+#include <algorithm>
+#include <cstdint>
 #include <cstdlib>
 #include <cstring>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 namespace filters {
 
@@ -88,10 +95,90 @@ SIZE ResizerOutputSize(int w, int h, int mode, bool half, int aspectX, int aspec
     return SIZE{ow, oh};
 }
 
-TQZ_Resizer::TQZ_Resizer() : TBCTransformFilter("Marbrecq Resizer", nullptr, CLSID_QZ_Resizer)
+namespace {
+
+// Weights are in 128ths: a blended row (two input rows) stays within 16 bits, and blending two of its
+// pixels stays within 32, so the second pass multiplies and adds pairs in one step.
+constexpr int kWeightBits = 7;
+constexpr int kWeightOne = 1 << kWeightBits;
+
+// The two input pixels (element offsets of their first components, for columns; row indexes, for
+// rows) around the centre of each output pixel, and the second one's weight.
+struct TTaps {
+    int First;
+    int Second;
+    int Weight;
+};
+
+std::vector<TTaps> Taps(int from, int to, int scale)
 {
-    workBitmap_.SetSize(320, 240);
+    std::vector<TTaps> taps(static_cast<size_t>(to));
+    for (int i = 0; i < to; ++i) {
+        // The output pixel's centre in input pixels, in 128ths: (i + 1/2) * from / to - 1/2.
+        const long long at = std::max(0LL, ((2LL * i + 1) * from - to) * kWeightOne / (2LL * to));
+        const int first = static_cast<int>(std::min<long long>(at >> kWeightBits, from - 1));
+        const int second = std::min(first + 1, from - 1);
+        taps[static_cast<size_t>(i)] = {first * scale, second * scale,
+                                        first == second ? 0 : static_cast<int>(at & (kWeightOne - 1))};
+    }
+    return taps;
 }
+
+}  // namespace
+
+void ResizerStretch(const BYTE* src, int inWidth, int inHeight, bool inTopDown, BYTE* dst, int outWidth, int outHeight,
+                    bool outTopDown)
+{
+    if (inWidth <= 0 || inHeight <= 0 || outWidth <= 0 || outHeight <= 0) {
+        return;
+    }
+    const std::vector<TTaps> columns = Taps(inWidth, outWidth, 3);
+    const std::vector<TTaps> rows = Taps(inHeight, outHeight, 1);
+    const std::ptrdiff_t inStride = ((static_cast<std::ptrdiff_t>(inWidth) * 3 + 3) & ~std::ptrdiff_t{3});
+    const std::ptrdiff_t outStride = ((static_cast<std::ptrdiff_t>(outWidth) * 3 + 3) & ~std::ptrdiff_t{3});
+    const auto inRow = [&](int y) { return src + (inTopDown ? y : inHeight - 1 - y) * inStride; };
+    // One input row blended from the two around the output row (a pixel further, so that the second
+    // pass may read four components from the last pixel).
+    const int components = inWidth * 3;
+    std::vector<std::int16_t> blended(static_cast<size_t>(components) + 3, 0);
+    for (int y = 0; y < outHeight; ++y) {
+        const TTaps& r = rows[static_cast<size_t>(y)];
+        const BYTE* a = inRow(r.First);
+        const BYTE* b = inRow(r.Second);
+        const int wb = r.Weight, wa = kWeightOne - wb;
+        std::int16_t* t = blended.data();
+        for (int k = 0; k < components; ++k) {
+            t[k] = static_cast<std::int16_t>(a[k] * wa + b[k] * wb);
+        }
+        BYTE* d = dst + (outTopDown ? y : outHeight - 1 - y) * outStride;
+        int x = 0;
+#if defined(__SSE2__)
+        // A pixel's three components at once; each stores four bytes, the last of which the next
+        // pixel's store overwrites, so the row's last pixel is left to the loop below.
+        for (; x + 1 < outWidth; ++x, d += 3) {
+            const TTaps& c = columns[static_cast<size_t>(x)];
+            const __m128i pairs = _mm_unpacklo_epi16(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + c.First)),
+                                                     _mm_loadl_epi64(reinterpret_cast<const __m128i*>(t + c.Second)));
+            const __m128i weights = _mm_set1_epi32((c.Weight << 16) | (kWeightOne - c.Weight));
+            const __m128i sums = _mm_srai_epi32(
+                _mm_add_epi32(_mm_madd_epi16(pairs, weights), _mm_set1_epi32(1 << (2 * kWeightBits - 1))), 2 * kWeightBits);
+            const __m128i words = _mm_packs_epi32(sums, sums);
+            const int pixel = _mm_cvtsi128_si32(_mm_packus_epi16(words, words));
+            std::memcpy(d, &pixel, 4);
+        }
+#endif
+        for (; x < outWidth; ++x, d += 3) {
+            const TTaps& c = columns[static_cast<size_t>(x)];
+            const int ca = kWeightOne - c.Weight, cb = c.Weight;
+            for (int k = 0; k < 3; ++k) {
+                d[k] = static_cast<BYTE>((t[c.First + k] * ca + t[c.Second + k] * cb + (1 << (2 * kWeightBits - 1))) >>
+                                         (2 * kWeightBits));
+            }
+        }
+    }
+}
+
+TQZ_Resizer::TQZ_Resizer() : TBCTransformFilter("Marbrecq Resizer", nullptr, CLSID_QZ_Resizer) {}
 
 void TQZ_Resizer::SetResizeMode(std::uint8_t mode)
 {
@@ -179,7 +266,6 @@ HRESULT TQZ_Resizer::SetMediaType(PIN_DIRECTION dir, const AM_MEDIA_TYPE* mediaT
     if (size.cx <= 0 || size.cy <= 0) {
         return VFW_E_TYPE_NOT_ACCEPTED;  // a picture too small for the rule
     }
-    workBitmap_.SetSize(size.cx, size.cy);
     outWidth_ = size.cx;
     outHeight_ = size.cy;
     needsResize_.store(size.cx != w || size.cy != h);
@@ -283,9 +369,6 @@ HRESULT TQZ_Resizer::Transform(IMediaSample* in, IMediaSample* out)
         TakeInputFormat(*info);
         needsResize_.store(info->bmiHeader.biWidth != outWidth_ || std::abs(info->bmiHeader.biHeight) != outHeight_ ||
                            (info->bmiHeader.biHeight < 0) != (outputInfo_.bmiHeader.biHeight < 0));
-        if (needsResize_.load()) {
-            workBitmap_.SetSize(outWidth_, outHeight_);
-        }
     }
     BYTE* src = nullptr;
     BYTE* dst = nullptr;
@@ -307,36 +390,13 @@ HRESULT TQZ_Resizer::Transform(IMediaSample* in, IMediaSample* out)
         return S_FALSE;
     }
     const long outBytes = ImageBytes(outWidth_, outHeight_);
-    if (outBytes > out->GetSize() || workBitmap_.Width() != outWidth_ || workBitmap_.Height() != outHeight_) {
+    if (outBytes > out->GetSize() || outWidth_ <= 0 || outHeight_ <= 0) {
         return S_FALSE;
     }
-    {
-        std::lock_guard<std::mutex> guard(workBitmap_.CanvasLock());
-        HDC dc = workBitmap_.Canvas();
-        if (dc == nullptr) {
-            return S_FALSE;
-        }
-        SetStretchBltMode(dc, HALFTONE);
-        SetBrushOrgEx(dc, 0, 0, nullptr);
-        BITMAPINFO bmi{};
-        bmi.bmiHeader = dibHeader_;
-        const int lines = StretchDIBits(dc, 0, 0, outWidth_, outHeight_, 0, 0, inWidth, inHeight, src, &bmi,
-                                        DIB_RGB_COLORS, SRCCOPY);
-        if (lines == 0 || lines == static_cast<int>(GDI_ERROR)) {
-            return S_FALSE;
-        }
-        GdiFlush();
-        if (outputInfo_.bmiHeader.biHeight < 0) {
-            // A top-down output (an unscaled top-down type kept after a change of input) gets the
-            // rows in its own order.
-            const std::ptrdiff_t stride = workBitmap_.Stride();
-            for (int y = 0; y < outHeight_; ++y) {
-                std::memcpy(dst + y * stride, workBitmap_.ScanLine(y), static_cast<size_t>(stride));
-            }
-        } else {
-            std::memcpy(dst, workBitmap_.Bits(), static_cast<size_t>(outBytes));
-        }
-    }
+    // A top-down output (an unscaled top-down type kept after a change of input) gets the rows in its
+    // own order.
+    ResizerStretch(src, inWidth, inHeight, dibHeader_.biHeight < 0, dst, outWidth_, outHeight_,
+                   outputInfo_.bmiHeader.biHeight < 0);
     return out->SetActualDataLength(outBytes);
 }
 

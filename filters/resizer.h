@@ -1,8 +1,8 @@
-// The resizer: a transform filter on RGB24 video that scales each frame (halftone stretch) to a size
-// derived from the input size, a size rule and the half-size preference, before a compressor.
+// The resizer: a transform filter on RGB24 video that scales each frame (a halftone stretch: pixels
+// weighted by their distance, in its own loop rather than through GDI) to a size derived from the input
+// size, a size rule and the half-size preference, before a compressor.
 #pragma once
 
-#include "filters/deinterlace.h"
 #include "filters/transform_filter.h"
 
 #include <atomic>
@@ -18,6 +18,13 @@ extern const wchar_t* const ResizerFilterName;  // "Marbrecq Resizer"
 // aspect (aspectX:aspectY, unset when either is 0 or less), 1 4:3, 2 16:9, 3 half size; half is the
 // half-size preference. Any other rule keeps the size.
 SIZE ResizerOutputSize(int w, int h, int mode, bool half, int aspectX, int aspectY);
+
+// Scales a 24-bit picture (rows padded to 4 bytes; TopDown: first row first, else last row first) to
+// another size: each output pixel blends the two input columns and two input rows around its centre by
+// their distance (bilinear, edges repeated). At half size that is the mean of the four pixels it
+// stands for; at the same size, a copy.
+void ResizerStretch(const BYTE* src, int inWidth, int inHeight, bool inTopDown, BYTE* dst, int outWidth, int outHeight,
+                    bool outTopDown);
 
 class TQZ_Resizer : public TBCTransformFilter {
 public:
@@ -36,7 +43,6 @@ public:
     std::uint8_t ResizeMode() const { return resizeMode_.load(); }
     const VIDEOINFOHEADER& InputInfo() const { return inputInfo_; }
     const VIDEOINFOHEADER& OutputInfo() const { return outputInfo_; }
-    TPictureBitmap& WorkBitmap() { return workBitmap_; }
 
     HRESULT CheckInputType(const AM_MEDIA_TYPE* mediaType) override;
     HRESULT CheckTransform(const AM_MEDIA_TYPE* in, const AM_MEDIA_TYPE* out) override;
@@ -50,7 +56,6 @@ private:
     static long ImageBytes(int width, int height);
     void TakeInputFormat(const VIDEOINFOHEADER& info);
 
-    TPictureBitmap workBitmap_;
     int outWidth_ = 320;
     int outHeight_ = 240;
     // Read by the streaming thread; a mid-stream input type sets it there.

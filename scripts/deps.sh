@@ -33,11 +33,12 @@ fi
 
 # Library name, Debian source package, recipe revision (raise it when a recipe changes: the library is
 # built again). MPEG-4 video comes from libavcodec's MPEG-4 part 2 encoder: xvidcore's source files are
-# not served by the package archive reached here.
+# not served by the package archive reached here. DV video, the MPEG and Windows Media coders and the
+# MPEG program-stream and ASF writers come from ffmpeg too. (Its entry was once "avcodec": a new name, so
+# that work trees still on the old list keep their stamp instead of building a smaller set over this one.)
 libs=(
-    "dv libdv 4"
     "mp3lame lame 1"
-    "mpeg4 ffmpeg 1"
+    "ffmpeg ffmpeg 2"
     "jpeg libjpeg-turbo 1"
 )
 
@@ -122,27 +123,6 @@ work_copy() {
 cc=$host-gcc-posix
 autotools_env=(CC="$cc" AR="$host-ar" RANLIB="$host-ranlib" STRIP="$host-strip" CFLAGS="-O2")
 
-build_dv() {
-    local src=$1
-    # libdv's encoder without its x86 assembly (which is written for the System V ABI, not Windows)
-    # reorders coefficients with 1-based indexes into a table that its start-up has turned into byte
-    # offsets: it writes outside its block and crashes. Index by the byte offset.
-    grep -q 'zigzag\[reorder\[i\] - 1\] = bl->coeffs\[i\];' libdv/encode.c ||
-        { echo "libdv/encode.c: the coefficient reordering to mend is not there" >&2; return 1; }
-    sed -i 's|zigzag\[reorder\[i\] - 1\] = bl->coeffs\[i\];|zigzag[reorder[i] / 2] = bl->coeffs[i];|' libdv/encode.c
-    # The tools beside the library need X, SDL and popt; only the library is built and installed. Its
-    # metadata writer calls localtime_r, which MinGW's time.h gives only to POSIX thread-safe builds. Its
-    # bit reader takes the byte order from <endian.h>, which MinGW lacks: without it every word is read
-    # big-endian and no frame parses.
-    ./configure --host="$host" --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --enable-static \
-        --disable-gtk --disable-gtktest --disable-sdl --disable-xv --disable-asm --without-x \
-        --disable-dependency-tracking "${autotools_env[@]}" \
-        CFLAGS="-O2 -D_POSIX_THREAD_SAFE_FUNCTIONS=200112L -DLITTLE_ENDIAN=1234 -DBIG_ENDIAN=4321 -DBYTE_ORDER=1234"
-    make -C libdv -j"$jobs" libdv.la
-    make -C libdv install-libLTLIBRARIES install-pkgincludeHEADERS
-    : "$src"
-}
-
 build_mp3lame() {
     ./configure --host="$host" --build=x86_64-linux-gnu --prefix="$prefix" --disable-shared --enable-static \
         --disable-frontend --disable-gtktest --disable-decoder --disable-dependency-tracking "${autotools_env[@]}"
@@ -151,12 +131,18 @@ build_mp3lame() {
     make -C include install
 }
 
-build_mpeg4() {
+# libavcodec and libavformat with only what the stand-ins use: the MPEG-4 part 2 encoder; the DV coder;
+# MPEG-1 and MPEG-2 video (coded by the MPEG card, decoded for its preview) and MPEG audio layer II; the
+# Windows Media video (MPEG-4 v3, WMV7, WMV8) and audio (WMA2) encoders; the MPEG-1 system, MPEG-2
+# program-stream and ASF writers (the ASF writer's object ids are built with the ASF reader alone).
+build_ffmpeg() {
     ./configure --prefix="$prefix" --enable-cross-compile --cross-prefix="$host-" --cc="$cc" --arch="$ffarch" \
         --target-os=mingw32 --pkg-config=false --disable-autodetect --disable-everything --disable-programs \
-        --disable-doc --disable-network --disable-avdevice --disable-avformat --disable-avfilter \
+        --disable-doc --disable-network --disable-avdevice --disable-avfilter \
         --disable-swscale --disable-swresample --disable-postproc --disable-debug --enable-static \
-        --disable-shared --enable-encoder=mpeg4
+        --disable-shared --enable-encoder=mpeg4,dvvideo,mpeg1video,mpeg2video,mp2,msmpeg4v3,wmv1,wmv2,wmav2 \
+        --enable-decoder=dvvideo,mpeg1video,mpeg2video --enable-muxer=mpeg1system,mpeg2vob,asf \
+        --enable-demuxer=asf
     make -j"$jobs"
     make install
 }

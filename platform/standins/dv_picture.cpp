@@ -2,22 +2,23 @@
 
 #include <algorithm>
 #include <cstring>
-#include <mutex>
 
-#include <libdv/dv.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/frame.h>
+#include <libavutil/log.h>
+#include <libavutil/pixdesc.h>
+}
 
 #include "platform/standins/dv_frame.h"
 
 namespace standins {
 
 namespace {
-
-// libdv builds its shared tables the first time a coder is made, without a lock of its own.
-std::mutex& LibdvInitLock()
-{
-    static std::mutex lock;
-    return lock;
-}
 
 constexpr int kSectionVideo = 4;  // DIF block ID: section type in bits 7-5 of the first byte
 
@@ -67,6 +68,9 @@ Rgb PixelAt(const TPictureView& s, int x, int y)
     }
     }
 }
+
+// The video source pack's stype byte in sequence 0: VAUX block 2 (the frame's sixth block), pack 9, byte 3.
+constexpr std::size_t kStypeOffset = 5 * kDIFBlockBytes + 3 + 9 * 5 + 3;
 
 }  // namespace
 
@@ -125,98 +129,416 @@ void DVCopyVideoBlocks(std::span<const std::uint8_t> from, std::span<std::uint8_
     }
 }
 
+namespace {
+
+// The DV raster in planes: luma, then two chroma planes sub-sampled by 2^ShiftX across and 2^ShiftY
+// down (625/50: 4:2:0, shifts 1 and 1; 525/60: 4:1:1, shifts 2 and 0).
+struct TPlanes {
+    std::uint8_t* Data[3];
+    int Stride[3];
+    int Width, Height, ShiftX, ShiftY;
+};
+
+TPlanes PlanesOf(AVFrame* f)
+{
+    int sx = 0, sy = 0;
+    av_pix_fmt_get_chroma_sub_sample(static_cast<AVPixelFormat>(f->format), &sx, &sy);
+    return {{f->data[0], f->data[1], f->data[2]}, {f->linesize[0], f->linesize[1], f->linesize[2]}, f->width, f->height, sx, sy};
+}
+
+std::uint8_t* PlaneRow(const TPlanes& p, int plane, int y) { return p.Data[plane] + static_cast<std::ptrdiff_t>(y) * p.Stride[plane]; }
+
+// YUY2 (4:2:2) of the raster's size into the planes: luma as it is, chroma averaged over the pairs
+// and rows each sample stands for.
+void Yuy2ToPlanes(const std::uint8_t* src, const TPlanes& p)
+{
+    const std::size_t row = static_cast<std::size_t>(p.Width) * 2;
+    for (int y = 0; y < p.Height; ++y) {
+        const std::uint8_t* s = src + static_cast<std::size_t>(y) * row;
+        std::uint8_t* luma = PlaneRow(p, 0, y);
+        int x = 0;
+#if defined(__SSE2__)
+        const __m128i low = _mm_set1_epi16(0x00FF);
+        for (; x + 16 <= p.Width; x += 16) {
+            const __m128i a = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * x));
+            const __m128i b = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s + 2 * x + 16));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(luma + x), _mm_packus_epi16(_mm_and_si128(a, low), _mm_and_si128(b, low)));
+        }
+#endif
+        for (; x < p.Width; ++x) luma[x] = s[2 * x];
+    }
+    const int pairs = 1 << (p.ShiftX - 1), rows = 1 << p.ShiftY, count = pairs * rows;
+    for (int cy = 0; cy < (p.Height >> p.ShiftY); ++cy) {
+        std::uint8_t* u = PlaneRow(p, 1, cy);
+        std::uint8_t* v = PlaneRow(p, 2, cy);
+        const std::uint8_t* first = src + static_cast<std::size_t>(cy << p.ShiftY) * row;
+        int cx = 0;
+#if defined(__SSE2__)
+        // 4:2:0: two rows of eight pairs at a time, averaged as the loop below rounds them.
+        if (pairs == 1 && rows == 2) {
+            const __m128i low = _mm_set1_epi16(0x00FF);
+            for (; cx + 8 <= (p.Width >> 1); cx += 8) {
+                const std::uint8_t* a = first + static_cast<std::size_t>(cx) * 4;
+                const __m128i m0 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a)),
+                                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + row)));
+                const __m128i m1 = _mm_avg_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(a + 16)),
+                                                _mm_loadu_si128(reinterpret_cast<const __m128i*>(a + row + 16)));
+                const __m128i uv = _mm_packus_epi16(_mm_srli_epi16(m0, 8), _mm_srli_epi16(m1, 8));  // U V U V ...
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(u + cx), _mm_packus_epi16(_mm_and_si128(uv, low), low));
+                _mm_storel_epi64(reinterpret_cast<__m128i*>(v + cx), _mm_packus_epi16(_mm_srli_epi16(uv, 8), low));
+            }
+        }
+#endif
+        for (; cx < (p.Width >> p.ShiftX); ++cx) {
+            int su = count / 2, sv = count / 2;
+            for (int r = 0; r < rows; ++r) {
+                const std::uint8_t* q = first + static_cast<std::size_t>(r) * row + static_cast<std::size_t>(cx) * pairs * 4;
+                for (int k = 0; k < pairs; ++k, q += 4) {
+                    su += q[1];
+                    sv += q[3];
+                }
+            }
+            u[cx] = static_cast<std::uint8_t>(su / count);
+            v[cx] = static_cast<std::uint8_t>(sv / count);
+        }
+    }
+}
+
+// 24-bit pixels of the raster's size into the planes; Bgr: stored blue first. Row(y) is row y from the
+// top. Chroma comes from the mean colour of the pixels each sample stands for.
+template <bool Bgr, typename RowOf>
+void RgbToPlanes(RowOf row, const TPlanes& p)
+{
+    const int bw = 1 << p.ShiftX, bh = 1 << p.ShiftY, count = bw * bh;
+    for (int cy = 0; cy < (p.Height >> p.ShiftY); ++cy) {
+        std::uint8_t* u = PlaneRow(p, 1, cy);
+        std::uint8_t* v = PlaneRow(p, 2, cy);
+        for (int r = 0; r < bh; ++r) {
+            const int y = (cy << p.ShiftY) + r;
+            const std::uint8_t* s = row(y);
+            std::uint8_t* luma = PlaneRow(p, 0, y);
+            for (int x = 0; x < p.Width; ++x, s += 3) {
+                luma[x] = static_cast<std::uint8_t>(LumaOf(Bgr ? Rgb{s[2], s[1], s[0]} : Rgb{s[0], s[1], s[2]}));
+            }
+        }
+        for (int cx = 0; cx < (p.Width >> p.ShiftX); ++cx) {
+            Rgb sum{count / 2, count / 2, count / 2};
+            for (int r = 0; r < bh; ++r) {
+                const std::uint8_t* s = row((cy << p.ShiftY) + r) + static_cast<std::size_t>(cx) * bw * 3;
+                for (int k = 0; k < bw; ++k, s += 3) {
+                    sum.R += Bgr ? s[2] : s[0];
+                    sum.G += s[1];
+                    sum.B += Bgr ? s[0] : s[2];
+                }
+            }
+            const Rgb mean{sum.R / count, sum.G / count, sum.B / count};
+            u[cx] = Clamp8(CbOf(mean));
+            v[cx] = Clamp8(CrOf(mean));
+        }
+    }
+}
+
+// A picture of the raster's size into the planes; false for another size or a short picture.
+bool PictureToPlanes(const TPictureView& pic, const TPlanes& p)
+{
+    if (pic.Data == nullptr || pic.Width != p.Width || pic.Height != p.Height ||
+        pic.Bytes < PictureBytes(pic.Format, pic.Width, pic.Height)) {
+        return false;
+    }
+    const std::size_t stride = RowBytes(pic.Format, pic.Width);
+    const auto top = [&](int y) { return pic.Data + static_cast<std::size_t>(y) * stride; };
+    switch (pic.Format) {
+    case TPixelFormat::Yuy2: Yuy2ToPlanes(pic.Data, p); break;
+    case TPixelFormat::Rgb24TopDown: RgbToPlanes<false>(top, p); break;
+    case TPixelFormat::Bgr24TopDown: RgbToPlanes<true>(top, p); break;
+    case TPixelFormat::Rgb24BottomUp:
+    default:
+        RgbToPlanes<true>([&](int y) { return pic.Data + static_cast<std::size_t>(pic.Height - 1 - y) * stride; }, p);
+        break;
+    }
+    return true;
+}
+
+// One row of 24-bit pixels (Bgr: blue stored first) from a luma row and chroma rows sub-sampled by
+// 2^ShiftX across, BT.601 studio range as FromYuv.
+void RowToRgb(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v, int width, int shiftX, bool bgr,
+              std::uint8_t* d)
+{
+    int x = 0;
+#if defined(__SSE2__)
+    // Sixteen pixels at a time in 16-bit fixed point with 6 fraction bits (within a level of the formula
+    // below). Each pixel is stored as 4 bytes whose last one the next pixel overwrites, so the last group
+    // ends before the row's last pixel.
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i half = _mm_set1_epi16(32), bias = _mm_set1_epi16(128), black = _mm_set1_epi8(16);
+    for (; x + 16 < width; x += 16) {
+        __m128i cu, cv;
+        if (shiftX == 1) {
+            cu = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2));
+            cv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2));
+        } else {
+            std::int32_t a, b;
+            std::memcpy(&a, u + x / 4, 4);
+            std::memcpy(&b, v + x / 4, 4);
+            cu = _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(a));
+            cv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(b), _mm_cvtsi32_si128(b));
+        }
+        cu = _mm_unpacklo_epi8(cu, cu);
+        cv = _mm_unpacklo_epi8(cv, cv);
+        const __m128i ys = _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)), black);
+        __m128i out[3][2];  // r, g, b; pixels 0-7 and 8-15
+        for (int h = 0; h < 2; ++h) {
+            // (y - 16) * 1.164 * 64: the luma in the high byte times 19077 / 65536.
+            const __m128i yw = _mm_mulhi_epu16(h == 0 ? _mm_unpacklo_epi8(zero, ys) : _mm_unpackhi_epi8(zero, ys),
+                                               _mm_set1_epi16(19077));
+            const __m128i du = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cu, zero) : _mm_unpackhi_epi8(cu, zero), bias);
+            const __m128i dv = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cv, zero) : _mm_unpackhi_epi8(cv, zero), bias);
+            const __m128i r = _mm_adds_epi16(yw, _mm_mullo_epi16(dv, _mm_set1_epi16(102)));
+            const __m128i g = _mm_subs_epi16(yw, _mm_add_epi16(_mm_mullo_epi16(du, _mm_set1_epi16(25)),
+                                                               _mm_mullo_epi16(dv, _mm_set1_epi16(52))));
+            const __m128i b = _mm_adds_epi16(yw, _mm_mullo_epi16(du, _mm_set1_epi16(129)));
+            out[0][h] = _mm_srai_epi16(_mm_adds_epi16(r, half), 6);
+            out[1][h] = _mm_srai_epi16(_mm_adds_epi16(g, half), 6);
+            out[2][h] = _mm_srai_epi16(_mm_adds_epi16(b, half), 6);
+        }
+        const __m128i r8 = _mm_packus_epi16(out[0][0], out[0][1]);
+        const __m128i g8 = _mm_packus_epi16(out[1][0], out[1][1]);
+        const __m128i b8 = _mm_packus_epi16(out[2][0], out[2][1]);
+        const __m128i first = bgr ? b8 : r8, third = bgr ? r8 : b8;
+        const __m128i fg[2] = {_mm_unpacklo_epi8(first, g8), _mm_unpackhi_epi8(first, g8)};
+        const __m128i t0[2] = {_mm_unpacklo_epi8(third, zero), _mm_unpackhi_epi8(third, zero)};
+        alignas(16) std::uint32_t pixels[16];
+        for (int h = 0; h < 2; ++h) {
+            _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 8 * h), _mm_unpacklo_epi16(fg[h], t0[h]));
+            _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 8 * h + 4), _mm_unpackhi_epi16(fg[h], t0[h]));
+        }
+        for (int i = 0; i < 16; ++i) std::memcpy(d + 3 * (x + i), &pixels[i], 4);
+    }
+#endif
+    for (; x < width; ++x) {
+        const Rgb p = FromYuv(luma[x], u[x >> shiftX], v[x >> shiftX]);
+        std::uint8_t* q = d + 3 * x;
+        q[0] = static_cast<std::uint8_t>(bgr ? p.B : p.R);
+        q[1] = static_cast<std::uint8_t>(p.G);
+        q[2] = static_cast<std::uint8_t>(bgr ? p.R : p.B);
+    }
+}
+
+// The planes into a picture of their size. Each chroma sample serves the pixels it stands for.
+void PlanesToPicture(const TPlanes& p, TPixelFormat format, std::uint8_t* out)
+{
+    const std::size_t stride = RowBytes(format, p.Width);
+    for (int y = 0; y < p.Height; ++y) {
+        const std::uint8_t* luma = PlaneRow(p, 0, y);
+        const std::uint8_t* u = PlaneRow(p, 1, y >> p.ShiftY);
+        const std::uint8_t* v = PlaneRow(p, 2, y >> p.ShiftY);
+        std::uint8_t* d = out + static_cast<std::size_t>(format == TPixelFormat::Rgb24BottomUp ? p.Height - 1 - y : y) * stride;
+        if (format != TPixelFormat::Yuy2) {
+            RowToRgb(luma, u, v, p.Width, p.ShiftX, format != TPixelFormat::Rgb24TopDown, d);
+            continue;
+        }
+        for (int x = 0; x + 1 < p.Width; x += 2, d += 4) {
+            d[0] = luma[x];
+            d[1] = u[x >> p.ShiftX];
+            d[2] = luma[x + 1];
+            d[3] = v[x >> p.ShiftX];
+        }
+    }
+}
+
+void FreeContext(AVCodecContext*& context)
+{
+    if (context != nullptr) avcodec_free_context(&context);
+}
+
+}  // namespace
+
 // Encoder.
 
 struct TDVPictureEncoder::Impl {
-    dv_encoder_t* Encoder = nullptr;
-    std::vector<std::uint8_t> Raster;  // the picture on the DV raster
-    std::vector<std::uint8_t> Coded;   // libdv's whole frame
+    // Per system (0: 525/60, 1: 625/50): the coder and its picture, made on first use; a coder that
+    // cannot be made stays null and its frames are refused.
+    AVCodecContext* Context[2] = {};
+    AVFrame* Picture[2] = {};
+    bool Tried[2] = {};
+    AVPacket* Packet = nullptr;
+    std::vector<std::uint8_t> Raster;  // a picture of another size, scaled to the DV raster first
+
+    bool Open(bool pal)
+    {
+        const int k = pal ? 1 : 0;
+        if (Tried[k]) return Context[k] != nullptr;
+        Tried[k] = true;
+        QuietCoderLog();
+        const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_DVVIDEO);
+        AVCodecContext* c = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
+        if (c == nullptr) return false;
+        // The coder chooses its DV profile from the raster, the chroma layout and the frame rate.
+        c->width = kDVWidth;
+        c->height = DVLines(pal);
+        c->pix_fmt = pal ? AV_PIX_FMT_YUV420P : AV_PIX_FMT_YUV411P;
+        c->time_base = pal ? AVRational{1, 25} : AVRational{1001, 30000};
+        c->thread_count = 1;
+        AVFrame* f = av_frame_alloc();
+        if (f != nullptr) {
+            f->format = c->pix_fmt;
+            f->width = c->width;
+            f->height = c->height;
+        }
+        if (f == nullptr || avcodec_open2(c, codec, nullptr) < 0 || av_frame_get_buffer(f, 0) < 0) {
+            av_frame_free(&f);
+            avcodec_free_context(&c);
+            return false;
+        }
+        Context[k] = c;
+        Picture[k] = f;
+        return true;
+    }
 };
 
-TDVPictureEncoder::TDVPictureEncoder() : impl_(std::make_unique<Impl>())
-{
-    std::lock_guard<std::mutex> guard(LibdvInitLock());
-    impl_->Encoder = dv_encoder_new(FALSE, FALSE, FALSE);
-}
+TDVPictureEncoder::TDVPictureEncoder() : impl_(std::make_unique<Impl>()) { impl_->Packet = av_packet_alloc(); }
 
 TDVPictureEncoder::~TDVPictureEncoder()
 {
-    if (impl_->Encoder != nullptr) dv_encoder_free(impl_->Encoder);
+    for (int k = 0; k < 2; ++k) {
+        av_frame_free(&impl_->Picture[k]);
+        FreeContext(impl_->Context[k]);
+    }
+    av_packet_free(&impl_->Packet);
 }
 
 bool TDVPictureEncoder::Encode(const TPictureView& picture, bool pal, std::span<std::uint8_t> frame)
 {
-    dv_encoder_t* enc = impl_->Encoder;
-    if (enc == nullptr || frame.size() < DVFrameBytes(pal)) return false;
+    if (frame.size() < DVFrameBytes(pal) || impl_->Packet == nullptr || !impl_->Open(pal)) return false;
+    AVCodecContext* context = impl_->Context[pal ? 1 : 0];
+    AVFrame* planes = impl_->Picture[pal ? 1 : 0];
+    if (av_frame_make_writable(planes) < 0) return false;
     const int lines = DVLines(pal);
-    // libdv reads a 720-wide raster, YUY2 or top-down RGB: anything else is scaled there first.
-    std::uint8_t* raster = nullptr;
-    dv_color_space_t space = e_dv_color_rgb;
-    if (picture.Format == TPixelFormat::Yuy2 && picture.Width == kDVWidth && picture.Height == lines &&
-        picture.Bytes >= PictureBytes(TPixelFormat::Yuy2, kDVWidth, lines) && picture.Data != nullptr) {
-        raster = const_cast<std::uint8_t*>(picture.Data);  // libdv only reads it
-        space = e_dv_color_yuv;
-    } else {
-        impl_->Raster.resize(PictureBytes(TPixelFormat::Rgb24TopDown, kDVWidth, lines));
-        if (!ScalePicture(picture, TPixelFormat::Rgb24TopDown, kDVWidth, lines, impl_->Raster)) return false;
-        raster = impl_->Raster.data();
+    // The coder reads the DV raster in planes: a picture of another size is scaled there first.
+    TPictureView raster = picture;
+    if (picture.Width != kDVWidth || picture.Height != lines) {
+        impl_->Raster.resize(PictureBytes(TPixelFormat::Yuy2, kDVWidth, lines));
+        if (!ScalePicture(picture, TPixelFormat::Yuy2, kDVWidth, lines, impl_->Raster)) return false;
+        raster = TPictureView{impl_->Raster.data(), impl_->Raster.size(), kDVWidth, lines, TPixelFormat::Yuy2};
     }
-    enc->isPAL = pal ? 1 : 0;
-    enc->is16x9 = 0;
-    enc->vlc_encode_passes = 3;
-    enc->static_qno = 0;
-    enc->force_dct = DV_DCT_AUTO;
-    impl_->Coded.assign(DVFrameBytes(pal), 0);
-    std::uint8_t* planes[3] = {raster, nullptr, nullptr};
-    if (dv_encode_full_frame(enc, planes, space, impl_->Coded.data()) < 0) return false;
+    if (!PictureToPlanes(raster, PlanesOf(planes))) return false;
+    if (avcodec_send_frame(context, planes) < 0) return false;
+    AVPacket* packet = impl_->Packet;
+    if (avcodec_receive_packet(context, packet) < 0) return false;
+    const bool whole = packet->size >= 0 && static_cast<std::size_t>(packet->size) >= DVFrameBytes(pal);
     // Only the video blocks are taken: the frame keeps its own packs and sound.
-    DVCopyVideoBlocks(impl_->Coded, frame);
-    return true;
+    if (whole) DVCopyVideoBlocks(std::span<const std::uint8_t>(packet->data, static_cast<std::size_t>(packet->size)), frame);
+    av_packet_unref(packet);
+    return whole;
 }
 
 // Decoder.
 
 struct TDVPictureDecoder::Impl {
-    dv_decoder_t* Decoder = nullptr;
-    std::vector<std::uint8_t> Raster;
+    // By the reduction the coder decodes at (0 whole, 1 half, 2 quarter, 3 eighth size), made on first
+    // use; one that cannot be made stays null.
+    AVCodecContext* Context[4] = {};
+    bool Tried[4] = {};
+    AVPacket* Packet = nullptr;
+    AVFrame* Picture = nullptr;
+    std::vector<std::uint8_t> Raster;  // the whole picture, before it is scaled to another size
+
+    AVCodecContext* Open(int reduction)
+    {
+        if (Tried[reduction]) return Context[reduction];
+        Tried[reduction] = true;
+        QuietCoderLog();
+        const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_DVVIDEO);
+        AVCodecContext* c = codec != nullptr ? avcodec_alloc_context3(codec) : nullptr;
+        if (c == nullptr) return nullptr;
+        c->lowres = reduction;
+        c->thread_count = 1;
+        if (avcodec_open2(c, codec, nullptr) < 0) {
+            avcodec_free_context(&c);
+            return nullptr;
+        }
+        Context[reduction] = c;
+        return c;
+    }
 };
 
 TDVPictureDecoder::TDVPictureDecoder() : impl_(std::make_unique<Impl>())
 {
-    std::lock_guard<std::mutex> guard(LibdvInitLock());
-    impl_->Decoder = dv_decoder_new(FALSE, FALSE, FALSE);
-    if (impl_->Decoder != nullptr) {
-        dv_set_error_log(impl_->Decoder, nullptr);  // damaged blocks are shown as they decode, not reported
-        impl_->Decoder->quality = DV_QUALITY_BEST;
-    }
+    impl_->Packet = av_packet_alloc();
+    impl_->Picture = av_frame_alloc();
 }
 
 TDVPictureDecoder::~TDVPictureDecoder()
 {
-    if (impl_->Decoder != nullptr) dv_decoder_free(impl_->Decoder);
+    for (AVCodecContext*& context : impl_->Context) FreeContext(context);
+    av_frame_free(&impl_->Picture);
+    av_packet_free(&impl_->Packet);
+}
+
+// Damaged frames are shown as they decode: the coder's complaints go nowhere.
+void QuietCoderLog()
+{
+    static const bool quiet = [] {
+        av_log_set_level(AV_LOG_QUIET);
+        return true;
+    }();
+    (void)quiet;
+}
+
+bool FrameToPicture(const AVFrame* picture, TPixelFormat format, int width, int height, std::span<std::uint8_t> out,
+                    std::vector<std::uint8_t>& scratch)
+{
+    if (picture == nullptr || out.size() < PictureBytes(format, width, height)) return false;
+    const TPlanes planes = PlanesOf(const_cast<AVFrame*>(picture));
+    bool ok = planes.ShiftX >= 1 && planes.ShiftX <= 2 && planes.ShiftY <= 1 && picture->data[2] != nullptr &&
+              (picture->format == AV_PIX_FMT_YUV420P || picture->format == AV_PIX_FMT_YUV411P ||
+               picture->format == AV_PIX_FMT_YUV422P);
+    if (ok && planes.Width == width && planes.Height == height) {
+        PlanesToPicture(planes, format, out.data());
+    } else if (ok) {
+        scratch.resize(PictureBytes(TPixelFormat::Rgb24TopDown, planes.Width, planes.Height));
+        PlanesToPicture(planes, TPixelFormat::Rgb24TopDown, scratch.data());
+        const TPictureView whole{scratch.data(), scratch.size(), planes.Width, planes.Height, TPixelFormat::Rgb24TopDown};
+        ok = ScalePicture(whole, format, width, height, out);
+    }
+    return ok;
 }
 
 bool TDVPictureDecoder::Decode(std::span<const std::uint8_t> frame, TPixelFormat format, int width, int height,
                                std::span<std::uint8_t> out)
 {
-    dv_decoder_t* dec = impl_->Decoder;
-    if (dec == nullptr || frame.size() < filters::kDVFrameBytes525) return false;
+    if (frame.size() < filters::kDVFrameBytes525 || impl_->Packet == nullptr || impl_->Picture == nullptr) return false;
     const bool pal = DVFrameIsPal(frame);
-    if (frame.size() < DVFrameBytes(pal) || out.size() < PictureBytes(format, width, height)) return false;
-    if (dv_parse_header(dec, frame.data()) < 0 || (dec->system == e_dv_system_625_50) != pal) return false;
+    const std::size_t bytes = DVFrameBytes(pal);
+    if (frame.size() < bytes || out.size() < PictureBytes(format, width, height)) return false;
     const int lines = DVLines(pal);
-    if (format == TPixelFormat::Yuy2 && width == kDVWidth && height == lines) {
-        std::uint8_t* planes[3] = {out.data(), nullptr, nullptr};
-        int pitches[3] = {kDVWidth * 2, 0, 0};
-        dv_decode_full_frame(dec, frame.data(), e_dv_color_yuv, planes, pitches);
-        return true;
+    int reduction = 0;
+    for (int r = 1; r <= 3; ++r) {
+        if (width == (kDVWidth >> r) && height == (lines >> r)) reduction = r;
     }
-    impl_->Raster.resize(PictureBytes(TPixelFormat::Rgb24TopDown, kDVWidth, lines));
-    std::uint8_t* planes[3] = {impl_->Raster.data(), nullptr, nullptr};
-    int pitches[3] = {kDVWidth * 3, 0, 0};
-    dv_decode_full_frame(dec, frame.data(), e_dv_color_rgb, planes, pitches);
-    const TPictureView full{impl_->Raster.data(), impl_->Raster.size(), kDVWidth, lines, TPixelFormat::Rgb24TopDown};
-    return ScalePicture(full, format, width, height, out);
+    AVCodecContext* context = impl_->Open(reduction);
+    if (context == nullptr) return false;
+
+    // The coder reads past the frame's end (its padding) and may not write into the sample: the frame
+    // is copied into a packet of its own, kept from frame to frame.
+    AVPacket* packet = impl_->Packet;
+    if (packet->size != static_cast<int>(bytes)) {
+        av_packet_unref(packet);
+        if (av_new_packet(packet, static_cast<int>(bytes)) < 0) return false;
+    }
+    if (av_packet_make_writable(packet) < 0) return false;
+    std::memcpy(packet->data, frame.data(), bytes);
+    // The coder tells 25 Mbit/s consumer DV from the professional kinds by the video source pack's
+    // stype in the third VAUX block of the first sequence; the pins carry consumer DV only, so a
+    // damaged pack must not send the frame to another profile.
+    packet->data[kStypeOffset] &= 0xE0;
+    AVFrame* picture = impl_->Picture;
+    if (avcodec_send_packet(context, packet) < 0) return false;
+    const int received = avcodec_receive_frame(context, picture);
+    if (received < 0) return false;
+    const bool ok = FrameToPicture(picture, format, width, height, out, impl_->Raster);
+    av_frame_unref(picture);
+    return ok;
 }
 
 }  // namespace standins

@@ -263,7 +263,7 @@ void TLiveOutputPin::Stream()
         REFERENCE_TIME start = n * length;
         REFERENCE_TIME end = start + length;
         sample->SetTime(&start, &end);
-        sample->SetSyncPoint(TRUE);
+        sample->SetSyncPoint(FilledUnitIsKey() ? TRUE : FALSE);
         sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
         sample->SetPreroll(FALSE);
         const long bytes = sample->GetActualDataLength();

@@ -118,6 +118,8 @@ protected:
     virtual bool SkipsLateUnits() const = 0;
     // Writes unit n into the sample (data and length); the caller stamps it.
     virtual HRESULT FillUnit(IMediaSample* sample, LONGLONG unit) = 0;
+    // Whether the unit just filled stands alone (a sync point): coded video says so per picture.
+    virtual bool FilledUnitIsKey() const { return true; }
     virtual void StreamStarting() {}
     virtual void UnitsMissed(LONGLONG /*first*/, LONGLONG /*count*/) {}
     virtual void UnitDelivered(long /*bytes*/) {}

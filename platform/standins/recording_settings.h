@@ -9,6 +9,9 @@
 //     Short writes QWORD  not 0: past the byte limit, the write that crosses it first answers
 //                       success with the bytes that fit, as Wine's WriteFile does on a full file
 //                       system; only the writes after it fail
+//     MPEG stand-ins refuse QWORD  not 0: the MPEG audio encoder and program-stream multiplexer
+//                       stand-ins refuse every type, as if they were not there (tests of the
+//                       native MPEG builder's candidate loops over test doubles alone)
 #pragma once
 
 #include <windows.h>
@@ -24,6 +27,7 @@ inline constexpr wchar_t kTestStartedValue[] = L"Started";
 inline constexpr wchar_t kTestRiffPartValue[] = L"RIFF part";
 inline constexpr wchar_t kTestByteLimitValue[] = L"Byte limit";
 inline constexpr wchar_t kTestShortWritesValue[] = L"Short writes";
+inline constexpr wchar_t kTestMpegRefuseValue[] = L"MPEG stand-ins refuse";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
@@ -74,5 +78,11 @@ inline std::optional<std::uint64_t> TestRecordingSetting(const wchar_t* name)
     return result;
 }
 
+// The MPEG stand-ins' refusal for this process (see above).
+inline bool MpegStandinsRefuse()
+{
+    const std::optional<std::uint64_t> refuse = TestRecordingSetting(kTestMpegRefuseValue);
+    return refuse && *refuse != 0;
+}
 
 }  // namespace standins

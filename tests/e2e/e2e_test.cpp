@@ -35,6 +35,10 @@ const wchar_t kCamera[] = L"Quillotrane Test Camera";
 const wchar_t kMicrophone[] = L"Quillotrane Test Microphone";
 const wchar_t kCamcorderVideo[] = L"DV Source - Video";
 const wchar_t kCamcorderSound[] = L"DV Source - Audio";
+const wchar_t kMpegCard[] = L"Quillotrane Test MPEG Card";
+const wchar_t kMpeg1Card[] = L"Quillotrane Test MPEG-1 Card";
+// The tag ffprobe gives MPEG audio in a program stream (none: the stream id says it).
+const char kMpegSoundTag[] = "0x0000";
 
 // One command-line argument naming a command with its value, quoted whole.
 std::wstring Arg(const std::wstring& Command) { return L"\"" + Command + L"\""; }
@@ -409,6 +413,39 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ReadBack(Clip(sound, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 1, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 2, L".mp3"), {nullptr, "mp3", mp3, false});
+}
+
+// The test MPEG card's coded video with the microphone's sound, through the MPEG audio encoder and the
+// program-stream multiplexer the program finds for it: format 3 cut once, then format 4 from the
+// MPEG-1 test card. Every part is an MPEG program stream with video and sound.
+TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kMpegCard) + L" " +
+                                               Arg(std::wstring(L"+sa=") + kMicrophone) + L" " +
+                                               Arg(L"+format_capture=mpeg2 native stream")));
+    EXPECT_EQ(L"mpeg2 native stream", program.CaptureFormat());
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(Growing(program, Clip(0, L".mpg"), 300000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
+    ASSERT_TRUE(Growing(program, Clip(1, L".mpg"), 300000));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".mpg")); })) << "the cut closes the first part";
+    // The format list offers the new card's own format once its preview runs.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1, L".mpg")); }));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kMpeg1Card)}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kMpeg1Card; })) << testing::PrintToString(program.VideoSource());
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=mpeg1 native stream", L"capture"}));
+    EXPECT_EQ(L"mpeg1 native stream", program.CaptureFormat());
+    ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000));
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".mpg")); }));
+    EXPECT_TRUE(program.Close());
+
+    for (int part = 0; part < 3; ++part) {
+        ReadBack(Clip(part, L".mpg"), {part < 2 ? "mpeg2video" : "mpeg1video", "mp2", kMpegSoundTag, false});
+        EXPECT_EQ("mpeg", quill_test::Probe(Clip(part, L".mpg")).Get("format.format_name")) << "a program stream";
+    }
 }
 
 // Whole MP3 frames (MPEG audio layer III headers) in Data from At on, and the sound samples (per

@@ -1,6 +1,11 @@
-// The resizer: the size rules, and in Wine graphs the output type, length and pixels per mode, the
-// default 320 x 240 output, padded rows, pass-through copies, a mid-stream type change and short samples.
+// The resizer: the size rules, its stretch (means at half size, blends elsewhere), and in Wine graphs the output
+// type, length and pixels per mode, the default 320 x 240 output, padded rows, pass-through copies, a
+// mid-stream type change and short samples.
 #include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <vector>
 
 #include "media_sources.h"
 
@@ -50,6 +55,97 @@ TEST(ResizerRules, SizesPerMode)
         ExpectSize(ResizerOutputSize(720, 576, 0, false, 16, 9), 720, 405);
     }
     ExpectSize(ResizerOutputSize(720, 576, 7, true, 4, 3), 720, 576);
+}
+
+// A picture of w x h, bottom-up or TopDown, whose pixel at column x, row y from the top is Colour(x, y).
+template <typename ColourOf>
+std::vector<BYTE> Picture(int w, int h, bool topDown, ColourOf colour)
+{
+    std::vector<BYTE> p(static_cast<size_t>(VideoBytes(w, h)), 0);
+    const long row = VideoBytes(w, 1);
+    for (int y = 0; y < h; ++y) {
+        BYTE* r = p.data() + (topDown ? y : h - 1 - y) * row;
+        for (int x = 0; x < w; ++x) {
+            const COLORREF c = colour(x, y);
+            r[3 * x] = GetBValue(c);
+            r[3 * x + 1] = GetGValue(c);
+            r[3 * x + 2] = GetRValue(c);
+        }
+    }
+    return p;
+}
+
+// The pixel at column x, row y from the top of a bottom-up picture of width w and height h.
+const BYTE* PixelAt(const std::vector<BYTE>& p, int w, int h, int x, int y)
+{
+    return p.data() + (h - 1 - y) * VideoBytes(w, 1) + 3 * x;
+}
+
+TEST(ResizerStretch, HalfSizeIsTheMeanOfTheFourPixelsEachStandsFor)
+{
+    for (bool topDown : {false, true}) {
+        SCOPED_TRACE(topDown ? "top-down input" : "bottom-up input");
+        // Every pixel of its own colour, so that a wrong block or a wrong row order shows.
+        const auto src = Picture(722, 578, topDown, [](int x, int y) {
+            return RGB((x * 7 + y * 3) & 0xFF, (x * 13 + y * 29) & 0xFF, (x ^ y) & 0xFF);
+        });
+        const auto top = Picture(722, 578, false, [](int x, int y) {
+            return RGB((x * 7 + y * 3) & 0xFF, (x * 13 + y * 29) & 0xFF, (x ^ y) & 0xFF);
+        });
+        std::vector<BYTE> out(static_cast<size_t>(VideoBytes(361, 289)), 0);
+        filters::ResizerStretch(src.data(), 722, 578, topDown, out.data(), 361, 289, false);
+        int wrong = 0;
+        for (int y = 0; y < 289; ++y) {
+            for (int x = 0; x < 361; ++x) {
+                for (int c = 0; c < 3; ++c) {
+                    int sum = 2;
+                    for (int k = 0; k < 4; ++k) sum += PixelAt(top, 722, 578, 2 * x + k % 2, 2 * y + k / 2)[c];
+                    wrong += PixelAt(out, 361, 289, x, y)[c] != sum / 4;
+                }
+            }
+        }
+        EXPECT_EQ(0, wrong);
+    }
+}
+
+TEST(ResizerStretch, TheSameSizeIsACopyAndATopDownOutputHoldsTheRowsTheOtherWayRound)
+{
+    const auto src = Picture(101, 63, false, [](int x, int y) { return RGB(x * 2, y * 3, (x * y) & 0xFF); });
+    std::vector<BYTE> same(src.size(), 0), flipped(src.size(), 0);
+    filters::ResizerStretch(src.data(), 101, 63, false, same.data(), 101, 63, false);
+    EXPECT_EQ(src, same);
+    filters::ResizerStretch(src.data(), 101, 63, false, flipped.data(), 101, 63, true);
+    EXPECT_EQ(Picture(101, 63, true, [](int x, int y) { return RGB(x * 2, y * 3, (x * y) & 0xFF); }), flipped);
+}
+
+TEST(ResizerStretch, OtherSizesBlendTheNeighboursOfEachPixelsCentre)
+{
+    // Red rises two levels a column and green three a row from the top: each output pixel shows the
+    // levels at its centre's place in the input, within a level, the edges held.
+    struct Case {
+        int w, h, ow, oh;
+    };
+    for (const Case c : {Case{120, 80, 97, 57}, Case{60, 40, 110, 83}, Case{84, 84, 320, 240}}) {
+        for (bool topDown : {false, true}) {
+            SCOPED_TRACE(testing::Message() << c.w << "x" << c.h << (topDown ? " top-down" : "") << " to " << c.ow << "x" << c.oh);
+            const auto src = Picture(c.w, c.h, topDown, [](int x, int y) { return RGB(2 * x, 3 * y, 77); });
+            std::vector<BYTE> out(static_cast<size_t>(VideoBytes(c.ow, c.oh)), 0);
+            filters::ResizerStretch(src.data(), c.w, c.h, topDown, out.data(), c.ow, c.oh, false);
+            const auto expected = [](int i, int from, int to, int step) {
+                const double at = std::clamp((i + 0.5) * from / to - 0.5, 0.0, from - 1.0);
+                return at * step;
+            };
+            int wrong = 0;
+            for (int y = 0; y < c.oh; ++y) {
+                for (int x = 0; x < c.ow; ++x) {
+                    const BYTE* p = PixelAt(out, c.ow, c.oh, x, y);
+                    wrong += std::abs(p[2] - expected(x, c.w, c.ow, 2)) > 1.0 || std::abs(p[1] - expected(y, c.h, c.oh, 3)) > 1.0 ||
+                             p[0] != 77;
+                }
+            }
+            EXPECT_EQ(0, wrong) << "pixels away from their place";
+        }
+    }
 }
 
 class ResizerGraph : public FilterGraphTest {

@@ -13,7 +13,10 @@
 #include "classlib/message_box.h"
 #include "engine/recording_branch.h"
 #include "mpeg_doubles.h"
+#include "platform/standins/mpeg_audio_encoder.h"
+#include "platform/standins/mpeg_mux.h"
 #include "platform/standins/mpeg_test_source.h"
+#include "platform/standins/recording_settings.h"
 
 namespace recording_b {
 namespace {
@@ -73,6 +76,23 @@ protected:
     std::unique_ptr<engine_test::RegisteredDevice> device;
     std::unique_ptr<RegisteredDouble> decoder;
     std::vector<std::unique_ptr<RegisteredDouble>> doubles;
+};
+
+// While it lives, the real MPEG audio encoder and multiplexer stand-ins (registered in the test prefix
+// beside the doubles) refuse everything in this process: the candidates are the doubles alone.
+class DoublesAlone {
+public:
+    DoublesAlone() {
+        const std::uint64_t started = standins::ThisProcessStarted(), refuse = 1;
+        RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started, sizeof(started));
+        RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestMpegRefuseValue, REG_QWORD, &refuse, sizeof(refuse));
+    }
+    ~DoublesAlone() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    DoublesAlone(const DoublesAlone&) = delete;
+    DoublesAlone& operator=(const DoublesAlone&) = delete;
+
+private:
+    const std::wstring key_ = standins::TestRecordingKeyOfThisProcess();
 };
 
 // Video packets in the file: their numbers in order, and whether each one is whole.
@@ -168,6 +188,7 @@ TEST_F(MpegRecording, WithoutSoundAMultiplexerOfOneInputIsEnough) {
 }
 
 TEST_F(MpegRecording, WithoutAnEncoderThatTakesTheSoundTheRecordingGoesOnWithoutSound) {
+    DoublesAlone alone;
     Register({DoubleKind::EncoderRefusing, DoubleKind::MuxOneInput, DoubleKind::MuxWriting});
     Preview(true);
     ASSERT_TRUE(module->BuildMpegNativeGraph(FileName(L".mpg"))) << Links();
@@ -253,6 +274,7 @@ TEST_F(MpegRecording, TheSoundGoesInInTheFormatTheWindowShowsOrTheRecordingDoesN
 }
 
 TEST_F(MpegRecording, WhenNoMultiplexerConnectsAllTheWayTheAnswerIsFalse) {
+    DoublesAlone alone;
     Preview(true);
     const auto preview = Names();
     EXPECT_FALSE(module->BuildMpegNativeGraph(FileName(L".mpg"))) << "no candidate at all";
@@ -266,6 +288,32 @@ TEST_F(MpegRecording, WhenNoMultiplexerConnectsAllTheWayTheAnswerIsFalse) {
 
     module->CurrentVideoSource->KillGraph(true);
     EXPECT_FALSE(module->BuildMpegNativeGraph(FileName(L".mpg"))) << "no video end";
+}
+
+// The real stand-ins come after the doubles (a lower merit): where every double fails, the loops go
+// on to them, and they write a program stream.
+TEST_F(MpegRecording, AfterTheDoublesThatFailTheRealEncoderAndMultiplexerAreKept) {
+    Register({DoubleKind::EncoderRefusing, DoubleKind::MuxNoOutput, DoubleKind::MuxOneInput});
+    Preview(true);
+    const auto preview = Names();
+    const std::wstring file = FileName(L".mpg");
+    ASSERT_TRUE(module->BuildMpegNativeGraph(file)) << Links();
+    const std::vector<std::wstring> expected = {DoubleName(DoubleKind::EncoderRefusing), DoubleName(DoubleKind::MuxNoOutput),
+                                                DoubleName(DoubleKind::MuxOneInput)};
+    EXPECT_EQ(expected, Made()) << "each double tried first";
+    EXPECT_EQ(standins::CLSID_MpegAudioEncoderStandin, ClassOf(module->audioenc));
+    EXPECT_EQ(standins::CLSID_MpegMuxStandin, ClassOf(module->muxer));
+    ASSERT_TRUE(Record([&] {
+        std::error_code ec;
+        return std::filesystem::file_size(file, ec) > 100000 && !ec;
+    })) << Links();
+    EXPECT_EQ(preview, Names());
+    const std::string bytes = quill_test::ReadWholeFile(file);
+    ASSERT_GE(bytes.size(), 4u);
+    EXPECT_EQ(std::string("\x00\x00\x01\xBA", 4), bytes.substr(0, 4)) << "a pack header first";
+    // Whole packs of 2048 bytes to the end: the stop wrote out what the multiplexer held.
+    EXPECT_EQ(0u, bytes.size() % 2048);
+    EXPECT_EQ(std::string("\x00\x00\x01\xBA", 4), bytes.substr(bytes.size() / 2048 * 2048 - 2048, 4));
 }
 
 }  // namespace

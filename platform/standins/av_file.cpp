@@ -1,0 +1,154 @@
+#include "platform/standins/av_file.h"
+
+#include <cstdint>
+#include <cstring>
+#include <limits>
+
+#include <vfwmsgs.h>
+
+extern "C" {
+#include <libavformat/avformat.h>
+#include <libavutil/mathematics.h>
+#include <libavutil/mem.h>
+}
+
+#include "platform/standins/dv_picture.h"
+
+namespace standins {
+
+namespace {
+
+constexpr int kIoBufferBytes = 64 * 1024;
+constexpr AVRational kDirectShowTime{1, 10000000};
+
+}  // namespace
+
+TAvFile::~TAvFile() { Release(); }
+
+void TAvFile::Release()
+{
+    if (context_ != nullptr) {
+        context_->pb = nullptr;
+        avformat_free_context(context_);
+        context_ = nullptr;
+    }
+    if (io_ != nullptr) {
+        av_freep(&io_->buffer);
+        avio_context_free(&io_);
+    }
+    stream_.Reset();
+    lastDts_.clear();
+}
+
+int TAvFile::WritePacket(void* opaque, std::uint8_t* data, int size)
+{
+    auto* self = static_cast<TAvFile*>(opaque);
+    ULONG written = 0;
+    HRESULT hr = self->stream_->Write(data, static_cast<ULONG>(size), &written);
+    if (SUCCEEDED(hr) && written != static_cast<ULONG>(size)) hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    if (FAILED(hr)) {
+        if (SUCCEEDED(self->failure_)) self->failure_ = hr;
+        return AVERROR(EIO);
+    }
+    return size;
+}
+
+std::int64_t TAvFile::SeekStream(void* opaque, std::int64_t offset, int whence)
+{
+    auto* self = static_cast<TAvFile*>(opaque);
+    if ((whence & AVSEEK_SIZE) != 0) {
+        STATSTG stat{};
+        return SUCCEEDED(self->stream_->Stat(&stat, STATFLAG_NONAME)) ? static_cast<std::int64_t>(stat.cbSize.QuadPart) : -1;
+    }
+    DWORD origin = STREAM_SEEK_SET;
+    switch (whence & ~AVSEEK_FORCE) {
+    case SEEK_SET: origin = STREAM_SEEK_SET; break;
+    case SEEK_CUR: origin = STREAM_SEEK_CUR; break;
+    case SEEK_END: origin = STREAM_SEEK_END; break;
+    default: return -1;
+    }
+    LARGE_INTEGER move;
+    move.QuadPart = offset;
+    ULARGE_INTEGER now{};
+    return SUCCEEDED(self->stream_->Seek(move, origin, &now)) ? static_cast<std::int64_t>(now.QuadPart) : -1;
+}
+
+HRESULT TAvFile::Begin(const char* format, IStream* stream,
+                       const std::vector<std::function<void(AVCodecParameters&)>>& describe)
+{
+    Release();
+    failure_ = S_OK;
+    if (stream == nullptr) return E_POINTER;
+    QuietCoderLog();
+    const AVOutputFormat* writer = av_guess_format(format, nullptr, nullptr);
+    if (writer == nullptr || avformat_alloc_output_context2(&context_, writer, nullptr, nullptr) < 0) return E_UNEXPECTED;
+    stream_ = stream;
+    LARGE_INTEGER zero{};
+    HRESULT hr = stream_->Seek(zero, STREAM_SEEK_SET, nullptr);
+    if (FAILED(hr)) {
+        Release();
+        return hr;
+    }
+    auto* buffer = static_cast<unsigned char*>(av_malloc(kIoBufferBytes));
+    io_ = buffer != nullptr ? avio_alloc_context(buffer, kIoBufferBytes, 1, this, nullptr, WritePacket, SeekStream) : nullptr;
+    if (io_ == nullptr) {
+        av_free(buffer);
+        Release();
+        return E_OUTOFMEMORY;
+    }
+    context_->pb = io_;
+    context_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    for (const auto& fill : describe) {
+        AVStream* s = avformat_new_stream(context_, nullptr);
+        if (s == nullptr) {
+            Release();
+            return E_OUTOFMEMORY;
+        }
+        fill(*s->codecpar);
+        s->time_base = kDirectShowTime;
+    }
+    lastDts_.assign(describe.size(), std::numeric_limits<std::int64_t>::min());
+    if (avformat_write_header(context_, nullptr) < 0) {
+        hr = FAILED(failure_) ? failure_ : E_FAIL;
+        Release();
+        return hr;
+    }
+    return S_OK;
+}
+
+HRESULT TAvFile::Write(int n, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key)
+{
+    if (context_ == nullptr || n < 0 || n >= static_cast<int>(lastDts_.size())) return VFW_E_WRONG_STATE;
+    if (FAILED(failure_)) return failure_;
+    if (length <= 0) return S_OK;
+    AVStream* s = context_->streams[n];
+    std::int64_t ts = timed ? av_rescale_q(start, kDirectShowTime, s->time_base) : lastDts_[n] + 1;
+    if (lastDts_[n] != std::numeric_limits<std::int64_t>::min() && ts <= lastDts_[n]) ts = lastDts_[n] + 1;
+    if (ts == std::numeric_limits<std::int64_t>::min() + 1) ts = 0;
+    lastDts_[n] = ts;
+    AVPacket* packet = av_packet_alloc();
+    if (packet == nullptr || av_new_packet(packet, length) < 0) {
+        av_packet_free(&packet);
+        return E_OUTOFMEMORY;
+    }
+    std::memcpy(packet->data, data, static_cast<std::size_t>(length));
+    packet->stream_index = n;
+    packet->pts = packet->dts = ts;
+    if (key) packet->flags |= AV_PKT_FLAG_KEY;
+    const int written = av_interleaved_write_frame(context_, packet);
+    av_packet_free(&packet);
+    if (written < 0 && SUCCEEDED(failure_)) failure_ = E_FAIL;
+    return failure_;
+}
+
+HRESULT TAvFile::Finish()
+{
+    if (context_ == nullptr) return S_OK;
+    if (SUCCEEDED(failure_) && av_write_trailer(context_) < 0 && SUCCEEDED(failure_)) failure_ = E_FAIL;
+    if (SUCCEEDED(failure_)) avio_flush(io_);
+    const HRESULT hr = failure_;
+    Release();
+    return hr;
+}
+
+}  // namespace standins

@@ -1,0 +1,269 @@
+#include "platform/standins/mpeg_mux.h"
+
+#include <dshow.h>
+#include <uuids.h>
+
+#include <array>
+#include <atomic>
+#include <memory>
+#include <mutex>
+
+extern "C" {
+#include <libavcodec/codec_par.h>
+#include <libavutil/channel_layout.h>
+}
+
+#include "filters/base_filter.h"
+#include "filters/base_io_pins.h"
+#include "platform/standins/av_file.h"
+#include "platform/standins/mpeg_types.h"
+#include "platform/standins/recording_settings.h"
+#include "platform/standins/standins_dll.h"
+
+using Microsoft::WRL::ComPtr;
+
+namespace standins {
+
+namespace {
+
+class TMpegMux;
+
+class TMpegMuxInput : public filters::TBCBaseInputPin {
+public:
+    TMpegMuxInput(TMpegMux* mux, HRESULT& hr, bool video);
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override;
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+    // An upstream filter that passes its own samples on never names an allocator here.
+    HRESULT Inactive() override { return Allocator() != nullptr ? TBCBaseInputPin::Inactive() : TBCBasePin::Inactive(); }
+
+    const bool Video;
+    // The stream this pin writes in the file being written, or -1.
+    std::atomic<int> Stream{-1};
+
+private:
+    TMpegMux* mux_;
+};
+
+class TMpegMuxOutput : public filters::TBCBaseOutputPin {
+public:
+    TMpegMuxOutput(TMpegMux* mux, HRESULT& hr);
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override
+    {
+        if (mt == nullptr) return E_POINTER;
+        return mt->majortype == MEDIATYPE_Stream && (mt->subtype == MEDIASUBTYPE_MPEG2_PROGRAM || mt->subtype == GUID_NULL)
+                   ? S_OK
+                   : VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override
+    {
+        if (position < 0) return E_INVALIDARG;
+        if (position > 0) return VFW_S_NO_MORE_ITEMS;
+        mt->majortype = MEDIATYPE_Stream;
+        mt->subtype = MEDIASUBTYPE_MPEG2_PROGRAM;
+        mt->bFixedSizeSamples = FALSE;
+        mt->lSampleSize = 0;
+        return S_OK;
+    }
+    // The file goes through the peer's IStream; the allocator the peer expects stays one small buffer.
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES*) override
+    {
+        ALLOCATOR_PROPERTIES wanted{1, 1, 1, 0}, actual{};
+        return alloc->SetProperties(&wanted, &actual);
+    }
+    HRESULT Notify(IBaseFilter*, Quality) override { return S_OK; }
+};
+
+class TMpegMux : public filters::TBCBaseFilter {
+public:
+    TMpegMux(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TBCBaseFilter(entry, controller)
+    {
+        HRESULT hr = S_OK;
+        video_ = std::make_unique<TMpegMuxInput>(this, hr, true);
+        audio_ = std::make_unique<TMpegMuxInput>(this, hr, false);
+        output_ = std::make_unique<TMpegMuxOutput>(this, hr);
+    }
+    ~TMpegMux() override { FinishFile(); }
+
+    int GetPinCount() override { return 3; }
+    filters::TBCBasePin* GetPin(int n) override
+    {
+        switch (n) {
+        case 0: return video_.get();
+        case 1: return audio_.get();
+        case 2: return output_.get();
+        default: return nullptr;
+        }
+    }
+    HRESULT Pause() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        if (IsStopped()) {
+            const HRESULT hr = StartFile();
+            if (FAILED(hr)) {
+                // Wine's graph does not pass this failure on from Run: the event tells it all the same.
+                NotifyEvent(EC_ERRORABORT, hr, 0);
+                return hr;
+            }
+        }
+        return TBCBaseFilter::Pause();
+    }
+    HRESULT Stop() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        const HRESULT hr = TBCBaseFilter::Stop();
+        FinishFile();
+        return hr;
+    }
+
+    HRESULT Deliver(int stream, IMediaSample* sample)
+    {
+        BYTE* data = nullptr;
+        if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
+        REFERENCE_TIME start = 0, stop = 0;
+        const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+        std::lock_guard<std::mutex> lock(writeLock_);
+        if (!file_.Started()) return VFW_E_WRONG_STATE;
+        return Written(file_.Write(stream, data, sample->GetActualDataLength(), start, timed, sample->IsSyncPoint() == S_OK));
+    }
+    void StreamEnded(int stream)
+    {
+        {
+            std::lock_guard<std::mutex> lock(writeLock_);
+            if (stream < 0 || stream >= static_cast<int>(ended_.size()) || ended_[static_cast<std::size_t>(stream)]) return;
+            ended_[static_cast<std::size_t>(stream)] = true;
+            for (bool e : ended_)
+                if (!e) return;
+        }
+        output_->DeliverEndOfStream();
+    }
+
+private:
+    HRESULT StartFile()
+    {
+        std::vector<std::function<void(AVCodecParameters&)>> describe;
+        std::vector<TMpegMuxInput*> connected;
+        for (TMpegMuxInput* pin : {video_.get(), audio_.get()}) {
+            pin->Stream = -1;
+            if (!pin->IsConnected()) continue;
+            const AM_MEDIA_TYPE& mt = pin->CurrentMediaType();
+            if (pin->Video) {
+                TMpegVideo video;
+                if (!ReadMpegVideo(mt, video)) return VFW_E_TYPE_NOT_ACCEPTED;
+                describe.push_back([video](AVCodecParameters& p) {
+                    p.codec_type = AVMEDIA_TYPE_VIDEO;
+                    p.codec_id = video.Mpeg2 ? AV_CODEC_ID_MPEG2VIDEO : AV_CODEC_ID_MPEG1VIDEO;
+                    p.width = video.Width;
+                    p.height = video.Height;
+                });
+            } else {
+                TMpegAudio audio;
+                if (!ReadMpegAudio(mt, audio)) return VFW_E_TYPE_NOT_ACCEPTED;
+                describe.push_back([audio](AVCodecParameters& p) {
+                    p.codec_type = AVMEDIA_TYPE_AUDIO;
+                    p.codec_id = AV_CODEC_ID_MP2;
+                    p.sample_rate = audio.Rate;
+                    p.bit_rate = audio.BitRate;
+                    av_channel_layout_default(&p.ch_layout, audio.Channels);
+                });
+            }
+            connected.push_back(pin);
+        }
+        if (connected.empty()) return S_OK;  // nothing to record: no file is written
+        IPin* peer = output_->GetConnected();
+        if (peer == nullptr) return VFW_E_NOT_CONNECTED;
+        ComPtr<IStream> stream;
+        HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
+        if (FAILED(hr)) return hr;  // the file can only be written through the writer's stream
+        std::lock_guard<std::mutex> lock(writeLock_);
+        hr = file_.Begin("vob", stream.Get(), describe);
+        if (FAILED(hr)) return hr;
+        failureReported_ = false;
+        ended_.assign(connected.size(), false);
+        for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
+        return S_OK;
+    }
+    void FinishFile()
+    {
+        std::lock_guard<std::mutex> lock(writeLock_);
+        Written(file_.Finish());
+    }
+    // The file writer reports only what it received itself: a write through its stream is ours to tell, once.
+    HRESULT Written(HRESULT hr)
+    {
+        if (FAILED(hr) && !failureReported_) {
+            failureReported_ = true;
+            NotifyEvent(EC_ERRORABORT, hr, 0);
+        }
+        return hr;
+    }
+
+    std::unique_ptr<TMpegMuxInput> video_, audio_;
+    std::unique_ptr<TMpegMuxOutput> output_;
+    // The file being written: the streaming threads and the stopping thread meet here.
+    std::mutex writeLock_;
+    TAvFile file_;
+    std::vector<bool> ended_;
+    bool failureReported_ = false;
+};
+
+TMpegMuxInput::TMpegMuxInput(TMpegMux* mux, HRESULT& hr, bool video)
+    : TBCBaseInputPin("MPEG mux input", mux, mux->Lock(), hr, video ? kMpegMuxVideoPin : kMpegMuxAudioPin), Video(video), mux_(mux)
+{
+}
+
+HRESULT TMpegMuxInput::CheckMediaType(const AM_MEDIA_TYPE* mt)
+{
+    if (mt == nullptr) return E_POINTER;
+    if (MpegStandinsRefuse()) return VFW_E_TYPE_NOT_ACCEPTED;
+    TMpegVideo video;
+    TMpegAudio audio;
+    return Video ? (ReadMpegVideo(*mt, video) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED)
+                 : (ReadMpegAudio(*mt, audio) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED);
+}
+
+HRESULT TMpegMuxInput::Receive(IMediaSample* sample)
+{
+    HRESULT hr = TBCBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    const int stream = Stream.load();
+    return stream < 0 ? VFW_E_WRONG_STATE : mux_->Deliver(stream, sample);
+}
+
+HRESULT TMpegMuxInput::EndOfStream()
+{
+    const HRESULT hr = CheckStreaming();
+    if (hr != S_OK) return hr;
+    mux_->StreamEnded(Stream.load());
+    return S_OK;
+}
+
+TMpegMuxOutput::TMpegMuxOutput(TMpegMux* mux, HRESULT& hr)
+    : TBCBaseOutputPin("MPEG mux output", mux, mux->Lock(), hr, kMpegMuxOutputPin)
+{
+}
+
+const REGPINTYPES kVideoTypes[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_MPEG2_VIDEO}, {&MEDIATYPE_Video, &MEDIASUBTYPE_MPEG1Payload}};
+const REGPINTYPES kAudioTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEG1Audio}, {&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEG1AudioPayload}};
+const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Stream, &MEDIASUBTYPE_MPEG2_PROGRAM}};
+const REGFILTERPINS kPins[] = {
+    {const_cast<LPWSTR>(kMpegMuxVideoPin), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 2, kVideoTypes},
+    {const_cast<LPWSTR>(kMpegMuxAudioPin), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 2, kAudioTypes},
+    {const_cast<LPWSTR>(kMpegMuxOutputPin), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kOutputTypes}};
+
+const TStandinRegistrar kRegistrar([](filters::TBCFilterTemplate& templates) {
+    filters::TBCFilterTemplateEntry entry;
+    entry.Name = kMpegMuxName;
+    entry.FilterClsid = CLSID_MpegMuxStandin;
+    entry.Category = CLSID_LegacyAmFilterCategory;
+    entry.Merit = MERIT_DO_NOT_USE;
+    entry.PinCount = 3;
+    entry.Pins = kPins;
+    entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
+        return new TMpegMux(*filters::Templates().GetFactoryFromClassID(CLSID_MpegMuxStandin), controller);
+    };
+    templates.Add(std::move(entry));
+});
+
+}  // namespace
+}  // namespace standins
