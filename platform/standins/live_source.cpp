@@ -89,7 +89,7 @@ HRESULT TLiveSourceFilter::Stop()
 {
     filters::TBCAutoLock lock(*Lock());
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
         running_ = false;
         pausedAt_ = 0;
         clock_.Reset();
@@ -102,7 +102,7 @@ HRESULT TLiveSourceFilter::Pause()
 {
     filters::TBCAutoLock lock(*Lock());
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
         if (running_) {
             pausedAt_ = StreamTimeLocked();
             running_ = false;
@@ -120,7 +120,7 @@ HRESULT TLiveSourceFilter::Run(REFERENCE_TIME tStart)
         return hr;
     }
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
         if (!running_) {
             clock_ = Clock();
             start_ = tStart;
@@ -145,7 +145,7 @@ HRESULT TLiveSourceFilter::GetState(DWORD milliSecsTimeout, FILTER_STATE* state)
 bool TLiveSourceFilter::WaitForStreamTime(REFERENCE_TIME due, const std::atomic<bool>& stop, REFERENCE_TIME& now,
                                           unsigned& run)
 {
-    std::unique_lock<std::mutex> guard(mutex_);
+    std::unique_lock<TSlimMutex> guard(mutex_);
     for (;;) {
         if (stop.load()) {
             return false;
@@ -172,7 +172,7 @@ void TLiveSourceFilter::Wake()
 {
     {
         // Taken so that a thread between its stop check and its wait cannot miss the call.
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
     }
     changed_.notify_all();
 }
