@@ -263,7 +263,12 @@ void TLiveOutputPin::Stream()
                 n = current;
                 discontinuity = true;
             }
-            continue;
+            // A device that captures at the start of each unit has its first one as soon as it runs,
+            // even when the stream starts later (Wine's graph starts it 200 ms after the run): that
+            // unit is not held back until then. Units that end at their time still wait for it.
+            if (atEnd || now >= 0) {
+                continue;
+            }
         }
         if (SkipsLateUnits()) {
             const LONGLONG current = now / length;
