@@ -11,6 +11,7 @@
 #endif
 
 #include "dshow/ds_helpers.h"
+#include "platform/standins/cpu_features.h"
 #include "platform/standins/standins_dll.h"
 
 namespace standins {
@@ -131,15 +132,6 @@ __attribute__((target("ssse3"))) int Rgb32ToRgb24Shuffled(const std::uint8_t* in
         _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<std::size_t>(x)), _mm_shuffle_epi8(v, order));
     }
     return x;
-}
-
-bool HasSsse3()
-{
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return has;
 }
 #endif
 

@@ -15,6 +15,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "platform/standins/cpu_features.h"
 #include "platform/standins/dv_frame.h"
 
 namespace standins {
@@ -350,15 +351,6 @@ __attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma,
         _mm_storeu_si128(to + 2, _mm_or_si128(_mm_srli_si128(s2, 8), _mm_slli_si128(s3, 4)));
     }
     RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
-}
-
-bool HasSsse3()
-{
-    static const bool has = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("ssse3") != 0;
-    }();
-    return has;
 }
 #endif
 

@@ -136,6 +136,22 @@ protected:
         return recorder.Frames;
     }
 
+    // Links camera -> grabber (RGB24) -> Null Renderer, the grabber keeping each stamped sample's start.
+    void LinkStampRecorder(GrabberCallback& cb, std::vector<REFERENCE_TIME>& starts)
+    {
+        cb.OnSample = [&starts](IMediaSample* s) {
+            REFERENCE_TIME a = 0, b = 0;
+            if (s->GetTime(&a, &b) == S_OK) {
+                starts.push_back(a);
+            }
+        };
+        Add(camera, L"Camera");
+        auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+        auto renderer = AddStock(CLSID_NullRenderer, L"Null");
+        ASSERT_EQ(S_OK, Link(camera.Get(), grabber.Get()));
+        ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
+    }
+
     ComPtr<IMoniker> moniker;
     ComPtr<IBaseFilter> camera;
     ComPtr<IPin> pin;
@@ -444,20 +460,11 @@ TEST_F(Camera, HasItsFirstPictureAsSoonAsItRunsThoughTheStreamStartsLater)
 {
     GrabberCallback& cb = Callback();
     std::vector<REFERENCE_TIME> starts;
-    cb.OnSample = [&](IMediaSample* s) {
-        REFERENCE_TIME a = -1, b = -1;
-        s->GetTime(&a, &b);
-        starts.push_back(a);
-    };
+    ASSERT_NO_FATAL_FAILURE(LinkStampRecorder(cb, starts));
     auto count = [&] {
         std::lock_guard<std::mutex> lock(cb.Mutex);
         return starts.size();
     };
-    Add(camera, L"Camera");
-    auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto renderer = AddStock(CLSID_NullRenderer, L"Null");
-    ASSERT_EQ(S_OK, Link(camera.Get(), grabber.Get()));
-    ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
     ASSERT_TRUE(SUCCEEDED(control->Pause()));
     ComPtr<IMediaFilter> media;
     ASSERT_EQ(S_OK, graph.As(&media));
@@ -484,21 +491,11 @@ TEST_F(Camera, RunPauseStopCyclesKeepTimeStampsRisingAndLeaveNothingBehind)
 {
     GrabberCallback& cb = Callback();
     std::vector<REFERENCE_TIME> starts;
-    cb.OnSample = [&](IMediaSample* s) {
-        REFERENCE_TIME a = 0, b = 0;
-        if (s->GetTime(&a, &b) == S_OK) {
-            starts.push_back(a);
-        }
-    };
+    ASSERT_NO_FATAL_FAILURE(LinkStampRecorder(cb, starts));
     auto count = [&] {
         std::lock_guard<std::mutex> lock(cb.Mutex);
         return starts.size();
     };
-    Add(camera, L"Camera");
-    auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto renderer = AddStock(CLSID_NullRenderer, L"Null");
-    ASSERT_EQ(S_OK, Link(camera.Get(), grabber.Get()));
-    ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
     for (int cycle = 0; cycle < 10; ++cycle) {
         const size_t first = count();
         ASSERT_TRUE(SUCCEEDED(control->Run()));
