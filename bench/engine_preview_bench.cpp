@@ -1,5 +1,5 @@
 // The live preview's speed under Wine with the stand-in camera: the time from building the video
-// branch to the first frame at the renderer end, and the processor time per 720x576 frame of the
+// branch (and from running the graph) to the first frame at the renderer end, and the processor time per 720x576 frame of the
 // whole preview chain (converter, overlay with two lines, tees, stampers, converter) against the
 // camera straight into the same renderer end, both in one run.
 //   bench_engine_preview.exe [seconds]    seconds of running per cost case (default 8)
