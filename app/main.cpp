@@ -9,6 +9,7 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/message_box.h"
+#include "classlib/start_trace.h"
 #include "engine/capture_data_module.h"
 #include "engine/engine_host.h"
 #include "filters/filters_host.h"
@@ -46,30 +47,36 @@ int WINAPI wWinMain(HINSTANCE /*instance*/, HINSTANCE /*previous*/, PWSTR /*comm
 {
     int exitCode = 0;
     try {
+        classlib::StartTrace("main");
         unicode::InitializeWidePlatform();
         widgets::InitializeWideControls();
         hover::InitializeHoverLibrary();
         classlib::LoadFormatSettingsFromLocale();
         widgets::kit::InitializeKit();
+        classlib::StartTrace("library modules started");
 
         // Any answer but Yes ends the program before a form or a setting exists.
         if (ui::ConfirmDirectXVersion()) {
+            classlib::StartTrace("DirectX version checked");
             classlib::TApplication* application = classlib::Application();
             application->Initialize();
             widgets::UcApplication()->SetTitle(L"Quillotrane");
             // The main window answers the layers below it from its creation on.
             ui::TCaptureForm* captureForm = nullptr;
             application->CreateForm(captureForm);
+            classlib::StartTrace("main form created");
             engine::SetEngineHost(captureForm);
             filters::SetFiltersHost(captureForm);
             // The capture data module, owned by the application like the forms.
             new engine::Tdm(application);
+            classlib::StartTrace("capture data module created");
             ui::TSavePrefsForm* savePrefsForm = nullptr;
             application->CreateForm(savePrefsForm);
             ui::Tplaque* plaque = nullptr;
             application->CreateForm(plaque);
             ui::TRaccourcisForm* raccourcisForm = nullptr;
             application->CreateForm(raccourcisForm);
+            classlib::StartTrace("forms created");
             application->Run();
         }
     } catch (...) {

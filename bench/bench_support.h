@@ -14,21 +14,23 @@ namespace bench {
 
 inline const CLSID kSinkClass = {0x5d7c1e20, 0x1b2a, 0x4c3d, {0x8e, 0x4f, 0x50, 0x61, 0x72, 0x83, 0x94, 0xa5}};
 
-// A renderer end that counts frames and does nothing else.
+// A renderer end that counts samples of one major type (video unless told) and does nothing else.
 class CountingSink : public filters::TBCBaseFilter {
 public:
-    CountingSink() : filters::TBCBaseFilter("Counting sink", nullptr, std::make_unique<filters::TBCCritSec>(), kSinkClass) {
+    explicit CountingSink(const GUID& major = MEDIATYPE_Video)
+        : filters::TBCBaseFilter("Counting sink", nullptr, std::make_unique<filters::TBCCritSec>(), kSinkClass), Major(major) {
         HRESULT hr = S_OK;
         pin_ = std::make_unique<Pin>(this, hr);
     }
     int GetPinCount() override { return 1; }
     filters::TBCBasePin* GetPin(int n) override { return n == 0 ? pin_.get() : nullptr; }
     std::atomic<int> Frames{0};
+    const GUID Major;
 
     class Pin : public filters::TBCBaseInputPin {
     public:
         Pin(CountingSink* owner, HRESULT& hr) : filters::TBCBaseInputPin("Counting pin", owner, owner->Lock(), hr, L"In"), o(owner) {}
-        HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override { return mt->majortype == MEDIATYPE_Video ? S_OK : S_FALSE; }
+        HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override { return mt->majortype == o->Major ? S_OK : S_FALSE; }
         HRESULT Receive(IMediaSample* sample) override {
             HRESULT hr = filters::TBCBaseInputPin::Receive(sample);
             if (hr == S_OK) ++o->Frames;
@@ -55,12 +57,16 @@ inline double CpuMs() {
     return ms(kernel) + ms(user);
 }
 
+// Waits for messages rather than polling: a polling loop would itself cost the processor time that
+// the benchmarks measure.
 inline void Pump(double ms) {
     const double end = Now() + ms;
-    while (Now() < end) {
+    for (;;) {
         MSG msg;
         while (PeekMessageW(&msg, nullptr, 0, 0, PM_REMOVE)) DispatchMessageW(&msg);
-        Sleep(2);
+        const double left = end - Now();
+        if (left <= 0) break;
+        MsgWaitForMultipleObjects(0, nullptr, FALSE, static_cast<DWORD>(left) + 1, QS_ALLINPUT);
     }
 }
 

@@ -1,7 +1,7 @@
 // Processor time per second of recording under Wine with the stand-in DV camcorder (720x576, 25 fps,
 // its 48 kHz sound): DV type 2 (format 2), DV re-encoded with the overlay (format 6) and Xvid at
 // 720x576 with PCM sound (format 9), each against the same preview running alone, as a fraction of
-// one core.
+// one core; and the program's share of that preview: the preview less the stand-in camcorder alone.
 //   bench_recording_builders.exe [seconds]    seconds of running per case (default 8)
 // Prints "figure <case> <fraction>" lines; exits 1 when a builder fails or a file stays empty.
 #include <windows.h>
@@ -51,6 +51,40 @@ double BusyFraction(engine::Tdm& module, double seconds, unsigned& frames) {
     const double fraction = (CpuMs() - c0) / (Now() - t0);
     frames = module.ControlCaptureVideo->SampleCounter() - f0;
     module.fg->Stop();
+    return fraction;
+}
+
+// The stand-in camcorder alone, its interleaved frames into a counting end in a graph of its own, as a
+// fraction of one core: the device's share, which the program's share of the preview leaves out.
+double DeviceAlone(double seconds, int& frames) {
+    frames = 0;
+    ComPtr<IGraphBuilder> graph;
+    ComPtr<IMoniker> moniker;
+    for (auto& m : engine::CategoryMonikers(CLSID_VideoInputDeviceCategory))
+        if (engine::MonikerFriendlyName(m.Get()) == L"Quillotrane Test DV Camcorder") moniker = m;
+    ComPtr<IBaseFilter> camcorder;
+    if (!moniker || FAILED(CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                                            reinterpret_cast<void**>(graph.GetAddressOf()))) ||
+        FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(camcorder.GetAddressOf()))))
+        return -1;
+    auto* sink = new CountingSink(MEDIATYPE_Interleaved);
+    ComPtr<IBaseFilter> sinkFilter(sink->BaseFilterInterface());
+    graph->AddFilter(camcorder.Get(), L"Camcorder");
+    graph->AddFilter(sinkFilter.Get(), L"Sink");
+    ComPtr<IMediaControl> control = engine::Query<IMediaControl>(graph.Get(), IID_IMediaControl);
+    double fraction = -1;
+    if (SUCCEEDED(graph->ConnectDirect(engine::PinAt(camcorder.Get(), 0).Get(), engine::PinAt(sinkFilter.Get(), 0).Get(), nullptr)) &&
+        control && SUCCEEDED(control->Run())) {
+        Pump(1000);
+        const int f0 = sink->Frames.load();
+        const double c0 = CpuMs(), t0 = Now();
+        Pump(seconds * 1000.0);
+        fraction = (CpuMs() - c0) / (Now() - t0);
+        frames = sink->Frames.load() - f0;
+        control->Stop();
+    }
+    graph->RemoveFilter(camcorder.Get());
+    graph->RemoveFilter(sinkFilter.Get());
     return fraction;
 }
 
@@ -105,6 +139,18 @@ int main(int argc, char** argv) {
         const double preview = BusyFraction(module, seconds, none);
         std::printf("recording_builders: preview alone (decoded DV 720x576, overlay, sound): %.3f of a core\n", preview);
         std::printf("figure recording_preview_alone %.4f\n", preview);
+        int deviceFrames = 0;
+        const double device = DeviceAlone(seconds, deviceFrames);
+        if (device < 0 || deviceFrames < 10) {
+            std::printf("recording_builders: the stand-in camcorder alone delivered %d frames\n", deviceFrames);
+            status = 1;
+        } else {
+            std::printf("recording_builders: the stand-in camcorder alone: %.3f of a core; the program's share of the "
+                        "preview: %.3f of a core (target under 0.25)\n",
+                        device, preview - device);
+            std::printf("figure recording_standin_camcorder_alone %.4f\n", device);
+            std::printf("figure recording_preview_program_share %.4f\n", preview - device);
+        }
         struct Case {
             const char* name;
             bool (engine::Tdm::*build)(const std::wstring&);

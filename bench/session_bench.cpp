@@ -1,5 +1,7 @@
 // A session of the running program watched from outside: Quillotrane (copied into a temporary
-// folder with portable settings naming the stand-in camera and microphone) previews for a while
+// folder with portable settings naming the stand-in camera and microphone) starts (its time to a
+// ready window and its processor share while previewing before the first recording are printed
+// with their targets), previews for a while
 // and records a few seconds of native AVI at every minute, started and stopped with its Capture
 // button as a user clicks it (not through script files: Wine's open dialog keeps one registry key
 // open for every file it is confirmed on, which would be counted against the program). Every
@@ -164,6 +166,21 @@ void PrintNewHandles(HANDLE Process, const std::vector<quill_test::HandleEntry>&
     if (printed > 60) std::printf("  ... %d new handles in all\n", printed);
 }
 
+// Processor milliseconds of a process so far, from the system's process list (Wine answers
+// GetProcessTimes for another process without its processor times).
+double ProcessCpuMs(DWORD ProcessId) {
+    const std::vector<unsigned char> buffer = quill_test::QuerySystemTable(SystemProcessInformation);
+    if (buffer.size() < sizeof(SYSTEM_PROCESS_INFORMATION)) return -1;
+    for (size_t at = 0;;) {
+        const auto* entry = reinterpret_cast<const SYSTEM_PROCESS_INFORMATION*>(buffer.data() + at);
+        if (static_cast<DWORD>(reinterpret_cast<ULONG_PTR>(entry->UniqueProcessId)) == ProcessId) {
+            return (static_cast<double>(entry->UserTime.QuadPart) + static_cast<double>(entry->KernelTime.QuadPart)) / 10000.0;
+        }
+        if (entry->NextEntryOffset == 0) return -1;
+        at += entry->NextEntryOffset;
+    }
+}
+
 std::wstring Beside(const wchar_t* Name) {
     wchar_t path[MAX_PATH] = {};
     GetModuleFileNameW(nullptr, path, MAX_PATH);
@@ -202,10 +219,17 @@ int main(int argc, char** argv) {
         return 1;
     }
     e2e::TProgram program;
+    const ULONGLONG launched = GetTickCount64();
     if (!program.Start(copy.Exe())) {
         std::fprintf(stderr, "the program did not start: %ls\n", program.Failure().c_str());
         return 1;
     }
+    // Start-up ends with the first idle, which fills the source lists the driver waits for.
+    const double readyMs = static_cast<double>(GetTickCount64() - launched);
+    std::printf("start to a window with its sources listed: %.0f ms (bench_program_start times the first preview "
+                "frame: target 1500 ms)\n", readyMs);
+    std::printf("figure session_start_to_ready_ms %.0f\n", readyMs);
+    double previewCpuFrom = -1, previewFrom = 0;
 
     std::vector<Sample> samples;
     std::vector<quill_test::HandleEntry> handlesAtFirstMinute;
@@ -219,6 +243,20 @@ int main(int argc, char** argv) {
         const ULONGLONG now = GetTickCount64();
         if (due > now) Sleep(static_cast<DWORD>(due - now));
         samples.push_back(Take(program.Process(), program.ProcessId()));
+        // The preview's cost before the first recording: seconds 2 to 9, the whole process.
+        if (second == 2 || second == 9) {
+            const double cpu = ProcessCpuMs(program.ProcessId()), at = static_cast<double>(GetTickCount64());
+            if (second == 2) {
+                previewCpuFrom = cpu;
+                previewFrom = at;
+            } else if (previewCpuFrom >= 0 && at > previewFrom) {
+                const double share = (cpu - previewCpuFrom) / (at - previewFrom);
+                std::printf("previewing (seconds 2 to 9): %.3f of a core for the whole process, stand-in devices "
+                            "included (the program's share of a PAL DV preview: target under 0.25, measured apart "
+                            "by bench_recording_builders)\n", share);
+                std::printf("figure session_preview_process_share %.4f\n", share);
+            }
+        }
         // A recording at the tenth second of every minute, stopped RecordSeconds later; the file is
         // checked to have grown, then removed.
         const int inMinute = second % 60;

@@ -104,7 +104,7 @@ TWinControl* FindControl(HWND Window) {
     DWORD pid = 0;
     GetWindowThreadProcessId(Window, &pid);
     if (pid != GetCurrentProcessId()) return nullptr;
-    return static_cast<TWinControl*>(GetPropA(Window, MAKEINTATOM(ControlAtom)));
+    return detail::BoundControl(Window);
 }
 
 TControl* FindDragTarget(POINT Pos, bool AllowDisabled) {

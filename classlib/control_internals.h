@@ -8,6 +8,7 @@
 namespace classlib {
 
 class TControl;
+class TWinControl;
 
 namespace detail {
 
@@ -17,6 +18,10 @@ extern TControl* gCaptureControl;
 inline bool IsMouseMessage(UINT msg) { return msg >= WM_MOUSEFIRST && msg <= WM_MOUSELAST; }
 
 inline POINT PointOf(LPARAM l) { return POINT{GET_X_LPARAM(l), GET_Y_LPARAM(l)}; }
+
+// The control a window is bound to (BindControlWindow), else the one its control property names;
+// nullptr when the library's atoms are gone.
+TWinControl* BoundControl(HWND Window);
 
 }  // namespace detail
 }  // namespace classlib

@@ -6,6 +6,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
+#include <mutex>
+#include <unordered_map>
 #include <utility>
 
 #include "classlib/actions.h"
@@ -25,6 +28,63 @@ using detail::gCaptureControl;
 using detail::IsMouseMessage;
 using detail::PointOf;
 
+// ---- Windows bound to controls ------------------------------------------------------------------
+
+namespace {
+
+struct TBoundWindows {
+    std::mutex Lock;
+    std::unordered_map<HWND, TWinControl*> Controls;
+};
+
+// Left to the end of the process: windows may still be bound while static objects go.
+TBoundWindows& BoundWindows() {
+    static TBoundWindows* bound = new TBoundWindows;
+    return *bound;
+}
+
+}  // namespace
+
+TWinControl* detail::BoundControl(HWND Window) {
+    if (ControlAtom == 0) return nullptr;
+    {
+        TBoundWindows& bound = BoundWindows();
+        std::lock_guard<std::mutex> guard(bound.Lock);
+        auto it = bound.Controls.find(Window);
+        if (it != bound.Controls.end()) return it->second;
+    }
+    return static_cast<TWinControl*>(GetPropA(Window, MAKEINTATOM(ControlAtom)));
+}
+
+namespace {
+
+// Forgets every window still bound to a control that goes (its window went without its last message).
+void ForgetControl(TWinControl* Control) {
+    TBoundWindows& bound = BoundWindows();
+    std::lock_guard<std::mutex> guard(bound.Lock);
+    for (auto it = bound.Controls.begin(); it != bound.Controls.end();) {
+        it = it->second == Control ? bound.Controls.erase(it) : std::next(it);
+    }
+}
+
+}  // namespace
+
+void BindControlWindow(HWND Window, TWinControl* Control) {
+    SetPropA(Window, MAKEINTATOM(ControlAtom), static_cast<HANDLE>(Control));
+    SetPropA(Window, MAKEINTATOM(WindowAtom), static_cast<HANDLE>(Control));
+    TBoundWindows& bound = BoundWindows();
+    std::lock_guard<std::mutex> guard(bound.Lock);
+    bound.Controls[Window] = Control;
+}
+
+void UnbindControlWindow(HWND Window) {
+    RemovePropA(Window, MAKEINTATOM(ControlAtom));
+    RemovePropA(Window, MAKEINTATOM(WindowAtom));
+    TBoundWindows& bound = BoundWindows();
+    std::lock_guard<std::mutex> guard(bound.Lock);
+    bound.Controls.erase(Window);
+}
+
 // ---- TWinControl -----------------------------------------------------------------------------
 
 LRESULT CALLBACK InitWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
@@ -35,14 +95,12 @@ LRESULT CALLBACK InitWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam
     SetWindowLongPtrA(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::StdWndProc));
     if ((GetWindowLongPtrA(Window, GWL_STYLE) & WS_CHILD) != 0 && GetWindowLongPtrA(Window, GWLP_ID) == 0)
         SetWindowLongPtrA(Window, GWLP_ID, reinterpret_cast<LONG_PTR>(Window));
-    SetPropA(Window, MAKEINTATOM(ControlAtom), static_cast<HANDLE>(control));
-    SetPropA(Window, MAKEINTATOM(WindowAtom), static_cast<HANDLE>(control));
+    BindControlWindow(Window, control);
     return TWinControl::StdWndProc(Window, Msg, WParam, LParam);
 }
 
 LRESULT CALLBACK TWinControl::StdWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
-    TWinControl* control = ControlAtom != 0 ? static_cast<TWinControl*>(GetPropA(Window, MAKEINTATOM(ControlAtom)))
-                                            : nullptr;
+    TWinControl* control = detail::BoundControl(Window);
     if (control == nullptr) return DefWindowProcA(Window, Msg, WParam, LParam);
     TMessage m{Msg, WParam, LParam, 0};
     control->MainWndProc(m);
@@ -83,6 +141,7 @@ TWinControl::~TWinControl() {
         }
         handle_ = nullptr;
     }
+    ForgetControl(this);
     while (!controls_.empty()) {
         TControl* c = controls_.back();
         controls_.pop_back();
@@ -184,8 +243,26 @@ void TWinControl::CreateWnd() {
 void TWinControl::CreateHandle() {
     if (handle_ != nullptr) return;
     CreateWnd();
+    // A window made later than it would have been (its control was hidden) takes the place the
+    // z-order asked for meanwhile, or else the one it would have had: a new child window goes
+    // below its siblings, so above those that come after it in the list.
+    const std::uint8_t pending = std::exchange(pendingZOrder_, std::uint8_t{0});
+    if (Parent() != nullptr && pending != 0) {
+        SetWindowPos(handle_, pending == 1 ? HWND_TOP : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    } else if (Parent() != nullptr) {
+        const auto& siblings = Parent()->controls_;
+        for (auto it = std::find(siblings.begin(), siblings.end(), this); it != siblings.end(); ++it) {
+            auto* w = *it != this ? dynamic_cast<TWinControl*>(*it) : nullptr;
+            if (w == nullptr || w->handle_ == nullptr) continue;
+            HWND above = GetWindow(w->handle_, GW_HWNDPREV);
+            if (above != handle_) SetWindowPos(handle_, above != nullptr ? above : HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            break;
+        }
+    }
+    // Hidden children get their windows when they are shown or asked for theirs: a window is a
+    // round trip to the system for every message it is sent, and most panels start hidden.
     for (TControl* c : std::vector<TControl*>(controls_))
-        if (auto* w = dynamic_cast<TWinControl*>(c)) w->CreateHandle();
+        if (auto* w = dynamic_cast<TWinControl*>(c); w != nullptr && w->Visible()) w->CreateHandle();
     AlignControls();
 }
 
@@ -255,7 +332,7 @@ void TWinControl::InsertControl(TControl* AControl) {
     if (AControl->ParentColor()) AControl->SetParentColor(true);
     if (AControl->ParentShowHint()) AControl->SetParentShowHint(true);
     if (auto* w = dynamic_cast<TWinControl*>(AControl)) {
-        if (handle_ != nullptr) w->CreateHandle();
+        if (handle_ != nullptr && w->Visible()) w->CreateHandle();
     } else {
         AControl->Invalidate();
     }
@@ -538,6 +615,8 @@ void TWinControl::SetZOrder(bool TopMost) {
     }
     if (handle_ != nullptr)
         SetWindowPos(handle_, TopMost ? HWND_TOP : HWND_BOTTOM, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    else
+        pendingZOrder_ = TopMost ? 1 : 2;
 }
 
 TControlActionLinkClass TWinControl::GetActionLinkClass() const { return &TWinControlActionLink::ClassRef(); }
@@ -751,10 +830,7 @@ void TWinControl::Dispatch(TMessage& Message) {
         }
         case WM_NCDESTROY:
             DefaultHandler(Message);
-            if (handle_ != nullptr) {
-                RemovePropA(handle_, MAKEINTATOM(ControlAtom));
-                RemovePropA(handle_, MAKEINTATOM(WindowAtom));
-            }
+            if (handle_ != nullptr) UnbindControlWindow(handle_);
             handle_ = nullptr;
             return;
         case CM_RECREATEWND:

@@ -44,6 +44,11 @@ extern std::string ControlAtomString;
 void InitControlAtoms();
 // The control of a window of this process made by the library (nullptr for any other window).
 TWinControl* FindControl(HWND Window);
+// Binds a window to its control: the two properties above, and a table of the library's own that
+// the window procedure and FindControl read first (a property read is a call into the system, one
+// per message). Unbind takes both away. Any thread.
+void BindControlWindow(HWND Window, TWinControl* Control);
+void UnbindControlWindow(HWND Window);
 // The control at a screen point (a graphic control inside a window when there is one).
 TControl* FindDragTarget(POINT Pos, bool AllowDisabled);
 // The module instance windows and classes of the library are registered with.
@@ -195,6 +200,8 @@ private:
     void UpdateShowing();
 
     HWND handle_ = nullptr;
+    // A place in the z-order asked for before the window existed: 0 none, 1 top, 2 bottom.
+    std::uint8_t pendingZOrder_ = 0;
     HWND parentWindow_ = nullptr;
     std::vector<TControl*> dockClients_;  // not owned: they leave when they go
     bool dockSite_ = false;

@@ -121,6 +121,7 @@ for ((round = 1; round <= rounds; round++)); do
     run_ffmpeg scale_neighbour rgb24 "scale=360:288:flags=neighbor"
     run_ffmpeg scale_bilinear rgb24 "scale=360:288:flags=bilinear"
     run_ffmpeg yadif gbrp yadif
+    run_ours coding "$((frames / 3 + 1))"
 done
 # The benchmarks without an ffmpeg counterpart run once, for their checks and figures.
 if $quick; then
@@ -128,7 +129,6 @@ if $quick; then
     run_ours dv_scene 2000
     run_ours avi_frame_rate 1
     run_ours base_classes 50
-    run_ours coding 5
     run_ours recording 16
     run_ours engine_preview 1
     run_ours recording_builders 1
@@ -140,7 +140,6 @@ else
     run_ours dv_scene
     run_ours avi_frame_rate
     run_ours base_classes
-    run_ours coding
     run_ours recording
     run_ours engine_preview
     run_ours recording_builders
@@ -177,10 +176,34 @@ pair "overlay: vertical flip and mirror" overlay_vflip_mirror vflip_hflip "vflip
 pair "resizer: half size (Wine's halftone: nearest)" resizer_half scale_neighbour "scale, nearest neighbour"
 pair "resizer: half size" resizer_half scale_bilinear "scale, bilinear"
 pair "deinterlace (still pictures)" deinterlace yadif "yadif (planar RGB)"
+pair "DV encoding, PAL frame from YUY2 (processor)" dv_encode dv_encode "dvvideo from yuyv422"
+pair "DV decoding, PAL frame to RGB24 (processor)" dv_decode dv_decode "dvvideo to bgr24"
 echo
 echo "Other figures (medians):"
-awk '$1 !~ /^ffmpeg_/ && $1 !~ /^overlay_(text_border2|plain|vflip|mirror|vflip_mirror)$/ && $1 != "resizer_half" && $1 != "deinterlace" { printf "  %-40s %s\n", $1, $2 }' \
+awk '$1 !~ /^ffmpeg_/ && $1 !~ /^overlay_(text_border2|plain|vflip|mirror|vflip_mirror)$/ && $1 !~ /^(resizer_half|deinterlace|dv_encode|dv_decode)$/ { printf "  %-40s %s\n", $1, $2 }' \
     "$work/medians" | sort
+
+# The speed targets, each met or missed (figures, not checks: a loaded machine misses them).
+echo
+echo "Targets (medians):"
+target() {
+    local label=$1 value=$2 limit=$3 unit=$4
+    if [[ -z $value || -z $limit ]]; then
+        printf '  %-58s %12s   (no figure)\n' "$label" "-"
+        return
+    fi
+    printf '  %-58s %12s   target %s %s: %s\n' "$label" "$value $unit" "$limit" "$unit" \
+        "$(awk -v v="$value" -v l="$limit" 'BEGIN { print (v <= l) ? "met" : "missed" }')"
+}
+ratio() { awk -v a="$(median "$1")" -v b="$(median "$2")" 'BEGIN { if (a != "" && b > 0) printf "%.2f", a / b }'; }
+target "program start to first preview frame" "$(median program_start_to_first_preview_frame_ms)" 1500 ms
+target "the program's share of the PAL DV preview" "$(median recording_preview_program_share)" 0.25 "of a core"
+target "the preview chain's overhead per 720x576 frame" "$(median engine_chain_overhead_per_frame)" 1 ms
+target "DV encoding against ffmpeg's dvvideo" "$(ratio dv_encode ffmpeg_dv_encode)" 1.1 times
+target "DV decoding against ffmpeg's dvvideo" "$(ratio dv_decode ffmpeg_dv_decode)" 1.1 times
+target "resizer at half size against ffmpeg's nearest neighbour" "$(ratio resizer_half ffmpeg_scale_neighbour)" 1 times
+target "resizer's distance from Lanczos against bilinear's (dB, lower)" \
+    "$(awk -v a="$(median resizer_half_psnr_db)" -v b="$(median ffmpeg_bilinear_psnr_db)" 'BEGIN { if (a != "" && b != "") printf "%.2f", b - a }')" 0 dB
 if [[ $failed -ne 0 ]]; then
     echo "FAILED: a benchmark result was wrong or a command failed (see above)"
 fi

@@ -7,6 +7,7 @@
 #include "classlib/application.h"
 #include "classlib/conversions.h"
 #include "classlib/forms.h"
+#include "classlib/start_trace.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
@@ -131,9 +132,11 @@ bool TCaptureForm::IsProgramWindow() const {
 void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     if (firstShowDone_) return;
     firstShowDone_ = true;
+    classlib::StartTrace("first showing");
     Panel2->Show();
     LoadInterfaceTexts();
     OptionsFrame->LoadTexts();
+    classlib::StartTrace("texts set");
     camForm1 = new TcamForm(this);
     camForm1->SetName(L"camForm1");
     camForm2 = new TcamForm(this);
@@ -142,11 +145,14 @@ void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     camForm1->image1->SetVisible(true);
     camForm1->SetColor(static_cast<classlib::TColor>(0x80000000u | COLOR_BTNFACE));
     camForm2->image1->SetVisible(false);
+    classlib::StartTrace("camcorder windows created");
     LoadSettings();
+    classlib::StartTrace("settings loaded and applied");
     DisarmScheduleAlarm();
     ShowPreviewState();
     engine::CloseScnFile();
     ShowInfoPanelsFirst();
+    classlib::StartTrace("first showing done");
     // The idle work runs once the window is up (the program's main window only: a window made
     // by a test runs it by hand).
     if (IsProgramWindow())
@@ -156,6 +162,7 @@ void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
 void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
     if (firstIdleDone_) return;
     firstIdleDone_ = true;
+    classlib::StartTrace("first idle");
     try {
         engine::Tdm* module = engine::dm();
         Plugins = std::make_unique<engine::TpluginList>();
@@ -166,26 +173,36 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
         engine::Crossbars().FillCrossbars();
         VideoSources = std::make_unique<engine::TvideoSourcesList>();
         AudioSources = std::make_unique<engine::TAudioSourcesList>();
+        classlib::StartTrace("lists and crossbar monikers made");
         if (module != nullptr) {
             vwEcran->SetFilterGraph(module->fg);
             module->AttachRenderers(vwEcran->GetFilter().Get());
         }
+        classlib::StartTrace("renderers joined the graph");
         WmvAvailable = CreateProfileManager();
+        classlib::StartTrace("profile manager made");
         if (module != nullptr) {
             module->WMProfileManager = gProfileManager;
             module->ProfileManagerReady = WmvAvailable;
         }
         std::wstring errorText;
         LoadPanelLists();
+        classlib::StartTrace("panel lists filled");
         engine::LoadPluginList(*Plugins);
+        classlib::StartTrace("plug-ins loaded");
         if (!EnumerateSources()) errorText += settings::LoadProgramText(IDS_CANNOT_CHANGE_VIDEO_SOURCES) + L"\r\n";
+        classlib::StartTrace("sources enumerated");
         OverlayAllowed = true;
         ++GraphRunDeferred;
         SelectVideoSource(settings::ParamSourceVideo->Value());
+        classlib::StartTrace("video source selected");
         SelectAudioSource(settings::ParamSourceAudio->Value());
+        classlib::StartTrace("sound source selected");
         SelectCaptureFormat(settings::ParamCaptureFormat->Value());
+        classlib::StartTrace("capture format selected");
         --GraphRunDeferred;
         if (module != nullptr) module->RunGraph();
+        classlib::StartTrace("graph run");
         if (settings::ParamWantVertFlip->Value()) {
             settings::ParamWantVertFlip->SetValue(false);
             acVertFlip->Execute();
@@ -207,8 +224,10 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
         if (settings::ParamPreviewLocked->Value()) taLock->Execute();
         if (settings::ParamFreezePreview->Value()) taFreezepreview->Execute();
         if (settings::ParamFreezeCapture->Value()) taFreezeCapture->Execute();
+        classlib::StartTrace("toggles reapplied");
         CreatePictureBuffers();
         ShowSystemInfo();
+        classlib::StartTrace("system information written");
         if (!errorText.empty()) {
             labVolume->Hide();
             gaugeVolume->Hide();
@@ -227,6 +246,7 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
     ImageByImageMode = false;
     gStartingUp = false;
     if (Switch1 != nullptr) Switch1->AppActivate(this);
+    classlib::StartTrace("first idle done");
 }
 
 bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {

@@ -99,6 +99,8 @@ void TSystemReportEdit::AddLine(const std::wstring& Text, classlib::TColor Color
 
 void TSystemReportEdit::CreateWnd() {
     widgets::TUcRichEdit::CreateWnd();
+    // The window shows the lines and nothing else, however late it is made.
+    SetWindowTextW(Handle(), L"");
     for (const TReportLine& line : lines_) Append(line);
 }
 

@@ -6,7 +6,12 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#include <tmmintrin.h>
+#endif
+
 #include "dshow/ds_helpers.h"
+#include "platform/standins/cpu_features.h"
 #include "platform/standins/standins_dll.h"
 
 namespace standins {
@@ -102,6 +107,46 @@ inline int BytesPerPixel(TPictureLayout::TKind kind)
     return kind == TPictureLayout::pkRgb32 ? 4 : (kind == TPictureLayout::pkRgb24 ? 3 : 2);
 }
 
+// The preview's own conversion (RGB24 to the RGB32 that renderers take) and its way back, a row at a
+// time: sixteen bytes shuffled at once where the processor can, the rest byte by byte. The SSSE3 loops
+// read and write whole 16-byte groups, so they stop while a group still fits in the row.
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+#define QUILL_SHUFFLE_ROWS 1
+__attribute__((target("ssse3"))) int Rgb24ToRgb32Shuffled(const std::uint8_t* in, std::uint8_t* out, int w)
+{
+    const __m128i order = _mm_setr_epi8(0, 1, 2, -1, 3, 4, 5, -1, 6, 7, 8, -1, 9, 10, 11, -1);
+    int x = 0;
+    for (; x + 6 <= w; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 3 * static_cast<std::size_t>(x)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 4 * static_cast<std::size_t>(x)), _mm_shuffle_epi8(v, order));
+    }
+    return x;
+}
+
+__attribute__((target("ssse3"))) int Rgb32ToRgb24Shuffled(const std::uint8_t* in, std::uint8_t* out, int w)
+{
+    const __m128i order = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 6 <= w; x += 4) {
+        const __m128i v = _mm_loadu_si128(reinterpret_cast<const __m128i*>(in + 4 * static_cast<std::size_t>(x)));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(out + 3 * static_cast<std::size_t>(x)), _mm_shuffle_epi8(v, order));
+    }
+    return x;
+}
+#endif
+
+// One row between RGB24 and RGB32 (InBpp 3 and OutBpp 4, or the other way round).
+void ConvertRgbRow(const std::uint8_t* in, int inBpp, std::uint8_t* out, int outBpp, int w)
+{
+    int x = 0;
+#if defined(QUILL_SHUFFLE_ROWS)
+    if (HasSsse3()) x = inBpp == 3 ? Rgb24ToRgb32Shuffled(in, out, w) : Rgb32ToRgb24Shuffled(in, out, w);
+#endif
+    for (; x < w; ++x) {
+        WriteRgb(out, x, outBpp, ReadRgb(in, x, inBpp));
+    }
+}
+
 }  // namespace
 
 TPictureLayout PictureLayoutOf(const AM_MEDIA_TYPE* mediaType)
@@ -187,11 +232,7 @@ void ConvertPicture(const std::uint8_t* source, const TPictureLayout& from, std:
                 p[3] = RedDiffOf(r, g, bl);
             }
         } else {
-            const int inBpp = BytesPerPixel(from.Kind);
-            const int outBpp = BytesPerPixel(to.Kind);
-            for (int x = 0; x < w; ++x) {
-                WriteRgb(out, x, outBpp, ReadRgb(in, x, inBpp));
-            }
+            ConvertRgbRow(in, BytesPerPixel(from.Kind), out, BytesPerPixel(to.Kind), w);
         }
     }
 }
@@ -292,7 +333,27 @@ HRESULT TColourConverter::GetMediaType(int position, AM_MEDIA_TYPE* mediaType)
 HRESULT TColourConverter::SetMediaType(PIN_DIRECTION dir, const AM_MEDIA_TYPE* mediaType)
 {
     (dir == PINDIR_INPUT ? inLayout_ : outLayout_) = PictureLayoutOf(mediaType);
+    UpdatePassThrough();
     return S_OK;
+}
+
+void TColourConverter::UpdatePassThrough()
+{
+    passThrough_ = inLayout_.Kind != TPictureLayout::pkNone && inLayout_.Kind == outLayout_.Kind &&
+                   inLayout_.Width == outLayout_.Width && inLayout_.Height == outLayout_.Height &&
+                   inLayout_.Stride == outLayout_.Stride && inLayout_.BottomUp == outLayout_.BottomUp;
+}
+
+HRESULT TColourConverter::Receive(IMediaSample* sample)
+{
+    const AM_SAMPLE2_PROPERTIES& props = InputPin()->SampleProps();
+    if (passThrough_.load() && !InputPin()->IsReadOnly() && props.dwStreamId == AM_STREAM_MEDIA &&
+        (props.dwSampleFlags & AM_SAMPLE_TYPECHANGED) == 0 && sample->GetActualDataLength() >= 0 &&
+        static_cast<std::size_t>(sample->GetActualDataLength()) >= inLayout_.Bytes()) {
+        IMemInputPin* downstream = OutputPin()->InputPin();
+        return downstream == nullptr ? VFW_E_NOT_CONNECTED : downstream->Receive(sample);
+    }
+    return filters::TBCTransformFilter::Receive(sample);
 }
 
 HRESULT TColourConverter::Transform(IMediaSample* in, IMediaSample* out)
@@ -307,6 +368,7 @@ HRESULT TColourConverter::Transform(IMediaSample* in, IMediaSample* out)
             return VFW_E_INVALIDMEDIATYPE;
         }
         inLayout_ = changed;
+        UpdatePassThrough();
     }
     AM_MEDIA_TYPE* outType = nullptr;
     if (out->GetMediaType(&outType) == S_OK && outType != nullptr) {
@@ -317,6 +379,7 @@ HRESULT TColourConverter::Transform(IMediaSample* in, IMediaSample* out)
             return VFW_E_INVALIDMEDIATYPE;
         }
         outLayout_ = changed;
+        UpdatePassThrough();
     } else {
         dshow::DeleteMediaType(outType);
     }

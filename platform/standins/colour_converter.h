@@ -4,6 +4,7 @@
 
 #include "filters/transform_filter.h"
 
+#include <atomic>
 #include <cstddef>
 #include <cstdint>
 
@@ -39,11 +40,16 @@ public:
     HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mediaType) override;
     HRESULT SetMediaType(PIN_DIRECTION dir, const AM_MEDIA_TYPE* mediaType) override;
     HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+    // The same picture on both sides (the preview's first converter, before the overlay): a sample
+    // goes on as it came, unless it is shared read-only, brings a new type or is short.
+    HRESULT Receive(IMediaSample* sample) override;
 
 private:
+    void UpdatePassThrough();
     // Written when a pin's type is set (stopped) or a sample carries a new type (streaming thread).
     TPictureLayout inLayout_;
     TPictureLayout outLayout_;
+    std::atomic<bool> passThrough_{false};  // both layouts set and alike
 };
 
 }  // namespace standins

@@ -5,6 +5,7 @@
 
 #if defined(__SSE2__)
 #include <emmintrin.h>
+#include <tmmintrin.h>
 #endif
 
 extern "C" {
@@ -14,6 +15,7 @@ extern "C" {
 #include <libavutil/pixdesc.h>
 }
 
+#include "platform/standins/cpu_features.h"
 #include "platform/standins/dv_frame.h"
 
 namespace standins {
@@ -259,62 +261,67 @@ bool PictureToPlanes(const TPictureView& pic, const TPlanes& p)
     return true;
 }
 
-// One row of 24-bit pixels (Bgr: blue stored first) from a luma row and chroma rows sub-sampled by
-// 2^ShiftX across, BT.601 studio range as FromYuv.
-void RowToRgb(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v, int width, int shiftX, bool bgr,
-              std::uint8_t* d)
-{
-    int x = 0;
 #if defined(__SSE2__)
-    // Sixteen pixels at a time in 16-bit fixed point with 6 fraction bits (within a level of the formula
-    // below). Each pixel is stored as 4 bytes whose last one the next pixel overwrites, so the last group
-    // ends before the row's last pixel.
+// Sixteen pixels from a luma row and chroma rows sub-sampled by 2^ShiftX across, in 16-bit fixed point
+// with 6 fraction bits (within a level of FromYuv): four groups of four pixels, each pixel 4 bytes
+// (first, green, third, 0).
+struct TSixteenPixels {
+    __m128i Group[4];
+};
+
+__attribute__((always_inline)) inline TSixteenPixels SixteenPixels(const std::uint8_t* luma, const std::uint8_t* u,
+                                                                   const std::uint8_t* v, int x, int shiftX, bool bgr)
+{
     const __m128i zero = _mm_setzero_si128();
     const __m128i half = _mm_set1_epi16(32), bias = _mm_set1_epi16(128), black = _mm_set1_epi8(16);
-    for (; x + 16 < width; x += 16) {
-        __m128i cu, cv;
-        if (shiftX == 1) {
-            cu = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2));
-            cv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2));
-        } else {
-            std::int32_t a, b;
-            std::memcpy(&a, u + x / 4, 4);
-            std::memcpy(&b, v + x / 4, 4);
-            cu = _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(a));
-            cv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(b), _mm_cvtsi32_si128(b));
-        }
-        cu = _mm_unpacklo_epi8(cu, cu);
-        cv = _mm_unpacklo_epi8(cv, cv);
-        const __m128i ys = _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)), black);
-        __m128i out[3][2];  // r, g, b; pixels 0-7 and 8-15
-        for (int h = 0; h < 2; ++h) {
-            // (y - 16) * 1.164 * 64: the luma in the high byte times 19077 / 65536.
-            const __m128i yw = _mm_mulhi_epu16(h == 0 ? _mm_unpacklo_epi8(zero, ys) : _mm_unpackhi_epi8(zero, ys),
-                                               _mm_set1_epi16(19077));
-            const __m128i du = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cu, zero) : _mm_unpackhi_epi8(cu, zero), bias);
-            const __m128i dv = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cv, zero) : _mm_unpackhi_epi8(cv, zero), bias);
-            const __m128i r = _mm_adds_epi16(yw, _mm_mullo_epi16(dv, _mm_set1_epi16(102)));
-            const __m128i g = _mm_subs_epi16(yw, _mm_add_epi16(_mm_mullo_epi16(du, _mm_set1_epi16(25)),
-                                                               _mm_mullo_epi16(dv, _mm_set1_epi16(52))));
-            const __m128i b = _mm_adds_epi16(yw, _mm_mullo_epi16(du, _mm_set1_epi16(129)));
-            out[0][h] = _mm_srai_epi16(_mm_adds_epi16(r, half), 6);
-            out[1][h] = _mm_srai_epi16(_mm_adds_epi16(g, half), 6);
-            out[2][h] = _mm_srai_epi16(_mm_adds_epi16(b, half), 6);
-        }
-        const __m128i r8 = _mm_packus_epi16(out[0][0], out[0][1]);
-        const __m128i g8 = _mm_packus_epi16(out[1][0], out[1][1]);
-        const __m128i b8 = _mm_packus_epi16(out[2][0], out[2][1]);
-        const __m128i first = bgr ? b8 : r8, third = bgr ? r8 : b8;
-        const __m128i fg[2] = {_mm_unpacklo_epi8(first, g8), _mm_unpackhi_epi8(first, g8)};
-        const __m128i t0[2] = {_mm_unpacklo_epi8(third, zero), _mm_unpackhi_epi8(third, zero)};
-        alignas(16) std::uint32_t pixels[16];
-        for (int h = 0; h < 2; ++h) {
-            _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 8 * h), _mm_unpacklo_epi16(fg[h], t0[h]));
-            _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 8 * h + 4), _mm_unpackhi_epi16(fg[h], t0[h]));
-        }
-        for (int i = 0; i < 16; ++i) std::memcpy(d + 3 * (x + i), &pixels[i], 4);
+    __m128i cu, cv;
+    if (shiftX == 1) {
+        cu = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2));
+        cv = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 2));
+    } else {
+        std::int32_t a, b;
+        std::memcpy(&a, u + x / 4, 4);
+        std::memcpy(&b, v + x / 4, 4);
+        cu = _mm_unpacklo_epi8(_mm_cvtsi32_si128(a), _mm_cvtsi32_si128(a));
+        cv = _mm_unpacklo_epi8(_mm_cvtsi32_si128(b), _mm_cvtsi32_si128(b));
     }
+    cu = _mm_unpacklo_epi8(cu, cu);
+    cv = _mm_unpacklo_epi8(cv, cv);
+    const __m128i ys = _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)), black);
+    __m128i out[3][2];  // r, g, b; pixels 0-7 and 8-15
+    for (int h = 0; h < 2; ++h) {
+        // (y - 16) * 1.164 * 64: the luma in the high byte times 19077 / 65536.
+        const __m128i yw = _mm_mulhi_epu16(h == 0 ? _mm_unpacklo_epi8(zero, ys) : _mm_unpackhi_epi8(zero, ys),
+                                           _mm_set1_epi16(19077));
+        const __m128i du = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cu, zero) : _mm_unpackhi_epi8(cu, zero), bias);
+        const __m128i dv = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cv, zero) : _mm_unpackhi_epi8(cv, zero), bias);
+        const __m128i r = _mm_adds_epi16(yw, _mm_mullo_epi16(dv, _mm_set1_epi16(102)));
+        const __m128i g = _mm_subs_epi16(yw, _mm_add_epi16(_mm_mullo_epi16(du, _mm_set1_epi16(25)),
+                                                           _mm_mullo_epi16(dv, _mm_set1_epi16(52))));
+        const __m128i b = _mm_adds_epi16(yw, _mm_mullo_epi16(du, _mm_set1_epi16(129)));
+        out[0][h] = _mm_srai_epi16(_mm_adds_epi16(r, half), 6);
+        out[1][h] = _mm_srai_epi16(_mm_adds_epi16(g, half), 6);
+        out[2][h] = _mm_srai_epi16(_mm_adds_epi16(b, half), 6);
+    }
+    const __m128i r8 = _mm_packus_epi16(out[0][0], out[0][1]);
+    const __m128i g8 = _mm_packus_epi16(out[1][0], out[1][1]);
+    const __m128i b8 = _mm_packus_epi16(out[2][0], out[2][1]);
+    const __m128i first = bgr ? b8 : r8, third = bgr ? r8 : b8;
+    TSixteenPixels p;
+    for (int h = 0; h < 2; ++h) {
+        const __m128i fg = h == 0 ? _mm_unpacklo_epi8(first, g8) : _mm_unpackhi_epi8(first, g8);
+        const __m128i t0 = h == 0 ? _mm_unpacklo_epi8(third, zero) : _mm_unpackhi_epi8(third, zero);
+        p.Group[2 * h] = _mm_unpacklo_epi16(fg, t0);
+        p.Group[2 * h + 1] = _mm_unpackhi_epi16(fg, t0);
+    }
+    return p;
+}
 #endif
+
+// The rest of a row, pixel by pixel, from X on.
+void RowToRgbTail(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v, int x, int width, int shiftX,
+                  bool bgr, std::uint8_t* d)
+{
     for (; x < width; ++x) {
         const Rgb p = FromYuv(luma[x], u[x >> shiftX], v[x >> shiftX]);
         std::uint8_t* q = d + 3 * x;
@@ -322,6 +329,54 @@ void RowToRgb(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_
         q[1] = static_cast<std::uint8_t>(p.G);
         q[2] = static_cast<std::uint8_t>(bgr ? p.R : p.B);
     }
+}
+
+#if defined(__GNUC__) && defined(__SSE2__)
+#define QUILL_DV_SHUFFLE_ROWS 1
+// Sixteen pixels at a time, their 48 bytes packed by shuffles and written in three stores: whole rows
+// of a width that is a multiple of 16 (the DV sizes) need no pixel-by-pixel tail.
+__attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma, const std::uint8_t* u,
+                                                       const std::uint8_t* v, int width, int shiftX, bool bgr,
+                                                       std::uint8_t* d)
+{
+    const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
+    int x = 0;
+    for (; x + 16 <= width; x += 16) {
+        const TSixteenPixels p = SixteenPixels(luma, u, v, x, shiftX, bgr);
+        const __m128i s0 = _mm_shuffle_epi8(p.Group[0], pack), s1 = _mm_shuffle_epi8(p.Group[1], pack);
+        const __m128i s2 = _mm_shuffle_epi8(p.Group[2], pack), s3 = _mm_shuffle_epi8(p.Group[3], pack);
+        __m128i* to = reinterpret_cast<__m128i*>(d + 3 * x);
+        _mm_storeu_si128(to, _mm_or_si128(s0, _mm_slli_si128(s1, 12)));
+        _mm_storeu_si128(to + 1, _mm_or_si128(_mm_srli_si128(s1, 4), _mm_slli_si128(s2, 8)));
+        _mm_storeu_si128(to + 2, _mm_or_si128(_mm_srli_si128(s2, 8), _mm_slli_si128(s3, 4)));
+    }
+    RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
+}
+#endif
+
+// One row of 24-bit pixels (Bgr: blue stored first) from a luma row and chroma rows sub-sampled by
+// 2^ShiftX across, BT.601 studio range as FromYuv.
+void RowToRgb(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v, int width, int shiftX, bool bgr,
+              std::uint8_t* d)
+{
+#if defined(QUILL_DV_SHUFFLE_ROWS)
+    if (HasSsse3()) {
+        RowToRgbShuffled(luma, u, v, width, shiftX, bgr, d);
+        return;
+    }
+#endif
+    int x = 0;
+#if defined(__SSE2__)
+    // Each pixel is stored as 4 bytes whose last one the next pixel overwrites, so the last group ends
+    // before the row's last pixel.
+    for (; x + 16 < width; x += 16) {
+        const TSixteenPixels p = SixteenPixels(luma, u, v, x, shiftX, bgr);
+        alignas(16) std::uint32_t pixels[16];
+        for (int g = 0; g < 4; ++g) _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 4 * g), p.Group[g]);
+        for (int i = 0; i < 16; ++i) std::memcpy(d + 3 * (x + i), &pixels[i], 4);
+    }
+#endif
+    RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
 }
 
 // The planes into a picture of their size. Each chroma sample serves the pixels it stands for.

@@ -333,7 +333,7 @@ HRESULT TInfTeeOutputPin::Active()
     }
     StopWorker();
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         queue_.clear();
         quit_ = false;
         flushing_ = false;
@@ -347,7 +347,7 @@ HRESULT TInfTeeOutputPin::Active()
 HRESULT TInfTeeOutputPin::Inactive()
 {
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         quit_ = true;
         queue_.clear();
     }
@@ -365,7 +365,7 @@ HRESULT TInfTeeOutputPin::Inactive()
 void TInfTeeOutputPin::StopWorker()
 {
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         quit_ = true;
         queue_.clear();
     }
@@ -373,14 +373,14 @@ void TInfTeeOutputPin::StopWorker()
     if (worker_.joinable()) {
         worker_.join();
     }
-    std::lock_guard<std::mutex> lock(queueLock_);
+    std::lock_guard<TSlimMutex> lock(queueLock_);
     running_ = false;
 }
 
 void TInfTeeOutputPin::Push(TQueued item)
 {
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         queue_.push_back(std::move(item));
     }
     queueSignal_.notify_one();
@@ -388,7 +388,7 @@ void TInfTeeOutputPin::Push(TQueued item)
 
 HRESULT TInfTeeOutputPin::QueueSample(IMediaSample* sample)
 {
-    std::unique_lock<std::mutex> lock(queueLock_);
+    std::unique_lock<TSlimMutex> lock(queueLock_);
     if (!running_ || quit_) {
         return VFW_E_WRONG_STATE;
     }
@@ -410,7 +410,7 @@ void TInfTeeOutputPin::QueueEndOfStream()
 {
     bool direct = false;
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         direct = !running_;
     }
     if (direct) {
@@ -426,7 +426,7 @@ void TInfTeeOutputPin::QueueNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tSt
 {
     bool direct = false;
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         direct = !running_;
     }
     if (direct) {
@@ -444,7 +444,7 @@ void TInfTeeOutputPin::QueueNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tSt
 void TInfTeeOutputPin::BeginFlushQueue()
 {
     {
-        std::lock_guard<std::mutex> lock(queueLock_);
+        std::lock_guard<TSlimMutex> lock(queueLock_);
         flushing_ = true;
         queue_.clear();
     }
@@ -455,7 +455,7 @@ void TInfTeeOutputPin::BeginFlushQueue()
 void TInfTeeOutputPin::EndFlushQueue()
 {
     DeliverEndFlush();
-    std::lock_guard<std::mutex> lock(queueLock_);
+    std::lock_guard<TSlimMutex> lock(queueLock_);
     flushing_ = false;
     failure_ = S_OK;
 }
@@ -466,7 +466,7 @@ void TInfTeeOutputPin::Worker()
     for (;;) {
         TQueued item;
         {
-            std::unique_lock<std::mutex> lock(queueLock_);
+            std::unique_lock<TSlimMutex> lock(queueLock_);
             queueSignal_.wait(lock, [this] { return quit_ || !queue_.empty(); });
             if (quit_) {
                 break;
@@ -488,7 +488,7 @@ void TInfTeeOutputPin::Worker()
         });
         item.Sample.Reset();
         if (FAILED(hr) && item.Kind == TQueued::qkSample) {
-            std::lock_guard<std::mutex> lock(queueLock_);
+            std::lock_guard<TSlimMutex> lock(queueLock_);
             if (!flushing_ && SUCCEEDED(failure_)) {
                 failure_ = hr;
             }

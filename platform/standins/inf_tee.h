@@ -4,9 +4,9 @@
 #pragma once
 
 #include "filters/base_io_pins.h"
+#include "platform/standins/slim_sync.h"
 
 #include <cstdint>
-#include <condition_variable>
 #include <deque>
 #include <memory>
 #include <mutex>
@@ -104,8 +104,8 @@ private:
     TInfTee* tee_;
     std::atomic<bool> sharing_{false};
     std::thread worker_;
-    std::mutex queueLock_;  // the fields below
-    std::condition_variable queueSignal_;
+    TSlimMutex queueLock_;  // the fields below
+    TSlimCondition queueSignal_;
     std::deque<TQueued> queue_;
     bool running_ = false;
     bool quit_ = false;

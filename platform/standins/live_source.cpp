@@ -68,7 +68,7 @@ HRESULT TLiveSourceFilter::Stop()
 {
     filters::TBCAutoLock lock(*Lock());
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
         running_ = false;
         pausedAt_ = 0;
         clock_.Reset();
@@ -81,7 +81,7 @@ HRESULT TLiveSourceFilter::Pause()
 {
     filters::TBCAutoLock lock(*Lock());
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
         if (running_) {
             pausedAt_ = StreamTimeLocked();
             running_ = false;
@@ -99,7 +99,7 @@ HRESULT TLiveSourceFilter::Run(REFERENCE_TIME tStart)
         return hr;
     }
     {
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
         if (!running_) {
             clock_ = Clock();
             start_ = tStart;
@@ -124,7 +124,7 @@ HRESULT TLiveSourceFilter::GetState(DWORD milliSecsTimeout, FILTER_STATE* state)
 bool TLiveSourceFilter::WaitForStreamTime(REFERENCE_TIME due, const std::atomic<bool>& stop, REFERENCE_TIME& now,
                                           unsigned& run)
 {
-    std::unique_lock<std::mutex> guard(mutex_);
+    std::unique_lock<TSlimMutex> guard(mutex_);
     for (;;) {
         if (stop.load()) {
             return false;
@@ -151,7 +151,7 @@ void TLiveSourceFilter::Wake()
 {
     {
         // Taken so that a thread between its stop check and its wait cannot miss the call.
-        std::lock_guard<std::mutex> guard(mutex_);
+        std::lock_guard<TSlimMutex> guard(mutex_);
     }
     changed_.notify_all();
 }
@@ -242,7 +242,12 @@ void TLiveOutputPin::Stream()
                 n = current;
                 discontinuity = true;
             }
-            continue;
+            // A device that captures at the start of each unit has its first one as soon as it runs,
+            // even when the stream starts later (Wine's graph starts it 200 ms after the run): that
+            // unit is not held back until then. Units that end at their time still wait for it.
+            if (atEnd || now >= 0) {
+                continue;
+            }
         }
         if (SkipsLateUnits()) {
             const LONGLONG current = now / length;

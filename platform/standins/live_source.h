@@ -5,9 +5,9 @@
 #pragma once
 
 #include "filters/base_io_pins.h"
+#include "platform/standins/slim_sync.h"
 
 #include <atomic>
-#include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
@@ -60,8 +60,8 @@ private:
     // Stream time now; mutex_ held.
     REFERENCE_TIME StreamTimeLocked() const;
 
-    std::mutex mutex_;
-    std::condition_variable changed_;
+    TSlimMutex mutex_;
+    TSlimCondition changed_;
     bool running_ = false;
     unsigned run_ = 0;
     // The graph's clock and start time, copied at Run, so the streaming thread never takes the

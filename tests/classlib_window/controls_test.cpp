@@ -209,6 +209,61 @@ TEST_F(ControlsTest, RecreatingTheWindowKeepsCaptionBoundsAndChildren) {
     EXPECT_EQ(FindControl(oldChild), nullptr);
 }
 
+TEST_F(ControlsTest, HiddenControlsGetTheirWindowsWhenShownOrAskedAndTakeTheirPlaceAmongTheirSiblings) {
+    auto* panel = new TPad(form);
+    panel->SetVisible(false);
+    panel->SetParent(form);
+    panel->SetControlStyle(panel->ControlStyle() | csAcceptsControls);
+    panel->SetBounds(10, 10, 200, 150);
+    auto* inner = new TPad(form);
+    inner->SetParent(panel);
+    inner->SetCaption("inner");
+    auto* front = new TPad(form);
+    front->SetParent(form);
+    front->SetBounds(20, 20, 50, 50);
+    form->Show();
+    // Nothing of the hidden panel has a window yet; its visible sibling has.
+    EXPECT_TRUE(front->HandleAllocated());
+    EXPECT_FALSE(panel->HandleAllocated());
+    EXPECT_FALSE(inner->HandleAllocated());
+
+    panel->Show();
+    ASSERT_TRUE(panel->HandleAllocated());
+    ASSERT_TRUE(inner->HandleAllocated());
+    EXPECT_TRUE(IsWindowVisible(inner->WindowHandle()));
+    EXPECT_EQ(GetParent(inner->WindowHandle()), panel->WindowHandle());
+    char text[32] = {};
+    GetWindowTextA(inner->WindowHandle(), text, sizeof text);
+    EXPECT_STREQ(text, "inner");
+    EXPECT_EQ(FindControl(inner->WindowHandle()), inner);
+    // Made after the sibling that comes later in the list, the panel's window lies above it, as it
+    // would have, made first.
+    EXPECT_EQ(GetWindow(front->WindowHandle(), GW_HWNDPREV), panel->WindowHandle());
+    // Brought to the front while it had no window, a control's window is made on top.
+    auto* raised = new TPad(form);
+    raised->SetVisible(false);
+    raised->SetParent(form);
+    raised->BringToFront();
+    auto* lowered = new TPad(form);
+    lowered->SetVisible(false);
+    lowered->SetParent(form);
+    lowered->SendToBack();
+    raised->Show();
+    lowered->Show();
+    EXPECT_EQ(GetWindow(form->WindowHandle(), GW_CHILD), raised->WindowHandle());
+    EXPECT_EQ(GetWindow(raised->WindowHandle(), GW_HWNDLAST), lowered->WindowHandle());
+
+    // A hidden control asked for its window gets one, and stays hidden.
+    auto* later = new TPad(form);
+    later->SetVisible(false);
+    later->SetParent(form);
+    EXPECT_FALSE(later->HandleAllocated());
+    later->HandleNeeded();
+    ASSERT_TRUE(later->HandleAllocated());
+    EXPECT_FALSE(IsWindowVisible(later->WindowHandle()));
+    EXPECT_EQ(FindControl(later->WindowHandle()), later);
+}
+
 TEST_F(ControlsTest, ChildControlsGoWithTheirParent) {
     bool panelDeleted = false, childDeleted = false;
     auto* panel = new TPad(nullptr);

@@ -136,6 +136,22 @@ protected:
         return recorder.Frames;
     }
 
+    // Links camera -> grabber (RGB24) -> Null Renderer, the grabber keeping each stamped sample's start.
+    void LinkStampRecorder(GrabberCallback& cb, std::vector<REFERENCE_TIME>& starts)
+    {
+        cb.OnSample = [&starts](IMediaSample* s) {
+            REFERENCE_TIME a = 0, b = 0;
+            if (s->GetTime(&a, &b) == S_OK) {
+                starts.push_back(a);
+            }
+        };
+        Add(camera, L"Camera");
+        auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
+        auto renderer = AddStock(CLSID_NullRenderer, L"Null");
+        ASSERT_EQ(S_OK, Link(camera.Get(), grabber.Get()));
+        ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
+    }
+
     ComPtr<IMoniker> moniker;
     ComPtr<IBaseFilter> camera;
     ComPtr<IPin> pin;
@@ -440,25 +456,46 @@ TEST_F(Camera, IsALiveSourceThatDeliversNothingWhilePaused)
     cb.OnSample = nullptr;
 }
 
-TEST_F(Camera, RunPauseStopCyclesKeepTimeStampsRisingAndLeaveNothingBehind)
+TEST_F(Camera, HasItsFirstPictureAsSoonAsItRunsThoughTheStreamStartsLater)
 {
     GrabberCallback& cb = Callback();
     std::vector<REFERENCE_TIME> starts;
-    cb.OnSample = [&](IMediaSample* s) {
-        REFERENCE_TIME a = 0, b = 0;
-        if (s->GetTime(&a, &b) == S_OK) {
-            starts.push_back(a);
-        }
-    };
+    ASSERT_NO_FATAL_FAILURE(LinkStampRecorder(cb, starts));
     auto count = [&] {
         std::lock_guard<std::mutex> lock(cb.Mutex);
         return starts.size();
     };
-    Add(camera, L"Camera");
-    auto grabber = AddGrabber(cb, MEDIATYPE_Video, MEDIASUBTYPE_RGB24);
-    auto renderer = AddStock(CLSID_NullRenderer, L"Null");
-    ASSERT_EQ(S_OK, Link(camera.Get(), grabber.Get()));
-    ASSERT_EQ(S_OK, Link(grabber.Get(), renderer.Get()));
+    ASSERT_TRUE(SUCCEEDED(control->Pause()));
+    ComPtr<IMediaFilter> media;
+    ASSERT_EQ(S_OK, graph.As(&media));
+    ComPtr<IReferenceClock> clock;
+    ASSERT_EQ(S_OK, media->GetSyncSource(clock.GetAddressOf()));
+    ASSERT_TRUE(clock);
+    REFERENCE_TIME now = 0;
+    ASSERT_EQ(S_OK, clock->GetTime(&now));
+    // The stream starts 30 s from now: the first picture comes at once, stamped at the stream's start;
+    // the next one waits for its time.
+    ASSERT_TRUE(SUCCEEDED(media->Run(now + 300000000)));
+    ASSERT_TRUE(WaitFor([&] { return count() >= 1; }));
+    Sleep(300);
+    {
+        std::lock_guard<std::mutex> lock(cb.Mutex);
+        ASSERT_EQ(1u, starts.size()) << "only the first unit goes out before the stream starts";
+        EXPECT_EQ(0, starts.front());
+        cb.OnSample = nullptr;
+    }
+    ASSERT_EQ(S_OK, control->Stop());
+}
+
+TEST_F(Camera, RunPauseStopCyclesKeepTimeStampsRisingAndLeaveNothingBehind)
+{
+    GrabberCallback& cb = Callback();
+    std::vector<REFERENCE_TIME> starts;
+    ASSERT_NO_FATAL_FAILURE(LinkStampRecorder(cb, starts));
+    auto count = [&] {
+        std::lock_guard<std::mutex> lock(cb.Mutex);
+        return starts.size();
+    };
     for (int cycle = 0; cycle < 10; ++cycle) {
         const size_t first = count();
         ASSERT_TRUE(SUCCEEDED(control->Run()));

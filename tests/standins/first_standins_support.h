@@ -161,6 +161,8 @@ public:
     std::atomic<long> ShortBy{0};  // each sample's data length is this much below the picture size
     PictureFill Fill;
     MediaType Type;
+    std::mutex BuffersLock;
+    std::vector<const BYTE*> Buffers;  // the buffers it filled
 
     class Pin : public filters::TBCBaseOutputPin {
     public:
@@ -213,6 +215,10 @@ public:
                 if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0))) break;
                 BYTE* data = nullptr;
                 sample->GetPointer(&data);
+                {
+                    std::lock_guard<std::mutex> lock(owner_->BuffersLock);
+                    owner_->Buffers.push_back(data);
+                }
                 if (owner_->Fill)
                     owner_->Fill(data, owner_->Type, frame);
                 else
@@ -283,6 +289,7 @@ public:
     std::mutex Mutex;
     std::vector<std::uint8_t> Last;
     std::vector<int> FirstBytes;
+    std::vector<const BYTE*> Buffers;  // the buffers the frames came in
 
     class Pin : public filters::TBCBaseInputPin {
     public:
@@ -318,6 +325,7 @@ public:
             std::lock_guard<std::mutex> lock(owner_->Mutex);
             owner_->Last.assign(data, data + (n > 0 ? n : 0));
             owner_->FirstBytes.push_back(n > 0 ? data[0] : -1);
+            owner_->Buffers.push_back(data);
             if (owner_->CheckUniform) {
                 for (long i = 1; i < n; ++i) {
                     if (data[i] != data[0]) {

@@ -5,6 +5,7 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
 
@@ -386,6 +387,40 @@ INSTANTIATE_TEST_SUITE_P(
                     Conversion{MEDIASUBTYPE_YUY2, MEDIASUBTYPE_RGB24, 30, false},
                     Conversion{MEDIASUBTYPE_YUY2, MEDIASUBTYPE_RGB32, 64, true},
                     Conversion{MEDIASUBTYPE_YUY2, MEDIASUBTYPE_YUY2, 64, false}));
+
+// The same picture on both sides: the converter sends the source's own samples on, unless they come
+// shared read-only through a tee, when it copies them, so that no branch writes into another's.
+TEST_F(ColourConverter, AnUnchangedPictureGoesOnInItsOwnBufferUnlessItIsShared) {
+    for (bool throughTee : {false, true}) {
+        SCOPED_TRACE(throughTee ? "through a tee" : "straight from the source");
+        graph_ = Create<IGraphBuilder>(CLSID_FilterGraph, IID_IGraphBuilder);
+        auto* source = new PictureSource(MEDIASUBTYPE_RGB24, 30, 20);
+        source->FrameLimit = 4;
+        source->Fill = FillPicture;
+        auto sourceF = Add(source->Filter(), L"Source");
+        auto converter = AddNew(CLSID_Colour, L"Converter");
+        auto* sink = new RecordingSink(MEDIASUBTYPE_RGB24);
+        sink->Exact = std::make_unique<MediaType>();
+        MakeVideoType(*sink->Exact, MEDIASUBTYPE_RGB24, 30, 20);
+        auto sinkF = Add(sink->Filter(), L"Sink");
+        ComPtr<IPin> into = PinAt(sourceF.Get(), 0);
+        if (throughTee) {
+            auto tee = AddNew(CLSID_InfTee, L"Tee");
+            ASSERT_HRESULT_SUCCEEDED(Connect(into.Get(), PinAt(tee.Get(), 0).Get()));
+            into = PinAt(tee.Get(), 1);
+        }
+        ASSERT_HRESULT_SUCCEEDED(Connect(into.Get(), PinAt(converter.Get(), 0).Get()));
+        ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(converter.Get(), 1).Get(), PinAt(sinkF.Get(), 0).Get()));
+        ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return sink->Eos > 0; }));
+        ASSERT_EQ(sink->Frames.load(), 4);
+        std::lock_guard<std::mutex> lock(sink->Mutex);
+        ExpectPicture(sink->Last, *sink->Exact, 3);
+        std::lock_guard<std::mutex> filled(source->BuffersLock);
+        int own = 0;
+        for (const BYTE* b : sink->Buffers) own += std::count(source->Buffers.begin(), source->Buffers.end(), b) > 0;
+        EXPECT_EQ(throughTee ? 0 : 4, own) << "frames that arrived in the source's own buffers";
+    }
+}
 
 TEST_F(ColourConverter, OffersItsOutputTypesForTheInputPicture) {
     for (int width : {30, 31}) {

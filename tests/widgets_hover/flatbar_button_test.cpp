@@ -12,6 +12,7 @@
 #include "classlib/image_list.h"
 #include "hover_test_support.h"
 #include "widgets/hover/fb_button.h"
+#include "widgets/hover/fb_common.h"
 
 using namespace classlib;
 using namespace hover;
@@ -163,6 +164,28 @@ TEST_F(HoverTest, HotButtonLeavesWhenThePointerGoesAnywhereElse) {
     ASSERT_TRUE(hovertest::RunUntil([&] { return TFlatBarButton::HotButton() == nullptr; }));
     EXPECT_FALSE(b->MouseInControl());
     EXPECT_EQ(enters, 1);
+}
+
+// The thread hooks serve the hot button alone: they come when a button turns hot and go when none is,
+// so that a window full of buttons does not pay for them on every message.
+TEST_F(HoverTest, ThreadHooksAreThereWhileAButtonIsHotAndMakeItLeaveWhenTheProgramIsLeft) {
+    TFlatBarButton* a = MakeButton(form, 20, 20);
+    MakeButton(form, 60, 20);
+    hovertest::Pump(20);
+    const auto hooked = [] {
+        return ThreadHookHandle(THookSlot::hsCallWndProc) != nullptr && ThreadHookHandle(THookSlot::hsGetMessage) != nullptr;
+    };
+    EXPECT_EQ(ThreadHookHandle(THookSlot::hsCallWndProc), nullptr) << "no button is hot";
+    EXPECT_EQ(ThreadHookHandle(THookSlot::hsGetMessage), nullptr);
+    if (!hovertest::MoveMouse(hovertest::CentreOf(a))) GTEST_SKIP() << "the display does not move the pointer";
+    ASSERT_TRUE(hovertest::RunUntil([&] { return TFlatBarButton::HotButton() == a; }));
+    EXPECT_TRUE(hooked());
+    // The program stops being the active one: the hooked message makes the hot button leave.
+    SendMessageA(form->Handle(), WM_ACTIVATEAPP, FALSE, 0);
+    EXPECT_EQ(TFlatBarButton::HotButton(), nullptr);
+    EXPECT_FALSE(a->MouseInControl());
+    EXPECT_EQ(ThreadHookHandle(THookSlot::hsCallWndProc), nullptr) << "gone with the hot button";
+    EXPECT_EQ(ThreadHookHandle(THookSlot::hsGetMessage), nullptr);
 }
 
 TEST_F(HoverTest, FlatLookShowsItsBorderOnlyWhenHotOrDown) {

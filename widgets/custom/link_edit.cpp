@@ -17,6 +17,8 @@ TLinkEdit::~TLinkEdit() = default;
 
 void TLinkEdit::SetRichText(const std::wstring& Value) {
     richText_ = Value;
+    // The markup is known at once; the window, made when it is first shown, is written then.
+    markup_ = ParseLinkMarkup(richText_, Defaults());
     if (HandleAllocated()) Apply();
 }
 
@@ -25,7 +27,7 @@ void TLinkEdit::CreateWnd() {
     if (!richText_.empty()) Apply();
 }
 
-void TLinkEdit::Apply() {
+TMarkupDefaults TLinkEdit::Defaults() {
     TMarkupDefaults defaults;
     classlib::TFont* font = Font();
     defaults.Format.FontName = classlib::AnsiToWide(font->Name());
@@ -39,7 +41,11 @@ void TLinkEdit::Apply() {
     defaults.UrlColor = urlColor_;
     defaults.MailColor = mailColor_;
     defaults.LinkColor = linkColor_;
-    markup_ = ParseLinkMarkup(richText_, defaults);
+    return defaults;
+}
+
+void TLinkEdit::Apply() {
+    markup_ = ParseLinkMarkup(richText_, Defaults());
 
     HWND h = Handle();
     // Hidden from the screen while the text and its formats are rebuilt.

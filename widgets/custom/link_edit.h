@@ -45,6 +45,8 @@ protected:
     void MouseUp(classlib::TMouseButton Button, classlib::TShiftState Shift, int X, int Y) override;
 
 private:
+    // The markup's plain defaults: the control's font, alignment and link colours.
+    TMarkupDefaults Defaults();
     void Apply();
     classlib::TColor urlColor_ = 0x800000, mailColor_ = 0x800000, linkColor_ = 0x800000;
     std::wstring richText_;

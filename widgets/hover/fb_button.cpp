@@ -55,6 +55,24 @@ void ButtonHookProc(THookKind Kind, HWND Window, WPARAM WParam, LPARAM LParam) {
 
 constexpr THookKinds kButtonHookKinds = HookKindBit(THookKind::hkActivateApp) | HookKindBit(THookKind::hkMouseMove);
 
+// The thread hooks only see the hot button leave (ButtonHookProc does nothing without one), so the
+// shared callback is subscribed while a button is hot rather than for every button's whole life: a
+// hook makes each message of the thread cost calls into the system (under Wine three round trips to
+// its server per sent message), and a window full of controls sends thousands while it starts.
+void MakeHot(TFlatBarButton* Button, bool Designing) {
+    const bool wasCold = gHot == nullptr;
+    gHot = Button;
+    if (gExitTimer) gExitTimer->SetEnabled(true);
+    if (wasCold) SubscribeThreadHooks(&ButtonHookProc, kButtonHookKinds, Designing);
+}
+
+void EndHot() {
+    if (gHot == nullptr) return;
+    gHot = nullptr;
+    if (gExitTimer) gExitTimer->SetEnabled(false);
+    UnsubscribeThreadHooks(&ButtonHookProc);
+}
+
 bool IsMouseButtonMessage(UINT m) {
     switch (m) {
         case WM_LBUTTONDOWN: case WM_LBUTTONUP: case WM_LBUTTONDBLCLK:
@@ -124,16 +142,11 @@ TFlatBarButton::TFlatBarButton(TComponent* AOwner) : TGraphicControl(AOwner), gl
             if (gHot != nullptr && (!GetCursorPos(&p) || FindDragTarget(p, true) != gHot)) LeaveHotButton();
         };
     }
-    SubscribeThreadHooks(&ButtonHookProc, kButtonHookKinds, HasState(csDesigning));
 }
 
 TFlatBarButton::~TFlatBarButton() {
     destroying_ = true;
-    if (gHot == this) {
-        gHot = nullptr;
-        if (gExitTimer) gExitTimer->SetEnabled(false);
-    }
-    UnsubscribeThreadHooks(&ButtonHookProc);
+    if (gHot == this) EndHot();
     repeatTimer_.reset();
     SetImages(nullptr);
     if (--gButtonCount == 0) {
@@ -408,10 +421,7 @@ void TFlatBarButton::MouseEntered() {
 void TFlatBarButton::MouseLeft() {
     if (!Enabled() || !mouseIn_ || tracking_) return;
     mouseIn_ = false;
-    if (gHot == this) {
-        gHot = nullptr;
-        if (gExitTimer) gExitTimer->SetEnabled(false);
-    }
+    if (gHot == this) EndHot();
     TButtonState old = state_;
     if (state_ == TButtonState::bsHot || (state_ == TButtonState::bsDown && !inClick_))
         state_ = down_ && groupIndex_ != 0 ? TButtonState::bsExclusive : TButtonState::bsUp;
@@ -433,8 +443,7 @@ void TFlatBarButton::MouseMove(TShiftState Shift, int X, int Y) {
     if (gHot != this && GetCursorPos(&p) && FindDragTarget(p, true) == this) {
         if (gHot != nullptr) gHot->MouseLeft();
         if (showBorderWhenInactive_ || ApplicationHasActiveWindow()) {
-            gHot = this;
-            if (gExitTimer) gExitTimer->SetEnabled(true);
+            MakeHot(this, HasState(csDesigning));
             MouseEntered();
         }
     }
@@ -619,10 +628,7 @@ void TFlatBarButton::Dispatch(TMessage& Message) {
                 state_ = TButtonState::bsDisabled;
                 mouseIn_ = false;
                 tracking_ = false;
-                if (gHot == this) {
-                    gHot = nullptr;
-                    if (gExitTimer) gExitTimer->SetEnabled(false);
-                }
+                if (gHot == this) EndHot();
                 StopRepeat();
             } else if (state_ == TButtonState::bsDisabled) {
                 state_ = RestingState();

@@ -85,8 +85,7 @@ LRESULT CALLBACK UcInitWndProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LPar
         SetWindowLongPtrW(Window, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&TWinControl::StdWndProc));
         if ((GetWindowLongPtrW(Window, GWL_STYLE) & WS_CHILD) != 0 && GetWindowLongPtrW(Window, GWLP_ID) == 0)
             SetWindowLongPtrW(Window, GWLP_ID, reinterpret_cast<LONG_PTR>(Window));
-        SetPropA(Window, MAKEINTATOM(classlib::ControlAtom), static_cast<HANDLE>(control));
-        SetPropA(Window, MAKEINTATOM(classlib::WindowAtom), static_cast<HANDLE>(control));
+        classlib::BindControlWindow(Window, control);
     } catch (...) {
         classlib::HandleWindowProcException(std::current_exception());
         return DefWindowProcW(Window, Msg, WParam, LParam);
