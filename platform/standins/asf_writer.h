@@ -34,3 +34,5 @@ inline constexpr wchar_t kAsfAudioPin[] = L"Audio Input 01";
 inline constexpr wchar_t kAsfVideoPin[] = L"Video Input 01";
 
 }  // namespace standins
+
+__CRT_UUID_DECL(standins::IConfigAsfWriterStandin, 0x45086030, 0xf7e4, 0x486a, 0xb5, 0x04, 0x82, 0x6b, 0xb5, 0x79, 0x2a, 0x3b)

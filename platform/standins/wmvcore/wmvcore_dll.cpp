@@ -6,7 +6,7 @@
 
 #include "platform/standins/wmvcore/wm_profiles.h"
 
-extern "C" __declspec(dllexport) HRESULT WINAPI WMCreateProfileManager(IWMProfileManager** Manager)
+extern "C" HRESULT WINAPI WMCreateProfileManager(IWMProfileManager** Manager)
 {
     if (Manager == nullptr) return E_POINTER;
     try {
