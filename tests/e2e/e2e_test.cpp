@@ -433,7 +433,8 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kMpeg1Card)}));
     EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kMpeg1Card; })) << testing::PrintToString(program.VideoSource());
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=mpeg1 native stream", L"capture"}));
-    EXPECT_EQ(L"mpeg1 native stream", program.CaptureFormat());
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"mpeg1 native stream"; }))
+        << testing::PrintToString(program.CaptureFormat());
     ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000));
     ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".mpg")); }));
