@@ -19,10 +19,6 @@ using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
 
 namespace standins {
 
-namespace {
-
-constexpr REFERENCE_TIME kDefaultFrameTime = 400000;
-
 const VIDEOINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& mt)
 {
     if (mt.formattype != FORMAT_VideoInfo || mt.pbFormat == nullptr || mt.cbFormat < sizeof(VIDEOINFOHEADER)) return nullptr;
@@ -38,6 +34,8 @@ bool IsPictureInput(const AM_MEDIA_TYPE& mt)
     const LONG w = vih->bmiHeader.biWidth, h = std::abs(vih->bmiHeader.biHeight);
     return w > 0 && h > 0 && w % 2 == 0 && h % 2 == 0 && w <= 4096 && h <= 4096;
 }
+
+namespace {
 
 std::uint8_t Clamp8(int v) { return static_cast<std::uint8_t>(std::clamp(v, 0, 255)); }
 
@@ -56,6 +54,8 @@ void StoreBlock(const int rgb[4][3], std::uint8_t* y0, std::uint8_t* y1, std::ui
     *u = Clamp8(((-38 * r - 74 * g + 112 * b + 128) >> 8) + 128);
     *v = Clamp8(((112 * r - 94 * g - 18 * b + 128) >> 8) + 128);
 }
+
+}  // namespace
 
 // Fills the planes of Frame (YUV 4:2:0) from a DirectShow picture of the frame's size.
 void ToYuv420(const std::uint8_t* src, const AM_MEDIA_TYPE& mt, AVFrame* frame)
@@ -99,6 +99,10 @@ void ToYuv420(const std::uint8_t* src, const AM_MEDIA_TYPE& mt, AVFrame* frame)
         }
     }
 }
+
+namespace {
+
+constexpr REFERENCE_TIME kDefaultFrameTime = 400000;
 
 class TXvidCompressor : public filters::TBCTransformFilter {
 public:

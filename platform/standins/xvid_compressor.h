@@ -5,6 +5,12 @@
 #pragma once
 
 #include <windows.h>
+#include <strmif.h>
+#include <amvideo.h>
+
+#include <cstdint>
+
+struct AVFrame;
 
 namespace standins {
 
@@ -16,5 +22,13 @@ inline const GUID MEDIASUBTYPE_XVID = {0x44495658, 0x0000, 0x0010, {0x80, 0x00, 
 constexpr wchar_t kXvidCompressorName[] = L"Xvid MPEG-4 Codec";
 constexpr int kXvidKeyInterval = 250;
 constexpr int kXvidQuantiser = 4;
+
+// The VIDEOINFOHEADER of a picture type, or nullptr.
+const VIDEOINFOHEADER* VideoHeader(const AM_MEDIA_TYPE& mt);
+// RGB24 or YUY2 of an even, positive size (4:2:0 needs pairs of rows and columns): the pictures the
+// stand-in coders take.
+bool IsPictureInput(const AM_MEDIA_TYPE& mt);
+// Fills the planes of Frame (YUV 4:2:0) from a DirectShow picture of the frame's size.
+void ToYuv420(const std::uint8_t* src, const AM_MEDIA_TYPE& mt, AVFrame* frame);
 
 }  // namespace standins

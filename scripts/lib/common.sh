@@ -242,6 +242,23 @@ quill_wine_server_running() {
     return 1
 }
 
+# The stand-in wmvcore.dll (our profile manager; every other export forwarded to Wine's wmvcore):
+# Wine's own file in the prefix's system folder is kept as quill_wine_wmvcore.dll, ours takes its
+# name, and the prefix loads the native wmvcore before the builtin. A Wine update that writes its
+# own wmvcore back only brings Wine's profile manager back.
+quill_install_wmvcore() {
+    local dll=$1 sys="$WINEPREFIX/drive_c/windows/system32"
+    file -b "$dll" | grep -q 'x86-64' || sys="$WINEPREFIX/drive_c/windows/syswow64"
+    if grep -q -a 'Wine builtin DLL' "$sys/wmvcore.dll" 2>/dev/null; then
+        cp -f "$sys/wmvcore.dll" "$sys/quill_wine_wmvcore.dll" || quill_die "cannot keep Wine's wmvcore.dll"
+    fi
+    [[ -f $sys/quill_wine_wmvcore.dll ]] || quill_die "Wine's wmvcore.dll not found in $sys"
+    quill_say "Installing stand-in wmvcore.dll in $WINEPREFIX"
+    cp -f "$dll" "$sys/wmvcore.dll" || quill_die "cannot install $dll"
+    "${QUILL_WINE[@]}" reg add 'HKCU\Software\Wine\DllOverrides' /v wmvcore /d native,builtin /f \
+        </dev/null >/dev/null || quill_die "cannot set the wmvcore override"
+}
+
 quill_register_standins() {
     local dir=$1 list=$2 dll shared=false
     quill_standins_stale "$dir" "$list" || return 0
@@ -251,6 +268,10 @@ quill_register_standins() {
     while IFS= read -r dll; do
         [[ -n $dll ]] || continue
         [[ -f $dll ]] || quill_die "stand-in DLL not built: $dll"
+        if [[ $(basename -- "$dll") == wmvcore.dll ]]; then
+            quill_install_wmvcore "$dll"
+            continue
+        fi
         quill_say "Registering stand-in $(basename "$dll") in $WINEPREFIX"
         "${QUILL_WINE[@]}" regsvr32 /s "$(quill_dos_path "$dll")" </dev/null ||
             quill_die "regsvr32 failed for $dll"

@@ -436,7 +436,8 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kMpeg1Card)}));
     EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kMpeg1Card; })) << testing::PrintToString(program.VideoSource());
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=mpeg1 native stream", L"capture"}));
-    EXPECT_EQ(L"mpeg1 native stream", program.CaptureFormat());
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"mpeg1 native stream"; }))
+        << testing::PrintToString(program.CaptureFormat());
     ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000));
     ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".mpg")); }));
@@ -445,6 +446,33 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     for (int part = 0; part < 3; ++part) {
         ReadBack(Clip(part, L".mpg"), {part < 2 ? "mpeg2video" : "mpeg1video", "mp2", kMpegSoundTag, false});
         EXPECT_EQ("mpeg", quill_test::Probe(Clip(part, L".mpg")).Get("format.format_name")) << "a program stream";
+    }
+}
+
+// Windows Media from the camera and the microphone, through the profile manager and the ASF writer
+// the program finds: cut once, then the video alone (the profile's sound stream taken out). Every
+// part is an ASF file with the profile's Windows Media coding.
+TEST_F(Recordings, WindowsMediaFromTheCameraIsRecordedAndCut) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera) + L" " +
+                                               Arg(std::wstring(L"+sa=") + kMicrophone) + L" " + Arg(L"+format_capture=Wmv")));
+    EXPECT_EQ(L"Wmv", program.CaptureFormat());
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(Growing(program, Clip(0, L".wmv"), 100000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
+    ASSERT_TRUE(Growing(program, Clip(1, L".wmv"), 100000));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wmv")); })) << "the cut closes the first part";
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_audio=no audio stream", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(2, L".wmv"), 100000));
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".wmv")); }));
+    EXPECT_TRUE(program.Close());
+
+    const char* wma = "0x0161";
+    for (int part = 0; part < 3; ++part) {
+        ReadBack(Clip(part, L".wmv"), {"wmv2", part < 2 ? "wmav2" : nullptr, wma, false});
+        EXPECT_EQ("asf", quill_test::Probe(Clip(part, L".wmv")).Get("format.format_name")) << "an ASF file";
     }
 }
 

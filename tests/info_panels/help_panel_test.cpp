@@ -227,9 +227,33 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
+// A class whose objects cannot be made, as on a system without the writer.
+struct TNoWriterFactory : IClassFactory {
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void** Object) override {
+        if (Id != IID_IUnknown && Id != IID_IClassFactory) {
+            *Object = nullptr;
+            return E_NOINTERFACE;
+        }
+        *Object = this;
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** Object) override {
+        *Object = nullptr;
+        return REGDB_E_CLASSNOTREG;
+    }
+    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
+};
+
 TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
-    // Wine: a profile manager, and no ASF writer to record with.
+    // A profile manager, and no ASF writer to record with (the prefix's stand-in writer hidden
+    // behind a class that makes nothing).
     form_->WmvAvailable = true;
+    TNoWriterFactory none;
+    DWORD hidden = 0;
+    ASSERT_HRESULT_SUCCEEDED(
+        CoRegisterClassObject(CLSID_WMAsfWriter, &none, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &hidden));
     ASSERT_FALSE(ui::WindowsMediaWriterInstalled());
     form_->ShowSystemInfo();
     EXPECT_EQ(nullptr, ReportLine(L"Windows Media Found."));
@@ -239,6 +263,7 @@ TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
     ASSERT_NE(nullptr, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found."));
     EXPECT_EQ(classlib::clRed, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found.")->Color);
 
+    CoRevokeClassObject(hidden);
     // With a writer too, Windows Media is found; with neither, the one line says so.
     TStandInWriterFactory factory;
     DWORD cookie = 0;

@@ -123,7 +123,9 @@ TEST_F(OptionsPanel, SystemProfilesOneEntryEachAndTheChosenOneIsTheOneRecordedWi
     ASSERT_TRUE(module->StopCaptureGraph());
 }
 
-TEST_F(OptionsPanel, WinesOwnProfileManagerGivesAnEmptyListAndNoProfile) {
+// Under Wine the prefix's wmvcore.dll is the stand-in's: its system profiles fill the list (a
+// sound-only profile an entry without a name), and the chosen one loads.
+TEST_F(OptionsPanel, ThePrefixsProfileManagerListsItsSystemProfiles) {
     using CreateFn = HRESULT(WINAPI*)(IWMProfileManager**);
     HMODULE library = LoadLibraryW(L"wmvcore.dll");
     ASSERT_NE(nullptr, library);
@@ -131,10 +133,22 @@ TEST_F(OptionsPanel, WinesOwnProfileManagerGivesAnEmptyListAndNoProfile) {
     ASSERT_NE(nullptr, create);
     ASSERT_HRESULT_SUCCEEDED(create(module->WMProfileManager.GetAddressOf()));
     options->rgversion->SetItemIndex(2);
-    EXPECT_EQ(0, options->cboxMedia->Items()->Count());
+    const std::vector<std::wstring> entries = Entries(options->cboxMedia);
+    ASSERT_EQ(5u, entries.size());
+    EXPECT_EQ(L"Windows Media Video 8 for Local Area Network (384 Kbps)", entries[1]);
+    EXPECT_EQ(L"", entries[3]) << "the sound-only profile";
+    options->cboxMedia->SetItemIndex(1);
     Microsoft::WRL::ComPtr<IWMProfile> profile;
-    EXPECT_FALSE(options->GetSelectedWmvProfile(profile));
-    EXPECT_EQ(0, options->WmvProfileItem()) << "nothing chosen: the default profiles";
+    ASSERT_TRUE(options->GetSelectedWmvProfile(profile));
+    DWORD count = 0;
+    EXPECT_HRESULT_SUCCEEDED(profile->GetStreamCount(&count));
+    EXPECT_EQ(2u, count);
+    options->rgversion->SetItemIndex(0);
+    EXPECT_EQ(3, options->cboxMedia->Items()->Count()) << "version 4.0's own list";
+    // The default profiles load by id, as the recording takes them.
+    for (int item = 0; item < engine::kDefaultWmvProfileCount; ++item)
+        EXPECT_TRUE(engine::LoadDefaultWmvProfile(module->WMProfileManager.Get(), item)) << item;
+    profile.Reset();  // nothing of the library may outlive it
     module->WMProfileManager.Reset();
     FreeLibrary(library);
 }

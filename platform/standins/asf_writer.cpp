@@ -1,0 +1,561 @@
+#include "platform/standins/asf_writer.h"
+
+#include <dshow.h>
+#include <shlwapi.h>
+#include <uuids.h>
+
+#include <algorithm>
+#include <atomic>
+#include <cstring>
+#include <memory>
+#include <mutex>
+#include <string>
+#include <vector>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/mathematics.h>
+}
+
+#include "filters/base_filter.h"
+#include "filters/base_io_pins.h"
+#include "platform/standins/av_file.h"
+#include "platform/standins/dv_picture.h"
+#include "platform/standins/standins_dll.h"
+#include "platform/standins/xvid_compressor.h"
+
+using Microsoft::WRL::ComPtr;
+using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
+
+namespace standins {
+
+namespace {
+
+constexpr DWORD kWmv1 = MAKEFOURCC('W', 'M', 'V', '1');
+constexpr DWORD kWmv2 = MAKEFOURCC('W', 'M', 'V', '2');
+constexpr DWORD kMp43 = MAKEFOURCC('M', 'P', '4', '3');
+constexpr REFERENCE_TIME kDefaultFrameTime = 400000;
+constexpr int kKeyInterval = 250;
+// libavcodec's WMA coder codes nothing below this rate.
+constexpr long kLeastSoundBitRate = 24000;
+
+// What the writer codes one stream as: read from the profile, or the writer's own default.
+struct TCoding {
+    bool Video = true;
+    DWORD FourCC = kWmv2;
+    long BitRate = 0;
+};
+
+const WAVEFORMATEX* PcmInput(const AM_MEDIA_TYPE& mt)
+{
+    if (mt.majortype != MEDIATYPE_Audio || mt.subtype != MEDIASUBTYPE_PCM || mt.formattype != FORMAT_WaveFormatEx ||
+        mt.pbFormat == nullptr || mt.cbFormat < sizeof(PCMWAVEFORMAT))
+        return nullptr;
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+    const bool fits = wfx->wFormatTag == WAVE_FORMAT_PCM && wfx->wBitsPerSample == 16 && (wfx->nChannels == 1 || wfx->nChannels == 2) &&
+                      wfx->nSamplesPerSec >= 8000 && wfx->nSamplesPerSec <= 48000;
+    return fits ? wfx : nullptr;
+}
+
+// The coding of one profile stream; false for a stream this writer cannot code.
+bool ReadCoding(IWMStreamConfig* stream, TCoding& coding)
+{
+    GUID type = GUID_NULL;
+    DWORD bitRate = 0;
+    if (stream == nullptr || FAILED(stream->GetStreamType(&type)) || FAILED(stream->GetBitrate(&bitRate))) return false;
+    coding.BitRate = static_cast<long>(std::min<DWORD>(bitRate, 20000000));
+    if (type == WMMEDIATYPE_Audio) {
+        coding.Video = false;
+        return true;
+    }
+    if (type != WMMEDIATYPE_Video) return false;
+    coding.Video = true;
+    coding.FourCC = kWmv2;
+    ComPtr<IWMMediaProps> props;
+    DWORD size = 0;
+    if (SUCCEEDED(stream->QueryInterface(__uuidof(IWMMediaProps), reinterpret_cast<void**>(props.GetAddressOf()))) &&
+        SUCCEEDED(props->GetMediaType(nullptr, &size)) && size >= sizeof(WM_MEDIA_TYPE) && size < 0x10000) {
+        std::vector<BYTE> block(size);
+        auto* mt = reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
+        if (SUCCEEDED(props->GetMediaType(mt, &size))) {
+            const DWORD fourcc = mt->subtype.Data1;
+            if (fourcc == kWmv1 || fourcc == kWmv2 || fourcc == kMp43) coding.FourCC = fourcc;
+            else return false;
+        }
+    }
+    return true;
+}
+
+class TAsfWriter;
+
+// One input: its own coder, used on its streaming thread only (opened and closed while stopped).
+class TAsfInput : public filters::TBCBaseInputPin {
+public:
+    TAsfInput(TAsfWriter* writer, HRESULT& hr, bool video);
+    ~TAsfInput() override { Close(); }
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override;
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
+    HRESULT Inactive() override { return Allocator() != nullptr ? TBCBaseInputPin::Inactive() : TBCBasePin::Inactive(); }
+
+    // Opens the coder for the connected type; fills the file's stream description.
+    HRESULT Open(const TCoding& coding, AVCodecParameters& parameters);
+    // Codes what is held back (sound short of a frame) and closes the coder.
+    HRESULT Drain();
+    void Close();
+
+    const bool Video;
+    std::atomic<int> Stream{-1};
+
+private:
+    HRESULT SendFrame(AVFrame* frame, REFERENCE_TIME start, bool timed);
+    HRESULT CodeSound(const BYTE* data, long length, REFERENCE_TIME start, bool timed);
+
+    TAsfWriter* writer_;
+    AVCodecContext* context_ = nullptr;
+    AVFrame* frame_ = nullptr;
+    AVPacket* packet_ = nullptr;
+    std::int64_t count_ = 0;  // pictures coded, or sound samples per channel
+    int filled_ = 0;          // sound samples in frame_
+    bool haveStart_ = false;
+    REFERENCE_TIME start_ = 0;
+};
+
+class TAsfWriter : public filters::TBCBaseFilter {
+public:
+    TAsfWriter(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TBCBaseFilter(entry, controller)
+    {
+        HRESULT hr = S_OK;
+        audio_ = std::make_unique<TAsfInput>(this, hr, false);
+        video_ = std::make_unique<TAsfInput>(this, hr, true);
+        // Before a profile is given: a sound and a video stream, as the stock writer's default.
+        pins_ = {{audio_.get(), TCoding{false, 0, 64000}}, {video_.get(), TCoding{true, kWmv2, 320000}}};
+    }
+    ~TAsfWriter() override { FinishFile(); }
+
+    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
+    {
+        if (iid == IID_IFileSinkFilter) return GetInterface(&sinkItf_, obj);
+        if (iid == IID_IConfigAsfWriterStandin) return GetInterface(&configItf_, obj);
+        if (iid == IID_IAMFilterMiscFlags) return GetInterface(&flagsItf_, obj);
+        return TBCBaseFilter::NonDelegatingQueryInterface(iid, obj);
+    }
+    int GetPinCount() override { return static_cast<int>(pins_.size()); }
+    filters::TBCBasePin* GetPin(int n) override
+    {
+        return n >= 0 && n < static_cast<int>(pins_.size()) ? pins_[static_cast<std::size_t>(n)].Pin : nullptr;
+    }
+    HRESULT Pause() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        if (IsStopped()) {
+            const HRESULT hr = StartFile();
+            if (FAILED(hr)) {
+                FinishFile();
+                NotifyEvent(EC_ERRORABORT, hr, 0);
+                return hr;
+            }
+        }
+        return TBCBaseFilter::Pause();
+    }
+    HRESULT Stop() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        const HRESULT hr = TBCBaseFilter::Stop();
+        FinishFile();
+        return hr;
+    }
+
+    HRESULT Write(int stream, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key)
+    {
+        std::lock_guard<std::mutex> lock(writeLock_);
+        if (!file_.Started()) return VFW_E_WRONG_STATE;
+        return Written(file_.Write(stream, data, length, start, timed, key));
+    }
+    void StreamEnded(int stream)
+    {
+        {
+            std::lock_guard<std::mutex> lock(writeLock_);
+            if (stream < 0 || stream >= static_cast<int>(ended_.size()) || ended_[static_cast<std::size_t>(stream)]) return;
+            ended_[static_cast<std::size_t>(stream)] = true;
+            for (bool e : ended_)
+                if (!e) return;
+        }
+        NotifyEvent(EC_COMPLETE, S_OK, 0);
+    }
+
+private:
+    struct TSlot {
+        TAsfInput* Pin;
+        TCoding Coding;
+    };
+
+    HRESULT Configure(IWMProfile* profile)
+    {
+        if (profile == nullptr) return E_POINTER;
+        filters::TBCAutoLock lock(*Lock());
+        if (!IsStopped()) return VFW_E_NOT_STOPPED;
+        DWORD count = 0;
+        if (FAILED(profile->GetStreamCount(&count))) return E_INVALIDARG;
+        std::vector<TSlot> slots;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IWMStreamConfig> stream;
+            TCoding coding;
+            if (FAILED(profile->GetStream(i, stream.GetAddressOf())) || !ReadCoding(stream.Get(), coding)) return E_INVALIDARG;
+            TAsfInput* pin = coding.Video ? video_.get() : audio_.get();
+            // One stream of each kind: the writer has one coder of each.
+            for (const TSlot& s : slots)
+                if (s.Pin == pin) return E_INVALIDARG;
+            slots.push_back({pin, coding});
+        }
+        if (slots.empty()) return E_INVALIDARG;
+        // A pin the new profile has no stream for leaves its connection.
+        for (TAsfInput* pin : {audio_.get(), video_.get()}) {
+            const bool kept = std::any_of(slots.begin(), slots.end(), [pin](const TSlot& s) { return s.Pin == pin; });
+            if (kept || !pin->IsConnected()) continue;
+            if (IPin* peer = pin->GetConnected()) peer->Disconnect();
+            pin->Disconnect();
+        }
+        pins_ = std::move(slots);
+        profile_ = profile;
+        return S_OK;
+    }
+
+    HRESULT StartFile()
+    {
+        if (name_.empty()) return E_FAIL;  // no file name was given
+        std::vector<std::function<void(AVCodecParameters&)>> describe;
+        std::vector<TAsfInput*> connected;
+        std::vector<std::shared_ptr<AVCodecParameters>> params;
+        for (const TSlot& slot : pins_) {
+            slot.Pin->Stream = -1;
+            if (!slot.Pin->IsConnected()) continue;
+            std::shared_ptr<AVCodecParameters> p(avcodec_parameters_alloc(), [](AVCodecParameters* q) { avcodec_parameters_free(&q); });
+            if (!p) return E_OUTOFMEMORY;
+            const HRESULT hr = slot.Pin->Open(slot.Coding, *p);
+            if (FAILED(hr)) return hr;
+            describe.push_back([p](AVCodecParameters& to) { avcodec_parameters_copy(&to, p.get()); });
+            connected.push_back(slot.Pin);
+        }
+        if (connected.empty()) return VFW_E_NOT_CONNECTED;
+        ComPtr<IStream> stream;
+        HRESULT hr = SHCreateStreamOnFileEx(name_.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_WRITE,
+                                            FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, stream.GetAddressOf());
+        if (FAILED(hr)) return hr;
+        std::lock_guard<std::mutex> lock(writeLock_);
+        hr = file_.Begin("asf", stream.Get(), describe);
+        if (FAILED(hr)) return hr;
+        failureReported_ = false;
+        ended_.assign(connected.size(), false);
+        for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
+        return S_OK;
+    }
+    void FinishFile()
+    {
+        for (TAsfInput* pin : {audio_.get(), video_.get()}) {
+            if (pin->Stream.load() >= 0) Written(pin->Drain());
+            pin->Close();
+            pin->Stream = -1;
+        }
+        std::lock_guard<std::mutex> lock(writeLock_);
+        Written(file_.Finish());
+    }
+    // A failed write is told once per file.
+    HRESULT Written(HRESULT hr)
+    {
+        if (FAILED(hr) && !failureReported_) {
+            failureReported_ = true;
+            NotifyEvent(EC_ERRORABORT, hr, 0);
+        }
+        return hr;
+    }
+
+    struct SinkItf : IFileSinkFilter {
+        explicit SinkItf(TAsfWriter& w) : o(w) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE SetFileName(LPCOLESTR name, const AM_MEDIA_TYPE*) override
+        {
+            if (name == nullptr) return E_POINTER;
+            if (name[0] == L'\0') return E_INVALIDARG;
+            filters::TBCAutoLock lock(*o.Lock());
+            if (!o.IsStopped()) return VFW_E_NOT_STOPPED;
+            o.name_ = name;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* name, AM_MEDIA_TYPE* mt) override
+        {
+            if (name == nullptr) return E_POINTER;
+            *name = nullptr;
+            filters::TBCAutoLock lock(*o.Lock());
+            if (mt != nullptr) {
+                filters::InitMediaType(*mt);
+                mt->majortype = MEDIATYPE_Stream;
+                mt->subtype = MEDIASUBTYPE_Asf;
+            }
+            if (o.name_.empty()) return E_FAIL;
+            return filters::AMGetWideString(o.name_, name);
+        }
+        TAsfWriter& o;
+    };
+    struct ConfigItf : IConfigAsfWriterStandin {
+        explicit ConfigItf(TAsfWriter& w) : o(w) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        // Profiles by number or id are the profile manager's; the program hands the writer a profile.
+        HRESULT STDMETHODCALLTYPE ConfigureFilterUsingProfileId(DWORD) override { return E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE GetCurrentProfileId(DWORD*) override { return E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE ConfigureFilterUsingProfileGuid(REFGUID) override { return E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE GetCurrentProfileGuid(GUID*) override { return E_NOTIMPL; }
+        HRESULT STDMETHODCALLTYPE ConfigureFilterUsingProfile(IWMProfile* profile) override
+        {
+            return ComGuard([&] { return o.Configure(profile); });
+        }
+        HRESULT STDMETHODCALLTYPE GetCurrentProfile(IWMProfile** profile) override
+        {
+            if (profile == nullptr) return E_POINTER;
+            filters::TBCAutoLock lock(*o.Lock());
+            *profile = o.profile_.Get();
+            if (*profile == nullptr) return E_FAIL;  // none given yet
+            (*profile)->AddRef();
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE SetIndexMode(BOOL index) override
+        {
+            o.index_ = index != FALSE;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE GetIndexMode(BOOL* index) override
+        {
+            if (index == nullptr) return E_POINTER;
+            *index = o.index_ ? TRUE : FALSE;
+            return S_OK;
+        }
+        TAsfWriter& o;
+    };
+    struct FlagsItf : IAMFilterMiscFlags {
+        explicit FlagsItf(TAsfWriter& w) : o(w) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        // A renderer: the graph waits for its end of stream before it reports completion.
+        ULONG STDMETHODCALLTYPE GetMiscFlags() override { return AM_FILTER_MISC_FLAGS_IS_RENDERER; }
+        TAsfWriter& o;
+    };
+
+    SinkItf sinkItf_{*this};
+    ConfigItf configItf_{*this};
+    FlagsItf flagsItf_{*this};
+    std::unique_ptr<TAsfInput> audio_, video_;
+    std::vector<TSlot> pins_;
+    ComPtr<IWMProfile> profile_;
+    std::wstring name_;
+    bool index_ = true;
+    // The file being written: the streaming threads and the stopping thread meet here.
+    std::mutex writeLock_;
+    TAvFile file_;
+    std::vector<bool> ended_;
+    bool failureReported_ = false;
+};
+
+TAsfInput::TAsfInput(TAsfWriter* writer, HRESULT& hr, bool video)
+    : TBCBaseInputPin("ASF writer input", writer, writer->Lock(), hr, video ? kAsfVideoPin : kAsfAudioPin), Video(video), writer_(writer)
+{
+}
+
+HRESULT TAsfInput::CheckMediaType(const AM_MEDIA_TYPE* mt)
+{
+    if (mt == nullptr) return E_POINTER;
+    return (Video ? IsPictureInput(*mt) : PcmInput(*mt) != nullptr) ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
+}
+
+void TAsfInput::Close()
+{
+    avcodec_free_context(&context_);
+    av_frame_free(&frame_);
+    av_packet_free(&packet_);
+}
+
+HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
+{
+    Close();
+    const AM_MEDIA_TYPE& mt = CurrentMediaType();
+    AVCodecID id = AV_CODEC_ID_WMAV2;
+    if (Video) id = coding.FourCC == kWmv1 ? AV_CODEC_ID_WMV1 : coding.FourCC == kMp43 ? AV_CODEC_ID_MSMPEG4V3 : AV_CODEC_ID_WMV2;
+    const AVCodec* codec = avcodec_find_encoder(id);
+    if (codec == nullptr) return E_UNEXPECTED;
+    QuietCoderLog();
+    context_ = avcodec_alloc_context3(codec);
+    frame_ = av_frame_alloc();
+    packet_ = av_packet_alloc();
+    if (context_ == nullptr || frame_ == nullptr || packet_ == nullptr) {
+        Close();
+        return E_OUTOFMEMORY;
+    }
+    if (Video) {
+        const VIDEOINFOHEADER* vih = VideoHeader(mt);
+        if (vih == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
+        context_->width = static_cast<int>(vih->bmiHeader.biWidth);
+        context_->height = static_cast<int>(std::abs(vih->bmiHeader.biHeight));
+        context_->pix_fmt = AV_PIX_FMT_YUV420P;
+        int num = 1, den = 25;
+        av_reduce(&num, &den, vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : kDefaultFrameTime, 10000000, 65535);
+        context_->time_base = AVRational{num, den};
+        context_->framerate = AVRational{den, num};
+        context_->gop_size = kKeyInterval;
+        context_->max_b_frames = 0;
+        context_->bit_rate = std::max<long>(coding.BitRate, 16000);
+        frame_->format = AV_PIX_FMT_YUV420P;
+        frame_->width = context_->width;
+        frame_->height = context_->height;
+    } else {
+        const WAVEFORMATEX* wfx = PcmInput(mt);
+        if (wfx == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
+        context_->sample_fmt = AV_SAMPLE_FMT_FLTP;
+        context_->sample_rate = static_cast<int>(wfx->nSamplesPerSec);
+        av_channel_layout_default(&context_->ch_layout, wfx->nChannels);
+        context_->bit_rate = std::max(coding.BitRate, kLeastSoundBitRate);
+        context_->time_base = AVRational{1, context_->sample_rate};
+    }
+    context_->thread_count = 1;
+    if (avcodec_open2(context_, codec, nullptr) < 0) {
+        Close();
+        return E_FAIL;
+    }
+    if (!Video) {
+        frame_->format = AV_SAMPLE_FMT_FLTP;
+        frame_->nb_samples = context_->frame_size;
+        frame_->sample_rate = context_->sample_rate;
+        if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0) {
+            Close();
+            return E_OUTOFMEMORY;
+        }
+    }
+    if (av_frame_get_buffer(frame_, 0) < 0 || avcodec_parameters_from_context(&parameters, context_) < 0) {
+        Close();
+        return E_OUTOFMEMORY;
+    }
+    count_ = 0;
+    filled_ = 0;
+    haveStart_ = false;
+    start_ = 0;
+    return S_OK;
+}
+
+HRESULT TAsfInput::SendFrame(AVFrame* frame, REFERENCE_TIME start, bool timed)
+{
+    if (avcodec_send_frame(context_, frame) < 0) return E_FAIL;
+    for (;;) {
+        const int got = avcodec_receive_packet(context_, packet_);
+        if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return S_OK;
+        if (got < 0) return E_FAIL;
+        // Sound packets are stamped from the samples counted; pictures carry their sample's time.
+        if (!Video) {
+            start = start_ + av_rescale(packet_->pts, 10000000, context_->sample_rate);
+            timed = true;
+        }
+        const HRESULT hr = writer_->Write(Stream.load(), packet_->data, packet_->size, start, timed,
+                                          (packet_->flags & AV_PKT_FLAG_KEY) != 0);
+        av_packet_unref(packet_);
+        if (FAILED(hr)) return hr;
+    }
+}
+
+HRESULT TAsfInput::CodeSound(const BYTE* data, long length, REFERENCE_TIME start, bool timed)
+{
+    if (!haveStart_) {
+        start_ = timed ? start : 0;
+        haveStart_ = true;
+    }
+    const int channels = context_->ch_layout.nb_channels;
+    const long samples = length / (2 * channels);  // a part sample is dropped
+    const auto* pcm = reinterpret_cast<const std::int16_t*>(data);
+    for (long done = 0; done < samples;) {
+        if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+        const long take = std::min<long>(samples - done, frame_->nb_samples - filled_);
+        for (int c = 0; c < channels; ++c) {
+            auto* plane = reinterpret_cast<float*>(frame_->data[c]) + filled_;
+            for (long i = 0; i < take; ++i) plane[i] = pcm[(done + i) * channels + c] / 32768.0f;
+        }
+        filled_ += static_cast<int>(take);
+        done += take;
+        if (filled_ == frame_->nb_samples) {
+            frame_->pts = count_;
+            count_ += filled_;
+            filled_ = 0;
+            const HRESULT hr = SendFrame(frame_, 0, false);
+            if (FAILED(hr)) return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT TAsfInput::Receive(IMediaSample* sample)
+{
+    HRESULT hr = TBCBaseInputPin::Receive(sample);
+    if (hr != S_OK) return hr;
+    if (Stream.load() < 0 || context_ == nullptr) return VFW_E_WRONG_STATE;
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
+    REFERENCE_TIME start = 0, stop = 0;
+    const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+    const long length = sample->GetActualDataLength();
+    if (!Video) return CodeSound(data, length, start, timed);
+    const AM_MEDIA_TYPE& mt = CurrentMediaType();
+    const bool yuy2 = mt.subtype == MEDIASUBTYPE_YUY2;
+    const std::size_t need = yuy2 ? static_cast<std::size_t>(frame_->width) * 2 * frame_->height
+                                  : ((static_cast<std::size_t>(frame_->width) * 3 + 3) & ~std::size_t{3}) * frame_->height;
+    // A picture shorter than its type says is not coded: there is nothing to read it from.
+    if (length < static_cast<long>(need)) return S_OK;
+    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+    ToYuv420(data, mt, frame_);
+    frame_->pts = count_++;
+    frame_->pict_type = sample->IsDiscontinuity() == S_OK ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    return SendFrame(frame_, start, timed);
+}
+
+HRESULT TAsfInput::Drain()
+{
+    if (context_ == nullptr) return S_OK;
+    HRESULT hr = S_OK;
+    if (!Video && filled_ > 0) {
+        // The last part frame is coded padded with silence.
+        for (int c = 0; c < context_->ch_layout.nb_channels; ++c)
+            std::fill_n(reinterpret_cast<float*>(frame_->data[c]) + filled_, frame_->nb_samples - filled_, 0.0f);
+        frame_->pts = count_;
+        count_ += filled_;
+        filled_ = 0;
+        hr = SendFrame(frame_, 0, false);
+    }
+    if (SUCCEEDED(hr)) hr = SendFrame(nullptr, 0, false);
+    Close();
+    return hr;
+}
+
+HRESULT TAsfInput::EndOfStream()
+{
+    const HRESULT hr = CheckStreaming();
+    if (hr != S_OK) return hr;
+    writer_->StreamEnded(Stream.load());
+    return S_OK;
+}
+
+const REGPINTYPES kVideoTypes[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24}, {&MEDIATYPE_Video, &MEDIASUBTYPE_YUY2}};
+const REGPINTYPES kAudioTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
+const REGFILTERPINS kPins[] = {
+    {const_cast<LPWSTR>(kAsfAudioPin), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kAudioTypes},
+    {const_cast<LPWSTR>(kAsfVideoPin), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 2, kVideoTypes}};
+
+const TStandinRegistrar kRegistrar([](filters::TBCFilterTemplate& templates) {
+    filters::TBCFilterTemplateEntry entry;
+    entry.Name = kAsfWriterName;
+    entry.FilterClsid = CLSID_WMAsfWriter;
+    entry.Category = CLSID_LegacyAmFilterCategory;
+    entry.Merit = MERIT_DO_NOT_USE;
+    entry.PinCount = 2;
+    entry.Pins = kPins;
+    entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
+        return new TAsfWriter(*filters::Templates().GetFactoryFromClassID(CLSID_WMAsfWriter), controller);
+    };
+    templates.Add(std::move(entry));
+});
+
+}  // namespace
+}  // namespace standins

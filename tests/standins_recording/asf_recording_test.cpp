@@ -1,0 +1,373 @@
+// The Windows Media stand-ins in Wine graphs: the profile manager of the prefix's wmvcore.dll (the
+// default profiles by id, the system profiles by version, the rest of Wine's wmvcore still there),
+// and the ASF writer the capture graph builder makes for ASF output: its pins rebuilt from the
+// profile, the types it refuses, the camera and the microphone coded into ASF files ffprobe and
+// ffmpeg read whole, a second run into a new name writing a second whole file.
+#include "recording_support.h"
+
+#include <wmsdkidl.h>
+
+#include "platform/standins/asf_writer.h"
+
+namespace recording_test {
+namespace {
+
+const GUID kDefaultProfiles[] = {
+    {0x0b89164a, 0x5490, 0x4686, {0x9e, 0x37, 0x5a, 0x80, 0x88, 0x4e, 0x51, 0x46}},
+    {0xec298949, 0x639b, 0x45e2, {0x96, 0xfd, 0x4a, 0xb3, 0x2d, 0x59, 0x19, 0xc2}},
+    {0x29b00c2b, 0x09a9, 0x48bd, {0xad, 0x09, 0xcd, 0xae, 0x11, 0x7d, 0x1d, 0xa7}},
+    {0xa2e300b4, 0xc2d4, 0x4fc0, {0xb5, 0xdd, 0xec, 0xbd, 0x94, 0x8d, 0xc0, 0xdf}},
+};
+
+// The prefix's profile manager, made as the program makes it.
+class ProfileManager {
+public:
+    ProfileManager()
+    {
+        library_ = LoadLibraryW(L"wmvcore.dll");
+        using CreateFn = HRESULT(WINAPI*)(IWMProfileManager**);
+        auto create = library_ != nullptr ? reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(library_, "WMCreateProfileManager")))
+                                          : nullptr;
+        if (create != nullptr && SUCCEEDED(create(manager_.GetAddressOf()))) manager_.As(&manager2_);
+    }
+    ~ProfileManager()
+    {
+        manager2_.Reset();
+        manager_.Reset();
+        if (library_ != nullptr) FreeLibrary(library_);
+    }
+    HMODULE Library() const { return library_; }
+    IWMProfileManager* Get() const { return manager_.Get(); }
+    IWMProfileManager2* Versions() const { return manager2_.Get(); }
+
+private:
+    HMODULE library_ = nullptr;
+    ComPtr<IWMProfileManager> manager_;
+    ComPtr<IWMProfileManager2> manager2_;
+};
+
+std::wstring NameOf(IWMProfile* profile)
+{
+    DWORD length = 0;
+    if (FAILED(profile->GetName(nullptr, &length)) || length == 0) return L"<none>";
+    std::wstring name(length, L'\0');
+    if (FAILED(profile->GetName(name.data(), &length))) return L"<failed>";
+    name.resize(length - 1);
+    return name;
+}
+
+// The profile's stream types in order ("a" sound, "v" video) and the video's four-character code.
+std::string Kinds(IWMProfile* profile, DWORD* fourcc = nullptr)
+{
+    DWORD count = 0;
+    std::string kinds;
+    if (FAILED(profile->GetStreamCount(&count))) return "<failed>";
+    for (DWORD i = 0; i < count; ++i) {
+        ComPtr<IWMStreamConfig> stream;
+        GUID type = GUID_NULL;
+        if (FAILED(profile->GetStream(i, stream.GetAddressOf())) || FAILED(stream->GetStreamType(&type))) return "<failed>";
+        kinds += type == WMMEDIATYPE_Video ? "v" : type == WMMEDIATYPE_Audio ? "a" : "?";
+        ComPtr<IWMMediaProps> props;
+        DWORD size = 0;
+        if (type == WMMEDIATYPE_Video && fourcc != nullptr && SUCCEEDED(stream.As(&props)) &&
+            SUCCEEDED(props->GetMediaType(nullptr, &size))) {
+            std::vector<BYTE> block(size);
+            auto* mt = reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
+            if (SUCCEEDED(props->GetMediaType(mt, &size)) && mt->formattype == FORMAT_VideoInfo)
+                *fourcc = reinterpret_cast<const VIDEOINFOHEADER*>(mt->pbFormat)->bmiHeader.biCompression;
+        }
+    }
+    return kinds;
+}
+
+void RemoveSound(IWMProfile* profile)
+{
+    DWORD count = 0;
+    ASSERT_EQ(S_OK, profile->GetStreamCount(&count));
+    for (DWORD i = count; i-- > 0;) {
+        ComPtr<IWMStreamConfig> stream;
+        GUID type = GUID_NULL;
+        ASSERT_EQ(S_OK, profile->GetStream(i, stream.GetAddressOf()));
+        ASSERT_EQ(S_OK, stream->GetStreamType(&type));
+        if (type == WMMEDIATYPE_Audio) {
+            ASSERT_EQ(S_OK, profile->RemoveStream(stream.Get()));
+        }
+    }
+}
+
+TEST(WindowsMediaProfiles, TheDefaultProfilesLoadByIdAndTheSystemProfilesByVersion)
+{
+    ProfileManager manager;
+    ASSERT_TRUE(manager.Get() && manager.Versions()) << "the prefix's wmvcore makes no profile manager";
+    for (const GUID& id : kDefaultProfiles) {
+        ComPtr<IWMProfile> profile;
+        ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(id, profile.GetAddressOf()));
+        DWORD fourcc = 0;
+        EXPECT_EQ("av", Kinds(profile.Get(), &fourcc)) << "sound first, as Windows Media profiles have it";
+        EXPECT_EQ(MAKEFOURCC('W', 'M', 'V', '2'), fourcc);
+        EXPECT_NE(L"<none>", NameOf(profile.Get()));
+    }
+    ComPtr<IWMProfile> none;
+    EXPECT_TRUE(FAILED(manager.Get()->LoadProfileByID(GUID_NULL, none.GetAddressOf())));
+    EXPECT_FALSE(none);
+
+    // Each version its own list, one sound-only profile among them; the version is kept.
+    const std::pair<WMT_VERSION, DWORD> versions[] = {{WMT_VER_4_0, MAKEFOURCC('M', 'P', '4', '3')},
+                                                      {WMT_VER_7_0, MAKEFOURCC('W', 'M', 'V', '1')},
+                                                      {WMT_VER_8_0, MAKEFOURCC('W', 'M', 'V', '2')}};
+    for (const auto& [version, coding] : versions) {
+        ASSERT_EQ(S_OK, manager.Versions()->SetSystemProfileVersion(version));
+        WMT_VERSION now = WMT_VER_9_0;
+        EXPECT_EQ(S_OK, manager.Versions()->GetSystemProfileVersion(&now));
+        EXPECT_EQ(version, now);
+        DWORD count = 0;
+        ASSERT_EQ(S_OK, manager.Get()->GetSystemProfileCount(&count));
+        ASSERT_GE(count, 3u);
+        int soundOnly = 0;
+        for (DWORD i = 0; i < count; ++i) {
+            ComPtr<IWMProfile> profile;
+            ASSERT_EQ(S_OK, manager.Get()->LoadSystemProfile(i, profile.GetAddressOf()));
+            DWORD fourcc = 0;
+            const std::string kinds = Kinds(profile.Get(), &fourcc);
+            if (kinds == "a") ++soundOnly;
+            else EXPECT_EQ(coding, fourcc) << kinds;
+        }
+        EXPECT_EQ(1, soundOnly);
+        ComPtr<IWMProfile> beyond;
+        EXPECT_TRUE(FAILED(manager.Get()->LoadSystemProfile(count, beyond.GetAddressOf())));
+    }
+    EXPECT_TRUE(FAILED(manager.Versions()->SetSystemProfileVersion(WMT_VER_9_0)));
+    EXPECT_TRUE(FAILED(manager.Versions()->SetSystemProfileVersion(static_cast<WMT_VERSION>(0x12345))));
+
+    // A name asked into too short a buffer gives the length needed; the sound stream comes out.
+    ComPtr<IWMProfile> profile;
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[1], profile.GetAddressOf()));
+    WCHAR shortName[4] = {};
+    DWORD length = 4;
+    EXPECT_TRUE(FAILED(profile->GetName(shortName, &length)));
+    EXPECT_GT(length, 4u);
+    ASSERT_NO_FATAL_FAILURE(RemoveSound(profile.Get()));
+    EXPECT_EQ("v", Kinds(profile.Get()));
+    ComPtr<IWMProfile> fresh;
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[1], fresh.GetAddressOf()));
+    EXPECT_EQ("av", Kinds(fresh.Get())) << "each load a profile of its own";
+}
+
+TEST(WindowsMediaProfiles, WinesOtherWindowsMediaExportsStillAnswer)
+{
+    ProfileManager manager;
+    ASSERT_NE(nullptr, manager.Library());
+    using ReaderFn = HRESULT(WINAPI*)(IUnknown*, DWORD, IUnknown**);
+    using WriterFn = HRESULT(WINAPI*)(IUnknown*, IUnknown**);
+    auto reader = reinterpret_cast<ReaderFn>(reinterpret_cast<void*>(GetProcAddress(manager.Library(), "WMCreateSyncReader")));
+    auto writer = reinterpret_cast<WriterFn>(reinterpret_cast<void*>(GetProcAddress(manager.Library(), "WMCreateWriter")));
+    ASSERT_TRUE(reader != nullptr && writer != nullptr);
+    ComPtr<IUnknown> made;
+    EXPECT_EQ(S_OK, reader(nullptr, 0, made.GetAddressOf())) << "Wine's synchronous reader";
+    EXPECT_TRUE(made);
+    made.Reset();
+    EXPECT_EQ(S_OK, writer(nullptr, made.GetAddressOf())) << "Wine's writer";
+    EXPECT_TRUE(made);
+}
+
+class AsfRecording : public Recording {
+protected:
+    // The builder's ASF output into dir / name: the stock writer's class id.
+    void AsfOutput(const std::wstring& name)
+    {
+        path = dir / name;
+        ASSERT_EQ(S_OK, builder->SetOutputFileName(&MEDIASUBTYPE_Asf, path.c_str(), mux.GetAddressOf(), sink.GetAddressOf()));
+        ASSERT_TRUE(mux && sink);
+        ASSERT_EQ(S_OK, mux.As(&config));
+    }
+    std::vector<std::wstring> PinNames()
+    {
+        std::vector<std::wstring> names;
+        ComPtr<IEnumPins> e;
+        mux->EnumPins(e.GetAddressOf());
+        ComPtr<IPin> pin;
+        while (e->Next(1, pin.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
+            PIN_INFO info{};
+            pin->QueryPinInfo(&info);
+            if (info.pFilter != nullptr) info.pFilter->Release();
+            names.push_back(info.achName);
+        }
+        return names;
+    }
+    ComPtr<IWMProfile> SystemProfile(WMT_VERSION version, DWORD index)
+    {
+        ComPtr<IWMProfile> profile;
+        EXPECT_EQ(S_OK, manager.Versions()->SetSystemProfileVersion(version));
+        EXPECT_EQ(S_OK, manager.Get()->LoadSystemProfile(index, profile.GetAddressOf()));
+        return profile;
+    }
+    void ExpectWholeAsf(const char* videoCodec, bool withSound)
+    {
+        SCOPED_TRACE(path.string());
+        const TMediaProbe p = Probe(path);
+        ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+        EXPECT_EQ("asf", p.Get("format.format_name"));
+        const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
+        ASSERT_GE(v, 0);
+        EXPECT_EQ(videoCodec, p.Stream(v, "codec_name"));
+        EXPECT_EQ("320", p.Stream(v, "width")) << "the camera's size";
+        EXPECT_GE(std::atoi(p.Stream(v, "nb_read_packets").c_str()), 10);
+        if (withSound) {
+            ASSERT_GE(a, 0);
+            EXPECT_EQ("wmav2", p.Stream(a, "codec_name"));
+            EXPECT_GE(std::atoi(p.Stream(a, "nb_read_packets").c_str()), 5);
+        } else {
+            EXPECT_LT(a, 0);
+        }
+        const auto whole = quill_test::DecodeWhole(path);
+        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
+    }
+    void Record(std::uintmax_t bytes)
+    {
+        RunUntil([&] {
+            std::error_code ec;
+            return std::filesystem::file_size(path, ec) >= bytes && !ec;
+        });
+    }
+    void TearDown() override
+    {
+        config.Reset();
+        Recording::TearDown();
+    }
+
+    ProfileManager manager;
+    ComPtr<standins::IConfigAsfWriterStandin> config;
+};
+
+TEST_F(AsfRecording, TheWritersPinsFollowItsProfileAndRefuseWhatItCannotCode)
+{
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(L"pins.wmv"));
+    EXPECT_EQ((std::vector<std::wstring>{standins::kAsfAudioPin, standins::kAsfVideoPin}), PinNames())
+        << "sound and video before any profile";
+    ComPtr<IWMProfile> current;
+    EXPECT_TRUE(FAILED(config->GetCurrentProfile(current.GetAddressOf())));
+    EXPECT_EQ(E_POINTER, config->ConfigureFilterUsingProfile(nullptr));
+
+    // Types: 16-bit PCM sound; RGB24 or YUY2 pictures of an even size.
+    AM_MEDIA_TYPE mt{};
+    WAVEFORMATEX wfx{WAVE_FORMAT_PCM, 2, 44100, 44100 * 4, 4, 16, 0};
+    mt.majortype = MEDIATYPE_Audio;
+    mt.subtype = MEDIASUBTYPE_PCM;
+    mt.formattype = FORMAT_WaveFormatEx;
+    mt.cbFormat = sizeof(wfx);
+    mt.pbFormat = reinterpret_cast<BYTE*>(&wfx);
+    ComPtr<IPin> audio = PinIndex(mux.Get(), 0), video = PinIndex(mux.Get(), 1);
+    EXPECT_EQ(S_OK, audio->QueryAccept(&mt));
+    EXPECT_NE(S_OK, video->QueryAccept(&mt));
+    wfx.wBitsPerSample = 8;
+    EXPECT_NE(S_OK, audio->QueryAccept(&mt)) << "8-bit sound";
+    VIDEOINFOHEADER vih{};
+    vih.bmiHeader.biSize = sizeof(BITMAPINFOHEADER);
+    vih.bmiHeader.biWidth = 320;
+    vih.bmiHeader.biHeight = 240;
+    vih.bmiHeader.biBitCount = 24;
+    mt.majortype = MEDIATYPE_Video;
+    mt.subtype = MEDIASUBTYPE_RGB24;
+    mt.formattype = FORMAT_VideoInfo;
+    mt.cbFormat = sizeof(vih);
+    mt.pbFormat = reinterpret_cast<BYTE*>(&vih);
+    EXPECT_EQ(S_OK, video->QueryAccept(&mt));
+    vih.bmiHeader.biWidth = 321;
+    EXPECT_NE(S_OK, video->QueryAccept(&mt)) << "an odd width";
+    vih.bmiHeader.biWidth = 320;
+    mt.subtype = MEDIASUBTYPE_RGB32;
+    EXPECT_NE(S_OK, video->QueryAccept(&mt)) << "RGB32";
+
+    // The camera on the video pin, the microphone on the sound pin; a video-only profile lets the
+    // sound pin go with its connection, and keeps the video's.
+    auto camera = Camera();
+    auto microphone = Microphone();
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camera.Get(), PINDIR_OUTPUT).Get(), video.Get(), nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(microphone.Get(), PINDIR_OUTPUT).Get(), audio.Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    ComPtr<IWMProfile> profile;
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[0], profile.GetAddressOf()));
+    ASSERT_NO_FATAL_FAILURE(RemoveSound(profile.Get()));
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{standins::kAsfVideoPin}), PinNames());
+    ComPtr<IPin> peer;
+    EXPECT_EQ(S_OK, video->ConnectedTo(peer.GetAddressOf())) << "the video keeps its connection";
+    peer.Reset();
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, audio->ConnectedTo(peer.GetAddressOf()));
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, PinAt(microphone.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.GetAddressOf()))
+        << "nor does the microphone stay connected to a pin that is gone";
+    ASSERT_EQ(S_OK, config->GetCurrentProfile(current.GetAddressOf()));
+    EXPECT_EQ(profile.Get(), current.Get());
+
+    // A sound-only profile of version 8.0 (the fourth) takes the sound pin back alone.
+    ComPtr<IWMProfile> sound = SystemProfile(WMT_VER_8_0, 3);
+    ASSERT_TRUE(sound);
+    EXPECT_EQ("a", Kinds(sound.Get()));
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(sound.Get()));
+    EXPECT_EQ((std::vector<std::wstring>{standins::kAsfAudioPin}), PinNames());
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, PinAt(camera.Get(), PINDIR_OUTPUT)->ConnectedTo(peer.GetAddressOf()));
+
+    // No profile changes while the graph runs.
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(microphone.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, config->ConfigureFilterUsingProfile(profile.Get()));
+    EXPECT_EQ(VFW_E_NOT_STOPPED, sink->SetFileName((dir / L"other.wmv").c_str(), nullptr));
+    ASSERT_EQ(S_OK, control->Stop());
+}
+
+TEST_F(AsfRecording, CameraAndMicrophoneMakeAsfFilesFfmpegReadsWholeOneFilePerRun)
+{
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(L"first part.wmv"));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Microphone().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    // Version 7.0's LAN profile: WMV1 video.
+    ComPtr<IWMProfile> profile = SystemProfile(WMT_VER_7_0, 1);
+    ASSERT_TRUE(profile);
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+    ASSERT_NO_FATAL_FAILURE(Record(60000));
+    EXPECT_EQ(0, ErrorEvents());
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeAsf("wmv1", true));
+    const std::filesystem::path first = path;
+    const auto firstSize = std::filesystem::file_size(first);
+
+    // A cut: the writer takes a new name between runs and writes a second whole file.
+    path = dir / L"second part.wmv";
+    ASSERT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
+    LPOLESTR name = nullptr;
+    ASSERT_EQ(S_OK, sink->GetCurFile(&name, nullptr));
+    EXPECT_EQ(path.wstring(), name);
+    CoTaskMemFree(name);
+    ASSERT_NO_FATAL_FAILURE(Record(60000));
+    EXPECT_EQ(0, ErrorEvents());
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeAsf("wmv1", true));
+    EXPECT_EQ(firstSize, std::filesystem::file_size(first)) << "the first part is left as it was";
+}
+
+// The writer's own start is asked (the graph's run would leave the camera it had started running).
+TEST_F(AsfRecording, AWriterWithoutAFileNameOrWithOneItCannotMakeRefusesToStart)
+{
+    ComPtr<IBaseFilter> writer = AddStock(CLSID_WMAsfWriter, L"ASF writer");
+    ASSERT_TRUE(writer);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(writer.Get(), 1).Get(), nullptr));
+    EXPECT_TRUE(FAILED(writer->Pause())) << "no file name was given";
+    EXPECT_EQ(S_OK, writer->Stop());
+    ComPtr<IFileSinkFilter> fileSink;
+    ASSERT_EQ(S_OK, writer.As(&fileSink));
+    EXPECT_EQ(E_INVALIDARG, fileSink->SetFileName(L"", nullptr));
+    path = dir / L"missing folder" / L"clip.wmv";
+    ASSERT_EQ(S_OK, fileSink->SetFileName(path.c_str(), nullptr));
+    EXPECT_TRUE(FAILED(writer->Pause())) << "a file that cannot be made";
+    EXPECT_EQ(S_OK, writer->Stop());
+    EXPECT_FALSE(std::filesystem::exists(path));
+    EXPECT_GE(ErrorEvents(), 1) << "the failure is told to the graph";
+    // Disconnected, there is nothing to record.
+    path = dir / L"clip.wmv";
+    ASSERT_EQ(S_OK, fileSink->SetFileName(path.c_str(), nullptr));
+    ASSERT_EQ(S_OK, graph->Disconnect(PinIndex(writer.Get(), 1).Get()));
+    EXPECT_EQ(VFW_E_NOT_CONNECTED, writer->Pause());
+    EXPECT_EQ(S_OK, writer->Stop());
+}
+
+}  // namespace
+}  // namespace recording_test
