@@ -388,8 +388,10 @@ void TBaseFilter::SetMoniker(IMoniker* Moniker) {
 ComPtr<IMoniker> TBaseFilter::GetMoniker() const {
     if (Bytes().empty()) return nullptr;
     if (parsed_ && parsedFrom_ == Bytes()) return parsed_;
-    ComPtr<IMoniker> moniker = LoadWithPlatform(Bytes());
-    if (!moniker) moniker = LoadByDisplayName(Bytes());
+    // Bytes in the device moniker's own layout are read by its name first: Wine's device moniker
+    // cannot load itself, and each refused load walks the registry for a server of that class.
+    ComPtr<IMoniker> moniker = LoadByDisplayName(Bytes());
+    if (!moniker) moniker = LoadWithPlatform(Bytes());
     parsed_ = moniker;
     parsedFrom_ = moniker ? Bytes() : std::vector<std::uint8_t>();
     return moniker;
