@@ -54,6 +54,7 @@ TSysDevEnum::TSysDevEnum(const GUID& Category) { SelectGUIDCategory(Category); }
 void TSysDevEnum::SelectGUIDCategory(const GUID& Category) {
     category_ = Category;
     filters_.clear();
+    monikers_.clear();
     ComPtr<IEnumMoniker> monikers = CategoryEnumerator(Category);
     if (!monikers) return;
     ComPtr<IMoniker> moniker;
@@ -68,6 +69,7 @@ void TSysDevEnum::SelectGUIDCategory(const GUID& Category) {
                 node.CLSID = GUID_NULL;
         }
         filters_.push_back(std::move(node));
+        monikers_.push_back(moniker);
     }
 }
 
@@ -84,14 +86,7 @@ int TSysDevEnum::FilterIndexOfFriendlyName(const std::wstring& Name) const {
 
 ComPtr<IMoniker> TSysDevEnum::GetMoniker(int Index) const {
     if (Index < 0 || Index >= CountFilters()) return nullptr;
-    ComPtr<IEnumMoniker> monikers = CategoryEnumerator(category_);
-    if (!monikers) return nullptr;
-    ComPtr<IMoniker> moniker;
-    // Stepped one by one: Wine's Skip does not count the entries Next returns.
-    for (int i = 0; i <= Index; ++i)
-        if (monikers->Next(1, moniker.ReleaseAndGetAddressOf(), nullptr) != S_OK) return nullptr;
-    monikers->Reset();
-    return moniker;
+    return monikers_[static_cast<size_t>(Index)];
 }
 
 // --- TFilterList, TPinList -----------------------------------------------------
@@ -393,8 +388,10 @@ void TBaseFilter::SetMoniker(IMoniker* Moniker) {
 ComPtr<IMoniker> TBaseFilter::GetMoniker() const {
     if (Bytes().empty()) return nullptr;
     if (parsed_ && parsedFrom_ == Bytes()) return parsed_;
-    ComPtr<IMoniker> moniker = LoadWithPlatform(Bytes());
-    if (!moniker) moniker = LoadByDisplayName(Bytes());
+    // Bytes in the device moniker's own layout are read by its name first: Wine's device moniker
+    // cannot load itself, and each refused load walks the registry for a server of that class.
+    ComPtr<IMoniker> moniker = LoadByDisplayName(Bytes());
+    if (!moniker) moniker = LoadWithPlatform(Bytes());
     parsed_ = moniker;
     parsedFrom_ = moniker ? Bytes() : std::vector<std::uint8_t>();
     return moniker;

@@ -29,7 +29,8 @@ struct TFilCatNode {
 
 constexpr std::size_t kFriendlyNameMax = 255;
 
-// The filters of one DirectShow device category, a snapshot taken at each selection.
+// The filters of one DirectShow device category, a snapshot taken at each selection (names, class
+// identifiers and monikers from one enumeration).
 class TSysDevEnum : public classlib::TObject {
 public:
     CLASSLIB_CLASS_NAME(TSysDevEnum)
@@ -42,12 +43,15 @@ public:
     TFilCatNode GetFilter(int Index) const;
     // The last entry whose name equals Name ignoring case (locale comparison), or -1.
     int FilterIndexOfFriendlyName(const std::wstring& Name) const;
-    // The Index-th moniker of the category, or nullptr outside 0..CountFilters-1.
+    // The moniker of the Index-th entry of the snapshot, or nullptr outside 0..CountFilters-1.
     ComPtr<IMoniker> GetMoniker(int Index) const;
 
 private:
     GUID category_ = GUID_NULL;
     std::vector<TFilCatNode> filters_;
+    // Beside filters_, one per entry: the entry's device is the one the list named even when the
+    // devices changed since, and no second enumeration of the category is needed for it.
+    std::vector<ComPtr<IMoniker>> monikers_;
 };
 
 // The filters of a graph.

@@ -62,11 +62,20 @@ bool SelectFilterByCLSID(const GUID& Category, const GUID& ClassID, TFilter* Fil
 
 bool SelectFilterByName(const GUID& Category, const std::wstring& Name, TFilter* Filter) {
     Filter->SetFilterGraph(nullptr);
-    TSysDevEnum devices(Category);
-    int index = devices.FilterIndexOfFriendlyName(Name);
+    return SelectFilterByName(TSysDevEnum(Category), Name, Filter);
+}
+
+bool SelectFilterByName(const TSysDevEnum& Devices, const std::wstring& Name, TFilter* Filter) {
+    Filter->SetFilterGraph(nullptr);
+    const int index = Devices.FilterIndexOfFriendlyName(Name);
     if (index < 0) return false;
-    Filter->BaseFilter()->SetMoniker(devices.GetMoniker(index).Get());
+    Filter->BaseFilter()->SetMoniker(Devices.GetMoniker(index).Get());
     return true;
+}
+
+void FillSnapshotNames(const TSysDevEnum& Devices, unicode::TWideStrings* List) {
+    List->Clear();
+    for (int i = 0; i < Devices.CountFilters(); ++i) List->Add(Devices.GetFilter(i).FriendlyName);
 }
 
 namespace {
@@ -74,8 +83,7 @@ namespace {
 bool FillCategoryNames(const GUID& Category, unicode::TWideStrings* List) {
     try {
         List->Clear();
-        TSysDevEnum devices(Category);
-        for (int i = 0; i < devices.CountFilters(); ++i) List->Add(devices.GetFilter(i).FriendlyName);
+        FillSnapshotNames(TSysDevEnum(Category), List);
         return true;
     } catch (...) {
         return false;

@@ -15,16 +15,21 @@ class TWideStrings;
 namespace dshow {
 
 class TFilter;
+class TSysDevEnum;
 
 // Both detach Filter from its graph first (the caller sets it again) and answer whether a device
 // was found; the stored moniker is left as it was when none was.
 bool SelectFilterByCLSID(const GUID& Category, const GUID& ClassID, TFilter* Filter);
 // The last of several devices of that name, compared without case.
 bool SelectFilterByName(const GUID& Category, const std::wstring& Name, TFilter* Filter);
+// The same from a snapshot already taken (a list just filled from it), without enumerating again.
+bool SelectFilterByName(const TSysDevEnum& Devices, const std::wstring& Name, TFilter* Filter);
 // The names of the audio compressors in enumeration order; False when that failed.
 bool FillFilterNames(unicode::TWideStrings* List);
 // The same for the video compressors (the settings panel's DivX list).
 bool FillVideoCompressorNames(unicode::TWideStrings* List);
+// The names of a snapshot in its order (List cleared first).
+void FillSnapshotNames(const TSysDevEnum& Devices, unicode::TWideStrings* List);
 
 // Whole mebibytes of the volume holding Path; 0 when the volume cannot be measured.
 std::int32_t DiskTotalMB(const std::wstring& Path);

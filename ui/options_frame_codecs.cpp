@@ -5,6 +5,7 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <memory>
 
 #include "classlib/conversions.h"
 #include "classlib/menus.h"
@@ -100,8 +101,16 @@ TDivxCodecChoice ChooseDivxCodecs(const std::vector<std::wstring>& Compressors, 
 
 void TOptionsFrame::FillDivxCodecs() {
     engine::Tdm* module = Module();
+    // One snapshot of the compressors fills the list and selects the chosen one.
+    std::unique_ptr<dshow::TSysDevEnum> snapshot;
     unicode::TUcStringList compressors;
-    dshow::FillVideoCompressorNames(&compressors);
+    try {
+        snapshot = std::make_unique<dshow::TSysDevEnum>(CLSID_VideoCompressorCategory);
+        dshow::FillSnapshotNames(*snapshot, &compressors);
+    } catch (...) {
+        snapshot.reset();
+        compressors.Clear();
+    }
     std::vector<std::wstring> names;
     for (int i = 0; i < compressors.Count(); ++i) names.push_back(compressors.Get(i));
     const TDivxCodecChoice choice =
@@ -117,8 +126,7 @@ void TOptionsFrame::FillDivxCodecs() {
     DivxAvailable = !choice.Names.empty();
     if (DivxAvailable && module != nullptr) {
         module->divx->SetFilterGraph(nullptr);
-        dshow::SelectFilterByName(CLSID_VideoCompressorCategory, choice.Names[static_cast<size_t>(choice.Selected)],
-                                  module->divx);
+        if (snapshot) dshow::SelectFilterByName(*snapshot, choice.Names[static_cast<size_t>(choice.Selected)], module->divx);
     }
     tsDivx->SetTabVisible(DivxAvailable);
 

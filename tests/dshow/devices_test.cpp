@@ -12,6 +12,7 @@
 #include "classlib/streams.h"
 #include "dshow/ds_components.h"
 #include "dshow/ds_functions.h"
+#include "unicode/wide_strings.h"
 #include "dshow_test_support.h"
 #include "exception_text.h"
 #include "handle_counts.h"
@@ -128,6 +129,36 @@ TEST_F(TwoOfOneName, LastEntryOfTheNameIsSelected) {
     EXPECT_FALSE(SelectFilterByCLSID(kCategory, CLSID_FilterGraph, &filter));
     EXPECT_FALSE(SelectFilterByName(kCategory, L"Twin", &filter));
     EXPECT_EQ(filter.BaseFilter()->Bytes(), before);
+}
+
+// A snapshot's entries keep the devices they listed: a filter leaving the category afterwards moves no
+// index onto another device, and a selection from the snapshot enumerates nothing again.
+TEST_F(TwoOfOneName, SnapshotKeepsItsDevices) {
+    TSysDevEnum devices(kCategory);
+    ASSERT_EQ(devices.CountFilters(), 2);
+    const GUID second = devices.GetFilter(1).CLSID;
+    const std::wstring secondName = DisplayName(devices.GetMoniker(1).Get());
+    mapper->UnregisterFilter(&kCategory, L"twin-a", dshow_test::kNullRenderer);
+    EXPECT_EQ(TSysDevEnum(kCategory).CountFilters(), 1);
+
+    ComPtr<IMoniker> moniker = devices.GetMoniker(1);
+    ASSERT_TRUE(moniker);
+    EXPECT_EQ(DisplayName(moniker.Get()), secondName);
+    TFilter filter(nullptr);
+    ASSERT_TRUE(SelectFilterByName(devices, L"twin filter", &filter));
+    ComPtr<IBaseFilter> bound = filter.BaseFilter()->CreateFilter();
+    ASSERT_TRUE(bound);
+    EXPECT_TRUE(IsEqualGUID(ClassOf(bound.Get()), second));
+    EXPECT_FALSE(SelectFilterByName(devices, L"Twin", &filter));
+
+    // The snapshot's names fill a list in its order; a new selection takes a new snapshot.
+    unicode::TUcStringList names;
+    FillSnapshotNames(devices, &names);
+    ASSERT_EQ(names.Count(), 2);
+    EXPECT_EQ(names.Get(0), L"Twin Filter");
+    devices.SelectGUIDCategory(kCategory);
+    EXPECT_EQ(devices.CountFilters(), 1);
+    EXPECT_FALSE(devices.GetMoniker(1));
 }
 
 int NullRendererIndex(const TSysDevEnum& Devices) {
