@@ -7,12 +7,15 @@
 #include <richedit.h>
 #include <wrl/client.h>
 
+#include <memory>
+
 #include <gtest/gtest.h>
 
 #include "drop_filter/drop_filter_ids.h"
 #include "engine/plugins.h"
 #include "panel_test_support.h"
 #include "settings/program_texts.h"
+#include "tests/common/hidden_class.h"
 #include "ui/filter_library.h"
 #include "ui/help_frame.h"
 #include "ui/system_report.h"
@@ -227,33 +230,12 @@ public:
     HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
 };
 
-// A class whose objects cannot be made, as on a system without the writer.
-struct TNoWriterFactory : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Id, void** Object) override {
-        if (Id != IID_IUnknown && Id != IID_IClassFactory) {
-            *Object = nullptr;
-            return E_NOINTERFACE;
-        }
-        *Object = this;
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** Object) override {
-        *Object = nullptr;
-        return REGDB_E_CLASSNOTREG;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
     // A profile manager, and no ASF writer to record with (the prefix's stand-in writer hidden
     // behind a class that makes nothing).
     form_->WmvAvailable = true;
-    TNoWriterFactory none;
-    DWORD hidden = 0;
-    ASSERT_HRESULT_SUCCEEDED(
-        CoRegisterClassObject(CLSID_WMAsfWriter, &none, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &hidden));
+    auto hidden = std::make_unique<quill_test::THiddenClass>(CLSID_WMAsfWriter);
+    ASSERT_TRUE(hidden->Hidden());
     ASSERT_FALSE(ui::WindowsMediaWriterInstalled());
     form_->ShowSystemInfo();
     EXPECT_EQ(nullptr, ReportLine(L"Windows Media Found."));
@@ -263,7 +245,7 @@ TEST_F(HelpPanelTest, TheReportSaysWhichPartOfWindowsMediaIsThere) {
     ASSERT_NE(nullptr, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found."));
     EXPECT_EQ(classlib::clRed, ReportLine(L"   Windows Media writer (WM ASF Writer) not Found.")->Color);
 
-    CoRevokeClassObject(hidden);
+    hidden.reset();
     // With a writer too, Windows Media is found; with neither, the one line says so.
     TStandInWriterFactory factory;
     DWORD cookie = 0;

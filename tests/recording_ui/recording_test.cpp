@@ -10,6 +10,7 @@
 #include "engine/scene_list.h"
 #include "filters/control_unit.h"
 #include "settings/settings_catalogue.h"
+#include "tests/common/hidden_class.h"
 #include "tests/common/window_screenshot.h"
 #include "ui/dossiers_frame.h"
 #include "ui/help_frame.h"
@@ -266,15 +267,28 @@ TEST_F(Recording, AStartWhoseBuilderFailsBringsThePreviewBackAndSaysWhy) {
     EXPECT_FALSE(form->RecordingOpen());
 }
 
-TEST_F(Recording, WindowsMediaWithoutAWriterSaysSoAndThePreviewGoesOn) {
-    // Wine has no ASF writer.
+TEST_F(Recording, WindowsMediaWithoutAWriterOrProfilesSaysSoAndThePreviewGoesOn) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 7));
-    Capture();
+    {
+        // No ASF writer on the system (the prefix's stand-in hidden).
+        quill_test::THiddenClass hidden(CLSID_WMAsfWriter);
+        ASSERT_TRUE(hidden.Hidden());
+        Capture();
+    }
     EXPECT_EQ(1, form->CaptureState);
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(L"The capture could not start: no Windows Media writer is installed (the WM ASF Writer filter).",
               asked[0].Text);
     EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_FALSE(std::filesystem::exists(form->NextVideoFile));
+    EXPECT_TRUE(Previewing());
+
+    // A writer, and no profile manager to give it a profile.
+    form->WmvAvailable = false;
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(2u, asked.size());
+    EXPECT_EQ(L"The capture could not start: the Windows Media profile manager is missing.", asked[1].Text);
     EXPECT_FALSE(std::filesystem::exists(form->NextVideoFile));
     EXPECT_TRUE(Previewing());
 }

@@ -5,6 +5,7 @@
 #include "recording_support.h"
 
 #include "filters/base_pin.h"
+#include "tests/common/hidden_class.h"
 
 namespace recording_test {
 namespace {
@@ -123,32 +124,11 @@ TEST_F(Recording, AMultiplexerWithNoStreamToWriteThroughRefusesToStart)
     control->Stop();
 }
 
-// A class whose objects cannot be made: the prefix's stand-in writer hidden, as on a system without one.
-struct NoWriterFactory : IClassFactory {
-    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override
-    {
-        if (iid != IID_IUnknown && iid != IID_IClassFactory) {
-            *obj = nullptr;
-            return E_NOINTERFACE;
-        }
-        *obj = this;
-        return S_OK;
-    }
-    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
-    ULONG STDMETHODCALLTYPE Release() override { return 1; }
-    HRESULT STDMETHODCALLTYPE CreateInstance(IUnknown*, REFIID, void** obj) override
-    {
-        *obj = nullptr;
-        return REGDB_E_CLASSNOTREG;
-    }
-    HRESULT STDMETHODCALLTYPE LockServer(BOOL) override { return S_OK; }
-};
-
 TEST_F(Recording, AnAsfOutputWithNoWriterRegisteredAnswersWhyAndAddsNothing)
 {
-    NoWriterFactory none;
-    DWORD cookie = 0;
-    ASSERT_EQ(S_OK, CoRegisterClassObject(CLSID_WMAsfWriter, &none, CLSCTX_INPROC_SERVER, REGCLS_MULTIPLEUSE, &cookie));
+    // The prefix's stand-in writer hidden, as on a system without one.
+    quill_test::THiddenClass hidden(CLSID_WMAsfWriter);
+    ASSERT_TRUE(hidden.Hidden());
     const int before = FilterCount(graph.Get());
     ComPtr<IBaseFilter> filter;
     ComPtr<IFileSinkFilter> fileSink;
@@ -157,7 +137,6 @@ TEST_F(Recording, AnAsfOutputWithNoWriterRegisteredAnswersWhyAndAddsNothing)
     EXPECT_FALSE(filter);
     EXPECT_FALSE(fileSink);
     EXPECT_EQ(before, FilterCount(graph.Get()));
-    CoRevokeClassObject(cookie);
 }
 
 // A Windows Media writer for this process only: a filter that takes a file name.
