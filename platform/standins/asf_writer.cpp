@@ -122,9 +122,9 @@ private:
     REFERENCE_TIME start_ = 0;
 };
 
-class TAsfWriter : public filters::TBCBaseFilter {
+class TAsfWriter : public TAvFileFilter {
 public:
-    TAsfWriter(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TBCBaseFilter(entry, controller)
+    TAsfWriter(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TAvFileFilter(entry, controller)
     {
         HRESULT hr = S_OK;
         audio_ = std::make_unique<TAsfInput>(this, hr, false);
@@ -146,46 +146,12 @@ public:
     {
         return n >= 0 && n < static_cast<int>(pins_.size()) ? pins_[static_cast<std::size_t>(n)].Pin : nullptr;
     }
-    HRESULT Pause() override
-    {
-        filters::TBCAutoLock lock(*Lock());
-        if (IsStopped()) {
-            const HRESULT hr = StartFile();
-            if (FAILED(hr)) {
-                FinishFile();
-                NotifyEvent(EC_ERRORABORT, hr, 0);
-                return hr;
-            }
-        }
-        return TBCBaseFilter::Pause();
-    }
-    HRESULT Stop() override
-    {
-        filters::TBCAutoLock lock(*Lock());
-        const HRESULT hr = TBCBaseFilter::Stop();
-        FinishFile();
-        return hr;
-    }
-
-    HRESULT Write(int stream, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key)
-    {
-        std::lock_guard<std::mutex> lock(writeLock_);
-        if (!file_.Started()) return VFW_E_WRONG_STATE;
-        return Written(file_.Write(stream, data, length, start, timed, key));
-    }
-    void StreamEnded(int stream)
-    {
-        {
-            std::lock_guard<std::mutex> lock(writeLock_);
-            if (stream < 0 || stream >= static_cast<int>(ended_.size()) || ended_[static_cast<std::size_t>(stream)]) return;
-            ended_[static_cast<std::size_t>(stream)] = true;
-            for (bool e : ended_)
-                if (!e) return;
-        }
-        NotifyEvent(EC_COMPLETE, S_OK, 0);
-    }
-
 private:
+    // Every stream has ended: the graph hears of it from this renderer.
+    void AllStreamsEnded() override { NotifyEvent(EC_COMPLETE, S_OK, 0); }
+    // Coders a failed start opened are closed.
+    void StartFailed() override { FinishFile(); }
+
     struct TSlot {
         TAsfInput* Pin;
         TCoding Coding;
@@ -222,7 +188,7 @@ private:
         return S_OK;
     }
 
-    HRESULT StartFile()
+    HRESULT StartFile() override
     {
         if (name_.empty()) return E_FAIL;  // no file name was given
         std::vector<std::function<void(AVCodecParameters&)>> describe;
@@ -243,32 +209,19 @@ private:
         HRESULT hr = SHCreateStreamOnFileEx(name_.c_str(), STGM_CREATE | STGM_WRITE | STGM_SHARE_DENY_WRITE,
                                             FILE_ATTRIBUTE_NORMAL, TRUE, nullptr, stream.GetAddressOf());
         if (FAILED(hr)) return hr;
-        std::lock_guard<std::mutex> lock(writeLock_);
-        hr = file_.Begin("asf", stream.Get(), describe);
+        hr = BeginFile("asf", stream.Get(), describe);
         if (FAILED(hr)) return hr;
-        failureReported_ = false;
-        ended_.assign(connected.size(), false);
         for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
         return S_OK;
     }
-    void FinishFile()
+    void FinishFile() override
     {
         for (TAsfInput* pin : {audio_.get(), video_.get()}) {
             if (pin->Stream.load() >= 0) Written(pin->Drain());
             pin->Close();
             pin->Stream = -1;
         }
-        std::lock_guard<std::mutex> lock(writeLock_);
-        Written(file_.Finish());
-    }
-    // A failed write is told once per file.
-    HRESULT Written(HRESULT hr)
-    {
-        if (FAILED(hr) && !failureReported_) {
-            failureReported_ = true;
-            NotifyEvent(EC_ERRORABORT, hr, 0);
-        }
-        return hr;
+        TAvFileFilter::FinishFile();
     }
 
     struct SinkItf : IFileSinkFilter {
@@ -348,11 +301,6 @@ private:
     ComPtr<IWMProfile> profile_;
     std::wstring name_;
     bool index_ = true;
-    // The file being written: the streaming threads and the stopping thread meet here.
-    std::mutex writeLock_;
-    TAvFile file_;
-    std::vector<bool> ended_;
-    bool failureReported_ = false;
 };
 
 TAsfInput::TAsfInput(TAsfWriter* writer, HRESULT& hr, bool video)

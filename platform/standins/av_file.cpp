@@ -4,6 +4,7 @@
 #include <cstring>
 #include <limits>
 
+#include <evcode.h>
 #include <vfwmsgs.h>
 
 extern "C" {
@@ -148,6 +149,75 @@ HRESULT TAvFile::Finish()
     if (SUCCEEDED(failure_)) avio_flush(io_);
     const HRESULT hr = failure_;
     Release();
+    return hr;
+}
+
+HRESULT TAvFileFilter::Pause()
+{
+    filters::TBCAutoLock lock(*Lock());
+    if (IsStopped()) {
+        const HRESULT hr = StartFile();
+        if (FAILED(hr)) {
+            StartFailed();
+            // Wine's graph does not pass this failure on from Run: the event tells it all the same.
+            NotifyEvent(EC_ERRORABORT, hr, 0);
+            return hr;
+        }
+    }
+    return TBCBaseFilter::Pause();
+}
+
+HRESULT TAvFileFilter::Stop()
+{
+    filters::TBCAutoLock lock(*Lock());
+    const HRESULT hr = TBCBaseFilter::Stop();
+    FinishFile();
+    return hr;
+}
+
+HRESULT TAvFileFilter::Write(int stream, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key)
+{
+    std::lock_guard<std::mutex> lock(writeLock_);
+    if (!file_.Started()) return VFW_E_WRONG_STATE;
+    return Written(file_.Write(stream, data, length, start, timed, key));
+}
+
+void TAvFileFilter::StreamEnded(int stream)
+{
+    {
+        std::lock_guard<std::mutex> lock(writeLock_);
+        if (stream < 0 || stream >= static_cast<int>(ended_.size()) || ended_[static_cast<std::size_t>(stream)]) return;
+        ended_[static_cast<std::size_t>(stream)] = true;
+        for (bool e : ended_)
+            if (!e) return;
+    }
+    AllStreamsEnded();
+}
+
+void TAvFileFilter::FinishFile()
+{
+    std::lock_guard<std::mutex> lock(writeLock_);
+    Written(file_.Finish());
+}
+
+HRESULT TAvFileFilter::BeginFile(const char* format, IStream* stream,
+                                 const std::vector<std::function<void(AVCodecParameters&)>>& describe)
+{
+    std::lock_guard<std::mutex> lock(writeLock_);
+    const HRESULT hr = file_.Begin(format, stream, describe);
+    if (FAILED(hr)) return hr;
+    failureReported_ = false;
+    ended_.assign(describe.size(), false);
+    return S_OK;
+}
+
+// The file writer reports only what it received itself: a write through its stream is ours to tell, once.
+HRESULT TAvFileFilter::Written(HRESULT hr)
+{
+    if (FAILED(hr) && !failureReported_) {
+        failureReported_ = true;
+        NotifyEvent(EC_ERRORABORT, hr, 0);
+    }
     return hr;
 }
 

@@ -1,7 +1,7 @@
 // A file written by one of libavformat's writers through an IStream (the file writer's): the coded
 // streams are described, the header written, packets stamped in 100 ns units handed over (interleaved
-// by the writer), and the file finished. Used by the MPEG multiplexer and the ASF writer stand-ins;
-// not shared between threads without the owner's lock.
+// by the writer), and the file finished; and the filter that writes one such file per run. Used by the
+// MPEG multiplexer and the ASF writer stand-ins.
 #pragma once
 
 #include <windows.h>
@@ -11,7 +11,10 @@
 
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <vector>
+
+#include "filters/base_filter.h"
 
 struct AVFormatContext;
 struct AVIOContext;
@@ -49,6 +52,43 @@ private:
     Microsoft::WRL::ComPtr<IStream> stream_;
     std::vector<std::int64_t> lastDts_;
     HRESULT failure_ = S_OK;
+};
+
+// A filter writing one whole file per run: the file begins at the pause from stopped and is finished
+// at the stop; packets come from the streaming threads, and a failed write is told once per file.
+class TAvFileFilter : public filters::TBCBaseFilter {
+public:
+    using TBCBaseFilter::TBCBaseFilter;
+
+    HRESULT Pause() override;
+    HRESULT Stop() override;
+
+    // A packet of stream n; VFW_E_WRONG_STATE when no file is being written.
+    HRESULT Write(int stream, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key);
+    // Stream n has ended; once every stream of the file has, AllStreamsEnded is called.
+    void StreamEnded(int stream);
+
+protected:
+    // Begins the file of the connected streams (S_OK without one when nothing is connected).
+    virtual HRESULT StartFile() = 0;
+    // What a start that failed leaves to close.
+    virtual void StartFailed() {}
+    // Finishes the file; the owner's override finishes its own streams first, then calls this.
+    virtual void FinishFile();
+    virtual void AllStreamsEnded() = 0;
+
+    // Begins the file with one stream per Describe entry.
+    HRESULT BeginFile(const char* format, IStream* stream,
+                      const std::vector<std::function<void(AVCodecParameters&)>>& describe);
+    // Passes hr on, telling the graph of the first failure of each file.
+    HRESULT Written(HRESULT hr);
+
+private:
+    // The file being written: the streaming threads and the stopping thread meet here.
+    std::mutex writeLock_;
+    TAvFile file_;
+    std::vector<bool> ended_;
+    bool failureReported_ = false;
 };
 
 }  // namespace standins

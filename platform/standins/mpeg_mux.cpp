@@ -74,9 +74,9 @@ public:
     HRESULT Notify(IBaseFilter*, Quality) override { return S_OK; }
 };
 
-class TMpegMux : public filters::TBCBaseFilter {
+class TMpegMux : public TAvFileFilter {
 public:
-    TMpegMux(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TBCBaseFilter(entry, controller)
+    TMpegMux(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TAvFileFilter(entry, controller)
     {
         HRESULT hr = S_OK;
         video_ = std::make_unique<TMpegMuxInput>(this, hr, true);
@@ -95,51 +95,18 @@ public:
         default: return nullptr;
         }
     }
-    HRESULT Pause() override
-    {
-        filters::TBCAutoLock lock(*Lock());
-        if (IsStopped()) {
-            const HRESULT hr = StartFile();
-            if (FAILED(hr)) {
-                // Wine's graph does not pass this failure on from Run: the event tells it all the same.
-                NotifyEvent(EC_ERRORABORT, hr, 0);
-                return hr;
-            }
-        }
-        return TBCBaseFilter::Pause();
-    }
-    HRESULT Stop() override
-    {
-        filters::TBCAutoLock lock(*Lock());
-        const HRESULT hr = TBCBaseFilter::Stop();
-        FinishFile();
-        return hr;
-    }
-
     HRESULT Deliver(int stream, IMediaSample* sample)
     {
         BYTE* data = nullptr;
         if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
         REFERENCE_TIME start = 0, stop = 0;
         const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
-        std::lock_guard<std::mutex> lock(writeLock_);
-        if (!file_.Started()) return VFW_E_WRONG_STATE;
-        return Written(file_.Write(stream, data, sample->GetActualDataLength(), start, timed, sample->IsSyncPoint() == S_OK));
-    }
-    void StreamEnded(int stream)
-    {
-        {
-            std::lock_guard<std::mutex> lock(writeLock_);
-            if (stream < 0 || stream >= static_cast<int>(ended_.size()) || ended_[static_cast<std::size_t>(stream)]) return;
-            ended_[static_cast<std::size_t>(stream)] = true;
-            for (bool e : ended_)
-                if (!e) return;
-        }
-        output_->DeliverEndOfStream();
+        return Write(stream, data, sample->GetActualDataLength(), start, timed, sample->IsSyncPoint() == S_OK);
     }
 
 private:
-    HRESULT StartFile()
+    void AllStreamsEnded() override { output_->DeliverEndOfStream(); }
+    HRESULT StartFile() override
     {
         std::vector<std::function<void(AVCodecParameters&)>> describe;
         std::vector<TMpegMuxInput*> connected;
@@ -175,36 +142,13 @@ private:
         ComPtr<IStream> stream;
         HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
         if (FAILED(hr)) return hr;  // the file can only be written through the writer's stream
-        std::lock_guard<std::mutex> lock(writeLock_);
-        hr = file_.Begin("vob", stream.Get(), describe);
+        hr = BeginFile("vob", stream.Get(), describe);
         if (FAILED(hr)) return hr;
-        failureReported_ = false;
-        ended_.assign(connected.size(), false);
         for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
         return S_OK;
     }
-    void FinishFile()
-    {
-        std::lock_guard<std::mutex> lock(writeLock_);
-        Written(file_.Finish());
-    }
-    // The file writer reports only what it received itself: a write through its stream is ours to tell, once.
-    HRESULT Written(HRESULT hr)
-    {
-        if (FAILED(hr) && !failureReported_) {
-            failureReported_ = true;
-            NotifyEvent(EC_ERRORABORT, hr, 0);
-        }
-        return hr;
-    }
-
     std::unique_ptr<TMpegMuxInput> video_, audio_;
     std::unique_ptr<TMpegMuxOutput> output_;
-    // The file being written: the streaming threads and the stopping thread meet here.
-    std::mutex writeLock_;
-    TAvFile file_;
-    std::vector<bool> ended_;
-    bool failureReported_ = false;
 };
 
 TMpegMuxInput::TMpegMuxInput(TMpegMux* mux, HRESULT& hr, bool video)
