@@ -1,6 +1,6 @@
 // The Windows Media and DivX recording builders are methods of the capture data module; this module
-// adds what they need of Windows Media: the ASF writer's configuration interface (which MinGW does
-// not declare), the four default profiles, the options panel's system-profile choice and the removal
+// adds what they need of Windows Media: the ASF writer's configuration interface (dshow/), the four
+// default profiles, the options panel's system-profile choice and the removal
 // of a profile's sound streams.
 #pragma once
 
@@ -8,6 +8,8 @@
 #include <strmif.h>
 #include <wmsdkidl.h>
 #include <wrl/client.h>
+
+#include "dshow/asf_writer_config.h"
 
 namespace engine {
 
@@ -19,22 +21,8 @@ inline const IID kIID_IWMProfile = {0x96406bdb, 0x2b2b, 0x11d3, {0xb3, 0x6b, 0x0
 inline const IID kIID_IWMProfileManager = {0xd16679f2, 0x6ca0, 0x472d, {0x8d, 0x31, 0x2f, 0x5d, 0x55, 0xae, 0xe1, 0x55}};
 inline const IID kIID_IWMProfileManager2 = {0x7a924e51, 0x73c1, 0x494d, {0x80, 0x19, 0x23, 0xd3, 0x7e, 0xd9, 0xb8, 0x9a}};
 
-// The Windows Media ASF writer's configuration: which profile it writes with.
-// {45086030-F7E4-486A-B504-826BB5792A3B}
-inline const IID IID_IConfigAsfWriter = {0x45086030, 0xf7e4, 0x486a, {0xb5, 0x04, 0x82, 0x6b, 0xb5, 0x79, 0x2a, 0x3b}};
-struct IConfigAsfWriter : public IUnknown {
-    virtual HRESULT STDMETHODCALLTYPE ConfigureFilterUsingProfileId(DWORD ProfileId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetCurrentProfileId(DWORD* ProfileId) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ConfigureFilterUsingProfileGuid(REFGUID Profile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetCurrentProfileGuid(GUID* Profile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE ConfigureFilterUsingProfile(IWMProfile* Profile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetCurrentProfile(IWMProfile** Profile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE SetIndexMode(BOOL IndexFile) = 0;
-    virtual HRESULT STDMETHODCALLTYPE GetIndexMode(BOOL* IndexFile) = 0;
-
-protected:
-    ~IConfigAsfWriter() = default;
-};
+using dshow::IConfigAsfWriter;
+using dshow::IID_IConfigAsfWriter;
 
 // The default profiles by the item of the options panel's "High", "Medium", "Low", "Internet" group.
 constexpr int kDefaultWmvProfileCount = 4;

@@ -137,7 +137,7 @@ public:
     HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
     {
         if (iid == IID_IFileSinkFilter) return GetInterface(&sinkItf_, obj);
-        if (iid == IID_IConfigAsfWriterStandin) return GetInterface(&configItf_, obj);
+        if (iid == dshow::IID_IConfigAsfWriter) return GetInterface(&configItf_, obj);
         if (iid == IID_IAMFilterMiscFlags) return GetInterface(&flagsItf_, obj);
         return TBCBaseFilter::NonDelegatingQueryInterface(iid, obj);
     }
@@ -251,7 +251,7 @@ private:
         }
         TAsfWriter& o;
     };
-    struct ConfigItf : IConfigAsfWriterStandin {
+    struct ConfigItf : dshow::IConfigAsfWriter {
         explicit ConfigItf(TAsfWriter& w) : o(w) {}
         QUILL_DELEGATING_UNKNOWN(o)
         // Profiles by number or id are the profile manager's; the program hands the writer a profile.

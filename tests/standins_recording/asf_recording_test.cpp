@@ -236,7 +236,7 @@ protected:
     }
 
     ProfileManager manager;
-    ComPtr<standins::IConfigAsfWriterStandin> config;
+    ComPtr<dshow::IConfigAsfWriter> config;
 };
 
 TEST_F(AsfRecording, TheWritersPinsFollowItsProfileAndRefuseWhatItCannotCode)
