@@ -131,8 +131,7 @@ void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
 
 TWinControl::~TWinControl() {
     Destroying();
-    for (TControl* c : dockClients_) c->hostDockSite_ = nullptr;
-    dockClients_.clear();
+    ReleaseDockClients();
     if (CreationControl == this) CreationControl = nullptr;
     if (handle_ != nullptr) {
         try {
@@ -836,14 +835,9 @@ void TWinControl::Dispatch(TMessage& Message) {
         case CM_RECREATEWND:
             RecreateWnd();
             return;
-        case CM_DOCKCLIENT: {
-            const auto* dock = reinterpret_cast<const TDockObject*>(Message.WParam);
-            Message.Result = 0;
-            if (dock != nullptr && dock->Control != nullptr) dock->Control->Dock(this, dock->DockRect);
-            return;
-        }
+        case CM_DOCKCLIENT:
         case CM_UNDOCKCLIENT:
-            Message.Result = 0;  // let it go
+            DockSiteMessage(Message);
             return;
         case CM_COLORCHANGED:
             brush_.SetColor(Color());

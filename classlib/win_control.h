@@ -197,6 +197,10 @@ private:
     friend class TControl;
     friend LRESULT CALLBACK InitWndProc(HWND, UINT, WPARAM, LPARAM);
     void DoControlMsg(HWND ControlHandle, TMessage& Message, UINT Reflected);
+    // The dock site's part (docking.cpp): CM_DOCKCLIENT docks the control it names,
+    // CM_UNDOCKCLIENT lets the client go; a site that goes leaves its clients undocked.
+    void DockSiteMessage(TMessage& Message);
+    void ReleaseDockClients();
     void UpdateShowing();
 
     HWND handle_ = nullptr;
