@@ -123,7 +123,7 @@ public:
     int DockClientCount() const { return static_cast<int>(dockClients_.size()); }
     TControl* DockClients(int Index) const { return dockClients_.at(static_cast<size_t>(Index)); }
 
-    // ---- focus and keys
+    // ---- focus and keys (win_control_keys.cpp)
     virtual bool CanFocus();
     bool Focused() const;
     virtual void SetFocus();
@@ -201,6 +201,8 @@ private:
     // CM_UNDOCKCLIENT lets the client go; a site that goes leaves its clients undocked.
     void DockSiteMessage(TMessage& Message);
     void ReleaseDockClients();
+    // The focus and key messages of the window (win_control_keys.cpp).
+    void FocusKeyMessage(TMessage& Message);
     void UpdateShowing();
 
     HWND handle_ = nullptr;
