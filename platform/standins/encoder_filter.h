@@ -72,7 +72,8 @@ public:
 protected:
     // Whether the coder is open: samples that come while it is not are refused (VFW_E_WRONG_STATE).
     virtual bool EncoderOpen() const = 0;
-    // The most samples (per channel) the coder takes in its next piece (at least 1).
+    // The most samples (per channel) the coder takes in its next piece; with 0 (a full frame that
+    // could not be coded) EncodePiece is still called, to code it or fail again.
     virtual int PieceSamples() const = 0;
     // Codes Samples interleaved samples at Pcm; anything but S_OK stops the sample there.
     virtual HRESULT EncodePiece(const std::int16_t* pcm, int samples) = 0;
