@@ -89,7 +89,9 @@ bool ReadCoding(IWMStreamConfig* stream, TCoding& coding)
 
 class TAsfWriter;
 
-// One input: its own coder, used on its streaming thread only (opened and closed while stopped).
+// One input: its own coder, opened while stopped and used on its streaming thread. The graph stops the
+// writer before the filters upstream, so a picture can still be in coding when the stop drains and
+// closes the coder: the coder's lock makes the stop wait for it.
 class TAsfInput : public filters::TBCBaseInputPin {
 public:
     TAsfInput(TAsfWriter* writer, HRESULT& hr, bool video);
@@ -109,10 +111,12 @@ public:
     std::atomic<int> Stream{-1};
 
 private:
+    void CloseCoder();
     HRESULT SendFrame(AVFrame* frame, REFERENCE_TIME start, bool timed);
     HRESULT CodeSound(const BYTE* data, long length, REFERENCE_TIME start, bool timed);
 
     TAsfWriter* writer_;
+    std::mutex coderLock_;  // the coder and its counts below
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
@@ -316,6 +320,12 @@ HRESULT TAsfInput::CheckMediaType(const AM_MEDIA_TYPE* mt)
 
 void TAsfInput::Close()
 {
+    std::lock_guard<std::mutex> lock(coderLock_);
+    CloseCoder();
+}
+
+void TAsfInput::CloseCoder()
+{
     avcodec_free_context(&context_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
@@ -323,7 +333,8 @@ void TAsfInput::Close()
 
 HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
 {
-    Close();
+    std::lock_guard<std::mutex> lock(coderLock_);
+    CloseCoder();
     const AM_MEDIA_TYPE& mt = CurrentMediaType();
     AVCodecID id = AV_CODEC_ID_WMAV2;
     if (Video) id = coding.FourCC == kWmv1 ? AV_CODEC_ID_WMV1 : coding.FourCC == kMp43 ? AV_CODEC_ID_MSMPEG4V3 : AV_CODEC_ID_WMV2;
@@ -334,7 +345,7 @@ HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
     frame_ = av_frame_alloc();
     packet_ = av_packet_alloc();
     if (context_ == nullptr || frame_ == nullptr || packet_ == nullptr) {
-        Close();
+        CloseCoder();
         return E_OUTOFMEMORY;
     }
     if (Video) {
@@ -364,7 +375,7 @@ HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
     }
     context_->thread_count = 1;
     if (avcodec_open2(context_, codec, nullptr) < 0) {
-        Close();
+        CloseCoder();
         return E_FAIL;
     }
     if (!Video) {
@@ -372,12 +383,12 @@ HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
         frame_->nb_samples = context_->frame_size;
         frame_->sample_rate = context_->sample_rate;
         if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0) {
-            Close();
+            CloseCoder();
             return E_OUTOFMEMORY;
         }
     }
     if (av_frame_get_buffer(frame_, 0) < 0 || avcodec_parameters_from_context(&parameters, context_) < 0) {
-        Close();
+        CloseCoder();
         return E_OUTOFMEMORY;
     }
     count_ = 0;
@@ -439,6 +450,7 @@ HRESULT TAsfInput::Receive(IMediaSample* sample)
 {
     HRESULT hr = TBCBaseInputPin::Receive(sample);
     if (hr != S_OK) return hr;
+    std::lock_guard<std::mutex> lock(coderLock_);
     if (Stream.load() < 0 || context_ == nullptr) return VFW_E_WRONG_STATE;
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
@@ -461,6 +473,7 @@ HRESULT TAsfInput::Receive(IMediaSample* sample)
 
 HRESULT TAsfInput::Drain()
 {
+    std::lock_guard<std::mutex> lock(coderLock_);
     if (context_ == nullptr) return S_OK;
     HRESULT hr = S_OK;
     if (!Video && filled_ > 0) {
@@ -473,7 +486,7 @@ HRESULT TAsfInput::Drain()
         hr = SendFrame(frame_, 0, false);
     }
     if (SUCCEEDED(hr)) hr = SendFrame(nullptr, 0, false);
-    Close();
+    CloseCoder();
     return hr;
 }
 

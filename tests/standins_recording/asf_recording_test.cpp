@@ -2,12 +2,16 @@
 // default profiles by id, the system profiles by version, the rest of Wine's wmvcore still there),
 // and the ASF writer the capture graph builder makes for ASF output: its pins rebuilt from the
 // profile, the types it refuses, the camera and the microphone coded into ASF files ffprobe and
-// ffmpeg read whole, a second run into a new name writing a second whole file.
+// ffmpeg read whole, a second run into a new name writing a second whole file, a stop that comes
+// while a picture is being coded.
 #include "recording_support.h"
 
 #include <wmsdkidl.h>
 
+#include <thread>
+
 #include "platform/standins/asf_writer.h"
+#include "tests/filters/test_filters.h"
 
 namespace recording_test {
 namespace {
@@ -367,6 +371,75 @@ TEST_F(AsfRecording, AWriterWithoutAFileNameOrWithOneItCannotMakeRefusesToStart)
     ASSERT_EQ(S_OK, graph->Disconnect(PinIndex(writer.Get(), 1).Get()));
     EXPECT_EQ(VFW_E_NOT_CONNECTED, writer->Pause());
     EXPECT_EQ(S_OK, writer->Stop());
+}
+
+// A picture that the test holds inside the writer's Receive until it is let go.
+class HeldPicture : public ftest::TestSample {
+public:
+    // With IMediaSample2 the base pin reads the properties in one call: the first GetPointer is the coding's.
+    explicit HeldPicture(long size) : TestSample(true, size) { Actual = size; }
+    ~HeldPicture() override
+    {
+        CloseHandle(Entered);
+        CloseHandle(Go);
+    }
+    HRESULT STDMETHODCALLTYPE GetPointer(BYTE** buffer) override
+    {
+        SetEvent(Entered);
+        WaitForSingleObject(Go, INFINITE);
+        return TestSample::GetPointer(buffer);
+    }
+    HANDLE Entered = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    HANDLE Go = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+};
+
+// The graph stops the writer before the camera: a picture can still be in coding when the stop drains
+// and closes the coder. The stop waits for it, and the file ends whole with the picture in it.
+TEST_F(AsfRecording, AStopThatComesWhileAPictureIsCodedWaitsForItAndTheFileKeepsIt)
+{
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(L"held.wmv"));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    ComPtr<IWMProfile> profile = SystemProfile(WMT_VER_7_0, 1);
+    ASSERT_TRUE(profile);
+    ASSERT_NO_FATAL_FAILURE(RemoveSound(profile.Get()));
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+    ComPtr<IMemInputPin> input;
+    ASSERT_EQ(S_OK, PinIndex(mux.Get(), 0).As(&input));
+    // The writer alone is paused: its file begins and the test delivers in the camera's place.
+    ASSERT_EQ(S_OK, mux->Pause());
+    auto* picture = new HeldPicture(320 * 3 * 240);
+    REFERENCE_TIME start = 0, stop = 400000;
+    picture->SetTime(&start, &stop);
+    ComPtr<IMediaSample> held;
+    held.Attach(picture);
+    HRESULT coded = E_UNEXPECTED;
+    std::thread coding([&] { coded = input->Receive(held.Get()); });
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(picture->Entered, 30000));
+    std::atomic<bool> stopped{false};
+    HRESULT stopResult = E_UNEXPECTED;
+    std::thread stopping([&] {
+        stopResult = mux->Stop();
+        stopped = true;
+    });
+    // Time for the stop to reach the coder (a slow machine only makes the check weaker, never wrong).
+    for (int i = 0; i < 100 && !stopped; ++i) Sleep(20);
+    const bool stoppedUnderThePicture = stopped;
+    SetEvent(picture->Go);
+    coding.join();
+    stopping.join();
+    EXPECT_FALSE(stoppedUnderThePicture) << "the stop closed the coder while a picture was being coded";
+    EXPECT_EQ(S_OK, coded);
+    EXPECT_EQ(S_OK, stopResult);
+    EXPECT_EQ(0, ErrorEvents());
+    const TMediaProbe p = Probe(path);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    const int v = p.StreamOfType("video");
+    ASSERT_GE(v, 0);
+    EXPECT_EQ("wmv1", p.Stream(v, "codec_name"));
+    EXPECT_EQ("1", p.Stream(v, "nb_read_packets")) << "the held picture";
+    const auto whole = quill_test::DecodeWhole(path);
+    EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
 }
 
 }  // namespace
