@@ -142,7 +142,7 @@ HWND TApplication::Handle() {
         WNDCLASSA wc{};
         wc.lpfnWndProc = &AppWndProc;
         wc.hInstance = LibraryInstance();
-        wc.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        wc.hCursor = ArrowCursor();
         wc.lpszClassName = kAppClassName;
         if (RegisterClassA(&wc) == 0) RaiseLastOSError();
     }

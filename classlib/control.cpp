@@ -67,10 +67,21 @@ HCURSOR CursorHandle(TCursor Cursor) {
     auto found = CursorTable().find(Cursor);
     if (found != CursorTable().end()) return found->second;
     switch (Cursor) {
-        case crHourGlass: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
-        case crHandPoint: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
-        default: return LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+        case crHourGlass: {
+            static const HCURSOR wait = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_WAIT));
+            return wait;
+        }
+        case crHandPoint: {
+            static const HCURSOR hand = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_HAND));
+            return hand;
+        }
+        default: return ArrowCursor();
     }
+}
+
+HCURSOR ArrowCursor() {
+    static const HCURSOR arrow = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    return arrow;
 }
 
 HINSTANCE LibraryInstance() {
@@ -528,7 +539,7 @@ void TControl::MouseMove(TShiftState Shift, int X, int Y) {
 
 void TControl::InvalidateControl(bool IsVisible, bool IsOpaque) {
     if (!IsVisible || parent_ == nullptr || !parent_->HandleAllocated()) return;
-    if (dynamic_cast<TWinControl*>(this) != nullptr) return;
+    if (dynamic_cast<TWinControl*>(this) != nullptr || !IsWindowVisible(parent_->WindowHandle())) return;
     RECT r = BoundsRect();
     InvalidateRect(parent_->WindowHandle(), &r, IsOpaque ? FALSE : TRUE);
 }

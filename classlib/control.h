@@ -190,6 +190,9 @@ HCURSOR CursorHandle(TCursor Cursor);
 // Registers a cursor under a number of the program's own (nullptr takes it out again); the
 // caller keeps the handle alive while it is registered.
 void SetCursorHandle(TCursor Cursor, HCURSOR Handle);
+// The system's shared arrow cursor, loaded once: a shared cursor stays the same for the whole run,
+// and each load costs a trip to the window server, once per window made.
+HCURSOR ArrowCursor();
 
 using TMouseEvent = std::function<void(TObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
 using TMouseMoveEvent = std::function<void(TObject* Sender, TShiftState Shift, int X, int Y)>;

@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "classlib/conversions.h"
+
 namespace classlib {
 
 // ---- TToolButtonActionLink -------------------------------------------------------------------
@@ -249,24 +251,28 @@ void TToolBar::CreateParams(TCreateParams& Params) {
 
 void TToolBar::CreateWnd() {
     TWinControl::CreateWnd();
+    // A new window holds no record yet.
+    sent_.clear();
+    sentWidth_ = sentHeight_ = -1;
     HWND h = WindowHandle();
     SendMessageA(h, TB_BUTTONSTRUCTSIZE, sizeof(TBBUTTON), 0);
     if (images_ != nullptr) SendMessageA(h, TB_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_->Handle()));
     RecreateButtons();
 }
 
+std::wstring TToolBar::ButtonCaption(TToolButton* Button) const { return AnsiToWide(Button->Caption()); }
+
 void TToolBar::RecreateButtons() {
     if (!HandleAllocated() || HasState(csDestroying)) return;
     HWND h = WindowHandle();
-    for (LRESULT n = SendMessageA(h, TB_BUTTONCOUNT, 0, 0); n > 0; --n) SendMessageA(h, TB_DELETEBUTTON, 0, 0);
-    SendMessageA(h, TB_SETBUTTONSIZE, 0, MAKELPARAM(buttonWidth_, buttonHeight_));
-    int index = 0;
+    std::vector<TSentButton> wanted;
     for (TToolButton* b : buttons_) {
         if (!b->Visible()) continue;
-        TBBUTTON record{};
-        record.iBitmap = b->ImageIndex() >= 0 ? b->ImageIndex() : I_IMAGENONE;
-        record.idCommand = b->command_;
-        record.fsState = static_cast<BYTE>((b->Enabled() ? TBSTATE_ENABLED : 0) | (b->Down() ? TBSTATE_CHECKED : 0));
+        TSentButton record;
+        record.Button = b;
+        record.Command = b->command_;
+        record.Image = b->ImageIndex() >= 0 ? b->ImageIndex() : I_IMAGENONE;
+        record.State = static_cast<BYTE>((b->Enabled() ? TBSTATE_ENABLED : 0) | (b->Down() ? TBSTATE_CHECKED : 0));
         BYTE style = BTNS_BUTTON;
         switch (b->Style()) {
             case TToolButtonStyle::tbsCheck: style = BTNS_CHECK; break;
@@ -277,16 +283,44 @@ void TToolBar::RecreateButtons() {
         }
         if (b->Grouped()) style |= BTNS_GROUP;
         if (b->AutoSize()) style |= BTNS_AUTOSIZE;
-        record.fsStyle = style;
-        record.dwData = reinterpret_cast<DWORD_PTR>(b);
+        record.Style = style;
+        record.HasText = showCaptions_ && b->Style() != TToolButtonStyle::tbsSeparator;
+        if (record.HasText) record.Text = ButtonCaption(b);
+        wanted.push_back(std::move(record));
+    }
+    // The window keeps the records it holds up to the first one that changed: each record sent
+    // or taken out repaints the bar, and a bar built button by button would otherwise send
+    // every record again at each button. Captions size the buttons: with captions shown, any
+    // change but new buttons at the end sends every record again, from the bar's button size.
+    size_t same = 0;
+    if (sentWidth_ == buttonWidth_ && sentHeight_ == buttonHeight_) {
+        while (same < wanted.size() && same < sent_.size() && wanted[same] == sent_[same]) ++same;
+        if (showCaptions_ && same < sent_.size()) same = 0;
+    }
+    for (LRESULT n = SendMessageA(h, TB_BUTTONCOUNT, 0, 0); n > static_cast<LRESULT>(same); --n)
+        SendMessageA(h, TB_DELETEBUTTON, static_cast<WPARAM>(n - 1), 0);
+    if (same == 0) {
+        SendMessageA(h, TB_SETBUTTONSIZE, 0, MAKELPARAM(buttonWidth_, buttonHeight_));
+        sentWidth_ = buttonWidth_;
+        sentHeight_ = buttonHeight_;
+    }
+    for (size_t i = same; i < wanted.size(); ++i) {
+        const TSentButton& sent = wanted[i];
+        TBBUTTON record{};
+        record.iBitmap = sent.Image;
+        record.idCommand = sent.Command;
+        record.fsState = sent.State;
+        record.fsStyle = sent.Style;
+        record.dwData = reinterpret_cast<DWORD_PTR>(sent.Button);
         record.iString = -1;
-        if (showCaptions_ && b->Style() != TToolButtonStyle::tbsSeparator) {
-            std::string text = b->Caption();
+        if (sent.HasText) {
+            std::string text = sent.Button->Caption();
             text.push_back('\0');  // the list of strings ends with a second terminator
             record.iString = static_cast<INT_PTR>(SendMessageA(h, TB_ADDSTRINGA, 0, reinterpret_cast<LPARAM>(text.c_str())));
         }
-        Perform(TB_INSERTBUTTONA, static_cast<WPARAM>(index++), reinterpret_cast<LPARAM>(&record));
+        Perform(TB_INSERTBUTTONA, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&record));
     }
+    sent_ = std::move(wanted);
     SendMessageA(h, TB_AUTOSIZE, 0, 0);
     PlaceButtons();
 }

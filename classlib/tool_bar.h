@@ -127,13 +127,30 @@ public:
 protected:
     // Makes a button of the bar's menu (a TToolButton; the wide bar makes wide ones).
     virtual TToolButton* NewMenuButton() { return new TToolButton(this); }
+    // The caption a button's record shows (the wide bar's buttons have wide ones).
+    virtual std::wstring ButtonCaption(TToolButton* Button) const;
 
 private:
     friend class TToolButton;
+    // A button record as it was last sent to the window.
+    struct TSentButton {
+        TToolButton* Button = nullptr;
+        int Command = 0;
+        int Image = 0;
+        unsigned char State = 0;
+        unsigned char Style = 0;
+        bool HasText = false;
+        std::wstring Text;
+        bool operator==(const TSentButton&) const = default;
+    };
     void InsertButton(TToolButton* Button);
     void RemoveButton(TToolButton* Button);
     void PlaceButtons();
     std::vector<TToolButton*> buttons_;
+    // What the window holds: the records sent, and the button size they were sent with.
+    std::vector<TSentButton> sent_;
+    int sentWidth_ = -1;
+    int sentHeight_ = -1;
     TMenu* menu_ = nullptr;
     TCustomImageList* images_ = nullptr;
     int buttonWidth_ = 23;

@@ -186,7 +186,7 @@ void TWinControl::CreateParams(TCreateParams& Params) {
     Params.WndParent = Parent() != nullptr ? Parent()->WindowHandle() : parentWindow_;
     Params.WindowClass.style = CS_VREDRAW | CS_HREDRAW | (HasStyle(csDoubleClicks) ? CS_DBLCLKS : 0);
     Params.WindowClass.lpfnWndProc = &DefWindowProcA;
-    Params.WindowClass.hCursor = LoadCursorA(nullptr, reinterpret_cast<LPCSTR>(IDC_ARROW));
+    Params.WindowClass.hCursor = ArrowCursor();
     Params.WindowClass.hbrBackground = nullptr;
     Params.WindowClass.hInstance = LibraryInstance();
     Params.WinClassName = WideToAnsi(ClassName());
@@ -528,7 +528,9 @@ void TWinControl::SetEnabled(bool Value) {
 }
 
 void TWinControl::Invalidate() {
-    if (handle_ != nullptr) InvalidateRect(handle_, nullptr, HasStyle(csOpaque) ? FALSE : TRUE);
+    // A window off the screen is painted whole when it is shown: marking it meanwhile is only a
+    // trip to the window server (many while a form is built).
+    if (handle_ != nullptr && IsWindowVisible(handle_)) InvalidateRect(handle_, nullptr, HasStyle(csOpaque) ? FALSE : TRUE);
 }
 
 void TWinControl::Update() {

@@ -317,6 +317,17 @@ bool SaveWithPlatform(IMoniker* Moniker, std::vector<std::uint8_t>& Bytes) {
     return true;
 }
 
+// The stored form of a device moniker, from its display name; false for a name of another kind.
+bool DisplayNameBytes(const std::wstring& text, std::vector<std::uint8_t>& Bytes) {
+    if (_wcsnicmp(text.c_str(), L"@device:", 8) != 0) return false;
+    std::uint32_t length = static_cast<std::uint32_t>((text.size() + 1) * sizeof(wchar_t));
+    Bytes.resize(kMonikerHeader + length);
+    std::memcpy(Bytes.data(), &CLSID_DeviceMonikerClass, sizeof(GUID));
+    std::memcpy(Bytes.data() + sizeof(GUID), &length, sizeof(length));
+    std::memcpy(Bytes.data() + kMonikerHeader, text.c_str(), length);
+    return true;
+}
+
 // Wine's device moniker cannot save itself; its stored form is simple enough to write here.
 bool SaveByDisplayName(IMoniker* Moniker, std::vector<std::uint8_t>& Bytes) {
     ComPtr<IBindCtx> context;
@@ -325,13 +336,7 @@ bool SaveByDisplayName(IMoniker* Moniker, std::vector<std::uint8_t>& Bytes) {
     if (FAILED(Moniker->GetDisplayName(context.Get(), nullptr, &name)) || name == nullptr) return false;
     std::wstring text(name);
     CoTaskMemFree(name);
-    if (_wcsnicmp(text.c_str(), L"@device:", 8) != 0) return false;
-    std::uint32_t length = static_cast<std::uint32_t>((text.size() + 1) * sizeof(wchar_t));
-    Bytes.resize(kMonikerHeader + length);
-    std::memcpy(Bytes.data(), &CLSID_DeviceMonikerClass, sizeof(GUID));
-    std::memcpy(Bytes.data() + sizeof(GUID), &length, sizeof(length));
-    std::memcpy(Bytes.data() + kMonikerHeader, text.c_str(), length);
-    return true;
+    return DisplayNameBytes(text, Bytes);
 }
 
 ComPtr<IMoniker> LoadWithPlatform(const std::vector<std::uint8_t>& Bytes) {
@@ -383,6 +388,16 @@ void TBaseFilter::SetMoniker(IMoniker* Moniker) {
     // which under Wine leaves registry keys open at every call.
     parsed_ = Moniker;
     parsedFrom_ = std::move(bytes);
+}
+
+bool TBaseFilter::SetDeviceName(const std::wstring& DisplayName) {
+    std::vector<std::uint8_t> bytes;
+    if (!DisplayNameBytes(DisplayName, bytes)) return false;
+    AllocateMemory(static_cast<int>(bytes.size()));
+    std::memcpy(Data(), bytes.data(), bytes.size());
+    parsed_ = nullptr;
+    parsedFrom_.clear();
+    return true;
 }
 
 ComPtr<IMoniker> TBaseFilter::GetMoniker() const {

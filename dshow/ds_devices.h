@@ -176,6 +176,10 @@ public:
     // nullptr empties the block; a moniker that can be stored neither by the platform nor by its
     // display name empties it too.
     void SetMoniker(IMoniker* Moniker);
+    // Stores a device moniker by its display name ("@device:..."), parsed only when first bound:
+    // a parse costs a walk of the registry, and most stored filters are not used in a run.
+    // False, and the block unchanged, for a name that is not a device's.
+    bool SetDeviceName(const std::wstring& DisplayName);
     // nullptr when the block is empty or holds no valid moniker.
     ComPtr<IMoniker> GetMoniker() const;
     // The bound filter, or nullptr when there is no moniker or it cannot be bound.

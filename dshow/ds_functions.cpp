@@ -1,6 +1,7 @@
 // Filter selection, disk space, beeps and the DirectX version.
 #include "dshow/ds_functions.h"
 
+#include <objbase.h>
 #include <mmsystem.h>
 #include <uuids.h>
 
@@ -48,8 +49,38 @@ void PlayBeep(int Id, const wchar_t* Fallback) {
 
 }  // namespace
 
+namespace {
+
+std::wstring GuidText(const GUID& Id) {
+    wchar_t text[40] = {};
+    return StringFromGUID2(Id, text, 40) > 0 ? std::wstring(text) : std::wstring();
+}
+
+// The display name of the category's entry registered under the class's own identifier (a filter
+// registered without an instance name), or empty when there is none: found by one key, where the
+// category's enumeration reads every filter of the category.
+std::wstring EntryOfClass(const GUID& Category, const GUID& ClassID) {
+    const std::wstring category = GuidText(Category), classText = GuidText(ClassID);
+    if (category.empty() || classText.empty()) return {};
+    const std::wstring key = L"CLSID\\" + category + L"\\Instance\\" + classText;
+    HKEY entry = nullptr;
+    if (RegOpenKeyExW(HKEY_CLASSES_ROOT, key.c_str(), 0, KEY_QUERY_VALUE, &entry) != ERROR_SUCCESS) return {};
+    wchar_t value[40] = {};
+    DWORD size = sizeof(value) - sizeof(wchar_t), type = 0;
+    const LONG read = RegQueryValueExW(entry, L"CLSID", nullptr, &type, reinterpret_cast<BYTE*>(value), &size);
+    RegCloseKey(entry);
+    GUID listed{};
+    if (read != ERROR_SUCCESS || type != REG_SZ || FAILED(CLSIDFromString(value, &listed)) || !IsEqualGUID(listed, ClassID))
+        return {};
+    return L"@device:sw:" + category + L"\\" + classText;
+}
+
+}  // namespace
+
 bool SelectFilterByCLSID(const GUID& Category, const GUID& ClassID, TFilter* Filter) {
     Filter->SetFilterGraph(nullptr);
+    const std::wstring entry = EntryOfClass(Category, ClassID);
+    if (!entry.empty() && Filter->BaseFilter()->SetDeviceName(entry)) return true;
     TSysDevEnum devices(Category);
     for (int i = 0; i < devices.CountFilters(); ++i) {
         if (IsEqualGUID(devices.GetFilter(i).CLSID, ClassID)) {

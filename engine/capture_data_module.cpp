@@ -93,7 +93,7 @@ dshow::TFilter* MakeFilterComponent(classlib::TComponent* Owner, const std::wstr
                                     const std::wstring& DisplayName) {
     auto* filter = new dshow::TFilter(Owner);
     filter->SetName(Name);
-    if (!DisplayName.empty()) {
+    if (!DisplayName.empty() && !filter->BaseFilter()->SetDeviceName(DisplayName)) {
         ComPtr<IMoniker> moniker = MonikerFromDisplayName(DisplayName);
         filter->BaseFilter()->SetMoniker(moniker.Get());
     }

@@ -6,6 +6,9 @@
 
 #include <gtest/gtest.h>
 
+#include <string>
+#include <vector>
+
 #include "classlib/conversions.h"
 #include "uc_test_support.h"
 #include "widgets/unicode/uc_actions.h"
@@ -71,6 +74,81 @@ TEST_F(WideBarsGroupsTest, ToolBarFromAMenuHasOneGroupedWideButtonPerItemInMenuO
     delete menu;
     EXPECT_EQ(bar->Menu(), nullptr);
     EXPECT_EQ(bar->Buttons(0)->MenuItem(), nullptr);
+}
+
+// The records the bar's window holds, in order: the button each one stands for, its state and text.
+struct HeldButton {
+    classlib::TToolButton* Button;
+    BYTE State;
+    std::wstring Text;
+};
+std::vector<HeldButton> HeldButtons(classlib::TToolBar* Bar) {
+    std::vector<HeldButton> held;
+    HWND h = Bar->WindowHandle();
+    const auto count = static_cast<int>(SendMessageW(h, TB_BUTTONCOUNT, 0, 0));
+    for (int i = 0; i < count; ++i) {
+        TBBUTTON record{};
+        SendMessageW(h, TB_GETBUTTON, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&record));
+        wchar_t text[128] = {};
+        SendMessageW(h, TB_GETBUTTONTEXTW, static_cast<WPARAM>(record.idCommand), reinterpret_cast<LPARAM>(text));
+        held.push_back({reinterpret_cast<classlib::TToolButton*>(record.dwData), record.fsState, text});
+    }
+    return held;
+}
+
+// The bar sends only the records that changed: what its window holds must still be, after each
+// change, every visible button in order with its own state and wide caption.
+TEST_F(WideBarsGroupsTest, ToolBarWindowFollowsEachButtonChangeInOrder) {
+    for (bool captions : {true, false}) {
+        SCOPED_TRACE(captions ? "captions shown" : "no captions");
+        auto* bar = new TUcToolBar(form);
+        bar->SetParent(form);
+        bar->SetBounds(0, 0, 440, 40);
+        bar->SetShowCaptions(captions);
+        std::vector<TUcToolButton*> buttons;
+        for (int i = 0; i < 4; ++i) {
+            auto* button = new TUcToolButton(form);
+            button->SetParent(bar);
+            button->SetCaption(kGreek + std::to_wstring(i));
+            buttons.push_back(button);
+        }
+        form->Show();
+        Pump();
+        const auto expect = [&](const std::vector<TUcToolButton*>& Shown) {
+            const std::vector<HeldButton> held = HeldButtons(bar);
+            ASSERT_EQ(held.size(), Shown.size());
+            for (size_t i = 0; i < held.size(); ++i) {
+                EXPECT_EQ(held[i].Button, Shown[i]) << i;
+                EXPECT_EQ((held[i].State & TBSTATE_ENABLED) != 0, Shown[i]->Enabled()) << i;
+                if (captions) {
+                    EXPECT_EQ(held[i].Text, Shown[i]->Caption()) << i;
+                }
+            }
+        };
+        expect(buttons);
+        // A new wide caption, then another of the same length, reach the window.
+        buttons[1]->SetCaption(kCjk);
+        expect(buttons);
+        buttons[1]->SetCaption(std::wstring(kCjk.rbegin(), kCjk.rend()));
+        expect(buttons);
+        buttons[2]->SetEnabled(false);
+        expect(buttons);
+        buttons[1]->SetVisible(false);
+        expect({buttons[0], buttons[2], buttons[3]});
+        buttons[1]->SetVisible(true);
+        expect(buttons);
+        delete buttons[0];
+        buttons.erase(buttons.begin());
+        expect(buttons);
+        auto* added = new TUcToolButton(form);
+        added->SetParent(bar);
+        added->SetCaption(kGreek);
+        buttons.push_back(added);
+        expect(buttons);
+        // A window made again holds every record again.
+        bar->SetFlat(!bar->Flat());
+        expect(buttons);
+    }
 }
 
 TEST_F(WideBarsGroupsTest, SpeedAndToolButtonsFollowTheirWideActions) {

@@ -72,6 +72,11 @@ void TUcToolBar::Dispatch(TMessage& Message) {
 
 classlib::TToolButton* TUcToolBar::NewMenuButton() { return new TUcToolButton(this); }
 
+std::wstring TUcToolBar::ButtonCaption(classlib::TToolButton* Button) const {
+    if (auto* wide = dynamic_cast<TUcToolButton*>(Button)) return wide->Caption();
+    return classlib::TToolBar::ButtonCaption(Button);
+}
+
 void TUcToolButton::SetMenuItem(classlib::TMenuItem* Value) {
     classlib::TToolButton::SetMenuItem(Value);
     if (auto* wide = dynamic_cast<TUcMenuItem*>(Value)) {

@@ -34,6 +34,7 @@ public:
 protected:
     // The buttons of a menu are wide buttons.
     classlib::TToolButton* NewMenuButton() override;
+    std::wstring ButtonCaption(classlib::TToolButton* Button) const override;
 };
 
 // The wide tool button's action link: the class library's one with the wide texts.
