@@ -16,6 +16,7 @@
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
 #include "ui/recording_files.h"
+#include "tests/standins_recording/recording_support.h"
 
 namespace recording_ui {
 namespace {
@@ -165,6 +166,43 @@ TEST_F(RecordingErrors, AFailedWriteStopsTheRecordingAndSaysWhy) {
         for (wchar_t& ch : lower) ch = static_cast<wchar_t>(std::towlower(ch));
         EXPECT_NE(std::wstring::npos, lower.find(c.reason)) << "the system's words: " << testing::PrintToString(text);
         EXPECT_NE(std::wstring::npos, text.find(L"What was written is kept.")) << text;
+        EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+    }
+}
+
+// The writer cannot write the file's first bytes when the graph starts (the disk takes none): the
+// start is refused with the system's reason, the preview runs on, and neither the file nor the
+// scene list opened for it is left behind; the next start records under the same name.
+TEST_F(RecordingErrors, AStartTheGraphRefusesIsToldAndLeavesNothingBehind) {
+    struct Case {
+        const wchar_t* video;
+        const wchar_t* sound;
+        std::uint8_t format;
+    };
+    for (const Case& c : {Case{kCamera, kMicrophone, 5}, Case{kDVVideo, kDVSound, 2}}) {
+        SCOPED_TRACE(static_cast<int>(c.format));
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound, c.format));
+        const path file = form->NextVideoFile;
+        const int clips = ClipCount();
+        {
+            recording_test::TestSettings disk;
+            disk.Set(standins::kTestByteLimitValue, 0);
+            ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the file " + file.wstring() + L" cannot be written: Disk full"));
+        }
+        EXPECT_FALSE(exists(file)) << "no empty file";
+        EXPECT_FALSE(engine::ScnOpen());
+        EXPECT_FALSE(exists(path(file).replace_extension(L".scn"))) << "nor the scene list opened for it";
+        EXPECT_EQ(clips, ClipCount()) << "nothing listed";
+        // No write failure told later for the start already refused.
+        PumpUntil([] { return false; }, 1000);
+        EXPECT_EQ(1u, asked.size());
+
+        asked.clear();
+        Capture();
+        ASSERT_EQ(2, form->CaptureState);
+        ASSERT_TRUE(WaitRecorded(10));
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
         EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
     }
 }
