@@ -207,6 +207,41 @@ TEST_F(RecordingErrors, AStartTheGraphRefusesIsToldAndLeavesNothingBehind) {
     }
 }
 
+// A filter whose stop fails while Refuse holds, as a filter that a refused start left going makes
+// Wine's graph answer a stop.
+class StopFailing : public filters::TBCBaseFilter {
+public:
+    StopFailing() : TBCBaseFilter("Stop failing", nullptr, std::make_unique<filters::TBCCritSec>(), GUID_NULL) {}
+    HRESULT Stop() override {
+        const HRESULT hr = TBCBaseFilter::Stop();
+        return Refuse ? E_FAIL : hr;
+    }
+    int GetPinCount() override { return 0; }
+    filters::TBCBasePin* GetPin(int) override { return nullptr; }
+    bool Refuse = true;
+};
+
+// The graph's own stop fails at the end of a recording: the recording is closed all the same, so
+// that nothing refuses a source change as if it still ran, and the next name is prepared, so that
+// the next start cannot overwrite it.
+TEST_F(RecordingErrors, AStopTheGraphFailsStillClosesTheRecording) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    const path file = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    auto* failing = new StopFailing;
+    Microsoft::WRL::ComPtr<IBaseFilter> filter(failing->BaseFilterInterface());
+    ASSERT_HRESULT_SUCCEEDED(module->Graph()->AddFilter(filter.Get(), L"Stop failing"));
+    Capture();
+    failing->Refuse = false;
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_NE(file.wstring(), form->NextVideoFile) << "the next recording gets a name of its own";
+    EXPECT_TRUE(Previewing());
+    EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+}
+
 TEST_F(RecordingErrors, ARecordingStoppedBeforeItsFirstFrameLeavesNoFile) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 6));
     // Frozen, the recording gets no frame: the pictures reach the coder and stop there.
