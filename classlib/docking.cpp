@@ -57,6 +57,20 @@ void TControl::SendDockNotification(UINT Msg, WPARAM WParam, LPARAM LParam) {
     hostDockSite_->Perform(CM_DOCKNOTIFICATION, reinterpret_cast<WPARAM>(this), reinterpret_cast<LPARAM>(&notify));
 }
 
+// ---- The dock site ------------------------------------------------------------------------------
+
+void TWinControl::DockSiteMessage(TMessage& Message) {
+    Message.Result = 0;  // CM_UNDOCKCLIENT: let it go
+    if (Message.Msg != CM_DOCKCLIENT) return;
+    const auto* dock = reinterpret_cast<const TDockObject*>(Message.WParam);
+    if (dock != nullptr && dock->Control != nullptr) dock->Control->Dock(this, dock->DockRect);
+}
+
+void TWinControl::ReleaseDockClients() {
+    for (TControl* c : dockClients_) c->hostDockSite_ = nullptr;
+    dockClients_.clear();
+}
+
 void TWinControl::DoAddDockClient(TControl* Client, const RECT& ARect) {
     Client->SetParent(this);
     if (ARect.right > ARect.left && ARect.bottom > ARect.top)

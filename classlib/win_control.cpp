@@ -1,5 +1,6 @@
-// The windowed control of the class library: window creation, binding, children, focus, keys and
-// the message handlers of windows.
+// The windowed control of the class library: window creation, binding, children, painting and the
+// message handlers of windows (its focus and keys are in win_control_keys.cpp, its dock site's
+// part in docking.cpp).
 #include "classlib/win_control.h"
 
 #include <windowsx.h>
@@ -131,8 +132,7 @@ void TWinControl::GetChildren(const TGetChildProc& Proc, TComponent* Root) {
 
 TWinControl::~TWinControl() {
     Destroying();
-    for (TControl* c : dockClients_) c->hostDockSite_ = nullptr;
-    dockClients_.clear();
+    ReleaseDockClients();
     if (CreationControl == this) CreationControl = nullptr;
     if (handle_ != nullptr) {
         try {
@@ -440,30 +440,6 @@ void TWinControl::AlignControls() {
     if (handle_ != nullptr) AlignClientArea(r);
 }
 
-bool TWinControl::CanFocus() {
-    for (TControl* c = this; c != nullptr; c = c->Parent())
-        if (!c->Visible() || !c->Enabled()) return false;
-    return true;
-}
-
-bool TWinControl::Focused() const { return handle_ != nullptr && GetFocus() == handle_; }
-
-void TWinControl::SetFocus() {
-    CheckMainThread("TWinControl.SetFocus");
-    if (!CanFocus()) throw EInvalidOperation(L"Cannot focus a disabled or invisible window");
-    ::SetFocus(Handle());
-}
-
-void TWinControl::SelectFirst() {
-    for (TControl* c : controls_) {
-        auto* w = dynamic_cast<TWinControl*>(c);
-        if (w != nullptr && w->TabStop() && w->CanFocus()) {
-            w->SetFocus();
-            return;
-        }
-    }
-}
-
 void TWinControl::SetCtl3D(bool Value) {
     if (ctl3D_ == Value) return;
     ctl3D_ = Value;
@@ -474,51 +450,6 @@ void TWinControl::SetParentBackground(bool Value) {
     std::uint32_t style = ControlStyle();
     SetControlStyle(Value ? style | csParentBackground : style & ~static_cast<std::uint32_t>(csParentBackground));
     Invalidate();
-}
-
-void TWinControl::KeyPress(char& Key) {
-    if (OnKeyPress) OnKeyPress(this, Key);
-}
-
-void TWinControl::KeyDown(WORD& Key, TShiftState Shift) {
-    if (OnKeyDown) OnKeyDown(this, Key, Shift);
-}
-
-void TWinControl::KeyUp(WORD& Key, TShiftState Shift) {
-    if (OnKeyUp) OnKeyUp(this, Key, Shift);
-}
-
-void TWinControl::DoEnter() {
-    if (OnEnter) OnEnter(this);
-}
-
-void TWinControl::DoExit() {
-    if (OnExit) OnExit(this);
-}
-
-bool TWinControl::DoKeyPress(TMessage& Message) {
-    if (HasStyle(csNoStdEvents)) return false;
-    TCustomForm* form = GetParentForm(this);
-    if (form != nullptr && form != this && form->KeyPreview() && form->DoKeyPress(Message)) return true;
-    // The character code is the low word; a layer above may keep more in the upper word.
-    WORD code = LOWORD(Message.WParam);
-    char ch = static_cast<char>(code);
-    KeyPress(ch);
-    if (ch == 0) return true;
-    if (static_cast<BYTE>(ch) != code)
-        Message.WParam = (Message.WParam & ~static_cast<WPARAM>(0xFFFF)) | static_cast<BYTE>(ch);
-    return false;
-}
-
-bool TWinControl::DoKeyDown(TMessage& Message) {
-    if (HasStyle(csNoStdEvents)) return false;
-    TCustomForm* form = GetParentForm(this);
-    if (form != nullptr && form != this && form->KeyPreview() && form->DoKeyDown(Message)) return true;
-    WORD key = LOWORD(Message.WParam);
-    KeyDown(key, KeyDataToShiftState(Message.LParam));
-    if (key == 0) return true;
-    Message.WParam = key;
-    return false;
 }
 
 bool TWinControl::Showing() const { return handle_ != nullptr && IsWindowVisible(handle_) != 0; }
@@ -761,40 +692,15 @@ void TWinControl::Dispatch(TMessage& Message) {
         }
         case WM_KEYDOWN:
         case WM_SYSKEYDOWN:
-            if (!DoKeyDown(Message)) DefaultHandler(Message);
-            return;
         case WM_KEYUP:
-        case WM_SYSKEYUP: {
-            WORD key = LOWORD(Message.WParam);
-            if (!HasStyle(csNoStdEvents)) KeyUp(key, KeyDataToShiftState(Message.LParam));
-            if (key != 0) DefaultHandler(Message);
-            return;
-        }
+        case WM_SYSKEYUP:
         case WM_CHAR:
-            if (!DoKeyPress(Message)) DefaultHandler(Message);
-            return;
-        case WM_SYSCHAR: {
-            // Alt+letter: the controls of the form may take it as their accelerator.
-            TCustomForm* form = GetParentForm(this);
-            if (form != nullptr && form->Perform(CM_DIALOGCHAR, Message.WParam, Message.LParam) != 0) {
-                Message.Result = 0;
-                return;
-            }
-            DefaultHandler(Message);
-            return;
-        }
+        case WM_SYSCHAR:
         case CM_DIALOGCHAR:
         case CM_DIALOGKEY:
-            Broadcast(Message);
-            return;
         case WM_SETFOCUS:
-            DefaultHandler(Message);
-            if (TCustomForm* form = GetParentForm(this); form != nullptr && form != this) form->SetActiveControl(this);
-            DoEnter();
-            return;
         case WM_KILLFOCUS:
-            DefaultHandler(Message);
-            DoExit();
+            FocusKeyMessage(Message);
             return;
         case WM_SIZE:
             UpdateBounds();
@@ -836,14 +742,9 @@ void TWinControl::Dispatch(TMessage& Message) {
         case CM_RECREATEWND:
             RecreateWnd();
             return;
-        case CM_DOCKCLIENT: {
-            const auto* dock = reinterpret_cast<const TDockObject*>(Message.WParam);
-            Message.Result = 0;
-            if (dock != nullptr && dock->Control != nullptr) dock->Control->Dock(this, dock->DockRect);
-            return;
-        }
+        case CM_DOCKCLIENT:
         case CM_UNDOCKCLIENT:
-            Message.Result = 0;  // let it go
+            DockSiteMessage(Message);
             return;
         case CM_COLORCHANGED:
             brush_.SetColor(Color());

@@ -123,7 +123,7 @@ public:
     int DockClientCount() const { return static_cast<int>(dockClients_.size()); }
     TControl* DockClients(int Index) const { return dockClients_.at(static_cast<size_t>(Index)); }
 
-    // ---- focus and keys
+    // ---- focus and keys (win_control_keys.cpp)
     virtual bool CanFocus();
     bool Focused() const;
     virtual void SetFocus();
@@ -197,6 +197,12 @@ private:
     friend class TControl;
     friend LRESULT CALLBACK InitWndProc(HWND, UINT, WPARAM, LPARAM);
     void DoControlMsg(HWND ControlHandle, TMessage& Message, UINT Reflected);
+    // The dock site's part (docking.cpp): CM_DOCKCLIENT docks the control it names,
+    // CM_UNDOCKCLIENT lets the client go; a site that goes leaves its clients undocked.
+    void DockSiteMessage(TMessage& Message);
+    void ReleaseDockClients();
+    // The focus and key messages of the window (win_control_keys.cpp).
+    void FocusKeyMessage(TMessage& Message);
     void UpdateShowing();
 
     HWND handle_ = nullptr;
