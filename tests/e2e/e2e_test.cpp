@@ -325,7 +325,9 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
 
 // The test MPEG card's coded video with the microphone's sound, through the MPEG audio encoder and the
 // program-stream multiplexer the program finds for it: format 3 cut once, then format 4 from the
-// MPEG-1 test card. Every part is an MPEG program stream with video and sound.
+// MPEG-1 test card, the stop, the change of card and format and the new start in one script (the
+// change is not lost while the MPEG recording closes); then a stop and a change to the camera in
+// another. Every part is an MPEG program stream with video and sound.
 TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
     TProgram program;
@@ -338,17 +340,18 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
     ASSERT_TRUE(Growing(program, Clip(1, L".mpg"), 300000));
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".mpg")); })) << "the cut closes the first part";
-    // The format list offers the new card's own format once its preview runs.
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kMpeg1Card),
+                                             L"format_capture=mpeg1 native stream", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000)) << "stopped, changed and started again by one script";
+    EXPECT_EQ(kMpeg1Card, program.VideoSource());
+    EXPECT_EQ(L"mpeg1 native stream", program.CaptureFormat());
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1, L".mpg")); }));
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kMpeg1Card)}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kMpeg1Card; })) << testing::PrintToString(program.VideoSource());
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=mpeg1 native stream", L"capture"}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"mpeg1 native stream"; }))
-        << testing::PrintToString(program.CaptureFormat());
-    ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000));
-    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kCamera)}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; }))
+        << "the line after the stop is obeyed: " << testing::PrintToString(program.VideoSource());
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".mpg")); }));
+    EXPECT_EQ(L"Capture", program.ButtonShown({L"Capture", L"Stop Capture"}));
+    EXPECT_TRUE(program.PreviewMoves()) << "the camera is previewed";
     EXPECT_TRUE(program.Close());
 
     for (int part = 0; part < 3; ++part) {
