@@ -617,6 +617,8 @@ private:
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
     void OpenSceneList(const std::wstring& RecordingName);
+    // Closes the scene list and takes the scene procedure away from the video source's detector.
+    void CloseSceneList();
     void AddClipEntry(const std::wstring& Name);
     void RepaintStatus();
     void RunPendingAlarm();

@@ -202,6 +202,13 @@ void TCaptureForm::OpenSceneList(const std::wstring& RecordingName) {
     video->SceneFilter->SetSceneCallback(&engine::WriteScnScene);
 }
 
+void TCaptureForm::CloseSceneList() {
+    engine::CloseScnFile();
+    engine::Tdm* module = engine::dm();
+    if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
+        module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
+}
+
 bool TCaptureForm::StartCapture() {
     bool started = false;
     try {
@@ -300,11 +307,8 @@ bool TCaptureForm::StartRecording() {
 
 void TCaptureForm::UndoRefusedStart(std::uint8_t Format) {
     recordingOpen_ = false;
-    engine::Tdm* module = engine::dm();
     if (engine::ScnOpen()) {
-        engine::CloseScnFile();
-        if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
-            module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
+        CloseSceneList();
         DeleteFileW(SceneListOf(CaptureFile).c_str());
     }
     if (HoldsNothing(Format, CaptureFile)) DeleteFileW(CaptureFile.c_str());
@@ -337,9 +341,7 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
             // Stopped before its first frame: no player would open it.
             const bool nothing = HoldsNothing(CurrentFormat(), ended);
             if (engine::ScnOpen()) {
-                engine::CloseScnFile();
-                if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
-                    module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
+                CloseSceneList();
                 long dropped = 0;
                 if (!nothing && DroppedFramesInfo && SUCCEEDED(DroppedFramesInfo->GetNumDropped(&dropped)) &&
                     dropped > 0) {
