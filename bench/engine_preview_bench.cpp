@@ -1,7 +1,8 @@
 // The live preview's speed under Wine with the stand-in camera: the time from building the video
 // branch (and from running the graph) to the first frame at the renderer end, and the processor time per 720x576 frame of the
 // whole preview chain (converter, overlay with two lines, tees, stampers, converter) against the
-// camera straight into the same renderer end, both in one run.
+// camera straight into the same renderer end, both in one run; then the camera followed by one stage of
+// the chain more each time, so that each stage's share of the overhead shows.
 //   bench_engine_preview.exe [seconds]    seconds of running per cost case (default 8)
 // Prints "figure <case> <ms>" lines; exits 1 when the preview does not build, no frame arrives or
 // the chain does not run at 720x576.
@@ -26,6 +27,7 @@
 #include "engine/video_preview.h"
 #include "filters/base_io_pins.h"
 #include "filters/superposer.h"
+#include "filters/time_stamper.h"
 
 using Microsoft::WRL::ComPtr;
 
@@ -64,6 +66,59 @@ double CostPerFrame(IMediaControl* control, CountingSink* sink, double seconds, 
     frames = sink->Frames.load() - f0;
     control->Stop();
     return frames > 0 ? (c1 - c0) / frames : -1.0;
+}
+
+// The filters of the preview chain after the camera, in graph order, built one stage further each
+// time: the overlay with the chain's two lines; both tees; the preview time stamper; the converter.
+constexpr int kStages = 4;
+const char* const kStageNames[kStages] = {"overlay", "tees", "stamper", "converter"};
+
+ComPtr<IBaseFilter> Stock(const CLSID& clsid) {
+    ComPtr<IBaseFilter> filter;
+    CoCreateInstance(clsid, nullptr, CLSCTX_INPROC_SERVER, IID_IBaseFilter, reinterpret_cast<void**>(filter.GetAddressOf()));
+    return filter;
+}
+
+// Processor milliseconds per frame of the camera followed by the first Stages stages of the chain,
+// each linked on its first input and first output; -1 when a link fails or nothing arrives.
+double PartialChainCost(IMoniker* moniker, int stages, const settings::TincrustRec& rec, double seconds) {
+    ComPtr<IGraphBuilder> graph;
+    CoCreateInstance(CLSID_FilterGraph, nullptr, CLSCTX_INPROC_SERVER, IID_IGraphBuilder,
+                     reinterpret_cast<void**>(graph.GetAddressOf()));
+    ComPtr<IBaseFilter> cam;
+    if (!graph || FAILED(moniker->BindToObject(nullptr, nullptr, IID_IBaseFilter, reinterpret_cast<void**>(cam.GetAddressOf()))))
+        return -1.0;
+    std::vector<ComPtr<IBaseFilter>> chain{cam};
+    if (stages >= 1) {
+        auto* overlay = new filters::Tqz_Superposer;
+        overlay->SetIncrustRec(rec);
+        overlay->SetOverlayEnabled(true);
+        chain.emplace_back(overlay->BaseFilterInterface());
+    }
+    if (stages >= 2) {
+        chain.push_back(Stock(CLSID_InfTee));
+        chain.push_back(Stock(CLSID_InfTee));
+    }
+    if (stages >= 3) {
+        auto* stamper = new filters::Tqz_TimeStamper;
+        stamper->SetClearStamps();  // as the preview's own
+        chain.emplace_back(stamper->BaseFilterInterface());
+    }
+    if (stages >= 4) chain.push_back(Stock(CLSID_Colour));
+    auto* sink = new CountingSink;
+    chain.emplace_back(sink->BaseFilterInterface());
+    for (auto& filter : chain)
+        if (!filter || FAILED(graph->AddFilter(filter.Get(), nullptr))) return -1.0;
+    SetLargeFormat(engine::Query<IAMStreamConfig>(engine::PinAt(cam.Get(), 0).Get(), IID_IAMStreamConfig).Get());
+    for (size_t i = 0; i + 1 < chain.size(); ++i) {
+        auto out = engine::PinAt(chain[i].Get(), i == 0 ? 0 : 1);
+        if (FAILED(graph->ConnectDirect(out.Get(), engine::PinAt(chain[i + 1].Get(), 0).Get(), nullptr))) return -1.0;
+    }
+    ComPtr<IMediaControl> control = engine::Query<IMediaControl>(graph.Get(), IID_IMediaControl);
+    int frames = 0;
+    const double cost = CostPerFrame(control.Get(), sink, seconds, frames);
+    for (auto& filter : chain) graph->RemoveFilter(filter.Get());
+    return cost;
 }
 
 }  // namespace
@@ -174,6 +229,22 @@ int main(int argc, char** argv) {
         std::printf("figure engine_chain_overhead_per_frame %.3f\n", chain - plain);
         graph->RemoveFilter(cam.Get());
         graph->RemoveFilter(directFilter.Get());
+
+        // Where the overhead goes: each stage's share is its partial chain's cost less the one
+        // before it (the camera alone first).
+        double before = plain;
+        for (int stages = 1; stages <= kStages; ++stages) {
+            const double cost = PartialChainCost(moniker.Get(), stages, rec, seconds);
+            if (cost < 0) {
+                std::printf("engine_preview: the chain up to the %s did not run\n", kStageNames[stages - 1]);
+                status = 1;
+                break;
+            }
+            std::printf("engine_preview: camera up to the %s: %.3f ms processor per frame, %.3f ms more\n",
+                        kStageNames[stages - 1], cost, cost - before);
+            std::printf("figure engine_stage_%s %.3f\n", kStageNames[stages - 1], cost - before);
+            before = cost;
+        }
     }
     CoUninitialize();
     return status;

@@ -7,35 +7,7 @@
 
 namespace classlib {
 
-// ---- TComboExItem ---------------------------------------------------------------------------
-
-int TComboExItem::Index() const { return owner_->IndexOf(this); }
-
-void TComboExItem::SetCaption(const std::string& Value) {
-    if (caption_ == Value) return;
-    caption_ = Value;
-    Changed();
-}
-
-void TComboExItem::SetImageIndex(int Value) {
-    if (imageIndex_ == Value) return;
-    imageIndex_ = Value;
-    Changed();
-}
-
-void TComboExItem::SetSelectedImageIndex(int Value) {
-    if (selectedImageIndex_ == Value) return;
-    selectedImageIndex_ = Value;
-    Changed();
-}
-
-void TComboExItem::SetIndent(int Value) {
-    if (indent_ == Value) return;
-    indent_ = Value;
-    Changed();
-}
-
-void TComboExItem::Changed() { owner_->ItemChanged(this); }
+// ---- TComboExItems --------------------------------------------------------------------------
 
 TComboExItem* TComboExItems::AddItem(const std::string& Caption, int ImageIndex, int SelectedImageIndex, int Indent,
                                      void* Data) {
@@ -68,12 +40,10 @@ void TComboBoxExActionLink::SetImages(TCustomImageList* Value) {
 // ---- TCustomComboBoxEx ----------------------------------------------------------------------
 
 TCustomComboBoxEx::TCustomComboBoxEx(TComponent* AOwner)
-    : TCustomListControl(AOwner), items_(std::make_unique<TComboExItems>(this)) {
+    : TOwnedItemsControl(AOwner, CBEM_DELETEITEM, CB_RESETCONTENT) {
     SetBounds(0, 0, 145, 24);
     SetTabStop(true);
 }
-
-TCustomComboBoxEx::~TCustomComboBoxEx() = default;
 
 void TCustomComboBoxEx::SetImages(TCustomImageList* Value) {
     if (images_ == Value) return;
@@ -107,48 +77,26 @@ std::string TCustomComboBoxEx::ItemWindowText(int Index) {
 }
 
 int TCustomComboBoxEx::ItemIndex() {
-    if (!HandleAllocated()) return savedItemIndex_;
+    if (!HandleAllocated()) return SavedItemIndex();
     LRESULT r = SendMessageA(WindowHandle(), CB_GETCURSEL, 0, 0);
     return r < 0 ? -1 : static_cast<int>(r);
 }
 
 void TCustomComboBoxEx::SetItemIndex(int Value) {
-    if (Value < 0 || Value >= items_->Count()) Value = -1;
-    if (!HandleAllocated()) {
-        savedItemIndex_ = Value;
-        return;
-    }
+    if (KeepItemIndex(Value)) return;
     // A selection by code sends no CBN_SELCHANGE: no event.
     SendMessageA(WindowHandle(), CB_SETCURSEL, static_cast<WPARAM>(Value), 0);
 }
 
 void TCustomComboBoxEx::AddItem(const std::string& Item, TObject* AObject) {
-    items_->AddItem(Item, -1, -1, 0, AObject);
-}
-
-void TCustomComboBoxEx::CopySelection(TCustomListControl* Destination) {
-    int index = ItemIndex();
-    if (Destination == nullptr || index < 0) return;
-    TComboExItem* item = items_->Item(index);
-    Destination->AddItem(item->Caption(), static_cast<TObject*>(item->Data()));
+    ItemsEx()->AddItem(Item, -1, -1, 0, AObject);
 }
 
 void TCustomComboBoxEx::WriteItem(int Index, bool Insert) {
-    TComboExItem* source = items_->Item(Index);
+    TComboExItem* source = ItemsEx()->Item(Index);
     std::string caption = source->Caption();
     COMBOBOXEXITEMA item = ComboExItemRecord<COMBOBOXEXITEMA>(*source, Index, caption.data());
     SendMessageA(WindowHandle(), Insert ? CBEM_INSERTITEMA : CBEM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-}
-
-void TCustomComboBoxEx::ItemDeleted(int Index) {
-    if (HandleAllocated()) SendMessageA(WindowHandle(), CBEM_DELETEITEM, static_cast<WPARAM>(Index), 0);
-}
-
-void TCustomComboBoxEx::ItemsCleared() {
-    if (HandleAllocated())
-        SendMessageA(WindowHandle(), CB_RESETCONTENT, 0, 0);
-    else
-        savedItemIndex_ = -1;
 }
 
 void TCustomComboBoxEx::CreateParams(TCreateParams& Params) {
@@ -164,15 +112,7 @@ void TCustomComboBoxEx::CreateParams(TCreateParams& Params) {
 void TCustomComboBoxEx::CreateWnd() {
     TCustomListControl::CreateWnd();
     if (images_ != nullptr) SendMessageA(WindowHandle(), CBEM_SETIMAGELIST, 0, reinterpret_cast<LPARAM>(images_->Handle()));
-    for (int i = 0; i < items_->Count(); ++i) WriteItem(i, true);
-    int index = savedItemIndex_;
-    savedItemIndex_ = -1;
-    SetItemIndex(index);
-}
-
-void TCustomComboBoxEx::DestroyWnd() {
-    savedItemIndex_ = ItemIndex();
-    TCustomListControl::DestroyWnd();
+    ShowOwnedItems();
 }
 
 void TCustomComboBoxEx::Dispatch(TMessage& Message) {

@@ -14,38 +14,22 @@
 
 namespace classlib {
 
-class TCustomComboBoxEx;
 class TComboExItems;
 
 // One item: caption, images (shown, and shown while selected), indent and data. Changing a
 // property shows it at once.
-class TComboExItem : public TPersistent {
+class TComboExItem : public TOwnedItem<TComboExItems> {
 public:
     CLASSLIB_CLASS_NAME(TComboExItem)
-    explicit TComboExItem(TComboExItems* Owner) : owner_(Owner) {}
-    TComboExItems* Owner() const { return owner_; }
-    int Index() const;
-    const std::string& Caption() const { return caption_; }
-    void SetCaption(const std::string& Value);
-    int ImageIndex() const { return imageIndex_; }
-    void SetImageIndex(int Value);
+    using TOwnedItem::TOwnedItem;
     int SelectedImageIndex() const { return selectedImageIndex_; }
-    void SetSelectedImageIndex(int Value);
+    void SetSelectedImageIndex(int Value) { Change(selectedImageIndex_, Value); }
     int Indent() const { return indent_; }
-    void SetIndent(int Value);
-    void* Data() const { return data_; }
-    void SetData(void* Value) { data_ = Value; }
-
-protected:
-    void Changed();
+    void SetIndent(int Value) { Change(indent_, Value); }
 
 private:
-    TComboExItems* owner_;
-    std::string caption_;
-    int imageIndex_ = -1;
     int selectedImageIndex_ = -1;
     int indent_ = 0;
-    void* data_ = nullptr;
 };
 
 // The window's record of an item, ANSI (COMBOBOXEXITEMA) or wide (COMBOBOXEXITEMW) around the
@@ -64,7 +48,7 @@ TRecord ComboExItemRecord(TComboExItem& Source, int Index, TChar* Text) {
 }
 
 // The items of an extended combo box.
-class TComboExItems : public TOwnedItems<TCustomComboBoxEx, TComboExItem> {
+class TComboExItems : public TOwnedItems<TOwnedItemsControl<TComboExItems, TComboExItem>, TComboExItem> {
 public:
     CLASSLIB_CLASS_NAME(TComboExItems)
     using TOwnedItems::TOwnedItems;
@@ -87,13 +71,12 @@ public:
 
 // ItemIndex set from code fires nothing; the user's pick runs OnChange (and tells a linked list
 // action).
-class TCustomComboBoxEx : public TCustomListControl {
+class TCustomComboBoxEx : public TOwnedItemsControl<TComboExItems, TComboExItem> {
 public:
     CLASSLIB_CLASS_NAME(TCustomComboBoxEx)
     explicit TCustomComboBoxEx(TComponent* AOwner);
-    ~TCustomComboBoxEx() override;
 
-    TComboExItems* ItemsEx() const { return items_.get(); }
+    TComboExItems* ItemsEx() const { return OwnedItems(); }
     TCustomImageList* Images() const { return images_; }
     void SetImages(TCustomImageList* Value);
     TComboBoxExStyle Style() const { return style_; }
@@ -104,31 +87,21 @@ public:
     int ItemIndex() override;
     void SetItemIndex(int Value) override;
     void AddItem(const std::string& Item, TObject* AObject) override;
-    void Clear() override { items_->Clear(); }
-    void CopySelection(TCustomListControl* Destination) override;
 
     TNotifyEvent OnChange;
 
     void CreateParams(TCreateParams& Params) override;
     void CreateWnd() override;
-    void DestroyWnd() override;
     void Dispatch(TMessage& Message) override;
     void Notification(TComponent* AComponent, TOperation Operation) override;
     TControlActionLinkClass GetActionLinkClass() const override;
 
 protected:
-    friend class TOwnedItems<TCustomComboBoxEx, TComboExItem>;
-    virtual std::unique_ptr<TComboExItem> NewItem() { return std::make_unique<TComboExItem>(items_.get()); }
-    // Writes the item at Index into the window: inserted (Insert) or changed.
-    virtual void WriteItem(int Index, bool Insert);
-    void ItemDeleted(int Index);
-    void ItemsCleared();
+    void WriteItem(int Index, bool Insert) override;
 
 private:
-    std::unique_ptr<TComboExItems> items_;
     TCustomImageList* images_ = nullptr;
     TComboBoxExStyle style_ = TComboBoxExStyle::csExDropDown;
-    int savedItemIndex_ = -1;  // while there is no window
 };
 
 class TComboBoxEx : public TCustomComboBoxEx {

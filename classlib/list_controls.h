@@ -1,10 +1,12 @@
 // What the list controls (list box, combo box, list view, extended combo box) share: the base a
-// selection is copied into, and the list action that fills a list control with its items (their
+// selection is copied into, the items that the list view and the extended combo box keep
+// themselves, and the list action that fills a list control with its items (their
 // captions and images) through the control's list action link.
 #pragma once
 
 #include <memory>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "classlib/actions.h"
@@ -86,6 +88,102 @@ private:
     TOwner* owner_;
     std::vector<std::unique_ptr<TItem>> items_;
 };
+
+// An item such a control keeps: caption, image and the data it stands for. Changing a property
+// shows it at once.
+template <typename TItems>
+class TOwnedItem : public TPersistent {
+public:
+    explicit TOwnedItem(TItems* Owner) : owner_(Owner) {}
+    TItems* Owner() const { return owner_; }
+    int Index() const { return owner_->IndexOf(this); }
+    const std::string& Caption() const { return caption_; }
+    void SetCaption(const std::string& Value) { Change(caption_, Value); }
+    int ImageIndex() const { return imageIndex_; }
+    void SetImageIndex(int Value) { Change(imageIndex_, Value); }
+    void* Data() const { return data_; }
+    void SetData(void* Value) { data_ = Value; }
+
+protected:
+    // Sets Field to Value; a change is shown (the control writes the item into its window again).
+    template <typename T>
+    void Change(T& Field, const T& Value) {
+        if (Field == Value) return;
+        Field = Value;
+        owner_->ItemChanged(this);
+    }
+
+private:
+    TItems* owner_;
+    std::string caption_;
+    int imageIndex_ = -1;
+    void* data_ = nullptr;
+};
+
+// The base of a control that keeps its items (TItems, of TItem) itself: its window is given them
+// when it is made (WriteItem, which the control implements) and loses them by DeleteMessage and
+// ClearMessage; the current item is kept while there is no window.
+template <typename TItems, typename TItem>
+class TOwnedItemsControl : public TCustomListControl {
+public:
+    TOwnedItemsControl(TComponent* AOwner, UINT DeleteMessage, UINT ClearMessage)
+        : TCustomListControl(AOwner),
+          items_(std::make_unique<TItems>(this)),
+          deleteMessage_(DeleteMessage),
+          clearMessage_(ClearMessage) {}
+
+    void Clear() override { items_->Clear(); }
+    void CopySelection(TCustomListControl* Destination) override {
+        int index = ItemIndex();
+        if (Destination == nullptr || index < 0) return;
+        TItem* item = items_->Item(index);
+        Destination->AddItem(item->Caption(), static_cast<TObject*>(item->Data()));
+    }
+    void DestroyWnd() override {
+        savedItemIndex_ = ItemIndex();
+        TCustomListControl::DestroyWnd();
+    }
+
+protected:
+    friend class TOwnedItems<TOwnedItemsControl, TItem>;
+    TItems* OwnedItems() const { return items_.get(); }
+    // Makes an item (a layer above makes items of its own kind).
+    virtual std::unique_ptr<TItem> NewItem() { return std::make_unique<TItem>(items_.get()); }
+    // Writes the item at Index into the window: inserted (Insert) or changed.
+    virtual void WriteItem(int Index, bool Insert) = 0;
+    // The current item while there is no window.
+    int SavedItemIndex() const { return savedItemIndex_; }
+    // Brings Value into the items' range (else -1); without a window it is kept for the next one
+    // (answers true).
+    bool KeepItemIndex(int& Value) {
+        if (Value < 0 || Value >= items_->Count()) Value = -1;
+        if (HandleAllocated()) return false;
+        savedItemIndex_ = Value;
+        return true;
+    }
+    // A new window is given every item, then the current item kept meanwhile.
+    void ShowOwnedItems() {
+        for (int i = 0; i < items_->Count(); ++i) WriteItem(i, true);
+        SetItemIndex(std::exchange(savedItemIndex_, -1));
+    }
+
+private:
+    void ItemDeleted(int Index) {
+        if (HandleAllocated()) SendMessageA(WindowHandle(), deleteMessage_, static_cast<WPARAM>(Index), 0);
+    }
+    void ItemsCleared() {
+        if (HandleAllocated())
+            SendMessageA(WindowHandle(), clearMessage_, 0, 0);
+        else
+            savedItemIndex_ = -1;
+    }
+
+    std::unique_ptr<TItems> items_;
+    const UINT deleteMessage_;
+    const UINT clearMessage_;
+    int savedItemIndex_ = -1;
+};
+
 // One item of a list action.
 struct TListActionItem {
     std::string Caption;

@@ -10,24 +10,6 @@
 
 namespace classlib {
 
-// ---- TListItem ------------------------------------------------------------------------------
-
-int TListItem::Index() const { return owner_->IndexOf(this); }
-
-void TListItem::SetCaption(const std::string& Value) {
-    if (caption_ == Value) return;
-    caption_ = Value;
-    Changed();
-}
-
-void TListItem::SetImageIndex(int Value) {
-    if (imageIndex_ == Value) return;
-    imageIndex_ = Value;
-    Changed();
-}
-
-void TListItem::Changed() { owner_->ItemChanged(this); }
-
 // ---- TListViewActionLink --------------------------------------------------------------------
 
 const TControlActionLinkClassRef& TListViewActionLink::ClassRef() {
@@ -52,12 +34,10 @@ void TListViewActionLink::SetImages(TCustomImageList* Value) {
 // ---- TCustomListView ------------------------------------------------------------------------
 
 TCustomListView::TCustomListView(TComponent* AOwner)
-    : TCustomListControl(AOwner), items_(std::make_unique<TListItems>(this)) {
+    : TOwnedItemsControl(AOwner, LVM_DELETEITEM, LVM_DELETEALLITEMS) {
     SetBounds(0, 0, 250, 150);
     SetTabStop(true);
 }
-
-TCustomListView::~TCustomListView() = default;
 
 void TCustomListView::SetViewStyle(TViewStyle Value) {
     if (viewStyle_ == Value) return;
@@ -96,16 +76,12 @@ std::string TCustomListView::ItemWindowText(int Index) {
 }
 
 int TCustomListView::ItemIndex() {
-    if (!HandleAllocated()) return savedItemIndex_;
+    if (!HandleAllocated()) return SavedItemIndex();
     return static_cast<int>(SendMessageA(WindowHandle(), LVM_GETNEXTITEM, static_cast<WPARAM>(-1), LVNI_SELECTED));
 }
 
 void TCustomListView::SetItemIndex(int Value) {
-    if (Value < 0 || Value >= items_->Count()) Value = -1;
-    if (!HandleAllocated()) {
-        savedItemIndex_ = Value;
-        return;
-    }
+    if (KeepItemIndex(Value)) return;
     // From code: no event (the notifications of the change are not the user's).
     settingIndex_ = true;
     LVITEMA state{};
@@ -120,32 +96,16 @@ void TCustomListView::SetItemIndex(int Value) {
 }
 
 void TCustomListView::AddItem(const std::string& Item, TObject* AObject) {
-    TListItem* item = items_->Add();
+    TListItem* item = Items()->Add();
     item->SetCaption(Item);
     item->SetData(AObject);
 }
 
-void TCustomListView::CopySelection(TCustomListControl* Destination) {
-    int index = ItemIndex();
-    if (Destination == nullptr || index < 0) return;
-    TListItem* item = items_->Item(index);
-    Destination->AddItem(item->Caption(), static_cast<TObject*>(item->Data()));
-}
-
 void TCustomListView::WriteItem(int Index, bool Insert) {
-    TListItem* source = items_->Item(Index);
+    TListItem* source = Items()->Item(Index);
     std::string caption = source->Caption();
     LVITEMA item = ListItemRecord<LVITEMA>(*source, Index, caption.data());
     SendMessageA(WindowHandle(), Insert ? LVM_INSERTITEMA : LVM_SETITEMA, 0, reinterpret_cast<LPARAM>(&item));
-}
-
-void TCustomListView::ItemDeleted(int Index) {
-    if (HandleAllocated()) SendMessageA(WindowHandle(), LVM_DELETEITEM, static_cast<WPARAM>(Index), 0);
-}
-
-void TCustomListView::ItemsCleared() {
-    if (HandleAllocated()) SendMessageA(WindowHandle(), LVM_DELETEALLITEMS, 0, 0);
-    else savedItemIndex_ = -1;
 }
 
 void TCustomListView::CreateParams(TCreateParams& Params) {
@@ -168,15 +128,7 @@ void TCustomListView::CreateWnd() {
         column.cx = ClientRect().right;
         SendMessageA(h, LVM_INSERTCOLUMNA, 0, reinterpret_cast<LPARAM>(&column));
     }
-    for (int i = 0; i < items_->Count(); ++i) WriteItem(i, true);
-    int index = savedItemIndex_;
-    savedItemIndex_ = -1;
-    SetItemIndex(index);
-}
-
-void TCustomListView::DestroyWnd() {
-    savedItemIndex_ = ItemIndex();
-    TCustomListControl::DestroyWnd();
+    ShowOwnedItems();
 }
 
 void TCustomListView::Dispatch(TMessage& Message) {

@@ -10,10 +10,8 @@
 
 #include <lame/lame.h>
 
-#include "filters/transform_filter.h"
+#include "platform/standins/encoder_filter.h"
 #include "platform/standins/standins_dll.h"
-
-using Microsoft::WRL::ComPtr;
 
 namespace standins {
 
@@ -68,10 +66,10 @@ void MakeMp3Type(AM_MEDIA_TYPE& mt, int channels, int rate, DWORD kbps)
     mt.cbFormat = sizeof(MPEGLAYER3WAVEFORMAT);
 }
 
-class TMp3Encoder : public filters::TBCTransformFilter {
+class TMp3Encoder : public TSoundEncoder {
 public:
     TMp3Encoder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller)
-        : TBCTransformFilter(entry, controller)
+        : TSoundEncoder(entry, controller, kSamplesPerFrame)
     {
     }
     ~TMp3Encoder() override { CloseEncoder(); }
@@ -97,52 +95,35 @@ public:
         return S_OK;
     }
 
-    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
-    {
-        props->cBuffers = std::max<long>(props->cBuffers, 4);
-        props->cbBuffer = std::max<long>(props->cbBuffer, kOutputBufferBytes);
-        ALLOCATOR_PROPERTIES actual{};
-        HRESULT hr = alloc->SetProperties(props, &actual);
-        if (FAILED(hr)) return hr;
-        return actual.cbBuffer < kOutputBufferBytes ? E_FAIL : S_OK;
-    }
-
-    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override
-    {
-        if (!InputPin()->IsConnected()) return E_UNEXPECTED;
-        if (position < 0) return E_INVALIDARG;
-        if (position > 0) return VFW_S_NO_MORE_ITEMS;
-        const WAVEFORMATEX* pcm = WaveFormat(InputPin()->CurrentMediaType());
-        if (pcm == nullptr) return E_UNEXPECTED;
-        MakeMp3Type(*mt, pcm->nChannels, OutputRate(pcm->nSamplesPerSec), Mp3ConfiguredBitrate());
-        return mt->pbFormat != nullptr ? S_OK : E_OUTOFMEMORY;
-    }
-
     HRESULT StartStreaming() override;
-    HRESULT StopStreaming() override
-    {
-        CloseEncoder();
-        return S_OK;
-    }
-    HRESULT Receive(IMediaSample* sample) override;
     HRESULT EndOfStream() override;
 
-private:
-    void CloseEncoder()
+protected:
+    HRESULT OutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE& mt) override
+    {
+        const WAVEFORMATEX* pcm = WaveFormat(input);
+        if (pcm == nullptr) return E_UNEXPECTED;
+        MakeMp3Type(mt, pcm->nChannels, OutputRate(pcm->nSamplesPerSec), Mp3ConfiguredBitrate());
+        return mt.pbFormat != nullptr ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT OutputRoom(long& buffers, long& bytes) override
+    {
+        buffers = 4;
+        bytes = kOutputBufferBytes;
+        return S_OK;
+    }
+    void CloseEncoder() override
     {
         if (lame_ != nullptr) lame_close(lame_);
         lame_ = nullptr;
     }
-    // Sends Bytes of coded data from buffer_ downstream, stamped by the frames lame has made so far.
-    HRESULT DeliverCoded(int bytes);
+    bool EncoderOpen() const override { return lame_ != nullptr; }
+    int PieceSamples() const override { return kPieceSamples; }
+    HRESULT EncodePiece(const std::int16_t* pcm, int samples) override;
 
+private:
     // Streaming thread (under the receive lock), and Pause/Stop.
     lame_global_flags* lame_ = nullptr;
-    int channels_ = 2;
-    int outputRate_ = 44100;
-    bool haveStart_ = false;
-    REFERENCE_TIME start_ = 0;     // stream time of the first sample
-    std::int64_t framesSent_ = 0;  // MPEG frames stamped so far
     std::vector<unsigned char> buffer_;
 };
 
@@ -154,12 +135,12 @@ HRESULT TMp3Encoder::StartStreaming()
     if (pcm == nullptr || mp3 == nullptr) return E_UNEXPECTED;
     lame_ = lame_init();
     if (lame_ == nullptr) return E_OUTOFMEMORY;
-    channels_ = pcm->nChannels;
-    outputRate_ = static_cast<int>(mp3->nSamplesPerSec);
+    const int channels = pcm->nChannels;
+    const int outputRate = static_cast<int>(mp3->nSamplesPerSec);
     lame_set_in_samplerate(lame_, static_cast<int>(pcm->nSamplesPerSec));
-    lame_set_out_samplerate(lame_, outputRate_);
-    lame_set_num_channels(lame_, channels_);
-    lame_set_mode(lame_, channels_ == 1 ? MONO : JOINT_STEREO);
+    lame_set_out_samplerate(lame_, outputRate);
+    lame_set_num_channels(lame_, channels);
+    lame_set_mode(lame_, channels == 1 ? MONO : JOINT_STEREO);
     lame_set_brate(lame_, static_cast<int>(mp3->nAvgBytesPerSec * 8 / 1000));
     lame_set_VBR(lame_, vbr_off);
     lame_set_quality(lame_, 5);
@@ -170,60 +151,18 @@ HRESULT TMp3Encoder::StartStreaming()
         return E_FAIL;
     }
     buffer_.resize(static_cast<std::size_t>(kOutputBufferBytes));
-    haveStart_ = false;
-    start_ = 0;
-    framesSent_ = 0;
+    BeginStream(channels, outputRate);
     return S_OK;
 }
 
-HRESULT TMp3Encoder::DeliverCoded(int bytes)
+HRESULT TMp3Encoder::EncodePiece(const std::int16_t* pcm, int samples)
 {
-    if (bytes <= 0) return S_OK;
-    ComPtr<IMediaSample> out;
-    HRESULT hr = OutputPin()->GetDeliveryBuffer(out.GetAddressOf(), nullptr, nullptr, 0);
-    if (FAILED(hr)) return hr;
-    BYTE* dest = nullptr;
-    if (FAILED(out->GetPointer(&dest)) || dest == nullptr || out->GetSize() < bytes) return E_UNEXPECTED;
-    std::memcpy(dest, buffer_.data(), static_cast<std::size_t>(bytes));
-    out->SetActualDataLength(bytes);
-    const std::int64_t frames = lame_get_frameNum(lame_);
-    REFERENCE_TIME start = start_ + framesSent_ * kSamplesPerFrame * 10000000LL / outputRate_;
-    REFERENCE_TIME stop = start_ + frames * kSamplesPerFrame * 10000000LL / outputRate_;
-    if (stop <= start) stop = start + 1;
-    out->SetTime(&start, &stop);
-    out->SetSyncPoint(TRUE);
-    out->SetDiscontinuity(framesSent_ == 0 ? TRUE : FALSE);
-    framesSent_ = std::max(frames, framesSent_);
-    IMemInputPin* downstream = OutputPin()->InputPin();
-    return downstream == nullptr ? VFW_E_NOT_CONNECTED : downstream->Receive(out.Get());
-}
-
-HRESULT TMp3Encoder::Receive(IMediaSample* sample)
-{
-    if (InputPin()->SampleProps().dwStreamId != AM_STREAM_MEDIA) return TBCTransformFilter::Receive(sample);
-    if (lame_ == nullptr) return VFW_E_WRONG_STATE;
-    BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
-    if (!haveStart_) {
-        REFERENCE_TIME s = 0, e = 0;
-        if (SUCCEEDED(sample->GetTime(&s, &e))) start_ = s;
-        haveStart_ = true;
-    }
-    const long length = std::max<long>(sample->GetActualDataLength(), 0);
-    const auto* pcm = reinterpret_cast<const short*>(data);
-    const int samples = static_cast<int>(length / (2 * channels_));  // a trailing part sample is dropped
-    for (int done = 0; done < samples; done += kPieceSamples) {
-        const int n = std::min(kPieceSamples, samples - done);
-        const short* piece = pcm + static_cast<std::ptrdiff_t>(done) * channels_;
-        const int bytes = channels_ == 2
-                              ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(piece), n, buffer_.data(),
-                                                               static_cast<int>(buffer_.size()))
-                              : lame_encode_buffer(lame_, piece, piece, n, buffer_.data(), static_cast<int>(buffer_.size()));
-        if (bytes < 0) return E_FAIL;
-        HRESULT hr = DeliverCoded(bytes);
-        if (hr != S_OK) return hr;
-    }
-    return S_OK;
+    const int bytes = Channels() == 2 ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(pcm), samples, buffer_.data(),
+                                                                       static_cast<int>(buffer_.size()))
+                                      : lame_encode_buffer(lame_, pcm, pcm, samples, buffer_.data(), static_cast<int>(buffer_.size()));
+    if (bytes < 0) return E_FAIL;
+    // Stamped by the frames lame has made so far.
+    return Deliver(buffer_.data(), bytes, lame_get_frameNum(lame_));
 }
 
 HRESULT TMp3Encoder::EndOfStream()
@@ -231,7 +170,7 @@ HRESULT TMp3Encoder::EndOfStream()
     // The samples lame still holds make the last frames.
     if (lame_ != nullptr && OutputPin()->IsConnected()) {
         const int bytes = lame_encode_flush(lame_, buffer_.data(), static_cast<int>(buffer_.size()));
-        if (bytes > 0) DeliverCoded(bytes);
+        Deliver(buffer_.data(), bytes, lame_get_frameNum(lame_));
     }
     return TBCTransformFilter::EndOfStream();
 }
@@ -256,24 +195,11 @@ bool CreateBitrateValue(bool doRegister)
 
 const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
 const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEGLayer3}};
-const REGFILTERPINS kPins[] = {
-    {const_cast<LPWSTR>(L"XForm In"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kInputTypes},
-    {const_cast<LPWSTR>(L"XForm Out"), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kOutputTypes}};
+const auto kPins = EncoderPins(kInputTypes, 1, kOutputTypes, 1);
 
 const TStandinRegistrar kRegistrar(
     [](filters::TBCFilterTemplate& templates) {
-        filters::TBCFilterTemplateEntry entry;
-        entry.Name = "LAME Audio Encoder";
-        entry.FilterClsid = CLSID_Mp3EncoderStandin;
-        entry.Category = CLSID_LegacyAmFilterCategory;
-        // Never picked by intelligent connect: the program asks for it by class id.
-        entry.Merit = MERIT_DO_NOT_USE;
-        entry.PinCount = 2;
-        entry.Pins = kPins;
-        entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
-            return new TMp3Encoder(*filters::Templates().GetFactoryFromClassID(CLSID_Mp3EncoderStandin), controller);
-        };
-        templates.Add(std::move(entry));
+        templates.Add(EncoderEntry<TMp3Encoder>("LAME Audio Encoder", CLSID_Mp3EncoderStandin, CLSID_LegacyAmFilterCategory, kPins));
     },
     CreateBitrateValue);
 

@@ -13,13 +13,11 @@ extern "C" {
 #include <libavutil/frame.h>
 }
 
-#include "filters/transform_filter.h"
 #include "platform/standins/dv_picture.h"
+#include "platform/standins/encoder_filter.h"
 #include "platform/standins/mpeg_types.h"
 #include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
-
-using Microsoft::WRL::ComPtr;
 
 namespace standins {
 
@@ -44,10 +42,12 @@ TMpegAudio CodedOf(const WAVEFORMATEX& pcm)
     return {static_cast<int>(pcm.nSamplesPerSec), pcm.nChannels, kMpegAudioKbps * 1000 * pcm.nChannels / 2};
 }
 
-class TMpegAudioEncoder : public filters::TBCTransformFilter {
+class TMpegAudioEncoder : public TSoundEncoder {
 public:
-    TMpegAudioEncoder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller) : TBCTransformFilter(entry, controller) {}
-    ~TMpegAudioEncoder() override { CloseEncoder(); }
+    TMpegAudioEncoder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller)
+        : TSoundEncoder(entry, controller, kMpegAudioFrameSamples)
+    {
+    }
 
     HRESULT CheckInputType(const AM_MEDIA_TYPE* mt) override
     {
@@ -64,53 +64,35 @@ public:
                    ? S_OK
                    : VFW_E_TYPE_NOT_ACCEPTED;
     }
-    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
+    HRESULT StartStreaming() override;
+
+protected:
+    HRESULT OutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE& mt) override
+    {
+        const WAVEFORMATEX* pcm = PcmFormat(input);
+        if (pcm == nullptr) return E_UNEXPECTED;
+        return MakeMpegAudioType(CodedOf(*pcm), mt) ? S_OK : E_OUTOFMEMORY;
+    }
+    HRESULT OutputRoom(long& buffers, long& bytes) override
     {
         // A layer II frame holds 144 x bit rate / sample rate bytes, and one more for padding.
-        constexpr long kFrameRoom = 144 * 384000 / 32000 + 16;
-        props->cBuffers = std::max<long>(props->cBuffers, 8);
-        props->cbBuffer = std::max<long>(props->cbBuffer, kFrameRoom);
-        ALLOCATOR_PROPERTIES actual{};
-        const HRESULT hr = alloc->SetProperties(props, &actual);
-        return FAILED(hr) ? hr : actual.cbBuffer < kFrameRoom ? E_FAIL : S_OK;
-    }
-    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override
-    {
-        if (!InputPin()->IsConnected()) return E_UNEXPECTED;
-        if (position < 0) return E_INVALIDARG;
-        if (position > 0) return VFW_S_NO_MORE_ITEMS;
-        const WAVEFORMATEX* pcm = PcmFormat(InputPin()->CurrentMediaType());
-        if (pcm == nullptr) return E_UNEXPECTED;
-        return MakeMpegAudioType(CodedOf(*pcm), *mt) ? S_OK : E_OUTOFMEMORY;
-    }
-    HRESULT StartStreaming() override;
-    HRESULT StopStreaming() override
-    {
-        CloseEncoder();
+        buffers = 8;
+        bytes = 144 * 384000 / 32000 + 16;
         return S_OK;
     }
-    HRESULT Receive(IMediaSample* sample) override;
+    void CloseEncoder() override { coder_.Close(); }
+    bool EncoderOpen() const override { return coder_.Context != nullptr; }
+    // The samples that fill the frame being gathered: a frame is coded whole.
+    int PieceSamples() const override { return kMpegAudioFrameSamples - filled_; }
+    HRESULT EncodePiece(const std::int16_t* pcm, int samples) override;
 
 private:
-    void CloseEncoder()
-    {
-        av_packet_free(&packet_);
-        av_frame_free(&frame_);
-        avcodec_free_context(&context_);
-    }
-    // Codes the full frame_ and sends what comes out.
+    // Codes the full frame and sends what comes out.
     HRESULT EncodeFrame();
 
     // Streaming thread (under the receive lock), and Pause/Stop.
-    AVCodecContext* context_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
-    int channels_ = 2;
-    int rate_ = 48000;
-    int filled_ = 0;                 // samples (per channel) in frame_
-    bool haveStart_ = false;
-    REFERENCE_TIME start_ = 0;       // stream time of the first sample
-    std::int64_t framesSent_ = 0;
+    TAvCoder coder_;
+    int filled_ = 0;  // samples (per channel) in the coder's frame
 };
 
 HRESULT TMpegAudioEncoder::StartStreaming()
@@ -120,116 +102,65 @@ HRESULT TMpegAudioEncoder::StartStreaming()
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MP2);
     if (pcm == nullptr || codec == nullptr) return E_UNEXPECTED;
     QuietCoderLog();
-    context_ = avcodec_alloc_context3(codec);
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (context_ == nullptr || frame_ == nullptr || packet_ == nullptr) {
-        CloseEncoder();
-        return E_OUTOFMEMORY;
-    }
-    channels_ = pcm->nChannels;
-    rate_ = static_cast<int>(pcm->nSamplesPerSec);
-    context_->sample_fmt = AV_SAMPLE_FMT_S16;
-    context_->sample_rate = rate_;
-    av_channel_layout_default(&context_->ch_layout, channels_);
-    context_->bit_rate = CodedOf(*pcm).BitRate;
-    context_->time_base = AVRational{1, rate_};
-    if (avcodec_open2(context_, codec, nullptr) < 0) {
+    if (!coder_.Open(codec)) return E_OUTOFMEMORY;
+    AVCodecContext* context = coder_.Context;
+    AVFrame* frame = coder_.Frame;
+    const int channels = pcm->nChannels;
+    const int rate = static_cast<int>(pcm->nSamplesPerSec);
+    context->sample_fmt = AV_SAMPLE_FMT_S16;
+    context->sample_rate = rate;
+    av_channel_layout_default(&context->ch_layout, channels);
+    context->bit_rate = CodedOf(*pcm).BitRate;
+    context->time_base = AVRational{1, rate};
+    if (avcodec_open2(context, codec, nullptr) < 0) {
         CloseEncoder();
         return E_FAIL;
     }
-    frame_->format = AV_SAMPLE_FMT_S16;
-    frame_->nb_samples = kMpegAudioFrameSamples;
-    frame_->sample_rate = rate_;
-    if (av_channel_layout_copy(&frame_->ch_layout, &context_->ch_layout) < 0 || av_frame_get_buffer(frame_, 0) < 0) {
+    frame->format = AV_SAMPLE_FMT_S16;
+    frame->nb_samples = kMpegAudioFrameSamples;
+    frame->sample_rate = rate;
+    if (av_channel_layout_copy(&frame->ch_layout, &context->ch_layout) < 0 || av_frame_get_buffer(frame, 0) < 0) {
         CloseEncoder();
         return E_OUTOFMEMORY;
     }
     filled_ = 0;
-    haveStart_ = false;
-    start_ = 0;
-    framesSent_ = 0;
+    BeginStream(channels, rate);
     return S_OK;
+}
+
+HRESULT TMpegAudioEncoder::EncodePiece(const std::int16_t* pcm, int samples)
+{
+    AVFrame* frame = coder_.Frame;
+    if (av_frame_make_writable(frame) < 0) return E_OUTOFMEMORY;
+    const std::size_t bytesPerSample = 2 * static_cast<std::size_t>(Channels());
+    std::memcpy(frame->data[0] + static_cast<std::size_t>(filled_) * bytesPerSample, pcm, static_cast<std::size_t>(samples) * bytesPerSample);
+    filled_ += samples;
+    return filled_ == kMpegAudioFrameSamples ? EncodeFrame() : S_OK;
 }
 
 HRESULT TMpegAudioEncoder::EncodeFrame()
 {
-    frame_->pts = framesSent_ * kMpegAudioFrameSamples;
-    if (avcodec_send_frame(context_, frame_) < 0) return E_FAIL;
+    coder_.Frame->pts = FramesSent() * kMpegAudioFrameSamples;
+    if (avcodec_send_frame(coder_.Context, coder_.Frame) < 0) return E_FAIL;
     filled_ = 0;
+    AVPacket* packet = coder_.Packet;
     for (;;) {
-        const int got = avcodec_receive_packet(context_, packet_);
+        const int got = avcodec_receive_packet(coder_.Context, packet);
         if (got == AVERROR(EAGAIN)) return S_OK;
         if (got < 0) return E_FAIL;
-        ComPtr<IMediaSample> out;
-        HRESULT hr = OutputPin()->GetDeliveryBuffer(out.GetAddressOf(), nullptr, nullptr, 0);
-        BYTE* dest = nullptr;
-        if (SUCCEEDED(hr) && (FAILED(out->GetPointer(&dest)) || dest == nullptr || out->GetSize() < packet_->size)) hr = E_UNEXPECTED;
-        if (FAILED(hr)) {
-            av_packet_unref(packet_);
-            return hr;
-        }
-        std::memcpy(dest, packet_->data, static_cast<std::size_t>(packet_->size));
-        out->SetActualDataLength(packet_->size);
-        av_packet_unref(packet_);
-        REFERENCE_TIME start = start_ + framesSent_ * kMpegAudioFrameSamples * 10000000LL / rate_;
-        REFERENCE_TIME stop = start_ + (framesSent_ + 1) * kMpegAudioFrameSamples * 10000000LL / rate_;
-        out->SetTime(&start, &stop);
-        out->SetSyncPoint(TRUE);
-        out->SetDiscontinuity(framesSent_ == 0 ? TRUE : FALSE);
-        ++framesSent_;
-        IMemInputPin* downstream = OutputPin()->InputPin();
-        hr = downstream == nullptr ? VFW_E_NOT_CONNECTED : downstream->Receive(out.Get());
+        const HRESULT hr = Deliver(packet->data, packet->size, FramesSent() + 1);
+        av_packet_unref(packet);
         if (hr != S_OK) return hr;
     }
 }
 
-HRESULT TMpegAudioEncoder::Receive(IMediaSample* sample)
-{
-    if (InputPin()->SampleProps().dwStreamId != AM_STREAM_MEDIA) return TBCTransformFilter::Receive(sample);
-    if (context_ == nullptr) return VFW_E_WRONG_STATE;
-    BYTE* data = nullptr;
-    if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
-    if (!haveStart_) {
-        REFERENCE_TIME s = 0, e = 0;
-        if (SUCCEEDED(sample->GetTime(&s, &e))) start_ = s;
-        haveStart_ = true;
-    }
-    const int bytesPerSample = 2 * channels_;
-    const int samples = std::max<long>(sample->GetActualDataLength(), 0) / bytesPerSample;  // a part sample is dropped
-    for (int done = 0; done < samples;) {
-        const int n = std::min(samples - done, kMpegAudioFrameSamples - filled_);
-        if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
-        std::memcpy(frame_->data[0] + static_cast<std::ptrdiff_t>(filled_) * bytesPerSample,
-                    data + static_cast<std::ptrdiff_t>(done) * bytesPerSample, static_cast<std::size_t>(n) * bytesPerSample);
-        filled_ += n;
-        done += n;
-        if (filled_ == kMpegAudioFrameSamples) {
-            const HRESULT hr = EncodeFrame();
-            if (hr != S_OK) return hr;
-        }
-    }
-    return S_OK;
-}
-
 const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_PCM}};
 const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Audio, &MEDIASUBTYPE_MPEG1Audio}};
-const REGFILTERPINS kPins[] = {
-    {const_cast<LPWSTR>(L"XForm In"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kInputTypes},
-    {const_cast<LPWSTR>(L"XForm Out"), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kOutputTypes}};
+const auto kPins = EncoderPins(kInputTypes, 1, kOutputTypes, 1);
 
 const TStandinRegistrar kRegistrar([](filters::TBCFilterTemplate& templates) {
-    filters::TBCFilterTemplateEntry entry;
-    entry.Name = kMpegAudioEncoderName;
-    entry.FilterClsid = CLSID_MpegAudioEncoderStandin;
-    entry.Category = CLSID_LegacyAmFilterCategory;
-    entry.Merit = MERIT_DO_NOT_USE;
-    entry.PinCount = 2;
-    entry.Pins = kPins;
-    entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
-        return new TMpegAudioEncoder(*filters::Templates().GetFactoryFromClassID(CLSID_MpegAudioEncoderStandin), controller);
-    };
-    templates.Add(std::move(entry));
+    templates.Add(EncoderEntry<TMpegAudioEncoder>(kMpegAudioEncoderName, CLSID_MpegAudioEncoderStandin,
+                                                  CLSID_LegacyAmFilterCategory, kPins));
 });
 
 }  // namespace

@@ -11,10 +11,9 @@ extern "C" {
 #include <libavutil/mathematics.h>
 }
 
-#include "filters/transform_filter.h"
+#include "platform/standins/encoder_filter.h"
 #include "platform/standins/standins_dll.h"
 
-using Microsoft::WRL::ComPtr;
 using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
 
 namespace standins {
@@ -104,13 +103,12 @@ namespace {
 
 constexpr REFERENCE_TIME kDefaultFrameTime = 400000;
 
-class TXvidCompressor : public filters::TBCTransformFilter {
+class TXvidCompressor : public TEncoderFilter {
 public:
     TXvidCompressor(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller)
-        : TBCTransformFilter(entry, controller)
+        : TEncoderFilter(entry, controller)
     {
     }
-    ~TXvidCompressor() override { CloseEncoder(); }
 
     HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
     {
@@ -137,27 +135,20 @@ public:
                    : VFW_E_TYPE_NOT_ACCEPTED;
     }
 
-    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override
+    HRESULT StartStreaming() override;
+    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+
+protected:
+    HRESULT OutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE& mt) override;
+    HRESULT OutputRoom(long& buffers, long& bytes) override
     {
         const VIDEOINFOHEADER* vih = VideoHeader(OutputPin()->CurrentMediaType());
         if (vih == nullptr) return E_UNEXPECTED;
-        const long size = static_cast<long>(vih->bmiHeader.biSizeImage);
-        props->cBuffers = std::max<long>(props->cBuffers, 2);
-        props->cbBuffer = std::max<long>(props->cbBuffer, size);
-        ALLOCATOR_PROPERTIES actual{};
-        HRESULT hr = alloc->SetProperties(props, &actual);
-        if (FAILED(hr)) return hr;
-        return actual.cbBuffer < size ? E_FAIL : S_OK;
-    }
-
-    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override;
-    HRESULT StartStreaming() override;
-    HRESULT StopStreaming() override
-    {
-        CloseEncoder();
+        buffers = 2;
+        bytes = static_cast<long>(vih->bmiHeader.biSizeImage);
         return S_OK;
     }
-    HRESULT Transform(IMediaSample* in, IMediaSample* out) override;
+    void CloseEncoder() override { coder_.Close(); }
 
 private:
     // No dialogs of their own: the program asks first, and is told there are none.
@@ -174,27 +165,15 @@ private:
         TXvidCompressor& o;
     };
 
-    void CloseEncoder()
-    {
-        av_packet_free(&packet_);
-        av_frame_free(&frame_);
-        avcodec_free_context(&context_);
-    }
-
     DialogsItf dialogs_{*this};
     // Streaming thread (under the receive lock), and Pause/Stop.
-    AVCodecContext* context_ = nullptr;
-    AVFrame* frame_ = nullptr;
-    AVPacket* packet_ = nullptr;
+    TAvCoder coder_;
     std::int64_t pictures_ = 0;
 };
 
-HRESULT TXvidCompressor::GetMediaType(int position, AM_MEDIA_TYPE* mt)
+HRESULT TXvidCompressor::OutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE& mt)
 {
-    if (!InputPin()->IsConnected()) return E_UNEXPECTED;
-    if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
-    const VIDEOINFOHEADER* in = VideoHeader(InputPin()->CurrentMediaType());
+    const VIDEOINFOHEADER* in = VideoHeader(input);
     if (in == nullptr) return E_UNEXPECTED;
     auto* vih = static_cast<VIDEOINFOHEADER*>(CoTaskMemAlloc(sizeof(VIDEOINFOHEADER)));
     if (vih == nullptr) return E_OUTOFMEMORY;
@@ -209,14 +188,14 @@ HRESULT TXvidCompressor::GetMediaType(int position, AM_MEDIA_TYPE* mt)
     vih->bmiHeader.biCompression = MAKEFOURCC('X', 'V', 'I', 'D');
     // Room for a key frame of any content.
     vih->bmiHeader.biSizeImage = static_cast<DWORD>(w * h * 3 + 4096);
-    mt->majortype = MEDIATYPE_Video;
-    mt->subtype = MEDIASUBTYPE_XVID;
-    mt->bFixedSizeSamples = FALSE;
-    mt->bTemporalCompression = TRUE;
-    mt->lSampleSize = 0;
-    mt->formattype = FORMAT_VideoInfo;
-    mt->pbFormat = reinterpret_cast<BYTE*>(vih);
-    mt->cbFormat = sizeof(VIDEOINFOHEADER);
+    mt.majortype = MEDIATYPE_Video;
+    mt.subtype = MEDIASUBTYPE_XVID;
+    mt.bFixedSizeSamples = FALSE;
+    mt.bTemporalCompression = TRUE;
+    mt.lSampleSize = 0;
+    mt.formattype = FORMAT_VideoInfo;
+    mt.pbFormat = reinterpret_cast<BYTE*>(vih);
+    mt.cbFormat = sizeof(VIDEOINFOHEADER);
     return S_OK;
 }
 
@@ -226,36 +205,32 @@ HRESULT TXvidCompressor::StartStreaming()
     const VIDEOINFOHEADER* in = VideoHeader(InputPin()->CurrentMediaType());
     const AVCodec* codec = avcodec_find_encoder(AV_CODEC_ID_MPEG4);
     if (in == nullptr || codec == nullptr) return E_UNEXPECTED;
-    context_ = avcodec_alloc_context3(codec);
-    frame_ = av_frame_alloc();
-    packet_ = av_packet_alloc();
-    if (context_ == nullptr || frame_ == nullptr || packet_ == nullptr) {
-        CloseEncoder();
-        return E_OUTOFMEMORY;
-    }
-    context_->width = static_cast<int>(in->bmiHeader.biWidth);
-    context_->height = static_cast<int>(std::abs(in->bmiHeader.biHeight));
-    context_->pix_fmt = AV_PIX_FMT_YUV420P;
+    if (!coder_.Open(codec)) return E_OUTOFMEMORY;
+    AVCodecContext* context = coder_.Context;
+    AVFrame* frame = coder_.Frame;
+    context->width = static_cast<int>(in->bmiHeader.biWidth);
+    context->height = static_cast<int>(std::abs(in->bmiHeader.biHeight));
+    context->pix_fmt = AV_PIX_FMT_YUV420P;
     // MPEG-4 keeps its time base below 2^16: the frame time is brought to the nearest such fraction.
     int num = 1, den = 25;
     const REFERENCE_TIME frameTime = in->AvgTimePerFrame > 0 ? in->AvgTimePerFrame : kDefaultFrameTime;
     av_reduce(&num, &den, frameTime, 10000000, 65535);
-    context_->time_base = AVRational{num, den};
-    context_->framerate = AVRational{den, num};
-    context_->gop_size = kXvidKeyInterval;
-    context_->max_b_frames = 0;
-    context_->flags |= AV_CODEC_FLAG_QSCALE;
-    context_->global_quality = FF_QP2LAMBDA * kXvidQuantiser;
-    context_->codec_tag = MKTAG('X', 'V', 'I', 'D');
-    context_->thread_count = 1;
-    if (avcodec_open2(context_, codec, nullptr) < 0) {
+    context->time_base = AVRational{num, den};
+    context->framerate = AVRational{den, num};
+    context->gop_size = kXvidKeyInterval;
+    context->max_b_frames = 0;
+    context->flags |= AV_CODEC_FLAG_QSCALE;
+    context->global_quality = FF_QP2LAMBDA * kXvidQuantiser;
+    context->codec_tag = MKTAG('X', 'V', 'I', 'D');
+    context->thread_count = 1;
+    if (avcodec_open2(context, codec, nullptr) < 0) {
         CloseEncoder();
         return E_FAIL;
     }
-    frame_->format = AV_PIX_FMT_YUV420P;
-    frame_->width = context_->width;
-    frame_->height = context_->height;
-    if (av_frame_get_buffer(frame_, 0) < 0) {
+    frame->format = AV_PIX_FMT_YUV420P;
+    frame->width = context->width;
+    frame->height = context->height;
+    if (av_frame_get_buffer(frame, 0) < 0) {
         CloseEncoder();
         return E_OUTOFMEMORY;
     }
@@ -265,7 +240,10 @@ HRESULT TXvidCompressor::StartStreaming()
 
 HRESULT TXvidCompressor::Transform(IMediaSample* in, IMediaSample* out)
 {
-    if (context_ == nullptr) return VFW_E_WRONG_STATE;
+    AVCodecContext* context = coder_.Context;
+    AVFrame* frame = coder_.Frame;
+    AVPacket* packet = coder_.Packet;
+    if (context == nullptr) return VFW_E_WRONG_STATE;
     BYTE* src = nullptr;
     BYTE* dest = nullptr;
     if (FAILED(in->GetPointer(&src)) || FAILED(out->GetPointer(&dest)) || src == nullptr || dest == nullptr) {
@@ -274,50 +252,39 @@ HRESULT TXvidCompressor::Transform(IMediaSample* in, IMediaSample* out)
     const AM_MEDIA_TYPE& mt = InputPin()->CurrentMediaType();
     const VIDEOINFOHEADER* vih = VideoHeader(mt);
     const bool yuy2 = mt.subtype == MEDIASUBTYPE_YUY2;
-    const std::size_t need = yuy2 ? static_cast<std::size_t>(frame_->width) * 2 * frame_->height
-                                  : ((static_cast<std::size_t>(frame_->width) * 3 + 3) & ~std::size_t{3}) * frame_->height;
+    const std::size_t need = yuy2 ? static_cast<std::size_t>(frame->width) * 2 * frame->height
+                                  : ((static_cast<std::size_t>(frame->width) * 3 + 3) & ~std::size_t{3}) * frame->height;
     // A picture shorter than its type says is not coded (nothing to read it from): the frame is dropped.
     if (vih == nullptr || in->GetActualDataLength() < static_cast<long>(need)) return S_FALSE;
-    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
-    ToYuv420(src, mt, frame_);
-    frame_->pts = pictures_++;
-    frame_->quality = context_->global_quality;
+    if (av_frame_make_writable(frame) < 0) return E_OUTOFMEMORY;
+    ToYuv420(src, mt, frame);
+    frame->pts = pictures_++;
+    frame->quality = context->global_quality;
     // A discontinuity (a new start after a gap) opens with a key frame.
-    frame_->pict_type = in->IsDiscontinuity() == S_OK ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    if (avcodec_send_frame(context_, frame_) < 0) return E_FAIL;
-    const int got = avcodec_receive_packet(context_, packet_);
+    frame->pict_type = in->IsDiscontinuity() == S_OK ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    if (avcodec_send_frame(context, frame) < 0) return E_FAIL;
+    const int got = avcodec_receive_packet(context, packet);
     if (got == AVERROR(EAGAIN)) return S_FALSE;
     if (got < 0) return E_FAIL;
-    const bool fits = packet_->size <= out->GetSize();
+    const bool fits = packet->size <= out->GetSize();
     if (fits) {
-        std::memcpy(dest, packet_->data, static_cast<std::size_t>(packet_->size));
-        out->SetActualDataLength(packet_->size);
-        out->SetSyncPoint((packet_->flags & AV_PKT_FLAG_KEY) != 0 ? TRUE : FALSE);
+        std::memcpy(dest, packet->data, static_cast<std::size_t>(packet->size));
+        out->SetActualDataLength(packet->size);
+        out->SetSyncPoint((packet->flags & AV_PKT_FLAG_KEY) != 0 ? TRUE : FALSE);
     }
-    av_packet_unref(packet_);
+    av_packet_unref(packet);
     return fits ? S_OK : E_UNEXPECTED;
 }
 
 const REGPINTYPES kInputTypes[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_RGB24}, {&MEDIATYPE_Video, &MEDIASUBTYPE_YUY2}};
 const REGPINTYPES kOutputTypes[] = {{&MEDIATYPE_Video, &MEDIASUBTYPE_XVID}};
-const REGFILTERPINS kPins[] = {
-    {const_cast<LPWSTR>(L"XForm In"), FALSE, FALSE, FALSE, FALSE, &CLSID_NULL, nullptr, 2, kInputTypes},
-    {const_cast<LPWSTR>(L"XForm Out"), FALSE, TRUE, FALSE, FALSE, &CLSID_NULL, nullptr, 1, kOutputTypes}};
+const auto kPins = EncoderPins(kInputTypes, 2, kOutputTypes, 1);
 
 // Listed in the video compressor category, where the settings panel finds it by name, and among the filters.
 const TStandinRegistrar kRegistrar([](filters::TBCFilterTemplate& templates) {
     for (const CLSID* category : {&CLSID_VideoCompressorCategory, &CLSID_LegacyAmFilterCategory}) {
-        filters::TBCFilterTemplateEntry entry;
-        entry.Name = "Xvid MPEG-4 Codec";
-        entry.FilterClsid = CLSID_XvidCompressorStandin;
-        entry.Category = *category;
+        auto entry = EncoderEntry<TXvidCompressor>("Xvid MPEG-4 Codec", CLSID_XvidCompressorStandin, *category, kPins);
         if (*category == CLSID_VideoCompressorCategory) entry.InstanceName = kXvidCompressorName;
-        entry.Merit = MERIT_DO_NOT_USE;
-        entry.PinCount = 2;
-        entry.Pins = kPins;
-        entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
-            return new TXvidCompressor(*filters::Templates().GetFactoryFromClassID(CLSID_XvidCompressorStandin), controller);
-        };
         templates.Add(std::move(entry));
     }
 });

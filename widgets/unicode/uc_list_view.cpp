@@ -5,7 +5,6 @@
 
 #include <algorithm>
 
-#include "classlib/conversions.h"
 #include "widgets/unicode/uc_com_controls.h"
 
 namespace widgets {
@@ -17,31 +16,7 @@ WIDGETS_UC_LINK_BODIES(TUcComboBoxExActionLink, classlib::TComboBoxExActionLink)
     (RegisterWideActionLinkClass(&TUcListViewActionLink::ClassRef()),
      RegisterWideActionLinkClass(&TUcComboBoxExActionLink::ClassRef()), true);
 
-namespace {
-
-// Whether the control's window takes wide items (else the class library writes ANSI ones).
-bool WideWindow(classlib::TWinControl* Control) {
-    return Control->HandleAllocated() && IsWindowUnicode(Control->WindowHandle());
-}
-
-}  // namespace
-
 // ---- List view -------------------------------------------------------------------------------
-
-void TUcListView::AddItem(const std::wstring& Item, classlib::TObject* AObject) {
-    TUcListItem* item = static_cast<TUcListItem*>(Items()->Add());
-    item->SetCaption(Item);
-    item->SetData(AObject);
-}
-
-void TUcListView::AddItem(const std::string& Item, classlib::TObject* AObject) {
-    AddItem(classlib::AnsiToWide(Item), AObject);
-}
-
-void TUcListView::CopySelection(classlib::TCustomListControl* Destination) {
-    int index = ItemIndex();
-    if (index >= 0) WideListControl_AddItem(Destination, Item(index)->Caption(), static_cast<classlib::TObject*>(Item(index)->Data()));
-}
 
 std::wstring TUcListView::ItemWindowTextW(int Index) {
     wchar_t buffer[1024] = {};
@@ -56,10 +31,8 @@ void TUcListView::CreateWindowHandle(const classlib::TCreateParams& Params) {
     CreateUnicodeHandle_ComCtl(this, Params, WC_LISTVIEWW);
 }
 
-std::unique_ptr<classlib::TListItem> TUcListView::NewItem() { return std::make_unique<TUcListItem>(Items()); }
-
 void TUcListView::WriteItem(int Index, bool Insert) {
-    if (!WideWindow(this)) {
+    if (!WideWindow()) {
         classlib::TListView::WriteItem(Index, Insert);
         return;
     }
@@ -70,21 +43,6 @@ void TUcListView::WriteItem(int Index, bool Insert) {
 }
 
 // ---- Extended combo box ----------------------------------------------------------------------
-
-void TUcComboBoxEx::AddItem(const std::wstring& Item, classlib::TObject* AObject) {
-    TUcComboExItem* item = static_cast<TUcComboExItem*>(ItemsEx()->Add());
-    item->SetCaption(Item);
-    item->SetData(AObject);
-}
-
-void TUcComboBoxEx::AddItem(const std::string& Item, classlib::TObject* AObject) {
-    AddItem(classlib::AnsiToWide(Item), AObject);
-}
-
-void TUcComboBoxEx::CopySelection(classlib::TCustomListControl* Destination) {
-    int index = ItemIndex();
-    if (index >= 0) WideListControl_AddItem(Destination, Item(index)->Caption(), static_cast<classlib::TObject*>(Item(index)->Data()));
-}
 
 std::wstring TUcComboBoxEx::ItemWindowTextW(int Index) {
     wchar_t buffer[1024] = {};
@@ -101,10 +59,8 @@ void TUcComboBoxEx::CreateWindowHandle(const classlib::TCreateParams& Params) {
     CreateUnicodeHandle_ComCtl(this, Params, WC_COMBOBOXEXW);
 }
 
-std::unique_ptr<classlib::TComboExItem> TUcComboBoxEx::NewItem() { return std::make_unique<TUcComboExItem>(ItemsEx()); }
-
 void TUcComboBoxEx::WriteItem(int Index, bool Insert) {
-    if (!WideWindow(this)) {
+    if (!WideWindow()) {
         classlib::TComboBoxEx::WriteItem(Index, Insert);
         return;
     }

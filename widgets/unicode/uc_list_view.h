@@ -9,6 +9,7 @@
 #include <string>
 
 #include "classlib/combo_box_ex.h"
+#include "classlib/conversions.h"
 #include "classlib/list_view.h"
 #include "unicode/wide_properties.h"
 #include "widgets/unicode/uc_members.h"
@@ -23,6 +24,7 @@ WIDGETS_UC_LINK_CLASS(TUcComboBoxExActionLink, classlib::TComboBoxExActionLink)
 template <typename TBaseItem>
 class TUcCaptionItem : public TBaseItem {
 public:
+    using TClassLibItem = TBaseItem;
     using TBaseItem::TBaseItem;
     std::wstring Caption() { return unicode::GetSyncedWideString(wideCaption_, TBaseItem::Caption()); }
     void SetCaption(const std::wstring& Value) {
@@ -46,46 +48,62 @@ public:
     using TUcCaptionItem::TUcCaptionItem;
 };
 
-// A list view in a Unicode "SysListView32" window; its items are TUcListItem.
-class TUcListView : public classlib::TListView, public IWideCustomListControl {
+// What the wide list view and extended combo box share over their class library control (TBase,
+// which keeps its items itself): items of TUcItem, added with wide captions, and the current one
+// copied wide where the destination is a wide list control, with its data.
+template <typename TBase, typename TUcItem>
+class TUcOwnedItemsControl : public TBase, public IWideCustomListControl {
 public:
-    CLASSLIB_CLASS_NAME(TUcListView)
-    explicit TUcListView(classlib::TComponent* AOwner) : classlib::TListView(AOwner) {}
-    WIDGETS_UC_TEXT_MEMBERS(classlib::TListView, Caption)
+    explicit TUcOwnedItemsControl(classlib::TComponent* AOwner) : TBase(AOwner) {}
     bool IsCaptionStored() { return UcControl_IsCaptionStored(this); }
 
-    TUcListItem* Item(int Index) const { return static_cast<TUcListItem*>(Items()->Item(Index)); }
-    void AddItem(const std::wstring& Item, classlib::TObject* AObject) override;
-    void AddItem(const std::string& Item, classlib::TObject* AObject) override;
-    // Adds the current item, wide where Destination is a wide list control, with its data.
-    void CopySelection(classlib::TCustomListControl* Destination) override;
+    TUcItem* Item(int Index) const { return static_cast<TUcItem*>(this->OwnedItems()->Item(Index)); }
+    void AddItem(const std::wstring& Item, classlib::TObject* AObject) override {
+        auto* item = static_cast<TUcItem*>(this->OwnedItems()->Add());
+        item->SetCaption(Item);
+        item->SetData(AObject);
+    }
+    void AddItem(const std::string& Item, classlib::TObject* AObject) override {
+        AddItem(classlib::AnsiToWide(Item), AObject);
+    }
+    void CopySelection(classlib::TCustomListControl* Destination) override {
+        int index = this->ItemIndex();
+        if (index >= 0) WideListControl_AddItem(Destination, Item(index)->Caption(), static_cast<classlib::TObject*>(Item(index)->Data()));
+    }
+
+protected:
+    std::unique_ptr<typename TUcItem::TClassLibItem> NewItem() override {
+        return std::make_unique<TUcItem>(this->OwnedItems());
+    }
+    // Whether the window takes wide items (else the class library writes ANSI ones).
+    bool WideWindow() { return this->HandleAllocated() && IsWindowUnicode(this->WindowHandle()); }
+};
+
+// A list view in a Unicode "SysListView32" window; its items are TUcListItem.
+class TUcListView : public TUcOwnedItemsControl<classlib::TListView, TUcListItem> {
+public:
+    CLASSLIB_CLASS_NAME(TUcListView)
+    explicit TUcListView(classlib::TComponent* AOwner) : TUcOwnedItemsControl(AOwner) {}
+    WIDGETS_UC_TEXT_MEMBERS(classlib::TListView, Caption)
     // The text the window shows for an item (LVM_GETITEMTEXTW).
     std::wstring ItemWindowTextW(int Index);
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
 
 protected:
-    std::unique_ptr<classlib::TListItem> NewItem() override;
     void WriteItem(int Index, bool Insert) override;
 };
 
 // An extended combo box in a Unicode "ComboBoxEx32" window; its items are TUcComboExItem.
-class TUcComboBoxEx : public classlib::TComboBoxEx, public IWideCustomListControl {
+class TUcComboBoxEx : public TUcOwnedItemsControl<classlib::TComboBoxEx, TUcComboExItem> {
 public:
     CLASSLIB_CLASS_NAME(TUcComboBoxEx)
-    explicit TUcComboBoxEx(classlib::TComponent* AOwner) : classlib::TComboBoxEx(AOwner) {}
+    explicit TUcComboBoxEx(classlib::TComponent* AOwner) : TUcOwnedItemsControl(AOwner) {}
     WIDGETS_UC_TEXT_MEMBERS(classlib::TComboBoxEx, Text)
-    bool IsCaptionStored() { return UcControl_IsCaptionStored(this); }
-
-    TUcComboExItem* Item(int Index) const { return static_cast<TUcComboExItem*>(ItemsEx()->Item(Index)); }
-    void AddItem(const std::wstring& Item, classlib::TObject* AObject) override;
-    void AddItem(const std::string& Item, classlib::TObject* AObject) override;
-    void CopySelection(classlib::TCustomListControl* Destination) override;
     // The text the window holds for an item (CBEM_GETITEMW).
     std::wstring ItemWindowTextW(int Index);
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
 
 protected:
-    std::unique_ptr<classlib::TComboExItem> NewItem() override;
     void WriteItem(int Index, bool Insert) override;
 };
 
