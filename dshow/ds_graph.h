@@ -224,8 +224,11 @@ public:
     TOnCreatedFilter OnCreatedFilter;
     TOnUnableToRender OnUnableToRender;
 
-private:
+    // Stops the graph, then each filter that is still paused or running by itself: a start one
+    // filter refused can leave the others going while the graph reports itself stopped (Wine).
     void StopEveryFilter();
+
+private:
     class TSite;
 
     void Activate();

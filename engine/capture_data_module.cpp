@@ -161,6 +161,11 @@ Tdm::~Tdm() {
         fg->Stop();
     } catch (...) {
     }
+    // Nothing may go on streaming into filters that are being taken out and released.
+    try {
+        fg->StopEveryFilter();
+    } catch (...) {
+    }
     try {
         if (CurrentVideoSource != nullptr) CurrentVideoSource->KillGraph(true);
     } catch (...) {
@@ -215,6 +220,7 @@ void Tdm::RemoveOwnFilter(IBaseFilter* Filter) {
 }
 
 bool Tdm::RunGraph() {
+    lastRunFailure_ = S_OK;
     try {
         const std::uint8_t format =
             settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : settings::kFormatCaptureDefault;
@@ -230,8 +236,15 @@ bool Tdm::RunGraph() {
             ComPtr<IGraphBuilder> builder;
             if (SUCCEEDED(graph.As(&builder))) builder->SetDefaultSyncSource();
         }
-        return fg->Play();
+        if (fg->Play()) return true;
+        lastRunFailure_ = E_FAIL;
+        return false;
+    } catch (const dshow::EDirectShowException& e) {
+        // A filter that refused the start (a writer that cannot begin its file) gives its reason.
+        lastRunFailure_ = FAILED(e.ErrorCode()) ? e.ErrorCode() : E_FAIL;
+        return false;
     } catch (...) {
+        lastRunFailure_ = E_FAIL;
         return false;
     }
 }

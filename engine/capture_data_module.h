@@ -209,8 +209,10 @@ public:
     bool AttachRenderers(IBaseFilter* VideoRenderer);
 
     // Runs the graph on the sound renderer's clock for sound-only formats and when asked to,
-    // otherwise (and without a sound renderer) on the default clock. False on any failure.
+    // otherwise (and without a sound renderer) on the default clock. False on any failure, whose
+    // code LastRunFailure() then gives (E_FAIL when the graph gave none).
     bool RunGraph();
+    HRESULT LastRunFailure() const { return lastRunFailure_; }
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.
     bool StopCaptureGraph();
@@ -289,6 +291,7 @@ private:
     // The native MPEG branch: true when a multiplexer connected all the way; raises on failures
     // that end the build.
     bool BuildMpegBranch(const std::wstring& FileName);
+    HRESULT lastRunFailure_ = S_OK;
 };
 
 // The program's data module, nullptr when none exists.

@@ -606,6 +606,9 @@ private:
     void ApplyLookControls(const TLook& Look);
     void ApplyLookGlyphs(const TLook& Look);
     bool StartRecording();
+    // After a start the graph refused: the open flag lowered, the scene list closed and removed,
+    // and the file removed when nothing reached it.
+    void UndoRefusedStart(std::uint8_t Format);
     // What this computer lacks to record in Format (why a start cannot be made), empty when nothing.
     std::wstring MissingForFormat(std::uint8_t Format);
     void AbandonCapture();
@@ -614,6 +617,8 @@ private:
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
     void OpenSceneList(const std::wstring& RecordingName);
+    // Closes the scene list and takes the scene procedure away from the video source's detector.
+    void CloseSceneList();
     void AddClipEntry(const std::wstring& Name);
     void RepaintStatus();
     void RunPendingAlarm();

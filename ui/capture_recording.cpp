@@ -54,6 +54,17 @@ std::wstring FolderOf(const std::wstring& Name) {
 // Formats that write an AVI file (image by image removes its own empty file).
 bool WritesAvi(std::uint8_t Format) { return Format == 1 || Format == 2 || Format == 5 || Format == 6 || Format == 9; }
 
+// A recording file no player would open: empty (a writer that could not write its first bytes), or
+// an AVI file without a frame.
+bool HoldsNothing(std::uint8_t Format, const std::wstring& Name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return true;
+    return WritesAvi(Format) && AviHoldsNothing(Name);
+}
+
 // Why a start is refused, told as an error.
 void TellCannotStart(const std::wstring& Why) {
     widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + Why, widgets::TMsgDlgType::mtError,
@@ -191,6 +202,13 @@ void TCaptureForm::OpenSceneList(const std::wstring& RecordingName) {
     video->SceneFilter->SetSceneCallback(&engine::WriteScnScene);
 }
 
+void TCaptureForm::CloseSceneList() {
+    engine::CloseScnFile();
+    engine::Tdm* module = engine::dm();
+    if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
+        module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
+}
+
 bool TCaptureForm::StartCapture() {
     bool started = false;
     try {
@@ -272,14 +290,28 @@ bool TCaptureForm::StartRecording() {
         };
         module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
         if (!module->RunGraph()) {
-            // The file is closed whole and the preview comes back.
+            // A filter refused the start (a writer that cannot begin its file): every filter is
+            // stopped, nothing of the refused recording stays open or on disk, the preview comes
+            // back and the user is told why.
+            const HRESULT refused = module->LastRunFailure();
             StopGraphAndCloseCapture();
             module->StopCaptureGraph();
+            UndoRefusedStart(format);
             module->RunGraph();
+            TellCannotStart(classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {CaptureFile, FailureText(refused)}));
             return false;
         }
         AddClipEntry(NextVideoFile);
         return true;
+}
+
+void TCaptureForm::UndoRefusedStart(std::uint8_t Format) {
+    recordingOpen_ = false;
+    if (engine::ScnOpen()) {
+        CloseSceneList();
+        DeleteFileW(SceneListOf(CaptureFile).c_str());
+    }
+    if (HoldsNothing(Format, CaptureFile)) DeleteFileW(CaptureFile.c_str());
 }
 
 // ---- Stop ---------------------------------------------------------------------------------
@@ -289,10 +321,17 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
         engine::Tdm* module = engine::dm();
         if (module == nullptr) return true;
         if (module->fg->State() != dshow::gsStopped) {
-            module->fg->Stop();
+            try {
+                module->fg->Stop();
+            } catch (...) {
+                // Stopped filter by filter below; the file still gets its close work.
+            }
             // The image-by-image finish runs now, while NextVideoFile still names the recording.
             if (module->ImageControl != nullptr) module->ImageControl->RunPendingStops();
         }
+        // A start that one filter refused can leave the others paused or running, and the graph's
+        // own Stop then fails or does nothing (Wine): each one still going is stopped by itself.
+        module->fg->StopEveryFilter();
         // Decided by the recording, not by the graph: a lost device may have stopped the graph
         // already, and the file still needs its close work.
         if ((CaptureState == 2 || CaptureState == 4) && recordingOpen_) {
@@ -300,11 +339,9 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
             const std::wstring ended = NextVideoFile;
             NextVideoFile = BuildVideoFileName();
             // Stopped before its first frame: no player would open it.
-            const bool nothing = WritesAvi(CurrentFormat()) && AviHoldsNothing(ended);
+            const bool nothing = HoldsNothing(CurrentFormat(), ended);
             if (engine::ScnOpen()) {
-                engine::CloseScnFile();
-                if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr)
-                    module->CurrentVideoSource->SceneFilter->SetSceneCallback(nullptr);
+                CloseSceneList();
                 long dropped = 0;
                 if (!nothing && DroppedFramesInfo && SUCCEEDED(DroppedFramesInfo->GetNumDropped(&dropped)) &&
                     dropped > 0) {

@@ -20,52 +20,11 @@
 #include <utility>
 #include <vector>
 
-#include "platform/standins/recording_settings.h"
-#include "tests/app/program_support.h"
-#include "tests/common/ffprobe_helpers.h"
-#include "tests/e2e/program_driver.h"
-#include "tests/ui/store_helpers.h"
+#include "tests/e2e/recordings_fixture.h"
 
 namespace {
 
-using e2e::TProgram;
-using e2e::TProgramFolder;
-
-const wchar_t kCamera[] = L"Quillotrane Test Camera";
-const wchar_t kMicrophone[] = L"Quillotrane Test Microphone";
-const wchar_t kCamcorderVideo[] = L"DV Source - Video";
-const wchar_t kCamcorderSound[] = L"DV Source - Audio";
-const wchar_t kMpegCard[] = L"Quillotrane Test MPEG Card";
-const wchar_t kMpeg1Card[] = L"Quillotrane Test MPEG-1 Card";
-// The tag ffprobe gives MPEG audio in a program stream (none: the stream id says it).
-const char kMpegSoundTag[] = "0x0000";
-
-// One command-line argument naming a command with its value, quoted whole.
-std::wstring Arg(const std::wstring& Command) { return L"\"" + Command + L"\""; }
-
-class EndToEnd : public ::testing::Test {
-protected:
-    quill_test::MarbrecqKeyGuard registry_{L"Software\\QuillotraneEndToEndBackup"};
-    TProgramFolder copy_{quill_test::ProgramPath(), L"copy"};
-
-    void SetUp() override { ASSERT_TRUE(copy_.Ready()) << "the program could not be copied"; }
-
-    // Starts the copy; a start that fails ends the test.
-    void Start(TProgram& Program, const std::wstring& Arguments = L"") {
-        ASSERT_TRUE(Program.Start(copy_.Exe(), Arguments)) << testing::PrintToString(Program.Failure());
-    }
-    // Runs a script through the script button; a script that cannot be run ends the test.
-    void Script(TProgram& Program, const std::vector<std::wstring>& Lines) {
-        ASSERT_TRUE(Program.RunScript(Lines)) << testing::PrintToString(Program.Failure());
-    }
-    std::wstring Videos() const { return copy_.Folder() + L"videos\\"; }
-    // Portable settings that name files predictably and ask nothing before a recording.
-    std::vector<std::wstring> RecordingSettings() const {
-        return {L"Video Directory=" + Videos(), L"Video Racine=clip", L"Video Date=0", L"Confirmer Video=0", L"Scn=1",
-                L"Image Directory=" + copy_.Folder() + L"pictures", L"Image Racine=shot", L"Image date=0",
-                L"Confirmer Image=0"};
-    }
-};
+using namespace e2e_fixture;
 
 TEST_F(EndToEnd, EachStandInDeviceIsPreviewedFromItsStoredSettingOrItsCommand) {
     ASSERT_TRUE(copy_.WriteSettings({std::wstring(L"Source video=") + kCamera, std::wstring(L"Source Audio=") + kMicrophone,
@@ -296,57 +255,6 @@ TEST_F(EndToEnd, FullScreenIsLeftWithEscOrAltEnterAndAClickOnThePictureGrabsIt) 
     EXPECT_TRUE(program.Close());
 }
 
-// What a recording file should hold.
-struct TExpected {
-    const char* videoCodec;  // nullptr: no video stream
-    const char* soundCodec;  // nullptr: no sound stream
-    const char* soundTag;    // the sound stream's tag: "0x0000" for the sound inside type-1 DV frames
-    bool sceneList;          // a scene list beside it
-};
-
-class Recordings : public EndToEnd {
-protected:
-    std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
-        return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
-    }
-    // The recording named so is being written: it grew past Bytes. A loaded machine loses DV
-    // frames, and the stop or cut of a recording with a scene list then asks whether to delete
-    // the list: the question is answered No (the list is kept) as it comes.
-    static bool Growing(TProgram& Program, const std::wstring& File, std::uint64_t Bytes) {
-        return e2e::WaitFor([&] {
-            if (Program.Message() != nullptr) Program.AnswerMessage(L"No", nullptr, 0);
-            return e2e::FileSize(File) > Bytes;
-        });
-    }
-    // A closed recording read back whole: the streams expected, each with some packets.
-    static void ReadBack(const std::wstring& File, const TExpected& Expected) {
-        SCOPED_TRACE(testing::PrintToString(File));
-        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(File); })) << "the recording is not closed";
-        const quill_test::TMediaProbe probe = quill_test::Probe(File);
-        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
-        const quill_test::TUnixResult whole = quill_test::DecodeWhole(File);
-        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Failure << whole.Err;
-        const int video = probe.StreamOfType("video");
-        const int sound = probe.StreamOfType("audio");
-        if (Expected.videoCodec == nullptr) {
-            EXPECT_LT(video, 0);
-        } else {
-            ASSERT_GE(video, 0) << "no video stream";
-            EXPECT_EQ(Expected.videoCodec, probe.Stream(video, "codec_name"));
-            EXPECT_GE(std::atoi(probe.Stream(video, "nb_read_packets").c_str()), 10);
-        }
-        if (Expected.soundCodec == nullptr) {
-            EXPECT_LT(sound, 0);
-        } else {
-            ASSERT_GE(sound, 0) << "no sound stream";
-            EXPECT_EQ(Expected.soundCodec, probe.Stream(sound, "codec_name"));
-            EXPECT_EQ(Expected.soundTag, probe.Stream(sound, "codec_tag")) << "the sound's own stream, or inside the DV";
-            EXPECT_GE(std::atoi(probe.Stream(sound, "nb_read_packets").c_str()), 1);
-        }
-        std::wstring scn = File.substr(0, File.find_last_of(L'.')) + L".scn";
-        EXPECT_EQ(Expected.sceneList, e2e::FileExists(scn)) << "a scene list beside DV recordings only";
-    }
-};
 
 TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     std::vector<std::wstring> settings = RecordingSettings();
@@ -417,7 +325,9 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
 
 // The test MPEG card's coded video with the microphone's sound, through the MPEG audio encoder and the
 // program-stream multiplexer the program finds for it: format 3 cut once, then format 4 from the
-// MPEG-1 test card. Every part is an MPEG program stream with video and sound.
+// MPEG-1 test card, the stop, the change of card and format and the new start in one script (the
+// change is not lost while the MPEG recording closes); then a stop and a change to the camera in
+// another. Every part is an MPEG program stream with video and sound.
 TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
     TProgram program;
@@ -430,17 +340,18 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
     ASSERT_TRUE(Growing(program, Clip(1, L".mpg"), 300000));
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".mpg")); })) << "the cut closes the first part";
-    // The format list offers the new card's own format once its preview runs.
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kMpeg1Card),
+                                             L"format_capture=mpeg1 native stream", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000)) << "stopped, changed and started again by one script";
+    EXPECT_EQ(kMpeg1Card, program.VideoSource());
+    EXPECT_EQ(L"mpeg1 native stream", program.CaptureFormat());
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1, L".mpg")); }));
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(kMpeg1Card)}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kMpeg1Card; })) << testing::PrintToString(program.VideoSource());
-    ASSERT_NO_FATAL_FAILURE(Script(program, {L"format_capture=mpeg1 native stream", L"capture"}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"mpeg1 native stream"; }))
-        << testing::PrintToString(program.CaptureFormat());
-    ASSERT_TRUE(Growing(program, Clip(2, L".mpg"), 200000));
-    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kCamera)}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; }))
+        << "the line after the stop is obeyed: " << testing::PrintToString(program.VideoSource());
     EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2, L".mpg")); }));
+    EXPECT_EQ(L"Capture", program.ButtonShown({L"Capture", L"Stop Capture"}));
+    EXPECT_TRUE(program.PreviewMoves()) << "the camera is previewed";
     EXPECT_TRUE(program.Close());
 
     for (int part = 0; part < 3; ++part) {
@@ -653,29 +564,6 @@ TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
     EXPECT_NEAR(rate, frames.Ratio(0, "r_frame_rate"), 0.01) << "the chosen rate is set at the stop";
 }
 
-// The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
-// disk does: the recording stand-ins' test setting, which holds for that process only.
-class TDiskLimit {
-public:
-    TDiskLimit(const TProgram& Program, std::uint64_t Bytes)
-        : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
-        FILETIME created{}, exited{}, kernel{}, user{};
-        GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
-        const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-        set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
-                               sizeof(started)) == ERROR_SUCCESS &&
-               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestByteLimitValue, REG_QWORD, &Bytes,
-                               sizeof(Bytes)) == ERROR_SUCCESS;
-    }
-    ~TDiskLimit() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
-    TDiskLimit(const TDiskLimit&) = delete;
-    TDiskLimit& operator=(const TDiskLimit&) = delete;
-    bool Set() const { return set_; }
-
-private:
-    std::wstring key_;
-    bool set_ = false;
-};
 
 // A recording that cannot be written says so at the start and leaves the preview running: a folder
 // on a drive that is not there, a folder where the file should be, a file another program is

@@ -16,6 +16,7 @@
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
 #include "ui/recording_files.h"
+#include "tests/standins_recording/recording_support.h"
 
 namespace recording_ui {
 namespace {
@@ -167,6 +168,78 @@ TEST_F(RecordingErrors, AFailedWriteStopsTheRecordingAndSaysWhy) {
         EXPECT_NE(std::wstring::npos, text.find(L"What was written is kept.")) << text;
         EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
     }
+}
+
+// The writer cannot write the file's first bytes when the graph starts (the disk takes none): the
+// start is refused with the system's reason, the preview runs on, and neither the file nor the
+// scene list opened for it is left behind; the next start records under the same name.
+TEST_F(RecordingErrors, AStartTheGraphRefusesIsToldAndLeavesNothingBehind) {
+    struct Case {
+        const wchar_t* video;
+        const wchar_t* sound;
+        std::uint8_t format;
+    };
+    for (const Case& c : {Case{kCamera, kMicrophone, 5}, Case{kDVVideo, kDVSound, 2}}) {
+        SCOPED_TRACE(static_cast<int>(c.format));
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound, c.format));
+        const path file = form->NextVideoFile;
+        const int clips = ClipCount();
+        {
+            recording_test::TestSettings disk;
+            disk.Set(standins::kTestByteLimitValue, 0);
+            ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the file " + file.wstring() + L" cannot be written: Disk full"));
+        }
+        EXPECT_FALSE(exists(file)) << "no empty file";
+        EXPECT_FALSE(engine::ScnOpen());
+        EXPECT_FALSE(exists(path(file).replace_extension(L".scn"))) << "nor the scene list opened for it";
+        EXPECT_EQ(clips, ClipCount()) << "nothing listed";
+        // No write failure told later for the start already refused.
+        PumpUntil([] { return false; }, 1000);
+        EXPECT_EQ(1u, asked.size());
+
+        asked.clear();
+        Capture();
+        ASSERT_EQ(2, form->CaptureState);
+        ASSERT_TRUE(WaitRecorded(10));
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
+        EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+    }
+}
+
+// A filter whose stop fails while Refuse holds, as a filter that a refused start left going makes
+// Wine's graph answer a stop.
+class StopFailing : public filters::TBCBaseFilter {
+public:
+    StopFailing() : TBCBaseFilter("Stop failing", nullptr, std::make_unique<filters::TBCCritSec>(), GUID_NULL) {}
+    HRESULT Stop() override {
+        const HRESULT hr = TBCBaseFilter::Stop();
+        return Refuse ? E_FAIL : hr;
+    }
+    int GetPinCount() override { return 0; }
+    filters::TBCBasePin* GetPin(int) override { return nullptr; }
+    bool Refuse = true;
+};
+
+// The graph's own stop fails at the end of a recording: the recording is closed all the same, so
+// that nothing refuses a source change as if it still ran, and the next name is prepared, so that
+// the next start cannot overwrite it.
+TEST_F(RecordingErrors, AStopTheGraphFailsStillClosesTheRecording) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    const path file = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    auto* failing = new StopFailing;
+    Microsoft::WRL::ComPtr<IBaseFilter> filter(failing->BaseFilterInterface());
+    ASSERT_HRESULT_SUCCEEDED(module->Graph()->AddFilter(filter.Get(), L"Stop failing"));
+    Capture();
+    failing->Refuse = false;
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_NE(file.wstring(), form->NextVideoFile) << "the next recording gets a name of its own";
+    EXPECT_TRUE(Previewing());
+    EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
 }
 
 TEST_F(RecordingErrors, ARecordingStoppedBeforeItsFirstFrameLeavesNoFile) {

@@ -1,0 +1,138 @@
+// The fixture of the end-to-end runs: a copy of the program in a folder of its own with portable
+// settings, the stand-in devices' names, the recordings' names and their reading back with ffprobe,
+// and the file writer's disk limit for one run. Shared by the end-to-end test's files.
+#pragma once
+
+#include <windows.h>
+
+#include <gtest/gtest.h>
+
+#include <cstdint>
+#include <cstdlib>
+#include <string>
+#include <vector>
+
+#include "platform/standins/recording_settings.h"
+#include "tests/app/program_support.h"
+#include "tests/common/ffprobe_helpers.h"
+#include "tests/e2e/program_driver.h"
+#include "tests/ui/store_helpers.h"
+
+namespace e2e_fixture {
+
+using e2e::TProgram;
+using e2e::TProgramFolder;
+
+const wchar_t kCamera[] = L"Quillotrane Test Camera";
+const wchar_t kMicrophone[] = L"Quillotrane Test Microphone";
+const wchar_t kCamcorderVideo[] = L"DV Source - Video";
+const wchar_t kCamcorderSound[] = L"DV Source - Audio";
+const wchar_t kMpegCard[] = L"Quillotrane Test MPEG Card";
+const wchar_t kMpeg1Card[] = L"Quillotrane Test MPEG-1 Card";
+// The tag ffprobe gives MPEG audio in a program stream (none: the stream id says it).
+const char kMpegSoundTag[] = "0x0000";
+
+// One command-line argument naming a command with its value, quoted whole.
+inline std::wstring Arg(const std::wstring& Command) { return L"\"" + Command + L"\""; }
+
+class EndToEnd : public ::testing::Test {
+protected:
+    quill_test::MarbrecqKeyGuard registry_{L"Software\\QuillotraneEndToEndBackup"};
+    TProgramFolder copy_{quill_test::ProgramPath(), L"copy"};
+
+    void SetUp() override { ASSERT_TRUE(copy_.Ready()) << "the program could not be copied"; }
+
+    // Starts the copy; a start that fails ends the test.
+    void Start(TProgram& Program, const std::wstring& Arguments = L"") {
+        ASSERT_TRUE(Program.Start(copy_.Exe(), Arguments)) << testing::PrintToString(Program.Failure());
+    }
+    // Runs a script through the script button; a script that cannot be run ends the test.
+    void Script(TProgram& Program, const std::vector<std::wstring>& Lines) {
+        ASSERT_TRUE(Program.RunScript(Lines)) << testing::PrintToString(Program.Failure());
+    }
+    std::wstring Videos() const { return copy_.Folder() + L"videos\\"; }
+    // Portable settings that name files predictably and ask nothing before a recording.
+    std::vector<std::wstring> RecordingSettings() const {
+        return {L"Video Directory=" + Videos(), L"Video Racine=clip", L"Video Date=0", L"Confirmer Video=0", L"Scn=1",
+                L"Image Directory=" + copy_.Folder() + L"pictures", L"Image Racine=shot", L"Image date=0",
+                L"Confirmer Image=0"};
+    }
+};
+
+// What a recording file should hold.
+struct TExpected {
+    const char* videoCodec;  // nullptr: no video stream
+    const char* soundCodec;  // nullptr: no sound stream
+    const char* soundTag;    // the sound stream's tag: "0x0000" for the sound inside type-1 DV frames
+    bool sceneList;          // a scene list beside it
+};
+
+class Recordings : public EndToEnd {
+protected:
+    std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
+        return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
+    }
+    // The recording named so is being written: it grew past Bytes. A loaded machine loses DV
+    // frames, and the stop or cut of a recording with a scene list then asks whether to delete
+    // the list: the question is answered No (the list is kept) as it comes.
+    static bool Growing(TProgram& Program, const std::wstring& File, std::uint64_t Bytes) {
+        return e2e::WaitFor([&] {
+            if (Program.Message() != nullptr) Program.AnswerMessage(L"No", nullptr, 0);
+            return e2e::FileSize(File) > Bytes;
+        });
+    }
+    // A closed recording read back whole: the streams expected, each with some packets.
+    static void ReadBack(const std::wstring& File, const TExpected& Expected) {
+        SCOPED_TRACE(testing::PrintToString(File));
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(File); })) << "the recording is not closed";
+        const quill_test::TMediaProbe probe = quill_test::Probe(File);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+        const quill_test::TUnixResult whole = quill_test::DecodeWhole(File);
+        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Failure << whole.Err;
+        const int video = probe.StreamOfType("video");
+        const int sound = probe.StreamOfType("audio");
+        if (Expected.videoCodec == nullptr) {
+            EXPECT_LT(video, 0);
+        } else {
+            ASSERT_GE(video, 0) << "no video stream";
+            EXPECT_EQ(Expected.videoCodec, probe.Stream(video, "codec_name"));
+            EXPECT_GE(std::atoi(probe.Stream(video, "nb_read_packets").c_str()), 10);
+        }
+        if (Expected.soundCodec == nullptr) {
+            EXPECT_LT(sound, 0);
+        } else {
+            ASSERT_GE(sound, 0) << "no sound stream";
+            EXPECT_EQ(Expected.soundCodec, probe.Stream(sound, "codec_name"));
+            EXPECT_EQ(Expected.soundTag, probe.Stream(sound, "codec_tag")) << "the sound's own stream, or inside the DV";
+            EXPECT_GE(std::atoi(probe.Stream(sound, "nb_read_packets").c_str()), 1);
+        }
+        std::wstring scn = File.substr(0, File.find_last_of(L'.')) + L".scn";
+        EXPECT_EQ(Expected.sceneList, e2e::FileExists(scn)) << "a scene list beside DV recordings only";
+    }
+};
+
+// The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
+// disk does: the recording stand-ins' test setting, which holds for that process only.
+class TDiskLimit {
+public:
+    TDiskLimit(const TProgram& Program, std::uint64_t Bytes)
+        : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
+        FILETIME created{}, exited{}, kernel{}, user{};
+        GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
+        const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+        set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
+                               sizeof(started)) == ERROR_SUCCESS &&
+               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestByteLimitValue, REG_QWORD, &Bytes,
+                               sizeof(Bytes)) == ERROR_SUCCESS;
+    }
+    ~TDiskLimit() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    TDiskLimit(const TDiskLimit&) = delete;
+    TDiskLimit& operator=(const TDiskLimit&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    std::wstring key_;
+    bool set_ = false;
+};
+
+}  // namespace e2e_fixture
