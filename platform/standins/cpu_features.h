@@ -18,4 +18,18 @@ inline bool HasSsse3()
 #endif
 }
 
+// True when the processor and the system run 256-bit integer vectors (AVX2); asked once.
+inline bool HasAvx2()
+{
+#if defined(__GNUC__) && (defined(__x86_64__) || defined(__i386__))
+    static const bool has = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    return has;
+#else
+    return false;
+#endif
+}
+
 }  // namespace standins
