@@ -359,28 +359,40 @@ __attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma,
 
 #if defined(QUILL_DV_SHUFFLE_ROWS)
 #define QUILL_DV_AVX2_ROWS 1
+// Byte K of each half's 48 bytes of 16 pixels is component K % 3 of pixel K / 3: row J of plane C's
+// table gathers that plane's bytes of the J-th 16 bytes (-1: none).
+struct TPackTables {
+    alignas(32) std::int8_t Pick[3][3][32]{};
+    constexpr TPackTables()
+    {
+        for (int c = 0; c < 3; ++c) {
+            for (int j = 0; j < 3; ++j) {
+                for (int i = 0; i < 16; ++i) {
+                    const int k = 16 * j + i;
+                    Pick[c][j][i] = Pick[c][j][i + 16] = static_cast<std::int8_t>(k % 3 == c ? k / 3 : -1);
+                }
+            }
+        }
+    }
+};
+constexpr TPackTables kPack;
+
 // Thirty-two pixels at a time in the same fixed point as SixteenPixels, so the pixels are the same to
-// the bit. The chroma terms are worked out once per chroma sample and serve both rows that share them
-// (4:2:0 gives two luma rows one chroma row): Luma1 and D1 are null for a row of its own. Each 256-bit
-// register holds pixels 0-15 in its low half and 16-31 in its high half, packed to 48 bytes a half.
+// the bit (the rounding is added with black's share: no sum comes near the 16-bit limits where
+// adding it apart would differ). The chroma terms are worked out once per chroma sample and serve
+// both rows that share them (4:2:0 gives two luma rows one chroma row): Luma1 and D1 are null for a
+// row of its own. Each 256-bit register holds pixels 0-15 in its low half and 16-31 in its high half,
+// packed to 48 bytes a half.
+template <bool Bgr>
 __attribute__((target("avx2"))) void RowsToRgbAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
-                                                   const std::uint8_t* v, int width, int shiftX, bool bgr, std::uint8_t* d0,
+                                                   const std::uint8_t* v, int width, int shiftX, std::uint8_t* d0,
                                                    std::uint8_t* d1)
 {
-    const __m256i zero = _mm256_setzero_si256(), bias = _mm256_set1_epi16(128), half = _mm256_set1_epi16(32);
-    const __m256i black = _mm256_set1_epi16(kBlackTerm), scale = _mm256_set1_epi16(19077);
-    // Byte K of each half's 48 is component K % 3 of pixel K / 3: Pick[c][j] gathers component c's
-    // bytes of the j-th 16 bytes.
+    const __m256i zero = _mm256_setzero_si256(), bias = _mm256_set1_epi16(128);
+    const __m256i blackLessHalf = _mm256_set1_epi16(kBlackTerm - 32), scale = _mm256_set1_epi16(19077);
     __m256i pick[3][3];
     for (int c = 0; c < 3; ++c) {
-        for (int j = 0; j < 3; ++j) {
-            alignas(32) std::int8_t m[32];
-            for (int i = 0; i < 16; ++i) {
-                const int k = 16 * j + i;
-                m[i] = m[i + 16] = static_cast<std::int8_t>(k % 3 == c ? k / 3 : -1);
-            }
-            pick[c][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(m));
-        }
+        for (int j = 0; j < 3; ++j) pick[c][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPack.Pick[c][j]));
     }
     int x = 0;
     for (; x + 32 <= width; x += 32) {
@@ -418,19 +430,19 @@ __attribute__((target("avx2"))) void RowsToRgbAvx2(const std::uint8_t* luma0, co
             std::uint8_t* d = row == 0 ? d0 : d1;
             if (luma == nullptr) break;
             const __m256i ys = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x));
-            const __m256i yw[2] = {_mm256_sub_epi16(_mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, ys), scale), black),
-                                   _mm256_sub_epi16(_mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, ys), scale), black)};
+            const __m256i yw[2] = {
+                _mm256_sub_epi16(_mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, ys), scale), blackLessHalf),
+                _mm256_sub_epi16(_mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, ys), scale), blackLessHalf)};
             __m256i rgb[3];  // r, g, b of 32 pixels
             for (int c = 0; c < 3; ++c) {
                 __m256i h[2];
                 for (int k = 0; k < 2; ++k) {
                     const __m256i t = k == 0 ? lo[c] : hi[c];
-                    const __m256i sum = c == 1 ? _mm256_subs_epi16(yw[k], t) : _mm256_adds_epi16(yw[k], t);
-                    h[k] = _mm256_srai_epi16(_mm256_adds_epi16(sum, half), 6);
+                    h[k] = _mm256_srai_epi16(c == 1 ? _mm256_subs_epi16(yw[k], t) : _mm256_adds_epi16(yw[k], t), 6);
                 }
                 rgb[c] = _mm256_packus_epi16(h[0], h[1]);
             }
-            const __m256i planes[3] = {bgr ? rgb[2] : rgb[0], rgb[1], bgr ? rgb[0] : rgb[2]};
+            const __m256i planes[3] = {Bgr ? rgb[2] : rgb[0], rgb[1], Bgr ? rgb[0] : rgb[2]};
             __m256i out[3];
             for (int j = 0; j < 3; ++j) {
                 out[j] = _mm256_or_si256(_mm256_shuffle_epi8(planes[0], pick[0][j]),
@@ -444,8 +456,8 @@ __attribute__((target("avx2"))) void RowsToRgbAvx2(const std::uint8_t* luma0, co
             _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(out[1], out[2], 0x31));
         }
     }
-    RowToRgbShuffled(luma0, u, v, x, width, shiftX, bgr, d0);
-    if (luma1 != nullptr) RowToRgbShuffled(luma1, u, v, x, width, shiftX, bgr, d1);
+    RowToRgbShuffled(luma0, u, v, x, width, shiftX, Bgr, d0);
+    if (luma1 != nullptr) RowToRgbShuffled(luma1, u, v, x, width, shiftX, Bgr, d1);
 }
 #endif
 
@@ -473,7 +485,11 @@ void RowsToRgb([[maybe_unused]] TRowLoop loop, const std::uint8_t* luma0, const 
 {
 #if defined(QUILL_DV_AVX2_ROWS)
     if (loop == TRowLoop::Avx2) {
-        RowsToRgbAvx2(luma0, luma1, u, v, width, shiftX, bgr, d0, d1);
+        if (bgr) {
+            RowsToRgbAvx2<true>(luma0, luma1, u, v, width, shiftX, d0, d1);
+        } else {
+            RowsToRgbAvx2<false>(luma0, luma1, u, v, width, shiftX, d0, d1);
+        }
         return;
     }
 #endif
