@@ -337,14 +337,22 @@ void RowToRgbTail(const std::uint8_t* luma, const std::uint8_t* u, const std::ui
 
 #if defined(__GNUC__) && defined(__SSE2__)
 #define QUILL_DV_SHUFFLE_ROWS 1
-// Sixteen pixels at a time, their 48 bytes packed by shuffles and written in three stores: whole rows
-// of a width that is a multiple of 16 (the DV sizes) need no pixel-by-pixel tail.
+// Where the block of Size pixels after the one at X starts in a row of Width: the next whole block, or
+// the row's last block overlapping the one at X rather than leave a short end to a slower loop, on a
+// whole chroma sample; X when no further block fits. The shuffling loops share it, so their pixels
+// agree to the bit on every row end.
+int NextBlock(int x, int size, int width) { return std::max(x, std::min(x + size, (width - size) & ~3)); }
+
+// Sixteen pixels at a time from X on, their 48 bytes packed by shuffles and written in three stores;
+// only the last pixels of a row whose width is not a multiple of 4 go pixel by pixel.
 __attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma, const std::uint8_t* u,
                                                        const std::uint8_t* v, int x, int width, int shiftX, bool bgr,
                                                        std::uint8_t* d)
 {
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    for (; x + 16 <= width; x += 16) {
+    int done = x;  // the pixels written from the row's start
+    for (; x + 16 <= width && done != x + 16; x = NextBlock(x, 16, width)) {
+        done = x + 16;
         const TSixteenPixels p = SixteenPixels(luma, u, v, x, shiftX, bgr);
         const __m128i s0 = _mm_shuffle_epi8(p.Group[0], pack), s1 = _mm_shuffle_epi8(p.Group[1], pack);
         const __m128i s2 = _mm_shuffle_epi8(p.Group[2], pack), s3 = _mm_shuffle_epi8(p.Group[3], pack);
@@ -353,7 +361,7 @@ __attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma,
         _mm_storeu_si128(to + 1, _mm_or_si128(_mm_srli_si128(s1, 4), _mm_slli_si128(s2, 8)));
         _mm_storeu_si128(to + 2, _mm_or_si128(_mm_srli_si128(s2, 8), _mm_slli_si128(s3, 4)));
     }
-    RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
+    RowToRgbTail(luma, u, v, done, width, shiftX, bgr, d);
 }
 #endif
 
@@ -394,8 +402,9 @@ __attribute__((target("avx2"))) void RowsToRgbAvx2(const std::uint8_t* luma0, co
     for (int c = 0; c < 3; ++c) {
         for (int j = 0; j < 3; ++j) pick[c][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPack.Pick[c][j]));
     }
-    int x = 0;
-    for (; x + 32 <= width; x += 32) {
+    int done = 0;  // the pixels written from the row's start
+    for (int x = 0; x + 32 <= width && done != x + 32; x = NextBlock(x, 32, width)) {
+        done = x + 32;
         // The sixteen (4:2:0, 4:2:2) or eight (4:1:1) chroma samples of these pixels as 16-bit
         // differences from grey; then spread over their pixels: Lo for pixels 0-7 and 16-23, Hi for
         // 8-15 and 24-31, the halves that unpacking the luma gives.
@@ -456,8 +465,9 @@ __attribute__((target("avx2"))) void RowsToRgbAvx2(const std::uint8_t* luma0, co
             _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(out[1], out[2], 0x31));
         }
     }
-    RowToRgbShuffled(luma0, u, v, x, width, shiftX, Bgr, d0);
-    if (luma1 != nullptr) RowToRgbShuffled(luma1, u, v, x, width, shiftX, Bgr, d1);
+    if (done == width) return;
+    RowToRgbShuffled(luma0, u, v, done, width, shiftX, Bgr, d0);
+    if (luma1 != nullptr) RowToRgbShuffled(luma1, u, v, done, width, shiftX, Bgr, d1);
 }
 #endif
 

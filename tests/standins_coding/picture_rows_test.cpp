@@ -90,11 +90,12 @@ TEST(PictureRows, EveryLoopGivesPixelsWithinALevelOfStudioRangeAndLeavesRowPaddi
 #if defined(__x86_64__)
     EXPECT_GE(loops.size(), 2u);
 #endif
-    // 32-pixel blocks, a 16-pixel block and a pixel-by-pixel end; an odd chroma column; a last 4:2:0
-    // row without its pair; then a width of 16-pixel blocks alone and one narrower than any block.
+    // 32-pixel blocks, a last block overlapping the one before and a pixel-by-pixel end; an odd chroma
+    // column; a last 4:2:0 row without its pair; then widths of 32-pixel blocks alone, of overlapping
+    // 16-pixel blocks and one narrower than any block.
     const struct {
         int Width, Height;
-    } sizes[] = {{85, 7}, {720, 4}, {48, 3}, {13, 5}};
+    } sizes[] = {{85, 7}, {720, 4}, {48, 3}, {27, 2}, {13, 5}};
     const struct {
         AVPixelFormat Format;
         int ShiftX, ShiftY;
