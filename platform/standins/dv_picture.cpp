@@ -261,13 +261,13 @@ bool PictureToPlanes(const TPictureView& pic, const TPlanes& p)
 }
 
 #if defined(__SSE2__)
-// Sixteen pixels from a luma row and chroma rows sub-sampled by 2^ShiftX across, in 16-bit fixed point
-// with 6 fraction bits (within a level of FromYuv): four groups of four pixels, each pixel 4 bytes
-// (first, green, third, 0).
 // Black's share of the scaled luma (16 * 1.164 * 64), taken off after scaling: luma below black (DV
 // has it) stays below it, as in FromYuv, and tints by its chroma.
 constexpr short kBlackTerm = 1192;
 
+// Sixteen pixels from a luma row and chroma rows sub-sampled by 2^ShiftX across, in 16-bit fixed point
+// with 6 fraction bits (within a level of FromYuv): four groups of four pixels, each pixel 4 bytes
+// (first, green, third, 0).
 struct TSixteenPixels {
     __m128i Group[4];
 };
