@@ -4,8 +4,7 @@
 #include <cstring>
 
 #if defined(__SSE2__)
-#include <emmintrin.h>
-#include <tmmintrin.h>
+#include <immintrin.h>
 #endif
 
 extern "C" {
@@ -262,6 +261,10 @@ bool PictureToPlanes(const TPictureView& pic, const TPlanes& p)
 }
 
 #if defined(__SSE2__)
+// Black's share of the scaled luma (16 * 1.164 * 64), taken off after scaling: luma below black (DV
+// has it) stays below it, as in FromYuv, and tints by its chroma.
+constexpr short kBlackTerm = 1192;
+
 // Sixteen pixels from a luma row and chroma rows sub-sampled by 2^ShiftX across, in 16-bit fixed point
 // with 6 fraction bits (within a level of FromYuv): four groups of four pixels, each pixel 4 bytes
 // (first, green, third, 0).
@@ -273,7 +276,7 @@ __attribute__((always_inline)) inline TSixteenPixels SixteenPixels(const std::ui
                                                                    const std::uint8_t* v, int x, int shiftX, bool bgr)
 {
     const __m128i zero = _mm_setzero_si128();
-    const __m128i half = _mm_set1_epi16(32), bias = _mm_set1_epi16(128), black = _mm_set1_epi8(16);
+    const __m128i half = _mm_set1_epi16(32), bias = _mm_set1_epi16(128), black = _mm_set1_epi16(kBlackTerm);
     __m128i cu, cv;
     if (shiftX == 1) {
         cu = _mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 2));
@@ -287,12 +290,13 @@ __attribute__((always_inline)) inline TSixteenPixels SixteenPixels(const std::ui
     }
     cu = _mm_unpacklo_epi8(cu, cu);
     cv = _mm_unpacklo_epi8(cv, cv);
-    const __m128i ys = _mm_subs_epu8(_mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x)), black);
+    const __m128i ys = _mm_loadu_si128(reinterpret_cast<const __m128i*>(luma + x));
     __m128i out[3][2];  // r, g, b; pixels 0-7 and 8-15
     for (int h = 0; h < 2; ++h) {
-        // (y - 16) * 1.164 * 64: the luma in the high byte times 19077 / 65536.
-        const __m128i yw = _mm_mulhi_epu16(h == 0 ? _mm_unpacklo_epi8(zero, ys) : _mm_unpackhi_epi8(zero, ys),
-                                           _mm_set1_epi16(19077));
+        // (y - 16) * 1.164 * 64: the luma in the high byte times 19077 / 65536, less black's share.
+        const __m128i yw = _mm_sub_epi16(_mm_mulhi_epu16(h == 0 ? _mm_unpacklo_epi8(zero, ys) : _mm_unpackhi_epi8(zero, ys),
+                                                         _mm_set1_epi16(19077)),
+                                         black);
         const __m128i du = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cu, zero) : _mm_unpackhi_epi8(cu, zero), bias);
         const __m128i dv = _mm_sub_epi16(h == 0 ? _mm_unpacklo_epi8(cv, zero) : _mm_unpackhi_epi8(cv, zero), bias);
         const __m128i r = _mm_adds_epi16(yw, _mm_mullo_epi16(dv, _mm_set1_epi16(102)));
@@ -333,15 +337,22 @@ void RowToRgbTail(const std::uint8_t* luma, const std::uint8_t* u, const std::ui
 
 #if defined(__GNUC__) && defined(__SSE2__)
 #define QUILL_DV_SHUFFLE_ROWS 1
-// Sixteen pixels at a time, their 48 bytes packed by shuffles and written in three stores: whole rows
-// of a width that is a multiple of 16 (the DV sizes) need no pixel-by-pixel tail.
+// Where the block of Size pixels after the one at X starts in a row of Width: the next whole block, or
+// the row's last block overlapping the one at X rather than leave a short end to a slower loop, on a
+// whole chroma sample; X when no further block fits. The shuffling loops share it, so their pixels
+// agree to the bit on every row end.
+int NextBlock(int x, int size, int width) { return std::max(x, std::min(x + size, (width - size) & ~3)); }
+
+// Sixteen pixels at a time from X on, their 48 bytes packed by shuffles and written in three stores;
+// only the last pixels of a row whose width is not a multiple of 4 go pixel by pixel.
 __attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma, const std::uint8_t* u,
-                                                       const std::uint8_t* v, int width, int shiftX, bool bgr,
+                                                       const std::uint8_t* v, int x, int width, int shiftX, bool bgr,
                                                        std::uint8_t* d)
 {
     const __m128i pack = _mm_setr_epi8(0, 1, 2, 4, 5, 6, 8, 9, 10, 12, 13, 14, -1, -1, -1, -1);
-    int x = 0;
-    for (; x + 16 <= width; x += 16) {
+    int done = x;  // the pixels written from the row's start
+    for (; x + 16 <= width && done != x + 16; x = NextBlock(x, 16, width)) {
+        done = x + 16;
         const TSixteenPixels p = SixteenPixels(luma, u, v, x, shiftX, bgr);
         const __m128i s0 = _mm_shuffle_epi8(p.Group[0], pack), s1 = _mm_shuffle_epi8(p.Group[1], pack);
         const __m128i s2 = _mm_shuffle_epi8(p.Group[2], pack), s3 = _mm_shuffle_epi8(p.Group[3], pack);
@@ -350,48 +361,196 @@ __attribute__((target("ssse3"))) void RowToRgbShuffled(const std::uint8_t* luma,
         _mm_storeu_si128(to + 1, _mm_or_si128(_mm_srli_si128(s1, 4), _mm_slli_si128(s2, 8)));
         _mm_storeu_si128(to + 2, _mm_or_si128(_mm_srli_si128(s2, 8), _mm_slli_si128(s3, 4)));
     }
-    RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
+    RowToRgbTail(luma, u, v, done, width, shiftX, bgr, d);
 }
 #endif
 
-// One row of 24-bit pixels (Bgr: blue stored first) from a luma row and chroma rows sub-sampled by
-// 2^ShiftX across, BT.601 studio range as FromYuv.
-void RowToRgb(const std::uint8_t* luma, const std::uint8_t* u, const std::uint8_t* v, int width, int shiftX, bool bgr,
-              std::uint8_t* d)
-{
 #if defined(QUILL_DV_SHUFFLE_ROWS)
-    if (HasSsse3()) {
-        RowToRgbShuffled(luma, u, v, width, shiftX, bgr, d);
+#define QUILL_DV_AVX2_ROWS 1
+// Byte K of each half's 48 bytes of 16 pixels is component K % 3 of pixel K / 3: row J of plane C's
+// table gathers that plane's bytes of the J-th 16 bytes (-1: none).
+struct TPackTables {
+    alignas(32) std::int8_t Pick[3][3][32]{};
+    constexpr TPackTables()
+    {
+        for (int c = 0; c < 3; ++c) {
+            for (int j = 0; j < 3; ++j) {
+                for (int i = 0; i < 16; ++i) {
+                    const int k = 16 * j + i;
+                    Pick[c][j][i] = Pick[c][j][i + 16] = static_cast<std::int8_t>(k % 3 == c ? k / 3 : -1);
+                }
+            }
+        }
+    }
+};
+constexpr TPackTables kPack;
+
+// Thirty-two pixels at a time in the same fixed point as SixteenPixels, so the pixels are the same to
+// the bit (the rounding is added with black's share: no sum comes near the 16-bit limits where
+// adding it apart would differ). The chroma terms are worked out once per chroma sample and serve
+// both rows that share them (4:2:0 gives two luma rows one chroma row): Luma1 and D1 are null for a
+// row of its own. Each 256-bit register holds pixels 0-15 in its low half and 16-31 in its high half,
+// packed to 48 bytes a half.
+template <bool Bgr>
+__attribute__((target("avx2"))) void RowsToRgbAvx2(const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
+                                                   const std::uint8_t* v, int width, int shiftX, std::uint8_t* d0,
+                                                   std::uint8_t* d1)
+{
+    const __m256i zero = _mm256_setzero_si256(), bias = _mm256_set1_epi16(128);
+    const __m256i blackLessHalf = _mm256_set1_epi16(kBlackTerm - 32), scale = _mm256_set1_epi16(19077);
+    __m256i pick[3][3];
+    for (int c = 0; c < 3; ++c) {
+        for (int j = 0; j < 3; ++j) pick[c][j] = _mm256_load_si256(reinterpret_cast<const __m256i*>(kPack.Pick[c][j]));
+    }
+    int done = 0;  // the pixels written from the row's start
+    for (int x = 0; x + 32 <= width && done != x + 32; x = NextBlock(x, 32, width)) {
+        done = x + 32;
+        // The sixteen (4:2:0, 4:2:2) or eight (4:1:1) chroma samples of these pixels as 16-bit
+        // differences from grey; then spread over their pixels: Lo for pixels 0-7 and 16-23, Hi for
+        // 8-15 and 24-31, the halves that unpacking the luma gives.
+        __m256i du, dv;
+        if (shiftX == 1) {
+            du = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(u + x / 2)));
+            dv = _mm256_cvtepu8_epi16(_mm_loadu_si128(reinterpret_cast<const __m128i*>(v + x / 2)));
+        } else {
+            // Samples 0-3 in the low half, 4-7 in the high half.
+            du = _mm256_cvtepu8_epi16(_mm_shuffle_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(u + x / 4)), 0x50));
+            dv = _mm256_cvtepu8_epi16(_mm_shuffle_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v + x / 4)), 0x50));
+        }
+        du = _mm256_sub_epi16(du, bias);
+        dv = _mm256_sub_epi16(dv, bias);
+        const __m256i terms[3] = {_mm256_mullo_epi16(dv, _mm256_set1_epi16(102)),
+                                  _mm256_add_epi16(_mm256_mullo_epi16(du, _mm256_set1_epi16(25)),
+                                                   _mm256_mullo_epi16(dv, _mm256_set1_epi16(52))),
+                                  _mm256_mullo_epi16(du, _mm256_set1_epi16(129))};
+        __m256i lo[3], hi[3];
+        for (int c = 0; c < 3; ++c) {
+            const __m256i pairs[2] = {_mm256_unpacklo_epi16(terms[c], terms[c]), _mm256_unpackhi_epi16(terms[c], terms[c])};
+            if (shiftX == 1) {
+                lo[c] = pairs[0];
+                hi[c] = pairs[1];
+            } else {
+                lo[c] = _mm256_unpacklo_epi32(pairs[0], pairs[0]);
+                hi[c] = _mm256_unpackhi_epi32(pairs[0], pairs[0]);
+            }
+        }
+        for (int row = 0; row < 2; ++row) {
+            const std::uint8_t* luma = row == 0 ? luma0 : luma1;
+            std::uint8_t* d = row == 0 ? d0 : d1;
+            if (luma == nullptr) break;
+            const __m256i ys = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(luma + x));
+            const __m256i yw[2] = {
+                _mm256_sub_epi16(_mm256_mulhi_epu16(_mm256_unpacklo_epi8(zero, ys), scale), blackLessHalf),
+                _mm256_sub_epi16(_mm256_mulhi_epu16(_mm256_unpackhi_epi8(zero, ys), scale), blackLessHalf)};
+            __m256i rgb[3];  // r, g, b of 32 pixels
+            for (int c = 0; c < 3; ++c) {
+                __m256i h[2];
+                for (int k = 0; k < 2; ++k) {
+                    const __m256i t = k == 0 ? lo[c] : hi[c];
+                    h[k] = _mm256_srai_epi16(c == 1 ? _mm256_subs_epi16(yw[k], t) : _mm256_adds_epi16(yw[k], t), 6);
+                }
+                rgb[c] = _mm256_packus_epi16(h[0], h[1]);
+            }
+            const __m256i planes[3] = {Bgr ? rgb[2] : rgb[0], rgb[1], Bgr ? rgb[0] : rgb[2]};
+            __m256i out[3];
+            for (int j = 0; j < 3; ++j) {
+                out[j] = _mm256_or_si256(_mm256_shuffle_epi8(planes[0], pick[0][j]),
+                                         _mm256_or_si256(_mm256_shuffle_epi8(planes[1], pick[1][j]),
+                                                         _mm256_shuffle_epi8(planes[2], pick[2][j])));
+            }
+            // Bytes 0-47 are the low halves, 48-95 the high halves.
+            __m256i* to = reinterpret_cast<__m256i*>(d + 3 * x);
+            _mm256_storeu_si256(to, _mm256_permute2x128_si256(out[0], out[1], 0x20));
+            _mm256_storeu_si256(to + 1, _mm256_permute2x128_si256(out[2], out[0], 0x30));
+            _mm256_storeu_si256(to + 2, _mm256_permute2x128_si256(out[1], out[2], 0x31));
+        }
+    }
+    if (done == width) return;
+    RowToRgbShuffled(luma0, u, v, done, width, shiftX, Bgr, d0);
+    if (luma1 != nullptr) RowToRgbShuffled(luma1, u, v, done, width, shiftX, Bgr, d1);
+}
+#endif
+
+}  // namespace
+
+TRowLoop RowLoopFor([[maybe_unused]] TRowLoop loop)
+{
+#if defined(QUILL_DV_AVX2_ROWS)
+    if ((loop == TRowLoop::Fastest || loop == TRowLoop::Avx2) && HasAvx2()) return TRowLoop::Avx2;
+    if ((loop == TRowLoop::Fastest || loop == TRowLoop::Ssse3) && HasSsse3()) return TRowLoop::Ssse3;
+#endif
+#if defined(__SSE2__)
+    if (loop == TRowLoop::Fastest || loop == TRowLoop::Sse2) return TRowLoop::Sse2;
+#endif
+    return TRowLoop::Plain;
+}
+
+namespace {
+
+// Rows of 24-bit pixels (Bgr: blue stored first) from luma rows and the chroma rows they share,
+// sub-sampled by 2^ShiftX across, BT.601 studio range as FromYuv: Luma0 into D0 and, unless null, Luma1
+// into D1. Loop is one RowLoopFor gave.
+void RowsToRgb([[maybe_unused]] TRowLoop loop, const std::uint8_t* luma0, const std::uint8_t* luma1, const std::uint8_t* u,
+               const std::uint8_t* v, int width, int shiftX, bool bgr, std::uint8_t* d0, std::uint8_t* d1)
+{
+#if defined(QUILL_DV_AVX2_ROWS)
+    if (loop == TRowLoop::Avx2) {
+        if (bgr) {
+            RowsToRgbAvx2<true>(luma0, luma1, u, v, width, shiftX, d0, d1);
+        } else {
+            RowsToRgbAvx2<false>(luma0, luma1, u, v, width, shiftX, d0, d1);
+        }
         return;
     }
 #endif
-    int x = 0;
-#if defined(__SSE2__)
-    // Each pixel is stored as 4 bytes whose last one the next pixel overwrites, so the last group ends
-    // before the row's last pixel.
-    for (; x + 16 < width; x += 16) {
-        const TSixteenPixels p = SixteenPixels(luma, u, v, x, shiftX, bgr);
-        alignas(16) std::uint32_t pixels[16];
-        for (int g = 0; g < 4; ++g) _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 4 * g), p.Group[g]);
-        for (int i = 0; i < 16; ++i) std::memcpy(d + 3 * (x + i), &pixels[i], 4);
-    }
+    for (int row = 0; row < 2; ++row) {
+        const std::uint8_t* luma = row == 0 ? luma0 : luma1;
+        std::uint8_t* d = row == 0 ? d0 : d1;
+        if (luma == nullptr) break;
+        int x = 0;
+#if defined(QUILL_DV_SHUFFLE_ROWS)
+        if (loop == TRowLoop::Ssse3) {
+            RowToRgbShuffled(luma, u, v, 0, width, shiftX, bgr, d);
+            continue;
+        }
 #endif
-    RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
+#if defined(__SSE2__)
+        // Each pixel is stored as 4 bytes whose last one the next pixel overwrites, so the last group
+        // ends before the row's last pixel.
+        for (; loop == TRowLoop::Sse2 && x + 16 < width; x += 16) {
+            const TSixteenPixels p = SixteenPixels(luma, u, v, x, shiftX, bgr);
+            alignas(16) std::uint32_t pixels[16];
+            for (int g = 0; g < 4; ++g) _mm_store_si128(reinterpret_cast<__m128i*>(pixels + 4 * g), p.Group[g]);
+            for (int i = 0; i < 16; ++i) std::memcpy(d + 3 * (x + i), &pixels[i], 4);
+        }
+#endif
+        RowToRgbTail(luma, u, v, x, width, shiftX, bgr, d);
+    }
 }
 
-// The planes into a picture of their size. Each chroma sample serves the pixels it stands for.
-void PlanesToPicture(const TPlanes& p, TPixelFormat format, std::uint8_t* out)
+// The planes into a picture of their size, 24-bit rows through Loop (one RowLoopFor gave). Each chroma
+// sample serves the pixels it stands for.
+void PlanesToPicture(const TPlanes& p, TPixelFormat format, std::uint8_t* out, TRowLoop loop)
 {
     const std::size_t stride = RowBytes(format, p.Width);
+    const auto rowAt = [&](int y) {
+        return out + static_cast<std::size_t>(format == TPixelFormat::Rgb24BottomUp ? p.Height - 1 - y : y) * stride;
+    };
+    if (format != TPixelFormat::Yuy2) {
+        // The rows that share a chroma row are converted together (two in 4:2:0, one otherwise).
+        const bool bgr = format != TPixelFormat::Rgb24TopDown;
+        for (int y = 0; y < p.Height; y += 1 << p.ShiftY) {
+            const bool pair = p.ShiftY == 1 && y + 1 < p.Height;
+            RowsToRgb(loop, PlaneRow(p, 0, y), pair ? PlaneRow(p, 0, y + 1) : nullptr, PlaneRow(p, 1, y >> p.ShiftY),
+                      PlaneRow(p, 2, y >> p.ShiftY), p.Width, p.ShiftX, bgr, rowAt(y), pair ? rowAt(y + 1) : nullptr);
+        }
+        return;
+    }
     for (int y = 0; y < p.Height; ++y) {
         const std::uint8_t* luma = PlaneRow(p, 0, y);
         const std::uint8_t* u = PlaneRow(p, 1, y >> p.ShiftY);
         const std::uint8_t* v = PlaneRow(p, 2, y >> p.ShiftY);
-        std::uint8_t* d = out + static_cast<std::size_t>(format == TPixelFormat::Rgb24BottomUp ? p.Height - 1 - y : y) * stride;
-        if (format != TPixelFormat::Yuy2) {
-            RowToRgb(luma, u, v, p.Width, p.ShiftX, format != TPixelFormat::Rgb24TopDown, d);
-            continue;
-        }
+        std::uint8_t* d = rowAt(y);
         for (int x = 0; x + 1 < p.Width; x += 2, d += 4) {
             d[0] = luma[x];
             d[1] = u[x >> p.ShiftX];
@@ -541,7 +700,7 @@ void QuietCoderLog()
 }
 
 bool FrameToPicture(const AVFrame* picture, TPixelFormat format, int width, int height, std::span<std::uint8_t> out,
-                    std::vector<std::uint8_t>& scratch)
+                    std::vector<std::uint8_t>& scratch, TRowLoop loop)
 {
     if (picture == nullptr || out.size() < PictureBytes(format, width, height)) return false;
     const TPlanes planes = PlanesOf(const_cast<AVFrame*>(picture));
@@ -549,10 +708,10 @@ bool FrameToPicture(const AVFrame* picture, TPixelFormat format, int width, int 
               (picture->format == AV_PIX_FMT_YUV420P || picture->format == AV_PIX_FMT_YUV411P ||
                picture->format == AV_PIX_FMT_YUV422P);
     if (ok && planes.Width == width && planes.Height == height) {
-        PlanesToPicture(planes, format, out.data());
+        PlanesToPicture(planes, format, out.data(), RowLoopFor(loop));
     } else if (ok) {
         scratch.resize(PictureBytes(TPixelFormat::Rgb24TopDown, planes.Width, planes.Height));
-        PlanesToPicture(planes, TPixelFormat::Rgb24TopDown, scratch.data());
+        PlanesToPicture(planes, TPixelFormat::Rgb24TopDown, scratch.data(), RowLoopFor(loop));
         const TPictureView whole{scratch.data(), scratch.size(), planes.Width, planes.Height, TPixelFormat::Rgb24TopDown};
         ok = ScalePicture(whole, format, width, height, out);
     }

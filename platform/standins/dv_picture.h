@@ -39,11 +39,18 @@ std::size_t PictureBytes(TPixelFormat format, int width, int height);
 // is empty or a buffer is shorter than its size says.
 bool ScalePicture(const TPictureView& source, TPixelFormat format, int width, int height, std::span<std::uint8_t> out);
 
+// The loops that turn planar YUV rows into 24-bit pixels. Fastest is the fastest the processor has;
+// naming another is for tests: one the processor lacks gives way to Plain, pixel by pixel.
+enum class TRowLoop { Fastest, Avx2, Ssse3, Sse2, Plain };
+
 // A picture decoded by libavcodec (8-bit planar YUV 4:2:0, 4:1:1 or 4:2:2) into Out, Width x Height in
 // Format, scaled through Scratch when the sizes differ; false when the frame is of another kind or Out
 // is too small. The MPEG stand-ins decode through it too.
 bool FrameToPicture(const AVFrame* picture, TPixelFormat format, int width, int height, std::span<std::uint8_t> out,
-                    std::vector<std::uint8_t>& scratch);
+                    std::vector<std::uint8_t>& scratch, TRowLoop loop = TRowLoop::Fastest);
+
+// The row loop FrameToPicture takes for Loop on this processor (never Fastest).
+TRowLoop RowLoopFor(TRowLoop loop);
 
 // Silences libavcodec's log once per process: damaged input is shown or refused as it decodes.
 void QuietCoderLog();
