@@ -71,7 +71,7 @@ public:
     virtual HRESULT NotifyAllocator(IMemAllocator* alloc, BOOL readOnly);
     HRESULT GetAllocatorRequirements(ALLOCATOR_PROPERTIES* props);
     HRESULT ReceiveMultiple(IMediaSample** samples, long count, long* processed);
-    HRESULT ReceiveCanBlock();
+    virtual HRESULT ReceiveCanBlock();
 
     // Sends a quality message to the quality sink, else upstream to the connected pin.
     HRESULT PassNotify(const Quality& q);

@@ -177,6 +177,16 @@ HRESULT TInfTeeInputPin::Receive(IMediaSample* sample)
     return !outputs.empty() && failed == outputs.size() ? lastFailure : S_OK;
 }
 
+HRESULT TInfTeeInputPin::ReceiveCanBlock()
+{
+    for (TInfTeeOutputPin* out : tee_->ConnectedOutputs()) {
+        if (out->ChoosePath() == TInfTeeOutputPin::TPath::DirectMayWait) {
+            return S_OK;
+        }
+    }
+    return S_FALSE;  // queueing never waits
+}
+
 HRESULT TInfTeeInputPin::EndOfStream()
 {
     TBCAutoLock lock(receiveLock_);
@@ -332,6 +342,8 @@ HRESULT TInfTeeOutputPin::Active()
         return hr;
     }
     StopWorker();
+    // A thread switch and its waits per sample are spared where the queue protects nothing.
+    direct_ = ChoosePath() != TPath::Queued;
     {
         std::lock_guard<TSlimMutex> lock(queueLock_);
         queue_.clear();
@@ -340,8 +352,26 @@ HRESULT TInfTeeOutputPin::Active()
         failure_ = S_OK;
         running_ = true;
     }
-    worker_ = std::thread([this] { Worker(); });
+    if (!direct_) {
+        worker_ = std::thread([this] { Worker(); });
+    }
     return S_OK;
+}
+
+TInfTeeOutputPin::TPath TInfTeeOutputPin::ChoosePath()
+{
+    IMemInputPin* peer = InputPin();
+    // A copy into this branch's own buffers may wait for one: that wait stays on the branch's thread.
+    if (!sharing_ || peer == nullptr) {
+        return TPath::Queued;
+    }
+    if (peer->ReceiveCanBlock() == S_FALSE) {
+        return TPath::Direct;
+    }
+    // The only branch has no other to hold back, and upstream waits for it anyway once the
+    // shared buffers are all queued.
+    const std::vector<TInfTeeOutputPin*> outputs = tee_->ConnectedOutputs();
+    return outputs.size() == 1 && outputs.front() == this ? TPath::DirectMayWait : TPath::Queued;
 }
 
 HRESULT TInfTeeOutputPin::Inactive()
@@ -398,6 +428,12 @@ HRESULT TInfTeeOutputPin::QueueSample(IMediaSample* sample)
     if (FAILED(failure_)) {
         return failure_;
     }
+    if (direct_) {
+        lock.unlock();
+        const HRESULT hr = DeliverShared(sample);
+        NoteFailure(hr);
+        return hr;
+    }
     TQueued item;
     item.Sample = sample;
     queue_.push_back(std::move(item));
@@ -411,7 +447,7 @@ void TInfTeeOutputPin::QueueEndOfStream()
     bool direct = false;
     {
         std::lock_guard<TSlimMutex> lock(queueLock_);
-        direct = !running_;
+        direct = !running_ || direct_;
     }
     if (direct) {
         DeliverEndOfStream();
@@ -427,7 +463,7 @@ void TInfTeeOutputPin::QueueNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tSt
     bool direct = false;
     {
         std::lock_guard<TSlimMutex> lock(queueLock_);
-        direct = !running_;
+        direct = !running_ || direct_;
     }
     if (direct) {
         DeliverNewSegment(tStart, tStop, rate);
@@ -487,15 +523,23 @@ void TInfTeeOutputPin::Worker()
             return S_OK;
         });
         item.Sample.Reset();
-        if (FAILED(hr) && item.Kind == TQueued::qkSample) {
-            std::lock_guard<TSlimMutex> lock(queueLock_);
-            if (!flushing_ && SUCCEEDED(failure_)) {
-                failure_ = hr;
-            }
+        if (item.Kind == TQueued::qkSample) {
+            NoteFailure(hr);
         }
     }
     if (SUCCEEDED(init)) {
         CoUninitialize();
+    }
+}
+
+void TInfTeeOutputPin::NoteFailure(HRESULT hr)
+{
+    if (SUCCEEDED(hr)) {
+        return;
+    }
+    std::lock_guard<TSlimMutex> lock(queueLock_);
+    if (!flushing_ && SUCCEEDED(failure_)) {
+        failure_ = hr;
     }
 }
 

@@ -1,6 +1,7 @@
 // The Infinite Pin Tee stand-in under the stock class id and name: one input, as many outputs as
 // are connected plus one free one, every connected output receiving every sample read-only through
-// a queue of its own (so one renderer waiting in Receive cannot hold back the others).
+// a queue of its own (so one renderer waiting in Receive cannot hold back the others), or on the
+// caller's thread where no queue is needed: a branch whose peer never waits in Receive, or the only one.
 #pragma once
 
 #include "filters/base_io_pins.h"
@@ -52,6 +53,8 @@ public:
 
     HRESULT CheckMediaType(const AM_MEDIA_TYPE* mediaType) override;
     HRESULT Receive(IMediaSample* sample) override;
+    // S_FALSE unless a branch passes samples on the caller's thread to a peer that may wait.
+    HRESULT ReceiveCanBlock() override;
     HRESULT EndOfStream() override;
     HRESULT BeginFlush() override;
     HRESULT EndFlush() override;
@@ -78,8 +81,14 @@ public:
     HRESULT Inactive() override;
     HRESULT Notify(IBaseFilter* sender, Quality q) override;
 
-    // The input's stream, queued in order for this branch's thread. A sample is refused (S_FALSE)
-    // while flushing and with the branch's first failure once downstream failed.
+    // How the branch passes the stream on: through its queue and thread, or on the caller's thread
+    // (never waiting itself; or to a peer that may wait). Decided when streaming starts; connections
+    // do not change while the filter streams.
+    enum class TPath : std::uint8_t { Queued, Direct, DirectMayWait };
+    TPath ChoosePath();
+
+    // The input's stream, in order, queued for this branch's thread or passed on at once. A sample is
+    // refused (S_FALSE) while flushing and with the branch's first failure once downstream failed.
     HRESULT QueueSample(IMediaSample* sample);
     void QueueEndOfStream();
     void QueueNewSegment(REFERENCE_TIME tStart, REFERENCE_TIME tStop, double rate);
@@ -98,11 +107,14 @@ private:
     // copy in a buffer of this pin's own allocator.
     HRESULT DeliverShared(IMediaSample* sample);
     void Push(TQueued item);
+    // Keeps the branch's first failure of a sample, outside a flush.
+    void NoteFailure(HRESULT hr);
     void Worker();
     void StopWorker();
 
     TInfTee* tee_;
     std::atomic<bool> sharing_{false};
+    std::atomic<bool> direct_{false};  // set by Active before the stream starts
     std::thread worker_;
     TSlimMutex queueLock_;  // the fields below
     TSlimCondition queueSignal_;

@@ -11,6 +11,7 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <cstring>
 #include <functional>
@@ -159,6 +160,8 @@ public:
     std::atomic<int> FrameLimit{5};
     std::atomic<int> Delivered{0};
     std::atomic<long> ShortBy{0};  // each sample's data length is this much below the picture size
+    std::atomic<HRESULT> LastResult{S_OK};  // what the last delivery returned
+    std::atomic<DWORD> StreamThread{0};      // the thread that delivers
     PictureFill Fill;
     MediaType Type;
     std::mutex BuffersLock;
@@ -208,6 +211,7 @@ public:
         }
         void Stream() {
             CoInitializeEx(nullptr, COINIT_MULTITHREADED);
+            owner_->StreamThread = GetCurrentThreadId();
             const int limit = owner_->FrameLimit.load();
             const long size = static_cast<long>(owner_->Type.lSampleSize);
             for (int frame = 0; !stop_ && frame < limit; ++frame) {
@@ -228,6 +232,7 @@ public:
                 sample->SetTime(&start, &stop);
                 sample->SetSyncPoint(TRUE);
                 HRESULT hr = Deliver(sample.Get());
+                owner_->LastResult = hr;
                 if (hr == S_OK) ++owner_->Delivered;
                 else if (FAILED(hr)) break;
             }
@@ -290,6 +295,14 @@ public:
     std::vector<std::uint8_t> Last;
     std::vector<int> FirstBytes;
     std::vector<const BYTE*> Buffers;  // the buffers the frames came in
+    std::vector<DWORD> Threads;        // the thread each frame came on
+    std::atomic<int> FramesAtEos{-1};  // frames received when the end of stream came
+    bool NeverWaits = false;           // answers that its Receive never waits
+    int FailFrom = -1;                 // from this frame on, Receive fails (E_FAIL)
+    // Receive waits, as a paused renderer does, until a flush or the stop lets it go.
+    bool WaitInReceive = false;
+    std::atomic<int> Waiting{0};
+    std::atomic<int> Calls{0};  // Receive calls that passed the base checks
 
     class Pin : public filters::TBCBaseInputPin {
     public:
@@ -316,9 +329,30 @@ public:
             owner_->ReadOnlyNotified = ReadOnly ? 1 : 0;
             return filters::TBCBaseInputPin::NotifyAllocator(Alloc, ReadOnly);
         }
+        HRESULT ReceiveCanBlock() override {
+            return owner_->NeverWaits ? S_FALSE : filters::TBCBaseInputPin::ReceiveCanBlock();
+        }
+        HRESULT Active() override {
+            std::lock_guard<std::mutex> lock(waitLock_);
+            let_ = false;
+            return filters::TBCBaseInputPin::Active();
+        }
+        HRESULT Inactive() override {
+            LetGo();
+            return filters::TBCBaseInputPin::Inactive();
+        }
         HRESULT Receive(IMediaSample* Sample) override {
             HRESULT hr = filters::TBCBaseInputPin::Receive(Sample);
             if (hr != S_OK) return hr;
+            ++owner_->Calls;
+            if (owner_->FailFrom >= 0 && owner_->Frames.load() >= owner_->FailFrom) return E_FAIL;
+            if (owner_->WaitInReceive) {
+                std::unique_lock<std::mutex> lock(waitLock_);
+                ++owner_->Waiting;
+                released_.wait(lock, [this] { return let_; });
+                --owner_->Waiting;
+                return S_FALSE;
+            }
             BYTE* data = nullptr;
             Sample->GetPointer(&data);
             const long n = Sample->GetActualDataLength();
@@ -326,6 +360,7 @@ public:
             owner_->Last.assign(data, data + (n > 0 ? n : 0));
             owner_->FirstBytes.push_back(n > 0 ? data[0] : -1);
             owner_->Buffers.push_back(data);
+            owner_->Threads.push_back(GetCurrentThreadId());
             if (owner_->CheckUniform) {
                 for (long i = 1; i < n; ++i) {
                     if (data[i] != data[0]) {
@@ -338,6 +373,7 @@ public:
             return S_OK;
         }
         HRESULT EndOfStream() override {
+            owner_->FramesAtEos = owner_->Frames.load();
             ++owner_->Eos;
             filters::TBCBaseFilter* f = Filter();
             f->NotifyEvent(EC_COMPLETE, S_OK, 0);
@@ -345,10 +381,15 @@ public:
         }
         HRESULT BeginFlush() override {
             ++owner_->BeginFlushes;
+            LetGo();
             return filters::TBCBaseInputPin::BeginFlush();
         }
         HRESULT EndFlush() override {
             ++owner_->EndFlushes;
+            {
+                std::lock_guard<std::mutex> lock(waitLock_);
+                let_ = false;
+            }
             return filters::TBCBaseInputPin::EndFlush();
         }
         HRESULT NewSegment(REFERENCE_TIME Start, REFERENCE_TIME Stop, double Rate) override {
@@ -357,7 +398,17 @@ public:
         }
 
     private:
+        void LetGo() {
+            {
+                std::lock_guard<std::mutex> lock(waitLock_);
+                let_ = true;
+            }
+            released_.notify_all();
+        }
         RecordingSink* owner_;
+        std::mutex waitLock_;
+        std::condition_variable released_;
+        bool let_ = false;
     };
 
 private:

@@ -260,6 +260,168 @@ TEST_F(InfTee, FlushesAndSegmentsReachEveryBranch) {
     EXPECT_FALSE(IsConnected(PinAt(tee.Get(), 3).Get()));
 }
 
+// Frames numbered 0 .. Count - 1, in order.
+std::vector<int> InOrder(int Count) {
+    std::vector<int> order;
+    for (int i = 0; i < Count; ++i) order.push_back(i);
+    return order;
+}
+
+// Whether every frame a sink took came on Thread (Equal) or none did (!Equal).
+bool AllOnThread(RecordingSink* Sink, DWORD Thread, bool Equal) {
+    std::lock_guard<std::mutex> lock(Sink->Mutex);
+    return !Sink->Threads.empty() &&
+           std::all_of(Sink->Threads.begin(), Sink->Threads.end(), [&](DWORD t) { return (t == Thread) == Equal; });
+}
+
+HRESULT TeeReceiveCanBlock(IBaseFilter* Tee) {
+    ComPtr<IMemInputPin> input;
+    PinAt(Tee, 0).As(&input);
+    return input ? input->ReceiveCanBlock() : E_NOINTERFACE;
+}
+
+// The only branch has no other to hold back: it takes the stream on the caller's thread, every frame
+// in order and the end of stream behind them, run after run; a tee before it then waits in Receive.
+TEST_F(InfTee, TheOnlyBranchTakesTheStreamOnTheCallersThread) {
+    auto* source = new PictureSource(MEDIASUBTYPE_RGB24, 32, 24);
+    source->FrameLimit = 12;
+    auto sourceF = Add(source->Filter(), L"Source");
+    auto first = AddNew(CLSID_InfTee, L"First tee");
+    auto second = AddNew(CLSID_InfTee, L"Second tee");
+    auto* sink = new RecordingSink;
+    auto sinkF = Add(sink->Filter(), L"Sink");
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(sourceF.Get(), 0).Get(), PinAt(first.Get(), 0).Get()));
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(first.Get(), 1).Get(), PinAt(second.Get(), 0).Get()));
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(second.Get(), 1).Get(), PinAt(sinkF.Get(), 0).Get()));
+    EXPECT_EQ(TeeReceiveCanBlock(second.Get()), S_OK);  // its only branch goes on to a renderer that may wait
+    EXPECT_EQ(TeeReceiveCanBlock(first.Get()), S_OK);
+    for (int run = 0; run < 2; ++run) {
+        sink->Frames = 0;
+        sink->Eos = 0;
+        {
+            std::lock_guard<std::mutex> lock(sink->Mutex);
+            sink->FirstBytes.clear();
+            sink->Threads.clear();
+        }
+        ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return sink->Eos > 0; })) << "run " << run;
+        EXPECT_EQ(sink->Frames.load(), 12);
+        EXPECT_EQ(sink->FramesAtEos.load(), 12);
+        EXPECT_EQ(sink->Eos.load(), 1);
+        EXPECT_EQ(sink->FirstBytes, InOrder(12));
+        EXPECT_TRUE(AllOnThread(sink, source->StreamThread.load(), true));
+    }
+}
+
+// Beside other branches, a branch takes the stream on the caller's thread only where its peer never
+// waits in Receive and takes the shared buffers; a branch that needs its own copy, or whose peer may
+// wait, keeps its own thread. Each gets every frame in order, then the end of stream.
+TEST_F(InfTee, BesideOthersOnlyABranchThatNeverWaitsSkipsItsQueue) {
+    auto* source = new PictureSource(MEDIASUBTYPE_RGB24, 32, 24);
+    source->FrameLimit = 12;
+    auto sourceF = Add(source->Filter(), L"Source");
+    auto tee = AddNew(CLSID_InfTee, L"Tee");
+    auto* quick = new RecordingSink;
+    auto* waiting = new RecordingSink;
+    auto* copying = new RecordingSink;
+    quick->NeverWaits = copying->NeverWaits = true;
+    copying->RefuseSharedAllocator = true;
+    RecordingSink* sinks[] = {quick, waiting, copying};
+    ComPtr<IBaseFilter> sinkF[3];
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(sourceF.Get(), 0).Get(), PinAt(tee.Get(), 0).Get()));
+    for (int i = 0; i < 3; ++i) {
+        sinkF[i] = Add(sinks[i]->Filter(), (L"Sink" + std::to_wstring(i)).c_str());
+        ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(tee.Get(), i + 1).Get(), PinAt(sinkF[i].Get(), 0).Get()));
+    }
+    EXPECT_EQ(TeeReceiveCanBlock(tee.Get()), S_FALSE);
+    ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return quick->Eos > 0 && waiting->Eos > 0 && copying->Eos > 0; }));
+    const DWORD streaming = source->StreamThread.load();
+    EXPECT_TRUE(AllOnThread(quick, streaming, true));
+    EXPECT_TRUE(AllOnThread(waiting, streaming, false));
+    EXPECT_TRUE(AllOnThread(copying, streaming, false));
+    for (RecordingSink* sink : sinks) {
+        EXPECT_EQ(sink->Frames.load(), 12);
+        EXPECT_EQ(sink->FramesAtEos.load(), 12);
+        EXPECT_EQ(sink->FirstBytes, InOrder(12));
+    }
+}
+
+// A branch taking the stream on the caller's thread that fails is sent nothing more, while the other
+// branch goes on; when it is the only branch, its failure goes upstream and stops the source.
+TEST_F(InfTee, AFailingBranchOnTheCallersThreadIsSentNothingMore) {
+    auto* source = new PictureSource(MEDIASUBTYPE_RGB24, 32, 24);
+    source->FrameLimit = 12;
+    auto sourceF = Add(source->Filter(), L"Source");
+    auto tee = AddNew(CLSID_InfTee, L"Tee");
+    auto* failing = new RecordingSink;
+    auto* other = new RecordingSink;
+    failing->NeverWaits = true;
+    failing->FailFrom = 3;
+    auto failingF = Add(failing->Filter(), L"Failing");
+    auto otherF = Add(other->Filter(), L"Other");
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(sourceF.Get(), 0).Get(), PinAt(tee.Get(), 0).Get()));
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(tee.Get(), 1).Get(), PinAt(failingF.Get(), 0).Get()));
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(tee.Get(), 2).Get(), PinAt(otherF.Get(), 0).Get()));
+    ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return failing->Eos > 0 && other->Eos > 0; }));
+    EXPECT_EQ(failing->Frames.load(), 3);
+    EXPECT_EQ(failing->Calls.load(), 4);  // the failed frame, then nothing
+    EXPECT_EQ(other->Frames.load(), 12);
+    EXPECT_EQ(other->FirstBytes, InOrder(12));
+    EXPECT_EQ(source->Delivered.load(), 12);
+    EXPECT_EQ(source->LastResult.load(), S_OK);
+
+    // Alone, the failure reaches the source, which stops delivering; the end of stream still arrives.
+    ComPtr<IMediaControl> control;
+    graph_.As(&control);
+    control->Stop();
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(PinAt(otherF.Get(), 0).Get()));
+    ASSERT_HRESULT_SUCCEEDED(graph_->Disconnect(PinAt(tee.Get(), 2).Get()));
+    failing->Frames = 0;
+    failing->Calls = 0;
+    failing->Eos = 0;
+    source->Delivered = 0;
+    ASSERT_TRUE(RunToCompletion(graph_.Get(), [&] { return failing->Eos > 0; }));
+    EXPECT_EQ(failing->Frames.load(), 3);
+    EXPECT_EQ(failing->Calls.load(), 4);
+    EXPECT_EQ(source->Delivered.load(), 3);
+    EXPECT_EQ(source->LastResult.load(), E_FAIL);
+}
+
+// The only branch waiting in Receive (a paused renderer) holds the caller's thread: a flush lets it
+// go and the frames sent during the flush are refused; the stop lets it go again and ends the run.
+TEST_F(InfTee, FlushAndStopLetGoOfTheOnlyBranchWaitingInReceive) {
+    auto* source = new PictureSource(MEDIASUBTYPE_RGB24, 32, 24);
+    source->FrameLimit = 1000000;
+    auto sourceF = Add(source->Filter(), L"Source");
+    auto tee = AddNew(CLSID_InfTee, L"Tee");
+    auto* sink = new RecordingSink;
+    sink->WaitInReceive = true;
+    auto sinkF = Add(sink->Filter(), L"Sink");
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(sourceF.Get(), 0).Get(), PinAt(tee.Get(), 0).Get()));
+    ASSERT_HRESULT_SUCCEEDED(Connect(PinAt(tee.Get(), 1).Get(), PinAt(sinkF.Get(), 0).Get()));
+    ComPtr<IMediaControl> control;
+    graph_.As(&control);
+    auto waitFor = [](const std::function<bool()>& Done) {
+        for (int i = 0; i < 10000 && !Done(); ++i) Sleep(1);
+        return Done();
+    };
+    ASSERT_HRESULT_SUCCEEDED(control->Run());
+    ASSERT_TRUE(waitFor([&] { return sink->Waiting.load() == 1; }));
+    EXPECT_EQ(sink->Calls.load(), 1);
+
+    ComPtr<IPin> input = PinAt(tee.Get(), 0);
+    ASSERT_HRESULT_SUCCEEDED(input->BeginFlush());
+    ASSERT_TRUE(waitFor([&] { return sink->Waiting.load() == 0; }));
+    ASSERT_TRUE(waitFor([&] { return source->LastResult.load() == S_FALSE; }));
+    EXPECT_EQ(sink->Calls.load(), 1);  // nothing reached the branch during the flush
+    ASSERT_HRESULT_SUCCEEDED(input->EndFlush());
+    ASSERT_TRUE(waitFor([&] { return sink->Waiting.load() == 1; }));
+    EXPECT_EQ(sink->Calls.load(), 2);
+
+    // The stop returns although the source's thread waited in the branch.
+    EXPECT_HRESULT_SUCCEEDED(control->Stop());
+    EXPECT_EQ(sink->Waiting.load(), 0);
+}
+
 // Every sample, pin and filter of the stand-in DLL is let go once the graph is: the DLL may unload.
 TEST(InfTeeLifetime, NothingOfTheDllOutlivesItsGraph) {
     ComScope com;
