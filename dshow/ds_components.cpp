@@ -4,6 +4,8 @@
 #include <objbase.h>
 #include <uuids.h>
 
+#include <atomic>
+
 #include "classlib/exceptions.h"
 #include "dshow/ds_helpers.h"
 
@@ -95,11 +97,16 @@ private:
 };
 
 TSampleGrabber::TSampleGrabber(classlib::TComponent* AOwner) : classlib::TComponent(AOwner) {
-    ComPtr<IBaseFilter> probe;
-    HRESULT hr = CoCreateInstance(CLSID_SampleGrabberFilter, nullptr, CLSCTX_INPROC, IID_IBaseFilter,
-                                  reinterpret_cast<void**>(probe.GetAddressOf()));
-    CLASSLIB_ASSERT(SUCCEEDED(hr), L"The SampleGrabber Filter is not available on this system.");
-    probe.Reset();
+    // A grabber made once in this process can be made again: each device's data module has one,
+    // and the check is not worth a filter per device at start-up.
+    static std::atomic<bool> available{false};
+    if (!available.load()) {
+        ComPtr<IBaseFilter> probe;
+        HRESULT hr = CoCreateInstance(CLSID_SampleGrabberFilter, nullptr, CLSCTX_INPROC, IID_IBaseFilter,
+                                      reinterpret_cast<void**>(probe.GetAddressOf()));
+        CLASSLIB_ASSERT(SUCCEEDED(hr), L"The SampleGrabber Filter is not available on this system.");
+        available.store(true);
+    }
     InitializeCriticalSection(&lock_);
     callback_ = std::make_unique<TCallback>(this);
     mediaType_ = std::make_unique<TMediaType>(MEDIATYPE_Video);

@@ -366,15 +366,39 @@ ComPtr<IMoniker> LoadByDisplayName(const std::vector<std::uint8_t>& Bytes) {
     if (name.back() != L'\0') return nullptr;
     name.pop_back();
     if (name.empty() || name.find(L'\0') != std::wstring::npos) return nullptr;
-    ComPtr<IBindCtx> context;
-    if (FAILED(CreateBindCtx(0, &context))) return nullptr;
+    return ParseMonikerName(name);
+}
+
+// The device moniker class parses "@device:" names itself. MkParseDisplayName reaches it too, but
+// under Wine only after asking the COM service process and the registry for an out-of-process
+// server of that class, a cross-process call and some forty registry requests per name.
+ComPtr<IMoniker> ParseDeviceName(IBindCtx* Context, const std::wstring& Name) {
+    ComPtr<IParseDisplayName> parser;
+    if (FAILED(CoCreateInstance(CLSID_DeviceMonikerClass, nullptr, CLSCTX_INPROC_SERVER, IID_IParseDisplayName,
+                                reinterpret_cast<void**>(parser.GetAddressOf()))) &&
+        FAILED(CoGetClassObject(CLSID_DeviceMonikerClass, CLSCTX_INPROC_SERVER, nullptr, IID_IParseDisplayName,
+                                reinterpret_cast<void**>(parser.ReleaseAndGetAddressOf()))))
+        return nullptr;
     ULONG eaten = 0;
     ComPtr<IMoniker> moniker;
-    if (FAILED(MkParseDisplayName(context.Get(), name.c_str(), &eaten, &moniker))) return nullptr;
+    if (!parser || FAILED(parser->ParseDisplayName(Context, const_cast<LPOLESTR>(Name.c_str()), &eaten,
+                                                   moniker.GetAddressOf())))
+        return nullptr;
     return moniker;
 }
 
 }  // namespace
+
+ComPtr<IMoniker> ParseMonikerName(const std::wstring& DisplayName) {
+    ComPtr<IBindCtx> context;
+    if (DisplayName.empty() || FAILED(CreateBindCtx(0, &context))) return nullptr;
+    if (_wcsnicmp(DisplayName.c_str(), L"@device:", 8) == 0)
+        if (ComPtr<IMoniker> moniker = ParseDeviceName(context.Get(), DisplayName)) return moniker;
+    ULONG eaten = 0;
+    ComPtr<IMoniker> moniker;
+    if (FAILED(MkParseDisplayName(context.Get(), DisplayName.c_str(), &eaten, &moniker))) return nullptr;
+    return moniker;
+}
 
 void TBaseFilter::SetMoniker(IMoniker* Moniker) {
     std::vector<std::uint8_t> bytes;

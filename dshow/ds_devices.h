@@ -168,6 +168,10 @@ private:
 // The class identifier that starts a stored device moniker.
 extern const GUID CLSID_DeviceMonikerClass;
 
+// The moniker named by DisplayName ("@device:..." names go straight to the device moniker class's
+// own parser, other names through MkParseDisplayName); nullptr when it cannot be parsed.
+ComPtr<IMoniker> ParseMonikerName(const std::wstring& DisplayName);
+
 // A device moniker kept in a memory block: its class identifier (16 bytes), the dword byte length
 // of its display name, then the display name in UTF-16LE with its terminating zero.
 class TBaseFilter : public TPersistentMemory {

@@ -76,15 +76,7 @@ bool TConnectionType::Read(IPin* Pin) {
     return valid_;
 }
 
-ComPtr<IMoniker> MonikerFromDisplayName(const std::wstring& DisplayName) {
-    ComPtr<IBindCtx> ctx;
-    ComPtr<IMoniker> moniker;
-    ULONG eaten = 0;
-    if (DisplayName.empty() || FAILED(CreateBindCtx(0, ctx.GetAddressOf())) ||
-        FAILED(MkParseDisplayName(ctx.Get(), DisplayName.c_str(), &eaten, moniker.GetAddressOf())))
-        return nullptr;
-    return moniker;
-}
+ComPtr<IMoniker> MonikerFromDisplayName(const std::wstring& DisplayName) { return dshow::ParseMonikerName(DisplayName); }
 
 std::wstring MonikerDisplayName(IMoniker* Moniker) {
     ComPtr<IBindCtx> ctx;

@@ -247,6 +247,47 @@ TEST(BaseFilter, BindingAgainLeavesNoKeyOpenAndFollowsAChangedBlock) {
     EXPECT_LE(quill_test::OwnHandlesOfType(L"Key"), keys + 1);
 }
 
+// A device name goes to the device moniker class's own parser: the moniker is the one the platform's
+// parser gives, binds to the same filter and leaves no key open; names that are not monikers give none.
+TEST(MonikerNames, DeviceNamesParseAsThePlatformParsesThem) {
+    TSysDevEnum devices(CLSID_LegacyAmFilterCategory);
+    const int index = NullRendererIndex(devices);
+    ASSERT_GE(index, 0);
+    const std::wstring name = DisplayName(devices.GetMoniker(index).Get());
+    ASSERT_EQ(name.rfind(L"@device:", 0), 0u);
+
+    ComPtr<IMoniker> parsed = ParseMonikerName(name);
+    ASSERT_TRUE(parsed);
+    EXPECT_EQ(DisplayName(parsed.Get()), name);
+    ComPtr<IBindCtx> context;
+    ASSERT_HRESULT_SUCCEEDED(CreateBindCtx(0, &context));
+    ULONG eaten = 0;
+    ComPtr<IMoniker> platform;
+    ASSERT_HRESULT_SUCCEEDED(MkParseDisplayName(context.Get(), name.c_str(), &eaten, &platform));
+    EXPECT_EQ(parsed->IsEqual(platform.Get()), S_OK);
+    ComPtr<IBaseFilter> filter;
+    ASSERT_HRESULT_SUCCEEDED(parsed->BindToObject(nullptr, nullptr, IID_IBaseFilter,
+                                                  reinterpret_cast<void**>(filter.GetAddressOf())));
+    EXPECT_TRUE(IsEqualGUID(ClassOf(filter.Get()), dshow_test::kNullRenderer));
+    filter.Reset();
+
+    // The prefix is matched as the platform matches it, without regard to case.
+    std::wstring upper = name;
+    upper.replace(0, 8, L"@DEVICE:");
+    ComPtr<IMoniker> upperParsed = ParseMonikerName(upper);
+    ASSERT_TRUE(upperParsed);
+    EXPECT_EQ(upperParsed->IsEqual(parsed.Get()), S_OK);
+
+    const int keys = quill_test::OwnHandlesOfType(L"Key");
+    for (int i = 0; i < 8; ++i) ASSERT_TRUE(ParseMonikerName(name));
+    EXPECT_LE(quill_test::OwnHandlesOfType(L"Key"), keys + 1);
+
+    EXPECT_FALSE(ParseMonikerName(L""));
+    EXPECT_FALSE(ParseMonikerName(L"@device:"));
+    EXPECT_FALSE(ParseMonikerName(L"@device:xx:not a device"));
+    EXPECT_FALSE(ParseMonikerName(L"@nosuchprogid:whatever"));
+}
+
 TEST(BaseFilter, DefaultSoundRendererIsStoredIn178Bytes) {
     TFilter filter(nullptr);
     if (!SelectFilterByName(CLSID_AudioRendererCategory, L"Default DirectSound Device", &filter))
