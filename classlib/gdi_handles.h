@@ -60,21 +60,33 @@ using TOwnedRegion = TGdiObject<HRGN>;
 using TOwnedDC = TOwnedHandle<HDC, TDeleteDC>;
 
 // A window's DC (GetDC, GetDCEx), given back with ReleaseDC to the window it came from.
+// The screen's DC that the main thread keeps to the end of the process (made on first use; null on
+// another thread): text measured and bitmaps made like the screen's took a screen DC of their own
+// dozens of times at start, and each one costs round trips to the server under Wine. Nothing is
+// drawn on it, and whoever selects an object into it selects the previous one back.
+HDC KeptScreenDC();
+
 class TWindowDC {
 public:
     TWindowDC() = default;
-    // Takes the DC of Window (nullptr: the screen).
-    explicit TWindowDC(HWND Window) : window_(Window), dc_(GetDC(Window)) {}
+    // Takes the DC of Window (nullptr: the screen; on the main thread the kept one, which stays).
+    explicit TWindowDC(HWND Window) : window_(Window) {
+        if (Window == nullptr) dc_ = KeptScreenDC();
+        kept_ = dc_ != nullptr;
+        if (!kept_) dc_ = GetDC(Window);
+    }
     // Takes over a DC already obtained from Window.
     TWindowDC(HWND Window, HDC DC) : window_(Window), dc_(DC) {}
     ~TWindowDC() { Reset(); }
     TWindowDC(TWindowDC&& Other) noexcept
-        : window_(std::exchange(Other.window_, nullptr)), dc_(std::exchange(Other.dc_, nullptr)) {}
+        : window_(std::exchange(Other.window_, nullptr)), dc_(std::exchange(Other.dc_, nullptr)),
+          kept_(std::exchange(Other.kept_, false)) {}
     TWindowDC& operator=(TWindowDC&& Other) noexcept {
         if (this != &Other) {
             Reset();
             window_ = std::exchange(Other.window_, nullptr);
             dc_ = std::exchange(Other.dc_, nullptr);
+            kept_ = std::exchange(Other.kept_, false);
         }
         return *this;
     }
@@ -85,14 +97,16 @@ public:
     HWND Window() const { return window_; }
     explicit operator bool() const { return dc_ != nullptr; }
     void Reset() {
-        if (dc_ != nullptr) ReleaseDC(window_, dc_);
+        if (dc_ != nullptr && !kept_) ReleaseDC(window_, dc_);
         dc_ = nullptr;
         window_ = nullptr;
+        kept_ = false;
     }
 
 private:
     HWND window_ = nullptr;
     HDC dc_ = nullptr;
+    bool kept_ = false;
 };
 
 // Selects an object into a DC and selects the previous one back when it goes.

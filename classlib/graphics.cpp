@@ -2,6 +2,7 @@
 #include "classlib/graphics.h"
 
 #include "classlib/exceptions.h"
+#include "classlib/threads.h"
 
 #include <cstring>
 
@@ -10,6 +11,12 @@ namespace classlib {
 COLORREF ColorToRGB(TColor Color) {
     if (Color < 0) return GetSysColor(Color & 0xFF);
     return static_cast<COLORREF>(Color);
+}
+
+HDC KeptScreenDC() {
+    if (GetCurrentThreadId() != MainThreadID()) return nullptr;
+    static const HDC screen = GetDC(nullptr);
+    return screen;
 }
 
 int ScreenPixelsPerInch() {

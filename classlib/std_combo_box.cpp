@@ -23,6 +23,8 @@ constexpr const char* kComboChildProp = "ClasslibComboChild";
 HWND TComboBoxStrings::Wnd() const { return comboBox_->Handle(); }
 
 std::string TComboBoxStrings::Get(int Index) const {
+    if (TStringList* kept = comboBox_->KeptItems())
+        return Index >= 0 && Index < kept->Count() ? kept->Get(Index) : std::string();
     HWND h = Wnd();
     LRESULT len = SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(Index), 0);
     if (len == CB_ERR || len < 0) return std::string();
@@ -33,21 +35,35 @@ std::string TComboBoxStrings::Get(int Index) const {
 }
 
 int TComboBoxStrings::GetCount() const {
+    if (TStringList* kept = comboBox_->KeptItems()) return kept->Count();
     LRESULT n = SendMessageA(Wnd(), CB_GETCOUNT, 0, 0);
     return n < 0 ? 0 : static_cast<int>(n);
 }
 
 TObject* TComboBoxStrings::GetObject(int Index) const {
+    if (TStringList* kept = comboBox_->KeptItems()) {
+        if (Index < 0 || Index >= kept->Count()) Error(L"List index out of bounds (%d)", Index);
+        return kept->Objects(Index);
+    }
     LRESULT data = SendMessageA(Wnd(), CB_GETITEMDATA, static_cast<WPARAM>(Index), 0);
     if (data == CB_ERR) Error(L"List index out of bounds (%d)", Index);
     return reinterpret_cast<TObject*>(data);
 }
 
 void TComboBoxStrings::PutObject(int Index, TObject* AObject) {
+    if (TStringList* kept = comboBox_->KeptItems()) {
+        if (Index >= 0 && Index < kept->Count()) kept->SetObjects(Index, AObject);
+        return;
+    }
     SendMessageA(Wnd(), CB_SETITEMDATA, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(AObject));
 }
 
 void TComboBoxStrings::Clear() {
+    if (TStringList* kept = comboBox_->KeptItems()) {
+        kept->Clear();
+        comboBox_->KeptItemsChanged(-1, 0);
+        return;
+    }
     std::string text = comboBox_->Text();
     SendMessageA(Wnd(), CB_RESETCONTENT, 0, 0);
     comboBox_->SetText(text);
@@ -55,26 +71,45 @@ void TComboBoxStrings::Clear() {
 }
 
 void TComboBoxStrings::Delete(int Index) {
+    if (TStringList* kept = comboBox_->KeptItems()) {
+        if (Index < 0 || Index >= kept->Count()) return;
+        kept->Delete(Index);
+        comboBox_->KeptItemsChanged(Index, -1);
+        return;
+    }
     SendMessageA(Wnd(), CB_DELETESTRING, static_cast<WPARAM>(Index), 0);
 }
 
 void TComboBoxStrings::Insert(int Index, const std::string& S) {
+    if (TStringList* kept = comboBox_->KeptItems()) {
+        // As the window: -1 appends, a place past the end is refused.
+        if (Index == -1) Index = kept->Count();
+        if (Index < 0 || Index > kept->Count()) throw EOutOfResources(L"Unable to insert a line");
+        kept->Insert(Index, S);
+        comboBox_->KeptItemsChanged(Index, 1);
+        return;
+    }
     LRESULT r = SendMessageA(Wnd(), CB_INSERTSTRING, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(S.c_str()));
     if (r < 0) throw EOutOfResources(L"Unable to insert a line");
 }
 
 int TComboBoxStrings::Add(const std::string& S) {
+    if (TStringList* kept = comboBox_->KeptItems()) return kept->Add(S);
     LRESULT r = SendMessageA(Wnd(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S.c_str()));
     if (r < 0) throw EOutOfResources(L"Unable to insert a line");
     return static_cast<int>(r);
 }
 
 int TComboBoxStrings::IndexOf(const std::string& S) const {
+    // The kept list compares without case, as the window's exact search does.
+    if (TStringList* kept = comboBox_->KeptItems()) return kept->IndexOf(S);
     LRESULT r = SendMessageA(Wnd(), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1), reinterpret_cast<LPARAM>(S.c_str()));
     return r < 0 ? -1 : static_cast<int>(r);
 }
 
 void TComboBoxStrings::SetUpdateState(bool Updating) {
+    // Without a window there is nothing to repaint.
+    if (!comboBox_->HandleAllocated()) return;
     SendMessageA(Wnd(), WM_SETREDRAW, Updating ? FALSE : TRUE, 0);
     if (!Updating) comboBox_->Refresh();
 }
@@ -110,12 +145,67 @@ void TCustomComboBox::CopySelection(TCustomListControl* Destination) {
     if (Destination != nullptr && index >= 0) Destination->AddItem(Items()->Get(index), Items()->Objects(index));
 }
 
+TStringList* TCustomComboBox::KeptItems() {
+    if (HandleAllocated() || sorted_) return nullptr;
+    if (!saveItems_) saveItems_ = std::make_unique<TStringList>();
+    return saveItems_.get();
+}
+
+void TCustomComboBox::KeptItemsChanged(int Index, int Delta) {
+    // Clear (no place): no item is selected any more.
+    if (Index < 0) {
+        SelectKept(-1);
+        return;
+    }
+    if (saveIndex_ < Index) return;
+    if (Delta > 0)
+        ++saveIndex_;
+    else if (saveIndex_ == Index)
+        SelectKept(-1);
+    else
+        --saveIndex_;
+}
+
+void TCustomComboBox::SelectKept(int Index) {
+    TStringList* kept = KeptItems();
+    if (kept == nullptr) return;
+    if (Index < -1 || Index >= kept->Count()) Index = -1;
+    saveIndex_ = Index;
+    // The window shows the selected item (nothing for none).
+    if (Index >= 0)
+        SetTextField(kept->Get(Index));
+    else if (!HasEditPart())
+        SetTextField(std::string());
+}
+
+std::unique_ptr<TStringList> TCustomComboBox::TakeKeptItems(int& Index) {
+    Index = -1;
+    if (HandleAllocated() || !saveItems_ || saveItems_->Count() == 0) return nullptr;
+    Index = saveIndex_ < saveItems_->Count() ? saveIndex_ : -1;
+    saveIndex_ = -1;
+    return std::move(saveItems_);
+}
+
+void TCustomComboBox::KeepItems(std::unique_ptr<TStringList> Items, int Index) {
+    saveItems_ = std::move(Items);
+    saveIndex_ = saveItems_ && Index < saveItems_->Count() ? Index : -1;
+}
+
 int TCustomComboBox::ItemIndex() {
+    if (TStringList* kept = KeptItems()) return saveIndex_ < kept->Count() ? saveIndex_ : -1;
     LRESULT r = SendMessageA(Handle(), CB_GETCURSEL, 0, 0);
     return r < 0 ? -1 : static_cast<int>(r);
 }
 
 void TCustomComboBox::SetItemIndex(int Value) {
+    if (KeptItems() != nullptr) {
+        // Selecting no item clears the edit part too, as the window does.
+        if (ItemIndex() != Value) {
+            SelectKept(Value);
+            if (saveIndex_ < 0) SetTextField(std::string());
+        }
+        return;
+    }
     if (ItemIndex() != Value) SendMessageA(Handle(), CB_SETCURSEL, static_cast<WPARAM>(Value), 0);
 }
 
@@ -188,6 +278,7 @@ void TCustomComboBox::CreateWnd() {
     TWinControl::CreateWnd();
     SendMessageA(WindowHandle(), CB_LIMITTEXT, static_cast<WPARAM>(maxLength_), 0);
     HookChildren();
+    if (saveItems_ && saveItems_->Count() == 0) saveItems_.reset();
     if (saveItems_) {
         std::unique_ptr<TStringList> saved = std::move(saveItems_);
         Items()->Assign(saved.get());
@@ -427,6 +518,12 @@ void TCustomComboBox::Dispatch(TMessage& Message) {
     case WM_SETTEXT:
         if (HandleAllocated()) {
             SetTextSelecting(Message);
+            return;
+        }
+        if (KeptItems() != nullptr) {
+            // The rule of the window: the item of exactly this text is selected, or none.
+            TWinControl::Dispatch(Message);
+            SelectKept(ExactItem(Message.LParam ? reinterpret_cast<const char*>(Message.LParam) : ""));
             return;
         }
         break;

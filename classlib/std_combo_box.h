@@ -53,7 +53,9 @@ private:
 };
 
 // A COMBOBOX window. The items and the selected index survive the re-creation of the window
-// (a change of Style or Sorted); the typed text does too.
+// (a change of Style or Sorted); the typed text does too. Without a window (a hidden panel's box)
+// the items, their objects and the selected index are kept by the control and given to the window
+// when it is made; a sorted box makes its window for its items (only the window sorts).
 //   ItemIndex and Text set from code fire no event. Setting Text also selects the item of that
 //   exact text (case counts), or no item when none has it; a drop-down list shows only items, so
 //   there a text without item reads back "".
@@ -140,7 +142,20 @@ public:
     void DestroyWnd() override;
     void Dispatch(TMessage& Message) override;
 
+    // The items kept while the box has no window (made on first use); null with a window and for
+    // a sorted box. For the items' lists.
+    TStringList* KeptItems();
+    // After a change of the kept items at Index (Delta 1 inserted, -1 deleted; Index -1: all
+    // cleared): the kept selection follows its item.
+    void KeptItemsChanged(int Index, int Delta);
+
 protected:
+    // Selects kept item Index (-1 or out of range: none) and shows it as the text.
+    void SelectKept(int Index);
+    // Hands the kept items and their selected index over (null when none are kept), for a layer
+    // that gives them to the window itself; KeepItems takes them back while there is no window.
+    std::unique_ptr<TStringList> TakeKeptItems(int& Index);
+    void KeepItems(std::unique_ptr<TStringList> Items, int Index);
     // Makes the Items list (the wide combo box answers its own class).
     virtual std::unique_ptr<TStrings> CreateItems();
     virtual void Change();

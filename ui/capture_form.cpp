@@ -147,6 +147,9 @@ void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     camForm2->image1->SetVisible(false);
     classlib::StartTrace("camcorder windows created");
     LoadSettings();
+    // The sources panel's lists have their windows whichever panel is shown: what drives the program
+    // from outside (a test driver, an accessibility tool) reads the chosen sources there.
+    SourcesFrame->HandleNeeded();
     classlib::StartTrace("settings loaded and applied");
     DisarmScheduleAlarm();
     ShowPreviewState();

@@ -50,6 +50,8 @@ T* FindForm() {
 // A tool bar as wide as its buttons: wider, its empty end would lie over the other bar and take
 // its clicks and hints.
 void FitToButtons(classlib::TToolBar* Bar) {
+    // The buttons' places are the bar window's.
+    Bar->HandleNeeded();
     int right = 0;
     for (int i = 0; i < Bar->ButtonCount(); ++i)
         if (const classlib::TToolButton* button = Bar->Buttons(i); button->Visible())

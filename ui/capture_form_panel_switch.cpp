@@ -31,7 +31,7 @@ constexpr std::uint8_t kHelpPanel = 7;
 // Tabs as wide as their captions: at the tab control's default minimum width the settings panel's
 // five tabs need more than the panel's width, and the first scrolls out of sight.
 void ShowEveryTab(classlib::TPageControl* Pages) {
-    if (Pages->HandleAllocated()) SendMessageW(Pages->WindowHandle(), TCM_SETMINTABWIDTH, 0, 0);
+    SendMessageW(Pages->Handle(), TCM_SETMINTABWIDTH, 0, 0);
 }
 
 std::uint8_t ActivePanel() {
@@ -58,8 +58,9 @@ void TCaptureForm::ShowPanel(std::uint8_t Number) {
     if (Number >= kPanelCount) return;
     HideActivePanel();
     if (settings::ParamPanneauActif != nullptr) settings::ParamPanneauActif->SetValue(Number);
-    PanelFrame(Number)->ShowFrame();
+    // Before the showing: the strip scrolls its first tab away when it is made with the default width.
     if (Number == kSettingsPanel) ShowEveryTab(OptionsFrame->PageControl1);
+    PanelFrame(Number)->ShowFrame();
     PanelAction(Number)->SetChecked(true);
 }
 

@@ -2,6 +2,7 @@
 // it, so that each form's layout reads as a list of its controls.
 #pragma once
 
+#include <initializer_list>
 #include <string>
 
 #include "classlib/controls.h"
@@ -42,6 +43,15 @@ TSheet* AddPage(classlib::TComponent* Owner, TPages* Pages, const wchar_t* Name,
     sheet->SetPageControl(Pages);
     sheet->SetCaption(Caption);
     return sheet;
+}
+
+// Fills a wide memo with Lines as adding them one by one does (each line ends with a line break), as
+// one text that needs no window: a hidden panel's memo gets its window when the panel is shown.
+template <typename TMemoControl>
+void SetMemoLines(TMemoControl* Memo, std::initializer_list<std::wstring> Lines) {
+    std::wstring text;
+    for (const std::wstring& line : Lines) text += line + L"\r\n";
+    Memo->SetText(text);
 }
 
 }  // namespace ui

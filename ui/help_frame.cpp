@@ -160,9 +160,8 @@ THelpFrame::THelpFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     Memo1->SetReadOnly(true);
     Memo1->SetAlignment(classlib::TAlignment::taCenter);
     Memo1->SetColor(classlib::clBtnFace);
-    for (const wchar_t* line : {L"", L"Uncheck the video or audio sources that ", L"you want to exclude from the lists of ",
-                                L"Quillotrane"})
-        Memo1->Lines()->Add(line);
+    SetMemoLines(Memo1, {L"", L"Uncheck the video or audio sources that ", L"you want to exclude from the lists of ",
+                         L"Quillotrane"});
     clSources = Place<TUcCheckListBox>(this, tsSources, L"clSources", 4, 70, kInnerWidth - 8, kInnerHeight - 76);
     clSources->SetSorted(true);
 
@@ -196,13 +195,9 @@ void THelpFrame::InitTexts() {
     tsFiltres->SetCaption(InfoText(IDS_HELP_TAB_FILTRES));
     LabelIns->SetCaption(InfoText(IDS_HELP_INS_LABEL));
     LabelDes->SetCaption(InfoText(IDS_HELP_DES_LABEL));
-    MemoIns->Lines()->Clear();
-    MemoIns->Lines()->Add(L"");
-    MemoIns->Lines()->Add(InfoText(IDS_HELP_INS_WORD));
+    SetMemoLines(MemoIns, {L"", InfoText(IDS_HELP_INS_WORD)});
     MemoIns->SetHint(InfoText(IDS_HELP_INS_HINT));
-    MemoDes->Lines()->Clear();
-    MemoDes->Lines()->Add(L"");
-    MemoDes->Lines()->Add(InfoText(IDS_HELP_DES_WORD));
+    SetMemoLines(MemoDes, {L"", InfoText(IDS_HELP_DES_WORD)});
     MemoDes->SetHint(InfoText(IDS_HELP_DES_HINT));
 
     MemoIns->OnDroppedFile = [this](classlib::TObject*, const std::wstring& name) { InstallFilterFile(name); };

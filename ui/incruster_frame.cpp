@@ -365,12 +365,7 @@ void TIncrusterFrame::LoadFromRec(const settings::TincrustRec& R) {
         edPerso2->SetText(R.Incrust2);
         cbDatecode1->SetText(R.FormatDate1);
         cbDatecode2->SetText(R.FormatDate2);
-        const std::string font = classlib::WideToAnsi(R.FontRec.Name);
-        const int index = FontComboBox->Items()->IndexOf(font);
-        if (index >= 0)
-            FontComboBox->SetFontName(font);
-        else if (FontComboBox->Items()->Count() > 0)
-            FontComboBox->SetItemIndex(0);
+        FontComboBox->ChooseFont(classlib::WideToAnsi(R.FontRec.Name));
         cbSize->SetText(R.Autofontsize ? std::wstring(L"auto") : std::to_wstring(R.FontRec.Size));
         tbBold->SetDown(R.FontRec.Bold);
         tbItalic->SetDown(R.FontRec.Italic);

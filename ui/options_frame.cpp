@@ -270,9 +270,7 @@ void TOptionsFrame::LoadTexts() {
     cbMp3->SetHint(TableText(IDS_OPT_CBMP3_HINT));
     cbMp3->SetCaption(TableText(IDS_OPT_CBMP3));
     MemoMp3->Font()->SetName(AnsiText(IDS_UI_FONT_ARIAL));
-    MemoMp3->Lines()->Clear();
-    MemoMp3->Lines()->Add(TableText(IDS_OPT_MEMOMP3_1));
-    MemoMp3->Lines()->Add(TableText(IDS_OPT_MEMOMP3_2));
+    SetMemoLines(MemoMp3, {TableText(IDS_OPT_MEMOMP3_1), TableText(IDS_OPT_MEMOMP3_2)});
     tsJpeg->SetCaption(TableText(IDS_OPT_TSJPEG));
     rgExtension->SetHint(AnsiText(IDS_OPT_EXTENSION_HINT));
     {

@@ -13,6 +13,7 @@
 
 #include "classlib/actions.h"
 #include "classlib/forms.h"
+#include "classlib/panels.h"
 #include "classlib/std_controls.h"
 
 using namespace classlib;
@@ -279,6 +280,93 @@ TEST_F(StdControls, ComboKeepsItemsAcrossNewWindows) {
     combo->SetSorted(true);
     combo->Items()->Add("a first");
     EXPECT_EQ(combo->Items()->Get(0), "a first");
+}
+
+// A hidden panel's combo box keeps what code puts into it without making a window, and its window,
+// made when the panel is shown, holds the same items, objects, selection and text.
+TEST_F(StdControls, ComboOfAHiddenPanelKeepsItsItemsUntilItsWindowIsMade) {
+    auto* panel = new TPanel(form);
+    panel->SetVisible(false);
+    panel->SetParent(form);
+    auto* combo = new TComboBox(form);
+    combo->SetParent(panel);
+    Counter changes;
+    combo->OnChange = changes.Event();
+    combo->Items()->Add("Alpha");
+    combo->Items()->AddObject("Beta", reinterpret_cast<TObject*>(form));
+    combo->Items()->Insert(0, "Zero");
+    combo->Items()->Insert(-1, "Last");
+    EXPECT_EQ(MessageOf<EOutOfResources>([&] { combo->Items()->Insert(9, "far"); }), L"Unable to insert a line");
+    EXPECT_EQ(combo->Items()->Count(), 4);
+    EXPECT_EQ(combo->Items()->Get(1), "Alpha");
+    EXPECT_EQ(combo->Items()->Get(7), "");
+    EXPECT_EQ(combo->Items()->IndexOf("beta"), 2);
+    EXPECT_EQ(combo->Items()->GetObject(2), reinterpret_cast<TObject*>(form));
+    EXPECT_EQ(MessageOf<EStringListError>([&] { combo->Items()->GetObject(7); }), L"List index out of bounds (7)");
+
+    // Selection and text follow the window's rules.
+    combo->SetItemIndex(2);
+    EXPECT_EQ(combo->Text(), "Beta");
+    combo->Items()->Insert(0, "first");  // the selection moves with its item
+    EXPECT_EQ(combo->ItemIndex(), 3);
+    combo->Items()->Delete(0);
+    EXPECT_EQ(combo->ItemIndex(), 2);
+    combo->SetText("Alpha");
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    combo->SetText("typed");
+    EXPECT_EQ(combo->ItemIndex(), -1);
+    EXPECT_EQ(combo->Text(), "typed");
+    combo->SetItemIndex(9);  // out of range: none
+    EXPECT_EQ(combo->ItemIndex(), -1);
+    combo->SetItemIndex(3);
+    combo->Items()->Delete(3);  // the selected item goes: no selection
+    EXPECT_EQ(combo->ItemIndex(), -1);
+    combo->SetItemIndex(2);
+    EXPECT_EQ(changes.n, 0);
+    EXPECT_FALSE(combo->HandleAllocated());
+    EXPECT_FALSE(panel->HandleAllocated());
+
+    panel->Show();
+    ASSERT_TRUE(combo->HandleAllocated());
+    HWND h = combo->WindowHandle();
+    EXPECT_EQ(SendMessageA(h, CB_GETCOUNT, 0, 0), 3);
+    EXPECT_EQ(SendMessageA(h, CB_GETCURSEL, 0, 0), 2);
+    EXPECT_EQ(SendMessageA(h, CB_GETITEMDATA, 2, 0), reinterpret_cast<LRESULT>(form));
+    EXPECT_EQ(WindowText(h), "Beta");
+    EXPECT_EQ(combo->Items()->Get(0), "Zero");
+    EXPECT_EQ(changes.n, 0);
+
+    // Cleared while hidden again without window: a drop-down list then shows no text.
+    auto* list = new TComboBox(form);
+    list->SetStyle(TComboBoxStyle::csDropDownList);
+    list->SetVisible(false);
+    list->SetParent(panel);
+    list->Items()->Add("one");
+    list->Items()->Add("two");
+    list->SetText("two");
+    EXPECT_EQ(list->ItemIndex(), 1);
+    list->SetText("none of them");
+    EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_EQ(list->Text(), "");
+    list->SetItemIndex(0);
+    list->Items()->Clear();
+    EXPECT_EQ(list->ItemIndex(), -1);
+    EXPECT_EQ(list->Text(), "");
+    list->Items()->Add("three");
+    EXPECT_FALSE(list->HandleAllocated());
+    list->Show();
+    EXPECT_EQ(SendMessageA(list->Handle(), CB_GETCOUNT, 0, 0), 1);
+    EXPECT_EQ(SendMessageA(list->Handle(), CB_GETCURSEL, 0, 0), CB_ERR);
+
+    // Only the window sorts: a sorted box makes its window for its items.
+    auto* sorted = new TComboBox(form);
+    sorted->SetVisible(false);
+    sorted->SetParent(panel);
+    sorted->SetSorted(true);
+    sorted->Items()->Add("b");
+    sorted->Items()->Add("a");
+    EXPECT_TRUE(sorted->HandleAllocated());
+    EXPECT_EQ(sorted->Items()->Get(0), "a");
 }
 
 TEST_F(StdControls, ComboUserSelectionAndTyping) {

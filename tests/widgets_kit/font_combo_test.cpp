@@ -131,6 +131,33 @@ TEST(FontFilters, RulesOnMadeUpFonts) {
     EXPECT_TRUE(FontPassesFilters(lf, TRUETYPE_FONTTYPE, foFixedPitchOnly));
 }
 
+// A box whose panel is hidden lists no fonts at start: the choice of a font waits for its window,
+// silently, and falls back to the first font when the name is not installed.
+TEST_F(FontComboTest, ChoosingAFontWaitsForTheWindowOfAHiddenBox) {
+    std::vector<TFamily> families = SystemFamilies();
+    ASSERT_GE(families.size(), 2u);
+    auto* hidden = new TFontComboBox(form);
+    hidden->SetVisible(false);
+    hidden->SetParent(form);
+    hidden->OnChange = [this](TObject*) { ++changes; };
+    hidden->ChooseFont(families[1].name);
+    EXPECT_FALSE(hidden->HandleAllocated());
+    EXPECT_EQ(AnsiCompareText(AnsiToWide(hidden->FontName()), AnsiToWide(families[1].name)), 0);
+    EXPECT_TRUE(hidden->HandleAllocated());
+
+    auto* other = new TFontComboBox(form);
+    other->SetVisible(false);
+    other->SetParent(form);
+    other->ChooseFont("No Such Font Anywhere");
+    other->Show();
+    EXPECT_EQ(other->ItemIndex(), 0);
+    EXPECT_EQ(other->FontName(), other->Items()->Get(0));
+    // With a window the choice is made at once.
+    other->ChooseFont(families[1].name);
+    EXPECT_EQ(AnsiCompareText(AnsiToWide(other->FontName()), AnsiToWide(families[1].name)), 0);
+    EXPECT_EQ(changes, 0);
+}
+
 TEST_F(FontComboTest, ItemsAreDrawnWithPictureAndName) {
     box->HandleNeeded();
     int tt = -1;

@@ -10,6 +10,7 @@
 #include "exception_text.h"
 #include "painted_ink.h"
 #include "uc_test_support.h"
+#include "widgets/unicode/uc_panels.h"
 #include "widgets/unicode/uc_std_controls.h"
 
 using namespace uctest;
@@ -128,6 +129,54 @@ TEST_F(WideStdControlsTest, ComboBoxKeepsWideItemsAndTextAcrossRecreation) {
     combo->SetText(kGreek);
     EXPECT_EQ(combo->ItemIndex(), 0);
     EXPECT_EQ(combo->Text(), kGreek);
+}
+
+// Without a window (a hidden panel's box) the wide items and text are kept with their wide
+// characters and reach the Unicode window when it is made.
+TEST_F(WideStdControlsTest, ComboBoxWithoutWindowKeepsWideItemsForItsWindow) {
+    auto* panel = new widgets::TUcPanel(form);
+    panel->SetParent(form);
+    panel->SetVisible(false);
+    auto* combo = new TUcComboBox(form);
+    combo->SetParent(panel);
+    combo->SetStyle(classlib::TComboBoxStyle::csDropDownList);
+    combo->Items()->Add(L"plain");
+    combo->Items()->AddObject(kGreek, reinterpret_cast<classlib::TObject*>(form));
+    combo->Items()->Insert(0, kCjk);
+    EXPECT_EQ(combo->Items()->Count(), 3);
+    EXPECT_EQ(combo->Items()->Get(0), kCjk);
+    EXPECT_EQ(combo->Items()->Get(2), kGreek);
+    EXPECT_EQ(combo->Items()->IndexOf(kGreek), 2);
+    combo->SetItemIndex(2);
+    EXPECT_EQ(combo->Text(), kGreek);
+    combo->Items()->Delete(0);
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    EXPECT_EQ(combo->Items()->Get(0), L"plain");
+    // An item changed through the ANSI list reads as that list has it.
+    combo->AnsiItems()->Add("ansi");
+    EXPECT_EQ(combo->Items()->Get(2), L"ansi");
+    EXPECT_FALSE(combo->HandleAllocated());
+
+    form->Show();
+    panel->Show();
+    ASSERT_TRUE(combo->HandleAllocated());
+    HWND h = combo->WindowHandle();
+    ASSERT_TRUE(IsWindowUnicode(h));
+    EXPECT_EQ(SendMessageW(h, CB_GETCOUNT, 0, 0), 3);
+    wchar_t text[64] = {};
+    SendMessageW(h, CB_GETLBTEXT, 1, reinterpret_cast<LPARAM>(text));
+    EXPECT_EQ(std::wstring(text), kGreek);
+    EXPECT_EQ(SendMessageW(h, CB_GETITEMDATA, 1, 0), reinterpret_cast<LRESULT>(form));
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    EXPECT_EQ(combo->Text(), kGreek);
+
+    // Its window gone, the box keeps its items again as it had them.
+    combo->DestroyHandle();
+    EXPECT_EQ(combo->Items()->Count(), 3);
+    EXPECT_EQ(combo->Items()->Get(1), kGreek);
+    EXPECT_EQ(combo->ItemIndex(), 1);
+    EXPECT_FALSE(combo->HandleAllocated());
+    EXPECT_EQ(SendMessageW(combo->Handle(), CB_GETCURSEL, 0, 0), 1);
 }
 
 TEST_F(WideStdControlsTest, TypedWideCharactersReachTheComboBoxEdit) {

@@ -2,6 +2,7 @@
 
 #include <winspool.h>
 
+#include <utility>
 #include <vector>
 
 #include "classlib/conversions.h"
@@ -100,7 +101,32 @@ void TFontComboBox::DoChange() {
     if (OnChange) OnChange(this);
 }
 
+std::string TFontComboBox::FontName() {
+    if (pendingFont_ && !HandleAllocated() && !HasState(csDestroying)) HandleNeeded();
+    return Text();
+}
+
+void TFontComboBox::ChooseFont(const std::string& Name) {
+    if (!HandleAllocated()) {
+        pendingFont_ = Name;
+        return;
+    }
+    pendingFont_.reset();
+    const bool updating = std::exchange(updating_, true);
+    try {
+        if (Items()->IndexOf(Name) >= 0)
+            SetFontName(Name);
+        else if (Items()->Count() > 0)
+            SetItemIndex(0);
+    } catch (...) {
+        updating_ = updating;
+        throw;
+    }
+    updating_ = updating;
+}
+
 void TFontComboBox::SetFontName(const std::string& Value) {
+    pendingFont_.reset();
     if (FontName() == Value) return;
     if (HasState(csLoading)) {
         SetText(Value);
@@ -201,9 +227,12 @@ void TFontComboBox::SetItemHeight() {
 }
 
 void TFontComboBox::CreateWnd() {
+    // Rebuilding the list names a font of its own: the waiting choice is taken first.
+    const std::optional<std::string> pending = std::exchange(pendingFont_, std::nullopt);
     TOwnerDrawComboBox::CreateWnd();
     SetItemHeight();
     Reset(true);
+    if (pending) ChooseFont(*pending);
 }
 
 void TFontComboBox::Change() {

@@ -6,6 +6,7 @@
 #include <windows.h>
 
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "classlib/gdi_handles.h"
@@ -53,8 +54,14 @@ public:
     explicit TFontComboBox(classlib::TComponent* AOwner);
     ~TFontComboBox() override;
 
-    std::string FontName() { return Text(); }
+    // Reading the name of a box whose choice waits for its window makes the window (the choice
+    // depends on the fonts listed there).
+    std::string FontName();
     void SetFontName(const std::string& Value);
+    // Selects the font of that name, else the first font, firing nothing. The fonts are listed
+    // when the box gets its window: until then the choice waits (a hidden panel's box lists no
+    // fonts at start).
+    void ChooseFont(const std::string& Name);
     TFontDevice Device() const { return device_; }
     void SetDevice(TFontDevice Value);
     TFontListOptions Options() const { return options_; }
@@ -91,6 +98,8 @@ private:
     bool useFonts_ = false;
     bool settingHeight_ = false;
     TFontListOptions options_ = 0;
+    // The choice waiting for the window (ChooseFont).
+    std::optional<std::string> pendingFont_;
 };
 
 }  // namespace widgets::kit

@@ -38,6 +38,7 @@ constexpr DWORD kSearchPause = 1250;
 // ---- TR5PatchedComboBoxStrings ---------------------------------------------------------------
 
 std::string TR5PatchedComboBoxStrings::Get(int Index) const {
+    if (ComboBox()->KeptItems() != nullptr) return classlib::TComboBoxStrings::Get(Index);
     HWND h = Wnd();
     LRESULT len = SendMessageA(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(Index), 0);
     if (len < 1) return std::string();
@@ -56,7 +57,19 @@ bool TUcComboBoxStrings::WideWindow() const {
 
 classlib::TStrings* TUcComboBoxStrings::Ansi() const { return comboBox_->AnsiItems(); }
 
+classlib::TStringList* TUcComboBoxStrings::Kept() const { return comboBox_->KeptItems(); }
+
+std::wstring TUcComboBoxStrings::KeptGet(int Index) const {
+    classlib::TStringList* kept = Kept();
+    if (Index < 0 || Index >= kept->Count()) return std::wstring();
+    const std::vector<std::wstring>& wide = comboBox_->keptWide_;
+    // An item changed through the ANSI list reads as that list has it.
+    std::wstring text = static_cast<size_t>(Index) < wide.size() ? wide[static_cast<size_t>(Index)] : std::wstring();
+    return unicode::GetSyncedWideString(text, kept->Get(Index));
+}
+
 std::wstring TUcComboBoxStrings::Get(int Index) const {
+    if (Kept() != nullptr) return KeptGet(Index);
     if (!WideWindow()) return AnsiToWide(Ansi()->Get(Index));
     HWND h = comboBox_->Handle();
     LRESULT len = SendMessageW(h, CB_GETLBTEXTLEN, static_cast<WPARAM>(Index), 0);
@@ -74,6 +87,11 @@ classlib::TObject* TUcComboBoxStrings::GetObject(int Index) const { return Ansi(
 void TUcComboBoxStrings::PutObject(int Index, classlib::TObject* AObject) { Ansi()->SetObjects(Index, AObject); }
 
 void TUcComboBoxStrings::Clear() {
+    if (Kept() != nullptr) {
+        Ansi()->Clear();
+        comboBox_->keptWide_.clear();
+        return;
+    }
     if (!WideWindow()) {
         Ansi()->Clear();
         return;
@@ -84,9 +102,22 @@ void TUcComboBoxStrings::Clear() {
     comboBox_->Update();
 }
 
-void TUcComboBoxStrings::Delete(int Index) { Ansi()->Delete(Index); }
+void TUcComboBoxStrings::Delete(int Index) {
+    const bool kept = Kept() != nullptr && Index >= 0 && Index < Ansi()->Count();
+    Ansi()->Delete(Index);
+    std::vector<std::wstring>& wide = comboBox_->keptWide_;
+    if (kept && static_cast<size_t>(Index) < wide.size()) wide.erase(wide.begin() + Index);
+}
 
 void TUcComboBoxStrings::Insert(int Index, const std::wstring& S) {
+    if (Kept() != nullptr) {
+        const int at = Index == -1 ? Ansi()->Count() : Index;
+        Ansi()->Insert(Index, WideToAnsi(S));
+        std::vector<std::wstring>& wide = comboBox_->keptWide_;
+        if (wide.size() < static_cast<size_t>(at)) wide.resize(static_cast<size_t>(at));
+        wide.insert(wide.begin() + at, S);
+        return;
+    }
     if (!WideWindow()) {
         Ansi()->Insert(Index, WideToAnsi(S));
         return;
@@ -97,6 +128,13 @@ void TUcComboBoxStrings::Insert(int Index, const std::wstring& S) {
 }
 
 int TUcComboBoxStrings::Add(const std::wstring& S) {
+    if (Kept() != nullptr) {
+        const int at = Ansi()->Add(WideToAnsi(S));
+        std::vector<std::wstring>& wide = comboBox_->keptWide_;
+        wide.resize(static_cast<size_t>(at));
+        wide.push_back(S);
+        return at;
+    }
     if (!WideWindow()) return Ansi()->Add(WideToAnsi(S));
     LRESULT r = SendMessageW(comboBox_->Handle(), CB_ADDSTRING, 0, reinterpret_cast<LPARAM>(S.c_str()));
     if (r < 0) throw classlib::EOutOfResources(L"Unable to insert a line");
@@ -104,6 +142,13 @@ int TUcComboBoxStrings::Add(const std::wstring& S) {
 }
 
 int TUcComboBoxStrings::IndexOf(const std::wstring& S) const {
+    if (Kept() != nullptr) {
+        // As the window's exact search: without case.
+        for (int i = 0, n = Kept()->Count(); i < n; ++i)
+            if (CompareStringW(LOCALE_USER_DEFAULT, NORM_IGNORECASE, KeptGet(i).c_str(), -1, S.c_str(), -1) == CSTR_EQUAL)
+                return i;
+        return -1;
+    }
     if (!WideWindow()) return Ansi()->IndexOf(WideToAnsi(S));
     LRESULT r = SendMessageW(comboBox_->Handle(), CB_FINDSTRINGEXACT, static_cast<WPARAM>(-1),
                              reinterpret_cast<LPARAM>(S.c_str()));
@@ -259,6 +304,17 @@ void TUcCustomComboBox::RehookChildrenWide() {
 }
 
 void TUcCustomComboBox::CreateWnd() {
+    // Items kept without a window go into it with their wide texts, as after a re-creation.
+    int keptIndex = -1;
+    if (std::unique_ptr<classlib::TStringList> kept = TakeKeptItems(keptIndex)) {
+        savedItems_ = std::make_unique<unicode::TUcStringList>();
+        for (int i = 0, n = kept->Count(); i < n; ++i) {
+            std::wstring wide = static_cast<size_t>(i) < keptWide_.size() ? keptWide_[static_cast<size_t>(i)] : std::wstring();
+            savedItems_->AddObject(unicode::GetSyncedWideString(wide, kept->Get(i)), kept->Objects(i));
+        }
+        savedIndex_ = keptIndex;
+    }
+    keptWide_.clear();
     classlib::TCustomComboBox::CreateWnd();
     if (IsUnicodePlatform() && IsWindowUnicode(WindowHandle())) RehookChildrenWide();
     if (savedItems_) {
@@ -293,6 +349,26 @@ void TUcCustomComboBox::DestroyWnd() {
     if (keep) {
         WideControlHelper(this)->WideCaption = text;
         SetTextField(WideToAnsi(text));
+        // Until the next window the items are kept as a box without window keeps them.
+        if (savedItems_) {
+            auto ansi = std::make_unique<classlib::TStringList>();
+            keptWide_.clear();
+            for (int i = 0, n = savedItems_->Count(); i < n; ++i) {
+                ansi->AddObject(WideToAnsi(savedItems_->Get(i)), savedItems_->Objects(i));
+                keptWide_.push_back(savedItems_->Get(i));
+            }
+            KeepItems(std::move(ansi), savedIndex_);
+            savedItems_.reset();
+            savedIndex_ = -1;
+        }
+    }
+}
+
+void TUcCustomComboBox::SetItemIndex(int Value) {
+    classlib::TCustomComboBox::SetItemIndex(Value);
+    if (!HandleAllocated() && KeptItems() != nullptr) {
+        const int index = ItemIndex();
+        if (index >= 0) WideControlHelper(this)->WideCaption = wideItems_->Get(index);
     }
 }
 

@@ -5,6 +5,7 @@
 #include <windows.h>
 
 #include <memory>
+#include <vector>
 #include <string>
 
 #include "classlib/std_controls.h"
@@ -26,7 +27,8 @@ public:
 
 // The wide items of a combo box: no storage of its own; strings go through the window with the
 // Unicode messages, counts and objects through the class library's list (its ANSI items). With
-// a window that is not Unicode every operation goes through the ANSI list.
+// a window that is not Unicode every operation goes through the ANSI list. Without a window the
+// class library's kept list holds the items and the box their wide texts.
 class TUcComboBoxStrings : public unicode::TUcStrings {
 public:
     CLASSLIB_CLASS_NAME(TUcComboBoxStrings)
@@ -51,6 +53,10 @@ protected:
 private:
     bool WideWindow() const;
     classlib::TStrings* Ansi() const;
+    // The items kept while the box has no window (null with one): the class library's ANSI list,
+    // beside which the box keeps the wide texts.
+    classlib::TStringList* Kept() const;
+    std::wstring KeptGet(int Index) const;
     TUcCustomComboBox* comboBox_;
 };
 
@@ -79,6 +85,8 @@ public:
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void CreateWnd() override;
     void DestroyWnd() override;
+    // Without a window the kept item's wide text becomes the text.
+    void SetItemIndex(int Value) override;
     void ComboWndProc(classlib::TMessage& Message, HWND ComboWnd, WNDPROC ComboProc) override;
     void Dispatch(classlib::TMessage& Message) override;
     void ActionChange(classlib::TObject* Sender, bool CheckDefaults) override;
@@ -108,10 +116,13 @@ protected:
 private:
     void RehookChildrenWide();
     void SetTextSelectingWide(classlib::TMessage& Message);
+    friend class TUcComboBoxStrings;
     std::unique_ptr<TUcComboBoxStrings> wideItems_;
     // Kept while the window is re-created.
     std::unique_ptr<unicode::TUcStringList> savedItems_;
     int savedIndex_ = -1;
+    // The wide texts of the items kept without a window, place by place beside the ANSI ones.
+    std::vector<std::wstring> keptWide_;
     std::wstring searchText_;
     DWORD lastSearchTick_ = 0;
 };
