@@ -1,4 +1,4 @@
-// Hidden message-only windows bound to a callback (the library's AllocateHWnd), for components
+// Hidden top-level windows bound to a callback (the library's AllocateHWnd), for components
 // that need a window handle of their own to receive timer ticks and posted messages.
 #pragma once
 

@@ -237,7 +237,9 @@ quill_standins_stale() {
 quill_wine_server_running() {
     local pid
     for pid in $(pgrep -u "$(id -u)" -x 'wineserver(32|64)?' 2>/dev/null); do
-        tr '\0' '\n' <"/proc/$pid/environ" 2>/dev/null | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
+        # The server may end between pgrep and the read: the error of the redirection is silenced
+        # before the redirection is made.
+        tr '\0' '\n' 2>/dev/null <"/proc/$pid/environ" | grep -qxF "WINEPREFIX=$WINEPREFIX" && return 0
     done
     return 1
 }
