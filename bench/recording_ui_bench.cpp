@@ -90,6 +90,19 @@ bool FileClosedWhole(const std::wstring& File) {
     return riff != 0 && riff + 8ull <= size && frames > 0;
 }
 
+// What the file of a failed round looks like, for the report.
+std::string FileState(const std::wstring& File, int CaptureState) {
+    std::string head;
+    std::uint64_t size = 0;
+    const bool alone = ReadHead(File, 64, head, size, 0);
+    if (!alone && !ReadHead(File, 64, head, size)) return "no file to read (error " + std::to_string(GetLastError()) + ")";
+    char text[200];
+    std::snprintf(text, sizeof text, "%llu bytes, %s, RIFF size %u, frames in the main header %u, capture state %d",
+                  static_cast<unsigned long long>(size), alone ? "nobody holds it" : "still held open",
+                  head.size() >= 8 ? Le32(head, 4) : 0u, head.size() >= 52 ? Le32(head, 48) : 0u, CaptureState);
+    return text;
+}
+
 // The times from now until each condition first holds, watched on a thread of its own while this
 // one runs Action and then pumps messages; a negative time for a condition that never held.
 std::vector<double> TimesUntil(TRecordingWindow& Window, const std::function<void()>& Action,
@@ -203,8 +216,8 @@ bool TimeStartsAndStops(TRecordingWindow& Window, const TFormatCase& Case, int R
         Window.WaitRecorded(5);
         stops.push_back(TimesUntil(Window, [&] { Window.Capture(); }, {[&] { return FileClosedWhole(file); }})[0]);
         if (starts.back() < 0 || stops.back() < 0 || Window.form->CaptureState != 1 || VideoPacketsReadBack(file) < 1) {
-            std::printf("recording_ui: %s: round %d did not record (start %.0f ms, stop %.0f ms)\n", Case.Name, round,
-                        starts.back(), stops.back());
+            std::printf("recording_ui: %s: round %d did not record (start %.0f ms, stop %.0f ms): %s\n", Case.Name, round,
+                        starts.back(), stops.back(), FileState(file, Window.form->CaptureState).c_str());
             ok = false;
         }
     }

@@ -20,6 +20,9 @@ namespace standins {
 
 namespace {
 
+// How long the finished file of a run is waited for when another program holds it alone.
+constexpr ULONGLONG kReopenPatienceMs = 2000;
+
 class TFileWriter;
 
 class TFileWriterInput : public filters::TBCBaseInputPin {
@@ -226,10 +229,21 @@ HRESULT TFileWriter::OpenLocked(bool forRun)
     }
     const DWORD share = forRun ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD disposition = !forRun ? OPEN_EXISTING : (mode_ & AM_FILE_OVERWRITE) != 0 ? CREATE_ALWAYS : OPEN_ALWAYS;
-    file_ = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition, FILE_ATTRIBUTE_NORMAL,
-                        nullptr);
-    if (file_ == INVALID_HANDLE_VALUE) {
-        return HRESULT_FROM_WIN32(GetLastError());
+    // Between the run's handle closed at the stop and this one, another program may take the
+    // finished file for a moment (a scanner, a thumbnailer, a watcher that opens it alone): the
+    // header still to be written must not be lost to it, so the file of this run is waited for.
+    const ULONGLONG giveUp = GetTickCount64() + (forRun ? 0 : kReopenPatienceMs);
+    for (;;) {
+        file_ = CreateFileW(name_.c_str(), GENERIC_READ | GENERIC_WRITE, share, nullptr, disposition,
+                            FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file_ != INVALID_HANDLE_VALUE) {
+            break;
+        }
+        const DWORD error = GetLastError();
+        if ((error != ERROR_SHARING_VIOLATION && error != ERROR_LOCK_VIOLATION) || GetTickCount64() >= giveUp) {
+            return HRESULT_FROM_WIN32(error);
+        }
+        Sleep(5);
     }
     filePointer_ = 0;
     if (forRun) {

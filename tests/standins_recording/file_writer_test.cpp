@@ -7,7 +7,9 @@
 #include "filters/wave_dest.h"
 #include "tests/filters/media_sources.h"
 
+#include <atomic>
 #include <fstream>
+#include <thread>
 
 namespace recording_test {
 namespace {
@@ -132,6 +134,58 @@ TEST_F(WaveRecording, OnceStoppedTheFileCanBePatchedAndDeletedWhileTheWriterStil
     EXPECT_TRUE(DeleteFileW(path.c_str())) << GetLastError();
     ASSERT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
     EXPECT_FALSE(std::filesystem::exists(path)) << "gone once the writer let it go";
+}
+
+// At the stop the writer lets go of the run's handle and opens the file again for the header still
+// to come. Another program that takes the file alone in between (a scanner, a thumbnailer) holds
+// it for a moment: the header is written once it lets go, not lost. One that keeps it is told.
+TEST_F(WaveRecording, AHeaderWaitsForAProgramThatHoldsTheFinishedFileAloneForAMoment)
+{
+    Build(dir / L"held.wav");
+    const std::uint32_t bytes = Record(44100);
+    ComPtr<IStream> stream;
+    ASSERT_EQ(S_OK, PinAt(writer.Get(), PINDIR_INPUT).As(&stream));
+    // Out of the graph the writer holds no handle: its next write opens the file again, as the
+    // header's first write does when the stop's own opening was refused.
+    ASSERT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
+    std::string riff(4, '\0');
+    {
+        std::ifstream in(path, std::ios::binary);
+        in.read(riff.data(), 4);
+    }
+    ASSERT_EQ("RIFF", riff);
+    const auto holdAlone = [&] {
+        return CreateFileW(path.c_str(), GENERIC_READ, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    };
+    const auto writeHead = [&] {
+        const LARGE_INTEGER start{};
+        ULONG written = 0;
+        const HRESULT sought = stream->Seek(start, STREAM_SEEK_SET, nullptr);
+        return FAILED(sought) ? sought : stream->Write(riff.data(), 4, &written);
+    };
+
+    HANDLE held = holdAlone();
+    ASSERT_NE(INVALID_HANDLE_VALUE, held) << GetLastError();
+    std::atomic<bool> letGo{false};
+    std::thread other([&] {
+        Sleep(300);
+        letGo = true;
+        CloseHandle(held);
+    });
+    const HRESULT waited = writeHead();
+    const bool afterLetGo = letGo.load();
+    other.join();
+    EXPECT_EQ(S_OK, waited);
+    EXPECT_TRUE(afterLetGo) << "written while another program held the file alone";
+
+    // Held for good: a clear failure after a bounded wait, the file untouched.
+    ASSERT_EQ(S_OK, graph->AddFilter(writer.Get(), L"File writer"));
+    ASSERT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
+    held = holdAlone();
+    ASSERT_NE(INVALID_HANDLE_VALUE, held) << GetLastError();
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION), writeHead());
+    CloseHandle(held);
+    ExpectWholeTone(path, bytes);
 }
 
 // Wine's WriteFile on a full file system first answers success with fewer bytes written. Here the
