@@ -51,8 +51,8 @@ std::vector<unsigned char> Picture(int w, int h, int index)
 
 // Milliseconds that ffmpeg's coding took (its own count after its start-up, -benchmark) with these
 // arguments; negative when it could not be run. Its elapsed time on the core this benchmark is
-// pinned to, as ours is timed frame by frame: its processor times come in whole clock ticks (10 ms) here, which
-// put a tenth of a frame's time on each side of a hundred-frame figure.
+// pinned to, as ours is timed frame by frame: its processor times come in whole clock ticks
+// (10 ms) here, which put a tenth of a frame's time on each side of a hundred-frame figure.
 double FfmpegMs(std::vector<std::string> arguments)
 {
     arguments.insert(arguments.begin(), {"ffmpeg", "-hide_banner", "-nostats", "-y", "-threads", "1"});
