@@ -36,6 +36,12 @@ if [[ -f $build_dir/CMakeCache.txt ]]; then
     [[ $configured == "$toolchain" ]] ||
         quill_die "$build_dir is configured with ${configured:-no toolchain}, not $toolchain: use another --build-dir"
 fi
+# A build folder links the libraries of the recipe its checkout has now (a checkout moved to another
+# commit may have another recipe, whose libraries live in their own folder).
+if [[ -f $build_dir/build.ninja ]] &&
+   [[ $(sed -n 's/^QUILL_DEPS_PREFIX:[A-Z]*=//p' "$build_dir/CMakeCache.txt") != "$deps_prefix" ]]; then
+    cmake -S "$QUILL_ROOT" -B "$build_dir" -DQUILL_DEPS_PREFIX="$deps_prefix" >/dev/null
+fi
 if [[ ! -f $build_dir/build.ninja ]]; then
     cmake -G Ninja -S "$QUILL_ROOT" -B "$build_dir" -DCMAKE_TOOLCHAIN_FILE="$toolchain" \
         -DQUILL_DEPS_PREFIX="$deps_prefix"

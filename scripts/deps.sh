@@ -3,7 +3,9 @@
 # MinGW cross compilers, into a cache outside the work tree; a library already built is left alone.
 #   scripts/deps.sh [--arch x64|i686] [--print-prefix]
 #   QUILL_DEPS_DIR overrides the cache (default ${XDG_CACHE_HOME:-$HOME/.cache}/quillotrane/deps).
-# Each library lands in <cache>/<arch>/ (include/, lib/) with a stamp <cache>/<arch>/stamps/<name>.
+# Each library lands in <cache>/<arch>/r-<recipe key>/ (include/, lib/) with a stamp in stamps/<name> there.
+# The key is a digest of this script and the toolchain files, so that every recipe keeps its own folder:
+# building another commit (a bisect, a branch) never changes what this checkout links.
 set -euo pipefail
 source "$(dirname "${BASH_SOURCE[0]}")/lib/common.sh"
 
@@ -25,7 +27,8 @@ case $arch in
 esac
 
 cache=${QUILL_DEPS_DIR:-${XDG_CACHE_HOME:-$HOME/.cache}/quillotrane/deps}
-prefix=$cache/$arch
+recipe_key=$(cat "${BASH_SOURCE[0]}" "$QUILL_ROOT/cmake/$toolchain" | sha256sum | cut -c 1-16)
+prefix=$cache/$arch/r-$recipe_key
 if $print_prefix; then
     printf '%s\n' "$prefix"
     exit 0
@@ -113,7 +116,7 @@ fetch_source() {
 
 # A fresh copy of a source tree to build in (sources are shared between the two arches).
 work_copy() {
-    local tree=$1 work=$cache/build/$arch/$2
+    local tree=$1 work=$cache/build/$arch-$recipe_key/$2
     rm -rf "$work"
     mkdir -p "$(dirname "$work")"
     cp -a "$tree" "$work"
@@ -166,7 +169,7 @@ for entry in "${pending[@]}"; do
         quill_say "deps: building $name ($arch) from Debian's $package source..."
         tree=$({ flock 8; fetch_source "$package"; } 8>"$cache/src/.lock")
         work=$(work_copy "$tree" "$name")
-        log=$cache/build/$arch/$name.log
+        log=$cache/build/$arch-$recipe_key/$name.log
         if ! (cd "$work" && "build_$name" "$work") >"$log" 2>&1; then
             tail -n 40 "$log" >&2
             quill_die "building $name for $arch failed (whole log: $log)"

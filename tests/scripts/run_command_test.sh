@@ -49,7 +49,7 @@ printf 'pcm.!default { type null }\n' >"$work/user/.asoundrc"
 # the test prefix's): only the run sees the made-up home.
 deps_prefix=$(sed -n 's/^QUILL_DEPS_PREFIX:[A-Z]*=//p' "$build_dir/CMakeCache.txt")
 [[ -n $deps_prefix ]] || quill_die "$build_dir is not configured"
-export QUILL_DEPS_DIR=${deps_prefix%/*}
+export QUILL_DEPS_DIR=${deps_prefix%/*/*}
 run_command() {
     local log=$1
     shift
