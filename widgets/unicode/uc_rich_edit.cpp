@@ -169,6 +169,25 @@ void TUcCustomRichEdit::CreateWnd() {
     if (ActiveImmAvailable()) SendMessageW(WindowHandle(), EM_SETEDITSTYLE, SES_USEAIMM, SES_USEAIMM);
 }
 
+void TUcCustomRichEdit::Print(const std::string& Caption) {
+    printLength_ = static_cast<LRESULT>(unicode::WideAdjustLineBreaksLength(Text(), unicode::tlbsCRLF));
+    try {
+        classlib::TCustomRichEdit::Print(Caption);
+    } catch (...) {
+        printLength_ = -1;
+        throw;
+    }
+    printLength_ = -1;
+}
+
+void TUcCustomRichEdit::Dispatch(classlib::TMessage& Message) {
+    if (Message.Msg == WM_GETTEXTLENGTH && printLength_ >= 0) {
+        Message.Result = printLength_;
+        return;
+    }
+    classlib::TCustomRichEdit::Dispatch(Message);
+}
+
 bool TUcCustomRichEdit::MapsPositions() {
     return wideLines_->LineBreakStyle() == unicode::tlbsCR && IsWindowUnicode(Handle());
 }
