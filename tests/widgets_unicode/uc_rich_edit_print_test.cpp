@@ -44,6 +44,41 @@ public:
     std::vector<LRESULT> lengths;
 };
 
+// A rich edit window whose own text length counts each line break once, as its positions do (the
+// wide text has CR LF breaks): the print's length must come from the text, not from the window.
+LRESULT CALLBACK CountsBreaksOnceProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam);
+WNDPROC richEditProc = nullptr;
+
+const wchar_t* CountsBreaksOnceClass() {
+    static const wchar_t* name = [] {
+        WNDCLASSEXW wc{};
+        wc.cbSize = sizeof(wc);
+        if (!GetClassInfoExW(nullptr, L"RichEdit20W", &wc)) return static_cast<const wchar_t*>(nullptr);
+        richEditProc = wc.lpfnWndProc;
+        wc.lpfnWndProc = &CountsBreaksOnceProc;
+        wc.hInstance = GetModuleHandleW(nullptr);
+        wc.lpszClassName = L"QuillRichEditCountingBreaksOnce";
+        return RegisterClassExW(&wc) != 0 ? wc.lpszClassName : nullptr;
+    }();
+    return name;
+}
+
+LRESULT CALLBACK CountsBreaksOnceProc(HWND Window, UINT Msg, WPARAM WParam, LPARAM LParam) {
+    if (Msg == WM_GETTEXTLENGTH) {
+        GETTEXTLENGTHEX count{GTL_NUMCHARS | GTL_PRECISE, 1200};
+        return CallWindowProcW(richEditProc, Window, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&count), 0);
+    }
+    return CallWindowProcW(richEditProc, Window, Msg, WParam, LParam);
+}
+
+class TBreaksOnceUcRichEdit : public TPagedUcRichEdit {
+public:
+    explicit TBreaksOnceUcRichEdit(classlib::TComponent* AOwner) : TPagedUcRichEdit(AOwner) {}
+    void CreateWindowHandle(const classlib::TCreateParams& Params) override {
+        CreateUnicodeHandle(this, Params, CountsBreaksOnceClass());
+    }
+};
+
 class WideRichEditPrintTest : public WideTest {
 protected:
     void SetUp() override {
@@ -87,6 +122,21 @@ TEST_F(WideRichEditPrintTest, WhilePrintingTheLengthIsTheCrLfTextsAndAfterwardsT
     EXPECT_EQ(SendMessageW(edit->Handle(), WM_GETTEXTLENGTH, 0, 0),
               static_cast<LRESULT>(unicode::WideAdjustLineBreaksLength(edit->Text(), unicode::tlbsCRLF)));
     EXPECT_EQ(edit->Text(), kCyrillic + L"\r\n" + kCjk + L"\r\n" + kGreek + L"\r\n" + kCyrillic);
+}
+
+TEST_F(WideRichEditPrintTest, TheLengthComesFromTheTextWhereTheWindowCountsBreaksOnce) {
+    ASSERT_NE(CountsBreaksOnceClass(), nullptr);
+    auto* edit = MakeEdit<TBreaksOnceUcRichEdit>();
+    edit->Lines()->SetText(kCjk + L"\r\n" + kCyrillic + L"\r\n" + kGreek + L"\r\n" + kCjk);
+    const auto inside = static_cast<LRESULT>(kCjk.size() + 1 + kCyrillic.size() + 1 + kGreek.size() + 1 + kCjk.size());
+    ASSERT_EQ(SendMessageW(edit->Handle(), WM_GETTEXTLENGTH, 0, 0), inside);
+    edit->Step = 10;
+    edit->Print("breaks once");
+    // 31 characters inside at 10 a page; the three breaks count twice in the printed text.
+    EXPECT_EQ(edit->starts, (std::vector<LONG>{0, 10, 20, 30}));
+    EXPECT_EQ(edit->lengths, (std::vector<LRESULT>(4, inside + 3)));
+    EXPECT_EQ(printer.Pages(), 4);
+    EXPECT_EQ(SendMessageW(edit->Handle(), WM_GETTEXTLENGTH, 0, 0), inside);
 }
 
 TEST_F(WideRichEditPrintTest, WinesOwnRichEditEndsThePrintAsAFailure) {

@@ -74,6 +74,8 @@ public:
 private:
     // Whether the window counts a line break as one character (CR alone) and positions are mapped.
     bool MapsPositions();
+    // The wide text with CR LF line breaks, as printed.
+    std::wstring CrLfText();
     int InsideToOutside(int Pos);
     int OutsideToInside(int Pos);
     std::unique_ptr<TUcRichEditStrings> wideLines_;
