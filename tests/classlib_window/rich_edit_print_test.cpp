@@ -122,13 +122,6 @@ TEST_F(RichEditPrint, EachPageStartsWhereTheLastEndedOverThePrintableArea) {
     EXPECT_NE(out.find("%%EOF"), std::string::npos);
 }
 
-TEST_F(RichEditPrint, TextThatFitsOnePagePrintsOnePage) {
-    auto* edit = MakeEdit<TPagedRichEdit>("short");
-    edit->Print("one");
-    EXPECT_EQ(edit->Starts(), (std::vector<LONG>{0}));
-    EXPECT_EQ(printer.Pages(), 1);
-}
-
 TEST_F(RichEditPrint, LinesEndAtTheWindowsOwnCountWithoutABlankPage) {
     // Three lines: the text's length counts each break as CR LF, the window as one character.
     auto* edit = MakeEdit<TPagedRichEdit>("first line\r\nsecond line\r\nthird line");
@@ -180,35 +173,47 @@ TEST_F(RichEditPrint, WinesOwnRichEditEndsAndReportsTheFailure) {
     EXPECT_EQ(printer.Pages(), 1);
 }
 
-TEST_F(RichEditPrint, NoPrinterIsAClearErrorNeverADialog) {
+TEST_F(RichEditPrint, NoPrinterOrABusyOneIsAClearErrorNeverADialog) {
     auto* edit = MakeEdit<TPagedRichEdit>("text");
     Printer()->SetPrinterName(L"No such printer");
     EXPECT_EQ(quill_test::MessageOf<EPrinter>([&] { edit->Print("missing"); }),
               L"The printer \"No such printer\" cannot be opened");
     EXPECT_TRUE(edit->calls.empty());
     EXPECT_FALSE(Printer()->Printing());
-    // The test prefix has no default printer (ours is never made the default).
-    DWORD size = 0;
-    if (!GetDefaultPrinterW(nullptr, &size) && size == 0) {
-        Printer()->SetPrinterName(L"");
-        EXPECT_EQ(quill_test::MessageOf<EPrinter>([&] { edit->Print("default"); }),
-                  L"No printer is set up: there is no default printer");
-        EXPECT_FALSE(Printer()->Printing());
-    } else {
-        ADD_FAILURE() << "the test prefix has a default printer";
-    }
-}
-
-TEST_F(RichEditPrint, OneDocumentAtATime) {
-    auto* edit = MakeEdit<TPagedRichEdit>("text");
+    // The default printer is the user's "Device" value: none, then ours.
+    HKEY windows = nullptr;
+    ASSERT_EQ(RegCreateKeyExW(HKEY_CURRENT_USER, L"Software\\Microsoft\\Windows NT\\CurrentVersion\\Windows", 0,
+                              nullptr, 0, KEY_QUERY_VALUE | KEY_SET_VALUE, nullptr, &windows, nullptr),
+              ERROR_SUCCESS);
+    wchar_t saved[512] = {};
+    DWORD bytes = sizeof(saved) - sizeof(wchar_t);
+    bool hadDevice =
+        RegQueryValueExW(windows, L"Device", nullptr, nullptr, reinterpret_cast<BYTE*>(saved), &bytes) == ERROR_SUCCESS;
+    auto setDevice = [&](const std::wstring& value) {
+        RegSetValueExW(windows, L"Device", 0, REG_SZ, reinterpret_cast<const BYTE*>(value.c_str()),
+                       static_cast<DWORD>((value.size() + 1) * sizeof(wchar_t)));
+    };
+    RegDeleteValueW(windows, L"Device");
+    Printer()->SetPrinterName(L"");
+    std::wstring none = quill_test::MessageOf<EPrinter>([&] { edit->Print("default"); });
+    setDevice(printer.Name() + L",winspool," + printer.OutputFile());
+    std::wstring ours = quill_test::MessageOf<EPrinter>([&] { edit->Print("default"); });
+    if (hadDevice)
+        setDevice(saved);
+    else
+        RegDeleteValueW(windows, L"Device");
+    RegCloseKey(windows);
+    EXPECT_EQ(none, L"No printer is set up: there is no default printer");
+    EXPECT_EQ(ours, L"<no exception>");
+    EXPECT_EQ(printer.Pages(), 1);
+    EXPECT_FALSE(Printer()->Printing());
+    edit->calls.clear();
+    // One document at a time.
+    Printer()->SetPrinterName(printer.Name());
     Printer()->BeginDoc();
     EXPECT_EQ(quill_test::MessageOf<EPrinter>([&] { edit->Print("second"); }), L"Printing in progress");
-    EXPECT_TRUE(Printer()->Printing());
-    EXPECT_THROW(Printer()->SetPrinterName(L""), EPrinter);
     Printer()->EndDoc();
-    EXPECT_FALSE(Printer()->Printing());
-    EXPECT_THROW(Printer()->NewPage(), EPrinter);
-    EXPECT_THROW(Printer()->Handle(), EPrinter);
+    EXPECT_TRUE(edit->calls.empty());
 }
 
 }  // namespace
