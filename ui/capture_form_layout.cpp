@@ -275,7 +275,8 @@ void TCaptureForm::FitStatusPanels() {
                              NarrowTextWidth(font, StatusSourcesText), NarrowTextWidth(font, StatusInfoText)};
     // The alert text is drawn 3 pixels after the main text.
     if (!StatusAlertText.empty()) need[1] += 3;
-    for (int& n : need) n += margin;
+    // Needs in steps of 8 pixels: a running duration's digits do not move the panels' edges each second.
+    for (int& n : need) n = (n + margin + 7) / 8 * 8;
     const std::vector<int> width =
         ShareStatusRoom(need, MulDiv(kStatusPanelWidth, dpi, 96), std::max(StatusBar1->ClientWidth(), 1));
     classlib::TStatusPanels* panels = StatusBar1->Panels();
