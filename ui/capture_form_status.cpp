@@ -141,7 +141,7 @@ void TCaptureForm::UpdateStatusTexts() {
     const std::wstring root = drive.empty() ? NextVideoFile : drive + L"\\";
     StatusInfoText = classlib::Format(UiString(IDS_FREE_MB), {dshow::DiskFreeMB(root), drive});
 
-    StatusBar1->Invalidate();
+    RepaintStatus();
 }
 
 void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
@@ -170,7 +170,7 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
         } else {
             StatusInfoText.clear();
         }
-        StatusBar1->Invalidate();
+        RepaintStatus();
     } else {
         ShowRecordingSound(SourcesFrame->LabAudio);
     }
