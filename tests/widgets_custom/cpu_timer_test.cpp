@@ -264,14 +264,9 @@ TEST(CpuMeter, WithoutProcessorDataTheSystemTimesGiveTheLoad) {
     EXPECT_EQ(4, f.queries);
 }
 
-// The busiest processor as the clip list panel's gauge shows it: every instance but the last (the
-// total), in percent; 0 with fewer than two instances.
+// The busiest processor as the clip list panel's gauge shows it.
 int BusiestLoad() {
-    const int count = widgets::custom::GetCPUCount();
-    int busiest = 0;
-    for (int i = 0; i + 1 < count; ++i)
-        busiest = std::max(busiest, static_cast<int>(std::lround(widgets::custom::GetCPUUsage(i) * 100)));
-    return busiest;
+    return widgets::custom::BusiestProcessorLoad(widgets::custom::GetCPUCount(), &widgets::custom::GetCPUUsage);
 }
 
 TEST(CpuMeter, ACoreKeptBusyShowsALoadAboveZero) {

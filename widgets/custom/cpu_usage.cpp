@@ -4,6 +4,7 @@
 #include <winperf.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "classlib/exceptions.h"
@@ -338,5 +339,12 @@ TCpuUsageMeter& CpuUsageMeter() {
 int GetCPUCount() { return CpuUsageMeter().GetCPUCount(); }
 void CollectCPUData() { CpuUsageMeter().CollectCPUData(); }
 double GetCPUUsage(int Index) { return CpuUsageMeter().GetCPUUsage(Index); }
+
+int BusiestProcessorLoad(int Count, double (*Usage)(int Index)) {
+    int busiest = 0;
+    for (int i = 0; i + 1 < Count; ++i)
+        busiest = std::max(busiest, static_cast<int>(std::lround(Usage(i) * 100.0)));
+    return busiest;
+}
 
 }  // namespace widgets::custom

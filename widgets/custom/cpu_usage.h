@@ -21,6 +21,9 @@ void CollectCPUData();
 // The usage of instance Index between the last two samples, from 0 to 1. Raises "CPU index out of
 // bounds" for an index outside 0 to GetCPUCount() - 1.
 double GetCPUUsage(int Index);
+// The highest load of one processor in percent: instances 0 to Count - 2 (the last one is the
+// total); 0 with fewer than two instances. The gauge of the clip list panel shows it.
+int BusiestProcessorLoad(int Count, double (*Usage)(int Index));
 
 // One parsed sample of the processor object.
 struct TCpuSample {
