@@ -10,6 +10,7 @@
 
 #include "classlib/conversions.h"
 #include "classlib/custom_form.h"
+#include "classlib/message_box.h"
 #include "engine/scene_list.h"
 #include "settings/settings_catalogue.h"
 #include "ui/dossiers_frame.h"
@@ -339,6 +340,29 @@ TEST_F(RecordingErrors, AStemStaysOneFileNameInsideItsFolder) {
     ASSERT_TRUE(WaitRecorded(10));
     Capture();
     EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+}
+
+// The device's own file writing asked of an analogue camera: it says "Not Ready", nothing records,
+// no file is left and the preview runs on.
+TEST_F(RecordingErrors, TheDevicesOwnFileWritingOfAnAnalogueCameraIsNotReady) {
+    SetVideoFolder(folder / L"videos");
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 1));
+    const path file = form->NextVideoFile;
+    std::vector<std::wstring> boxes;
+    const classlib::TMessageBoxFunction previous =
+        classlib::SetMessageBoxFunction([&](HWND, const std::wstring& Text, const std::wstring&, UINT) {
+            boxes.push_back(Text);
+            return IDOK;
+        });
+    Capture();
+    classlib::SetMessageBoxFunction(previous);
+    ASSERT_FALSE(boxes.empty()) << "no message";
+    EXPECT_EQ(L"Not Ready", boxes[0]);
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(form->RecordingOpen());
+    EXPECT_FALSE(exists(file)) << "no file is left";
+    EXPECT_EQ(0, ClipCount());
+    EXPECT_TRUE(Previewing()) << "the preview runs on";
 }
 
 }  // namespace
