@@ -3,6 +3,7 @@
 #   quill::mp3lame     libmp3lame (MP3 encoding)
 #   quill::avcodec     libavcodec (MPEG-4 part 2, DV, MPEG-1/2 video and audio, Windows Media coders), libavutil
 #   quill::avformat    libavformat with the MPEG-1 system, MPEG-2 program-stream and ASF writers
+#   quill::swscale     libswscale (picture scaling);  quill::swresample  libswresample (sound resampling)
 #   quill::jpeg        libjpeg-turbo's libjpeg;  quill::turbojpeg  its TurboJPEG interface
 # QUILL_DEPS_PREFIX is the cache folder of this build's arch (scripts/build.sh passes it).
 
@@ -44,5 +45,7 @@ endfunction()
 quill_import_dep(quill::mp3lame libmp3lame.a)
 quill_import_dep(quill::avcodec libavcodec.a libavutil.a LINK bcrypt)
 quill_import_dep(quill::avformat libavformat.a LINK quill::avcodec)
+quill_import_dep(quill::swscale libswscale.a LINK quill::avcodec)
+quill_import_dep(quill::swresample libswresample.a LINK quill::avcodec)
 quill_import_dep(quill::jpeg libjpeg.a)
 quill_import_dep(quill::turbojpeg libturbojpeg.a)

@@ -36,12 +36,13 @@ fi
 
 # Library name, Debian source package, recipe revision (raise it when a recipe changes: the library is
 # built again). MPEG-4 video comes from libavcodec's MPEG-4 part 2 encoder: xvidcore's source files are
-# not served by the package archive reached here. DV video, the MPEG and Windows Media coders and the
-# MPEG program-stream and ASF writers come from ffmpeg too. (Its entry was once "avcodec": a new name, so
-# that work trees still on the old list keep their stamp instead of building a smaller set over this one.)
+# not served by the package archive reached here. DV video, the MPEG and Windows Media coders, the MPEG
+# program-stream and ASF writers, picture scaling and sound resampling come from ffmpeg too. (Its entry
+# was once "avcodec": a new name, so that work trees still on the old list keep their stamp instead of
+# building a smaller set over this one.)
 libs=(
     "mp3lame lame 1"
-    "ffmpeg ffmpeg 2"
+    "ffmpeg ffmpeg 3"
     "jpeg libjpeg-turbo 1"
 )
 
@@ -137,12 +138,14 @@ build_mp3lame() {
 # libavcodec and libavformat with only what the stand-ins use: the MPEG-4 part 2 encoder; the DV coder;
 # MPEG-1 and MPEG-2 video (coded by the MPEG card, decoded for its preview) and MPEG audio layer II; the
 # Windows Media video (MPEG-4 v3, WMV7, WMV8) and audio (WMA2) encoders; the MPEG-1 system, MPEG-2
-# program-stream and ASF writers (the ASF writer's object ids are built with the ASF reader alone).
+# program-stream and ASF writers (the ASF writer's object ids are built with the ASF reader alone);
+# libswscale and libswresample, with which the ASF writer brings pictures and sound to its profile's
+# size, rate and channels.
 build_ffmpeg() {
     ./configure --prefix="$prefix" --enable-cross-compile --cross-prefix="$host-" --cc="$cc" --arch="$ffarch" \
         --target-os=mingw32 --pkg-config=false --disable-autodetect --disable-everything --disable-programs \
         --disable-doc --disable-network --disable-avdevice --disable-avfilter \
-        --disable-swscale --disable-swresample --disable-postproc --disable-debug --enable-static \
+        --enable-swscale --enable-swresample --disable-postproc --disable-debug --enable-static \
         --disable-shared --enable-encoder=mpeg4,dvvideo,mpeg1video,mpeg2video,mp2,msmpeg4v3,wmv1,wmv2,wmav2 \
         --enable-decoder=dvvideo,mpeg1video,mpeg2video --enable-muxer=mpeg1system,mpeg2vob,asf \
         --enable-demuxer=asf

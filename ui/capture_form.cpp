@@ -8,6 +8,7 @@
 #include "classlib/conversions.h"
 #include "classlib/forms.h"
 #include "classlib/start_trace.h"
+#include "dshow/wm_profile_manager.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
@@ -39,14 +40,7 @@ constexpr int kClientHeight = 459;
 // The Windows Media profile manager, made on the first idle when the system offers one.
 Microsoft::WRL::ComPtr<IWMProfileManager> gProfileManager;
 
-bool CreateProfileManager() {
-    gProfileManager.Reset();
-    using CreateFn = HRESULT(WINAPI*)(IWMProfileManager**);
-    HMODULE library = LoadLibraryW(L"wmvcore.dll");
-    if (library == nullptr) return false;
-    auto create = reinterpret_cast<CreateFn>(reinterpret_cast<void*>(GetProcAddress(library, "WMCreateProfileManager")));
-    return create != nullptr && SUCCEEDED(create(gProfileManager.GetAddressOf())) && gProfileManager;
-}
+bool CreateProfileManager() { return dshow::CreateWmProfileManager(gProfileManager); }
 
 }  // namespace
 

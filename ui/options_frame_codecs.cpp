@@ -23,6 +23,7 @@
 #include "settings/shell_helpers.h"
 #include "ui/info_text_ids.h"
 #include "ui/options_frame.h"
+#include "ui/options_text_ids.h"
 #include "unicode/wide_strings.h"
 #include "widgets/unicode/uc_dialogs.h"
 
@@ -262,11 +263,12 @@ void TOptionsFrame::FillWmvProfiles() {
     if (manager && SUCCEEDED(manager->GetSystemProfileCount(&count))) {
         for (DWORD i = 0; i < count; ++i) {
             // One entry per profile, so that the entry's index is the profile's; a profile that
-            // does not load or records no video shows no name of its own.
+            // does not load shows no name of its own, and one that records no video says so.
             ComPtr<IWMProfile> profile;
             std::wstring name;
-            if (SUCCEEDED(manager->LoadSystemProfile(i, profile.GetAddressOf())) && profile && HasVideoStream(profile.Get()))
-                name = ProfileName(profile.Get());
+            if (SUCCEEDED(manager->LoadSystemProfile(i, profile.GetAddressOf())) && profile)
+                name = HasVideoStream(profile.Get()) ? ProfileName(profile.Get())
+                                                     : settings::LoadProgramText(IDS_OPT_SOUND_ONLY_PROFILE);
             cboxMedia->Items()->Add(name);
         }
     }

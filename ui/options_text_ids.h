@@ -27,6 +27,8 @@
 #define IDS_OPT_PROFILE_LOW 3621
 #define IDS_OPT_PROFILE_INTERNET 3622
 #define IDS_OPT_DEFAULT_PROFILE 3623
+/* The entry of a system profile that records no video. */
+#define IDS_OPT_SOUND_ONLY_PROFILE 3690
 #define IDS_OPT_GBDIVX 3624
 #define IDS_OPT_PROPDIVX_HINT 3625
 #define IDS_OPT_PROPDIVX 3626

@@ -20,6 +20,7 @@ extern "C" {
 
 #include "filters/base_filter.h"
 #include "filters/base_io_pins.h"
+#include "platform/standins/asf_conversion.h"
 #include "platform/standins/av_file.h"
 #include "platform/standins/dv_picture.h"
 #include "platform/standins/standins_dll.h"
@@ -40,11 +41,15 @@ constexpr int kKeyInterval = 250;
 // libavcodec's WMA coder codes nothing below this rate.
 constexpr long kLeastSoundBitRate = 24000;
 
-// What the writer codes one stream as: read from the profile, or the writer's own default.
+// What the writer codes one stream as: read from the profile, or the writer's own default. A size,
+// frame time, rate or channel count of 0 is the input's own.
 struct TCoding {
     bool Video = true;
     DWORD FourCC = kWmv2;
     long BitRate = 0;
+    int Width = 0, Height = 0;
+    REFERENCE_TIME FrameTime = 0;
+    int Rate = 0, Channels = 0;
 };
 
 const WAVEFORMATEX* PcmInput(const AM_MEDIA_TYPE& mt)
@@ -58,6 +63,31 @@ const WAVEFORMATEX* PcmInput(const AM_MEDIA_TYPE& mt)
     return fits ? wfx : nullptr;
 }
 
+// The picture's size and frame time of a profile's video format; what it does not say stays 0.
+void ReadPictureFormat(const WM_MEDIA_TYPE& mt, TCoding& coding)
+{
+    if (mt.formattype != FORMAT_VideoInfo || mt.pbFormat == nullptr || mt.cbFormat < sizeof(VIDEOINFOHEADER)) return;
+    const auto* vih = reinterpret_cast<const VIDEOINFOHEADER*>(mt.pbFormat);
+    const LONG width = vih->bmiHeader.biWidth, height = std::abs(vih->bmiHeader.biHeight);
+    // 4:2:0 pictures come in pairs of rows and columns; a size beyond any camera's is not taken.
+    if (width >= 2 && width <= 4096 && height >= 2 && height <= 4096) {
+        coding.Width = static_cast<int>(width & ~1L);
+        coding.Height = static_cast<int>(height & ~1L);
+    }
+    // From 1000 pictures a second to one every ten seconds.
+    if (vih->AvgTimePerFrame >= 10000 && vih->AvgTimePerFrame <= 100000000) coding.FrameTime = vih->AvgTimePerFrame;
+}
+
+// The rate and channels of a profile's sound format; what it does not say stays 0.
+void ReadSoundFormat(const WM_MEDIA_TYPE& mt, TCoding& coding)
+{
+    if (mt.formattype != FORMAT_WaveFormatEx || mt.pbFormat == nullptr || mt.cbFormat < sizeof(PCMWAVEFORMAT)) return;
+    const auto* wfx = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
+    // The rates and channels libavcodec's WMA coder codes.
+    if (wfx->nSamplesPerSec >= 8000 && wfx->nSamplesPerSec <= 48000) coding.Rate = static_cast<int>(wfx->nSamplesPerSec);
+    if (wfx->nChannels == 1 || wfx->nChannels == 2) coding.Channels = wfx->nChannels;
+}
+
 // The coding of one profile stream; false for a stream this writer cannot code.
 bool ReadCoding(IWMStreamConfig* stream, TCoding& coding)
 {
@@ -65,12 +95,8 @@ bool ReadCoding(IWMStreamConfig* stream, TCoding& coding)
     DWORD bitRate = 0;
     if (stream == nullptr || FAILED(stream->GetStreamType(&type)) || FAILED(stream->GetBitrate(&bitRate))) return false;
     coding.BitRate = static_cast<long>(std::min<DWORD>(bitRate, 20000000));
-    if (type == WMMEDIATYPE_Audio) {
-        coding.Video = false;
-        return true;
-    }
-    if (type != WMMEDIATYPE_Video) return false;
-    coding.Video = true;
+    if (type != WMMEDIATYPE_Audio && type != WMMEDIATYPE_Video) return false;
+    coding.Video = type == WMMEDIATYPE_Video;
     coding.FourCC = kWmv2;
     ComPtr<IWMMediaProps> props;
     DWORD size = 0;
@@ -79,9 +105,20 @@ bool ReadCoding(IWMStreamConfig* stream, TCoding& coding)
         std::vector<BYTE> block(size);
         auto* mt = reinterpret_cast<WM_MEDIA_TYPE*>(block.data());
         if (SUCCEEDED(props->GetMediaType(mt, &size))) {
+            // The format block must lie inside what was copied out.
+            const BYTE* begin = block.data();
+            const BYTE* end = begin + block.size();
+            const BYTE* format = mt->pbFormat;
+            if (format != nullptr && (format < begin || format > end || mt->cbFormat > static_cast<std::size_t>(end - format)))
+                mt->pbFormat = nullptr;
+            if (!coding.Video) {
+                ReadSoundFormat(*mt, coding);
+                return true;
+            }
             const DWORD fourcc = mt->subtype.Data1;
             if (fourcc == kWmv1 || fourcc == kWmv2 || fourcc == kMp43) coding.FourCC = fourcc;
             else return false;
+            ReadPictureFormat(*mt, coding);
         }
     }
     return true;
@@ -112,15 +149,21 @@ public:
 
 private:
     void CloseCoder();
-    HRESULT SendFrame(AVFrame* frame, REFERENCE_TIME start, bool timed);
+    HRESULT SendFrame(AVFrame* frame);
     HRESULT CodeSound(const BYTE* data, long length, REFERENCE_TIME start, bool timed);
+    HRESULT CodePicture(const BYTE* data, REFERENCE_TIME start, bool timed, bool key);
+    // Codes the resampled sound that Resampler holds, count samples per channel.
+    HRESULT CodeResampled(int count);
 
     TAsfWriter* writer_;
     std::mutex coderLock_;  // the coder and its counts below
     AVCodecContext* context_ = nullptr;
     AVFrame* frame_ = nullptr;
     AVPacket* packet_ = nullptr;
-    std::int64_t count_ = 0;  // pictures coded, or sound samples per channel
+    TPictureScaler scaler_;
+    TFramePacer pacer_;
+    TSoundResampler resampler_;
+    std::int64_t count_ = 0;  // sound samples per channel coded
     int filled_ = 0;          // sound samples in frame_
     bool haveStart_ = false;
     REFERENCE_TIME start_ = 0;
@@ -329,6 +372,8 @@ void TAsfInput::CloseCoder()
     avcodec_free_context(&context_);
     av_frame_free(&frame_);
     av_packet_free(&packet_);
+    scaler_.Close();
+    resampler_.Close();
 }
 
 HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
@@ -351,11 +396,22 @@ HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
     if (Video) {
         const VIDEOINFOHEADER* vih = VideoHeader(mt);
         if (vih == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
-        context_->width = static_cast<int>(vih->bmiHeader.biWidth);
-        context_->height = static_cast<int>(std::abs(vih->bmiHeader.biHeight));
+        // The profile's size and frame rate, as the stock writer codes them; the input's where it says none.
+        const int width = static_cast<int>(vih->bmiHeader.biWidth);
+        const int height = static_cast<int>(std::abs(vih->bmiHeader.biHeight));
+        context_->width = coding.Width > 0 ? coding.Width : width;
+        context_->height = coding.Height > 0 ? coding.Height : height;
         context_->pix_fmt = AV_PIX_FMT_YUV420P;
+        const REFERENCE_TIME frameTime = coding.FrameTime > 0      ? coding.FrameTime
+                                         : vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame
+                                                                    : kDefaultFrameTime;
+        if (!scaler_.Open(width, height, context_->width, context_->height)) {
+            CloseCoder();
+            return E_OUTOFMEMORY;
+        }
+        pacer_.Reset(frameTime);
         int num = 1, den = 25;
-        av_reduce(&num, &den, vih->AvgTimePerFrame > 0 ? vih->AvgTimePerFrame : kDefaultFrameTime, 10000000, 65535);
+        av_reduce(&num, &den, frameTime, 10000000, 65535);
         context_->time_base = AVRational{num, den};
         context_->framerate = AVRational{den, num};
         context_->gop_size = kKeyInterval;
@@ -367,9 +423,15 @@ HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
     } else {
         const WAVEFORMATEX* wfx = PcmInput(mt);
         if (wfx == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
+        // The profile's rate and channels; the input's where it says none.
+        const int rate = static_cast<int>(wfx->nSamplesPerSec), channels = wfx->nChannels;
         context_->sample_fmt = AV_SAMPLE_FMT_FLTP;
-        context_->sample_rate = static_cast<int>(wfx->nSamplesPerSec);
-        av_channel_layout_default(&context_->ch_layout, wfx->nChannels);
+        context_->sample_rate = coding.Rate > 0 ? coding.Rate : rate;
+        av_channel_layout_default(&context_->ch_layout, coding.Channels > 0 ? coding.Channels : channels);
+        if (!resampler_.Open(rate, channels, context_->sample_rate, context_->ch_layout.nb_channels)) {
+            CloseCoder();
+            return E_OUTOFMEMORY;
+        }
         context_->bit_rate = std::max(coding.BitRate, kLeastSoundBitRate);
         context_->time_base = AVRational{1, context_->sample_rate};
     }
@@ -398,19 +460,17 @@ HRESULT TAsfInput::Open(const TCoding& coding, AVCodecParameters& parameters)
     return S_OK;
 }
 
-HRESULT TAsfInput::SendFrame(AVFrame* frame, REFERENCE_TIME start, bool timed)
+HRESULT TAsfInput::SendFrame(AVFrame* frame)
 {
     if (avcodec_send_frame(context_, frame) < 0) return E_FAIL;
     for (;;) {
         const int got = avcodec_receive_packet(context_, packet_);
         if (got == AVERROR(EAGAIN) || got == AVERROR_EOF) return S_OK;
         if (got < 0) return E_FAIL;
-        // Sound packets are stamped from the samples counted; pictures carry their sample's time.
-        if (!Video) {
-            start = start_ + av_rescale(packet_->pts, 10000000, context_->sample_rate);
-            timed = true;
-        }
-        const HRESULT hr = writer_->Write(Stream.load(), packet_->data, packet_->size, start, timed,
+        // Sound packets are stamped from the samples counted, pictures from their slot.
+        const REFERENCE_TIME start = Video ? pacer_.SlotStart(packet_->pts)
+                                           : start_ + av_rescale(packet_->pts, 10000000, context_->sample_rate);
+        const HRESULT hr = writer_->Write(Stream.load(), packet_->data, packet_->size, start, true,
                                           (packet_->flags & AV_PKT_FLAG_KEY) != 0);
         av_packet_unref(packet_);
         if (FAILED(hr)) return hr;
@@ -423,27 +483,60 @@ HRESULT TAsfInput::CodeSound(const BYTE* data, long length, REFERENCE_TIME start
         start_ = timed ? start : 0;
         haveStart_ = true;
     }
-    const int channels = context_->ch_layout.nb_channels;
-    const long samples = length / (2 * channels);  // a part sample is dropped
+    const WAVEFORMATEX* wfx = PcmInput(CurrentMediaType());
+    if (wfx == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
+    // A part sample is dropped; a long buffer goes through the resampler a second at a time.
+    const long samples = length / wfx->nBlockAlign;
+    const long step = static_cast<long>(wfx->nSamplesPerSec);
     const auto* pcm = reinterpret_cast<const std::int16_t*>(data);
     for (long done = 0; done < samples;) {
+        const long take = std::min(samples - done, step);
+        const HRESULT hr = CodeResampled(resampler_.Convert(pcm + done * wfx->nChannels, static_cast<int>(take)));
+        if (FAILED(hr)) return hr;
+        done += take;
+    }
+    return S_OK;
+}
+
+HRESULT TAsfInput::CodeResampled(int count)
+{
+    if (count < 0) return E_FAIL;
+    const int channels = context_->ch_layout.nb_channels;
+    for (int done = 0; done < count;) {
         if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
-        const long take = std::min<long>(samples - done, frame_->nb_samples - filled_);
-        for (int c = 0; c < channels; ++c) {
-            auto* plane = reinterpret_cast<float*>(frame_->data[c]) + filled_;
-            for (long i = 0; i < take; ++i) plane[i] = pcm[(done + i) * channels + c] / 32768.0f;
-        }
-        filled_ += static_cast<int>(take);
+        const int take = std::min(count - done, frame_->nb_samples - filled_);
+        for (int c = 0; c < channels; ++c)
+            std::copy_n(resampler_.Plane(c) + done, take, reinterpret_cast<float*>(frame_->data[c]) + filled_);
+        filled_ += take;
         done += take;
         if (filled_ == frame_->nb_samples) {
             frame_->pts = count_;
             count_ += filled_;
             filled_ = 0;
-            const HRESULT hr = SendFrame(frame_, 0, false);
+            const HRESULT hr = SendFrame(frame_);
             if (FAILED(hr)) return hr;
         }
     }
     return S_OK;
+}
+
+HRESULT TAsfInput::CodePicture(const BYTE* data, REFERENCE_TIME start, bool timed, bool key)
+{
+    const TFramePacer::TPlace place = pacer_.Place(start, timed);
+    // A picture early for its slot is dropped, as the stock writer keeps to the profile's frame rate.
+    if (!place.Take) return S_OK;
+    // Slots the input skipped show the picture before again (frame_ still holds it).
+    for (std::int64_t n = place.Slot - place.Repeats; n < place.Slot; ++n) {
+        frame_->pts = n;
+        frame_->pict_type = AV_PICTURE_TYPE_NONE;
+        const HRESULT hr = SendFrame(frame_);
+        if (FAILED(hr)) return hr;
+    }
+    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
+    if (!scaler_.Convert(data, CurrentMediaType(), frame_)) return E_FAIL;
+    frame_->pts = place.Slot;
+    frame_->pict_type = key ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
+    return SendFrame(frame_);
 }
 
 HRESULT TAsfInput::Receive(IMediaSample* sample)
@@ -459,16 +552,15 @@ HRESULT TAsfInput::Receive(IMediaSample* sample)
     const long length = sample->GetActualDataLength();
     if (!Video) return CodeSound(data, length, start, timed);
     const AM_MEDIA_TYPE& mt = CurrentMediaType();
+    const VIDEOINFOHEADER* vih = VideoHeader(mt);
+    if (vih == nullptr) return VFW_E_TYPE_NOT_ACCEPTED;
+    const std::size_t width = static_cast<std::size_t>(vih->bmiHeader.biWidth);
+    const std::size_t height = static_cast<std::size_t>(std::abs(vih->bmiHeader.biHeight));
     const bool yuy2 = mt.subtype == MEDIASUBTYPE_YUY2;
-    const std::size_t need = yuy2 ? static_cast<std::size_t>(frame_->width) * 2 * frame_->height
-                                  : ((static_cast<std::size_t>(frame_->width) * 3 + 3) & ~std::size_t{3}) * frame_->height;
+    const std::size_t need = yuy2 ? width * 2 * height : ((width * 3 + 3) & ~std::size_t{3}) * height;
     // A picture shorter than its type says is not coded: there is nothing to read it from.
     if (length < static_cast<long>(need)) return S_OK;
-    if (av_frame_make_writable(frame_) < 0) return E_OUTOFMEMORY;
-    ToYuv420(data, mt, frame_);
-    frame_->pts = count_++;
-    frame_->pict_type = sample->IsDiscontinuity() == S_OK ? AV_PICTURE_TYPE_I : AV_PICTURE_TYPE_NONE;
-    return SendFrame(frame_, start, timed);
+    return CodePicture(data, start, timed, sample->IsDiscontinuity() == S_OK);
 }
 
 HRESULT TAsfInput::Drain()
@@ -476,16 +568,19 @@ HRESULT TAsfInput::Drain()
     std::lock_guard<std::mutex> lock(coderLock_);
     if (context_ == nullptr) return S_OK;
     HRESULT hr = S_OK;
-    if (!Video && filled_ > 0) {
+    // What the resampler holds back for its filter comes out at the end.
+    if (!Video && haveStart_) hr = CodeResampled(resampler_.Convert(nullptr, 0));
+    if (SUCCEEDED(hr) && !Video && filled_ > 0) {
         // The last part frame is coded padded with silence.
-        for (int c = 0; c < context_->ch_layout.nb_channels; ++c)
+        if (av_frame_make_writable(frame_) < 0) hr = E_OUTOFMEMORY;
+        for (int c = 0; SUCCEEDED(hr) && c < context_->ch_layout.nb_channels; ++c)
             std::fill_n(reinterpret_cast<float*>(frame_->data[c]) + filled_, frame_->nb_samples - filled_, 0.0f);
         frame_->pts = count_;
         count_ += filled_;
         filled_ = 0;
-        hr = SendFrame(frame_, 0, false);
+        if (SUCCEEDED(hr)) hr = SendFrame(frame_);
     }
-    if (SUCCEEDED(hr)) hr = SendFrame(nullptr, 0, false);
+    if (SUCCEEDED(hr)) hr = SendFrame(nullptr);
     CloseCoder();
     return hr;
 }

@@ -2,8 +2,9 @@
 // input pins are rebuilt from the Windows Media profile it is configured with (IConfigAsfWriter):
 // one sound pin (16-bit PCM) and one video pin (RGB24 or YUY2) at most, in the profile's stream
 // order. It codes the video with libavcodec's Windows Media video coder the profile names (WMV1,
-// WMV2 or MP43) and the sound as WMA 2 at the profile's bit rates, and writes an ASF file by
-// libavformat; each run writes a whole file from the start, finished when the graph stops.
+// WMV2 or MP43) at the profile's size and frame rate, and the sound as WMA 2 at the profile's rate and
+// channels, both at the profile's bit rates (asf_conversion.h), and writes an ASF file by libavformat;
+// each run writes a whole file from the start, finished when the graph stops.
 #pragma once
 
 #include <windows.h>

@@ -62,6 +62,19 @@ HRESULT RegisterAll(bool doRegister) {
     return result;
 }
 
+// Registration takes the stock class ids of the file writer, AVI mux, tee, converters, DV filters,
+// sound renderer, ASF writer and capture graph builder, and unregistration deletes them: anywhere
+// but in a Wine prefix that would break every DirectShow program, so only Wine's ntdll lets it run.
+// A test makes the DLL believe it is on Windows with QUILL_STANDINS_NOT_WINE (it can only refuse).
+bool UnderWine() {
+    wchar_t flag[2];
+    if (GetEnvironmentVariableW(L"QUILL_STANDINS_NOT_WINE", flag, 2) > 0) return false;
+    HMODULE ntdll = GetModuleHandleW(L"ntdll.dll");
+    return ntdll != nullptr && GetProcAddress(ntdll, "wine_get_version") != nullptr;
+}
+
+const HRESULT kNotUnderWine = HRESULT_FROM_WIN32(ERROR_NOT_SUPPORTED);
+
 }  // namespace
 }  // namespace standins
 
@@ -73,8 +86,12 @@ HRESULT STDAPICALLTYPE DllGetClassObject(REFCLSID clsid, REFIID iid, void** obj)
 
 HRESULT STDAPICALLTYPE DllCanUnloadNow() { return filters::CanUnloadNow(); }
 
-HRESULT STDAPICALLTYPE DllRegisterServer() { return standins::RegisterAll(true); }
+HRESULT STDAPICALLTYPE DllRegisterServer() {
+    return standins::UnderWine() ? standins::RegisterAll(true) : standins::kNotUnderWine;
+}
 
-HRESULT STDAPICALLTYPE DllUnregisterServer() { return standins::RegisterAll(false); }
+HRESULT STDAPICALLTYPE DllUnregisterServer() {
+    return standins::UnderWine() ? standins::RegisterAll(false) : standins::kNotUnderWine;
+}
 
 }  // extern "C"

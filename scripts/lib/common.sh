@@ -229,6 +229,7 @@ quill_standins_stale() {
     while IFS= read -r dll; do
         [[ -n $dll ]] || continue
         [[ ! -e $dll || $dll -nt $dir/standins.stamp ]] && return 0
+        [[ $(basename -- "$dll") == wmvcore.dll ]] && quill_wmvcore_outdated "$dll" && return 0
     done <"$list"
     return 1
 }
@@ -244,17 +245,73 @@ quill_wine_server_running() {
     return 1
 }
 
+# The machine a PE file is built for, as the four hex digits of its header (8664 x64, 014c x86).
+quill_pe_machine() {
+    local at
+    at=$(od -An -tu4 -j60 -N4 -- "$1" 2>/dev/null | tr -d ' ')
+    [[ $at =~ ^[0-9]+$ ]] || return 1
+    od -An -tx2 -j$((at + 4)) -N2 -- "$1" 2>/dev/null | tr -d ' '
+}
+
+# Folders of Wine's install that hold a folder of Windows DLLs per arch (x86_64-windows, i386-windows):
+# Debian's, then those of a Wine built from source or installed from WineHQ beside its loader.
+# QUILL_WINE_LIB_DIRS (blank-separated) names others instead (the scripts' tests use it).
+quill_wine_lib_dirs() {
+    local loader root
+    if [[ -n ${QUILL_WINE_LIB_DIRS:-} ]]; then
+        printf '%s\n' $QUILL_WINE_LIB_DIRS
+        return 0
+    fi
+    printf '%s\n' /usr/lib/*-linux-gnu/wine /usr/lib/wine /usr/lib64/wine /usr/local/lib/wine /usr/local/lib64/wine
+    loader=$(readlink -f -- "${QUILL_WINE[0]}" 2>/dev/null) || return 0
+    root=$(dirname -- "$(dirname -- "$loader")")
+    printf '%s\n' "$root/lib/wine" "$root/lib64/wine"
+}
+
+# Where the stand-in wmvcore.dll <dll> goes and what it forwards to: sets QUILL_WMV_SYS (the prefix's
+# system folder of the DLL's arch) and QUILL_WMV_WINE (Wine's own wmvcore.dll of that arch in Wine's
+# install; empty when none is found there).
+quill_wmvcore_places() {
+    local dll=$1 arch=i386-windows dir
+    QUILL_WMV_SYS="$WINEPREFIX/drive_c/windows/syswow64"
+    if [[ $(quill_pe_machine "$dll") == 8664 ]]; then
+        QUILL_WMV_SYS="$WINEPREFIX/drive_c/windows/system32"
+        arch=x86_64-windows
+    fi
+    QUILL_WMV_WINE=
+    while IFS= read -r dir; do
+        if [[ -f $dir/$arch/wmvcore.dll ]]; then
+            QUILL_WMV_WINE=$dir/$arch/wmvcore.dll
+            return 0
+        fi
+    done < <(quill_wine_lib_dirs)
+}
+
+# Is the prefix's saved copy of Wine's own wmvcore.dll another than Wine's install holds (Wine was
+# changed since it was taken)? Expects quill_wine_env.
+quill_wmvcore_outdated() {
+    quill_wmvcore_places "$1"
+    [[ -n $QUILL_WMV_WINE ]] && ! cmp -s -- "$QUILL_WMV_WINE" "$QUILL_WMV_SYS/quill_wine_wmvcore.dll"
+}
+
 # The stand-in wmvcore.dll (our profile manager; every other export forwarded to Wine's wmvcore):
-# Wine's own file in the prefix's system folder is kept as quill_wine_wmvcore.dll, ours takes its
-# name, and the prefix loads the native wmvcore before the builtin. A Wine update that writes its
-# own wmvcore back only brings Wine's profile manager back.
+# ours takes the name wmvcore.dll in the prefix's system folder, the prefix loads the native wmvcore
+# before the builtin, and Wine's own is kept beside it as quill_wine_wmvcore.dll, taken from Wine's
+# install (again whenever Wine changes: a copy of an older Wine's would not fit the new one), or from
+# the prefix's own file while that is still Wine's where the install's cannot be found.
 quill_install_wmvcore() {
-    local dll=$1 sys="$WINEPREFIX/drive_c/windows/system32"
-    file -b "$dll" | grep -q 'x86-64' || sys="$WINEPREFIX/drive_c/windows/syswow64"
-    if grep -q -a 'Wine builtin DLL' "$sys/wmvcore.dll" 2>/dev/null; then
+    local dll=$1 sys
+    quill_wmvcore_places "$dll"
+    sys=$QUILL_WMV_SYS
+    mkdir -p -- "$sys"
+    if [[ -n $QUILL_WMV_WINE ]]; then
+        if ! cmp -s -- "$QUILL_WMV_WINE" "$sys/quill_wine_wmvcore.dll"; then
+            cp -f -- "$QUILL_WMV_WINE" "$sys/quill_wine_wmvcore.dll" || quill_die "cannot keep Wine's wmvcore.dll"
+        fi
+    elif grep -q -a 'Wine builtin DLL' "$sys/wmvcore.dll" 2>/dev/null; then
         cp -f "$sys/wmvcore.dll" "$sys/quill_wine_wmvcore.dll" || quill_die "cannot keep Wine's wmvcore.dll"
     fi
-    [[ -f $sys/quill_wine_wmvcore.dll ]] || quill_die "Wine's wmvcore.dll not found in $sys"
+    [[ -f $sys/quill_wine_wmvcore.dll ]] || quill_die "Wine's wmvcore.dll not found in Wine's install nor in $sys"
     quill_say "Installing stand-in wmvcore.dll in $WINEPREFIX"
     cp -f "$dll" "$sys/wmvcore.dll" || quill_die "cannot install $dll"
     "${QUILL_WINE[@]}" reg add 'HKCU\Software\Wine\DllOverrides' /v wmvcore /d native,builtin /f \

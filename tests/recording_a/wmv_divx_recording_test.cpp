@@ -4,6 +4,7 @@
 // the graph as it was (no compressor, no ASF writer).
 #include "recording_a_support.h"
 
+#include "dshow/wm_profile_manager.h"
 #include "filters/resizer.h"
 #include "platform/standins/mp3_encoder.h"
 #include "platform/standins/xvid_compressor.h"
@@ -165,6 +166,27 @@ TEST_F(WindowsMedia, SelectedSystemProfileWithoutSoundLosesEverySoundStream) {
     EXPECT_EQ(3, streams[0].Number);
     EXPECT_FALSE(engine::ConnectedTo(engine::PinAt(module->MuxFilter.Get(), 0).Get()));
     ASSERT_TRUE(module->StopCaptureGraph());
+}
+
+// The prefix's own profile manager and ASF writer: a recording through the "Low" default profile
+// has the profile's picture size, frame rate, sound rate and channels, not the camera's 320 x 240
+// at 25 pictures a second nor the microphone's 44.1 kHz stereo.
+TEST_F(WindowsMedia, ThePrefixsWriterRecordsAtTheDefaultProfilesSizeFrameRateAndSound) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone));
+    ASSERT_TRUE(dshow::CreateWmProfileManager(module->WMProfileManager));
+    module->ProfileManagerReady = true;
+    options.defaultItem = 2;  // "Low"
+    const auto path = NewFile(L"low.wmv");
+    ASSERT_TRUE(module->BuildWmvGraph(path.wstring())) << Why();
+    ASSERT_TRUE(RecordFrames(module->ControlCaptureVideo, 40));
+    const TMediaProbe p = ProbeWhole(path);
+    const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
+    ASSERT_TRUE(v >= 0 && a >= 0);
+    EXPECT_EQ("176", p.Stream(v, "width"));
+    EXPECT_EQ("144", p.Stream(v, "height"));
+    EXPECT_EQ("15/1", p.Stream(v, "r_frame_rate"));
+    EXPECT_EQ("22050", p.Stream(a, "sample_rate"));
+    EXPECT_EQ("1", p.Stream(a, "channels"));
 }
 
 }  // namespace

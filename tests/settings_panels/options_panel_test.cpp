@@ -84,8 +84,9 @@ TEST_F(OptionsPanel, SystemProfilesOneEntryEachAndTheChosenOneIsTheOneRecordedWi
     module->WMProfileManager = manager.Manager();
     options->rgversion->SetItemIndex(1);  // the user's click on "7" lists the 7.0 profiles
     ASSERT_EQ(std::vector<DWORD>{WMT_VER_7_0}, manager.SystemVersions);
-    // Entry N is system profile N; a profile without video shows no name, not its neighbour's.
-    EXPECT_EQ((std::vector<std::wstring>{L"Video A", L"", longName, L"Video D"}), Entries(options->cboxMedia));
+    // Entry N is system profile N; a profile without video says so, not its neighbour's name.
+    EXPECT_EQ((std::vector<std::wstring>{L"Video A", L"Sound only (no video)", longName, L"Video D"}),
+              Entries(options->cboxMedia));
     EXPECT_EQ(0, options->cboxMedia->ItemIndex());
 
     Microsoft::WRL::ComPtr<IWMProfile> profile;
@@ -125,7 +126,7 @@ TEST_F(OptionsPanel, SystemProfilesOneEntryEachAndTheChosenOneIsTheOneRecordedWi
 }
 
 // Under Wine the prefix's wmvcore.dll is the stand-in's: its system profiles fill the list (a
-// sound-only profile an entry without a name), and the chosen one loads.
+// sound-only profile an entry that says so), and the chosen one loads.
 TEST_F(OptionsPanel, ThePrefixsProfileManagerListsItsSystemProfiles) {
     using CreateFn = HRESULT(WINAPI*)(IWMProfileManager**);
     HMODULE library = LoadLibraryW(L"wmvcore.dll");
@@ -137,7 +138,7 @@ TEST_F(OptionsPanel, ThePrefixsProfileManagerListsItsSystemProfiles) {
     const std::vector<std::wstring> entries = Entries(options->cboxMedia);
     ASSERT_EQ(5u, entries.size());
     EXPECT_EQ(L"Windows Media Video 8 for Local Area Network (384 Kbps)", entries[1]);
-    EXPECT_EQ(L"", entries[3]) << "the sound-only profile";
+    EXPECT_EQ(L"Sound only (no video)", entries[3]) << "the sound-only profile";
     options->cboxMedia->SetItemIndex(1);
     Microsoft::WRL::ComPtr<IWMProfile> profile;
     ASSERT_TRUE(options->GetSelectedWmvProfile(profile));

@@ -8,6 +8,7 @@
 
 #include <wmsdkidl.h>
 
+#include <sstream>
 #include <thread>
 
 #include "platform/standins/asf_writer.h"
@@ -440,6 +441,75 @@ TEST_F(AsfRecording, AStopThatComesWhileAPictureIsCodedWaitsForItAndTheFileKeeps
     EXPECT_EQ("1", p.Stream(v, "nb_read_packets")) << "the held picture";
     const auto whole = quill_test::DecodeWhole(path);
     EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
+}
+
+// The times of the video packets in seconds, in file order (empty when ffprobe fails).
+std::vector<double> VideoPacketTimes(const std::filesystem::path& file)
+{
+    const auto run = quill_test::RunUnix({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                          "packet=pts_time", "-of", "csv=p=0", quill_test::UnixPath(file)});
+    std::vector<double> times;
+    if (!run.Ran || run.ExitCode != 0) return times;
+    std::istringstream lines(run.Out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty()) times.push_back(std::atof(line.c_str()));
+    return times;
+}
+
+// The profile's picture size and frame rate and its sound's rate and channels are the file's,
+// whatever the camera (320 x 240, 25 pictures a second) and the microphone (44.1 kHz stereo) give:
+// the "Low" default profile scales down to 176 x 144, drops pictures to 15 a second and resamples
+// to 22.05 kHz mono; version 8.0's 768 Kbps profile scales up to 640 x 480 and repeats pictures to
+// 30 a second. The pictures' times lie on the profile's frame time from the first, one picture in
+// every slot, however the camera's pictures came.
+TEST_F(AsfRecording, TheFileHasTheProfilesPictureSizeFrameRateSoundRateAndChannels)
+{
+    struct Case {
+        const wchar_t* File;
+        bool System;  // version 8.0's third system profile, else the "Low" default profile
+        std::uintmax_t Bytes;
+        const char *Width, *Height;
+        double Fps;
+        const char *Rate, *Channels;
+    };
+    const Case cases[] = {{L"low.wmv", false, 24000, "176", "144", 15, "22050", "1"},
+                          {L"lan.wmv", true, 150000, "640", "480", 30, "44100", "2"}};
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(cases[0].File));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Microphone().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    for (const Case& c : cases) {
+        SCOPED_TRACE(std::filesystem::path(c.File).string());
+        path = dir / c.File;
+        ASSERT_EQ(S_OK, sink->SetFileName(path.c_str(), nullptr));
+        ComPtr<IWMProfile> profile;
+        if (c.System) profile = SystemProfile(WMT_VER_8_0, 2);
+        else ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[2], profile.GetAddressOf()));
+        ASSERT_TRUE(profile);
+        ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+        ASSERT_NO_FATAL_FAILURE(Record(c.Bytes));
+        EXPECT_EQ(0, ErrorEvents());
+
+        const TMediaProbe p = Probe(path);
+        ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+        const int v = p.StreamOfType("video"), a = p.StreamOfType("audio");
+        ASSERT_TRUE(v >= 0 && a >= 0);
+        EXPECT_EQ("wmv2", p.Stream(v, "codec_name"));
+        EXPECT_EQ(c.Width, p.Stream(v, "width"));
+        EXPECT_EQ(c.Height, p.Stream(v, "height"));
+        EXPECT_EQ("wmav2", p.Stream(a, "codec_name"));
+        EXPECT_EQ(c.Rate, p.Stream(a, "sample_rate"));
+        EXPECT_EQ(c.Channels, p.Stream(a, "channels"));
+        const auto whole = quill_test::DecodeWhole(path);
+        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
+
+        const std::vector<double> times = VideoPacketTimes(path);
+        ASSERT_GE(times.size(), 10u);
+        for (std::size_t i = 1; i < times.size(); ++i) {
+            // ASF keeps milliseconds.
+            ASSERT_NEAR(times[0] + static_cast<double>(i) / c.Fps, times[i], 0.0015) << "picture " << i;
+        }
+    }
 }
 
 }  // namespace

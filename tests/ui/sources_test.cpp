@@ -713,4 +713,27 @@ TEST(GrabbedImage, FitsTheDisplayRatioAndCentresTheThumbnail) {
     EXPECT_EQ((RECT{0, 0, 0, 0}), fit.Thumbnail);
 }
 
+// The prefix's profile manager lists version 8.0's profiles, one of them sound only: the profiles
+// menu names it as such, as the settings panel's list does, never with a blank line.
+TEST_F(SourcesTest, TheProfilesMenuNamesASoundOnlyProfileAsSuch) {
+    Start(kCameraAndMicrophone);
+    ChooseFormat(L"Wmv");
+    ASSERT_TRUE(form_->WmvAvailable);
+    ui::TOptionsFrame* options = form_->OptionsFrame;
+    options->rgversion->SetItemIndex(2);
+    options->FillWmvProfiles();
+    SetTimer(nullptr, 0, 300, EndTracking);
+    SendMessageW(Panel()->cbFormatCapture->Handle(), WM_CONTEXTMENU,
+                 reinterpret_cast<WPARAM>(Panel()->cbFormatCapture->Handle()), MAKELPARAM(-1, -1));
+    classlib::TMenuItem* items = form_->pmProfiles->Items();
+    ASSERT_GT(items->Count(), 1);
+    ASSERT_EQ(options->cboxMedia->Items()->Count(), items->Count());
+    int soundOnly = 0;
+    for (int i = 0; i < items->Count(); ++i) {
+        EXPECT_FALSE(items->Items(i)->Caption().empty()) << "item " << i;
+        if (items->Items(i)->Caption() == "Sound only (no video)") ++soundOnly;
+    }
+    EXPECT_EQ(1, soundOnly);
+}
+
 }  // namespace
