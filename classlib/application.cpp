@@ -347,7 +347,15 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
     for (int i = 0; i < form->ComponentCount(); ++i)
         if (auto* list = dynamic_cast<TCustomActionList*>(form->Components(i)); list != nullptr && list->IsShortCut(sc))
             return true;
-    return false;
+    return IsTabKey(Msg, form);
+}
+
+// Tab and Shift+Tab in a window that does not ask for tabs go to its form, which moves the focus;
+// the key then goes no further, so no tab character reaches the window.
+bool TApplication::IsTabKey(const MSG& Msg, TCustomForm* Form) {
+    if (Msg.message != WM_KEYDOWN || Msg.wParam != VK_TAB) return false;
+    if ((SendMessageA(Msg.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_WANTTAB) != 0) return false;
+    return Form->Perform(CM_DIALOGKEY, VK_TAB, Msg.lParam) != 0;
 }
 
 void TApplication::Idle(const MSG&) {

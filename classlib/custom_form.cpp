@@ -491,6 +491,18 @@ void TCustomForm::DestroyWnd() {
 
 void TCustomForm::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
+        case CM_DIALOGKEY:
+            // Tab and Shift+Tab move the focus through the form's tab stops (Ctrl+Tab is the
+            // controls' own).
+            if (Message.WParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 && GetKeyState(VK_MENU) >= 0) {
+                TWinControl* from = nullptr;
+                for (HWND w = GetFocus(); w != nullptr && from == nullptr; w = GetParent(w)) from = FindControl(w);
+                if (from == nullptr || GetParentForm(from) != this) from = activeControl_;
+                SelectNext(from, GetKeyState(VK_SHIFT) >= 0, true);
+                Message.Result = 1;
+                return;
+            }
+            break;
         case WM_CLOSE:
             Close();
             return;

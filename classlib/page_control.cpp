@@ -5,6 +5,7 @@
 #include <utility>
 #include <commctrl.h>
 
+#include "classlib/conversions.h"
 #include "classlib/custom_form.h"
 #include "classlib/docking.h"
 #include "classlib/std_text.h"
@@ -242,8 +243,13 @@ TTabSheet* TPageControl::NewDockSheet(TControl* Client) {
     return sheet;
 }
 
-void TPageControl::DockClientTextChanged(TTabSheet* Page, TControl*, LPARAM Text) {
-    std::string text = Text != 0 ? reinterpret_cast<const char*>(Text) : "";
+void TPageControl::DockClientTextChanged(TTabSheet* Page, TControl* Client, LPARAM Text) {
+    // A client with a wide window (a wide form) is told its new text by the system in UTF-16.
+    auto* window = dynamic_cast<TWinControl*>(Client);
+    const bool wide = Text != 0 && window != nullptr && window->HandleAllocated() && IsWindowUnicode(window->WindowHandle());
+    std::string text = Text == 0 ? std::string()
+                       : wide    ? WideToAnsi(reinterpret_cast<const wchar_t*>(Text))
+                                 : std::string(reinterpret_cast<const char*>(Text));
     Page->SetCaption(text.substr(0, text.find_first_of("\r\n")));
 }
 

@@ -164,7 +164,12 @@ void TCustomMemo::CreateParams(TCreateParams& Params) {
 void TCustomMemo::Dispatch(TMessage& Message) {
     if (Message.Msg == WM_GETDLGCODE) {
         TCustomEdit::Dispatch(Message);
-        if (!wantTabs_) Message.Result &= ~static_cast<LRESULT>(DLGC_WANTTAB);
+        // The system's multi-line edit asks for every key but not by name for tabs: a memo
+        // that keeps tabs says so, or Tab would move the focus on.
+        if (wantTabs_)
+            Message.Result |= DLGC_WANTTAB;
+        else
+            Message.Result &= ~static_cast<LRESULT>(DLGC_WANTTAB);
         if (!wantReturns_) Message.Result &= ~static_cast<LRESULT>(DLGC_WANTALLKEYS);
         return;
     }

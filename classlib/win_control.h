@@ -129,6 +129,15 @@ public:
     virtual void SetFocus();
     // Focuses the first child that can take the focus (tab order = child order).
     void SelectFirst();
+    // The windowed controls inside this one in tab order: each child in child order, followed
+    // by its own list.
+    void GetTabOrderList(std::vector<TWinControl*>& List) const;
+    // The control after (or before) Current in this one's tab order, going round: one that can
+    // take the focus and, with CheckTabStop, is a tab stop; nullptr when there is none. A
+    // Current outside the list starts from the end (or the start).
+    TWinControl* FindNextControl(TWinControl* Current, bool GoForward, bool CheckTabStop);
+    // Focuses FindNextControl's answer; false when there was none.
+    bool SelectNext(TWinControl* Current, bool GoForward, bool CheckTabStop);
     bool TabStop() const { return tabStop_; }
     void SetTabStop(bool Value) { tabStop_ = Value; }
     bool Ctl3D() const { return ctl3D_; }

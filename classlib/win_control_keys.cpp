@@ -2,6 +2,8 @@
 // (with the form's key preview before them) and the focus and key messages of its window.
 #include "classlib/win_control.h"
 
+#include <algorithm>
+
 #include "classlib/forms.h"
 #include "classlib/threads.h"
 
@@ -29,6 +31,37 @@ void TWinControl::SelectFirst() {
             return;
         }
     }
+}
+
+void TWinControl::GetTabOrderList(std::vector<TWinControl*>& List) const {
+    for (TControl* c : controls_)
+        if (auto* w = dynamic_cast<TWinControl*>(c)) {
+            List.push_back(w);
+            w->GetTabOrderList(List);
+        }
+}
+
+TWinControl* TWinControl::FindNextControl(TWinControl* Current, bool GoForward, bool CheckTabStop) {
+    std::vector<TWinControl*> list;
+    GetTabOrderList(list);
+    if (list.empty()) return nullptr;
+    const auto n = static_cast<std::ptrdiff_t>(list.size());
+    auto found = std::find(list.begin(), list.end(), Current);
+    const std::ptrdiff_t start = found != list.end() ? found - list.begin() : (GoForward ? n - 1 : 0);
+    std::ptrdiff_t i = start;
+    do {
+        i = GoForward ? (i + 1) % n : (i + n - 1) % n;
+        TWinControl* c = list[static_cast<size_t>(i)];
+        if (c != Current && c->CanFocus() && (!CheckTabStop || c->TabStop())) return c;
+    } while (i != start);
+    return nullptr;
+}
+
+bool TWinControl::SelectNext(TWinControl* Current, bool GoForward, bool CheckTabStop) {
+    TWinControl* next = FindNextControl(Current, GoForward, CheckTabStop);
+    if (next == nullptr) return false;
+    next->SetFocus();
+    return true;
 }
 
 void TWinControl::KeyPress(char& Key) {

@@ -273,8 +273,8 @@ void TCaptureForm::BindHandlers() {
     bind(DossiersFrame1->ImageRacineEdit->OnExit, &TCaptureForm::OptionsframeImageRacineEditExit);
     bind(DossiersFrame1->cbImageDate->OnClick, &TCaptureForm::OptionsframeImageDateClick);
     bind(DossiersFrame1->fePelorin->OnChange, &TCaptureForm::DossiersFrame1fePelorinChange);
-    DossiersFrame1->PlugInDirEdit->OnAfterDialog = [this](classlib::TObject*, std::string& Name, bool& Action) {
-        if (Action) PluginFolderChosen(classlib::AnsiToWide(Name));
+    DossiersFrame1->PlugInDirEdit->OnAfterDialog = [this](classlib::TObject*, std::wstring& Name, bool& Action) {
+        if (Action) PluginFolderChosen(Name);
     };
     DossiersFrame1->VideoRacineEdit->OnKeyPress = [this](classlib::TObject* Sender, char& Key) {
         DossiersFrame1VideoRacineEditKeyPress(Sender, Key);

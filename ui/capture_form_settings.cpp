@@ -400,7 +400,7 @@ void TCaptureForm::OptionsFramergPrefsClick(classlib::TObject* Sender) {
         {DossiersFrame1->ImageDirEdit, settings::ParamImageDirectory},
         {DossiersFrame1->PlugInDirEdit, settings::ParamPluginsDir}};
     for (const auto& [edit, folder] : folders) {
-        edit->SetInitialDir(classlib::WideToAnsi(folder->Value()));
+        edit->SetInitialDir(folder->Value());
         LoadText(edit, folder->Value());
     }
 }

@@ -11,6 +11,7 @@
 #include "ui/info_text_ids.h"
 #include "unicode/wide_files.h"
 #include "widgets/custom/cpu_usage.h"
+#include "widgets/kit/path_edit.h"
 
 namespace ui {
 
@@ -42,7 +43,9 @@ void ShowDrive(TTextGauge* Gauge, const std::wstring& Path) {
 
 std::wstring PelorinProgram() {
     if (settings::ParamPelorin == nullptr) return std::wstring();
-    const std::wstring path = settings::ParamPelorin->Value();
+    // Read as the file-name edit reads its text: a path that an earlier build stored in the
+    // quotes its edit shows is found too.
+    const std::wstring path = widgets::kit::FileNameOfText(settings::ParamPelorin->Value());
     return !path.empty() && unicode::WideFileExists(path) ? path : std::wstring();
 }
 

@@ -632,8 +632,8 @@ TEST_F(SourcesTest, AnotherPlugInFolderIsKeptAndTheRestartNoticeShown) {
         return IDOK;
     });
     // The folder dialog answers a folder of its choice.
-    std::string answer = "C:\\Quill plug-ins";
-    edit->BrowseFolder = [&](std::string& Folder) {
+    std::wstring answer = L"C:\\Quill plug-ins";
+    edit->BrowseFolder = [&](std::wstring& Folder) {
         Folder = answer;
         return true;
     };
@@ -679,8 +679,8 @@ TEST_F(SourcesTest, FolderEditsTakeTheBrowsersChoiceAndNoTyping) {
         SendMessageW(edit->Handle(), WM_PASTE, 0, 0);
         EXPECT_EQ("C:\\before", edit->Text());
         bool answer = false;
-        edit->BrowseFolder = [&](std::string& Folder) {
-            Folder = "C:\\chosen";
+        edit->BrowseFolder = [&](std::wstring& Folder) {
+            Folder = L"C:\\chosen";
             return answer;
         };
         auto previous =

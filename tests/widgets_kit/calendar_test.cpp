@@ -216,4 +216,25 @@ TEST_F(CalendarTest, DateDialogRunsByItsKeys) {
     EXPECT_EQ(none, std::trunc(Date()));
 }
 
+// Keys as the keyboard gives them: posted to the dialog's grid and served by the modal loop, where
+// Tab reaches the dialog as a dialog key before any key event.
+void CALLBACK PostDialogKeys(HWND, UINT, UINT_PTR Id, DWORD) {
+    HWND dlg = FindWindowA("TSelectDateDlg", nullptr);
+    if (dlg == nullptr || !IsWindowVisible(dlg)) return;
+    KillTimer(nullptr, Id);
+    HWND grid = FindWindowExA(dlg, nullptr, "TKitCalendar", nullptr);
+    for (WORD k : gDialogKeys) {
+        PostMessageA(grid != nullptr ? grid : dlg, WM_KEYDOWN, k, 1);
+        PostMessageA(grid != nullptr ? grid : dlg, WM_KEYUP, k, static_cast<LPARAM>(0xC0000001));
+    }
+}
+
+TEST_F(CalendarTest, TabTypedInTheDateDialogStepsTheMonthInsteadOfTheFocus) {
+    TDateTime d = EncodeDate(2006, 1, 15);
+    gDialogKeys = {VK_TAB, VK_TAB, VK_RETURN};
+    SetTimer(nullptr, 0, 20, &PostDialogKeys);
+    ASSERT_TRUE(RunDateDialog(d, "", TDayOfWeekName::Mon, DayBit(TDayOfWeekName::Sun), clRed, {}));
+    EXPECT_EQ(d, EncodeDate(2006, 3, 15));
+}
+
 }  // namespace

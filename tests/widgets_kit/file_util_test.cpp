@@ -156,4 +156,34 @@ TEST_F(FolderBrowserTest, DriveRootKeepsItsBackslashAndCancelKeepsTheName) {
     EXPECT_EQ(missing.FolderName(), L"C:\\no such folder at all");
 }
 
+// OK follows the selection: off for an item without a folder path ("My Computer"), on again for
+// a folder.
+TEST_F(FolderBrowserTest, OkIsOnlyForItemsThatAreFolders) {
+    TBrowseFolderDlg dlg(nullptr);
+    dlg.SetFolderName(L"C:\\");
+    std::vector<std::pair<std::wstring, bool>> seen;
+    dlg.OnSelChanged = [&](classlib::TObject*) {
+        HWND d = dlg.DialogHandle();
+        seen.emplace_back(dlg.SelectedName(), d != nullptr && IsWindowEnabled(GetDlgItem(d, IDOK)) != FALSE);
+    };
+    dlg.OnInitialized = [&](classlib::TObject*) {
+        HWND d = dlg.DialogHandle();
+        seen.clear();
+        LPITEMIDLIST drives = nullptr;
+        if (SUCCEEDED(SHGetSpecialFolderLocation(nullptr, CSIDL_DRIVES, &drives))) {
+            SendMessageW(d, BFFM_SETSELECTIONW, FALSE, reinterpret_cast<LPARAM>(drives));
+            CoTaskMemFree(drives);
+        }
+        SendMessageW(d, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:\\windows"));
+        PostMessageW(d, WM_COMMAND, IDCANCEL, 0);
+    };
+    EXPECT_FALSE(dlg.Execute());
+    ASSERT_EQ(seen.size(), 2u);
+    EXPECT_EQ(seen[0].first, L"") << "the drives' root has no path";
+    EXPECT_FALSE(seen[0].second);
+    EXPECT_EQ(ShortToLongPath(StripTrailingBackslash(seen[1].first)), ShortToLongPath(L"C:\\windows"));
+    EXPECT_TRUE(seen[1].second);
+    EXPECT_EQ(dlg.FolderName(), L"C:\\") << "cancelled: the name stays";
+}
+
 }  // namespace

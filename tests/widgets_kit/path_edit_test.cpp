@@ -128,30 +128,31 @@ TEST_F(PathEditTest, FolderBrowserStartsCancelsAndAppends) {
     auto* edit = new TDirectoryEdit(form);
     edit->SetParent(form);
     edit->SetDirectInput(false);
-    std::string startedAt;
-    std::string answer;
-    edit->BrowseFolder = [&](std::string& Folder) {
+    std::wstring startedAt;
+    std::wstring answer;
+    const std::wstring wideFolder = AnsiToWide(folder);
+    edit->BrowseFolder = [&](std::wstring& Folder) {
         startedAt = Folder;
         if (answer.empty()) return false;
         Folder = answer;
         return true;
     };
     std::vector<bool> after;
-    edit->OnAfterDialog = [&](TObject*, std::string&, bool& Action) { after.push_back(Action); };
+    edit->OnAfterDialog = [&](TObject*, std::wstring&, bool& Action) { after.push_back(Action); };
     int changes = 0;
     edit->OnChange = [&](TObject*) { ++changes; };
     edit->ButtonClick();  // empty, no initial folder: the root
-    EXPECT_EQ(startedAt, "\\");
+    EXPECT_EQ(startedAt, L"\\");
     EXPECT_EQ(after, std::vector<bool>{false});  // cancelled: still told
     EXPECT_EQ(changes, 0);
-    edit->SetInitialDir(folder);
-    answer = folder;
+    edit->SetInitialDir(wideFolder);
+    answer = wideFolder;
     edit->ButtonClick();
-    EXPECT_EQ(startedAt, folder);
+    EXPECT_EQ(startedAt, wideFolder);
     EXPECT_EQ(edit->Text(), folder);
     EXPECT_EQ(changes, 1);
     edit->SetMultipleDirs(true);
-    answer = "C:\\windows";
+    answer = L"C:\\windows";
     edit->ButtonClick();
     EXPECT_EQ(edit->Text(), folder + ";C:\\windows");
     // A missing folder starts the browser at the root.
@@ -159,9 +160,9 @@ TEST_F(PathEditTest, FolderBrowserStartsCancelsAndAppends) {
     edit->SetText("C:\\no such folder");
     answer.clear();
     edit->ButtonClick();
-    EXPECT_EQ(startedAt, "\\");
+    EXPECT_EQ(startedAt, L"\\");
     // A folder chosen before the dialog can refuse it.
-    edit->OnBeforeDialog = [](TObject*, std::string&, bool& Action) { Action = false; };
+    edit->OnBeforeDialog = [](TObject*, std::wstring&, bool& Action) { Action = false; };
     startedAt.clear();
     edit->ButtonClick();
     EXPECT_TRUE(startedAt.empty());

@@ -328,15 +328,15 @@ TEST_F(FileDialogsTest, NamesOutsideTheCodePageComeBackWholeFromTheButton) {
         TScratchFolder scratch(L"quill wide " + kGreek);
         const std::wstring file = scratch.Name(leaf);
         WriteBytes(file, "MZ", 2);
-        std::string given;
-        edit->OnAfterDialog = [&](TObject*, std::string& Name, bool&) { given = Name; };
+        std::wstring given;
+        edit->OnAfterDialog = [&](TObject*, std::wstring& Name, bool&) { given = Name; };
         TWindowDriver driver(IsFileDialog, [&](HWND Dialog) { TypeFileNameAndOk(Dialog, file); });
         edit->ButtonClick();
         driver.Join();
         ASSERT_NE(driver.Found(), nullptr);
         EXPECT_EQ(edit->WideFileName(), file) << "the clip browser's path is whole";
         EXPECT_EQ(edit->Text(), WideToAnsi(TextOfFileName(file))) << "the edit shows the code page's form";
-        EXPECT_EQ(given, WideToAnsi(file)) << "the events see the code page's form";
+        EXPECT_EQ(given, file) << "the events see the name whole";
     }
 }
 

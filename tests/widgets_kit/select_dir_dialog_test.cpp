@@ -209,7 +209,7 @@ TEST_F(SelectDirDialogTest, Win32KindRunsTheSystemBrowserOnlyOnTheNewShell) {
     edit->SetDialogKind(TDirDialogKind::dkWin32);
     edit->SetText("C:\\");
     std::vector<bool> after;
-    edit->OnAfterDialog = [&](TObject*, std::string&, bool& Action) { after.push_back(Action); };
+    edit->OnAfterDialog = [&](TObject*, std::wstring&, bool& Action) { after.push_back(Action); };
     // Which dialog came, told while it is there.
     auto run = [&] {
         std::wstring seen;

@@ -11,6 +11,8 @@
 #include "window_screenshot.h"
 #include "widgets/unicode/uc_actions.h"
 #include "widgets/unicode/uc_com_controls.h"
+#include "widgets/unicode/uc_menus.h"
+#include "widgets/unicode/uc_std_buttons.h"
 
 using namespace uctest;
 using classlib::WideToAnsi;
@@ -301,6 +303,55 @@ TEST_F(WideComControlsTest, CommonControlCreationNeedsItsSystemClass) {
     EXPECT_EQ(quill_test::MessageOf<classlib::Exception>([&] { CreateUnicodeHandle_ComCtl(track, params, std::wstring()); }),
               L"UC Internal Error: Only call CreateUnicodeHandle_ComCtl for Common Controls.");
     EXPECT_FALSE(track->HandleAllocated());
+}
+
+TEST_F(WideComControlsTest, AWideFormDockedIntoAPlainPageControlNamesItsTabInTheCodePage) {
+    auto* pages = new classlib::TPageControl(form);
+    pages->SetParent(form);
+    pages->SetBounds(8, 8, 380, 240);
+    form->Show();
+    auto* client = new TUcForm(classlib::Application());
+    client->SetCaption(L"Caf\x00E9");
+    client->Show();
+    Pump();
+    ASSERT_TRUE(client->ManualDock(pages));
+    classlib::TTabSheet* sheet = pages->PageOfDockClient(client);
+    ASSERT_NE(sheet, nullptr);
+    EXPECT_EQ(sheet->Caption(), "Caf\xE9");
+    // A caption changed while docked comes to the sheet in UTF-16 from the wide window: the tab
+    // takes it whole, up to its first line break.
+    ASSERT_TRUE(IsWindowUnicode(client->Handle()));
+    client->SetCaption(L"R\x00E9glages\r\nsecond");
+    EXPECT_EQ(sheet->Caption(), "R\xE9glages");
+    client->SetCaption(kGreek);
+    EXPECT_EQ(sheet->Caption(), WideToAnsi(kGreek)) << "outside the code page: its code-page form, not bytes of UTF-16";
+}
+
+TEST_F(WideComControlsTest, AWideHintWithItsShortcutNamesTheKeyWide) {
+    auto* action = new TUcAction(form);
+    action->SetHint(kGreek + L"|long");
+    auto* button = new TUcButton(form);
+    button->SetParent(form);
+    button->SetAction(action);
+    form->Show();
+    Pump();
+    classlib::THintInfo info;
+    info.HintControl = button;
+    info.HintWindowClass = &classlib::THintWindow::ClassRef();
+    button->Perform(classlib::CM_HINTSHOW, 0, reinterpret_cast<LPARAM>(&info));
+    ASSERT_EQ(info.HintWindowClass, &TUcCustomHintWindow::ClassRef());
+    classlib::Application()->SetHintShortCuts(true);
+    // The keypad's "/" is named as an extended key by the class library, by its scan code alone
+    // in the wide text.
+    for (classlib::TShortCut key : {classlib::TShortCut(VK_DIVIDE | classlib::scCtrl), classlib::TShortCut(VK_NUMPAD1 | classlib::scCtrl),
+                                    classlib::TShortCut(VK_F5 | classlib::scShift), classlib::TShortCut('K' | classlib::scAlt)}) {
+        action->SetShortCut(key);
+        // The hint the application shows: the short hint and the shortcut's ANSI name.
+        const std::string shown = WideToAnsi(kGreek) + " (" + classlib::ShortCutToText(key) + ")";
+        EXPECT_EQ(TUcCustomHintWindow::WideHintOfData(shown, info.HintData),
+                  kGreek + L" (" + WideShortCutToText(key) + L")")
+            << shown << " / " << classlib::WideToUtf8(WideShortCutToText(key));
+    }
 }
 
 }  // namespace

@@ -415,6 +415,12 @@ void TCustomComboEdit::KeyDown(WORD& Key, TShiftState Shift) {
 }
 
 void TCustomComboEdit::KeyPress(char& Key) {
+    if (Key == '\t' || Key == '\n') {
+        // The edit is multi-line only for its text rectangle: a tab (Tab moves the focus on) or a
+        // line break (Ctrl+Enter) never becomes part of its one-line value.
+        Key = 0;
+        return;
+    }
     if (Key == '\r' || Key == 27) {
         if (popupVisible_) {
             PopupCloseUp(Key == '\r');
@@ -439,6 +445,11 @@ void TCustomComboEdit::Dispatch(TMessage& Message) {
         case WM_GETDLGCODE:
             // A single-line edit in all but name: Tab and Enter belong to the form.
             Message.Result = DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_HASSETSEL;
+            return;
+        case WM_PASTE:
+            // A mask types the pasted text itself; without one, only its first line is taken.
+            if (IsMasked()) break;
+            if (HandleAllocated()) PasteOneLine(WindowHandle());
             return;
         case WM_LBUTTONDOWN:
         case WM_LBUTTONDBLCLK:
@@ -478,8 +489,9 @@ void TCustomComboEdit::Dispatch(TMessage& Message) {
             if (HandleAllocated()) Change();
             return;
         default:
-            TCustomMaskEdit::Dispatch(Message);
+            break;
     }
+    TCustomMaskEdit::Dispatch(Message);
 }
 
 }  // namespace widgets::kit

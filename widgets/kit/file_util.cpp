@@ -151,7 +151,7 @@ int CALLBACK TBrowseFolderDlg::BrowseCallback(HWND Wnd, UINT Msg, LPARAM LParam,
         if (Msg == BFFM_INITIALIZED)
             self->Initialized(Wnd);
         else if (Msg == BFFM_SELCHANGED)
-            self->SelChanged(reinterpret_cast<LPCITEMIDLIST>(LParam));
+            self->SelChanged(Wnd, reinterpret_cast<LPCITEMIDLIST>(LParam));
     } catch (...) {
         ReportCallbackException();
     }
@@ -192,11 +192,13 @@ void TBrowseFolderDlg::AddHelpButton() {
     InvalidateRect(dialog_, nullptr, TRUE);
 }
 
-void TBrowseFolderDlg::SelChanged(LPCITEMIDLIST Item) {
+void TBrowseFolderDlg::SelChanged(HWND Wnd, LPCITEMIDLIST Item) {
     if (kind_ == TBrowseKind::bfFolders) {
         std::wstring path = PathOf(Item);
         selectedName_ = path;
-        SendMessageW(dialog_, BFFM_ENABLEOK, 0, !path.empty() && DirectoryExists(path));
+        // To the window the callback names: the browser reports its first selection before it
+        // reports itself ready, while no dialog window is known here yet.
+        SendMessageW(Wnd, BFFM_ENABLEOK, 0, !path.empty() && DirectoryExists(path));
     } else {
         selectedName_ = DisplayNameOf(Item);
     }

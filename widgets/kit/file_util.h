@@ -56,7 +56,7 @@ private:
     static int CALLBACK BrowseCallback(HWND Wnd, UINT Msg, LPARAM LParam, LPARAM Data);
     static LRESULT CALLBACK DialogProc(HWND Wnd, UINT Msg, WPARAM WParam, LPARAM LParam);
     void Initialized(HWND Wnd);
-    void SelChanged(LPCITEMIDLIST Item);
+    void SelChanged(HWND Wnd, LPCITEMIDLIST Item);
     void AddHelpButton();
 
     WNDPROC oldProc_ = nullptr;

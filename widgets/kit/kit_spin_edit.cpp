@@ -156,22 +156,6 @@ bool TKitSpinEdit::IsValidChar(char Key) {
 }
 
 void TKitSpinEdit::KeyDown(WORD& Key, TShiftState Shift) {
-    if (Key == VK_TAB && (Shift & (ssAlt | ssCtrl)) == 0) {
-        // The edit is multi-line (for its text rectangle): left to itself it would type the Tab
-        // into the number, which then reads as MinValue. Tab goes on to the next field instead.
-        if (HandleAllocated()) {
-            HWND self = WindowHandle();
-            HWND next = GetNextDlgTabItem(GetAncestor(self, GA_ROOT), self, (Shift & ssShift) != 0);
-            if (next != nullptr && next != self) {
-                if (TWinControl* control = FindControl(next))
-                    control->SetFocus();
-                else
-                    ::SetFocus(next);
-            }
-        }
-        Key = 0;
-        return;
-    }
     if (arrowKeys_ && (Key == VK_UP || Key == VK_DOWN) && (Shift & (ssShift | ssAlt | ssCtrl)) == 0) {
         if (Key == VK_UP)
             UpClick(this);
@@ -189,7 +173,8 @@ void TKitSpinEdit::KeyDown(WORD& Key, TShiftState Shift) {
 
 void TKitSpinEdit::KeyPress(char& Key) {
     if (Key == '\t') {
-        // The Tab key has already moved the focus on: its character is no mistake to beep at.
+        // The Tab key moves the focus on (the application's rule): a stray tab character is no
+        // mistake to beep at.
         Key = 0;
         return;
     }
@@ -339,6 +324,9 @@ void TKitSpinEdit::Dispatch(TMessage& Message) {
             Message.Result = DLGC_WANTARROWS | DLGC_WANTCHARS | DLGC_HASSETSEL;
             return;
         case WM_PASTE:
+            // One line of the clipboard: a line break would make the number two lines.
+            if (editorEnabled_ && HandleAllocated()) PasteOneLine(WindowHandle());
+            return;
         case WM_CUT:
         case WM_CLEAR:
             if (!editorEnabled_) return;

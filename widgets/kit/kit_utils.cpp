@@ -1,8 +1,10 @@
 #include "widgets/kit/kit_utils.h"
 
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
+#include "classlib/conversions.h"
 #include "classlib/custom_controls.h"
 #include "classlib/dialogs.h"
 #include "classlib/exceptions.h"
@@ -356,5 +358,24 @@ bool ThreadOwnsActiveWindow() {
 }
 
 COLORREF PaletteColor(TColor Color) { return ColorToRGB(Color) | 0x02000000; }
+
+void PasteOneLine(HWND Edit) {
+    if (Edit == nullptr || (GetWindowLongW(Edit, GWL_STYLE) & ES_READONLY) != 0) return;
+    std::wstring text;
+    if (!OpenClipboard(Edit)) return;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (auto* p = static_cast<const wchar_t*>(GlobalLock(data))) {
+            text = p;
+            GlobalUnlock(data);
+        }
+    }
+    CloseClipboard();
+    text.resize(std::min(text.size(), text.find_first_of(L"\r\n")));
+    // Through the window's own character set: an ANSI edit gets its code page's text.
+    if (IsWindowUnicode(Edit))
+        SendMessageW(Edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(text.c_str()));
+    else
+        SendMessageA(Edit, EM_REPLACESEL, TRUE, reinterpret_cast<LPARAM>(WideToAnsi(text).c_str()));
+}
 
 }  // namespace widgets::kit

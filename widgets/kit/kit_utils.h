@@ -78,6 +78,10 @@ void CenterWindowOnScreen(HWND Window);
 void RemovePendingMessage(HWND Window, UINT Msg);
 // The active window is a top-level window of the calling thread.
 bool ThreadOwnsActiveWindow();
+// Pastes the clipboard's text into a multi-line edit that holds one line (the kit's edits are
+// multi-line only for their text rectangle) as a single-line edit would: up to its first line
+// break. A read-only edit takes nothing.
+void PasteOneLine(HWND Edit);
 // A colour for palettes: its RGB value with the palette-relative flag.
 COLORREF PaletteColor(classlib::TColor Color);
 

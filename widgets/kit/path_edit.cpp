@@ -22,10 +22,7 @@ bool FileExistsW(const std::wstring& Name) {
     return attr != INVALID_FILE_ATTRIBUTES && (attr & FILE_ATTRIBUTE_DIRECTORY) == 0;
 }
 
-bool FileExistsA(const std::string& Name) { return FileExistsW(AnsiToWide(Name)); }
-
 bool FolderExists(const std::wstring& Name) { return !Name.empty() && DirectoryExists(Name); }
-bool FolderExists(const std::string& Name) { return FolderExists(AnsiToWide(Name)); }
 
 template <typename Str>
 Str FolderOf(const Str& Name) {
@@ -41,13 +38,11 @@ std::wstring PartAfterFolder(const std::wstring& Name) {
 }
 
 // The folder a browser starts in: the given one, else the initial one, else the root.
-std::string StartFolderOf(const std::string& Folder, const std::string& InitialDir, const TFileDirEdit& Edit) {
-    std::string folder = Folder.empty() ? InitialDir : Folder;
-    if (!FolderExists(Edit.WideOf(folder))) folder.assign(1, '\\');
+std::wstring StartFolderOf(const std::wstring& Folder, const std::wstring& InitialDir) {
+    std::wstring folder = Folder.empty() ? InitialDir : Folder;
+    if (!FolderExists(folder)) folder.assign(1, L'\\');
     return folder;
 }
-
-bool ValidName(const std::string& Name) { return IsValidFileName(AnsiToWide(Name)); }
 
 // A new wide file dialog of a kind.
 std::unique_ptr<widgets::TUcOpenDialog> MakeFileDialog(TFileDialogKind Kind) {
@@ -149,15 +144,15 @@ bool TFileDirEdit::QuietDialog(const std::function<bool()>& Dialog) {
 }
 
 void TFileDirEdit::DropFiles(HDROP Drop) {
-    UINT count = DragQueryFileA(Drop, 0xFFFFFFFF, nullptr, 0);
+    UINT count = DragQueryFileW(Drop, 0xFFFFFFFF, nullptr, 0);
     if (count == 0) return;
     ClearFileList();
     for (UINT i = 0; i < count; ++i) {
-        // The name's own length: long paths are not cut.
-        UINT length = DragQueryFileA(Drop, i, nullptr, 0);
-        std::vector<char> name(static_cast<size_t>(length) + 1, '\0');
-        DragQueryFileA(Drop, i, name.data(), length + 1);
-        ReceptFileDir(std::string(name.data(), length));
+        // The name's own length: long paths are not cut; wide: names outside the code page too.
+        UINT length = DragQueryFileW(Drop, i, nullptr, 0);
+        std::vector<wchar_t> name(static_cast<size_t>(length) + 1, L'\0');
+        DragQueryFileW(Drop, i, name.data(), length + 1);
+        ReceptFileDir(std::wstring(name.data(), length));
         if (!Multiple()) break;
     }
     if (OnDropFiles) OnDropFiles(this);
@@ -191,10 +186,12 @@ std::string TFilenameEdit::FileName() { return FileNameOfText(Text()); }
 
 std::wstring TFilenameEdit::WideFileName() { return FileNameOfText(WideText()); }
 
-void TFilenameEdit::SetFileName(const std::string& Value) {
-    if (!Value.empty() && !ValidName(FileNameOfText(Value)))
-        throw EComboEditError(Format(L"Invalid file name - %s", {AnsiToWide(Value)}));
-    SetText(TextOfFileName(Value));
+void TFilenameEdit::SetFileName(const std::string& Value) { SetWideFileName(AnsiToWide(Value)); }
+
+void TFilenameEdit::SetWideFileName(const std::wstring& Value) {
+    if (!Value.empty() && !IsValidFileName(FileNameOfText(Value)))
+        throw EComboEditError(Format(L"Invalid file name - %s", {Value}));
+    SetWideText(TextOfFileName(Value));
     ClearFileList();
 }
 
@@ -232,13 +229,13 @@ void TFilenameEdit::ClearFileList() {
     dialog_->AnsiFiles()->Clear();
 }
 
-void TFilenameEdit::ReceptFileDir(const std::string& Name) {
+void TFilenameEdit::ReceptFileDir(const std::wstring& Name) {
     if (Multiple()) {
-        if (dialog_->AnsiFiles()->Count() == 0) SetFileName(Name);
-        dialog_->AnsiFiles()->Add(Name);
-        dialog_->Files()->Add(AnsiToWide(Name));
+        if (dialog_->Files()->Count() == 0) SetWideFileName(Name);
+        dialog_->AnsiFiles()->Add(WideToAnsi(Name));
+        dialog_->Files()->Add(Name);
     } else {
-        SetFileName(Name);
+        SetWideFileName(Name);
     }
 }
 
@@ -248,18 +245,10 @@ std::string TFilenameEdit::GetShortName() { return WideToAnsi(LongToShortPath(An
 
 void TFilenameEdit::ButtonClick() {
     TFileDirEdit::ButtonClick();
-    // The name travels wide; the events see its code-page form, and a name they change is taken
-    // as they leave it.
+    // The name travels wide, through the events too.
     std::wstring wide = WideFileName();
-    std::string name = WideToAnsi(wide);
-    auto event = [&](const TExecOpenDialogEvent& Event, bool& Action) {
-        if (!Event) return;
-        const std::string given = name;
-        Event(this, name, Action);
-        if (name != given) wide = AnsiToWide(name);
-    };
     bool action = true;
-    event(OnBeforeDialog, action);
+    if (OnBeforeDialog) OnBeforeDialog(this, wide, action);
     if (action) {
         if (IsValidFileName(wide)) {
             std::wstring folder = FolderOf(wide);
@@ -271,10 +260,9 @@ void TFilenameEdit::ButtonClick() {
         dialog_->SetHelpContext(HelpContext());
         action = QuietDialog([this] { return dialog_->Execute(); });
         if (action) wide = dialog_->FileName();
-        name = WideToAnsi(wide);
     }
     if (CanFocus()) SetFocus();
-    event(OnAfterDialog, action);
+    if (OnAfterDialog) OnAfterDialog(this, wide, action);
     if (action) {
         SetWideText(TextOfFileName(wide));
         dialog_->SetInitialDir(FolderOf(dialog_->FileName()));
@@ -284,34 +272,28 @@ void TFilenameEdit::ButtonClick() {
 // ---- TDirectoryEdit --------------------------------------------------------------------------
 
 TDirectoryEdit::TDirectoryEdit(TComponent* AOwner) : TFileDirEdit(AOwner) {
-    BrowseFolder = [this](std::string& Folder) {
-        std::wstring wide = !wideText_.empty() && WideToAnsi(wideText_) == Folder ? wideText_ : AnsiToWide(Folder);
+    BrowseFolder = [this](std::wstring& Folder) {
         const bool system = NewStyleShell() && dialogKind_ == TDirDialogKind::dkWin32;
-        bool ok = system ? BrowseForFolder(wide, AnsiToWide(dialogText_), HelpContext())
-                         : SelectDirectory(wide, dialogOptions_, HelpContext());
-        if (ok) {
-            Folder = WideToAnsi(wide);
-            if (!multipleDirs_) wideText_ = wide;  // the text the choice becomes
-        }
-        return ok;
+        return system ? BrowseForFolder(Folder, dialogText_, HelpContext())
+                      : SelectDirectory(Folder, dialogOptions_, HelpContext());
     };
 }
 
-std::string TDirectoryEdit::StartFolder() { return StartFolderOf(Text(), initialDir_, *this); }
+std::wstring TDirectoryEdit::StartFolder() { return StartFolderOf(WideText(), initialDir_); }
 
-void TDirectoryEdit::AddFolder(const std::string& Folder) {
-    std::string text = Text();
+void TDirectoryEdit::AddFolder(const std::wstring& Folder) {
+    std::wstring text = WideText();
     if (!multipleDirs_ || text.empty()) {
-        SetText(Folder);
+        SetWideText(Folder);
         return;
     }
-    text.push_back(';');
+    text.push_back(L';');
     text.append(Folder);
-    SetText(text);
+    SetWideText(text);
 }
 
-void TDirectoryEdit::ReceptFileDir(const std::string& Name) {
-    AddFolder(FileExistsA(Name) ? FolderOf(Name) : Name);
+void TDirectoryEdit::ReceptFileDir(const std::wstring& Name) {
+    AddFolder(FileExistsW(Name) ? FolderOf(Name) : Name);
 }
 
 std::string TDirectoryEdit::GetLongName() {
@@ -324,11 +306,11 @@ std::string TDirectoryEdit::GetShortName() {
 
 void TDirectoryEdit::ButtonClick() {
     TFileDirEdit::ButtonClick();
-    std::string folder = Text();
+    std::wstring folder = WideText();
     bool action = true;
     if (OnBeforeDialog) OnBeforeDialog(this, folder, action);
     if (action) {
-        folder = StartFolderOf(folder, initialDir_, *this);
+        folder = StartFolderOf(folder, initialDir_);
         action = QuietDialog([&] { return BrowseFolder && BrowseFolder(folder); });
     }
     if (CanFocus()) SetFocus();

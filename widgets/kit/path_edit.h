@@ -22,7 +22,8 @@ public:
     using Exception::Exception;
 };
 
-using TExecOpenDialogEvent = std::function<void(classlib::TObject* Sender, std::string& Name, bool& Action)>;
+// The name travels wide, so that a name outside the code page reaches the handler whole.
+using TExecOpenDialogEvent = std::function<void(classlib::TObject* Sender, std::wstring& Name, bool& Action)>;
 
 // The file name a text stands for: the text itself when such a file exists, the first item of a
 // text that starts with a double quote, else the whole text (a new path with blanks stays whole).
@@ -62,7 +63,7 @@ public:
 protected:
     HBITMAP GetDefaultBitmap(bool& FreeIt) override;
     // Takes one dropped name.
-    virtual void ReceptFileDir(const std::string& Name) = 0;
+    virtual void ReceptFileDir(const std::wstring& Name) = 0;
     virtual void ClearFileList() {}
     virtual bool Multiple() const = 0;
     // Runs a dialog with the system's error boxes for empty drives kept away.
@@ -88,6 +89,8 @@ public:
     // Raises EComboEditError "Invalid file name - %s" for a name that is not valid; the text
     // stays as it was.
     void SetFileName(const std::string& Value);
+    // The same for a wide name, which the text keeps whole (see WideText).
+    void SetWideFileName(const std::wstring& Value);
     TFileDialogKind DialogKind() const { return dialogKind_; }
     // A new kind makes a new dialog that takes over the old one's settings. Every kind is a wide
     // dialog, so that a name outside the code page comes back whole; the picture kinds show a
@@ -118,7 +121,7 @@ public:
     void ButtonClick() override;
 
 protected:
-    void ReceptFileDir(const std::string& Name) override;
+    void ReceptFileDir(const std::wstring& Name) override;
     void ClearFileList() override;
     bool Multiple() const override;
 
@@ -136,37 +139,37 @@ public:
 
     TDirDialogKind DialogKind() const { return dialogKind_; }
     void SetDialogKind(TDirDialogKind Value) { dialogKind_ = Value; }
-    const std::string& DialogText() const { return dialogText_; }
-    void SetDialogText(const std::string& Value) { dialogText_ = Value; }
+    const std::wstring& DialogText() const { return dialogText_; }
+    void SetDialogText(const std::wstring& Value) { dialogText_ = Value; }
     // The kit folder dialog's options (sdAllowCreate, ...).
     TSelectDirOpts DialogOptions() const { return dialogOptions_; }
     void SetDialogOptions(TSelectDirOpts Value) { dialogOptions_ = Value; }
-    const std::string& InitialDir() const { return initialDir_; }
-    void SetInitialDir(const std::string& Value) { initialDir_ = Value; }
+    const std::wstring& InitialDir() const { return initialDir_; }
+    void SetInitialDir(const std::wstring& Value) { initialDir_ = Value; }
     // Several folders, joined by ";".
     bool MultipleDirs() const { return multipleDirs_; }
     void SetMultipleDirs(bool Value) { multipleDirs_ = Value; }
     // The folder the browser shows: the text, else InitialDir, else "\" (also for a folder that
     // does not exist).
-    std::string StartFolder();
+    std::wstring StartFolder();
     // How the folder is asked for: the system's folder browser for dkWin32 on a new-style shell,
     // else the kit's folder dialog with DialogOptions; tests may put their own.
-    std::function<bool(std::string& Folder)> BrowseFolder;
+    std::function<bool(std::wstring& Folder)> BrowseFolder;
 
     std::string GetLongName() override;
     std::string GetShortName() override;
     void ButtonClick() override;
 
 protected:
-    void ReceptFileDir(const std::string& Name) override;
+    void ReceptFileDir(const std::wstring& Name) override;
     bool Multiple() const override { return multipleDirs_; }
 
 private:
-    void AddFolder(const std::string& Folder);
+    void AddFolder(const std::wstring& Folder);
     TDirDialogKind dialogKind_ = TDirDialogKind::dkClassLib;
-    std::string dialogText_;
+    std::wstring dialogText_;
     TSelectDirOpts dialogOptions_ = 0;
-    std::string initialDir_;
+    std::wstring initialDir_;
     bool multipleDirs_ = false;
 };
 

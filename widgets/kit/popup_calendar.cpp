@@ -261,6 +261,16 @@ void TSelectDateDlg::KeyDown(WORD& Key, TShiftState Shift) {
     Key = 0;
 }
 
+void TSelectDateDlg::Dispatch(TMessage& Message) {
+    if (Message.Msg == CM_DIALOGKEY && Message.WParam == VK_TAB && GetKeyState(VK_CONTROL) >= 0 &&
+        GetKeyState(VK_MENU) >= 0) {
+        GetKeyState(VK_SHIFT) < 0 ? calendar_->PrevMonth() : calendar_->NextMonth();
+        Message.Result = 1;
+        return;
+    }
+    TForm::Dispatch(Message);
+}
+
 bool RunDateDialog(TDateTime& Date, const std::string& Title, TDayOfWeekName StartOfWeek, TDaysOfWeek Weekends,
                    TColor WeekendColor, const std::vector<std::string>& Hints) {
     std::unique_ptr<TSelectDateDlg> dlg(NewForm<TSelectDateDlg>(Application()));

@@ -70,6 +70,9 @@ protected:
     // Escape cancels, Enter accepts, Tab and Shift+Tab step by month, Page Up and Page Down as in
     // the pop-up.
     void KeyDown(WORD& Key, classlib::TShiftState Shift) override;
+    // Tab reaches the form as a dialog key (the focus rule) before any key event: here it steps
+    // the month instead of moving the focus.
+    void Dispatch(classlib::TMessage& Message) override;
 
 private:
     void UpdateTitle();

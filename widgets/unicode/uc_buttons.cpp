@@ -6,6 +6,7 @@
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_graphics.h"
 #include "widgets/unicode/uc_menus.h"
+#include "widgets/unicode/uc_std_buttons.h"
 
 namespace widgets {
 
@@ -50,14 +51,9 @@ void TUcBitBtn::CreateWindowHandle(const classlib::TCreateParams& Params) {
 }
 
 void TUcBitBtn::Dispatch(classlib::TMessage& Message) {
-    // The wide caption is the accelerator: the class library's ANSI test would see "?" for it.
-    if (Message.Msg == classlib::CM_DIALOGCHAR) {
-        if (WideIsAccel(Message.WParam, Caption()) && CanFocus()) {
-            Click();
-            Message.Result = 1;
-        }
-        return;
-    }
+    // The wide caption is the accelerator, as for the wide push button; a key that is not its
+    // own goes on to the class library's handling.
+    if (UcControl_DialogChar(this, Message, TUcAccelAction::Click)) return;
     classlib::TBitBtn::Dispatch(Message);
 }
 

@@ -14,6 +14,7 @@
 #include "classlib/threads.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
+#include "widgets/unicode/uc_menus.h"
 
 namespace widgets {
 
@@ -603,7 +604,7 @@ std::wstring TUcCustomHintWindow::WideHintOfData(const std::string& AHint, void*
             std::string shortcut = classlib::ShortCutToText(action->ShortCut());
             std::wstring ansiForm = classlib::Format(L"%s (%s)", {AnsiToWide(WideToAnsi(shortHint)), AnsiToWide(shortcut)});
             if (WideToAnsi(ansiForm) == AHint)
-                return classlib::Format(L"%s (%s)", {shortHint, AnsiToWide(shortcut)});
+                return classlib::Format(L"%s (%s)", {shortHint, WideShortCutToText(action->ShortCut())});
         }
     }
     return result;

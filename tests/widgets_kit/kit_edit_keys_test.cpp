@@ -1,0 +1,138 @@
+// Tab, Shift+Tab, Ctrl+Enter and pasting in the kit's one-line edits (spin, date and file-name
+// edits, multi-line windows only for their text rectangles), keys typed as the keyboard gives them:
+// the focus moves on and the values keep no tab or line break.
+#include <vector>
+
+#include "classlib/clipboard.h"
+#include "classlib/conversions.h"
+#include "classlib/date_time.h"
+#include "kit_test_support.h"
+#include "widgets/kit/date_edit.h"
+#include "widgets/kit/kit_spin_edit.h"
+#include "widgets/kit/path_edit.h"
+
+using namespace classlib;
+using namespace widgets::kit;
+
+namespace {
+
+// Keys posted to the window with the focus, modifiers held in the thread's key state, served by
+// the message loop as the keyboard's would be.
+void PressKey(WORD Key, std::initializer_list<int> Held = {}) {
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    for (int k : Held) keys[k] = 0x80;
+    SetKeyboardState(keys);
+    HWND focus = GetFocus();
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16;
+    PostMessageW(focus, WM_KEYDOWN, Key, scan | 1);
+    PostMessageW(focus, WM_KEYUP, Key, scan | 0xC0000001);
+    kittest::Pump();
+    for (int k : Held) keys[k] = 0;
+    SetKeyboardState(keys);
+}
+
+void PutOnClipboard(const std::wstring& Text, HWND Owner) {
+    ASSERT_TRUE(OpenClipboard(Owner));
+    EmptyClipboard();
+    const size_t bytes = (Text.size() + 1) * sizeof(wchar_t);
+    HGLOBAL data = GlobalAlloc(GMEM_MOVEABLE, bytes);
+    memcpy(GlobalLock(data), Text.c_str(), bytes);
+    GlobalUnlock(data);
+    SetClipboardData(CF_UNICODETEXT, data);
+    CloseClipboard();
+}
+
+class KitEditKeysTest : public kittest::KitTest {
+protected:
+    void SetUp() override {
+        KitTest::SetUp();
+        form = ShownForm(400, 200);
+        seconds = Place<TKitSpinEdit>(10);
+        date = Place<TDateEdit>(40);
+        file = Place<TFilenameEdit>(70);
+        folder = Place<TDirectoryEdit>(100);
+        folder->SetDirectInput(false);
+        SetForegroundWindow(form->Handle());
+    }
+    template <typename T>
+    T* Place(int Top) {
+        T* c = new T(form);
+        c->SetParent(form);
+        c->SetBounds(10, Top, 200, 21);
+        c->SetTabStop(true);
+        return c;
+    }
+    TForm* form = nullptr;
+    TKitSpinEdit* seconds = nullptr;
+    TDateEdit* date = nullptr;
+    TFilenameEdit* file = nullptr;
+    TDirectoryEdit* folder = nullptr;
+};
+
+TEST_F(KitEditKeysTest, TabGoesFromFieldToFieldAndLeavesEveryValueAsItWas) {
+    const TDateTime day = EncodeDate(2024, 5, 17);
+    date->SetDate(day);
+    file->SetText("C:\\clips\\take.avi");
+    folder->SetText("C:\\clips");
+    seconds->SetValue(30);
+    seconds->SetFocus();
+    kittest::Pump();
+    PressKey(VK_TAB);
+    ASSERT_EQ(GetFocus(), date->Handle()) << "Tab from the spin edit reaches the date";
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), file->Handle()) << "and goes on: the date edit keeps no tab";
+    EXPECT_EQ(date->Date(), day);
+    EXPECT_EQ(date->Text().find('\t'), std::string::npos);
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), folder->Handle());
+    EXPECT_EQ(file->Text(), "C:\\clips\\take.avi");
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), seconds->Handle()) << "round to the first field";
+    EXPECT_EQ(folder->Text(), "C:\\clips");
+    EXPECT_EQ(seconds->AsInteger(), 30);
+    // And back with Shift+Tab.
+    PressKey(VK_TAB, {VK_SHIFT});
+    EXPECT_EQ(GetFocus(), folder->Handle());
+    PressKey(VK_TAB, {VK_SHIFT});
+    PressKey(VK_TAB, {VK_SHIFT});
+    EXPECT_EQ(GetFocus(), date->Handle());
+    EXPECT_EQ(date->Date(), day);
+    EXPECT_EQ(file->Text(), "C:\\clips\\take.avi");
+}
+
+TEST_F(KitEditKeysTest, NeitherATabCharacterNorALineBreakEntersAOneLineValue) {
+    file->SetText("C:\\clips\\take.avi");
+    file->SetFocus();
+    kittest::Pump();
+    SendMessageA(file->Handle(), EM_SETSEL, 100, 100);
+    // A tab or a line feed that arrives as a character (Ctrl+Enter gives one) is dropped.
+    PostMessageW(file->Handle(), WM_CHAR, '\t', 1);
+    PostMessageW(file->Handle(), WM_CHAR, '\n', 1);
+    PressKey(VK_RETURN, {VK_CONTROL});
+    kittest::Pump();
+    EXPECT_EQ(file->Text(), "C:\\clips\\take.avi");
+    EXPECT_EQ(SendMessageW(file->Handle(), EM_GETLINECOUNT, 0, 0), 1);
+    date->SetDate(EncodeDate(2024, 5, 17));
+    const std::string dateText = date->Text();
+    SendMessageW(date->Handle(), WM_CHAR, '\n', 1);
+    SendMessageW(date->Handle(), WM_CHAR, '\t', 1);
+    EXPECT_EQ(date->Text(), dateText);
+    // Pasting takes the first line only, as a one-line edit does.
+    PutOnClipboard(L"D:\\other.avi\r\nsecond line", form->Handle());
+    SendMessageA(file->Handle(), EM_SETSEL, 0, -1);
+    SendMessageW(file->Handle(), WM_PASTE, 0, 0);
+    EXPECT_EQ(file->Text(), "D:\\other.avi");
+    EXPECT_EQ(SendMessageW(file->Handle(), EM_GETLINECOUNT, 0, 0), 1);
+    seconds->SetValue(3);
+    PutOnClipboard(L"42\n17", form->Handle());
+    SendMessageA(seconds->Handle(), EM_SETSEL, 0, -1);
+    SendMessageW(seconds->Handle(), WM_PASTE, 0, 0);
+    EXPECT_EQ(seconds->Text(), "42");
+    // A folder edit without direct input takes nothing from the clipboard.
+    folder->SetText("C:\\clips");
+    SendMessageW(folder->Handle(), WM_PASTE, 0, 0);
+    EXPECT_EQ(folder->Text(), "C:\\clips");
+}
+
+}  // namespace
