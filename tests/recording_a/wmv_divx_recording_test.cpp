@@ -103,12 +103,14 @@ protected:
 
 const std::vector<TestStream> kStreams = {{MEDIATYPE_Audio, 1}, {MEDIATYPE_Video, 3}, {MEDIATYPE_Audio, 7}};
 
-TEST_F(WindowsMedia, WineHasNoAsfWriterSoTheBuildFailsWithTheGraphUnchanged) {
+TEST_F(WindowsMedia, AWriterThatRefusesTheProfileOrNoProfileManagerLeavesTheGraphUnchanged) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone));
     TestProfileManager manager(kStreams);
     UseManager(manager);
     const auto before = SortedNames();
-    EXPECT_FALSE(module->BuildWmvGraph(NewFile(L"no writer.wmv").wstring()));
+    // The prefix's writer takes only profiles it can read: the test's made-up one is refused.
+    EXPECT_FALSE(module->BuildWmvGraph(NewFile(L"refused.wmv").wstring()));
+    EXPECT_NE(std::string::npos, Why().find("refuses the profile")) << Why();
     EXPECT_EQ(before, SortedNames());
     module->WMProfileManager.Reset();
     AsfWriterRegistration writer;

@@ -337,6 +337,21 @@ TEST_F(FileDialogsTest, NamesOutsideTheCodePageComeBackWholeFromTheButton) {
         EXPECT_EQ(edit->WideFileName(), file) << "the clip browser's path is whole";
         EXPECT_EQ(edit->Text(), WideToAnsi(TextOfFileName(file))) << "the edit shows the code page's form";
         EXPECT_EQ(given, file) << "the events see the name whole";
+        // The next click starts in the chosen file's folder, and keeps it when cancelled.
+        std::wstring startedIn;
+        TWindowDriver again(IsFileDialog, [&](HWND Dialog) {
+            wchar_t folder[MAX_PATH] = {};
+            TWindowDriver::WaitFor([&] {
+                return SendMessageW(Dialog, CDM_GETFOLDERPATH, MAX_PATH, reinterpret_cast<LPARAM>(folder)) > 0;
+            });
+            startedIn = folder;
+            PostMessageW(Dialog, WM_COMMAND, MAKEWPARAM(IDCANCEL, BN_CLICKED), 0);
+        });
+        edit->ButtonClick();
+        again.Join();
+        ASSERT_NE(again.Found(), nullptr);
+        EXPECT_EQ(StripTrailingBackslash(startedIn), scratch.Path());
+        EXPECT_EQ(edit->WideFileName(), file) << "a cancelled dialog keeps the chosen file";
     }
 }
 
