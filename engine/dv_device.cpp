@@ -6,6 +6,7 @@
 #include "dshow/ds_helpers.h"
 #include "engine/capture_data_module.h"
 #include "engine/graph_pins.h"
+#include "engine/recording_branch.h"
 #include "filters/scene_detector.h"
 
 namespace engine {
@@ -157,6 +158,7 @@ bool TDVCaptureDevice::BuildMuxGraph(const std::wstring& FileName) {
             return false;
         module->MuxFilter = mux;
         module->FileSink = sink;
+        WriteOver(sink.Get());
         ComPtr<IBaseFilter> tee = DM->dv_muxinfinite->GetFilter();
         return SUCCEEDED(ConnectPins(module->Graph().Get(), PinAt(tee.Get(), 2).Get(), PinAt(mux.Get(), 1).Get()));
     } catch (...) {

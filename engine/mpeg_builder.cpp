@@ -53,6 +53,7 @@ bool Tdm::BuildMpegBranch(const std::wstring& FileName) {
     writer->SetFilterGraph(fg);
     const ComPtr<IBaseFilter> file = writer->GetFilter();
     SetWriterFileName(file.Get(), FileName);
+    WriteOver(file.Get());
     const ComPtr<IBaseFilter> end = VideoEndFilter->GetFilter();
     TConnectionType native;
     native.Read(ListedPin(end.Get(), 0).Get());

@@ -20,6 +20,7 @@ void TRecordingBranch::SetOutputFile(const GUID& Subtype, const std::wstring& Fi
     module_.MuxFilter = mux;
     module_.FileSink = sink;
     if (FAILED(hr) || !mux) throw ERecordingBuildError(L"the output file cannot be made: " + FileName);
+    WriteOver(sink.Get());
 }
 
 ComPtr<IBaseFilter> TRecordingBranch::Join(dshow::TFilter* Component) {
@@ -60,6 +61,12 @@ void TRecordingBranch::Link(IPin* Output, IPin* Input, const wchar_t* What) {
 void SetSoundFormat(Tdm& Module) {
     if (Module.SetAudioCaptureFormat(false)) return;
     throw ERecordingBuildError(L"the sound format " + SoundFormatText(Module.CaptureSoundFormat()) + L" is refused");
+}
+
+void WriteOver(IUnknown* Sink) {
+    ComPtr<IFileSinkFilter2> sink = Query<IFileSinkFilter2>(Sink, IID_IFileSinkFilter2);
+    if (sink && FAILED(sink->SetMode(AM_FILE_OVERWRITE)))
+        throw ERecordingBuildError(L"the file writer cannot write over an existing file");
 }
 
 bool CanMake(dshow::TFilter* Component) {

@@ -63,6 +63,12 @@ private:
 // the format, when the wrapper refuses it.
 void SetSoundFormat(Tdm& Module);
 
+// The file sink behind Sink empties an existing file when its run opens it (the overwrite mode of
+// IFileSinkFilter2), so that a recording written over an older, longer file keeps nothing of it:
+// the user has agreed to lose it when the start asked. A sink without the mode (one that always
+// writes a new file) is left as it is.
+void WriteOver(IUnknown* Sink);
+
 // Whether a filter component's stored filter can be made (an encoder that is not installed cannot).
 bool CanMake(dshow::TFilter* Component);
 

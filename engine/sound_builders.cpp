@@ -25,7 +25,9 @@ namespace {
 void StartSoundBranch(Tdm& Module, TRecordingBranch& Branch, const std::wstring& FileName) {
     IBaseFilter* acm = Branch.Join(Module.acmcap).Get();
     Branch.Add(Module.WaveDestFilter.Get(), kWaveDestName);
-    SetWriterFileName(Branch.Join(Module.FileWriter).Get(), FileName);
+    IBaseFilter* writer = Branch.Join(Module.FileWriter).Get();
+    SetWriterFileName(writer, FileName);
+    WriteOver(writer);
     Branch.Link(Branch.Pin(Module.infdecaudio->GetFilter().Get(), 2), Branch.Pin(acm, 0), L"sound tee to ACM wrapper");
     SetSoundFormat(Module);
     IBaseFilter* stamper = Module.AudioCapTamponerFilter.Get();

@@ -124,6 +124,56 @@ bool ReadCoding(IWMStreamConfig* stream, TCoding& coding)
     return true;
 }
 
+// The objects of an ASF file's header that say how long the file is.
+const GUID kAsfHeaderObject = {0x75b22630, 0x668e, 0x11cf, {0xa6, 0xd9, 0x00, 0xaa, 0x00, 0x62, 0xce, 0x6c}};
+const GUID kAsfFileProperties = {0x8cabdca1, 0xa947, 0x11cf, {0x8e, 0xe4, 0x00, 0xc0, 0x0c, 0x20, 0x53, 0x65}};
+const GUID kAsfDataObject = {0x75b22636, 0x668e, 0x11cf, {0xa6, 0xd9, 0x00, 0xaa, 0x00, 0x62, 0xce, 0x6c}};
+constexpr std::uint64_t kAsfObjectHeader = 24;   // identifier and size
+constexpr std::uint64_t kAsfDataHeader = 50;     // the data object up to its first packet
+constexpr std::uint64_t kFilePropertiesBytes = 104;
+
+std::uint64_t LittleEndian(const std::vector<std::uint8_t>& b, std::uint64_t at, int bytes)
+{
+    std::uint64_t v = 0;
+    for (int i = bytes - 1; i >= 0; --i) v = (v << 8) | b[static_cast<std::size_t>(at) + static_cast<std::size_t>(i)];
+    return v;
+}
+
+void PutLittleEndian(std::vector<std::uint8_t>& b, std::size_t at, std::uint64_t v)
+{
+    for (int i = 0; i < 8; ++i) b[at + static_cast<std::size_t>(i)] = static_cast<std::uint8_t>(v >> (8 * i));
+}
+
+// Where the file properties and the data object lie in the header a file began with.
+struct TAsfLayout {
+    std::uint64_t FileProperties = 0;
+    std::uint64_t Data = 0;
+    std::uint64_t PacketSize = 0;
+    std::uint64_t PrerollMs = 0;
+};
+
+bool FindAsfLayout(const std::vector<std::uint8_t>& head, TAsfLayout& layout)
+{
+    const auto guidAt = [&](std::uint64_t at, const GUID& g) {
+        return at + sizeof(GUID) <= head.size() && std::memcmp(head.data() + at, &g, sizeof(GUID)) == 0;
+    };
+    if (head.size() < 30 || !guidAt(0, kAsfHeaderObject)) return false;
+    const std::uint64_t headerSize = LittleEndian(head, 16, 8);
+    for (std::uint64_t at = 30; at + kAsfObjectHeader <= std::min<std::uint64_t>(headerSize, head.size());) {
+        const std::uint64_t size = LittleEndian(head, at + 16, 8);
+        if (size < kAsfObjectHeader) return false;
+        if (guidAt(at, kAsfFileProperties) && at + kFilePropertiesBytes <= head.size()) {
+            layout.FileProperties = at;
+            layout.PrerollMs = LittleEndian(head, at + 80, 8);
+            layout.PacketSize = LittleEndian(head, at + 92, 4);
+        }
+        at += size;
+    }
+    layout.Data = headerSize;
+    return layout.FileProperties != 0 && layout.PacketSize != 0 && guidAt(headerSize, kAsfDataObject) &&
+           headerSize + kAsfDataHeader <= head.size();
+}
+
 class TAsfWriter;
 
 // One input: its own coder, opened while stopped and used on its streaming thread. The graph stops the
@@ -260,6 +310,33 @@ private:
         if (FAILED(hr)) return hr;
         for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
         return S_OK;
+    }
+    // The header's file size, packet counts and lengths, as the finished file will have them, for
+    // the whole packets written so far (the writer codes and writes fixed-size packets).
+    HRESULT Checkpoint(TAvFile& file) override
+    {
+        HRESULT hr = file.FlushOut();
+        TAsfLayout layout;
+        if (FAILED(hr) || !FindAsfLayout(file.Head(), layout)) return hr;
+        const std::uint64_t end = file.Position();
+        if (end < layout.Data + kAsfDataHeader) return S_OK;
+        const std::uint64_t packets = (end - layout.Data - kAsfDataHeader) / layout.PacketSize;
+        const auto length = static_cast<std::uint64_t>(std::max<REFERENCE_TIME>(file.LatestTime(), 0));
+        // File size, creation date (as written), packets, play duration (with the preroll), send duration.
+        std::vector<std::uint8_t> properties(file.Head().begin() + static_cast<std::ptrdiff_t>(layout.FileProperties + 40),
+                                             file.Head().begin() + static_cast<std::ptrdiff_t>(layout.FileProperties + 80));
+        PutLittleEndian(properties, 0, end);
+        PutLittleEndian(properties, 16, packets);
+        PutLittleEndian(properties, 24, length + layout.PrerollMs * 10000);
+        PutLittleEndian(properties, 32, length);
+        hr = file.PatchAt(layout.FileProperties + 40, properties);
+        // The data object's size, its file id (as written) and its packets.
+        std::vector<std::uint8_t> data(file.Head().begin() + static_cast<std::ptrdiff_t>(layout.Data + 16),
+                                       file.Head().begin() + static_cast<std::ptrdiff_t>(layout.Data + 48));
+        PutLittleEndian(data, 0, end - layout.Data);
+        PutLittleEndian(data, 24, packets);
+        if (SUCCEEDED(hr)) hr = file.PatchAt(layout.Data + 16, data);
+        return hr;
     }
     void FinishFile() override
     {

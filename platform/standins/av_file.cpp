@@ -1,5 +1,6 @@
 #include "platform/standins/av_file.h"
 
+#include <algorithm>
 #include <cstdint>
 #include <cstring>
 #include <limits>
@@ -21,6 +22,10 @@ namespace {
 
 constexpr int kIoBufferBytes = 64 * 1024;
 constexpr AVRational kDirectShowTime{1, 10000000};
+constexpr REFERENCE_TIME kCheckpointTime = 10000000;
+constexpr ULONGLONG kCheckpointMs = 1000;
+// The most of the file's start that Begin keeps.
+constexpr std::size_t kHeadBytes = 64 * 1024;
 
 }  // namespace
 
@@ -39,11 +44,18 @@ void TAvFile::Release()
     }
     stream_.Reset();
     lastDts_.clear();
+    head_.clear();
+    keepHead_ = false;
+    latest_ = 0;
 }
 
 int TAvFile::WritePacket(void* opaque, std::uint8_t* data, int size)
 {
     auto* self = static_cast<TAvFile*>(opaque);
+    if (self->keepHead_ && self->head_.size() < kHeadBytes) {
+        const std::size_t kept = std::min(kHeadBytes - self->head_.size(), static_cast<std::size_t>(size));
+        self->head_.insert(self->head_.end(), data, data + kept);
+    }
     ULONG written = 0;
     HRESULT hr = self->stream_->Write(data, static_cast<ULONG>(size), &written);
     if (SUCCEEDED(hr) && written != static_cast<ULONG>(size)) hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
@@ -109,12 +121,48 @@ HRESULT TAvFile::Begin(const char* format, IStream* stream,
         s->time_base = kDirectShowTime;
     }
     lastDts_.assign(describe.size(), std::numeric_limits<std::int64_t>::min());
+    keepHead_ = true;
     if (avformat_write_header(context_, nullptr) < 0) {
         hr = FAILED(failure_) ? failure_ : E_FAIL;
         Release();
         return hr;
     }
-    return S_OK;
+    avio_flush(io_);
+    keepHead_ = false;
+    return failure_;
+}
+
+HRESULT TAvFile::FlushOut()
+{
+    if (context_ == nullptr) return S_OK;
+    if (SUCCEEDED(failure_)) avio_flush(io_);
+    return failure_;
+}
+
+std::uint64_t TAvFile::Position() const
+{
+    return io_ != nullptr ? static_cast<std::uint64_t>(std::max<std::int64_t>(avio_tell(io_), 0)) : 0;
+}
+
+HRESULT TAvFile::PatchAt(std::uint64_t offset, const std::vector<std::uint8_t>& bytes)
+{
+    HRESULT hr = FlushOut();
+    if (FAILED(hr) || context_ == nullptr) return hr;
+    LARGE_INTEGER none{};
+    ULARGE_INTEGER end{};
+    hr = stream_->Seek(none, STREAM_SEEK_CUR, &end);
+    LARGE_INTEGER to{};
+    to.QuadPart = static_cast<LONGLONG>(offset);
+    if (SUCCEEDED(hr)) hr = stream_->Seek(to, STREAM_SEEK_SET, nullptr);
+    ULONG written = 0;
+    if (SUCCEEDED(hr)) hr = stream_->Write(bytes.data(), static_cast<ULONG>(bytes.size()), &written);
+    if (SUCCEEDED(hr) && written != bytes.size()) hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
+    // The writer goes on at the end whatever happened here.
+    to.QuadPart = static_cast<LONGLONG>(end.QuadPart);
+    const HRESULT back = stream_->Seek(to, STREAM_SEEK_SET, nullptr);
+    if (SUCCEEDED(hr)) hr = back;
+    if (FAILED(hr) && SUCCEEDED(failure_)) failure_ = hr;
+    return failure_;
 }
 
 HRESULT TAvFile::Write(int n, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key)
@@ -127,6 +175,7 @@ HRESULT TAvFile::Write(int n, const BYTE* data, long length, REFERENCE_TIME star
     if (lastDts_[n] != std::numeric_limits<std::int64_t>::min() && ts <= lastDts_[n]) ts = lastDts_[n] + 1;
     if (ts == std::numeric_limits<std::int64_t>::min() + 1) ts = 0;
     lastDts_[n] = ts;
+    latest_ = std::max(latest_, av_rescale_q(ts, s->time_base, kDirectShowTime));
     AVPacket* packet = av_packet_alloc();
     if (packet == nullptr || av_new_packet(packet, length) < 0) {
         av_packet_free(&packet);
@@ -179,7 +228,17 @@ HRESULT TAvFileFilter::Write(int stream, const BYTE* data, long length, REFERENC
 {
     std::lock_guard<std::mutex> lock(writeLock_);
     if (!file_.Started()) return VFW_E_WRONG_STATE;
-    return Written(file_.Write(stream, data, length, start, timed, key));
+    HRESULT hr = file_.Write(stream, data, length, start, timed, key);
+    const ULONGLONG now = GetTickCount64();
+    const auto at = static_cast<std::size_t>(stream);
+    const bool due = now - checkpointTick_ >= kCheckpointMs ||
+                     (timed && at < checkpointTimes_.size() && start - checkpointTimes_[at] >= kCheckpointTime);
+    if (SUCCEEDED(hr) && due) {
+        checkpointTick_ = now;
+        if (timed && at < checkpointTimes_.size()) checkpointTimes_[at] = start;
+        hr = Checkpoint(file_);
+    }
+    return Written(hr);
 }
 
 void TAvFileFilter::StreamEnded(int stream)
@@ -208,6 +267,8 @@ HRESULT TAvFileFilter::BeginFile(const char* format, IStream* stream,
     if (FAILED(hr)) return hr;
     failureReported_ = false;
     ended_.assign(describe.size(), false);
+    checkpointTimes_.assign(describe.size(), 0);
+    checkpointTick_ = GetTickCount64();
     return S_OK;
 }
 

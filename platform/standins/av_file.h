@@ -39,6 +39,16 @@ public:
     // Writes what is still held and the file's end; the file is let go. S_OK when nothing was begun.
     HRESULT Finish();
     bool Started() const { return context_ != nullptr; }
+    // Sends what the writer's buffer holds to the stream; answers the first failure since Begin.
+    HRESULT FlushOut();
+    // Bytes of the file so far, buffered ones included.
+    std::uint64_t Position() const;
+    // The bytes of the file's start as the header wrote them (Begin keeps them).
+    const std::vector<std::uint8_t>& Head() const { return head_; }
+    // The end of the latest packet handed over, in 100 ns units (0 before any).
+    REFERENCE_TIME LatestTime() const { return latest_; }
+    // Flushes, writes Bytes at Offset of the file directly and goes back to its end.
+    HRESULT PatchAt(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
     // The first failure of a write since Begin (S_OK when none).
     HRESULT Failure() const { return failure_; }
 
@@ -51,6 +61,9 @@ private:
     AVIOContext* io_ = nullptr;
     Microsoft::WRL::ComPtr<IStream> stream_;
     std::vector<std::int64_t> lastDts_;
+    std::vector<std::uint8_t> head_;
+    bool keepHead_ = false;  // while the header is written
+    REFERENCE_TIME latest_ = 0;
     HRESULT failure_ = S_OK;
 };
 
@@ -82,12 +95,18 @@ protected:
                       const std::vector<std::function<void(AVCodecParameters&)>>& describe);
     // Passes hr on, telling the graph of the first failure of each file.
     HRESULT Written(HRESULT hr);
+    // About once a second of a stream's time or of the clock while the file is written (under the
+    // write lock): the buffered bytes go to the file, so that a recording that never reaches its
+    // stop keeps them; a writer whose header tells sizes and lengths brings it up to date here.
+    virtual HRESULT Checkpoint(TAvFile& file) { return file.FlushOut(); }
 
 private:
     // The file being written: the streaming threads and the stopping thread meet here.
     std::mutex writeLock_;
     TAvFile file_;
     std::vector<bool> ended_;
+    std::vector<REFERENCE_TIME> checkpointTimes_;  // each stream's time at the last checkpoint
+    ULONGLONG checkpointTick_ = 0;
     bool failureReported_ = false;
 };
 

@@ -33,6 +33,10 @@ constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 constexpr std::size_t kMaxInterleaveBytes = 32u << 20;
 constexpr std::uint32_t kDefaultSuperIndex = 256;
 constexpr std::uint32_t kTestSuperIndex = 1024;  // small test parts make many of them
+// The file's sizes and counts are brought up to date after this much of a stream's time, or of the
+// clock's (for streams whose times say little, as image by image's).
+constexpr REFERENCE_TIME kCheckpointTime = kUnitsPerSecond;
+constexpr ULONGLONG kCheckpointMs = 1000;
 
 // Scale and rate of a frame time: the NTSC rates exactly, others reduced from 100-ns units.
 void RateOfFrameTime(REFERENCE_TIME frameTime, std::uint32_t& scale, std::uint32_t& rate)
@@ -219,12 +223,16 @@ private:
         REFERENCE_TIME FirstStart = 0;
         REFERENCE_TIME LastStart = 0;
         REFERENCE_TIME NextTime = 0;  // where a sample without times is taken to start
+        REFERENCE_TIME CheckpointTime = 0;  // the stream's time at the last checkpoint
         std::uint32_t FirstSize = 0;
     };
 
     HRESULT StartFile();
     void FinishFile();
     HRESULT WriteQueued(bool all);
+    // Whether the file is due a checkpoint now that run's stream reached Time; when it is, every
+    // stream's next one is counted from here.
+    bool CheckpointDue(const TStreamRun& run, REFERENCE_TIME time);
     HRESULT Written(HRESULT hr);
 
     struct InterleavingItf : IConfigInterleaving {
@@ -271,6 +279,7 @@ private:
     std::vector<TStreamRun> runs_;
     InterleavingMode runMode_ = INTERLEAVE_NONE;
     std::size_t queuedBytes_ = 0;
+    ULONGLONG checkpointTick_ = 0;
     bool endDelivered_ = false;
     bool failureReported_ = false;
 };
@@ -525,6 +534,7 @@ HRESULT TAviMux::StartFile()
     runs_ = std::move(runs);
     runMode_ = mode_;
     queuedBytes_ = 0;
+    checkpointTick_ = GetTickCount64();
     endDelivered_ = false;
     failureReported_ = false;
     for (std::size_t i = 0; i < connected.size(); ++i) {
@@ -566,6 +576,7 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     }
     if (run.Samples == 0) {
         run.FirstStart = start;
+        run.CheckpointTime = start;
         run.FirstSize = static_cast<std::uint32_t>(length);
     }
     run.LastStart = start;
@@ -577,16 +588,37 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         run.NextTime = timed && stop > start ? stop : start + 400000;
     }
     const bool key = run.Intra || sample->IsSyncPoint() == S_OK;
+    HRESULT hr = S_OK;
     if (runMode_ != INTERLEAVE_FULL) {
-        return Written(writer_.Write(stream, data, static_cast<std::uint32_t>(length), key));
+        hr = writer_.Write(stream, data, static_cast<std::uint32_t>(length), key);
+    } else {
+        TQueued item;
+        item.Data.assign(data, data + length);
+        item.Time = start;
+        item.Key = key;
+        queuedBytes_ += item.Data.size();
+        run.Queue.push_back(std::move(item));
+        hr = WriteQueued(false);
     }
-    TQueued item;
-    item.Data.assign(data, data + length);
-    item.Time = start;
-    item.Key = key;
-    queuedBytes_ += item.Data.size();
-    run.Queue.push_back(std::move(item));
-    return WriteQueued(false);
+    // Frames reach the file as they come, and its header follows: a recording that never gets to
+    // its stop keeps what was written and says how long it is, and a full disk shows at once.
+    if (SUCCEEDED(hr) && CheckpointDue(run, start)) {
+        hr = writer_.Checkpoint();
+    }
+    return Written(hr);
+}
+
+bool TAviMux::CheckpointDue(const TStreamRun& run, REFERENCE_TIME time)
+{
+    const ULONGLONG now = GetTickCount64();
+    if (time - run.CheckpointTime < kCheckpointTime && now - checkpointTick_ < kCheckpointMs) {
+        return false;
+    }
+    for (TStreamRun& r : runs_) {
+        r.CheckpointTime = r.Samples > 0 ? r.LastStart : r.CheckpointTime;
+    }
+    checkpointTick_ = now;
+    return true;
 }
 
 HRESULT TAviMux::WriteQueued(bool all)

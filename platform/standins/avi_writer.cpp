@@ -161,6 +161,30 @@ HRESULT TAviWriter::Flush()
     return hr;
 }
 
+HRESULT TAviWriter::Checkpoint()
+{
+    if (!out_ || !partOpen_ || ioFailed_ || FAILED(failure_)) {
+        return failure_;
+    }
+    HRESULT hr = Flush();
+    if (FAILED(hr)) {
+        return hr;
+    }
+    // The data first, then the sizes that cover it: a file cut off between the two still reads.
+    const std::uint64_t end = bufferStart_;
+    hr = Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
+    if (SUCCEEDED(hr)) {
+        hr = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+    }
+    if (SUCCEEDED(hr)) {
+        hr = WriteHeader();
+    }
+    if (FAILED(hr)) {
+        Fail(hr);
+    }
+    return failure_;
+}
+
 HRESULT TAviWriter::Patch32(std::uint64_t offset, std::uint32_t v)
 {
     if (offset >= bufferStart_ && offset + 4 <= bufferStart_ + buffer_.size()) {

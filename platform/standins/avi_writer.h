@@ -4,8 +4,10 @@
 // with the true counts over the placeholder written at the start. A write the stream takes only
 // part of is a failed write (STG_E_MEDIUMFULL). After a failed write nothing more
 // is appended, and the end makes what reached the file consistent: its sizes and counts cover the
-// whole chunks that were written, so the file stays readable. Not thread-safe: the multiplexer
-// serialises its calls.
+// whole chunks that were written, so the file stays readable. While it is written, a checkpoint
+// sends what is buffered to the file and brings the open part's sizes and the header's counts up
+// to date, so that a file cut off after it (a killed process, a power cut) tells what it holds.
+// Not thread-safe: the multiplexer serialises its calls.
 #pragma once
 
 #include <windows.h>
@@ -50,6 +52,9 @@ public:
     HRESULT Write(int stream, const std::uint8_t* data, std::uint32_t size, bool key);
     // Sends what is buffered to the stream.
     HRESULT Flush();
+    // Flushes, then writes the open part's RIFF and "movi" sizes and the header with the counts of
+    // every chunk written so far; answers the writer's failure once one happened.
+    HRESULT Checkpoint();
     // A frame stream's rate, decided late (from the times seen, or to match a master stream).
     void SetFrameRate(int stream, std::uint32_t scale, std::uint32_t rate);
     // Completes the file and lets the stream go; answers the first failure met, S_OK when none.

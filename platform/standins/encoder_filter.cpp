@@ -61,6 +61,7 @@ void TSoundEncoder::BeginStream(int channels, int rate)
     haveStart_ = false;
     start_ = 0;
     framesSent_ = 0;
+    held_ = false;
 }
 
 HRESULT TSoundEncoder::Receive(IMediaSample* sample)
@@ -76,6 +77,7 @@ HRESULT TSoundEncoder::Receive(IMediaSample* sample)
     }
     const auto* pcm = reinterpret_cast<const std::int16_t*>(data);
     const int samples = static_cast<int>(std::max<long>(sample->GetActualDataLength(), 0) / (2 * channels_));
+    held_ = held_ || samples > 0;
     for (int done = 0; done < samples;) {
         const int n = std::min(samples - done, PieceSamples());
         const HRESULT hr = EncodePiece(pcm + static_cast<std::ptrdiff_t>(done) * channels_, n);
@@ -83,6 +85,48 @@ HRESULT TSoundEncoder::Receive(IMediaSample* sample)
         done += n;
     }
     return S_OK;
+}
+
+HRESULT TSoundEncoder::Pause()
+{
+    {
+        filters::TBCAutoLock lock(FilterLock());
+        if (State() == State_Running) {
+            SendHeld();  // downstream still takes samples: the stop that follows would lose them
+        }
+    }
+    return TEncoderFilter::Pause();
+}
+
+HRESULT TSoundEncoder::Stop()
+{
+    {
+        filters::TBCAutoLock lock(FilterLock());
+        if (!IsStopped()) {
+            SendHeld();  // stopped from a pause: what came since, if downstream still takes it
+        }
+    }
+    return TEncoderFilter::Stop();
+}
+
+void TSoundEncoder::SendHeld()
+{
+    if (!InputPin()->IsConnected() || !OutputPin()->IsConnected()) return;
+    filters::TBCAutoLock receive(ReceiveLock());
+    SendHeldLocked();
+}
+
+HRESULT TSoundEncoder::SendHeldLocked()
+{
+    if (!EncoderOpen() || !held_) return S_OK;
+    held_ = false;
+    return EncodeHeld();
+}
+
+HRESULT TSoundEncoder::EndOfStream()
+{
+    SendHeldLocked();  // the pin holds the receive lock
+    return TEncoderFilter::EndOfStream();
 }
 
 HRESULT TSoundEncoder::Deliver(const void* data, int bytes, std::int64_t framesAfter)

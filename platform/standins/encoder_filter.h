@@ -59,7 +59,11 @@ protected:
 // A sound encoder: 16-bit PCM of Channels() channels in. Receive stamps the stream's start from the
 // first sample's time and hands the coder each sample's whole samples (a trailing part one is dropped)
 // in pieces of at most PieceSamples(); the coder holds back what does not make a frame yet and sends
-// its frames with Deliver, stamped by the frames coded since the start.
+// its frames with Deliver, stamped by the frames coded since the start. When the stream stops (the
+// graph pauses every filter before it stops them, and a capture's stop sends no end of stream) and at
+// the end of the stream, the coder codes what it still holds, so that a recording keeps every sample
+// it was fed. That delivery happens while the filter pauses: what follows must take samples then
+// (the WAVE writer, the multiplexers), as a renderer, which holds a sample while paused, would not.
 class TSoundEncoder : public TEncoderFilter {
 public:
     TSoundEncoder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller, int frameSamples)
@@ -68,6 +72,9 @@ public:
     }
 
     HRESULT Receive(IMediaSample* sample) final;
+    HRESULT Pause() override;
+    HRESULT Stop() override;
+    HRESULT EndOfStream() override;
 
 protected:
     // Whether the coder is open: samples that come while it is not are refused (VFW_E_WRONG_STATE).
@@ -77,6 +84,9 @@ protected:
     virtual int PieceSamples() const = 0;
     // Codes Samples interleaved samples at Pcm; anything but S_OK stops the sample there.
     virtual HRESULT EncodePiece(const std::int16_t* pcm, int samples) = 0;
+    // Codes and sends what the coder holds back (the last frame filled out with silence); the
+    // stream may go on after it.
+    virtual HRESULT EncodeHeld() = 0;
 
     // A new stream of Channels channels coded at Rate samples a second: its stamps start again.
     void BeginStream(int channels, int rate);
@@ -88,6 +98,11 @@ protected:
     HRESULT Deliver(const void* data, int bytes, std::int64_t framesAfter);
 
 private:
+    // Codes what is held while the output can still take it (filter running or paused).
+    void SendHeld();
+    // Under the receive lock.
+    HRESULT SendHeldLocked();
+
     const int frameSamples_;
     // Streaming thread (under the receive lock), and Pause/Stop.
     int channels_ = 2;
@@ -95,6 +110,7 @@ private:
     bool haveStart_ = false;
     REFERENCE_TIME start_ = 0;  // stream time of the first sample
     std::int64_t framesSent_ = 0;
+    bool held_ = false;  // samples came since the coder last sent what it held
 };
 
 // The pins "XForm In" and "XForm Out" of an encoder taking the In types and giving the Out types.

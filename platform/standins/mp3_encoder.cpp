@@ -96,7 +96,6 @@ public:
     }
 
     HRESULT StartStreaming() override;
-    HRESULT EndOfStream() override;
 
 protected:
     HRESULT OutputType(const AM_MEDIA_TYPE& input, AM_MEDIA_TYPE& mt) override
@@ -120,14 +119,31 @@ protected:
     bool EncoderOpen() const override { return lame_ != nullptr; }
     int PieceSamples() const override { return kPieceSamples; }
     HRESULT EncodePiece(const std::int16_t* pcm, int samples) override;
+    HRESULT EncodeHeld() override;
 
 private:
+    // A new lame for the connected types.
+    HRESULT OpenLame();
+
     // Streaming thread (under the receive lock), and Pause/Stop.
     lame_global_flags* lame_ = nullptr;
     std::vector<unsigned char> buffer_;
+    std::int64_t framesBefore_ = 0;  // frames made by the lames before this one in the stream
 };
 
 HRESULT TMp3Encoder::StartStreaming()
+{
+    const HRESULT hr = OpenLame();
+    if (FAILED(hr)) return hr;
+    const WAVEFORMATEX* pcm = WaveFormat(InputPin()->CurrentMediaType());
+    const WAVEFORMATEX* mp3 = WaveFormat(OutputPin()->CurrentMediaType());
+    buffer_.resize(static_cast<std::size_t>(kOutputBufferBytes));
+    framesBefore_ = 0;
+    BeginStream(pcm->nChannels, static_cast<int>(mp3->nSamplesPerSec));
+    return S_OK;
+}
+
+HRESULT TMp3Encoder::OpenLame()
 {
     CloseEncoder();
     const WAVEFORMATEX* pcm = WaveFormat(InputPin()->CurrentMediaType());
@@ -150,8 +166,6 @@ HRESULT TMp3Encoder::StartStreaming()
         CloseEncoder();
         return E_FAIL;
     }
-    buffer_.resize(static_cast<std::size_t>(kOutputBufferBytes));
-    BeginStream(channels, outputRate);
     return S_OK;
 }
 
@@ -162,17 +176,19 @@ HRESULT TMp3Encoder::EncodePiece(const std::int16_t* pcm, int samples)
                                       : lame_encode_buffer(lame_, pcm, pcm, samples, buffer_.data(), static_cast<int>(buffer_.size()));
     if (bytes < 0) return E_FAIL;
     // Stamped by the frames lame has made so far.
-    return Deliver(buffer_.data(), bytes, lame_get_frameNum(lame_));
+    return Deliver(buffer_.data(), bytes, framesBefore_ + lame_get_frameNum(lame_));
 }
 
-HRESULT TMp3Encoder::EndOfStream()
+HRESULT TMp3Encoder::EncodeHeld()
 {
-    // The samples lame still holds make the last frames.
-    if (lame_ != nullptr && OutputPin()->IsConnected()) {
-        const int bytes = lame_encode_flush(lame_, buffer_.data(), static_cast<int>(buffer_.size()));
-        Deliver(buffer_.data(), bytes, lame_get_frameNum(lame_));
-    }
-    return TBCTransformFilter::EndOfStream();
+    // Every sample lame holds, its delay included, makes the last frames; a stream that goes on
+    // after it is coded by a new lame, its stamps following on.
+    const int bytes = lame_encode_flush(lame_, buffer_.data(), static_cast<int>(buffer_.size()));
+    const std::int64_t frames = framesBefore_ + lame_get_frameNum(lame_);
+    const HRESULT hr = bytes < 0 ? E_FAIL : Deliver(buffer_.data(), bytes, frames);
+    framesBefore_ = frames;
+    const HRESULT reopened = OpenLame();
+    return FAILED(hr) ? hr : reopened;
 }
 
 // Registration leaves an existing choice alone and writes the default where there is none.

@@ -85,6 +85,7 @@ protected:
     // The samples that fill the frame being gathered: a frame is coded whole.
     int PieceSamples() const override { return kMpegAudioFrameSamples - filled_; }
     HRESULT EncodePiece(const std::int16_t* pcm, int samples) override;
+    HRESULT EncodeHeld() override;
 
 private:
     // Codes the full frame and sends what comes out.
@@ -136,6 +137,17 @@ HRESULT TMpegAudioEncoder::EncodePiece(const std::int16_t* pcm, int samples)
     std::memcpy(frame->data[0] + static_cast<std::size_t>(filled_) * bytesPerSample, pcm, static_cast<std::size_t>(samples) * bytesPerSample);
     filled_ += samples;
     return filled_ == kMpegAudioFrameSamples ? EncodeFrame() : S_OK;
+}
+
+HRESULT TMpegAudioEncoder::EncodeHeld()
+{
+    if (filled_ == 0) return S_OK;
+    AVFrame* frame = coder_.Frame;
+    if (av_frame_make_writable(frame) < 0) return E_OUTOFMEMORY;
+    const std::size_t bytesPerSample = 2 * static_cast<std::size_t>(Channels());
+    std::memset(frame->data[0] + static_cast<std::size_t>(filled_) * bytesPerSample, 0,
+                static_cast<std::size_t>(kMpegAudioFrameSamples - filled_) * bytesPerSample);
+    return EncodeFrame();
 }
 
 HRESULT TMpegAudioEncoder::EncodeFrame()

@@ -157,7 +157,7 @@ private:
             }
             ++source_->Delivered;
         }
-        if (!stop_ && count != 0) {
+        if (!stop_ && count != 0 && !source_->HoldEnd.load()) {
             DeliverEndOfStream();
             source_->EosSent = true;
         }

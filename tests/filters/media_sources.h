@@ -39,6 +39,9 @@ public:
     AM_MEDIA_TYPE* SwitchType = nullptr;
     long SwitchBytes = 0;
     int ShortAt = -1;
+    // After the last sample the stream stays open, without an end of stream, as a capture stopped
+    // by its user ends.
+    std::atomic<bool> HoldEnd{false};
     // Goes on with the next sample when a delivery fails (instead of ending the stream).
     std::atomic<bool> GoOnAfterFailure{false};
     std::atomic<int> Delivered{0};

@@ -11,6 +11,7 @@
 #include <mmreg.h>
 
 #include "classlib/message_box.h"
+#include "older_file.h"
 #include "engine/recording_branch.h"
 #include "mpeg_doubles.h"
 #include "platform/standins/mpeg_audio_encoder.h"
@@ -244,6 +245,32 @@ TEST_F(MpegRecording, ACutGivesTheFileWriterTheNewNameAndBothPartsAreWhole) {
     }
     EXPECT_GE(parts[0].size(), 10u);
     EXPECT_GE(parts[1].size(), 10u);
+}
+
+// A start over an older, longer file (the user answered Yes to "exists already"), and a cut into
+// another one: each file is the multiplexer's stream alone, nothing of the older file after it.
+TEST_F(MpegRecording, AStartAndACutOverLongerFilesLeaveNothingOfThem) {
+    Register({DoubleKind::EncoderWorking, DoubleKind::MuxWriting});
+    Preview(true);
+    const std::wstring first = FileName(L".mpg"), second = FileName(L".mpg");
+    for (const std::wstring& file : {first, second}) ASSERT_TRUE(quill_test::WriteOlderFile(file, 8u << 20));
+    auto videoIn = [](const std::wstring& File) {
+        int broken = 0;
+        return VideoPackets(ReadMuxFile(File, nullptr), &broken).size();
+    };
+    ASSERT_TRUE(module->BuildMpegNativeGraph(first)) << Links();
+    ASSERT_TRUE(module->RunGraph());
+    ASSERT_TRUE(engine_test::PumpUntil([&] { return videoIn(first) >= 10; }));
+    module->fg->Stop();
+    ASSERT_TRUE(module->HandNewNameToWriter(3, second));
+    ASSERT_TRUE(Record([&] { return videoIn(second) >= 10; })) << Links();
+    for (const std::wstring& file : {first, second}) {
+        SCOPED_TRACE(std::string(file.begin(), file.end()));
+        EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(file))) << "the older file's tail is still there";
+        bool whole = false;
+        ReadMuxFile(file, &whole);
+        EXPECT_TRUE(whole) << "the stream runs to the file's end";
+    }
 }
 
 TEST_F(MpegRecording, TheSoundGoesInInTheFormatTheWindowShowsOrTheRecordingDoesNotStart) {

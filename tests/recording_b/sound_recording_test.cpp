@@ -10,6 +10,7 @@
 #include "filters/time_stamper.h"
 #include "filters/wave_dest.h"
 #include "mpeg_doubles.h"
+#include "older_file.h"
 #include "platform/standins/mp3_encoder.h"
 #include "settings/settings_catalogue.h"
 
@@ -111,6 +112,27 @@ TEST_F(SoundRecording, Mp3InAWaveFrameDecodesForTheRecordedTime) {
     const double decoded = samples.size() / 2 / 44100.0;
     // The encoder's delay and its last frame make the decoded sound a little longer or shorter.
     EXPECT_NEAR(recorded, decoded, 0.15 + recorded * 0.05);
+}
+
+// Over an older, longer file of the same name (the user answered Yes to "exists already"): the WAV
+// and the MP3 recording are exactly their header and their sound, nothing of the older file after.
+TEST_F(SoundRecording, ARecordingOverALongerFileIsExactlyTheNewRecording) {
+    UseLameEncoder();
+    ASSERT_TRUE(Audio(kMicrophone)->BuildGraph());
+    for (const int kind : {11, 12}) {
+        SCOPED_TRACE(kind);
+        format.SetValue(kind);
+        const std::wstring file = FileName(L".wav");
+        ASSERT_TRUE(quill_test::WriteOlderFile(file, 4u << 20));
+        ASSERT_TRUE(kind == 11 ? module->BuildWavGraph(file) : module->BuildMp3Graph(file)) << Links();
+        const std::uint32_t start = Buffers();
+        ASSERT_TRUE(Record([&] { return Buffers() >= start + 50; }));
+        const std::string bytes = quill_test::ReadWholeFile(file);
+        EXPECT_FALSE(quill_test::HoldsOlderFile(bytes)) << "the older file's tail is still there";
+        EXPECT_EQ(module->WaveDest->HeaderSize() + module->WaveDest->DataBytes(), bytes.size());
+        const quill_test::TUnixResult whole = quill_test::DecodeWhole(file);
+        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
+    }
 }
 
 TEST_F(SoundRecording, WithoutASoundSourceOrAnEncoderNothingIsBuilt) {

@@ -8,9 +8,12 @@
 
 #include <wmsdkidl.h>
 
+#include <fstream>
 #include <sstream>
 #include <thread>
 
+#include "older_file.h"
+#include "recording_headers.h"
 #include "platform/standins/asf_writer.h"
 #include "tests/filters/test_filters.h"
 
@@ -347,6 +350,60 @@ TEST_F(AsfRecording, CameraAndMicrophoneMakeAsfFilesFfmpegReadsWholeOneFilePerRu
     EXPECT_EQ(0, ErrorEvents());
     ASSERT_NO_FATAL_FAILURE(ExpectWholeAsf("wmv1", true));
     EXPECT_EQ(firstSize, std::filesystem::file_size(first)) << "the first part is left as it was";
+}
+
+// A recording over an older, longer file of the same name (the user answered Yes to "exists
+// already") is the new file alone.
+TEST_F(AsfRecording, ARecordingOverALongerFileIsExactlyTheNewOne)
+{
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(L"older.wmv"));
+    ASSERT_TRUE(quill_test::WriteOlderFile(path, 16u << 20));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Microphone().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    ComPtr<IWMProfile> profile;
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[0], profile.GetAddressOf()));
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+    ASSERT_NO_FATAL_FAILURE(Record(60000));
+    const std::string bytes = FileBytes();
+    EXPECT_LT(bytes.size(), 16u << 20);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(bytes)) << "the older file's tail is still there";
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeAsf("wmv2", true));
+}
+
+// A program killed while it records leaves the file as it is on the disk: its header tells the
+// length of what the file holds, not the nothing it said at the start.
+TEST_F(AsfRecording, AFileCutOffBeforeItsStopTellsTheLengthItHolds)
+{
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(L"killed.wmv"));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Microphone().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    ComPtr<IWMProfile> profile;
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[0], profile.GetAddressOf()));
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    const std::filesystem::path killed = dir / L"as killed.wmv";
+    // The file as it is on the disk, once its header tells two seconds, kept under another name.
+    std::string bytes;
+    bool told = false;
+    for (const ULONGLONG deadline = GetTickCount64() + 30000; !told && GetTickCount64() < deadline; Sleep(50)) {
+        told = quill_test::AsfHeaderSeconds(bytes = FileBytes()) >= 2.0;
+    }
+    ASSERT_EQ(S_OK, control->Stop());
+    ASSERT_TRUE(told) << "the header says " << quill_test::AsfHeaderSeconds(bytes) << " s";
+    std::ofstream(killed, std::ios::binary | std::ios::trunc).write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+    const TMediaProbe p = Probe(killed);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    EXPECT_NEAR(quill_test::AsfHeaderSeconds(bytes), std::atof(p.Get("format.duration").c_str()), 0.1)
+        << "the length ffprobe reads";
+    const int v = p.StreamOfType("video");
+    ASSERT_GE(v, 0);
+    const double held = std::atoi(p.Stream(v, "nb_read_packets").c_str()) / 25.0;
+    const double said = std::atof(p.Get("format.duration").c_str());
+    EXPECT_LE(said, held + 0.5) << "no longer than the pictures it holds";
+    EXPECT_GE(said, held - 1.5) << "nor much shorter";
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeAsf("wmv2", true));
 }
 
 // The writer's own start is asked (the graph's run would leave the camera it had started running).

@@ -1,10 +1,14 @@
 // Recordings of the synthetic devices through the builder's AVI output, read back with ffprobe and
 // ffmpeg: raw video with PCM sound, the camcorder's interleaved DV as one stream, DV split into
 // pictures and sound (the sound rendered into the multiplexer by the builder), a file of many RIFF
-// parts, and a full disk that refuses a write or first answers it short.
+// parts, a full disk that refuses a write or first answers it short, and a recording cut off before
+// its stop (a killed program) whose file still tells what it holds.
 #include "recording_support.h"
 
 #include "platform/standins/dv_camcorder.h"
+#include "tests/filters/media_sources.h"
+
+#include <fstream>
 
 #include <algorithm>
 
@@ -144,6 +148,98 @@ TEST_F(Recording, AFileOfManyRiffPartsIsReadWhole)
     const auto samples = quill_test::DecodeSound(path);
     EXPECT_EQ(sound.Bytes.load() / 4, static_cast<long long>(samples.size() / 2));
     EXPECT_EQ(0, ToneMismatches(samples, sound.FirstStart, 44100));
+}
+
+// Small coded pictures (as a DivX recording makes) from a source that runs until stopped, about
+// 200 a second stamped 25 a second, into the multiplexer's first input.
+class SmallFrames : public Recording {
+protected:
+    void Build(const std::wstring& name)
+    {
+        AviOutput(name);
+        ftest::MediaType type;
+        ftest::MakeVideoType(type, 64, 48);
+        source = new ftest::MediaSource(type, ftest::VideoBytes(64, 48));
+        source->Live = true;
+        source->Pace = 5;
+        auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), L"Source");
+        ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    }
+    // The file as it is on the disk now, kept under another name as a killed program leaves it.
+    std::filesystem::path Snapshot(std::string& bytes)
+    {
+        bytes = FileBytes();
+        const std::filesystem::path copy = dir / L"as killed.avi";
+        std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return copy;
+    }
+    ftest::MediaSource* source = nullptr;
+};
+
+// A program killed while it records leaves the file as it is on the disk: the frames reach it as
+// they come, and its header says how many it holds (a player that trusts the header otherwise
+// shows an empty clip).
+TEST_F(SmallFrames, AFileCutOffBeforeItsStopHoldsItsFramesAndTellsTheirCount)
+{
+    ASSERT_NO_FATAL_FAILURE(Build(L"killed.avi"));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return source->Delivered.load() >= 120; }, 20000));
+    std::string bytes;
+    const std::filesystem::path killed = Snapshot(bytes);
+    const AviWalk walk(bytes);
+    ASSERT_EQ(1u, walk.Parts.size()) << "the RIFF size stays within what is on the disk";
+    EXPECT_TRUE(walk.Whole);
+    const std::size_t held = walk.Of("00").size();
+    EXPECT_GE(held, 50u) << "the frames went to the disk as they came";
+    const TMediaProbe p = Probe(killed);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    const int counted = std::atoi(p.Stream(0, "nb_frames").c_str());
+    EXPECT_GE(counted, 25) << "the header's count follows the frames written";
+    EXPECT_LE(counted, static_cast<int>(held)) << "and never says more than is there";
+    EXPECT_GE(Count(p, 0), counted);
+    EXPECT_NEAR(counted / 25.0, p.StreamNumber(0, "duration"), 1 / 25.0) << "the length a player shows";
+
+    // The stop still completes the file with every frame.
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(0, ErrorEvents());
+    const TMediaProbe done = Probe(path);
+    ASSERT_TRUE(done.Ok()) << done.Run.Failure << done.Run.Err;
+    EXPECT_EQ(source->Delivered.load(), Count(done, 0));
+    EXPECT_EQ(std::to_string(source->Delivered.load()), done.Stream(0, "nb_frames"));
+}
+
+// Small frames fill no write buffer for a long time: a full disk is found, and told, while the
+// recording runs, not at its stop when nobody listens any more.
+TEST_F(SmallFrames, AFullDiskIsToldWhileTheRecordingRuns)
+{
+    TestSettings settings;
+    settings.Set(standins::kTestByteLimitValue, 300000);
+    ASSERT_NO_FATAL_FAILURE(Build(L"full.avi"));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    long code = 0;
+    LONG_PTR p1 = 0, p2 = 0;
+    const ULONGLONG deadline = GetTickCount64() + 20000;
+    while (code != EC_ERRORABORT && GetTickCount64() < deadline) {
+        if (events->GetEvent(&code, &p1, &p2, 50) == S_OK) {
+            events->FreeEventParams(code, p1, p2);
+        }
+    }
+    const int delivered = source->Delivered.load();
+    ASSERT_EQ(EC_ERRORABORT, code) << "not told while running";
+    EXPECT_EQ(HRESULT_FROM_WIN32(ERROR_DISK_FULL), static_cast<HRESULT>(p1));
+    // About 33 frames fill the disk; within a second of frames more it is found.
+    EXPECT_LT(delivered, 120) << "told only once megabytes were held back";
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(0, ErrorEvents()) << "told once";
+    const std::string bytes = FileBytes();
+    EXPECT_LE(bytes.size(), 300000u);
+    const AviWalk walk(bytes);
+    EXPECT_TRUE(walk.Whole);
+    EXPECT_GE(walk.Of("00").size(), 20u) << "what fitted is kept";
+    const TMediaProbe p = Probe(path);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    EXPECT_EQ(std::to_string(walk.Of("00").size()), p.Stream(0, "nb_frames"));
 }
 
 class FullDisk : public Recording {

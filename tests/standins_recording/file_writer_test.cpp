@@ -1,6 +1,6 @@
 // The file writer on its own: the WAVE writer's sound placed by byte offsets with its header put
-// in through the pin's stream after the stop, an existing file written over in place or cut in the
-// overwrite mode, the clear answers to a missing name, a missing folder and wrong calls, a short
+// in through the pin's stream after the stop, an existing longer file emptied in the overwrite mode
+// the builders ask for, the clear answers to a missing name, a missing folder and wrong calls, a short
 // write told as a full disk, and a file in use refused to a second writer.
 #include "recording_support.h"
 
@@ -9,6 +9,8 @@
 
 #include <atomic>
 #include <fstream>
+
+#include "older_file.h"
 #include <thread>
 
 namespace recording_test {
@@ -236,28 +238,30 @@ TEST_F(Recording, AShortWriteIsAFailedWriteToldOnceAndTheSoundBeforeItStays)
     EXPECT_NEAR((kCount - 1) * kChunk / 176400.0, p.StreamNumber(0, "duration"), 0.001);
 }
 
-TEST_F(WaveRecording, AnExistingFileIsWrittenOverInPlaceAndCutOnlyInTheOverwriteMode)
+// The recording builders put the writer in the overwrite mode: a run then opens an existing, longer
+// file emptied, and the file is the new recording alone, however many runs write it.
+TEST_F(WaveRecording, InTheOverwriteModeAnExistingLongerFileKeepsNothingOfItsOwn)
 {
     const std::filesystem::path file = dir / L"older.wav";
-    {
-        std::ofstream old(file, std::ios::binary);
-        const std::string junk(1000000, '\xEE');
-        old.write(junk.data(), static_cast<std::streamsize>(junk.size()));
-    }
+    ASSERT_TRUE(quill_test::WriteOlderFile(file, 1000000));
     Build(file);
     DWORD mode = 99;
     ASSERT_EQ(S_OK, fileSink->GetMode(&mode));
-    EXPECT_EQ(0u, mode);
-    const std::uint32_t first = Record(88200);
-    EXPECT_EQ(1000000u, std::filesystem::file_size(file)) << "the older file keeps its length";
-    const TMediaProbe kept = Probe(file);
-    ASSERT_TRUE(kept.Ok()) << kept.Run.Err;
-    EXPECT_NEAR(first / 4 / 44100.0, kept.StreamNumber(0, "duration"), 0.001) << "the header tells where the sound ends";
-
-    ASSERT_EQ(S_OK, fileSink->SetMode(AM_FILE_OVERWRITE));
-    const std::uint32_t second = Record(88200);
-    EXPECT_EQ(46u + second, std::filesystem::file_size(file));
+    EXPECT_EQ(0u, mode) << "off until asked for";
     EXPECT_EQ(E_INVALIDARG, fileSink->SetMode(0x10));
+    ASSERT_EQ(S_OK, fileSink->SetMode(AM_FILE_OVERWRITE));
+    ASSERT_EQ(S_OK, fileSink->GetMode(&mode));
+    EXPECT_EQ(static_cast<DWORD>(AM_FILE_OVERWRITE), mode);
+    const std::uint32_t first = Record(88200);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(ReadWholeFile(file))) << "the older file's tail is still there";
+    ExpectWholeTone(file, first);
+
+    // A next run into the same name (a new start after another Yes) is written from an empty file
+    // too: a shorter recording leaves nothing of the longer one before it.
+    ASSERT_TRUE(quill_test::WriteOlderFile(file, 1000000));
+    const std::uint32_t second = Record(44100);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(ReadWholeFile(file)));
+    ExpectWholeTone(file, second);
 }
 
 TEST_F(Recording, AWriterWithoutANameOrFolderRefusesToStartAndSaysWhy)
