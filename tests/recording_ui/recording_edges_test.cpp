@@ -215,6 +215,70 @@ TEST_F(RecordingEdges, ACutWhoseNewFileCannotBeWrittenStopsTheCaptureAndSaysWhy)
     }
 }
 
+// The recording's file sink as a test double: refuses every new name, hands everything else to
+// the real sink (so that the branch is still found and taken out as a whole).
+class RefusingSink final : public IFileSinkFilter {
+public:
+    explicit RefusingSink(Microsoft::WRL::ComPtr<IFileSinkFilter> Real) : real_(std::move(Real)) {}
+    virtual ~RefusingSink() = default;
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID Iid, void** Object) override {
+        if (Object == nullptr) return E_POINTER;
+        if (Iid == IID_IUnknown || Iid == IID_IFileSinkFilter) {
+            *Object = static_cast<IFileSinkFilter*>(this);
+            AddRef();
+            return S_OK;
+        }
+        return real_->QueryInterface(Iid, Object);
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++references_; }
+    ULONG STDMETHODCALLTYPE Release() override {
+        const ULONG left = --references_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE SetFileName(LPCOLESTR, const AM_MEDIA_TYPE*) override { return E_ACCESSDENIED; }
+    HRESULT STDMETHODCALLTYPE GetCurFile(LPOLESTR* Name, AM_MEDIA_TYPE* Type) override {
+        return real_->GetCurFile(Name, Type);
+    }
+
+private:
+    Microsoft::WRL::ComPtr<IFileSinkFilter> real_;
+    ULONG references_ = 0;
+};
+
+// A cut whose new name the writer refuses: nothing of the new part is open, the first part stays
+// a whole, listed file, and the capture is stopped with the preview back and the user told.
+TEST_F(RecordingEdges, ACutWhoseNameTheWriterRefusesStopsTheCaptureAndSaysWhy) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    const path first = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    Microsoft::WRL::ComPtr<IFileSinkFilter> refusing(new RefusingSink(module->FileSink));
+    module->FileSink = refusing;
+    asked.clear();
+    form->acCouper->Execute();
+    ExpectPreviewLook();
+    EXPECT_TRUE(Previewing()) << "the preview runs again";
+    EXPECT_FALSE(module->FileSink) << "the recording branch is gone";
+    ASSERT_EQ(1u, asked.size());
+    const path refused = form->NextVideoFile;
+    EXPECT_EQ(L"The capture has been stopped: the cut could not go on, the writer refused the name " + refused.wstring() +
+                  L".",
+              asked[0].Text);
+    EXPECT_FALSE(exists(refused));
+    EXPECT_EQ(nullptr, Listed(refused));
+    EXPECT_GE(Packets(ProbeWhole(first), 0), 8) << "the first part is whole";
+    ASSERT_NE(nullptr, Listed(first));
+    EXPECT_EQ(std::filesystem::file_size(first), Listed(first)->Size());
+    // The name no writer took is the next recording's.
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    Capture();
+    EXPECT_GE(Packets(ProbeWhole(refused), 0), 8);
+}
+
 // A disk that is full before the first byte: nothing ever recorded, so the user reads that the
 // capture could not start (not that it has been stopped), and no file is left or listed.
 TEST_F(RecordingEdges, ACaptureOnAFullDiskSaysItCouldNotStart) {
