@@ -224,20 +224,32 @@ bool Tdm::RunGraph() {
     try {
         const std::uint8_t format =
             settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : settings::kFormatCaptureDefault;
+        // Every refusal carries its own code: a start refused with none would be told as a success.
         ComPtr<IFilterGraph> graph = Graph();
-        if (!graph) return false;
+        if (!graph) {
+            lastRunFailure_ = VFW_E_NOT_IN_GRAPH;
+            return false;
+        }
         // Without a sound output there is no sound clock to follow: the default clock serves then.
         if ((UseAudioClock || format == 11 || format == 12) && AudioRendererFilter) {
             ComPtr<IMediaFilter> media;
             ComPtr<IReferenceClock> clock;
-            if (FAILED(graph.As(&media)) || FAILED(AudioRendererFilter.As(&clock))) return false;
+            if (const HRESULT hr = graph.As(&media); FAILED(hr)) {
+                lastRunFailure_ = hr;
+                return false;
+            }
+            if (FAILED(AudioRendererFilter.As(&clock))) {
+                lastRunFailure_ = VFW_E_NO_CLOCK;
+                return false;
+            }
             dshow::CheckDSError(media->SetSyncSource(clock.Get()));
         } else {
             ComPtr<IGraphBuilder> builder;
             if (SUCCEEDED(graph.As(&builder))) builder->SetDefaultSyncSource();
         }
         if (fg->Play()) return true;
-        lastRunFailure_ = E_FAIL;
+        // Play answers false without throwing only when the graph has no control to run it.
+        lastRunFailure_ = E_NOINTERFACE;
         return false;
     } catch (const dshow::EDirectShowException& e) {
         // A filter that refused the start (a writer that cannot begin its file) gives its reason.

@@ -210,7 +210,8 @@ public:
 
     // Runs the graph on the sound renderer's clock for sound-only formats and when asked to,
     // otherwise (and without a sound renderer) on the default clock. False on any failure, whose
-    // code LastRunFailure() then gives (E_FAIL when the graph gave none).
+    // code LastRunFailure() then gives: the graph's or a filter's, VFW_E_NO_CLOCK for a sound
+    // renderer without a clock, E_FAIL only for a failure that carried no code at all.
     bool RunGraph();
     HRESULT LastRunFailure() const { return lastRunFailure_; }
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full

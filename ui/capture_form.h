@@ -622,6 +622,23 @@ private:
     // Closes the scene list and takes the scene procedure away from the video source's detector.
     void CloseSceneList();
     void AddClipEntry(const std::wstring& Name);
+    // The clip list's entry of a closed recording brought up to date: its size and dates as the
+    // file is now, or taken off when the file is gone.
+    void RefreshClipEntry(const std::wstring& Name);
+    // The recording closed last: removed when it held nothing, its entry brought up to date.
+    // Done again once the writers are gone (WritersGone), as a writer may hold it until then.
+    void FinishClosedFile(bool WritersGone);
+    std::wstring closedFile_;
+    bool closedHoldsNothing_ = false;
+    // What the writers reported while the recording's graph stopped (a header they could not
+    // write), or a write failure not handled yet; S_OK when none.
+    HRESULT TakeCloseFailure(bool& DuringStop);
+    // After a stop that could not bring the preview back: the preview look, the capture action
+    // off until the sources are chosen again, and the user told about File.
+    void EndFailedStop(const std::wstring& File);
+    // After a cut whose new part could not begin (Reason as the user reads it): the recording is
+    // stopped and closed as a stop does, and the user told.
+    void EndFailedCut(const std::wstring& Reason);
     void RepaintStatus();
     void RunPendingAlarm();
     // A scheduled start that came at or after its end: dropped, back to preview, the user told.
@@ -638,6 +655,12 @@ private:
     void RecordingWriteFailed(HRESULT Result);
     void StopOnWriteFailure(HRESULT Result);
     bool writeFailurePosted_ = false;
+    HRESULT postedFailure_ = S_OK;
+    // The recording's graph is being stopped: its writers' reports are gathered, not posted.
+    bool closingRecording_ = false;
+    HRESULT closeFailure_ = S_OK;
+    // A failed write or cut is being handled: it tells the user itself.
+    bool handlingWriteFailure_ = false;
     // A failure that came during another transition (S_OK: none), handled at its end.
     HRESULT pendingWriteFailure_ = S_OK;
     bool recordingOpen_ = false;

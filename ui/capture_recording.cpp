@@ -55,20 +55,32 @@ std::wstring FolderOf(const std::wstring& Name) {
 bool WritesAvi(std::uint8_t Format) { return Format == 1 || Format == 2 || Format == 5 || Format == 6 || Format == 9; }
 
 // A recording file no player would open: empty (a writer that could not write its first bytes), or
-// an AVI file without a frame.
+// an AVI, WAVE or Windows Media file without a frame or a sound.
 bool HoldsNothing(std::uint8_t Format, const std::wstring& Name) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
     if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return true;
-    return WritesAvi(Format) && AviHoldsNothing(Name);
+    if (WritesAvi(Format)) return AviHoldsNothing(Name);
+    if (IsSoundFormat(Format)) return WaveHoldsNothing(Name);
+    return Format == 7 && AsfHoldsNothing(Name);
+}
+
+void TellError(const std::wstring& Text) {
+    widgets::WideMessageDlg(Text, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
 }
 
 // Why a start is refused, told as an error.
-void TellCannotStart(const std::wstring& Why) {
-    widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + Why, widgets::TMsgDlgType::mtError,
-                            widgets::MsgDlgButtons({widgets::mbOK}), 0);
+void TellCannotStart(const std::wstring& Why) { TellError(RecText(IDS_REC_CANNOT_START) + Why); }
+
+// Why the graph would not run a recording into File: a file the system refused, or the graph's
+// own reason.
+std::wstring RunRefusal(const std::wstring& File, HRESULT Failure) {
+    if (!FAILED(Failure)) Failure = E_FAIL;
+    const bool fileRefused = HRESULT_FACILITY(Failure) == FACILITY_WIN32 || HRESULT_FACILITY(Failure) == FACILITY_STORAGE;
+    return fileRefused ? classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {File, FailureText(Failure)})
+                       : classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(Failure)});
 }
 
 std::wstring SceneListOf(const std::wstring& Name) { return unicode::WideChangeFileExt(Name, L".scn"); }
@@ -100,6 +112,23 @@ constexpr int kMostNamesTried = 100000;
 bool IsFullDisk(HRESULT Result) {
     return Result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || Result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
            Result == STG_E_MEDIUMFULL;
+}
+
+// The graph's events waiting in its queue, handled now rather than when the window's queue
+// reaches their notification.
+void HandleQueuedGraphEvents(dshow::TFilterGraph* Graph) {
+    auto events = Graph->As<IMediaEventEx>(IID_IMediaEventEx);
+    if (!events) return;
+    long code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        try {
+            Graph->DispatchGraphEvent(code, first, second);
+        } catch (...) {
+        }
+        // Freed on every path: the parameters hold strings and interface references.
+        events->FreeEventParams(code, first, second);
+    }
 }
 
 }  // namespace
@@ -298,7 +327,7 @@ bool TCaptureForm::StartRecording() {
             module->StopCaptureGraph();
             UndoRefusedStart(format);
             module->RunGraph();
-            TellCannotStart(classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {CaptureFile, FailureText(refused)}));
+            TellCannotStart(RunRefusal(CaptureFile, refused));
             return false;
         }
         AddClipEntry(NextVideoFile);
@@ -335,6 +364,8 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
         // Decided by the recording, not by the graph: a lost device may have stopped the graph
         // already, and the file still needs its close work.
         if ((CaptureState == 2 || CaptureState == 4) && recordingOpen_) {
+            bool duringStop = false;
+            const HRESULT failure = TakeCloseFailure(duringStop);
             recordingOpen_ = false;
             const std::wstring ended = NextVideoFile;
             NextVideoFile = BuildVideoFileName();
@@ -353,9 +384,16 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
                         settings::MoveToRecycleBin(scn);
                 }
             }
-            if (nothing) {
-                DeleteFileW(ended.c_str());
-                DeleteFileW(SceneListOf(ended).c_str());
+            closedFile_ = ended;
+            closedHoldsNothing_ = nothing;
+            FinishClosedFile(false);
+            // A failed write being handled tells the user itself.
+            if (FAILED(failure) && !handlingWriteFailure_) {
+                const bool kept = !nothing && unicode::WideFileExists(ended);
+                std::wstring text = classlib::Format(RecText(duringStop ? IDS_REC_NOT_FINISHED : IDS_REC_WRITE_FAILED),
+                                                     {ended, FailureText(failure)});
+                if (kept) text += L"\r\n" + RecText(IDS_REC_WRITTEN_KEPT);
+                TellError(text);
             }
         }
         return true;
@@ -371,6 +409,8 @@ bool TCaptureForm::StopCapture() {
         if (module == nullptr) return false;
         StopGraphAndCloseCapture();
         module->StopCaptureGraph();
+        // The writers have let their files go.
+        FinishClosedFile(true);
         result = (module->CurrentVideoSource == nullptr || module->CurrentVideoSource->Active) &&
                  (module->CurrentAudioSource == nullptr || module->CurrentAudioSource->Active);
         ImageByImageMode = false;
@@ -396,11 +436,39 @@ bool TCaptureForm::StopCapture() {
 // ---- A failed write -------------------------------------------------------------------------
 
 void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
+    if (SUCCEEDED(Result)) return;
+    if (closingRecording_) {
+        // Heard while the graph stopped: the close work tells it, once.
+        if (!FAILED(closeFailure_)) closeFailure_ = Result;
+        return;
+    }
     // Told once: a writer that failed goes on refusing every frame until the stop.
-    if (SUCCEEDED(Result) || !recordingOpen_ || writeFailurePosted_ || !HandleAllocated()) return;
+    if (!recordingOpen_ || writeFailurePosted_ || !HandleAllocated()) return;
     // Handled from the window's own queue, not inside the graph's event round that told it.
+    postedFailure_ = Result;
     writeFailurePosted_ =
         PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)), 0) != FALSE;
+}
+
+HRESULT TCaptureForm::TakeCloseFailure(bool& DuringStop) {
+    // The writers finish their files while the graph stops (a header patched, an index written)
+    // and report a failure through the graph's events: heard now, while the recording is open.
+    closingRecording_ = true;
+    closeFailure_ = S_OK;
+    try {
+        if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
+    } catch (...) {
+    }
+    closingRecording_ = false;
+    DuringStop = FAILED(closeFailure_);
+    HRESULT failure = closeFailure_;
+    closeFailure_ = S_OK;
+    // A failed write still waiting in the queue or for the end of a transition would find the
+    // recording closed: it is told with the close.
+    if (!FAILED(failure) && writeFailurePosted_) failure = postedFailure_;
+    if (!FAILED(failure)) failure = pendingWriteFailure_;
+    pendingWriteFailure_ = S_OK;
+    return failure;
 }
 
 void TCaptureForm::WMRecordingWriteFailed(classlib::TMessage& Message) {
@@ -420,12 +488,17 @@ void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
     const std::wstring file = NextVideoFile;
     ++transitionDepth_;
     // The ordinary stop: what was written stays a whole file (header, index, scene list).
+    handlingWriteFailure_ = true;
     StopRunningRecording();
+    handlingWriteFailure_ = false;
     try {
         const bool kept = unicode::WideFileExists(file);
         std::wstring text;
         if (IsFullDisk(Result) && kept) {
             text = classlib::Format(RecText(IDS_REC_DISK_FULL), {file});
+        } else if (!kept) {
+            // Nothing reached the file (a disk full from the start): no capture ever ran.
+            text = RecText(IDS_REC_CANNOT_START) + classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {file, FailureText(Result)});
         } else {
             text = classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, FailureText(Result)});
             if (kept) text += L"\r\n" + RecText(IDS_REC_WRITTEN_KEPT);
@@ -444,30 +517,62 @@ bool TCaptureForm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& 
     return engine::dm()->HandNewNameToWriter(Format, Name);
 }
 
-void TCaptureForm::acCouperExecute(classlib::TObject* Sender) {
+void TCaptureForm::acCouperExecute(classlib::TObject* /*Sender*/) {
     if ((CaptureState != 2 && CaptureState != 4) || transitionDepth_ > 0) return;
     ++transitionDepth_;
+    // Why the new part could not begin, as the user reads it; empty when it runs.
+    std::wstring failed;
     try {
         engine::Tdm* module = engine::dm();
         StopGraphAndCloseCapture();
         // A cut asks nothing (the recording is waiting): a name already taken is skipped.
         NextVideoFile = FreeRecordingName(NextVideoFile);
         const std::uint8_t format = CurrentFormat();
-        if (!HandNewNameToWriter(format, NextVideoFile))
-            throw classlib::Exception(RecText(IDS_REC_CANNOT_START) + NextVideoFile);
-        recordingOpen_ = true;
-        if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr &&
-            settings::ParamScn != nullptr && settings::ParamScn->Value())
-            OpenSceneList(NextVideoFile);
-        module->ImageByImageCount = 0;
-        if (!module->RunGraph()) throw classlib::Exception(RecText(IDS_REC_CANNOT_START) + NextVideoFile);
-        AddClipEntry(NextVideoFile);
-        ApplyVolume();
+        const bool taken = HandNewNameToWriter(format, NextVideoFile);
+        // The writer has let the previous part go.
+        FinishClosedFile(true);
+        if (!taken) {
+            // Nothing is open: the writer never took the name.
+            failed = classlib::Format(RecText(IDS_REC_NAME_REFUSED), {NextVideoFile});
+        } else {
+            recordingOpen_ = true;
+            if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr &&
+                settings::ParamScn != nullptr && settings::ParamScn->Value())
+                OpenSceneList(NextVideoFile);
+            module->ImageByImageCount = 0;
+            if (module->RunGraph()) {
+                AddClipEntry(NextVideoFile);
+                ApplyVolume();
+            } else {
+                failed = RunRefusal(NextVideoFile, module->LastRunFailure());
+            }
+        }
     } catch (...) {
-        if (classlib::ApplicationExists()) classlib::Application()->HandleException(Sender, std::current_exception());
+        failed = classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(E_UNEXPECTED)});
     }
+    if (!failed.empty()) EndFailedCut(failed);
     --transitionDepth_;
     RunPendingAlarm();
+}
+
+void TCaptureForm::EndFailedCut(const std::wstring& Reason) {
+    // The part that could not begin is closed as a stop closes it (removed when nothing reached
+    // it), and the window leaves the capture: a stopped graph must not look like a recording.
+    const std::wstring file = NextVideoFile;
+    // What the writers report of the part that could not begin is the reason told below.
+    handlingWriteFailure_ = true;
+    const bool stopped = StopCapture();
+    handlingWriteFailure_ = false;
+    if (stopped) {
+        DisarmScheduleAlarm();
+        ShowPreviewLook();
+    } else {
+        EndFailedStop(file);
+    }
+    try {
+        TellError(classlib::Format(RecText(IDS_REC_CUT_FAILED), {Reason}));
+    } catch (...) {
+    }
 }
 
 // ---- Image by image ------------------------------------------------------------------------
@@ -492,6 +597,25 @@ void TCaptureForm::AddClipEntry(const std::wstring& Name) {
             ListeFrame->fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Name), false);
     } catch (...) {
         // The list is a convenience: the recording goes on without its entry.
+    }
+}
+
+void TCaptureForm::FinishClosedFile(bool WritersGone) {
+    if (closedFile_.empty()) return;
+    // A writer may still hold the file (its branch goes after the close work): what cannot go
+    // yet goes when it is let go, and its entry follows.
+    if (closedHoldsNothing_) {
+        DeleteFileW(closedFile_.c_str());
+        DeleteFileW(SceneListOf(closedFile_).c_str());
+    }
+    RefreshClipEntry(closedFile_);
+    if (WritersGone) closedFile_.clear();
+}
+
+void TCaptureForm::RefreshClipEntry(const std::wstring& Name) {
+    try {
+        if (ListeFrame != nullptr) ListeFrame->RefreshFile(Name);
+    } catch (...) {
     }
 }
 

@@ -20,6 +20,7 @@
 #include "ui/recording_text_ids.h"
 #include "ui/side_forms.h"
 #include "ui/sources_frame.h"
+#include "widgets/unicode/uc_dialogs.h"
 
 namespace ui {
 
@@ -93,12 +94,26 @@ void TCaptureForm::saCapturerBasculeexecute(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::StopRunningRecording() {
+    const std::wstring file = NextVideoFile;
     if (StopCapture()) {
         DisarmScheduleAlarm();
         ShowPreviewLook();
     } else {
-        // The file is closed all the same; the window says that nothing runs.
-        AbandonCapture();
+        EndFailedStop(file);
+    }
+}
+
+void TCaptureForm::EndFailedStop(const std::wstring& File) {
+    // The file is closed all the same. A window left in the capture's look with nothing
+    // recording would offer only a stop that cannot succeed: it goes back to the preview look,
+    // where the sources can be chosen again, and says so.
+    AbandonCapture();
+    ShowPreviewLook();
+    try {
+        saCapturerBascule->SetEnabled(false);
+        widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_STOP_FAILED), {File}), widgets::TMsgDlgType::mtError,
+                                widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    } catch (...) {
     }
 }
 

@@ -209,4 +209,15 @@ void TListeFrame::AddFile(const std::wstring& Path) {
     fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Path), false);
 }
 
+void TListeFrame::RefreshFile(const std::wstring& Path) {
+    for (int i = 0; i < fl->FichierCount(); ++i) {
+        if (CompareStringOrdinal(fl->Fichier(i)->Path().c_str(), -1, Path.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
+        // Taken off and added again: the sort keys (size, date) change with the file.
+        const bool selected = fl->Selected(i);
+        fl->RemoveFichier(i);
+        if (unicode::WideFileExists(Path)) fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Path), selected);
+        return;
+    }
+}
+
 }  // namespace ui

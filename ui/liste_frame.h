@@ -66,6 +66,10 @@ public:
 
     // Adds a file written in this run (a recording or a picture).
     void AddFile(const std::wstring& Path);
+    // A listed file that has changed since it was added (a recording closed): its entry made
+    // again from the file as it is now, keeping its selection, or taken off when the file is gone.
+    // A file not listed stays off the list.
+    void RefreshFile(const std::wstring& Path);
 
 private:
     std::wstring videoDrive_;

@@ -5,6 +5,7 @@
 #include <array>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string_view>
 
 #include "classlib/exceptions.h"
@@ -156,6 +157,106 @@ bool AviHoldsNothing(const std::wstring& Name) {
     }
     // No movie list: a whole header, and nothing after it.
     return at == size;
+}
+
+namespace {
+
+// The file Name opened for reading alongside its writer, nullptr when it cannot be.
+std::unique_ptr<unicode::TUcFileStream> OpenForLook(const std::wstring& Name) {
+    try {
+        return std::make_unique<unicode::TUcFileStream>(Name, classlib::fmOpenRead | classlib::fmShareDenyNone);
+    } catch (const classlib::Exception&) {
+        return nullptr;
+    }
+}
+
+std::uint64_t Little64(const unsigned char* Bytes) {
+    return Little32(Bytes) | (static_cast<std::uint64_t>(Little32(Bytes + 4)) << 32);
+}
+
+// The ASF top-level objects that matter here, as their GUIDs lie in the file.
+constexpr unsigned char kAsfHeaderObject[16] = {0x30, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                                0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+constexpr unsigned char kAsfDataObject[16] = {0x36, 0x26, 0xB2, 0x75, 0x8E, 0x66, 0xCF, 0x11,
+                                              0xA6, 0xD9, 0x00, 0xAA, 0x00, 0x62, 0xCE, 0x6C};
+// A data object without packets: GUID, size, file id, packet count and two reserved bytes.
+constexpr std::uint64_t kAsfEmptyDataObject = 50;
+constexpr unsigned char kAsfFileProperties[16] = {0xA1, 0xDC, 0xAB, 0x8C, 0x47, 0xA9, 0xCF, 0x11,
+                                                  0x8E, 0xE4, 0x00, 0xC0, 0x0C, 0x20, 0x53, 0x65};
+// The file properties object: play duration (100 ns) at 64, preroll (ms) at 80, flags at 88.
+constexpr std::uint64_t kAsfFilePropertiesSize = 104;
+constexpr std::uint32_t kAsfBroadcast = 1;
+
+// Whether the header object at At (Length bytes) says that the file plays for no time past its
+// preroll; false when it cannot say (no file properties, or a broadcast whose times are unknown).
+bool AsfPlaysNoTime(classlib::TStream& File, std::uint64_t At, std::uint64_t Length) {
+    constexpr std::uint64_t kHeaderFields = 30;
+    std::uint64_t at = At + kHeaderFields;
+    const std::uint64_t end = At + Length;
+    unsigned char object[kAsfFilePropertiesSize] = {};
+    while (at + 24 <= end) {
+        if (!ReadAt(File, at, object, 24)) return false;
+        const std::uint64_t length = Little64(object + 16);
+        if (length < 24 || length > end - at) return false;
+        if (std::equal(object, object + 16, kAsfFileProperties)) {
+            if (length < kAsfFilePropertiesSize || !ReadAt(File, at, object, sizeof object)) return false;
+            if ((Little32(object + 88) & kAsfBroadcast) != 0) return false;
+            return Little64(object + 64) <= Little64(object + 80) * 10000;
+        }
+        at += length;
+    }
+    return false;
+}
+
+}  // namespace
+
+bool WaveHoldsNothing(const std::wstring& Name) {
+    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
+    if (!stream) return false;
+    classlib::TStream& file = *stream;
+    const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
+    TChunk riff;
+    if (!ReadChunk(file, 0, true, riff) || !Is(riff.Code, "RIFF") || !Is(riff.ListType, "WAVE")) return false;
+    // A header the writer could not patch may still say 0 with data behind it: only what lies in
+    // the file decides.
+    std::uint64_t at = 12;
+    while (at + 8 <= size) {
+        TChunk chunk;
+        if (!ReadChunk(file, at, false, chunk)) return false;
+        if (Is(chunk.Code, "data")) return chunk.Size == 0 && at + 8 == size;
+        at += 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
+    }
+    return at == size;
+}
+
+bool AsfHoldsNothing(const std::wstring& Name) {
+    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
+    if (!stream) return false;
+    classlib::TStream& file = *stream;
+    const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
+    unsigned char object[24] = {};
+    if (!ReadAt(file, 0, object, 24) || !std::equal(object, object + 16, kAsfHeaderObject)) return false;
+    std::optional<std::uint64_t> packets;
+    bool instant = false;
+    std::uint64_t at = 0;
+    while (at + 24 <= size) {
+        if (!ReadAt(file, at, object, 24)) return false;
+        const std::uint64_t length = Little64(object + 16);
+        // A size that does not fit (a header never patched says 0) leaves nothing to be sure of.
+        if (length < 24 || length > size - at) return false;
+        if (std::equal(object, object + 16, kAsfHeaderObject)) {
+            instant = AsfPlaysNoTime(file, at, length);
+        } else if (std::equal(object, object + 16, kAsfDataObject)) {
+            unsigned char data[kAsfEmptyDataObject] = {};
+            if (length < kAsfEmptyDataObject || !ReadAt(file, at, data, sizeof data)) return false;
+            packets = Little64(data + 40);
+            if ((*packets == 0) != (length == kAsfEmptyDataObject)) return false;
+        }
+        at += length;
+    }
+    if (!packets || at != size) return false;
+    // One packet playing for no time (its only picture at the start): a recording of 0 seconds.
+    return *packets == 0 || (*packets == 1 && instant);
 }
 
 std::wstring FailureText(HRESULT Result) {

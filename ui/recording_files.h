@@ -1,7 +1,7 @@
 // What the main window checks of the files it names: a name stem that stays one file-name part,
 // a recording's file that can be written before a start (its folder there, no folder in its place,
 // no other program writing it), a finished AVI file that holds anything at all, and the words
-// that tell the user why a write failed.
+// that tell the user why a write failed; sound and Windows Media files without any data.
 #pragma once
 
 #include <windows.h>
@@ -29,6 +29,15 @@ bool FileInUse(const std::wstring& Name);
 // player opens it. False for a file that is not AVI, cannot be read, holds data or whose chunks
 // cannot be walked cleanly to its end.
 bool AviHoldsNothing(const std::wstring& Name);
+
+// A closed WAVE file (a sound recording, PCM or MP3) whose data chunk is empty and ends the file,
+// or which ends cleanly without one: no sound reached it. False for anything else.
+bool WaveHoldsNothing(const std::wstring& Name);
+
+// A closed ASF file (a Windows Media recording) whose objects can be walked cleanly to its end and
+// whose data object holds no packet, or a single one while the file plays for no time past its
+// preroll (a recording of 0 seconds). False for anything else.
+bool AsfHoldsNothing(const std::wstring& Name);
 
 // The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
 // when the system has none.

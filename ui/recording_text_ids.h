@@ -32,6 +32,7 @@
 #define IDS_REC_NO_WMV_WRITER 3225
 #define IDS_REC_NO_WMV_PROFILES 3226
 #define IDS_REC_NO_SOURCE 3227
+#define IDS_REC_NAME_REFUSED 3228
 /* What keeps a recording's file from being written, and a recording stopped by a failed write. */
 #define IDS_REC_NO_FOLDER 3240
 #define IDS_REC_IS_FOLDER 3241
@@ -39,5 +40,10 @@
 #define IDS_REC_CANNOT_WRITE 3243
 #define IDS_REC_WRITE_FAILED 3244
 #define IDS_REC_WRITTEN_KEPT 3245
+/* A recording that could not run, be finished, stopped or cut as asked. */
+#define IDS_REC_CANNOT_RUN 3246
+#define IDS_REC_NOT_FINISHED 3247
+#define IDS_REC_STOP_FAILED 3248
+#define IDS_REC_CUT_FAILED 3249
 
 #endif

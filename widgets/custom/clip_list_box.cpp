@@ -181,6 +181,18 @@ void TFichierListBox::DeleteSelected() {
     SelectItem(lowest <= 0 ? 0 : lowest - 1);
 }
 
+void TFichierListBox::RemoveFichier(int Index) {
+    if (Index < 0 || Index >= FichierCount()) return;
+    int focused = Caret();
+    Forget(Fichier(Index));
+    Items()->Delete(Index);
+    keys_.Delete(Index);
+    entries_.erase(entries_.begin() + Index);
+    if (focused > Index || focused >= Count()) --focused;
+    if (focused >= 0) SetCaret(focused);
+    ReportCounts();
+}
+
 void TFichierListBox::SetAcceptFiles(bool Value) {
     acceptFiles_ = Value;
     if (HandleAllocated()) DragAcceptFiles(Handle(), Value);

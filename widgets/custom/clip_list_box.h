@@ -61,6 +61,9 @@ public:
     void SelectItem(int Index);
     // Removes the selected items; then the item above the lowest removed one is selected.
     void DeleteSelected();
+    // Removes the item Index alone; the focus stays on the entry it was on (on the one before it
+    // when that was the removed one), and no selection changes.
+    void RemoveFichier(int Index);
     TDropFileSourceW* DropSource() const { return dropSource_; }
 
     // The loader: mode 0 scans Paths, 1 the first path's folder tree, 2 reads the first path as a
