@@ -161,7 +161,40 @@ void TOptionsFrame::FillDivxCodecs() {
     key.CloseKey();
 }
 
+void TOptionsFrame::LockRecordingSettings(bool Locked) {
+    recordingLocked_ = Locked;
+    for (classlib::TControl* control : std::initializer_list<classlib::TControl*>{
+             cboxdivx, sbPropDivx, sbVersionDivx, cbMp3, cboxBitratemp3, sbPropMp3})
+        control->SetEnabled(!Locked);
+}
+
+namespace {
+
+// Puts a combo box back on the entry Text without running its change.
+void PointComboAt(widgets::TUcComboBox* Box, const std::wstring& Text) {
+    classlib::TNotifyEvent change = std::move(Box->OnChange);
+    Box->OnChange = nullptr;
+    const int index = Box->Items()->IndexOf(Text);
+    if (index >= 0) Box->SetItemIndex(index);
+    Box->OnChange = std::move(change);
+}
+
+}  // namespace
+
 void TOptionsFrame::cboxmp3Change(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) {
+        // The running encoder keeps its rate: the list shows it again.
+        classlib::TRegistry key(KEY_READ);
+        key.SetRootKey(HKEY_CURRENT_USER);
+        if (key.OpenKey(kMp3EncoderKey, false)) {
+            try {
+                PointComboAt(cboxBitratemp3, std::to_wstring(key.ReadInteger(L"Bitrate")));
+            } catch (const classlib::Exception&) {
+            }
+            key.CloseKey();
+        }
+        return;
+    }
     try {
         const std::int32_t rate = classlib::StrToInt(cboxBitratemp3->Text());
         classlib::TRegistry key(KEY_WRITE);
@@ -178,6 +211,11 @@ void TOptionsFrame::cboxmp3Change(classlib::TObject* /*Sender*/) {
 }
 
 void TOptionsFrame::cboxdivxChange(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) {
+        // The recording's compressor stays in its graph; the list shows it again.
+        if (settings::ParamDivxFavori != nullptr) PointComboAt(cboxdivx, settings::ParamDivxFavori->Value());
+        return;
+    }
     const std::wstring name = cboxdivx->Text();
     if (engine::Tdm* module = Module()) {
         module->divx->SetFilterGraph(nullptr);
@@ -214,6 +252,7 @@ void ShowCompressorDialog(IBaseFilter* Filter, VfwCompressDialogs Query, VfwComp
 }  // namespace
 
 void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) return;
     if (engine::Tdm* module = Module())
         WithFilterInGraph(module->divx, false, [](IBaseFilter* Filter) {
             ShowCompressorDialog(Filter, VfwCompressDialog_QueryConfig, VfwCompressDialog_Config);
@@ -222,6 +261,7 @@ void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
 
 // The about dialog leaves the compressor outside any graph.
 void TOptionsFrame::sbVersionDivxClick(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) return;
     if (engine::Tdm* module = Module())
         WithFilterInGraph(module->divx, true, [](IBaseFilter* Filter) {
             ShowCompressorDialog(Filter, VfwCompressDialog_QueryAbout, VfwCompressDialog_About);
@@ -230,7 +270,7 @@ void TOptionsFrame::sbVersionDivxClick(classlib::TObject* /*Sender*/) {
 
 void TOptionsFrame::sbPropMp3Click(classlib::TObject* /*Sender*/) {
     engine::Tdm* module = Module();
-    if (module == nullptr) return;
+    if (module == nullptr || recordingLocked_) return;
     HWND parent = tsDivx->HandleAllocated() ? tsDivx->Handle() : nullptr;
     WithFilterInGraph(module->mp3, false, [parent](IBaseFilter* Filter) {
         dshow::ShowFilterPropertyPage(parent, Filter, dshow::pkFilterPages);
