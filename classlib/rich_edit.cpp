@@ -1,7 +1,10 @@
 #include "classlib/rich_edit.h"
 
+#include <algorithm>
+
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
+#include "classlib/printers.h"
 
 namespace classlib {
 
@@ -141,6 +144,59 @@ std::string TCustomRichEdit::GetSelText() {
     LRESULT n = SendMessageA(Handle(), EM_GETSELTEXT, 0, reinterpret_cast<LPARAM>(text.data()));
     text.resize(static_cast<size_t>(std::max<LRESULT>(0, n)));
     return text;
+}
+
+void TCustomRichEdit::Print(const std::string& Caption) {
+    HWND h = Handle();
+    // The end of the text twice over: the text's length (WM_GETTEXTLENGTH, which a descendant may
+    // answer while printing) counts a line break as CR LF, where the window's own positions, which
+    // EM_FORMATRANGE answers, may count it as one character.
+    const LRESULT textLength = GetTextLen();
+    GETTEXTLENGTHEX count{GTL_NUMCHARS | GTL_PRECISE, 1200};
+    LRESULT windowLength = SendMessageW(h, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&count), 0);
+    // A memo window (no rich-edit library) does not count: only the text's length stops it.
+    if (windowLength <= 0) windowLength = textLength;
+    TPrinter* printer = Printer();
+    printer->SetTitle(Caption);
+    printer->BeginDoc();
+    HDC dc = printer->Handle();
+    FORMATRANGE range{};
+    range.hdc = dc;
+    range.hdcTarget = dc;
+    // The printable area in twips, the unit of EM_FORMATRANGE's rectangles.
+    const int dpiX = std::max(1, printer->PixelsPerInchX()), dpiY = std::max(1, printer->PixelsPerInchY());
+    const RECT page{0, 0, MulDiv(printer->PageWidth(), 1440, dpiX), MulDiv(printer->PageHeight(), 1440, dpiY)};
+    range.rcPage = page;
+    const int oldMapMode = SetMapMode(dc, MM_TEXT);
+    SendMessageA(h, EM_FORMATRANGE, 0, 0);
+    try {
+        LONG done = 0;
+        for (;;) {
+            range.rc = page;
+            range.chrg.cpMin = done;
+            range.chrg.cpMax = -1;
+            LRESULT next = SendMessageA(h, EM_FORMATRANGE, 1, reinterpret_cast<LPARAM>(&range));
+            if (next == -1 || next >= textLength || next >= windowLength) break;
+            // A page that advances nothing would be followed by the same page for ever (a rich
+            // edit that formats nothing answers the start it was given).
+            if (next <= done)
+                throw EPrinter(L"Printing abandoned: page " + std::to_wstring(printer->PageNumber()) +
+                               L" took no text from position " + std::to_wstring(done));
+            done = static_cast<LONG>(next);
+            printer->NewPage();
+        }
+    } catch (...) {
+        SendMessageA(h, EM_FORMATRANGE, 0, 0);
+        if (printer->Printing()) {
+            SetMapMode(dc, oldMapMode);
+            printer->Abort();
+        }
+        throw;
+    }
+    // The window keeps what it laid out for the device until it is told to let go.
+    SendMessageA(h, EM_FORMATRANGE, 0, 0);
+    SetMapMode(dc, oldMapMode);
+    printer->EndDoc();
 }
 
 void TCustomRichEdit::SelectionChange() {

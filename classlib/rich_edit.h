@@ -54,6 +54,11 @@ public:
     void SetSelLength(int Value) override;
     std::string GetSelText() override;
 
+    // Prints the whole text on Printer() as a document titled Caption, page by page over each
+    // page's printable area. A page that lays out nothing before the text's end abandons the
+    // document and raises EPrinter; so does a missing printer.
+    virtual void Print(const std::string& Caption);
+
     TNotifyEvent OnSelectionChange;
 
     void CreateParams(TCreateParams& Params) override;

@@ -41,10 +41,10 @@ bool DiskSpace(const std::wstring& Path, ULARGE_INTEGER& FreeToCaller, ULARGE_IN
     return true;
 }
 
-void PlayBeep(int Id, const wchar_t* Fallback) {
+bool PlayBeep(int Id, const wchar_t* Fallback) {
     std::string name = classlib::WideToAnsi(ProgramText(Id, Fallback));
     // Without a sound device the call fails; a beep is not worth a message.
-    PlaySoundA(name.c_str(), GetModuleHandleW(nullptr), SND_RESOURCE | SND_SYNC);
+    return PlaySoundA(name.c_str(), GetModuleHandleW(nullptr), SND_RESOURCE | SND_SYNC) != FALSE;
 }
 
 }  // namespace
@@ -147,8 +147,8 @@ std::int32_t DiskFreeMB(const std::wstring& Path) {
     return static_cast<std::int32_t>(freeToCaller.QuadPart >> 20);
 }
 
-void PlayBeep0() { PlayBeep(kBeep0Id, L"beep0"); }
-void PlayBeep1() { PlayBeep(kBeep1Id, L"beep1"); }
+bool PlayBeep0() { return PlayBeep(kBeep0Id, L"beep0"); }
+bool PlayBeep1() { return PlayBeep(kBeep1Id, L"beep1"); }
 
 std::wstring FourCCToString(DWORD Value) {
     std::wstring result;

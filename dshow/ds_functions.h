@@ -37,9 +37,9 @@ std::int32_t DiskUsedMB(const std::wstring& Path);
 std::int32_t DiskFreeMB(const std::wstring& Path);
 
 // Play the program's WAVE resources named "beep0" and "beep1" and return when they finished;
-// a missing sound device is ignored.
-void PlayBeep0();
-void PlayBeep1();
+// a missing sound device is ignored (false tells that nothing played).
+bool PlayBeep0();
+bool PlayBeep1();
 
 // The four bytes from the lowest as characters, or "" when one is below 32.
 std::wstring FourCCToString(DWORD Value);

@@ -23,13 +23,16 @@ enum class TPictureSet {
 // The numbers of the overlay panel's pictures.
 namespace format_picture {
 constexpr int kBold = 0, kItalic = 1, kUnderline = 2, kLeft = 3, kCenter = 4, kRight = 5, kSubtitle = 6,
-              kBorder = 7, kRealDate = 8, kDatecode = 9, kTimecode = 10, kPerso = 11;
+              kBorder = 7, kRealDate = 8, kDatecode = 9, kTimecode = 10, kPerso = 11, kReset = 12;
+constexpr int kCount = 13;
 }
 
 // The numbers of the small pictures.
 namespace small_picture {
 constexpr int kSettings = 0, kRefresh = 1, kFolder = 2, kCamcorder = 3, kShortcutsMarker = 4, kBackFast = 5,
-              kBackSlow = 6, kAdvanceSlow = 7, kAdvanceFast = 8, kPlay = 9, kPause = 10, kStop = 11, kVersion = 12;
+              kBackSlow = 6, kAdvanceSlow = 7, kAdvanceFast = 8, kPlay = 9, kPause = 10, kStop = 11, kVersion = 12,
+              kStoreRegistry = 13, kStorePortable = 14, kStoreNone = 15, kEndIsStart = 16, kQuit = 17;
+constexpr int kCount = 18;
 }
 
 // The size of the pictures of Set (their width and height). Raises classlib::EResNotFound when

@@ -77,11 +77,14 @@ TAproposFrame::TAproposFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner)
     HxLabel1->Font()->SetColor(classlib::clMaroon);
     HxLabel1->SetShadowColor(classlib::clBlack);
     HxLabel1->SetShadowSize(1);
-    le1 = MakeLinkEdit(this, L"le1", 40, 250, classlib::clBlack);
-    leHome = MakeLinkEdit(this, L"leHome", 298, 22, classlib::clNavy);
+    // The main text takes the height down to the picture's row, where the two links stand beside
+    // the picture: room for the credits at 120 dots per inch.
+    le1 = MakeLinkEdit(this, L"le1", 40, 306, classlib::clBlack);
+    leHome = MakeLinkEdit(this, L"leHome", 348, 22, classlib::clNavy);
     leHome->Font()->SetColor(classlib::clNavy);
-    leMail = MakeLinkEdit(this, L"leMail", 324, 22, classlib::clNavy);
+    leMail = MakeLinkEdit(this, L"leMail", 372, 22, classlib::clNavy);
     leMail->Font()->SetColor(classlib::clNavy);
+    for (widgets::custom::TLinkEdit* link : {leHome, leMail}) link->SetBounds(56, link->Top(), kPanelWidth - 64, 22);
     Image1 = Place<widgets::TUcImage>(this, this, L"Image1", 8, 352, 40, 40);
     Image1->SetStretch(true);
     // The window was made by the panel's base, under the base's class name: made again under this
@@ -95,7 +98,9 @@ void TAproposFrame::FillTexts() {
     const std::wstring maker = InfoText(IDS_INFO_MAKER);
     leHome->SetRichText(classlib::Format(InfoText(IDS_ABOUT_HOME), {HomePageAddress(), product}));
     leMail->SetRichText(classlib::Format(InfoText(IDS_ABOUT_MAIL), {MakerMailAddress(), maker}));
-    le1->SetRichText(classlib::Format(InfoText(IDS_ABOUT_TEXT_1), {product, maker}) + L"<br><br>" +
+    // The stand-in coders' libraries are credited with the others, in the first paragraph.
+    le1->SetRichText(classlib::Format(InfoText(IDS_ABOUT_TEXT_1), {product, maker}) + L" " +
+                     InfoText(IDS_ABOUT_CODERS) + L"<br><br>" +
                      classlib::Format(InfoText(IDS_ABOUT_TEXT_2), {settings::BuildDate()}) + L"<br><br>" +
                      classlib::Format(InfoText(IDS_ABOUT_TEXT_3), {HomePageAddress()}) + L"<br><br>" +
                      classlib::Format(InfoText(IDS_ABOUT_TEXT_4), {MakerMailAddress()}));

@@ -465,6 +465,8 @@ public:
     // The last 16:9 state reported for the current DV picture.
     bool SixteenNineFlag = false;
     void LayoutPanels();
+    // The status bar's panel widths for the texts they show now (capture_form_layout.cpp).
+    void FitStatusPanels();
     void ApplyAspectRatio();
     // A DV source's picture ratio from SixteenNineFlag: 16:9 when set, else 4:3.
     void DefaultDisplayRatio();

@@ -23,6 +23,7 @@ namespace {
 constexpr classlib::TColor SystemColor(int Index) { return static_cast<classlib::TColor>(0x80000000u | Index); }
 // The inlay action's picture (taIncruster's False image).
 constexpr int kImageInlay = 55;
+constexpr int kImageTimeDifference = 47;
 
 }  // namespace
 
@@ -76,6 +77,9 @@ void TCaptureForm::BuildComponents() {
     Xslider->SetVisible(false);
     Shape1 = Place<TUcShape>(this, Panel1, L"Shape1", 396, 298, 20, 20);
     Shape1->SetShowHint(true);
+    // The corner of the frame: its colour, within its outline (the layout sizes it).
+    Shape1->Brush()->SetColor(SystemColor(COLOR_BTNFACE));
+    Shape1->Pen()->SetStyle(classlib::TPenStyle::psClear);
 
     sbCouper = Place<TUcSpeedButton>(this, this, L"sbCouper", VideoColumnX + 24, 390, 36, 36);
     // The record picture above its caption, wide enough for "Stop Capture" at 120 dots per inch.
@@ -147,6 +151,9 @@ void TCaptureForm::BuildComponents() {
     // The overlay panel's "Nothing" shows the inlay's picture of the main window's list.
     IncrusterFrame1->HxImgBtn4->SetImages(ImageList1);
     IncrusterFrame1->HxImgBtn4->SetImageIndex(kImageInlay);
+    // Its time-difference button shows the time-difference toggle's picture.
+    IncrusterFrame1->tbDecalage->SetImages(ImageList1);
+    IncrusterFrame1->tbDecalage->SetImageIndex(kImageTimeDifference);
 
     // The pop-up menus.
     PopupMenu = Make<TUcPopupMenu>(this, L"PopupMenu");

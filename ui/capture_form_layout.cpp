@@ -3,8 +3,12 @@
 // black backdrop, the window reduced to its video, and the overlay position sliders.
 #include <algorithm>
 #include <cstdint>
+#include <string>
+#include <vector>
 
+#include "classlib/conversions.h"
 #include "classlib/format.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/forms.h"
 #include "classlib/tool_bar.h"
 #include "engine/capture_data_module.h"
@@ -29,6 +33,49 @@ constexpr int kClientWidth = 700;
 constexpr int kClientHeight = 459;
 // The frame that shows around the picture, in the window and in full screen.
 constexpr int kFrame = 12;
+// A status panel's width at 96 dots per inch, and the room its text keeps from its edges.
+constexpr int kStatusPanelWidth = 175;
+constexpr int kStatusTextMargin = 4;
+
+// Text's width in Font as the status bar draws it (narrow text).
+int NarrowTextWidth(classlib::TFont* Font, const std::wstring& Text) {
+    const std::string narrow = classlib::WideToAnsi(Text);
+    classlib::TWindowDC screen(nullptr);
+    classlib::TSelectedObject font(screen.Get(), Font->Handle());
+    SIZE size{};
+    GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &size);
+    return size.cx;
+}
+
+// Widths for panels that need Need each within Room: the preferred width each, or more where its
+// text needs it; where that is more than the room, panels with width to spare give it up in
+// proportion, and where even the needs are more, each gets its share of the room by its need.
+std::vector<int> ShareStatusRoom(const std::vector<int>& Need, int Preferred, int Room) {
+    std::vector<int> width(Need.size());
+    long long total = 0, slack = 0, needs = 0;
+    for (size_t i = 0; i < Need.size(); ++i) {
+        width[i] = std::max(Preferred, Need[i]);
+        total += width[i];
+        slack += width[i] - Need[i];
+        needs += Need[i];
+    }
+    if (total <= Room || Need.empty()) return width;
+    const long long excess = total - Room;
+    if (slack >= excess) {
+        long long given = 0, slackSeen = 0;
+        for (size_t i = 0; i < Need.size(); ++i) {
+            // Cumulative rounding, so that the panels give up exactly the excess.
+            slackSeen += width[i] - Need[i];
+            const long long upTo = excess * slackSeen / slack;
+            width[i] -= static_cast<int>(upTo - given);
+            given = upTo;
+        }
+        return width;
+    }
+    for (size_t i = 0; i < Need.size(); ++i)
+        width[i] = needs > 0 ? static_cast<int>(static_cast<long long>(Need[i]) * Room / needs) : Room / 4;
+    return width;
+}
 
 // Sets a radio group's item from code without running its click handling.
 void ShowIndex(classlib::TRadioGroup* Group, int Index) {
@@ -139,7 +186,9 @@ void TCaptureForm::LayoutVideoWindow(int RatioW, int RatioH) {
         Shape2->SetBounds(l - kFrame, t - kFrame, w + 2 * kFrame, h + 2 * kFrame);
         Yslider->SetBounds(l + w - 6, t - 8, Yslider->Width(), h + 16);
         Xslider->SetBounds(l - 8, t + h - 6, w + 16, Xslider->Height());
-        Shape1->SetBounds(Yslider->Left(), Xslider->Top(), Shape1->Width(), Shape1->Height());
+        // From the sliders' crossing to the frame's outline, which it leaves whole.
+        Shape1->SetBounds(Yslider->Left(), Xslider->Top(), l + w + kFrame - 1 - Yslider->Left(),
+                          t + h + kFrame - 1 - Xslider->Top());
         return;
     }
     const RECT screen{kFrame, kFrame, GetSystemMetrics(SM_CXSCREEN) - kFrame, GetSystemMetrics(SM_CYSCREEN) - kFrame};
@@ -214,6 +263,30 @@ void TCaptureForm::acSlidersExecute(classlib::TObject* /*Sender*/) {
     Yslider->SetVisible(visible);
     if (visible && !taIncruster->Checked()) taIncruster->Execute();
     acSliders->SetCaption(visible ? L"Hide the sliders of inlay" : L"Show the sliders of inlay");
+}
+
+void TCaptureForm::FitStatusPanels() {
+    if (StatusBar1 == nullptr || StatusBar1->Panels()->Count() != 4) return;
+    const int dpi = classlib::ScreenPixelsPerInch();
+    const int margin = 2 * MulDiv(kStatusTextMargin, dpi, 96);
+    classlib::TFont* font = StatusBar1->Font();
+    const std::wstring main = StatusAlertText.empty() ? StatusMainText : StatusMainText + StatusAlertText;
+    std::vector<int> need = {NarrowTextWidth(font, StatusIntervalText), NarrowTextWidth(font, main),
+                             NarrowTextWidth(font, StatusSourcesText), NarrowTextWidth(font, StatusInfoText)};
+    // The alert text is drawn 3 pixels after the main text.
+    if (!StatusAlertText.empty()) need[1] += 3;
+    // Needs in steps of 8 pixels: a running duration's digits do not move the panels' edges each second.
+    for (int& n : need) n = (n + margin + 7) / 8 * 8;
+    const std::vector<int> width =
+        ShareStatusRoom(need, MulDiv(kStatusPanelWidth, dpi, 96), std::max(StatusBar1->ClientWidth(), 1));
+    classlib::TStatusPanels* panels = StatusBar1->Panels();
+    bool changed = false;
+    for (int i = 0; i < 4; ++i) changed = changed || panels->Items(i)->Width() != width[static_cast<size_t>(i)];
+    if (!changed) return;
+    // Within one update: its end sets the bar's parts anew, which a single panel's change does not.
+    panels->BeginUpdate();
+    for (int i = 0; i < 4; ++i) panels->Items(i)->SetWidth(width[static_cast<size_t>(i)]);
+    panels->EndUpdate();
 }
 
 void TCaptureForm::XsliderChange(classlib::TObject* /*Sender*/) {

@@ -155,7 +155,7 @@ void TCaptureForm::UpdateStatusTexts() {
     if (measured.empty()) measured = drive.empty() ? NextVideoFile : drive + L"\\";
     StatusInfoText = classlib::Format(UiString(IDS_FREE_MB), {dshow::DiskFreeMB(measured), drive});
 
-    StatusBar1->Invalidate();
+    RepaintStatus();
 }
 
 bool TCaptureForm::MpegSoundRecordable() {
@@ -183,7 +183,7 @@ void TCaptureForm::ShowSoundlessRecording() {
                   settings::FormatCaptureShortName(CurrentCaptureFormat());
     StatusMainText = summary;
     StatusAlertText = UiString(IDS_OPT_NO_SOUND);
-    StatusBar1->Invalidate();
+    RepaintStatus();
 }
 
 void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
@@ -212,7 +212,7 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
         } else {
             StatusInfoText.clear();
         }
-        StatusBar1->Invalidate();
+        RepaintStatus();
     } else {
         ShowRecordingSound(SourcesFrame->LabAudio, MpegSoundRecordable());
     }

@@ -223,6 +223,7 @@ struct TLook {
 
 void TCaptureForm::ApplyLook(const TLook& Look) {
     Shape2->Brush()->SetColor(Look.Frame);
+    Shape1->Brush()->SetColor(Look.Frame);
     Xslider->SetColor(Look.Frame);
     Yslider->SetColor(Look.Frame);
     if (Tplaque* plaque = Backdrop()) plaque->Shape1->Brush()->SetColor(Look.Backdrop);
@@ -353,6 +354,7 @@ bool TCaptureForm::ShowScheduledCaptureState() {
 }
 
 void TCaptureForm::RepaintStatus() {
+    FitStatusPanels();
     if (StatusBar1->HandleAllocated()) StatusBar1->Invalidate();
 }
 

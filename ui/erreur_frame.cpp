@@ -5,6 +5,7 @@
 #include "classlib/forms.h"
 #include "settings/program_texts.h"
 #include "settings/shell_helpers.h"
+#include "ui/action_images.h"
 #include "ui/apropos_frame.h"
 #include "ui/form_parts.h"
 #include "ui/help_frame.h"
@@ -43,8 +44,9 @@ TErreurFrame::TErreurFrame(classlib::TComponent* AOwner) : widgets::TUcFrame(AOw
     LinkEdit1->OnMailClick = [this](const std::wstring& link) { LinkEdit1MailClick(link); };
     Image2 = Place<widgets::TUcImage>(this, this, L"Image2", 8, 400, 32, 32);
     Image2->SetStretch(true);
-    FermerErreurBtn = Place<widgets::TUcButton>(this, this, L"FermerErreurBtn", 120, 404, 80, 28);
+    FermerErreurBtn = Place<widgets::TUcBitBtn>(this, this, L"FermerErreurBtn", 120, 404, 80, 28);
     FermerErreurBtn->SetCaption(L"Quit");
+    FermerErreurBtn->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kQuit));
     FermerErreurBtn->SetModalResult(classlib::mrCancel);
     FermerErreurBtn->OnClick = [this](classlib::TObject* Sender) { FermerErreurBtnClick(Sender); };
 }

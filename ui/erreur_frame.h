@@ -7,6 +7,7 @@
 
 #include "widgets/custom/link_edit.h"
 #include "widgets/hover/hx_label.h"
+#include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_forms.h"
 #include "widgets/unicode/uc_panels.h"
 #include "widgets/unicode/uc_std_buttons.h"
@@ -20,7 +21,7 @@ public:
 
     hover::THxLabel* HxLabel1 = nullptr;
     widgets::custom::TLinkEdit* LinkEdit1 = nullptr;
-    widgets::TUcButton* FermerErreurBtn = nullptr;
+    widgets::TUcBitBtn* FermerErreurBtn = nullptr;
     widgets::TUcImage* ImageMarbrecq = nullptr;
     widgets::TUcImage* Image2 = nullptr;
 

@@ -107,8 +107,9 @@ TIncrusterFrame::TIncrusterFrame(classlib::TComponent* AOwner) : TPanelFrame(AOw
     edPerso2->OnChange = [this](classlib::TObject*) {
         Edit([this](settings::TincrustRec& r) { r.Incrust2 = edPerso2->Text(); });
     };
-    tbDecalage = Place<hover::TFlatBarButton>(this, this, L"tbDecalage", 8, 304, 160, 22);
-    tbDecalage->SetCaption("Hide the time difference");
+    tbDecalage = Place<hover::TFlatBarButton>(this, this, L"tbDecalage", 8, 302, 258, 26);
+    tbDecalage->SetLayout(hover::TButtonLayout::blGlyphLeft);
+    ShowDecalageCaption(false);
     tbDecalage->SetHint("Click to fix a time difference");
     tbDecalage->SetGroupIndex(10);
     tbDecalage->SetAllowAllUp(true);
@@ -257,9 +258,11 @@ void TIncrusterFrame::BuildDecalagePane() {
     seMinute = spin(L"seMinute", 60, 59, "minutes");
     seSeconde = spin(L"seSeconde", 112, 59, "seconds");
     DateEdit2->OnChange = [this](classlib::TObject*) { DecalageControlsChange(); };
-    resetBtn = Place<TUcButton>(this, gbFin, L"resetBtn", 168, 46, 70, 25);
-    resetBtn->SetCaption(L"Reset");
-    resetBtn->SetHint(L"Reset the time difference.");
+    resetBtn = Place<hover::THxImgBtn>(this, gbFin, L"resetBtn", 163, 46, 80, 26);
+    resetBtn->SetCaption("Reset");
+    resetBtn->SetImages(ilFormat);
+    resetBtn->SetImageIndex(format_picture::kReset);
+    resetBtn->SetHint("Reset the time difference.");
     resetBtn->OnClick = [this](classlib::TObject*) {
         SetDecalageControls(DecalageOldDate);
         DecalageControlsChange();
@@ -415,8 +418,14 @@ void TIncrusterFrame::tbDecalageClick(classlib::TObject* /*Sender*/) {
         ShowDecalage();
 }
 
+void TIncrusterFrame::ShowDecalageCaption(bool Shown) {
+    // As the time-difference toggle of the main window says it.
+    tbDecalage->SetCaption(Shown ? "Hide the time difference" : "Add a time difference");
+}
+
 void TIncrusterFrame::HideDecalage() {
     tbDecalage->SetDown(false);
+    ShowDecalageCaption(false);
     PanelDecalage->Hide();
 }
 
@@ -442,6 +451,7 @@ void TIncrusterFrame::ShowDecalage() {
     }
     labOldDate->SetCaption(L"Old date: " + classlib::FormatDateTime(L"ddddd tt", DecalageOldDate));
     tbDecalage->SetDown(true);
+    ShowDecalageCaption(true);
     PanelDecalage->BringToFront();
     PanelDecalage->Show();
 }

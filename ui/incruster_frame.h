@@ -74,7 +74,7 @@ public:
     widgets::kit::TKitSpinEdit* seHeure = nullptr;
     widgets::kit::TKitSpinEdit* seMinute = nullptr;
     widgets::kit::TKitSpinEdit* seSeconde = nullptr;
-    widgets::TUcButton* resetBtn = nullptr;
+    hover::THxImgBtn* resetBtn = nullptr;
 
     // The date before and after the correction while the time-difference pane is used.
     double DecalageOldDate = 0.0;
@@ -98,6 +98,8 @@ public:
     void ApplyOverlay();
     // The time-difference button: opens the pane on the date to correct, or closes it.
     void tbDecalageClick(classlib::TObject* Sender);
+    // tbDecalage's caption for the pane shown or hidden.
+    void ShowDecalageCaption(bool Shown);
     bool DecalageShown() const { return PanelDecalage->Visible(); }
     void ShowDecalage();
     void HideDecalage();

@@ -69,6 +69,7 @@
 #define IDS_ABOUT_MAIL_SUBJECT 3476
 #define IDS_ABOUT_URL_HINT 3477
 #define IDS_ABOUT_MAIL_HINT 3478
+#define IDS_ABOUT_CODERS 3479
 
 /* Error panel. */
 /* (its report texts are the settings' own: program_text_ids.h) */
@@ -88,5 +89,8 @@
 #define IDS_KEYS_COL_1 3533
 #define IDS_KEYS_COL_2 3534
 #define IDS_KEYS_COL_3 3535
+
+#define IDS_CODEC_NO_CONFIG 3540
+#define IDS_CODEC_NO_ABOUT 3541
 
 #endif

@@ -55,13 +55,6 @@ std::wstring PelorinClipParameters(widgets::custom::TFichierListBox* List) {
     return parameters;
 }
 
-int BusiestProcessorLoad(int Count, double (*Usage)(int Index)) {
-    int busiest = 0;
-    for (int i = 0; i + 1 < Count; ++i)
-        busiest = std::max(busiest, static_cast<int>(std::lround(Usage(i) * 100.0)));
-    return busiest;
-}
-
 TListeFrame::TListeFrame(classlib::TComponent* AOwner) : TPanelFrame(AOwner) {
     using namespace widgets;
     SetName(L"ListeFrame");
@@ -156,7 +149,8 @@ void TListeFrame::RefreshGauges() {
 void TListeFrame::CPUTimer(classlib::TObject* /*Sender*/) {
     try {
         widgets::custom::CollectCPUData();
-        tgCPU->SetProgress(BusiestProcessorLoad(widgets::custom::GetCPUCount(), &widgets::custom::GetCPUUsage));
+        tgCPU->SetProgress(
+            widgets::custom::BusiestProcessorLoad(widgets::custom::GetCPUCount(), &widgets::custom::GetCPUUsage));
     } catch (...) {
         // A system without readable performance data shows no load.
         tgCPU->SetProgress(0);

@@ -8,6 +8,7 @@
 
 #include "ui/panel_frame.h"
 #include "widgets/custom/clip_list_box.h"
+#include "widgets/custom/cpu_usage.h"
 #include "widgets/custom/text_gauge.h"
 #include "widgets/kit/kit_timer_list.h"
 #include "widgets/unicode/uc_menus.h"
@@ -76,8 +77,6 @@ std::wstring PelorinProgram();
 // The clip browser's parameters for every listed clip that still exists: a blank, then the path in
 // double quotes, for each, in list order.
 std::wstring PelorinClipParameters(widgets::custom::TFichierListBox* List);
-// The highest load of one processor in percent: instances 0 to Count - 2 (the last one is the
-// total); 0 with fewer than two instances.
-int BusiestProcessorLoad(int Count, double (*Usage)(int Index));
+using widgets::custom::BusiestProcessorLoad;
 
 }  // namespace ui

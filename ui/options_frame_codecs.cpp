@@ -17,10 +17,14 @@
 #include "engine/capture_data_module.h"
 #include "engine/graph_pins.h"
 #include "engine/wmv_divx_builders.h"
+#include "classlib/format.h"
+#include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "settings/shell_helpers.h"
+#include "ui/info_text_ids.h"
 #include "ui/options_frame.h"
 #include "unicode/wide_strings.h"
+#include "widgets/unicode/uc_dialogs.h"
 
 namespace ui {
 
@@ -243,29 +247,42 @@ void TOptionsFrame::WithFilterInGraph(dshow::TFilter* Component, bool KeepOut, F
 
 namespace {
 
-// The compressor's own dialog of that kind (configuration or about) when it has one.
-void ShowCompressorDialog(IBaseFilter* Filter, VfwCompressDialogs Query, VfwCompressDialogs Show) {
+// The compressor's own dialog of that kind (configuration or about) when it has one; false when
+// it has none.
+bool ShowCompressorDialog(IBaseFilter* Filter, VfwCompressDialogs Query, VfwCompressDialogs Show) {
     auto dialogs = engine::Query<IAMVfwCompressDialogs>(Filter, IID_IAMVfwCompressDialogs);
-    if (dialogs && dialogs->ShowDialog(Query, nullptr) == S_OK) dialogs->ShowDialog(Show, settings::ApplicationWindow());
+    if (!dialogs || dialogs->ShowDialog(Query, nullptr) != S_OK) return false;
+    dialogs->ShowDialog(Show, settings::ApplicationWindow());
+    return true;
+}
+
+// A button that shows nothing says so.
+void TellNoCompressorDialog(unsigned Id, const std::wstring& Codec) {
+    widgets::WideMessageDlg(classlib::Format(settings::LoadProgramText(Id), {Codec}),
+                            widgets::TMsgDlgType::mtInformation, widgets::MsgDlgButtons({widgets::mbOK}), 0);
 }
 
 }  // namespace
 
 void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
     if (recordingLocked_) return;
+    bool shown = false;
     if (engine::Tdm* module = Module())
-        WithFilterInGraph(module->divx, false, [](IBaseFilter* Filter) {
-            ShowCompressorDialog(Filter, VfwCompressDialog_QueryConfig, VfwCompressDialog_Config);
+        WithFilterInGraph(module->divx, false, [&shown](IBaseFilter* Filter) {
+            shown = ShowCompressorDialog(Filter, VfwCompressDialog_QueryConfig, VfwCompressDialog_Config);
         });
+    if (!shown) TellNoCompressorDialog(IDS_CODEC_NO_CONFIG, cboxdivx->Text());
 }
 
 // The about dialog leaves the compressor outside any graph.
 void TOptionsFrame::sbVersionDivxClick(classlib::TObject* /*Sender*/) {
     if (recordingLocked_) return;
+    bool shown = false;
     if (engine::Tdm* module = Module())
-        WithFilterInGraph(module->divx, true, [](IBaseFilter* Filter) {
-            ShowCompressorDialog(Filter, VfwCompressDialog_QueryAbout, VfwCompressDialog_About);
+        WithFilterInGraph(module->divx, true, [&shown](IBaseFilter* Filter) {
+            shown = ShowCompressorDialog(Filter, VfwCompressDialog_QueryAbout, VfwCompressDialog_About);
         });
+    if (!shown) TellNoCompressorDialog(IDS_CODEC_NO_ABOUT, cboxdivx->Text());
 }
 
 void TOptionsFrame::sbPropMp3Click(classlib::TObject* /*Sender*/) {

@@ -1,5 +1,6 @@
 #include "ui/programmer_frame.h"
 
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -21,8 +22,9 @@ TProgrammerFrame::TProgrammerFrame(classlib::TComponent* AOwner) : TPanelFrame(A
     KitSpinEdit5 = Place<kit::TKitSpinEdit>(this, gbFin, L"KitSpinEdit5", 60, 20, 45, 21);
     KitSpinEdit6 = Place<kit::TKitSpinEdit>(this, gbFin, L"KitSpinEdit6", 112, 20, 45, 21);
     DateEdit2 = Place<kit::TDateEdit>(this, gbFin, L"DateEdit2", 8, 48, 149, 21);
-    NowBtn = Place<TUcButton>(this, GroupBox1, L"NowBtn", 8, 106, 80, 25);
+    NowBtn = Place<TUcBitBtn>(this, GroupBox1, L"NowBtn", 8, 106, 100, 25);
     NowBtn->SetCaption(L"End = Start");
+    NowBtn->SetGlyph(PictureGlyph(TPictureSet::psSmall, small_picture::kEndIsStart));
     ProgBtn = Place<TUcBitBtn>(this, GroupBox1, L"ProgBtn", 8, 240, 257, 41);
     KitClock2 = Place<kit::TKitClock>(this, GroupBox1, L"KitClock2", 8, 300, 257, 40);
     for (kit::TKitSpinEdit* hours : {KitSpinEdit1, KitSpinEdit4}) hours->SetMaxValue(23);

@@ -35,7 +35,7 @@ public:
     widgets::kit::TKitSpinEdit* KitSpinEdit5 = nullptr;
     widgets::kit::TKitSpinEdit* KitSpinEdit6 = nullptr;
     widgets::kit::TDateEdit* DateEdit2 = nullptr;
-    widgets::TUcButton* NowBtn = nullptr;
+    widgets::TUcBitBtn* NowBtn = nullptr;
     widgets::TUcBitBtn* ProgBtn = nullptr;
     // The alarm clock of both ends of a schedule.
     widgets::kit::TKitClock* KitClock2 = nullptr;

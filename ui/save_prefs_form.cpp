@@ -1,5 +1,6 @@
 #include "ui/save_prefs_form.h"
 
+#include "ui/action_images.h"
 #include "ui/form_parts.h"
 
 namespace ui {
@@ -29,21 +30,25 @@ TSavePrefsForm::TSavePrefsForm(classlib::TComponent* AOwner) : widgets::TUcForm(
         const wchar_t* Caption;
         const wchar_t* Hint;
         std::uint8_t Mode;
+        int Picture;  // of the small pictures
     };
     const Button buttons[] = {
         {&NormalBtn, L"NormalBtn", 32, L"Normal",
-         L"Save the preferences into the registry.\r\nIf a ini file exists, it will be deleted.", 0},
+         L"Save the preferences into the registry.\r\nIf a ini file exists, it will be deleted.", 0,
+         small_picture::kStoreRegistry},
         {&BitBtn2, L"BitBtn2", 168, L"Portable",
-         L"Save the preferences in an ini file.\r\nDeletes the preferences from the registry.", 1},
+         L"Save the preferences in an ini file.\r\nDeletes the preferences from the registry.", 1,
+         small_picture::kStorePortable},
         {&BitBtn3, L"BitBtn3", 304, L"None",
          L"Quit without saving any preferences.\r\nIf they exist in an ini file or in the registry,\r\nthey will be "
          L"deleted.",
-         2},
+         2, small_picture::kStoreNone},
     };
     for (const Button& b : buttons) {
         widgets::TUcBitBtn* button = Place<widgets::TUcBitBtn>(this, this, b.Name, b.Left, 232, 97, 49);
         button->SetCaption(b.Caption);
         button->SetHint(b.Hint);
+        button->SetGlyph(PictureGlyph(TPictureSet::psSmall, b.Picture));
         *b.Field = button;
     }
     NormalBtn->OnClick = [this](classlib::TObject* Sender) { NormalBtnClick(Sender); };

@@ -581,10 +581,13 @@ TEST_F(Recordings, ADestinationThatCannotBeWrittenIsRefusedWithAMessage) {
     EXPECT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"avi native"; })) << program.CaptureFormat();
     HWND folders = nullptr;
     ASSERT_TRUE(e2e::WaitFor([&] { return (folders = program.ShownPanel(L"TDossiersFrame")) != nullptr; }));
-    const std::vector<HWND> directories = TProgram::ControlsOf(folders, L"TDirectoryEdit");
-    const std::vector<HWND> stems = TProgram::ControlsOf(folders, L"TUcEdit");
-    ASSERT_FALSE(directories.empty());
-    ASSERT_FALSE(stems.empty());
+    // The panel is shown before its controls are made: they are waited for.
+    std::vector<HWND> directories, stems;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        directories = TProgram::ControlsOf(folders, L"TDirectoryEdit");
+        stems = TProgram::ControlsOf(folders, L"TUcEdit");
+        return !directories.empty() && !stems.empty();
+    }));
     const std::vector<std::wstring> captureButtons{L"Capture", L"Stop Capture"};
     auto refused = [&](const wchar_t* What) {
         SCOPED_TRACE(testing::PrintToString(What));

@@ -306,9 +306,13 @@ bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
 bool TProgram::ClickScriptButton() {
     // The action tool bar (its window class is named after the control): the tool bar with thirteen
     // buttons (eleven actions, two separators); the script button is the eleventh entry.
-    HWND bar = FindChild(window_, [](HWND w) {
-        return ClassOf(w).find(L"ToolBar") != std::wstring::npos && SendMessageW(w, TB_BUTTONCOUNT, 0, 0) == 13;
-    });
+    HWND bar = nullptr;
+    WaitFor([&] {
+        bar = FindChild(window_, [](HWND w) {
+            return ClassOf(w).find(L"ToolBar") != std::wstring::npos && SendMessageW(w, TB_BUTTONCOUNT, 0, 0) == 13;
+        });
+        return bar != nullptr || !Running();
+    }, 10000);
     if (bar == nullptr) {
         failure_ = L"no action tool bar";
         return false;
@@ -348,10 +352,15 @@ bool TProgram::AnswerOpenDialog(const std::wstring& File) {
         return false;
     }
     // The file name box: an edit of its own or the edit inside the name combo box.
-    HWND name = GetDlgItem(dialog, 0x480);
-    if (name == nullptr) {
-        if (HWND combo = GetDlgItem(dialog, 0x47C)) name = FindChild(combo, [](HWND w) { return ClassOf(w) == L"Edit"; });
-    }
+    HWND name = nullptr;
+    WaitFor([&] {
+        name = GetDlgItem(dialog, 0x480);
+        if (name == nullptr) {
+            if (HWND combo = GetDlgItem(dialog, 0x47C))
+                name = FindChild(combo, [](HWND w) { return ClassOf(w) == L"Edit"; });
+        }
+        return name != nullptr || !IsWindow(dialog);
+    }, 10000);
     if (name == nullptr) {
         failure_ = L"the open dialog has no file name box";
         return false;
@@ -377,10 +386,15 @@ bool TProgram::RunScript(const std::vector<std::wstring>& Lines) {
 bool TProgram::RunFile(const std::wstring& File) { return ClickScriptButton() && AnswerOpenDialog(File); }
 
 bool TProgram::ClickButton(const std::wstring& Caption) {
-    const HWND button = FindChild(window_, [&](HWND w) {
-        return ClassOf(w).find(L"Btn") != std::wstring::npos && IsWindowVisible(w) && IsWindowEnabled(w) &&
-               TextOf(w) == Caption;
-    });
+    // A button of a panel made late, or enabled by a step just taken, is waited for.
+    HWND button = nullptr;
+    WaitFor([&] {
+        button = FindChild(window_, [&](HWND w) {
+            return ClassOf(w).find(L"Btn") != std::wstring::npos && IsWindowVisible(w) && IsWindowEnabled(w) &&
+                   TextOf(w) == Caption;
+        });
+        return button != nullptr || !Running();
+    }, 10000);
     if (button == nullptr) {
         failure_ = L"no enabled button captioned " + Caption;
         return false;
@@ -422,7 +436,9 @@ bool TProgram::TypeInto(HWND Edit, const std::wstring& Text, bool Enter) {
 }
 
 bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
-    const std::vector<HWND> edits = ControlsOf(Panel, L"TKitSpinEdit");
+    // A panel shown before its controls are made: the edits are waited for.
+    std::vector<HWND> edits;
+    WaitFor([&] { return (edits = ControlsOf(Panel, L"TKitSpinEdit")).size() >= Values.size() || !Running(); }, 10000);
     if (edits.size() < Values.size()) {
         failure_ = L"the panel has " + std::to_wstring(edits.size()) + L" spin edits";
         return false;
@@ -450,7 +466,11 @@ bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, 
         for (wchar_t& c : Text) c = static_cast<wchar_t>(std::towlower(c));
         return Text;
     };
-    const HWND button = FindChild(message, [&](HWND w) { return plain(TextOf(w)) == plain(Button); });
+    HWND button = nullptr;
+    WaitFor([&] {
+        button = FindChild(message, [&](HWND w) { return plain(TextOf(w)) == plain(Button); });
+        return button != nullptr || !IsWindow(message);
+    }, 10000);
     if (button == nullptr) {
         failure_ = L"the message has no button " + Button;
         return false;

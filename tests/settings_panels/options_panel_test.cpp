@@ -11,6 +11,7 @@
 #include "platform/standins/mp3_encoder.h"
 #include "platform/standins/xvid_compressor.h"
 #include "tests/recording_a/test_windows_media.h"
+#include "widgets/unicode/uc_dialogs.h"
 
 namespace panels_test {
 namespace {
@@ -236,6 +237,29 @@ TEST_F(OptionsPanel, TextsFromTheStringTableAndAScreenshotOfEachTab) {
         options->PageControl1->SetActivePage(tab);
         EXPECT_GT(Screenshot(options, file), 4) << "the painted tab " << tab->Caption().size();
     }
+}
+
+// A codec without a settings or version page of its own (the stand-in Xvid compressor) says so
+// when its buttons are clicked, instead of doing nothing.
+TEST_F(OptionsPanel, DivxButtonsOfACodecWithoutPagesSaySo) {
+    options->FillDivxCodecs();
+    ASSERT_TRUE(ui::DivxAvailable);
+    const int xvid = options->cboxdivx->Items()->IndexOf(standins::kXvidCompressorName);
+    ASSERT_GE(xvid, 0);
+    Pick(options->cboxdivx, xvid);
+    std::vector<std::wstring> said;
+    widgets::TMessageDlgFunction before = widgets::SetMessageDlgFunction(
+        [&](const std::wstring& Msg, widgets::TMsgDlgType, widgets::TMsgDlgButtons) {
+            said.push_back(Msg);
+            return static_cast<int>(classlib::mrOk);
+        });
+    options->sbPropDivxClick(options->sbPropDivx);
+    options->sbVersionDivxClick(options->sbVersionDivx);
+    widgets::SetMessageDlgFunction(std::move(before));
+    ASSERT_EQ(2u, said.size());
+    EXPECT_EQ(L"The codec " + std::wstring(standins::kXvidCompressorName) + L" has no settings of its own to show.",
+              said[0]);
+    EXPECT_EQ(L"The codec " + std::wstring(standins::kXvidCompressorName) + L" has no version page to show.", said[1]);
 }
 
 }  // namespace

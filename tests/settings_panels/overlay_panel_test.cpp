@@ -8,6 +8,7 @@
 #include "classlib/exceptions.h"
 #include "filters/superposer.h"
 #include "platform/standins/xvid_compressor.h"
+#include "ui/action_images.h"
 
 namespace panels_test {
 namespace {
@@ -223,6 +224,28 @@ TEST_F(OverlayPanel, AScreenshotOfThePanelAndOfItsTimeDifferencePane) {
     overlay->tbDecalage->Click();
     ASSERT_TRUE(overlay->DecalageShown());
     EXPECT_GT(Screenshot(overlay, L"overlay_time_difference.bmp"), 4);
+}
+
+// The time-difference button says what a click does (open or hide the pane), and the pane's
+// reset shows its picture beside its caption.
+TEST_F(OverlayPanel, TheTimeDifferenceButtonsCaptionFollowsThePane) {
+    overlay->OnNow = [] { return classlib::EncodeDate(2009, 6, 7); };
+    EXPECT_EQ("Add a time difference", overlay->tbDecalage->Caption());
+    overlay->HxImgBtn5->Click();  // the clock
+    overlay->tbDecalage->Click();
+    ASSERT_TRUE(overlay->DecalageShown());
+    EXPECT_EQ("Hide the time difference", overlay->tbDecalage->Caption());
+    overlay->tbDecalage->Click();
+    EXPECT_FALSE(overlay->DecalageShown());
+    EXPECT_EQ("Add a time difference", overlay->tbDecalage->Caption());
+    // Nothing to correct (no DV date): the pane stays hidden and the caption with it.
+    overlay->HxImgBtn1->Click();
+    overlay->tbDecalage->Click();
+    EXPECT_EQ("Add a time difference", overlay->tbDecalage->Caption());
+
+    EXPECT_EQ(overlay->ilFormat, overlay->resetBtn->Images());
+    EXPECT_EQ(ui::format_picture::kReset, overlay->resetBtn->ImageIndex());
+    EXPECT_EQ("Reset", overlay->resetBtn->Caption());
 }
 
 }  // namespace

@@ -128,6 +128,11 @@ void TCaptionFit::Blank(const std::wstring& Path, TControl* Control) {
         classlib::WideToUtf8(Path + L" (" + Control->ClassName() + L"): a button with neither caption nor picture"));
 }
 
+void TCaptionFit::TextOnly(const std::wstring& Path, TControl* Control, const std::wstring& Text) {
+    Problems.push_back(classlib::WideToUtf8(Path + L" (" + Control->ClassName() + L") \"" + Shown(Text) +
+                                            L"\": a button with a caption and no picture"));
+}
+
 SIZE TCaptionFit::Extent(TControl* Control, const std::wstring& Text, UINT Flags, int Width) {
     classlib::TWindowDC screen(nullptr);
     classlib::TSelectedObject font(screen.Get(), Control->Font()->Handle());
@@ -158,6 +163,8 @@ void TCaptionFit::CheckGlyphButton(const std::wstring& Path, TGlyphButton* Butto
     using classlib::TButtonLayout;
     const bool glyph = !Button->ButtonGlyph()->Empty() && GlyphShown(Button->Glyph());
     if (!glyph && Text.empty()) return Blank(Path, Button);
+    // Bit and speed buttons sit among pictures: each shows one.
+    if (!glyph) TextOnly(Path, Button, Text);
     const SIZE g = glyph ? Button->ButtonGlyph()->GlyphSize() : SIZE{0, 0};
     const bool horizontal =
         Button->Layout() == TButtonLayout::blGlyphLeft || Button->Layout() == TButtonLayout::blGlyphRight;
@@ -197,6 +204,15 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
         ++Pictures;
         return;
     }
+    // "Automatic" of the colour drop-down: the swatch it paints at its left is its picture.
+    if (auto* automatic = dynamic_cast<widgets::custom::TSubColorButton*>(Control);
+        automatic != nullptr && automatic->Kind() == widgets::custom::TSubColorKind::scAutomatic) {
+        const int side = std::max<int>(4, client.cy - 10);
+        if (text.empty()) return Blank(Path, Control);
+        // Its caption centred in what the swatch leaves on either side.
+        return Report(Path, Control, text, Extent(Control, text, 0),
+                      SIZE{client.cx - 2 * (5 + side + 2), client.cy - 2});
+    }
     // Glyph buttons of the class library: the layout's room is the client less the frame.
     if (auto* speed = dynamic_cast<TSpeedButton*>(Control))
         return CheckGlyphButton(Path, speed, text, Shrunk(client, 1));
@@ -230,7 +246,9 @@ void TCaptionFit::Check(TControl* Control, const std::wstring& Path) {
     if (auto* kit = dynamic_cast<widgets::kit::TKitSpeedButton*>(Control)) {
         if (!GlyphShown(kit->Glyph()) && text.empty())
             Blank(Path, Control);
-        else if (!text.empty())
+        else if (!GlyphShown(kit->Glyph()))
+            TextOnly(Path, Control, text);
+        if (!text.empty())
             Report(Path, Control, text, Extent(Control, text, 0), Shrunk(client, 2));
         return;
     }

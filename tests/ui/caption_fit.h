@@ -1,6 +1,7 @@
 // Test helper: walks a window's controls and finds the captions that do not fit their controls at
 // the screen's resolution (the text's extent in the control's font against the room the control
-// draws it in), and the buttons and tool buttons that show neither a caption nor a picture.
+// draws it in), the buttons and tool buttons that show neither a caption nor a picture, and the bit
+// and speed buttons that show a caption without a picture.
 #pragma once
 
 #include <string>
@@ -27,6 +28,7 @@ private:
     void Check(classlib::TControl* Control, const std::wstring& Path);
     void Report(const std::wstring& Path, classlib::TControl* Control, const std::wstring& Text, SIZE Need, SIZE Room);
     void Blank(const std::wstring& Path, classlib::TControl* Control);
+    void TextOnly(const std::wstring& Path, classlib::TControl* Control, const std::wstring& Text);
     // Text's extent in Control's font; Width > 0 breaks the lines at that width.
     SIZE Extent(classlib::TControl* Control, const std::wstring& Text, UINT Flags, int Width = 0);
     // Glyph and caption side by side (Horizontal) or above each other, Spacing apart, within Room.

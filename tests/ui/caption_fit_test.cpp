@@ -5,6 +5,7 @@
 // 120 in a prefix of their own (tests/ui/wine_120dpi.sh). The screenshot of each panel is kept in the
 // build folder's screenshots, as look_*.bmp.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -14,12 +15,20 @@
 #include <vector>
 
 #include "classlib/conversions.h"
+#include "classlib/date_time.h"
+#include "classlib/format.h"
 #include "classlib/forms.h"
+#include "classlib/gdi_handles.h"
 #include "engine/capture_data_module.h"
+#include "filters/superposer.h"
+#include "settings/program_text_ids.h"
+#include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
+#include "tests/app/screen_pixels.h"
 #include "tests/ui/capture_form_fixture.h"
 #include "tests/ui/caption_fit.h"
 #include "ui/action_images.h"
+#include "ui/apropos_frame.h"
 #include "ui/erreur_frame.h"
 #include "widgets/custom/color_button.h"
 #include "widgets/kit/date_edit.h"
@@ -30,6 +39,8 @@
 #include "ui/raccourcis_form.h"
 #include "ui/save_prefs_form.h"
 #include "ui/side_forms.h"
+#include "ui/snapshot_text_ids.h"
+#include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_std_buttons.h"
 #include "widgets/unicode/uc_std_controls.h"
@@ -167,6 +178,17 @@ TEST(CaptionFit, FindsClippedCaptionsAndAButtonWithNothingOnIt) {
     place(new widgets::TUcSpeedButton(form.get()), L"BlankSpeedButton", 80, 25, L"");
     auto* glyph = place(new widgets::TUcSpeedButton(form.get()), L"PictureButton", 104, 25, L"");
     glyph->SetGlyph(ui::PictureGlyph(ui::TPictureSet::psSmall, ui::small_picture::kFolder));
+    // A bit button with a caption that fits but no picture, and one with both.
+    auto place2 = [&](auto* control, const wchar_t* name, int left, const wchar_t* caption) {
+        control->SetName(name);
+        control->SetParent(form.get());
+        control->SetBounds(left, 130, 100, 30);
+        control->SetCaption(caption);
+        return control;
+    };
+    place2(new widgets::TUcBitBtn(form.get()), L"TextOnlyBitBtn", 8, L"None");
+    place2(new widgets::TUcBitBtn(form.get()), L"PictureBitBtn", 120, L"Quit")
+        ->SetGlyph(ui::PictureGlyph(ui::TPictureSet::psSmall, ui::small_picture::kQuit));
     // A label named but never given a caption shows its name.
     auto* named = new widgets::TUcLabel(form.get());
     named->SetName(L"NamedLabel");
@@ -175,7 +197,10 @@ TEST(CaptionFit, FindsClippedCaptionsAndAButtonWithNothingOnIt) {
     TCaptionFit fit;
     fit.Walk(form.get(), L"test");
     const std::string all = Lines(fit.Problems);
-    ASSERT_EQ(4u, fit.Problems.size()) << all;
+    ASSERT_EQ(5u, fit.Problems.size()) << all;
+    EXPECT_NE(std::string::npos, all.find("TextOnlyBitBtn (TUcBitBtn) \"None\": a button with a caption and no picture"))
+        << all;
+    EXPECT_EQ(std::string::npos, all.find("PictureBitBtn")) << all;
     EXPECT_NE(std::string::npos, all.find("NamedLabel (TUcLabel) shows its own name")) << all;
     EXPECT_NE(std::string::npos, all.find("ClippedLabel")) << all;
     EXPECT_NE(std::string::npos, all.find("ClippedCheckBox")) << all;
@@ -222,18 +247,160 @@ TEST_F(CaptureFormTest, EveryPictureTheProgramShowsComesFromItsResources) {
     }
 
     classlib::TImageList* format = form->IncrusterFrame1->ilFormat;
-    ASSERT_EQ(12, format->Count());
+    ASSERT_EQ(ui::format_picture::kCount, format->Count());
     EXPECT_EQ(20, format->Width());
     for (int index = 0; index < format->Count(); ++index) EXPECT_TRUE(PictureShown(format, index)) << index;
     classlib::TImageList* small = form->camForm1->nav_captureframe1->ImageList1;
-    ASSERT_EQ(13, small->Count());
+    ASSERT_EQ(ui::small_picture::kCount, small->Count());
     EXPECT_EQ(16, small->Height());
     for (int index = 0; index < small->Count(); ++index) EXPECT_TRUE(PictureShown(small, index)) << index;
     // A glyph's clear parts take the button face: its bottom-left pixel, which buttons leave out.
     classlib::TOwnedBitmap glyph(ui::PictureGlyph(TPictureSet::psSmall, ui::small_picture::kCamcorder));
     EXPECT_TRUE(GlyphShown(glyph.Get()));
-    EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, 13), classlib::EInvalidGraphic);
+    EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, ui::small_picture::kCount), classlib::EInvalidGraphic);
     EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, -1), classlib::EInvalidGraphic);
+}
+
+// What each status panel shows against the room the bar gives it: every text shows whole.
+void ExpectStatusTextsFit(ui::TCaptureForm* Form, const std::string& When) {
+    HWND bar = Form->StatusBar1->Handle();
+    const std::wstring texts[4] = {Form->StatusIntervalText, Form->StatusMainText + Form->StatusAlertText,
+                                   Form->StatusSourcesText, Form->StatusInfoText};
+    classlib::TWindowDC screen(nullptr);
+    classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
+    EXPECT_FALSE(Form->StatusIntervalText.empty()) << When;
+    for (int i = 0; i < 4; ++i) {
+        RECT r{};
+        ASSERT_TRUE(SendMessageW(bar, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r))) << When;
+        const std::string narrow = classlib::WideToAnsi(texts[i]);
+        SIZE need{};
+        GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
+        // The alert text is drawn 3 pixels after the main text; the panel's frame takes a pixel each side.
+        if (i == 1 && !Form->StatusAlertText.empty()) need.cx += 3;
+        EXPECT_LE(need.cx, r.right - r.left - 2)
+            << When << ", panel " << i << " \"" << narrow << "\" at " << ExpectedDpi() << " dots per inch";
+    }
+}
+
+// The status bar's texts in every state, with every flag shown and long figures, fit their panels at
+// the screen's resolution (this test runs at 120 dots per inch too).
+TEST_F(CaptionFitTest, EveryStatusTextFitsItsPanel) {
+    ASSERT_EQ(ExpectedDpi(), classlib::ScreenPixelsPerInch()) << "the prefix's resolution";
+    Start();
+    auto text = [](unsigned Id) { return settings::LoadProgramText(Id); };
+    ASSERT_EQ(L"Intervalometer desactivated", text(IDS_SNAP_INTERVAL_OFF)) << "the status texts' resources";
+    using namespace settings;
+    ParamMuteOn->SetValue(true);
+    ParamWideScreen->SetValue(true);
+    form_->InlayActive = true;
+    filters::Tqz_Superposer* overlay = engine::dm()->Superposer;
+    ASSERT_NE(nullptr, overlay);
+    overlay->SetVerticalFlip(true);
+    overlay->SetHorizontalFlip(true);
+    for (int extension : {0, 1}) {
+        ParamExtensionDesImages->SetValue(extension);
+        form_->UpdateStatusTexts();
+        ExpectStatusTextsFit(form_.get(), extension == 0 ? "preview, BMP" : "preview, JPG");
+    }
+    EXPECT_EQ(L"JPG - Intervalometer desactivated", form_->StatusIntervalText);
+    EXPECT_EQ(L" h", form_->StatusAlertText);
+    EXPECT_EQ(0u, form_->StatusSourcesText.find(L"Vid: QUI - Aud: Qui=>")) << classlib::WideToUtf8(form_->StatusSourcesText);
+    EXPECT_GT(Shoot(form_->Handle(), L"status_preview"), 1000);
+    // The intervalometer at its longest unit, and the most room a drive could report.
+    form_->StatusIntervalText = text(IDS_SNAP_JPG_PREFIX) + classlib::Format(text(IDS_EVERY), {9999, L"minutes"});
+    form_->StatusInfoText = classlib::Format(text(IDS_FREE_MB), {99999999, L"C:"});
+    form_->FitStatusPanels();
+    ExpectStatusTextsFit(form_.get(), "intervalometer on, a large drive");
+
+    // A recording of almost a day, with long frame counts, then image by image (the longest format
+    // name after the sources).
+    ASSERT_TRUE(form_->ShowCapturingState());
+    form_->CaptureStartTime = classlib::Now() - (23 * 3600 + 59 * 60 + 58) / 86400.0;
+    form_->DroppedActionTimer(nullptr);
+    EXPECT_EQ(0u, form_->StatusSourcesText.find(L"duration 23:59 :5")) << classlib::WideToUtf8(form_->StatusSourcesText);
+    form_->StatusInfoText = classlib::Format(text(IDS_LOST_FRAMES), {99999, 9999999});
+    form_->FitStatusPanels();
+    ExpectStatusTextsFit(form_.get(), "recording");
+    const size_t arrow = form_->StatusMainText.find(L"=>");
+    ASSERT_NE(std::wstring::npos, arrow) << classlib::WideToUtf8(form_->StatusMainText);
+    form_->StatusMainText = form_->StatusMainText.substr(0, arrow + 2) + FormatCaptureShortName(8);
+    form_->StatusInfoText = text(IDS_FORMAT_IMAGE_BY_IMAGE) + L": " + classlib::Format(text(IDS_FRAMES), {99999});
+    form_->FitStatusPanels();
+    ExpectStatusTextsFit(form_.get(), "recording image by image");
+    EXPECT_GT(Shoot(form_->Handle(), L"status_recording"), 1000);
+
+    ASSERT_TRUE(form_->ShowScheduleWaitingState());
+    ExpectStatusTextsFit(form_.get(), "schedule waiting");
+    ASSERT_TRUE(form_->ShowScheduledCaptureState());
+    ExpectStatusTextsFit(form_.get(), "scheduled recording");
+    ASSERT_TRUE(form_->ShowPreviewState());
+    overlay->SetVerticalFlip(false);
+    overlay->SetHorizontalFlip(false);
+    form_->InlayActive = false;
+    form_->UpdateStatusTexts();
+    ExpectStatusTextsFit(form_.get(), "preview again");
+}
+
+// The square at the overlay sliders' crossing is the preview frame's corner: in the frame's
+// colour, inside its outline, in each look; no box of another colour breaks the corner.
+TEST_F(CaptionFitTest, TheSlidersCornerIsPartOfThePreviewFrame) {
+    Start();
+    const std::pair<bool (ui::TCaptureForm::*)(), const char*> looks[] = {
+        {&ui::TCaptureForm::ShowPreviewState, "preview"}, {&ui::TCaptureForm::ShowCapturingState, "recording"}};
+    for (const auto& [look, name] : looks) {
+        ASSERT_TRUE((form_.get()->*look)()) << name;
+        form_->Shape1->Show();
+        Shoot(form_->Handle(), std::wstring(L"frame_corner_") + classlib::AnsiToWide(name));
+        // The frame's bottom-right corner outside the video, on the screen.
+        POINT corner{form_->vwEcran->Left() + form_->vwEcran->Width(), form_->vwEcran->Top() + form_->vwEcran->Height()};
+        ClientToScreen(form_->Panel1->Handle(), &corner);
+        const RECT shape2 = form_->Shape2->BoundsRect();
+        POINT outer{shape2.right, shape2.bottom};
+        ClientToScreen(form_->Panel1->Handle(), &outer);
+        const RECT area{corner.x, corner.y, outer.x + 4, outer.y + 4};
+        const std::vector<DWORD> pixels = GrabScreen(area);
+        ASSERT_FALSE(pixels.empty()) << name;
+        const int width = area.right - area.left;
+        auto at = [&](int x, int y) { return pixels[static_cast<size_t>((y - area.top) * width + (x - area.left))] & 0xFFFFFF; };
+        const COLORREF frame = classlib::ColorToRGB(form_->Shape2->Brush()->Color());
+        const DWORD frameRgb = (GetRValue(frame) << 16) | (GetGValue(frame) << 8) | GetBValue(frame);
+        // Inside the outline: the frame's colour only; the outline's corner pixel: its pen (black).
+        for (int y = corner.y; y < outer.y - 1; ++y)
+            for (int x = corner.x; x < outer.x - 1; ++x)
+                ASSERT_EQ(frameRgb, at(x, y)) << name << ": at " << x - corner.x << "," << y - corner.y << " of the corner";
+        EXPECT_EQ(0u, at(outer.x - 1, outer.y - 1)) << name << ": the outline's corner";
+        EXPECT_NE(0u, at(outer.x + 1, outer.y + 1)) << name << ": nothing past the outline";
+    }
+    ASSERT_TRUE(form_->ShowPreviewState());
+}
+
+// The about panel credits what the program and its stand-in coders are built with, and its text
+// shows whole in its box at the screen's resolution (no line below the box's bottom).
+TEST_F(CaptionFitTest, TheAboutPanelsCreditsShowWhole) {
+    Start();
+    form_->ShowPanel(8);
+    ui::TAproposFrame* about = form_->AproposFrame1;
+    const std::wstring& text = about->le1->Markup().Text;
+    for (const wchar_t* credit : {L"libjpeg-turbo", L"MinGW-w64", L"GCC", L"LAME", L"libavcodec", L"libavformat",
+                                  L"libavutil", L"libswscale", L"libswresample"})
+        EXPECT_NE(std::wstring::npos, text.find(credit)) << classlib::WideToUtf8(credit);
+    HWND edit = about->le1->Handle();
+    const int length = GetWindowTextLengthW(edit);
+    ASSERT_GT(length, 100);
+    POINTL last{};
+    SendMessageW(edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&last), length - 1);
+    TEXTMETRICW metrics{};
+    {
+        classlib::TWindowDC screen(nullptr);
+        classlib::TSelectedObject font(screen.Get(), about->le1->Font()->Handle());
+        GetTextMetricsW(screen.Get(), &metrics);
+    }
+    RECT client{};
+    GetClientRect(edit, &client);
+    EXPECT_LE(last.y + metrics.tmHeight, client.bottom)
+        << "the last line at " << last.y << " of " << client.bottom << " at " << ExpectedDpi() << " dots per inch";
+    EXPECT_EQ(0, SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0));
+    EXPECT_GT(Shoot(form_->Handle(), L"about_credits"), 1000);
 }
 
 }  // namespace

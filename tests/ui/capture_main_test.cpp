@@ -53,21 +53,110 @@ struct ExecutedActions {
     }
 };
 
+// The actions as the main window's table gives them, in list order: name, toggle, category, shortcut,
+// second shortcut, switch, token, caption (of the plain actions; a toggle shows its state's), image
+// (of the plain actions, -1 for none) and AutoCheck. Written out here, not taken from the code's table.
+struct TExpectedAction {
+    const wchar_t* Name;
+    bool Toggle;
+    const wchar_t* Category;
+    WORD Key;
+    classlib::TShiftState Shift;
+    WORD SecondKey;
+    classlib::TShiftState SecondShift;
+    const wchar_t* Switch;
+    const wchar_t* Token;
+    const wchar_t* Caption;
+    int Image;
+    bool Auto;
+};
+constexpr classlib::TShiftState kNone = 0, kAlt = classlib::ssAlt, kCtrl = classlib::ssCtrl,
+                                kShift = classlib::ssShift;
+const TExpectedAction kExpectedActions[] = {
+    {L"saGrab", false, L"action", VK_F5, kNone, 'G', kCtrl, L"g", L"grab", L"Grab!", 6, false},
+    {L"tafullscreen", true, L"action", VK_RETURN, kAlt, 0, kNone, L"fs", L"full_screen", nullptr, 5, false},
+    {L"acOptionsFrame", false, L"frame", VK_F10, kNone, 'O', kAlt, L"of", L"options_frame", L"Settings panel", 10, false},
+    {L"acDossiersFrame", false, L"frame", 'D', kAlt, 0, kNone, L"df", L"directories_frame", L"Folders panel", 34, false},
+    {L"acProgrammerFrame", false, L"frame", 'P', kAlt, 0, kNone, L"pf", L"program_frame", L"Schedule panel", 20, false},
+    {L"acExtraireFrame", false, L"frame", 'G', kAlt, 0, kNone, L"gf", L"grab_frame", L"Grab panel", 7, false},
+    {L"acIncrusterFrame", false, L"frame", 'I', kAlt, 0, kNone, L"if", L"inlay_frame", L"Inlay panel", 22, false},
+    {L"acQuitter", false, L"general", VK_F4, kAlt, 'Q', kCtrl, L"q", L"quit", L"Quit", 4, false},
+    {L"acApropos", false, L"frame", 'A', kAlt, 0, kNone, L"af", L"about_frame", L"About panel...", 31, false},
+    {L"acCouper", false, L"action", VK_F7, kNone, 'X', kCtrl, L"k", L"cut", L"Cut", 29, false},
+    {L"acProgrammerBascule", false, L"action", 'P', kCtrl, 0, kNone, L"p", L"program", L"Schedule", 20, false},
+    {L"acJpgOption", false, L"Settings", 'J', kCtrl, 0, kNone, L"j", L"jpeg", L"Jpg", -1, false},
+    {L"acBmpOption", false, L"Settings", 'B', kCtrl, 0, kNone, L"b", L"bmp", L"Bmp", -1, false},
+    {L"acBasculerPanneau", false, L"frame", 'W', kAlt, 0, kNone, L"w", L"switch", L"Mirror the window", -1, false},
+    {L"acNextPanneau", false, L"frame", VK_F6, kNone, 'N', kAlt, L"nf", L"next_frame", L"Next panel", -1, false},
+    {L"acHelp", false, L"frame", VK_F1, kNone, 'H', kAlt, L"hf", L"help_frame", L"Help panel", 9, false},
+    {L"acReduire", false, L"frame", VK_BACK, kAlt, 0, kNone, L"r", L"reduce", L"Reduce", -1, true},
+    {L"acSourcesFrame", false, L"frame", VK_F2, kNone, 'S', kAlt, L"sf", L"sources_frame", L"Sources panel", 1, false},
+    {L"cam_PlayPause", true, L"camera", VK_INSERT, kNone, 0, kNone, L"x", L"play", nullptr, -1, false},
+    {L"cam_Stop", false, L"camera", VK_END, kCtrl, 0, kNone, L"s", L"stop", L"camera Stop", -1, false},
+    {L"cam_AvanceLent", false, L"camera", VK_RIGHT, kCtrl, 0, kNone, L"as", L"advance_slow", L"camera Advance Slow", -1,
+     false},
+    {L"cam_AvanceRapide", false, L"camera", VK_DOWN, kCtrl, 0, kNone, L"ff", L"fast_forward", L"camera Advance Fast", -1,
+     false},
+    {L"cam_ReculeLent", false, L"camera", VK_LEFT, kCtrl, 0, kNone, L"bs", L"back_slow", L"camera Back Slow", -1, false},
+    {L"cam_ReculeRapide", false, L"camera", VK_UP, kCtrl, 0, kNone, L"bf", L"back_fast", L"camera Back Fast", -1, false},
+    {L"saCapturerBascule", false, L"action", VK_SPACE, kCtrl, 0, kNone, L"c", L"capture", L"Capture", 14, true},
+    {L"acShowVideoPilotDV", false, L"action", 0, kNone, 0, kNone, L"pv", L"pilot_video", L"", -1, false},
+    {L"acVertFlip", false, L"action", VK_F4, kNone, 0, kNone, L"vf", L"vertical_flip", L"Flip vertically", 36, true},
+    {L"acPelorin", false, L"action", VK_F8, kNone, 0, kNone, L"pn", L"pelorin", L"Pelorin", 31, false},
+    {L"acOuvrirDossierVideos", false, L"action", 'V', kAlt, 0, kNone, L"v", L"open_folder",
+     L"Open the folder of captured videos", 34, false},
+    {L"acIncVolume", false, L"action", VK_ADD, kNone, 0, kNone, L"iv", L"inc_volume", L"Increase the volume", -1, false},
+    {L"acDecVolume", false, L"action", VK_SUBTRACT, kNone, 0, kNone, L"dv", L"dec_volume", L"Decrease the volume", -1,
+     false},
+    {L"acSliders", false, L"frame", 'Y', kAlt, 0, kNone, L"ss", L"sliders", L"Display the sliders", -1, false},
+    {L"acHorzFlip", false, L"action", VK_F4, kShift, 0, kNone, L"zf", L"horizontal_flip", L"Flip horizontally", 42, true},
+    {L"acShowAudioPilotDV", false, L"action", 0, kNone, 0, kNone, L"pa", L"pilot_audio", L"", -1, false},
+    {L"cam_Toggle", false, L"camera", VK_HOME, kCtrl, 0, kNone, L"ct", L"cameras_toggle", L"camera Toggle", -1, false},
+    {L"saExitFullScreen", false, L"action", VK_ESCAPE, kNone, 0, kNone, L"ef", L"exit_fullscreen", L"Interrompre", -1,
+     false},
+    {L"taraccourcis", true, L"Marbrecq", VK_F11, kNone, 0, kNone, L"o", L"shortcuts", nullptr, 59, false},
+    {L"taDecalage", true, L"Marbrecq", 0, kNone, 0, kNone, L"dh", L"decalage", nullptr, 0, false},
+    {L"taFreezepreview", true, L"Marbrecq", VK_F3, kNone, 0, kNone, L"fp", L"freeze_preview", nullptr, 50, false},
+    {L"taFreezeCapture", true, L"Marbrecq", VK_SPACE, kNone, 0, kNone, L"fc", L"freeze_capture", nullptr, 52, true},
+    {L"taIncruster", true, L"action", VK_F12, kNone, 0, kNone, L"i", L"inlay", nullptr, 55, false},
+    {L"taLock", true, L"Marbrecq", VK_F9, kNone, 0, kNone, L"l", L"lock", nullptr, 57, false},
+    {L"saListeFrame", false, L"frame", 'L', kAlt, 0, kNone, L"lf", L"liste_frame", L"List Panel", 58, false},
+    {L"taMute", true, L"action", 'M', kCtrl, 0, kNone, L"m", L"mute", nullptr, 24, false},
+    {L"saRatioNormal", false, L"Marbrecq", VK_F8, kAlt, 0, kNone, L"rn", L"ratio_normal", L"Image normal", -1, false},
+    {L"saRatioNatif", false, L"Marbrecq", VK_F7, kAlt, 0, kNone, L"rf", L"ratio_natif", L"Image native", -1, false},
+    {L"saRatio16x9", false, L"Marbrecq", VK_F6, kAlt, 0, kNone, L"rw", L"ratio_16x9", L"Image 16x9", -1, false},
+    {L"saRatio4x3", false, L"Marbrecq", VK_F5, kAlt, 0, kNone, L"rs", L"ratio_4x3", L"Image 4x3", -1, false},
+    {L"cam_Play", false, L"camera", VK_INSERT, kCtrl, 0, kNone, L"cp", L"camera_play", L"camera Play", -1, false},
+    {L"cam_Pause", false, L"camera", VK_DELETE, kCtrl, 0, kNone, L"co", L"camera_pause", L"camera Pause", -1, false},
+    {L"saIntervallo", false, L"Marbrecq", VK_PAUSE, kNone, 0, kNone, L"it", L"intervalometer", L"Toggle intervalometer",
+     -1, false},
+    {L"saScript", false, L"Marbrecq", 0, kNone, 0, kNone, L"", L"", L"Launch script", 60, false},
+    {L"saSourceVideo", false, L"select", 0, kNone, 0, kNone, L"sv", L"source_video", L"Video source", -1, false},
+    {L"saSourceAudio", false, L"select", 0, kNone, 0, kNone, L"sa", L"source_audio", L"Source Audio", -1, false},
+    {L"saFormatCapture", false, L"select", 0, kNone, 0, kNone, L"fc", L"format_capture", L"Format Capture", -1, false},
+};
+
 TEST_F(CaptureFormTest, TheActionListHoldsTheFiftyFiveCommandsInTheirOrder) {
     TTestCaptureForm* form = Create();
     const auto actions = Actions(form);
     ASSERT_EQ(55u, actions.size());
+    ASSERT_EQ(std::size(kExpectedActions), actions.size());
     int toggles = 0;
     for (size_t i = 0; i < actions.size(); ++i) {
-        const ui::TActionDef& def = ui::kActionTable[i];
+        const TExpectedAction& want = kExpectedActions[i];
         ASSERT_NE(nullptr, actions[i]) << i;
-        EXPECT_EQ(def.Name, actions[i]->Name());
-        EXPECT_EQ(def.Toggle, dynamic_cast<TtoggleAction*>(actions[i]) != nullptr) << i;
-        EXPECT_EQ(def.Switch, actions[i]->Switch());
-        EXPECT_EQ(def.Token, actions[i]->Token());
-        EXPECT_EQ(def.AutoCheck, actions[i]->AutoCheck()) << i;
+        SCOPED_TRACE(testing::PrintToString(std::wstring(want.Name)));
+        EXPECT_EQ(want.Name, actions[i]->Name());
+        EXPECT_EQ(want.Toggle, dynamic_cast<TtoggleAction*>(actions[i]) != nullptr);
+        EXPECT_EQ(want.Key == 0 ? 0 : classlib::ShortCut(want.Key, want.Shift), actions[i]->ShortCut());
+        EXPECT_EQ(want.Switch, actions[i]->Switch());
+        EXPECT_EQ(want.Token, actions[i]->Token());
+        if (!want.Toggle) {
+            EXPECT_EQ(want.Image, actions[i]->ImageIndex());  // before a look sets the capture button's
+        }
+        EXPECT_EQ(want.Auto, actions[i]->AutoCheck());
         EXPECT_LT(actions[i]->ImageIndex(), form->ImageList1->Count()) << "no picture for action " << i;
-        toggles += def.Toggle ? 1 : 0;
+        toggles += want.Toggle ? 1 : 0;
     }
     EXPECT_EQ(9, toggles);
     // Set when the window is made, not by the table.
@@ -76,6 +165,24 @@ TEST_F(CaptureFormTest, TheActionListHoldsTheFiftyFiveCommandsInTheirOrder) {
     EXPECT_EQ(VK_PAUSE, form->saIntervallo->ShortCut());
     EXPECT_TRUE(form->taDecalage->Checked());
     EXPECT_FALSE(form->taMute->Checked());
+
+    // Categories, captions and second shortcuts as the first showing's interface texts leave them.
+    form->Show();
+    for (size_t i = 0; i < actions.size(); ++i) {
+        const TExpectedAction& want = kExpectedActions[i];
+        SCOPED_TRACE(testing::PrintToString(std::wstring(want.Name)));
+        EXPECT_EQ(want.Category, actions[i]->Category());
+        if (want.Caption != nullptr) {
+            EXPECT_EQ(want.Caption, actions[i]->Caption());
+        }
+        const auto& second = actions[i]->SecondaryShortCuts();
+        if (want.SecondKey == 0) {
+            EXPECT_TRUE(second.empty());
+        } else {
+            ASSERT_EQ(1u, second.size());
+            EXPECT_EQ(classlib::ShortCut(want.SecondKey, want.SecondShift), second[0].ShortCut);
+        }
+    }
 
     // A name shared by two actions reaches the first; a script cannot reach the script action.
     widgets::custom::TScript script(nullptr);

@@ -332,7 +332,7 @@ TEST_F(SourcesTest, TheSoundOnlyModeLeadsBackToTheVideoAndNeverLeavesAStaleWindo
     EXPECT_TRUE(format != 11 && format != 12 && format != 10) << static_cast<int>(format);
     EXPECT_EQ(settings::FormatCaptureName(format), Panel()->cbFormatCapture->Text());
     EXPECT_TRUE(form_->saCapturerBascule->Enabled());
-    EXPECT_EQ(0u, form_->StatusSourcesText.find(L"QUI=>")) << testing::PrintToString(form_->StatusSourcesText);
+    EXPECT_EQ(0u, form_->StatusSourcesText.find(L"Vid: QUI=>")) << testing::PrintToString(form_->StatusSourcesText);
     EXPECT_FALSE(form_->Panel2->Visible());
     EXPECT_TRUE(Previewing());
 

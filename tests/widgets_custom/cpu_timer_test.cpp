@@ -214,12 +214,10 @@ struct TimesMeter {
             return ERROR_SUCCESS;
         },
         nullptr,
-        [this](std::int64_t& idle, std::int64_t& kernel, std::int64_t& user) {
+        [this](std::vector<widgets::custom::TProcessorTimes>& processors) {
             if (!answer) return false;
             const Times& t = times.at(std::min(next++, times.size() - 1));
-            idle = t.idle;
-            kernel = t.kernel;
-            user = t.user;
+            processors.assign(1, {t.idle, t.kernel, t.user});
             return true;
         }};
 };
@@ -266,14 +264,9 @@ TEST(CpuMeter, WithoutProcessorDataTheSystemTimesGiveTheLoad) {
     EXPECT_EQ(4, f.queries);
 }
 
-// The busiest processor as the clip list panel's gauge shows it: every instance but the last (the
-// total), in percent; 0 with fewer than two instances.
+// The busiest processor as the clip list panel's gauge shows it.
 int BusiestLoad() {
-    const int count = widgets::custom::GetCPUCount();
-    int busiest = 0;
-    for (int i = 0; i + 1 < count; ++i)
-        busiest = std::max(busiest, static_cast<int>(std::lround(widgets::custom::GetCPUUsage(i) * 100)));
-    return busiest;
+    return widgets::custom::BusiestProcessorLoad(widgets::custom::GetCPUCount(), &widgets::custom::GetCPUUsage);
 }
 
 TEST(CpuMeter, ACoreKeptBusyShowsALoadAboveZero) {
@@ -399,3 +392,76 @@ TEST_F(ThreadedTimerTest, DestroyedDuringItsOwnTickOrWhileATickWaits) {
 }
 
 }  // namespace
+
+// ---- Each processor's own load -----------------------------------------------------------------
+
+// Where the system tells each processor's times apart, each is an instance of its own and the
+// processors together the last: one processor busy reads full, not one over their number.
+TEST(CpuMeter, EachProcessorsTimesGiveItsOwnLoadAndTheTotalComesLast) {
+    using widgets::custom::TProcessorTimes;
+    std::vector<std::vector<TProcessorTimes>> samples = {
+        {{10 * kSecond, 12 * kSecond, 1 * kSecond}, {10 * kSecond, 11 * kSecond, 2 * kSecond},
+         {10 * kSecond, 11 * kSecond, 2 * kSecond}, {10 * kSecond, 11 * kSecond, 2 * kSecond}},
+        // One second later: processor 1 spun all of it in user time, the others idled.
+        {{11 * kSecond, 13 * kSecond, 1 * kSecond}, {10 * kSecond, 11 * kSecond, 3 * kSecond},
+         {11 * kSecond, 12 * kSecond, 2 * kSecond}, {11 * kSecond, 12 * kSecond, 2 * kSecond}}};
+    size_t next = 0;
+    widgets::custom::TCpuUsageMeter meter{
+        true,
+        [](std::vector<std::uint8_t>& buffer, DWORD& size) -> LONG {
+            const auto block = MakeBlock({}, 1, false);
+            if (buffer.size() < block.bytes.size()) return ERROR_MORE_DATA;
+            std::memcpy(buffer.data(), block.bytes.data(), block.bytes.size());
+            size = static_cast<DWORD>(block.bytes.size());
+            return ERROR_SUCCESS;
+        },
+        nullptr,
+        [&](std::vector<TProcessorTimes>& processors) {
+            processors = samples.at(std::min(next++, samples.size() - 1));
+            return true;
+        }};
+    ASSERT_EQ(meter.GetCPUCount(), 5);
+    meter.CollectCPUData();
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(0), 0.0);
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(1), 1.0);
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(2), 0.0);
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(3), 0.0);
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(4), 0.25);
+    // A processor whose times stood still (a reading within one tick) reads 0, not a division by 0.
+    samples.push_back(samples[1]);
+    meter.CollectCPUData();
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(1), 0.0);
+    // Fewer processors than before (one taken offline): a fresh start, every instance at 0.
+    samples.push_back({samples[1][0], samples[1][1]});
+    meter.CollectCPUData();
+    ASSERT_EQ(meter.GetCPUCount(), 3);
+    EXPECT_DOUBLE_EQ(meter.GetCPUUsage(1), 0.0);
+}
+
+// The system's own meter with one processor kept busy on a machine with several: the busiest
+// instance reads near full (the spinner is held on one processor, so its load is not shared out).
+TEST(CpuMeter, OneProcessorKeptBusyReadsNearFull) {
+    SYSTEM_INFO system{};
+    GetSystemInfo(&system);
+    if (system.dwNumberOfProcessors < 2) GTEST_SKIP() << "one processor: nothing to tell apart";
+    ASSERT_EQ(widgets::custom::GetCPUCount(), static_cast<int>(system.dwNumberOfProcessors) + 1)
+        << "each processor and the total";
+    std::atomic<bool> stop{false};
+    std::thread spinner([&] {
+        SetThreadAffinityMask(GetCurrentThread(), 1);
+        volatile std::uint64_t n = 0;
+        while (!stop.load(std::memory_order_relaxed)) n = n + 1;
+    });
+    widgets::custom::CollectCPUData();
+    int load = 0;
+    const DWORD start = GetTickCount();
+    while (load < 80 && GetTickCount() - start < 20000) {
+        Sleep(500);
+        widgets::custom::CollectCPUData();
+        load = BusiestLoad();
+    }
+    stop = true;
+    spinner.join();
+    EXPECT_GE(load, 80) << "the busiest of " << system.dwNumberOfProcessors << " processors";
+    EXPECT_LE(load, 100);
+}

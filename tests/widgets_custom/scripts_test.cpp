@@ -302,4 +302,39 @@ TEST_F(ScriptTest, FirstActionOfTheListWinsAndNamesIgnoreCase) {
     EXPECT_EQ(script->FindAction(L"write"), nullptr);
 }
 
+// Two actions with one switch, as freezing the capture and choosing the capture format share
+// "fc": alone (or with a state word in a script) the switch reaches the first, the two-state one;
+// with a value it reaches the one that takes a value.
+TEST_F(ScriptTest, ASwitchGivenAValueGoesToTheActionThatTakesOne) {
+    auto* freezer = new widgets::custom::TtoggleAction(form);
+    freezer->SetActionList(list);
+    freezer->SetSwitch(L"fc");
+    freezer->OnfalseExecute = [&](classlib::TObject*) {
+        log.push_back(L"freeze");
+        freezer->SetChecked(true);
+    };
+    freezer->OnTrueExecute = [&](classlib::TObject*) {
+        log.push_back(L"unfreeze");
+        freezer->SetChecked(false);
+    };
+    auto* format = new widgets::custom::TSuperAction(form);
+    format->SetActionList(list);
+    format->SetSwitch(L"fc");
+    format->SetToken(L"format_capture");
+    format->OnExecute = [this](classlib::TObject*) { log.push_back(L"format:" + ActionArgument()); };
+    EXPECT_EQ(script->FindAction(L"fc"), freezer);
+    EXPECT_EQ(script->FindAction(L"FC", true), format);
+
+    auto* sw = new widgets::custom::TSwitch(form);
+    sw->SetActionList(list);
+    sw->SetCommandLine(L"prog.exe +fc=Wav +fc \"+fc=DivX\" -fc");
+    sw->RunCommandLine();
+    EXPECT_EQ(log, (Log{L"format:Wav", L"freeze", L"format:DivX", L"unfreeze"}));
+    EXPECT_FALSE(freezer->Checked());
+
+    log.clear();
+    script->RunFile(Script("fc=Wav\nfc=true\n+fc\nfc=\"toggle\"\n/fc=mp3\n"));
+    EXPECT_EQ(log, (Log{L"format:Wav", L"freeze", L"freeze", L"unfreeze", L"format:mp3"}));
+}
+
 }  // namespace

@@ -305,6 +305,23 @@ TEST(ExControls, DenySubclassingAndAboutAnswerQuietly) {
     EXPECT_EQ(button.AboutHXL(), THXLAboutInfo::abNone);
     EXPECT_EQ(button.HintColor(), clDefault);
     EXPECT_FALSE(button.DotNetHighlighting());
+
+    // A control that holds the refusing identity answers the query with 1, windowed or not.
+    struct TDenyingButton : THxExButton {
+        using THxExButton::THxExButton;
+        bool DeniesSubclassing() const override { return true; }
+    };
+    struct TDenyingGraphic : THxExGraphicControl {
+        using THxExGraphicControl::THxExGraphicControl;
+        bool DeniesSubclassing() const override { return true; }
+    };
+    TDenyingButton denyingButton(nullptr);
+    TDenyingGraphic denyingGraphic(nullptr);
+    EXPECT_EQ(denyingButton.Perform(CM_DENYSUBCLASSING, 0, 0), 1);
+    EXPECT_EQ(denyingGraphic.Perform(CM_DENYSUBCLASSING, 0, 0), 1);
+    // Setting the about value changes nothing: it reads its one value and is never stored.
+    button.SetAboutHXL(THXLAboutInfo::abNone);
+    EXPECT_EQ(button.AboutHXL(), THXLAboutInfo::abNone);
 }
 
 TEST(ExControls, FollowFontCopiesWhatIsNotPreserved) {

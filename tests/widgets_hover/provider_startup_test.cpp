@@ -185,11 +185,29 @@ TEST(LibraryStartUp, EveryModuleRecordsItsVersionAndTheDragCursorsTakeTheirSlots
     EXPECT_EQ(FindHxClass(L"THxDataItemsList"), nullptr);
 }
 
+// Every table a module fills at its start, with the size it is given there, and emptied at its end.
+struct TModuleTable {
+    const char* Module;
+    int Table;
+    size_t Size;
+};
+constexpr TModuleTable kModuleTables[] = {
+    {"HclWideStrings", 0, 1}, {"HclRegistry", 0, 14}, {"HxPropertyStore", 0, 18}, {"HxHXLUtils", 0, 11},
+    {"HxHCLUtils", 0, 5},     {"HxHCLUtils", 1, 4},   {"HxHCLUtils", 2, 3},       {"HxHCLUtils", 3, 3},
+    {"HxHCLUtils", 4, 3},     {"HxTypes", 0, 20},     {"HxTypes", 1, 40},         {"HxTypes", 2, 30},
+};
+
 TEST(LibraryStartUp, TheModulesTablesAreThereFromStartToEnd) {
     ASSERT_FALSE(HoverLibraryInitialized());
+    for (const TModuleTable& t : kModuleTables) EXPECT_TRUE(ModuleTextTable(t.Module, t.Table).empty()) << t.Module;
     EXPECT_EQ(RootKeyName(HKEY_CURRENT_USER, false), "");
     EXPECT_EQ(ColorTableEntry(1, 0).Description, "");
     InitializeHoverLibrary();
+    for (const TModuleTable& t : kModuleTables)
+        EXPECT_EQ(ModuleTextTable(t.Module, t.Table).size(), t.Size) << t.Module << " " << t.Table;
+    // The names a property store leaves out, as the store's module lists them.
+    for (const char* left : {"AboutHXL", "AppStorage", "AppStoragePath", "AutoLoad", "ClearBeforeLoad", "Name"})
+        EXPECT_TRUE(IsPropertyLeftOutOfStore(left)) << left;
     EXPECT_EQ(WideLineBreak(), "\r\n");
     EXPECT_EQ(RootKeyName(HKEY_CURRENT_USER, false), "HKEY_CURRENT_USER");
     EXPECT_EQ(RootKeyName(HKEY_LOCAL_MACHINE, true), "HKLM");
@@ -240,7 +258,10 @@ TEST(LibraryStartUp, TheModulesTablesAreThereFromStartToEnd) {
     EXPECT_EQ(SharedCriticalSection(), nullptr);
     EXPECT_EQ(SharedMemoryViewCount(), 0);
     EXPECT_EQ(BoolText(false), "");
-    EXPECT_EQ(ModuleTextTable("HxHCLUtils", 0).size(), 0u);
+    for (const TModuleTable& t : kModuleTables)
+        EXPECT_TRUE(ModuleTextTable(t.Module, t.Table).empty()) << t.Module << " " << t.Table << " kept at the end";
+    EXPECT_EQ(ColorTableEntry(1, 9).Description, "");
+    EXPECT_FALSE(IsPropertyLeftOutOfStore("AppStoragePath"));
 }
 
 }  // namespace

@@ -97,7 +97,7 @@ void ExpectWholeTextShown(TKitSpinEdit* Edit) {
     GetTextExtentPoint32W(dc, text.c_str(), static_cast<int>(text.size()), &size);
     SelectObject(dc, old);
     ReleaseDC(h, dc);
-    const int first = static_cast<short>(LOWORD(SendMessageW(h, EM_POSFROMCHAR, 0, 0)));printf("rect %ld..%ld first %d size %ld font %s %d\n", r.left, r.right, first, size.cx, Edit->Font()->Name().c_str(), Edit->Font()->Height());
+    const int first = static_cast<short>(LOWORD(SendMessageW(h, EM_POSFROMCHAR, 0, 0)));
     EXPECT_GE(first, r.left) << "the first digit scrolled out of the edit";
     EXPECT_LE(first + size.cx, r.right) << "the digits need " << size.cx << " pixels, the edit shows "
                                         << r.right - r.left;

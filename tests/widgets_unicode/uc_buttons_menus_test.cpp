@@ -529,31 +529,57 @@ TEST_F(WideButtonsMenus, OneFormShowsEveryWideControlWithItsText) {
     EXPECT_EQ(group->Caption(), kGreek);
 
     // The photograph: the form's client area as the screen shows it.
-    RECT client{};
-    GetClientRect(form->Handle(), &client);
-    HDC screen = GetDC(form->Handle());
-    HDC mem = CreateCompatibleDC(screen);
-    HBITMAP shot = CreateCompatibleBitmap(screen, client.right, client.bottom);
-    HGDIOBJ old = SelectObject(mem, shot);
-    BitBlt(mem, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
-    ReleaseDC(form->Handle(), screen);
-    COLORREF text = GetSysColor(COLOR_WINDOWTEXT);
-    COLORREF buttonText = GetSysColor(COLOR_BTNTEXT);
-    auto inked = [&](classlib::TControl* c) {
-        int n = 0;
-        for (int y = c->Top(); y < c->Top() + c->Height(); ++y)
-            for (int x = c->Left(); x < c->Left() + c->Width(); ++x) {
-                COLORREF p = GetPixel(mem, x, y);
-                if (p == text || p == buttonText) ++n;
-            }
-        return n;
+    auto photograph = [&] {
+        RedrawWindow(form->Handle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_ALLCHILDREN | RDW_UPDATENOW);
+        Pump(20);
+        RECT client{};
+        GetClientRect(form->Handle(), &client);
+        HDC screen = GetDC(form->Handle());
+        HDC mem = CreateCompatibleDC(screen);
+        HBITMAP shot = CreateCompatibleBitmap(screen, client.right, client.bottom);
+        HGDIOBJ old = SelectObject(mem, shot);
+        BitBlt(mem, 0, 0, client.right, client.bottom, screen, 0, 0, SRCCOPY);
+        ReleaseDC(form->Handle(), screen);
+        std::vector<COLORREF> pixels(static_cast<size_t>(client.right) * static_cast<size_t>(client.bottom));
+        for (int y = 0; y < client.bottom; ++y)
+            for (int x = 0; x < client.right; ++x) pixels[static_cast<size_t>(y * client.right + x)] = GetPixel(mem, x, y);
+        SelectObject(mem, old);
+        DeleteObject(shot);
+        DeleteDC(mem);
+        return std::pair<int, std::vector<COLORREF>>{client.right, std::move(pixels)};
     };
-    for (classlib::TControl* c : std::initializer_list<classlib::TControl*>{label, edit, memo, combo, list, button,
-                                                                            check, radio, group})
-        EXPECT_GT(inked(c), 10) << WideToAnsi(c->ClassName());
-    SelectObject(mem, old);
-    DeleteObject(shot);
-    DeleteDC(mem);
+    const COLORREF text = GetSysColor(COLOR_WINDOWTEXT), buttonText = GetSysColor(COLOR_BTNTEXT);
+    const auto controls = std::initializer_list<classlib::TControl*>{label, edit, memo, combo, list, button, check,
+                                                                     radio, group};
+    auto area = [](const std::pair<int, std::vector<COLORREF>>& Photo, classlib::TControl* C) {
+        std::vector<COLORREF> part;
+        for (int y = C->Top(); y < C->Top() + C->Height(); ++y)
+            for (int x = C->Left(); x < C->Left() + C->Width(); ++x)
+                part.push_back(Photo.second[static_cast<size_t>(y * Photo.first + x)]);
+        return part;
+    };
+    const auto wide = photograph();
+    for (classlib::TControl* c : controls) {
+        const std::vector<COLORREF> part = area(wide, c);
+        EXPECT_GT(std::count_if(part.begin(), part.end(), [&](COLORREF p) { return p == text || p == buttonText; }), 10)
+            << WideToAnsi(c->ClassName());
+    }
+    // The same texts as the code page gives them ("?" for every character outside it): each control
+    // must look different, or it was showing question marks all along.
+    label->SetCaption(AnsiToWide(WideToAnsi(kGreek)));
+    edit->SetText(AnsiToWide(WideToAnsi(kCjk)));
+    memo->Lines()->SetText(AnsiToWide(WideToAnsi(kGreek + L"\r" + kCjk)));
+    combo->Items()->Clear();
+    combo->SetText(AnsiToWide(WideToAnsi(kGreek)));
+    list->Items()->Clear();
+    list->Items()->Add(AnsiToWide(WideToAnsi(kCjk)));
+    list->Items()->Add(AnsiToWide(WideToAnsi(kGreek)));
+    button->SetCaption(AnsiToWide(WideToAnsi(kCjk)));
+    check->SetCaption(AnsiToWide(WideToAnsi(kGreek)));
+    radio->SetCaption(AnsiToWide(WideToAnsi(kCjk)));
+    group->SetCaption(AnsiToWide(WideToAnsi(kGreek)));
+    const auto marks = photograph();
+    for (classlib::TControl* c : controls) EXPECT_NE(area(wide, c), area(marks, c)) << WideToAnsi(c->ClassName());
 }
 
 }  // namespace

@@ -47,11 +47,24 @@ TEST_F(WideStdControlsTest, LabelKeepsItsWideCaptionUntilAnsiCodeChangesIt) {
     // ANSI code sets another caption: the wide one follows it.
     label->classlib::TControl::SetCaption("Plain");
     EXPECT_EQ(label->Caption(), L"Plain");
-    // Painting draws the wide text without trouble.
-    label->SetCaption(kGreek);
+    // Painting draws the wide text, not the question marks of its ANSI form.
     form->Show();
-    UpdateWindow(form->WindowHandle());
-    Pump(10);
+    label->SetAutoSize(false);  // one size for both shots
+    label->SetBounds(8, 8, 200, 30);
+    auto shot = [&](const std::wstring& Caption) {
+        label->SetCaption(Caption);
+        RedrawWindow(form->WindowHandle(), nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW);
+        Pump(10);
+        std::vector<COLORREF> pixels;
+        HDC dc = GetDC(form->WindowHandle());
+        for (int y = label->Top(); y < label->Top() + label->Height(); ++y)
+            for (int x = label->Left(); x < label->Left() + label->Width(); ++x) pixels.push_back(GetPixel(dc, x, y));
+        ReleaseDC(form->WindowHandle(), dc);
+        return pixels;
+    };
+    const std::vector<COLORREF> marks = shot(classlib::AnsiToWide(WideToAnsi(kGreek))), greek = shot(kGreek);
+    EXPECT_NE(std::count(greek.begin(), greek.end(), GetSysColor(COLOR_WINDOWTEXT)), 0);
+    EXPECT_NE(greek, marks);
 
     // Hints of a label (no window): CM_HINTSHOW marks the hint information.
     label->SetHint(kGreek + L"|long");

@@ -31,6 +31,26 @@ void FramedFill(HDC DC, const RECT& R, COLORREF Fill, COLORREF Frame) {
     FrameRect(DC, &R, frame.Get());
 }
 
+// The glyph of "Other Colors...": four colour squares of a palette on the button face (whose
+// colour the bottom-left pixel gives, as glyphs take their clear colour from it).
+HBITMAP PaletteGlyph() {
+    constexpr int kSide = 16;
+    classlib::TWindowDC screen(nullptr);
+    HBITMAP bitmap = CreateCompatibleBitmap(screen.Get(), kSide, kSide);
+    if (bitmap == nullptr) return nullptr;
+    classlib::TOwnedDC dc(CreateCompatibleDC(screen.Get()));
+    classlib::TSelectedObject selected(dc.Get(), bitmap);
+    const RECT all{0, 0, kSide, kSide};
+    classlib::TOwnedBrush face(CreateSolidBrush(classlib::ColorToRGB(classlib::clBtnFace)));
+    FillRect(dc.Get(), &all, face.Get());
+    const COLORREF grey = RGB(0x80, 0x80, 0x80);
+    FramedFill(dc.Get(), RECT{1, 1, 8, 8}, RGB(0xFF, 0x00, 0x00), grey);
+    FramedFill(dc.Get(), RECT{8, 1, 15, 8}, RGB(0x00, 0x80, 0x00), grey);
+    FramedFill(dc.Get(), RECT{1, 8, 8, 15}, RGB(0x00, 0x00, 0xFF), grey);
+    FramedFill(dc.Get(), RECT{8, 8, 15, 15}, RGB(0xFF, 0xFF, 0x00), grey);
+    return bitmap;
+}
+
 }  // namespace
 
 // ---- TSubColorButton ---------------------------------------------------------------------------
@@ -249,6 +269,7 @@ TColorButton::TColorButton(classlib::TComponent* AOwner) : classlib::TCustomPane
     other_->SetParent(dropDown_);
     other_->SetTag(42);
     other_->SetCaption(captionOther_);
+    other_->SetGlyph(PaletteGlyph());
     other_->OnClick = [this](classlib::TObject* Sender) { Choose(Sender); };
     SetDropDownFlat(dropDownFlat_);
 

@@ -4,6 +4,7 @@
 #include <winperf.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstring>
 
 #include "classlib/exceptions.h"
@@ -90,15 +91,42 @@ private:
     HKEY data_ = nullptr;
 };
 
-bool SystemTimesQuery(std::int64_t& Idle, std::int64_t& Kernel, std::int64_t& User) {
+std::int64_t FileTimeValue(const FILETIME& Time) {
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime);
+}
+
+// The processor performance information of ntdll (class 8), laid out as the system answers it.
+struct TNtProcessorPerformance {
+    LARGE_INTEGER IdleTime, KernelTime, UserTime;
+    LARGE_INTEGER Reserved1[2];
+    ULONG Reserved2;
+};
+using TNtQuerySystemInformation = LONG(WINAPI*)(int Class, void* Information, ULONG Length, ULONG* ReturnLength);
+constexpr int kSystemProcessorPerformanceInformation = 8;
+
+// Each processor's times; the system's times of all processors together where ntdll cannot tell
+// them apart.
+bool SystemTimesQuery(std::vector<TProcessorTimes>& Processors) {
+    static const auto query = reinterpret_cast<TNtQuerySystemInformation>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"ntdll.dll"), "NtQuerySystemInformation")));
+    if (query != nullptr) {
+        SYSTEM_INFO system{};
+        GetSystemInfo(&system);
+        std::vector<TNtProcessorPerformance> each(std::max<DWORD>(system.dwNumberOfProcessors, 1));
+        ULONG length = 0;
+        if (query(kSystemProcessorPerformanceInformation, each.data(),
+                  static_cast<ULONG>(each.size() * sizeof(TNtProcessorPerformance)), &length) >= 0 &&
+            length >= sizeof(TNtProcessorPerformance)) {
+            Processors.clear();
+            for (size_t i = 0; i < std::min<size_t>(length / sizeof(TNtProcessorPerformance), each.size()); ++i)
+                Processors.push_back(
+                    {each[i].IdleTime.QuadPart, each[i].KernelTime.QuadPart, each[i].UserTime.QuadPart});
+            return true;
+        }
+    }
     FILETIME idle{}, kernel{}, user{};
     if (!GetSystemTimes(&idle, &kernel, &user)) return false;
-    auto value = [](const FILETIME& Time) {
-        return static_cast<std::int64_t>((static_cast<std::uint64_t>(Time.dwHighDateTime) << 32) | Time.dwLowDateTime);
-    };
-    Idle = value(idle);
-    Kernel = value(kernel);
-    User = value(user);
+    Processors.assign(1, TProcessorTimes{FileTimeValue(idle), FileTimeValue(kernel), FileTimeValue(user)});
     return true;
 }
 
@@ -229,6 +257,8 @@ void TCpuUsageMeter::CollectNT() {
         count_ = 1;
         current_.assign(1, 0);
         previous_ = current_;
+        currentTimes_.clear();
+        previousTimes_.clear();
         currentTime_ = previousTime_ = sample.Time;
         return;
     }
@@ -239,22 +269,36 @@ void TCpuUsageMeter::CollectNT() {
         count_ = static_cast<int>(sample.Values.size());
         current_ = sample.Values;
         previous_ = sample.Values;
+        currentTimes_ = previousTimes_ = sample.Times;
         currentTime_ = previousTime_ = sample.Time;
         return;
     }
     previous_ = std::move(current_);
     current_ = std::move(sample.Values);
+    previousTimes_ = std::move(currentTimes_);
+    currentTimes_ = std::move(sample.Times);
     previousTime_ = currentTime_;
     currentTime_ = sample.Time;
 }
 
 bool TCpuUsageMeter::SystemTimesSample(TCpuSample& Sample) {
-    std::int64_t idle = 0, kernel = 0, user = 0;
-    if (!times_ || !times_(idle, kernel, user)) return false;
+    std::vector<TProcessorTimes> processors;
+    if (!times_ || !times_(processors) || processors.empty()) return false;
     // The same reading as the processor object's: idle time against the time that passed, here
-    // the time of all processors together (the kernel's time holds the idle time).
-    Sample.Values.assign(2, idle);
-    Sample.Time = kernel + user;
+    // each processor's own (its kernel time holds its idle time), then all of them together.
+    Sample.Values.clear();
+    Sample.Times.clear();
+    TProcessorTimes total;
+    for (const TProcessorTimes& each : processors) {
+        Sample.Values.push_back(each.Idle);
+        Sample.Times.push_back(each.Kernel + each.User);
+        total.Idle += each.Idle;
+        total.Kernel += each.Kernel;
+        total.User += each.User;
+    }
+    Sample.Values.push_back(total.Idle);
+    Sample.Times.push_back(total.Kernel + total.User);
+    Sample.Time = total.Kernel + total.User;
     return true;
 }
 
@@ -278,9 +322,12 @@ double TCpuUsageMeter::GetCPUUsage(int Index) {
     }
     if (count_ < 0) CollectCPUData();
     if (Index < 0 || Index >= count_) throw Exception(L"CPU index out of bounds");
-    if (source_ == TSource::None || currentTime_ == previousTime_) return 0.0;
+    if (source_ == TSource::None) return 0.0;
     const auto i = static_cast<size_t>(Index);
-    const double idle = static_cast<double>(current_[i] - previous_[i]) / static_cast<double>(currentTime_ - previousTime_);
+    const bool own = i < currentTimes_.size() && i < previousTimes_.size();
+    const std::int64_t passed = own ? currentTimes_[i] - previousTimes_[i] : currentTime_ - previousTime_;
+    if (passed <= 0) return 0.0;
+    const double idle = static_cast<double>(current_[i] - previous_[i]) / static_cast<double>(passed);
     return std::clamp(1.0 - idle, 0.0, 1.0);
 }
 
@@ -292,5 +339,12 @@ TCpuUsageMeter& CpuUsageMeter() {
 int GetCPUCount() { return CpuUsageMeter().GetCPUCount(); }
 void CollectCPUData() { CpuUsageMeter().CollectCPUData(); }
 double GetCPUUsage(int Index) { return CpuUsageMeter().GetCPUUsage(Index); }
+
+int BusiestProcessorLoad(int Count, double (*Usage)(int Index)) {
+    int busiest = 0;
+    for (int i = 0; i + 1 < Count; ++i)
+        busiest = std::max(busiest, static_cast<int>(std::lround(Usage(i) * 100.0)));
+    return busiest;
+}
 
 }  // namespace widgets::custom

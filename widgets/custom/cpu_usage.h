@@ -1,6 +1,6 @@
 // Processor usage sampled from the system's performance data: on the NT family the processor
-// object of the registry's performance data (or, where that data holds no processor object, the
-// system's idle, kernel and user times), on the Windows 9x family the kernel's statistics of the
+// object of the registry's performance data (or, where that data holds no processor object, each
+// processor's idle, kernel and user times), on the Windows 9x family the kernel's statistics of the
 // dynamic-data key.
 #pragma once
 
@@ -21,12 +21,23 @@ void CollectCPUData();
 // The usage of instance Index between the last two samples, from 0 to 1. Raises "CPU index out of
 // bounds" for an index outside 0 to GetCPUCount() - 1.
 double GetCPUUsage(int Index);
+// The highest load of one processor in percent: instances 0 to Count - 2 (the last one is the
+// total); 0 with fewer than two instances. The gauge of the clip list panel shows it.
+int BusiestProcessorLoad(int Count, double (*Usage)(int Index));
 
 // One parsed sample of the processor object.
 struct TCpuSample {
     std::vector<std::int64_t> Values;  // the idle-time counter of each instance
     std::int64_t Time = 0;             // the block's system time, in 100 ns units
+    // The time that passed for each instance, where each processor keeps its own (the system
+    // times); empty: Time for every instance.
+    std::vector<std::int64_t> Times;
     bool HasProcessor = false;         // false: the data holds no processor object
+};
+
+// The idle, kernel (idle included) and user times of one processor, in 100 ns units.
+struct TProcessorTimes {
+    std::int64_t Idle = 0, Kernel = 0, User = 0;
 };
 
 // Reads the processor object's processor-time counter out of a performance data block. Every
@@ -52,16 +63,16 @@ public:
     // Fills Buffer with the value "238" of the performance data (ERROR_MORE_DATA when it is too
     // small; Size gets the bytes written).
     using TPerfQuery = std::function<LONG(std::vector<std::uint8_t>& Buffer, DWORD& Size)>;
-    // The idle, kernel (idle included) and user times of all processors taken together, in 100 ns
-    // units (GetSystemTimes); false when the system cannot tell them.
-    using TSystemTimesQuery = std::function<bool(std::int64_t& Idle, std::int64_t& Kernel, std::int64_t& User)>;
+    // The times of each processor (the system's processor performance information, or where the
+    // system cannot tell them apart, all processors as one); false when the system cannot tell them.
+    using TSystemTimesQuery = std::function<bool(std::vector<TProcessorTimes>& Processors)>;
 
     // The system's own sources; IsNT from the system's version (raises "Can't get the Windows
     // version" when it cannot be read).
     TCpuUsageMeter();
     // Where the performance data holds no processor object, Times (when given) stands in for it:
-    // the processors taken together are then instance 0 and the total instance 1, both with the
-    // same usage. Without Times such a system has one instance that reads 0.
+    // each processor is then an instance and the processors taken together the last one (the
+    // total). Without Times such a system has one instance that reads 0.
     TCpuUsageMeter(bool IsNT, TPerfQuery Query, std::unique_ptr<TDynDataStats> Stats, TSystemTimesQuery Times = nullptr);
     ~TCpuUsageMeter();
     TCpuUsageMeter(const TCpuUsageMeter&) = delete;
@@ -94,6 +105,7 @@ private:
     int count_ = -1;
     TSource source_ = TSource::None;
     std::vector<std::int64_t> current_, previous_;
+    std::vector<std::int64_t> currentTimes_, previousTimes_;
     std::int64_t currentTime_ = 0, previousTime_ = 0;
     bool started9x_ = false;
     std::uint32_t usage9x_ = 0;

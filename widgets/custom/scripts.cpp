@@ -126,7 +126,7 @@ void TCustomScript::AddCommand(TCustomSuperAction* Action, std::uint8_t Kind, co
     Action->FreeNotification(this);
 }
 
-TCustomSuperAction* TCustomScript::FindAction(const std::wstring& Name) {
+TCustomSuperAction* TCustomScript::FindAction(const std::wstring& Name, bool WithValue) {
     const std::wstring name = classlib::AnsiLowerCase(Name);
     if (actionList_ == nullptr) return nullptr;
     if (name.empty()) return defaultAction_;
@@ -135,12 +135,14 @@ TCustomSuperAction* TCustomScript::FindAction(const std::wstring& Name) {
         return nullptr;
     }
     if (name == L"+") return nullptr;
+    TCustomSuperAction* first = nullptr;
     for (int i = 0; i < actionList_->ActionCount(); ++i) {
         auto* action = dynamic_cast<TCustomSuperAction*>(actionList_->Actions(i));
-        if (action == nullptr) continue;
-        if (action->Switch() == name || action->Token() == name) return action;
+        if (action == nullptr || (action->Switch() != name && action->Token() != name)) continue;
+        if (!WithValue || dynamic_cast<TtoggleAction*>(action) == nullptr) return action;
+        if (first == nullptr) first = action;
     }
-    return nullptr;
+    return first;
 }
 
 void TCustomScript::LoadFromFile(const std::wstring& FileName) {
@@ -160,11 +162,12 @@ void TCustomScript::ParseLine(const std::wstring& Line) {
     const size_t equal = line.find(L'=', nameStart);
     const std::wstring name = line.substr(nameStart, equal == std::wstring::npos ? std::wstring::npos : equal - nameStart);
     std::wstring value = equal == std::wstring::npos ? std::wstring() : line.substr(equal + 1);
-    TCustomSuperAction* action = FindAction(name);
-    if (action == nullptr) return;
     value = WithoutQuotes(value);
+    const std::wstring word = classlib::AnsiLowerCase(value);
+    const bool stateWord = word == L"false" || word == L"true" || word == L"toggle";
+    TCustomSuperAction* action = FindAction(name, !value.empty() && !stateWord);
+    if (action == nullptr) return;
     if (kind == 3 && dynamic_cast<TtoggleAction*>(action) != nullptr) {
-        const std::wstring word = classlib::AnsiLowerCase(value);
         if (word == L"false")
             kind = 1;
         else if (word == L"true")
@@ -273,7 +276,7 @@ void TSwitch::ParseArgument(const std::wstring& Argument) {
             name = classlib::AnsiLowerCase(argument.substr(1));
         }
     }
-    TCustomSuperAction* action = name.empty() ? DefaultAction() : FindAction(name);
+    TCustomSuperAction* action = name.empty() ? DefaultAction() : FindAction(name, !value.empty());
     if (action != nullptr) AddCommand(action, kind, value);
 }
 

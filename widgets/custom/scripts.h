@@ -78,8 +78,10 @@ public:
     void LoadFromFile(const std::wstring& FileName);
     void ParseLine(const std::wstring& Line);
     // The super action whose switch or token is Name (lower-cased), the default action for "",
-    // nothing for "quit" (which asks for the close) and "+".
-    TCustomSuperAction* FindAction(const std::wstring& Name);
+    // nothing for "quit" (which asks for the close) and "+". Where several actions answer to the
+    // name, the first of the list; with WithValue (a command that carries a value other than a
+    // state word), the first that takes a value, a two-state action taking none.
+    TCustomSuperAction* FindAction(const std::wstring& Name, bool WithValue = false);
     // Runs the parsed list; EInvalidOperation when this component is already running one.
     void Run();
     void RunFile(const std::wstring& FileName);

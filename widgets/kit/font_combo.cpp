@@ -57,7 +57,10 @@ int CALLBACK EnumFamily(const LOGFONTA* LogFont, const TEXTMETRICA*, DWORD FontT
     auto* ctx = reinterpret_cast<TEnumContext*>(Data);
     try {
         std::string name = LogFont->lfFaceName;
-        if (name.empty() || ctx->items->IndexOf(name) >= 0 || !FontPassesFilters(*LogFont, FontType, ctx->options))
+        // "@" names the vertical variant of a family, for text written top to bottom: not a face
+        // anyone chooses for a line of text.
+        if (name.empty() || name[0] == '@' || ctx->items->IndexOf(name) >= 0 ||
+            !FontPassesFilters(*LogFont, FontType, ctx->options))
             return 1;
         std::uintptr_t data = FontType;
         if (LogFont->lfCharSet != SYMBOL_CHARSET) data |= kFontDrawsItsName;
@@ -66,6 +69,21 @@ int CALLBACK EnumFamily(const LOGFONTA* LogFont, const TEXTMETRICA*, DWORD FontT
         return 0;  // nothing may cross the system's callback
     }
     return 1;
+}
+
+// The face the system draws with when asked for Name (another, where Name is not installed).
+std::string FaceInUse(const std::string& Name) {
+    LOGFONTA font{};
+    font.lfHeight = -12;
+    font.lfCharSet = DEFAULT_CHARSET;
+    Name.copy(font.lfFaceName, LF_FACESIZE - 1);
+    TOwnedFont handle(CreateFontIndirectA(&font));
+    if (!handle) return std::string();
+    TWindowDC screen(nullptr);
+    TSelectedObject selected(screen.Get(), handle.Get());
+    char face[LF_FACESIZE] = {};
+    if (GetTextFaceA(screen.Get(), LF_FACESIZE, face) <= 0) return std::string();
+    return face;
 }
 
 // The default printer's DC (nullptr when there is none).
@@ -114,8 +132,12 @@ void TFontComboBox::ChooseFont(const std::string& Name) {
     pendingFont_.reset();
     const bool updating = std::exchange(updating_, true);
     try {
+        // A face that is not installed shows as the face drawn in its place, else as the first.
+        const int inUse = Items()->IndexOf(Name) >= 0 ? -1 : Items()->IndexOf(FaceInUse(Name));
         if (Items()->IndexOf(Name) >= 0)
             SetFontName(Name);
+        else if (inUse >= 0)
+            SetItemIndex(inUse);
         else if (Items()->Count() > 0)
             SetItemIndex(0);
     } catch (...) {

@@ -58,7 +58,8 @@ public:
     // depends on the fonts listed there).
     std::string FontName();
     void SetFontName(const std::string& Value);
-    // Selects the font of that name, else the first font, firing nothing. The fonts are listed
+    // Selects the font of that name, else the listed face the system draws with in its place,
+    // else the first font, firing nothing. The fonts are listed
     // when the box gets its window: until then the choice waits (a hidden panel's box lists no
     // fonts at start).
     void ChooseFont(const std::string& Name);

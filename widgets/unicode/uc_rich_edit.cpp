@@ -169,6 +169,39 @@ void TUcCustomRichEdit::CreateWnd() {
     if (ActiveImmAvailable()) SendMessageW(WindowHandle(), EM_SETEDITSTYLE, SES_USEAIMM, SES_USEAIMM);
 }
 
+std::wstring TUcCustomRichEdit::CrLfText() {
+    HWND h = Handle();
+    if (!IsWindowUnicode(h) || !classlib::RichEditLibraryLoaded()) return Text();
+    // Read by the window's own count of the CR LF text: its WM_GETTEXTLENGTH may count a break once.
+    GETTEXTLENGTHEX count{GTL_USECRLF | GTL_PRECISE | GTL_NUMCHARS, 1200};
+    auto length = static_cast<size_t>(
+        std::max<LRESULT>(0, SendMessageW(h, EM_GETTEXTLENGTHEX, reinterpret_cast<WPARAM>(&count), 0)));
+    std::vector<wchar_t> buffer(length + 1, L'\0');
+    GETTEXTEX get{static_cast<DWORD>(buffer.size() * sizeof(wchar_t)), GT_USECRLF, 1200, nullptr, nullptr};
+    auto n = static_cast<size_t>(std::max<LRESULT>(
+        0, SendMessageW(h, EM_GETTEXTEX, reinterpret_cast<WPARAM>(&get), reinterpret_cast<LPARAM>(buffer.data()))));
+    return std::wstring(buffer.data(), std::min(n, length));
+}
+
+void TUcCustomRichEdit::Print(const std::string& Caption) {
+    printLength_ = static_cast<LRESULT>(unicode::WideAdjustLineBreaksLength(CrLfText(), unicode::tlbsCRLF));
+    try {
+        classlib::TCustomRichEdit::Print(Caption);
+    } catch (...) {
+        printLength_ = -1;
+        throw;
+    }
+    printLength_ = -1;
+}
+
+void TUcCustomRichEdit::Dispatch(classlib::TMessage& Message) {
+    if (Message.Msg == WM_GETTEXTLENGTH && printLength_ >= 0) {
+        Message.Result = printLength_;
+        return;
+    }
+    classlib::TCustomRichEdit::Dispatch(Message);
+}
+
 bool TUcCustomRichEdit::MapsPositions() {
     return wideLines_->LineBreakStyle() == unicode::tlbsCR && IsWindowUnicode(Handle());
 }

@@ -66,12 +66,21 @@ public:
     void CreateWindowHandle(const classlib::TCreateParams& Params) override;
     void CreateWnd() override;
 
+    // Prints the wide text with CR LF line breaks: while printing, WM_GETTEXTLENGTH answers that
+    // text's length.
+    void Print(const std::string& Caption) override;
+    void Dispatch(classlib::TMessage& Message) override;
+
 private:
     // Whether the window counts a line break as one character (CR alone) and positions are mapped.
     bool MapsPositions();
+    // The wide text with CR LF line breaks, as printed.
+    std::wstring CrLfText();
     int InsideToOutside(int Pos);
     int OutsideToInside(int Pos);
     std::unique_ptr<TUcRichEditStrings> wideLines_;
+    // The length WM_GETTEXTLENGTH answers while printing (-1: not printing).
+    LRESULT printLength_ = -1;
 };
 
 class TUcRichEdit : public TUcCustomRichEdit {
