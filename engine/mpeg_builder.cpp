@@ -118,4 +118,22 @@ bool Tdm::BuildMpegBranch(const std::wstring& FileName) {
     return SUCCEEDED(hr);
 }
 
+bool MpegAudioEncoderAvailable() {
+    try {
+        const GUID input[2] = {MEDIATYPE_Audio, GUID_NULL};
+        const GUID output[2] = {MEDIATYPE_Audio, MEDIASUBTYPE_MPEG1Audio};
+        ComPtr<IEnumMoniker> candidates = MatchingFilters(input, output);
+        if (!candidates) return false;
+        ComPtr<IMoniker> first;
+        return candidates->Next(1, first.GetAddressOf(), nullptr) == S_OK && first;
+    } catch (...) {
+        return false;
+    }
+}
+
+bool MpegBranchWithoutSound(const Tdm& Module) {
+    // The encoder component stays in the graph only when one took the sound.
+    return Module.CurrentAudioSource != nullptr && (Module.audioenc == nullptr || Module.audioenc->FilterGraph() == nullptr);
+}
+
 }  // namespace engine

@@ -5,3 +5,17 @@
 // multiplexer's second input. Candidates are tried one after the other until one connects all the
 // way. The builder is the data module's BuildMpegNativeGraph, with its searches and steppers.
 #pragma once
+
+namespace engine {
+
+class Tdm;
+
+// Whether the filter mapper offers an MPEG-1 audio encoder for the native MPEG recording's sound;
+// without one, such a recording holds the picture alone.
+bool MpegAudioEncoderAvailable();
+
+// After BuildMpegNativeGraph: true when a sound source was current and no MPEG-1 audio encoder
+// took its sound, so that the recording goes on without sound.
+bool MpegBranchWithoutSound(const Tdm& Module);
+
+}  // namespace engine

@@ -293,6 +293,7 @@ void TCaptureForm::FormCloseQuery(classlib::TObject* /*Sender*/, bool& CanClose)
         OptionsFrame->ShowStorageMode(static_cast<settings::TStorageMode>(mode));
         OptionsFramergPrefsClick(OptionsFrame->rgPrefs);
     }
+    fullScreenAtClose_ = tafullscreen->Checked();
     if (tafullscreen->Checked()) tafullscreen->Execute();
     StopGraphAndCloseCapture();
     if (engine::Tdm* module = engine::dm()) {

@@ -361,6 +361,13 @@ public:
     // owner drawing of the four panels.
     classlib::TColor StatusIntervalColor = classlib::clBlack;
     void StatusBar1DrawPanel(classlib::TCustomStatusBar* StatusBar, classlib::TStatusPanel* Panel, const RECT& Rect);
+    // A native MPEG recording that goes on without its sound (no MPEG audio encoder took it): the
+    // sound label says so, and in the capturing look the status bar's summary leaves the sound out
+    // and says "no sound" in red. Called by the recording's looks.
+    void ShowSoundlessRecording();
+    // Whether the native MPEG formats would record the sound, asked of the filter mapper once per
+    // choice of one of those formats.
+    bool MpegSoundRecordable();
     // Snapshots and the intervalometer (capture_form_snapshots.cpp). The picture buffers: the slot's
     // picture as grabbed, the picture shown (deinterlaced or not) and the picture saved (fitted to the
     // display ratio by the grab panel); made on the first idle, or at the first grab.
@@ -674,6 +681,11 @@ private:
     TVideoPopupLink videoPopup_;
     // The storage question of a close is on the screen.
     bool storageQuestionOpen_ = false;
+    // Full screen as the close found it: the close leaves it before the settings are saved.
+    bool fullScreenAtClose_ = false;
+    // The filter mapper's answer for the MPEG audio encoder, and the format it was asked for.
+    bool mpegSoundRecordable_ = true;
+    int mpegSoundAskedFor_ = -1;
     bool firstShowDone_ = false;
     bool firstIdleDone_ = false;
     std::atomic<HWND> messageWindow_{nullptr};

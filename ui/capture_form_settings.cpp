@@ -11,6 +11,7 @@
 #include "classlib/format.h"
 #include "classlib/message_box.h"
 #include "engine/capture_data_module.h"
+#include "settings/program_texts.h"
 #include "filters/superposer.h"
 #include "settings/settings_catalogue.h"
 #include "ui/capture_form.h"
@@ -19,12 +20,14 @@
 #include "ui/incruster_frame.h"
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
+#include "ui/options_text_ids.h"
 #include "ui/side_forms.h"
 #include "ui/panel_frame.h"
 #include "ui/sources_frame.h"
 #include "unicode/wide_strings.h"
 #include "widgets/kit/kit_spin_edit.h"
 #include "widgets/kit/path_edit.h"
+#include "widgets/unicode/uc_dialogs.h"
 
 namespace ui {
 
@@ -282,7 +285,7 @@ bool TCaptureForm::SaveSettings() {
         ParamEcranGauche->SetValue(VideoColumnX == 0);
         ParamVolume->SetValue(tb->Value());
 
-        ParamFullscreenOn->SetValue(tafullscreen->Checked());
+        ParamFullscreenOn->SetValue(tafullscreen->Checked() || fullScreenAtClose_);
         ParamReducedOn->SetValue(acReduire->Checked());
         ParamMuteOn->SetValue(taMute->Checked());
         ParamWantIncrust->SetValue(taIncruster->Checked());
@@ -361,7 +364,16 @@ bool TCaptureForm::SaveSettings() {
     } catch (...) {
     }
     const bool saved = SaveParameters();
-    if (saved) OptionsFrame->RemoveGivenUpStores(StorageMode());
+    if (saved) {
+        OptionsFrame->RemoveGivenUpStores(StorageMode());
+    } else {
+        // A store that cannot be written (a folder named like the INI file, a read-only folder, a
+        // key refused) loses the session's changes: the user is told where.
+        const std::wstring store = StorageMode() == smPortable ? IniFileName()
+                                                               : std::wstring(L"HKEY_CURRENT_USER") + kProgramKeyPath;
+        widgets::WideMessageDlg(classlib::Format(LoadProgramText(IDS_OPT_NOT_SAVED), {store}),
+                                widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    }
     return saved;
 }
 
@@ -403,6 +415,10 @@ void TCaptureForm::OptionsFramergPrefsClick(classlib::TObject* Sender) {
         edit->SetInitialDir(folder->Value());
         LoadText(edit, folder->Value());
     }
+    // The next recording and the next picture go to the folders as they are now, keeping their
+    // numbers (a running recording keeps its own name; its stop builds the next in the new folder).
+    DossiersFrame1VideoDirEditChange(DossiersFrame1->VideoDirEdit);
+    OptionsframeImageDirEditChange(DossiersFrame1->ImageDirEdit);
 }
 
 void TCaptureForm::SourcesFrameleFramerateExit(classlib::TObject* /*Sender*/) {

@@ -342,11 +342,10 @@ void TCaptureForm::SetImageByImageMode(bool On) {
     const int image = On ? 3 : 6;
     grabBtn->SetGlyph(nullptr);
     if (image < ImageList1->Count()) grabBtn->SetGlyph(ImageList1->GetBitmap(image));
-    if (On) {
-        const std::wstring label = UiString(IDS_SNAP_IMAGE_BY_IMAGE_LABEL);
-        DossiersFrame1->LabelImage->SetCaption(label);
-        ExtraireFrame1->destlabel->SetCaption(label);
-    }
+    // The labels name the next picture again once the recording ends.
+    const std::wstring label = On ? UiString(IDS_SNAP_IMAGE_BY_IMAGE_LABEL) : unicode::WideExtractFileName(NextImageFile);
+    DossiersFrame1->LabelImage->SetCaption(label);
+    ExtraireFrame1->destlabel->SetCaption(label);
 }
 
 }  // namespace ui

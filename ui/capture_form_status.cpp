@@ -10,6 +10,7 @@
 #include "dshow/ds_functions.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_sources.h"
+#include "engine/mpeg_builder.h"
 #include "engine/sound_preview.h"
 #include "engine/video_preview.h"
 #include "filters/superposer.h"
@@ -17,6 +18,7 @@
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "ui/extraire_frame.h"
+#include "ui/options_text_ids.h"
 #include "ui/recording_text_ids.h"
 #include "ui/snapshot_text_ids.h"
 #include "ui/sources_frame.h"
@@ -28,16 +30,26 @@ namespace {
 
 std::wstring UiString(unsigned Id) { return settings::LoadProgramText(Id); }
 
+bool IsNativeMpeg(std::uint8_t Format) { return Format == 3 || Format == 4; }
+
+std::uint8_t CurrentCaptureFormat() {
+    return settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : settings::kFormatCaptureNone;
+}
+
+void SetCaptionIfOther(widgets::TUcLabel* Label, const std::wstring& Text) {
+    if (Label->Caption() != Text) Label->SetCaption(Text);
+}
+
 // The sound label shows what a recording in the current format holds: the source's own sound, or
-// the capture format the recordings convert it to (which the settings panel may change meanwhile).
-// Not during a recording: its file keeps the format it started with.
-void ShowRecordingSound(widgets::TUcLabel* Label) {
+// the capture format the recordings convert it to (which the settings panel may change meanwhile),
+// or that a native MPEG recording would hold no sound. Not during a recording: its file keeps the
+// format it started with.
+void ShowRecordingSound(widgets::TUcLabel* Label, bool SoundRecordable) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr || module->CurrentAudioSource == nullptr) return;
-    const std::uint8_t format = settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value()
-                                                                        : settings::kFormatCaptureNone;
-    const std::wstring text = engine::SoundFormatText(module->RecordingSoundFormat(format));
-    if (Label->Caption() != text) Label->SetCaption(text);
+    const std::uint8_t format = CurrentCaptureFormat();
+    SetCaptionIfOther(Label, SoundRecordable ? engine::SoundFormatText(module->RecordingSoundFormat(format))
+                                             : UiString(IDS_OPT_NO_SOUND_LABEL));
 }
 
 std::wstring Upper(std::wstring Value) {
@@ -134,13 +146,43 @@ void TCaptureForm::UpdateStatusTexts() {
     } else if (module != nullptr) {
         StatusSourcesText = UiString(IDS_REC_NO_SOURCE);
     }
-    if (CaptureState != 2 && CaptureState != 4) ShowRecordingSound(SourcesFrame->LabAudio);
+    if (CaptureState != 2 && CaptureState != 4) ShowRecordingSound(SourcesFrame->LabAudio, MpegSoundRecordable());
 
-    // Panel 3: the room left on the recordings' drive.
+    // Panel 3: the room left where the next recording goes: the volume of its folder (or of the
+    // nearest folder above it that exists), which a mounted disk makes other than the drive's root.
     const std::wstring drive = Upper(unicode::WideExtractFileDrive(NextVideoFile));
-    const std::wstring root = drive.empty() ? NextVideoFile : drive + L"\\";
-    StatusInfoText = classlib::Format(UiString(IDS_FREE_MB), {dshow::DiskFreeMB(root), drive});
+    std::wstring measured = MeasurableFolderOf(NextVideoFile);
+    if (measured.empty()) measured = drive.empty() ? NextVideoFile : drive + L"\\";
+    StatusInfoText = classlib::Format(UiString(IDS_FREE_MB), {dshow::DiskFreeMB(measured), drive});
 
+    RepaintStatus();
+}
+
+bool TCaptureForm::MpegSoundRecordable() {
+    const std::uint8_t format = CurrentCaptureFormat();
+    if (!IsNativeMpeg(format)) {
+        mpegSoundAskedFor_ = -1;
+        return true;
+    }
+    if (mpegSoundAskedFor_ != format) {
+        mpegSoundRecordable_ = engine::MpegAudioEncoderAvailable();
+        mpegSoundAskedFor_ = format;
+    }
+    return mpegSoundRecordable_;
+}
+
+void TCaptureForm::ShowSoundlessRecording() {
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr || !IsNativeMpeg(CurrentCaptureFormat()) || !engine::MpegBranchWithoutSound(*module)) return;
+    SetCaptionIfOther(SourcesFrame->LabAudio, UiString(IDS_OPT_NO_SOUND_LABEL));
+    if (CaptureState != 2) return;
+    // The capturing look's summary without the sound, the missing sound in red after it.
+    std::wstring summary;
+    if (module->CurrentVideoSource != nullptr)
+        summary = L"Vid: " + Upper(Abbreviation(SourcesFrame->cboxvideo->Text())) + L"=>" +
+                  settings::FormatCaptureShortName(CurrentCaptureFormat());
+    StatusMainText = summary;
+    StatusAlertText = UiString(IDS_OPT_NO_SOUND);
     RepaintStatus();
 }
 
@@ -172,7 +214,7 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
         }
         RepaintStatus();
     } else {
-        ShowRecordingSound(SourcesFrame->LabAudio);
+        ShowRecordingSound(SourcesFrame->LabAudio, MpegSoundRecordable());
     }
     if (engine::Tdm* module = engine::dm()) {
         engine::TVideoSource* video = module->CurrentVideoSource;

@@ -7,16 +7,21 @@
 // and the flip and reduce actions before theirs (so their handlers read the new state).
 #include <algorithm>
 
+#include "classlib/format.h"
 #include "engine/capture_data_module.h"
 #include "filters/superposer.h"
 #include "filters/time_stamper.h"
+#include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "ui/capture_form.h"
 #include "ui/incruster_frame.h"
+#include "ui/options_text_ids.h"
 #include "ui/side_forms.h"
 #include "ui/sources_frame.h"
 #include "widgets/custom/scripts.h"
+#include "unicode/wide_files.h"
 #include "widgets/custom/super_actions.h"
+#include "widgets/unicode/uc_dialogs.h"
 
 namespace ui {
 
@@ -246,8 +251,14 @@ void TCaptureForm::saScriptprepare(classlib::TObject* /*Sender*/) {
 
 void TCaptureForm::saScriptexecute(classlib::TObject* /*Sender*/) {
     const std::wstring file = widgets::custom::ActionArgument();
-    // A script that is already running does not start itself again.
-    if (file.empty() || Script1->Executing()) return;
+    if (file.empty()) return;
+    // One script runs at a time: the one chosen meanwhile is not run, and the user is told.
+    if (Script1->Executing()) {
+        widgets::WideMessageDlg(classlib::Format(settings::LoadProgramText(IDS_OPT_SCRIPT_BUSY),
+                                                 {unicode::WideExtractFileName(file)}),
+                                widgets::TMsgDlgType::mtWarning, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+        return;
+    }
     Script1->RunFile(file);
 }
 

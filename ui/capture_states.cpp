@@ -254,6 +254,7 @@ void TCaptureForm::ApplyLookControls(const TLook& Look) {
     if (Look.FilesEnabled >= 0) {
         OptionsFrame->gbProfiles->SetEnabled(Look.FilesEnabled == 1);
         DossiersFrame1->gbFichier->SetEnabled(Look.FilesEnabled == 1);
+        OptionsFrame->LockRecordingSettings(Look.FilesEnabled != 1);
     }
     acCouper->SetEnabled(Look.Running);
     taLock->SetEnabled(!Look.Running);
@@ -316,6 +317,7 @@ bool TCaptureForm::ShowCapturingState() {
         if (!summary.empty()) summary += L"=>" + settings::FormatCaptureShortName(format);
         StatusMainText = summary;
         StatusAlertText.clear();
+        ShowSoundlessRecording();
         RepaintStatus();
         ApplyLookControls(look);
         ApplyLookGlyphs(look);
@@ -356,6 +358,7 @@ bool TCaptureForm::ShowScheduledCaptureState() {
         ApplyLook(look);
         StatusMainText = settings::LoadProgramText(IDS_CAPTURE_UNTIL) + AlarmText(ProgrammerFrame1->KitClock2);
         StatusAlertText.clear();
+        ShowSoundlessRecording();
         RepaintStatus();
         ApplyLookControls(look);
         ApplyLookGlyphs(look);

@@ -295,6 +295,14 @@ void TOptionsFrame::rgRatioDivXClick(classlib::TObject* /*Sender*/) {
 }
 
 void TOptionsFrame::cbMp3Click(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) {
+        // The running recording was built with the choice stored: the box shows it again.
+        classlib::TNotifyEvent click = std::move(cbMp3->OnClick);
+        cbMp3->OnClick = nullptr;
+        cbMp3->SetChecked(settings::ParamWantMp3 != nullptr && settings::ParamWantMp3->Value());
+        cbMp3->OnClick = std::move(click);
+        return;
+    }
     Store(settings::ParamWantMp3, cbMp3->Checked());
     gbMp3->SetVisible(cbMp3->Checked() && Mp3EncoderPresent);
 }

@@ -143,6 +143,13 @@ public:
     // to another copy of the program.
     void RemoveGivenUpStores(settings::TStorageMode SavedMode);
 
+    // While a recording runs (the capturing looks), the controls whose change would take the
+    // compressor or the MP3 encoder out of its graph or set them anew are disabled: the DivX codec
+    // and its two dialogs, the MP3 choice, its bit rate and its dialog. Their handlers refuse too,
+    // whatever reaches them.
+    void LockRecordingSettings(bool Locked);
+    bool RecordingSettingsLocked() const { return recordingLocked_; }
+
     bool IniRemovalPending() const { return iniRemovalPending_; }
     bool RegistryRemovalPending() const { return registryRemovalPending_; }
 
@@ -155,6 +162,7 @@ private:
 
     bool iniRemovalPending_ = false;
     bool registryRemovalPending_ = false;
+    bool recordingLocked_ = false;
 };
 
 // Set by TOptionsFrame::FillDivxCodecs: a DivX or Xvid compressor was found; the MP3 encoder

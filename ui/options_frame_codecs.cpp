@@ -166,7 +166,40 @@ void TOptionsFrame::FillDivxCodecs() {
     key.CloseKey();
 }
 
+void TOptionsFrame::LockRecordingSettings(bool Locked) {
+    recordingLocked_ = Locked;
+    for (classlib::TControl* control : std::initializer_list<classlib::TControl*>{
+             cboxdivx, sbPropDivx, sbVersionDivx, cbMp3, cboxBitratemp3, sbPropMp3})
+        control->SetEnabled(!Locked);
+}
+
+namespace {
+
+// Puts a combo box back on the entry Text without running its change.
+void PointComboAt(widgets::TUcComboBox* Box, const std::wstring& Text) {
+    classlib::TNotifyEvent change = std::move(Box->OnChange);
+    Box->OnChange = nullptr;
+    const int index = Box->Items()->IndexOf(Text);
+    if (index >= 0) Box->SetItemIndex(index);
+    Box->OnChange = std::move(change);
+}
+
+}  // namespace
+
 void TOptionsFrame::cboxmp3Change(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) {
+        // The running encoder keeps its rate: the list shows it again.
+        classlib::TRegistry key(KEY_READ);
+        key.SetRootKey(HKEY_CURRENT_USER);
+        if (key.OpenKey(kMp3EncoderKey, false)) {
+            try {
+                PointComboAt(cboxBitratemp3, std::to_wstring(key.ReadInteger(L"Bitrate")));
+            } catch (const classlib::Exception&) {
+            }
+            key.CloseKey();
+        }
+        return;
+    }
     try {
         const std::int32_t rate = classlib::StrToInt(cboxBitratemp3->Text());
         classlib::TRegistry key(KEY_WRITE);
@@ -183,6 +216,11 @@ void TOptionsFrame::cboxmp3Change(classlib::TObject* /*Sender*/) {
 }
 
 void TOptionsFrame::cboxdivxChange(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) {
+        // The recording's compressor stays in its graph; the list shows it again.
+        if (settings::ParamDivxFavori != nullptr) PointComboAt(cboxdivx, settings::ParamDivxFavori->Value());
+        return;
+    }
     const std::wstring name = cboxdivx->Text();
     if (engine::Tdm* module = Module()) {
         module->divx->SetFilterGraph(nullptr);
@@ -228,6 +266,7 @@ void TellNoCompressorDialog(unsigned Id, const std::wstring& Codec) {
 }  // namespace
 
 void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) return;
     bool shown = false;
     if (engine::Tdm* module = Module())
         WithFilterInGraph(module->divx, false, [&shown](IBaseFilter* Filter) {
@@ -238,6 +277,7 @@ void TOptionsFrame::sbPropDivxClick(classlib::TObject* /*Sender*/) {
 
 // The about dialog leaves the compressor outside any graph.
 void TOptionsFrame::sbVersionDivxClick(classlib::TObject* /*Sender*/) {
+    if (recordingLocked_) return;
     bool shown = false;
     if (engine::Tdm* module = Module())
         WithFilterInGraph(module->divx, true, [&shown](IBaseFilter* Filter) {
@@ -248,7 +288,7 @@ void TOptionsFrame::sbVersionDivxClick(classlib::TObject* /*Sender*/) {
 
 void TOptionsFrame::sbPropMp3Click(classlib::TObject* /*Sender*/) {
     engine::Tdm* module = Module();
-    if (module == nullptr) return;
+    if (module == nullptr || recordingLocked_) return;
     HWND parent = tsDivx->HandleAllocated() ? tsDivx->Handle() : nullptr;
     WithFilterInGraph(module->mp3, false, [parent](IBaseFilter* Filter) {
         dshow::ShowFilterPropertyPage(parent, Filter, dshow::pkFilterPages);

@@ -69,6 +69,15 @@
 #define IDS_OPT_DEINTERLACER 3661
 #define IDS_OPT_DEINTERLACER_HINT 3662
 
+/* What a close or a script run tells the user: settings that could not be written, a script not
+   run because another one runs. */
+#define IDS_OPT_NOT_SAVED 3680
+#define IDS_OPT_SCRIPT_BUSY 3681
+/* A native MPEG recording that goes on without its sound: the status bar's red word, the sound
+   label's text. */
+#define IDS_OPT_NO_SOUND 3682
+#define IDS_OPT_NO_SOUND_LABEL 3683
+
 /* The fourteen bit rates, in list order. */
 #define IDS_OPT_RATE_FIRST IDS_OPT_RATE_32
 #define IDS_OPT_RATE_COUNT 14

@@ -27,6 +27,7 @@
 #include "tests/ui/store_helpers.h"
 #include "ui/options_frame.h"
 #include "unicode/wide_platform.h"
+#include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_forms.h"
 
 namespace {
@@ -176,9 +177,19 @@ TEST_F(CaptureFormTest, AFailedSaveKeepsTheStoreItWouldReplace) {
     // The INI file cannot be replaced.
     WriteIniLines(ini_, {kIniSection});
     SetFileAttributesW(ini_.c_str(), FILE_ATTRIBUTE_READONLY);
+    std::vector<std::wstring> told;
+    widgets::SetMessageDlgFunction([&](const std::wstring& Msg, widgets::TMsgDlgType, widgets::TMsgDlgButtons) {
+        told.push_back(Msg);
+        return classlib::mrOk;
+    });
     EXPECT_FALSE(form->SaveSettings());
+    widgets::SetMessageDlgFunction(nullptr);
     EXPECT_EQ(exe_, GetSz(kProgramKey, L"Exename"));
     EXPECT_EQ(77, GetDword(kProgramKey, L"Volume"));
+    // The user is told where the settings could not be written.
+    ASSERT_EQ(1u, told.size());
+    EXPECT_NE(std::wstring::npos, told[0].find(L"could not be saved in ")) << testing::PrintToString(told[0]);
+    EXPECT_NE(std::wstring::npos, told[0].find(L"Quillotrane.ini")) << testing::PrintToString(told[0]);
 }
 
 TEST_F(CaptureFormTest, NotSavingWritesNothingAndRemovesOwnStoresAtClose) {

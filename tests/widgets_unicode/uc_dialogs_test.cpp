@@ -394,4 +394,33 @@ TEST(DialogFileNames, SplitsTerminatedAndBlankSeparatedSelections) {
     EXPECT_EQ(classlib::SplitDialogFileNames(unterminated, 3, false, L'\0')[0], L"abc");
 }
 
+// A message naming a folder of 100,000 characters stays on the screen: the folder is broken at the
+// text's width, its middle left out, the question at its end shown and the buttons on the screen;
+// Ctrl+C still copies the whole message.
+TEST_F(WideDialogsTest, MessageDialogOfAHugeWordFitsTheScreenAndKeepsItsQuestion) {
+    const std::wstring question = L"Do you want to create it?";
+    const std::wstring text = L"The folder C:\\" + std::wstring(100000, L'd') + L" does not exist.\r\n" + question;
+    TUcMessageForm form(nullptr, text, TMsgDlgType::mtConfirmation, mbYesNo);
+    const int screenWidth = classlib::Screen()->Width(), screenHeight = classlib::Screen()->Height();
+    EXPECT_GE(form.Left(), 0);
+    EXPECT_GE(form.Top(), 0);
+    EXPECT_LE(form.Left() + form.Width(), screenWidth);
+    EXPECT_LE(form.Top() + form.Height(), screenHeight);
+    EXPECT_LE(form.Message()->Width(), screenWidth / 2);
+    for (TMsgDlgBtn kind : {mbYes, mbNo}) {
+        TUcButton* button = form.Button(kind);
+        ASSERT_NE(button, nullptr);
+        EXPECT_LE(form.Top() + button->Top() + button->Height(), screenHeight);
+        EXPECT_LE(form.Left() + button->Left() + button->Width(), screenWidth);
+    }
+    const std::wstring shown = form.Message()->Caption();
+    EXPECT_EQ(0u, shown.rfind(L"The folder C:\\ddd", 0));
+    EXPECT_EQ(question, shown.substr(shown.size() - question.size())) << "the question is shown";
+    EXPECT_NE(std::wstring::npos, shown.find(L"...")) << "the middle is left out";
+    EXPECT_NE(std::wstring::npos, form.ClipboardText().find(text)) << "Ctrl+C copies the whole message";
+    // A short message is shown as it is.
+    TUcMessageForm brief(nullptr, question, TMsgDlgType::mtConfirmation, mbYesNo);
+    EXPECT_EQ(question, brief.Message()->Caption());
+}
+
 }  // namespace

@@ -238,6 +238,70 @@ SIZE MeasureText(HDC DC, const std::wstring& Text, int Width, UINT Flags) {
     return SIZE{r.right - r.left, r.bottom - r.top};
 }
 
+// Text with every word wider than MaxWidth broken by line breaks where the width runs out: word
+// wrapping leaves such a word whole, past the edge. Measured a window of characters at a time, so
+// that a long word costs once its length.
+std::wstring BreakLongWords(HDC DC, const std::wstring& Text, int MaxWidth) {
+    constexpr std::size_t kWindow = 2048;
+    std::wstring out;
+    out.reserve(Text.size() + Text.size() / 16);
+    std::size_t i = 0;
+    while (i < Text.size()) {
+        const wchar_t c = Text[i];
+        if (c == L' ' || c == L'\t' || c == L'\r' || c == L'\n') {
+            out += c;
+            ++i;
+            continue;
+        }
+        std::size_t end = Text.find_first_of(L" \t\r\n", i);
+        if (end == std::wstring::npos) end = Text.size();
+        std::size_t pos = i;
+        while (pos < end) {
+            const std::size_t window = std::min(end - pos, kWindow);
+            INT fit = 0;
+            SIZE size{};
+            if (!GetTextExtentExPointW(DC, Text.data() + pos, static_cast<int>(window), MaxWidth, &fit, nullptr, &size))
+                fit = static_cast<INT>(window);
+            if (static_cast<std::size_t>(fit) >= window) {
+                out.append(Text, pos, window);
+                pos += window;
+                continue;
+            }
+            // At least one character a line, and never half a surrogate pair.
+            std::size_t take = std::max<std::size_t>(1, static_cast<std::size_t>(fit));
+            if (take > 1 && IS_HIGH_SURROGATE(Text[pos + take - 1])) --take;
+            out.append(Text, pos, take);
+            out += L"\r\n";
+            pos += take;
+        }
+        i = end;
+    }
+    return out;
+}
+
+// Text with its middle left out, as little as needed for it to wrap within Width into no more
+// than MaxHeight: its beginning and its end (where a question usually stands) as long as each
+// other, "..." between them. Text itself when it fits.
+std::wstring CutToHeight(HDC DC, const std::wstring& Text, int Width, int MaxHeight, UINT Flags) {
+    auto height = [&](const std::wstring& Shown) { return MeasureText(DC, Shown, Width, Flags).cy; };
+    if (height(Text) <= MaxHeight) return Text;
+    auto shown = [&](std::size_t Each) {
+        std::size_t head = Each, tail = Text.size() - Each;
+        if (head > 0 && IS_HIGH_SURROGATE(Text[head - 1])) --head;
+        if (tail < Text.size() && IS_LOW_SURROGATE(Text[tail])) ++tail;
+        return Text.substr(0, head) + L"..." + Text.substr(tail);
+    };
+    std::size_t low = 0, high = Text.size() / 2;
+    while (low < high) {
+        const std::size_t middle = (low + high + 1) / 2;
+        if (height(shown(middle)) <= MaxHeight)
+            low = middle;
+        else
+            high = middle - 1;
+    }
+    return shown(low);
+}
+
 }  // namespace
 
 std::wstring GetMessageCaption(int DlgType) {
@@ -289,7 +353,19 @@ TUcMessageForm::TUcMessageForm(classlib::TComponent* AOwner, const std::wstring&
         int w = MeasureText(dc, kButtons[b].Caption, 0, DT_LEFT | DT_SINGLELINE | reading).cx + 8;
         buttonWidth = std::max(buttonWidth, w);
     }
-    SIZE text = MeasureText(dc, Msg, classlib::Screen()->Width() / 2, DT_EXPANDTABS | DT_WORDBREAK | reading);
+    // The text as shown: no wider than half the screen, and no taller than the screen leaves it
+    // beside the buttons, the margins and the caption.
+    text_ = Msg;
+    const UINT textFlags = DT_EXPANDTABS | DT_WORDBREAK | reading;
+    const int textWidth = classlib::Screen()->Width() / 2;
+    const int frame = GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME);
+    const int textRoom = std::max<int>(avg.cy, classlib::Screen()->Height() - frame - buttonHeight - vertSpacing - 2 * vertMargin);
+    std::wstring shown = Msg;
+    SIZE text = MeasureText(dc, shown, textWidth, textFlags);
+    if (text.cx > textWidth || text.cy > textRoom) {
+        shown = CutToHeight(dc, BreakLongWords(dc, Msg, textWidth), textWidth, textRoom, textFlags);
+        text = MeasureText(dc, shown, textWidth, textFlags);
+    }
     SelectObject(dc, oldFont);
     ReleaseDC(nullptr, dc);
 
@@ -314,7 +390,7 @@ TUcMessageForm::TUcMessageForm(classlib::TComponent* AOwner, const std::wstring&
     message_->SetName(L"Message");
     message_->SetParent(this);
     message_->SetWordWrap(true);
-    message_->SetCaption(Msg);
+    message_->SetCaption(shown);
     message_->SetBiDiMode(BiDiMode());
     int textLeft = iconTextWidth - text.cx + horzMargin;
     if (UseRightToLeftAlignment()) textLeft = ClientWidth() - textLeft - text.cx;
@@ -357,7 +433,7 @@ std::wstring TUcMessageForm::ClipboardText() {
         caption.erase(std::remove(caption.begin(), caption.end(), L'&'), caption.end());
         buttons += caption + L"   ";
     }
-    return line + Caption() + L"\r\n" + line + (message_ != nullptr ? message_->Caption() : std::wstring()) + L"\r\n" +
+    return line + Caption() + L"\r\n" + line + text_ + L"\r\n" +
            line + buttons + L"\r\n" + line;
 }
 

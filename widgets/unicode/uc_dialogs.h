@@ -104,7 +104,10 @@ std::wstring GetMessageCaption(int DlgType);
 std::wstring GetButtonCaption(int Button);
 
 // The message dialog's form: icon, word-wrapped wide message and wide buttons laid out in the
-// system's message font from its dialog units; Ctrl+C copies caption, message and buttons.
+// system's message font from its dialog units; Ctrl+C copies caption, message and buttons. The
+// form fits the screen: a word wider than the text's width is broken where the width runs out,
+// and a text too tall for the screen loses its middle, shown as "..." (Ctrl+C still copies all
+// of it).
 class TUcMessageForm : public TUcForm {
 public:
     CLASSLIB_CLASS_NAME(TUcMessageForm)
@@ -125,6 +128,7 @@ private:
     void HelpButtonClick(classlib::TObject* Sender);
     TUcLabel* message_ = nullptr;
     TUcImage* image_ = nullptr;
+    std::wstring text_;  // the whole message, as given
 };
 
 // Shows the message dialog centred on the screen and answers its modal result.

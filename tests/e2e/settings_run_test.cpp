@@ -1,0 +1,106 @@
+// Settings and messages around a run, as a user meets them: a full screen left open at the close
+// comes back at the next start; a "Portable" answer that cannot be written (a folder holds the INI
+// file's name) is told; a script chosen while another runs is told not run; a question naming a
+// folder of 100,000 characters stays on the screen with its buttons.
+#include "tests/e2e/recordings_fixture.h"
+
+#include <algorithm>
+#include <string>
+#include <vector>
+
+namespace {
+
+using namespace e2e_fixture;
+
+// Whether Window lies wholly on the screen.
+bool OnScreen(HWND Window) {
+    RECT r{};
+    if (!GetWindowRect(Window, &r)) return false;
+    return r.left >= 0 && r.top >= 0 && r.right <= GetSystemMetrics(SM_CXSCREEN) && r.bottom <= GetSystemMetrics(SM_CYSCREEN);
+}
+
+TEST_F(EndToEnd, AFullScreenLeftOpenAtTheCloseComesBackAtTheNextStart) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    {
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera)));
+        ASSERT_TRUE(program.PreviewMoves());
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"full_screen"}));
+        ASSERT_TRUE(e2e::WaitFor([&] { return program.FindWindowCaptioned(L"plaque") != nullptr; }));
+        EXPECT_TRUE(program.Close());
+    }
+    EXPECT_EQ(L"1", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Fullscreen On")) << "kept as the close found it";
+    {
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.FindWindowCaptioned(L"plaque") != nullptr; }))
+            << "the next start is full screen again";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"exit_fullscreen"}));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.FindWindowCaptioned(L"plaque") == nullptr; }));
+        EXPECT_TRUE(program.Close());
+    }
+    EXPECT_EQ(L"0", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Fullscreen On")) << "left before the close";
+}
+
+TEST_F(EndToEnd, APortableAnswerThatCannotBeWrittenIsTold) {
+    RegDeleteTreeW(HKEY_CURRENT_USER, quill_test::kMakerKey);
+    ASSERT_TRUE(CreateDirectoryW(copy_.Ini().c_str(), nullptr)) << "a folder named like the settings file";
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    EXPECT_TRUE(program.Close(L"Portable")) << "the program still ends";
+    EXPECT_TRUE(program.Asked());
+    // The message's text is drawn, not a window's: its caption and its one button are read.
+    const std::vector<std::wstring>& shown = program.ShownAtClose();
+    ASSERT_EQ(1u, shown.size()) << "one message says the settings were not saved";
+    EXPECT_EQ(L"Error: [Ok]", shown[0]);
+    EXPECT_FALSE(quill_test::KeyExists(quill_test::kProgramKey)) << "nor were they kept elsewhere";
+    RemoveDirectoryW(copy_.Ini().c_str());
+}
+
+TEST_F(EndToEnd, AScriptChosenWhileAnotherRunsIsToldNotRun) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera)));
+    // A long script: the second one is chosen while it still runs (its commands let the clicks in).
+    std::vector<std::wstring> slow(40000, L"/mute");
+    slow.push_back(L"jpeg");
+    ASSERT_NO_FATAL_FAILURE(Script(program, slow));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"grab"}));
+    std::wstring caption;
+    ASSERT_TRUE(program.AnswerMessage(L"OK", &caption)) << "the refusal is told";
+    EXPECT_EQ(L"Warning", caption);
+    EXPECT_TRUE(program.Close());
+    EXPECT_FALSE(e2e::FileExists(copy_.Folder() + L"pictures\\shot_00000.bmp")) << "the second script did not run";
+}
+
+TEST_F(EndToEnd, AQuestionNamingAHundredThousandCharacterFolderFitsTheScreen) {
+    // The first line of a name is the one read: the two asked for replace the usual ones.
+    std::vector<std::wstring> settings{L"Confirmer Video=1", L"Video Directory=" + copy_.Folder() + std::wstring(100000, L'd')};
+    for (const std::wstring& line : RecordingSettings()) settings.push_back(line);
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera)));
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    // Each message of the start (the question, then whatever it leads to) fits the screen.
+    int messages = 0;
+    for (;;) {
+        HWND message = nullptr;
+        if (!e2e::WaitFor([&] { return (message = program.Message()) != nullptr; }, messages == 0 ? e2e::kTimeoutMs : 5000))
+            break;
+        ++messages;
+        EXPECT_TRUE(OnScreen(message)) << "message " << messages;
+        int buttons = 0;
+        for (HWND child : TProgram::ControlsOf(message, L"TUcButton")) {
+            ++buttons;
+            EXPECT_TRUE(OnScreen(child)) << "a button of message " << messages << " is off the screen";
+        }
+        EXPECT_GT(buttons, 0);
+        ASSERT_TRUE(program.AnswerMessage(messages == 1 ? L"No" : L"OK")) << testing::PrintToString(program.Failure());
+        ASSERT_TRUE(e2e::WaitFor([&] { return !IsWindow(message); }));
+        if (messages > 3) break;
+    }
+    EXPECT_GE(messages, 1) << "the folder question came";
+    EXPECT_TRUE(program.Close());
+}
+
+}  // namespace
