@@ -56,11 +56,73 @@ quill_wine_env() {
     unset LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY LANGUAGE
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    # The tests always hear the null ALSA device of their private HOME, even on a desktop whose
-    # PulseAudio server Wine would otherwise prefer.
+    # The tests hear the PulseAudio server that scripts/test.sh starts for them (QUILL_TEST_PULSE),
+    # else the null ALSA device of their private HOME, never a desktop's own server.
     if [[ $(basename -- "$dir") == wine-test ]]; then
-        WINEDLLOVERRIDES+=";winepulse.drv=d"
+        if [[ -n ${QUILL_TEST_PULSE:-} ]]; then
+            export PULSE_SERVER=$QUILL_TEST_PULSE
+        else
+            WINEDLLOVERRIDES+=";winepulse.drv=d"
+        fi
     fi
+}
+
+# ---------------------------------------------------------------------------------------------
+# The tests' own PulseAudio server: a daemon of no user, on a socket in <dir>, with a null sink
+# (where the program's sound goes) and a 440 Hz sine source. The sine source hands its sound on in
+# blocks of a second, of which Wine's sound driver keeps only a few milliseconds; so it is also
+# played, through a loopback of short latency, into a second null sink, "Sine440", whose monitor
+# ("Monitor of Sine440", the default input) gives the tone in real time as a microphone does.
+# Sets QUILL_PULSE_PID and exports QUILL_TEST_PULSE (its PULSE_SERVER value); answers 1, with a
+# line saying why, when there is no pulseaudio or it does not start.
+#   quill_start_test_pulse <dir>
+# ---------------------------------------------------------------------------------------------
+quill_start_test_pulse() {
+    local dir=$1 i
+    QUILL_PULSE_PID=
+    if ! command -v pulseaudio >/dev/null 2>&1; then
+        quill_say "No pulseaudio (run scripts/setup.sh): the tests record from the test devices only."
+        return 1
+    fi
+    mkdir -p "$dir"
+    rm -f "$dir/native"
+    {
+        printf 'load-module module-native-protocol-unix socket=%s auth-anonymous=1\n' "$dir/native"
+        printf 'load-module module-null-sink sink_name=quill_null\n'
+        printf 'load-module module-sine-source source_name=quill_sine frequency=440\n'
+        printf 'load-module module-null-sink sink_name=quill_tone sink_properties=device.description=Sine440\n'
+        printf 'load-module module-loopback source=quill_sine sink=quill_tone latency_msec=30\n'
+        printf 'set-default-source quill_tone.monitor\n'
+        printf 'set-default-sink quill_null\n'
+    } >"$dir/server.pa"
+    # Its own HOME and runtime folder: no user's configuration, cookie or pid file is touched, and
+    # several test runs on one machine each have their own server.
+    HOME=$dir XDG_RUNTIME_DIR=$dir XDG_CONFIG_HOME=$dir pulseaudio --system=false --exit-idle-time=-1 \
+        --daemonize=no --use-pid-file=no -n -F "$dir/server.pa" --log-target="file:$dir/pulse.log" \
+        </dev/null >/dev/null 2>&1 &
+    QUILL_PULSE_PID=$!
+    for ((i = 0; i < 100; i++)); do
+        if quill_socket_answers "$dir/native"; then
+            export QUILL_TEST_PULSE="unix:$dir/native"
+            quill_say "PulseAudio for the tests at $QUILL_TEST_PULSE (a 440 Hz sine tone, a null sink)."
+            return 0
+        fi
+        kill -0 "$QUILL_PULSE_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    quill_stop_test_pulse
+    quill_say "The tests' PulseAudio server did not start (see $dir/pulse.log): the tests record" \
+              "from the test devices only."
+    return 1
+}
+
+quill_stop_test_pulse() {
+    if [[ -n ${QUILL_PULSE_PID:-} ]]; then
+        kill "$QUILL_PULSE_PID" 2>/dev/null || true
+        wait "$QUILL_PULSE_PID" 2>/dev/null || true
+        QUILL_PULSE_PID=
+    fi
+    unset QUILL_TEST_PULSE
 }
 
 # Windows path (drive Z:) of an absolute Unix path.
