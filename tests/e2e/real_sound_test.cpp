@@ -1,0 +1,135 @@
+// The program records a real sound input: the tests' PulseAudio server (scripts/test.sh) plays a
+// 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
+// other sound source, records it alone as WAV and beside the test camera in AVI, and ffmpeg finds
+// the tone, its rate and channels, and in the AVI a sound as long as the video within a frame.
+#include "tests/e2e/recordings_fixture.h"
+
+#include <cmath>
+#include <filesystem>
+
+#include "platform/standins/test_camera.h"
+
+namespace e2e_fixture {
+namespace {
+
+const wchar_t kSineInput[] = L"Monitor of Sine440";
+
+bool TestPulse() {
+    wchar_t value[8] = {};
+    return GetEnvironmentVariableW(L"QUILL_TEST_PULSE", value, 8) > 0;
+}
+
+// Frequency of the first channel's tone from its rising zero crossings.
+double ToneHz(const std::vector<std::int16_t>& Samples, int Channels, int Rate) {
+    int rising = 0;
+    size_t first = 0, last = 0;
+    for (size_t i = static_cast<size_t>(Channels); i < Samples.size(); i += static_cast<size_t>(Channels)) {
+        if (Samples[i - static_cast<size_t>(Channels)] < 0 && Samples[i] >= 0) {
+            if (rising == 0) first = i / static_cast<size_t>(Channels);
+            last = i / static_cast<size_t>(Channels);
+            ++rising;
+        }
+    }
+    return rising < 2 ? 0.0 : (rising - 1) * static_cast<double>(Rate) / static_cast<double>(last - first);
+}
+
+// The recording's sound: 16-bit PCM at Rate with Channels, holding the tone from a tenth of a second
+// on. Answers its length in seconds.
+double ExpectTone(const std::wstring& File, int Rate, int Channels) {
+    SCOPED_TRACE(testing::PrintToString(File));
+    const quill_test::TMediaProbe probe = quill_test::Probe(File);
+    EXPECT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+    const int sound = probe.StreamOfType("audio");
+    EXPECT_GE(sound, 0) << "no sound stream";
+    if (sound < 0) return 0;
+    EXPECT_EQ("pcm_s16le", probe.Stream(sound, "codec_name"));
+    EXPECT_EQ(std::to_string(Rate), probe.Stream(sound, "sample_rate"));
+    EXPECT_EQ(std::to_string(Channels), probe.Stream(sound, "channels"));
+    std::string failure;
+    const std::vector<std::int16_t> samples = quill_test::DecodeSound(File, &failure);
+    EXPECT_TRUE(failure.empty()) << failure;
+    const size_t skip = static_cast<size_t>(Rate / 10 * Channels);
+    EXPECT_GT(samples.size(), skip * 5) << "less than half a second of sound";
+    if (samples.size() <= skip * 5) return 0;
+    const std::vector<std::int16_t> tone(samples.begin() + static_cast<std::ptrdiff_t>(skip), samples.end());
+    EXPECT_NEAR(440.0, ToneHz(tone, Channels, Rate), 3.0);
+    int loudest = 0;
+    for (std::int16_t s : tone) loudest = std::max(loudest, std::abs(static_cast<int>(s)));
+    EXPECT_GT(loudest, 1000) << "silence, not the tone";
+    return static_cast<double>(samples.size() / static_cast<size_t>(Channels)) / Rate;
+}
+
+// The frame numbers that the test camera drew into the first and last pictures of a 320x240 AVI
+// (a frame's number is its start time over the frame time): false when ffmpeg cannot decode it.
+bool CameraFrameNumbers(const std::wstring& File, ULONG& First, ULONG& Last) {
+    const int width = 320, height = 240;
+    const std::filesystem::path raw = std::filesystem::temp_directory_path() /
+        (L"quill_frames_" + std::to_wstring(GetCurrentProcessId()) + L".rgb");
+    const quill_test::TUnixResult run = quill_test::RunUnix({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i",
+        quill_test::UnixPath(File), "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "rgb24", quill_test::UnixPath(raw)});
+    const std::string bytes = run.Ran && run.ExitCode == 0 ? quill_test::ReadWholeFile(raw) : std::string();
+    std::error_code ec;
+    std::filesystem::remove(raw, ec);
+    const size_t frame = static_cast<size_t>(width) * height * 3;
+    if (bytes.size() < frame || bytes.size() % frame != 0) return false;
+    // Decoded top-down: the counter squares are on row kCounterTop + half a square.
+    auto counter = [&](size_t index) {
+        const size_t row = static_cast<size_t>(standins::kCounterTop + standins::kCounterBlock / 2);
+        ULONG n = 0;
+        for (int bit = 0; bit < standins::kCounterBits; ++bit) {
+            const size_t x = static_cast<size_t>(bit * standins::kCounterBlock + standins::kCounterBlock / 2);
+            if (static_cast<unsigned char>(bytes[index * frame + (row * width + x) * 3]) > 128) n |= 1UL << bit;
+        }
+        return n;
+    };
+    First = counter(0);
+    Last = counter(bytes.size() / frame - 1);
+    return true;
+}
+
+TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndInAviBesideTheCamera) {
+    if (!TestPulse()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
+    // The program's sound format choice: 32000 Hz, converted from the input's 44100 Hz.
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.push_back(L"FrequenceDV=1");
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=no video stream", L"source_audio=" + std::wstring(kSineInput),
+                                             L"format_capture=Wav"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kSineInput; }))
+        << "the input Wine lists is not a sound source: " << testing::PrintToString(program.SoundSource());
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"Wav"; }));
+    // About two seconds of 16-bit stereo at 44100 Hz.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(0, L".wav"), 350000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kCamera),
+                                             L"format_capture=avi native", L"capture"}));
+    EXPECT_EQ(kSineInput, program.SoundSource());
+    ASSERT_TRUE(Growing(program, Clip(1), 12000000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1)); }));
+    EXPECT_TRUE(program.Close());
+
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
+    EXPECT_GT(ExpectTone(Clip(0, L".wav"), 32000, 2), 1.5);
+
+    const double soundSeconds = ExpectTone(Clip(1), 32000, 2);
+    const quill_test::TMediaProbe avi = quill_test::Probe(Clip(1));
+    const int video = avi.StreamOfType("video");
+    ASSERT_GE(video, 0) << "no video stream";
+    const double fps = avi.Ratio(video, "r_frame_rate");
+    ASSERT_GT(fps, 0);
+    // The video's time line from the numbers the camera drew (a picture's number is its start over
+    // the frame time; pictures a loaded machine dropped leave no frame but still count): the
+    // recording stopped during the last picture, and the sound ends within a frame of it.
+    ULONG first = 0, last = 0;
+    ASSERT_TRUE(CameraFrameNumbers(Clip(1), first, last));
+    EXPECT_EQ(0u, first) << "the video does not start with the recording";
+    EXPECT_GT(last / fps, 1.0);
+    EXPECT_GE(soundSeconds, (last - 1) / fps) << "the sound is shorter than the video by more than a frame";
+    EXPECT_LE(soundSeconds, (last + 1) / fps + 0.001) << "the sound is longer than the video";
+}
+
+}  // namespace
+}  // namespace e2e_fixture
