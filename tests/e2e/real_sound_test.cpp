@@ -1,6 +1,6 @@
 // The program records a real sound input: the tests' PulseAudio server (scripts/test.sh) plays a
 // 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
-// other sound source, records it alone as WAV and beside the test camera in AVI, and ffmpeg finds
+// other sound source, records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
 // the tone, its rate and channels, and in the AVI a sound as long as the video within a frame.
 #include "tests/e2e/recordings_fixture.h"
 
@@ -33,16 +33,16 @@ double ToneHz(const std::vector<std::int16_t>& Samples, int Channels, int Rate) 
     return rising < 2 ? 0.0 : (rising - 1) * static_cast<double>(Rate) / static_cast<double>(last - first);
 }
 
-// The recording's sound: 16-bit PCM at Rate with Channels, holding the tone from a tenth of a second
-// on. Answers its length in seconds.
-double ExpectTone(const std::wstring& File, int Rate, int Channels) {
+// The recording's sound: Codec at Rate with Channels, holding the tone from a tenth of a second on.
+// Answers its length in seconds.
+double ExpectTone(const std::wstring& File, int Rate, int Channels, const char* Codec = "pcm_s16le") {
     SCOPED_TRACE(testing::PrintToString(File));
     const quill_test::TMediaProbe probe = quill_test::Probe(File);
     EXPECT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
     const int sound = probe.StreamOfType("audio");
     EXPECT_GE(sound, 0) << "no sound stream";
     if (sound < 0) return 0;
-    EXPECT_EQ("pcm_s16le", probe.Stream(sound, "codec_name"));
+    EXPECT_EQ(Codec, probe.Stream(sound, "codec_name"));
     EXPECT_EQ(std::to_string(Rate), probe.Stream(sound, "sample_rate"));
     EXPECT_EQ(std::to_string(Channels), probe.Stream(sound, "channels"));
     std::string failure;
@@ -87,11 +87,11 @@ bool CameraFrameNumbers(const std::wstring& File, ULONG& First, ULONG& Last) {
     return true;
 }
 
-TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndInAviBesideTheCamera) {
+TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) {
     if (!TestPulse()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
     // The program's sound format choice: 32000 Hz, converted from the input's 44100 Hz.
     std::vector<std::wstring> settings = RecordingSettings();
-    settings.push_back(L"FrequenceDV=1");
+    settings.insert(settings.end(), {L"FrequenceDV=1", L"Want Mp3=1"});
     ASSERT_TRUE(copy_.WriteSettings(settings));
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
@@ -103,19 +103,23 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndInAviBesideTheCamera) {
     // About two seconds of 16-bit stereo at 44100 Hz.
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
     ASSERT_TRUE(Growing(program, Clip(0, L".wav"), 350000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=mp3", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(1, L".mp3"), 30000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kCamera),
                                              L"format_capture=avi native", L"capture"}));
     EXPECT_EQ(kSineInput, program.SoundSource());
-    ASSERT_TRUE(Growing(program, Clip(1), 12000000));
+    ASSERT_TRUE(Growing(program, Clip(2), 12000000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
-    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1)); }));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2)); }));
     EXPECT_TRUE(program.Close());
 
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
     EXPECT_GT(ExpectTone(Clip(0, L".wav"), 32000, 2), 1.5);
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1, L".mp3")); }));
+    EXPECT_GT(ExpectTone(Clip(1, L".mp3"), 32000, 2, "mp3"), 1.0);
 
-    const double soundSeconds = ExpectTone(Clip(1), 32000, 2);
-    const quill_test::TMediaProbe avi = quill_test::Probe(Clip(1));
+    const double soundSeconds = ExpectTone(Clip(2), 32000, 2);
+    const quill_test::TMediaProbe avi = quill_test::Probe(Clip(2));
     const int video = avi.StreamOfType("video");
     ASSERT_GE(video, 0) << "no video stream";
     const double fps = avi.Ratio(video, "r_frame_rate");
@@ -124,7 +128,7 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndInAviBesideTheCamera) {
     // the frame time; pictures a loaded machine dropped leave no frame but still count): the
     // recording stopped during the last picture, and the sound ends within a frame of it.
     ULONG first = 0, last = 0;
-    ASSERT_TRUE(CameraFrameNumbers(Clip(1), first, last));
+    ASSERT_TRUE(CameraFrameNumbers(Clip(2), first, last));
     EXPECT_EQ(0u, first) << "the video does not start with the recording";
     EXPECT_GT(last / fps, 1.0);
     EXPECT_GE(soundSeconds, (last - 1) / fps) << "the sound is shorter than the video by more than a frame";
