@@ -276,6 +276,44 @@ quill_use_user_sound() {
         null) quill_say "Sound: no sound system answers (no PulseAudio server, no sound card to open):" \
                         "the silent null ALSA device." ;;
     esac
+    quill_say "Sound inputs to record from: $(quill_sound_inputs "$@")."
+}
+
+# The sound inputs that Wine offers the program under the set-up of quill_choose_sound, as one line
+# of text: the server's sources by their descriptions (as Wine names them), the capture devices of
+# the ALSA cards that can be opened, or the null device's silent input; and the test microphone.
+#   quill_sound_inputs [cards file] [device folder] [pcm file (/proc/asound/pcm)]
+quill_sound_inputs() {
+    local devices=${2:-/dev/snd} pcm=${3:-/proc/asound/pcm} line names=() out
+    case $QUILL_SOUND in
+        pulse)
+            if command -v pactl >/dev/null 2>&1 &&
+                out=$(PULSE_SERVER=$QUILL_PULSE_SERVER timeout 3 pactl list sources 2>/dev/null); then
+                while IFS= read -r line; do
+                    [[ $line =~ ^[[:space:]]*Description:\ (.*)$ ]] && names+=("${BASH_REMATCH[1]}")
+                done <<<"$out"
+                ((${#names[@]})) || names=("none (the server has no source)")
+            else
+                names=("the server's sources (pactl, of pulseaudio-utils, cannot name them)")
+            fi
+            ;;
+        alsa)
+            # "CC-DD: id : name : playback N : capture N", for the cards whose devices open.
+            while IFS= read -r line; do
+                if [[ $line =~ ^0*([0-9]+)-[0-9]+:\ [^:]*:\ ([^:]*[^:\ ])\ *:.*capture\ [0-9]+ ]] &&
+                    [[ -r $devices/controlC${BASH_REMATCH[1]} && -w $devices/controlC${BASH_REMATCH[1]} ]]; then
+                    names+=("${BASH_REMATCH[2]}")
+                fi
+            done < <(cat -- "$pcm" 2>/dev/null)
+            ((${#names[@]})) || names=("none (no card can record)")
+            ;;
+        *) names=("\"In: default\" (the null device: silence)") ;;
+    esac
+    out=
+    for line in "${names[@]}"; do
+        out+="${out:+, }$line"
+    done
+    printf '%s; and Quillotrane Test Microphone' "$out"
 }
 
 # ---------------------------------------------------------------------------------------------
