@@ -406,7 +406,9 @@ HRESULT TCapturePin::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES
 
 REFERENCE_TIME TCapturePin::UnitDuration() const
 {
-    return static_cast<REFERENCE_TIME>(unitFrames_) * 10000000 / std::max<DWORD>(layout_.Rate, 1);
+    // Never 0 (the streaming thread divides by it), also before any connection has been made.
+    if (unitFrames_ == 0 || layout_.Rate == 0) return 100000;
+    return static_cast<REFERENCE_TIME>(unitFrames_) * 10000000 / layout_.Rate;
 }
 
 HRESULT TCapturePin::Active()

@@ -1,10 +1,13 @@
 // The program records a real sound input: the tests' PulseAudio server (scripts/test.sh) plays a
 // 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
 // other sound source, records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
-// the tone, its rate and channels, and in the AVI a sound as long as the video within a frame.
+// the tone, its rate and channels, and in the AVI a sound as long as the video within a frame; its
+// sound preview plays the tone into the server's output.
 #include "tests/e2e/recordings_fixture.h"
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <filesystem>
 
 #include "platform/standins/test_camera.h"
@@ -14,9 +17,27 @@ namespace {
 
 const wchar_t kSineInput[] = L"Monitor of Sine440";
 
-bool TestPulse() {
-    wchar_t value[8] = {};
-    return GetEnvironmentVariableW(L"QUILL_TEST_PULSE", value, 8) > 0;
+// The PULSE_SERVER of the tests' own server (scripts/lib/common.sh), empty without one.
+std::string TestPulse() {
+    char value[512] = {};
+    const DWORD n = GetEnvironmentVariableA("QUILL_TEST_PULSE", value, sizeof(value));
+    return n > 0 && n < sizeof(value) ? std::string(value, n) : std::string();
+}
+
+// Seconds of what the server's null sink (where the program's sound preview plays) is playing,
+// 16-bit mono at 44100 Hz, recorded outside Wine.
+std::vector<std::int16_t> Heard(const std::string& Server, int Seconds) {
+    const std::filesystem::path raw = std::filesystem::temp_directory_path() /
+        (L"quill_heard_" + std::to_wstring(GetCurrentProcessId()) + L".raw");
+    quill_test::RunUnix({"timeout", std::to_string(Seconds), "pacat", "--record", "--server=" + Server,
+                         "--device=quill_null.monitor", "--format=s16le", "--rate=44100", "--channels=1",
+                         "--latency-msec=20", quill_test::UnixPath(raw)});
+    const std::string bytes = quill_test::ReadWholeFile(raw);
+    std::error_code ec;
+    std::filesystem::remove(raw, ec);
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
 }
 
 // Frequency of the first channel's tone from its rising zero crossings.
@@ -31,6 +52,18 @@ double ToneHz(const std::vector<std::int16_t>& Samples, int Channels, int Rate) 
         }
     }
     return rising < 2 ? 0.0 : (rising - 1) * static_cast<double>(Rate) / static_cast<double>(last - first);
+}
+
+// The strength of frequency Hz in mono samples (Goertzel).
+double Power(const std::vector<std::int16_t>& Samples, double Hz, int Rate) {
+    const double k = 2 * std::cos(2 * 3.14159265358979323846 * Hz / Rate);
+    double s1 = 0, s2 = 0;
+    for (std::int16_t x : Samples) {
+        const double s0 = x + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - k * s1 * s2;
 }
 
 // The recording's sound: Codec at Rate with Channels, holding the tone from a tenth of a second on.
@@ -88,7 +121,8 @@ bool CameraFrameNumbers(const std::wstring& File, ULONG& First, ULONG& Last) {
 }
 
 TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) {
-    if (!TestPulse()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
+    const std::string server = TestPulse();
+    if (server.empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
     // The program's sound format choice: 32000 Hz, converted from the input's 44100 Hz.
     std::vector<std::wstring> settings = RecordingSettings();
     settings.insert(settings.end(), {L"FrequenceDV=1", L"Want Mp3=1"});
@@ -100,6 +134,15 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
     ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kSineInput; }))
         << "the input Wine lists is not a sound source: " << testing::PrintToString(program.SoundSource());
     ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"Wav"; }));
+    // The sound preview plays the input: the server's output carries the tone.
+    const std::vector<std::int16_t> heard = Heard(server, 3);
+    ASSERT_GT(heard.size(), 44100u) << "nothing came from the server's output";
+    // A live preview may skip or repeat a little on a loaded machine: the tone is what dominates.
+    const std::vector<std::int16_t> tail(heard.end() - 44100, heard.end());
+    EXPECT_GT(*std::max_element(tail.begin(), tail.end()), 1000) << "the preview plays silence";
+    for (double other : {220.0, 330.0, 660.0, 880.0, 1000.0}) {
+        EXPECT_GT(Power(tail, 440, 44100), 20 * Power(tail, other, 44100)) << "the preview's sound is not the tone: " << other;
+    }
     // About two seconds of 16-bit stereo at 44100 Hz.
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
     ASSERT_TRUE(Growing(program, Clip(0, L".wav"), 350000));
