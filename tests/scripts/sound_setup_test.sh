@@ -179,4 +179,19 @@ touch "$m/snd/controlC0" "$m/home/.asoundrc"
 expect "spaces and quotes in folders" "pulse|unix:$m/run/pulse/native||$user_rc
 <$m/home/.asoundrc>" "$(sound_of "$m")"
 
+# The tests' own server: without pulseaudio the start says so and fails; with it, the socket answers
+# and QUILL_TEST_PULSE names it until the stop, which ends the server.
+said=$( (PATH=$work/bin; quill_start_test_pulse "$work/nopulse") 2>&1 >/dev/null; echo "rc=$?")
+expect "no pulseaudio: said and failed" "yes" \
+    "$([[ $said == *"No pulseaudio"*"test devices only"*"rc=1" ]] && echo yes)"
+if command -v pulseaudio >/dev/null 2>&1; then
+    quill_start_test_pulse "$work/pulse" 2>/dev/null
+    expect "the test server answers" "unix:$work/pulse/native yes" \
+        "${QUILL_TEST_PULSE:-} $(quill_socket_answers "$work/pulse/native" && echo yes)"
+    pid=$QUILL_PULSE_PID
+    quill_stop_test_pulse
+    expect "the test server is stopped" "gone unset" \
+        "$(kill -0 "$pid" 2>/dev/null || echo gone) ${QUILL_TEST_PULSE:-unset}"
+fi
+
 expect_summary
