@@ -1,6 +1,6 @@
 // The program records a real sound input: the tests' PulseAudio server (scripts/test.sh) plays a
 // 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
-// other sound source, records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
+// other sound source (the help panel lists it), records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
 // the tone, its rate and channels, and in the AVI a sound as long as the video within a frame; its
 // sound preview plays the tone into the server's output.
 #include "tests/e2e/recordings_fixture.h"
@@ -134,6 +134,25 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
     ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kSineInput; }))
         << "the input Wine lists is not a sound source: " << testing::PrintToString(program.SoundSource());
     ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"Wav"; }));
+    // The help panel's list of sources names it too.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"+hf"}));
+    HWND help = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (help = program.ShownPanel(L"THelpFrame")) != nullptr; }));
+    std::vector<std::wstring> listed;
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        listed.clear();
+        for (HWND list : TProgram::ControlsOf(help, L"TUcCheckListBox")) {
+            const LRESULT n = SendMessageW(list, LB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < n; ++i) {
+                const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+                if (length <= 0 || length > 255) continue;
+                wchar_t item[256] = {};
+                SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+                listed.emplace_back(item);
+            }
+        }
+        return std::find(listed.begin(), listed.end(), kSineInput) != listed.end();
+    })) << "the help panel's sources: " << testing::PrintToString(listed);
     // The sound preview plays the input: the server's output carries the tone.
     const std::vector<std::int16_t> heard = Heard(server, 3);
     ASSERT_GT(heard.size(), 44100u) << "nothing came from the server's output";
