@@ -4,7 +4,8 @@
 # your X display when it answers, else on a new Xvfb display.
 #   scripts/run.sh [--build-dir DIR] [program arguments...]
 # Wine lists your webcams (/dev/video*) and the sound inputs of your PulseAudio server or ALSA cards
-# beside Quillotrane's test devices; the null sound device is used only when no sound system answers.
+# beside Quillotrane's test devices (it says at the start which sound inputs it can record); the null
+# sound device is used only when no sound system answers.
 # Several runs may share the prefix: each ends only its own program (Ctrl-C ends it too) and says
 # last with which exit code it ended.
 set -euo pipefail
@@ -16,7 +17,7 @@ while [[ $# -gt 0 ]]; do
     case $1 in
         --build-dir) build_dir=${2:?--build-dir needs a folder}; shift 2 ;;
         --build-dir=*) build_dir=${1#*=}; shift ;;
-        -h|--help) sed -n '2,9s/^# \{0,1\}//p' "$0"; exit 0 ;;
+        -h|--help) sed -n '2,10s/^# \{0,1\}//p' "$0"; exit 0 ;;
         *) program_args+=("$1"); shift ;;
     esac
 done

@@ -4,8 +4,11 @@ set -euo pipefail
 
 # libv4l-0: Wine's capture filter opens webcams through libv4l2, which libwine only recommends.
 # tango-icon-theme and python3: the program's pictures, converted when it is built (cmake/icon_strips.py).
+# pulseaudio, pulseaudio-utils: the tests start a server of their own, record its sine tone through
+# Wine and listen to what the program plays into it.
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb x11-utils cmake ninja-build
-          googletest ccache dpkg-dev make nasm ffmpeg libv4l-0 tango-icon-theme python3)
+          googletest ccache dpkg-dev make nasm ffmpeg libv4l-0 tango-icon-theme python3
+          pulseaudio pulseaudio-utils)
 
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
 candidate() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }

@@ -29,6 +29,7 @@ cleanup() {
         "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true
     fi
     quill_stop_xvfb
+    quill_stop_test_pulse
     rm -f "$wine_dir/display"
 }
 trap cleanup EXIT
@@ -39,6 +40,10 @@ quill_start_xvfb "$wine_dir/xvfb.log"
 export DISPLAY=$QUILL_XVFB_DISPLAY
 printf '%s\n' "$DISPLAY" >"$wine_dir/display"
 quill_say "Xvfb on display $DISPLAY"
+
+# The sound tests record a sine tone from a PulseAudio server of their own; without one the other
+# tests still run (on the null ALSA device) and the real-input tests say that they were skipped.
+quill_start_test_pulse "$wine_dir/pulse" || true
 
 quill_wine_env "$wine_dir"
 quill_ensure_prefix "$wine_dir" "$build_dir/wine-standins.list" test

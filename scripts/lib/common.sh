@@ -56,11 +56,73 @@ quill_wine_env() {
     unset LC_ALL LC_CTYPE LC_MESSAGES LC_COLLATE LC_NUMERIC LC_TIME LC_MONETARY LANGUAGE
     export WINEDEBUG=-all
     export WINEDLLOVERRIDES="mscoree,mshtml="
-    # The tests always hear the null ALSA device of their private HOME, even on a desktop whose
-    # PulseAudio server Wine would otherwise prefer.
+    # The tests hear the PulseAudio server that scripts/test.sh starts for them (QUILL_TEST_PULSE),
+    # else the null ALSA device of their private HOME, never a desktop's own server.
     if [[ $(basename -- "$dir") == wine-test ]]; then
-        WINEDLLOVERRIDES+=";winepulse.drv=d"
+        if [[ -n ${QUILL_TEST_PULSE:-} ]]; then
+            export PULSE_SERVER=$QUILL_TEST_PULSE
+        else
+            WINEDLLOVERRIDES+=";winepulse.drv=d"
+        fi
     fi
+}
+
+# ---------------------------------------------------------------------------------------------
+# The tests' own PulseAudio server: a daemon of no user, on a socket in <dir>, with a null sink
+# (where the program's sound goes) and a 440 Hz sine source. The sine source hands its sound on in
+# blocks of a second, of which Wine's sound driver keeps only a few milliseconds; so it is also
+# played, through a loopback of short latency, into a second null sink, "Sine440", whose monitor
+# ("Monitor of Sine440", the default input) gives the tone in real time as a microphone does.
+# Sets QUILL_PULSE_PID and exports QUILL_TEST_PULSE (its PULSE_SERVER value); answers 1, with a
+# line saying why, when there is no pulseaudio or it does not start.
+#   quill_start_test_pulse <dir>
+# ---------------------------------------------------------------------------------------------
+quill_start_test_pulse() {
+    local dir=$1 i
+    QUILL_PULSE_PID=
+    if ! command -v pulseaudio >/dev/null 2>&1; then
+        quill_say "No pulseaudio (run scripts/setup.sh): the tests record from the test devices only."
+        return 1
+    fi
+    mkdir -p "$dir"
+    rm -f "$dir/native"
+    {
+        printf 'load-module module-native-protocol-unix socket=%s auth-anonymous=1\n' "$dir/native"
+        printf 'load-module module-null-sink sink_name=quill_null\n'
+        printf 'load-module module-sine-source source_name=quill_sine frequency=440\n'
+        printf 'load-module module-null-sink sink_name=quill_tone sink_properties=device.description=Sine440\n'
+        printf 'load-module module-loopback source=quill_sine sink=quill_tone latency_msec=30\n'
+        printf 'set-default-source quill_tone.monitor\n'
+        printf 'set-default-sink quill_null\n'
+    } >"$dir/server.pa"
+    # Its own HOME and runtime folder: no user's configuration, cookie or pid file is touched, and
+    # several test runs on one machine each have their own server.
+    HOME=$dir XDG_RUNTIME_DIR=$dir XDG_CONFIG_HOME=$dir pulseaudio --system=false --exit-idle-time=-1 \
+        --daemonize=no --use-pid-file=no -n -F "$dir/server.pa" --log-target="file:$dir/pulse.log" \
+        </dev/null >/dev/null 2>&1 &
+    QUILL_PULSE_PID=$!
+    for ((i = 0; i < 100; i++)); do
+        if quill_socket_answers "$dir/native"; then
+            export QUILL_TEST_PULSE="unix:$dir/native"
+            quill_say "PulseAudio for the tests at $QUILL_TEST_PULSE (a 440 Hz sine tone, a null sink)."
+            return 0
+        fi
+        kill -0 "$QUILL_PULSE_PID" 2>/dev/null || break
+        sleep 0.1
+    done
+    quill_stop_test_pulse
+    quill_say "The tests' PulseAudio server did not start (see $dir/pulse.log): the tests record" \
+              "from the test devices only."
+    return 1
+}
+
+quill_stop_test_pulse() {
+    if [[ -n ${QUILL_PULSE_PID:-} ]]; then
+        kill "$QUILL_PULSE_PID" 2>/dev/null || true
+        wait "$QUILL_PULSE_PID" 2>/dev/null || true
+        QUILL_PULSE_PID=
+    fi
+    unset QUILL_TEST_PULSE
 }
 
 # Windows path (drive Z:) of an absolute Unix path.
@@ -214,6 +276,44 @@ quill_use_user_sound() {
         null) quill_say "Sound: no sound system answers (no PulseAudio server, no sound card to open):" \
                         "the silent null ALSA device." ;;
     esac
+    quill_say "Sound inputs to record from: $(quill_sound_inputs "$@")."
+}
+
+# The sound inputs that Wine offers the program under the set-up of quill_choose_sound, as one line
+# of text: the server's sources by their descriptions (as Wine names them), the capture devices of
+# the ALSA cards that can be opened, or the null device's silent input; and the test microphone.
+#   quill_sound_inputs [cards file] [device folder] [pcm file (/proc/asound/pcm)]
+quill_sound_inputs() {
+    local devices=${2:-/dev/snd} pcm=${3:-/proc/asound/pcm} line names=() out
+    case $QUILL_SOUND in
+        pulse)
+            if command -v pactl >/dev/null 2>&1 &&
+                out=$(PULSE_SERVER=$QUILL_PULSE_SERVER timeout 3 pactl list sources 2>/dev/null); then
+                while IFS= read -r line; do
+                    [[ $line =~ ^[[:space:]]*Description:\ (.*)$ ]] && names+=("${BASH_REMATCH[1]}")
+                done <<<"$out"
+                ((${#names[@]})) || names=("none (the server has no source)")
+            else
+                names=("the server's sources (pactl, of pulseaudio-utils, cannot name them)")
+            fi
+            ;;
+        alsa)
+            # "CC-DD: id : name : playback N : capture N", for the cards whose devices open.
+            while IFS= read -r line; do
+                if [[ $line =~ ^0*([0-9]+)-[0-9]+:\ [^:]*:\ ([^:]*[^:\ ])\ *:.*capture\ [0-9]+ ]] &&
+                    [[ -r $devices/controlC${BASH_REMATCH[1]} && -w $devices/controlC${BASH_REMATCH[1]} ]]; then
+                    names+=("${BASH_REMATCH[2]}")
+                fi
+            done < <(cat -- "$pcm" 2>/dev/null)
+            ((${#names[@]})) || names=("none (no card can record)")
+            ;;
+        *) names=("\"In: default\" (the null device: silence)") ;;
+    esac
+    out=
+    for line in "${names[@]}"; do
+        out+="${out:+, }$line"
+    done
+    printf '%s; and Quillotrane Test Microphone' "$out"
 }
 
 # ---------------------------------------------------------------------------------------------

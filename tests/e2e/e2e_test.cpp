@@ -264,7 +264,8 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamcorderVideo) + L" " +
                                                Arg(std::wstring(L"+sa=") + kCamcorderSound) + L" " +
                                                Arg(L"+format_capture=dv type 2 native")));
-    EXPECT_EQ(L"dv type 2 native", program.CaptureFormat());
+    // The command line runs once the start-up has listed the sources: waited for.
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"dv type 2 native"; })) << program.CaptureFormat();
     // DV from the camcorder (started with the Capture button, as a user clicks it), cut into two
     // files, each with its scene list.
     ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
@@ -368,7 +369,7 @@ TEST_F(Recordings, WindowsMediaFromTheCameraIsRecordedAndCut) {
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kCamera) + L" " +
                                                Arg(std::wstring(L"+sa=") + kMicrophone) + L" " + Arg(L"+format_capture=Wmv")));
-    EXPECT_EQ(L"Wmv", program.CaptureFormat());
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"Wmv"; })) << program.CaptureFormat();
     ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
     ASSERT_TRUE(Growing(program, Clip(0, L".wmv"), 100000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));

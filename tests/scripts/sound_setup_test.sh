@@ -18,6 +18,17 @@ cleanup() {
 }
 trap cleanup EXIT
 
+# pactl as a server with a microphone would answer (the made-up servers below speak no protocol).
+mkdir -p "$work/bin"
+cat >"$work/bin/pactl" <<'PACTL'
+#!/usr/bin/env bash
+[[ $* == "list sources" ]] || exit 1
+printf 'Source #0\n\tName: alsa_input.pci\n\tDescription: Built-in Audio Analog Stereo\n\n'
+printf 'Source #1\n\tName: alsa_output.pci.monitor\n\tDescription: Monitor of Built-in Audio\n'
+PACTL
+chmod +x "$work/bin/pactl"
+export PATH=$work/bin:$PATH
+
 # A Unix socket with a server listening on it until the test ends.
 listen_on() {
     local path=$1
@@ -60,7 +71,7 @@ sound_of() {
         export XDG_RUNTIME_DIR=$m/run
         [[ $# -eq 0 ]] || export "$@"
         HOME=$m/private
-        quill_use_user_sound "$m/home" "$m/cards" "$m/snd" 2>"$m/said"
+        quill_use_user_sound "$m/home" "$m/cards" "$m/snd" "$m/pcm" 2>"$m/said"
         printf '%s|%s|%s|%s' "$QUILL_SOUND" "${PULSE_SERVER:-}" "${PULSE_COOKIE:-}" "$(<"$HOME/.asoundrc")"
     )
 }
@@ -77,6 +88,9 @@ two_cards=' 0 [PCH            ]: HDA-Intel - HDA Intel PCH
 m=$(machine bare)
 expect "no sound system: the null device" "null|||$null_rc" "$(sound_of "$m")"
 expect "no sound system: said so" "yes" "$(grep -q 'no sound system answers' "$m/said" && echo yes)"
+expect "no sound system: the inputs said" \
+    'Sound inputs to record from: "In: default" (the null device: silence); and Quillotrane Test Microphone.' \
+    "$(tail -n 1 "$m/said")"
 
 # ALSA without cards, and cards that this process cannot open (a container sees the host's list but
 # not its devices): still the null device.
@@ -92,8 +106,13 @@ m=$(machine alsa)
 printf '%s\n' "$two_cards" >"$m/cards"
 touch "$m/snd/controlC1"
 expect "one card of two opens" "alsa|||$user_rc" "$(sound_of "$m")"
+printf '%s\n' '00-00: ALC892 Analog : ALC892 Analog : playback 1 : capture 1' \
+    '01-00: USB Audio : USB Audio : capture 1' '01-01: USB Audio #1 : USB Audio #1 : playback 1' >"$m/pcm"
+sound_of "$m" >/dev/null
 expect "the card is named" "Sound: ALSA (USB-Audio - HD Pro Webcam C920); no PulseAudio server answers." \
-    "$(<"$m/said")"
+    "$(head -n 1 "$m/said")"
+expect "the inputs of the card that opens" \
+    "Sound inputs to record from: USB Audio; and Quillotrane Test Microphone." "$(tail -n 1 "$m/said")"
 printf 'defaults.pcm.card 1\n' >"$m/home/.asoundrc"
 expect "the user's .asoundrc is included" "alsa|||$user_rc
 <$m/home/.asoundrc>" "$(sound_of "$m")"
@@ -112,6 +131,9 @@ expect "malformed cards file" "null|||$null_rc" "$(sound_of "$m")"
 m=$(machine pulse)
 listen_on "$m/run/pulse/native"
 expect "server in the runtime folder" "pulse|unix:$m/run/pulse/native||$null_rc" "$(sound_of "$m")"
+expect "the server's sources by their descriptions" \
+    "Sound inputs to record from: Built-in Audio Analog Stereo, Monitor of Built-in Audio; and Quillotrane Test Microphone." \
+    "$(tail -n 1 "$m/said")"
 printf '%s\n' "$two_cards" >"$m/cards"
 touch "$m/snd/controlC0"
 expect "server and a card" "pulse|unix:$m/run/pulse/native||$user_rc" "$(sound_of "$m")"
@@ -156,5 +178,20 @@ printf '%s\n' "$two_cards" >"$m/cards"
 touch "$m/snd/controlC0" "$m/home/.asoundrc"
 expect "spaces and quotes in folders" "pulse|unix:$m/run/pulse/native||$user_rc
 <$m/home/.asoundrc>" "$(sound_of "$m")"
+
+# The tests' own server: without pulseaudio the start says so and fails; with it, the socket answers
+# and QUILL_TEST_PULSE names it until the stop, which ends the server.
+said=$( (PATH=$work/bin; quill_start_test_pulse "$work/nopulse") 2>&1 >/dev/null; echo "rc=$?")
+expect "no pulseaudio: said and failed" "yes" \
+    "$([[ $said == *"No pulseaudio"*"test devices only"*"rc=1" ]] && echo yes)"
+if command -v pulseaudio >/dev/null 2>&1; then
+    quill_start_test_pulse "$work/pulse" 2>/dev/null
+    expect "the test server answers" "unix:$work/pulse/native yes" \
+        "${QUILL_TEST_PULSE:-} $(quill_socket_answers "$work/pulse/native" && echo yes)"
+    pid=$QUILL_PULSE_PID
+    quill_stop_test_pulse
+    expect "the test server is stopped" "gone unset" \
+        "$(kill -0 "$pid" 2>/dev/null || echo gone) ${QUILL_TEST_PULSE:-unset}"
+fi
 
 expect_summary

@@ -1,0 +1,499 @@
+#include "platform/standins/audio_capture.h"
+
+#include <dshow.h>
+#include <mmreg.h>
+#include <ocidl.h>
+#include <uuids.h>
+
+#include <algorithm>
+#include <cstring>
+#include <memory>
+#include <new>
+#include <stdexcept>
+#include <vector>
+
+#include "platform/standins/live_source.h"
+#include "platform/standins/standins_dll.h"
+#include "platform/standins/wave_in_mixer.h"
+#include "platform/standins/wave_in_reader.h"
+
+namespace standins {
+
+DWORD AudioCaptureUnitFrames(DWORD rate)
+{
+    if (rate % 100 == 0) return rate / 100;
+    if (rate % 50 == 0) return rate / 50;
+    return std::max<DWORD>(rate / 25, 1);
+}
+
+namespace {
+
+constexpr int kDefaultBuffers = 8;
+// Recorded sound not yet delivered beyond this (a stream that fell behind, a clock running slower
+// than the input) is dropped, so that what is heard stays near what is recorded.
+constexpr REFERENCE_TIME kMaxBacklog = 5000000;
+
+void BuildType(const TWaveLayout& layout, AM_MEDIA_TYPE& m)
+{
+    m.majortype = MEDIATYPE_Audio;
+    m.subtype = MEDIASUBTYPE_PCM;
+    m.formattype = FORMAT_WaveFormatEx;
+    m.bFixedSizeSamples = TRUE;
+    m.bTemporalCompression = FALSE;
+    m.lSampleSize = layout.BlockAlign();
+    auto* wf = reinterpret_cast<WAVEFORMATEX*>(AllocFormat(m, sizeof(WAVEFORMATEX)));
+    if (wf == nullptr) {
+        throw std::bad_alloc();
+    }
+    *wf = layout.Format();
+}
+
+// The PCM layout a media type describes (the block may be the 16-byte PCM header), or false.
+bool LayoutOf(const AM_MEDIA_TYPE& m, TWaveLayout& layout)
+{
+    if (m.majortype != MEDIATYPE_Audio || m.subtype != MEDIASUBTYPE_PCM || m.formattype != FORMAT_WaveFormatEx ||
+        m.pbFormat == nullptr || m.cbFormat < sizeof(PCMWAVEFORMAT)) {
+        return false;
+    }
+    PCMWAVEFORMAT wf{};
+    std::memcpy(&wf, m.pbFormat, sizeof(wf));
+    layout.Rate = wf.wf.nSamplesPerSec;
+    layout.Channels = wf.wf.nChannels;
+    layout.Bits = wf.wBitsPerSample;
+    return wf.wf.wFormatTag == WAVE_FORMAT_PCM && layout.Rate > 0 && layout.Channels > 0 &&
+           (layout.Bits == 8 || layout.Bits == 16) && wf.wf.nBlockAlign == layout.BlockAlign() &&
+           wf.wf.nAvgBytesPerSec == layout.Rate * layout.BlockAlign();
+}
+
+class TAudioCaptureFilter;
+
+// IAMAudioInputMixer of one mixer line (-1: the whole input), on the filter or on a line's pin.
+struct TMixerItf : IAMAudioInputMixer {
+    TMixerItf(filters::TBCUnknown& owner, TAudioCaptureFilter& filter, int line) : o(owner), f(filter), l(line) {}
+    QUILL_DELEGATING_UNKNOWN(o)
+    HRESULT WINAPI put_Enable(WINBOOL enable) override;
+    HRESULT WINAPI get_Enable(WINBOOL* enable) override;
+    HRESULT WINAPI put_Mono(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_Mono(WINBOOL*) override { return E_NOTIMPL; }
+    HRESULT WINAPI put_MixLevel(double level) override;
+    HRESULT WINAPI get_MixLevel(double* level) override;
+    HRESULT WINAPI put_Pan(double) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_Pan(double*) override { return E_NOTIMPL; }
+    HRESULT WINAPI put_Loudness(WINBOOL) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_Loudness(WINBOOL*) override { return E_NOTIMPL; }
+    HRESULT WINAPI put_Treble(double) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_Treble(double*) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_TrebleRange(double*) override { return E_NOTIMPL; }
+    HRESULT WINAPI put_Bass(double) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_Bass(double*) override { return E_NOTIMPL; }
+    HRESULT WINAPI get_BassRange(double*) override { return E_NOTIMPL; }
+    filters::TBCUnknown& o;
+    TAudioCaptureFilter& f;
+    int l;
+};
+
+// One input of the sound input (a mixer line): never connected, it carries the line's name and
+// its mixer controls.
+class TLinePin : public filters::TBCBaseInputPin {
+public:
+    TLinePin(TAudioCaptureFilter* filter, filters::TBCCritSec* lock, HRESULT& hr, std::wstring name, int line);
+    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
+    {
+        if (iid == IID_IAMAudioInputMixer) return GetInterface(&mixerItf_, obj);
+        return TBCBaseInputPin::NonDelegatingQueryInterface(iid, obj);
+    }
+    HRESULT CheckMediaType(const AM_MEDIA_TYPE*) override { return VFW_E_TYPE_NOT_ACCEPTED; }
+
+private:
+    TMixerItf mixerItf_;
+};
+
+class TCapturePin : public TLiveOutputPin {
+public:
+    TCapturePin(TAudioCaptureFilter* filter, HRESULT& hr);
+
+    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
+    {
+        if (iid == IID_IAMBufferNegotiation) return GetInterface(&negotiationItf_, obj);
+        return TLiveOutputPin::NonDelegatingQueryInterface(iid, obj);
+    }
+    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override;
+    HRESULT Active() override;
+    HRESULT Inactive() override;
+
+    HRESULT SuggestAllocatorProperties(const ALLOCATOR_PROPERTIES* props);
+    HRESULT GetAllocatorProperties(ALLOCATOR_PROPERTIES* props);
+
+protected:
+    int CapabilityCount() const override;
+    int CapabilitySize() const override { return sizeof(AUDIO_STREAM_CONFIG_CAPS); }
+    void BuildCapability(int index, AM_MEDIA_TYPE& m, BYTE* caps) const override;
+    bool Canonical(const AM_MEDIA_TYPE& request, AM_MEDIA_TYPE& out) const override;
+    REFERENCE_TIME UnitDuration() const override;
+    bool DeliversAtUnitEnd() const override { return true; }
+    // A stream that falls behind catches up from what the input recorded meanwhile.
+    bool SkipsLateUnits() const override { return false; }
+    HRESULT FillUnit(IMediaSample* sample, LONGLONG unit) override;
+
+private:
+    struct NegotiationItf : IAMBufferNegotiation {
+        explicit NegotiationItf(TCapturePin& p) : o(p) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE SuggestAllocatorProperties(const ALLOCATOR_PROPERTIES* props) override
+        {
+            return filters::ComGuard([&] { return o.SuggestAllocatorProperties(props); });
+        }
+        HRESULT STDMETHODCALLTYPE GetAllocatorProperties(ALLOCATOR_PROPERTIES* props) override
+        {
+            return filters::ComGuard([&] { return o.GetAllocatorProperties(props); });
+        }
+        TCapturePin& o;
+    };
+
+    TAudioCaptureFilter* capture_;
+    NegotiationItf negotiationItf_;
+    // Suggested through IAMBufferNegotiation (filter lock); negative members were not suggested.
+    ALLOCATOR_PROPERTIES suggested_{-1, -1, -1, -1};
+    // The connection's layout and buffer length, set by DecideBufferSize and read by the streaming
+    // thread, which starts after it.
+    TWaveLayout layout_;
+    DWORD unitFrames_ = 0;
+    // The streaming thread's: the unit it filled last (-1: none since the pin became active).
+    LONGLONG lastUnit_ = -1;
+    std::atomic<bool> stopping_{false};
+    TWaveInReader reader_;
+};
+
+class TAudioCaptureFilter : public TLiveSourceFilter {
+public:
+    explicit TAudioCaptureFilter(IUnknown* owner)
+        : TLiveSourceFilter("Audio Capture Filter", owner, CLSID_AudioRecord),
+          persistItf_(*this),
+          mixerItf_(*this, *this, -1)
+    {
+        HRESULT hr = S_OK;
+        SetPin(std::make_unique<TCapturePin>(this, hr));
+    }
+
+    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override
+    {
+        if (iid == IID_IPersistPropertyBag || iid == IID_IPersist) return GetInterface(&persistItf_, obj);
+        if (iid == IID_IAMAudioInputMixer) return GetInterface(&mixerItf_, obj);
+        return TLiveSourceFilter::NonDelegatingQueryInterface(iid, obj);
+    }
+
+    int GetPinCount() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        Prepare();
+        return 1 + static_cast<int>(lines_.size());
+    }
+    filters::TBCBasePin* GetPin(int n) override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        Prepare();
+        if (n == 0) return LivePin();
+        return n > 0 && n <= static_cast<int>(lines_.size()) ? lines_[static_cast<size_t>(n - 1)].get() : nullptr;
+    }
+
+    UINT Device() const { return device_; }
+    // The input's layouts, asked for the first time after the moniker's properties are loaded.
+    const std::vector<TWaveLayout>& Layouts()
+    {
+        filters::TBCAutoLock lock(*Lock());
+        Prepare();
+        return layouts_;
+    }
+    // Runs f on the mixer under the filter lock; E_FAIL without one.
+    template <typename F>
+    HRESULT WithMixer(F&& f)
+    {
+        filters::TBCAutoLock lock(*Lock());
+        Prepare();
+        return mixer_ ? f(*mixer_) : E_FAIL;
+    }
+
+    HRESULT Load(IPropertyBag* bag)
+    {
+        if (bag == nullptr) return E_POINTER;
+        VARIANT v;
+        VariantInit(&v);
+        v.vt = VT_I4;
+        HRESULT hr = bag->Read(kWaveInIdProperty, &v, nullptr);
+        if (FAILED(hr)) return hr;
+        if (v.vt != VT_I4 && FAILED(VariantChangeType(&v, &v, 0, VT_I4))) {
+            VariantClear(&v);
+            return E_INVALIDARG;
+        }
+        const LONG id = v.lVal;
+        VariantClear(&v);
+        filters::TBCAutoLock lock(*Lock());
+        // The pins and formats follow the input: it is chosen once, before they are made.
+        if (prepared_) return HRESULT_FROM_WIN32(ERROR_ALREADY_INITIALIZED);
+        if (id < 0 || static_cast<UINT>(id) >= waveInGetNumDevs()) return E_INVALIDARG;
+        device_ = static_cast<UINT>(id);
+        Prepare();
+        return S_OK;
+    }
+
+private:
+    struct PersistItf : IPersistPropertyBag {
+        explicit PersistItf(TAudioCaptureFilter& f) : o(f) {}
+        QUILL_DELEGATING_UNKNOWN(o)
+        HRESULT STDMETHODCALLTYPE GetClassID(CLSID* clsid) override
+        {
+            if (clsid == nullptr) return E_POINTER;
+            *clsid = CLSID_AudioRecord;
+            return S_OK;
+        }
+        HRESULT STDMETHODCALLTYPE InitNew() override { return S_OK; }
+        HRESULT STDMETHODCALLTYPE Load(IPropertyBag* bag, IErrorLog*) override
+        {
+            return filters::ComGuard([&] { return o.Load(bag); });
+        }
+        HRESULT STDMETHODCALLTYPE Save(IPropertyBag*, BOOL, BOOL) override { return E_NOTIMPL; }
+        TAudioCaptureFilter& o;
+    };
+
+    // Filter lock held.
+    void Prepare()
+    {
+        if (prepared_) return;
+        prepared_ = true;
+        layouts_ = WaveInLayouts(device_);
+        mixer_ = std::make_unique<TWaveInMixer>(device_);
+        for (int line = 0; line < mixer_->LineCount(); ++line) {
+            HRESULT hr = S_OK;
+            lines_.push_back(std::make_unique<TLinePin>(this, Lock(), hr, mixer_->LineName(line), line));
+        }
+    }
+
+    PersistItf persistItf_;
+    TMixerItf mixerItf_;
+    // Filter lock. Without a moniker the filter records from the system's chosen input.
+    UINT device_ = WAVE_MAPPER;
+    bool prepared_ = false;
+    std::vector<TWaveLayout> layouts_;
+    std::unique_ptr<TWaveInMixer> mixer_;
+    std::vector<std::unique_ptr<TLinePin>> lines_;
+};
+
+// Mixer interface.
+
+HRESULT WINAPI TMixerItf::put_Enable(WINBOOL enable)
+{
+    return filters::ComGuard([&] { return f.WithMixer([&](TWaveInMixer& m) { return m.Enable(l, enable != FALSE); }); });
+}
+HRESULT WINAPI TMixerItf::get_Enable(WINBOOL* enable)
+{
+    if (enable == nullptr) return E_POINTER;
+    return filters::ComGuard([&] {
+        return f.WithMixer([&](TWaveInMixer& m) {
+            bool on = false;
+            HRESULT hr = m.Enabled(l, on);
+            if (SUCCEEDED(hr)) *enable = on ? TRUE : FALSE;
+            return hr;
+        });
+    });
+}
+HRESULT WINAPI TMixerItf::put_MixLevel(double level)
+{
+    return filters::ComGuard([&] { return f.WithMixer([&](TWaveInMixer& m) { return m.SetLevel(l, level); }); });
+}
+HRESULT WINAPI TMixerItf::get_MixLevel(double* level)
+{
+    if (level == nullptr) return E_POINTER;
+    return filters::ComGuard([&] { return f.WithMixer([&](TWaveInMixer& m) { return m.Level(l, *level); }); });
+}
+
+TLinePin::TLinePin(TAudioCaptureFilter* filter, filters::TBCCritSec* lock, HRESULT& hr, std::wstring name, int line)
+    : TBCBaseInputPin("Audio capture input line", filter, lock, hr, std::move(name)), mixerItf_(*this, *filter, line)
+{
+}
+
+// Capture pin.
+
+TCapturePin::TCapturePin(TAudioCaptureFilter* filter, HRESULT& hr)
+    : TLiveOutputPin("Audio capture pin", filter, hr, kAudioCapturePinName), capture_(filter), negotiationItf_(*this)
+{
+}
+
+int TCapturePin::CapabilityCount() const
+{
+    return static_cast<int>(capture_->Layouts().size());
+}
+
+void TCapturePin::BuildCapability(int index, AM_MEDIA_TYPE& m, BYTE* caps) const
+{
+    const std::vector<TWaveLayout>& layouts = capture_->Layouts();
+    if (index < 0 || index >= static_cast<int>(layouts.size())) {
+        throw std::out_of_range("capability");
+    }
+    const TWaveLayout& layout = layouts[static_cast<size_t>(index)];
+    BuildType(layout, m);
+    if (caps == nullptr) {
+        return;
+    }
+    AUDIO_STREAM_CONFIG_CAPS c{};
+    c.guid = MEDIATYPE_Audio;
+    c.MinimumChannels = c.MaximumChannels = layout.Channels;
+    c.ChannelsGranularity = 1;
+    c.MinimumBitsPerSample = c.MaximumBitsPerSample = layout.Bits;
+    c.BitsPerSampleGranularity = 8;
+    c.MinimumSampleFrequency = c.MaximumSampleFrequency = layout.Rate;
+    c.SampleFrequencyGranularity = 1;
+    std::memcpy(caps, &c, sizeof(c));
+}
+
+bool TCapturePin::Canonical(const AM_MEDIA_TYPE& request, AM_MEDIA_TYPE& out) const
+{
+    TWaveLayout wanted;
+    if (!LayoutOf(request, wanted)) {
+        return false;
+    }
+    for (const TWaveLayout& layout : capture_->Layouts()) {
+        if (layout.Rate == wanted.Rate && layout.Channels == wanted.Channels && layout.Bits == wanted.Bits) {
+            BuildType(layout, out);
+            return true;
+        }
+    }
+    return false;
+}
+
+HRESULT TCapturePin::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props)
+{
+    TWaveLayout wanted;
+    if (!LayoutOf(CurrentMediaType(), wanted)) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    const std::vector<TWaveLayout>& layouts = capture_->Layouts();
+    const auto at = std::find_if(layouts.begin(), layouts.end(), [&](const TWaveLayout& l) {
+        return l.Rate == wanted.Rate && l.Channels == wanted.Channels && l.Bits == wanted.Bits;
+    });
+    if (at == layouts.end()) {
+        return VFW_E_TYPE_NOT_ACCEPTED;
+    }
+    const DWORD base = AudioCaptureUnitFrames(at->Rate);
+    DWORD frames = base;
+    long buffers = kDefaultBuffers;
+    {
+        filters::TBCAutoLock lock(*Filter()->Lock());
+        if (suggested_.cbBuffer > 0) {
+            // Whole units, at least one and at most a second's worth.
+            const DWORD asked = static_cast<DWORD>(suggested_.cbBuffer) / at->BlockAlign();
+            frames = std::clamp<DWORD>((asked + base / 2) / base, 1, std::max<DWORD>(at->Rate / base, 1)) * base;
+        }
+        if (suggested_.cBuffers > 0) {
+            buffers = suggested_.cBuffers;
+        }
+    }
+    const long needed = static_cast<long>(frames * at->BlockAlign());
+    props->cBuffers = std::max<long>(props->cBuffers, buffers);
+    props->cbBuffer = std::max<long>(props->cbBuffer, needed);
+    props->cbAlign = std::max<long>(props->cbAlign, 1);
+    ALLOCATOR_PROPERTIES actual{};
+    HRESULT hr = alloc->SetProperties(props, &actual);
+    if (FAILED(hr)) {
+        return hr;
+    }
+    if (actual.cbBuffer < needed || actual.cBuffers < 1) {
+        return E_FAIL;
+    }
+    layout_ = *at;
+    unitFrames_ = frames;
+    return S_OK;
+}
+
+REFERENCE_TIME TCapturePin::UnitDuration() const
+{
+    // Never 0 (the streaming thread divides by it), also before any connection has been made.
+    if (unitFrames_ == 0 || layout_.Rate == 0) return 100000;
+    return static_cast<REFERENCE_TIME>(unitFrames_) * 10000000 / layout_.Rate;
+}
+
+HRESULT TCapturePin::Active()
+{
+    if (!IsConnected() || unitFrames_ == 0) {
+        return TLiveOutputPin::Active();
+    }
+    stopping_ = false;
+    lastUnit_ = -1;
+    // Recording starts with the pause, so the first buffers are there when the graph runs.
+    const MMRESULT opened = reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
+    if (opened != MMSYSERR_NOERROR) {
+        return opened == MMSYSERR_ALLOCATED ? HRESULT_FROM_WIN32(ERROR_BUSY) : VFW_E_NO_AUDIO_HARDWARE;
+    }
+    HRESULT hr = TLiveOutputPin::Active();
+    if (FAILED(hr)) {
+        reader_.Close();
+    }
+    return hr;
+}
+
+HRESULT TCapturePin::Inactive()
+{
+    stopping_ = true;
+    reader_.Wake();
+    HRESULT hr = TLiveOutputPin::Inactive();  // the streaming thread has ended when it returns
+    reader_.Close();
+    return hr;
+}
+
+HRESULT TCapturePin::FillUnit(IMediaSample* sample, LONGLONG unit)
+{
+    const size_t bytes = static_cast<size_t>(unitFrames_) * layout_.BlockAlign();
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data)) || data == nullptr || static_cast<size_t>(sample->GetSize()) < bytes) {
+        return VFW_E_BUFFER_OVERFLOW;
+    }
+    const REFERENCE_TIME length = UnitDuration();
+    if (unit != lastUnit_ + 1 || lastUnit_ < 0) {
+        // A new run: what the input recorded before it (while paused) is not part of the stream;
+        // the unit that just ended is the newest one recorded.
+        reader_.Drop(bytes);
+    } else if (length > 0 && static_cast<REFERENCE_TIME>(reader_.Available() / bytes) * length > kMaxBacklog) {
+        reader_.Drop(2 * bytes);
+    }
+    lastUnit_ = unit;
+    if (!reader_.Read(data, bytes, stopping_)) {
+        if (!stopping_.load()) {
+            return VFW_E_NO_AUDIO_HARDWARE;  // the input failed: the graph is told
+        }
+        // Stopping: the unit ends in silence rather than short.
+        std::memset(data, layout_.Bits == 8 ? 0x80 : 0, bytes);
+    }
+    return sample->SetActualDataLength(static_cast<long>(bytes));
+}
+
+HRESULT TCapturePin::SuggestAllocatorProperties(const ALLOCATOR_PROPERTIES* props)
+{
+    if (props == nullptr) return E_POINTER;
+    filters::TBCAutoLock lock(*Filter()->Lock());
+    if (IsConnected()) return VFW_E_ALREADY_CONNECTED;
+    suggested_ = *props;
+    return S_OK;
+}
+
+HRESULT TCapturePin::GetAllocatorProperties(ALLOCATOR_PROPERTIES* props)
+{
+    if (props == nullptr) return E_POINTER;
+    filters::TBCAutoLock lock(*Filter()->Lock());
+    if (!IsConnected() || Allocator() == nullptr) return VFW_E_NOT_CONNECTED;
+    return Allocator()->GetProperties(props);
+}
+
+// Registered as a plain COM server under the stock class id: the system's device enumerator lists
+// the inputs in the audio input category itself, each moniker naming this class.
+const TStandinRegistrar registrar([](filters::TBCFilterTemplate& templates) {
+    filters::TBCFilterTemplateEntry entry;
+    entry.Name = "Audio Capture Filter";
+    entry.FilterClsid = CLSID_AudioRecord;
+    entry.Category = GUID_NULL;
+    entry.Create = [](IUnknown* controller, HRESULT&) -> filters::TBCUnknown* {
+        return new TAudioCaptureFilter(controller);
+    };
+    templates.Add(std::move(entry));
+});
+
+}  // namespace
+}  // namespace standins

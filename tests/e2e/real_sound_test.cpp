@@ -1,0 +1,201 @@
+// The program records a real sound input: the tests' PulseAudio server (scripts/test.sh) plays a
+// 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
+// other sound source (the help panel lists it), records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
+// the tone, its rate and channels, and in the AVI a sound as long as the video within a frame; its
+// sound preview plays the tone into the server's output.
+#include "tests/e2e/recordings_fixture.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+#include <filesystem>
+
+#include "platform/standins/test_camera.h"
+
+namespace e2e_fixture {
+namespace {
+
+const wchar_t kSineInput[] = L"Monitor of Sine440";
+
+// The PULSE_SERVER of the tests' own server (scripts/lib/common.sh), empty without one.
+std::string TestPulse() {
+    char value[512] = {};
+    const DWORD n = GetEnvironmentVariableA("QUILL_TEST_PULSE", value, sizeof(value));
+    return n > 0 && n < sizeof(value) ? std::string(value, n) : std::string();
+}
+
+// Seconds of what the server's null sink (where the program's sound preview plays) is playing,
+// 16-bit mono at 44100 Hz, recorded outside Wine.
+std::vector<std::int16_t> Heard(const std::string& Server, int Seconds) {
+    const std::filesystem::path raw = std::filesystem::temp_directory_path() /
+        (L"quill_heard_" + std::to_wstring(GetCurrentProcessId()) + L".raw");
+    quill_test::RunUnix({"timeout", std::to_string(Seconds), "pacat", "--record", "--server=" + Server,
+                         "--device=quill_null.monitor", "--format=s16le", "--rate=44100", "--channels=1",
+                         "--latency-msec=20", quill_test::UnixPath(raw)});
+    const std::string bytes = quill_test::ReadWholeFile(raw);
+    std::error_code ec;
+    std::filesystem::remove(raw, ec);
+    std::vector<std::int16_t> samples(bytes.size() / 2);
+    std::memcpy(samples.data(), bytes.data(), samples.size() * 2);
+    return samples;
+}
+
+// Frequency of the first channel's tone from its rising zero crossings.
+double ToneHz(const std::vector<std::int16_t>& Samples, int Channels, int Rate) {
+    int rising = 0;
+    size_t first = 0, last = 0;
+    for (size_t i = static_cast<size_t>(Channels); i < Samples.size(); i += static_cast<size_t>(Channels)) {
+        if (Samples[i - static_cast<size_t>(Channels)] < 0 && Samples[i] >= 0) {
+            if (rising == 0) first = i / static_cast<size_t>(Channels);
+            last = i / static_cast<size_t>(Channels);
+            ++rising;
+        }
+    }
+    return rising < 2 ? 0.0 : (rising - 1) * static_cast<double>(Rate) / static_cast<double>(last - first);
+}
+
+// The strength of frequency Hz in mono samples (Goertzel).
+double Power(const std::vector<std::int16_t>& Samples, double Hz, int Rate) {
+    const double k = 2 * std::cos(2 * 3.14159265358979323846 * Hz / Rate);
+    double s1 = 0, s2 = 0;
+    for (std::int16_t x : Samples) {
+        const double s0 = x + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - k * s1 * s2;
+}
+
+// The recording's sound: Codec at Rate with Channels, holding the tone from a tenth of a second on.
+// Answers its length in seconds.
+double ExpectTone(const std::wstring& File, int Rate, int Channels, const char* Codec = "pcm_s16le") {
+    SCOPED_TRACE(testing::PrintToString(File));
+    const quill_test::TMediaProbe probe = quill_test::Probe(File);
+    EXPECT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+    const int sound = probe.StreamOfType("audio");
+    EXPECT_GE(sound, 0) << "no sound stream";
+    if (sound < 0) return 0;
+    EXPECT_EQ(Codec, probe.Stream(sound, "codec_name"));
+    EXPECT_EQ(std::to_string(Rate), probe.Stream(sound, "sample_rate"));
+    EXPECT_EQ(std::to_string(Channels), probe.Stream(sound, "channels"));
+    std::string failure;
+    const std::vector<std::int16_t> samples = quill_test::DecodeSound(File, &failure);
+    EXPECT_TRUE(failure.empty()) << failure;
+    const size_t skip = static_cast<size_t>(Rate / 10 * Channels);
+    EXPECT_GT(samples.size(), skip * 5) << "less than half a second of sound";
+    if (samples.size() <= skip * 5) return 0;
+    const std::vector<std::int16_t> tone(samples.begin() + static_cast<std::ptrdiff_t>(skip), samples.end());
+    EXPECT_NEAR(440.0, ToneHz(tone, Channels, Rate), 3.0);
+    int loudest = 0;
+    for (std::int16_t s : tone) loudest = std::max(loudest, std::abs(static_cast<int>(s)));
+    EXPECT_GT(loudest, 1000) << "silence, not the tone";
+    return static_cast<double>(samples.size() / static_cast<size_t>(Channels)) / Rate;
+}
+
+// The frame numbers that the test camera drew into the first and last pictures of a 320x240 AVI
+// (a frame's number is its start time over the frame time): false when ffmpeg cannot decode it.
+bool CameraFrameNumbers(const std::wstring& File, ULONG& First, ULONG& Last) {
+    const int width = 320, height = 240;
+    const std::filesystem::path raw = std::filesystem::temp_directory_path() /
+        (L"quill_frames_" + std::to_wstring(GetCurrentProcessId()) + L".rgb");
+    const quill_test::TUnixResult run = quill_test::RunUnix({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i",
+        quill_test::UnixPath(File), "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "rgb24", quill_test::UnixPath(raw)});
+    const std::string bytes = run.Ran && run.ExitCode == 0 ? quill_test::ReadWholeFile(raw) : std::string();
+    std::error_code ec;
+    std::filesystem::remove(raw, ec);
+    const size_t frame = static_cast<size_t>(width) * height * 3;
+    if (bytes.size() < frame || bytes.size() % frame != 0) return false;
+    // Decoded top-down: the counter squares are on row kCounterTop + half a square.
+    auto counter = [&](size_t index) {
+        const size_t row = static_cast<size_t>(standins::kCounterTop + standins::kCounterBlock / 2);
+        ULONG n = 0;
+        for (int bit = 0; bit < standins::kCounterBits; ++bit) {
+            const size_t x = static_cast<size_t>(bit * standins::kCounterBlock + standins::kCounterBlock / 2);
+            if (static_cast<unsigned char>(bytes[index * frame + (row * width + x) * 3]) > 128) n |= 1UL << bit;
+        }
+        return n;
+    };
+    First = counter(0);
+    Last = counter(bytes.size() / frame - 1);
+    return true;
+}
+
+TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) {
+    const std::string server = TestPulse();
+    if (server.empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
+    // The program's sound format choice: 32000 Hz, converted from the input's 44100 Hz.
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {L"FrequenceDV=1", L"Want Mp3=1"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=no video stream", L"source_audio=" + std::wstring(kSineInput),
+                                             L"format_capture=Wav"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kSineInput; }))
+        << "the input Wine lists is not a sound source: " << testing::PrintToString(program.SoundSource());
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"Wav"; }));
+    // The help panel's list of sources names it too.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"+hf"}));
+    HWND help = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (help = program.ShownPanel(L"THelpFrame")) != nullptr; }));
+    std::vector<std::wstring> listed;
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        listed.clear();
+        for (HWND list : TProgram::ControlsOf(help, L"TUcCheckListBox")) {
+            const LRESULT n = SendMessageW(list, LB_GETCOUNT, 0, 0);
+            for (LRESULT i = 0; i < n; ++i) {
+                const LRESULT length = SendMessageW(list, LB_GETTEXTLEN, static_cast<WPARAM>(i), 0);
+                if (length <= 0 || length > 255) continue;
+                wchar_t item[256] = {};
+                SendMessageW(list, LB_GETTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(item));
+                listed.emplace_back(item);
+            }
+        }
+        return std::find(listed.begin(), listed.end(), kSineInput) != listed.end();
+    })) << "the help panel's sources: " << testing::PrintToString(listed);
+    // The sound preview plays the input: the server's output carries the tone.
+    const std::vector<std::int16_t> heard = Heard(server, 3);
+    ASSERT_GT(heard.size(), 44100u) << "nothing came from the server's output";
+    // A live preview may skip or repeat a little on a loaded machine: the tone is what dominates.
+    const std::vector<std::int16_t> tail(heard.end() - 44100, heard.end());
+    EXPECT_GT(*std::max_element(tail.begin(), tail.end()), 1000) << "the preview plays silence";
+    for (double other : {220.0, 330.0, 660.0, 880.0, 1000.0}) {
+        EXPECT_GT(Power(tail, 440, 44100), 20 * Power(tail, other, 44100)) << "the preview's sound is not the tone: " << other;
+    }
+    // About two seconds of 16-bit stereo at 44100 Hz.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(0, L".wav"), 350000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=mp3", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(1, L".mp3"), 30000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"source_video=" + std::wstring(kCamera),
+                                             L"format_capture=avi native", L"capture"}));
+    EXPECT_EQ(kSineInput, program.SoundSource());
+    ASSERT_TRUE(Growing(program, Clip(2), 12000000));
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2)); }));
+    EXPECT_TRUE(program.Close());
+
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
+    EXPECT_GT(ExpectTone(Clip(0, L".wav"), 32000, 2), 1.5);
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1, L".mp3")); }));
+    EXPECT_GT(ExpectTone(Clip(1, L".mp3"), 32000, 2, "mp3"), 1.0);
+
+    const double soundSeconds = ExpectTone(Clip(2), 32000, 2);
+    const quill_test::TMediaProbe avi = quill_test::Probe(Clip(2));
+    const int video = avi.StreamOfType("video");
+    ASSERT_GE(video, 0) << "no video stream";
+    const double fps = avi.Ratio(video, "r_frame_rate");
+    ASSERT_GT(fps, 0);
+    // The video's time line from the numbers the camera drew (a picture's number is its start over
+    // the frame time; pictures a loaded machine dropped leave no frame but still count): the
+    // recording stopped during the last picture, and the sound ends within a frame of it.
+    ULONG first = 0, last = 0;
+    ASSERT_TRUE(CameraFrameNumbers(Clip(2), first, last));
+    EXPECT_EQ(0u, first) << "the video does not start with the recording";
+    EXPECT_GT(last / fps, 1.0);
+    EXPECT_GE(soundSeconds, (last - 1) / fps) << "the sound is shorter than the video by more than a frame";
+    EXPECT_LE(soundSeconds, (last + 1) / fps + 0.001) << "the sound is longer than the video";
+}
+
+}  // namespace
+}  // namespace e2e_fixture
