@@ -158,17 +158,21 @@ int TWaveInMixer::SelectorItem(const TLine& line) const
     return at == selectorLines_.end() ? -1 : static_cast<int>(at - selectorLines_.begin());
 }
 
+bool TWaveInMixer::ReadSelector(std::vector<MIXERCONTROLDETAILS_BOOLEAN>& values) const
+{
+    values.assign(selectorLines_.size(), MIXERCONTROLDETAILS_BOOLEAN{});
+    return Details(mixer_, selectorId_, static_cast<DWORD>(values.size()), values.data(), sizeof(values[0]), false,
+                   MIXER_GETCONTROLDETAILSF_VALUE) == MMSYSERR_NOERROR;
+}
+
 HRESULT TWaveInMixer::Enabled(int line, bool& enabled)
 {
     const TLine* l = LineAt(line);
     if (l == nullptr) return E_INVALIDARG;
     const int item = SelectorItem(*l);
     if (item >= 0) {
-        std::vector<MIXERCONTROLDETAILS_BOOLEAN> values(selectorLines_.size());
-        if (Details(mixer_, selectorId_, static_cast<DWORD>(values.size()), values.data(), sizeof(values[0]), false,
-                    MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR) {
-            return E_FAIL;
-        }
+        std::vector<MIXERCONTROLDETAILS_BOOLEAN> values;
+        if (!ReadSelector(values)) return E_FAIL;
         enabled = values[static_cast<size_t>(item)].fValue != 0;
         return S_OK;
     }
@@ -190,11 +194,8 @@ HRESULT TWaveInMixer::Enable(int line, bool enable)
     if (l == nullptr) return E_INVALIDARG;
     const int item = SelectorItem(*l);
     if (item >= 0) {
-        std::vector<MIXERCONTROLDETAILS_BOOLEAN> values(selectorLines_.size());
-        if (Details(mixer_, selectorId_, static_cast<DWORD>(values.size()), values.data(), sizeof(values[0]), false,
-                    MIXER_GETCONTROLDETAILSF_VALUE) != MMSYSERR_NOERROR) {
-            return E_FAIL;
-        }
+        std::vector<MIXERCONTROLDETAILS_BOOLEAN> values;
+        if (!ReadSelector(values)) return E_FAIL;
         if (singleSelect_) {
             // One input at a time: choosing this one drops the others; it cannot be dropped alone.
             if (!enable) return values[static_cast<size_t>(item)].fValue ? E_FAIL : S_OK;

@@ -44,6 +44,8 @@ private:
     const TLine* LineAt(int Line) const;
     // The selector's item of a source line, or -1.
     int SelectorItem(const TLine& line) const;
+    // The selector's on/off state of every input it chooses among.
+    bool ReadSelector(std::vector<MIXERCONTROLDETAILS_BOOLEAN>& values) const;
 
     HMIXER mixer_ = nullptr;
     TLine destination_;

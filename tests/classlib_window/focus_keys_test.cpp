@@ -7,26 +7,16 @@
 
 #include "classlib/forms.h"
 #include "classlib/std_controls.h"
+#include "key_presses.h"
 #include "window_test_support.h"
 
 using namespace classlib;
 
 namespace {
 
-// Keys pressed as the keyboard gives them: posted to the window with the focus, with the
-// modifiers held in the thread's key state, and served by the message loop.
+// Keys as the keyboard gives them, served by this test's message loop.
 void PressKey(WORD Key, std::initializer_list<int> Held = {}) {
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    for (int k : Held) keys[k] = 0x80;
-    SetKeyboardState(keys);
-    HWND focus = GetFocus();
-    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16;
-    PostMessageW(focus, WM_KEYDOWN, Key, scan | 1);
-    PostMessageW(focus, WM_KEYUP, Key, scan | 0xC0000001);
-    window_test::Pump();
-    for (int k : Held) keys[k] = 0;
-    SetKeyboardState(keys);
+    quill_test::PressKey(Key, Held, [] { window_test::Pump(); });
 }
 
 class FocusKeys : public ::testing::Test {

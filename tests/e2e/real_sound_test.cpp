@@ -40,12 +40,19 @@ std::vector<std::int16_t> Heard(const std::string& Server, int Seconds) {
     return samples;
 }
 
-// Frequency of the first channel's tone from its rising zero crossings.
+// Frequency of the first channel's tone from its rising zero crossings. A crossing counts only after
+// the wave has gone well below zero, so the coder's faint ringing in the silence a stop pads its last
+// frame with adds none.
 double ToneHz(const std::vector<std::int16_t>& Samples, int Channels, int Rate) {
+    constexpr int kBelow = -300;
     int rising = 0;
+    bool armed = false;
     size_t first = 0, last = 0;
-    for (size_t i = static_cast<size_t>(Channels); i < Samples.size(); i += static_cast<size_t>(Channels)) {
-        if (Samples[i - static_cast<size_t>(Channels)] < 0 && Samples[i] >= 0) {
+    for (size_t i = 0; i < Samples.size(); i += static_cast<size_t>(Channels)) {
+        if (Samples[i] < kBelow) {
+            armed = true;
+        } else if (armed && Samples[i] >= 0) {
+            armed = false;
             if (rising == 0) first = i / static_cast<size_t>(Channels);
             last = i / static_cast<size_t>(Channels);
             ++rising;

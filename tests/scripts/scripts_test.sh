@@ -4,7 +4,7 @@
 set -uo pipefail
 here=$(dirname "${BASH_SOURCE[0]}")
 passed=0 failed=0
-for test in sound_setup_test.sh run_command_test.sh icon_strips_test.sh wmvcore_copy_test.sh; do
+for test in sound_setup_test.sh run_command_test.sh icon_strips_test.sh wmvcore_copy_test.sh deps_cache_test.sh; do
     echo "== $test"
     output=$(bash "$here/$test" "$@" 2>&1)
     status=$?

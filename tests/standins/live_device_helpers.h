@@ -4,6 +4,7 @@
 #pragma once
 
 #include "graph_helpers.h"
+#include "kept_clock.h"
 #include <windows.h>
 #include <dshow.h>
 #include <mmreg.h>
@@ -168,6 +169,7 @@ protected:
         if (control) {
             control->Stop();
         }
+        quill_test::KeepSystemClock(graph.Get());
         control.Reset();
         events.Reset();
         graph.Reset();

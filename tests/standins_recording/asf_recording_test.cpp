@@ -361,8 +361,8 @@ TEST_F(AsfRecording, ARecordingOverALongerFileIsExactlyTheNewOne)
     ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Microphone().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
     ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
     ASSERT_TRUE(manager.Get());
-    ComPtr<IWMProfile> profile;
-    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[0], profile.GetAddressOf()));
+    ComPtr<IWMProfile> profile;  // the camera's size, 30 pictures a second
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[1], profile.GetAddressOf()));
     ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
     ASSERT_NO_FATAL_FAILURE(Record(60000));
     const std::string bytes = FileBytes();
@@ -379,8 +379,8 @@ TEST_F(AsfRecording, AFileCutOffBeforeItsStopTellsTheLengthItHolds)
     ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Microphone().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 0).Get(), nullptr));
     ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(Camera().Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
     ASSERT_TRUE(manager.Get());
-    ComPtr<IWMProfile> profile;
-    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[0], profile.GetAddressOf()));
+    ComPtr<IWMProfile> profile;  // the camera's size, 30 pictures a second
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[1], profile.GetAddressOf()));
     ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
     ASSERT_TRUE(SUCCEEDED(control->Run()));
     const std::filesystem::path killed = dir / L"as killed.wmv";
@@ -399,7 +399,7 @@ TEST_F(AsfRecording, AFileCutOffBeforeItsStopTellsTheLengthItHolds)
         << "the length ffprobe reads";
     const int v = p.StreamOfType("video");
     ASSERT_GE(v, 0);
-    const double held = std::atoi(p.Stream(v, "nb_read_packets").c_str()) / 25.0;
+    const double held = std::atoi(p.Stream(v, "nb_read_packets").c_str()) / 30.0;  // the profile's rate
     const double said = std::atof(p.Get("format.duration").c_str());
     EXPECT_LE(said, held + 0.5) << "no longer than the pictures it holds";
     EXPECT_GE(said, held - 1.5) << "nor much shorter";

@@ -6,6 +6,7 @@
 #include "classlib/clipboard.h"
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
+#include "key_presses.h"
 #include "kit_test_support.h"
 #include "widgets/kit/date_edit.h"
 #include "widgets/kit/kit_spin_edit.h"
@@ -16,20 +17,9 @@ using namespace widgets::kit;
 
 namespace {
 
-// Keys posted to the window with the focus, modifiers held in the thread's key state, served by
-// the message loop as the keyboard's would be.
+// Keys as the keyboard gives them, served by this test's message loop.
 void PressKey(WORD Key, std::initializer_list<int> Held = {}) {
-    BYTE keys[256] = {};
-    GetKeyboardState(keys);
-    for (int k : Held) keys[k] = 0x80;
-    SetKeyboardState(keys);
-    HWND focus = GetFocus();
-    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16;
-    PostMessageW(focus, WM_KEYDOWN, Key, scan | 1);
-    PostMessageW(focus, WM_KEYUP, Key, scan | 0xC0000001);
-    kittest::Pump();
-    for (int k : Held) keys[k] = 0;
-    SetKeyboardState(keys);
+    quill_test::PressKey(Key, Held, [] { kittest::Pump(); });
 }
 
 void PutOnClipboard(const std::wstring& Text, HWND Owner) {
