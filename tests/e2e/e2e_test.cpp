@@ -32,8 +32,8 @@ TEST_F(EndToEnd, EachStandInDeviceIsPreviewedFromItsStoredSettingOrItsCommand) {
     {
         TProgram program;
         ASSERT_NO_FATAL_FAILURE(Start(program));
-        EXPECT_EQ(kCamera, program.VideoSource());
-        EXPECT_EQ(kMicrophone, program.SoundSource());
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; })) << program.VideoSource();
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kMicrophone; })) << program.SoundSource();
         EXPECT_TRUE(program.PreviewMoves()) << "the stored camera is previewed";
         EXPECT_TRUE(program.Close());
     }
@@ -335,7 +335,9 @@ TEST_F(Recordings, NativeMpegFromTheTestCardIsRecordedAndCut) {
     ASSERT_NO_FATAL_FAILURE(Start(program, Arg(std::wstring(L"+sv=") + kMpegCard) + L" " +
                                                Arg(std::wstring(L"+sa=") + kMicrophone) + L" " +
                                                Arg(L"+format_capture=mpeg2 native stream")));
-    EXPECT_EQ(L"mpeg2 native stream", program.CaptureFormat());
+    // The command line is obeyed after the lists are filled: its format is waited for.
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.CaptureFormat() == L"mpeg2 native stream"; }))
+        << program.CaptureFormat();
     ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
     ASSERT_TRUE(Growing(program, Clip(0, L".mpg"), 300000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));

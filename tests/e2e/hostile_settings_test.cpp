@@ -38,7 +38,7 @@ protected:
         ASSERT_TRUE(DeleteSaveStamp());
         TProgram program;
         ASSERT_TRUE(program.Start(copy_.Exe())) << testing::PrintToString(program.Failure());
-        EXPECT_EQ(kCamera, program.VideoSource());
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; })) << program.VideoSource();
         EXPECT_TRUE(program.PreviewMoves()) << "the camera is previewed";
         EXPECT_TRUE(program.Close()) << "the close ends with exit code 0";
         EXPECT_FALSE(program.Running());
