@@ -57,6 +57,28 @@ void Synchronise(widgets::TUcComboBox* Combo, const std::vector<std::wstring>& N
         if (items->IndexOf(name) < 0) items->Add(name);
 }
 
+// The sound taken when the asked one is not listed (nothing stored yet, a device gone): the
+// current video device's own sound, else the first sound input, else the list's first entry.
+// Another camcorder's sound would open that camcorder beside the picture chosen.
+std::wstring FallbackSound(widgets::TUcComboBox* Combo, engine::TAudioSourcesList& Sources,
+                           const engine::TVideoSource* Video) {
+    auto* items = Combo->Items();
+    if (items->Count() == 0) return NoAudioStream();
+    auto firstListed = [&](auto&& Wanted) -> std::wstring {
+        for (int i = 0; i < Sources.Count(); ++i) {
+            const engine::TAudioSource* source = Sources.Get(i);
+            if (source->Device != nullptr && Wanted(source->Device) && items->IndexOf(source->Name) >= 0)
+                return source->Name;
+        }
+        return L"";
+    };
+    std::wstring name;
+    if (Video != nullptr && Video->Device != nullptr)
+        name = firstListed([&](const engine::TCaptureDevice* D) { return D == Video->Device; });
+    if (name.empty()) name = firstListed([](const engine::TCaptureDevice* D) { return D->Kind == engine::kKindSound; });
+    return name.empty() ? items->Strings(0) : name;
+}
+
 std::wstring FileNamePart(const std::wstring& Path) {
     const std::size_t slash = Path.find_last_of(L"\\/:");
     return slash == std::wstring::npos ? Path : Path.substr(slash + 1);
@@ -269,8 +291,8 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
                 return;
             }
         } else {
-            name = combo->Items()->Count() > 0 ? combo->Items()->Strings(0) : none;
-            combo->SetItemIndex(combo->Items()->Count() > 0 ? 0 : -1);
+            name = FallbackSound(combo, *AudioSources, module->CurrentVideoSource);
+            combo->SetItemIndex(combo->Items()->IndexOf(name));
         }
         if (name == none) {
             if (module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(true);

@@ -109,15 +109,21 @@ TEST_F(EndToEnd, SettingsChangedByCommandsAreKeptAsEachStorageAnswerSays) {
     }
 }
 
-// A new user's first close: nothing stored anywhere (no INI file beside the program, no registry
-// key), so the close asks where to keep the settings. Asked to close again while that question
-// comes up (the close box clicked twice), the program still shows the one question alone, and
-// obeys the answer.
+// A new user's first start and close: nothing stored anywhere (no INI file beside the program, no
+// registry key). The first camera comes with a sound input, not with the camcorder's sound (which
+// would open the camcorder's window beside it). The close asks where to keep the settings. Asked
+// to close again while that question comes up (the close box clicked twice), the program still
+// shows the one question alone, and obeys the answer.
 TEST_F(EndToEnd, TheFirstCloseWithNothingStoredAsksOnlyWhereToKeepTheSettings) {
     RegDeleteTreeW(HKEY_CURRENT_USER, quill_test::kMakerKey);
     ASSERT_FALSE(e2e::FileExists(copy_.Ini()));
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.VideoSource() == kCamera; })) << program.VideoSource();
+    EXPECT_TRUE(e2e::WaitFor([&] { return !program.SoundSource().empty(); }));
+    EXPECT_NE(kCamcorderSound, program.SoundSource());
+    EXPECT_NE(L"no audio stream", program.SoundSource()) << "the prefixes have sound inputs";
+    EXPECT_EQ(nullptr, program.FindWindowOfClass(L"TcamForm")) << "no camcorder window for the camera alone";
     EXPECT_TRUE(program.Close(L"Portable", 2));
     EXPECT_TRUE(program.Asked());
     EXPECT_EQ(std::vector<std::wstring>{}, program.ShownAtClose()) << "nothing but the question comes up";

@@ -273,6 +273,10 @@ HWND TProgram::FindWindowCaptioned(const std::wstring& Caption) const {
     return FindTopWindow(process_.dwProcessId, [&](HWND w) { return TextOf(w) == Caption; });
 }
 
+HWND TProgram::FindWindowOfClass(const std::wstring& ClassName) const {
+    return FindTopWindow(process_.dwProcessId, [&](HWND w) { return ClassOf(w).rfind(ClassName, 0) == 0; });
+}
+
 HWND TProgram::ShownPanel(const std::wstring& ClassName) const {
     for (HWND child = GetWindow(window_, GW_CHILD); child != nullptr; child = GetWindow(child, GW_HWNDNEXT))
         if (ClassOf(child).compare(0, ClassName.size(), ClassName) == 0 && IsWindowVisible(child)) return child;

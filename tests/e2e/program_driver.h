@@ -123,6 +123,8 @@ public:
     bool PreviewMoves(DWORD TimeoutMs = 20000) const;
     // The visible top-level window of the program with this caption, nullptr when none.
     HWND FindWindowCaptioned(const std::wstring& Caption) const;
+    // The visible top-level window of the program whose window class starts with ClassName.
+    HWND FindWindowOfClass(const std::wstring& ClassName) const;
     // The main window's visible panel whose window class starts with ClassName.
     HWND ShownPanel(const std::wstring& ClassName) const;
 

@@ -156,6 +156,22 @@ TEST_F(FolderBrowserTest, DriveRootKeepsItsBackslashAndCancelKeepsTheName) {
     EXPECT_EQ(missing.FolderName(), L"C:\\no such folder at all");
 }
 
+// With no folder to pre-select the browser opens on its root; "My Computer" has no path, so OK is
+// off for it, reported or not (Wine's browser does not report that first selection).
+TEST_F(FolderBrowserTest, OkIsOffForTheFirstSelectionWhenItIsNoFolder) {
+    TBrowseFolderDlg dlg(nullptr);
+    dlg.SetDesktopRoot(false);
+    dlg.SetFolderName(L"C:\\no such folder at all");
+    TBrowserStart start;
+    EXPECT_FALSE(RunBrowser(dlg, IDCANCEL, start));
+    EXPECT_EQ(start.Selected, L"") << "the root has no path";
+    EXPECT_FALSE(start.OkEnabled);
+    // Rooted at the desktop, whose folder has a path, OK is on.
+    dlg.SetDesktopRoot(true);
+    EXPECT_FALSE(RunBrowser(dlg, IDCANCEL, start));
+    EXPECT_TRUE(start.OkEnabled);
+}
+
 // OK follows the selection: off for an item without a folder path ("My Computer"), on again for
 // a folder.
 TEST_F(FolderBrowserTest, OkIsOnlyForItemsThatAreFolders) {

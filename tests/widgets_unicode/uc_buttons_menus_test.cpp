@@ -144,6 +144,28 @@ TEST_F(WideButtonsMenus, AWideHotKeyClicksTogglesAndFocuses) {
     EXPECT_EQ(dialogChar(L'\x65E5'), 0);
 }
 
+// A wide bit button takes its own hot key and passes any other on to the class library's
+// handling, which hands it to the controls it holds.
+TEST_F(WideButtonsMenus, AWideBitButtonPassesAHotKeyThatIsNotItsOwnOn) {
+    auto* bit = Make<widgets::TUcBitBtn>(8, 8);
+    bit->SetBounds(8, 8, 200, 60);
+    bit->SetCaption(L"&\x0416");
+    auto* held = new widgets::TUcButton(form);
+    held->SetParent(bit);
+    held->SetBounds(100, 10, 80, 30);
+    held->SetCaption(L"&\x03A9");
+    int own = 0, others = 0;
+    bit->OnClick = [&](classlib::TObject*) { ++own; };
+    held->OnClick = [&](classlib::TObject*) { ++others; };
+    Pump();
+    EXPECT_EQ(1, form->Perform(classlib::CM_DIALOGCHAR, L'\x03C9', 0));
+    EXPECT_EQ(0, own);
+    EXPECT_EQ(1, others) << "the held button's hot key reached it through the bit button";
+    EXPECT_EQ(1, form->Perform(classlib::CM_DIALOGCHAR, L'\x0436', 0));
+    EXPECT_EQ(1, own);
+    EXPECT_EQ(0, form->Perform(classlib::CM_DIALOGCHAR, L'q', 0)) << "nobody's hot key";
+}
+
 // The keyboard of another language for one test: Wine takes the layout of the user's locale, so
 // both are switched (through ntdll, as Wine has no layout loading) and put back afterwards.
 class TKeyboardLanguage {

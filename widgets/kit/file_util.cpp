@@ -112,6 +112,8 @@ bool TBrowseFolderDlg::Execute() {
                                                 &root.p);
         if (FAILED(hr)) RaiseLastOSError(static_cast<std::uint32_t>(hr));
     }
+    // No root pidl: the desktop, whose folder has a path.
+    rootIsFolder_ = root.p == nullptr || !PathOf(root.p).empty();
     wchar_t display[MAX_PATH] = {};
     BROWSEINFOW bi{};
     bi.hwndOwner = ApplicationExists() ? Application()->Handle() : nullptr;
@@ -165,6 +167,10 @@ void TBrowseFolderDlg::Initialized(HWND Wnd) {
     oldProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogProc)));
     if (kind_ == TBrowseKind::bfComputers || DirectoryExists(folderName_))
         SendMessageW(Wnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folderName_.c_str()));
+    else if (kind_ == TBrowseKind::bfFolders)
+        // The root stays selected, and a browser need not report that first selection (Wine's
+        // does not): OK only when the root is a folder, not "My Computer".
+        SendMessageW(Wnd, BFFM_ENABLEOK, 0, rootIsFolder_);
     if (helpContext_ != 0) AddHelpButton();
     if (OnInitialized) OnInitialized(this);
 }

@@ -63,6 +63,7 @@ private:
     int helpContext_ = 0;
     HWND dialog_ = nullptr;
     bool desktopRoot_ = true;
+    bool rootIsFolder_ = true;
     TBrowseKind kind_ = TBrowseKind::bfFolders;
     TDialogPosition position_ = TDialogPosition::dpScreenCenter;
     std::wstring dialogText_;
