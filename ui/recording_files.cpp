@@ -81,6 +81,15 @@ bool MayHoldStreamData(classlib::TStream& File, std::uint64_t Begin, std::uint64
     return at != End;
 }
 
+// The file Name opened for reading alongside its writer, nullptr when it cannot be.
+std::unique_ptr<unicode::TUcFileStream> OpenForLook(const std::wstring& Name) {
+    try {
+        return std::make_unique<unicode::TUcFileStream>(Name, classlib::fmOpenRead | classlib::fmShareDenyNone);
+    } catch (const classlib::Exception&) {
+        return nullptr;
+    }
+}
+
 }  // namespace
 
 std::wstring FileNameStem(const std::wstring& Stem) {
@@ -135,12 +144,8 @@ bool FileInUse(const std::wstring& Name) {
 }
 
 bool AviHoldsNothing(const std::wstring& Name) {
-    std::unique_ptr<unicode::TUcFileStream> stream;
-    try {
-        stream = std::make_unique<unicode::TUcFileStream>(Name, classlib::fmOpenRead | classlib::fmShareDenyNone);
-    } catch (const classlib::Exception&) {
-        return false;
-    }
+    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
+    if (!stream) return false;
     classlib::TStream& file = *stream;
     const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
     if (size == 0) return true;
@@ -160,15 +165,6 @@ bool AviHoldsNothing(const std::wstring& Name) {
 }
 
 namespace {
-
-// The file Name opened for reading alongside its writer, nullptr when it cannot be.
-std::unique_ptr<unicode::TUcFileStream> OpenForLook(const std::wstring& Name) {
-    try {
-        return std::make_unique<unicode::TUcFileStream>(Name, classlib::fmOpenRead | classlib::fmShareDenyNone);
-    } catch (const classlib::Exception&) {
-        return nullptr;
-    }
-}
 
 std::uint64_t Little64(const unsigned char* Bytes) {
     return Little32(Bytes) | (static_cast<std::uint64_t>(Little32(Bytes + 4)) << 32);

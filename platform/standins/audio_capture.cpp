@@ -260,11 +260,19 @@ private:
     {
         if (prepared_) return;
         prepared_ = true;
-        layouts_ = WaveInLayouts(device_);
-        mixer_ = std::make_unique<TWaveInMixer>(device_);
-        for (int line = 0; line < mixer_->LineCount(); ++line) {
-            HRESULT hr = S_OK;
-            lines_.push_back(std::make_unique<TLinePin>(this, Lock(), hr, mixer_->LineName(line), line));
+        // Called from COM methods that answer counts and pins, not codes: a filter that could not
+        // be prepared shows its capture pin alone, with no formats.
+        try {
+            layouts_ = WaveInLayouts(device_);
+            mixer_ = std::make_unique<TWaveInMixer>(device_);
+            for (int line = 0; line < mixer_->LineCount(); ++line) {
+                HRESULT hr = S_OK;
+                lines_.push_back(std::make_unique<TLinePin>(this, Lock(), hr, mixer_->LineName(line), line));
+            }
+        } catch (...) {
+            layouts_.clear();
+            lines_.clear();
+            mixer_.reset();
         }
     }
 
@@ -419,7 +427,13 @@ HRESULT TCapturePin::Active()
     stopping_ = false;
     lastUnit_ = -1;
     // Recording starts with the pause, so the first buffers are there when the graph runs.
-    const MMRESULT opened = reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
+    MMRESULT opened = MMSYSERR_NOMEM;
+    try {
+        opened = reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
+    } catch (...) {
+        reader_.Close();
+        return E_OUTOFMEMORY;
+    }
     if (opened != MMSYSERR_NOERROR) {
         return opened == MMSYSERR_ALLOCATED ? HRESULT_FROM_WIN32(ERROR_BUSY) : VFW_E_NO_AUDIO_HARDWARE;
     }

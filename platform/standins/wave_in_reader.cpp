@@ -166,6 +166,17 @@ void TWaveInReader::Close()
 
 void TWaveInReader::Pump()
 {
+    // Nothing may leave the thread: a store that cannot grow fails the input, and Read tells it.
+    try {
+        PumpBuffers();
+    } catch (...) {
+        failed_ = true;
+    }
+    arrived_.notify_all();
+}
+
+void TWaveInReader::PumpBuffers()
+{
     const std::size_t limit = static_cast<std::size_t>(kStoreSeconds) * 200000u;  // bytes, any layout
     std::size_t next = 0;  // buffers fill in the order they were queued
     while (!closing_.load()) {
@@ -190,7 +201,6 @@ void TWaveInReader::Pump()
             h.dwBytesRecorded = 0;
             if (waveInAddBuffer(wave_, &h, sizeof(h)) != MMSYSERR_NOERROR) {
                 failed_ = true;
-                arrived_.notify_all();
                 return;
             }
             next = (next + 1) % headers_.size();

@@ -59,6 +59,7 @@ public:
 
 private:
     void Pump();
+    void PumpBuffers();
 
     HWAVEIN wave_ = nullptr;
     HANDLE done_ = nullptr;  // signalled by the system as each buffer fills
