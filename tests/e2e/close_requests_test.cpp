@@ -169,7 +169,7 @@ TEST_F(AskedBeforeClose, QuitAloneClosesTheProgram) {
 
 // A new user closes the window the moment it appears, while the program is still finding its
 // devices and starting the preview: the close is carried out once the start-up is over (the
-// storage question comes, and its answer ends the program).
+// storage question comes with the sources listed, and its answer ends the program).
 TEST_F(AskedBeforeClose, ACloseDuringTheStartUpIsCarriedOutWhenItEnds) {
     constexpr int kCloses = 6;
     for (int run = 0; run < kCloses; ++run) {
@@ -190,6 +190,7 @@ TEST_F(AskedBeforeClose, ACloseDuringTheStartUpIsCarriedOutWhenItEnds) {
             return (question = program.FindWindowCaptioned(e2e::kStorageCaption)) != nullptr || !program.Running();
         })) << "the close was lost";
         ASSERT_NE(nullptr, question) << "the program ended without asking where to keep the settings";
+        EXPECT_TRUE(TProgram::SourcesListed(window)) << "the close came before the start-up was over";
         HWND none = ButtonOf(question, L"None");
         ASSERT_NE(nullptr, none);
         PostMessageW(none, BM_CLICK, 0, 0);
