@@ -71,7 +71,8 @@ private:
 // Writes swallow their failures. In mode 1 nothing reaches the disk until Close(), which writes
 // the whole INI file at once (to a temporary file that then replaces the old one, so a failure
 // leaves the old file whole) and answers whether that worked; the destructor closes without
-// raising.
+// raising. A save also removes the temporary files that saves killed on the way left beside the
+// INI file ("Quillotrane.ini.<process id>.<number>.tmp", of processes that no longer run).
 class TWritePreferences {
 public:
     TWritePreferences(const std::wstring& KeyPath, TStorageMode Mode);

@@ -23,6 +23,7 @@
 #include "ui/options_frame.h"
 #include "ui/save_prefs_form.h"
 #include "ui/side_forms.h"
+#include "ui/snapshot_text_ids.h"
 #include "ui/sources_frame.h"
 #include "unicode/wide_platform.h"
 
@@ -112,6 +113,8 @@ void TCaptureForm::FormCreate(classlib::TObject* /*Sender*/) {
     // listed the sources: commands that choose a source or a format, or start a recording, would
     // act on an empty window and be undone by the stored choices. It runs once the start-up is done.
     if (IsProgramWindow()) {
+        // Closes wait for the first idle from here on (FormShow hooks it).
+        startUpPending_ = true;
         Switch1 = new widgets::custom::TSwitch(this);
         Switch1->SetName(L"Switch1");
         Switch1->SetActionList(al);
@@ -126,6 +129,16 @@ bool TCaptureForm::IsProgramWindow() const {
 void TCaptureForm::FormShow(classlib::TObject* /*Sender*/) {
     if (firstShowDone_) return;
     firstShowDone_ = true;
+    // A first showing that fails before it hooks the first idle leaves no start-up to wait for:
+    // closes are no longer held.
+    struct TNoIdle {
+        TCaptureForm* Form;
+        ~TNoIdle() {
+            if (Form->AppEvents1->OnIdle) return;
+            Form->startUpPending_ = false;
+            Form->CarryOutHeldClose();
+        }
+    } noIdle{this};
     classlib::StartTrace("first showing");
     Panel2->Show();
     LoadInterfaceTexts();
@@ -242,8 +255,26 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
     if (ScreenSaverWasActive) SystemParametersInfoW(SPI_SETSCREENSAVEACTIVE, FALSE, nullptr, SPIF_SENDCHANGE);
     ImageByImageMode = false;
     gStartingUp = false;
+    // A close held meanwhile is carried out now, after the command line (which was asked for
+    // first), whatever that does; the command line's own closes act at once.
+    startUpPending_ = false;
+    struct TStartUpEnd {
+        TCaptureForm* Form;
+        ~TStartUpEnd() {
+            Form->startUpPending_ = false;
+            Form->CarryOutHeldClose();
+        }
+    } startUpEnd{this};
     if (Switch1 != nullptr) Switch1->AppActivate(this);
     classlib::StartTrace("first idle done");
+}
+
+void TCaptureForm::CarryOutHeldClose() {
+    if (!closeHeld_) return;
+    closeHeld_ = false;
+    // Posted, not called: the close then runs from the message loop, with nothing of the start-up
+    // or of the save beneath it.
+    if (HandleAllocated()) PostMessageW(Handle(), WM_CLOSE, 0, 0);
 }
 
 bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {
@@ -267,26 +298,34 @@ bool TCaptureForm::AskStorageMode(std::uint8_t& Mode) {
 }
 
 void TCaptureForm::FormCloseQuery(classlib::TObject* /*Sender*/, bool& CanClose) {
-    // The storage question comes first: a refused close leaves the program as it was, previewing.
+    // A close that comes while the start-up still builds the sources and the graph, or while a
+    // grabbed picture is being saved, would tear down what they are working on (or be undone by
+    // them): it is held, and carried out when they end.
+    if (startUpPending_ || grabInProgress_) {
+        closeHeld_ = true;
+        CanClose = false;
+        return;
+    }
+    // A close asked again while one is under way (the close box clicked twice while the question
+    // is open or the pictures are awaited) waits for the first one's outcome.
+    if (closeUnderWay_) {
+        CanClose = false;
+        return;
+    }
+    struct TUnderWay {
+        bool& Flag;
+        explicit TUnderWay(bool& Value) : Flag(Value) { Flag = true; }
+        ~TUnderWay() { Flag = false; }
+    } underWay(closeUnderWay_);
+    // The pictures asked for before the close are saved first; one that does not come in time is
+    // reported, never dropped unsaid.
+    if (!FinishAskedSnapshots())
+        widgets::WideMessageDlg(settings::LoadProgramText(IDS_SNAP_NOT_TAKEN_AT_CLOSE), widgets::TMsgDlgType::mtError,
+                                widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    // The storage question comes next: a refused close leaves the program as it was, previewing.
     if (settings::StorageMode() == settings::smNone) {
-        // A close asked again while the question is open (the close box clicked twice) waits for
-        // the answer to the first.
-        if (storageQuestionOpen_) {
-            CanClose = false;
-            return;
-        }
         std::uint8_t mode = settings::smNone;
-        struct TOpenQuestion {
-            bool& Open;
-            explicit TOpenQuestion(bool& Flag) : Open(Flag) { Open = true; }
-            ~TOpenQuestion() { Open = false; }
-        };
-        bool chosen = false;
-        {
-            TOpenQuestion open(storageQuestionOpen_);
-            chosen = AskStorageMode(mode);
-        }
-        if (!chosen) {
+        if (!AskStorageMode(mode)) {
             CanClose = false;
             return;
         }

@@ -601,6 +601,19 @@ private:
     void WriteSnapshotFile(const std::wstring& FileName);
     std::deque<int> pendingGrabs_;
     bool grabInProgress_ = false;
+    // Grabbed pictures handled so far (saved, passed into an image-by-image recording, or given
+    // back unread after a failed save).
+    std::uint64_t picturesHandled_ = 0;
+    // Pictures the overlay holds for the window, and the grab it has been asked for while frames
+    // reach it.
+    int PicturesOutstanding();
+    // The close's wait for the pictures asked before it, pumping messages: false when they did
+    // not all come within a bound.
+    bool FinishAskedSnapshots();
+    // A close held while the start-up or a picture's save runs is posted again when it ends.
+    void CarryOutHeldClose();
+    bool startUpPending_ = false;
+    bool closeHeld_ = false;
 
     void BuildComponents();  // capture_form_build.cpp
     void BuildActions();     // capture_actions.cpp
@@ -679,8 +692,8 @@ private:
     std::wstring scheduleCheckedName_;
     bool scheduleNameExisted_ = false;
     TVideoPopupLink videoPopup_;
-    // The storage question of a close is on the screen.
-    bool storageQuestionOpen_ = false;
+    // A close is under way (waiting for pictures, asking where to keep the settings).
+    bool closeUnderWay_ = false;
     // Full screen as the close found it: the close leaves it before the settings are saved.
     bool fullScreenAtClose_ = false;
     // The filter mapper's answer for the MPEG audio encoder, and the format it was asked for.

@@ -4,12 +4,14 @@
 // look during an image-by-image recording.
 #include "ui/capture_form.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <cstring>
 #include <limits>
 #include <vector>
 
+#include "classlib/application.h"
 #include "classlib/conversions.h"
 #include "classlib/jpeg_image.h"
 #include "dshow/ds_functions.h"
@@ -42,6 +44,10 @@ filters::Tqz_Superposer* Overlay() {
 constexpr std::uint64_t kSecond = 10000;
 constexpr std::uint64_t kMinute = 600000;
 constexpr std::uint64_t kHour = 36000000;
+
+// How long a close waits for the pictures asked before it (a frame comes every few tens of
+// milliseconds while the video runs).
+constexpr ULONGLONG kSnapshotCloseWaitMs = 10000;
 
 // The typed interval: 0..999999 units (the spin edit's range), 0 when the text is no number.
 std::uint64_t IntervalUnits(TExtraireFrame* Frame) {
@@ -133,6 +139,45 @@ void TCaptureForm::RequestSnapshot() {
     if (filters::Tqz_Superposer* overlay = Overlay()) overlay->RequestGrab();
 }
 
+int TCaptureForm::PicturesOutstanding() {
+    filters::Tqz_Superposer* overlay = Overlay();
+    if (overlay == nullptr) return 0;
+    int count = 0;
+    for (int slot = 0; slot < filters::kSuperposerSlots; ++slot)
+        if (overlay->SlotBusy(slot)) ++count;
+    // A grab asked is served by the next frame, and frames reach the overlay only from a video
+    // source in a running graph.
+    if (overlay->GrabRequested()) {
+        bool framesFlow = false;
+        try {
+            engine::Tdm* module = engine::dm();
+            framesFlow = module != nullptr && module->CurrentVideoSource != nullptr &&
+                         module->fg->State() == dshow::gsPlaying;
+        } catch (...) {
+        }
+        if (framesFlow) ++count;
+    }
+    return count;
+}
+
+bool TCaptureForm::FinishAskedSnapshots() {
+    const int asked = PicturesOutstanding();
+    if (asked == 0) return true;
+    // Pictures are handled in the order they came: once as many more have been handled as were
+    // outstanding now, these are among them (the intervalometer may add others meanwhile).
+    const std::uint64_t target = picturesHandled_ + static_cast<std::uint64_t>(asked);
+    const ULONGLONG deadline = GetTickCount64() + kSnapshotCloseWaitMs;
+    classlib::TApplication* application = classlib::Application();
+    while (picturesHandled_ < target && PicturesOutstanding() > 0 && !application->Terminated()) {
+        const ULONGLONG now = GetTickCount64();
+        if (now >= deadline) return false;
+        MsgWaitForMultipleObjectsEx(0, nullptr, static_cast<DWORD>(std::min<ULONGLONG>(50, deadline - now)), QS_ALLINPUT,
+                                    MWMO_INPUTAVAILABLE);
+        application->ProcessMessages();
+    }
+    return true;
+}
+
 void TCaptureForm::WMFrameGrabbed(classlib::TMessage& Message) {
     // Any process can post this message: a slot number outside the overlay's twenty is not ours.
     if (Message.LParam < 0 || Message.LParam >= filters::kSuperposerSlots) return;
@@ -150,8 +195,13 @@ void TCaptureForm::WMFrameGrabbed(classlib::TMessage& Message) {
             form->grabInProgress_ = false;
             // After a failed save the waiting slots are handed back unread, not lost to the filter.
             if (filters::Tqz_Superposer* overlay = Overlay())
-                for (int waiting : form->pendingGrabs_) overlay->ReleaseSlot(waiting);
+                for (int waiting : form->pendingGrabs_) {
+                    overlay->ReleaseSlot(waiting);
+                    ++form->picturesHandled_;
+                }
             form->pendingGrabs_.clear();
+            // A close asked while a picture was being saved comes now.
+            form->CarryOutHeldClose();
         }
     } done{this};
     HandleGrabbedSlot(slot);
@@ -169,8 +219,12 @@ void TCaptureForm::HandleGrabbedSlot(int Slot) {
     struct TRelease {
         filters::Tqz_Superposer* overlay;
         int slot;
-        ~TRelease() { overlay->ReleaseSlot(slot); }
-    } release{overlay, Slot};
+        std::uint64_t& handled;
+        ~TRelease() {
+            overlay->ReleaseSlot(slot);
+            ++handled;
+        }
+    } release{overlay, Slot, picturesHandled_};
 
     if (ImageByImageMode) {
         if (engine::Tdm* module = engine::dm(); module != nullptr) {

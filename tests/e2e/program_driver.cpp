@@ -265,6 +265,11 @@ bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
     return true;
 }
 
+bool TProgram::SourcesListed(HWND Window) {
+    return FindChild(Window, [](HWND w) { return IsCombo(w) && Holds(w, L"no video stream"); }) != nullptr &&
+           FindChild(Window, [](HWND w) { return IsCombo(w) && Holds(w, L"no audio stream"); }) != nullptr;
+}
+
 bool TProgram::Running() const {
     return process_.hProcess != nullptr && WaitForSingleObject(process_.hProcess, 0) == WAIT_TIMEOUT;
 }

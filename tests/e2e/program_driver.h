@@ -115,6 +115,10 @@ public:
     HWND Window() const { return window_; }
     const std::wstring& Failure() const { return failure_; }
 
+    // Whether the start-up of the program whose main window is Window is over: its video and
+    // sound source lists are filled (the first idle fills them).
+    static bool SourcesListed(HWND Window);
+
     // The selected entry of the sources panel's video, sound and capture-format lists.
     std::wstring VideoSource() const { return Selected(videoList_); }
     std::wstring SoundSource() const { return Selected(soundList_); }

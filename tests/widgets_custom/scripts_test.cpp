@@ -103,17 +103,21 @@ TEST_F(ScriptTest, UnicodeScriptWithByteOrderMarkRuns) {
     EXPECT_EQ(script->Commands().Count(), 0);  // RunFile clears its list
 }
 
-TEST_F(ScriptTest, QuitOnlyScriptClosesNothingAndLeavesNoQuitForTheNextRun) {
+TEST_F(ScriptTest, QuitClosesAloneOrAfterTheCommandsAndOnlyInItsOwnRun) {
     script->RunFile(Script("quit\n"));
-    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(closes, 1);
+    EXPECT_FALSE(script->Executing());
     script->RunFile(Script("write=1\n"));
     EXPECT_EQ(log, (Log{L"write:1"}));
-    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(closes, 1);
     script->RunFile(Script("QUIT\nwrite=2\n"));
     EXPECT_EQ(log, (Log{L"write:1", L"write:2"}));
-    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(closes, 2);
     script->RunFile(Script("write=3\n"));
-    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(closes, 2);
+    // A file of blank lines and names that mean nothing asks for nothing.
+    script->RunFile(Script("\n  \nunknown\n+\n"));
+    EXPECT_EQ(closes, 2);
 }
 
 TEST_F(ScriptTest, HostileFilesGetAClearErrorOrNothing) {
@@ -195,18 +199,24 @@ TEST_F(ScriptTest, CommandLineArgumentsOnExactTexts) {
     sw->SetCommandLine(L"prog.exe plain \"C:\\a b.avi\"");
     sw->RunCommandLine();
     EXPECT_EQ(log, (Log{L"write:two words", L"off", L"write:ab", L"write:", L"write:plain", L"write:C:\\a b.avi"}));
-    // Empty arguments say nothing; "quit" alone is no command; with commands it closes after them.
+    // Empty arguments say nothing; "quit" closes, alone or after the other commands.
     sw->ParseArgument(L"");
     sw->ParseArgument(L"\"\"");
     EXPECT_EQ(sw->Commands().Count(), 0);
     sw->SetDefaultAction(nullptr);
     sw->SetCommandLine(L"prog.exe +quit");
     sw->RunCommandLine();
-    EXPECT_EQ(none, 2);
-    EXPECT_EQ(closes, 0);
+    EXPECT_EQ(none, 1) << "a command line that asks to quit is not an empty one";
+    EXPECT_EQ(closes, 1);
     sw->SetCommandLine(L"prog.exe -quit /vf");
     sw->RunCommandLine();
-    EXPECT_EQ(closes, 1);
+    EXPECT_EQ(closes, 2);
+    EXPECT_EQ(log.back(), L"flip on") << "the commands run before the close";
+    // The next command line without it closes nothing.
+    sw->SetCommandLine(L"prog.exe plain");
+    sw->RunCommandLine();
+    EXPECT_EQ(none, 2);
+    EXPECT_EQ(closes, 2);
 }
 
 TEST_F(ScriptTest, TheCommandLineRunsOnceAtTheFirstActivation) {

@@ -181,8 +181,12 @@ void TCustomScript::ParseLine(const std::wstring& Line) {
 void TCustomScript::Run() {
     CheckNotExecuting(L"run a script");
     stop_ = false;
-    if (commands_.Count() == 0) return;
     const std::shared_ptr<bool> alive = alive_;
+    // "quit" is no command of the list, but it is asked for all the same: alone, it still closes.
+    if (commands_.Count() == 0) {
+        if (quit_) Finish(alive);
+        return;
+    }
     const std::vector<std::shared_ptr<TActionEx>> commands = commands_.Snapshot();
     executing_ = true;
     index_ = -1;
@@ -284,7 +288,7 @@ void TSwitch::RunCommandLine() {
     const std::shared_ptr<bool> alive = AliveToken();
     ParseCommandLine();
     try {
-        if (Commands().Count() > 0)
+        if (Commands().Count() > 0 || QuitRequested())
             Run();
         else if (OnNoCommandLine)
             OnNoCommandLine(nullptr);

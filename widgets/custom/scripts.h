@@ -82,7 +82,8 @@ public:
     // name, the first of the list; with WithValue (a command that carries a value other than a
     // state word), the first that takes a value, a two-state action taking none.
     TCustomSuperAction* FindAction(const std::wstring& Name, bool WithValue = false);
-    // Runs the parsed list; EInvalidOperation when this component is already running one.
+    // Runs the parsed list, then closes the main form when it asked to ("quit", alone too);
+    // EInvalidOperation when this component is already running one.
     void Run();
     void RunFile(const std::wstring& FileName);
 
@@ -126,7 +127,8 @@ public:
 
     void ParseCommandLine();
     void ParseArgument(const std::wstring& Argument);
-    // Parses and runs the command line, or calls OnNoCommandLine when it holds no command.
+    // Parses and runs the command line, or calls OnNoCommandLine when it holds no command and
+    // no "quit".
     void RunCommandLine();
     // The application's activation handler while the command line is pending: gives the
     // application's OnActivate to this component's OnActivate first, so that the command line
