@@ -174,6 +174,25 @@ bool FindAsfLayout(const std::vector<std::uint8_t>& head, TAsfLayout& layout)
            headerSize + kAsfDataHeader <= head.size();
 }
 
+// The end of what a data packet holds, in milliseconds of the file's time: its send time plus its
+// duration, read from its payload parsing information (after the error correction data when the
+// packet has it); false for bytes that do not hold one.
+bool AsfPacketEnd(const std::vector<std::uint8_t>& packet, std::uint64_t& endMs)
+{
+    std::size_t at = 0;
+    if (packet.empty()) return false;
+    if ((packet[0] & 0x80) != 0) at = 1 + (packet[0] & 0x0f);
+    if (at + 2 > packet.size()) return false;
+    const std::uint8_t lengths = packet[at];
+    at += 2;  // the length type flags and the property flags
+    // The packet length, sequence and padding length, each of 0, 1, 2 or 4 bytes as the flags say.
+    static const std::size_t kFieldBytes[4] = {0, 1, 2, 4};
+    at += kFieldBytes[(lengths >> 5) & 3] + kFieldBytes[(lengths >> 1) & 3] + kFieldBytes[(lengths >> 3) & 3];
+    if (at + 6 > packet.size()) return false;
+    endMs = LittleEndian(packet, at, 4) + LittleEndian(packet, at + 4, 2);
+    return true;
+}
+
 class TAsfWriter;
 
 // One input: its own coder, opened while stopped and used on its streaming thread. The graph stops the
@@ -312,16 +331,23 @@ private:
         return S_OK;
     }
     // The header's file size, packet counts and lengths, as the finished file will have them, for
-    // the whole packets written so far (the writer codes and writes fixed-size packets).
+    // the whole packets that reached the file (the writer codes and writes fixed-size packets): the
+    // length is where the last of them ends, not where the packets handed over but still held do.
     HRESULT Checkpoint(TAvFile& file) override
     {
         HRESULT hr = file.FlushOut();
         TAsfLayout layout;
         if (FAILED(hr) || !FindAsfLayout(file.Head(), layout)) return hr;
         const std::uint64_t end = file.Position();
-        if (end < layout.Data + kAsfDataHeader) return S_OK;
+        if (end < layout.Data + kAsfDataHeader + layout.PacketSize) return S_OK;
         const std::uint64_t packets = (end - layout.Data - kAsfDataHeader) / layout.PacketSize;
-        const auto length = static_cast<std::uint64_t>(std::max<REFERENCE_TIME>(file.LatestTime(), 0));
+        std::vector<std::uint8_t> last;
+        std::uint64_t endMs = 0;
+        if (!file.WrittenBytes(layout.Data + kAsfDataHeader + (packets - 1) * layout.PacketSize,
+                               static_cast<std::size_t>(layout.PacketSize), last) ||
+            !AsfPacketEnd(last, endMs))
+            return S_OK;  // the header keeps what it said
+        const std::uint64_t length = endMs * 10000;
         // File size, creation date (as written), packets, play duration (with the preroll), send duration.
         std::vector<std::uint8_t> properties(file.Head().begin() + static_cast<std::ptrdiff_t>(layout.FileProperties + 40),
                                              file.Head().begin() + static_cast<std::ptrdiff_t>(layout.FileProperties + 80));

@@ -4,7 +4,9 @@
 // order. It codes the video with libavcodec's Windows Media video coder the profile names (WMV1,
 // WMV2 or MP43) at the profile's size and frame rate, and the sound as WMA 2 at the profile's rate and
 // channels, both at the profile's bit rates (asf_conversion.h), and writes an ASF file by libavformat;
-// each run writes a whole file from the start, finished when the graph stops.
+// each run writes a whole file from the start, finished when the graph stops. While it runs, the
+// header's file size, packet count and length follow the whole packets that reached the file, so
+// that a file cut off (a killed program) tells the length it holds.
 #pragma once
 
 #include <windows.h>

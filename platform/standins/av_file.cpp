@@ -22,10 +22,11 @@ namespace {
 
 constexpr int kIoBufferBytes = 64 * 1024;
 constexpr AVRational kDirectShowTime{1, 10000000};
-constexpr REFERENCE_TIME kCheckpointTime = 10000000;
-constexpr ULONGLONG kCheckpointMs = 1000;
-// The most of the file's start that Begin keeps.
+constexpr REFERENCE_TIME kCheckpointTime = 2500000;
+constexpr ULONGLONG kCheckpointMs = 250;
+// The most of the file's start that Begin keeps, and of its last bytes.
 constexpr std::size_t kHeadBytes = 64 * 1024;
+constexpr std::size_t kTailBytes = 64 * 1024;
 
 }  // namespace
 
@@ -45,8 +46,11 @@ void TAvFile::Release()
     stream_.Reset();
     lastDts_.clear();
     head_.clear();
+    tail_.clear();
     keepHead_ = false;
-    latest_ = 0;
+    end_ = 0;
+    base_ = 0;
+    offset_ = 0;
 }
 
 int TAvFile::WritePacket(void* opaque, std::uint8_t* data, int size)
@@ -58,6 +62,11 @@ int TAvFile::WritePacket(void* opaque, std::uint8_t* data, int size)
     }
     ULONG written = 0;
     HRESULT hr = self->stream_->Write(data, static_cast<ULONG>(size), &written);
+    // The last bytes written in a row are kept (a writer's header may say what they hold).
+    std::vector<std::uint8_t>& tail = self->tail_;
+    tail.insert(tail.end(), data, data + std::min<ULONG>(written, static_cast<ULONG>(size)));
+    if (tail.size() > 2 * kTailBytes) tail.erase(tail.begin(), tail.end() - static_cast<std::ptrdiff_t>(kTailBytes));
+    self->end_ += std::min<ULONG>(written, static_cast<ULONG>(size));
     if (SUCCEEDED(hr) && written != static_cast<ULONG>(size)) hr = HRESULT_FROM_WIN32(ERROR_DISK_FULL);
     if (FAILED(hr)) {
         if (SUCCEEDED(self->failure_)) self->failure_ = hr;
@@ -69,9 +78,10 @@ int TAvFile::WritePacket(void* opaque, std::uint8_t* data, int size)
 std::int64_t TAvFile::SeekStream(void* opaque, std::int64_t offset, int whence)
 {
     auto* self = static_cast<TAvFile*>(opaque);
+    const auto base = static_cast<std::int64_t>(self->base_);
     if ((whence & AVSEEK_SIZE) != 0) {
         STATSTG stat{};
-        return SUCCEEDED(self->stream_->Stat(&stat, STATFLAG_NONAME)) ? static_cast<std::int64_t>(stat.cbSize.QuadPart) : -1;
+        return SUCCEEDED(self->stream_->Stat(&stat, STATFLAG_NONAME)) ? static_cast<std::int64_t>(stat.cbSize.QuadPart) - base : -1;
     }
     DWORD origin = STREAM_SEEK_SET;
     switch (whence & ~AVSEEK_FORCE) {
@@ -81,13 +91,19 @@ std::int64_t TAvFile::SeekStream(void* opaque, std::int64_t offset, int whence)
     default: return -1;
     }
     LARGE_INTEGER move;
-    move.QuadPart = offset;
+    move.QuadPart = origin == STREAM_SEEK_SET ? offset + base : offset;
     ULARGE_INTEGER now{};
-    return SUCCEEDED(self->stream_->Seek(move, origin, &now)) ? static_cast<std::int64_t>(now.QuadPart) : -1;
+    if (FAILED(self->stream_->Seek(move, origin, &now))) return -1;
+    if (now.QuadPart != self->end_) {
+        self->tail_.clear();  // what follows is not written in a row with it
+        self->end_ = now.QuadPart;
+    }
+    return static_cast<std::int64_t>(now.QuadPart) - base;
 }
 
 HRESULT TAvFile::Begin(const char* format, IStream* stream,
-                       const std::vector<std::function<void(AVCodecParameters&)>>& describe)
+                       const std::vector<std::function<void(AVCodecParameters&)>>& describe, std::uint64_t at,
+                       REFERENCE_TIME offset)
 {
     Release();
     failure_ = S_OK;
@@ -96,8 +112,11 @@ HRESULT TAvFile::Begin(const char* format, IStream* stream,
     const AVOutputFormat* writer = av_guess_format(format, nullptr, nullptr);
     if (writer == nullptr || avformat_alloc_output_context2(&context_, writer, nullptr, nullptr) < 0) return E_UNEXPECTED;
     stream_ = stream;
-    LARGE_INTEGER zero{};
-    HRESULT hr = stream_->Seek(zero, STREAM_SEEK_SET, nullptr);
+    base_ = end_ = at;
+    offset_ = offset;
+    LARGE_INTEGER start{};
+    start.QuadPart = static_cast<LONGLONG>(at);
+    HRESULT hr = stream_->Seek(start, STREAM_SEEK_SET, nullptr);
     if (FAILED(hr)) {
         Release();
         return hr;
@@ -141,7 +160,16 @@ HRESULT TAvFile::FlushOut()
 
 std::uint64_t TAvFile::Position() const
 {
-    return io_ != nullptr ? static_cast<std::uint64_t>(std::max<std::int64_t>(avio_tell(io_), 0)) : 0;
+    return io_ != nullptr ? base_ + static_cast<std::uint64_t>(std::max<std::int64_t>(avio_tell(io_), 0)) : 0;
+}
+
+bool TAvFile::WrittenBytes(std::uint64_t offset, std::size_t size, std::vector<std::uint8_t>& bytes) const
+{
+    const std::uint64_t tailStart = end_ - tail_.size();
+    if (offset < tailStart || offset + size > end_) return false;
+    const auto from = tail_.begin() + static_cast<std::ptrdiff_t>(offset - tailStart);
+    bytes.assign(from, from + static_cast<std::ptrdiff_t>(size));
+    return true;
 }
 
 HRESULT TAvFile::PatchAt(std::uint64_t offset, const std::vector<std::uint8_t>& bytes)
@@ -171,11 +199,10 @@ HRESULT TAvFile::Write(int n, const BYTE* data, long length, REFERENCE_TIME star
     if (FAILED(failure_)) return failure_;
     if (length <= 0) return S_OK;
     AVStream* s = context_->streams[n];
-    std::int64_t ts = timed ? av_rescale_q(start, kDirectShowTime, s->time_base) : lastDts_[n] + 1;
+    std::int64_t ts = timed ? av_rescale_q(start + offset_, kDirectShowTime, s->time_base) : lastDts_[n] + 1;
     if (lastDts_[n] != std::numeric_limits<std::int64_t>::min() && ts <= lastDts_[n]) ts = lastDts_[n] + 1;
     if (ts == std::numeric_limits<std::int64_t>::min() + 1) ts = 0;
     lastDts_[n] = ts;
-    latest_ = std::max(latest_, av_rescale_q(ts, s->time_base, kDirectShowTime));
     AVPacket* packet = av_packet_alloc();
     if (packet == nullptr || av_new_packet(packet, length) < 0) {
         av_packet_free(&packet);
@@ -191,11 +218,12 @@ HRESULT TAvFile::Write(int n, const BYTE* data, long length, REFERENCE_TIME star
     return failure_;
 }
 
-HRESULT TAvFile::Finish()
+HRESULT TAvFile::Finish(std::uint64_t* end)
 {
     if (context_ == nullptr) return S_OK;
     if (SUCCEEDED(failure_) && av_write_trailer(context_) < 0 && SUCCEEDED(failure_)) failure_ = E_FAIL;
     if (SUCCEEDED(failure_)) avio_flush(io_);
+    if (end != nullptr) *end = Position();
     const HRESULT hr = failure_;
     Release();
     return hr;
@@ -228,17 +256,42 @@ HRESULT TAvFileFilter::Write(int stream, const BYTE* data, long length, REFERENC
 {
     std::lock_guard<std::mutex> lock(writeLock_);
     if (!file_.Started()) return VFW_E_WRONG_STATE;
-    HRESULT hr = file_.Write(stream, data, length, start, timed, key);
-    const ULONGLONG now = GetTickCount64();
     const auto at = static_cast<std::size_t>(stream);
-    const bool due = now - checkpointTick_ >= kCheckpointMs ||
+    HRESULT hr = S_OK;
+    int n = stream;
+    if (!leadIndex_.empty() && at < leadIndex_.size()) {
+        n = leadIndex_[at];
+        if (n < 0) {
+            hr = EndLeadIn();
+            n = stream;
+        }
+    }
+    if (SUCCEEDED(hr)) hr = file_.Write(n, data, length, start, timed, key);
+    // The first bytes past the file's start are told at once, then as the file grows and a few times
+    // a second.
+    const ULONGLONG now = GetTickCount64();
+    const std::uint64_t size = file_.Position();
+    const bool grown = size > toldBytes_ && size - toldBytes_ >= std::max<std::uint64_t>(toldBytes_ / 32, 1) &&
+                       size > startBytes_;
+    const bool due = grown || now - checkpointTick_ >= kCheckpointMs ||
                      (timed && at < checkpointTimes_.size() && start - checkpointTimes_[at] >= kCheckpointTime);
     if (SUCCEEDED(hr) && due) {
         checkpointTick_ = now;
         if (timed && at < checkpointTimes_.size()) checkpointTimes_[at] = start;
+        toldBytes_ = size;
         hr = Checkpoint(file_);
     }
     return Written(hr);
+}
+
+HRESULT TAvFileFilter::EndLeadIn()
+{
+    // The lead-in's last packets go out with its end; the file of every stream goes on after them.
+    std::uint64_t end = 0;
+    HRESULT hr = file_.Finish(&end);
+    if (SUCCEEDED(hr)) hr = file_.Begin(format_, stream_.Get(), describe_, end, offset_);
+    leadIndex_.clear();
+    return hr;
 }
 
 void TAvFileFilter::StreamEnded(int stream)
@@ -257,18 +310,34 @@ void TAvFileFilter::FinishFile()
 {
     std::lock_guard<std::mutex> lock(writeLock_);
     Written(file_.Finish());
+    leadIndex_.clear();
+    stream_.Reset();
 }
 
 HRESULT TAvFileFilter::BeginFile(const char* format, IStream* stream,
-                                 const std::vector<std::function<void(AVCodecParameters&)>>& describe)
+                                 const std::vector<std::function<void(AVCodecParameters&)>>& describe,
+                                 const std::vector<bool>& leadIn, REFERENCE_TIME offset)
 {
     std::lock_guard<std::mutex> lock(writeLock_);
-    const HRESULT hr = file_.Begin(format, stream, describe);
+    format_ = format;
+    stream_ = stream;
+    describe_ = describe;
+    offset_ = offset;
+    leadIndex_.clear();
+    std::vector<std::function<void(AVCodecParameters&)>> first;
+    if (leadIn.size() == describe.size() && std::find(leadIn.begin(), leadIn.end(), false) != leadIn.end()) {
+        for (std::size_t i = 0; i < describe.size(); ++i) {
+            leadIndex_.push_back(leadIn[i] ? static_cast<int>(first.size()) : -1);
+            if (leadIn[i]) first.push_back(describe[i]);
+        }
+    }
+    const HRESULT hr = file_.Begin(format, stream, leadIndex_.empty() ? describe : first, 0, offset);
     if (FAILED(hr)) return hr;
     failureReported_ = false;
     ended_.assign(describe.size(), false);
     checkpointTimes_.assign(describe.size(), 0);
     checkpointTick_ = GetTickCount64();
+    startBytes_ = toldBytes_ = file_.Position();
     return S_OK;
 }
 

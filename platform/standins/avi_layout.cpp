@@ -141,11 +141,24 @@ std::vector<std::uint8_t> HeaderList(const TMainHeader& header)
     return out;
 }
 
-std::vector<std::uint8_t> StandardIndex(int stream, std::uint32_t chunkId, std::uint64_t base,
-                                        std::span<const TChunkEntry> chunks)
+std::vector<std::uint8_t> StandardIndexEntries(std::uint64_t base, std::span<const TChunkEntry> chunks)
 {
     std::vector<std::uint8_t> out;
-    out.reserve(kChunkHeader + kStdIndexHeader + chunks.size() * kStdIndexEntry);
+    out.reserve(chunks.size() * kStdIndexEntry);
+    for (const TChunkEntry& c : chunks) {
+        // Each entry points at the chunk's data, past its header.
+        Put32(out, static_cast<std::uint32_t>(c.Offset + kChunkHeader - base));
+        Put32(out, c.Size | (c.Key ? 0 : kStdIndexDeltaFrame));
+    }
+    return out;
+}
+
+std::vector<std::uint8_t> StandardIndex(int stream, std::uint32_t chunkId, std::uint64_t base,
+                                        std::span<const TChunkEntry> chunks, std::size_t capacity)
+{
+    capacity = std::max(capacity, chunks.size());
+    std::vector<std::uint8_t> out;
+    out.reserve(kChunkHeader + kStdIndexHeader + capacity * kStdIndexEntry);
     const char id[5] = {'i', 'x', static_cast<char>('0' + (stream / 10) % 10), static_cast<char>('0' + stream % 10), 0};
     const std::size_t ix = Open(out, FourCC(id));
     Put16(out, 2);  // longs per entry
@@ -155,11 +168,9 @@ std::vector<std::uint8_t> StandardIndex(int stream, std::uint32_t chunkId, std::
     Put32(out, chunkId);
     Put64(out, base);
     Put32(out, 0);
-    for (const TChunkEntry& c : chunks) {
-        // Each entry points at the chunk's data, past its header.
-        Put32(out, static_cast<std::uint32_t>(c.Offset + kChunkHeader - base));
-        Put32(out, c.Size | (c.Key ? 0 : kStdIndexDeltaFrame));
-    }
+    const std::vector<std::uint8_t> entries = StandardIndexEntries(base, chunks);
+    out.insert(out.end(), entries.begin(), entries.end());
+    out.resize(out.size() + (capacity - chunks.size()) * kStdIndexEntry, 0);
     Close(out, ix);
     return out;
 }

@@ -33,6 +33,9 @@ constexpr std::size_t kSuperIndexHeader = 24;  // after the chunk header
 constexpr std::size_t kSuperIndexEntry = 16;
 constexpr std::size_t kStdIndexHeader = 24;
 constexpr std::size_t kStdIndexEntry = 8;
+// In a standard index chunk, from the chunk's start: its count of entries in use, its first entry.
+constexpr std::size_t kStdIndexUsedAt = kChunkHeader + 4;
+constexpr std::size_t kStdIndexEntriesAt = kChunkHeader + kStdIndexHeader;
 constexpr std::size_t kIdx1Entry = 16;
 constexpr std::size_t kDmlhPayload = 248;
 
@@ -88,9 +91,12 @@ std::uint32_t StreamChunkId(int stream, std::string_view twoLetters);
 std::vector<std::uint8_t> HeaderList(const TMainHeader& header);
 
 // A standard index chunk ("ix" and the stream number) of one stream's chunks in one part. Offsets are taken from base
-// (every chunk of the part must lie within 4 GiB after it).
+// (every chunk of the part must lie within 4 GiB after it). With a capacity above the chunks' count,
+// the chunk keeps room (zero entries, not in use) for that many entries in all.
 std::vector<std::uint8_t> StandardIndex(int stream, std::uint32_t chunkId, std::uint64_t base,
-                                        std::span<const TChunkEntry> chunks);
+                                        std::span<const TChunkEntry> chunks, std::size_t capacity = 0);
+// The entries alone of such a chunk, for room kept in one.
+std::vector<std::uint8_t> StandardIndexEntries(std::uint64_t base, std::span<const TChunkEntry> chunks);
 
 // The "idx1" chunk: offsets from the position of the first RIFF part's "movi" list type.
 std::vector<std::uint8_t> LegacyIndex(std::uint64_t moviType, std::span<const TChunkEntry> chunks);

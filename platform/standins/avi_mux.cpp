@@ -2,22 +2,19 @@
 
 #include <windows.h>
 #include <dshow.h>
-#include <dvdmedia.h>
-
 
 #include <algorithm>
 #include <atomic>
-#include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
-#include <numeric>
+#include <optional>
 #include <string>
 #include <vector>
 
 #include "filters/base_io_pins.h"
+#include "platform/standins/avi_mux_types.h"
 #include "platform/standins/avi_writer.h"
-#include "platform/standins/dv_frame.h"
 #include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
@@ -33,124 +30,12 @@ constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
 constexpr std::size_t kMaxInterleaveBytes = 32u << 20;
 constexpr std::uint32_t kDefaultSuperIndex = 256;
 constexpr std::uint32_t kTestSuperIndex = 1024;  // small test parts make many of them
-// The file's sizes and counts are brought up to date after this much of a stream's time, or of the
-// clock's (for streams whose times say little, as image by image's).
+// A stream's first frames are told at once (once their rate is known); then the file's sizes,
+// indexes and counts are brought up to date after an interval of a stream's time or of the clock's
+// (for streams whose times say little, as image by image's) that starts short and doubles up to a second.
 constexpr REFERENCE_TIME kCheckpointTime = kUnitsPerSecond;
+constexpr REFERENCE_TIME kFirstCheckpointTime = kUnitsPerSecond / 8;
 constexpr ULONGLONG kCheckpointMs = 1000;
-
-// Scale and rate of a frame time: the NTSC rates exactly, others reduced from 100-ns units.
-void RateOfFrameTime(REFERENCE_TIME frameTime, std::uint32_t& scale, std::uint32_t& rate)
-{
-    for (const std::uint32_t base : {24000u, 30000u, 60000u}) {
-        const double ntsc = 1001.0 * kUnitsPerSecond / base;
-        if (frameTime > 0 && std::abs(static_cast<double>(frameTime) - ntsc) <= 1.0) {
-            scale = 1001;
-            rate = base;
-            return;
-        }
-    }
-    if (frameTime <= 0 || frameTime > 0xFFFFFFFFll) {
-        frameTime = 400000;  // 25 frames per second when nothing better is known
-    }
-    const auto t = static_cast<std::uint64_t>(frameTime);
-    const std::uint64_t g = std::gcd(t, static_cast<std::uint64_t>(kUnitsPerSecond));
-    scale = static_cast<std::uint32_t>(t / g);
-    rate = static_cast<std::uint32_t>(kUnitsPerSecond / g);
-}
-
-// Where the bitmap header lies in a video format block, or 0 when the block is not one.
-std::size_t BitmapHeaderOffset(const AM_MEDIA_TYPE& mt)
-{
-    std::size_t offset = 0;
-    if (mt.formattype == FORMAT_VideoInfo) {
-        offset = sizeof(VIDEOINFOHEADER) - sizeof(BITMAPINFOHEADER);
-    } else if (mt.formattype == FORMAT_VideoInfo2) {
-        offset = sizeof(VIDEOINFOHEADER2) - sizeof(BITMAPINFOHEADER);
-    } else {
-        return 0;
-    }
-    return mt.pbFormat != nullptr && mt.cbFormat >= offset + sizeof(BITMAPINFOHEADER) ? offset : 0;
-}
-
-bool IsSoundType(const AM_MEDIA_TYPE& mt)
-{
-    if (mt.majortype != MEDIATYPE_Audio || mt.formattype != FORMAT_WaveFormatEx || mt.pbFormat == nullptr ||
-        mt.cbFormat < sizeof(PCMWAVEFORMAT)) {
-        return false;
-    }
-    const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
-    const bool known = wf->wFormatTag == WAVE_FORMAT_PCM || wf->wFormatTag == 0x50 /* MPEG-1 */ ||
-                       wf->wFormatTag == 0x55 /* MPEG-1 layer 3 */;
-    return known && wf->nChannels > 0 && wf->nSamplesPerSec > 0 && wf->nAvgBytesPerSec > 0;
-}
-
-bool IsInterleavedDV(const AM_MEDIA_TYPE& mt)
-{
-    return mt.majortype == MEDIATYPE_Interleaved && mt.subtype == MEDIASUBTYPE_dvsd &&
-           (mt.formattype == GUID_NULL ||
-            (mt.formattype == FORMAT_DvInfo && mt.pbFormat != nullptr && mt.cbFormat >= sizeof(DVINFO)));
-}
-
-bool IsVideoType(const AM_MEDIA_TYPE& mt)
-{
-    if (mt.majortype != MEDIATYPE_Video) {
-        return false;
-    }
-    const std::size_t offset = BitmapHeaderOffset(mt);
-    if (offset == 0) {
-        return false;
-    }
-    const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
-    return bih->biWidth > 0 && bih->biHeight != 0 && bih->biWidth <= 0x7FFF && std::abs(bih->biHeight) <= 0x7FFF;
-}
-
-REFERENCE_TIME FrameTimeOf(const AM_MEDIA_TYPE& mt)
-{
-    if (BitmapHeaderOffset(mt) == 0) {
-        return 0;
-    }
-    // AvgTimePerFrame lies at the same place in both video format blocks.
-    REFERENCE_TIME t = 0;
-    std::memcpy(&t, mt.pbFormat + offsetof(VIDEOINFOHEADER, AvgTimePerFrame), sizeof(t));
-    return t;
-}
-
-// What the file says of a stream taking this media type.
-TAviStreamSetup SetupOf(const AM_MEDIA_TYPE& mt)
-{
-    TAviStreamSetup s;
-    if (IsSoundType(mt)) {
-        const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(mt.pbFormat);
-        s.Kind = TAviStreamKind::Audio;
-        s.BlockAlign = std::max<std::uint32_t>(wf->nBlockAlign, 1);
-        s.Scale = s.BlockAlign;
-        s.Rate = wf->nAvgBytesPerSec;
-        s.Format.assign(mt.pbFormat, mt.pbFormat + mt.cbFormat);
-        if (s.Format.size() < sizeof(WAVEFORMATEX)) {
-            s.Format.resize(sizeof(WAVEFORMATEX), 0);  // a bare PCM format gets its empty extra size
-        }
-    } else if (IsInterleavedDV(mt)) {
-        s.Kind = TAviStreamKind::Interleaved;
-        s.Handler = avi::FourCC("dvsd");
-        s.Format.assign(sizeof(DVINFO), 0);
-        if (mt.formattype == FORMAT_DvInfo) {
-            std::memcpy(s.Format.data(), mt.pbFormat, sizeof(DVINFO));
-        }
-        s.Width = 720;
-        s.Height = DVTypeIsPal(mt) ? 576 : 480;
-    } else {
-        const std::size_t offset = BitmapHeaderOffset(mt);
-        const auto* bih = reinterpret_cast<const BITMAPINFOHEADER*>(mt.pbFormat + offset);
-        s.Kind = TAviStreamKind::Video;
-        s.Uncompressed = bih->biCompression == BI_RGB || bih->biCompression == BI_BITFIELDS;
-        s.Handler = s.Uncompressed ? 0 : bih->biCompression;
-        s.Width = bih->biWidth;
-        s.Height = std::abs(bih->biHeight);
-        s.Format.assign(mt.pbFormat + offset, mt.pbFormat + mt.cbFormat);
-        RateOfFrameTime(FrameTimeOf(mt), s.Scale, s.Rate);
-    }
-    return s;
-}
 
 class TAviMux;
 
@@ -215,7 +100,8 @@ private:
     struct TStreamRun {
         std::deque<TQueued> Queue;
         bool Ended = false;
-        bool FrameTimeKnown = false;
+        bool FrameTimeKnown = false;  // from the type
+        bool Told = false;            // a checkpoint counted its frames, at their own rate
         bool Intra = true;            // every frame stands alone (no key-frame flags needed)
         std::uint32_t BytesPerSecond = 0;
         std::uint64_t Samples = 0;
@@ -224,6 +110,7 @@ private:
         REFERENCE_TIME LastStart = 0;
         REFERENCE_TIME NextTime = 0;  // where a sample without times is taken to start
         REFERENCE_TIME CheckpointTime = 0;  // the stream's time at the last checkpoint
+        ULONGLONG FirstTick = 0;
         std::uint32_t FirstSize = 0;
     };
 
@@ -233,6 +120,11 @@ private:
     // Whether the file is due a checkpoint now that run's stream reached Time; when it is, every
     // stream's next one is counted from here.
     bool CheckpointDue(const TStreamRun& run, REFERENCE_TIME time);
+    // The frame rate of a stream whose type states none, from what its samples show; none yet.
+    static std::optional<REFERENCE_TIME> ShownFrameTime(const TStreamRun& run, TAviStreamKind kind);
+    bool RateKnown(const TStreamRun& run, int stream) const;
+    // Brings the file up to date, the rates its samples show first.
+    HRESULT Checkpoint();
     HRESULT Written(HRESULT hr);
 
     struct InterleavingItf : IConfigInterleaving {
@@ -280,6 +172,7 @@ private:
     InterleavingMode runMode_ = INTERLEAVE_NONE;
     std::size_t queuedBytes_ = 0;
     ULONGLONG checkpointTick_ = 0;
+    REFERENCE_TIME checkpointInterval_ = kFirstCheckpointTime;
     bool endDelivered_ = false;
     bool failureReported_ = false;
 };
@@ -507,7 +400,7 @@ HRESULT TAviMux::StartFile()
         const AM_MEDIA_TYPE& mt = pin->CurrentMediaType();
         TAviStreamSetup setup = SetupOf(mt);
         TStreamRun run;
-        run.FrameTimeKnown = setup.Kind == TAviStreamKind::Video && FrameTimeOf(mt) > 0;
+        run.FrameTimeKnown = setup.Kind != TAviStreamKind::Audio && StatedFrameTime(mt).has_value();
         if (setup.Kind == TAviStreamKind::Audio) {
             run.BytesPerSecond = setup.Rate;
         } else if (setup.Kind == TAviStreamKind::Video && !setup.Uncompressed) {
@@ -535,6 +428,7 @@ HRESULT TAviMux::StartFile()
     runMode_ = mode_;
     queuedBytes_ = 0;
     checkpointTick_ = GetTickCount64();
+    checkpointInterval_ = kFirstCheckpointTime;
     endDelivered_ = false;
     failureReported_ = false;
     for (std::size_t i = 0; i < connected.size(); ++i) {
@@ -577,6 +471,7 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     if (run.Samples == 0) {
         run.FirstStart = start;
         run.CheckpointTime = start;
+        run.FirstTick = GetTickCount64();
         run.FirstSize = static_cast<std::uint32_t>(length);
     }
     run.LastStart = start;
@@ -603,21 +498,72 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     // Frames reach the file as they come, and its header follows: a recording that never gets to
     // its stop keeps what was written and says how long it is, and a full disk shows at once.
     if (SUCCEEDED(hr) && CheckpointDue(run, start)) {
-        hr = writer_.Checkpoint();
+        hr = Checkpoint();
     }
     return Written(hr);
+}
+
+std::optional<REFERENCE_TIME> TAviMux::ShownFrameTime(const TStreamRun& run, TAviStreamKind kind)
+{
+    if (kind == TAviStreamKind::Interleaved) {
+        if (const auto dv = DVFrameTimeOfSize(run.FirstSize)) {
+            return dv;  // a DV frame's size says its system
+        }
+    }
+    if (run.Samples >= 2 && run.LastStart > run.FirstStart) {
+        return (run.LastStart - run.FirstStart) / static_cast<REFERENCE_TIME>(run.Samples - 1);
+    }
+    return std::nullopt;
+}
+
+bool TAviMux::RateKnown(const TStreamRun& run, int stream) const
+{
+    const TAviStreamKind kind = writer_.Setup(stream).Kind;
+    return kind == TAviStreamKind::Audio || run.FrameTimeKnown || ShownFrameTime(run, kind).has_value();
+}
+
+HRESULT TAviMux::Checkpoint()
+{
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const TStreamRun& run = runs_[i];
+        const TAviStreamKind kind = writer_.Setup(static_cast<int>(i)).Kind;
+        if (kind == TAviStreamKind::Audio || run.FrameTimeKnown) {
+            continue;
+        }
+        if (const auto frameTime = ShownFrameTime(run, kind)) {
+            std::uint32_t scale = 0, rate = 0;
+            RateOfFrameTime(*frameTime, scale, rate);
+            writer_.SetFrameRate(static_cast<int>(i), scale, rate);
+        }
+    }
+    return writer_.Checkpoint();
 }
 
 bool TAviMux::CheckpointDue(const TStreamRun& run, REFERENCE_TIME time)
 {
     const ULONGLONG now = GetTickCount64();
-    if (time - run.CheckpointTime < kCheckpointTime && now - checkpointTick_ < kCheckpointMs) {
+    const auto interval = static_cast<ULONGLONG>(checkpointInterval_ / 10000);
+    bool due = time - run.CheckpointTime >= checkpointInterval_ || now - checkpointTick_ >= interval;
+    for (std::size_t i = 0; i < runs_.size() && !due; ++i) {
+        // A stream's first frames are told as soon as their rate is known, or after a second without.
+        const TStreamRun& r = runs_[i];
+        due = r.Samples > 0 && !r.Told &&
+              (RateKnown(r, static_cast<int>(i)) || r.LastStart - r.FirstStart >= kCheckpointTime ||
+               now - r.FirstTick >= kCheckpointMs);
+    }
+    if (!due) {
         return false;
     }
-    for (TStreamRun& r : runs_) {
-        r.CheckpointTime = r.Samples > 0 ? r.LastStart : r.CheckpointTime;
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        TStreamRun& r = runs_[i];
+        if (r.Samples > 0) {
+            r.CheckpointTime = r.LastStart;
+            r.Told = r.Told || RateKnown(r, static_cast<int>(i)) || r.LastStart - r.FirstStart >= kCheckpointTime ||
+                     now - r.FirstTick >= kCheckpointMs;
+        }
     }
     checkpointTick_ = now;
+    checkpointInterval_ = std::min(2 * checkpointInterval_, kCheckpointTime);
     return true;
 }
 
@@ -673,7 +619,7 @@ void TAviMux::StreamEnded(int stream)
             return;
         }
         WriteQueued(true);
-        writer_.Flush();
+        Checkpoint();
         endDelivered_ = true;
     }
     if (output_->IsConnected()) {
@@ -688,20 +634,15 @@ void TAviMux::FinishFile()
         return;
     }
     WriteQueued(true);
-    // Frame streams whose format gave no frame time: the times the samples carried, else DV's own.
+    // Frame streams whose format gave no frame time: what the samples showed, else 25 a second.
     for (std::size_t i = 0; i < runs_.size(); ++i) {
         const TStreamRun& run = runs_[i];
-        if (writer_.Setup(static_cast<int>(i)).Kind == TAviStreamKind::Audio || run.FrameTimeKnown) {
+        const TAviStreamKind kind = writer_.Setup(static_cast<int>(i)).Kind;
+        if (kind == TAviStreamKind::Audio || run.FrameTimeKnown) {
             continue;
         }
-        REFERENCE_TIME frameTime = 0;
-        if (run.Samples >= 2 && run.LastStart > run.FirstStart) {
-            frameTime = (run.LastStart - run.FirstStart) / static_cast<REFERENCE_TIME>(run.Samples - 1);
-        } else if (run.FirstSize == 120000) {
-            frameTime = 333667;  // a 525/60 DV frame
-        }
         std::uint32_t scale = 0, rate = 0;
-        RateOfFrameTime(frameTime, scale, rate);
+        RateOfFrameTime(ShownFrameTime(run, kind).value_or(0), scale, rate);
         writer_.SetFrameRate(static_cast<int>(i), scale, rate);
     }
     // A master sound stream sets the pace: the frames are spread over its length.

@@ -13,8 +13,13 @@ namespace {
 
 // Chunks at least this large go to the stream directly instead of through the buffer.
 constexpr std::uint32_t kDirectBytes = 16 * 1024;
-// The first part's header, "LIST" "movi", a part's "RIFF" "AVIX" with its "movi" list.
-constexpr std::uint64_t kPartHeader = kListHeader + kListHeader;
+// An index chunk a checkpoint appends keeps room for at least this many entries.
+constexpr std::size_t kLeastIndexRoom = 64;
+
+std::uint64_t IndexChunkBytes(std::size_t entries)
+{
+    return kStdIndexEntriesAt + entries * kStdIndexEntry;
+}
 
 std::uint32_t StreamType(TAviStreamKind kind)
 {
@@ -74,11 +79,16 @@ HRESULT TAviWriter::Begin(IStream* out, std::vector<TAviStreamSetup> streams, co
     Emit32(FourCC("movi"));
     partOpen_ = true;
     parts_ = 1;
-    hr = Flush();
+    // The placeholder reaches the file now (a stream that takes nothing fails the start) and stays
+    // in the buffer: the first checkpoint writes it again, with the first chunks, in one write.
+    hr = WriteAt(0, buffer_.data(), buffer_.size(), true);
     if (FAILED(hr)) {
+        Fail(hr);
         out_.Reset();
+        return hr;
     }
-    return hr;
+    headPending_ = true;
+    return S_OK;
 }
 
 std::uint64_t TAviWriter::Length(int stream) const
@@ -112,8 +122,8 @@ void TAviWriter::Emit(const std::uint8_t* data, std::size_t size)
         return;
     }
     buffer_.insert(buffer_.end(), data, data + size);
-    if (buffer_.size() >= options_.BufferBytes) {
-        Flush();
+    if (!headPending_ && buffer_.size() >= options_.BufferBytes) {
+        FlushBuffer();
     }
 }
 
@@ -146,7 +156,7 @@ HRESULT TAviWriter::WriteAt(std::uint64_t offset, const std::uint8_t* data, std:
     return w.Result;
 }
 
-HRESULT TAviWriter::Flush()
+HRESULT TAviWriter::FlushBuffer()
 {
     if (ioFailed_ || buffer_.empty()) {
         buffer_.clear();
@@ -157,8 +167,16 @@ HRESULT TAviWriter::Flush()
     buffer_.clear();
     if (FAILED(hr)) {
         Fail(hr);
+    } else {
+        headPending_ = false;
     }
     return hr;
+}
+
+HRESULT TAviWriter::Flush()
+{
+    // The file's start goes out only with a header that counts what follows it.
+    return headPending_ ? Checkpoint() : FlushBuffer();
 }
 
 HRESULT TAviWriter::Checkpoint()
@@ -166,18 +184,28 @@ HRESULT TAviWriter::Checkpoint()
     if (!out_ || !partOpen_ || ioFailed_ || FAILED(failure_)) {
         return failure_;
     }
-    HRESULT hr = Flush();
-    if (FAILED(hr)) {
-        return hr;
+    // The chunks first, then the index chunks that list them, then the sizes and counts that cover
+    // both: a file cut off between any two still reads. Before the first checkpoint all of it waits
+    // in the buffer with the file's start and goes in one write.
+    HRESULT hr = headPending_ ? S_OK : FlushBuffer();
+    if (SUCCEEDED(hr)) {
+        hr = IndexOpenPart();
     }
-    // The data first, then the sizes that cover it: a file cut off between the two still reads.
-    const std::uint64_t end = bufferStart_;
-    hr = Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
+    if (SUCCEEDED(hr) && !headPending_) {
+        hr = FlushBuffer();
+    }
+    const std::uint64_t end = bufferStart_ + buffer_.size();
+    if (SUCCEEDED(hr)) {
+        hr = Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
+    }
     if (SUCCEEDED(hr)) {
         hr = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
     }
     if (SUCCEEDED(hr)) {
         hr = WriteHeader();
+    }
+    if (SUCCEEDED(hr) && headPending_) {
+        hr = FlushBuffer();
     }
     if (FAILED(hr)) {
         Fail(hr);
@@ -185,23 +213,38 @@ HRESULT TAviWriter::Checkpoint()
     return failure_;
 }
 
+HRESULT TAviWriter::Patch(std::uint64_t offset, const std::uint8_t* data, std::size_t size)
+{
+    // What lies before the buffer is in the file; the rest waits in the buffer.
+    const std::size_t inFile =
+        offset >= bufferStart_ ? 0 : static_cast<std::size_t>(std::min<std::uint64_t>(size, bufferStart_ - offset));
+    if (inFile < size) {
+        const std::size_t at = static_cast<std::size_t>(offset + inFile - bufferStart_);
+        if (at + (size - inFile) > buffer_.size()) {
+            return E_UNEXPECTED;  // cannot happen: only bytes emitted before are patched
+        }
+        std::memcpy(buffer_.data() + at, data + inFile, size - inFile);
+    }
+    return inFile > 0 ? WriteAt(offset, data, inFile, false) : S_OK;
+}
+
 HRESULT TAviWriter::Patch32(std::uint64_t offset, std::uint32_t v)
 {
-    if (offset >= bufferStart_ && offset + 4 <= bufferStart_ + buffer_.size()) {
-        Set32(std::span(buffer_).subspan(static_cast<std::size_t>(offset - bufferStart_), 4), v);
-        return S_OK;
-    }
     std::uint8_t bytes[4];
     Set32(bytes, v);
-    return WriteAt(offset, bytes, sizeof(bytes), false);
+    return Patch(offset, bytes, sizeof(bytes));
 }
 
 std::uint64_t TAviWriter::ProjectedPartSize(std::uint64_t chunkBytes) const
 {
     const std::uint64_t end = bufferStart_ + buffer_.size();
     const std::uint64_t count = entries_.size() + 1;
-    // Room for the part's standard indexes (one per stream) and, in the first part, the legacy index.
+    // Room for the part's standard indexes (one per stream) and, in the first part, the legacy index;
+    // and for the index chunk with room kept that a checkpoint may append for each stream.
     std::uint64_t indexes = streams_.size() * (kChunkHeader + kStdIndexHeader) + count * kStdIndexEntry;
+    for (const TStreamState& s : streams_) {
+        indexes += IndexChunkBytes(std::max<std::uint64_t>(kLeastIndexRoom, 2 * (s.PartChunks + 1)));
+    }
     if (parts_ == 1 && options_.LegacyIndex) {
         indexes += kChunkHeader + count * kIdx1Entry;
     }
@@ -245,8 +288,8 @@ HRESULT TAviWriter::Write(int stream, const std::uint8_t* data, std::uint32_t si
     entry.Stream = stream;
     Emit32(s.ChunkId);
     Emit32(size);
-    if (size >= kDirectBytes && !ioFailed_) {
-        if (SUCCEEDED(Flush())) {
+    if (size >= kDirectBytes && !ioFailed_ && !headPending_) {
+        if (SUCCEEDED(FlushBuffer())) {
             const HRESULT hr = WriteAt(bufferStart_, data, size, true);
             bufferStart_ += size;
             if (FAILED(hr)) {
@@ -264,6 +307,83 @@ HRESULT TAviWriter::Write(int stream, const std::uint8_t* data, std::uint32_t si
     ++s.PartChunks;
     s.PartBytes += size;
     s.MaxChunk = std::max(s.MaxChunk, size);
+    if (headPending_ && buffer_.size() >= options_.BufferBytes) {
+        Checkpoint();  // no first checkpoint came yet: the buffer does not wait for one any longer
+    }
+    return failure_;
+}
+
+std::size_t TAviWriter::FillKeptRoom(TStreamState& s, std::span<const TChunkEntry> chunks)
+{
+    if (s.PartIndexes.empty() || chunks.empty()) {
+        return 0;
+    }
+    TPartIndex& last = s.PartIndexes.back();
+    const std::size_t fits = std::min<std::size_t>(last.Capacity - last.Used, chunks.size());
+    if (fits == 0) {
+        return 0;
+    }
+    // The entries first, then the count that takes them in.
+    const std::vector<std::uint8_t> entries = StandardIndexEntries(moviList_, chunks.first(fits));
+    HRESULT hr = Patch(last.Offset + kStdIndexEntriesAt + std::uint64_t{last.Used} * kStdIndexEntry, entries.data(),
+                       entries.size());
+    if (SUCCEEDED(hr)) {
+        hr = Patch32(last.Offset + kStdIndexUsedAt, static_cast<std::uint32_t>(last.Used + fits));
+    }
+    if (FAILED(hr)) {
+        Fail(hr);
+        return 0;
+    }
+    std::uint64_t bytes = 0;
+    for (const TChunkEntry& c : chunks.first(fits)) {
+        bytes += c.Size;
+    }
+    last.Used += static_cast<std::uint32_t>(fits);
+    last.Bytes += bytes;
+    s.PartIndexed += fits;
+    s.PartIndexedBytes += bytes;
+    return fits;
+}
+
+HRESULT TAviWriter::IndexOpenPart()
+{
+    std::vector<std::vector<TChunkEntry>> pending(streams_.size());
+    for (std::size_t i = listedEntries_; i < entries_.size(); ++i) {
+        const TEntry& e = entries_[i];
+        if (!streams_[static_cast<std::size_t>(e.Stream)].IndexFull) {
+            pending[static_cast<std::size_t>(e.Stream)].push_back(e.Chunk);
+        }
+    }
+    listedEntries_ = entries_.size();
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        TStreamState& s = streams_[i];
+        std::span<const TChunkEntry> rest(pending[i]);
+        rest = rest.subspan(FillKeptRoom(s, rest));
+        if (FAILED(failure_)) {
+            return failure_;
+        }
+        if (rest.empty()) {
+            continue;
+        }
+        if (s.Super.size() + s.PartIndexes.size() >= options_.SuperIndexCapacity) {
+            // No entry is left for one more index chunk: the stream is counted as far as it is listed.
+            s.IndexFull = true;
+            continue;
+        }
+        // Room for as many entries again as the part's index chunks list: a part gets few of them.
+        TPartIndex added;
+        added.Offset = bufferStart_ + buffer_.size();
+        added.Capacity = static_cast<std::uint32_t>(std::max<std::uint64_t>(kLeastIndexRoom, 2 * rest.size() + s.PartIndexed));
+        added.Used = static_cast<std::uint32_t>(rest.size());
+        for (const TChunkEntry& c : rest) {
+            added.Bytes += c.Size;
+        }
+        const std::vector<std::uint8_t> ix = StandardIndex(static_cast<int>(i), s.ChunkId, moviList_, rest, added.Capacity);
+        Emit(ix.data(), ix.size());
+        s.PartIndexes.push_back(added);
+        s.PartIndexed += added.Used;
+        s.PartIndexedBytes += added.Bytes;
+    }
     return failure_;
 }
 
@@ -277,6 +397,17 @@ HRESULT TAviWriter::OpenPart()
     Emit32(FourCC("LIST"));
     Emit32(0);
     Emit32(FourCC("movi"));
+    // Room for each stream's first entries in this part, so that a part whose later writes fail
+    // can still be indexed as far as it reached the disk whole (a later part is read by its index).
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        TStreamState& s = streams_[i];
+        TPartIndex room;
+        room.Offset = bufferStart_ + buffer_.size();
+        room.Capacity = static_cast<std::uint32_t>(kLeastIndexRoom);
+        const std::vector<std::uint8_t> ix = StandardIndex(static_cast<int>(i), s.ChunkId, moviList_, {}, kLeastIndexRoom);
+        Emit(ix.data(), ix.size());
+        s.PartIndexes.push_back(room);
+    }
     partOpen_ = true;
     ++parts_;
     return failure_;
@@ -284,6 +415,13 @@ HRESULT TAviWriter::OpenPart()
 
 HRESULT TAviWriter::ClosePart()
 {
+    if (headPending_ && SUCCEEDED(failure_)) {
+        // The file's start goes first, with a header that counts the chunks behind it.
+        const HRESULT hr = Checkpoint();
+        if (FAILED(hr)) {
+            return hr;
+        }
+    }
     std::vector<TSuperEntry> added(streams_.size());
     std::vector<TChunkEntry> own;
     for (std::size_t i = 0; i < streams_.size(); ++i) {
@@ -304,8 +442,7 @@ HRESULT TAviWriter::ClosePart()
             static_cast<std::uint32_t>(IsFrames(s.Setup) ? s.PartChunks : s.PartBytes / s.Setup.BlockAlign);
         Emit(ix.data(), ix.size());
     }
-    std::uint64_t end = bufferStart_ + buffer_.size();
-    HRESULT patched = Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
+    const std::uint64_t moviEnd = bufferStart_ + buffer_.size();
     const bool first = parts_ == 1;
     if (first && options_.LegacyIndex) {
         std::vector<TChunkEntry> all;
@@ -315,22 +452,31 @@ HRESULT TAviWriter::ClosePart()
         }
         const std::vector<std::uint8_t> idx1 = LegacyIndex(firstMoviList_ + kChunkHeader, all);
         Emit(idx1.data(), idx1.size());
-        end = bufferStart_ + buffer_.size();
     }
-    if (SUCCEEDED(patched)) {
-        patched = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+    const std::uint64_t end = bufferStart_ + buffer_.size();
+    // The indexes reach the file before the sizes that take them in; the part counts as closed only
+    // once all of it is there.
+    HRESULT hr = FlushBuffer();
+    if (SUCCEEDED(hr)) {
+        hr = Patch32(moviList_ + 4, static_cast<std::uint32_t>(moviEnd - moviList_ - kChunkHeader));
     }
-    if (FAILED(patched)) {
-        Fail(patched);
+    if (SUCCEEDED(hr)) {
+        hr = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
     }
-    // The part counts as closed only once all of it reached the file.
-    const HRESULT hr = Flush();
     if (FAILED(hr) || ioFailed_) {
-        return FAILED(failure_) ? failure_ : hr;
+        if (SUCCEEDED(failure_) && FAILED(hr)) {
+            Fail(hr);
+        }
+        return FAILED(failure_) ? failure_ : E_FAIL;
     }
     legacyIndexWritten_ = legacyIndexWritten_ || (first && options_.LegacyIndex);
     for (std::size_t i = 0; i < streams_.size(); ++i) {
         TStreamState& s = streams_[i];
+        // The part's own index replaces the index chunks the checkpoints kept in it.
+        s.PartIndexes.clear();
+        s.PartIndexed = 0;
+        s.PartIndexedBytes = 0;
+        s.IndexFull = false;
         if (s.PartChunks == 0) {
             continue;
         }
@@ -344,6 +490,7 @@ HRESULT TAviWriter::ClosePart()
         s.PartBytes = 0;
     }
     entries_.clear();
+    listedEntries_ = 0;
     partOpen_ = false;
     return S_OK;
 }
@@ -353,42 +500,80 @@ void TAviWriter::CutBackOpenPart()
     if (!partOpen_) {
         return;
     }
-    if (whole_ < moviList_ + kListHeader && parts_ > 1) {
-        // The part's own start did not reach the file: the parts before it are complete.
+    // Index chunks that did not reach the file whole list nothing.
+    bool indexed = false;
+    for (TStreamState& s : streams_) {
+        while (!s.PartIndexes.empty() &&
+               s.PartIndexes.back().Offset + IndexChunkBytes(s.PartIndexes.back().Capacity) > whole_) {
+            s.PartIndexes.pop_back();
+        }
+        s.PartIndexed = 0;
+        s.PartIndexedBytes = 0;
+        for (const TPartIndex& x : s.PartIndexes) {
+            s.PartIndexed += x.Used;
+            s.PartIndexedBytes += x.Bytes;
+        }
+        indexed = indexed || !s.PartIndexes.empty();
+    }
+    if (parts_ > 1 && (whole_ < moviList_ + kListHeader || !indexed)) {
+        // The part's own start did not reach the file whole, which a reader then never finds: the
+        // parts before it are complete, and the part holds nothing.
+        if (whole_ >= partStart_ + kChunkHeader) {
+            Patch32(partStart_ + 4, static_cast<std::uint32_t>(std::min(whole_, moviList_ + kListHeader) - partStart_ -
+                                                               kChunkHeader));
+        }
+        if (whole_ >= moviList_ + kListHeader) {
+            Patch32(moviList_ + 4, 4);
+        }
         entries_.clear();
         for (TStreamState& s : streams_) {
             s.PartChunks = 0;
             s.PartBytes = 0;
+            s.PartIndexes.clear();
+            s.PartIndexed = 0;
+            s.PartIndexedBytes = 0;
         }
         partOpen_ = false;
         --parts_;
         return;
     }
-    std::uint64_t end = moviList_ + kListHeader;
-    for (TStreamState& s : streams_) {
-        s.PartChunks = 0;
-        s.PartBytes = 0;
-    }
-    std::size_t kept = 0;
+    // The chunks that reached the file whole, each stream's in order.
+    std::vector<std::vector<TChunkEntry>> whole(streams_.size());
     for (const TEntry& e : entries_) {
-        const std::uint64_t chunkEnd = e.Chunk.Offset + kChunkHeader + e.Chunk.Size + (e.Chunk.Size & 1);
-        if (chunkEnd > whole_) {
+        if (e.Chunk.Offset + kChunkHeader + e.Chunk.Size + (e.Chunk.Size & 1) > whole_) {
             break;
         }
-        end = chunkEnd;
-        TStreamState& s = streams_[static_cast<std::size_t>(e.Stream)];
-        ++s.PartChunks;
-        s.PartBytes += e.Chunk.Size;
-        ++kept;
+        whole[static_cast<std::size_t>(e.Stream)].push_back(e.Chunk);
     }
-    entries_.resize(kept);
-    Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
-    Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
-    if (parts_ == 1) {
-        for (TStreamState& s : streams_) {
-            s.FirstPartChunks = s.PartChunks;
+    std::uint64_t end = moviList_ + kListHeader;
+    for (std::size_t i = 0; i < streams_.size(); ++i) {
+        TStreamState& s = streams_[i];
+        const std::span<const TChunkEntry> chunks(whole[i]);
+        s.PartChunks = chunks.size();
+        s.PartBytes = 0;
+        for (const TChunkEntry& c : chunks) {
+            s.PartBytes += c.Size;
+        }
+        if (!indexed) {
+            // The first part before any index: a reader looks through its chunks.
+            s.PartIndexed = chunks.size();
+            s.PartIndexedBytes = s.PartBytes;
+        } else if (s.PartIndexed < chunks.size()) {
+            // What was written whole since the last checkpoint goes into the room kept, as far as it goes.
+            FillKeptRoom(s, chunks.subspan(static_cast<std::size_t>(s.PartIndexed)));
+        }
+        const std::size_t listed = static_cast<std::size_t>(std::min<std::uint64_t>(s.PartIndexed, chunks.size()));
+        if (listed > 0) {
+            const TChunkEntry& c = chunks[listed - 1];
+            end = std::max(end, c.Offset + kChunkHeader + c.Size + (c.Size & 1));
+        }
+        if (!s.PartIndexes.empty()) {
+            end = std::max(end, s.PartIndexes.back().Offset + IndexChunkBytes(s.PartIndexes.back().Capacity));
         }
     }
+    // The sizes end where the last chunk listed ends: a reader that looks through them finds no other.
+    Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
+    Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
 }
 
 HRESULT TAviWriter::WriteHeader()
@@ -403,8 +588,10 @@ HRESULT TAviWriter::WriteHeader()
         sh.Handler = s.Setup.Handler;
         sh.Scale = s.Setup.Scale;
         sh.Rate = s.Setup.Rate;
-        const std::uint64_t chunks = s.ClosedChunks + s.PartChunks;
-        const std::uint64_t units = IsFrames(s.Setup) ? chunks : (s.ClosedBytes + s.PartBytes) / s.Setup.BlockAlign;
+        // What the indexes list: the parts closed and the open part's index chunks.
+        const std::uint64_t chunks = s.ClosedChunks + s.PartIndexed;
+        const std::uint64_t units =
+            IsFrames(s.Setup) ? chunks : (s.ClosedBytes + s.PartIndexedBytes) / s.Setup.BlockAlign;
         sh.Length = static_cast<std::uint32_t>(std::min<std::uint64_t>(units, 0xFFFFFFFFu));
         sh.SuggestedBufferSize = s.MaxChunk;
         sh.SampleSize = IsFrames(s.Setup) ? 0 : s.Setup.BlockAlign;
@@ -414,8 +601,15 @@ HRESULT TAviWriter::WriteHeader()
         sh.ChunkId = s.ChunkId;
         sh.SuperCapacity = options_.SuperIndexCapacity;
         sh.Super = s.Super;
+        for (const TPartIndex& x : s.PartIndexes) {
+            if (x.Used == 0) {
+                continue;  // room kept that lists nothing yet
+            }
+            sh.Super.push_back({x.Offset, static_cast<std::uint32_t>(IndexChunkBytes(x.Capacity)),
+                                static_cast<std::uint32_t>(IsFrames(s.Setup) ? x.Used : x.Bytes / s.Setup.BlockAlign)});
+        }
         h.Streams.push_back(std::move(sh));
-        bytes += s.ClosedBytes + s.PartBytes;
+        bytes += s.ClosedBytes + s.PartIndexedBytes;
         if (s.Setup.Rate != 0) {
             longest = std::max(longest, static_cast<double>(units) * s.Setup.Scale / s.Setup.Rate);
         }
@@ -440,7 +634,7 @@ HRESULT TAviWriter::WriteHeader()
     if (list.size() != headerBytes_) {
         return E_UNEXPECTED;  // cannot happen: the layout keeps its size
     }
-    return WriteAt(kListHeader, list.data(), list.size(), false);
+    return Patch(kListHeader, list.data(), list.size());
 }
 
 HRESULT TAviWriter::Finish()
@@ -452,7 +646,7 @@ HRESULT TAviWriter::Finish()
         // A file full of parts still gets its last part closed: only appending more was refused.
         ClosePart();
     }
-    Flush();
+    FlushBuffer();
     if (ioFailed_) {
         CutBackOpenPart();
     }

@@ -26,6 +26,11 @@ namespace standins {
 
 namespace {
 
+// libavformat's program-stream multiplexer moves a file's first times on by its preload when they
+// are earlier than it: handed over that much later, every time stays as it is, in a lead-in and in
+// the file after it alike.
+constexpr REFERENCE_TIME kMuxPreload = 5000000;
+
 class TMpegMux;
 
 class TMpegMuxInput : public filters::TBCBaseInputPin {
@@ -142,7 +147,10 @@ private:
         ComPtr<IStream> stream;
         HRESULT hr = peer->QueryInterface(IID_IStream, reinterpret_cast<void**>(stream.GetAddressOf()));
         if (FAILED(hr)) return hr;  // the file can only be written through the writer's stream
-        hr = BeginFile("vob", stream.Get(), describe);
+        // Pictures go to the file from the first on; the sound joins with its first packet.
+        std::vector<bool> leadIn;
+        for (const TMpegMuxInput* pin : connected) leadIn.push_back(pin->Video);
+        hr = BeginFile("vob", stream.Get(), describe, leadIn, kMuxPreload);
         if (FAILED(hr)) return hr;
         for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
         return S_OK;

@@ -3,7 +3,8 @@
 // a byte-stream output (pin 2, subtype MPEG2_PROGRAM) that writes through the IStream of the pin it is
 // connected to (the file writer's). Each run writes a whole file from the start: the pack headers and
 // stream headers when it starts, the end code when it stops, so each part of a cut recording stands
-// alone. Listed among the filters, where the native MPEG recording builder looks for a multiplexer
+// alone. The pictures reach the file from the first on: until the first sound comes they are written
+// as a program stream of their own, which the program stream of both continues. Listed among the filters, where the native MPEG recording builder looks for a multiplexer
 // that takes the card's video to a byte stream; never picked by intelligent connect. A failed write
 // is told once per file through EC_ERRORABORT.
 #pragma once

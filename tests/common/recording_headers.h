@@ -40,6 +40,17 @@ inline std::uint32_t AviHeaderFrames(const std::string& Bytes)
     return static_cast<std::uint32_t>(HeaderNumber(Bytes, 48, 4));
 }
 
+// The frames a second of the first stream's header (its rate over its scale), or 0 when the file does
+// not begin with one (an AVI file's first stream list follows its main header).
+inline double AviFirstStreamRate(const std::string& Bytes)
+{
+    if (Bytes.size() < 136 || Bytes.compare(0, 4, "RIFF") != 0 || Bytes.compare(24, 4, "avih") != 0 ||
+        Bytes.compare(88, 4, "LIST") != 0 || Bytes.compare(100, 4, "strh") != 0)
+        return 0;
+    const auto scale = static_cast<double>(HeaderNumber(Bytes, 128, 4));
+    return scale == 0 ? 0 : static_cast<double>(HeaderNumber(Bytes, 132, 4)) / scale;
+}
+
 // An ASF file's play duration less its preroll, in seconds, from its file properties object; 0 when
 // the file has none.
 inline double AsfHeaderSeconds(const std::string& Bytes)

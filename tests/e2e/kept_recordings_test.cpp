@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "platform/standins/dv_camcorder.h"
 #include "tests/common/older_file.h"
 #include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
@@ -22,6 +23,27 @@ std::uint32_t Le32(const std::string& Bytes, std::size_t At) {
     std::uint32_t v = 0;
     if (At + 4 <= Bytes.size()) std::memcpy(&v, Bytes.data() + At, 4);
     return v;
+}
+
+// A value of the test camcorder's key for the camcorders made while it lives.
+class CamcorderSetting {
+public:
+    CamcorderSetting(const wchar_t* Name, DWORD Value) : name_(Name) {
+        RegSetKeyValueW(HKEY_CURRENT_USER, standins::kDVCamcorderKey, Name, REG_DWORD, &Value, sizeof(Value));
+    }
+    ~CamcorderSetting() { RegDeleteKeyValueW(HKEY_CURRENT_USER, standins::kDVCamcorderKey, name_); }
+    CamcorderSetting(const CamcorderSetting&) = delete;
+    CamcorderSetting& operator=(const CamcorderSetting&) = delete;
+
+private:
+    const wchar_t* name_;
+};
+
+// How many bytes an AVI file's start takes before its first frame: the RIFF header, the header list
+// and the frame list's own header; 0 when the file does not begin as an AVI file.
+std::uint64_t AviStartBytes(const std::string& Bytes) {
+    if (Bytes.size() < 24 || Bytes.compare(0, 4, "RIFF") != 0 || Bytes.compare(12, 4, "LIST") != 0) return 0;
+    return 12 + 8 + std::uint64_t{Le32(Bytes, 16)} + 12;
 }
 
 class KeptRecordings : public Recordings {
@@ -130,6 +152,100 @@ TEST_F(KeptRecordings, AKilledRecordingKeepsItsFramesAndTellsHowLongItIs) {
         }
         ASSERT_TRUE(DeleteFileW(file.c_str()));
         DeleteFileW((file.substr(0, file.size() - 4) + L".scn").c_str());
+    }
+}
+
+// Killed as soon as its first frames are in the file (well within its first half second), a
+// recording is a file that ffprobe reads with those frames, and an AVI file's header counts them
+// (at the camcorder's own rate, which its type does not state).
+TEST_F(KeptRecordings, KilledAtItsFirstFramesTheFileHoldsThemAndSaysSo) {
+    struct TCase {
+        const wchar_t* Video;
+        const wchar_t* Sound;
+        int Format;
+        const wchar_t* Extension;
+        const char* Codec;
+        double Rate;  // the header's frames a second, 0: not checked
+    };
+    const TCase cases[] = {{kCamcorderVideo, kCamcorderSound, 1, L".avi", "dvvideo", 30000 / 1001.0},
+                           {kCamcorderVideo, kCamcorderSound, 2, L".avi", "dvvideo", 30000 / 1001.0},
+                           {kMpegCard, kMicrophone, 3, L".mpg", "mpeg2video", 0},
+                           {kCamera, kMicrophone, 9, L".avi", "mpeg4", 0}};
+    const CamcorderSetting ntsc(L"NTSC", 1);
+    for (const TCase& c : cases) {
+        SCOPED_TRACE(c.Format);
+        ASSERT_TRUE(copy_.WriteSettings(Settings(c.Video, c.Sound, c.Format, false)));
+        const std::wstring file = Clip(0, c.Extension);
+        const bool avi = std::wstring(c.Extension) == L".avi";
+        {
+            TProgram program;
+            ASSERT_NO_FATAL_FAILURE(Start(program));
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            // The first frames are there once the file is longer than what its start takes.
+            EXPECT_TRUE(e2e::WaitFor([&] {
+                const std::uint64_t size = e2e::FileSize(file);
+                return avi ? size > 0 && size > AviStartBytes(quill_test::FileStart(file)) : size > 0;
+            })) << "no frame reached the file";
+            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
+        }
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+        const std::string bytes = quill_test::ReadWholeFile(file);
+        const quill_test::TMediaProbe probe = quill_test::Probe(file);
+        ASSERT_TRUE(probe.Ok()) << bytes.size() << " bytes: " << probe.Run.Failure << probe.Run.Err;
+        const int v = probe.StreamOfType("video");
+        ASSERT_GE(v, 0) << bytes.size() << " bytes";
+        EXPECT_EQ(c.Codec, probe.Stream(v, "codec_name"));
+        const int held = std::atoi(probe.Stream(v, "nb_read_packets").c_str());
+        EXPECT_GE(held, 1) << "the first frames";
+        if (avi) {
+            EXPECT_GE(quill_test::AviHeaderFrames(bytes), 1u) << "the header tells them";
+            EXPECT_LE(quill_test::AviHeaderFrames(bytes), static_cast<std::uint32_t>(held)) << "and no more";
+            EXPECT_LE(Le32(bytes, 4) + 8ull, bytes.size()) << "the RIFF size stays within the file";
+        }
+        if (c.Rate != 0) {
+            EXPECT_NEAR(c.Rate, quill_test::AviFirstStreamRate(bytes), 0.001) << "the header's frame rate";
+        }
+        ASSERT_TRUE(DeleteFileW(file.c_str()));
+        DeleteFileW((file.substr(0, file.size() - 4) + L".scn").c_str());
+    }
+}
+
+// Killed a few seconds in, a Windows Media recording's header tells a length, and the length of
+// what the file holds: the pictures that decode, not what the writer still held.
+TEST_F(KeptRecordings, AWindowsMediaRecordingKilledAFewSecondsInTellsTheLengthItHolds) {
+    ASSERT_TRUE(copy_.WriteSettings(Settings(kCamera, kMicrophone, 7, false)));
+    const std::wstring file = Clip(0, L".wmv");
+    for (int kill = 0; kill < 3; ++kill) {
+        SCOPED_TRACE(kill);
+        {
+            TProgram program;
+            ASSERT_NO_FATAL_FAILURE(Start(program));
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            // Killed once the header says three seconds and more has come since, at one of three
+            // sizes past that point.
+            std::uint64_t told = 0;
+            EXPECT_TRUE(e2e::WaitFor([&] {
+                if (told == 0 && quill_test::AsfHeaderSeconds(quill_test::FileStart(file)) >= 3) told = e2e::FileSize(file);
+                return told > 0 && e2e::FileSize(file) > told + 20000u * kill;
+            })) << "the header never told three seconds";
+            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
+        }
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+        const quill_test::TMediaProbe probe = quill_test::Probe(file);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+        const int v = probe.StreamOfType("video");
+        ASSERT_GE(v, 0);
+        const double rate = probe.Ratio(v, "avg_frame_rate");
+        ASSERT_GT(rate, 0);
+        const double held = std::atoi(probe.Stream(v, "nb_read_packets").c_str()) / rate;
+        const double said = std::atof(probe.Get("format.duration").c_str());
+        ASSERT_GT(said, 0) << "the file tells no length";
+        EXPECT_GE(held, 2.5) << "what was recorded is in the file";
+        EXPECT_LE(said, held + 0.2) << "the length is no longer than the pictures the file holds";
+        EXPECT_GE(said, held - 0.5) << "nor much shorter";
+        ASSERT_TRUE(DeleteFileW(file.c_str()));
     }
 }
 

@@ -406,6 +406,35 @@ TEST_F(AsfRecording, AFileCutOffBeforeItsStopTellsTheLengthItHolds)
     ASSERT_NO_FATAL_FAILURE(ExpectWholeAsf("wmv2", true));
 }
 
+// Killed a few seconds in (the camera held after three seconds of pictures), the file's header tells
+// the length of what reached the disk: not of what the writer still held, nor a second less.
+TEST_F(AsfRecording, KilledAFewSecondsInItsHeaderTellsTheLengthOfWhatTheFileHolds)
+{
+    ASSERT_NO_FATAL_FAILURE(AsfOutput(L"killed at three.wmv"));
+    Gate* gate = nullptr;
+    auto grabber = Gated(Camera().Get(), MEDIATYPE_Video, 75, gate);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(grabber.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ASSERT_TRUE(manager.Get());
+    ComPtr<IWMProfile> profile;  // the camera's size, 30 pictures a second
+    ASSERT_EQ(S_OK, manager.Get()->LoadProfileByID(kDefaultProfiles[1], profile.GetAddressOf()));
+    ASSERT_NO_FATAL_FAILURE(RemoveSound(profile.Get()));
+    ASSERT_EQ(S_OK, config->ConfigureFilterUsingProfile(profile.Get()));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return gate->Held(); }, 30000));
+    std::string bytes;
+    const std::filesystem::path killed = Snapshot(bytes, L"as killed.wmv");
+    const TMediaProbe p = Probe(killed);
+    ASSERT_TRUE(p.Ok()) << p.Run.Failure << p.Run.Err;
+    const int v = p.StreamOfType("video");
+    ASSERT_GE(v, 0);
+    const double held = std::atoi(p.Stream(v, "nb_read_packets").c_str()) / 30.0;
+    const double said = std::atof(p.Get("format.duration").c_str());
+    EXPECT_NEAR(quill_test::AsfHeaderSeconds(bytes), said, 0.1) << "the length ffprobe reads is the header's";
+    EXPECT_GE(held, 2.0) << "what the camera gave reached the disk";
+    EXPECT_LE(said, held + 0.1) << "no longer than the pictures it holds";
+    EXPECT_GE(said, held - 0.4) << "nor much shorter";
+}
+
 // The writer's own start is asked (the graph's run would leave the camera it had started running).
 TEST_F(AsfRecording, AWriterWithoutAFileNameOrWithOneItCannotMakeRefusesToStart)
 {

@@ -9,6 +9,7 @@
 #include <mmreg.h>
 
 #include <mutex>
+#include <sstream>
 #include <tuple>
 
 #include "platform/standins/mpeg_audio_encoder.h"
@@ -26,21 +27,28 @@ protected:
     ComPtr<IBaseFilter> Card() { return Device(CLSID_VideoInputDeviceCategory, L"Quillotrane Test MPEG Card"); }
     // Card -> multiplexer video, microphone -> MPEG audio encoder -> multiplexer sound, multiplexer ->
     // file writer (the card made here unless the test made it).
-    void BuildChain(bool withSound)
+    // A gate on the card's pictures holds them after the first holdAfter (0: none), and one on the
+    // sound before its first buffer.
+    void BuildChain(bool withSound, long holdAfter = 0)
     {
         if (!card) card = Card();
         ASSERT_TRUE(card);
+        ComPtr<IBaseFilter> video = card;
+        if (holdAfter > 0) video = Gated(card.Get(), MEDIATYPE_Video, holdAfter, gate);
         mpegMux = AddStock(standins::CLSID_MpegMuxStandin, L"MPEG mux");
         writer = AddStock(CLSID_FileWriter, L"File writer");
         ASSERT_TRUE(mpegMux && writer);
         ASSERT_EQ(S_OK, writer.As(&fileSink));
         path = dir / L"first part.mpg";
         ASSERT_EQ(S_OK, fileSink->SetFileName(path.c_str(), nullptr));
-        ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(card.Get(), PINDIR_OUTPUT).Get(), PinIndex(mpegMux.Get(), 0).Get(), nullptr));
+        ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(video.Get(), PINDIR_OUTPUT).Get(), PinIndex(mpegMux.Get(), 0).Get(), nullptr));
         if (withSound) {
             auto encoder = AddStock(standins::CLSID_MpegAudioEncoderStandin, L"MPEG audio encoder");
             ASSERT_TRUE(encoder);
-            ASSERT_EQ(S_OK, Link(Microphone().Get(), encoder.Get()));
+            // With the pictures held, the sound is held before it begins.
+            ComPtr<IBaseFilter> sound = Microphone();
+            if (holdAfter > 0) sound = Gated(sound.Get(), MEDIATYPE_Audio, 0, soundGate);
+            ASSERT_EQ(S_OK, Link(sound.Get(), encoder.Get()));
             ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(encoder.Get(), PINDIR_OUTPUT).Get(), PinIndex(mpegMux.Get(), 1).Get(),
                                                  nullptr));
         }
@@ -121,6 +129,8 @@ protected:
 
     ComPtr<IBaseFilter> card, mpegMux, writer, microphone;
     ComPtr<IFileSinkFilter> fileSink;
+    Gate* gate = nullptr;
+    Gate* soundGate = nullptr;
 };
 
 TEST_F(MpegRecording, CardAndMicrophoneMakeProgramStreamsFfmpegReadsWholeOneFilePerRun)
@@ -145,6 +155,49 @@ TEST_F(MpegRecording, CardAndMicrophoneMakeProgramStreamsFfmpegReadsWholeOneFile
                                                                "-show_entries", "frame=pict_type", "-read_intervals",
                                                                "%+#1", "-of", "csv=p=0", quill_test::UnixPath(path)});
     EXPECT_EQ("I", opening.Out.substr(0, 1)) << opening.Out << opening.Err;
+}
+
+// Killed in its first moments, before its sound began (the card held after its first pictures, the
+// sound before its first buffer), the recording has those pictures on the disk, not an empty file;
+// once the sound comes the file goes on with both and reads whole.
+TEST_F(MpegRecording, TheCardsFirstPicturesReachTheFileBeforeTheSoundBegins)
+{
+    ASSERT_NO_FATAL_FAILURE(MicrophoneAt48k());
+    ASSERT_NO_FATAL_FAILURE(BuildChain(true, 3));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return gate->Held() && soundGate->Held(); }, 30000));
+    std::string bytes;
+    const std::filesystem::path killed = Snapshot(bytes, L"as killed.mpg");
+    const TMediaProbe p = Probe(killed);
+    ASSERT_TRUE(p.Ok()) << bytes.size() << " bytes: " << p.Run.Failure << p.Run.Err;
+    const int v = p.StreamOfType("video");
+    ASSERT_GE(v, 0);
+    EXPECT_EQ("mpeg2video", p.Stream(v, "codec_name"));
+    EXPECT_GE(Count(p, v), 3) << "the first pictures, whole";
+
+    gate->Open();
+    soundGate->Open();
+    EXPECT_TRUE(WaitFor([&] {
+        std::error_code ec;
+        return std::filesystem::file_size(path, ec) >= 400000 && !ec;
+    }, 20000));
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(0, ErrorEvents());
+    ASSERT_NO_FATAL_FAILURE(ExpectWholeProgramStream("mpeg2video", "720", true));
+    // The pictures' times run on from the first one, across the sound's joining.
+    const quill_test::TUnixResult times = quill_test::RunUnix({"ffprobe", "-v", "error", "-select_streams", "v",
+                                                             "-show_entries", "packet=dts_time", "-of", "csv=p=0",
+                                                             quill_test::UnixPath(path)});
+    std::istringstream lines(times.Out);
+    double previous = -1, time = 0;
+    int backwards = 0, count = 0;
+    while (lines >> time) {
+        backwards += time <= previous;
+        previous = time;
+        ++count;
+    }
+    EXPECT_GE(count, 10);
+    EXPECT_EQ(0, backwards) << times.Out.substr(0, 400);
 }
 
 TEST_F(MpegRecording, MpegOneChosenOnTheCardIsWrittenWithoutSoundWhenNoneIsConnected)

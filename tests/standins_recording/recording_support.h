@@ -11,6 +11,8 @@
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
+#include <memory>
 #include <string>
 #include <vector>
 
@@ -48,6 +50,39 @@ public:
         EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, standins::TestRecordingKeyOfThisProcess().c_str(),
                                                  name, REG_QWORD, &value, sizeof(value)));
     }
+};
+
+// Lets the first Pass samples of a stream through, then holds the stream: the next sample waits on
+// its streaming thread until the gate opens. Once Held() answers true every sample before it has gone
+// through the filters downstream, and the file is as a program killed at that moment leaves it.
+class Gate {
+public:
+    explicit Gate(long pass) : pass_(pass), open_(CreateEventW(nullptr, TRUE, FALSE, nullptr)) {}
+    ~Gate()
+    {
+        Open();
+        CloseHandle(open_);
+    }
+    Gate(const Gate&) = delete;
+    Gate& operator=(const Gate&) = delete;
+    void Attach(GrabberCallback& cb)
+    {
+        cb.OnSample = [this](IMediaSample*) {
+            if (++seen_ <= pass_) {
+                return;
+            }
+            held_ = true;
+            WaitForSingleObject(open_, INFINITE);
+        };
+    }
+    bool Held() const { return held_.load(); }
+    void Open() { SetEvent(open_); }
+
+private:
+    const long pass_;
+    HANDLE open_;
+    std::atomic<long> seen_{0};
+    std::atomic<bool> held_{false};
 };
 
 // A grabber callback that counts samples and bytes, and keeps the first sample's start time.
@@ -143,6 +178,69 @@ struct AviWalk {
     }
 };
 
+// What an AVI file's header says of its streams' lengths beside what its OpenDML indexes list: the
+// main header's and the extended header's frame counts, each stream header's length, and the entries
+// of the standard index chunks each stream's super index points at (read where they lie).
+struct AviCounts {
+    bool Read = false;  // the header list was found and walked
+    std::uint32_t TotalFrames = 0;
+    std::uint32_t ExtendedFrames = 0;
+    std::vector<std::uint32_t> Lengths;
+    std::vector<double> Rates;  // frames (or blocks) a second
+    std::vector<std::uint64_t> Indexed;
+    std::vector<std::size_t> IndexChunks;    // the index chunks listed
+    std::vector<std::uint64_t> LastIndexAt;  // the offset of the last index chunk listed, 0 for none
+
+    explicit AviCounts(const std::string& b)
+    {
+        if (b.size() < 24 || b.compare(0, 4, "RIFF") != 0 || b.compare(12, 4, "LIST") != 0 ||
+            b.compare(20, 4, "hdrl") != 0) {
+            return;
+        }
+        Walk(b, 24, 20 + Le32(b, 16));
+        Read = true;
+    }
+
+private:
+    void Walk(const std::string& b, std::uint64_t at, std::uint64_t end)
+    {
+        while (at + 8 <= end && end <= b.size()) {
+            const std::string id = b.substr(at, 4);
+            const std::uint32_t size = Le32(b, at + 4);
+            const std::uint64_t payload = at + 8;
+            if (payload + size > b.size()) {
+                return;
+            }
+            if (id == "LIST") {
+                Walk(b, payload + 4, payload + size);
+            } else if (id == "avih" && size >= 20) {
+                TotalFrames = Le32(b, payload + 16);
+            } else if (id == "dmlh" && size >= 4) {
+                ExtendedFrames = Le32(b, payload);
+            } else if (id == "strh" && size >= 36) {
+                Lengths.push_back(Le32(b, payload + 32));
+                const std::uint32_t scale = Le32(b, payload + 20);
+                Rates.push_back(scale == 0 ? 0.0 : static_cast<double>(Le32(b, payload + 24)) / scale);
+                Indexed.push_back(0);
+                IndexChunks.push_back(0);
+                LastIndexAt.push_back(0);
+            } else if (id == "indx" && size >= 24 && !Indexed.empty()) {
+                const std::uint32_t used = Le32(b, payload + 4);
+                for (std::uint32_t i = 0; i < used && payload + 24 + 16 * (i + 1) <= payload + size; ++i) {
+                    const std::uint64_t entry = payload + 24 + 16ull * i;
+                    const std::uint64_t ix = Le32(b, entry) | (std::uint64_t{Le32(b, entry + 4)} << 32);
+                    if (ix + 16 <= b.size() && b.compare(ix, 2, "ix") == 0) {
+                        Indexed.back() += Le32(b, ix + 12);
+                        ++IndexChunks.back();
+                        LastIndexAt.back() = ix;
+                    }
+                }
+            }
+            at = payload + size + (size & 1);
+        }
+    }
+};
+
 // The tone the test microphone makes at sample n.
 inline int ToneAt(long long n, int rate)
 {
@@ -164,6 +262,9 @@ protected:
     }
     void TearDown() override
     {
+        for (const auto& gate : gates) {
+            gate->Open();  // the streams it holds must reach the stop
+        }
         mux.Reset();
         sink.Reset();
         builder.Reset();
@@ -195,6 +296,38 @@ protected:
         auto grabber = AddGrabber(cb, major, GUID_NULL);
         ASSERT_EQ(S_OK, Link(from, grabber.Get()));
         ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(grabber.Get(), PINDIR_OUTPUT).Get(), LastPin(mux.Get()).Get(), nullptr));
+    }
+    // A grabber after from (taking major; null: connected by the caller) that holds its stream after
+    // pass samples: the returned filter's output goes on where from's would have; gate receives the gate.
+    ComPtr<IBaseFilter> Gated(IBaseFilter* from, const GUID& major, long pass, Gate*& gate)
+    {
+        gates.push_back(std::make_unique<Gate>(pass));
+        gate = gates.back().get();
+        GrabberCallback& cb = Callback();
+        gate->Attach(cb);
+        auto grabber = Add(Create<IBaseFilter>(CLSID_SampleGrabber), (L"Gate " + std::to_wstring(gates.size())).c_str());
+        ComPtr<ISampleGrabber> settings;
+        if (grabber && SUCCEEDED(grabber.As(&settings))) {
+            AM_MEDIA_TYPE mt{};
+            mt.majortype = major;
+            EXPECT_EQ(S_OK, settings->SetMediaType(&mt));
+            settings->SetBufferSamples(FALSE);
+            EXPECT_EQ(S_OK, settings->SetCallback(&cb, 0));
+        }
+        if (from != nullptr) {
+            EXPECT_EQ(S_OK, Link(from, grabber.Get()));
+        }
+        return grabber;
+    }
+    // The file as it is on the disk now (bytes receives it), kept under another name as a killed
+    // program leaves it.
+    std::filesystem::path Snapshot(std::string& bytes, const std::wstring& name)
+    {
+        bytes = FileBytes();
+        const std::filesystem::path copy = dir / name;
+        std::ofstream out(copy, std::ios::binary | std::ios::trunc);
+        out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+        return copy;
     }
     // The pin at index i of the filter's pin list, as the recording builders take pins.
     static ComPtr<IPin> PinIndex(IBaseFilter* filter, int i)
@@ -257,6 +390,7 @@ protected:
     }
 
     ComPtr<ICaptureGraphBuilder2> builder;
+    std::vector<std::unique_ptr<Gate>> gates;
     ComPtr<IBaseFilter> mux;
     ComPtr<IFileSinkFilter> sink;
     std::filesystem::path dir;
