@@ -261,6 +261,22 @@ bool Tdm::RunGraph() {
     }
 }
 
+void Tdm::FreezeCapture(bool On) {
+    // The DV re-encoding's own video stamper stands behind the capture control: freezing it too
+    // would shift that picture twice.
+    filters::Tqz_TimeStamper* const stampers[] = {ControlCaptureVideo, AudioCapTamponer};
+    // One moment for both, read from one in the graph (both run on the same clock and start), so
+    // that picture and sound are shifted alike.
+    REFERENCE_TIME at = 0;
+    for (filters::Tqz_TimeStamper* stamper : stampers) {
+        if (!stamper->IsStopped()) {
+            at = stamper->StreamTime();
+            break;
+        }
+    }
+    for (filters::Tqz_TimeStamper* stamper : stampers) stamper->SetFreeze(On, at);
+}
+
 void Tdm::RemoveRecordingBranch() {
     Leave(infdumvideo);
     Leave(acmcap);

@@ -214,6 +214,10 @@ public:
     // renderer without a clock, E_FAIL only for a failure that carried no code at all.
     bool RunGraph();
     HRESULT LastRunFailure() const { return lastRunFailure_; }
+    // Freezes or resumes the recording: its picture and its sound are dropped together at the
+    // stamper each enters the recording through (the capture control's for the picture, the sound
+    // stamper for the sound), and both are stamped on as if the frozen time had not passed.
+    void FreezeCapture(bool On);
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.
     bool StopCaptureGraph();

@@ -60,8 +60,13 @@ bool Tdm::BuildDV2NativeGraph(const std::wstring& FileName) {
             ComPtr<IBaseFilter> wrapper = b.Join(acmcap);
             b.Link(b.Pin(Filter(AudioEndFilter).Get(), 2), b.Pin(wrapper.Get(), 0), L"native sound to the ACM wrapper");
             SetSoundFormat(*this);
+            // Through the sound stamper, which a freeze of the recording stops with the picture.
+            IBaseFilter* stamper = AudioCapTamponerFilter.Get();
+            b.Add(stamper, kAudioCapTamponerName);
             b.Refresh(MuxFilter.Get());
-            b.Link(b.Pin(wrapper.Get(), 1), b.LastPin(MuxFilter.Get()), L"sound to the multiplexer");
+            b.Link(b.Pin(wrapper.Get(), 1), b.Pin(stamper, 0), L"ACM wrapper to the sound stamper");
+            b.Link(b.Pin(stamper, 1), b.LastPin(MuxFilter.Get()), L"sound to the multiplexer");
+            AudioCapTamponer->SetKeepStamps();
         }
         return true;
     });

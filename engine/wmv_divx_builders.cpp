@@ -77,8 +77,14 @@ bool Tdm::BuildWmvGraph(const std::wstring& FileName) {
         b.Add(control, kControlCaptureVideoName);
         b.Link(b.Pin(infdecvideo->GetFilter().Get(), 2), b.Pin(control, 0), L"video to the capture control");
         b.Link(b.Pin(control, 1), b.Pin(MuxFilter.Get(), 1), L"video to the Windows Media writer");
-        if (CurrentAudioSource != nullptr)
-            b.Link(b.Pin(infdecaudio->GetFilter().Get(), 2), b.Pin(MuxFilter.Get(), 0), L"sound to the Windows Media writer");
+        if (CurrentAudioSource != nullptr) {
+            // Through the sound stamper, which a freeze of the recording stops with the picture.
+            IBaseFilter* stamper = AudioCapTamponerFilter.Get();
+            b.Add(stamper, kAudioCapTamponerName);
+            b.Link(b.Pin(infdecaudio->GetFilter().Get(), 2), b.Pin(stamper, 0), L"sound to the sound stamper");
+            b.Link(b.Pin(stamper, 1), b.Pin(MuxFilter.Get(), 0), L"sound to the Windows Media writer");
+            AudioCapTamponer->SetKeepStamps();
+        }
         ComPtr<IWMProfile> profile = profileItem >= 1
                                          ? LoadSelectedWmvProfile(WMProfileManager.Get(), versionItem, profileItem)
                                          : LoadDefaultWmvProfile(WMProfileManager.Get(), defaultItem);

@@ -61,15 +61,15 @@ void TCaptureForm::taFreezepreviewTrueExecute(classlib::TObject* /*Sender*/) {
     taFreezepreview->SetChecked(false);
 }
 
-// The recording goes on in the same file; the frozen stampers drop every sample meanwhile. The
-// action's own check follows the handler.
+// The recording goes on in the same file; its picture and sound are dropped together meanwhile and
+// go on afterwards where they were frozen. The action's own check follows the handler.
 void TCaptureForm::taFreezeCapturefalseExecute(classlib::TObject* /*Sender*/) {
     Shape2->Brush()->SetStyle(classlib::TBrushStyle::bsDiagCross);
     if (Tplaque* backdrop = Backdrop()) {
         backdrop->Shape1->Brush()->SetStyle(classlib::TBrushStyle::bsDiagCross);
         backdrop->SetColor(classlib::clBtnFace);
     }
-    if (engine::Tdm* module = engine::dm()) FreezeStampers(module->VideoCapTamponer, module->AudioCapTamponer, true);
+    if (engine::Tdm* module = engine::dm()) module->FreezeCapture(true);
 }
 
 void TCaptureForm::taFreezeCaptureTrueExecute(classlib::TObject* /*Sender*/) {
@@ -78,7 +78,7 @@ void TCaptureForm::taFreezeCaptureTrueExecute(classlib::TObject* /*Sender*/) {
         backdrop->Shape1->Brush()->SetStyle(classlib::TBrushStyle::bsSolid);
         backdrop->SetColor(classlib::clBlack);
     }
-    if (engine::Tdm* module = engine::dm()) FreezeStampers(module->VideoCapTamponer, module->AudioCapTamponer, false);
+    if (engine::Tdm* module = engine::dm()) module->FreezeCapture(false);
 }
 
 void TCaptureForm::taMutefalseExecute(classlib::TObject* /*Sender*/) {

@@ -1,5 +1,8 @@
-// The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes and freeze.
+// The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes, freeze and the
+// stamps moved back by the frozen time.
 #include <gtest/gtest.h>
+
+#include <cstring>
 
 #include "media_sources.h"
 
@@ -128,6 +131,74 @@ TEST_F(TimeStamperGraph, FreezeDropsEverythingAndNumberingResumesAfterIt)
     control->Run();
     control->Stop();
     EXPECT_TRUE(stamper->Freeze()) << "Stop keeps the freeze flag";
+}
+
+
+// Stream times given by the caller (as the recording's freeze gives one to every stamper): samples
+// that pass after a freeze are the source's own, moved back whole by the time frozen so far.
+TEST_F(TimeStamperGraph, KeptStampsGoBackByTheFrozenTimeUntilTheStop)
+{
+    Build(0);
+    source->Pace = 2;
+    source->Fill = [](int index, BYTE* data, long) { std::memcpy(data, &index, sizeof index); };
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 3; }));
+    stamper->SetFreeze(true, 20000000);
+    stamper->SetFreeze(false, 75000000);
+    EXPECT_EQ(55000000, stamper->FrozenTime());
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 6; }));
+    stamper->SetFreeze(true, 90000000);
+    stamper->SetFreeze(true, 95000000);  // already frozen: the freeze still began at 9 s
+    stamper->SetFreeze(false, 100000000);
+    EXPECT_EQ(65000000, stamper->FrozenTime()) << "freezes add up";
+    const size_t resumed = recorder.Size();
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= resumed + 3; }));
+    control->Stop();
+    EXPECT_EQ(0, stamper->FrozenTime()) << "a stop ends the shift";
+    REFERENCE_TIME shifted = 0;
+    for (const auto& s : recorder.Samples()) {
+        int index = 0;
+        std::memcpy(&index, s.data.data(), sizeof index);
+        const REFERENCE_TIME shift = index * 333667 - s.start;
+        EXPECT_TRUE(shift == 0 || shift == 55000000 || shift == 65000000) << shift;
+        EXPECT_GE(shift, shifted) << "a stamp goes back only by a freeze before it";
+        EXPECT_EQ(333667, s.stop - s.start);
+        shifted = shift;
+    }
+    EXPECT_EQ(65000000, shifted);
+    source->Count = 2;
+    source->Pace = 0;
+    const size_t had = recorder.Size();
+    ASSERT_TRUE(RunUntil(had + 2));
+    EXPECT_EQ(0, recorder.Samples()[had].start) << "the next run's stamps as they come";
+}
+
+// Frozen before the run, resumed on its own clock: the frozen time is the stream time from the
+// run's start to the resume, and clock stamps start again from where the stream began.
+TEST_F(TimeStamperGraph, AFreezeFromBeforeTheRunCountsFromItsStartAndMovesClockStampsBack)
+{
+    Build(0);
+    source->Pace = 5;
+    source->Live = true;
+    UseSystemClock();
+    stamper->SetClockStamps();
+    stamper->SetFreeze(true);
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    // Wine's graph starts its stream time a moment after the run.
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= 10 && stamper->StreamTime() > 0; }));
+    EXPECT_EQ(0u, recorder.Size());
+    const REFERENCE_TIME before = stamper->StreamTime();
+    stamper->SetFreeze(false);
+    const REFERENCE_TIME frozen = stamper->FrozenTime();
+    EXPECT_GE(frozen, before);
+    EXPECT_LE(frozen, stamper->StreamTime());
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 5; }));
+    control->Stop();
+    for (const auto& s : recorder.Samples()) {
+        const REFERENCE_TIME streamTime = s.clockNow - stamper->StartTime() - frozen;
+        EXPECT_LE(s.start, streamTime + 200000) << "20 ms after the stream time less the frozen time";
+        EXPECT_GE(s.start, streamTime);
+    }
 }
 
 }  // namespace

@@ -133,11 +133,12 @@ TEST_F(WindowsMedia, DefaultProfilesByTheGroupsItemAndTheWritersConnections) {
         EXPECT_EQ(engine::kDefaultWmvProfiles[item], manager.LoadedIds.back());
         ASSERT_TRUE(writer.Last->Profile);
         EXPECT_EQ(3u, TestProfileStreams(writer.Last->Profile.Get()).size()) << "with sound every stream stays";
-        // Video from the capture control into pin 1, sound straight from the preview tee into pin 0.
+        // Video from the capture control into pin 1, sound from the preview tee through the sound
+        // stamper (which a freeze stops with the picture) into pin 0.
         auto video = engine::PinOwner(engine::ConnectedTo(engine::PinAt(module->MuxFilter.Get(), 1).Get()).Get());
         EXPECT_EQ(module->ControlCaptureVideoFilter.Get(), video.Get());
         auto sound = engine::PinOwner(engine::ConnectedTo(engine::PinAt(module->MuxFilter.Get(), 0).Get()).Get());
-        EXPECT_EQ(module->infdecaudio->GetFilter().Get(), sound.Get());
+        EXPECT_EQ(module->AudioCapTamponerFilter.Get(), sound.Get());
         if (item == 0) {
             TestAsfWriter* last = writer.Last;
             ASSERT_TRUE(RecordFrames(module->ControlCaptureVideo, 25));

@@ -245,12 +245,14 @@ TEST_F(RecordingErrors, AStopTheGraphFailsStillClosesTheRecording) {
 
 TEST_F(RecordingErrors, ARecordingStoppedBeforeItsFirstFrameLeavesNoFile) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 6));
-    // Frozen, the recording gets no frame: the pictures reach the coder and stop there.
+    // Frozen, the recording gets no frame: the pictures stop where they enter it.
     form->taFreezeCapture->Execute();
     const path file = form->NextVideoFile;
     Capture();
     ASSERT_EQ(2, form->CaptureState);
-    ASSERT_TRUE(WaitRecorded(5));
+    const unsigned previewed = module->ControlPreviewVideo->SampleCounter();
+    ASSERT_TRUE(PumpUntil([&] { return module->ControlPreviewVideo->SampleCounter() >= previewed + 5; }, 60000));
+    EXPECT_EQ(0u, module->ControlCaptureVideo->SampleCounter());
     Capture();
     EXPECT_EQ(1, form->CaptureState);
     EXPECT_FALSE(exists(file)) << "no player opens a recording without frames";

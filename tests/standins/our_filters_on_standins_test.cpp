@@ -289,6 +289,7 @@ TEST_F(OurFiltersOnStandins, TimeStamperRenumbersTheCamerasFramesAfterEveryStart
     Sleep(400);  // ten frame times
     EXPECT_EQ(settled, CountOf(cb, got)) << "frames passed while frozen";
     stamper->SetFreeze(false);
+    const REFERENCE_TIME frozen = stamper->FrozenTime();
     ASSERT_TRUE(WaitFor([&] { return CountOf(cb, got) >= settled + 3; }));
     ASSERT_EQ(S_OK, control->Stop());
     const auto frames = Take(cb, got);
@@ -296,8 +297,10 @@ TEST_F(OurFiltersOnStandins, TimeStamperRenumbersTheCamerasFramesAfterEveryStart
         EXPECT_EQ(static_cast<LONGLONG>(k) + 1, frames[k].MediaStart) << k;
     }
     ASSERT_GT(frames.size(), settled);
-    EXPECT_GE(frames[settled].Start - frames[settled - 1].Start, 8 * standins::kCameraFrameTime)
+    EXPECT_GE(frames[settled].Start + frozen - frames[settled - 1].Start, 8 * standins::kCameraFrameTime)
         << "the frozen frames were dropped, not delayed";
+    EXPECT_LT(frames[settled].Start - frames[settled - 1].Start, 4 * standins::kCameraFrameTime)
+        << "the stamps after the freeze go on where it began";
 
     // Cleared stamps: neither time nor media time reaches the grabber.
     stamper->SetClearStamps();

@@ -1,0 +1,121 @@
+// A recording frozen and resumed as its user does it, with the freeze command of a script or the
+// space bar: in every family of formats the file leaves out the frozen time in its picture and its
+// sound alike, goes on after the resume, and shows no hole in its picture's timeline.
+#include "tests/e2e/recordings_fixture.h"
+
+#include <algorithm>
+#include <cstdlib>
+#include <sstream>
+
+namespace e2e_fixture {
+namespace {
+
+// The file's pictures as they decode: how many, the usual step between two in the timeline (the
+// frame time: a rate guessed from all of them would count the resume's step too), the longest step.
+struct TPictures {
+    std::size_t Count = 0;
+    double Step = 0;
+    double Longest = 0;
+};
+TPictures Pictures(const std::wstring& File) {
+    const auto run = quill_test::RunUnix({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                         "frame=best_effort_timestamp_time", "-of", "csv=p=0",
+                                         quill_test::UnixPath(File)});
+    std::vector<double> times;
+    std::istringstream lines(run.Out);
+    for (std::string line; std::getline(lines, line);)
+        if (!line.empty() && line != "N/A") times.push_back(std::atof(line.c_str()));
+    std::sort(times.begin(), times.end());
+    std::vector<double> steps;
+    for (std::size_t i = 1; i < times.size(); ++i) steps.push_back(times[i] - times[i - 1]);
+    TPictures pictures;
+    pictures.Count = times.size();
+    if (steps.empty()) return pictures;
+    std::sort(steps.begin(), steps.end());
+    pictures.Step = steps[steps.size() / 2];
+    pictures.Longest = steps.back();
+    return pictures;
+}
+
+// Seconds of the file's sound as it decodes: samples over the sample rate (-1 when none decode).
+double SoundSeconds(const std::wstring& File) {
+    const quill_test::TMediaProbe probe = quill_test::Probe(File);
+    const int sound = probe.StreamOfType("audio");
+    const double channels = probe.StreamNumber(sound, "channels"), rate = probe.StreamNumber(sound, "sample_rate");
+    const auto samples = quill_test::DecodeSound(File);
+    return sound >= 0 && channels > 0 && rate > 0 && !samples.empty() ? samples.size() / channels / rate : -1;
+}
+
+struct TFamily {
+    const wchar_t* video;
+    const wchar_t* format;
+    const wchar_t* extension;
+    std::uint64_t growth;  // bytes the file grows by in well under a second of recording
+};
+
+TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {L"Divx favori=Xvid MPEG-4 Codec", L"Want Mp3=1"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    const TFamily families[] = {{kCamera, L"avi native", L".avi", 2000000},
+                                {kCamera, L"dv type 2 (recomp)", L".avi", 1000000},
+                                {kCamera, L"DivX", L".avi", 20000},
+                                {kCamera, L"Wmv", L".wmv", 20000},
+                                {kMpegCard, L"mpeg2 native stream", L".mpg", 50000},
+                                {kCamcorderVideo, L"dv type 2 native", L".avi", 1000000},
+                                {L"no video stream", L"Wav", L".wav", 50000},
+                                {L"no video stream", L"mp3", L".mp3", 5000}};
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    // A stop that finds frames lost asks about the scene list: it is kept.
+    auto settled = [&](const std::wstring& File) {
+        return e2e::WaitFor([&] {
+            if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+            return e2e::FileClosed(File);
+        });
+    };
+    auto freeze = [&](bool On, bool Key) {
+        if (!Key) return Script(program, {On ? L"+freeze_capture" : L"-freeze_capture"});
+        SetForegroundWindow(program.Window());
+        PostMessageW(program.Window(), WM_KEYDOWN, VK_SPACE, 0x00390001);
+        PostMessageW(program.Window(), WM_KEYUP, VK_SPACE, static_cast<LPARAM>(0xC0390001));
+    };
+    int number = 0;
+    for (const TFamily& family : families) {
+        const std::wstring file = Clip(number++, family.extension);
+        SCOPED_TRACE(testing::PrintToString(file));
+        const wchar_t* sound = family.video == std::wstring(kCamcorderVideo) ? kCamcorderSound : kMicrophone;
+        const ULONGLONG started = GetTickCount64();
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(family.video),
+                                                 L"source_audio=" + std::wstring(sound),
+                                                 L"format_capture=" + std::wstring(family.format), L"capture"}));
+        ASSERT_TRUE(Growing(program, file, family.growth));
+        // The first family is frozen and resumed with the space bar, as in the window.
+        const bool key = number == 1;
+        ASSERT_NO_FATAL_FAILURE(freeze(true, key));
+        const ULONGLONG frozen = GetTickCount64();
+        // The user's pause: its length is measured, not relied on.
+        Sleep(3000);
+        const std::uint64_t size = e2e::FileSize(file);
+        const ULONGLONG resumed = GetTickCount64();
+        ASSERT_NO_FATAL_FAILURE(freeze(false, key));
+        ASSERT_TRUE(Growing(program, file, size + family.growth)) << "the same file goes on after the resume";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+        ASSERT_TRUE(settled(file));
+        const double wall = (GetTickCount64() - started) / 1000.0, pause = (resumed - frozen) / 1000.0;
+
+        const double heard = SoundSeconds(file);
+        ASSERT_GT(heard, 0.5);
+        // With the pause in it the sound would be at least as long as the whole run less the start's
+        // and the stop's delays, which a second covers.
+        EXPECT_LT(heard, wall - pause + 1.0) << "the frozen time is left out of the sound";
+        if (family.video == std::wstring(L"no video stream")) continue;
+        const TPictures seen = Pictures(file);
+        EXPECT_NEAR(heard, seen.Count * seen.Step, 0.1) << "picture and sound stay together";
+        EXPECT_LT(seen.Longest, 0.5) << "no hole where the recording was frozen";
+    }
+    EXPECT_TRUE(program.Close());
+}
+
+}  // namespace
+}  // namespace e2e_fixture
