@@ -82,8 +82,8 @@ std::wstring FallbackSound(widgets::TUcComboBox* Combo, engine::TAudioSourcesLis
 }
 
 // The status bar's words for a source taken in place of Asked, which is not listed.
-std::wstring SubstituteText(unsigned Id, const std::wstring& Asked, const std::wstring& Taken) {
-    return classlib::Format(settings::LoadProgramText(Id), {Asked, Taken});
+std::wstring SubstituteText(const std::wstring& Asked, const std::wstring& Taken) {
+    return classlib::Format(settings::LoadProgramText(IDS_UI_SOURCE_NOT_FOUND), {Asked, Taken});
 }
 
 std::wstring FileNamePart(const std::wstring& Path) {
@@ -273,9 +273,8 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
             // listed, and leaves the format list with only what the new source can record, the
             // format to be recorded selected.
             if (!listed && !Name.empty())
-                videoSubstitute_ =
-                    SubstituteText(IDS_UI_VIDEO_NOT_FOUND, Name,
-                                   module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none);
+                videoSubstitute_ = SubstituteText(
+                    Name, module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none);
             SelectCaptureFormat(settings::ParamCaptureFormat->Value());
             module->RunGraph();
         }
@@ -367,9 +366,8 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
         // leaves a format list that the sources allow.
         if (ownSelection && taken) {
             if (!listed && !Name.empty())
-                audioSubstitute_ =
-                    SubstituteText(IDS_UI_SOUND_NOT_FOUND, Name,
-                                   module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none);
+                audioSubstitute_ = SubstituteText(
+                    Name, module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none);
             SelectCaptureFormat(settings::ParamCaptureFormat->Value());
         }
         // The capture action follows the sources: with none left it has nothing to record.

@@ -84,7 +84,6 @@
 #define IDS_UI_ACHORZFLIP_CAPTION 3078
 #define IDS_UI_ACHORZFLIP_HINT 3079
 /* A source named by a script or the command line that is not listed, and the one taken instead. */
-#define IDS_UI_VIDEO_NOT_FOUND 3120
-#define IDS_UI_SOUND_NOT_FOUND 3121
+#define IDS_UI_SOURCE_NOT_FOUND 3120
 
 #endif

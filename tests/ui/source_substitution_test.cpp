@@ -1,6 +1,7 @@
 // A script naming a source that is not listed, under Xvfb with the stand-in devices: the window takes
-// the first listed one as before, but now says so in the status bar, and its format list holds only
-// what the new sources can record, with the format to be recorded selected.
+// the first listed one as before, but now says so in the status bar (kept as a screenshot in the
+// build folder), and its format list holds only what the new sources can record, with the format to
+// be recorded selected.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -17,6 +18,7 @@
 #include "tests/ui/capture_form_fixture.h"
 #include "ui/sources_frame.h"
 #include "widgets/custom/scripts.h"
+#include "window_screenshot.h"
 
 namespace {
 
@@ -60,10 +62,12 @@ TEST_F(SourceSubstitutionTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormat
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Items()->Strings(0));
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Text());
     EXPECT_EQ(5, settings::ParamCaptureFormat->Value()) << "the format shown is the one recorded";
-    const std::wstring told = L"video \"No Such Camera\" not found: Quillotrane Test Camera taken";
+    const std::wstring told = L"\"No Such Camera\" not found: Quillotrane Test Camera taken";
     EXPECT_EQ(told, form_->StatusAlertText);
-    EXPECT_EQ(0u, form_->StatusMainText.find(L"Preview")) << "after the preview's own flags";
+    EXPECT_EQ(L"", form_->StatusMainText) << "in place of the preview's flags";
     EXPECT_EQ(dshow::gsPlaying, module_->fg->State());
+    PumpWindowMessages();
+    EXPECT_GT(SaveWindowScreenshot(form_->Handle(), L"unlisted_camera.bmp"), 0);
 
     // It stays told while that camera is the one taken, through other changes of the status...
     form_->UpdateStatusTexts();
@@ -74,6 +78,7 @@ TEST_F(SourceSubstitutionTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormat
     ASSERT_NE(nullptr, module_->CurrentVideoSource);
     EXPECT_EQ(kCamcorderVideo, module_->CurrentVideoSource->Name);
     EXPECT_EQ(L"", form_->StatusAlertText);
+    EXPECT_EQ(0u, form_->StatusMainText.find(L"Preview")) << "the flags come back";
 }
 
 TEST_F(SourceSubstitutionTest, AnUnlistedSoundIsToldToAndItsFormatsComeBackAListedNameTellsNothing) {
@@ -94,19 +99,18 @@ TEST_F(SourceSubstitutionTest, AnUnlistedSoundIsToldToAndItsFormatsComeBackAList
     RunScript({L"source_audio=no audio stream", L"source_audio=Nowhere Microphone"});
     ASSERT_NE(nullptr, module_->CurrentAudioSource) << "a sound input is taken";
     const std::wstring sound = module_->CurrentAudioSource->Name;
-    EXPECT_EQ(L"sound \"Nowhere Microphone\" not found: " + sound + L" taken", form_->StatusAlertText);
+    EXPECT_EQ(L"\"Nowhere Microphone\" not found: " + sound + L" taken", form_->StatusAlertText);
     EXPECT_EQ(withSound, Items(Panel()->cbFormatCapture));
     EXPECT_EQ(L"DivX", Panel()->cbFormatCapture->Text());
 
     // Both told at once; an empty name tells nothing.
     RunScript({L"source_video=Gone Camera"});
-    EXPECT_EQ(
-        L"video \"Gone Camera\" not found: Quillotrane Test Camera taken sound \"Nowhere Microphone\" not found: " +
-            sound + L" taken",
-        form_->StatusAlertText);
+    EXPECT_EQ(L"\"Gone Camera\" not found: Quillotrane Test Camera taken; \"Nowhere Microphone\" not found: " + sound +
+                  L" taken",
+              form_->StatusAlertText);
     form_->SelectAudioSource(L"no audio stream");
     form_->SelectAudioSource(L"");
-    EXPECT_EQ(L"video \"Gone Camera\" not found: Quillotrane Test Camera taken", form_->StatusAlertText);
+    EXPECT_EQ(L"\"Gone Camera\" not found: Quillotrane Test Camera taken", form_->StatusAlertText);
 }
 
 }  // namespace
