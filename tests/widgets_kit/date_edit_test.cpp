@@ -1,14 +1,12 @@
 // The date edit: the null date of an empty edit, keypad + and - and "t", the locale's order in the
 // mask and a change of the system's short date format, the pop-up calendar's one OnChange, and the
-// check when the edit is left: a date that cannot be is refused with a beep.
+// check when the edit is left.
 #include <cmath>
 
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
 #include "classlib/format.h"
-#include "key_presses.h"
 #include "kit_test_support.h"
-#include "widgets/kit/kit_spin_edit.h"
 #include "widgets/kit/date_edit.h"
 #include "widgets/kit/date_util.h"
 
@@ -117,117 +115,6 @@ TEST_F(DateEditTest, CheckOnExitRefusesAText) {
     SetFocus(form->Handle());
     kittest::Pump();
     EXPECT_NE(error.find(L"is not a valid date"), std::wstring::npos);
-}
-
-// A date edit whose refusal beeps are counted instead of sounded.
-class TCountingDateEdit : public TDateEdit {
-public:
-    using TDateEdit::TDateEdit;
-    int Beeps = 0;
-
-protected:
-    void RefusalBeep() override { ++Beeps; }
-};
-
-class DateEditExitTest : public kittest::KitTest {
-protected:
-    void SetUp() override {
-        KitTest::SetUp();
-        form = ShownForm(300, 120);
-        edit = new TCountingDateEdit(form);
-        edit->SetParent(form);
-        edit->SetBounds(10, 10, 120, 21);
-        edit->SetTabStop(true);
-        edit->SetYearDigits(TYearDigits::dyFour);
-        edit->OnChange = [this](TObject*) { ++changes; };
-        next = new TKitSpinEdit(form);
-        next->SetParent(form);
-        next->SetBounds(10, 50, 60, 21);
-        next->SetTabStop(true);
-        SetForegroundWindow(form->Handle());
-    }
-    // Keys as the keyboard gives them, to the window with the focus.
-    static void Press(WORD Key) {
-        quill_test::PressKey(Key, {}, [] { kittest::Pump(); });
-    }
-    // Selects the whole text and types Digits over it (the mask puts the separators).
-    void TypeOver(const std::string& Digits) {
-        edit->SetFocus();
-        kittest::Pump();
-        SendMessageA(edit->Handle(), EM_SETSEL, 0, -1);
-        Press(VK_DELETE);
-        SendMessageA(edit->Handle(), EM_SETSEL, 0, 0);
-        for (char c : Digits) Press(static_cast<WORD>(c));
-    }
-    // The digits of the text the edit shows for Day.
-    std::string DigitsOf(TDateTime Day) {
-        const TDateTime kept = edit->Date();
-        edit->SetDate(Day);
-        std::string digits;
-        for (char c : edit->Text())
-            if (c >= '0' && c <= '9') digits += c;
-        edit->SetDate(kept);
-        return digits;
-    }
-    TForm* form = nullptr;
-    TCountingDateEdit* edit = nullptr;
-    TKitSpinEdit* next = nullptr;
-    int changes = 0;
-};
-
-TEST_F(DateEditExitTest, AnImpossibleDateTypedIsRefusedWhenTabLeavesTheEditAndTheLastValidOneComesBack) {
-    const TDateTime first = EncodeDate(2026, 5, 12);
-    const TDateTime second = EncodeDate(2026, 11, 3);
-    const std::string secondDigits = DigitsOf(second);
-    edit->SetDate(first);
-    const std::string firstText = edit->Text();
-
-    // Month 13, day 45 (or year 1345, month 20) is no date in any order of the fields.
-    TypeOver("13452026");
-    ASSERT_NE(firstText, edit->Text()) << "the keys reached the edit";
-    EXPECT_EQ(edit->Date(), NullDate) << "what was typed is no date";
-    changes = 0;
-    Press(VK_TAB);
-    EXPECT_EQ(GetFocus(), next->Handle()) << "the focus moves on";
-    EXPECT_EQ(edit->Text(), firstText);
-    EXPECT_EQ(edit->Date(), first);
-    EXPECT_EQ(1, edit->Beeps);
-    EXPECT_EQ(1, changes) << "the date came back: one change";
-
-    // A date that can be is kept, without a beep; it is the one a later refusal brings back.
-    TypeOver(secondDigits);
-    Press(VK_TAB);
-    EXPECT_EQ(edit->Date(), second);
-    EXPECT_EQ(1, edit->Beeps);
-    TypeOver("12");  // the other fields left blank
-    Press(VK_TAB);
-    EXPECT_EQ(edit->Date(), second);
-    EXPECT_EQ(2, edit->Beeps);
-
-    // An emptied edit holds the null date, which is no mistake.
-    TypeOver("");
-    Press(VK_TAB);
-    EXPECT_TRUE(edit->TextIsBlank());
-    EXPECT_EQ(edit->Date(), NullDate);
-    EXPECT_EQ(2, edit->Beeps);
-}
-
-TEST_F(DateEditExitTest, AnOwnerChecksATextPutInFromOutsideAndTheRefusalKeepsThatOne) {
-    const TDateTime copied = EncodeDate(2026, 7, 1);
-    const std::string copiedText = [&] {
-        edit->SetDate(copied);
-        return edit->Text();
-    }();
-    edit->SetDate(EncodeDate(2026, 1, 2));
-    // Another edit's text copied over, while this one is not being typed in, is its date now.
-    edit->SetText(copiedText);
-    EXPECT_TRUE(edit->CheckDate());
-    EXPECT_EQ(0, edit->Beeps);
-    edit->SetText("99/99/9999");
-    EXPECT_FALSE(edit->CheckDate());
-    EXPECT_EQ(edit->Date(), copied);
-    EXPECT_EQ(edit->Text(), copiedText);
-    EXPECT_EQ(1, edit->Beeps);
 }
 
 }  // namespace
