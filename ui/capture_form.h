@@ -596,8 +596,12 @@ protected:
     void DestroyWnd() override;
 
 private:
-    // Frame-grabbed messages that arrive while one is handled (a question open) wait here.
+    // The newest frame-grabbed message that arrived while one is handled (a question open) waits here.
     void HandleGrabbedSlot(int Slot);
+    // Keeps Slot as the one picture waiting, handing the older waiting ones back to the filter.
+    void HoldBackGrab(int Slot);
+    // Frame-grabbed messages still queued are held back as those that came during the question.
+    void TakeQueuedGrabs();
     void WriteSnapshotFile(const std::wstring& FileName);
     std::deque<int> pendingGrabs_;
     bool grabInProgress_ = false;
@@ -614,6 +618,10 @@ private:
     void CarryOutHeldClose();
     bool startUpPending_ = false;
     bool closeHeld_ = false;
+    // What a selection of its own (a script's, the command line's) took for a source name that is
+    // not listed, as the status bar says it; cleared by the next change of that source.
+    std::wstring videoSubstitute_;
+    std::wstring audioSubstitute_;
 
     void BuildComponents();  // capture_form_build.cpp
     void BuildActions();     // capture_actions.cpp

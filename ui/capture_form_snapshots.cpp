@@ -182,10 +182,10 @@ void TCaptureForm::WMFrameGrabbed(classlib::TMessage& Message) {
     // Any process can post this message: a slot number outside the overlay's twenty is not ours.
     if (Message.LParam < 0 || Message.LParam >= filters::kSuperposerSlots) return;
     const int slot = static_cast<int>(Message.LParam);
-    // A question open during a save runs a message loop: later pictures wait their turn here
-    // instead of nesting saves into each other (their slots stay busy meanwhile).
+    // A question open during a save runs a message loop: a later picture waits its turn instead
+    // of nesting saves into each other.
     if (grabInProgress_) {
-        pendingGrabs_.push_back(slot);
+        HoldBackGrab(slot);
         return;
     }
     grabInProgress_ = true;
@@ -206,10 +206,37 @@ void TCaptureForm::WMFrameGrabbed(classlib::TMessage& Message) {
     } done{this};
     HandleGrabbedSlot(slot);
     while (!pendingGrabs_.empty()) {
+        // Pictures came while a question was open: those still queued at its close fell while it
+        // was open too.
+        TakeQueuedGrabs();
         const int next = pendingGrabs_.front();
         pendingGrabs_.pop_front();
         HandleGrabbedSlot(next);
     }
+}
+
+void TCaptureForm::HoldBackGrab(int Slot) {
+    filters::Tqz_Superposer* overlay = Overlay();
+    // A slot the filter did not fill (a forged message) must not put a real picture aside.
+    if (overlay == nullptr || !overlay->SlotBusy(Slot)) return;
+    // Only the newest waits (its slot stays busy): the intervalometer's ticks that fell while
+    // nobody answered give one picture at the close, not one each in a burst. The older slots go
+    // back to the filter, counted as handled so that a close waiting for them does not wait on.
+    for (int older : pendingGrabs_)
+        if (older != Slot) {
+            overlay->ReleaseSlot(older);
+            ++picturesHandled_;
+        }
+    pendingGrabs_.clear();
+    pendingGrabs_.push_back(Slot);
+}
+
+void TCaptureForm::TakeQueuedGrabs() {
+    if (!HandleAllocated()) return;
+    MSG message{};
+    while (PeekMessageW(&message, Handle(), filters::kWMFrameGrabbed, filters::kWMFrameGrabbed, PM_REMOVE))
+        if (message.lParam >= 0 && message.lParam < filters::kSuperposerSlots)
+            HoldBackGrab(static_cast<int>(message.lParam));
 }
 
 void TCaptureForm::HandleGrabbedSlot(int Slot) {

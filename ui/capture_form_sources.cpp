@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "classlib/conversions.h"
+#include "classlib/format.h"
 #include "classlib/message_box.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
@@ -27,6 +28,7 @@
 #include "ui/options_frame.h"
 #include "ui/recording_text_ids.h"
 #include "ui/sources_frame.h"
+#include "ui/ui_text_ids.h"
 
 namespace ui {
 
@@ -77,6 +79,11 @@ std::wstring FallbackSound(widgets::TUcComboBox* Combo, engine::TAudioSourcesLis
         name = firstListed([&](const engine::TCaptureDevice* D) { return D == Video->Device; });
     if (name.empty()) name = firstListed([](const engine::TCaptureDevice* D) { return D->Kind == engine::kKindSound; });
     return name.empty() ? items->Strings(0) : name;
+}
+
+// The status bar's words for a source taken in place of Asked, which is not listed.
+std::wstring SubstituteText(const std::wstring& Asked, const std::wstring& Taken) {
+    return classlib::Format(settings::LoadProgramText(IDS_UI_SOURCE_NOT_FOUND), {Asked, Taken});
 }
 
 std::wstring FileNamePart(const std::wstring& Path) {
@@ -211,11 +218,12 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
         return true;
     }
     PointAt(combo, Name);
+    const bool listed = combo->Items()->IndexOf(Name) >= 0;
+    videoSubstitute_.clear();
     bool result = false;
     try {
         const std::wstring resolved =
-            combo->Items()->IndexOf(Name) >= 0 ? Name
-                                               : (combo->Items()->Count() > 0 ? combo->Items()->Strings(0) : std::wstring());
+            listed ? Name : (combo->Items()->Count() > 0 ? combo->Items()->Strings(0) : std::wstring());
         engine::TVideoSource* source = nullptr;
         if (resolved != none) {
             source = VideoSources->Find(resolved);
@@ -259,7 +267,17 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
             module->Superposer->SetDisplayMode(
                 settings::ParamWhenIncrust->Value(),
                 static_cast<std::uint32_t>(std::max(0, settings::ParamDureeIncruster->Value())));
-        if (!GraphRunIsDeferred()) module->RunGraph();
+        if (!GraphRunIsDeferred()) {
+            // A selection of its own (a script's or the command line's; the sequences that select
+            // all three choose the format themselves) says which source it took for a name not
+            // listed, and leaves the format list with only what the new source can record, the
+            // format to be recorded selected.
+            if (!listed && !Name.empty())
+                videoSubstitute_ = SubstituteText(
+                    Name, module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none);
+            SelectCaptureFormat(settings::ParamCaptureFormat->Value());
+            module->RunGraph();
+        }
         result = true;
     } catch (...) {
         // The window goes on with what was done.
@@ -279,7 +297,11 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     }
     widgets::TUcComboBox* combo = SourcesFrame->cboxAudio;
     const std::wstring none = NoAudioStream();
-    // Every way out runs the graph again unless the run is deferred.
+    const bool ownSelection = !GraphRunIsDeferred();
+    // Every way out runs the graph again unless the run is deferred; Taken becomes true when the
+    // sound changed as asked or for the name not listed.
+    bool listed = true;
+    bool taken = false;
     auto selection = [&] {
         std::wstring name = Name;
         const int index = combo->Items()->IndexOf(name);
@@ -291,12 +313,15 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
                 return;
             }
         } else {
+            listed = false;
             name = FallbackSound(combo, *AudioSources, module->CurrentVideoSource);
             combo->SetItemIndex(combo->Items()->IndexOf(name));
         }
+        audioSubstitute_.clear();
         if (name == none) {
             if (module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(true);
             HideAudioControls();
+            taken = true;
             return;
         }
         engine::TAudioSource* source = AudioSources->Find(name);
@@ -306,6 +331,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
             ActualiserVideoBtnClick(this);
             return;
         }
+        taken = true;
         // LabAudio is written with the status texts below.
         ShowAudioControls();
 
@@ -336,8 +362,15 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     };
     try {
         selection();
-        // The capture action follows the sources: with none left it has nothing to record (a
-        // script's selection re-makes no format to show the look).
+        // As for the video: a selection of its own says what it took for a name not listed and
+        // leaves a format list that the sources allow.
+        if (ownSelection && taken) {
+            if (!listed && !Name.empty())
+                audioSubstitute_ = SubstituteText(
+                    Name, module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none);
+            SelectCaptureFormat(settings::ParamCaptureFormat->Value());
+        }
+        // The capture action follows the sources: with none left it has nothing to record.
         if (CaptureState == 1) ShowPreviewLook();
     } catch (...) {
     }
@@ -408,9 +441,10 @@ void TCaptureForm::cboxVideoChange(classlib::TObject* /*Sender*/) {
     const std::wstring text = SourcesFrame->cboxvideo->Text();
     if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Name == text) return;
     if (module->CurrentVideoSource == nullptr && text == NoVideoStream()) return;
+    // The format chosen before this selection, which rebuilds the list by the new source.
+    const std::uint8_t stored = settings::ParamCaptureFormat->Value();
     SelectVideoSource(text);
     settings::ParamWantVideoSource->SetValue(text);
-    const std::uint8_t stored = settings::ParamCaptureFormat->Value();
     const bool soundOnly = stored == 11 || stored == 12;
     SelectCaptureFormat(settings::ParamPreviewLocked->Value() && module->CurrentVideoSource != nullptr && soundOnly ? 0 : stored);
     ApplyLockAndShowFormats();
@@ -420,10 +454,10 @@ void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr) return;
     const std::wstring text = SourcesFrame->cboxAudio->Text();
+    const std::uint8_t stored = settings::ParamCaptureFormat->Value();
     SelectAudioSource(text);
     settings::ParamWantAudioSource->SetValue(text);
     const bool locked = settings::ParamPreviewLocked->Value();
-    const std::uint8_t stored = settings::ParamCaptureFormat->Value();
     if (locked && (stored == 11 || stored == 12) && module->CurrentAudioSource == nullptr &&
         module->CurrentVideoSource == nullptr) {
         // No sound left for a sound format whose lock had put the video aside: the way out of the

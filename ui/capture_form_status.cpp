@@ -130,6 +130,14 @@ void TCaptureForm::UpdateStatusTexts() {
     StatusMainText += UiString(ParamWideScreen != nullptr && ParamWideScreen->Value() ? IDS_PREVIEW_16X9 : IDS_PREVIEW_4X3);
     if (overlay != nullptr && overlay->VerticalFlip()) StatusMainText += UiString(IDS_PREVIEW_FLIP_V);
     StatusAlertText = overlay != nullptr && overlay->HorizontalFlip() ? UiString(IDS_PREVIEW_FLIP_H) : std::wstring();
+    // A source taken for a name that is not listed stays told, in red, until that source changes:
+    // in place of the flags (which the tool bar shows too), as the panel has no room for both.
+    if (!videoSubstitute_.empty() || !audioSubstitute_.empty()) {
+        StatusMainText.clear();
+        StatusAlertText = videoSubstitute_.empty() || audioSubstitute_.empty()
+                              ? videoSubstitute_ + audioSubstitute_
+                              : videoSubstitute_ + L"; " + audioSubstitute_;
+    }
 
     // Panel 2: the sources and the capture format, or that there is no source (what it showed
     // before would name sources gone).

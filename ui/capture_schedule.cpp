@@ -1,7 +1,8 @@
 // The scheduled capture: arming the schedule clock's alarm on the start and then on the end, the
-// checks before a schedule is armed, live changes of an armed schedule, and the schedule panel's
-// values when it is shown. The clock's alarm knows only a time of day; the whole instants are
-// kept beside it, so that a start or an end set for another day waits for its day.
+// checks before a schedule is armed (its dates before its file), live changes of an armed
+// schedule, and the schedule panel's values when it is shown. The clock's alarm knows only a time
+// of day; the whole instants are kept beside it, so that a start or an end set for another day
+// waits for its day.
 #include <algorithm>
 #include <cmath>
 
@@ -65,24 +66,35 @@ double TCaptureForm::ScheduleNow() {
 
 bool TCaptureForm::StartSchedule() {
     TProgrammerFrame* panel = ProgrammerFrame1;
-    if (!ConfirmNewRecording(NextVideoFile, false)) return false;
-    CaptureFile = NextVideoFile;
-    scheduleCheckedName_ = NextVideoFile;
-    scheduleNameExisted_ = unicode::WideFileExists(NextVideoFile);
+    // The dates come first: a schedule that cannot be armed asks nothing about the file. A date
+    // that cannot be (still being typed when the schedule is asked for) is refused by its edit,
+    // which shows the last valid one again: nothing is armed on a date the user did not see.
+    const bool startDateValid = panel->DateEdit1->CheckDate();
+    if (!panel->DateEdit2->CheckDate() || !startDateValid) return false;
     const double start =
         std::floor(panel->DateEdit1->Date()) + TimeOf(panel->KitSpinEdit1, panel->KitSpinEdit2, panel->KitSpinEdit3);
     const double end =
         std::floor(panel->DateEdit2->Date()) + TimeOf(panel->KitSpinEdit4, panel->KitSpinEdit5, panel->KitSpinEdit6);
+    auto datesRefused = [&](double Now) {
+        if (Now > end) {
+            ShowError(RecText(IDS_REC_PAST_END));
+            return true;
+        }
+        // An end before the start would never come.
+        if (end <= start) {
+            ShowError(RecText(IDS_REC_END_BEFORE_START));
+            return true;
+        }
+        return false;
+    };
+    if (datesRefused(ScheduleNow())) return false;
+    if (!ConfirmNewRecording(NextVideoFile, false)) return false;
+    CaptureFile = NextVideoFile;
+    scheduleCheckedName_ = NextVideoFile;
+    scheduleNameExisted_ = unicode::WideFileExists(NextVideoFile);
+    // The questions may have stayed open a while.
     const double now = ScheduleNow();
-    if (now > end) {
-        ShowError(RecText(IDS_REC_PAST_END));
-        return false;
-    }
-    // An end before the start would never come.
-    if (end <= start) {
-        ShowError(RecText(IDS_REC_END_BEFORE_START));
-        return false;
-    }
+    if (datesRefused(now)) return false;
     ScheduleStartAt = start;
     ScheduleEndAt = end;
     if (now > start) {

@@ -83,5 +83,7 @@
 #define IDS_UI_ACSLIDERS_CAPTION 3077
 #define IDS_UI_ACHORZFLIP_CAPTION 3078
 #define IDS_UI_ACHORZFLIP_HINT 3079
+/* A source named by a script or the command line that is not listed, and the one taken instead. */
+#define IDS_UI_SOURCE_NOT_FOUND 3120
 
 #endif

@@ -298,6 +298,19 @@ std::wstring TProgram::Selected(HWND List) {
     return text;
 }
 
+std::vector<std::wstring> TProgram::CaptureFormats() const {
+    std::vector<std::wstring> items;
+    if (formatList_ == nullptr) return items;
+    const LRESULT count = SendMessageW(formatList_, CB_GETCOUNT, 0, 0);
+    for (LRESULT i = 0; i < count; ++i) {
+        wchar_t text[256] = {};
+        if (SendMessageW(formatList_, CB_GETLBTEXTLEN, static_cast<WPARAM>(i), 0) < 255)
+            SendMessageW(formatList_, CB_GETLBTEXT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(text));
+        items.push_back(text);
+    }
+    return items;
+}
+
 bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
     // The video area: the part of the main window left of the panels and above the buttons.
     RECT area{};

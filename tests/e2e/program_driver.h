@@ -123,6 +123,8 @@ public:
     std::wstring VideoSource() const { return Selected(videoList_); }
     std::wstring SoundSource() const { return Selected(soundList_); }
     std::wstring CaptureFormat() const { return Selected(formatList_); }
+    // Every entry of the capture-format list, in order.
+    std::vector<std::wstring> CaptureFormats() const;
     // The picture in the video area changes between two looks a moment apart, within TimeoutMs.
     bool PreviewMoves(DWORD TimeoutMs = 20000) const;
     // The visible top-level window of the program with this caption, nullptr when none.

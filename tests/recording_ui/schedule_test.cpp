@@ -1,13 +1,16 @@
 // Scheduled recordings on the schedule clock, whose time the test gives: a start and an end at set
-// seconds (also across midnight), the refusals, a start set for another day, a start that comes
-// only after its end, the waiting look that a device change keeps, live changes of an armed
-// schedule and an end alarm that cannot be armed.
+// seconds (also across midnight), the refusals (the dates checked before the file), a start set for
+// another day, a start that comes only after its end, the waiting look that a device change keeps,
+// live changes of an armed schedule and an end alarm that cannot be armed.
 #include "recording_ui_support.h"
 
 #include <filesystem>
+#include <fstream>
 
 #include "classlib/custom_form.h"
 #include "classlib/date_time.h"
+#include "settings/settings_catalogue.h"
+#include "ui/options_frame.h"
 #include "ui/programmer_frame.h"
 #include "ui/recording_files.h"
 
@@ -94,6 +97,44 @@ TEST_F(Schedule, APastEndAndAnEndBeforeTheStartAreRefused) {
     ASSERT_EQ(2u, asked.size());
     EXPECT_NE(std::wstring::npos, asked[1].Text.find(L"must come after its start"));
     EXPECT_FALSE(Panel()->KitClock2->AlarmEnabled());
+}
+
+TEST_F(Schedule, ItsDatesAreCheckedBeforeItsFileAndADateThatCannotBeArmsNothing) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
+    settings::ParamConfirmerVideo->SetValue(true);
+    form->OptionsFrame->cbConfirmerVideo->SetChecked(true);
+    const std::filesystem::path file = form->NextVideoFile;
+    std::filesystem::create_directories(file.parent_path());
+    { std::ofstream(file) << "older recording"; }
+
+    // A past end is told before anything is asked about the file it would replace.
+    SetNow(10, 12, 0, 0);
+    SetStart(10, 11, 0, 0);
+    SetEnd(10, 11, 30, 0);
+    ScheduleAction();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(1u, asked.size()) << "no question about the file";
+    EXPECT_EQ(L"It's not possible to schedule the end of a capture to a past date and time", asked[0].Text);
+
+    // An end date that cannot be, still in its edit: the edit shows its last valid date again,
+    // nothing is asked and nothing armed.
+    SetStart(10, 12, 30, 0);
+    SetEnd(10, 13, 0, 0);
+    Panel()->DateEdit2->SetText("13/45/2030");
+    ASSERT_EQ(0.0, Panel()->DateEdit2->Date()) << "the text is no date";
+    ScheduleAction();
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(Panel()->KitClock2->AlarmEnabled());
+    EXPECT_EQ(1u, asked.size());
+    EXPECT_EQ(classlib::EncodeDate(2030, 6, 10), Panel()->DateEdit2->Date());
+
+    // Dates that can be: now the file is asked about (No keeps it and arms nothing).
+    ScheduleAction();
+    ASSERT_EQ(2u, asked.size());
+    EXPECT_NE(std::wstring::npos, asked[1].Text.find(L"exists already")) << testing::PrintToString(asked[1].Text);
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(Panel()->KitClock2->AlarmEnabled());
+    EXPECT_EQ(15u, std::filesystem::file_size(file)) << "the older recording is kept";
 }
 
 TEST_F(Schedule, APastStartOffersToStartNowWithTheEndArmed) {

@@ -1,6 +1,7 @@
 // Snapshots from a running preview saved as BMP and JPEG and read back (the JPEG by ffprobe and
 // ffmpeg), the overwrite question answered each way, forged and nested frame-grabbed messages, and
-// the intervalometer: its switch however it flips, its period, its countdown and beeps.
+// the intervalometer: its switch however it flips, its period, its countdown and beeps, and one
+// picture, not a burst, for the ticks that fell while a question was open.
 #include <algorithm>
 #include <filesystem>
 #include <utility>
@@ -234,6 +235,55 @@ TEST_F(Snapshots, TheIntervalometerFollowsTheSwitchHoweverItFlipsAndCountsDownWi
     engine::Native.SourceFps = fps;
     EXPECT_FALSE(frame->KitSwitch1->StateOn());
     EXPECT_FALSE(module->Superposer->ExtractionActive());
+}
+
+TEST_F(Snapshots, TicksThatFallWhileTheReplaceQuestionIsOpenGiveOnePictureAtItsClose) {
+    ASSERT_NE(nullptr, Preview(kCamera));
+    form->OptionsFrame->rgExtension->SetItemIndex(0);
+    form->OptionsFrame->cbConfirmerImage->SetChecked(true);
+    auto* frame = form->ExtraireFrame1;
+    frame->KitSpinEdit7->SetText("1");
+    frame->cbUnites->SetItemIndex(0);
+    const std::wstring taken = Path(L"Image_00003.bmp");
+    {
+        HANDLE file = CreateFileW(taken.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS, 0, nullptr);
+        DWORD written = 0;
+        WriteFile(file, "keep", 4, &written, nullptr);
+        CloseHandle(file);
+    }
+    form->NextImageFile = taken;
+    answer = static_cast<int>(classlib::mrAll);
+    int ticks = 0;
+    int framesAtStop = 0;
+    onQuestion = [&] {
+        if (questions.size() > 1) return;
+        // Three more of the filter's timed pictures come while nobody answers (its slot counter
+        // moves on with each one)...
+        int last = module->Superposer->SlotIndex();
+        PumpUntil(
+            [&] {
+                const int index = module->Superposer->SlotIndex();
+                ticks += (index - last + filters::kSuperposerSlots) % filters::kSuperposerSlots;
+                last = index;
+                return ticks >= 3;
+            },
+            30000);
+        // ...then the intervalometer stops, so that every picture counted below comes from them.
+        frame->KitSwitch1->SetStateOn(false);
+        framesAtStop = sink->Frames.load();
+    };
+    frame->KitSwitch1->SetStateOn(true);
+    ASSERT_TRUE(PumpUntil([&] { return !questions.empty(); }, 30000)) << "the first tick asks about the file";
+    // Two frames past the stop, no timed picture is being made any more; then every slot is back.
+    ASSERT_TRUE(PumpUntil([&] { return framesAtStop > 0 && sink->Frames.load() >= framesAtStop + 2 && AllSlotsFree(); },
+                          30000));
+    EXPECT_GE(ticks, 3);
+    EXPECT_EQ(1u, questions.size()) << "All asks no more";
+    // The picture asked about, then one for all the ticks the question held back.
+    const auto listed = Listed();
+    ASSERT_EQ(2u, listed.size()) << testing::PrintToString(listed);
+    for (const auto& [path, size] : listed) EXPECT_EQ(FileSize(path), size) << path;
+    EXPECT_GT(FileSize(taken), 4) << "All replaced the file";
 }
 
 TEST(JpegImage, RefusesAnEmptyPictureAndAFolderThatIsNotThere) {

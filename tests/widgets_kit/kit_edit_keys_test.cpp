@@ -1,6 +1,7 @@
 // Tab, Shift+Tab, Ctrl+Enter and pasting in the kit's one-line edits (spin, date and file-name
 // edits, multi-line windows only for their text rectangles), keys typed as the keyboard gives them:
-// the focus moves on and the values keep no tab or line break.
+// the focus moves on and the values keep no tab or line break; a date that cannot be is refused
+// when Tab leaves its edit.
 #include <vector>
 
 #include "classlib/clipboard.h"
@@ -33,13 +34,24 @@ void PutOnClipboard(const std::wstring& Text, HWND Owner) {
     CloseClipboard();
 }
 
+// A date edit whose refusal beeps are counted instead of sounded.
+class TCountingDateEdit : public TDateEdit {
+public:
+    using TDateEdit::TDateEdit;
+    int Beeps = 0;
+
+protected:
+    void RefusalBeep() override { ++Beeps; }
+};
+
 class KitEditKeysTest : public kittest::KitTest {
 protected:
     void SetUp() override {
         KitTest::SetUp();
         form = ShownForm(400, 200);
         seconds = Place<TKitSpinEdit>(10);
-        date = Place<TDateEdit>(40);
+        date = Place<TCountingDateEdit>(40);
+        date->SetYearDigits(TYearDigits::dyFour);
         file = Place<TFilenameEdit>(70);
         folder = Place<TDirectoryEdit>(100);
         folder->SetDirectInput(false);
@@ -55,7 +67,7 @@ protected:
     }
     TForm* form = nullptr;
     TKitSpinEdit* seconds = nullptr;
-    TDateEdit* date = nullptr;
+    TCountingDateEdit* date = nullptr;
     TFilenameEdit* file = nullptr;
     TDirectoryEdit* folder = nullptr;
 };
@@ -123,6 +135,62 @@ TEST_F(KitEditKeysTest, NeitherATabCharacterNorALineBreakEntersAOneLineValue) {
     folder->SetText("C:\\clips");
     SendMessageW(folder->Handle(), WM_PASTE, 0, 0);
     EXPECT_EQ(folder->Text(), "C:\\clips");
+}
+
+// Selects the whole text of Edit and types Digits over it (the mask puts the separators).
+void TypeOver(TDateEdit* Edit, const std::string& Digits) {
+    Edit->SetFocus();
+    kittest::Pump();
+    SendMessageA(Edit->Handle(), EM_SETSEL, 0, -1);
+    PressKey(VK_DELETE);
+    SendMessageA(Edit->Handle(), EM_SETSEL, 0, 0);
+    for (char c : Digits) PressKey(static_cast<WORD>(c));
+}
+
+TEST_F(KitEditKeysTest, ADateThatCannotBeIsRefusedWhenTabLeavesAndTheLastValidOneComesBack) {
+    const TDateTime later = EncodeDate(2026, 11, 3);
+    date->SetDate(later);
+    std::string laterDigits;
+    for (char c : date->Text())
+        if (c >= '0' && c <= '9') laterDigits += c;
+    const TDateTime first = EncodeDate(2026, 5, 12);
+    date->SetDate(first);
+    const std::string firstText = date->Text();
+    int changes = 0;
+    date->OnChange = [&](TObject*) { ++changes; };
+
+    // Month 13, day 45 (or year 1345, month 20) is no date in any order of the fields.
+    TypeOver(date, "13452026");
+    ASSERT_NE(firstText, date->Text()) << "the keys reached the edit";
+    changes = 0;
+    PressKey(VK_TAB);
+    EXPECT_EQ(GetFocus(), file->Handle()) << "the focus moves on";
+    EXPECT_EQ(date->Text(), firstText);
+    EXPECT_EQ(date->Date(), first);
+    EXPECT_EQ(1, date->Beeps);
+    EXPECT_EQ(1, changes) << "the date came back: one change";
+
+    // A date that can be is kept without a beep, and is the one a later refusal brings back.
+    TypeOver(date, laterDigits);
+    PressKey(VK_TAB);
+    EXPECT_EQ(date->Date(), later);
+    TypeOver(date, "12");  // the other fields left blank
+    PressKey(VK_TAB);
+    EXPECT_EQ(date->Date(), later);
+    EXPECT_EQ(2, date->Beeps);
+    // An emptied edit holds the null date, which is no mistake.
+    TypeOver(date, "");
+    PressKey(VK_TAB);
+    EXPECT_TRUE(date->TextIsBlank());
+    EXPECT_EQ(2, date->Beeps);
+
+    // Its owner's check: a text put in from outside is its date; one that is no date is refused.
+    date->SetText(firstText);
+    EXPECT_TRUE(date->CheckDate());
+    date->SetText("99/99/9999");
+    EXPECT_FALSE(date->CheckDate());
+    EXPECT_EQ(date->Text(), firstText);
+    EXPECT_EQ(3, date->Beeps);
 }
 
 }  // namespace

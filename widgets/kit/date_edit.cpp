@@ -90,6 +90,32 @@ bool TCustomDateEdit::TextIsBlank() {
     return true;
 }
 
+bool TCustomDateEdit::TextDate(TDateTime& Value) {
+    if (TextIsBlank()) {
+        Value = NullDate;
+        return true;
+    }
+    TDateTime d = NullDate;
+    if (!TryTextToDate(dateFormat_, AnsiToWide(Text()), d) || d == NullDate || !IsValidDateTime(d)) return false;
+    Value = d;
+    return true;
+}
+
+bool TCustomDateEdit::CheckDate() {
+    TDateTime d = NullDate;
+    if (TextDate(d)) {
+        lastValid_ = d;
+        return true;
+    }
+    SetDate(lastValid_);
+    RefusalBeep();
+    return false;
+}
+
+void TCustomDateEdit::RefusalBeep() {
+    MessageBeep(0);
+}
+
 TDateTime TCustomDateEdit::Date() {
     TDateTime d = NullDate;
     if (!TextIsBlank() && TryTextToDate(dateFormat_, AnsiToWide(Text()), d) && d != NullDate) return d;
@@ -99,6 +125,7 @@ TDateTime TCustomDateEdit::Date() {
 void TCustomDateEdit::SetDate(TDateTime Value) {
     if (Value == NullDate || !IsValidDateTime(Value)) Value = defaultToday_ ? std::trunc(classlib::Date()) : NullDate;
     TDateTime before = Date();
+    lastValid_ = Value;
     SetText(Value == NullDate ? std::string() : FormatDate(Value));
     if (Date() != before) SetModified(true);
 }
@@ -191,6 +218,10 @@ void TCustomDateEdit::CreateWnd() {
 }
 
 void TCustomDateEdit::Change() {
+    // A text put in from outside (another edit's text copied over) is the one to come back to;
+    // what is typed counts only once the edit is left.
+    TDateTime d = NullDate;
+    if (!Focused() && TextDate(d)) lastValid_ = d;
     if (!formatting_) TCustomComboEdit::Change();
 }
 
@@ -269,6 +300,12 @@ void TCustomDateEdit::KeyPress(char& Key) {
     TCustomComboEdit::KeyPress(Key);
 }
 
+void TCustomDateEdit::DoEnter() {
+    TDateTime d = NullDate;
+    if (TextDate(d)) lastValid_ = d;
+    TCustomComboEdit::DoEnter();
+}
+
 void TCustomDateEdit::DoExit() {
     if (checkOnExit_ && !HasState(csDesigning) && !TextIsBlank()) {
         // Raises the date routines' conversion error for a text that is no date.
@@ -276,6 +313,9 @@ void TCustomDateEdit::DoExit() {
         formatting_ = true;
         SetDate(d);
         formatting_ = false;
+    } else if (!HasState(csDesigning)) {
+        // A date that cannot be would read as the null date wherever the edit's date is used.
+        CheckDate();
     }
     TCustomComboEdit::DoExit();
 }

@@ -35,6 +35,11 @@ public:
     const std::wstring& DateFormat() const { return dateFormat_; }
     // Only blanks and date separators.
     bool TextIsBlank();
+    // A text that is neither blank nor a date that can be (13/45/2026, a field left half typed) is
+    // refused: the last valid date comes back, with the kit's beep, and the answer is false. Run
+    // when the edit is left (unless CheckOnExit raises instead), and by owners before they use
+    // the date.
+    bool CheckDate();
 
     char BlanksChar() const { return blanksChar_; }
     void SetBlanksChar(char Value);
@@ -70,7 +75,10 @@ protected:
     void Change() override;
     void KeyDown(WORD& Key, classlib::TShiftState Shift) override;
     void KeyPress(char& Key) override;
+    void DoEnter() override;
     void DoExit() override;
+    // The beep of a refused text.
+    virtual void RefusalBeep();
     // Sets the date and selects the text (when typing is allowed).
     virtual void ApplyDate(classlib::TDateTime Value);
     // The format and mask of the locale and year digits, keeping the date.
@@ -80,6 +88,8 @@ private:
     bool FourDigitYear() const;
     void UpdateCalendar();
     std::string FormatDate(classlib::TDateTime Value) const;
+    // The text's date when it holds one (the null date when blank); false for any other text.
+    bool TextDate(classlib::TDateTime& Value);
 
     char blanksChar_ = ' ';
     classlib::TStringList hints_;
@@ -94,6 +104,9 @@ private:
     classlib::TColor popupColor_ = classlib::clBtnFace;
     std::wstring dateFormat_;
     bool formatting_ = false;
+    // The date of the last text that was one, as a refused text gets it back: set with the date,
+    // by texts that come while the edit is not being typed in, and when it is entered or left.
+    classlib::TDateTime lastValid_ = 0.0;  // the null date
     TPopupCalendar* calendar_ = nullptr;
 };
 
