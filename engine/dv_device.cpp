@@ -8,6 +8,7 @@
 #include "engine/graph_pins.h"
 #include "engine/recording_branch.h"
 #include "filters/scene_detector.h"
+#include "filters/time_stamper.h"
 
 namespace engine {
 
@@ -160,7 +161,14 @@ bool TDVCaptureDevice::BuildMuxGraph(const std::wstring& FileName) {
         module->FileSink = sink;
         WriteOver(sink.Get());
         ComPtr<IBaseFilter> tee = DM->dv_muxinfinite->GetFilter();
-        return SUCCEEDED(ConnectPins(module->Graph().Get(), PinAt(tee.Get(), 2).Get(), PinAt(mux.Get(), 1).Get()));
+        // Through the capture control, whose freeze pauses the recording: picture and sound travel
+        // in the one interleaved stream, so they pause together.
+        IBaseFilter* control = module->ControlCaptureVideoFilter.Get();
+        if (FAILED(module->AddOwnFilter(control, kControlCaptureVideoName))) return false;
+        module->ControlCaptureVideo->SetKeepStamps();
+        const ComPtr<IFilterGraph> graph = module->Graph();
+        return SUCCEEDED(ConnectPins(graph.Get(), PinAt(tee.Get(), 2).Get(), PinAt(control, 0).Get())) &&
+               SUCCEEDED(ConnectPins(graph.Get(), PinAt(control, 1).Get(), PinAt(mux.Get(), 1).Get()));
     } catch (...) {
         return false;
     }
@@ -175,6 +183,7 @@ bool TDVCaptureDevice::KillMuxGraph() {
             if (SUCCEEDED(module->FileSink.As(&sink))) module->RemoveOwnFilter(sink.Get());
         }
         module->RemoveOwnFilter(module->MuxFilter.Get());
+        module->RemoveOwnFilter(module->ControlCaptureVideoFilter.Get());
         return true;
     } catch (...) {
         return false;

@@ -63,6 +63,7 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                                 {kCamera, L"Wmv", L".wmv", 20000},
                                 {kMpegCard, L"mpeg2 native stream", L".mpg", 50000},
                                 {kCamcorderVideo, L"dv type 2 native", L".avi", 1000000},
+                                {kCamcorderVideo, L"dv type 1 natifve", L".avi", 1000000},
                                 {L"no video stream", L"Wav", L".wav", 50000},
                                 {L"no video stream", L"mp3", L".mp3", 5000}};
     TProgram program;
