@@ -5,6 +5,7 @@
 #include "live_device_helpers.h"
 
 #include "platform/standins/audio_capture.h"
+#include "platform/standins/wave_in_reader.h"
 
 #include <mmreg.h>
 #include <ocidl.h>
@@ -428,6 +429,38 @@ TEST_F(RealSoundInput, MixerLinesAreInputPinsWithTheirControls)
         EXPECT_EQ(S_FALSE, pin->QueryAccept(&t));
     }
     EXPECT_GE(lines, 1) << "an input with no line to choose";
+}
+
+// A reader whose pump, once armed, waits in the moment between its look for a close and its queuing
+// of a filled buffer again until a close has begun (and reset the device).
+class RequeueStalledReader : public TWaveInReader {
+public:
+    ~RequeueStalledReader() override { Close(); }
+    std::atomic<bool> Armed{false}, Waiting{false}, Closing{false};
+
+protected:
+    void PumpRequeuing() override
+    {
+        if (!Armed.exchange(false)) return;
+        Waiting = true;
+        WaitFor([&] { return Closing.load(); });
+        Sleep(300);
+    }
+};
+
+TEST(WaveInReader, AStopWhileABufferIsQueuedAgainGivesEveryBufferAndTheDeviceBack)
+{
+    const std::vector<TWaveLayout> layouts = WaveInLayouts(WAVE_MAPPER);
+    if (layouts.empty()) GTEST_SKIP() << "no sound input";
+    for (int i = 0; i < 3; ++i) {
+        RequeueStalledReader reader;
+        ASSERT_EQ(static_cast<MMRESULT>(MMSYSERR_NOERROR), reader.Open(WAVE_MAPPER, layouts[0], 4410));
+        reader.Armed = true;
+        ASSERT_TRUE(WaitFor([&] { return reader.Waiting.load(); })) << "the input records nothing";
+        reader.Closing = true;
+        EXPECT_TRUE(reader.Close()) << "a buffer queued after the reset was not given back";
+        EXPECT_FALSE(reader.IsOpen());
+    }
 }
 
 }  // namespace
