@@ -43,4 +43,9 @@ bool AsfHoldsNothing(const std::wstring& Name);
 // when the system has none.
 std::wstring FailureText(HRESULT Result);
 
+// Why the sound input Input let a recording down, as the user reads it: it could not be opened
+// (Operation is the graph's SNDDEV_ERROR_Open) or stopped giving sound (any other operation), with
+// the system's words for the sound error Error.
+std::wstring SoundInputProblem(const std::wstring& Input, int Operation, unsigned long Error);
+
 }  // namespace ui

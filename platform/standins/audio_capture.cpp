@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "platform/standins/live_source.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/sound_pacer.h"
 #include "platform/standins/standins_dll.h"
 #include "platform/standins/wave_in_mixer.h"
@@ -460,7 +461,9 @@ HRESULT TCapturePin::Active()
         // The input's buffers are as long as the units.
         pacer_ = std::make_unique<TSoundPacer>(layout_.Rate, unitFrames_, unitFrames_);
         scratch_.assign(2 * static_cast<size_t>(unitFrames_) * layout_.BlockAlign(), 0);
-        opened = reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
+        const std::optional<std::uint64_t> busy = TestRecordingSetting(kTestSoundInputsBusyValue);
+        opened = busy && *busy != 0 ? MMSYSERR_ALLOCATED
+                                    : reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
     } catch (...) {
         reader_.Close();
         return E_OUTOFMEMORY;

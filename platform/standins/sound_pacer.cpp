@@ -47,6 +47,7 @@ void TSoundPacer::ResetWindow()
 {
     notes_ = 0;
     leastOwed_ = 0;
+    mostOwed_ = 0;
 }
 
 void TSoundPacer::MakeUp(std::int64_t frames, std::int64_t have, bool atOnce, TUnitPlan& plan)
@@ -72,15 +73,18 @@ void TSoundPacer::MakeUp(std::int64_t frames, std::int64_t have, bool atOnce, TU
 void TSoundPacer::Observe(std::int64_t owed, std::int64_t have, TUnitPlan& plan)
 {
     leastOwed_ = notes_ == 0 ? owed : std::min(leastOwed_, owed);
+    mostOwed_ = notes_ == 0 ? owed : std::max(mostOwed_, owed);
     if (++notes_ < window_) {
         return;
     }
-    // The input's lumps come late by turns, so what it owes swings by up to a lump and then some;
-    // the least it owed over a whole window is what a clock running apart moves. What is owed
-    // counts the stretch still to come, so a correction under way is not asked for twice.
-    const std::int64_t off = leastOwed_ - kept_;
-    if (off > 2 * slack_ || off < -2 * slack_) {
-        MakeUp(off, have, false, plan);
+    // The input's lumps come late by turns and in bursts, so what it owes swings by a lump or
+    // more. Late only when a whole window never had the unit's sound at its end, early only when it
+    // always had more than a lump in hand: a lump late now and then, or a burst, moves neither.
+    // What is owed counts the stretch still to come, so a correction under way is not asked twice.
+    if (leastOwed_ > slack_) {
+        MakeUp(leastOwed_ - kept_, have, false, plan);
+    } else if (mostOwed_ < kept_ - slack_) {
+        MakeUp(mostOwed_ - kept_, have, false, plan);
     }
     ResetWindow();
 }

@@ -61,6 +61,7 @@ private:
     std::int64_t correction_ = 0;  // frames still to stretch in (> 0) or squeeze out (< 0)
     int notes_ = 0;
     std::int64_t leastOwed_ = 0;
+    std::int64_t mostOwed_ = 0;
 };
 
 // Stretches or squeezes InFrames PCM frames (Channels of 8-bit unsigned or 16-bit signed samples)

@@ -5,7 +5,10 @@
 #include "live_device_helpers.h"
 
 #include "platform/standins/audio_capture.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/wave_in_reader.h"
+
+#include <audevcod.h>
 
 #include <mmreg.h>
 #include <ocidl.h>
@@ -386,6 +389,41 @@ TEST_F(RealSoundInput, RecordsInTheFormatAndBufferLengthAskedFor)
     EXPECT_EQ(500000, out.Stops.front() - out.Starts.front());
     const std::vector<SHORT> tone(out.Samples.begin() + 4800, out.Samples.end());
     EXPECT_NEAR(440.0, ToneHz(tone, 1, 48000), 3.0);
+}
+
+// An input that another program holds: the start is refused, and the graph is told which device
+// could not be opened and why, once, also when it asks again as it runs; after a stop, again.
+TEST_F(RealSoundInput, AnInputThatCannotBeOpenedTellsTheGraphOnceAStart)
+{
+    const std::vector<Input> inputs = SystemInputs();
+    if (inputs.empty()) GTEST_SKIP() << "no sound input listed";
+    const std::wstring key = TestRecordingKeyOfThisProcess();
+    const std::uint64_t started = ThisProcessStarted(), busy = 1;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), kTestStartedValue, REG_QWORD, &started, 8));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), kTestSoundInputsBusyValue, REG_QWORD, &busy, 8));
+    auto filter = Add(BindFilter(inputs.front().Moniker.Get()), L"Input");
+    auto grabber = AddGrabber(Callback(), MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+    ASSERT_EQ(S_OK, Link(filter.Get(), grabber.Get()));
+    const HRESULT refused = HRESULT_FROM_WIN32(ERROR_BUSY);
+    auto told = [&] {
+        std::vector<std::vector<LONG_PTR>> seen;
+        long code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            seen.push_back({code, p1, p2});
+            events->FreeEventParams(code, p1, p2);
+        }
+        return seen;
+    };
+    const std::vector<std::vector<LONG_PTR>> once{{EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_Open, MMSYSERR_ALLOCATED},
+                                                  {EC_ERRORABORT, refused, 0}};
+    for (int start = 0; start < 2; ++start) {
+        EXPECT_EQ(refused, filter->Pause());
+        EXPECT_EQ(refused, filter->Run(0));
+        EXPECT_EQ(once, told());
+        EXPECT_EQ(S_OK, filter->Stop());
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
 }
 
 TEST_F(RealSoundInput, MixerLinesAreInputPinsWithTheirControls)
