@@ -1,7 +1,8 @@
 // What the main window checks of the files it names: a name stem that stays one file-name part,
 // a recording's file that can be written before a start (its folder there, no folder in its place,
 // no other program writing it), a finished AVI file that holds anything at all, and the words
-// that tell the user why a write failed; sound and Windows Media files without any data.
+// that tell the user why a write failed or a sound input let a recording down; sound and Windows
+// Media files without any data.
 #pragma once
 
 #include <windows.h>
