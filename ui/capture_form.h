@@ -691,6 +691,14 @@ private:
     bool handlingWriteFailure_ = false;
     // A failure that came during another transition (S_OK: none), handled at its end.
     HRESULT pendingWriteFailure_ = S_OK;
+    // The sound input told the graph that it could not be opened or stopped giving sound: the
+    // running recording is stopped as for a failed write, and the user told which input it was.
+    void SoundInputFailed(int Operation, unsigned long Error);
+    // Why the graph would not run a recording into File (Failure its answer): a sound input's
+    // words when one told its failure meanwhile, else the file's or the graph's.
+    std::wstring RefusalText(const std::wstring& File, HRESULT Failure);
+    // The sound input's words for the failure it told during this recording; empty when none.
+    std::wstring soundInputProblem_;
     bool recordingOpen_ = false;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.

@@ -312,7 +312,12 @@ bool TCaptureForm::StartRecording() {
         module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
         if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
         // The writers tell a refused write through the graph's error events: it ends the recording.
+        // A sound input tells its own failure, named by the input.
         writeFailurePosted_ = false;
+        soundInputProblem_.clear();
+        module->fg->OnGraphSNDDevInError = [this](classlib::TObject*, SNDDEV_ERR Operation, ULONG Error) {
+            SoundInputFailed(Operation, Error);
+        };
         module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
         module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
             RecordingWriteFailed(Result);
@@ -327,7 +332,7 @@ bool TCaptureForm::StartRecording() {
             module->StopCaptureGraph();
             UndoRefusedStart(format);
             module->RunGraph();
-            TellCannotStart(RunRefusal(CaptureFile, refused));
+            TellCannotStart(RefusalText(CaptureFile, refused));
             return false;
         }
         AddClipEntry(NextVideoFile);
@@ -390,8 +395,11 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
             // A failed write being handled tells the user itself.
             if (FAILED(failure) && !handlingWriteFailure_) {
                 const bool kept = !nothing && unicode::WideFileExists(ended);
-                std::wstring text = classlib::Format(RecText(duringStop ? IDS_REC_NOT_FINISHED : IDS_REC_WRITE_FAILED),
-                                                     {ended, FailureText(failure)});
+                std::wstring text =
+                    soundInputProblem_.empty()
+                        ? classlib::Format(RecText(duringStop ? IDS_REC_NOT_FINISHED : IDS_REC_WRITE_FAILED),
+                                           {ended, FailureText(failure)})
+                        : classlib::Format(RecText(IDS_REC_WRITE_FAILED), {ended, soundInputProblem_});
                 if (kept) text += L"\r\n" + RecText(IDS_REC_WRITTEN_KEPT);
                 TellError(text);
             }
@@ -450,6 +458,28 @@ void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
         PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)), 0) != FALSE;
 }
 
+void TCaptureForm::SoundInputFailed(int Operation, unsigned long Error) {
+    engine::Tdm* module = engine::dm();
+    const engine::TAudioSource* sound = module != nullptr ? module->CurrentAudioSource : nullptr;
+    if (soundInputProblem_.empty())
+        soundInputProblem_ = SoundInputProblem(sound != nullptr ? sound->Name : std::wstring(), Operation, Error);
+    // The recording cannot go on as asked, whether or not the input also aborts the graph.
+    RecordingWriteFailed(E_FAIL);
+}
+
+std::wstring TCaptureForm::RefusalText(const std::wstring& File, HRESULT Failure) {
+    // A sound input that could not be opened has told it through the graph's events, which may
+    // still wait in its queue. They are heard as a stop hears them: the refusal told here is all
+    // the user reads of them.
+    const bool closing = closingRecording_;
+    const HRESULT heard = closeFailure_;
+    closingRecording_ = true;
+    if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
+    closingRecording_ = closing;
+    closeFailure_ = heard;
+    return soundInputProblem_.empty() ? RunRefusal(File, Failure) : soundInputProblem_;
+}
+
 HRESULT TCaptureForm::TakeCloseFailure(bool& DuringStop) {
     // The writers finish their files while the graph stops (a header patched, an index written)
     // and report a failure through the graph's events: heard now, while the recording is open.
@@ -494,7 +524,12 @@ void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
     try {
         const bool kept = unicode::WideFileExists(file);
         std::wstring text;
-        if (IsFullDisk(Result) && kept) {
+        if (!soundInputProblem_.empty()) {
+            // The input, not the file, let the recording down.
+            text = kept ? classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, soundInputProblem_}) + L"\r\n" +
+                              RecText(IDS_REC_WRITTEN_KEPT)
+                        : RecText(IDS_REC_CANNOT_START) + soundInputProblem_;
+        } else if (IsFullDisk(Result) && kept) {
             text = classlib::Format(RecText(IDS_REC_DISK_FULL), {file});
         } else if (!kept) {
             // Nothing reached the file (a disk full from the start): no capture ever ran.
@@ -544,7 +579,7 @@ void TCaptureForm::acCouperExecute(classlib::TObject* /*Sender*/) {
                 AddClipEntry(NextVideoFile);
                 ApplyVolume();
             } else {
-                failed = RunRefusal(NextVideoFile, module->LastRunFailure());
+                failed = RefusalText(NextVideoFile, module->LastRunFailure());
             }
         }
     } catch (...) {

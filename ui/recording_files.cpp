@@ -1,6 +1,9 @@
 // The main window's checks of the files it names.
 #include "ui/recording_files.h"
 
+#include <audevcod.h>
+#include <mmsystem.h>
+
 #include <algorithm>
 #include <array>
 #include <cstdint>
@@ -264,6 +267,17 @@ std::wstring FailureText(HRESULT Result) {
     while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
     if (text.empty()) text = classlib::Format(L"error $%.8x", {static_cast<std::uint32_t>(Result)});
     return text;
+}
+
+std::wstring SoundInputProblem(const std::wstring& Input, int Operation, unsigned long Error) {
+    wchar_t words[MAXERRORLENGTH] = {};
+    std::wstring why;
+    if (waveInGetErrorTextW(static_cast<MMRESULT>(Error), words, MAXERRORLENGTH) == MMSYSERR_NOERROR) why = words;
+    while (!why.empty() && (why.back() == L' ' || why.back() == L'\n' || why.back() == L'\r'))
+        why.pop_back();
+    if (why.empty()) why = classlib::Format(L"sound error %d", {static_cast<int>(Error)});
+    return classlib::Format(RecText(Operation == SNDDEV_ERROR_Open ? IDS_REC_SOUND_NOT_OPENED : IDS_REC_SOUND_FAILED),
+                            {Input, why});
 }
 
 }  // namespace ui

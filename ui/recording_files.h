@@ -1,7 +1,8 @@
 // What the main window checks of the files it names: a name stem that stays one file-name part,
 // a recording's file that can be written before a start (its folder there, no folder in its place,
 // no other program writing it), a finished AVI file that holds anything at all, and the words
-// that tell the user why a write failed; sound and Windows Media files without any data.
+// that tell the user why a write failed or a sound input let a recording down; sound and Windows
+// Media files without any data.
 #pragma once
 
 #include <windows.h>
@@ -42,5 +43,10 @@ bool AsfHoldsNothing(const std::wstring& Name);
 // The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
 // when the system has none.
 std::wstring FailureText(HRESULT Result);
+
+// Why the sound input Input let a recording down, as the user reads it: it could not be opened
+// (Operation is the graph's SNDDEV_ERROR_Open) or stopped giving sound (any other operation), with
+// the system's words for the sound error Error.
+std::wstring SoundInputProblem(const std::wstring& Input, int Operation, unsigned long Error);
 
 }  // namespace ui

@@ -33,6 +33,9 @@
 #define IDS_REC_NO_WMV_PROFILES 3226
 #define IDS_REC_NO_SOURCE 3227
 #define IDS_REC_NAME_REFUSED 3228
+/* A sound input that could not be opened, or stopped giving sound. */
+#define IDS_REC_SOUND_NOT_OPENED 3238
+#define IDS_REC_SOUND_FAILED 3239
 /* What keeps a recording's file from being written, and a recording stopped by a failed write. */
 #define IDS_REC_NO_FOLDER 3240
 #define IDS_REC_IS_FOLDER 3241

@@ -1,11 +1,13 @@
 #include "platform/standins/audio_capture.h"
 
+#include <audevcod.h>
 #include <dshow.h>
 #include <mmreg.h>
 #include <ocidl.h>
 #include <uuids.h>
 
 #include <algorithm>
+#include <chrono>
 #include <cstring>
 #include <memory>
 #include <new>
@@ -13,6 +15,8 @@
 #include <vector>
 
 #include "platform/standins/live_source.h"
+#include "platform/standins/recording_settings.h"
+#include "platform/standins/sound_pacer.h"
 #include "platform/standins/standins_dll.h"
 #include "platform/standins/wave_in_mixer.h"
 #include "platform/standins/wave_in_reader.h"
@@ -29,9 +33,6 @@ DWORD AudioCaptureUnitFrames(DWORD rate)
 namespace {
 
 constexpr int kDefaultBuffers = 8;
-// Recorded sound not yet delivered beyond this (a stream that fell behind, a clock running slower
-// than the input) is dropped, so that what is heard stays near what is recorded.
-constexpr REFERENCE_TIME kMaxBacklog = 5000000;
 
 void BuildType(const TWaveLayout& layout, AM_MEDIA_TYPE& m)
 {
@@ -134,6 +135,7 @@ protected:
     // A stream that falls behind catches up from what the input recorded meanwhile.
     bool SkipsLateUnits() const override { return false; }
     HRESULT FillUnit(IMediaSample* sample, LONGLONG unit) override;
+    bool FilledUnitFollowsGap() const override { return gap_; }
 
 private:
     struct NegotiationItf : IAMBufferNegotiation {
@@ -158,8 +160,13 @@ private:
     // thread, which starts after it.
     TWaveLayout layout_;
     DWORD unitFrames_ = 0;
-    // The streaming thread's: the unit it filled last (-1: none since the pin became active).
+    // The streaming thread's (made before it starts): the unit it filled last (-1: none since the
+    // pin became active), whether that unit follows lost sound, what keeps the units on the graph
+    // clock, and room for the recorded frames of a unit that is stretched or squeezed.
     LONGLONG lastUnit_ = -1;
+    bool gap_ = false;
+    std::unique_ptr<TSoundPacer> pacer_;
+    std::vector<BYTE> scratch_;
     std::atomic<bool> stopping_{false};
     TWaveInReader reader_;
 };
@@ -194,6 +201,26 @@ public:
         Prepare();
         if (n == 0) return LivePin();
         return n > 0 && n <= static_cast<int>(lines_.size()) ? lines_[static_cast<size_t>(n - 1)].get() : nullptr;
+    }
+
+    HRESULT Stop() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        openFailureTold_ = false;
+        return TLiveSourceFilter::Stop();
+    }
+
+    // The input could not be opened (the waveIn error result; the start is answered answer): the
+    // graph is told through its events, once until the filter stops. A graph may keep another
+    // filter's answer to its start and drop this one, and it asks again when it runs: the events
+    // reach the application all the same, and only once.
+    void TellOpenFailure(MMRESULT result, HRESULT answer)
+    {
+        filters::TBCAutoLock lock(*Lock());
+        if (openFailureTold_) return;
+        openFailureTold_ = true;
+        NotifyEvent(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_Open, static_cast<LONG_PTR>(result));
+        NotifyEvent(EC_ERRORABORT, answer, 0);
     }
 
     UINT Device() const { return device_; }
@@ -281,6 +308,7 @@ private:
     // Filter lock. Without a moniker the filter records from the system's chosen input.
     UINT device_ = WAVE_MAPPER;
     bool prepared_ = false;
+    bool openFailureTold_ = false;
     std::vector<TWaveLayout> layouts_;
     std::unique_ptr<TWaveInMixer> mixer_;
     std::vector<std::unique_ptr<TLinePin>> lines_;
@@ -426,16 +454,24 @@ HRESULT TCapturePin::Active()
     }
     stopping_ = false;
     lastUnit_ = -1;
+    gap_ = false;
     // Recording starts with the pause, so the first buffers are there when the graph runs.
     MMRESULT opened = MMSYSERR_NOMEM;
     try {
-        opened = reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
+        // The input's buffers are as long as the units.
+        pacer_ = std::make_unique<TSoundPacer>(layout_.Rate, unitFrames_, unitFrames_);
+        scratch_.assign(2 * static_cast<size_t>(unitFrames_) * layout_.BlockAlign(), 0);
+        const std::optional<std::uint64_t> busy = TestRecordingSetting(kTestSoundInputsBusyValue);
+        opened = busy && *busy != 0 ? MMSYSERR_ALLOCATED
+                                    : reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
     } catch (...) {
         reader_.Close();
         return E_OUTOFMEMORY;
     }
     if (opened != MMSYSERR_NOERROR) {
-        return opened == MMSYSERR_ALLOCATED ? HRESULT_FROM_WIN32(ERROR_BUSY) : VFW_E_NO_AUDIO_HARDWARE;
+        const HRESULT hr = opened == MMSYSERR_ALLOCATED ? HRESULT_FROM_WIN32(ERROR_BUSY) : VFW_E_NO_AUDIO_HARDWARE;
+        capture_->TellOpenFailure(opened, hr);
+        return hr;
     }
     HRESULT hr = TLiveOutputPin::Active();
     if (FAILED(hr)) {
@@ -455,27 +491,46 @@ HRESULT TCapturePin::Inactive()
 
 HRESULT TCapturePin::FillUnit(IMediaSample* sample, LONGLONG unit)
 {
-    const size_t bytes = static_cast<size_t>(unitFrames_) * layout_.BlockAlign();
+    const size_t block = layout_.BlockAlign();
+    const size_t bytes = static_cast<size_t>(unitFrames_) * block;
     BYTE* data = nullptr;
     if (FAILED(sample->GetPointer(&data)) || data == nullptr || static_cast<size_t>(sample->GetSize()) < bytes) {
         return VFW_E_BUFFER_OVERFLOW;
     }
-    const REFERENCE_TIME length = UnitDuration();
     if (unit != lastUnit_ + 1 || lastUnit_ < 0) {
-        // A new run: what the input recorded before it (while paused) is not part of the stream;
-        // the unit that just ended is the newest one recorded.
-        reader_.Drop(bytes);
-    } else if (length > 0 && static_cast<REFERENCE_TIME>(reader_.Available() / bytes) * length > kMaxBacklog) {
-        reader_.Drop(2 * bytes);
+        pacer_->Restart();
     }
     lastUnit_ = unit;
-    if (!reader_.Read(data, bytes, stopping_)) {
-        if (!stopping_.load()) {
-            return VFW_E_NO_AUDIO_HARDWARE;  // the input failed: the graph is told
-        }
-        // Stopping: the unit ends in silence rather than short.
-        std::memset(data, layout_.Bits == 8 ? 0x80 : 0, bytes);
+    REFERENCE_TIME now = (unit + 1) * UnitDuration();
+    capture_->RunningStreamTime(now);
+    const TUnitPlan plan = pacer_->Plan(unit, now, reader_.Available() / block, reader_.TakeLost() / block);
+    reader_.Skip(plan.Skip * block);
+    const BYTE silence = layout_.Bits == 8 ? 0x80 : 0;
+    std::memset(data, silence, plan.Silence * block);
+    BYTE* rest = data + plan.Silence * block;
+    const size_t restFrames = unitFrames_ - plan.Silence;
+    // Recorded frames to stretch or squeeze over the rest of the unit go through the scratch room.
+    const size_t take = std::min(plan.Take, scratch_.size() / block);
+    BYTE* into = take == restFrames ? rest : scratch_.data();
+    const size_t wanted = take * block;
+    size_t got = 0;
+    if (wanted > 0) {
+        const REFERENCE_TIME left = std::max<REFERENCE_TIME>(pacer_->Deadline(unit) - now, 0);
+        got = reader_.Read(into, wanted, stopping_, std::chrono::milliseconds(left / 10000));
     }
+    if (got < wanted) {
+        if (reader_.Failed() && !stopping_.load()) {
+            // The graph is told which device failed; the abort follows from the streaming thread.
+            capture_->NotifyEvent(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_AddBuffer, static_cast<LONG_PTR>(reader_.Failure()));
+            return VFW_E_NO_AUDIO_HARDWARE;
+        }
+        // An input that stalled (or a stop): the unit ends in silence rather than short or late.
+        std::memset(into + got, silence, wanted - got);
+    }
+    if (into != rest) {
+        StretchPcm(into, take, rest, restFrames, layout_.Channels, layout_.Bits);
+    }
+    gap_ = plan.Gap || (got < wanted && !stopping_.load());
     return sample->SetActualDataLength(static_cast<long>(bytes));
 }
 

@@ -147,6 +147,16 @@ bool TLiveSourceFilter::WaitForStreamTime(REFERENCE_TIME due, const std::atomic<
     }
 }
 
+bool TLiveSourceFilter::RunningStreamTime(REFERENCE_TIME& now)
+{
+    std::lock_guard<TSlimMutex> guard(mutex_);
+    if (!running_) {
+        return false;
+    }
+    now = StreamTimeLocked();
+    return true;
+}
+
 void TLiveSourceFilter::Wake()
 {
     {
@@ -269,7 +279,7 @@ void TLiveOutputPin::Stream()
         REFERENCE_TIME end = start + length;
         sample->SetTime(&start, &end);
         sample->SetSyncPoint(FilledUnitIsKey() ? TRUE : FALSE);
-        sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
+        sample->SetDiscontinuity(discontinuity || FilledUnitFollowsGap() ? TRUE : FALSE);
         sample->SetPreroll(FALSE);
         const long bytes = sample->GetActualDataLength();
         hr = Deliver(sample.Get());

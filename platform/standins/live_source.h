@@ -50,6 +50,8 @@ public:
     bool WaitForStreamTime(REFERENCE_TIME due, const std::atomic<bool>& stop, REFERENCE_TIME& now, unsigned& run);
     // Wakes a waiting streaming thread to look at its stop flag again.
     void Wake();
+    // The stream time now, false while the filter is not running.
+    bool RunningStreamTime(REFERENCE_TIME& now);
 
 protected:
     // The derived filter makes its one pin here, in its constructor.
@@ -120,6 +122,8 @@ protected:
     virtual HRESULT FillUnit(IMediaSample* sample, LONGLONG unit) = 0;
     // Whether the unit just filled stands alone (a sync point): coded video says so per picture.
     virtual bool FilledUnitIsKey() const { return true; }
+    // Whether the unit just filled follows something lost (it is marked a discontinuity).
+    virtual bool FilledUnitFollowsGap() const { return false; }
     virtual void StreamStarting() {}
     virtual void UnitsMissed(LONGLONG /*first*/, LONGLONG /*count*/) {}
     virtual void UnitDelivered(long /*bytes*/) {}

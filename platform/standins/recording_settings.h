@@ -12,6 +12,8 @@
 //     MPEG stand-ins refuse QWORD  not 0: the MPEG audio encoder and program-stream multiplexer
 //                       stand-ins refuse every type, as if they were not there (tests of the
 //                       native MPEG builder's candidate loops over test doubles alone)
+//     Sound inputs busy QWORD  not 0: the audio capture filter finds its input taken by another
+//                       program when a stream would start (waveInOpen's MMSYSERR_ALLOCATED)
 #pragma once
 
 #include <windows.h>
@@ -28,6 +30,7 @@ inline constexpr wchar_t kTestRiffPartValue[] = L"RIFF part";
 inline constexpr wchar_t kTestByteLimitValue[] = L"Byte limit";
 inline constexpr wchar_t kTestShortWritesValue[] = L"Short writes";
 inline constexpr wchar_t kTestMpegRefuseValue[] = L"MPEG stand-ins refuse";
+inline constexpr wchar_t kTestSoundInputsBusyValue[] = L"Sound inputs busy";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",

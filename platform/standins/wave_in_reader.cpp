@@ -4,14 +4,16 @@
 #include <chrono>
 #include <cstring>
 #include <map>
+#include <utility>
 
 namespace standins {
 
 namespace {
 
 constexpr int kBufferCount = 8;
-// What the store keeps at most when nobody reads (a paused graph): older bytes go first.
-constexpr DWORD kStoreSeconds = 2;
+// What the store keeps at most when nobody reads (a paused graph, a stream stalled downstream):
+// older bytes go first.
+constexpr DWORD kStoreSeconds = 4;
 
 // Tried in this order; the first one the input takes is the layout a connection starts with.
 constexpr DWORD kRates[] = {44100, 48000, 32000, 22050, 16000, 11025, 8000};
@@ -84,6 +86,7 @@ MMRESULT TWaveInReader::Open(UINT device, const TWaveLayout& layout, DWORD buffe
     Close();
     block_ = std::max<WORD>(layout.BlockAlign(), 1);
     bufferBytes = std::max<DWORD>(bufferBytes / block_, 1) * block_;
+    limit_ = std::max<std::size_t>(static_cast<std::size_t>(kStoreSeconds) * layout.Rate * block_, 2u * kBufferCount * bufferBytes);
     done_ = CreateEventW(nullptr, FALSE, FALSE, nullptr);
     if (done_ == nullptr) {
         return MMSYSERR_NOMEM;
@@ -100,8 +103,10 @@ MMRESULT TWaveInReader::Open(UINT device, const TWaveLayout& layout, DWORD buffe
         std::lock_guard<std::mutex> guard(mutex_);
         store_.clear();
         head_ = 0;
+        lost_ = 0;
     }
     failed_ = false;
+    failure_ = MMSYSERR_NOERROR;
     closing_ = false;
     memory_.assign(kBufferCount, std::vector<BYTE>(bufferBytes));
     headers_.assign(kBufferCount, WAVEHDR{});
@@ -132,7 +137,7 @@ MMRESULT TWaveInReader::Open(UINT device, const TWaveLayout& layout, DWORD buffe
     return result;
 }
 
-void TWaveInReader::Close()
+bool TWaveInReader::Close()
 {
     open_ = false;
     closing_ = true;
@@ -146,14 +151,25 @@ void TWaveInReader::Close()
     if (pump_.joinable()) {
         pump_.join();
     }
+    bool clean = true;
     if (wave_ != nullptr) {
+        // The pump may have queued a buffer between its look at closing_ and the reset above: once
+        // it has gone, a second reset gives that one back too, so that every buffer can be
+        // unprepared and the device closed.
+        waveInReset(wave_);
         for (WAVEHDR& h : headers_) {
-            if (h.dwFlags & WHDR_PREPARED) {
-                waveInUnprepareHeader(wave_, &h, sizeof(h));
+            if ((h.dwFlags & WHDR_PREPARED) && waveInUnprepareHeader(wave_, &h, sizeof(h)) != MMSYSERR_NOERROR) {
+                clean = false;
             }
         }
-        waveInClose(wave_);
+        if (waveInClose(wave_) != MMSYSERR_NOERROR) {
+            clean = false;
+        }
         wave_ = nullptr;
+    }
+    if (!clean) {
+        // The system may still write into buffers it did not give back: they are left to it.
+        new std::vector<std::vector<BYTE>>(std::move(memory_));
     }
     headers_.clear();
     memory_.clear();
@@ -162,6 +178,7 @@ void TWaveInReader::Close()
         done_ = nullptr;
     }
     Wake();
+    return clean;
 }
 
 void TWaveInReader::Pump()
@@ -170,6 +187,7 @@ void TWaveInReader::Pump()
     try {
         PumpBuffers();
     } catch (...) {
+        failure_ = MMSYSERR_NOMEM;
         failed_ = true;
     }
     arrived_.notify_all();
@@ -177,7 +195,6 @@ void TWaveInReader::Pump()
 
 void TWaveInReader::PumpBuffers()
 {
-    const std::size_t limit = static_cast<std::size_t>(kStoreSeconds) * 200000u;  // bytes, any layout
     std::size_t next = 0;  // buffers fill in the order they were queued
     while (!closing_.load()) {
         WaitForSingleObject(done_, 100);
@@ -185,21 +202,26 @@ void TWaveInReader::PumpBuffers()
             WAVEHDR& h = headers_[next];
             {
                 std::lock_guard<std::mutex> guard(mutex_);
-                // Bytes already read go first, then the oldest ones over the limit.
-                if (head_ > 0 && (head_ >= store_.size() / 2 || store_.size() + h.dwBytesRecorded > limit)) {
+                // Bytes already read go first, then the oldest ones over the limit (lost).
+                if (head_ > 0 && (head_ >= store_.size() / 2 || store_.size() + h.dwBytesRecorded > limit_)) {
                     store_.erase(store_.begin(), store_.begin() + static_cast<std::ptrdiff_t>(head_));
                     head_ = 0;
                 }
-                if (store_.size() + h.dwBytesRecorded > limit) {
-                    const std::size_t excess = (store_.size() + h.dwBytesRecorded - limit + block_ - 1) / block_ * block_;
-                    store_.erase(store_.begin(), store_.begin() + static_cast<std::ptrdiff_t>(std::min(excess, store_.size())));
+                if (store_.size() + h.dwBytesRecorded > limit_) {
+                    const std::size_t excess = (store_.size() + h.dwBytesRecorded - limit_ + block_ - 1) / block_ * block_;
+                    const std::size_t gone = std::min(excess, store_.size());
+                    store_.erase(store_.begin(), store_.begin() + static_cast<std::ptrdiff_t>(gone));
+                    lost_ += gone;
                 }
                 store_.insert(store_.end(), memory_[next].begin(), memory_[next].begin() + h.dwBytesRecorded);
             }
             arrived_.notify_all();
             h.dwFlags &= ~WHDR_DONE;
             h.dwBytesRecorded = 0;
-            if (waveInAddBuffer(wave_, &h, sizeof(h)) != MMSYSERR_NOERROR) {
+            PumpRequeuing();
+            const MMRESULT requeued = waveInAddBuffer(wave_, &h, sizeof(h));
+            if (requeued != MMSYSERR_NOERROR) {
+                failure_ = requeued;
                 failed_ = true;
                 return;
             }
@@ -208,34 +230,44 @@ void TWaveInReader::PumpBuffers()
     }
 }
 
-bool TWaveInReader::Read(BYTE* out, std::size_t bytes, const std::atomic<bool>& stop)
+std::size_t TWaveInReader::Read(BYTE* out, std::size_t bytes, const std::atomic<bool>& stop,
+                                std::chrono::milliseconds patience)
 {
+    bytes = bytes / block_ * block_;
+    const auto deadline = std::chrono::steady_clock::now() + patience;
     std::unique_lock<std::mutex> guard(mutex_);
-    while (store_.size() - head_ < bytes) {
-        if (stop.load() || failed_.load() || !open_.load()) {
-            return false;
+    while (store_.size() - head_ < bytes && !stop.load() && !failed_.load() && open_.load()) {
+        const auto now = std::chrono::steady_clock::now();
+        if (now >= deadline) {
+            break;
         }
-        arrived_.wait_for(guard, std::chrono::milliseconds(50));
+        // Bounded, so that a raised stop is seen even without a wake.
+        arrived_.wait_for(guard, std::min<std::chrono::steady_clock::duration>(deadline - now, std::chrono::milliseconds(50)));
     }
-    std::memcpy(out, store_.data() + head_, bytes);
-    head_ += bytes;
-    return true;
+    const std::size_t n = std::min(bytes, (store_.size() - head_) / block_ * block_);
+    if (n > 0) {
+        std::memcpy(out, store_.data() + head_, n);
+        head_ += n;
+    }
+    return n;
 }
 
-void TWaveInReader::Drop(std::size_t keep)
+void TWaveInReader::Skip(std::size_t bytes)
 {
     std::lock_guard<std::mutex> guard(mutex_);
-    keep = keep / block_ * block_;
-    const std::size_t available = store_.size() - head_;
-    if (available > keep) {
-        head_ += available - keep;
-    }
+    head_ += std::min(bytes / block_ * block_, store_.size() - head_);
 }
 
 std::size_t TWaveInReader::Available()
 {
     std::lock_guard<std::mutex> guard(mutex_);
     return store_.size() - head_;
+}
+
+std::size_t TWaveInReader::TakeLost()
+{
+    std::lock_guard<std::mutex> guard(mutex_);
+    return std::exchange(lost_, 0);
 }
 
 void TWaveInReader::Wake()

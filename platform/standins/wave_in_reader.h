@@ -7,6 +7,7 @@
 #include <mmsystem.h>
 
 #include <atomic>
+#include <chrono>
 #include <condition_variable>
 #include <cstddef>
 #include <mutex>
@@ -31,31 +32,44 @@ struct TWaveLayout {
 // there), asked of the system once per process and input. Empty when the input is not there.
 std::vector<TWaveLayout> WaveInLayouts(UINT Device);
 
-// Records from one input while it is open. Open and Close belong to one thread (the pin's), Read
-// and Drop to the streaming thread; the reader's own thread moves filled buffers into its store.
+// Records from one input while it is open. Open and Close belong to one thread (the pin's), Read,
+// Skip and TakeLost to the streaming thread; the reader's own thread moves filled buffers into its
+// store, which keeps a few seconds: a stream that stalls longer loses the oldest sound, and is told
+// how much through TakeLost.
 class TWaveInReader {
 public:
     TWaveInReader() = default;
-    ~TWaveInReader();
+    // A derived reader closes itself in its own destructor (the pump calls PumpRequeuing).
+    virtual ~TWaveInReader();
     TWaveInReader(const TWaveInReader&) = delete;
     TWaveInReader& operator=(const TWaveInReader&) = delete;
 
     // Opens input Device in Layout with buffers of BufferBytes each and starts recording; the
     // waveIn error (MMSYSERR_*, WAVERR_*) when it cannot.
     MMRESULT Open(UINT Device, const TWaveLayout& Layout, DWORD BufferBytes);
-    // Stops recording and gives every buffer back; nothing is read after it.
-    void Close();
+    // Stops recording and gives every buffer back; nothing is read after it. False when the system
+    // would not take the buffers or the device back (its handle is then lost).
+    bool Close();
     bool IsOpen() const { return wave_ != nullptr; }
 
-    // Copies the next Bytes recorded bytes to Out, waiting for them while Stop is not raised. False
-    // when Stop was raised or the input failed (a buffer could not be queued again).
-    bool Read(BYTE* Out, std::size_t Bytes, const std::atomic<bool>& Stop);
-    // Forgets what was recorded and not read but the last Keep bytes (whole blocks).
-    void Drop(std::size_t Keep);
+    // Copies up to Bytes recorded bytes (whole blocks) to Out, waiting for them at most Patience,
+    // and while Stop is not raised and the input has not failed; answers how many it copied.
+    std::size_t Read(BYTE* Out, std::size_t Bytes, const std::atomic<bool>& Stop, std::chrono::milliseconds Patience);
+    // Passes over the next Bytes recorded bytes (whole blocks; at most what is there).
+    void Skip(std::size_t Bytes);
     std::size_t Available();
+    // The bytes the store let go unread since the last call (a reader that fell seconds behind).
+    std::size_t TakeLost();
     bool Failed() const { return failed_.load(); }
+    // Why the input failed: the waveIn error of the buffer it could not queue again.
+    MMRESULT Failure() const { return failure_.load(); }
     // Wakes a Read waiting for bytes to look at its stop flag again.
     void Wake();
+
+protected:
+    // Called on the pump's thread after it saw no close coming and before it queues a filled
+    // buffer again: the moment a close can slip in between.
+    virtual void PumpRequeuing() {}
 
 private:
     void Pump();
@@ -64,18 +78,22 @@ private:
     HWAVEIN wave_ = nullptr;
     HANDLE done_ = nullptr;  // signalled by the system as each buffer fills
     WORD block_ = 1;
+    std::size_t limit_ = 0;  // bytes the store keeps at most
     std::vector<std::vector<BYTE>> memory_;
     std::vector<WAVEHDR> headers_;
     std::thread pump_;
     std::atomic<bool> closing_{false};
     std::atomic<bool> failed_{false};
+    std::atomic<MMRESULT> failure_{MMSYSERR_NOERROR};
     std::atomic<bool> open_{false};  // Read's view of the owner's Open and Close
 
-    // The recorded bytes not read yet: a queue over one vector, read from head_ (mutex_).
+    // The recorded bytes not read yet: a queue over one vector, read from head_; the bytes let go
+    // unread (mutex_).
     std::mutex mutex_;
     std::condition_variable arrived_;
     std::vector<BYTE> store_;
     std::size_t head_ = 0;
+    std::size_t lost_ = 0;
 };
 
 }  // namespace standins

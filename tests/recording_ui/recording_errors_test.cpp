@@ -3,6 +3,7 @@
 // first frame leaves no file; a stem that names other folders stays in the video folder.
 #include "recording_ui_support.h"
 
+#include <audevcod.h>
 #include <evcode.h>
 
 #include <cwctype>
@@ -169,6 +170,28 @@ TEST_F(RecordingErrors, AFailedWriteStopsTheRecordingAndSaysWhy) {
         EXPECT_NE(std::wstring::npos, text.find(L"What was written is kept.")) << text;
         EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
     }
+}
+
+// A sound input that stops giving sound during a recording tells the graph (its own event, not
+// an abort): the recording stops, and the user reads which input it was, not a file that failed.
+TEST_F(RecordingErrors, ASoundInputThatStopsGivingSoundStopsTheRecordingByItsName) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    const path file = form->NextVideoFile;
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    Microsoft::WRL::ComPtr<IMediaEventSink> events;
+    ASSERT_HRESULT_SUCCEEDED(
+        module->Graph()->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(events.GetAddressOf())));
+    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_AddBuffer, MMSYSERR_NODRIVER));
+    ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; }, 20000)) << "still recording";
+    ASSERT_FALSE(asked.empty());
+    EXPECT_EQ(L"The capture into " + file.wstring() + L" has been stopped: the sound input " + kMicrophone +
+                  L" stopped giving sound: ",
+              asked.back().Text.substr(0, asked.back().Text.find(L"sound: ") + 7));
+    EXPECT_NE(std::wstring::npos, asked.back().Text.find(L"What was written is kept.")) << asked.back().Text;
+    EXPECT_TRUE(Previewing());
 }
 
 // The writer cannot write the file's first bytes when the graph starts (the disk takes none): the

@@ -5,6 +5,10 @@
 #include "live_device_helpers.h"
 
 #include "platform/standins/audio_capture.h"
+#include "platform/standins/recording_settings.h"
+#include "platform/standins/wave_in_reader.h"
+
+#include <audevcod.h>
 
 #include <mmreg.h>
 #include <ocidl.h>
@@ -99,6 +103,50 @@ double ToneHz(const std::vector<SHORT>& samples, WORD channels, DWORD rate)
     }
     return rising < 2 ? 0.0 : (rising - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
 }
+
+// A graph clock running Speed times as fast as the performance counter: against it an input that
+// records on the system's time runs slow. Nothing in the tests' graphs waits on it.
+class FastClock final : public IReferenceClock {
+public:
+    explicit FastClock(double speed) : speed_(speed)
+    {
+        QueryPerformanceFrequency(&frequency_);
+        QueryPerformanceCounter(&origin_);
+    }
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override
+    {
+        *obj = iid == IID_IUnknown || iid == IID_IReferenceClock ? static_cast<IReferenceClock*>(this) : nullptr;
+        if (*obj == nullptr) return E_NOINTERFACE;
+        AddRef();
+        return S_OK;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return ++refs_; }
+    ULONG STDMETHODCALLTYPE Release() override
+    {
+        const ULONG left = --refs_;
+        if (left == 0) delete this;
+        return left;
+    }
+    HRESULT STDMETHODCALLTYPE GetTime(REFERENCE_TIME* time) override
+    {
+        LARGE_INTEGER now;
+        QueryPerformanceCounter(&now);
+        *time = static_cast<REFERENCE_TIME>(static_cast<double>(now.QuadPart - origin_.QuadPart) * 1e7 /
+                                            static_cast<double>(frequency_.QuadPart) * speed_);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE AdviseTime(REFERENCE_TIME, REFERENCE_TIME, HEVENT, DWORD_PTR*) override { return E_NOTIMPL; }
+    HRESULT STDMETHODCALLTYPE AdvisePeriodic(REFERENCE_TIME, REFERENCE_TIME, HSEMAPHORE, DWORD_PTR*) override
+    {
+        return E_NOTIMPL;
+    }
+    HRESULT STDMETHODCALLTYPE Unadvise(DWORD_PTR) override { return S_FALSE; }
+
+private:
+    std::atomic<ULONG> refs_{1};
+    double speed_;
+    LARGE_INTEGER frequency_{}, origin_{};
+};
 
 struct Recorded {
     std::mutex Mutex;
@@ -238,6 +286,73 @@ TEST_F(RealSoundInput, RecordsTheSineToneInContiguousBuffersOnTheGraphClock)
     EXPECT_GT(*std::max_element(tone.begin(), tone.end()), 1000) << "silence, not the tone";
 }
 
+// The sound's streaming thread held up 1.5 s downstream (a slow disk, a multiplexer's flush), on a
+// graph clock 0.5% faster than the input's: neither what the input recorded meanwhile nor what its
+// slower clock leaves short is missing, so at the end the sound delivered still makes up the time
+// the graph has run, to within a unit; the units stay whole and contiguous, and carry the tone.
+TEST_F(RealSoundInput, KeepsTheGraphClockThroughAStallAndASlowerInput)
+{
+    if (pulse.empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
+    auto input = SineInput();
+    ASSERT_TRUE(input);
+    ComPtr<IReferenceClock> clock;
+    *clock.GetAddressOf() = new FastClock(1.005);
+    struct Delivery {
+        REFERENCE_TIME start = 0, stop = 0, received = 0;
+        long bytes = 0;
+    };
+    std::vector<Delivery> got;
+    std::vector<SHORT> samples;
+    std::mutex mutex;
+    std::condition_variable more;
+    GrabberCallback& cb = Callback();
+    cb.OnSample = [&](IMediaSample* s) {
+        Delivery d;
+        s->GetTime(&d.start, &d.stop);
+        clock->GetTime(&d.received);
+        d.bytes = s->GetActualDataLength();
+        BYTE* data = nullptr;
+        s->GetPointer(&data);
+        std::unique_lock<std::mutex> lock(mutex);
+        const bool stall = d.start >= 10000000 && !got.empty() && got.back().start < 10000000;
+        samples.insert(samples.end(), reinterpret_cast<SHORT*>(data), reinterpret_cast<SHORT*>(data) + d.bytes / 2);
+        got.push_back(d);
+        more.notify_all();
+        lock.unlock();
+        if (stall) Sleep(1500);
+    };
+    Add(input, L"Input");
+    auto grabber = AddGrabber(cb, MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+    ASSERT_EQ(S_OK, Link(input.Get(), grabber.Get()));
+    ComPtr<IMediaFilter> media;
+    ASSERT_EQ(S_OK, graph.As(&media));
+    ASSERT_EQ(S_OK, media->SetSyncSource(clock.Get()));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    {
+        std::unique_lock<std::mutex> lock(mutex);
+        ASSERT_TRUE(more.wait_for(lock, std::chrono::seconds(60), [&] { return !got.empty() && got.back().stop >= 60000000; }))
+            << "only " << got.size() << " units came";
+    }
+    control->Stop();
+    EXPECT_EQ(0, ErrorEvents());
+    std::lock_guard<std::mutex> lock(mutex);
+    for (size_t i = 1; i < got.size(); ++i) {
+        ASSERT_EQ(got[i - 1].stop, got[i].start) << "gap before unit " << i;
+        ASSERT_EQ(441 * 4, got[i].bytes) << i;
+    }
+    // How long after its end each unit came, on the graph's clock (less the stream's start): the
+    // least of it early on, before the stall, and at the end.
+    auto least = [&](size_t from, size_t to) {
+        REFERENCE_TIME best = got[from].received - got[from].stop;
+        for (size_t i = from; i < to; ++i) best = std::min(best, got[i].received - got[i].stop);
+        return best;
+    };
+    ASSERT_GT(got.size(), 500u);
+    EXPECT_LE(least(got.size() - 100, got.size()) - least(10, 60), 100000)
+        << "the sound delivered fell behind the graph's clock";
+    EXPECT_NEAR(440.0, ToneHz(std::vector<SHORT>(samples.begin() + 4410 * 2, samples.end()), 2, 44100), 4.0);
+}
+
 TEST_F(RealSoundInput, RecordsInTheFormatAndBufferLengthAskedFor)
 {
     if (pulse.empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
@@ -274,6 +389,41 @@ TEST_F(RealSoundInput, RecordsInTheFormatAndBufferLengthAskedFor)
     EXPECT_EQ(500000, out.Stops.front() - out.Starts.front());
     const std::vector<SHORT> tone(out.Samples.begin() + 4800, out.Samples.end());
     EXPECT_NEAR(440.0, ToneHz(tone, 1, 48000), 3.0);
+}
+
+// An input that another program holds: the start is refused, and the graph is told which device
+// could not be opened and why, once, also when it asks again as it runs; after a stop, again.
+TEST_F(RealSoundInput, AnInputThatCannotBeOpenedTellsTheGraphOnceAStart)
+{
+    const std::vector<Input> inputs = SystemInputs();
+    if (inputs.empty()) GTEST_SKIP() << "no sound input listed";
+    const std::wstring key = TestRecordingKeyOfThisProcess();
+    const std::uint64_t started = ThisProcessStarted(), busy = 1;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), kTestStartedValue, REG_QWORD, &started, 8));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), kTestSoundInputsBusyValue, REG_QWORD, &busy, 8));
+    auto filter = Add(BindFilter(inputs.front().Moniker.Get()), L"Input");
+    auto grabber = AddGrabber(Callback(), MEDIATYPE_Audio, MEDIASUBTYPE_PCM);
+    ASSERT_EQ(S_OK, Link(filter.Get(), grabber.Get()));
+    const HRESULT refused = HRESULT_FROM_WIN32(ERROR_BUSY);
+    auto told = [&] {
+        std::vector<std::vector<LONG_PTR>> seen;
+        long code = 0;
+        LONG_PTR p1 = 0, p2 = 0;
+        while (events->GetEvent(&code, &p1, &p2, 0) == S_OK) {
+            seen.push_back({code, p1, p2});
+            events->FreeEventParams(code, p1, p2);
+        }
+        return seen;
+    };
+    const std::vector<std::vector<LONG_PTR>> once{{EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_Open, MMSYSERR_ALLOCATED},
+                                                  {EC_ERRORABORT, refused, 0}};
+    for (int start = 0; start < 2; ++start) {
+        EXPECT_EQ(refused, filter->Pause());
+        EXPECT_EQ(refused, filter->Run(0));
+        EXPECT_EQ(once, told());
+        EXPECT_EQ(S_OK, filter->Stop());
+    }
+    RegDeleteKeyW(HKEY_CURRENT_USER, key.c_str());
 }
 
 TEST_F(RealSoundInput, MixerLinesAreInputPinsWithTheirControls)
@@ -317,6 +467,38 @@ TEST_F(RealSoundInput, MixerLinesAreInputPinsWithTheirControls)
         EXPECT_EQ(S_FALSE, pin->QueryAccept(&t));
     }
     EXPECT_GE(lines, 1) << "an input with no line to choose";
+}
+
+// A reader whose pump, once armed, waits in the moment between its look for a close and its queuing
+// of a filled buffer again until a close has begun (and reset the device).
+class RequeueStalledReader : public TWaveInReader {
+public:
+    ~RequeueStalledReader() override { Close(); }
+    std::atomic<bool> Armed{false}, Waiting{false}, Closing{false};
+
+protected:
+    void PumpRequeuing() override
+    {
+        if (!Armed.exchange(false)) return;
+        Waiting = true;
+        WaitFor([&] { return Closing.load(); });
+        Sleep(300);
+    }
+};
+
+TEST(WaveInReader, AStopWhileABufferIsQueuedAgainGivesEveryBufferAndTheDeviceBack)
+{
+    const std::vector<TWaveLayout> layouts = WaveInLayouts(WAVE_MAPPER);
+    if (layouts.empty()) GTEST_SKIP() << "no sound input";
+    for (int i = 0; i < 3; ++i) {
+        RequeueStalledReader reader;
+        ASSERT_EQ(static_cast<MMRESULT>(MMSYSERR_NOERROR), reader.Open(WAVE_MAPPER, layouts[0], 4410));
+        reader.Armed = true;
+        ASSERT_TRUE(WaitFor([&] { return reader.Waiting.load(); })) << "the input records nothing";
+        reader.Closing = true;
+        EXPECT_TRUE(reader.Close()) << "a buffer queued after the reset was not given back";
+        EXPECT_FALSE(reader.IsOpen());
+    }
 }
 
 }  // namespace

@@ -1,0 +1,71 @@
+// Keeps the sound a capture pin delivers on the graph clock: unit by unit, which recorded frames a
+// unit takes and what stands in for sound the input lost, gave late or gave too much of, so that the
+// frames delivered by any stream time make up that time (within a unit) however the input's own
+// clock runs and however long the stream stalled. Arithmetic only: no device, no thread.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+
+#include <cstddef>
+#include <cstdint>
+
+namespace standins {
+
+// What one unit of the stream is made of, in frames: Silence first, then Take recorded frames
+// stretched (or squeezed) over the rest of the unit. Skip recorded frames are passed over before.
+struct TUnitPlan {
+    std::size_t Skip = 0;
+    std::size_t Silence = 0;
+    std::size_t Take = 0;
+    // The unit begins where sound was lost: its sample is marked a discontinuity.
+    bool Gap = false;
+};
+
+class TSoundPacer {
+public:
+    // Rate frames a second, UnitFrames frames a unit (both above 0); the input gives its sound in
+    // lumps of LumpFrames.
+    TSoundPacer(DWORD Rate, DWORD UnitFrames, DWORD LumpFrames);
+
+    // The stream starts again (a new run): what the input recorded before is not part of it.
+    void Restart();
+    // The plan of unit Unit (it spans stream time Unit to Unit + 1 unit lengths) made at stream time
+    // Now, with Waiting recorded frames not taken yet and Lost frames the input's store let go
+    // unread since the last plan.
+    TUnitPlan Plan(LONGLONG Unit, REFERENCE_TIME Now, std::size_t Waiting, std::size_t Lost);
+
+    // Stream time by which unit Unit's recorded frames should be there: past it the ones missing
+    // are left silent, so that a stalled input does not hold the stream back.
+    REFERENCE_TIME Deadline(LONGLONG Unit) const;
+
+private:
+    // Notes how many frames the input owes the clock; a window's worth of notes decides whether
+    // the input runs late or early for good, and what makes up for it.
+    void Observe(std::int64_t Owed, std::int64_t Have, TUnitPlan& Plan);
+    // Puts Frames frames in (< 0: leaves them out) with Have recorded frames waiting: a few by
+    // stretching units, many (or all when AtOnce) as silence or by skipping.
+    void MakeUp(std::int64_t Frames, std::int64_t Have, bool AtOnce, TUnitPlan& Plan);
+    void ResetWindow();
+
+    std::int64_t rate_;
+    std::int64_t unit_;
+    int window_;          // units whose notes decide a correction
+    std::int64_t slack_;  // frames of lateness or earliness let pass (delivery jitter)
+    std::int64_t step_;   // frames a unit is stretched or squeezed by at most
+    std::int64_t large_;  // a lateness or earliness beyond this is made up at once
+    std::int64_t kept_;   // what the input should owe at a unit's end: less than 0, frames in hand
+
+    bool started_ = false;
+    std::int64_t silence_ = 0;     // frames of silence still to come
+    std::int64_t correction_ = 0;  // frames still to stretch in (> 0) or squeeze out (< 0)
+    int notes_ = 0;
+    std::int64_t leastOwed_ = 0;
+    std::int64_t mostOwed_ = 0;
+};
+
+// Stretches or squeezes InFrames PCM frames (Channels of 8-bit unsigned or 16-bit signed samples)
+// over OutFrames by linear interpolation; the first and last frames stay as they are.
+void StretchPcm(const BYTE* In, std::size_t InFrames, BYTE* Out, std::size_t OutFrames, WORD Channels, WORD Bits);
+
+}  // namespace standins

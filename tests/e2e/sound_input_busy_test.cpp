@@ -1,0 +1,115 @@
+// A recording from a sound input that cannot be opened (another program holds it: the audio
+// capture stand-in's test setting for the program's process), as a user meets it: the window says
+// which input could not be opened, nothing goes on recording without its sound, a file with
+// nothing in it is not left behind, and a later start records once the input is free.
+#include "tests/e2e/recordings_fixture.h"
+
+namespace e2e_fixture {
+namespace {
+
+const wchar_t kSineInput[] = L"Monitor of Sine440";
+
+// The sound inputs of one run of the program are busy while the object lives.
+class TBusySoundInputs {
+public:
+    explicit TBusySoundInputs(const TProgram& Program)
+        : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
+        FILETIME created{}, exited{}, kernel{}, user{};
+        GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
+        const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
+        const std::uint64_t busy = 1;
+        set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
+                               sizeof(started)) == ERROR_SUCCESS &&
+               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestSoundInputsBusyValue, REG_QWORD, &busy,
+                               sizeof(busy)) == ERROR_SUCCESS;
+    }
+    ~TBusySoundInputs() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    TBusySoundInputs(const TBusySoundInputs&) = delete;
+    TBusySoundInputs& operator=(const TBusySoundInputs&) = delete;
+    bool Set() const { return set_; }
+
+private:
+    std::wstring key_;
+    bool set_ = false;
+};
+
+// The text of the message the program shows, as Ctrl+C copies it to the clipboard.
+std::wstring CopiedMessage(HWND Message) {
+    const DWORD thread = GetWindowThreadProcessId(Message, nullptr);
+    if (!AttachThreadInput(GetCurrentThreadId(), thread, TRUE)) return L"(the message's keyboard cannot be shared)";
+    BYTE keys[256] = {};
+    GetKeyboardState(keys);
+    keys[VK_CONTROL] = 0x80;
+    SetKeyboardState(keys);
+    SendMessageW(Message, WM_KEYDOWN, 'C', 0);
+    keys[VK_CONTROL] = 0;
+    SetKeyboardState(keys);
+    AttachThreadInput(GetCurrentThreadId(), thread, FALSE);
+    std::wstring text;
+    if (OpenClipboard(nullptr)) {
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) text = chars;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
+    }
+    return text;
+}
+
+TEST_F(Recordings, ARecordingFromASoundInputThatCannotBeOpenedSaysWhichInputItWas) {
+    if (GetEnvironmentVariableW(L"QUILL_TEST_PULSE", nullptr, 0) == 0)
+        GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    struct Case {
+        const wchar_t* video;
+        const wchar_t* format;
+        const wchar_t* extension;
+    };
+    int clip = 0;
+    for (const Case& c : {Case{L"no video stream", L"Wav", L".wav"}, Case{kCamera, L"avi native", L".avi"}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.format)));
+        ASSERT_NO_FATAL_FAILURE(Script(program, {std::wstring(L"source_video=") + c.video,
+                                                 std::wstring(L"source_audio=") + kSineInput,
+                                                 std::wstring(L"format_capture=") + c.format}));
+        ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kSineInput && program.CaptureFormat() == c.format; }))
+            << testing::PrintToString(program.SoundSource());
+        {
+            TBusySoundInputs busy(program);
+            ASSERT_TRUE(busy.Set());
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            HWND message = nullptr;
+            ASSERT_TRUE(e2e::WaitFor([&] { return (message = program.Message()) != nullptr; })) << "nobody is told";
+            const std::wstring text = CopiedMessage(message);
+            std::wstring caption;
+            EXPECT_TRUE(program.AnswerMessage(L"OK", &caption));
+            EXPECT_EQ(L"Error", caption);
+            EXPECT_NE(std::wstring::npos, text.find(std::wstring(L"the sound input ") + kSineInput + L" could not be opened: "))
+                << testing::PrintToString(text);
+            EXPECT_EQ(std::wstring::npos, text.find(L"cannot be written")) << testing::PrintToString(text);
+            EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }))
+                << "a recording without its sound runs on";
+        }
+        // A sound recording that never began leaves nothing behind; the name is free again or the
+        // next one is taken.
+        if (c.extension == std::wstring(L".wav")) {
+            EXPECT_FALSE(e2e::FileExists(Clip(clip, c.extension)));
+        }
+        ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+        std::wstring recorded;
+        ASSERT_TRUE(e2e::WaitFor([&] {
+            for (int n : {clip, clip + 1}) {
+                if (e2e::FileSize(Clip(n, c.extension)) > 200000) recorded = Clip(n, c.extension);
+            }
+            return !recorded.empty();
+        })) << "the input, free again, does not record";
+        ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(recorded); }));
+        clip = recorded == Clip(clip, c.extension) ? clip + 1 : clip + 2;
+    }
+    EXPECT_TRUE(program.Close());
+}
+
+}  // namespace
+}  // namespace e2e_fixture
