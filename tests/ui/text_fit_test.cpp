@@ -134,8 +134,8 @@ TEST_F(CaptionFitPanelTexts, TheAboutPanelsLinesEndInsideTheirBoxes) {
     EXPECT_GT(GrabScreen(form_->Handle(), L"about"), 1000);
 }
 
-// The system report with the MP3 encoder's server path: a long path without blanks is no word to
-// wrap at, yet it shows whole.
+// The system report with the MP3 encoder's server path, the test prefix's and a deeper one: a long
+// path without blanks is no word to wrap at, yet it shows whole.
 TEST_F(CaptionFitPanelTexts, TheSystemReportsLinesEndInsideTheirBox) {
     ASSERT_EQ(ExpectedDpi(), classlib::ScreenPixelsPerInch()) << "the prefix's resolution";
     Start();
@@ -153,6 +153,39 @@ TEST_F(CaptionFitPanelTexts, TheSystemReportsLinesEndInsideTheirBox) {
     const auto cut = CutLines(help->reSystem);
     EXPECT_TRUE(cut.empty()) << cut.size() << " at " << ExpectedDpi() << " dots per inch:" << Lines(cut);
     EXPECT_GT(GrabScreen(form_->Handle(), L"help_system"), 1000);
+
+    // An encoder installed deep in folders with long names: its path takes three rows, each
+    // starting under the first, while the report's own line (and its mail copy) keeps its blanks.
+    ui::TSystemFacts facts;
+    facts.WindowsVersion = L"Windows XP - build 2600";
+    facts.DirectXVersion = L"9.0c";
+    facts.Mp3EncoderPresent = true;
+    facts.Mp3ServerKnown = true;
+    facts.Mp3ServerPath =
+        L"C:\\Programs\\Elecard\\LAME_MPEG_Layer_III_Audio_Encoder_Filter\\Release_for_Windows_XP\\x86\\lame_enc.ax";
+    facts.Mp3ServerVersion = L"FileVersion = 3.99.5";
+    ui::WriteSystemReport(*help, facts);
+    PumpWindowMessages();
+    const auto deep = CutLines(help->reSystem);
+    EXPECT_TRUE(deep.empty()) << deep.size() << " at " << ExpectedDpi() << " dots per inch:" << Lines(deep);
+    EXPECT_NE(std::wstring::npos, ui::SystemInfoMailText().find(L"\r\n    " + facts.Mp3ServerPath + L"\r\n"));
+    HWND h = help->reSystem->Handle();
+    FINDTEXTEXW find{};
+    find.chrg = {0, -1};
+    find.lpstrText = L"C:\\Programs";
+    const LRESULT start = SendMessageW(h, EM_FINDTEXTEXW, FR_DOWN, reinterpret_cast<LPARAM>(&find));
+    ASSERT_GE(start, 0);
+    const LRESULT firstRow = SendMessageW(h, EM_EXLINEFROMCHAR, 0, start);
+    POINTL first{}, next{};
+    SendMessageW(h, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&first), start);
+    SendMessageW(h, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&next), SendMessageW(h, EM_LINEINDEX, firstRow + 1, 0));
+    EXPECT_GT(first.x, 5) << "the blanks' room before the path";
+    EXPECT_EQ(first.x, next.x) << "the path's next row keeps the indent";
+    find.lpstrText = L"lame_enc.ax";
+    EXPECT_GE(SendMessageW(h, EM_EXLINEFROMCHAR, 0, SendMessageW(h, EM_FINDTEXTEXW, FR_DOWN, reinterpret_cast<LPARAM>(&find))),
+              firstRow + 1)
+        << "the path wraps";
+    EXPECT_GT(GrabScreen(form_->Handle(), L"help_system_deep_path"), 1000);
 }
 
 // The border drop-down shows its picture, its widest caption and its arrow with room around them,
