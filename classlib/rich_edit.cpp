@@ -26,7 +26,8 @@ public:
     bool Opened() const { return handle_ != INVALID_HANDLE_VALUE; }
 };
 
-// Keeps the text's format rectangle a pixel inside the client area's right edge, at every size.
+// Keeps the text's format rectangle a pixel inside the client area's right edge and down to its
+// bottom, at every size (a rectangle once set is the window's to keep up to date).
 // Wine's rich edit lays its lines out as wide as the window with its border, so that the end of a
 // full line falls under the border, and once a rectangle is set it follows a resize only in part; it
 // also reads back a rectangle set by EM_SETRECT moved by the border, so a second setting corrects
@@ -35,8 +36,9 @@ void KeepFormatInClient(HWND Window) {
     RECT client{}, format{};
     GetClientRect(Window, &client);
     SendMessageA(Window, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
-    const RECT wanted{format.left, format.top, std::max(format.left, client.right - 1), format.bottom};
-    if (format.right == wanted.right) return;
+    const RECT wanted{format.left, format.top, std::max(format.left, client.right - 1),
+                      std::max(format.top, client.bottom)};
+    if (EqualRect(&format, &wanted)) return;
     RECT asked = wanted;
     for (int round = 0; round < 2; ++round) {
         SendMessageA(Window, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&asked));

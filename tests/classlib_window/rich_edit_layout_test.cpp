@@ -1,6 +1,6 @@
 // A rich edit lays its lines out inside its client area: with a border, at its first size and after
-// each resize, the text's format rectangle ends before the client area does, so that the last
-// letters of a full line never fall under the border.
+// each resize, the text's format rectangle ends before the client area's right edge does, so that
+// the last letters of a full line never fall under the border, and reaches its bottom.
 #include <windows.h>
 #include <richedit.h>
 
@@ -29,7 +29,8 @@ TEST(RichEditLayout, TheTextIsLaidOutInsideTheClientAreaAtEverySize) {
     const HWND h = edit->Handle();
     ASSERT_NE(0, GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) << "the edit has its border";
     for (int width : {200, 311, 150}) {
-        edit->SetBounds(8, 8, width, 120);
+        const int height = width / 2;
+        edit->SetBounds(8, 8, width, height);
         RECT client{};
         GetClientRect(h, &client);
         ASSERT_LT(client.right, width) << "the border takes its part of " << width;
@@ -39,6 +40,7 @@ TEST(RichEditLayout, TheTextIsLaidOutInsideTheClientAreaAtEverySize) {
         EXPECT_GE(format.right, client.right - 2) << width;
         EXPECT_GE(format.left, 0) << width;
         EXPECT_LE(format.left, 2) << width;
+        EXPECT_EQ(client.bottom, format.bottom) << "down to the bottom at " << width << "x" << height;
         // A word at a line's end ends where the layout says lines end.
         const int lines = static_cast<int>(SendMessageW(h, EM_GETLINECOUNT, 0, 0));
         EXPECT_GT(lines, 1) << width;
