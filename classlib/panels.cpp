@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "classlib/gdi_handles.h"
+#include "classlib/themes.h"
 
 namespace classlib {
 
@@ -76,7 +77,24 @@ RECT TCustomPanel::ClientRect() {
     return r;
 }
 
+bool TCustomPanel::ShowsParentBackground() const { return ParentBackground() && ThemesEnabled(); }
+
+void TCustomPanel::PaintParentBackground(HDC DC) {
+    RECT all{};
+    GetClientRect(WindowHandle(), &all);
+    if (DrawParentBackground(WindowHandle(), DC, all)) return;
+    TOwnedBrush brush(CreateSolidBrush(ColorToRGB(Color())));
+    FillRect(DC, &all, brush.Get());
+}
+
 void TCustomPanel::Dispatch(TMessage& Message) {
+    // The erase of a panel that shows its parent, its own or one asked for by a child that shows
+    // its parent in turn, gives the parent's background, never the panel's colour.
+    if (Message.Msg == WM_ERASEBKGND && HandleAllocated() && ShowsParentBackground()) {
+        PaintParentBackground(reinterpret_cast<HDC>(Message.WParam));
+        Message.Result = 1;
+        return;
+    }
     TCustomControl::Dispatch(Message);
     if (Message.Msg == CM_TEXTCHANGED || Message.Msg == CM_FONTCHANGED) Invalidate();
 }
@@ -84,6 +102,10 @@ void TCustomPanel::Dispatch(TMessage& Message) {
 void TCustomPanel::PaintFrame(RECT& Rect) {
     TCanvas* canvas = Canvas();
     Rect = TCustomControl::ClientRect();
+    const bool parentBackground = ShowsParentBackground() && HandleAllocated();
+    // What the panel leaves unpainted shows its parent, as the theme engine draws it (or, where it
+    // cannot, the panel's own colour): drawn here too, as an invalidated panel is not erased.
+    if (parentBackground) PaintParentBackground(canvas->Handle());
     auto bevel = [&](TPanelBevel b) {
         if (b == TPanelBevel::bvNone) return;
         TColor top = b == TPanelBevel::bvLowered ? clBtnShadow : clBtnHighlight;
@@ -92,8 +114,12 @@ void TCustomPanel::PaintFrame(RECT& Rect) {
         Frame3D(canvas, Rect, top, bottom, bevelWidth_);
     };
     bevel(bevelOuter_);
-    Frame3D(canvas, Rect, Color(), Color(), borderWidth_);
+    if (parentBackground)
+        InflateRect(&Rect, -borderWidth_, -borderWidth_);
+    else
+        Frame3D(canvas, Rect, Color(), Color(), borderWidth_);
     bevel(bevelInner_);
+    if (parentBackground) return;
     canvas->Brush()->SetColor(Color());
     canvas->FillRect(Rect);
 }

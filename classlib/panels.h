@@ -19,7 +19,8 @@ enum class TPanelBevel { bvNone, bvLowered, bvRaised, bvSpace };
 void Frame3D(TCanvas* Canvas, RECT& Rect, TColor TopColor, TColor BottomColor, int Width);
 
 // A container with an outer and an inner bevel, a border in its own colour and its caption
-// drawn single-line, vertically centred, by Alignment (centred by default).
+// drawn single-line, vertically centred, by Alignment (centred by default). Under visual themes a
+// panel that takes its parent's background shows that background in place of its border and fill.
 class TCustomPanel : public TCustomControl {
 public:
     CLASSLIB_CLASS_NAME(TCustomPanel)
@@ -35,9 +36,6 @@ public:
     void SetBevelWidth(int Value);
     int BorderWidth() const { return borderWidth_; }
     void SetBorderWidth(int Value);
-    // Whether visual themes draw the controls (never under this library: no theme engine).
-    static bool ThemesEnabled() { return false; }
-
     RECT ClientRect() override;
     void Dispatch(TMessage& Message) override;
 
@@ -45,8 +43,13 @@ protected:
     void Paint() override;
     // The frame part of Paint: bevels, border and background; leaves Rect on the caption area.
     void PaintFrame(RECT& Rect);
+    // Themes are on and the panel takes its parent's background.
+    bool ShowsParentBackground() const;
 
 private:
+    // The parent's background behind the whole client area into DC (the panel's colour where the
+    // theme engine cannot draw it).
+    void PaintParentBackground(HDC DC);
     void Realign();
     TAlignment alignment_ = TAlignment::taCenter;
     TPanelBevel bevelInner_ = TPanelBevel::bvNone;

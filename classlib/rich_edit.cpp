@@ -26,6 +26,30 @@ public:
     bool Opened() const { return handle_ != INVALID_HANDLE_VALUE; }
 };
 
+// Keeps the text's format rectangle a pixel inside the client area's right edge and down to its
+// bottom, at every size (a rectangle once set is the window's to keep up to date).
+// Wine's rich edit lays its lines out as wide as the window with its border, so that the end of a
+// full line falls under the border, and once a rectangle is set it follows a resize only in part; it
+// also reads back a rectangle set by EM_SETRECT moved by the border, so a second setting corrects
+// the first by what was read back.
+void KeepFormatInClient(HWND Window) {
+    RECT client{}, format{};
+    GetClientRect(Window, &client);
+    SendMessageA(Window, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+    const RECT wanted{format.left, format.top, std::max(format.left, client.right - 1),
+                      std::max(format.top, client.bottom)};
+    if (EqualRect(&format, &wanted)) return;
+    RECT asked = wanted;
+    for (int round = 0; round < 2; ++round) {
+        SendMessageA(Window, EM_SETRECT, 0, reinterpret_cast<LPARAM>(&asked));
+        RECT got{};
+        SendMessageA(Window, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&got));
+        if (EqualRect(&got, &wanted)) return;
+        asked = RECT{asked.left + wanted.left - got.left, asked.top + wanted.top - got.top,
+                     asked.right + wanted.right - got.right, asked.bottom + wanted.bottom - got.bottom};
+    }
+}
+
 struct TStreamCookie {
     TStream* Stream;
 };
@@ -111,6 +135,7 @@ void TCustomRichEdit::CreateWnd() {
     SendMessageA(h, EM_SETEVENTMASK, 0, ENM_CHANGE | ENM_SELCHANGE | ENM_PROTECTED);
     // A rich edit without a background colour of its own would paint the system's.
     SendMessageA(h, EM_SETBKGNDCOLOR, 0, static_cast<LPARAM>(ColorToRGB(Color())));
+    KeepFormatInClient(h);
 }
 
 int TCustomRichEdit::GetSelStart() {
@@ -209,6 +234,7 @@ void TCustomRichEdit::Dispatch(TMessage& Message) {
         return;
     }
     TCustomMemo::Dispatch(Message);
+    if (Message.Msg == WM_SIZE && HandleAllocated()) KeepFormatInClient(WindowHandle());
 }
 
 }  // namespace classlib

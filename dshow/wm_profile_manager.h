@@ -1,5 +1,5 @@
-// The Windows Media profile manager, made by the system's wmvcore.dll: taken from the system folder
-// only, never from a copy that lies beside the program or in the current folder.
+// The Windows Media profile manager, made by the system's wmvcore.dll: loaded by its full path in the
+// system folder, never a copy beside the program, in the current folder or already in the process.
 #pragma once
 
 #include <windows.h>

@@ -57,6 +57,8 @@ void TCaptureForm::BuildComponents() {
     Shape2->Brush()->SetColor(SystemColor(COLOR_BTNFACE));
     Panel2 = Place<TUcPanel>(this, Panel1, L"Panel2", 14, 14, 392, 292);
     Panel2->SetColor(classlib::clBlack);
+    // Black under visual themes too, where a panel would show its parent's background.
+    Panel2->SetParentBackground(false);
     Panel2->Font()->SetColor(classlib::clWhite);
     Panel2->SetCaption(L"No video");
     Panel2->SetVisible(false);

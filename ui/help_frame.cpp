@@ -7,6 +7,7 @@
 #include <cwchar>
 
 #include "classlib/format.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/message_box.h"
 #include "settings/program_texts.h"
 #include "settings/shell_helpers.h"
@@ -110,16 +111,43 @@ void TSystemReportEdit::Append(const TReportLine& Line) {
     const bool first = GetWindowTextLengthW(h) == 0;
     CHARRANGE end{-1, -1};
     SendMessageW(h, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&end));
+    if (!first) SendMessageW(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(L"\r\n"));
     CHARFORMAT2W cf{};
     cf.cbSize = sizeof cf;
     cf.dwMask = CFM_BOLD | CFM_ITALIC | CFM_COLOR | CFM_SIZE | CFM_FACE;
     cf.dwEffects = (Line.Bold ? CFE_BOLD : 0) | (Line.Italic ? CFE_ITALIC : 0);
     cf.crTextColor = classlib::ColorToRGB(Line.Color);
-    cf.yHeight = 8 * 20;
+    cf.yHeight = kPoints * 20;
     wcsncpy(cf.szFaceName, L"Arial", LF_FACESIZE - 1);
     SendMessageW(h, EM_SETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
-    const std::wstring text = (first ? std::wstring() : std::wstring(L"\r\n")) + Line.Text;
-    SendMessageW(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(text.c_str()));
+    // The line's leading blanks are shown as its paragraph's indent: the rich edit wraps no line that
+    // starts with blanks (a long path would run past the edge), and a wrapped line keeps the indent.
+    size_t blanks = Line.Text.find_first_not_of(L' ');
+    if (blanks == std::wstring::npos) blanks = 0;
+    PARAFORMAT2 pf{};
+    pf.cbSize = sizeof pf;
+    pf.dwMask = PFM_STARTINDENT | PFM_OFFSET;
+    pf.dxStartIndent = IndentTwips(Line, blanks);
+    SendMessageW(h, EM_SETPARAFORMAT, 0, reinterpret_cast<LPARAM>(&pf));
+    SendMessageW(h, EM_REPLACESEL, FALSE, reinterpret_cast<LPARAM>(Line.Text.c_str() + blanks));
+}
+
+LONG TSystemReportEdit::IndentTwips(const TReportLine& Line, size_t Blanks) {
+    if (Blanks == 0) return 0;
+    classlib::TWindowDC screen(nullptr);
+    const int dpi = GetDeviceCaps(screen.Get(), LOGPIXELSX);
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(kPoints, GetDeviceCaps(screen.Get(), LOGPIXELSY), 72);
+    lf.lfWeight = Line.Bold ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = Line.Italic ? TRUE : FALSE;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, L"Arial", LF_FACESIZE - 1);
+    classlib::TOwnedFont font(CreateFontIndirectW(&lf));
+    classlib::TSelectedObject selected(screen.Get(), font.Get());
+    const std::wstring text(Blanks, L' ');
+    SIZE size{};
+    GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
+    return MulDiv(size.cx, 1440, dpi);
 }
 
 // --- The panel ----------------------------------------------------------------------------------

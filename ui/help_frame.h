@@ -68,7 +68,11 @@ protected:
     void CreateWnd() override;
 
 private:
+    // The report's size in points.
+    static constexpr int kPoints = 8;
     void Append(const TReportLine& Line);
+    // The width of Blanks blanks in the line's font, in twips.
+    static LONG IndentTwips(const TReportLine& Line, size_t Blanks);
     std::vector<TReportLine> lines_;
     bool bold_ = false;
     bool italic_ = false;

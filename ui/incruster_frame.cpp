@@ -137,7 +137,7 @@ void TIncrusterFrame::BuildFormatButtons() {
         Edit([this](settings::TincrustRec& r) { r.FontRec.Underline = tbUnderline->Down(); });
     };
 
-    ColorButton = Place<widgets::custom::TColorButton>(this, this, L"ColorButton", 82, 30, 44, 22);
+    ColorButton = Place<widgets::custom::TColorButton>(this, this, L"ColorButton", 82, 30, 38, 22);
     ColorButton->SetHint("Choose the color of inlay");
     ColorButton->SetDropDownCaption("Text Color Window");
     ColorButton->SetCaptionAutoColor("Automatic");
@@ -147,10 +147,10 @@ void TIncrusterFrame::BuildFormatButtons() {
     };
 
     // One group of exclusive buttons: left, centred, right, subtitle.
-    tbLeftAlign = FlatButton(this, this, L"tbLeftAlign", 128, 24, ilFormat, kLeft, "Align the 2 lines at left", 4);
-    tbCenter = FlatButton(this, this, L"tbCenter", 152, 24, ilFormat, kCenter, "Center the two lines together", 4);
-    tbRightAlign = FlatButton(this, this, L"tbRightAlign", 176, 24, ilFormat, kRight, "Align the two lines at right", 4);
-    tbSousTitre = FlatButton(this, this, L"tbSousTitre", 200, 24, ilFormat, kSubtitle,
+    tbLeftAlign = FlatButton(this, this, L"tbLeftAlign", 122, 24, ilFormat, kLeft, "Align the 2 lines at left", 4);
+    tbCenter = FlatButton(this, this, L"tbCenter", 146, 24, ilFormat, kCenter, "Center the two lines together", 4);
+    tbRightAlign = FlatButton(this, this, L"tbRightAlign", 170, 24, ilFormat, kRight, "Align the two lines at right", 4);
+    tbSousTitre = FlatButton(this, this, L"tbSousTitre", 194, 24, ilFormat, kSubtitle,
                              "Center the inlayed text in the video\r\nas if it was a subtitle", 4);
     const std::array<hover::TFlatBarButton*, 4> alignments{tbLeftAlign, tbCenter, tbRightAlign, tbSousTitre};
     for (std::uint8_t i = 0; i < alignments.size(); ++i)
@@ -166,8 +166,11 @@ void TIncrusterFrame::BuildFormatButtons() {
         item->OnClick = [this, i](classlib::TObject*) { BorderClick(i); };
         pmBorder->Items()->Add(item);
     }
-    tbBorder = FlatButton(this, this, L"tbBorder", 226, 42, ilFormat, kBorder,
+    // Room for the picture, the widest size and the arrow at 120 dots per inch, with a margin each
+    // side: the colour button gives up the pixels it did not need.
+    tbBorder = FlatButton(this, this, L"tbBorder", 220, 48, ilFormat, kBorder,
                           "Define the size of border around the inlayed text\r\nto get a better contrast on most backgrounds.", 0);
+    tbBorder->SetSpacing(2);
     tbBorder->SetDropdownMenu(pmBorder);
     tbBorder->SetDropdownAlways(true);
 }

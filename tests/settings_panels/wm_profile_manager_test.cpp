@@ -1,5 +1,6 @@
 // The Windows Media profile manager the program makes comes from the system folder's wmvcore.dll
-// only: a copy of it where the usual DLL search looks first is not loaded.
+// only: neither a copy of it where the usual DLL search looks first nor a copy that something else
+// loaded into the process beforehand.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -18,6 +19,15 @@ std::wstring ModulePath(HMODULE Module) {
 }
 
 bool SamePath(const std::wstring& A, const std::wstring& B) { return lstrcmpiW(A.c_str(), B.c_str()) == 0; }
+
+// The module whose code answers the object's calls (its QueryInterface).
+HMODULE CodeModule(IUnknown* Object) {
+    void* const* table = *reinterpret_cast<void* const* const*>(Object);
+    HMODULE module = nullptr;
+    GetModuleHandleExW(GET_MODULE_HANDLE_EX_FLAG_FROM_ADDRESS | GET_MODULE_HANDLE_EX_FLAG_UNCHANGED_REFCOUNT,
+                       static_cast<LPCWSTR>(table[0]), &module);
+    return module;
+}
 
 // A folder of DLLs that the usual search takes before the system folder while this lives.
 class DllFolder {
@@ -48,21 +58,24 @@ TEST(WmProfileManager, ComesFromTheSystemFoldersWmvcoreNeverFromAnotherCopy) {
     {
         DllFolder first(folder);
         ASSERT_TRUE(first.Ok());
-        // The copy is where a plain load by name finds it.
+        // The copy is where a plain load by name finds it, and it stays loaded, as another part of
+        // the process could have loaded it.
         HMODULE plain = LoadLibraryW(L"wmvcore.dll");
         ASSERT_NE(nullptr, plain);
-        EXPECT_TRUE(SamePath(decoy.wstring(), ModulePath(plain))) << "the test's copy is not found first";
-        FreeLibrary(plain);
-        ASSERT_EQ(nullptr, GetModuleHandleW(L"wmvcore.dll"));
+        ASSERT_TRUE(SamePath(decoy.wstring(), ModulePath(plain))) << "the test's copy is not found first";
 
         Microsoft::WRL::ComPtr<IWMProfileManager> manager;
         ASSERT_TRUE(dshow::CreateWmProfileManager(manager));
-        EXPECT_TRUE(manager);
-        EXPECT_TRUE(SamePath(systemCopy.wstring(), ModulePath(GetModuleHandleW(L"wmvcore.dll"))))
-            << "the profile manager came from " << std::filesystem::path(ModulePath(GetModuleHandleW(L"wmvcore.dll")));
+        ASSERT_TRUE(manager);
+        const HMODULE code = CodeModule(manager.Get());
+        EXPECT_NE(plain, code) << "the profile manager is the copy's";
+        EXPECT_TRUE(SamePath(systemCopy.wstring(), ModulePath(code)))
+            << "the profile manager came from " << std::filesystem::path(ModulePath(code));
         DWORD count = 0;
         EXPECT_HRESULT_SUCCEEDED(manager->GetSystemProfileCount(&count));
         EXPECT_GT(count, 0u);
+        manager.Reset();
+        FreeLibrary(plain);
     }
     std::filesystem::remove_all(folder, ec);
 }

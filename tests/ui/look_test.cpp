@@ -9,13 +9,16 @@
 #include <gtest/gtest.h>
 
 #include <atomic>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
 
 #include "classlib/application.h"
 #include "classlib/conversions.h"
+#include "classlib/themes.h"
 #include "tests/ui/capture_form_fixture.h"
+#include "tests/common/painted_ink.h"
 #include "tests/common/window_screenshot.h"
 #include "ui/info_frames.h"
 #include "ui/options_frame.h"
@@ -247,3 +250,27 @@ TEST_F(LookTest, TheClipListGaugeShowsTheLoadOfABusyCore) {
 }
 
 }  // namespace
+
+// The "No video" plate stays black with white text under visual themes, where a panel that takes
+// its parent's background would show the frame's colour instead.
+TEST_F(LookTest, TheNoVideoPlateIsBlackUnderVisualThemesToo) {
+    ui::TCaptureForm* form = CreateAndShow();
+    classlib::SetThemesEnabledForTesting(true);
+    widgets::TUcPanel* plate = form->Panel2;
+    plate->Show();
+    Pump();
+    const int width = plate->Width(), height = plate->Height();
+    auto painted = [&](COLORREF Colour) {
+        return quill_test::InkOf(Colour, width, height, [&](HDC dc) {
+            plate->Canvas()->SetHandle(dc);
+            plate->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+            plate->Canvas()->SetHandle(nullptr);
+        });
+    };
+    // Inside the raised bevel of a pixel (white at the top and left): black but for the caption.
+    const int black = painted(RGB(0, 0, 0)).Count;
+    const int white = painted(RGB(255, 255, 255)).Count;
+    classlib::SetThemesEnabledForTesting(std::nullopt);
+    EXPECT_GT(white, width + height + 20) << "the bevel and the caption";
+    EXPECT_GE(black, (width - 2) * (height - 2) * 9 / 10) << black << " black";
+}

@@ -1,22 +1,9 @@
 // Visual themes for the Hover widgets.
 #include "widgets/hover/hx_themes.h"
 
-#include <uxtheme.h>
-
 #include "classlib/gdi_handles.h"
 
 namespace hover {
-
-namespace {
-std::optional<bool> gThemesForTesting;
-}
-
-bool ThemesEnabled() {
-    if (gThemesForTesting) return *gThemesForTesting;
-    return IsAppThemed() && IsThemeActive();
-}
-
-void SetThemesEnabledForTesting(std::optional<bool> Value) { gThemesForTesting = Value; }
 
 void DrawThemedBackground(classlib::TControl* Control, classlib::TCanvas* Canvas, const RECT& Rect,
                           classlib::TColor Color, bool NeedsParentBackground) {
@@ -30,8 +17,7 @@ void DrawThemedBackground(classlib::TControl* Control, classlib::TCanvas* Canvas
         // cannot place within the parent: the parent erases into it instead.
         const bool doubleBuffered = GetObjectType(Canvas->Handle()) == OBJ_MEMDC;
         if (windowed != nullptr && windowed->HandleAllocated() && !doubleBuffered) {
-            RECT r = Rect;
-            DrawThemeParentBackground(windowed->WindowHandle(), Canvas->Handle(), &r);
+            classlib::DrawParentBackground(windowed->WindowHandle(), Canvas->Handle(), Rect);
         } else {
             PerformEraseBackground(Control, Canvas->Handle(), POINT{Control->Left(), Control->Top()}, Rect);
         }

@@ -4,16 +4,14 @@
 
 #include <windows.h>
 
-#include <optional>
-
 #include "classlib/controls.h"
+#include "classlib/themes.h"
 
 namespace hover {
 
-// True when the application is themed and a theme is active (Wine usually has none).
-bool ThemesEnabled();
-// Tests set a fixed answer (std::nullopt: ask the system again).
-void SetThemesEnabledForTesting(std::optional<bool> Value);
+// The class library's one answer on themes, and its seam for tests.
+using classlib::SetThemesEnabledForTesting;
+using classlib::ThemesEnabled;
 
 // The rectangle marker meaning "no clip rectangle".
 inline constexpr RECT EmptyRectMarker{0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF, 0x7FFFFFFF};

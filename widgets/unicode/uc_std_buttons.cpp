@@ -5,6 +5,7 @@
 #include <vssym32.h>
 
 #include "classlib/gdi_handles.h"
+#include "classlib/themes.h"
 #include "unicode/wide_platform.h"
 #include "widgets/unicode/uc_actions.h"
 #include "widgets/unicode/uc_menus.h"
@@ -17,10 +18,9 @@ namespace {
 
 bool IsUnicodePlatform() { return unicode::Win32PlatformIsUnicode(); }
 
-// The theme calls, taken from the theme library when it is there (no link to it).
+// The theme's drawing calls, taken from the theme library when it is there (no link to it).
 struct ThemeApi {
     HMODULE module = nullptr;
-    BOOL(WINAPI* isThemeActive)() = nullptr;
     HTHEME(WINAPI* openThemeData)(HWND, LPCWSTR) = nullptr;
     HRESULT(WINAPI* closeThemeData)(HTHEME) = nullptr;
     HRESULT(WINAPI* drawThemeBackground)(HTHEME, HDC, int, int, const RECT*, const RECT*) = nullptr;
@@ -37,7 +37,6 @@ const ThemeApi& Themes() {
         ThemeApi a;
         a.module = LoadLibraryW(L"uxtheme.dll");
         if (a.module != nullptr) {
-            Load(a.module, "IsThemeActive", a.isThemeActive);
             Load(a.module, "OpenThemeData", a.openThemeData);
             Load(a.module, "CloseThemeData", a.closeThemeData);
             Load(a.module, "DrawThemeBackground", a.drawThemeBackground);
@@ -48,10 +47,11 @@ const ThemeApi& Themes() {
     return api;
 }
 
+// Themes are on (the class library's answer) and their drawing calls are there.
 bool ThemesEnabled() {
     const ThemeApi& t = Themes();
-    return t.isThemeActive != nullptr && t.openThemeData != nullptr && t.closeThemeData != nullptr &&
-           t.drawThemeBackground != nullptr && t.drawThemeText != nullptr && t.isThemeActive();
+    return t.openThemeData != nullptr && t.closeThemeData != nullptr && t.drawThemeBackground != nullptr &&
+           t.drawThemeText != nullptr && classlib::ThemesEnabled();
 }
 
 }  // namespace
