@@ -110,23 +110,27 @@ std::wstring FileNameStem(const std::wstring& Stem) {
     return result;
 }
 
-std::wstring RecordingFileProblem(const std::wstring& Name) {
+std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
+    if (InUse != nullptr) *InUse = false;
     const std::wstring folder = unicode::WideExcludeTrailingBackslash(unicode::WideExtractFilePath(Name));
     if (!folder.empty() && !unicode::WideDirectoryExists(folder))
         return classlib::Format(RecText(IDS_REC_NO_FOLDER), {folder});
     if (unicode::WideDirectoryExists(Name)) return classlib::Format(RecText(IDS_REC_IS_FOLDER), {Name});
     const bool existed = GetFileAttributesW(Name.c_str()) != INVALID_FILE_ATTRIBUTES;
-    // Opened as the writers open it, so that whatever would refuse them refuses this.
+    // Opened as the writers open it, so that whatever would refuse them refuses this. A file made
+    // for the look goes with its handle: another copy of the program looking at the name meanwhile
+    // finds it in use, never a file left there for a moment.
     HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, existed ? OPEN_EXISTING : CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              existed ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+            if (InUse != nullptr) *InUse = true;
             return classlib::Format(RecText(IDS_REC_IN_USE), {Name});
+        }
         return classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(HRESULT_FROM_WIN32(error))});
     }
     CloseHandle(file);
-    if (!existed) DeleteFileW(Name.c_str());
     return std::wstring();
 }
 

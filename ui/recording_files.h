@@ -18,8 +18,9 @@ std::wstring FileNameStem(const std::wstring& Stem);
 // What keeps a recording from writing the file Name now, as the user reads it; empty when it can
 // be written. The file is opened for writing and closed again (a file made for the test is
 // removed): a missing or unmade folder, a folder of that name, a file another program has open,
-// a read-only file or folder and a name the file system refuses all answer here.
-std::wstring RecordingFileProblem(const std::wstring& Name);
+// a read-only file or folder and a name the file system refuses all answer here. InUse, when
+// given, tells whether the answer is that another program has the file open.
+std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse = nullptr);
 
 // The file Name exists and another program (or another copy of this one) holds it open for
 // writing, or reading without letting others write: a recording cannot take it over.
