@@ -310,6 +310,9 @@ bool TCaptureForm::StartRecording() {
         for (;;) {
             CaptureFile = NextVideoFile;
             StopGraphAndCloseCapture();
+            // An older file of this name (the user said to replace it, or is not asked) is moved
+            // out of the writer's way: emptying a large file would hold the start back.
+            TReplacedFile replaced(format != 0 && format != 10 ? CaptureFile : std::wstring());
             engine::TVideoSource* video = module->CurrentVideoSource;
             engine::TAudioSource* sound = module->CurrentAudioSource;
             module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
@@ -348,7 +351,10 @@ bool TCaptureForm::StartRecording() {
             module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) {
                 RecordingWriteFailed(Result);
             };
-            if (module->RunGraph()) break;
+            if (module->RunGraph()) {
+                replaced.Discard();
+                break;
+            }
             // A filter refused the start (a writer that cannot begin its file): every filter is
             // stopped, nothing of the refused recording stays open or on disk, and the preview
             // comes back.
@@ -363,6 +369,8 @@ bool TCaptureForm::StartRecording() {
             // Another program took the file between the checks and the writer's open: the next
             // free name is taken, as after a question.
             if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
+                // The older file was to go, and its name is another program's now.
+                replaced.Discard();
                 NextVideoFile = FreeRecordingName(BuildVideoFileName());
                 continue;
             }
@@ -609,6 +617,9 @@ void TCaptureForm::CutToNextName() {
             // A cut asks nothing (the recording is waiting): a name already taken is skipped.
             NextVideoFile = FreeRecordingName(NextVideoFile);
             const std::uint8_t format = CurrentFormat();
+            // An older file it replaces (no confirmation asked for) is moved out of the way, as at
+            // a start.
+            TReplacedFile replaced(format != 0 && format != 10 ? NextVideoFile : std::wstring());
             const bool taken = HandNewNameToWriter(format, NextVideoFile);
             // The writer has let the previous part go.
             FinishClosedFile(true);
@@ -625,6 +636,7 @@ void TCaptureForm::CutToNextName() {
                 OpenSceneList(NextVideoFile);
             module->ImageByImageCount = 0;
             if (module->RunGraph()) {
+                replaced.Discard();
                 if (nothingRecorded) {
                     CaptureFile = NextVideoFile;
                     CaptureStartTime = classlib::Now();
@@ -636,6 +648,7 @@ void TCaptureForm::CutToNextName() {
             const HRESULT refused = module->LastRunFailure();
             // Another program took the new name between the check and the writer's open.
             if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
+                replaced.Discard();
                 partHeldElsewhere_ = true;
                 continue;
             }

@@ -1,7 +1,8 @@
 // What the main window checks of the files it names: a name stem that stays one file-name part,
 // a recording's file that can be written before a start (its folder there, no folder in its place,
 // no other program writing it), a finished AVI file that holds anything at all, and the words
-// that tell the user why a write failed; sound and Windows Media files without any data.
+// that tell the user why a write failed; sound and Windows Media files without any data; an older
+// file moved out of the way of the recording that replaces it.
 #pragma once
 
 #include <windows.h>
@@ -39,6 +40,28 @@ bool WaveHoldsNothing(const std::wstring& Name);
 // whose data object holds no packet, or a single one while the file plays for no time past its
 // preroll (a recording of 0 seconds). False for anything else.
 bool AsfHoldsNothing(const std::wstring& Name);
+
+// An older file that a recording replaces, moved out of its way while the recording starts: the
+// writer then begins a new file at once instead of emptying the older one, which for a large file
+// keeps the start waiting while the file system frees its space. Once the recording runs,
+// Discard() hands the older file to a thread that empties it a step at a time, so that the
+// recording's writes never wait long, then deletes it (the program's end waits for what is left);
+// a start that fails puts it back.
+class TReplacedFile {
+public:
+    // Moves Name aside (renamed beside itself) when it is a file; nothing otherwise, nor when it
+    // cannot be moved (the writer then empties it itself).
+    explicit TReplacedFile(std::wstring Name);
+    // Puts the older file back under its name, unless discarded or the name has been taken since.
+    ~TReplacedFile();
+    TReplacedFile(const TReplacedFile&) = delete;
+    TReplacedFile& operator=(const TReplacedFile&) = delete;
+    void Discard();
+
+private:
+    std::wstring name_;
+    std::wstring aside_;  // empty: nothing moved, or discarded
+};
 
 // The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
 // when the system has none.

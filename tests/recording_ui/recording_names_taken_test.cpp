@@ -1,16 +1,19 @@
-// A recording's file and the other programs around it: a name another program (another copy of
-// this one) holds is skipped at a start as at a cut; a file taken by another program after the
-// start's checks, before the writer could open it, leaves that file alone and the recording goes on
-// under the next free name, never told as kept; and a write failure told just before a cut belongs
-// to the part before the cut, not to the new one.
+// A recording's file and the files around it: a name another program (another copy of this one)
+// holds is skipped at a start as at a cut; a file taken by another program after the start's
+// checks, before the writer could open it, is left alone and the recording goes on under the next
+// free name, never told as kept; an older file answered Yes comes back when the start fails; and a
+// write failure told just before a cut belongs to the part before the cut, not to the new one.
 #include "recording_ui_support.h"
 
 #include <evcode.h>
+
+#include <fstream>
 
 #include "settings/settings_catalogue.h"
 #include "ui/options_frame.h"
 #include "ui/liste_frame.h"
 #include "widgets/custom/clip_entries.h"
+#include "tests/standins_recording/recording_support.h"
 
 namespace recording_ui {
 namespace {
@@ -171,6 +174,43 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
         EXPECT_EQ(5u, std::filesystem::file_size(prepared)) << "the other program's file is left alone";
         ASSERT_HRESULT_SUCCEEDED(module->Graph()->RemoveFilter(filter.Get()));
     }
+}
+
+// An older file answered Yes is moved out of the writer's way while the recording starts: when the
+// start is refused (a disk that takes nothing), it is back as it was; once a recording runs, it is
+// gone, and nothing of it stays in the folder.
+TEST_F(RecordingNames, AnOlderFileAnsweredYesComesBackWhenTheStartFailsAndGoesOnceItRuns) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    Confirm(true);
+    const path file = form->NextVideoFile;
+    std::filesystem::create_directories(file.parent_path());
+    { std::ofstream(file) << "older recording"; }
+    auto inFolder = [&] {
+        std::vector<path> names;
+        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) names.push_back(entry.path());
+        return names;
+    };
+    {
+        recording_test::TestSettings disk;
+        disk.Set(standins::kTestByteLimitValue, 0);
+        answers = {classlib::mrYes};
+        asked.clear();
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
+        ASSERT_EQ(2u, asked.size()) << "asked, then told the start was refused";
+        EXPECT_EQ(0u, asked[1].Text.find(L"The capture could not start: ")) << asked[1].Text;
+    }
+    ASSERT_TRUE(exists(file)) << "the older file is back";
+    EXPECT_EQ(15u, std::filesystem::file_size(file)) << "as it was";
+    EXPECT_EQ(std::vector<path>{file}, inFolder());
+
+    answers = {classlib::mrYes};
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    Capture();
+    EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
+    EXPECT_TRUE(PumpUntil([&] { return inFolder() == std::vector<path>{file}; })) << testing::PrintToString(inFolder());
 }
 
 // The writer's failure reaches the window just before the user's cut: it ends the part before the
