@@ -621,7 +621,10 @@ private:
     // What this computer lacks to record in Format (why a start cannot be made), empty when nothing.
     std::wstring MissingForFormat(std::uint8_t Format);
     void AbandonCapture();
-    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll);
+    // The questions before a recording into Name; the one about replacing the file is asked only
+    // when it Existed already (a start's earlier look: a file that appeared since is another
+    // program's, and the start moves on to a free name).
+    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true);
     std::wstring FreeRecordingName(std::wstring Name);
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);

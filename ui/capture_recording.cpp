@@ -143,16 +143,17 @@ void HandleQueuedGraphEvents(dshow::TFilterGraph* Graph) {
 
 // ---- The questions before a recording ----------------------------------------------------
 
-bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll) {
+bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed) {
     using widgets::TMsgDlgType;
     // A file that another program is writing is not offered for overwriting. A start by hand goes
     // on under the next free name instead (StartRecording); the schedule is refused.
-    if (!WithAll && FileInUse(Name)) {
+    const bool inUse = FileInUse(Name);
+    if (!WithAll && inUse) {
         TellCannotStart(classlib::Format(RecText(IDS_REC_IN_USE), {Name}));
         return false;
     }
     const std::wstring replaced = ReplacedFile(Name);
-    if (Confirming() && !replaced.empty()) {
+    if (Confirming() && Existed && !inUse && !replaced.empty()) {
         std::wstring question = RecText(IDS_REC_FILE_EXISTS) + replaced + RecText(IDS_REC_CRUSH);
         widgets::TMsgDlgButtons buttons = widgets::mbYesNo;
         if (WithAll) {
@@ -274,11 +275,11 @@ bool TCaptureForm::StartRecording() {
             // takes it.
             if (FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
             const bool existed = !ReplacedFile(NextVideoFile).empty();
-            if (!ConfirmNewRecording(NextVideoFile, true)) return false;
-            // A name another program took while the questions waited for their answers is not
-            // overwritten unasked.
-            if (FileInUse(NextVideoFile) || (Confirming() && !existed && !ReplacedFile(NextVideoFile).empty()))
-                NextVideoFile = FreeRecordingName(NextVideoFile);
+            if (!ConfirmNewRecording(NextVideoFile, true, existed)) return false;
+            // A name another program took meanwhile (the questions wait for their answers) is not
+            // overwritten: a file there now that was not is another program's.
+            if (FileInUse(NextVideoFile) || (!existed && !ReplacedFile(NextVideoFile).empty()))
+                NextVideoFile = FreeRecordingName(BuildVideoFileName());
         } else {
             // The schedule asked its questions for the name it was armed with. A name changed
             // since, or a file that appeared since, is not overwritten unasked: nobody may be

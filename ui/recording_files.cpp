@@ -129,7 +129,10 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
                               existed ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) {
+        // Made by another program between the look and the open (the file there now was not) is
+        // taken as much as held.
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+            (!existed && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS))) {
             if (InUse != nullptr) *InUse = true;
             return classlib::Format(RecText(IDS_REC_IN_USE), {Name});
         }

@@ -20,7 +20,7 @@ std::wstring FileNameStem(const std::wstring& Stem);
 // be written. The file is opened for writing and closed again (a file made for the test is
 // removed): a missing or unmade folder, a folder of that name, a file another program has open,
 // a read-only file or folder and a name the file system refuses all answer here. InUse, when
-// given, tells whether the answer is that another program has the file open.
+// given, tells whether the answer is that another program has the file open (or made it just now).
 std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse = nullptr);
 
 // The file Name exists and another program (or another copy of this one) holds it open for
