@@ -679,6 +679,8 @@ private:
     bool partHeldElsewhere_ = false;
     // Times this recording moved on to a free name from a file another program took.
     int namesMoved_ = 0;
+    // The start just refused is to be made again under the next free name.
+    bool retryStart_ = false;
     // A cut closes the running part: a part it leaves to another program is not told.
     bool cuttingPart_ = false;
     // The recording's graph is being stopped: its writers' reports are gathered, not posted.

@@ -250,11 +250,16 @@ void TCaptureForm::CloseSceneList() {
 
 bool TCaptureForm::StartCapture() {
     bool started = false;
-    try {
-        started = StartRecording();
-    } catch (...) {
-        started = false;
-    }
+    namesMoved_ = 0;
+    do {
+        retryStart_ = false;
+        try {
+            started = StartRecording();
+        } catch (...) {
+            started = false;
+        }
+        // A start whose file another program took first is made again under the next free name.
+    } while (!started && retryStart_);
     if (!started) saCapturerBascule->SetChecked(false);
     return started;
 }
@@ -307,58 +312,51 @@ bool TCaptureForm::StartRecording() {
                 return false;
             }
         }
-        namesMoved_ = 0;
-        for (;;) {
-            CaptureFile = NextVideoFile;
-            StopGraphAndCloseCapture();
-            // An older file of this name (the user said to replace it, or is not asked) is moved
-            // out of the writer's way: emptying a large file would hold the start back.
-            TReplacedFile replaced(format != 0 && format != 10 ? CaptureFile : std::wstring());
-            engine::TVideoSource* video = module->CurrentVideoSource;
-            engine::TAudioSource* sound = module->CurrentAudioSource;
-            module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
-                                    format != 1 && format != 3 && format != 4 && format != 8 && !IsSoundFormat(format);
-            module->ImageByImageCount = 0;
-            if (!BuildRecordingBranch(format, CaptureFile)) {
-                // Nothing of the branch stays, and the preview comes back: the user sees why.
-                const std::wstring why = engine::LastRecordingBuildError();
-                module->StopCaptureGraph();
-                module->RunGraph();
-                TellCannotStart(why.empty() ? settings::FormatCaptureName(format) : why);
-                return false;
-            }
-            recordingOpen_ = true;
-            ++recordingPart_;
-            partHeldElsewhere_ = false;
-            if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
-            DroppedFramesInfo.Reset();
-            if (video != nullptr) {
-                if (module->CaptureBuilder && module->VideoSourceFilter)
-                    module->CaptureBuilder->FindInterface(nullptr, nullptr, module->VideoSourceFilter.Get(),
-                                                          IID_IAMDroppedFrames,
-                                                          reinterpret_cast<void**>(DroppedFramesInfo.GetAddressOf()));
-                if (!DroppedFramesInfo) DroppedFramesInfo = module->VideoDroppedFrames;
-            }
-            ApplyVolume();
-            CaptureStartTime = classlib::Now();
-            module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
-            if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
-            // The writers tell a refused write through the graph's error events: it ends the recording.
-            writeFailurePosted_ = false;
-            module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
-            module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
-                RecordingWriteFailed(Result);
-            };
-            module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) {
-                RecordingWriteFailed(Result);
-            };
-            if (module->RunGraph()) {
-                replaced.Discard();
-                break;
-            }
+        CaptureFile = NextVideoFile;
+        StopGraphAndCloseCapture();
+        // An older file of this name (the user said to replace it, or is not asked) is moved out
+        // of the writer's way: emptying a large file would hold the start back.
+        TReplacedFile replaced(format != 0 && format != 10 ? CaptureFile : std::wstring());
+        engine::TVideoSource* video = module->CurrentVideoSource;
+        engine::TAudioSource* sound = module->CurrentAudioSource;
+        module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
+                                format != 1 && format != 3 && format != 4 && format != 8 && !IsSoundFormat(format);
+        module->ImageByImageCount = 0;
+        if (!BuildRecordingBranch(format, CaptureFile)) {
+            // Nothing of the branch stays, and the preview comes back: the user sees why.
+            const std::wstring why = engine::LastRecordingBuildError();
+            module->StopCaptureGraph();
+            module->RunGraph();
+            TellCannotStart(why.empty() ? settings::FormatCaptureName(format) : why);
+            return false;
+        }
+        recordingOpen_ = true;
+        ++recordingPart_;
+        partHeldElsewhere_ = false;
+        if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
+        DroppedFramesInfo.Reset();
+        if (video != nullptr) {
+            if (module->CaptureBuilder && module->VideoSourceFilter)
+                module->CaptureBuilder->FindInterface(nullptr, nullptr, module->VideoSourceFilter.Get(),
+                                                      IID_IAMDroppedFrames,
+                                                      reinterpret_cast<void**>(DroppedFramesInfo.GetAddressOf()));
+            if (!DroppedFramesInfo) DroppedFramesInfo = module->VideoDroppedFrames;
+        }
+        ApplyVolume();
+        CaptureStartTime = classlib::Now();
+        module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
+        if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
+        // The writers tell a refused write through the graph's error events: it ends the recording.
+        writeFailurePosted_ = false;
+        module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
+        module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
+            RecordingWriteFailed(Result);
+        };
+        module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
+        if (!module->RunGraph()) {
             // A filter refused the start (a writer that cannot begin its file): every filter is
-            // stopped, nothing of the refused recording stays open or on disk, and the preview
-            // comes back.
+            // stopped, nothing of the refused recording stays open or on disk, the preview comes
+            // back and the user is told why.
             const HRESULT refused = module->LastRunFailure();
             StopGraphAndCloseCapture();
             // What the refusing writer also told through the graph's events belongs to this start:
@@ -367,18 +365,19 @@ bool TCaptureForm::StartRecording() {
             TakeCloseFailure(duringStop);
             module->StopCaptureGraph();
             UndoRefusedStart(format, HeldByAnother(refused));
-            // Another program took the file between the checks and the writer's open: the next
-            // free name is taken, as after a question.
+            // Another program took the file between the checks and the writer's open: the start is
+            // made again under the next free name (StartCapture), the older file gone as answered.
             if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
-                // The older file was to go, and its name is another program's now.
                 replaced.Discard();
                 NextVideoFile = FreeRecordingName(BuildVideoFileName());
-                continue;
+                retryStart_ = true;
+                return false;
             }
             module->RunGraph();
             TellCannotStart(RunRefusal(CaptureFile, refused));
             return false;
         }
+        replaced.Discard();
         AddClipEntry(NextVideoFile);
         return true;
 }
