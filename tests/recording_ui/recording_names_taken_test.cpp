@@ -7,12 +7,14 @@
 
 #include <evcode.h>
 
+#include <algorithm>
 #include <fstream>
 
 #include "settings/settings_catalogue.h"
 #include "ui/options_frame.h"
 #include "ui/liste_frame.h"
 #include "widgets/custom/clip_entries.h"
+#include "tests/common/older_file.h"
 #include "tests/standins_recording/recording_support.h"
 
 namespace recording_ui {
@@ -211,6 +213,35 @@ TEST_F(RecordingNames, AnOlderFileAnsweredYesComesBackWhenTheStartFailsAndGoesOn
     Capture();
     EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
     EXPECT_TRUE(PumpUntil([&] { return inFolder() == std::vector<path>{file}; })) << testing::PrintToString(inFolder());
+}
+
+// Without confirmation a cut writes over an older file of its next name: the new part holds
+// nothing of it, and nothing of it stays in the folder.
+TEST_F(RecordingNames, ACutOverAnOlderFileKeepsNothingOfIt) {
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    Confirm(false);
+    const path first = form->NextVideoFile;
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    const path older = NameNumbered(form->VideoFileCounter, L".wav");
+    ASSERT_TRUE(quill_test::WriteOlderFile(older, 1u << 20));
+    ASSERT_TRUE(WaitRecorded(5));
+    form->acCouper->Execute();
+    ASSERT_EQ(older.wstring(), form->NextVideoFile);
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(older)));
+    EXPECT_EQ("pcm_s16le", ProbeWhole(older).Stream(0, "codec_name"));
+    std::vector<path> expected{first, older};
+    std::sort(expected.begin(), expected.end());
+    auto inFolder = [&] {
+        std::vector<path> names;
+        for (const auto& entry : std::filesystem::directory_iterator(first.parent_path())) names.push_back(entry.path());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_TRUE(PumpUntil([&] { return inFolder() == expected; })) << testing::PrintToString(inFolder());
 }
 
 // The writer's failure reaches the window just before the user's cut: it ends the part before the
