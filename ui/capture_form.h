@@ -637,12 +637,15 @@ private:
     void ApplyLookGlyphs(const TLook& Look);
     bool StartRecording();
     // After a start the graph refused: the open flag lowered, the scene list closed and removed,
-    // and the file removed when nothing reached it.
-    void UndoRefusedStart(std::uint8_t Format);
+    // and the file removed when nothing reached it (never when another program held it).
+    void UndoRefusedStart(std::uint8_t Format, bool FileHeldElsewhere);
     // What this computer lacks to record in Format (why a start cannot be made), empty when nothing.
     std::wstring MissingForFormat(std::uint8_t Format);
     void AbandonCapture();
-    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll);
+    // The questions before a recording into Name; the one about replacing the file is asked only
+    // when it Existed already (a start's earlier look: a file that appeared since is another
+    // program's, and the start moves on to a free name).
+    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true);
     std::wstring FreeRecordingName(std::wstring Name);
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
@@ -650,6 +653,8 @@ private:
     // Closes the scene list and takes the scene procedure away from the video source's detector.
     void CloseSceneList();
     void AddClipEntry(const std::wstring& Name);
+    // The clip list's entry of Name taken off (a file of another program's).
+    void RemoveClipEntry(const std::wstring& Name);
     // The clip list's entry of a closed recording brought up to date: its size and dates as the
     // file is now, or taken off when the file is gone.
     void RefreshClipEntry(const std::wstring& Name);
@@ -667,6 +672,9 @@ private:
     // After a cut whose new part could not begin (Reason as the user reads it): the recording is
     // stopped and closed as a stop does, and the user told.
     void EndFailedCut(const std::wstring& Reason);
+    // The cut: the running part closed and the recording carried on under the next free name.
+    // Also the way on from a part whose file another program took before its writer opened it.
+    void CutToNextName();
     void RepaintStatus();
     void RunPendingAlarm();
     // A scheduled start that came at or after its end: dropped, back to preview, the user told.
@@ -684,6 +692,18 @@ private:
     void StopOnWriteFailure(HRESULT Result);
     bool writeFailurePosted_ = false;
     HRESULT postedFailure_ = S_OK;
+    // Parts begun (a start or a cut begins one): a failure posted for a part that has closed since
+    // is not taken for the part that runs now.
+    unsigned recordingPart_ = 0;
+    // The running part's writer could not open its file, which another program holds (another
+    // copy of this one named its recording alike): nothing of this recording is in that file.
+    bool partHeldElsewhere_ = false;
+    // Times this recording moved on to a free name from a file another program took.
+    int namesMoved_ = 0;
+    // The start just refused is to be made again under the next free name.
+    bool retryStart_ = false;
+    // A cut closes the running part: a part it leaves to another program is not told.
+    bool cuttingPart_ = false;
     // The recording's graph is being stopped: its writers' reports are gathered, not posted.
     bool closingRecording_ = false;
     HRESULT closeFailure_ = S_OK;

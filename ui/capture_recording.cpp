@@ -108,6 +108,14 @@ bool NameTaken(const std::wstring& Name) { return FileInUse(Name) || (Confirming
 // A recording never runs long enough for more names than this to be taken.
 constexpr int kMostNamesTried = 100000;
 
+// A writer that tells this while its part runs, or refuses the run with it, could not open its file:
+// another program (another copy of this one) holds it, and nothing of the recording is in it.
+bool HeldByAnother(HRESULT Result) { return Result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION); }
+
+// Names taken in a row from files that other programs took first: more means a writer that can
+// open nothing, which is told rather than tried without end.
+constexpr int kMostNamesMoved = 5;
+
 // The answers of a write refused for want of room, whichever writer or file system gives it.
 bool IsFullDisk(HRESULT Result) {
     return Result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || Result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
@@ -135,15 +143,17 @@ void HandleQueuedGraphEvents(dshow::TFilterGraph* Graph) {
 
 // ---- The questions before a recording ----------------------------------------------------
 
-bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll) {
+bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed) {
     using widgets::TMsgDlgType;
-    // A file that another program is writing is not offered for overwriting.
-    if (FileInUse(Name)) {
+    // A file that another program is writing is not offered for overwriting. A start by hand goes
+    // on under the next free name instead (StartRecording); the schedule is refused.
+    const bool inUse = FileInUse(Name);
+    if (!WithAll && inUse) {
         TellCannotStart(classlib::Format(RecText(IDS_REC_IN_USE), {Name}));
         return false;
     }
     const std::wstring replaced = ReplacedFile(Name);
-    if (Confirming() && !replaced.empty()) {
+    if (Confirming() && Existed && !inUse && !replaced.empty()) {
         std::wstring question = RecText(IDS_REC_FILE_EXISTS) + replaced + RecText(IDS_REC_CRUSH);
         widgets::TMsgDlgButtons buttons = widgets::mbYesNo;
         if (WithAll) {
@@ -240,11 +250,16 @@ void TCaptureForm::CloseSceneList() {
 
 bool TCaptureForm::StartCapture() {
     bool started = false;
-    try {
-        started = StartRecording();
-    } catch (...) {
-        started = false;
-    }
+    namesMoved_ = 0;
+    do {
+        retryStart_ = false;
+        try {
+            started = StartRecording();
+        } catch (...) {
+            started = false;
+        }
+        // A start whose file another program took first is made again under the next free name.
+    } while (!started && retryStart_);
     if (!started) saCapturerBascule->SetChecked(false);
     return started;
 }
@@ -260,7 +275,16 @@ bool TCaptureForm::StartRecording() {
             return false;
         }
         if (CaptureState == 1) {
-            if (!ConfirmNewRecording(NextVideoFile, true)) return false;
+            // Another copy of the program may write under the prepared name (two copies started in
+            // the same second name their recordings alike): the next free name is taken, as a cut
+            // takes it.
+            if (FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
+            const bool existed = !ReplacedFile(NextVideoFile).empty();
+            if (!ConfirmNewRecording(NextVideoFile, true, existed)) return false;
+            // A name another program took meanwhile (the questions wait for their answers) is not
+            // overwritten: a file there now that was not is another program's.
+            if (FileInUse(NextVideoFile) || (!existed && !ReplacedFile(NextVideoFile).empty()))
+                NextVideoFile = FreeRecordingName(BuildVideoFileName());
         } else {
             // The schedule asked its questions for the name it was armed with. A name changed
             // since, or a file that appeared since, is not overwritten unasked: nobody may be
@@ -276,7 +300,13 @@ bool TCaptureForm::StartRecording() {
         // Whatever would refuse the writer is told now, while the preview still runs (no file is
         // written without a format).
         if (format != 0 && format != 10) {
-            const std::wstring problem = RecordingFileProblem(NextVideoFile);
+            bool inUse = false;
+            std::wstring problem = RecordingFileProblem(NextVideoFile, &inUse);
+            // Another program took the name since it was looked at: the next free one is taken.
+            for (int tries = 0; inUse && tries < kMostNamesMoved; ++tries) {
+                NextVideoFile = FreeRecordingName(NextVideoFile);
+                problem = RecordingFileProblem(NextVideoFile, &inUse);
+            }
             if (!problem.empty()) {
                 TellCannotStart(problem);
                 return false;
@@ -284,6 +314,9 @@ bool TCaptureForm::StartRecording() {
         }
         CaptureFile = NextVideoFile;
         StopGraphAndCloseCapture();
+        // An older file of this name (the user said to replace it, or is not asked) is moved out
+        // of the writer's way: emptying a large file would hold the start back.
+        TReplacedFile replaced(format != 0 && format != 10 ? CaptureFile : std::wstring());
         engine::TVideoSource* video = module->CurrentVideoSource;
         engine::TAudioSource* sound = module->CurrentAudioSource;
         module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
@@ -298,6 +331,8 @@ bool TCaptureForm::StartRecording() {
             return false;
         }
         recordingOpen_ = true;
+        ++recordingPart_;
+        partHeldElsewhere_ = false;
         if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
         DroppedFramesInfo.Reset();
         if (video != nullptr) {
@@ -329,23 +364,38 @@ bool TCaptureForm::StartRecording() {
             // back and the user is told why.
             const HRESULT refused = module->LastRunFailure();
             StopGraphAndCloseCapture();
+            // What the refusing writer also told through the graph's events belongs to this start:
+            // it must not reach the recording that follows.
+            bool duringStop = false;
+            TakeCloseFailure(duringStop);
             module->StopCaptureGraph();
-            UndoRefusedStart(format);
+            UndoRefusedStart(format, HeldByAnother(refused));
+            // Another program took the file between the checks and the writer's open: the start is
+            // made again under the next free name (StartCapture), the older file gone as answered.
+            if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
+                replaced.Discard();
+                NextVideoFile = FreeRecordingName(BuildVideoFileName());
+                retryStart_ = true;
+                return false;
+            }
             module->RunGraph();
             TellCannotStart(RefusalText(CaptureFile, refused));
             return false;
         }
+        replaced.Discard();
         AddClipEntry(NextVideoFile);
         return true;
 }
 
-void TCaptureForm::UndoRefusedStart(std::uint8_t Format) {
+void TCaptureForm::UndoRefusedStart(std::uint8_t Format, bool FileHeldElsewhere) {
     recordingOpen_ = false;
+    partHeldElsewhere_ = false;
     if (engine::ScnOpen()) {
         CloseSceneList();
         DeleteFileW(SceneListOf(CaptureFile).c_str());
     }
-    if (HoldsNothing(Format, CaptureFile)) DeleteFileW(CaptureFile.c_str());
+    // Another program's file is its own, whatever it holds yet.
+    if (!FileHeldElsewhere && HoldsNothing(Format, CaptureFile)) DeleteFileW(CaptureFile.c_str());
 }
 
 // ---- Stop ---------------------------------------------------------------------------------
@@ -372,8 +422,23 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
             bool duringStop = false;
             const HRESULT failure = TakeCloseFailure(duringStop);
             recordingOpen_ = false;
+            const bool heldElsewhere = partHeldElsewhere_;
+            partHeldElsewhere_ = false;
             const std::wstring ended = NextVideoFile;
             NextVideoFile = BuildVideoFileName();
+            if (heldElsewhere) {
+                // Nothing of this recording is in the file another program holds: the file is left
+                // as it is and off the clip list, the scene list made for it goes, and nothing is
+                // said kept. A cut moves on to a free name without a word.
+                if (engine::ScnOpen()) {
+                    CloseSceneList();
+                    DeleteFileW(SceneListOf(ended).c_str());
+                }
+                RemoveClipEntry(ended);
+                if (!handlingWriteFailure_ && !cuttingPart_)
+                    TellCannotStart(classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {ended, FailureText(failure)}));
+                return true;
+            }
             // Stopped before its first frame: no player would open it.
             const bool nothing = HoldsNothing(CurrentFormat(), ended);
             if (engine::ScnOpen()) {
@@ -450,12 +515,15 @@ void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
         if (!FAILED(closeFailure_)) closeFailure_ = Result;
         return;
     }
+    if (!recordingOpen_) return;
+    if (HeldByAnother(Result)) partHeldElsewhere_ = true;
     // Told once: a writer that failed goes on refusing every frame until the stop.
-    if (!recordingOpen_ || writeFailurePosted_ || !HandleAllocated()) return;
-    // Handled from the window's own queue, not inside the graph's event round that told it.
+    if (writeFailurePosted_ || !HandleAllocated()) return;
+    // Handled from the window's own queue, not inside the graph's event round that told it; the
+    // part it belongs to goes with it.
     postedFailure_ = Result;
-    writeFailurePosted_ =
-        PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)), 0) != FALSE;
+    writeFailurePosted_ = PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)),
+                                       static_cast<LPARAM>(recordingPart_)) != FALSE;
 }
 
 void TCaptureForm::SoundInputFailed(int Operation, unsigned long Error) {
@@ -496,12 +564,16 @@ HRESULT TCaptureForm::TakeCloseFailure(bool& DuringStop) {
     // A failed write still waiting in the queue or for the end of a transition would find the
     // recording closed: it is told with the close.
     if (!FAILED(failure) && writeFailurePosted_) failure = postedFailure_;
+    // The posted one, still queued, is this part's: it must not end the part that comes next.
+    writeFailurePosted_ = false;
     if (!FAILED(failure)) failure = pendingWriteFailure_;
     pendingWriteFailure_ = S_OK;
     return failure;
 }
 
 void TCaptureForm::WMRecordingWriteFailed(classlib::TMessage& Message) {
+    // A failure of a part that has closed since was told with its close.
+    if (!writeFailurePosted_ || static_cast<unsigned>(Message.LParam) != recordingPart_) return;
     writeFailurePosted_ = false;
     const HRESULT failure = static_cast<HRESULT>(static_cast<ULONG>(Message.WParam));
     // A start, stop or cut under way (a question open) finishes first.
@@ -515,6 +587,13 @@ void TCaptureForm::WMRecordingWriteFailed(classlib::TMessage& Message) {
 void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
     // A stop that came first has closed the file already.
     if (!recordingOpen_ || (CaptureState != 2 && CaptureState != 4)) return;
+    // The writer could not open its file, which another program took first: the recording goes on
+    // under the next free name, as a cut would carry it on.
+    if (partHeldElsewhere_ && ++namesMoved_ <= kMostNamesMoved) {
+        CutToNextName();
+        return;
+    }
+    const bool heldElsewhere = partHeldElsewhere_;
     const std::wstring file = NextVideoFile;
     ++transitionDepth_;
     // The ordinary stop: what was written stays a whole file (header, index, scene list).
@@ -522,7 +601,8 @@ void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
     StopRunningRecording();
     handlingWriteFailure_ = false;
     try {
-        const bool kept = unicode::WideFileExists(file);
+        // Another program's file holds nothing of this recording, whatever it holds.
+        const bool kept = !heldElsewhere && unicode::WideFileExists(file);
         std::wstring text;
         if (!soundInputProblem_.empty()) {
             // The input, not the file, let the recording down.
@@ -554,35 +634,64 @@ bool TCaptureForm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& 
 
 void TCaptureForm::acCouperExecute(classlib::TObject* /*Sender*/) {
     if ((CaptureState != 2 && CaptureState != 4) || transitionDepth_ > 0) return;
+    CutToNextName();
+}
+
+void TCaptureForm::CutToNextName() {
     ++transitionDepth_;
     // Why the new part could not begin, as the user reads it; empty when it runs.
     std::wstring failed;
     try {
         engine::Tdm* module = engine::dm();
-        StopGraphAndCloseCapture();
-        // A cut asks nothing (the recording is waiting): a name already taken is skipped.
-        NextVideoFile = FreeRecordingName(NextVideoFile);
-        const std::uint8_t format = CurrentFormat();
-        const bool taken = HandNewNameToWriter(format, NextVideoFile);
-        // The writer has let the previous part go.
-        FinishClosedFile(true);
-        if (!taken) {
-            // Nothing is open: the writer never took the name.
-            failed = classlib::Format(RecText(IDS_REC_NAME_REFUSED), {NextVideoFile});
-        } else {
+        // A recording whose only part another program held begins with the part that follows.
+        const bool nothingRecorded = partHeldElsewhere_ && NextVideoFile == CaptureFile;
+        for (;;) {
+            cuttingPart_ = true;
+            StopGraphAndCloseCapture();
+            cuttingPart_ = false;
+            // A cut asks nothing (the recording is waiting): a name already taken is skipped.
+            NextVideoFile = FreeRecordingName(NextVideoFile);
+            const std::uint8_t format = CurrentFormat();
+            // An older file it replaces (no confirmation asked for) is moved out of the way, as at
+            // a start.
+            TReplacedFile replaced(format != 0 && format != 10 ? NextVideoFile : std::wstring());
+            const bool taken = HandNewNameToWriter(format, NextVideoFile);
+            // The writer has let the previous part go.
+            FinishClosedFile(true);
+            if (!taken) {
+                // Nothing is open: the writer never took the name.
+                failed = classlib::Format(RecText(IDS_REC_NAME_REFUSED), {NextVideoFile});
+                break;
+            }
             recordingOpen_ = true;
+            ++recordingPart_;
+            partHeldElsewhere_ = false;
             if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr &&
                 settings::ParamScn != nullptr && settings::ParamScn->Value())
                 OpenSceneList(NextVideoFile);
             module->ImageByImageCount = 0;
             if (module->RunGraph()) {
+                replaced.Discard();
+                if (nothingRecorded) {
+                    CaptureFile = NextVideoFile;
+                    CaptureStartTime = classlib::Now();
+                }
                 AddClipEntry(NextVideoFile);
                 ApplyVolume();
-            } else {
-                failed = RefusalText(NextVideoFile, module->LastRunFailure());
+                break;
             }
+            const HRESULT refused = module->LastRunFailure();
+            // Another program took the new name between the check and the writer's open.
+            if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
+                replaced.Discard();
+                partHeldElsewhere_ = true;
+                continue;
+            }
+            failed = RefusalText(NextVideoFile, refused);
+            break;
         }
     } catch (...) {
+        cuttingPart_ = false;
         failed = classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(E_UNEXPECTED)});
     }
     if (!failed.empty()) EndFailedCut(failed);
@@ -645,6 +754,19 @@ void TCaptureForm::FinishClosedFile(bool WritersGone) {
     }
     RefreshClipEntry(closedFile_);
     if (WritersGone) closedFile_.clear();
+}
+
+void TCaptureForm::RemoveClipEntry(const std::wstring& Name) {
+    try {
+        widgets::custom::TFichierListBox* clips = ListeFrame != nullptr ? ListeFrame->fl : nullptr;
+        for (int i = 0; clips != nullptr && i < clips->FichierCount(); ++i) {
+            if (CompareStringOrdinal(clips->Fichier(i)->Path().c_str(), -1, Name.c_str(), -1, TRUE) == CSTR_EQUAL) {
+                clips->RemoveFichier(i);
+                return;
+            }
+        }
+    } catch (...) {
+    }
 }
 
 void TCaptureForm::RefreshClipEntry(const std::wstring& Name) {

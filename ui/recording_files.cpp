@@ -6,10 +6,15 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
+#include <condition_variable>
 #include <cstdint>
+#include <deque>
 #include <memory>
+#include <mutex>
 #include <optional>
 #include <string_view>
+#include <thread>
 
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
@@ -113,23 +118,30 @@ std::wstring FileNameStem(const std::wstring& Stem) {
     return result;
 }
 
-std::wstring RecordingFileProblem(const std::wstring& Name) {
+std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
+    if (InUse != nullptr) *InUse = false;
     const std::wstring folder = unicode::WideExcludeTrailingBackslash(unicode::WideExtractFilePath(Name));
     if (!folder.empty() && !unicode::WideDirectoryExists(folder))
         return classlib::Format(RecText(IDS_REC_NO_FOLDER), {folder});
     if (unicode::WideDirectoryExists(Name)) return classlib::Format(RecText(IDS_REC_IS_FOLDER), {Name});
     const bool existed = GetFileAttributesW(Name.c_str()) != INVALID_FILE_ATTRIBUTES;
-    // Opened as the writers open it, so that whatever would refuse them refuses this.
+    // Opened as the writers open it, so that whatever would refuse them refuses this. A file made
+    // for the look goes with its handle: another copy of the program looking at the name meanwhile
+    // finds it in use, never a file left there for a moment.
     HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, existed ? OPEN_EXISTING : CREATE_NEW,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
+                              existed ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
-        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION)
+        // Made by another program between the look and the open (the file there now was not) is
+        // taken as much as held.
+        if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ||
+            (!existed && (error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS))) {
+            if (InUse != nullptr) *InUse = true;
             return classlib::Format(RecText(IDS_REC_IN_USE), {Name});
+        }
         return classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(HRESULT_FROM_WIN32(error))});
     }
     CloseHandle(file);
-    if (!existed) DeleteFileW(Name.c_str());
     return std::wstring();
 }
 
@@ -256,6 +268,116 @@ bool AsfHoldsNothing(const std::wstring& Name) {
     if (!packets || at != size) return false;
     // One packet playing for no time (its only picture at the start): a recording of 0 seconds.
     return *packets == 0 || (*packets == 1 && instant);
+}
+
+namespace {
+
+// Empties File a step at a time, then deletes it. Freeing a large file's space at once holds up
+// every write to the disk meanwhile (under Wine, a delete or an overwrite even holds up every call
+// of every program to the system); a step of 64 MB takes a few milliseconds, and a pause follows
+// each one unless Hurry is set.
+void DeleteEmptied(const std::wstring& File, const std::atomic<bool>& Hurry) {
+    constexpr LONGLONG kStep = 64ll << 20;
+    constexpr DWORD kPauseMs = 50;
+    HANDLE file = CreateFileW(File.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE) {
+        LARGE_INTEGER size{};
+        if (GetFileSizeEx(file, &size)) {
+            for (LONGLONG end = size.QuadPart; end > 0;) {
+                end = end > kStep ? end - kStep : 0;
+                LARGE_INTEGER at{};
+                at.QuadPart = end;
+                if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) break;
+                if (!Hurry.load()) Sleep(kPauseMs);
+            }
+        }
+        CloseHandle(file);
+    }
+    DeleteFileW(File.c_str());
+}
+
+// The replaced files still to go, and the thread that deletes them one after the other. The
+// process's end waits for them, in a hurry.
+class TDisposals {
+public:
+    ~TDisposals() { Finish(); }
+
+    void Add(std::wstring File) {
+        std::lock_guard<std::mutex> guard(lock_);
+        if (!worker_.joinable()) {
+            ending_ = false;
+            hurry_.store(false);
+            worker_ = std::thread([this] { Run(); });
+        }
+        files_.push_back(std::move(File));
+        wake_.notify_one();
+    }
+
+    void Finish() {
+        {
+            std::lock_guard<std::mutex> guard(lock_);
+            ending_ = true;
+            hurry_.store(true);
+        }
+        wake_.notify_one();
+        if (worker_.joinable()) worker_.join();
+    }
+
+private:
+    void Run() {
+        std::unique_lock<std::mutex> guard(lock_);
+        for (;;) {
+            wake_.wait(guard, [this] { return !files_.empty() || ending_; });
+            if (files_.empty()) return;
+            const std::wstring file = std::move(files_.front());
+            files_.pop_front();
+            guard.unlock();
+            DeleteEmptied(file, hurry_);
+            guard.lock();
+        }
+    }
+
+    std::mutex lock_;
+    std::condition_variable wake_;
+    std::deque<std::wstring> files_;  // lock_
+    bool ending_ = false;             // lock_
+    std::atomic<bool> hurry_{false};
+    std::thread worker_;  // started under lock_, joined by Finish
+};
+
+TDisposals& Disposals() {
+    static TDisposals disposals;
+    return disposals;
+}
+
+}  // namespace
+
+TReplacedFile::TReplacedFile(std::wstring Name) : name_(std::move(Name)) {
+    const DWORD attributes = GetFileAttributesW(name_.c_str());
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
+    // A name no recording takes, unique to this process and moment; a rename within the folder
+    // costs nothing, whatever the file's size.
+    const std::wstring aside = name_ + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
+                               std::to_wstring(GetTickCount64()) + L".replaced";
+    if (MoveFileExW(name_.c_str(), aside.c_str(), 0)) aside_ = aside;
+}
+
+TReplacedFile::~TReplacedFile() {
+    if (!aside_.empty() && GetFileAttributesW(name_.c_str()) == INVALID_FILE_ATTRIBUTES)
+        MoveFileExW(aside_.c_str(), name_.c_str(), 0);
+}
+
+void TReplacedFile::Discard() {
+    if (aside_.empty()) return;
+    std::wstring aside;
+    aside.swap(aside_);
+    try {
+        Disposals().Add(aside);
+    } catch (...) {
+        // No thread to be had: deleted here, the recording running already.
+        const std::atomic<bool> hurry{true};
+        DeleteEmptied(aside, hurry);
+    }
 }
 
 std::wstring FailureText(HRESULT Result) {

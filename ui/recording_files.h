@@ -2,7 +2,7 @@
 // a recording's file that can be written before a start (its folder there, no folder in its place,
 // no other program writing it), a finished AVI file that holds anything at all, and the words
 // that tell the user why a write failed or a sound input let a recording down; sound and Windows
-// Media files without any data.
+// Media files without any data; an older file moved out of the way of the recording that replaces it.
 #pragma once
 
 #include <windows.h>
@@ -19,8 +19,9 @@ std::wstring FileNameStem(const std::wstring& Stem);
 // What keeps a recording from writing the file Name now, as the user reads it; empty when it can
 // be written. The file is opened for writing and closed again (a file made for the test is
 // removed): a missing or unmade folder, a folder of that name, a file another program has open,
-// a read-only file or folder and a name the file system refuses all answer here.
-std::wstring RecordingFileProblem(const std::wstring& Name);
+// a read-only file or folder and a name the file system refuses all answer here. InUse, when
+// given, tells whether the answer is that another program has the file open (or made it just now).
+std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse = nullptr);
 
 // The file Name exists and another program (or another copy of this one) holds it open for
 // writing, or reading without letting others write: a recording cannot take it over.
@@ -39,6 +40,28 @@ bool WaveHoldsNothing(const std::wstring& Name);
 // whose data object holds no packet, or a single one while the file plays for no time past its
 // preroll (a recording of 0 seconds). False for anything else.
 bool AsfHoldsNothing(const std::wstring& Name);
+
+// An older file that a recording replaces, moved out of its way while the recording starts: the
+// writer then begins a new file at once instead of emptying the older one, which for a large file
+// keeps the start waiting while the file system frees its space. Once the recording runs,
+// Discard() hands the older file to a thread that empties it a step at a time, so that the
+// recording's writes never wait long, then deletes it (the program's end waits for what is left);
+// a start that fails puts it back.
+class TReplacedFile {
+public:
+    // Moves Name aside (renamed beside itself) when it is a file; nothing otherwise, nor when it
+    // cannot be moved (the writer then empties it itself).
+    explicit TReplacedFile(std::wstring Name);
+    // Puts the older file back under its name, unless discarded or the name has been taken since.
+    ~TReplacedFile();
+    TReplacedFile(const TReplacedFile&) = delete;
+    TReplacedFile& operator=(const TReplacedFile&) = delete;
+    void Discard();
+
+private:
+    std::wstring name_;
+    std::wstring aside_;  // empty: nothing moved, or discarded
+};
 
 // The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
 // when the system has none.

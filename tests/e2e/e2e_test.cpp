@@ -575,10 +575,10 @@ TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
 
 
 // A recording that cannot be written says so at the start and leaves the preview running: a folder
-// on a drive that is not there, a folder where the file should be, a file another program is
-// writing. A stem that names other folders records inside the video folder; a disk that fills up
-// stops the recording with a message and keeps the file listed and readable. All typed into the
-// folders panel of one run.
+// on a drive that is not there, a folder where the file should be. A file another program is
+// writing is left alone, the recording taking the next free name without a word. A stem that names
+// other folders records inside the video folder; a disk that fills up stops the recording with a
+// message and keeps the file listed and readable. All typed into the folders panel of one run.
 TEST_F(Recordings, ADestinationThatCannotBeWrittenIsRefusedWithAMessage) {
     std::vector<std::wstring> settings = RecordingSettings();
     settings[0] = L"Video Directory=Q:\\nowhere\\";
@@ -621,13 +621,19 @@ TEST_F(Recordings, ADestinationThatCannotBeWrittenIsRefusedWithAMessage) {
     ASSERT_NE(INVALID_HANDLE_VALUE, writer);
     DWORD written = 0;
     WriteFile(writer, "older", 5, &written, nullptr);
-    ASSERT_NO_FATAL_FAILURE(refused(L"a file in use"));
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    const std::wstring next = Videos() + L"held_1.avi";
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr || e2e::FileSize(next) > 3000000; }));
+    EXPECT_EQ(nullptr, program.Message()) << "nothing said: " << testing::PrintToString(program.MessageText());
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(next); }));
     CloseHandle(writer);
     EXPECT_EQ(5u, e2e::FileSize(held)) << "the other program's file is left alone";
 
     // A stem that climbs out of the video folder stays in it; the disk fills up meanwhile.
     ASSERT_TRUE(program.TypeInto(stems[0], L"..\\..\\escaped", true)) << testing::PrintToString(program.Failure());
-    const std::wstring escaped = Videos() + L"escaped_0.avi";
+    // Its number follows the recordings made so far.
+    const std::wstring escaped = Videos() + L"escaped_2.avi";
     {
         TDiskLimit disk(program, 4000000);
         ASSERT_TRUE(disk.Set());
@@ -639,14 +645,14 @@ TEST_F(Recordings, ADestinationThatCannotBeWrittenIsRefusedWithAMessage) {
     EXPECT_EQ(L"Capture", program.ButtonShown(captureButtons)) << "the preview look";
     wchar_t temp[MAX_PATH] = {};
     GetTempPathW(MAX_PATH, temp);
-    EXPECT_FALSE(e2e::FileExists(std::wstring(temp) + L"escaped_0.avi")) << "two folders above the video folder";
-    EXPECT_FALSE(e2e::FileExists(copy_.Folder() + L"escaped_0.avi"));
+    EXPECT_FALSE(e2e::FileExists(std::wstring(temp) + L"escaped_2.avi")) << "two folders above the video folder";
+    EXPECT_FALSE(e2e::FileExists(copy_.Folder() + L"escaped_2.avi"));
     EXPECT_LE(e2e::FileSize(escaped), 4000000u);
     ASSERT_NO_FATAL_FAILURE(ReadBack(escaped, {"rawvideo", "pcm_s16le", "0x0001", false}));
 
-    // The clip list holds the recording the disk stopped, not the starts refused.
+    // The clip list holds the recordings made (the one the disk stopped too), not the starts refused.
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"liste_frame"}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.ListCount(L"TListeFrame") == 1; })) << program.ListCount(L"TListeFrame");
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ListCount(L"TListeFrame") == 2; })) << program.ListCount(L"TListeFrame");
     EXPECT_TRUE(program.PreviewMoves()) << "the preview runs on";
     EXPECT_TRUE(program.Close());
 }

@@ -225,7 +225,10 @@ bool TProgram::Launch(const std::wstring& Exe, const std::wstring& Arguments) {
 }
 
 bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
-    if (!Launch(Exe, Arguments)) return false;
+    return Launch(Exe, Arguments) && WaitReady();
+}
+
+bool TProgram::WaitReady() {
     WaitFor([this] {
         window_ = FindWindowCaptioned(kMainCaption);
         return window_ != nullptr || !Running();
@@ -473,6 +476,32 @@ bool TProgram::TypeIntoSpinEdits(HWND Panel, const std::vector<int>& Values) {
 HWND TProgram::Message() const {
     // The wide forms' window classes carry a suffix after the control's name.
     return FindTopWindow(process_.dwProcessId, [](HWND w) { return ClassOf(w).rfind(L"TUcMessageForm", 0) == 0; });
+}
+
+std::wstring TProgram::MessageText() const {
+    const HWND message = Message();
+    if (message == nullptr) return std::wstring();
+    // Its Ctrl+C, typed as the keyboard types it into the message brought to the front.
+    SetForegroundWindow(message);
+    if (!WaitFor([&] { return GetForegroundWindow() == message; }, 5000)) return std::wstring();
+    const DWORD before = GetClipboardSequenceNumber();
+    INPUT keys[4] = {};
+    for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
+    keys[0].ki.wVk = VK_CONTROL;
+    keys[1].ki.wVk = 'C';
+    keys[2].ki.wVk = 'C';
+    keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
+    keys[3].ki.wVk = VK_CONTROL;
+    keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
+    SendInput(4, keys, sizeof(INPUT));
+    std::wstring text;
+    if (!WaitFor([&] { return GetClipboardSequenceNumber() != before; }, 5000) || !OpenClipboard(nullptr)) return text;
+    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) text = chars;
+        GlobalUnlock(data);
+    }
+    CloseClipboard();
+    return text;
 }
 
 bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {

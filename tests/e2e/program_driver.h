@@ -68,6 +68,8 @@ public:
     bool Start(const std::wstring& Exe, const std::wstring& Arguments = L"");
     // Only starts the process (for a run that may end by itself before its window is seen).
     bool Launch(const std::wstring& Exe, const std::wstring& Arguments = L"");
+    // After Launch: waits for the main window and the end of its start-up, as Start does.
+    bool WaitReady();
 
     // Runs a script file through the script button: the file is written (UTF-16) beside the
     // program, the button clicked, its name typed into the open dialog and the dialog confirmed.
@@ -87,6 +89,9 @@ public:
     static std::vector<HWND> ControlsOf(HWND Panel, const std::wstring& ClassName);
     // The message the program shows (its own message form), nullptr when none is shown.
     HWND Message() const;
+    // The whole text of that message (caption, text and buttons), as its Ctrl+C copies it; empty
+    // when none is shown.
+    std::wstring MessageText() const;
     // Waits for a message and clicks its button captioned Button (in any case, without its
     // accelerator mark); its caption ("Error", "Warning", ...) goes into Caption. False when no
     // message came.

@@ -85,9 +85,13 @@ TEST_F(RecordingErrors, AFileThatCannotBeWrittenIsRefusedAtTheStartWithTheReason
     EXPECT_EQ(0, ClipCount()) << "no refused start is listed";
 }
 
+// A file another program writes (another copy of this one recording under the same name) is
+// neither offered for overwriting nor taken: a start goes on under the next free name, asked or
+// not; let go, the file is offered again.
 TEST_F(RecordingErrors, AFileAnotherProgramWritesIsNeitherOfferedNorTaken) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, L"", 5));
     const path name = form->NextVideoFile;
+    const int number = form->VideoFileCounter - 1;
     std::filesystem::create_directories(name.parent_path());
     HANDLE other = CreateFileW(name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_NEW, 0, nullptr);
     ASSERT_NE(INVALID_HANDLE_VALUE, other);
@@ -96,8 +100,18 @@ TEST_F(RecordingErrors, AFileAnotherProgramWritesIsNeitherOfferedNorTaken) {
     for (const bool confirming : {true, false}) {
         SCOPED_TRACE(confirming);
         Confirm(confirming);
+        asked.clear();
         answers = {classlib::mrYes};
-        ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the file " + name.wstring() + L" is in use by another program."));
+        Capture();
+        EXPECT_EQ(2, form->CaptureState);
+        EXPECT_NE(name.wstring(), form->NextVideoFile) << "the next free name is taken";
+        EXPECT_TRUE(asked.empty()) << testing::PrintToString(asked.front().Text);
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
+        // The stem left again: the name comes back to the one held.
+        form->VideoFileCounter = number + 1;
+        form->DossiersFrame1VideoRacineEditExit(nullptr);
+        ASSERT_EQ(name.wstring(), form->NextVideoFile);
     }
     // Let go, the file is offered again.
     CloseHandle(other);
