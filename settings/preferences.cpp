@@ -553,75 +553,6 @@ std::unique_ptr<unicode::TUcStringList> TWritePreferences::WholeFile() const {
     return whole;
 }
 
-namespace {
-
-bool IsHexRun(const std::wstring& Text, size_t From, size_t To, size_t MaxDigits) {
-    if (To <= From || To - From > MaxDigits) return false;
-    for (size_t i = From; i < To; ++i)
-        if (!std::iswxdigit(Text[i])) return false;
-    return true;
-}
-
-// Whether Name is a temporary file of a save of the INI file named IniName: IniName, ".", the
-// saving process's id and "." and a number, both in hexadecimal, then ".tmp" (the case of the
-// letters aside, as file names go). ProcessId receives the id.
-bool IsSaveTemporary(const std::wstring& IniName, const std::wstring& Name, DWORD& ProcessId) {
-    const std::wstring prefix = IniName + L".";
-    const std::wstring suffix = L".tmp";
-    if (Name.size() <= prefix.size() + suffix.size()) return false;
-    if (CompareStringOrdinal(Name.c_str(), static_cast<int>(prefix.size()), prefix.c_str(),
-                             static_cast<int>(prefix.size()), TRUE) != CSTR_EQUAL ||
-        CompareStringOrdinal(Name.c_str() + Name.size() - suffix.size(), static_cast<int>(suffix.size()),
-                             suffix.c_str(), static_cast<int>(suffix.size()), TRUE) != CSTR_EQUAL)
-        return false;
-    const size_t idEnd = Name.find(L'.', prefix.size());
-    const size_t end = Name.size() - suffix.size();
-    if (idEnd == std::wstring::npos || idEnd >= end || !IsHexRun(Name, prefix.size(), idEnd, 8) ||
-        !IsHexRun(Name, idEnd + 1, end, 16))
-        return false;
-    ProcessId = static_cast<DWORD>(std::wcstoul(Name.substr(prefix.size(), idEnd - prefix.size()).c_str(), nullptr, 16));
-    return true;
-}
-
-// Whether the process ProcessId may still be writing a temporary file last written at Written. A
-// process that has ended, or that started after the file was written (another one under a reused
-// id), is not; one that cannot be looked at may be.
-bool WriterMayRun(DWORD ProcessId, const FILETIME& Written) {
-    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ProcessId);
-    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
-    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
-    FILETIME created{}, exited{}, kernel{}, user{};
-    if (runs && GetProcessTimes(process, &created, &exited, &kernel, &user) && CompareFileTime(&created, &Written) > 0)
-        runs = false;
-    CloseHandle(process);
-    return runs;
-}
-
-// Removes the temporary files that earlier saves of the INI file Name left beside it (a process
-// killed while it saved), but Own, this save's, and those of other copies that may be saving now.
-// This process saves one file at a time: its other temporary files are an earlier process's.
-void RemoveStaleTemporaries(const std::wstring& Name, const std::wstring& Own) {
-    const std::wstring folder = unicode::WideExtractFilePath(Name);
-    const std::wstring iniName = unicode::WideExtractFileName(Name);
-    const std::wstring ownName = unicode::WideExtractFileName(Own);
-    WIN32_FIND_DATAW found{};
-    HANDLE search = unicode::Uc_FindFirstFileW((folder + iniName + L".*.tmp").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return;
-    do {
-        const std::wstring file = found.cFileName;
-        DWORD writer = 0;
-        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0 ||
-            !IsSaveTemporary(iniName, file, writer) ||
-            CompareStringOrdinal(file.c_str(), -1, ownName.c_str(), -1, TRUE) == CSTR_EQUAL)
-            continue;
-        if (writer != GetCurrentProcessId() && WriterMayRun(writer, found.ftLastWriteTime)) continue;
-        DeleteFileW((folder + file).c_str());
-    } while (unicode::Uc_FindNextFileW(search, &found));
-    FindClose(search);
-}
-
-}  // namespace
-
 bool TWritePreferences::SaveIni() {
     const std::wstring name = IniFileName();
     // A read-only file is the user's choice to keep it as it is; a folder of that name is no file.
@@ -632,9 +563,11 @@ bool TWritePreferences::SaveIni() {
     // The whole file goes to a temporary file beside it, which then replaces the old one: a
     // failure on the way leaves the old file whole.
     const std::wstring temporary =
-        name + L"." + classlib::IntToHex(GetCurrentProcessId(), 4) + L"." +
-        classlib::IntToHex(reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFFu, 6) + L".tmp";
-    RemoveStaleTemporaries(name, temporary);
+        ProcessOwnName(name, reinterpret_cast<std::uintptr_t>(this) & 0xFFFFFFu, L".tmp");
+    // Saves killed on the way left theirs: removed now. This process saves one file at a time, so
+    // its own other temporary files are an earlier process's.
+    RemoveLeftOvers(unicode::WideExtractFilePath(name), unicode::WideExtractFileName(name), L".tmp", temporary,
+                    true, [](const std::wstring& File) { DeleteFileW(File.c_str()); });
     bool written = false;
     try {
         unicode::TUcFileStream stream(temporary, classlib::fmCreate);

@@ -2,11 +2,14 @@
 #include "settings/shell_helpers.h"
 
 #include <cmath>
+#include <cwchar>
+#include <cwctype>
 #include <limits>
 #include <utility>
 
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
+#include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "unicode/wide_registry.h"
 
@@ -116,6 +119,83 @@ std::wstring IntToStr2(std::int32_t value) {
 bool ForceDeleteFile(const std::wstring& fileName) {
     unicode::Uc_SetFileAttributesW(fileName.c_str(), FILE_ATTRIBUTE_NORMAL);
     return DeleteFileW(fileName.c_str()) != FALSE;
+}
+
+namespace {
+
+bool IsHexRun(const std::wstring& Text, size_t From, size_t To, size_t MaxDigits) {
+    if (To <= From || To - From > MaxDigits) return false;
+    for (size_t i = From; i < To; ++i)
+        if (!std::iswxdigit(Text[i])) return false;
+    return true;
+}
+
+bool SameName(const wchar_t* A, size_t ALength, const wchar_t* B, size_t BLength) {
+    return CompareStringOrdinal(A, static_cast<int>(ALength), B, static_cast<int>(BLength), TRUE) == CSTR_EQUAL;
+}
+
+// Whether Name is as ProcessOwnName names them, with Suffix and (unless Base is empty) the file
+// name Base, the case of the letters aside as file names go; ProcessId receives the id.
+bool IsProcessOwnName(const std::wstring& Base, const std::wstring& Suffix, const std::wstring& Name,
+                      DWORD& ProcessId) {
+    if (Name.size() <= Suffix.size() ||
+        !SameName(Name.c_str() + Name.size() - Suffix.size(), Suffix.size(), Suffix.c_str(), Suffix.size()))
+        return false;
+    const size_t end = Name.size() - Suffix.size();
+    const size_t numberDot = Name.rfind(L'.', end - 1);
+    if (numberDot == std::wstring::npos || numberDot == 0) return false;
+    const size_t idDot = Name.rfind(L'.', numberDot - 1);
+    if (idDot == std::wstring::npos || idDot == 0 || !IsHexRun(Name, idDot + 1, numberDot, 8) ||
+        !IsHexRun(Name, numberDot + 1, end, 16))
+        return false;
+    if (!Base.empty() && !SameName(Name.c_str(), idDot, Base.c_str(), Base.size())) return false;
+    ProcessId = static_cast<DWORD>(std::wcstoul(Name.substr(idDot + 1, numberDot - idDot - 1).c_str(), nullptr, 16));
+    return true;
+}
+
+// Whether the process ProcessId may still be at work on a file last written at Written. A process
+// that has ended, or that started after the file was written (another one under a reused id), is
+// not; one that cannot be looked at may be.
+bool WriterMayRun(DWORD ProcessId, const FILETIME& Written) {
+    HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION | SYNCHRONIZE, FALSE, ProcessId);
+    if (process == nullptr) return GetLastError() == ERROR_ACCESS_DENIED;
+    bool runs = WaitForSingleObject(process, 0) == WAIT_TIMEOUT;
+    FILETIME created{}, exited{}, kernel{}, user{};
+    if (runs && GetProcessTimes(process, &created, &exited, &kernel, &user) && CompareFileTime(&created, &Written) > 0)
+        runs = false;
+    CloseHandle(process);
+    return runs;
+}
+
+}  // namespace
+
+std::wstring ProcessOwnName(const std::wstring& File, std::uint64_t Number, const std::wstring& Suffix) {
+    return File + L"." + classlib::IntToHex(GetCurrentProcessId(), 4) + L"." + classlib::IntToHex(Number, 6) +
+           Suffix;
+}
+
+void RemoveLeftOvers(const std::wstring& Folder, const std::wstring& Base, const std::wstring& Suffix,
+                     const std::wstring& Own, bool OwnAreLeftOvers,
+                     const std::function<void(const std::wstring& File)>& Remove) {
+    const std::wstring ownName = unicode::WideExtractFileName(Own);
+    WIN32_FIND_DATAW found{};
+    HANDLE search = unicode::Uc_FindFirstFileW((Folder + Base + L"*" + Suffix).c_str(), &found);
+    if (search == INVALID_HANDLE_VALUE) return;
+    do {
+        const std::wstring file = found.cFileName;
+        DWORD writer = 0;
+        if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0 ||
+            !IsProcessOwnName(Base, Suffix, file, writer) ||
+            SameName(file.c_str(), file.size(), ownName.c_str(), ownName.size()))
+            continue;
+        if (!(OwnAreLeftOvers && writer == GetCurrentProcessId()) && WriterMayRun(writer, found.ftLastWriteTime))
+            continue;
+        try {
+            Remove(Folder + file);
+        } catch (...) {
+        }
+    } while (unicode::Uc_FindNextFileW(search, &found));
+    FindClose(search);
 }
 
 bool MoveToRecycleBin(const std::wstring& fileName) {

@@ -21,6 +21,7 @@
 #include "classlib/streams.h"
 #include "dshow/ds_helpers.h"
 #include "settings/program_texts.h"
+#include "settings/shell_helpers.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
 
@@ -350,15 +351,25 @@ TDisposals& Disposals() {
     return disposals;
 }
 
+const wchar_t kReplacedSuffix[] = L".replaced";
+
+// Hands the older files of Folder that a killed copy moved aside and left to the deleting thread.
+void RemoveLeftOvers(const std::wstring& Folder) {
+    settings::RemoveLeftOvers(Folder, L"", kReplacedSuffix, L"", false,
+                              [](const std::wstring& File) { Disposals().Add(File); });
+}
+
 }  // namespace
 
 TReplacedFile::TReplacedFile(std::wstring Name) : name_(std::move(Name)) {
     const DWORD attributes = GetFileAttributesW(name_.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-    // A name no recording takes, unique to this process and moment; a rename within the folder
-    // costs nothing, whatever the file's size.
-    const std::wstring aside = name_ + L"." + std::to_wstring(GetCurrentProcessId()) + L"-" +
-                               std::to_wstring(GetTickCount64()) + L".replaced";
+    // Older files that a program killed while it deleted them left behind go first, beside this one.
+    RemoveLeftOvers(unicode::WideExtractFilePath(name_));
+    // A name no recording takes, unique to this process; a rename within the folder costs nothing,
+    // whatever the file's size.
+    static std::atomic<std::uint64_t> moved{0};
+    const std::wstring aside = settings::ProcessOwnName(name_, ++moved, kReplacedSuffix);
     if (MoveFileExW(name_.c_str(), aside.c_str(), 0)) aside_ = aside;
 }
 

@@ -9,6 +9,7 @@
 
 #include <fstream>
 
+#include "classlib/conversions.h"
 #include "settings/settings_catalogue.h"
 #include "ui/options_frame.h"
 #include "ui/liste_frame.h"
@@ -166,13 +167,28 @@ TEST_F(RecordingNames, AnOlderFileAnsweredYesComesBackWhenTheStartFailsAndGoesOn
     EXPECT_EQ(15u, std::filesystem::file_size(file)) << "as it was";
     EXPECT_EQ(std::vector<path>{file}, inFolder());
 
+    // What a copy killed while it deleted its older files left goes with this one; what a copy
+    // still running deletes (this process's own, now) and what is no such file stays.
+    const path folder = file.parent_path();
+    const std::wstring own = classlib::IntToHex(GetCurrentProcessId(), 1);
+    const path left = folder / L"Video_old.avi.FFFFFFF0.00002A.replaced";
+    const path running = folder / (L"Video_run.avi." + own + L".00002B.replaced");
+    const path foreign = folder / L"notes.1.replaced";
+    for (const path& name : {left, running, foreign}) std::ofstream(name) << "older";
     answers = {classlib::mrYes};
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     ASSERT_TRUE(WaitRecorded(10));
     Capture();
     EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
-    EXPECT_TRUE(PumpUntil([&] { return inFolder() == std::vector<path>{file}; })) << testing::PrintToString(inFolder());
+    std::vector<path> expected = {file, running, foreign};
+    std::sort(expected.begin(), expected.end());
+    auto sorted = [&] {
+        std::vector<path> names = inFolder();
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    EXPECT_TRUE(PumpUntil([&] { return sorted() == expected; })) << testing::PrintToString(inFolder());
 }
 
 // The writer's failure reaches the window just before the user's cut: it ends the part before the
