@@ -370,7 +370,9 @@ void TApplication::Idle(const MSG&) {
         HandleException(this);
     }
     if (GetCurrentThreadId() == MainThreadID() && CheckSynchronize()) done = false;
-    if (done) {
+    // An idle handler whose own message loop took the quit (the program ended from inside it) has
+    // nothing left to wait for: the run ends now, not at the next input.
+    if (done && !terminated_) {
         HANDLE event = SyncEvent();
         if (event != nullptr)
             MsgWaitForMultipleObjectsEx(1, &event, INFINITE, QS_ALLINPUT, MWMO_INPUTAVAILABLE);

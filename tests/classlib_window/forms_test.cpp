@@ -6,6 +6,7 @@
 
 #include <atomic>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include "classlib/actions.h"
@@ -391,6 +392,35 @@ TEST_F(FormsTest, IdlePassRunsOnIdleAndUpdatesTheActionsOfVisibleForms) {
     };
     EXPECT_NO_THROW(RunUntil([&] { return !errors.empty(); }));
     EXPECT_EQ(errors, std::vector<std::wstring>{L"idle failed"});
+}
+
+// The program ended from inside an idle handler whose own message loop took the quit: the run ends
+// at once instead of waiting for some later input.
+TEST_F(FormsTest, ATerminateInsideTheIdleHandlersOwnLoopEndsTheRun) {
+    TForm* form = nullptr;
+    Application()->CreateForm(form);
+    Application()->OnIdle = [&](TObject*, bool& done) {
+        Application()->OnIdle = nullptr;
+        Application()->Terminate();
+        Application()->ProcessMessages();
+        done = true;
+    };
+    // Should the run wait on, a message much later wakes it: the test then fails instead of hanging.
+    std::atomic<bool> woken{false};
+    const DWORD thread = GetCurrentThreadId();
+    HANDLE ran = CreateEventW(nullptr, TRUE, FALSE, nullptr);
+    std::thread rescue([&] {
+        if (WaitForSingleObject(ran, 60000) == WAIT_TIMEOUT) {
+            woken = true;
+            PostThreadMessageW(thread, WM_NULL, 0, 0);
+        }
+    });
+    Application()->Run();
+    SetEvent(ran);
+    rescue.join();
+    CloseHandle(ran);
+    EXPECT_FALSE(woken.load()) << "the run waited for another message after its end";
+    EXPECT_TRUE(Application()->Terminated());
 }
 
 TEST_F(FormsTest, ApplicationHintFiresOnHintOrExecutesAHintAction) {
