@@ -758,13 +758,7 @@ void TCaptureForm::FinishClosedFile(bool WritersGone) {
 
 void TCaptureForm::RemoveClipEntry(const std::wstring& Name) {
     try {
-        widgets::custom::TFichierListBox* clips = ListeFrame != nullptr ? ListeFrame->fl : nullptr;
-        for (int i = 0; clips != nullptr && i < clips->FichierCount(); ++i) {
-            if (CompareStringOrdinal(clips->Fichier(i)->Path().c_str(), -1, Name.c_str(), -1, TRUE) == CSTR_EQUAL) {
-                clips->RemoveFichier(i);
-                return;
-            }
-        }
+        if (ListeFrame != nullptr) ListeFrame->RemoveFile(Name);
     } catch (...) {
     }
 }
