@@ -5,6 +5,8 @@
 // reason. A recording is never left half-written: whatever fails, the graph is stopped before the
 // branch goes, a start that fails brings the preview back, and a file left with nothing in it
 // goes with its scene list.
+#include <optional>
+
 #include "classlib/application.h"
 #include "classlib/custom_form.h"
 #include "classlib/date_time.h"
@@ -641,6 +643,8 @@ void TCaptureForm::CutToNextName() {
     ++transitionDepth_;
     // Why the new part could not begin, as the user reads it; empty when it runs.
     std::wstring failed;
+    // The older file the new part replaces: put back once a failed cut has closed the new part.
+    std::optional<TReplacedFile> replaced;
     try {
         engine::Tdm* module = engine::dm();
         // A recording whose only part another program held begins with the part that follows.
@@ -654,7 +658,7 @@ void TCaptureForm::CutToNextName() {
             const std::uint8_t format = CurrentFormat();
             // An older file it replaces (no confirmation asked for) is moved out of the way, as at
             // a start.
-            TReplacedFile replaced(format != 0 && format != 10 ? NextVideoFile : std::wstring());
+            replaced.emplace(format != 0 && format != 10 ? NextVideoFile : std::wstring());
             const bool taken = HandNewNameToWriter(format, NextVideoFile);
             // The writer has let the previous part go.
             FinishClosedFile(true);
@@ -671,7 +675,7 @@ void TCaptureForm::CutToNextName() {
                 OpenSceneList(NextVideoFile);
             module->ImageByImageCount = 0;
             if (module->RunGraph()) {
-                replaced.Discard();
+                replaced->Discard();
                 if (nothingRecorded) {
                     CaptureFile = NextVideoFile;
                     CaptureStartTime = classlib::Now();
@@ -683,7 +687,7 @@ void TCaptureForm::CutToNextName() {
             const HRESULT refused = module->LastRunFailure();
             // Another program took the new name between the check and the writer's open.
             if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
-                replaced.Discard();
+                replaced->Discard();
                 partHeldElsewhere_ = true;
                 continue;
             }
@@ -758,13 +762,7 @@ void TCaptureForm::FinishClosedFile(bool WritersGone) {
 
 void TCaptureForm::RemoveClipEntry(const std::wstring& Name) {
     try {
-        widgets::custom::TFichierListBox* clips = ListeFrame != nullptr ? ListeFrame->fl : nullptr;
-        for (int i = 0; clips != nullptr && i < clips->FichierCount(); ++i) {
-            if (CompareStringOrdinal(clips->Fichier(i)->Path().c_str(), -1, Name.c_str(), -1, TRUE) == CSTR_EQUAL) {
-                clips->RemoveFichier(i);
-                return;
-            }
-        }
+        if (ListeFrame != nullptr) ListeFrame->RemoveFile(Name);
     } catch (...) {
     }
 }

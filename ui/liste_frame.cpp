@@ -209,15 +209,24 @@ void TListeFrame::AddFile(const std::wstring& Path) {
     fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Path), false);
 }
 
+int TListeFrame::IndexOfFile(const std::wstring& Path) {
+    for (int i = 0; i < fl->FichierCount(); ++i)
+        if (CompareStringOrdinal(fl->Fichier(i)->Path().c_str(), -1, Path.c_str(), -1, TRUE) == CSTR_EQUAL) return i;
+    return -1;
+}
+
 void TListeFrame::RefreshFile(const std::wstring& Path) {
-    for (int i = 0; i < fl->FichierCount(); ++i) {
-        if (CompareStringOrdinal(fl->Fichier(i)->Path().c_str(), -1, Path.c_str(), -1, TRUE) != CSTR_EQUAL) continue;
-        // Taken off and added again: the sort keys (size, date) change with the file.
-        const bool selected = fl->Selected(i);
-        fl->RemoveFichier(i);
-        if (unicode::WideFileExists(Path)) fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Path), selected);
-        return;
-    }
+    const int i = IndexOfFile(Path);
+    if (i < 0) return;
+    // Taken off and added again: the sort keys (size, date) change with the file.
+    const bool selected = fl->Selected(i);
+    fl->RemoveFichier(i);
+    if (unicode::WideFileExists(Path)) fl->AddFichier(widgets::custom::TSRFichier::CreateFromFile(Path), selected);
+}
+
+void TListeFrame::RemoveFile(const std::wstring& Path) {
+    const int i = IndexOfFile(Path);
+    if (i >= 0) fl->RemoveFichier(i);
 }
 
 }  // namespace ui

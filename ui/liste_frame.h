@@ -70,8 +70,13 @@ public:
     // again from the file as it is now, keeping its selection, or taken off when the file is gone.
     // A file not listed stays off the list.
     void RefreshFile(const std::wstring& Path);
+    // A listed file's entry taken off (a file that holds nothing of this program's).
+    void RemoveFile(const std::wstring& Path);
 
 private:
+    // The index of Path's entry (the case of the letters aside, as file names go), -1 when it is
+    // not listed.
+    int IndexOfFile(const std::wstring& Path);
     std::wstring videoDrive_;
     std::wstring imageDrive_;
 };

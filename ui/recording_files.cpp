@@ -16,6 +16,7 @@
 #include <string_view>
 #include <thread>
 
+#include "classlib/conversions.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/streams.h"
@@ -397,7 +398,7 @@ std::wstring FailureText(HRESULT Result) {
                                                                           : static_cast<std::uint32_t>(Result);
     std::wstring text = classlib::SysErrorMessage(code);
     if (text.empty()) text = dshow::GetErrorString(Result);
-    while (!text.empty() && (text.back() == L'\n' || text.back() == L'\r' || text.back() == L' ')) text.pop_back();
+    text = classlib::TrimRight(text);
     if (text.empty()) text = classlib::Format(L"error $%.8x", {static_cast<std::uint32_t>(Result)});
     return text;
 }
@@ -405,9 +406,8 @@ std::wstring FailureText(HRESULT Result) {
 std::wstring SoundInputProblem(const std::wstring& Input, int Operation, unsigned long Error) {
     wchar_t words[MAXERRORLENGTH] = {};
     std::wstring why;
-    if (waveInGetErrorTextW(static_cast<MMRESULT>(Error), words, MAXERRORLENGTH) == MMSYSERR_NOERROR) why = words;
-    while (!why.empty() && (why.back() == L' ' || why.back() == L'\n' || why.back() == L'\r'))
-        why.pop_back();
+    if (waveInGetErrorTextW(static_cast<MMRESULT>(Error), words, MAXERRORLENGTH) == MMSYSERR_NOERROR)
+        why = classlib::TrimRight(words);
     if (why.empty()) why = classlib::Format(L"sound error %d", {static_cast<int>(Error)});
     return classlib::Format(RecText(Operation == SNDDEV_ERROR_Open ? IDS_REC_SOUND_NOT_OPENED : IDS_REC_SOUND_FAILED),
                             {Input, why});

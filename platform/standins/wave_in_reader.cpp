@@ -168,8 +168,10 @@ bool TWaveInReader::Close()
         wave_ = nullptr;
     }
     if (!clean) {
-        // The system may still write into buffers it did not give back: they are left to it.
+        // The system may still write into buffers it did not give back, and into their headers
+        // (flags, bytes recorded): both are left to it.
         new std::vector<std::vector<BYTE>>(std::move(memory_));
+        new std::vector<WAVEHDR>(std::move(headers_));
     }
     headers_.clear();
     memory_.clear();

@@ -60,6 +60,17 @@ public:
     std::unique_ptr<THeldFile> held;
 };
 
+// A filter without pins in the graph that, once armed, refuses the graph's next start (as a device
+// gone meanwhile does).
+class RefusingAtStart : public filters::TBCBaseFilter {
+public:
+    RefusingAtStart() : TBCBaseFilter("Refusing at start", nullptr, std::make_unique<filters::TBCCritSec>(), GUID_NULL) {}
+    HRESULT Pause() override { return IsStopped() && Armed ? VFW_E_NO_AUDIO_HARDWARE : TBCBaseFilter::Pause(); }
+    int GetPinCount() override { return 0; }
+    filters::TBCBasePin* GetPin(int) override { return nullptr; }
+    bool Armed = false;
+};
+
 class RecordingNames : public RecordingUiTest {
 protected:
     void Confirm(bool On) {
@@ -189,6 +200,35 @@ TEST_F(RecordingNames, AnOlderFileAnsweredYesComesBackWhenTheStartFailsAndGoesOn
         return names;
     };
     EXPECT_TRUE(PumpUntil([&] { return sorted() == expected; })) << testing::PrintToString(inFolder());
+}
+
+// A cut asks nothing and replaces an older file under the next name: when the new part cannot run,
+// the older file is back as it was, and nothing of it is left aside in the folder.
+TEST_F(RecordingNames, AnOlderFileACutReplacesComesBackWhenTheNewPartCannotRun) {
+    auto* refusing = new RefusingAtStart;
+    Microsoft::WRL::ComPtr<IBaseFilter> filter(refusing->BaseFilterInterface());
+    ASSERT_HRESULT_SUCCEEDED(module->Graph()->AddFilter(filter.Get(), L"Refusing at start"));
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    Confirm(false);
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    const path first = form->NextVideoFile;
+    const path older = first.parent_path() / (L"Video_" + std::to_wstring(form->VideoFileCounter) + L".wav");
+    { std::ofstream(older) << "older recording"; }
+    ASSERT_TRUE(WaitRecorded(5));
+    refusing->Armed = true;
+    asked.clear();
+    form->acCouper->Execute();
+    ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; })) << "still capturing";
+    refusing->Armed = false;
+    ASSERT_HRESULT_SUCCEEDED(module->Graph()->RemoveFilter(filter.Get()));
+    EXPECT_EQ(1u, asked.size()) << "the failed cut is told";
+    ASSERT_TRUE(exists(older)) << "the older file is back";
+    EXPECT_EQ(15u, std::filesystem::file_size(older)) << "as it was";
+    std::vector<path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(first.parent_path())) names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    EXPECT_EQ((std::vector<path>{first, older}), names);
 }
 
 // The writer's failure reaches the window just before the user's cut: it ends the part before the

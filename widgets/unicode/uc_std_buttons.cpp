@@ -18,42 +18,6 @@ namespace {
 
 bool IsUnicodePlatform() { return unicode::Win32PlatformIsUnicode(); }
 
-// The theme's drawing calls, taken from the theme library when it is there (no link to it).
-struct ThemeApi {
-    HMODULE module = nullptr;
-    HTHEME(WINAPI* openThemeData)(HWND, LPCWSTR) = nullptr;
-    HRESULT(WINAPI* closeThemeData)(HTHEME) = nullptr;
-    HRESULT(WINAPI* drawThemeBackground)(HTHEME, HDC, int, int, const RECT*, const RECT*) = nullptr;
-    HRESULT(WINAPI* drawThemeText)(HTHEME, HDC, int, int, LPCWSTR, int, DWORD, DWORD, const RECT*) = nullptr;
-};
-
-template <typename F>
-void Load(HMODULE Module, const char* Name, F& Fn) {
-    Fn = reinterpret_cast<F>(reinterpret_cast<void*>(GetProcAddress(Module, Name)));
-}
-
-const ThemeApi& Themes() {
-    static const ThemeApi api = [] {
-        ThemeApi a;
-        a.module = LoadLibraryW(L"uxtheme.dll");
-        if (a.module != nullptr) {
-            Load(a.module, "OpenThemeData", a.openThemeData);
-            Load(a.module, "CloseThemeData", a.closeThemeData);
-            Load(a.module, "DrawThemeBackground", a.drawThemeBackground);
-            Load(a.module, "DrawThemeText", a.drawThemeText);
-        }
-        return a;
-    }();
-    return api;
-}
-
-// Themes are on (the class library's answer) and their drawing calls are there.
-bool ThemesEnabled() {
-    const ThemeApi& t = Themes();
-    return t.openThemeData != nullptr && t.closeThemeData != nullptr && t.drawThemeBackground != nullptr &&
-           t.drawThemeText != nullptr && classlib::ThemesEnabled();
-}
-
 }  // namespace
 
 bool UcControl_DialogChar(classlib::TWinControl* Control, TMessage& Message, TUcAccelAction Action) {
@@ -104,22 +68,22 @@ void UcGroupBox_Paint(classlib::TCustomControl* Box, const std::wstring& Caption
     SelectObject(dc, canvas->Font()->Handle());
     const bool rtl = Box->UseRightToLeftAlignment();
     const int width = Box->Width();
-    if (ThemesEnabled()) {
-        const ThemeApi& t = Themes();
+    // The theme library comes with the class library, which asks it whether themes are on.
+    if (classlib::ThemesEnabled()) {
         SIZE extent{};
         GetTextExtentPoint32W(dc, Caption.c_str(), static_cast<int>(Caption.size()), &extent);
         RECT caption = rtl ? RECT{width - 8 - extent.cx, 0, width - 8, extent.cy} : RECT{8, 0, 8 + extent.cx, extent.cy};
         RECT frame{0, extent.cy / 2, width, Box->Height()};
-        HTHEME theme = t.openThemeData(Box->Handle(), L"BUTTON");
+        HTHEME theme = OpenThemeData(Box->Handle(), L"BUTTON");
         if (theme != nullptr) {
             int state = Box->Enabled() ? GBS_NORMAL : GBS_DISABLED;
             if (!Caption.empty()) ExcludeClipRect(dc, caption.left, caption.top, caption.right, caption.bottom);
-            t.drawThemeBackground(theme, dc, BP_GROUPBOX, state, &frame, nullptr);
+            DrawThemeBackground(theme, dc, BP_GROUPBOX, state, &frame, nullptr);
             SelectClipRgn(dc, nullptr);
             if (!Caption.empty())
-                t.drawThemeText(theme, dc, BP_GROUPBOX, state, Caption.c_str(), static_cast<int>(Caption.size()),
-                                Box->DrawTextBiDiModeFlags(DT_SINGLELINE), 0, &caption);
-            t.closeThemeData(theme);
+                DrawThemeText(theme, dc, BP_GROUPBOX, state, Caption.c_str(), static_cast<int>(Caption.size()),
+                              Box->DrawTextBiDiModeFlags(DT_SINGLELINE), 0, &caption);
+            CloseThemeData(theme);
             return;
         }
     }
