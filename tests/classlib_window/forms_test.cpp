@@ -394,8 +394,7 @@ TEST_F(FormsTest, IdlePassRunsOnIdleAndUpdatesTheActionsOfVisibleForms) {
     EXPECT_EQ(errors, std::vector<std::wstring>{L"idle failed"});
 }
 
-// The program ended from inside an idle handler whose own message loop took the quit: the run ends
-// at once instead of waiting for some later input.
+// The program ended inside an idle handler whose own message loop took the quit: the run ends at once.
 TEST_F(FormsTest, ATerminateInsideTheIdleHandlersOwnLoopEndsTheRun) {
     TForm* form = nullptr;
     Application()->CreateForm(form);

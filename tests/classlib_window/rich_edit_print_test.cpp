@@ -1,7 +1,7 @@
 // Printing a rich edit: the pages follow what the window lays out on each, over the printer's
 // printable area, on a PostScript printer of Wine's own driver; a page that takes nothing abandons
 // the document (Wine's rich edit lays out nothing at all); a missing printer is an error, never a
-// dialog.
+// dialog. On the screen, the text is laid out inside the client area.
 #include <windows.h>
 #include <richedit.h>
 
@@ -214,6 +214,34 @@ TEST_F(RichEditPrint, NoPrinterOrABusyOneIsAClearErrorNeverADialog) {
     EXPECT_EQ(quill_test::MessageOf<EPrinter>([&] { edit->Print("second"); }), L"Printing in progress");
     Printer()->EndDoc();
     EXPECT_TRUE(edit->calls.empty());
+}
+
+// With a border, at its first size and after each resize, the text's format rectangle ends a pixel
+// before the client area's right edge (a full line's end never falls under the border) and reaches
+// its bottom.
+TEST(RichEditLayout, TheTextIsLaidOutInsideTheClientAreaAtEverySize) {
+    auto* form = new classlib::TForm(classlib::Application());
+    form->SetBounds(40, 40, 420, 300);
+    auto* edit = new classlib::TRichEdit(form);
+    edit->SetParent(form);
+    edit->SetBounds(8, 8, 200, 100);
+    edit->SetText("A full line of words, and then another one, long enough to wrap more than twice over.");
+    form->Show();
+    const HWND h = edit->Handle();
+    ASSERT_NE(0, GetWindowLongW(h, GWL_EXSTYLE) & WS_EX_CLIENTEDGE) << "the edit has its border";
+    for (int width : {200, 311, 150}) {
+        edit->SetBounds(8, 8, width, width / 2);
+        RECT client{}, format{};
+        GetClientRect(h, &client);
+        SendMessageW(h, EM_GETRECT, 0, reinterpret_cast<LPARAM>(&format));
+        ASSERT_LT(client.right, width) << "the border takes its part of " << width;
+        EXPECT_LE(format.right, client.right - 1) << width;
+        EXPECT_GE(format.right, client.right - 2) << width << ": the whole width but for that pixel";
+        EXPECT_GE(format.left, 0) << width;
+        EXPECT_LE(format.left, 2) << width;
+        EXPECT_EQ(client.bottom, format.bottom) << "down to the bottom at " << width;
+    }
+    window_test::ResetApplicationForms();
 }
 
 }  // namespace

@@ -48,4 +48,14 @@ TInk InkOf(COLORREF Colour, int Width, int Height, F&& Paint) {
     return InkWhere([Colour](COLORREF Pixel) { return Pixel == Colour; }, Width, Height, Paint);
 }
 
+// What Control paints of itself (a WM_PAINT on its canvas), for the pixels of Colour.
+template <typename C>
+TInk PaintedInk(C* Control, COLORREF Colour) {
+    return InkOf(Colour, Control->Width(), Control->Height(), [&](HDC dc) {
+        Control->Canvas()->SetHandle(dc);
+        Control->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
+        Control->Canvas()->SetHandle(nullptr);
+    });
+}
+
 }  // namespace quill_test

@@ -1,5 +1,4 @@
-// The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes, freeze and the
-// stamps moved back by the frozen time.
+// The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes and freeze.
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -133,9 +132,7 @@ TEST_F(TimeStamperGraph, FreezeDropsEverythingAndNumberingResumesAfterIt)
     EXPECT_TRUE(stamper->Freeze()) << "Stop keeps the freeze flag";
 }
 
-
-// Stream times given by the caller (as the recording's freeze gives one to every stamper): samples
-// that pass after a freeze are the source's own, moved back whole by the time frozen so far.
+// Freezes at stream times the caller gives: later samples keep their stamps less the time frozen.
 TEST_F(TimeStamperGraph, KeptStampsGoBackByTheFrozenTimeUntilTheStop)
 {
     Build(0);
@@ -173,8 +170,7 @@ TEST_F(TimeStamperGraph, KeptStampsGoBackByTheFrozenTimeUntilTheStop)
     EXPECT_EQ(0, recorder.Samples()[had].start) << "the next run's stamps as they come";
 }
 
-// Frozen before the run, resumed on its own clock: the frozen time is the stream time from the
-// run's start to the resume, and clock stamps start again from where the stream began.
+// Frozen before the run: the frozen time counts from the run's start, and clock stamps go back by it.
 TEST_F(TimeStamperGraph, AFreezeFromBeforeTheRunCountsFromItsStartAndMovesClockStampsBack)
 {
     Build(0);

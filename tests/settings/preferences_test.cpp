@@ -369,86 +369,65 @@ TEST_F(PrefsIni, SavesThatCannotBeWrittenLoseNothing) {
     });
 }
 
-// A process started from this test program (which runs no test then): suspended, it runs until it
-// is ended; else it has ended when this returns. The handle keeps its id from being reused.
-PROCESS_INFORMATION StartHelperProcess(bool Suspended) {
+// A process of this test program, held suspended before it runs anything; its handle keeps its id.
+PROCESS_INFORMATION SuspendedHelper() {
     wchar_t self[MAX_PATH];
     GetModuleFileNameW(nullptr, self, MAX_PATH);
     std::wstring line = L"\"" + std::wstring(self) + L"\" --gtest_filter=NoTestHasThisName";
     STARTUPINFOW startup{};
     startup.cb = sizeof startup;
-    startup.dwFlags = STARTF_USESTDHANDLES;  // quiet: no output of its own in this test's
     PROCESS_INFORMATION info{};
-    if (!CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, Suspended ? CREATE_SUSPENDED : 0, nullptr,
-                        nullptr, &startup, &info))
-        return info;
-    if (!Suspended) WaitForSingleObject(info.hProcess, 60000);
+    CreateProcessW(nullptr, line.data(), nullptr, nullptr, FALSE, CREATE_SUSPENDED, nullptr, nullptr, &startup, &info);
     return info;
 }
 
-std::wstring Hex(DWORD Value) { return classlib::IntToHex(Value, 4); }
-
-// A save killed on the way leaves its temporary file beside the INI file: the next save removes
-// those of processes that no longer run, and leaves every other file alone.
+// Saves killed on the way leave temporary files beside the INI file: the next save removes those of
+// processes no longer running (or started after the file was written), and no other file.
 TEST_F(PrefsIni, ASaveRemovesTheTemporaryFilesThatKilledSavesLeft) {
-    PROCESS_INFORMATION ended = StartHelperProcess(false);
+    PROCESS_INFORMATION ended = SuspendedHelper(), running = SuspendedHelper();
     ASSERT_NE(nullptr, ended.hProcess);
-    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ended.hProcess, 0));
-    PROCESS_INFORMATION running = StartHelperProcess(true);
     ASSERT_NE(nullptr, running.hProcess);
-    const std::wstring dead = Hex(ended.dwProcessId);
-    const std::wstring live = Hex(running.dwProcessId);
-    const std::wstring own = Hex(GetCurrentProcessId());
+    TerminateProcess(ended.hProcess, 0);
+    ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(ended.hProcess, 10000));
+    const std::wstring dead = classlib::IntToHex(ended.dwProcessId, 4);
+    const std::wstring live = classlib::IntToHex(running.dwProcessId, 4);
     const std::string junk = "half a settings file";
     const std::vector<std::wstring> stale = {
-        L"Quillotrane.ini." + dead + L".1A2B3C.tmp",            // a process that has ended
-        L"quillotrane.INI." + dead + L".ff.TMP",                // the same, as another program spells it
-        L"Quillotrane.ini.FFFFFFF0.000001.tmp",                 // no such process
-        L"Quillotrane.ini." + own + L".ABCDEF.tmp",             // an earlier process under this id
-        L"Quillotrane.ini." + live + L".00C0DE.tmp",            // written before that process started
+        L"Quillotrane.ini." + dead + L".1A2B3C.tmp",
+        L"quillotrane.INI." + dead + L".ff.TMP",  // as another program spells it
+        L"Quillotrane.ini.FFFFFFF0.000001.tmp",   // no such process
+        L"Quillotrane.ini." + classlib::IntToHex(GetCurrentProcessId(), 4) + L".ABCDEF.tmp",  // an earlier one's
+        L"Quillotrane.ini." + live + L".00C0DE.tmp",  // written before that process started (below)
     };
     const std::vector<std::wstring> kept = {
         L"Quillotrane.ini." + live + L".123456.tmp",  // a copy that may be saving right now
-        L"Quillotrane.ini.bak",
-        L"Quillotrane.ini." + dead + L".tmp",
-        L"Quillotrane.ini." + dead + L".12G4.tmp",
-        L"Quillotrane.ini." + dead + L".12.tmp.old",
-        L"Quillotrane.ini.123456789.12.tmp",
-        L"Other.ini." + dead + L".12.tmp",
-    };
+        L"Quillotrane.ini.bak", L"Quillotrane.ini." + dead + L".tmp", L"Quillotrane.ini." + dead + L".12G4.tmp",
+        L"Quillotrane.ini." + dead + L".12.tmp.old", L"Quillotrane.ini.123456789.12.tmp",
+        L"Other.ini." + dead + L".12.tmp", L"Quillotrane.ini." + dead + L".78.tmp" /* read-only */};
     for (const std::wstring& name : stale) WriteFileBytes(folder_ + name, junk);
     for (const std::wstring& name : kept) WriteFileBytes(folder_ + name, junk);
-    // The file a reused id's older process left: its time is before the running process's start.
-    {
-        HANDLE h = CreateFileW((folder_ + stale[4]).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, h);
-        FILETIME old{};
-        SYSTEMTIME when{2001, 1, 1, 1, 0, 0, 0, 0};
-        SystemTimeToFileTime(&when, &old);
-        EXPECT_TRUE(SetFileTime(h, &old, &old, &old));
-        CloseHandle(h);
-    }
-    // A folder and a read-only file of that pattern are not a save's.
-    ASSERT_TRUE(CreateDirectoryW((folder_ + L"Quillotrane.ini." + dead + L".77.tmp").c_str(), nullptr));
-    WriteFileBytes(folder_ + L"Quillotrane.ini." + dead + L".78.tmp", junk);
-    SetFileAttributesW((folder_ + L"Quillotrane.ini." + dead + L".78.tmp").c_str(), FILE_ATTRIBUTE_READONLY);
+    SetFileAttributesW((folder_ + kept.back()).c_str(), FILE_ATTRIBUTE_READONLY);
+    const std::wstring folder = L"Quillotrane.ini." + dead + L".77.tmp";
+    ASSERT_TRUE(CreateDirectoryW((folder_ + folder).c_str(), nullptr));
+    HANDLE older = CreateFileW((folder_ + stale[4]).c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+    FILETIME old{};
+    SYSTEMTIME when{2001, 1, 1, 1, 0, 0, 0, 0};
+    SystemTimeToFileTime(&when, &old);
+    EXPECT_TRUE(SetFileTime(older, &old, &old, &old));
+    CloseHandle(older);
 
     ExpectSaved([](TWritePreferences& w) { w.WriteInteger(L"Top", 6); }, {kSection, L"Top=6"});
-
-    std::vector<std::wstring> expected = kept;
+    std::vector<std::wstring> expected = kept, found = FolderEntries(folder_);
     expected.push_back(L"Quillotrane.ini");
-    expected.push_back(L"Quillotrane.ini." + dead + L".77.tmp");
-    expected.push_back(L"Quillotrane.ini." + dead + L".78.tmp");
-    std::vector<std::wstring> found = FolderEntries(folder_);
+    expected.push_back(folder);
     std::sort(expected.begin(), expected.end());
     std::sort(found.begin(), found.end());
     EXPECT_EQ(expected, found);
     for (const std::wstring& name : kept) EXPECT_EQ(junk, ReadFileBytes(folder_ + name)) << testing::PrintToString(name);
-
+    // Once that copy has ended, its file goes at the next save too.
     TerminateProcess(running.hProcess, 0);
     WaitForSingleObject(running.hProcess, 10000);
     for (HANDLE h : {ended.hProcess, ended.hThread, running.hProcess, running.hThread}) CloseHandle(h);
-    // Once that copy has ended, its file goes at the next save too.
     ExpectSaved([](TWritePreferences& w) { w.WriteInteger(L"Top", 7); }, {kSection, L"Top=7"});
     EXPECT_EQ("<missing>", ReadFileBytes(folder_ + kept[0]));
 }

@@ -3,12 +3,15 @@
 // control, every button shows a caption or a picture, and the pictures come from the program's
 // resources. CTest runs these tests twice: at 96 dots per inch in the shared test prefix, and at
 // 120 in a prefix of their own (tests/ui/wine_120dpi.sh). The screenshot of each panel is kept in the
-// build folder's screenshots, as look_*.bmp.
+// build folder's screenshots, as look_*.bmp; whole-screen grabs of the about, help and overlay panels,
+// whose rich texts and border drop-down are measured too, as screen_*.bmp.
 #include <windows.h>
 #include <commctrl.h>
+#include <richedit.h>
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <utility>
 #include <string>
@@ -30,6 +33,7 @@
 #include "ui/action_images.h"
 #include "ui/apropos_frame.h"
 #include "ui/erreur_frame.h"
+#include "ui/help_frame.h"
 #include "widgets/custom/color_button.h"
 #include "widgets/kit/date_edit.h"
 #include "ui/incruster_frame.h"
@@ -40,6 +44,7 @@
 #include "ui/save_prefs_form.h"
 #include "ui/side_forms.h"
 #include "ui/snapshot_text_ids.h"
+#include "ui/system_report.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_std_buttons.h"
@@ -62,17 +67,75 @@ std::wstring DpiSuffix() {
     return ExpectedDpi() == 96 ? L"" : L"_" + std::to_wstring(ExpectedDpi()) + L"dpi";
 }
 
-int Shoot(HWND Window, const std::wstring& Name) {
+int Shoot(HWND Window, const std::wstring& Name, bool WholeScreen = false) {
     SetWindowPos(Window, HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
     RedrawWindow(Window, nullptr, nullptr, RDW_INVALIDATE | RDW_ERASE | RDW_UPDATENOW | RDW_ALLCHILDREN | RDW_FRAME);
     PumpWindowMessages(5, 20);
-    return SaveWindowScreenshot(Window, L"look_" + Name + DpiSuffix() + L".bmp");
+    return SaveWindowScreenshot(WholeScreen ? GetDesktopWindow() : Window,
+                                (WholeScreen ? L"screen_" : L"look_") + Name + DpiSuffix() + L".bmp");
 }
 
 std::string Lines(const std::vector<std::string>& Problems) {
     std::string all;
     for (const std::string& p : Problems) all += "\n  " + p;
     return all;
+}
+
+// Where the ink of character Index of a rich edit ends, in client pixels: its place plus its width in
+// its own character format (for a slanted glyph, whichever of its advance and its ink reaches further).
+int InkRight(HWND Edit, int Index, wchar_t Character) {
+    POINTL at{};
+    SendMessageW(Edit, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&at), Index);
+    CHARRANGE one{Index, Index + 1};
+    SendMessageW(Edit, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&one));
+    CHARFORMAT2W cf{};
+    cf.cbSize = sizeof cf;
+    SendMessageW(Edit, EM_GETCHARFORMAT, SCF_SELECTION, reinterpret_cast<LPARAM>(&cf));
+    classlib::TWindowDC screen(nullptr);
+    LOGFONTW lf{};
+    lf.lfHeight = -MulDiv(cf.yHeight, GetDeviceCaps(screen.Get(), LOGPIXELSY), 1440);
+    lf.lfWeight = (cf.dwEffects & CFE_BOLD) != 0 ? FW_BOLD : FW_NORMAL;
+    lf.lfItalic = (cf.dwEffects & CFE_ITALIC) != 0 ? TRUE : FALSE;
+    lf.lfCharSet = DEFAULT_CHARSET;
+    wcsncpy(lf.lfFaceName, cf.szFaceName, LF_FACESIZE - 1);
+    classlib::TOwnedFont font(CreateFontIndirectW(&lf));
+    classlib::TSelectedObject selected(screen.Get(), font.Get());
+    ABC abc{};
+    SIZE size{};
+    if (GetCharABCWidthsW(screen.Get(), Character, Character, &abc))
+        return at.x + abc.abcA + static_cast<int>(abc.abcB) + std::max(abc.abcC, 0);
+    GetTextExtentPoint32W(screen.Get(), &Character, 1, &size);
+    return at.x + size.cx;
+}
+
+// The lines of rich edits whose last visible character does not end inside the client area.
+std::vector<std::string> CutLines(std::initializer_list<classlib::TWinControl*> Edits) {
+    std::vector<std::string> cut;
+    for (classlib::TWinControl* edit : Edits) {
+        const HWND h = edit->Handle();
+        RECT client{};
+        GetClientRect(h, &client);
+        CHARRANGE kept{};
+        SendMessageW(h, EM_EXGETSEL, 0, reinterpret_cast<LPARAM>(&kept));
+        const int lines = static_cast<int>(SendMessageW(h, EM_GETLINECOUNT, 0, 0));
+        for (int line = 0; line < lines; ++line) {
+            const int start = static_cast<int>(SendMessageW(h, EM_LINEINDEX, line, 0));
+            const int length = static_cast<int>(SendMessageW(h, EM_LINELENGTH, start, 0));
+            if (start < 0 || length <= 0) continue;
+            std::wstring text(static_cast<size_t>(length) + 1, L'\0');
+            TEXTRANGEW range{{start, start + length}, text.data()};
+            text.resize(static_cast<size_t>(SendMessageW(h, EM_GETTEXTRANGE, 0, reinterpret_cast<LPARAM>(&range))));
+            const size_t last = text.find_last_not_of(L" \t\r\n");
+            if (last == std::wstring::npos) continue;
+            const int right = InkRight(h, start + static_cast<int>(last), text[last]);
+            if (right > client.right)
+                cut.push_back(classlib::WideToUtf8(edit->Name()) + " line " + std::to_string(line) + " \"" +
+                              classlib::WideToUtf8(text.substr(0, last + 1)) + "\" ends at " + std::to_string(right) +
+                              " of " + std::to_string(client.right));
+        }
+        SendMessageW(h, EM_EXSETSEL, 0, reinterpret_cast<LPARAM>(&kept));
+    }
+    return cut;
 }
 
 // The main window of a program started with the test camera and microphone.
@@ -401,6 +464,74 @@ TEST_F(CaptionFitTest, TheAboutPanelsCreditsShowWhole) {
         << "the last line at " << last.y << " of " << client.bottom << " at " << ExpectedDpi() << " dots per inch";
     EXPECT_EQ(0, SendMessageW(edit, EM_GETFIRSTVISIBLELINE, 0, 0));
     EXPECT_GT(Shoot(form_->Handle(), L"about_credits"), 1000);
+    // Every line ends inside its box, none under the border.
+    const auto cut = CutLines({about->le1, about->leHome, about->leMail});
+    EXPECT_TRUE(cut.empty()) << cut.size() << " at " << ExpectedDpi() << " dots per inch:" << Lines(cut);
+    EXPECT_GT(Shoot(form_->Handle(), L"about", true), 1000);
+}
+
+// An MP3 encoder deep in folders with long names: its path, which has no blank to wrap at, wraps in
+// rows under the line's indent, inside the box; the mail copy keeps the line's blanks.
+TEST_F(CaptionFitTest, TheSystemReportsDeepPathWrapsUnderItsIndent) {
+    ASSERT_EQ(ExpectedDpi(), classlib::ScreenPixelsPerInch()) << "the prefix's resolution";
+    Start();
+    form_->ShowPanel(7);
+    ui::THelpFrame* help = form_->HelpFrame1;
+    help->PageControl1->SetActivePage(help->tsSystem);
+    EXPECT_GT(Shoot(form_->Handle(), L"help_system", true), 1000);
+    ui::TSystemFacts facts;
+    facts.WindowsVersion = L"Windows XP - build 2600";
+    facts.DirectXVersion = L"9.0c";
+    facts.Mp3EncoderPresent = facts.Mp3ServerKnown = true;
+    facts.Mp3ServerPath =
+        L"C:\\Programs\\Elecard\\LAME_MPEG_Layer_III_Audio_Encoder_Filter\\Release_for_Windows_XP\\x86\\lame_enc.ax";
+    facts.Mp3ServerVersion = L"FileVersion = 3.99.5";
+    ui::WriteSystemReport(*help, facts);
+    PumpWindowMessages();
+    const auto cut = CutLines({help->reSystem});
+    EXPECT_TRUE(cut.empty()) << cut.size() << " at " << ExpectedDpi() << " dots per inch:" << Lines(cut);
+    EXPECT_NE(std::wstring::npos, ui::SystemInfoMailText().find(L"\r\n    " + facts.Mp3ServerPath + L"\r\n"));
+    const HWND h = help->reSystem->Handle();
+    auto find = [&](const wchar_t* Text) {
+        FINDTEXTEXW what{{0, -1}, Text, {}};
+        return SendMessageW(h, EM_FINDTEXTEXW, FR_DOWN, reinterpret_cast<LPARAM>(&what));
+    };
+    const LRESULT start = find(L"C:\\Programs");
+    ASSERT_GE(start, 0);
+    const LRESULT firstRow = SendMessageW(h, EM_EXLINEFROMCHAR, 0, start);
+    POINTL first{}, next{};
+    SendMessageW(h, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&first), start);
+    SendMessageW(h, EM_POSFROMCHAR, reinterpret_cast<WPARAM>(&next), SendMessageW(h, EM_LINEINDEX, firstRow + 1, 0));
+    EXPECT_GT(first.x, 5) << "the blanks' room before the path";
+    EXPECT_EQ(first.x, next.x) << "the path's next row keeps the indent";
+    EXPECT_GE(SendMessageW(h, EM_EXLINEFROMCHAR, 0, find(L"lame_enc.ax")), firstRow + 1) << "the path wraps";
+    EXPECT_GT(Shoot(form_->Handle(), L"help_system_deep_path", true), 1000);
+}
+
+// The overlay's border drop-down has room for its picture, its widest caption and its arrow.
+TEST_F(CaptionFitTest, TheOverlaysBorderDropDownHasRoomForItsPictureCaptionAndArrow) {
+    ASSERT_EQ(ExpectedDpi(), classlib::ScreenPixelsPerInch()) << "the prefix's resolution";
+    Start();
+    form_->ShowPanel(4);
+    ui::TIncrusterFrame* inlay = form_->IncrusterFrame1;
+    hover::TFlatBarButton* border = inlay->tbBorder;
+    int widest = 0;
+    {
+        classlib::TWindowDC screen(nullptr);
+        classlib::TSelectedObject font(screen.Get(), border->Font()->Handle());
+        for (const char* caption : {"1", "2", "3", "4", "5"}) {
+            SIZE size{};
+            GetTextExtentPoint32A(screen.Get(), caption, 1, &size);
+            widest = std::max<int>(widest, size.cx);
+        }
+    }
+    const SIZE glyph = border->ButtonGlyph()->GlyphSize();
+    ASSERT_GT(glyph.cx, 0);
+    // A frame of a pixel each side and at least 3 pixels between it and what the button shows.
+    const int need = 2 + 2 * 3 + glyph.cx + std::max(border->Spacing(), 0) + widest + border->DropdownArrowWidth();
+    EXPECT_LE(need, border->Width()) << "at " << ExpectedDpi() << " dots per inch";
+    EXPECT_LE(border->Left() + border->Width(), inlay->ClientWidth() - 4);
+    EXPECT_GT(Shoot(form_->Handle(), L"inlay", true), 1000);
 }
 
 }  // namespace

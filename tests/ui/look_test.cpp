@@ -260,16 +260,9 @@ TEST_F(LookTest, TheNoVideoPlateIsBlackUnderVisualThemesToo) {
     plate->Show();
     Pump();
     const int width = plate->Width(), height = plate->Height();
-    auto painted = [&](COLORREF Colour) {
-        return quill_test::InkOf(Colour, width, height, [&](HDC dc) {
-            plate->Canvas()->SetHandle(dc);
-            plate->Perform(WM_PAINT, reinterpret_cast<WPARAM>(dc), 0);
-            plate->Canvas()->SetHandle(nullptr);
-        });
-    };
     // Inside the raised bevel of a pixel (white at the top and left): black but for the caption.
-    const int black = painted(RGB(0, 0, 0)).Count;
-    const int white = painted(RGB(255, 255, 255)).Count;
+    const int black = quill_test::PaintedInk(plate, RGB(0, 0, 0)).Count;
+    const int white = quill_test::PaintedInk(plate, RGB(255, 255, 255)).Count;
     classlib::SetThemesEnabledForTesting(std::nullopt);
     EXPECT_GT(white, width + height + 20) << "the bevel and the caption";
     EXPECT_GE(black, (width - 2) * (height - 2) * 9 / 10) << black << " black";

@@ -1,7 +1,8 @@
 // The main window's sources under Xvfb, with the capture data module and the stand-in devices of the
 // test prefix: the stored sources and format selected and previewed at the first idle, the formats
 // the sources allow, the preview lock per format, devices coming and going (device change), a lost
-// device, a device that fails to open, the settings buttons' menus, and the three panels of the
+// device, a device that fails to open, an unlisted source a script names (the status bar tells what
+// was taken), the settings buttons' menus, and the three panels of the
 // sources' topic (kept as screenshots in the test's folder). HKCU\Software\Marbrecq is set aside.
 #include "ui/capture_form.h"
 
@@ -37,6 +38,7 @@
 #include "ui/panel_frame.h"
 #include "ui/side_forms.h"
 #include "ui/sources_frame.h"
+#include "widgets/custom/scripts.h"
 
 inline bool operator==(const RECT& a, const RECT& b) {
     return a.left == b.left && a.top == b.top && a.right == b.right && a.bottom == b.bottom;
@@ -201,6 +203,11 @@ protected:
         form_->cboxVideoChange(Panel()->cboxvideo);
     }
     void DeviceChange() { SendMessageW(form_->Handle(), WM_DEVICECHANGE, 7, 0); }
+    // Runs Lines as a script file, as the script button runs the file it is given.
+    void RunScript(const std::vector<std::wstring>& Lines) {
+        WriteIniLines(folder_ + L"lines.txt", Lines);
+        form_->Script1->RunFile(folder_ + L"lines.txt");
+    }
 };
 
 const std::vector<std::wstring> kCameraAndMicrophone = {
@@ -250,6 +257,56 @@ TEST_F(SourcesTest, StartSelectsTheStoredSourcesAndFormatAndPreviewsThem) {
     EXPECT_EQ(Panel()->cboxvideo->Items()->Strings(0), Video()->Name);
     // The status display follows the new source.
     EXPECT_TRUE(form_->DroppedFramesTimer->Enabled());
+}
+
+// A script names a camera not listed: the first listed one is taken, with a format list of only what it
+// records, its own format selected and stored, and the status bar says so until another is chosen.
+TEST_F(SourcesTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormatsAndTheStatusBarSaysSo) {
+    const wchar_t camcorder[] = L"DV Source - Video";
+    Start({std::wstring(L"Source video=") + camcorder, std::wstring(L"Source Audio=") + kMicrophone,
+           L"Capture Format=2", L"Preview Locked=0"});
+    ASSERT_NE(nullptr, Video());
+    ASSERT_EQ(L"dv type 2 native", Panel()->cbFormatCapture->Text()) << "the camcorder's own DV is stored";
+    RunScript({L"source_video=No Such Camera"});
+    ASSERT_NE(nullptr, Video());
+    ASSERT_EQ(kCamera, Video()->Name) << "the first listed one";
+    for (const std::wstring& format : Items(Panel()->cbFormatCapture))
+        EXPECT_TRUE(format != L"dv type 2 native" && format != L"dv type 1 natifve") << testing::PrintToString(format);
+    EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Items()->Strings(0));
+    EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Text());
+    EXPECT_EQ(5, settings::ParamCaptureFormat->Value()) << "the format shown is the one recorded";
+    const std::wstring told = L"\"No Such Camera\" not found: Quillotrane Test Camera taken";
+    EXPECT_EQ(told, form_->StatusAlertText);
+    EXPECT_EQ(L"", form_->StatusMainText) << "in place of the preview's flags";
+    PumpWindowMessages();
+    EXPECT_GT(SaveWindowScreenshot(form_->Handle(), L"unlisted_camera.bmp"), 0);
+    form_->UpdateStatusTexts();
+    EXPECT_EQ(told, form_->StatusAlertText) << "told through other changes of the status";
+    ChooseVideo(camcorder);
+    ASSERT_NE(nullptr, Video());
+    EXPECT_EQ(camcorder, Video()->Name);
+    EXPECT_EQ(L"", form_->StatusAlertText);
+    EXPECT_EQ(0u, form_->StatusMainText.find(L"Preview")) << "the flags come back";
+}
+
+// An unlisted sound: told, with its formats; told with an unlisted camera; a source chosen by an empty
+// name (nothing stored) tells nothing.
+TEST_F(SourcesTest, AnUnlistedSoundIsToldAndBringsItsFormatsAnEmptyNameTellsNothing) {
+    Start({std::wstring(L"Source video=") + kCamera, L"Source Audio=no audio stream", L"Capture Format=9",
+           L"Preview Locked=0"});
+    ASSERT_EQ(nullptr, Audio());
+    RunScript({L"source_audio=Nowhere Microphone"});
+    ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
+    const std::wstring sound = L"\"Nowhere Microphone\" not found: " + Audio()->Name + L" taken";
+    EXPECT_EQ(sound, form_->StatusAlertText);
+    EXPECT_EQ(1, CountOf(Items(Panel()->cbFormatCapture), L"Wav")) << "the sound's formats come";
+    EXPECT_EQ(L"DivX", Panel()->cbFormatCapture->Text()) << "a format the sources still allow stays";
+    RunScript({L"source_video=Gone Camera"});
+    const std::wstring camera = L"\"Gone Camera\" not found: Quillotrane Test Camera taken";
+    EXPECT_EQ(camera + L"; " + sound, form_->StatusAlertText);
+    form_->SelectAudioSource(L"no audio stream");
+    form_->SelectAudioSource(L"");
+    EXPECT_EQ(camera, form_->StatusAlertText);
 }
 
 TEST_F(SourcesTest, NoSourceLeavesThePlateAndNoFormat) {

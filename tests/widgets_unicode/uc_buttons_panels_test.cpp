@@ -1,20 +1,24 @@
 // Wide buttons, panels, images, canvas text and the clipboard under Wine: what is drawn, clicked,
-// copied and loaded carries texts and names outside the ANSI code page.
+// copied and loaded carries texts and names outside the ANSI code page; panels under visual themes.
 #include <windows.h>
+#include <uxtheme.h>
 
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <optional>
 #include <vector>
 
 #include "classlib/conversions.h"
 #include "classlib/filer.h"
 #include "classlib/stream_classes.h"
 #include "classlib/streams.h"
+#include "classlib/themes.h"
 #include "exception_text.h"
 #include "painted_ink.h"
 #include "uc_test_support.h"
 #include "unicode/wide_files.h"
+#include "widgets/hover/hx_themes.h"
 #include "widgets/unicode/uc_actions.h"
 #include "widgets/unicode/uc_buttons.h"
 #include "widgets/unicode/uc_graphics.h"
@@ -311,6 +315,54 @@ TEST_F(WideButtonsPanelsTest, PanelPaintsItsWideCaption) {
     panel->SetBevelOuter(classlib::TPanelBevel::bvRaised);
     panel->SetBorderWidth(3);
     EXPECT_EQ(panel->ClientRect().left, 4);
+}
+
+// A panel asks the system whether themes are on, as the hover widgets do. Themed, one that takes its
+// parent's background shows it in place of its border and fill (its bevel stays), and hands it on to
+// a child that does too; one with a background of its own paints as without themes.
+TEST_F(WideButtonsPanelsTest, ThemedPanelsShowTheirParentsBackgroundInPlaceOfBorderAndFill) {
+    struct TUnforce {
+        ~TUnforce() { classlib::SetThemesEnabledForTesting(std::nullopt); }
+    } unforce;
+    form->SetColor(classlib::clBlue);
+    auto* panel = new TUcPanel(form);
+    panel->SetParent(form);
+    panel->SetBounds(20, 30, 120, 60);
+    panel->SetColor(classlib::clRed);
+    panel->SetBorderWidth(5);
+    panel->SetCaption(L"");
+    auto* inner = new TUcPanel(form);
+    inner->SetParent(panel);
+    inner->SetBounds(10, 10, 60, 30);
+    inner->SetColor(classlib::clLime);
+    inner->SetBevelOuter(classlib::TPanelBevel::bvNone);
+    inner->SetCaption(L"");
+    form->Show();
+    constexpr int kInside = (120 - 2) * (60 - 2);  // inside the raised bevel of a pixel
+    const COLORREF red = RGB(255, 0, 0), blue = RGB(0, 0, 255);
+    using quill_test::PaintedInk;
+
+    const bool themed = IsAppThemed() && IsThemeActive();
+    EXPECT_EQ(themed, classlib::ThemesEnabled());
+    EXPECT_EQ(themed, hover::ThemesEnabled());
+    EXPECT_EQ(themed ? 0 : kInside, PaintedInk(panel, red).Count) << "themes " << (themed ? "on" : "off");
+
+    classlib::SetThemesEnabledForTesting(false);
+    EXPECT_EQ(kInside, PaintedInk(panel, red).Count) << "border and fill in the panel's colour";
+    EXPECT_EQ(0, PaintedInk(panel, blue).Count);
+    EXPECT_FALSE(hover::ThemesEnabled()) << "the hover widgets get the same answer";
+    EXPECT_EQ(60 * 30, PaintedInk(inner, RGB(0, 255, 0)).Count);
+
+    classlib::SetThemesEnabledForTesting(true);
+    ASSERT_TRUE(panel->ParentBackground());
+    EXPECT_EQ(0, PaintedInk(panel, red).Count) << "neither border nor fill";
+    EXPECT_EQ(kInside, PaintedInk(panel, blue).Count) << "the parent's background shows through";
+    EXPECT_GT(PaintedInk(panel, classlib::ColorToRGB(classlib::clBtnHighlight)).Count, 120 - 2) << "the bevel";
+    EXPECT_EQ(60 * 30, PaintedInk(inner, blue).Count) << "the form's colour, not the outer panel's";
+
+    panel->SetParentBackground(false);
+    EXPECT_EQ(kInside, PaintedInk(panel, red).Count);
+    EXPECT_EQ(0, PaintedInk(panel, blue).Count);
 }
 
 TEST_F(WideButtonsPanelsTest, ImageLoadsPicturesByWideNamesAndRefusesBadFiles) {
