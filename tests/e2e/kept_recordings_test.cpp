@@ -48,16 +48,6 @@ std::uint64_t AviStartBytes(const std::string& Bytes) {
 
 class KeptRecordings : public Recordings {
 protected:
-    // The portable settings for recordings from Video and Sound in Format, the question asked or not.
-    std::vector<std::wstring> Settings(const std::wstring& Video, const std::wstring& Sound, int Format, bool Ask) const {
-        std::vector<std::wstring> lines;
-        for (const std::wstring& line : RecordingSettings())
-            if (line.rfind(L"Confirmer Video=", 0) != 0) lines.push_back(line);
-        lines.insert(lines.end(), {std::wstring(L"Confirmer Video=") + (Ask ? L"1" : L"0"), L"Source video=" + Video,
-                                   L"Source Audio=" + Sound, L"Capture Format=" + std::to_wstring(Format),
-                                   L"Divx favori=Xvid MPEG-4 Codec", L"Want Mp3=1"});
-        return lines;
-    }
     // Starts a recording with the Capture button over an older file of that name: the question
     // comes and is answered Yes.
     void StartOver(TProgram& Program, const std::wstring& File) {
@@ -70,7 +60,7 @@ protected:
 };
 
 TEST_F(KeptRecordings, ARecordingOverAnOlderFileAnsweredYesIsTheNewRecordingAlone) {
-    ASSERT_TRUE(copy_.WriteSettings(Settings(kCamera, kMicrophone, 5, true)));
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
@@ -115,7 +105,7 @@ TEST_F(KeptRecordings, AKilledRecordingKeepsItsFramesAndTellsHowLongItIs) {
                            {kCamera, kMicrophone, 7, L".wmv"}};
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Format);
-        ASSERT_TRUE(copy_.WriteSettings(Settings(c.Video, c.Sound, c.Format, false)));
+        ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(c.Video, c.Sound, c.Format, false)));
         const std::wstring file = Clip(0, c.Extension);
         const bool asf = std::wstring(c.Extension) == L".wmv";
         // What the header says: the video's frame count, or the file's length in seconds.
@@ -174,7 +164,7 @@ TEST_F(KeptRecordings, KilledAtItsFirstFramesTheFileHoldsThemAndSaysSo) {
     const CamcorderSetting ntsc(L"NTSC", 1);
     for (const TCase& c : cases) {
         SCOPED_TRACE(c.Format);
-        ASSERT_TRUE(copy_.WriteSettings(Settings(c.Video, c.Sound, c.Format, false)));
+        ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(c.Video, c.Sound, c.Format, false)));
         const std::wstring file = Clip(0, c.Extension);
         const bool avi = std::wstring(c.Extension) == L".avi";
         {
@@ -214,7 +204,7 @@ TEST_F(KeptRecordings, KilledAtItsFirstFramesTheFileHoldsThemAndSaysSo) {
 // Killed a few seconds in, a Windows Media recording's header tells a length, and the length of
 // what the file holds: the pictures that decode, not what the writer still held.
 TEST_F(KeptRecordings, AWindowsMediaRecordingKilledAFewSecondsInTellsTheLengthItHolds) {
-    ASSERT_TRUE(copy_.WriteSettings(Settings(kCamera, kMicrophone, 7, false)));
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 7, false)));
     const std::wstring file = Clip(0, L".wmv");
     for (int kill = 0; kill < 3; ++kill) {
         SCOPED_TRACE(kill);

@@ -69,6 +69,18 @@ struct TExpected {
 
 class Recordings : public EndToEnd {
 protected:
+    // The portable settings for recordings from Video and Sound in Format, the question asked or not.
+    std::vector<std::wstring> RecordingSettings(const std::wstring& Video, const std::wstring& Sound, int Format,
+                                                bool Ask) const {
+        std::vector<std::wstring> lines;
+        for (const std::wstring& line : EndToEnd::RecordingSettings())
+            if (line.rfind(L"Confirmer Video=", 0) != 0) lines.push_back(line);
+        lines.insert(lines.end(), {std::wstring(L"Confirmer Video=") + (Ask ? L"1" : L"0"), L"Source video=" + Video,
+                                   L"Source Audio=" + Sound, L"Capture Format=" + std::to_wstring(Format),
+                                   L"Divx favori=Xvid MPEG-4 Codec", L"Want Mp3=1"});
+        return lines;
+    }
+    using EndToEnd::RecordingSettings;
     std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
         return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
     }

@@ -44,12 +44,7 @@ std::vector<std::wstring> FilesIn(const std::wstring& Folder) {
 // The older file is large: the file system takes a while to free its space, which the start must
 // not wait for. Half a second is allowed for a busy machine.
 TEST_F(Recordings, AYesToReplaceALargeFileStartsAsSoonAsAStartThatAsksNothing) {
-    std::vector<std::wstring> settings;
-    for (const std::wstring& line : RecordingSettings())
-        if (line.rfind(L"Confirmer Video=", 0) != 0) settings.push_back(line);
-    settings.insert(settings.end(), {L"Confirmer Video=1", L"Source video=" + std::wstring(kCamera),
-                                     L"Source Audio=" + std::wstring(kMicrophone), L"Capture Format=5"});
-    ASSERT_TRUE(copy_.WriteSettings(settings));
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));

@@ -14,12 +14,7 @@ using namespace e2e_fixture;
 // is left out of the names: two copies started in the same second name their files alike exactly
 // so.
 TEST_F(Recordings, TwoCopiesStartedTogetherRecordIntoFilesOfTheirOwn) {
-    std::vector<std::wstring> settings;
-    for (const std::wstring& line : RecordingSettings())
-        if (line.rfind(L"Confirmer Video=", 0) != 0) settings.push_back(line);
-    settings.insert(settings.end(), {L"Confirmer Video=1", L"Source video=" + std::wstring(kCamera),
-                                     L"Source Audio=" + std::wstring(kMicrophone), L"Capture Format=5"});
-    ASSERT_TRUE(copy_.WriteSettings(settings));
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     TProgram first, second;
     ASSERT_TRUE(first.Launch(copy_.Exe(), L"+c")) << testing::PrintToString(first.Failure());

@@ -163,10 +163,7 @@ TEST_F(RecordingErrors, AFailedWriteStopsTheRecordingAndSaysWhy) {
         ASSERT_EQ(2, form->CaptureState);
         ASSERT_TRUE(WaitRecorded(10));
         // As a writer tells it: through the graph's event sink.
-        Microsoft::WRL::ComPtr<IMediaEventSink> events;
-        ASSERT_HRESULT_SUCCEEDED(module->Graph()->QueryInterface(IID_IMediaEventSink,
-                                                                 reinterpret_cast<void**>(events.GetAddressOf())));
-        ASSERT_HRESULT_SUCCEEDED(events->Notify(c.event, c.failure, 0));
+        ASSERT_HRESULT_SUCCEEDED(Notify(c.event, c.failure));
         ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; }, 20000)) << "still recording";
         EXPECT_FALSE(form->RecordingOpen());
         EXPECT_TRUE(Previewing()) << "the preview runs again";
@@ -195,10 +192,7 @@ TEST_F(RecordingErrors, ASoundInputThatStopsGivingSoundStopsTheRecordingByItsNam
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     ASSERT_TRUE(WaitRecorded(10));
-    Microsoft::WRL::ComPtr<IMediaEventSink> events;
-    ASSERT_HRESULT_SUCCEEDED(
-        module->Graph()->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(events.GetAddressOf())));
-    ASSERT_HRESULT_SUCCEEDED(events->Notify(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_AddBuffer, MMSYSERR_NODRIVER));
+    ASSERT_HRESULT_SUCCEEDED(Notify(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_AddBuffer, MMSYSERR_NODRIVER));
     ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; }, 20000)) << "still recording";
     ASSERT_FALSE(asked.empty());
     EXPECT_EQ(L"The capture into " + file.wstring() + L" has been stopped: the sound input " + kMicrophone +

@@ -98,13 +98,6 @@ protected:
         }
         return true;
     }
-    // A failure told through the graph's events, as a writer tells it.
-    void Notify(long Event, HRESULT Failure) {
-        Microsoft::WRL::ComPtr<IMediaEventSink> events;
-        ASSERT_HRESULT_SUCCEEDED(
-            module->Graph()->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(events.GetAddressOf())));
-        ASSERT_HRESULT_SUCCEEDED(events->Notify(Event, Failure, 0));
-    }
 };
 
 // The name was free at the start's checks, but another program took it before the writer could
@@ -246,7 +239,7 @@ TEST_F(RecordingNames, AFailureToldBeforeACutDoesNotStopTheNewPart) {
         tell(Sender, Result);
         heard = true;
     };
-    ASSERT_NO_FATAL_FAILURE(Notify(EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)));
+    ASSERT_HRESULT_SUCCEEDED(Notify(EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)));
     // The window has posted itself the failure, and the cut comes before it is handled.
     ASSERT_TRUE(PumpOneUntil([&] { return heard; }));
     asked.clear();
@@ -260,7 +253,7 @@ TEST_F(RecordingNames, AFailureToldBeforeACutDoesNotStopTheNewPart) {
     EXPECT_EQ(0u, asked[0].Text.find(L"The capture into " + first.wstring() + L" has been stopped: ")) << asked[0].Text;
 
     heard = false;
-    ASSERT_NO_FATAL_FAILURE(Notify(EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)));
+    ASSERT_HRESULT_SUCCEEDED(Notify(EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_WRITE_FAULT)));
     ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; })) << "a failure of the new part stops it";
     ASSERT_EQ(2u, asked.size());
     EXPECT_EQ(0u, asked[1].Text.find(L"The capture into " + second.wstring() + L" has been stopped: ")) << asked[1].Text;

@@ -128,6 +128,13 @@ bool TRecordingWindow::PumpUntil(const std::function<bool()>& Done, DWORD Timeou
     return first_standins::PumpUntil(Done, TimeoutMs) || Done();
 }
 
+HRESULT TRecordingWindow::Notify(long Event, LONG_PTR Param1, LONG_PTR Param2) {
+    Microsoft::WRL::ComPtr<IMediaEventSink> events;
+    const HRESULT hr =
+        module->Graph()->QueryInterface(IID_IMediaEventSink, reinterpret_cast<void**>(events.GetAddressOf()));
+    return FAILED(hr) ? hr : events->Notify(Event, Param1, Param2);
+}
+
 unsigned TRecordingWindow::Recorded() {
     switch (format) {
         case 11:

@@ -66,6 +66,8 @@ public:
     // Pumps until the capture branch has passed Frames more samples of its kind.
     bool WaitRecorded(unsigned Frames);
     unsigned Recorded();
+    // An event told through the graph's event sink, as a writer or the sound input tells it.
+    HRESULT Notify(long Event, LONG_PTR Param1, LONG_PTR Param2 = 0);
     bool Previewing() { return module->fg->State() == dshow::gsPlaying; }
     // The schedule clock's time of day and date, as given from outside.
     void SetNow(int Day, int Hour, int Minute, int Second);
