@@ -7,6 +7,7 @@
 
 #include <cstdlib>
 #include <cstring>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -48,6 +49,22 @@ std::uint64_t AviStartBytes(const std::string& Bytes) {
 
 class KeptRecordings : public Recordings {
 protected:
+    // Starts a recording with the Capture button, kills the program once Reached answers true
+    // (questions answered No meanwhile) and waits until the file is let go.
+    void RecordAndKill(const std::wstring& File, const std::function<bool()>& Reached, const char* Never) {
+        {
+            TProgram program;
+            ASSERT_NO_FATAL_FAILURE(Start(program));
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            EXPECT_TRUE(e2e::WaitFor([&] {
+                if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+                return Reached();
+            })) << Never;
+            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
+        }
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(File); }));
+    }
     // Starts a recording with the Capture button over an older file of that name: the question
     // comes and is answered Yes.
     void StartOver(TProgram& Program, const std::wstring& File) {
@@ -114,20 +131,14 @@ TEST_F(KeptRecordings, AKilledRecordingKeepsItsFramesAndTellsHowLongItIs) {
             return asf ? std::atof(Probe.Get("format.duration").c_str()) * 25
                        : v < 0 ? 0.0 : std::atof(Probe.Stream(v, "nb_frames").c_str());
         };
-        {
-            TProgram program;
-            ASSERT_NO_FATAL_FAILURE(Start(program));
-            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
-            // Two seconds told, read from the file's header as the program writes it.
-            EXPECT_TRUE(e2e::WaitFor([&] {
-                if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+        // Two seconds told, read from the file's header as the program writes it.
+        ASSERT_NO_FATAL_FAILURE(RecordAndKill(
+            file,
+            [&] {
                 const std::string bytes = quill_test::FileStart(file);
                 return (asf ? quill_test::AsfHeaderSeconds(bytes) * 25 : quill_test::AviHeaderFrames(bytes)) >= 50;
-            })) << "the header never told two seconds";
-            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
-            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
-        }
-        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+            },
+            "the header never told two seconds"));
         const quill_test::TMediaProbe probe = quill_test::Probe(file);
         ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
         const int v = probe.StreamOfType("video");
@@ -167,19 +178,14 @@ TEST_F(KeptRecordings, KilledAtItsFirstFramesTheFileHoldsThemAndSaysSo) {
         ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(c.Video, c.Sound, c.Format, false)));
         const std::wstring file = Clip(0, c.Extension);
         const bool avi = std::wstring(c.Extension) == L".avi";
-        {
-            TProgram program;
-            ASSERT_NO_FATAL_FAILURE(Start(program));
-            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
-            // The first frames are there once the file is longer than what its start takes.
-            EXPECT_TRUE(e2e::WaitFor([&] {
+        // The first frames are there once the file is longer than what its start takes.
+        ASSERT_NO_FATAL_FAILURE(RecordAndKill(
+            file,
+            [&] {
                 const std::uint64_t size = e2e::FileSize(file);
                 return avi ? size > 0 && size > AviStartBytes(quill_test::FileStart(file)) : size > 0;
-            })) << "no frame reached the file";
-            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
-            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
-        }
-        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+            },
+            "no frame reached the file"));
         const std::string bytes = quill_test::ReadWholeFile(file);
         const quill_test::TMediaProbe probe = quill_test::Probe(file);
         ASSERT_TRUE(probe.Ok()) << bytes.size() << " bytes: " << probe.Run.Failure << probe.Run.Err;
@@ -208,21 +214,16 @@ TEST_F(KeptRecordings, AWindowsMediaRecordingKilledAFewSecondsInTellsTheLengthIt
     const std::wstring file = Clip(0, L".wmv");
     for (int kill = 0; kill < 3; ++kill) {
         SCOPED_TRACE(kill);
-        {
-            TProgram program;
-            ASSERT_NO_FATAL_FAILURE(Start(program));
-            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
-            // Killed once the header says three seconds and more has come since, at one of three
-            // sizes past that point.
-            std::uint64_t told = 0;
-            EXPECT_TRUE(e2e::WaitFor([&] {
+        // Killed once the header says three seconds and more has come since, at one of three
+        // sizes past that point.
+        std::uint64_t told = 0;
+        ASSERT_NO_FATAL_FAILURE(RecordAndKill(
+            file,
+            [&] {
                 if (told == 0 && quill_test::AsfHeaderSeconds(quill_test::FileStart(file)) >= 3) told = e2e::FileSize(file);
                 return told > 0 && e2e::FileSize(file) > told + 20000u * kill;
-            })) << "the header never told three seconds";
-            ASSERT_TRUE(TerminateProcess(program.Process(), 9));
-            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 30000));
-        }
-        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+            },
+            "the header never told three seconds"));
         const quill_test::TMediaProbe probe = quill_test::Probe(file);
         ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
         const int v = probe.StreamOfType("video");
