@@ -399,16 +399,43 @@ bool TProgram::AnswerOpenDialog(const std::wstring& File) {
     return true;
 }
 
-bool TProgram::RunScript(const std::vector<std::wstring>& Lines) {
+bool TProgram::RunScript(const std::vector<std::wstring>& Lines, bool WaitTurn) {
     const std::wstring file = folder_ + L"script" + std::to_wstring(++scripts_) + L".txt";
     if (!WriteUtf16Lines(file, Lines)) {
         failure_ = L"the script file could not be written";
         return false;
     }
-    return RunFile(file);
+    return RunFile(file, WaitTurn);
 }
 
-bool TProgram::RunFile(const std::wstring& File) { return ClickScriptButton() && AnswerOpenDialog(File); }
+bool TProgram::RunFile(const std::wstring& File, bool WaitTurn) {
+    const ULONGLONG start = GetTickCount64();
+    // The script before stands still while a refusal is shown: the pause between tries grows.
+    DWORD pause = 100;
+    for (;;) {
+        const std::vector<HWND> before = TopWindows(process_.dwProcessId);
+        if (!ClickScriptButton() || !AnswerOpenDialog(File)) return false;
+        if (!WaitTurn) return true;
+        // The program takes the file or refuses it before it next reads its messages: once this
+        // one is answered, a refusal is on the screen or the script has begun (a window already
+        // gone took the file and ran it).
+        DWORD_PTR ignored = 0;
+        if (!SendMessageTimeoutW(window_, WM_NULL, 0, 0, SMTO_NORMAL, kTimeoutMs, &ignored)) return true;
+        const HWND message = Message();
+        if (message == nullptr || std::find(before.begin(), before.end(), message) != before.end()) return true;
+        const std::wstring text = MessageText();
+        const std::wstring name = File.substr(File.find_last_of(L"\\/") + 1);
+        if (text.find(L"another script is running") == std::wstring::npos || text.find(name) == std::wstring::npos)
+            return true;
+        if (!AnswerMessage(L"OK") || !WaitFor([&] { return !IsWindow(message); }, 10000)) return false;
+        if (GetTickCount64() - start > kTimeoutMs) {
+            failure_ = L"the script before never ended";
+            return false;
+        }
+        Sleep(pause);
+        pause = std::min<DWORD>(pause * 2, 3000);
+    }
+}
 
 bool TProgram::ClickButton(const std::wstring& Caption) {
     // A button of a panel made late, or enabled by a step just taken, is waited for.

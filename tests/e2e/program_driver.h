@@ -73,10 +73,13 @@ public:
 
     // Runs a script file through the script button: the file is written (UTF-16) beside the
     // program, the button clicked, its name typed into the open dialog and the dialog confirmed.
-    // True once the dialog has closed on that name.
-    bool RunScript(const std::vector<std::wstring>& Lines);
+    // True once the dialog has closed on that name. With WaitTurn, a script still running (the
+    // one before, whose last command may still be at work) makes the program tell that this one
+    // was not run: that is answered and the script chosen again until it is taken, as a user
+    // would.
+    bool RunScript(const std::vector<std::wstring>& Lines, bool WaitTurn = true);
     // The same with a file that is there already.
-    bool RunFile(const std::wstring& File);
+    bool RunFile(const std::wstring& File, bool WaitTurn = true);
     // Clicks the main window's visible, enabled button captioned Caption, as a user's click does
     // (the button answers BM_CLICK with its own press and release). False when there is none.
     bool ClickButton(const std::wstring& Caption);
