@@ -594,11 +594,17 @@ bool TProgram::Close(const wchar_t* Answer, int Requests) {
     for (int i = 0; i < Requests; ++i) PostMessageW(window_, WM_CLOSE, 0, 0);
     const ULONGLONG start = GetTickCount64();
     while (Running() && GetTickCount64() - start < kTimeoutMs) {
-        HWND question = FindWindowCaptioned(kStorageCaption);
+        // The question and the other windows come from one look: a question shown between two
+        // looks would otherwise be taken for another window and closed.
+        HWND question = nullptr;
         // Any other window that comes up meanwhile is noted once, and closed so that the close
         // can go on.
         for (HWND other : TopWindows(process_.dwProcessId)) {
-            if (other == window_ || other == question || ClassOf(other).rfind(L"THintWindow", 0) == 0 ||
+            if (TextOf(other) == kStorageCaption) {
+                question = other;
+                continue;
+            }
+            if (other == window_ || ClassOf(other).rfind(L"THintWindow", 0) == 0 ||
                 std::find(seen.begin(), seen.end(), other) != seen.end())
                 continue;
             seen.push_back(other);
@@ -610,7 +616,12 @@ bool TProgram::Close(const wchar_t* Answer, int Requests) {
         }
         if (question != nullptr && !asked_) {
             asked_ = true;
-            HWND button = Answer == nullptr ? nullptr : FindChild(question, [&](HWND w) { return TextOf(w) == Answer; });
+            HWND button = nullptr;
+            if (Answer != nullptr)
+                WaitFor([&] {
+                    button = FindChild(question, [&](HWND w) { return TextOf(w) == Answer; });
+                    return button != nullptr || !IsWindow(question);
+                }, 5000);
             // An unexpected question is closed with its close box: the program then runs on.
             if (button != nullptr)
                 PostMessageW(button, BM_CLICK, 0, 0);
