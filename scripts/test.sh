@@ -30,6 +30,7 @@ cleanup() {
     fi
     quill_stop_xvfb
     quill_stop_test_pulse
+    quill_unmount_small_volume
     rm -f "$wine_dir/display"
 }
 trap cleanup EXIT
@@ -44,6 +45,8 @@ quill_say "Xvfb on display $DISPLAY"
 # The sound tests record a sine tone from a PulseAudio server of their own; without one the other
 # tests still run (on the null ALSA device) and the real-input tests say that they were skipped.
 quill_start_test_pulse "$wine_dir/pulse" || true
+# The full-disk stories record onto a volume of 64 MB; without one they say that they were skipped.
+quill_mount_small_volume "$wine_dir/small-volume" 64m || true
 
 quill_wine_env "$wine_dir"
 quill_ensure_prefix "$wine_dir" "$build_dir/wine-standins.list" test

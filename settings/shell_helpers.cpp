@@ -135,9 +135,10 @@ bool SameName(const wchar_t* A, size_t ALength, const wchar_t* B, size_t BLength
 }
 
 // Whether Name is as ProcessOwnName names them, with Suffix and (unless Base is empty) the file
-// name Base, the case of the letters aside as file names go; ProcessId receives the id.
+// name Base, the case of the letters aside as file names go; ProcessId and Number receive its two
+// numbers.
 bool IsProcessOwnName(const std::wstring& Base, const std::wstring& Suffix, const std::wstring& Name,
-                      DWORD& ProcessId) {
+                      DWORD& ProcessId, std::uint64_t& Number) {
     if (Name.size() <= Suffix.size() ||
         !SameName(Name.c_str() + Name.size() - Suffix.size(), Suffix.size(), Suffix.c_str(), Suffix.size()))
         return false;
@@ -150,6 +151,7 @@ bool IsProcessOwnName(const std::wstring& Base, const std::wstring& Suffix, cons
         return false;
     if (!Base.empty() && !SameName(Name.c_str(), idDot, Base.c_str(), Base.size())) return false;
     ProcessId = static_cast<DWORD>(std::wcstoul(Name.substr(idDot + 1, numberDot - idDot - 1).c_str(), nullptr, 16));
+    Number = std::wcstoull(Name.substr(numberDot + 1, end - numberDot - 1).c_str(), nullptr, 16);
     return true;
 }
 
@@ -176,7 +178,7 @@ std::wstring ProcessOwnName(const std::wstring& File, std::uint64_t Number, cons
 
 void RemoveLeftOvers(const std::wstring& Folder, const std::wstring& Base, const std::wstring& Suffix,
                      const std::wstring& Own, bool OwnAreLeftOvers,
-                     const std::function<void(const std::wstring& File)>& Remove) {
+                     const std::function<void(const std::wstring& File)>& Remove, const TOwnerRuns& OwnerRuns) {
     const std::wstring ownName = unicode::WideExtractFileName(Own);
     WIN32_FIND_DATAW found{};
     HANDLE search = unicode::Uc_FindFirstFileW((Folder + Base + L"*" + Suffix).c_str(), &found);
@@ -184,11 +186,13 @@ void RemoveLeftOvers(const std::wstring& Folder, const std::wstring& Base, const
     do {
         const std::wstring file = found.cFileName;
         DWORD writer = 0;
+        std::uint64_t number = 0;
         if ((found.dwFileAttributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0 ||
-            !IsProcessOwnName(Base, Suffix, file, writer) ||
+            !IsProcessOwnName(Base, Suffix, file, writer, number) ||
             SameName(file.c_str(), file.size(), ownName.c_str(), ownName.size()))
             continue;
-        if (!(OwnAreLeftOvers && writer == GetCurrentProcessId()) && WriterMayRun(writer, found.ftLastWriteTime))
+        if (!(OwnAreLeftOvers && writer == GetCurrentProcessId()) &&
+            (OwnerRuns ? OwnerRuns(writer, number, found.ftLastWriteTime) : WriterMayRun(writer, found.ftLastWriteTime)))
             continue;
         try {
             Remove(Folder + file);

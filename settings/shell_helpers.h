@@ -50,14 +50,19 @@ bool ForceDeleteFile(const std::wstring& fileName);
 // A name of this process's own for a file it writes beside File until it is done with it: File,
 // ".", the process id and "." and Number, both in hexadecimal, then Suffix (".tmp").
 std::wstring ProcessOwnName(const std::wstring& File, std::uint64_t Number, const std::wstring& Suffix);
+// Whether the process ProcessId, which named a file Number, may still be at work on it (the file
+// last written at Written).
+using TOwnerRuns = std::function<bool(DWORD ProcessId, std::uint64_t Number, const FILETIME& Written)>;
 // Hands to Remove each file of Folder named as ProcessOwnName names them, with the given Suffix and
 // (when Base is not empty) the file name Base, whose process has ended since: killed on the way, it
 // left the file behind. Own is never handed on, nor a file of a process that still runs or cannot be
 // looked at (another copy at work), nor a folder or a read-only file. This process's own files
-// count as left behind only when OwnAreLeftOvers (it does one such job at a time).
+// count as left behind only when OwnAreLeftOvers (it does one such job at a time). Whether the
+// process runs is OwnerRuns's answer when given; else a process that has ended, or that started
+// after the file was last written (another one under a reused id), does not.
 void RemoveLeftOvers(const std::wstring& Folder, const std::wstring& Base, const std::wstring& Suffix,
                      const std::wstring& Own, bool OwnAreLeftOvers,
-                     const std::function<void(const std::wstring& File)>& Remove);
+                     const std::function<void(const std::wstring& File)>& Remove, const TOwnerRuns& OwnerRuns = nullptr);
 // The shell's delete operation with undo (the recycle bin), silent and without confirmation,
 // on the lower-cased name; true when the shell reports success.
 bool MoveToRecycleBin(const std::wstring& fileName);

@@ -1,4 +1,5 @@
 #include "ui/capture_form.h"
+#include "unicode/wide_files.h"
 
 #include <wmsdk.h>
 
@@ -235,6 +236,8 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
         if (settings::ParamFreezePreview->Value()) taFreezepreview->Execute();
         if (settings::ParamFreezeCapture->Value()) taFreezeCapture->Execute();
         classlib::StartTrace("toggles reapplied");
+        // Older files that copies killed while they replaced them left in the recordings' folder.
+        SweepReplacedFiles(unicode::WideExtractFilePath(NextVideoFile));
         CreatePictureBuffers();
         ShowSystemInfo();
         classlib::StartTrace("system information written");

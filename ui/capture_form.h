@@ -28,6 +28,7 @@
 #include "filters/deinterlace.h"
 #include "filters/filters_host.h"
 #include "settings/settings_host.h"
+#include "ui/recording_files.h"
 #include "unicode/wide_strings.h"
 #include "widgets/custom/scripts.h"
 #include "widgets/custom/super_actions.h"
@@ -637,16 +638,39 @@ private:
     void ApplyLookGlyphs(const TLook& Look);
     bool StartRecording();
     // After a start the graph refused: the open flag lowered, the scene list closed and removed,
-    // and the file removed when nothing reached it (never when another program held it).
-    void UndoRefusedStart(std::uint8_t Format, bool FileHeldElsewhere);
+    // and the file removed when the start made it (FileOwn; never when another program held it).
+    void UndoRefusedStart(bool FileHeldElsewhere, bool FileOwn);
+    // The graph's failure events go to the recording from now on (a start or a cut).
+    void HearRecordingFailures();
+    // A failure that a filter told through the graph's events while the graph started (a sound
+    // input that could not be opened): heard now, S_OK when none.
+    HRESULT FailureToldAtRun();
+    // The older file that the running part replaced, kept whole until the part has written
+    // something: then it goes (called at every status tick).
+    void WatchReplacedFile();
+    // The older file of the part closed last, settled with its file: gone when the part wrote
+    // something, back when it wrote nothing.
+    void SettleClosedReplaced(bool WritersGone);
+    std::unique_ptr<TReplacedFile> partReplaced_;
+    std::unique_ptr<TReplacedFile> closedReplaced_;
+    // The running part's claim on its name (other copies neither offer nor take it).
+    std::unique_ptr<TRecordingClaim> partClaim_;
+    // A part that found no room on its disk while the older file it replaces held it: the older
+    // file's room is given and the part begun again under its name; false when that cannot help.
+    bool BeginAgainWithOlderRoom(HRESULT Result);
     // What this computer lacks to record in Format (why a start cannot be made), empty when nothing.
     std::wstring MissingForFormat(std::uint8_t Format);
     void AbandonCapture();
     // The questions before a recording into Name; the one about replacing the file is asked only
     // when it Existed already (a start's earlier look: a file that appeared since is another
     // program's, and the start moves on to a free name).
-    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true);
+    // Changed, when given, tells whether the file asked about changed while the question was
+    // open (another copy wrote it): the answer is not for the file there now.
+    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true, bool* Changed = nullptr);
     std::wstring FreeRecordingName(std::wstring Name);
+    // Claims NextVideoFile for the recording (moving on to the next free name while another
+    // program or copy has it): why its file cannot be written, empty when it can.
+    std::wstring ClaimRecordingName(std::unique_ptr<TRecordingClaim>& Claim);
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
     void OpenSceneList(const std::wstring& RecordingName);
@@ -698,8 +722,11 @@ private:
     // The running part's writer could not open its file, which another program holds (another
     // copy of this one named its recording alike): nothing of this recording is in that file.
     bool partHeldElsewhere_ = false;
-    // Times this recording moved on to a free name from a file another program took.
+    // Times this recording moved on to a free name from a file another program took; more than
+    // kMostNamesMoved means a writer that can open nothing, which is told rather than tried
+    // without end.
     int namesMoved_ = 0;
+    static constexpr int kMostNamesMoved = 5;
     // The start just refused is to be made again under the next free name.
     bool retryStart_ = false;
     // A cut closes the running part: a part it leaves to another program is not told.
@@ -719,6 +746,8 @@ private:
     std::wstring RefusalText(const std::wstring& File, HRESULT Failure);
     // The sound input's words for the failure it told during this recording; empty when none.
     std::wstring soundInputProblem_;
+    // The sound input told that it could not be opened: nothing of the part is a recording.
+    bool soundInputNotOpened_ = false;
     bool recordingOpen_ = false;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
@@ -727,6 +756,7 @@ private:
     // The name the schedule checked when it was armed, and whether it existed then.
     std::wstring scheduleCheckedName_;
     bool scheduleNameExisted_ = false;
+    TFileIdentity scheduleCheckedFile_;
     TVideoPopupLink videoPopup_;
     // A close is under way (waiting for pictures, asking where to keep the settings).
     bool closeUnderWay_ = false;

@@ -4,7 +4,8 @@
 // finish; a recording whose file cannot be written is refused at its start or stopped with the
 // reason. A recording is never left half-written: whatever fails, the graph is stopped before the
 // branch goes, a start that fails brings the preview back, and a file left with nothing in it
-// goes with its scene list.
+// goes with its scene list. An older file that a recording replaces stays whole until the recording
+// has begun, and comes back when nothing was recorded.
 #include <optional>
 
 #include "classlib/application.h"
@@ -69,21 +70,15 @@ bool HoldsNothing(std::uint8_t Format, const std::wstring& Name) {
     return Format == 7 && AsfHoldsNothing(Name);
 }
 
+// Text as a paragraph of its own after another, nothing when empty.
+std::wstring Paragraph(const std::wstring& Text) { return Text.empty() ? Text : L"\r\n" + Text; }
+
 void TellError(const std::wstring& Text) {
     widgets::WideMessageDlg(Text, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
 }
 
 // Why a start is refused, told as an error.
 void TellCannotStart(const std::wstring& Why) { TellError(RecText(IDS_REC_CANNOT_START) + Why); }
-
-// Why the graph would not run a recording into File: a file the system refused, or the graph's
-// own reason.
-std::wstring RunRefusal(const std::wstring& File, HRESULT Failure) {
-    if (!FAILED(Failure)) Failure = E_FAIL;
-    const bool fileRefused = HRESULT_FACILITY(Failure) == FACILITY_WIN32 || HRESULT_FACILITY(Failure) == FACILITY_STORAGE;
-    return fileRefused ? classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {File, FailureText(Failure)})
-                       : classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(Failure)});
-}
 
 std::wstring SceneListOf(const std::wstring& Name) { return unicode::WideChangeFileExt(Name, L".scn"); }
 
@@ -110,42 +105,12 @@ bool NameTaken(const std::wstring& Name) { return FileInUse(Name) || (Confirming
 // A recording never runs long enough for more names than this to be taken.
 constexpr int kMostNamesTried = 100000;
 
-// A writer that tells this while its part runs, or refuses the run with it, could not open its file:
-// another program (another copy of this one) holds it, and nothing of the recording is in it.
-bool HeldByAnother(HRESULT Result) { return Result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION); }
-
-// Names taken in a row from files that other programs took first: more means a writer that can
-// open nothing, which is told rather than tried without end.
-constexpr int kMostNamesMoved = 5;
-
-// The answers of a write refused for want of room, whichever writer or file system gives it.
-bool IsFullDisk(HRESULT Result) {
-    return Result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || Result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
-           Result == STG_E_MEDIUMFULL;
-}
-
-// The graph's events waiting in its queue, handled now rather than when the window's queue
-// reaches their notification.
-void HandleQueuedGraphEvents(dshow::TFilterGraph* Graph) {
-    auto events = Graph->As<IMediaEventEx>(IID_IMediaEventEx);
-    if (!events) return;
-    long code = 0;
-    LONG_PTR first = 0, second = 0;
-    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
-        try {
-            Graph->DispatchGraphEvent(code, first, second);
-        } catch (...) {
-        }
-        // Freed on every path: the parameters hold strings and interface references.
-        events->FreeEventParams(code, first, second);
-    }
-}
-
 }  // namespace
 
 // ---- The questions before a recording ----------------------------------------------------
 
-bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed) {
+bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed, bool* Changed) {
+    if (Changed != nullptr) *Changed = false;
     using widgets::TMsgDlgType;
     // A file that another program is writing is not offered for overwriting. A start by hand goes
     // on under the next free name instead (StartRecording); the schedule is refused.
@@ -162,7 +127,11 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
             question += L"\r\n" + RecText(IDS_REC_ALL_NO_MORE);
             buttons = widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll});
         }
+        const TFileIdentity asked = FileIdentity(replaced);
         const int answer = widgets::WideMessageDlg(question, TMsgDlgType::mtWarning, buttons, 0);
+        // The answer is for the file the question showed: one written or replaced meanwhile (by
+        // another copy that recorded into it) is not.
+        if (Changed != nullptr && FileIdentity(replaced) != asked) *Changed = true;
         if (WithAll && answer == classlib::mrAll) {
             // No later start asks again.
             OptionsFrame->cbConfirmerVideo->SetChecked(false);
@@ -173,6 +142,11 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
     }
     const std::wstring folder = FolderOf(Name);
     if (folder.empty() || unicode::WideDirectoryExists(folder)) return true;
+    // Nothing of a path that cannot be made whole is made, nor asked about.
+    if (!FolderCanBeMade(folder)) {
+        TellCannotStart(classlib::Format(RecText(IDS_REC_NO_FOLDER), {folder}));
+        return false;
+    }
     if (Confirming()) {
         const std::wstring question =
             RecText(IDS_REC_FOLDER) + folder + RecText(IDS_REC_FOLDER_MISSING) + L"\r\n" + RecText(IDS_REC_CREATE_FOLDER);
@@ -181,6 +155,22 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
     }
     unicode::WideForceDirectories(folder);
     return true;
+}
+
+std::wstring TCaptureForm::ClaimRecordingName(std::unique_ptr<TRecordingClaim>& Claim) {
+    bool inUse = false;
+    std::wstring problem;
+    // Another program took the name since it was looked at, or another copy claimed it in the
+    // same moment: the next free one is taken.
+    for (int tries = 0; tries == 0 || (inUse && tries <= kMostNamesMoved); ++tries) {
+        Claim.reset();
+        if (tries > 0) NextVideoFile = FreeRecordingName(NextVideoFile);
+        Claim = std::make_unique<TRecordingClaim>(NextVideoFile);
+        inUse = !Claim->First();
+        problem = inUse ? classlib::Format(RecText(IDS_REC_IN_USE), {NextVideoFile})
+                        : RecordingFileProblem(NextVideoFile, &inUse);
+    }
+    return problem;
 }
 
 std::wstring TCaptureForm::FreeRecordingName(std::wstring Name) {
@@ -267,137 +257,145 @@ bool TCaptureForm::StartCapture() {
 }
 
 bool TCaptureForm::StartRecording() {
-        engine::Tdm* module = engine::dm();
-        if (module == nullptr) return false;
-        // Said before anything is asked or stopped: the preview goes on.
-        const std::wstring missing = MissingForFormat(CurrentFormat());
-        if (!missing.empty()) {
-            widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + missing, widgets::TMsgDlgType::mtError,
-                                    widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    engine::Tdm* module = engine::dm();
+    if (module == nullptr) return false;
+    // Said before anything is asked or stopped: the preview goes on.
+    const std::wstring missing = MissingForFormat(CurrentFormat());
+    if (!missing.empty()) {
+        widgets::WideMessageDlg(RecText(IDS_REC_CANNOT_START) + missing, widgets::TMsgDlgType::mtError,
+                                widgets::MsgDlgButtons({widgets::mbOK}), 0);
+        return false;
+    }
+    if (CaptureState == 1) {
+        // Another copy of the program may write under the prepared name (two copies started in
+        // the same second name their recordings alike): the next free name is taken, as a cut
+        // takes it.
+        if (FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
+        const bool existed = !ReplacedFile(NextVideoFile).empty();
+        bool changed = false;
+        if (!ConfirmNewRecording(NextVideoFile, true, existed, &changed)) return false;
+        // A Yes is for the file the question showed. A name another program took meanwhile (the
+        // questions wait for their answers), or whose file changed (another copy recorded into it
+        // and stopped), is not overwritten: the next free name is taken.
+        if (changed || FileInUse(NextVideoFile) || (!existed && !ReplacedFile(NextVideoFile).empty()))
+            NextVideoFile = FreeRecordingName(BuildVideoFileName());
+    } else {
+        // The schedule asked its questions for the name and the file it was armed with. A name
+        // changed since, or a file that appeared or changed since, is not overwritten unasked:
+        // nobody may be there to answer, so the next free name is taken.
+        const bool existsNow = !ReplacedFile(NextVideoFile).empty();
+        if ((Confirming() && existsNow &&
+             (NextVideoFile != scheduleCheckedName_ || !scheduleNameExisted_ ||
+              FileIdentity(NextVideoFile) != scheduleCheckedFile_)) ||
+            FileInUse(NextVideoFile))
+            NextVideoFile = FreeRecordingName(NextVideoFile);
+        const std::wstring folder = FolderOf(NextVideoFile);
+        if (!folder.empty() && FolderCanBeMade(folder)) unicode::WideForceDirectories(folder);
+    }
+    const std::uint8_t format = CurrentFormat();
+    const bool writesFile = format != 0 && format != 10;
+    // Whatever would refuse the writer is told now, while the preview still runs (no file is
+    // written without a format). The name is claimed first: another copy neither offers it for
+    // replacing nor takes it from now on.
+    std::unique_ptr<TRecordingClaim> claim;
+    if (writesFile) {
+        const std::wstring problem = ClaimRecordingName(claim);
+        if (!problem.empty()) {
+            TellCannotStart(problem);
             return false;
         }
-        if (CaptureState == 1) {
-            // Another copy of the program may write under the prepared name (two copies started in
-            // the same second name their recordings alike): the next free name is taken, as a cut
-            // takes it.
-            if (FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
-            const bool existed = !ReplacedFile(NextVideoFile).empty();
-            if (!ConfirmNewRecording(NextVideoFile, true, existed)) return false;
-            // A name another program took meanwhile (the questions wait for their answers) is not
-            // overwritten: a file there now that was not is another program's.
-            if (FileInUse(NextVideoFile) || (!existed && !ReplacedFile(NextVideoFile).empty()))
-                NextVideoFile = FreeRecordingName(BuildVideoFileName());
-        } else {
-            // The schedule asked its questions for the name it was armed with. A name changed
-            // since, or a file that appeared since, is not overwritten unasked: nobody may be
-            // there to answer, so the next free name is taken.
-            const bool existsNow = !ReplacedFile(NextVideoFile).empty();
-            if ((Confirming() && existsNow && (NextVideoFile != scheduleCheckedName_ || !scheduleNameExisted_)) ||
-                FileInUse(NextVideoFile))
-                NextVideoFile = FreeRecordingName(NextVideoFile);
-            const std::wstring folder = FolderOf(NextVideoFile);
-            if (!folder.empty()) unicode::WideForceDirectories(folder);
-        }
-        const std::uint8_t format = CurrentFormat();
-        // Whatever would refuse the writer is told now, while the preview still runs (no file is
-        // written without a format).
-        if (format != 0 && format != 10) {
-            bool inUse = false;
-            std::wstring problem = RecordingFileProblem(NextVideoFile, &inUse);
-            // Another program took the name since it was looked at: the next free one is taken.
-            for (int tries = 0; inUse && tries < kMostNamesMoved; ++tries) {
-                NextVideoFile = FreeRecordingName(NextVideoFile);
-                problem = RecordingFileProblem(NextVideoFile, &inUse);
-            }
-            if (!problem.empty()) {
-                TellCannotStart(problem);
-                return false;
-            }
-        }
-        CaptureFile = NextVideoFile;
+    }
+    CaptureFile = NextVideoFile;
+    StopGraphAndCloseCapture();
+    // An older file of this name (the user said to replace it, or is not asked) is moved out of
+    // the writer's way: emptying a large file would hold the start back. It stays whole until the
+    // recording has written something.
+    auto replaced = std::make_unique<TReplacedFile>(writesFile ? CaptureFile : std::wstring());
+    // The file there now is this start's own, whatever it holds once the start is refused.
+    const bool fileOwn = writesFile && (replaced->Moved() || !unicode::WideFileExists(CaptureFile));
+    engine::TVideoSource* video = module->CurrentVideoSource;
+    engine::TAudioSource* sound = module->CurrentAudioSource;
+    module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device && format != 1 &&
+                            format != 3 && format != 4 && format != 8 && !IsSoundFormat(format);
+    module->ImageByImageCount = 0;
+    if (!BuildRecordingBranch(format, CaptureFile)) {
+        // Nothing of the branch stays, and the preview comes back: the user sees why.
+        const std::wstring why = engine::LastRecordingBuildError();
+        module->StopCaptureGraph();
+        const std::wstring olderKept = replaced->PutBack();
+        module->RunGraph();
+        TellCannotStart((why.empty() ? settings::FormatCaptureName(format) : why) + Paragraph(olderKept));
+        return false;
+    }
+    recordingOpen_ = true;
+    ++recordingPart_;
+    partHeldElsewhere_ = false;
+    if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
+    DroppedFramesInfo.Reset();
+    if (video != nullptr) {
+        if (module->CaptureBuilder && module->VideoSourceFilter)
+            module->CaptureBuilder->FindInterface(nullptr, nullptr, module->VideoSourceFilter.Get(),
+                                                  IID_IAMDroppedFrames,
+                                                  reinterpret_cast<void**>(DroppedFramesInfo.GetAddressOf()));
+        if (!DroppedFramesInfo) DroppedFramesInfo = module->VideoDroppedFrames;
+    }
+    ApplyVolume();
+    CaptureStartTime = classlib::Now();
+    module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
+    if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
+    HearRecordingFailures();
+    // A filter that refused the start (a writer that cannot begin its file), or that told while
+    // the graph started that it could not (a sound input that could not be opened, which a graph
+    // may let run without it): the start is refused.
+    const bool ran = module->RunGraph();
+    const HRESULT refused = ran ? FailureToldAtRun() : module->LastRunFailure();
+    if (!ran || FAILED(refused)) {
+        // Every filter is stopped, nothing of the refused recording stays open or on disk, the
+        // older file is back, the preview comes back and the user is told why.
         StopGraphAndCloseCapture();
-        // An older file of this name (the user said to replace it, or is not asked) is moved out
-        // of the writer's way: emptying a large file would hold the start back.
-        TReplacedFile replaced(format != 0 && format != 10 ? CaptureFile : std::wstring());
-        engine::TVideoSource* video = module->CurrentVideoSource;
-        engine::TAudioSource* sound = module->CurrentAudioSource;
-        module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device &&
-                                format != 1 && format != 3 && format != 4 && format != 8 && !IsSoundFormat(format);
-        module->ImageByImageCount = 0;
-        if (!BuildRecordingBranch(format, CaptureFile)) {
-            // Nothing of the branch stays, and the preview comes back: the user sees why.
-            const std::wstring why = engine::LastRecordingBuildError();
-            module->StopCaptureGraph();
-            module->RunGraph();
-            TellCannotStart(why.empty() ? settings::FormatCaptureName(format) : why);
+        // What the refusing writer also told through the graph's events belongs to this start:
+        // it must not reach the recording that follows.
+        bool duringStop = false;
+        TakeCloseFailure(duringStop);
+        module->StopCaptureGraph();
+        UndoRefusedStart(HeldByAnother(refused), fileOwn);
+        // The disk has room for the recording only through the older file's, which the user
+        // said to replace: it is given, and the start made again under the same name.
+        if (IsFullDisk(refused) && OlderFileMakesRoom(CaptureFile, *replaced)) {
+            replaced->Free();
+            retryStart_ = true;
             return false;
         }
-        recordingOpen_ = true;
-        ++recordingPart_;
-        partHeldElsewhere_ = false;
-        if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
-        DroppedFramesInfo.Reset();
-        if (video != nullptr) {
-            if (module->CaptureBuilder && module->VideoSourceFilter)
-                module->CaptureBuilder->FindInterface(nullptr, nullptr, module->VideoSourceFilter.Get(),
-                                                      IID_IAMDroppedFrames,
-                                                      reinterpret_cast<void**>(DroppedFramesInfo.GetAddressOf()));
-            if (!DroppedFramesInfo) DroppedFramesInfo = module->VideoDroppedFrames;
-        }
-        ApplyVolume();
-        CaptureStartTime = classlib::Now();
-        module->fg->OnGraphDeviceLost = [this](classlib::TObject*, IUnknown*, bool) { GraphDeviceLost(this); };
-        if (settings::ParamNotifier != nullptr) settings::ParamNotifier->SetValue(false);
-        // The writers tell a refused write through the graph's error events: it ends the recording.
-        // A sound input tells its own failure, named by the input.
-        writeFailurePosted_ = false;
-        soundInputProblem_.clear();
-        module->fg->OnGraphSNDDevInError = [this](classlib::TObject*, SNDDEV_ERR Operation, ULONG Error) {
-            SoundInputFailed(Operation, Error);
-        };
-        module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
-        module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
-            RecordingWriteFailed(Result);
-        };
-        module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
-        if (!module->RunGraph()) {
-            // A filter refused the start (a writer that cannot begin its file): every filter is
-            // stopped, nothing of the refused recording stays open or on disk, the preview comes
-            // back and the user is told why.
-            const HRESULT refused = module->LastRunFailure();
-            StopGraphAndCloseCapture();
-            // What the refusing writer also told through the graph's events belongs to this start:
-            // it must not reach the recording that follows.
-            bool duringStop = false;
-            TakeCloseFailure(duringStop);
-            module->StopCaptureGraph();
-            UndoRefusedStart(format, HeldByAnother(refused));
-            // Another program took the file between the checks and the writer's open: the start is
-            // made again under the next free name (StartCapture), the older file gone as answered.
-            if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
-                replaced.Discard();
-                NextVideoFile = FreeRecordingName(BuildVideoFileName());
-                retryStart_ = true;
-                return false;
-            }
-            module->RunGraph();
-            TellCannotStart(RefusalText(CaptureFile, refused));
+        const std::wstring olderKept = replaced->PutBack();
+        // Another program took the file between the checks and the writer's open: the start is
+        // made again under the next free name (StartCapture).
+        if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
+            if (!olderKept.empty()) TellError(olderKept);
+            NextVideoFile = FreeRecordingName(BuildVideoFileName());
+            retryStart_ = true;
             return false;
         }
-        replaced.Discard();
-        AddClipEntry(NextVideoFile);
-        return true;
+        module->RunGraph();
+        TellCannotStart(RefusalText(CaptureFile, refused) + Paragraph(olderKept));
+        return false;
+    }
+    if (replaced->Moved()) partReplaced_ = std::move(replaced);
+    partClaim_ = std::move(claim);
+    AddClipEntry(NextVideoFile);
+    return true;
 }
 
-void TCaptureForm::UndoRefusedStart(std::uint8_t Format, bool FileHeldElsewhere) {
+void TCaptureForm::UndoRefusedStart(bool FileHeldElsewhere, bool FileOwn) {
     recordingOpen_ = false;
     partHeldElsewhere_ = false;
     if (engine::ScnOpen()) {
         CloseSceneList();
         DeleteFileW(SceneListOf(CaptureFile).c_str());
     }
-    // Another program's file is its own, whatever it holds yet.
-    if (!FileHeldElsewhere && HoldsNothing(Format, CaptureFile)) DeleteFileW(CaptureFile.c_str());
+    // The start made its file (the name was free, or its older file is aside): whatever reached
+    // it before the refusal (a first picture before the sound input said it could not open) is no
+    // recording. Another program's file is its own, whatever it holds.
+    if (!FileHeldElsewhere && FileOwn) DeleteFileW(CaptureFile.c_str());
 }
 
 // ---- Stop ---------------------------------------------------------------------------------
@@ -424,11 +422,18 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
             bool duringStop = false;
             const HRESULT failure = TakeCloseFailure(duringStop);
             recordingOpen_ = false;
+            partClaim_.reset();
             const bool heldElsewhere = partHeldElsewhere_;
             partHeldElsewhere_ = false;
             const std::wstring ended = NextVideoFile;
             NextVideoFile = BuildVideoFileName();
             if (heldElsewhere) {
+                // The older file it replaced held nothing of another program's either.
+                if (partReplaced_) {
+                    const std::wstring kept = partReplaced_->PutBack();
+                    partReplaced_.reset();
+                    if (!kept.empty()) TellError(kept);
+                }
                 // Nothing of this recording is in the file another program holds: the file is left
                 // as it is and off the clip list, the scene list made for it goes, and nothing is
                 // said kept. A cut moves on to a free name without a word.
@@ -441,8 +446,9 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
                     TellCannotStart(classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {ended, FailureText(failure)}));
                 return true;
             }
-            // Stopped before its first frame: no player would open it.
-            const bool nothing = HoldsNothing(CurrentFormat(), ended);
+            // Stopped before its first frame: no player would open it. A part whose sound input
+            // never opened is no recording either, whatever picture reached it meanwhile.
+            const bool nothing = soundInputNotOpened_ || HoldsNothing(CurrentFormat(), ended);
             if (engine::ScnOpen()) {
                 CloseSceneList();
                 long dropped = 0;
@@ -456,9 +462,17 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
                         settings::MoveToRecycleBin(scn);
                 }
             }
+            // The part closed before was left to its writer's going: it is settled now.
+            if (closedReplaced_) SettleClosedReplaced(true);
             closedFile_ = ended;
             closedHoldsNothing_ = nothing;
+            closedReplaced_ = std::move(partReplaced_);
             FinishClosedFile(false);
+            // A recording frozen from its start to its stop wrote nothing: its file goes, and the
+            // user is told why rather than finding nothing.
+            if (nothing && !FAILED(failure) && !handlingWriteFailure_ && !cuttingPart_ && taFreezeCapture->Checked())
+                widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_FROZEN_NOTHING), {ended}),
+                                        widgets::TMsgDlgType::mtWarning, widgets::MsgDlgButtons({widgets::mbOK}), 0);
             // A failed write being handled tells the user itself.
             if (FAILED(failure) && !handlingWriteFailure_) {
                 const bool kept = !nothing && unicode::WideFileExists(ended);
@@ -508,126 +522,6 @@ bool TCaptureForm::StopCapture() {
     return result;
 }
 
-// ---- A failed write -------------------------------------------------------------------------
-
-void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
-    if (SUCCEEDED(Result)) return;
-    if (closingRecording_) {
-        // Heard while the graph stopped: the close work tells it, once.
-        if (!FAILED(closeFailure_)) closeFailure_ = Result;
-        return;
-    }
-    if (!recordingOpen_) return;
-    if (HeldByAnother(Result)) partHeldElsewhere_ = true;
-    // Told once: a writer that failed goes on refusing every frame until the stop.
-    if (writeFailurePosted_ || !HandleAllocated()) return;
-    // Handled from the window's own queue, not inside the graph's event round that told it; the
-    // part it belongs to goes with it.
-    postedFailure_ = Result;
-    writeFailurePosted_ = PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)),
-                                       static_cast<LPARAM>(recordingPart_)) != FALSE;
-}
-
-void TCaptureForm::SoundInputFailed(int Operation, unsigned long Error) {
-    engine::Tdm* module = engine::dm();
-    const engine::TAudioSource* sound = module != nullptr ? module->CurrentAudioSource : nullptr;
-    if (soundInputProblem_.empty())
-        soundInputProblem_ = SoundInputProblem(sound != nullptr ? sound->Name : std::wstring(), Operation, Error);
-    // The recording cannot go on as asked, whether or not the input also aborts the graph.
-    RecordingWriteFailed(E_FAIL);
-}
-
-std::wstring TCaptureForm::RefusalText(const std::wstring& File, HRESULT Failure) {
-    // A sound input that could not be opened has told it through the graph's events, which may
-    // still wait in its queue. They are heard as a stop hears them: the refusal told here is all
-    // the user reads of them.
-    const bool closing = closingRecording_;
-    const HRESULT heard = closeFailure_;
-    closingRecording_ = true;
-    if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
-    closingRecording_ = closing;
-    closeFailure_ = heard;
-    return soundInputProblem_.empty() ? RunRefusal(File, Failure) : soundInputProblem_;
-}
-
-HRESULT TCaptureForm::TakeCloseFailure(bool& DuringStop) {
-    // The writers finish their files while the graph stops (a header patched, an index written)
-    // and report a failure through the graph's events: heard now, while the recording is open.
-    closingRecording_ = true;
-    closeFailure_ = S_OK;
-    try {
-        if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
-    } catch (...) {
-    }
-    closingRecording_ = false;
-    DuringStop = FAILED(closeFailure_);
-    HRESULT failure = closeFailure_;
-    closeFailure_ = S_OK;
-    // A failed write still waiting in the queue or for the end of a transition would find the
-    // recording closed: it is told with the close.
-    if (!FAILED(failure) && writeFailurePosted_) failure = postedFailure_;
-    // The posted one, still queued, is this part's: it must not end the part that comes next.
-    writeFailurePosted_ = false;
-    if (!FAILED(failure)) failure = pendingWriteFailure_;
-    pendingWriteFailure_ = S_OK;
-    return failure;
-}
-
-void TCaptureForm::WMRecordingWriteFailed(classlib::TMessage& Message) {
-    // A failure of a part that has closed since was told with its close.
-    if (!writeFailurePosted_ || static_cast<unsigned>(Message.LParam) != recordingPart_) return;
-    writeFailurePosted_ = false;
-    const HRESULT failure = static_cast<HRESULT>(static_cast<ULONG>(Message.WParam));
-    // A start, stop or cut under way (a question open) finishes first.
-    if (transitionDepth_ > 0) {
-        pendingWriteFailure_ = failure;
-        return;
-    }
-    StopOnWriteFailure(failure);
-}
-
-void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
-    // A stop that came first has closed the file already.
-    if (!recordingOpen_ || (CaptureState != 2 && CaptureState != 4)) return;
-    // The writer could not open its file, which another program took first: the recording goes on
-    // under the next free name, as a cut would carry it on.
-    if (partHeldElsewhere_ && ++namesMoved_ <= kMostNamesMoved) {
-        CutToNextName();
-        return;
-    }
-    const bool heldElsewhere = partHeldElsewhere_;
-    const std::wstring file = NextVideoFile;
-    ++transitionDepth_;
-    // The ordinary stop: what was written stays a whole file (header, index, scene list).
-    handlingWriteFailure_ = true;
-    StopRunningRecording();
-    handlingWriteFailure_ = false;
-    try {
-        // Another program's file holds nothing of this recording, whatever it holds.
-        const bool kept = !heldElsewhere && unicode::WideFileExists(file);
-        std::wstring text;
-        if (!soundInputProblem_.empty()) {
-            // The input, not the file, let the recording down.
-            text = kept ? classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, soundInputProblem_}) + L"\r\n" +
-                              RecText(IDS_REC_WRITTEN_KEPT)
-                        : RecText(IDS_REC_CANNOT_START) + soundInputProblem_;
-        } else if (IsFullDisk(Result) && kept) {
-            text = classlib::Format(RecText(IDS_REC_DISK_FULL), {file});
-        } else if (!kept) {
-            // Nothing reached the file (a disk full from the start): no capture ever ran.
-            text = RecText(IDS_REC_CANNOT_START) + classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {file, FailureText(Result)});
-        } else {
-            text = classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, FailureText(Result)});
-            if (kept) text += L"\r\n" + RecText(IDS_REC_WRITTEN_KEPT);
-        }
-        widgets::WideMessageDlg(text, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
-    } catch (...) {
-        if (classlib::ApplicationExists()) classlib::Application()->HandleException(this, std::current_exception());
-    }
-    --transitionDepth_;
-    RunPendingAlarm();
-}
-
 // ---- Cut ----------------------------------------------------------------------------------
 
 bool TCaptureForm::HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name) {
@@ -644,7 +538,7 @@ void TCaptureForm::CutToNextName() {
     // Why the new part could not begin, as the user reads it; empty when it runs.
     std::wstring failed;
     // The older file the new part replaces: put back once a failed cut has closed the new part.
-    std::optional<TReplacedFile> replaced;
+    std::unique_ptr<TReplacedFile> replaced;
     try {
         engine::Tdm* module = engine::dm();
         // A recording whose only part another program held begins with the part that follows.
@@ -656,9 +550,16 @@ void TCaptureForm::CutToNextName() {
             // A cut asks nothing (the recording is waiting): a name already taken is skipped.
             NextVideoFile = FreeRecordingName(NextVideoFile);
             const std::uint8_t format = CurrentFormat();
+            const bool writesFile = format != 0 && format != 10;
+            // What refuses a start refuses the new part (a read-only older file is kept whole).
+            std::unique_ptr<TRecordingClaim> claim;
+            if (writesFile) {
+                failed = ClaimRecordingName(claim);
+                if (!failed.empty()) break;
+            }
             // An older file it replaces (no confirmation asked for) is moved out of the way, as at
             // a start.
-            replaced.emplace(format != 0 && format != 10 ? NextVideoFile : std::wstring());
+            replaced = std::make_unique<TReplacedFile>(writesFile ? NextVideoFile : std::wstring());
             const bool taken = HandNewNameToWriter(format, NextVideoFile);
             // The writer has let the previous part go.
             FinishClosedFile(true);
@@ -670,12 +571,16 @@ void TCaptureForm::CutToNextName() {
             recordingOpen_ = true;
             ++recordingPart_;
             partHeldElsewhere_ = false;
+            partClaim_ = std::move(claim);
             if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->SceneFilter != nullptr &&
                 settings::ParamScn != nullptr && settings::ParamScn->Value())
                 OpenSceneList(NextVideoFile);
             module->ImageByImageCount = 0;
-            if (module->RunGraph()) {
-                replaced->Discard();
+            const bool ran = module->RunGraph();
+            const HRESULT refused = ran ? FailureToldAtRun() : module->LastRunFailure();
+            if (ran && !FAILED(refused)) {
+                if (replaced->Moved()) partReplaced_ = std::move(replaced);
+                replaced.reset();
                 if (nothingRecorded) {
                     CaptureFile = NextVideoFile;
                     CaptureStartTime = classlib::Now();
@@ -684,10 +589,10 @@ void TCaptureForm::CutToNextName() {
                 ApplyVolume();
                 break;
             }
-            const HRESULT refused = module->LastRunFailure();
-            // Another program took the new name between the check and the writer's open.
+            // Another program took the new name between the check and the writer's open: the
+            // part's close puts its older file back.
             if (HeldByAnother(refused) && ++namesMoved_ <= kMostNamesMoved) {
-                replaced->Discard();
+                partReplaced_ = std::move(replaced);
                 partHeldElsewhere_ = true;
                 continue;
             }
@@ -698,7 +603,14 @@ void TCaptureForm::CutToNextName() {
         cuttingPart_ = false;
         failed = classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(E_UNEXPECTED)});
     }
-    if (!failed.empty()) EndFailedCut(failed);
+    if (!failed.empty()) {
+        EndFailedCut(failed);
+        // The new part's file is gone with it: the older file is back.
+        if (replaced) {
+            const std::wstring kept = replaced->PutBack();
+            if (!kept.empty()) TellError(kept);
+        }
+    }
     --transitionDepth_;
     RunPendingAlarm();
 }
@@ -756,8 +668,42 @@ void TCaptureForm::FinishClosedFile(bool WritersGone) {
         DeleteFileW(closedFile_.c_str());
         DeleteFileW(SceneListOf(closedFile_).c_str());
     }
+    SettleClosedReplaced(WritersGone);
     RefreshClipEntry(closedFile_);
     if (WritersGone) closedFile_.clear();
+}
+
+void TCaptureForm::SettleClosedReplaced(bool WritersGone) {
+    if (!closedReplaced_) return;
+    const bool there = unicode::WideFileExists(closedFile_);
+    if (there && !closedHoldsNothing_) {
+        closedReplaced_->Discard();
+    } else if (!there || WritersGone) {
+        // Nothing was recorded in its place: it is back (or, when the name cannot be freed, kept
+        // beside it and the user told where).
+        const std::wstring kept = closedReplaced_->PutBack();
+        if (!kept.empty()) {
+            closedReplaced_.reset();
+            TellError(kept);
+            return;
+        }
+    } else {
+        // The writer still holds the empty file: settled once it has let it go.
+        return;
+    }
+    closedReplaced_.reset();
+}
+
+void TCaptureForm::WatchReplacedFile() {
+    if (!partReplaced_ || !recordingOpen_ || soundInputNotOpened_ || writeFailurePosted_ || FAILED(pendingWriteFailure_))
+        return;
+    // The recording has really begun once its disk has taken a good part of a second of it (a
+    // disk short of room refuses it before, and the older file's room is then given: a header cut
+    // short by a full disk is no beginning) and what its file holds is a recording.
+    constexpr std::uint64_t kBegun = 256 * 1024;
+    if (FileIdentity(NextVideoFile).Size < kBegun || RecordingHoldsNothing(NextVideoFile)) return;
+    partReplaced_->Discard();
+    partReplaced_.reset();
 }
 
 void TCaptureForm::RemoveClipEntry(const std::wstring& Name) {

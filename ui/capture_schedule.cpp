@@ -92,6 +92,7 @@ bool TCaptureForm::StartSchedule() {
     CaptureFile = NextVideoFile;
     scheduleCheckedName_ = NextVideoFile;
     scheduleNameExisted_ = unicode::WideFileExists(NextVideoFile);
+    scheduleCheckedFile_ = FileIdentity(NextVideoFile);
     // The questions may have stayed open a while.
     const double now = ScheduleNow();
     if (datesRefused(now)) return false;

@@ -13,6 +13,7 @@
 #include <memory>
 #include <mutex>
 #include <optional>
+#include <set>
 #include <string_view>
 #include <thread>
 
@@ -126,7 +127,15 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
     if (!folder.empty() && !unicode::WideDirectoryExists(folder))
         return classlib::Format(RecText(IDS_REC_NO_FOLDER), {folder});
     if (unicode::WideDirectoryExists(Name)) return classlib::Format(RecText(IDS_REC_IS_FOLDER), {Name});
-    const bool existed = GetFileAttributesW(Name.c_str()) != INVALID_FILE_ATTRIBUTES;
+    if (RecordedByAnotherCopy(Name)) {
+        if (InUse != nullptr) *InUse = true;
+        return classlib::Format(RecText(IDS_REC_IN_USE), {Name});
+    }
+    const DWORD attributes = GetFileAttributesW(Name.c_str());
+    const bool existed = attributes != INVALID_FILE_ATTRIBUTES;
+    // A read-only file is its user's to keep, even where the system would let this process write it.
+    if (existed && (attributes & FILE_ATTRIBUTE_READONLY) != 0)
+        return classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(E_ACCESSDENIED)});
     // Opened as the writers open it, so that whatever would refuse them refuses this. A file made
     // for the look goes with its handle: another copy of the program looking at the name meanwhile
     // finds it in use, never a file left there for a moment.
@@ -147,7 +156,22 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
     return std::wstring();
 }
 
+bool FolderCanBeMade(const std::wstring& Folder) {
+    std::wstring existing = unicode::WideExcludeTrailingBackslash(Folder);
+    while (!existing.empty() && !unicode::WideDirectoryExists(existing)) {
+        const std::wstring parentPath = unicode::WideExtractFilePath(existing);
+        const std::wstring parent = unicode::WideExcludeTrailingBackslash(parentPath);
+        // The root itself is not there (a drive that is not there).
+        if (parent.size() >= existing.size()) return false;
+        for (wchar_t c : existing.substr(parentPath.size()))
+            if (!FitsAFileName(c)) return false;
+        existing = parent;
+    }
+    return true;
+}
+
 bool FileInUse(const std::wstring& Name) {
+    if (RecordedByAnotherCopy(Name)) return true;
     const DWORD attributes = GetFileAttributesW(Name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
     HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
@@ -274,6 +298,25 @@ bool AsfHoldsNothing(const std::wstring& Name) {
 
 namespace {
 
+// A kernel object under a name of its own: made while this process holds something, and gone with
+// the process, however it ends. Other copies ask whether it is there.
+HANDLE MakeMark(const std::wstring& Key) { return CreateMutexW(nullptr, FALSE, Key.c_str()); }
+
+bool MarkThere(const std::wstring& Key) {
+    HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, Key.c_str());
+    if (mark != nullptr) {
+        CloseHandle(mark);
+        return true;
+    }
+    // A mark made by a program that this one may not open is somebody's all the same.
+    return GetLastError() == ERROR_ACCESS_DENIED;
+}
+
+void DropMark(HANDLE& Mark) {
+    if (Mark != nullptr) CloseHandle(Mark);
+    Mark = nullptr;
+}
+
 // Empties File a step at a time, then deletes it. Freeing a large file's space at once holds up
 // every write to the disk meanwhile (under Wine, a delete or an overwrite even holds up every call
 // of every program to the system); a step of 64 MB takes a few milliseconds, and a pause follows
@@ -298,20 +341,20 @@ void DeleteEmptied(const std::wstring& File, const std::atomic<bool>& Hurry) {
     DeleteFileW(File.c_str());
 }
 
-// The replaced files still to go, and the thread that deletes them one after the other. The
-// process's end waits for them, in a hurry.
+// The replaced files still to go, and the thread that deletes them one after the other, each with
+// the mark that its owner holds it until it is gone. The process's end waits for them, in a hurry.
 class TDisposals {
 public:
     ~TDisposals() { Finish(); }
 
-    void Add(std::wstring File) {
+    void Add(std::wstring File, HANDLE Mark) {
         std::lock_guard<std::mutex> guard(lock_);
         if (!worker_.joinable()) {
             ending_ = false;
             hurry_.store(false);
             worker_ = std::thread([this] { Run(); });
         }
-        files_.push_back(std::move(File));
+        files_.push_back({std::move(File), Mark});
         wake_.notify_one();
     }
 
@@ -326,23 +369,29 @@ public:
     }
 
 private:
+    struct TFile {
+        std::wstring Name;
+        HANDLE Mark;
+    };
+
     void Run() {
         std::unique_lock<std::mutex> guard(lock_);
         for (;;) {
             wake_.wait(guard, [this] { return !files_.empty() || ending_; });
             if (files_.empty()) return;
-            const std::wstring file = std::move(files_.front());
+            TFile file = std::move(files_.front());
             files_.pop_front();
             guard.unlock();
-            DeleteEmptied(file, hurry_);
+            DeleteEmptied(file.Name, hurry_);
+            DropMark(file.Mark);
             guard.lock();
         }
     }
 
     std::mutex lock_;
     std::condition_variable wake_;
-    std::deque<std::wstring> files_;  // lock_
-    bool ending_ = false;             // lock_
+    std::deque<TFile> files_;  // lock_
+    bool ending_ = false;      // lock_
     std::atomic<bool> hurry_{false};
     std::thread worker_;  // started under lock_, joined by Finish
 };
@@ -352,44 +401,227 @@ TDisposals& Disposals() {
     return disposals;
 }
 
-const wchar_t kReplacedSuffix[] = L".replaced";
+// Handed to the deleting thread; deleted here when no thread can be had.
+void Dispose(const std::wstring& File, HANDLE Mark) {
+    try {
+        Disposals().Add(File, Mark);
+    } catch (...) {
+        const std::atomic<bool> hurry{true};
+        DeleteEmptied(File, hurry);
+        DropMark(Mark);
+    }
+}
 
-// Hands the older files of Folder that a killed copy moved aside and left to the deleting thread.
-void RemoveLeftOvers(const std::wstring& Folder) {
-    settings::RemoveLeftOvers(Folder, L"", kReplacedSuffix, L"", false,
-                              [](const std::wstring& File) { Disposals().Add(File); });
+// The mark in the name of an older file moved aside, which no user's file carries.
+const wchar_t kReplacedSuffix[] = L".~quillotrane-older";
+
+// The mark that the process ProcessId holds its older file Number aside.
+std::wstring AsideKey(DWORD ProcessId, std::uint64_t Number) {
+    return L"Local\\Quillotrane older file " + classlib::IntToHex(ProcessId, 1) + L"." + classlib::IntToHex(Number, 1);
+}
+
+// The name an older file moved aside had, from the aside name (Name.<id>.<number><suffix>).
+std::wstring OriginalOf(const std::wstring& Aside) {
+    std::wstring name = Aside.substr(0, Aside.size() - (sizeof kReplacedSuffix / sizeof(wchar_t) - 1));
+    for (int dot = 0; dot < 2; ++dot) name.erase(name.rfind(L'.'));
+    return name;
+}
+
+bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
+
+// The first free name of "Stem (older)", "Stem (older 2)", ... with Name's extension, beside it.
+std::wstring KeptOlderName(const std::wstring& Name) {
+    const std::wstring extension = unicode::WideExtractFileExt(Name);
+    const std::wstring stem = Name.substr(0, Name.size() - extension.size());
+    for (int n = 1; n < 1000; ++n) {
+        const std::wstring kept = stem + (n == 1 ? L" (older)" : L" (older " + std::to_wstring(n) + L")") + extension;
+        if (NameFree(kept)) return kept;
+    }
+    return std::wstring();
+}
+
+// Where the recording that replaced Original wrote nothing (or was never written), the older file
+// Aside goes back under its name; else it goes. Used for the files that killed copies left.
+void SettleLeftOver(const std::wstring& Aside) {
+    const std::wstring original = OriginalOf(Aside);
+    if (!NameFree(original) && RecordingHoldsNothing(original)) DeleteFileW(original.c_str());
+    if (NameFree(original) && MoveFileExW(Aside.c_str(), original.c_str(), 0)) return;
+    if (!NameFree(original)) Dispose(Aside, nullptr);
+}
+
+std::uint64_t Fnv1a(const std::wstring& Text) {
+    std::uint64_t hash = 14695981039346656037ull;
+    for (wchar_t c : Text) {
+        hash ^= static_cast<std::uint16_t>(c);
+        hash *= 1099511628211ull;
+    }
+    return hash;
+}
+
+// The mark of a recording into Name: one for every way of writing the same full name.
+std::wstring ClaimKey(const std::wstring& Name) {
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD length = GetFullPathNameW(Name.c_str(), MAX_PATH * 2, full, nullptr);
+    std::wstring key = length > 0 && length < MAX_PATH * 2 ? std::wstring(full, length) : Name;
+    if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
+    std::replace(key.begin(), key.end(), L'/', L'\\');
+    return L"Local\\Quillotrane recording " + classlib::IntToHex(Fnv1a(key), 16);
+}
+
+// This process's own claims, which RecordedByAnotherCopy leaves out.
+std::mutex& ClaimsLock() {
+    static std::mutex lock;
+    return lock;
+}
+std::multiset<std::wstring>& OwnClaims() {
+    static std::multiset<std::wstring> claims;
+    return claims;
 }
 
 }  // namespace
 
+bool RecordedByAnotherCopy(const std::wstring& Name) {
+    const std::wstring key = ClaimKey(Name);
+    {
+        std::lock_guard<std::mutex> guard(ClaimsLock());
+        if (OwnClaims().count(key) != 0) return false;
+    }
+    return MarkThere(key);
+}
+
+TRecordingClaim::TRecordingClaim(const std::wstring& Name) : key_(ClaimKey(Name)) {
+    std::lock_guard<std::mutex> guard(ClaimsLock());
+    OwnClaims().insert(key_);
+    mark_ = MakeMark(key_);
+    first_ = mark_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
+}
+
+TRecordingClaim::~TRecordingClaim() {
+    std::lock_guard<std::mutex> guard(ClaimsLock());
+    DropMark(mark_);
+    const auto own = OwnClaims().find(key_);
+    if (own != OwnClaims().end()) OwnClaims().erase(own);
+}
+
+TFileIdentity FileIdentity(const std::wstring& Name) {
+    TFileIdentity identity;
+    HANDLE file = CreateFileW(Name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return identity;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (GetFileInformationByHandle(file, &information)) {
+        identity.Exists = true;
+        identity.Volume = information.dwVolumeSerialNumber;
+        identity.IndexHigh = information.nFileIndexHigh;
+        identity.IndexLow = information.nFileIndexLow;
+        identity.Size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+        identity.Written = (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+                           information.ftLastWriteTime.dwLowDateTime;
+    }
+    CloseHandle(file);
+    return identity;
+}
+
+void SweepReplacedFiles(const std::wstring& Folder) {
+    if (Folder.empty()) return;
+    const std::wstring folder = Folder.back() == L'\\' || Folder.back() == L'/' ? Folder : Folder + L"\\";
+    // A copy holds its older file aside for as long as its mark is there, whatever the file's times.
+    settings::RemoveLeftOvers(
+        folder, L"", kReplacedSuffix, L"", false, [](const std::wstring& File) { SettleLeftOver(File); },
+        [](DWORD ProcessId, std::uint64_t Number, const FILETIME&) { return MarkThere(AsideKey(ProcessId, Number)); });
+}
+
+bool RecordingHoldsNothing(const std::wstring& Name) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data) ||
+        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
+        return false;
+    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return true;
+    const std::wstring extension = classlib::AnsiLowerCase(unicode::WideExtractFileExt(Name));
+    if (extension == L".avi") return AviHoldsNothing(Name);
+    if (extension == L".wav" || extension == L".mp3") return WaveHoldsNothing(Name);
+    return extension == L".wmv" && AsfHoldsNothing(Name);
+}
+
 TReplacedFile::TReplacedFile(std::wstring Name) : name_(std::move(Name)) {
     const DWORD attributes = GetFileAttributesW(name_.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return;
-    // Older files that a program killed while it deleted them left behind go first, beside this one.
-    RemoveLeftOvers(unicode::WideExtractFilePath(name_));
-    // A name no recording takes, unique to this process; a rename within the folder costs nothing,
-    // whatever the file's size.
+    // A read-only file is kept as its user wants it: the recording is refused before it comes here.
+    if (attributes == INVALID_FILE_ATTRIBUTES ||
+        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
+        return;
+    // Older files that copies killed on the way left beside this one are settled first.
+    SweepReplacedFiles(unicode::WideExtractFilePath(name_));
+    size_ = FileIdentity(name_).Size;
+    // A name no recording takes, unique to this process, and this process's mark on it, made before
+    // the file is there; a rename within the folder costs nothing, whatever the file's size.
     static std::atomic<std::uint64_t> moved{0};
-    const std::wstring aside = settings::ProcessOwnName(name_, ++moved, kReplacedSuffix);
-    if (MoveFileExW(name_.c_str(), aside.c_str(), 0)) aside_ = aside;
+    const std::uint64_t number = ++moved;
+    const std::wstring aside = settings::ProcessOwnName(name_, number, kReplacedSuffix);
+    held_ = MakeMark(AsideKey(GetCurrentProcessId(), number));
+    if (held_ != nullptr && MoveFileExW(name_.c_str(), aside.c_str(), 0))
+        aside_ = aside;
+    else
+        DropMark(held_);
 }
 
 TReplacedFile::~TReplacedFile() {
-    if (!aside_.empty() && GetFileAttributesW(name_.c_str()) == INVALID_FILE_ATTRIBUTES)
-        MoveFileExW(aside_.c_str(), name_.c_str(), 0);
+    try {
+        PutBack();
+    } catch (...) {
+    }
+    DropMark(held_);
 }
 
 void TReplacedFile::Discard() {
     if (aside_.empty()) return;
     std::wstring aside;
     aside.swap(aside_);
-    try {
-        Disposals().Add(aside);
-    } catch (...) {
-        // No thread to be had: deleted here, the recording running already.
-        const std::atomic<bool> hurry{true};
-        DeleteEmptied(aside, hurry);
+    Dispose(aside, held_);
+    held_ = nullptr;
+}
+
+void TReplacedFile::Free() {
+    if (aside_.empty()) return;
+    const std::atomic<bool> hurry{true};
+    DeleteEmptied(aside_, hurry);
+    aside_.clear();
+    DropMark(held_);
+}
+
+std::wstring TReplacedFile::PutBack() {
+    if (aside_.empty()) return std::wstring();
+    std::wstring aside;
+    aside.swap(aside_);
+    std::wstring kept;
+    if (!MoveFileExW(aside.c_str(), name_.c_str(), 0)) {
+        // Taken since (another program wrote a file there): the older file is kept beside it.
+        kept = KeptOlderName(name_);
+        if (kept.empty() || !MoveFileExW(aside.c_str(), kept.c_str(), 0)) kept = aside;
     }
+    DropMark(held_);
+    return kept.empty() ? std::wstring() : classlib::Format(RecText(IDS_REC_OLDER_KEPT), {name_, kept});
+}
+
+bool HeldByAnother(HRESULT Result) { return Result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION); }
+
+bool IsFullDisk(HRESULT Result) {
+    return Result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || Result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
+           Result == STG_E_MEDIUMFULL;
+}
+
+bool OlderFileMakesRoom(const std::wstring& Name, const TReplacedFile& Older) {
+    constexpr std::uint64_t kRoomToRecord = 32ull << 20;
+    ULARGE_INTEGER free{};
+    const std::wstring folder = unicode::WideExtractFilePath(Name);
+    if (!Older.Moved() || folder.empty() || !GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr)) return false;
+    return free.QuadPart < kRoomToRecord && free.QuadPart + Older.Size() >= kRoomToRecord;
+}
+
+std::wstring RunRefusal(const std::wstring& File, HRESULT Failure) {
+    if (!FAILED(Failure)) Failure = E_FAIL;
+    const bool fileRefused = HRESULT_FACILITY(Failure) == FACILITY_WIN32 || HRESULT_FACILITY(Failure) == FACILITY_STORAGE;
+    return fileRefused ? classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {File, FailureText(Failure)})
+                       : classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(Failure)});
 }
 
 std::wstring FailureText(HRESULT Result) {

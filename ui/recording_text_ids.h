@@ -33,6 +33,10 @@
 #define IDS_REC_NO_WMV_PROFILES 3226
 #define IDS_REC_NO_SOURCE 3227
 #define IDS_REC_NAME_REFUSED 3228
+/* An older file that could not go back under its name when its replacement wrote nothing. */
+#define IDS_REC_OLDER_KEPT 3229
+/* A recording that was frozen from its start to its stop. */
+#define IDS_REC_FROZEN_NOTHING 3230
 /* A sound input that could not be opened, or stopped giving sound. */
 #define IDS_REC_SOUND_NOT_OPENED 3238
 #define IDS_REC_SOUND_FAILED 3239

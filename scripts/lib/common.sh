@@ -125,6 +125,36 @@ quill_stop_test_pulse() {
     unset QUILL_TEST_PULSE
 }
 
+# ---------------------------------------------------------------------------------------------
+# A small volume of the tests' own, for the stories of a disk that fills: a tmpfs of <size> mounted
+# at <dir> (root may mount; others go without). Exports QUILL_TEST_SMALL_VOLUME (its Windows path)
+# and answers 0 when mounted; answers 1, with a line saying so, when it cannot be.
+#   quill_mount_small_volume <dir> <size>
+# ---------------------------------------------------------------------------------------------
+quill_mount_small_volume() {
+    local dir=$1 size=$2
+    QUILL_SMALL_VOLUME_DIR=
+    mkdir -p "$dir"
+    # Left mounted by a run that was interrupted.
+    if mountpoint -q "$dir" 2>/dev/null; then umount "$dir" 2>/dev/null || true; fi
+    if ! mount -t tmpfs -o "size=$size" tmpfs "$dir" 2>/dev/null; then
+        quill_say "No small volume for the full-disk stories (mounting needs root): they are skipped."
+        return 1
+    fi
+    QUILL_SMALL_VOLUME_DIR=$dir
+    export QUILL_TEST_SMALL_VOLUME
+    QUILL_TEST_SMALL_VOLUME=$(quill_dos_path "$dir")
+    quill_say "A small volume of $size for the tests at $dir."
+}
+
+quill_unmount_small_volume() {
+    if [[ -n ${QUILL_SMALL_VOLUME_DIR:-} ]]; then
+        umount "$QUILL_SMALL_VOLUME_DIR" 2>/dev/null || umount -l "$QUILL_SMALL_VOLUME_DIR" 2>/dev/null || true
+        QUILL_SMALL_VOLUME_DIR=
+    fi
+    unset QUILL_TEST_SMALL_VOLUME
+}
+
 # Windows path (drive Z:) of an absolute Unix path.
 quill_dos_path() {
     local p=$1

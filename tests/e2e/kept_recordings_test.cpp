@@ -1,12 +1,14 @@
 // Recordings as a user keeps them: one started over an older, longer file after "exists already" is
 // answered Yes holds the new recording alone; one whose program is killed (a crash, a power cut)
-// holds what was recorded and its header says how long it is, in every file format.
+// holds what was recorded and its header says how long it is, in every file format; and the older
+// file that a killed program had moved aside is settled when the program starts again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <vector>
@@ -104,6 +106,64 @@ TEST_F(KeptRecordings, ARecordingOverAnOlderFileAnsweredYesIsTheNewRecordingAlon
     EXPECT_FALSE(quill_test::HoldsOlderFile(wav)) << "the older file's tail is in the WAV file";
     EXPECT_EQ(wav.size(), Le32(wav, 4) + 8u) << "the WAV's RIFF ends where the file ends";
     ReadBack(Clip(1, L".wav"), {nullptr, "pcm_s16le", "0x0001", false});
+}
+
+// The files of Folder that a copy of the program moved aside (their names carry its mark).
+std::vector<std::wstring> MovedAside(const std::wstring& Folder) {
+    std::vector<std::wstring> names;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder, ec))
+        if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) names.push_back(entry.path());
+    return names;
+}
+
+// Killed in the first moment of a recording that replaces an older file, the program leaves the
+// older file whole, moved aside. The next start settles what killed copies left, without waiting
+// for another recording over it: an older file whose name a recording took goes, one whose name
+// is free goes back under it.
+TEST_F(KeptRecordings, AnOlderFileAKilledCopyMovedAsideIsSettledAtTheNextStart) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(L"no video stream", kMicrophone, 11, false)));
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    const std::wstring file = Clip(0, L".wav");
+    ASSERT_TRUE(quill_test::WriteOlderFile(file, 2u << 20));
+    // Killed once the recording holds sound, while the older file is still aside.
+    ASSERT_NO_FATAL_FAILURE(RecordAndKill(
+        file, [&] { return MovedAside(Videos()).size() == 1 && e2e::FileSize(file) > 8192; },
+        "the older file was never seen aside"));
+    const std::vector<std::wstring> left = MovedAside(Videos());
+    ASSERT_EQ(1u, left.size()) << "the killed copy's older file is left aside";
+    EXPECT_EQ(2u << 20, e2e::FileSize(left[0])) << "and whole";
+    // A copy killed long ago left one whose recording never came: its name is free.
+    const std::wstring free = Clip(5);
+    ASSERT_TRUE(quill_test::WriteOlderFile(free + L".FFFFFFF0.000001.~quillotrane-older", 1u << 20));
+
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    EXPECT_TRUE(e2e::WaitFor([&] { return MovedAside(Videos()).empty(); }))
+        << testing::PrintToString(MovedAside(Videos()));
+    EXPECT_EQ(1u << 20, e2e::FileSize(free)) << "back under its free name";
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(file))) << "the killed copy's recording stays";
+    EXPECT_TRUE(program.Close());
+}
+
+// Frozen from its start to its stop (the freeze kept from the last run, or asked for on the command
+// line), a recording writes nothing: the user is told so at the stop, and no empty file is left.
+TEST_F(KeptRecordings, ARecordingFrozenFromItsStartIsToldAtItsStopNotLeftEmpty) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, false)));
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program, L"+fc +c"));
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Stop Capture" && e2e::FileExists(Clip(0));
+    })) << "the recording did not start";
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "nobody is told";
+    EXPECT_NE(std::wstring::npos,
+              program.MessageText().find(L"Nothing was recorded into " + Clip(0) + L": the capture is frozen."))
+        << testing::PrintToString(program.MessageText());
+    EXPECT_TRUE(program.AnswerMessage(L"OK"));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !e2e::FileExists(Clip(0)); })) << "an empty recording is left";
+    EXPECT_TRUE(program.Close());
 }
 
 // Killed while it records, the program leaves each format's file with the frames written and a

@@ -1,6 +1,8 @@
 // A start over an older file answered Yes, as a user makes it: the recording begins as soon after
 // the answer as one that asks nothing begins after the click, however large the older file, and
-// the older file is gone once the recording runs, nothing of it left in the folder.
+// the older file is gone once the recording runs, nothing of it left in the folder. On a volume
+// that has room for the recording only through the older file's, the Yes gives it that room; where
+// even that would not do, the start is refused and the older file kept byte for byte.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -77,6 +79,87 @@ TEST_F(Recordings, AYesToReplaceALargeFileStartsAsSoonAsAStartThatAsksNothing) {
     const std::vector<std::wstring> expected{L"clip_0.avi", L"clip_1.avi"};
     EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(Videos()) == expected; }))
         << testing::PrintToString(FilesIn(Videos()));
+}
+
+// Fills the volume of Folder with a file of its own until the volume takes no more.
+bool FillVolume(const std::wstring& Folder) {
+    HANDLE file = CreateFileW((Folder + L"filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::string block(64 * 1024, 'f');
+    DWORD written = 0;
+    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written > 0) {
+    }
+    // What a whole block no longer fitted is filled a little at a time.
+    while (WriteFile(file, block.data(), 512, &written, nullptr) && written > 0) {
+    }
+    CloseHandle(file);
+    ULARGE_INTEGER free{};
+    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < (1u << 20);
+}
+
+TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
+    wchar_t volume[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0)
+        GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const std::wstring folder = std::wstring(volume) + L"\\videos\\";
+    std::vector<std::wstring> settings;
+    for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, true))
+        settings.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + folder : line);
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
+    struct Clean {
+        std::wstring folder;
+        ~Clean() {
+            std::error_code ec;
+            std::filesystem::remove_all(folder, ec);
+        }
+    } clean{folder};
+    const std::wstring first = folder + L"clip_0.avi";
+    ASSERT_TRUE(quill_test::WriteOlderFile(first, 40u << 20));
+    ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+
+    // The older file holds the volume's only room: the recording takes it and runs, and says nothing.
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(program.AnswerMessage(L"Yes")) << "exists already: the question";
+    std::wstring said;
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        if (program.Message() != nullptr) said = program.MessageText();
+        return !said.empty() || e2e::FileSize(first) > (4u << 20);
+    }));
+    ASSERT_EQ(L"", said);
+    EXPECT_EQ(L"Stop Capture", program.ButtonShown({L"Capture", L"Stop Capture"}));
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(first); }));
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(first)));
+    ReadBack(first, {"rawvideo", "pcm_s16le", "0x0001", false});
+    const std::vector<std::wstring> recorded{L"clip_0.avi", L"filler"};
+    EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == recorded; })) << testing::PrintToString(FilesIn(folder));
+
+    // A small older file on a full volume would give too little room: the start is refused and
+    // the older file stays as it was.
+    ASSERT_TRUE(DeleteFileW(first.c_str()));
+    ASSERT_TRUE(DeleteFileW((folder + L"filler").c_str()));
+    const std::wstring second = folder + L"clip_1.avi";
+    ASSERT_TRUE(quill_test::WriteOlderFile(second, 1u << 20));
+    const std::string older = quill_test::ReadWholeFile(second);
+    ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(program.AnswerMessage(L"Yes")) << "exists already: the question";
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "the refusal is not told";
+    said = program.MessageText();
+    EXPECT_NE(std::wstring::npos, said.find(L"The capture could not start: the file " + second + L" cannot be written: "))
+        << testing::PrintToString(said);
+    EXPECT_TRUE(program.AnswerMessage(L"OK"));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }));
+    const std::vector<std::wstring> kept{L"clip_1.avi", L"filler"};
+    EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == kept; })) << testing::PrintToString(FilesIn(folder));
+    EXPECT_TRUE(older == quill_test::ReadWholeFile(second)) << "the older file, byte for byte";
+    EXPECT_TRUE(program.Close());
 }
 
 }  // namespace

@@ -1,7 +1,9 @@
 // A recording from a sound input that cannot be opened (another program holds it: the audio
 // capture stand-in's test setting for the program's process), as a user meets it: the window says
-// which input could not be opened, nothing goes on recording without its sound, a file with
-// nothing in it is not left behind, and a later start records once the input is free.
+// that the capture could not start and which input could not be opened, alike for a sound format
+// and a picture format, nothing goes on recording without its sound, the older file the start
+// would have replaced is there as it was, and a later start records once the input is free.
+#include "tests/common/older_file.h"
 #include "tests/e2e/recordings_fixture.h"
 
 namespace e2e_fixture {
@@ -60,6 +62,7 @@ TEST_F(Recordings, ARecordingFromASoundInputThatCannotBeOpenedSaysWhichInputItWa
     if (GetEnvironmentVariableW(L"QUILL_TEST_PULSE", nullptr, 0) == 0)
         GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
     struct Case {
@@ -75,6 +78,9 @@ TEST_F(Recordings, ARecordingFromASoundInputThatCannotBeOpenedSaysWhichInputItWa
                                                  std::wstring(L"format_capture=") + c.format}));
         ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == kSineInput && program.CaptureFormat() == c.format; }))
             << testing::PrintToString(program.SoundSource());
+        // An older file where the recording goes, replaced without a question.
+        ASSERT_TRUE(quill_test::WriteOlderFile(Clip(clip, c.extension), 1u << 20));
+        const std::string older = quill_test::ReadWholeFile(Clip(clip, c.extension));
         {
             TBusySoundInputs busy(program);
             ASSERT_TRUE(busy.Set());
@@ -85,17 +91,17 @@ TEST_F(Recordings, ARecordingFromASoundInputThatCannotBeOpenedSaysWhichInputItWa
             std::wstring caption;
             EXPECT_TRUE(program.AnswerMessage(L"OK", &caption));
             EXPECT_EQ(L"Error", caption);
-            EXPECT_NE(std::wstring::npos, text.find(std::wstring(L"the sound input ") + kSineInput + L" could not be opened: "))
+            EXPECT_NE(std::wstring::npos, text.find(std::wstring(L"The capture could not start: the sound input ") +
+                                                    kSineInput + L" could not be opened: "))
                 << testing::PrintToString(text);
             EXPECT_EQ(std::wstring::npos, text.find(L"cannot be written")) << testing::PrintToString(text);
             EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }))
                 << "a recording without its sound runs on";
         }
-        // A sound recording that never began leaves nothing behind; the name is free again or the
-        // next one is taken.
-        if (c.extension == std::wstring(L".wav")) {
-            EXPECT_FALSE(e2e::FileExists(Clip(clip, c.extension)));
-        }
+        // A recording that never began leaves nothing behind, and the older file is back.
+        EXPECT_TRUE(e2e::WaitFor([&] { return older == quill_test::ReadWholeFile(Clip(clip, c.extension)); }))
+            << "the older file is not as it was";
+        EXPECT_FALSE(e2e::FileExists(Clip(clip + 1, c.extension)));
         ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
         std::wstring recorded;
         ASSERT_TRUE(e2e::WaitFor([&] {

@@ -1,8 +1,12 @@
 // Two copies of the program at once, as a user starts them: started in the same second with the
-// same settings they prepare the same recording name, and each records whole into a file of its own.
+// same settings they prepare the same recording name, and each records whole into a file of its own;
+// a Yes answered late in one copy never replaces what the other recorded meanwhile, and a name the
+// other copy records into is never offered for replacing.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <filesystem>
+
+#include "tests/common/older_file.h"
 
 namespace {
 
@@ -43,6 +47,50 @@ TEST_F(Recordings, TwoCopiesStartedTogetherRecordIntoFilesOfTheirOwn) {
     EXPECT_FALSE(e2e::FileExists(Clip(2))) << "no name taken for nothing";
     ReadBack(Clip(0), {"rawvideo", "pcm_s16le", "0x0001", false});
     ReadBack(Clip(1), {"rawvideo", "pcm_s16le", "0x0001", false});
+}
+
+// Both copies ask about the same older file. The first answers Yes, records and stops; the second's
+// Yes comes after: it was for the older file, not for the first copy's recording, which stays. And
+// while the second records, the first copy's next start takes a name of its own without a word.
+TEST_F(Recordings, ALateYesInASecondCopyKeepsTheFirstCopysRecording) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
+    TProgram first, second;
+    ASSERT_NO_FATAL_FAILURE(Start(first));
+    ASSERT_NO_FATAL_FAILURE(Start(second));
+    for (TProgram* program : {&first, &second}) {
+        ASSERT_TRUE(program->ClickButton(L"Capture")) << testing::PrintToString(program->Failure());
+        ASSERT_TRUE(e2e::WaitFor([&] { return program->Message() != nullptr; })) << "exists already: the question";
+        EXPECT_NE(std::wstring::npos, program->MessageText().find(Clip(0) + L" exists already"));
+    }
+    // Grows past Bytes with no message shown meanwhile; what was said otherwise.
+    auto growsUntold = [](TProgram& Program, const std::wstring& File, std::uint64_t Bytes) {
+        std::wstring said;
+        const bool grew = e2e::WaitFor([&] {
+            if (Program.Message() != nullptr) said = Program.MessageText();
+            return !said.empty() || e2e::FileSize(File) > Bytes;
+        });
+        return grew && said.empty() ? std::wstring() : L"said: " + said;
+    };
+    ASSERT_TRUE(first.AnswerMessage(L"Yes"));
+    ASSERT_EQ(L"", growsUntold(first, Clip(0), 3000000));
+    ASSERT_TRUE(first.ClickButton(L"Stop Capture")) << testing::PrintToString(first.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
+    const std::string firstRecording = quill_test::ReadWholeFile(Clip(0));
+
+    ASSERT_TRUE(second.AnswerMessage(L"Yes"));
+    ASSERT_EQ(L"", growsUntold(second, Clip(1), 3000000)) << "the second copy records under the next free name";
+    // The first copy's next name is the one the second records into: it is neither offered nor taken.
+    ASSERT_TRUE(first.ClickButton(L"Capture")) << testing::PrintToString(first.Failure());
+    ASSERT_EQ(L"", growsUntold(first, Clip(2), 3000000));
+    for (TProgram* program : {&first, &second})
+        ASSERT_TRUE(program->ClickButton(L"Stop Capture")) << testing::PrintToString(program->Failure());
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1)) && e2e::FileClosed(Clip(2)); }));
+    EXPECT_TRUE(first.Close());
+    EXPECT_TRUE(second.Close());
+    EXPECT_TRUE(firstRecording == quill_test::ReadWholeFile(Clip(0))) << "the first copy's recording is as it was";
+    for (int clip : {0, 1, 2}) ReadBack(Clip(clip), {"rawvideo", "pcm_s16le", "0x0001", false});
 }
 
 }  // namespace

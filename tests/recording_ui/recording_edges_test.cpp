@@ -171,7 +171,8 @@ TEST_F(RecordingEdges, AFailedStopGoesBackToThePreviewLookAndSaysSo) {
 }
 
 // A cut whose new file cannot be written (a folder has taken its name): the first part stays a
-// whole, listed file, the capture is stopped with the preview back, and the user told why.
+// whole, listed file, the capture is stopped with the preview back, and the user told why, as a
+// start would be told.
 TEST_F(RecordingEdges, ACutWhoseNewFileCannotBeWrittenStopsTheCaptureAndSaysWhy) {
     struct Case {
         const wchar_t* video;
@@ -195,7 +196,7 @@ TEST_F(RecordingEdges, ACutWhoseNewFileCannotBeWrittenStopsTheCaptureAndSaysWhy)
         ExpectPreviewLook();
         EXPECT_TRUE(Previewing()) << "the preview runs again";
         const std::wstring text = LastTold();
-        EXPECT_NE(std::wstring::npos, text.find(L"the file " + taken.wstring() + L" cannot be written: ")) << text;
+        EXPECT_NE(std::wstring::npos, text.find(L"a folder has the name of the file " + taken.wstring())) << text;
         EXPECT_EQ(std::wstring::npos, text.find(L"successfully")) << text;
         EXPECT_TRUE(std::filesystem::is_directory(taken)) << "the folder is left alone";
         EXPECT_GE(Packets(ProbeWhole(first), 0), 8) << "the first part is whole";
@@ -327,14 +328,14 @@ bool UseWindowsMedia(ui::TCaptureForm& Form, engine::Tdm& Module) {
     return true;
 }
 
-// Recordings stopped before any sound reached them (frozen, so that none can): no file is left,
-// and none stays listed.
-TEST_F(RecordingEdges, SoundRecordingsStoppedBeforeTheirFirstSoundLeaveNoFile) {
+// Recordings frozen from their start to their stop: nothing can reach them, so no file is left and
+// none stays listed, and the user is told why rather than finding nothing.
+TEST_F(RecordingEdges, RecordingsFrozenFromStartToStopAreToldAndLeaveNoFile) {
     UseLame();
     form->taFreezeCapture->Execute();
-    for (const std::uint8_t format : {std::uint8_t{11}, std::uint8_t{12}}) {
+    for (const std::uint8_t format : {std::uint8_t{11}, std::uint8_t{12}, std::uint8_t{5}}) {
         SCOPED_TRACE(static_cast<int>(format));
-        ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, format));
+        ASSERT_NO_FATAL_FAILURE(Preview(format == 5 ? kCamera : L"", kMicrophone, format));
         const path file = form->NextVideoFile;
         asked.clear();
         Capture();
@@ -344,7 +345,9 @@ TEST_F(RecordingEdges, SoundRecordingsStoppedBeforeTheirFirstSoundLeaveNoFile) {
         PumpUntil([] { return false; }, 500);
         Capture();
         EXPECT_EQ(1, form->CaptureState);
-        EXPECT_TRUE(asked.empty()) << asked.front().Text;
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(0u, asked[0].Text.find(L"Nothing was recorded into " + file.wstring() + L": the capture is frozen."))
+            << asked[0].Text;
         EXPECT_FALSE(exists(file)) << "no player opens a recording without data";
         EXPECT_EQ(nullptr, Listed(file)) << "nor is it listed";
     }

@@ -62,13 +62,20 @@ TEST_F(RecordingErrors, AFileThatCannotBeWrittenIsRefusedAtTheStartWithTheReason
     // A folder on a drive that is not there, with or without the question about the folder.
     SetVideoFolder(L"Q:\\nowhere");
     ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the folder Q:\\nowhere cannot be created."));
+    // Nothing of a path that cannot be made whole is asked about or made: a drive that is not
+    // there, or a part no folder can be named.
     Confirm(true);
-    asked.clear();
-    answers = {classlib::mrYes};
-    Capture();
-    EXPECT_EQ(1, form->CaptureState);
-    ASSERT_EQ(2u, asked.size()) << "asked to create it, then told it cannot be";
-    EXPECT_NE(std::wstring::npos, asked[1].Text.find(L"cannot be created.")) << asked[1].Text;
+    const path badName = folder / L"nonexistent" / L"<>|?*";
+    for (const path& bad : {path(L"Q:\\nowhere"), badName}) {
+        SetVideoFolder(bad);
+        asked.clear();
+        answers = {classlib::mrYes};
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
+        ASSERT_EQ(1u, asked.size()) << "told without asking to create it";
+        EXPECT_EQ(L"The capture could not start: the folder " + bad.wstring() + L" cannot be created.", asked[0].Text);
+    }
+    EXPECT_FALSE(std::filesystem::exists(folder / L"nonexistent")) << "no part of it is made";
     Confirm(false);
 
     // A folder with the recording's name.
@@ -288,7 +295,8 @@ TEST_F(RecordingErrors, ARecordingStoppedBeforeItsFirstFrameLeavesNoFile) {
     EXPECT_EQ(1, form->CaptureState);
     EXPECT_FALSE(exists(file)) << "no player opens a recording without frames";
     EXPECT_FALSE(exists(path(file).replace_extension(L".scn")));
-    EXPECT_TRUE(asked.empty());
+    ASSERT_EQ(1u, asked.size()) << "the user is told why nothing is there";
+    EXPECT_EQ(0u, asked[0].Text.find(L"Nothing was recorded into " + file.wstring())) << asked[0].Text;
 
     // The same recording with frames is kept.
     form->taFreezeCapture->Execute();

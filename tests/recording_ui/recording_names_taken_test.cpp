@@ -1,13 +1,17 @@
 // A recording's file and the files around it: a file another program (another copy of this one)
 // takes after the start's checks, before the writer could open it, is left alone and the recording
-// goes on under the next free name, never told as kept; an older file answered Yes comes back when
-// the start fails; and a write failure told just before a cut belongs to the part before the cut,
-// not to the new one.
+// goes on under the next free name, never told as kept (the older file it replaced is kept beside
+// it, and said so); an older file answered Yes stays whole until the recording has begun and comes
+// back when nothing was recorded, at a start or a cut; a read-only one is refused and kept; the
+// older files that killed copies left are settled, never a user's file nor one a copy still holds;
+// and a write failure told just before a cut belongs to the part before the cut, not to the new one.
 #include "recording_ui_support.h"
 
 #include <evcode.h>
 
 #include <fstream>
+
+#include "tests/common/older_file.h"
 
 #include "classlib/conversions.h"
 #include "settings/settings_catalogue.h"
@@ -116,7 +120,13 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
         Microsoft::WRL::ComPtr<IBaseFilter> filter(taking->BaseFilterInterface());
         ASSERT_HRESULT_SUCCEEDED(module->Graph()->AddFilter(filter.Get(), L"Taking at start"));
         ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound, c.format));
+        Confirm(false);
         const path prepared = form->NextVideoFile;
+        // The older file the start replaces cannot go back under its taken name: it is kept
+        // beside it, and the user told where.
+        std::filesystem::create_directories(prepared.parent_path());
+        { std::ofstream(prepared) << "older recording"; }
+        const path olderKept = path(prepared).replace_filename(prepared.stem().wstring() + L" (older)" + c.extension);
         const double started = classlib::Now();
         taking->File = prepared;
         asked.clear();
@@ -132,7 +142,11 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
         EXPECT_GE(form->CaptureStartTime, started);
         Capture();
         EXPECT_EQ(1, form->CaptureState);
-        EXPECT_TRUE(asked.empty()) << "nothing told, kept or not: " << testing::PrintToString(asked.front().Text);
+        ASSERT_EQ(1u, asked.size()) << "nothing told of the recording, kept or not";
+        EXPECT_EQ(L"The older file " + prepared.wstring() + L" could not be put back under its name: it is kept as " +
+                      olderKept.wstring() + L".",
+                  asked[0].Text);
+        EXPECT_EQ("older recording", quill_test::ReadWholeFile(olderKept));
         EXPECT_GE(Packets(ProbeWhole(recorded), 0), 8);
         EXPECT_TRUE(Listed(recorded));
         EXPECT_FALSE(Listed(prepared)) << "the other program's file is not listed";
@@ -143,56 +157,144 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
     }
 }
 
-// An older file answered Yes is moved out of the writer's way while the recording starts: when the
-// start is refused (a disk that takes nothing), it is back as it was; once a recording runs, it is
-// gone, and nothing of it stays in the folder.
-TEST_F(RecordingNames, AnOlderFileAnsweredYesComesBackWhenTheStartFailsAndGoesOnceItRuns) {
-    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
-    Confirm(true);
-    const path file = form->NextVideoFile;
-    std::filesystem::create_directories(file.parent_path());
-    { std::ofstream(file) << "older recording"; }
-    auto inFolder = [&] {
+// An older file answered Yes is moved out of the writer's way while the recording starts, and kept
+// whole until the recording has written something: whatever refuses the start, a disk that takes
+// nothing or a sound input that tells in the start's first moment that it could not open, it is
+// back byte for byte and the start is told as refused, alike for a picture format and a sound one; once a recording runs, it is gone, and nothing of it stays in
+// the folder. A read-only older file is refused as a file that cannot be written, and kept.
+TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBackWhenNothingWasRecorded) {
+    const std::string olderBytes = [] {
+        std::string bytes;
+        while (bytes.size() < 300000) bytes += quill_test::kOlderFileText;
+        return bytes;
+    }();
+    auto writeOlder = [&](const path& File) {
+        std::filesystem::create_directories(File.parent_path());
+        std::ofstream(File, std::ios::binary) << olderBytes;
+    };
+    auto inFolder = [&](const path& Folder) {
         std::vector<path> names;
-        for (const auto& entry : std::filesystem::directory_iterator(file.parent_path())) names.push_back(entry.path());
+        for (const auto& entry : std::filesystem::directory_iterator(Folder)) names.push_back(entry.path());
+        std::sort(names.begin(), names.end());
         return names;
     };
-    {
+    struct Case {
+        const wchar_t* video;
+        std::uint8_t format;
+        int refusal;  // 0 the disk takes nothing, 1 the sound input does not open
+    };
+    for (const Case& c : {Case{kCamera, 5, 0}, Case{kCamera, 5, 1}, Case{L"", 11, 1}, Case{L"", 11, 0}}) {
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.format) << " refused by " << c.refusal);
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, kMicrophone, c.format));
+        Confirm(true);
+        const path file = form->NextVideoFile;
+        writeOlder(file);
         recording_test::TestSettings disk;
-        disk.Set(standins::kTestByteLimitValue, 0);
+        if (c.refusal != 1) disk.Set(standins::kTestByteLimitValue, 0);
         answers = {classlib::mrYes};
         asked.clear();
         Capture();
-        EXPECT_EQ(1, form->CaptureState);
-        ASSERT_EQ(2u, asked.size()) << "asked, then told the start was refused";
-        EXPECT_EQ(0u, asked[1].Text.find(L"The capture could not start: ")) << asked[1].Text;
+        if (c.refusal == 1) {
+            // Told by the input while the recording begins, after the graph took the start.
+            ASSERT_HRESULT_SUCCEEDED(Notify(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_Open, MMSYSERR_ALLOCATED));
+            ASSERT_HRESULT_SUCCEEDED(Notify(EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_BUSY)));
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1 && asked.size() == 2; })) << "still recording";
+        const std::wstring why = c.refusal == 1 ? std::wstring(L"the sound input ") + kMicrophone + L" could not be opened: "
+                                                : L"the file " + file.wstring() + L" cannot be written: Disk full";
+        EXPECT_EQ(0u, asked[1].Text.find(L"The capture could not start: " + why)) << testing::PrintToString(asked[1].Text);
+        EXPECT_TRUE(PumpUntil([&] { return inFolder(file.parent_path()) == std::vector<path>{file}; }))
+            << "the older file alone: " << testing::PrintToString(inFolder(file.parent_path()));
+        EXPECT_EQ(olderBytes, quill_test::ReadWholeFile(file)) << "the older file, byte for byte";
+        std::filesystem::remove(file);
     }
-    ASSERT_TRUE(exists(file)) << "the older file is back";
-    EXPECT_EQ(15u, std::filesystem::file_size(file)) << "as it was";
-    EXPECT_EQ(std::vector<path>{file}, inFolder());
 
-    // What a copy killed while it deleted its older files left goes with this one; what a copy
-    // still running deletes (this process's own, now) and what is no such file stays.
-    const path folder = file.parent_path();
-    const std::wstring own = classlib::IntToHex(GetCurrentProcessId(), 1);
-    const path left = folder / L"Video_old.avi.FFFFFFF0.00002A.replaced";
-    const path running = folder / (L"Video_run.avi." + own + L".00002B.replaced");
-    const path foreign = folder / L"notes.1.replaced";
-    for (const path& name : {left, running, foreign}) std::ofstream(name) << "older";
+    // A recording that runs: the older file goes, and nothing of it stays in the folder.
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    const path file = form->NextVideoFile;
+    writeOlder(file);
     answers = {classlib::mrYes};
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     ASSERT_TRUE(WaitRecorded(10));
     Capture();
     EXPECT_GE(Packets(ProbeWhole(file), 0), 8);
-    std::vector<path> expected = {file, running, foreign};
-    std::sort(expected.begin(), expected.end());
-    auto sorted = [&] {
-        std::vector<path> names = inFolder();
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(file)));
+    EXPECT_TRUE(PumpUntil([&] { return inFolder(file.parent_path()) == std::vector<path>{file}; }))
+        << testing::PrintToString(inFolder(file.parent_path()));
+
+    // Read-only, the older file is its user's to keep: refused, with the question off too.
+    Confirm(false);
+    const path readOnly = form->NextVideoFile;
+    writeOlder(readOnly);
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    asked.clear();
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(L"The capture could not start: the file " + readOnly.wstring() + L" cannot be written: ",
+              asked[0].Text.substr(0, asked[0].Text.find(L"written: ") + 9));
+    EXPECT_EQ(olderBytes, quill_test::ReadWholeFile(readOnly));
+    EXPECT_NE(0u, GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);
+    EXPECT_EQ((std::vector<path>{file, readOnly}), inFolder(file.parent_path())) << "nothing aside";
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+}
+
+// Older files moved aside carry a mark of the program's in their names. Those that copies killed
+// while they held them left go at the next replacement in their folder: back under their names
+// when those are free, deleted when their recording took the name. An older file that a copy
+// still holds aside stays, however old its times; files of the user's that only look alike stay.
+TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverAUsersFile) {
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    Confirm(false);
+    const path file = form->NextVideoFile;
+    const path folder = file.parent_path();
+    std::filesystem::create_directories(folder);
+    // Held aside by a copy that runs (this process), a file last written long ago.
+    const path heldName = folder / L"Video_held.avi";
+    std::ofstream(heldName) << "held";
+    const FILETIME longAgo{0x5C8A0000u, 0x01C0A000u};
+    {
+        HANDLE handle = CreateFileW(heldName.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, handle);
+        SetFileTime(handle, &longAgo, &longAgo, &longAgo);
+        CloseHandle(handle);
+    }
+    auto held = std::make_unique<ui::TReplacedFile>(heldName.wstring());
+    ASSERT_TRUE(held->Moved());
+    const std::wstring mark = L".~quillotrane-older";
+    // Left by a copy that has ended (no process of that id runs now).
+    const path backLeft = folder / (L"Video_back.avi.FFFFFFF0.00002A" + mark);
+    const path replacedLeft = folder / (L"Video_took.avi.FFFFFFF0.00002B" + mark);
+    const path took = folder / L"Video_took.avi";
+    for (const path& name : {backLeft, replacedLeft}) std::ofstream(name) << "older";
+    std::ofstream(took) << "a recording that took the name";
+    const std::vector<path> usersOwn = {folder / L"holiday.2024.05.replaced", folder / L"trip.avi.1.2.replaced",
+                                        folder / L"backup.cafe.beef.replaced", folder / L"My Film.ABBA.01.replaced",
+                                        folder / L"Clip.avi.7FFFFFFF.000001.replaced"};
+    for (const path& name : usersOwn) std::ofstream(name) << "the user's";
+    std::ofstream(file) << "older recording";
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(10));
+    Capture();
+    std::vector<path> expected = usersOwn;
+    expected.insert(expected.end(), {file, folder / L"Video_back.avi", took});
+    auto isHeldAside = [&](const path& Name) { return Name.wstring().find(L"Video_held.avi.") != std::wstring::npos; };
+    auto settled = [&] {
+        std::vector<path> names;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (!isHeldAside(entry.path())) names.push_back(entry.path());
         std::sort(names.begin(), names.end());
-        return names;
+        std::sort(expected.begin(), expected.end());
+        return names == expected;
     };
-    EXPECT_TRUE(PumpUntil([&] { return sorted() == expected; })) << testing::PrintToString(inFolder());
+    EXPECT_TRUE(PumpUntil(settled)) << testing::PrintToString(usersOwn);
+    EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_back.avi")) << "back under its name";
+    EXPECT_EQ("a recording that took the name", quill_test::ReadWholeFile(took));
+    EXPECT_FALSE(exists(heldName));
+    EXPECT_EQ(L"", held->PutBack()) << "the copy that holds it puts it back";
+    EXPECT_EQ("held", quill_test::ReadWholeFile(heldName));
 }
 
 // A cut asks nothing and replaces an older file under the next name: when the new part cannot run,
@@ -222,6 +324,32 @@ TEST_F(RecordingNames, AnOlderFileACutReplacesComesBackWhenTheNewPartCannotRun) 
     for (const auto& entry : std::filesystem::directory_iterator(first.parent_path())) names.push_back(entry.path());
     std::sort(names.begin(), names.end());
     EXPECT_EQ((std::vector<path>{first, older}), names);
+
+    // A read-only file under the next name refuses the new part, as it refuses a start: the cut
+    // is told and the file kept as it is, nothing of it aside.
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    const path running = form->NextVideoFile;
+    const path readOnly = first.parent_path() / (L"Video_" + std::to_wstring(form->VideoFileCounter) + L".wav");
+    { std::ofstream(readOnly) << "older recording"; }
+    ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    ASSERT_TRUE(WaitRecorded(5));
+    asked.clear();
+    form->acCouper->Execute();
+    ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; })) << "still capturing";
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(L"The capture has been stopped: the cut could not go on, the file " + readOnly.wstring() +
+                  L" cannot be written: ",
+              asked[0].Text.substr(0, asked[0].Text.find(L"written: ") + 9));
+    EXPECT_EQ(15u, std::filesystem::file_size(readOnly));
+    EXPECT_GT(std::filesystem::file_size(running), 1000u) << "the part before the cut is kept";
+    names.clear();
+    for (const auto& entry : std::filesystem::directory_iterator(first.parent_path())) names.push_back(entry.path());
+    std::sort(names.begin(), names.end());
+    std::vector<path> expected{first, older, running, readOnly};
+    std::sort(expected.begin(), expected.end());
+    EXPECT_EQ(expected, names);
+    SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 // The writer's failure reaches the window just before the user's cut: it ends the part before the

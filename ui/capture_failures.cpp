@@ -1,0 +1,246 @@
+// What the main window does when a recording's writer or sound input fails: a failure told through
+// the graph's events is posted and handled from the window's own queue, once per part; a start or
+// cut that fails in its first moment is told as refused; a part whose disk is full while the older
+// file it replaces still holds the room begins again in that room; every other failure stops the
+// recording as a stop does, keeping what was written, and tells why.
+#include "classlib/application.h"
+#include "classlib/format.h"
+#include "engine/capture_data_module.h"
+#include "engine/capture_sources.h"
+#include "engine/sound_preview.h"
+#include "settings/program_texts.h"
+#include "ui/capture_form.h"
+#include "ui/recording_files.h"
+#include "ui/recording_text_ids.h"
+#include "unicode/wide_files.h"
+#include "widgets/unicode/uc_dialogs.h"
+
+namespace ui {
+
+namespace {
+
+std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
+
+// The graph's events waiting in its queue, handled now rather than when the window's queue
+// reaches their notification.
+void HandleQueuedGraphEvents(dshow::TFilterGraph* Graph) {
+    auto events = Graph->As<IMediaEventEx>(IID_IMediaEventEx);
+    if (!events) return;
+    long code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        try {
+            Graph->DispatchGraphEvent(code, first, second);
+        } catch (...) {
+        }
+        // Freed on every path: the parameters hold strings and interface references.
+        events->FreeEventParams(code, first, second);
+    }
+}
+
+}  // namespace
+
+void TCaptureForm::HearRecordingFailures() {
+    engine::Tdm* module = engine::dm();
+    // The writers tell a refused write through the graph's error events: it ends the recording.
+    // A sound input tells its own failure, named by the input.
+    writeFailurePosted_ = false;
+    soundInputProblem_.clear();
+    soundInputNotOpened_ = false;
+    module->fg->OnGraphSNDDevInError = [this](classlib::TObject*, SNDDEV_ERR Operation, ULONG Error) {
+        SoundInputFailed(Operation, Error);
+    };
+    module->fg->OnGraphErrorAbort = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
+    module->fg->OnGraphStreamErrorStopped = [this](classlib::TObject*, HRESULT Result, ULONG) {
+        RecordingWriteFailed(Result);
+    };
+    module->fg->OnGraphErrorStillPlaying = [this](classlib::TObject*, HRESULT Result) { RecordingWriteFailed(Result); };
+}
+
+HRESULT TCaptureForm::FailureToldAtRun() {
+    // Heard as a stop hears them, so that nothing is posted for a part that does not begin.
+    const bool closing = closingRecording_;
+    const HRESULT heard = closeFailure_;
+    closingRecording_ = true;
+    closeFailure_ = S_OK;
+    try {
+        if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
+    } catch (...) {
+    }
+    const HRESULT told = closeFailure_;
+    closingRecording_ = closing;
+    closeFailure_ = heard;
+    return told;
+}
+
+void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
+    if (SUCCEEDED(Result)) return;
+    if (closingRecording_) {
+        // Heard while the graph stopped: the close work tells it, once.
+        if (!FAILED(closeFailure_)) closeFailure_ = Result;
+        return;
+    }
+    if (!recordingOpen_) return;
+    if (HeldByAnother(Result)) partHeldElsewhere_ = true;
+    // Told once: a writer that failed goes on refusing every frame until the stop.
+    if (writeFailurePosted_ || !HandleAllocated()) return;
+    // Handled from the window's own queue, not inside the graph's event round that told it; the
+    // part it belongs to goes with it.
+    postedFailure_ = Result;
+    writeFailurePosted_ = PostMessageW(Handle(), kWMRecordingWriteFailed, static_cast<WPARAM>(static_cast<ULONG>(Result)),
+                                       static_cast<LPARAM>(recordingPart_)) != FALSE;
+}
+
+void TCaptureForm::SoundInputFailed(int Operation, unsigned long Error) {
+    engine::Tdm* module = engine::dm();
+    const engine::TAudioSource* sound = module != nullptr ? module->CurrentAudioSource : nullptr;
+    if (soundInputProblem_.empty())
+        soundInputProblem_ = SoundInputProblem(sound != nullptr ? sound->Name : std::wstring(), Operation, Error);
+    if (Operation == SNDDEV_ERROR_Open) soundInputNotOpened_ = true;
+    // The recording cannot go on as asked, whether or not the input also aborts the graph.
+    RecordingWriteFailed(E_FAIL);
+}
+
+std::wstring TCaptureForm::RefusalText(const std::wstring& File, HRESULT Failure) {
+    // A sound input that could not be opened has told it through the graph's events, which may
+    // still wait in its queue. They are heard as a stop hears them: the refusal told here is all
+    // the user reads of them.
+    const bool closing = closingRecording_;
+    const HRESULT heard = closeFailure_;
+    closingRecording_ = true;
+    if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
+    closingRecording_ = closing;
+    closeFailure_ = heard;
+    return soundInputProblem_.empty() ? RunRefusal(File, Failure) : soundInputProblem_;
+}
+
+HRESULT TCaptureForm::TakeCloseFailure(bool& DuringStop) {
+    // The writers finish their files while the graph stops (a header patched, an index written)
+    // and report a failure through the graph's events: heard now, while the recording is open.
+    closingRecording_ = true;
+    closeFailure_ = S_OK;
+    try {
+        if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
+    } catch (...) {
+    }
+    closingRecording_ = false;
+    DuringStop = FAILED(closeFailure_);
+    HRESULT failure = closeFailure_;
+    closeFailure_ = S_OK;
+    // A failed write still waiting in the queue or for the end of a transition would find the
+    // recording closed: it is told with the close.
+    if (!FAILED(failure) && writeFailurePosted_) failure = postedFailure_;
+    // The posted one, still queued, is this part's: it must not end the part that comes next.
+    writeFailurePosted_ = false;
+    if (!FAILED(failure)) failure = pendingWriteFailure_;
+    pendingWriteFailure_ = S_OK;
+    return failure;
+}
+
+void TCaptureForm::WMRecordingWriteFailed(classlib::TMessage& Message) {
+    // A failure of a part that has closed since was told with its close.
+    if (!writeFailurePosted_ || static_cast<unsigned>(Message.LParam) != recordingPart_) return;
+    writeFailurePosted_ = false;
+    const HRESULT failure = static_cast<HRESULT>(static_cast<ULONG>(Message.WParam));
+    // A start, stop or cut under way (a question open) finishes first.
+    if (transitionDepth_ > 0) {
+        pendingWriteFailure_ = failure;
+        return;
+    }
+    StopOnWriteFailure(failure);
+}
+
+void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
+    // A stop that came first has closed the file already.
+    if (!recordingOpen_ || (CaptureState != 2 && CaptureState != 4)) return;
+    // The writer could not open its file, which another program took first: the recording goes on
+    // under the next free name, as a cut would carry it on.
+    if (partHeldElsewhere_ && ++namesMoved_ <= kMostNamesMoved) {
+        CutToNextName();
+        return;
+    }
+    const bool heldElsewhere = partHeldElsewhere_;
+    const std::wstring file = NextVideoFile;
+    ++transitionDepth_;
+    if (BeginAgainWithOlderRoom(Result)) {
+        --transitionDepth_;
+        RunPendingAlarm();
+        return;
+    }
+    // The ordinary stop: what was written stays a whole file (header, index, scene list).
+    handlingWriteFailure_ = true;
+    StopRunningRecording();
+    handlingWriteFailure_ = false;
+    try {
+        // Another program's file holds nothing of this recording, whatever it holds; a file that
+        // held nothing is gone (an older file back under its name is not the recording's).
+        const bool kept = !heldElsewhere && !closedHoldsNothing_ && unicode::WideFileExists(file);
+        std::wstring text;
+        if (!soundInputProblem_.empty()) {
+            // The input, not the file, let the recording down.
+            text = kept ? classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, soundInputProblem_}) + L"\r\n" +
+                              RecText(IDS_REC_WRITTEN_KEPT)
+                        : RecText(IDS_REC_CANNOT_START) + soundInputProblem_;
+        } else if (IsFullDisk(Result) && kept) {
+            text = classlib::Format(RecText(IDS_REC_DISK_FULL), {file});
+        } else if (!kept) {
+            // Nothing reached the file (a disk full from the start): no capture ever ran.
+            text = RecText(IDS_REC_CANNOT_START) + classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {file, FailureText(Result)});
+        } else {
+            text = classlib::Format(RecText(IDS_REC_WRITE_FAILED), {file, FailureText(Result)});
+            if (kept) text += L"\r\n" + RecText(IDS_REC_WRITTEN_KEPT);
+        }
+        widgets::WideMessageDlg(text, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    } catch (...) {
+        if (classlib::ApplicationExists()) classlib::Application()->HandleException(this, std::current_exception());
+    }
+    --transitionDepth_;
+    RunPendingAlarm();
+}
+
+bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
+    // Writing over the older file would have given the recording its room; the user said to
+    // replace it, so the recording gets that room. A disk too full even with it keeps it whole.
+    if (!IsFullDisk(Result) || !partReplaced_ || partHeldElsewhere_ ||
+        !OlderFileMakesRoom(NextVideoFile, *partReplaced_))
+        return false;
+    std::unique_ptr<TReplacedFile> older = std::move(partReplaced_);
+    const std::wstring file = NextVideoFile;
+    const bool scheduled = CaptureState == 4;
+    // A later part keeps the recording's first name and its start, as a cut does.
+    const bool firstPart = file == CaptureFile;
+    const std::wstring captureFile = CaptureFile;
+    const double startedAt = CaptureStartTime;
+    const std::int32_t counter = VideoFileCounter;
+    handlingWriteFailure_ = true;
+    StopRunningRecording();
+    handlingWriteFailure_ = false;
+    // What reached the file before the disk refused more is the start of the part begun again.
+    DeleteFileW(file.c_str());
+    DeleteFileW(unicode::WideChangeFileExt(file, L".scn").c_str());
+    RemoveClipEntry(file);
+    if (CaptureState != 1 || unicode::WideFileExists(file)) {
+        // The preview could not come back (told), or the name is not free: nothing is begun.
+        const std::wstring kept = older->PutBack();
+        if (!kept.empty())
+            widgets::WideMessageDlg(kept, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+        return true;
+    }
+    older->Free();
+    // The part is begun again under its name: the name the stop prepared is the next one still.
+    NextVideoFile = file;
+    VideoFileCounter = counter;
+    if (StartCapture()) {
+        if (!firstPart) {
+            CaptureFile = captureFile;
+            CaptureStartTime = startedAt;
+        }
+        if (scheduled && ArmScheduleEnd())
+            ShowScheduledCaptureState();
+        else
+            ShowCapturingState();
+    }
+    return true;
+}
+
+}  // namespace ui
