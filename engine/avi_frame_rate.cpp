@@ -152,12 +152,15 @@ private:
                 result_.ScaleOffset = payload + kScaleAt;
                 result_.RateOffset = payload + kRateAt;
             }
+        } else if (id == FourCC("avih")) {
+            // The file's own main header comes first; one met later is passed over.
+            if (result_.FrameTimeOffset < 0 && size >= 4) result_.FrameTimeOffset = pos_;
         } else if (id == FourCC("idx1")) {
             Skip(size);
             return result;
         }
-        // The main header, stream formats and index chunks ("indx", "ix##") hold nothing the patch
-        // uses: they are passed by their own size.
+        // Stream formats and index chunks ("indx", "ix##") hold nothing the patch uses, nor does the
+        // main header beyond its frame time: they are passed by their own size.
         Skip(size);
         ProcessPendingMessages();
         return result;
@@ -198,7 +201,14 @@ TAviScanResult ScanAviFile(const std::wstring& FileName)
 
 namespace {
 
-// dwScale, then dwRate right after it; a short write raises (TStream::WriteBuffer).
+void WriteAt(classlib::TStream& Stream, std::int64_t at, const std::uint8_t* bytes, std::int32_t count)
+{
+    if (Stream.Seek(at, classlib::TSeekOrigin::soBeginning) != at) throw classlib::EWriteError(L"Stream write error");
+    Stream.WriteBuffer(bytes, count);  // a short write raises
+}
+
+// dwScale, then dwRate right after it; then the main header's frame time, which with a rate of
+// 1,000,000 is the scale itself: players that go by the main header see the same rate.
 void PatchScaleAndRate(classlib::TStream& Stream, const TAviScanResult& found, std::uint32_t scale)
 {
     const std::uint8_t bytes[8] = {
@@ -206,9 +216,9 @@ void PatchScaleAndRate(classlib::TStream& Stream, const TAviScanResult& found, s
         static_cast<std::uint8_t>(scale >> 16), static_cast<std::uint8_t>(scale >> 24),
         static_cast<std::uint8_t>(kRate),       static_cast<std::uint8_t>(kRate >> 8),
         static_cast<std::uint8_t>(kRate >> 16), static_cast<std::uint8_t>(kRate >> 24)};
-    if (Stream.Seek(found.ScaleOffset, classlib::TSeekOrigin::soBeginning) != found.ScaleOffset)
-        throw classlib::EWriteError(L"Stream write error");
-    Stream.WriteBuffer(bytes, 8);
+    static_assert(kRate == 1000000, "the frame time in microseconds is the scale only at this rate");
+    WriteAt(Stream, found.ScaleOffset, bytes, 8);
+    if (found.FrameTimeOffset >= 0) WriteAt(Stream, found.FrameTimeOffset, bytes, 4);
 }
 
 }  // namespace

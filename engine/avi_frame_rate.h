@@ -1,6 +1,7 @@
 // The AVI frame-rate patcher: finds the video (or interleaved DV) stream header of a finished AVI
-// file and overwrites its time scale and rate in place, so that an image-by-image recording plays
-// at the chosen frame rate. It walks chunk headers only and lets window messages through meanwhile.
+// file and overwrites its time scale and rate in place, and the main header's frame time with them,
+// so that an image-by-image recording plays at the chosen frame rate. It walks chunk headers only
+// and lets window messages through meanwhile.
 #pragma once
 
 #include <cstdint>
@@ -25,25 +26,28 @@ constexpr std::uint8_t kAviStreamInterleaved = 2;  // "iavs"
 constexpr std::uint8_t kAviStreamOther = 3;
 
 // What one walk of a file found. Offsets are file offsets of the last "vids" or "iavs" stream
-// header's fccHandler, dwScale and dwRate; -1 when none was found.
+// header's fccHandler, dwScale and dwRate, and of the first main header's dwMicroSecPerFrame; -1
+// when none was found.
 struct TAviScanResult {
     bool Found = false;
     std::int64_t HandlerOffset = -1;
     std::int64_t ScaleOffset = -1;
     std::int64_t RateOffset = -1;
+    std::int64_t FrameTimeOffset = -1;
     std::uint8_t StreamKind = kAviStreamOther;
     bool WalkStopped = false;  // a read came back short and the walk ended there
 };
 
 // Writes the frame rate Fps into the file's video or interleaved stream header as dwScale =
-// round(1,000,000 / Fps) (halves to even) and dwRate = 1,000,000; every other byte stays. A file
-// that does not exist, is not RIFF or has no such header is left unchanged. Raises
+// round(1,000,000 / Fps) (halves to even) and dwRate = 1,000,000, then the same frame time in
+// microseconds into the main header's dwMicroSecPerFrame, so that the two agree; every other byte
+// stays. A file that does not exist, is not RIFF or has no such stream header is left unchanged. Raises
 // EAviFrameRateError for a refused frame rate (before touching the file) and the file stream's
 // error when the file cannot be opened.
 void SetAviFrameRate(const std::wstring& FileName, double Fps);
 
 // The same on a stream open for reading and writing: walked from its start and patched in place.
-// A write that does not take all 8 bytes raises the stream's write error.
+// A write that does not take all its bytes raises the stream's write error.
 void SetAviStreamFrameRate(classlib::TStream& Stream, double Fps);
 
 // The dwScale written for Fps; raises EAviFrameRateError for a refused frame rate.

@@ -196,10 +196,7 @@ HRESULT TAviWriter::Checkpoint()
     }
     const std::uint64_t end = bufferStart_ + buffer_.size();
     if (SUCCEEDED(hr)) {
-        hr = Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
-    }
-    if (SUCCEEDED(hr)) {
-        hr = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+        hr = SetPartSizes(end, end);
     }
     if (SUCCEEDED(hr)) {
         hr = WriteHeader();
@@ -233,6 +230,28 @@ HRESULT TAviWriter::Patch32(std::uint64_t offset, std::uint32_t v)
     std::uint8_t bytes[4];
     Set32(bytes, v);
     return Patch(offset, bytes, sizeof(bytes));
+}
+
+HRESULT TAviWriter::SetPartSizes(std::uint64_t moviEnd, std::uint64_t partEnd)
+{
+    // A file cut off between the two writes keeps its "movi" list inside its part: the outer size
+    // goes first when the part grows, the inner first when it shrinks.
+    const auto movi = static_cast<std::uint32_t>(moviEnd - moviList_ - kChunkHeader);
+    const auto part = static_cast<std::uint32_t>(partEnd - partStart_ - kChunkHeader);
+    const auto writePart = [&] {
+        const HRESULT hr = Patch32(partStart_ + 4, part);
+        if (SUCCEEDED(hr)) {
+            partSize_ = part;
+        }
+        return hr;
+    };
+    const auto writeMovi = [&] { return Patch32(moviList_ + 4, movi); };
+    const bool grows = part >= partSize_;
+    HRESULT hr = grows ? writePart() : writeMovi();
+    if (SUCCEEDED(hr)) {
+        hr = grows ? writeMovi() : writePart();
+    }
+    return hr;
 }
 
 std::uint64_t TAviWriter::ProjectedPartSize(std::uint64_t chunkBytes) const
@@ -390,6 +409,7 @@ HRESULT TAviWriter::IndexOpenPart()
 HRESULT TAviWriter::OpenPart()
 {
     partStart_ = bufferStart_ + buffer_.size();
+    partSize_ = 0;
     Emit32(FourCC("RIFF"));
     Emit32(0);
     Emit32(FourCC("AVIX"));
@@ -458,10 +478,7 @@ HRESULT TAviWriter::ClosePart()
     // once all of it is there.
     HRESULT hr = FlushBuffer();
     if (SUCCEEDED(hr)) {
-        hr = Patch32(moviList_ + 4, static_cast<std::uint32_t>(moviEnd - moviList_ - kChunkHeader));
-    }
-    if (SUCCEEDED(hr)) {
-        hr = Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+        hr = SetPartSizes(moviEnd, end);
     }
     if (FAILED(hr) || ioFailed_) {
         if (SUCCEEDED(failure_) && FAILED(hr)) {
@@ -518,12 +535,10 @@ void TAviWriter::CutBackOpenPart()
     if (parts_ > 1 && (whole_ < moviList_ + kListHeader || !indexed)) {
         // The part's own start did not reach the file whole, which a reader then never finds: the
         // parts before it are complete, and the part holds nothing.
-        if (whole_ >= partStart_ + kChunkHeader) {
-            Patch32(partStart_ + 4, static_cast<std::uint32_t>(std::min(whole_, moviList_ + kListHeader) - partStart_ -
-                                                               kChunkHeader));
-        }
         if (whole_ >= moviList_ + kListHeader) {
-            Patch32(moviList_ + 4, 4);
+            SetPartSizes(moviList_ + kListHeader, moviList_ + kListHeader);
+        } else if (whole_ >= partStart_ + kChunkHeader) {
+            Patch32(partStart_ + 4, static_cast<std::uint32_t>(whole_ - partStart_ - kChunkHeader));
         }
         entries_.clear();
         for (TStreamState& s : streams_) {
@@ -572,8 +587,7 @@ void TAviWriter::CutBackOpenPart()
         }
     }
     // The sizes end where the last chunk listed ends: a reader that looks through them finds no other.
-    Patch32(moviList_ + 4, static_cast<std::uint32_t>(end - moviList_ - kChunkHeader));
-    Patch32(partStart_ + 4, static_cast<std::uint32_t>(end - partStart_ - kChunkHeader));
+    SetPartSizes(end, end);
 }
 
 HRESULT TAviWriter::WriteHeader()

@@ -124,6 +124,9 @@ private:
     // Overwrites bytes written before: in the buffer while they wait there, else in the file.
     HRESULT Patch(std::uint64_t offset, const std::uint8_t* data, std::size_t size);
     HRESULT Patch32(std::uint64_t offset, std::uint32_t v);
+    // The open part's "movi" and RIFF sizes, to end at these offsets, in the order that never
+    // leaves the list running past its part.
+    HRESULT SetPartSizes(std::uint64_t moviEnd, std::uint64_t partEnd);
     void Fail(HRESULT hr);
 
     Microsoft::WRL::ComPtr<IStream> out_;
@@ -136,6 +139,7 @@ private:
     std::uint64_t streamPos_ = 0;    // the stream's seek pointer
     std::uint64_t whole_ = 0;        // bytes up to here reached the file, after a failure
     std::uint64_t partStart_ = 0;
+    std::uint32_t partSize_ = 0;     // the open part's RIFF size as last written
     std::uint64_t moviList_ = 0;     // the open part's "LIST" "movi"
     std::uint64_t firstMoviList_ = 0;
     std::size_t headerBytes_ = 0;

@@ -30,15 +30,19 @@ inline std::uint64_t HeaderNumber(const std::string& Bytes, std::size_t At, int 
     return v;
 }
 
-// The main AVI header's total frames ("RIFF" "AVI " "LIST" "hdrl" "avih" first, as AVI files
-// begin), or 0 when the file does not begin so.
-inline std::uint32_t AviHeaderFrames(const std::string& Bytes)
+// A number of the main AVI header ("RIFF" "AVI " "LIST" "hdrl" "avih" first, as AVI files begin) at
+// At in its data, or 0 when the file does not begin so.
+inline std::uint32_t AviMainHeaderNumber(const std::string& Bytes, std::size_t At)
 {
-    if (Bytes.size() < 52 || Bytes.compare(0, 4, "RIFF") != 0 || Bytes.compare(8, 4, "AVI ") != 0 ||
+    if (Bytes.size() < 36 + At || Bytes.compare(0, 4, "RIFF") != 0 || Bytes.compare(8, 4, "AVI ") != 0 ||
         Bytes.compare(24, 4, "avih") != 0)
         return 0;
-    return static_cast<std::uint32_t>(HeaderNumber(Bytes, 48, 4));
+    return static_cast<std::uint32_t>(HeaderNumber(Bytes, 32 + At, 4));
 }
+
+// The main AVI header's total frames and frame time in microseconds.
+inline std::uint32_t AviHeaderFrames(const std::string& Bytes) { return AviMainHeaderNumber(Bytes, 16); }
+inline std::uint32_t AviHeaderFrameTime(const std::string& Bytes) { return AviMainHeaderNumber(Bytes, 0); }
 
 // The frames a second of the first stream's header (its rate over its scale), or 0 when the file does
 // not begin with one (an AVI file's first stream list follows its main header).

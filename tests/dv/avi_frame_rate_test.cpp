@@ -1,7 +1,7 @@
 // The AVI frame-rate patcher on RIFF files built chunk by chunk: plain AVI with video and sound, DV
 // type 1, OpenDML with several RIFF parts and index chunks, a sparse file past 4 GiB, every
 // truncation of a file, hostile chunk sizes, files that are not AVI and a missing file. Only dwScale
-// and dwRate of the right stream header may change.
+// and dwRate of the right stream header and the main header's frame time may change.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -105,10 +105,17 @@ Bytes ReadAll(const std::wstring& name)
     return out;
 }
 
-Bytes Patched(Bytes b, std::size_t strhPayload, std::uint32_t scale)
+// Where a file that begins "RIFF" "AVI " "LIST" "hdrl" "avih" has its main header's frame time.
+constexpr std::size_t kFrameTimeAt = 32;
+constexpr std::size_t kNoMainHeader = SIZE_MAX;
+
+// The file as the patch should leave it: the stream's scale and rate, and the main header's frame
+// time in microseconds (the scale, at a rate of 1,000,000) where there is a main header.
+Bytes Patched(Bytes b, std::size_t strhPayload, std::uint32_t scale, std::size_t frameTimeAt = kFrameTimeAt)
 {
     PutU32(b, strhPayload + 20, scale);
     PutU32(b, strhPayload + 24, 1000000);
+    if (frameTimeAt != kNoMainHeader) PutU32(b, frameTimeAt, scale);
     return b;
 }
 
@@ -195,11 +202,12 @@ TEST_F(AviPatcher, PlainAviPatchesOnlyTheVideoHeader)
     EXPECT_EQ(scan.HandlerOffset, static_cast<std::int64_t>(avi.video + 4));
     EXPECT_EQ(scan.ScaleOffset, static_cast<std::int64_t>(avi.video + 20));
     EXPECT_EQ(scan.RateOffset, static_cast<std::int64_t>(avi.video + 24));
+    EXPECT_EQ(scan.FrameTimeOffset, static_cast<std::int64_t>(kFrameTimeAt));
     EXPECT_EQ(scan.StreamKind, kAviStreamAudio);
 
     SetAviFrameRate(name, 18.0);
     EXPECT_EQ(ReadAll(name), Patched(avi.bytes, avi.video, 55556));
-    // Patching again with another rate changes the same eight bytes.
+    // Patching again with another rate changes the same twelve bytes.
     SetAviFrameRate(name, 25.0);
     EXPECT_EQ(ReadAll(name), Patched(avi.bytes, avi.video, 40000));
 }
@@ -309,10 +317,7 @@ TEST_F(AviPatcher, EveryTruncationEndsTheWalkWithoutHarm)
         SetAviFrameRate(name, 18.0);
         const Bytes got = ReadAll(name);
         if (n >= avi.video + 28) {
-            Bytes want = cut;
-            PutU32(want, avi.video + 20, 55556);
-            PutU32(want, avi.video + 24, 1000000);
-            ASSERT_EQ(got, want) << "cut at " << n;
+            ASSERT_EQ(got, Patched(cut, avi.video, 55556)) << "cut at " << n;
         } else {
             ASSERT_EQ(got, cut) << "cut at " << n;
         }
@@ -353,7 +358,7 @@ TEST_F(AviPatcher, HostileSizesAndNesting)
     b.Close();
     WriteFileBytes(name, b.b);
     SetAviFrameRate(name, 18.0);
-    EXPECT_EQ(ReadAll(name), Patched(b.b, video, 55556));
+    EXPECT_EQ(ReadAll(name), Patched(b.b, video, 55556, kNoMainHeader));
 
     // Lists nested 50,000 deep, each claiming the rest of the file, with a video header at the
     // bottom: the walk does not exhaust the stack; headers that deep are not looked at.
@@ -557,7 +562,8 @@ TEST_F(AviPatcher, SparseFileOverFourGiB)
     EXPECT_NE(firstVideo, 0u);
 
     SetAviFrameRate(name, 18.0);
-    blocks[2].bytes = Patched(blocks[2].bytes, lateVideo, 55556);
+    blocks[2].bytes = Patched(blocks[2].bytes, lateVideo, 55556, kNoMainHeader);
+    PutU32(blocks[0].bytes, kFrameTimeAt, 55556);  // the file's main header, in its first part
 
     // Every byte: the blocks as expected, zeros everywhere else, the length unchanged.
     h = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr, OPEN_EXISTING, 0, nullptr);

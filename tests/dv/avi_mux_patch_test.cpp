@@ -1,10 +1,12 @@
 // The frame-rate patcher on AVI files that the AVI multiplexer wrote (into a stream sink, see
 // avi_stream_sink.h): a DV video stream from a test
 // source, and the stand-in camcorder's video and sound through the DV Splitter. Only dwScale and
-// dwRate of the video stream header change; every other byte stays, and Wine's reader then plays
-// the file at the new rate. A file cut inside its stream header is left alone.
+// dwRate of the video stream header change, and the main header's frame time with them; every other
+// byte stays, and Wine's reader then plays the file at the new rate. A file cut inside its stream
+// header is left alone.
 #include "dv_graph_support.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <iterator>
@@ -41,6 +43,19 @@ std::vector<std::size_t> StreamHeaders(const std::vector<std::uint8_t>& b, const
         }
     }
     return out;
+}
+
+// Where the main header's frame time (dwMicroSecPerFrame) lies.
+std::size_t FrameTimeAt(const std::vector<std::uint8_t>& b)
+{
+    return static_cast<std::size_t>(std::search(b.begin(), b.end(), "avih", "avih" + 4) - b.begin()) + 8;
+}
+
+// Whether byte at lies in a field the patch writes: dwScale and dwRate of the stream header whose
+// data is at strh, or the main header's frame time at frameTime.
+bool Patchable(std::size_t at, std::size_t strh, std::size_t frameTime)
+{
+    return (at >= strh + 20 && at < strh + 28) || (at >= frameTime && at < frameTime + 4);
 }
 
 // Byte positions where two files of the same size differ.
@@ -147,7 +162,7 @@ LONGLONG PlayedDuration(const std::filesystem::path& path)
     return SUCCEEDED(seeking->GetDuration(&duration)) ? duration : -5;
 }
 
-TEST_F(AviMuxPatch, AVideoOnlyFileChangesOnlyTheVideoScaleAndRate)
+TEST_F(AviMuxPatch, AVideoOnlyFileChangesOnlyTheVideoRateAndTheMainFrameTime)
 {
     const auto path = dir / L"dv video.avi";
     auto* source = Add(new DVSource, L"DV source");
@@ -171,6 +186,9 @@ TEST_F(AviMuxPatch, AVideoOnlyFileChangesOnlyTheVideoScaleAndRate)
     ASSERT_EQ(1u, video.size());
     const std::size_t scaleAt = video[0] + 20, rateAt = video[0] + 24;
     EXPECT_EQ(12u, U32(before, video[0] + 32)) << "dwLength: the frames written";
+    const std::size_t frameTimeAt = FrameTimeAt(before);
+    ASSERT_EQ(32u, frameTimeAt) << "the main header opens the file's header list";
+    EXPECT_EQ(40000u, U32(before, frameTimeAt)) << "the stream's own 25 frames a second";
 
     const engine::TAviScanResult scan = engine::ScanAviFile(path.wstring());
     ASSERT_TRUE(scan.Found);
@@ -185,9 +203,9 @@ TEST_F(AviMuxPatch, AVideoOnlyFileChangesOnlyTheVideoScaleAndRate)
     ASSERT_EQ(before.size(), after.size());
     EXPECT_EQ(80000u, U32(after, scaleAt));
     EXPECT_EQ(1000000u, U32(after, rateAt));
+    EXPECT_EQ(80000u, U32(after, frameTimeAt)) << "the main header's frame time agrees with the stream";
     for (const std::size_t at : Differences(before, after)) {
-        EXPECT_TRUE((at >= scaleAt && at < scaleAt + 4) || (at >= rateAt && at < rateAt + 4))
-            << "byte " << at << " changed";
+        EXPECT_TRUE(Patchable(at, video[0], frameTimeAt)) << "byte " << at << " changed";
     }
     // Wine's reader takes the new rate: 12 frames at 12.5 per second last 0.96 s.
     EXPECT_EQ(9600000, PlayedDuration(path));
@@ -199,7 +217,7 @@ TEST_F(AviMuxPatch, AVideoOnlyFileChangesOnlyTheVideoScaleAndRate)
 
 // Wine 8's mux takes no sound stream ("format not supported" for a WAVEFORMATEX type), so the
 // camcorder's recording is its video alone: a live stream cut by Stop, patched twice.
-TEST_F(AviMuxPatch, TheCamcordersLiveRecordingChangesOnlyItsScaleAndRate)
+TEST_F(AviMuxPatch, TheCamcordersLiveRecordingChangesOnlyItsRateAndTheMainFrameTime)
 {
     const auto path = dir / L"camcorder.avi";
     ComPtr<IBaseFilter> camcorder = AddStock(standins::CLSID_QuillDVCamcorder, L"DV camcorder");
@@ -233,16 +251,18 @@ TEST_F(AviMuxPatch, TheCamcordersLiveRecordingChangesOnlyItsScaleAndRate)
     ASSERT_EQ(before.size(), once.size());
     EXPECT_EQ(33367u, U32(once, scaleAt));
     EXPECT_EQ(1000000u, U32(once, rateAt));
+    const std::size_t frameTimeAt = FrameTimeAt(before);
+    EXPECT_EQ(33367u, U32(once, frameTimeAt));
     // And back to 25 frames a second: the same two fields again, nothing else.
     engine::SetAviFrameRate(path.wstring(), 25.0);
     const auto twice = ReadAll(path);
     ASSERT_EQ(before.size(), twice.size());
     EXPECT_EQ(40000u, U32(twice, scaleAt));
     EXPECT_EQ(1000000u, U32(twice, rateAt));
+    EXPECT_EQ(40000u, U32(twice, frameTimeAt));
     for (const auto* patched : {&once, &twice}) {
         for (const std::size_t at : Differences(before, *patched)) {
-            EXPECT_TRUE((at >= scaleAt && at < scaleAt + 4) || (at >= rateAt && at < rateAt + 4))
-                << "byte " << at << " changed";
+            EXPECT_TRUE(Patchable(at, video[0], frameTimeAt)) << "byte " << at << " changed";
         }
     }
     EXPECT_EQ(static_cast<LONGLONG>(U32(before, video[0] + 32)) * 400000, PlayedDuration(path));

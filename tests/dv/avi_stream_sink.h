@@ -1,6 +1,7 @@
 // Test support: a sink for the AVI multiplexer (in the test prefix, our stand-in under the stock class
 // id), which writes its file through IStream on the pin it is connected to; this sink's input pin
-// offers one and keeps the file's bytes in memory until the test saves them. Also the interleaving
+// offers one and keeps the file's bytes in memory until the test saves them, showing them to the test
+// after every write (the file as a program killed at that moment leaves it). Also the interleaving
 // setting a multiplexer may need before it will stream.
 #pragma once
 
@@ -12,6 +13,7 @@
 #include <cstring>
 #include <filesystem>
 #include <fstream>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -50,6 +52,9 @@ public:
         out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
         return static_cast<bool>(out);
     }
+    // Called after every write, on the writing thread, with the bytes as they stand then; set before
+    // the graph runs.
+    std::function<void(const std::vector<std::uint8_t>&)> AfterWrite;
 
 private:
     friend class Pin;
@@ -118,6 +123,9 @@ private:
             s.position_ += size;
             if (written != nullptr) {
                 *written = size;
+            }
+            if (s.AfterWrite) {
+                s.AfterWrite(s.bytes_);
             }
             return S_OK;
         }

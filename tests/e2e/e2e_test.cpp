@@ -20,6 +20,7 @@
 #include <utility>
 #include <vector>
 
+#include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
 
 namespace {
@@ -571,6 +572,8 @@ TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
     EXPECT_LE(grabbed, grabs) << "no frame beyond the grabs";
     EXPECT_GT(rate, 0.0);
     EXPECT_NEAR(rate, frames.Ratio(0, "r_frame_rate"), 0.01) << "the chosen rate is set at the stop";
+    EXPECT_NEAR(1e6 / rate, quill_test::AviHeaderFrameTime(quill_test::FileStart(Clip(0))), 0.5)
+        << "and the main header's frame time agrees";
 }
 
 

@@ -11,6 +11,7 @@
 #include "filters/control_unit.h"
 #include "settings/settings_catalogue.h"
 #include "tests/common/hidden_class.h"
+#include "tests/common/recording_headers.h"
 #include "tests/common/window_screenshot.h"
 #include "ui/dossiers_frame.h"
 #include "ui/help_frame.h"
@@ -99,6 +100,7 @@ TEST_F(Recording, ImageByImageKeepsOneFramePerGrabAtTheChosenRateAndNoFileWithou
     const quill_test::TMediaProbe probe = ProbeWhole(file);
     EXPECT_EQ(grabs, Packets(probe, 0));
     EXPECT_NEAR(12.5, probe.Ratio(0, "r_frame_rate"), 0.01) << "the rate is set once the file is closed";
+    EXPECT_EQ(80000u, quill_test::AviHeaderFrameTime(quill_test::FileStart(file))) << "and the main header agrees";
 
     file = form->NextVideoFile;
     Capture();

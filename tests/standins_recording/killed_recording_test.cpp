@@ -2,17 +2,50 @@
 // the camcorder gives it, DV split into pictures and sound, MPEG-4 from the Xvid stand-in, pictures
 // from a source that states no frame time), the file taken as it is on the disk then and read back
 // with ffprobe; and files past their first RIFF parts, cut off or on a full disk, whose header counts
-// no more than their indexes list.
+// no more than their indexes list, or killed after any one write, whose parts hold their lists.
 #include "recording_support.h"
 
 #include "platform/standins/dv_camcorder.h"
 #include "platform/standins/xvid_compressor.h"
+#include "tests/dv/avi_stream_sink.h"
 #include "tests/filters/media_sources.h"
 
 namespace recording_test {
 namespace {
 
 int Count(const TMediaProbe& p, int stream) { return std::atoi(p.Stream(stream, "nb_read_packets").c_str()); }
+
+// Whether a RIFF part's "movi" list that tells its size runs past the part: a reader that goes by the
+// part's size then takes what follows the part for the list's chunks. A part whose size is not told
+// yet ends what a reader finds.
+bool MoviPastItsPart(const std::vector<std::uint8_t>& b)
+{
+    const auto le32 = [&](std::uint64_t at) {
+        std::uint32_t v = 0;
+        std::memcpy(&v, b.data() + at, sizeof(v));
+        return v;
+    };
+    const auto is = [&](std::uint64_t at, const char* id) { return std::memcmp(b.data() + at, id, 4) == 0; };
+    for (std::uint64_t at = 0; at + 12 <= b.size() && is(at, "RIFF");) {
+        const std::uint32_t partSize = le32(at + 4);
+        const std::uint64_t partEnd = at + 8 + partSize;
+        for (std::uint64_t in = at + 12; in + 12 <= b.size();) {
+            const std::uint32_t size = le32(in + 4);
+            if (is(in, "LIST") && is(in + 8, "movi")) {
+                if (size > 0 && in + 8 + size > partEnd) {
+                    return true;
+                }
+                break;
+            }
+            in += 8 + std::uint64_t{size} + (size & 1);
+        }
+        if (partSize == 0) {
+            break;
+        }
+        at = partEnd + (partSize & 1);
+    }
+    return false;
+}
 
 class KilledEarly : public Recording {
 protected:
@@ -169,6 +202,42 @@ TEST_F(KilledEarly, PastItsFirstPartsTheHeaderCountsWhatTheIndexesList)
     EXPECT_EQ("45", done.Stream(0, "nb_frames"));
     const AviCounts finished(FileBytes());
     EXPECT_EQ(45u, finished.Indexed[0]);
+}
+
+// Each checkpoint grows the open part's RIFF and "movi" sizes in two writes: whichever write a kill
+// comes after, every list lies inside its part. (The file as it stands after every write of a
+// recording past its first parts, frames a second apart so that a checkpoint follows each.)
+TEST_F(KilledEarly, AfterAnyWriteEveryMoviListLiesInsideItsPart)
+{
+    TestSettings settings;
+    settings.Set(standins::kTestRiffPartValue, 64 * 1024);
+    mux = AddStock(CLSID_AviDest, L"AVI Mux");
+    auto* file = new avisink::StreamSink;
+    Add(ComPtr<IBaseFilter>(file->BaseFilterInterface()), L"AVI sink");
+    ASSERT_EQ(S_OK, Link(mux.Get(), file->BaseFilterInterface()));
+    int writes = 0;
+    std::vector<int> past;  // the writes after which a list ran past its part
+    file->AfterWrite = [&](const std::vector<std::uint8_t>& b) {
+        ++writes;
+        if (MoviPastItsPart(b)) {
+            past.push_back(writes);
+        }
+    };
+    ftest::MediaType type;
+    ftest::MakeVideoType(type, 64, 48);
+    auto* source = new ftest::MediaSource(type, ftest::VideoBytes(64, 48));
+    source->Duration = 10000000;
+    source->Count = 20;
+    auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), L"Source");
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    RunUntil([&] { return source->Delivered.load() == 20; });
+
+    const std::vector<std::uint8_t> bytes = file->Bytes();
+    const AviWalk walk(std::string(bytes.begin(), bytes.end()));
+    EXPECT_TRUE(walk.Whole);
+    EXPECT_GE(walk.Parts.size(), 3u) << "seven frames fill a part";
+    EXPECT_GT(writes, 40) << "a checkpoint after each frame";
+    EXPECT_TRUE(past.empty()) << past.size() << " of " << writes << " writes, the first: " << past.front();
 }
 
 // A disk that fills past the first parts: the stop leaves the file's last part counted as far as
