@@ -92,15 +92,13 @@ bool Tqz_TimeStamper::GoesOnAt(REFERENCE_TIME at, bool key)
         return false;
     }
     // The stream goes on where the last sample before the freeze ended, or else where it was frozen;
-    // a follower leaves out what its leader left out, so that both stay together.
-    const REFERENCE_TIME resumedAt = leader_ != nullptr ? from : at;
+    // a follower, frozen and resumed with its leader all along, leaves out what the leader left out,
+    // so that both stay together.
     const REFERENCE_TIME left = lastStop_.load();
     const REFERENCE_TIME frozenAt = left != kNoTime ? left : frozenAt_;
-    const REFERENCE_TIME leftOut =
-        leader_ != nullptr ? leader_->lastLeftOut_.load() : std::max<REFERENCE_TIME>(resumedAt - frozenAt, 0);
-    lastLeftOut_.store(leftOut);
-    frozenTime_.store(frozenTime_.load() + leftOut);
-    resumedAt_.store(resumedAt);
+    frozenTime_.store(leader_ != nullptr ? leader_->frozenTime_.load()
+                                         : frozenTime_.load() + std::max<REFERENCE_TIME>(at - frozenAt, 0));
+    resumedAt_.store(leader_ != nullptr ? from : at);
     resumes_.fetch_add(1);
     resuming_.store(false);
     return true;

@@ -30,8 +30,9 @@ public:
     void SetFreeze(bool flag) { SetFreeze(flag, StreamTime()); }
     // The same at a stream time read once for several stampers of one graph. With Leader (a stamper
     // of the same graph, resumed after this call at the same moment) this stream goes on from the
-    // moment the leader's went on, and leaves out what the leader's left out, so that the sound is
-    // cut where the picture is and both stay together.
+    // moment the leader's went on, and leaves out what the leader's has left out in this run, so
+    // that the sound is cut where the picture is and both stay together (the caller freezes and
+    // resumes both together all along).
     void SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader = nullptr);
     void SetClockStamps() { mode_.store(kClock); }
     void SetKeepStamps() { mode_.store(kKeep); }
@@ -83,13 +84,12 @@ private:
     unsigned leaderResumes_ = 0;
     std::atomic<bool> resuming_{false};
     // The shift of the stamps; the moment the last resume went on from (nothing taken before it
-    // passes), what it left out, and how many resumes went on so far, read by a follower's streaming
-    // thread (resumes_ is counted last).
+    // passes) and how many resumes went on so far, read by a follower's streaming thread (resumes_
+    // is counted last).
     std::atomic<REFERENCE_TIME> frozenTime_{0};
     // The end of the last sample let through in this run, before any shift (streaming thread).
     std::atomic<REFERENCE_TIME> lastStop_{kNoTime};
     std::atomic<REFERENCE_TIME> resumedAt_{kNoTime};
-    std::atomic<REFERENCE_TIME> lastLeftOut_{0};
     std::atomic<unsigned> resumes_{0};
     // The stream of this run marks the samples that stand alone (streaming thread).
     std::atomic<bool> keysMarked_{false};
