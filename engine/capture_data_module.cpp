@@ -274,6 +274,16 @@ void Tdm::FreezeCapture(bool On) {
             break;
         }
     }
+    // The sound goes on where the picture does, which may wait for a picture that decodes alone: its
+    // stamper follows the picture's, and is told so before the picture's goes on.
+    auto carries = [](const filters::Tqz_TimeStamper* stamper) {
+        return !stamper->IsStopped() && stamper->InputPin()->IsConnected() && stamper->OutputPin()->IsConnected();
+    };
+    if (!On && carries(ControlCaptureVideo) && carries(AudioCapTamponer)) {
+        AudioCapTamponer->SetFreeze(false, at, ControlCaptureVideo);
+        ControlCaptureVideo->SetFreeze(false, at);
+        return;
+    }
     for (filters::Tqz_TimeStamper* stamper : stampers) stamper->SetFreeze(On, at);
 }
 

@@ -43,8 +43,9 @@ REFERENCE_TIME Tqz_TimeStamper::StreamTime()
     return StreamTimeLocked();
 }
 
-void Tqz_TimeStamper::SetFreeze(bool flag, REFERENCE_TIME streamTime)
+void Tqz_TimeStamper::SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader)
 {
+    std::lock_guard<std::mutex> guard(freezeLock_);
     if (flag == freeze_.load()) {
         return;
     }
@@ -52,13 +53,55 @@ void Tqz_TimeStamper::SetFreeze(bool flag, REFERENCE_TIME streamTime)
         streamTime = 0;
     }
     if (flag) {
-        frozenAt_ = streamTime;
+        // Frozen again before the stream went on: the freeze still began where it began.
+        if (!resuming_.exchange(false)) {
+            frozenAt_ = streamTime;
+        }
         freeze_.store(true);
         return;
     }
-    // The shift is in place before the first sample passes again.
-    frozenTime_.store(frozenTime_.load() + std::max<REFERENCE_TIME>(streamTime - frozenAt_, 0));
+    // Unfrozen while stopped, the next run has nothing to leave out; while running, the stream goes
+    // on at a sample the streaming thread chooses.
+    resumeFrom_ = streamTime;
+    leader_ = leader;
+    leaderResumes_ = leader != nullptr ? leader->resumes_.load() : 0;
+    resuming_.store(!IsStopped());
     freeze_.store(false);
+}
+
+bool Tqz_TimeStamper::GoesOnAt(REFERENCE_TIME at, bool key)
+{
+    std::lock_guard<std::mutex> guard(freezeLock_);
+    if (freeze_.load()) {
+        return false;
+    }
+    if (!resuming_.load()) {
+        return true;
+    }
+    REFERENCE_TIME from = resumeFrom_;
+    if (leader_ != nullptr) {
+        if (leader_->resumes_.load() == leaderResumes_) {
+            return false;  // the leader's stream has not gone on yet
+        }
+        from = leader_->resumedAt_.load();
+    }
+    // Taken during the freeze, or a picture that needs those before it, dropped with the freeze (a
+    // sound's samples stand alone, whatever their source marks).
+    const bool needsOthers = !key && keysMarked_.load() && InputPin()->CurrentMediaType().majortype != MEDIATYPE_Audio;
+    if (at < from || needsOthers) {
+        return false;
+    }
+    // The stream goes on where the last sample before the freeze ended, or else where it was frozen;
+    // a follower, frozen and resumed with its leader all along, leaves out what the leader left out,
+    // so that both stay together.
+    const REFERENCE_TIME left = lastStop_.load();
+    const REFERENCE_TIME frozenAt = left != kNoTime ? left : frozenAt_;
+    frozenTime_.store(leader_ != nullptr ? leader_->frozenTime_.load()
+                                         : frozenTime_.load() + std::max<REFERENCE_TIME>(at - frozenAt, 0));
+    resumedAt_.store(leader_ != nullptr ? from : at);
+    resumes_.fetch_add(1);
+    resuming_.store(false);
+    return true;
 }
 
 HRESULT Tqz_TimeStamper::Pause()
@@ -84,9 +127,16 @@ HRESULT Tqz_TimeStamper::Stop()
 {
     HRESULT hr = TBCTransInPlaceFilter::Stop();
     sampleCounter_.store(0);
-    // A new run is a new stream: a freeze still on counts from its start.
-    frozenTime_.store(0);
-    frozenAt_ = 0;
+    keysMarked_.store(false);
+    {
+        // A new run is a new stream: a freeze still on counts from its start.
+        std::lock_guard<std::mutex> guard(freezeLock_);
+        frozenTime_.store(0);
+        frozenAt_ = 0;
+        lastStop_.store(kNoTime);
+        resumedAt_.store(kNoTime);
+        resuming_.store(false);
+    }
     std::lock_guard<std::mutex> guard(clockLock_);
     pausedAt_ = 0;
     return hr;
@@ -94,17 +144,54 @@ HRESULT Tqz_TimeStamper::Stop()
 
 HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
 {
+    const bool key = sample->IsSyncPoint() == S_OK;
+    if (key) {
+        keysMarked_.store(true);
+    }
     if (freeze_.load()) {
         return S_FALSE;
     }
     REFERENCE_TIME start = stampStart_.load();
     REFERENCE_TIME stop = stampStop_.load();
     const HRESULT timed = sample->GetTime(&start, &stop);
+    const int mode = mode_.load();
+    // Clock mode stamps 20 ms after the stream time now, before any shift.
+    bool clocked = false;
+    REFERENCE_TIME clockStart = 0;
+    if (mode == kClock) {
+        Microsoft::WRL::ComPtr<IReferenceClock> clock;
+        REFERENCE_TIME streamStart = 0;
+        {
+            std::lock_guard<std::mutex> guard(clockLock_);
+            clock = streamClock_;
+            streamStart = streamStart_;
+        }
+        REFERENCE_TIME now = 0;
+        // Without a clock there is no stream time to stamp with: the sample keeps its stamps.
+        clocked = clock && SUCCEEDED(clock->GetTime(&now));
+        clockStart = now - streamStart + 200000;
+    }
+    // After a freeze, what the sample stands for decides whether it goes on: the time it was taken
+    // at, or else when it comes.
+    const REFERENCE_TIME resumedAt = resumedAt_.load();
+    if (resuming_.load() || resumedAt != kNoTime) {
+        const REFERENCE_TIME at = clocked ? clockStart : SUCCEEDED(timed) ? start : StreamTime();
+        if (resuming_.load() ? !GoesOnAt(at, key) : at < resumedAt) {
+            return S_FALSE;
+        }
+    }
+    if (clocked) {
+        lastStop_.store(clockStart + 400000);
+    } else if (SUCCEEDED(timed)) {
+        lastStop_.store(timed == S_OK ? stop : start);
+    }
     const REFERENCE_TIME shift = frozenTime_.load();
+    // A stamp shifted for a freeze never lies before the stream's start.
+    auto shifted = [shift](REFERENCE_TIME t) { return shift != 0 ? std::max<REFERENCE_TIME>(t - shift, 0) : t; };
     if (shift != 0 && SUCCEEDED(timed)) {
-        start -= shift;
+        start = shifted(start);
         if (timed == S_OK) {
-            stop -= shift;
+            stop = std::max(shifted(stop), start);
             sample->SetTime(&start, &stop);
         } else {
             sample->SetTime(&start, nullptr);
@@ -119,29 +206,17 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
     LONGLONG mediaStop = mediaStart + 1;
     sample->SetMediaTime(&mediaStart, &mediaStop);
 
-    const int mode = mode_.load();
     if (mode == kClear) {
         stampStart_.store(0);
         stampStop_.store(0);
         sample->SetTime(nullptr, nullptr);
         sample->SetMediaTime(nullptr, nullptr);
-    } else if (mode == kClock) {
-        Microsoft::WRL::ComPtr<IReferenceClock> clock;
-        REFERENCE_TIME streamStart = 0;
-        {
-            std::lock_guard<std::mutex> guard(clockLock_);
-            clock = streamClock_;
-            streamStart = streamStart_;
-        }
-        REFERENCE_TIME now = 0;
-        // Without a clock there is no stream time to stamp with: the sample keeps its stamps.
-        if (clock && SUCCEEDED(clock->GetTime(&now))) {
-            start = now - streamStart + 200000 - shift;
-            stop = start + 400000;
-            stampStart_.store(start);
-            stampStop_.store(stop);
-            sample->SetTime(&start, &stop);
-        }
+    } else if (clocked) {
+        start = shifted(clockStart);
+        stop = start + 400000;
+        stampStart_.store(start);
+        stampStop_.store(stop);
+        sample->SetTime(&start, &stop);
     }
     return S_OK;
 }

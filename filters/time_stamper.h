@@ -20,13 +20,20 @@ public:
     Tqz_TimeStamper();
 
     // Setters of the user interface thread; the streaming thread reads the flags as they stand.
-    // While frozen every sample is dropped. The stream time a freeze lasted while the filter ran (from
-    // the run's start for one set while stopped) is taken off the stamps of every later sample until
-    // the filter stops, so that a stream resumed in the same file has no hole in its timeline.
+    // While frozen every sample is dropped. A resumed stream goes on at its first sample taken at or
+    // after the resume that stands alone (a sync point, in a stream of pictures that marks them: a
+    // coded picture that refers to none dropped), placed where the last sample before the freeze
+    // ended (where the freeze began when none came before it in this run, the run's start for a
+    // freeze set while stopped); the time between is taken off the stamps of every later sample
+    // until the filter stops, so that a stream resumed in the same file has no hole in its
+    // timeline. Samples taken before the resumed one never follow it.
     void SetFreeze(bool flag) { SetFreeze(flag, StreamTime()); }
-    // The same at a stream time read once for several stampers of one graph, which then shift their
-    // streams alike. A stopped filter takes the next run's start instead.
-    void SetFreeze(bool flag, REFERENCE_TIME streamTime);
+    // The same at a stream time read once for several stampers of one graph. With Leader (a stamper
+    // of the same graph, resumed after this call at the same moment) this stream goes on from the
+    // moment the leader's went on, and leaves out what the leader's has left out in this run, so
+    // that the sound is cut where the picture is and both stay together (the caller freezes and
+    // resumes both together all along).
+    void SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader = nullptr);
     void SetClockStamps() { mode_.store(kClock); }
     void SetKeepStamps() { mode_.store(kKeep); }
     void SetClearStamps() { mode_.store(kClear); }
@@ -39,6 +46,8 @@ public:
     REFERENCE_TIME StampStop() const { return stampStop_.load(); }
     // What the stamps are moved back by now.
     REFERENCE_TIME FrozenTime() const { return frozenTime_.load(); }
+    // Unfrozen, but the sample to go on from has not come yet.
+    bool Resuming() const { return resuming_.load(); }
     // The stream time on the graph's clock while running; where the stream stands when paused, 0 when
     // stopped or without a clock.
     REFERENCE_TIME StreamTime();
@@ -53,7 +62,10 @@ private:
     // The two mode flags of the user interface live in one value, so that a reader never sees
     // clock and clear set together while a setter runs.
     enum Mode : int { kKeep = 0, kClock = 1, kClear = 2 };
+    static constexpr REFERENCE_TIME kNoTime = INT64_MIN;
     void TakeClock(REFERENCE_TIME start);
+    // Whether a sample of the moment At (stream time, before any shift) ends the resume; freezeLock_ free.
+    bool GoesOnAt(REFERENCE_TIME at, bool key);
     // Stream time now on the clock of the last Run, or where the stream stood; clockLock_ held.
     REFERENCE_TIME StreamTimeLocked();
 
@@ -62,10 +74,25 @@ private:
     std::atomic<std::uint32_t> sampleCounter_{0};
     std::atomic<REFERENCE_TIME> stampStart_{0};
     std::atomic<REFERENCE_TIME> stampStop_{400000};
-    // The shift of the stamps, written by the user interface thread, read by the streaming thread;
-    // where the current freeze began (user interface thread only).
-    std::atomic<REFERENCE_TIME> frozenTime_{0};
+    // The freeze's moments, set by the user interface thread and taken by the streaming thread at the
+    // resume: where the current freeze began, the resume's stream time, the leader with its count
+    // of resumes at this one's.
+    std::mutex freezeLock_;
     REFERENCE_TIME frozenAt_ = 0;
+    REFERENCE_TIME resumeFrom_ = 0;
+    const Tqz_TimeStamper* leader_ = nullptr;
+    unsigned leaderResumes_ = 0;
+    std::atomic<bool> resuming_{false};
+    // The shift of the stamps; the moment the last resume went on from (nothing taken before it
+    // passes) and how many resumes went on so far, read by a follower's streaming thread (resumes_
+    // is counted last).
+    std::atomic<REFERENCE_TIME> frozenTime_{0};
+    // The end of the last sample let through in this run, before any shift (streaming thread).
+    std::atomic<REFERENCE_TIME> lastStop_{kNoTime};
+    std::atomic<REFERENCE_TIME> resumedAt_{kNoTime};
+    std::atomic<unsigned> resumes_{0};
+    // The stream of this run marks the samples that stand alone (streaming thread).
+    std::atomic<bool> keysMarked_{false};
     // The graph's clock and stream start as of the last Pause or Run, for the streaming thread; the
     // filter lock cannot be taken there (Stop holds it while waiting for the streaming thread).
     std::mutex clockLock_;

@@ -38,6 +38,17 @@ bool IsPcmInput(const AM_MEDIA_TYPE& mt)
            wf->nBlockAlign == wf->nChannels * 2;
 }
 
+// The length of the MPEG-1 Layer III frame whose 4-byte header is at H, or 0 when none starts there.
+std::size_t FrameBytes(const unsigned char* h)
+{
+    constexpr int kKbps[16] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 0};
+    constexpr int kRates[4] = {44100, 48000, 32000, 0};
+    if (h[0] != 0xFF || (h[1] & 0xFE) != 0xFA) return 0;  // sync, MPEG-1, Layer III, with or without CRC
+    const int kbps = kKbps[h[2] >> 4], rate = kRates[(h[2] >> 2) & 3];
+    if (kbps == 0 || rate == 0) return 0;
+    return static_cast<std::size_t>(144000 * kbps / rate + ((h[2] >> 1) & 1));
+}
+
 // MPEG-1 carries 32, 44.1 and 48 kHz: other rates are resampled to the next of these.
 int OutputRate(DWORD inputRate) { return inputRate <= 32000 ? 32000 : inputRate <= 44100 ? 44100 : 48000; }
 
@@ -124,11 +135,15 @@ protected:
 private:
     // A new lame for the connected types.
     HRESULT OpenLame();
+    // Takes Bytes more of lame's output and sends on the whole frames it holds.
+    HRESULT DeliverFrames(int bytes);
 
     // Streaming thread (under the receive lock), and Pause/Stop.
     lame_global_flags* lame_ = nullptr;
     std::vector<unsigned char> buffer_;
-    std::int64_t framesBefore_ = 0;  // frames made by the lames before this one in the stream
+    // Lame's output not sent yet: it ends where lame stopped, often within a frame. Samples carry
+    // whole frames, so that a stream taken up again at any sample begins with a frame's header.
+    std::vector<unsigned char> pending_;
 };
 
 HRESULT TMp3Encoder::StartStreaming()
@@ -138,7 +153,7 @@ HRESULT TMp3Encoder::StartStreaming()
     const WAVEFORMATEX* pcm = WaveFormat(InputPin()->CurrentMediaType());
     const WAVEFORMATEX* mp3 = WaveFormat(OutputPin()->CurrentMediaType());
     buffer_.resize(static_cast<std::size_t>(kOutputBufferBytes));
-    framesBefore_ = 0;
+    pending_.clear();
     BeginStream(pcm->nChannels, static_cast<int>(mp3->nSamplesPerSec));
     return S_OK;
 }
@@ -174,9 +189,7 @@ HRESULT TMp3Encoder::EncodePiece(const std::int16_t* pcm, int samples)
     const int bytes = Channels() == 2 ? lame_encode_buffer_interleaved(lame_, const_cast<short*>(pcm), samples, buffer_.data(),
                                                                        static_cast<int>(buffer_.size()))
                                       : lame_encode_buffer(lame_, pcm, pcm, samples, buffer_.data(), static_cast<int>(buffer_.size()));
-    if (bytes < 0) return E_FAIL;
-    // Stamped by the frames lame has made so far.
-    return Deliver(buffer_.data(), bytes, framesBefore_ + lame_get_frameNum(lame_));
+    return bytes < 0 ? E_FAIL : DeliverFrames(bytes);
 }
 
 HRESULT TMp3Encoder::EncodeHeld()
@@ -184,11 +197,32 @@ HRESULT TMp3Encoder::EncodeHeld()
     // Every sample lame holds, its delay included, makes the last frames; a stream that goes on
     // after it is coded by a new lame, its stamps following on.
     const int bytes = lame_encode_flush(lame_, buffer_.data(), static_cast<int>(buffer_.size()));
-    const std::int64_t frames = framesBefore_ + lame_get_frameNum(lame_);
-    const HRESULT hr = bytes < 0 ? E_FAIL : Deliver(buffer_.data(), bytes, frames);
-    framesBefore_ = frames;
+    const HRESULT hr = bytes < 0 ? E_FAIL : DeliverFrames(bytes);
+    pending_.clear();  // nothing can finish a frame lame left cut short
     const HRESULT reopened = OpenLame();
     return FAILED(hr) ? hr : reopened;
+}
+
+HRESULT TMp3Encoder::DeliverFrames(int bytes)
+{
+    pending_.insert(pending_.end(), buffer_.begin(), buffer_.begin() + bytes);
+    std::size_t whole = 0;
+    std::int64_t frames = 0;
+    while (pending_.size() - whole >= 4) {
+        const std::size_t frame = FrameBytes(pending_.data() + whole);
+        if (frame == 0) {
+            // Not a frame's start (lame makes none such): passed over up to the next header.
+            pending_.erase(pending_.begin() + static_cast<std::ptrdiff_t>(whole));
+            continue;
+        }
+        if (pending_.size() - whole < frame) break;
+        whole += frame;
+        ++frames;
+    }
+    // Stamped by the frames sent.
+    const HRESULT hr = Deliver(pending_.data(), static_cast<int>(whole), FramesSent() + frames);
+    pending_.erase(pending_.begin(), pending_.begin() + static_cast<std::ptrdiff_t>(whole));
+    return hr;
 }
 
 // Registration leaves an existing choice alone and writes the default where there is none.

@@ -150,7 +150,7 @@ private:
             REFERENCE_TIME start = i * source_->Duration;
             REFERENCE_TIME stop = start + source_->Duration;
             sample->SetTime(&start, &stop);
-            sample->SetSyncPoint(TRUE);
+            sample->SetSyncPoint(i % std::max(source_->KeyEvery.load(), 1) == 0 ? TRUE : FALSE);
             HRESULT hr = Deliver(sample.Get());
             if (FAILED(hr) && !source_->GoOnAfterFailure.load()) {
                 break;

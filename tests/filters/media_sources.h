@@ -32,6 +32,8 @@ public:
     // Delivers only while the graph runs, as a capture device does.
     std::atomic<bool> Live{false};
     REFERENCE_TIME Duration = 400000;
+    // Every KeyEvery-th sample from the first is a sync point, the others not.
+    std::atomic<int> KeyEvery{1};
     std::function<void(int index, BYTE* data, long bytes)> Fill;
     // From sample SwitchAt on, the samples carry SwitchType (a mid-stream type change on the first)
     // and hold SwitchBytes bytes; ShortAt gives one sample only half its bytes.

@@ -25,6 +25,8 @@ protected:
     }
     MediaSource* source = nullptr;
     filters::Tqz_TimeStamper* stamper = nullptr;
+    // A second branch's grabbed samples: it outlives the graph, which holds it.
+    RecordingGrabber heard;
 };
 
 TEST_F(TimeStamperGraph, KeepModeNumbersSamplesFromOneAndKeepsTheirTimes)
@@ -132,37 +134,54 @@ TEST_F(TimeStamperGraph, FreezeDropsEverythingAndNumberingResumesAfterIt)
     EXPECT_TRUE(stamper->Freeze()) << "Stop keeps the freeze flag";
 }
 
-// Freezes at stream times the caller gives: later samples keep their stamps less the time frozen.
+// The number a source's Fill wrote into a sample.
+int IndexOf(const GrabbedSample& s)
+{
+    int index = -1;
+    if (s.data.size() >= sizeof index) std::memcpy(&index, s.data.data(), sizeof index);
+    return index;
+}
+void WriteIndex(int index, BYTE* data, long) { std::memcpy(data, &index, sizeof index); }
+
+// Resumes at stream times the caller gives: a resumed stream goes on at its first sample taken from
+// the resume on, placed where the last one before the freeze ended; later samples keep their stamps
+// less the time left out, and freezes add up until the stop.
 TEST_F(TimeStamperGraph, KeptStampsGoBackByTheFrozenTimeUntilTheStop)
 {
     Build(0);
     source->Pace = 2;
-    source->Fill = [](int index, BYTE* data, long) { std::memcpy(data, &index, sizeof index); };
+    source->Fill = WriteIndex;
     ASSERT_TRUE(SUCCEEDED(control->Run()));
     ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 3; }));
-    stamper->SetFreeze(true, 20000000);
+    stamper->SetFreeze(true);
     stamper->SetFreeze(false, 75000000);
-    EXPECT_EQ(55000000, stamper->FrozenTime());
-    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 6; }));
-    stamper->SetFreeze(true, 90000000);
-    stamper->SetFreeze(true, 95000000);  // already frozen: the freeze still began at 9 s
-    stamper->SetFreeze(false, 100000000);
-    EXPECT_EQ(65000000, stamper->FrozenTime()) << "freezes add up";
+    ASSERT_TRUE(WaitUntil([&] { return !stamper->Resuming() && recorder.Size() >= 6; }));
+    const REFERENCE_TIME first = stamper->FrozenTime();
+    // The second resume comes 10 s after where the stream stands (before any shift).
+    const REFERENCE_TIME second = stamper->StampStop() + first + 100000000;
+    stamper->SetFreeze(true);
+    stamper->SetFreeze(false, second);
     const size_t resumed = recorder.Size();
-    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= resumed + 3; }));
+    ASSERT_TRUE(WaitUntil([&] { return !stamper->Resuming() && recorder.Size() >= resumed + 3; }));
+    const REFERENCE_TIME both = stamper->FrozenTime();
     control->Stop();
     EXPECT_EQ(0, stamper->FrozenTime()) << "a stop ends the shift";
-    REFERENCE_TIME shifted = 0;
-    for (const auto& s : recorder.Samples()) {
-        int index = 0;
-        std::memcpy(&index, s.data.data(), sizeof index);
-        const REFERENCE_TIME shift = index * 333667 - s.start;
-        EXPECT_TRUE(shift == 0 || shift == 55000000 || shift == 65000000) << shift;
-        EXPECT_GE(shift, shifted) << "a stamp goes back only by a freeze before it";
-        EXPECT_EQ(333667, s.stop - s.start);
-        shifted = shift;
+    EXPECT_GT(both, first) << "freezes add up";
+    const auto got = recorder.Samples();
+    for (size_t i = 0; i < got.size(); ++i) {
+        const REFERENCE_TIME taken = IndexOf(got[i]) * source->Duration;
+        const REFERENCE_TIME shift = taken - got[i].start;
+        EXPECT_TRUE(shift == 0 || shift == first || shift == both) << shift;
+        EXPECT_EQ(source->Duration, got[i].stop - got[i].start);
+        if (i == 0) continue;
+        const REFERENCE_TIME before = IndexOf(got[i - 1]) * source->Duration - got[i - 1].start;
+        EXPECT_GE(shift, before) << "a stamp goes back only by a freeze before it";
+        if (shift != before) {
+            EXPECT_EQ(got[i - 1].stop, got[i].start) << "the stream goes on where it was frozen";
+            EXPECT_GE(taken, shift == first ? 75000000 : second) << "nothing taken while frozen";
+        }
     }
-    EXPECT_EQ(65000000, shifted);
+    EXPECT_EQ(both, IndexOf(got.back()) * source->Duration - got.back().start);
     source->Count = 2;
     source->Pace = 0;
     const size_t had = recorder.Size();
@@ -185,15 +204,65 @@ TEST_F(TimeStamperGraph, AFreezeFromBeforeTheRunCountsFromItsStartAndMovesClockS
     EXPECT_EQ(0u, recorder.Size());
     const REFERENCE_TIME before = stamper->StreamTime();
     stamper->SetFreeze(false);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 5; }));
     const REFERENCE_TIME frozen = stamper->FrozenTime();
     EXPECT_GE(frozen, before);
-    EXPECT_LE(frozen, stamper->StreamTime());
-    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 5; }));
+    EXPECT_LE(frozen, stamper->StreamTime() + 200000);
     control->Stop();
-    for (const auto& s : recorder.Samples()) {
+    const auto got = recorder.Samples();
+    EXPECT_EQ(0, got.front().start) << "the stream goes on at the run's start";
+    for (const auto& s : got) {
         const REFERENCE_TIME streamTime = s.clockNow - stamper->StartTime() - frozen;
         EXPECT_LE(s.start, streamTime + 200000) << "20 ms after the stream time less the frozen time";
         EXPECT_GE(s.start, streamTime);
+    }
+}
+
+// A recording frozen before its run and resumed ahead of the samples still on their way (sound
+// reaches the stamper after the moment it was taken): its picture goes on at the next picture that
+// stands alone, its sound from that picture's moment on, both at the run's start and shifted alike;
+// no stamp lies before the start.
+TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsSoundThere)
+{
+    Build(0);
+    source->Pace = 2;
+    source->KeyEvery = 5;
+    source->Fill = WriteIndex;
+    MediaType pcm;
+    MakePcmType(pcm, 8000, 1, 16, false);
+    MediaSource* sound = Add(new MediaSource(pcm, 320), L"Sound");
+    sound->Pace = 1;
+    sound->Duration = 200000;
+    sound->Fill = WriteIndex;
+    auto* follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
+    ComPtr<IBaseFilter> soundGrabber = AddStock(CLSID_SampleGrabber, L"Sound grabber");
+    ComPtr<ISampleGrabber> grabbing;
+    ASSERT_TRUE(soundGrabber && SUCCEEDED(soundGrabber.As(&grabbing)));
+    grabbing->SetCallback(&heard, 0);
+    ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
+    ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), soundGrabber.Get()));
+    ASSERT_EQ(S_OK, Link(soundGrabber.Get(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
+    stamper->SetFreeze(true);
+    follower->SetFreeze(true);
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= 12 && sound->Delivered.load() >= 12; }));
+    const REFERENCE_TIME at = (source->Delivered.load() + 3) * source->Duration;
+    follower->SetFreeze(false, at, stamper);
+    stamper->SetFreeze(false, at);
+    ASSERT_TRUE(WaitUntil([&] { return recorder.Size() >= 5 && heard.Size() >= 5; }));
+    const REFERENCE_TIME frozen = stamper->FrozenTime();
+    control->Stop();
+
+    const auto pictures = recorder.Samples();
+    const GrabbedSample& first = pictures.front();
+    EXPECT_TRUE(first.sync) << "the first picture stands alone";
+    const REFERENCE_TIME resumedAt = IndexOf(first) * source->Duration;
+    EXPECT_GE(resumedAt, at);
+    EXPECT_EQ(0, first.start) << "it goes on at the run's start";
+    for (const auto& s : pictures) EXPECT_EQ(IndexOf(s) * source->Duration - frozen, s.start);
+    for (const auto& s : heard.Samples()) {
+        EXPECT_GE(IndexOf(s) * sound->Duration, resumedAt) << "no sound from before the first picture";
+        EXPECT_EQ(IndexOf(s) * sound->Duration - frozen, s.start) << "shifted as the picture";
     }
 }
 

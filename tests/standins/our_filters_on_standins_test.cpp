@@ -289,8 +289,9 @@ TEST_F(OurFiltersOnStandins, TimeStamperRenumbersTheCamerasFramesAfterEveryStart
     Sleep(400);  // ten frame times
     EXPECT_EQ(settled, CountOf(cb, got)) << "frames passed while frozen";
     stamper->SetFreeze(false);
-    const REFERENCE_TIME frozen = stamper->FrozenTime();
     ASSERT_TRUE(WaitFor([&] { return CountOf(cb, got) >= settled + 3; }));
+    // Taken off once the stream went on.
+    const REFERENCE_TIME frozen = stamper->FrozenTime();
     ASSERT_EQ(S_OK, control->Stop());
     const auto frames = Take(cb, got);
     for (std::size_t k = 0; k < frames.size(); ++k) {
