@@ -2,7 +2,8 @@
 // 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
 // other sound source (the help panel lists it), records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
 // the tone, its rate and channels, and in the AVI a sound as long as the video within a frame; its
-// sound preview plays the tone into the server's output.
+// sound preview plays the tone into the server's output. Re-encoded to DV beside the camera, the
+// tone is whole from the recording's first moment.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <algorithm>
@@ -99,6 +100,27 @@ double ExpectTone(const std::wstring& File, int Rate, int Channels, const char* 
     return static_cast<double>(samples.size() / static_cast<size_t>(Channels)) / Rate;
 }
 
+// The longest run of frames of exact silence (every channel 0) in interleaved samples, and where
+// the first sound is: a hole where sound was missing, never in a tone.
+struct TSilence {
+    size_t Longest = 0;
+    size_t Lead = 0;
+};
+TSilence Silences(const std::vector<std::int16_t>& Samples, int Channels) {
+    TSilence found;
+    size_t run = 0;
+    bool heard = false;
+    for (size_t i = 0; i + static_cast<size_t>(Channels) <= Samples.size(); i += static_cast<size_t>(Channels)) {
+        const bool silent = std::all_of(Samples.begin() + static_cast<std::ptrdiff_t>(i),
+                                        Samples.begin() + static_cast<std::ptrdiff_t>(i) + Channels,
+                                        [](std::int16_t s) { return s == 0; });
+        run = silent ? run + 1 : 0;
+        if (!silent && !heard) found.Lead = i / static_cast<size_t>(Channels), heard = true;
+        found.Longest = std::max(found.Longest, run);
+    }
+    return found;
+}
+
 // The frame numbers that the test camera drew into the first and last pictures of a 320x240 AVI
 // (a frame's number is its start time over the frame time): false when ffmpeg cannot decode it.
 bool CameraFrameNumbers(const std::wstring& File, ULONG& First, ULONG& Last) {
@@ -178,8 +200,11 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
                                              L"format_capture=avi native", L"capture"}));
     EXPECT_EQ(kSineInput, program.SoundSource());
     ASSERT_TRUE(Growing(program, Clip(2), 12000000));
+    // Re-encoded to DV, the sound goes into each picture's frame with the picture's time.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=dv type 2 (recomp)", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(3), 12000000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
-    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2)); }));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2)) && e2e::FileClosed(Clip(3)); }));
     EXPECT_TRUE(program.Close());
 
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
@@ -202,6 +227,16 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
     EXPECT_GT(last / fps, 1.0);
     EXPECT_GE(soundSeconds, (last - 1) / fps) << "the sound is shorter than the video by more than a frame";
     EXPECT_LE(soundSeconds, (last + 1) / fps + 0.001) << "the sound is longer than the video";
+
+    // The DV recording's sound holds the tone from its first frame on, without a hole in it (a
+    // frame whose sound had not come yet got silence), as the AVI's does.
+    EXPECT_GT(ExpectTone(Clip(3), 32000, 2), 1.0);
+    for (int clip : {2, 3}) {
+        SCOPED_TRACE(clip);
+        const TSilence silence = Silences(quill_test::DecodeSound(Clip(clip)), 2);
+        EXPECT_LT(silence.Lead, 32u * 5) << "the sound begins with silence";
+        EXPECT_LT(silence.Longest, 32u) << "a millisecond and more of silence in the tone";
+    }
 }
 
 }  // namespace
