@@ -267,14 +267,9 @@ bool TProgram::StartWithLinuxEnvironment(const std::wstring& Exe, const std::vec
     std::wstring command = L"sh -c " + quill_test::QuoteArgument(
         L"cd \"$0\" || exit 1; exe=$1; shift; for w in /usr/lib/wine/wine64 /usr/bin/wine64 /usr/bin/wine; do "
         L"[ -x \"$w\" ] && exec env \"$@\" WINEDLLOVERRIDES='mscoree,mshtml=' \"$w\" \"$exe\"; done; exit 1");
-    auto wide = [](const std::string& s) {
-        std::wstring w(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0)), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), static_cast<int>(w.size()));
-        w.resize(w.empty() ? 0 : w.size() - 1);
-        return w;
-    };
-    command += L" " + quill_test::QuoteArgument(wide(folder)) + L" " + quill_test::QuoteArgument(Exe);
-    for (const std::string& variable : Variables) command += L" " + quill_test::QuoteArgument(wide(variable));
+    command += L" " + quill_test::QuoteArgument(quill_test::WideFromUtf8(folder)) + L" " + quill_test::QuoteArgument(Exe);
+    for (const std::string& variable : Variables)
+        command += L" " + quill_test::QuoteArgument(quill_test::WideFromUtf8(variable));
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
     PROCESS_INFORMATION shell{};
