@@ -86,6 +86,13 @@ std::wstring SubstituteText(const std::wstring& Asked, const std::wstring& Taken
     return classlib::Format(settings::LoadProgramText(IDS_UI_SOURCE_NOT_FOUND), {Asked, Taken});
 }
 
+// Whether a source taken for Asked, which is not listed, is told: a name given (a script's, the
+// command line's, the one stored), but neither an empty one nor the setting's own default, which
+// only says that nothing was stored yet.
+bool TellsSubstitute(const std::wstring& Asked, const settings::TWideStringParameter* Stored) {
+    return !Asked.empty() && (Stored == nullptr || Asked != Stored->Default());
+}
+
 std::wstring FileNamePart(const std::wstring& Path) {
     const std::size_t slash = Path.find_last_of(L"\\/:");
     return slash == std::wstring::npos ? Path : Path.substr(slash + 1);
@@ -219,6 +226,8 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
     }
     PointAt(combo, Name);
     const bool listed = combo->Items()->IndexOf(Name) >= 0;
+    // Name may be the stored setting itself, which the selection rewrites: what was asked is kept.
+    const std::wstring asked = listed || !TellsSubstitute(Name, settings::ParamSourceVideo) ? std::wstring() : Name;
     videoSubstitute_.clear();
     bool result = false;
     try {
@@ -267,14 +276,14 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
             module->Superposer->SetDisplayMode(
                 settings::ParamWhenIncrust->Value(),
                 static_cast<std::uint32_t>(std::max(0, settings::ParamDureeIncruster->Value())));
+        // The source taken for a name not listed is told, also for the stored one at start-up.
+        if (!asked.empty())
+            videoSubstitute_ =
+                SubstituteText(asked, module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none);
         if (!GraphRunIsDeferred()) {
             // A selection of its own (a script's or the command line's; the sequences that select
-            // all three choose the format themselves) says which source it took for a name not
-            // listed, and leaves the format list with only what the new source can record, the
-            // format to be recorded selected.
-            if (!listed && !Name.empty())
-                videoSubstitute_ = SubstituteText(
-                    Name, module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none);
+            // all three choose the format themselves) leaves the format list with only what the
+            // new source can record, the format to be recorded selected.
             SelectCaptureFormat(settings::ParamCaptureFormat->Value());
             module->RunGraph();
         }
@@ -302,6 +311,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     // sound changed as asked or for the name not listed.
     bool listed = true;
     bool taken = false;
+    const std::wstring asked = Name;  // Name may be the stored setting, which a selection rewrites
     auto selection = [&] {
         std::wstring name = Name;
         const int index = combo->Items()->IndexOf(name);
@@ -316,6 +326,11 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
             listed = false;
             name = FallbackSound(combo, *AudioSources, module->CurrentVideoSource);
             combo->SetItemIndex(combo->Items()->IndexOf(name));
+            // The sound taken is the current one: it stays as it is, and so does what was told of it.
+            if (module->CurrentAudioSource != nullptr && module->CurrentAudioSource->Name == name) {
+                taken = true;
+                return;
+            }
         }
         audioSubstitute_.clear();
         if (name == none) {
@@ -362,14 +377,12 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     };
     try {
         selection();
-        // As for the video: a selection of its own says what it took for a name not listed and
-        // leaves a format list that the sources allow.
-        if (ownSelection && taken) {
-            if (!listed && !Name.empty())
-                audioSubstitute_ = SubstituteText(
-                    Name, module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none);
-            SelectCaptureFormat(settings::ParamCaptureFormat->Value());
-        }
+        // As for the video: the sound taken for a name not listed is told, and a selection of its
+        // own leaves a format list that the sources allow.
+        if (taken && !listed && TellsSubstitute(asked, settings::ParamSourceAudio))
+            audioSubstitute_ =
+                SubstituteText(asked, module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none);
+        if (ownSelection && taken) SelectCaptureFormat(settings::ParamCaptureFormat->Value());
         // The capture action follows the sources: with none left it has nothing to record.
         if (CaptureState == 1) ShowPreviewLook();
     } catch (...) {

@@ -514,17 +514,28 @@ HRESULT TCapturePin::FillUnit(IMediaSample* sample, LONGLONG unit)
     BYTE* into = take == restFrames ? rest : scratch_.data();
     const size_t wanted = take * block;
     size_t got = 0;
+    const std::chrono::milliseconds quietLimit(kSoundInputPatience / 10000);
     if (wanted > 0) {
         const REFERENCE_TIME left = std::max<REFERENCE_TIME>(pacer_->Deadline(unit) - now, 0);
-        got = reader_.Read(into, wanted, stopping_, std::chrono::milliseconds(left / 10000));
+        got = reader_.Read(into, wanted, stopping_, std::chrono::milliseconds(left / 10000), quietLimit);
     }
     if (got < wanted) {
+        // The graph is told which device failed; the abort follows from the streaming thread. An
+        // input that stopped giving sound without a word (its sound server gone: Wine's waveIn
+        // then keeps every buffer and reports nothing) has failed too, however long its buffers
+        // would have been kept.
         if (reader_.Failed() && !stopping_.load()) {
-            // The graph is told which device failed; the abort follows from the streaming thread.
             capture_->NotifyEvent(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_AddBuffer, static_cast<LONG_PTR>(reader_.Failure()));
             return VFW_E_NO_AUDIO_HARDWARE;
         }
-        // An input that stalled (or a stop): the unit ends in silence rather than short or late.
+        if (reader_.Quiet() >= quietLimit && !stopping_.load()) {
+            // The position it records at stopped moving; Wine answers a new open of such an input
+            // with the same error.
+            capture_->NotifyEvent(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_GetPosition, static_cast<LONG_PTR>(MMSYSERR_ERROR));
+            return VFW_E_NO_AUDIO_HARDWARE;
+        }
+        // An input that gives too little (or a stop): the unit ends in silence rather than short
+        // or late.
         std::memset(into + got, silence, wanted - got);
     }
     if (into != rest) {

@@ -103,7 +103,7 @@ std::int64_t TAvFile::SeekStream(void* opaque, std::int64_t offset, int whence)
 
 HRESULT TAvFile::Begin(const char* format, IStream* stream,
                        const std::vector<std::function<void(AVCodecParameters&)>>& describe, std::uint64_t at,
-                       REFERENCE_TIME offset)
+                       REFERENCE_TIME offset, REFERENCE_TIME lead)
 {
     Release();
     failure_ = S_OK;
@@ -130,6 +130,7 @@ HRESULT TAvFile::Begin(const char* format, IStream* stream,
     }
     context_->pb = io_;
     context_->flags |= AVFMT_FLAG_CUSTOM_IO;
+    if (lead >= 0) context_->max_delay = static_cast<int>(lead / 10);  // microseconds
     for (const auto& fill : describe) {
         AVStream* s = avformat_new_stream(context_, nullptr);
         if (s == nullptr) {
@@ -289,7 +290,7 @@ HRESULT TAvFileFilter::EndLeadIn()
     // The lead-in's last packets go out with its end; the file of every stream goes on after them.
     std::uint64_t end = 0;
     HRESULT hr = file_.Finish(&end);
-    if (SUCCEEDED(hr)) hr = file_.Begin(format_, stream_.Get(), describe_, end, offset_);
+    if (SUCCEEDED(hr)) hr = file_.Begin(format_, stream_.Get(), describe_, end, offset_, lead_);
     leadIndex_.clear();
     return hr;
 }
@@ -316,13 +317,14 @@ void TAvFileFilter::FinishFile()
 
 HRESULT TAvFileFilter::BeginFile(const char* format, IStream* stream,
                                  const std::vector<std::function<void(AVCodecParameters&)>>& describe,
-                                 const std::vector<bool>& leadIn, REFERENCE_TIME offset)
+                                 const std::vector<bool>& leadIn, REFERENCE_TIME offset, REFERENCE_TIME lead)
 {
     std::lock_guard<std::mutex> lock(writeLock_);
     format_ = format;
     stream_ = stream;
     describe_ = describe;
     offset_ = offset;
+    lead_ = lead;
     leadIndex_.clear();
     std::vector<std::function<void(AVCodecParameters&)>> first;
     if (leadIn.size() == describe.size() && std::find(leadIn.begin(), leadIn.end(), false) != leadIn.end()) {
@@ -331,7 +333,7 @@ HRESULT TAvFileFilter::BeginFile(const char* format, IStream* stream,
             if (leadIn[i]) first.push_back(describe[i]);
         }
     }
-    const HRESULT hr = file_.Begin(format, stream, leadIndex_.empty() ? describe : first, 0, offset);
+    const HRESULT hr = file_.Begin(format, stream, leadIndex_.empty() ? describe : first, 0, offset, lead);
     if (FAILED(hr)) return hr;
     failureReported_ = false;
     ended_.assign(describe.size(), false);

@@ -33,10 +33,12 @@ public:
 
     // A new file of the named writer ("vob", "asf") from the stream's start, or from At on after a
     // file written before there; each Describe call fills one stream's parameters; every packet's
-    // time is handed over Offset later. Any file begun before is let go unfinished.
+    // time is handed over Offset later; a packet goes to the file at most Lead before its time by
+    // the writer's model of a player's buffers (negative: the writer's own). Any file begun before
+    // is let go unfinished.
     HRESULT Begin(const char* format, IStream* stream,
                   const std::vector<std::function<void(AVCodecParameters&)>>& describe, std::uint64_t at = 0,
-                  REFERENCE_TIME offset = 0);
+                  REFERENCE_TIME offset = 0, REFERENCE_TIME lead = -1);
     // A packet of stream n. A packet without a time, or with one not after that stream's last, follows
     // the last one by one tick of the stream.
     HRESULT Write(int n, const BYTE* data, long length, REFERENCE_TIME start, bool timed, bool key);
@@ -103,10 +105,11 @@ protected:
     virtual void AllStreamsEnded() = 0;
 
     // Begins the file with one stream per Describe entry; with LeadIn (one flag per stream, some
-    // false), with a lead-in of the flagged streams. Packet times are handed over Offset later.
+    // false), with a lead-in of the flagged streams. Packet times are handed over Offset later;
+    // Lead as for TAvFile::Begin.
     HRESULT BeginFile(const char* format, IStream* stream,
                       const std::vector<std::function<void(AVCodecParameters&)>>& describe,
-                      const std::vector<bool>& leadIn = {}, REFERENCE_TIME offset = 0);
+                      const std::vector<bool>& leadIn = {}, REFERENCE_TIME offset = 0, REFERENCE_TIME lead = -1);
     // Passes hr on, telling the graph of the first failure of each file.
     HRESULT Written(HRESULT hr);
     // Right after the file's first bytes past its start, then whenever the file grew by a
@@ -136,6 +139,7 @@ private:
     std::vector<std::function<void(AVCodecParameters&)>> describe_;
     std::vector<int> leadIndex_;  // each stream's index in the lead-in, -1 when not in it; empty: none
     REFERENCE_TIME offset_ = 0;
+    REFERENCE_TIME lead_ = -1;
 };
 
 }  // namespace standins

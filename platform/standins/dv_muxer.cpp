@@ -19,8 +19,15 @@ namespace standins {
 
 namespace {
 
-// Sound waiting for its video frame is kept up to two seconds; older samples are dropped.
-constexpr std::size_t kMaxQueuedSamples = 2 * 48000;
+// Sound waiting for its video frame is kept up to four seconds; older samples are dropped.
+constexpr std::size_t kMaxQueuedSamples = 4 * 48000;
+// A frame waits for the sound of its time at most this long in frames' time (pictures coming
+// meanwhile wait behind it); past that it goes out with silence where its sound has not come.
+// Longer than a sound input is waited for before it is taken for dead.
+constexpr REFERENCE_TIME kMostSoundWait = 30000000;
+// How far the sound's time may stray from a frame's before sound is left out (pictures were lost)
+// or silence put in (the sound began later): half a frame.
+constexpr REFERENCE_TIME kSoundSlack = 200000;
 
 class TDVMuxer;
 
@@ -75,8 +82,11 @@ public:
     {
         HRESULT hr = TBCBaseFilter::Stop();
         filters::TBCAutoLock receive(receiveLock_);
+        pending_.clear();
         std::lock_guard<std::mutex> guard(queueLock_);
         queue_.clear();
+        queueTimed_ = false;
+        soundEnded_ = false;
         frames_ = 0;
         return hr;
     }
@@ -101,12 +111,32 @@ public:
         return static_cast<int>(reinterpret_cast<const WAVEFORMATEX*>(audio_->CurrentMediaType().pbFormat)->nSamplesPerSec);
     }
 
-    void QueueAudio(std::span<const std::uint8_t> bytes, int channels);
+    // Sound of the sound input's sample whose time is start (when timed).
+    void QueueAudio(std::span<const std::uint8_t> bytes, int channels, REFERENCE_TIME start, bool timed);
+    void SoundEnded();
+    // A video frame: out at once without sound, else once the sound of its time has come.
     HRESULT MuxFrame(IMediaSample* in);
+    // The frames still waiting go out with what sound there is (the video stream ends); receive lock held.
+    HRESULT SendWaiting();
+    void DropWaiting() { pending_.clear(); }
     filters::TBCCritSec& ReceiveLock() { return receiveLock_; }
     TDVMuxerOutput* Output() { return output_.get(); }
 
 private:
+    // A frame that waits for its sound.
+    struct TWaitingFrame {
+        std::vector<BYTE> Bytes;
+        REFERENCE_TIME Start = 0, End = 0;
+        bool Timed = false;
+        bool Discontinuity = false;
+    };
+    // Sends the waiting frames whose sound is there (all of them when All); receive lock held.
+    HRESULT SendReady(bool all);
+    // The sound of the first waiting frame into Audio (samples frames of two channels), silence
+    // where it is missing; false when it should wait longer. Queue lock held.
+    bool TakeSound(const TWaitingFrame& frame, int rate, int samples, bool force, std::vector<std::int16_t>& audio);
+    HRESULT Send(const TWaitingFrame& frame, const std::vector<std::int16_t>& audio);
+
     std::unique_ptr<TDVMuxerInput> video_;
     std::unique_ptr<TDVMuxerInput> audio_;
     std::unique_ptr<TDVMuxerOutput> output_;
@@ -115,8 +145,14 @@ private:
     std::atomic<LONG> pinVersion_{1};
     filters::TBCCritSec receiveLock_;  // the video stream
     std::int64_t frames_ = 0;          // under the receive lock
+    std::deque<TWaitingFrame> pending_;  // under the receive lock
     std::mutex queueLock_;             // the sound queue, filled on the sound input's thread
     std::deque<std::int16_t> queue_;   // interleaved stereo
+    // The time of the queue's first sample, from the first stamped sound of the run on (the sound
+    // goes on sample after sample from there); whether the sound stream ended.
+    REFERENCE_TIME queueTime_ = 0;
+    bool queueTimed_ = false;
+    bool soundEnded_ = false;
 };
 
 // Inputs.
@@ -172,7 +208,10 @@ HRESULT TDVMuxerInput::Receive(IMediaSample* sample)
         if (FAILED(sample->GetPointer(&data)) || data == nullptr) return E_POINTER;
         const long length = std::max<long>(sample->GetActualDataLength(), 0);
         const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(CurrentMediaType().pbFormat);
-        muxer_->QueueAudio(std::span<const std::uint8_t>(data, static_cast<std::size_t>(length)), wf->nChannels);
+        REFERENCE_TIME start = 0, end = 0;
+        const bool timed = SUCCEEDED(sample->GetTime(&start, &end));
+        muxer_->QueueAudio(std::span<const std::uint8_t>(data, static_cast<std::size_t>(length)), wf->nChannels, start,
+                           timed);
         return S_OK;
     }
     filters::TBCAutoLock receive(muxer_->ReceiveLock());
@@ -183,11 +222,19 @@ HRESULT TDVMuxerInput::Receive(IMediaSample* sample)
 
 HRESULT TDVMuxerInput::EndOfStream()
 {
-    if (!video_) return CheckStreaming();  // the video stream decides where the output ends
+    if (!video_) {
+        // The video stream decides where the output ends; its frames wait for no more sound.
+        HRESULT hr = CheckStreaming();
+        if (hr == S_OK) muxer_->SoundEnded();
+        return hr;
+    }
     filters::TBCAutoLock receive(muxer_->ReceiveLock());
     HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
-    if (muxer_->Output()->IsConnected()) muxer_->Output()->DeliverEndOfStream();
+    if (muxer_->Output()->IsConnected()) {
+        muxer_->SendWaiting();
+        muxer_->Output()->DeliverEndOfStream();
+    }
     return S_OK;
 }
 
@@ -202,6 +249,7 @@ HRESULT TDVMuxerInput::EndFlush()
 {
     if (video_) {
         filters::TBCAutoLock receive(muxer_->ReceiveLock());
+        muxer_->DropWaiting();
         if (muxer_->Output()->IsConnected()) muxer_->Output()->DeliverEndFlush();
     }
     return TBCBaseInputPin::EndFlush();
@@ -243,9 +291,13 @@ HRESULT TDVMuxerOutput::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERT
 
 // Muxing.
 
-void TDVMuxer::QueueAudio(std::span<const std::uint8_t> bytes, int channels)
+void TDVMuxer::QueueAudio(std::span<const std::uint8_t> bytes, int channels, REFERENCE_TIME start, bool timed)
 {
     std::lock_guard<std::mutex> guard(queueLock_);
+    if (!queueTimed_ && timed && queue_.empty()) {
+        queueTime_ = start;
+        queueTimed_ = true;
+    }
     const std::size_t frames = bytes.size() / (2 * static_cast<std::size_t>(channels));
     for (std::size_t i = 0; i < frames; ++i) {
         for (int ch = 0; ch < 2; ++ch) {
@@ -253,7 +305,44 @@ void TDVMuxer::QueueAudio(std::span<const std::uint8_t> bytes, int channels)
             queue_.push_back(static_cast<std::int16_t>(bytes[at] | (bytes[at + 1] << 8)));
         }
     }
-    while (queue_.size() > 2 * kMaxQueuedSamples) queue_.pop_front();
+    if (queue_.size() > 2 * kMaxQueuedSamples) {
+        const std::size_t gone = (queue_.size() - 2 * kMaxQueuedSamples) / 2;
+        queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(2 * gone));
+        const int rate = AudioRate();
+        if (rate > 0) queueTime_ += static_cast<REFERENCE_TIME>(gone) * 10000000 / rate;
+    }
+}
+
+void TDVMuxer::SoundEnded()
+{
+    std::lock_guard<std::mutex> guard(queueLock_);
+    soundEnded_ = true;
+}
+
+bool TDVMuxer::TakeSound(const TWaitingFrame& frame, int rate, int samples, bool force, std::vector<std::int16_t>& audio)
+{
+    const auto toFrames = [rate](REFERENCE_TIME t) { return static_cast<std::int64_t>(t * rate / 10000000); };
+    std::int64_t lead = 0;  // silence before the sound (the sound begins after the frame's start)
+    if (frame.Timed && queueTimed_) {
+        const REFERENCE_TIME late = frame.Start - queueTime_;
+        if (late > kSoundSlack) {
+            // Sound of pictures that never came: left out, as far as it is there.
+            const std::int64_t gone = std::min<std::int64_t>(toFrames(late), static_cast<std::int64_t>(queue_.size() / 2));
+            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(2 * gone));
+            queueTime_ += gone * 10000000 / rate;
+            if (frame.Start - queueTime_ > kSoundSlack && !force && !soundEnded_) return false;
+        } else if (-late > kSoundSlack) {
+            lead = std::min<std::int64_t>(toFrames(-late), samples);
+        }
+    }
+    const std::int64_t wanted = samples - lead;
+    if (static_cast<std::int64_t>(queue_.size() / 2) < wanted && !force && !soundEnded_) return false;
+    audio.assign(static_cast<std::size_t>(samples) * 2, 0);
+    const std::size_t take = std::min(static_cast<std::size_t>(wanted) * 2, queue_.size());
+    std::copy_n(queue_.begin(), take, audio.begin() + static_cast<std::ptrdiff_t>(2 * lead));
+    queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(take));
+    queueTime_ += static_cast<REFERENCE_TIME>(take / 2) * 10000000 / rate;
+    return true;
 }
 
 HRESULT TDVMuxer::MuxFrame(IMediaSample* in)
@@ -262,36 +351,63 @@ HRESULT TDVMuxer::MuxFrame(IMediaSample* in)
     BYTE* data = nullptr;
     if (FAILED(in->GetPointer(&data)) || data == nullptr) return E_POINTER;
     const long length = std::max<long>(in->GetActualDataLength(), 0);
+    TWaitingFrame frame;
+    frame.Bytes.assign(data, data + length);
+    frame.Timed = SUCCEEDED(in->GetTime(&frame.Start, &frame.End));
+    frame.Discontinuity = in->IsDiscontinuity() == S_OK;
+    pending_.push_back(std::move(frame));
+    // The sound of a frame's time comes after the frame (a sound buffer goes out at its end): the
+    // frame waits for it, so that its sound is whole, and sends what came in time before it.
+    return SendReady(false);
+}
+
+HRESULT TDVMuxer::SendWaiting() { return SendReady(true); }
+
+HRESULT TDVMuxer::SendReady(bool all)
+{
+    const int rate = AudioRate();
+    while (!pending_.empty()) {
+        const TWaitingFrame& frame = pending_.front();
+        // With a sound input connected, the frame's audio blocks carry its samples; a short or
+        // malformed frame passes unchanged.
+        const std::span<const std::uint8_t> bytes(frame.Bytes.data(), frame.Bytes.size());
+        const bool carries = rate != 0 && bytes.size() >= filters::kDVFrameBytes525 && bytes.size() >= DVFrameBytes(DVFrameIsPal(bytes));
+        std::vector<std::int16_t> audio;
+        if (carries) {
+            const TWaitingFrame& newest = pending_.back();
+            const bool overdue = frame.Timed && newest.Timed ? newest.Start - frame.Start >= kMostSoundWait
+                                                             : pending_.size() * 400000 >= kMostSoundWait;
+            const int samples = DVAudioSamplesPerFrame(DVFrameIsPal(bytes), rate, frames_);
+            std::lock_guard<std::mutex> guard(queueLock_);
+            if (!TakeSound(frame, rate, samples, all || overdue, audio)) return S_OK;
+        }
+        TWaitingFrame out = std::move(pending_.front());
+        pending_.pop_front();
+        const HRESULT hr = Send(out, audio);
+        if (hr != S_OK) {
+            pending_.clear();
+            return hr;
+        }
+    }
+    return S_OK;
+}
+
+HRESULT TDVMuxer::Send(const TWaitingFrame& frame, const std::vector<std::int16_t>& audio)
+{
     ComPtr<IMediaSample> out;
     HRESULT hr = output_->GetDeliveryBuffer(out.GetAddressOf(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     BYTE* dest = nullptr;
     out->GetPointer(&dest);
-    const long size = std::min<long>(length, out->GetSize());
-    std::memcpy(dest, data, static_cast<std::size_t>(size));
+    const long size = std::min<long>(static_cast<long>(frame.Bytes.size()), out->GetSize());
+    std::memcpy(dest, frame.Bytes.data(), static_cast<std::size_t>(size));
     out->SetActualDataLength(size);
-
-    // With a sound input connected, the frame's audio blocks carry its samples (silence where they ran
-    // short); a short or malformed frame passes unchanged.
-    const int rate = AudioRate();
-    const std::span<std::uint8_t> frame(dest, static_cast<std::size_t>(size));
-    if (rate != 0 && frame.size() >= filters::kDVFrameBytes525 && frame.size() >= DVFrameBytes(DVFrameIsPal(frame))) {
-        const int samples = DVAudioSamplesPerFrame(DVFrameIsPal(frame), rate, frames_);
-        std::vector<std::int16_t> audio(static_cast<std::size_t>(samples) * 2, 0);
-        {
-            std::lock_guard<std::mutex> guard(queueLock_);
-            const std::size_t take = std::min(audio.size(), queue_.size());
-            std::copy_n(queue_.begin(), take, audio.begin());
-            queue_.erase(queue_.begin(), queue_.begin() + static_cast<std::ptrdiff_t>(take));
-        }
-        DVWriteAudio(frame, rate, audio);
-    }
+    if (!audio.empty()) DVWriteAudio(std::span<std::uint8_t>(dest, static_cast<std::size_t>(size)), AudioRate(), audio);
     ++frames_;
-
-    REFERENCE_TIME start = 0, end = 0;
-    if (SUCCEEDED(in->GetTime(&start, &end))) out->SetTime(&start, &end);
+    REFERENCE_TIME start = frame.Start, end = frame.End;
+    if (frame.Timed) out->SetTime(&start, &end);
     out->SetSyncPoint(TRUE);
-    out->SetDiscontinuity(in->IsDiscontinuity() == S_OK ? TRUE : FALSE);
+    out->SetDiscontinuity(frame.Discontinuity ? TRUE : FALSE);
     return output_->Deliver(out.Get());
 }
 

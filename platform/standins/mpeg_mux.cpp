@@ -30,6 +30,10 @@ namespace {
 // are earlier than it: handed over that much later, every time stays as it is, in a lead-in and in
 // the file after it alike.
 constexpr REFERENCE_TIME kMuxPreload = 5000000;
+// By its model of a player's buffers the writer sends pictures up to 0.7 s before their time and
+// sound, whose buffer is small, much later: a file cut short (a crash, a power cut) would hold that
+// much less sound than pictures. Both go to the file at most this long before their time.
+constexpr REFERENCE_TIME kMuxLead = 1000000;
 
 class TMpegMux;
 
@@ -150,7 +154,7 @@ private:
         // Pictures go to the file from the first on; the sound joins with its first packet.
         std::vector<bool> leadIn;
         for (const TMpegMuxInput* pin : connected) leadIn.push_back(pin->Video);
-        hr = BeginFile("vob", stream.Get(), describe, leadIn, kMuxPreload);
+        hr = BeginFile("vob", stream.Get(), describe, leadIn, kMuxPreload, kMuxLead);
         if (FAILED(hr)) return hr;
         for (std::size_t i = 0; i < connected.size(); ++i) connected[i]->Stream = static_cast<int>(i);
         return S_OK;

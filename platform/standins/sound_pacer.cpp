@@ -8,8 +8,6 @@ namespace standins {
 namespace {
 
 constexpr std::int64_t kUnitsPerSecond = 10000000;
-// How long the recorded frames of a unit are waited for past its end.
-constexpr REFERENCE_TIME kPatience = 2500000;
 
 }  // namespace
 
@@ -40,7 +38,9 @@ void TSoundPacer::Restart()
 REFERENCE_TIME TSoundPacer::Deadline(LONGLONG unit) const
 {
     const REFERENCE_TIME length = unit_ * kUnitsPerSecond / rate_;
-    return (unit + 1) * length + std::max<REFERENCE_TIME>(kPatience, 4 * length);
+    // A little longer than an input is waited for before it is taken for dead: a dead input is
+    // told before a unit of it ends in silence.
+    return (unit + 1) * length + kSoundInputPatience + std::max<REFERENCE_TIME>(kSoundInputPatience / 4, 4 * length);
 }
 
 void TSoundPacer::ResetWindow()

@@ -12,6 +12,11 @@
 
 namespace standins {
 
+// How long a sound input is waited for: a unit's recorded frames until this long past its end, and
+// an input that gave nothing for this long is taken for dead. A loaded machine holds an input's
+// sound back for a good part of a second at times: what comes within this wait is no hole.
+inline constexpr REFERENCE_TIME kSoundInputPatience = 20000000;
+
 // What one unit of the stream is made of, in frames: Silence first, then Take recorded frames
 // stretched (or squeezed) over the rest of the unit. Skip recorded frames are passed over before.
 struct TUnitPlan {
@@ -36,7 +41,8 @@ public:
     TUnitPlan Plan(LONGLONG Unit, REFERENCE_TIME Now, std::size_t Waiting, std::size_t Lost);
 
     // Stream time by which unit Unit's recorded frames should be there: past it the ones missing
-    // are left silent, so that a stalled input does not hold the stream back.
+    // are left silent, so that an input that gives too little does not hold the stream back for
+    // good.
     REFERENCE_TIME Deadline(LONGLONG Unit) const;
 
 private:

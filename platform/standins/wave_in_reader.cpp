@@ -108,6 +108,7 @@ MMRESULT TWaveInReader::Open(UINT device, const TWaveLayout& layout, DWORD buffe
     failed_ = false;
     failure_ = MMSYSERR_NOERROR;
     closing_ = false;
+    soundAt_ = GetTickCount64();
     memory_.assign(kBufferCount, std::vector<BYTE>(bufferBytes));
     headers_.assign(kBufferCount, WAVEHDR{});
     for (int i = 0; i < kBufferCount && result == MMSYSERR_NOERROR; ++i) {
@@ -217,6 +218,7 @@ void TWaveInReader::PumpBuffers()
                 }
                 store_.insert(store_.end(), memory_[next].begin(), memory_[next].begin() + h.dwBytesRecorded);
             }
+            if (h.dwBytesRecorded > 0) soundAt_ = GetTickCount64();
             arrived_.notify_all();
             h.dwFlags &= ~WHDR_DONE;
             h.dwBytesRecorded = 0;
@@ -232,15 +234,20 @@ void TWaveInReader::PumpBuffers()
     }
 }
 
+std::chrono::milliseconds TWaveInReader::Quiet() const
+{
+    return std::chrono::milliseconds(GetTickCount64() - soundAt_.load());
+}
+
 std::size_t TWaveInReader::Read(BYTE* out, std::size_t bytes, const std::atomic<bool>& stop,
-                                std::chrono::milliseconds patience)
+                                std::chrono::milliseconds patience, std::chrono::milliseconds quietLimit)
 {
     bytes = bytes / block_ * block_;
     const auto deadline = std::chrono::steady_clock::now() + patience;
     std::unique_lock<std::mutex> guard(mutex_);
     while (store_.size() - head_ < bytes && !stop.load() && !failed_.load() && open_.load()) {
         const auto now = std::chrono::steady_clock::now();
-        if (now >= deadline) {
+        if (now >= deadline || Quiet() >= quietLimit) {
             break;
         }
         // Bounded, so that a raised stop is seen even without a wake.

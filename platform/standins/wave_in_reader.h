@@ -53,14 +53,19 @@ public:
     bool IsOpen() const { return wave_ != nullptr; }
 
     // Copies up to Bytes recorded bytes (whole blocks) to Out, waiting for them at most Patience,
-    // and while Stop is not raised and the input has not failed; answers how many it copied.
-    std::size_t Read(BYTE* Out, std::size_t Bytes, const std::atomic<bool>& Stop, std::chrono::milliseconds Patience);
+    // while Stop is not raised, the input has not failed and it has not been quiet for QuietLimit;
+    // answers how many it copied.
+    std::size_t Read(BYTE* Out, std::size_t Bytes, const std::atomic<bool>& Stop, std::chrono::milliseconds Patience,
+                     std::chrono::milliseconds QuietLimit);
     // Passes over the next Bytes recorded bytes (whole blocks; at most what is there).
     void Skip(std::size_t Bytes);
     std::size_t Available();
     // The bytes the store let go unread since the last call (a reader that fell seconds behind).
     std::size_t TakeLost();
     bool Failed() const { return failed_.load(); }
+    // How long the open input has given no sound (since it was opened, when it never gave any). An
+    // input whose sound server went away gives none and reports nothing.
+    std::chrono::milliseconds Quiet() const;
     // Why the input failed: the waveIn error of the buffer it could not queue again.
     MMRESULT Failure() const { return failure_.load(); }
     // Wakes a Read waiting for bytes to look at its stop flag again.
@@ -86,6 +91,7 @@ private:
     std::atomic<bool> failed_{false};
     std::atomic<MMRESULT> failure_{MMSYSERR_NOERROR};
     std::atomic<bool> open_{false};  // Read's view of the owner's Open and Close
+    std::atomic<ULONGLONG> soundAt_{0};  // the tick of the last buffer that held sound
 
     // The recorded bytes not read yet: a queue over one vector, read from head_; the bytes let go
     // unread (mutex_).

@@ -56,6 +56,15 @@ inline std::wstring QuoteArgument(const std::wstring& arg)
     return out + L"\"";
 }
 
+// UTF-8 text as UTF-16.
+inline std::wstring WideFromUtf8(const std::string& s)
+{
+    std::wstring w(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0)), L'\0');
+    MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), static_cast<int>(w.size()));
+    w.resize(w.empty() ? 0 : w.size() - 1);
+    return w;
+}
+
 struct TUnixResult {
     bool Ran = false;   // the program was started and its exit was seen in time
     int ExitCode = -1;
@@ -90,15 +99,9 @@ inline TUnixResult RunUnix(const std::vector<std::string>& argv, DWORD timeoutMs
     const wchar_t* script =
         L"d=$1; shift; PATH=/usr/local/bin:/usr/bin:/bin; export PATH; "
         L"\"$@\" <'/dev/null' >\"$d/out\" 2>\"$d/err\"; echo $? >\"$d/rc.part\"; mv \"$d/rc.part\" \"$d/rc\"";
-    auto wide = [](const std::string& s) {
-        std::wstring w(static_cast<std::size_t>(MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, nullptr, 0)), L'\0');
-        MultiByteToWideChar(CP_UTF8, 0, s.c_str(), -1, w.data(), static_cast<int>(w.size()));
-        w.resize(w.empty() ? 0 : w.size() - 1);
-        return w;
-    };
-    std::wstring command = L"sh -c " + QuoteArgument(script) + L" sh " + QuoteArgument(wide(unixDir));
+    std::wstring command = L"sh -c " + QuoteArgument(script) + L" sh " + QuoteArgument(WideFromUtf8(unixDir));
     for (const std::string& arg : argv) {
-        command += L" " + QuoteArgument(wide(arg));
+        command += L" " + QuoteArgument(WideFromUtf8(arg));
     }
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);

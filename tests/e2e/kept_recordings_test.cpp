@@ -267,6 +267,29 @@ TEST_F(KeptRecordings, KilledAtItsFirstFramesTheFileHoldsThemAndSaysSo) {
     }
 }
 
+// Killed at any moment, a native MPEG recording holds its sound as far as its pictures: the sound
+// reaches the file as promptly as the picture does (a normal stop writes what both still held).
+TEST_F(KeptRecordings, AKilledMpegRecordingHoldsItsSoundAsFarAsItsPictures) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kMpegCard, kMicrophone, 3, false)));
+    const std::wstring file = Clip(0, L".mpg");
+    for (std::uint64_t bytes : {300000u, 2000000u}) {
+        SCOPED_TRACE(bytes);
+        ASSERT_NO_FATAL_FAILURE(RecordAndKill(file, [&] { return e2e::FileSize(file) > bytes; }, "the file never grew"));
+        const quill_test::TMediaProbe probe = quill_test::Probe(file);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+        const int v = probe.StreamOfType("video"), a = probe.StreamOfType("audio");
+        ASSERT_GE(v, 0);
+        ASSERT_GE(a, 0) << "no sound in the file";
+        const double pictures = std::atoi(probe.Stream(v, "nb_read_packets").c_str()) / 25.0;
+        const double channels = probe.StreamNumber(a, "channels"), rate = probe.StreamNumber(a, "sample_rate");
+        ASSERT_GT(channels * rate, 0);
+        const double sound = quill_test::DecodeSound(file).size() / channels / rate;
+        EXPECT_GT(pictures, 0.3);
+        EXPECT_GE(sound, pictures - 0.2) << "the sound lags behind the pictures in the file";
+        ASSERT_TRUE(DeleteFileW(file.c_str()));
+    }
+}
+
 // Killed a few seconds in, a Windows Media recording's header tells a length, and the length of
 // what the file holds: the pictures that decode, not what the writer still held.
 TEST_F(KeptRecordings, AWindowsMediaRecordingKilledAFewSecondsInTellsTheLengthItHolds) {

@@ -2,8 +2,10 @@
 #include "tests/e2e/program_driver.h"
 
 #include "tests/app/screen_pixels.h"
+#include "tests/common/ffprobe_helpers.h"
 
 #include <commctrl.h>
+#include <tlhelp32.h>
 
 #include <algorithm>
 #include <cstring>
@@ -226,6 +228,72 @@ bool TProgram::Launch(const std::wstring& Exe, const std::wstring& Arguments) {
 
 bool TProgram::Start(const std::wstring& Exe, const std::wstring& Arguments) {
     return Launch(Exe, Arguments) && WaitReady();
+}
+
+namespace {
+
+// The processes running the program at Exe, by id.
+std::vector<DWORD> ProcessesOf(const std::wstring& Exe) {
+    std::vector<DWORD> found;
+    HANDLE snapshot = CreateToolhelp32Snapshot(TH32CS_SNAPPROCESS, 0);
+    if (snapshot == INVALID_HANDLE_VALUE) return found;
+    PROCESSENTRY32W entry{};
+    entry.dwSize = sizeof(entry);
+    for (BOOL more = Process32FirstW(snapshot, &entry); more; more = Process32NextW(snapshot, &entry)) {
+        HANDLE process = OpenProcess(PROCESS_QUERY_LIMITED_INFORMATION, FALSE, entry.th32ProcessID);
+        if (process == nullptr) continue;
+        wchar_t path[MAX_PATH] = {};
+        DWORD size = MAX_PATH;
+        if (QueryFullProcessImageNameW(process, 0, path, &size) && _wcsicmp(path, Exe.c_str()) == 0)
+            found.push_back(entry.th32ProcessID);
+        CloseHandle(process);
+    }
+    CloseHandle(snapshot);
+    return found;
+}
+
+}  // namespace
+
+bool TProgram::StartWithLinuxEnvironment(const std::wstring& Exe, const std::vector<std::string>& Variables) {
+    folder_ = Exe.substr(0, Exe.find_last_of(L'\\') + 1);
+    const std::string folder = quill_test::UnixPath(folder_);
+    if (folder.empty()) {
+        failure_ = L"no Linux path for the program's folder";
+        return false;
+    }
+    const std::vector<DWORD> before = ProcessesOf(Exe);
+    // A Linux program started from here has the Windows environment for its own: the shell starts
+    // Wine's loader with the variables added, in the program's folder.
+    std::wstring command = L"sh -c " + quill_test::QuoteArgument(
+        L"cd \"$0\" || exit 1; exe=$1; shift; for w in /usr/lib/wine/wine64 /usr/bin/wine64 /usr/bin/wine; do "
+        L"[ -x \"$w\" ] && exec env \"$@\" WINEDLLOVERRIDES='mscoree,mshtml=' \"$w\" \"$exe\"; done; exit 1");
+    command += L" " + quill_test::QuoteArgument(quill_test::WideFromUtf8(folder)) + L" " + quill_test::QuoteArgument(Exe);
+    for (const std::string& variable : Variables)
+        command += L" " + quill_test::QuoteArgument(quill_test::WideFromUtf8(variable));
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION shell{};
+    if (!CreateProcessW(L"Z:\\bin\\sh", command.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &shell)) {
+        failure_ = L"CreateProcess of /bin/sh failed, error " + std::to_wstring(GetLastError());
+        return false;
+    }
+    if (shell.hThread != nullptr) CloseHandle(shell.hThread);
+    if (shell.hProcess != nullptr) CloseHandle(shell.hProcess);
+    // The program is the one process of that file that was not there before.
+    WaitFor([&] {
+        for (DWORD id : ProcessesOf(Exe)) {
+            if (std::find(before.begin(), before.end(), id) != before.end()) continue;
+            process_.hProcess = OpenProcess(PROCESS_ALL_ACCESS, FALSE, id);
+            process_.dwProcessId = id;
+            return process_.hProcess != nullptr;
+        }
+        return false;
+    });
+    if (process_.hProcess == nullptr) {
+        failure_ = L"the program started through the Linux side did not come";
+        return false;
+    }
+    return WaitReady();
 }
 
 bool TProgram::WaitReady() {

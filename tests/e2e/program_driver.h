@@ -68,6 +68,11 @@ public:
     bool Start(const std::wstring& Exe, const std::wstring& Arguments = L"");
     // Only starts the process (for a run that may end by itself before its window is seen).
     bool Launch(const std::wstring& Exe, const std::wstring& Arguments = L"");
+    // Starts Exe as Start does, through the Linux side, with Variables ("NAME=value", UTF-8) in
+    // its Linux environment: Wine gives a program that one program starts the Linux environment of
+    // the starter, whatever their Windows environments say, and Linux libraries (a sound server's
+    // client) read theirs there.
+    bool StartWithLinuxEnvironment(const std::wstring& Exe, const std::vector<std::string>& Variables);
     // After Launch: waits for the main window and the end of its start-up, as Start does.
     bool WaitReady();
 

@@ -2,13 +2,15 @@
 // 440 Hz sine tone that Wine lists as a sound input; the program lists and selects it like any
 // other sound source (the help panel lists it), records it alone as WAV and MP3 and beside the test camera in AVI, and ffmpeg finds
 // the tone, its rate and channels, and in the AVI a sound as long as the video within a frame; its
-// sound preview plays the tone into the server's output.
+// sound preview plays the tone into the server's output. Re-encoded to DV beside the camera, the
+// tone is whole from the recording's first moment.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstring>
 #include <filesystem>
+#include <sstream>
 
 #include "platform/standins/test_camera.h"
 
@@ -23,6 +25,57 @@ std::string TestPulse() {
     const DWORD n = GetEnvironmentVariableA("QUILL_TEST_PULSE", value, sizeof(value));
     return n > 0 && n < sizeof(value) ? std::string(value, n) : std::string();
 }
+
+// A PulseAudio server of the test's own, laid out as the tests' one (scripts/lib/common.sh): a
+// sine tone played into a null sink whose monitor is "Monitor of Sine440". The program started
+// with its Variable hears it, and the test can kill it as a crash would. Its
+// folder is made and removed on the Linux side: Wine's file functions do not take its socket.
+class TOwnPulse {
+public:
+    TOwnPulse() {
+        const quill_test::TUnixResult run = quill_test::RunUnix(
+            {"sh", "-c",
+             "d=$(mktemp -d /tmp/quill_pulse.XXXXXX) || exit 1; cd \"$d\" || exit 1; printf '%s\\n' "
+             "\"load-module module-native-protocol-unix socket=$d/native auth-anonymous=1\" "
+             "'load-module module-null-sink sink_name=quill_null' "
+             "'load-module module-sine-source source_name=quill_sine frequency=440' "
+             "'load-module module-null-sink sink_name=quill_tone sink_properties=device.description=Sine440' "
+             "'load-module module-loopback source=quill_sine sink=quill_tone latency_msec=30' "
+             "'set-default-source quill_tone.monitor' 'set-default-sink quill_null' >server.pa || exit 1; "
+             "HOME=\"$d\" XDG_RUNTIME_DIR=\"$d\" XDG_CONFIG_HOME=\"$d\" setsid pulseaudio --system=false --exit-idle-time=-1 "
+             "--daemonize=no --use-pid-file=no -n -F server.pa --log-target=file:pulse.log </dev/null >/dev/null 2>&1 & "
+             "echo \"$! $d\""});
+        std::istringstream out(run.Out);
+        out >> pid_ >> folder_;
+        if (!run.Ran || run.ExitCode != 0 || pid_ <= 0 || folder_.empty()) return;
+        server_ = "unix:" + folder_ + "/native";
+        answers_ = e2e::WaitFor([&] {
+            const quill_test::TUnixResult info = quill_test::RunUnix({"pactl", "--server=" + server_, "info"}, 10000);
+            return info.Ran && info.ExitCode == 0;
+        }, 20000);
+    }
+    ~TOwnPulse() {
+        Kill();
+        if (folder_.rfind("/tmp/quill_pulse.", 0) == 0) quill_test::RunUnix({"rm", "-rf", folder_}, 10000);
+    }
+    TOwnPulse(const TOwnPulse&) = delete;
+    TOwnPulse& operator=(const TOwnPulse&) = delete;
+
+    bool Answers() const { return answers_; }
+    // What a program is started with to hear this server.
+    std::string Variable() const { return "PULSE_SERVER=" + server_; }
+    // Kills the server at once (SIGKILL), as a crash of the sound system would end it.
+    void Kill() {
+        if (pid_ > 0) quill_test::RunUnix({"kill", "-9", std::to_string(pid_)}, 10000);
+        pid_ = 0;
+    }
+
+private:
+    std::string folder_;
+    std::string server_;
+    int pid_ = 0;
+    bool answers_ = false;
+};
 
 // Seconds of what the server's null sink (where the program's sound preview plays) is playing,
 // 16-bit mono at 44100 Hz, recorded outside Wine.
@@ -97,6 +150,27 @@ double ExpectTone(const std::wstring& File, int Rate, int Channels, const char* 
     for (std::int16_t s : tone) loudest = std::max(loudest, std::abs(static_cast<int>(s)));
     EXPECT_GT(loudest, 1000) << "silence, not the tone";
     return static_cast<double>(samples.size() / static_cast<size_t>(Channels)) / Rate;
+}
+
+// The longest run of frames of exact silence (every channel 0) in interleaved samples, and where
+// the first sound is: a hole where sound was missing, never in a tone.
+struct TSilence {
+    size_t Longest = 0;
+    size_t Lead = 0;
+};
+TSilence Silences(const std::vector<std::int16_t>& Samples, int Channels) {
+    TSilence found;
+    size_t run = 0;
+    bool heard = false;
+    for (size_t i = 0; i + static_cast<size_t>(Channels) <= Samples.size(); i += static_cast<size_t>(Channels)) {
+        const bool silent = std::all_of(Samples.begin() + static_cast<std::ptrdiff_t>(i),
+                                        Samples.begin() + static_cast<std::ptrdiff_t>(i) + Channels,
+                                        [](std::int16_t s) { return s == 0; });
+        run = silent ? run + 1 : 0;
+        if (!silent && !heard) found.Lead = i / static_cast<size_t>(Channels), heard = true;
+        found.Longest = std::max(found.Longest, run);
+    }
+    return found;
 }
 
 // The frame numbers that the test camera drew into the first and last pictures of a 320x240 AVI
@@ -178,8 +252,11 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
                                              L"format_capture=avi native", L"capture"}));
     EXPECT_EQ(kSineInput, program.SoundSource());
     ASSERT_TRUE(Growing(program, Clip(2), 12000000));
+    // Re-encoded to DV, the sound goes into each picture's frame with the picture's time.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture", L"format_capture=dv type 2 (recomp)", L"capture"}));
+    ASSERT_TRUE(Growing(program, Clip(3), 12000000));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
-    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2)); }));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(2)) && e2e::FileClosed(Clip(3)); }));
     EXPECT_TRUE(program.Close());
 
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0, L".wav")); }));
@@ -202,6 +279,69 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
     EXPECT_GT(last / fps, 1.0);
     EXPECT_GE(soundSeconds, (last - 1) / fps) << "the sound is shorter than the video by more than a frame";
     EXPECT_LE(soundSeconds, (last + 1) / fps + 0.001) << "the sound is longer than the video";
+
+    // The DV recording's sound holds the tone from its first frame on, without a hole in it (a
+    // frame whose sound had not come yet got silence), as the AVI's does.
+    EXPECT_GT(ExpectTone(Clip(3), 32000, 2), 1.0);
+    for (int clip : {2, 3}) {
+        SCOPED_TRACE(clip);
+        const TSilence silence = Silences(quill_test::DecodeSound(Clip(clip)), 2);
+        EXPECT_LT(silence.Lead, 32u * 5) << "the sound begins with silence";
+        EXPECT_LT(silence.Longest, 32u) << "a millisecond and more of silence in the tone";
+    }
+}
+
+// The input's sound server dies during a recording (killed, as a crash ends it): within a couple
+// of seconds the window says which input stopped giving sound and stops the recording as for a
+// failed write, and the file keeps the tone recorded before, in a sound recording and beside the
+// camera alike.
+TEST_F(Recordings, ASoundInputThatStopsGivingSoundIsToldByNameAndTheRecordingKept) {
+    if (TestPulse().empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    struct TCase {
+        const wchar_t* video;
+        const wchar_t* format;
+        const wchar_t* extension;
+        std::uint64_t grown;  // bytes of a second of recording and more
+    };
+    for (const TCase& c : {TCase{L"no video stream", L"Wav", L".wav", 200000}, TCase{kCamera, L"avi native", L".avi", 12000000}}) {
+        SCOPED_TRACE(testing::PrintToString(std::wstring(c.format)));
+        const std::wstring file = Clip(0, c.extension);
+        TOwnPulse pulse;
+        ASSERT_TRUE(pulse.Answers()) << "the test's own PulseAudio server did not start";
+        TProgram program;
+        ASSERT_TRUE(program.StartWithLinuxEnvironment(copy_.Exe(), {pulse.Variable()}))
+            << testing::PrintToString(program.Failure());
+        ASSERT_NO_FATAL_FAILURE(Script(program, {std::wstring(L"source_video=") + c.video,
+                                                 std::wstring(L"source_audio=") + kSineInput,
+                                                 std::wstring(L"format_capture=") + c.format, L"capture"}));
+        ASSERT_TRUE(Growing(program, file, c.grown));
+        ASSERT_EQ(kSineInput, program.SoundSource());
+        pulse.Kill();
+        const ULONGLONG killed = GetTickCount64();
+        ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; }, 15000)) << "nobody is told";
+        const double told = (GetTickCount64() - killed) / 1000.0;
+        const std::wstring text = program.MessageText();
+        std::wstring caption;
+        EXPECT_TRUE(program.AnswerMessage(L"OK", &caption));
+        EXPECT_EQ(L"Error", caption);
+        EXPECT_NE(std::wstring::npos, text.find(std::wstring(L"the sound input ") + kSineInput + L" stopped giving sound"))
+            << testing::PrintToString(text);
+        EXPECT_LT(told, 10.0) << "told long after";
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }))
+            << "the recording goes on without its sound";
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(file); }));
+        EXPECT_TRUE(program.Close());
+        // What was recorded before stays, a whole file with the input's sound (a server just
+        // started tunes its tone a while: its pitch is not checked).
+        ReadBack(file, {std::wstring(c.video) == kCamera ? "rawvideo" : nullptr, "pcm_s16le", "0x0001", false});
+        const std::vector<std::int16_t> sound = quill_test::DecodeSound(file);
+        EXPECT_GT(sound.size(), 48000u * 2) << "less than a second of sound kept";
+        int loudest = 0;
+        for (std::int16_t s : sound) loudest = std::max(loudest, std::abs(static_cast<int>(s)));
+        EXPECT_GT(loudest, 1000) << "the input's sound is not in the file";
+        DeleteFileW(file.c_str());
+    }
 }
 
 }  // namespace

@@ -1,6 +1,7 @@
-// The sound input's pacing on a simulated input, minutes at a time: whatever the input's clock or a
-// stall downstream, the units delivered make up the graph's time and their sound keeps the time it
-// was recorded at (within a unit); sound the input's store lost is replaced by as much silence.
+// The sound input's pacing on a simulated input, minutes at a time: whatever the input's clock, a
+// stall downstream or an input that holds its sound back a while, the units delivered make up the
+// graph's time and their sound keeps the time it was recorded at (within a unit); sound the input's
+// store lost is replaced by as much silence, and nothing else is.
 #include <gtest/gtest.h>
 
 #include <algorithm>
@@ -19,6 +20,7 @@ struct Setting {
     double clock;             // the input's clock against the graph's
     REFERENCE_TIME scatter;   // a lump arrives 5 ms after its last frame, and up to this later
     REFERENCE_TIME stall;     // the delivery at 50 s takes this long
+    REFERENCE_TIME hold = 0;  // the input gives nothing from 50 s on for this long, then all it has
 };
 
 struct Outcome {
@@ -39,6 +41,7 @@ Outcome Simulate(const Setting& s, REFERENCE_TIME length) {
     const auto schedule = [&] {
         random = random * 1664525u + 1013904223u;
         next = std::max(next, recorded((lumps + 1) * kUnit) + 50000 + (s.scatter ? (random >> 8) % s.scatter : 0));
+        if (next >= 50 * kSecond && next < 50 * kSecond + s.hold) next = 50 * kSecond + s.hold;
     };
     const auto advance = [&](REFERENCE_TIME now) {
         for (; next <= now; schedule()) {
@@ -76,7 +79,8 @@ TEST(SoundPacer, KeepsCountAndTimeOfTheSoundOnTheGraphClock) {
     const Setting settings[] = {{"slow clock", 0.995, 150000, 0},
                                 {"fast clock", 1.005, 150000, 0},
                                 {"stall kept", 1.0, 0, 15000000},
-                                {"stall past the store", 1.0, 0, 60000000}};
+                                {"stall past the store", 1.0, 0, 60000000},
+                                {"input held back a second", 1.0, 0, 0, 10000000}};
     for (const Setting& s : settings) {
         SCOPED_TRACE(s.name);
         const Outcome out = Simulate(s, 300 * kSecond);
@@ -87,7 +91,7 @@ TEST(SoundPacer, KeepsCountAndTimeOfTheSoundOnTheGraphClock) {
         // At the end every unit is there by the time it ends, give or take the lumps' scatter.
         EXPECT_LE(*std::min_element(out.lag.end() - 50, out.lag.end()), kLength);
         if (s.stall == 0) {
-            EXPECT_EQ(0, out.silence) << "a drifting input is stretched, not cut by silence";
+            EXPECT_EQ(0, out.silence) << "a drifting input is stretched, and one held back is waited for, not cut by silence";
         }
     }
     // Sound the store let go is made up with as much silence, marked, where it was lost.

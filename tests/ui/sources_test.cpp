@@ -309,6 +309,27 @@ TEST_F(SourcesTest, AnUnlistedSoundIsToldAndBringsItsFormatsAnEmptyNameTellsNoth
     EXPECT_EQ(camera, form_->StatusAlertText);
 }
 
+// A stored sound input and camera gone since the last run (a sound server down) are told as the
+// start takes others, and stay told through the start's own re-selections (the lock off brings the
+// wanted sound back); nothing stored at all tells nothing.
+TEST_F(SourcesTest, StoredSourcesGoneAreToldAtTheStartNothingStoredTellsNothing) {
+    Start({L"Source video=Camera Gone Since", L"Source Audio=Monitor of Sine440 Gone", L"Capture Format=9",
+           L"Preview Locked=0"});
+    ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
+    ASSERT_NE(nullptr, Video());
+    EXPECT_EQ(L"\"Camera Gone Since\" not found: " + Video()->Name + L" taken; \"Monitor of Sine440 Gone\" not found: " +
+                  Audio()->Name + L" taken",
+              form_->StatusAlertText);
+    EXPECT_EQ(L"", form_->StatusMainText);
+}
+
+TEST_F(SourcesTest, AFirstStartWithNothingStoredNamesNothingGone) {
+    Start({L"Preview Locked=0"});
+    ASSERT_NE(nullptr, Audio());
+    ASSERT_NE(nullptr, Video());
+    EXPECT_EQ(L"", form_->StatusAlertText);
+}
+
 TEST_F(SourcesTest, NoSourceLeavesThePlateAndNoFormat) {
     Start({L"Source video=no video stream", L"Source Audio=no audio stream", L"Preview Locked=0"});
     EXPECT_EQ(nullptr, Video());
