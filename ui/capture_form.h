@@ -635,6 +635,8 @@ private:
     void ApplyLook(const TLook& Look);
     void ApplyLookControls(const TLook& Look);
     void ApplyLookGlyphs(const TLook& Look);
+    // The frame around the picture crossed (a frozen recording) or solid (capture_form_toggles.cpp).
+    void ShowCaptureFrozen(bool Frozen);
     bool StartRecording();
     // After a start the graph refused: the open flag lowered, the scene list closed and removed,
     // and the file removed when nothing reached it (never when another program held it).
