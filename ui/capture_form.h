@@ -352,6 +352,10 @@ public:
     void OptionsframeImageRacineEditExit(classlib::TObject* Sender);
     void OptionsframeImageDateClick(classlib::TObject* Sender);
     bool StartSchedule();
+    // Whether the schedule's end (and start) fields hold what they show: a date or a time that
+    // cannot be (still being typed, or set by another program) is refused by its edit, which shows
+    // the last valid one again, so that nothing is armed on a moment the user did not see.
+    bool ScheduleFieldsShown(bool WithStart);
     bool ArmScheduleEnd();
     bool DisarmScheduleAlarm();
     void NowBtnClick(classlib::TObject* Sender);
@@ -467,6 +471,8 @@ public:
     void LayoutPanels();
     // The status bar's panel widths for the texts they show now (capture_form_layout.cpp).
     void FitStatusPanels();
+    // A status text wider than its panel starts this far in, so that its beginning shows whole.
+    static constexpr int kStatusTextInset = 2;
     void ApplyAspectRatio();
     // A DV source's picture ratio from SixteenNineFlag: 16:9 when set, else 4:3.
     void DefaultDisplayRatio();
