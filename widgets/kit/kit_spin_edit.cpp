@@ -57,7 +57,8 @@ bool TKitSpinEdit::TextValue(double& Value) {
             if (valueType_ != TValueType::vtInteger || digits >= text.size() ||
                 text.find_first_not_of(L"0123456789", digits) != std::wstring::npos)
                 return false;
-            Value = std::wcstod(text.c_str(), nullptr);
+            // However many digits, it stays a finite number that a text can be written from.
+            Value = std::clamp(std::wcstod(text.c_str(), nullptr), -1e15, 1e15);
             return true;
         }
     }
