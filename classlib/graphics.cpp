@@ -358,7 +358,9 @@ void TCanvas::RequiredState(unsigned State) {
             SetBkMode(dc, TRANSPARENT);
         } else {
             SetBkColor(dc, ColorToRGB(brush_.Color()));
-            SetBkMode(dc, OPAQUE);
+            // A hatched brush draws its lines alone: an opaque background in the brush's own colour
+            // would fill the gaps between them and make it solid.
+            SetBkMode(dc, brush_.Style() == TBrushStyle::bsSolid ? OPAQUE : TRANSPARENT);
         }
     }
 }

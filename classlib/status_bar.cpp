@@ -3,6 +3,7 @@
 
 #include <vector>
 
+#include "classlib/custom_form.h"
 #include "classlib/exceptions.h"
 #include "classlib/format.h"
 #include "classlib/image_list.h"
@@ -170,7 +171,11 @@ void TCustomStatusBar::CreateParams(TCreateParams& Params) {
     TWinControl::CreateParams(Params);
     CreateSubClass(Params, STATUSCLASSNAMEA);
     Params.Style |= CCS_NOPARENTALIGN | CCS_NORESIZE | CCS_NODIVIDER;
-    if (sizeGrip_) Params.Style |= SBARS_SIZEGRIP;
+    // The grip resizes the form it stands on: a form whose border cannot be dragged shows none.
+    const TCustomForm* form = GetParentForm(this);
+    const bool sizeable = form == nullptr || form->BorderStyle() == TFormBorderStyle::bsSizeable ||
+                          form->BorderStyle() == TFormBorderStyle::bsSizeToolWin;
+    if (sizeGrip_ && sizeable) Params.Style |= SBARS_SIZEGRIP;
 }
 
 void TCustomStatusBar::CreateWnd() {

@@ -102,6 +102,7 @@ public:
     void SetSimplePanel(bool Value);
     const std::string& SimpleText() const { return simpleText_; }
     void SetSimpleText(const std::string& Value);
+    // Shown only on a form whose border can be dragged (or with no form).
     bool SizeGrip() const { return sizeGrip_; }
     void SetSizeGrip(bool Value);
     bool AutoHint() const { return autoHint_; }

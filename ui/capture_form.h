@@ -353,6 +353,10 @@ public:
     void OptionsframeImageRacineEditExit(classlib::TObject* Sender);
     void OptionsframeImageDateClick(classlib::TObject* Sender);
     bool StartSchedule();
+    // Whether the schedule's end (and start) fields hold what they show: a date or a time that
+    // cannot be (still being typed, or set by another program) is refused by its edit, which shows
+    // the last valid one again, so that nothing is armed on a moment the user did not see.
+    bool ScheduleFieldsShown(bool WithStart);
     bool ArmScheduleEnd();
     bool DisarmScheduleAlarm();
     void NowBtnClick(classlib::TObject* Sender);
@@ -468,6 +472,8 @@ public:
     void LayoutPanels();
     // The status bar's panel widths for the texts they show now (capture_form_layout.cpp).
     void FitStatusPanels();
+    // A status text wider than its panel starts this far in, so that its beginning shows whole.
+    static constexpr int kStatusTextInset = 2;
     void ApplyAspectRatio();
     // A DV source's picture ratio from SixteenNineFlag: 16:9 when set, else 4:3.
     void DefaultDisplayRatio();
@@ -636,6 +642,8 @@ private:
     void ApplyLook(const TLook& Look);
     void ApplyLookControls(const TLook& Look);
     void ApplyLookGlyphs(const TLook& Look);
+    // The frame around the picture crossed (a frozen recording) or solid (capture_form_toggles.cpp).
+    void ShowCaptureFrozen(bool Frozen);
     bool StartRecording();
     // After a start the graph refused: the open flag lowered, the scene list closed and removed,
     // and the file removed when the start made it (FileOwn; never when another program held it).

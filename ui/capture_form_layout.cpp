@@ -47,33 +47,54 @@ int NarrowTextWidth(classlib::TFont* Font, const std::wstring& Text) {
     return size.cx;
 }
 
-// Widths for panels that need Need each within Room: the preferred width each, or more where its
-// text needs it; where that is more than the room, panels with width to spare give it up in
-// proportion, and where even the needs are more, each gets its share of the room by its need.
-std::vector<int> ShareStatusRoom(const std::vector<int>& Need, int Preferred, int Room) {
+// Takes Excess off Width, from each panel in proportion to what it has above its Floor, with
+// cumulative rounding so that exactly the excess goes.
+void GiveUp(std::vector<int>& Width, const std::vector<int>& Floor, long long Excess) {
+    long long spare = 0;
+    for (size_t i = 0; i < Width.size(); ++i) spare += Width[i] - Floor[i];
+    if (spare <= 0) return;
+    long long given = 0, seen = 0;
+    for (size_t i = 0; i < Width.size(); ++i) {
+        seen += Width[i] - Floor[i];
+        const long long upTo = Excess * seen / spare;
+        Width[i] -= static_cast<int>(upTo - given);
+        given = upTo;
+    }
+}
+
+// Widths within Room for panels whose texts need Least each to show whole and Need to show at
+// ease: the preferred width each, or more where a text needs it. Where that is more than the room,
+// the panels give up first their width to spare, then their ease, each in proportion; where even
+// the texts are more (a source told by its long name), the shorter ones keep theirs and the
+// longest takes what they leave, cut at its end rather than every text cut.
+std::vector<int> ShareStatusRoom(const std::vector<int>& Least, const std::vector<int>& Need, int Preferred,
+                                 int Room) {
     std::vector<int> width(Need.size());
-    long long total = 0, slack = 0, needs = 0;
+    long long total = 0, slack = 0, least = 0;
     for (size_t i = 0; i < Need.size(); ++i) {
         width[i] = std::max(Preferred, Need[i]);
         total += width[i];
         slack += width[i] - Need[i];
-        needs += Need[i];
+        least += Least[i];
     }
-    if (total <= Room || Need.empty()) return width;
-    const long long excess = total - Room;
-    if (slack >= excess) {
-        long long given = 0, slackSeen = 0;
-        for (size_t i = 0; i < Need.size(); ++i) {
-            // Cumulative rounding, so that the panels give up exactly the excess.
-            slackSeen += width[i] - Need[i];
-            const long long upTo = excess * slackSeen / slack;
-            width[i] -= static_cast<int>(upTo - given);
-            given = upTo;
-        }
+    if (total <= Room) return width;
+    if (slack >= total - Room) {
+        GiveUp(width, Need, total - Room);
         return width;
     }
-    for (size_t i = 0; i < Need.size(); ++i)
-        width[i] = needs > 0 ? static_cast<int>(static_cast<long long>(Need[i]) * Room / needs) : Room / 4;
+    width = Need;
+    if (least <= Room) {
+        GiveUp(width, Least, total - slack - Room);
+        return width;
+    }
+    std::vector<size_t> order(Need.size());
+    for (size_t i = 0; i < order.size(); ++i) order[i] = i;
+    std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return Least[a] < Least[b]; });
+    long long left = Room;
+    for (size_t i : order) {
+        width[i] = static_cast<int>(std::max(0LL, std::min<long long>(Least[i], left)));
+        left -= width[i];
+    }
     return width;
 }
 
@@ -271,14 +292,20 @@ void TCaptureForm::FitStatusPanels() {
     const int margin = 2 * MulDiv(kStatusTextMargin, dpi, 96);
     classlib::TFont* font = StatusBar1->Font();
     const std::wstring main = StatusAlertText.empty() ? StatusMainText : StatusMainText + StatusAlertText;
-    std::vector<int> need = {NarrowTextWidth(font, StatusIntervalText), NarrowTextWidth(font, main),
-                             NarrowTextWidth(font, StatusSourcesText), NarrowTextWidth(font, StatusInfoText)};
+    std::vector<int> least = {NarrowTextWidth(font, StatusIntervalText), NarrowTextWidth(font, main),
+                              NarrowTextWidth(font, StatusSourcesText), NarrowTextWidth(font, StatusInfoText)};
     // The alert text is drawn 3 pixels after the main text.
-    if (!StatusAlertText.empty()) need[1] += 3;
-    // Needs in steps of 8 pixels: a running duration's digits do not move the panels' edges each second.
-    for (int& n : need) n = (n + margin + 7) / 8 * 8;
+    if (!StatusAlertText.empty()) least[1] += 3;
+    std::vector<int> need(least.size());
+    for (size_t i = 0; i < least.size(); ++i) {
+        // Needs in steps of 8 pixels: a running duration's digits do not move the panels' edges each
+        // second.
+        need[i] = (least[i] + margin + 7) / 8 * 8;
+        // A whole text needs the panel's frame and the inset of a text that fills its panel.
+        least[i] += 2 + 2 * kStatusTextInset;
+    }
     const std::vector<int> width =
-        ShareStatusRoom(need, MulDiv(kStatusPanelWidth, dpi, 96), std::max(StatusBar1->ClientWidth(), 1));
+        ShareStatusRoom(least, need, MulDiv(kStatusPanelWidth, dpi, 96), std::max(StatusBar1->ClientWidth(), 1));
     classlib::TStatusPanels* panels = StatusBar1->Panels();
     bool changed = false;
     for (int i = 0; i < 4; ++i) changed = changed || panels->Items(i)->Width() != width[static_cast<size_t>(i)];

@@ -2,11 +2,13 @@
 // refreshes a recording's duration and frame counts and the camcorders' timecodes.
 #include "ui/capture_form.h"
 
+#include <algorithm>
 #include <cwctype>
 
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
 #include "classlib/format.h"
+#include "classlib/gdi_handles.h"
 #include "dshow/ds_functions.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_sources.h"
@@ -61,14 +63,33 @@ std::wstring Upper(std::wstring Value) {
 std::wstring Abbreviation(const std::wstring& Name) { return Name.substr(0, 3); }
 
 
-// Draws Text centred in Rect (both halves truncated toward zero); answers the pen position after it.
+// Draws Text centred in Rect (both halves truncated toward zero), or from its left when it is wider
+// than Rect; answers the pen position after it.
 POINT DrawCentred(classlib::TCanvas* Canvas, const RECT& Rect, const std::string& Text, int Width) {
     const int height = Canvas->TextHeight(Text.empty() ? std::string(" ") : Text);
-    const int x = Rect.left + (Rect.right - Rect.left - Width) / 2;
+    const int x = Rect.left + std::max<int>(TCaptureForm::kStatusTextInset, (Rect.right - Rect.left - Width) / 2);
     const int y = Rect.top + (Rect.bottom - Rect.top - height) / 2;
     Canvas->TextOut(x, y, Text);
     return Canvas->PenPos();
 }
+
+// Keeps what is drawn within a panel: the bar does not clip its owner-drawn panels, and a text cut
+// at its panel's end would otherwise run on into the next one.
+class TPanelClip {
+public:
+    TPanelClip(HDC Dc, const RECT& Rect) : dc_(Dc), saved_(CreateRectRgn(0, 0, 0, 0)) {
+        had_ = GetClipRgn(dc_, saved_.Get());
+        IntersectClipRect(dc_, Rect.left, Rect.top, Rect.right, Rect.bottom);
+    }
+    ~TPanelClip() { SelectClipRgn(dc_, had_ == 1 ? saved_.Get() : nullptr); }
+    TPanelClip(const TPanelClip&) = delete;
+    TPanelClip& operator=(const TPanelClip&) = delete;
+
+private:
+    HDC dc_;
+    classlib::TOwnedRegion saved_;
+    int had_ = 0;
+};
 
 }  // namespace
 
@@ -76,6 +97,7 @@ void TCaptureForm::StatusBar1DrawPanel(classlib::TCustomStatusBar* StatusBar, cl
                                        const RECT& Rect) {
     classlib::TCanvas* canvas = StatusBar->Canvas();
     canvas->FillRect(Rect);
+    const TPanelClip clip(canvas->Handle(), Rect);
     // The panels draw narrow text: the system code page is what they can show.
     switch (Panel->Index()) {
         case 0: {

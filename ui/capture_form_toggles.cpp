@@ -64,21 +64,26 @@ void TCaptureForm::taFreezepreviewTrueExecute(classlib::TObject* /*Sender*/) {
 // The recording goes on in the same file; its picture and sound are dropped together meanwhile and
 // go on afterwards where they were frozen. The action's own check follows the handler.
 void TCaptureForm::taFreezeCapturefalseExecute(classlib::TObject* /*Sender*/) {
-    Shape2->Brush()->SetStyle(classlib::TBrushStyle::bsDiagCross);
-    if (Tplaque* backdrop = Backdrop()) {
-        backdrop->Shape1->Brush()->SetStyle(classlib::TBrushStyle::bsDiagCross);
-        backdrop->SetColor(classlib::clBtnFace);
-    }
+    ShowCaptureFrozen(true);
     if (engine::Tdm* module = engine::dm()) module->FreezeCapture(true);
 }
 
 void TCaptureForm::taFreezeCaptureTrueExecute(classlib::TObject* /*Sender*/) {
-    Shape2->Brush()->SetStyle(classlib::TBrushStyle::bsSolid);
-    if (Tplaque* backdrop = Backdrop()) {
-        backdrop->Shape1->Brush()->SetStyle(classlib::TBrushStyle::bsSolid);
-        backdrop->SetColor(classlib::clBlack);
-    }
+    ShowCaptureFrozen(false);
     if (engine::Tdm* module = engine::dm()) module->FreezeCapture(false);
+}
+
+// Frozen, the frame around the picture is crossed in the state's colour over the grey behind it,
+// in the window and in full screen; the looks change the colours only, so it stays crossed
+// through them. The corner square at the sliders' crossing is part of the frame.
+void TCaptureForm::ShowCaptureFrozen(bool Frozen) {
+    const classlib::TBrushStyle style = Frozen ? classlib::TBrushStyle::bsDiagCross : classlib::TBrushStyle::bsSolid;
+    Shape2->Brush()->SetStyle(style);
+    Shape1->Brush()->SetStyle(style);
+    if (Tplaque* backdrop = Backdrop()) {
+        backdrop->Shape1->Brush()->SetStyle(style);
+        backdrop->SetColor(Frozen ? classlib::clBtnFace : classlib::clBlack);
+    }
 }
 
 void TCaptureForm::taMutefalseExecute(classlib::TObject* /*Sender*/) {

@@ -64,13 +64,25 @@ double TCaptureForm::ScheduleNow() {
     return now;
 }
 
+bool TCaptureForm::ScheduleFieldsShown(bool WithStart) {
+    TProgrammerFrame* panel = ProgrammerFrame1;
+    // Every field is asked, so that each one shows what it holds.
+    bool shown = true;
+    if (WithStart) {
+        shown = panel->DateEdit1->CheckDate() && shown;
+        for (TKitSpinEdit* edit : {panel->KitSpinEdit1, panel->KitSpinEdit2, panel->KitSpinEdit3})
+            shown = edit->CheckText() && shown;
+    }
+    shown = panel->DateEdit2->CheckDate() && shown;
+    for (TKitSpinEdit* edit : {panel->KitSpinEdit4, panel->KitSpinEdit5, panel->KitSpinEdit6})
+        shown = edit->CheckText() && shown;
+    return shown;
+}
+
 bool TCaptureForm::StartSchedule() {
     TProgrammerFrame* panel = ProgrammerFrame1;
-    // The dates come first: a schedule that cannot be armed asks nothing about the file. A date
-    // that cannot be (still being typed when the schedule is asked for) is refused by its edit,
-    // which shows the last valid one again: nothing is armed on a date the user did not see.
-    const bool startDateValid = panel->DateEdit1->CheckDate();
-    if (!panel->DateEdit2->CheckDate() || !startDateValid) return false;
+    // The dates and times come first: a schedule that cannot be armed asks nothing about the file.
+    if (!ScheduleFieldsShown(true)) return false;
     const double start =
         std::floor(panel->DateEdit1->Date()) + TimeOf(panel->KitSpinEdit1, panel->KitSpinEdit2, panel->KitSpinEdit3);
     const double end =

@@ -125,7 +125,7 @@ void TCaptureForm::acProgrammerBasculeExecute(classlib::TObject* /*Sender*/) {
             if (StartSchedule()) ShowScheduleWaitingState();
             break;
         case 2:
-            if (ArmScheduleEnd()) ShowScheduledCaptureState();
+            if (ScheduleFieldsShown(false) && ArmScheduleEnd()) ShowScheduledCaptureState();
             break;
         case 3:
             DisarmScheduleAlarm();

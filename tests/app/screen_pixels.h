@@ -3,7 +3,12 @@
 
 #include <windows.h>
 
+#include <filesystem>
+#include <string>
 #include <vector>
+
+#include "tests/common/ffprobe_helpers.h"
+#include "tests/common/window_screenshot.h"
 
 namespace quill_test {
 
@@ -42,6 +47,50 @@ inline int CountColour(const std::vector<DWORD>& Pixels, DWORD Colour) {
     int n = 0;
     for (DWORD p : Pixels) n += (p & 0xFFFFFF) == Colour ? 1 : 0;
     return n;
+}
+
+// The whole X screen as the display shows it to a person (ffmpeg's grab of the root window, not the
+// program's own idea of its windows), kept as the PNG file Name in the build folder's screenshots.
+struct TScreenGrab {
+    int Width = 0;
+    int Height = 0;
+    std::vector<DWORD> Pixels;  // 0x00RRGGBB, top-down; empty when the grab failed
+    std::string Failure;
+    DWORD At(int X, int Y) const {
+        return X < 0 || Y < 0 || X >= Width || Y >= Height ? 0xFFFFFFFFu
+                                                           : Pixels[static_cast<size_t>(Y) * Width + X] & 0xFFFFFF;
+    }
+};
+
+inline TScreenGrab GrabWholeScreen(const std::wstring& Name) {
+    TScreenGrab grab;
+    wchar_t display[64] = {};
+    if (GetEnvironmentVariableW(L"DISPLAY", display, 64) == 0) {
+        grab.Failure = "no DISPLAY";
+        return grab;
+    }
+    const std::wstring png = ScreenshotPath(Name);
+    const std::filesystem::path raw = std::filesystem::path(png).replace_extension(L".raw");
+    // One grab, written twice: the picture to look at and the pixels to count.
+    const TUnixResult run =
+        RunUnix({"ffmpeg", "-nostdin", "-v", "error", "-f", "x11grab", "-i", std::filesystem::path(display).string(),
+                 "-frames:v", "1", "-y", UnixPath(png), "-frames:v", "1", "-f", "rawvideo", "-pix_fmt", "bgr0", "-y",
+                 UnixPath(raw)},
+                60000);
+    const std::string bytes = ReadWholeFile(raw);
+    std::error_code ignored;
+    std::filesystem::remove(raw, ignored);
+    grab.Width = GetSystemMetrics(SM_CXSCREEN);
+    grab.Height = GetSystemMetrics(SM_CYSCREEN);
+    if (!run.Ran || run.ExitCode != 0 || grab.Width <= 0 ||
+        bytes.size() != static_cast<size_t>(grab.Width) * grab.Height * 4) {
+        grab.Failure = "ffmpeg's grab failed: " + run.Failure + run.Err + " (" + std::to_string(bytes.size()) + " bytes)";
+        grab.Width = grab.Height = 0;
+        return grab;
+    }
+    grab.Pixels.resize(bytes.size() / 4);
+    std::memcpy(grab.Pixels.data(), bytes.data(), bytes.size());
+    return grab;
 }
 
 }  // namespace quill_test

@@ -245,6 +245,13 @@ TEST(Canvas, FillFrameAndRectangleByPixels) {
     EXPECT_EQ(surface.At(2, 15), RGB(0, 0, 255));
     EXPECT_EQ(surface.At(5, 15), RGB(255, 255, 255));  // clear brush leaves the inside
 
+    // A hatched brush draws its lines alone: what was there shows between them.
+    canvas.Brush()->SetColor(clRed);
+    canvas.Brush()->SetStyle(TBrushStyle::bsDiagCross);
+    canvas.FillRect(RECT{22, 12, 38, 24});
+    EXPECT_GT(surface.Inked(22, 12, 38, 24), 16 * 12 / 8) << "the cross's lines";
+    EXPECT_LT(surface.Inked(22, 12, 38, 24), 16 * 12 / 2) << "the surface between them";
+
     canvas.MoveTo(12, 25);
     canvas.LineTo(30, 25);
     EXPECT_EQ(surface.At(20, 25), RGB(0, 0, 255));

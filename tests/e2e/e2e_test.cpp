@@ -166,7 +166,8 @@ TEST_F(EndToEnd, HostileSettingsCommandLinesAndScriptsAreShruggedOff) {
     EXPECT_EQ(L"1", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Mute On"));
 }
 
-// A recording scheduled on the schedule panel starts and ends by itself at the times set there.
+// A recording scheduled on the schedule panel starts and ends by itself at the times set there;
+// times and dates that cannot be arm nothing.
 TEST_F(EndToEnd, AShortScheduleRecordsBetweenItsTimes) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
     TProgram program;
@@ -180,6 +181,28 @@ TEST_F(EndToEnd, AShortScheduleRecordsBetweenItsTimes) {
     // The panel proposes an end 31 minutes on, with that moment's date: after 23:28 tomorrow's, and
     // an end typed for today's clock would then wait for tomorrow.
     if (now.wHour == 23 && now.wMinute >= 28) GTEST_SKIP() << "the panel's end date is tomorrow's near midnight";
+    // An hour past what a number holds and an end year of five digits, typed in past the date's
+    // mask: the schedule arms nothing, and each box shows again the value it held.
+    std::vector<HWND> spins, dates;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        spins = TProgram::ControlsOf(panel, L"TKitSpinEdit");
+        dates = TProgram::ControlsOf(panel, L"TDateEdit");
+        return spins.size() == 6 && dates.size() == 2;
+    }, 10000));
+    // Another program's control tells its text when asked with the message.
+    auto shown = [](HWND Edit) {
+        wchar_t text[64] = {};
+        SendMessageW(Edit, WM_GETTEXT, 64, reinterpret_cast<LPARAM>(text));
+        return std::wstring(text);
+    };
+    const std::wstring hour = shown(spins[0]), endDate = shown(dates[1]);
+    ASSERT_TRUE(program.TypeInto(spins[0], L"99999999999") && program.TypeInto(dates[1], endDate + L"9"))
+        << testing::PrintToString(program.Failure());
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"program"}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return shown(spins[0]) == hour && shown(dates[1]) == endDate; }, 20000))
+        << "the boxes show " << testing::PrintToString(shown(spins[0])) << " and "
+        << testing::PrintToString(shown(dates[1]));
+    EXPECT_EQ(L"", program.ButtonShown({L"Stop Prog"})) << "nothing armed";
     // Start in 8 s (time enough for the script to arm it), end 12 s later (time enough for a start
     // on a loaded machine): typed into the panel's hour, minute and second boxes.
     auto at = [&](int Seconds) {

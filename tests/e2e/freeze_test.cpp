@@ -1,13 +1,16 @@
 // A recording frozen and resumed as its user does it, with the freeze command of a script or the
 // space bar, or started frozen: in every family of formats the file leaves out the frozen time in its
 // picture and its sound alike, goes on after the resume, shows no hole in its picture's timeline and
-// decodes whole, with no damaged picture or sound at the join.
+// decodes whole, with no damaged picture or sound at the join; the screen shows the frame around the
+// picture crossed while it is frozen, solid red while it records.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
 #include <sstream>
+
+#include "tests/app/screen_pixels.h"
 
 namespace e2e_fixture {
 namespace {
@@ -47,6 +50,36 @@ double SoundSeconds(const std::wstring& File) {
     const double channels = probe.StreamNumber(sound, "channels"), rate = probe.StreamNumber(sound, "sample_rate");
     const auto samples = quill_test::DecodeSound(File);
     return sound >= 0 && channels > 0 && rate > 0 && !samples.empty() ? samples.size() / channels / rate : -1;
+}
+
+// The frame around the picture as the whole screen shows it: its pixels in red, in the window's
+// face colour, and in any other colour.
+struct TFrame {
+    int Red = 0;
+    int Face = 0;
+    int Other = 0;
+    bool Solid() const { return Red > 0 && Face == 0 && Other == 0; }
+    // The diagonal cross: red lines with the window's face between them.
+    bool Crossed() const { return Red > 0 && Face > Red && Other == 0; }
+};
+TFrame FrameShown(const TProgram& Program, const std::wstring& Shot) {
+    TFrame frame;
+    const std::vector<HWND> video = TProgram::ControlsOf(Program.Window(), L"TVideoWindow");
+    if (video.empty()) return frame;
+    RECT picture{};
+    GetWindowRect(video[0], &picture);
+    const quill_test::TScreenGrab grab = quill_test::GrabWholeScreen(Shot);
+    EXPECT_FALSE(grab.Pixels.empty()) << grab.Failure;
+    const COLORREF face = GetSysColor(COLOR_BTNFACE);
+    const DWORD faceRgb = (GetRValue(face) << 16) | (GetGValue(face) << 8) | GetBValue(face);
+    // The frame is 12 pixels wide, the outermost one its outline.
+    for (int y = picture.top - 11; y < picture.bottom + 11; ++y)
+        for (int x = picture.left - 11; x < picture.right + 11; ++x) {
+            if (x >= picture.left && x < picture.right && y >= picture.top && y < picture.bottom) continue;
+            const DWORD pixel = grab.At(x, y);
+            ++(pixel == 0xFF0000 ? frame.Red : pixel == faceRgb ? frame.Face : frame.Other);
+        }
+    return frame;
 }
 
 struct TFamily {
@@ -99,20 +132,36 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                                                  L"format_capture=" + std::wstring(family.format)}));
         // The first family, and those started frozen, are resumed with the space bar, as in the window.
         const bool key = number == 1 || family.startFrozen;
+        // The first family's frame is looked at on the whole screen through its freeze and resume.
+        const bool look = number == 1 && !family.startFrozen;
         const ULONGLONG started = GetTickCount64();
         ASSERT_NO_FATAL_FAILURE(Script(program, {family.startFrozen ? L"+freeze_capture" : L"", L"capture"}));
         if (family.startFrozen) {
             ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(file); }));
         } else {
             ASSERT_TRUE(Growing(program, file, family.growth));
+            if (look) {
+                EXPECT_TRUE(FrameShown(program, L"recording.png").Solid()) << "a recording's frame is solid red";
+            }
             ASSERT_NO_FATAL_FAILURE(freeze(true, key));
         }
         const ULONGLONG frozen = family.startFrozen ? started : GetTickCount64();
+        if (look) {
+            TFrame shown;
+            EXPECT_TRUE(e2e::WaitFor([&] { return (shown = FrameShown(program, L"recording_frozen.png")).Crossed(); },
+                                     10000))
+                << "the frozen recording's frame shows " << shown.Red << " red, " << shown.Face << " grey and "
+                << shown.Other << " other pixels";
+        }
         // The user's pause: its length is measured, not relied on.
         Sleep(3000);
         const std::uint64_t size = e2e::FileSize(file);
         const ULONGLONG resumed = GetTickCount64();
         ASSERT_NO_FATAL_FAILURE(freeze(false, key));
+        if (look) {
+            EXPECT_TRUE(e2e::WaitFor([&] { return FrameShown(program, L"recording_resumed.png").Solid(); }, 10000))
+                << "solid red again once resumed";
+        }
         ASSERT_TRUE(Growing(program, file, size + family.growth)) << "the same file goes on after the resume";
         ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
         ASSERT_TRUE(settled(file));

@@ -1,7 +1,7 @@
 // Scheduled recordings on the schedule clock, whose time the test gives: a start and an end at set
-// seconds (also across midnight), the refusals (the dates checked before the file), a start set for
-// another day, a start that comes only after its end, the waiting look that a device change keeps,
-// live changes of an armed schedule and an end alarm that cannot be armed.
+// seconds (also across midnight), the refusals (the dates and times checked before the file), a
+// start set for another day, a start that comes only after its end, the waiting look that a device
+// change keeps, live changes of an armed schedule and an end alarm that cannot be armed.
 #include "recording_ui_support.h"
 
 #include <filesystem>
@@ -296,8 +296,13 @@ TEST_F(Schedule, TheCaptureActionWhileWaitingStartsNowAndAnEndThatCannotBeArmedL
     EXPECT_EQ(2, form->CaptureState) << "recording, without a scheduled end it would never reach";
     EXPECT_EQ(L"Stop Capture", form->saCapturerBascule->Caption());
     ASSERT_TRUE(WaitRecorded(5));
-    // Arming an end on a running recording, then the schedule action takes it away again.
+    // Arming an end on a running recording, then the schedule action takes it away again; a
+    // minute that cannot be, put in by another program, arms nothing.
     SetEnd(10, 9, 5, 0);
+    SendMessageA(Panel()->KitSpinEdit5->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>("75"));
+    ScheduleAction();
+    EXPECT_EQ(2, form->CaptureState);
+    EXPECT_EQ("5", Panel()->KitSpinEdit5->Text());
     ScheduleAction();
     ASSERT_EQ(4, form->CaptureState);
     ScheduleAction();

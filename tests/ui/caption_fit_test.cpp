@@ -324,8 +324,9 @@ TEST_F(CaptureFormTest, EveryPictureTheProgramShowsComesFromItsResources) {
     EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, -1), classlib::EInvalidGraphic);
 }
 
-// What each status panel shows against the room the bar gives it: every text shows whole.
-void ExpectStatusTextsFit(ui::TCaptureForm* Form, const std::string& When) {
+// What each status panel shows against the room the bar gives it: every text shows whole (but
+// panel Except's).
+void ExpectStatusTextsFit(ui::TCaptureForm* Form, const std::string& When, int Except = -1) {
     HWND bar = Form->StatusBar1->Handle();
     const std::wstring texts[4] = {Form->StatusIntervalText, Form->StatusMainText + Form->StatusAlertText,
                                    Form->StatusSourcesText, Form->StatusInfoText};
@@ -340,9 +341,41 @@ void ExpectStatusTextsFit(ui::TCaptureForm* Form, const std::string& When) {
         GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
         // The alert text is drawn 3 pixels after the main text; the panel's frame takes a pixel each side.
         if (i == 1 && !Form->StatusAlertText.empty()) need.cx += 3;
+        if (i == Except) continue;
         EXPECT_LE(need.cx, r.right - r.left - 2)
             << When << ", panel " << i << " \"" << narrow << "\" at " << ExpectedDpi() << " dots per inch";
     }
+}
+
+// Where the status bar's texts show on the whole screen: for each panel, its bounds and its first and
+// last columns of ink (the texts' black or red; -1 when none).
+struct TPanelInk {
+    RECT Bounds{};
+    int First = -1;
+    int Last = -1;
+};
+std::vector<TPanelInk> StatusInk(ui::TCaptureForm* Form, const std::wstring& Shot) {
+    HWND bar = Form->StatusBar1->Handle();
+    Shoot(Form->Handle(), Shot);
+    const TScreenGrab screen = GrabWholeScreen(Shot + DpiSuffix() + L".png");
+    EXPECT_FALSE(screen.Pixels.empty()) << screen.Failure;
+    std::vector<TPanelInk> panels(4);
+    for (int i = 0; i < 4; ++i) {
+        TPanelInk& panel = panels[static_cast<size_t>(i)];
+        SendMessageW(bar, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&panel.Bounds));
+        MapWindowPoints(bar, nullptr, reinterpret_cast<POINT*>(&panel.Bounds), 2);
+        for (int x = panel.Bounds.left; x < panel.Bounds.right; ++x)
+            for (int y = panel.Bounds.top; y < panel.Bounds.bottom; ++y) {
+                const DWORD p = screen.At(x, y);
+                const int r = (p >> 16) & 0xFF, g = (p >> 8) & 0xFF, b = p & 0xFF;
+                if ((r < 100 && g < 100 && b < 100) || (r > 160 && g < 90 && b < 90)) {
+                    if (panel.First < 0) panel.First = x;
+                    panel.Last = x;
+                    break;
+                }
+            }
+    }
+    return panels;
 }
 
 // The status bar's texts in every state, with every flag shown and long figures, fit their panels at
@@ -402,6 +435,20 @@ TEST_F(CaptionFitTest, EveryStatusTextFitsItsPanel) {
     form_->InlayActive = false;
     form_->UpdateStatusTexts();
     ExpectStatusTextsFit(form_.get(), "preview again");
+
+    // A camera taken for a name that is not listed is told in panel 1, a text longer than the bar
+    // has room for beside the others: they still show whole, and the told text shows its beginning.
+    form_->SelectVideoSource(L"The camera a script named, never seen on this computer");
+    ASSERT_NE(std::wstring::npos, form_->StatusAlertText.find(L" taken")) << classlib::WideToUtf8(form_->StatusAlertText);
+    ExpectStatusTextsFit(form_.get(), "a source taken for another", 1);
+    const std::vector<TPanelInk> ink = StatusInk(form_.get(), L"status_source_taken");
+    for (int i = 0; i < 4; ++i) {
+        const TPanelInk& panel = ink[static_cast<size_t>(i)];
+        ASSERT_GE(panel.First, 0) << "panel " << i << " shows its text";
+        EXPECT_GE(panel.First, panel.Bounds.left + 2) << "panel " << i << ": its first letter whole";
+    }
+    // The window cannot be resized: no size grip covers the last panel's end.
+    EXPECT_EQ(0, GetWindowLongW(form_->StatusBar1->Handle(), GWL_STYLE) & SBARS_SIZEGRIP);
 }
 
 // The square at the overlay sliders' crossing is the preview frame's corner: in the frame's

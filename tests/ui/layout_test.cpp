@@ -488,11 +488,13 @@ TEST_F(LayoutTest, FlipsWaitForTheFormatAndFreezesStopTheStampers) {
     EXPECT_TRUE(module_->ControlCaptureVideo->Freeze());
     EXPECT_TRUE(module_->AudioCapTamponer->Freeze());
     EXPECT_EQ(classlib::TBrushStyle::bsDiagCross, form_->Shape2->Brush()->Style());
+    EXPECT_EQ(classlib::TBrushStyle::bsDiagCross, form_->Shape1->Brush()->Style()) << "the frame's corner";
     EXPECT_EQ(classlib::TBrushStyle::bsDiagCross, backdrop_->Shape1->Brush()->Style());
     EXPECT_EQ(classlib::clBtnFace, backdrop_->Color());
     form_->taFreezeCaptureTrueExecute(nullptr);
     EXPECT_FALSE(module_->ControlCaptureVideo->Freeze());
     EXPECT_EQ(classlib::TBrushStyle::bsSolid, form_->Shape2->Brush()->Style());
+    EXPECT_EQ(classlib::TBrushStyle::bsSolid, form_->Shape1->Brush()->Style());
     EXPECT_EQ(classlib::clBlack, backdrop_->Color());
 }
 

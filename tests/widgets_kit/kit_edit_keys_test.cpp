@@ -181,6 +181,14 @@ TEST_F(KitEditKeysTest, ADateThatCannotBeIsRefusedWhenTabLeavesAndTheLastValidOn
     EXPECT_FALSE(date->CheckDate());
     EXPECT_EQ(date->Text(), firstText);
     EXPECT_EQ(3, date->Beeps);
+    // A year of five digits, put in by another program past the mask, is no date of the year of its
+    // first four: what the edit shows is what it holds.
+    const std::string fiveDigits = firstText + "9";
+    SendMessageA(date->Handle(), WM_SETTEXT, 0, reinterpret_cast<LPARAM>(fiveDigits.c_str()));
+    ASSERT_EQ(fiveDigits, date->EditText());
+    EXPECT_EQ(0.0, date->Date()) << "the null date";
+    EXPECT_FALSE(date->CheckDate());
+    EXPECT_EQ(date->EditText(), firstText);
 }
 
 }  // namespace

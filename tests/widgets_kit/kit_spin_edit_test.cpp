@@ -1,8 +1,8 @@
 // The spin edit as the schedule panel's minute edit (0..59): typed numbers clamped and reported
-// only when the value changes, keys typed through the message loop into an edit as narrow as the
-// schedule's (the digits stay in sight, Tab moves on without being typed), steps by key, button
-// and repeat, the diagonal halves of a button that is not square, hexadecimal and float values,
-// and the system's up-down.
+// only when the value changes, texts out of range refused when the owner checks them, keys typed
+// through the message loop into an edit as narrow as the schedule's (the digits stay in sight, Tab
+// moves on without being typed), steps by key, button and repeat, the diagonal halves of a button
+// that is not square, hexadecimal and float values, and the system's up-down.
 #include <vector>
 
 #include "classlib/conversions.h"
@@ -68,6 +68,24 @@ TEST_F(KitSpinEditTest, TypedMinutesAreClampedAndReportedOnlyWhenTheyChange) {
     edit->SetText("5");
     edit->SetText("05");
     EXPECT_EQ(changes, std::vector<double>{5});
+    // A number past what an integer holds is a number all the same: the limit, written back when
+    // the edit is left.
+    edit->SetFocus();
+    edit->SetText("99999999999");
+    EXPECT_EQ(edit->Value(), 59);
+    other->SetFocus();
+    EXPECT_EQ(edit->Text(), "59");
+    // Checked before its value is used, a text that is no number within the limits is refused: the
+    // last value within them comes back.
+    edit->SetText("12");
+    for (const char* refused : {"75", "abc", "99999999999", ""}) {
+        edit->SetText(refused);
+        EXPECT_FALSE(edit->CheckText()) << refused;
+        EXPECT_EQ(edit->Text(), "12") << refused;
+    }
+    edit->SetText("30");
+    EXPECT_TRUE(edit->CheckText());
+    EXPECT_EQ(edit->Text(), "30");
     // Equal limits accept anything.
     edit->SetMaxValue(0);
     edit->SetValue(1234);

@@ -58,6 +58,12 @@ TEST_F(WideComControlsTest, StatusPanelsShowWideTextsKeepingTheirTabs) {
     // The texts survive a new window.
     bar->RecreateWnd();
     EXPECT_EQ(bar->PanelWindowTextW(0), kGreek);
+    // The size grip resizes the form: a form of a fixed size shows none.
+    EXPECT_NE(0, GetWindowLongW(bar->Handle(), GWL_STYLE) & SBARS_SIZEGRIP);
+    form->SetBorderStyle(classlib::TFormBorderStyle::bsSingle);
+    bar->RecreateWnd();
+    EXPECT_EQ(0, GetWindowLongW(bar->Handle(), GWL_STYLE) & SBARS_SIZEGRIP);
+    EXPECT_EQ(bar->PanelWindowTextW(0), kGreek);
 
     bar->SetSimplePanel(true);
     bar->SetSimpleText(kCjk);

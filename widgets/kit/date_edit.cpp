@@ -95,8 +95,14 @@ bool TCustomDateEdit::TextDate(TDateTime& Value) {
         Value = NullDate;
         return true;
     }
+    // The window may show more than the mask keeps (a text put in by another program): 12/31/99999
+    // is no date of the year 9999.
+    const std::string shown = EditText();
+    const size_t end = shown.find_last_not_of(std::string(" ") + blanksChar_);
     TDateTime d = NullDate;
-    if (!TryTextToDate(dateFormat_, AnsiToWide(Text()), d) || d == NullDate || !IsValidDateTime(d)) return false;
+    if ((end != std::string::npos && end >= dateFormat_.size()) ||
+        !TryTextToDate(dateFormat_, AnsiToWide(Text()), d) || d == NullDate || !IsValidDateTime(d))
+        return false;
     Value = d;
     return true;
 }
@@ -118,7 +124,7 @@ void TCustomDateEdit::RefusalBeep() {
 
 TDateTime TCustomDateEdit::Date() {
     TDateTime d = NullDate;
-    if (!TextIsBlank() && TryTextToDate(dateFormat_, AnsiToWide(Text()), d) && d != NullDate) return d;
+    if (TextDate(d) && d != NullDate) return d;
     return defaultToday_ ? std::trunc(classlib::Date()) : NullDate;
 }
 

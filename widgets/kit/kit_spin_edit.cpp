@@ -1,7 +1,9 @@
 #include "widgets/kit/kit_spin_edit.h"
 
 #include <algorithm>
+#include <climits>
 #include <cmath>
+#include <cwchar>
 
 #include "classlib/conversions.h"
 #include "classlib/custom_form.h"
@@ -35,24 +37,49 @@ TKitSpinEdit::TKitSpinEdit(TComponent* AOwner) : TCustomEdit(AOwner) {
 
 TKitSpinEdit::~TKitSpinEdit() = default;
 
-double TKitSpinEdit::RawValue() {
+bool TKitSpinEdit::TextValue(double& Value) {
     std::wstring text = AnsiToWide(Text());
     switch (valueType_) {
-        case TValueType::vtFloat: {
-            double v = 0;
-            if (TryStrToFloat(text, v)) return v;
-            return minValue_;
-        }
+        case TValueType::vtFloat:
+            return TryStrToFloat(text, Value);
         case TValueType::vtHex:
             text = L"$" + text;
             [[fallthrough]];
         case TValueType::vtInteger: {
             std::int32_t v = 0;
-            if (TryStrToInt(text, v)) return v;
-            return std::trunc(minValue_);
+            if (TryStrToInt(text, v)) {
+                Value = v;
+                return true;
+            }
+            // A whole number past what an integer holds ("99999999999" typed into an hour) is a
+            // number all the same: the limits bring it in, as they do 75 in a minute.
+            const size_t digits = !text.empty() && (text[0] == L'+' || text[0] == L'-') ? 1 : 0;
+            if (valueType_ != TValueType::vtInteger || digits >= text.size() ||
+                text.find_first_not_of(L"0123456789", digits) != std::wstring::npos)
+                return false;
+            // However many digits, it stays a finite number that a text can be written from.
+            Value = std::clamp(std::wcstod(text.c_str(), nullptr), -1e15, 1e15);
+            return true;
         }
     }
-    return minValue_;
+    return false;
+}
+
+double TKitSpinEdit::RawValue() {
+    double v = 0;
+    if (TextValue(v)) return v;
+    return valueType_ == TValueType::vtFloat ? minValue_ : std::trunc(minValue_);
+}
+
+bool TKitSpinEdit::CheckText() {
+    double v = 0;
+    if (TextValue(v) && CheckValue(v) == v) {
+        lastInRange_ = v;
+        return true;
+    }
+    SetValue(lastInRange_);
+    MessageBeep(0);
+    return false;
 }
 
 double TKitSpinEdit::CheckValue(double NewValue) const {
@@ -62,7 +89,13 @@ double TKitSpinEdit::CheckValue(double NewValue) const {
 
 double TKitSpinEdit::Value() { return CheckValue(RawValue()); }
 
-int TKitSpinEdit::AsInteger() { return static_cast<int>(std::trunc(Value())); }
+int TKitSpinEdit::AsInteger() {
+    // Without limits a long number stays as typed: it reads as the nearest integer there is.
+    const double v = std::trunc(Value());
+    if (v >= static_cast<double>(INT_MAX)) return INT_MAX;
+    if (v <= static_cast<double>(INT_MIN)) return INT_MIN;
+    return static_cast<int>(v);
+}
 
 std::string TKitSpinEdit::TextOf(double NewValue) const {
     switch (valueType_) {
@@ -104,6 +137,8 @@ void TKitSpinEdit::SetDecimal(int Value) {
 }
 
 void TKitSpinEdit::Change() {
+    double typed = 0;
+    if (TextValue(typed) && CheckValue(typed) == typed) lastInRange_ = typed;
     if (changing_) return;
     // Typing "7" then "5" into 0..59 reports 7, then 59; a text with the same value reports nothing.
     double v = Value();

@@ -32,6 +32,10 @@ public:
     void SetValue(double NewValue);
     // Value truncated toward zero.
     int AsInteger();
+    // A text that is no number or lies outside the limits (typed and not yet left, or set by
+    // another program) is refused: the last value within them comes back, with a beep, and the
+    // answer is false. Owners run it before they use a value that the edit must show.
+    bool CheckText();
     void SetAsInteger(int NewValue) { SetValue(NewValue); }
     double MinValue() const { return minValue_; }
     void SetMinValue(double Value) { minValue_ = Value; }
@@ -84,6 +88,8 @@ protected:
     void DoExit() override;
 
 private:
+    // The text's number, whatever the limits; false when the text is none.
+    bool TextValue(double& Value);
     double RawValue();
     double CheckValue(double NewValue) const;
     std::string TextOf(double NewValue) const;
@@ -105,7 +111,8 @@ private:
     bool autoSelect_ = true;
     bool changing_ = false;
     bool mousePress_ = false;
-    double lastValue_ = 0;  // the value OnChange last reported
+    double lastValue_ = 0;    // the value OnChange last reported
+    double lastInRange_ = 0;  // the value of the last text that was a number within the limits
     classlib::TWinControl* panel_ = nullptr;
     TKitSpinButton* spin_ = nullptr;
     TKitUpDown* upDown_ = nullptr;
