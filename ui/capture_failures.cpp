@@ -105,12 +105,7 @@ std::wstring TCaptureForm::RefusalText(const std::wstring& File, HRESULT Failure
     // A sound input that could not be opened has told it through the graph's events, which may
     // still wait in its queue. They are heard as a stop hears them: the refusal told here is all
     // the user reads of them.
-    const bool closing = closingRecording_;
-    const HRESULT heard = closeFailure_;
-    closingRecording_ = true;
-    if (engine::Tdm* module = engine::dm()) HandleQueuedGraphEvents(module->fg);
-    closingRecording_ = closing;
-    closeFailure_ = heard;
+    FailureToldAtRun();
     return soundInputProblem_.empty() ? RunRefusal(File, Failure) : soundInputProblem_;
 }
 

@@ -761,9 +761,8 @@ private:
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
     int transitionDepth_ = 0;
     int pendingAlarm_ = 0;
-    // The name the schedule checked when it was armed, and whether it existed then.
+    // The name the schedule checked when it was armed, and the file it was then (if any).
     std::wstring scheduleCheckedName_;
-    bool scheduleNameExisted_ = false;
     TFileIdentity scheduleCheckedFile_;
     TVideoPopupLink videoPopup_;
     // A close is under way (waiting for pictures, asking where to keep the settings).

@@ -54,20 +54,12 @@ std::wstring FolderOf(const std::wstring& Name) {
     return slash == std::wstring::npos ? std::wstring() : Name.substr(0, slash);
 }
 
-// Formats that write an AVI file (image by image removes its own empty file).
-bool WritesAvi(std::uint8_t Format) { return Format == 1 || Format == 2 || Format == 5 || Format == 6 || Format == 9; }
-
-// A recording file no player would open: empty (a writer that could not write its first bytes), or
-// an AVI, WAVE or Windows Media file without a frame or a sound.
+// A recording file no player would open (RecordingHoldsNothing). Without a format nothing is
+// written: a file there of another's is left, unless it has no bytes at all.
 bool HoldsNothing(std::uint8_t Format, const std::wstring& Name) {
-    WIN32_FILE_ATTRIBUTE_DATA data{};
-    if (!GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data) ||
-        (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
-        return false;
-    if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return true;
-    if (WritesAvi(Format)) return AviHoldsNothing(Name);
-    if (IsSoundFormat(Format)) return WaveHoldsNothing(Name);
-    return Format == 7 && AsfHoldsNothing(Name);
+    if (Format != 0 && Format != 10) return RecordingHoldsNothing(Name);
+    const TFileIdentity file = FileIdentity(Name);
+    return file.Exists && file.Size == 0;
 }
 
 // Text as a paragraph of its own after another, nothing when empty.
@@ -285,7 +277,7 @@ bool TCaptureForm::StartRecording() {
         // nobody may be there to answer, so the next free name is taken.
         const bool existsNow = !ReplacedFile(NextVideoFile).empty();
         if ((Confirming() && existsNow &&
-             (NextVideoFile != scheduleCheckedName_ || !scheduleNameExisted_ ||
+             (NextVideoFile != scheduleCheckedName_ || !scheduleCheckedFile_.Exists ||
               FileIdentity(NextVideoFile) != scheduleCheckedFile_)) ||
             FileInUse(NextVideoFile))
             NextVideoFile = FreeRecordingName(NextVideoFile);

@@ -103,7 +103,6 @@ bool TCaptureForm::StartSchedule() {
     if (!ConfirmNewRecording(NextVideoFile, false)) return false;
     CaptureFile = NextVideoFile;
     scheduleCheckedName_ = NextVideoFile;
-    scheduleNameExisted_ = unicode::WideFileExists(NextVideoFile);
     scheduleCheckedFile_ = FileIdentity(NextVideoFile);
     // The questions may have stayed open a while.
     const double now = ScheduleNow();

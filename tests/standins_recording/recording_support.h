@@ -320,10 +320,16 @@ protected:
         return grabber;
     }
     // The file as it is on the disk now (bytes receives it), kept under another name as a killed
-    // program leaves it.
+    // program leaves it: read again until two reads agree, so that the copy is of one moment
+    // between the writer's writes, not pieced together while a write was under way.
     std::filesystem::path Snapshot(std::string& bytes, const std::wstring& name)
     {
         bytes = FileBytes();
+        for (int tries = 0; tries < 50; ++tries) {
+            std::string again = FileBytes();
+            if (again == bytes) break;
+            bytes = std::move(again);
+        }
         const std::filesystem::path copy = dir / name;
         std::ofstream out(copy, std::ios::binary | std::ios::trunc);
         out.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
