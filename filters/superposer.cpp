@@ -105,7 +105,7 @@ void Tqz_Superposer::SetSourceInverted(bool flag) { sourceInverted_.store(flag);
 
 void Tqz_Superposer::StopExtraction() { extractionActive_.store(false, std::memory_order_release); }
 
-void Tqz_Superposer::RequestGrab() { grabRequested_.store(true); }
+void Tqz_Superposer::RequestGrab() { grabsAsked_.fetch_add(1); }
 
 void Tqz_Superposer::ReleaseSlot(int slot)
 {
@@ -321,6 +321,7 @@ bool Tqz_Superposer::TakePicture(const BYTE* in, long inLength, const TPictureVi
 void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERENCE_TIME start,
                              const TPictureView* composed)
 {
+    const std::uint32_t asked = grabsAsked_.load();
     if (extractionActive_.load(std::memory_order_acquire)) {
         const std::int64_t t = (hasTime ? start : 0) / 1000;
         const std::int64_t interval = extractionInterval_.load();
@@ -332,7 +333,7 @@ void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERE
             }
             nextDue_.store(due);
             if (TakePicture(in, inLength, composed)) {
-                grabRequested_.store(false);
+                grabsServed_.store(asked);
             }
         } else {
             const std::int32_t s = static_cast<std::int32_t>((due - t) / 10000);
@@ -342,8 +343,10 @@ void Tqz_Superposer::Extract(const BYTE* in, long inLength, bool hasTime, REFERE
             }
         }
     }
-    if (grabRequested_.exchange(false)) {
+    if (asked != grabsServed_.load()) {
+        // Served once the picture's slot is busy (or it could not be taken), not before.
         TakePicture(in, inLength, composed);
+        grabsServed_.store(asked);
     }
 }
 

@@ -67,7 +67,9 @@ public:
     std::int64_t ExtractionInterval() const { return extractionInterval_.load(); }
     std::int64_t NextDue() const { return nextDue_.load(); }
     std::int32_t SecondsLeft() const { return secondsLeft_.load(); }
-    bool GrabRequested() const { return grabRequested_.load(); }
+    // A grab asked and not yet in a slot: it stays asked until its picture's slot is busy (a close
+    // that waits for the pictures asked before it reads this first, then the slots).
+    bool GrabRequested() const { return grabsAsked_.load() != grabsServed_.load(); }
     bool SlotBusy(int slot) const;
     std::int32_t SlotIndex() const { return slotIndex_.load(); }
 
@@ -127,7 +129,11 @@ private:
     std::atomic<std::int64_t> extractionInterval_{0};
     std::atomic<std::int64_t> nextDue_{0};
     std::atomic<std::int32_t> secondsLeft_{0};
-    std::atomic<bool> grabRequested_{false};
+    // Grabs asked (main thread) and the count the last picture taken served (streaming thread):
+    // requests made before one frame give one picture; one made while a picture is being taken
+    // waits for the next frame.
+    std::atomic<std::uint32_t> grabsAsked_{0};
+    std::atomic<std::uint32_t> grabsServed_{0};
     // Set by the filter (release) after filling the slot, cleared by the main window (release) when
     // it is done with the picture: the flag is the only hand-over of a slot.
     std::array<std::atomic<bool>, kSuperposerSlots> slotBusy_{};

@@ -143,8 +143,8 @@ int TCaptureForm::PicturesOutstanding() {
     filters::Tqz_Superposer* overlay = Overlay();
     if (overlay == nullptr) return 0;
     int count = 0;
-    for (int slot = 0; slot < filters::kSuperposerSlots; ++slot)
-        if (overlay->SlotBusy(slot)) ++count;
+    // The grab first, then the slots: a grab stays asked until its picture's slot is busy, so a
+    // picture being taken meanwhile is counted by one look or the other, never missed by both.
     // A grab asked is served by the next frame, and frames reach the overlay only from a video
     // source in a running graph.
     if (overlay->GrabRequested()) {
@@ -157,6 +157,8 @@ int TCaptureForm::PicturesOutstanding() {
         }
         if (framesFlow) ++count;
     }
+    for (int slot = 0; slot < filters::kSuperposerSlots; ++slot)
+        if (overlay->SlotBusy(slot)) ++count;
     return count;
 }
 

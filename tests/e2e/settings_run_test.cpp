@@ -49,10 +49,13 @@ TEST_F(EndToEnd, APortableAnswerThatCannotBeWrittenIsTold) {
     ASSERT_NO_FATAL_FAILURE(Start(program));
     EXPECT_TRUE(program.Close(L"Portable")) << "the program still ends";
     EXPECT_TRUE(program.Asked());
-    // The message's text is drawn, not a window's: its caption and its one button are read.
+    // The message's text is drawn, not a window's: its caption and its one button are read. A
+    // window without a button (a tip, a list dropped down) is no message.
     const std::vector<std::wstring>& shown = program.ShownAtClose();
-    ASSERT_EQ(1u, shown.size()) << "one message says the settings were not saved";
-    EXPECT_EQ(L"Error: [Ok]", shown[0]);
+    const auto messages = std::count_if(shown.begin(), shown.end(),
+                                        [](const std::wstring& Text) { return Text.find(L" [") != std::wstring::npos; });
+    EXPECT_EQ(1, messages) << "one message says the settings were not saved: " << testing::PrintToString(shown);
+    EXPECT_EQ(1, std::count(shown.begin(), shown.end(), std::wstring(L"Error: [Ok]"))) << testing::PrintToString(shown);
     EXPECT_FALSE(quill_test::KeyExists(quill_test::kProgramKey)) << "nor were they kept elsewhere";
     RemoveDirectoryW(copy_.Ini().c_str());
 }
