@@ -2,6 +2,9 @@
 // and snapshots posted to a test window.
 #include "superposer_fixture.h"
 
+#include <atomic>
+#include <thread>
+
 namespace {
 
 using namespace overlay_test;
@@ -190,6 +193,47 @@ TEST_F(Overlay, SnapshotsUseSlotsInTurnAndAreLostWhileTheSlotIsBusy)
         EXPECT_EQ(WM_USER + 1, got[0].message);
         EXPECT_EQ(want, got[0].lParam);
     }
+}
+
+TEST_F(Overlay, AGrabIsAskedUntilItsPictureHoldsASlot)
+{
+    // A close waits for the pictures asked before it by looking at the grab, then at the slots:
+    // while the streaming thread takes a picture, one look or the other sees it. Another thread
+    // asks for a grab, looks until its picture is in a slot and hands the slot back, again and
+    // again while large frames stream.
+    std::atomic<bool> stop{false};
+    std::atomic<int> pictures{0};
+    std::atomic<int> unseen{0};
+    std::thread watcher([&] {
+        while (!stop.load()) {
+            overlay->RequestGrab();
+            while (!stop.load()) {
+                const bool asked = overlay->GrabRequested();
+                int busy = -1;
+                for (int slot = 0; slot < kSuperposerSlots && busy < 0; ++slot) {
+                    if (overlay->SlotBusy(slot)) {
+                        busy = slot;
+                    }
+                }
+                if (busy >= 0) {
+                    overlay->ReleaseSlot(busy);
+                    ++pictures;
+                    break;
+                }
+                if (!asked) {
+                    ++unseen;
+                    break;
+                }
+                std::this_thread::yield();
+            }
+        }
+    });
+    Run(SourceConfig{.width = 720, .height = 576, .frames = 150}, 0);
+    stop.store(true);
+    watcher.join();
+    Drain();
+    EXPECT_EQ(0, unseen.load()) << "a picture being taken was seen neither as asked nor in a slot";
+    EXPECT_GT(pictures.load(), 0);
 }
 
 TEST_F(Overlay, SnapshotWithThePreferenceOffIsTheDeliveredPicture)
