@@ -123,28 +123,35 @@ protected:
     }
 };
 
-// The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
-// disk does: the recording stand-ins' test setting, which holds for that process only.
-class TDiskLimit {
+// A test setting of the stand-ins that holds for one run of the program only (its process, by id
+// and start time), while the object lives.
+class TProcessTestSetting {
 public:
-    TDiskLimit(const TProgram& Program, std::uint64_t Bytes)
+    TProcessTestSetting(const TProgram& Program, const wchar_t* Value, std::uint64_t Number)
         : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
         FILETIME created{}, exited{}, kernel{}, user{};
         GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
         const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
         set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
                                sizeof(started)) == ERROR_SUCCESS &&
-               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestByteLimitValue, REG_QWORD, &Bytes,
-                               sizeof(Bytes)) == ERROR_SUCCESS;
+               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), Value, REG_QWORD, &Number, sizeof(Number)) == ERROR_SUCCESS;
     }
-    ~TDiskLimit() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
-    TDiskLimit(const TDiskLimit&) = delete;
-    TDiskLimit& operator=(const TDiskLimit&) = delete;
+    ~TProcessTestSetting() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    TProcessTestSetting(const TProcessTestSetting&) = delete;
+    TProcessTestSetting& operator=(const TProcessTestSetting&) = delete;
     bool Set() const { return set_; }
 
 private:
     std::wstring key_;
     bool set_ = false;
+};
+
+// The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
+// disk does.
+class TDiskLimit : public TProcessTestSetting {
+public:
+    TDiskLimit(const TProgram& Program, std::uint64_t Bytes)
+        : TProcessTestSetting(Program, standins::kTestByteLimitValue, Bytes) {}
 };
 
 }  // namespace e2e_fixture

@@ -12,27 +12,10 @@ namespace {
 const wchar_t kSineInput[] = L"Monitor of Sine440";
 
 // The sound inputs of one run of the program are busy while the object lives.
-class TBusySoundInputs {
+class TBusySoundInputs : public TProcessTestSetting {
 public:
     explicit TBusySoundInputs(const TProgram& Program)
-        : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
-        FILETIME created{}, exited{}, kernel{}, user{};
-        GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
-        const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
-        const std::uint64_t busy = 1;
-        set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
-                               sizeof(started)) == ERROR_SUCCESS &&
-               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestSoundInputsBusyValue, REG_QWORD, &busy,
-                               sizeof(busy)) == ERROR_SUCCESS;
-    }
-    ~TBusySoundInputs() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
-    TBusySoundInputs(const TBusySoundInputs&) = delete;
-    TBusySoundInputs& operator=(const TBusySoundInputs&) = delete;
-    bool Set() const { return set_; }
-
-private:
-    std::wstring key_;
-    bool set_ = false;
+        : TProcessTestSetting(Program, standins::kTestSoundInputsBusyValue, 1) {}
 };
 
 // The text of the message the program shows, as Ctrl+C copies it to the clipboard.
