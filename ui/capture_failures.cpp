@@ -11,6 +11,7 @@
 #include "settings/program_texts.h"
 #include "ui/capture_form.h"
 #include "ui/recording_files.h"
+#include "ui/replaced_files.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -196,37 +197,44 @@ void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
 bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
     // Writing over the older file would have given the recording its room; the user said to
     // replace it, so the recording gets that room. A disk too full even with it keeps it whole.
-    if (!IsFullDisk(Result) || !partReplaced_ || partHeldElsewhere_ ||
+    if (!IsFullDisk(Result) || !partReplaced_ || partHeldElsewhere_ || !soundInputProblem_.empty() ||
         !OlderFileMakesRoom(NextVideoFile, *partReplaced_))
         return false;
     std::unique_ptr<TReplacedFile> older = std::move(partReplaced_);
     const std::wstring file = NextVideoFile;
     const bool scheduled = CaptureState == 4;
-    // A later part keeps the recording's first name and its start, as a cut does.
-    const bool firstPart = file == CaptureFile;
     const std::wstring captureFile = CaptureFile;
     const double startedAt = CaptureStartTime;
     const std::int32_t counter = VideoFileCounter;
+    // What reached the file before the disk refused more is closed as a stop closes it, and kept as
+    // the recording's start; a part that holds nothing goes, and its name is taken again.
     handlingWriteFailure_ = true;
     StopRunningRecording();
     handlingWriteFailure_ = false;
-    // What reached the file before the disk refused more is the start of the part begun again.
-    DeleteFileW(file.c_str());
-    DeleteFileW(unicode::WideChangeFileExt(file, L".scn").c_str());
-    RemoveClipEntry(file);
-    if (CaptureState != 1 || unicode::WideFileExists(file)) {
-        // The preview could not come back (told), or the name is not free: nothing is begun.
-        const std::wstring kept = older->PutBack();
-        if (!kept.empty())
-            widgets::WideMessageDlg(kept, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+    const bool partKept = unicode::WideFileExists(file);
+    if (CaptureState != 1) {
+        // The preview could not come back (told): nothing is begun. The older file goes only when
+        // the part wrote a picture or a sound.
+        if (partKept && older->RecordingBegun()) {
+            older->Discard();
+        } else {
+            const std::wstring kept = older->PutBack();
+            if (!kept.empty())
+                widgets::WideMessageDlg(kept, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+        }
         return true;
     }
+    // The sources ran again without the recording (the preview is back): only room stood in the
+    // recording's way.
     older->Free();
-    // The part is begun again under its name: the name the stop prepared is the next one still.
-    NextVideoFile = file;
-    VideoFileCounter = counter;
+    if (!partKept) {
+        // The part is begun again under its name: the name the stop prepared is the next one still.
+        NextVideoFile = file;
+        VideoFileCounter = counter;
+    }
     if (StartCapture()) {
-        if (!firstPart) {
+        // The recording goes on, as a cut carries it on: its first name and its start stay.
+        if (partKept || file != captureFile) {
             CaptureFile = captureFile;
             CaptureStartTime = startedAt;
         }

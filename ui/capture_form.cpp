@@ -236,8 +236,6 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
         if (settings::ParamFreezePreview->Value()) taFreezepreview->Execute();
         if (settings::ParamFreezeCapture->Value()) taFreezeCapture->Execute();
         classlib::StartTrace("toggles reapplied");
-        // Older files that copies killed while they replaced them left in the recordings' folder.
-        SweepReplacedFiles(unicode::WideExtractFilePath(NextVideoFile));
         CreatePictureBuffers();
         ShowSystemInfo();
         classlib::StartTrace("system information written");
@@ -246,6 +244,9 @@ void TCaptureForm::AppEvents1Idle(classlib::TObject* /*Sender*/, bool& Done) {
             gaugeVolume->Hide();
             ErreurFrame1->ShowError(errorText, false);
         }
+        // Older files that copies killed while they replaced them left in the recordings' folder,
+        // last: where one is kept beside its name, the user is told.
+        TellLeftOvers(NextVideoFile);
     } catch (...) {
         // Start-up goes on with what was done.
     }

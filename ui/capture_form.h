@@ -29,6 +29,7 @@
 #include "filters/filters_host.h"
 #include "settings/settings_host.h"
 #include "ui/recording_files.h"
+#include "ui/replaced_files.h"
 #include "unicode/wide_strings.h"
 #include "widgets/custom/scripts.h"
 #include "widgets/custom/super_actions.h"
@@ -674,7 +675,14 @@ private:
     // program's, and the start moves on to a free name).
     // Changed, when given, tells whether the file asked about changed while the question was
     // open (another copy wrote it): the answer is not for the file there now.
-    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true, bool* Changed = nullptr);
+    // Asked, when given, receives the file the question was about (nothing when none was asked).
+    bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true, bool* Changed = nullptr,
+                             TFileIdentity* Asked = nullptr);
+    // The older files that killed copies left aside in the folder of Name are put back, or kept
+    // beside their names: the words telling the user where (empty when none was kept). TellLeftOvers
+    // tells them at once.
+    std::wstring SweepLeftOvers(const std::wstring& Name);
+    void TellLeftOvers(const std::wstring& Name);
     std::wstring FreeRecordingName(std::wstring Name);
     // Claims NextVideoFile for the recording (moving on to the next free name while another
     // program or copy has it): why its file cannot be written, empty when it can.

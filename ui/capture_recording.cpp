@@ -30,6 +30,7 @@
 #include "ui/options_frame.h"
 #include "ui/recording_files.h"
 #include "ui/recording_text_ids.h"
+#include "ui/replaced_files.h"
 #include "ui/system_report.h"
 #include "unicode/wide_files.h"
 #include "widgets/custom/clip_entries.h"
@@ -101,8 +102,10 @@ constexpr int kMostNamesTried = 100000;
 
 // ---- The questions before a recording ----------------------------------------------------
 
-bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed, bool* Changed) {
+bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed, bool* Changed,
+                                       TFileIdentity* Asked) {
     if (Changed != nullptr) *Changed = false;
+    if (Asked != nullptr) *Asked = TFileIdentity();
     using widgets::TMsgDlgType;
     // A file that another program is writing is not offered for overwriting. A start by hand goes
     // on under the next free name instead (StartRecording); the schedule is refused.
@@ -120,6 +123,7 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
             buttons = widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll});
         }
         const TFileIdentity asked = FileIdentity(replaced);
+        if (Asked != nullptr && replaced == Name) *Asked = asked;
         const int answer = widgets::WideMessageDlg(question, TMsgDlgType::mtWarning, buttons, 0);
         // The answer is for the file the question showed: one written or replaced meanwhile (by
         // another copy that recorded into it) is not.
@@ -147,6 +151,19 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
     }
     unicode::WideForceDirectories(folder);
     return true;
+}
+
+std::wstring TCaptureForm::SweepLeftOvers(const std::wstring& Name) {
+    std::wstring told;
+    // Once for each file kept beside its name: it is not aside any more.
+    for (const std::wstring& kept : SweepReplacedFiles(unicode::WideExtractFilePath(Name)))
+        told += (told.empty() ? L"" : L"\r\n") + kept;
+    return told;
+}
+
+void TCaptureForm::TellLeftOvers(const std::wstring& Name) {
+    const std::wstring told = SweepLeftOvers(Name);
+    if (!told.empty()) TellError(told);
 }
 
 std::wstring TCaptureForm::ClaimRecordingName(std::unique_ptr<TRecordingClaim>& Claim) {
@@ -258,19 +275,28 @@ bool TCaptureForm::StartRecording() {
                                 widgets::MsgDlgButtons({widgets::mbOK}), 0);
         return false;
     }
+    // The file that the user said to replace, as it was when asked: only that one is replaced.
+    std::optional<TFileIdentity> asked;
     if (CaptureState == 1) {
+        // What killed copies left aside in the folder is settled first: the question is about the
+        // file that the name holds once they are back.
+        TellLeftOvers(NextVideoFile);
         // Another copy of the program may write under the prepared name (two copies started in
         // the same second name their recordings alike): the next free name is taken, as a cut
         // takes it.
         if (FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
         const bool existed = !ReplacedFile(NextVideoFile).empty();
         bool changed = false;
-        if (!ConfirmNewRecording(NextVideoFile, true, existed, &changed)) return false;
+        TFileIdentity shown;
+        if (!ConfirmNewRecording(NextVideoFile, true, existed, &changed, &shown)) return false;
+        if (shown.Exists) asked = shown;
         // A Yes is for the file the question showed. A name another program took meanwhile (the
         // questions wait for their answers), or whose file changed (another copy recorded into it
         // and stopped), is not overwritten: the next free name is taken.
-        if (changed || FileInUse(NextVideoFile) || (!existed && !ReplacedFile(NextVideoFile).empty()))
+        if (changed || FileInUse(NextVideoFile) || (!existed && !ReplacedFile(NextVideoFile).empty())) {
             NextVideoFile = FreeRecordingName(BuildVideoFileName());
+            asked.reset();
+        }
     } else {
         // The schedule asked its questions for the name and the file it was armed with. A name
         // changed since, or a file that appeared or changed since, is not overwritten unasked:
@@ -281,6 +307,8 @@ bool TCaptureForm::StartRecording() {
               FileIdentity(NextVideoFile) != scheduleCheckedFile_)) ||
             FileInUse(NextVideoFile))
             NextVideoFile = FreeRecordingName(NextVideoFile);
+        else if (Confirming() && existsNow && scheduleCheckedFile_.Exists)
+            asked = scheduleCheckedFile_;
         const std::wstring folder = FolderOf(NextVideoFile);
         if (!folder.empty() && FolderCanBeMade(folder)) unicode::WideForceDirectories(folder);
     }
@@ -298,13 +326,30 @@ bool TCaptureForm::StartRecording() {
         }
     }
     CaptureFile = NextVideoFile;
-    StopGraphAndCloseCapture();
     // An older file of this name (the user said to replace it, or is not asked) is moved out of
     // the writer's way: emptying a large file would hold the start back. It stays whole until the
-    // recording has written something.
-    auto replaced = std::make_unique<TReplacedFile>(writesFile ? CaptureFile : std::wstring());
+    // recording has written something. Only the file asked about is replaced, and one that cannot
+    // be moved is never written over.
+    const bool existedBefore = unicode::WideFileExists(CaptureFile);
+    auto replaced =
+        std::make_unique<TReplacedFile>(writesFile ? CaptureFile : std::wstring(), asked ? &*asked : nullptr);
+    if (replaced->Changed() || replaced->InUse()) {
+        // Put back by a sweep or written by another program since it was asked about, or taken by
+        // another program meanwhile: the start is made again under the next free name.
+        if (++namesMoved_ <= kMostNamesMoved) {
+            NextVideoFile = FreeRecordingName(BuildVideoFileName());
+            retryStart_ = true;
+            return false;
+        }
+    }
+    if (!replaced->Problem().empty() || replaced->Changed()) {
+        TellCannotStart(replaced->Problem().empty() ? classlib::Format(RecText(IDS_REC_IN_USE), {CaptureFile})
+                                                    : replaced->Problem());
+        return false;
+    }
+    StopGraphAndCloseCapture();
     // The file there now is this start's own, whatever it holds once the start is refused.
-    const bool fileOwn = writesFile && (replaced->Moved() || !unicode::WideFileExists(CaptureFile));
+    const bool fileOwn = writesFile && (replaced->Moved() || !existedBefore);
     engine::TVideoSource* video = module->CurrentVideoSource;
     engine::TAudioSource* sound = module->CurrentAudioSource;
     module->UseAudioClock = video != nullptr && sound != nullptr && video->Device != sound->Device && format != 1 &&
@@ -340,7 +385,7 @@ bool TCaptureForm::StartRecording() {
     // the graph started that it could not (a sound input that could not be opened, which a graph
     // may let run without it): the start is refused.
     const bool ran = module->RunGraph();
-    const HRESULT refused = ran ? FailureToldAtRun() : module->LastRunFailure();
+    HRESULT refused = ran ? FailureToldAtRun() : module->LastRunFailure();
     if (!ran || FAILED(refused)) {
         // Every filter is stopped, nothing of the refused recording stays open or on disk, the
         // older file is back, the preview comes back and the user is told why.
@@ -352,11 +397,19 @@ bool TCaptureForm::StartRecording() {
         module->StopCaptureGraph();
         UndoRefusedStart(HeldByAnother(refused), fileOwn);
         // The disk has room for the recording only through the older file's, which the user
-        // said to replace: it is given, and the start made again under the same name.
-        if (IsFullDisk(refused) && OlderFileMakesRoom(CaptureFile, *replaced)) {
-            replaced->Free();
-            retryStart_ = true;
-            return false;
+        // said to replace: it is given, and the start made again under the same name. It is given
+        // only when nothing but room stands in the way: the sources run first without the
+        // recording, and a sound input that cannot be opened is told instead.
+        bool previewRuns = false;
+        if (IsFullDisk(refused) && OlderFileMakesRoom(CaptureFile, *replaced) && soundInputProblem_.empty()) {
+            previewRuns = module->RunGraph();
+            const HRESULT told = FailureToldAtRun();
+            if (previewRuns && !FAILED(told) && soundInputProblem_.empty()) {
+                replaced->Free();
+                retryStart_ = true;
+                return false;
+            }
+            if (!previewRuns) refused = module->LastRunFailure();
         }
         const std::wstring olderKept = replaced->PutBack();
         // Another program took the file between the checks and the writer's open: the start is
@@ -367,7 +420,7 @@ bool TCaptureForm::StartRecording() {
             retryStart_ = true;
             return false;
         }
-        module->RunGraph();
+        if (!previewRuns) module->RunGraph();
         TellCannotStart(RefusalText(CaptureFile, refused) + Paragraph(olderKept));
         return false;
     }
@@ -531,6 +584,10 @@ void TCaptureForm::CutToNextName() {
     std::wstring failed;
     // The older file the new part replaces: put back once a failed cut has closed the new part.
     std::unique_ptr<TReplacedFile> replaced;
+    // Why the last name passed over could not be written; empty when none was.
+    std::wstring passedOver;
+    // Where older files that killed copies left are kept, told once the new part runs.
+    std::wstring leftOvers;
     try {
         engine::Tdm* module = engine::dm();
         // A recording whose only part another program held begins with the part that follows.
@@ -540,18 +597,32 @@ void TCaptureForm::CutToNextName() {
             StopGraphAndCloseCapture();
             cuttingPart_ = false;
             // A cut asks nothing (the recording is waiting): a name already taken is skipped.
+            leftOvers += Paragraph(SweepLeftOvers(NextVideoFile));
             NextVideoFile = FreeRecordingName(NextVideoFile);
             const std::uint8_t format = CurrentFormat();
             const bool writesFile = format != 0 && format != 10;
-            // What refuses a start refuses the new part (a read-only older file is kept whole).
             std::unique_ptr<TRecordingClaim> claim;
-            if (writesFile) {
-                failed = ClaimRecordingName(claim);
-                if (!failed.empty()) break;
+            for (int passed = 0;; ++passed) {
+                // What refuses a start refuses the name (a read-only older file is kept whole); an
+                // older file it replaces (no confirmation asked for) is moved out of the way, as at
+                // a start, and one that cannot be moved is never written over.
+                std::wstring problem = writesFile ? ClaimRecordingName(claim) : std::wstring();
+                if (problem.empty()) {
+                    replaced = std::make_unique<TReplacedFile>(writesFile ? NextVideoFile : std::wstring());
+                    problem = replaced->Problem();
+                }
+                if (problem.empty()) break;
+                replaced.reset();
+                // The name, not the folder, is refused: the recording goes on under the next one
+                // that can be written.
+                if (passed >= kMostNamesMoved || !unicode::WideDirectoryExists(FolderOf(NextVideoFile))) {
+                    failed = problem;
+                    break;
+                }
+                passedOver = problem;
+                NextVideoFile = FreeRecordingName(BuildVideoFileName());
             }
-            // An older file it replaces (no confirmation asked for) is moved out of the way, as at
-            // a start.
-            replaced = std::make_unique<TReplacedFile>(writesFile ? NextVideoFile : std::wstring());
+            if (!failed.empty()) break;
             const bool taken = HandNewNameToWriter(format, NextVideoFile);
             // The writer has let the previous part go.
             FinishClosedFile(true);
@@ -601,6 +672,18 @@ void TCaptureForm::CutToNextName() {
         if (replaced) {
             const std::wstring kept = replaced->PutBack();
             if (!kept.empty()) TellError(kept);
+        }
+    } else if (!passedOver.empty()) {
+        try {
+            widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_GOES_ON), {NextVideoFile, passedOver}),
+                                    widgets::TMsgDlgType::mtWarning, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+        } catch (...) {
+        }
+    }
+    if (!leftOvers.empty()) {
+        try {
+            TellError(leftOvers.substr(2));
+        } catch (...) {
         }
     }
     --transitionDepth_;
@@ -668,7 +751,9 @@ void TCaptureForm::FinishClosedFile(bool WritersGone) {
 void TCaptureForm::SettleClosedReplaced(bool WritersGone) {
     if (!closedReplaced_) return;
     const bool there = unicode::WideFileExists(closedFile_);
-    if (there && !closedHoldsNothing_) {
+    // Only once the part's own file holds a picture or a sound does the older file go: a part
+    // that may hold something, but not surely, keeps both.
+    if (there && !closedHoldsNothing_ && closedReplaced_->RecordingBegun()) {
         closedReplaced_->Discard();
     } else if (!there || WritersGone) {
         // Nothing was recorded in its place: it is back (or, when the name cannot be freed, kept
@@ -687,13 +772,15 @@ void TCaptureForm::SettleClosedReplaced(bool WritersGone) {
 }
 
 void TCaptureForm::WatchReplacedFile() {
-    if (!partReplaced_ || !recordingOpen_ || soundInputNotOpened_ || writeFailurePosted_ || FAILED(pendingWriteFailure_))
+    if (!partReplaced_ || !recordingOpen_ || partHeldElsewhere_ || soundInputNotOpened_ || writeFailurePosted_ ||
+        FAILED(pendingWriteFailure_))
         return;
     // The recording has really begun once its disk has taken a good part of a second of it (a
     // disk short of room refuses it before, and the older file's room is then given: a header cut
-    // short by a full disk is no beginning) and what its file holds is a recording.
+    // short by a full disk is no beginning) and its own file, known by its identity, holds a
+    // picture or a sound that a player reads.
     constexpr std::uint64_t kBegun = 256 * 1024;
-    if (FileIdentity(NextVideoFile).Size < kBegun || RecordingHoldsNothing(NextVideoFile)) return;
+    if (FileIdentity(NextVideoFile).Size < kBegun || !partReplaced_->RecordingBegun()) return;
     partReplaced_->Discard();
     partReplaced_.reset();
 }

@@ -100,6 +100,7 @@ bool TCaptureForm::StartSchedule() {
         return false;
     };
     if (datesRefused(ScheduleNow())) return false;
+    TellLeftOvers(NextVideoFile);
     if (!ConfirmNewRecording(NextVideoFile, false)) return false;
     CaptureFile = NextVideoFile;
     scheduleCheckedName_ = NextVideoFile;

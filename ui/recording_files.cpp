@@ -6,16 +6,11 @@
 
 #include <algorithm>
 #include <array>
-#include <atomic>
-#include <condition_variable>
 #include <cstdint>
-#include <deque>
 #include <memory>
-#include <mutex>
 #include <optional>
-#include <set>
+#include <string>
 #include <string_view>
-#include <thread>
 
 #include "classlib/conversions.h"
 #include "classlib/exceptions.h"
@@ -23,8 +18,8 @@
 #include "classlib/streams.h"
 #include "dshow/ds_helpers.h"
 #include "settings/program_texts.h"
-#include "settings/shell_helpers.h"
 #include "ui/recording_text_ids.h"
+#include "ui/replaced_files.h"
 #include "unicode/wide_files.h"
 
 namespace ui {
@@ -139,7 +134,10 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
     // Opened as the writers open it, so that whatever would refuse them refuses this. A file made
     // for the look goes with its handle: another copy of the program looking at the name meanwhile
     // finds it in use, never a file left there for a moment.
-    HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, existed ? OPEN_EXISTING : CREATE_NEW,
+    // An older file must be moved out of the recording's way, never written over: one that another
+    // program holds without letting it be renamed (a player) is in use as much as one it writes.
+    HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr,
+                              existed ? OPEN_EXISTING : CREATE_NEW,
                               existed ? FILE_ATTRIBUTE_NORMAL : FILE_ATTRIBUTE_NORMAL | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
     if (file == INVALID_HANDLE_VALUE) {
         const DWORD error = GetLastError();
@@ -174,8 +172,8 @@ bool FileInUse(const std::wstring& Name) {
     if (RecordedByAnotherCopy(Name)) return true;
     const DWORD attributes = GetFileAttributesW(Name.c_str());
     if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
-    HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE, FILE_SHARE_READ, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL,
-                              nullptr);
+    HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         CloseHandle(file);
         return false;
@@ -260,7 +258,8 @@ bool WaveHoldsNothing(const std::wstring& Name) {
     while (at + 8 <= size) {
         TChunk chunk;
         if (!ReadChunk(file, at, false, chunk)) return false;
-        if (Is(chunk.Code, "data")) return chunk.Size == 0 && at + 8 == size;
+        // The writer's growing header says 0 or the most it can: what follows it decides.
+        if (Is(chunk.Code, "data")) return at + 8 == size;
         at += 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
     }
     return at == size;
@@ -296,241 +295,6 @@ bool AsfHoldsNothing(const std::wstring& Name) {
     return *packets == 0 || (*packets == 1 && instant);
 }
 
-namespace {
-
-// A kernel object under a name of its own: made while this process holds something, and gone with
-// the process, however it ends. Other copies ask whether it is there.
-HANDLE MakeMark(const std::wstring& Key) { return CreateMutexW(nullptr, FALSE, Key.c_str()); }
-
-bool MarkThere(const std::wstring& Key) {
-    HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, Key.c_str());
-    if (mark != nullptr) {
-        CloseHandle(mark);
-        return true;
-    }
-    // A mark made by a program that this one may not open is somebody's all the same.
-    return GetLastError() == ERROR_ACCESS_DENIED;
-}
-
-void DropMark(HANDLE& Mark) {
-    if (Mark != nullptr) CloseHandle(Mark);
-    Mark = nullptr;
-}
-
-// Empties File a step at a time, then deletes it. Freeing a large file's space at once holds up
-// every write to the disk meanwhile (under Wine, a delete or an overwrite even holds up every call
-// of every program to the system); a step of 64 MB takes a few milliseconds, and a pause follows
-// each one unless Hurry is set.
-void DeleteEmptied(const std::wstring& File, const std::atomic<bool>& Hurry) {
-    constexpr LONGLONG kStep = 64ll << 20;
-    constexpr DWORD kPauseMs = 50;
-    HANDLE file = CreateFileW(File.c_str(), GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE) {
-        LARGE_INTEGER size{};
-        if (GetFileSizeEx(file, &size)) {
-            for (LONGLONG end = size.QuadPart; end > 0;) {
-                end = end > kStep ? end - kStep : 0;
-                LARGE_INTEGER at{};
-                at.QuadPart = end;
-                if (!SetFilePointerEx(file, at, nullptr, FILE_BEGIN) || !SetEndOfFile(file)) break;
-                if (!Hurry.load()) Sleep(kPauseMs);
-            }
-        }
-        CloseHandle(file);
-    }
-    DeleteFileW(File.c_str());
-}
-
-// The replaced files still to go, and the thread that deletes them one after the other, each with
-// the mark that its owner holds it until it is gone. The process's end waits for them, in a hurry.
-class TDisposals {
-public:
-    ~TDisposals() { Finish(); }
-
-    void Add(std::wstring File, HANDLE Mark) {
-        std::lock_guard<std::mutex> guard(lock_);
-        if (!worker_.joinable()) {
-            ending_ = false;
-            hurry_.store(false);
-            worker_ = std::thread([this] { Run(); });
-        }
-        files_.push_back({std::move(File), Mark});
-        wake_.notify_one();
-    }
-
-    void Finish() {
-        {
-            std::lock_guard<std::mutex> guard(lock_);
-            ending_ = true;
-            hurry_.store(true);
-        }
-        wake_.notify_one();
-        if (worker_.joinable()) worker_.join();
-    }
-
-private:
-    struct TFile {
-        std::wstring Name;
-        HANDLE Mark;
-    };
-
-    void Run() {
-        std::unique_lock<std::mutex> guard(lock_);
-        for (;;) {
-            wake_.wait(guard, [this] { return !files_.empty() || ending_; });
-            if (files_.empty()) return;
-            TFile file = std::move(files_.front());
-            files_.pop_front();
-            guard.unlock();
-            DeleteEmptied(file.Name, hurry_);
-            DropMark(file.Mark);
-            guard.lock();
-        }
-    }
-
-    std::mutex lock_;
-    std::condition_variable wake_;
-    std::deque<TFile> files_;  // lock_
-    bool ending_ = false;      // lock_
-    std::atomic<bool> hurry_{false};
-    std::thread worker_;  // started under lock_, joined by Finish
-};
-
-TDisposals& Disposals() {
-    static TDisposals disposals;
-    return disposals;
-}
-
-// Handed to the deleting thread; deleted here when no thread can be had.
-void Dispose(const std::wstring& File, HANDLE Mark) {
-    try {
-        Disposals().Add(File, Mark);
-    } catch (...) {
-        const std::atomic<bool> hurry{true};
-        DeleteEmptied(File, hurry);
-        DropMark(Mark);
-    }
-}
-
-// The mark in the name of an older file moved aside, which no user's file carries.
-const wchar_t kReplacedSuffix[] = L".~quillotrane-older";
-
-// The mark that the process ProcessId holds its older file Number aside.
-std::wstring AsideKey(DWORD ProcessId, std::uint64_t Number) {
-    return L"Local\\Quillotrane older file " + classlib::IntToHex(ProcessId, 1) + L"." + classlib::IntToHex(Number, 1);
-}
-
-// The name an older file moved aside had, from the aside name (Name.<id>.<number><suffix>).
-std::wstring OriginalOf(const std::wstring& Aside) {
-    std::wstring name = Aside.substr(0, Aside.size() - (sizeof kReplacedSuffix / sizeof(wchar_t) - 1));
-    for (int dot = 0; dot < 2; ++dot) name.erase(name.rfind(L'.'));
-    return name;
-}
-
-bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
-
-// The first free name of "Stem (older)", "Stem (older 2)", ... with Name's extension, beside it.
-std::wstring KeptOlderName(const std::wstring& Name) {
-    const std::wstring extension = unicode::WideExtractFileExt(Name);
-    const std::wstring stem = Name.substr(0, Name.size() - extension.size());
-    for (int n = 1; n < 1000; ++n) {
-        const std::wstring kept = stem + (n == 1 ? L" (older)" : L" (older " + std::to_wstring(n) + L")") + extension;
-        if (NameFree(kept)) return kept;
-    }
-    return std::wstring();
-}
-
-// Where the recording that replaced Original wrote nothing (or was never written), the older file
-// Aside goes back under its name; else it goes. Used for the files that killed copies left.
-void SettleLeftOver(const std::wstring& Aside) {
-    const std::wstring original = OriginalOf(Aside);
-    if (!NameFree(original) && RecordingHoldsNothing(original)) DeleteFileW(original.c_str());
-    if (NameFree(original) && MoveFileExW(Aside.c_str(), original.c_str(), 0)) return;
-    if (!NameFree(original)) Dispose(Aside, nullptr);
-}
-
-std::uint64_t Fnv1a(const std::wstring& Text) {
-    std::uint64_t hash = 14695981039346656037ull;
-    for (wchar_t c : Text) {
-        hash ^= static_cast<std::uint16_t>(c);
-        hash *= 1099511628211ull;
-    }
-    return hash;
-}
-
-// The mark of a recording into Name: one for every way of writing the same full name.
-std::wstring ClaimKey(const std::wstring& Name) {
-    wchar_t full[MAX_PATH * 2] = {};
-    const DWORD length = GetFullPathNameW(Name.c_str(), MAX_PATH * 2, full, nullptr);
-    std::wstring key = length > 0 && length < MAX_PATH * 2 ? std::wstring(full, length) : Name;
-    if (!key.empty()) CharUpperBuffW(key.data(), static_cast<DWORD>(key.size()));
-    std::replace(key.begin(), key.end(), L'/', L'\\');
-    return L"Local\\Quillotrane recording " + classlib::IntToHex(Fnv1a(key), 16);
-}
-
-// This process's own claims, which RecordedByAnotherCopy leaves out.
-std::mutex& ClaimsLock() {
-    static std::mutex lock;
-    return lock;
-}
-std::multiset<std::wstring>& OwnClaims() {
-    static std::multiset<std::wstring> claims;
-    return claims;
-}
-
-}  // namespace
-
-bool RecordedByAnotherCopy(const std::wstring& Name) {
-    const std::wstring key = ClaimKey(Name);
-    {
-        std::lock_guard<std::mutex> guard(ClaimsLock());
-        if (OwnClaims().count(key) != 0) return false;
-    }
-    return MarkThere(key);
-}
-
-TRecordingClaim::TRecordingClaim(const std::wstring& Name) : key_(ClaimKey(Name)) {
-    std::lock_guard<std::mutex> guard(ClaimsLock());
-    OwnClaims().insert(key_);
-    mark_ = MakeMark(key_);
-    first_ = mark_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
-}
-
-TRecordingClaim::~TRecordingClaim() {
-    std::lock_guard<std::mutex> guard(ClaimsLock());
-    DropMark(mark_);
-    const auto own = OwnClaims().find(key_);
-    if (own != OwnClaims().end()) OwnClaims().erase(own);
-}
-
-TFileIdentity FileIdentity(const std::wstring& Name) {
-    TFileIdentity identity;
-    HANDLE file = CreateFileW(Name.c_str(), 0, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
-                              OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return identity;
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (GetFileInformationByHandle(file, &information)) {
-        identity.Exists = true;
-        identity.Volume = information.dwVolumeSerialNumber;
-        identity.IndexHigh = information.nFileIndexHigh;
-        identity.IndexLow = information.nFileIndexLow;
-        identity.Size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-        identity.Written = (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
-                           information.ftLastWriteTime.dwLowDateTime;
-    }
-    CloseHandle(file);
-    return identity;
-}
-
-void SweepReplacedFiles(const std::wstring& Folder) {
-    if (Folder.empty()) return;
-    const std::wstring folder = Folder.back() == L'\\' || Folder.back() == L'/' ? Folder : Folder + L"\\";
-    // A copy holds its older file aside for as long as its mark is there, whatever the file's times.
-    settings::RemoveLeftOvers(
-        folder, L"", kReplacedSuffix, L"", false, [](const std::wstring& File) { SettleLeftOver(File); },
-        [](DWORD ProcessId, std::uint64_t Number, const FILETIME&) { return MarkThere(AsideKey(ProcessId, Number)); });
-}
-
 bool RecordingHoldsNothing(const std::wstring& Name) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data) ||
@@ -543,63 +307,102 @@ bool RecordingHoldsNothing(const std::wstring& Name) {
     return extension == L".wmv" && AsfHoldsNothing(Name);
 }
 
-TReplacedFile::TReplacedFile(std::wstring Name) : name_(std::move(Name)) {
-    const DWORD attributes = GetFileAttributesW(name_.c_str());
-    // A read-only file is kept as its user wants it: the recording is refused before it comes here.
-    if (attributes == INVALID_FILE_ATTRIBUTES ||
-        (attributes & (FILE_ATTRIBUTE_DIRECTORY | FILE_ATTRIBUTE_READONLY)) != 0)
-        return;
-    // Older files that copies killed on the way left beside this one are settled first.
-    SweepReplacedFiles(unicode::WideExtractFilePath(name_));
-    size_ = FileIdentity(name_).Size;
-    // A name no recording takes, unique to this process, and this process's mark on it, made before
-    // the file is there; a rename within the folder costs nothing, whatever the file's size.
-    static std::atomic<std::uint64_t> moved{0};
-    const std::uint64_t number = ++moved;
-    const std::wstring aside = settings::ProcessOwnName(name_, number, kReplacedSuffix);
-    held_ = MakeMark(AsideKey(GetCurrentProcessId(), number));
-    if (held_ != nullptr && MoveFileExW(name_.c_str(), aside.c_str(), 0))
-        aside_ = aside;
-    else
-        DropMark(held_);
-}
+namespace {
 
-TReplacedFile::~TReplacedFile() {
-    try {
-        PutBack();
-    } catch (...) {
+// A stream's whole data chunk of at least one byte in the movie list of a RIFF file that may still
+// be growing: the sizes of the lists around it are not looked at, only the chunks as they lie.
+bool AviHoldsMedia(classlib::TStream& File, std::uint64_t Size) {
+    TChunk riff;
+    if (!ReadChunk(File, 0, true, riff) || !Is(riff.Code, "RIFF") || !Is(riff.ListType, "AVI ")) return false;
+    std::uint64_t at = 12;
+    bool inMovie = false;
+    while (at + 8 <= Size) {
+        TChunk chunk;
+        if (!ReadChunk(File, at, at + 12 <= Size, chunk)) return false;
+        const std::uint64_t end = at + 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
+        if (Is(chunk.Code, "LIST") && (Is(chunk.ListType, "movi") || (inMovie && Is(chunk.ListType, "rec ")))) {
+            inMovie = true;
+            at += 12;
+            continue;
+        }
+        if (inMovie && IsStreamData(chunk.Code) && chunk.Size > 0) return at + 8 + chunk.Size <= Size;
+        at = end;
     }
-    DropMark(held_);
+    return false;
 }
 
-void TReplacedFile::Discard() {
-    if (aside_.empty()) return;
-    std::wstring aside;
-    aside.swap(aside_);
-    Dispose(aside, held_);
-    held_ = nullptr;
-}
-
-void TReplacedFile::Free() {
-    if (aside_.empty()) return;
-    const std::atomic<bool> hurry{true};
-    DeleteEmptied(aside_, hurry);
-    aside_.clear();
-    DropMark(held_);
-}
-
-std::wstring TReplacedFile::PutBack() {
-    if (aside_.empty()) return std::wstring();
-    std::wstring aside;
-    aside.swap(aside_);
-    std::wstring kept;
-    if (!MoveFileExW(aside.c_str(), name_.c_str(), 0)) {
-        // Taken since (another program wrote a file there): the older file is kept beside it.
-        kept = KeptOlderName(name_);
-        if (kept.empty() || !MoveFileExW(aside.c_str(), kept.c_str(), 0)) kept = aside;
+// Enough sound in a WAVE file's data chunk (PCM or MP3) to be heard: a fiftieth of a second, and
+// at least one whole block.
+bool WaveHoldsMedia(classlib::TStream& File, std::uint64_t Size) {
+    TChunk riff;
+    if (!ReadChunk(File, 0, true, riff) || !Is(riff.Code, "RIFF") || !Is(riff.ListType, "WAVE")) return false;
+    std::uint64_t needed = 0;
+    for (std::uint64_t at = 12; at + 8 <= Size;) {
+        TChunk chunk;
+        if (!ReadChunk(File, at, false, chunk)) return false;
+        if (Is(chunk.Code, "fmt ")) {
+            unsigned char format[16] = {};
+            if (chunk.Size < 16 || !ReadAt(File, at + 8, format, sizeof format)) return false;
+            const std::uint64_t perSecond = Little32(format + 8);
+            const std::uint64_t block = format[12] | (format[13] << 8);
+            needed = std::max<std::uint64_t>({perSecond / 50, block, 1});
+        } else if (Is(chunk.Code, "data")) {
+            return needed > 0 && Size - (at + 8) >= needed;
+        }
+        at += 8 + static_cast<std::uint64_t>(chunk.Size) + (chunk.Size & 1);
     }
-    DropMark(held_);
-    return kept.empty() ? std::wstring() : classlib::Format(RecText(IDS_REC_OLDER_KEPT), {name_, kept});
+    return false;
+}
+
+// A whole packet of a picture or sound stream among the first megabytes of an MPEG program stream.
+bool MpegHoldsMedia(classlib::TStream& File, std::uint64_t Size) {
+    constexpr std::uint64_t kLooked = 1u << 20;
+    std::string bytes(static_cast<std::size_t>(std::min(Size, kLooked)), '\0');
+    if (bytes.empty() || !ReadAt(File, 0, bytes.data(), static_cast<std::int32_t>(bytes.size()))) return false;
+    const auto* b = reinterpret_cast<const unsigned char*>(bytes.data());
+    for (std::size_t at = 0; at + 6 <= bytes.size(); ++at) {
+        if (b[at] != 0 || b[at + 1] != 0 || b[at + 2] != 1) continue;
+        const unsigned id = b[at + 3];
+        const bool media = (id >= 0xC0 && id <= 0xEF) || id == 0xBD;
+        const std::size_t length = (b[at + 4] << 8) | b[at + 5];
+        if (media && length > 0) return at + 6 + length <= Size;
+    }
+    return false;
+}
+
+// A whole data packet after the header object of an ASF file (its packets are of the size the file
+// properties give).
+bool AsfHoldsMedia(classlib::TStream& File, std::uint64_t Size) {
+    unsigned char object[kAsfFilePropertiesSize] = {};
+    if (!ReadAt(File, 0, object, 24) || !std::equal(object, object + 16, kAsfHeaderObject)) return false;
+    const std::uint64_t header = Little64(object + 16);
+    if (header < 30 || header > Size) return false;
+    std::uint64_t packet = 0;
+    for (std::uint64_t at = 30; at + 24 <= header;) {
+        if (!ReadAt(File, at, object, 24)) return false;
+        const std::uint64_t length = Little64(object + 16);
+        if (length < 24 || length > header - at) return false;
+        if (std::equal(object, object + 16, kAsfFileProperties) && length >= kAsfFilePropertiesSize &&
+            ReadAt(File, at, object, sizeof object))
+            packet = Little32(object + 92);
+        at += length;
+    }
+    if (packet == 0 || !ReadAt(File, header, object, 16) || !std::equal(object, object + 16, kAsfDataObject))
+        return false;
+    return Size >= header + kAsfEmptyDataObject + packet;
+}
+
+}  // namespace
+
+bool RecordingHoldsMedia(const std::wstring& Name) {
+    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
+    if (!stream) return false;
+    const std::uint64_t size = static_cast<std::uint64_t>(stream->Size());
+    const std::wstring extension = classlib::AnsiLowerCase(unicode::WideExtractFileExt(Name));
+    if (extension == L".avi") return AviHoldsMedia(*stream, size);
+    if (extension == L".wav" || extension == L".mp3") return WaveHoldsMedia(*stream, size);
+    if (extension == L".mpg") return MpegHoldsMedia(*stream, size);
+    return extension == L".wmv" && AsfHoldsMedia(*stream, size);
 }
 
 bool HeldByAnother(HRESULT Result) { return Result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION); }
@@ -607,14 +410,6 @@ bool HeldByAnother(HRESULT Result) { return Result == HRESULT_FROM_WIN32(ERROR_S
 bool IsFullDisk(HRESULT Result) {
     return Result == HRESULT_FROM_WIN32(ERROR_DISK_FULL) || Result == HRESULT_FROM_WIN32(ERROR_HANDLE_DISK_FULL) ||
            Result == STG_E_MEDIUMFULL;
-}
-
-bool OlderFileMakesRoom(const std::wstring& Name, const TReplacedFile& Older) {
-    constexpr std::uint64_t kRoomToRecord = 32ull << 20;
-    ULARGE_INTEGER free{};
-    const std::wstring folder = unicode::WideExtractFilePath(Name);
-    if (!Older.Moved() || folder.empty() || !GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr)) return false;
-    return free.QuadPart < kRoomToRecord && free.QuadPart + Older.Size() >= kRoomToRecord;
 }
 
 std::wstring RunRefusal(const std::wstring& File, HRESULT Failure) {

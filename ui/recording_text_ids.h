@@ -52,5 +52,7 @@
 #define IDS_REC_NOT_FINISHED 3247
 #define IDS_REC_STOP_FAILED 3248
 #define IDS_REC_CUT_FAILED 3249
+/* A cut that passed over a name whose file could not be written. */
+#define IDS_REC_GOES_ON 3250
 
 #endif

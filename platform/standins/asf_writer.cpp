@@ -247,6 +247,7 @@ public:
         video_ = std::make_unique<TAsfInput>(this, hr, true);
         // Before a profile is given: a sound and a video stream, as the stock writer's default.
         pins_ = {{audio_.get(), TCoding{false, 0, 64000}}, {video_.get(), TCoding{true, kWmv2, 320000}}};
+        OwnsItsFile = true;
     }
     ~TAsfWriter() override { FinishFile(); }
 

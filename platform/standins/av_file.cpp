@@ -62,6 +62,7 @@ int TAvFile::WritePacket(void* opaque, std::uint8_t* data, int size)
     }
     ULONG written = 0;
     HRESULT hr = self->stream_->Write(data, static_cast<ULONG>(size), &written);
+    self->testKill_.Wrote();
     // The last bytes written in a row are kept (a writer's header may say what they hold).
     std::vector<std::uint8_t>& tail = self->tail_;
     tail.insert(tail.end(), data, data + std::min<ULONG>(written, static_cast<ULONG>(size)));
@@ -333,6 +334,8 @@ HRESULT TAvFileFilter::BeginFile(const char* format, IStream* stream,
             if (leadIn[i]) first.push_back(describe[i]);
         }
     }
+    // Made just now, the file is written from its header on.
+    if (OwnsItsFile) file_.CountWritesForTestKill();
     const HRESULT hr = file_.Begin(format, stream, leadIndex_.empty() ? describe : first, 0, offset, lead);
     if (FAILED(hr)) return hr;
     failureReported_ = false;

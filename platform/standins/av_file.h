@@ -17,6 +17,7 @@
 #include <vector>
 
 #include "filters/base_filter.h"
+#include "platform/standins/recording_settings.h"
 
 struct AVFormatContext;
 struct AVIOContext;
@@ -59,6 +60,9 @@ public:
     HRESULT PatchAt(std::uint64_t offset, const std::vector<std::uint8_t>& bytes);
     // The first failure of a write since Begin (S_OK when none).
     HRESULT Failure() const { return failure_; }
+    // The stream is a file of the writer's own: the test's crash counts its writes (the file
+    // writer counts those it is handed).
+    void CountWritesForTestKill() { testKill_.Begin(); }
 
 private:
     static int WritePacket(void* opaque, std::uint8_t* data, int size);
@@ -76,6 +80,7 @@ private:
     REFERENCE_TIME offset_ = 0;
     bool keepHead_ = false;  // while the header is written
     HRESULT failure_ = S_OK;
+    TTestKill testKill_;
 };
 
 // A filter writing one whole file per run: the file begins at the pause from stopped and is finished
@@ -119,6 +124,8 @@ protected:
     // that never reaches its stop keeps them; a writer whose header tells sizes and lengths brings
     // it up to date here.
     virtual HRESULT Checkpoint(TAvFile& file) { return file.FlushOut(); }
+    // The file is one the filter opened itself (not through the file writer).
+    bool OwnsItsFile = false;
 
 private:
     // The lead-in is finished and the file of every stream begun after it.

@@ -149,6 +149,7 @@ private:
     std::optional<std::uint64_t> limit_;
     bool shortWrites_ = false;
     bool reported_ = false;
+    TTestKill testKill_;
 };
 
 // Filter.
@@ -253,6 +254,7 @@ HRESULT TFileWriter::OpenLocked(bool forRun)
         runOpened_ = true;
         limit_ = TestRecordingSetting(kTestByteLimitValue);
         shortWrites_ = TestRecordingSetting(kTestShortWritesValue).value_or(0) != 0;
+        testKill_.Begin();
     }
     return S_OK;
 }
@@ -320,6 +322,7 @@ HRESULT TFileWriter::WriteAt(std::uint64_t offset, const void* data, ULONG size,
             }
         }
         end_ = std::max(end_, offset + done);
+        testKill_.Wrote();
     }
     if (written != nullptr) {
         *written = done;

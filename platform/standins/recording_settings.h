@@ -14,6 +14,8 @@
 //                       native MPEG builder's candidate loops over test doubles alone)
 //     Sound inputs busy QWORD  not 0: the audio capture filter finds its input taken by another
 //                       program when a stream would start (waveInOpen's MMSYSERR_ALLOCATED)
+//     Kill after writes QWORD  the process ends at once (as killed) when the file writer has made
+//                       a recording's file (0) or written into it this many times
 #pragma once
 
 #include <windows.h>
@@ -31,6 +33,7 @@ inline constexpr wchar_t kTestByteLimitValue[] = L"Byte limit";
 inline constexpr wchar_t kTestShortWritesValue[] = L"Short writes";
 inline constexpr wchar_t kTestMpegRefuseValue[] = L"MPEG stand-ins refuse";
 inline constexpr wchar_t kTestSoundInputsBusyValue[] = L"Sound inputs busy";
+inline constexpr wchar_t kTestKillAfterWritesValue[] = L"Kill after writes";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
@@ -80,6 +83,33 @@ inline std::optional<std::uint64_t> TestRecordingSetting(const wchar_t* name)
     RegCloseKey(key);
     return result;
 }
+
+// The test's crash ("Kill after writes"): the process ends, as a crash or a power cut ends it, once
+// a recording's file is made (Begin) and has been written so many times (Wrote).
+class TTestKill {
+public:
+    void Begin()
+    {
+        after_ = TestRecordingSetting(kTestKillAfterWritesValue);
+        writes_ = 0;
+        Check();
+    }
+    void Wrote()
+    {
+        ++writes_;
+        Check();
+    }
+
+private:
+    void Check() const
+    {
+        if (after_ && writes_ >= *after_) {
+            TerminateProcess(GetCurrentProcess(), 9);
+        }
+    }
+    std::optional<std::uint64_t> after_;
+    std::uint64_t writes_ = 0;
+};
 
 // The MPEG stand-ins' refusal for this process (see above).
 inline bool MpegStandinsRefuse()

@@ -1,7 +1,8 @@
 // Recordings as a user keeps them: one started over an older, longer file after "exists already" is
 // answered Yes holds the new recording alone; one whose program is killed (a crash, a power cut)
 // holds what was recorded and its header says how long it is, in every file format; and the older
-// file that a killed program had moved aside is settled when the program starts again.
+// file that a killed program had moved aside is whole in the folder, settled when the program
+// starts again.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -10,6 +11,7 @@
 #include <cstring>
 #include <filesystem>
 #include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -117,33 +119,98 @@ std::vector<std::wstring> MovedAside(const std::wstring& Folder) {
     return names;
 }
 
-// Killed in the first moment of a recording that replaces an older file, the program leaves the
-// older file whole, moved aside. The next start settles what killed copies left, without waiting
-// for another recording over it: an older file whose name a recording took goes, one whose name
-// is free goes back under it.
-TEST_F(KeptRecordings, AnOlderFileAKilledCopyMovedAsideIsSettledAtTheNextStart) {
-    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(L"no video stream", kMicrophone, 11, false)));
+// The files of Folder, each whole.
+std::vector<std::string> FilesHeld(const std::wstring& Folder) {
+    std::vector<std::string> files;
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(Folder, ec))
+        files.push_back(quill_test::ReadWholeFile(entry.path()));
+    return files;
+}
+
+// Killed at any file event of a recording's first moments that replaces an older file (the file
+// made, its header written, its first and later writes: the stand-in file writer ends the process
+// there, as a crash does), in every format, the program leaves the older file whole in the folder,
+// and the next start settles it without deleting anything: back under its name when the killed
+// recording holds nothing, else beside it as "(older)", and the user is told where. Each start is
+// the one that settles the kill before it.
+TEST_F(KeptRecordings, AKillAtAnyFileEventLeavesTheOlderFileWholeAndTheNextStartSettlesIt) {
+    struct TFormat {
+        const wchar_t* Video;
+        int Format;
+        const wchar_t* Extension;
+    };
+    const TFormat formats[] = {{kCamera, 5, L".avi"},   {kCamera, 9, L".avi"},           {kCamera, 7, L".wmv"},
+                               {kMpegCard, 3, L".mpg"}, {L"no video stream", 11, L".wav"}, {L"no video stream", 12, L".mp3"}};
+    // The writes after which the process ends: 0 when the file is made.
+    const std::uint64_t moments[] = {0, 1, 2, 6};
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
-    const std::wstring file = Clip(0, L".wav");
-    ASSERT_TRUE(quill_test::WriteOlderFile(file, 2u << 20));
-    // Killed once the recording holds sound, while the older file is still aside.
-    ASSERT_NO_FATAL_FAILURE(RecordAndKill(
-        file, [&] { return MovedAside(Videos()).size() == 1 && e2e::FileSize(file) > 8192; },
-        "the older file was never seen aside"));
-    const std::vector<std::wstring> left = MovedAside(Videos());
-    ASSERT_EQ(1u, left.size()) << "the killed copy's older file is left aside";
-    EXPECT_EQ(2u << 20, e2e::FileSize(left[0])) << "and whole";
+    struct TKilled {
+        std::string Older;
+        std::wstring Name;
+        std::uint64_t Moment = 0;
+    };
+    std::optional<TKilled> killed;
+    // The older file of the last kill is in the folder, whole, and nothing is left aside.
+    auto settled = [&](TProgram& Program) {
+        std::wstring told;
+        const bool done = e2e::WaitFor([&] {
+            if (Program.Message() != nullptr) {
+                told += Program.MessageText();
+                Program.AnswerMessage(L"OK", nullptr, 0);
+            }
+            const std::vector<std::string> held = FilesHeld(Videos());
+            return MovedAside(Videos()).empty() && std::find(held.begin(), held.end(), killed->Older) != held.end();
+        });
+        EXPECT_TRUE(done) << "the older file is not whole in the folder: " << testing::PrintToString(MovedAside(Videos()));
+        // A recording killed as its file was made holds nothing: the older file is back under its name.
+        if (killed->Moment == 0) {
+            EXPECT_TRUE(killed->Older == quill_test::ReadWholeFile(killed->Name));
+        }
+        if (killed->Older != quill_test::ReadWholeFile(killed->Name)) {
+            const std::wstring kept = killed->Name.substr(0, killed->Name.size() - 4) + L" (older)" +
+                                      killed->Name.substr(killed->Name.size() - 4);
+            EXPECT_TRUE(killed->Older == quill_test::ReadWholeFile(kept)) << "kept beside its name";
+            EXPECT_NE(std::wstring::npos, told.find(L"it is kept as " + kept + L".")) << testing::PrintToString(told);
+        }
+    };
+    int run = 0;
+    for (const TFormat& f : formats) {
+        for (std::uint64_t moment : moments) {
+            SCOPED_TRACE(testing::Message() << "format " << f.Format << ", killed after " << moment << " writes");
+            ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(f.Video, kMicrophone, f.Format, false)));
+            TProgram program;
+            ASSERT_NO_FATAL_FAILURE(Start(program));
+            if (killed) {
+                ASSERT_NO_FATAL_FAILURE(settled(program));
+            }
+            std::error_code ec;
+            for (const auto& entry : std::filesystem::directory_iterator(Videos(), ec))
+                std::filesystem::remove(entry.path(), ec);
+            // An older file of a length of its own, so that it is told from every other one.
+            killed = TKilled{std::string(), Clip(0, f.Extension), moment};
+            ASSERT_TRUE(quill_test::WriteOlderFile(killed->Name, (1u << 20) + 512u * ++run));
+            killed->Older = quill_test::ReadWholeFile(killed->Name);
+            TProcessTestSetting kill(program, standins::kTestKillAfterWritesValue, moment);
+            ASSERT_TRUE(kill.Set());
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 60000)) << "the program was never killed";
+            ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(killed->Name); }));
+        }
+    }
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_NO_FATAL_FAILURE(settled(program));
     // A copy killed long ago left one whose recording never came: its name is free.
     const std::wstring free = Clip(5);
     ASSERT_TRUE(quill_test::WriteOlderFile(free + L".FFFFFFF0.000001.~quillotrane-older", 1u << 20));
-
-    TProgram program;
-    ASSERT_NO_FATAL_FAILURE(Start(program));
+    EXPECT_TRUE(program.Close());
+    TProgram again;
+    ASSERT_NO_FATAL_FAILURE(Start(again));
     EXPECT_TRUE(e2e::WaitFor([&] { return MovedAside(Videos()).empty(); }))
         << testing::PrintToString(MovedAside(Videos()));
     EXPECT_EQ(1u << 20, e2e::FileSize(free)) << "back under its free name";
-    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(file))) << "the killed copy's recording stays";
-    EXPECT_TRUE(program.Close());
+    EXPECT_TRUE(again.Close());
 }
 
 // Frozen from its start to its stop (the freeze kept from the last run, or asked for on the command

@@ -81,8 +81,11 @@ TEST_F(Recordings, AYesToReplaceALargeFileStartsAsSoonAsAStartThatAsksNothing) {
         << testing::PrintToString(FilesIn(Videos()));
 }
 
-// Fills the volume of Folder with a file of its own until the volume takes no more.
-bool FillVolume(const std::wstring& Folder) {
+// Fills the volume of Folder with a file of its own until the volume takes no more, or leaves
+// Room bytes free.
+bool FillVolume(const std::wstring& Folder, std::uint64_t Room = 0) {
+    const std::wstring spare = Folder + L"spare";
+    if (Room > 0 && !quill_test::WriteOlderFile(spare, Room)) return false;
     HANDLE file = CreateFileW((Folder + L"filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE) return false;
@@ -94,8 +97,9 @@ bool FillVolume(const std::wstring& Folder) {
     while (WriteFile(file, block.data(), 512, &written, nullptr) && written > 0) {
     }
     CloseHandle(file);
+    if (Room > 0 && !DeleteFileW(spare.c_str())) return false;
     ULARGE_INTEGER free{};
-    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < (1u << 20);
+    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < Room + (1u << 20);
 }
 
 TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
@@ -143,11 +147,41 @@ TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
     const std::vector<std::wstring> recorded{L"clip_0.avi", L"filler"};
     EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == recorded; })) << testing::PrintToString(FilesIn(folder));
 
+    // Room for a frame or so: the recording begins, fills the volume, and goes on in the older
+    // file's room. What it recorded before is kept as the recording's first part, the recording
+    // goes on under the next name, and nothing is said.
+    ASSERT_TRUE(DeleteFileW((folder + L"filler").c_str()));
+    ASSERT_TRUE(DeleteFileW(first.c_str()));
+    const std::wstring begun = folder + L"clip_1.avi";
+    ASSERT_TRUE(quill_test::WriteOlderFile(begun, 40u << 20));
+    ASSERT_TRUE(FillVolume(folder, 300u << 10)) << "the volume is not full";
+    const std::wstring next = folder + L"clip_2.avi";
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(program.AnswerMessage(L"Yes")) << "exists already: the question";
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        if (program.Message() != nullptr) said = program.MessageText();
+        return !said.empty() || e2e::FileSize(next) > (4u << 20);
+    }));
+    ASSERT_EQ(L"", said);
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(begun) && e2e::FileClosed(next); }));
+    for (const std::wstring& part : {begun, next}) {
+        EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(part)));
+        const quill_test::TMediaProbe probe = quill_test::Probe(part);
+        ASSERT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;
+        const int v = probe.StreamOfType("video");
+        ASSERT_GE(v, 0);
+        EXPECT_GE(std::atoi(probe.Stream(v, "nb_read_packets").c_str()), 1) << "a picture in each part";
+    }
+    const std::vector<std::wstring> parts{L"clip_1.avi", L"clip_2.avi", L"filler"};
+    EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == parts; })) << testing::PrintToString(FilesIn(folder));
+
     // A small older file on a full volume would give too little room: the start is refused and
     // the older file stays as it was.
-    ASSERT_TRUE(DeleteFileW(first.c_str()));
+    ASSERT_TRUE(DeleteFileW(begun.c_str()));
+    ASSERT_TRUE(DeleteFileW(next.c_str()));
     ASSERT_TRUE(DeleteFileW((folder + L"filler").c_str()));
-    const std::wstring second = folder + L"clip_1.avi";
+    const std::wstring second = folder + L"clip_3.avi";
     ASSERT_TRUE(quill_test::WriteOlderFile(second, 1u << 20));
     const std::string older = quill_test::ReadWholeFile(second);
     ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";
@@ -159,9 +193,40 @@ TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
         << testing::PrintToString(said);
     EXPECT_TRUE(program.AnswerMessage(L"OK"));
     EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }));
-    const std::vector<std::wstring> kept{L"clip_1.avi", L"filler"};
+    const std::vector<std::wstring> kept{L"clip_3.avi", L"filler"};
     EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == kept; })) << testing::PrintToString(FilesIn(folder));
     EXPECT_TRUE(older == quill_test::ReadWholeFile(second)) << "the older file, byte for byte";
+
+    // The older file holds the room again, but the sound input cannot be opened: room is not all
+    // that stands in the way, so the older file's room is not given and it stays whole.
+    if (GetEnvironmentVariableW(L"QUILL_TEST_PULSE", nullptr, 0) != 0) {
+        const wchar_t sineInput[] = L"Monitor of Sine440";
+        ASSERT_NO_FATAL_FAILURE(Script(program, {std::wstring(L"source_audio=") + sineInput}));
+        ASSERT_TRUE(e2e::WaitFor([&] { return program.SoundSource() == sineInput; }));
+        ASSERT_TRUE(DeleteFileW((folder + L"filler").c_str()));
+        ASSERT_TRUE(quill_test::WriteOlderFile(second, 40u << 20));
+        const std::string larger = quill_test::ReadWholeFile(second);
+        ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";
+        for (bool ask : {true, false}) {
+            SCOPED_TRACE(ask);
+            TProcessTestSetting busy(program, standins::kTestSoundInputsBusyValue, 1);
+            ASSERT_TRUE(busy.Set());
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            // All: this one replaced, and no later start asks.
+            if (ask) {
+                ASSERT_TRUE(program.AnswerMessage(L"All")) << "exists already: the question";
+            }
+            ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "the refusal is not told";
+            said = program.MessageText();
+            EXPECT_NE(std::wstring::npos, said.find(std::wstring(L"The capture could not start: the sound input ") +
+                                                    sineInput + L" could not be opened: "))
+                << testing::PrintToString(said);
+            EXPECT_TRUE(program.AnswerMessage(L"OK"));
+            EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }));
+            EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == kept; })) << testing::PrintToString(FilesIn(folder));
+            EXPECT_TRUE(larger == quill_test::ReadWholeFile(second)) << "the older file, byte for byte";
+        }
+    }
     EXPECT_TRUE(program.Close());
 }
 

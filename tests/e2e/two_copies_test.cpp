@@ -93,4 +93,38 @@ TEST_F(Recordings, ALateYesInASecondCopyKeepsTheFirstCopysRecording) {
     for (int clip : {0, 1, 2}) ReadBack(Clip(clip), {"rawvideo", "pcm_s16le", "0x0001", false});
 }
 
+// One copy is killed as it makes its recording's file over an older one it was told to replace:
+// the older file is aside, a recording of no bytes under its name. The other copy, asked to record
+// under that name, first settles what the killed copy left: its question is about the older file,
+// back under its name, and a No keeps it whole; never a Yes given for an empty file that then
+// takes the older one.
+TEST_F(Recordings, ACopyKilledAsItReplacesAFileLeavesItToTheOtherCopysQuestion) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 8u << 20));
+    const std::string older = quill_test::ReadWholeFile(Clip(0));
+    TProgram killed, other;
+    ASSERT_NO_FATAL_FAILURE(Start(killed));
+    ASSERT_NO_FATAL_FAILURE(Start(other));
+    {
+        TProcessTestSetting kill(killed, standins::kTestKillAfterWritesValue, 0);
+        ASSERT_TRUE(kill.Set());
+        ASSERT_TRUE(killed.ClickButton(L"Capture")) << testing::PrintToString(killed.Failure());
+        ASSERT_TRUE(killed.AnswerMessage(L"Yes")) << "exists already: the question";
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(killed.Process(), 60000)) << "the copy was never killed";
+    }
+    ASSERT_EQ(0u, e2e::FileSize(Clip(0))) << "the killed copy's recording, made and never written";
+    ASSERT_TRUE(other.ClickButton(L"Capture")) << testing::PrintToString(other.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] { return other.Message() != nullptr; })) << "exists already: the question";
+    EXPECT_NE(std::wstring::npos, other.MessageText().find(Clip(0) + L" exists already"));
+    EXPECT_TRUE(older == quill_test::ReadWholeFile(Clip(0))) << "the question is about the older file, back";
+    ASSERT_TRUE(other.AnswerMessage(L"No"));
+    EXPECT_EQ(L"Capture", other.ButtonShown({L"Capture", L"Stop Capture"}));
+    EXPECT_TRUE(other.Close());
+    std::vector<std::wstring> names;
+    for (const auto& entry : std::filesystem::directory_iterator(Videos())) names.push_back(entry.path().wstring());
+    EXPECT_EQ(std::vector<std::wstring>{Clip(0)}, names);
+    EXPECT_TRUE(older == quill_test::ReadWholeFile(Clip(0))) << "kept whole";
+}
+
 }  // namespace

@@ -170,10 +170,10 @@ TEST_F(RecordingEdges, AFailedStopGoesBackToThePreviewLookAndSaysSo) {
     EXPECT_GE(Packets(ProbeWhole(next), 0), 8);
 }
 
-// A cut whose new file cannot be written (a folder has taken its name): the first part stays a
-// whole, listed file, the capture is stopped with the preview back, and the user told why, as a
-// start would be told.
-TEST_F(RecordingEdges, ACutWhoseNewFileCannotBeWrittenStopsTheCaptureAndSaysWhy) {
+// A cut whose new name cannot be written (a folder has taken it): a cut asks nothing and the
+// recording waits, so it goes on under the next name that can be written and the user is told
+// which and why; the folder is left alone, and both parts are whole, listed files.
+TEST_F(RecordingEdges, ACutWhoseNewNameCannotBeWrittenGoesOnUnderTheNextAndSaysWhich) {
     struct Case {
         const wchar_t* video;
         const wchar_t* sound;
@@ -191,28 +191,24 @@ TEST_F(RecordingEdges, ACutWhoseNewFileCannotBeWrittenStopsTheCaptureAndSaysWhy)
         ASSERT_TRUE(WaitRecorded(10));
         asked.clear();
         form->acCouper->Execute();
-        // Refused at the run, or at the first write: either way the window leaves the capture.
-        ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; }, 20000)) << "still capturing";
-        ExpectPreviewLook();
-        EXPECT_TRUE(Previewing()) << "the preview runs again";
-        const std::wstring text = LastTold();
-        EXPECT_NE(std::wstring::npos, text.find(L"a folder has the name of the file " + taken.wstring())) << text;
-        EXPECT_EQ(std::wstring::npos, text.find(L"successfully")) << text;
-        EXPECT_TRUE(std::filesystem::is_directory(taken)) << "the folder is left alone";
-        EXPECT_GE(Packets(ProbeWhole(first), 0), 8) << "the first part is whole";
-        widgets::custom::TSRFichier* entry = Listed(first);
-        ASSERT_NE(nullptr, entry);
-        EXPECT_EQ(std::filesystem::file_size(first), entry->Size());
-        EXPECT_EQ(nullptr, Listed(taken));
-        // Nothing is left open: a later recording takes a name of its own and is written whole.
-        std::filesystem::remove(taken);
-        const path later = form->NextVideoFile;
-        Capture();
-        ASSERT_EQ(2, form->CaptureState);
+        ASSERT_EQ(2, form->CaptureState) << "the recording goes on";
+        const path next = form->NextVideoFile;
+        EXPECT_NE(taken, next);
+        EXPECT_EQ(L"The capture goes on into " + next.wstring() + L": a folder has the name of the file " +
+                      taken.wstring() + L".",
+                  LastTold());
         ASSERT_TRUE(WaitRecorded(10));
         Capture();
         EXPECT_EQ(1, form->CaptureState);
-        EXPECT_GE(Packets(ProbeWhole(later), 0), 8);
+        EXPECT_TRUE(std::filesystem::is_directory(taken)) << "the folder is left alone";
+        EXPECT_EQ(nullptr, Listed(taken));
+        for (const path& part : {first, next}) {
+            EXPECT_GE(Packets(ProbeWhole(part), 0), 8) << "a whole part";
+            widgets::custom::TSRFichier* entry = Listed(part);
+            ASSERT_NE(nullptr, entry);
+            EXPECT_EQ(std::filesystem::file_size(part), entry->Size());
+        }
+        std::filesystem::remove(taken);
     }
 }
 
@@ -421,7 +417,9 @@ TEST_F(RecordingEdges, EmptySoundAndWindowsMediaFilesAreToldFromFilesWithData) {
         le(properties, 0, 8);               // send duration
         le(properties, 3100, 8);            // preroll
         le(properties, 2, 4);               // seekable
-        properties += std::string(12, '\0');
+        le(properties, 100, 4);             // the packets' size, least and most
+        le(properties, 100, 4);
+        properties += std::string(4, '\0');
         std::string bytes = headerGuid;
         le(bytes, 30 + properties.size(), 8);
         le(bytes, 1, 4);
@@ -439,6 +437,47 @@ TEST_F(RecordingEdges, EmptySoundAndWindowsMediaFilesAreToldFromFilesWithData) {
     EXPECT_FALSE(ui::AsfHoldsNothing(write(L"unpatched.wmv", asf(0, 0, 0)))) << "a data size never patched";
     EXPECT_FALSE(ui::AsfHoldsNothing(write(L"cut.wmv", asf(1, 3100, 150).substr(0, 200))));
     EXPECT_FALSE(ui::AsfHoldsNothing(write(L"sound.wmv", wave(0, 0))));
+
+    // What a recording still being written holds: a whole picture or a sound a player reads, or
+    // nothing that can be sure (a header, a chunk cut short).
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"frames.wmv", asf(3, 3100, 350))));
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"growing.wmv", asf(1, 0, 0))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"header.wmv", asf(0, 0, 50))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"half.wmv", asf(1, 0, 0).substr(0, asf(1, 0, 0).size() - 10))));
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"sound.mp3", wave(0xFFFFFFFFu, 100))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"header.mp3", wave(0xFFFFFFFFu, 0))));
+    auto pcm = [&](std::size_t Data) {
+        std::string bytes = "RIFF";
+        le(bytes, 0xFFFFFFFFu, 4);
+        bytes += "WAVEfmt ";
+        le(bytes, 16, 4);
+        le(bytes, 1, 2), le(bytes, 2, 2), le(bytes, 44100, 4), le(bytes, 176400, 4), le(bytes, 4, 2), le(bytes, 16, 2);
+        bytes += "data";
+        le(bytes, 0xFFFFFFFFu, 4);
+        return bytes + std::string(Data, 's');
+    };
+    EXPECT_TRUE(ui::WaveHoldsNothing(write(L"growing header.wav", pcm(0)))) << "the writer's growing header";
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"little.wav", pcm(3000)))) << "less than a fiftieth of a second";
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"heard.wav", pcm(4000))));
+    auto avi = [&](const std::string& Movie, std::uint32_t MovieSize) {
+        std::string bytes = "RIFF";
+        le(bytes, 0, 4);
+        bytes += "AVI LIST";
+        le(bytes, 8, 4);
+        bytes += "hdrlJUNKLIST";
+        le(bytes, MovieSize, 4);
+        return bytes + "movi" + Movie;
+    };
+    std::string frame = "00dc";
+    le(frame, 6, 4);
+    frame += "pixels";
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"frame.avi", avi(frame, 4 + 14))));
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"growing.avi", avi(std::string("JUNK\2\0\0\0jj", 10) + frame, 0xFFFFFFFFu))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"cut.avi", avi(frame.substr(0, 11), 0))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"nothing.avi", avi("", 4))));
+    EXPECT_TRUE(ui::RecordingHoldsMedia(write(L"packet.mpg", std::string("\0\0\1\xBA\0\0\1\xE0\0\3abc", 13))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"cut.mpg", std::string("\0\0\1\xBA\0\0\1\xE0\0\7abc", 13))));
+    EXPECT_FALSE(ui::RecordingHoldsMedia(write(L"older.avi", "the older recording")));
 }
 
 // The entries are made when a recording starts and brought up to date at its stop and its cut:

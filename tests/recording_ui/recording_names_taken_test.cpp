@@ -241,10 +241,13 @@ TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBac
 }
 
 // Older files moved aside carry a mark of the program's in their names. Those that copies killed
-// while they held them left go at the next replacement in their folder: back under their names
-// when those are free, deleted when their recording took the name. An older file that a copy
-// still holds aside stays, however old its times; files of the user's that only look alike stay.
-TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverAUsersFile) {
+// while they held them left are settled at the next start in their folder, and never deleted: back
+// under their names when those are free (a recording there that holds nothing, as a killed copy
+// leaves its growing header, gives the name up), else kept beside them under a name of their own,
+// the user told once where. A name another copy claims is about to be written: nothing goes back
+// there. An older file that a copy still holds aside stays, however old its times; files of the
+// user's that only look alike stay.
+TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDeleted) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
     Confirm(false);
     const path file = form->NextVideoFile;
@@ -262,24 +265,52 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverAU
     }
     auto held = std::make_unique<ui::TReplacedFile>(heldName.wstring());
     ASSERT_TRUE(held->Moved());
+    EXPECT_EQ(0u, std::filesystem::file_size(heldName)) << "the recording's own file takes the name at once";
     const std::wstring mark = L".~quillotrane-older";
-    // Left by a copy that has ended (no process of that id runs now).
-    const path backLeft = folder / (L"Video_back.avi.FFFFFFF0.00002A" + mark);
-    const path replacedLeft = folder / (L"Video_took.avi.FFFFFFF0.00002B" + mark);
+    // Left by copies that have ended (no process of that id runs now).
+    auto leftOver = [&](const std::wstring& Name, int Number) {
+        return folder / (Name + L".FFFFFFF0.00002" + std::to_wstring(Number) + mark);
+    };
+    const path backLeft = leftOver(L"Video_back.avi", 1), replacedLeft = leftOver(L"Video_took.avi", 2);
+    const path headerLeft = leftOver(L"Video_header.wav", 3), claimedLeft = leftOver(L"Video_claimed.avi", 4);
+    const path twiceLeft[] = {leftOver(L"Video_twice.avi", 5), leftOver(L"Video_twice.avi", 6)};
+    for (const path& name : {backLeft, replacedLeft, headerLeft, claimedLeft, twiceLeft[0], twiceLeft[1]})
+        std::ofstream(name) << "older";
     const path took = folder / L"Video_took.avi";
-    for (const path& name : {backLeft, replacedLeft}) std::ofstream(name) << "older";
     std::ofstream(took) << "a recording that took the name";
+    // A WAVE recording killed before its first sound: its header, whose data size grows from its
+    // most.
+    const path header = folder / L"Video_header.wav";
+    {
+        std::string bytes("RIFF\xFF\xFF\xFF\xFFWAVEfmt \x10\0\0\0\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0data"
+                          "\xFF\xFF\xFF\xFF",
+                          44);
+        std::ofstream(header, std::ios::binary) << bytes;
+    }
+    // A name too long to carry the mark: the short aside name, its own name kept beside it.
+    const std::wstring longName = std::wstring(236, L'l') + L".avi";
+    const path shortLeft = folder / (L"~quillotrane.FFFFFFF0.000030" + mark);
+    std::ofstream(shortLeft) << "older, long name";
+    {
+        std::ofstream nameFile(folder / L"~quillotrane.FFFFFFF0.000030.~quillotrane-name", std::ios::binary);
+        nameFile.write(reinterpret_cast<const char*>(longName.data()), longName.size() * sizeof(wchar_t));
+    }
+    // Another copy's claim on a name it is about to record into.
+    ui::TRecordingClaim claim((folder / L"Video_claimed.avi").wstring());
     const std::vector<path> usersOwn = {folder / L"holiday.2024.05.replaced", folder / L"trip.avi.1.2.replaced",
                                         folder / L"backup.cafe.beef.replaced", folder / L"My Film.ABBA.01.replaced",
                                         folder / L"Clip.avi.7FFFFFFF.000001.replaced"};
     for (const path& name : usersOwn) std::ofstream(name) << "the user's";
     std::ofstream(file) << "older recording";
+    asked.clear();
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     ASSERT_TRUE(WaitRecorded(10));
     Capture();
     std::vector<path> expected = usersOwn;
-    expected.insert(expected.end(), {file, folder / L"Video_back.avi", took});
+    expected.insert(expected.end(), {file, folder / L"Video_back.avi", took, folder / L"Video_took (older).avi", header,
+                                     folder / L"Video_claimed (older).avi", folder / L"Video_twice.avi",
+                                     folder / L"Video_twice (older).avi", folder / longName, heldName});
     auto isHeldAside = [&](const path& Name) { return Name.wstring().find(L"Video_held.avi.") != std::wstring::npos; };
     auto settled = [&] {
         std::vector<path> names;
@@ -291,10 +322,116 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverAU
     };
     EXPECT_TRUE(PumpUntil(settled)) << testing::PrintToString(usersOwn);
     EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_back.avi")) << "back under its name";
+    EXPECT_EQ("older", quill_test::ReadWholeFile(header)) << "the killed recording's header gave the name up";
+    EXPECT_EQ("older, long name", quill_test::ReadWholeFile(folder / longName));
     EXPECT_EQ("a recording that took the name", quill_test::ReadWholeFile(took));
-    EXPECT_FALSE(exists(heldName));
-    EXPECT_EQ(L"", held->PutBack()) << "the copy that holds it puts it back";
+    for (const wchar_t* kept : {L"Video_took (older).avi", L"Video_claimed (older).avi", L"Video_twice (older).avi"})
+        EXPECT_EQ("older", quill_test::ReadWholeFile(folder / kept)) << kept;
+    // Told once, at the start that found them.
+    ASSERT_EQ(1u, asked.size());
+    for (const wchar_t* name : {L"Video_took", L"Video_claimed", L"Video_twice"})
+        EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The older file " + (folder / name).wstring() +
+                                                         L".avi could not be put back under its name: it is kept as " +
+                                                         (folder / name).wstring() + L" (older).avi."))
+            << asked[0].Text;
+    EXPECT_EQ(L"", held->PutBack()) << "the copy that holds it puts it back, in place of its empty recording";
     EXPECT_EQ("held", quill_test::ReadWholeFile(heldName));
+}
+
+// An older file that cannot be moved out of the recording's way is never written over: one that
+// another program holds without letting it be renamed (as a player holds what it plays) is in use,
+// and the start records under the next free name. A name too long to carry the aside mark is moved
+// aside under a short name of the program's, its own name kept beside it, and the older file goes
+// as any other once the recording runs.
+TEST_F(RecordingNames, AnOlderFileIsNeverWrittenOverInPlaceWhateverHoldsItOrHowLongItsNameIs) {
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    Confirm(false);
+    const path played = form->NextVideoFile;
+    const path folder = played.parent_path();
+    std::filesystem::create_directories(folder);
+    quill_test::WriteOlderFile(played, 1u << 20);
+    const std::string olderBytes = quill_test::ReadWholeFile(played);
+    HANDLE player = CreateFileW(played.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, player);
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    const path recording = form->NextVideoFile;
+    EXPECT_NE(played, recording) << "the next free name";
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    CloseHandle(player);
+    EXPECT_TRUE(asked.empty());
+    EXPECT_EQ(olderBytes, quill_test::ReadWholeFile(played));
+    EXPECT_GE(Packets(ProbeWhole(recording), 0), 1);
+    std::filesystem::remove(played);
+    std::filesystem::remove(recording);
+
+    const path longName = folder / (std::wstring(232, L'v') + L".wav");
+    quill_test::WriteOlderFile(longName, 1u << 20);
+    form->NextVideoFile = longName.wstring();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_EQ(longName, path(form->NextVideoFile));
+    std::vector<std::wstring> aside;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path() != longName) aside.push_back(entry.path().filename().wstring());
+    std::sort(aside.begin(), aside.end());
+    ASSERT_EQ(2u, aside.size()) << testing::PrintToString(aside);
+    EXPECT_EQ(0u, aside[0].find(L"~quillotrane.")) << aside[0];
+    EXPECT_NE(std::wstring::npos, aside[0].find(L".~quillotrane-name"));
+    EXPECT_NE(std::wstring::npos, aside[1].find(L".~quillotrane-older"));
+    EXPECT_EQ(olderBytes.size(), std::filesystem::file_size(folder / aside[1])) << "whole, aside";
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    EXPECT_GE(Packets(ProbeWhole(longName), 0), 1);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(longName)));
+    EXPECT_TRUE(PumpUntil([&] {
+        std::size_t files = 0;
+        for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++files;
+        return files == 1;
+    })) << "the older file and its name went with it";
+}
+
+// A put-back that cannot rename the older file at all (another program holds it without letting it
+// be renamed) says where it stays; the copy's mark goes with the put-back, and a later start finds
+// it and keeps it beside its name, taken since: never deleted.
+TEST_F(RecordingNames, AnOlderFileThatCouldNotBePutBackIsKeptByTheNextSweep) {
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    const path folder = path(form->NextVideoFile).parent_path();
+    std::filesystem::create_directories(folder);
+    const path name = folder / L"Video_stuck.wav";
+    std::ofstream(name) << "older";
+    ui::TReplacedFile older(name.wstring());
+    ASSERT_TRUE(older.Moved());
+    path aside;
+    for (const auto& entry : std::filesystem::directory_iterator(folder))
+        if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) aside = entry.path();
+    ASSERT_FALSE(aside.empty());
+    HANDLE holder = CreateFileW(aside.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
+                                OPEN_EXISTING, 0, nullptr);
+    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
+    const std::wstring told = older.PutBack();
+    CloseHandle(holder);
+    EXPECT_EQ(L"The older file " + name.wstring() + L" could not be put back under its name: it is kept as " +
+                  aside.wstring() + L".",
+              told);
+    ASSERT_TRUE(exists(aside));
+    std::ofstream(name) << "a recording of another program's";
+    const std::vector<std::wstring> kept = ui::SweepReplacedFiles(folder.wstring());
+    ASSERT_EQ(1u, kept.size());
+    EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_stuck (older).wav"));
+    EXPECT_EQ("a recording of another program's", quill_test::ReadWholeFile(name));
+    EXPECT_FALSE(exists(aside));
+
+    // Replacing is for the file asked about: one written since is not moved.
+    const ui::TFileIdentity asked = ui::FileIdentity(name.wstring());
+    std::ofstream(name, std::ios::app) << ", and more since";
+    ui::TReplacedFile changed(name.wstring(), &asked);
+    EXPECT_TRUE(changed.Changed());
+    EXPECT_FALSE(changed.Moved());
+    EXPECT_EQ("a recording of another program's, and more since", quill_test::ReadWholeFile(name));
 }
 
 // A cut asks nothing and replaces an older file under the next name: when the new part cannot run,
@@ -325,8 +462,8 @@ TEST_F(RecordingNames, AnOlderFileACutReplacesComesBackWhenTheNewPartCannotRun) 
     std::sort(names.begin(), names.end());
     EXPECT_EQ((std::vector<path>{first, older}), names);
 
-    // A read-only file under the next name refuses the new part, as it refuses a start: the cut
-    // is told and the file kept as it is, nothing of it aside.
+    // A read-only file under the next name is not written, as at a start; a cut asks nothing and
+    // the recording waits: it goes on under the next name that can be written, and says which.
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     const path running = form->NextVideoFile;
@@ -336,17 +473,23 @@ TEST_F(RecordingNames, AnOlderFileACutReplacesComesBackWhenTheNewPartCannotRun) 
     ASSERT_TRUE(WaitRecorded(5));
     asked.clear();
     form->acCouper->Execute();
-    ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1; })) << "still capturing";
+    ASSERT_EQ(2, form->CaptureState) << "the recording goes on";
+    const path next = form->NextVideoFile;
+    EXPECT_NE(readOnly, next);
     ASSERT_EQ(1u, asked.size());
-    EXPECT_EQ(L"The capture has been stopped: the cut could not go on, the file " + readOnly.wstring() +
+    EXPECT_EQ(L"The capture goes on into " + next.wstring() + L": the file " + readOnly.wstring() +
                   L" cannot be written: ",
               asked[0].Text.substr(0, asked[0].Text.find(L"written: ") + 9));
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    ASSERT_EQ(1, form->CaptureState);
     EXPECT_EQ(15u, std::filesystem::file_size(readOnly));
     EXPECT_GT(std::filesystem::file_size(running), 1000u) << "the part before the cut is kept";
+    EXPECT_GT(std::filesystem::file_size(next), 1000u) << "and the part after it";
     names.clear();
     for (const auto& entry : std::filesystem::directory_iterator(first.parent_path())) names.push_back(entry.path());
     std::sort(names.begin(), names.end());
-    std::vector<path> expected{first, older, running, readOnly};
+    std::vector<path> expected{first, older, running, readOnly, next};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, names);
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -37,10 +37,21 @@ void FinalizeWindowing() {
     classlib::DoneApplication();
 }
 
+namespace {
+
+// The folder and all in it, read-only files too (a test that stopped half-way leaves them).
+void RemoveFolder(const std::filesystem::path& Folder) {
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::recursive_directory_iterator(Folder, ec))
+        SetFileAttributesW(entry.path().c_str(), FILE_ATTRIBUTE_NORMAL);
+    std::filesystem::remove_all(Folder, ec);
+}
+
+}  // namespace
+
 std::wstring TRecordingWindow::Open() {
     folder = std::filesystem::temp_directory_path() / (L"quill recording ui " + std::to_wstring(GetCurrentProcessId()));
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    RemoveFolder(folder);
     std::filesystem::create_directories(folder);
     widgets::SetMessageDlgFunction([this](const std::wstring& Msg, widgets::TMsgDlgType, widgets::TMsgDlgButtons) {
         int answer = classlib::mrNo;
@@ -97,8 +108,7 @@ void TRecordingWindow::Close() {
     widgets::SetMessageDlgFunction(nullptr);
     audioDevices.reset();
     videoDevices.reset();
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
+    RemoveFolder(folder);
 }
 
 std::wstring TRecordingWindow::OpenPreview(const std::wstring& Video, const std::wstring& Sound, std::uint8_t Format) {
