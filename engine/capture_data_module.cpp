@@ -274,14 +274,20 @@ void Tdm::FreezeCapture(bool On) {
             break;
         }
     }
-    // The sound goes on where the picture does, which may wait for a picture that decodes alone: its
-    // stamper follows the picture's, and is told so before the picture's goes on.
+    // The sound stops and goes on with the picture, which may wait for a picture that decodes alone,
+    // and leaves out as much: its stamper follows the picture's, frozen after it and told so before
+    // it goes on.
     auto carries = [](const filters::Tqz_TimeStamper* stamper) {
         return !stamper->IsStopped() && stamper->InputPin()->IsConnected() && stamper->OutputPin()->IsConnected();
     };
-    if (!On && carries(ControlCaptureVideo) && carries(AudioCapTamponer)) {
-        AudioCapTamponer->SetFreeze(false, at, ControlCaptureVideo);
-        ControlCaptureVideo->SetFreeze(false, at);
+    if (carries(ControlCaptureVideo) && carries(AudioCapTamponer)) {
+        if (On) {
+            ControlCaptureVideo->SetFreeze(true, at);
+            AudioCapTamponer->SetFreeze(true, at, ControlCaptureVideo);
+        } else {
+            AudioCapTamponer->SetFreeze(false, at, ControlCaptureVideo);
+            ControlCaptureVideo->SetFreeze(false, at);
+        }
         return;
     }
     for (filters::Tqz_TimeStamper* stamper : stampers) stamper->SetFreeze(On, at);

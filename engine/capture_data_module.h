@@ -216,7 +216,8 @@ public:
     HRESULT LastRunFailure() const { return lastRunFailure_; }
     // Freezes or resumes the recording: its picture and its sound are dropped together at the
     // stamper each enters the recording through (the capture control's for the picture, the sound
-    // stamper for the sound), and both are stamped on as if the frozen time had not passed.
+    // stamper for the sound), each join leaving out as much of both, and both are stamped on as if
+    // the frozen time had not passed.
     void FreezeCapture(bool On);
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.

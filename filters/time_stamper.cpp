@@ -43,6 +43,17 @@ REFERENCE_TIME Tqz_TimeStamper::StreamTime()
     return StreamTimeLocked();
 }
 
+void Tqz_TimeStamper::Attach(const Tqz_TimeStamper* leader, bool going)
+{
+    if (leader == leader_) {
+        return;
+    }
+    leader_ = leader;
+    led_.store(leader != nullptr);
+    leaderResumes_ = leader != nullptr ? leader->resumes_.load() : 0;
+    following_ = leader != nullptr && going;
+}
+
 void Tqz_TimeStamper::SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader)
 {
     std::lock_guard<std::mutex> guard(freezeLock_);
@@ -54,18 +65,19 @@ void Tqz_TimeStamper::SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_
     }
     if (flag) {
         // Frozen again before the stream went on: the freeze still began where it began.
-        if (!resuming_.exchange(false)) {
+        const bool resuming = resuming_.exchange(false);
+        if (!resuming) {
             frozenAt_ = streamTime;
         }
+        Attach(leader, !resuming && !IsStopped());
         freeze_.store(true);
         return;
     }
     // Unfrozen while stopped, the next run has nothing to leave out; while running, the stream goes
-    // on at a sample the streaming thread chooses.
+    // on at a sample the streaming thread chooses (a follower's, once its leader's has gone on).
     resumeFrom_ = streamTime;
-    leader_ = leader;
-    leaderResumes_ = leader != nullptr ? leader->resumes_.load() : 0;
-    resuming_.store(!IsStopped());
+    Attach(leader, false);
+    resuming_.store(!IsStopped() && !following_);
     freeze_.store(false);
 }
 
@@ -78,27 +90,68 @@ bool Tqz_TimeStamper::GoesOnAt(REFERENCE_TIME at, bool key)
     if (!resuming_.load()) {
         return true;
     }
-    REFERENCE_TIME from = resumeFrom_;
-    if (leader_ != nullptr) {
-        if (leader_->resumes_.load() == leaderResumes_) {
-            return false;  // the leader's stream has not gone on yet
-        }
-        from = leader_->resumedAt_.load();
-    }
     // Taken during the freeze, or a picture that needs those before it, dropped with the freeze (a
     // sound's samples stand alone, whatever their source marks).
     const bool needsOthers = !key && keysMarked_.load() && InputPin()->CurrentMediaType().majortype != MEDIATYPE_Audio;
-    if (at < from || needsOthers) {
+    if (at < resumeFrom_ || needsOthers) {
         return false;
     }
-    // The stream goes on where the last sample before the freeze ended, or else where it was frozen;
-    // a follower, frozen and resumed with its leader all along, leaves out what the leader left out,
-    // so that both stay together.
+    // The stream goes on where the last sample before the freeze ended, or else where it was frozen.
     const REFERENCE_TIME left = lastStop_.load();
     const REFERENCE_TIME frozenAt = left != kNoTime ? left : frozenAt_;
-    frozenTime_.store(leader_ != nullptr ? leader_->frozenTime_.load()
-                                         : frozenTime_.load() + std::max<REFERENCE_TIME>(at - frozenAt, 0));
-    resumedAt_.store(leader_ != nullptr ? from : at);
+    frozenTime_.store(frozenTime_.load() + std::max<REFERENCE_TIME>(at - frozenAt, 0));
+    resumedAt_.store(at);
+    resumes_.fetch_add(1);
+    resuming_.store(false);
+    return true;
+}
+
+bool Tqz_TimeStamper::Follows(REFERENCE_TIME start, REFERENCE_TIME stop)
+{
+    std::lock_guard<std::mutex> guard(freezeLock_);
+    const Tqz_TimeStamper* leader = leader_;
+    if (leader == nullptr) {
+        return !freeze_.load();  // let go of meanwhile: the next sample goes by this stamper's own freeze
+    }
+    // The leader's stream as it stands: whether it lets its samples through, how often it went on,
+    // how far its samples are moved back and where its last one ended (read in the order opposite
+    // to the leader's writes at a resume, so that a resume seen is seen whole).
+    const bool leaderGoes = !leader->freeze_.load() && !leader->resuming_.load();
+    const unsigned resumes = leader->resumes_.load();
+    const REFERENCE_TIME shift = leader->frozenTime_.load();
+    const REFERENCE_TIME leaderEnd = leader->lastStop_.load();
+    const REFERENCE_TIME own = frozenTime_.load();
+    // A sample counts where most of it lies.
+    const REFERENCE_TIME middle = start + std::max<REFERENCE_TIME>(stop - start, 0) / 2;
+    if (following_ && resumes != leaderResumes_) {
+        following_ = false;  // the leader stopped and went on again before this stream saw it stop
+    }
+    if (following_) {
+        if (leaderGoes) {
+            return start >= resumedAt_.load();  // nothing taken before the sample it went on at
+        }
+        // The leader stopped: what this stream took before the moment the leader's stream ends at
+        // (as both are placed) still goes, the rest is left out.
+        if (leaderEnd != kNoTime && middle - own < leaderEnd - shift) {
+            return true;
+        }
+        following_ = false;
+        return false;
+    }
+    if (resumes == leaderResumes_) {
+        return false;  // the leader has not gone on since this stream stopped
+    }
+    // The leader went on: this stream goes on at the sample that lies where its own ends, as the
+    // leader's samples are placed now, and moves its stamps back by what it left out itself.
+    const REFERENCE_TIME left = lastStop_.load();
+    const REFERENCE_TIME ownEnd = left != kNoTime ? left : frozenAt_;
+    if (middle - shift < ownEnd - own) {
+        return false;
+    }
+    frozenTime_.store(own + std::max<REFERENCE_TIME>(start - ownEnd, 0));
+    resumedAt_.store(start);
+    leaderResumes_ = resumes;
+    following_ = true;
     resumes_.fetch_add(1);
     resuming_.store(false);
     return true;
@@ -133,6 +186,8 @@ HRESULT Tqz_TimeStamper::Stop()
         std::lock_guard<std::mutex> guard(freezeLock_);
         frozenTime_.store(0);
         frozenAt_ = 0;
+        // A follower follows within one run of one recording.
+        Attach(nullptr, false);
         lastStop_.store(kNoTime);
         resumedAt_.store(kNoTime);
         resuming_.store(false);
@@ -148,7 +203,9 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
     if (key) {
         keysMarked_.store(true);
     }
-    if (freeze_.load()) {
+    // A follower's stream stops and goes on with its leader's, not at its own freeze.
+    const bool led = led_.load();
+    if (freeze_.load() && !led) {
         return S_FALSE;
     }
     REFERENCE_TIME start = stampStart_.load();
@@ -172,18 +229,28 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
         clockStart = now - streamStart + 200000;
     }
     // After a freeze, what the sample stands for decides whether it goes on: the time it was taken
-    // at, or else when it comes.
-    const REFERENCE_TIME resumedAt = resumedAt_.load();
-    if (resuming_.load() || resumedAt != kNoTime) {
-        const REFERENCE_TIME at = clocked ? clockStart : SUCCEEDED(timed) ? start : StreamTime();
-        if (resuming_.load() ? !GoesOnAt(at, key) : at < resumedAt) {
+    // at, or else when it comes. A follower measures it as its leader does, by the sample's own
+    // stamps where it has them, even in clock mode.
+    if (led) {
+        const REFERENCE_TIME at = SUCCEEDED(timed) ? start : clocked ? clockStart : StreamTime();
+        const REFERENCE_TIME end = timed == S_OK ? stop : clocked && FAILED(timed) ? clockStart + 400000 : at;
+        if (!Follows(at, end)) {
             return S_FALSE;
         }
-    }
-    if (clocked) {
-        lastStop_.store(clockStart + 400000);
-    } else if (SUCCEEDED(timed)) {
-        lastStop_.store(timed == S_OK ? stop : start);
+        lastStop_.store(end);
+    } else {
+        const REFERENCE_TIME resumedAt = resumedAt_.load();
+        if (resuming_.load() || resumedAt != kNoTime) {
+            const REFERENCE_TIME at = clocked ? clockStart : SUCCEEDED(timed) ? start : StreamTime();
+            if (resuming_.load() ? !GoesOnAt(at, key) : at < resumedAt) {
+                return S_FALSE;
+            }
+        }
+        if (clocked) {
+            lastStop_.store(clockStart + 400000);
+        } else if (SUCCEEDED(timed)) {
+            lastStop_.store(timed == S_OK ? stop : start);
+        }
     }
     const REFERENCE_TIME shift = frozenTime_.load();
     // A stamp shifted for a freeze never lies before the stream's start.

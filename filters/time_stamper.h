@@ -29,10 +29,14 @@ public:
     // timeline. Samples taken before the resumed one never follow it.
     void SetFreeze(bool flag) { SetFreeze(flag, StreamTime()); }
     // The same at a stream time read once for several stampers of one graph. With Leader (a stamper
-    // of the same graph, resumed after this call at the same moment) this stream goes on from the
-    // moment the leader's went on, and leaves out what the leader's has left out in this run, so
-    // that the sound is cut where the picture is and both stay together (the caller freezes and
-    // resumes both together all along).
+    // of the same graph, frozen just before this one and resumed at the same moment) this stream
+    // stops and goes on with the leader's rather than at its own freeze: once the leader stops, what
+    // this stream took up to the moment the leader's stream ends at still passes; once the leader
+    // has gone on, this stream goes on at its sample that lies where its own stream ends, placed as
+    // the leader's now are, and its stamps go back by what it left out itself. At every join both
+    // leave out the same time, within half a sample of this stream, and the difference never adds
+    // up over joins, so that a multiplexer that places them by arrival keeps them together. The
+    // leader is kept until the stop or a call without one.
     void SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader = nullptr);
     void SetClockStamps() { mode_.store(kClock); }
     void SetKeepStamps() { mode_.store(kKeep); }
@@ -66,6 +70,10 @@ private:
     void TakeClock(REFERENCE_TIME start);
     // Whether a sample of the moment At (stream time, before any shift) ends the resume; freezeLock_ free.
     bool GoesOnAt(REFERENCE_TIME at, bool key);
+    // Whether a sample taken from Start to Stop goes on with the leader's stream; freezeLock_ free.
+    bool Follows(REFERENCE_TIME start, REFERENCE_TIME stop);
+    // Takes Leader (which may be none) to follow, this stream going on or stopped now; freezeLock_ held.
+    void Attach(const Tqz_TimeStamper* leader, bool going);
     // Stream time now on the clock of the last Run, or where the stream stood; clockLock_ held.
     REFERENCE_TIME StreamTimeLocked();
 
@@ -75,19 +83,23 @@ private:
     std::atomic<REFERENCE_TIME> stampStart_{0};
     std::atomic<REFERENCE_TIME> stampStop_{400000};
     // The freeze's moments, set by the user interface thread and taken by the streaming thread at the
-    // resume: where the current freeze began, the resume's stream time, the leader with its count
-    // of resumes at this one's.
+    // resume: where the current freeze began, the resume's stream time. A follower's leader, how
+    // many times the leader had gone on when this stream last went on (or stopped, when it stopped
+    // unfollowed), and whether this stream goes on with the leader's (its streaming thread).
     std::mutex freezeLock_;
     REFERENCE_TIME frozenAt_ = 0;
     REFERENCE_TIME resumeFrom_ = 0;
     const Tqz_TimeStamper* leader_ = nullptr;
     unsigned leaderResumes_ = 0;
+    bool following_ = false;
+    std::atomic<bool> led_{false};
     std::atomic<bool> resuming_{false};
     // The shift of the stamps; the moment the last resume went on from (nothing taken before it
     // passes) and how many resumes went on so far, read by a follower's streaming thread (resumes_
-    // is counted last).
+    // is counted after the shift is stored).
     std::atomic<REFERENCE_TIME> frozenTime_{0};
-    // The end of the last sample let through in this run, before any shift (streaming thread).
+    // The end of the last sample let through in this run, before any shift (streaming thread; a
+    // follower reads its leader's).
     std::atomic<REFERENCE_TIME> lastStop_{kNoTime};
     std::atomic<REFERENCE_TIME> resumedAt_{kNoTime};
     std::atomic<unsigned> resumes_{0};

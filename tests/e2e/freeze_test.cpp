@@ -1,8 +1,9 @@
 // A recording frozen and resumed as its user does it, with the freeze command of a script or the
 // space bar, or started frozen: in every family of formats the file leaves out the frozen time in its
 // picture and its sound alike, goes on after the resume, shows no hole in its picture's timeline and
-// decodes whole, with no damaged picture or sound at the join; the screen shows the frame around the
-// picture crossed while it is frozen, solid red while it records.
+// decodes whole, with no damaged picture or sound at the join, and keeps its picture and sound of one
+// length however often it is joined; the screen shows the frame around the picture crossed while it
+// is frozen, solid red while it records.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <algorithm>
@@ -88,6 +89,7 @@ struct TFamily {
     const wchar_t* extension;
     std::uint64_t growth;  // bytes the file grows by in well under a second of recording
     bool startFrozen = false;  // frozen before the start, resumed with the space bar
+    int joins = 1;  // more: frozen with the space bar for a second each, running 1.5 s between
 };
 
 TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike) {
@@ -95,9 +97,9 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
     settings.insert(settings.end(), {L"Divx favori=Xvid MPEG-4 Codec", L"Want Mp3=1"});
     ASSERT_TRUE(copy_.WriteSettings(settings));
     // The coded pictures of the MPEG cards refer to those before them up to the next key picture.
-    const TFamily families[] = {{kCamera, L"avi native", L".avi", 2000000},
+    const TFamily families[] = {{kCamera, L"avi native", L".avi", 2000000, false, 8},
                                 {kCamera, L"dv type 2 (recomp)", L".avi", 1000000},
-                                {kCamera, L"DivX", L".avi", 20000},
+                                {kCamera, L"DivX", L".avi", 20000, false, 8},
                                 {kCamera, L"DivX", L".avi", 20000, true},
                                 {kCamera, L"Wmv", L".wmv", 20000},
                                 {kMpegCard, L"mpeg2 native stream", L".mpg", 50000},
@@ -130,8 +132,8 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(family.video),
                                                  L"source_audio=" + std::wstring(sound),
                                                  L"format_capture=" + std::wstring(family.format)}));
-        // The first family, and those started frozen, are resumed with the space bar, as in the window.
-        const bool key = number == 1 || family.startFrozen;
+        // The first family, those started frozen and those joined often use the space bar, as in the window.
+        const bool key = number == 1 || family.startFrozen || family.joins > 1;
         // The first family's frame is looked at on the whole screen through its freeze and resume.
         const bool look = number == 1 && !family.startFrozen;
         const ULONGLONG started = GetTickCount64();
@@ -140,6 +142,15 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
             ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(file); }));
         } else {
             ASSERT_TRUE(Growing(program, file, family.growth));
+            for (int join = 1; join < family.joins; ++join) {
+                Sleep(1500);
+                ASSERT_NO_FATAL_FAILURE(freeze(true, key));
+                Sleep(1000);
+                const std::uint64_t size = e2e::FileSize(file);
+                ASSERT_NO_FATAL_FAILURE(freeze(false, key));
+                ASSERT_TRUE(Growing(program, file, size + family.growth)) << "join " << join << " goes on";
+            }
+            if (family.joins > 1) Sleep(1500);
             if (look) {
                 EXPECT_TRUE(FrameShown(program, L"recording.png").Solid()) << "a recording's frame is solid red";
             }
@@ -154,7 +165,7 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                 << shown.Other << " other pixels";
         }
         // The user's pause: its length is measured, not relied on.
-        Sleep(3000);
+        Sleep(family.joins > 1 ? 1000 : 3000);
         const std::uint64_t size = e2e::FileSize(file);
         const ULONGLONG resumed = GetTickCount64();
         ASSERT_NO_FATAL_FAILURE(freeze(false, key));
@@ -177,7 +188,7 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         EXPECT_LT(heard, wall - pause + 1.0) << "the frozen time is left out of the sound";
         if (family.video == std::wstring(L"no video stream")) continue;
         const TPictures seen = Pictures(file);
-        EXPECT_NEAR(heard, seen.Count * seen.Step, 0.15) << "picture and sound stay together";
+        EXPECT_NEAR(heard, seen.Count * seen.Step, 0.15) << "picture and sound stay together, however many joins";
         EXPECT_LT(seen.Longest, 0.5) << "no hole where the recording was frozen";
     }
     EXPECT_TRUE(program.Close());

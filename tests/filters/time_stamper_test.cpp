@@ -1,7 +1,9 @@
 // The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes and freeze.
 #include <gtest/gtest.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <tuple>
 
 #include "media_sources.h"
 
@@ -260,9 +262,69 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
     EXPECT_GE(resumedAt, at);
     EXPECT_EQ(0, first.start) << "it goes on at the run's start";
     for (const auto& s : pictures) EXPECT_EQ(IndexOf(s) * source->Duration - frozen, s.start);
-    for (const auto& s : heard.Samples()) {
-        EXPECT_GE(IndexOf(s) * sound->Duration, resumedAt) << "no sound from before the first picture";
-        EXPECT_EQ(IndexOf(s) * sound->Duration - frozen, s.start) << "shifted as the picture";
+    const auto sounds = heard.Samples();
+    ASSERT_FALSE(sounds.empty());
+    EXPECT_EQ(0, sounds.front().start) << "the sound goes on at the run's start too";
+    for (const auto& s : sounds) {
+        const REFERENCE_TIME taken = IndexOf(s) * sound->Duration;
+        EXPECT_GE(taken + sound->Duration / 2, resumedAt) << "no sound from before the first picture";
+        EXPECT_EQ(taken - IndexOf(sounds.front()) * sound->Duration, s.start) << "shifted by what it left out";
+    }
+}
+
+// Picture and sound handed to their stampers as a graph hands them on: pictures as they are taken,
+// a sound sample Lag after it began (a coder's delay); frozen eight times for a second, 1.5 s apart.
+// However late the sound, and whether the picture waits for one that stands alone, each stream's
+// stamps go on without a hole and every join leaves out as much sound as picture, within half a
+// sound sample, never more over the joins.
+TEST(TimeStamperJoins, EveryJoinLeavesOutAsMuchSoundAsPicture)
+{
+    struct TStream {
+        ComPtr<IBaseFilter> held;
+        filters::Tqz_TimeStamper* stamper;
+        REFERENCE_TIME length, lag;
+        int keyEvery, next = 0, joins = 0;
+        REFERENCE_TIME end = 0, stamped = 0, left = 0;
+    };
+    for (const auto& [soundLength, lag, keyEvery] : {std::tuple{240000, 1000000, 1}, std::tuple{200000, 200000, 5}}) {
+        SCOPED_TRACE(testing::Message() << "sound " << lag / 10000 << " ms late, a key picture every " << keyEvery);
+        auto* video = new filters::Tqz_TimeStamper;
+        auto* audio = new filters::Tqz_TimeStamper;
+        TStream picture{Hold(video), video, 400000, 0, keyEvery}, sound{Hold(audio), audio, soundLength, lag, 1};
+        TestSample sample(false);
+        auto offer = [&](TStream& s, REFERENCE_TIME now) {
+            for (; s.next * s.length + s.lag <= now; ++s.next) {
+                REFERENCE_TIME taken = s.next * s.length, until = taken + s.length;
+                sample.SetTime(&taken, &until);
+                sample.Sync = s.next % s.keyEvery == 0;
+                if (s.stamper->Transform(&sample) != S_OK) continue;
+                if (taken != s.end) {
+                    ++s.joins;
+                    s.left += taken - s.end;
+                    EXPECT_EQ(s.stamped, sample.Start) << "a hole in the stamps at a join";
+                }
+                s.end = taken + s.length;
+                s.stamped = sample.Stop;
+            }
+        };
+        for (TStream* s : {&picture, &sound}) s->stamper->GetPin(0), s->stamper->Pause();  // pins made, as in a graph
+        for (REFERENCE_TIME now = 0; now < 210000000; now += 10000) {
+            const REFERENCE_TIME since = now - 10130000, click = since >= 0 && since < 200000000 ? since % 25000000 : 1;
+            if (click == 0) {
+                EXPECT_LE(std::abs(sound.left - picture.left), soundLength / 2) << "frozen " << picture.joins;
+                video->SetFreeze(true, now);
+                audio->SetFreeze(true, now, video);
+            } else if (click == 10000000) {
+                audio->SetFreeze(false, now, video);
+                video->SetFreeze(false, now);
+            }
+            offer(picture, now);
+            offer(sound, now);
+        }
+        EXPECT_EQ(8, picture.joins);
+        EXPECT_EQ(8, sound.joins);
+        EXPECT_GE(picture.left, 80000000) << "each join leaves out its frozen second";
+        EXPECT_LE(std::abs(sound.left - picture.left), soundLength / 2);
     }
 }
 
