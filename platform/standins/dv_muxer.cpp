@@ -2,14 +2,17 @@
 
 #include <algorithm>
 #include <atomic>
+#include <chrono>
 #include <cstring>
 #include <deque>
 #include <memory>
 #include <mutex>
+#include <thread>
 #include <vector>
 
 #include "filters/base_io_pins.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/slim_sync.h"
 #include "platform/standins/standins_dll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -28,6 +31,9 @@ constexpr REFERENCE_TIME kMostSoundWait = 30000000;
 // How far the sound's time may stray from a frame's before sound is left out (pictures were lost)
 // or silence put in (the sound began later): half a frame.
 constexpr REFERENCE_TIME kSoundSlack = 200000;
+// How long a pause waits for the frames that waited for their sound to be taken downstream. What
+// follows a muxer in a recording takes them at once; a renderer holds what it gets while paused.
+constexpr std::chrono::milliseconds kMostPauseSendWait{1000};
 
 class TDVMuxer;
 
@@ -67,6 +73,7 @@ public:
         video_ = std::make_unique<TDVMuxerInput>(this, hr, true);
         output_ = std::make_unique<TDVMuxerOutput>(this, hr);
     }
+    ~TDVMuxer() override { JoinEndSender(); }
 
     int GetPinCount() override { return audioMade_.load() ? 3 : 2; }
     filters::TBCBasePin* GetPin(int n) override
@@ -78,10 +85,32 @@ public:
     }
     LONG GetPinVersion() override { return pinVersion_.load(); }
 
+    // The graph pauses every filter, downstream first, before it stops them (a stop, or a cut that
+    // stops and runs again into a new file): what follows still takes frames now, and no longer
+    // at our stop. So the frames waiting for their sound go out now with the sound there is, and
+    // those that come until the stop go out as they come.
+    HRESULT Pause() override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        if (State() == State_Running && output_->IsConnected()) {
+            ending_ = true;
+            SendEndOfRun();
+        }
+        return TBCBaseFilter::Pause();
+    }
+    HRESULT Run(REFERENCE_TIME start) override
+    {
+        ending_ = false;
+        return TBCBaseFilter::Run(start);
+    }
+
     HRESULT Stop() override
     {
-        HRESULT hr = TBCBaseFilter::Stop();
+        HRESULT hr = TBCBaseFilter::Stop();  // decommits: a send waiting for a buffer returns
+        filters::TBCAutoLock lock(*Lock());
+        JoinEndSender();  // what follows stopped first: a send it held returns
         filters::TBCAutoLock receive(receiveLock_);
+        ending_ = false;
         pending_.clear();
         std::lock_guard<std::mutex> guard(queueLock_);
         queue_.clear();
@@ -136,6 +165,9 @@ private:
     // where it is missing; false when it should wait longer. Queue lock held.
     bool TakeSound(const TWaitingFrame& frame, int rate, int samples, bool force, std::vector<std::int16_t>& audio);
     HRESULT Send(const TWaitingFrame& frame, const std::vector<std::int16_t>& audio);
+    // Sends every waiting frame on a thread of its own and waits for it a while (filter lock held).
+    void SendEndOfRun();
+    void JoinEndSender();
 
     std::unique_ptr<TDVMuxerInput> video_;
     std::unique_ptr<TDVMuxerInput> audio_;
@@ -146,6 +178,13 @@ private:
     filters::TBCCritSec receiveLock_;  // the video stream
     std::int64_t frames_ = 0;          // under the receive lock
     std::deque<TWaitingFrame> pending_;  // under the receive lock
+    // The run is ending (paused from running): frames go out as they come. Set by the graph's
+    // thread, read by the video stream's.
+    std::atomic<bool> ending_{false};
+    std::thread endSender_;       // under the filter lock
+    TSlimMutex endSentLock_;
+    TSlimCondition endSentSignal_;
+    bool endSent_ = false;        // under endSentLock_
     std::mutex queueLock_;             // the sound queue, filled on the sound input's thread
     std::deque<std::int16_t> queue_;   // interleaved stereo
     // The time of the queue's first sample, from the first stamped sound of the run on (the sound
@@ -358,10 +397,39 @@ HRESULT TDVMuxer::MuxFrame(IMediaSample* in)
     pending_.push_back(std::move(frame));
     // The sound of a frame's time comes after the frame (a sound buffer goes out at its end): the
     // frame waits for it, so that its sound is whole, and sends what came in time before it.
-    return SendReady(false);
+    return SendReady(ending_.load());
 }
 
 HRESULT TDVMuxer::SendWaiting() { return SendReady(true); }
+
+void TDVMuxer::SendEndOfRun()
+{
+    JoinEndSender();
+    {
+        std::lock_guard<TSlimMutex> guard(endSentLock_);
+        endSent_ = false;
+    }
+    // Another thread, since a renderer downstream would hold the graph's thread until it stops.
+    endSender_ = std::thread([this] {
+        {
+            filters::TBCAutoLock receive(receiveLock_);
+            SendReady(true);
+        }
+        std::lock_guard<TSlimMutex> guard(endSentLock_);
+        endSent_ = true;
+        endSentSignal_.notify_all();
+    });
+    const auto until = std::chrono::steady_clock::now() + kMostPauseSendWait;
+    std::unique_lock<TSlimMutex> wait(endSentLock_);
+    for (auto now = std::chrono::steady_clock::now(); !endSent_ && now < until; now = std::chrono::steady_clock::now()) {
+        endSentSignal_.wait_for(wait, std::chrono::ceil<std::chrono::milliseconds>(until - now));
+    }
+}
+
+void TDVMuxer::JoinEndSender()
+{
+    if (endSender_.joinable()) endSender_.join();
+}
 
 HRESULT TDVMuxer::SendReady(bool all)
 {

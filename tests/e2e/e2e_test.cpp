@@ -1,9 +1,10 @@
 // The whole program as a user's automation drives it: the built program started from a copy in a
 // temporary folder with the stand-in devices, told what to do only through its command line and
 // script files run from its script button; each stand-in device previewed, every capture format
-// the stand-ins allow recorded and cut, script changes of format and source refused while a
-// recording runs, sound recordings ended by killing the program, pictures grabbed by hand and by
-// the intervalometer, a short schedule, full screen left with its keys and a picture grabbed in it,
+// the stand-ins allow recorded and cut (the camcorder's DV re-encoded and cut with its timecodes
+// running on), script changes of format and source refused while a recording runs, sound
+// recordings ended by killing the program, pictures grabbed by hand and by the intervalometer, a
+// short schedule, full screen left with its keys and a picture grabbed in it,
 // the settings changed by commands kept through each answer to the storage question, a new user's
 // first close, hostile command lines, scripts and settings files shrugged off. Every file the
 // program makes is read back with ffprobe. HKCU\Software\Marbrecq is set aside around the runs and
@@ -16,10 +17,12 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <span>
 #include <string>
 #include <utility>
 #include <vector>
 
+#include "filters/dv_codes.h"
 #include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
 
@@ -352,6 +355,63 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
     ReadBack(Clip(sound, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 1, L".wav"), {nullptr, "pcm_s16le", pcm, false});
     ReadBack(Clip(sound + 2, L".mp3"), {nullptr, "mp3", mp3, false});
+}
+
+// The frame counts of the camcorder timecodes that a DV recording's frames carry, in file order
+// (25 frames a second); empty when ffmpeg cannot copy its video out.
+std::vector<int> TimecodeCounts(const std::wstring& File) {
+    const quill_test::TUnixResult copy = quill_test::RunUnix(
+        {"ffmpeg", "-v", "error", "-i", quill_test::UnixPath(File), "-map", "0:v:0", "-c", "copy", "-f", "rawvideo", "-"});
+    std::vector<int> counts;
+    if (!copy.Ran || copy.ExitCode != 0) return counts;
+    const auto* bytes = reinterpret_cast<const std::uint8_t*>(copy.Out.data());
+    for (std::size_t at = 0; at + filters::kDVFrameBytes625 <= copy.Out.size(); at += filters::kDVFrameBytes625) {
+        const filters::TDVTimecode tc = filters::DVReadTimecode(std::span(bytes + at, filters::kDVFrameBytes625), 0);
+        counts.push_back(((tc.Hours * 60 + tc.Minutes) * 60 + tc.Seconds) * 25 + tc.Frames);
+    }
+    return counts;
+}
+
+// The test DV camcorder's picture re-encoded to DV beside the microphone's sound, cut twice with F7
+// as the shortcuts list says and once by a script's "cut", then stopped. The camcorder's timecode,
+// which every frame keeps, runs on from the last frame of each part to the first of the next: the
+// pictures that wait in the DV muxer for the sound of their time when a part ends go into that
+// part. Only the picture the camcorder may be handing on through the decoder and the encoder as
+// the graph stops can be missing, as it can at any stop.
+TEST_F(Recordings, DVReencodedFromTheCamcorderIsCutWithItsTimecodesRunningOn) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamcorderVideo, kMicrophone, 6, false)));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    const int parts = 4;
+    for (int part = 1; part < parts; ++part) {
+        ASSERT_TRUE(Growing(program, Clip(part - 1), 2000000));
+        if (part < parts - 1) {
+            SetForegroundWindow(program.Window());
+            PressKey(program.Window(), VK_F7);
+        } else {
+            ASSERT_NO_FATAL_FAILURE(Script(program, {L"cut"}));
+        }
+        ASSERT_TRUE(Growing(program, Clip(part), 2000000)) << "cut " << part;
+    }
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+        return e2e::FileClosed(Clip(parts - 1));
+    }));
+    EXPECT_TRUE(program.Close());
+
+    std::vector<int> last;
+    for (int part = 0; part < parts; ++part) {
+        SCOPED_TRACE(part);
+        const std::vector<int> counts = TimecodeCounts(Clip(part));
+        ASSERT_GE(counts.size(), 10u);
+        if (!last.empty()) {
+            EXPECT_GE(counts.front() - last.back(), 1) << "the timecode goes back at the cut";
+            EXPECT_LE(counts.front() - last.back(), 2) << "frames lost at the cut";
+        }
+        last = counts;
+    }
 }
 
 // The test MPEG card's coded video with the microphone's sound, through the MPEG audio encoder and the

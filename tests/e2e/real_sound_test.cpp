@@ -152,11 +152,13 @@ double ExpectTone(const std::wstring& File, int Rate, int Channels, const char* 
     return static_cast<double>(samples.size() / static_cast<size_t>(Channels)) / Rate;
 }
 
-// The longest run of frames of exact silence (every channel 0) in interleaved samples, and where
-// the first sound is: a hole where sound was missing, never in a tone.
+// The longest run of frames of exact silence (every channel 0) in interleaved samples that sound
+// follows, where the first sound is, and the silence at the end: a hole where sound was missing,
+// never in a tone; at the end, the sound of the last pictures that never came before the stop.
 struct TSilence {
     size_t Longest = 0;
     size_t Lead = 0;
+    size_t Trailing = 0;
 };
 TSilence Silences(const std::vector<std::int16_t>& Samples, int Channels) {
     TSilence found;
@@ -166,10 +168,11 @@ TSilence Silences(const std::vector<std::int16_t>& Samples, int Channels) {
         const bool silent = std::all_of(Samples.begin() + static_cast<std::ptrdiff_t>(i),
                                         Samples.begin() + static_cast<std::ptrdiff_t>(i) + Channels,
                                         [](std::int16_t s) { return s == 0; });
-        run = silent ? run + 1 : 0;
         if (!silent && !heard) found.Lead = i / static_cast<size_t>(Channels), heard = true;
-        found.Longest = std::max(found.Longest, run);
+        if (!silent) found.Longest = std::max(found.Longest, run);
+        run = silent ? run + 1 : 0;
     }
+    found.Trailing = run;
     return found;
 }
 
@@ -281,13 +284,15 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
     EXPECT_LE(soundSeconds, (last + 1) / fps + 0.001) << "the sound is longer than the video";
 
     // The DV recording's sound holds the tone from its first frame on, without a hole in it (a
-    // frame whose sound had not come yet got silence), as the AVI's does.
+    // frame whose sound had not come yet got silence), as the AVI's does; its last pictures, sent
+    // at the stop, end with silence only for their sound that never came.
     EXPECT_GT(ExpectTone(Clip(3), 32000, 2), 1.0);
     for (int clip : {2, 3}) {
         SCOPED_TRACE(clip);
         const TSilence silence = Silences(quill_test::DecodeSound(Clip(clip)), 2);
         EXPECT_LT(silence.Lead, 32u * 5) << "the sound begins with silence";
         EXPECT_LT(silence.Longest, 32u) << "a millisecond and more of silence in the tone";
+        EXPECT_LT(silence.Trailing, 32000u / 2) << "half a second and more of silence at the end";
     }
 }
 
