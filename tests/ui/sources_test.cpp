@@ -565,10 +565,11 @@ TEST_F(SourcesTest, AFormatAScriptNamesIsChosenAsTheListChoosesItOrTold) {
     EXPECT_EQ(L"\"dv type 1 natifve\" not offered: avi native taken", form_->StatusAlertText);
     // Told beside a source taken instead, the whole in its panel.
     RunScript({L"source_audio=Nope Mic"});
+    ASSERT_NE(nullptr, Audio());
     ExpectTold(form_.get(), std::wstring(kToldSource) + L"; \"(.+)\" not offered: (.+) taken",
-               {L"Nope Mic", kMicrophone, L"dv type 1 natifve", L"avi native"});
+               {L"Nope Mic", Audio()->Name, L"dv type 1 natifve", L"avi native"});
     ChooseFormat(L"Wmv");
-    ExpectTold(form_.get(), kToldSource, {L"Nope Mic", kMicrophone});
+    ExpectTold(form_.get(), kToldSource, {L"Nope Mic", Audio()->Name});
 }
 
 TEST_F(SourcesTest, DeviceChangeListsANewCameraRemovesAGoneOneAndRunsTheGraphOnce) {
