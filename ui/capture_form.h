@@ -18,6 +18,7 @@
 #include <deque>
 #include <cstdint>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "classlib/image_list.h"
@@ -439,6 +440,18 @@ public:
     void ApplyPreviewLock(bool Locked);
     // After a change made on the sources panel: the preview lock, then the format list again.
     void ApplyLockAndShowFormats();
+    // A capture format chosen as the format list's choice does it: selected, kept as the wanted
+    // one, the preview lock applied to it (the overlay and flips follow it).
+    void ChooseCaptureFormat(std::uint8_t Format);
+    // Selections by name, as a script's or the command line's line asks (the source and format
+    // actions): a name the lists hold is the user's pick; a format the list does not offer is
+    // told with the one taken in its place.
+    bool SelectVideoSourceAsked(const std::wstring& Name);
+    bool SelectAudioSourceAsked(const std::wstring& Name);
+    void SelectCaptureFormatAsked(const std::wstring& Name);
+    // The name the close stores for the video (Video) or sound source: the one the user chose,
+    // not a source taken in its place for this run only.
+    std::wstring SourceNameToStore(bool Video) const;
     // The video source a way out of the sound-only mode brings back: the one the user chose last
     // when it is listed, else the first listed; nullptr when none is.
     const engine::TVideoSource* VideoSourceToComeBack() const;
@@ -473,6 +486,10 @@ public:
     void LayoutPanels();
     // The status bar's panel widths for the texts they show now (capture_form_layout.cpp).
     void FitStatusPanels();
+    // A text's width as the status bar draws it, and the widest the second panel's alert text can
+    // be for it and every other panel's text to show whole (capture_form_layout.cpp).
+    int StatusTextWidth(const std::wstring& Text);
+    int StatusAlertRoom();
     // A status text wider than its panel starts this far in, so that its beginning shows whole.
     static constexpr int kStatusTextInset = 2;
     void ApplyAspectRatio();
@@ -626,10 +643,28 @@ private:
     void CarryOutHeldClose();
     bool startUpPending_ = false;
     bool closeHeld_ = false;
-    // What a selection of its own (a script's, the command line's) took for a source name that is
-    // not listed, as the status bar says it; cleared by the next change of that source.
-    std::wstring videoSubstitute_;
-    std::wstring audioSubstitute_;
+    // A name asked for (a script's, the command line's, the stored one) that the lists do not
+    // hold, and the entry taken in its place: told in the status bar until that choice changes.
+    struct TTakenInstead {
+        std::wstring Asked;
+        std::wstring Taken;
+        bool Told() const { return !Asked.empty(); }
+        void Clear() { Asked.clear(), Taken.clear(); }
+    };
+    TTakenInstead videoInstead_;
+    TTakenInstead audioInstead_;
+    TTakenInstead formatInstead_;
+    // The source name the settings keep while a source taken in place of the user's choice stands:
+    // that choice, until the user picks a source (none kept: the source shown is the one stored).
+    std::optional<std::wstring> videoKept_;
+    std::optional<std::wstring> audioKept_;
+    // The user picked the video (Video) or sound source shown in its list, or named one listed.
+    void SourcePicked(bool Video);
+    // The status bar's words for what was taken instead, their names shortened so that the whole
+    // sentence shows beside the other panels' texts; the text last shown so, to fit again when
+    // the other panels' texts change under it.
+    void ShowTakenInstead();
+    std::wstring takenInsteadShown_;
 
     void BuildComponents();  // capture_form_build.cpp
     void BuildActions();     // capture_actions.cpp

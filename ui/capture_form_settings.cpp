@@ -316,8 +316,9 @@ bool TCaptureForm::SaveSettings() {
         ParamImageRacine->SetValue(DossiersFrame1->ImageRacineEdit->Text());
         ParamImageDate->SetValue(DossiersFrame1->cbImageDate->Checked());
 
-        ParamSourceVideo->SetValue(SourcesFrame->cboxvideo->Text());
-        ParamSourceAudio->SetValue(SourcesFrame->cboxAudio->Text());
+        // A source taken for this run in place of one missing is not stored over the user's choice.
+        ParamSourceVideo->SetValue(SourceNameToStore(true));
+        ParamSourceAudio->SetValue(SourceNameToStore(false));
 
         double framerate = 18.0;
         ParamFramerate->SetValue(ParseFramerate(SourcesFrame->leFramerate->Text(), framerate) ? framerate : 18.0);

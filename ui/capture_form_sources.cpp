@@ -81,11 +81,6 @@ std::wstring FallbackSound(widgets::TUcComboBox* Combo, engine::TAudioSourcesLis
     return name.empty() ? items->Strings(0) : name;
 }
 
-// The status bar's words for a source taken in place of Asked, which is not listed.
-std::wstring SubstituteText(const std::wstring& Asked, const std::wstring& Taken) {
-    return classlib::Format(settings::LoadProgramText(IDS_UI_SOURCE_NOT_FOUND), {Asked, Taken});
-}
-
 // Whether a source taken for Asked, which is not listed, is told: a name given (a script's, the
 // command line's, the one stored), but neither an empty one nor the setting's own default, which
 // only says that nothing was stored yet.
@@ -226,9 +221,11 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
     }
     PointAt(combo, Name);
     const bool listed = combo->Items()->IndexOf(Name) >= 0;
-    // Name may be the stored setting itself, which the selection rewrites: what was asked is kept.
+    // Name may be the stored setting itself, which the selection rewrites: what was asked is kept,
+    // and so is the user's choice that the settings held before.
     const std::wstring asked = listed || !TellsSubstitute(Name, settings::ParamSourceVideo) ? std::wstring() : Name;
-    videoSubstitute_.clear();
+    const std::wstring chosen = videoKept_.value_or(settings::ParamSourceVideo->Value());
+    videoInstead_.Clear();
     bool result = false;
     try {
         const std::wstring resolved =
@@ -276,10 +273,12 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
             module->Superposer->SetDisplayMode(
                 settings::ParamWhenIncrust->Value(),
                 static_cast<std::uint32_t>(std::max(0, settings::ParamDureeIncruster->Value())));
-        // The source taken for a name not listed is told, also for the stored one at start-up.
-        if (!asked.empty())
-            videoSubstitute_ =
-                SubstituteText(asked, module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none);
+        // The source taken for a name not listed is told, also for the stored one at start-up; it
+        // is for this run only.
+        if (!asked.empty()) {
+            videoInstead_ = {asked, module->CurrentVideoSource != nullptr ? module->CurrentVideoSource->Name : none};
+            if (!videoKept_) videoKept_ = chosen;
+        }
         if (!GraphRunIsDeferred()) {
             // A selection of its own (a script's or the command line's; the sequences that select
             // all three choose the format themselves) leaves the format list with only what the
@@ -312,6 +311,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     bool listed = true;
     bool taken = false;
     const std::wstring asked = Name;  // Name may be the stored setting, which a selection rewrites
+    const std::wstring chosen = audioKept_.value_or(settings::ParamSourceAudio->Value());
     auto selection = [&] {
         std::wstring name = Name;
         const int index = combo->Items()->IndexOf(name);
@@ -332,7 +332,7 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
                 return;
             }
         }
-        audioSubstitute_.clear();
+        audioInstead_.Clear();
         if (name == none) {
             if (module->CurrentAudioSource != nullptr) module->CurrentAudioSource->KillGraph(true);
             HideAudioControls();
@@ -377,11 +377,16 @@ bool TCaptureForm::SelectAudioSource(const std::wstring& Name) {
     };
     try {
         selection();
-        // As for the video: the sound taken for a name not listed is told, and a selection of its
-        // own leaves a format list that the sources allow.
-        if (taken && !listed && TellsSubstitute(asked, settings::ParamSourceAudio))
-            audioSubstitute_ =
-                SubstituteText(asked, module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none);
+        // As for the video: the sound taken for a name not listed is told and is for this run
+        // only, and a selection of its own leaves a format list that the sources allow.
+        if (taken && !listed && TellsSubstitute(asked, settings::ParamSourceAudio)) {
+            audioInstead_ = {asked, module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name : none};
+            if (!audioKept_) audioKept_ = chosen;
+        }
+        // The settings hold the sound now current, as they hold the video (the user's choice
+        // before a source taken in its place is kept apart).
+        settings::ParamSourceAudio->SetValue(module->CurrentAudioSource != nullptr ? module->CurrentAudioSource->Name
+                                                                                   : none);
         if (ownSelection && taken) SelectCaptureFormat(settings::ParamCaptureFormat->Value());
         // The capture action follows the sources: with none left it has nothing to record.
         if (CaptureState == 1) ShowPreviewLook();
@@ -430,6 +435,8 @@ void TCaptureForm::SelectCaptureFormat(std::uint8_t Format) {
     }
     const std::uint8_t stored = settings::FormatCaptureFromName(combo->Text());
     settings::ParamCaptureFormat->SetValue(stored);
+    // What was told of a format taken for another holds while that format stays.
+    if (formatInstead_.Told() && combo->Text() != formatInstead_.Taken) formatInstead_.Clear();
 
     NextVideoFile = WithExtension(NextVideoFile, CaptureExtension(stored));
     SourcesFrame->LabelVideo->SetCaption(FileNamePart(NextVideoFile));
@@ -452,6 +459,7 @@ void TCaptureForm::cboxVideoChange(classlib::TObject* /*Sender*/) {
     engine::Tdm* module = engine::dm();
     if (module == nullptr) return;
     const std::wstring text = SourcesFrame->cboxvideo->Text();
+    SourcePicked(true);
     if (module->CurrentVideoSource != nullptr && module->CurrentVideoSource->Name == text) return;
     if (module->CurrentVideoSource == nullptr && text == NoVideoStream()) return;
     // The format chosen before this selection, which rebuilds the list by the new source.
@@ -468,6 +476,7 @@ void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
     if (module == nullptr) return;
     const std::wstring text = SourcesFrame->cboxAudio->Text();
     const std::uint8_t stored = settings::ParamCaptureFormat->Value();
+    SourcePicked(false);
     SelectAudioSource(text);
     settings::ParamWantAudioSource->SetValue(text);
     const bool locked = settings::ParamPreviewLocked->Value();
@@ -488,9 +497,56 @@ void TCaptureForm::cboxAudioChange(classlib::TObject* /*Sender*/) {
 void TCaptureForm::cbFormatCaptureClick(classlib::TObject* /*Sender*/) {
     const std::uint8_t format = settings::FormatCaptureFromName(SourcesFrame->cbFormatCapture->Text());
     if (format == settings::ParamCaptureFormat->Value()) return;
-    SelectCaptureFormat(format);
-    settings::ParamWantFormatCapture->SetValue(settings::FormatCaptureName(format));
+    ChooseCaptureFormat(format);
+}
+
+void TCaptureForm::ChooseCaptureFormat(std::uint8_t Format) {
+    formatInstead_.Clear();
+    SelectCaptureFormat(Format);
+    settings::ParamWantFormatCapture->SetValue(settings::FormatCaptureName(settings::ParamCaptureFormat->Value()));
     ApplyLockAndShowFormats();
+}
+
+void TCaptureForm::SourcePicked(bool Video) {
+    // Also the source taken for a missing one, picked as it is: the close stores it, and nothing
+    // is left to tell of it. A recording keeps its sources, and so the choice that stands.
+    if (KeepSourcesWhileRecording(false)) return;
+    (Video ? videoKept_ : audioKept_).reset();
+    TTakenInstead& told = Video ? videoInstead_ : audioInstead_;
+    if (!told.Told()) return;
+    told.Clear();
+    if (CaptureState == 1) UpdateStatusTexts();
+}
+
+bool TCaptureForm::SelectVideoSourceAsked(const std::wstring& Name) {
+    if (SourcesFrame->cboxvideo->Items()->IndexOf(Name) >= 0) SourcePicked(true);
+    return SelectVideoSource(Name);
+}
+
+bool TCaptureForm::SelectAudioSourceAsked(const std::wstring& Name) {
+    if (SourcesFrame->cboxAudio->Items()->IndexOf(Name) >= 0) SourcePicked(false);
+    return SelectAudioSource(Name);
+}
+
+void TCaptureForm::SelectCaptureFormatAsked(const std::wstring& Name) {
+    const std::uint8_t format = settings::FormatCaptureFromName(Name);
+    if (KeepSourcesWhileRecording(format != settings::ParamCaptureFormat->Value())) return;
+    // The same road as a choice in the list: the preview lock follows the format (whether the
+    // overlay and flips apply, the picture's shape, the sources it records).
+    ChooseCaptureFormat(format);
+    // A name the list does not offer (not a format, or one the sources cannot give) is told with
+    // the format taken, as an unlisted source is; with no source at all nothing is offered.
+    const std::wstring taken = SourcesFrame->cbFormatCapture->Text();
+    if (!Name.empty() && !taken.empty() && taken != Name) {
+        formatInstead_ = {Name, taken};
+        if (CaptureState == 1) UpdateStatusTexts();
+    }
+}
+
+std::wstring TCaptureForm::SourceNameToStore(bool Video) const {
+    const std::optional<std::wstring>& kept = Video ? videoKept_ : audioKept_;
+    if (kept) return *kept;
+    return (Video ? SourcesFrame->cboxvideo : SourcesFrame->cboxAudio)->Text();
 }
 
 void TCaptureForm::ApplyLockAndShowFormats() {

@@ -4,6 +4,8 @@
 
 #include <algorithm>
 #include <cwctype>
+#include <utility>
+#include <vector>
 
 #include "classlib/conversions.h"
 #include "classlib/date_time.h"
@@ -24,6 +26,7 @@
 #include "ui/recording_text_ids.h"
 #include "ui/snapshot_text_ids.h"
 #include "ui/sources_frame.h"
+#include "ui/ui_text_ids.h"
 #include "unicode/wide_files.h"
 
 namespace ui {
@@ -62,6 +65,33 @@ std::wstring Upper(std::wstring Value) {
 // The first three characters of a source box's text.
 std::wstring Abbreviation(const std::wstring& Name) { return Name.substr(0, 3); }
 
+// A name told in the status bar is cut to no fewer characters than this (its first letter and
+// the mark that it goes on); a name taken instead is first cut to its first three letters, as
+// the sources' summary shows it.
+constexpr std::size_t kShortestName = 2;
+constexpr std::size_t kShortestTaken = 4;
+
+// The longest limit from Low to High (a name's length) for which Fits holds, found by halving (a
+// name may run to thousands of characters); Low when none does, High when it is not above Low.
+template <typename TFits>
+std::size_t LongestFitting(std::size_t Low, std::size_t High, TFits Fits) {
+    if (High <= Low || Fits(High)) return High;
+    std::size_t fits = Low, over = High;
+    while (over - fits > 1) {
+        const std::size_t middle = fits + (over - fits) / 2;
+        if (Fits(middle))
+            fits = middle;
+        else
+            over = middle;
+    }
+    return fits;
+}
+
+// Name cut to Limit characters, the last one an ellipsis, when it is longer.
+std::wstring Shortened(const std::wstring& Name, std::size_t Limit) {
+    if (Name.size() <= Limit) return Name;
+    return Name.substr(0, Limit - 1) + L"\u2026";
+}
 
 // Draws Text centred in Rect (both halves truncated toward zero), or from its left when it is wider
 // than Rect; answers the pen position after it.
@@ -152,14 +182,6 @@ void TCaptureForm::UpdateStatusTexts() {
     StatusMainText += UiString(ParamWideScreen != nullptr && ParamWideScreen->Value() ? IDS_PREVIEW_16X9 : IDS_PREVIEW_4X3);
     if (overlay != nullptr && overlay->VerticalFlip()) StatusMainText += UiString(IDS_PREVIEW_FLIP_V);
     StatusAlertText = overlay != nullptr && overlay->HorizontalFlip() ? UiString(IDS_PREVIEW_FLIP_H) : std::wstring();
-    // A source taken for a name that is not listed stays told, in red, until that source changes:
-    // in place of the flags (which the tool bar shows too), as the panel has no room for both.
-    if (!videoSubstitute_.empty() || !audioSubstitute_.empty()) {
-        StatusMainText.clear();
-        StatusAlertText = videoSubstitute_.empty() || audioSubstitute_.empty()
-                              ? videoSubstitute_ + audioSubstitute_
-                              : videoSubstitute_ + L"; " + audioSubstitute_;
-    }
 
     // Panel 2: the sources and the capture format, or that there is no source (what it showed
     // before would name sources gone).
@@ -185,7 +207,61 @@ void TCaptureForm::UpdateStatusTexts() {
     if (measured.empty()) measured = drive.empty() ? NextVideoFile : drive + L"\\";
     StatusInfoText = classlib::Format(UiString(IDS_FREE_MB), {dshow::DiskFreeMB(measured), drive});
 
+    // What was taken for a name not listed stays told, in red, until that choice changes: in place
+    // of the flags (which the tool bar shows too), as the panel has no room for both; fitted to
+    // the room the other panels' texts leave.
+    ShowTakenInstead();
     RepaintStatus();
+}
+
+void TCaptureForm::ShowTakenInstead() {
+    // One sentence for the sources (both in one when both were taken instead), one for the format.
+    struct TSentence {
+        unsigned Text;
+        std::vector<const TTakenInstead*> Names;
+    };
+    std::vector<TSentence> sentences;
+    if (videoInstead_.Told() && audioInstead_.Told())
+        sentences.push_back({IDS_UI_SOURCES_NOT_FOUND, {&videoInstead_, &audioInstead_}});
+    else if (videoInstead_.Told() || audioInstead_.Told())
+        sentences.push_back({IDS_UI_SOURCE_NOT_FOUND, {videoInstead_.Told() ? &videoInstead_ : &audioInstead_}});
+    if (formatInstead_.Told()) sentences.push_back({IDS_UI_FORMAT_NOT_OFFERED, {&formatInstead_}});
+    if (sentences.empty()) {
+        takenInsteadShown_.clear();
+        return;
+    }
+    // The text with the names asked cut to at most Asked characters and those taken to Taken.
+    auto text = [&](std::size_t Asked, std::size_t Taken) {
+        std::wstring all;
+        for (const TSentence& sentence : sentences) {
+            if (!all.empty()) all += L"; ";
+            auto asked = [&](std::size_t i) { return Shortened(sentence.Names[i]->Asked, Asked); };
+            auto taken = [&](std::size_t i) { return Shortened(sentence.Names[i]->Taken, Taken); };
+            const std::wstring format = UiString(sentence.Text);
+            all += sentence.Names.size() == 2 ? classlib::Format(format, {asked(0), asked(1), taken(0), taken(1)})
+                                              : classlib::Format(format, {asked(0), taken(0)});
+        }
+        return all;
+    };
+    std::size_t asked = 0, taken = 0;
+    for (const TSentence& sentence : sentences)
+        for (const TTakenInstead* names : sentence.Names) {
+            asked = std::max(asked, names->Asked.size());
+            taken = std::max(taken, names->Taken.size());
+        }
+    StatusMainText.clear();
+    const int room = StatusAlertRoom();
+    auto fits = [&](std::size_t Asked, std::size_t Taken) { return StatusTextWidth(text(Asked, Taken)) <= room; };
+    // The names taken go short first (the sources panel and the summary beside show them), to
+    // their first letters; then the names asked; then the names taken to their first letter.
+    if (!fits(asked, taken))
+        taken = LongestFitting(kShortestTaken, taken, [&](std::size_t T) { return fits(asked, T); });
+    if (!fits(asked, taken))
+        asked = LongestFitting(kShortestName, asked, [&](std::size_t A) { return fits(A, taken); });
+    if (!fits(asked, taken))
+        taken = LongestFitting(kShortestName, taken, [&](std::size_t T) { return fits(asked, T); });
+    StatusAlertText = text(asked, taken);
+    takenInsteadShown_ = StatusAlertText;
 }
 
 bool TCaptureForm::MpegSoundRecordable() {
@@ -243,6 +319,10 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
         } else {
             StatusInfoText.clear();
         }
+        // A told substitution that a call of the status texts put back into the second panel is
+        // fitted to the room the recording's figures leave.
+        if (!takenInsteadShown_.empty() && StatusMainText.empty() && StatusAlertText == takenInsteadShown_)
+            ShowTakenInstead();
         RepaintStatus();
     } else {
         ShowRecordingSound(SourcesFrame->LabAudio, MpegSoundRecordable());

@@ -220,18 +220,19 @@ void TCaptureForm::acDecVolumeExecute(classlib::TObject* /*Sender*/) {
 }
 
 // ---- Selections and scripts by name ----------------------------------------------------------------
-// These selections leave the wanted sources and format and the preview lock as they are.
+// A source selected so leaves the wanted sources and the preview lock as they are; a format is
+// chosen as the format list chooses it (capture_form_sources.cpp).
 
 void TCaptureForm::saSourceVideoprepare(classlib::TObject* /*Sender*/) { TakeComboText(SourcesFrame->cboxvideo); }
 
 void TCaptureForm::saSourceVideoexecute(classlib::TObject* /*Sender*/) {
-    SelectVideoSource(widgets::custom::ActionArgument());
+    SelectVideoSourceAsked(widgets::custom::ActionArgument());
 }
 
 void TCaptureForm::saSourceAudioprepare(classlib::TObject* /*Sender*/) { TakeComboText(SourcesFrame->cboxAudio); }
 
 void TCaptureForm::saSourceAudioexecute(classlib::TObject* /*Sender*/) {
-    SelectAudioSource(widgets::custom::ActionArgument());
+    SelectAudioSourceAsked(widgets::custom::ActionArgument());
 }
 
 void TCaptureForm::saFormatCaptureprepare(classlib::TObject* /*Sender*/) {
@@ -239,7 +240,7 @@ void TCaptureForm::saFormatCaptureprepare(classlib::TObject* /*Sender*/) {
 }
 
 void TCaptureForm::saFormatCaptureexecute(classlib::TObject* /*Sender*/) {
-    SelectCaptureFormat(settings::FormatCaptureFromName(widgets::custom::ActionArgument()));
+    SelectCaptureFormatAsked(widgets::custom::ActionArgument());
 }
 
 void TCaptureForm::saScriptprepare(classlib::TObject* /*Sender*/) {

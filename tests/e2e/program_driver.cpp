@@ -396,9 +396,9 @@ bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
     }, TimeoutMs);
 }
 
-bool TProgram::ClickScriptButton() {
+HWND TProgram::ActionToolBar() {
     // The action tool bar (its window class is named after the control): the tool bar with thirteen
-    // buttons (eleven actions, two separators); the script button is the eleventh entry.
+    // buttons (eleven actions, two separators).
     HWND bar = nullptr;
     WaitFor([&] {
         bar = FindChild(window_, [](HWND w) {
@@ -406,25 +406,33 @@ bool TProgram::ClickScriptButton() {
         });
         return bar != nullptr || !Running();
     }, 10000);
-    if (bar == nullptr) {
-        failure_ = L"no action tool bar";
-        return false;
-    }
-    // The button's place is asked through memory in the program's own process.
+    if (bar == nullptr) failure_ = L"no action tool bar";
+    return bar;
+}
+
+bool TProgram::AskThroughOwnMemory(HWND Window, UINT Message, WPARAM WParam, void* Answer, SIZE_T Size) {
+    // A message that answers into memory is asked through memory in the program's own process.
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_.dwProcessId);
     if (process == nullptr) {
         failure_ = L"OpenProcess failed";
         return false;
     }
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
-    RECT rect{};
+    void* remote = VirtualAllocEx(process, nullptr, Size, MEM_COMMIT, PAGE_READWRITE);
     SIZE_T read = 0;
-    const bool placed = remote != nullptr &&
-                        SendMessageW(bar, TB_GETITEMRECT, 10, reinterpret_cast<LPARAM>(remote)) != 0 &&
-                        ReadProcessMemory(process, remote, &rect, sizeof(rect), &read) && read == sizeof(rect);
+    const bool answered = remote != nullptr &&
+                          SendMessageW(Window, Message, WParam, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                          ReadProcessMemory(process, remote, Answer, Size, &read) && read == Size;
     if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
-    if (!placed || rect.right <= rect.left) {
+    return answered;
+}
+
+bool TProgram::ClickScriptButton() {
+    // The script button is the action tool bar's eleventh entry.
+    HWND bar = ActionToolBar();
+    if (bar == nullptr) return false;
+    RECT rect{};
+    if (!AskThroughOwnMemory(bar, TB_GETITEMRECT, 10, &rect, sizeof(rect)) || rect.right <= rect.left) {
         failure_ = L"the script button's place is unknown";
         return false;
     }
@@ -433,6 +441,21 @@ bool TProgram::ClickScriptButton() {
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(bar, WM_LBUTTONUP, 0, at);
     return true;
+}
+
+int TProgram::ActionButtonState(int Index) {
+    HWND bar = ActionToolBar();
+    TBBUTTON button{};
+    if (bar == nullptr || !AskThroughOwnMemory(bar, TB_GETBUTTON, static_cast<WPARAM>(Index), &button, sizeof(button)))
+        return -1;
+    return button.fsState;
+}
+
+int TProgram::StatusRedPixels() const {
+    HWND bar = FindChild(window_, [](HWND w) { return ClassOf(w).find(L"StatusBar") != std::wstring::npos; });
+    RECT rect{};
+    if (bar == nullptr || !GetWindowRect(bar, &rect)) return -1;
+    return quill_test::CountColour(quill_test::GrabScreen(rect), 0xFF0000);
 }
 
 bool TProgram::AnswerOpenDialog(const std::wstring& File) {

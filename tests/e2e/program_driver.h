@@ -109,6 +109,12 @@ public:
     std::wstring ButtonShown(const std::vector<std::wstring>& Captions) const;
     // The number of entries of the list box of a visible panel whose window class starts with ClassName.
     int ListCount(const std::wstring& PanelClass) const;
+    // The state (TBSTATE_ENABLED, ...) of the action tool bar's entry Index (its separators count;
+    // the overlay's button is entry 6, the flips' 7 and 8), -1 when it cannot be read.
+    int ActionButtonState(int Index);
+    // Pixels in pure red, the colour of what the status bar tells, in the status bar as the screen
+    // shows it; -1 when there is no status bar.
+    int StatusRedPixels() const;
 
     // Posts WM_CLOSE (Requests times in a row, as a close box clicked again before the program
     // answers); when the storage question comes, clicks the button captioned Answer (nullptr: the
@@ -150,6 +156,10 @@ public:
 private:
     static std::wstring Selected(HWND List);
     bool ClickScriptButton();
+    HWND ActionToolBar();
+    // Sends Window Message with WParam and a pointer to Size bytes in the program's own memory;
+    // true when it answered non-zero, with the bytes as it left them in Answer.
+    bool AskThroughOwnMemory(HWND Window, UINT Message, WPARAM WParam, void* Answer, SIZE_T Size);
     bool AnswerOpenDialog(const std::wstring& File);
 
     PROCESS_INFORMATION process_{};

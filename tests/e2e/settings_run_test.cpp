@@ -1,7 +1,8 @@
 // Settings and messages around a run, as a user meets them: a full screen left open at the close
-// comes back at the next start; a "Portable" answer that cannot be written (a folder holds the INI
-// file's name) is told; a script chosen while another runs is told not run; a question naming a
-// folder of 100,000 characters stays on the screen with its buttons.
+// comes back at the next start; a stored sound input missing at the start stays stored; a
+// "Portable" answer that cannot be written (a folder holds the INI file's name) is told; a script
+// chosen while another runs is told not run; a question naming a folder of 100,000 characters
+// stays on the screen with its buttons.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <algorithm>
@@ -40,6 +41,24 @@ TEST_F(EndToEnd, AFullScreenLeftOpenAtTheCloseComesBackAtTheNextStart) {
         EXPECT_TRUE(program.Close());
     }
     EXPECT_EQ(L"0", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Fullscreen On")) << "left before the close";
+}
+
+// A stored sound input missing at the start (its sound server down) is told, and the close keeps
+// it stored in place of the one taken for the run.
+TEST_F(EndToEnd, AStoredSoundInputMissingAtTheStartStaysStored) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.insert(settings.end(), {std::wstring(L"Source video=") + kCamera, L"Source Audio=Monitor of QuillSink"});
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    // The stand-in: the test microphone, or an input of the test run's sound server.
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        const std::wstring taken = program.SoundSource();
+        return !taken.empty() && taken != L"no audio stream" && taken != L"Monitor of QuillSink";
+    })) << "a stand-in is taken";
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.StatusRedPixels() > 0; }, 10000)) << "and told";
+    EXPECT_TRUE(program.Close());
+    EXPECT_EQ(L"Monitor of QuillSink", e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Source Audio"));
 }
 
 TEST_F(EndToEnd, APortableAnswerThatCannotBeWrittenIsTold) {

@@ -324,27 +324,34 @@ TEST_F(CaptureFormTest, EveryPictureTheProgramShowsComesFromItsResources) {
     EXPECT_THROW(ui::PictureGlyph(TPictureSet::psSmall, -1), classlib::EInvalidGraphic);
 }
 
-// What each status panel shows against the room the bar gives it: every text shows whole (but
-// panel Except's).
-void ExpectStatusTextsFit(ui::TCaptureForm* Form, const std::string& When, int Except = -1) {
+// The status panels whose texts do not show whole in the room the bar gives them, each with what
+// its text needs and what it has.
+std::vector<std::string> StatusTextsCut(ui::TCaptureForm* Form) {
     HWND bar = Form->StatusBar1->Handle();
     const std::wstring texts[4] = {Form->StatusIntervalText, Form->StatusMainText + Form->StatusAlertText,
                                    Form->StatusSourcesText, Form->StatusInfoText};
     classlib::TWindowDC screen(nullptr);
     classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
-    EXPECT_FALSE(Form->StatusIntervalText.empty()) << When;
+    std::vector<std::string> cut;
     for (int i = 0; i < 4; ++i) {
         RECT r{};
-        ASSERT_TRUE(SendMessageW(bar, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r))) << When;
+        SendMessageW(bar, SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&r));
         const std::string narrow = classlib::WideToAnsi(texts[i]);
         SIZE need{};
         GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
         // The alert text is drawn 3 pixels after the main text; the panel's frame takes a pixel each side.
         if (i == 1 && !Form->StatusAlertText.empty()) need.cx += 3;
-        if (i == Except) continue;
-        EXPECT_LE(need.cx, r.right - r.left - 2)
-            << When << ", panel " << i << " \"" << narrow << "\" at " << ExpectedDpi() << " dots per inch";
+        if (need.cx > r.right - r.left - 2)
+            cut.push_back("panel " + std::to_string(i) + " \"" + narrow + "\" needs " + std::to_string(need.cx) +
+                          ", has " + std::to_string(r.right - r.left - 2));
     }
+    return cut;
+}
+
+// What each status panel shows against the room the bar gives it: every text shows whole.
+void ExpectStatusTextsFit(ui::TCaptureForm* Form, const std::string& When) {
+    EXPECT_FALSE(Form->StatusIntervalText.empty()) << When;
+    EXPECT_EQ(std::vector<std::string>{}, StatusTextsCut(Form)) << When << " at " << ExpectedDpi() << " dots per inch";
 }
 
 // Where the status bar's texts show on the whole screen: for each panel, its bounds and its first and
@@ -436,11 +443,24 @@ TEST_F(CaptionFitTest, EveryStatusTextFitsItsPanel) {
     form_->UpdateStatusTexts();
     ExpectStatusTextsFit(form_.get(), "preview again");
 
-    // A camera taken for a name that is not listed is told in panel 1, a text longer than the bar
-    // has room for beside the others: they still show whole, and the told text shows its beginning.
+    // A camera taken for a name that is not listed is told in panel 1, the name longer than the bar
+    // has room for beside the others: it is shortened, and every text shows whole, the told
+    // sentence to its end.
     form_->SelectVideoSource(L"The camera a script named, never seen on this computer");
-    ASSERT_NE(std::wstring::npos, form_->StatusAlertText.find(L" taken")) << classlib::WideToUtf8(form_->StatusAlertText);
-    ExpectStatusTextsFit(form_.get(), "a source taken for another", 1);
+    const std::wstring& told = form_->StatusAlertText;
+    ASSERT_GT(told.size(), 6u);
+    EXPECT_EQ(L" taken", told.substr(told.size() - 6)) << classlib::WideToUtf8(told);
+    EXPECT_EQ(0u, told.find(L"\"The ")) << classlib::WideToUtf8(told);
+    ExpectStatusTextsFit(form_.get(), "a source taken for another");
+    // A sound input too, named by a hundred thousand characters: at 96 dots per inch every text
+    // still shows whole; at 120 the sentence needs more than the other texts leave even with the
+    // names at their first letters, and the longest of those gives way, not the sentence.
+    form_->SelectAudioSource(std::wstring(100000, L'M'));
+    ASSERT_GT(told.size(), 6u);
+    EXPECT_EQ(L" taken", told.substr(told.size() - 6)) << classlib::WideToUtf8(told);
+    const std::vector<std::string> cut = StatusTextsCut(form_.get());
+    EXPECT_EQ(ExpectedDpi() == 96 ? 0u : 1u, cut.size()) << testing::PrintToString(cut);
+    for (const std::string& panel : cut) EXPECT_EQ(0u, panel.find("panel 0 ")) << panel;
     const std::vector<TPanelInk> ink = StatusInk(form_.get(), L"status_source_taken");
     for (int i = 0; i < 4; ++i) {
         const TPanelInk& panel = ink[static_cast<size_t>(i)];

@@ -11,18 +11,24 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <functional>
 #include <memory>
+#include <regex>
 #include <string>
 #include <vector>
 
+#include "classlib/conversions.h"
 #include "classlib/forms.h"
+#include "classlib/gdi_handles.h"
 #include "classlib/message_box.h"
 #include "engine/capture_data_module.h"
 #include "engine/capture_devices.h"
 #include "engine/capture_sources.h"
 #include "engine/sound_preview.h"
 #include "engine/video_preview.h"
+#include "filters/superposer.h"
 #include "filters/time_stamper.h"
 #include "platform/standins/event_poster.h"
 #include "platform/standins/test_camera.h"
@@ -69,6 +75,35 @@ int CountOf(const std::vector<std::wstring>& Items, const std::wstring& Item) {
     for (const auto& item : Items) n += item == Item ? 1 : 0;
     return n;
 }
+
+// The status bar tells what was taken for names not listed: its red text is Pattern (a regular
+// expression with a group for each name) with the names Names, each whole or its beginning ended
+// by an ellipsis, and shows whole in its panel beside the other panels' texts.
+void ExpectTold(ui::TCaptureForm* Form, const std::wstring& Pattern, const std::vector<std::wstring>& Names) {
+    const std::wstring& told = Form->StatusAlertText;
+    const std::string shown = testing::PrintToString(told);
+    EXPECT_EQ(L"", Form->StatusMainText) << "in place of the preview's flags";
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(told, parts, std::wregex(Pattern))) << shown;
+    ASSERT_EQ(Names.size() + 1, parts.size()) << shown;
+    for (std::size_t i = 0; i < Names.size(); ++i) {
+        const std::wstring name = parts[i + 1].str();
+        const bool cut = name.size() >= 2 && name.size() < Names[i].size() && name.back() == L'\u2026' &&
+                         Names[i].compare(0, name.size() - 1, name, 0, name.size() - 1) == 0;
+        EXPECT_TRUE(name == Names[i] || cut) << "name " << i << " of " << shown;
+    }
+    RECT panel{};
+    ASSERT_TRUE(SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, 1, reinterpret_cast<LPARAM>(&panel)));
+    classlib::TWindowDC screen(nullptr);
+    classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
+    const std::string narrow = classlib::WideToAnsi(told);
+    SIZE need{};
+    GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
+    // Drawn 3 pixels after the (empty) main text, within the panel's frame.
+    EXPECT_LE(need.cx + 3, panel.right - panel.left - 2) << shown;
+}
+const wchar_t kToldSource[] = L"\"(.+)\" not found: (.+) taken";
+const wchar_t kToldSources[] = L"\"(.+)\", \"(.+)\" not found: (.+), (.+) taken";
 
 // The window's image on the screen as 24-bit rows (bottom-up), written to File as a BMP; empty
 // when it could not be read.
@@ -202,6 +237,10 @@ protected:
         Panel()->cboxvideo->SetItemIndex(Panel()->cboxvideo->Items()->IndexOf(Name));
         form_->cboxVideoChange(Panel()->cboxvideo);
     }
+    void ChooseAudio(const std::wstring& Name) {
+        Panel()->cboxAudio->SetItemIndex(Panel()->cboxAudio->Items()->IndexOf(Name));
+        form_->cboxAudioChange(Panel()->cboxAudio);
+    }
     void DeviceChange() { SendMessageW(form_->Handle(), WM_DEVICECHANGE, 7, 0); }
     // Runs Lines as a script file, as the script button runs the file it is given.
     void RunScript(const std::vector<std::wstring>& Lines) {
@@ -275,9 +314,8 @@ TEST_F(SourcesTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormatsAndTheStat
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Items()->Strings(0));
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Text());
     EXPECT_EQ(5, settings::ParamCaptureFormat->Value()) << "the format shown is the one recorded";
-    const std::wstring told = L"\"No Such Camera\" not found: Quillotrane Test Camera taken";
-    EXPECT_EQ(told, form_->StatusAlertText);
-    EXPECT_EQ(L"", form_->StatusMainText) << "in place of the preview's flags";
+    ExpectTold(form_.get(), kToldSource, {L"No Such Camera", kCamera});
+    const std::wstring told = form_->StatusAlertText;
     PumpWindowMessages();
     EXPECT_GT(SaveWindowScreenshot(form_->Handle(), L"unlisted_camera.bmp"), 0);
     form_->UpdateStatusTexts();
@@ -297,16 +335,16 @@ TEST_F(SourcesTest, AnUnlistedSoundIsToldAndBringsItsFormatsAnEmptyNameTellsNoth
     ASSERT_EQ(nullptr, Audio());
     RunScript({L"source_audio=Nowhere Microphone"});
     ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
-    const std::wstring sound = L"\"Nowhere Microphone\" not found: " + Audio()->Name + L" taken";
-    EXPECT_EQ(sound, form_->StatusAlertText);
+    const std::wstring sound = Audio()->Name;
+    ExpectTold(form_.get(), kToldSource, {L"Nowhere Microphone", sound});
     EXPECT_EQ(1, CountOf(Items(Panel()->cbFormatCapture), L"Wav")) << "the sound's formats come";
     EXPECT_EQ(L"DivX", Panel()->cbFormatCapture->Text()) << "a format the sources still allow stays";
+    // Both told in one sentence that shows whole.
     RunScript({L"source_video=Gone Camera"});
-    const std::wstring camera = L"\"Gone Camera\" not found: Quillotrane Test Camera taken";
-    EXPECT_EQ(camera + L"; " + sound, form_->StatusAlertText);
+    ExpectTold(form_.get(), kToldSources, {L"Gone Camera", L"Nowhere Microphone", kCamera, sound});
     form_->SelectAudioSource(L"no audio stream");
     form_->SelectAudioSource(L"");
-    EXPECT_EQ(camera, form_->StatusAlertText);
+    ExpectTold(form_.get(), kToldSource, {L"Gone Camera", kCamera});
 }
 
 // A stored sound input and camera gone since the last run (a sound server down) are told as the
@@ -317,10 +355,35 @@ TEST_F(SourcesTest, StoredSourcesGoneAreToldAtTheStartNothingStoredTellsNothing)
            L"Preview Locked=0"});
     ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
     ASSERT_NE(nullptr, Video());
-    EXPECT_EQ(L"\"Camera Gone Since\" not found: " + Video()->Name + L" taken; \"Monitor of Sine440 Gone\" not found: " +
-                  Audio()->Name + L" taken",
-              form_->StatusAlertText);
-    EXPECT_EQ(L"", form_->StatusMainText);
+    ExpectTold(form_.get(), kToldSources,
+               {L"Camera Gone Since", L"Monitor of Sine440 Gone", Video()->Name, Audio()->Name});
+}
+
+// The sources taken at the start for stored ones gone stay out of the settings through the run
+// (a script's names not listed, a refresh, a close) until the user picks a source: the user's
+// choice is there for the day its device is back.
+TEST_F(SourcesTest, ASourceTakenForOneRunIsNotStoredUnlessTheUserPicksIt) {
+    Start({L"Source video=Camera Gone Since", L"Source Audio=Monitor of Sine440 Gone", L"Capture Format=5"});
+    ASSERT_NE(nullptr, Video());
+    ASSERT_NE(nullptr, Audio());
+    auto stored = [&] {
+        EXPECT_TRUE(form_->SaveSettings());
+        return std::make_pair(settings::ParamSourceVideo->Value(), settings::ParamSourceAudio->Value());
+    };
+    const auto gone = std::make_pair(std::wstring(L"Camera Gone Since"), std::wstring(L"Monitor of Sine440 Gone"));
+    EXPECT_EQ(gone, stored());
+    // A sound input asked for beside the camera taken instead: told with it.
+    RunScript({L"source_audio=Nope Mic"});
+    ASSERT_NE(nullptr, Audio());
+    ExpectTold(form_.get(), kToldSources, {L"Camera Gone Since", L"Nope Mic", Video()->Name, Audio()->Name});
+    form_->ActualiserVideoBtnClick(form_.get());
+    EXPECT_EQ(gone, stored()) << "neither a name not listed nor a refresh is a choice";
+    // Picked: the sound in its list, the camera by a script's name.
+    ChooseAudio(kMicrophone);
+    EXPECT_EQ(std::make_pair(gone.first, std::wstring(kMicrophone)), stored());
+    RunScript({std::wstring(L"source_video=") + kCamera});
+    EXPECT_EQ(std::make_pair(std::wstring(kCamera), std::wstring(kMicrophone)), stored());
+    EXPECT_EQ(L"", form_->StatusAlertText) << "nothing left to tell";
 }
 
 TEST_F(SourcesTest, AFirstStartWithNothingStoredNamesNothingGone) {
@@ -465,6 +528,48 @@ TEST_F(SourcesTest, LockedRatioFollowsTheFormat) {
     EXPECT_FALSE(form_->saRatio4x3->Enabled());
     EXPECT_FALSE(form_->OverlayAllowed);
     EXPECT_FALSE(form_->acVertFlip->Enabled());
+}
+
+// A format a script names is chosen as the list chooses it: the preview lock follows it (the
+// overlay and the flips allowed or not, the free ratios), it is the wanted one; a name the list
+// does not offer is told with the format taken, until a format is chosen.
+TEST_F(SourcesTest, AFormatAScriptNamesIsChosenAsTheListChoosesItOrTold) {
+    std::vector<std::wstring> settings = kCameraAndMicrophone;
+    settings[3] = L"Preview Locked=1";
+    settings.push_back(L"Want Incrust=1");
+    Start(settings);
+    auto effects = [&] {
+        return std::vector<bool>{form_->OverlayAllowed,         form_->InlayActive,
+                                 form_->taIncruster->Enabled(), form_->acVertFlip->Enabled(),
+                                 form_->acHorzFlip->Enabled(),  form_->saRatio4x3->Enabled()};
+    };
+    const std::vector<bool> none(6, false), all(6, true);
+    EXPECT_EQ(none, effects()) << "the device's own AVI: no overlay, its own shape";
+    RunScript({L"format_capture=DivX"});
+    EXPECT_EQ(9, settings::ParamCaptureFormat->Value());
+    EXPECT_EQ(all, effects()) << "DivX records the overlay, at any ratio";
+    EXPECT_TRUE(module_->Superposer->OverlayEnabled()) << "the wanted overlay is drawn";
+    EXPECT_EQ(L"DivX", settings::ParamWantFormatCapture->Value());
+    EXPECT_NE(std::wstring::npos, form_->StatusMainText.find(L" in")) << testing::PrintToString(form_->StatusMainText);
+    RunScript({L"format_capture=avi native"});
+    EXPECT_EQ(none, effects());
+    EXPECT_FALSE(module_->Superposer->OverlayEnabled());
+
+    // Not a format, and one the camera cannot give: the first offered is taken, and told.
+    const std::wstring told = L"\"Foo\" not offered: avi native taken";
+    RunScript({L"format_capture=DivX", L"format_capture=Foo"});
+    EXPECT_EQ(5, settings::ParamCaptureFormat->Value());
+    EXPECT_EQ(told, form_->StatusAlertText);
+    EXPECT_EQ(none, effects()) << "the format taken is the one the lock follows";
+    RunScript({L"format_capture=dv type 1 natifve"});
+    EXPECT_EQ(L"\"dv type 1 natifve\" not offered: avi native taken", form_->StatusAlertText);
+    // Told beside a source taken instead, the whole in its panel.
+    RunScript({L"source_audio=Nope Mic"});
+    ASSERT_NE(nullptr, Audio());
+    ExpectTold(form_.get(), std::wstring(kToldSource) + L"; \"(.+)\" not offered: (.+) taken",
+               {L"Nope Mic", Audio()->Name, L"dv type 1 natifve", L"avi native"});
+    ChooseFormat(L"Wmv");
+    ExpectTold(form_.get(), kToldSource, {L"Nope Mic", Audio()->Name});
 }
 
 TEST_F(SourcesTest, DeviceChangeListsANewCameraRemovesAGoneOneAndRunsTheGraphOnce) {
