@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "classlib/conversions.h"
+#include "tests/common/key_presses.h"
 #include "uc_test_support.h"
 #include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -233,6 +234,88 @@ TEST_F(WideDialogsTest, MessageDialogShowsWideTextsAndAnswersWithTheButtonPresse
     EXPECT_TRUE(driver.Found());
     EXPECT_EQ(seenNo, L"&No");
     EXPECT_EQ(result, classlib::mrNo);
+}
+
+// A question asked from a window is owned by it (so it stays above it when the window is raised),
+// starts with the keyboard on its default button, answers Return with the focused button and Escape
+// with its cancel button, and gives the keyboard back to the control of the window that had it.
+TEST_F(WideDialogsTest, MessageDialogBelongsToItsWindowAnswersTheKeyboardAndGivesTheFocusBack) {
+    auto* window = new TUcForm(classlib::Application());
+    window->SetBounds(100, 100, 400, 300);
+    auto* edit = new TTestWideEdit(window);
+    edit->SetParent(window);
+    window->Show();
+    edit->SetFocus();
+    Pump(50);
+    ASSERT_EQ(GetFocus(), edit->Handle());
+    const DWORD thread = GetCurrentThreadId();
+    // What the user meets, looked at from another thread while the question is open.
+    struct TSeen {
+        HWND owner = nullptr;
+        bool above = false;
+        std::wstring focused;
+        bool stayed = false;  // the keys did not answer it (it is closed with its close box then)
+    };
+    auto press = [&](std::initializer_list<WORD> Keys, TSeen& Seen) {
+        return [&, Keys](HWND Dialog) {
+            Seen.owner = GetWindow(Dialog, GW_OWNER);
+            // The window raised as a click on it raises it: the question stays above it.
+            SetWindowPos(window->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+            for (HWND w = GetWindow(window->Handle(), GW_HWNDPREV); w != nullptr; w = GetWindow(w, GW_HWNDPREV))
+                Seen.above = Seen.above || w == Dialog;
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            for (int i = 0; i < 500 && (info.hwndFocus == nullptr || GetParent(info.hwndFocus) != Dialog); ++i) {
+                GetGUIThreadInfo(thread, &info);
+                Sleep(10);
+            }
+            Seen.focused = WindowText(info.hwndFocus);
+            // Keys as the keyboard gives them to the window with the focus.
+            for (WORD key : Keys) {
+                GetGUIThreadInfo(thread, &info);
+                const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+                PostMessageW(info.hwndFocus, WM_KEYDOWN, key, scan | 1);
+                PostMessageW(info.hwndFocus, WM_KEYUP, key, scan | 0xC0000001);
+                Sleep(100);
+            }
+            for (int i = 0; i < 500 && IsWindowVisible(Dialog); ++i) Sleep(10);
+            Seen.stayed = IsWindowVisible(Dialog);
+            if (Seen.stayed) PostMessageW(Dialog, WM_CLOSE, 0, 0);
+        };
+    };
+    {
+        TSeen seen;
+        TDialogDriver driver(L"Warning", press({VK_RETURN}, seen));
+        EXPECT_EQ(WideMessageDlg(kGreek, TMsgDlgType::mtWarning, MsgDlgButtons({mbYes, mbNo, mbAll}), 0),
+                  classlib::mrYes);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed) << "Return did not answer";
+        EXPECT_EQ(seen.owner, window->Handle());
+        EXPECT_TRUE(seen.above) << "the question went behind its window";
+        EXPECT_EQ(seen.focused, L"&Yes");
+        EXPECT_EQ(GetActiveWindow(), window->Handle());
+        EXPECT_EQ(GetFocus(), edit->Handle()) << "the keyboard is back where it was";
+    }
+    {
+        // Tab to the next button: Return answers the button with the focus, not the default one.
+        TSeen seen;
+        TDialogDriver driver(L"Warning", press({VK_TAB, VK_RETURN}, seen));
+        EXPECT_EQ(WideMessageDlg(kGreek, TMsgDlgType::mtWarning, MsgDlgButtons({mbYes, mbNo, mbAll}), 0),
+                  classlib::mrNo);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed);
+    }
+    {
+        TSeen seen;
+        TDialogDriver driver(L"Confirm", press({VK_ESCAPE}, seen));
+        EXPECT_EQ(WideMessageDlg(kCjk, TMsgDlgType::mtConfirmation, mbYesNoCancel, 0), classlib::mrCancel);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed) << "Escape did not answer";
+        EXPECT_EQ(GetFocus(), edit->Handle());
+    }
+    // Typed into the window afterwards, a key reaches its control again.
+    quill_test::PressKey('Q', {}, [] { Pump(50); });
+    EXPECT_EQ(edit->keys, "q");
 }
 
 // The Help button asks the application's help (its OnHelp, which an event chain may hold) for

@@ -414,6 +414,9 @@ TUcMessageForm::TUcMessageForm(classlib::TComponent* AOwner, const std::wstring&
         if (b == mbHelp) button->OnClick = [this](classlib::TObject* Sender) { HelpButtonClick(Sender); };
         x += buttonWidth + buttonSpacing;
     }
+    // The keyboard starts on the default button: Return and the space bar answer it, Escape the
+    // cancel button.
+    if (TUcButton* first = Button(defaultButton)) SetActiveControl(first);
 }
 
 TUcButton* TUcMessageForm::Button(TMsgDlgBtn Kind) const {
