@@ -396,9 +396,9 @@ bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
     }, TimeoutMs);
 }
 
-bool TProgram::ClickScriptButton() {
-    // The action tool bar (its window class is named after the control): the tool bar with thirteen
-    // buttons (eleven actions, two separators); the script button is the eleventh entry.
+HWND TProgram::ActionToolBar() {
+    // The tool bar with thirteen buttons (eleven actions, two separators); its window class is named
+    // after the control.
     HWND bar = nullptr;
     WaitFor([&] {
         bar = FindChild(window_, [](HWND w) {
@@ -406,34 +406,51 @@ bool TProgram::ClickScriptButton() {
         });
         return bar != nullptr || !Running();
     }, 10000);
-    if (bar == nullptr) {
-        failure_ = L"no action tool bar";
-        return false;
-    }
-    // The button's place is asked through memory in the program's own process.
+    if (bar == nullptr) failure_ = L"no action tool bar";
+    return bar;
+}
+
+bool TProgram::AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size) {
+    const HWND bar = ActionToolBar();
+    if (bar == nullptr) return false;
+    // The tool bar answers through memory in the program's own process.
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_.dwProcessId);
     if (process == nullptr) {
         failure_ = L"OpenProcess failed";
         return false;
     }
-    void* remote = VirtualAllocEx(process, nullptr, sizeof(RECT), MEM_COMMIT, PAGE_READWRITE);
-    RECT rect{};
+    void* remote = VirtualAllocEx(process, nullptr, Size, MEM_COMMIT, PAGE_READWRITE);
     SIZE_T read = 0;
-    const bool placed = remote != nullptr &&
-                        SendMessageW(bar, TB_GETITEMRECT, 10, reinterpret_cast<LPARAM>(remote)) != 0 &&
-                        ReadProcessMemory(process, remote, &rect, sizeof(rect), &read) && read == sizeof(rect);
+    const bool answered = remote != nullptr &&
+                          SendMessageW(bar, Message, WParam, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                          ReadProcessMemory(process, remote, Answer, Size, &read) && read == Size;
     if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
-    if (!placed || rect.right <= rect.left) {
-        failure_ = L"the script button's place is unknown";
+    if (!answered) failure_ = L"the action tool bar did not answer";
+    return answered;
+}
+
+bool TProgram::ClickToolButton(int Index) {
+    RECT rect{};
+    if (!AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) || rect.right <= rect.left) {
+        failure_ = L"the tool button's place is unknown";
         return false;
     }
+    const HWND bar = ActionToolBar();
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PostMessageW(bar, WM_MOUSEMOVE, 0, at);
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
     PostMessageW(bar, WM_LBUTTONUP, 0, at);
     return true;
 }
+
+int TProgram::ToolButtonState(int Index) {
+    TBBUTTON button{};
+    if (!AskToolBar(TB_GETBUTTON, static_cast<WPARAM>(Index), &button, sizeof(button))) return -1;
+    return button.fsState;
+}
+
+bool TProgram::ClickScriptButton() { return ClickToolButton(kScriptButton); }
 
 bool TProgram::AnswerOpenDialog(const std::wstring& File) {
     HWND dialog = nullptr;
@@ -580,15 +597,7 @@ std::wstring TProgram::MessageText() const {
     SetForegroundWindow(message);
     if (!WaitFor([&] { return GetForegroundWindow() == message; }, 5000)) return std::wstring();
     const DWORD before = GetClipboardSequenceNumber();
-    INPUT keys[4] = {};
-    for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = VK_CONTROL;
-    keys[1].ki.wVk = 'C';
-    keys[2].ki.wVk = 'C';
-    keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
-    keys[3].ki.wVk = VK_CONTROL;
-    keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(4, keys, sizeof(INPUT));
+    TypeKey('C', true);
     std::wstring text;
     if (!WaitFor([&] { return GetClipboardSequenceNumber() != before; }, 5000) || !OpenClipboard(nullptr)) return text;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -597,6 +606,37 @@ std::wstring TProgram::MessageText() const {
     }
     CloseClipboard();
     return text;
+}
+
+void TypeKey(WORD Key, bool WithCtrl) {
+    std::vector<INPUT> keys;
+    auto add = [&](WORD Vk, DWORD Flags) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = Vk;
+        key.ki.dwFlags = Flags;
+        keys.push_back(key);
+    };
+    if (WithCtrl) add(VK_CONTROL, 0);
+    add(Key, 0);
+    add(Key, KEYEVENTF_KEYUP);
+    if (WithCtrl) add(VK_CONTROL, KEYEVENTF_KEYUP);
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+void ClickAt(POINT Point) {
+    INPUT mouse[3] = {};
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    for (INPUT& m : mouse) {
+        m.type = INPUT_MOUSE;
+        m.mi.dx = MulDiv(Point.x, 65535, width - 1);
+        m.mi.dy = MulDiv(Point.y, 65535, height - 1);
+        m.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+    }
+    mouse[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    mouse[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    mouse[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    SendInput(3, mouse, sizeof(INPUT));
 }
 
 bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {
