@@ -625,7 +625,9 @@ void TypeKey(WORD Key, bool WithCtrl) {
 }
 
 void ClickAt(POINT Point) {
-    INPUT mouse[3] = {};
+    POINT before{};
+    GetCursorPos(&before);
+    INPUT mouse[4] = {};
     const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
     for (INPUT& m : mouse) {
         m.type = INPUT_MOUSE;
@@ -636,7 +638,11 @@ void ClickAt(POINT Point) {
     mouse[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
     mouse[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
     mouse[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    SendInput(3, mouse, sizeof(INPUT));
+    // The pointer goes back where it was: left on a window, it would be in the next look at the screen.
+    mouse[3].mi.dx = MulDiv(before.x, 65535, width - 1);
+    mouse[3].mi.dy = MulDiv(before.y, 65535, height - 1);
+    mouse[3].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    SendInput(4, mouse, sizeof(INPUT));
 }
 
 bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {

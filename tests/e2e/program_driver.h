@@ -35,7 +35,7 @@ std::wstring IniValue(const std::vector<std::wstring>& Lines, const std::wstring
 
 // Types Key (with Ctrl held) as the keyboard does: to the window that has the keyboard focus.
 void TypeKey(WORD Key, bool WithCtrl = false);
-// Clicks the left mouse button at Point of the screen as the mouse does.
+// Clicks the left mouse button at Point of the screen as the mouse does; the pointer then goes back.
 void ClickAt(POINT Point);
 
 // A folder of its own under the temporary folder with a copy of the program; removed with all it
