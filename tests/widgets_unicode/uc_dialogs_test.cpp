@@ -14,6 +14,7 @@
 
 #include "classlib/conversions.h"
 #include "tests/common/key_presses.h"
+#include "tests/common/painted_ink.h"
 #include "uc_test_support.h"
 #include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -388,6 +389,30 @@ TEST_F(WideDialogsTest, MessageDialogWrapsLongTextsAndKeepsRoomForItsIcon) {
     EXPECT_NE(brief.Image()->Picture()->Icon(), nullptr);
     EXPECT_GE(brief.Button(mbOK)->Top(), brief.Image()->Top() + 32);
     EXPECT_GT(brief.Message()->Left(), brief.Image()->Left() + 32);
+}
+
+// The message shows its whole text, to its closing full stop, however its lines fall: the message
+// paints every character that its text drawn without bounds at its width shows.
+TEST_F(WideDialogsTest, MessageDialogPaintsItsWholeTextToItsLastCharacter) {
+    const COLORREF black = RGB(0, 0, 0);
+    for (int length = 0; length < 160; length += 3) {
+        const std::wstring text = L"Nothing was recorded into C:\\" + std::wstring(length, L'v') + std::wstring(length % 4, L'i') +
+                                  L"\\Video_0.avi: the capture was frozen." + (length % 2 ? L" Resume it before you stop." : L" (space bar).");
+        TUcMessageForm form(nullptr, text, TMsgDlgType::mtWarning, MsgDlgButtons({mbOK}));
+        TUcLabel* label = form.Message();
+        const std::wstring shown = label->Caption();
+        const quill_test::TInk painted = quill_test::PaintedInk(label, black);
+        const quill_test::TInk whole = quill_test::InkOf(black, label->Width() + 100, label->Height() + 100, [&](HDC dc) {
+            const HGDIOBJ old = SelectObject(dc, label->Font()->Handle());
+            SetBkMode(dc, TRANSPARENT);
+            RECT r{0, 0, label->Width(), label->Height()};
+            DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &r, DT_WORDBREAK | DT_EXPANDTABS | DT_NOCLIP);
+            SelectObject(dc, old);
+        });
+        EXPECT_EQ(whole.Count, painted.Count) << length << ": the message cuts its text";
+        EXPECT_LT(whole.Right, label->Width()) << length;
+        EXPECT_LT(whole.Bottom, label->Height()) << length;
+    }
 }
 
 TEST_F(WideDialogsTest, MessageDialogCopiesItselfWithCtrlC) {
