@@ -308,9 +308,8 @@ TModalResult TCustomForm::ShowModal() {
 
 HWND TCustomForm::ModalOwnerFor(HWND Active) {
     auto shownTopLevel = [this](HWND Window) {
-        DWORD process = 0;
         return Window != nullptr && IsWindow(Window) && IsWindowVisible(Window) &&
-               GetWindowThreadProcessId(Window, &process) == GetCurrentThreadId() &&
+               GetWindowThreadProcessId(Window, nullptr) == GetCurrentThreadId() &&
                (GetWindowLongPtrA(Window, GWL_STYLE) & WS_CHILD) == 0 &&
                (!HandleAllocated() || Window != WindowHandle());
     };
@@ -415,8 +414,6 @@ void TCustomForm::SetActiveControl(TWinControl* Control) {
         throw EInvalidOperation(L"Invalid active control");
     activeControl_ = Control;
     if (Control != nullptr) Control->FreeNotification(this);
-    // Return answers the focused button, or else the default one.
-    Perform(CM_FOCUSCHANGED, 0, reinterpret_cast<LPARAM>(Control));
     if (ScreenExists() && Screen()->OnActiveControlChange) {
         TNotifyEvent handler = Screen()->OnActiveControlChange;
         handler(Screen());

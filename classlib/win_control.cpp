@@ -761,10 +761,6 @@ void TWinControl::Dispatch(TMessage& Message) {
         case CM_SHOWHINTCHANGED:
             NotifyControls(CM_PARENTSHOWHINTCHANGED);
             return;
-        case CM_FOCUSCHANGED:
-            // Every control below learns which one has the focus (a button takes the default look).
-            Broadcast(Message);
-            return;
         default:
             TControl::Dispatch(Message);
     }
