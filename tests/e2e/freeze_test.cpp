@@ -204,7 +204,8 @@ TEST_F(Recordings, TheFreezeButtonFreezesTheMpegCardsRecordingsAsTheSpaceBarDoes
         ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(card),
                                                  L"source_audio=" + std::wstring(kMicrophone),
                                                  L"format_capture=" + std::wstring(format)}));
-        ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+        // Started by a script of its own, which waits for the selection's script to end.
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
         ASSERT_TRUE(Growing(program, file, 20000));
         const int state = program.ToolButtonState(TProgram::kFreezeCaptureButton);
         EXPECT_TRUE(state >= 0 && (state & TBSTATE_ENABLED) != 0) << "the freeze button is greyed: " << state;
