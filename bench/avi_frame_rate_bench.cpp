@@ -1,6 +1,7 @@
 // The frame-rate patcher on a sparse OpenDML AVI file of 4 GiB and more: time per scan and per
 // patch, and the bytes read through the stream (chunk headers only, whatever the file's size). The
-// patched header is read back: the video stream's scale and rate, and the sound stream's untouched.
+// patched header is read back: the video stream's scale and rate and the main header's frame time,
+// every other byte untouched.
 //   bench_avi_frame_rate.exe [rounds, default 20]
 // Prints "figure <case> <ms>" lines; exits 1 when the header is not found or not patched right.
 #include <windows.h>
@@ -201,25 +202,26 @@ int main(int argc, char** argv)
                     static_cast<long long>(size), static_cast<unsigned long long>(bytes),
                     static_cast<unsigned long long>(reads));
         // Read back: the scan finds the video stream's header, whose scale and rate are those of 18
-        // frames a second.
+        // frames a second, and the main header, whose frame time in microseconds is that scale.
         const engine::TAviScanResult after = engine::ScanAviFile(name);
         const std::uint32_t scale = after.Found ? ReadU32(name, after.ScaleOffset) : ~0u;
         const std::uint32_t rate = after.Found ? ReadU32(name, after.RateOffset) : ~0u;
-        if (!found || !after.Found || scale != engine::AviScaleForFps(18.0) ||
-            rate != 1000000u || bytes > 1u << 20) {
-            std::printf("FAILED: avi_frame_rate: header %s, scale %u, rate %u\n", after.Found ? "found" : "not found",
-                        scale, rate);
+        const std::uint32_t frameTime = after.FrameTimeOffset >= 0 ? ReadU32(name, after.FrameTimeOffset) : ~0u;
+        if (!found || !after.Found || scale != engine::AviScaleForFps(18.0) || rate != 1000000u ||
+            frameTime != scale || bytes > 1u << 20) {
+            std::printf("FAILED: avi_frame_rate: header %s, scale %u, rate %u, frame time %u\n",
+                        after.Found ? "found" : "not found", scale, rate, frameTime);
             failed = true;
         }
         // Every other byte of the headers is as it was made.
         std::vector<std::uint8_t> now = ReadHead(name);
-        for (std::int64_t at : {after.ScaleOffset, after.RateOffset}) {
+        for (std::int64_t at : {after.ScaleOffset, after.RateOffset, after.FrameTimeOffset}) {
             for (int k = 0; k < 4 && at >= 0 && static_cast<std::size_t>(at + k) < now.size(); ++k) {
                 now[static_cast<std::size_t>(at + k)] = made[static_cast<std::size_t>(at + k)];
             }
         }
         if (now != made) {
-            std::printf("FAILED: avi_frame_rate: bytes other than the scale and rate changed\n");
+            std::printf("FAILED: avi_frame_rate: bytes other than the scale, the rate and the frame time changed\n");
             failed = true;
         }
     }

@@ -347,15 +347,26 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
     for (int i = 0; i < form->ComponentCount(); ++i)
         if (auto* list = dynamic_cast<TCustomActionList*>(form->Components(i)); list != nullptr && list->IsShortCut(sc))
             return true;
-    return IsTabKey(Msg, form);
+    return IsDialogKey(Msg, form);
 }
 
 // Tab and Shift+Tab in a window that does not ask for tabs go to its form, which moves the focus;
-// the key then goes no further, so no tab character reaches the window.
-bool TApplication::IsTabKey(const MSG& Msg, TCustomForm* Form) {
-    if (Msg.message != WM_KEYDOWN || Msg.wParam != VK_TAB) return false;
-    if ((SendMessageA(Msg.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_WANTTAB) != 0) return false;
-    return Form->Perform(CM_DIALOGKEY, VK_TAB, Msg.lParam) != 0;
+// Return and Escape in a window that does not ask for them go to the form too, whose default or
+// focused button and cancel button answer them. A key the form takes goes no further, so no tab
+// or line break reaches the window.
+bool TApplication::IsDialogKey(const MSG& Msg, TCustomForm* Form) {
+    if (Msg.message != WM_KEYDOWN) return false;
+    DWORD wants = 0;
+    switch (Msg.wParam) {
+        case VK_TAB: wants = DLGC_WANTTAB; break;
+        case VK_RETURN:
+        case VK_ESCAPE: wants = DLGC_WANTALLKEYS | DLGC_WANTMESSAGE; break;
+        default: return false;
+    }
+    // Asked without the message: given one, the system's edit takes itself to be in a dialog and
+    // stops typing tabs and line breaks itself.
+    if ((SendMessageA(Msg.hwnd, WM_GETDLGCODE, 0, 0) & wants) != 0) return false;
+    return Form->Perform(CM_DIALOGKEY, Msg.wParam, Msg.lParam) != 0;
 }
 
 void TApplication::Idle(const MSG&) {

@@ -248,7 +248,7 @@ private:
     bool IsHintMsg(const MSG& Msg);
     bool IsDlgMsg(MSG& Msg);
     bool IsKeyMsg(MSG& Msg);
-    bool IsTabKey(const MSG& Msg, TCustomForm* Form);
+    bool IsDialogKey(const MSG& Msg, TCustomForm* Form);
     bool IsMDIMsg(MSG& Msg);
     void DoActionIdle();
     TControl* DoMouseIdle();

@@ -259,16 +259,32 @@ TModalResult TCustomForm::ShowModal() {
     ReleaseCapture();
     IncludeFormState(fsModal);
     HWND activeWindow = GetActiveWindow();
+    const HWND focused = GetFocus();
+    // Owned by the window it asks for, the form stays above it whatever raises that window (a
+    // click on it, the window manager).
+    const HWND owner = ModalOwnerFor(activeWindow);
+    if (activeWindow == nullptr && ApplicationExists() && owner != Application()->Handle()) activeWindow = owner;
     TTaskWindowList disabled = DisableTaskWindows(nullptr);
     TModalResult result = mrNone;
     auto restore = [&] {
         SendMessageA(WindowHandle(), CM_DEACTIVATE, 0, 0);
-        Hide();
+        // The window asked for is enabled and active again before this one goes: with every other
+        // window still disabled, the system would activate none, and the keyboard would reach
+        // nothing until a click.
         EnableTaskWindows(disabled);
-        if (activeWindow != nullptr && IsWindow(activeWindow)) SetActiveWindow(activeWindow);
+        if (activeWindow != nullptr && IsWindow(activeWindow) && IsWindowVisible(activeWindow) &&
+            IsWindowEnabled(activeWindow)) {
+            SetActiveWindow(activeWindow);
+            if (focused != nullptr && IsWindow(focused) && (focused == activeWindow || IsChild(activeWindow, focused)) &&
+                IsWindowVisible(focused) && IsWindowEnabled(focused))
+                ::SetFocus(focused);
+        }
+        Hide();
+        SetOwnerWindow(nullptr);
         ExcludeFormState(fsModal);
     };
     try {
+        SetOwnerWindow(owner);
         Show();
         SendMessageA(Handle(), CM_ACTIVATE, 0, 0);
         modalResult_ = mrNone;
@@ -288,6 +304,32 @@ TModalResult TCustomForm::ShowModal() {
     }
     restore();
     return result;
+}
+
+HWND TCustomForm::ModalOwnerFor(HWND Active) {
+    auto shownTopLevel = [this](HWND Window) {
+        return Window != nullptr && IsWindow(Window) && IsWindowVisible(Window) &&
+               GetWindowThreadProcessId(Window, nullptr) == GetCurrentThreadId() &&
+               (GetWindowLongPtrA(Window, GWL_STYLE) & WS_CHILD) == 0 &&
+               (!HandleAllocated() || Window != WindowHandle());
+    };
+    if (shownTopLevel(Active)) return Active;
+    if (ApplicationExists()) {
+        TCustomForm* main = Application()->MainForm();
+        if (main != nullptr && main != this && main->HandleAllocated() && shownTopLevel(main->WindowHandle()))
+            return main->WindowHandle();
+        return Application()->Handle();
+    }
+    return nullptr;
+}
+
+void TCustomForm::SetOwnerWindow(HWND Owner) {
+    ownerWindow_ = Owner;
+    if (!HandleAllocated() || Parent() != nullptr || ParentWindow() != nullptr || formStyle_ == TFormStyle::fsMDIChild)
+        return;
+    const HWND wanted = Owner != nullptr ? Owner : (ApplicationExists() ? Application()->Handle() : nullptr);
+    if (GetWindow(WindowHandle(), GW_OWNER) != wanted)
+        SetWindowLongPtrW(WindowHandle(), GWLP_HWNDPARENT, reinterpret_cast<LONG_PTR>(wanted));
 }
 
 void TCustomForm::CloseModal() {
@@ -421,7 +463,7 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
     Params.Style &= ~static_cast<DWORD>(WS_CHILD | WS_GROUP | WS_TABSTOP | WS_VISIBLE);
     Params.Style |= WS_CLIPCHILDREN;
     if (Parent() == nullptr && ParentWindow() == nullptr)
-        Params.WndParent = Application()->Handle();
+        Params.WndParent = ownerWindow_ != nullptr ? ownerWindow_ : Application()->Handle();
     switch (borderStyle_) {
         case TFormBorderStyle::bsNone:
             Params.Style |= WS_POPUP;

@@ -91,8 +91,10 @@ public:
     void Release();
     // Shows the form modally and runs a message loop (serving synchronised calls and timers)
     // until ModalResult is not mrNone; answers it. The other windows of the thread are disabled
-    // meanwhile. Raises EInvalidOperation "Cannot make a visible window modal" for a visible
-    // form (or a disabled one, or one already modal).
+    // meanwhile. The form is owned by the window it asks for (the thread's active window, else the
+    // main form), so that it stays above it; when it closes, that window is active again, before
+    // the form goes, with the keyboard focus where it was. Raises EInvalidOperation "Cannot make a
+    // visible window modal" for a visible form (or a disabled one, or one already modal).
     virtual TModalResult ShowModal();
     TModalResult ModalResult() const { return modalResult_; }
     void SetModalResult(TModalResult Value) { modalResult_ = Value; }
@@ -214,9 +216,15 @@ private:
     void CreateMDIClient();
     void MDIActivate(TMessage& Message);
     void CloseModal();
+    // The window a modal showing asks for: Active when it is a shown top-level window of the
+    // thread, else the main form's, else the application window.
+    HWND ModalOwnerFor(HWND Active);
+    // Makes Owner the owner of the form's window (now, or when it is made).
+    void SetOwnerWindow(HWND Owner);
     void ApplyPosition();
     void ApplyLayered();
     TModalResult modalResult_ = mrNone;
+    HWND ownerWindow_ = nullptr;  // while modal: the window it asks for (nullptr: the application's)
     std::uint32_t formState_ = 0;
     bool active_ = false;
     bool destructionBegun_ = false;

@@ -99,6 +99,13 @@ void TButton::SetDefault(bool Value) {
     SetButtonStyle(active_);
 }
 
+bool TButton::AnswersReturn() {
+    // The focused button answers Return; with the focus elsewhere, the default one.
+    TCustomForm* form = GetParentForm(this);
+    TWinControl* focused = form != nullptr ? form->ActiveControl() : nullptr;
+    return dynamic_cast<TButton*>(focused) != nullptr ? focused == this : default_;
+}
+
 void TButton::Click() {
     if (TCustomForm* form = GetParentForm(this)) form->SetModalResult(modalResult_);
     TButtonControl::Click();
@@ -124,7 +131,7 @@ void TButton::Dispatch(TMessage& Message) {
         }
         break;
     case CM_DIALOGKEY:
-        if (((Message.WParam == VK_RETURN && active_) || (Message.WParam == VK_ESCAPE && cancel_)) &&
+        if (((Message.WParam == VK_RETURN && AnswersReturn()) || (Message.WParam == VK_ESCAPE && cancel_)) &&
             KeyDataToShiftState(Message.LParam) == 0 && CanFocus()) {
             Click();
             Message.Result = 1;

@@ -76,6 +76,9 @@ public:
 
 private:
     void SetButtonStyle(bool ADefault);
+    // Whether Return on the form clicks this button: it has the focus, or it is the default one and
+    // no other button has the focus.
+    bool AnswersReturn();
     bool default_ = false;
     bool cancel_ = false;
     bool active_ = false;

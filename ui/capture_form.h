@@ -627,6 +627,9 @@ private:
     void HoldBackGrab(int Slot);
     // Frame-grabbed messages still queued are held back as those that came during the question.
     void TakeQueuedGrabs();
+    // Asks, when the prepared picture exists and confirmation is on, whether to replace it (All
+    // stops the asking); false when the picture is not to be saved.
+    bool SnapshotNameAccepted();
     void WriteSnapshotFile(const std::wstring& FileName);
     std::deque<int> pendingGrabs_;
     bool grabInProgress_ = false;

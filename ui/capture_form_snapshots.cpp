@@ -263,6 +263,9 @@ void TCaptureForm::HandleGrabbedSlot(int Slot) {
         return;
     }
 
+    // A picture refused at the replace question is neither saved nor shown: the thumbnail stays
+    // the last picture kept.
+    if (!SnapshotNameAccepted()) return;
     CreatePictureBuffers();
     const filters::TRgbPicture& grabbed = overlay->SlotBitmap(Slot);
     const int width = grabbed.Width();
@@ -306,21 +309,24 @@ void TCaptureForm::HandleGrabbedSlot(int Slot) {
     SaveGrabbedImage();
 }
 
+bool TCaptureForm::SnapshotNameAccepted() {
+    const std::wstring name = NextImageFile;
+    if (name.empty() || settings::ParamConfirmerImage == nullptr || !settings::ParamConfirmerImage->Value() ||
+        !unicode::WideFileExists(name))
+        return true;
+    const std::wstring question = UiString(IDS_SNAP_IMAGE_EXISTS_1) + unicode::WideExtractFileName(name) +
+                                  UiString(IDS_SNAP_IMAGE_EXISTS_2) + L"\r\n" + UiString(IDS_SNAP_IMAGE_EXISTS_3);
+    const int answer = widgets::WideMessageDlg(question, widgets::TMsgDlgType::mtWarning,
+                                               widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll}), 0);
+    if (answer == classlib::mrAll) OptionsFrame->cbConfirmerImage->SetChecked(false);
+    return answer == classlib::mrAll || answer == classlib::mrYes;
+}
+
+// The question was asked before the thumbnail was shown.
 void TCaptureForm::SaveGrabbedImage() {
     if (ImageByImageMode || !SavedPicture || SavedPicture->Width() <= 0) return;
     const std::wstring name = NextImageFile;
     if (name.empty()) return;
-    if (settings::ParamConfirmerImage != nullptr && settings::ParamConfirmerImage->Value() &&
-        unicode::WideFileExists(name)) {
-        const std::wstring question = UiString(IDS_SNAP_IMAGE_EXISTS_1) + unicode::WideExtractFileName(name) +
-                                      UiString(IDS_SNAP_IMAGE_EXISTS_2) + L"\r\n" + UiString(IDS_SNAP_IMAGE_EXISTS_3);
-        const int answer = widgets::WideMessageDlg(question, widgets::TMsgDlgType::mtWarning,
-                                                   widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll}), 0);
-        if (answer == classlib::mrAll)
-            OptionsFrame->cbConfirmerImage->SetChecked(false);
-        else if (answer != classlib::mrYes)
-            return;
-    }
     WriteSnapshotFile(name);
     AddClipEntry(name);
     NextImageFile = BuildImageFileName();

@@ -267,8 +267,6 @@ bool TCaptureForm::SelectVideoSource(const std::wstring& Name) {
             }
             ApplyAspectRatio();
         }
-        const bool mpegStream = engine::Native.SourceFourCC.rfind("MPEG", 0) == 0;
-        tbDebrayerCapture->SetEnabled(!mpegStream);
         if (module->Superposer != nullptr)
             module->Superposer->SetDisplayMode(
                 settings::ParamWhenIncrust->Value(),

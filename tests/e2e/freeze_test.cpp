@@ -6,6 +6,8 @@
 // is frozen, solid red while it records.
 #include "tests/e2e/recordings_fixture.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cctype>
 #include <cstdlib>
@@ -190,6 +192,50 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         const TPictures seen = Pictures(file);
         EXPECT_NEAR(heard, seen.Count * seen.Step, 0.15) << "picture and sound stay together, however many joins";
         EXPECT_LT(seen.Longest, 0.5) << "no hole where the recording was frozen";
+    }
+    EXPECT_TRUE(program.Close());
+}
+
+// The MPEG cards' recordings freeze from the tool bar's button as from the space bar: the button can
+// be clicked while they record, the frame shows the freeze, and a second click resumes the same file.
+TEST_F(Recordings, TheFreezeButtonFreezesTheMpegCardsRecordingsAsTheSpaceBarDoes) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings()));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    auto checked = [&] {
+        const int state = program.ToolButtonState(TProgram::kFreezeCaptureButton);
+        return state >= 0 && (state & TBSTATE_CHECKED) != 0;
+    };
+    const std::pair<const wchar_t*, const wchar_t*> cards[] = {{kMpegCard, L"mpeg2 native stream"},
+                                                               {kMpeg1Card, L"mpeg1 native stream"}};
+    int number = 0;
+    for (const auto& [card, format] : cards) {
+        const std::wstring file = Clip(number++, L".mpg");
+        SCOPED_TRACE(testing::PrintToString(file));
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"source_video=" + std::wstring(card),
+                                                 L"source_audio=" + std::wstring(kMicrophone),
+                                                 L"format_capture=" + std::wstring(format)}));
+        // Started by a script of its own, which waits for the selection's script to end.
+        ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+        ASSERT_TRUE(Growing(program, file, 20000));
+        const int state = program.ToolButtonState(TProgram::kFreezeCaptureButton);
+        EXPECT_TRUE(state >= 0 && (state & TBSTATE_ENABLED) != 0) << "the freeze button is greyed: " << state;
+        ASSERT_TRUE(program.ClickToolButton(TProgram::kFreezeCaptureButton)) << testing::PrintToString(program.Failure());
+        EXPECT_TRUE(e2e::WaitFor(checked, 10000)) << "the click did not freeze the recording";
+        TFrame shown;
+        EXPECT_TRUE(e2e::WaitFor([&] { return (shown = FrameShown(program, L"mpeg_frozen.png")).Crossed(); }, 10000))
+            << "the frozen recording's frame shows " << shown.Red << " red, " << shown.Face << " grey and "
+            << shown.Other << " other pixels";
+        const std::uint64_t size = e2e::FileSize(file);
+        ASSERT_TRUE(program.ClickToolButton(TProgram::kFreezeCaptureButton)) << testing::PrintToString(program.Failure());
+        EXPECT_TRUE(e2e::WaitFor([&] { return !checked(); }, 10000)) << "the second click did not resume";
+        ASSERT_TRUE(Growing(program, file, size + 20000)) << "the same file goes on after the resume";
+        ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+        ASSERT_TRUE(e2e::WaitFor([&] {
+            return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture" && e2e::FileClosed(file);
+        }));
+        const quill_test::TUnixResult whole = quill_test::DecodeWhole(file);
+        EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << "the join decodes\n" << whole.Failure << whole.Err;
     }
     EXPECT_TRUE(program.Close());
 }

@@ -4,6 +4,7 @@
 // file that a killed program had moved aside is whole in the folder, settled when the program
 // starts again.
 #include <windows.h>
+#include <commctrl.h>
 
 #include <gtest/gtest.h>
 
@@ -16,6 +17,7 @@
 #include <vector>
 
 #include "platform/standins/dv_camcorder.h"
+#include "tests/app/screen_pixels.h"
 #include "tests/common/older_file.h"
 #include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
@@ -225,11 +227,20 @@ TEST_F(KeptRecordings, ARecordingFrozenFromItsStartIsToldAtItsStopNotLeftEmpty) 
     })) << "the recording did not start";
     ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
     ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "nobody is told";
+    // Told as it is: the recording stopped, no file kept, the capture still frozen (the screen as the
+    // user sees it is kept in the build folder).
+    EXPECT_FALSE(quill_test::GrabWholeScreen(L"frozen_throughout.png").Pixels.empty());
     EXPECT_NE(std::wstring::npos,
-              program.MessageText().find(L"Nothing was recorded into " + Clip(0) + L": the capture is frozen."))
+              program.MessageText().find(L"Nothing was recorded into " + Clip(0) +
+                                         L": the capture was frozen from its start to its stop. The recording is "
+                                         L"stopped and no file is kept; the capture stays frozen until you resume it "
+                                         L"(space bar).\r\n"))
         << testing::PrintToString(program.MessageText());
     EXPECT_TRUE(program.AnswerMessage(L"OK"));
     EXPECT_TRUE(e2e::WaitFor([&] { return !e2e::FileExists(Clip(0)); })) << "an empty recording is left";
+    EXPECT_EQ(L"Capture", program.ButtonShown({L"Capture", L"Stop Capture"}));
+    const int freeze = program.ToolButtonState(TProgram::kFreezeCaptureButton);
+    EXPECT_TRUE(freeze >= 0 && (freeze & TBSTATE_CHECKED) != 0) << "the capture stays frozen";
     EXPECT_TRUE(program.Close());
 }
 

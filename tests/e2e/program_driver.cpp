@@ -397,8 +397,8 @@ bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
 }
 
 HWND TProgram::ActionToolBar() {
-    // The action tool bar (its window class is named after the control): the tool bar with thirteen
-    // buttons (eleven actions, two separators).
+    // The tool bar with thirteen buttons (eleven actions, two separators); its window class is named
+    // after the control.
     HWND bar = nullptr;
     WaitFor([&] {
         bar = FindChild(window_, [](HWND w) {
@@ -410,8 +410,10 @@ HWND TProgram::ActionToolBar() {
     return bar;
 }
 
-bool TProgram::AskThroughOwnMemory(HWND Window, UINT Message, WPARAM WParam, void* Answer, SIZE_T Size) {
-    // A message that answers into memory is asked through memory in the program's own process.
+bool TProgram::AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size) {
+    const HWND bar = ActionToolBar();
+    if (bar == nullptr) return false;
+    // The tool bar answers through memory in the program's own process.
     HANDLE process = OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, process_.dwProcessId);
     if (process == nullptr) {
         failure_ = L"OpenProcess failed";
@@ -420,22 +422,21 @@ bool TProgram::AskThroughOwnMemory(HWND Window, UINT Message, WPARAM WParam, voi
     void* remote = VirtualAllocEx(process, nullptr, Size, MEM_COMMIT, PAGE_READWRITE);
     SIZE_T read = 0;
     const bool answered = remote != nullptr &&
-                          SendMessageW(Window, Message, WParam, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                          SendMessageW(bar, Message, WParam, reinterpret_cast<LPARAM>(remote)) != 0 &&
                           ReadProcessMemory(process, remote, Answer, Size, &read) && read == Size;
     if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
     CloseHandle(process);
+    if (!answered) failure_ = L"the action tool bar did not answer";
     return answered;
 }
 
-bool TProgram::ClickScriptButton() {
-    // The script button is the action tool bar's eleventh entry.
-    HWND bar = ActionToolBar();
-    if (bar == nullptr) return false;
+bool TProgram::ClickToolButton(int Index) {
     RECT rect{};
-    if (!AskThroughOwnMemory(bar, TB_GETITEMRECT, 10, &rect, sizeof(rect)) || rect.right <= rect.left) {
-        failure_ = L"the script button's place is unknown";
+    if (!AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) || rect.right <= rect.left) {
+        failure_ = L"the tool button's place is unknown";
         return false;
     }
+    const HWND bar = ActionToolBar();
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PostMessageW(bar, WM_MOUSEMOVE, 0, at);
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
@@ -443,13 +444,13 @@ bool TProgram::ClickScriptButton() {
     return true;
 }
 
-int TProgram::ActionButtonState(int Index) {
-    HWND bar = ActionToolBar();
+int TProgram::ToolButtonState(int Index) {
     TBBUTTON button{};
-    if (bar == nullptr || !AskThroughOwnMemory(bar, TB_GETBUTTON, static_cast<WPARAM>(Index), &button, sizeof(button)))
-        return -1;
+    if (!AskToolBar(TB_GETBUTTON, static_cast<WPARAM>(Index), &button, sizeof(button))) return -1;
     return button.fsState;
 }
+
+bool TProgram::ClickScriptButton() { return ClickToolButton(kScriptButton); }
 
 int TProgram::StatusRedPixels() const {
     HWND bar = FindChild(window_, [](HWND w) { return ClassOf(w).find(L"StatusBar") != std::wstring::npos; });
@@ -603,15 +604,7 @@ std::wstring TProgram::MessageText() const {
     SetForegroundWindow(message);
     if (!WaitFor([&] { return GetForegroundWindow() == message; }, 5000)) return std::wstring();
     const DWORD before = GetClipboardSequenceNumber();
-    INPUT keys[4] = {};
-    for (INPUT& key : keys) key.type = INPUT_KEYBOARD;
-    keys[0].ki.wVk = VK_CONTROL;
-    keys[1].ki.wVk = 'C';
-    keys[2].ki.wVk = 'C';
-    keys[2].ki.dwFlags = KEYEVENTF_KEYUP;
-    keys[3].ki.wVk = VK_CONTROL;
-    keys[3].ki.dwFlags = KEYEVENTF_KEYUP;
-    SendInput(4, keys, sizeof(INPUT));
+    TypeKey('C', true);
     std::wstring text;
     if (!WaitFor([&] { return GetClipboardSequenceNumber() != before; }, 5000) || !OpenClipboard(nullptr)) return text;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -620,6 +613,43 @@ std::wstring TProgram::MessageText() const {
     }
     CloseClipboard();
     return text;
+}
+
+void TypeKey(WORD Key, bool WithCtrl) {
+    std::vector<INPUT> keys;
+    auto add = [&](WORD Vk, DWORD Flags) {
+        INPUT key{};
+        key.type = INPUT_KEYBOARD;
+        key.ki.wVk = Vk;
+        key.ki.dwFlags = Flags;
+        keys.push_back(key);
+    };
+    if (WithCtrl) add(VK_CONTROL, 0);
+    add(Key, 0);
+    add(Key, KEYEVENTF_KEYUP);
+    if (WithCtrl) add(VK_CONTROL, KEYEVENTF_KEYUP);
+    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
+}
+
+void ClickAt(POINT Point) {
+    POINT before{};
+    GetCursorPos(&before);
+    INPUT mouse[4] = {};
+    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
+    for (INPUT& m : mouse) {
+        m.type = INPUT_MOUSE;
+        m.mi.dx = MulDiv(Point.x, 65535, width - 1);
+        m.mi.dy = MulDiv(Point.y, 65535, height - 1);
+        m.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
+    }
+    mouse[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    mouse[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
+    mouse[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
+    // The pointer goes back where it was: left on a window, it would be in the next look at the screen.
+    mouse[3].mi.dx = MulDiv(before.x, 65535, width - 1);
+    mouse[3].mi.dy = MulDiv(before.y, 65535, height - 1);
+    mouse[3].mi.dwFlags |= MOUSEEVENTF_MOVE;
+    SendInput(4, mouse, sizeof(INPUT));
 }
 
 bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {

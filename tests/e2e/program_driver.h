@@ -33,6 +33,11 @@ std::vector<std::wstring> ReadLines(const std::wstring& Path);
 // The value of "Key=" among Lines, or "<missing>".
 std::wstring IniValue(const std::vector<std::wstring>& Lines, const std::wstring& Key);
 
+// Types Key (with Ctrl held) as the keyboard does: to the window that has the keyboard focus.
+void TypeKey(WORD Key, bool WithCtrl = false);
+// Clicks the left mouse button at Point of the screen as the mouse does; the pointer then goes back.
+void ClickAt(POINT Point);
+
 // A folder of its own under the temporary folder with a copy of the program; removed with all it
 // holds when the object goes.
 class TProgramFolder {
@@ -107,11 +112,16 @@ public:
     // The caption of the main window's visible button among Captions (the capture button reads
     // "Capture" or "Stop Capture"), empty when none.
     std::wstring ButtonShown(const std::vector<std::wstring>& Captions) const;
+    // The buttons of the action tool bar at the top of the window, by their place on it (separators
+    // count).
+    static constexpr int kFreezeCaptureButton = 3;
+    static constexpr int kScriptButton = 10;
+    // Clicks the action tool bar's button at Index as the mouse does; false when it is not found.
+    bool ClickToolButton(int Index);
+    // The state (TBSTATE_ENABLED, TBSTATE_CHECKED...) of the button at Index; -1 when unknown.
+    int ToolButtonState(int Index);
     // The number of entries of the list box of a visible panel whose window class starts with ClassName.
     int ListCount(const std::wstring& PanelClass) const;
-    // The state (TBSTATE_ENABLED, ...) of the action tool bar's entry Index (its separators count;
-    // the overlay's button is entry 6, the flips' 7 and 8), -1 when it cannot be read.
-    int ActionButtonState(int Index);
     // Pixels in pure red, the colour of what the status bar tells, in the status bar as the screen
     // shows it; -1 when there is no status bar.
     int StatusRedPixels() const;
@@ -157,9 +167,9 @@ private:
     static std::wstring Selected(HWND List);
     bool ClickScriptButton();
     HWND ActionToolBar();
-    // Sends Window Message with WParam and a pointer to Size bytes in the program's own memory;
-    // true when it answered non-zero, with the bytes as it left them in Answer.
-    bool AskThroughOwnMemory(HWND Window, UINT Message, WPARAM WParam, void* Answer, SIZE_T Size);
+    // Sends Message to the action tool bar with a buffer of Size bytes in the program's memory as
+    // its LParam, and reads the buffer back into Answer; false when it did not answer.
+    bool AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size);
     bool AnswerOpenDialog(const std::wstring& File);
 
     PROCESS_INFORMATION process_{};

@@ -7,11 +7,14 @@
 
 #include <gtest/gtest.h>
 
+#include <commctrl.h>
+
 #include <filesystem>
 #include <string>
 #include <vector>
 
 #include "tests/common/older_file.h"
+#include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
 
 namespace {
@@ -227,6 +230,82 @@ TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
             EXPECT_TRUE(larger == quill_test::ReadWholeFile(second)) << "the older file, byte for byte";
         }
     }
+    EXPECT_TRUE(program.Close());
+}
+
+}  // namespace
+
+namespace {
+
+using namespace e2e_fixture;
+
+// Whether Window stands above Below among the screen's windows.
+bool Above(HWND Window, HWND Below) {
+    for (HWND w = GetWindow(Below, GW_HWNDPREV); w != nullptr; w = GetWindow(w, GW_HWNDPREV))
+        if (w == Window) return true;
+    return false;
+}
+
+// The replace question as its user meets it: it belongs to the main window and stays above it when
+// the window is clicked and raised; Return answers it (Yes, the default) and Escape (No, the cancel
+// button), typed as the keyboard types them; once it is gone, the keyboard reaches the main window
+// again: the space bar freezes and resumes the recording.
+TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt) {
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
+    TProgram program;
+    ASSERT_NO_FATAL_FAILURE(Start(program));
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    HWND question = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (question = program.Message()) != nullptr; })) << "the question did not come";
+    EXPECT_EQ(program.Window(), GetWindow(question, GW_OWNER)) << "the question belongs to the window it asks for";
+    // A click on the main window's status bar, below the question, and the window raised as a
+    // window manager raises a window clicked.
+    RECT window{};
+    GetWindowRect(program.Window(), &window);
+    e2e::ClickAt({window.left + 40, window.bottom - 12});
+    SetWindowPos(program.Window(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
+    EXPECT_TRUE(e2e::WaitFor([&] { return Above(question, program.Window()); }, 5000)) << "the question went behind";
+
+    e2e::TypeKey(VK_RETURN);
+    const bool answered = e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000);
+    EXPECT_TRUE(answered) << "Return did not answer the question";
+    if (!answered) {
+        ASSERT_TRUE(program.AnswerMessage(L"Yes"));
+    }
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Stop Capture" &&
+               !quill_test::HoldsOlderFile(quill_test::FileStart(Clip(0)));
+    })) << "Yes replaces the older file with the recording";
+
+    // The space bar, with nothing clicked since: the recording freezes, then goes on.
+    auto frozen = [&] {
+        const int state = program.ToolButtonState(TProgram::kFreezeCaptureButton);
+        return state >= 0 && (state & TBSTATE_CHECKED) != 0;
+    };
+    e2e::TypeKey(VK_SPACE);
+    EXPECT_TRUE(e2e::WaitFor(frozen, 10000)) << "the space bar did not reach the main window";
+    e2e::TypeKey(VK_SPACE);
+    EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); }, 10000)) << "the second space bar did not resume";
+    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture" && e2e::FileClosed(Clip(0));
+    }));
+
+    // The next name holds an older file too: Escape answers No, nothing starts and the file stays.
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(1), 1u << 20));
+    const std::string older = quill_test::ReadWholeFile(Clip(1));
+    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    ASSERT_TRUE(e2e::WaitFor([&] { return (question = program.Message()) != nullptr; })) << "the question did not come";
+    e2e::TypeKey(VK_ESCAPE);
+    const bool refused = e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000);
+    EXPECT_TRUE(refused) << "Escape did not answer the question";
+    if (!refused) {
+        ASSERT_TRUE(program.AnswerMessage(L"No"));
+    }
+    EXPECT_EQ(L"Capture", program.ButtonShown({L"Capture", L"Stop Capture"}));
+    EXPECT_TRUE(older == quill_test::ReadWholeFile(Clip(1))) << "the older file, byte for byte";
     EXPECT_TRUE(program.Close());
 }
 

@@ -37,7 +37,7 @@ std::vector<std::wstring> WithOverlay(std::vector<std::wstring> Settings) {
 // Whether every one of the overlay's and flips' buttons is Enabled (or every one greyed).
 bool OverlayButtons(TProgram& Program, bool Enabled) {
     for (int button : kOverlayButtons) {
-        const int state = Program.ActionButtonState(button);
+        const int state = Program.ToolButtonState(button);
         if (state < 0 || ((state & TBSTATE_ENABLED) != 0) != Enabled) return false;
     }
     return true;

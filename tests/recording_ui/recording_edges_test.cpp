@@ -342,10 +342,14 @@ TEST_F(RecordingEdges, RecordingsFrozenFromStartToStopAreToldAndLeaveNoFile) {
         Capture();
         EXPECT_EQ(1, form->CaptureState);
         ASSERT_EQ(1u, asked.size());
-        EXPECT_EQ(0u, asked[0].Text.find(L"Nothing was recorded into " + file.wstring() + L": the capture is frozen."))
-            << asked[0].Text;
+        // The words say what happened: stopped, nothing kept, still frozen.
+        EXPECT_EQ(L"Nothing was recorded into " + file.wstring() +
+                      L": the capture was frozen from its start to its stop. The recording is stopped and no file is "
+                      L"kept; the capture stays frozen until you resume it (space bar).",
+                  asked[0].Text);
         EXPECT_FALSE(exists(file)) << "no player opens a recording without data";
         EXPECT_EQ(nullptr, Listed(file)) << "nor is it listed";
+        EXPECT_TRUE(form->taFreezeCapture->Checked());
     }
     form->taFreezeCapture->Execute();
 }

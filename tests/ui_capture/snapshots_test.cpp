@@ -101,6 +101,11 @@ TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuesti
     ASSERT_NE(nullptr, Preview(kCamera));
     ParamAspectRatio->SetValue(3);
     form->OptionsFrame->rgExtension->SetItemIndex(0);
+    // A picture kept first: the thumbnail shows it, 4:3 as the camera's picture.
+    ASSERT_TRUE(GrabInto(L"first.bmp"));
+    auto* thumbnail = form->ExtraireFrame1->Image;
+    const int keptTop = thumbnail->Top(), keptHeight = thumbnail->Height();
+    EXPECT_EQ(144, keptHeight);
     form->OptionsFrame->cbConfirmerImage->SetChecked(true);
     ASSERT_TRUE(ParamConfirmerImage->Value());
     const std::wstring name = Path(L"taken.bmp");
@@ -110,6 +115,8 @@ TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuesti
         WriteFile(file, "keep", 4, &written, nullptr);
         CloseHandle(file);
     }
+    // Refused at 16:9, the picture does not become the thumbnail either.
+    ParamAspectRatio->SetValue(2);
     answer = mrNo;
     form->NextImageFile = name;
     form->saGrab->Execute();
@@ -121,8 +128,13 @@ TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuesti
     EXPECT_TRUE(PumpUntil([&] { return AllSlotsFree(); }));
     EXPECT_EQ(4, FileSize(name)) << "No keeps the file";
     EXPECT_EQ(name, form->NextImageFile) << "the same name stays prepared";
-    EXPECT_TRUE(Listed().empty()) << "a declined picture is not listed";
+    const std::int64_t firstSize = FileSize(Path(L"first.bmp"));
+    EXPECT_EQ((std::vector<std::pair<std::wstring, std::int64_t>>{{Path(L"first.bmp"), firstSize}}), Listed())
+        << "a declined picture is not listed";
+    EXPECT_EQ(keptHeight, thumbnail->Height()) << "the declined picture became the thumbnail";
+    EXPECT_EQ(keptTop, thumbnail->Top());
 
+    ParamAspectRatio->SetValue(3);
     answer = static_cast<int>(classlib::mrAll);
     form->saGrab->Execute();
     ASSERT_TRUE(PumpUntil([&] { return FileSize(name) > 4; }));
@@ -133,7 +145,8 @@ TEST_F(Snapshots, AnExistingPictureIsKeptOnNoAndReplacedOnAllWhichStopsTheQuesti
     ASSERT_TRUE(ReadBmpHeader(name, width, height, bits));
     EXPECT_EQ(engine::Native.SourceWidth, width);
     EXPECT_EQ(engine::Native.SourceHeight, height);
-    EXPECT_EQ((std::vector<std::pair<std::wstring, std::int64_t>>{{name, FileSize(name)}}), Listed());
+    EXPECT_EQ((std::vector<std::pair<std::wstring, std::int64_t>>{{Path(L"first.bmp"), firstSize}, {name, FileSize(name)}}),
+              Listed());
 
     const std::int64_t before = FileSize(name);
     form->NextImageFile = name;

@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "classlib/conversions.h"
+#include "tests/common/painted_ink.h"
 #include "uc_test_support.h"
 #include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -235,6 +236,75 @@ TEST_F(WideDialogsTest, MessageDialogShowsWideTextsAndAnswersWithTheButtonPresse
     EXPECT_EQ(result, classlib::mrNo);
 }
 
+// A question starts with the keyboard on its default button, answers Return with the focused button
+// and Escape with its cancel button, and gives the keyboard back to the control that had it.
+TEST_F(WideDialogsTest, MessageDialogAnswersTheKeyboardAndGivesTheFocusBack) {
+    auto* window = new TUcForm(classlib::Application());
+    window->SetBounds(100, 100, 400, 300);
+    auto* edit = new TTestWideEdit(window);
+    edit->SetParent(window);
+    window->Show();
+    edit->SetFocus();
+    Pump(50);
+    ASSERT_EQ(GetFocus(), edit->Handle());
+    const DWORD thread = GetCurrentThreadId();
+    // What the user meets, looked at from another thread while the question is open.
+    struct TSeen {
+        std::wstring focused;
+        bool stayed = false;  // the keys did not answer it (it is closed with its close box then)
+    };
+    auto press = [&](std::initializer_list<WORD> Keys, TSeen& Seen) {
+        return [&, Keys](HWND Dialog) {
+            GUITHREADINFO info{};
+            info.cbSize = sizeof(info);
+            for (int i = 0; i < 500 && (info.hwndFocus == nullptr || GetParent(info.hwndFocus) != Dialog); ++i) {
+                GetGUIThreadInfo(thread, &info);
+                Sleep(10);
+            }
+            Seen.focused = WindowText(info.hwndFocus);
+            // Keys as the keyboard gives them to the window with the focus.
+            for (WORD key : Keys) {
+                GetGUIThreadInfo(thread, &info);
+                const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(key, MAPVK_VK_TO_VSC)) << 16;
+                PostMessageW(info.hwndFocus, WM_KEYDOWN, key, scan | 1);
+                PostMessageW(info.hwndFocus, WM_KEYUP, key, scan | 0xC0000001);
+                Sleep(100);
+            }
+            for (int i = 0; i < 500 && IsWindowVisible(Dialog); ++i) Sleep(10);
+            Seen.stayed = IsWindowVisible(Dialog);
+            if (Seen.stayed) PostMessageW(Dialog, WM_CLOSE, 0, 0);
+        };
+    };
+    {
+        TSeen seen;
+        TDialogDriver driver(L"Warning", press({VK_RETURN}, seen));
+        EXPECT_EQ(WideMessageDlg(kGreek, TMsgDlgType::mtWarning, MsgDlgButtons({mbYes, mbNo, mbAll}), 0),
+                  classlib::mrYes);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed) << "Return did not answer";
+        EXPECT_EQ(seen.focused, L"&Yes");
+        EXPECT_EQ(GetActiveWindow(), window->Handle());
+        EXPECT_EQ(GetFocus(), edit->Handle()) << "the keyboard is back where it was";
+    }
+    {
+        // Tab to the next button: Return answers the button with the focus, not the default one.
+        TSeen seen;
+        TDialogDriver driver(L"Warning", press({VK_TAB, VK_RETURN}, seen));
+        EXPECT_EQ(WideMessageDlg(kGreek, TMsgDlgType::mtWarning, MsgDlgButtons({mbYes, mbNo, mbAll}), 0),
+                  classlib::mrNo);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed);
+    }
+    {
+        TSeen seen;
+        TDialogDriver driver(L"Confirm", press({VK_ESCAPE}, seen));
+        EXPECT_EQ(WideMessageDlg(kCjk, TMsgDlgType::mtConfirmation, mbYesNoCancel, 0), classlib::mrCancel);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed) << "Escape did not answer";
+        EXPECT_EQ(GetFocus(), edit->Handle());
+    }
+}
+
 // The Help button asks the application's help (its OnHelp, which an event chain may hold) for
 // the dialog's help context, with the dialog's help file current; the dialog stays open.
 TEST_F(WideDialogsTest, HelpButtonAsksTheApplicationsHelpForTheDialogsContext) {
@@ -305,6 +375,30 @@ TEST_F(WideDialogsTest, MessageDialogWrapsLongTextsAndKeepsRoomForItsIcon) {
     EXPECT_NE(brief.Image()->Picture()->Icon(), nullptr);
     EXPECT_GE(brief.Button(mbOK)->Top(), brief.Image()->Top() + 32);
     EXPECT_GT(brief.Message()->Left(), brief.Image()->Left() + 32);
+}
+
+// The message shows its whole text, to its closing full stop, however its lines fall: the message
+// paints every character that its text drawn without bounds at its width shows.
+TEST_F(WideDialogsTest, MessageDialogPaintsItsWholeTextToItsLastCharacter) {
+    const COLORREF black = RGB(0, 0, 0);
+    for (int length = 0; length < 160; length += 3) {
+        const std::wstring text = L"Nothing was recorded into C:\\" + std::wstring(length, L'v') + std::wstring(length % 4, L'i') +
+                                  L"\\Video_0.avi: the capture was frozen." + (length % 2 ? L" Resume it before you stop." : L" (space bar).");
+        TUcMessageForm form(nullptr, text, TMsgDlgType::mtWarning, MsgDlgButtons({mbOK}));
+        TUcLabel* label = form.Message();
+        const std::wstring shown = label->Caption();
+        const quill_test::TInk painted = quill_test::PaintedInk(label, black);
+        const quill_test::TInk whole = quill_test::InkOf(black, label->Width() + 100, label->Height() + 100, [&](HDC dc) {
+            const HGDIOBJ old = SelectObject(dc, label->Font()->Handle());
+            SetBkMode(dc, TRANSPARENT);
+            RECT r{0, 0, label->Width(), label->Height()};
+            DrawTextW(dc, shown.c_str(), static_cast<int>(shown.size()), &r, DT_WORDBREAK | DT_EXPANDTABS | DT_NOCLIP);
+            SelectObject(dc, old);
+        });
+        EXPECT_EQ(whole.Count, painted.Count) << length << ": the message cuts its text";
+        EXPECT_LT(whole.Right, label->Width()) << length;
+        EXPECT_LT(whole.Bottom, label->Height()) << length;
+    }
 }
 
 TEST_F(WideDialogsTest, MessageDialogCopiesItselfWithCtrlC) {

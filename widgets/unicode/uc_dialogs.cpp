@@ -8,6 +8,7 @@
 
 #include "classlib/application.h"
 #include "classlib/conversions.h"
+#include "classlib/std_text.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
 #include "unicode/wide_properties.h"
@@ -357,7 +358,10 @@ TUcMessageForm::TUcMessageForm(classlib::TComponent* AOwner, const std::wstring&
     // beside the buttons, the margins and the caption.
     text_ = Msg;
     const UINT textFlags = DT_EXPANDTABS | DT_WORDBREAK | reading;
-    const int textWidth = classlib::Screen()->Width() / 2;
+    // The ink of a line's last character may reach past its measured width (a closing full stop
+    // by a pixel): the label keeps room for it beside the text, within half the screen.
+    const int inkSlack = classlib::TextInkSlack(dc, Font()->Handle());
+    const int textWidth = classlib::Screen()->Width() / 2 - inkSlack;
     const int frame = GetSystemMetrics(SM_CYCAPTION) + 2 * GetSystemMetrics(SM_CYFIXEDFRAME);
     const int textRoom = std::max<int>(avg.cy, classlib::Screen()->Height() - frame - buttonHeight - vertSpacing - 2 * vertMargin);
     std::wstring shown = Msg;
@@ -393,8 +397,8 @@ TUcMessageForm::TUcMessageForm(classlib::TComponent* AOwner, const std::wstring&
     message_->SetCaption(shown);
     message_->SetBiDiMode(BiDiMode());
     int textLeft = iconTextWidth - text.cx + horzMargin;
-    if (UseRightToLeftAlignment()) textLeft = ClientWidth() - textLeft - text.cx;
-    message_->SetBounds(textLeft, vertMargin, text.cx, text.cy);
+    if (UseRightToLeftAlignment()) textLeft = ClientWidth() - textLeft - text.cx - inkSlack;
+    message_->SetBounds(textLeft, vertMargin, text.cx + inkSlack, text.cy);
 
     auto in = [&](TMsgDlgBtn b) { return (Buttons & (1u << b)) != 0; };
     const TMsgDlgBtn defaultButton = in(mbOK) ? mbOK : in(mbYes) ? mbYes : mbRetry;
@@ -414,6 +418,9 @@ TUcMessageForm::TUcMessageForm(classlib::TComponent* AOwner, const std::wstring&
         if (b == mbHelp) button->OnClick = [this](classlib::TObject* Sender) { HelpButtonClick(Sender); };
         x += buttonWidth + buttonSpacing;
     }
+    // The keyboard starts on the default button: Return and the space bar answer it, Escape the
+    // cancel button.
+    if (TUcButton* first = Button(defaultButton)) SetActiveControl(first);
 }
 
 TUcButton* TUcMessageForm::Button(TMsgDlgBtn Kind) const {
