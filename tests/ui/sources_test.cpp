@@ -9,6 +9,118 @@ namespace {
 
 using namespace sources_test;
 
+const wchar_t kSecondCamera[] = L"Quillotrane Test Camera Two";
+const wchar_t kFailing[] = L"Quillotrane Failing Camera";
+
+// The window's image on the screen as 24-bit rows (bottom-up), written to File as a BMP; empty
+// when it could not be read.
+std::vector<BYTE> SaveWindowShot(HWND Window, const std::wstring& File) {
+    RECT rect{};
+    GetWindowRect(Window, &rect);
+    const int width = rect.right - rect.left;
+    const int height = rect.bottom - rect.top;
+    std::vector<BYTE> pixels;
+    if (width <= 0 || height <= 0) return pixels;
+    BITMAPINFOHEADER header{};
+    header.biSize = sizeof(header);
+    header.biWidth = width;
+    header.biHeight = height;
+    header.biPlanes = 1;
+    header.biBitCount = 24;
+    header.biCompression = BI_RGB;
+    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
+    header.biSizeImage = stride * static_cast<DWORD>(height);
+    HDC screen = GetDC(nullptr);
+    HDC memory = CreateCompatibleDC(screen);
+    void* bits = nullptr;
+    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
+    if (bitmap != nullptr) {
+        HGDIOBJ old = SelectObject(memory, bitmap);
+        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
+        GdiFlush();
+        pixels.assign(static_cast<BYTE*>(bits), static_cast<BYTE*>(bits) + header.biSizeImage);
+        SelectObject(memory, old);
+        DeleteObject(bitmap);
+    }
+    DeleteDC(memory);
+    ReleaseDC(nullptr, screen);
+    BITMAPFILEHEADER fileHeader{};
+    fileHeader.bfType = 0x4D42;
+    fileHeader.bfOffBits = sizeof(fileHeader) + sizeof(header);
+    fileHeader.bfSize = fileHeader.bfOffBits + header.biSizeImage;
+    HANDLE file = CreateFileW(quill_test::ScreenshotPath(File).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file != INVALID_HANDLE_VALUE && !pixels.empty()) {
+        DWORD written = 0;
+        WriteFile(file, &fileHeader, sizeof(fileHeader), &written, nullptr);
+        WriteFile(file, &header, sizeof(header), &written, nullptr);
+        WriteFile(file, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
+    }
+    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
+    return pixels;
+}
+
+// Another entry of the test camera in the video input category, under a name of its own.
+class ListedCamera {
+public:
+    explicit ListedCamera(const wchar_t* Name) : name_(Name) { Register(); }
+    ~ListedCamera() { Unregister(); }
+    void Register() {
+        ComPtr<IFilterMapper2> mapper = Mapper();
+        ASSERT_TRUE(mapper);
+        REGFILTER2 filter{};
+        filter.dwVersion = 1;
+        filter.dwMerit = MERIT_DO_NOT_USE;
+        ASSERT_HRESULT_SUCCEEDED(mapper->RegisterFilter(standins::CLSID_QuillTestCamera, name_.c_str(), nullptr,
+                                                        &CLSID_VideoInputDeviceCategory, name_.c_str(), &filter));
+        listed_ = true;
+    }
+    void Unregister() {
+        if (!listed_) return;
+        if (ComPtr<IFilterMapper2> mapper = Mapper())
+            mapper->UnregisterFilter(&CLSID_VideoInputDeviceCategory, name_.c_str(), standins::CLSID_QuillTestCamera);
+        listed_ = false;
+    }
+
+private:
+    static ComPtr<IFilterMapper2> Mapper() {
+        ComPtr<IFilterMapper2> mapper;
+        CoCreateInstance(CLSID_FilterMapper2, nullptr, CLSCTX_INPROC_SERVER, IID_IFilterMapper2,
+                         reinterpret_cast<void**>(mapper.GetAddressOf()));
+        return mapper;
+    }
+    std::wstring name_;
+    bool listed_ = false;
+};
+
+// A device whose picture never comes: its video branch gives no end.
+class FailingDevice : public engine::TCaptureDevice {
+public:
+    FailingDevice(const std::wstring& Name, int Number) : TCaptureDevice(Name, Number, Name) {
+        VideoCount = 1;
+        Loaded = true;
+        Kind = engine::kKindPlugIn;
+    }
+    void SetVideoGraph(int) override { engine::VideoEndPin.Reset(); }
+    ComPtr<IPin> SetAudioGraph(int) override { return nullptr; }
+    void KillVideoGraph() override {}
+    void KillAudioGraph() override {}
+    dshow::TFilter* SetSourceGraph() override { return nullptr; }
+    void KillSourceGraph() override {}
+    bool BuildMuxGraph(const std::wstring&) override { return false; }
+    bool KillMuxGraph() override { return false; }
+};
+
+// Claims the failing camera's name for the device above.
+class FailingPlugins : public engine::IPluginDevices {
+public:
+    std::unique_ptr<engine::TCaptureDevice> CreateDevice(const std::wstring& FriendlyName, int Number) override {
+        if (FriendlyName != kFailing) return nullptr;
+        return std::make_unique<FailingDevice>(FriendlyName, Number);
+    }
+    void Refused(const std::wstring&) override {}
+};
+
 TEST_F(SourcesTest, StartSelectsTheStoredSourcesAndFormatAndPreviewsThem) {
     Start(kCameraAndMicrophone);
     ASSERT_NE(nullptr, Video());

@@ -8,6 +8,35 @@ namespace {
 
 using namespace sources_test;
 
+// The status bar tells what was taken for names not listed: its red text is Pattern (a regular
+// expression with a group for each name) with the names Names, each whole or its beginning ended
+// by an ellipsis, and shows whole in its panel beside the other panels' texts.
+void ExpectTold(ui::TCaptureForm* Form, const std::wstring& Pattern, const std::vector<std::wstring>& Names) {
+    const std::wstring& told = Form->StatusAlertText;
+    const std::string shown = testing::PrintToString(told);
+    EXPECT_EQ(L"", Form->StatusMainText) << "in place of the preview's flags";
+    std::wsmatch parts;
+    ASSERT_TRUE(std::regex_match(told, parts, std::wregex(Pattern))) << shown;
+    ASSERT_EQ(Names.size() + 1, parts.size()) << shown;
+    for (std::size_t i = 0; i < Names.size(); ++i) {
+        const std::wstring name = parts[i + 1].str();
+        const bool cut = name.size() >= 2 && name.size() < Names[i].size() && name.back() == L'\u2026' &&
+                         Names[i].compare(0, name.size() - 1, name, 0, name.size() - 1) == 0;
+        EXPECT_TRUE(name == Names[i] || cut) << "name " << i << " of " << shown;
+    }
+    RECT panel{};
+    ASSERT_TRUE(SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, 1, reinterpret_cast<LPARAM>(&panel)));
+    classlib::TWindowDC screen(nullptr);
+    classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
+    const std::string narrow = classlib::WideToAnsi(told);
+    SIZE need{};
+    GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
+    // Drawn 3 pixels after the (empty) main text, within the panel's frame.
+    EXPECT_LE(need.cx + 3, panel.right - panel.left - 2) << shown;
+}
+const wchar_t kToldSource[] = L"\"(.+)\" not found: (.+) taken";
+const wchar_t kToldSources[] = L"\"(.+)\", \"(.+)\" not found: (.+), (.+) taken";
+
 // A script names a camera not listed: the first listed one is taken, with a format list of only what it
 // records, its own format selected and stored, and the status bar says so until another is chosen.
 TEST_F(SourcesTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormatsAndTheStatusBarSaysSo) {
