@@ -11,7 +11,7 @@
 #include "settings/program_texts.h"
 #include "ui/capture_form.h"
 #include "ui/recording_files.h"
-#include "ui/replaced_files.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -19,8 +19,6 @@
 namespace ui {
 
 namespace {
-
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
 
 // The graph's events waiting in its queue, handled now rather than when the window's queue
 // reaches their notification.
@@ -194,13 +192,17 @@ void TCaptureForm::StopOnWriteFailure(HRESULT Result) {
     RunPendingAlarm();
 }
 
+bool TCaptureForm::PreviewReportsNothing() {
+    return !FAILED(FailureToldAtRun()) && soundInputProblem_.empty();
+}
+
 bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
-    // Writing over the older file would have given the recording its room; the user said to
-    // replace it, so the recording gets that room. A disk too full even with it keeps it whole.
-    if (!IsFullDisk(Result) || !partReplaced_ || partHeldElsewhere_ || !soundInputProblem_.empty() ||
-        !OlderFileMakesRoom(NextVideoFile, *partReplaced_))
+    // Writing over the older files would have given the recording their room; the user said to
+    // replace them, so the recording gets that room. A disk too full even with it keeps them whole.
+    if (!IsFullDisk(Result) || !part_ || !part_->Replaced() || partHeldElsewhere_ || !soundInputProblem_.empty() ||
+        !OlderFileMakesRoom(NextVideoFile, *part_))
         return false;
-    std::unique_ptr<TReplacedFile> older = std::move(partReplaced_);
+    std::unique_ptr<TAsideSet> older = part_->TakeAside();
     const std::wstring file = NextVideoFile;
     const bool scheduled = CaptureState == 4;
     const std::wstring captureFile = CaptureFile;
@@ -212,20 +214,31 @@ bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
     StopRunningRecording();
     handlingWriteFailure_ = false;
     const bool partKept = unicode::WideFileExists(file);
+    // The older files go back under the name's claim, or beside it; the user is told where.
+    const auto putBack = [&](const std::wstring& Why) {
+        TRecordingClaim claim(file);
+        const std::wstring told = Why + Paragraph(older->PutBack(claim, false, true));
+        if (!told.empty()) TellError(told.substr(Why.empty() ? 2 : 0));
+    };
     if (CaptureState != 1) {
-        // The preview could not come back (told): nothing is begun. The older file goes only when
+        // The preview could not come back (told): nothing is begun. The older files go only when
         // the part wrote a picture or a sound.
-        if (partKept && older->RecordingBegun()) {
+        if (partKept && RecordingHoldsMedia(file))
             older->Discard();
-        } else {
-            const std::wstring kept = older->PutBack();
-            if (!kept.empty())
-                widgets::WideMessageDlg(kept, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
-        }
+        else
+            putBack(std::wstring());
         return true;
     }
-    // The sources ran again without the recording (the preview is back): only room stood in the
-    // recording's way.
+    // The sources ran again without the recording (the preview is back), and what they report as
+    // they start is heard as a start hears it: the room is given only when nothing but room stood
+    // in the recording's way.
+    if (!PreviewReportsNothing()) {
+        const std::wstring why = partKept ? classlib::Format(RecText(IDS_REC_DISK_FULL), {file})
+                                          : RecText(IDS_REC_CANNOT_START) +
+                                                classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {file, FailureText(Result)});
+        putBack(why + Paragraph(soundInputProblem_));
+        return true;
+    }
     older->Free();
     if (!partKept) {
         // The part is begun again under its name: the name the stop prepared is the next one still.

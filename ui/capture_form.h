@@ -30,7 +30,7 @@
 #include "filters/filters_host.h"
 #include "settings/settings_host.h"
 #include "ui/recording_files.h"
-#include "ui/replaced_files.h"
+#include "ui/recording_part.h"
 #include "unicode/wide_strings.h"
 #include "widgets/custom/scripts.h"
 #include "widgets/custom/super_actions.h"
@@ -684,24 +684,26 @@ private:
     // The frame around the picture crossed (a frozen recording) or solid (capture_form_toggles.cpp).
     void ShowCaptureFrozen(bool Frozen);
     bool StartRecording();
-    // After a start the graph refused: the open flag lowered, the scene list closed and removed,
-    // and the file removed when the start made it (FileOwn; never when another program held it).
-    void UndoRefusedStart(bool FileHeldElsewhere, bool FileOwn);
+    // After a start the graph refused: the open flag lowered, the scene list closed, and the part's
+    // own files removed (its recording kept when another program held it).
+    void UndoRefusedStart(bool FileHeldElsewhere, TRecordingPart* Part);
     // The graph's failure events go to the recording from now on (a start or a cut).
     void HearRecordingFailures();
     // A failure that a filter told through the graph's events while the graph started (a sound
     // input that could not be opened): heard now, S_OK when none.
     HRESULT FailureToldAtRun();
-    // The older file that the running part replaced, kept whole until the part has written
-    // something: then it goes (called at every status tick).
+    // The running part's hold on its name (its claim, its own files, the older files it moved
+    // aside): the older files go once it has written something (checked at every status tick).
     void WatchReplacedFile();
-    // The older file of the part closed last, settled with its file: gone when the part wrote
-    // something, back when it wrote nothing.
-    void SettleClosedReplaced(bool WritersGone);
-    std::unique_ptr<TReplacedFile> partReplaced_;
-    std::unique_ptr<TReplacedFile> closedReplaced_;
-    // The running part's claim on its name (other copies neither offer nor take it).
-    std::unique_ptr<TRecordingClaim> partClaim_;
+    // The part closed last, settled with its file once its writers let go (WritersGone) or can
+    // be judged before: its file gone when it holds nothing, the older files gone when it wrote
+    // something, else back.
+    void SettleClosedPart(bool WritersGone);
+    std::unique_ptr<TRecordingPart> part_;
+    std::unique_ptr<TRecordingPart> closedPart_;
+    // The preview that runs again reported nothing wrong as it started (a sound input that could
+    // not be opened): only then may an older file's room be given to a recording.
+    bool PreviewReportsNothing();
     // A part that found no room on its disk while the older file it replaces held it: the older
     // file's room is given and the part begun again under its name; false when that cannot help.
     bool BeginAgainWithOlderRoom(HRESULT Result);
@@ -711,20 +713,20 @@ private:
     // The questions before a recording into Name; the one about replacing the file is asked only
     // when it Existed already (a start's earlier look: a file that appeared since is another
     // program's, and the start moves on to a free name).
-    // Changed, when given, tells whether the file asked about changed while the question was
-    // open (another copy wrote it): the answer is not for the file there now.
-    // Asked, when given, receives the file the question was about (nothing when none was asked).
+    // Changed, when given, tells whether the files at the name changed while the question was
+    // open (another copy wrote them, a file arrived): the answer is not for the files there now.
+    // Asked, when given, receives the files the question was about, or those the look found.
     bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true, bool* Changed = nullptr,
-                             TFileIdentity* Asked = nullptr);
+                             TNamedFiles* Asked = nullptr);
     // The older files that killed copies left aside in the folder of Name are put back, or kept
     // beside their names: the words telling the user where (empty when none was kept). TellLeftOvers
     // tells them at once.
     std::wstring SweepLeftOvers(const std::wstring& Name);
     void TellLeftOvers(const std::wstring& Name);
     std::wstring FreeRecordingName(std::wstring Name);
-    // Claims NextVideoFile for the recording (moving on to the next free name while another
+    // Claims NextVideoFile for the recording's part (moving on to the next free name while another
     // program or copy has it): why its file cannot be written, empty when it can.
-    std::wstring ClaimRecordingName(std::unique_ptr<TRecordingClaim>& Claim);
+    std::wstring ClaimRecordingName(std::unique_ptr<TRecordingPart>& Part);
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
     void OpenSceneList(const std::wstring& RecordingName);
@@ -802,14 +804,16 @@ private:
     std::wstring soundInputProblem_;
     // The sound input told that it could not be opened: nothing of the part is a recording.
     bool soundInputNotOpened_ = false;
+    // An image-by-image recording stopped before its first picture: nothing of it is kept.
+    bool noPictureGrabbed_ = false;
     bool recordingOpen_ = false;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
     int transitionDepth_ = 0;
     int pendingAlarm_ = 0;
-    // The name the schedule checked when it was armed, and the file it was then (if any).
+    // The name the schedule checked when it was armed, and the files there then.
     std::wstring scheduleCheckedName_;
-    TFileIdentity scheduleCheckedFile_;
+    TNamedFiles scheduleCheckedFiles_;
     TVideoPopupLink videoPopup_;
     // A close is under way (waiting for pictures, asking where to keep the settings).
     bool closeUnderWay_ = false;

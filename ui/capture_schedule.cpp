@@ -104,7 +104,7 @@ bool TCaptureForm::StartSchedule() {
     if (!ConfirmNewRecording(NextVideoFile, false)) return false;
     CaptureFile = NextVideoFile;
     scheduleCheckedName_ = NextVideoFile;
-    scheduleCheckedFile_ = FileIdentity(NextVideoFile);
+    scheduleCheckedFiles_ = FilesAt(NextVideoFile);
     // The questions may have stayed open a while.
     const double now = ScheduleNow();
     if (datesRefused(now)) return false;

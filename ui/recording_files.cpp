@@ -182,10 +182,9 @@ bool FileInUse(const std::wstring& Name) {
     return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
 }
 
-bool AviHoldsNothing(const std::wstring& Name) {
-    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
-    if (!stream) return false;
-    classlib::TStream& file = *stream;
+namespace {
+
+bool AviHoldsNothingIn(classlib::TStream& file) {
     const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
     if (size == 0) return true;
     TChunk riff;
@@ -202,8 +201,6 @@ bool AviHoldsNothing(const std::wstring& Name) {
     // No movie list: a whole header, and nothing after it.
     return at == size;
 }
-
-namespace {
 
 std::uint64_t Little64(const unsigned char* Bytes) {
     return Little32(Bytes) | (static_cast<std::uint64_t>(Little32(Bytes + 4)) << 32);
@@ -243,12 +240,7 @@ bool AsfPlaysNoTime(classlib::TStream& File, std::uint64_t At, std::uint64_t Len
     return false;
 }
 
-}  // namespace
-
-bool WaveHoldsNothing(const std::wstring& Name) {
-    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
-    if (!stream) return false;
-    classlib::TStream& file = *stream;
+bool WaveHoldsNothingIn(classlib::TStream& file) {
     const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
     TChunk riff;
     if (!ReadChunk(file, 0, true, riff) || !Is(riff.Code, "RIFF") || !Is(riff.ListType, "WAVE")) return false;
@@ -265,10 +257,7 @@ bool WaveHoldsNothing(const std::wstring& Name) {
     return at == size;
 }
 
-bool AsfHoldsNothing(const std::wstring& Name) {
-    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
-    if (!stream) return false;
-    classlib::TStream& file = *stream;
+bool AsfHoldsNothingIn(classlib::TStream& file) {
     const std::uint64_t size = static_cast<std::uint64_t>(file.Size());
     unsigned char object[24] = {};
     if (!ReadAt(file, 0, object, 24) || !std::equal(object, object + 16, kAsfHeaderObject)) return false;
@@ -295,16 +284,41 @@ bool AsfHoldsNothing(const std::wstring& Name) {
     return *packets == 0 || (*packets == 1 && instant);
 }
 
+// What a recording file (its kind told by Name's extension) opened as File holds nothing a
+// player would show.
+bool HoldsNothingIn(classlib::TStream& File, const std::wstring& Name) {
+    if (File.Size() == 0) return true;
+    const std::wstring extension = classlib::AnsiLowerCase(unicode::WideExtractFileExt(Name));
+    if (extension == L".avi") return AviHoldsNothingIn(File);
+    if (extension == L".wav" || extension == L".mp3") return WaveHoldsNothingIn(File);
+    return extension == L".wmv" && AsfHoldsNothingIn(File);
+}
+
+// Looks at the file Name through Look, false when it cannot be opened.
+bool LookAt(const std::wstring& Name, bool (*Look)(classlib::TStream&)) {
+    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
+    return stream && Look(*stream);
+}
+
+}  // namespace
+
+bool AviHoldsNothing(const std::wstring& Name) { return LookAt(Name, AviHoldsNothingIn); }
+bool WaveHoldsNothing(const std::wstring& Name) { return LookAt(Name, WaveHoldsNothingIn); }
+bool AsfHoldsNothing(const std::wstring& Name) { return LookAt(Name, AsfHoldsNothingIn); }
+
 bool RecordingHoldsNothing(const std::wstring& Name) {
     WIN32_FILE_ATTRIBUTE_DATA data{};
     if (!GetFileAttributesExW(Name.c_str(), GetFileExInfoStandard, &data) ||
         (data.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0)
         return false;
     if (data.nFileSizeHigh == 0 && data.nFileSizeLow == 0) return true;
-    const std::wstring extension = classlib::AnsiLowerCase(unicode::WideExtractFileExt(Name));
-    if (extension == L".avi") return AviHoldsNothing(Name);
-    if (extension == L".wav" || extension == L".mp3") return WaveHoldsNothing(Name);
-    return extension == L".wmv" && AsfHoldsNothing(Name);
+    std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
+    return stream && HoldsNothingIn(*stream, Name);
+}
+
+bool RecordingHoldsNothing(HANDLE File, const std::wstring& Name) {
+    classlib::THandleStream stream(File);
+    return HoldsNothingIn(stream, Name);
 }
 
 namespace {
@@ -394,15 +408,27 @@ bool AsfHoldsMedia(classlib::TStream& File, std::uint64_t Size) {
 
 }  // namespace
 
+namespace {
+
+bool HoldsMediaIn(classlib::TStream& File, const std::wstring& Name) {
+    const std::uint64_t size = static_cast<std::uint64_t>(File.Size());
+    const std::wstring extension = classlib::AnsiLowerCase(unicode::WideExtractFileExt(Name));
+    if (extension == L".avi") return AviHoldsMedia(File, size);
+    if (extension == L".wav" || extension == L".mp3") return WaveHoldsMedia(File, size);
+    if (extension == L".mpg") return MpegHoldsMedia(File, size);
+    return extension == L".wmv" && AsfHoldsMedia(File, size);
+}
+
+}  // namespace
+
 bool RecordingHoldsMedia(const std::wstring& Name) {
     std::unique_ptr<unicode::TUcFileStream> stream = OpenForLook(Name);
-    if (!stream) return false;
-    const std::uint64_t size = static_cast<std::uint64_t>(stream->Size());
-    const std::wstring extension = classlib::AnsiLowerCase(unicode::WideExtractFileExt(Name));
-    if (extension == L".avi") return AviHoldsMedia(*stream, size);
-    if (extension == L".wav" || extension == L".mp3") return WaveHoldsMedia(*stream, size);
-    if (extension == L".mpg") return MpegHoldsMedia(*stream, size);
-    return extension == L".wmv" && AsfHoldsMedia(*stream, size);
+    return stream && HoldsMediaIn(*stream, Name);
+}
+
+bool RecordingHoldsMedia(HANDLE File, const std::wstring& Name) {
+    classlib::THandleStream stream(File);
+    return HoldsMediaIn(stream, Name);
 }
 
 bool HeldByAnother(HRESULT Result) { return Result == HRESULT_FROM_WIN32(ERROR_SHARING_VIOLATION); }

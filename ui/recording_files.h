@@ -53,11 +53,14 @@ bool AsfHoldsNothing(const std::wstring& Name);
 // A recording file of any of the program's kinds (told by its extension) that holds nothing a
 // player would show: no bytes, or an AVI, WAVE or Windows Media file without a frame or a sound.
 bool RecordingHoldsNothing(const std::wstring& Name);
+// The same of the file open as File (read access), its kind told by Name's extension.
+bool RecordingHoldsNothing(HANDLE File, const std::wstring& Name);
 // A recording file of any of the program's kinds, finished or still being written, that holds a
 // whole picture or a sound a player reads: an AVI stream's data chunk, a fiftieth of a second of a
 // WAVE file's sound, an MPEG picture or sound packet, a Windows Media data packet. False when it
 // cannot be sure.
 bool RecordingHoldsMedia(const std::wstring& Name);
+bool RecordingHoldsMedia(HANDLE File, const std::wstring& Name);
 
 // A writer that tells this while its part runs, or refuses the run with it, could not open its file:
 // another program (another copy of this one) holds it, and nothing of the recording is in it.

@@ -54,5 +54,9 @@
 #define IDS_REC_CUT_FAILED 3249
 /* A cut that passed over a name whose file could not be written. */
 #define IDS_REC_GOES_ON 3250
+/* A file that looks like an older file moved aside, without the record that tells whose it is. */
+#define IDS_REC_OLDER_UNKNOWN 3251
+/* An image-by-image recording stopped before its first picture. */
+#define IDS_REC_NO_PICTURE 3252
 
 #endif

@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstring>
 #include <memory>
+#include <mutex>
 #include <new>
 #include <stdexcept>
 #include <vector>
@@ -447,6 +448,27 @@ REFERENCE_TIME TCapturePin::UnitDuration() const
     return static_cast<REFERENCE_TIME>(unitFrames_) * 10000000 / layout_.Rate;
 }
 
+namespace {
+
+// The test setting "Sound inputs busy" at a stream's start: 1 finds the input taken at every start,
+// a larger N lets N - 1 starts through first, counted from when the value was set.
+bool TestInputBusy()
+{
+    static std::mutex lock;
+    static std::uint64_t seen = 0;
+    static std::uint64_t starts = 0;
+    const std::uint64_t value = TestRecordingSetting(kTestSoundInputsBusyValue).value_or(0);
+    std::lock_guard<std::mutex> guard(lock);
+    if (value != seen) {
+        seen = value;
+        starts = 0;
+    }
+    ++starts;
+    return value != 0 && starts >= value;
+}
+
+}  // namespace
+
 HRESULT TCapturePin::Active()
 {
     if (!IsConnected() || unitFrames_ == 0) {
@@ -461,9 +483,8 @@ HRESULT TCapturePin::Active()
         // The input's buffers are as long as the units.
         pacer_ = std::make_unique<TSoundPacer>(layout_.Rate, unitFrames_, unitFrames_);
         scratch_.assign(2 * static_cast<size_t>(unitFrames_) * layout_.BlockAlign(), 0);
-        const std::optional<std::uint64_t> busy = TestRecordingSetting(kTestSoundInputsBusyValue);
-        opened = busy && *busy != 0 ? MMSYSERR_ALLOCATED
-                                    : reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
+        opened = TestInputBusy() ? MMSYSERR_ALLOCATED
+                                 : reader_.Open(capture_->Device(), layout_, unitFrames_ * layout_.BlockAlign());
     } catch (...) {
         reader_.Close();
         return E_OUTOFMEMORY;

@@ -13,7 +13,8 @@
 //                       stand-ins refuse every type, as if they were not there (tests of the
 //                       native MPEG builder's candidate loops over test doubles alone)
 //     Sound inputs busy QWORD  not 0: the audio capture filter finds its input taken by another
-//                       program when a stream would start (waveInOpen's MMSYSERR_ALLOCATED)
+//                       program when a stream would start (waveInOpen's MMSYSERR_ALLOCATED); a
+//                       value N above 1 lets the first N - 1 starts after it was set through
 //     Kill after writes QWORD  the process ends at once (as killed) when the file writer has made
 //                       a recording's file (0) or written into it this many times
 #pragma once

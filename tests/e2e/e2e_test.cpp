@@ -630,11 +630,21 @@ TEST_F(Recordings, SnapshotsTheIntervalometerAndImageByImage) {
     }
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
-    // A recording without a grab leaves no file.
+    // A recording without a grab leaves no file, says so, and leaves its name to the next one.
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(1)); }));
     ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "nobody is told";
+    EXPECT_NE(std::wstring::npos, program.MessageText().find(L"Nothing was recorded into " + Clip(1) +
+                                                             L": no picture was grabbed before the stop."))
+        << testing::PrintToString(program.MessageText());
+    EXPECT_TRUE(program.AnswerMessage(L"OK"));
     EXPECT_TRUE(e2e::WaitFor([&] { return !e2e::FileExists(Clip(1)); })) << "an empty image-by-image file is removed";
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(Clip(1)); })) << "the next recording takes the name";
+    ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; }));
+    EXPECT_TRUE(program.AnswerMessage(L"OK"));
     EXPECT_TRUE(program.Close());
     const double rate = std::wcstod(e2e::IniValue(e2e::ReadLines(copy_.Ini()), L"Framerate").c_str(), nullptr);
 

@@ -229,6 +229,29 @@ TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
             EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == kept; })) << testing::PrintToString(FilesIn(folder));
             EXPECT_TRUE(larger == quill_test::ReadWholeFile(second)) << "the older file, byte for byte";
         }
+
+        // The older file holds the room; the recording begins, fills the volume, and as the preview
+        // comes back its sound input cannot be opened: room is not all that stands in the way, so
+        // the older file's room is not given for a new start. It stays whole, under its name or
+        // beside it, and the user is told why.
+        ASSERT_TRUE(DeleteFileW((folder + L"filler").c_str()));
+        ASSERT_TRUE(FillVolume(folder, 300u << 10)) << "the volume is not full";
+        {
+            // The recording's start opens the input; the preview's after it finds it taken.
+            TProcessTestSetting busy(program, standins::kTestSoundInputsBusyValue, 2);
+            ASSERT_TRUE(busy.Set());
+            ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+            ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "nothing is told";
+            said = program.MessageText();
+        }
+        EXPECT_NE(std::wstring::npos, said.find(std::wstring(L"the sound input ") + sineInput + L" could not be opened: "))
+            << testing::PrintToString(said);
+        EXPECT_TRUE(program.AnswerMessage(L"OK"));
+        EXPECT_TRUE(e2e::WaitFor([&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture"; }));
+        std::vector<std::string> held;
+        for (const std::wstring& name : FilesIn(folder)) held.push_back(quill_test::ReadWholeFile(folder + name));
+        EXPECT_NE(held.end(), std::find(held.begin(), held.end(), larger))
+            << "the older file, byte for byte: " << testing::PrintToString(FilesIn(folder));
     }
     EXPECT_TRUE(program.Close());
 }

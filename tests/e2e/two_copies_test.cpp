@@ -5,6 +5,7 @@
 #include "tests/e2e/recordings_fixture.h"
 
 #include <filesystem>
+#include <string>
 
 #include "tests/common/older_file.h"
 
@@ -125,6 +126,117 @@ TEST_F(Recordings, ACopyKilledAsItReplacesAFileLeavesItToTheOtherCopysQuestion) 
     for (const auto& entry : std::filesystem::directory_iterator(Videos())) names.push_back(entry.path().wstring());
     EXPECT_EQ(std::vector<std::wstring>{Clip(0)}, names);
     EXPECT_TRUE(older == quill_test::ReadWholeFile(Clip(0))) << "kept whole";
+}
+
+// Runs Script (no double quotes in it) with bash in a Wine set-up of its own under the build
+// folder, as another logon of the same computer (its own prefix and server: none of this logon's
+// marks or handles reach it); its output goes to a log beside it. False when it could not be started.
+bool InOtherLogon(const std::string& Script) {
+    const std::string build = QUILL_BUILD_DIR;
+    const std::string command = "exec >>'" + build + "/wine-logon2.log' 2>&1; source '" + QUILL_SOURCE_DIR +
+                                "/scripts/lib/common.sh'; quill_wine_env '" + build + "/wine-logon2'; " + Script;
+    std::wstring line = L"bash -c \"" + std::wstring(command.begin(), command.end()) + L"\"";
+    STARTUPINFOW startup{};
+    startup.cb = sizeof(startup);
+    PROCESS_INFORMATION process{};
+    if (!CreateProcessW(L"Z:\\bin\\bash", line.data(), nullptr, nullptr, FALSE, 0, nullptr, nullptr, &startup, &process))
+        return false;
+    CloseHandle(process.hThread);
+    CloseHandle(process.hProcess);
+    return true;
+}
+
+// The path of File on the Unix side, where every logon's Wine finds it.
+std::string UnixPath(const std::wstring& File) {
+    using TUnixName = char*(CDECL*)(const wchar_t*);
+    const auto unixName = reinterpret_cast<TUnixName>(
+        reinterpret_cast<void*>(GetProcAddress(GetModuleHandleW(L"kernel32.dll"), "wine_get_unix_file_name")));
+    char* name = unixName != nullptr ? unixName(File.c_str()) : nullptr;
+    const std::string path = name != nullptr ? name : "";
+    if (name != nullptr) HeapFree(GetProcessHeap(), 0, name);
+    return path;
+}
+
+// The same file by the drive that maps the whole Unix tree in every prefix.
+std::wstring EveryLogonsPath(const std::wstring& File) {
+    std::wstring path = L"Z:";
+    for (char c : UnixPath(File)) path += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    return path;
+}
+
+// A copy of another logon (a second Wine prefix stands for it) records, frozen from its start, over
+// an older file it was told to replace without a question: it holds the older file aside for as
+// long as it runs. A copy of this logon started meanwhile leaves it where it is and says nothing;
+// once the other copy has ended, the next start-up here puts the older file back.
+TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
+    ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
+    // Both logons name the recordings' folder alike.
+    const std::wstring videos = EveryLogonsPath(Videos()) + L"\\";
+    ASSERT_NE(L"Z:\\", videos);
+    std::vector<std::wstring> settings;
+    for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, false))
+        settings.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + videos : line);
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
+    const std::string older = quill_test::ReadWholeFile(Clip(0));
+    // The other logon's files aside: its record and the older file.
+    auto aside = [&] {
+        std::vector<std::wstring> names;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(Videos(), ec))
+            if (entry.path().wstring().find(L".~quillotrane-") != std::wstring::npos) names.push_back(entry.path());
+        std::sort(names.begin(), names.end());
+        return names;
+    };
+    const std::string build = QUILL_BUILD_DIR;
+    struct TEndOtherLogon {
+        ~TEndOtherLogon() { InOtherLogon("$QUILL_WINESERVER -k"); }
+    } end;
+    ASSERT_TRUE(InOtherLogon("quill_ensure_prefix '" + build + "/wine-logon2' '" + build +
+                             "/wine-standins.list' test && exec ${QUILL_WINE[@]} '" + UnixPath(copy_.Exe()) + "' +fc +c"));
+    std::vector<std::wstring> held;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (held = aside()).size() == 2; }, 180000))
+        << "the other logon's copy never moved the older file aside: " << testing::PrintToString(aside());
+    {
+        TProgram here;
+        ASSERT_NO_FATAL_FAILURE(Start(here));
+        // The close waits for the start-up's sweep: whatever it said is seen by then.
+        EXPECT_TRUE(here.Close());
+        EXPECT_TRUE(here.ShownAtClose().empty()) << testing::PrintToString(here.ShownAtClose());
+        EXPECT_EQ(held, aside()) << "the other copy's files aside are left as they are";
+    }
+    ASSERT_TRUE(InOtherLogon("$QUILL_WINESERVER -k"));
+    // Ended once its lock on its record is gone.
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        for (const std::wstring& name : aside()) {
+            if (name.find(L".~quillotrane-name") == std::wstring::npos) continue;
+            HANDLE record = CreateFileW(name.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                        nullptr, OPEN_EXISTING, 0, nullptr);
+            if (record == INVALID_HANDLE_VALUE) return false;
+            OVERLAPPED past{};
+            past.OffsetHigh = 0x40000000;
+            const bool free = LockFileEx(record, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &past);
+            if (free) UnlockFileEx(record, 0, 1, 0, &past);
+            CloseHandle(record);
+            return free != FALSE;
+        }
+        return false;
+    }, 60000)) << "the other logon's copy never ended";
+    // Ended: its older file is taken over by the next start-up here and put back (beside its name
+    // when what the killed copy began there may hold something).
+    TProgram later;
+    ASSERT_NO_FATAL_FAILURE(Start(later));
+    auto olderThere = [&] {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(Videos(), ec))
+            if (quill_test::ReadWholeFile(entry.path()) == older) return true;
+        return false;
+    };
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        if (later.Message() != nullptr) later.AnswerMessage(L"OK", nullptr, 0);
+        return aside().empty() && olderThere();
+    }, 60000)) << testing::PrintToString(aside());
+    EXPECT_TRUE(later.Close());
 }
 
 }  // namespace

@@ -322,6 +322,28 @@ TEST_F(RecordingErrors, ASceneListLeftByAnotherRecordingIsAskedAboutAsTheRecordi
         << asked[0].Text;
     EXPECT_EQ(26u, std::filesystem::file_size(scn)) << "No keeps it";
 
+    // While the question about the scene list is open, a recording is copied in at the name: the
+    // Yes covers the scene list it showed, not the file that came since. That file stays as it is,
+    // and the recording takes the next name.
+    bool copied = false;
+    whileAsked = [&](const std::wstring&) {
+        if (copied) return;
+        copied = true;
+        std::ofstream(file) << "copied in meanwhile";
+    };
+    answers = {classlib::mrYes};
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_EQ(1u, asked.size()) << asked.back().Text;
+    EXPECT_NE(file.wstring(), form->NextVideoFile) << "the name where a file arrived is not taken";
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    EXPECT_EQ("copied in meanwhile", quill_test::ReadWholeFile(file));
+    EXPECT_EQ(26u, std::filesystem::file_size(scn)) << "nor the scene list of the name not taken";
+    whileAsked = nullptr;
+    std::filesystem::remove(file);
+
     // Without a scene list to write (sound alone), the same name asks nothing.
     ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
     const path wav = form->NextVideoFile;

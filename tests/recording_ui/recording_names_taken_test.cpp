@@ -10,7 +10,9 @@
 #include <evcode.h>
 
 #include <fstream>
+#include <thread>
 
+#include "tests/common/left_aside.h"
 #include "tests/common/older_file.h"
 
 #include "classlib/conversions.h"
@@ -113,8 +115,10 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
         const wchar_t* sound;
         std::uint8_t format;
         const wchar_t* extension;
+        bool sceneList;  // the older recording has its scene list beside it
     };
-    for (const Case& c : {Case{L"", kMicrophone, 11, L".wav"}, Case{kCamera, kMicrophone, 5, L".avi"}}) {
+    for (const Case& c : {Case{L"", kMicrophone, 11, L".wav", false}, Case{kCamera, kMicrophone, 5, L".avi", false},
+                          Case{kDVVideo, kDVSound, 2, L".avi", true}}) {
         SCOPED_TRACE(static_cast<int>(c.format));
         auto* taking = new TakingAtStart;
         Microsoft::WRL::ComPtr<IBaseFilter> filter(taking->BaseFilterInterface());
@@ -123,9 +127,11 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
         Confirm(false);
         const path prepared = form->NextVideoFile;
         // The older file the start replaces cannot go back under its taken name: it is kept
-        // beside it, and the user told where.
+        // beside it, its scene list with it, and the user told where.
         std::filesystem::create_directories(prepared.parent_path());
         { std::ofstream(prepared) << "older recording"; }
+        const path olderScenes = path(prepared).replace_extension(L".scn");
+        if (c.sceneList) std::ofstream(olderScenes) << "older scenes";
         const path olderKept = path(prepared).replace_filename(prepared.stem().wstring() + L" (older)" + c.extension);
         const double started = classlib::Now();
         taking->File = prepared;
@@ -143,31 +149,41 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
         Capture();
         EXPECT_EQ(1, form->CaptureState);
         ASSERT_EQ(1u, asked.size()) << "nothing told of the recording, kept or not";
-        EXPECT_EQ(L"The older file " + prepared.wstring() + L" could not be put back under its name: it is kept as " +
-                      olderKept.wstring() + L".",
-                  asked[0].Text);
+        std::wstring told = L"The older file " + prepared.wstring() + L" could not be put back under its name: it is kept as " +
+                            olderKept.wstring() + L".";
+        if (c.sceneList)
+            told += L"\r\nThe older file " + olderScenes.wstring() + L" could not be put back under its name: it is kept as " +
+                    path(olderKept).replace_extension(L".scn").wstring() + L".";
+        EXPECT_EQ(told, asked[0].Text);
         EXPECT_EQ("older recording", quill_test::ReadWholeFile(olderKept));
+        if (c.sceneList) {
+            EXPECT_EQ("older scenes", quill_test::ReadWholeFile(path(olderKept).replace_extension(L".scn")))
+                << "the scene list stays with its recording";
+        }
         EXPECT_GE(Packets(ProbeWhole(recorded), 0), 8);
         EXPECT_TRUE(Listed(recorded));
         EXPECT_FALSE(Listed(prepared)) << "the other program's file is not listed";
-        EXPECT_FALSE(exists(path(prepared).replace_extension(L".scn")));
+        EXPECT_FALSE(exists(olderScenes)) << "no scene list describes the other program's file";
         taking->held.reset();
         EXPECT_EQ(5u, std::filesystem::file_size(prepared)) << "the other program's file is left alone";
         ASSERT_HRESULT_SUCCEEDED(module->Graph()->RemoveFilter(filter.Get()));
     }
 }
 
-// An older file answered Yes is moved out of the writer's way while the recording starts, and kept
-// whole until the recording has written something: whatever refuses the start, a disk that takes
-// nothing or a sound input that tells in the start's first moment that it could not open, it is
-// back byte for byte and the start is told as refused, alike for a picture format and a sound one; once a recording runs, it is gone, and nothing of it stays in
-// the folder. A read-only older file is refused as a file that cannot be written, and kept.
+// An older file answered Yes is moved out of the writer's way while the recording starts, with its
+// scene list (which belongs to it), and kept whole until the recording has written something:
+// whatever refuses the start, a disk that takes nothing or a sound input that tells in the start's
+// first moment that it could not open, or when the recording stays frozen from its start to its
+// stop, both are back byte for byte, alike for a picture format, a DV one and a sound one; once a
+// recording runs, they are gone, and nothing of them stays in the folder. A read-only older file
+// is refused as a file that cannot be written, and kept.
 TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBackWhenNothingWasRecorded) {
     const std::string olderBytes = [] {
         std::string bytes;
         while (bytes.size() < 300000) bytes += quill_test::kOlderFileText;
         return bytes;
     }();
+    const std::string olderScenes(49, 's');
     auto writeOlder = [&](const path& File) {
         std::filesystem::create_directories(File.parent_path());
         std::ofstream(File, std::ios::binary) << olderBytes;
@@ -180,17 +196,24 @@ TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBac
     };
     struct Case {
         const wchar_t* video;
+        const wchar_t* sound;
         std::uint8_t format;
-        int refusal;  // 0 the disk takes nothing, 1 the sound input does not open
+        int refusal;  // 0 the disk takes nothing, 1 the sound input does not open, 2 frozen throughout
     };
-    for (const Case& c : {Case{kCamera, 5, 0}, Case{kCamera, 5, 1}, Case{L"", 11, 1}}) {
+    for (const Case& c : {Case{kCamera, kMicrophone, 5, 0}, Case{kCamera, kMicrophone, 5, 1}, Case{L"", kMicrophone, 11, 1},
+                          Case{kDVVideo, kDVSound, 2, 0}, Case{kDVVideo, kDVSound, 2, 2}}) {
         SCOPED_TRACE(testing::Message() << static_cast<int>(c.format) << " refused by " << c.refusal);
-        ASSERT_NO_FATAL_FAILURE(Preview(c.video, kMicrophone, c.format));
+        ASSERT_NO_FATAL_FAILURE(Preview(c.video, c.sound, c.format));
         Confirm(true);
         const path file = form->NextVideoFile;
         writeOlder(file);
+        // A DV recording's scene list is beside it.
+        const path scenes = path(file).replace_extension(L".scn");
+        const bool dv = c.format == 2;
+        if (dv) std::ofstream(scenes, std::ios::binary) << olderScenes;
         recording_test::TestSettings disk;
-        if (c.refusal != 1) disk.Set(standins::kTestByteLimitValue, 0);
+        if (c.refusal == 0) disk.Set(standins::kTestByteLimitValue, 0);
+        if (c.refusal == 2) form->taFreezeCapture->Execute();
         answers = {classlib::mrYes};
         asked.clear();
         Capture();
@@ -199,14 +222,36 @@ TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBac
             ASSERT_HRESULT_SUCCEEDED(Notify(EC_SNDDEV_IN_ERROR, SNDDEV_ERROR_Open, MMSYSERR_ALLOCATED));
             ASSERT_HRESULT_SUCCEEDED(Notify(EC_ERRORABORT, HRESULT_FROM_WIN32(ERROR_BUSY)));
         }
-        ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1 && asked.size() == 2; })) << "still recording";
-        const std::wstring why = c.refusal == 1 ? std::wstring(L"the sound input ") + kMicrophone + L" could not be opened: "
-                                                : L"the file " + file.wstring() + L" cannot be written: Disk full";
-        EXPECT_EQ(0u, asked[1].Text.find(L"The capture could not start: " + why)) << testing::PrintToString(asked[1].Text);
-        EXPECT_TRUE(PumpUntil([&] { return inFolder(file.parent_path()) == std::vector<path>{file}; }))
-            << "the older file alone: " << testing::PrintToString(inFolder(file.parent_path()));
+        if (c.refusal == 2) {
+            ASSERT_EQ(2, form->CaptureState);
+            const unsigned previewed = module->ControlPreviewVideo->SampleCounter();
+            ASSERT_TRUE(PumpUntil([&] { return module->ControlPreviewVideo->SampleCounter() >= previewed + 5; }));
+            Capture();
+        }
+        ASSERT_TRUE(PumpUntil([&] { return form->CaptureState == 1 && asked.size() >= 2; }))
+            << "still recording: " << testing::PrintToString(asked.size() > 1 ? asked[1].Text : std::wstring());
+        ASSERT_EQ(2u, asked.size()) << testing::PrintToString(asked.back().Text);
+        const std::wstring why = c.refusal == 2   ? L"Nothing was recorded into " + file.wstring()
+                                 : c.refusal == 1 ? L"The capture could not start: the sound input " + std::wstring(c.sound) +
+                                                        L" could not be opened: "
+                                                  : L"The capture could not start: the file " + file.wstring() +
+                                                        L" cannot be written: Disk full";
+        EXPECT_EQ(0u, asked[1].Text.find(why)) << testing::PrintToString(asked[1].Text);
+        std::vector<path> expected{file};
+        if (dv) expected.push_back(scenes);
+        std::sort(expected.begin(), expected.end());
+        EXPECT_TRUE(PumpUntil([&] { return inFolder(file.parent_path()) == expected; }))
+            << "the older files alone: " << testing::PrintToString(inFolder(file.parent_path()));
         EXPECT_EQ(olderBytes, quill_test::ReadWholeFile(file)) << "the older file, byte for byte";
+        if (dv) {
+            EXPECT_EQ(olderScenes, quill_test::ReadWholeFile(scenes)) << "its scene list, byte for byte";
+        }
+        if (c.refusal == 2) {
+            form->taFreezeCapture->Execute();
+            EXPECT_EQ(file.wstring(), form->NextVideoFile) << "the name that recorded nothing is taken again";
+        }
         std::filesystem::remove(file);
+        std::filesystem::remove(scenes);
     }
 
     // A recording that runs: the older file goes, and nothing of it stays in the folder.
@@ -240,67 +285,64 @@ TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBac
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
-// Older files moved aside carry a mark of the program's in their names. Those that copies killed
-// while they held them left are settled at the next start in their folder, and never deleted: back
-// under their names when those are free (a recording there that holds nothing, as a killed copy
-// leaves its growing header, gives the name up), else kept beside them under a name of their own,
-// the user told once where. A name another copy claims is about to be written: nothing goes back
-// there. An older file that a copy still holds aside stays, however old its times; files of the
-// user's that only look alike stay.
+using quill_test::LeaveAside;
+
+// Older files moved aside are settled, when the copy that moved them was killed, at the next start
+// in their folder, through the records written beside them, and never deleted: back under their
+// names when those are free (the file the copy made there, a recording that holds nothing, gives
+// the name up), else kept beside them under a name of their own, the user told once where. A name
+// another copy claims is about to be written: nothing goes back there. A file at the name that the
+// copy did not make is never taken for its recording, whatever it holds (a user's empty notes, a
+// template of a bare header). An older file that a copy still holds aside stays; files of the
+// user's that only look like older files aside (or like their records) stay, those named like older
+// files told once.
 TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDeleted) {
     ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
     Confirm(false);
     const path file = form->NextVideoFile;
     const path folder = file.parent_path();
     std::filesystem::create_directories(folder);
-    // Held aside by a copy that runs (this process), a file last written long ago.
+    // Held aside by a copy that runs (this process).
     const path heldName = folder / L"Video_held.avi";
     std::ofstream(heldName) << "held";
-    const FILETIME longAgo{0x5C8A0000u, 0x01C0A000u};
-    {
-        HANDLE handle = CreateFileW(heldName.c_str(), FILE_WRITE_ATTRIBUTES, 0, nullptr, OPEN_EXISTING, 0, nullptr);
-        ASSERT_NE(INVALID_HANDLE_VALUE, handle);
-        SetFileTime(handle, &longAgo, &longAgo, &longAgo);
-        CloseHandle(handle);
-    }
-    auto held = std::make_unique<ui::TReplacedFile>(heldName.wstring());
-    ASSERT_TRUE(held->Moved());
+    auto held = std::make_unique<ui::TRecordingPart>(heldName.wstring());
+    ASSERT_TRUE(held->Take(nullptr, false));
+    ASSERT_TRUE(held->Replaced());
     EXPECT_EQ(0u, std::filesystem::file_size(heldName)) << "the recording's own file takes the name at once";
-    const std::wstring mark = L".~quillotrane-older";
-    // Left by copies that have ended (no process of that id runs now).
-    auto leftOver = [&](const std::wstring& Name, int Number) {
-        return folder / (Name + L".FFFFFFF0.00002" + std::to_wstring(Number) + mark);
-    };
-    const path backLeft = leftOver(L"Video_back.avi", 1), replacedLeft = leftOver(L"Video_took.avi", 2);
-    const path headerLeft = leftOver(L"Video_header.wav", 3), claimedLeft = leftOver(L"Video_claimed.avi", 4);
-    const path twiceLeft[] = {leftOver(L"Video_twice.avi", 5), leftOver(L"Video_twice.avi", 6)};
-    for (const path& name : {backLeft, replacedLeft, headerLeft, claimedLeft, twiceLeft[0], twiceLeft[1]})
-        std::ofstream(name) << "older";
-    const path took = folder / L"Video_took.avi";
-    std::ofstream(took) << "a recording that took the name";
     // A WAVE recording killed before its first sound: its header, whose data size grows from its
     // most.
+    const std::string bareHeader("RIFF\xFF\xFF\xFF\xFFWAVEfmt \x10\0\0\0\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0data"
+                                 "\xFF\xFF\xFF\xFF",
+                                 44);
     const path header = folder / L"Video_header.wav";
-    {
-        std::string bytes("RIFF\xFF\xFF\xFF\xFFWAVEfmt \x10\0\0\0\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0data"
-                          "\xFF\xFF\xFF\xFF",
-                          44);
-        std::ofstream(header, std::ios::binary) << bytes;
-    }
-    // A name too long to carry the mark: the short aside name, its own name kept beside it.
+    std::ofstream(header, std::ios::binary) << bareHeader;
+    const path took = folder / L"Video_took.avi";
+    std::ofstream(took) << "a recording that took the name";
+    // The user's own files under names older files had: an empty note, a template of a bare header.
+    const path notes = folder / L"notes.txt", templ = folder / L"template.wav";
+    { std::ofstream touch(notes); }
+    std::ofstream(templ, std::ios::binary) << bareHeader;
+    LeaveAside(folder, L"Video_back.avi", "older", 1, false);
+    LeaveAside(folder, L"Video_took.avi", "older", 2, false);
+    LeaveAside(folder, L"Video_header.wav", "older", 3, true);
+    LeaveAside(folder, L"Video_claimed.avi", "older", 4, false);
+    LeaveAside(folder, L"Video_twice.avi", "older", 5, false);
+    LeaveAside(folder, L"Video_twice.avi", "older", 6, false);
+    LeaveAside(folder, L"notes.txt", "older notes", 7, false);
+    LeaveAside(folder, L"template.wav", "older", 8, false);
+    // A name too long to carry the marks: a short stem, the name in the record.
     const std::wstring longName = std::wstring(236, L'l') + L".avi";
-    const path shortLeft = folder / (L"~quillotrane.FFFFFFF0.000030" + mark);
-    std::ofstream(shortLeft) << "older, long name";
-    {
-        std::ofstream nameFile(folder / L"~quillotrane.FFFFFFF0.000030.~quillotrane-name", std::ios::binary);
-        nameFile.write(reinterpret_cast<const char*>(longName.data()), longName.size() * sizeof(wchar_t));
-    }
+    LeaveAside(folder, longName, "older, long name", 9, false, true);
     // Another copy's claim on a name it is about to record into.
     ui::TRecordingClaim claim((folder / L"Video_claimed.avi").wstring());
     const std::vector<path> usersOwn = {folder / L"holiday.2024.05.replaced", folder / L"trip.avi.1.2.replaced",
-                                        folder / L"backup.cafe.beef.replaced", folder / L"My Film.ABBA.01.replaced",
-                                        folder / L"Clip.avi.7FFFFFFF.000001.replaced"};
+                                        folder / L"report.20.9.~quillotrane-name"};
     for (const path& name : usersOwn) std::ofstream(name) << "the user's";
+    // Named like older files aside, without a record: an earlier program's, or a user's.
+    const path lookAlike = folder / L"trip.2024.05.~quillotrane-older";
+    const path unrecorded = folder / L"Video_old.avi.FFFFFFF0.000040.~quillotrane-older";
+    std::ofstream(lookAlike) << "the user's trip";
+    std::ofstream(unrecorded) << "older, unrecorded";
     std::ofstream(file) << "older recording";
     asked.clear();
     Capture();
@@ -310,7 +352,9 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     std::vector<path> expected = usersOwn;
     expected.insert(expected.end(), {file, folder / L"Video_back.avi", took, folder / L"Video_took (older).avi", header,
                                      folder / L"Video_claimed (older).avi", folder / L"Video_twice.avi",
-                                     folder / L"Video_twice (older).avi", folder / longName, heldName});
+                                     folder / L"Video_twice (older).avi", folder / longName, heldName, notes,
+                                     folder / L"notes (older).txt", templ, folder / L"template (older).wav", lookAlike,
+                                     unrecorded});
     auto isHeldAside = [&](const path& Name) { return Name.wstring().find(L"Video_held.avi.") != std::wstring::npos; };
     auto settled = [&] {
         std::vector<path> names;
@@ -325,16 +369,40 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     EXPECT_EQ("older", quill_test::ReadWholeFile(header)) << "the killed recording's header gave the name up";
     EXPECT_EQ("older, long name", quill_test::ReadWholeFile(folder / longName));
     EXPECT_EQ("a recording that took the name", quill_test::ReadWholeFile(took));
-    for (const wchar_t* kept : {L"Video_took (older).avi", L"Video_claimed (older).avi", L"Video_twice (older).avi"})
+    EXPECT_EQ("", quill_test::ReadWholeFile(notes)) << "the user's empty note";
+    EXPECT_EQ(bareHeader, quill_test::ReadWholeFile(templ)) << "the user's template";
+    EXPECT_EQ("older notes", quill_test::ReadWholeFile(folder / L"notes (older).txt"));
+    EXPECT_EQ("the user's trip", quill_test::ReadWholeFile(lookAlike));
+    for (const wchar_t* kept : {L"Video_took (older).avi", L"Video_claimed (older).avi", L"Video_twice (older).avi",
+                                L"template (older).wav"})
         EXPECT_EQ("older", quill_test::ReadWholeFile(folder / kept)) << kept;
     // Told once, at the start that found them.
     ASSERT_EQ(1u, asked.size());
-    for (const wchar_t* name : {L"Video_took", L"Video_claimed", L"Video_twice"})
-        EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The older file " + (folder / name).wstring() +
-                                                         L".avi could not be put back under its name: it is kept as " +
-                                                         (folder / name).wstring() + L" (older).avi."))
+    for (const wchar_t* name : {L"Video_took.avi", L"Video_claimed.avi", L"Video_twice.avi", L"notes.txt", L"template.wav"}) {
+        const path original = folder / name;
+        const path kept = path(original).replace_filename(original.stem().wstring() + L" (older)" +
+                                                          original.extension().wstring());
+        EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The older file " + original.wstring() +
+                                                         L" could not be put back under its name: it is kept as " +
+                                                         kept.wstring() + L"."))
             << asked[0].Text;
-    EXPECT_EQ(L"", held->PutBack()) << "the copy that holds it puts it back, in place of its empty recording";
+    }
+    for (const path& left : {lookAlike, unrecorded})
+        EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The file " + left.wstring() +
+                                                         L" looks like an older file that Quillotrane moved aside, but "
+                                                         L"nothing tells where it belongs: it is left as it is."))
+            << asked[0].Text;
+    EXPECT_EQ(std::wstring::npos, asked[0].Text.find(L"report.20.9")) << asked[0].Text;
+    // The next start says nothing more of them.
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    EXPECT_TRUE(asked.empty()) << asked[0].Text;
+    std::wstring told;
+    EXPECT_TRUE(held->Settle(ui::TRecordingPart::ofWhenEmpty, true, told));
+    EXPECT_EQ(L"", told) << "the copy that holds it puts it back, in place of its empty recording";
     EXPECT_EQ("held", quill_test::ReadWholeFile(heldName));
 }
 
@@ -392,46 +460,130 @@ TEST_F(RecordingNames, AnOlderFileIsNeverWrittenOverInPlaceWhateverHoldsItOrHowL
         for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(folder)) ++files;
         return files == 1;
     })) << "the older file and its name went with it";
+
+    // A killed copy's older file of a name too long to carry " (older)", whose recording there holds
+    // sound: the start's sweep keeps it beside under a shortened name that fits, says so once, and
+    // the start records under the long name.
+    const std::wstring longest = std::wstring(250, L'w') + L".wav";
+    std::string sound("RIFF\x34\x1F\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0data\x10\x1F\0\0",
+                      44);
+    sound += std::string(8000, '\0');
+    std::ofstream(folder / longest, std::ios::binary) << sound;
+    LeaveAside(folder, longest, "older, longest name", 1, true, true);
+    form->NextVideoFile = (folder / longest).wstring();
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState) << (asked.empty() ? std::wstring() : asked.back().Text);
+    const path keptLongest = folder / (std::wstring(243, L'w') + L" (older).wav");
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(L"The older file " + (folder / longest).wstring() + L" could not be put back under its name: it is kept as " +
+                  keptLongest.wstring() + L".",
+              asked[0].Text);
+    EXPECT_EQ("older, longest name", quill_test::ReadWholeFile(keptLongest));
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    EXPECT_GE(Packets(ProbeWhole(folder / longest), 0), 1);
+    EXPECT_EQ(1u, asked.size()) << "told once";
 }
 
-// A put-back that cannot rename the older file at all (another program holds it without letting it
-// be renamed) says where it stays; the copy's mark goes with the put-back, and a later start finds
-// it and keeps it beside its name, taken since: never deleted.
-TEST_F(RecordingNames, AnOlderFileThatCouldNotBePutBackIsKeptByTheNextSweep) {
+// An older file a copy holds aside is its alone until it settles it: no other program opens it to
+// rename or delete it, no sweep takes it for a killed copy's, and the copy puts it back. Replacing
+// is for the files asked about: one written since, or one arrived at a name that was free, is not
+// moved.
+TEST_F(RecordingNames, AnOlderFileHeldAsideIsItsCopysAloneAndOnlyTheFilesAskedAboutAreReplaced) {
     ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
     const path folder = path(form->NextVideoFile).parent_path();
     std::filesystem::create_directories(folder);
     const path name = folder / L"Video_stuck.wav";
     std::ofstream(name) << "older";
-    ui::TReplacedFile older(name.wstring());
-    ASSERT_TRUE(older.Moved());
-    path aside;
-    for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) aside = entry.path();
-    ASSERT_FALSE(aside.empty());
-    HANDLE holder = CreateFileW(aside.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE, nullptr,
-                                OPEN_EXISTING, 0, nullptr);
-    ASSERT_NE(INVALID_HANDLE_VALUE, holder);
-    const std::wstring told = older.PutBack();
-    CloseHandle(holder);
-    EXPECT_EQ(L"The older file " + name.wstring() + L" could not be put back under its name: it is kept as " +
-                  aside.wstring() + L".",
-              told);
-    ASSERT_TRUE(exists(aside));
-    std::ofstream(name) << "a recording of another program's";
-    const std::vector<std::wstring> kept = ui::SweepReplacedFiles(folder.wstring());
-    ASSERT_EQ(1u, kept.size());
-    EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_stuck (older).wav"));
-    EXPECT_EQ("a recording of another program's", quill_test::ReadWholeFile(name));
-    EXPECT_FALSE(exists(aside));
+    {
+        ui::TRecordingPart part(name.wstring());
+        ASSERT_TRUE(part.Take(nullptr, false));
+        path aside;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) aside = entry.path();
+        ASSERT_FALSE(aside.empty());
+        HANDLE other = CreateFileW(aside.c_str(), DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE, nullptr,
+                                   OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, other) << "another program opened it to move it";
+        if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
+        EXPECT_FALSE(MoveFileExW(aside.c_str(), (folder / L"moved.wav").c_str(), 0));
+        EXPECT_TRUE(ui::SweepReplacedFiles(folder.wstring()).empty());
+        EXPECT_TRUE(exists(aside));
+        std::wstring told;
+        EXPECT_TRUE(part.Settle(ui::TRecordingPart::ofWhenEmpty, true, told));
+        EXPECT_EQ(L"", told);
+    }
+    EXPECT_EQ("older", quill_test::ReadWholeFile(name));
+    std::vector<path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path());
+    EXPECT_EQ(std::vector<path>{name}, names) << "nothing left aside";
 
-    // Replacing is for the file asked about: one written since is not moved.
-    const ui::TFileIdentity asked = ui::FileIdentity(name.wstring());
+    const ui::TNamedFiles asked = ui::FilesAt(name.wstring());
     std::ofstream(name, std::ios::app) << ", and more since";
-    ui::TReplacedFile changed(name.wstring(), &asked);
+    ui::TRecordingPart changed(name.wstring());
+    EXPECT_FALSE(changed.Take(&asked, false));
     EXPECT_TRUE(changed.Changed());
-    EXPECT_FALSE(changed.Moved());
-    EXPECT_EQ("a recording of another program's, and more since", quill_test::ReadWholeFile(name));
+    EXPECT_EQ("older, and more since", quill_test::ReadWholeFile(name));
+    const path arrived = folder / L"Video_arrived.wav";
+    const ui::TNamedFiles none = ui::FilesAt(arrived.wstring());
+    std::ofstream(arrived) << "arrived";
+    ui::TRecordingPart late(arrived.wstring());
+    EXPECT_FALSE(late.Take(&none, false));
+    EXPECT_TRUE(late.Changed());
+    EXPECT_EQ("arrived", quill_test::ReadWholeFile(arrived));
+}
+
+// A sweep and a start in two threads (as in two copies) meet at a name where a killed copy left an
+// older file aside and its empty recording, round after round: whichever claims the name first
+// acts there, the other keeps off, and neither the older file nor the new recording is ever lost.
+TEST_F(RecordingNames, ASweepAndAStartThatMeetAtANameNeverLoseAFile) {
+    std::string recording("RIFF\x34\x4E\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0data\x10\x4E\0\0",
+                          44);
+    recording += std::string(20000, 'r');
+    // A folder of its own for each round: what a round gave up may still be on its way out.
+    const path rounds = TRecordingWindow::folder / L"race";
+    int lost = 0, recordingsLost = 0;
+    for (int round = 0; round < 400; ++round) {
+        const path folder = rounds / std::to_wstring(round);
+        const path name = folder / L"Video_race.wav";
+        std::filesystem::create_directories(folder);
+        { std::ofstream made(name); }
+        const std::string older = "older file of round " + std::to_string(round);
+        LeaveAside(folder, name.filename().wstring(), older, round, true);
+        std::thread sweep([&] { ui::SweepReplacedFiles(folder.wstring()); });
+        bool wrote = false, replacedOlder = false;
+        {
+            ui::TRecordingPart part(name.wstring());
+            if (part.Claimed() && part.Take(nullptr, false)) {
+                // Asked nothing, it may replace the older file itself once the sweep put it back.
+                replacedOlder = part.OlderSize() == older.size();
+                HANDLE writer = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                            FILE_ATTRIBUTE_NORMAL, nullptr);
+                DWORD written = 0;
+                wrote = writer != INVALID_HANDLE_VALUE &&
+                        WriteFile(writer, recording.data(), static_cast<DWORD>(recording.size()), &written, nullptr);
+                if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
+                std::wstring told;
+                part.Settle(ui::TRecordingPart::ofWhenEmpty, true, told);
+            }
+        }
+        sweep.join();
+        ui::SweepReplacedFiles(folder.wstring());
+        std::vector<std::string> files;
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            files.push_back(quill_test::ReadWholeFile(entry.path()));
+        if (!replacedOlder && std::find(files.begin(), files.end(), older) == files.end()) ++lost;
+        if (wrote && std::find(files.begin(), files.end(), recording) == files.end()) ++recordingsLost;
+    }
+    EXPECT_EQ(0, lost) << "older files lost in 400 rounds";
+    EXPECT_EQ(0, recordingsLost) << "recordings lost in 400 rounds";
+    // What the rounds gave up is gone before the folder is.
+    EXPECT_TRUE(PumpUntil([&] {
+        for (const auto& entry : std::filesystem::recursive_directory_iterator(rounds))
+            if (entry.path().wstring().find(L".~quillotrane-") != std::wstring::npos) return false;
+        return true;
+    }));
 }
 
 // A cut asks nothing and replaces an older file under the next name: when the new part cannot run,
@@ -470,16 +622,22 @@ TEST_F(RecordingNames, AnOlderFileACutReplacesComesBackWhenTheNewPartCannotRun) 
     const path readOnly = first.parent_path() / (L"Video_" + std::to_wstring(form->VideoFileCounter) + L".wav");
     { std::ofstream(readOnly) << "older recording"; }
     ASSERT_TRUE(SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_READONLY));
+    // And a folder under the name after it: both names are passed over, and both are told.
+    const path aFolder = first.parent_path() / (L"Video_" + std::to_wstring(form->VideoFileCounter + 1) + L".wav");
+    std::filesystem::create_directory(aFolder);
     ASSERT_TRUE(WaitRecorded(5));
     asked.clear();
     form->acCouper->Execute();
     ASSERT_EQ(2, form->CaptureState) << "the recording goes on";
     const path next = form->NextVideoFile;
     EXPECT_NE(readOnly, next);
+    EXPECT_NE(aFolder, next);
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(L"The capture goes on into " + next.wstring() + L": the file " + readOnly.wstring() +
                   L" cannot be written: ",
               asked[0].Text.substr(0, asked[0].Text.find(L"written: ") + 9));
+    EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"\r\na folder has the name of the file " + aFolder.wstring() + L"."))
+        << asked[0].Text;
     ASSERT_TRUE(WaitRecorded(5));
     Capture();
     ASSERT_EQ(1, form->CaptureState);
@@ -489,7 +647,7 @@ TEST_F(RecordingNames, AnOlderFileACutReplacesComesBackWhenTheNewPartCannotRun) 
     names.clear();
     for (const auto& entry : std::filesystem::directory_iterator(first.parent_path())) names.push_back(entry.path());
     std::sort(names.begin(), names.end());
-    std::vector<path> expected{first, older, running, readOnly, next};
+    std::vector<path> expected{first, older, running, readOnly, aFolder, next};
     std::sort(expected.begin(), expected.end());
     EXPECT_EQ(expected, names);
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);

@@ -103,10 +103,16 @@ TEST_F(Recording, ImageByImageKeepsOneFramePerGrabAtTheChosenRateAndNoFileWithou
     EXPECT_EQ(80000u, quill_test::AviHeaderFrameTime(quill_test::FileStart(file))) << "and the main header agrees";
 
     file = form->NextVideoFile;
+    asked.clear();
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     Capture();
     EXPECT_FALSE(exists(file)) << "an image-by-image recording without a grab leaves no file";
+    ASSERT_EQ(1u, asked.size()) << "the user is told why nothing is there";
+    EXPECT_EQ(L"Nothing was recorded into " + file.wstring() +
+                  L": no picture was grabbed before the stop. No file is kept, and the next recording takes the same name.",
+              asked[0].Text);
+    EXPECT_EQ(file.wstring(), form->NextVideoFile) << "the name is taken again";
 }
 
 TEST_F(Recording, AnExistingFileIsAskedAboutNoKeepsItAllStopsAsking) {

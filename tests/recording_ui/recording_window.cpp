@@ -60,6 +60,7 @@ std::wstring TRecordingWindow::Open() {
             answers.erase(answers.begin());
         }
         asked.push_back({Msg, answer});
+        if (whileAsked) whileAsked(Msg);
         return answer;
     });
     form.reset(classlib::NewForm<TTestCaptureForm>(nullptr, (folder / L"Quillotrane.exe").wstring()));

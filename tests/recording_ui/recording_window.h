@@ -79,6 +79,8 @@ public:
     // The next answers, in order (IDs of classlib's modal results); an empty queue answers No.
     std::vector<int> answers;
     std::vector<Asked> asked;
+    // Done while a question is open, before its answer is acted on (the user copies a file in).
+    std::function<void(const std::wstring&)> whileAsked;
     double now = 0.0;
 
     quill_test::MarbrecqKeyGuard registry{L"Software\\QuillotraneRecordingUiBackup"};
