@@ -18,6 +18,8 @@ namespace {
 constexpr DWORD kMostEndWaitMs = 2000;
 // The cookie of the source's stop, as the graph tells it back.
 constexpr DWORD kEndCookie = 0x51454E44;
+// A tenth of a second: more than a picture's time at the rates capture devices give.
+constexpr REFERENCE_TIME kStoppingSlack = 1000000;
 
 bool Carries(filters::Tqz_TimeStamper* Stamper) {
     return Stamper != nullptr && !Stamper->IsStopped() && Stamper->InputPin()->IsConnected() &&
@@ -42,17 +44,20 @@ bool Tdm::EndRecordingStreams() {
     // Each renderer's end is told to us, with the filter that reached it, instead of the graph's
     // one end for all of them.
     events->CancelDefaultHandling(EC_COMPLETE);
-    const REFERENCE_TIME at = ControlCaptureVideo->StreamTime();
     // A source that takes no picture from now on loses none: everything taken reaches the file.
     stoppedSource_.Reset();
+    ComPtr<IAMStreamControl> control;
     if (CaptureBuilder && VideoSourceFilter) {
         ComPtr<IPin> pin =
             FindPin(CaptureBuilder.Get(), VideoSourceFilter.Get(), PINDIR_OUTPUT, &PIN_CATEGORY_CAPTURE, nullptr, false, 0);
-        auto control = pin && ConnectedTo(pin.Get()) ? Query<IAMStreamControl>(pin.Get(), IID_IAMStreamControl) : nullptr;
-        if (control && SUCCEEDED(control->StopAt(&at, FALSE, kEndCookie))) stoppedSource_ = control;
+        if (pin && ConnectedTo(pin.Get())) control = Query<IAMStreamControl>(pin.Get(), IID_IAMStreamControl);
     }
-    // Without one, the picture's way in ends at the moment; it ends with the source's end anyway.
-    ControlCaptureVideo->EndAt(at);
+    const REFERENCE_TIME at = ControlCaptureVideo->StreamTime();
+    if (control && SUCCEEDED(control->StopAt(&at, FALSE, kEndCookie))) stoppedSource_ = control;
+    // The picture's way in ends there too (at once for a source that cannot be stopped, or whose
+    // stopped pin does not feed the recording); a picture the source took as it was being stopped
+    // still passes.
+    ControlCaptureVideo->EndAt(stoppedSource_ ? at + kStoppingSlack : at);
     if (Carries(AudioCapTamponer)) AudioCapTamponer->EndAt(at, ControlCaptureVideo);
     // The graph's events meanwhile are handled as they come, as the window would have. Wine's
     // GetEvent does not wait out its time: the queue's handle is waited on, in short steps.
