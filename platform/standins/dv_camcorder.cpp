@@ -13,6 +13,7 @@
 #include "platform/standins/dv_camcorder_picture.h"
 #include "platform/standins/dv_frame.h"
 #include "platform/standins/standins_dll.h"
+#include "platform/standins/stream_control.h"
 
 using Microsoft::WRL::ComPtr;
 using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
@@ -125,6 +126,9 @@ private:
 
     TDVCamcorder* camcorder_;
     PropertySetItf propertySet_{*this};
+    // Started and stopped at stream times by the application; a stopped camcorder's tape stands.
+    TStreamControl streamControl_;
+    TStreamControlItf<TDVCamcorderPin> streamControlItf_{*this, streamControl_};
     std::thread thread_;
     std::atomic<bool> stop_{false};
 };
@@ -289,6 +293,7 @@ TDVCamcorderPin::~TDVCamcorderPin()
 HRESULT TDVCamcorderPin::NonDelegatingQueryInterface(REFIID iid, void** obj)
 {
     if (iid == IID_IKsPropertySet) return GetInterface(&propertySet_, obj);
+    if (iid == IID_IAMStreamControl) return GetInterface(&streamControlItf_, obj);
     return TBCBaseOutputPin::NonDelegatingQueryInterface(iid, obj);
 }
 
@@ -353,6 +358,7 @@ HRESULT TDVCamcorderPin::Inactive()
     stop_ = true;
     HRESULT hr = TBCBaseOutputPin::Inactive();  // frees the thread if it waits for a buffer
     if (thread_.joinable()) thread_.join();
+    streamControl_.Reset();  // the next run flows
     return hr;
 }
 
@@ -373,15 +379,27 @@ void TDVCamcorderPin::Stream()
                 continue;
             }
             if (next < 0) next = std::max<REFERENCE_TIME>(now, 0);
-            if (now < next) {
-                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((next - now) / 10000 + 1, 10)));
-                continue;
-            }
             // More than two frames late: those frames are lost, as on a real bus.
             if (now - next > 2 * frameTime) {
                 const LONG lost = static_cast<LONG>((now - next) / frameTime);
                 camcorder_->CountDropped(lost);
                 next += lost * frameTime;
+            }
+            // Decided before the frame is built: frames the stream control holds back are never taken.
+            const TStreamControl::TVerdict verdict = streamControl_.FrameAt(next);
+            if (verdict != TStreamControl::TVerdict::Take) {
+                if (verdict == TStreamControl::TVerdict::End) {
+                    DeliverEndOfStream();
+                    camcorder_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(PinInterface()),
+                                            static_cast<LONG_PTR>(streamControl_.StopCookie()));
+                }
+                next = -1;
+                Sleep(5);
+                continue;
+            }
+            if (now < next) {
+                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((next - now) / 10000 + 1, 10)));
+                continue;
             }
             ComPtr<IMediaSample> sample;
             if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0))) {
