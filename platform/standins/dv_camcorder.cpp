@@ -12,6 +12,7 @@
 #include "filters/base_io_pins.h"
 #include "platform/standins/dv_camcorder_picture.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -127,6 +128,7 @@ private:
     PropertySetItf propertySet_{*this};
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
 };
 
 class TDVCamcorder : public filters::TBCBaseFilter {
@@ -343,6 +345,7 @@ HRESULT TDVCamcorderPin::Active()
     if (FAILED(hr)) return hr;
     // The pictures are coded before streaming starts, so that no live frame waits for the coder.
     DVCamcorderPrepare(camcorder_->Pal());
+    losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -363,12 +366,15 @@ void TDVCamcorderPin::Stream()
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const REFERENCE_TIME frameTime = DVFrameTime(camcorder_->Pal());
         REFERENCE_TIME next = -1;
+        std::int64_t taken = 0;  // frames of this stream, delivered or lost
+        std::vector<std::uint8_t> lostFrame;
         bool first = true;
         bool failed = false;
         while (!stop_) {
             REFERENCE_TIME now = 0;
             if (failed || camcorder_->State() != State_Running || !camcorder_->ClockNow(now)) {
-                next = -1;  // a live source delivers nothing while paused and restarts at the clock
+                next = -1;  // a live source delivers nothing while paused and restarts at the clock,
+                first = true;  // a new timeline
                 Sleep(5);
                 continue;
             }
@@ -383,6 +389,15 @@ void TDVCamcorderPin::Stream()
                 camcorder_->CountDropped(lost);
                 next += lost * frameTime;
             }
+            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
+            if (TestLosesPicture(taken++, losesEvery_)) {
+                // Lost on the bus of a test's busy machine: the tape goes on past it.
+                lostFrame.resize(static_cast<std::size_t>(size));
+                camcorder_->NextFrame(lostFrame);
+                camcorder_->CountDropped(1);
+                next += frameTime;
+                continue;
+            }
             ComPtr<IMediaSample> sample;
             if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0))) {
                 failed = true;
@@ -390,7 +405,6 @@ void TDVCamcorderPin::Stream()
             }
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
             if (data == nullptr || sample->GetSize() < size) {
                 failed = true;
                 continue;

@@ -12,7 +12,7 @@
 #include <filesystem>
 #include <sstream>
 
-#include "platform/standins/test_camera.h"
+#include "tests/common/camera_pictures.h"
 
 namespace e2e_fixture {
 namespace {
@@ -176,34 +176,6 @@ TSilence Silences(const std::vector<std::int16_t>& Samples, int Channels) {
     return found;
 }
 
-// The frame numbers that the test camera drew into the first and last pictures of a 320x240 AVI
-// (a frame's number is its start time over the frame time): false when ffmpeg cannot decode it.
-bool CameraFrameNumbers(const std::wstring& File, ULONG& First, ULONG& Last) {
-    const int width = 320, height = 240;
-    const std::filesystem::path raw = std::filesystem::temp_directory_path() /
-        (L"quill_frames_" + std::to_wstring(GetCurrentProcessId()) + L".rgb");
-    const quill_test::TUnixResult run = quill_test::RunUnix({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i",
-        quill_test::UnixPath(File), "-map", "0:v:0", "-f", "rawvideo", "-pix_fmt", "rgb24", quill_test::UnixPath(raw)});
-    const std::string bytes = run.Ran && run.ExitCode == 0 ? quill_test::ReadWholeFile(raw) : std::string();
-    std::error_code ec;
-    std::filesystem::remove(raw, ec);
-    const size_t frame = static_cast<size_t>(width) * height * 3;
-    if (bytes.size() < frame || bytes.size() % frame != 0) return false;
-    // Decoded top-down: the counter squares are on row kCounterTop + half a square.
-    auto counter = [&](size_t index) {
-        const size_t row = static_cast<size_t>(standins::kCounterTop + standins::kCounterBlock / 2);
-        ULONG n = 0;
-        for (int bit = 0; bit < standins::kCounterBits; ++bit) {
-            const size_t x = static_cast<size_t>(bit * standins::kCounterBlock + standins::kCounterBlock / 2);
-            if (static_cast<unsigned char>(bytes[index * frame + (row * width + x) * 3]) > 128) n |= 1UL << bit;
-        }
-        return n;
-    };
-    First = counter(0);
-    Last = counter(bytes.size() / frame - 1);
-    return true;
-}
-
 TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) {
     const std::string server = TestPulse();
     if (server.empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
@@ -274,10 +246,11 @@ TEST_F(Recordings, ARealSoundInputIsRecordedAsWavAndMp3AndInAviBesideTheCamera) 
     const double fps = avi.Ratio(video, "r_frame_rate");
     ASSERT_GT(fps, 0);
     // The video's time line from the numbers the camera drew (a picture's number is its start over
-    // the frame time; pictures a loaded machine dropped leave no frame but still count): the
+    // the frame time; pictures a loaded machine dropped keep their places as empty frames): the
     // recording stopped during the last picture, and the sound ends within a frame of it.
-    ULONG first = 0, last = 0;
-    ASSERT_TRUE(CameraFrameNumbers(Clip(2), first, last));
+    const std::vector<quill_test::TCameraPicture> pictures = quill_test::CameraPictures(Clip(2));
+    ASSERT_FALSE(pictures.empty());
+    const unsigned long first = pictures.front().Number, last = pictures.back().Number;
     EXPECT_EQ(0u, first) << "the video does not start with the recording";
     EXPECT_GT(last / fps, 1.0);
     EXPECT_GE(soundSeconds, (last - 1) / fps) << "the sound is shorter than the video by more than a frame";
