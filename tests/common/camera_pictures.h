@@ -3,7 +3,6 @@
 // it, read back with ffmpeg and ffprobe whatever size or coding the recording gave the pictures.
 #pragma once
 
-#include <cctype>
 #include <cstdlib>
 #include <filesystem>
 #include <sstream>
@@ -17,43 +16,34 @@ namespace quill_test {
 
 struct TCameraPicture {
     unsigned long Number = 0;
-    double Time = -1;  // seconds; -1 when the file gives the picture none
+    double Time = 0;  // seconds
 };
 
 // In the order they decode; empty when ffmpeg decodes no picture or the two reads disagree.
 inline std::vector<TCameraPicture> CameraPictures(const std::filesystem::path& File)
 {
     // Each picture brought back to the camera's 320x240, and of it the middle row of the counter.
-    const int width = standins::kCounterBits * standins::kCounterBlock;
-    const int row = standins::kCounterTop + standins::kCounterBlock / 2;
+    const std::size_t width = standins::kCounterBits * standins::kCounterBlock;
+    const std::string crop = "scale=320:240:flags=neighbor,crop=" + std::to_string(width) + ":1:0:" +
+                             std::to_string(standins::kCounterTop + standins::kCounterBlock / 2);
     const std::filesystem::path raw = std::filesystem::temp_directory_path() /
         (L"quill_counters_" + std::to_wstring(GetCurrentProcessId()) + L".gray");
     const TUnixResult decoded = RunUnix({"ffmpeg", "-nostdin", "-v", "error", "-y", "-i", UnixPath(File), "-map",
-                                         "0:v:0", "-vf",
-                                         "scale=320:240:flags=neighbor,crop=" + std::to_string(width) + ":1:0:" +
-                                             std::to_string(row),
-                                         "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", UnixPath(raw)});
+                                         "0:v:0", "-vf", crop, "-fps_mode", "passthrough", "-pix_fmt", "gray", "-f",
+                                         "rawvideo", UnixPath(raw)});
     const std::string bytes = decoded.Ran && decoded.ExitCode == 0 ? ReadWholeFile(raw) : std::string();
     std::error_code ec;
     std::filesystem::remove(raw, ec);
-    const TUnixResult times = RunUnix({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
-                                       "frame=best_effort_timestamp_time", "-of", "csv=p=0", UnixPath(File)});
+    std::istringstream times(RunUnix({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                                      "frame=best_effort_timestamp_time", "-of", "csv=p=0", UnixPath(File)}).Out);
     std::vector<TCameraPicture> pictures;
-    std::istringstream lines(times.Out);
-    for (std::string line; std::getline(lines, line);) {
-        if (line.empty()) continue;
-        // A picture whose time ffprobe cannot tell says "N/A".
-        pictures.push_back({0, std::isdigit(static_cast<unsigned char>(line[0])) ? std::atof(line.c_str()) : -1});
-    }
-    if (pictures.empty() || bytes.size() != pictures.size() * static_cast<std::size_t>(width)) return {};
-    for (std::size_t i = 0; i < pictures.size(); ++i) {
+    for (std::string line; std::getline(times, line);) pictures.push_back({0, std::atof(line.c_str())});
+    if (pictures.empty() || bytes.size() != pictures.size() * width) return {};
+    for (std::size_t i = 0; i < pictures.size(); ++i)
         for (int bit = 0; bit < standins::kCounterBits; ++bit) {
-            const auto grey = static_cast<unsigned char>(
-                bytes[i * static_cast<std::size_t>(width) + static_cast<std::size_t>(bit * standins::kCounterBlock) +
-                      standins::kCounterBlock / 2]);
-            if (grey > 128) pictures[i].Number |= 1UL << bit;
+            const std::size_t at = i * width + bit * standins::kCounterBlock + standins::kCounterBlock / 2;
+            if (static_cast<unsigned char>(bytes[at]) > 128) pictures[i].Number |= 1UL << bit;
         }
-    }
     return pictures;
 }
 

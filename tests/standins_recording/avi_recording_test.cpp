@@ -1,8 +1,9 @@
 // Recordings of the synthetic devices through the builder's AVI output, read back with ffprobe and
-// ffmpeg: raw video with PCM sound (pictures the camera lost keeping their places), the camcorder's interleaved DV as one stream, DV split into
-// pictures and sound (the sound rendered into the multiplexer by the builder), a file of many RIFF
-// parts, a full disk that refuses a write or first answers it short, and a recording cut off before
-// its stop (a killed program) whose file still tells what it holds.
+// ffmpeg: raw video with PCM sound (pictures the camera lost keeping their places), the camcorder's
+// interleaved DV as one stream, DV split into pictures and sound (the sound rendered into the
+// multiplexer by the builder, lost frames' places kept in both), a file of many RIFF parts, a full
+// disk that refuses a write or first answers it short, and a recording cut off before its stop (a
+// killed program) whose file still tells what it holds.
 #include "recording_support.h"
 
 #include "platform/standins/dv_camcorder.h"
@@ -20,7 +21,8 @@ int Count(const TMediaProbe& p, int stream) { return std::atoi(p.Stream(stream, 
 
 std::size_t Empty(const std::vector<Chunk>& chunks)
 {
-    return static_cast<std::size_t>(std::count_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.Size == 0; }));
+    return static_cast<std::size_t>(
+        std::count_if(chunks.begin(), chunks.end(), [](const Chunk& c) { return c.Size == 0; }));
 }
 
 // The decoded sound's left channel follows the microphone's tone from the first buffer's start on.
@@ -52,18 +54,11 @@ TEST_F(Recording, CameraAndMicrophoneMakeAFileFfmpegReadsWholeWithEveryPictureAt
 
     const std::vector<quill_test::TCameraPicture> pictures = quill_test::CameraPictures(path);
     ASSERT_EQ(static_cast<std::size_t>(delivered), pictures.size()) << "every picture the camera delivered";
-    int steps[4] = {}, misplaced = 0;
-    for (std::size_t i = 0; i < pictures.size(); ++i) {
-        const double time = (pictures[i].Number - pictures[0].Number) / 25.0;
-        if (std::abs(time - pictures[i].Time) > 0.001 && misplaced++ == 0) {
-            ADD_FAILURE() << "picture " << pictures[i].Number << " at " << pictures[i].Time << " s, not " << time;
-        }
-        if (i > 0) ++steps[std::min<unsigned long>(pictures[i].Number - pictures[i - 1].Number, 3)];
-    }
-    EXPECT_EQ(0, misplaced) << "pictures played before their time";
-    EXPECT_GT(steps[2], 0) << "a picture lost alone";
-    EXPECT_GT(steps[3], 0) << "two pictures lost together";
+    EXPECT_EQ(0, std::count_if(pictures.begin(), pictures.end(), [&](const quill_test::TCameraPicture& picture) {
+        return std::abs((picture.Number - pictures[0].Number) / 25.0 - picture.Time) > 0.001;
+    })) << "pictures played before their time";
     const long places = static_cast<long>(pictures.back().Number - pictures.front().Number) + 1;
+    EXPECT_GT(places, delivered + 2) << "the camera lost no picture";
     EXPECT_GE(dropped, places - delivered) << "the lost pictures are counted";
 
     TMediaProbe p;
