@@ -12,6 +12,7 @@
 #include "filters/base_io_pins.h"
 #include "platform/standins/dv_camcorder_picture.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 #include "platform/standins/stream_control.h"
 
@@ -131,6 +132,7 @@ private:
     TStreamControlItf<TDVCamcorderPin> streamControlItf_{*this, streamControl_};
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
 };
 
 class TDVCamcorder : public filters::TBCBaseFilter {
@@ -348,6 +350,7 @@ HRESULT TDVCamcorderPin::Active()
     if (FAILED(hr)) return hr;
     // The pictures are coded before streaming starts, so that no live frame waits for the coder.
     DVCamcorderPrepare(camcorder_->Pal());
+    losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -369,12 +372,15 @@ void TDVCamcorderPin::Stream()
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const REFERENCE_TIME frameTime = DVFrameTime(camcorder_->Pal());
         REFERENCE_TIME next = -1;
+        std::int64_t taken = 0;  // frames of this stream, delivered or lost
+        std::vector<std::uint8_t> lostFrame;
         bool first = true;
         bool failed = false;
         while (!stop_) {
             REFERENCE_TIME now = 0;
             if (failed || camcorder_->State() != State_Running || !camcorder_->ClockNow(now)) {
-                next = -1;  // a live source delivers nothing while paused and restarts at the clock
+                next = -1;  // a live source delivers nothing while paused and restarts at the clock,
+                first = true;  // a new timeline
                 Sleep(5);
                 continue;
             }
@@ -394,11 +400,21 @@ void TDVCamcorderPin::Stream()
                                             static_cast<LONG_PTR>(streamControl_.StopCookie()));
                 }
                 next = -1;
+                first = true;  // what is held back is no picture lost: a new timeline follows
                 Sleep(5);
                 continue;
             }
             if (now < next) {
                 Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((next - now) / 10000 + 1, 10)));
+                continue;
+            }
+            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
+            if (TestLosesPicture(taken++, losesEvery_)) {
+                // Lost on the bus of a test's busy machine: the tape goes on past it.
+                lostFrame.resize(static_cast<std::size_t>(size));
+                camcorder_->NextFrame(lostFrame);
+                camcorder_->CountDropped(1);
+                next += frameTime;
                 continue;
             }
             ComPtr<IMediaSample> sample;
@@ -408,7 +424,6 @@ void TDVCamcorderPin::Stream()
             }
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
             if (data == nullptr || sample->GetSize() < size) {
                 failed = true;
                 continue;
