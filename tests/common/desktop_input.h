@@ -124,21 +124,13 @@ inline bool HasKeyboard(HWND Window, std::wstring* Seen = nullptr) {
     return has;
 }
 
-// Clicks the close box of Window's title bar as the screen shows it: the window manager's where
-// one runs, Wine's own otherwise. False when the box's place is unknown.
+// Clicks the close box that the window manager draws in Window's title bar. False without a window
+// manager, or when the box's place is unknown.
 inline bool ClickCloseBox(HWND Window) {
     const unsigned long window = XWindowOf(Window);
     if (window == 0) return false;
     const TKeyboard keyboard = KeyboardNow();
-    if (!keyboard.read) return false;
-    if (!keyboard.managed) {
-        // Wine draws the title bar itself, the close box at its right end.
-        TITLEBARINFO bar{};
-        bar.cbSize = sizeof(bar);
-        if (!GetTitleBarInfo(Window, &bar) || (bar.rgstate[5] & STATE_SYSTEM_INVISIBLE) != 0) return false;
-        const RECT& title = bar.rcTitleBar;
-        return ClickAt({title.right - GetSystemMetrics(SM_CXSIZE) / 2 - 2, (title.top + title.bottom) / 2});
-    }
+    if (!keyboard.read || !keyboard.managed) return false;
     // The window manager's frame: its title bar above the window, the close box at its right end
     // (openbox's own layout), as wide as the title bar is high.
     const TUnixResult run = RunUnix(

@@ -13,6 +13,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/screen_pixels.h"
 #include "tests/common/desktop_input.h"
 #include "tests/common/older_file.h"
 #include "tests/common/recording_headers.h"
@@ -301,6 +302,8 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
         return recording() && !quill_test::HoldsOlderFile(quill_test::FileStart(Clip(0)));
     })) << "Yes replaces the older file with the recording";
     EXPECT_TRUE(keyboard(program.Window())) << "after Return: " << seen;
+    // The window with its title lit, as the screen shows it (kept in the build folder).
+    EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_after_question.png").Pixels.empty());
 
     // The space bar, with nothing clicked since: the recording freezes, then goes on; Ctrl+Space
     // stops it.
