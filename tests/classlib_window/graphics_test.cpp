@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "classlib/exceptions.h"
+#include "classlib/conversions.h"
 #include "classlib/gdi_handles.h"
+#include "classlib/measured_text.h"
 #include "exception_text.h"
 
 using namespace classlib;
@@ -273,8 +277,10 @@ TEST(Canvas, FillFrameAndRectangleByPixels) {
     EXPECT_NE(GetCurrentObject(surface.Dc(), OBJ_PEN), canvas.Pen()->Handle());
 }
 
+// A text inks only within the box its measures give: a long line in the dialogs' font (whose
+// stand-in places its glyphs at fractional positions) too, alone and laid out in lines.
 TEST(Canvas, TextOutInksOnlyInsideTheTextBox) {
-    MemorySurface surface(120, 40);
+    MemorySurface surface(400, 80);
     TCanvas canvas;
     canvas.SetHandle(surface.Dc());
     canvas.Font()->SetName("Arial");
@@ -298,6 +304,32 @@ TEST(Canvas, TextOutInksOnlyInsideTheTextBox) {
     EXPECT_EQ(surface.Inked(0, 0, 10, surface.Height()), 0);
     EXPECT_EQ(surface.Inked(10 + extent.cx, 0, surface.Width(), surface.Height()), 0);
     EXPECT_EQ(canvas.PenPos().x, 10 + extent.cx);
+
+    const std::string line = "Useful only if you want to preview a different video";
+    canvas.Font()->SetName("MS Sans Serif");
+    canvas.Font()->SetHeight(-11);
+    const int width = canvas.TextWidth(line);
+    canvas.TextOut(10, 30, line);
+    EXPECT_GT(surface.Inked(10, 30, 10 + width, 30 + extent.cy), 0);
+    EXPECT_EQ(surface.Inked(10 + width, 0, surface.Width(), surface.Height()), 0) << "the line runs past its width";
+
+    // In lines: broken at the line ends and before the word that would pass the width; what they
+    // measure holds their ink.
+    MemorySurface lines(400, 80);
+    TSelectedObject font(lines.Dc(), canvas.Font()->Handle());
+    const std::vector<std::wstring> wrapped = WrappedLines(lines.Dc(), L"Cliqck to unlock.\r\n" + AnsiToWide(line), width - 1);
+    EXPECT_EQ((std::vector<std::wstring>{L"Cliqck to unlock.", L"Useful only if you want to preview a different",
+                                         L"video"}),
+              wrapped);
+    EXPECT_EQ(std::vector<std::wstring>{L"Supercalifragilistic"}, WrappedLines(lines.Dc(), L"Supercalifragilistic", 5))
+        << "a word wider than the room stands alone";
+    const SIZE room = LinesExtent(lines.Dc(), wrapped);
+    EXPECT_EQ(3 * canvas.TextHeight("W"), room.cy);
+    EXPECT_LT(room.cx, width);
+    DrawLines(lines.Dc(), 0, 0, wrapped);
+    EXPECT_GT(lines.Inked(0, 2 * room.cy / 3, room.cx, room.cy), 0) << "the third line";
+    EXPECT_EQ(lines.Inked(room.cx, 0, lines.Width(), lines.Height()), 0);
+    EXPECT_EQ(lines.Inked(0, room.cy, lines.Width(), lines.Height()), 0);
 
     // A bigger font after a change: the canvas selected the new handle.
     canvas.Font()->SetHeight(-30);

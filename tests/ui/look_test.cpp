@@ -96,6 +96,18 @@ std::wstring HoverHint(classlib::TToolButton* Button) {
     return text;
 }
 
+// The hint shown shows its text whole: what it paints ends 2 pixels within its window, the inset
+// it starts with (a text cut at the window's edge inks up to it).
+void ExpectHintWhole(const std::wstring& Name) {
+    classlib::THintWindow* hint = classlib::Application()->HintWindow();
+    ASSERT_TRUE(hint != nullptr && hint->HandleAllocated()) << classlib::WideToAnsi(Name);
+    const quill_test::TInk ink = quill_test::PaintedInk(hint, classlib::ColorToRGB(classlib::Screen()->HintFont()->Color()));
+    EXPECT_GT(ink.Count, 0) << classlib::WideToAnsi(Name);
+    EXPECT_LE(ink.Right, hint->ClientWidth() - 3) << "cut at the right: " << classlib::WideToAnsi(Name);
+    EXPECT_LE(ink.Bottom, hint->ClientHeight() - 3) << "cut at the bottom: " << classlib::WideToAnsi(Name);
+}
+
+// Every button shows its action's hint, whole; the lock button its unlock hint too.
 TEST_F(LookTest, ToolBarButtonsShowTheirActionsHintsUnderTheMouse) {
     ui::TCaptureForm* form = CreateAndShow();
     SetForegroundWindow(form->Handle());
@@ -113,8 +125,17 @@ TEST_F(LookTest, ToolBarButtonsShowTheirActionsHintsUnderTheMouse) {
             const std::wstring hint = widgets::WideGetShortHint(action->Hint());
             if (hint.empty()) continue;
             EXPECT_EQ(HoverHint(button), hint) << "over the button of " << classlib::WideToAnsi(action->Name());
+            ExpectHintWhole(action->Name());
         }
     }
+    form->taLock->Execute();
+    ASSERT_TRUE(form->taLock->Checked());
+    classlib::TToolButton* lock = nullptr;
+    for (int i = 0; i < form->tbActions->ButtonCount(); ++i)
+        if (form->tbActions->Buttons(i)->Action() == form->taLock) lock = form->tbActions->Buttons(i);
+    ASSERT_NE(nullptr, lock);
+    EXPECT_EQ(0u, HoverHint(lock).find(L"Cliqck to unlock the preview.")) << "the lock's hint once locked";
+    ExpectHintWhole(L"the unlock hint");
     app->CancelHint();
     app->SetHintPause(pause);
 }
