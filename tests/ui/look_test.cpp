@@ -18,6 +18,7 @@
 #include "classlib/conversions.h"
 #include "classlib/themes.h"
 #include "tests/ui/capture_form_fixture.h"
+#include "tests/ui/hover_hint.h"
 #include "tests/common/painted_ink.h"
 #include "tests/common/window_screenshot.h"
 #include "ui/info_frames.h"
@@ -68,32 +69,10 @@ TEST_F(LookTest, ScheduleTimesAreTypedFieldByFieldAndEndEqualsStartCopiesThem) {
     EXPECT_EQ(panel->KitSpinEdit6->AsInteger(), 30);
 }
 
-// The hint window the application shows, with its text; nullptr while none is shown.
-HWND ShownHint(std::wstring& Text) {
-    classlib::THintWindow* hint = classlib::Application()->HintWindow();
-    if (hint == nullptr || !hint->HandleAllocated() || !IsWindowVisible(hint->WindowHandle())) return nullptr;
-    wchar_t text[1024] = {};
-    GetWindowTextW(hint->WindowHandle(), text, 1024);
-    Text = text;
-    return hint->WindowHandle();
-}
-
 // Rests the mouse on a tool button as a user does and waits for the hint: the text shown.
 std::wstring HoverHint(classlib::TToolButton* Button) {
-    classlib::Application()->CancelHint();
-    classlib::TToolBar* bar = Button->ToolBar();
-    POINT at{Button->Left() + Button->Width() / 2, Button->Top() + Button->Height() / 2};
-    POINT screen = at;
-    ClientToScreen(bar->Handle(), &screen);
-    SetCursorPos(screen.x, screen.y);
-    PostMessageW(bar->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
-    std::wstring text;
-    const DWORD start = GetTickCount();
-    while (ShownHint(text) == nullptr && GetTickCount() - start < 3000) {
-        Pump();
-        Sleep(10);
-    }
-    return text;
+    return quill_test::HoverHint(Button->ToolBar()->Handle(),
+                                 POINT{Button->Left() + Button->Width() / 2, Button->Top() + Button->Height() / 2});
 }
 
 // The hint shown shows its text whole: what it paints ends 2 pixels within its window, the inset
