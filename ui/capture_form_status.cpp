@@ -71,6 +71,9 @@ std::wstring Abbreviation(const std::wstring& Name) { return Name.substr(0, 3); 
 // A name told in the status bar is cut to no fewer characters than this: its first letter and
 // the mark that it goes on.
 constexpr std::size_t kShortestName = 2;
+// The status bar's hint cuts a name past the longest a device's name can be: a script's name of
+// thousands of characters would make a hint wider than any screen.
+constexpr std::size_t kLongestHintName = 255;
 
 // The longest limit from Low to High (a name's length) for which Fits holds, found by halving (a
 // name may run to thousands of characters); Low when none does, High when it is not above Low.
@@ -255,7 +258,7 @@ void TCaptureForm::ShowTakenInstead() {
     for (const TSentence& sentence : single)
         for (const TTakenInstead* names : sentence.Names) longest = std::max({longest, names->Asked.size(), names->Taken.size()});
     // The whole of it in the panel's hint, whatever the panel shows.
-    ShowStatusHint(text(joined, joined.size(), longest, longest));
+    ShowStatusHint(text(joined, joined.size(), std::min(longest, kLongestHintName), std::min(longest, kLongestHintName)));
     StatusMainText.clear();
     const int room = StatusAlertRoom();
     auto fits = [&](const std::wstring& Text) { return StatusTextWidth(Text) <= room; };

@@ -46,6 +46,7 @@
 #include "ui/snapshot_text_ids.h"
 #include "ui/system_report.h"
 #include "widgets/unicode/uc_buttons.h"
+#include "widgets/unicode/uc_controls.h"
 #include "widgets/unicode/uc_dialogs.h"
 #include "widgets/unicode/uc_std_buttons.h"
 #include "widgets/unicode/uc_std_controls.h"
@@ -458,6 +459,8 @@ TEST_F(CaptionFitTest, EveryStatusTextFitsItsPanel) {
     ASSERT_GT(told.size(), 6u);
     EXPECT_NE(std::wstring::npos, told.find(L"Quillotrane Test Camera taken")) << classlib::WideToUtf8(told);
     ExpectStatusTextsFit(form_.get(), "two sources taken for others");
+    EXPECT_EQ(std::wstring::npos, widgets::UcControl_GetHint(form_->StatusBar1).find(std::wstring(256, L'M')))
+        << "the hint cuts a name no device has";
     const std::vector<TPanelInk> ink = StatusInk(form_.get(), L"status_source_taken");
     for (int i = 0; i < 4; ++i) {
         const TPanelInk& panel = ink[static_cast<size_t>(i)];
