@@ -219,19 +219,21 @@ void TCaptureForm::UpdateStatusTexts() {
 }
 
 void TCaptureForm::ShowTakenInstead() {
-    // A sentence for the sources (both in one when both were taken instead), one for the format.
+    // A sentence for the sources (both in one when both were taken instead), one for the format;
+    // each also in brief, with the names taken alone.
     struct TSentence {
         unsigned Text;
+        unsigned Brief;
         std::vector<const TTakenInstead*> Names;
     };
     std::vector<TSentence> joined, single;
     if (videoInstead_.Told() && audioInstead_.Told())
-        joined.push_back({IDS_UI_SOURCES_NOT_FOUND, {&videoInstead_, &audioInstead_}});
+        joined.push_back({IDS_UI_SOURCES_NOT_FOUND, IDS_UI_SOURCES_TAKEN, {&videoInstead_, &audioInstead_}});
     for (const TTakenInstead* source : {&videoInstead_, &audioInstead_})
-        if (source->Told()) single.push_back({IDS_UI_SOURCE_NOT_FOUND, {source}});
+        if (source->Told()) single.push_back({IDS_UI_SOURCE_NOT_FOUND, IDS_UI_SOURCE_TAKEN, {source}});
     if (joined.empty()) joined = single;
     if (formatInstead_.Told()) {
-        joined.push_back({IDS_UI_FORMAT_NOT_OFFERED, {&formatInstead_}});
+        joined.push_back({IDS_UI_FORMAT_NOT_OFFERED, IDS_UI_FORMAT_KEPT, {&formatInstead_}});
         single.push_back(joined.back());
     }
     if (joined.empty()) {
@@ -239,18 +241,24 @@ void TCaptureForm::ShowTakenInstead() {
         ShowStatusHint(std::wstring());
         return;
     }
-    // The first Count sentences with the names asked cut to at most Asked characters and those
-    // taken to Taken, and a mark that more is told in the hint when they are not all.
-    auto text = [&](const std::vector<TSentence>& Sentences, std::size_t Count, std::size_t Asked, std::size_t Taken) {
+    // The first Count sentences, whole or Brief, with the names asked cut to at most Asked
+    // characters and those taken to Taken, and a mark that the hint tells more when they are not
+    // all.
+    auto text = [&](const std::vector<TSentence>& Sentences, std::size_t Count, bool Brief, std::size_t Asked,
+                    std::size_t Taken) {
         std::wstring all;
         for (std::size_t n = 0; n < Count; ++n) {
             const TSentence& sentence = Sentences[n];
             if (!all.empty()) all += L"; ";
             auto asked = [&](std::size_t i) { return Shortened(sentence.Names[i]->Asked, Asked); };
             auto taken = [&](std::size_t i) { return Shortened(sentence.Names[i]->Taken, Taken); };
-            const std::wstring format = UiString(sentence.Text);
-            all += sentence.Names.size() == 2 ? classlib::Format(format, {asked(0), asked(1), taken(0), taken(1)})
-                                              : classlib::Format(format, {asked(0), taken(0)});
+            const std::wstring format = UiString(Brief ? sentence.Brief : sentence.Text);
+            const bool two = sentence.Names.size() == 2;
+            if (Brief)
+                all += two ? classlib::Format(format, {taken(0), taken(1)}) : classlib::Format(format, {taken(0)});
+            else
+                all += two ? classlib::Format(format, {asked(0), asked(1), taken(0), taken(1)})
+                           : classlib::Format(format, {asked(0), taken(0)});
         }
         return Count < Sentences.size() ? all + L"; \u2026" : all;
     };
@@ -258,26 +266,28 @@ void TCaptureForm::ShowTakenInstead() {
     for (const TSentence& sentence : single)
         for (const TTakenInstead* names : sentence.Names) longest = std::max({longest, names->Asked.size(), names->Taken.size()});
     // The whole of it in the panel's hint, whatever the panel shows.
-    ShowStatusHint(text(joined, joined.size(), std::min(longest, kLongestHintName), std::min(longest, kLongestHintName)));
+    const std::size_t hinted = std::min(longest, kLongestHintName);
+    ShowStatusHint(text(joined, joined.size(), false, hinted, hinted));
     StatusMainText.clear();
     const int room = StatusAlertRoom();
     auto fits = [&](const std::wstring& Text) { return StatusTextWidth(Text) <= room; };
+    auto show = [&](const std::wstring& Text) { takenInsteadShown_ = StatusAlertText = Text; };
     // The names taken are what the user needs to read: they show whole, the names asked going
     // short first; then the sentences the room has left go to the hint alone (the sources one by
-    // one when they do not fit as one), the first kept; only then does its name taken go short.
-    for (const std::vector<TSentence>* sentences : {&joined, &single})
-        for (std::size_t count = sentences->size(); count > 0; --count) {
-            if (!fits(text(*sentences, count, kShortestName, longest))) continue;
-            const std::size_t asked = LongestFitting(
-                kShortestName, longest, [&](std::size_t A) { return fits(text(*sentences, count, A, longest)); });
-            StatusAlertText = text(*sentences, count, asked, longest);
-            takenInsteadShown_ = StatusAlertText;
-            return;
-        }
-    const std::size_t taken = LongestFitting(
-        kShortestName, longest, [&](std::size_t T) { return fits(text(single, 1, kShortestName, T)); });
-    StatusAlertText = text(single, 1, kShortestName, taken);
-    takenInsteadShown_ = StatusAlertText;
+    // one when they do not fit as one), the first kept; then the sentences go brief; only then does
+    // the first one's name taken go short.
+    for (const bool brief : {false, true})
+        for (const std::vector<TSentence>* sentences : {&joined, &single})
+            for (std::size_t count = sentences->size(); count > 0; --count) {
+                if (!fits(text(*sentences, count, brief, kShortestName, longest))) continue;
+                show(text(*sentences, count, brief,
+                          LongestFitting(kShortestName, longest,
+                                         [&](std::size_t A) { return fits(text(*sentences, count, brief, A, longest)); }),
+                          longest));
+                return;
+            }
+    show(text(single, 1, true, kShortestName,
+              LongestFitting(kShortestName, longest, [&](std::size_t T) { return fits(text(single, 1, true, kShortestName, T)); })));
 }
 
 void TCaptureForm::ShowStatusHint(const std::wstring& Told) {
