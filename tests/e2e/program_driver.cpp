@@ -432,12 +432,19 @@ bool TProgram::AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size
 }
 
 bool TProgram::ClickToolButton(int Index) {
+    // The program builds the bar's buttons anew as their states and the window's look change (a
+    // hidden one is taken out): the place is asked until the whole bar answers one.
     RECT rect{};
-    if (!AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) || rect.right <= rect.left) {
+    HWND bar = nullptr;
+    WaitFor([&] {
+        rect = RECT{};
+        bar = AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) ? ActionToolBar() : nullptr;
+        return (bar != nullptr && rect.right > rect.left) || !Running();
+    }, 20000);
+    if (bar == nullptr || rect.right <= rect.left) {
         failure_ = L"the tool button's place is unknown";
         return false;
     }
-    const HWND bar = ActionToolBar();
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PostMessageW(bar, WM_MOUSEMOVE, 0, at);
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
