@@ -260,6 +260,16 @@ void TApplication::Run() {
     CheckMainThread("TApplication.Run");
     terminated_ = false;
     if (mainForm_ == nullptr) return;
+    // The main form stands for the program on the task bar: the application window is never
+    // shown. A window manager gives the keyboard only to such windows of their own (openbox
+    // neither focuses an owned window left off the task bar when it appears nor falls back to it
+    // when a question above it closes), so without it the keys would reach nothing until a click.
+    // A form made before it became the main one gets it here, before it first appears.
+    if (mainForm_->HandleAllocated() && mainForm_->Parent() == nullptr) {
+        const HWND main = mainForm_->WindowHandle();
+        const LONG_PTR exStyle = GetWindowLongPtrA(main, GWL_EXSTYLE);
+        if ((exStyle & WS_EX_APPWINDOW) == 0) SetWindowLongPtrA(main, GWL_EXSTYLE, exStyle | WS_EX_APPWINDOW);
+    }
     if (showMainForm_) mainForm_->Show();
     while (!terminated_) {
         try {

@@ -491,6 +491,8 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
         }
     }
     if (formStyle_ == TFormStyle::fsStayOnTop) Params.ExStyle |= WS_EX_TOPMOST;
+    // The main form has the program's task bar button (see TApplication::Run).
+    if (ApplicationExists() && Application()->MainForm() == this) Params.ExStyle |= WS_EX_APPWINDOW;
     if (position_ == TPosition::poDefault || position_ == TPosition::poDefaultPosOnly) {
         Params.X = CW_USEDEFAULT;
         Params.Y = CW_USEDEFAULT;
@@ -503,7 +505,8 @@ void TCustomForm::CreateParams(TCreateParams& Params) {
     if (Parent() != nullptr) {
         // A docked form: a child window of its site, without frame or caption of its own.
         Params.Style = WS_CHILD | WS_CLIPCHILDREN | WS_CLIPSIBLINGS | (Visible() ? WS_VISIBLE : 0);
-        Params.ExStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOOLWINDOW | WS_EX_TOPMOST);
+        Params.ExStyle &= ~static_cast<DWORD>(WS_EX_DLGMODALFRAME | WS_EX_WINDOWEDGE | WS_EX_TOOLWINDOW |
+                                              WS_EX_TOPMOST | WS_EX_APPWINDOW);
         Params.WndParent = Parent()->WindowHandle();
         return;
     }

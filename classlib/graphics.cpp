@@ -2,6 +2,7 @@
 #include "classlib/graphics.h"
 
 #include "classlib/exceptions.h"
+#include "classlib/measured_text.h"
 #include "classlib/threads.h"
 
 #include <cstring>
@@ -389,7 +390,8 @@ void TCanvas::TextOut(int X, int Y, const std::string& Text) {
     Changing();
     RequiredState(stHandle | stFont | stBrush);
     HDC dc = handle_;
-    ExtTextOutA(dc, X, Y, static_cast<UINT>(textFlags_), nullptr, Text.data(), static_cast<UINT>(Text.size()), nullptr);
+    // At the widths TextWidth measures, so that a text fitted by them shows whole.
+    TextOutMeasured(dc, X, Y, Text, static_cast<UINT>(textFlags_));
     SIZE sz{};
     GetTextExtentPoint32A(dc, Text.data(), static_cast<int>(Text.size()), &sz);
     MoveToEx(dc, X + sz.cx, Y, nullptr);
@@ -401,7 +403,7 @@ void TCanvas::TextRect(const RECT& Rect, int X, int Y, const std::string& Text) 
     RequiredState(stHandle | stFont | stBrush);
     UINT options = ETO_CLIPPED | static_cast<UINT>(textFlags_);
     if (brush_.Style() != TBrushStyle::bsClear) options |= ETO_OPAQUE;
-    ExtTextOutA(handle_, X, Y, options, &Rect, Text.data(), static_cast<UINT>(Text.size()), nullptr);
+    TextOutMeasured(handle_, X, Y, Text, options, &Rect);
     Changed();
 }
 

@@ -2,7 +2,9 @@
 #include "classlib/hint_window.h"
 
 #include "classlib/forms.h"
+#include "classlib/conversions.h"
 #include "classlib/gdi_handles.h"
+#include "classlib/measured_text.h"
 
 namespace classlib {
 
@@ -47,14 +49,14 @@ void THintWindow::ActivateHint(RECT Rect, const std::string& AHint) {
 void THintWindow::ActivateHintData(RECT Rect, const std::string& AHint, void*) { ActivateHint(Rect, AHint); }
 
 RECT THintWindow::CalcHintRect(int MaxWidth, const std::string& AHint, void*) {
-    RECT r{0, 0, MaxWidth, 0};
     TWindowDC screen(nullptr);
     TSelectedObject font(screen.Get(), Font()->Handle());
-    DrawTextA(screen.Get(), AHint.c_str(), -1, &r,
-              DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DrawTextBiDiModeFlagsReadingOnly());
-    r.right += 6;
-    r.bottom += 2;
-    return r;
+    return HintRectOfLines(LinesExtent(screen.Get(), WrappedLines(screen.Get(), AnsiToWide(AHint), MaxWidth)));
+}
+
+RECT THintWindow::HintRectOfLines(SIZE Extent) {
+    // The border, and the text's inset on each side: its lines are drawn 2 pixels in (see Paint).
+    return RECT{0, 0, Extent.cx + 6, Extent.cy + 6};
 }
 
 void THintWindow::ReleaseHandle() {
@@ -89,17 +91,16 @@ void THintWindow::Dispatch(TMessage& Message) {
 }
 
 void THintWindow::Paint() {
-    RECT r = ClientRect();
-    r.left += 2;
-    r.top += 2;
+    const RECT r = ClientRect();
     HDC dc = Canvas()->Handle();
     TSavedDC saved(dc);
     SelectObject(dc, Font()->Handle());
     SetTextColor(dc, ColorToRGB(Screen()->HintFont()->Color()));
     SetBkMode(dc, TRANSPARENT);
-    std::string text = Caption();
-    DrawTextA(dc, text.c_str(), -1, &r, DT_LEFT | DT_NOPREFIX | DT_WORDBREAK | DrawTextBiDiModeFlagsReadingOnly());
+    // Laid out as CalcHintRect measured it, so that the text ends within the window.
+    DrawLines(dc, 2, 2, WrappedLines(dc, AnsiToWide(Caption()), r.right - 4), HintTextOptions(DrawTextBiDiModeFlagsReadingOnly()));
 }
 
+UINT THintWindow::HintTextOptions(UINT DrawTextFlags) { return (DrawTextFlags & DT_RTLREADING) != 0 ? ETO_RTLREADING : 0; }
 
 }  // namespace classlib

@@ -22,7 +22,8 @@ public:
     virtual void ActivateHint(RECT Rect, const std::string& AHint);
     // The same with the hint information's data (ignored here).
     virtual void ActivateHintData(RECT Rect, const std::string& AHint, void* AData);
-    // The rectangle (0-based) the hint needs when lines wrap at MaxWidth.
+    // The rectangle (0-based) the hint needs when lines wrap at MaxWidth: its lines' measured
+    // room, the border and an inset of 2 pixels on each side.
     virtual RECT CalcHintRect(int MaxWidth, const std::string& AHint, void* AData);
     // Hides the window (destroying it).
     void ReleaseHandle();
@@ -33,6 +34,10 @@ public:
 
 protected:
     void Paint() override;
+    // The window's rectangle (0-based) for lines of text that take Extent.
+    static RECT HintRectOfLines(SIZE Extent);
+    // The ExtTextOut options of the DrawText reading flags.
+    static UINT HintTextOptions(UINT DrawTextFlags);
 };
 
 }  // namespace classlib

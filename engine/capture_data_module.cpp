@@ -222,6 +222,7 @@ void Tdm::RemoveOwnFilter(IBaseFilter* Filter) {
 bool Tdm::RunGraph() {
     lastRunFailure_ = S_OK;
     try {
+        LetStoppedSourceFlow();
         const std::uint8_t format =
             settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : settings::kFormatCaptureDefault;
         // Every refusal carries its own code: a start refused with none would be told as a success.

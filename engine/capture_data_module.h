@@ -219,6 +219,14 @@ public:
     // stamper for the sound), each join leaving out as much of both, and both are stamped on as if
     // the frozen time had not passed.
     void FreezeCapture(bool On);
+    // Ends the running recording at this moment so that what is on its way reaches the file before
+    // the graph stops (a stop or a cut): the picture's source stops taking pictures now where its
+    // capture pin can be stopped at a stream time, and the picture's way into the recording ends at
+    // the first picture taken from now on (a tenth of a second later behind a stopped source); the
+    // sound ends where the picture does. Then waits, two seconds at most, for the end to reach the
+    // writer, handling the graph's events meanwhile. True once it did; false at once for a graph
+    // not running, a recording without its picture's way in, or a writer the module does not hold.
+    bool EndRecordingStreams();
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.
     bool StopCaptureGraph();
@@ -298,6 +306,9 @@ private:
     // that end the build.
     bool BuildMpegBranch(const std::wstring& FileName);
     HRESULT lastRunFailure_ = S_OK;
+    // The source EndRecordingStreams stopped; RunGraph lets it flow again.
+    ComPtr<IAMStreamControl> stoppedSource_;
+    void LetStoppedSourceFlow();
 };
 
 // The program's data module, nullptr when none exists.

@@ -123,6 +123,8 @@ bool Tdm::BuildDV2RecompGraph(const std::wstring& FileName) {
         b.Link(b.Pin(dummy.Get(), 1), b.Pin(muxer.Get(), 0), L"DV to the DV muxer");
         b.Refresh(muxer.Get());
         DVHeader->SetSceneDetector(detector);
+        // The frames reach the header with the stamps the capture control moved back after a freeze.
+        DVHeader->SetStampShifter(ControlCaptureVideo);
         DVHeader->SetForceWide(KeepDVFormat()                         ? 2
                                : settings::ParamRatioDV != nullptr ? settings::ParamRatioDV->Value()
                                                                    : 0);

@@ -67,7 +67,15 @@ HRESULT Tqz_DVheader::Transform(IMediaSample* sample)
     // byte included) in a 525/60 frame, or the reverse, or an entry never filled, would corrupt it.
     bool restore = false;
     if (Tqz_SceneDetect* detector = sceneDetector_.load()) {
-        const int index = detector->RingReadIndex.load(std::memory_order_acquire);
+        // The heads of this very frame, by the time the detector saw it at: the overlay's last
+        // frame runs ahead of a re-encoder that lags behind it, and its heads would give this frame
+        // a later frame's timecode. An untimed frame can only take the overlay's.
+        REFERENCE_TIME start = 0, stop = 0;
+        int index = detector->RingReadIndex.load(std::memory_order_acquire);
+        if (SUCCEEDED(sample->GetTime(&start, &stop))) {
+            const Tqz_TimeStamper* shifter = shifter_.load();
+            index = detector->FindRing(start + (shifter != nullptr ? shifter->FrozenTime() : 0));
+        }
         if (detector->ReadHeads(index, heads_)) {
             const std::uint8_t saved = DVGetSystem(std::span<const std::uint8_t>(heads_.Heads[0], kRingHeadBytes));
             restore = saved != kDVSystemUnknown && saved == DVGetSystem(frame);

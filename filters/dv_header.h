@@ -1,9 +1,10 @@
 // The DV header filter: an in-place filter on re-encoded DV frames that writes back the frame heads
 // (header, subcode and VAUX blocks: timecode and recording date) the scene detector saved for the
-// frame the overlay last showed, and can mark every frame 16:9.
+// same frame, found by its time, and can mark every frame 16:9.
 #pragma once
 
 #include "filters/scene_detector.h"
+#include "filters/time_stamper.h"
 
 #include <atomic>
 #include <cstdint>
@@ -33,9 +34,15 @@ public:
     // Another detector (or none) for the next recording; held with a reference. Set while the
     // graph is stopped.
     void SetSceneDetector(Tqz_SceneDetect* sceneDetector);
+    // The stamper upstream whose freezes move the frames' stamps back (or none): what it took off
+    // is added again to find a frame's own time. It must hand its samples on the thread that brings
+    // them here, so that its shift is the one of the frame at hand. Set while the graph is stopped;
+    // the stamper must outlive the filter's runs.
+    void SetStampShifter(const Tqz_TimeStamper* stamper) { shifter_.store(stamper); }
 
 private:
     std::atomic<Tqz_SceneDetect*> sceneDetector_;
+    std::atomic<const Tqz_TimeStamper*> shifter_{nullptr};
     Microsoft::WRL::ComPtr<IBaseFilter> detectorRef_;
     THeaderRingEntry heads_{};  // streaming thread only
 };

@@ -205,7 +205,7 @@ bool Tqz_SceneDetect::ReadStartTime(int index, std::int64_t& startTime) const
     return true;
 }
 
-int Tqz_SceneDetect::LookupRing(std::int64_t sampleStart)
+int Tqz_SceneDetect::FindRing(std::int64_t sampleStart) const
 {
     int index = RingWriteIndex.load(std::memory_order_acquire) + 1;
     for (int step = 0; step < kSceneRingSize; ++step) {
@@ -216,10 +216,22 @@ int Tqz_SceneDetect::LookupRing(std::int64_t sampleStart)
         std::int64_t start = 0;
         ReadStartTime(index, start);
         if (start <= sampleStart) {
-            break;
+            return index;
         }
     }
-    // After 100 steps without a match the search stands on the oldest entry.
+    return -1;
+}
+
+int Tqz_SceneDetect::LookupRing(std::int64_t sampleStart)
+{
+    int index = FindRing(sampleStart);
+    if (index < 0) {
+        // No entry qualifies: the search stands on the oldest, the one after the newest.
+        index = RingWriteIndex.load(std::memory_order_acquire) + 1;
+        if (index >= kSceneRingSize) {
+            index = 0;
+        }
+    }
     RingReadIndex.store(index, std::memory_order_release);
     return index;
 }

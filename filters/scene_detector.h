@@ -110,6 +110,9 @@ public:
     // than sampleStart (the oldest when none is); the search runs in a local and the result is stored
     // once into RingReadIndex, which therefore always holds an entry's index. Answers that index.
     int LookupRing(std::int64_t sampleStart);
+    // The same search without storing anything: the entry of the frame that started at SampleStart
+    // (or the newest before it), -1 when every entry is later.
+    int FindRing(std::int64_t sampleStart) const;
 
     // Newest entry of both rings, 0..99; published after the entry is filled.
     std::atomic<std::int32_t> RingWriteIndex{0};

@@ -176,11 +176,77 @@ HRESULT Tqz_TimeStamper::Run(REFERENCE_TIME tStart)
     return TBCTransInPlaceFilter::Run(tStart);
 }
 
+void Tqz_TimeStamper::EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader)
+{
+    TBCAutoLock lock(*Lock());
+    if (IsStopped()) {
+        return;
+    }
+    endLeader_.store(leader);
+    endAt_.store(at);
+}
+
+bool Tqz_TimeStamper::EndsHere(IMediaSample* sample, REFERENCE_TIME endAt)
+{
+    // Where the sample lies on the stream's time before any shift: by its own stamps, unless the
+    // stream is stamped by the clock as it comes.
+    REFERENCE_TIME start = 0, stop = 0;
+    const HRESULT timed = sample->GetTime(&start, &stop);
+    if (mode_.load() == kClock || FAILED(timed)) {
+        start = StreamTime();
+        stop = start;
+    } else if (timed != S_OK) {
+        stop = start;
+    }
+    const Tqz_TimeStamper* leader = endLeader_.load();
+    if (leader == nullptr) {
+        return start >= endAt || freeze_.load();
+    }
+    REFERENCE_TIME leaderEnd = leader->lastStop_.load();
+    if (leaderEnd == kNoTime) {
+        leaderEnd = endAt;
+    } else if (!leader->ended_.load()) {
+        leaderEnd = std::max(leaderEnd, endAt);
+    }
+    // A sample counts where most of it lies, as at a freeze's join.
+    const REFERENCE_TIME middle = start + std::max<REFERENCE_TIME>(stop - start, 0) / 2;
+    return middle - frozenTime_.load() >= leaderEnd - leader->frozenTime_.load();
+}
+
+HRESULT Tqz_TimeStamper::Receive(IMediaSample* sample)
+{
+    // The input pin holds the receive lock: the end goes right behind the last sample let through.
+    const HRESULT hr = TBCTransInPlaceFilter::Receive(sample);
+    if (endingNow_) {
+        endingNow_ = false;
+        endSent_ = true;
+        OutputPin()->DeliverEndOfStream();
+    }
+    return hr;
+}
+
+HRESULT Tqz_TimeStamper::EndOfStream()
+{
+    // The input pin holds the receive lock. An end this filter sent already is not sent again.
+    ended_.store(true);
+    if (endSent_) {
+        return S_OK;
+    }
+    endSent_ = true;
+    return TBCTransInPlaceFilter::EndOfStream();
+}
+
 HRESULT Tqz_TimeStamper::Stop()
 {
     HRESULT hr = TBCTransInPlaceFilter::Stop();
     sampleCounter_.store(0);
     keysMarked_.store(false);
+    // The base Stop waited for the streaming thread: the next run's stream is a new one.
+    endAt_.store(kNoTime);
+    endLeader_.store(nullptr);
+    ended_.store(false);
+    endingNow_ = false;
+    endSent_ = false;
     {
         // A new run is a new stream: a freeze still on counts from its start.
         std::lock_guard<std::mutex> guard(freezeLock_);
@@ -202,6 +268,15 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
     const bool key = sample->IsSyncPoint() == S_OK;
     if (key) {
         keysMarked_.store(true);
+    }
+    if (ended_.load()) {
+        return S_FALSE;
+    }
+    const REFERENCE_TIME endAt = endAt_.load();
+    if (endAt != kNoTime && EndsHere(sample, endAt)) {
+        ended_.store(true);
+        endingNow_ = true;
+        return S_FALSE;
     }
     // A follower's stream stops and goes on with its leader's, not at its own freeze.
     const bool led = led_.load();

@@ -1,6 +1,7 @@
 // The time stamper: an in-place filter on any stream that numbers the samples with media times,
 // drops them while frozen and keeps, rewrites from the reference clock or clears their time stamps;
-// after a freeze its stamps go on where the stream was frozen.
+// after a freeze its stamps go on where the stream was frozen. It can end its run's stream at a
+// moment, so that what was taken before it reaches the file before the graph stops.
 #pragma once
 
 #include "filters/transform_in_place.h"
@@ -38,6 +39,16 @@ public:
     // up over joins, so that a multiplexer that places them by arrival keeps them together. The
     // leader is kept until the stop or a call without one.
     void SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader = nullptr);
+    // Ends this run's stream at the stream time At (a stop or a cut that lets what is on its way
+    // reach the file first): what was taken before At passes as it would; at the first sample taken
+    // at or after it (any sample, while frozen) the end of stream goes downstream, and nothing
+    // passes after it until the filter stops. With Leader (the picture's stamper of the same
+    // recording) the stream ends where the leader's does, both placed as they go to the file: where
+    // the leader's last sample ended once its end has passed the leader, else no earlier than At.
+    // An end of stream from upstream ends the stream as well, once. Ignored while stopped.
+    void EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader = nullptr);
+    // The end of this run's stream has passed the filter.
+    bool Ended() const { return ended_.load(); }
     void SetClockStamps() { mode_.store(kClock); }
     void SetKeepStamps() { mode_.store(kKeep); }
     void SetClearStamps() { mode_.store(kClear); }
@@ -58,6 +69,8 @@ public:
 
     HRESULT CheckInputType(const AM_MEDIA_TYPE* mediaType) override;
     HRESULT Transform(IMediaSample* sample) override;
+    HRESULT Receive(IMediaSample* sample) override;
+    HRESULT EndOfStream() override;
     HRESULT Stop() override;
     HRESULT Pause() override;
     HRESULT Run(REFERENCE_TIME tStart) override;
@@ -74,6 +87,8 @@ private:
     bool Follows(REFERENCE_TIME start, REFERENCE_TIME stop);
     // Takes Leader (which may be none) to follow, this stream going on or stopped now; freezeLock_ held.
     void Attach(const Tqz_TimeStamper* leader, bool going);
+    // Whether the sample ends the stream asked to end at EndAt; freezeLock_ free.
+    bool EndsHere(IMediaSample* sample, REFERENCE_TIME endAt);
     // Stream time now on the clock of the last Run, or where the stream stood; clockLock_ held.
     REFERENCE_TIME StreamTimeLocked();
 
@@ -105,6 +120,15 @@ private:
     std::atomic<unsigned> resumes_{0};
     // The stream of this run marks the samples that stand alone (streaming thread).
     std::atomic<bool> keysMarked_{false};
+    // The end asked for (kNoTime: none) and the leader it goes with, set by the thread that ends the
+    // recording (the leader first); whether the end has passed (streaming thread, read by a
+    // follower's); whether the sample at hand ends the stream and whether the end went downstream
+    // (streaming thread, under the receive lock).
+    std::atomic<REFERENCE_TIME> endAt_{kNoTime};
+    std::atomic<const Tqz_TimeStamper*> endLeader_{nullptr};
+    std::atomic<bool> ended_{false};
+    bool endingNow_ = false;
+    bool endSent_ = false;
     // The graph's clock and stream start as of the last Pause or Run, for the streaming thread; the
     // filter lock cannot be taken there (Stop holds it while waiting for the streaming thread).
     std::mutex clockLock_;

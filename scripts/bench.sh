@@ -43,6 +43,7 @@ cleanup() {
     if $server_started; then
         "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true
     fi
+    quill_stop_window_manager
     quill_stop_xvfb
     rm -rf -- "$work"
 }
@@ -53,6 +54,9 @@ trap 'exit 143' TERM
 mkdir -p "$wine_dir"
 quill_start_xvfb "$work/xvfb.log"
 export DISPLAY=$QUILL_XVFB_DISPLAY
+# The program's windows are managed in the test prefix, as on a desktop: the session benchmarks run
+# where a window manager answers, as the stories of the program's windows do.
+quill_start_window_manager "$DISPLAY" "$work/desktop" || quill_die "no window manager for the program's windows"
 quill_wine_env "$wine_dir"
 quill_ensure_prefix "$wine_dir" "$build_dir/wine-standins.list" test
 "$QUILL_WINESERVER" -p </dev/null >/dev/null 2>&1 ||

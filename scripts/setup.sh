@@ -6,9 +6,11 @@ set -euo pipefail
 # tango-icon-theme and python3: the program's pictures, converted when it is built (cmake/icon_strips.py).
 # pulseaudio, pulseaudio-utils: the tests start a server of their own, record its sine tone through
 # Wine and listen to what the program plays into it.
+# openbox, xdotool: the stories of the program's windows run on a desktop with a window manager, and
+# type there as the keyboard types (through the X server, to the window the window manager focused).
 packages=(g++-mingw-w64-x86-64-posix g++-mingw-w64-i686-posix wine64 xvfb x11-utils cmake ninja-build
           googletest ccache dpkg-dev make nasm ffmpeg libv4l-0 tango-icon-theme python3
-          pulseaudio pulseaudio-utils)
+          pulseaudio pulseaudio-utils openbox xdotool)
 
 installed() { [[ $(dpkg-query -W -f='${Status}' "$1" 2>/dev/null) == "install ok installed" ]]; }
 candidate() { apt-cache policy "$1" 2>/dev/null | grep -q 'Candidate: [^(]'; }

@@ -1,6 +1,7 @@
 #!/usr/bin/env bash
-# Builds the x64 build and runs every test executable under Wine, on a private Xvfb display and in
-# the build's private test prefix (wine-test/ in the build folder).
+# Builds the x64 build and runs every test executable under Wine, on a private Xvfb display with a
+# window manager (openbox, which manages the program's own windows as on any desktop) and in the
+# build's private test prefix (wine-test/ in the build folder).
 #   scripts/test.sh [--build-dir DIR] [ctest arguments...]     e.g. scripts/test.sh -R test_app
 #   QUILL_JOBS=N limits parallel compiles and tests (several builds sharing one machine).
 set -euo pipefail
@@ -28,6 +29,7 @@ cleanup() {
     if $server_started; then
         "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true
     fi
+    quill_stop_window_manager
     quill_stop_xvfb
     quill_stop_test_pulse
     quill_unmount_small_volume
@@ -39,8 +41,12 @@ trap 'exit 143' TERM
 
 quill_start_xvfb "$wine_dir/xvfb.log"
 export DISPLAY=$QUILL_XVFB_DISPLAY
+# One display for all: Wine's desktop window belongs to the display its first process opened, and a
+# program of the same prefix on another display would be handed that display's windows.
+quill_start_window_manager "$DISPLAY" "$wine_dir/desktop" ||
+    quill_die "no window manager: the stories of the program's windows would test nothing they say"
 printf '%s\n' "$DISPLAY" >"$wine_dir/display"
-quill_say "Xvfb on display $DISPLAY"
+quill_say "Xvfb on display $DISPLAY, with openbox"
 
 # The sound tests record a sine tone from a PulseAudio server of their own; without one the other
 # tests still run (on the null ALSA device) and the real-input tests say that they were skipped.

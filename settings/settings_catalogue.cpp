@@ -366,6 +366,8 @@ void CreateParameters() {
     ParamVersionWmv->SetRange(0, 2, TOutOfRange::Default);              // versions 4, 7, 8
     ParamProfileWmv->SetRange(0, 3, TOutOfRange::Default);              // high, medium, low, internet
     ParamUnitesIntervallometre->SetRange(0, 3, TOutOfRange::Default);   // seconds, frames, minutes, hours
+    // An overlay's time on the picture: none below 0 (an odd value in the store is no duration).
+    ParamDureeIncruster->SetRange(0, kMaxOverlaySeconds, TOutOfRange::Default);
     // A frame rate that cannot be written into a recording.
     ParamFramerate->SetValidator(FramerateValid);
     // A text shown on screen may be meant to be empty.

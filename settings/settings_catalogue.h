@@ -191,6 +191,7 @@ constexpr std::int32_t kMaxVolume = 10000;
 constexpr std::int32_t kMinJpegQuality = 1;
 constexpr std::int32_t kMaxJpegQuality = 100;
 constexpr std::int32_t kMaxIntervalValue = 999999;
+constexpr std::int32_t kMaxOverlaySeconds = 999999;
 
 // A frame rate an image-by-image recording can be given: a number above 0 whose time scale
 // (1,000,000 / rate, rounded) fits a stream header, from about 0.00023 up to (not including)

@@ -663,11 +663,16 @@ private:
     std::optional<std::wstring> audioKept_;
     // The user picked the video (Video) or sound source shown in its list, or named one listed.
     void SourcePicked(bool Video);
-    // The status bar's words for what was taken instead, their names shortened so that the whole
-    // sentence shows beside the other panels' texts; the text last shown so, to fit again when
-    // the other panels' texts change under it.
+    // The status bar's words for what was taken instead, fitted beside the other panels' texts:
+    // the names taken whole, the names asked shortened, and the sentences left out past the room
+    // told in the bar's hint; the text last shown so, to fit again when the other panels' texts
+    // change under it.
     void ShowTakenInstead();
     std::wstring takenInsteadShown_;
+    // The status bar's hint: the whole of what was taken instead (none: no hint), shown over the
+    // panel that tells it (StatusBarHintShow, the application's hint event).
+    void ShowStatusHint(const std::wstring& Told);
+    void StatusBarHintShow(bool& CanShow, classlib::THintInfo& Info);
 
     void BuildComponents();  // capture_form_build.cpp
     void BuildActions();     // capture_actions.cpp

@@ -291,6 +291,9 @@ void TCaptureForm::BindHandlers() {
     StatusBar1->OnDrawPanel = [this](classlib::TCustomStatusBar* Bar, classlib::TStatusPanel* Panel, const RECT& Rect) {
         StatusBar1DrawPanel(Bar, Panel, Rect);
     };
+    AppEvents1->OnShowHint = [this](std::string& /*HintStr*/, bool& CanShow, classlib::THintInfo& Info) {
+        StatusBarHintShow(CanShow, Info);
+    };
     bind(OptionsFrame->cbConfirmerVideo->OnClick, &TCaptureForm::OptionsFramecbConfirmerVideoClick);
     bind(OptionsFrame->cbConfirmerImage->OnClick, &TCaptureForm::OptionsFramecbConfirmerImageClick);
     bind(OptionsFrame->cbNotifier->OnClick, &TCaptureForm::OptionsFramecbNotifierClick);

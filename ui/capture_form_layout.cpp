@@ -66,10 +66,10 @@ void GiveUp(std::vector<int>& Width, const std::vector<int>& Floor, long long Ex
 // ease: the preferred width each, or more where a text needs it. Where that is more than the room,
 // the panels give up first their width to spare, then their ease, each in proportion; where even
 // the texts are more (a source told by its long name), the shorter ones keep theirs and the
-// longest takes what they leave, cut at its end rather than every text cut. Panel Whole (when not
-// -1) keeps its text before any other: a sentence that must show to its end.
+// longest takes what they leave, cut at its end rather than every text cut. Panel Yield (when not
+// -1) gives way before any other: a sentence fitted to the room the others leave.
 std::vector<int> ShareStatusRoom(const std::vector<int>& Least, const std::vector<int>& Need, int Preferred, int Room,
-                                 int Whole = -1) {
+                                 int Yield = -1) {
     std::vector<int> width(Need.size());
     long long total = 0, slack = 0, least = 0;
     for (size_t i = 0; i < Need.size(); ++i) {
@@ -91,8 +91,8 @@ std::vector<int> ShareStatusRoom(const std::vector<int>& Least, const std::vecto
     std::vector<size_t> order(Need.size());
     for (size_t i = 0; i < order.size(); ++i) order[i] = i;
     std::stable_sort(order.begin(), order.end(), [&](size_t a, size_t b) { return Least[a] < Least[b]; });
-    if (Whole >= 0)
-        std::stable_partition(order.begin(), order.end(), [&](size_t i) { return i == static_cast<size_t>(Whole); });
+    if (Yield >= 0)
+        std::stable_partition(order.begin(), order.end(), [&](size_t i) { return i != static_cast<size_t>(Yield); });
     long long left = Room;
     for (size_t i : order) {
         width[i] = static_cast<int>(std::max(0LL, std::min<long long>(Least[i], left)));
@@ -320,8 +320,8 @@ void TCaptureForm::FitStatusPanels() {
         // A whole text needs the panel's frame and the inset of a text that fills its panel.
         least[i] += 2 + 2 * kStatusTextInset;
     }
-    // What was taken instead, told in the second panel, shows to its end (its names are as short
-    // as they go: see ShowTakenInstead).
+    // What was taken instead, told in the second panel, is fitted to the room the other panels'
+    // texts leave (see ShowTakenInstead): where it cannot be, it gives way and they show whole.
     const bool told = !takenInsteadShown_.empty() && StatusMainText.empty() && StatusAlertText == takenInsteadShown_;
     const std::vector<int> width = ShareStatusRoom(least, need, MulDiv(kStatusPanelWidth, dpi, 96),
                                                    std::max(StatusBar1->ClientWidth(), 1), told ? 1 : -1);

@@ -527,18 +527,29 @@ bool TCaptureForm::SelectAudioSourceAsked(const std::wstring& Name) {
 }
 
 void TCaptureForm::SelectCaptureFormatAsked(const std::wstring& Name) {
-    const std::uint8_t format = settings::FormatCaptureFromName(Name);
+    widgets::TUcComboBox* combo = SourcesFrame->cbFormatCapture;
+    // A name the list does not offer (not a format, or one the sources cannot give) leaves the
+    // format as it is, and is told with it; with no source at all nothing is offered.
+    const int offered = combo->Items()->IndexOf(Name);
+    if (offered < 0) {
+        if (!Name.empty() && combo->Items()->Count() > 0) {
+            formatInstead_ = {Name, combo->Text()};
+            if (CaptureState == 1) {
+                UpdateStatusTexts();
+            } else if (CaptureState == 2 || CaptureState == 4) {
+                // In place of the recording's look, as a refused change of source is told.
+                ShowTakenInstead();
+                RepaintStatus();
+            }
+        }
+        return;
+    }
+    // The list's own entry: the list may match the name in another case.
+    const std::uint8_t format = settings::FormatCaptureFromName(combo->Items()->Strings(offered));
     if (KeepSourcesWhileRecording(format != settings::ParamCaptureFormat->Value())) return;
     // The same road as a choice in the list: the preview lock follows the format (whether the
     // overlay and flips apply, the picture's shape, the sources it records).
     ChooseCaptureFormat(format);
-    // A name the list does not offer (not a format, or one the sources cannot give) is told with
-    // the format taken, as an unlisted source is; with no source at all nothing is offered.
-    const std::wstring taken = SourcesFrame->cbFormatCapture->Text();
-    if (!Name.empty() && !taken.empty() && taken != Name) {
-        formatInstead_ = {Name, taken};
-        if (CaptureState == 1) UpdateStatusTexts();
-    }
 }
 
 std::wstring TCaptureForm::SourceNameToStore(bool Video) const {

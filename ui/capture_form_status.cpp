@@ -2,6 +2,8 @@
 // refreshes a recording's duration and frame counts and the camcorders' timecodes.
 #include "ui/capture_form.h"
 
+#include <commctrl.h>
+
 #include <algorithm>
 #include <cwctype>
 #include <utility>
@@ -28,6 +30,7 @@
 #include "ui/sources_frame.h"
 #include "ui/ui_text_ids.h"
 #include "unicode/wide_files.h"
+#include "widgets/unicode/uc_controls.h"
 
 namespace ui {
 
@@ -65,11 +68,12 @@ std::wstring Upper(std::wstring Value) {
 // The first three characters of a source box's text.
 std::wstring Abbreviation(const std::wstring& Name) { return Name.substr(0, 3); }
 
-// A name told in the status bar is cut to no fewer characters than this (its first letter and
-// the mark that it goes on); a name taken instead is first cut to its first three letters, as
-// the sources' summary shows it.
+// A name told in the status bar is cut to no fewer characters than this: its first letter and
+// the mark that it goes on.
 constexpr std::size_t kShortestName = 2;
-constexpr std::size_t kShortestTaken = 4;
+// The status bar's hint cuts a name past the longest a device's name can be: a script's name of
+// thousands of characters would make a hint wider than any screen.
+constexpr std::size_t kLongestHintName = 255;
 
 // The longest limit from Low to High (a name's length) for which Fits holds, found by halving (a
 // name may run to thousands of characters); Low when none does, High when it is not above Low.
@@ -215,53 +219,100 @@ void TCaptureForm::UpdateStatusTexts() {
 }
 
 void TCaptureForm::ShowTakenInstead() {
-    // One sentence for the sources (both in one when both were taken instead), one for the format.
+    // A sentence for the sources (both in one when both were taken instead), one for the format;
+    // each also in brief, with the names taken alone.
     struct TSentence {
         unsigned Text;
+        unsigned Brief;
         std::vector<const TTakenInstead*> Names;
     };
-    std::vector<TSentence> sentences;
+    std::vector<TSentence> joined, single;
     if (videoInstead_.Told() && audioInstead_.Told())
-        sentences.push_back({IDS_UI_SOURCES_NOT_FOUND, {&videoInstead_, &audioInstead_}});
-    else if (videoInstead_.Told() || audioInstead_.Told())
-        sentences.push_back({IDS_UI_SOURCE_NOT_FOUND, {videoInstead_.Told() ? &videoInstead_ : &audioInstead_}});
-    if (formatInstead_.Told()) sentences.push_back({IDS_UI_FORMAT_NOT_OFFERED, {&formatInstead_}});
-    if (sentences.empty()) {
+        joined.push_back({IDS_UI_SOURCES_NOT_FOUND, IDS_UI_SOURCES_TAKEN, {&videoInstead_, &audioInstead_}});
+    for (const TTakenInstead* source : {&videoInstead_, &audioInstead_})
+        if (source->Told()) single.push_back({IDS_UI_SOURCE_NOT_FOUND, IDS_UI_SOURCE_TAKEN, {source}});
+    if (joined.empty()) joined = single;
+    if (formatInstead_.Told()) {
+        joined.push_back({IDS_UI_FORMAT_NOT_OFFERED, IDS_UI_FORMAT_KEPT, {&formatInstead_}});
+        single.push_back(joined.back());
+    }
+    if (joined.empty()) {
         takenInsteadShown_.clear();
+        ShowStatusHint(std::wstring());
         return;
     }
-    // The text with the names asked cut to at most Asked characters and those taken to Taken.
-    auto text = [&](std::size_t Asked, std::size_t Taken) {
+    // The first Count sentences, whole or Brief, with the names asked cut to at most Asked
+    // characters and those taken to Taken, and a mark that the hint tells more when they are not
+    // all.
+    auto text = [&](const std::vector<TSentence>& Sentences, std::size_t Count, bool Brief, std::size_t Asked,
+                    std::size_t Taken) {
         std::wstring all;
-        for (const TSentence& sentence : sentences) {
+        for (std::size_t n = 0; n < Count; ++n) {
+            const TSentence& sentence = Sentences[n];
             if (!all.empty()) all += L"; ";
             auto asked = [&](std::size_t i) { return Shortened(sentence.Names[i]->Asked, Asked); };
             auto taken = [&](std::size_t i) { return Shortened(sentence.Names[i]->Taken, Taken); };
-            const std::wstring format = UiString(sentence.Text);
-            all += sentence.Names.size() == 2 ? classlib::Format(format, {asked(0), asked(1), taken(0), taken(1)})
-                                              : classlib::Format(format, {asked(0), taken(0)});
+            const std::wstring format = UiString(Brief ? sentence.Brief : sentence.Text);
+            const bool two = sentence.Names.size() == 2;
+            if (Brief)
+                all += two ? classlib::Format(format, {taken(0), taken(1)}) : classlib::Format(format, {taken(0)});
+            else
+                all += two ? classlib::Format(format, {asked(0), asked(1), taken(0), taken(1)})
+                           : classlib::Format(format, {asked(0), taken(0)});
         }
-        return all;
+        return Count < Sentences.size() ? all + L"; \u2026" : all;
     };
-    std::size_t asked = 0, taken = 0;
-    for (const TSentence& sentence : sentences)
-        for (const TTakenInstead* names : sentence.Names) {
-            asked = std::max(asked, names->Asked.size());
-            taken = std::max(taken, names->Taken.size());
-        }
+    std::size_t longest = 0;
+    for (const TSentence& sentence : single)
+        for (const TTakenInstead* names : sentence.Names) longest = std::max({longest, names->Asked.size(), names->Taken.size()});
+    // The whole of it in the panel's hint, whatever the panel shows.
+    const std::size_t hinted = std::min(longest, kLongestHintName);
+    ShowStatusHint(text(joined, joined.size(), false, hinted, hinted));
     StatusMainText.clear();
     const int room = StatusAlertRoom();
-    auto fits = [&](std::size_t Asked, std::size_t Taken) { return StatusTextWidth(text(Asked, Taken)) <= room; };
-    // The names taken go short first (the sources panel and the summary beside show them), to
-    // their first letters; then the names asked; then the names taken to their first letter.
-    if (!fits(asked, taken))
-        taken = LongestFitting(kShortestTaken, taken, [&](std::size_t T) { return fits(asked, T); });
-    if (!fits(asked, taken))
-        asked = LongestFitting(kShortestName, asked, [&](std::size_t A) { return fits(A, taken); });
-    if (!fits(asked, taken))
-        taken = LongestFitting(kShortestName, taken, [&](std::size_t T) { return fits(asked, T); });
-    StatusAlertText = text(asked, taken);
-    takenInsteadShown_ = StatusAlertText;
+    auto fits = [&](const std::wstring& Text) { return StatusTextWidth(Text) <= room; };
+    auto show = [&](const std::wstring& Text) { takenInsteadShown_ = StatusAlertText = Text; };
+    // The names taken are what the user needs to read: they show whole, the names asked going
+    // short first; then the sentences the room has left go to the hint alone (the sources one by
+    // one when they do not fit as one), the first kept; then the sentences go brief; only then does
+    // the first one's name taken go short.
+    for (const bool brief : {false, true})
+        for (const std::vector<TSentence>* sentences : {&joined, &single})
+            for (std::size_t count = sentences->size(); count > 0; --count) {
+                if (!fits(text(*sentences, count, brief, kShortestName, longest))) continue;
+                show(text(*sentences, count, brief,
+                          LongestFitting(kShortestName, longest,
+                                         [&](std::size_t A) { return fits(text(*sentences, count, brief, A, longest)); }),
+                          longest));
+                return;
+            }
+    show(text(single, 1, true, kShortestName,
+              LongestFitting(kShortestName, longest, [&](std::size_t T) { return fits(text(single, 1, true, kShortestName, T)); })));
+}
+
+void TCaptureForm::ShowStatusHint(const std::wstring& Told) {
+    // A hint stops at its first bar: a name that holds one shows another in its place.
+    std::wstring hint = Told;
+    std::replace(hint.begin(), hint.end(), L'|', L'\u00A6');
+    if (widgets::UcControl_GetHint(StatusBar1) != hint) widgets::UcControl_SetHint(StatusBar1, hint);
+    StatusBar1->SetShowHint(!hint.empty());
+}
+
+void TCaptureForm::StatusBarHintShow(bool& CanShow, classlib::THintInfo& Info) {
+    if (Info.HintControl != StatusBar1) return;
+    // Over the panel that tells what was taken instead, and only there: a move into it or out
+    // of it asks again.
+    RECT panel{};
+    for (int i = 0; i < StatusBar1->Panels()->Count(); ++i) {
+        if (!StatusBar1->HandleAllocated() ||
+            !SendMessageW(StatusBar1->Handle(), SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&panel)))
+            continue;
+        if (!PtInRect(&panel, Info.CursorPos)) continue;
+        Info.CursorRect = panel;
+        CanShow = CanShow && i == 1 && !takenInsteadShown_.empty();
+        return;
+    }
+    CanShow = false;
 }
 
 bool TCaptureForm::MpegSoundRecordable() {

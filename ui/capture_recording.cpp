@@ -327,6 +327,8 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
         engine::Tdm* module = engine::dm();
         if (module == nullptr) return true;
         if (module->fg->State() != dshow::gsStopped) {
+            // What the recording's streams carry reaches its file before the graph stops.
+            if ((CaptureState == 2 || CaptureState == 4) && recordingOpen_) module->EndRecordingStreams();
             try {
                 module->fg->Stop();
             } catch (...) {

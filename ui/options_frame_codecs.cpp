@@ -15,6 +15,7 @@
 #include "dshow/ds_graph.h"
 #include "dshow/ds_helpers.h"
 #include "engine/capture_data_module.h"
+#include "engine/capture_devices.h"
 #include "engine/graph_pins.h"
 #include "engine/wmv_divx_builders.h"
 #include "classlib/format.h"
@@ -257,6 +258,15 @@ bool ShowCompressorDialog(IBaseFilter* Filter, VfwCompressDialogs Query, VfwComp
     return true;
 }
 
+// The filter names property pages of its own: a frame of none would show nothing.
+bool HasPropertyPages(IBaseFilter* Filter) {
+    auto pages = engine::Query<ISpecifyPropertyPages>(Filter, IID_ISpecifyPropertyPages);
+    CAUUID ids{};
+    if (!pages || FAILED(pages->GetPages(&ids))) return false;
+    CoTaskMemFree(ids.pElems);
+    return ids.cElems > 0;
+}
+
 // A button that shows nothing says so.
 void TellNoCompressorDialog(unsigned Id, const std::wstring& Codec) {
     widgets::WideMessageDlg(classlib::Format(settings::LoadProgramText(Id), {Codec}),
@@ -290,9 +300,14 @@ void TOptionsFrame::sbPropMp3Click(classlib::TObject* /*Sender*/) {
     engine::Tdm* module = Module();
     if (module == nullptr || recordingLocked_) return;
     HWND parent = tsDivx->HandleAllocated() ? tsDivx->Handle() : nullptr;
-    WithFilterInGraph(module->mp3, false, [parent](IBaseFilter* Filter) {
-        dshow::ShowFilterPropertyPage(parent, Filter, dshow::pkFilterPages);
+    bool shown = false;
+    WithFilterInGraph(module->mp3, false, [parent, &shown](IBaseFilter* Filter) {
+        shown = HasPropertyPages(Filter) && SUCCEEDED(dshow::ShowFilterPropertyPage(parent, Filter, dshow::pkFilterPages));
     });
+    if (shown) return;
+    const dshow::TBaseFilter* coder = module->mp3 != nullptr ? module->mp3->BaseFilter() : nullptr;
+    const std::wstring name = coder != nullptr ? engine::MonikerFriendlyName(coder->GetMoniker().Get()) : std::wstring();
+    TellNoCompressorDialog(IDS_CODEC_NO_CONFIG, name.empty() ? cbMp3->Caption() : name);
 }
 
 void TOptionsFrame::FillWmvProfiles() {

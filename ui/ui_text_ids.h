@@ -86,9 +86,13 @@
 /* A source named by a script or the command line that is not listed, and the one taken instead. */
 #define IDS_UI_SOURCE_NOT_FOUND 3120
 /* A capture format named by a script or the command line that the format list does not offer, and
-   the one taken instead. */
+   the current one, kept. */
 #define IDS_UI_FORMAT_NOT_OFFERED 3121
 /* A video and a sound source both named and not listed, and the two taken instead. */
 #define IDS_UI_SOURCES_NOT_FOUND 3122
+/* The same, brief, for a status bar with no room for the names asked: the names taken (or kept). */
+#define IDS_UI_SOURCE_TAKEN 3123
+#define IDS_UI_FORMAT_KEPT 3124
+#define IDS_UI_SOURCES_TAKEN 3125
 
 #endif

@@ -36,6 +36,8 @@ constexpr std::uint32_t kTestSuperIndex = 1024;  // small test parts make many o
 constexpr REFERENCE_TIME kCheckpointTime = kUnitsPerSecond;
 constexpr REFERENCE_TIME kFirstCheckpointTime = kUnitsPerSecond / 8;
 constexpr ULONGLONG kCheckpointMs = 1000;
+// A step in a frame stream's stamps longer than this is a new timeline, not pictures lost.
+constexpr REFERENCE_TIME kMostFilledTime = 60 * kUnitsPerSecond;
 
 class TAviMux;
 
@@ -112,10 +114,17 @@ private:
         REFERENCE_TIME CheckpointTime = 0;  // the stream's time at the last checkpoint
         ULONGLONG FirstTick = 0;
         std::uint32_t FirstSize = 0;
+        // A frame stream whose type states its frame time keeps each picture at its time: where the
+        // last one lies, when its time was known.
+        REFERENCE_TIME FrameTime = 0;
+        bool Placed = false;
+        REFERENCE_TIME PlacedAt = 0;
     };
 
     HRESULT StartFile();
     void FinishFile();
+    // Empty frames in the places of the pictures lost before a frame of stream starting at Start.
+    HRESULT FillLostPlaces(int stream, TStreamRun& run, IMediaSample* sample, bool timed, REFERENCE_TIME start);
     HRESULT WriteQueued(bool all);
     // Whether the file is due a checkpoint now that run's stream reached Time; when it is, every
     // stream's next one is counted from here.
@@ -401,6 +410,7 @@ HRESULT TAviMux::StartFile()
         TAviStreamSetup setup = SetupOf(mt);
         TStreamRun run;
         run.FrameTimeKnown = setup.Kind != TAviStreamKind::Audio && StatedFrameTime(mt).has_value();
+        run.FrameTime = run.FrameTimeKnown ? StatedFrameTime(mt).value_or(0) : 0;
         if (setup.Kind == TAviStreamKind::Audio) {
             run.BytesPerSecond = setup.Rate;
         } else if (setup.Kind == TAviStreamKind::Video && !setup.Uncompressed) {
@@ -465,6 +475,10 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         return writer_.Failure();
     }
     TStreamRun& run = runs_[static_cast<std::size_t>(stream)];
+    HRESULT hr = FillLostPlaces(stream, run, sample, timed, start);
+    if (FAILED(hr)) {
+        return Written(hr);
+    }
     if (!timed) {
         start = run.NextTime;
     }
@@ -483,7 +497,6 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         run.NextTime = timed && stop > start ? stop : start + 400000;
     }
     const bool key = run.Intra || sample->IsSyncPoint() == S_OK;
-    HRESULT hr = S_OK;
     if (runMode_ != INTERLEAVE_FULL) {
         hr = writer_.Write(stream, data, static_cast<std::uint32_t>(length), key);
     } else {
@@ -501,6 +514,36 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         hr = Checkpoint();
     }
     return Written(hr);
+}
+
+HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, IMediaSample* sample, bool timed, REFERENCE_TIME start)
+{
+    // As a capture multiplexer does: the place of each picture the source lost (a step of two frame
+    // times or more) is an empty frame, over which players hold the picture before, so that the
+    // later pictures keep their time beside the sound. A discontinuity starts a new timeline (a new
+    // run, or image by image's pictures taken one by one); a freeze's join leaves no step.
+    const bool placed = run.Placed;
+    run.Placed = timed && run.FrameTime > 0;
+    const REFERENCE_TIME last = run.PlacedAt;
+    run.PlacedAt = start;
+    if (!placed || !run.Placed || sample->IsDiscontinuity() == S_OK || start - last > kMostFilledTime) {
+        return S_OK;
+    }
+    const REFERENCE_TIME lost = (start - last + run.FrameTime / 2) / run.FrameTime - 1;
+    for (REFERENCE_TIME n = 1; n <= lost; ++n) {
+        if (runMode_ != INTERLEAVE_FULL) {
+            const HRESULT hr = writer_.Write(stream, nullptr, 0, false);
+            if (FAILED(hr)) {
+                return hr;
+            }
+        } else {
+            TQueued empty;
+            empty.Time = last + n * run.FrameTime;
+            empty.Key = false;
+            run.Queue.push_back(std::move(empty));
+        }
+    }
+    return S_OK;
 }
 
 std::optional<REFERENCE_TIME> TAviMux::ShownFrameTime(const TStreamRun& run, TAviStreamKind kind)

@@ -3,10 +3,12 @@
 // after each connection. It takes video of any subtype, interleaved DV as one stream, and PCM and
 // MPEG sound; it interleaves as IConfigInterleaving says, follows IConfigAviMux's master stream and
 // legacy index choice, and writes OpenDML files (see avi_writer.h) whose header gets the true counts
-// when the filter stops. While it records, the file is brought up to date as soon as each stream's
-// first frames come with their rate (the type's, else what the frames' size or times show), then
-// at intervals that grow to a second. The first write that fails (a short one included) is told
-// once per file through EC_ERRORABORT with its reason.
+// when the filter stops. A picture stream whose type states its frame time keeps each picture at its
+// time: where its stamps step over pictures the source lost, an empty frame takes each one's place.
+// While it records, the file is brought up to date as soon as each stream's first frames come with
+// their rate (the type's, else what the frames' size or times show), then at intervals that grow to
+// a second. The first write that fails (a short one included) is told once per file through
+// EC_ERRORABORT with its reason.
 #pragma once
 
 namespace standins {

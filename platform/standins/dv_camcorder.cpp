@@ -12,7 +12,9 @@
 #include "filters/base_io_pins.h"
 #include "platform/standins/dv_camcorder_picture.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
+#include "platform/standins/stream_control.h"
 
 using Microsoft::WRL::ComPtr;
 using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
@@ -125,8 +127,12 @@ private:
 
     TDVCamcorder* camcorder_;
     PropertySetItf propertySet_{*this};
+    // Started and stopped at stream times by the application; a stopped camcorder's tape stands.
+    TStreamControl streamControl_;
+    TStreamControlItf<TDVCamcorderPin> streamControlItf_{*this, streamControl_};
     std::thread thread_;
     std::atomic<bool> stop_{false};
+    std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
 };
 
 class TDVCamcorder : public filters::TBCBaseFilter {
@@ -289,6 +295,7 @@ TDVCamcorderPin::~TDVCamcorderPin()
 HRESULT TDVCamcorderPin::NonDelegatingQueryInterface(REFIID iid, void** obj)
 {
     if (iid == IID_IKsPropertySet) return GetInterface(&propertySet_, obj);
+    if (iid == IID_IAMStreamControl) return GetInterface(&streamControlItf_, obj);
     return TBCBaseOutputPin::NonDelegatingQueryInterface(iid, obj);
 }
 
@@ -343,6 +350,7 @@ HRESULT TDVCamcorderPin::Active()
     if (FAILED(hr)) return hr;
     // The pictures are coded before streaming starts, so that no live frame waits for the coder.
     DVCamcorderPrepare(camcorder_->Pal());
+    losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -353,6 +361,7 @@ HRESULT TDVCamcorderPin::Inactive()
     stop_ = true;
     HRESULT hr = TBCBaseOutputPin::Inactive();  // frees the thread if it waits for a buffer
     if (thread_.joinable()) thread_.join();
+    streamControl_.Reset();  // the next run flows
     return hr;
 }
 
@@ -363,25 +372,50 @@ void TDVCamcorderPin::Stream()
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const REFERENCE_TIME frameTime = DVFrameTime(camcorder_->Pal());
         REFERENCE_TIME next = -1;
+        std::int64_t taken = 0;  // frames of this stream, delivered or lost
+        std::vector<std::uint8_t> lostFrame;
         bool first = true;
         bool failed = false;
         while (!stop_) {
             REFERENCE_TIME now = 0;
             if (failed || camcorder_->State() != State_Running || !camcorder_->ClockNow(now)) {
-                next = -1;  // a live source delivers nothing while paused and restarts at the clock
+                next = -1;  // a live source delivers nothing while paused and restarts at the clock,
+                first = true;  // a new timeline
                 Sleep(5);
                 continue;
             }
             if (next < 0) next = std::max<REFERENCE_TIME>(now, 0);
-            if (now < next) {
-                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((next - now) / 10000 + 1, 10)));
-                continue;
-            }
             // More than two frames late: those frames are lost, as on a real bus.
             if (now - next > 2 * frameTime) {
                 const LONG lost = static_cast<LONG>((now - next) / frameTime);
                 camcorder_->CountDropped(lost);
                 next += lost * frameTime;
+            }
+            // Decided before the frame is built: frames the stream control holds back are never taken.
+            const TStreamControl::TVerdict verdict = streamControl_.FrameAt(next);
+            if (verdict != TStreamControl::TVerdict::Take) {
+                if (verdict == TStreamControl::TVerdict::End) {
+                    DeliverEndOfStream();
+                    camcorder_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(PinInterface()),
+                                            static_cast<LONG_PTR>(streamControl_.StopCookie()));
+                }
+                next = -1;
+                first = true;  // what is held back is no picture lost: a new timeline follows
+                Sleep(5);
+                continue;
+            }
+            if (now < next) {
+                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((next - now) / 10000 + 1, 10)));
+                continue;
+            }
+            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
+            if (TestLosesPicture(taken++, losesEvery_)) {
+                // Lost on the bus of a test's busy machine: the tape goes on past it.
+                lostFrame.resize(static_cast<std::size_t>(size));
+                camcorder_->NextFrame(lostFrame);
+                camcorder_->CountDropped(1);
+                next += frameTime;
+                continue;
             }
             ComPtr<IMediaSample> sample;
             if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0))) {
@@ -390,7 +424,6 @@ void TDVCamcorderPin::Stream()
             }
             BYTE* data = nullptr;
             sample->GetPointer(&data);
-            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
             if (data == nullptr || sample->GetSize() < size) {
                 failed = true;
                 continue;

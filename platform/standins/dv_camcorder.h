@@ -7,7 +7,8 @@
 // created, under HKEY_CURRENT_USER\Software\Quillotrane\Test DV Camcorder:
 //   NTSC (1: 525/60), Wide (1: 16:9), DateJumpFrame and DateJumpSeconds (signed), UndatedFrom and
 //   UndatedCount, DeviceType (the ED_DEVCAP_DEVICE_TYPE answer). A value of another type or size is
-//   ignored (its default stays).
+//   ignored (its default stays). A test may also have it lose frames on the bus, the tape going on
+//   past them ("Lost pictures", recording_settings.h).
 #pragma once
 
 #include <windows.h>

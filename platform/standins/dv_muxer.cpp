@@ -112,6 +112,8 @@ public:
         filters::TBCAutoLock receive(receiveLock_);
         ending_ = false;
         pending_.clear();
+        videoEnded_ = false;
+        endDelivered_ = false;
         std::lock_guard<std::mutex> guard(queueLock_);
         queue_.clear();
         queueTimed_ = false;
@@ -142,11 +144,10 @@ public:
 
     // Sound of the sound input's sample whose time is start (when timed).
     void QueueAudio(std::span<const std::uint8_t> bytes, int channels, REFERENCE_TIME start, bool timed);
-    void SoundEnded();
+    // The video (Video) or the sound stream ended; receive lock held.
+    HRESULT StreamEnded(bool video);
     // A video frame: out at once without sound, else once the sound of its time has come.
     HRESULT MuxFrame(IMediaSample* in);
-    // The frames still waiting go out with what sound there is (the video stream ends); receive lock held.
-    HRESULT SendWaiting();
     void DropWaiting() { pending_.clear(); }
     filters::TBCCritSec& ReceiveLock() { return receiveLock_; }
     TDVMuxerOutput* Output() { return output_.get(); }
@@ -178,6 +179,9 @@ private:
     filters::TBCCritSec receiveLock_;  // the video stream
     std::int64_t frames_ = 0;          // under the receive lock
     std::deque<TWaitingFrame> pending_;  // under the receive lock
+    // The video stream ended, and the output's end went downstream (under the receive lock).
+    bool videoEnded_ = false;
+    bool endDelivered_ = false;
     // The run is ending (paused from running): frames go out as they come. Set by the graph's
     // thread, read by the video stream's.
     std::atomic<bool> ending_{false};
@@ -261,20 +265,12 @@ HRESULT TDVMuxerInput::Receive(IMediaSample* sample)
 
 HRESULT TDVMuxerInput::EndOfStream()
 {
-    if (!video_) {
-        // The video stream decides where the output ends; its frames wait for no more sound.
-        HRESULT hr = CheckStreaming();
-        if (hr == S_OK) muxer_->SoundEnded();
-        return hr;
-    }
+    // The output ends once the video has ended and the sound that goes with it came: its frames
+    // then wait for no more sound. A muxer without sound ends with its video.
     filters::TBCAutoLock receive(muxer_->ReceiveLock());
     HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
-    if (muxer_->Output()->IsConnected()) {
-        muxer_->SendWaiting();
-        muxer_->Output()->DeliverEndOfStream();
-    }
-    return S_OK;
+    return muxer_->StreamEnded(video_);
 }
 
 HRESULT TDVMuxerInput::BeginFlush()
@@ -352,10 +348,28 @@ void TDVMuxer::QueueAudio(std::span<const std::uint8_t> bytes, int channels, REF
     }
 }
 
-void TDVMuxer::SoundEnded()
+HRESULT TDVMuxer::StreamEnded(bool video)
 {
-    std::lock_guard<std::mutex> guard(queueLock_);
-    soundEnded_ = true;
+    if (video) {
+        videoEnded_ = true;
+    } else {
+        std::lock_guard<std::mutex> guard(queueLock_);
+        soundEnded_ = true;
+    }
+    const bool soundConnected = audioMade_.load() && audio_->IsConnected();
+    bool soundEnded = true;
+    if (soundConnected) {
+        std::lock_guard<std::mutex> guard(queueLock_);
+        soundEnded = soundEnded_;
+    }
+    if (!videoEnded_ || endDelivered_ || !output_->IsConnected()) return S_OK;
+    // The frames whose sound came go now; the others wait until the sound ends too.
+    HRESULT hr = SendReady(soundEnded);
+    if (soundEnded) {
+        endDelivered_ = true;
+        output_->DeliverEndOfStream();
+    }
+    return hr;
 }
 
 bool TDVMuxer::TakeSound(const TWaitingFrame& frame, int rate, int samples, bool force, std::vector<std::int16_t>& audio)
@@ -399,8 +413,6 @@ HRESULT TDVMuxer::MuxFrame(IMediaSample* in)
     // frame waits for it, so that its sound is whole, and sends what came in time before it.
     return SendReady(ending_.load());
 }
-
-HRESULT TDVMuxer::SendWaiting() { return SendReady(true); }
 
 void TDVMuxer::SendEndOfRun()
 {

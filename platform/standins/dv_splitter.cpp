@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cstdint>
 #include <cstring>
 #include <memory>
 #include <vector>
@@ -16,6 +17,11 @@ using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
 namespace standins {
 
 namespace {
+
+// A step in the frames' stamps longer than this is a new timeline, not frames lost (as the AVI
+// multiplexer takes it).
+constexpr REFERENCE_TIME kMostLostTime = 60 * 10000000LL;
+constexpr REFERENCE_TIME kNoSoundEnd = INT64_MIN;
 
 class TDVSplitter;
 
@@ -71,6 +77,7 @@ public:
         HRESULT hr = TBCBaseFilter::Stop();  // decommits: a Receive waiting for a buffer returns
         filters::TBCAutoLock receive(receiveLock_);
         frames_ = 0;
+        soundEnd_ = kNoSoundEnd;
         return hr;
     }
 
@@ -115,6 +122,9 @@ public:
 private:
     HRESULT DeliverVideo(IMediaSample* in, std::span<const std::uint8_t> frame);
     HRESULT DeliverAudio(IMediaSample* in, std::span<const std::uint8_t> frame);
+    // audioScratch_'s samples as one sound sample.
+    HRESULT DeliverSound(TDVSplitterOutput* out, bool timed, REFERENCE_TIME start, REFERENCE_TIME end,
+                         bool discontinuity);
 
     std::unique_ptr<TDVSplitterInput> input_;
     std::unique_ptr<TDVSplitterOutput> video_;
@@ -124,6 +134,7 @@ private:
     std::atomic<LONG> pinVersion_{1};
     filters::TBCCritSec receiveLock_;
     std::int64_t frames_ = 0;  // under the receive lock
+    REFERENCE_TIME soundEnd_ = kNoSoundEnd;  // where the last frame's sound ended; under the receive lock
     std::vector<std::int16_t> audioScratch_;
 };
 
@@ -251,7 +262,10 @@ HRESULT TDVSplitterOutput::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROP
 }
 
 // Splitting: the video sample is the frame as it came; the sound sample is the frame's samples, or
-// silence of the frame's duration when the frame carries none at the output's rate.
+// silence of the frame's duration when the frame carries none at the output's rate. Frames lost
+// before one (a step of a frame time or more in the stamps, no discontinuity) have silence in
+// their place, as a capture file keeps their pictures' places: the sound after them stays with its
+// pictures.
 
 HRESULT TDVSplitter::Split(IMediaSample* sample)
 {
@@ -293,26 +307,41 @@ HRESULT TDVSplitter::DeliverAudio(IMediaSample* in, std::span<const std::uint8_t
     if (out == nullptr || !out->IsConnected()) return VFW_E_NOT_CONNECTED;
     const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(out->CurrentMediaType().pbFormat);
     const int outRate = wf != nullptr ? static_cast<int>(wf->nSamplesPerSec) : 48000;
-    int rate = 0;
-    int samples = DVReadAudio(frame, audioScratch_, rate);
-    if (samples == 0 || rate != outRate) {
-        const bool pal = frame.size() >= filters::kDVFrameBytes525 ? DVFrameIsPal(frame) : InputPal();
-        samples = DVAudioSamplesPerFrame(pal, outRate, frames_);
-        audioScratch_.assign(static_cast<std::size_t>(samples) * 2, 0);
-    }
+    const bool pal = frame.size() >= filters::kDVFrameBytes525 ? DVFrameIsPal(frame) : InputPal();
+    const REFERENCE_TIME frameTime = DVFrameTime(pal);
     REFERENCE_TIME start = 0, end = 0;
     const bool timed = SUCCEEDED(in->GetTime(&start, &end));
+    const bool discontinuity = in->IsDiscontinuity() == S_OK;
+    if (timed && !discontinuity && soundEnd_ != kNoSoundEnd && start - soundEnd_ <= kMostLostTime) {
+        for (REFERENCE_TIME lost = (start - soundEnd_ + frameTime / 2) / frameTime; lost > 0; --lost) {
+            audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, outRate, frames_++)) * 2, 0);
+            const HRESULT hr = DeliverSound(out, true, start - lost * frameTime, start - (lost - 1) * frameTime, false);
+            if (hr != S_OK) return hr;
+        }
+    }
+    soundEnd_ = !timed ? kNoSoundEnd : end > start ? end : start + frameTime;
+    int rate = 0;
+    const int samples = DVReadAudio(frame, audioScratch_, rate);
+    if (samples == 0 || rate != outRate) {
+        audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, outRate, frames_)) * 2, 0);
+    }
+    return DeliverSound(out, timed, start, end, discontinuity);
+}
+
+HRESULT TDVSplitter::DeliverSound(TDVSplitterOutput* out, bool timed, REFERENCE_TIME start, REFERENCE_TIME end,
+                                  bool discontinuity)
+{
     ComPtr<IMediaSample> outSample;
     HRESULT hr = out->GetDeliveryBuffer(outSample.GetAddressOf(), nullptr, nullptr, 0);
     if (FAILED(hr)) return hr;
     BYTE* dest = nullptr;
     outSample->GetPointer(&dest);
-    const long bytes = std::min<long>(samples * 4, outSample->GetSize());
+    const long bytes = std::min<long>(static_cast<long>(audioScratch_.size()) * 2, outSample->GetSize());
     std::memcpy(dest, audioScratch_.data(), static_cast<std::size_t>(bytes));
     outSample->SetActualDataLength(bytes);
     if (timed) outSample->SetTime(&start, &end);
     outSample->SetSyncPoint(TRUE);
-    outSample->SetDiscontinuity(in->IsDiscontinuity() == S_OK ? TRUE : FALSE);
+    outSample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
     return out->Deliver(outSample.Get());
 }
 

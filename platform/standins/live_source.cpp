@@ -266,6 +266,11 @@ void TLiveOutputPin::Stream()
                 n = current;
             }
         }
+        if (LosesUnit(n)) {
+            UnitsMissed(n, 1);
+            ++n;
+            continue;
+        }
         ComPtr<IMediaSample> sample;
         if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0)) || !sample || stop_) {
             break;

@@ -118,6 +118,8 @@ protected:
     virtual bool DeliversAtUnitEnd() const = 0;
     // True: units the stream fell a whole unit behind on are passed over (and reported).
     virtual bool SkipsLateUnits() const = 0;
+    // True: unit n is lost although it is on time (a test's busy machine); it is reported as missed.
+    virtual bool LosesUnit(LONGLONG /*n*/) const { return false; }
     // Writes unit n into the sample (data and length); the caller stamps it.
     virtual HRESULT FillUnit(IMediaSample* sample, LONGLONG unit) = 0;
     // Whether the unit just filled stands alone (a sync point): coded video says so per picture.

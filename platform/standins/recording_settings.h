@@ -1,4 +1,4 @@
-// Test-only settings of the recording stand-ins (the AVI multiplexer and the file writer), read from
+// Test-only settings of the recording stand-ins (the writers, coders and test devices), read from
 // the registry of the test prefix. They hold for one process only, so that a test that makes a full
 // disk cannot touch the recordings of a test running beside it:
 //   HKEY_CURRENT_USER\Software\Quillotrane\Test Recording\<process id>
@@ -17,6 +17,10 @@
 //                       value N above 1 lets the first N - 1 starts after it was set through
 //     Kill after writes QWORD  the process ends at once (as killed) when the file writer has made
 //                       a recording's file (0) or written into it this many times
+//     Lost pictures QWORD  N, at least 3: the test camera and the DV camcorder lose pictures as a
+//                       busy machine makes them lose them, the last of every N they take, every
+//                       second time the last two (steps of 2 and 3 in the camera's frame numbers and
+//                       the camcorder's timecodes), and count them dropped
 #pragma once
 
 #include <windows.h>
@@ -35,6 +39,7 @@ inline constexpr wchar_t kTestShortWritesValue[] = L"Short writes";
 inline constexpr wchar_t kTestMpegRefuseValue[] = L"MPEG stand-ins refuse";
 inline constexpr wchar_t kTestSoundInputsBusyValue[] = L"Sound inputs busy";
 inline constexpr wchar_t kTestKillAfterWritesValue[] = L"Kill after writes";
+inline constexpr wchar_t kTestLostPicturesValue[] = L"Lost pictures";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
@@ -111,6 +116,13 @@ private:
     std::optional<std::uint64_t> after_;
     std::uint64_t writes_ = 0;
 };
+
+// Whether the test's lost pictures ("Lost pictures" = Every) take the one numbered N.
+inline bool TestLosesPicture(std::int64_t n, std::uint64_t every)
+{
+    const auto e = static_cast<std::int64_t>(every <= 1000000 ? every : 0);
+    return e >= 3 && n >= 0 && (n % e == e - 1 || n % (2 * e) == 2 * e - 2);
+}
 
 // The MPEG stand-ins' refusal for this process (see above).
 inline bool MpegStandinsRefuse()

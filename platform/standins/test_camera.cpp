@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "platform/standins/live_source.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
 namespace standins {
@@ -249,11 +250,13 @@ protected:
     }
     bool DeliversAtUnitEnd() const override { return false; }
     bool SkipsLateUnits() const override { return true; }
+    bool LosesUnit(LONGLONG n) const override { return TestLosesPicture(n, losesEvery_); }
 
     void StreamStarting() override
     {
         REFERENCE_TIME frameTime = 0;
         format_ = std::max(0, FormatOf(CurrentMediaType(), frameTime));
+        losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
         dropped_ = 0;
         notDropped_ = 0;
         bytes_ = 0;
@@ -363,6 +366,7 @@ private:
     std::mutex droppedMutex_;
     std::deque<LONG> droppedFrames_;
     int format_ = 0;         // set before the streaming thread starts
+    std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set with format_
     std::vector<BYTE> row_;  // the streaming thread's
 };
 

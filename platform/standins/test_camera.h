@@ -1,6 +1,7 @@
 // The synthetic camera of the video input category: a live source of moving colour bars with the
 // frame number drawn into the picture, in RGB24 or YUY2 at 320x240 or 720x576, answering the stream
-// configuration, the dropped-frame counter and the capture pin category.
+// configuration, the dropped-frame counter and the capture pin category. A test may have it lose
+// pictures as a busy machine does ("Lost pictures", recording_settings.h).
 #pragma once
 
 #include <windows.h>

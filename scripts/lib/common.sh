@@ -78,7 +78,7 @@ quill_wine_env() {
 #   quill_start_test_pulse <dir>
 # ---------------------------------------------------------------------------------------------
 quill_start_test_pulse() {
-    local dir=$1 i
+    local dir=$1
     QUILL_PULSE_PID=
     if ! command -v pulseaudio >/dev/null 2>&1; then
         quill_say "No pulseaudio (run scripts/setup.sh): the tests record from the test devices only."
@@ -101,15 +101,11 @@ quill_start_test_pulse() {
         --daemonize=no --use-pid-file=no -n -F "$dir/server.pa" --log-target="file:$dir/pulse.log" \
         </dev/null >/dev/null 2>&1 &
     QUILL_PULSE_PID=$!
-    for ((i = 0; i < 100; i++)); do
-        if quill_socket_answers "$dir/native"; then
-            export QUILL_TEST_PULSE="unix:$dir/native"
-            quill_say "PulseAudio for the tests at $QUILL_TEST_PULSE (a 440 Hz sine tone, a null sink)."
-            return 0
-        fi
-        kill -0 "$QUILL_PULSE_PID" 2>/dev/null || break
-        sleep 0.1
-    done
+    if quill_wait_while_running "$QUILL_PULSE_PID" quill_socket_answers "$dir/native"; then
+        export QUILL_TEST_PULSE="unix:$dir/native"
+        quill_say "PulseAudio for the tests at $QUILL_TEST_PULSE (a 440 Hz sine tone, a null sink)."
+        return 0
+    fi
     quill_stop_test_pulse
     quill_say "The tests' PulseAudio server did not start (see $dir/pulse.log): the tests record" \
               "from the test devices only."
@@ -163,8 +159,7 @@ quill_dos_path() {
 
 # Creates the prefix of <dir> once (stamp <dir>/prefix.stamp): HOME with a null ALSA device, the
 # prefix without the Mono and Gecko prompts, and no crash dialog. Expects quill_wine_env <dir>.
-# For the test prefix (kind "test") Wine's windows are also unmanaged: Xvfb has no window manager,
-# and without one Wine waits 2 s for the window manager each time a shown window is destroyed.
+# For the test prefix (kind "test") Wine's windows are also unmanaged (quill_test_prefix_settings).
 quill_create_prefix() {
     local dir=$1 kind=$2 start
     mkdir -p "$HOME"
@@ -177,10 +172,7 @@ quill_create_prefix() {
         { cat "$dir/wineboot.log" >&2; quill_die "wineboot failed"; }
     "${QUILL_WINE[@]}" reg add 'HKCU\Software\Wine\WineDbg' /v ShowCrashDialog /t REG_DWORD /d 0 /f \
         >>"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log" >&2; quill_die "reg add failed"; }
-    if [[ $kind == test ]]; then
-        "${QUILL_WINE[@]}" reg add 'HKCU\Software\Wine\X11 Driver' /v Managed /t REG_SZ /d N /f \
-            >>"$dir/wineboot.log" 2>&1 || { cat "$dir/wineboot.log" >&2; quill_die "reg add failed"; }
-    fi
+    [[ $kind != test ]] || quill_test_prefix_settings "$dir"
     "$QUILL_WINESERVER" -w
     "${QUILL_WINE[@]}" --version >"$dir/prefix.stamp" 2>/dev/null || touch "$dir/prefix.stamp"
     quill_say "Wine prefix ready in $(quill_seconds_since "$start") s."
@@ -191,6 +183,28 @@ quill_prefix_ready() {
     [[ -f $dir/prefix.stamp && -f $dir/prefix/system.reg && -f $dir/home/.asoundrc ]]
 }
 
+# The window handling of the test prefix (stamp <dir>/windows.stamp, which names what was set). The
+# program's own windows (Quillotrane.exe) are managed, as on any desktop: the test display has a
+# window manager (quill_start_window_manager), which places, decorates and focuses them. The test
+# executables' windows stay unmanaged, as their stories expect of a display without one (and the
+# scripts' own Xvfb displays have none: there Wine waits 2 s for one each time a managed window is
+# destroyed).
+quill_test_windows_set='unmanaged; Quillotrane.exe managed'
+quill_test_prefix_settings() {
+    local dir=$1 key='HKCU\Software\Wine'
+    rm -f "$dir/windows.stamp"
+    "${QUILL_WINE[@]}" reg add "$key\X11 Driver" /v Managed /t REG_SZ /d N /f >>"$dir/wineboot.log" 2>&1 &&
+        "${QUILL_WINE[@]}" reg add "$key\AppDefaults\Quillotrane.exe\X11 Driver" /v Managed /t REG_SZ /d Y /f \
+            >>"$dir/wineboot.log" 2>&1 ||
+        { cat "$dir/wineboot.log" >&2; quill_die "reg add failed"; }
+    printf '%s\n' "$quill_test_windows_set" >"$dir/windows.stamp"
+}
+
+quill_test_prefix_settings_stale() {
+    local dir=$1
+    [[ ! -f $dir/windows.stamp || $(<"$dir/windows.stamp") != "$quill_test_windows_set" ]]
+}
+
 # ---------------------------------------------------------------------------------------------
 # Sound of the run prefix. The tests keep the null ALSA device of quill_create_prefix; the run
 # command instead lets Wine's drivers reach the user's own sound system, decided at every start:
@@ -198,6 +212,20 @@ quill_prefix_ready() {
 # sound card can be opened, and the null ALSA device only when neither is there, so that the sound
 # renderer still has a (silent) device.
 # ---------------------------------------------------------------------------------------------
+
+# Runs <command...> every 0.1 s for up to 10 s until it succeeds (answers 0) while the process <pid>
+# still runs (answers 1 once it has ended or the time is over).
+#   quill_wait_while_running <pid> <command...>
+quill_wait_while_running() {
+    local pid=$1 i
+    shift
+    for ((i = 0; i < 100; i++)); do
+        "$@" && return 0
+        kill -0 "$pid" 2>/dev/null || return 1
+        sleep 0.1
+    done
+    return 1
+}
 
 # Does a server answer on the Unix socket <path>? A connect, not the file's presence: a server that
 # died leaves its socket file behind. Perl is part of every Debian system; bash cannot connect.
@@ -474,13 +502,19 @@ quill_register_standins() {
 #   quill_ensure_prefix <dir> <stand-in list> test|run
 quill_ensure_prefix() {
     local dir=$1 list=$2 kind=$3
-    if quill_prefix_ready "$dir" && ! quill_standins_stale "$dir" "$list"; then
+    if quill_prefix_ready "$dir" && ! quill_standins_stale "$dir" "$list" &&
+        { [[ $kind != test ]] || ! quill_test_prefix_settings_stale "$dir"; }; then
         return 0
     fi
     mkdir -p "$dir"
     (
         flock 9
         quill_prefix_ready "$dir" || quill_create_prefix "$dir" "$kind"
+        # A prefix made before its window handling was set as it is now gets it once.
+        if [[ $kind == test ]] && quill_test_prefix_settings_stale "$dir"; then
+            quill_test_prefix_settings "$dir"
+            quill_wine_server_running || "$QUILL_WINESERVER" -w
+        fi
         quill_register_standins "$dir" "$list"
     ) 9>"$dir/.lock"
 }
@@ -515,5 +549,43 @@ quill_stop_xvfb() {
         kill "$QUILL_XVFB_PID" 2>/dev/null || true
         wait "$QUILL_XVFB_PID" 2>/dev/null || true
         QUILL_XVFB_PID=
+    fi
+}
+
+# ---------------------------------------------------------------------------------------------
+# A desktop for the program's windows: a window manager (openbox, as on any desktop) on <display>,
+# which decorates, places and focuses the windows that Wine lets it manage. It reads no user's
+# configuration (its own HOME in <dir>). Sets QUILL_WM_PID; answers 1, with a line saying why, when
+# there is no openbox or it does not take the display.
+#   quill_start_window_manager <display> <dir>
+# ---------------------------------------------------------------------------------------------
+quill_start_window_manager() {
+    local display=$1 dir=$2
+    QUILL_WM_PID=
+    if ! command -v openbox >/dev/null 2>&1; then
+        quill_say "No openbox (run scripts/setup.sh): the program's windows have no window manager."
+        return 1
+    fi
+    mkdir -p "$dir"
+    DISPLAY=$display HOME=$dir XDG_CONFIG_HOME=$dir XDG_CACHE_HOME=$dir openbox --sm-disable \
+        </dev/null >"$dir/openbox.log" 2>&1 &
+    QUILL_WM_PID=$!
+    quill_wait_while_running "$QUILL_WM_PID" quill_window_manager_runs "$display" && return 0
+    quill_stop_window_manager
+    quill_say "Openbox did not start on $display (see $dir/openbox.log): the program's windows have no" \
+              "window manager."
+    return 1
+}
+
+# A window manager names itself on the root window of <display> once it manages the display.
+quill_window_manager_runs() {
+    DISPLAY=$1 xprop -root _NET_SUPPORTING_WM_CHECK 2>/dev/null | grep -q 'window id'
+}
+
+quill_stop_window_manager() {
+    if [[ -n ${QUILL_WM_PID:-} ]]; then
+        kill "$QUILL_WM_PID" 2>/dev/null || true
+        wait "$QUILL_WM_PID" 2>/dev/null || true
+        QUILL_WM_PID=
     fi
 }

@@ -10,6 +10,7 @@
 #include <string>
 #include <vector>
 
+#include "tests/common/desktop_input.h"
 #include "tests/ui/store_helpers.h"
 
 #ifndef QUILL_APP_EXE
@@ -318,6 +319,14 @@ TEST_F(ProgramTest, ClosingTheStorageQuestionKeepsTheProgramRunningAndAChoiceIsK
     ASSERT_TRUE(CreateProcessW(exe_.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
                                &startup, &process));
     CloseHandle(process.hThread);
+    // A story that stops early leaves no program behind.
+    struct TEnds {
+        HANDLE process;
+        ~TEnds() {
+            if (WaitForSingleObject(process, 0) == WAIT_TIMEOUT) TerminateProcess(process, 1);
+            CloseHandle(process);
+        }
+    } ends{process.hProcess};
     HWND main = nullptr;
     for (DWORD start = GetTickCount(); main == nullptr && GetTickCount() - start < kWindowTimeoutMs;) {
         if (WaitForSingleObject(process.hProcess, 100) == WAIT_OBJECT_0)
@@ -327,23 +336,34 @@ TEST_F(ProgramTest, ClosingTheStorageQuestionKeepsTheProgramRunningAndAChoiceIsK
         main = find.found;
     }
     ASSERT_NE(nullptr, main);
-    // The question's own close box chooses nothing: the close is refused, the program runs on.
-    PostMessageW(main, WM_CLOSE, 0, 0);
+    // The keyboard's way to close, once the window has the keyboard (as the desktop gives it).
+    std::wstring seen;
+    auto keyboard = [&](HWND Window) {
+        for (DWORD start = GetTickCount(); GetTickCount() - start < 30000; Sleep(50))
+            if (HasKeyboard(Window, &seen)) return true;
+        return HasKeyboard(Window, &seen);
+    };
+    EXPECT_TRUE(keyboard(main)) << "at the start: " << testing::PrintToString(seen);
+    EXPECT_TRUE(TypeKey('Q', true));
     HWND dialog = nullptr;
     for (DWORD start = GetTickCount(); dialog == nullptr && GetTickCount() - start < kWindowTimeoutMs;) {
         Sleep(100);
         dialog = FindProcessWindow(process.dwProcessId, L"Saving the preferences of Quillotrane");
     }
-    ASSERT_NE(nullptr, dialog);
-    PostMessageW(dialog, WM_CLOSE, 0, 0);
-    for (DWORD start = GetTickCount(); IsWindow(dialog) && GetTickCount() - start < kWindowTimeoutMs;)
+    ASSERT_NE(nullptr, dialog) << "Ctrl+Q did not ask";
+    // The question's own close box chooses nothing: the close is refused, the program runs on, and
+    // its window has the keyboard again.
+    EXPECT_TRUE(ClickCloseBox(dialog)) << "the close box's place is unknown";
+    for (DWORD start = GetTickCount(); IsWindowVisible(dialog) && GetTickCount() - start < kWindowTimeoutMs;)
         Sleep(100);
+    EXPECT_FALSE(IsWindowVisible(dialog)) << "the close box did not close the question";
     EXPECT_EQ(WAIT_TIMEOUT, WaitForSingleObject(process.hProcess, 1000));
     EXPECT_TRUE(IsWindowVisible(main));
     EXPECT_FALSE(FileExists(ini_));
+    EXPECT_TRUE(keyboard(main)) << "after the close box: " << testing::PrintToString(seen);
 
-    // Asked again: "Portable" keeps the settings beside the program, and the program ends.
-    PostMessageW(main, WM_CLOSE, 0, 0);
+    // Asked again with Ctrl+Q: "Portable" keeps the settings beside the program, and the program ends.
+    EXPECT_TRUE(TypeKey('Q', true));
     bool answered = false;
     bool exited = false;
     for (DWORD start = GetTickCount(); !exited && GetTickCount() - start < kExitTimeoutMs;) {
@@ -351,9 +371,6 @@ TEST_F(ProgramTest, ClosingTheStorageQuestionKeepsTheProgramRunningAndAChoiceIsK
         if (!answered && !exited)
             answered = AnswerStorageQuestion(process.dwProcessId, L"Portable");
     }
-    if (!exited)
-        TerminateProcess(process.hProcess, 1);
-    CloseHandle(process.hProcess);
     EXPECT_TRUE(answered);
     ASSERT_TRUE(exited);
     EXPECT_EQ(kSignature, IniValue(ReadIniLines(ini_), L"Signature"));

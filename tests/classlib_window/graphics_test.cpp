@@ -4,9 +4,13 @@
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <string>
+#include <vector>
 
 #include "classlib/exceptions.h"
+#include "classlib/conversions.h"
 #include "classlib/gdi_handles.h"
+#include "classlib/measured_text.h"
 #include "exception_text.h"
 
 using namespace classlib;
@@ -273,8 +277,10 @@ TEST(Canvas, FillFrameAndRectangleByPixels) {
     EXPECT_NE(GetCurrentObject(surface.Dc(), OBJ_PEN), canvas.Pen()->Handle());
 }
 
+// A text inks only within the box its measures give: a long line in the dialogs' font (whose
+// stand-in places its glyphs at fractional positions) too, alone and laid out in lines.
 TEST(Canvas, TextOutInksOnlyInsideTheTextBox) {
-    MemorySurface surface(120, 40);
+    MemorySurface surface(400, 80);
     TCanvas canvas;
     canvas.SetHandle(surface.Dc());
     canvas.Font()->SetName("Arial");
@@ -298,6 +304,21 @@ TEST(Canvas, TextOutInksOnlyInsideTheTextBox) {
     EXPECT_EQ(surface.Inked(0, 0, 10, surface.Height()), 0);
     EXPECT_EQ(surface.Inked(10 + extent.cx, 0, surface.Width(), surface.Height()), 0);
     EXPECT_EQ(canvas.PenPos().x, 10 + extent.cx);
+
+    const std::string line = "Useful only if you want to preview a different video";
+    canvas.Font()->SetName("MS Sans Serif");
+    canvas.Font()->SetHeight(-11);
+    const int width = canvas.TextWidth(line);
+    canvas.TextOut(10, 30, line);
+    EXPECT_GT(surface.Inked(10, 30, 10 + width, 30 + extent.cy), 0);
+    EXPECT_EQ(surface.Inked(10 + width, 0, surface.Width(), surface.Height()), 0) << "the line runs past its width";
+
+    // In lines: broken at the line ends and before the word that would pass the width.
+    TSelectedObject font(surface.Dc(), canvas.Font()->Handle());
+    EXPECT_EQ((std::vector<std::wstring>{L"Click.", L"Useful only if you want to preview a different", L"video"}),
+              WrappedLines(surface.Dc(), L"Click.\r\n" + AnsiToWide(line), width - 1));
+    EXPECT_EQ(std::vector<std::wstring>{L"Supercalifragilistic"}, WrappedLines(surface.Dc(), L"Supercalifragilistic", 5))
+        << "a word wider than the room stands alone";
 
     // A bigger font after a change: the canvas selected the new handle.
     canvas.Font()->SetHeight(-30);

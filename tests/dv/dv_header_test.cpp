@@ -1,8 +1,9 @@
 // The DV header filter in Wine graphs: frames pass unchanged without a detector; forcing 16:9 marks
 // the first ten sequences only; behind a scene detector and a stand-in re-encoder (which blanks the
 // heads and looks up the shown frame's ring entry as the overlay does) the camcorder's heads come
-// back into every frame, but never across 625/50 and 525/60, from an unfilled entry or from an index
-// outside the ring; short samples pass unchanged.
+// back into every frame, each frame's own wherever the overlay's entry stands, but never across
+// 625/50 and 525/60, from an unfilled entry or from an index outside the ring; short samples pass
+// unchanged.
 #include "dv_graph_support.h"
 
 #include "filters/dv_header.h"
@@ -37,6 +38,9 @@ public:
         } else {
             detector_->LookupRing(start);
         }
+        if (Untimed) {
+            sample->SetTime(nullptr, nullptr);
+        }
         BYTE* data = nullptr;
         sample->GetPointer(&data);
         long length = sample->GetActualDataLength();
@@ -51,6 +55,7 @@ public:
         return S_OK;
     }
     bool ToNtsc = false;
+    bool Untimed = false;
     std::optional<int> FixedIndex;
 
 private:
@@ -249,34 +254,33 @@ TEST_F(DVHeaderGraph, HeadsNeverCrossBetween625And525Systems)
     }
 }
 
-TEST_F(DVHeaderGraph, ReadIndexesOutsideTheRingAndUnfilledEntriesRestoreNothing)
+// The overlay's entry is the frame it shows, which runs ahead of a re-encoder that lags behind it: a
+// frame takes its own heads by its time, wherever the overlay's entry stands (outside the ring, on an
+// unfilled entry, on another frame). A frame without a time can only take the overlay's entry, and
+// restores nothing from outside the ring or from an unfilled entry.
+TEST_F(DVHeaderGraph, EachFrameTakesItsOwnHeadsWhereverTheOverlaysEntryStands)
 {
     source->Frames = Frames(5, true);
     BuildChain();
-    for (int index : {100, -1, 1000}) {
-        reencoder->FixedIndex = index;
-        rec.got.clear();
-        RunToCompletion(source);
-        ASSERT_EQ(5u, rec.got.size());
-        for (std::size_t i = 0; i < rec.got.size(); ++i) {
-            EXPECT_TRUE(Got(i) == Encoded(source->Frames[i], false)) << "index " << index << " frame " << i;
+    for (const bool untimed : {false, true}) {
+        reencoder->Untimed = untimed;
+        for (int index : {100, -1, 1000, 50, 2}) {
+            SCOPED_TRACE(testing::Message() << (untimed ? "untimed" : "timed") << ", the overlay's entry " << index);
+            reencoder->FixedIndex = index;
+            rec.got.clear();
+            RunToCompletion(source);
+            ASSERT_EQ(5u, rec.got.size());
+            for (std::size_t i = 0; i < rec.got.size(); ++i) {
+                if (!untimed) {
+                    EXPECT_EQ(static_cast<int>(i), TagOf(Got(i).data())) << i;
+                } else if (index == 2) {
+                    EXPECT_EQ(1, TagOf(Got(i).data())) << "entry 2 holds frame 1, " << i;
+                } else {
+                    EXPECT_TRUE(Got(i) == Encoded(source->Frames[i], false)) << "nothing restored, " << i;
+                }
+            }
+            ASSERT_EQ(S_OK, control->Stop());
         }
-        ASSERT_EQ(S_OK, control->Stop());
-    }
-    // Entry 50 was never filled in five frames.
-    reencoder->FixedIndex = 50;
-    rec.got.clear();
-    RunToCompletion(source);
-    ASSERT_EQ(5u, rec.got.size());
-    EXPECT_TRUE(Got(4) == Encoded(source->Frames[4], false));
-    ASSERT_EQ(S_OK, control->Stop());
-    // A fixed, filled entry: every frame gets that entry's heads (entry 2 holds frame 1).
-    reencoder->FixedIndex = 2;
-    rec.got.clear();
-    RunToCompletion(source);
-    ASSERT_EQ(5u, rec.got.size());
-    for (std::size_t i = 0; i < rec.got.size(); ++i) {
-        EXPECT_EQ(1, TagOf(Got(i).data())) << i;
     }
 }
 

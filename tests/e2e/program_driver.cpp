@@ -2,6 +2,7 @@
 #include "tests/e2e/program_driver.h"
 
 #include "tests/app/screen_pixels.h"
+#include "tests/common/desktop_input.h"
 #include "tests/common/ffprobe_helpers.h"
 
 #include <commctrl.h>
@@ -431,12 +432,19 @@ bool TProgram::AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size
 }
 
 bool TProgram::ClickToolButton(int Index) {
+    // The program builds the bar's buttons anew as their states and the window's look change (a
+    // hidden one is taken out): the place is asked until the whole bar answers one.
     RECT rect{};
-    if (!AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) || rect.right <= rect.left) {
+    HWND bar = nullptr;
+    WaitFor([&] {
+        rect = RECT{};
+        bar = AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) ? ActionToolBar() : nullptr;
+        return (bar != nullptr && rect.right > rect.left) || !Running();
+    }, 20000);
+    if (bar == nullptr || rect.right <= rect.left) {
         failure_ = L"the tool button's place is unknown";
         return false;
     }
-    const HWND bar = ActionToolBar();
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PostMessageW(bar, WM_MOUSEMOVE, 0, at);
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
@@ -600,11 +608,19 @@ HWND TProgram::Message() const {
 std::wstring TProgram::MessageText() const {
     const HWND message = Message();
     if (message == nullptr) return std::wstring();
-    // Its Ctrl+C, typed as the keyboard types it into the message brought to the front.
+    // Its Ctrl+C, handed by Windows to the message brought to the front (whatever window the
+    // desktop gives the keyboard).
     SetForegroundWindow(message);
     if (!WaitFor([&] { return GetForegroundWindow() == message; }, 5000)) return std::wstring();
     const DWORD before = GetClipboardSequenceNumber();
-    TypeKey('C', true);
+    INPUT keys[4] = {};
+    const WORD order[4] = {VK_CONTROL, 'C', 'C', VK_CONTROL};
+    for (int i = 0; i < 4; ++i) {
+        keys[i].type = INPUT_KEYBOARD;
+        keys[i].ki.wVk = order[i];
+        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+    }
+    SendInput(4, keys, sizeof(INPUT));
     std::wstring text;
     if (!WaitFor([&] { return GetClipboardSequenceNumber() != before; }, 5000) || !OpenClipboard(nullptr)) return text;
     if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
@@ -615,44 +631,15 @@ std::wstring TProgram::MessageText() const {
     return text;
 }
 
-void TypeKey(WORD Key, bool WithCtrl) {
-    std::vector<INPUT> keys;
-    auto add = [&](WORD Vk, DWORD Flags) {
-        INPUT key{};
-        key.type = INPUT_KEYBOARD;
-        key.ki.wVk = Vk;
-        key.ki.dwFlags = Flags;
-        keys.push_back(key);
-    };
-    if (WithCtrl) add(VK_CONTROL, 0);
-    add(Key, 0);
-    add(Key, KEYEVENTF_KEYUP);
-    if (WithCtrl) add(VK_CONTROL, KEYEVENTF_KEYUP);
-    SendInput(static_cast<UINT>(keys.size()), keys.data(), sizeof(INPUT));
-}
-
-void ClickAt(POINT Point) {
-    POINT before{};
-    GetCursorPos(&before);
-    INPUT mouse[4] = {};
-    const int width = GetSystemMetrics(SM_CXSCREEN), height = GetSystemMetrics(SM_CYSCREEN);
-    for (INPUT& m : mouse) {
-        m.type = INPUT_MOUSE;
-        m.mi.dx = MulDiv(Point.x, 65535, width - 1);
-        m.mi.dy = MulDiv(Point.y, 65535, height - 1);
-        m.mi.dwFlags = MOUSEEVENTF_ABSOLUTE;
-    }
-    mouse[0].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    mouse[1].mi.dwFlags |= MOUSEEVENTF_LEFTDOWN;
-    mouse[2].mi.dwFlags |= MOUSEEVENTF_LEFTUP;
-    // The pointer goes back where it was: left on a window, it would be in the next look at the screen.
-    mouse[3].mi.dx = MulDiv(before.x, 65535, width - 1);
-    mouse[3].mi.dy = MulDiv(before.y, 65535, height - 1);
-    mouse[3].mi.dwFlags |= MOUSEEVENTF_MOVE;
-    SendInput(4, mouse, sizeof(INPUT));
-}
-
 bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs) {
+    return Answer(Button, Caption, TimeoutMs, false);
+}
+
+bool TProgram::ClickMessageButton(const std::wstring& Button) {
+    return Answer(Button, nullptr, kTimeoutMs, true);
+}
+
+bool TProgram::Answer(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs, bool Mouse) {
     HWND message = nullptr;
     if (!WaitFor([&] { return (message = Message()) != nullptr || !Running(); }, TimeoutMs) || message == nullptr) {
         failure_ = L"no message came";
@@ -674,7 +661,14 @@ bool TProgram::AnswerMessage(const std::wstring& Button, std::wstring* Caption, 
         failure_ = L"the message has no button " + Button;
         return false;
     }
-    PostMessageW(button, BM_CLICK, 0, 0);
+    RECT place{};
+    if (!Mouse) {
+        PostMessageW(button, BM_CLICK, 0, 0);
+    } else if (!GetWindowRect(button, &place) ||
+               !quill_test::ClickAt({(place.left + place.right) / 2, (place.top + place.bottom) / 2})) {
+        failure_ = L"the message's button " + Button + L" could not be clicked";
+        return false;
+    }
     if (!WaitFor([&] { return !IsWindow(message) || !IsWindowVisible(message); }, 20000)) {
         failure_ = L"the message stayed";
         return false;

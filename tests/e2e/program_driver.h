@@ -33,11 +33,6 @@ std::vector<std::wstring> ReadLines(const std::wstring& Path);
 // The value of "Key=" among Lines, or "<missing>".
 std::wstring IniValue(const std::vector<std::wstring>& Lines, const std::wstring& Key);
 
-// Types Key (with Ctrl held) as the keyboard does: to the window that has the keyboard focus.
-void TypeKey(WORD Key, bool WithCtrl = false);
-// Clicks the left mouse button at Point of the screen as the mouse does; the pointer then goes back.
-void ClickAt(POINT Point);
-
 // A folder of its own under the temporary folder with a copy of the program; removed with all it
 // holds when the object goes.
 class TProgramFolder {
@@ -109,6 +104,8 @@ public:
     // accelerator mark); its caption ("Error", "Warning", ...) goes into Caption. False when no
     // message came.
     bool AnswerMessage(const std::wstring& Button, std::wstring* Caption = nullptr, DWORD TimeoutMs = kTimeoutMs);
+    // The same with a click of the mouse on the button, as the screen shows it.
+    bool ClickMessageButton(const std::wstring& Button);
     // The caption of the main window's visible button among Captions (the capture button reads
     // "Capture" or "Stop Capture"), empty when none.
     std::wstring ButtonShown(const std::vector<std::wstring>& Captions) const;
@@ -171,6 +168,7 @@ private:
     // its LParam, and reads the buffer back into Answer; false when it did not answer.
     bool AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size);
     bool AnswerOpenDialog(const std::wstring& File);
+    bool Answer(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs, bool Mouse);
 
     PROCESS_INFORMATION process_{};
     HWND window_ = nullptr;

@@ -13,6 +13,8 @@
 #include <string>
 #include <vector>
 
+#include "tests/app/screen_pixels.h"
+#include "tests/common/desktop_input.h"
 #include "tests/common/older_file.h"
 #include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
@@ -269,66 +271,130 @@ bool Above(HWND Window, HWND Below) {
     return false;
 }
 
-// The replace question as its user meets it: it belongs to the main window and stays above it when
-// the window is clicked and raised; Return answers it (Yes, the default) and Escape (No, the cancel
-// button), typed as the keyboard types them; once it is gone, the keyboard reaches the main window
-// again: the space bar freezes and resumes the recording.
+// The replace question and the messages after it as their user meets them on a desktop, where a
+// window manager gives the keyboard: the question belongs to the main window and stays above it when
+// the window is clicked and raised; Return answers it (Yes, the default), Escape (No, the cancel
+// button) and a click its buttons; whenever a question or message closes (an error and the message
+// of a recording frozen throughout too), the main window has the keyboard again, its title lit: the
+// space bar freezes and resumes the recording and Ctrl+Space starts and stops it, typed as the
+// keyboard types them.
 TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
-    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+    std::wstring seen;
+    auto keyboard = [&](HWND Window) {
+        return e2e::WaitFor([&] { return quill_test::HasKeyboard(Window, &seen); }, 30000);
+    };
+    auto recording = [&] { return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Stop Capture"; };
+    auto frozen = [&] {
+        const int state = program.ToolButtonState(TProgram::kFreezeCaptureButton);
+        return state >= 0 && (state & TBSTATE_CHECKED) != 0;
+    };
     HWND question = nullptr;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (question = program.Message()) != nullptr; })) << "the question did not come";
+    // Ctrl+Space asks for a recording; the message that comes has the keyboard.
+    auto ask = [&](const char* What) {
+        EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+        const bool came = e2e::WaitFor([&] { return (question = program.Message()) != nullptr; });
+        EXPECT_TRUE(came) << What << " did not come";
+        EXPECT_TRUE(came && keyboard(question)) << What << ": " << seen;
+        return came;
+    };
+    EXPECT_TRUE(keyboard(program.Window())) << "at the start: " << seen;
+
+    ASSERT_TRUE(ask("the question"));
     EXPECT_EQ(program.Window(), GetWindow(question, GW_OWNER)) << "the question belongs to the window it asks for";
     // A click on the main window's status bar, below the question, and the window raised as a
     // window manager raises a window clicked.
     RECT window{};
     GetWindowRect(program.Window(), &window);
-    e2e::ClickAt({window.left + 40, window.bottom - 12});
+    EXPECT_TRUE(quill_test::ClickAt({window.left + 40, window.bottom - 12}));
     SetWindowPos(program.Window(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_NOACTIVATE);
     EXPECT_TRUE(e2e::WaitFor([&] { return Above(question, program.Window()); }, 5000)) << "the question went behind";
+    EXPECT_TRUE(keyboard(question)) << "the click gave the keyboard away: " << seen;
 
-    e2e::TypeKey(VK_RETURN);
+    EXPECT_TRUE(quill_test::TypeKey(VK_RETURN));
     const bool answered = e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000);
     EXPECT_TRUE(answered) << "Return did not answer the question";
     if (!answered) {
         ASSERT_TRUE(program.AnswerMessage(L"Yes"));
     }
     ASSERT_TRUE(e2e::WaitFor([&] {
-        return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Stop Capture" &&
-               !quill_test::HoldsOlderFile(quill_test::FileStart(Clip(0)));
+        return recording() && !quill_test::HoldsOlderFile(quill_test::FileStart(Clip(0)));
     })) << "Yes replaces the older file with the recording";
+    EXPECT_TRUE(keyboard(program.Window())) << "after Return: " << seen;
+    // The window with its title lit, as the screen shows it (kept in the build folder).
+    EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_after_question.png").Pixels.empty());
 
-    // The space bar, with nothing clicked since: the recording freezes, then goes on.
-    auto frozen = [&] {
-        const int state = program.ToolButtonState(TProgram::kFreezeCaptureButton);
-        return state >= 0 && (state & TBSTATE_CHECKED) != 0;
-    };
-    e2e::TypeKey(VK_SPACE);
+    // The space bar, with nothing clicked since: the recording freezes, then goes on; Ctrl+Space
+    // stops it.
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
     EXPECT_TRUE(e2e::WaitFor(frozen, 10000)) << "the space bar did not reach the main window";
-    e2e::TypeKey(VK_SPACE);
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
     EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); }, 10000)) << "the second space bar did not resume";
-    ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
-    ASSERT_TRUE(e2e::WaitFor([&] {
-        return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture" && e2e::FileClosed(Clip(0));
-    }));
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+    ASSERT_TRUE(e2e::WaitFor([&] { return !recording() && e2e::FileClosed(Clip(0)); })) << "Ctrl+Space did not stop";
 
-    // The next name holds an older file too: Escape answers No, nothing starts and the file stays.
-    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(1), 1u << 20));
-    const std::string older = quill_test::ReadWholeFile(Clip(1));
-    ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
-    ASSERT_TRUE(e2e::WaitFor([&] { return (question = program.Message()) != nullptr; })) << "the question did not come";
-    e2e::TypeKey(VK_ESCAPE);
+    // A start that the disk refuses is told; its OK clicked, the keys start and stop the next one.
+    {
+        TDiskLimit disk(program, 0);
+        ASSERT_TRUE(disk.Set());
+        ASSERT_TRUE(ask("the refusal"));
+        wchar_t caption[64] = {};
+        GetWindowTextW(question, caption, 64);
+        EXPECT_EQ(std::wstring(L"Error"), caption);
+        ASSERT_TRUE(program.ClickMessageButton(L"OK")) << testing::PrintToString(program.Failure());
+        EXPECT_TRUE(keyboard(program.Window())) << "after the error: " << seen;
+    }
+    ASSERT_TRUE(e2e::WaitFor([&] { return !recording(); }));
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+    // The refused start may keep its name or leave it to the one that began.
+    int next = 0;
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        for (int n : {1, 2})
+            if (e2e::FileSize(Clip(n)) > 1000000) next = n;
+        return recording() && next > 0;
+    })) << "Ctrl+Space did not start";
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+    ASSERT_TRUE(e2e::WaitFor([&] { return !recording() && e2e::FileClosed(Clip(next)); })) << "Ctrl+Space did not stop";
+
+    // The next name holds an older file too: Escape answers No, and so does a click on No; nothing
+    // starts and the file stays.
+    const std::wstring asked = Clip(next + 1);
+    ASSERT_TRUE(quill_test::WriteOlderFile(asked, 1u << 20));
+    const std::string older = quill_test::ReadWholeFile(asked);
+    ASSERT_TRUE(ask("the question"));
+    EXPECT_TRUE(quill_test::TypeKey(VK_ESCAPE));
     const bool refused = e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000);
     EXPECT_TRUE(refused) << "Escape did not answer the question";
     if (!refused) {
         ASSERT_TRUE(program.AnswerMessage(L"No"));
     }
-    EXPECT_EQ(L"Capture", program.ButtonShown({L"Capture", L"Stop Capture"}));
-    EXPECT_TRUE(older == quill_test::ReadWholeFile(Clip(1))) << "the older file, byte for byte";
+    EXPECT_TRUE(keyboard(program.Window())) << "after Escape: " << seen;
+    ASSERT_TRUE(ask("the question"));
+    ASSERT_TRUE(program.ClickMessageButton(L"No")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(keyboard(program.Window())) << "after a click on No: " << seen;
+    EXPECT_FALSE(recording());
+    EXPECT_TRUE(older == quill_test::ReadWholeFile(asked)) << "the older file, byte for byte";
+
+    // Frozen before its start and asked again, a click on Yes starts a recording that holds
+    // nothing: its stop is told, and Return on the message gives the keyboard back, where the
+    // space bar resumes the capture as the message says.
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
+    EXPECT_TRUE(e2e::WaitFor(frozen, 10000)) << "the space bar did not freeze the capture";
+    ASSERT_TRUE(ask("the question"));
+    ASSERT_TRUE(program.ClickMessageButton(L"Yes")) << testing::PrintToString(program.Failure());
+    EXPECT_TRUE(e2e::WaitFor(recording)) << "a click on Yes did not start the recording";
+    EXPECT_TRUE(keyboard(program.Window())) << "after a click on Yes: " << seen;
+    ASSERT_TRUE(ask("the message of a recording frozen throughout"));
+    EXPECT_TRUE(quill_test::TypeKey(VK_RETURN));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000)) << "Return did not answer the message";
+    EXPECT_TRUE(keyboard(program.Window())) << "after the message: " << seen;
+    EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); }, 10000)) << "the space bar did not resume the capture";
+    EXPECT_FALSE(recording());
     EXPECT_TRUE(program.Close());
 }
 

@@ -276,7 +276,8 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
 // a sound sample Lag after it began (a coder's delay); frozen eight times for a second, 1.5 s apart.
 // However late the sound, and whether the picture waits for one that stands alone, each stream's
 // stamps go on without a hole and every join leaves out as much sound as picture, within half a
-// sound sample, never more over the joins.
+// sound sample, never more over the joins. Then the recording ends at a moment: the picture taken
+// before it still passes, the sound on its way passes up to where the picture ends, nothing after.
 TEST(TimeStamperJoins, EveryJoinLeavesOutAsMuchSoundAsPicture)
 {
     struct TStream {
@@ -325,6 +326,20 @@ TEST(TimeStamperJoins, EveryJoinLeavesOutAsMuchSoundAsPicture)
         EXPECT_EQ(8, sound.joins);
         EXPECT_GE(picture.left, 80000000) << "each join leaves out its frozen second";
         EXPECT_LE(std::abs(sound.left - picture.left), soundLength / 2);
+
+        // Between two pictures' starts, with the sound still a coder's delay behind.
+        const REFERENCE_TIME endAt = 210130000;
+        video->EndAt(endAt);
+        audio->EndAt(endAt, video);
+        for (REFERENCE_TIME now = 210000000; now < 215000000; now += 10000) {
+            offer(picture, now);
+            offer(sound, now);
+        }
+        EXPECT_TRUE(video->Ended());
+        EXPECT_TRUE(audio->Ended());
+        EXPECT_EQ((endAt / 400000 + 1) * 400000, picture.end) << "the picture ends with the last taken before the end";
+        EXPECT_LE(std::abs((sound.end - sound.left) - (picture.end - picture.left)), soundLength / 2)
+            << "the sound ends where the picture does, as both are placed";
     }
 }
 

@@ -453,7 +453,8 @@ TEST_F(CatalogueTest, BadIniDataLoadsDefaultsAndTheNextSaveKeepsTheRest) {
                                L"  [\\Software\\Marbrecq\\Quillotrane]  ", L"=no name", L"Volume=99999999999",
                                L"Capture Format=268", L"Panneau Actif=200", L"FrequenceDV=7", L"Framerate=abc",
                                L"Framerate=5", L"Beeps=yes", L"No Datecode=" + kMarker, L"Video Racine=" + kMarker,
-                               L"top=40", L"IncrustRec\\Xpos=oops", L"IncrustRec\\FontRec\\FontName=Tahoma"});
+                               L"top=40", L"IncrustRec\\Xpos=oops", L"IncrustRec\\FontRec\\FontName=Tahoma",
+                               L"Dur\u00e9e Incruster=-1"});
     Start();
     ASSERT_EQ(smPortable, StorageMode());
     EXPECT_EQ(ScreenTop(kMainHeight), ParamTop->Value());
@@ -467,6 +468,7 @@ TEST_F(CatalogueTest, BadIniDataLoadsDefaultsAndTheNextSaveKeepsTheRest) {
     EXPECT_EQ(L"Video", ParamVideoRacine->Value());
     EXPECT_EQ(L"Tahoma", ParamIncrustRec->Value().FontRec.Name);
     EXPECT_EQ(0, ParamIncrustRec->Value().Xpos);
+    EXPECT_EQ(5, ParamDureeIncruster->Value()) << "a duration below 0";
 
     ASSERT_TRUE(SaveParameters());
     const auto lines = ReadUtf16Lines(IniName());

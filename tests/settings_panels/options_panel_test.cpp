@@ -240,8 +240,8 @@ TEST_F(OptionsPanel, TextsFromTheStringTableAndAScreenshotOfEachTab) {
     }
 }
 
-// A codec without a settings or version page of its own (the stand-in Xvid compressor) says so
-// when its buttons are clicked, instead of doing nothing.
+// A codec without a settings or version page of its own (the stand-in Xvid compressor, the
+// stand-in MP3 coder) says so when its buttons are clicked, instead of doing nothing.
 TEST_F(OptionsPanel, DivxButtonsOfACodecWithoutPagesSaySo) {
     options->FillDivxCodecs();
     ASSERT_TRUE(ui::DivxAvailable);
@@ -256,11 +256,14 @@ TEST_F(OptionsPanel, DivxButtonsOfACodecWithoutPagesSaySo) {
         });
     options->sbPropDivxClick(options->sbPropDivx);
     options->sbVersionDivxClick(options->sbVersionDivx);
+    ASSERT_TRUE(options->sbPropMp3->Visible());
+    options->sbPropMp3Click(options->sbPropMp3);
     widgets::SetMessageDlgFunction(std::move(before));
-    ASSERT_EQ(2u, said.size());
+    ASSERT_EQ(3u, said.size());
     EXPECT_EQ(L"The codec " + std::wstring(standins::kXvidCompressorName) + L" has no settings of its own to show.",
               said[0]);
     EXPECT_EQ(L"The codec " + std::wstring(standins::kXvidCompressorName) + L" has no version page to show.", said[1]);
+    EXPECT_EQ(L"The codec " + std::wstring(standins::kMp3EncoderName) + L" has no settings of its own to show.", said[2]);
 }
 
 }  // namespace

@@ -1,7 +1,8 @@
 // The synthetic DV camcorder: its frames read back with the DV parser (system, timecode, recording
 // date, the jump, the undated stretch, 16:9), its transport, device, timecode, dropped-frame and pin
-// category answers, and its registry settings.
+// category answers, its stream stopped at a stream time, and its registry settings.
 #include "dv_test_support.h"
+#include "graph_helpers.h"
 
 #include <edevdefs.h>
 
@@ -210,6 +211,57 @@ TEST(DVCamcorder, TransportDeviceTimecodeAndDroppedFrames)
     EXPECT_EQ(tape, 0);
     ASSERT_EQ(transport->get_Mode(&value), S_OK);
     EXPECT_EQ(value, ED_MODE_STOP);
+}
+
+// Stopped through its pin's stream control, the camcorder takes no frame from then on: the end of
+// stream follows its last frame, the graph hears the stop's cookie, and its tape stands until the
+// next run, which takes frames again from there.
+TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAndTheNextRunGoesOnFromThere)
+{
+    ComScope com;
+    CamcorderGraph g;
+    ASSERT_EQ(g.Connect(), S_OK);
+    auto stream = Query<IAMStreamControl>(PinOf(g.camcorder.Get(), PINDIR_OUTPUT), IID_IAMStreamControl);
+    auto events = Query<IMediaEvent>(g.graph, IID_IMediaEvent);
+    auto control = Query<IMediaControl>(g.graph, IID_IMediaControl);
+    ASSERT_TRUE(stream && events && control);
+    // Each renderer's end is told, with its filter.
+    ASSERT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
+    g.frames.Limit = 1000;
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= 5; }));
+    const REFERENCE_TIME never = MAXLONGLONG;
+    ASSERT_EQ(S_OK, stream->StopAt(&never, FALSE, 6));
+    ASSERT_EQ(S_OK, stream->StopAt(nullptr, FALSE, 7));
+    AM_STREAM_INFO info{};
+    ASSERT_EQ(S_OK, stream->GetInfo(&info));
+    EXPECT_EQ(7u, info.dwStopCookie);
+    bool stopped = false, ended = false;
+    ASSERT_TRUE(quill_test::WaitFor([&] {
+        long code = 0;
+        LONG_PTR first = 0, second = 0;
+        while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+            stopped = stopped || (code == EC_STREAM_CONTROL_STOPPED && second == 7);
+            ended = ended || code == EC_COMPLETE;
+            events->FreeEventParams(code, first, second);
+        }
+        return stopped && ended;
+    })) << "stopped " << stopped << ", ended " << ended;
+    const int taken = g.frames.Taken();
+    LONG tape = 0, tapeAtStop = -1;
+    ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tape));
+    ASSERT_EQ(S_OK, stream->GetInfo(&info));
+    EXPECT_NE(0u, info.dwFlags & AM_STREAM_INFO_DISCARDING);
+    ASSERT_EQ(S_OK, control->Stop());
+    ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tapeAtStop));
+    EXPECT_EQ(tape, tapeAtStop) << "the tape stands after the stop";
+    EXPECT_EQ(taken, g.frames.Taken()) << "no frame after the end";
+
+    ASSERT_TRUE(g.Collect(taken + 3));
+    const auto frames = g.frames.Copy();
+    EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken - 1], 0), 25) + 1,
+              FrameCount(filters::DVReadTimecode(frames[taken], 0), 25))
+        << "the next run goes on from the last frame taken";
 }
 
 TEST(DVCamcorder, RejectsImpossibleSettings)

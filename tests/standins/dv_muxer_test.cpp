@@ -2,10 +2,13 @@
 // stops (it pauses every filter, downstream first, before it stops any), the frames still waiting go
 // out with the sound that came and silence for the rest while what follows still takes them, so that
 // a recording's last pictures reach its file; the next run (a cut's) waits afresh, and its timecodes
-// run on. A renderer after the muxer, which holds what it gets while paused, does not hold the stop.
+// run on. A run whose streams end (a stop that lets them reach the file first) ends its output once
+// the video and the sound that goes with it have come. A renderer after the muxer, which holds what
+// it gets while paused, does not hold the stop.
 #include "dv_test_support.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 #include <functional>
 #include <memory>
@@ -61,6 +64,7 @@ public:
         sample->SetTime(&start, &end);
         return pin_->Deliver(sample.Get());
     }
+    HRESULT End() { return pin_->DeliverEndOfStream(); }
 
 private:
     class Pin : public filters::TBCBaseOutputPin {
@@ -115,6 +119,7 @@ public:
         std::lock_guard<std::mutex> guard(mutex_);
         return frames_;
     }
+    std::atomic<bool> Ended{false};
 
 private:
     class Pin : public filters::TBCBaseInputPin {
@@ -135,6 +140,11 @@ private:
             sample->GetPointer(&data);
             std::lock_guard<std::mutex> guard(owner_->mutex_);
             owner_->frames_.emplace_back(data, data + std::max<long>(sample->GetActualDataLength(), 0));
+            return S_OK;
+        }
+        HRESULT EndOfStream() override
+        {
+            owner_->Ended = true;
             return S_OK;
         }
 
@@ -283,6 +293,24 @@ TEST_F(DVMuxerRun, AStopSendsTheFramesWaitingForTheirSoundAndTheNextRunFollowsOn
     for (int i = 5; i < 8; ++i) EXPECT_EQ(100 + i, CountOf(frames[i])) << i;
     EXPECT_EQ(kFrameSamples, SoundOfFrame(frames[6]).Heard);
     EXPECT_EQ(kFrameSamples, SoundOfFrame(frames[7]).Silent);
+
+    // A run whose video ends before the sound of its last frames came: they wait for it, and the
+    // output ends after them once the sound has ended too.
+    ASSERT_TRUE(RunGraph());
+    ASSERT_NO_FATAL_FAILURE(Feed(kFrameSamples + kFrameSamples / 2, 108, 3));
+    ASSERT_EQ(S_OK, video->End());
+    EXPECT_EQ(9u, keeper->Frames().size()) << "the frames wait for their sound after the video's end";
+    EXPECT_FALSE(keeper->Ended);
+    ASSERT_EQ(S_OK, sound->Push(Sound(kFrameSamples + kFrameSamples / 2), kFrameTime + kFrameTime / 2));
+    ASSERT_EQ(S_OK, sound->End());
+    frames = keeper->Frames();
+    ASSERT_EQ(11u, frames.size());
+    EXPECT_TRUE(keeper->Ended) << "the output ends behind its last frame";
+    for (int i = 8; i < 11; ++i) {
+        EXPECT_EQ(100 + i, CountOf(frames[i])) << i;
+        EXPECT_EQ(kFrameSamples, SoundOfFrame(frames[i]).Heard) << "each with its whole sound, " << i;
+    }
+    ASSERT_EQ(S_OK, control->Stop());
 }
 
 // Wine's null renderer holds a frame it gets while paused until it is stopped or runs.

@@ -168,6 +168,7 @@ TEST_F(KilledEarly, PastItsFirstPartsTheHeaderCountsWhatTheIndexesList)
     AviOutput(L"parts.avi");
     ftest::MediaType type;
     ftest::MakeVideoType(type, 64, 48);
+    reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame = 10000000;  // no picture lost between
     auto* source = new ftest::MediaSource(type, ftest::VideoBytes(64, 48));
     source->Duration = 10000000;
     source->Count = 45;
@@ -225,6 +226,7 @@ TEST_F(KilledEarly, AfterAnyWriteEveryMoviListLiesInsideItsPart)
     };
     ftest::MediaType type;
     ftest::MakeVideoType(type, 64, 48);
+    reinterpret_cast<VIDEOINFOHEADER*>(type.pbFormat)->AvgTimePerFrame = 10000000;  // no picture lost between
     auto* source = new ftest::MediaSource(type, ftest::VideoBytes(64, 48));
     source->Duration = 10000000;
     source->Count = 20;

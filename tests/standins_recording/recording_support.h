@@ -369,8 +369,8 @@ protected:
     }
     // The camera into the multiplexer's first input and the microphone, through sound, into its
     // second, until the camera delivered at least frames pictures and a second of sound went by;
-    // delivered receives the camera's count once the graph stopped.
-    void RecordCameraAndMicrophone(Counter& sound, long frames, long& delivered)
+    // delivered (and dropped, when given) receives the camera's count once the graph stopped.
+    void RecordCameraAndMicrophone(Counter& sound, long frames, long& delivered, long* dropped = nullptr)
     {
         auto camera = Camera();
         ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(camera.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(),
@@ -382,6 +382,9 @@ protected:
             return SUCCEEDED(counters->GetNumNotDropped(&delivered)) && delivered >= frames && sound.Bytes >= 176400;
         });
         ASSERT_EQ(S_OK, counters->GetNumNotDropped(&delivered));
+        if (dropped != nullptr) {
+            ASSERT_EQ(S_OK, counters->GetNumDropped(dropped));
+        }
     }
     std::string FileBytes() const { return ReadWholeFile(path); }
     // ffprobe of the recorded file, which must hold pictures and sound; v and a receive their streams.

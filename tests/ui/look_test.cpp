@@ -18,6 +18,7 @@
 #include "classlib/conversions.h"
 #include "classlib/themes.h"
 #include "tests/ui/capture_form_fixture.h"
+#include "tests/ui/hover_hint.h"
 #include "tests/common/painted_ink.h"
 #include "tests/common/window_screenshot.h"
 #include "ui/info_frames.h"
@@ -68,34 +69,24 @@ TEST_F(LookTest, ScheduleTimesAreTypedFieldByFieldAndEndEqualsStartCopiesThem) {
     EXPECT_EQ(panel->KitSpinEdit6->AsInteger(), 30);
 }
 
-// The hint window the application shows, with its text; nullptr while none is shown.
-HWND ShownHint(std::wstring& Text) {
-    classlib::THintWindow* hint = classlib::Application()->HintWindow();
-    if (hint == nullptr || !hint->HandleAllocated() || !IsWindowVisible(hint->WindowHandle())) return nullptr;
-    wchar_t text[1024] = {};
-    GetWindowTextW(hint->WindowHandle(), text, 1024);
-    Text = text;
-    return hint->WindowHandle();
-}
-
 // Rests the mouse on a tool button as a user does and waits for the hint: the text shown.
 std::wstring HoverHint(classlib::TToolButton* Button) {
-    classlib::Application()->CancelHint();
-    classlib::TToolBar* bar = Button->ToolBar();
-    POINT at{Button->Left() + Button->Width() / 2, Button->Top() + Button->Height() / 2};
-    POINT screen = at;
-    ClientToScreen(bar->Handle(), &screen);
-    SetCursorPos(screen.x, screen.y);
-    PostMessageW(bar->Handle(), WM_MOUSEMOVE, 0, MAKELPARAM(at.x, at.y));
-    std::wstring text;
-    const DWORD start = GetTickCount();
-    while (ShownHint(text) == nullptr && GetTickCount() - start < 3000) {
-        Pump();
-        Sleep(10);
-    }
-    return text;
+    return quill_test::HoverHint(Button->ToolBar()->Handle(),
+                                 POINT{Button->Left() + Button->Width() / 2, Button->Top() + Button->Height() / 2});
 }
 
+// The hint shown shows its text whole: what it paints ends 2 pixels within its window, the inset
+// it starts with (a text cut at the window's edge inks up to it).
+void ExpectHintWhole(const std::wstring& Name) {
+    classlib::THintWindow* hint = classlib::Application()->HintWindow();
+    ASSERT_TRUE(hint != nullptr && hint->HandleAllocated()) << classlib::WideToAnsi(Name);
+    const quill_test::TInk ink = quill_test::PaintedInk(hint, classlib::ColorToRGB(classlib::Screen()->HintFont()->Color()));
+    EXPECT_GT(ink.Count, 0) << classlib::WideToAnsi(Name);
+    EXPECT_LE(ink.Right, hint->ClientWidth() - 3) << "cut at the right: " << classlib::WideToAnsi(Name);
+    EXPECT_LE(ink.Bottom, hint->ClientHeight() - 3) << "cut at the bottom: " << classlib::WideToAnsi(Name);
+}
+
+// Every button shows its action's hint, whole; the lock button its unlock hint too.
 TEST_F(LookTest, ToolBarButtonsShowTheirActionsHintsUnderTheMouse) {
     ui::TCaptureForm* form = CreateAndShow();
     SetForegroundWindow(form->Handle());
@@ -113,8 +104,17 @@ TEST_F(LookTest, ToolBarButtonsShowTheirActionsHintsUnderTheMouse) {
             const std::wstring hint = widgets::WideGetShortHint(action->Hint());
             if (hint.empty()) continue;
             EXPECT_EQ(HoverHint(button), hint) << "over the button of " << classlib::WideToAnsi(action->Name());
+            ExpectHintWhole(action->Name());
         }
     }
+    form->taLock->Execute();
+    ASSERT_TRUE(form->taLock->Checked());
+    classlib::TToolButton* lock = nullptr;
+    for (int i = 0; i < form->tbActions->ButtonCount(); ++i)
+        if (form->tbActions->Buttons(i)->Action() == form->taLock) lock = form->tbActions->Buttons(i);
+    ASSERT_NE(nullptr, lock);
+    EXPECT_EQ(0u, HoverHint(lock).find(L"Cliqck to unlock the preview.")) << "the lock's hint once locked";
+    ExpectHintWhole(L"the unlock hint");
     app->CancelHint();
     app->SetHintPause(pause);
 }

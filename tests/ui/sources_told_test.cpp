@@ -4,38 +4,54 @@
 // until the user picks one.
 #include "tests/ui/sources_fixture.h"
 
+#include "tests/ui/hover_hint.h"
+
 namespace {
 
 using namespace sources_test;
 
-// The status bar tells what was taken for names not listed: its red text is Pattern (a regular
-// expression with a group for each name) with the names Names, each whole or its beginning ended
-// by an ellipsis, and shows whole in its panel beside the other panels' texts.
-void ExpectTold(ui::TCaptureForm* Form, const std::wstring& Pattern, const std::vector<std::wstring>& Names) {
+// The status bar tells what was taken for names not listed, in red in place of the preview's flags:
+// Whole in the panel's hint, and in the panel as much of it as the room holds with the names Taken
+// whole where they show (the first always): an ellipsis ends only a name asked or, after "; ", the
+// text whose rest the hint tells. It shows whole in its panel, and so do the other panels' texts.
+void ExpectTold(ui::TCaptureForm* Form, const std::wstring& Whole, const std::vector<std::wstring>& Taken) {
     const std::wstring& told = Form->StatusAlertText;
     const std::string shown = testing::PrintToString(told);
     EXPECT_EQ(L"", Form->StatusMainText) << "in place of the preview's flags";
-    std::wsmatch parts;
-    ASSERT_TRUE(std::regex_match(told, parts, std::wregex(Pattern))) << shown;
-    ASSERT_EQ(Names.size() + 1, parts.size()) << shown;
-    for (std::size_t i = 0; i < Names.size(); ++i) {
-        const std::wstring name = parts[i + 1].str();
-        const bool cut = name.size() >= 2 && name.size() < Names[i].size() && name.back() == L'\u2026' &&
-                         Names[i].compare(0, name.size() - 1, name, 0, name.size() - 1) == 0;
-        EXPECT_TRUE(name == Names[i] || cut) << "name " << i << " of " << shown;
-    }
-    RECT panel{};
-    ASSERT_TRUE(SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, 1, reinterpret_cast<LPARAM>(&panel)));
+    EXPECT_EQ(Whole, widgets::UcControl_GetHint(Form->StatusBar1)) << "the panel's hint";
+    EXPECT_TRUE(Form->StatusBar1->ShowHint());
+    const bool rest = told.size() > 3 && told.compare(told.size() - 3, 3, L"; \u2026") == 0;
+    for (std::size_t at = told.find(L'\u2026'); at != std::wstring::npos; at = told.find(L'\u2026', at + 1))
+        EXPECT_TRUE((rest && at + 1 == told.size()) || told.compare(at + 1, 1, L"\"") == 0) << shown;
+    for (std::size_t i = 0; i < Taken.size(); ++i)
+        EXPECT_TRUE(told.find(Taken[i]) != std::wstring::npos || (rest && i > 0)) << "whole: " << testing::PrintToString(Taken[i]) << " in " << shown;
+    // Each panel's text whole in its panel, the told one drawn 3 pixels after the (empty) main text.
+    const std::wstring texts[] = {Form->StatusIntervalText, told, Form->StatusSourcesText, Form->StatusInfoText};
     classlib::TWindowDC screen(nullptr);
     classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
-    const std::string narrow = classlib::WideToAnsi(told);
-    SIZE need{};
-    GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
-    // Drawn 3 pixels after the (empty) main text, within the panel's frame.
-    EXPECT_LE(need.cx + 3, panel.right - panel.left - 2) << shown;
+    for (int i = 0; i < 4; ++i) {
+        RECT panel{};
+        ASSERT_TRUE(SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&panel)));
+        const std::string narrow = classlib::WideToAnsi(texts[i]);
+        SIZE need{};
+        GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
+        EXPECT_LE(need.cx + (i == 1 ? 3 : 0) + ui::TCaptureForm::kStatusTextInset, panel.right - panel.left - 2)
+            << "panel " << i << ": " << testing::PrintToString(texts[i]);
+    }
 }
-const wchar_t kToldSource[] = L"\"(.+)\" not found: (.+) taken";
-const wchar_t kToldSources[] = L"\"(.+)\", \"(.+)\" not found: (.+), (.+) taken";
+// The hint the status bar shows with the mouse over its panel Index: the text shown, empty when none.
+std::wstring StatusHintOver(ui::TCaptureForm* Form, int Index) {
+    classlib::TApplication* app = classlib::Application();
+    const int pause = app->HintPause();
+    app->SetHintPause(1);
+    RECT panel{};
+    SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, static_cast<WPARAM>(Index), reinterpret_cast<LPARAM>(&panel));
+    const std::wstring text =
+        HoverHint(Form->StatusBar1->Handle(), POINT{(panel.left + panel.right) / 2, (panel.top + panel.bottom) / 2}, 1000);
+    app->CancelHint();
+    app->SetHintPause(pause);
+    return text;
+}
 
 // A script names a camera not listed: the first listed one is taken, with a format list of only what it
 // records, its own format selected and stored, and the status bar says so until another is chosen.
@@ -53,7 +69,7 @@ TEST_F(SourcesTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormatsAndTheStat
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Items()->Strings(0));
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Text());
     EXPECT_EQ(5, settings::ParamCaptureFormat->Value()) << "the format shown is the one recorded";
-    ExpectTold(form_.get(), kToldSource, {L"No Such Camera", kCamera});
+    ExpectTold(form_.get(), L"\"No Such Camera\" not found: " + std::wstring(kCamera) + L" taken", {kCamera});
     const std::wstring told = form_->StatusAlertText;
     PumpWindowMessages();
     EXPECT_GT(SaveWindowScreenshot(form_->Handle(), L"unlisted_camera.bmp"), 0);
@@ -75,15 +91,16 @@ TEST_F(SourcesTest, AnUnlistedSoundIsToldAndBringsItsFormatsAnEmptyNameTellsNoth
     RunScript({L"source_audio=Nowhere Microphone"});
     ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
     const std::wstring sound = Audio()->Name;
-    ExpectTold(form_.get(), kToldSource, {L"Nowhere Microphone", sound});
+    ExpectTold(form_.get(), L"\"Nowhere Microphone\" not found: " + sound + L" taken", {sound});
     EXPECT_EQ(1, CountOf(Items(Panel()->cbFormatCapture), L"Wav")) << "the sound's formats come";
     EXPECT_EQ(L"DivX", Panel()->cbFormatCapture->Text()) << "a format the sources still allow stays";
-    // Both told in one sentence that shows whole.
+    // Both told in one sentence, as much of it as the panel holds with the names taken whole.
     RunScript({L"source_video=Gone Camera"});
-    ExpectTold(form_.get(), kToldSources, {L"Gone Camera", L"Nowhere Microphone", kCamera, sound});
+    ExpectTold(form_.get(), L"\"Gone Camera\", \"Nowhere Microphone\" not found: " + std::wstring(kCamera) + L", " + sound + L" taken",
+               {kCamera, sound});
     form_->SelectAudioSource(L"no audio stream");
     form_->SelectAudioSource(L"");
-    ExpectTold(form_.get(), kToldSource, {L"Gone Camera", kCamera});
+    ExpectTold(form_.get(), L"\"Gone Camera\" not found: " + std::wstring(kCamera) + L" taken", {kCamera});
 }
 
 // A stored sound input and camera gone since the last run (a sound server down) are told as the
@@ -94,8 +111,17 @@ TEST_F(SourcesTest, StoredSourcesGoneAreToldAtTheStartNothingStoredTellsNothing)
            L"Preview Locked=0"});
     ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
     ASSERT_NE(nullptr, Video());
-    ExpectTold(form_.get(), kToldSources,
-               {L"Camera Gone Since", L"Monitor of Sine440 Gone", Video()->Name, Audio()->Name});
+    const std::wstring sources = L"\"Camera Gone Since\", \"Monitor of Sine440 Gone\" not found: " + Video()->Name +
+                                 L", " + Audio()->Name + L" taken";
+    ExpectTold(form_.get(), sources, {Video()->Name, Audio()->Name});
+    // And a format not offered: told after them, all of it in the hint over the panel that tells it.
+    RunScript({L"format_capture=Foo"});
+    const std::wstring format = Panel()->cbFormatCapture->Text();
+    ExpectTold(form_.get(), sources + L"; \"Foo\" not offered: " + format + L" kept", {Video()->Name, Audio()->Name, format});
+    PumpWindowMessages();
+    EXPECT_GT(SaveWindowScreenshot(form_->Handle(), L"stored_sources_gone.bmp"), 0);
+    EXPECT_EQ(widgets::UcControl_GetHint(form_->StatusBar1), StatusHintOver(form_.get(), 1));
+    EXPECT_EQ(L"", StatusHintOver(form_.get(), 0)) << "the other panels have no hint";
 }
 
 // The sources taken at the start for stored ones gone stay out of the settings through the run
@@ -114,7 +140,8 @@ TEST_F(SourcesTest, ASourceTakenForOneRunIsNotStoredUnlessTheUserPicksIt) {
     // A sound input asked for beside the camera taken instead: told with it.
     RunScript({L"source_audio=Nope Mic"});
     ASSERT_NE(nullptr, Audio());
-    ExpectTold(form_.get(), kToldSources, {L"Camera Gone Since", L"Nope Mic", Video()->Name, Audio()->Name});
+    ExpectTold(form_.get(), L"\"Camera Gone Since\", \"Nope Mic\" not found: " + Video()->Name + L", " + Audio()->Name + L" taken",
+               {Video()->Name, Audio()->Name});
     form_->ActualiserVideoBtnClick(form_.get());
     EXPECT_EQ(gone, stored()) << "neither a name not listed nor a refresh is a choice";
     // Picked: the sound in its list, the camera by a script's name.
@@ -123,6 +150,8 @@ TEST_F(SourcesTest, ASourceTakenForOneRunIsNotStoredUnlessTheUserPicksIt) {
     RunScript({std::wstring(L"source_video=") + kCamera});
     EXPECT_EQ(std::make_pair(std::wstring(kCamera), std::wstring(kMicrophone)), stored());
     EXPECT_EQ(L"", form_->StatusAlertText) << "nothing left to tell";
+    EXPECT_FALSE(form_->StatusBar1->ShowHint());
+    EXPECT_EQ(L"", StatusHintOver(form_.get(), 1));
 }
 
 TEST_F(SourcesTest, AFirstStartWithNothingStoredNamesNothingGone) {
@@ -134,7 +163,7 @@ TEST_F(SourcesTest, AFirstStartWithNothingStoredNamesNothingGone) {
 
 // A format a script names is chosen as the list chooses it: the preview lock follows it (the
 // overlay and the flips allowed or not, the free ratios), it is the wanted one; a name the list
-// does not offer is told with the format taken, until a format is chosen.
+// does not offer leaves the format as it is, and is told with it until a format is chosen.
 TEST_F(SourcesTest, AFormatAScriptNamesIsChosenAsTheListChoosesItOrTold) {
     std::vector<std::wstring> settings = kCameraAndMicrophone;
     settings[3] = L"Preview Locked=1";
@@ -157,21 +186,30 @@ TEST_F(SourcesTest, AFormatAScriptNamesIsChosenAsTheListChoosesItOrTold) {
     EXPECT_EQ(none, effects());
     EXPECT_FALSE(module_->Superposer->OverlayEnabled());
 
-    // Not a format, and one the camera cannot give: the first offered is taken, and told.
-    const std::wstring told = L"\"Foo\" not offered: avi native taken";
+    // Not a format, and one the camera cannot give: DivX stays, with its overlay, and nothing
+    // stored changes; told.
     RunScript({L"format_capture=DivX", L"format_capture=Foo"});
-    EXPECT_EQ(5, settings::ParamCaptureFormat->Value());
-    EXPECT_EQ(told, form_->StatusAlertText);
-    EXPECT_EQ(none, effects()) << "the format taken is the one the lock follows";
+    auto kept = [&] {
+        EXPECT_EQ(L"DivX", Panel()->cbFormatCapture->Text());
+        EXPECT_EQ(all, effects()) << "DivX's overlay and flips";
+        EXPECT_TRUE(module_->Superposer->OverlayEnabled());
+        EXPECT_TRUE(form_->SaveSettings());
+        EXPECT_EQ(9, settings::ParamCaptureFormat->Value());
+        EXPECT_EQ(L"DivX", settings::ParamWantFormatCapture->Value());
+    };
+    kept();
+    EXPECT_EQ(L"\"Foo\" not offered: DivX kept", form_->StatusAlertText);
     RunScript({L"format_capture=dv type 1 natifve"});
-    EXPECT_EQ(L"\"dv type 1 natifve\" not offered: avi native taken", form_->StatusAlertText);
-    // Told beside a source taken instead, the whole in its panel.
+    kept();
+    const std::wstring format = L"\"dv type 1 natifve\" not offered: DivX kept";
+    ExpectTold(form_.get(), format, {L"DivX"});
+    // Told beside a source taken instead.
     RunScript({L"source_audio=Nope Mic"});
     ASSERT_NE(nullptr, Audio());
-    ExpectTold(form_.get(), std::wstring(kToldSource) + L"; \"(.+)\" not offered: (.+) taken",
-               {L"Nope Mic", Audio()->Name, L"dv type 1 natifve", L"avi native"});
+    const std::wstring source = L"\"Nope Mic\" not found: " + Audio()->Name + L" taken";
+    ExpectTold(form_.get(), source + L"; " + format, {Audio()->Name, L"DivX"});
     ChooseFormat(L"Wmv");
-    ExpectTold(form_.get(), kToldSource, {L"Nope Mic", Audio()->Name});
+    ExpectTold(form_.get(), source, {Audio()->Name});
 }
 
 }  // namespace

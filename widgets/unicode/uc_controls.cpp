@@ -11,6 +11,7 @@
 #include "classlib/format.h"
 #include "classlib/forms.h"
 #include "classlib/gdi_handles.h"
+#include "classlib/measured_text.h"
 #include "classlib/threads.h"
 #include "unicode/wide_files.h"
 #include "unicode/wide_platform.h"
@@ -647,33 +648,19 @@ void TUcCustomHintWindow::ActivateHintData(RECT Rect, const std::string& AHint, 
 RECT TUcCustomHintWindow::CalcHintRect(int MaxWidth, const std::string& AHint, void* AData) {
     classlib::THintInfo* info = MarkedHintInfo(AData);
     if (info == nullptr) return classlib::THintWindow::CalcHintRect(MaxWidth, AHint, AData);
-    std::wstring text = WideHintOfData(AHint, AData);
-    RECT r{0, 0, MaxWidth, 0};
-    UINT bidi = info->HintControl != nullptr ? info->HintControl->DrawTextBiDiModeFlagsReadingOnly() : 0;
     classlib::TWindowDC screen(nullptr);
     classlib::TSelectedObject font(screen.Get(), Font()->Handle());
-    unicode::Uc_DrawTextW(screen.Get(), text.c_str(), -1, &r, DT_CALCRECT | DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | bidi);
-    r.right += 6;
-    r.bottom += 2;
-    return r;
+    return HintRectOfLines(
+        classlib::LinesExtent(screen.Get(), classlib::WrappedLines(screen.Get(), WideHintOfData(AHint, AData), MaxWidth)));
 }
 
 void TUcCustomHintWindow::Dispatch(TMessage& Message) {
     if (Message.Msg == classlib::CM_TEXTCHANGED && !activating_) {
-        std::wstring text = Caption();
-        SIZE size{};
-        {
-            classlib::TWindowDC screen(nullptr);
-            classlib::TSelectedObject font(screen.Get(), Font()->Handle());
-            GetTextExtentPoint32W(screen.Get(), text.c_str(), static_cast<int>(text.size()), &size);
-            if (text.empty()) {
-                TEXTMETRICW tm{};
-                GetTextMetricsW(screen.Get(), &tm);
-                size.cy = tm.tmHeight;
-            }
-        }
-        SetWidth(size.cx + 6);
-        SetHeight(size.cy + 6);
+        classlib::TWindowDC screen(nullptr);
+        classlib::TSelectedObject font(screen.Get(), Font()->Handle());
+        const RECT r = HintRectOfLines(classlib::LinesExtent(screen.Get(), classlib::WrappedLines(screen.Get(), Caption(), 0)));
+        SetWidth(r.right);
+        SetHeight(r.bottom);
     }
     classlib::THintWindow::Dispatch(Message);
 }
@@ -684,16 +671,15 @@ void TUcCustomHintWindow::Paint() {
         classlib::THintWindow::Paint();
         return;
     }
-    RECT r = ClientRect();
-    r.left += 2;
-    r.top += 2;
+    const RECT r = ClientRect();
     HDC dc = Canvas()->Handle();
     classlib::TSavedDC saved(dc);
     SelectObject(dc, Font()->Handle());
     SetTextColor(dc, classlib::ColorToRGB(classlib::Screen()->HintFont()->Color()));
     SetBkMode(dc, TRANSPARENT);
-    std::wstring text = Caption();
-    DrawTextW(dc, text.c_str(), -1, &r, DT_LEFT | DT_WORDBREAK | DT_NOPREFIX | DrawTextBiDiModeFlagsReadingOnly());
+    // Laid out as CalcHintRect measured it, so that the text ends within the window.
+    classlib::DrawLines(dc, 2, 2, classlib::WrappedLines(dc, Caption(), r.right - 4),
+                        HintTextOptions(DrawTextBiDiModeFlagsReadingOnly()));
 }
 
 }  // namespace widgets

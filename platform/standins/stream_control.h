@@ -1,0 +1,66 @@
+// The stream control of a live source's capture pin (IAMStreamControl): the application starts and
+// stops the pin's stream at stream times, and the source's streaming thread asks, frame by frame,
+// whether the frame it would take now goes out. A stop ends the stream right behind the last frame
+// taken before it; the source then takes no frames until a start, or until its next run.
+#pragma once
+
+#include <windows.h>
+#include <strmif.h>
+
+#include <mutex>
+
+#include "filters/base_com.h"
+
+namespace standins {
+
+class TStreamControl {
+public:
+    enum class TVerdict { Take, Skip, End };
+    // What becomes of the frame the source would take at Start (stream time): Take it; Skip it
+    // (stopped, or not yet started) without taking it; End the stream now, once, in place of the
+    // first frame at or after the stop time (the source sends the end of stream and tells the
+    // graph EC_STREAM_CONTROL_STOPPED with StopCookie()). Streaming thread.
+    TVerdict FrameAt(REFERENCE_TIME start);
+    DWORD StopCookie() const;
+    // A new run flows from its first frame, with no start or stop pending.
+    void Reset();
+
+    // IAMStreamControl, as a pin offers it. Start or stop at *Time; nullptr: now; MAXLONGLONG
+    // takes back what is pending. One frame more after a stop is never sent (SendExtra is noted).
+    HRESULT StartAt(const REFERENCE_TIME* time, DWORD cookie);
+    HRESULT StopAt(const REFERENCE_TIME* time, BOOL sendExtra, DWORD cookie);
+    HRESULT GetInfo(AM_STREAM_INFO* info) const;
+
+private:
+    static constexpr REFERENCE_TIME kNever = MAXLONGLONG;
+    mutable std::mutex lock_;  // every field: set by the application, read by the streaming thread
+    REFERENCE_TIME startAt_ = kNever;
+    REFERENCE_TIME stopAt_ = kNever;
+    DWORD startCookie_ = 0;
+    DWORD stopCookie_ = 0;
+    bool sendExtra_ = false;
+    bool flowing_ = true;
+};
+
+// The interface on a pin (Owner answers its IUnknown), handing every call to Control.
+template <class TOwner>
+struct TStreamControlItf : IAMStreamControl {
+    TStreamControlItf(TOwner& owner, TStreamControl& control) : o(owner), c(control) {}
+    QUILL_DELEGATING_UNKNOWN(o)
+    HRESULT STDMETHODCALLTYPE StartAt(const REFERENCE_TIME* time, DWORD cookie) override
+    {
+        return filters::ComGuard([&] { return c.StartAt(time, cookie); });
+    }
+    HRESULT STDMETHODCALLTYPE StopAt(const REFERENCE_TIME* time, BOOL sendExtra, DWORD cookie) override
+    {
+        return filters::ComGuard([&] { return c.StopAt(time, sendExtra, cookie); });
+    }
+    HRESULT STDMETHODCALLTYPE GetInfo(AM_STREAM_INFO* info) override
+    {
+        return filters::ComGuard([&] { return c.GetInfo(info); });
+    }
+    TOwner& o;
+    TStreamControl& c;
+};
+
+}  // namespace standins
