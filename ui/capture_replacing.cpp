@@ -150,6 +150,9 @@ void TCaptureForm::WatchReplacedFile() {
     // picture or a sound that a player reads.
     constexpr std::uint64_t kBegun = 256 * 1024;
     if (FileIdentity(NextVideoFile).Size < kBegun || !part_->RecordingBegun()) return;
+    // On a disk short of room the older files' room is where the recording goes on once the disk
+    // refuses more: they stay aside till then (given now, their room could come after the refusal).
+    if (OlderFileMakesRoom(NextVideoFile, *part_)) return;
     part_->Discard();
 }
 

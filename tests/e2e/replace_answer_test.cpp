@@ -152,14 +152,15 @@ TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
     const std::vector<std::wstring> recorded{L"clip_0.avi", L"filler"};
     EXPECT_TRUE(e2e::WaitFor([&] { return FilesIn(folder) == recorded; })) << testing::PrintToString(FilesIn(folder));
 
-    // Room for a frame or so: the recording begins, fills the volume, and goes on in the older
+    // Room for a second or so: the recording begins, fills the volume, and goes on in the older
     // file's room. What it recorded before is kept as the recording's first part, the recording
-    // goes on under the next name, and nothing is said.
+    // goes on under the next name, and nothing is said. The older file stays aside till the
+    // volume is full, however much the first part holds by then.
     ASSERT_TRUE(DeleteFileW((folder + L"filler").c_str()));
     ASSERT_TRUE(DeleteFileW(first.c_str()));
     const std::wstring begun = folder + L"clip_1.avi";
     ASSERT_TRUE(quill_test::WriteOlderFile(begun, 40u << 20));
-    ASSERT_TRUE(FillVolume(folder, 300u << 10)) << "the volume is not full";
+    ASSERT_TRUE(FillVolume(folder, 8u << 20)) << "the volume is not full";
     const std::wstring next = folder + L"clip_2.avi";
     ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
     ASSERT_TRUE(program.AnswerMessage(L"Yes")) << "exists already: the question";
