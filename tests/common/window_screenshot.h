@@ -46,13 +46,14 @@ inline void PumpWindowMessages(int Rounds = 5, DWORD Pause = 10) {
     }
 }
 
-// Keeps the picture as ScreenshotPath(FileName).
-inline int SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
+// Keeps the picture as ScreenshotPath(FileName) and answers its 24-bit rows (bottom-up, each
+// padded to four bytes); empty when the window has no size.
+inline std::string KeepWindowScreenshot(HWND Window, const std::wstring& FileName) {
     RECT r{};
     GetWindowRect(Window, &r);
     const int width = r.right - r.left;
     const int height = r.bottom - r.top;
-    if (width <= 0 || height <= 0) return 0;
+    if (width <= 0 || height <= 0) return std::string();
     HDC screen = GetDC(nullptr);
     HDC dc = CreateCompatibleDC(screen);
     HBITMAP bitmap = CreateCompatibleBitmap(screen, width, height);
@@ -83,10 +84,23 @@ inline int SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
         fwrite(pixels.data(), 1, pixels.size(), out);
         fclose(out);
     }
+    return pixels;
+}
+
+// Keeps the picture as ScreenshotPath(FileName).
+inline int SaveWindowScreenshot(HWND Window, const std::wstring& FileName) {
+    const std::string pixels = KeepWindowScreenshot(Window, FileName);
+    if (pixels.empty()) return 0;
+    RECT r{};
+    GetWindowRect(Window, &r);
+    const int width = r.right - r.left;
+    const int height = r.bottom - r.top;
+    const size_t stride = (static_cast<size_t>(width) * 3 + 3) & ~size_t{3};
     int differing = 0;
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            if (pixels.compare(static_cast<size_t>(y) * stride + x * 3, 3, pixels, 0, 3) != 0) ++differing;
+            if (pixels.compare(static_cast<size_t>(y) * stride + static_cast<size_t>(x) * 3, 3, pixels, 0, 3) != 0)
+                ++differing;
     return differing;
 }
 

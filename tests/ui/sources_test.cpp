@@ -12,54 +12,6 @@ using namespace sources_test;
 const wchar_t kSecondCamera[] = L"Quillotrane Test Camera Two";
 const wchar_t kFailing[] = L"Quillotrane Failing Camera";
 
-// The window's image on the screen as 24-bit rows (bottom-up), written to File as a BMP; empty
-// when it could not be read.
-std::vector<BYTE> SaveWindowShot(HWND Window, const std::wstring& File) {
-    RECT rect{};
-    GetWindowRect(Window, &rect);
-    const int width = rect.right - rect.left;
-    const int height = rect.bottom - rect.top;
-    std::vector<BYTE> pixels;
-    if (width <= 0 || height <= 0) return pixels;
-    BITMAPINFOHEADER header{};
-    header.biSize = sizeof(header);
-    header.biWidth = width;
-    header.biHeight = height;
-    header.biPlanes = 1;
-    header.biBitCount = 24;
-    header.biCompression = BI_RGB;
-    const DWORD stride = (static_cast<DWORD>(width) * 3 + 3) & ~3u;
-    header.biSizeImage = stride * static_cast<DWORD>(height);
-    HDC screen = GetDC(nullptr);
-    HDC memory = CreateCompatibleDC(screen);
-    void* bits = nullptr;
-    HBITMAP bitmap = CreateDIBSection(screen, reinterpret_cast<BITMAPINFO*>(&header), DIB_RGB_COLORS, &bits, nullptr, 0);
-    if (bitmap != nullptr) {
-        HGDIOBJ old = SelectObject(memory, bitmap);
-        BitBlt(memory, 0, 0, width, height, screen, rect.left, rect.top, SRCCOPY);
-        GdiFlush();
-        pixels.assign(static_cast<BYTE*>(bits), static_cast<BYTE*>(bits) + header.biSizeImage);
-        SelectObject(memory, old);
-        DeleteObject(bitmap);
-    }
-    DeleteDC(memory);
-    ReleaseDC(nullptr, screen);
-    BITMAPFILEHEADER fileHeader{};
-    fileHeader.bfType = 0x4D42;
-    fileHeader.bfOffBits = sizeof(fileHeader) + sizeof(header);
-    fileHeader.bfSize = fileHeader.bfOffBits + header.biSizeImage;
-    HANDLE file = CreateFileW(quill_test::ScreenshotPath(File).c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file != INVALID_HANDLE_VALUE && !pixels.empty()) {
-        DWORD written = 0;
-        WriteFile(file, &fileHeader, sizeof(fileHeader), &written, nullptr);
-        WriteFile(file, &header, sizeof(header), &written, nullptr);
-        WriteFile(file, pixels.data(), static_cast<DWORD>(pixels.size()), &written, nullptr);
-    }
-    if (file != INVALID_HANDLE_VALUE) CloseHandle(file);
-    return pixels;
-}
-
 // Another entry of the test camera in the video input category, under a name of its own.
 class ListedCamera {
 public:
@@ -521,13 +473,13 @@ TEST_F(SourcesTest, ScreenshotsOfTheSourcesFoldersAndGrabPanels) {
     ASSERT_TRUE(Previewing());
     std::vector<ui::TPanelFrame*> panels{form_->SourcesFrame, form_->DossiersFrame1, form_->ExtraireFrame1};
     const wchar_t* names[] = {L"main_window_sources.bmp", L"main_window_folders.bmp", L"main_window_grab.bmp"};
-    std::vector<std::vector<BYTE>> shots;
+    std::vector<std::string> shots;
     for (std::size_t i = 0; i < panels.size(); ++i) {
         for (ui::TPanelFrame* other : panels) other->HideFrame();
         panels[i]->ShowFrame();
         SetWindowPos(form_->Handle(), HWND_TOP, 0, 0, 0, 0, SWP_NOMOVE | SWP_NOSIZE | SWP_SHOWWINDOW);
         PumpUntil([] { return false; }, 400);
-        shots.push_back(SaveWindowShot(form_->Handle(), names[i]));
+        shots.push_back(quill_test::KeepWindowScreenshot(form_->Handle(), names[i]));
         ASSERT_FALSE(shots.back().empty()) << "no picture of the window";
         EXPECT_NE(INVALID_FILE_ATTRIBUTES, GetFileAttributesW(quill_test::ScreenshotPath(names[i]).c_str()));
     }
