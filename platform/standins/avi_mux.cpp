@@ -15,6 +15,7 @@
 #include "filters/base_io_pins.h"
 #include "platform/standins/avi_mux_types.h"
 #include "platform/standins/avi_writer.h"
+#include "platform/standins/frame_slots.h"
 #include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
@@ -36,8 +37,6 @@ constexpr std::uint32_t kTestSuperIndex = 1024;  // small test parts make many o
 constexpr REFERENCE_TIME kCheckpointTime = kUnitsPerSecond;
 constexpr REFERENCE_TIME kFirstCheckpointTime = kUnitsPerSecond / 8;
 constexpr ULONGLONG kCheckpointMs = 1000;
-// A step in a frame stream's stamps longer than this is a new timeline, not pictures lost.
-constexpr REFERENCE_TIME kMostFilledTime = 60 * kUnitsPerSecond;
 
 class TAviMux;
 
@@ -114,17 +113,14 @@ private:
         REFERENCE_TIME CheckpointTime = 0;  // the stream's time at the last checkpoint
         ULONGLONG FirstTick = 0;
         std::uint32_t FirstSize = 0;
-        // A frame stream whose type states its frame time keeps each picture at its time: where the
-        // last one lies, when its time was known.
-        REFERENCE_TIME FrameTime = 0;
-        bool Placed = false;
-        REFERENCE_TIME PlacedAt = 0;
+        // A frame stream whose type states its frame time keeps each picture at its time.
+        TFrameSlots Slots;
     };
 
     HRESULT StartFile();
     void FinishFile();
     // Empty frames in the places of the pictures lost before a frame of stream starting at Start.
-    HRESULT FillLostPlaces(int stream, TStreamRun& run, IMediaSample* sample, bool timed, REFERENCE_TIME start);
+    HRESULT FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::TEmpty& lost);
     HRESULT WriteQueued(bool all);
     // Whether the file is due a checkpoint now that run's stream reached Time; when it is, every
     // stream's next one is counted from here.
@@ -410,7 +406,7 @@ HRESULT TAviMux::StartFile()
         TAviStreamSetup setup = SetupOf(mt);
         TStreamRun run;
         run.FrameTimeKnown = setup.Kind != TAviStreamKind::Audio && StatedFrameTime(mt).has_value();
-        run.FrameTime = run.FrameTimeKnown ? StatedFrameTime(mt).value_or(0) : 0;
+        run.Slots.SetFrameTime(run.FrameTimeKnown ? StatedFrameTime(mt).value_or(0) : 0);
         if (setup.Kind == TAviStreamKind::Audio) {
             run.BytesPerSecond = setup.Rate;
         } else if (setup.Kind == TAviStreamKind::Video && !setup.Uncompressed) {
@@ -475,7 +471,7 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         return writer_.Failure();
     }
     TStreamRun& run = runs_[static_cast<std::size_t>(stream)];
-    HRESULT hr = FillLostPlaces(stream, run, sample, timed, start);
+    HRESULT hr = FillLostPlaces(stream, run, run.Slots.Place(timed, sample->IsDiscontinuity() == S_OK, start));
     if (FAILED(hr)) {
         return Written(hr);
     }
@@ -516,21 +512,12 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     return Written(hr);
 }
 
-HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, IMediaSample* sample, bool timed, REFERENCE_TIME start)
+HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::TEmpty& lost)
 {
-    // As a capture multiplexer does: the place of each picture the source lost (a step of two frame
-    // times or more) is an empty frame, over which players hold the picture before, so that the
-    // later pictures keep their time beside the sound. A discontinuity starts a new timeline (a new
-    // run, or image by image's pictures taken one by one); a freeze's join leaves no step.
-    const bool placed = run.Placed;
-    run.Placed = timed && run.FrameTime > 0;
-    const REFERENCE_TIME last = run.PlacedAt;
-    run.PlacedAt = start;
-    if (!placed || !run.Placed || sample->IsDiscontinuity() == S_OK || start - last > kMostFilledTime) {
-        return S_OK;
-    }
-    const REFERENCE_TIME lost = (start - last + run.FrameTime / 2) / run.FrameTime - 1;
-    for (REFERENCE_TIME n = 1; n <= lost; ++n) {
+    // As a capture multiplexer does: the place of each picture the source never gave is an empty
+    // frame, over which players hold the picture before, so that the later pictures keep their time
+    // beside the sound. A freeze's join leaves no time between its pictures.
+    for (std::int64_t n = 0; n < lost.Count; ++n) {
         if (runMode_ != INTERLEAVE_FULL) {
             const HRESULT hr = writer_.Write(stream, nullptr, 0, false);
             if (FAILED(hr)) {
@@ -538,7 +525,7 @@ HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, IMediaSample* sampl
             }
         } else {
             TQueued empty;
-            empty.Time = last + n * run.FrameTime;
+            empty.Time = lost.At + n * run.Slots.FrameTime();
             empty.Key = false;
             run.Queue.push_back(std::move(empty));
         }

@@ -133,6 +133,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
+    TTestPictureClock clock_;       // the test's camera clock (recording_settings.h), likewise
 };
 
 class TDVCamcorder : public filters::TBCBaseFilter {
@@ -351,6 +352,7 @@ HRESULT TDVCamcorderPin::Active()
     // The pictures are coded before streaming starts, so that no live frame waits for the coder.
     DVCamcorderPrepare(camcorder_->Pal());
     losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
+    clock_ = TTestPictureClock::Read(DVFrameTime(camcorder_->Pal()));
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -371,6 +373,7 @@ void TDVCamcorderPin::Stream()
     try {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const REFERENCE_TIME frameTime = DVFrameTime(camcorder_->Pal());
+        const REFERENCE_TIME period = clock_.Interval();  // the frame time on the camcorder's own clock
         REFERENCE_TIME next = -1;
         std::int64_t taken = 0;  // frames of this stream, delivered or lost
         std::vector<std::uint8_t> lostFrame;
@@ -386,10 +389,10 @@ void TDVCamcorderPin::Stream()
             }
             if (next < 0) next = std::max<REFERENCE_TIME>(now, 0);
             // More than two frames late: those frames are lost, as on a real bus.
-            if (now - next > 2 * frameTime) {
-                const LONG lost = static_cast<LONG>((now - next) / frameTime);
+            if (now - next > 2 * period) {
+                const LONG lost = static_cast<LONG>((now - next) / period);
                 camcorder_->CountDropped(lost);
-                next += lost * frameTime;
+                next += lost * period;
             }
             // Decided before the frame is built: frames the stream control holds back are never taken.
             const TStreamControl::TVerdict verdict = streamControl_.FrameAt(next);
@@ -404,8 +407,9 @@ void TDVCamcorderPin::Stream()
                 Sleep(5);
                 continue;
             }
-            if (now < next) {
-                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((next - now) / 10000 + 1, 10)));
+            const REFERENCE_TIME at = std::max<REFERENCE_TIME>(next + clock_.Jitter(taken), 0);  // its stamp
+            if (now < at) {
+                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((at - now) / 10000 + 1, 10)));
                 continue;
             }
             const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
@@ -414,7 +418,7 @@ void TDVCamcorderPin::Stream()
                 lostFrame.resize(static_cast<std::size_t>(size));
                 camcorder_->NextFrame(lostFrame);
                 camcorder_->CountDropped(1);
-                next += frameTime;
+                next += period;
                 continue;
             }
             ComPtr<IMediaSample> sample;
@@ -430,12 +434,12 @@ void TDVCamcorderPin::Stream()
             }
             camcorder_->NextFrame(std::span<std::uint8_t>(data, static_cast<std::size_t>(size)));
             sample->SetActualDataLength(size);
-            REFERENCE_TIME start = next, end = next + frameTime;
+            REFERENCE_TIME start = at, end = at + frameTime;
             sample->SetTime(&start, &end);
             sample->SetSyncPoint(TRUE);
             sample->SetDiscontinuity(first ? TRUE : FALSE);
             first = false;
-            next = end;
+            next += period;
             HRESULT hr = Deliver(sample.Get());
             if (hr == S_OK) {
                 camcorder_->CountDelivered();

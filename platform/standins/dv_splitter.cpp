@@ -9,6 +9,7 @@
 
 #include "filters/base_io_pins.h"
 #include "platform/standins/dv_frame.h"
+#include "platform/standins/frame_slots.h"
 #include "platform/standins/standins_dll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -17,11 +18,6 @@ using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
 namespace standins {
 
 namespace {
-
-// A step in the frames' stamps longer than this is a new timeline, not frames lost (as the AVI
-// multiplexer takes it).
-constexpr REFERENCE_TIME kMostLostTime = 60 * 10000000LL;
-constexpr REFERENCE_TIME kNoSoundEnd = INT64_MIN;
 
 class TDVSplitter;
 
@@ -77,7 +73,7 @@ public:
         HRESULT hr = TBCBaseFilter::Stop();  // decommits: a Receive waiting for a buffer returns
         filters::TBCAutoLock receive(receiveLock_);
         frames_ = 0;
-        soundEnd_ = kNoSoundEnd;
+        soundSlots_.SetFrameTime(0);
         return hr;
     }
 
@@ -134,7 +130,7 @@ private:
     std::atomic<LONG> pinVersion_{1};
     filters::TBCCritSec receiveLock_;
     std::int64_t frames_ = 0;  // under the receive lock
-    REFERENCE_TIME soundEnd_ = kNoSoundEnd;  // where the last frame's sound ended; under the receive lock
+    TFrameSlots soundSlots_;   // the frames' places in the sound, as a file places their pictures; under the receive lock
     std::vector<std::int16_t> audioScratch_;
 };
 
@@ -263,9 +259,9 @@ HRESULT TDVSplitterOutput::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROP
 
 // Splitting: the video sample is the frame as it came; the sound sample is the frame's samples, or
 // silence of the frame's duration when the frame carries none at the output's rate. Frames lost
-// before one (a step of a frame time or more in the stamps, no discontinuity) have silence in
-// their place, as a capture file keeps their pictures' places: the sound after them stays with its
-// pictures.
+// before one have silence in their place, counted as a capture file places their pictures (each
+// frame in the slot its stamp falls in since its run began): the sound after them stays with its
+// pictures however the frames' stamps stray.
 
 HRESULT TDVSplitter::Split(IMediaSample* sample)
 {
@@ -312,14 +308,14 @@ HRESULT TDVSplitter::DeliverAudio(IMediaSample* in, std::span<const std::uint8_t
     REFERENCE_TIME start = 0, end = 0;
     const bool timed = SUCCEEDED(in->GetTime(&start, &end));
     const bool discontinuity = in->IsDiscontinuity() == S_OK;
-    if (timed && !discontinuity && soundEnd_ != kNoSoundEnd && start - soundEnd_ <= kMostLostTime) {
-        for (REFERENCE_TIME lost = (start - soundEnd_ + frameTime / 2) / frameTime; lost > 0; --lost) {
-            audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, outRate, frames_++)) * 2, 0);
-            const HRESULT hr = DeliverSound(out, true, start - lost * frameTime, start - (lost - 1) * frameTime, false);
-            if (hr != S_OK) return hr;
-        }
+    if (soundSlots_.FrameTime() != frameTime) soundSlots_.SetFrameTime(frameTime);
+    const TFrameSlots::TEmpty lost = soundSlots_.Place(timed, discontinuity, start);
+    for (std::int64_t n = 0; n < lost.Count; ++n) {
+        audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, outRate, frames_++)) * 2, 0);
+        const REFERENCE_TIME at = lost.At + n * frameTime;
+        const HRESULT hr = DeliverSound(out, true, at, at + frameTime, false);
+        if (hr != S_OK) return hr;
     }
-    soundEnd_ = !timed ? kNoSoundEnd : end > start ? end : start + frameTime;
     int rate = 0;
     const int samples = DVReadAudio(frame, audioScratch_, rate);
     if (samples == 0 || rate != outRate) {

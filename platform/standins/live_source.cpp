@@ -208,6 +208,7 @@ HRESULT TLiveOutputPin::Active()
         thread_.join();
     }
     unit_ = UnitDuration();
+    clock_ = UnitClock(unit_);
     StreamStarting();
     stop_ = false;
     try {
@@ -234,12 +235,13 @@ void TLiveOutputPin::Stream()
 {
     CoInitializeEx(nullptr, COINIT_MULTITHREADED);
     const REFERENCE_TIME length = unit_;
+    const TTestPictureClock clock = clock_;
     const bool atEnd = DeliversAtUnitEnd();
     LONGLONG n = 0;
     unsigned run = 0;
     bool discontinuity = true;
     while (!stop_) {
-        const REFERENCE_TIME due = (atEnd ? n + 1 : n) * length;
+        const REFERENCE_TIME due = atEnd ? clock.At(n) + length : clock.At(n);
         REFERENCE_TIME now = 0;
         const unsigned seen = run;
         if (!live_->WaitForStreamTime(due, stop_, now, run)) {
@@ -247,7 +249,7 @@ void TLiveOutputPin::Stream()
         }
         if (run != seen) {
             // A new run: what passed while paused (or before the first run) was never captured.
-            const LONGLONG current = now > 0 ? now / length : 0;
+            const LONGLONG current = clock.Before(now);
             if (current > n) {
                 n = current;
                 discontinuity = true;
@@ -260,7 +262,7 @@ void TLiveOutputPin::Stream()
             }
         }
         if (SkipsLateUnits()) {
-            const LONGLONG current = now / length;
+            const LONGLONG current = clock.Before(now);
             if (current > n) {
                 UnitsMissed(n, current - n);
                 n = current;
@@ -280,7 +282,7 @@ void TLiveOutputPin::Stream()
             live_->NotifyEvent(EC_ERRORABORT, hr, 0);
             break;
         }
-        REFERENCE_TIME start = n * length;
+        REFERENCE_TIME start = clock.At(n);
         REFERENCE_TIME end = start + length;
         sample->SetTime(&start, &end);
         sample->SetSyncPoint(FilledUnitIsKey() ? TRUE : FALSE);

@@ -5,6 +5,7 @@
 #pragma once
 
 #include "filters/base_io_pins.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/slim_sync.h"
 
 #include <atomic>
@@ -114,6 +115,9 @@ protected:
 
     // Streaming hooks. UnitDuration is read when streaming starts, from the connection's type.
     virtual REFERENCE_TIME UnitDuration() const = 0;
+    // The clock the units are taken by (read when streaming starts): unit n is stamped at its At(n)
+    // and lasts UnitDuration; by default every UnitDuration, exactly.
+    virtual TTestPictureClock UnitClock(REFERENCE_TIME duration) const { return TTestPictureClock(duration); }
     // True: a unit goes out once its end has passed (sound); false: at its start (pictures).
     virtual bool DeliversAtUnitEnd() const = 0;
     // True: units the stream fell a whole unit behind on are passed over (and reported).
@@ -162,6 +166,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     REFERENCE_TIME unit_ = 0;  // written before the thread starts
+    TTestPictureClock clock_;  // likewise
 };
 
 }  // namespace standins

@@ -21,10 +21,20 @@
 //                       busy machine makes them lose them, the last of every N they take, every
 //                       second time the last two (steps of 2 and 3 in the camera's frame numbers and
 //                       the camcorder's timecodes), and count them dropped
+//     Picture interval QWORD  T, 500 to 100000: the test camera and the DV camcorder keep a
+//                       clock of their own, as a real camera does, and give a picture every T
+//                       thousandths of the frame time their format states (1500: a camera stating
+//                       25 a second that gives 16.7)
+//     Picture jitter QWORD  J, at most 500: their pictures' stamps stray from that clock by up to J
+//                       thousandths of the stated frame time either way (never more than half the
+//                       time between two pictures), as a USB camera's do on a busy machine
 #pragma once
 
 #include <windows.h>
 
+#include <strmif.h>
+
+#include <algorithm>
 #include <cstdint>
 #include <optional>
 #include <string>
@@ -40,6 +50,8 @@ inline constexpr wchar_t kTestMpegRefuseValue[] = L"MPEG stand-ins refuse";
 inline constexpr wchar_t kTestSoundInputsBusyValue[] = L"Sound inputs busy";
 inline constexpr wchar_t kTestKillAfterWritesValue[] = L"Kill after writes";
 inline constexpr wchar_t kTestLostPicturesValue[] = L"Lost pictures";
+inline constexpr wchar_t kTestPictureIntervalValue[] = L"Picture interval";
+inline constexpr wchar_t kTestPictureJitterValue[] = L"Picture jitter";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
@@ -123,6 +135,51 @@ inline bool TestLosesPicture(std::int64_t n, std::uint64_t every)
     const auto e = static_cast<std::int64_t>(every <= 1000000 ? every : 0);
     return e >= 3 && n >= 0 && (n % e == e - 1 || n % (2 * e) == 2 * e - 2);
 }
+
+// The clock a test device takes its pictures by ("Picture interval", "Picture jitter"): picture N
+// at N intervals from the stream's start, stamped up to the jitter before or after it by a pattern
+// of N's own; without the settings every stated frame time, exactly.
+class TTestPictureClock {
+public:
+    explicit TTestPictureClock(REFERENCE_TIME frameTime = 1) : interval_(std::max<REFERENCE_TIME>(frameTime, 1)) {}
+
+    // The clock this process's test gives a device whose format states FrameTime.
+    static TTestPictureClock Read(REFERENCE_TIME frameTime)
+    {
+        TTestPictureClock clock(frameTime);
+        const std::optional<std::uint64_t> interval = TestRecordingSetting(kTestPictureIntervalValue);
+        if (interval && *interval >= 500 && *interval <= 100000) {
+            clock.interval_ = std::max<REFERENCE_TIME>(frameTime * static_cast<REFERENCE_TIME>(*interval) / 1000, 1);
+        }
+        const std::optional<std::uint64_t> jitter = TestRecordingSetting(kTestPictureJitterValue);
+        if (jitter && *jitter <= 500) {
+            // Never more than half an interval: the stamps still follow each other.
+            clock.jitter_ = std::min(frameTime * static_cast<REFERENCE_TIME>(*jitter) / 1000, clock.interval_ / 2);
+        }
+        return clock;
+    }
+
+    REFERENCE_TIME Interval() const { return interval_; }
+    // How far picture N's stamp strays from the clock, within the jitter.
+    REFERENCE_TIME Jitter(std::int64_t n) const
+    {
+        if (jitter_ <= 0) {
+            return 0;
+        }
+        std::uint64_t h = static_cast<std::uint64_t>(n) * 0x9E3779B97F4A7C15ull;
+        h = (h ^ (h >> 31)) * 0xBF58476D1CE4E5B9ull;
+        h ^= h >> 29;
+        return static_cast<REFERENCE_TIME>(h % static_cast<std::uint64_t>(2 * jitter_ + 1)) - jitter_;
+    }
+    // Picture N's stamp, never before the stream's start.
+    REFERENCE_TIME At(std::int64_t n) const { return std::max<REFERENCE_TIME>(n * interval_ + Jitter(n), 0); }
+    // The picture the clock takes at T, or the last one before it.
+    std::int64_t Before(REFERENCE_TIME t) const { return t > 0 ? t / interval_ : 0; }
+
+private:
+    REFERENCE_TIME interval_;
+    REFERENCE_TIME jitter_ = 0;
+};
 
 // The MPEG stand-ins' refusal for this process (see above).
 inline bool MpegStandinsRefuse()

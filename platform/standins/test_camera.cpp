@@ -248,6 +248,8 @@ protected:
         FormatOf(CurrentMediaType(), frameTime);
         return frameTime >= kCameraMinFrameTime && frameTime <= kCameraMaxFrameTime ? frameTime : kCameraFrameTime;
     }
+    // A real camera's clock, when the test asks for one.
+    TTestPictureClock UnitClock(REFERENCE_TIME duration) const override { return TTestPictureClock::Read(duration); }
     bool DeliversAtUnitEnd() const override { return false; }
     bool SkipsLateUnits() const override { return true; }
     bool LosesUnit(LONGLONG n) const override { return TestLosesPicture(n, losesEvery_); }

@@ -1,7 +1,8 @@
 // The synthetic camera of the video input category: a live source of moving colour bars with the
 // frame number drawn into the picture, in RGB24 or YUY2 at 320x240 or 720x576, answering the stream
 // configuration, the dropped-frame counter and the capture pin category. A test may have it lose
-// pictures as a busy machine does ("Lost pictures", recording_settings.h).
+// pictures as a busy machine does ("Lost pictures", recording_settings.h) and take them by a clock
+// of its own, as a real camera does ("Picture interval", "Picture jitter").
 #pragma once
 
 #include <windows.h>
@@ -28,8 +29,10 @@ inline constexpr REFERENCE_TIME kCameraMaxFrameTime = 10000000;
 
 // The picture: eight vertical colour bars (white, yellow, cyan, green, magenta, red, blue, black)
 // moved kBarStep pixels to the left with every frame; over them, on picture rows kCounterTop to
-// kCounterTop + kCounterBlock - 1, bit i of the frame number (the frame's start time divided by the
-// frame time) as a kCounterBlock-pixel square at x = i * kCounterBlock, white for 1 and black for 0.
+// kCounterTop + kCounterBlock - 1, bit i of the frame number (the pictures the camera's clock took
+// since the stream began, before this one: on the stated clock, the frame's start time divided by
+// the frame time) as a kCounterBlock-pixel square at x = i * kCounterBlock, white for 1 and black
+// for 0.
 inline constexpr int kBarStep = 4;
 inline constexpr int kCounterBits = 32;
 inline constexpr int kCounterBlock = 8;

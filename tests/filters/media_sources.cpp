@@ -147,9 +147,11 @@ private:
                 bytes /= 2;
             }
             sample->SetActualDataLength(bytes);
-            REFERENCE_TIME start = i * source_->Duration;
+            bool discontinuity = false;
+            REFERENCE_TIME start = source_->Stamp ? source_->Stamp(i, discontinuity) : i * source_->Duration;
             REFERENCE_TIME stop = start + source_->Duration;
             sample->SetTime(&start, &stop);
+            sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
             sample->SetSyncPoint(i % std::max(source_->KeyEvery.load(), 1) == 0 ? TRUE : FALSE);
             HRESULT hr = Deliver(sample.Get());
             if (FAILED(hr) && !source_->GoOnAfterFailure.load()) {

@@ -35,6 +35,8 @@ public:
     // Every KeyEvery-th sample from the first is a sync point, the others not.
     std::atomic<int> KeyEvery{1};
     std::function<void(int index, BYTE* data, long bytes)> Fill;
+    // When set, sample index's start time (it lasts Duration) and whether it is a discontinuity.
+    std::function<REFERENCE_TIME(int index, bool& discontinuity)> Stamp;
     // From sample SwitchAt on, the samples carry SwitchType (a mid-stream type change on the first)
     // and hold SwitchBytes bytes; ShortAt gives one sample only half its bytes.
     int SwitchAt = -1;

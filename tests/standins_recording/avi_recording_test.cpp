@@ -6,6 +6,7 @@
 // killed program) whose file still tells what it holds.
 #include "recording_support.h"
 
+#include "filters/dv_codes.h"
 #include "platform/standins/dv_camcorder.h"
 #include "tests/common/camera_pictures.h"
 #include "tests/filters/media_sources.h"
@@ -13,6 +14,7 @@
 #include <fstream>
 
 #include <algorithm>
+#include <cstring>
 
 namespace recording_test {
 namespace {
@@ -83,6 +85,144 @@ TEST_F(Recording, CameraAndMicrophoneMakeAFileFfmpegReadsWholeWithEveryPictureAt
     EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << whole.Err;
 }
 
+// Pictures by a clock of their own: each takes the slot its stamp falls in, counted from its run's
+// start (a discontinuity starts another, a step of over 60 s too), so that a run's track lasts as
+// long as its pictures' time, within a frame, however far apart they come (1.4 or 1.51 frame times
+// on a camera stating 25 a second), however late some come (jitter over half a frame time adds no
+// frame), and two in one frame time are both kept, the lead taken back at the next gap.
+TEST_F(Recording, EachPictureTakesTheSlotItsStampFallsInCountedFromItsRun)
+{
+    constexpr REFERENCE_TIME kFrame = 400000;
+    auto apart = [](double step, int count) {
+        std::vector<double> at;
+        for (int i = 0; i < count; ++i) at.push_back(i * step);
+        return at;
+    };
+    std::vector<double> late = apart(1.0, 60), strayed = apart(1.5, 60);
+    const double lateBy[] = {0.6, 0, 0.9, 0.55, 0, 0, 0.75, -0.2, 0.95, 0.5};
+    const double strayBy[] = {0.5, -0.5, 0.3, -0.45, 0.49, 0.1, -0.2, 0.5, -0.5, 0};
+    for (std::size_t i = 1; i < late.size(); ++i) late[i] += lateBy[i % 10];
+    for (std::size_t i = 0; i < strayed.size(); ++i) strayed[i] += strayBy[i % 10];
+    // Pairs in one frame time, and three in one before a gap: each plays at most a frame time late
+    // for each picture before it in its frame time.
+    const std::vector<double> crowded = {0, 0.2, 2, 2.3, 4, 4.1, 4.2, 9, 10, 11.5, 11.6, 14};
+    struct TRun {
+        const char* What;
+        std::vector<double> At;  // in frame times
+        double Within = 1;       // frame times between a picture's place and its time
+    };
+    const std::vector<TRun> runs = {{"1.4 frame times apart", apart(1.4, 60)},
+                                    {"1.51 frame times apart", apart(1.51, 60)},
+                                    {"late by up to 0.95 frame times", late},
+                                    {"1.5 frame times apart, straying half a frame time", strayed},
+                                    {"two and three in one frame time", crowded, 2}};
+    // Each run starts 10.3 frame times after the last one ended, at a discontinuity; a picture 61 s
+    // after the last run's (no discontinuity) starts a run of its own.
+    std::vector<REFERENCE_TIME> stamps;
+    std::vector<bool> starts;
+    for (const auto& run : runs) {
+        const REFERENCE_TIME base = stamps.empty() ? 0 : stamps.back() + 10 * kFrame + 3 * kFrame / 10;
+        for (std::size_t i = 0; i < run.At.size(); ++i) {
+            stamps.push_back(base + std::llround(run.At[i] * kFrame));
+            starts.push_back(i == 0);
+        }
+    }
+    stamps.push_back(stamps.back() + 610000000);
+    starts.push_back(false);
+
+    // Pictures straight into the multiplexer, written as they come or interleaved; and DV frames
+    // through the DV splitter, whose silence for the frames never given must fill the same places
+    // in the sound.
+    for (const int way : {0, 1, 2}) {
+        const bool dv = way == 2;
+        SCOPED_TRACE(dv ? "DV split" : way == 0 ? "as they come" : "interleaved");
+        mux.Reset();
+        sink.Reset();
+        AviOutput(L"clocked " + std::to_wstring(way) + L".avi");
+        ComPtr<IConfigInterleaving> interleaving;
+        ASSERT_EQ(S_OK, mux.As(&interleaving));
+        ASSERT_EQ(S_OK, interleaving->put_Mode(way == 1 ? INTERLEAVE_FULL : INTERLEAVE_NONE));
+        ftest::MediaType type;
+        ftest::MakeVideoType(type, 64, 48);
+        if (dv) {
+            // Blank 625/50 frames: the splitter gives the silence of a frame for each.
+            dshow::FreeMediaType(type);
+            type.majortype = MEDIATYPE_Interleaved;
+            type.subtype = MEDIASUBTYPE_dvsd;
+            type.formattype = GUID_NULL;
+            type.lSampleSize = 144000;
+            type.bFixedSizeSamples = TRUE;
+        }
+        auto* source = new ftest::MediaSource(type, dv ? 144000 : ftest::VideoBytes(64, 48));
+        source->Count = static_cast<int>(stamps.size());
+        source->Stamp = [&](int i, bool& discontinuity) {
+            discontinuity = starts[static_cast<std::size_t>(i)];
+            return stamps[static_cast<std::size_t>(i)];
+        };
+        source->Fill = [dv](int i, BYTE* data, long bytes) {
+            std::memset(data, 0, static_cast<std::size_t>(bytes));
+            data[3] = 0xBF;  // a 625/50 frame's header
+            std::memcpy(data + 4, &i, sizeof(i));
+        };
+        auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), (L"Clocked " + std::to_wstring(way)).c_str());
+        ComPtr<IBaseFilter> splitter;
+        if (dv) {
+            splitter = AddStock(CLSID_DVSplitter, L"Clocked DV Splitter");
+            ASSERT_EQ(S_OK, Link(filter.Get(), splitter.Get()));
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinIndex(splitter.Get(), 1).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+            ASSERT_EQ(S_OK, builder->RenderStream(nullptr, &MEDIATYPE_Audio, splitter.Get(), nullptr, mux.Get()));
+        } else {
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+        }
+        RunUntil([&] { return source->EosSent.load(); });
+        EXPECT_EQ(0, ErrorEvents());
+
+        // The slot of every picture, by the number it carries.
+        const std::string bytes = FileBytes();
+        std::vector<std::int64_t> slot;
+        const std::vector<Chunk> chunks = AviWalk(bytes).Of("00");
+        for (std::size_t k = 0; k < chunks.size(); ++k) {
+            if (chunks[k].Size == 0) continue;
+            int i = -1;
+            std::memcpy(&i, bytes.data() + chunks[k].Offset + 8 + 4, sizeof(i));
+            EXPECT_EQ(static_cast<int>(slot.size()), i) << "every picture, in order";
+            slot.push_back(static_cast<std::int64_t>(k));
+        }
+        ASSERT_EQ(stamps.size(), slot.size());
+        std::size_t first = 0;
+        for (const auto& run : runs) {
+            SCOPED_TRACE(run.What);
+            const std::size_t end = first + run.At.size();
+            std::size_t worst = first;
+            auto off = [&](std::size_t i) {
+                return static_cast<double>(slot[i] - slot[first]) - static_cast<double>(stamps[i] - stamps[first]) / kFrame;
+            };
+            for (std::size_t i = first; i < end; ++i) {
+                worst = std::abs(off(i)) > std::abs(off(worst)) ? i : worst;
+            }
+            EXPECT_LE(std::abs(off(worst)), run.Within) << "picture " << worst - first << " plays " << off(worst)
+                                                        << " frame times after its time";
+            const double length = static_cast<double>(stamps[end - 1] - stamps[first]) / kFrame + 1;
+            EXPECT_LT(std::abs(static_cast<double>(slot[end] - slot[first]) - length), 1.0)
+                << "a track of " << slot[end] - slot[first] << " frames for " << length << " frame times";
+            first = end;
+        }
+        EXPECT_EQ(slot[first - 1] + 1, slot[first]) << "a step of 61 s is a new timeline, not pictures lost";
+        if (dv) {
+            const auto samples = quill_test::DecodeSound(path);
+            EXPECT_EQ(chunks.size() * 1920 * 2, samples.size()) << "a frame's sound in every place";
+        }
+        for (const ComPtr<IBaseFilter>& gone : {filter, splitter, ComPtr<IBaseFilter>(mux)}) {
+            if (gone) {
+                EXPECT_EQ(S_OK, graph->RemoveFilter(gone.Get()));
+            }
+        }
+        ComPtr<IBaseFilter> writer;
+        ASSERT_EQ(S_OK, sink.As(&writer));
+        EXPECT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
+    }
+}
+
 TEST_F(Recording, TheCamcordersInterleavedDVIsOneStreamOfPicturesAndSound)
 {
     AviOutput(L"dv type 1.avi");
@@ -112,12 +252,16 @@ TEST_F(Recording, TheCamcordersInterleavedDVIsOneStreamOfPicturesAndSound)
     EXPECT_EQ(static_cast<std::size_t>(delivered) * 1920 * 2, samples.size()) << "1920 samples with every frame";
 }
 
-// The camcorder loses frames on the bus as on a busy machine: their pictures' places are kept
-// empty and their sound's places silent, so that the sound after them stays with its pictures.
+// The camcorder loses frames on the bus as on a busy machine, and its clock gives a frame every 1.4
+// frame times with stamps that stray a little: the pictures' places they never filled are kept
+// empty and their sound's places silent, each picture in the place of its time (its timecode
+// counts the camcorder's frames), so that the sound after them stays with its pictures.
 TEST_F(Recording, SplitDVHasItsSoundRenderedIntoTheMultiplexerByTheBuilderBesideEveryPicturesPlace)
 {
     TestSettings settings;
     settings.Set(standins::kTestLostPicturesValue, 7);
+    settings.Set(standins::kTestPictureIntervalValue, 1400);
+    settings.Set(standins::kTestPictureJitterValue, 50);
     AviOutput(L"dv type 2.avi");
     auto camcorder = Device(CLSID_VideoInputDeviceCategory, standins::kDVCamcorderName);
     auto splitter = AddStock(CLSID_DVSplitter, L"DV Splitter");
@@ -142,6 +286,30 @@ TEST_F(Recording, SplitDVHasItsSoundRenderedIntoTheMultiplexerByTheBuilderBeside
     const auto samples = quill_test::DecodeSound(path);
     // The splitter hands on each frame's sound beside its picture; a stop may fall between the two.
     EXPECT_LE(std::abs(static_cast<long long>(samples.size() / 2) - places * 1920LL), 1920);
+
+    const std::string bytes = FileBytes();
+    const std::vector<Chunk> frames = AviWalk(bytes).Of("00");
+    ASSERT_EQ(static_cast<std::size_t>(places), frames.size());
+    long long firstTape = -1, firstPlace = 0, lastTape = 0, worstTape = 0;
+    double worst = 0;  // frame times a picture plays after its time
+    for (std::size_t k = 0; k < frames.size(); ++k) {
+        if (frames[k].Size == 0) continue;
+        const auto* frame = reinterpret_cast<const std::uint8_t*>(bytes.data() + frames[k].Offset + 8);
+        const filters::TDVTimecode tc = filters::DVReadTimecode(std::span(frame, frames[k].Size), 0);
+        lastTape = ((tc.Hours * 60LL + tc.Minutes) * 60 + tc.Seconds) * 25 + tc.Frames;
+        if (firstTape < 0) {
+            firstTape = lastTape;
+            firstPlace = static_cast<long long>(k);
+        }
+        const double off = static_cast<double>(static_cast<long long>(k) - firstPlace) - (lastTape - firstTape) * 1.4;
+        if (std::abs(off) > std::abs(worst)) {
+            worst = off;
+            worstTape = lastTape;
+        }
+    }
+    EXPECT_LE(std::abs(worst), 1.1) << "tape frame " << worstTape << " plays " << worst << " frame times after its time";
+    EXPECT_LE(std::abs(places - firstPlace - ((lastTape - firstTape) * 1.4 + 1)), 1.1)
+        << places << " places for tape frames " << firstTape << " to " << lastTape;
 }
 
 TEST_F(Recording, AFileOfManyRiffPartsIsReadWhole)
