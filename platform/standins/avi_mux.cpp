@@ -121,6 +121,10 @@ private:
     void FinishFile();
     // Empty frames in the places of the pictures lost before a frame of stream starting at Start.
     HRESULT FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::TEmpty& lost);
+    // The file's streams end: each frame stream's last picture is held until its end, to the
+    // nearest slot (the slot its stamp fell in may have begun up to a frame time before it). Once;
+    // what failed is told.
+    void HoldLastPictures();
     HRESULT WriteQueued(bool all);
     // Whether the file is due a checkpoint now that run's stream reached Time; when it is, every
     // stream's next one is counted from here.
@@ -471,7 +475,7 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         return writer_.Failure();
     }
     TStreamRun& run = runs_[static_cast<std::size_t>(stream)];
-    HRESULT hr = FillLostPlaces(stream, run, run.Slots.Place(timed, sample->IsDiscontinuity() == S_OK, start));
+    HRESULT hr = FillLostPlaces(stream, run, run.Slots.Place(timed, sample->IsDiscontinuity() == S_OK, start, stop));
     if (FAILED(hr)) {
         return Written(hr);
     }
@@ -531,6 +535,16 @@ HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::
         }
     }
     return S_OK;
+}
+
+void TAviMux::HoldLastPictures()
+{
+    for (std::size_t i = 0; i < runs_.size(); ++i) {
+        const TFrameSlots::TEmpty tail = runs_[i].Slots.End();
+        if (SUCCEEDED(writer_.Failure())) {
+            Written(FillLostPlaces(static_cast<int>(i), runs_[i], tail));
+        }
+    }
 }
 
 std::optional<REFERENCE_TIME> TAviMux::ShownFrameTime(const TStreamRun& run, TAviStreamKind kind)
@@ -648,6 +662,7 @@ void TAviMux::StreamEnded(int stream)
             WriteQueued(false);  // the ended stream no longer holds the others back
             return;
         }
+        HoldLastPictures();
         WriteQueued(true);
         Checkpoint();
         endDelivered_ = true;
@@ -663,6 +678,7 @@ void TAviMux::FinishFile()
     if (!writer_.Started()) {
         return;
     }
+    HoldLastPictures();
     WriteQueued(true);
     // Frame streams whose format gave no frame time: what the samples showed, else 25 a second.
     for (std::size_t i = 0; i < runs_.size(); ++i) {

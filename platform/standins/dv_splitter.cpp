@@ -110,6 +110,8 @@ public:
     }
 
     HRESULT Split(IMediaSample* sample);
+    // The stream ends: silence until the last frame's end, as its picture is held until then.
+    HRESULT EndSound();
     TDVSplitterOutput* VideoOut() { return outputsMade_.load() ? video_.get() : nullptr; }
     TDVSplitterOutput* AudioOut() { return outputsMade_.load() ? audio_.get() : nullptr; }
     filters::TBCCritSec& ReceiveLock() { return receiveLock_; }
@@ -118,6 +120,8 @@ public:
 private:
     HRESULT DeliverVideo(IMediaSample* in, std::span<const std::uint8_t> frame);
     HRESULT DeliverAudio(IMediaSample* in, std::span<const std::uint8_t> frame);
+    // Silence in the frames' places that Empty gives.
+    HRESULT DeliverSilence(TDVSplitterOutput* out, bool pal, int rate, const TFrameSlots::TEmpty& empty);
     // audioScratch_'s samples as one sound sample.
     HRESULT DeliverSound(TDVSplitterOutput* out, bool timed, REFERENCE_TIME start, REFERENCE_TIME end,
                          bool discontinuity);
@@ -173,6 +177,7 @@ HRESULT TDVSplitterInput::EndOfStream()
     filters::TBCAutoLock receive(splitter_->ReceiveLock());
     HRESULT hr = CheckStreaming();
     if (hr != S_OK) return hr;
+    splitter_->EndSound();
     for (auto* out : {splitter_->VideoOut(), splitter_->AudioOut()}) {
         if (out != nullptr && out->IsConnected()) out->DeliverEndOfStream();
     }
@@ -309,19 +314,36 @@ HRESULT TDVSplitter::DeliverAudio(IMediaSample* in, std::span<const std::uint8_t
     const bool timed = SUCCEEDED(in->GetTime(&start, &end));
     const bool discontinuity = in->IsDiscontinuity() == S_OK;
     if (soundSlots_.FrameTime() != frameTime) soundSlots_.SetFrameTime(frameTime);
-    const TFrameSlots::TEmpty lost = soundSlots_.Place(timed, discontinuity, start);
-    for (std::int64_t n = 0; n < lost.Count; ++n) {
-        audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, outRate, frames_++)) * 2, 0);
-        const REFERENCE_TIME at = lost.At + n * frameTime;
-        const HRESULT hr = DeliverSound(out, true, at, at + frameTime, false);
-        if (hr != S_OK) return hr;
-    }
+    HRESULT hr = DeliverSilence(out, pal, outRate, soundSlots_.Place(timed, discontinuity, start, end));
+    if (hr != S_OK) return hr;
     int rate = 0;
     const int samples = DVReadAudio(frame, audioScratch_, rate);
     if (samples == 0 || rate != outRate) {
         audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, outRate, frames_)) * 2, 0);
     }
     return DeliverSound(out, timed, start, end, discontinuity);
+}
+
+HRESULT TDVSplitter::DeliverSilence(TDVSplitterOutput* out, bool pal, int rate, const TFrameSlots::TEmpty& empty)
+{
+    const REFERENCE_TIME frameTime = DVFrameTime(pal);
+    for (std::int64_t n = 0; n < empty.Count; ++n) {
+        audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, rate, frames_++)) * 2, 0);
+        const REFERENCE_TIME at = empty.At + n * frameTime;
+        const HRESULT hr = DeliverSound(out, true, at, at + frameTime, false);
+        if (hr != S_OK) return hr;
+    }
+    return S_OK;
+}
+
+HRESULT TDVSplitter::EndSound()
+{
+    TDVSplitterOutput* out = AudioOut();
+    const TFrameSlots::TEmpty tail = soundSlots_.End();
+    if (out == nullptr || !out->IsConnected()) return VFW_E_NOT_CONNECTED;
+    const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(out->CurrentMediaType().pbFormat);
+    const int rate = wf != nullptr ? static_cast<int>(wf->nSamplesPerSec) : 48000;
+    return DeliverSilence(out, soundSlots_.FrameTime() == DVFrameTime(true), rate, tail);
 }
 
 HRESULT TDVSplitter::DeliverSound(TDVSplitterOutput* out, bool timed, REFERENCE_TIME start, REFERENCE_TIME end,

@@ -40,13 +40,15 @@ public:
     // ones go only where a whole frame time passed without one. A picture whose slot is taken (two
     // in one frame time) goes in the next one, and so only the time the track ran ahead of is
     // left empty later: nothing is lost and the lead never adds up.
-    TEmpty Place(bool timed, bool discontinuity, REFERENCE_TIME start)
+    // Stop is where the picture ends (at or before Start: a frame time after it).
+    TEmpty Place(bool timed, bool discontinuity, REFERENCE_TIME start, REFERENCE_TIME stop)
     {
         const bool placing = placing_;
         placing_ = timed && frameTime_ > 0;
         if (!placing_) {
             return {};
         }
+        lastEnd_ = stop > start ? stop : start + frameTime_;
         if (!placing || discontinuity || start < last_ || start - last_ > kMostFilledTime) {
             runStart_ = start;
             last_ = start;
@@ -64,11 +66,29 @@ public:
         return empty;
     }
 
+    // The stream ends: the empty slots that hold its last picture until that picture's end, to the
+    // nearest slot (the slot its stamp fell in may have begun up to a frame time before it). The
+    // next picture starts a new run.
+    TEmpty End()
+    {
+        TEmpty tail;
+        if (placing_) {
+            const std::int64_t end = (lastEnd_ - runStart_ + frameTime_ / 2) / frameTime_;
+            if (end > used_) {
+                tail.Count = end - used_;
+                tail.At = runStart_ + used_ * frameTime_;
+            }
+        }
+        placing_ = false;
+        return tail;
+    }
+
 private:
     REFERENCE_TIME frameTime_ = 0;
     bool placing_ = false;
     REFERENCE_TIME runStart_ = 0;  // the stamp of the run's first picture, in its slot 0
     REFERENCE_TIME last_ = 0;      // the last picture's stamp
+    REFERENCE_TIME lastEnd_ = 0;   // and its end
     std::int64_t used_ = 0;        // slots of the run given out, pictures and empty ones
 };
 

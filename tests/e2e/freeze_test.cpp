@@ -3,8 +3,10 @@
 // picture and its sound alike, goes on after the resume, shows no hole in its picture's timeline and
 // decodes whole, with no damaged picture or sound at the join, and keeps its picture and sound of one
 // length however often it is joined, the camera's pictures each at its time although the camera
-// loses some as a busy machine makes it; the screen shows the frame around the picture crossed while
-// it is frozen, solid red while it records.
+// loses some as a busy machine makes it, and for a minute from a camera with a clock of its own (a
+// picture every 1.5 frame times, stamps straying by up to half a frame time) each picture within two
+// frame times of its time and the track as long as the sound; the screen shows the frame around the
+// picture crossed while it is frozen, solid red while it records.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <commctrl.h>
@@ -12,9 +14,12 @@
 #include <algorithm>
 #include <cctype>
 #include <cmath>
+#include <cstdio>
 #include <cstdlib>
+#include <optional>
 #include <sstream>
 
+#include "platform/standins/test_camera.h"
 #include "tests/app/screen_pixels.h"
 #include "tests/common/camera_pictures.h"
 
@@ -23,13 +28,14 @@ namespace {
 
 // The file's pictures as they decode: the usual step between two in the timeline (the frame time:
 // a rate guessed from all of them would count the resume's step too), the longest step, and the
-// length of the timeline they stand on (places kept empty for lost pictures included).
+// length of the timeline they stand on (places kept empty for lost pictures included), its last
+// place lasting a frame time (Frame, when the usual step is not one).
 struct TPictures {
     double Step = 0;
     double Longest = 0;
     double Length = 0;
 };
-TPictures Pictures(const std::wstring& File) {
+TPictures Pictures(const std::wstring& File, double Frame = 0) {
     const auto run = quill_test::RunUnix({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
                                          "frame=best_effort_timestamp_time", "-of", "csv=p=0",
                                          quill_test::UnixPath(File)});
@@ -46,25 +52,31 @@ TPictures Pictures(const std::wstring& File) {
     std::sort(steps.begin(), steps.end());
     pictures.Step = steps[steps.size() / 2];
     pictures.Longest = steps.back();
-    pictures.Length = times.back() - times.front() + pictures.Step;
+    pictures.Length = times.back() - times.front() + (Frame > 0 ? Frame : pictures.Step);
     return pictures;
 }
 
-// The test camera's pictures, some of which it loses as a busy machine makes it: after a step of 2
-// or 3 in the numbers it drew the next picture plays at its time, after a freeze's join at once.
-void ExpectCameraPicturesAtTheirTime(const std::wstring& File, double Step) {
+// The test camera's pictures, taken every Interval by its clock and some lost as a busy machine
+// makes it lose them (steps of 2 or 3 in the numbers it drew): from one freeze's join (where the file
+// leaves out the frozen second or more) to the next each plays at its time, counted from the first
+// after the join, within Within, and the first after a join plays a frame time (Frame) after the one
+// before.
+void ExpectCameraPicturesAtTheirTime(const std::wstring& File, double Frame, double Interval, double Within) {
     const std::vector<quill_test::TCameraPicture> pictures = quill_test::CameraPictures(File);
     ASSERT_FALSE(pictures.empty()) << "no picture of the camera decodes";
     int lost = 0;
+    std::size_t first = 0;
     for (std::size_t i = 1; i < pictures.size(); ++i) {
         const auto step = static_cast<long>(pictures[i].Number - pictures[i - 1].Number);
-        lost += step == 2 || step == 3;
-        const double after = pictures[i].Time - pictures[i - 1].Time;
-        if (std::abs(after - (step <= 3 ? step * Step : Step)) > 0.002) {
-            ADD_FAILURE() << "picture " << pictures[i].Number << " plays " << after << " s after "
-                          << pictures[i - 1].Number;
+        const bool join = step * Interval - (pictures[i].Time - pictures[i - 1].Time) > 0.5;
+        lost += !join && (step == 2 || step == 3);
+        const double after = pictures[i].Time - pictures[join ? i - 1 : first].Time;
+        const double time = join ? Frame : (pictures[i].Number - pictures[first].Number) * Interval;
+        if (std::abs(after - time) > Within + 0.002) {
+            ADD_FAILURE() << "picture " << pictures[i].Number << " plays " << after - time << " s after its time";
             return;
         }
+        first = join ? i : first;
     }
     EXPECT_GT(lost, 0) << "the camera lost no picture";
 }
@@ -115,6 +127,7 @@ struct TFamily {
     std::uint64_t growth;  // bytes the file grows by in well under a second of recording
     bool startFrozen = false;  // frozen before the start, resumed with the space bar
     int joins = 1;  // more: frozen with the space bar for a second each, running 1.5 s between
+    int seconds = 0;  // recorded before the freeze, from a camera with a clock of its own
 };
 
 TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike) {
@@ -133,11 +146,14 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                                 {kCamcorderVideo, L"dv type 2 native", L".avi", 1000000},
                                 {kCamcorderVideo, L"dv type 1 natifve", L".avi", 1000000},
                                 {L"no video stream", L"Wav", L".wav", 50000},
-                                {L"no video stream", L"mp3", L".mp3", 5000}};
+                                {L"no video stream", L"mp3", L".mp3", 5000},
+                                {kCamera, L"avi native", L".avi", 2000000, false, 1, 60}};
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
     TProcessTestSetting lost(program, standins::kTestLostPicturesValue, 9);
     ASSERT_TRUE(lost.Set());
+    // The camera's own clock: a picture every 1.5 frame times, stamps straying by half a frame time.
+    std::optional<TProcessTestSetting> interval, jitter;
     // A stop that finds frames lost asks about the scene list: it is kept.
     auto settled = [&](const std::wstring& File) {
         return e2e::WaitFor([&] {
@@ -163,6 +179,11 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         const bool key = number == 1 || family.startFrozen || family.joins > 1;
         // The first family's frame is looked at on the whole screen through its freeze and resume.
         const bool look = number == 1 && !family.startFrozen;
+        if (family.seconds > 0) {
+            interval.emplace(program, standins::kTestPictureIntervalValue, 1500);
+            jitter.emplace(program, standins::kTestPictureJitterValue, 500);
+            ASSERT_TRUE(interval->Set() && jitter->Set());
+        }
         const ULONGLONG started = GetTickCount64();
         ASSERT_NO_FATAL_FAILURE(Script(program, {family.startFrozen ? L"+freeze_capture" : L"", L"capture"}));
         if (family.startFrozen) {
@@ -178,6 +199,8 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                 ASSERT_TRUE(Growing(program, file, size + family.growth)) << "join " << join << " goes on";
             }
             if (family.joins > 1) Sleep(1500);
+            // The recording's length, not a wait for anything.
+            Sleep(family.seconds * 1000);
             if (look) {
                 EXPECT_TRUE(FrameShown(program, L"recording.png").Solid()) << "a recording's frame is solid red";
             }
@@ -214,13 +237,29 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         // and the stop's delays, which a second covers.
         EXPECT_LT(heard, wall - pause + 1.0) << "the frozen time is left out of the sound";
         if (family.video == std::wstring(L"no video stream")) continue;
-        const TPictures seen = Pictures(file);
-        EXPECT_NEAR(heard, seen.Length, 0.15) << "picture and sound stay together, however many joins";
+        // The camera's frame time, which a clock of its own does not show as the usual step.
+        constexpr double kFrame = standins::kCameraFrameTime / 1e7;
+        const TPictures seen = Pictures(file, family.seconds > 0 ? kFrame : 0);
+        if (family.seconds > 0) {
+            std::printf("A camera giving a picture every 1.5 frame times: %.3f s of pictures beside %.3f s of sound\n",
+                        seen.Length, heard);
+            // The sound comes in 20 ms buffers and runs to the stop's key, which may come up to 1.5
+            // frame times after the last picture this camera gave ended.
+            EXPECT_NEAR(heard, seen.Length, 2.5 * kFrame) << "the picture's track keeps to the sound";
+        } else {
+            EXPECT_NEAR(heard, seen.Length, 0.15) << "picture and sound stay together, however many joins";
+        }
         EXPECT_LT(seen.Longest, 0.5) << "no hole where the recording was frozen";
         // Windows Media times its pictures to its profile's frame rate: its pictures keep their
-        // time by the slots they fill, which the lengths above compare.
-        if (family.video == std::wstring(kCamera) && family.extension == std::wstring(L".avi"))
-            ExpectCameraPicturesAtTheirTime(file, seen.Step);
+        // time by the slots they fill, which the lengths above compare. A picture of the camera's
+        // own clock takes the frame time its stamp falls in, which it may share: it plays up to a
+        // frame time early, or late behind another, beside its first's (straying too).
+        if (family.video == std::wstring(kCamera) && family.extension == std::wstring(L".avi")) {
+            if (family.seconds > 0)
+                ExpectCameraPicturesAtTheirTime(file, kFrame, 1.5 * kFrame, 2 * kFrame);
+            else
+                ExpectCameraPicturesAtTheirTime(file, seen.Step, seen.Step, 0);
+        }
     }
     EXPECT_TRUE(program.Close());
 }
