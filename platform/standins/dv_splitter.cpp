@@ -134,7 +134,8 @@ private:
     std::atomic<LONG> pinVersion_{1};
     filters::TBCCritSec receiveLock_;
     std::int64_t frames_ = 0;  // under the receive lock
-    TFrameSlots soundSlots_;   // the frames' places in the sound, as a file places their pictures; under the receive lock
+    // The frames' places in the sound, as a file places their pictures; under the receive lock.
+    TFrameSlots soundSlots_;
     std::vector<std::int16_t> audioScratch_;
 };
 

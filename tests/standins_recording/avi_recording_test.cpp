@@ -1,7 +1,8 @@
 // Recordings of the synthetic devices through the builder's AVI output, read back with ffprobe and
-// ffmpeg: raw video with PCM sound (pictures the camera lost keeping their places), the camcorder's
-// interleaved DV as one stream, DV split into pictures and sound (the sound rendered into the
-// multiplexer by the builder, lost frames' places kept in both), a file of many RIFF parts, a full
+// ffmpeg: raw video with PCM sound (pictures the camera lost keeping their places), pictures by a
+// clock of their own each in the place of its time, the camcorder's interleaved DV as one stream, DV
+// split into pictures and sound (the sound rendered into the multiplexer by the builder, lost frames'
+// places kept in both, from a camcorder with a clock of its own too), a file of many RIFF parts, a full
 // disk that refuses a write or first answers it short, and a recording cut off before its stop (a
 // killed program) whose file still tells what it holds.
 #include "recording_support.h"
@@ -164,15 +165,18 @@ TEST_F(Recording, EachPictureTakesTheSlotItsStampFallsInCountedFromItsRun)
             data[3] = 0xBF;  // a 625/50 frame's header
             std::memcpy(data + 4, &i, sizeof(i));
         };
-        auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), (L"Clocked " + std::to_wstring(way)).c_str());
+        const std::wstring name = L"Clocked " + std::to_wstring(way);
+        auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), name.c_str());
         ComPtr<IBaseFilter> splitter;
         if (dv) {
             splitter = AddStock(CLSID_DVSplitter, L"Clocked DV Splitter");
             ASSERT_EQ(S_OK, Link(filter.Get(), splitter.Get()));
-            ASSERT_EQ(S_OK, graph->ConnectDirect(PinIndex(splitter.Get(), 1).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinIndex(splitter.Get(), 1).Get(), PinIndex(mux.Get(), 1).Get(),
+                                                 nullptr));
             ASSERT_EQ(S_OK, builder->RenderStream(nullptr, &MEDIATYPE_Audio, splitter.Get(), nullptr, mux.Get()));
         } else {
-            ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(),
+                                                 nullptr));
         }
         RunUntil([&] { return source->EosSent.load(); });
         EXPECT_EQ(0, ErrorEvents());
@@ -195,7 +199,8 @@ TEST_F(Recording, EachPictureTakesTheSlotItsStampFallsInCountedFromItsRun)
             const std::size_t end = first + run.At.size();
             std::size_t worst = first;
             auto off = [&](std::size_t i) {
-                return static_cast<double>(slot[i] - slot[first]) - static_cast<double>(stamps[i] - stamps[first]) / kFrame;
+                const auto place = static_cast<double>(slot[i] - slot[first]);
+                return place - static_cast<double>(stamps[i] - stamps[first]) / kFrame;
             };
             for (std::size_t i = first; i < end; ++i) {
                 worst = std::abs(off(i)) > std::abs(off(worst)) ? i : worst;
@@ -307,7 +312,8 @@ TEST_F(Recording, SplitDVHasItsSoundRenderedIntoTheMultiplexerByTheBuilderBeside
             worstTape = lastTape;
         }
     }
-    EXPECT_LE(std::abs(worst), 1.1) << "tape frame " << worstTape << " plays " << worst << " frame times after its time";
+    EXPECT_LE(std::abs(worst), 1.1) << "tape frame " << worstTape << " plays " << worst
+                                    << " frame times after its time";
     EXPECT_LE(std::abs(places - firstPlace - ((lastTape - firstTape) * 1.4 + 1)), 1.1)
         << places << " places for tape frames " << firstTape << " to " << lastTape;
 }
