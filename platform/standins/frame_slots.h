@@ -39,7 +39,8 @@ public:
     // stamp falls in: a picture late by less than a frame time stays in its own slot, and the empty
     // ones go only where a whole frame time passed without one. A picture whose slot is taken (two
     // in one frame time) goes in the next one, and so only the time the track ran ahead of is
-    // left empty later: nothing is lost and the lead never adds up.
+    // left empty later: no picture is lost, and the lead never adds up unless the source gives
+    // more pictures than its stated rate (every one is kept, and the track runs ahead).
     // Stop is where the picture ends (at or before Start: a frame time after it).
     TEmpty Place(bool timed, bool discontinuity, REFERENCE_TIME start, REFERENCE_TIME stop)
     {
