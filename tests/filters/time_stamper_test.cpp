@@ -272,6 +272,56 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
     }
 }
 
+// A stop behind a source stopped at a moment, as a capture pin's stream control stops it: the
+// picture taken at or after that moment, the one more its pin sends, is the stream's last by its own
+// stamp, and the end follows it; the sound of an input that gave nothing since ends there all the
+// same once its time has passed, and both renderers are told. A source that sends no picture more
+// ends once it says it stopped, with every picture it sent.
+TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundEndsWithIt)
+{
+    Build(0);
+    source->Pace = 40;
+    source->Live = true;
+    MediaType pcm;
+    MakePcmType(pcm, 8000, 1, 16, false);
+    MediaSource* sound = Add(new MediaSource(pcm, 320), L"Sound");
+    sound->Count = 1;
+    sound->HoldEnd = true;
+    auto* follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
+    ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
+    ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
+    UseSystemClock();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= 5; }));
+    const REFERENCE_TIME at = (source->Delivered.load() + 3) * source->Duration + source->Duration / 2;
+    stamper->EndAt(at, nullptr, true);
+    follower->EndAt(at, stamper);
+    EXPECT_FALSE(follower->EndWhenDue()) << "the sound ends before the picture";
+    ASSERT_TRUE(WaitUntil([&] { return follower->EndWhenDue(); }));
+    EXPECT_TRUE(stamper->Ended());
+    const int ended = source->Delivered.load();
+    ComPtr<IMediaEvent> events;
+    ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf())));
+    long code = 0;
+    EXPECT_EQ(S_OK, events->WaitForCompletion(5000, &code)) << "a renderer was not told the end";
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= ended + 3; }));
+    control->Stop();
+    auto got = recorder.Samples();
+    EXPECT_EQ(at / source->Duration + 1, got.back().start / source->Duration) << "the picture more is the last";
+    EXPECT_EQ(static_cast<std::size_t>(got.back().start / source->Duration + 1), got.size()) << "one is missing";
+
+    source->Count = 8;
+    source->HoldEnd = true;
+    const int before = source->Delivered.load();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= before + 8; }));
+    stamper->EndAt(8 * source->Duration, nullptr, true);
+    EXPECT_FALSE(stamper->EndWhenDue()) << "ended before the source said it stopped";
+    stamper->SourceStopped();
+    ASSERT_TRUE(WaitUntil([&] { return stamper->EndWhenDue(); }));
+    EXPECT_EQ(got.size() + 8, recorder.Size());
+}
+
 // Picture and sound handed to their stampers as a graph hands them on: pictures as they are taken,
 // a sound sample Lag after it began (a coder's delay); frozen eight times for a second, 1.5 s apart.
 // However late the sound, and whether the picture waits for one that stands alone, each stream's
