@@ -25,8 +25,26 @@ protected:
         ASSERT_EQ(S_OK, Link(filters[0].Get(), filters[1].Get()));
         ASSERT_EQ(S_OK, AddGrabberAfter(filters[1].Get(), MEDIATYPE_Video));
     }
+    // A sound branch beside the picture's: a PCM source through its own stamper to a grabber of
+    // its own (into heard) and a renderer.
+    void BuildSound()
+    {
+        MediaType pcm;
+        MakePcmType(pcm, 8000, 1, 16, false);
+        sound = Add(new MediaSource(pcm, 320), L"Sound");
+        follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
+        ComPtr<IBaseFilter> soundGrabber = AddStock(CLSID_SampleGrabber, L"Sound grabber");
+        ComPtr<ISampleGrabber> grabbing;
+        ASSERT_TRUE(soundGrabber && SUCCEEDED(soundGrabber.As(&grabbing)));
+        grabbing->SetCallback(&heard, 0);
+        ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
+        ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), soundGrabber.Get()));
+        ASSERT_EQ(S_OK, Link(soundGrabber.Get(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
+    }
     MediaSource* source = nullptr;
     filters::Tqz_TimeStamper* stamper = nullptr;
+    MediaSource* sound = nullptr;
+    filters::Tqz_TimeStamper* follower = nullptr;
     // A second branch's grabbed samples: it outlives the graph, which holds it.
     RecordingGrabber heard;
 };
@@ -230,20 +248,10 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
     source->Pace = 2;
     source->KeyEvery = 5;
     source->Fill = WriteIndex;
-    MediaType pcm;
-    MakePcmType(pcm, 8000, 1, 16, false);
-    MediaSource* sound = Add(new MediaSource(pcm, 320), L"Sound");
+    ASSERT_NO_FATAL_FAILURE(BuildSound());
     sound->Pace = 1;
     sound->Duration = 200000;
     sound->Fill = WriteIndex;
-    auto* follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
-    ComPtr<IBaseFilter> soundGrabber = AddStock(CLSID_SampleGrabber, L"Sound grabber");
-    ComPtr<ISampleGrabber> grabbing;
-    ASSERT_TRUE(soundGrabber && SUCCEEDED(soundGrabber.As(&grabbing)));
-    grabbing->SetCallback(&heard, 0);
-    ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
-    ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), soundGrabber.Get()));
-    ASSERT_EQ(S_OK, Link(soundGrabber.Get(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
     stamper->SetFreeze(true);
     follower->SetFreeze(true);
     ASSERT_TRUE(SUCCEEDED(control->Run()));
@@ -282,14 +290,9 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
     Build(0);
     source->Pace = 40;
     source->Live = true;
-    MediaType pcm;
-    MakePcmType(pcm, 8000, 1, 16, false);
-    MediaSource* sound = Add(new MediaSource(pcm, 320), L"Sound");
+    ASSERT_NO_FATAL_FAILURE(BuildSound());
     sound->Count = 1;
     sound->HoldEnd = true;
-    auto* follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
-    ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
-    ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
     UseSystemClock();
     ASSERT_TRUE(SUCCEEDED(control->Run()));
     ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= 5; }));
