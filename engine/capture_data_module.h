@@ -221,11 +221,13 @@ public:
     void FreezeCapture(bool On);
     // Ends the running recording at this moment so that what is on its way reaches the file before
     // the graph stops (a stop or a cut): the picture's source stops taking pictures now where its
-    // capture pin can be stopped at a stream time, and the picture's way into the recording ends at
-    // the first picture taken from now on (a tenth of a second later behind a stopped source); the
-    // sound ends where the picture does. Then waits, two seconds at most, for the end to reach the
-    // writer, handling the graph's events meanwhile. True once it did; false at once for a graph
-    // not running, a recording without its picture's way in, or a writer the module does not hold.
+    // capture pin can be stopped at a stream time, asked for the one picture more that marks where
+    // its stream ended, which closes the part (once the source says it stopped, what came is taken
+    // for all when that picture does not come); otherwise the picture's way into the recording ends
+    // at the first picture taken from now on. The sound ends where the picture does, and is ended
+    // there when no sound comes. Then waits, two seconds at most, for the end to reach the writer,
+    // handling the graph's events meanwhile. True once it did; false at once for a graph not
+    // running, a recording without its picture's way in, or a writer the module does not hold.
     bool EndRecordingStreams();
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.

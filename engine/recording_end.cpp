@@ -1,6 +1,7 @@
 // The end of a recording that keeps what is on its way to the file: before the graph stops for a
-// stop or a cut, the picture's source stops at that moment, or else the picture's way into the
-// recording ends there, the sound ends with the picture, and the end is waited for at the writer.
+// stop or a cut, the picture's source stops at that moment and sends the one picture more that tells
+// where its stream ended, or else the picture's way into the recording ends there, the sound ends
+// with the picture whether or not sound comes, and the end is waited for at the writer.
 #include <dshow.h>
 
 #include <algorithm>
@@ -18,8 +19,6 @@ namespace {
 constexpr DWORD kMostEndWaitMs = 2000;
 // The cookie of the source's stop, as the graph tells it back.
 constexpr DWORD kEndCookie = 0x51454E44;
-// A tenth of a second: more than a picture's time at the rates capture devices give.
-constexpr REFERENCE_TIME kStoppingSlack = 1000000;
 
 bool Carries(filters::Tqz_TimeStamper* Stamper) {
     return Stamper != nullptr && !Stamper->IsStopped() && Stamper->InputPin()->IsConnected() &&
@@ -53,12 +52,16 @@ bool Tdm::EndRecordingStreams() {
         if (pin && ConnectedTo(pin.Get())) control = Query<IAMStreamControl>(pin.Get(), IID_IAMStreamControl);
     }
     const REFERENCE_TIME at = ControlCaptureVideo->StreamTime();
-    if (control && SUCCEEDED(control->StopAt(&at, FALSE, kEndCookie))) stoppedSource_ = control;
+    // The one picture more, as capture applications ask for it: a pin that stops as documented
+    // discards everything after the stop time and sends no end of its own, so that picture, by its
+    // own stamp, is what tells the picture's way in that nothing taken before the key is still to
+    // come. It closes the part: it was taken (a tape ran for it), and the next part begins after it.
+    if (control && SUCCEEDED(control->StopAt(&at, TRUE, kEndCookie))) stoppedSource_ = control;
     // The picture's way in ends there too (at once for a source that cannot be stopped, or whose
-    // stopped pin does not feed the recording); a picture the source took as it was being stopped
-    // still passes.
-    ControlCaptureVideo->EndAt(stoppedSource_ ? at + kStoppingSlack : at);
-    if (Carries(AudioCapTamponer)) AudioCapTamponer->EndAt(at, ControlCaptureVideo);
+    // stopped pin does not feed the recording).
+    ControlCaptureVideo->EndAt(at, nullptr, stoppedSource_ != nullptr);
+    const bool sound = Carries(AudioCapTamponer);
+    if (sound) AudioCapTamponer->EndAt(at, ControlCaptureVideo);
     // The graph's events meanwhile are handled as they come, as the window would have. Wine's
     // GetEvent does not wait out its time: the queue's handle is waited on, in short steps.
     OAEVENT handle = 0;
@@ -66,6 +69,10 @@ bool Tdm::EndRecordingStreams() {
     bool reached = false;
     const ULONGLONG deadline = GetTickCount64() + kMostEndWaitMs;
     for (ULONGLONG now = GetTickCount64(); now < deadline && !reached; now = GetTickCount64()) {
+        // An end that no sample brings is sent where it is due: a pin that sends no extra picture
+        // or whose pictures lose their stamps on the way, a sound input that gives nothing.
+        ControlCaptureVideo->EndWhenDue();
+        if (sound) AudioCapTamponer->EndWhenDue();
         long code = 0;
         LONG_PTR first = 0, second = 0;
         if (events->GetEvent(&code, &first, &second, 0) != S_OK) {
@@ -77,6 +84,9 @@ bool Tdm::EndRecordingStreams() {
             continue;
         }
         reached = code == EC_COMPLETE && SameObject(reinterpret_cast<IUnknown*>(second), writer.Get());
+        // The stopped source has sent its last picture (the extra one, from a pin that sends it).
+        if (code == EC_STREAM_CONTROL_STOPPED && second == static_cast<LONG_PTR>(kEndCookie) && stoppedSource_)
+            ControlCaptureVideo->SourceStopped();
         // A writer that failed will not take the end either.
         const bool failed = code == EC_ERRORABORT || code == EC_STREAM_ERROR_STOPPED;
         try {

@@ -24,6 +24,8 @@ public:
     TBCCritSec(const TBCCritSec&) = delete;
     TBCCritSec& operator=(const TBCCritSec&) = delete;
     void Enter() { EnterCriticalSection(&cs_); }
+    // Enters only when no other thread holds it (a thread that must not wait for a streaming one).
+    bool TryEnter() { return TryEnterCriticalSection(&cs_) != FALSE; }
     void Leave() { LeaveCriticalSection(&cs_); }
 
 private:

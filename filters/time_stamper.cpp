@@ -176,14 +176,38 @@ HRESULT Tqz_TimeStamper::Run(REFERENCE_TIME tStart)
     return TBCTransInPlaceFilter::Run(tStart);
 }
 
-void Tqz_TimeStamper::EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader)
+void Tqz_TimeStamper::EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader, bool takesOneMore)
 {
     TBCAutoLock lock(*Lock());
     if (IsStopped()) {
         return;
     }
+    // The streaming thread looks at the time first: what goes with it is stored before it.
+    takesOneMore_.store(takesOneMore);
+    sourceStoppedAt_.store(kNoTime);
     endLeader_.store(leader);
     endAt_.store(at);
+}
+
+void Tqz_TimeStamper::SourceStopped()
+{
+    REFERENCE_TIME none = kNoTime;
+    if (endAt_.load() != kNoTime) {
+        sourceStoppedAt_.compare_exchange_strong(none, StreamTime());
+    }
+}
+
+REFERENCE_TIME Tqz_TimeStamper::LeaderEnd(const Tqz_TimeStamper* leader, REFERENCE_TIME endAt) const
+{
+    REFERENCE_TIME end = leader->lastStop_.load();
+    if (!leader->ended_.load()) {
+        // Not ended yet: no earlier than At, and a sample's time later when one more is to come.
+        const REFERENCE_TIME least = leader->takesOneMore_.load() ? endAt + leader->longest_.load() : endAt;
+        end = end == kNoTime ? least : std::max(end, least);
+    } else if (end == kNoTime) {
+        end = endAt;
+    }
+    return end - leader->frozenTime_.load() + frozenTime_.load();
 }
 
 bool Tqz_TimeStamper::EndsHere(IMediaSample* sample, REFERENCE_TIME endAt)
@@ -202,15 +226,61 @@ bool Tqz_TimeStamper::EndsHere(IMediaSample* sample, REFERENCE_TIME endAt)
     if (leader == nullptr) {
         return start >= endAt || freeze_.load();
     }
-    REFERENCE_TIME leaderEnd = leader->lastStop_.load();
-    if (leaderEnd == kNoTime) {
-        leaderEnd = endAt;
-    } else if (!leader->ended_.load()) {
-        leaderEnd = std::max(leaderEnd, endAt);
-    }
     // A sample counts where most of it lies, as at a freeze's join.
     const REFERENCE_TIME middle = start + std::max<REFERENCE_TIME>(stop - start, 0) / 2;
-    return middle - frozenTime_.load() >= leaderEnd - leader->frozenTime_.load();
+    return middle >= LeaderEnd(leader, endAt);
+}
+
+bool Tqz_TimeStamper::EndWhenDue()
+{
+    // A tenth of a second: more than a picture's time, and than a sound buffer takes to come
+    // through the filters before this one on a loaded machine.
+    constexpr REFERENCE_TIME kSlack = 1000000;
+    constexpr REFERENCE_TIME kMostSourceWait = 5000000;
+    if (ended_.load()) {
+        return true;
+    }
+    const REFERENCE_TIME endAt = endAt_.load();
+    if (endAt == kNoTime) {
+        return false;
+    }
+    const REFERENCE_TIME now = StreamTime();
+    const REFERENCE_TIME in = lastInStop_.load();
+    bool due = false;
+    if (const Tqz_TimeStamper* leader = endLeader_.load()) {
+        if (leader->ended_.load()) {
+            const REFERENCE_TIME end = LeaderEnd(leader, endAt);
+            const REFERENCE_TIME came = lastArrival_.load();
+            // Stamped by the clock, a sample lies where it comes: nothing from now on is before the
+            // end. Otherwise the sample that reaches the end has come, or none came meanwhile for
+            // as long as one takes.
+            due = mode_.load() == kClock
+                      ? now >= end
+                      : (in != kNoTime && in >= end) ||
+                            now >= std::max(end, came == kNoTime ? end : came) + longest_.load() + kSlack;
+        }
+    } else if (takesOneMore_.load()) {
+        const REFERENCE_TIME told = sourceStoppedAt_.load();
+        due = told != kNoTime && now >= told + 2 * kSlack &&
+              (in == kNoTime || in >= endAt || now >= told + kMostSourceWait);
+    }
+    return due && SendEndNow();
+}
+
+bool Tqz_TimeStamper::SendEndNow()
+{
+    // The end goes behind the last sample let through, never beside one: under the receive lock,
+    // taken only when free (the sample passing meanwhile may bring the end; else the next ask does).
+    if (!ReceiveLock().TryEnter()) {
+        return ended_.load();
+    }
+    if (!endSent_ && !IsStopped() && OutputPin() != nullptr) {
+        ended_.store(true);
+        endSent_ = true;
+        OutputPin()->DeliverEndOfStream();
+    }
+    ReceiveLock().Leave();
+    return ended_.load();
 }
 
 HRESULT Tqz_TimeStamper::Receive(IMediaSample* sample)
@@ -244,7 +314,12 @@ HRESULT Tqz_TimeStamper::Stop()
     // The base Stop waited for the streaming thread: the next run's stream is a new one.
     endAt_.store(kNoTime);
     endLeader_.store(nullptr);
+    takesOneMore_.store(false);
+    sourceStoppedAt_.store(kNoTime);
     ended_.store(false);
+    lastInStop_.store(kNoTime);
+    lastArrival_.store(kNoTime);
+    longest_.store(0);
     endingNow_ = false;
     endSent_ = false;
     {
@@ -269,15 +344,36 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
     if (key) {
         keysMarked_.store(true);
     }
+    // What comes, for an end that no sample brings.
+    REFERENCE_TIME inStart = 0, inStop = 0;
+    const HRESULT inTimed = sample->GetTime(&inStart, &inStop);
+    lastInStop_.store(inTimed == S_OK ? inStop : kNoTime);
+    if (inTimed == S_OK) {
+        longest_.store(std::max(longest_.load(), inStop - inStart));
+    }
+    lastArrival_.store(StreamTime());
     if (ended_.load()) {
         return S_FALSE;
     }
     const REFERENCE_TIME endAt = endAt_.load();
-    if (endAt != kNoTime && EndsHere(sample, endAt)) {
+    if (endAt != kNoTime && takesOneMore_.load()) {
+        // The stopped source's extra sample is the stream's last.
+        if (SUCCEEDED(inTimed) && inStart >= endAt) {
+            const HRESULT hr = Pass(sample, key);
+            ended_.store(true);
+            endingNow_ = true;
+            return hr;
+        }
+    } else if (endAt != kNoTime && EndsHere(sample, endAt)) {
         ended_.store(true);
         endingNow_ = true;
         return S_FALSE;
     }
+    return Pass(sample, key);
+}
+
+HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
+{
     // A follower's stream stops and goes on with its leader's, not at its own freeze.
     const bool led = led_.load();
     if (freeze_.load() && !led) {

@@ -44,9 +44,26 @@ public:
     // at or after it (any sample, while frozen) the end of stream goes downstream, and nothing
     // passes after it until the filter stops. With Leader (the picture's stamper of the same
     // recording) the stream ends where the leader's does, both placed as they go to the file: where
-    // the leader's last sample ended once its end has passed the leader, else no earlier than At.
-    // An end of stream from upstream ends the stream as well, once. Ignored while stopped.
-    void EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader = nullptr);
+    // the leader's last sample ended once its end has passed the leader, else no earlier than At
+    // (and a sample's time later when the leader takes one more). With TakesOneMore (a source
+    // stopped at At whose pin sends the one extra sample its stop was asked for, and nothing after
+    // it) that sample, the first stamped at or after At by its own stamps whatever the stamp mode,
+    // passes as the stream's last (unless frozen) and the end follows it; samples without stamps
+    // pass until the source says it stopped. An end of stream from upstream ends the stream as well,
+    // once. Ignored while stopped.
+    void EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader = nullptr, bool takesOneMore = false);
+    // The source of a stream ended with TakesOneMore told that it sent its last sample (the graph's
+    // EC_STREAM_CONTROL_STOPPED, sent after the extra sample by a pin that sends one).
+    void SourceStopped();
+    // Sends the end of this run's stream now when no sample has brought it where it is due (the
+    // thread that ends the recording asks as it waits; it never waits for the streaming thread):
+    // a follower's once its leader's end has passed and, stamped by the clock, its stream time has
+    // reached where the leader's stream ends; else once its own last sample reached there, or none
+    // came for the longest sample's time and a tenth of a second more (a sound input that gives
+    // nothing); behind a stopped source once the source said so, a fifth of a second has passed for
+    // the extra sample, and the last sample that came reached At or had no stamps (half a second at
+    // most: a source whose last pictures were lost). True once the end has passed.
+    bool EndWhenDue();
     // The end of this run's stream has passed the filter.
     bool Ended() const { return ended_.load(); }
     void SetClockStamps() { mode_.store(kClock); }
@@ -89,6 +106,12 @@ private:
     void Attach(const Tqz_TimeStamper* leader, bool going);
     // Whether the sample ends the stream asked to end at EndAt; freezeLock_ free.
     bool EndsHere(IMediaSample* sample, REFERENCE_TIME endAt);
+    // Where the leader's stream ends, placed on this stream's time before any shift.
+    REFERENCE_TIME LeaderEnd(const Tqz_TimeStamper* leader, REFERENCE_TIME endAt) const;
+    // What Transform does to a sample that does not end the stream before it.
+    HRESULT Pass(IMediaSample* sample, bool key);
+    // Sends the end downstream now unless the streaming thread holds the receive lock.
+    bool SendEndNow();
     // Stream time now on the clock of the last Run, or where the stream stood; clockLock_ held.
     REFERENCE_TIME StreamTimeLocked();
 
@@ -126,7 +149,14 @@ private:
     // (streaming thread, under the receive lock).
     std::atomic<REFERENCE_TIME> endAt_{kNoTime};
     std::atomic<const Tqz_TimeStamper*> endLeader_{nullptr};
+    std::atomic<bool> takesOneMore_{false};
+    std::atomic<REFERENCE_TIME> sourceStoppedAt_{kNoTime};  // stream time of SourceStopped
     std::atomic<bool> ended_{false};
+    // Of the samples that came in this run (streaming thread, read by EndWhenDue): the stop stamp
+    // the last one came with (kNoTime without), the stream time it came at, the longest one's length.
+    std::atomic<REFERENCE_TIME> lastInStop_{kNoTime};
+    std::atomic<REFERENCE_TIME> lastArrival_{kNoTime};
+    std::atomic<REFERENCE_TIME> longest_{0};
     bool endingNow_ = false;
     bool endSent_ = false;
     // The graph's clock and stream start as of the last Pause or Run, for the streaming thread; the

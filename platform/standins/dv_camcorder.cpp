@@ -394,24 +394,28 @@ void TDVCamcorderPin::Stream()
                 camcorder_->CountDropped(lost);
                 next += lost * period;
             }
-            // Decided before the frame is built: frames the stream control holds back are never taken.
-            const TStreamControl::TVerdict verdict = streamControl_.FrameAt(next);
-            if (verdict != TStreamControl::TVerdict::Take) {
-                if (verdict == TStreamControl::TVerdict::End) {
-                    DeliverEndOfStream();
-                    camcorder_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(PinInterface()),
-                                            static_cast<LONG_PTR>(streamControl_.StopCookie()));
-                }
+            // Its stamp strays from the camcorder's clock; it goes out once both are due.
+            const REFERENCE_TIME at = std::max<REFERENCE_TIME>(next + clock_.Jitter(taken), 0);
+            const REFERENCE_TIME due = std::max(next, at);
+            if (now < due) {
+                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((due - now) / 10000 + 1, 10)));
+                continue;
+            }
+            // Decided as the frame is due, by its stamp, before it is built: frames the stream
+            // control discards are never taken, and its stop is told after the last frame that went out.
+            const TStreamControl::TVerdict verdict = streamControl_.FrameAt(at);
+            auto tellStopped = [&] {
+                camcorder_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(PinInterface()),
+                                        static_cast<LONG_PTR>(streamControl_.StopCookie()));
+            };
+            if (verdict == TStreamControl::TVerdict::Skip || verdict == TStreamControl::TVerdict::StopHere) {
+                if (verdict == TStreamControl::TVerdict::StopHere) tellStopped();
                 next = -1;
                 first = true;  // what is held back is no picture lost: a new timeline follows
                 Sleep(5);
                 continue;
             }
-            const REFERENCE_TIME at = std::max<REFERENCE_TIME>(next + clock_.Jitter(taken), 0);  // its stamp
-            if (now < at) {
-                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((at - now) / 10000 + 1, 10)));
-                continue;
-            }
+            const bool last = verdict == TStreamControl::TVerdict::TakeLast;
             const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
             if (TestLosesPicture(taken++, losesEvery_)) {
                 // Lost on the bus of a test's busy machine: the tape goes on past it.
@@ -419,6 +423,7 @@ void TDVCamcorderPin::Stream()
                 camcorder_->NextFrame(lostFrame);
                 camcorder_->CountDropped(1);
                 next += period;
+                if (last) tellStopped();
                 continue;
             }
             ComPtr<IMediaSample> sample;
@@ -446,6 +451,7 @@ void TDVCamcorderPin::Stream()
             } else if (FAILED(hr)) {
                 failed = true;  // downstream refused: wait for the stop
             }
+            if (last) tellStopped();
         }
         CoUninitialize();
     } catch (...) {

@@ -17,6 +17,8 @@
 //                       value N above 1 lets the first N - 1 starts after it was set through
 //     Kill after writes QWORD  the process ends at once (as killed) when the file writer has made
 //                       a recording's file (0) or written into it this many times
+//     Sound gives nothing QWORD  not 0: the test microphone's stream runs but gives no sound at
+//                       all (no buffer ever comes), as an input whose driver delivers nothing
 //     Lost pictures QWORD  N, at least 3: the test camera and the DV camcorder lose pictures as a
 //                       busy machine makes them lose them, the last of every N they take, every
 //                       second time the last two (steps of 2 and 3 in the camera's frame numbers and
@@ -52,6 +54,7 @@ inline constexpr wchar_t kTestKillAfterWritesValue[] = L"Kill after writes";
 inline constexpr wchar_t kTestLostPicturesValue[] = L"Lost pictures";
 inline constexpr wchar_t kTestPictureIntervalValue[] = L"Picture interval";
 inline constexpr wchar_t kTestPictureJitterValue[] = L"Picture jitter";
+inline constexpr wchar_t kTestSoundGivesNothingValue[] = L"Sound gives nothing";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",

@@ -17,7 +17,7 @@ TStreamControl::TVerdict TStreamControl::FrameAt(REFERENCE_TIME start)
     if (stopAt_ != kNever && start >= stopAt_) {
         flowing_ = false;
         stopAt_ = kNever;
-        return TVerdict::End;
+        return sendExtra_ ? TVerdict::TakeLast : TVerdict::StopHere;
     }
     return TVerdict::Take;
 }
@@ -84,7 +84,7 @@ HRESULT TStreamControl::GetInfo(AM_STREAM_INFO* info) const
     if (startAt_ != kNever) info->dwFlags |= AM_STREAM_INFO_START_DEFINED;
     if (stopAt_ != kNever) info->dwFlags |= AM_STREAM_INFO_STOP_DEFINED;
     if (!flowing_) info->dwFlags |= AM_STREAM_INFO_DISCARDING;
-    if (sendExtra_) info->dwFlags |= AM_STREAM_INFO_STOP_SEND_EXTRA;
+    if (stopAt_ != kNever && sendExtra_) info->dwFlags |= AM_STREAM_INFO_STOP_SEND_EXTRA;
     return S_OK;
 }
 

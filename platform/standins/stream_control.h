@@ -1,7 +1,9 @@
-// The stream control of a live source's capture pin (IAMStreamControl): the application starts and
-// stops the pin's stream at stream times, and the source's streaming thread asks, frame by frame,
-// whether the frame it would take now goes out. A stop ends the stream right behind the last frame
-// taken before it; the source then takes no frames until a start, or until its next run.
+// The stream control of a live source's capture pin (IAMStreamControl), as the pin's documentation
+// describes it: the application starts and stops the pin's stream at stream times, and the source's
+// streaming thread asks, frame by frame as each one is due, whether it goes out. From the stop time on
+// the pin discards its frames and sends no end of stream: only one frame more when the stop asked for
+// it, and the graph hears EC_STREAM_CONTROL_STOPPED with the stop's cookie once the last frame went
+// out. It discards until a start, or until its next run.
 #pragma once
 
 #include <windows.h>
@@ -15,18 +17,18 @@ namespace standins {
 
 class TStreamControl {
 public:
-    enum class TVerdict { Take, Skip, End };
-    // What becomes of the frame the source would take at Start (stream time): Take it; Skip it
-    // (stopped, or not yet started) without taking it; End the stream now, once, in place of the
-    // first frame at or after the stop time (the source sends the end of stream and tells the
-    // graph EC_STREAM_CONTROL_STOPPED with StopCookie()). Streaming thread.
+    // What becomes of the frame due at Start (stream time): Take it; Skip it (stopped, or not yet
+    // started); StopHere: the first frame at or after the stop time, discarded, and the stop is told
+    // now; TakeLast: that frame taken as the one extra asked for, the stop told once it went out.
+    // The source tells the graph EC_STREAM_CONTROL_STOPPED with StopCookie(). Streaming thread.
+    enum class TVerdict { Take, Skip, StopHere, TakeLast };
     TVerdict FrameAt(REFERENCE_TIME start);
     DWORD StopCookie() const;
     // A new run flows from its first frame, with no start or stop pending.
     void Reset();
 
     // IAMStreamControl, as a pin offers it. Start or stop at *Time; nullptr: now; MAXLONGLONG
-    // takes back what is pending. One frame more after a stop is never sent (SendExtra is noted).
+    // takes back what is pending.
     HRESULT StartAt(const REFERENCE_TIME* time, DWORD cookie);
     HRESULT StopAt(const REFERENCE_TIME* time, BOOL sendExtra, DWORD cookie);
     HRESULT GetInfo(AM_STREAM_INFO* info) const;

@@ -10,6 +10,7 @@
 #include <new>
 
 #include "platform/standins/live_source.h"
+#include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
 namespace standins {
@@ -129,7 +130,13 @@ protected:
     // A late stream catches up: the tone stays continuous.
     bool SkipsLateUnits() const override { return false; }
 
-    void StreamStarting() override { rate_ = std::max<DWORD>(RateOf(CurrentMediaType()), kMicrophoneRates[0]); }
+    void StreamStarting() override
+    {
+        rate_ = std::max<DWORD>(RateOf(CurrentMediaType()), kMicrophoneRates[0]);
+        givesNothing_ = TestRecordingSetting(kTestSoundGivesNothingValue).value_or(0) != 0;
+    }
+    // The test's input that gives nothing: no buffer comes.
+    bool LosesUnit(LONGLONG) const override { return givesNothing_; }
 
     HRESULT FillUnit(IMediaSample* sample, LONGLONG unit) override
     {
@@ -153,6 +160,7 @@ protected:
 
 private:
     DWORD rate_ = kMicrophoneRates[0];  // set before the streaming thread starts
+    bool givesNothing_ = false;         // likewise
 };
 
 class TTestMicrophone : public TLiveSourceFilter {

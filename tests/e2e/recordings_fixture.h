@@ -7,7 +7,9 @@
 
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdint>
+#include <cstdio>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -58,6 +60,36 @@ protected:
                 L"Confirmer Image=0"};
     }
 };
+
+// The system's clock now, and when a file was last written (0 when it cannot be read), in 100 ns
+// units: a recording part is last written as its writer closes it, so the time from a key to the
+// part's close is a fact of the file, however late the test looks at it.
+inline std::int64_t SystemNow() {
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+inline std::int64_t LastWritten(const std::wstring& File) {
+    WIN32_FILE_ATTRIBUTE_DATA data{};
+    if (!GetFileAttributesExW(File.c_str(), GetFileExInfoStandard, &data)) return 0;
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(data.ftLastWriteTime.dwHighDateTime) << 32) |
+                                     data.ftLastWriteTime.dwLowDateTime);
+}
+
+// Recording parts closed so many seconds after their keys: half of them within half a second, and
+// none waited out the two seconds that an end no sample brings costs. A loaded machine answers a key
+// late now and then and holds pictures on their way a while, which the part rightly waits for.
+inline void ExpectClosedPromptly(std::vector<double> Closed) {
+    ASSERT_FALSE(Closed.empty());
+    std::string figures;
+    for (double closed : Closed) {
+        figures += " " + std::to_string(closed).substr(0, 5);
+        EXPECT_LT(closed, 1.5) << "a part closed as late as an end that nobody sends";
+    }
+    std::printf("closed after the key, s:%s\n", figures.c_str());
+    std::nth_element(Closed.begin(), Closed.begin() + static_cast<std::ptrdiff_t>(Closed.size() / 2), Closed.end());
+    EXPECT_LT(Closed[Closed.size() / 2], 0.5) << "the parts closed late after their keys:" << figures;
+}
 
 // What a recording file should hold.
 struct TExpected {

@@ -25,8 +25,26 @@ protected:
         ASSERT_EQ(S_OK, Link(filters[0].Get(), filters[1].Get()));
         ASSERT_EQ(S_OK, AddGrabberAfter(filters[1].Get(), MEDIATYPE_Video));
     }
+    // A sound branch beside the picture's: a PCM source through its own stamper to a grabber of
+    // its own (into heard) and a renderer.
+    void BuildSound()
+    {
+        MediaType pcm;
+        MakePcmType(pcm, 8000, 1, 16, false);
+        sound = Add(new MediaSource(pcm, 320), L"Sound");
+        follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
+        ComPtr<IBaseFilter> soundGrabber = AddStock(CLSID_SampleGrabber, L"Sound grabber");
+        ComPtr<ISampleGrabber> grabbing;
+        ASSERT_TRUE(soundGrabber && SUCCEEDED(soundGrabber.As(&grabbing)));
+        grabbing->SetCallback(&heard, 0);
+        ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
+        ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), soundGrabber.Get()));
+        ASSERT_EQ(S_OK, Link(soundGrabber.Get(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
+    }
     MediaSource* source = nullptr;
     filters::Tqz_TimeStamper* stamper = nullptr;
+    MediaSource* sound = nullptr;
+    filters::Tqz_TimeStamper* follower = nullptr;
     // A second branch's grabbed samples: it outlives the graph, which holds it.
     RecordingGrabber heard;
 };
@@ -230,20 +248,10 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
     source->Pace = 2;
     source->KeyEvery = 5;
     source->Fill = WriteIndex;
-    MediaType pcm;
-    MakePcmType(pcm, 8000, 1, 16, false);
-    MediaSource* sound = Add(new MediaSource(pcm, 320), L"Sound");
+    ASSERT_NO_FATAL_FAILURE(BuildSound());
     sound->Pace = 1;
     sound->Duration = 200000;
     sound->Fill = WriteIndex;
-    auto* follower = Add(new filters::Tqz_TimeStamper, L"AudioCap Tamponer");
-    ComPtr<IBaseFilter> soundGrabber = AddStock(CLSID_SampleGrabber, L"Sound grabber");
-    ComPtr<ISampleGrabber> grabbing;
-    ASSERT_TRUE(soundGrabber && SUCCEEDED(soundGrabber.As(&grabbing)));
-    grabbing->SetCallback(&heard, 0);
-    ASSERT_EQ(S_OK, Link(sound->BaseFilterInterface(), follower->BaseFilterInterface()));
-    ASSERT_EQ(S_OK, Link(follower->BaseFilterInterface(), soundGrabber.Get()));
-    ASSERT_EQ(S_OK, Link(soundGrabber.Get(), AddStock(CLSID_NullRenderer, L"Sound renderer").Get()));
     stamper->SetFreeze(true);
     follower->SetFreeze(true);
     ASSERT_TRUE(SUCCEEDED(control->Run()));
@@ -270,6 +278,51 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
         EXPECT_GE(taken + sound->Duration / 2, resumedAt) << "no sound from before the first picture";
         EXPECT_EQ(taken - IndexOf(sounds.front()) * sound->Duration, s.start) << "shifted by what it left out";
     }
+}
+
+// A stop behind a source stopped at a moment, as a capture pin's stream control stops it: the
+// picture taken at or after that moment, the one more its pin sends, is the stream's last by its own
+// stamp, and the end follows it; the sound of an input that gave nothing since ends there all the
+// same once its time has passed, and both renderers are told. A source that sends no picture more
+// ends once it says it stopped, with every picture it sent.
+TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundEndsWithIt)
+{
+    Build(0);
+    source->Pace = 40;
+    source->Live = true;
+    ASSERT_NO_FATAL_FAILURE(BuildSound());
+    sound->Count = 1;
+    sound->HoldEnd = true;
+    UseSystemClock();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= 5; }));
+    const REFERENCE_TIME at = (source->Delivered.load() + 3) * source->Duration + source->Duration / 2;
+    stamper->EndAt(at, nullptr, true);
+    follower->EndAt(at, stamper);
+    EXPECT_FALSE(follower->EndWhenDue()) << "the sound ends before the picture";
+    ASSERT_TRUE(WaitUntil([&] { return follower->EndWhenDue(); }));
+    EXPECT_TRUE(stamper->Ended());
+    const int ended = source->Delivered.load();
+    ComPtr<IMediaEvent> events;
+    ASSERT_EQ(S_OK, graph->QueryInterface(IID_IMediaEvent, reinterpret_cast<void**>(events.GetAddressOf())));
+    long code = 0;
+    EXPECT_EQ(S_OK, events->WaitForCompletion(5000, &code)) << "a renderer was not told the end";
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= ended + 3; }));
+    control->Stop();
+    auto got = recorder.Samples();
+    EXPECT_EQ(at / source->Duration + 1, got.back().start / source->Duration) << "the picture more is the last";
+    EXPECT_EQ(static_cast<std::size_t>(got.back().start / source->Duration + 1), got.size()) << "one is missing";
+
+    source->Count = 8;
+    source->HoldEnd = true;
+    const int before = source->Delivered.load();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= before + 8; }));
+    stamper->EndAt(8 * source->Duration, nullptr, true);
+    EXPECT_FALSE(stamper->EndWhenDue()) << "ended before the source said it stopped";
+    stamper->SourceStopped();
+    ASSERT_TRUE(WaitUntil([&] { return stamper->EndWhenDue(); }));
+    EXPECT_EQ(got.size() + 8, recorder.Size());
 }
 
 // Picture and sound handed to their stampers as a graph hands them on: pictures as they are taken,

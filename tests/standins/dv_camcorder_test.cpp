@@ -197,7 +197,7 @@ TEST(DVCamcorder, TransportDeviceTimecodeAndDroppedFrames)
 
     // Stopped, the tape holds its frame while frames keep coming.
     ASSERT_EQ(transport->put_Mode(ED_MODE_STOP), S_OK);
-    g.frames.Buffers.clear();
+    g.frames.Clear();
     ASSERT_TRUE(g.Collect(5));
     const auto held = g.frames.Copy();
     const auto tcFirst = filters::DVReadTimecode(held.front(), 0);
@@ -205,7 +205,7 @@ TEST(DVCamcorder, TransportDeviceTimecodeAndDroppedFrames)
     EXPECT_EQ(FrameCount(tcFirst, 25), FrameCount(tcLast, 25));
     // Rewinding runs back to the start of the tape and stops there.
     ASSERT_EQ(transport->put_Mode(ED_MODE_REW), S_OK);
-    g.frames.Buffers.clear();
+    g.frames.Clear();
     ASSERT_TRUE(g.Collect(5));
     g.control->GetTapeFrame(&tape);
     EXPECT_EQ(tape, 0);
@@ -213,10 +213,12 @@ TEST(DVCamcorder, TransportDeviceTimecodeAndDroppedFrames)
     EXPECT_EQ(value, ED_MODE_STOP);
 }
 
-// Stopped through its pin's stream control, the camcorder takes no frame from then on: the end of
-// stream follows its last frame, the graph hears the stop's cookie, and its tape stands until the
-// next run, which takes frames again from there.
-TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAndTheNextRunGoesOnFromThere)
+// Stopped through its pin's stream control as the pin's documentation says: from the stop time on
+// it discards its frames and sends no end of stream; asked for one frame more, it sends exactly one
+// frame at or after the stop time, and the graph hears the stop's cookie only once that frame went
+// out; a stop without the extra frame sends nothing more. The tape stands while it discards, a
+// start lets it go on from there, and so does the next run.
+TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAsDocumentedAndGoesOnFromThere)
 {
     ComScope com;
     CamcorderGraph g;
@@ -225,40 +227,73 @@ TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAndTheNextRunGoesOnFromThere)
     auto events = Query<IMediaEvent>(g.graph, IID_IMediaEvent);
     auto control = Query<IMediaControl>(g.graph, IID_IMediaControl);
     ASSERT_TRUE(stream && events && control);
-    // Each renderer's end is told, with its filter.
+    // Each renderer's end is told, with its filter: an end of stream would show.
     ASSERT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
+    bool ended = false;
+    // Whether the stop with Cookie was told; the frames taken when it was.
+    auto toldStopped = [&](DWORD cookie, int& taken) {
+        bool told = false;
+        return quill_test::WaitFor([&] {
+            long code = 0;
+            LONG_PTR first = 0, second = 0;
+            while (!told && events->GetEvent(&code, &first, &second, 0) == S_OK) {
+                ended = ended || code == EC_COMPLETE;
+                if (code == EC_STREAM_CONTROL_STOPPED) {
+                    EXPECT_EQ(static_cast<LONG_PTR>(cookie), second) << "another stop's cookie";
+                    taken = g.frames.Taken();
+                    told = second == static_cast<LONG_PTR>(cookie);
+                }
+                events->FreeEventParams(code, first, second);
+            }
+            return told;
+        });
+    };
     g.frames.Limit = 1000;
     ASSERT_TRUE(SUCCEEDED(control->Run()));
     ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= 5; }));
+    // A second after the last frame seen, with the frame more; a stop taken back is never told.
     const REFERENCE_TIME never = MAXLONGLONG;
     ASSERT_EQ(S_OK, stream->StopAt(&never, FALSE, 6));
-    ASSERT_EQ(S_OK, stream->StopAt(nullptr, FALSE, 7));
+    const REFERENCE_TIME at = std::llround(g.frames.TimesTaken().back() * 1e7) + 10000000;
+    ASSERT_EQ(S_OK, stream->StopAt(&at, TRUE, 7));
     AM_STREAM_INFO info{};
     ASSERT_EQ(S_OK, stream->GetInfo(&info));
     EXPECT_EQ(7u, info.dwStopCookie);
-    bool stopped = false, ended = false;
-    ASSERT_TRUE(quill_test::WaitFor([&] {
-        long code = 0;
-        LONG_PTR first = 0, second = 0;
-        while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
-            stopped = stopped || (code == EC_STREAM_CONTROL_STOPPED && second == 7);
-            ended = ended || code == EC_COMPLETE;
-            events->FreeEventParams(code, first, second);
-        }
-        return stopped && ended;
-    })) << "stopped " << stopped << ", ended " << ended;
-    const int taken = g.frames.Taken();
-    LONG tape = 0, tapeAtStop = -1;
-    ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tape));
+    EXPECT_EQ(at, info.tStop);
+    EXPECT_EQ(static_cast<DWORD>(AM_STREAM_INFO_STOP_DEFINED | AM_STREAM_INFO_STOP_SEND_EXTRA), info.dwFlags);
+    int taken = 0;
+    ASSERT_TRUE(toldStopped(7, taken));
+    std::vector<double> times = g.frames.TimesTaken();
+    ASSERT_EQ(static_cast<std::size_t>(taken), times.size());
+    ASSERT_GE(times.size(), 2u);
+    EXPECT_GE(std::llround(times.back() * 1e7), at) << "the frame more is at or after the stop time";
+    EXPECT_LT(std::llround(times[times.size() - 2] * 1e7), at) << "one frame more, not two";
+    EXPECT_FALSE(ended) << "a stopped pin sends no end of stream";
     ASSERT_EQ(S_OK, stream->GetInfo(&info));
-    EXPECT_NE(0u, info.dwFlags & AM_STREAM_INFO_DISCARDING);
+    EXPECT_EQ(static_cast<DWORD>(AM_STREAM_INFO_DISCARDING), info.dwFlags);
+    LONG tape = 0;
+    ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tape));
+
+    // Started again, it goes on from the frame after the last it took: its tape stood meanwhile.
+    ASSERT_EQ(S_OK, stream->StartAt(nullptr, 0));
+    ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= taken + 3; }));
+    auto frames = g.frames.Copy();
+    EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken - 1], 0), 25) + 1,
+              FrameCount(filters::DVReadTimecode(frames[taken], 0), 25))
+        << "a frame taken while the pin discarded";
+    // Stopped now without the frame more: nothing goes out after the stop is told.
+    ASSERT_EQ(S_OK, stream->StopAt(nullptr, FALSE, 8));
+    ASSERT_TRUE(toldStopped(8, taken));
+    EXPECT_FALSE(ended) << "a stopped pin sends no end of stream";
+    ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tape));
     ASSERT_EQ(S_OK, control->Stop());
+    LONG tapeAtStop = -1;
     ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tapeAtStop));
-    EXPECT_EQ(tape, tapeAtStop) << "the tape stands after the stop";
-    EXPECT_EQ(taken, g.frames.Taken()) << "no frame after the end";
+    EXPECT_EQ(tape, tapeAtStop) << "the tape stands while the pin discards";
+    EXPECT_EQ(taken, g.frames.Taken()) << "a frame after the stop was told";
 
     ASSERT_TRUE(g.Collect(taken + 3));
-    const auto frames = g.frames.Copy();
+    frames = g.frames.Copy();
     EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken - 1], 0), 25) + 1,
               FrameCount(filters::DVReadTimecode(frames[taken], 0), 25))
         << "the next run goes on from the last frame taken";

@@ -84,17 +84,31 @@ public:
     ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
     ULONG STDMETHODCALLTYPE Release() override { return 1; }
     HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample*) override { return S_OK; }
-    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE* buffer, long length) override
+    HRESULT STDMETHODCALLTYPE BufferCB(double time, BYTE* buffer, long length) override
     {
         std::lock_guard<std::mutex> guard(Mutex);
         ++Count;
-        if (static_cast<int>(Buffers.size()) < Limit) Buffers.emplace_back(buffer, buffer + length);
+        if (static_cast<int>(Buffers.size()) < Limit) {
+            Buffers.emplace_back(buffer, buffer + length);
+            Times.push_back(time);
+        }
         return S_OK;
     }
     int Taken()
     {
         std::lock_guard<std::mutex> guard(Mutex);
         return static_cast<int>(Buffers.size());
+    }
+    void Clear()
+    {
+        std::lock_guard<std::mutex> guard(Mutex);
+        Buffers.clear();
+        Times.clear();
+    }
+    std::vector<double> TimesTaken()
+    {
+        std::lock_guard<std::mutex> guard(Mutex);
+        return Times;
     }
     std::vector<std::vector<std::uint8_t>> Copy()
     {
@@ -103,6 +117,7 @@ public:
     }
     std::mutex Mutex;
     std::vector<std::vector<std::uint8_t>> Buffers;
+    std::vector<double> Times;  // each buffer's start time, in seconds
     int Limit = 60;
     std::atomic<int> Count{0};
 };
