@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -128,22 +129,43 @@ protected:
 class TProcessTestSetting {
 public:
     TProcessTestSetting(const TProgram& Program, const wchar_t* Value, std::uint64_t Number)
+        : TProcessTestSetting(Program, Value, REG_QWORD, &Number, sizeof(Number)) {}
+    ~TProcessTestSetting() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    TProcessTestSetting(const TProcessTestSetting&) = delete;
+    TProcessTestSetting& operator=(const TProcessTestSetting&) = delete;
+    bool Set() const { return set_; }
+
+protected:
+    TProcessTestSetting(const TProgram& Program, const wchar_t* Value, DWORD Type, const void* Data, DWORD Size)
         : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
         FILETIME created{}, exited{}, kernel{}, user{};
         GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
         const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
         set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
                                sizeof(started)) == ERROR_SUCCESS &&
-               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), Value, REG_QWORD, &Number, sizeof(Number)) == ERROR_SUCCESS;
+               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), Value, Type, Data, Size) == ERROR_SUCCESS;
     }
-    ~TProcessTestSetting() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
-    TProcessTestSetting(const TProcessTestSetting&) = delete;
-    TProcessTestSetting& operator=(const TProcessTestSetting&) = delete;
-    bool Set() const { return set_; }
+    const std::wstring& Key() const { return key_; }
 
 private:
     std::wstring key_;
     bool set_ = false;
+};
+
+// The timecodes of the frames that the test DV camcorder of one run of the program lost before the
+// program had them (on a busy machine, or as "Lost pictures" asks), listed while the object lives.
+class TPicturesLost : public TProcessTestSetting {
+public:
+    explicit TPicturesLost(const TProgram& Program)
+        : TProcessTestSetting(Program, standins::kTestPicturesLostValue, REG_BINARY, "", 0) {}
+    std::set<std::int64_t> Read() const {
+        std::vector<std::int64_t> list(1 << 16);
+        DWORD size = static_cast<DWORD>(list.size() * sizeof(std::int64_t));
+        if (RegGetValueW(HKEY_CURRENT_USER, Key().c_str(), standins::kTestPicturesLostValue, RRF_RT_REG_BINARY, nullptr,
+                         list.data(), &size) != ERROR_SUCCESS)
+            size = 0;
+        return std::set<std::int64_t>(list.begin(), list.begin() + size / sizeof(std::int64_t));
+    }
 };
 
 // The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
