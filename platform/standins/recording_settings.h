@@ -24,6 +24,9 @@
 //     Pictures lost BINARY  made empty by a test: the test DV camcorder adds the timecode of each
 //                       frame it loses, there or on a busy machine, as a 64-bit frame count, so
 //                       that the test tells the pictures lost before the program from any it lost
+//     Sound lost  BINARY  made empty by a test: the audio capture filter adds the length (100 ns
+//                       units) of each stretch of silence it puts in for sound its input never
+//                       gave (a busy machine's sound system lost it), for the same telling
 #pragma once
 
 #include <windows.h>
@@ -47,6 +50,7 @@ inline constexpr wchar_t kTestSoundInputsBusyValue[] = L"Sound inputs busy";
 inline constexpr wchar_t kTestKillAfterWritesValue[] = L"Kill after writes";
 inline constexpr wchar_t kTestLostPicturesValue[] = L"Lost pictures";
 inline constexpr wchar_t kTestPicturesLostValue[] = L"Pictures lost";
+inline constexpr wchar_t kTestSoundLostValue[] = L"Sound lost";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",

@@ -9,7 +9,6 @@
 
 #include <cstdint>
 #include <cstdlib>
-#include <set>
 #include <string>
 #include <vector>
 
@@ -152,20 +151,24 @@ private:
     bool set_ = false;
 };
 
-// The timecodes of the frames that the test DV camcorder of one run of the program lost before the
-// program had them (on a busy machine, or as "Lost pictures" asks), listed while the object lives.
-class TPicturesLost : public TProcessTestSetting {
+// A list the stand-ins of one run of the program keep for the test while the object lives: what the
+// test devices lost before the program had it ("Pictures lost", "Sound lost").
+class TStandinList : public TProcessTestSetting {
 public:
-    explicit TPicturesLost(const TProgram& Program)
-        : TProcessTestSetting(Program, standins::kTestPicturesLostValue, REG_BINARY, "", 0) {}
-    std::set<std::int64_t> Read() const {
+    TStandinList(const TProgram& Program, const wchar_t* Value)
+        : TProcessTestSetting(Program, Value, REG_BINARY, "", 0), value_(Value) {}
+    std::vector<std::int64_t> Read() const {
         std::vector<std::int64_t> list(1 << 16);
         DWORD size = static_cast<DWORD>(list.size() * sizeof(std::int64_t));
-        if (RegGetValueW(HKEY_CURRENT_USER, Key().c_str(), standins::kTestPicturesLostValue, RRF_RT_REG_BINARY, nullptr,
-                         list.data(), &size) != ERROR_SUCCESS)
+        if (RegGetValueW(HKEY_CURRENT_USER, Key().c_str(), value_, RRF_RT_REG_BINARY, nullptr, list.data(), &size) !=
+            ERROR_SUCCESS)
             size = 0;
-        return std::set<std::int64_t>(list.begin(), list.begin() + size / sizeof(std::int64_t));
+        list.resize(size / sizeof(std::int64_t));
+        return list;
     }
+
+private:
+    const wchar_t* value_;
 };
 
 // The stand-in file writer of one run of the program refuses every byte past Bytes, as a full
