@@ -18,7 +18,7 @@ TSoundPacer::TSoundPacer(DWORD rate, DWORD unitFrames, DWORD lumpFrames)
     // as scatter within it, a clock running apart as a lean that stays.
     window_ = static_cast<int>(std::max<std::int64_t>(rate_ / 2 / unit_, 4));
     slack_ = rate_ / 1000 + 1;
-    // Less than a hundredth of a unit: a correction hardly heard, and still well above how far a
+    // At most a hundredth of a unit: a correction hardly heard, and still well above how far a
     // sound card's clock strays from the graph's.
     step_ = std::max<std::int64_t>(unit_ / 100, 1);
     // Recorded sound kept in hand at a unit's end at best: a lump and a little, so that the next
