@@ -15,6 +15,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <functional>
 #include <string>
 #include <thread>
@@ -95,7 +96,19 @@ std::string FileState(const std::wstring& File, int CaptureState) {
     std::string head;
     std::uint64_t size = 0;
     const bool alone = ReadHead(File, 64, head, size, 0);
-    if (!alone && !ReadHead(File, 64, head, size)) return "no file to read (error " + std::to_string(GetLastError()) + ")";
+    if (!alone && !ReadHead(File, 64, head, size)) {
+        // What the folder holds instead.
+        char part[400];
+        std::snprintf(part, sizeof part, "no file to read (error %lu); the folder holds:", GetLastError());
+        std::string there = part;
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(std::filesystem::path(File).parent_path(), ec)) {
+            std::snprintf(part, sizeof part, " %ls (%llu)", entry.path().filename().c_str(),
+                          static_cast<unsigned long long>(entry.file_size(ec)));
+            there.append(part);
+        }
+        return there;
+    }
     char text[200];
     std::snprintf(text, sizeof text, "%llu bytes, %s, RIFF size %u, frames in the main header %u, capture state %d",
                   static_cast<unsigned long long>(size), alone ? "nobody holds it" : "still held open",
@@ -204,12 +217,21 @@ bool TimeStartsAndStops(TRecordingWindow& Window, const TFormatCase& Case, int R
     std::vector<double> starts, onDisk, stops;
     bool ok = true;
     for (int round = 0; round < Rounds && ok; ++round) {
-        const std::wstring file = Window.form->NextVideoFile;
         // The first frame handed to the recording branch, and the first whole video frame in the
-        // file (the writer may keep small frames back in its write-behind buffer).
+        // file (the writer may keep small frames back in its write-behind buffer). The file is
+        // looked into once the start has named it: opened by another program as the start makes
+        // it (this watcher, on a busy machine), the recording would go on under the next free name.
+        std::wstring file;
+        std::atomic<bool> named{false};
         const std::vector<std::function<bool()>> firstFrame = {[&] { return Window.Recorded() > 0; },
-                                                               [&] { return FirstVideoFrameWritten(file); }};
-        const auto start = TimesUntil(Window, [&] { Window.Capture(); }, firstFrame);
+                                                               [&] { return named.load() && FirstVideoFrameWritten(file); }};
+        const auto start = TimesUntil(Window,
+                                      [&] {
+                                          Window.Capture();
+                                          file = Window.form->NextVideoFile;
+                                          named = true;
+                                      },
+                                      firstFrame);
         starts.push_back(start[0]);
         onDisk.push_back(start[1]);
         // A few frames more, so that the stop has a recording to close.

@@ -212,11 +212,12 @@ REFERENCE_TIME Tqz_TimeStamper::LeaderEnd(const Tqz_TimeStamper* leader, REFEREN
 
 bool Tqz_TimeStamper::EndsHere(IMediaSample* sample, REFERENCE_TIME endAt)
 {
-    // Where the sample lies on the stream's time before any shift: by its own stamps, unless the
-    // stream is stamped by the clock as it comes.
+    // Where the sample lies on the stream's time before any shift: by its own stamps where it has
+    // them, also in a stream stamped by the clock as it comes (a sound input a busy machine holds
+    // back gives the sound of the stop's moment well after it: that sound still belongs in).
     REFERENCE_TIME start = 0, stop = 0;
     const HRESULT timed = sample->GetTime(&start, &stop);
-    if (mode_.load() == kClock || FAILED(timed)) {
+    if (FAILED(timed)) {
         start = StreamTime();
         stop = start;
     } else if (timed != S_OK) {

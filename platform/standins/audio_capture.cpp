@@ -12,6 +12,7 @@
 #include <memory>
 #include <mutex>
 #include <new>
+#include <span>
 #include <stdexcept>
 #include <vector>
 
@@ -168,6 +169,11 @@ private:
     bool gap_ = false;
     std::unique_ptr<TSoundPacer> pacer_;
     std::vector<BYTE> scratch_;
+    // Silence put in for sound the input never gave, not told yet, and whether a test keeps a list
+    // of it (set before the streaming thread starts).
+    std::int64_t silent_ = 0;
+    bool tellsLosses_ = false;
+    void TellSilence();
     std::atomic<bool> stopping_{false};
     TWaveInReader reader_;
 };
@@ -477,6 +483,8 @@ HRESULT TCapturePin::Active()
     stopping_ = false;
     lastUnit_ = -1;
     gap_ = false;
+    silent_ = 0;
+    tellsLosses_ = TestRecordingListKept(kTestSoundLostValue);
     // Recording starts with the pause, so the first buffers are there when the graph runs.
     MMRESULT opened = MMSYSERR_NOMEM;
     try {
@@ -507,7 +515,17 @@ HRESULT TCapturePin::Inactive()
     reader_.Wake();
     HRESULT hr = TLiveOutputPin::Inactive();  // the streaming thread has ended when it returns
     reader_.Close();
+    TellSilence();
     return hr;
+}
+
+void TCapturePin::TellSilence()
+{
+    if (silent_ > 0 && tellsLosses_ && layout_.Rate > 0) {
+        const std::int64_t length = silent_ * 10000000 / layout_.Rate;
+        AddToTestRecordingList(kTestSoundLostValue, std::span<const std::int64_t>(&length, 1));
+    }
+    silent_ = 0;
 }
 
 HRESULT TCapturePin::FillUnit(IMediaSample* sample, LONGLONG unit)
@@ -563,6 +581,13 @@ HRESULT TCapturePin::FillUnit(IMediaSample* sample, LONGLONG unit)
         StretchPcm(into, take, rest, restFrames, layout_.Channels, layout_.Bits);
     }
     gap_ = plan.Gap || (got < wanted && !stopping_.load());
+    // A stretch of silence for sound that never came is told once it ends.
+    const std::size_t missing = plan.Silence + (stopping_.load() ? 0 : (wanted - got) / block);
+    if (missing > 0) {
+        silent_ += static_cast<std::int64_t>(missing);
+    } else {
+        TellSilence();
+    }
     return sample->SetActualDataLength(static_cast<long>(bytes));
 }
 

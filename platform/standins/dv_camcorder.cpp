@@ -133,6 +133,7 @@ private:
     std::thread thread_;
     std::atomic<bool> stop_{false};
     std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
+    bool tellsLosses_ = false;      // the test keeps a list of them, set before the thread
     TTestPictureClock clock_;       // the test's camera clock (recording_settings.h), likewise
 };
 
@@ -150,6 +151,9 @@ public:
 
     // Builds the frame at the current tape position, then moves the tape by the transport speed.
     void NextFrame(std::span<std::uint8_t> frame);
+    // Moves the tape past Count frames that are lost, as they pass a real camcorder's head while
+    // the computer takes none of them; their timecodes go to the test's list when Told.
+    void PassFrames(LONG count, bool told);
     // The stream time to stamp the next frame with, and whether it is due; waits are the caller's.
     bool ClockNow(REFERENCE_TIME& now);
     void CountDelivered() { ++delivered_; }
@@ -157,6 +161,9 @@ public:
 
 private:
     std::optional<TDVDateTime> DateOfFrame(std::int64_t frame) const;
+    std::int64_t StartTimecode() const;
+    // The tone and the tape move on by one frame.
+    void MoveOn(bool pal);
 
     // The control interface.
     struct ControlItf : IQuillDVCamcorder {
@@ -352,6 +359,7 @@ HRESULT TDVCamcorderPin::Active()
     // The pictures are coded before streaming starts, so that no live frame waits for the coder.
     DVCamcorderPrepare(camcorder_->Pal());
     losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
+    tellsLosses_ = TestRecordingListKept(kTestPicturesLostValue);
     clock_ = TTestPictureClock::Read(DVFrameTime(camcorder_->Pal()));
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
@@ -376,7 +384,6 @@ void TDVCamcorderPin::Stream()
         const REFERENCE_TIME period = clock_.Interval();  // the frame time on the camcorder's own clock
         REFERENCE_TIME next = -1;
         std::int64_t taken = 0;  // frames of this stream, delivered or lost
-        std::vector<std::uint8_t> lostFrame;
         bool first = true;
         bool failed = false;
         while (!stop_) {
@@ -392,6 +399,7 @@ void TDVCamcorderPin::Stream()
             if (now - next > 2 * period) {
                 const LONG lost = static_cast<LONG>((now - next) / period);
                 camcorder_->CountDropped(lost);
+                camcorder_->PassFrames(lost, tellsLosses_);
                 next += lost * period;
             }
             // Its stamp strays from the camcorder's clock; it goes out once both are due.
@@ -419,8 +427,7 @@ void TDVCamcorderPin::Stream()
             const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
             if (TestLosesPicture(taken++, losesEvery_)) {
                 // Lost on the bus of a test's busy machine: the tape goes on past it.
-                lostFrame.resize(static_cast<std::size_t>(size));
-                camcorder_->NextFrame(lostFrame);
+                camcorder_->PassFrames(1, tellsLosses_);
                 camcorder_->CountDropped(1);
                 next += period;
                 if (last) tellStopped();
@@ -536,6 +543,37 @@ std::optional<TDVDateTime> TDVCamcorder::DateOfFrame(std::int64_t frame) const
     return AddSeconds(start_, seconds + (jumpFrame_ >= 0 && frame >= jumpFrame_ ? jumpSeconds_ : 0));
 }
 
+std::int64_t TDVCamcorder::StartTimecode() const
+{
+    std::lock_guard<std::mutex> guard(settingsLock_);
+    return startTimecode_;
+}
+
+void TDVCamcorder::PassFrames(LONG count, bool told)
+{
+    const bool pal = pal_.load();
+    const std::int64_t startTc = StartTimecode();
+    std::vector<std::int64_t> passed;
+    for (LONG i = 0; i < count; ++i) {
+        passed.push_back(startTc + tapeTenths_.load() / 10);
+        MoveOn(pal);
+    }
+    if (told) AddToTestRecordingList(kTestPicturesLostValue, passed);
+}
+
+void TDVCamcorder::MoveOn(bool pal)
+{
+    audioSample_ = (audioSample_ + DVAudioSamplesPerFrame(pal, 48000, framesBuilt_++)) % 48000;
+    // Rewinding stops at the tape's start.
+    const LONG speed = SpeedOfMode(mode_.load());
+    std::int64_t pos = tapeTenths_.load() + speed;
+    if (pos <= 0 && speed < 0) {
+        pos = 0;
+        mode_ = ED_MODE_STOP;
+    }
+    tapeTenths_ = pos;
+}
+
 void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
 {
     const bool pal = pal_.load();
@@ -544,22 +582,16 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     spec.Pal = pal;
     spec.Wide = wide_.load();
     spec.RecDate = DateOfFrame(tape);
-    std::int64_t startTc = 0;
-    {
-        std::lock_guard<std::mutex> guard(settingsLock_);
-        startTc = startTimecode_;
-    }
-    spec.Timecode = DVTimecodeOfCount(pal, startTc + tape);
+    spec.Timecode = DVTimecodeOfCount(pal, StartTimecode() + tape);
     spec.DropFrame = !pal;
     // A tone: 1 kHz on the left, 500 Hz on the right, continuous from frame to frame.
-    const int samples = DVAudioSamplesPerFrame(pal, 48000, framesBuilt_++);
+    const int samples = DVAudioSamplesPerFrame(pal, 48000, framesBuilt_);
     std::vector<std::int16_t> audio(static_cast<std::size_t>(samples) * 2);
     for (int n = 0; n < samples; ++n) {
         const double t = static_cast<double>(audioSample_ + n) / 48000.0;
         audio[2 * n] = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 1000 * t));
         audio[2 * n + 1] = static_cast<std::int16_t>(8000 * std::sin(2 * std::numbers::pi * 500 * t));
     }
-    audioSample_ = (audioSample_ + samples) % 48000;
     spec.Audio = audio;
     DVBuildFrame(frame, spec);
     DVCamcorderCodeInto(frame, pal, tape);
@@ -568,15 +600,7 @@ void TDVCamcorder::NextFrame(std::span<std::uint8_t> frame)
     auto bcd = [](int v) { return static_cast<std::uint32_t>(((v / 10) << 4) | (v % 10)); };
     lastTimecode_ = (bcd(tc.Hours) << 24) | (bcd(tc.Minutes) << 16) | (bcd(tc.Seconds) << 8) | bcd(tc.Frames);
     anyFrame_ = true;
-
-    // Move the tape; rewinding stops at its start.
-    const LONG speed = SpeedOfMode(mode_.load());
-    std::int64_t pos = tapeTenths_.load() + speed;
-    if (pos <= 0 && speed < 0) {
-        pos = 0;
-        mode_ = ED_MODE_STOP;
-    }
-    tapeTenths_ = pos;
+    MoveOn(pal);
 }
 
 // Control interface.

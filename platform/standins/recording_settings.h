@@ -30,6 +30,12 @@
 //     Picture jitter QWORD  J, at most 500: their pictures' stamps stray from that clock by up to J
 //                       thousandths of the stated frame time either way (never more than half the
 //                       time between two pictures), as a USB camera's do on a busy machine
+//     Pictures lost BINARY  made empty by a test: the test DV camcorder adds the timecode of each
+//                       frame it loses, there or on a busy machine, as a 64-bit frame count, so
+//                       that the test tells the pictures lost before the program from any it lost
+//     Sound lost  BINARY  made empty by a test: the audio capture filter adds the length (100 ns
+//                       units) of each stretch of silence it puts in for sound its input never
+//                       gave (a busy machine's sound system lost it), for the same telling
 #pragma once
 
 #include <windows.h>
@@ -39,7 +45,9 @@
 #include <algorithm>
 #include <cstdint>
 #include <optional>
+#include <span>
 #include <string>
+#include <vector>
 
 namespace standins {
 
@@ -55,6 +63,8 @@ inline constexpr wchar_t kTestLostPicturesValue[] = L"Lost pictures";
 inline constexpr wchar_t kTestPictureIntervalValue[] = L"Picture interval";
 inline constexpr wchar_t kTestPictureJitterValue[] = L"Picture jitter";
 inline constexpr wchar_t kTestSoundGivesNothingValue[] = L"Sound gives nothing";
+inline constexpr wchar_t kTestPicturesLostValue[] = L"Pictures lost";
+inline constexpr wchar_t kTestSoundLostValue[] = L"Sound lost";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
@@ -89,20 +99,61 @@ inline std::optional<std::uint64_t> ReadQword(HKEY key, const wchar_t* name)
 
 }  // namespace detail
 
-inline std::optional<std::uint64_t> TestRecordingSetting(const wchar_t* name)
+// This process's key opened with Access, or nullptr when the key is another process's or missing.
+inline HKEY OpenTestRecordingKey(REGSAM access)
 {
     HKEY key = nullptr;
-    if (RegOpenKeyExW(HKEY_CURRENT_USER, TestRecordingKeyOfThisProcess().c_str(), 0, KEY_READ, &key) !=
+    if (RegOpenKeyExW(HKEY_CURRENT_USER, TestRecordingKeyOfThisProcess().c_str(), 0, access | KEY_QUERY_VALUE, &key) !=
         ERROR_SUCCESS) {
+        return nullptr;
+    }
+    const std::optional<std::uint64_t> started = detail::ReadQword(key, kTestStartedValue);
+    if (!started || *started != ThisProcessStarted()) {
+        RegCloseKey(key);
+        return nullptr;
+    }
+    return key;
+}
+
+inline std::optional<std::uint64_t> TestRecordingSetting(const wchar_t* name)
+{
+    HKEY key = OpenTestRecordingKey(KEY_READ);
+    if (key == nullptr) {
         return std::nullopt;
     }
-    std::optional<std::uint64_t> result;
-    const std::optional<std::uint64_t> started = detail::ReadQword(key, kTestStartedValue);
-    if (started && *started == ThisProcessStarted()) {
-        result = detail::ReadQword(key, name);
-    }
+    const std::optional<std::uint64_t> result = detail::ReadQword(key, name);
     RegCloseKey(key);
     return result;
+}
+
+// Whether the test keeps a list under Name for this process (a binary value it made).
+inline bool TestRecordingListKept(const wchar_t* name)
+{
+    HKEY key = OpenTestRecordingKey(KEY_QUERY_VALUE);
+    DWORD type = 0;
+    const bool kept = key != nullptr && RegQueryValueExW(key, name, nullptr, &type, nullptr, nullptr) == ERROR_SUCCESS &&
+                      type == REG_BINARY;
+    if (key != nullptr) RegCloseKey(key);
+    return kept;
+}
+
+// Adds Values to the list the test keeps under Name (nothing when it keeps none).
+inline void AddToTestRecordingList(const wchar_t* name, std::span<const std::int64_t> values)
+{
+    HKEY key = OpenTestRecordingKey(KEY_SET_VALUE);
+    if (key == nullptr) return;
+    DWORD type = 0, size = 0;
+    if (RegQueryValueExW(key, name, nullptr, &type, nullptr, &size) == ERROR_SUCCESS && type == REG_BINARY) {
+        std::vector<std::int64_t> list((size / sizeof(std::int64_t)) + values.size());
+        DWORD read = size;
+        if (size == 0 || RegQueryValueExW(key, name, nullptr, &type, reinterpret_cast<BYTE*>(list.data()), &read) ==
+                             ERROR_SUCCESS) {
+            std::copy(values.begin(), values.end(), list.begin() + static_cast<std::ptrdiff_t>(size / sizeof(std::int64_t)));
+            RegSetValueExW(key, name, 0, REG_BINARY, reinterpret_cast<const BYTE*>(list.data()),
+                           static_cast<DWORD>(list.size() * sizeof(std::int64_t)));
+        }
+    }
+    RegCloseKey(key);
 }
 
 // The test's crash ("Kill after writes"): the process ends, as a crash or a power cut ends it, once

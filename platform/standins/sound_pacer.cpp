@@ -18,13 +18,20 @@ TSoundPacer::TSoundPacer(DWORD rate, DWORD unitFrames, DWORD lumpFrames)
     // as scatter within it, a clock running apart as a lean that stays.
     window_ = static_cast<int>(std::max<std::int64_t>(rate_ / 2 / unit_, 4));
     slack_ = rate_ / 1000 + 1;
-    // At most 1/64 of a unit: a correction no one hears, and still well above how far a sound
-    // card's clock strays from the graph's.
-    step_ = std::max<std::int64_t>(unit_ / 64, 1);
-    large_ = std::max<std::int64_t>(4 * unit_, rate_ / 20);
+    // At most a hundredth of a unit: a correction hardly heard, and still well above how far a
+    // sound card's clock strays from the graph's.
+    step_ = std::max<std::int64_t>(unit_ / 100, 1);
     // Recorded sound kept in hand at a unit's end at best: a lump and a little, so that the next
     // lump, a little late, does not hold the stream up.
     kept_ = -static_cast<std::int64_t>(lumpFrames) - 2 * slack_;
+    // Lateness is looked at once the input owes more than slack_ at best: by then clocks a
+    // hundredth apart have added no more than a hundredth of a window to it, and where the lumps
+    // fell in the window a lump at most.
+    drift_ = slack_ - kept_ + static_cast<std::int64_t>(lumpFrames) + std::max<std::int64_t>(window_ * unit_ / 100, slack_);
+    // A loaded machine holds an input's sound back for a good part of a second and then gives it:
+    // sound is taken for lost only once missing for as long as an input is waited for.
+    const std::int64_t windowTime = std::max<std::int64_t>(window_ * unit_ * kUnitsPerSecond / rate_, 1);
+    patience_ = static_cast<int>(std::max<std::int64_t>((kSoundInputPatience + windowTime - 1) / windowTime, 2));
 }
 
 void TSoundPacer::Restart()
@@ -32,6 +39,7 @@ void TSoundPacer::Restart()
     started_ = false;
     silence_ = 0;
     correction_ = 0;
+    lateWindows_ = 0;
     ResetWindow();
 }
 
@@ -53,8 +61,8 @@ void TSoundPacer::ResetWindow()
 void TSoundPacer::MakeUp(std::int64_t frames, std::int64_t have, bool atOnce, TUnitPlan& plan)
 {
     if (frames > 0) {
-        // Late (a slower clock, a delay that stayed, sound lost): sound is put in.
-        if (atOnce || frames > large_) {
+        // Late (a slower clock, sound lost): sound is put in.
+        if (atOnce || frames > drift_) {
             silence_ += frames;
             plan.Gap = true;
         } else {
@@ -62,7 +70,7 @@ void TSoundPacer::MakeUp(std::int64_t frames, std::int64_t have, bool atOnce, TU
         }
     } else if (frames < 0) {
         // Early (a faster clock, sound held back and given all at once): sound is left out.
-        if (atOnce || -frames > large_) {
+        if (atOnce || -frames > drift_) {
             plan.Skip += static_cast<std::size_t>(std::min(-frames, have));
         } else {
             correction_ += frames;
@@ -81,10 +89,22 @@ void TSoundPacer::Observe(std::int64_t owed, std::int64_t have, TUnitPlan& plan)
     // more. Late only when a whole window never had the unit's sound at its end, early only when it
     // always had more than a lump in hand: a lump late now and then, or a burst, moves neither.
     // What is owed counts the stretch still to come, so a correction under way is not asked twice.
-    if (leastOwed_ > slack_) {
-        MakeUp(leastOwed_ - kept_, have, false, plan);
-    } else if (mostOwed_ < kept_ - slack_) {
-        MakeUp(mostOwed_ - kept_, have, false, plan);
+    // More lateness than clocks explain is sound held back or lost: it is waited out, and what it
+    // never came down to is put in as silence once it has lasted the input's patience.
+    const std::int64_t late = leastOwed_ - kept_;
+    if (leastOwed_ > slack_ && late > drift_) {
+        lateLeast_ = lateWindows_ == 0 ? late : std::min(lateLeast_, late);
+        if (++lateWindows_ >= patience_) {
+            MakeUp(lateLeast_, have, true, plan);
+            lateWindows_ = 0;
+        }
+    } else {
+        lateWindows_ = 0;
+        if (leastOwed_ > slack_) {
+            MakeUp(late, have, false, plan);
+        } else if (mostOwed_ < kept_ - slack_) {
+            MakeUp(mostOwed_ - kept_, have, false, plan);
+        }
     }
     ResetWindow();
 }

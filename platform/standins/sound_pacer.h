@@ -1,7 +1,9 @@
 // Keeps the sound a capture pin delivers on the graph clock: unit by unit, which recorded frames a
 // unit takes and what stands in for sound the input lost, gave late or gave too much of, so that the
 // frames delivered by any stream time make up that time (within a unit) however the input's own
-// clock runs and however long the stream stalled. Arithmetic only: no device, no thread.
+// clock runs and however long the stream stalled. A clock running apart is followed by stretching
+// no more than clocks stray; sound a busy machine holds back is waited for, and only sound that
+// stays missing is taken for lost. Arithmetic only: no device, no thread.
 #pragma once
 
 #include <windows.h>
@@ -59,12 +61,17 @@ private:
     int window_;          // units whose notes decide a correction
     std::int64_t slack_;  // frames of lateness or earliness let pass (delivery jitter)
     std::int64_t step_;   // frames a unit is stretched or squeezed by at most
-    std::int64_t large_;  // a lateness or earliness beyond this is made up at once
     std::int64_t kept_;   // what the input should owe at a unit's end: less than 0, frames in hand
+    // Frames beyond kept_ that a window's lateness or earliness reaches at most when only clocks
+    // run apart: more is sound held back, lost or given in a burst.
+    std::int64_t drift_;
+    int patience_;        // windows a lateness lasts before the sound is taken for lost
 
     bool started_ = false;
     std::int64_t silence_ = 0;     // frames of silence still to come
     std::int64_t correction_ = 0;  // frames still to stretch in (> 0) or squeeze out (< 0)
+    int lateWindows_ = 0;          // windows in a row the input owed more than clocks explain
+    std::int64_t lateLeast_ = 0;   // the least it owed beyond kept_ in them
     int notes_ = 0;
     std::int64_t leastOwed_ = 0;
     std::int64_t mostOwed_ = 0;

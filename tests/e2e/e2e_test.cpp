@@ -21,7 +21,9 @@
 #include <cstdlib>
 #include <cstring>
 #include <cwchar>
+#include <set>
 #include <span>
+#include <sstream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -365,29 +367,35 @@ TEST_F(Recordings, EveryFormatIsRecordedAndCutFromScripts) {
 
 // The frame counts of the camcorder timecodes that a DV recording's frames carry, in file order
 // (25 frames a second), each with the step of the camcorder's moving square its picture shows
-// (-1 where none shows); empty when ffmpeg cannot read its video.
+// (-1 where none shows) and the frame time it fills (the empty frames that keep the time of
+// pictures lost come between); empty when ffmpeg cannot read its video.
 struct TFrameSeen {
     int Count = 0;
     int Step = -1;
+    long long Slot = 0;
 };
 std::vector<TFrameSeen> FramesSeen(const std::wstring& File) {
     const std::string file = quill_test::UnixPath(File);
     const quill_test::TUnixResult copy =
         quill_test::RunUnix({"ffmpeg", "-v", "error", "-i", file, "-map", "0:v:0", "-c", "copy", "-f", "rawvideo", "-"});
-    // The row through the middle of the square, in grey, one per frame the file holds: a place kept
-    // empty for a picture the camcorder lost on a busy machine is no frame (ffmpeg would repeat the
-    // one before it to keep a steady rate).
+    // The row through the middle of the square, in grey, one picture for each frame stored: a
+    // player repeats the picture before an empty frame, which is no picture of the file's own.
     const int row = (576 - standins::kCamcorderSquare) / 2 + standins::kCamcorderSquare / 2;
     const quill_test::TUnixResult rows = quill_test::RunUnix(
-        {"ffmpeg", "-v", "error", "-i", file, "-map", "0:v:0", "-vf", "format=gray,crop=720:1:0:" + std::to_string(row),
-         "-fps_mode", "passthrough", "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+        {"ffmpeg", "-v", "error", "-i", file, "-map", "0:v:0", "-fps_mode", "passthrough", "-vf",
+         "format=gray,crop=720:1:0:" + std::to_string(row), "-f", "rawvideo", "-pix_fmt", "gray", "-"});
+    const quill_test::TUnixResult slots = quill_test::RunUnix(
+        {"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries", "packet=pts", "-of", "csv=p=0", file});
     std::vector<TFrameSeen> frames;
-    if (!copy.Ran || copy.ExitCode != 0 || !rows.Ran || rows.ExitCode != 0) return frames;
+    if (!copy.Ran || copy.ExitCode != 0 || !rows.Ran || rows.ExitCode != 0 || !slots.Ran || slots.ExitCode != 0)
+        return frames;
+    std::istringstream slotLines(slots.Out);
     const auto* bytes = reinterpret_cast<const std::uint8_t*>(copy.Out.data());
     for (std::size_t at = 0; at + filters::kDVFrameBytes625 <= copy.Out.size(); at += filters::kDVFrameBytes625) {
         const filters::TDVTimecode tc = filters::DVReadTimecode(std::span(bytes + at, filters::kDVFrameBytes625), 0);
         TFrameSeen seen;
         seen.Count = ((tc.Hours * 60 + tc.Minutes) * 60 + tc.Seconds) * 25 + tc.Frames;
+        if (!(slotLines >> seen.Slot)) return {};
         // The square is the only white brighter than the bars'.
         const std::size_t line = frames.size() * 720;
         for (int x = 0; line + 720 <= rows.Out.size() && x < 720 && seen.Step < 0; ++x)
@@ -395,7 +403,7 @@ std::vector<TFrameSeen> FramesSeen(const std::wstring& File) {
                 seen.Step = (x + standins::kCamcorderStepPixels / 2) / standins::kCamcorderStepPixels;
         frames.push_back(seen);
     }
-    return frames;
+    return rows.Out.size() == frames.size() * 720 ? frames : std::vector<TFrameSeen>{};
 }
 
 // Threads that keep every processor busy while the object lives, as other programs do on a user's
@@ -426,16 +434,20 @@ private:
 // pictures and sends no end of stream, only the one picture more that the program asks for. A cut
 // lets the pictures on their way through the decoder and the encoder reach the part they were taken
 // for, and the camcorder takes none after that picture until the next part begins: every timecode is
-// in the recording once, in order, across every cut, and only the freeze leaves some out. The parts
-// that keys end close promptly after their keys, as their files' last writes show. Each frame
-// carries its own timecode back, however far the encoder lags behind the overlay and after the
-// freeze: the moving square its picture shows is the timecode's.
+// in the recording once, in order, across every cut, but those of the frames the camcorder lost before
+// the program had them (a busy machine makes it lose some, and its tape goes on past them), which keep
+// their time as empty frames within a part, and only the freeze leaves others out. The parts that keys
+// end close promptly after their keys, as their files' last writes show. Each frame carries its own
+// timecode back, however far the encoder lags behind the overlay and after the freeze: the moving
+// square its picture shows is the timecode's.
 TEST_F(Recordings, DVReencodedFromTheCamcorderIsCutWithItsTimecodesRunningOn) {
     for (const int format : {6, 2}) {
         SCOPED_TRACE(testing::Message() << "format " << format);
         ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamcorderVideo, kMicrophone, format, false)));
         TProgram program;
         ASSERT_NO_FATAL_FAILURE(Start(program));
+        const TStandinList lostBefore(program, standins::kTestPicturesLostValue);
+        ASSERT_TRUE(lostBefore.Set());
         const TBusyThreads busy;
         ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
         const int parts = 12, frozenClip = 4;
@@ -481,6 +493,8 @@ TEST_F(Recordings, DVReencodedFromTheCamcorderIsCutWithItsTimecodesRunningOn) {
             if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
             return e2e::FileClosed(Clip(parts - 1));
         }));
+        const std::vector<std::int64_t> lostList = lostBefore.Read();
+        const std::set<std::int64_t> lost(lostList.begin(), lostList.end());
         EXPECT_TRUE(program.Close());
 
         std::vector<double> closed;
@@ -503,10 +517,18 @@ TEST_F(Recordings, DVReencodedFromTheCamcorderIsCutWithItsTimecodesRunningOn) {
                 const TFrameSeen& seen = frames[n];
                 EXPECT_EQ(seen.Count % standins::kCamcorderSteps, seen.Step)
                     << "frame " << n << " shows another's picture";
-                // The freeze leaves its frames out in one place of its part.
-                const bool frozenOut = part == frozenClip && n > 0 && seen.Count > last + 1 && leftOut++ == 0;
+                // The freeze leaves its frames out in one place of its part, the frame after it at once.
+                const long long slots = n > 0 ? seen.Slot - frames[n - 1].Slot : 1;
+                const bool frozenOut = part == frozenClip && slots == 1 && seen.Count > last + 1 && leftOut++ == 0;
                 if (last >= 0 && !frozenOut) {
-                    EXPECT_EQ(last + 1, seen.Count) << "frame " << n << (n == 0 ? ", the first after the cut" : "");
+                    for (int missing = last + 1; missing < seen.Count; ++missing) {
+                        EXPECT_TRUE(lost.count(missing)) << "frame " << n << (n == 0 ? ", the first after the cut," : "")
+                                                         << " follows a timecode lost by the program: " << missing;
+                    }
+                    EXPECT_LT(last, seen.Count) << "frame " << n << " out of place";
+                    if (n > 0) {
+                        EXPECT_EQ(seen.Count - last, slots) << "frame " << n << " plays at another's time";
+                    }
                 }
                 last = seen.Count;
             }

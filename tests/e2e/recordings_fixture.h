@@ -160,22 +160,47 @@ protected:
 class TProcessTestSetting {
 public:
     TProcessTestSetting(const TProgram& Program, const wchar_t* Value, std::uint64_t Number)
+        : TProcessTestSetting(Program, Value, REG_QWORD, &Number, sizeof(Number)) {}
+    ~TProcessTestSetting() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    TProcessTestSetting(const TProcessTestSetting&) = delete;
+    TProcessTestSetting& operator=(const TProcessTestSetting&) = delete;
+    bool Set() const { return set_; }
+
+protected:
+    TProcessTestSetting(const TProgram& Program, const wchar_t* Value, DWORD Type, const void* Data, DWORD Size)
         : key_(std::wstring(standins::kTestRecordingKey) + L"\\" + std::to_wstring(Program.ProcessId())) {
         FILETIME created{}, exited{}, kernel{}, user{};
         GetProcessTimes(Program.Process(), &created, &exited, &kernel, &user);
         const std::uint64_t started = (static_cast<std::uint64_t>(created.dwHighDateTime) << 32) | created.dwLowDateTime;
         set_ = RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), standins::kTestStartedValue, REG_QWORD, &started,
                                sizeof(started)) == ERROR_SUCCESS &&
-               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), Value, REG_QWORD, &Number, sizeof(Number)) == ERROR_SUCCESS;
+               RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), Value, Type, Data, Size) == ERROR_SUCCESS;
     }
-    ~TProcessTestSetting() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
-    TProcessTestSetting(const TProcessTestSetting&) = delete;
-    TProcessTestSetting& operator=(const TProcessTestSetting&) = delete;
-    bool Set() const { return set_; }
+    const std::wstring& Key() const { return key_; }
 
 private:
     std::wstring key_;
     bool set_ = false;
+};
+
+// A list the stand-ins of one run of the program keep for the test while the object lives: what the
+// test devices lost before the program had it ("Pictures lost", "Sound lost").
+class TStandinList : public TProcessTestSetting {
+public:
+    TStandinList(const TProgram& Program, const wchar_t* Value)
+        : TProcessTestSetting(Program, Value, REG_BINARY, "", 0), value_(Value) {}
+    std::vector<std::int64_t> Read() const {
+        std::vector<std::int64_t> list(1 << 16);
+        DWORD size = static_cast<DWORD>(list.size() * sizeof(std::int64_t));
+        if (RegGetValueW(HKEY_CURRENT_USER, Key().c_str(), value_, RRF_RT_REG_BINARY, nullptr, list.data(), &size) !=
+            ERROR_SUCCESS)
+            size = 0;
+        list.resize(size / sizeof(std::int64_t));
+        return list;
+    }
+
+private:
+    const wchar_t* value_;
 };
 
 // The stand-in file writer of one run of the program refuses every byte past Bytes, as a full

@@ -330,7 +330,9 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
 // However late the sound, and whether the picture waits for one that stands alone, each stream's
 // stamps go on without a hole and every join leaves out as much sound as picture, within half a
 // sound sample, never more over the joins. Then the recording ends at a moment: the picture taken
-// before it still passes, the sound on its way passes up to where the picture ends, nothing after.
+// before it still passes, the sound on its way passes up to where the picture ends, nothing after,
+// also in a sound stream stamped by the clock as it comes (sound a busy machine held back, its
+// own stamps tell where it belongs).
 TEST(TimeStamperJoins, EveryJoinLeavesOutAsMuchSoundAsPicture)
 {
     struct TStream {
@@ -340,10 +342,13 @@ TEST(TimeStamperJoins, EveryJoinLeavesOutAsMuchSoundAsPicture)
         int keyEvery, next = 0, joins = 0;
         REFERENCE_TIME end = 0, stamped = 0, left = 0;
     };
-    for (const auto& [soundLength, lag, keyEvery] : {std::tuple{240000, 1000000, 1}, std::tuple{200000, 200000, 5}}) {
-        SCOPED_TRACE(testing::Message() << "sound " << lag / 10000 << " ms late, a key picture every " << keyEvery);
+    for (const auto& [soundLength, lag, keyEvery, clocked] :
+         {std::tuple{240000, 1000000, 1, false}, std::tuple{200000, 200000, 5, false}, std::tuple{240000, 1000000, 1, true}}) {
+        SCOPED_TRACE(testing::Message() << "sound " << lag / 10000 << " ms late, a key picture every " << keyEvery
+                                        << (clocked ? ", stamped by the clock" : ""));
         auto* video = new filters::Tqz_TimeStamper;
         auto* audio = new filters::Tqz_TimeStamper;
+        if (clocked) audio->SetClockStamps();
         TStream picture{Hold(video), video, 400000, 0, keyEvery}, sound{Hold(audio), audio, soundLength, lag, 1};
         TestSample sample(false);
         auto offer = [&](TStream& s, REFERENCE_TIME now) {

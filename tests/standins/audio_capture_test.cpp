@@ -89,19 +89,28 @@ std::string Narrow(const std::wstring& w)
     return std::string(w.begin(), w.end());
 }
 
-// Frequency of the first channel's tone from its rising zero crossings.
+// Frequency of the first channel's tone from its rising zero crossings. A step between two crossings
+// a tenth or more away from the usual one spans a place where sound was lost (a busy machine's sound
+// system lost some, and silence keeps its place or the wave joins out of phase): no period of it.
 double ToneHz(const std::vector<SHORT>& samples, WORD channels, DWORD rate)
 {
-    int rising = 0;
-    size_t first = 0, last = 0;
+    std::vector<size_t> steps;
+    size_t last = 0;
     for (size_t i = channels; i < samples.size(); i += channels) {
         if (samples[i - channels] < 0 && samples[i] >= 0) {
-            if (rising == 0) first = i / channels;
+            if (last > 0) steps.push_back(i / channels - last);
             last = i / channels;
-            ++rising;
         }
     }
-    return rising < 2 ? 0.0 : (rising - 1) * static_cast<double>(rate) / static_cast<double>(last - first);
+    if (steps.empty()) return 0.0;
+    std::vector<size_t> sorted = steps;
+    std::nth_element(sorted.begin(), sorted.begin() + static_cast<std::ptrdiff_t>(sorted.size() / 2), sorted.end());
+    const size_t usual = sorted[sorted.size() / 2];
+    size_t kept = 0, length = 0;
+    for (size_t step : steps) {
+        if (10 * (step > usual ? step - usual : usual - step) < usual) ++kept, length += step;
+    }
+    return length == 0 ? 0.0 : static_cast<double>(kept) * rate / static_cast<double>(length);
 }
 
 // A graph clock running Speed times as fast as the performance counter; nothing waits on it. Never
@@ -281,7 +290,9 @@ TEST_F(RealSoundInput, RecordsTheSineToneInContiguousBuffersOnTheGraphClock)
 }
 
 // Held up 1.5 s downstream, on a graph clock 0.5% faster than the input's: at the end the sound
-// delivered still makes up the graph's time to within a unit, in whole contiguous units of the tone.
+// delivered still makes up the graph's time to within a unit, in whole contiguous units of the tone
+// (at some moment of the last seconds: a busy machine's sound system may hold the input's sound back
+// a while, and the units wait for it).
 TEST_F(RealSoundInput, KeepsTheGraphClockThroughAStallAndASlowerInput)
 {
     if (pulse.empty()) GTEST_SKIP() << "no test PulseAudio server (run through scripts/test.sh)";
@@ -303,7 +314,7 @@ TEST_F(RealSoundInput, KeepsTheGraphClockThroughAStallAndASlowerInput)
         for (size_t i = from; i < to; ++i) best = std::min(best, out.Received[i] - out.Stops[i]);
         return best;
     };
-    EXPECT_LE(least(units - 100, units) - least(10, 60), 100000) << "the sound delivered fell behind the graph's clock";
+    EXPECT_LE(least(units - 300, units) - least(10, 60), 100000) << "the sound delivered fell behind the graph's clock";
     EXPECT_NEAR(440.0, ToneHz(std::vector<SHORT>(out.Samples.begin() + 4410 * 2, out.Samples.end()), 2, 44100), 4.0);
 }
 

@@ -83,6 +83,12 @@ TEST(DVCamcorder, PalFramesCarryAdvancingTimecodeDateAndJump)
     ASSERT_TRUE(g.Collect(50));
 
     const auto frames = g.frames.Copy();
+    // A busy machine makes the camcorder lose frames, and its tape goes on past them: the steps
+    // past one are frames it counts lost.
+    LONG lost = -1;
+    auto dropped = Query<IAMDroppedFrames>(g.camcorder, IID_IAMDroppedFrames);
+    ASSERT_TRUE(dropped);
+    int skipped = 0;
     int previous = -1;
     for (const auto& f : frames) {
         ASSERT_EQ(f.size(), filters::kDVFrameBytes625);
@@ -98,7 +104,8 @@ TEST(DVCamcorder, PalFramesCarryAdvancingTimecodeDateAndJump)
         const int tape = count - FrameCount({1, 2, 3, 20}, 25);
         ASSERT_GE(tape, 0);
         if (previous >= 0) {
-            EXPECT_EQ(tape, previous + 1);
+            EXPECT_GT(tape, previous);
+            skipped += tape - previous - 1;
         }
         previous = tape;
         // 31 December 2023 23:59:58 plus a second per 25 frames, an hour later from frame 30 on.
@@ -110,6 +117,8 @@ TEST(DVCamcorder, PalFramesCarryAdvancingTimecodeDateAndJump)
             EXPECT_EQ(SecondsOf(rec), start + tape / 25 + (tape >= 30 ? 3600 : 0)) << "frame " << tape;
         }
     }
+    ASSERT_EQ(dropped->GetNumDropped(&lost), S_OK);
+    EXPECT_LE(skipped, lost) << "tape frames passed over that were not lost";
     // The year turned over inside the run (from tape frame 50 on, and by the jump from frame 30).
     filters::TDVRecDate date = filters::DVReadRecDate(frames.back(), 0);
     EXPECT_EQ(date.Year, 2024);
