@@ -56,19 +56,24 @@ inline std::filesystem::path LeaveAside(const std::filesystem::path& Folder, con
     return record.AsideFile(ui::pfRecording);
 }
 
-// The same left by an earlier version of the program: its record (version 1) names the file made
-// at the name by its index alone, with no witness.
+// The older recording (its bytes Older) left aside under Record by an earlier version of the
+// program, whose record (version 1) names the files it made at the names by their index alone,
+// with no witness. The older file's aside name.
+inline std::filesystem::path LeaveAsideEarlier(const ui::TAsideRecord& Record, const std::string& Older) {
+    // The first version's text: its signature's number, and no last line.
+    std::wstring text = Record.Text();
+    text.replace(text.find(L"record 2"), 8, L"record 1");
+    text.erase(text.rfind(L"end\r\n"));
+    std::ofstream(std::filesystem::path(Record.AsideFile(ui::pfRecording)), std::ios::binary) << Older;
+    WriteRecord(Record, text);
+    return Record.AsideFile(ui::pfRecording);
+}
+// The same, its record naming the file at Name (there now) as the one it made.
 inline std::filesystem::path LeaveAsideEarlier(const std::filesystem::path& Folder, const std::wstring& Name,
                                                const std::string& Older, int Number) {
     ui::TAsideRecord record = LeftRecord(Folder, Name, Number);
     record.Made[ui::pfRecording] = ui::FileIdentity((Folder / Name).wstring());
-    // The first version's text: its signature's number, and no last line.
-    std::wstring text = record.Text();
-    text.replace(text.find(L"record 2"), 8, L"record 1");
-    text.erase(text.rfind(L"end\r\n"));
-    std::ofstream(std::filesystem::path(record.AsideFile(ui::pfRecording)), std::ios::binary) << Older;
-    WriteRecord(record, text);
-    return record.AsideFile(ui::pfRecording);
+    return LeaveAsideEarlier(record, Older);
 }
 
 // How a copy killed while it gave an older file up where it was (a disk with no room even for the

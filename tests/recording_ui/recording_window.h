@@ -48,6 +48,7 @@ private:
 struct Asked {
     std::wstring Text;
     int Answer;
+    widgets::TMsgDlgType Type = widgets::TMsgDlgType::mtWarning;
 };
 
 class TRecordingWindow {
