@@ -15,6 +15,7 @@
 #include "platform/standins/recording_settings.h"
 #include "tests/app/program_support.h"
 #include "tests/common/ffprobe_helpers.h"
+#include "tests/common/older_file.h"
 #include "tests/e2e/program_driver.h"
 #include "tests/ui/store_helpers.h"
 
@@ -122,6 +123,35 @@ protected:
         EXPECT_EQ(Expected.sceneList, e2e::FileExists(scn)) << "a scene list beside DV recordings only";
     }
 };
+
+// Fills the volume of Folder with a file of its own until the volume takes no more, or leaves
+// Room bytes free.
+inline bool FillVolume(const std::wstring& Folder, std::uint64_t Room = 0) {
+    const std::wstring spare = Folder + L"spare";
+    if (Room > 0 && !quill_test::WriteOlderFile(spare, Room)) return false;
+    HANDLE file = CreateFileW((Folder + L"filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::string block(64 * 1024, 'f');
+    DWORD written = 0;
+    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written > 0) {
+    }
+    // What a whole block no longer fitted is filled a little at a time.
+    while (WriteFile(file, block.data(), 512, &written, nullptr) && written > 0) {
+    }
+    CloseHandle(file);
+    if (Room > 0 && !DeleteFileW(spare.c_str())) return false;
+    ULARGE_INTEGER free{};
+    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < Room + (1u << 20);
+}
+
+// The folder of the small volume that scripts/test.sh mounts for the full-disk stories (with its
+// closing separator); empty when there is none.
+inline std::wstring SmallVolume() {
+    wchar_t volume[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0) return std::wstring();
+    return std::wstring(volume) + L"\\";
+}
 
 // A test setting of the stand-ins that holds for one run of the program only (its process, by id
 // and start time), while the object lives.
