@@ -342,23 +342,11 @@ TEST_F(KeptRecordings, AKillAtAnyFileEventLeavesTheOlderFileWholeAndTheNextStart
 // that begins in that room, the program leaves no given-up file and nothing untold: the next start
 // says nothing, nothing of the older file stays, and its room is the volume's again.
 TEST_F(KeptRecordings, AKillAfterAYesOnAFullVolumeLeavesNoGivenUpFileAndNothingUntold) {
-    const std::wstring volume = SmallVolume();
-    if (volume.empty()) GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
-    const std::wstring folder = volume + L"kept\\";
-    std::vector<std::wstring> settings;
-    for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, true))
-        settings.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + folder : line);
-    ASSERT_TRUE(copy_.WriteSettings(settings));
+    const TSmallVolumeFolder volume(L"kept");
+    if (volume.Path().empty()) GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const std::wstring folder = volume.Path();
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettingsIn(folder, kCamera, kMicrophone, 5, true)));
     std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    struct Clean {
-        std::wstring folder;
-        ~Clean() {
-            std::error_code ec;
-            std::filesystem::remove_all(folder, ec);
-        }
-    } clean{folder};
     const std::wstring older = folder + L"clip_0.avi";
     for (std::uint64_t moment : {0, 1, 3}) {
         SCOPED_TRACE(testing::Message() << "killed after " << moment << " writes");

@@ -9,6 +9,7 @@
 
 #include <cstdint>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
@@ -82,6 +83,14 @@ protected:
         return lines;
     }
     using EndToEnd::RecordingSettings;
+    // The same, the recordings kept in Folder.
+    std::vector<std::wstring> RecordingSettingsIn(const std::wstring& Folder, const std::wstring& Video,
+                                                  const std::wstring& Sound, int Format, bool Ask) const {
+        std::vector<std::wstring> lines;
+        for (const std::wstring& line : RecordingSettings(Video, Sound, Format, Ask))
+            lines.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + Folder : line);
+        return lines;
+    }
     std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
         return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
     }
@@ -145,13 +154,31 @@ inline bool FillVolume(const std::wstring& Folder, std::uint64_t Room = 0) {
     return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < Room + (1u << 20);
 }
 
-// The folder of the small volume that scripts/test.sh mounts for the full-disk stories (with its
-// closing separator); empty when there is none.
-inline std::wstring SmallVolume() {
-    wchar_t volume[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0) return std::wstring();
-    return std::wstring(volume) + L"\\";
-}
+// A folder of Name, empty, on the small volume that scripts/test.sh mounts for the full-disk
+// stories, removed with all in it when the object goes; Path() is empty when there is no such
+// volume.
+class TSmallVolumeFolder {
+public:
+    explicit TSmallVolumeFolder(const std::wstring& Name) {
+        wchar_t volume[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0) return;
+        path_ = std::wstring(volume) + L"\\" + Name + L"\\";
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+        if (!CreateDirectoryW(path_.c_str(), nullptr)) path_.clear();
+    }
+    ~TSmallVolumeFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TSmallVolumeFolder(const TSmallVolumeFolder&) = delete;
+    TSmallVolumeFolder& operator=(const TSmallVolumeFolder&) = delete;
+    // With its closing separator.
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
+};
 
 // A test setting of the stand-ins that holds for one run of the program only (its process, by id
 // and start time), while the object lives.

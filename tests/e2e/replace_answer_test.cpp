@@ -87,24 +87,10 @@ TEST_F(Recordings, AYesToReplaceALargeFileStartsAsSoonAsAStartThatAsksNothing) {
 }
 
 TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
-    wchar_t volume[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0)
-        GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
-    const std::wstring folder = std::wstring(volume) + L"\\videos\\";
-    std::vector<std::wstring> settings;
-    for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, true))
-        settings.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + folder : line);
-    ASSERT_TRUE(copy_.WriteSettings(settings));
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    struct Clean {
-        std::wstring folder;
-        ~Clean() {
-            std::error_code ec;
-            std::filesystem::remove_all(folder, ec);
-        }
-    } clean{folder};
+    const TSmallVolumeFolder volume(L"videos");
+    if (volume.Path().empty()) GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const std::wstring folder = volume.Path();
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettingsIn(folder, kCamera, kMicrophone, 5, true)));
     const std::wstring first = folder + L"clip_0.avi";
     ASSERT_TRUE(quill_test::WriteOlderFile(first, 40u << 20));
     ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";

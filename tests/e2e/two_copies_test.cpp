@@ -4,6 +4,7 @@
 // other copy records into is never offered for replacing.
 #include "tests/e2e/recordings_fixture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -176,12 +177,7 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
     // Both logons name the recordings' folder alike.
     const std::wstring videos = EveryLogonsPath(Videos()) + L"\\";
     ASSERT_NE(L"Z:\\", videos);
-    auto settings = [&](bool Ask) {
-        std::vector<std::wstring> lines;
-        for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, Ask))
-            lines.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + videos : line);
-        return lines;
-    };
+    auto settings = [&](bool Ask) { return RecordingSettingsIn(videos, kCamera, kMicrophone, 5, Ask); };
     ASSERT_TRUE(copy_.WriteSettings(settings(false)));
     ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
     const std::string older = quill_test::ReadWholeFile(Clip(0));
@@ -201,7 +197,13 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
     ASSERT_TRUE(InOtherLogon("quill_ensure_prefix '" + build + "/wine-logon2' '" + build +
                              "/wine-standins.list' test && exec ${QUILL_WINE[@]} '" + UnixPath(copy_.Exe()) + "' +fc +c"));
     std::vector<std::wstring> held;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (held = aside()).size() == 3; }, 180000))
+    auto holds = [](const std::vector<std::wstring>& Names, const wchar_t* Mark) {
+        return std::any_of(Names.begin(), Names.end(), [&](const std::wstring& Name) { return Name.find(Mark) != std::wstring::npos; });
+    };
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        held = aside();
+        return holds(held, L".~quillotrane-name") && holds(held, L".~quillotrane-older");
+    }, 180000))
         << "the other logon's copy never moved the older file aside: " << testing::PrintToString(aside());
     const std::uint64_t othersSize = e2e::FileSize(Clip(0));
     {

@@ -745,6 +745,28 @@ TEST_F(RecordingNames, AFolderThatCannotBeWrittenKeepsTheOlderFileAndSaysWhereIt
     EXPECT_EQ("older recording", quill_test::ReadWholeFile(kept));
     EXPECT_GE(Packets(ProbeWhole(name), 0), 1) << "the recording stays";
     Capture();
+    ASSERT_EQ(1, form->CaptureState);
+
+    // The close of a recording whose folder became so says it too.
+    const path closing = form->NextVideoFile;
+    std::ofstream(closing) << "older, at the close";
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_EQ(closing.wstring(), form->NextVideoFile);
+    {
+        TUnwritableFolder locked(folder);
+        ASSERT_TRUE(locked.Made());
+        ASSERT_TRUE(WaitRecorded(100));
+        bool canClose = true;
+        form->FormCloseQuery(form.get(), canClose);
+        EXPECT_TRUE(canClose);
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(0u, asked[0].Text.find(L"The older file " + closing.wstring() +
+                                         L", which the recording replaces, could not be removed: its folder cannot be "
+                                         L"written. It stays whole as "))
+            << asked[0].Text;
+    }
 }
 
 // A sweep and a start in two threads (as in two copies) meet at a name where a killed copy left an
