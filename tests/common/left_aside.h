@@ -2,7 +2,8 @@
 // aside: the older file under its aside name and the record written beside it before the move,
 // with the witness of the file it made at the name; and the other states a kill leaves, each as
 // the program makes it: a record cut short, an older file given up, a made file without a record,
-// an older file kept beside its name before the user was told, and an earlier version's record.
+// an older file kept beside its name before the user was told, and an earlier version's record;
+// and a volume whose only room is an older file's.
 #pragma once
 
 #include <windows.h>
@@ -11,6 +12,7 @@
 #include <fstream>
 #include <string>
 
+#include "tests/common/older_file.h"
 #include "ui/replaced_files.h"
 
 namespace quill_test {
@@ -91,6 +93,27 @@ inline std::filesystem::path LeaveGivenUp(const std::filesystem::path& Folder, c
     else
         WriteRecord(record, L" ", 0);
     return file;
+}
+
+// Fills the volume of Folder with a file of its own until the volume takes no more, or leaves
+// Room bytes free.
+inline bool FillVolume(const std::wstring& Folder, std::uint64_t Room = 0) {
+    const std::wstring spare = Folder + L"spare";
+    if (Room > 0 && !quill_test::WriteOlderFile(spare, Room)) return false;
+    HANDLE file = CreateFileW((Folder + L"filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
+                              FILE_ATTRIBUTE_NORMAL, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return false;
+    const std::string block(64 * 1024, 'f');
+    DWORD written = 0;
+    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written > 0) {
+    }
+    // What a whole block no longer fitted is filled a little at a time.
+    while (WriteFile(file, block.data(), 512, &written, nullptr) && written > 0) {
+    }
+    CloseHandle(file);
+    if (Room > 0 && !DeleteFileW(spare.c_str())) return false;
+    ULARGE_INTEGER free{};
+    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < Room + (1u << 20);
 }
 
 }  // namespace quill_test

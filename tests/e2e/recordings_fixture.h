@@ -16,7 +16,7 @@
 #include "platform/standins/recording_settings.h"
 #include "tests/app/program_support.h"
 #include "tests/common/ffprobe_helpers.h"
-#include "tests/common/older_file.h"
+#include "tests/common/left_aside.h"
 #include "tests/e2e/program_driver.h"
 #include "tests/ui/store_helpers.h"
 
@@ -133,26 +133,7 @@ protected:
     }
 };
 
-// Fills the volume of Folder with a file of its own until the volume takes no more, or leaves
-// Room bytes free.
-inline bool FillVolume(const std::wstring& Folder, std::uint64_t Room = 0) {
-    const std::wstring spare = Folder + L"spare";
-    if (Room > 0 && !quill_test::WriteOlderFile(spare, Room)) return false;
-    HANDLE file = CreateFileW((Folder + L"filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const std::string block(64 * 1024, 'f');
-    DWORD written = 0;
-    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written > 0) {
-    }
-    // What a whole block no longer fitted is filled a little at a time.
-    while (WriteFile(file, block.data(), 512, &written, nullptr) && written > 0) {
-    }
-    CloseHandle(file);
-    if (Room > 0 && !DeleteFileW(spare.c_str())) return false;
-    ULARGE_INTEGER free{};
-    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < Room + (1u << 20);
-}
+using quill_test::FillVolume;
 
 // A folder of Name, empty, on the small volume that scripts/test.sh mounts for the full-disk
 // stories, removed with all in it when the object goes; Path() is empty when there is no such

@@ -9,6 +9,7 @@
 
 #include <evcode.h>
 
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -767,6 +768,60 @@ TEST_F(RecordingNames, AFolderThatCannotBeWrittenKeepsTheOlderFileAndSaysWhereIt
                                          L"written. It stays whole as "))
             << asked[0].Text;
     }
+}
+
+// On a disk short of room, the recording that fills it goes on in the room of the older file it
+// replaces, which the user agreed to give: the name stays claimed until that older file is
+// settled, so that no other copy (here a thread that tries all the while) takes it meanwhile.
+TEST_F(RecordingNames, ARecordingGoingOnInAnOlderFilesRoomHoldsItsNameUntilTheOlderFileIsSettled) {
+    wchar_t volume[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0)
+        GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const path folder = path(volume) / L"names";
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
+    struct TClean {
+        path Folder;
+        ~TClean() {
+            std::error_code ec;
+            std::filesystem::remove_all(Folder, ec);
+        }
+    } clean{folder};
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    Confirm(false);
+    const path name = folder / L"Video_room.avi";
+    ASSERT_TRUE(quill_test::WriteOlderFile(name, 40u << 20));
+    ASSERT_TRUE(quill_test::FillVolume(folder.wstring() + L"\\", 8u << 20)) << "the volume is not full";
+    const auto asideThere = [&] {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+            if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) return true;
+        return false;
+    };
+    form->NextVideoFile = name.wstring();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(asideThere());
+    std::atomic<bool> taken{false}, done{false};
+    std::thread other([&] {
+        while (!done) {
+            const bool before = asideThere();
+            ui::TRecordingClaim claim(name.wstring());
+            if (claim.First() && before && asideThere()) taken = true;
+        }
+    });
+    // The disk refuses more: the first part is kept and the recording goes on in the older file's
+    // room, under the next name.
+    const bool wentOn =
+        PumpUntil([&] { return !asideThere() && form->NextVideoFile != name.wstring() && form->CaptureState == 2; }, 60000);
+    done = true;
+    other.join();
+    EXPECT_TRUE(wentOn) << "the recording did not go on in the older file's room";
+    EXPECT_FALSE(taken) << "the name was free for another copy while the older file was aside";
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(name)));
 }
 
 // A sweep and a start in two threads (as in two copies) meet at a name where a killed copy left an
