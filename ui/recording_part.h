@@ -42,10 +42,12 @@ public:
 
     // Takes the name for a recording: the older recording there moves aside, and its scene list
     // with it (or alone, when the part writes a scene list, SceneList); then the part's own file,
-    // and its scene list's when SceneList, take the names. With Asked, only the files it names are
-    // moved (nothing at a name it found free): anything else there leaves the name untaken,
-    // Changed(). A file that cannot be moved (another program holds it without letting it be
-    // renamed, InUse(), or cannot be written) leaves it untaken: Problem() tells why.
+    // and its scene list's when SceneList, take the names (as second names of the files it made
+    // beside them, which keep their first names until the part is settled). With Asked, only the
+    // files it names are moved (nothing at a name it found free): anything else there leaves the
+    // name untaken, Changed(). A file that cannot be moved (another program holds it without
+    // letting it be renamed, or a running copy of any logon holds it as its own: InUse(), or it
+    // cannot be written) leaves it untaken: Problem() tells why, naming the user's file.
     bool Take(const TNamedFiles* Asked, bool SceneList);
     bool Changed() const { return changed_; }
     bool InUse() const { return inUse_; }
