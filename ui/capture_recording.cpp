@@ -40,8 +40,8 @@ namespace ui {
 
 namespace {
 
-// A recording file no player would open, when nothing was recorded without a format: a file there
-// of another's is left, unless it has no bytes at all.
+// Whether a recording without a format holds nothing a player would open at its name: nothing was
+// recorded there, and a file of no bytes there says so (it is left: nobody's recording made it).
 bool HoldsNothingUnformatted(const std::wstring& Name) {
     const TFileIdentity file = FileIdentity(Name);
     return file.Exists && file.Size == 0;
