@@ -1,5 +1,9 @@
 #include "engine/scene_list.h"
 
+#include <windows.h>
+
+#include <algorithm>
+#include <cctype>
 #include <memory>
 #include <mutex>
 #include <vector>
@@ -130,9 +134,114 @@ bool OpenWith(const std::wstring& FileName, MakeStream&& Make)
 
 }  // namespace
 
-bool OpenScnFile(const std::wstring& FileName)
+namespace {
+
+// A stream over a file handle of its own, closed with the stream.
+class TScnFileStream : public classlib::THandleStream {
+public:
+    explicit TScnFileStream(HANDLE File) : classlib::THandleStream(File) {}
+    ~TScnFileStream() override { CloseHandle(handle_); }
+};
+
+// The header's fixed bytes after the name: eight zeros, the count, and the rest.
+const std::uint8_t kAfterName[] = {0, 0, 0, 0, 0, 0, 0, 0};
+const std::uint8_t kAfterCount[] = {0xFF, 0xFF, 0x01, 0x00, 0x04, 0x00, 'C', 'l', 'i', 'p', 'P', 0, 0, 0,
+                                    0xFF, 0xFF, 0x01, 0x00, 0x05, 0x00, 'S', 'c', 'e', 'n', 'e', 0, 0, 0, 0, 0};
+const std::uint8_t kHeaderStart[] = {0x63, 0x26, 0x01, 0x00, 0x04, 0x00, 0x00, 0x00, 0xFF, 0xFF, 0x03, 0x00,
+                                     0x0A, 0x00, 'S',  'o',  'u',  'r',  'c',  'e',  'T',  'a',  'p',  'e'};
+const std::uint8_t kFirstRecordMark[] = {0x00, 0x00, 0x00, 0x00, 0x01, 0x80};
+const std::uint8_t kLaterRecordStart[] = {0x03, 0x80, 0xF0, 0x00, 0x00, 0x00, 0x05, 0x80, 0x00};
+const std::uint8_t kLaterRecordMiddle[] = {0x00, 0x00, 0x00, 0x00, 0x07, 0x00};
+
+bool Holds(const std::string& Bytes, std::size_t At, const std::uint8_t* What, std::size_t Size)
 {
-    return OpenWith(FileName, [&] { return std::make_unique<unicode::TUcFileStream>(FileName, classlib::fmCreate); });
+    return At + Size <= Bytes.size() && std::equal(What, What + Size, reinterpret_cast<const std::uint8_t*>(Bytes.data() + At));
+}
+
+// The bytes from At that a record cut short may hold: What as far as it goes.
+bool HoldsStart(const std::string& Bytes, std::size_t At, const std::string& What)
+{
+    const std::size_t size = std::min(What.size(), Bytes.size() - At);
+    return Bytes.compare(At, size, What, 0, size) == 0;
+}
+
+std::string Four(const std::string& Bytes, std::size_t At) { return Bytes.substr(At, 4); }
+
+}  // namespace
+
+bool OpenScnFile(const std::wstring& FileName, TScnFileOpen How)
+{
+    return OpenWith(FileName, [&]() -> std::unique_ptr<classlib::TStream> {
+        const DWORD disposition = How == scnCreate ? CREATE_ALWAYS : How == scnNew ? CREATE_NEW : OPEN_EXISTING;
+        HANDLE file = CreateFileW(FileName.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, disposition,
+                                  FILE_ATTRIBUTE_NORMAL, nullptr);
+        if (file == INVALID_HANDLE_VALUE) return nullptr;
+        auto stream = std::make_unique<TScnFileStream>(file);
+        // The file made for the list holds nothing yet; whatever it held is not the list's.
+        if (How == scnMade) stream->SetSize(0);
+        return stream;
+    });
+}
+
+bool ScnStreamHoldsOnlyItsOwn(classlib::TStream& Stream, const std::wstring& FileName)
+{
+    try {
+        const std::int64_t size = Stream.Size();
+        if (size == 0) return true;
+        // A list is small: a header and 35 bytes a scene, 32,768 scenes at most.
+        constexpr std::int64_t kLargest = 2 * 1024 * 1024;
+        if (size < 0 || size > kLargest) return false;
+        std::string bytes(static_cast<std::size_t>(size), '\0');
+        Stream.SetPosition(0);
+        if (Stream.Read(bytes.data(), static_cast<std::int32_t>(size)) != size) return false;
+        if (!Holds(bytes, 0, kHeaderStart, sizeof kHeaderStart) || bytes.size() < 25) return false;
+        // The name: the list's own path, whose length the byte before it holds modulo 256.
+        const std::string own =
+            unicode::WideStringToStringEx(unicode::WideExtractFileName(FileName), unicode::DefaultSystemCodePage());
+        const std::size_t low = static_cast<std::uint8_t>(bytes[24]);
+        std::size_t nameLength = std::string::npos;
+        for (std::size_t length = low; 25 + length + 40 <= bytes.size(); length += 256) {
+            if (!Holds(bytes, 25 + length, kAfterName, sizeof kAfterName) ||
+                !Holds(bytes, 25 + length + 10, kAfterCount, sizeof kAfterCount))
+                continue;
+            const std::string name = bytes.substr(25, length);
+            const std::size_t slash = name.find_last_of("\\/");
+            const std::string file = slash == std::string::npos ? name : name.substr(slash + 1);
+            if (file.size() == own.size() &&
+                std::equal(file.begin(), file.end(), own.begin(), [](char a, char b) {
+                    return std::tolower(static_cast<unsigned char>(a)) == std::tolower(static_cast<unsigned char>(b));
+                })) {
+                nameLength = length;
+                break;
+            }
+        }
+        if (nameLength == std::string::npos) return false;
+        const std::string name = bytes.substr(24, 1 + nameLength);
+        const std::size_t count = static_cast<std::uint8_t>(bytes[33 + nameLength]) |
+                                  (static_cast<std::uint8_t>(bytes[34 + nameLength]) << 8);
+        std::size_t at = 65 + nameLength;
+        std::size_t records = 0;
+        while (at < bytes.size()) {
+            std::string record;
+            if (records == 0) {
+                const std::string e = Four(bytes, at);
+                record = e + std::string(reinterpret_cast<const char*>(kFirstRecordMark), sizeof kFirstRecordMark) + name +
+                         std::string(8, '\0') + e;
+            } else {
+                const std::string s = Four(bytes, at + 9), d = Four(bytes, at + 13);
+                record = std::string(reinterpret_cast<const char*>(kLaterRecordStart), sizeof kLaterRecordStart) + s + d +
+                         std::string(reinterpret_cast<const char*>(kLaterRecordMiddle), sizeof kLaterRecordMiddle) + s + d + s;
+            }
+            if (!HoldsStart(bytes, at, record)) return false;
+            if (at + record.size() > bytes.size()) break;  // the last one, cut short
+            at += record.size();
+            ++records;
+        }
+        // The count tells whole records only (its low 16 bits).
+        return count <= records || count == (records & 0xFFFF);
+    } catch (...) {
+        return false;
+    }
 }
 
 bool OpenScnStream(const std::wstring& FileName, std::unique_ptr<classlib::TStream> Stream)

@@ -1,6 +1,8 @@
 // The cut: the running part closed and the recording carried on under the next free name that
 // can be written, the names passed over told; a cut whose new part cannot begin stops the
 // recording as a stop does.
+#include <vector>
+
 #include "classlib/date_time.h"
 #include "classlib/format.h"
 #include "engine/capture_data_module.h"
@@ -31,8 +33,10 @@ void TCaptureForm::CutToNextName() {
     std::unique_ptr<TRecordingPart> part;
     // Why the names passed over could not be written, one paragraph each.
     std::wstring passedOver;
-    // Where older files that killed copies left are kept, told once the new part runs.
+    // Where older files that killed copies left are kept, told once the new part runs (their
+    // records tell it until then).
     std::wstring leftOvers;
+    std::vector<TSweepTold> sweeps;
     try {
         engine::Tdm* module = engine::dm();
         // A recording whose only part another program held begins with the part that follows.
@@ -42,7 +46,8 @@ void TCaptureForm::CutToNextName() {
             StopGraphAndCloseCapture();
             cuttingPart_ = false;
             // A cut asks nothing (the recording is waiting): a name already taken is skipped.
-            leftOvers += Paragraph(SweepLeftOvers(NextVideoFile));
+            sweeps.push_back(SweepLeftOvers(NextVideoFile));
+            leftOvers += Paragraph(LeftOversText(sweeps.back()));
             NextVideoFile = FreeRecordingName(NextVideoFile);
             const std::uint8_t format = CurrentFormat();
             const bool writesFile = format != 0 && format != 10;
@@ -82,7 +87,7 @@ void TCaptureForm::CutToNextName() {
             partHeldElsewhere_ = false;
             // From here the new part is the running one: its close settles it.
             part_ = std::move(part);
-            if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
+            if (SceneListWanted(format)) OpenSceneList(NextVideoFile, part_.get());
             module->ImageByImageCount = 0;
             const bool ran = module->RunGraph();
             const HRESULT refused = ran ? FailureToldAtRun() : module->LastRunFailure();
@@ -113,13 +118,13 @@ void TCaptureForm::CutToNextName() {
         // A new part whose writer never took its name: its files go and the older ones are back.
         std::wstring kept;
         if (part) part->Settle(TRecordingPart::ofRemove, true, kept);
-        part.reset();
         if (!kept.empty()) {
             try {
-                TellError(kept);
+                TellInfo(kept);
             } catch (...) {
             }
         }
+        part.reset();
     } else if (!passedOver.empty()) {
         try {
             widgets::WideMessageDlg(classlib::Format(RecText(IDS_REC_GOES_ON), {NextVideoFile, passedOver.substr(2)}),
@@ -129,10 +134,11 @@ void TCaptureForm::CutToNextName() {
     }
     if (!leftOvers.empty()) {
         try {
-            TellError(leftOvers.substr(2));
+            TellInfo(leftOvers.substr(2));
         } catch (...) {
         }
     }
+    sweeps.clear();
     --transitionDepth_;
     RunPendingAlarm();
 }

@@ -203,6 +203,8 @@ bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
         !OlderFileMakesRoom(NextVideoFile, *part_))
         return false;
     std::unique_ptr<TAsideSet> older = part_->TakeAside();
+    // The name stays claimed until the older files are settled, and through the start again.
+    std::unique_ptr<TRecordingClaim> claim = part_->TakeClaim();
     const std::wstring file = NextVideoFile;
     const bool scheduled = CaptureState == 4;
     const std::wstring captureFile = CaptureFile;
@@ -216,17 +218,24 @@ bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
     const bool partKept = unicode::WideFileExists(file);
     // The older files go back under the name's claim, or beside it; the user is told where.
     const auto putBack = [&](const std::wstring& Why) {
-        TRecordingClaim claim(file);
-        const std::wstring told = Why + Paragraph(older->PutBack(claim, false, true));
-        if (!told.empty()) TellError(told.substr(Why.empty() ? 2 : 0));
+        const std::wstring kept = older->PutBack(*claim, false, true);
+        const std::wstring told = Why + Paragraph(kept);
+        if (told.empty()) return;
+        if (Why.empty())
+            TellInfo(kept);
+        else
+            TellError(told);
     };
     if (CaptureState != 1) {
         // The preview could not come back (told): nothing is begun. The older files go only when
         // the part wrote a picture or a sound.
-        if (partKept && RecordingHoldsMedia(file))
-            older->Discard();
-        else
+        if (partKept && RecordingHoldsMedia(file)) {
+            const std::wstring left = older->Discard();
+            older->Leave();
+            if (!left.empty()) TellInfo(left);
+        } else {
             putBack(std::wstring());
+        }
         return true;
     }
     // The sources ran again without the recording (the preview is back), and what they report as
@@ -245,6 +254,7 @@ bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
         NextVideoFile = file;
         VideoFileCounter = counter;
     }
+    heldClaim_ = std::move(claim);
     if (StartCapture()) {
         // The recording goes on, as a cut carries it on: its first name and its start stay.
         if (partKept || file != captureFile) {

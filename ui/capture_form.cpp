@@ -347,6 +347,12 @@ void TCaptureForm::FormCloseQuery(classlib::TObject* /*Sender*/, bool& CanClose)
         } catch (...) {
         }
     }
+    // The writers have let the last recording go: it is settled now, and what became of the older
+    // files it replaced is told before the program ends.
+    try {
+        FinishClosedFile(true);
+    } catch (...) {
+    }
     if (camForm1 != nullptr) camForm1->Close();
     if (camForm2 != nullptr) camForm2->Close();
     SaveSettings();

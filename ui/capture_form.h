@@ -706,6 +706,8 @@ private:
     void SettleClosedPart(bool WritersGone);
     std::unique_ptr<TRecordingPart> part_;
     std::unique_ptr<TRecordingPart> closedPart_;
+    // The claim on a name that a start made again (in an older file's room) takes over.
+    std::unique_ptr<TRecordingClaim> heldClaim_;
     // The preview that runs again reported nothing wrong as it started (a sound input that could
     // not be opened): only then may an older file's room be given to a recording.
     bool PreviewReportsNothing();
@@ -724,9 +726,10 @@ private:
     bool ConfirmNewRecording(const std::wstring& Name, bool WithAll, bool Existed = true, bool* Changed = nullptr,
                              TNamedFiles* Asked = nullptr);
     // The older files that killed copies left aside in the folder of Name are put back, or kept
-    // beside their names: the words telling the user where (empty when none was kept). TellLeftOvers
-    // tells them at once.
-    std::wstring SweepLeftOvers(const std::wstring& Name);
+    // beside their names: the words telling the user where (none when none was kept), which keep
+    // what they tell of until they go. TellLeftOvers tells them at once.
+    TSweepTold SweepLeftOvers(const std::wstring& Name);
+    static std::wstring LeftOversText(const TSweepTold& Sweep);
     void TellLeftOvers(const std::wstring& Name);
     std::wstring FreeRecordingName(std::wstring Name);
     // Claims NextVideoFile for the recording's part (moving on to the next free name while another
@@ -734,7 +737,12 @@ private:
     std::wstring ClaimRecordingName(std::unique_ptr<TRecordingPart>& Part);
     bool BuildRecordingBranch(std::uint8_t Format, const std::wstring& Name);
     bool HandNewNameToWriter(std::uint8_t Format, const std::wstring& Name);
-    void OpenSceneList(const std::wstring& RecordingName);
+    // The scene list of the recording RecordingName opened, in the file Part made for it (none:
+    // a file made new, whose identity is kept).
+    void OpenSceneList(const std::wstring& RecordingName, const TRecordingPart* Part);
+    // That file made new removed, when it is still the one made and holds only its scenes.
+    void RemoveUnformattedSceneList(const std::wstring& RecordingName);
+    TFileIdentity unformattedSceneList_;
     // Closes the scene list and takes the scene procedure away from the video source's detector.
     void CloseSceneList();
     void AddClipEntry(const std::wstring& Name);

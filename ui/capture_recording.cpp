@@ -40,8 +40,8 @@ namespace ui {
 
 namespace {
 
-// A recording file no player would open, when nothing was recorded without a format: a file there
-// of another's is left, unless it has no bytes at all.
+// Whether a recording without a format holds nothing a player would open at its name: nothing was
+// recorded there, and a file of no bytes there says so (it is left: nobody's recording made it).
 bool HoldsNothingUnformatted(const std::wstring& Name) {
     const TFileIdentity file = FileIdentity(Name);
     return file.Exists && file.Size == 0;
@@ -94,12 +94,26 @@ bool TCaptureForm::BuildRecordingBranch(std::uint8_t Format, const std::wstring&
     }
 }
 
-void TCaptureForm::OpenSceneList(const std::wstring& RecordingName) {
+void TCaptureForm::OpenSceneList(const std::wstring& RecordingName, const TRecordingPart* Part) {
     engine::Tdm* module = engine::dm();
     engine::TVideoSource* video = module->CurrentVideoSource;
     if (video == nullptr || video->SceneFilter == nullptr) return;
-    engine::OpenScnFile(SceneListOf(RecordingName));
+    const std::wstring list = SceneListOf(RecordingName);
+    // The part made the list's file; without a part (no format) the list is made new, never
+    // written over a file that is there, and only the one made so is ever removed.
+    unformattedSceneList_ = TFileIdentity();
+    if (Part != nullptr && Part->MadeSceneList()) {
+        engine::OpenScnFile(list, engine::scnMade);
+    } else if (engine::OpenScnFile(list, engine::scnNew)) {
+        unformattedSceneList_ = FileIdentity(list);
+    }
     video->SceneFilter->SetSceneCallback(&engine::WriteScnScene);
+}
+
+void TCaptureForm::RemoveUnformattedSceneList(const std::wstring& RecordingName) {
+    bool busy = false;
+    RemoveIfMade(SceneListOf(RecordingName), unformattedSceneList_, rmOwnSceneList, busy);
+    unformattedSceneList_ = TFileIdentity();
 }
 
 void TCaptureForm::CloseSceneList() {
@@ -121,6 +135,8 @@ bool TCaptureForm::StartCapture() {
         }
         // A start whose file another program took first is made again under the next free name.
     } while (!started && retryStart_);
+    // A claim handed over to the start and not taken is let go.
+    heldClaim_.reset();
     if (!started) saCapturerBascule->SetChecked(false);
     return started;
 }
@@ -204,6 +220,8 @@ bool TCaptureForm::StartRecording() {
             const bool runs = module->RunGraph();
             if (runs && PreviewReportsNothing()) {
                 part->FreeOlderInPlace();
+                // The name stays claimed through the start made again.
+                heldClaim_ = part->TakeClaim();
                 retryStart_ = true;
                 return false;
             }
@@ -243,7 +261,7 @@ bool TCaptureForm::StartRecording() {
     recordingOpen_ = true;
     ++recordingPart_;
     partHeldElsewhere_ = false;
-    if (SceneListWanted(format)) OpenSceneList(NextVideoFile);
+    if (SceneListWanted(format)) OpenSceneList(NextVideoFile, part.get());
     DroppedFramesInfo.Reset();
     if (video != nullptr) {
         if (module->CaptureBuilder && module->VideoSourceFilter)
@@ -282,6 +300,8 @@ bool TCaptureForm::StartRecording() {
             previewRuns = module->RunGraph();
             if (previewRuns && PreviewReportsNothing()) {
                 part->FreeRoom();
+                // The name stays claimed through the start made again.
+                heldClaim_ = part->TakeClaim();
                 retryStart_ = true;
                 return false;
             }
@@ -292,7 +312,7 @@ bool TCaptureForm::StartRecording() {
         // Another program took the file between the checks and the writer's open: the start is
         // made again under the next free name (StartCapture).
         if (heldElsewhere && ++namesMoved_ <= kMostNamesMoved) {
-            if (!olderKept.empty()) TellError(olderKept);
+            if (!olderKept.empty()) TellInfo(olderKept);
             NextVideoFile = FreeRecordingName(BuildVideoFileName());
             retryStart_ = true;
             return false;
@@ -317,7 +337,7 @@ void TCaptureForm::UndoRefusedStart(bool FileHeldElsewhere, TRecordingPart* Part
     if (Part != nullptr)
         Part->RemoveOwnFiles(FileHeldElsewhere ? TRecordingPart::ofKeep : TRecordingPart::ofRemove, true);
     else if (sceneList)
-        DeleteFileW(SceneListOf(CaptureFile).c_str());
+        RemoveUnformattedSceneList(CaptureFile);
 }
 
 // ---- Stop ---------------------------------------------------------------------------------
@@ -364,8 +384,8 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
                 if (part)
                     part->Settle(TRecordingPart::ofKeep, true, kept);
                 else if (sceneList)
-                    DeleteFileW(SceneListOf(ended).c_str());
-                if (!kept.empty()) TellError(kept);
+                    RemoveUnformattedSceneList(ended);
+                if (!kept.empty()) TellInfo(kept);
                 noPictureGrabbed_ = false;
                 RemoveClipEntry(ended);
                 if (!handlingWriteFailure_ && !cuttingPart_)

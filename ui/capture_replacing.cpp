@@ -75,17 +75,22 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
     return true;
 }
 
-std::wstring TCaptureForm::SweepLeftOvers(const std::wstring& Name) {
+TSweepTold TCaptureForm::SweepLeftOvers(const std::wstring& Name) {
+    return SweepReplacedFiles(unicode::WideExtractFilePath(Name));
+}
+
+std::wstring TCaptureForm::LeftOversText(const TSweepTold& Sweep) {
     std::wstring told;
     // Once for each file kept beside its name, or left as it is.
-    for (const std::wstring& kept : SweepReplacedFiles(unicode::WideExtractFilePath(Name)))
-        told += (told.empty() ? L"" : L"\r\n") + kept;
+    for (const std::wstring& kept : Sweep.Words) told += (told.empty() ? L"" : L"\r\n") + kept;
     return told;
 }
 
 void TCaptureForm::TellLeftOvers(const std::wstring& Name) {
-    const std::wstring told = SweepLeftOvers(Name);
-    if (!told.empty()) TellError(told);
+    // What the sweep kept waits (its records telling where) until the user has been told.
+    const TSweepTold sweep = SweepLeftOvers(Name);
+    const std::wstring told = LeftOversText(sweep);
+    if (!told.empty()) TellInfo(told);
 }
 
 std::wstring TCaptureForm::ClaimRecordingName(std::unique_ptr<TRecordingPart>& Part) {
@@ -96,7 +101,8 @@ std::wstring TCaptureForm::ClaimRecordingName(std::unique_ptr<TRecordingPart>& P
     for (int tries = 0; tries == 0 || (inUse && tries <= kMostNamesMoved); ++tries) {
         Part.reset();
         if (tries > 0) NextVideoFile = FreeRecordingName(NextVideoFile);
-        Part = std::make_unique<TRecordingPart>(NextVideoFile);
+        // A claim held through a start made again is taken over for its name.
+        Part = std::make_unique<TRecordingPart>(NextVideoFile, std::move(heldClaim_));
         inUse = !Part->Claimed();
         problem = inUse ? classlib::Format(RecText(IDS_REC_IN_USE), {NextVideoFile})
                         : RecordingFileProblem(NextVideoFile, &inUse);
@@ -117,13 +123,8 @@ void TCaptureForm::FinishClosedFile(bool WritersGone) {
     if (closedFile_.empty()) return;
     // A writer may still hold the file (its branch goes after the close work): what cannot be
     // settled yet is when it is let go, and its entry follows.
-    if (closedPart_) {
-        SettleClosedPart(WritersGone);
-    } else if (closedHoldsNothing_) {
-        // Recorded without a format: only a file of no bytes is taken for the recording's.
-        DeleteFileW(closedFile_.c_str());
-        DeleteFileW(SceneListOf(closedFile_).c_str());
-    }
+    // Recorded without a format, nothing was made at the name: nothing goes.
+    if (closedPart_) SettleClosedPart(WritersGone);
     RefreshClipEntry(closedFile_);
     if (WritersGone) closedFile_.clear();
 }
@@ -136,8 +137,9 @@ void TCaptureForm::SettleClosedPart(bool WritersGone) {
     if (!closedPart_->Settle(closedHoldsNothing_ ? TRecordingPart::ofRemove : TRecordingPart::ofWhenEmpty, WritersGone,
                              told))
         return;
-    closedPart_.reset();
-    if (!told.empty()) TellError(told);
+    // Told before the part goes: its record tells where until then.
+    std::unique_ptr<TRecordingPart> part = std::move(closedPart_);
+    if (!told.empty()) TellInfo(told);
 }
 
 void TCaptureForm::WatchReplacedFile() {

@@ -1,6 +1,8 @@
 // One recording part's hold on its name.
 #include "ui/recording_part.h"
 
+#include <utility>
+
 #include "classlib/format.h"
 #include "settings/program_texts.h"
 #include "ui/recording_files.h"
@@ -28,21 +30,45 @@ HANDLE OpenIfMade(const std::wstring& Name, const TFileIdentity& Made) {
     return file;
 }
 
+bool IsInUse(DWORD Error) {
+    return Error == ERROR_FILE_EXISTS || Error == ERROR_ALREADY_EXISTS || Error == ERROR_SHARING_VIOLATION ||
+           Error == ERROR_LOCK_VIOLATION;
+}
+
+// The file Witness (the first name of a part's file) takes Name too: a second name of the same
+// file, never over another. Where the file system has no second names, it moves there.
+bool TakeName(const std::wstring& Witness, const std::wstring& Name, bool& Witnessed) {
+    Witnessed = CreateHardLinkW(Name.c_str(), Witness.c_str(), nullptr) != FALSE;
+    if (Witnessed) return true;
+    const DWORD error = GetLastError();
+    if (IsInUse(error)) return false;
+    HANDLE moving = Open(Witness, DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING);
+    const bool moved = moving != nullptr && RenameOpenFile(moving, Name);
+    CloseFile(moving);
+    return moved;
+}
+
 }  // namespace
 
 TNamedFiles FilesAt(const std::wstring& Name) { return {FileIdentity(Name), FileIdentity(SceneListOf(Name))}; }
 
-TRecordingPart::TRecordingPart(std::wstring Name)
-    : name_(std::move(Name)), claim_(std::make_unique<TRecordingClaim>(name_)) {}
+TRecordingPart::TRecordingPart(std::wstring Name, std::unique_ptr<TRecordingClaim> Claim)
+    : name_(std::move(Name)),
+      claim_(Claim && Claim->On(name_) ? std::move(Claim) : std::make_unique<TRecordingClaim>(name_)) {}
 
 TRecordingPart::~TRecordingPart() {
     try {
         std::wstring told;
         Settle(ofWhenEmpty, true, told);
+        // Nobody tells these words now: the record that tells them stays.
+        if (!told.empty() && aside_) aside_->Untold();
     } catch (...) {
     }
+    aside_.reset();
     for (HANDLE& file : made_) CloseFile(file);
     for (HANDLE& file : olderHere_) CloseFile(file);
+    if (olderRecordFile_ != nullptr) DeleteOpenFile(olderRecordFile_);
+    CloseFile(olderRecordFile_);
 }
 
 std::uint64_t TRecordingPart::OlderSize() const {
@@ -58,23 +84,56 @@ std::uint64_t TRecordingPart::OlderSize() const {
 void TRecordingPart::FreeOlderInPlace() {
     if (!noRoom_) return;
     noRoom_ = false;
-    TAsideSet::FreeInPlace(olderRecord_, olderHere_);
+    TAsideSet::FreeInPlace(olderRecord_, olderHere_, std::exchange(olderRecordFile_, nullptr));
     olderHere_ = {};
 }
 
-bool TRecordingPart::Make(int Kind, const std::wstring& Name, bool Temporary) {
-    // A file made under a name of the part's own takes its name by a rename of its handle, which
-    // needs delete access; held afterwards with no access at all, so that no writer is refused.
-    HANDLE file = Open(Name, Temporary ? DELETE | FILE_READ_ATTRIBUTES : FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW);
+bool TRecordingPart::Make(int Kind, const std::wstring& Name, const std::wstring& For, bool* Refused) {
+    // Held for reading and locked: no other copy takes it for an older file, and no writer (they
+    // share reading) is refused.
+    HANDLE file = Open(Name, GENERIC_READ, kShareAll, CREATE_NEW);
     if (file == nullptr) {
         const DWORD error = GetLastError();
-        inUse_ = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS || error == ERROR_SHARING_VIOLATION;
-        problem_ = inUse_ ? classlib::Format(RecText(IDS_REC_IN_USE), {Name})
-                          : classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(HRESULT_FROM_WIN32(error))});
+        if (Refused != nullptr && NameRefused(error, Name) && Name != For) {
+            *Refused = true;
+            return false;
+        }
+        inUse_ = IsInUse(error);
+        problem_ = inUse_ ? classlib::Format(RecText(IDS_REC_IN_USE), {For})
+                          : classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {For, FailureText(HRESULT_FROM_WIN32(error))});
         return false;
     }
+    HoldForCopy(file);
     made_[Kind] = file;
     madeIdentity_[Kind] = IdentityOf(file);
+    return true;
+}
+
+void TRecordingPart::DropMade(const std::array<std::wstring, kPartFiles>& Names) {
+    bool busy = false;
+    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+        if (made_[kind] == nullptr) continue;
+        CloseFile(made_[kind]);
+        RemoveIfMade(Names[kind], madeIdentity_[kind], rmAnything, busy);
+        witness_[kind].clear();
+    }
+}
+
+bool TRecordingPart::MakeBeside(TAsideRecord& Record, const std::array<bool, kPartFiles>& Makes,
+                                const std::array<bool, kPartFiles>& Moves, bool& RefusedName) {
+    const std::array<std::wstring, kPartFiles> names{name_, SceneListOf(name_)};
+    std::array<std::wstring, kPartFiles> at{};
+    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+        if (!Makes[kind]) continue;
+        // Made under its first name beside the older file, which it keeps as its witness.
+        at[kind] = Moves[kind] ? Record.NewFile(kind) : names[kind];
+        if (!Make(kind, at[kind], names[kind], &RefusedName)) {
+            DropMade(at);
+            return false;
+        }
+        if (Moves[kind]) witness_[kind] = at[kind];
+        Record.Made[kind] = madeIdentity_[kind];
+    }
     return true;
 }
 
@@ -110,10 +169,15 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
         HANDLE file = attributes != INVALID_FILE_ATTRIBUTES && (attributes & FILE_ATTRIBUTE_READONLY) == 0
                           ? Open(names[kind], GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING)
                           : nullptr;
-        const DWORD error = file == nullptr ? (attributes == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
-                                               : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
-                                                                                            : GetLastError())
-                                            : ERROR_SUCCESS;
+        DWORD error = file == nullptr ? (attributes == INVALID_FILE_ATTRIBUTES ? ERROR_FILE_NOT_FOUND
+                                         : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
+                                                                                      : GetLastError())
+                                      : ERROR_SUCCESS;
+        // A running copy's own file (its recording, of any logon): in use.
+        if (file != nullptr && HeldByRunningCopy(file)) {
+            CloseFile(file);
+            error = ERROR_LOCK_VIOLATION;
+        }
         if (file == nullptr) {
             dropOlder();
             // Gone or made since the look: not what was looked at.
@@ -137,62 +201,66 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
     if (!moves[pfRecording] && !moves[pfSceneList]) {
         // Nothing to move: the part's files are made under their names at once.
         for (int kind = pfRecording; kind < kPartFiles; ++kind)
-            if (makes[kind] && !Make(kind, names[kind], false)) return false;
+            if (makes[kind] && !Make(kind, names[kind], names[kind])) {
+                DropMade(names);
+                return false;
+            }
         return true;
     }
-    // The part's own files are made first, so that the record names them before anything moves.
+    // The part's own files are made first, so that the record names them before anything moves;
+    // a name the file system refuses with the marks gets the short stem.
     TAsideRecord record = NewAsideRecord(name_);
-    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-        if (!makes[kind]) continue;
-        if (!Make(kind, moves[kind] ? record.NewFile(kind) : names[kind], moves[kind])) {
-            dropOlder();
-            for (HANDLE& file : made_) {
-                if (file != nullptr) DeleteOpenFile(file);
-                CloseFile(file);
-            }
-            return false;
-        }
-        record.Made[kind] = madeIdentity_[kind];
+    bool refused = false;
+    bool made = MakeBeside(record, makes, moves, refused);
+    if (!made && refused) {
+        record = NewAsideRecord(name_, true);
+        refused = false;
+        made = MakeBeside(record, makes, moves, refused);
+    }
+    if (!made) {
+        if (problem_.empty())
+            problem_ = classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {name_, FailureText(HRESULT_FROM_WIN32(ERROR_FILENAME_EXCED_RANGE))});
+        dropOlder();
+        return false;
     }
     if (moves[pfSceneList] || makes[pfSceneList]) record.Names[pfSceneList] = unicode::WideExtractFileName(names[pfSceneList]);
-    DWORD error = ERROR_SUCCESS;
-    aside_ = TAsideSet::MoveAside(record, older, error);
-    if (!aside_) {
-        noRoom_ = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
-        if (noRoom_) {
-            // Whole under their names, and held for FreeOlderInPlace.
-            olderHere_ = older;
-            older = {};
-            olderRecord_ = record;
-            olderRecord_.Made = {};
+    {
+        DWORD error = ERROR_SUCCESS;
+        HANDLE emptyRecord = nullptr;
+        aside_ = TAsideSet::MoveAside(record, older, error, &emptyRecord);
+        if (!aside_) {
+            noRoom_ = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+            if (noRoom_) {
+                // Whole under their names, and held for FreeOlderInPlace, with the record made
+                // for them.
+                olderHere_ = older;
+                older = {};
+                olderRecord_ = record;
+                olderRecord_.Made = {};
+                olderRecordFile_ = emptyRecord;
+            } else if (emptyRecord != nullptr) {
+                DeleteOpenFile(emptyRecord);
+                CloseFile(emptyRecord);
+            }
+            dropOlder();
+            // Nothing moved: the files made go, and the name is not taken.
+            std::array<std::wstring, kPartFiles> at{};
+            for (int kind = pfRecording; kind < kPartFiles; ++kind) at[kind] = moves[kind] ? record.NewFile(kind) : names[kind];
+            DropMade(at);
+            inUse_ = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+            problem_ = inUse_ ? classlib::Format(RecText(IDS_REC_IN_USE), {name_})
+                              : classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {name_, FailureText(HRESULT_FROM_WIN32(error))});
+            return false;
         }
-        dropOlder();
-        // Nothing moved: the files made go, through the handles that made them, and the name is not
-        // taken.
-        bool busy = false;
-        for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-            if (made_[kind] == nullptr) continue;
-            CloseFile(made_[kind]);
-            RemoveIfMade(moves[kind] ? record.NewFile(kind) : names[kind], madeIdentity_[kind], true, busy);
-        }
-        inUse_ = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-        problem_ = inUse_ ? classlib::Format(RecText(IDS_REC_IN_USE), {name_})
-                          : classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {name_, FailureText(HRESULT_FROM_WIN32(error))});
-        return false;
     }
     // One that could not be moved (the others are aside) keeps its name: the part does not take it.
     dropOlder();
-    // The part's files take the names the older ones left.
+    // The part's files take the names the older ones left, as second names of theirs.
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
         if (!makes[kind] || !moves[kind]) continue;
-        HANDLE moving = made_[kind];
-        made_[kind] = nullptr;
-        const bool renamed = RenameOpenFile(moving, names[kind]);
-        if (renamed) made_[kind] = Open(names[kind], FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING);
-        if (!renamed || !IdentityOf(made_[kind]).SameFile(madeIdentity_[kind])) {
+        bool witnessed = false;
+        if (!TakeName(witness_[kind], names[kind], witnessed)) {
             // Another program made a file at the name meanwhile: the part does not take it.
-            CloseFile(made_[kind]);
-            made_[kind] = moving;
             inUse_ = true;
             problem_ = classlib::Format(RecText(IDS_REC_IN_USE), {names[kind]});
             std::wstring told;
@@ -200,7 +268,7 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
             if (!told.empty()) problem_ += L"\r\n" + told;
             return false;
         }
-        CloseHandle(moving);
+        if (!witnessed) witness_[kind].clear();
     }
     return true;
 }
@@ -228,16 +296,17 @@ bool TRecordingPart::RemoveOwnFiles(TOwnFiles How, bool WritersGone) {
     bool busy = false;
     // Each file removed is let go at once: its name is free from then on.
     if (made_[pfRecording] != nullptr && How != ofKeep) {
-        if (RemoveIfMade(name_, madeIdentity_[pfRecording], How == ofRemove, busy)) {
+        if (RemoveIfMade(name_, madeIdentity_[pfRecording], How == ofRemove ? rmAnything : rmHoldsNothing, busy)) {
             CloseFile(made_[pfRecording]);
             recordingRemoved_ = true;
         } else if (busy && !WritersGone) {
             return false;
         }
     }
-    // The scene list goes with its recording, and never describes another program's file.
+    // The scene list goes with its recording, and never describes another program's file; it goes
+    // only while it holds nothing but what the part's scene list wrote.
     if (made_[pfSceneList] != nullptr && (How == ofKeep || recordingRemoved_)) {
-        if (RemoveIfMade(SceneListOf(name_), madeIdentity_[pfSceneList], true, busy))
+        if (RemoveIfMade(SceneListOf(name_), madeIdentity_[pfSceneList], rmOwnSceneList, busy))
             CloseFile(made_[pfSceneList]);
         else if (busy && !WritersGone)
             return false;
@@ -245,21 +314,54 @@ bool TRecordingPart::RemoveOwnFiles(TOwnFiles How, bool WritersGone) {
     return true;
 }
 
+bool TRecordingPart::RemoveWitnesses(bool WritersGone) {
+    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+        if (witness_[kind].empty()) continue;
+        // Opened for delete only once no writer holds the file (they share reading alone).
+        HANDLE file = Open(witness_[kind], DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING);
+        if (file == nullptr) {
+            const DWORD error = GetLastError();
+            if ((error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) && !WritersGone) return false;
+            // Gone, or held: a later sweep removes it (another name holds its file).
+            witness_[kind].clear();
+            continue;
+        }
+        if (IdentityOf(file).SameFile(madeIdentity_[kind])) DeleteOpenFile(file);
+        CloseFile(file);
+        witness_[kind].clear();
+    }
+    return true;
+}
+
 bool TRecordingPart::Settle(TOwnFiles How, bool WritersGone, std::wstring& Told) {
     Told.clear();
     if (settled_) return true;
+    // A witness held by a writer goes at the next settling, once the writer has let go.
+    if (!WritersGone) {
+        for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+            if (witness_[kind].empty()) continue;
+            HANDLE probe = Open(witness_[kind], DELETE | FILE_READ_ATTRIBUTES, kShareAll, OPEN_EXISTING);
+            const DWORD error = probe == nullptr ? GetLastError() : ERROR_SUCCESS;
+            CloseFile(probe);
+            if (error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION) return false;
+        }
+    }
     if (!RemoveOwnFiles(How, WritersGone)) return false;
     // The older files go only for a recording that is kept and holds something.
     const bool begun = Replaced() && How != ofRemove && !recordingRemoved_ && RecordingBegun();
-    // The names are let go: what the part removed is gone once its last handle closes.
-    for (HANDLE& file : made_) CloseFile(file);
     if (aside_ && !aside_->Settled()) {
-        if (begun)
-            aside_->Discard();
-        else
+        if (begun) {
+            // What cannot be given up (its folder cannot be written) stays aside, whole.
+            Told = aside_->Discard();
+            aside_->Leave();
+        } else {
             Told = aside_->PutBack(*claim_, false, true);
+        }
     }
-    aside_.reset();
+    // The names are let go (what the part removed is gone once its last handle closes), then the
+    // witnesses, which kept the files' identities until the record went.
+    for (HANDLE& file : made_) CloseFile(file);
+    RemoveWitnesses(true);
     claim_.reset();
     settled_ = true;
     return true;

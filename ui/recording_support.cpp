@@ -36,6 +36,10 @@ void TellError(const std::wstring& Text) {
     widgets::WideMessageDlg(Text, widgets::TMsgDlgType::mtError, widgets::MsgDlgButtons({widgets::mbOK}), 0);
 }
 
+void TellInfo(const std::wstring& Text) {
+    widgets::WideMessageDlg(Text, widgets::TMsgDlgType::mtInformation, widgets::MsgDlgButtons({widgets::mbOK}), 0);
+}
+
 void TellCannotStart(const std::wstring& Why) { TellError(RecText(IDS_REC_CANNOT_START) + Why); }
 
 bool SceneListWanted(std::uint8_t Format) {

@@ -17,6 +17,8 @@ std::wstring FolderOf(const std::wstring& Name);
 // Text as a paragraph of its own after another, nothing when empty.
 std::wstring Paragraph(const std::wstring& Text);
 void TellError(const std::wstring& Text);
+// Where older files are kept, or files left as they are: told as information, not as an error.
+void TellInfo(const std::wstring& Text);
 // Why a start is refused, told as an error.
 void TellCannotStart(const std::wstring& Why);
 // A recording in Format from the current video source writes a scene list beside its file.

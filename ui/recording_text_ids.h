@@ -58,5 +58,9 @@
 #define IDS_REC_OLDER_UNKNOWN 3251
 /* An image-by-image recording stopped before its first picture. */
 #define IDS_REC_NO_PICTURE 3252
+/* An older file given up whose removal a killed copy began, without the record that tells whose. */
+#define IDS_REC_GONE_UNKNOWN 3253
+/* An older file that a recording replaced and that could not be removed: it stays aside. */
+#define IDS_REC_OLDER_LEFT_ASIDE 3254
 
 #endif

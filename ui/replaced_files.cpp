@@ -1,5 +1,5 @@
-// The older files that recordings replace, their records, and the names that copies of the
-// program record into.
+// The older files that recordings replace, moved aside, given up or put back, and the names that
+// copies of the program record into.
 #include "ui/replaced_files.h"
 
 #include <algorithm>
@@ -14,10 +14,8 @@
 #include "classlib/conversions.h"
 #include "classlib/format.h"
 #include "settings/program_texts.h"
-#include "ui/recording_files.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
-#include "unicode/wide_platform.h"
 
 namespace ui {
 
@@ -31,49 +29,7 @@ HANDLE Open(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Dispositi
     return OpenFileHandle(Name, Access, Share, Disposition);
 }
 
-constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
-
-// The byte, far past any file's end, that the copy holding a record or an older file aside keeps
-// locked: a lock is seen by the processes of every logon, where its open handle is not.
-constexpr DWORD kHeldLockHigh = 0x40000000;
-
-bool LockHeld(HANDLE File) {
-    OVERLAPPED at{};
-    at.OffsetHigh = kHeldLockHigh;
-    return LockFileEx(File, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != FALSE;
-}
-
-}  // namespace
-
-HANDLE OpenFileHandle(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Disposition) {
-    HANDLE file = CreateFileW(Name.c_str(), Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
-    return file == INVALID_HANDLE_VALUE ? nullptr : file;
-}
-
-void CloseFileHandle(HANDLE& File) {
-    if (File != nullptr) CloseHandle(File);
-    File = nullptr;
-}
-
-bool RenameOpenFile(HANDLE File, const std::wstring& Name) {
-    wchar_t full[MAX_PATH * 2] = {};
-    const DWORD length = GetFullPathNameW(Name.c_str(), MAX_PATH * 2, full, nullptr);
-    if (length == 0 || length >= MAX_PATH * 2) return false;
-    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
-    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
-    rename->RootDirectory = nullptr;
-    rename->FileNameLength = length * sizeof(wchar_t);
-    std::copy(full, full + length, rename->FileName);
-    return SetFileInformationByHandle(File, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
-}
-
-bool DeleteOpenFile(HANDLE File) {
-    FILE_DISPOSITION_INFO disposition{TRUE};
-    return SetFileInformationByHandle(File, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
-}
-
-namespace {
+bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
 
 // Empties the file open as File a step at a time, then deletes it and lets it go. Freeing a large
 // file's space at once holds up every write to the disk meanwhile (under Wine, a delete or an
@@ -162,55 +118,17 @@ TDisposals& Disposals() {
     return disposals;
 }
 
-// The marks in the names of a part's record and of the files aside with it, which no user's file
-// carries; a scene list's files carry "-scn" after them.
-const wchar_t kRecordSuffix[] = L".~quillotrane-name";
-const wchar_t kAsideSuffix[] = L".~quillotrane-older";
-const wchar_t kGoneSuffix[] = L".~quillotrane-gone";
-const wchar_t kNewSuffix[] = L".~quillotrane-new";
-const wchar_t kSceneListMark[] = L"-scn";
-// The stem of the files of a name too long to carry the marks.
-const wchar_t kShortStem[] = L"~quillotrane";
-// The first line of a record: no user's file begins so.
-const wchar_t kRecordSignature[] = L"Quillotrane: older files moved aside, record 1";
-const wchar_t* const kKindLabels[kPartFiles] = {L"recording", L"scene list"};
-
-std::wstring KindMark(int Kind) { return Kind == pfSceneList ? kSceneListMark : L""; }
-
-// Whether a file name (no folder) fits every file system a recording may go to: 255 UTF-16 units
-// on Windows, 255 bytes of UTF-8 where Wine keeps its files.
-bool NameFits(const std::wstring& Name) {
-    if (Name.size() > 255) return false;
-    const int bytes = WideCharToMultiByte(CP_UTF8, 0, Name.c_str(), static_cast<int>(Name.size()), nullptr, 0,
-                                          nullptr, nullptr);
-    return bytes > 0 && bytes <= 255;
-}
-
-bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
-
-// A file name a record may hold: one name of its folder, nothing more.
-bool PlainFileName(const std::wstring& Name) {
-    return !Name.empty() && NameFits(Name) && Name != L"." && Name != L".." &&
-           std::none_of(Name.begin(), Name.end(),
-                        [](wchar_t c) { return c < 32 || std::wstring_view(L"\\/:<>\"|?*").find(c) != std::wstring_view::npos; });
-}
-
-// A free name beside Name that holds "(older)": "Stem (older)Ext", "Stem (older 2)Ext", ..., its
-// stem shortened as far as the name must be to fit; empty when none is free.
-std::wstring KeptOlderName(const std::wstring& Name) {
-    const std::wstring folder = unicode::WideExtractFilePath(Name);
-    const std::wstring file = unicode::WideExtractFileName(Name);
-    const std::wstring extension = unicode::WideExtractFileExt(file);
-    const std::wstring stem = file.substr(0, file.size() - extension.size());
-    for (int n = 1; n < 1000; ++n) {
-        const std::wstring mark = n == 1 ? L" (older)" : L" (older " + std::to_wstring(n) + L")";
-        std::wstring kept = stem;
-        while (!kept.empty() && !NameFits(kept + mark + extension)) kept.pop_back();
-        if (kept.empty()) return std::wstring();
-        const std::wstring full = folder + kept + mark + extension;
-        if (NameFree(full) && !RecordedByAnotherCopy(full)) return full;
-    }
-    return std::wstring();
+// Writes Text whole as the file's only content, flushed; false (the file emptied) when the disk
+// takes it only in part, or not at all (Wine cuts a write short without a word on a full disk).
+bool WriteWhole(HANDLE File, const std::wstring& Text) {
+    const DWORD bytes = static_cast<DWORD>(Text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    LARGE_INTEGER start{};
+    const bool whole = SetFilePointerEx(File, start, nullptr, FILE_BEGIN) && SetEndOfFile(File) &&
+                       WriteFile(File, Text.c_str(), bytes, &written, nullptr) && written == bytes && SetEndOfFile(File) &&
+                       FlushFileBuffers(File);
+    if (!whole && SetFilePointerEx(File, start, nullptr, FILE_BEGIN)) SetEndOfFile(File);
+    return whole;
 }
 
 std::uint64_t Fnv1a(const std::wstring& Text) {
@@ -252,30 +170,7 @@ std::multiset<std::wstring>& OwnClaims() {
     return claims;
 }
 
-// Whether the file open as File (read and delete access, sharing read alone) is Made and may go:
-// always when Always, else only when it holds no recording.
-bool MayRemove(HANDLE File, const std::wstring& Name, const TFileIdentity& Made, bool Always) {
-    return IdentityOf(File).SameFile(Made) && (Always || RecordingHoldsNothing(File, Name));
-}
-
-// The file of Name's files that the sets of Folder name by their stem: the record, the files aside
-// and given up, the files made for the names. Sets the stem, and the kind (-1: the record).
-bool SetFileOf(const std::wstring& File, std::wstring& Stem, int& Kind, bool& Older) {
-    for (const wchar_t* suffix : {kRecordSuffix, kAsideSuffix, kGoneSuffix, kNewSuffix})
-        for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-            const std::wstring tail = std::wstring(suffix) + (suffix == kRecordSuffix ? L"" : KindMark(kind));
-            if (File.size() <= tail.size() || File.compare(File.size() - tail.size(), tail.size(), tail) != 0) continue;
-            Stem = File.substr(0, File.size() - tail.size());
-            Kind = suffix == kRecordSuffix ? -1 : kind;
-            Older = suffix == kAsideSuffix || suffix == kGoneSuffix;
-            return true;
-        }
-    return false;
-}
-
-// Names this process keeps, looked at from any thread (a sweep may run beside a recording's start):
-// the sets it holds, which its own sweeps leave alone, and the look-alikes already told, once in a
-// run.
+// Names this process keeps, looked at from any thread (a sweep may run beside a recording's start).
 class TNameSet {
 public:
     // Adds Name: false when it was there.
@@ -297,33 +192,57 @@ private:
     std::set<std::wstring> names_;
 };
 
-TNameSet& OwnRecords() {
+// The records of the sets this process holds, which its own sweeps leave alone.
+TNameSet& HeldRecords() {
     static TNameSet records;
     return records;
 }
 
-TNameSet& ToldLookAlikes() {
-    static TNameSet told;
-    return told;
+// A free name beside Name that holds "(older)": "Stem (older)Ext", "Stem (older 2)Ext", ..., its
+// stem shortened as far as the name must be to fit Limit units; empty when none is free.
+std::wstring KeptOlderName(const std::wstring& Name, int Limit) {
+    const std::wstring folder = unicode::WideExtractFilePath(Name);
+    const std::wstring file = unicode::WideExtractFileName(Name);
+    const std::wstring extension = unicode::WideExtractFileExt(file);
+    const std::wstring stem = file.substr(0, file.size() - extension.size());
+    for (int n = 1; n < 1000; ++n) {
+        const std::wstring mark = n == 1 ? L" (older)" : L" (older " + std::to_wstring(n) + L")";
+        std::wstring kept = stem;
+        while (!kept.empty() && (!NameFits(kept + mark + extension) ||
+                                 static_cast<int>((kept + mark + extension).size()) > Limit))
+            kept.pop_back();
+        if (kept.empty()) return std::wstring();
+        const std::wstring full = folder + kept + mark + extension;
+        if (NameFree(full) && !RecordedByAnotherCopy(full)) return full;
+    }
+    return std::wstring();
+}
+
+// The witnesses of the files a set's part made (their first names): once the set is settled, each
+// goes when another name holds its file still, or when it holds nothing (the part's file never
+// took its name, or lost it).
+void RemoveWitnesses(const TAsideRecord& Record) {
+    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+        const std::wstring witness = Record.NewFile(kind);
+        HANDLE file = Open(witness, GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING);
+        if (file == nullptr) continue;
+        try {
+            const std::wstring judgedAs = Record.Names[kind].empty() ? witness : Record.Original(kind);
+            const bool empty = IdentityOf(file).Size == 0;
+            if (!HeldByRunningCopy(file) &&
+                (LinksOf(file) >= 2 || empty ||
+                 (!Record.Names[kind].empty() &&
+                  HoldsOnly(file, judgedAs, kind == pfRecording ? rmHoldsNothing : rmOwnSceneList))))
+                DeleteOpenFile(file);
+        } catch (...) {
+        }
+        CloseHandle(file);
+    }
 }
 
 }  // namespace
 
-std::wstring SceneListOf(const std::wstring& Name) { return unicode::WideChangeFileExt(Name, L".scn"); }
-
-bool RemoveIfMade(const std::wstring& Name, const TFileIdentity& Made, bool Always, bool& Busy) {
-    Busy = false;
-    if (!Made.Exists) return false;
-    HANDLE file = Open(Name, GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING);
-    if (file == nullptr) {
-        const DWORD error = GetLastError();
-        Busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
-        return false;
-    }
-    const bool removed = MayRemove(file, Name, Made, Always) && DeleteOpenFile(file);
-    CloseHandle(file);
-    return removed;
-}
+// ---- Claims ----------------------------------------------------------------------------------
 
 bool RecordedByAnotherCopy(const std::wstring& Name) {
     const std::wstring key = ClaimKey(Name);
@@ -348,151 +267,39 @@ TRecordingClaim::~TRecordingClaim() {
     if (own != OwnClaims().end()) OwnClaims().erase(own);
 }
 
-TFileIdentity IdentityOf(HANDLE File) {
-    TFileIdentity identity;
-    BY_HANDLE_FILE_INFORMATION information{};
-    if (File == nullptr || !GetFileInformationByHandle(File, &information)) return identity;
-    identity.Exists = true;
-    identity.Volume = information.dwVolumeSerialNumber;
-    identity.IndexHigh = information.nFileIndexHigh;
-    identity.IndexLow = information.nFileIndexLow;
-    identity.Size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
-    identity.Written = (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
-                       information.ftLastWriteTime.dwLowDateTime;
-    return identity;
-}
-
-TFileIdentity FileIdentity(const std::wstring& Name) {
-    HANDLE file = CreateFileW(Name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return TFileIdentity();
-    const TFileIdentity identity = IdentityOf(file);
-    CloseHandle(file);
-    return identity;
-}
-
-// ---- The record --------------------------------------------------------------------------
-
-std::wstring TAsideRecord::RecordFile() const { return Folder + Stem + kRecordSuffix; }
-std::wstring TAsideRecord::AsideFile(int Kind) const { return Folder + Stem + kAsideSuffix + KindMark(Kind); }
-std::wstring TAsideRecord::GoneFile(int Kind) const { return Folder + Stem + kGoneSuffix + KindMark(Kind); }
-std::wstring TAsideRecord::NewFile(int Kind) const { return Folder + Stem + kNewSuffix + KindMark(Kind); }
-
-std::wstring TAsideRecord::Text() const {
-    std::wstring text = std::wstring(kRecordSignature) + L"\r\n";
-    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-        if (Names[kind].empty()) continue;
-        const TFileIdentity& made = Made[kind];
-        text += std::wstring(kKindLabels[kind]) + L"\t" + Names[kind] + L"\t" +
-                (made.Exists ? classlib::IntToHex(made.Volume, 8) + L"." + classlib::IntToHex(made.IndexHigh, 8) + L"." +
-                                   classlib::IntToHex(made.IndexLow, 8)
-                             : std::wstring(L"-")) +
-                L"\r\n";
-    }
-    return text;
-}
-
-TAsideRecord NewAsideRecord(const std::wstring& Name) {
-    static std::atomic<std::uint64_t> sets{0};
-    TAsideRecord record;
-    record.Folder = unicode::WideExtractFilePath(Name);
-    record.Names[pfRecording] = unicode::WideExtractFileName(Name);
-    const std::wstring longest = std::wstring(kAsideSuffix) + kSceneListMark;
-    for (int tries = 0; tries < 1000; ++tries) {
-        const std::wstring number =
-            L"." + classlib::IntToHex(GetCurrentProcessId(), 4) + L"." + classlib::IntToHex(++sets, 6);
-        record.Stem = record.Names[pfRecording] + number;
-        if (!NameFits(record.Stem + longest)) record.Stem = kShortStem + number;
-        bool free = NameFree(record.RecordFile());
-        for (int kind = pfRecording; kind < kPartFiles; ++kind)
-            free = free && NameFree(record.AsideFile(kind)) && NameFree(record.GoneFile(kind)) &&
-                   NameFree(record.NewFile(kind));
-        // A stem of a killed copy that ran under this process's id is left to the sweep.
-        if (free) break;
-    }
-    return record;
-}
-
-namespace {
-
-// Eight hexadecimal digits, read into Value.
-bool ReadHex8(const std::wstring& Text, std::size_t At, DWORD& Value) {
-    if (At + 8 > Text.size()) return false;
-    Value = 0;
-    for (std::size_t i = At; i < At + 8; ++i) {
-        const wchar_t c = Text[i];
-        const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'A' && c <= L'F' ? c - L'A' + 10 : -1;
-        if (digit < 0) return false;
-        Value = Value * 16 + static_cast<DWORD>(digit);
-    }
-    return true;
-}
-
-}  // namespace
-
-bool TAsideRecord::Parse(const std::wstring& Text) {
-    Names = {};
-    Made = {};
-    std::size_t at = 0;
-    bool first = true;
-    while (at < Text.size()) {
-        const std::size_t end = Text.find(L"\r\n", at);
-        if (end == std::wstring::npos) return false;
-        const std::wstring line = Text.substr(at, end - at);
-        at = end + 2;
-        if (first) {
-            if (line != kRecordSignature) return false;
-            first = false;
-            continue;
-        }
-        const std::size_t tab = line.find(L'\t'), second = line.rfind(L'\t');
-        if (tab == std::wstring::npos || second == tab) return false;
-        const auto label = std::find(std::begin(kKindLabels), std::end(kKindLabels), line.substr(0, tab));
-        if (label == std::end(kKindLabels)) return false;
-        const int kind = static_cast<int>(label - std::begin(kKindLabels));
-        const std::wstring name = line.substr(tab + 1, second - tab - 1), made = line.substr(second + 1);
-        if (!Names[kind].empty() || !PlainFileName(name)) return false;
-        Names[kind] = name;
-        if (made == L"-") continue;
-        TFileIdentity& identity = Made[kind];
-        if (made.size() != 26 || made[8] != L'.' || made[17] != L'.' || !ReadHex8(made, 0, identity.Volume) ||
-            !ReadHex8(made, 9, identity.IndexHigh) || !ReadHex8(made, 18, identity.IndexLow))
-            return false;
-        identity.Exists = true;
-    }
-    return !first && !Names[pfRecording].empty();
-}
+bool TRecordingClaim::On(const std::wstring& Name) const { return ClaimKey(Name) == key_; }
 
 // ---- The files aside -------------------------------------------------------------------------
 
 std::unique_ptr<TAsideSet> TAsideSet::MoveAside(TAsideRecord Record, std::array<HANDLE, kPartFiles>& Older,
-                                                DWORD& Error) {
+                                                DWORD& Error, HANDLE* EmptyRecord) {
     Error = ERROR_SUCCESS;
     std::unique_ptr<TAsideSet> set(new TAsideSet);
     set->record_ = std::move(Record);
     const TAsideRecord& record = set->record_;
-    // Written whole before anything moves, and held locked from now on.
+    // Locked from the moment it is made, so that no sweep takes it for a killed copy's; written
+    // whole before anything moves.
     set->recordFile_ = Open(record.RecordFile(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW);
     if (set->recordFile_ == nullptr) {
         Error = GetLastError();
         set->settled_ = true;
         return nullptr;
     }
-    const std::wstring text = record.Text();
-    const DWORD bytes = static_cast<DWORD>(text.size() * sizeof(wchar_t));
-    DWORD written = 0;
-    const bool wrote = WriteFile(set->recordFile_, text.c_str(), bytes, &written, nullptr);
-    // A write cut short without a word is a full disk's (Wine's answer on a full file system).
-    if (!wrote || written != bytes) Error = wrote ? ERROR_DISK_FULL : GetLastError();
-    const bool kept = Error == ERROR_SUCCESS && FlushFileBuffers(set->recordFile_) && LockHeld(set->recordFile_);
-    if (kept) {
+    HoldForCopy(set->recordFile_);
+    if (!WriteWhole(set->recordFile_, record.Text())) {
+        Error = GetLastError();
+        // A write cut short without a word is a full disk's.
+        if (Error == ERROR_SUCCESS) Error = ERROR_DISK_FULL;
+    }
+    if (Error == ERROR_SUCCESS) {
         for (int kind = pfRecording; kind < kPartFiles; ++kind) {
             if (Older[kind] == nullptr) continue;
-            if (!LockHeld(Older[kind]) || !RenameOpenFile(Older[kind], record.AsideFile(kind))) break;
+            if (!HoldForCopy(Older[kind]) || !RenameOpenFile(Older[kind], record.AsideFile(kind))) break;
             set->aside_[kind] = Older[kind];
             Older[kind] = nullptr;
         }
     }
-    if (!kept || std::any_of(Older.begin(), Older.end(), [](HANDLE file) { return file != nullptr; })) {
+    if (Error != ERROR_SUCCESS || std::any_of(Older.begin(), Older.end(), [](HANDLE file) { return file != nullptr; })) {
         if (Error == ERROR_SUCCESS) Error = GetLastError();
         if (Error == ERROR_SUCCESS) Error = ERROR_ACCESS_DENIED;
         // What moved goes back at once, its handle back to the caller; nothing stays aside.
@@ -500,41 +307,62 @@ std::unique_ptr<TAsideSet> TAsideSet::MoveAside(TAsideRecord Record, std::array<
             if (set->aside_[kind] != nullptr && RenameOpenFile(set->aside_[kind], record.Original(kind)))
                 Older[kind] = std::exchange(set->aside_[kind], nullptr);
         if (std::none_of(set->aside_.begin(), set->aside_.end(), [](HANDLE file) { return file != nullptr; })) {
-            DeleteOpenFile(set->recordFile_);
-            CloseFile(set->recordFile_);
+            const bool noRoom = Error == ERROR_DISK_FULL || Error == ERROR_HANDLE_DISK_FULL;
+            if (noRoom && EmptyRecord != nullptr) {
+                // Made, empty and locked: the name that a given up set needs first.
+                *EmptyRecord = std::exchange(set->recordFile_, nullptr);
+            } else {
+                DeleteOpenFile(set->recordFile_);
+                CloseFile(set->recordFile_);
+            }
             set->settled_ = true;
             return nullptr;
         }
         // Stuck aside: kept so, under the record, and put back or kept beside by the owner.
     }
-    OwnRecords().Add(record.RecordFile());
+    HeldRecords().Add(record.RecordFile());
     return set;
 }
 
-bool TAsideSet::FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> Older) {
+bool TAsideSet::FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> Older, HANDLE RecordFile) {
+    const auto dropOlder = [&] {
+        for (HANDLE& file : Older) CloseFile(file);
+    };
+    // The record is there before anything is given up: a copy killed from now on leaves it, whole
+    // or cut short, and the next start finishes what it gave up.
     TDisposal set;
+    set.Record = RecordFile != nullptr
+                     ? RecordFile
+                     : Open(Record.RecordFile(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW);
+    if (set.Record == nullptr) {
+        dropOlder();
+        return false;
+    }
+    HoldForCopy(set.Record);
+    const std::wstring text = Record.Text();
+    bool whole = WriteWhole(set.Record, text);
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
         HANDLE& file = Older[kind];
         if (file == nullptr) continue;
         if (RenameOpenFile(file, Record.GoneFile(kind)))
-            set.Files.push_back(file);
+            set.Files.push_back(std::exchange(file, nullptr));
         else
-            CloseHandle(file);
-        file = nullptr;
+            CloseFile(file);
     }
-    if (set.Files.empty()) return false;
-    constexpr LONGLONG kRoomForRecord = 1 << 20;
-    LARGE_INTEGER size{};
-    if (GetFileSizeEx(set.Files.front(), &size)) {
-        size.QuadPart = size.QuadPart > kRoomForRecord ? size.QuadPart - kRoomForRecord : 0;
-        if (SetFilePointerEx(set.Files.front(), size, nullptr, FILE_BEGIN)) SetEndOfFile(set.Files.front());
+    if (set.Files.empty()) {
+        DeleteOpenFile(set.Record);
+        CloseFile(set.Record);
+        return false;
     }
-    set.Record = Open(Record.RecordFile(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_NEW);
-    if (set.Record != nullptr) {
-        const std::wstring text = Record.Text();
-        DWORD written = 0;
-        WriteFile(set.Record, text.c_str(), static_cast<DWORD>(text.size() * sizeof(wchar_t)), &written, nullptr);
-        LockHeld(set.Record);
+    if (!whole) {
+        // The first room freed takes the record's words.
+        constexpr LONGLONG kRoomForRecord = 1 << 20;
+        LARGE_INTEGER size{};
+        if (GetFileSizeEx(set.Files.front(), &size)) {
+            size.QuadPart = size.QuadPart > kRoomForRecord ? size.QuadPart - kRoomForRecord : 0;
+            if (SetFilePointerEx(set.Files.front(), size, nullptr, FILE_BEGIN)) SetEndOfFile(set.Files.front());
+        }
+        WriteWhole(set.Record, text);
     }
     const std::atomic<bool> hurry{true};
     DeleteNow(set, hurry);
@@ -542,7 +370,7 @@ bool TAsideSet::FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> 
 }
 
 std::unique_ptr<TAsideSet> TAsideSet::Adopt(const std::wstring& RecordFile) {
-    if (OwnRecords().Has(RecordFile)) return nullptr;
+    if (HeldRecords().Has(RecordFile)) return nullptr;
     // Held by a running copy of this logon (it shares nothing but reading), or of another (it
     // keeps its lock): not a left-over.
     HANDLE record = Open(RecordFile, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, OPEN_EXISTING);
@@ -551,19 +379,26 @@ std::unique_ptr<TAsideSet> TAsideSet::Adopt(const std::wstring& RecordFile) {
     set->recordFile_ = record;
     set->settled_ = true;
     LARGE_INTEGER size{};
-    if (!LockHeld(record) || !GetFileSizeEx(record, &size) || size.QuadPart > 16384 || size.QuadPart % 2 != 0)
-        return nullptr;
-    std::wstring text(static_cast<std::size_t>(size.QuadPart / 2), L'\0');
+    if (!HoldForCopy(record) || !GetFileSizeEx(record, &size) || size.QuadPart > 16384) return nullptr;
+    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
     DWORD read = 0;
-    if (!ReadFile(record, text.data(), static_cast<DWORD>(size.QuadPart), &read, nullptr) || read != size.QuadPart)
+    if (!bytes.empty() && (!ReadFile(record, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
+                           read != bytes.size()))
         return nullptr;
     set->record_.Folder = unicode::WideExtractFilePath(RecordFile);
-    const std::wstring file = unicode::WideExtractFileName(RecordFile);
-    set->record_.Stem = file.substr(0, file.size() - (std::size(kRecordSuffix) - 1));
-    if (!set->record_.Parse(text)) return nullptr;
+    std::wstring stem;
+    TMarkedKind mark = mkRecord;
+    int kind = 0;
+    if (!MarkedFile(unicode::WideExtractFileName(RecordFile), stem, mark, kind) || mark != mkRecord) return nullptr;
+    set->record_.Stem = stem;
+    const TAsideRecord::TRead read_ = set->record_.Read(bytes);
+    if (read_ == TAsideRecord::rdOther) return nullptr;
+    // A record cut short moved nothing aside: only what its copy gave up is taken over.
+    set->cutShort_ = read_ == TAsideRecord::rdCutShort;
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-        if (set->record_.Names[kind].empty()) continue;
+        if (!set->cutShort_ && set->record_.Names[kind].empty()) continue;
         for (bool gone : {true, false}) {
+            if (!gone && set->cutShort_) continue;
             const std::wstring name = gone ? set->record_.GoneFile(kind) : set->record_.AsideFile(kind);
             HANDLE aside = Open(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
             // There but held by another program for a moment (a scanner reading it): the set is
@@ -571,7 +406,7 @@ std::unique_ptr<TAsideSet> TAsideSet::Adopt(const std::wstring& RecordFile) {
             if (aside == nullptr && !NameFree(name)) return nullptr;
             if (aside == nullptr) continue;
             // Still held by a copy running under another logon.
-            if (!LockHeld(aside)) {
+            if (!HoldForCopy(aside)) {
                 CloseHandle(aside);
                 return nullptr;
             }
@@ -588,13 +423,16 @@ TAsideSet::~TAsideSet() {
     if (!settled_) {
         try {
             TRecordingClaim claim(record_.Original(pfRecording));
-            PutBack(claim, false, true);
+            // Nobody will tell these words: the record stays for the next start to tell them.
+            if (!PutBack(claim, false, true).empty()) untold_ = true;
         } catch (...) {
         }
     }
     for (HANDLE& file : aside_) CloseFile(file);
+    // A record that waited for its words to be told goes, once they have been.
+    if (recordFile_ != nullptr && recordWaits_ && !untold_) DeleteOpenFile(recordFile_);
     CloseFile(recordFile_);
-    OwnRecords().Remove(record_.RecordFile());
+    HeldRecords().Remove(record_.RecordFile());
 }
 
 std::uint64_t TAsideSet::Size() const {
@@ -606,15 +444,20 @@ std::uint64_t TAsideSet::Size() const {
     return size;
 }
 
-void TAsideSet::GiveUp(bool Now) {
-    if (settled_) return;
+std::wstring TAsideSet::GiveUp(bool Now) {
+    if (settled_) return std::wstring();
     TDisposal set;
+    std::wstring told;
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
         HANDLE& file = aside_[kind];
         if (file == nullptr) continue;
         // Marked before a byte goes: a copy killed while it empties the file leaves what the next
         // sweep finishes, never what looks kept. A file that cannot be marked stays whole, aside.
-        if (!gone_[kind] && !RenameOpenFile(file, record_.GoneFile(kind))) continue;
+        if (!gone_[kind] && !RenameOpenFile(file, record_.GoneFile(kind))) {
+            told += (told.empty() ? L"" : L"\r\n") +
+                    classlib::Format(RecText(IDS_REC_OLDER_LEFT_ASIDE), {record_.Original(kind), record_.AsideFile(kind)});
+            continue;
+        }
         gone_[kind] = true;
         set.Files.push_back(file);
         file = nullptr;
@@ -623,47 +466,70 @@ void TAsideSet::GiveUp(bool Now) {
     // this set's owner, or a later sweep).
     settled_ = std::none_of(aside_.begin(), aside_.end(), [](HANDLE file) { return file != nullptr; });
     if (settled_) {
-        set.Record = recordFile_;
-        recordFile_ = nullptr;
-        OwnRecords().Remove(record_.RecordFile());
+        set.Record = std::exchange(recordFile_, nullptr);
+        HeldRecords().Remove(record_.RecordFile());
     }
     if (!Now) {
         try {
             Disposals().Add(set);
-            return;
+            return told;
         } catch (...) {
         }
     }
     const std::atomic<bool> hurry{true};
     DeleteNow(set, hurry);
+    return told;
 }
 
-void TAsideSet::Discard() { GiveUp(false); }
+std::wstring TAsideSet::Discard() { return GiveUp(false); }
 void TAsideSet::Free() { GiveUp(true); }
+
+void TAsideSet::Leave() {
+    if (settled_) return;
+    settled_ = true;
+    untold_ = true;
+}
+
+bool TAsideSet::Rewrite() { return recordFile_ != nullptr && WriteWhole(recordFile_, record_.Text()); }
 
 std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, bool TellStuck) {
     if (settled_) return std::wstring();
-    if (std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
-        // The user agreed to replace them and the recording had begun: what a killed copy left of
-        // them is finished, never shown as kept.
+    if (cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
+        // The user agreed to replace them and the recording had begun (or the disk's room was
+        // given): what a killed copy left of them is finished, never shown as kept.
         GiveUp(true);
-        if (settled_) return std::wstring();
+        if (RemoveMade) RemoveWitnesses(record_);
+        if (settled_ || cutShort_) {
+            // A record cut short goes with what it gave up, unless files aside bear its stem.
+            if (recordFile_ != nullptr && NameFree(record_.AsideFile(pfRecording)) &&
+                NameFree(record_.AsideFile(pfSceneList)))
+                DeleteOpenFile(recordFile_);
+            CloseFile(recordFile_);
+            settled_ = true;
+            return std::wstring();
+        }
     }
     settled_ = true;
     const bool claimed = Claim.First();
     bool busy = false;
     if (RemoveMade && claimed) {
+        // The part's own files go, judged by their witnesses: its recording when it holds nothing,
+        // its scene list with it.
         const std::wstring recording = record_.Original(pfRecording);
-        RemoveIfMade(recording, record_.Made[pfRecording], false, busy);
-        // The scene list goes with its recording.
-        const TFileIdentity there = FileIdentity(recording);
-        if (!there.SameFile(record_.Made[pfRecording]) && !record_.Names[pfSceneList].empty())
-            RemoveIfMade(record_.Original(pfSceneList), record_.Made[pfSceneList], true, busy);
+        if (record_.MadeThere(pfRecording, FileIdentity(recording)))
+            RemoveIfMade(recording, record_.Made[pfRecording], rmHoldsNothing, busy);
+        if (!record_.Names[pfSceneList].empty() && !record_.MadeThere(pfRecording, FileIdentity(recording)) &&
+            record_.MadeThere(pfSceneList, FileIdentity(record_.Original(pfSceneList))))
+            RemoveIfMade(record_.Original(pfSceneList), record_.Made[pfSceneList], rmOwnSceneList, busy);
     }
-    // Made files that never took their names.
-    for (int kind = pfRecording; kind < kPartFiles; ++kind)
-        if (!record_.Names[kind].empty()) RemoveIfMade(record_.NewFile(kind), record_.Made[kind], true, busy);
     std::wstring told;
+    // Kept beside their names by a copy killed before it told the user: told now.
+    for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+        const std::wstring kept = record_.Kept[kind].empty() ? std::wstring() : record_.Folder + record_.Kept[kind];
+        if (aside_[kind] == nullptr && !kept.empty() && FileIdentity(kept).SameFile(record_.KeptAs[kind]))
+            told += (told.empty() ? L"" : L"\r\n") +
+                    classlib::Format(RecText(IDS_REC_OLDER_KEPT), {record_.Original(kind), kept});
+    }
     std::wstring keptStem;  // where the older recording is kept, its scene list kept beside it
     bool stuck = false;
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
@@ -676,12 +542,29 @@ std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, b
             CloseFile(file);
             continue;
         }
+        // Where it is kept goes into the record first: a copy killed before it told the user
+        // leaves the telling to the next start.
+        const auto keep = [&](const std::wstring& Name) {
+            record_.Kept[kind] = unicode::WideExtractFileName(Name);
+            record_.KeptAs[kind] = IdentityOf(file);
+            Rewrite();
+            if (RenameOpenFile(file, Name)) return true;
+            const DWORD error = GetLastError();
+            record_.Kept[kind].clear();
+            SetLastError(error);
+            return false;
+        };
         std::wstring kept;
-        if (follows && NameFree(SceneListOf(keptStem)) && RenameOpenFile(file, SceneListOf(keptStem)))
-            kept = SceneListOf(keptStem);
-        for (int tries = 0; kept.empty() && tries < 3; ++tries) {
-            const std::wstring name = KeptOlderName(original);
-            if (!name.empty() && RenameOpenFile(file, name)) kept = name;
+        if (follows && NameFree(SceneListOf(keptStem)) && keep(SceneListOf(keptStem))) kept = SceneListOf(keptStem);
+        for (int tries = 0, limit = 255; kept.empty() && tries < 6; ++tries) {
+            const std::wstring name = KeptOlderName(original, limit);
+            if (name.empty()) break;
+            if (keep(name)) {
+                kept = name;
+            } else if (NameRefused(GetLastError(), name)) {
+                // The file system measures names otherwise: a shorter one.
+                limit = static_cast<int>(unicode::WideExtractFileName(name).size()) - 8;
+            }
         }
         if (kept.empty()) {
             // Left where it is, under its record: a later sweep tries again.
@@ -695,58 +578,18 @@ std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, b
         told += (told.empty() ? L"" : L"\r\n") + classlib::Format(RecText(IDS_REC_OLDER_KEPT), {original, kept});
         CloseFile(file);
     }
-    // The record goes once every older file has a name again.
-    if (!stuck && recordFile_ != nullptr) DeleteOpenFile(recordFile_);
-    CloseFile(recordFile_);
-    OwnRecords().Remove(record_.RecordFile());
-    return told;
-}
-
-// ---- The sweep ---------------------------------------------------------------------------------
-
-std::vector<std::wstring> SweepReplacedFiles(const std::wstring& Folder) {
-    std::vector<std::wstring> told;
-    if (Folder.empty()) return told;
-    const std::wstring folder = Folder.back() == L'\\' || Folder.back() == L'/' ? Folder : Folder + L"\\";
-    // One look at the folder: the records, and the older files to check against them.
-    std::vector<std::wstring> records, olders;
-    WIN32_FIND_DATAW found{};
-    HANDLE search = unicode::Uc_FindFirstFileW((folder + L"*.~quillotrane-*").c_str(), &found);
-    if (search == INVALID_HANDLE_VALUE) return told;
-    do {
-        if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
-        std::wstring stem;
-        int kind = 0;
-        bool older = false;
-        if (!SetFileOf(found.cFileName, stem, kind, older)) continue;
-        if (kind < 0) records.push_back(found.cFileName);
-        if (older) olders.push_back(found.cFileName);
-    } while (unicode::Uc_FindNextFileW(search, &found));
-    FindClose(search);
-    for (const std::wstring& file : records) {
-        const std::wstring name = folder + file;
-        try {
-            std::unique_ptr<TAsideSet> set = TAsideSet::Adopt(name);
-            if (!set) continue;
-            // The name is claimed while its files go back: no copy takes it meanwhile.
-            TRecordingClaim claim(set->Record().Original(pfRecording));
-            const std::wstring words = set->PutBack(claim, true, false);
-            if (!words.empty()) told.push_back(words);
-        } catch (...) {
-        }
+    if (RemoveMade) RemoveWitnesses(record_);
+    // The record goes once every older file has a name again, and once the user has been told
+    // where (when this object goes).
+    if (stuck) {
+        CloseFile(recordFile_);
+    } else if (told.empty() && recordFile_ != nullptr) {
+        DeleteOpenFile(recordFile_);
+        CloseFile(recordFile_);
+    } else {
+        recordWaits_ = true;
     }
-    // What only looks like an older file aside is the user's: left, and told once.
-    for (const std::wstring& file : olders) {
-        std::wstring stem;
-        int kind = 0;
-        bool older = false;
-        SetFileOf(file, stem, kind, older);
-        // Gone since the look, or with a record beside it (one made since the look: another copy's,
-        // about to move its file).
-        if (NameFree(folder + file) || !NameFree(folder + stem + kRecordSuffix) || !ToldLookAlikes().Add(folder + file))
-            continue;
-        told.push_back(classlib::Format(RecText(IDS_REC_OLDER_UNKNOWN), {folder + file}));
-    }
+    if (recordFile_ == nullptr) HeldRecords().Remove(record_.RecordFile());
     return told;
 }
 

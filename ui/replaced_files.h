@@ -5,20 +5,30 @@
 //     recording_part.h, owns both). Without the claim nothing is moved, removed or put back there.
 //  2. An older file is never written over in place. Before anything moves, the part makes its own
 //     file, and a record beside the older file tells what moves (the recording and its scene list,
-//     which belongs to it) and which file the part made (its identity). Then the older files move
-//     aside (TAsideSet) and the part's files take the names.
-//  3. A running part holds its own files, its record and its aside files open, the last two
-//     locked, so that no copy of any logon takes them for a killed copy's, and no identity passes
-//     to another file meanwhile. A file is removed only when it is the part's own, judged through
-//     a handle opened for delete, and holds nothing.
+//     which belongs to it: the record names no other file) and which file the part made. Then the
+//     older files move aside (TAsideSet) and the part's files take the names as second names of
+//     the files it made, whose first names (its witnesses) it keeps until it is settled: while a
+//     witness holds a file, its index cannot pass to another, so a record names a file that the
+//     part made, and that file alone.
+//  3. A running part holds its own files (its recording too), its record and its aside files open
+//     and locked (aside_record.h), so that no copy of any logon takes them for older files or for
+//     a killed copy's: a locked file is in use. A file is removed only when it is the part's own,
+//     judged through a handle opened for delete, and holds nothing the part did not write (no
+//     picture or sound in a recording, nothing but the part's own scenes in a scene list).
 //  4. The older files go only once the part's recording holds a picture or a sound; they are
 //     marked given up (renamed) before they are emptied, so that a kill meanwhile leaves nothing
-//     that looks kept.
+//     that looks kept. Where the disk has no room even for the record, the record is made (a name
+//     alone) before anything is given up, and its words follow once the first room is freed.
 //  5. Otherwise one routine puts them back (TAsideSet::PutBack), under the name's claim: back under
-//     their names when those are free, else kept beside them as "(older)" and the user told.
+//     their names when those are free, else kept beside them as "(older)", the record telling
+//     where before they move, and the user told. The record goes once the user has been told.
 //  6. What killed copies left is settled by the sweep (SweepReplacedFiles) through their records
-//     alone, by the same routine: given-up files are finished, the others put back or kept. Files
-//     that only look alike are never touched: they are left and told once.
+//     alone, by the same routine: given-up files are finished, the others put back or kept, and
+//     the files a part made and never gave a name (or whose name is gone) removed when they hold
+//     nothing. A record cut short (its copy killed, or no room) tells only that its copy gave its
+//     older files up, or never moved them: its given-up files are finished, its made files that
+//     hold nothing removed. Files that only look alike are never touched: they are left and told
+//     once, until they change.
 // A new path that records under a name makes a TRecordingPart, lets it take the name (Take), and
 // ends with its Settle (or its destructor); it never moves, deletes or puts back a file itself.
 #pragma once
@@ -30,6 +40,8 @@
 #include <memory>
 #include <string>
 #include <vector>
+
+#include "ui/aside_record.h"
 
 namespace ui {
 
@@ -48,6 +60,8 @@ public:
     TRecordingClaim& operator=(const TRecordingClaim&) = delete;
     // No other claim held the name before this one (and still holds it): the name is this one's.
     bool First() const { return first_; }
+    // The claim is on Name (however it is written).
+    bool On(const std::wstring& Name) const;
 
 private:
     std::wstring key_;
@@ -55,90 +69,27 @@ private:
     bool first_ = false;
 };
 
-// What tells one file from another under one name: its volume and index, its size and its last
-// write. Equal for the same file unchanged; Exists is false when there is no file of that name.
-struct TFileIdentity {
-    bool Exists = false;
-    DWORD Volume = 0;
-    DWORD IndexHigh = 0;
-    DWORD IndexLow = 0;
-    std::uint64_t Size = 0;
-    std::uint64_t Written = 0;
-    bool operator==(const TFileIdentity&) const = default;
-    // The same file, however it has grown or been written since.
-    bool SameFile(const TFileIdentity& Other) const {
-        return Exists && Other.Exists && Volume == Other.Volume && IndexHigh == Other.IndexHigh &&
-               IndexLow == Other.IndexLow;
-    }
-};
-TFileIdentity FileIdentity(const std::wstring& Name);
-TFileIdentity IdentityOf(HANDLE File);
-
-// CreateFileW that answers nullptr, not INVALID_HANDLE_VALUE, when the file cannot be opened; and
-// the handle closed and forgotten.
-HANDLE OpenFileHandle(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Disposition);
-void CloseFileHandle(HANDLE& File);
-
-// Renames the file open as File (with delete access) to Name, never over another file; marks it to
-// be deleted once its last handle closes.
-bool RenameOpenFile(HANDLE File, const std::wstring& Name);
-bool DeleteOpenFile(HANDLE File);
-
-// Removes the file Name when it is Made, the file a recording part made there, and (unless Always)
-// holds no recording: judged and deleted through one handle opened for delete. Busy tells that the
-// file could not be opened because another handle (a writer) holds it.
-bool RemoveIfMade(const std::wstring& Name, const TFileIdentity& Made, bool Always, bool& Busy);
-
-// The files of one recording part: its recording and the scene list beside it.
-enum TPartFile { pfRecording = 0, pfSceneList = 1 };
-inline constexpr int kPartFiles = 2;
-
-// The scene list beside the recording Name.
-std::wstring SceneListOf(const std::wstring& Name);
-
-// The record of one part's older files, written beside them before they move: for each of its
-// files, the name (without folder; empty when the part has no such file) and the identity of the
-// file the part made for it. Its stem (Folder + Stem) names the record and the files aside.
-struct TAsideRecord {
-    std::wstring Folder;  // with its closing separator
-    std::wstring Stem;
-    std::array<std::wstring, kPartFiles> Names;
-    std::array<TFileIdentity, kPartFiles> Made;
-
-    std::wstring RecordFile() const;
-    // Where the older file Kind waits aside, where it goes once given up, where the part's own file
-    // waits until it takes the name.
-    std::wstring AsideFile(int Kind) const;
-    std::wstring GoneFile(int Kind) const;
-    std::wstring NewFile(int Kind) const;
-    std::wstring Original(int Kind) const { return Names[Kind].empty() ? std::wstring() : Folder + Names[Kind]; }
-    // The record's text, and the record read back from a file's text: false unless it carries the
-    // record's signature and is whole.
-    std::wstring Text() const;
-    bool Parse(const std::wstring& Text);
-};
-// A record for the older files of the recording Name, under a stem of this process's whose files
-// are all free; a name too long to carry the marks gets a short stem.
-TAsideRecord NewAsideRecord(const std::wstring& Name);
-
 // The older files of one recording part, moved aside under its record: held open and locked
 // while this object lives. Whatever is not settled (discarded, freed or put back) when it goes is
-// put back.
+// put back, and the record kept for the next start to tell where.
 class TAsideSet {
 public:
     // Moves the older files Older (opened by the caller for read, write and delete, without
     // sharing delete) aside under Record, whose made files already exist (at their new names); the
     // record is written first. The handles it moves are the set's (nulled in Older); null, with
     // Error set, when nothing could be moved (all is as before, every handle still the caller's).
+    // When the disk had no room for the record's words, its file (made, emptied and locked) is
+    // handed to EmptyRecord for FreeInPlace, where given.
     static std::unique_ptr<TAsideSet> MoveAside(TAsideRecord Record, std::array<HANDLE, kPartFiles>& Older,
-                                                DWORD& Error);
+                                                DWORD& Error, HANDLE* EmptyRecord = nullptr);
     // Gives the older files Older (opened as for MoveAside) up where they are, for a disk with no
-    // room for the record: each is marked given up (renamed) first, the record follows once the
-    // first step of emptying has made room for it, then they are emptied and deleted now. False,
-    // with nothing given up, when none could be marked.
-    static bool FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> Older);
+    // room for the record: the record's file is made first (RecordFile, or made now), then each
+    // file is marked given up (renamed), the record's words follow once the first step of
+    // emptying has made room for them, and they are emptied and deleted now. False, with nothing
+    // given up, when no record could be made or no file marked.
+    static bool FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> Older, HANDLE RecordFile);
     // The set a copy left in Folder under the record file RecordFile, taken over when no running
-    // copy of any logon holds it; null when one does, or when the file is no record of ours.
+    // copy of any logon holds it; null when one does, or when the file is no whole record of ours.
     static std::unique_ptr<TAsideSet> Adopt(const std::wstring& RecordFile);
     ~TAsideSet();
     TAsideSet(const TAsideSet&) = delete;
@@ -149,8 +100,10 @@ public:
     std::uint64_t Size() const;
     bool Settled() const { return settled_; }
     // The recording that replaced them has begun: marked given up, then emptied and deleted on the
-    // deleting thread (the program's end waits for what is left).
-    void Discard();
+    // deleting thread (the program's end waits for what is left). A file that cannot be marked
+    // (its folder cannot be written) stays aside, whole, under the record: the words telling the
+    // user where, empty when none stayed.
+    std::wstring Discard();
     // Their room is wanted at once: marked given up, emptied and deleted now.
     void Free();
     // Puts them back under their names, the recording's name claimed by Claim (held by the
@@ -158,25 +111,62 @@ public:
     // the part made, and the recording only when it holds nothing (its scene list goes with it).
     // A name taken keeps its older file beside it as "(older)". The words telling the user where,
     // empty when all went back; nothing is said of a file that could not be moved at all (it
-    // stays aside under its record, for a later sweep).
-    // TellStuck: a file that could not be moved at all is told where it stays too.
+    // stays aside under its record, for a later sweep), unless TellStuck. Where something is
+    // kept, the record (which tells it) stays until this object goes: the caller tells the user
+    // first, and a copy killed before it did leaves the telling to the next start.
     std::wstring PutBack(const TRecordingClaim& Claim, bool RemoveMade, bool TellStuck);
+    // The words of its settling will not be told (the program ends): its record stays, for the
+    // next start to tell them.
+    void Untold() { untold_ = true; }
+    // Leaves what could not be settled (a file aside that could not be given up) aside, whole,
+    // under its record, for the next start's sweep.
+    void Leave();
 
 private:
     TAsideSet() = default;
-    void GiveUp(bool Now);
+    // Marks the files given up and deletes them (Now, or on the deleting thread); the files that
+    // could not be marked stay aside, and the words tell where.
+    std::wstring GiveUp(bool Now);
+    // The record rewritten with what it tells now (where files are kept).
+    bool Rewrite();
     TAsideRecord record_;
     HANDLE recordFile_ = nullptr;
     std::array<HANDLE, kPartFiles> aside_{};
     std::array<bool, kPartFiles> gone_{};  // the file aside is marked given up
     bool settled_ = false;
+    // Its record waits for its words (where files are kept) to be told, and goes then.
+    bool recordWaits_ = false;
+    // Its words were never told (or it was left): its record stays for the next start.
+    bool untold_ = false;
+    // Its record was cut short: its copy gave its older files up, or never moved them.
+    bool cutShort_ = false;
+};
+
+// What a sweep of a folder has to tell the user, and what waits until it has been told: the sets
+// whose older files it kept beside their names (their records tell where until then) and the
+// look-alikes it tells (remembered as told once they have been).
+// The words are taken for told once it goes (a copy killed before that leaves them to the next
+// start).
+struct TSweepTold {
+    TSweepTold() = default;
+    TSweepTold(TSweepTold&& Other) noexcept;
+    TSweepTold& operator=(TSweepTold&&) = delete;
+    ~TSweepTold();
+    std::vector<std::wstring> Words;
+    std::vector<std::unique_ptr<TAsideSet>> Waiting;
+    // The folder's look-alikes, as the note of those told is to hold them once they are told.
+    std::wstring Folder;
+    std::vector<std::wstring> LookAlikes;
+    bool LookAlikesChanged = false;
 };
 
 // Settles, in Folder, what copies of the program that no longer run (of any logon) left aside: the
 // older files they had given up go; the others go back under their names when those are free and
 // claimed by no running copy (the file the copy made there, when it holds nothing, gives the name
-// up), else are kept beside them. Files that only look like older files moved aside are left as
-// they are and told once. The words telling the user where each kept or left file is.
-std::vector<std::wstring> SweepReplacedFiles(const std::wstring& Folder);
+// up), else are kept beside them; the files they made and never named, or whose names are gone,
+// go when they hold nothing. Files that only look like older files moved aside are left as they
+// are and told once, until they change. The words telling the user where each kept or left file
+// is.
+TSweepTold SweepReplacedFiles(const std::wstring& Folder);
 
 }  // namespace ui

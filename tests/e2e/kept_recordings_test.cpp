@@ -11,6 +11,7 @@
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <fstream>
 #include <functional>
 #include <optional>
 #include <string>
@@ -281,6 +282,113 @@ TEST_F(KeptRecordings, AKillAtAnyFileEventLeavesTheOlderFileWholeAndTheNextStart
         << testing::PrintToString(MovedAside(Videos()));
     EXPECT_EQ(1u << 20, e2e::FileSize(free)) << "back under its free name";
     EXPECT_TRUE(again.Close());
+
+    // A DV recording with its scene list, killed as its files were made over an older recording
+    // and scene list; the user then deletes the empty scene list the kill left and saves one of
+    // their own. The next start puts the older recording back, keeps the user's scene list, whose
+    // file took the place of the killed copy's, and the older scene list beside it, and says so.
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamcorderVideo, kCamcorderSound, 2, false)));
+    std::error_code ec;
+    for (const auto& entry : std::filesystem::directory_iterator(Videos(), ec)) std::filesystem::remove(entry.path(), ec);
+    const std::wstring scenes = Clip(0, L".scn"), keptScenes = Videos() + L"clip_0 (older).scn";
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
+    const std::string olderRecording = quill_test::ReadWholeFile(Clip(0));
+    { std::ofstream(std::filesystem::path(scenes), std::ios::binary) << "older scenes"; }
+    {
+        TProgram dv;
+        ASSERT_NO_FATAL_FAILURE(Start(dv));
+        TProcessTestSetting kill(dv, standins::kTestKillAfterWritesValue, 0);
+        ASSERT_TRUE(kill.Set());
+        ASSERT_TRUE(dv.ClickButton(L"Capture")) << testing::PrintToString(dv.Failure());
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(dv.Process(), 60000)) << "the program was never killed";
+    }
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
+    ASSERT_TRUE(DeleteFileW(scenes.c_str()));
+    const std::string usersScenes(1600, 'u');
+    { std::ofstream(std::filesystem::path(scenes), std::ios::binary) << usersScenes; }
+    {
+        TProgram next;
+        ASSERT_NO_FATAL_FAILURE(Start(next));
+        std::wstring told;
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            if (next.Message() != nullptr) {
+                told += next.MessageText();
+                next.AnswerMessage(L"OK", nullptr, 0);
+            }
+            return MovedAside(Videos()).empty() && e2e::FileExists(keptScenes);
+        })) << testing::PrintToString(MovedAside(Videos()));
+        EXPECT_TRUE(next.Close());
+        EXPECT_TRUE(usersScenes == quill_test::ReadWholeFile(scenes)) << "the user's own scene list";
+        EXPECT_TRUE(olderRecording == quill_test::ReadWholeFile(Clip(0))) << "the older recording, back";
+        EXPECT_EQ("older scenes", quill_test::ReadWholeFile(keptScenes));
+        EXPECT_NE(std::wstring::npos, told.find(L"it is kept as " + keptScenes + L".")) << testing::PrintToString(told);
+    }
+
+    // A file that only looks like one moved aside is told once, as information, and not again at
+    // the next start while it stays as it is.
+    const std::wstring lookAlike = Videos() + L"trip.2024.05.~quillotrane-older";
+    { std::ofstream(std::filesystem::path(lookAlike)) << "the user's trip"; }
+    for (int start = 0; start < 2; ++start) {
+        SCOPED_TRACE(start);
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program));
+        if (start == 0) {
+            ASSERT_TRUE(e2e::WaitFor([&] { return program.Message() != nullptr; })) << "nobody is told";
+            EXPECT_NE(std::wstring::npos, program.MessageText().find(lookAlike)) << testing::PrintToString(program.MessageText());
+            std::wstring caption;
+            EXPECT_TRUE(program.AnswerMessage(L"OK", &caption));
+            EXPECT_EQ(L"Information", caption);
+        }
+        EXPECT_TRUE(program.Close());
+        EXPECT_TRUE(program.ShownAtClose().empty()) << testing::PrintToString(program.ShownAtClose());
+    }
+    EXPECT_EQ("the user's trip", quill_test::ReadWholeFile(lookAlike));
+}
+
+// On a volume whose only room is an older file's, a Yes gives the recording that room: the older
+// file is given up where it is, its record made first. Killed at any file event of the recording
+// that begins in that room, the program leaves no given-up file and nothing untold: the next start
+// says nothing, nothing of the older file stays, and its room is the volume's again.
+TEST_F(KeptRecordings, AKillAfterAYesOnAFullVolumeLeavesNoGivenUpFileAndNothingUntold) {
+    const TSmallVolumeFolder volume(L"kept");
+    if (volume.Path().empty()) GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const std::wstring folder = volume.Path();
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettingsIn(folder, kCamera, kMicrophone, 5, true)));
+    std::error_code ec;
+    const std::wstring older = folder + L"clip_0.avi";
+    for (std::uint64_t moment : {0, 1, 3}) {
+        SCOPED_TRACE(testing::Message() << "killed after " << moment << " writes");
+        for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) std::filesystem::remove(entry.path(), ec);
+        ASSERT_TRUE(quill_test::WriteOlderFile(older, 40u << 20));
+        ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";
+        {
+            TProgram killed;
+            ASSERT_NO_FATAL_FAILURE(Start(killed));
+            TProcessTestSetting kill(killed, standins::kTestKillAfterWritesValue, moment);
+            ASSERT_TRUE(kill.Set());
+            ASSERT_TRUE(killed.ClickButton(L"Capture")) << testing::PrintToString(killed.Failure());
+            ASSERT_TRUE(killed.AnswerMessage(L"Yes")) << "exists already: the question";
+            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(killed.Process(), 60000)) << "the program was never killed";
+        }
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(older); }));
+        TProgram next;
+        ASSERT_NO_FATAL_FAILURE(Start(next));
+        std::wstring said;
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            if (next.Message() != nullptr) {
+                said += next.MessageText();
+                next.AnswerMessage(L"OK", nullptr, 0);
+            }
+            return MovedAside(folder).empty();
+        })) << testing::PrintToString(MovedAside(folder));
+        EXPECT_TRUE(next.Close());
+        EXPECT_EQ(L"", said) << "nothing to tell";
+        EXPECT_TRUE(next.ShownAtClose().empty()) << testing::PrintToString(next.ShownAtClose());
+        EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(older))) << "nothing of the older file";
+        ULARGE_INTEGER free{};
+        ASSERT_TRUE(GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr));
+        EXPECT_GE(free.QuadPart + e2e::FileSize(older), 36ull << 20) << "the older file's room is the volume's";
+    }
 }
 
 // Frozen from its start to its stop (the freeze kept from the last run, or asked for on the command

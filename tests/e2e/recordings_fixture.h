@@ -11,12 +11,14 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstdlib>
+#include <filesystem>
 #include <string>
 #include <vector>
 
 #include "platform/standins/recording_settings.h"
 #include "tests/app/program_support.h"
 #include "tests/common/ffprobe_helpers.h"
+#include "tests/common/left_aside.h"
 #include "tests/e2e/program_driver.h"
 #include "tests/ui/store_helpers.h"
 
@@ -113,6 +115,14 @@ protected:
         return lines;
     }
     using EndToEnd::RecordingSettings;
+    // The same, the recordings kept in Folder.
+    std::vector<std::wstring> RecordingSettingsIn(const std::wstring& Folder, const std::wstring& Video,
+                                                  const std::wstring& Sound, int Format, bool Ask) const {
+        std::vector<std::wstring> lines;
+        for (const std::wstring& line : RecordingSettings(Video, Sound, Format, Ask))
+            lines.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + Folder : line);
+        return lines;
+    }
     std::wstring Clip(int Number, const wchar_t* Extension = L".avi") const {
         return Videos() + L"clip_" + std::to_wstring(Number) + Extension;
     }
@@ -153,6 +163,34 @@ protected:
         std::wstring scn = File.substr(0, File.find_last_of(L'.')) + L".scn";
         EXPECT_EQ(Expected.sceneList, e2e::FileExists(scn)) << "a scene list beside DV recordings only";
     }
+};
+
+using quill_test::FillVolume;
+
+// A folder of Name, empty, on the small volume that scripts/test.sh mounts for the full-disk
+// stories, removed with all in it when the object goes; Path() is empty when there is no such
+// volume.
+class TSmallVolumeFolder {
+public:
+    explicit TSmallVolumeFolder(const std::wstring& Name) {
+        wchar_t volume[MAX_PATH] = {};
+        if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0) return;
+        path_ = std::wstring(volume) + L"\\" + Name + L"\\";
+        std::error_code ec;
+        std::filesystem::remove_all(path_, ec);
+        if (!CreateDirectoryW(path_.c_str(), nullptr)) path_.clear();
+    }
+    ~TSmallVolumeFolder() {
+        std::error_code ec;
+        if (!path_.empty()) std::filesystem::remove_all(path_, ec);
+    }
+    TSmallVolumeFolder(const TSmallVolumeFolder&) = delete;
+    TSmallVolumeFolder& operator=(const TSmallVolumeFolder&) = delete;
+    // With its closing separator.
+    const std::wstring& Path() const { return path_; }
+
+private:
+    std::wstring path_;
 };
 
 // A test setting of the stand-ins that holds for one run of the program only (its process, by id

@@ -86,46 +86,11 @@ TEST_F(Recordings, AYesToReplaceALargeFileStartsAsSoonAsAStartThatAsksNothing) {
         << testing::PrintToString(FilesIn(Videos()));
 }
 
-// Fills the volume of Folder with a file of its own until the volume takes no more, or leaves
-// Room bytes free.
-bool FillVolume(const std::wstring& Folder, std::uint64_t Room = 0) {
-    const std::wstring spare = Folder + L"spare";
-    if (Room > 0 && !quill_test::WriteOlderFile(spare, Room)) return false;
-    HANDLE file = CreateFileW((Folder + L"filler").c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
-                              FILE_ATTRIBUTE_NORMAL, nullptr);
-    if (file == INVALID_HANDLE_VALUE) return false;
-    const std::string block(64 * 1024, 'f');
-    DWORD written = 0;
-    while (WriteFile(file, block.data(), static_cast<DWORD>(block.size()), &written, nullptr) && written > 0) {
-    }
-    // What a whole block no longer fitted is filled a little at a time.
-    while (WriteFile(file, block.data(), 512, &written, nullptr) && written > 0) {
-    }
-    CloseHandle(file);
-    if (Room > 0 && !DeleteFileW(spare.c_str())) return false;
-    ULARGE_INTEGER free{};
-    return GetDiskFreeSpaceExW(Folder.c_str(), &free, nullptr, nullptr) && free.QuadPart < Room + (1u << 20);
-}
-
 TEST_F(Recordings, AYesOnAFullVolumeRecordsInTheOlderFilesRoomOrKeepsItWhole) {
-    wchar_t volume[MAX_PATH] = {};
-    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0)
-        GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
-    const std::wstring folder = std::wstring(volume) + L"\\videos\\";
-    std::vector<std::wstring> settings;
-    for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, true))
-        settings.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + folder : line);
-    ASSERT_TRUE(copy_.WriteSettings(settings));
-    std::error_code ec;
-    std::filesystem::remove_all(folder, ec);
-    ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr));
-    struct Clean {
-        std::wstring folder;
-        ~Clean() {
-            std::error_code ec;
-            std::filesystem::remove_all(folder, ec);
-        }
-    } clean{folder};
+    const TSmallVolumeFolder volume(L"videos");
+    if (volume.Path().empty()) GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const std::wstring folder = volume.Path();
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettingsIn(folder, kCamera, kMicrophone, 5, true)));
     const std::wstring first = folder + L"clip_0.avi";
     ASSERT_TRUE(quill_test::WriteOlderFile(first, 40u << 20));
     ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";

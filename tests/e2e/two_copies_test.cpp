@@ -4,6 +4,7 @@
 // other copy records into is never offered for replacing.
 #include "tests/e2e/recordings_fixture.h"
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 
@@ -165,21 +166,22 @@ std::wstring EveryLogonsPath(const std::wstring& File) {
 }
 
 // A copy of another logon (a second Wine prefix stands for it) records, frozen from its start, over
-// an older file it was told to replace without a question: it holds the older file aside for as
-// long as it runs. A copy of this logon started meanwhile leaves it where it is and says nothing;
-// once the other copy has ended, the next start-up here puts the older file back.
+// an older file it was told to replace without a question: it holds the older file aside, and its
+// own recording, for as long as it runs. A copy of this logon started meanwhile leaves both where
+// they are and says nothing: its recording takes a name of its own. Once the other copy has ended,
+// the next start-up here puts the older file back. The other logon's copy then records again,
+// and this one, asked to confirm replacing, is neither asked about the other's growing recording
+// nor takes it: both recordings are kept.
 TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     // Both logons name the recordings' folder alike.
     const std::wstring videos = EveryLogonsPath(Videos()) + L"\\";
     ASSERT_NE(L"Z:\\", videos);
-    std::vector<std::wstring> settings;
-    for (const std::wstring& line : RecordingSettings(kCamera, kMicrophone, 5, false))
-        settings.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + videos : line);
-    ASSERT_TRUE(copy_.WriteSettings(settings));
+    auto settings = [&](bool Ask) { return RecordingSettingsIn(videos, kCamera, kMicrophone, 5, Ask); };
+    ASSERT_TRUE(copy_.WriteSettings(settings(false)));
     ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
     const std::string older = quill_test::ReadWholeFile(Clip(0));
-    // The other logon's files aside: its record and the older file.
+    // The other logon's files aside: its record, its recording's first name and the older file.
     auto aside = [&] {
         std::vector<std::wstring> names;
         std::error_code ec;
@@ -195,16 +197,35 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
     ASSERT_TRUE(InOtherLogon("quill_ensure_prefix '" + build + "/wine-logon2' '" + build +
                              "/wine-standins.list' test && exec ${QUILL_WINE[@]} '" + UnixPath(copy_.Exe()) + "' +fc +c"));
     std::vector<std::wstring> held;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (held = aside()).size() == 2; }, 180000))
+    auto holds = [](const std::vector<std::wstring>& Names, const wchar_t* Mark) {
+        return std::any_of(Names.begin(), Names.end(), [&](const std::wstring& Name) { return Name.find(Mark) != std::wstring::npos; });
+    };
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        held = aside();
+        return holds(held, L".~quillotrane-name") && holds(held, L".~quillotrane-older");
+    }, 180000))
         << "the other logon's copy never moved the older file aside: " << testing::PrintToString(aside());
+    const std::uint64_t othersSize = e2e::FileSize(Clip(0));
     {
         TProgram here;
         ASSERT_NO_FATAL_FAILURE(Start(here));
+        // The other copy's recording is in use: this one records under the next name, without a word.
+        ASSERT_TRUE(here.ClickButton(L"Capture")) << testing::PrintToString(here.Failure());
+        std::wstring said;
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            if (here.Message() != nullptr) said = here.MessageText();
+            return !said.empty() || e2e::FileSize(Clip(1)) > 3000000;
+        })) << "no recording of this copy";
+        EXPECT_EQ(L"", said);
+        ASSERT_TRUE(here.ClickButton(L"Stop Capture")) << testing::PrintToString(here.Failure());
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(1)); }));
         // The close waits for the start-up's sweep: whatever it said is seen by then.
         EXPECT_TRUE(here.Close());
         EXPECT_TRUE(here.ShownAtClose().empty()) << testing::PrintToString(here.ShownAtClose());
         EXPECT_EQ(held, aside()) << "the other copy's files aside are left as they are";
+        EXPECT_TRUE(e2e::FileExists(Clip(0)) && e2e::FileSize(Clip(0)) == othersSize) << "the other copy's recording";
     }
+    ReadBack(Clip(1), {"rawvideo", "pcm_s16le", "0x0001", false});
     ASSERT_TRUE(InOtherLogon("$QUILL_WINESERVER -k"));
     // Ended once its lock on its record is gone.
     ASSERT_TRUE(e2e::WaitFor([&] {
@@ -232,14 +253,54 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
             if (quill_test::ReadWholeFile(entry.path()) == older) return true;
         return false;
     };
-    EXPECT_TRUE(e2e::WaitFor([&] { return aside().empty() && olderThere(); }, 60000)) << testing::PrintToString(aside());
+    // Kept beside its name (when what the killed copy began there may hold something), the user is
+    // told where, and its record goes once they have been.
+    std::wstring told;
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        if (later.Message() != nullptr) {
+            told += later.MessageText();
+            later.AnswerMessage(L"OK", nullptr, 0);
+        }
+        return aside().empty() && olderThere();
+    }, 60000)) << testing::PrintToString(aside());
     if (quill_test::ReadWholeFile(Clip(0)) != older) {
-        // Kept beside its name: the user is told where.
-        ASSERT_TRUE(e2e::WaitFor([&] { return later.Message() != nullptr; })) << "nobody is told where it is kept";
-        EXPECT_NE(std::wstring::npos, later.MessageText().find(L"could not be put back under its name: it is kept as "))
-            << testing::PrintToString(later.MessageText());
-        EXPECT_TRUE(later.AnswerMessage(L"OK"));
+        EXPECT_NE(std::wstring::npos, told.find(L"could not be put back under its name: it is kept as "))
+            << testing::PrintToString(told);
     }
+
+    // The other logon's copy records again, over the older file (it asks nothing), and grows.
+    ASSERT_TRUE(InOtherLogon("exec ${QUILL_WINE[@]} '" + UnixPath(copy_.Exe()) + "' +c"));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(Clip(0)) > 3000000; }, 180000))
+        << "the other logon's copy never recorded";
+    // This copy asks before it replaces a file: the other's recording is no file to ask about, nor
+    // to take; it records under a name of its own.
+    const std::wstring mine = Clip(2);
+    {
+        ASSERT_TRUE(copy_.WriteSettings(settings(true)));
+        TProgram asking;
+        ASSERT_NO_FATAL_FAILURE(Start(asking));
+        ASSERT_TRUE(asking.ClickButton(L"Capture")) << testing::PrintToString(asking.Failure());
+        std::wstring said;
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            if (asking.Message() != nullptr) said = asking.MessageText();
+            return !said.empty() || e2e::FileSize(mine) > 3000000;
+        })) << "no recording of this copy";
+        EXPECT_EQ(L"", said);
+        if (!said.empty()) asking.AnswerMessage(L"No");
+        ASSERT_TRUE(asking.ClickButton(L"Stop Capture")) << testing::PrintToString(asking.Failure());
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(mine); }));
+        EXPECT_TRUE(asking.Close());
+    }
+    const std::uint64_t grown = e2e::FileSize(Clip(0));
+    EXPECT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(Clip(0)) > grown + 1000000; }))
+        << "the other logon's recording goes on";
+    ASSERT_TRUE(InOtherLogon("$QUILL_WINESERVER -k"));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }, 60000));
+    // Both recordings are kept: this copy's whole, the other's as its kill left it.
+    ReadBack(mine, {"rawvideo", "pcm_s16le", "0x0001", false});
+    const quill_test::TMediaProbe others = quill_test::Probe(Clip(0));
+    ASSERT_TRUE(others.Ok()) << others.Run.Failure << others.Run.Err;
+    EXPECT_GE(std::atoi(others.Stream(others.StreamOfType("video"), "nb_read_packets").c_str()), 10);
     EXPECT_TRUE(later.Close()) << testing::PrintToString(later.ShownAtClose());
 }
 

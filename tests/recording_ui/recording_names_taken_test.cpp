@@ -9,6 +9,7 @@
 
 #include <evcode.h>
 
+#include <atomic>
 #include <fstream>
 #include <thread>
 
@@ -333,6 +334,60 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     // A name too long to carry the marks: a short stem, the name in the record.
     const std::wstring longName = std::wstring(236, L'l') + L".avi";
     LeaveAside(folder, longName, "older, long name", 9, false, true);
+    // Records of the version before name the file made at the name by its index alone, which the
+    // file system hands on once that file is deleted: a user's recording of a bare header saved
+    // there since, and a scene list of their own beside a free name, stay, and the older file is
+    // kept beside the user's. A record that names a file of the folder other than its own
+    // recording's scene list is none of the program's: it decides nothing, and its file aside is
+    // told as one that only looks alike.
+    const path reused = folder / L"Video_reused.wav";
+    std::ofstream(reused, std::ios::binary) << bareHeader;
+    quill_test::LeaveAsideEarlier(folder, L"Video_reused.wav", "older", 10);
+    const path userScenes = folder / L"Video_scenes.scn";
+    std::ofstream(userScenes, std::ios::binary) << std::string(1600, 's');
+    {
+        ui::TAsideRecord record = quill_test::LeftRecord(folder, L"Video_scenes.avi", 11);
+        record.Names[ui::pfSceneList] = L"Video_scenes.scn";
+        record.Made[ui::pfSceneList] = ui::FileIdentity(userScenes.wstring());
+        quill_test::LeaveAsideEarlier(record, "older");
+    }
+    const path other = folder / L"other.txt";
+    std::ofstream(other) << "the user's other file";
+    ui::TAsideRecord naming = quill_test::LeftRecord(folder, L"Video_six.avi", 12);
+    naming.Names[ui::pfSceneList] = L"other.txt";
+    naming.Made[ui::pfSceneList] = ui::FileIdentity(other.wstring());
+    const path namingAside = quill_test::LeaveAsideEarlier(naming, "older six");
+    // What copies killed before their records were whole left: a file made without a record and
+    // a record made empty (both go), older files given up for room under a record made empty (half
+    // emptied) or whole (finished, never told nor put back), an older file whole under its name
+    // beside the empty record made for giving it up (it stays); a file given up under no record at
+    // all (the version before wrote it after) is told as what it is, and left. A sweep killed after
+    // it kept an older file beside its name, before the user was told: the record tells where, and
+    // the next sweep tells it.
+    const std::string olderBytes(300000, 'o');
+    const path madeAlone(quill_test::LeftRecord(folder, L"Video_made.avi", 13).NewFile(ui::pfRecording));
+    { std::ofstream touch(madeAlone); }
+    quill_test::WriteRecord(quill_test::LeftRecord(folder, L"Video_empty.avi", 14), L" ", 0);
+    quill_test::LeaveGivenUp(folder, L"Video_gone1.avi", olderBytes, 15, quill_test::TGivenUp::MarkedAndCut);
+    quill_test::LeaveGivenUp(folder, L"Video_gone2.avi", olderBytes, 16, quill_test::TGivenUp::Recorded);
+    const path givingUp = quill_test::LeaveGivenUp(folder, L"Video_gone3.avi", olderBytes, 17, quill_test::TGivenUp::RecordMadeOnly);
+    const path goneUnrecorded = folder / L"Video_gone4.avi.FFFFFFF0.100018.~quillotrane-gone";
+    std::ofstream(goneUnrecorded) << "given up, cut short";
+    const path keptBefore = folder / L"Video_keptbefore.avi", keptBeside = folder / L"Video_keptbefore (older).avi";
+    std::ofstream(keptBefore) << "a recording that took the name";
+    std::ofstream(keptBeside) << "older";
+    {
+        ui::TAsideRecord record = quill_test::LeftRecord(folder, L"Video_keptbefore.avi", 19);
+        record.Kept[ui::pfRecording] = keptBeside.filename().wstring();
+        record.KeptAs[ui::pfRecording] = ui::FileIdentity(keptBeside.wstring());
+        quill_test::WriteRecord(record);
+    }
+    // A name that fits Windows (130 letters of two bytes each) but not the file system here: its
+    // record tells of it all the same, and the older file is kept beside it under a name this file
+    // system takes.
+    const std::wstring wideName = std::wstring(130, L'\x0436') + L".avi";
+    LeaveAside(folder, wideName, "older, wide name", 20, false, true);
+    const path wideKept = folder / (std::wstring(114, L'\x0436') + L" (older).avi");
     // Another copy's claim on a name it is about to record into.
     ui::TRecordingClaim claim((folder / L"Video_claimed.avi").wstring());
     const std::vector<path> usersOwn = {folder / L"holiday.2024.05.replaced", folder / L"trip.avi.1.2.replaced",
@@ -354,17 +409,21 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
                                      folder / L"Video_claimed (older).avi", folder / L"Video_twice.avi",
                                      folder / L"Video_twice (older).avi", folder / longName, heldName, notes,
                                      folder / L"notes (older).txt", templ, folder / L"template (older).wav", lookAlike,
-                                     unrecorded});
+                                     unrecorded, folder / L"~quillotrane.~quillotrane-told", reused,
+                                     folder / L"Video_reused (older).wav", userScenes, folder / L"Video_scenes.avi", other,
+                                     namingAside, naming.RecordFile(), givingUp, goneUnrecorded, keptBefore, keptBeside,
+                                     wideKept});
     auto isHeldAside = [&](const path& Name) { return Name.wstring().find(L"Video_held.avi.") != std::wstring::npos; };
+    std::vector<path> names;
     auto settled = [&] {
-        std::vector<path> names;
+        names.clear();
         for (const auto& entry : std::filesystem::directory_iterator(folder))
             if (!isHeldAside(entry.path())) names.push_back(entry.path());
         std::sort(names.begin(), names.end());
         std::sort(expected.begin(), expected.end());
         return names == expected;
     };
-    EXPECT_TRUE(PumpUntil(settled)) << testing::PrintToString(usersOwn);
+    EXPECT_TRUE(PumpUntil(settled)) << testing::PrintToString(names);
     EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_back.avi")) << "back under its name";
     EXPECT_EQ("older", quill_test::ReadWholeFile(header)) << "the killed recording's header gave the name up";
     EXPECT_EQ("older, long name", quill_test::ReadWholeFile(folder / longName));
@@ -373,26 +432,42 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     EXPECT_EQ(bareHeader, quill_test::ReadWholeFile(templ)) << "the user's template";
     EXPECT_EQ("older notes", quill_test::ReadWholeFile(folder / L"notes (older).txt"));
     EXPECT_EQ("the user's trip", quill_test::ReadWholeFile(lookAlike));
+    EXPECT_EQ(bareHeader, quill_test::ReadWholeFile(reused)) << "the user's recording at a name whose index passed on";
+    EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_reused (older).wav"));
+    EXPECT_EQ(std::string(1600, 's'), quill_test::ReadWholeFile(userScenes)) << "the user's own scene list";
+    EXPECT_EQ("older", quill_test::ReadWholeFile(folder / L"Video_scenes.avi"));
+    EXPECT_EQ("the user's other file", quill_test::ReadWholeFile(other)) << "named by a record as its scene list";
+    EXPECT_EQ(olderBytes, quill_test::ReadWholeFile(givingUp)) << "never given up";
+    EXPECT_EQ("older, wide name", quill_test::ReadWholeFile(wideKept));
     for (const wchar_t* kept : {L"Video_took (older).avi", L"Video_claimed (older).avi", L"Video_twice (older).avi",
                                 L"template (older).wav"})
         EXPECT_EQ("older", quill_test::ReadWholeFile(folder / kept)) << kept;
-    // Told once, at the start that found them.
+    // Told once, at the start that found them, as information.
     ASSERT_EQ(1u, asked.size());
-    for (const wchar_t* name : {L"Video_took.avi", L"Video_claimed.avi", L"Video_twice.avi", L"notes.txt", L"template.wav"}) {
+    EXPECT_EQ(widgets::TMsgDlgType::mtInformation, asked[0].Type);
+    for (const wchar_t* name : {L"Video_took.avi", L"Video_claimed.avi", L"Video_twice.avi", L"notes.txt", L"template.wav",
+                                L"Video_reused.wav", L"Video_keptbefore.avi", wideName.c_str()}) {
         const path original = folder / name;
-        const path kept = path(original).replace_filename(original.stem().wstring() + L" (older)" +
-                                                          original.extension().wstring());
+        const path kept = original.filename() == wideName ? wideKept
+                                                          : path(original).replace_filename(original.stem().wstring() + L" (older)" +
+                                                                                            original.extension().wstring());
         EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The older file " + original.wstring() +
                                                          L" could not be put back under its name: it is kept as " +
                                                          kept.wstring() + L"."))
             << asked[0].Text;
     }
-    for (const path& left : {lookAlike, unrecorded})
+    for (const path& left : {lookAlike, unrecorded, namingAside})
         EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The file " + left.wstring() +
                                                          L" looks like an older file that Quillotrane moved aside, but "
                                                          L"nothing tells where it belongs: it is left as it is."))
             << asked[0].Text;
-    EXPECT_EQ(std::wstring::npos, asked[0].Text.find(L"report.20.9")) << asked[0].Text;
+    EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The file " + goneUnrecorded.wstring() +
+                                                     L" looks like an older file that Quillotrane was told to replace and "
+                                                     L"had begun to remove, but nothing tells whose it was: it is left as it "
+                                                     L"is, and it may be cut short."))
+        << asked[0].Text;
+    for (const wchar_t* untold : {L"report.20.9", L"Video_gone1", L"Video_gone2", L"Video_gone3", L"Video_made", L"Video_empty"})
+        EXPECT_EQ(std::wstring::npos, asked[0].Text.find(untold)) << asked[0].Text;
     // The next start says nothing more of them.
     asked.clear();
     Capture();
@@ -400,6 +475,17 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     ASSERT_TRUE(WaitRecorded(5));
     Capture();
     EXPECT_TRUE(asked.empty()) << asked[0].Text;
+    // Until one of them changes: that one is told again.
+    std::ofstream(lookAlike, std::ios::app) << ", and more";
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(WaitRecorded(5));
+    Capture();
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(L"The file " + lookAlike.wstring() +
+                  L" looks like an older file that Quillotrane moved aside, but nothing tells where it belongs: it is left "
+                  L"as it is.",
+              asked[0].Text);
     std::wstring told;
     EXPECT_TRUE(held->Settle(ui::TRecordingPart::ofWhenEmpty, true, told));
     EXPECT_EQ(L"", told) << "the copy that holds it puts it back, in place of its empty recording";
@@ -446,11 +532,15 @@ TEST_F(RecordingNames, AnOlderFileIsNeverWrittenOverInPlaceWhateverHoldsItOrHowL
     for (const auto& entry : std::filesystem::directory_iterator(folder))
         if (entry.path() != longName) aside.push_back(entry.path().filename().wstring());
     std::sort(aside.begin(), aside.end());
-    ASSERT_EQ(2u, aside.size()) << testing::PrintToString(aside);
+    // The record, the recording's first name (its witness), and the older file.
+    ASSERT_EQ(3u, aside.size()) << testing::PrintToString(aside);
     EXPECT_EQ(0u, aside[0].find(L"~quillotrane.")) << aside[0];
     EXPECT_NE(std::wstring::npos, aside[0].find(L".~quillotrane-name"));
-    EXPECT_NE(std::wstring::npos, aside[1].find(L".~quillotrane-older"));
-    EXPECT_EQ(olderBytes.size(), std::filesystem::file_size(folder / aside[1])) << "whole, aside";
+    EXPECT_NE(std::wstring::npos, aside[1].find(L".~quillotrane-new"));
+    EXPECT_TRUE(ui::FileIdentity((folder / aside[1]).wstring()).SameFile(ui::FileIdentity(longName.wstring())))
+        << "the recording under its first name";
+    EXPECT_NE(std::wstring::npos, aside[2].find(L".~quillotrane-older"));
+    EXPECT_EQ(olderBytes.size(), std::filesystem::file_size(folder / aside[2])) << "whole, aside";
     ASSERT_TRUE(WaitRecorded(5));
     Capture();
     EXPECT_GE(Packets(ProbeWhole(longName), 0), 1);
@@ -508,16 +598,50 @@ TEST_F(RecordingNames, AnOlderFileHeldAsideIsItsCopysAloneAndOnlyTheFilesAskedAb
         EXPECT_EQ(INVALID_HANDLE_VALUE, other) << "another program opened it to move it";
         if (other != INVALID_HANDLE_VALUE) CloseHandle(other);
         EXPECT_FALSE(MoveFileExW(aside.c_str(), (folder / L"moved.wav").c_str(), 0));
-        EXPECT_TRUE(ui::SweepReplacedFiles(folder.wstring()).empty());
+        EXPECT_TRUE(ui::SweepReplacedFiles(folder.wstring()).Words.empty());
         EXPECT_TRUE(exists(aside));
+        // Its recording too is a running copy's file: in use, never offered for replacing.
+        EXPECT_TRUE(ui::FileInUse(name.wstring()));
         std::wstring told;
         EXPECT_TRUE(part.Settle(ui::TRecordingPart::ofWhenEmpty, true, told));
         EXPECT_EQ(L"", told);
+        EXPECT_FALSE(ui::FileInUse(name.wstring())) << "settled";
     }
     EXPECT_EQ("older", quill_test::ReadWholeFile(name));
     std::vector<path> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path());
     EXPECT_EQ(std::vector<path>{name}, names) << "nothing left aside";
+
+    // A part that goes unsettled (the program ends) while its older file cannot go back under its
+    // name (the recording there holds a little, too little to be sure of) keeps it beside the
+    // name, and its record tells the next start where, as nobody told it.
+    const path unsettled = folder / L"Video_unsettled.wav";
+    std::ofstream(unsettled) << "older, unsettled";
+    {
+        ui::TRecordingPart part(unsettled.wstring());
+        ASSERT_TRUE(part.Take(nullptr, false));
+        std::string little("RIFF\x2E\0\0\0WAVEfmt \x10\0\0\0\x01\0\x01\0\x44\xAC\0\0\x88\x58\x01\0\x02\0\x10\0data\x0A\0\0\0",
+                           44);
+        little += std::string(10, '\0');
+        HANDLE writer = CreateFileW(unsettled.c_str(), GENERIC_READ | GENERIC_WRITE, FILE_SHARE_READ, nullptr, CREATE_ALWAYS,
+                                    FILE_ATTRIBUTE_NORMAL, nullptr);
+        ASSERT_NE(INVALID_HANDLE_VALUE, writer);
+        DWORD written = 0;
+        WriteFile(writer, little.data(), static_cast<DWORD>(little.size()), &written, nullptr);
+        CloseHandle(writer);
+    }
+    const path keptUnsettled = folder / L"Video_unsettled (older).wav";
+    EXPECT_EQ("older, unsettled", quill_test::ReadWholeFile(keptUnsettled));
+    {
+        const ui::TSweepTold sweep = ui::SweepReplacedFiles(folder.wstring());
+        ASSERT_EQ(1u, sweep.Words.size());
+        EXPECT_EQ(L"The older file " + unsettled.wstring() + L" could not be put back under its name: it is kept as " +
+                      keptUnsettled.wstring() + L".",
+                  sweep.Words[0]);
+    }
+    EXPECT_TRUE(ui::SweepReplacedFiles(folder.wstring()).Words.empty()) << "told once";
+    std::filesystem::remove(unsettled);
+    std::filesystem::remove(keptUnsettled);
 
     const ui::TNamedFiles asked = ui::FilesAt(name.wstring());
     std::ofstream(name, std::ios::app) << ", and more since";
@@ -532,6 +656,172 @@ TEST_F(RecordingNames, AnOlderFileHeldAsideIsItsCopysAloneAndOnlyTheFilesAskedAb
     EXPECT_FALSE(late.Take(&none, false));
     EXPECT_TRUE(late.Changed());
     EXPECT_EQ("arrived", quill_test::ReadWholeFile(arrived));
+}
+
+// Without a capture format nothing is recorded: a file at the recording's name is nobody's to
+// remove, however empty, and the scene list of a DV source is made new beside it, never written
+// over an older one there.
+TEST_F(RecordingNames, WithoutAFormatNoFileAtTheNameIsWrittenOverOrRemoved) {
+    for (std::uint8_t format : {0, 10}) {
+        SCOPED_TRACE(static_cast<int>(format));
+        ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, format));
+        Confirm(false);
+        const path name = form->NextVideoFile;
+        const path scenes = path(name).replace_extension(L".scn");
+        std::filesystem::create_directories(name.parent_path());
+        { std::ofstream touch(name); }
+        std::ofstream(scenes, std::ios::binary) << "older scenes";
+        asked.clear();
+        Capture();
+        ASSERT_EQ(2, form->CaptureState);
+        const unsigned previewed = module->ControlPreviewVideo->SampleCounter();
+        ASSERT_TRUE(PumpUntil([&] { return module->ControlPreviewVideo->SampleCounter() >= previewed + 10; }));
+        Capture();
+        ASSERT_EQ(1, form->CaptureState);
+        EXPECT_TRUE(exists(name)) << "the empty file at the name";
+        EXPECT_EQ("older scenes", quill_test::ReadWholeFile(scenes));
+        std::filesystem::remove(name);
+        std::filesystem::remove(scenes);
+    }
+}
+
+// A folder that cannot be written (nothing can be made, renamed or removed in it) never costs an
+// older file, and the user reads its own name: a start that cannot make its file is refused for
+// the file the user knows; a recording whose folder became so while it ran keeps the older file
+// aside, whole, and its stop says where; once the folder can be written again, the next start
+// keeps it beside the recording and says so.
+TEST_F(RecordingNames, AFolderThatCannotBeWrittenKeepsTheOlderFileAndSaysWhereItIs) {
+    ASSERT_NO_FATAL_FAILURE(Preview(L"", kMicrophone, 11));
+    Confirm(false);
+    const path name = form->NextVideoFile;
+    const path folder = name.parent_path();
+    std::filesystem::create_directories(folder);
+    std::ofstream(name) << "older recording";
+    {
+        TUnwritableFolder locked(folder);
+        if (!locked.Made()) GTEST_SKIP() << "no folder can be made unwritable here (chattr needs root)";
+        asked.clear();
+        Capture();
+        EXPECT_EQ(1, form->CaptureState);
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(0u, asked[0].Text.find(L"The capture could not start: the file " + name.wstring() + L" cannot be written: "))
+            << asked[0].Text;
+    }
+    EXPECT_EQ("older recording", quill_test::ReadWholeFile(name));
+    std::vector<path> names;
+    for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path());
+    EXPECT_EQ(std::vector<path>{name}, names);
+
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_EQ(name.wstring(), form->NextVideoFile);
+    path aside;
+    {
+        TUnwritableFolder locked(folder);
+        ASSERT_TRUE(locked.Made());
+        for (const auto& entry : std::filesystem::directory_iterator(folder))
+            if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) aside = entry.path();
+        ASSERT_FALSE(aside.empty()) << "the older file was given up before the folder was locked";
+        // Long enough for the older file to be given up, were the folder writable.
+        ASSERT_TRUE(WaitRecorded(100));
+        Capture();
+        ASSERT_EQ(1, form->CaptureState);
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(widgets::TMsgDlgType::mtInformation, asked[0].Type);
+        EXPECT_EQ(L"The older file " + name.wstring() +
+                      L", which the recording replaces, could not be removed: its folder cannot be written. It stays "
+                      L"whole as " +
+                      aside.wstring() + L", and goes back beside its name when Quillotrane next starts with the folder writable.",
+                  asked[0].Text);
+        EXPECT_EQ("older recording", quill_test::ReadWholeFile(aside));
+    }
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    const path kept = folder / (name.stem().wstring() + L" (older).wav");
+    ASSERT_LE(1u, asked.size());
+    EXPECT_EQ(L"The older file " + name.wstring() + L" could not be put back under its name: it is kept as " + kept.wstring() + L".",
+              asked[0].Text);
+    EXPECT_EQ("older recording", quill_test::ReadWholeFile(kept));
+    EXPECT_GE(Packets(ProbeWhole(name), 0), 1) << "the recording stays";
+    Capture();
+    ASSERT_EQ(1, form->CaptureState);
+
+    // The close of a recording whose folder became so says it too.
+    const path closing = form->NextVideoFile;
+    std::ofstream(closing) << "older, at the close";
+    asked.clear();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_EQ(closing.wstring(), form->NextVideoFile);
+    {
+        TUnwritableFolder locked(folder);
+        ASSERT_TRUE(locked.Made());
+        ASSERT_TRUE(WaitRecorded(100));
+        bool canClose = true;
+        form->FormCloseQuery(form.get(), canClose);
+        EXPECT_TRUE(canClose);
+        ASSERT_EQ(1u, asked.size());
+        EXPECT_EQ(0u, asked[0].Text.find(L"The older file " + closing.wstring() +
+                                         L", which the recording replaces, could not be removed: its folder cannot be "
+                                         L"written. It stays whole as "))
+            << asked[0].Text;
+    }
+}
+
+// On a disk short of room, the recording that fills it goes on in the room of the older file it
+// replaces, which the user agreed to give: the name stays claimed until that older file is
+// settled, so that no other copy (here a thread that tries all the while) takes it meanwhile.
+TEST_F(RecordingNames, ARecordingGoingOnInAnOlderFilesRoomHoldsItsNameUntilTheOlderFileIsSettled) {
+    wchar_t volume[MAX_PATH] = {};
+    if (GetEnvironmentVariableW(L"QUILL_TEST_SMALL_VOLUME", volume, MAX_PATH) == 0)
+        GTEST_SKIP() << "no small volume (scripts/test.sh mounts one when it runs as root)";
+    const path folder = path(volume) / L"names";
+    std::error_code ec;
+    std::filesystem::remove_all(folder, ec);
+    ASSERT_TRUE(std::filesystem::create_directories(folder));
+    struct TClean {
+        path Folder;
+        ~TClean() {
+            std::error_code ec;
+            std::filesystem::remove_all(Folder, ec);
+        }
+    } clean{folder};
+    ASSERT_NO_FATAL_FAILURE(Preview(kCamera, kMicrophone, 5));
+    Confirm(false);
+    const path name = folder / L"Video_room.avi";
+    ASSERT_TRUE(quill_test::WriteOlderFile(name, 40u << 20));
+    ASSERT_TRUE(quill_test::FillVolume(folder.wstring() + L"\\", 8u << 20)) << "the volume is not full";
+    const auto asideThere = [&] {
+        std::error_code error;
+        for (const auto& entry : std::filesystem::directory_iterator(folder, error))
+            if (entry.path().wstring().find(L".~quillotrane-older") != std::wstring::npos) return true;
+        return false;
+    };
+    form->NextVideoFile = name.wstring();
+    Capture();
+    ASSERT_EQ(2, form->CaptureState);
+    ASSERT_TRUE(asideThere());
+    std::atomic<bool> taken{false}, done{false};
+    std::thread other([&] {
+        while (!done) {
+            const bool before = asideThere();
+            ui::TRecordingClaim claim(name.wstring());
+            if (claim.First() && before && asideThere()) taken = true;
+        }
+    });
+    // The disk refuses more: the first part is kept and the recording goes on in the older file's
+    // room, under the next name.
+    const bool wentOn =
+        PumpUntil([&] { return !asideThere() && form->NextVideoFile != name.wstring() && form->CaptureState == 2; }, 60000);
+    done = true;
+    other.join();
+    EXPECT_TRUE(wentOn) << "the recording did not go on in the older file's room";
+    EXPECT_FALSE(taken) << "the name was free for another copy while the older file was aside";
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::ReadWholeFile(name)));
 }
 
 // A sweep and a start in two threads (as in two copies) meet at a name where a killed copy left an
@@ -578,12 +868,19 @@ TEST_F(RecordingNames, ASweepAndAStartThatMeetAtANameNeverLoseAFile) {
     }
     EXPECT_EQ(0, lost) << "older files lost in 400 rounds";
     EXPECT_EQ(0, recordingsLost) << "recordings lost in 400 rounds";
-    // What the rounds gave up is gone before the folder is.
+    // What the rounds gave up is gone before the folder is; a first name that a file given up
+    // kept (a killed copy's recording, taken for an older file by the start) goes at the sweep
+    // after it.
+    std::wstring left;
     EXPECT_TRUE(PumpUntil([&] {
         for (const auto& entry : std::filesystem::recursive_directory_iterator(rounds))
-            if (entry.path().wstring().find(L".~quillotrane-") != std::wstring::npos) return false;
+            if (entry.path().wstring().find(L".~quillotrane-") != std::wstring::npos) {
+                left = entry.path().wstring();
+                ui::SweepReplacedFiles(entry.path().parent_path().wstring());
+                return false;
+            }
         return true;
-    }));
+    })) << testing::PrintToString(left);
 }
 
 // A cut asks nothing and replaces an older file under the next name: when the new part cannot run,

@@ -14,6 +14,16 @@ public:
 
 }  // namespace
 
+TUnwritableFolder::TUnwritableFolder(const std::filesystem::path& Folder) : folder_(quill_test::UnixPath(Folder)) {
+    const quill_test::TUnixResult run = quill_test::RunUnix({"chattr", "+i", folder_}, 20000);
+    made_ = run.Ran && run.ExitCode == 0;
+}
+
+void TUnwritableFolder::Release() {
+    if (made_) quill_test::RunUnix({"chattr", "-i", folder_}, 20000);
+    made_ = false;
+}
+
 quill_test::TMediaProbe ProbeWhole(const std::filesystem::path& File) {
     quill_test::TMediaProbe probe = quill_test::Probe(File);
     EXPECT_TRUE(probe.Ok()) << probe.Run.Failure << probe.Run.Err;

@@ -19,6 +19,23 @@ protected:
     }
 };
 
+// Folder made so that nothing can be made, renamed or removed in it while its files can still be
+// written (as on a medium that refuses changes to its folders), for as long as the object lives;
+// Made() is false where the system cannot make it so (not run as root, or no such attribute).
+class TUnwritableFolder {
+public:
+    explicit TUnwritableFolder(const std::filesystem::path& Folder);
+    ~TUnwritableFolder() { Release(); }
+    TUnwritableFolder(const TUnwritableFolder&) = delete;
+    TUnwritableFolder& operator=(const TUnwritableFolder&) = delete;
+    bool Made() const { return made_; }
+    void Release();
+
+private:
+    std::string folder_;
+    bool made_ = false;
+};
+
 // ffprobe of a finished file; the test fails when ffprobe cannot read it or ffmpeg cannot decode
 // all of it.
 quill_test::TMediaProbe ProbeWhole(const std::filesystem::path& File);

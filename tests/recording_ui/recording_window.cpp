@@ -53,13 +53,13 @@ std::wstring TRecordingWindow::Open() {
     folder = std::filesystem::temp_directory_path() / (L"quill recording ui " + std::to_wstring(GetCurrentProcessId()));
     RemoveFolder(folder);
     std::filesystem::create_directories(folder);
-    widgets::SetMessageDlgFunction([this](const std::wstring& Msg, widgets::TMsgDlgType, widgets::TMsgDlgButtons) {
+    widgets::SetMessageDlgFunction([this](const std::wstring& Msg, widgets::TMsgDlgType Type, widgets::TMsgDlgButtons) {
         int answer = classlib::mrNo;
         if (!answers.empty()) {
             answer = answers.front();
             answers.erase(answers.begin());
         }
-        asked.push_back({Msg, answer});
+        asked.push_back({Msg, answer, Type});
         if (whileAsked) whileAsked(Msg);
         return answer;
     });

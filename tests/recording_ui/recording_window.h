@@ -39,6 +39,11 @@ public:
     TTestCaptureForm(classlib::TComponent* AOwner, std::wstring ExeName)
         : ui::TCaptureForm(AOwner), exeName_(std::move(ExeName)) {}
     std::wstring ExeName() const override { return exeName_; }
+    // A close that asks where to keep the settings keeps them in the registry.
+    bool AskStorageMode(std::uint8_t& Mode) override {
+        Mode = 0;
+        return true;
+    }
 
 private:
     std::wstring exeName_;
@@ -48,6 +53,7 @@ private:
 struct Asked {
     std::wstring Text;
     int Answer;
+    widgets::TMsgDlgType Type = widgets::TMsgDlgType::mtWarning;
 };
 
 class TRecordingWindow {

@@ -1,0 +1,337 @@
+// The record of a recording part's files, and the identities, handles, locks and names the replace
+// net judges files by.
+#include "ui/aside_record.h"
+
+#include <algorithm>
+#include <atomic>
+#include <string_view>
+#include <vector>
+
+#include "classlib/conversions.h"
+#include "classlib/streams.h"
+#include "engine/scene_list.h"
+#include "ui/recording_files.h"
+#include "unicode/wide_files.h"
+
+namespace ui {
+
+namespace {
+
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
+// The byte, far past any file's end, that a running copy keeps locked.
+constexpr DWORD kHeldLockHigh = 0x40000000;
+
+// The marks in the names of a part's record and of its files, which no user's file carries; a
+// scene list's files carry "-scn" after them.
+const wchar_t kRecordSuffix[] = L".~quillotrane-name";
+const wchar_t kAsideSuffix[] = L".~quillotrane-older";
+const wchar_t kGoneSuffix[] = L".~quillotrane-gone";
+const wchar_t kNewSuffix[] = L".~quillotrane-new";
+const wchar_t kSceneListMark[] = L"-scn";
+// The stem of the files of a name too long to carry the marks.
+const wchar_t kShortStem[] = L"~quillotrane";
+// The first line of a record (no user's file begins so), the version it was written by, and its
+// last line. A record of the first version has no last line, no kept lines, and its made files no
+// witness: its word never takes a file at a name for the part's.
+const wchar_t kRecordSignature[] = L"Quillotrane: older files moved aside, record ";
+const wchar_t kRecordEnd[] = L"end";
+const wchar_t* const kKindLabels[kPartFiles] = {L"recording", L"scene list"};
+const wchar_t kKeptLabel[] = L"kept";
+
+std::wstring KindMark(int Kind) { return Kind == pfSceneList ? kSceneListMark : L""; }
+
+bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
+
+int Utf8Bytes(const std::wstring& Name) {
+    return WideCharToMultiByte(CP_UTF8, 0, Name.c_str(), static_cast<int>(Name.size()), nullptr, 0, nullptr, nullptr);
+}
+
+// A file name a record may hold: one name of its folder, nothing more.
+bool PlainFileName(const std::wstring& Name) {
+    return !Name.empty() && NameFits(Name) && Name != L"." && Name != L".." &&
+           std::none_of(Name.begin(), Name.end(),
+                        [](wchar_t c) { return c < 32 || std::wstring_view(L"\\/:<>\"|?*").find(c) != std::wstring_view::npos; });
+}
+
+std::wstring IdentityText(const TFileIdentity& Made) {
+    return Made.Exists ? classlib::IntToHex(Made.Volume, 8) + L"." + classlib::IntToHex(Made.IndexHigh, 8) + L"." +
+                             classlib::IntToHex(Made.IndexLow, 8)
+                       : std::wstring(L"-");
+}
+
+// Eight hexadecimal digits, read into Value.
+bool ReadHex8(const std::wstring& Text, std::size_t At, DWORD& Value) {
+    if (At + 8 > Text.size()) return false;
+    Value = 0;
+    for (std::size_t i = At; i < At + 8; ++i) {
+        const wchar_t c = Text[i];
+        const int digit = c >= L'0' && c <= L'9' ? c - L'0' : c >= L'A' && c <= L'F' ? c - L'A' + 10 : -1;
+        if (digit < 0) return false;
+        Value = Value * 16 + static_cast<DWORD>(digit);
+    }
+    return true;
+}
+
+bool ReadIdentity(const std::wstring& Text, TFileIdentity& Identity) {
+    Identity = TFileIdentity();
+    if (Text == L"-") return true;
+    if (Text.size() != 26 || Text[8] != L'.' || Text[17] != L'.' || !ReadHex8(Text, 0, Identity.Volume) ||
+        !ReadHex8(Text, 9, Identity.IndexHigh) || !ReadHex8(Text, 18, Identity.IndexLow))
+        return false;
+    Identity.Exists = true;
+    return true;
+}
+
+// The fields of one line of a record, split at its tabs.
+std::vector<std::wstring> Fields(const std::wstring& Line) {
+    std::vector<std::wstring> fields;
+    std::size_t at = 0;
+    for (;;) {
+        const std::size_t tab = Line.find(L'\t', at);
+        fields.push_back(Line.substr(at, tab == std::wstring::npos ? std::wstring::npos : tab - at));
+        if (tab == std::wstring::npos) return fields;
+        at = tab + 1;
+    }
+}
+
+}  // namespace
+
+HANDLE OpenFileHandle(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Disposition) {
+    HANDLE file = CreateFileW(Name.c_str(), Access, Share, nullptr, Disposition, FILE_ATTRIBUTE_NORMAL, nullptr);
+    return file == INVALID_HANDLE_VALUE ? nullptr : file;
+}
+
+void CloseFileHandle(HANDLE& File) {
+    if (File != nullptr) CloseHandle(File);
+    File = nullptr;
+}
+
+bool RenameOpenFile(HANDLE File, const std::wstring& Name) {
+    wchar_t full[MAX_PATH * 2] = {};
+    const DWORD length = GetFullPathNameW(Name.c_str(), MAX_PATH * 2, full, nullptr);
+    if (length == 0 || length >= MAX_PATH * 2) return false;
+    std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
+    auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
+    rename->ReplaceIfExists = FALSE;
+    rename->RootDirectory = nullptr;
+    rename->FileNameLength = length * sizeof(wchar_t);
+    std::copy(full, full + length, rename->FileName);
+    return SetFileInformationByHandle(File, FileRenameInfo, rename, static_cast<DWORD>(buffer.size())) != FALSE;
+}
+
+bool DeleteOpenFile(HANDLE File) {
+    FILE_DISPOSITION_INFO disposition{TRUE};
+    return SetFileInformationByHandle(File, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+bool HoldForCopy(HANDLE File) {
+    OVERLAPPED at{};
+    at.OffsetHigh = kHeldLockHigh;
+    return File != nullptr &&
+           LockFileEx(File, LOCKFILE_EXCLUSIVE_LOCK | LOCKFILE_FAIL_IMMEDIATELY, 0, 1, 0, &at) != FALSE;
+}
+
+bool HeldByRunningCopy(HANDLE File) {
+    if (!HoldForCopy(File)) return true;
+    OVERLAPPED at{};
+    at.OffsetHigh = kHeldLockHigh;
+    UnlockFileEx(File, 0, 1, 0, &at);
+    return false;
+}
+
+TFileIdentity IdentityOf(HANDLE File) {
+    TFileIdentity identity;
+    BY_HANDLE_FILE_INFORMATION information{};
+    if (File == nullptr || !GetFileInformationByHandle(File, &information)) return identity;
+    identity.Exists = true;
+    identity.Volume = information.dwVolumeSerialNumber;
+    identity.IndexHigh = information.nFileIndexHigh;
+    identity.IndexLow = information.nFileIndexLow;
+    identity.Size = (static_cast<std::uint64_t>(information.nFileSizeHigh) << 32) | information.nFileSizeLow;
+    identity.Written = (static_cast<std::uint64_t>(information.ftLastWriteTime.dwHighDateTime) << 32) |
+                       information.ftLastWriteTime.dwLowDateTime;
+    return identity;
+}
+
+DWORD LinksOf(HANDLE File) {
+    BY_HANDLE_FILE_INFORMATION information{};
+    return File != nullptr && GetFileInformationByHandle(File, &information) ? information.nNumberOfLinks : 0;
+}
+
+TFileIdentity FileIdentity(const std::wstring& Name) {
+    HANDLE file = CreateFileW(Name.c_str(), 0, kShareAll, nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+    if (file == INVALID_HANDLE_VALUE) return TFileIdentity();
+    const TFileIdentity identity = IdentityOf(file);
+    CloseHandle(file);
+    return identity;
+}
+
+std::wstring SceneListOf(const std::wstring& Name) { return unicode::WideChangeFileExt(Name, L".scn"); }
+
+bool NameFits(const std::wstring& Name) { return !Name.empty() && Name.size() <= 255; }
+
+bool NameRefused(DWORD Error, const std::wstring& Name) {
+    if (Error == ERROR_FILENAME_EXCED_RANGE || Error == ERROR_INVALID_NAME) return true;
+    // Wine answers a name longer than its file system's 255 bytes as one not found.
+    const std::wstring file = unicode::WideExtractFileName(Name);
+    return (Error == ERROR_FILE_NOT_FOUND || Error == ERROR_PATH_NOT_FOUND) && Utf8Bytes(file) > 255;
+}
+
+// ---- The record --------------------------------------------------------------------------
+
+std::wstring TAsideRecord::RecordFile() const { return Folder + Stem + kRecordSuffix; }
+std::wstring TAsideRecord::AsideFile(int Kind) const { return Folder + Stem + kAsideSuffix + KindMark(Kind); }
+std::wstring TAsideRecord::GoneFile(int Kind) const { return Folder + Stem + kGoneSuffix + KindMark(Kind); }
+std::wstring TAsideRecord::NewFile(int Kind) const { return Folder + Stem + kNewSuffix + KindMark(Kind); }
+
+bool TAsideRecord::MadeThere(int Kind, const TFileIdentity& There) const {
+    return There.SameFile(Made[Kind]) && FileIdentity(NewFile(Kind)).SameFile(Made[Kind]);
+}
+
+std::wstring TAsideRecord::Text() const {
+    std::wstring text = std::wstring(kRecordSignature) + L"2\r\n";
+    for (int kind = pfRecording; kind < kPartFiles; ++kind)
+        if (!Names[kind].empty())
+            text += std::wstring(kKindLabels[kind]) + L"\t" + Names[kind] + L"\t" + IdentityText(Made[kind]) + L"\r\n";
+    for (int kind = pfRecording; kind < kPartFiles; ++kind)
+        if (!Kept[kind].empty())
+            text += std::wstring(kKeptLabel) + L"\t" + kKindLabels[kind] + L"\t" + Kept[kind] + L"\t" +
+                    IdentityText(KeptAs[kind]) + L"\r\n";
+    return text + kRecordEnd + L"\r\n";
+}
+
+TAsideRecord::TRead TAsideRecord::Read(const std::string& Bytes) {
+    Names = {};
+    Made = {};
+    Kept = {};
+    KeptAs = {};
+    // A record is written as UTF-16; its signature begins it, whatever its version.
+    const std::wstring signature = kRecordSignature;
+    const std::size_t units = Bytes.size() / 2;
+    std::wstring text(units, L'\0');
+    std::copy(Bytes.data(), Bytes.data() + units * 2, reinterpret_cast<char*>(text.data()));
+    const std::size_t signed_ = std::min(units, signature.size());
+    if (text.compare(0, signed_, signature, 0, signed_) != 0) return rdOther;
+    if (Bytes.size() % 2 != 0 || units <= signature.size()) return rdCutShort;
+    std::vector<std::wstring> lines;
+    std::size_t at = 0;
+    while (at < text.size()) {
+        const std::size_t end = text.find(L"\r\n", at);
+        if (end == std::wstring::npos) return rdCutShort;
+        lines.push_back(text.substr(at, end - at));
+        at = end + 2;
+    }
+    const std::wstring version = lines.empty() ? std::wstring() : lines[0].substr(signature.size());
+    if (version != L"1" && version != L"2") return rdOther;
+    const bool first = version == L"1";
+    // A record of this version ends with its last line: one without it was cut short.
+    if (!first && (lines.size() < 2 || lines.back() != kRecordEnd)) return rdCutShort;
+    const std::size_t body = first ? lines.size() : lines.size() - 1;
+    for (std::size_t line = 1; line < body; ++line) {
+        const std::vector<std::wstring> fields = Fields(lines[line]);
+        const bool kept = !first && fields.size() == 4 && fields[0] == kKeptLabel;
+        const std::wstring& labelText = kept ? fields[1] : fields[0];
+        const auto label = std::find(std::begin(kKindLabels), std::end(kKindLabels), labelText);
+        if ((!kept && fields.size() != 3) || label == std::end(kKindLabels)) return rdOther;
+        const int kind = static_cast<int>(label - std::begin(kKindLabels));
+        if (kept) {
+            if (!Kept[kind].empty() || !PlainFileName(fields[2]) || !ReadIdentity(fields[3], KeptAs[kind])) return rdOther;
+            Kept[kind] = fields[2];
+            continue;
+        }
+        if (!Names[kind].empty() || !PlainFileName(fields[1]) || !ReadIdentity(fields[2], Made[kind])) return rdOther;
+        Names[kind] = fields[1];
+    }
+    // A record tells of its own recording (its stem is the recording's, or the short one) and of
+    // nothing but that recording's own scene list beside it.
+    const std::wstring& recording = Names[pfRecording];
+    if (recording.empty()) return rdOther;
+    if (Stem.rfind(recording + L".", 0) != 0 && Stem.rfind(std::wstring(kShortStem) + L".", 0) != 0) return rdOther;
+    if (!Names[pfSceneList].empty() && Names[pfSceneList] != SceneListOf(recording)) return rdOther;
+    // The first version's made files have no witness: nothing at a name is taken for its own.
+    if (first) Made = {};
+    return rdWhole;
+}
+
+TAsideRecord NewAsideRecord(const std::wstring& Name, bool ShortStem) {
+    static std::atomic<std::uint64_t> sets{0};
+    TAsideRecord record;
+    record.Folder = unicode::WideExtractFilePath(Name);
+    record.Names[pfRecording] = unicode::WideExtractFileName(Name);
+    const std::wstring longest = std::wstring(kAsideSuffix) + kSceneListMark;
+    for (int tries = 0; tries < 1000; ++tries) {
+        const std::wstring number =
+            L"." + classlib::IntToHex(GetCurrentProcessId(), 4) + L"." + classlib::IntToHex(++sets, 6);
+        record.Stem = record.Names[pfRecording] + number;
+        if (ShortStem || !NameFits(record.Stem + longest)) record.Stem = kShortStem + number;
+        bool free = NameFree(record.RecordFile());
+        for (int kind = pfRecording; kind < kPartFiles; ++kind)
+            free = free && NameFree(record.AsideFile(kind)) && NameFree(record.GoneFile(kind)) &&
+                   NameFree(record.NewFile(kind));
+        // A stem of a killed copy that ran under this process's id is left to the sweep.
+        if (free) break;
+    }
+    return record;
+}
+
+bool MarkedFile(const std::wstring& File, std::wstring& Stem, TMarkedKind& Mark, int& Kind) {
+    const std::pair<const wchar_t*, TMarkedKind> marks[] = {
+        {kRecordSuffix, mkRecord}, {kAsideSuffix, mkAside}, {kGoneSuffix, mkGone}, {kNewSuffix, mkNew}};
+    for (const auto& [suffix, mark] : marks)
+        for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+            if (mark == mkRecord && kind != pfRecording) continue;
+            const std::wstring tail = std::wstring(suffix) + (mark == mkRecord ? L"" : KindMark(kind));
+            if (File.size() <= tail.size() || File.compare(File.size() - tail.size(), tail.size(), tail) != 0) continue;
+            Stem = File.substr(0, File.size() - tail.size());
+            Mark = mark;
+            Kind = mark == mkRecord ? -1 : kind;
+            return true;
+        }
+    return false;
+}
+
+std::wstring RecordingOfStem(const std::wstring& Stem) {
+    // "<recording>.<process>.<number>"
+    const std::size_t number = Stem.rfind(L'.');
+    const std::size_t process = number == std::wstring::npos || number == 0 ? std::wstring::npos : Stem.rfind(L'.', number - 1);
+    if (process == std::wstring::npos) return std::wstring();
+    const std::wstring recording = Stem.substr(0, process);
+    return recording == kShortStem ? std::wstring() : recording;
+}
+
+// ---- What a file holds -------------------------------------------------------------------------
+
+bool HoldsOnly(HANDLE File, const std::wstring& Name, TRemovable Removable) {
+    switch (Removable) {
+        case rmAnything:
+            return true;
+        case rmHoldsNothing:
+            return RecordingHoldsNothing(File, Name);
+        case rmOwnSceneList: {
+            classlib::THandleStream stream(File);
+            return engine::ScnStreamHoldsOnlyItsOwn(stream, Name);
+        }
+    }
+    return false;
+}
+
+bool RemoveIfMade(const std::wstring& Name, const TFileIdentity& Made, TRemovable Removable, bool& Busy) {
+    Busy = false;
+    if (!Made.Exists) return false;
+    HANDLE file = OpenFileHandle(Name, GENERIC_READ | DELETE, FILE_SHARE_READ, OPEN_EXISTING);
+    if (file == nullptr) {
+        const DWORD error = GetLastError();
+        Busy = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+        return false;
+    }
+    bool removed = false;
+    try {
+        removed = IdentityOf(file).SameFile(Made) && HoldsOnly(file, Name, Removable) && DeleteOpenFile(file);
+    } catch (...) {
+    }
+    CloseHandle(file);
+    return removed;
+}
+
+}  // namespace ui
