@@ -295,6 +295,17 @@ TEST_F(WideDialogsTest, MessageDialogAnswersTheKeyboardAndGivesTheFocusBack) {
         driver.Join();
         EXPECT_FALSE(seen.stayed);
     }
+    // A question that starts on No (a file replaced): Return and the space bar answer No.
+    for (const WORD key : {VK_RETURN, VK_SPACE}) {
+        TSeen seen;
+        TDialogDriver driver(L"Warning", press({key}, seen));
+        EXPECT_EQ(WideMessageDlgFocused(kGreek, TMsgDlgType::mtWarning, MsgDlgButtons({mbYes, mbNo, mbAll}), mbNo),
+                  classlib::mrNo);
+        driver.Join();
+        EXPECT_FALSE(seen.stayed) << key << " did not answer";
+        EXPECT_EQ(seen.focused, L"&No");
+        EXPECT_EQ(GetFocus(), edit->Handle());
+    }
     {
         TSeen seen;
         TDialogDriver driver(L"Confirm", press({VK_ESCAPE}, seen));
@@ -348,6 +359,13 @@ TEST_F(WideDialogsTest, MessageDialogDefaultAndCancelButtonsFollowTheButtonsItHa
     EXPECT_EQ(yesNoCancel.Message()->Caption(), kCjk);
     TUcMessageForm yesNo(nullptr, kCjk, TMsgDlgType::mtWarning, mbYesNo);
     EXPECT_TRUE(yesNo.Button(mbNo)->Cancel());
+    // Started on No, No is the default button too; a kind the dialog lacks changes nothing.
+    yesNo.SetFocusedButton(mbNo);
+    EXPECT_TRUE(yesNo.Button(mbNo)->Default());
+    EXPECT_FALSE(yesNo.Button(mbYes)->Default());
+    EXPECT_EQ(yesNo.ActiveControl(), yesNo.Button(mbNo));
+    yesNo.SetFocusedButton(mbRetry);
+    EXPECT_EQ(yesNo.ActiveControl(), yesNo.Button(mbNo));
     TUcMessageForm retry(nullptr, kCjk, TMsgDlgType::mtError, mbAbortRetryIgnore | MsgDlgButtons({mbOK}));
     EXPECT_TRUE(retry.Button(mbOK)->Default());
     EXPECT_TRUE(retry.Button(mbOK)->Cancel());
