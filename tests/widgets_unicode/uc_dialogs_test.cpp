@@ -295,17 +295,6 @@ TEST_F(WideDialogsTest, MessageDialogAnswersTheKeyboardAndGivesTheFocusBack) {
         driver.Join();
         EXPECT_FALSE(seen.stayed);
     }
-    // A question that starts on No (a file replaced): Return and the space bar answer No.
-    for (const WORD key : {VK_RETURN, VK_SPACE}) {
-        TSeen seen;
-        TDialogDriver driver(L"Warning", press({key}, seen));
-        EXPECT_EQ(WideMessageDlgFocused(kGreek, TMsgDlgType::mtWarning, MsgDlgButtons({mbYes, mbNo, mbAll}), mbNo),
-                  classlib::mrNo);
-        driver.Join();
-        EXPECT_FALSE(seen.stayed) << key << " did not answer";
-        EXPECT_EQ(seen.focused, L"&No");
-        EXPECT_EQ(GetFocus(), edit->Handle());
-    }
     {
         TSeen seen;
         TDialogDriver driver(L"Confirm", press({VK_ESCAPE}, seen));
