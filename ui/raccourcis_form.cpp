@@ -90,12 +90,7 @@ void TRaccourcisForm::CreateParams(classlib::TCreateParams& Params) {
 }
 
 void TRaccourcisForm::Dispatch(classlib::TMessage& Message) {
-    if (Message.Msg == classlib::CM_DIALOGKEY && Message.WParam == VK_ESCAPE) {
-        Close();
-        Message.Result = 1;
-        return;
-    }
-    widgets::TUcForm::Dispatch(Message);
+    if (!EscapeCloses(this, Message)) widgets::TUcForm::Dispatch(Message);
 }
 
 TRaccourcisForm::~TRaccourcisForm() {

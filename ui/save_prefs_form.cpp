@@ -73,13 +73,7 @@ void TSavePrefsForm::Choose(std::uint8_t AMode) {
 }
 
 void TSavePrefsForm::Dispatch(classlib::TMessage& Message) {
-    // Escape answers as the close box does: no choice.
-    if (Message.Msg == classlib::CM_DIALOGKEY && Message.WParam == VK_ESCAPE) {
-        Close();
-        Message.Result = 1;
-        return;
-    }
-    widgets::TUcForm::Dispatch(Message);
+    if (!EscapeCloses(this, Message)) widgets::TUcForm::Dispatch(Message);
 }
 
 void TSavePrefsForm::NormalBtnClick(classlib::TObject* /*Sender*/) { Choose(0); }
