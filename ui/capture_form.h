@@ -677,6 +677,8 @@ private:
     // The status tick: the next sentence's turn once the present one has shown its time.
     void TurnTakenInstead();
     std::wstring takenInsteadShown_;
+    // The whole of it last told (a change starts the turns again), and its turns.
+    std::wstring takenInsteadWhole_;
     std::vector<std::wstring> takenInsteadTurns_;
     std::size_t takenInsteadTurn_ = 0;
     int takenInsteadTicks_ = 0;

@@ -238,6 +238,7 @@ void TCaptureForm::ShowTakenInstead() {
     }
     if (joined.empty()) {
         takenInsteadShown_.clear();
+        takenInsteadWhole_.clear();
         takenInsteadTurns_.clear();
         ShowStatusHint(std::wstring());
         return;
@@ -269,7 +270,8 @@ void TCaptureForm::ShowTakenInstead() {
     // the turns again from the first.
     const std::size_t hinted = std::min(longest, kLongestHintName);
     const std::wstring whole = text(joined, 0, joined.size(), false, hinted, hinted);
-    if (widgets::UcControl_GetHint(StatusBar1) != whole) takenInsteadTurn_ = 0, takenInsteadTicks_ = 0;
+    if (takenInsteadWhole_ != whole) takenInsteadTurn_ = 0, takenInsteadTicks_ = 0;
+    takenInsteadWhole_ = whole;
     ShowStatusHint(whole);
     StatusMainText.clear();
     const int room = StatusAlertRoom();
