@@ -287,6 +287,39 @@ HWND ChildCaptioned(HWND Parent, const std::wstring& Caption) {
     return find.second;
 }
 
+// The name of the folder the folder picker Picker has selected in its tree, empty while none is:
+// asked through memory in the picker's own process.
+std::wstring PickedFolder(HWND Picker) {
+    HWND tree = nullptr;
+    EnumChildWindows(Picker, [](HWND Window, LPARAM Data) -> BOOL {
+        if (ClassOf(Window) != L"SysTreeView32") return TRUE;
+        *reinterpret_cast<HWND*>(Data) = Window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&tree));
+    const LRESULT item = tree != nullptr ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) : 0;
+    DWORD id = 0;
+    GetWindowThreadProcessId(Picker, &id);
+    HANDLE process = item != 0 ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id) : nullptr;
+    if (process == nullptr) return std::wstring();
+    struct TAsked {
+        TVITEMW Item;
+        wchar_t Text[MAX_PATH];
+    } asked{};
+    auto* remote = static_cast<TAsked*>(VirtualAllocEx(process, nullptr, sizeof(TAsked), MEM_COMMIT, PAGE_READWRITE));
+    asked.Item.mask = TVIF_TEXT;
+    asked.Item.hItem = reinterpret_cast<HTREEITEM>(item);
+    asked.Item.pszText = remote != nullptr ? remote->Text : nullptr;
+    asked.Item.cchTextMax = MAX_PATH;
+    SIZE_T done = 0;
+    const bool answered = remote != nullptr && WriteProcessMemory(process, remote, &asked, sizeof(asked), &done) &&
+                          SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                          ReadProcessMemory(process, remote, &asked, sizeof(asked), &done);
+    if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    asked.Text[MAX_PATH - 1] = L'\0';
+    return answered ? std::wstring(asked.Text) : std::wstring();
+}
+
 // Whether Window stands above Below among the screen's windows.
 bool Above(HWND Window, HWND Below) {
     for (HWND w = GetWindow(Below, GW_HWNDPREV); w != nullptr; w = GetWindow(w, GW_HWNDPREV))
@@ -444,17 +477,28 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
         EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
         EXPECT_TRUE(e2e::WaitFor(frozen, 10000)) << When << ": the space bar did not freeze";
         EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
-        EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); }, 10000)) << When << ": the space bar did not resume";
+        EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); })) << When << ": the space bar did not resume";
     };
     // The start under a name that holds an older file (one kept above) asks first: answered Yes.
+    // The recording runs once a recording's name (a new one, or the older file's) holds more than
+    // its start: a key pressed before that is one for the start under way.
     auto startRecording = [&](const char* When) {
+        std::vector<std::wstring> older;
+        for (const std::wstring& name : FilesIn(Videos()))
+            if (quill_test::HoldsOlderFile(quill_test::FileStart(Videos() + name))) older.push_back(name);
         const std::vector<std::wstring> before = FilesIn(Videos());
         EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+        auto in = [](const std::vector<std::wstring>& Names, const std::wstring& Name) {
+            return std::find(Names.begin(), Names.end(), Name) != Names.end();
+        };
         return e2e::WaitFor([&] {
             if (program.Message() != nullptr) program.AnswerMessage(L"Yes", nullptr, 0);
-            for (const std::wstring& name : FilesIn(Videos()))
-                if (std::find(before.begin(), before.end(), name) == before.end() && e2e::FileSize(Videos() + name) > 300000)
-                    return recording();
+            for (const std::wstring& name : FilesIn(Videos())) {
+                const std::wstring path = Videos() + name;
+                if (!std::regex_match(name, std::wregex(L"clip_[0-9]+\\.avi")) || e2e::FileSize(path) < 300000) continue;
+                if (!in(before, name) || (in(older, name) && !quill_test::HoldsOlderFile(quill_test::FileStart(path))))
+                    return recording() && program.Message() == nullptr;
+            }
             return false;
         }) || (ADD_FAILURE() << When << ": Ctrl+Space did not start a recording", false);
     };
@@ -463,7 +507,8 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
         EXPECT_TRUE(e2e::WaitFor([&] {
             if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
             return !recording();
-        })) << When << ": Ctrl+Space did not stop";
+        })) << When << ": Ctrl+Space did not stop; the keyboard: " << (quill_test::HasKeyboard(program.Window(), &seen), seen)
+            << "; the window " << (IsWindowEnabled(program.Window()) ? "enabled" : "disabled");
     };
     auto recordAndStop = [&](const char* When) {
         if (startRecording(When)) stopRecording(When);
@@ -480,11 +525,11 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     freezeAndResume("from the shortcuts window");
     recordAndStop("from the shortcuts window");
     EXPECT_TRUE(quill_test::TypeKey('A', false, true));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TAproposFrame") != nullptr; }, 10000))
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TAproposFrame") != nullptr; }))
         << "Alt+A from the shortcuts window";
     EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_shortcuts_window.png").Pixels.empty());
     EXPECT_TRUE(quill_test::TypeKey(VK_ESCAPE));
-    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(shortcuts); }, 10000)) << "Escape did not close it";
+    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(shortcuts); })) << "Escape did not close it";
     EXPECT_TRUE(keyboard(program.Window())) << "after the shortcuts window: " << seen;
     freezeAndResume("after the shortcuts window");
 
@@ -504,7 +549,7 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     // the keyboard; the space bar freezes instead of typing into it, and the box keeps its name.
     EXPECT_TRUE(quill_test::TypeKey('D', false, true));
     HWND folders = nullptr;
-    ASSERT_TRUE(e2e::WaitFor([&] { return (folders = program.ShownPanel(L"TDossiersFrame")) != nullptr; }, 10000))
+    ASSERT_TRUE(e2e::WaitFor([&] { return (folders = program.ShownPanel(L"TDossiersFrame")) != nullptr; }))
         << "Alt+D";
     auto text = [](HWND Window) {
         wchar_t buffer[MAX_PATH] = {};
@@ -512,16 +557,18 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
         return std::wstring(buffer);
     };
     HWND stem = nullptr;
-    for (HWND box : TProgram::ControlsOf(folders, L"TUcEdit"))
-        if (text(box) == L"clip") stem = box;
-    ASSERT_NE(nullptr, stem) << "the name box";
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        for (HWND box : TProgram::ControlsOf(folders, L"TUcEdit"))
+            if (text(box) == L"clip") stem = box;
+        return stem != nullptr;
+    })) << "the name box";
     RECT box{};
     GetWindowRect(stem, &box);
     EXPECT_TRUE(quill_test::ClickAt({(box.left + box.right) / 2, (box.top + box.bottom) / 2}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return quill_test::FocusedWindow(program.Window()) == stem; }, 10000))
+    EXPECT_TRUE(e2e::WaitFor([&] { return quill_test::FocusedWindow(program.Window()) == stem; }))
         << "the click did not focus the name box";
     EXPECT_TRUE(quill_test::TypeKey(VK_F2));
-    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TSourcesFrame") != nullptr; }, 10000)) << "F2";
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TSourcesFrame") != nullptr; })) << "F2";
     freezeAndResume("after a panel change from the name box");
     recordAndStop("after a panel change from the name box");
     EXPECT_EQ(L"clip", text(stem)) << "typed into the hidden name box";
@@ -529,7 +576,7 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     // The folder picker of the folders panel, left by Escape, then by OK: the keyboard is back in
     // the main window, in the folder box, which types nothing: the space bar freezes.
     EXPECT_TRUE(quill_test::TypeKey('D', false, true));
-    ASSERT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TDossiersFrame") != nullptr; }, 10000)) << "Alt+D";
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TDossiersFrame") != nullptr; })) << "Alt+D";
     const std::vector<HWND> folderBoxes = TProgram::ControlsOf(folders, L"TDirectoryEdit");
     ASSERT_FALSE(folderBoxes.empty()) << "the recordings' folder box";
     for (const WORD key : {VK_ESCAPE, VK_RETURN}) {
@@ -539,8 +586,11 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
         ASSERT_TRUE(e2e::WaitFor([&] { return (picker = program.FindWindowOfClass(L"#32770")) != nullptr; }))
             << "the folder picker did not open";
         EXPECT_TRUE(keyboard(picker)) << "the folder picker: " << seen;
+        // OK once the picker shows the folder it opened on.
+        EXPECT_TRUE(key == VK_ESCAPE || e2e::WaitFor([&] { return PickedFolder(picker) == L"videos"; }))
+            << "the folder picker selects " << testing::PrintToString(PickedFolder(picker));
         EXPECT_TRUE(quill_test::TypeKey(key));
-        EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindow(picker) || !IsWindowVisible(picker); }, 10000))
+        EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindow(picker) || !IsWindowVisible(picker); }))
             << key << " did not close the folder picker";
         EXPECT_TRUE(keyboard(program.Window())) << "after the folder picker: " << seen;
         freezeAndResume(key == VK_ESCAPE ? "after the folder picker's Escape" : "after the folder picker's OK");
@@ -557,7 +607,7 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     ASSERT_TRUE(e2e::WaitFor([&] {
         settingsPanel = ChildCaptioned(program.Window(), L"Settings (F10)");
         return settingsPanel != nullptr && IsWindowVisible(settingsPanel);
-    }, 10000)) << "F10";
+    })) << "F10";
     // Its first tab, "Pref", clicked.
     const std::vector<HWND> pages = TProgram::ControlsOf(GetParent(settingsPanel), L"TUcPageControl");
     ASSERT_FALSE(pages.empty()) << "the settings' tabs";
@@ -567,10 +617,10 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     ASSERT_TRUE(e2e::WaitFor([&] {
         nowhere = ChildCaptioned(program.Window(), L"Do not save when quit");
         return nowhere != nullptr && IsWindowVisible(nowhere);
-    }, 10000)) << "the storage choice";
+    })) << "the storage choice";
     GetWindowRect(nowhere, &box);
     EXPECT_TRUE(quill_test::ClickAt({box.left + 6, (box.top + box.bottom) / 2}));
-    EXPECT_TRUE(e2e::WaitFor([&] { return SendMessageW(nowhere, BM_GETCHECK, 0, 0) == BST_CHECKED; }, 10000))
+    EXPECT_TRUE(e2e::WaitFor([&] { return SendMessageW(nowhere, BM_GETCHECK, 0, 0) == BST_CHECKED; }))
         << "the click did not choose to keep nothing";
     ASSERT_TRUE(startRecording("before the first-close question"));
     EXPECT_TRUE(quill_test::TypeKey('Q', true));
@@ -583,10 +633,10 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     EXPECT_TRUE(e2e::WaitFor([&] {
         button = quill_test::FocusedWindow(storage);
         return button != nullptr && GetParent(button) == storage && ClassOf(button).find(L"Btn") != std::wstring::npos;
-    }, 10000)) << "Tab did not reach a button of the question";
+    })) << "Tab did not reach a button of the question";
     EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_first_close_question.png").Pixels.empty());
     EXPECT_TRUE(quill_test::TypeKey(VK_ESCAPE));
-    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(storage); }, 10000)) << "Escape did not answer the question";
+    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(storage); })) << "Escape did not answer the question";
     EXPECT_TRUE(program.Running());
     EXPECT_TRUE(keyboard(program.Window())) << "after the first-close question: " << seen;
     EXPECT_TRUE(recording()) << "the recording goes on";
