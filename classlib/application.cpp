@@ -353,11 +353,25 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
     }
     TShortCut sc = ShortCut(static_cast<WORD>(Msg.wParam), KeyDataToShiftState(Msg.lParam));
     if (sc == scNone) return false;
-    if (form->Menu() != nullptr && form->Menu()->IsShortCut(sc)) return true;
-    for (int i = 0; i < form->ComponentCount(); ++i)
-        if (auto* list = dynamic_cast<TCustomActionList*>(form->Components(i)); list != nullptr && list->IsShortCut(sc))
+    if (IsFormShortCut(form, sc) || IsDialogKey(Msg, form)) return true;
+    // The main form's shortcuts work from the program's other windows too (a tool window, the
+    // shortcuts' list), unless a modal form has it disabled, or the key is a character that the
+    // window with the focus types.
+    TCustomForm* main = mainForm_;
+    if (main == nullptr || main == form || !main->HandleAllocated() || !IsWindowEnabled(main->WindowHandle()))
+        return false;
+    const bool character = (sc & (scCtrl | scAlt)) == 0 && MapVirtualKeyA(static_cast<UINT>(Msg.wParam), MAPVK_VK_TO_CHAR) != 0;
+    if (character && (SendMessageA(Msg.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_WANTCHARS) != 0) return false;
+    return IsFormShortCut(main, sc);
+}
+
+// The shortcuts of Form's menu bar, then those of its action lists.
+bool TApplication::IsFormShortCut(TCustomForm* Form, TShortCut ShortCut) {
+    if (Form->Menu() != nullptr && Form->Menu()->IsShortCut(ShortCut)) return true;
+    for (int i = 0; i < Form->ComponentCount(); ++i)
+        if (auto* list = dynamic_cast<TCustomActionList*>(Form->Components(i)); list != nullptr && list->IsShortCut(ShortCut))
             return true;
-    return IsDialogKey(Msg, form);
+    return false;
 }
 
 // Tab and Shift+Tab in a window that does not ask for tabs go to its form, which moves the focus;

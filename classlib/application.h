@@ -249,6 +249,7 @@ private:
     bool IsDlgMsg(MSG& Msg);
     bool IsKeyMsg(MSG& Msg);
     bool IsDialogKey(const MSG& Msg, TCustomForm* Form);
+    bool IsFormShortCut(TCustomForm* Form, TShortCut ShortCut);
     bool IsMDIMsg(MSG& Msg);
     void DoActionIdle();
     TControl* DoMouseIdle();

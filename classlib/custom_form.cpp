@@ -157,27 +157,38 @@ void TCustomForm::Show() {
     BringToFront();
 }
 
+void TCustomForm::ShowForm(bool Activate) {
+    if (Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) return;
+    // OnShow runs before the window appears; its failure is reported, the form still shows.
+    try {
+        DoShow();
+    } catch (...) {
+        Application()->HandleException(this);
+    }
+    InitVisible(true);
+    Perform(CM_VISIBLECHANGED, 1, 0);
+    HandleNeeded();
+    ApplyPosition();
+    int cmd = Activate ? SW_SHOWNORMAL : SW_SHOWNOACTIVATE;
+    if (windowState_ == TWindowState::wsMinimized) cmd = Activate ? SW_SHOWMINIMIZED : SW_SHOWMINNOACTIVE;
+    if (windowState_ == TWindowState::wsMaximized) cmd = SW_SHOWMAXIMIZED;
+    ShowWindow(WindowHandle(), cmd);
+    // A child shown in an MDI client becomes its active child, as a shown form becomes active.
+    if (Activate && HasFormState(fsCreatedMDIChild))
+        SendMessageA(GetParent(WindowHandle()), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(WindowHandle()), 0);
+    IncludeFormState(fsVisible);
+}
+
+void TCustomForm::ShowInactive() {
+    CheckMainThread("TCustomForm.ShowInactive");
+    ShowForm(false);
+    BringToFront();
+}
+
 void TCustomForm::SetVisible(bool Value) {
     CheckMainThread("TCustomForm.SetVisible");
     if (Value) {
-        if (Visible() && HandleAllocated() && IsWindowVisible(WindowHandle())) return;
-        // OnShow runs before the window appears; its failure is reported, the form still shows.
-        try {
-            DoShow();
-        } catch (...) {
-            Application()->HandleException(this);
-        }
-        InitVisible(true);
-        Perform(CM_VISIBLECHANGED, 1, 0);
-        HandleNeeded();
-        ApplyPosition();
-        int cmd = SW_SHOWNORMAL;
-        if (windowState_ == TWindowState::wsMinimized) cmd = SW_SHOWMINIMIZED;
-        if (windowState_ == TWindowState::wsMaximized) cmd = SW_SHOWMAXIMIZED;
-        ShowWindow(WindowHandle(), cmd);
-        // A child shown in an MDI client becomes its active child, as a shown form becomes active.
-        if (HasFormState(fsCreatedMDIChild)) SendMessageA(GetParent(WindowHandle()), WM_MDIACTIVATE, reinterpret_cast<WPARAM>(WindowHandle()), 0);
-        IncludeFormState(fsVisible);
+        ShowForm(true);
     } else {
         if (!Visible() && (!HandleAllocated() || !IsWindowVisible(WindowHandle()))) return;
         if (formStyle_ == TFormStyle::fsMDIChild && !HasState(csDestroying))
@@ -420,6 +431,15 @@ void TCustomForm::SetActiveControl(TWinControl* Control) {
     }
     if (Control != nullptr && active_ && Control->HandleAllocated() && !Control->Focused() && Control->CanFocus())
         ::SetFocus(Control->WindowHandle());
+}
+
+void TCustomForm::DefocusControl(TWinControl* Control) {
+    if (Control == nullptr) return;
+    const HWND focus = GetFocus();
+    const bool focused = focus != nullptr && Control->HandleAllocated() &&
+                         (focus == Control->WindowHandle() || IsChild(Control->WindowHandle(), focus));
+    if (activeControl_ != nullptr && Control->ContainsControl(activeControl_)) SetActiveControl(nullptr);
+    if (focused && HandleAllocated()) ::SetFocus(WindowHandle());
 }
 
 void TCustomForm::SetFocus() {

@@ -87,6 +87,11 @@ public:
     // (caFree for ... nothing else here) and applies the action: the main form ends the
     // application, caHide hides, caMinimize minimises, caFree releases.
     void Close();
+    // Shows the form as Show does, but leaves the keyboard with the window that has it: for a
+    // window the program opens beside the user's work. (A desktop's window manager gives no
+    // keyboard to an owned window left off the task bar; activated, Windows would hand the keys
+    // to it while the desktop still sends them to the window the user works in.)
+    void ShowInactive();
     // Deletes the form once the messages now queued have been handled (posts CM_RELEASE).
     void Release();
     // Shows the form modally and runs a message loop (serving synchronised calls and timers)
@@ -161,6 +166,10 @@ public:
     void SetTransparentColorValue(TColor Value);
     TWinControl* ActiveControl() const { return activeControl_; }
     void SetActiveControl(TWinControl* Control);
+    // Control (hidden or disabled) gives up the keyboard: the active control in it is none any
+    // more, and the keyboard focus in it goes to the form's own window, where the form's
+    // shortcuts answer the keys (the system leaves the focus in a hidden window).
+    void DefocusControl(TWinControl* Control);
 
     // The help file used while this form is active (empty: the program's, Application's HelpFile).
     const std::wstring& HelpFile() const { return helpFile_; }
@@ -221,6 +230,8 @@ private:
     HWND ModalOwnerFor(HWND Active);
     // Makes Owner the owner of the form's window (now, or when it is made).
     void SetOwnerWindow(HWND Owner);
+    // Shows the window, activated or not, after OnShow.
+    void ShowForm(bool Activate);
     void ApplyPosition();
     void ApplyLayered();
     TModalResult modalResult_ = mrNone;

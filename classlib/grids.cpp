@@ -666,7 +666,10 @@ void TCustomGrid::MouseUp(TMouseButton Button, TShiftState Shift, int X, int Y) 
 void TCustomGrid::Dispatch(TMessage& Message) {
     switch (Message.Msg) {
         case WM_GETDLGCODE:
-            Message.Result = DLGC_WANTARROWS | DLGC_WANTCHARS;
+            // Characters only where typing opens the editor: a grid that is only read lets them
+            // go on as shortcuts.
+            Message.Result = DLGC_WANTARROWS;
+            if ((options_ & goEditing) && !(options_ & goRowSelect)) Message.Result |= DLGC_WANTCHARS;
             if (options_ & goTabs) Message.Result |= DLGC_WANTTAB;
             return;
         case WM_VSCROLL:

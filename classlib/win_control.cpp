@@ -499,6 +499,7 @@ POINT TWinControl::ClientOrigin() {
 void TWinControl::SetVisible(bool Value) {
     if (Visible() == Value) return;
     TControl::SetVisible(Value);
+    if (!Value) RemoveFocus();
     UpdateShowing();
 }
 
@@ -524,6 +525,7 @@ void TWinControl::ShowingChanged() {}
 void TWinControl::SetEnabled(bool Value) {
     if (Enabled() == Value) return;
     TControl::SetEnabled(Value);
+    if (!Value) RemoveFocus();
     if (handle_ != nullptr) EnableWindow(handle_, Value ? TRUE : FALSE);
 }
 

@@ -138,6 +138,9 @@ public:
     TWinControl* FindNextControl(TWinControl* Current, bool GoForward, bool CheckTabStop);
     // Focuses FindNextControl's answer; false when there was none.
     bool SelectNext(TWinControl* Current, bool GoForward, bool CheckTabStop);
+    // Hidden or disabled, the control gives up the keyboard to its form (DefocusControl): keys
+    // typed afterwards reach no control the user cannot see or use.
+    void RemoveFocus();
     bool TabStop() const { return tabStop_; }
     void SetTabStop(bool Value) { tabStop_ = Value; }
     bool Ctl3D() const { return ctl3D_; }

@@ -23,6 +23,11 @@ void TWinControl::SetFocus() {
     ::SetFocus(Handle());
 }
 
+void TWinControl::RemoveFocus() {
+    TCustomForm* form = GetParentForm(this);
+    if (form != nullptr && form != this) form->DefocusControl(this);
+}
+
 void TWinControl::SelectFirst() {
     for (TControl* c : controls_) {
         auto* w = dynamic_cast<TWinControl*>(c);

@@ -492,6 +492,9 @@ public:
     int StatusAlertRoom();
     // A status text wider than its panel starts this far in, so that its beginning shows whole.
     static constexpr int kStatusTextInset = 2;
+    // The status ticks (300 ms) each sentence of what was taken instead shows, when the second
+    // panel tells them in turns.
+    static constexpr int kTakenInsteadTurnTicks = 10;
     void ApplyAspectRatio();
     // A DV source's picture ratio from SixteenNineFlag: 16:9 when set, else 4:3.
     void DefaultDisplayRatio();
@@ -664,11 +667,21 @@ private:
     // The user picked the video (Video) or sound source shown in its list, or named one listed.
     void SourcePicked(bool Video);
     // The status bar's words for what was taken instead, fitted beside the other panels' texts:
-    // the names taken whole, the names asked shortened, and the sentences left out past the room
-    // told in the bar's hint; the text last shown so, to fit again when the other panels' texts
-    // change under it.
+    // all at once where they fit, else one sentence at a time in turns of a few seconds, each with
+    // its names whole where the room holds them (the name asked goes short first); the whole of it
+    // in the bar's hint. The text last shown so, to fit again when the other panels' texts change
+    // under it.
     void ShowTakenInstead();
+    // Whether the second panel shows it now (a recording's look shows its sources there).
+    bool TakenInsteadShown() const;
+    // The status tick: the next sentence's turn once the present one has shown its time.
+    void TurnTakenInstead();
     std::wstring takenInsteadShown_;
+    // The whole of it last told (a change starts the turns again), and its turns.
+    std::wstring takenInsteadWhole_;
+    std::vector<std::wstring> takenInsteadTurns_;
+    std::size_t takenInsteadTurn_ = 0;
+    int takenInsteadTicks_ = 0;
     // The status bar's hint: the whole of what was taken instead (none: no hint), shown over the
     // panel that tells it (StatusBarHintShow, the application's hint event).
     void ShowStatusHint(const std::wstring& Told);

@@ -322,7 +322,7 @@ void TCaptureForm::FitStatusPanels() {
     }
     // What was taken instead, told in the second panel, is fitted to the room the other panels'
     // texts leave (see ShowTakenInstead): where it cannot be, it gives way and they show whole.
-    const bool told = !takenInsteadShown_.empty() && StatusMainText.empty() && StatusAlertText == takenInsteadShown_;
+    const bool told = TakenInsteadShown();
     const std::vector<int> width = ShareStatusRoom(least, need, MulDiv(kStatusPanelWidth, dpi, 96),
                                                    std::max(StatusBar1->ClientWidth(), 1), told ? 1 : -1);
     classlib::TStatusPanels* panels = StatusBar1->Panels();

@@ -316,8 +316,10 @@ bool TCaptureForm::SnapshotNameAccepted() {
         return true;
     const std::wstring question = UiString(IDS_SNAP_IMAGE_EXISTS_1) + unicode::WideExtractFileName(name) +
                                   UiString(IDS_SNAP_IMAGE_EXISTS_2) + L"\r\n" + UiString(IDS_SNAP_IMAGE_EXISTS_3);
-    const int answer = widgets::WideMessageDlg(question, widgets::TMsgDlgType::mtWarning,
-                                               widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll}), 0);
+    // The keyboard starts on No: a key meant for the window replaces nothing.
+    const int answer = widgets::WideMessageDlgFocused(question, widgets::TMsgDlgType::mtWarning,
+                                                      widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll}),
+                                                      widgets::mbNo);
     if (answer == classlib::mrAll) OptionsFrame->cbConfirmerImage->SetChecked(false);
     return answer == classlib::mrAll || answer == classlib::mrYes;
 }

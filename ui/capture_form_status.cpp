@@ -238,16 +238,17 @@ void TCaptureForm::ShowTakenInstead() {
     }
     if (joined.empty()) {
         takenInsteadShown_.clear();
+        takenInsteadWhole_.clear();
+        takenInsteadTurns_.clear();
         ShowStatusHint(std::wstring());
         return;
     }
-    // The first Count sentences, whole or Brief, with the names asked cut to at most Asked
-    // characters and those taken to Taken, and a mark that the hint tells more when they are not
-    // all.
-    auto text = [&](const std::vector<TSentence>& Sentences, std::size_t Count, bool Brief, std::size_t Asked,
-                    std::size_t Taken) {
+    // Sentences From to From + Count, whole or Brief, with the names asked cut to at most Asked
+    // characters and those taken to Taken.
+    auto text = [&](const std::vector<TSentence>& Sentences, std::size_t From, std::size_t Count, bool Brief,
+                    std::size_t Asked, std::size_t Taken) {
         std::wstring all;
-        for (std::size_t n = 0; n < Count; ++n) {
+        for (std::size_t n = From; n < From + Count; ++n) {
             const TSentence& sentence = Sentences[n];
             if (!all.empty()) all += L"; ";
             auto asked = [&](std::size_t i) { return Shortened(sentence.Names[i]->Asked, Asked); };
@@ -260,34 +261,58 @@ void TCaptureForm::ShowTakenInstead() {
                 all += two ? classlib::Format(format, {asked(0), asked(1), taken(0), taken(1)})
                            : classlib::Format(format, {asked(0), taken(0)});
         }
-        return Count < Sentences.size() ? all + L"; \u2026" : all;
+        return all;
     };
     std::size_t longest = 0;
     for (const TSentence& sentence : single)
         for (const TTakenInstead* names : sentence.Names) longest = std::max({longest, names->Asked.size(), names->Taken.size()});
-    // The whole of it in the panel's hint, whatever the panel shows.
+    // The whole of it in the panel's hint, whatever the panel shows. Something else told starts
+    // the turns again from the first.
     const std::size_t hinted = std::min(longest, kLongestHintName);
-    ShowStatusHint(text(joined, joined.size(), false, hinted, hinted));
+    const std::wstring whole = text(joined, 0, joined.size(), false, hinted, hinted);
+    if (takenInsteadWhole_ != whole) takenInsteadTurn_ = 0, takenInsteadTicks_ = 0;
+    takenInsteadWhole_ = whole;
+    ShowStatusHint(whole);
     StatusMainText.clear();
     const int room = StatusAlertRoom();
     auto fits = [&](const std::wstring& Text) { return StatusTextWidth(Text) <= room; };
-    auto show = [&](const std::wstring& Text) { takenInsteadShown_ = StatusAlertText = Text; };
-    // The names taken are what the user needs to read: they show whole, the names asked going
-    // short first; then the sentences the room has left go to the hint alone (the sources one by
-    // one when they do not fit as one), the first kept; then the sentences go brief; only then does
-    // the first one's name taken go short.
-    for (const bool brief : {false, true})
-        for (const std::vector<TSentence>* sentences : {&joined, &single})
-            for (std::size_t count = sentences->size(); count > 0; --count) {
-                if (!fits(text(*sentences, count, brief, kShortestName, longest))) continue;
-                show(text(*sentences, count, brief,
-                          LongestFitting(kShortestName, longest,
-                                         [&](std::size_t A) { return fits(text(*sentences, count, brief, A, longest)); }),
-                          longest));
-                return;
-            }
-    show(text(single, 1, true, kShortestName,
-              LongestFitting(kShortestName, longest, [&](std::size_t T) { return fits(text(single, 1, true, kShortestName, T)); })));
+    // All of it at once where it fits; else each sentence in its turn (TurnTakenInstead), so that
+    // every name shows without a hover: whole, then with the name asked going short, then brief
+    // (the name taken alone), and only then with the name taken short.
+    takenInsteadTurns_.clear();
+    for (const std::vector<TSentence>* sentences : {&joined, &single})
+        if (fits(text(*sentences, 0, sentences->size(), false, longest, longest))) {
+            takenInsteadTurns_.push_back(text(*sentences, 0, sentences->size(), false, longest, longest));
+            break;
+        }
+    if (takenInsteadTurns_.empty()) {
+        for (std::size_t n = 0; n < single.size(); ++n) {
+            auto fitted = [&](bool Brief, std::size_t Asked, std::size_t Taken) { return fits(text(single, n, 1, Brief, Asked, Taken)); };
+            std::wstring turn;
+            if (fitted(false, kShortestName, longest))
+                turn = text(single, n, 1, false,
+                            LongestFitting(kShortestName, longest, [&](std::size_t A) { return fitted(false, A, longest); }),
+                            longest);
+            else
+                turn = text(single, n, 1, true, kShortestName,
+                            LongestFitting(kShortestName, longest, [&](std::size_t T) { return fitted(true, kShortestName, T); }));
+            takenInsteadTurns_.push_back(turn);
+        }
+    }
+    takenInsteadTurn_ %= takenInsteadTurns_.size();
+    takenInsteadShown_ = StatusAlertText = takenInsteadTurns_[takenInsteadTurn_];
+}
+
+bool TCaptureForm::TakenInsteadShown() const {
+    return !takenInsteadShown_.empty() && StatusMainText.empty() && StatusAlertText == takenInsteadShown_;
+}
+
+void TCaptureForm::TurnTakenInstead() {
+    if (takenInsteadTurns_.size() < 2 || !TakenInsteadShown() || ++takenInsteadTicks_ < kTakenInsteadTurnTicks) return;
+    takenInsteadTicks_ = 0;
+    ++takenInsteadTurn_;
+    ShowTakenInstead();
+    RepaintStatus();
 }
 
 void TCaptureForm::ShowStatusHint(const std::wstring& Told) {
@@ -372,12 +397,12 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
         }
         // A told substitution that a call of the status texts put back into the second panel is
         // fitted to the room the recording's figures leave.
-        if (!takenInsteadShown_.empty() && StatusMainText.empty() && StatusAlertText == takenInsteadShown_)
-            ShowTakenInstead();
+        if (TakenInsteadShown()) ShowTakenInstead();
         RepaintStatus();
     } else {
         ShowRecordingSound(SourcesFrame->LabAudio, MpegSoundRecordable());
     }
+    TurnTakenInstead();
     if (engine::Tdm* module = engine::dm()) {
         engine::TVideoSource* video = module->CurrentVideoSource;
         engine::TAudioSource* sound = module->CurrentAudioSource;

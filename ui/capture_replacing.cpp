@@ -46,7 +46,8 @@ bool TCaptureForm::ConfirmNewRecording(const std::wstring& Name, bool WithAll, b
             question += L"\r\n" + RecText(IDS_REC_ALL_NO_MORE);
             buttons = widgets::MsgDlgButtons({widgets::mbYes, widgets::mbNo, widgets::mbAll});
         }
-        const int answer = widgets::WideMessageDlg(question, TMsgDlgType::mtWarning, buttons, 0);
+        // The keyboard starts on No: a key meant for the window replaces nothing.
+        const int answer = widgets::WideMessageDlgFocused(question, TMsgDlgType::mtWarning, buttons, widgets::mbNo);
         // The answer is for the files the question showed: one written, replaced or arrived
         // meanwhile (another copy recorded there, the user copied one in) is not.
         if (Changed != nullptr && FilesAt(Name) != looked) *Changed = true;

@@ -6,6 +6,7 @@
 #include <string>
 
 #include "classlib/controls.h"
+#include "classlib/custom_form.h"
 #include "classlib/graphics.h"
 
 namespace ui {
@@ -27,6 +28,15 @@ T* Make(classlib::TComponent* Owner, const wchar_t* Name) {
     T* component = new T(Owner);
     component->SetName(Name);
     return component;
+}
+
+// In a form's Dispatch: Escape (a dialog key no cancel button took) closes Form as its close box
+// does. Answers whether Message was that key, handled.
+inline bool EscapeCloses(classlib::TCustomForm* Form, classlib::TMessage& Message) {
+    if (Message.Msg != classlib::CM_DIALOGKEY || Message.WParam != VK_ESCAPE) return false;
+    Form->Close();
+    Message.Result = 1;
+    return true;
 }
 
 // The panels' name labels and lists: an "Arial" font of Style in Color.

@@ -78,7 +78,19 @@ TRaccourcisForm::TRaccourcisForm(classlib::TComponent* AOwner) : widgets::TUcFor
     };
     StringGrid1->OnDblClick = [this](classlib::TObject* Sender) { StringGrid1DblClick(Sender); };
     OnClose = [this](classlib::TObject* Sender, classlib::TCloseAction& Action) { FormClose(Sender, Action); };
+    // The keys go to the grid: the arrows and pages move through the commands; the main window's
+    // shortcuts reach it from here.
+    SetActiveControl(StringGrid1);
     if (gRaccourcisForm == nullptr) gRaccourcisForm = this;
+}
+
+void TRaccourcisForm::CreateParams(classlib::TCreateParams& Params) {
+    widgets::TUcForm::CreateParams(Params);
+    Params.ExStyle |= WS_EX_APPWINDOW;
+}
+
+void TRaccourcisForm::Dispatch(classlib::TMessage& Message) {
+    if (!EscapeCloses(this, Message)) widgets::TUcForm::Dispatch(Message);
 }
 
 TRaccourcisForm::~TRaccourcisForm() {

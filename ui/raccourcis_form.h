@@ -35,6 +35,12 @@ public:
     // it and takes the unchecked state (run after hiding, it would show the window again).
     void FormClose(classlib::TObject* Sender, classlib::TCloseAction& Action);
 
+    // A task bar button of its own: a desktop's window manager gives the keyboard to a window it
+    // lists there when it opens (Windows gives it the keyboard in any case).
+    void CreateParams(classlib::TCreateParams& Params) override;
+    // Escape closes the window as its close box does.
+    void Dispatch(classlib::TMessage& Message) override;
+
     // The cell of the last mouse press.
     int PressedCol() const { return pressedCol_; }
     int PressedRow() const { return pressedRow_; }

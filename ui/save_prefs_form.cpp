@@ -23,6 +23,9 @@ TSavePrefsForm::TSavePrefsForm(classlib::TComponent* AOwner) : widgets::TUcForm(
     LinkEdit1->SetLinkColor(classlib::clNavy);
     LinkEdit1->SetUrlColor(classlib::clNavy);
     LinkEdit1->SetMailColor(classlib::clNavy);
+    // Only read: Tab goes from button to button, and Escape reaches the form.
+    LinkEdit1->SetReadOnly(true);
+    LinkEdit1->SetTabStop(false);
     struct Button {
         widgets::TUcBitBtn** Field;
         const wchar_t* Name;
@@ -67,6 +70,10 @@ void TSavePrefsForm::Choose(std::uint8_t AMode) {
     Mode = AMode;
     Chosen = true;
     SetModalResult(classlib::mrOk);
+}
+
+void TSavePrefsForm::Dispatch(classlib::TMessage& Message) {
+    if (!EscapeCloses(this, Message)) widgets::TUcForm::Dispatch(Message);
 }
 
 void TSavePrefsForm::NormalBtnClick(classlib::TObject* /*Sender*/) { Choose(0); }

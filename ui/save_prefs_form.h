@@ -1,5 +1,6 @@
 // The question at close in "Do not save when quit" mode: keep the preferences in the registry, in
-// an INI file beside the program, or nowhere. Closing the dialog any other way chooses nothing.
+// an INI file beside the program, or nowhere. Closing the dialog any other way (its close box,
+// Escape) chooses nothing.
 #pragma once
 
 #include <cstdint>
@@ -27,6 +28,7 @@ public:
     bool Chosen = false;
 
     void FormCreate(classlib::TObject* Sender);
+    void Dispatch(classlib::TMessage& Message) override;
     void NormalBtnClick(classlib::TObject* Sender);
     void BitBtn2Click(classlib::TObject* Sender);
     void BitBtn3Click(classlib::TObject* Sender);

@@ -96,6 +96,14 @@ TcamForm::~TcamForm() {
 
 void TcamForm::SetCaption(const std::wstring& Caption) { widgets::TUcForm::SetCaption(Caption); }
 
-void TcamForm::SetVisible(bool Visible) { widgets::TUcForm::SetVisible(Visible); }
+// Shown beside the main window when a source is chosen, or by its button there: the keyboard
+// stays with the main window (a click on this one gives it the keyboard, and the main window's
+// shortcuts work from here too).
+void TcamForm::SetVisible(bool Visible) {
+    if (Visible)
+        ShowInactive();
+    else
+        widgets::TUcForm::SetVisible(false);
+}
 
 }  // namespace ui

@@ -6,7 +6,8 @@
 namespace ui {
 
 bool TakesTypedText(const classlib::TWinControl* Control) {
-    if (dynamic_cast<const classlib::TCustomEdit*>(Control) != nullptr) return true;
+    // A read-only box (a folder chosen in the folder picker) types nothing.
+    if (const auto* edit = dynamic_cast<const classlib::TCustomEdit*>(Control)) return !edit->ReadOnly();
     const auto* combo = dynamic_cast<const classlib::TCustomComboBox*>(Control);
     return combo != nullptr && combo->HasEditPart();
 }

@@ -11,8 +11,8 @@
 
 namespace ui {
 
-// Whether Control takes typed text: an edit of any kind (spin, date, file-name and memo edits
-// included) or a combo box the user can type into.
+// Whether Control takes typed text: an edit of any kind that is not read-only (spin, date,
+// file-name and memo edits included) or a combo box the user can type into.
 bool TakesTypedText(const classlib::TWinControl* Control);
 
 class TTypingShortcuts : public classlib::TComponent {

@@ -437,12 +437,17 @@ quill_wmvcore_places() {
         arch=x86_64-windows
     fi
     QUILL_WMV_WINE=
-    while IFS= read -r dir; do
+    # The list is read whole before it is searched: a reader that left the pipe at the first find
+    # would make the writer's next line a "write error: Broken pipe" where SIGPIPE is ignored (as
+    # some terminals' shells have it).
+    local dirs=()
+    mapfile -t dirs < <(quill_wine_lib_dirs)
+    for dir in "${dirs[@]}"; do
         if [[ -f $dir/$arch/wmvcore.dll ]]; then
             QUILL_WMV_WINE=$dir/$arch/wmvcore.dll
             return 0
         fi
-    done < <(quill_wine_lib_dirs)
+    done
 }
 
 # Is the prefix's saved copy of Wine's own wmvcore.dll another than Wine's install holds (Wine was

@@ -1,11 +1,16 @@
-// Tab and Shift+Tab as the keyboard gives them (posted and served by the application's loop):
-// the focus moves through a form's tab stops; only a control that asks for tabs gets one.
+// Keys as the keyboard gives them (posted and served by the application's loop): Tab and
+// Shift+Tab move the focus through a form's tab stops, only a control that asks for tabs gets one;
+// a control hidden or disabled gives its form the keyboard; the main form's shortcuts answer in the
+// program's other windows, except a character typed into a box; a form shown inactive leaves the
+// keyboard where it was.
 #include <gtest/gtest.h>
 
 #include <string>
 #include <vector>
 
+#include "classlib/actions.h"
 #include "classlib/forms.h"
+#include "classlib/grids.h"
 #include "classlib/std_controls.h"
 #include "key_presses.h"
 #include "window_test_support.h"
@@ -39,7 +44,10 @@ protected:
         first->SetFocus();
         window_test::Pump();
     }
-    void TearDown() override { delete form; }
+    void TearDown() override {
+        delete form;
+        window_test::ResetApplicationForms();
+    }
 
     template <typename T>
     T* Place(TWinControl* Parent, int Left, int Top) {
@@ -106,6 +114,107 @@ TEST_F(FocusKeys, AFormWithoutAnotherTabStopKeepsTheFocus) {
     EXPECT_EQ(form->FindNextControl(first, true, true), nullptr);
     EXPECT_EQ(form->FindNextControl(first, true, false), box);
     EXPECT_EQ(form->FindNextControl(nullptr, false, false), button) << "from outside: the last one backwards";
+}
+
+// The name box of a panel the user leaves: hidden, it (and the form's active control) gives the
+// form's own window the keyboard, where the form's shortcuts answer the keys and nothing is typed
+// into the box; a disabled control gives it up too; a control that does not hold it keeps it where
+// it is.
+TEST_F(FocusKeys, AControlHiddenOrDisabledGivesItsFormTheKeyboard) {
+    TActionList list(form);
+    auto* freeze = new TAction(&list);
+    freeze->SetActionList(&list);
+    freeze->SetShortCut(VK_SPACE);
+    int frozen = 0;
+    freeze->OnExecute = [&](TObject*) { ++frozen; };
+    inBox->SetFocus();
+    window_test::Pump();
+    PressKey(VK_SPACE);
+    EXPECT_EQ(1, frozen) << "the form's shortcut, the box taking no typed space here";
+    ASSERT_EQ(form->ActiveControl(), inBox);
+    box->SetVisible(false);
+    EXPECT_EQ(Focus(), form->Handle()) << "the hidden box kept the keyboard";
+    EXPECT_EQ(form->ActiveControl(), nullptr);
+    PressKey('X');
+    PressKey(VK_SPACE);
+    EXPECT_EQ(inBox->Text(), "") << "typed into the hidden box";
+    EXPECT_EQ(2, frozen);
+    // Shown again, the box does not take the keyboard back by itself.
+    box->SetVisible(true);
+    window_test::Pump();
+    EXPECT_EQ(Focus(), form->Handle());
+    button->SetFocus();
+    window_test::Pump();
+    first->SetEnabled(false);
+    EXPECT_EQ(Focus(), button->Handle()) << "a control without the keyboard leaves it where it is";
+    EXPECT_EQ(form->ActiveControl(), button);
+    button->SetEnabled(false);
+    EXPECT_EQ(Focus(), form->Handle()) << "the disabled button kept the keyboard";
+    EXPECT_EQ(form->ActiveControl(), nullptr);
+}
+
+// The program's other windows (a tool window, a list of commands) answer the main form's
+// shortcuts when their own form does not take the key: not while a modal form has the main form
+// disabled, not a character a box types, and a form's own shortcut or dialog key first. A window
+// shown inactive leaves the keyboard with the main form.
+TEST_F(FocusKeys, TheMainFormsShortcutsAnswerInTheProgramsOtherWindows) {
+    Application()->SetMainForm(form);
+    TActionList list(form);
+    int frozen = 0, recorded = 0, escaped = 0;
+    auto action = [&](TShortCut Key, int& Count) {
+        auto* a = new TAction(&list);
+        a->SetActionList(&list);
+        a->SetShortCut(Key);
+        a->OnExecute = [&Count](TObject*) { ++Count; };
+    };
+    action(VK_SPACE, frozen);
+    action(scCtrl | VK_SPACE, recorded);
+    action(VK_ESCAPE, escaped);
+    TForm* tool = NewForm<TForm>(nullptr);
+    tool->SetBounds(480, 40, 300, 240);
+    TStringGrid* grid = Place<TStringGrid>(tool, 8, 8);
+    grid->SetOptions(grid->Options() | goRowSelect);
+    TEdit* note = Place<TEdit>(tool, 8, 150);
+    tool->ShowInactive();
+    window_test::Pump();
+    EXPECT_TRUE(IsWindowVisible(tool->Handle()));
+    EXPECT_EQ(GetActiveWindow(), form->Handle()) << "shown inactive, the tool took the keyboard";
+    EXPECT_EQ(Focus(), first->Handle());
+    tool->Hide();
+    tool->Show();
+    SetForegroundWindow(tool->Handle());
+    grid->SetFocus();
+    window_test::Pump();
+    ASSERT_EQ(GetActiveWindow(), tool->Handle());
+    // A grid only read takes no characters: the space bar and Ctrl+Space are the main form's.
+    PressKey(VK_SPACE);
+    PressKey(VK_SPACE, {VK_CONTROL});
+    EXPECT_EQ(1, frozen);
+    EXPECT_EQ(1, recorded);
+    // A box types the space; Ctrl+Space is no character.
+    note->SetFocus();
+    window_test::Pump();
+    PressKey(VK_SPACE);
+    PressKey(VK_SPACE, {VK_CONTROL});
+    EXPECT_EQ(1, frozen) << "the box's space went to the main form";
+    EXPECT_EQ(2, recorded);
+    EXPECT_EQ(note->Text(), " ");
+    // The tool's own cancel button answers Escape before the main form's shortcut.
+    auto* cancel = Place<TButton>(tool, 150, 150);
+    int cancelled = 0;
+    cancel->SetCancel(true);
+    cancel->OnClick = [&](TObject*) { ++cancelled; };
+    PressKey(VK_ESCAPE);
+    EXPECT_EQ(1, cancelled);
+    EXPECT_EQ(0, escaped);
+    // A modal form has the main form disabled: its shortcuts rest.
+    grid->SetFocus();
+    window_test::Pump();
+    EnableWindow(form->Handle(), FALSE);
+    PressKey(VK_SPACE);
+    EnableWindow(form->Handle(), TRUE);
+    EXPECT_EQ(1, frozen);
+    delete tool;
 }
 
 }  // namespace

@@ -27,6 +27,8 @@ inline std::string KeyName(WORD Key) {
     case VK_ESCAPE: return "Escape";
     case VK_SPACE: return "space";
     case VK_TAB: return "Tab";
+    case VK_DOWN: return "Down";
+    case VK_UP: return "Up";
     default: break;
     }
     if (Key >= VK_F1 && Key <= VK_F12) return "F" + std::to_string(Key - VK_F1 + 1);
@@ -56,10 +58,11 @@ inline std::wstring Hex(unsigned long Id) {
 
 }  // namespace desktop_detail
 
-// Types Key (with Ctrl held) as the keyboard does; false when it could not be typed.
-inline bool TypeKey(WORD Key, bool WithCtrl = false) {
+// Types Key (with Ctrl or Alt held) as the keyboard does; false when it could not be typed.
+inline bool TypeKey(WORD Key, bool WithCtrl = false, bool WithAlt = false) {
     const std::string name = desktop_detail::KeyName(Key);
-    return !name.empty() && desktop_detail::Xdotool({"key", (WithCtrl ? "ctrl+" : "") + name});
+    return !name.empty() &&
+           desktop_detail::Xdotool({"key", std::string(WithCtrl ? "ctrl+" : "") + (WithAlt ? "alt+" : "") + name});
 }
 
 // Clicks the left mouse button at Point of the screen as the mouse does; the pointer then goes
@@ -122,6 +125,14 @@ inline bool HasKeyboard(HWND Window, std::wstring* Seen = nullptr) {
                 L", Windows' foreground \"" + title + L"\"" + WideFromUtf8(keyboard.failure);
     }
     return has;
+}
+
+// The window of Window's thread that has the keyboard focus (Windows' own answer), nullptr when
+// none has it.
+inline HWND FocusedWindow(HWND Window) {
+    GUITHREADINFO info{};
+    info.cbSize = sizeof(info);
+    return GetGUIThreadInfo(GetWindowThreadProcessId(Window, nullptr), &info) ? info.hwndFocus : nullptr;
 }
 
 // Clicks the close box that the window manager draws in Window's title bar. False without a window

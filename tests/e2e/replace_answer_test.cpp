@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <filesystem>
+#include <regex>
 #include <string>
 #include <vector>
 
@@ -230,6 +231,60 @@ namespace {
 
 using namespace e2e_fixture;
 
+// The window class of Window.
+std::wstring ClassOf(HWND Window) {
+    wchar_t name[128] = {};
+    GetClassNameW(Window, name, 128);
+    return name;
+}
+
+// The window below Parent captioned Caption, nullptr when there is none.
+HWND ChildCaptioned(HWND Parent, const std::wstring& Caption) {
+    std::pair<const std::wstring*, HWND> find{&Caption, nullptr};
+    EnumChildWindows(Parent, [](HWND Window, LPARAM Data) -> BOOL {
+        auto* find = reinterpret_cast<std::pair<const std::wstring*, HWND>*>(Data);
+        wchar_t text[256] = {};
+        GetWindowTextW(Window, text, 256);
+        if (*find->first != text) return TRUE;
+        find->second = Window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&find));
+    return find.second;
+}
+
+// The name of the folder the folder picker Picker has selected in its tree, empty while none is:
+// asked through memory in the picker's own process.
+std::wstring PickedFolder(HWND Picker) {
+    HWND tree = nullptr;
+    EnumChildWindows(Picker, [](HWND Window, LPARAM Data) -> BOOL {
+        if (ClassOf(Window) != L"SysTreeView32") return TRUE;
+        *reinterpret_cast<HWND*>(Data) = Window;
+        return FALSE;
+    }, reinterpret_cast<LPARAM>(&tree));
+    const LRESULT item = tree != nullptr ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) : 0;
+    DWORD id = 0;
+    GetWindowThreadProcessId(Picker, &id);
+    HANDLE process = item != 0 ? OpenProcess(PROCESS_VM_OPERATION | PROCESS_VM_READ | PROCESS_VM_WRITE, FALSE, id) : nullptr;
+    if (process == nullptr) return std::wstring();
+    struct TAsked {
+        TVITEMW Item;
+        wchar_t Text[MAX_PATH];
+    } asked{};
+    auto* remote = static_cast<TAsked*>(VirtualAllocEx(process, nullptr, sizeof(TAsked), MEM_COMMIT, PAGE_READWRITE));
+    asked.Item.mask = TVIF_TEXT;
+    asked.Item.hItem = reinterpret_cast<HTREEITEM>(item);
+    asked.Item.pszText = remote != nullptr ? remote->Text : nullptr;
+    asked.Item.cchTextMax = MAX_PATH;
+    SIZE_T done = 0;
+    const bool answered = remote != nullptr && WriteProcessMemory(process, remote, &asked, sizeof(asked), &done) &&
+                          SendMessageW(tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(remote)) != 0 &&
+                          ReadProcessMemory(process, remote, &asked, sizeof(asked), &done);
+    if (remote != nullptr) VirtualFreeEx(process, remote, 0, MEM_RELEASE);
+    CloseHandle(process);
+    asked.Text[MAX_PATH - 1] = L'\0';
+    return answered ? std::wstring(asked.Text) : std::wstring();
+}
+
 // Whether Window stands above Below among the screen's windows.
 bool Above(HWND Window, HWND Below) {
     for (HWND w = GetWindow(Below, GW_HWNDPREV); w != nullptr; w = GetWindow(w, GW_HWNDPREV))
@@ -239,11 +294,15 @@ bool Above(HWND Window, HWND Below) {
 
 // The replace question and the messages after it as their user meets them on a desktop, where a
 // window manager gives the keyboard: the question belongs to the main window and stays above it when
-// the window is clicked and raised; Return answers it (Yes, the default), Escape (No, the cancel
-// button) and a click its buttons; whenever a question or message closes (an error and the message
-// of a recording frozen throughout too), the main window has the keyboard again, its title lit: the
-// space bar freezes and resumes the recording and Ctrl+Space starts and stops it, typed as the
-// keyboard types them.
+// the window is clicked and raised; it starts on No, so that Return and the space bar (a newcomer's
+// freeze as the question comes up) keep the older file, and Alt+Y replaces it; Escape answers No
+// (the cancel button), a click its buttons; whenever a question or message closes (an error and the
+// message of a recording frozen throughout too), the main window has the keyboard again, its title
+// lit: the space bar freezes and resumes the recording and Ctrl+Space starts and stops it, typed as
+// the keyboard types them. So they do after every other window the main window opens or the user
+// opens from it (the shortcuts window, a camcorder's window, the folder picker, the first-close
+// question) and after a panel change from a name box; no recording's name gets a character the
+// user did not type into a box in sight.
 TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
@@ -281,16 +340,31 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     EXPECT_TRUE(e2e::WaitFor([&] { return Above(question, program.Window()); }, 5000)) << "the question went behind";
     EXPECT_TRUE(keyboard(question)) << "the click gave the keyboard away: " << seen;
 
-    EXPECT_TRUE(quill_test::TypeKey(VK_RETURN));
+    // Return and the space bar answer the button the question starts on: No, the older file kept.
+    const std::string first = quill_test::ReadWholeFile(Clip(0));
+    for (const WORD key : {VK_RETURN, VK_SPACE}) {
+        EXPECT_TRUE(quill_test::TypeKey(key));
+        const bool answered = e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000);
+        EXPECT_TRUE(answered) << key << " did not answer the question";
+        if (!answered) {
+            ASSERT_TRUE(program.AnswerMessage(L"No"));
+        }
+        EXPECT_TRUE(keyboard(program.Window())) << "after " << key << ": " << seen;
+        EXPECT_FALSE(recording()) << key << " started a recording";
+        EXPECT_TRUE(first == quill_test::ReadWholeFile(Clip(0))) << key << " replaced the older file";
+        ASSERT_TRUE(ask("the question"));
+    }
+    // Alt+Y answers Yes.
+    EXPECT_TRUE(quill_test::TypeKey('Y', false, true));
     const bool answered = e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000);
-    EXPECT_TRUE(answered) << "Return did not answer the question";
+    EXPECT_TRUE(answered) << "Alt+Y did not answer the question";
     if (!answered) {
         ASSERT_TRUE(program.AnswerMessage(L"Yes"));
     }
     ASSERT_TRUE(e2e::WaitFor([&] {
         return recording() && !quill_test::HoldsOlderFile(quill_test::FileStart(Clip(0)));
     })) << "Yes replaces the older file with the recording";
-    EXPECT_TRUE(keyboard(program.Window())) << "after Return: " << seen;
+    EXPECT_TRUE(keyboard(program.Window())) << "after Alt+Y: " << seen;
     // The window with its title lit, as the screen shows it (kept in the build folder).
     EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_after_question.png").Pixels.empty());
 
@@ -361,7 +435,183 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
     EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); }, 10000)) << "the space bar did not resume the capture";
     EXPECT_FALSE(recording());
-    EXPECT_TRUE(program.Close());
+
+    // The space bar freezes the capture and resumes it; Ctrl+Space records into a new file and
+    // stops (a question on the scene list of a camcorder's recording answered No).
+    auto freezeAndResume = [&](const char* When) {
+        EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
+        EXPECT_TRUE(e2e::WaitFor(frozen, 10000)) << When << ": the space bar did not freeze";
+        EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
+        EXPECT_TRUE(e2e::WaitFor([&] { return !frozen(); })) << When << ": the space bar did not resume";
+    };
+    // The start under a name that holds an older file (one kept above) asks first: answered Yes.
+    // The recording runs once a recording's name (a new one, or the older file's) holds more than
+    // its start: a key pressed before that is one for the start under way.
+    auto startRecording = [&](const char* When) {
+        std::vector<std::wstring> older;
+        for (const std::wstring& name : FilesIn(Videos()))
+            if (quill_test::HoldsOlderFile(quill_test::FileStart(Videos() + name))) older.push_back(name);
+        const std::vector<std::wstring> before = FilesIn(Videos());
+        EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+        auto in = [](const std::vector<std::wstring>& Names, const std::wstring& Name) {
+            return std::find(Names.begin(), Names.end(), Name) != Names.end();
+        };
+        return e2e::WaitFor([&] {
+            if (program.Message() != nullptr) program.AnswerMessage(L"Yes", nullptr, 0);
+            for (const std::wstring& name : FilesIn(Videos())) {
+                const std::wstring path = Videos() + name;
+                if (!std::regex_match(name, std::wregex(L"clip_[0-9]+\\.avi")) || e2e::FileSize(path) < 300000) continue;
+                if (!in(before, name) || (in(older, name) && !quill_test::HoldsOlderFile(quill_test::FileStart(path))))
+                    return recording() && program.Message() == nullptr;
+            }
+            return false;
+        }) || (ADD_FAILURE() << When << ": Ctrl+Space did not start a recording", false);
+    };
+    auto stopRecording = [&](const char* When) {
+        EXPECT_TRUE(quill_test::TypeKey(VK_SPACE, true));
+        EXPECT_TRUE(e2e::WaitFor([&] {
+            if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+            return !recording();
+        })) << When << ": Ctrl+Space did not stop; the keyboard: " << (quill_test::HasKeyboard(program.Window(), &seen), seen)
+            << "; the window " << (IsWindowEnabled(program.Window()) ? "enabled" : "disabled");
+    };
+    auto recordAndStop = [&](const char* When) {
+        if (startRecording(When)) stopRecording(When);
+    };
+
+    // F11: the shortcuts window opens with the keyboard; the main window's keys work from it (the
+    // space bar, Ctrl+Space, Alt+A for the about panel), and Escape closes it, the keyboard back
+    // with the main window.
+    EXPECT_TRUE(quill_test::TypeKey(VK_F11));
+    HWND shortcuts = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (shortcuts = program.FindWindowOfClass(L"TRaccourcisForm")) != nullptr; }))
+        << "F11 did not open the shortcuts window";
+    EXPECT_TRUE(keyboard(shortcuts)) << "the shortcuts window: " << seen;
+    freezeAndResume("from the shortcuts window");
+    recordAndStop("from the shortcuts window");
+    EXPECT_TRUE(quill_test::TypeKey('A', false, true));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TAproposFrame") != nullptr; }))
+        << "Alt+A from the shortcuts window";
+    EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_shortcuts_window.png").Pixels.empty());
+    EXPECT_TRUE(quill_test::TypeKey(VK_ESCAPE));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(shortcuts); })) << "Escape did not close it";
+    EXPECT_TRUE(keyboard(program.Window())) << "after the shortcuts window: " << seen;
+    freezeAndResume("after the shortcuts window");
+
+    // The camcorder chosen by a script: its window opens beside the main window, which keeps the
+    // keyboard.
+    ASSERT_NO_FATAL_FAILURE(Script(program, {std::wstring(L"source_video=") + kCamcorderVideo}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.FindWindowOfClass(L"TcamForm") != nullptr; }))
+        << "the camcorder's window did not open";
+    EXPECT_TRUE(keyboard(program.Window())) << "after the camcorder's window opened: " << seen;
+    EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_camcorder_window.png").Pixels.empty());
+    freezeAndResume("beside the camcorder's window");
+    recordAndStop("beside the camcorder's window");
+    ASSERT_NO_FATAL_FAILURE(Script(program, {std::wstring(L"source_video=") + kCamera}));
+    EXPECT_TRUE(keyboard(program.Window())) << "after the camera's script: " << seen;
+
+    // A click in the name box of the folders panel, then another panel: the box, hidden, gives up
+    // the keyboard; the space bar freezes instead of typing into it, and the box keeps its name.
+    EXPECT_TRUE(quill_test::TypeKey('D', false, true));
+    HWND folders = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (folders = program.ShownPanel(L"TDossiersFrame")) != nullptr; }))
+        << "Alt+D";
+    auto text = [](HWND Window) {
+        wchar_t buffer[MAX_PATH] = {};
+        SendMessageW(Window, WM_GETTEXT, MAX_PATH, reinterpret_cast<LPARAM>(buffer));
+        return std::wstring(buffer);
+    };
+    HWND stem = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        for (HWND box : TProgram::ControlsOf(folders, L"TUcEdit"))
+            if (text(box) == L"clip") stem = box;
+        return stem != nullptr;
+    })) << "the name box";
+    RECT box{};
+    GetWindowRect(stem, &box);
+    EXPECT_TRUE(quill_test::ClickAt({(box.left + box.right) / 2, (box.top + box.bottom) / 2}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return quill_test::FocusedWindow(program.Window()) == stem; }))
+        << "the click did not focus the name box";
+    EXPECT_TRUE(quill_test::TypeKey(VK_F2));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TSourcesFrame") != nullptr; })) << "F2";
+    freezeAndResume("after a panel change from the name box");
+    recordAndStop("after a panel change from the name box");
+    EXPECT_EQ(L"clip", text(stem)) << "typed into the hidden name box";
+
+    // The folder picker of the folders panel, left by Escape, then by OK: the keyboard is back in
+    // the main window, in the folder box, which types nothing: the space bar freezes.
+    EXPECT_TRUE(quill_test::TypeKey('D', false, true));
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TDossiersFrame") != nullptr; })) << "Alt+D";
+    const std::vector<HWND> folderBoxes = TProgram::ControlsOf(folders, L"TDirectoryEdit");
+    ASSERT_FALSE(folderBoxes.empty()) << "the recordings' folder box";
+    for (const WORD key : {VK_ESCAPE, VK_RETURN}) {
+        GetWindowRect(folderBoxes.front(), &box);
+        EXPECT_TRUE(quill_test::ClickAt({box.right - 8, (box.top + box.bottom) / 2}));
+        HWND picker = nullptr;
+        ASSERT_TRUE(e2e::WaitFor([&] { return (picker = program.FindWindowOfClass(L"#32770")) != nullptr; }))
+            << "the folder picker did not open";
+        EXPECT_TRUE(keyboard(picker)) << "the folder picker: " << seen;
+        // OK once the picker shows the folder it opened on.
+        EXPECT_TRUE(key == VK_ESCAPE || e2e::WaitFor([&] { return PickedFolder(picker) == L"videos"; }))
+            << "the folder picker selects " << testing::PrintToString(PickedFolder(picker));
+        EXPECT_TRUE(quill_test::TypeKey(key));
+        EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindow(picker) || !IsWindowVisible(picker); }))
+            << key << " did not close the folder picker";
+        EXPECT_TRUE(keyboard(program.Window())) << "after the folder picker: " << seen;
+        freezeAndResume(key == VK_ESCAPE ? "after the folder picker's Escape" : "after the folder picker's OK");
+    }
+    EXPECT_EQ(Videos().substr(0, Videos().size() - 1), text(folderBoxes.front())) << "OK keeps the folder shown";
+    recordAndStop("after the folder picker");
+
+    // Nothing to be kept (the settings panel's last choice, clicked), a recording running, Ctrl+Q:
+    // the first close asks where to keep the settings. Tab goes to its buttons; Escape answers as
+    // its close box does, and the program runs on, the recording too: the space bar freezes it and
+    // Ctrl+Space stops it.
+    EXPECT_TRUE(quill_test::TypeKey(VK_F10));
+    HWND settingsPanel = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        settingsPanel = ChildCaptioned(program.Window(), L"Settings (F10)");
+        return settingsPanel != nullptr && IsWindowVisible(settingsPanel);
+    })) << "F10";
+    // Its first tab, "Pref", clicked.
+    const std::vector<HWND> pages = TProgram::ControlsOf(GetParent(settingsPanel), L"TUcPageControl");
+    ASSERT_FALSE(pages.empty()) << "the settings' tabs";
+    GetWindowRect(pages.front(), &box);
+    EXPECT_TRUE(quill_test::ClickAt({box.left + 12, box.top + 10}));
+    HWND nowhere = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] {
+        nowhere = ChildCaptioned(program.Window(), L"Do not save when quit");
+        return nowhere != nullptr && IsWindowVisible(nowhere);
+    })) << "the storage choice";
+    GetWindowRect(nowhere, &box);
+    EXPECT_TRUE(quill_test::ClickAt({box.left + 6, (box.top + box.bottom) / 2}));
+    EXPECT_TRUE(e2e::WaitFor([&] { return SendMessageW(nowhere, BM_GETCHECK, 0, 0) == BST_CHECKED; }))
+        << "the click did not choose to keep nothing";
+    ASSERT_TRUE(startRecording("before the first-close question"));
+    EXPECT_TRUE(quill_test::TypeKey('Q', true));
+    HWND storage = nullptr;
+    ASSERT_TRUE(e2e::WaitFor([&] { return (storage = program.FindWindowCaptioned(e2e::kStorageCaption)) != nullptr; }))
+        << "Ctrl+Q did not ask where to keep the settings";
+    EXPECT_TRUE(keyboard(storage)) << "the first-close question: " << seen;
+    EXPECT_TRUE(quill_test::TypeKey(VK_TAB));
+    HWND button = nullptr;
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        button = quill_test::FocusedWindow(storage);
+        return button != nullptr && GetParent(button) == storage && ClassOf(button).find(L"Btn") != std::wstring::npos;
+    })) << "Tab did not reach a button of the question";
+    EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_first_close_question.png").Pixels.empty());
+    EXPECT_TRUE(quill_test::TypeKey(VK_ESCAPE));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(storage); })) << "Escape did not answer the question";
+    EXPECT_TRUE(program.Running());
+    EXPECT_TRUE(keyboard(program.Window())) << "after the first-close question: " << seen;
+    EXPECT_TRUE(recording()) << "the recording goes on";
+    freezeAndResume("after the first-close question");
+    stopRecording("after the first-close question");
+
+    // Every recording is named as the name box says: no character typed into a box out of sight.
+    for (const std::wstring& name : FilesIn(Videos()))
+        EXPECT_TRUE(std::regex_match(name, std::wregex(L"clip_[0-9]+\\.(avi|scn)"))) << testing::PrintToString(name);
+    EXPECT_TRUE(program.Close(L"Portable"));
 }
 
 }  // namespace

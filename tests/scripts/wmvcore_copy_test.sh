@@ -84,4 +84,17 @@ expect "nothing outdated without the install's file" "status 1" \
     "$(in_prefix quill_wmvcore_outdated "$work/ours64/wmvcore.dll")"
 rm -f "$sys64/quill_wine_wmvcore.dll"
 expect "no Wine file anywhere fails" "status 1" "$(in_prefix quill_install_wmvcore "$work/ours64/wmvcore.dll")"
+
+# Wine's install folders are read to their end: with Wine's file in the first of a long list (more
+# than a pipe holds), a check run where broken pipes are not silenced (a terminal's shell that
+# ignores SIGPIPE) prints no write error.
+lib_dirs="$work/wine-a"
+for ((n = 0; n < 2000; n++)); do lib_dirs+=" $work/no-wine-here-$n"; done
+errors=$(
+    trap '' PIPE
+    WINEPREFIX=$work/prefix QUILL_WINE_LIB_DIRS=$lib_dirs quill_wmvcore_outdated "$work/ours64/wmvcore.dll" 2>&1 >/dev/null
+)
+expect "no write error into a pipe the reader left" "" "$errors"
+WINEPREFIX=$work/prefix QUILL_WINE_LIB_DIRS=$lib_dirs quill_wmvcore_places "$work/ours64/wmvcore.dll"
+expect "Wine's file found in the first folder" "$work/wine-a/x86_64-windows/wmvcore.dll" "$QUILL_WMV_WINE"
 expect_summary

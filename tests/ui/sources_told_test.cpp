@@ -11,32 +11,50 @@ namespace {
 using namespace sources_test;
 
 // The status bar tells what was taken for names not listed, in red in place of the preview's flags:
-// Whole in the panel's hint, and in the panel as much of it as the room holds with the names Taken
-// whole where they show (the first always): an ellipsis ends only a name asked or, after "; ", the
-// text whose rest the hint tells. It shows whole in its panel, and so do the other panels' texts.
-void ExpectTold(ui::TCaptureForm* Form, const std::wstring& Whole, const std::vector<std::wstring>& Taken) {
-    const std::wstring& told = Form->StatusAlertText;
-    const std::string shown = testing::PrintToString(told);
+// whole in the panel's hint, and in the panel all at once where the room holds it, else one
+// sentence after the other, each in its turn of the status tick. Every name Taken, and every name
+// Asked, shows whole in one of the turns, without a hover; an ellipsis ends only a name asked that
+// its turn has no room for. Each turn shows whole in its panel, and so do the other panels' texts.
+void ExpectTold(ui::TCaptureForm* Form, const std::wstring& Whole, const std::vector<std::wstring>& Taken,
+                const std::vector<std::wstring>& Asked = {}) {
     EXPECT_EQ(L"", Form->StatusMainText) << "in place of the preview's flags";
     EXPECT_EQ(Whole, widgets::UcControl_GetHint(Form->StatusBar1)) << "the panel's hint";
     EXPECT_TRUE(Form->StatusBar1->ShowHint());
-    const bool rest = told.size() > 3 && told.compare(told.size() - 3, 3, L"; \u2026") == 0;
-    for (std::size_t at = told.find(L'\u2026'); at != std::wstring::npos; at = told.find(L'\u2026', at + 1))
-        EXPECT_TRUE((rest && at + 1 == told.size()) || told.compare(at + 1, 1, L"\"") == 0) << shown;
-    for (std::size_t i = 0; i < Taken.size(); ++i)
-        EXPECT_TRUE(told.find(Taken[i]) != std::wstring::npos || (rest && i > 0)) << "whole: " << testing::PrintToString(Taken[i]) << " in " << shown;
-    // Each panel's text whole in its panel, the told one drawn 3 pixels after the (empty) main text.
-    const std::wstring texts[] = {Form->StatusIntervalText, told, Form->StatusSourcesText, Form->StatusInfoText};
-    classlib::TWindowDC screen(nullptr);
-    classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
-    for (int i = 0; i < 4; ++i) {
-        RECT panel{};
-        ASSERT_TRUE(SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&panel)));
-        const std::string narrow = classlib::WideToAnsi(texts[i]);
-        SIZE need{};
-        GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
-        EXPECT_LE(need.cx + (i == 1 ? 3 : 0) + ui::TCaptureForm::kStatusTextInset, panel.right - panel.left - 2)
-            << "panel " << i << ": " << testing::PrintToString(texts[i]);
+    // The turns, as the status ticks bring them, till the first comes back (or none other comes).
+    std::vector<std::wstring> turns{Form->StatusAlertText};
+    for (int tick = 0; tick < 4 * ui::TCaptureForm::kTakenInsteadTurnTicks; ++tick) {
+        Form->DroppedActionTimer(Form);
+        if (Form->StatusAlertText == turns.back()) continue;
+        if (Form->StatusAlertText == turns.front()) break;
+        turns.push_back(Form->StatusAlertText);
+        tick = 0;
+    }
+    const std::string shown = testing::PrintToString(turns);
+    auto inTurn = [&](const std::wstring& Text) {
+        return std::any_of(turns.begin(), turns.end(), [&](const std::wstring& Turn) { return Turn.find(Text) != std::wstring::npos; });
+    };
+    for (const std::wstring& told : turns)
+        for (std::size_t at = told.find(L'\u2026'); at != std::wstring::npos; at = told.find(L'\u2026', at + 1))
+            EXPECT_EQ(0, told.compare(at + 1, 1, L"\"")) << shown;
+    for (const std::wstring& name : Taken) EXPECT_TRUE(inTurn(name)) << "whole: " << testing::PrintToString(name) << " in " << shown;
+    for (const std::wstring& name : Asked)
+        EXPECT_TRUE(inTurn(L"\"" + name + L"\"")) << "whole: " << testing::PrintToString(name) << " in " << shown;
+    // Each panel's text whole in its panel in each turn, the told one drawn 3 pixels after the
+    // (empty) main text.
+    for (std::size_t turn = 0; turn < turns.size(); ++turn) {
+        while (Form->StatusAlertText != turns[turn]) Form->DroppedActionTimer(Form);
+        const std::wstring texts[] = {Form->StatusIntervalText, turns[turn], Form->StatusSourcesText, Form->StatusInfoText};
+        classlib::TWindowDC screen(nullptr);
+        classlib::TSelectedObject font(screen.Get(), Form->StatusBar1->Font()->Handle());
+        for (int i = 0; i < 4; ++i) {
+            RECT panel{};
+            ASSERT_TRUE(SendMessageW(Form->StatusBar1->Handle(), SB_GETRECT, static_cast<WPARAM>(i), reinterpret_cast<LPARAM>(&panel)));
+            const std::string narrow = classlib::WideToAnsi(texts[i]);
+            SIZE need{};
+            GetTextExtentPoint32A(screen.Get(), narrow.data(), static_cast<int>(narrow.size()), &need);
+            EXPECT_LE(need.cx + (i == 1 ? 3 : 0) + ui::TCaptureForm::kStatusTextInset, panel.right - panel.left - 2)
+                << "panel " << i << ": " << testing::PrintToString(texts[i]);
+        }
     }
 }
 // The hint the status bar shows with the mouse over its panel Index: the text shown, empty when none.
@@ -69,7 +87,7 @@ TEST_F(SourcesTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormatsAndTheStat
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Items()->Strings(0));
     EXPECT_EQ(L"avi native", Panel()->cbFormatCapture->Text());
     EXPECT_EQ(5, settings::ParamCaptureFormat->Value()) << "the format shown is the one recorded";
-    ExpectTold(form_.get(), L"\"No Such Camera\" not found: " + std::wstring(kCamera) + L" taken", {kCamera});
+    ExpectTold(form_.get(), std::wstring(kCamera) + L" taken for \"No Such Camera\"", {kCamera}, {L"No Such Camera"});
     const std::wstring told = form_->StatusAlertText;
     PumpWindowMessages();
     EXPECT_GT(SaveWindowScreenshot(form_->Handle(), L"unlisted_camera.bmp"), 0);
@@ -82,25 +100,29 @@ TEST_F(SourcesTest, AnUnlistedCameraIsReplacedByTheFirstWithItsFormatsAndTheStat
     EXPECT_EQ(0u, form_->StatusMainText.find(L"Preview")) << "the flags come back";
 }
 
-// An unlisted sound: told, with its formats; told with an unlisted camera; a source chosen by an empty
-// name (nothing stored) tells nothing.
+// An unlisted sound: told, with its formats; told with an unlisted camera and a format not offered,
+// at the window's own size each name whole in its turn; a source chosen by an empty name (nothing
+// stored) tells nothing.
 TEST_F(SourcesTest, AnUnlistedSoundIsToldAndBringsItsFormatsAnEmptyNameTellsNothing) {
     Start({std::wstring(L"Source video=") + kCamera, L"Source Audio=no audio stream", L"Capture Format=9",
            L"Preview Locked=0"});
     ASSERT_EQ(nullptr, Audio());
-    RunScript({L"source_audio=Nowhere Microphone"});
+    RunScript({L"source_audio=No Such Mic"});
     ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
     const std::wstring sound = Audio()->Name;
-    ExpectTold(form_.get(), L"\"Nowhere Microphone\" not found: " + sound + L" taken", {sound});
+    ExpectTold(form_.get(), sound + L" taken for \"No Such Mic\"", {sound}, {L"No Such Mic"});
     EXPECT_EQ(1, CountOf(Items(Panel()->cbFormatCapture), L"Wav")) << "the sound's formats come";
     EXPECT_EQ(L"DivX", Panel()->cbFormatCapture->Text()) << "a format the sources still allow stays";
-    // Both told in one sentence, as much of it as the panel holds with the names taken whole.
-    RunScript({L"source_video=Gone Camera"});
-    ExpectTold(form_.get(), L"\"Gone Camera\", \"Nowhere Microphone\" not found: " + std::wstring(kCamera) + L", " + sound + L" taken",
-               {kCamera, sound});
+    // Both told in one sentence in the hint; the panel has no room for it: each source in its
+    // turn, and a format not offered after them in its own.
+    RunScript({L"source_video=No Such Camera", L"format_capture=Foo"});
+    ExpectTold(form_.get(),
+               std::wstring(kCamera) + L", " + sound + L" taken for \"No Such Camera\", \"No Such Mic\"; \"Foo\" not offered: DivX kept",
+               {kCamera, sound, L"DivX"}, {L"No Such Camera", L"No Such Mic", L"Foo"});
+    RunScript({L"format_capture=DivX"});
     form_->SelectAudioSource(L"no audio stream");
     form_->SelectAudioSource(L"");
-    ExpectTold(form_.get(), L"\"Gone Camera\" not found: " + std::wstring(kCamera) + L" taken", {kCamera});
+    ExpectTold(form_.get(), std::wstring(kCamera) + L" taken for \"No Such Camera\"", {kCamera}, {L"No Such Camera"});
 }
 
 // A stored sound input and camera gone since the last run (a sound server down) are told as the
@@ -111,8 +133,8 @@ TEST_F(SourcesTest, StoredSourcesGoneAreToldAtTheStartNothingStoredTellsNothing)
            L"Preview Locked=0"});
     ASSERT_NE(nullptr, Audio()) << "a sound input is taken";
     ASSERT_NE(nullptr, Video());
-    const std::wstring sources = L"\"Camera Gone Since\", \"Monitor of Sine440 Gone\" not found: " + Video()->Name +
-                                 L", " + Audio()->Name + L" taken";
+    const std::wstring sources =
+        Video()->Name + L", " + Audio()->Name + L" taken for \"Camera Gone Since\", \"Monitor of Sine440 Gone\"";
     ExpectTold(form_.get(), sources, {Video()->Name, Audio()->Name});
     // And a format not offered: told after them, all of it in the hint over the panel that tells it.
     RunScript({L"format_capture=Foo"});
@@ -140,7 +162,7 @@ TEST_F(SourcesTest, ASourceTakenForOneRunIsNotStoredUnlessTheUserPicksIt) {
     // A sound input asked for beside the camera taken instead: told with it.
     RunScript({L"source_audio=Nope Mic"});
     ASSERT_NE(nullptr, Audio());
-    ExpectTold(form_.get(), L"\"Camera Gone Since\", \"Nope Mic\" not found: " + Video()->Name + L", " + Audio()->Name + L" taken",
+    ExpectTold(form_.get(), Video()->Name + L", " + Audio()->Name + L" taken for \"Camera Gone Since\", \"Nope Mic\"",
                {Video()->Name, Audio()->Name});
     form_->ActualiserVideoBtnClick(form_.get());
     EXPECT_EQ(gone, stored()) << "neither a name not listed nor a refresh is a choice";
@@ -206,7 +228,7 @@ TEST_F(SourcesTest, AFormatAScriptNamesIsChosenAsTheListChoosesItOrTold) {
     // Told beside a source taken instead.
     RunScript({L"source_audio=Nope Mic"});
     ASSERT_NE(nullptr, Audio());
-    const std::wstring source = L"\"Nope Mic\" not found: " + Audio()->Name + L" taken";
+    const std::wstring source = Audio()->Name + L" taken for \"Nope Mic\"";
     ExpectTold(form_.get(), source + L"; " + format, {Audio()->Name, L"DivX"});
     ChooseFormat(L"Wmv");
     ExpectTold(form_.get(), source, {Audio()->Name});

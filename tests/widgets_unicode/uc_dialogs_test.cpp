@@ -348,6 +348,13 @@ TEST_F(WideDialogsTest, MessageDialogDefaultAndCancelButtonsFollowTheButtonsItHa
     EXPECT_EQ(yesNoCancel.Message()->Caption(), kCjk);
     TUcMessageForm yesNo(nullptr, kCjk, TMsgDlgType::mtWarning, mbYesNo);
     EXPECT_TRUE(yesNo.Button(mbNo)->Cancel());
+    // Started on No, No is the default button too; a kind the dialog lacks changes nothing.
+    yesNo.SetFocusedButton(mbNo);
+    EXPECT_TRUE(yesNo.Button(mbNo)->Default());
+    EXPECT_FALSE(yesNo.Button(mbYes)->Default());
+    EXPECT_EQ(yesNo.ActiveControl(), yesNo.Button(mbNo));
+    yesNo.SetFocusedButton(mbRetry);
+    EXPECT_EQ(yesNo.ActiveControl(), yesNo.Button(mbNo));
     TUcMessageForm retry(nullptr, kCjk, TMsgDlgType::mtError, mbAbortRetryIgnore | MsgDlgButtons({mbOK}));
     EXPECT_TRUE(retry.Button(mbOK)->Default());
     EXPECT_TRUE(retry.Button(mbOK)->Cancel());

@@ -428,6 +428,14 @@ TUcButton* TUcMessageForm::Button(TMsgDlgBtn Kind) const {
     return dynamic_cast<TUcButton*>(FindComponent(kButtons[Kind].Name));
 }
 
+void TUcMessageForm::SetFocusedButton(TMsgDlgBtn Kind) {
+    TUcButton* focused = Button(Kind);
+    if (focused == nullptr) return;
+    for (int b = 0; b < kButtonCount; ++b)
+        if (TUcButton* button = Button(static_cast<TMsgDlgBtn>(b))) button->SetDefault(button == focused);
+    SetActiveControl(focused);
+}
+
 void TUcMessageForm::HelpButtonClick(classlib::TObject*) { classlib::Application()->HelpContext(HelpContext()); }
 
 std::wstring TUcMessageForm::ClipboardText() {
@@ -456,8 +464,11 @@ int WideMessageDlg(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons 
     return WideMessageDlgPosHelp(Msg, DlgType, Buttons, HelpCtx, -1, -1, std::wstring());
 }
 
-int WideMessageDlgPosHelp(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
-                          int Y, const std::wstring& HelpFile) {
+namespace {
+
+// The dialog shown (or asked of the seam); Focused -1: the default button's.
+int ShowMessageDlg(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X, int Y,
+                   const std::wstring& HelpFile, int Focused) {
     TMessageDlgFunction answer;
     {
         std::lock_guard<std::mutex> guard(SeamLock());
@@ -471,9 +482,21 @@ int WideMessageDlgPosHelp(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgB
     if (X >= 0) form->SetLeft(X);
     if (Y >= 0) form->SetTop(Y);
     if (X < 0 && Y < 0) form->SetPosition(classlib::TPosition::poScreenCenter);
+    if (Focused >= 0) form->SetFocusedButton(static_cast<TMsgDlgBtn>(Focused));
     int result = form->ShowModal();
     form->BeforeDestruction();
     return result;
+}
+
+}  // namespace
+
+int WideMessageDlgPosHelp(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
+                          int Y, const std::wstring& HelpFile) {
+    return ShowMessageDlg(Msg, DlgType, Buttons, HelpCtx, X, Y, HelpFile, -1);
+}
+
+int WideMessageDlgFocused(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn Focused) {
+    return ShowMessageDlg(Msg, DlgType, Buttons, 0, -1, -1, std::wstring(), Focused);
 }
 
 TMessageDlgFunction SetMessageDlgFunction(TMessageDlgFunction Function) {

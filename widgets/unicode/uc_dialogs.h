@@ -117,6 +117,9 @@ public:
     TUcImage* Image() const { return image_; }
     // The button of the kind, nullptr when the dialog has none.
     TUcButton* Button(TMsgDlgBtn Kind) const;
+    // The keyboard starts on Kind's button instead, which becomes the default one (Return and the
+    // space bar answer it); nothing when the dialog has no such button.
+    void SetFocusedButton(TMsgDlgBtn Kind);
     // What Ctrl+C puts on the clipboard.
     std::wstring ClipboardText();
 
@@ -136,6 +139,11 @@ int WideMessageDlg(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons 
 // The same placed at X, Y (centred when both are negative), with a help file.
 int WideMessageDlgPosHelp(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, int HelpCtx, int X,
                           int Y, const std::wstring& HelpFile);
+
+// A question whose default answer would lose something (a file replaced): the keyboard starts on
+// Focused, the answer that keeps it, so that a key meant for the window behind (Return, the space
+// bar) loses nothing; the others are a click or their Alt+letter away.
+int WideMessageDlgFocused(const std::wstring& Msg, TMsgDlgType DlgType, TMsgDlgButtons Buttons, TMsgDlgBtn Focused);
 
 // The seam through which the program's questions are answered without a person (tests): when a
 // function is installed, the dialogs above ask it instead of showing a form. Answers the
