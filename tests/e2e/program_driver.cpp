@@ -217,9 +217,18 @@ bool TProgram::Launch(const std::wstring& Exe, const std::wstring& Arguments) {
     std::wstring commandLine = L"\"" + Exe + L"\"" + (Arguments.empty() ? L"" : L" " + Arguments);
     STARTUPINFOW startup{};
     startup.cb = sizeof(startup);
-    if (!CreateProcessW(Exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
-                        &startup, &process_)) {
-        failure_ = L"CreateProcess failed, error " + std::to_wstring(GetLastError());
+    // Wine now and then fails to make a process (ERROR_INTERNAL_ERROR) among the kill stories' quick
+    // restarts: the program never ran, so it is started again.
+    DWORD error = ERROR_INTERNAL_ERROR;
+    for (int attempt = 0; attempt < 3 && error == ERROR_INTERNAL_ERROR; ++attempt) {
+        if (attempt > 0) Sleep(500);
+        error = CreateProcessW(Exe.c_str(), commandLine.data(), nullptr, nullptr, FALSE, 0, nullptr, folder_.c_str(),
+                               &startup, &process_)
+                    ? ERROR_SUCCESS
+                    : GetLastError();
+    }
+    if (error != ERROR_SUCCESS) {
+        failure_ = L"CreateProcess failed, error " + std::to_wstring(error);
         return false;
     }
     CloseHandle(process_.hThread);
@@ -395,6 +404,10 @@ bool TProgram::PreviewMoves(DWORD TimeoutMs) const {
         Sleep(200);
         return !first.empty() && first != quill_test::GrabScreen(area);
     }, TimeoutMs);
+}
+
+bool TProgram::ShowsNoVideo() const {
+    return FindChild(window_, [](HWND w) { return IsWindowVisible(w) && TextOf(w) == L"No video"; }) != nullptr;
 }
 
 HWND TProgram::ActionToolBar() {

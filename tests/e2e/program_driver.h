@@ -153,6 +153,8 @@ public:
     std::vector<std::wstring> CaptureFormats() const;
     // The picture in the video area changes between two looks a moment apart, within TimeoutMs.
     bool PreviewMoves(DWORD TimeoutMs = 20000) const;
+    // The video area shows its "No video" look, no preview's picture.
+    bool ShowsNoVideo() const;
     // The visible top-level window of the program with this caption, nullptr when none.
     HWND FindWindowCaptioned(const std::wstring& Caption) const;
     // The visible top-level window of the program whose window class starts with ClassName.

@@ -249,4 +249,13 @@ public:
         : TProcessTestSetting(Program, standins::kTestByteLimitValue, Bytes) {}
 };
 
+// A key pressed as the keyboard gives it to the window that has the focus (Alt held: the system
+// key messages).
+inline void PressKey(HWND Window, WORD Key, bool Alt = false) {
+    const LPARAM scan = static_cast<LPARAM>(MapVirtualKeyW(Key, MAPVK_VK_TO_VSC)) << 16;
+    const LPARAM alt = Alt ? (LPARAM{1} << 29) : 0;
+    PostMessageW(Window, Alt ? WM_SYSKEYDOWN : WM_KEYDOWN, Key, scan | alt | 1);
+    PostMessageW(Window, Alt ? WM_SYSKEYUP : WM_KEYUP, Key, scan | alt | 0xC0000001);
+}
+
 }  // namespace e2e_fixture
