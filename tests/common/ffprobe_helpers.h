@@ -73,10 +73,18 @@ struct TUnixResult {
     std::string Failure;  // why it did not run
 };
 
+// What the file holds as it is opened, read at once: a file still growing is read as it was then
+// (reading on to its end never ends while its writer outpaces a reader on a busy machine).
 inline std::string ReadWholeFile(const std::filesystem::path& path)
 {
-    std::ifstream in(path, std::ios::binary);
-    return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+    std::ifstream in(path, std::ios::binary | std::ios::ate);
+    const std::streamoff size = in ? static_cast<std::streamoff>(in.tellg()) : 0;
+    if (size <= 0) return {};
+    std::string bytes(static_cast<std::size_t>(size), '\0');
+    in.seekg(0);
+    in.read(bytes.data(), size);
+    bytes.resize(static_cast<std::size_t>(in.gcount()));
+    return bytes;
 }
 
 // Runs a Linux program (argv[0] looked up on the usual system PATH; arguments in UTF-8) and waits
