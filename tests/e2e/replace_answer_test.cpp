@@ -10,6 +10,7 @@
 #include <commctrl.h>
 
 #include <filesystem>
+#include <functional>
 #include <regex>
 #include <string>
 #include <vector>
@@ -238,29 +239,32 @@ std::wstring ClassOf(HWND Window) {
     return name;
 }
 
+// The first window below Parent that Match accepts, nullptr when there is none.
+BOOL CALLBACK MatchChild(HWND Window, LPARAM Data) {
+    auto* find = reinterpret_cast<std::pair<const std::function<bool(HWND)>*, HWND>*>(Data);
+    if (!(*find->first)(Window)) return TRUE;
+    find->second = Window;
+    return FALSE;
+}
+HWND ChildWhere(HWND Parent, const std::function<bool(HWND)>& Match) {
+    std::pair<const std::function<bool(HWND)>*, HWND> find{&Match, nullptr};
+    EnumChildWindows(Parent, MatchChild, reinterpret_cast<LPARAM>(&find));
+    return find.second;
+}
+
 // The window below Parent captioned Caption, nullptr when there is none.
 HWND ChildCaptioned(HWND Parent, const std::wstring& Caption) {
-    std::pair<const std::wstring*, HWND> find{&Caption, nullptr};
-    EnumChildWindows(Parent, [](HWND Window, LPARAM Data) -> BOOL {
-        auto* find = reinterpret_cast<std::pair<const std::wstring*, HWND>*>(Data);
+    return ChildWhere(Parent, [&](HWND Window) {
         wchar_t text[256] = {};
         GetWindowTextW(Window, text, 256);
-        if (*find->first != text) return TRUE;
-        find->second = Window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&find));
-    return find.second;
+        return Caption == text;
+    });
 }
 
 // The name of the folder the folder picker Picker has selected in its tree, empty while none is:
 // asked through memory in the picker's own process.
 std::wstring PickedFolder(HWND Picker) {
-    HWND tree = nullptr;
-    EnumChildWindows(Picker, [](HWND Window, LPARAM Data) -> BOOL {
-        if (ClassOf(Window) != L"SysTreeView32") return TRUE;
-        *reinterpret_cast<HWND*>(Data) = Window;
-        return FALSE;
-    }, reinterpret_cast<LPARAM>(&tree));
+    const HWND tree = ChildWhere(Picker, [](HWND Window) { return ClassOf(Window) == L"SysTreeView32"; });
     const LRESULT item = tree != nullptr ? SendMessageW(tree, TVM_GETNEXTITEM, TVGN_CARET, 0) : 0;
     DWORD id = 0;
     GetWindowThreadProcessId(Picker, &id);

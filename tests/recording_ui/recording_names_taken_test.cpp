@@ -144,7 +144,8 @@ TEST_F(RecordingNames, AFileTakenBeforeTheWriterOpensItIsLeftAndTheNextFreeNameR
 // first moment that it could not open, or when the recording stays frozen from its start to its
 // stop, both are back byte for byte, alike for a picture format, a DV one and a sound one; once a
 // recording runs, they are gone, and nothing of them stays in the folder. A read-only older file
-// is refused as a file that cannot be written, and kept.
+// is refused as a file that cannot be written, and kept, and so is a user's read-only scene list
+// where a DV recording would make its own, with no empty recording left beside it.
 TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBackWhenNothingWasRecorded) {
     const std::string olderBytes = [] {
         std::string bytes;
@@ -251,6 +252,26 @@ TEST_F(RecordingNames, AnOlderFileStaysWholeUntilTheRecordingHasBegunAndComesBac
     EXPECT_NE(0u, GetFileAttributesW(readOnly.c_str()) & FILE_ATTRIBUTE_READONLY);
     EXPECT_EQ((std::vector<path>{file, readOnly}), inFolder(file.parent_path())) << "nothing aside";
     SetFileAttributesW(readOnly.c_str(), FILE_ATTRIBUTE_NORMAL);
+
+    // A user's read-only scene list alone where a DV recording makes its own: refused the same,
+    // with no empty recording left beside it, and the list as it was.
+    std::filesystem::remove(file);
+    std::filesystem::remove(readOnly);
+    ASSERT_NO_FATAL_FAILURE(Preview(kDVVideo, kDVSound, 2));
+    const path dvFile = form->NextVideoFile;
+    ASSERT_FALSE(exists(dvFile));
+    const path userScenes = path(dvFile).replace_extension(L".scn");
+    std::ofstream(userScenes, std::ios::binary) << olderScenes;
+    ASSERT_TRUE(SetFileAttributesW(userScenes.c_str(), FILE_ATTRIBUTE_READONLY));
+    asked.clear();
+    Capture();
+    EXPECT_EQ(1, form->CaptureState);
+    ASSERT_EQ(1u, asked.size());
+    EXPECT_EQ(0u, asked[0].Text.find(L"The capture could not start: the file " + userScenes.wstring() + L" cannot be written: "))
+        << testing::PrintToString(asked[0].Text);
+    EXPECT_FALSE(exists(dvFile)) << "an empty recording beside the user's scene list";
+    EXPECT_EQ(olderScenes, quill_test::ReadWholeFile(userScenes));
+    SetFileAttributesW(userScenes.c_str(), FILE_ATTRIBUTE_NORMAL);
 }
 
 using quill_test::LeaveAside;
