@@ -3,6 +3,7 @@
 
 #include <windows.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -40,6 +41,68 @@ inline std::vector<DWORD> GrabScreen(const RECT& Rect) {
     DeleteDC(memory);
     ReleaseDC(nullptr, screen);
     return pixels;
+}
+
+// Where other top-level windows stand over Area now: the windows of every program of this Wine,
+// the test programs' own among them, which an X server without a window manager for them shows
+// above a managed window whatever their order.
+inline std::vector<RECT> WindowsOver(HWND Window, const RECT& Area) {
+    struct TLook {
+        HWND Window;
+        RECT Area;
+        std::vector<RECT> Over;
+    } look{Window, Area, {}};
+    EnumWindows(
+        [](HWND w, LPARAM l) -> BOOL {
+            auto& look = *reinterpret_cast<TLook*>(l);
+            RECT rect{}, common{};
+            if (w != look.Window && IsWindowVisible(w) && GetWindowRect(w, &rect) &&
+                IntersectRect(&common, &rect, &look.Area))
+                look.Over.push_back(common);
+            return TRUE;
+        },
+        reinterpret_cast<LPARAM>(&look));
+    return look.Over;
+}
+
+// What looks at a window's area tell of its content.
+enum class TAreaLook {
+    Moving,  // each look differed from the one before where no other window stood
+    Still,   // a look was the same as the one before
+    Hidden   // a look differed only where other windows stood: nothing to tell
+};
+
+// Looks at Area of Window, PauseMs apart, Times + 1 of them: the window's own content moves when
+// each differs from the one before in a pixel that no other window stood over at either look, as
+// Wine lists them just before and after it (the X server shows a window a moment before or after
+// Wine lists it, so one difference alone proves nothing).
+inline TAreaLook LookAtWindowArea(HWND Window, const RECT& Area, DWORD PauseMs, int Times) {
+    const int width = Area.right - Area.left;
+    std::vector<RECT> over = WindowsOver(Window, Area);
+    std::vector<DWORD> last = GrabScreen(Area);
+    std::vector<RECT> after = WindowsOver(Window, Area);
+    for (int time = 0; time < Times; ++time) {
+        over.insert(over.end(), after.begin(), after.end());
+        Sleep(PauseMs);
+        const std::vector<RECT> before = WindowsOver(Window, Area);
+        over.insert(over.end(), before.begin(), before.end());
+        std::vector<DWORD> next = GrabScreen(Area);
+        after = WindowsOver(Window, Area);
+        over.insert(over.end(), after.begin(), after.end());
+        if (last.empty() || last.size() != next.size()) return TAreaLook::Hidden;
+        bool differs = false, moved = false;
+        for (size_t i = 0; i < last.size() && !moved; ++i) {
+            if (last[i] == next[i]) continue;
+            differs = true;
+            const POINT at{Area.left + static_cast<LONG>(i % width), Area.top + static_cast<LONG>(i / width)};
+            moved = std::none_of(over.begin(), over.end(), [&](const RECT& r) { return PtInRect(&r, at); });
+        }
+        if (!moved) return differs ? TAreaLook::Hidden : TAreaLook::Still;
+        // The next pair is judged by the windows around its own looks.
+        over = before;
+        last = std::move(next);
+    }
+    return TAreaLook::Moving;
 }
 
 // Pixels of one colour (its red, green and blue).

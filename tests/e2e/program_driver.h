@@ -151,7 +151,8 @@ public:
     std::wstring CaptureFormat() const { return Selected(formatList_); }
     // Every entry of the capture-format list, in order.
     std::vector<std::wstring> CaptureFormats() const;
-    // The picture in the video area changes between two looks a moment apart, within TimeoutMs.
+    // The picture in the video area keeps changing, four looks 200 ms apart, within TimeoutMs (to
+    // which the time other windows hide the area is added, up to kTimeoutMs).
     bool PreviewMoves(DWORD TimeoutMs = 20000) const;
     // The video area shows its "No video" look, no preview's picture.
     bool ShowsNoVideo() const;
