@@ -43,25 +43,28 @@ inline std::vector<DWORD> GrabScreen(const RECT& Rect) {
     return pixels;
 }
 
+// One look for the windows over an area, filled by the enumeration's callback.
+struct TWindowsOverLook {
+    HWND Window;
+    RECT Area;
+    std::vector<RECT> Over;
+};
+
+inline BOOL CALLBACK AddWindowOver(HWND Other, LPARAM Look) {
+    auto& look = *reinterpret_cast<TWindowsOverLook*>(Look);
+    RECT rect{}, common{};
+    if (Other != look.Window && IsWindowVisible(Other) && GetWindowRect(Other, &rect) &&
+        IntersectRect(&common, &rect, &look.Area))
+        look.Over.push_back(common);
+    return TRUE;
+}
+
 // Where other top-level windows stand over Area now: the windows of every program of this Wine,
 // the test programs' own among them, which an X server without a window manager for them shows
 // above a managed window whatever their order.
 inline std::vector<RECT> WindowsOver(HWND Window, const RECT& Area) {
-    struct TLook {
-        HWND Window;
-        RECT Area;
-        std::vector<RECT> Over;
-    } look{Window, Area, {}};
-    EnumWindows(
-        [](HWND w, LPARAM l) -> BOOL {
-            auto& look = *reinterpret_cast<TLook*>(l);
-            RECT rect{}, common{};
-            if (w != look.Window && IsWindowVisible(w) && GetWindowRect(w, &rect) &&
-                IntersectRect(&common, &rect, &look.Area))
-                look.Over.push_back(common);
-            return TRUE;
-        },
-        reinterpret_cast<LPARAM>(&look));
+    TWindowsOverLook look{Window, Area, {}};
+    EnumWindows(AddWindowOver, reinterpret_cast<LPARAM>(&look));
     return look.Over;
 }
 
