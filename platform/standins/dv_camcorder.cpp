@@ -6,15 +6,14 @@
 #include <cmath>
 #include <mutex>
 #include <numbers>
-#include <thread>
 #include <vector>
 
 #include "filters/base_io_pins.h"
 #include "platform/standins/dv_camcorder_picture.h"
+#include "platform/standins/dv_camcorder_pin.h"
 #include "platform/standins/dv_frame.h"
 #include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
-#include "platform/standins/stream_control.h"
 
 using Microsoft::WRL::ComPtr;
 using filters::ComGuard;  // the delegating IUnknown stubs call it unqualified
@@ -94,50 +93,7 @@ DWORD ReadDword(HKEY key, const wchar_t* name, DWORD fallback)
     return value;
 }
 
-class TDVCamcorder;
-
-class TDVCamcorderPin : public filters::TBCBaseOutputPin {
-public:
-    TDVCamcorderPin(TDVCamcorder* filter, HRESULT& hr);
-    ~TDVCamcorderPin() override;
-
-    HRESULT NonDelegatingQueryInterface(REFIID iid, void** obj) override;
-    HRESULT CheckMediaType(const AM_MEDIA_TYPE* mt) override;
-    HRESULT GetMediaType(int position, AM_MEDIA_TYPE* mt) override;
-    HRESULT DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props) override;
-    HRESULT Active() override;
-    HRESULT Inactive() override;
-    HRESULT Notify(IBaseFilter*, Quality) override { return S_OK; }
-
-private:
-    struct PropertySetItf : IKsPropertySet {
-        explicit PropertySetItf(TDVCamcorderPin& p) : o(p) {}
-        QUILL_DELEGATING_UNKNOWN(o)
-        HRESULT STDMETHODCALLTYPE Set(REFGUID, DWORD, LPVOID, DWORD, LPVOID, DWORD) override
-        {
-            return E_PROP_ID_UNSUPPORTED;
-        }
-        HRESULT STDMETHODCALLTYPE Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size,
-                                      DWORD* returned) override;
-        HRESULT STDMETHODCALLTYPE QuerySupported(REFGUID set, DWORD id, DWORD* support) override;
-        TDVCamcorderPin& o;
-    };
-
-    void Stream();
-
-    TDVCamcorder* camcorder_;
-    PropertySetItf propertySet_{*this};
-    // Started and stopped at stream times by the application; a stopped camcorder's tape stands.
-    TStreamControl streamControl_;
-    TStreamControlItf<TDVCamcorderPin> streamControlItf_{*this, streamControl_};
-    std::thread thread_;
-    std::atomic<bool> stop_{false};
-    std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
-    bool tellsLosses_ = false;      // the test keeps a list of them, set before the thread
-    TTestPictureClock clock_;       // the test's camera clock (recording_settings.h), likewise
-};
-
-class TDVCamcorder : public filters::TBCBaseFilter {
+class TDVCamcorder : public filters::TBCBaseFilter, public IDVCamcorderPinHost {
 public:
     TDVCamcorder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller, HRESULT& hr);
 
@@ -147,17 +103,13 @@ public:
     HRESULT GetState(DWORD ms, FILTER_STATE* state) override;
     HRESULT Run(REFERENCE_TIME tStart) override;
 
-    bool Pal() const { return pal_.load(); }
-
-    // Builds the frame at the current tape position, then moves the tape by the transport speed.
-    void NextFrame(std::span<std::uint8_t> frame);
-    // Moves the tape past Count frames that are lost, as they pass a real camcorder's head while
-    // the computer takes none of them; their timecodes go to the test's list when Told.
-    void PassFrames(LONG count, bool told);
-    // The stream time to stamp the next frame with, and whether it is due; waits are the caller's.
-    bool ClockNow(REFERENCE_TIME& now);
-    void CountDelivered() { ++delivered_; }
-    void CountDropped(LONG n) { dropped_ += n; }
+    // IDVCamcorderPinHost: what the pin asks of the tape and the clock.
+    bool Pal() const override { return pal_.load(); }
+    void NextFrame(std::span<std::uint8_t> frame) override;
+    void PassFrames(LONG count, bool told) override;
+    bool ClockNow(REFERENCE_TIME& now) override;
+    void CountDelivered() override { ++delivered_; }
+    void CountDropped(LONG n) override { dropped_ += n; }
 
 private:
     std::optional<TDVDateTime> DateOfFrame(std::int64_t frame) const;
@@ -287,185 +239,6 @@ private:
     DWORD runTicks_ = 0;
 };
 
-// Pin.
-
-TDVCamcorderPin::TDVCamcorderPin(TDVCamcorder* filter, HRESULT& hr)
-    : TBCBaseOutputPin("DV camcorder pin", filter, filter->Lock(), hr, L"DV A/V Out"), camcorder_(filter)
-{
-}
-
-TDVCamcorderPin::~TDVCamcorderPin()
-{
-    stop_ = true;
-    if (thread_.joinable()) thread_.join();
-}
-
-HRESULT TDVCamcorderPin::NonDelegatingQueryInterface(REFIID iid, void** obj)
-{
-    if (iid == IID_IKsPropertySet) return GetInterface(&propertySet_, obj);
-    if (iid == IID_IAMStreamControl) return GetInterface(&streamControlItf_, obj);
-    return TBCBaseOutputPin::NonDelegatingQueryInterface(iid, obj);
-}
-
-HRESULT TDVCamcorderPin::PropertySetItf::Get(REFGUID set, DWORD id, LPVOID, DWORD, LPVOID data, DWORD size,
-                                             DWORD* returned)
-{
-    if (set != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
-    if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
-    if (returned != nullptr) *returned = sizeof(GUID);
-    if (data == nullptr) return returned != nullptr ? S_OK : E_POINTER;
-    if (size < sizeof(GUID)) return E_UNEXPECTED;
-    *static_cast<GUID*>(data) = PIN_CATEGORY_CAPTURE;
-    return S_OK;
-}
-
-HRESULT TDVCamcorderPin::PropertySetItf::QuerySupported(REFGUID set, DWORD id, DWORD* support)
-{
-    if (set != AMPROPSETID_Pin) return E_PROP_SET_UNSUPPORTED;
-    if (id != AMPROPERTY_PIN_CATEGORY) return E_PROP_ID_UNSUPPORTED;
-    if (support != nullptr) *support = KSPROPERTY_SUPPORT_GET;
-    return S_OK;
-}
-
-HRESULT TDVCamcorderPin::CheckMediaType(const AM_MEDIA_TYPE* mt)
-{
-    if (mt == nullptr || !DVIsInterleavedType(*mt)) return VFW_E_TYPE_NOT_ACCEPTED;
-    return DVTypeIsPal(*mt) == camcorder_->Pal() ? S_OK : VFW_E_TYPE_NOT_ACCEPTED;
-}
-
-HRESULT TDVCamcorderPin::GetMediaType(int position, AM_MEDIA_TYPE* mt)
-{
-    if (position < 0) return E_INVALIDARG;
-    if (position > 0) return VFW_S_NO_MORE_ITEMS;
-    const bool pal = camcorder_->Pal();
-    DVMakeInterleavedType(*mt, pal, DVDefaultInfo(pal));
-    return mt->pbFormat != nullptr ? S_OK : E_OUTOFMEMORY;
-}
-
-HRESULT TDVCamcorderPin::DecideBufferSize(IMemAllocator* alloc, ALLOCATOR_PROPERTIES* props)
-{
-    props->cBuffers = std::max<long>(props->cBuffers, 4);
-    props->cbBuffer = std::max<long>(props->cbBuffer, static_cast<long>(DVFrameBytes(camcorder_->Pal())));
-    ALLOCATOR_PROPERTIES actual{};
-    HRESULT hr = alloc->SetProperties(props, &actual);
-    if (FAILED(hr)) return hr;
-    return actual.cbBuffer < props->cbBuffer ? E_FAIL : S_OK;
-}
-
-HRESULT TDVCamcorderPin::Active()
-{
-    HRESULT hr = TBCBaseOutputPin::Active();
-    if (FAILED(hr)) return hr;
-    // The pictures are coded before streaming starts, so that no live frame waits for the coder.
-    DVCamcorderPrepare(camcorder_->Pal());
-    losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
-    tellsLosses_ = TestRecordingListKept(kTestPicturesLostValue);
-    clock_ = TTestPictureClock::Read(DVFrameTime(camcorder_->Pal()));
-    stop_ = false;
-    thread_ = std::thread([this] { Stream(); });
-    return S_OK;
-}
-
-HRESULT TDVCamcorderPin::Inactive()
-{
-    stop_ = true;
-    HRESULT hr = TBCBaseOutputPin::Inactive();  // frees the thread if it waits for a buffer
-    if (thread_.joinable()) thread_.join();
-    streamControl_.Reset();  // the next run flows
-    return hr;
-}
-
-void TDVCamcorderPin::Stream()
-{
-    // No exception may leave the streaming thread.
-    try {
-        CoInitializeEx(nullptr, COINIT_MULTITHREADED);
-        const REFERENCE_TIME frameTime = DVFrameTime(camcorder_->Pal());
-        const REFERENCE_TIME period = clock_.Interval();  // the frame time on the camcorder's own clock
-        REFERENCE_TIME next = -1;
-        std::int64_t taken = 0;  // frames of this stream, delivered or lost
-        bool first = true;
-        bool failed = false;
-        while (!stop_) {
-            REFERENCE_TIME now = 0;
-            if (failed || camcorder_->State() != State_Running || !camcorder_->ClockNow(now)) {
-                next = -1;  // a live source delivers nothing while paused and restarts at the clock,
-                first = true;  // a new timeline
-                Sleep(5);
-                continue;
-            }
-            if (next < 0) next = std::max<REFERENCE_TIME>(now, 0);
-            // More than two frames late: those frames are lost, as on a real bus.
-            if (now - next > 2 * period) {
-                const LONG lost = static_cast<LONG>((now - next) / period);
-                camcorder_->CountDropped(lost);
-                camcorder_->PassFrames(lost, tellsLosses_);
-                next += lost * period;
-            }
-            // Its stamp strays from the camcorder's clock; it goes out once both are due.
-            const REFERENCE_TIME at = std::max<REFERENCE_TIME>(next + clock_.Jitter(taken), 0);
-            const REFERENCE_TIME due = std::max(next, at);
-            if (now < due) {
-                Sleep(static_cast<DWORD>(std::min<REFERENCE_TIME>((due - now) / 10000 + 1, 10)));
-                continue;
-            }
-            // Decided as the frame is due, by its stamp, before it is built: frames the stream
-            // control discards are never taken, and its stop is told after the last frame that went out.
-            const TStreamControl::TVerdict verdict = streamControl_.FrameAt(at);
-            auto tellStopped = [&] {
-                camcorder_->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(PinInterface()),
-                                        static_cast<LONG_PTR>(streamControl_.StopCookie()));
-            };
-            if (verdict == TStreamControl::TVerdict::Skip || verdict == TStreamControl::TVerdict::StopHere) {
-                if (verdict == TStreamControl::TVerdict::StopHere) tellStopped();
-                next = -1;
-                first = true;  // what is held back is no picture lost: a new timeline follows
-                Sleep(5);
-                continue;
-            }
-            const bool last = verdict == TStreamControl::TVerdict::TakeLast;
-            const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
-            if (TestLosesPicture(taken++, losesEvery_)) {
-                // Lost on the bus of a test's busy machine: the tape goes on past it.
-                camcorder_->PassFrames(1, tellsLosses_);
-                camcorder_->CountDropped(1);
-                next += period;
-                if (last) tellStopped();
-                continue;
-            }
-            ComPtr<IMediaSample> sample;
-            if (FAILED(GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, 0))) {
-                failed = true;
-                continue;
-            }
-            BYTE* data = nullptr;
-            sample->GetPointer(&data);
-            if (data == nullptr || sample->GetSize() < size) {
-                failed = true;
-                continue;
-            }
-            camcorder_->NextFrame(std::span<std::uint8_t>(data, static_cast<std::size_t>(size)));
-            sample->SetActualDataLength(size);
-            REFERENCE_TIME start = at, end = at + frameTime;
-            sample->SetTime(&start, &end);
-            sample->SetSyncPoint(TRUE);
-            sample->SetDiscontinuity(first ? TRUE : FALSE);
-            first = false;
-            next += period;
-            HRESULT hr = Deliver(sample.Get());
-            if (hr == S_OK) {
-                camcorder_->CountDelivered();
-            } else if (FAILED(hr)) {
-                failed = true;  // downstream refused: wait for the stop
-            }
-            if (last) tellStopped();
-        }
-        CoUninitialize();
-    } catch (...) {
-        camcorder_->NotifyEvent(EC_ERRORABORT, E_UNEXPECTED, 0);
-    }
-}
-
 // Filter.
 
 TDVCamcorder::TDVCamcorder(const filters::TBCFilterTemplateEntry& entry, IUnknown* controller, HRESULT& hr)
@@ -489,7 +262,7 @@ TDVCamcorder::TDVCamcorder(const filters::TBCFilterTemplateEntry& entry, IUnknow
         deviceType_ = static_cast<LONG>(ReadDword(key, L"DeviceType", kDVDeviceTypeVcr));
         RegCloseKey(key);
     }
-    pin_ = std::make_unique<TDVCamcorderPin>(this, hr);
+    pin_ = std::make_unique<TDVCamcorderPin>(this, this, hr);
 }
 
 HRESULT TDVCamcorder::NonDelegatingQueryInterface(REFIID iid, void** obj)
