@@ -80,29 +80,35 @@ enum class TAreaLook {
 // Wine lists them just before and after it (the X server shows a window a moment before or after
 // Wine lists it, so one difference alone proves nothing).
 inline TAreaLook LookAtWindowArea(HWND Window, const RECT& Area, DWORD PauseMs, int Times) {
+    struct TLook {
+        std::vector<DWORD> Pixels;
+        std::vector<RECT> Over;  // the windows over the area just before and just after the grab
+    };
+    const auto look = [&] {
+        TLook seen{{}, WindowsOver(Window, Area)};
+        seen.Pixels = GrabScreen(Area);
+        const std::vector<RECT> after = WindowsOver(Window, Area);
+        seen.Over.insert(seen.Over.end(), after.begin(), after.end());
+        return seen;
+    };
     const int width = Area.right - Area.left;
-    std::vector<RECT> over = WindowsOver(Window, Area);
-    std::vector<DWORD> last = GrabScreen(Area);
-    std::vector<RECT> after = WindowsOver(Window, Area);
+    TLook last = look();
     for (int time = 0; time < Times; ++time) {
-        over.insert(over.end(), after.begin(), after.end());
         Sleep(PauseMs);
-        const std::vector<RECT> before = WindowsOver(Window, Area);
-        over.insert(over.end(), before.begin(), before.end());
-        std::vector<DWORD> next = GrabScreen(Area);
-        after = WindowsOver(Window, Area);
-        over.insert(over.end(), after.begin(), after.end());
-        if (last.empty() || last.size() != next.size()) return TAreaLook::Hidden;
+        TLook next = look();
+        if (last.Pixels.empty() || last.Pixels.size() != next.Pixels.size()) return TAreaLook::Hidden;
+        const auto covered = [&](POINT at) {
+            const auto in = [&](const RECT& r) { return PtInRect(&r, at) != FALSE; };
+            return std::any_of(last.Over.begin(), last.Over.end(), in) ||
+                   std::any_of(next.Over.begin(), next.Over.end(), in);
+        };
         bool differs = false, moved = false;
-        for (size_t i = 0; i < last.size() && !moved; ++i) {
-            if (last[i] == next[i]) continue;
+        for (size_t i = 0; i < last.Pixels.size() && !moved; ++i) {
+            if (last.Pixels[i] == next.Pixels[i]) continue;
             differs = true;
-            const POINT at{Area.left + static_cast<LONG>(i % width), Area.top + static_cast<LONG>(i / width)};
-            moved = std::none_of(over.begin(), over.end(), [&](const RECT& r) { return PtInRect(&r, at); });
+            moved = !covered({Area.left + static_cast<LONG>(i % width), Area.top + static_cast<LONG>(i / width)});
         }
         if (!moved) return differs ? TAreaLook::Hidden : TAreaLook::Still;
-        // The next pair is judged by the windows around its own looks.
-        over = before;
         last = std::move(next);
     }
     return TAreaLook::Moving;
