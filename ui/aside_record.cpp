@@ -28,6 +28,8 @@ const wchar_t kRecordSuffix[] = L".~quillotrane-name";
 const wchar_t kAsideSuffix[] = L".~quillotrane-older";
 const wchar_t kGoneSuffix[] = L".~quillotrane-gone";
 const wchar_t kNewSuffix[] = L".~quillotrane-new";
+// Every mark begins so.
+const wchar_t kMarkStart[] = L".~quillotrane-";
 const wchar_t kSceneListMark[] = L"-scn";
 // The stem of the files of a name too long to carry the marks.
 const wchar_t kShortStem[] = L"~quillotrane";
@@ -40,8 +42,6 @@ const wchar_t* const kKindLabels[kPartFiles] = {L"recording", L"scene list"};
 const wchar_t kKeptLabel[] = L"kept";
 
 std::wstring KindMark(int Kind) { return Kind == pfSceneList ? kSceneListMark : L""; }
-
-bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
 
 int Utf8Bytes(const std::wstring& Name) {
     return WideCharToMultiByte(CP_UTF8, 0, Name.c_str(), static_cast<int>(Name.size()), nullptr, 0, nullptr, nullptr);
@@ -180,7 +180,12 @@ bool NameRefused(DWORD Error, const std::wstring& Name) {
 
 // ---- The record --------------------------------------------------------------------------
 
-std::wstring TAsideRecord::RecordFile() const { return Folder + Stem + kRecordSuffix; }
+bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
+
+std::wstring RecordFileOfStem(const std::wstring& Stem) { return Stem + kRecordSuffix; }
+std::wstring MarkedFilesPattern() { return std::wstring(L"*") + kMarkStart + L"*"; }
+
+std::wstring TAsideRecord::RecordFile() const { return Folder + RecordFileOfStem(Stem); }
 std::wstring TAsideRecord::AsideFile(int Kind) const { return Folder + Stem + kAsideSuffix + KindMark(Kind); }
 std::wstring TAsideRecord::GoneFile(int Kind) const { return Folder + Stem + kGoneSuffix + KindMark(Kind); }
 std::wstring TAsideRecord::NewFile(int Kind) const { return Folder + Stem + kNewSuffix + KindMark(Kind); }

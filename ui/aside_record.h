@@ -103,6 +103,13 @@ struct TAsideRecord {
 // with them) gets a short stem.
 TAsideRecord NewAsideRecord(const std::wstring& Name, bool ShortStem = false);
 
+// Whether nothing of that name is there.
+bool NameFree(const std::wstring& Name);
+// The name of the record of a stem (the stem's folder, if any, kept), and the search pattern that
+// finds every file bearing a part's marks in a folder.
+std::wstring RecordFileOfStem(const std::wstring& Stem);
+std::wstring MarkedFilesPattern();
+
 // The names that the records and files of recording parts carry, told from the file name alone:
 // the stem, the kind of file (-1 the record) and whether it holds an older file (aside or given
 // up); false for any other name.

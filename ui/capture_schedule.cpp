@@ -13,6 +13,7 @@
 #include "settings/program_texts.h"
 #include "ui/capture_form.h"
 #include "ui/programmer_frame.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
 #include "widgets/unicode/uc_dialogs.h"
@@ -22,8 +23,6 @@ namespace ui {
 namespace {
 
 using widgets::kit::TKitSpinEdit;
-
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
 
 // A spin edit's value as a time element, within 0..Highest whatever was typed.
 int Element(TKitSpinEdit* Edit, int Highest) { return std::clamp(Edit->AsInteger(), 0, Highest); }

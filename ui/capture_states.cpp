@@ -14,9 +14,10 @@
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
 #include "ui/capture_form.h"
-#include "ui/options_frame.h"
 #include "ui/dossiers_frame.h"
+#include "ui/options_frame.h"
 #include "ui/programmer_frame.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "ui/side_forms.h"
 #include "ui/sources_frame.h"
@@ -33,8 +34,6 @@ constexpr int kImageSchedule = 20;
 constexpr int kImageStopSchedule = 30;
 const classlib::TColor kButtonFace = static_cast<classlib::TColor>(0x80000000u | COLOR_BTNFACE);
 
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
-
 // Clears the button's glyph, then copies the list's image Index into it (nothing when the list has
 // no such image).
 void SetGlyph(classlib::TImageList* List, widgets::TUcBitBtn* Button, int Index) {
@@ -50,12 +49,6 @@ std::wstring FirstThreeUpper(const std::wstring& Text) {
 
 std::wstring AlarmText(widgets::kit::TKitClock* Clock) {
     return classlib::Format(L"%.2d:%.2d:%.2d", {Clock->AlarmHour(), Clock->AlarmMinute(), Clock->AlarmSecond()});
-}
-
-bool IsSoundFormat(std::uint8_t Format) { return Format == 11 || Format == 12; }
-
-std::uint8_t CurrentFormat() {
-    return settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : 0;
 }
 
 }  // namespace

@@ -18,6 +18,7 @@
 #include "classlib/streams.h"
 #include "dshow/ds_helpers.h"
 #include "settings/program_texts.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "ui/replaced_files.h"
 #include "unicode/wide_files.h"
@@ -25,8 +26,6 @@
 namespace ui {
 
 namespace {
-
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
 
 bool IsSeparator(wchar_t C) { return C == L'\\' || C == L'/'; }
 

@@ -6,14 +6,13 @@
 #include "classlib/format.h"
 #include "settings/program_texts.h"
 #include "ui/recording_files.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
 
 namespace ui {
 
 namespace {
-
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
 
 constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
 

@@ -14,6 +14,7 @@
 #include "classlib/conversions.h"
 #include "classlib/format.h"
 #include "settings/program_texts.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "unicode/wide_files.h"
 
@@ -21,15 +22,11 @@ namespace ui {
 
 namespace {
 
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
-
 void CloseFile(HANDLE& File) { CloseFileHandle(File); }
 
 HANDLE Open(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Disposition) {
     return OpenFileHandle(Name, Access, Share, Disposition);
 }
-
-bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
 
 // Empties the file open as File a step at a time, then deletes it and lets it go. Freeing a large
 // file's space at once holds up every write to the disk meanwhile (under Wine, a delete or an

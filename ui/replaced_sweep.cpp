@@ -8,6 +8,7 @@
 #include "classlib/conversions.h"
 #include "classlib/format.h"
 #include "settings/program_texts.h"
+#include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "ui/replaced_files.h"
 #include "unicode/wide_files.h"
@@ -16,10 +17,6 @@
 namespace ui {
 
 namespace {
-
-std::wstring RecText(unsigned Id) { return settings::LoadProgramText(Id); }
-
-bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()) == INVALID_FILE_ATTRIBUTES; }
 
 // The note, in a folder, of the look-alikes told there: each by its name, size and last write, so
 // that one is told again only once it has changed. No user's file bears its name.
@@ -154,7 +151,7 @@ TSweepTold SweepReplacedFiles(const std::wstring& Folder) {
     std::vector<std::wstring> records, marked;
     bool noteThere = false;
     WIN32_FIND_DATAW found{};
-    HANDLE search = unicode::Uc_FindFirstFileW((folder + L"*.~quillotrane-*").c_str(), &found);
+    HANDLE search = unicode::Uc_FindFirstFileW((folder + MarkedFilesPattern()).c_str(), &found);
     if (search == INVALID_HANDLE_VALUE) return told;
     do {
         if ((found.dwFileAttributes & FILE_ATTRIBUTE_DIRECTORY) != 0) continue;
@@ -195,7 +192,7 @@ TSweepTold SweepReplacedFiles(const std::wstring& Folder) {
         // Gone since the look, or with a record of ours beside it (held by a running copy, or made
         // since the look: another copy's, about to move its file).
         if (NameFree(name)) continue;
-        const std::wstring recordFile = stem + L".~quillotrane-name";
+        const std::wstring recordFile = RecordFileOfStem(stem);
         if (!NameFree(folder + recordFile) && RecordOfOurs(folder, recordFile)) continue;
         try {
             if (mark == mkNew && RemoveUnrecordedMade(name, stem)) continue;
