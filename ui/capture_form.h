@@ -199,6 +199,8 @@ public:
     std::wstring BuildImageFileName();
     void DossiersFrame1VideoDirEditChange(classlib::TObject* Sender);
     void DossiersFrame1VideoRacineEditExit(classlib::TObject* Sender);
+    // The recording's name as the folders panel shows it, a stem typed and not yet left included.
+    void TakeVideoNameBoxes();
     void DossiersFrame1VideoDateClick(classlib::TObject* Sender);
     void OptionsframeImageDirEditChange(classlib::TObject* Sender);
     void OptionsframeImageRacineEditExit(classlib::TObject* Sender);
@@ -682,6 +684,8 @@ private:
     // An image-by-image recording stopped before its first picture: nothing of it is kept.
     bool noPictureGrabbed_ = false;
     bool recordingOpen_ = false;
+    // The stem box's text that NextVideoFile was last built from.
+    std::wstring videoStemBuilt_;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
     int transitionDepth_ = 0;

@@ -126,6 +126,7 @@ void TCaptureForm::CloseSceneList() {
 bool TCaptureForm::StartCapture() {
     bool started = false;
     namesMoved_ = 0;
+    TakeVideoNameBoxes();
     do {
         retryStart_ = false;
         try {
