@@ -150,7 +150,7 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
         }
         return CannotWriteText(Name, HRESULT_FROM_WIN32(error));
     }
-    // A running copy's own file (of any logon) is in use, whatever its handles let through.
+    // A file a running copy holds locked (of any logon) is in use, whatever its handles let through.
     const bool held = existed && HeldByRunningCopy(file);
     CloseHandle(file);
     if (held) {
@@ -181,7 +181,7 @@ bool FileInUse(const std::wstring& Name) {
     HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-        // A running copy's own file (of any logon: its lock is seen where its handles are not).
+        // A file a running copy holds locked (of any logon: its lock is seen where its handles are not).
         const bool held = HeldByRunningCopy(file);
         CloseHandle(file);
         return held;

@@ -36,6 +36,8 @@
 //     Sound lost  BINARY  made empty by a test: the audio capture filter adds the length (100 ns
 //                       units) of each stretch of silence it puts in for sound its input never
 //                       gave (a busy machine's sound system lost it), for the same telling
+//     Writer shares nothing QWORD  not 0: the file writer opens a run's file sharing it with
+//                       nobody (no reading either), as writers of other systems may
 #pragma once
 
 #include <windows.h>
@@ -65,6 +67,7 @@ inline constexpr wchar_t kTestPictureJitterValue[] = L"Picture jitter";
 inline constexpr wchar_t kTestSoundGivesNothingValue[] = L"Sound gives nothing";
 inline constexpr wchar_t kTestPicturesLostValue[] = L"Pictures lost";
 inline constexpr wchar_t kTestSoundLostValue[] = L"Sound lost";
+inline constexpr wchar_t kTestWriterSharesNothingValue[] = L"Writer shares nothing";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",
