@@ -162,6 +162,7 @@ HRESULT Tqz_TimeStamper::Pause()
     TBCAutoLock lock(*Lock());
     if (IsStopped()) {
         TakeClock(0);
+        pictureSlots_.Begin();
     } else if (State() == State_Running) {
         std::lock_guard<std::mutex> guard(clockLock_);
         pausedAt_ = StreamTimeLocked();
@@ -311,6 +312,7 @@ HRESULT Tqz_TimeStamper::Stop()
 {
     HRESULT hr = TBCTransInPlaceFilter::Stop();
     sampleCounter_.store(0);
+    pictureSlots_.Restart();
     keysMarked_.store(false);
     // The base Stop waited for the streaming thread: the next run's stream is a new one.
     endAt_.store(kNoTime);
@@ -373,6 +375,38 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
     return Pass(sample, key);
 }
 
+bool Tqz_TimeStamper::InItsSlot(IMediaSample* sample, HRESULT timed, REFERENCE_TIME& start, REFERENCE_TIME& stop,
+                                bool key)
+{
+    if (pictureSlots_.FrameTime() == 0) {
+        return true;
+    }
+    // Placed as the picture goes to the file: after the time a freeze left out.
+    const REFERENCE_TIME shift = frozenTime_.load();
+    REFERENCE_TIME clock = kNoClock;
+    {
+        std::lock_guard<std::mutex> guard(clockLock_);
+        // Before the stream's start (a camera gives its first picture then) it has run nothing.
+        if (streamClock_) clock = std::max<REFERENCE_TIME>(StreamTimeLocked(), 0);
+    }
+    auto shifted = [shift](REFERENCE_TIME t) { return shift == 0 ? t : t > shift ? t - shift : 0; };
+    REFERENCE_TIME placedStart = shifted(start), placedStop = shifted(timed == S_OK ? stop : start);
+    const REFERENCE_TIME wasStart = placedStart, wasStop = placedStop;
+    // A coded picture that others refer to stands in a stream that marks the ones standing alone.
+    const bool standsAlone = key || !keysMarked_.load();
+    if (!pictureSlots_.Pass(InputPin()->CurrentMediaType(), sample->GetActualDataLength(), timed == S_OK,
+                            sample->IsDiscontinuity() == S_OK, standsAlone, placedStart, placedStop, clock)) {
+        return false;
+    }
+    // Moved to the clock: back on the stream's time before the shift, which the sample keeps.
+    if (placedStart != wasStart || placedStop != wasStop) {
+        if (placedStart != wasStart) start = placedStart + shift;
+        if (placedStop != wasStop) stop = placedStop + shift;
+        sample->SetTime(&start, &stop);
+    }
+    return true;
+}
+
 HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
 {
     // A follower's stream stops and goes on with its leader's, not at its own freeze.
@@ -403,13 +437,14 @@ HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
     // After a freeze, what the sample stands for decides whether it goes on: the time it was taken
     // at, or else when it comes. A follower measures it as its leader does, by the sample's own
     // stamps where it has them, even in clock mode.
+    REFERENCE_TIME passedStop = kNoTime;  // where this sample ends, once it passes
     if (led) {
         const REFERENCE_TIME at = SUCCEEDED(timed) ? start : clocked ? clockStart : StreamTime();
         const REFERENCE_TIME end = timed == S_OK ? stop : clocked && FAILED(timed) ? clockStart + 400000 : at;
         if (!Follows(at, end)) {
             return S_FALSE;
         }
-        lastStop_.store(end);
+        passedStop = end;
     } else {
         const REFERENCE_TIME resumedAt = resumedAt_.load();
         if (resuming_.load() || resumedAt != kNoTime) {
@@ -419,10 +454,16 @@ HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
             }
         }
         if (clocked) {
-            lastStop_.store(clockStart + 400000);
+            passedStop = clockStart + 400000;
         } else if (SUCCEEDED(timed)) {
-            lastStop_.store(timed == S_OK ? stop : start);
+            if (!InItsSlot(sample, timed, start, stop, key)) {
+                return S_FALSE;
+            }
+            passedStop = timed == S_OK ? stop : start;
         }
+    }
+    if (passedStop != kNoTime) {
+        lastStop_.store(passedStop);
     }
     const REFERENCE_TIME shift = frozenTime_.load();
     // A stamp shifted for a freeze never lies before the stream's start.

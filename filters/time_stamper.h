@@ -4,6 +4,7 @@
 // moment, so that what was taken before it reaches the file before the graph stops.
 #pragma once
 
+#include "filters/picture_slots.h"
 #include "filters/transform_in_place.h"
 
 #include <atomic>
@@ -66,6 +67,13 @@ public:
     bool EndWhenDue();
     // The end of this run's stream has passed the filter.
     bool Ended() const { return ended_.load(); }
+    // The pictures of a recording placed in a file of one picture per frame time (TPictureSlots):
+    // one whose slot is taken is left out and counted. 0 lets every picture through as it comes.
+    // Set while stopped, by the thread that builds the recording.
+    void SetPictureSlots(REFERENCE_TIME frameTime) { pictureSlots_.SetFrameTime(frameTime); }
+    REFERENCE_TIME PictureSlots() const { return pictureSlots_.FrameTime(); }
+    // The pictures left out since the recording started.
+    std::uint32_t PicturesLeftOut() const { return pictureSlots_.LeftOut(); }
     void SetClockStamps() { mode_.store(kClock); }
     void SetKeepStamps() { mode_.store(kKeep); }
     void SetClearStamps() { mode_.store(kClear); }
@@ -110,6 +118,9 @@ private:
     REFERENCE_TIME LeaderEnd(const Tqz_TimeStamper* leader, REFERENCE_TIME endAt) const;
     // What Transform does to a sample that does not end the stream before it.
     HRESULT Pass(IMediaSample* sample, bool key);
+    // Whether the picture stamped Start to Stop (before any shift; Timed as GetTime answered) takes
+    // a slot of its own; a stamp ahead of the clock is moved to it, in the sample too.
+    bool InItsSlot(IMediaSample* sample, HRESULT timed, REFERENCE_TIME& start, REFERENCE_TIME& stop, bool key);
     // Sends the end downstream now unless the streaming thread holds the receive lock.
     bool SendEndNow();
     // Stream time now on the clock of the last Run, or where the stream stood; clockLock_ held.
@@ -165,6 +176,7 @@ private:
     Microsoft::WRL::ComPtr<IReferenceClock> streamClock_;
     REFERENCE_TIME streamStart_ = 0;
     REFERENCE_TIME pausedAt_ = 0;  // the stream time at the last pause from running, 0 after a stop
+    TPictureSlots pictureSlots_;
 };
 
 }  // namespace filters

@@ -215,6 +215,9 @@ public:
     void NowBtnClick(classlib::TObject* Sender);
     void UpdateStatusTexts();
     void DroppedActionTimer(classlib::TObject* Sender);
+    // The recording's pictures lost (those its video capture filter dropped, and those left out
+    // where their slot in the file was taken already) and kept; false when nothing counts them.
+    bool DroppedFrames(long& Dropped, long& Kept);
     // The status bar (capture_form_status.cpp): the colour of the first panel's text, and the
     // owner drawing of the four panels.
     classlib::TColor StatusIntervalColor = classlib::clBlack;

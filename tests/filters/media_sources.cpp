@@ -149,7 +149,7 @@ private:
             sample->SetActualDataLength(bytes);
             bool discontinuity = false;
             REFERENCE_TIME start = source_->Stamp ? source_->Stamp(i, discontinuity) : i * source_->Duration;
-            REFERENCE_TIME stop = start + source_->Duration;
+            REFERENCE_TIME stop = source_->StopStamp ? source_->StopStamp(i, start) : start + source_->Duration;
             sample->SetTime(&start, &stop);
             sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
             sample->SetSyncPoint(i % std::max(source_->KeyEvery.load(), 1) == 0 ? TRUE : FALSE);

@@ -37,6 +37,8 @@ public:
     std::function<void(int index, BYTE* data, long bytes)> Fill;
     // When set, sample index's start time (it lasts Duration) and whether it is a discontinuity.
     std::function<REFERENCE_TIME(int index, bool& discontinuity)> Stamp;
+    // When set, where sample index that starts at Start stops (else Duration after it).
+    std::function<REFERENCE_TIME(int index, REFERENCE_TIME start)> StopStamp;
     // From sample SwitchAt on, the samples carry SwitchType (a mid-stream type change on the first)
     // and hold SwitchBytes bytes; ShortAt gives one sample only half its bytes.
     int SwitchAt = -1;

@@ -1,6 +1,7 @@
 // The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes and freeze.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
@@ -323,6 +324,103 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
     stamper->SourceStopped();
     ASSERT_TRUE(WaitUntil([&] { return stamper->EndWhenDue(); }));
     EXPECT_EQ(got.size() + 8, recorder.Size());
+}
+
+// A picture stamped hours ahead of the recording's clock, in a recording whose pictures keep their
+// slots: the stamper moves it to the clock, so that no file after it fills the hours with empty
+// frames; the pictures around it pass as they came, none left out.
+TEST_F(TimeStamperGraph, APictureStampedHoursAheadOfTheClockIsMovedToIt)
+{
+    constexpr REFERENCE_TIME kHours = 1000LL * 36000000000LL;
+    Build(12);
+    source->Duration = 400000;
+    source->Pace = 40;
+    source->Live = true;
+    source->Fill = WriteIndex;
+    source->Stamp = [](int i, bool& discontinuity) {
+        discontinuity = false;
+        return i * REFERENCE_TIME{400000} + (i == 5 ? kHours : 0);
+    };
+    UseSystemClock();
+    stamper->SetPictureSlots(filters::TPictureSlots::kStatedFrameTime);
+    ASSERT_TRUE(RunUntil(12));
+    const auto got = recorder.Samples();
+    ASSERT_EQ(12u, got.size());
+    for (const auto& s : got) {
+        // Wine's graph runs its filters a moment before their stream starts: it has run nothing then.
+        const REFERENCE_TIME streamTime = std::max<REFERENCE_TIME>(s.clockNow - stamper->StartTime(), 0);
+        EXPECT_LE(s.start, streamTime + 2 * 400000) << "picture " << IndexOf(s) << " ahead of the clock";
+        EXPECT_LE(s.stop, streamTime + 2 * 400000) << "picture " << IndexOf(s) << " ends ahead of the clock";
+        if (IndexOf(s) != 5) {
+            EXPECT_EQ(IndexOf(s) * REFERENCE_TIME{400000}, s.start);
+        }
+    }
+    EXPECT_EQ(0u, stamper->PicturesLeftOut());
+}
+
+// A camera faster than its format states (a picture every half or two thirds of its frame time, its
+// stamps straying by up to half the time between two) through the recording's picture stamper at
+// the format's frame time: one picture passes for each slot its stamp gives, as it goes to the file,
+// and the others are left out and counted, across a freeze and its join too. A picture that others
+// refer to is never left out; at 0 every picture passes; a new recording counts from nothing.
+TEST(TimeStamperSlots, AFasterCamerasPicturesWhoseSlotIsTakenAreLeftOutAndCounted)
+{
+    constexpr REFERENCE_TIME kFrame = 400000;
+    for (const REFERENCE_TIME interval : {kFrame / 2, kFrame * 667 / 1000}) {
+        SCOPED_TRACE(testing::Message() << "a picture every " << interval << " 100 ns");
+        auto* video = new filters::Tqz_TimeStamper;
+        ComPtr<IBaseFilter> held = Hold(video);
+        video->SetPictureSlots(kFrame);
+        video->GetPin(0);
+        video->Pause();  // pins made, as in a graph
+        TestSample sample(false);
+        const std::int64_t pattern[] = {0, 7, -9, 3, 10, -4, -10, 6, 1, -7};
+        std::int64_t offered = 0, passed = 0, lastSlot = -1;
+        REFERENCE_TIME lastStop = 0, lastOffered = 0;
+        bool frozen = false;
+        for (std::int64_t n = 0; n < 1500; ++n) {
+            REFERENCE_TIME taken = n * interval + (n > 0 ? pattern[n % 10] * interval / 20 : 0);
+            // Frozen for a second at 10 s, with the space bar: the join leaves the second out.
+            if (!frozen && taken >= 100000000 && taken < 110000000) video->SetFreeze(frozen = true, taken);
+            if (frozen && taken >= 110000000) video->SetFreeze(frozen = false, taken);
+            REFERENCE_TIME until = taken + interval;
+            sample.SetTime(&taken, &until);
+            sample.Sync = true;
+            const HRESULT hr = video->Transform(&sample);
+            if (frozen) continue;
+            ++offered;
+            lastOffered = taken;
+            if (hr != S_OK) continue;
+            ++passed;
+            const std::int64_t slot = sample.Start / kFrame;
+            EXPECT_GT(slot, lastSlot) << "picture " << n << " in a slot taken";
+            EXPECT_LE(sample.Start - lastStop, kFrame + interval) << "no hole at picture " << n;
+            lastSlot = slot;
+            lastStop = sample.Stop;
+        }
+        EXPECT_EQ(static_cast<std::uint32_t>(offered - passed), video->PicturesLeftOut());
+        EXPECT_GE(video->PicturesLeftOut(), static_cast<std::uint32_t>(offered / 4)) << "a slower camera's count";
+        EXPECT_NEAR(static_cast<double>(lastSlot + 1), static_cast<double>(lastStop) / kFrame, 1.0)
+            << "one picture in each slot of the time recorded";
+
+        // Another picture at the last one's time: left out, but not when others refer to it; at 0
+        // every picture passes.
+        for (const auto& [sync, slots, passes] : {std::tuple{true, kFrame, false}, std::tuple{false, kFrame, true},
+                                                  std::tuple{true, REFERENCE_TIME{0}, true}}) {
+            video->SetPictureSlots(slots);
+            REFERENCE_TIME again = lastOffered, until = again + interval;
+            sample.SetTime(&again, &until);
+            sample.Sync = sync;
+            EXPECT_EQ(passes ? S_OK : S_FALSE, video->Transform(&sample)) << sync << " " << slots;
+        }
+        EXPECT_EQ(static_cast<std::uint32_t>(offered - passed + 1), video->PicturesLeftOut());
+        const std::uint32_t counted = video->PicturesLeftOut();
+        video->Stop();
+        EXPECT_EQ(counted, video->PicturesLeftOut()) << "told after the stop too";
+        video->Pause();
+        EXPECT_EQ(0u, video->PicturesLeftOut()) << "a new recording";
+        video->Stop();
+    }
 }
 
 // Picture and sound handed to their stampers as a graph hands them on: pictures as they are taken,
