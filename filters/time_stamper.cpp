@@ -240,7 +240,7 @@ bool Tqz_TimeStamper::EndWhenDue()
     // through the filters before this one on a loaded machine.
     constexpr REFERENCE_TIME kSlack = 1000000;
     // How long a stopped source's word is waited for, and any source's end at most.
-    constexpr REFERENCE_TIME kWordWait = 2500000;
+    constexpr REFERENCE_TIME kWordWait = 2000000;
     constexpr REFERENCE_TIME kMostSourceWait = 4000000;
     if (ended_.load()) {
         return true;

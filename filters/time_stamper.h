@@ -66,7 +66,7 @@ public:
     // second has passed for the extra sample, and the last sample that came reached At or had no
     // stamps; behind a source that says nothing, once none came for the longest sample's time and a
     // tenth of a second more since At (a source that stalls; a stopped source's word waited for a
-    // quarter of a second, and its last sample reaching At); four tenths of a second after At
+    // fifth of a second, and its last sample reaching At); four tenths of a second after At
     // whatever came, so that a source that says nothing ends its stream within half a second by
     // the filter's own clock. True once the end has passed.
     bool EndWhenDue();

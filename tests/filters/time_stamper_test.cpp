@@ -326,13 +326,13 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
     EXPECT_EQ(got.size() + 8, recorder.Size());
 
     // Sources that say nothing at the stop: one stopped at the moment that neither sends the picture
-    // more nor says it stopped, nothing coming after the moment (a stall: every picture before it
-    // came); one whose pictures carry no stamps, which no stop holds back. Each stream ends within
-    // half a second of the moment by the filter's own clock, with no picture that came after it,
-    // and the sound of an input that gave nothing ends with it, silence taking its place from the
-    // picture's first moment to its end.
-    for (const bool unstamped : {false, true}) {
-        SCOPED_TRACE(unstamped ? "pictures without stamps" : "a source that stalls untold");
+    // more nor says it stopped, nothing coming after the moment, and one that cannot be stopped and
+    // stalls then (every picture before the moment came); one whose pictures carry no stamps, which
+    // no stop holds back. Each stream ends within half a second of the moment by the filter's own
+    // clock, with no picture that came after it, and the sound of an input that gave nothing ends
+    // with it, silence taking its place from the picture's first moment to its end.
+    for (const auto& [unstamped, stopped] : {std::pair{false, true}, std::pair{false, false}, std::pair{true, true}}) {
+        SCOPED_TRACE(unstamped ? "pictures without stamps" : stopped ? "a source stopped untold" : "a source that stalls");
         control->Stop();
         const std::size_t pictures = recorder.Size(), sounds = heard.Size();
         std::vector<REFERENCE_TIME> came(4096, -1);
@@ -348,7 +348,7 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
         ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= delivered + 12; }));
         Sleep(100);
         const REFERENCE_TIME endAt = stamper->StreamTime();
-        stamper->EndAt(endAt, nullptr, true);
+        stamper->EndAt(endAt, nullptr, stopped);
         follower->EndAt(endAt, stamper);
         REFERENCE_TIME ended = -1;
         ASSERT_TRUE(WaitUntil([&] {
