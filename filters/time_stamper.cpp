@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "filters/silence.h"
+
 namespace filters {
 
 const CLSID CLSID_qz_TimeStamper = {0xe5307fc4, 0x8823, 0x4f58, {0xa0, 0x1d, 0xd8, 0xc8, 0x63, 0xf8, 0xbb, 0xa8}};
@@ -238,7 +240,9 @@ bool Tqz_TimeStamper::EndWhenDue()
     // A tenth of a second: more than a picture's time, and than a sound buffer takes to come
     // through the filters before this one on a loaded machine.
     constexpr REFERENCE_TIME kSlack = 1000000;
-    constexpr REFERENCE_TIME kMostSourceWait = 5000000;
+    // How long a stopped source's word is waited for, and any source's end at most.
+    constexpr REFERENCE_TIME kWordWait = 2000000;
+    constexpr REFERENCE_TIME kMostSourceWait = 4000000;
     if (ended_.load()) {
         return true;
     }
@@ -248,25 +252,93 @@ bool Tqz_TimeStamper::EndWhenDue()
     }
     const REFERENCE_TIME now = StreamTime();
     const REFERENCE_TIME in = lastInStop_.load();
+    const REFERENCE_TIME came = lastArrival_.load();
+    // None came for as long as one takes, and a tenth of a second more, since Since or the last one.
+    auto quietSince = [&](REFERENCE_TIME since) {
+        return now >= std::max(since, came == kNoTime ? since : came) + longest_.load() + kSlack;
+    };
     bool due = false;
     if (const Tqz_TimeStamper* leader = endLeader_.load()) {
         if (leader->ended_.load()) {
             const REFERENCE_TIME end = LeaderEnd(leader, endAt);
-            const REFERENCE_TIME came = lastArrival_.load();
             // Stamped by the clock, a sample lies where it comes: nothing from now on is before the
             // end. Otherwise the sample that reaches the end has come, or none came meanwhile for
             // as long as one takes.
-            due = mode_.load() == kClock
-                      ? now >= end
-                      : (in != kNoTime && in >= end) ||
-                            now >= std::max(end, came == kNoTime ? end : came) + longest_.load() + kSlack;
+            due = mode_.load() == kClock ? now >= end : (in != kNoTime && in >= end) || quietSince(end);
         }
-    } else if (takesOneMore_.load()) {
+    } else {
         const REFERENCE_TIME told = sourceStoppedAt_.load();
-        due = told != kNoTime && now >= told + 2 * kSlack &&
-              (in == kNoTime || in >= endAt || now >= told + kMostSourceWait);
+        if (told != kNoTime) {
+            due = now >= told + 2 * kSlack && (in == kNoTime || in >= endAt);
+        } else if (takesOneMore_.load()) {
+            // A stopped source that has not said so yet: the picture about the stop's moment came,
+            // none after it, and its word is late.
+            due = in != kNoTime && in >= endAt && quietSince(endAt) && now >= endAt + kWordWait;
+        } else {
+            // The sample that ends the stream has not come: the source stalled.
+            due = quietSince(endAt);
+        }
+        due = due || now >= endAt + kMostSourceWait;
     }
     return due && SendEndNow();
+}
+
+bool Tqz_TimeStamper::NothingCameFor(REFERENCE_TIME span)
+{
+    return State() == State_Running && lastArrival_.load() == kNoTime && StreamTime() >= span;
+}
+
+void Tqz_TimeStamper::FillToLeaderEnd(const Tqz_TimeStamper* leader)
+{
+    // Both ends as placed: this stream's and the leader's are shifted each by its own freezes.
+    const REFERENCE_TIME shift = frozenTime_.load();
+    const REFERENCE_TIME last = lastStop_.load();
+    const REFERENCE_TIME from = last != kNoTime ? last - shift : leader->firstPlaced_.load();
+    const REFERENCE_TIME to = LeaderEnd(leader, endAt_.load()) - shift;
+    if (from == kNoTime || to <= from || !OutputPin()->IsConnected()) {
+        return;
+    }
+    const TSilence silence(InputPin()->CurrentMediaType());
+    const std::int64_t units = silence.UnitsIn(to - from);
+    // The buffers of the stream's own allocator, free since no sound came; one that stays taken
+    // (downstream holds it) ends the filling rather than the wait.
+    constexpr int kMostBufferWaitMs = 200;
+    std::int64_t done = 0;
+    for (int waited = 0; done < units && waited < kMostBufferWaitMs;) {
+        Microsoft::WRL::ComPtr<IMediaSample> sample;
+        if (OutputPin()->GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK || !sample) {
+            Sleep(1);
+            ++waited;
+            continue;
+        }
+        BYTE* data = nullptr;
+        long bytes = 0;
+        const std::int64_t made = SUCCEEDED(sample->GetPointer(&data))
+                                      ? silence.Write(data, sample->GetSize(), done, units - done, bytes)
+                                      : 0;
+        if (made == 0) {
+            break;
+        }
+        sample->SetActualDataLength(bytes);
+        REFERENCE_TIME start = from + silence.TimeOf(done), stop = from + silence.TimeOf(done + made);
+        const std::uint32_t counter = sampleCounter_.load() + 1;
+        sampleCounter_.store(counter);
+        LONGLONG mediaStart = counter, mediaStop = counter + 1;
+        if (mode_.load() == kClear) {
+            sample->SetTime(nullptr, nullptr);
+            sample->SetMediaTime(nullptr, nullptr);
+        } else {
+            sample->SetTime(&start, &stop);
+            sample->SetMediaTime(&mediaStart, &mediaStop);
+        }
+        sample->SetSyncPoint(TRUE);
+        sample->SetDiscontinuity(FALSE);
+        sample->SetPreroll(FALSE);
+        if (OutputPin()->Deliver(sample.Get()) != S_OK) {
+            break;
+        }
+        done += made;
+    }
 }
 
 bool Tqz_TimeStamper::SendEndNow()
@@ -279,6 +351,9 @@ bool Tqz_TimeStamper::SendEndNow()
     if (!endSent_ && !IsStopped() && OutputPin() != nullptr) {
         ended_.store(true);
         endSent_ = true;
+        if (const Tqz_TimeStamper* leader = endLeader_.load()) {
+            FillToLeaderEnd(leader);
+        }
         OutputPin()->DeliverEndOfStream();
     }
     ReceiveLock().Leave();
@@ -322,6 +397,7 @@ HRESULT Tqz_TimeStamper::Stop()
     ended_.store(false);
     lastInStop_.store(kNoTime);
     lastArrival_.store(kNoTime);
+    firstPlaced_.store(kNoTime);
     longest_.store(0);
     endingNow_ = false;
     endSent_ = false;
@@ -359,9 +435,10 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
         return S_FALSE;
     }
     const REFERENCE_TIME endAt = endAt_.load();
-    if (endAt != kNoTime && takesOneMore_.load()) {
-        // The stopped source's extra sample is the stream's last.
-        if (SUCCEEDED(inTimed) && inStart >= endAt) {
+    if (endAt != kNoTime && takesOneMore_.load() && SUCCEEDED(inTimed)) {
+        // The stopped source's extra sample is the stream's last. One without stamps the stop
+        // never holds back: it ends the stream as it comes.
+        if (inStart >= endAt) {
             const HRESULT hr = Pass(sample, key);
             ended_.store(true);
             endingNow_ = true;
@@ -486,14 +563,19 @@ HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
     LONGLONG mediaStop = mediaStart + 1;
     sample->SetMediaTime(&mediaStart, &mediaStop);
 
+    if (clocked) {
+        start = shifted(clockStart);
+        stop = start + 400000;
+    }
+    if (firstPlaced_.load() == kNoTime) {
+        firstPlaced_.store(SUCCEEDED(timed) || clocked ? start : StreamTime() - shift);
+    }
     if (mode == kClear) {
         stampStart_.store(0);
         stampStop_.store(0);
         sample->SetTime(nullptr, nullptr);
         sample->SetMediaTime(nullptr, nullptr);
     } else if (clocked) {
-        start = shifted(clockStart);
-        stop = start + 400000;
         stampStart_.store(start);
         stampStop_.store(stop);
         sample->SetTime(&start, &stop);

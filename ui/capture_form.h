@@ -677,6 +677,12 @@ private:
     // The sound input told the graph that it could not be opened or stopped giving sound: the
     // running recording is stopped as for a failed write, and the user told which input it was.
     void SoundInputFailed(int Operation, unsigned long Error);
+    // Problem (the input named) stops the running recording as a failed write, told once.
+    void SoundInputLetDown(const std::wstring& Problem);
+    // Watches the running recording's sound input on the status timer: one that gives nothing at
+    // all is told as one that stopped giving sound.
+    void WatchSoundInput();
+    ULONGLONG soundSilentSeen_ = 0;  // when the watch first saw the input give nothing; 0: not seen
     // Why the graph would not run a recording into File (Failure its answer): a sound input's
     // words when one told its failure meanwhile, else the file's or the graph's.
     std::wstring RefusalText(const std::wstring& File, HRESULT Failure);

@@ -394,6 +394,7 @@ bool TCaptureForm::DroppedFrames(long& Dropped, long& Kept) {
 void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
     using namespace settings;
     WatchReplacedFile();
+    WatchSoundInput();
     if (CaptureState == 2 || CaptureState == 4) {
         // The time of day of the elapsed time: whole days are not shown.
         WORD hours = 0, minutes = 0, seconds = 0, milliseconds = 0;

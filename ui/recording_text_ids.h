@@ -42,6 +42,8 @@
 /* A sound input that could not be opened, or stopped giving sound. */
 #define IDS_REC_SOUND_NOT_OPENED 3238
 #define IDS_REC_SOUND_FAILED 3239
+/* Why a sound input that gave nothing since the recording began is told as one that stopped. */
+#define IDS_REC_SOUND_NONE 3231
 /* What keeps a recording's file from being written, and a recording stopped by a failed write. */
 #define IDS_REC_NO_FOLDER 3240
 #define IDS_REC_IS_FOLDER 3241

@@ -50,6 +50,10 @@ public:
     std::atomic<bool> HoldEnd{false};
     // Goes on with the next sample when a delivery fails (instead of ending the stream).
     std::atomic<bool> GoOnAfterFailure{false};
+    // Its samples carry no time stamps; it gives no sample at all until it stops (an input that
+    // gives nothing).
+    std::atomic<bool> Unstamped{false};
+    std::atomic<bool> GivesNothing{false};
     std::atomic<int> Delivered{0};
     std::atomic<bool> EosSent{false};
 

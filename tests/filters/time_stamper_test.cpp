@@ -285,7 +285,7 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
 // picture taken at or after that moment, the one more its pin sends, is the stream's last by its own
 // stamp, and the end follows it; the sound of an input that gave nothing since ends there all the
 // same once its time has passed, and both renderers are told. A source that sends no picture more
-// ends once it says it stopped, with every picture it sent.
+// ends once it says it stopped, with every picture it sent; one that says nothing, all the same.
 TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundEndsWithIt)
 {
     Build(0);
@@ -324,6 +324,62 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
     stamper->SourceStopped();
     ASSERT_TRUE(WaitUntil([&] { return stamper->EndWhenDue(); }));
     EXPECT_EQ(got.size() + 8, recorder.Size());
+
+    // Sources that say nothing at the stop: one stopped at the moment that neither sends the picture
+    // more nor says it stopped, nothing coming after the moment, and one that cannot be stopped and
+    // stalls then (every picture before the moment came); one whose pictures carry no stamps, which
+    // no stop holds back. Each stream ends within half a second of the moment by the filter's own
+    // clock, with no picture that came after it, and the sound of an input that gave nothing ends
+    // with it, silence taking its place from the picture's first moment to its end.
+    for (const auto& [unstamped, stopped] : {std::pair{false, true}, std::pair{false, false}, std::pair{true, true}}) {
+        SCOPED_TRACE(unstamped ? "pictures without stamps" : stopped ? "a source stopped untold" : "a source that stalls");
+        control->Stop();
+        const std::size_t pictures = recorder.Size(), sounds = heard.Size();
+        std::vector<REFERENCE_TIME> came(4096, -1);
+        source->Fill = [&](int i, BYTE* data, long bytes) {
+            WriteIndex(i, data, bytes);
+            if (i < static_cast<int>(came.size())) came[static_cast<std::size_t>(i)] = stamper->StreamTime();
+        };
+        source->Unstamped = unstamped;
+        source->Count = unstamped ? 0 : 12;
+        sound->GivesNothing = true;
+        const int delivered = source->Delivered.load();
+        ASSERT_TRUE(SUCCEEDED(control->Run()));
+        ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= delivered + 12; }));
+        Sleep(100);
+        const REFERENCE_TIME endAt = stamper->StreamTime();
+        stamper->EndAt(endAt, nullptr, stopped);
+        follower->EndAt(endAt, stamper);
+        REFERENCE_TIME ended = -1;
+        ASSERT_TRUE(WaitUntil([&] {
+            if (ended < 0 && stamper->EndWhenDue()) ended = stamper->StreamTime();
+            return ended >= 0 && follower->EndWhenDue();
+        }));
+        EXPECT_LT(ended - endAt, 5000000) << "ended half a second and more after the moment";
+        control->Stop();
+        auto got = recorder.Samples();
+        ASSERT_GT(got.size(), pictures + 5);
+        for (std::size_t n = pictures; n < got.size(); ++n)
+            EXPECT_LT(came[static_cast<std::size_t>(IndexOf(got[n]))], endAt) << "a picture that came after the moment";
+        if (!unstamped) {
+            EXPECT_EQ(pictures + 12, got.size()) << "a picture before the stall is missing";
+        }
+        // The silence from where the picture begins to where it ends, without a hole.
+        const auto silence = heard.Samples();
+        ASSERT_GT(silence.size(), sounds);
+        REFERENCE_TIME at = unstamped ? silence[sounds].start : 0;
+        if (unstamped) {
+            EXPECT_NEAR(static_cast<double>(came[0]), static_cast<double>(at), 200000.0);
+        }
+        for (std::size_t n = sounds; n < silence.size(); ++n) {
+            EXPECT_EQ(at, silence[n].start);
+            EXPECT_EQ(static_cast<std::size_t>((silence[n].stop - at) * 8000 / 10000000 * 2), silence[n].data.size());
+            EXPECT_TRUE(std::all_of(silence[n].data.begin(), silence[n].data.end(), [](BYTE b) { return b == 0; }));
+            at = silence[n].stop;
+        }
+        EXPECT_NEAR(static_cast<double>(unstamped ? endAt : 12 * source->Duration), static_cast<double>(at), 1250.0)
+            << "the silence ends elsewhere than the picture";
+    }
 }
 
 // A picture stamped hours ahead of the recording's clock, in a recording whose pictures keep their
