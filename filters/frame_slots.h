@@ -78,14 +78,15 @@ public:
     // Places the next picture, Clock being the recording's stream time as it comes (kNoClock: none).
     // A stamp that lies further ahead of the clock than Reach is taken at the clock, a stop stamp no
     // further than Reach. An untimed picture, a discontinuity (a new run of the source, or pictures
-    // taken one by one), a stamp before the last one or a step of more than kMostFilledTime starts
-    // a new run in the next slot. Otherwise the picture goes in the slot its stamp falls in: a
+    // taken one by one; with LeaveOut only where its stamp leaves the timeline), a stamp before the
+    // last one or a step of more than kMostFilledTime starts a new run in the next slot. Otherwise the picture goes in the slot its stamp falls in: a
     // picture late by less than a frame time stays in its own slot, and the empty ones go only
     // where a whole frame time passed without one. A picture whose slot is taken (two in one frame
-    // time) is left out, or else goes in the next one, and so only the time the track ran ahead of
-    // is left empty later (the lead never adds up unless the source gives more pictures than its
-    // stated rate: then the track runs ahead). Stop is where the picture ends (at or before Start:
-    // a frame time after it).
+    // time) goes in the next one, and so only the time the track ran ahead of is left empty later
+    // (the lead never adds up unless the source gives more pictures than its stated rate: then the
+    // track runs ahead), except that with LeaveOut a picture that would run more than kMostLead
+    // slots ahead of its stamp is left out. Stop is where the picture ends (at or before Start: a
+    // frame time after it).
     TPlace Place(bool timed, bool discontinuity, REFERENCE_TIME start, REFERENCE_TIME stop,
                  REFERENCE_TIME clock = kNoClock)
     {
@@ -100,7 +101,11 @@ public:
         if (!placing_) {
             return place;
         }
-        if (!placing || discontinuity || start < last_ || Since(last_, start) > kMostFilledTime) {
+        // Where pictures are left out, a source's discontinuity on the same timeline (a camera
+        // tells one where it thinks it skipped a picture) goes on with the run: a new run would
+        // forget how far ahead the track is, and let a faster camera's pictures through.
+        const bool sameTimeline = placing && start >= last_ && Since(last_, start) <= kMostFilledTime;
+        if (!sameTimeline || (discontinuity && !leaveOut_)) {
             runStart_ = start;
             last_ = start;
             lastEnd_ = stop > start ? stop : AddTime(start, frameTime_);
@@ -108,7 +113,10 @@ public:
             return place;
         }
         const std::int64_t slot = SlotOf(start);
-        if (slot < used_ && leaveOut_) {
+        // A stamp straying by up to half a frame time can share its slot with the one before:
+        // that picture goes in the next slot, as it always did. Only a picture that would play two
+        // frame times or more after its stamp (a camera faster than its rate) is left out.
+        if (leaveOut_ && slot < used_ - kMostLead) {
             // Left out, it is no picture of the file: the run goes on as if it never came.
             place.LeftOut = true;
             return place;
@@ -145,6 +153,9 @@ public:
     }
 
 private:
+    // How many slots ahead of its stamp's slot a picture may go when its own is taken.
+    static constexpr std::int64_t kMostLead = 1;
+
     // A difference of times counted without sign (To at or after From).
     static std::uint64_t Since(REFERENCE_TIME from, REFERENCE_TIME to)
     {

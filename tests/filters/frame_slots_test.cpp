@@ -1,5 +1,5 @@
 // The slot counter of files of one picture per frame time: a camera faster than its format states
-// has the pictures whose slot is taken left out, so that its track lasts as long as the time it
+// has the pictures that would play two frame times late left out, so that its track lasts as long as the time it
 // recorded; and stamps that jump hours ahead of the recording's clock, or a stop stamp near the
 // largest time, fill nothing past the clock, without an overflow anywhere.
 #include <gtest/gtest.h>
@@ -24,25 +24,25 @@ REFERENCE_TIME Stamp(std::int64_t n, REFERENCE_TIME interval, REFERENCE_TIME jit
     return n * interval + (n > 0 ? pattern[n % 10] * jitter / 10 : 0);
 }
 
-// Pictures of a camera every 0.5 or 0.67 frame time, straying by up to half the time between two:
-// those whose slot is taken are left out, one picture stays in each slot its stamp gives, and the
-// track (its slots, empty ones included) lasts as long as the time recorded, within a frame time.
-// Kept in the next slot instead, as a stream whose pictures refer to others must be, the track runs
-// ahead by as much as it lasts.
+// Pictures of a camera every 0.5, 0.67 or 1 frame time, straying by up to half the time between
+// two: a picture whose slot is taken goes in the next one, and one that would go later still is left
+// out, so that each picture kept plays within a slot of its stamp's and the track (its slots, empty
+// ones included) lasts as long as the time recorded, within two frame times; at the stated rate, its
+// stamps straying, none is left out. Kept in the next slot instead, as a stream whose pictures refer
+// to others must be, a faster camera's track runs ahead by as much as it lasts.
 TEST(FrameSlots, AFasterCamerasPicturesWhoseSlotIsTakenAreLeftOutAndItsTrackKeepsItsTime)
 {
-    for (const REFERENCE_TIME interval : {kFrame / 2, kFrame * 667 / 1000}) {
+    for (const REFERENCE_TIME interval : {kFrame / 2, kFrame * 667 / 1000, kFrame}) {
         SCOPED_TRACE(testing::Message() << "a picture every " << interval << " 100 ns");
         TFrameSlots slots;
         slots.SetFrameTime(kFrame, true);
         std::int64_t kept = 0, leftOut = 0, places = 0;
-        std::int64_t lastSlot = -1, slotsWithPictures = 0, lastStampSlot = -1;
+        std::int64_t lastSlot = -1;
         constexpr int kPictures = 1500;  // a minute at 0.5, 40 s at 0.67
         for (int n = 0; n < kPictures; ++n) {
             const REFERENCE_TIME at = Stamp(n, interval, interval / 2);
-            slotsWithPictures += at / kFrame != lastStampSlot;
-            lastStampSlot = at / kFrame;
-            const TFrameSlots::TPlace place = slots.Place(true, n == 0, at, at + interval, at);
+            // The camera tells a discontinuity now and then where it thinks it skipped a picture.
+            const TFrameSlots::TPlace place = slots.Place(true, n == 0 || n % 4 == 3, at, at + interval, at);
             if (place.LeftOut) {
                 ++leftOut;
                 EXPECT_EQ(0, place.Count) << "a picture left out leaves no empty frame";
@@ -51,16 +51,22 @@ TEST(FrameSlots, AFasterCamerasPicturesWhoseSlotIsTakenAreLeftOutAndItsTrackKeep
             places += place.Count + 1;
             const std::int64_t slot = places - 1;
             EXPECT_GT(slot, lastSlot);
-            EXPECT_EQ((at - Stamp(0, interval, 0)) / kFrame, slot) << "picture " << n << " in the slot of its stamp";
+            const std::int64_t own = (at - Stamp(0, interval, 0)) / kFrame;
+            EXPECT_TRUE(slot == own || slot == own + 1) << "picture " << n << " in slot " << slot << ", its stamp's "
+                                                        << own;
             lastSlot = slot;
             ++kept;
         }
         const REFERENCE_TIME last = Stamp(kPictures - 1, interval, interval / 2);
         places += slots.End(last).Count;
         const double recorded = static_cast<double>(last + interval) / kFrame;
-        EXPECT_NEAR(recorded, static_cast<double>(places), 1.0) << "the track lasts the time recorded";
+        EXPECT_NEAR(recorded, static_cast<double>(places), 2.0) << "the track lasts the time recorded";
         EXPECT_EQ(kPictures, kept + leftOut);
-        EXPECT_EQ(slotsWithPictures, kept) << "one picture kept in each slot its pictures' stamps fall in";
+        if (interval == kFrame) {
+            EXPECT_EQ(0, leftOut) << "a camera at its stated rate loses nothing to its stamps' straying";
+        } else {
+            EXPECT_GE(leftOut, kPictures / 4) << "the pictures more than the rate are left out";
+        }
         if (interval == kFrame / 2) {
             EXPECT_EQ(places, kept) << "two pictures a frame time leave no slot empty";
         }
