@@ -20,6 +20,20 @@
 namespace recording_test {
 namespace {
 
+// Small pictures of 64 by 48, or blank 625/50 DV frames (the splitter gives the silence of a frame
+// for each).
+void PicturesOrDV(ftest::MediaType& type, bool dv)
+{
+    ftest::MakeVideoType(type, 64, 48);
+    if (!dv) return;
+    dshow::FreeMediaType(type);
+    type.majortype = MEDIATYPE_Interleaved;
+    type.subtype = MEDIASUBTYPE_dvsd;
+    type.formattype = GUID_NULL;
+    type.lSampleSize = 144000;
+    type.bFixedSizeSamples = TRUE;
+}
+
 int Count(const TMediaProbe& p, int stream) { return std::atoi(p.Stream(stream, "nb_read_packets").c_str()); }
 
 std::size_t Empty(const std::vector<Chunk>& chunks)
@@ -144,16 +158,7 @@ TEST_F(Recording, EachPictureTakesTheSlotItsStampFallsInCountedFromItsRun)
         ASSERT_EQ(S_OK, mux.As(&interleaving));
         ASSERT_EQ(S_OK, interleaving->put_Mode(way == 1 ? INTERLEAVE_FULL : INTERLEAVE_NONE));
         ftest::MediaType type;
-        ftest::MakeVideoType(type, 64, 48);
-        if (dv) {
-            // Blank 625/50 frames: the splitter gives the silence of a frame for each.
-            dshow::FreeMediaType(type);
-            type.majortype = MEDIATYPE_Interleaved;
-            type.subtype = MEDIASUBTYPE_dvsd;
-            type.formattype = GUID_NULL;
-            type.lSampleSize = 144000;
-            type.bFixedSizeSamples = TRUE;
-        }
+        PicturesOrDV(type, dv);
         auto* source = new ftest::MediaSource(type, dv ? 144000 : ftest::VideoBytes(64, 48));
         source->Count = static_cast<int>(stamps.size());
         source->Stamp = [&](int i, bool& discontinuity) {
@@ -242,15 +247,7 @@ TEST_F(Recording, StampsHoursAheadOfTheRecordingsClockFillNothingPastIt)
         ASSERT_EQ(S_OK, mux.As(&interleaving));
         ASSERT_EQ(S_OK, interleaving->put_Mode(way == 1 ? INTERLEAVE_FULL : INTERLEAVE_NONE));
         ftest::MediaType type;
-        ftest::MakeVideoType(type, 64, 48);
-        if (dv) {
-            dshow::FreeMediaType(type);
-            type.majortype = MEDIATYPE_Interleaved;
-            type.subtype = MEDIASUBTYPE_dvsd;
-            type.formattype = GUID_NULL;
-            type.lSampleSize = 144000;
-            type.bFixedSizeSamples = TRUE;
-        }
+        PicturesOrDV(type, dv);
         auto* source = new ftest::MediaSource(type, dv ? 144000 : ftest::VideoBytes(64, 48));
         source->Count = kPictures;
         source->Live = true;
