@@ -84,8 +84,8 @@ public:
     // where a whole frame time passed without one. A picture whose slot is taken (two in one frame
     // time) goes in the next one, and so only the time the track ran ahead of is left empty later
     // (the lead never adds up unless the source gives more pictures than its stated rate: then the
-    // track runs ahead), except that with LeaveOut a picture that would run more than kMostLead
-    // slots ahead of its stamp is left out. Stop is where the picture ends (at or before Start: a
+    // track runs ahead), except that with LeaveOut a picture that would play more than three
+    // quarters of a frame time after its stamp is left out. Stop is where the picture ends (at or before Start: a
     // frame time after it).
     TPlace Place(bool timed, bool discontinuity, REFERENCE_TIME start, REFERENCE_TIME stop,
                  REFERENCE_TIME clock = kNoClock)
@@ -113,10 +113,10 @@ public:
             return place;
         }
         const std::int64_t slot = SlotOf(start);
-        // A stamp straying by up to half a frame time can share its slot with the one before:
-        // that picture goes in the next slot, as it always did. Only a picture that would play two
-        // frame times or more after its stamp (a camera faster than its rate) is left out.
-        if (leaveOut_ && slot < used_ - kMostLead) {
+        // A stamp straying by up to a quarter of a frame time can share its slot with the one
+        // before: that picture goes in the next slot, as it always did. A picture that would play
+        // more than three quarters of a frame time after its stamp (a camera faster than its rate) is left out.
+        if (leaveOut_ && slot < used_ && TimeBetween(start, SlotStart(used_)) > frameTime_ / 4 * 3) {
             // Left out, it is no picture of the file: the run goes on as if it never came.
             place.LeftOut = true;
             return place;
@@ -153,9 +153,6 @@ public:
     }
 
 private:
-    // How many slots ahead of its stamp's slot a picture may go when its own is taken.
-    static constexpr std::int64_t kMostLead = 1;
-
     // A difference of times counted without sign (To at or after From).
     static std::uint64_t Since(REFERENCE_TIME from, REFERENCE_TIME to)
     {

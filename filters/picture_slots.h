@@ -1,6 +1,6 @@
 // The places of the pictures a recording's stamper lets through to a file of one picture per frame
-// time: a picture whose slot (by its stamp, counted from the start of its run) and the next one
-// are taken already is left out and counted, so that a camera faster than its format states keeps
+// time: a picture whose slot (by its stamp, counted from the start of its run) is taken, and that
+// would play more than three quarters of a frame time late in the next, is left out and counted, so that a camera faster than its format states keeps
 // its picture track with the sound whatever multiplexer writes the file; a stamp that lies ahead of
 // the recording's clock is taken at the clock.
 #pragma once

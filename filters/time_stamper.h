@@ -74,8 +74,8 @@ public:
     // The end of this run's stream has passed the filter.
     bool Ended() const { return ended_.load(); }
     // The pictures of a recording placed in a file of one picture per frame time (TPictureSlots):
-    // one that would play two frame times after its stamp (its slot and the next taken) is left out
-    // and counted. 0 lets every picture through as it comes.
+    // one that would play more than three quarters of a frame time after its stamp (its slot taken)
+    // is left out and counted. 0 lets every picture through as it comes.
     // Set while stopped, by the thread that builds the recording.
     void SetPictureSlots(REFERENCE_TIME frameTime) { pictureSlots_.SetFrameTime(frameTime); }
     REFERENCE_TIME PictureSlots() const { return pictureSlots_.FrameTime(); }

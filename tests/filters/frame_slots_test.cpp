@@ -24,9 +24,10 @@ REFERENCE_TIME Stamp(std::int64_t n, REFERENCE_TIME interval, REFERENCE_TIME jit
     return n * interval + (n > 0 ? pattern[n % 10] * jitter / 10 : 0);
 }
 
-// Pictures of a camera every 0.5, 0.67 or 1 frame time, straying by up to half the time between
-// two: a picture whose slot is taken goes in the next one, and one that would go later still is left
-// out, so that each picture kept plays within a slot of its stamp's and the track (its slots, empty
+// Pictures of a camera every 0.5 or 0.67 frame time, straying by up to half the time between two,
+// or every frame time straying by a quarter of it: a picture whose slot is taken goes in the next
+// one unless it would play more than three quarters of a frame time late there (then it is left
+// out), so that each picture kept plays within a slot of its stamp's and the track (its slots, empty
 // ones included) lasts as long as the time recorded, within two frame times; at the stated rate, its
 // stamps straying, none is left out. Kept in the next slot instead, as a stream whose pictures refer
 // to others must be, a faster camera's track runs ahead by as much as it lasts.
@@ -40,7 +41,7 @@ TEST(FrameSlots, AFasterCamerasPicturesWhoseSlotIsTakenAreLeftOutAndItsTrackKeep
         std::int64_t lastSlot = -1;
         constexpr int kPictures = 1500;  // a minute at 0.5, 40 s at 0.67
         for (int n = 0; n < kPictures; ++n) {
-            const REFERENCE_TIME at = Stamp(n, interval, interval / 2);
+            const REFERENCE_TIME at = Stamp(n, interval, interval == kFrame ? interval / 4 : interval / 2);
             // The camera tells a discontinuity now and then where it thinks it skipped a picture.
             const TFrameSlots::TPlace place = slots.Place(true, n == 0 || n % 4 == 3, at, at + interval, at);
             if (place.LeftOut) {
@@ -57,7 +58,7 @@ TEST(FrameSlots, AFasterCamerasPicturesWhoseSlotIsTakenAreLeftOutAndItsTrackKeep
             lastSlot = slot;
             ++kept;
         }
-        const REFERENCE_TIME last = Stamp(kPictures - 1, interval, interval / 2);
+        const REFERENCE_TIME last = Stamp(kPictures - 1, interval, interval == kFrame ? interval / 4 : interval / 2);
         places += slots.End(last).Count;
         const double recorded = static_cast<double>(last + interval) / kFrame;
         EXPECT_NEAR(recorded, static_cast<double>(places), 2.0) << "the track lasts the time recorded";
