@@ -73,7 +73,9 @@ function(quill_add_test area)
     add_test(NAME ${target} COMMAND ${target} WORKING_DIRECTORY ${work})
     # A Wine process that dies mid-run (a stack overflow) can end with exit code 0: a run counts
     # only when GoogleTest's closing line says it passed, and never with a failed test.
+    # The program is told its time: before CTest would kill it, it says which test it was in.
     set_tests_properties(${target} PROPERTIES TIMEOUT ${ARG_TIMEOUT}
+                         ENVIRONMENT "QUILL_TEST_TIMEOUT=${ARG_TIMEOUT}"
                          PASS_REGULAR_EXPRESSION "\\[  PASSED  \\] [0-9]+ tests?\\."
                          FAIL_REGULAR_EXPRESSION "\\[  FAILED  \\]")
   endif()

@@ -29,6 +29,7 @@ cleanup() {
     if $server_started; then
         "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true
     fi
+    quill_stop_test_desktop
     quill_stop_window_manager
     quill_stop_xvfb
     quill_stop_test_pulse
@@ -60,8 +61,9 @@ server_started=true
 # A server left running in this prefix (an interrupted run) cannot be made persistent: end it first.
 "$QUILL_WINESERVER" -p </dev/null >/dev/null 2>&1 ||
     { "$QUILL_WINESERVER" -k >/dev/null 2>&1 || true; "$QUILL_WINESERVER" -p </dev/null >/dev/null 2>&1; }
-# Start Wine's own background processes (services, device and RPC hosts) now, away from CTest's output
-# pipes: started by a test they would inherit its pipe and CTest would wait for them to exit.
+# Start Wine's own background processes (services, device and RPC hosts, the desktop) now, away from
+# CTest's output pipes: started by a test they would inherit its pipe and CTest would wait for them to exit.
+quill_keep_test_desktop "$wine_dir" || quill_say "The tests' Wine desktop could not be kept: a test program may start it."
 "${QUILL_WINE[@]}" wineboot </dev/null >/dev/null 2>&1
 
 # Each test's working folder starts empty.

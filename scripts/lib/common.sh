@@ -525,6 +525,42 @@ quill_ensure_prefix() {
     ) 9>"$dir/.lock"
 }
 
+# ---------------------------------------------------------------------------------------------
+# The tests' Wine desktop. Wine's desktop process (explorer.exe /desktop) is started by the first
+# program that needs the desktop and ends a moment after its last user has gone. Started by a test
+# program, it inherits that program's output pipes and holds them for as long as other tests show
+# windows: CTest waits for those pipes and reports a program that had passed and ended as timed
+# out. So the script starts the desktop itself, writing nowhere, and a console process of its own
+# uses the desktop until quill_stop_test_desktop, so that it does not end between two tests.
+# Expects quill_wine_env and the prefix's server running. Sets QUILL_DESKTOP_PIDS.
+#   quill_keep_test_desktop <dir>
+# ---------------------------------------------------------------------------------------------
+quill_keep_test_desktop() {
+    local dir=$1
+    QUILL_DESKTOP_DIR=$dir
+    rm -f -- "$dir/desktop-user"
+    mkfifo -- "$dir/desktop-user" || return 1
+    # "set /p" waits for a line from a pipe that the script keeps open and nobody writes.
+    exec {QUILL_DESKTOP_FD}<>"$dir/desktop-user"
+    "${QUILL_WINE[@]}" cmd /c "set /p q=" <&"$QUILL_DESKTOP_FD" >/dev/null 2>&1 &
+    QUILL_DESKTOP_PIDS=$!
+    "${QUILL_WINE[@]}" explorer.exe /desktop </dev/null >/dev/null 2>&1 &
+    QUILL_DESKTOP_PIDS+=" $!"
+}
+
+quill_stop_test_desktop() {
+    local pid
+    for pid in ${QUILL_DESKTOP_PIDS:-}; do
+        kill "$pid" 2>/dev/null || true
+    done
+    QUILL_DESKTOP_PIDS=
+    if [[ -n ${QUILL_DESKTOP_FD:-} ]]; then
+        exec {QUILL_DESKTOP_FD}>&-
+        QUILL_DESKTOP_FD=
+    fi
+    [[ -z ${QUILL_DESKTOP_DIR:-} ]] || rm -f -- "$QUILL_DESKTOP_DIR/desktop-user"
+}
+
 # Starts Xvfb on a free display number from :90 upward. Sets QUILL_XVFB_PID and QUILL_XVFB_DISPLAY.
 quill_start_xvfb() {
     local log=$1 n pid i

@@ -246,9 +246,13 @@ TEST_F(Graphs, HundredsOfRunPauseStopCyclesLeakNoSampleOrReference)
         }
         ASSERT_EQ(S_OK, control->Stop()) << i;
     }
-    EXPECT_GT(sink->Received.load(), 0);
-    EXPECT_EQ(300, copy->Starts.load());
-    EXPECT_EQ(300, copy->Stops.load());
+    // A busy machine may give the source's thread no turn within any of those runs: the graph
+    // still streams after them.
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    EXPECT_TRUE(WaitFor([&] { return sink->Received.load() > 0; })) << "no sample after the cycles";
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(301, copy->Starts.load());
+    EXPECT_EQ(301, copy->Stops.load());
     EXPECT_EQ(sourceRefs, source->RefCount());
     EXPECT_EQ(passRefs, pass->RefCount());
     ExpectAllBuffersFree(source->OutPin()->Allocator());
