@@ -436,6 +436,7 @@ std::unique_ptr<TAsideSet> TAsideSet::Adopt(const std::wstring& RecordFile) {
     const TAsideRecord::TRead read = left.Read(bytes);
     if (read == TAsideRecord::rdOther) return nullptr;
     set->cutShort_ = read == TAsideRecord::rdCutShort;
+    set->begun_ = left.Begun;
     // Takes the file of Kind given up (Gone) or aside: 1 taken, 0 none there, -1 there but held
     // (by a running copy of another logon, or another program for a moment: a later sweep
     // settles the set, never in part).
@@ -541,6 +542,16 @@ std::wstring TAsideSet::GiveUp(bool Now) {
 std::wstring TAsideSet::Discard() { return GiveUp(false); }
 void TAsideSet::Free() { GiveUp(true); }
 
+bool TAsideSet::HoldsOlder() const {
+    return std::any_of(aside_.begin(), aside_.end(), [](HANDLE file) { return file != nullptr; });
+}
+
+void TAsideSet::MarkBegun() {
+    if (settled_ || record_.Begun || !HoldsOlder()) return;
+    record_.Begun = true;
+    Rewrite();
+}
+
 void TAsideSet::Leave() {
     if (settled_) return;
     settled_ = true;
@@ -551,10 +562,15 @@ bool TAsideSet::Rewrite() { return recordFile_ != nullptr && WriteRecord(recordF
 
 std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, bool TellStuck) {
     if (settled_) return std::wstring();
-    if (cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
+    if (begun_ || cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
         // The user agreed to replace them and the recording had begun (or the disk's room was
-        // given): what a killed copy left of them is finished, never shown as kept.
+        // given): what a killed copy left of them is finished, never shown as kept; its own
+        // recording goes when it holds nothing.
         GiveUp(true);
+        if (RemoveMade && Claim.First() && record_.MadeThere(pfRecording, FileIdentity(record_.Original(pfRecording)))) {
+            bool busy = false;
+            RemoveIfMade(record_.Original(pfRecording), record_.Made[pfRecording], rmHoldsNothing, busy);
+        }
         if (RemoveMade) RemoveWitnesses(record_);
         if (settled_ || cutShort_) {
             // A record cut short goes with what it gave up, unless files aside bear its stem.
@@ -565,6 +581,12 @@ std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, b
             settled_ = true;
             return std::wstring();
         }
+    }
+    // The recording could not go on: the word that it had begun is taken back before anything
+    // moves, so that a kill from now on leaves the older files to be put back.
+    if (record_.Begun) {
+        record_.Begun = false;
+        Rewrite();
     }
     settled_ = true;
     const bool claimed = Claim.First();

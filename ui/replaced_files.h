@@ -86,8 +86,9 @@ class TAsideSet {
 public:
     // Moves the older files Older (opened by the caller for read, write and delete, without
     // sharing delete) aside under Record, whose made files already exist (at their new names); the
-    // record is written first. With none to move, the set holds the record of the made files alone. The handles it moves are the set's (nulled in Older); null, with
-    // Error set, when nothing could be moved (all is as before, every handle still the caller's).
+    // record is written first. With none to move, the set holds the record of the made files
+    // alone. The handles it moves are the set's (nulled in Older); null, with Error set, when
+    // nothing could be moved (all is as before, every handle still the caller's).
     // When the disk had no room for the record's words, its file (made, emptied and locked) is
     // handed to EmptyRecord for FreeInPlace, where given.
     static std::unique_ptr<TAsideSet> MoveAside(TAsideRecord Record, std::array<HANDLE, kPartFiles>& Older,
@@ -116,6 +117,13 @@ public:
     std::wstring Discard();
     // Their room is wanted at once: marked given up, emptied and deleted now.
     void Free();
+    // The user said to replace them and the recording has begun: the record says so before
+    // anything of the part's is let go, so that a copy killed before it gave them up leaves them
+    // for the next start to give up, never to keep. A put back (the recording could not go on)
+    // takes the word back first.
+    void MarkBegun();
+    // It holds older files (aside or being given up), not only the record of a part's own files.
+    bool HoldsOlder() const;
     // Puts them back under their names, the recording's name claimed by Claim (held by the
     // caller). The part's own files there go first when RemoveMade: each only when it is the one
     // the part made, and the recording only when it holds nothing (its scene list goes with it).
@@ -153,6 +161,8 @@ private:
     // Its record, cut short, gave no names: its files aside go back by the names their stem
     // carries, and the user hears where each went.
     bool byStem_ = false;
+    // Its record, left by a copy, says that the recording had begun: what is left goes.
+    bool begun_ = false;
 };
 
 // What a sweep of a folder has to tell the user, and what waits until it has been told: the sets

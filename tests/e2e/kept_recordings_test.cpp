@@ -460,10 +460,42 @@ TEST_F(KeptRecordings, AKillAfterAYesOnAFullVolumeLeavesNoGivenUpFileAndNothingU
         EXPECT_EQ(L"", said) << "nothing to tell";
         EXPECT_TRUE(next.ShownAtClose().empty()) << testing::PrintToString(next.ShownAtClose());
         EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(older))) << "nothing of the older file";
+        EXPECT_TRUE(!e2e::FileExists(older) || ui::RecordingHoldsMedia(older))
+            << "an empty recording is left at its name: " << e2e::FileSize(older) << " bytes";
         ULARGE_INTEGER free{};
         ASSERT_TRUE(GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr));
         EXPECT_GE(free.QuadPart + e2e::FileSize(older), 36ull << 20) << "the older file's room is the volume's";
     }
+
+    // Room for a second or so: the recording begins over the older file, fills the volume, and the
+    // program is killed once it has let its part's files go, before it gave the older file up.
+    // The next start gives it up (the user said Yes and the recording had begun) and says
+    // nothing: the room is the volume's again, and the recording holds what it wrote.
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) std::filesystem::remove(entry.path(), ec);
+    ASSERT_TRUE(quill_test::WriteOlderFile(older, 40u << 20));
+    ASSERT_TRUE(FillVolume(folder, 8u << 20)) << "the volume is not full";
+    {
+        TProgram killed;
+        ASSERT_NO_FATAL_FAILURE(StartKilledAt(killed, L"older room:1"));
+        ASSERT_TRUE(killed.ClickButton(L"Capture")) << testing::PrintToString(killed.Failure());
+        ASSERT_TRUE(killed.AnswerMessage(L"Yes")) << "exists already: the question";
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(killed.Process(), 60000)) << "the program was never killed";
+    }
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(older); }));
+    ASSERT_FALSE(MovedAside(folder).empty()) << "killed with the older file aside";
+    TProgram next;
+    ASSERT_NO_FATAL_FAILURE(Start(next));
+    std::wstring said;
+    EXPECT_TRUE(AnsweringUntil(next, said, [&] { return MovedAside(folder).empty(); }))
+        << testing::PrintToString(MovedAside(folder));
+    EXPECT_TRUE(next.Close());
+    EXPECT_EQ(L"", said) << "nothing to tell";
+    EXPECT_FALSE(e2e::FileExists(folder + L"clip_0 (older).avi")) << "the older file is kept";
+    EXPECT_TRUE(ui::RecordingHoldsMedia(older)) << "the recording keeps what it wrote";
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(older)));
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr));
+    EXPECT_GE(free.QuadPart, 36ull << 20) << "the older file's room is the volume's";
 }
 
 // Frozen from its start to its stop (the freeze kept from the last run, or asked for on the command
