@@ -4,6 +4,7 @@
 
 #include <algorithm>
 #include <atomic>
+#include <cwchar>
 #include <string_view>
 #include <vector>
 
@@ -25,6 +26,7 @@ constexpr DWORD kHeldLockHigh = 0x40000000;
 // The marks in the names of a part's record and of its files, which no user's file carries; a
 // scene list's files carry "-scn" after them.
 const wchar_t kRecordSuffix[] = L".~quillotrane-name";
+const wchar_t kNextRecordSuffix[] = L".~quillotrane-name-next";
 const wchar_t kAsideSuffix[] = L".~quillotrane-older";
 const wchar_t kGoneSuffix[] = L".~quillotrane-gone";
 const wchar_t kNewSuffix[] = L".~quillotrane-new";
@@ -42,6 +44,11 @@ const wchar_t kRecordSignature[] = L"Quillotrane: older files moved aside, recor
 const wchar_t kRecordEnd[] = L"end";
 const wchar_t* const kKindLabels[kPartFiles] = {L"recording", L"scene list"};
 const wchar_t kKeptLabel[] = L"kept";
+const wchar_t kBegunLine[] = L"begun";
+// No record is larger.
+constexpr LONGLONG kMostRecordBytes = 16384;
+// The steps of writing a record, for a test's kills.
+const wchar_t kRecordWritePoint[] = L"record write";
 
 std::wstring KindMark(int Kind) { return Kind == pfSceneList ? kSceneListMark : L""; }
 
@@ -109,13 +116,13 @@ void CloseFileHandle(HANDLE& File) {
     File = nullptr;
 }
 
-bool RenameOpenFile(HANDLE File, const std::wstring& Name) {
+bool RenameOpenFile(HANDLE File, const std::wstring& Name, bool Replace) {
     wchar_t full[MAX_PATH * 2] = {};
     const DWORD length = GetFullPathNameW(Name.c_str(), MAX_PATH * 2, full, nullptr);
     if (length == 0 || length >= MAX_PATH * 2) return false;
     std::vector<BYTE> buffer(sizeof(FILE_RENAME_INFO) + length * sizeof(wchar_t));
     auto* rename = reinterpret_cast<FILE_RENAME_INFO*>(buffer.data());
-    rename->ReplaceIfExists = FALSE;
+    rename->ReplaceIfExists = Replace ? TRUE : FALSE;
     rename->RootDirectory = nullptr;
     rename->FileNameLength = length * sizeof(wchar_t);
     std::copy(full, full + length, rename->FileName);
@@ -125,6 +132,43 @@ bool RenameOpenFile(HANDLE File, const std::wstring& Name) {
 bool DeleteOpenFile(HANDLE File) {
     FILE_DISPOSITION_INFO disposition{TRUE};
     return SetFileInformationByHandle(File, FileDispositionInfo, &disposition, sizeof disposition) != FALSE;
+}
+
+namespace {
+
+// The point and pass a test names for the process to end at (QUILL_TEST_KILL_AT), and the passes
+// of that point so far.
+struct TKillAt {
+    std::wstring Point;
+    long Pass = 0;
+    std::atomic<long> Passes{0};
+    TKillAt() {
+        wchar_t value[128] = {};
+        const DWORD length = GetEnvironmentVariableW(L"QUILL_TEST_KILL_AT", value, 128);
+        if (length == 0 || length >= 128) return;
+        const std::wstring named(value, length);
+        const std::size_t colon = named.rfind(L':');
+        if (colon == std::wstring::npos) return;
+        Pass = std::wcstol(named.c_str() + colon + 1, nullptr, 10);
+        if (Pass > 0) Point = named.substr(0, colon);
+    }
+};
+
+TKillAt& KillAt() {
+    static TKillAt at;
+    return at;
+}
+
+}  // namespace
+
+bool KillNamed(const wchar_t* Point) {
+    TKillAt& at = KillAt();
+    return !at.Point.empty() && at.Point == Point && ++at.Passes == at.Pass;
+}
+
+void KillNow() {
+    TerminateProcess(GetCurrentProcess(), 9);
+    for (;;) Sleep(INFINITE);
 }
 
 bool HoldForCopy(HANDLE File) {
@@ -195,6 +239,7 @@ std::wstring ClaimFileOf(const std::wstring& Name, std::uint64_t NameHash) {
 }
 
 std::wstring TAsideRecord::RecordFile() const { return Folder + RecordFileOfStem(Stem); }
+std::wstring TAsideRecord::NextRecordFile() const { return Folder + Stem + kNextRecordSuffix; }
 std::wstring TAsideRecord::AsideFile(int Kind) const { return Folder + Stem + kAsideSuffix + KindMark(Kind); }
 std::wstring TAsideRecord::GoneFile(int Kind) const { return Folder + Stem + kGoneSuffix + KindMark(Kind); }
 std::wstring TAsideRecord::NewFile(int Kind) const { return Folder + Stem + kNewSuffix + KindMark(Kind); }
@@ -212,6 +257,7 @@ std::wstring TAsideRecord::Text() const {
         if (!Kept[kind].empty())
             text += std::wstring(kKeptLabel) + L"\t" + kKindLabels[kind] + L"\t" + Kept[kind] + L"\t" +
                     IdentityText(KeptAs[kind]) + L"\r\n";
+    if (Begun) text += std::wstring(kBegunLine) + L"\r\n";
     return text + kRecordEnd + L"\r\n";
 }
 
@@ -220,6 +266,7 @@ TAsideRecord::TRead TAsideRecord::Read(const std::string& Bytes) {
     Made = {};
     Kept = {};
     KeptAs = {};
+    Begun = false;
     // A record is written as UTF-16; its signature begins it, whatever its version.
     const std::wstring signature = kRecordSignature;
     const std::size_t units = Bytes.size() / 2;
@@ -243,6 +290,10 @@ TAsideRecord::TRead TAsideRecord::Read(const std::string& Bytes) {
     if (!first && (lines.size() < 2 || lines.back() != kRecordEnd)) return rdCutShort;
     const std::size_t body = first ? lines.size() : lines.size() - 1;
     for (std::size_t line = 1; line < body; ++line) {
+        if (!first && !Begun && lines[line] == kBegunLine) {
+            Begun = true;
+            continue;
+        }
         const std::vector<std::wstring> fields = Fields(lines[line]);
         const bool kept = !first && fields.size() == 4 && fields[0] == kKeptLabel;
         const std::wstring& labelText = kept ? fields[1] : fields[0];
@@ -268,6 +319,93 @@ TAsideRecord::TRead TAsideRecord::Read(const std::string& Bytes) {
     return rdWhole;
 }
 
+namespace {
+
+// Writes Text whole into File at its position, the file ending there, flushed. A test's kill at
+// the write leaves half of it, as a kill in the middle of a write may.
+bool WriteAll(HANDLE File, const std::wstring& Text) {
+    const DWORD bytes = static_cast<DWORD>(Text.size() * sizeof(wchar_t));
+    DWORD written = 0;
+    if (KillNamed(kRecordWritePoint)) {
+        WriteFile(File, Text.c_str(), bytes / 2, &written, nullptr);
+        KillNow();
+    }
+    if (!WriteFile(File, Text.c_str(), bytes, &written, nullptr)) return false;
+    if (written != bytes) {
+        // Wine cuts a write short without a word on a full disk.
+        SetLastError(ERROR_DISK_FULL);
+        return false;
+    }
+    if (!SetEndOfFile(File)) return false;
+    KillPoint(kRecordWritePoint);
+    return FlushFileBuffers(File) != FALSE;
+}
+
+}  // namespace
+
+bool WriteRecord(HANDLE& File, const TAsideRecord& Record) {
+    LARGE_INTEGER size{}, start{};
+    if (File == nullptr || !GetFileSizeEx(File, &size)) return false;
+    const std::wstring text = Record.Text();
+    if (size.QuadPart == 0) {
+        if (SetFilePointerEx(File, start, nullptr, FILE_BEGIN) && WriteAll(File, text)) return true;
+        const DWORD error = GetLastError();
+        if (SetFilePointerEx(File, start, nullptr, FILE_BEGIN)) SetEndOfFile(File);
+        SetLastError(error == ERROR_SUCCESS ? ERROR_DISK_FULL : error);
+        return false;
+    }
+    KillPoint(kRecordWritePoint);
+    // Held as the record is: no sweep takes it for a left-over while it is written.
+    HANDLE next =
+        OpenFileHandle(Record.NextRecordFile(), GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, CREATE_ALWAYS);
+    if (next == nullptr) return false;
+    HoldForCopy(next);
+    const auto dropNext = [&] {
+        const DWORD error = GetLastError();
+        DeleteOpenFile(next);
+        CloseFileHandle(next);
+        SetLastError(error == ERROR_SUCCESS ? ERROR_DISK_FULL : error);
+        return false;
+    };
+    if (!WriteAll(next, text)) return dropNext();
+    KillPoint(kRecordWritePoint);
+    // No file open can be replaced: the old record is let go as the new one takes its name. A
+    // copy that looks at it in that moment holds it a moment longer.
+    const std::wstring name = Record.RecordFile();
+    CloseFileHandle(File);
+    bool placed = false;
+    for (int tries = 0; !placed && tries < 50; ++tries) {
+        placed = RenameOpenFile(next, name, true);
+        if (!placed) Sleep(tries < 10 ? 1 : 10);
+    }
+    if (!placed) {
+        const DWORD error = GetLastError();
+        File = OpenFileHandle(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, OPEN_EXISTING);
+        HoldForCopy(File);
+        SetLastError(error);
+        return dropNext();
+    }
+    File = next;
+    KillPoint(kRecordWritePoint);
+    return true;
+}
+
+bool ReadRecordFile(HANDLE File, std::string& Bytes, bool* TooLarge) {
+    LARGE_INTEGER size{}, start{};
+    Bytes.clear();
+    if (TooLarge != nullptr) *TooLarge = false;
+    if (File == nullptr || !GetFileSizeEx(File, &size)) return false;
+    if (size.QuadPart > kMostRecordBytes) {
+        if (TooLarge != nullptr) *TooLarge = true;
+        return false;
+    }
+    if (!SetFilePointerEx(File, start, nullptr, FILE_BEGIN)) return false;
+    Bytes.resize(static_cast<std::size_t>(size.QuadPart));
+    DWORD read = 0;
+    return Bytes.empty() ||
+           (ReadFile(File, Bytes.data(), static_cast<DWORD>(Bytes.size()), &read, nullptr) && read == Bytes.size());
+}
+
 TAsideRecord NewAsideRecord(const std::wstring& Name, bool ShortStem) {
     static std::atomic<std::uint64_t> sets{0};
     TAsideRecord record;
@@ -290,16 +428,20 @@ TAsideRecord NewAsideRecord(const std::wstring& Name, bool ShortStem) {
 }
 
 bool MarkedFile(const std::wstring& File, std::wstring& Stem, TMarkedKind& Mark, int& Kind) {
-    const std::pair<const wchar_t*, TMarkedKind> marks[] = {
-        {kRecordSuffix, mkRecord}, {kAsideSuffix, mkAside}, {kGoneSuffix, mkGone}, {kNewSuffix, mkNew}};
+    const std::pair<const wchar_t*, TMarkedKind> marks[] = {{kRecordSuffix, mkRecord},
+                                                            {kNextRecordSuffix, mkNextRecord},
+                                                            {kAsideSuffix, mkAside},
+                                                            {kGoneSuffix, mkGone},
+                                                            {kNewSuffix, mkNew}};
     for (const auto& [suffix, mark] : marks)
         for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-            if (mark == mkRecord && kind != pfRecording) continue;
-            const std::wstring tail = std::wstring(suffix) + (mark == mkRecord ? L"" : KindMark(kind));
+            const bool record = mark == mkRecord || mark == mkNextRecord;
+            if (record && kind != pfRecording) continue;
+            const std::wstring tail = std::wstring(suffix) + (record ? L"" : KindMark(kind));
             if (File.size() <= tail.size() || File.compare(File.size() - tail.size(), tail.size(), tail) != 0) continue;
             Stem = File.substr(0, File.size() - tail.size());
             Mark = mark;
-            Kind = mark == mkRecord ? -1 : kind;
+            Kind = record ? -1 : kind;
             return true;
         }
     return false;

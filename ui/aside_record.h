@@ -1,7 +1,7 @@
-// The record of a recording part's files, written beside the older files before they move, and
-// what the replace net judges files by: their identity, the handles it opens them with, the lock
-// that tells a running copy's files, and the names it may give them (the rules are in
-// replaced_files.h).
+// The record of a recording part's files, written beside the older files before they move (and
+// rewritten so that a kill never cuts it short), and what the replace net judges files by: their
+// identity, the handles it opens them with, the lock that tells a running copy's files, and the
+// names it may give them (the rules are in replaced_files.h); and the kill points a test names.
 #pragma once
 
 #include <windows.h>
@@ -41,9 +41,10 @@ DWORD LinksOf(HANDLE File);
 HANDLE OpenFileHandle(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Disposition);
 void CloseFileHandle(HANDLE& File);
 
-// Renames the file open as File (with delete access) to Name, never over another file; marks it to
-// be deleted once its last handle closes.
-bool RenameOpenFile(HANDLE File, const std::wstring& Name);
+// Renames the file open as File (with delete access) to Name, never over another file unless
+// Replace (then over a file that nothing holds open, in one step); marks it to be deleted once its
+// last handle closes.
+bool RenameOpenFile(HANDLE File, const std::wstring& Name, bool Replace = false);
 bool DeleteOpenFile(HANDLE File);
 
 // The lock a running copy keeps on the files of its own that no writer opens (its record, the older
@@ -82,8 +83,13 @@ struct TAsideRecord {
     std::array<TFileIdentity, kPartFiles> Made;
     std::array<std::wstring, kPartFiles> Kept;  // without folder
     std::array<TFileIdentity, kPartFiles> KeptAs;
+    // The user said to replace the older files and the recording has begun: whatever is left of
+    // them is given up, by whoever settles the record.
+    bool Begun = false;
 
     std::wstring RecordFile() const;
+    // Where its next words are written before they are put over it.
+    std::wstring NextRecordFile() const;
     // Where the older file Kind waits aside, where it goes once given up, and the part's own file
     // (made there, and holding its identity as a second name while the part runs).
     std::wstring AsideFile(int Kind) const;
@@ -105,6 +111,28 @@ struct TAsideRecord {
 // with them) gets a short stem.
 TAsideRecord NewAsideRecord(const std::wstring& Name, bool ShortStem = false);
 
+// Writes Record's words into its file, open as File (read, write and delete access, sharing
+// reading alone, and locked) and held so afterwards: a kill at any moment leaves either the words
+// it held or the new ones whole. A record made empty is written in place (cut short, it tells no
+// less than empty); else the new words go beside it (NextRecordFile), flushed, and are put over it
+// in one step. False when they could not be written whole (no room) or put in place: the file
+// then holds the old words (an empty one stays empty), File still holding it unless it could not
+// be opened again.
+bool WriteRecord(HANDLE& File, const TAsideRecord& Record);
+// The bytes of a record's file open as File (read access); false when they cannot be read, or
+// are more than any record holds (TooLarge).
+bool ReadRecordFile(HANDLE File, std::string& Bytes, bool* TooLarge = nullptr);
+
+// A test's kill point: the process ends at once, as a crash or a power cut ends it, when the
+// environment variable QUILL_TEST_KILL_AT names Point and this is its pass so numbered
+// ("record write:3"; read once). KillNamed tells whether it is (counting the pass) and KillNow
+// ends the process, for a point that leaves something half done first.
+bool KillNamed(const wchar_t* Point);
+[[noreturn]] void KillNow();
+inline void KillPoint(const wchar_t* Point) {
+    if (KillNamed(Point)) KillNow();
+}
+
 // Whether nothing of that name is there.
 bool NameFree(const std::wstring& Name);
 // The name of the record of a stem (the stem's folder, if any, kept), and the search pattern that
@@ -117,9 +145,9 @@ std::wstring MarkedFilesPattern();
 std::wstring ClaimFileOf(const std::wstring& Name, std::uint64_t NameHash);
 
 // The names that the records and files of recording parts carry, told from the file name alone:
-// the stem, the kind of file (-1 the record) and whether it holds an older file (aside or given
-// up); false for any other name.
-enum TMarkedKind { mkRecord, mkAside, mkGone, mkNew };
+// the stem, the kind of file (-1 the record and its next words) and whether it holds an older file
+// (aside or given up); false for any other name.
+enum TMarkedKind { mkRecord, mkAside, mkGone, mkNew, mkNextRecord };
 bool MarkedFile(const std::wstring& File, std::wstring& Stem, TMarkedKind& Mark, int& Kind);
 // The recording a stem names (its part's claim); empty for a short stem.
 std::wstring RecordingOfStem(const std::wstring& Stem);

@@ -232,6 +232,9 @@ bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
         !OlderFileMakesRoom(NextVideoFile, *part_))
         return false;
     std::unique_ptr<TAsideSet> older = part_->TakeAside();
+    // Begun, the recording keeps what it wrote: its record says so before the part lets its files
+    // go, and a copy killed from then on leaves the older files to be given up.
+    if (part_->RecordingBegun()) older->MarkBegun();
     // The name stays claimed until the older files are settled, and through the start again.
     std::unique_ptr<TRecordingClaim> claim = part_->TakeClaim();
     const std::wstring file = NextVideoFile;
@@ -277,6 +280,7 @@ bool TCaptureForm::BeginAgainWithOlderRoom(HRESULT Result) {
         putBack(why + Paragraph(soundInputProblem_));
         return true;
     }
+    KillPoint(L"older room");
     older->Free();
     if (!partKept) {
         // The part is begun again under its name: the name the stop prepared is the next one still.

@@ -52,8 +52,9 @@ bool TakeName(const std::wstring& Witness, const std::wstring& Name, bool& Witne
 TNamedFiles FilesAt(const std::wstring& Name) { return {FileIdentity(Name), FileIdentity(SceneListOf(Name))}; }
 
 TRecordingPart::TRecordingPart(std::wstring Name, std::unique_ptr<TRecordingClaim> Claim)
-    : name_(std::move(Name)),
-      claim_(Claim && Claim->On(name_) ? std::move(Claim) : std::make_unique<TRecordingClaim>(name_)) {}
+    : name_(std::move(Name)), underRecord_(Claim && Claim->On(name_)) {
+    claim_ = underRecord_ ? std::move(Claim) : std::make_unique<TRecordingClaim>(name_);
+}
 
 TRecordingPart::~TRecordingPart() {
     try {
@@ -196,7 +197,16 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
             return false;
         }
     }
-    if (!moves[pfRecording] && !moves[pfSceneList]) {
+    const bool moving = moves[pfRecording] || moves[pfSceneList];
+    // Begun again in a room just freed: under a record. Where no record can be made (no room
+    // even for it), made as any part whose name is free.
+    if (underRecord_ && !moving) {
+        if (TakeUnderRecord(makes, moves, older)) return true;
+        if (settled_) return false;
+        noRoom_ = inUse_ = false;
+        problem_.clear();
+    }
+    if (!moving) {
         // Nothing to move: the part's files are made under their names at once.
         for (int kind = pfRecording; kind < kPartFiles; ++kind)
             if (makes[kind] && !Make(kind, names[kind], names[kind])) {
@@ -205,15 +215,29 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
             }
         return true;
     }
+    const bool taken = TakeUnderRecord(makes, moves, older);
+    dropOlder();
+    return taken;
+}
+
+bool TRecordingPart::TakeUnderRecord(const std::array<bool, kPartFiles>& Makes,
+                                     const std::array<bool, kPartFiles>& Moves, std::array<HANDLE, kPartFiles>& Older) {
+    const std::array<std::wstring, kPartFiles> names{name_, SceneListOf(name_)};
+    const auto dropOlder = [&] {
+        for (HANDLE& file : Older) CloseFile(file);
+    };
+    // Under a record, each file the part makes is witnessed: the record names it by its witness.
+    const std::array<bool, kPartFiles> beside{Makes[pfRecording] && (Moves[pfRecording] || underRecord_),
+                                              Makes[pfSceneList] && (Moves[pfSceneList] || underRecord_)};
     // The part's own files are made first, so that the record names them before anything moves;
     // a name the file system refuses with the marks gets the short stem.
     TAsideRecord record = NewAsideRecord(name_);
     bool refused = false;
-    bool made = MakeBeside(record, makes, moves, refused);
+    bool made = MakeBeside(record, Makes, beside, refused);
     if (!made && refused) {
         record = NewAsideRecord(name_, true);
         refused = false;
-        made = MakeBeside(record, makes, moves, refused);
+        made = MakeBeside(record, Makes, beside, refused);
     }
     if (!made) {
         if (problem_.empty())
@@ -221,18 +245,18 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
         dropOlder();
         return false;
     }
-    if (moves[pfSceneList] || makes[pfSceneList]) record.Names[pfSceneList] = unicode::WideExtractFileName(names[pfSceneList]);
+    if (Moves[pfSceneList] || Makes[pfSceneList]) record.Names[pfSceneList] = unicode::WideExtractFileName(names[pfSceneList]);
     {
         DWORD error = ERROR_SUCCESS;
         HANDLE emptyRecord = nullptr;
-        aside_ = TAsideSet::MoveAside(record, older, error, &emptyRecord);
+        aside_ = TAsideSet::MoveAside(record, Older, error, &emptyRecord);
         if (!aside_) {
-            noRoom_ = error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL;
+            noRoom_ = (Moves[pfRecording] || Moves[pfSceneList]) && (error == ERROR_DISK_FULL || error == ERROR_HANDLE_DISK_FULL);
             if (noRoom_) {
                 // Whole under their names, and held for FreeOlderInPlace, with the record made
                 // for them.
-                olderHere_ = older;
-                older = {};
+                olderHere_ = Older;
+                Older = {};
                 olderRecord_ = record;
                 olderRecord_.Made = {};
                 olderRecordFile_ = emptyRecord;
@@ -243,7 +267,7 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
             dropOlder();
             // Nothing moved: the files made go, and the name is not taken.
             std::array<std::wstring, kPartFiles> at{};
-            for (int kind = pfRecording; kind < kPartFiles; ++kind) at[kind] = moves[kind] ? record.NewFile(kind) : names[kind];
+            for (int kind = pfRecording; kind < kPartFiles; ++kind) at[kind] = beside[kind] ? record.NewFile(kind) : names[kind];
             DropMade(at);
             inUse_ = error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
             problem_ = inUse_ ? classlib::Format(RecText(IDS_REC_IN_USE), {name_})
@@ -253,9 +277,9 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
     }
     // One that could not be moved (the others are aside) keeps its name: the part does not take it.
     dropOlder();
-    // The part's files take the names the older ones left, as second names of theirs.
+    // The part's files take the names the Older ones left, as second names of theirs.
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-        if (!makes[kind] || !moves[kind]) continue;
+        if (!beside[kind]) continue;
         bool witnessed = false;
         if (!TakeName(witness_[kind], names[kind], witnessed)) {
             // Another program made a file at the name meanwhile: the part does not take it.

@@ -58,7 +58,7 @@ public:
     const std::wstring& Problem() const { return problem_; }
 
     // Older files are aside, and the bytes they hold.
-    bool Replaced() const { return aside_ && !aside_->Settled(); }
+    bool Replaced() const { return aside_ && !aside_->Settled() && aside_->HoldsOlder(); }
     std::uint64_t OlderSize() const;
     // The recording's file is still the one the part made, and holds a whole picture or sound that
     // a player reads.
@@ -100,6 +100,10 @@ private:
     // with everything made removed (RefusedName: the file system refused a name of the record).
     bool MakeBeside(TAsideRecord& Record, const std::array<bool, kPartFiles>& Makes,
                     const std::array<bool, kPartFiles>& Moves, bool& RefusedName);
+    // Its own files made under a record (witnessed, then given their names), the older files
+    // Older (Moves) moved aside under it; false with Problem set and nothing made or moved.
+    bool TakeUnderRecord(const std::array<bool, kPartFiles>& Makes, const std::array<bool, kPartFiles>& Moves,
+                         std::array<HANDLE, kPartFiles>& Older);
     // The part's own files made so far removed, and let go.
     void DropMade(const std::array<std::wstring, kPartFiles>& Names);
     // Its files' witnesses (their first names) removed once nothing else needs them; false while a
@@ -114,6 +118,10 @@ private:
     // Their first names, kept until the part is settled (empty: made under their names).
     std::array<std::wstring, kPartFiles> witness_{};
     std::unique_ptr<TAsideSet> aside_;
+    // Begun again in a room just freed (its claim handed over): its files are made under a record
+    // even where nothing moves, so that a copy killed before it wrote a picture or a sound leaves
+    // nothing empty at the name.
+    bool underRecord_ = false;
     // Held under their names when there was no room to move them aside (NoRoom), with the record
     // made for them.
     std::array<HANDLE, kPartFiles> olderHere_{};

@@ -66,5 +66,7 @@
 #define IDS_REC_GONE_UNKNOWN 3253
 /* An older file that a recording replaced and that could not be removed: it stays aside. */
 #define IDS_REC_OLDER_LEFT_ASIDE 3254
+/* An older file found aside under a record cut short, back under the name its own name carries. */
+#define IDS_REC_OLDER_BACK 3255
 
 #endif

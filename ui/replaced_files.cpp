@@ -117,19 +117,6 @@ TDisposals& Disposals() {
     return disposals;
 }
 
-// Writes Text whole as the file's only content, flushed; false (the file emptied) when the disk
-// takes it only in part, or not at all (Wine cuts a write short without a word on a full disk).
-bool WriteWhole(HANDLE File, const std::wstring& Text) {
-    const DWORD bytes = static_cast<DWORD>(Text.size() * sizeof(wchar_t));
-    DWORD written = 0;
-    LARGE_INTEGER start{};
-    const bool whole = SetFilePointerEx(File, start, nullptr, FILE_BEGIN) && SetEndOfFile(File) &&
-                       WriteFile(File, Text.c_str(), bytes, &written, nullptr) && written == bytes && SetEndOfFile(File) &&
-                       FlushFileBuffers(File);
-    if (!whole && SetFilePointerEx(File, start, nullptr, FILE_BEGIN)) SetEndOfFile(File);
-    return whole;
-}
-
 std::uint64_t Fnv1a(const std::wstring& Text) {
     std::uint64_t hash = 14695981039346656037ull;
     for (wchar_t c : Text) {
@@ -347,7 +334,7 @@ std::unique_ptr<TAsideSet> TAsideSet::MoveAside(TAsideRecord Record, std::array<
         return nullptr;
     }
     HoldForCopy(set->recordFile_);
-    if (!WriteWhole(set->recordFile_, record.Text())) {
+    if (!WriteRecord(set->recordFile_, record)) {
         Error = GetLastError();
         // A write cut short without a word is a full disk's.
         if (Error == ERROR_SUCCESS) Error = ERROR_DISK_FULL;
@@ -400,8 +387,7 @@ bool TAsideSet::FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> 
         return false;
     }
     HoldForCopy(set.Record);
-    const std::wstring text = Record.Text();
-    bool whole = WriteWhole(set.Record, text);
+    const bool whole = WriteRecord(set.Record, Record);
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
         HANDLE& file = Older[kind];
         if (file == nullptr) continue;
@@ -423,7 +409,7 @@ bool TAsideSet::FreeInPlace(TAsideRecord Record, std::array<HANDLE, kPartFiles> 
             size.QuadPart = size.QuadPart > kRoomForRecord ? size.QuadPart - kRoomForRecord : 0;
             if (SetFilePointerEx(set.Files.front(), size, nullptr, FILE_BEGIN)) SetEndOfFile(set.Files.front());
         }
-        WriteWhole(set.Record, text);
+        WriteRecord(set.Record, Record);
     }
     const std::atomic<bool> hurry{true};
     DeleteNow(set, hurry);
@@ -439,41 +425,52 @@ std::unique_ptr<TAsideSet> TAsideSet::Adopt(const std::wstring& RecordFile) {
     std::unique_ptr<TAsideSet> set(new TAsideSet);
     set->recordFile_ = record;
     set->settled_ = true;
-    LARGE_INTEGER size{};
-    if (!HoldForCopy(record) || !GetFileSizeEx(record, &size) || size.QuadPart > 16384) return nullptr;
-    std::string bytes(static_cast<std::size_t>(size.QuadPart), '\0');
-    DWORD read = 0;
-    if (!bytes.empty() && (!ReadFile(record, bytes.data(), static_cast<DWORD>(bytes.size()), &read, nullptr) ||
-                           read != bytes.size()))
-        return nullptr;
-    set->record_.Folder = unicode::WideExtractFilePath(RecordFile);
-    std::wstring stem;
+    std::string bytes;
+    if (!HoldForCopy(record) || !ReadRecordFile(record, bytes)) return nullptr;
+    TAsideRecord& left = set->record_;
+    left.Folder = unicode::WideExtractFilePath(RecordFile);
     TMarkedKind mark = mkRecord;
     int kind = 0;
-    if (!MarkedFile(unicode::WideExtractFileName(RecordFile), stem, mark, kind) || mark != mkRecord) return nullptr;
-    set->record_.Stem = stem;
-    const TAsideRecord::TRead read_ = set->record_.Read(bytes);
-    if (read_ == TAsideRecord::rdOther) return nullptr;
-    // A record cut short moved nothing aside: only what its copy gave up is taken over.
-    set->cutShort_ = read_ == TAsideRecord::rdCutShort;
+    if (!MarkedFile(unicode::WideExtractFileName(RecordFile), left.Stem, mark, kind) || mark != mkRecord)
+        return nullptr;
+    const TAsideRecord::TRead read = left.Read(bytes);
+    if (read == TAsideRecord::rdOther) return nullptr;
+    set->cutShort_ = read == TAsideRecord::rdCutShort;
+    set->begun_ = left.Begun;
+    // Takes the file of Kind given up (Gone) or aside: 1 taken, 0 none there, -1 there but held
+    // (by a running copy of another logon, or another program for a moment: a later sweep
+    // settles the set, never in part).
+    const auto take = [&](int Kind, bool Gone) {
+        const std::wstring name = Gone ? left.GoneFile(Kind) : left.AsideFile(Kind);
+        HANDLE file =
+            Open(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
+        if (file == nullptr) return NameFree(name) ? 0 : -1;
+        if (!HoldForCopy(file)) {
+            CloseHandle(file);
+            return -1;
+        }
+        set->aside_[Kind] = file;
+        set->gone_[Kind] = Gone;
+        return 1;
+    };
+    bool gone = false;
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
-        if (!set->cutShort_ && set->record_.Names[kind].empty()) continue;
-        for (bool gone : {true, false}) {
-            if (!gone && set->cutShort_) continue;
-            const std::wstring name = gone ? set->record_.GoneFile(kind) : set->record_.AsideFile(kind);
-            HANDLE aside = Open(name, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ | FILE_SHARE_WRITE, OPEN_EXISTING);
-            // There but held by another program for a moment (a scanner reading it): the set is
-            // settled by a later sweep, never in part.
-            if (aside == nullptr && !NameFree(name)) return nullptr;
-            if (aside == nullptr) continue;
-            // Still held by a copy running under another logon.
-            if (!HoldForCopy(aside)) {
-                CloseHandle(aside);
-                return nullptr;
-            }
-            set->aside_[kind] = aside;
-            set->gone_[kind] = gone;
-            break;
+        if (!set->cutShort_ && left.Names[kind].empty()) continue;
+        const int taken = take(kind, true);
+        if (taken < 0 || (taken == 0 && !set->cutShort_ && take(kind, false) < 0)) return nullptr;
+        gone = gone || taken > 0;
+    }
+    // Cut short (a disk fault, or an earlier version) where nothing was given up: what lies aside
+    // under its stem goes back by the name the stem carries, and the file its copy made there
+    // (its witness beside it) goes when it holds nothing.
+    const std::wstring recording = RecordingOfStem(left.Stem);
+    if (set->cutShort_ && !gone && !recording.empty()) {
+        set->cutShort_ = false;
+        set->byStem_ = true;
+        left.Names = {recording, SceneListOf(recording)};
+        for (int kind = pfRecording; kind < kPartFiles; ++kind) {
+            left.Made[kind] = FileIdentity(left.NewFile(kind));
+            if (take(kind, false) < 0) return nullptr;
         }
     }
     set->settled_ = false;
@@ -545,20 +542,35 @@ std::wstring TAsideSet::GiveUp(bool Now) {
 std::wstring TAsideSet::Discard() { return GiveUp(false); }
 void TAsideSet::Free() { GiveUp(true); }
 
+bool TAsideSet::HoldsOlder() const {
+    return std::any_of(aside_.begin(), aside_.end(), [](HANDLE file) { return file != nullptr; });
+}
+
+void TAsideSet::MarkBegun() {
+    if (settled_ || record_.Begun || !HoldsOlder()) return;
+    record_.Begun = true;
+    Rewrite();
+}
+
 void TAsideSet::Leave() {
     if (settled_) return;
     settled_ = true;
     untold_ = true;
 }
 
-bool TAsideSet::Rewrite() { return recordFile_ != nullptr && WriteWhole(recordFile_, record_.Text()); }
+bool TAsideSet::Rewrite() { return recordFile_ != nullptr && WriteRecord(recordFile_, record_); }
 
 std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, bool TellStuck) {
     if (settled_) return std::wstring();
-    if (cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
+    if (begun_ || cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
         // The user agreed to replace them and the recording had begun (or the disk's room was
-        // given): what a killed copy left of them is finished, never shown as kept.
+        // given): what a killed copy left of them is finished, never shown as kept; its own
+        // recording goes when it holds nothing.
         GiveUp(true);
+        if (RemoveMade && Claim.First() && record_.MadeThere(pfRecording, FileIdentity(record_.Original(pfRecording)))) {
+            bool busy = false;
+            RemoveIfMade(record_.Original(pfRecording), record_.Made[pfRecording], rmHoldsNothing, busy);
+        }
         if (RemoveMade) RemoveWitnesses(record_);
         if (settled_ || cutShort_) {
             // A record cut short goes with what it gave up, unless files aside bear its stem.
@@ -569,6 +581,12 @@ std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, b
             settled_ = true;
             return std::wstring();
         }
+    }
+    // The recording could not go on: the word that it had begun is taken back before anything
+    // moves, so that a kill from now on leaves the older files to be put back.
+    if (record_.Begun) {
+        record_.Begun = false;
+        Rewrite();
     }
     settled_ = true;
     const bool claimed = Claim.First();
@@ -600,6 +618,8 @@ std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, b
         // A scene list follows its recording: back with it, or kept beside where it is kept.
         const bool follows = kind == pfSceneList && !keptStem.empty();
         if (claimed && !follows && RenameOpenFile(file, original)) {
+            // Found by the name its stem carries: the user hears where it was.
+            if (byStem_) told += (told.empty() ? L"" : L"\r\n") + classlib::Format(RecText(IDS_REC_OLDER_BACK), {original});
             CloseFile(file);
             continue;
         }

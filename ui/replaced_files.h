@@ -21,7 +21,9 @@
 //  4. The older files go only once the part's recording holds a picture or a sound; they are
 //     marked given up (renamed) before they are emptied, so that a kill meanwhile leaves nothing
 //     that looks kept. Where the disk has no room even for the record, the record is made (a name
-//     alone) before anything is given up, and its words follow once the first room is freed.
+//     alone) before anything is given up, and its words follow once the first room is freed. A
+//     record's words, once written, are never cut short by a kill: new words are written beside
+//     them and put over them in one step (WriteRecord).
 //  5. Otherwise one routine puts them back (TAsideSet::PutBack), under the name's claim: back under
 //     their names when those are free, else kept beside them as "(older)", the record telling
 //     where before they move, and the user told. The record goes once the user has been told.
@@ -30,8 +32,10 @@
 //     the files a part made and never gave a name (or whose name is gone) removed when they hold
 //     nothing. A record cut short (its copy killed, or no room) tells only that its copy gave its
 //     older files up, or never moved them: its given-up files are finished, its made files that
-//     hold nothing removed. Files that only look alike are never touched: they are left and told
-//     once, until they change.
+//     hold nothing removed. Where one is found cut short with files aside and none given up (a
+//     disk fault, or an earlier version), they go back by the names their stem carries, and the
+//     user is told. Files that only look alike are never touched: they are left and told once,
+//     until they change.
 // A new path that records under a name makes a TRecordingPart, lets it take the name (Take), and
 // ends with its Settle (or its destructor); it never moves, deletes or puts back a file itself.
 #pragma once
@@ -82,8 +86,9 @@ class TAsideSet {
 public:
     // Moves the older files Older (opened by the caller for read, write and delete, without
     // sharing delete) aside under Record, whose made files already exist (at their new names); the
-    // record is written first. The handles it moves are the set's (nulled in Older); null, with
-    // Error set, when nothing could be moved (all is as before, every handle still the caller's).
+    // record is written first. With none to move, the set holds the record of the made files
+    // alone. The handles it moves are the set's (nulled in Older); null, with Error set, when
+    // nothing could be moved (all is as before, every handle still the caller's).
     // When the disk had no room for the record's words, its file (made, emptied and locked) is
     // handed to EmptyRecord for FreeInPlace, where given.
     static std::unique_ptr<TAsideSet> MoveAside(TAsideRecord Record, std::array<HANDLE, kPartFiles>& Older,
@@ -112,6 +117,13 @@ public:
     std::wstring Discard();
     // Their room is wanted at once: marked given up, emptied and deleted now.
     void Free();
+    // The user said to replace them and the recording has begun: the record says so before
+    // anything of the part's is let go, so that a copy killed before it gave them up leaves them
+    // for the next start to give up, never to keep. A put back (the recording could not go on)
+    // takes the word back first.
+    void MarkBegun();
+    // It holds older files (aside or being given up), not only the record of a part's own files.
+    bool HoldsOlder() const;
     // Puts them back under their names, the recording's name claimed by Claim (held by the
     // caller). The part's own files there go first when RemoveMade: each only when it is the one
     // the part made, and the recording only when it holds nothing (its scene list goes with it).
@@ -146,6 +158,11 @@ private:
     bool untold_ = false;
     // Its record was cut short: its copy gave its older files up, or never moved them.
     bool cutShort_ = false;
+    // Its record, cut short, gave no names: its files aside go back by the names their stem
+    // carries, and the user hears where each went.
+    bool byStem_ = false;
+    // Its record, left by a copy, says that the recording had begun: what is left goes.
+    bool begun_ = false;
 };
 
 // What a sweep of a folder has to tell the user, and what waits until it has been told: the sets

@@ -66,34 +66,42 @@ std::set<std::wstring> ReadNote(const std::wstring& Folder) {
     return lines;
 }
 
-// Whether the record file Name is one of this program's records, whole or cut short.
-bool RecordOfOurs(const std::wstring& Folder, const std::wstring& File) {
-    HANDLE file = OpenFileHandle(Folder + File, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
-                                 OPEN_EXISTING);
-    if (file == nullptr) return !NameFree(Folder + File);  // there, but held: a copy's, for a moment
-    LARGE_INTEGER size{};
+// What the record file File of Folder holds, read through Handle (read access): one of this
+// program's records, whole or cut short (Ours), and whether it could be read now (one that cannot
+// is taken for ours, and left for a later look).
+bool ReadsAsRecord(HANDLE Handle, const std::wstring& Folder, const std::wstring& File, bool& Read) {
     std::string bytes;
-    bool read = GetFileSizeEx(file, &size);
-    // Larger than any record: not one.
-    if (read && size.QuadPart > 16384) {
-        CloseHandle(file);
-        return false;
-    }
-    if (read) {
-        bytes.resize(static_cast<std::size_t>(size.QuadPart));
-        DWORD got = 0;
-        read = bytes.empty() || (ReadFile(file, bytes.data(), static_cast<DWORD>(bytes.size()), &got, nullptr) &&
-                                 got == bytes.size());
-    }
-    CloseHandle(file);
-    // One that cannot be read now is left for a later look.
-    if (!read) return true;
+    bool tooLarge = false;
+    Read = ReadRecordFile(Handle, bytes, &tooLarge);
+    if (!Read) return !tooLarge;
     TAsideRecord record;
     TMarkedKind mark = mkRecord;
     int kind = 0;
     if (!MarkedFile(File, record.Stem, mark, kind)) return false;
     record.Folder = Folder;
     return record.Read(bytes) != TAsideRecord::rdOther;
+}
+
+// Whether the record file Name is one of this program's records, whole or cut short.
+bool RecordOfOurs(const std::wstring& Folder, const std::wstring& File) {
+    HANDLE file = OpenFileHandle(Folder + File, GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                 OPEN_EXISTING);
+    if (file == nullptr) return !NameFree(Folder + File);  // there, but held: a copy's, for a moment
+    bool read = false;
+    const bool ours = ReadsAsRecord(file, Folder, File, read);
+    CloseHandle(file);
+    return ours;
+}
+
+// A record's next words that a copy killed before it put them in place left (the record holds
+// its words before or after them, whole): they go, unless a running copy writes them now. A file
+// of that name that holds no record's words is not the program's: it is left, without a word.
+void RemoveNextRecord(const std::wstring& Folder, const std::wstring& File) {
+    HANDLE file = OpenFileHandle(Folder + File, GENERIC_READ | GENERIC_WRITE | DELETE, FILE_SHARE_READ, OPEN_EXISTING);
+    if (file == nullptr) return;
+    bool read = false;
+    if (!HeldByRunningCopy(file) && ReadsAsRecord(file, Folder, File, read) && read) DeleteOpenFile(file);
+    CloseHandle(file);
 }
 
 // A file that a part made and that no record tells of (its copy was killed before it wrote its
@@ -192,6 +200,13 @@ TSweepTold SweepReplacedFiles(const std::wstring& Folder) {
         // Gone since the look, or with a record of ours beside it (held by a running copy, or made
         // since the look: another copy's, about to move its file).
         if (NameFree(name)) continue;
+        if (mark == mkNextRecord) {
+            try {
+                RemoveNextRecord(folder, file);
+            } catch (...) {
+            }
+            continue;
+        }
         const std::wstring recordFile = RecordFileOfStem(stem);
         if (!NameFree(folder + recordFile) && RecordOfOurs(folder, recordFile)) continue;
         try {

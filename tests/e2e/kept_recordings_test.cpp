@@ -23,6 +23,7 @@
 #include "tests/common/older_file.h"
 #include "tests/common/recording_headers.h"
 #include "tests/e2e/recordings_fixture.h"
+#include "ui/recording_files.h"
 
 namespace {
 
@@ -97,6 +98,41 @@ protected:
         }
         ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(File); }));
     }
+    // Answers the program's messages (their texts added to Told) until Until answers true; false
+    // when it never does.
+    static bool AnsweringUntil(TProgram& Program, std::wstring& Told, const std::function<bool()>& Until) {
+        return e2e::WaitFor([&] {
+            if (Program.Message() != nullptr) {
+                Told += Program.MessageText();
+                Program.AnswerMessage(L"OK", nullptr, 0);
+            }
+            return Until();
+        });
+    }
+    // Starts the copy and a recording with the Capture button (the question answered Yes when it
+    // comes and Yes is set), the stand-in writer ending the process after Writes writes into the
+    // recording's file (0: as it is made); returns once the process has ended.
+    void RecordKilledAfterWrites(std::uint64_t Writes, bool Yes = false) {
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program));
+        TProcessTestSetting kill(program, standins::kTestKillAfterWritesValue, Writes);
+        ASSERT_TRUE(kill.Set());
+        ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+        if (Yes) {
+            ASSERT_TRUE(program.AnswerMessage(L"Yes")) << "exists already: the question";
+        }
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(program.Process(), 60000)) << "the program was never killed";
+    }
+    // Starts the copy, to be killed at the program's own kill point Point ("record write:3").
+    void StartKilledAt(TProgram& Program, const std::wstring& Point, bool WaitReady = true) {
+        SetEnvironmentVariableW(L"QUILL_TEST_KILL_AT", Point.c_str());
+        const bool launched = Program.Launch(copy_.Exe());
+        SetEnvironmentVariableW(L"QUILL_TEST_KILL_AT", nullptr);
+        ASSERT_TRUE(launched) << testing::PrintToString(Program.Failure());
+        if (WaitReady) {
+            ASSERT_TRUE(Program.WaitReady()) << testing::PrintToString(Program.Failure());
+        }
+    }
     // Starts a recording with the Capture button over an older file of that name: the question
     // comes and is answered Yes.
     void StartOver(TProgram& Program, const std::wstring& File) {
@@ -161,13 +197,8 @@ TEST_F(KeptRecordings, ARecordingOverAnOlderFileAnsweredYesIsTheNewRecordingAlon
     TProgram again;
     ASSERT_NO_FATAL_FAILURE(Start(again));
     std::wstring said;
-    EXPECT_TRUE(e2e::WaitFor([&] {
-        if (again.Message() != nullptr) {
-            said += again.MessageText();
-            again.AnswerMessage(L"OK", nullptr, 0);
-        }
-        return MovedAside(Videos()).empty();
-    })) << testing::PrintToString(MovedAside(Videos()));
+    EXPECT_TRUE(AnsweringUntil(again, said, [&] { return MovedAside(Videos()).empty(); }))
+        << testing::PrintToString(MovedAside(Videos()));
     EXPECT_EQ(L"", said) << "nothing of the older file is said kept";
     std::vector<std::wstring> names;
     for (const auto& entry : std::filesystem::directory_iterator(Videos())) names.push_back(entry.path().filename());
@@ -294,14 +325,7 @@ TEST_F(KeptRecordings, AKillAtAnyFileEventLeavesTheOlderFileWholeAndTheNextStart
     ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 1u << 20));
     const std::string olderRecording = quill_test::ReadWholeFile(Clip(0));
     { std::ofstream(std::filesystem::path(scenes), std::ios::binary) << "older scenes"; }
-    {
-        TProgram dv;
-        ASSERT_NO_FATAL_FAILURE(Start(dv));
-        TProcessTestSetting kill(dv, standins::kTestKillAfterWritesValue, 0);
-        ASSERT_TRUE(kill.Set());
-        ASSERT_TRUE(dv.ClickButton(L"Capture")) << testing::PrintToString(dv.Failure());
-        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(dv.Process(), 60000)) << "the program was never killed";
-    }
+    ASSERT_NO_FATAL_FAILURE(RecordKilledAfterWrites(0));
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
     ASSERT_TRUE(DeleteFileW(scenes.c_str()));
     const std::string usersScenes(1600, 'u');
@@ -323,6 +347,70 @@ TEST_F(KeptRecordings, AKillAtAnyFileEventLeavesTheOlderFileWholeAndTheNextStart
         EXPECT_EQ("older scenes", quill_test::ReadWholeFile(keptScenes));
         EXPECT_NE(std::wstring::npos, told.find(L"it is kept as " + keptScenes + L".")) << testing::PrintToString(told);
     }
+
+    // A recording killed with its first pictures written over an older file; then its next start
+    // killed at each step of writing the record that tells where the older file is kept beside
+    // its name, one start after the other (each settling what the one before left). Every kill
+    // leaves the record whole, its words before or after the step, and the older file whole under
+    // the name it tells; the start that runs through keeps the older file beside its name and
+    // says where.
+    ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, false)));
+    for (const auto& entry : std::filesystem::directory_iterator(Videos(), ec))
+        std::filesystem::remove(entry.path(), ec);
+    ASSERT_TRUE(quill_test::WriteOlderFile(Clip(0), 2u << 20));
+    const std::string olderClip = quill_test::ReadWholeFile(Clip(0));
+    ASSERT_NO_FATAL_FAILURE(RecordKilledAfterWrites(6));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
+    ASSERT_TRUE(ui::RecordingHoldsMedia(Clip(0))) << "the killed recording holds its first pictures";
+    const std::wstring keptClip = Videos() + L"clip_0 (older).avi";
+    bool ranThrough = false;
+    for (int step = 1; step <= 12 && !ranThrough; ++step) {
+        SCOPED_TRACE(testing::Message() << "killed at the record's write step " << step);
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(StartKilledAt(program, L"record write:" + std::to_wstring(step), false));
+        std::wstring told;
+        ASSERT_TRUE(e2e::WaitFor([&] { return !program.Running() || program.Message() != nullptr; }))
+            << "neither killed nor told";
+        if (program.Running()) {
+            // Every step passed: the older file is kept beside its name, and the user told where.
+            ranThrough = true;
+            told = program.MessageText();
+            EXPECT_TRUE(program.AnswerMessage(L"OK"));
+            ASSERT_TRUE(program.WaitReady()) << testing::PrintToString(program.Failure());
+            EXPECT_NE(std::wstring::npos,
+                      told.find(L"The older file " + Clip(0) +
+                                L" could not be put back under its name: it is kept as " + keptClip + L"."))
+                << testing::PrintToString(told);
+            EXPECT_TRUE(e2e::WaitFor([&] { return MovedAside(Videos()).empty(); }))
+                << testing::PrintToString(MovedAside(Videos()));
+            EXPECT_TRUE(program.Close());
+            EXPECT_TRUE(olderClip == quill_test::ReadWholeFile(keptClip)) << "kept beside its name, whole";
+            break;
+        }
+        // The record is whole, and names where the older file is: aside, or kept beside its name.
+        int records = 0;
+        for (const std::wstring& marked : MovedAside(Videos())) {
+            std::wstring stem;
+            ui::TMarkedKind mark = ui::mkRecord;
+            int kind = 0;
+            const std::wstring file = std::filesystem::path(marked).filename().wstring();
+            if (!ui::MarkedFile(file, stem, mark, kind) || mark != ui::mkRecord) continue;
+            ++records;
+            ui::TAsideRecord record;
+            record.Folder = Videos();
+            record.Stem = stem;
+            ASSERT_EQ(ui::TAsideRecord::rdWhole, record.Read(quill_test::ReadWholeFile(marked)))
+                << "the record is cut short";
+            const std::wstring where =
+                record.Kept[ui::pfRecording].empty() || !e2e::FileExists(Videos() + record.Kept[ui::pfRecording])
+                    ? record.AsideFile(ui::pfRecording)
+                    : Videos() + record.Kept[ui::pfRecording];
+            EXPECT_TRUE(olderClip == quill_test::ReadWholeFile(where))
+                << "the older file is not whole at " << testing::PrintToString(where);
+        }
+        EXPECT_EQ(1, records) << testing::PrintToString(MovedAside(Videos()));
+    }
+    EXPECT_TRUE(ranThrough) << "a start was killed at every step";
 
     // A file that only looks like one moved aside is told once, as information, and not again at
     // the next start while it stays as it is.
@@ -361,34 +449,53 @@ TEST_F(KeptRecordings, AKillAfterAYesOnAFullVolumeLeavesNoGivenUpFileAndNothingU
         for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) std::filesystem::remove(entry.path(), ec);
         ASSERT_TRUE(quill_test::WriteOlderFile(older, 40u << 20));
         ASSERT_TRUE(FillVolume(folder)) << "the volume is not full";
-        {
-            TProgram killed;
-            ASSERT_NO_FATAL_FAILURE(Start(killed));
-            TProcessTestSetting kill(killed, standins::kTestKillAfterWritesValue, moment);
-            ASSERT_TRUE(kill.Set());
-            ASSERT_TRUE(killed.ClickButton(L"Capture")) << testing::PrintToString(killed.Failure());
-            ASSERT_TRUE(killed.AnswerMessage(L"Yes")) << "exists already: the question";
-            ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(killed.Process(), 60000)) << "the program was never killed";
-        }
+        ASSERT_NO_FATAL_FAILURE(RecordKilledAfterWrites(moment, true));
         ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(older); }));
         TProgram next;
         ASSERT_NO_FATAL_FAILURE(Start(next));
         std::wstring said;
-        EXPECT_TRUE(e2e::WaitFor([&] {
-            if (next.Message() != nullptr) {
-                said += next.MessageText();
-                next.AnswerMessage(L"OK", nullptr, 0);
-            }
-            return MovedAside(folder).empty();
-        })) << testing::PrintToString(MovedAside(folder));
+        EXPECT_TRUE(AnsweringUntil(next, said, [&] { return MovedAside(folder).empty(); }))
+            << testing::PrintToString(MovedAside(folder));
         EXPECT_TRUE(next.Close());
         EXPECT_EQ(L"", said) << "nothing to tell";
         EXPECT_TRUE(next.ShownAtClose().empty()) << testing::PrintToString(next.ShownAtClose());
         EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(older))) << "nothing of the older file";
+        EXPECT_TRUE(!e2e::FileExists(older) || ui::RecordingHoldsMedia(older))
+            << "an empty recording is left at its name: " << e2e::FileSize(older) << " bytes";
         ULARGE_INTEGER free{};
         ASSERT_TRUE(GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr));
         EXPECT_GE(free.QuadPart + e2e::FileSize(older), 36ull << 20) << "the older file's room is the volume's";
     }
+
+    // Room for a second or so: the recording begins over the older file, fills the volume, and the
+    // program is killed once it has let its part's files go, before it gave the older file up.
+    // The next start gives it up (the user said Yes and the recording had begun) and says
+    // nothing: the room is the volume's again, and the recording holds what it wrote.
+    for (const auto& entry : std::filesystem::directory_iterator(folder, ec)) std::filesystem::remove(entry.path(), ec);
+    ASSERT_TRUE(quill_test::WriteOlderFile(older, 40u << 20));
+    ASSERT_TRUE(FillVolume(folder, 8u << 20)) << "the volume is not full";
+    {
+        TProgram killed;
+        ASSERT_NO_FATAL_FAILURE(StartKilledAt(killed, L"older room:1"));
+        ASSERT_TRUE(killed.ClickButton(L"Capture")) << testing::PrintToString(killed.Failure());
+        ASSERT_TRUE(killed.AnswerMessage(L"Yes")) << "exists already: the question";
+        ASSERT_EQ(WAIT_OBJECT_0, WaitForSingleObject(killed.Process(), 60000)) << "the program was never killed";
+    }
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(older); }));
+    ASSERT_FALSE(MovedAside(folder).empty()) << "killed with the older file aside";
+    TProgram next;
+    ASSERT_NO_FATAL_FAILURE(Start(next));
+    std::wstring said;
+    EXPECT_TRUE(AnsweringUntil(next, said, [&] { return MovedAside(folder).empty(); }))
+        << testing::PrintToString(MovedAside(folder));
+    EXPECT_TRUE(next.Close());
+    EXPECT_EQ(L"", said) << "nothing to tell";
+    EXPECT_FALSE(e2e::FileExists(folder + L"clip_0 (older).avi")) << "the older file is kept";
+    EXPECT_TRUE(ui::RecordingHoldsMedia(older)) << "the recording keeps what it wrote";
+    EXPECT_FALSE(quill_test::HoldsOlderFile(quill_test::FileStart(older)));
+    ULARGE_INTEGER free{};
+    ASSERT_TRUE(GetDiskFreeSpaceExW(folder.c_str(), &free, nullptr, nullptr));
+    EXPECT_GE(free.QuadPart, 36ull << 20) << "the older file's room is the volume's";
 }
 
 // Frozen from its start to its stop (the freeze kept from the last run, or asked for on the command

@@ -120,6 +120,40 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     const std::wstring wideName = std::wstring(130, L'\x0436') + L".avi";
     LeaveAside(folder, wideName, "older, wide name", 20, false, true);
     const path wideKept = folder / (std::wstring(114, L'\x0436') + L" (older).avi");
+    // Records cut short (a disk fault, an earlier version's) over files aside that nothing gave
+    // up: each goes back by the name its stem carries (the killed copy's own empty recording there,
+    // its witness beside it, gives the name up), or beside it where the name holds the user's
+    // file, and the user is told either way.
+    {
+        ui::TAsideRecord record = quill_test::LeftRecord(folder, L"Video_cut.avi", 21);
+        std::ofstream(path(record.AsideFile(ui::pfRecording)), std::ios::binary) << "older, cut record";
+        std::ofstream(path(record.AsideFile(ui::pfSceneList)), std::ios::binary) << "older scenes";
+        { std::ofstream touch(folder / L"Video_cut.avi"); }
+        ASSERT_TRUE(quill_test::MadeAtName(record, ui::pfRecording));
+        quill_test::WriteRecord(record, std::wstring(), 60);
+        ui::TAsideRecord empty = quill_test::LeftRecord(folder, L"Video_cuttaken.avi", 22);
+        std::ofstream(path(empty.AsideFile(ui::pfRecording)), std::ios::binary) << "older";
+        quill_test::WriteRecord(empty, L" ", 0);
+    }
+    const path cutTaken = folder / L"Video_cuttaken.avi";
+    std::ofstream(cutTaken) << "the user's recording";
+    // A copy killed once its record said that the recording over the older file had begun, before
+    // it gave the older file up: the older file goes, the recording stays, and nothing is said. A
+    // copy killed as it began again in a room just freed, its file made under a record that moved
+    // nothing: its file, empty, goes with its record.
+    const path begun = folder / L"Video_begun.avi";
+    std::ofstream(begun) << "the new recording";
+    {
+        ui::TAsideRecord record = quill_test::LeftRecord(folder, L"Video_begun.avi", 23);
+        ASSERT_TRUE(quill_test::MadeAtName(record, ui::pfRecording));
+        record.Begun = true;
+        std::ofstream(path(record.AsideFile(ui::pfRecording)), std::ios::binary) << "older, given up";
+        quill_test::WriteRecord(record);
+        ui::TAsideRecord again = quill_test::LeftRecord(folder, L"Video_again.avi", 24);
+        { std::ofstream touch(folder / L"Video_again.avi"); }
+        ASSERT_TRUE(quill_test::MadeAtName(again, ui::pfRecording));
+        quill_test::WriteRecord(again);
+    }
     // Another copy's claim on a name it is about to record into.
     ui::TRecordingClaim claim((folder / L"Video_claimed.avi").wstring());
     const std::vector<path> usersOwn = {folder / L"holiday.2024.05.replaced", folder / L"trip.avi.1.2.replaced",
@@ -145,7 +179,8 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
                                      unrecorded, folder / L"~quillotrane.~quillotrane-told", reused,
                                      folder / L"Video_reused (older).wav", userScenes, folder / L"Video_scenes.avi", other,
                                      namingAside, naming.RecordFile(), givingUp, goneUnrecorded, keptBefore, keptBeside,
-                                     wideKept});
+                                     wideKept, folder / L"Video_cut.avi", folder / L"Video_cut.scn", cutTaken,
+                                     folder / L"Video_cuttaken (older).avi", begun});
     auto isHeldAside = [&](const path& Name) { return Name.wstring().find(L"Video_held.avi.") != std::wstring::npos; };
     std::vector<path> names;
     auto settled = [&] {
@@ -172,14 +207,18 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     EXPECT_EQ("the user's other file", quill_test::ReadWholeFile(other)) << "named by a record as its scene list";
     EXPECT_EQ(olderBytes, quill_test::ReadWholeFile(givingUp)) << "never given up";
     EXPECT_EQ("older, wide name", quill_test::ReadWholeFile(wideKept));
+    EXPECT_EQ("older, cut record", quill_test::ReadWholeFile(folder / L"Video_cut.avi")) << "back by its stem's name";
+    EXPECT_EQ("older scenes", quill_test::ReadWholeFile(folder / L"Video_cut.scn"));
+    EXPECT_EQ("the user's recording", quill_test::ReadWholeFile(cutTaken));
+    EXPECT_EQ("the new recording", quill_test::ReadWholeFile(begun));
     for (const wchar_t* kept : {L"Video_took (older).avi", L"Video_claimed (older).avi", L"Video_twice (older).avi",
-                                L"template (older).wav"})
+                                L"template (older).wav", L"Video_cuttaken (older).avi"})
         EXPECT_EQ("older", quill_test::ReadWholeFile(folder / kept)) << kept;
     // Told once, at the start that found them, as information.
     ASSERT_EQ(1u, asked.size());
     EXPECT_EQ(widgets::TMsgDlgType::mtInformation, asked[0].Type);
     for (const wchar_t* name : {L"Video_took.avi", L"Video_claimed.avi", L"Video_twice.avi", L"notes.txt", L"template.wav",
-                                L"Video_reused.wav", L"Video_keptbefore.avi", wideName.c_str()}) {
+                                L"Video_reused.wav", L"Video_keptbefore.avi", wideName.c_str(), L"Video_cuttaken.avi"}) {
         const path original = folder / name;
         const path kept = original.filename() == wideName ? wideKept
                                                           : path(original).replace_filename(original.stem().wstring() + L" (older)" +
@@ -189,6 +228,11 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
                                                          kept.wstring() + L"."))
             << asked[0].Text;
     }
+    for (const wchar_t* back : {L"Video_cut.avi", L"Video_cut.scn"})
+        EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The older file " + (folder / back).wstring() +
+                                                         L", which Quillotrane had moved aside, is back under its name: "
+                                                         L"the record that told where it belongs had been cut short."))
+            << asked[0].Text;
     for (const path& left : {lookAlike, unrecorded, namingAside})
         EXPECT_NE(std::wstring::npos, asked[0].Text.find(L"The file " + left.wstring() +
                                                          L" looks like an older file that Quillotrane moved aside, but "
