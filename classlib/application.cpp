@@ -356,12 +356,17 @@ bool TApplication::IsKeyMsg(MSG& Msg) {
     if (IsFormShortCut(form, sc) || IsDialogKey(Msg, form)) return true;
     // The main form's shortcuts work from the program's other windows too (a tool window, the
     // shortcuts' list), unless a modal form has it disabled, or the key is a character that the
-    // window with the focus types.
+    // window with the focus types, or the space bar that the focused button, check box or radio
+    // button presses.
     TCustomForm* main = mainForm_;
     if (main == nullptr || main == form || !main->HandleAllocated() || !IsWindowEnabled(main->WindowHandle()))
         return false;
     const bool character = (sc & (scCtrl | scAlt)) == 0 && MapVirtualKeyA(static_cast<UINT>(Msg.wParam), MAPVK_VK_TO_CHAR) != 0;
-    if (character && (SendMessageA(Msg.hwnd, WM_GETDLGCODE, 0, 0) & DLGC_WANTCHARS) != 0) return false;
+    if (character) {
+        DWORD takes = DLGC_WANTCHARS;
+        if (Msg.wParam == VK_SPACE) takes |= DLGC_BUTTON | DLGC_RADIOBUTTON;
+        if ((SendMessageA(Msg.hwnd, WM_GETDLGCODE, 0, 0) & takes) != 0) return false;
+    }
     return IsFormShortCut(main, sc);
 }
 

@@ -224,11 +224,16 @@ public:
     // capture pin can be stopped at a stream time, asked for the one picture more that marks where
     // its stream ended, which closes the part (once the source says it stopped, what came is taken
     // for all when that picture does not come); otherwise the picture's way into the recording ends
-    // at the first picture taken from now on. The sound ends where the picture does, and is ended
-    // there when no sound comes. Then waits, two seconds at most, for the end to reach the writer,
+    // at the first picture taken from now on. A source that says nothing (no stamps, no word, no
+    // picture more) ends within half a second all the same, with no picture taken from now on. The
+    // sound ends where the picture does, and is ended there when no sound comes, silence taking the
+    // place of what never came. Then waits, two seconds at most, for the end to reach the writer,
     // handling the graph's events meanwhile. True once it did; false at once for a graph not
     // running, a recording without its picture's way in, or a writer the module does not hold.
     bool EndRecordingStreams();
+    // The running recording's sound input has given no sound at all for two seconds since the
+    // recording's graph began to run.
+    bool SoundGivesNothing();
     // Takes the recording branch out of the stopped graph; a DV source's preview is rebuilt at full
     // size and its format shown in the video label.
     bool StopCaptureGraph();

@@ -56,6 +56,8 @@ bool Tdm::BuildDV2NativeGraph(const std::wstring& FileName) {
         b.Link(b.Pin(end.Get(), 2), b.Pin(control, 0), L"native DV to the capture control");
         b.Link(b.Pin(control, 1), b.Pin(dummy.Get(), 0), L"capture control to the tee");
         b.Link(b.Pin(dummy.Get(), 1), b.Pin(MuxFilter.Get(), 1), L"DV to the multiplexer");
+        // Each frame in the slot its stamp gives: a camera faster than DV's rate keeps its sound.
+        ControlCaptureVideo->SetPictureSlots(filters::TPictureSlots::kStatedFrameTime);
         if (CurrentAudioSource != nullptr) {
             ComPtr<IBaseFilter> wrapper = b.Join(acmcap);
             b.Link(b.Pin(Filter(AudioEndFilter).Get(), 2), b.Pin(wrapper.Get(), 0), L"native sound to the ACM wrapper");
@@ -80,6 +82,8 @@ bool Tdm::BuildAviNativeGraph(const std::wstring& FileName) {
         IBaseFilter* control = ControlCaptureVideoFilter.Get();
         b.Link(b.Pin(Filter(VideoEndFilter).Get(), 2), b.Pin(control, 0), L"native video to the capture control");
         b.Link(b.Pin(control, 1), b.Pin(MuxFilter.Get(), 1), L"video to the multiplexer");
+        // Each picture in the slot its stamp gives at the format's rate, whatever rate the camera keeps.
+        ControlCaptureVideo->SetPictureSlots(filters::TPictureSlots::kStatedFrameTime);
         if (CurrentAudioSource != nullptr) {
             ComPtr<IBaseFilter> wrapper = b.Join(acmcap);
             b.Link(b.Pin(Filter(infdecaudio).Get(), 2), b.Pin(wrapper.Get(), 0), L"sound to the ACM wrapper");
@@ -117,6 +121,9 @@ bool Tdm::BuildDV2RecompGraph(const std::wstring& FileName) {
         b.Add(control, kControlCaptureVideoName);
         b.Link(b.Pin(Filter(infdecvideo).Get(), 2), b.Pin(control, 0), L"video to the capture control");
         b.Link(b.Pin(control, 1), b.Pin(encoder.Get(), 0), L"capture control to the DV encoder");
+        // The pictures placed at DV's rate before they are coded, one DV frame for each slot.
+        ControlCaptureVideo->SetPictureSlots(standard == kDVStandardPAL ? filters::kDVFrameTime625
+                                                                         : filters::kDVFrameTime525);
         b.Link(b.Pin(encoder.Get(), 1), b.Pin(header, 0), L"DV encoder to the DV header");
         b.Link(b.Pin(header, 1), b.Pin(stamper, 0), L"DV header to the video stamper");
         b.Link(b.Pin(stamper, 1), b.Pin(dummy.Get(), 0), L"video stamper to the tee");

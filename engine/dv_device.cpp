@@ -166,6 +166,7 @@ bool TDVCaptureDevice::BuildMuxGraph(const std::wstring& FileName) {
         IBaseFilter* control = module->ControlCaptureVideoFilter.Get();
         if (FAILED(module->AddOwnFilter(control, kControlCaptureVideoName))) return false;
         module->ControlCaptureVideo->SetKeepStamps();
+        module->ControlCaptureVideo->SetPictureSlots(filters::TPictureSlots::kStatedFrameTime);
         const ComPtr<IFilterGraph> graph = module->Graph();
         return SUCCEEDED(ConnectPins(graph.Get(), PinAt(tee.Get(), 2).Get(), PinAt(control, 0).Get())) &&
                SUCCEEDED(ConnectPins(graph.Get(), PinAt(control, 1).Get(), PinAt(mux.Get(), 1).Get()));

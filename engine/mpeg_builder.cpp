@@ -59,6 +59,7 @@ bool Tdm::BuildMpegBranch(const std::wstring& FileName) {
     native.Read(ListedPin(end.Get(), 0).Get());
     IBaseFilter* videoStamper = ControlCaptureVideoFilter.Get();
     AddOwnFilter(videoStamper, kControlCaptureVideoName);
+    ControlCaptureVideo->SetPictureSlots(0);  // coded pictures refer to those before them
 
     // The sound: an encoder is kept only once the stamper's output reaches it; with none, the
     // recording goes on without sound.

@@ -1,7 +1,8 @@
 // The end of a recording that keeps what is on its way to the file: before the graph stops for a
 // stop or a cut, the picture's source stops at that moment and sends the one picture more that tells
 // where its stream ended, or else the picture's way into the recording ends there, the sound ends
-// with the picture whether or not sound comes, and the end is waited for at the writer.
+// with the picture whether or not sound comes, and the end is waited for at the writer. Also the
+// watch on a recording's sound input that gives nothing.
 #include <dshow.h>
 
 #include <algorithm>
@@ -98,6 +99,13 @@ bool Tdm::EndRecordingStreams() {
     }
     events->RestoreDefaultHandling(EC_COMPLETE);
     return reached;
+}
+
+bool Tdm::SoundGivesNothing() {
+    // As long as the sound capture filters wait for a held-back input before they give it up.
+    constexpr REFERENCE_TIME kSoundPatience = 20000000;
+    return fg != nullptr && fg->State() == dshow::gsPlaying && Carries(AudioCapTamponer) &&
+           AudioCapTamponer->NothingCameFor(kSoundPatience);
 }
 
 void Tdm::LetStoppedSourceFlow() {

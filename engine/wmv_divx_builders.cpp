@@ -77,6 +77,8 @@ bool Tdm::BuildWmvGraph(const std::wstring& FileName) {
         b.Add(control, kControlCaptureVideoName);
         b.Link(b.Pin(infdecvideo->GetFilter().Get(), 2), b.Pin(control, 0), L"video to the capture control");
         b.Link(b.Pin(control, 1), b.Pin(MuxFilter.Get(), 1), L"video to the Windows Media writer");
+        // The writer times the pictures to its profile's rate itself.
+        ControlCaptureVideo->SetPictureSlots(0);
         if (CurrentAudioSource != nullptr) {
             // Through the sound stamper, which a freeze of the recording stops with the picture.
             IBaseFilter* stamper = AudioCapTamponerFilter.Get();
@@ -123,6 +125,8 @@ bool Tdm::BuildDivxGraph(const std::wstring& FileName) {
         b.Add(control, kControlCaptureVideoName);
         b.Link(b.Pin(infdecvideo->GetFilter().Get(), 2), b.Pin(control, 0), L"video to the capture control");
         b.Link(b.Pin(control, 1), b.Pin(resizer, 0), L"capture control to the resizer");
+        // Placed before they are coded: a coded picture that later ones refer to cannot be left out.
+        ControlCaptureVideo->SetPictureSlots(filters::TPictureSlots::kStatedFrameTime);
         b.Link(b.Pin(resizer, 1), b.Pin(compressor.Get(), 0), L"resizer to the compressor");
         ComPtr<IBaseFilter> dummy = b.Join(infdumvideo);
         b.Link(b.Pin(compressor.Get(), 1), b.Pin(dummy.Get(), 0), L"compressor to the tee");

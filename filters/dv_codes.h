@@ -15,6 +15,9 @@ constexpr int kDVSequences525 = 10;
 constexpr int kDVSequences625 = 12;
 constexpr std::size_t kDVFrameBytes525 = kDVSequences525 * kDVSequenceBytes;  // 120,000
 constexpr std::size_t kDVFrameBytes625 = kDVSequences625 * kDVSequenceBytes;  // 144,000
+// A frame's time in 100 ns units: 25 frames a second, 29.97.
+constexpr std::int64_t kDVFrameTime625 = 400000;
+constexpr std::int64_t kDVFrameTime525 = 333667;
 
 // Byte offsets inside one DIF sequence.
 namespace dvofs {

@@ -2,6 +2,8 @@
 
 #include <algorithm>
 
+#include "filters/silence.h"
+
 namespace filters {
 
 const CLSID CLSID_qz_TimeStamper = {0xe5307fc4, 0x8823, 0x4f58, {0xa0, 0x1d, 0xd8, 0xc8, 0x63, 0xf8, 0xbb, 0xa8}};
@@ -162,6 +164,7 @@ HRESULT Tqz_TimeStamper::Pause()
     TBCAutoLock lock(*Lock());
     if (IsStopped()) {
         TakeClock(0);
+        pictureSlots_.Begin();
     } else if (State() == State_Running) {
         std::lock_guard<std::mutex> guard(clockLock_);
         pausedAt_ = StreamTimeLocked();
@@ -237,7 +240,9 @@ bool Tqz_TimeStamper::EndWhenDue()
     // A tenth of a second: more than a picture's time, and than a sound buffer takes to come
     // through the filters before this one on a loaded machine.
     constexpr REFERENCE_TIME kSlack = 1000000;
-    constexpr REFERENCE_TIME kMostSourceWait = 5000000;
+    // How long a stopped source's word is waited for, and any source's end at most.
+    constexpr REFERENCE_TIME kWordWait = 2000000;
+    constexpr REFERENCE_TIME kMostSourceWait = 4000000;
     if (ended_.load()) {
         return true;
     }
@@ -247,25 +252,93 @@ bool Tqz_TimeStamper::EndWhenDue()
     }
     const REFERENCE_TIME now = StreamTime();
     const REFERENCE_TIME in = lastInStop_.load();
+    const REFERENCE_TIME came = lastArrival_.load();
+    // None came for as long as one takes, and a tenth of a second more, since Since or the last one.
+    auto quietSince = [&](REFERENCE_TIME since) {
+        return now >= std::max(since, came == kNoTime ? since : came) + longest_.load() + kSlack;
+    };
     bool due = false;
     if (const Tqz_TimeStamper* leader = endLeader_.load()) {
         if (leader->ended_.load()) {
             const REFERENCE_TIME end = LeaderEnd(leader, endAt);
-            const REFERENCE_TIME came = lastArrival_.load();
             // Stamped by the clock, a sample lies where it comes: nothing from now on is before the
             // end. Otherwise the sample that reaches the end has come, or none came meanwhile for
             // as long as one takes.
-            due = mode_.load() == kClock
-                      ? now >= end
-                      : (in != kNoTime && in >= end) ||
-                            now >= std::max(end, came == kNoTime ? end : came) + longest_.load() + kSlack;
+            due = mode_.load() == kClock ? now >= end : (in != kNoTime && in >= end) || quietSince(end);
         }
-    } else if (takesOneMore_.load()) {
+    } else {
         const REFERENCE_TIME told = sourceStoppedAt_.load();
-        due = told != kNoTime && now >= told + 2 * kSlack &&
-              (in == kNoTime || in >= endAt || now >= told + kMostSourceWait);
+        if (told != kNoTime) {
+            due = now >= told + 2 * kSlack && (in == kNoTime || in >= endAt);
+        } else if (takesOneMore_.load()) {
+            // A stopped source that has not said so yet: the picture about the stop's moment came,
+            // none after it, and its word is late.
+            due = in != kNoTime && in >= endAt && quietSince(endAt) && now >= endAt + kWordWait;
+        } else {
+            // The sample that ends the stream has not come: the source stalled.
+            due = quietSince(endAt);
+        }
+        due = due || now >= endAt + kMostSourceWait;
     }
     return due && SendEndNow();
+}
+
+bool Tqz_TimeStamper::NothingCameFor(REFERENCE_TIME span)
+{
+    return State() == State_Running && lastArrival_.load() == kNoTime && StreamTime() >= span;
+}
+
+void Tqz_TimeStamper::FillToLeaderEnd(const Tqz_TimeStamper* leader)
+{
+    // Both ends as placed: this stream's and the leader's are shifted each by its own freezes.
+    const REFERENCE_TIME shift = frozenTime_.load();
+    const REFERENCE_TIME last = lastStop_.load();
+    const REFERENCE_TIME from = last != kNoTime ? last - shift : leader->firstPlaced_.load();
+    const REFERENCE_TIME to = LeaderEnd(leader, endAt_.load()) - shift;
+    if (from == kNoTime || to <= from || !OutputPin()->IsConnected()) {
+        return;
+    }
+    const TSilence silence(InputPin()->CurrentMediaType());
+    const std::int64_t units = silence.UnitsIn(to - from);
+    // The buffers of the stream's own allocator, free since no sound came; one that stays taken
+    // (downstream holds it) ends the filling rather than the wait.
+    constexpr int kMostBufferWaitMs = 200;
+    std::int64_t done = 0;
+    for (int waited = 0; done < units && waited < kMostBufferWaitMs;) {
+        Microsoft::WRL::ComPtr<IMediaSample> sample;
+        if (OutputPin()->GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK || !sample) {
+            Sleep(1);
+            ++waited;
+            continue;
+        }
+        BYTE* data = nullptr;
+        long bytes = 0;
+        const std::int64_t made = SUCCEEDED(sample->GetPointer(&data))
+                                      ? silence.Write(data, sample->GetSize(), done, units - done, bytes)
+                                      : 0;
+        if (made == 0) {
+            break;
+        }
+        sample->SetActualDataLength(bytes);
+        REFERENCE_TIME start = from + silence.TimeOf(done), stop = from + silence.TimeOf(done + made);
+        const std::uint32_t counter = sampleCounter_.load() + 1;
+        sampleCounter_.store(counter);
+        LONGLONG mediaStart = counter, mediaStop = counter + 1;
+        if (mode_.load() == kClear) {
+            sample->SetTime(nullptr, nullptr);
+            sample->SetMediaTime(nullptr, nullptr);
+        } else {
+            sample->SetTime(&start, &stop);
+            sample->SetMediaTime(&mediaStart, &mediaStop);
+        }
+        sample->SetSyncPoint(TRUE);
+        sample->SetDiscontinuity(FALSE);
+        sample->SetPreroll(FALSE);
+        if (OutputPin()->Deliver(sample.Get()) != S_OK) {
+            break;
+        }
+        done += made;
+    }
 }
 
 bool Tqz_TimeStamper::SendEndNow()
@@ -278,6 +351,9 @@ bool Tqz_TimeStamper::SendEndNow()
     if (!endSent_ && !IsStopped() && OutputPin() != nullptr) {
         ended_.store(true);
         endSent_ = true;
+        if (const Tqz_TimeStamper* leader = endLeader_.load()) {
+            FillToLeaderEnd(leader);
+        }
         OutputPin()->DeliverEndOfStream();
     }
     ReceiveLock().Leave();
@@ -311,6 +387,7 @@ HRESULT Tqz_TimeStamper::Stop()
 {
     HRESULT hr = TBCTransInPlaceFilter::Stop();
     sampleCounter_.store(0);
+    pictureSlots_.Restart();
     keysMarked_.store(false);
     // The base Stop waited for the streaming thread: the next run's stream is a new one.
     endAt_.store(kNoTime);
@@ -320,6 +397,7 @@ HRESULT Tqz_TimeStamper::Stop()
     ended_.store(false);
     lastInStop_.store(kNoTime);
     lastArrival_.store(kNoTime);
+    firstPlaced_.store(kNoTime);
     longest_.store(0);
     endingNow_ = false;
     endSent_ = false;
@@ -357,9 +435,10 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
         return S_FALSE;
     }
     const REFERENCE_TIME endAt = endAt_.load();
-    if (endAt != kNoTime && takesOneMore_.load()) {
-        // The stopped source's extra sample is the stream's last.
-        if (SUCCEEDED(inTimed) && inStart >= endAt) {
+    if (endAt != kNoTime && takesOneMore_.load() && SUCCEEDED(inTimed)) {
+        // The stopped source's extra sample is the stream's last. One without stamps the stop
+        // never holds back: it ends the stream as it comes.
+        if (inStart >= endAt) {
             const HRESULT hr = Pass(sample, key);
             ended_.store(true);
             endingNow_ = true;
@@ -371,6 +450,38 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
         return S_FALSE;
     }
     return Pass(sample, key);
+}
+
+bool Tqz_TimeStamper::InItsSlot(IMediaSample* sample, HRESULT timed, REFERENCE_TIME& start, REFERENCE_TIME& stop,
+                                bool key)
+{
+    if (pictureSlots_.FrameTime() == 0) {
+        return true;
+    }
+    // Placed as the picture goes to the file: after the time a freeze left out.
+    const REFERENCE_TIME shift = frozenTime_.load();
+    REFERENCE_TIME clock = kNoClock;
+    {
+        std::lock_guard<std::mutex> guard(clockLock_);
+        // Before the stream's start (a camera gives its first picture then) it has run nothing.
+        if (streamClock_) clock = std::max<REFERENCE_TIME>(StreamTimeLocked(), 0);
+    }
+    auto shifted = [shift](REFERENCE_TIME t) { return shift == 0 ? t : t > shift ? t - shift : 0; };
+    REFERENCE_TIME placedStart = shifted(start), placedStop = shifted(timed == S_OK ? stop : start);
+    const REFERENCE_TIME wasStart = placedStart, wasStop = placedStop;
+    // A coded picture that others refer to stands in a stream that marks the ones standing alone.
+    const bool standsAlone = key || !keysMarked_.load();
+    if (!pictureSlots_.Pass(InputPin()->CurrentMediaType(), sample->GetActualDataLength(), timed == S_OK,
+                            sample->IsDiscontinuity() == S_OK, standsAlone, placedStart, placedStop, clock)) {
+        return false;
+    }
+    // Moved to the clock: back on the stream's time before the shift, which the sample keeps.
+    if (placedStart != wasStart || placedStop != wasStop) {
+        if (placedStart != wasStart) start = placedStart + shift;
+        if (placedStop != wasStop) stop = placedStop + shift;
+        sample->SetTime(&start, &stop);
+    }
+    return true;
 }
 
 HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
@@ -403,13 +514,14 @@ HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
     // After a freeze, what the sample stands for decides whether it goes on: the time it was taken
     // at, or else when it comes. A follower measures it as its leader does, by the sample's own
     // stamps where it has them, even in clock mode.
+    REFERENCE_TIME passedStop = kNoTime;  // where this sample ends, once it passes
     if (led) {
         const REFERENCE_TIME at = SUCCEEDED(timed) ? start : clocked ? clockStart : StreamTime();
         const REFERENCE_TIME end = timed == S_OK ? stop : clocked && FAILED(timed) ? clockStart + 400000 : at;
         if (!Follows(at, end)) {
             return S_FALSE;
         }
-        lastStop_.store(end);
+        passedStop = end;
     } else {
         const REFERENCE_TIME resumedAt = resumedAt_.load();
         if (resuming_.load() || resumedAt != kNoTime) {
@@ -419,10 +531,16 @@ HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
             }
         }
         if (clocked) {
-            lastStop_.store(clockStart + 400000);
+            passedStop = clockStart + 400000;
         } else if (SUCCEEDED(timed)) {
-            lastStop_.store(timed == S_OK ? stop : start);
+            if (!InItsSlot(sample, timed, start, stop, key)) {
+                return S_FALSE;
+            }
+            passedStop = timed == S_OK ? stop : start;
         }
+    }
+    if (passedStop != kNoTime) {
+        lastStop_.store(passedStop);
     }
     const REFERENCE_TIME shift = frozenTime_.load();
     // A stamp shifted for a freeze never lies before the stream's start.
@@ -445,14 +563,19 @@ HRESULT Tqz_TimeStamper::Pass(IMediaSample* sample, bool key)
     LONGLONG mediaStop = mediaStart + 1;
     sample->SetMediaTime(&mediaStart, &mediaStop);
 
+    if (clocked) {
+        start = shifted(clockStart);
+        stop = start + 400000;
+    }
+    if (firstPlaced_.load() == kNoTime) {
+        firstPlaced_.store(SUCCEEDED(timed) || clocked ? start : StreamTime() - shift);
+    }
     if (mode == kClear) {
         stampStart_.store(0);
         stampStop_.store(0);
         sample->SetTime(nullptr, nullptr);
         sample->SetMediaTime(nullptr, nullptr);
     } else if (clocked) {
-        start = shifted(clockStart);
-        stop = start + 400000;
         stampStart_.store(start);
         stampStop_.store(stop);
         sample->SetTime(&start, &stop);

@@ -4,6 +4,7 @@
 // moment, so that what was taken before it reaches the file before the graph stops.
 #pragma once
 
+#include "filters/picture_slots.h"
 #include "filters/transform_in_place.h"
 
 #include <atomic>
@@ -41,16 +42,18 @@ public:
     void SetFreeze(bool flag, REFERENCE_TIME streamTime, const Tqz_TimeStamper* leader = nullptr);
     // Ends this run's stream at the stream time At (a stop or a cut that lets what is on its way
     // reach the file first): what was taken before At passes as it would; at the first sample taken
-    // at or after it (any sample, while frozen) the end of stream goes downstream, and nothing
-    // passes after it until the filter stops. With Leader (the picture's stamper of the same
-    // recording) the stream ends where the leader's does, both placed as they go to the file: where
-    // the leader's last sample ended once its end has passed the leader, else no earlier than At
-    // (and a sample's time later when the leader takes one more). With TakesOneMore (a source
-    // stopped at At whose pin sends the one extra sample its stop was asked for, and nothing after
-    // it) that sample, the first stamped at or after At by its own stamps whatever the stamp mode,
-    // passes as the stream's last (unless frozen) and the end follows it; samples without stamps
-    // pass until the source says it stopped. An end of stream from upstream ends the stream as well,
-    // once. Ignored while stopped.
+    // at or after it (any sample, while frozen; a sample without stamps that comes at or after it,
+    // which nothing tells taken before) the end of stream goes downstream, and nothing passes after
+    // it until the filter stops. With Leader (the picture's stamper of the same recording) the
+    // stream ends where the leader's does, both placed as they go to the file: where the leader's
+    // last sample ended once its end has passed the leader, else no earlier than At (and a sample's
+    // time later when the leader takes one more); where the stream's own sound stops short of
+    // there, silence in its format takes the rest of the place (a sound input that gave nothing).
+    // With TakesOneMore (a source stopped at At whose pin sends the one extra sample its stop was
+    // asked for, and nothing after it) that sample, the first stamped at or after At by its own
+    // stamps whatever the stamp mode, passes as the stream's last (unless frozen) and the end
+    // follows it. An end of stream from upstream ends the stream as well, once. Ignored while
+    // stopped.
     void EndAt(REFERENCE_TIME at, const Tqz_TimeStamper* leader = nullptr, bool takesOneMore = false);
     // The source of a stream ended with TakesOneMore told that it sent its last sample (the graph's
     // EC_STREAM_CONTROL_STOPPED, sent after the extra sample by a pin that sends one).
@@ -60,12 +63,26 @@ public:
     // a follower's once its leader's end has passed and, stamped by the clock, its stream time has
     // reached where the leader's stream ends; else once its own last sample reached there, or none
     // came for the longest sample's time and a tenth of a second more (a sound input that gives
-    // nothing); behind a stopped source once the source said so, a fifth of a second has passed for
-    // the extra sample, and the last sample that came reached At or had no stamps (half a second at
-    // most: a source whose last pictures were lost). True once the end has passed.
+    // nothing). Without a leader: behind a stopped source once the source said so, a fifth of a
+    // second has passed for the extra sample, and the last sample that came reached At or had no
+    // stamps; behind a source that says nothing, once none came for the longest sample's time and a
+    // tenth of a second more since At (a source that stalls; a stopped source's word waited for a
+    // fifth of a second, and its last sample reaching At); four tenths of a second after At
+    // whatever came, so that a source that says nothing ends its stream within half a second by
+    // the filter's own clock. True once the end has passed.
     bool EndWhenDue();
     // The end of this run's stream has passed the filter.
     bool Ended() const { return ended_.load(); }
+    // The pictures of a recording placed in a file of one picture per frame time (TPictureSlots):
+    // one whose slot is taken is left out and counted. 0 lets every picture through as it comes.
+    // Set while stopped, by the thread that builds the recording.
+    void SetPictureSlots(REFERENCE_TIME frameTime) { pictureSlots_.SetFrameTime(frameTime); }
+    REFERENCE_TIME PictureSlots() const { return pictureSlots_.FrameTime(); }
+    // The pictures left out since the recording started.
+    std::uint32_t PicturesLeftOut() const { return pictureSlots_.LeftOut(); }
+    // Running for Span of stream time at least, and no sample came in this run (a sound input that
+    // gives nothing).
+    bool NothingCameFor(REFERENCE_TIME span);
     void SetClockStamps() { mode_.store(kClock); }
     void SetKeepStamps() { mode_.store(kKeep); }
     void SetClearStamps() { mode_.store(kClear); }
@@ -110,8 +127,15 @@ private:
     REFERENCE_TIME LeaderEnd(const Tqz_TimeStamper* leader, REFERENCE_TIME endAt) const;
     // What Transform does to a sample that does not end the stream before it.
     HRESULT Pass(IMediaSample* sample, bool key);
-    // Sends the end downstream now unless the streaming thread holds the receive lock.
+    // Whether the picture stamped Start to Stop (before any shift; Timed as GetTime answered) takes
+    // a slot of its own; a stamp ahead of the clock is moved to it, in the sample too.
+    bool InItsSlot(IMediaSample* sample, HRESULT timed, REFERENCE_TIME& start, REFERENCE_TIME& stop, bool key);
+    // Sends the end downstream now unless the streaming thread holds the receive lock; a follower's
+    // silence first where its own stream stops short of the leader's end.
     bool SendEndNow();
+    // Delivers silence from where this stream's last sample ended (where the leader's first one
+    // began when none came) to where the leader's stream ends, both as placed; receive lock held.
+    void FillToLeaderEnd(const Tqz_TimeStamper* leader);
     // Stream time now on the clock of the last Run, or where the stream stood; clockLock_ held.
     REFERENCE_TIME StreamTimeLocked();
 
@@ -139,6 +163,9 @@ private:
     // The end of the last sample let through in this run, before any shift (streaming thread; a
     // follower reads its leader's).
     std::atomic<REFERENCE_TIME> lastStop_{kNoTime};
+    // Where the first sample let through in this run begins as it goes on (stamped, or where it
+    // came when it has no stamps), read by a follower that fills the place of its sound.
+    std::atomic<REFERENCE_TIME> firstPlaced_{kNoTime};
     std::atomic<REFERENCE_TIME> resumedAt_{kNoTime};
     std::atomic<unsigned> resumes_{0};
     // The stream of this run marks the samples that stand alone (streaming thread).
@@ -165,6 +192,7 @@ private:
     Microsoft::WRL::ComPtr<IReferenceClock> streamClock_;
     REFERENCE_TIME streamStart_ = 0;
     REFERENCE_TIME pausedAt_ = 0;  // the stream time at the last pause from running, 0 after a stop
+    TPictureSlots pictureSlots_;
 };
 
 }  // namespace filters

@@ -24,9 +24,24 @@ done
 build_dir=$(quill_abs_dir "${build_dir:-$QUILL_ROOT/build/x64}")
 wine_dir=$(quill_abs_dir "${QUILL_RUN_WINE_DIR:-$build_dir/wine-run}")
 
+# Standard output is the program's: whoever reads it may stop early (`run.sh +quit | head -3`). A
+# reader that stops is no reason to stop the run, its build or its program: their writes to it
+# then fail, and nothing more.
+trap '' PIPE
+
+# The build's lines go to standard error (as Ninja shows them on a terminal), and elsewhere they are
+# read to their end whoever reads them: a reader that stops early does not stop the build.
+build() {
+    if [[ -t 2 ]]; then
+        bash "$QUILL_ROOT/scripts/build.sh" --arch x64 --build-dir "$build_dir" "$@" >&2
+    else
+        bash "$QUILL_ROOT/scripts/build.sh" --arch x64 --build-dir "$build_dir" "$@" 2>&1 | { cat >&2 || cat >/dev/null; }
+    fi
+}
+
 # The program's own targets only: the tests and benchmarks are built by scripts/test.sh. The first
 # step configures the folder (once) and brings the list of stand-in DLLs up to date.
-bash "$QUILL_ROOT/scripts/build.sh" --arch x64 --build-dir "$build_dir" build.ninja
+build build.ninja
 targets=(bin/Quillotrane.exe)
 mapfile -t standins <"$build_dir/wine-standins.list"
 real_build_dir=$(cd "$build_dir" && pwd -P)
@@ -35,7 +50,7 @@ for dll in "${standins[@]}"; do
     dll=${dll#"$build_dir"/}
     targets+=("${dll#"$real_build_dir"/}")
 done
-bash "$QUILL_ROOT/scripts/build.sh" --arch x64 --build-dir "$build_dir" "${targets[@]}"
+build "${targets[@]}"
 
 program_pid=
 stopped_by=
@@ -84,7 +99,8 @@ done
 # Wine's ALSA driver looks for a MIDI sequencer at every start, and alsa-lib says on stderr when
 # there is none; the program uses no MIDI, so that line is left out.
 quiet_wine() {
-    grep --line-buffered -v -E '^ALSA lib seq_hw\.c:[0-9]+:\(snd_seq_hw_open\) open /dev/snd/seq failed' || true
+    grep --line-buffered -v -E '^ALSA lib seq_hw\.c:[0-9]+:\(snd_seq_hw_open\) open /dev/snd/seq failed' ||
+        cat >/dev/null
 }
 # Started in the background, so that a signal reaches the traps above while the program runs.
 "${QUILL_WINE[@]}" "$build_dir/bin/Quillotrane.exe" "${program_args[@]}" 2> >(quiet_wine >&2) &

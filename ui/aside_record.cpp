@@ -28,6 +28,8 @@ const wchar_t kRecordSuffix[] = L".~quillotrane-name";
 const wchar_t kAsideSuffix[] = L".~quillotrane-older";
 const wchar_t kGoneSuffix[] = L".~quillotrane-gone";
 const wchar_t kNewSuffix[] = L".~quillotrane-new";
+// The claim of a name, beside it; no part's file (the sweep leaves it to its claim).
+const wchar_t kClaimSuffix[] = L".~quillotrane-claim";
 // Every mark begins so.
 const wchar_t kMarkStart[] = L".~quillotrane-";
 const wchar_t kSceneListMark[] = L"-scn";
@@ -184,6 +186,13 @@ bool NameFree(const std::wstring& Name) { return GetFileAttributesW(Name.c_str()
 
 std::wstring RecordFileOfStem(const std::wstring& Stem) { return Stem + kRecordSuffix; }
 std::wstring MarkedFilesPattern() { return std::wstring(L"*") + kMarkStart + L"*"; }
+
+std::wstring ClaimFileOf(const std::wstring& Name, std::uint64_t NameHash) {
+    const std::wstring claim = unicode::WideExtractFileName(Name) + kClaimSuffix;
+    const std::wstring folder = unicode::WideExtractFilePath(Name);
+    if (NameFits(claim) && Utf8Bytes(claim) <= 255) return folder + claim;
+    return folder + kShortStem + L"." + classlib::IntToHex(NameHash, 16) + kClaimSuffix;
+}
 
 std::wstring TAsideRecord::RecordFile() const { return Folder + RecordFileOfStem(Stem); }
 std::wstring TAsideRecord::AsideFile(int Kind) const { return Folder + Stem + kAsideSuffix + KindMark(Kind); }

@@ -46,12 +46,14 @@ void CloseFileHandle(HANDLE& File);
 bool RenameOpenFile(HANDLE File, const std::wstring& Name);
 bool DeleteOpenFile(HANDLE File);
 
-// The lock a running copy keeps on every file of its parts (its own files, its record, the older
-// files aside): one byte far past any file's end, which no writer reaches. A lock is seen by the
-// copies of every logon, where an open handle is not seen across logons. Taken through a handle of
-// read access alone it refuses no writer (they share reading); such a lock is seen only by a
-// handle with write access. HoldForCopy takes it (false when another holds it); HeldByRunningCopy
-// tells, through a handle with write access, whether another holds it, and keeps nothing.
+// The lock a running copy keeps on the files of its own that no writer opens (its record, the older
+// files aside, the claim of each name it records into, ClaimFileOf): one byte far past any file's
+// end. A lock is seen by the copies of every logon, where an open handle is not seen across
+// logons. The files it makes for writers are held without reading or writing (which takes no part
+// in sharing, so that no writer is refused, whatever it shares): their names' claims tell them in
+// use. Taken through a handle of read access alone the lock is seen only by a handle with write
+// access. HoldForCopy takes it (false when another holds it); HeldByRunningCopy tells whether
+// another holds it, and keeps nothing.
 bool HoldForCopy(HANDLE File);
 bool HeldByRunningCopy(HANDLE File);
 
@@ -109,6 +111,10 @@ bool NameFree(const std::wstring& Name);
 // finds every file bearing a part's marks in a folder.
 std::wstring RecordFileOfStem(const std::wstring& Stem);
 std::wstring MarkedFilesPattern();
+// The file beside the recording Name whose lock tells a copy's claim on that name to the copies of
+// every logon: Name with the claim's mark, or, for a name too long to carry it, the short stem with
+// NameHash (one for every way of writing the name's file part).
+std::wstring ClaimFileOf(const std::wstring& Name, std::uint64_t NameHash);
 
 // The names that the records and files of recording parts carry, told from the file name alone:
 // the stem, the kind of file (-1 the record) and whether it holds an older file (aside or given

@@ -1,8 +1,9 @@
 // What the main window does when a recording's writer or sound input fails: a failure told through
-// the graph's events is posted and handled from the window's own queue, once per part; a start or
-// cut that fails in its first moment is told as refused; a part whose disk is full while the older
-// file it replaces still holds the room begins again in that room; every other failure stops the
-// recording as a stop does, keeping what was written, and tells why.
+// the graph's events is posted and handled from the window's own queue, once per part; a sound input
+// that gives nothing at all is watched for and told as one that stopped; a start or cut that fails in
+// its first moment is told as refused; a part whose disk is full while the older file it replaces
+// still holds the room begins again in that room; every other failure stops the recording as a stop
+// does, keeping what was written, and tells why.
 #include "classlib/application.h"
 #include "classlib/format.h"
 #include "engine/capture_data_module.h"
@@ -90,14 +91,42 @@ void TCaptureForm::RecordingWriteFailed(HRESULT Result) {
                                        static_cast<LPARAM>(recordingPart_)) != FALSE;
 }
 
-void TCaptureForm::SoundInputFailed(int Operation, unsigned long Error) {
+namespace {
+
+std::wstring CurrentSoundInputName() {
     engine::Tdm* module = engine::dm();
     const engine::TAudioSource* sound = module != nullptr ? module->CurrentAudioSource : nullptr;
-    if (soundInputProblem_.empty())
-        soundInputProblem_ = SoundInputProblem(sound != nullptr ? sound->Name : std::wstring(), Operation, Error);
+    return sound != nullptr ? sound->Name : std::wstring();
+}
+
+}  // namespace
+
+void TCaptureForm::SoundInputFailed(int Operation, unsigned long Error) {
     if (Operation == SNDDEV_ERROR_Open) soundInputNotOpened_ = true;
+    SoundInputLetDown(SoundInputProblem(CurrentSoundInputName(), Operation, Error));
+}
+
+void TCaptureForm::SoundInputLetDown(const std::wstring& Problem) {
+    if (soundInputProblem_.empty()) soundInputProblem_ = Problem;
     // The recording cannot go on as asked, whether or not the input also aborts the graph.
     RecordingWriteFailed(E_FAIL);
+}
+
+void TCaptureForm::WatchSoundInput() {
+    // An input that gives nothing at all tells nothing either: as long as the sound filters wait for
+    // an input held back, it is one that stopped giving sound. It is seen so on two ticks half a
+    // second apart, so that a process held still meanwhile gets its sound back first.
+    engine::Tdm* module = engine::dm();
+    const bool silent = module != nullptr && recordingOpen_ && (CaptureState == 2 || CaptureState == 4) &&
+                        transitionDepth_ == 0 && soundInputProblem_.empty() && module->SoundGivesNothing();
+    const ULONGLONG now = GetTickCount64();
+    if (!silent || soundSilentSeen_ == 0) {
+        soundSilentSeen_ = silent ? now : 0;
+        return;
+    }
+    if (now - soundSilentSeen_ < 500) return;
+    soundSilentSeen_ = 0;
+    SoundInputLetDown(classlib::Format(RecText(IDS_REC_SOUND_FAILED), {CurrentSoundInputName(), RecText(IDS_REC_SOUND_NONE)}));
 }
 
 std::wstring TCaptureForm::RefusalText(const std::wstring& File, HRESULT Failure) {

@@ -199,6 +199,8 @@ public:
     std::wstring BuildImageFileName();
     void DossiersFrame1VideoDirEditChange(classlib::TObject* Sender);
     void DossiersFrame1VideoRacineEditExit(classlib::TObject* Sender);
+    // The recording's name as the folders panel shows it, a stem typed and not yet left included.
+    void TakeVideoNameBoxes();
     void DossiersFrame1VideoDateClick(classlib::TObject* Sender);
     void OptionsframeImageDirEditChange(classlib::TObject* Sender);
     void OptionsframeImageRacineEditExit(classlib::TObject* Sender);
@@ -213,6 +215,9 @@ public:
     void NowBtnClick(classlib::TObject* Sender);
     void UpdateStatusTexts();
     void DroppedActionTimer(classlib::TObject* Sender);
+    // The recording's pictures lost (those its video capture filter dropped, and those left out
+    // where their slot in the file was taken already) and kept; false when nothing counts them.
+    bool DroppedFrames(long& Dropped, long& Kept);
     // The status bar (capture_form_status.cpp): the colour of the first panel's text, and the
     // owner drawing of the four panels.
     classlib::TColor StatusIntervalColor = classlib::clBlack;
@@ -672,6 +677,12 @@ private:
     // The sound input told the graph that it could not be opened or stopped giving sound: the
     // running recording is stopped as for a failed write, and the user told which input it was.
     void SoundInputFailed(int Operation, unsigned long Error);
+    // Problem (the input named) stops the running recording as a failed write, told once.
+    void SoundInputLetDown(const std::wstring& Problem);
+    // Watches the running recording's sound input on the status timer: one that gives nothing at
+    // all is told as one that stopped giving sound.
+    void WatchSoundInput();
+    ULONGLONG soundSilentSeen_ = 0;  // when the watch first saw the input give nothing; 0: not seen
     // Why the graph would not run a recording into File (Failure its answer): a sound input's
     // words when one told its failure meanwhile, else the file's or the graph's.
     std::wstring RefusalText(const std::wstring& File, HRESULT Failure);
@@ -682,6 +693,8 @@ private:
     // An image-by-image recording stopped before its first picture: nothing of it is kept.
     bool noPictureGrabbed_ = false;
     bool recordingOpen_ = false;
+    // The stem box's text that NextVideoFile was last built from.
+    std::wstring videoStemBuilt_;
     // Start, stop, cut and the alarms open message loops (questions, the frame-rate patch): an
     // alarm that comes meanwhile waits for the running one; a user action is ignored.
     int transitionDepth_ = 0;

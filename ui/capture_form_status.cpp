@@ -20,6 +20,7 @@
 #include "engine/sound_preview.h"
 #include "engine/video_preview.h"
 #include "filters/superposer.h"
+#include "filters/time_stamper.h"
 #include "settings/program_text_ids.h"
 #include "settings/program_texts.h"
 #include "settings/settings_catalogue.h"
@@ -368,9 +369,32 @@ void TCaptureForm::ShowSoundlessRecording() {
     RepaintStatus();
 }
 
+bool TCaptureForm::DroppedFrames(long& Dropped, long& Kept) {
+    Dropped = Kept = 0;
+    // The recording's own pictures left out, while its branch is in the graph (its stamper counts
+    // from each start).
+    engine::Tdm* module = engine::dm();
+    filters::Tqz_TimeStamper* stamper = module != nullptr ? module->ControlCaptureVideo : nullptr;
+    const long leftOut =
+        stamper != nullptr && stamper->Graph() != nullptr ? static_cast<long>(stamper->PicturesLeftOut()) : 0;
+    if (!DroppedFramesInfo) {
+        if (leftOut == 0) return false;
+        Dropped = leftOut;
+        Kept = static_cast<long>(stamper->SampleCounter());
+        return true;
+    }
+    if (FAILED(DroppedFramesInfo->GetNumDropped(&Dropped))) Dropped = 0;
+    if (FAILED(DroppedFramesInfo->GetNumNotDropped(&Kept))) Kept = 0;
+    // The device delivered the pictures left out: they count among the lost, not the kept.
+    Dropped += leftOut;
+    Kept = std::max(Kept - leftOut, 0L);
+    return true;
+}
+
 void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
     using namespace settings;
     WatchReplacedFile();
+    WatchSoundInput();
     if (CaptureState == 2 || CaptureState == 4) {
         // The time of day of the elapsed time: whole days are not shown.
         WORD hours = 0, minutes = 0, seconds = 0, milliseconds = 0;
@@ -387,10 +411,7 @@ void TCaptureForm::DroppedActionTimer(classlib::TObject* /*Sender*/) {
             StatusInfoText = UiString(IDS_SNAP_AUDIO_WAV);
         } else if (format == 12) {
             StatusInfoText = UiString(IDS_SNAP_AUDIO_MP3);
-        } else if (DroppedFramesInfo) {
-            long dropped = 0, kept = 0;
-            if (FAILED(DroppedFramesInfo->GetNumDropped(&dropped))) dropped = 0;
-            if (FAILED(DroppedFramesInfo->GetNumNotDropped(&kept))) kept = 0;
+        } else if (long dropped = 0, kept = 0; DroppedFrames(dropped, kept)) {
             StatusInfoText = classlib::Format(UiString(IDS_LOST_FRAMES), {dropped, dropped + kept});
         } else {
             StatusInfoText.clear();

@@ -84,9 +84,10 @@ std::wstring MeasurableFolderOf(const std::wstring& Path) {
 }
 
 std::wstring TCaptureForm::BuildVideoFileName() {
+    videoStemBuilt_ = WideTextOf(DossiersFrame1->VideoRacineEdit);
     // The stem names a file, never a folder elsewhere.
-    std::wstring name = WithBackslash(WideTextOf(DossiersFrame1->VideoDirEdit)) +
-                        FileNameStem(WideTextOf(DossiersFrame1->VideoRacineEdit)) + L"_";
+    std::wstring name =
+        WithBackslash(WideTextOf(DossiersFrame1->VideoDirEdit)) + FileNameStem(videoStemBuilt_) + L"_";
     if (DossiersFrame1->cbVideoDate->Checked()) name += DateStamp(RunStartTime);
     name += std::to_wstring(VideoFileCounter) + L".avi";
     const std::uint8_t format = settings::ParamCaptureFormat != nullptr ? settings::ParamCaptureFormat->Value() : 0;
@@ -141,6 +142,13 @@ void TCaptureForm::DossiersFrame1VideoRacineEditExit(classlib::TObject* /*Sender
     if (recordingOpen_) return;
     --VideoFileCounter;
     NextVideoFile = BuildVideoFileName();
+}
+
+void TCaptureForm::TakeVideoNameBoxes() {
+    // A start by a key or a script leaves the cursor where it is: a stem typed and not yet left is
+    // what the box shows, and what the user records under and is asked about.
+    if (!recordingOpen_ && WideTextOf(DossiersFrame1->VideoRacineEdit) != videoStemBuilt_)
+        DossiersFrame1VideoRacineEditExit(nullptr);
 }
 
 void TCaptureForm::DossiersFrame1VideoDateClick(classlib::TObject* /*Sender*/) {

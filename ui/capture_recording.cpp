@@ -126,6 +126,7 @@ void TCaptureForm::CloseSceneList() {
 bool TCaptureForm::StartCapture() {
     bool started = false;
     namesMoved_ = 0;
+    TakeVideoNameBoxes();
     do {
         retryStart_ = false;
         try {
@@ -399,9 +400,8 @@ bool TCaptureForm::StopGraphAndCloseCapture() {
                                  (part ? part->HoldsNothing() : HoldsNothingUnformatted(ended));
             if (engine::ScnOpen()) {
                 CloseSceneList();
-                long dropped = 0;
-                if (!nothing && DroppedFramesInfo && SUCCEEDED(DroppedFramesInfo->GetNumDropped(&dropped)) &&
-                    dropped > 0) {
+                long dropped = 0, kept = 0;
+                if (!nothing && DroppedFrames(dropped, kept) && dropped > 0) {
                     const std::wstring scn = SceneListOf(ended);
                     const std::wstring question =
                         classlib::Format(RecText(IDS_REC_LOST_FRAMES), {static_cast<int>(dropped), scn});

@@ -99,6 +99,7 @@ bool TCaptureForm::StartSchedule() {
         return false;
     };
     if (datesRefused(ScheduleNow())) return false;
+    TakeVideoNameBoxes();
     TellLeftOvers(NextVideoFile);
     if (!ConfirmNewRecording(NextVideoFile, false)) return false;
     CaptureFile = NextVideoFile;

@@ -18,6 +18,7 @@
 #include "classlib/streams.h"
 #include "dshow/ds_helpers.h"
 #include "settings/program_texts.h"
+#include "ui/aside_record.h"
 #include "ui/recording_support.h"
 #include "ui/recording_text_ids.h"
 #include "ui/replaced_files.h"
@@ -147,9 +148,9 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse) {
             if (InUse != nullptr) *InUse = true;
             return classlib::Format(RecText(IDS_REC_IN_USE), {Name});
         }
-        return classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(HRESULT_FROM_WIN32(error))});
+        return CannotWriteText(Name, HRESULT_FROM_WIN32(error));
     }
-    // A running copy's own file (of any logon) is in use, whatever its handles let through.
+    // A file a running copy holds locked (of any logon) is in use, whatever its handles let through.
     const bool held = existed && HeldByRunningCopy(file);
     CloseHandle(file);
     if (held) {
@@ -186,7 +187,7 @@ TFileUse UseOf(const std::wstring& Name) {
     HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
-        // A running copy's own file (of any logon: its lock is seen where its handles are not).
+        // A file a running copy holds locked (of any logon: its lock is seen where its handles are not).
         const bool held = HeldByRunningCopy(file);
         CloseHandle(file);
         return held ? TFileUse::Copy : TFileUse::Free;
@@ -471,8 +472,16 @@ bool IsFullDisk(HRESULT Result) {
 std::wstring RunRefusal(const std::wstring& File, HRESULT Failure) {
     if (!FAILED(Failure)) Failure = E_FAIL;
     const bool fileRefused = HRESULT_FACILITY(Failure) == FACILITY_WIN32 || HRESULT_FACILITY(Failure) == FACILITY_STORAGE;
-    return fileRefused ? classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {File, FailureText(Failure)})
+    return fileRefused ? CannotWriteText(File, Failure)
                        : classlib::Format(RecText(IDS_REC_CANNOT_RUN), {FailureText(Failure)});
+}
+
+std::wstring CannotWriteText(const std::wstring& Name, HRESULT Failure) {
+    // Wine tells a name longer than its file system takes as a file not found.
+    if (HRESULT_FACILITY(Failure) == FACILITY_WIN32 && NameRefused(HRESULT_CODE(Failure), Name))
+        return classlib::Format(RecText(IDS_REC_NAME_TOO_LONG),
+                                {Name, unicode::WideExcludeTrailingBackslash(unicode::WideExtractFilePath(Name))});
+    return classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {Name, FailureText(Failure)});
 }
 
 std::wstring FailureText(HRESULT Result) {

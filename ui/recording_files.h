@@ -76,6 +76,9 @@ std::wstring RunRefusal(const std::wstring& File, HRESULT Failure);
 // The system's words for a failure code (an HRESULT, or a Windows error in one); the code in hex
 // when the system has none.
 std::wstring FailureText(HRESULT Result);
+// Why the file Name cannot be written (Failure the system's answer to making or opening it), as
+// the user reads it: a name the file system refuses as too long for its folder is told so.
+std::wstring CannotWriteText(const std::wstring& Name, HRESULT Failure);
 
 // Why the sound input Input let a recording down, as the user reads it: it could not be opened
 // (Operation is the graph's SNDDEV_ERROR_Open) or stopped giving sound (any other operation), with

@@ -88,9 +88,9 @@ void TRecordingPart::FreeOlderInPlace() {
 }
 
 bool TRecordingPart::Make(int Kind, const std::wstring& Name, const std::wstring& For, bool* Refused) {
-    // Held for reading and locked: no other copy takes it for an older file, and no writer (they
-    // share reading) is refused.
-    HANDLE file = Open(Name, GENERIC_READ, kShareAll, CREATE_NEW);
+    // Held without reading or writing it, which takes no part in sharing: no writer is refused,
+    // whatever it shares. Other copies of any logon know it as in use by the name's claim.
+    HANDLE file = Open(Name, FILE_READ_ATTRIBUTES, kShareAll, CREATE_NEW);
     if (file == nullptr) {
         const DWORD error = GetLastError();
         if (Refused != nullptr && NameRefused(error, Name) && Name != For) {
@@ -102,7 +102,6 @@ bool TRecordingPart::Make(int Kind, const std::wstring& Name, const std::wstring
                           : classlib::Format(RecText(IDS_REC_CANNOT_WRITE), {For, FailureText(HRESULT_FROM_WIN32(error))});
         return false;
     }
-    HoldForCopy(file);
     made_[Kind] = file;
     madeIdentity_[Kind] = IdentityOf(file);
     return true;
@@ -172,7 +171,7 @@ bool TRecordingPart::Take(const TNamedFiles* Asked, bool SceneList) {
                                          : (attributes & FILE_ATTRIBUTE_READONLY) != 0 ? ERROR_ACCESS_DENIED
                                                                                       : GetLastError())
                                       : ERROR_SUCCESS;
-        // A running copy's own file (its recording, of any logon): in use.
+        // A file a running copy holds locked (of any logon): in use.
         if (file != nullptr && HeldByRunningCopy(file)) {
             CloseFile(file);
             error = ERROR_LOCK_VIOLATION;

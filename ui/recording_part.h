@@ -1,6 +1,6 @@
 // One recording part's hold on its name, from the question to the moment it is settled: the name's
-// claim, the files it made there (held open, so that no other file takes their identity) and the
-// older files it moved aside. Every path of a recording (start, cut, stop, a refusal, the restart
+// claim, the files it made there (held open without reading or writing, so that no other file takes
+// their identity and no writer is refused) and the older files it moved aside. Every path of a recording (start, cut, stop, a refusal, the restart
 // in an older file's room) goes through it; the rules are in replaced_files.h.
 #pragma once
 
@@ -93,8 +93,8 @@ private:
     // What Look says of the part's recording, read through a handle of its own file; false when the
     // name holds another file.
     bool LookAtRecording(bool (*Look)(HANDLE, const std::wstring&)) const;
-    // Makes the part's own file for Kind at Name (For, as the user knows it), held and locked from
-    // now on; false with Problem set (Refused: the file system refused the name).
+    // Makes the part's own file for Kind at Name (For, as the user knows it), held from now on;
+    // false with Problem set (Refused: the file system refused the name).
     bool Make(int Kind, const std::wstring& Name, const std::wstring& For, bool* Refused = nullptr);
     // The part's files made where the older files Older are to move aside, under Record; false
     // with everything made removed (RefusedName: the file system refused a name of the record).
@@ -108,7 +108,7 @@ private:
 
     std::wstring name_;
     std::unique_ptr<TRecordingClaim> claim_;
-    // Its own files, held open for reading (no writer shares less) and locked.
+    // Its own files, held open without reading or writing them: no writer's sharing refuses it.
     std::array<HANDLE, kPartFiles> made_{};
     std::array<TFileIdentity, kPartFiles> madeIdentity_{};
     // Their first names, kept until the part is settled (empty: made under their names).

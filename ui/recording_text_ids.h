@@ -37,9 +37,13 @@
 #define IDS_REC_OLDER_KEPT 3229
 /* A recording that was frozen from its start to its stop. */
 #define IDS_REC_FROZEN_NOTHING 3230
+/* A file whose name the file system refuses as too long for its folder. */
+#define IDS_REC_NAME_TOO_LONG 3236
 /* A sound input that could not be opened, or stopped giving sound. */
 #define IDS_REC_SOUND_NOT_OPENED 3238
 #define IDS_REC_SOUND_FAILED 3239
+/* Why a sound input that gave nothing since the recording began is told as one that stopped. */
+#define IDS_REC_SOUND_NONE 3231
 /* What keeps a recording's file from being written, and a recording stopped by a failed write. */
 #define IDS_REC_NO_FOLDER 3240
 #define IDS_REC_IS_FOLDER 3241

@@ -22,6 +22,8 @@ namespace ui {
 
 namespace {
 
+constexpr DWORD kShareAll = FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+
 void CloseFile(HANDLE& File) { CloseFileHandle(File); }
 
 HANDLE Open(const std::wstring& Name, DWORD Access, DWORD Share, DWORD Disposition) {
@@ -147,6 +149,63 @@ std::wstring ClaimKey(const std::wstring& Name) {
     return L"Local\\Quillotrane recording " + classlib::IntToHex(Fnv1a(key), 16);
 }
 
+// The claim's file beside Name (see ClaimFileOf): one for every way of writing its file part.
+std::wstring ClaimFile(const std::wstring& Name) {
+    std::wstring file = unicode::WideExtractFileName(Name);
+    if (!file.empty()) CharUpperBuffW(file.data(), static_cast<DWORD>(file.size()));
+    return ClaimFileOf(Name, Fnv1a(file));
+}
+
+// Whether a running copy (of any logon) holds the claim's file File locked; one that is going (its
+// copy let it go, and the system keeps it until its last handle closes) is held still.
+bool ClaimFileHeld(const std::wstring& File) {
+    HANDLE file = Open(File, GENERIC_READ, kShareAll, OPEN_EXISTING);
+    if (file == nullptr) return GetLastError() == ERROR_ACCESS_DENIED && !NameFree(File);
+    const bool held = HeldByRunningCopy(file);
+    CloseFile(file);
+    return held;
+}
+
+// Takes the claim's file File: made (or taken over from a copy that ended without removing it) and
+// locked, and still the file of that name once locked (a copy letting its claim go removes it
+// meanwhile). False when a running copy of any logon holds it. Where none can be made (the folder
+// is not there, or cannot be written: nothing is recorded there either), true without a file: the
+// claim holds for this logon alone.
+bool TakeClaimFile(const std::wstring& File, HANDLE& Taken) {
+    Taken = nullptr;
+    for (int tries = 0; tries < 3; ++tries) {
+        // Made, it goes with its last handle, also when the copy is killed. One made before is never
+        // opened so: the system would remove it under the copy (of another logon) that holds it.
+        HANDLE file = CreateFileW(File.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr, CREATE_NEW,
+                                  FILE_ATTRIBUTE_HIDDEN | FILE_FLAG_DELETE_ON_CLOSE, nullptr);
+        DWORD error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        const bool there = error == ERROR_FILE_EXISTS || error == ERROR_ALREADY_EXISTS;
+        if (there) {
+            file = CreateFileW(File.c_str(), GENERIC_READ | GENERIC_WRITE | DELETE, kShareAll, nullptr, OPEN_EXISTING,
+                               FILE_ATTRIBUTE_NORMAL, nullptr);
+            error = file == INVALID_HANDLE_VALUE ? GetLastError() : ERROR_SUCCESS;
+        }
+        if (file == INVALID_HANDLE_VALUE) {
+            // Gone since the look: made again.
+            if (there && error == ERROR_FILE_NOT_FOUND) continue;
+            // A file there that cannot be opened is held (or going); none where none can be made.
+            const bool refused = error == ERROR_ACCESS_DENIED || error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+            return !refused || NameFree(File);
+        }
+        if (!HoldForCopy(file)) {
+            CloseHandle(file);
+            return false;
+        }
+        if (IdentityOf(file).SameFile(FileIdentity(File))) {
+            Taken = file;
+            return true;
+        }
+        // Removed by the claim that held it between the open and the lock: made again.
+        CloseHandle(file);
+    }
+    return false;
+}
+
 bool MarkThere(const std::wstring& Key) {
     HANDLE mark = OpenMutexW(SYNCHRONIZE, FALSE, Key.c_str());
     if (mark != nullptr) {
@@ -247,7 +306,7 @@ bool RecordedByAnotherCopy(const std::wstring& Name) {
         std::lock_guard<std::mutex> guard(ClaimsLock());
         if (OwnClaims().count(key) != 0) return false;
     }
-    return MarkThere(key);
+    return MarkThere(key) || ClaimFileHeld(ClaimFile(Name));
 }
 
 TRecordingClaim::TRecordingClaim(const std::wstring& Name) : key_(ClaimKey(Name)) {
@@ -255,10 +314,15 @@ TRecordingClaim::TRecordingClaim(const std::wstring& Name) : key_(ClaimKey(Name)
     mark_ = CreateMutexW(nullptr, FALSE, key_.c_str());
     first_ = mark_ != nullptr && GetLastError() != ERROR_ALREADY_EXISTS;
     OwnClaims().insert(key_);
+    // The copies of other logons see the claim by its file, locked from now on.
+    if (first_) first_ = TakeClaimFile(ClaimFile(Name), file_);
 }
 
 TRecordingClaim::~TRecordingClaim() {
     std::lock_guard<std::mutex> guard(ClaimsLock());
+    // The file goes while it is still locked (one taken over too): no claim takes it meanwhile.
+    if (file_ != nullptr) DeleteOpenFile(file_);
+    CloseFile(file_);
     if (mark_ != nullptr) CloseHandle(mark_);
     const auto own = OwnClaims().find(key_);
     if (own != OwnClaims().end()) OwnClaims().erase(own);

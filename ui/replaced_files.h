@@ -10,11 +10,14 @@
 //     the files it made, whose first names (its witnesses) it keeps until it is settled: while a
 //     witness holds a file, its index cannot pass to another, so a record names a file that the
 //     part made, and that file alone.
-//  3. A running part holds its own files (its recording too), its record and its aside files open
-//     and locked (aside_record.h), so that no copy of any logon takes them for older files or for
-//     a killed copy's: a locked file is in use. A file is removed only when it is the part's own,
-//     judged through a handle opened for delete, and holds nothing the part did not write (no
-//     picture or sound in a recording, nothing but the part's own scenes in a scene list).
+//  3. A running part holds its record and its aside files open and locked, and its own files (its
+//     recording too) open without reading or writing them, which refuses no writer whatever it
+//     shares (aside_record.h); its name's claim tells copies of every logon that the recording is
+//     in use, from before anything is moved or made there. So no copy of any logon takes them for
+//     older files or for a killed copy's: a locked or claimed file is in use. A file is removed
+//     only when it is the part's own, judged through a handle opened for delete, and holds nothing
+//     the part did not write (no picture or sound in a recording, nothing but the part's own
+//     scenes in a scene list).
 //  4. The older files go only once the part's recording holds a picture or a sound; they are
 //     marked given up (renamed) before they are emptied, so that a kill meanwhile leaves nothing
 //     that looks kept. Where the disk has no room even for the record, the record is made (a name
@@ -45,13 +48,15 @@
 
 namespace ui {
 
-// Another copy of the program records into Name now: it has claimed the name for its recording
-// (TRecordingClaim), whether or not its writer holds the file yet.
+// Another copy of the program (of any logon) records into Name now: it has claimed the name for
+// its recording (TRecordingClaim), whether or not it has made its file or its writer holds it yet.
 bool RecordedByAnotherCopy(const std::wstring& Name);
 
-// This process's claim on a recording's name, for as long as the object lives: other copies (and
-// other claims of this one) neither offer that name for replacing nor take it, nor put an older
-// file back there.
+// This process's claim on a recording's name, for as long as the object lives: other copies of any
+// logon (and other claims of this one) neither offer that name for replacing nor take it, nor put
+// an older file back there. The copies of this logon know it by a named object; those of other
+// logons by a file beside the name (ClaimFileOf), locked, which goes with the claim (or with its
+// copy, killed).
 class TRecordingClaim {
 public:
     explicit TRecordingClaim(const std::wstring& Name);
@@ -66,6 +71,7 @@ public:
 private:
     std::wstring key_;
     HANDLE mark_ = nullptr;
+    HANDLE file_ = nullptr;  // the claim's file, locked (none where it cannot be made)
     bool first_ = false;
 };
 

@@ -5,7 +5,6 @@
 
 #include <algorithm>
 #include <atomic>
-#include <deque>
 #include <memory>
 #include <mutex>
 #include <optional>
@@ -13,9 +12,10 @@
 #include <vector>
 
 #include "filters/base_io_pins.h"
+#include "filters/frame_slots.h"
+#include "platform/standins/avi_interleave.h"
 #include "platform/standins/avi_mux_types.h"
 #include "platform/standins/avi_writer.h"
-#include "platform/standins/frame_slots.h"
 #include "platform/standins/recording_settings.h"
 #include "platform/standins/standins_dll.h"
 
@@ -27,8 +27,6 @@ namespace standins {
 namespace {
 
 constexpr REFERENCE_TIME kUnitsPerSecond = 10000000;
-// In full interleaving, sound and pictures wait for each other up to this many bytes in all.
-constexpr std::size_t kMaxInterleaveBytes = 32u << 20;
 constexpr std::uint32_t kDefaultSuperIndex = 256;
 constexpr std::uint32_t kTestSuperIndex = 1024;  // small test parts make many of them
 // A stream's first frames are told at once (once their rate is known); then the file's sizes,
@@ -84,6 +82,7 @@ public:
     filters::TBCBasePin* GetPin(int n) override;
     LONG GetPinVersion() override { return pinVersion_.load(); }
     HRESULT Pause() override;
+    HRESULT Run(REFERENCE_TIME tStart) override;
     HRESULT Stop() override;
 
     void InputConnected();
@@ -92,15 +91,8 @@ public:
     void StreamEnded(int stream);
 
 private:
-    struct TQueued {
-        std::vector<std::uint8_t> Data;
-        REFERENCE_TIME Time = 0;
-        bool Key = true;
-    };
     // What the filter keeps of one stream of the file being written (under writeLock_).
     struct TStreamRun {
-        std::deque<TQueued> Queue;
-        bool Ended = false;
         bool FrameTimeKnown = false;  // from the type
         bool Told = false;            // a checkpoint counted its frames, at their own rate
         bool Intra = true;            // every frame stands alone (no key-frame flags needed)
@@ -114,17 +106,17 @@ private:
         ULONGLONG FirstTick = 0;
         std::uint32_t FirstSize = 0;
         // A frame stream whose type states its frame time keeps each picture at its time.
-        TFrameSlots Slots;
+        filters::TFrameSlots Slots;
     };
 
     HRESULT StartFile();
-    void FinishFile();
+    void FinishFile(REFERENCE_TIME clock = filters::kNoClock);
     // Empty frames in the places of the pictures lost before a frame of stream starting at Start.
-    HRESULT FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::TEmpty& lost);
-    // The file's streams end: each frame stream's last picture is held until its end, to the
-    // nearest slot (the slot its stamp fell in may have begun up to a frame time before it). Once;
-    // what failed is told.
-    void HoldLastPictures();
+    HRESULT FillLostPlaces(int stream, TStreamRun& run, const filters::TFrameSlots::TEmpty& lost);
+    // The file's streams end at the recording's stream time Clock: each frame stream's last picture
+    // is held until its end, to the nearest slot (the slot its stamp fell in may have begun up to a
+    // frame time before it), and no further than the clock. Once; what failed is told.
+    void HoldLastPictures(REFERENCE_TIME clock);
     HRESULT WriteQueued(bool all);
     // Whether the file is due a checkpoint now that run's stream reached Time; when it is, every
     // stream's next one is counted from here.
@@ -179,7 +171,10 @@ private:
     TAviWriter writer_;
     std::vector<TStreamRun> runs_;
     InterleavingMode runMode_ = INTERLEAVE_NONE;
-    std::size_t queuedBytes_ = 0;
+    TInterleaveQueue queue_;  // full interleaving's
+    // The recording's clock and the start of its run, for the streaming threads: stamps are trusted
+    // no further than it has run (kNoClock while it does not run).
+    filters::TRunClock runClock_;
     ULONGLONG checkpointTick_ = 0;
     REFERENCE_TIME checkpointInterval_ = kFirstCheckpointTime;
     bool endDelivered_ = false;
@@ -284,7 +279,7 @@ TAviMux::TAviMux(const filters::TBCFilterTemplateEntry& entry, IUnknown* control
 
 TAviMux::~TAviMux()
 {
-    FinishFile();  // released while paused or running: the file is completed all the same
+    FinishFile(runClock_.Now());  // released while paused or running: the file is completed all the same
 }
 
 HRESULT TAviMux::NonDelegatingQueryInterface(REFIID iid, void** obj)
@@ -371,11 +366,20 @@ HRESULT TAviMux::Pause()
     return TBCBaseFilter::Pause();
 }
 
+HRESULT TAviMux::Run(REFERENCE_TIME tStart)
+{
+    filters::TBCAutoLock lock(*Lock());
+    runClock_.Run(Clock().Get(), tStart);
+    return TBCBaseFilter::Run(tStart);
+}
+
 HRESULT TAviMux::Stop()
 {
     filters::TBCAutoLock lock(*Lock());
+    const REFERENCE_TIME clock = runClock_.Now();
     HRESULT hr = TBCBaseFilter::Stop();
-    FinishFile();
+    runClock_.Stop();
+    FinishFile(clock);
     return hr;
 }
 
@@ -436,7 +440,7 @@ HRESULT TAviMux::StartFile()
     }
     runs_ = std::move(runs);
     runMode_ = mode_;
-    queuedBytes_ = 0;
+    queue_.Begin(runs_.size());
     checkpointTick_ = GetTickCount64();
     checkpointInterval_ = kFirstCheckpointTime;
     endDelivered_ = false;
@@ -467,6 +471,7 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     const long length = std::max<long>(sample->GetActualDataLength(), 0);
     REFERENCE_TIME start = 0, stop = 0;
     const bool timed = SUCCEEDED(sample->GetTime(&start, &stop));
+    const REFERENCE_TIME clock = runClock_.Now();
     std::lock_guard<std::mutex> lock(writeLock_);
     if (!writer_.Started() || stream >= static_cast<int>(runs_.size())) {
         return VFW_E_WRONG_STATE;
@@ -475,7 +480,10 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
         return writer_.Failure();
     }
     TStreamRun& run = runs_[static_cast<std::size_t>(stream)];
-    HRESULT hr = FillLostPlaces(stream, run, run.Slots.Place(timed, sample->IsDiscontinuity() == S_OK, start, stop));
+    // Placed no further than the recording's clock has run: one wild stamp cannot fill the file
+    // with empty frames.
+    HRESULT hr =
+        FillLostPlaces(stream, run, run.Slots.Place(timed, sample->IsDiscontinuity() == S_OK, start, stop, clock));
     if (FAILED(hr)) {
         return Written(hr);
     }
@@ -492,20 +500,20 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     ++run.Samples;
     run.Bytes += static_cast<std::uint64_t>(length);
     if (run.BytesPerSecond > 0) {
-        run.NextTime = start + static_cast<REFERENCE_TIME>(length) * kUnitsPerSecond / run.BytesPerSecond;
+        run.NextTime =
+            filters::AddTime(start, static_cast<REFERENCE_TIME>(length) * kUnitsPerSecond / run.BytesPerSecond);
     } else {
-        run.NextTime = timed && stop > start ? stop : start + 400000;
+        run.NextTime = timed && stop > start ? stop : filters::AddTime(start, 400000);
     }
     const bool key = run.Intra || sample->IsSyncPoint() == S_OK;
     if (runMode_ != INTERLEAVE_FULL) {
         hr = writer_.Write(stream, data, static_cast<std::uint32_t>(length), key);
     } else {
-        TQueued item;
+        TInterleaveQueue::TItem item;
         item.Data.assign(data, data + length);
         item.Time = start;
         item.Key = key;
-        queuedBytes_ += item.Data.size();
-        run.Queue.push_back(std::move(item));
+        queue_.Push(static_cast<std::size_t>(stream), std::move(item));
         hr = WriteQueued(false);
     }
     // Frames reach the file as they come, and its header follows: a recording that never gets to
@@ -516,7 +524,7 @@ HRESULT TAviMux::Deliver(int stream, IMediaSample* sample)
     return Written(hr);
 }
 
-HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::TEmpty& lost)
+HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, const filters::TFrameSlots::TEmpty& lost)
 {
     // As a capture multiplexer does: the place of each picture the source never gave is an empty
     // frame, over which players hold the picture before, so that the later pictures keep their time
@@ -528,19 +536,19 @@ HRESULT TAviMux::FillLostPlaces(int stream, TStreamRun& run, const TFrameSlots::
                 return hr;
             }
         } else {
-            TQueued empty;
+            TInterleaveQueue::TItem empty;
             empty.Time = lost.At + n * run.Slots.FrameTime();
             empty.Key = false;
-            run.Queue.push_back(std::move(empty));
+            queue_.Push(static_cast<std::size_t>(stream), std::move(empty));
         }
     }
     return S_OK;
 }
 
-void TAviMux::HoldLastPictures()
+void TAviMux::HoldLastPictures(REFERENCE_TIME clock)
 {
     for (std::size_t i = 0; i < runs_.size(); ++i) {
-        const TFrameSlots::TEmpty tail = runs_[i].Slots.End();
+        const filters::TFrameSlots::TEmpty tail = runs_[i].Slots.End(clock);
         if (SUCCEEDED(writer_.Failure())) {
             Written(FillLostPlaces(static_cast<int>(i), runs_[i], tail));
         }
@@ -555,7 +563,7 @@ std::optional<REFERENCE_TIME> TAviMux::ShownFrameTime(const TStreamRun& run, TAv
         }
     }
     if (run.Samples >= 2 && run.LastStart > run.FirstStart) {
-        return (run.LastStart - run.FirstStart) / static_cast<REFERENCE_TIME>(run.Samples - 1);
+        return filters::TimeBetween(run.FirstStart, run.LastStart) / static_cast<REFERENCE_TIME>(run.Samples - 1);
     }
     return std::nullopt;
 }
@@ -587,12 +595,14 @@ bool TAviMux::CheckpointDue(const TStreamRun& run, REFERENCE_TIME time)
 {
     const ULONGLONG now = GetTickCount64();
     const auto interval = static_cast<ULONGLONG>(checkpointInterval_ / 10000);
-    bool due = time - run.CheckpointTime >= checkpointInterval_ || now - checkpointTick_ >= interval;
+    bool due =
+        filters::TimeBetween(run.CheckpointTime, time) >= checkpointInterval_ || now - checkpointTick_ >= interval;
     for (std::size_t i = 0; i < runs_.size() && !due; ++i) {
         // A stream's first frames are told as soon as their rate is known, or after a second without.
         const TStreamRun& r = runs_[i];
         due = r.Samples > 0 && !r.Told &&
-              (RateKnown(r, static_cast<int>(i)) || r.LastStart - r.FirstStart >= kCheckpointTime ||
+              (RateKnown(r, static_cast<int>(i)) ||
+               filters::TimeBetween(r.FirstStart, r.LastStart) >= kCheckpointTime ||
                now - r.FirstTick >= kCheckpointMs);
     }
     if (!due) {
@@ -602,7 +612,8 @@ bool TAviMux::CheckpointDue(const TStreamRun& run, REFERENCE_TIME time)
         TStreamRun& r = runs_[i];
         if (r.Samples > 0) {
             r.CheckpointTime = r.LastStart;
-            r.Told = r.Told || RateKnown(r, static_cast<int>(i)) || r.LastStart - r.FirstStart >= kCheckpointTime ||
+            r.Told = r.Told || RateKnown(r, static_cast<int>(i)) ||
+                     filters::TimeBetween(r.FirstStart, r.LastStart) >= kCheckpointTime ||
                      now - r.FirstTick >= kCheckpointMs;
         }
     }
@@ -613,56 +624,32 @@ bool TAviMux::CheckpointDue(const TStreamRun& run, REFERENCE_TIME time)
 
 HRESULT TAviMux::WriteQueued(bool all)
 {
-    HRESULT hr = S_OK;
-    for (;;) {
-        // The earliest waiting sample goes first, once every stream still running has one waiting
-        // (or too much waits: one stream may have stalled).
-        int next = -1;
-        bool missing = false;
-        for (std::size_t i = 0; i < runs_.size(); ++i) {
-            const TStreamRun& run = runs_[i];
-            if (run.Queue.empty()) {
-                missing = missing || !run.Ended;
-            } else if (next < 0 || run.Queue.front().Time < runs_[static_cast<std::size_t>(next)].Queue.front().Time) {
-                next = static_cast<int>(i);
-            }
-        }
-        if (next < 0 || (missing && !all && queuedBytes_ <= kMaxInterleaveBytes)) {
-            return hr;
-        }
-        TStreamRun& run = runs_[static_cast<std::size_t>(next)];
-        TQueued item = std::move(run.Queue.front());
-        run.Queue.pop_front();
-        queuedBytes_ -= item.Data.size();
+    for (int next = queue_.Next(all); next >= 0; next = queue_.Next(all)) {
+        const TInterleaveQueue::TItem item = queue_.Pop(static_cast<std::size_t>(next));
         const HRESULT written =
             writer_.Write(next, item.Data.data(), static_cast<std::uint32_t>(item.Data.size()), item.Key);
         if (FAILED(written)) {
-            for (TStreamRun& r : runs_) {
-                r.Queue.clear();
-            }
-            queuedBytes_ = 0;
+            queue_.Clear();
             return Written(written);
         }
     }
+    return S_OK;
 }
 
 void TAviMux::StreamEnded(int stream)
 {
-    bool allEnded = true;
+    const REFERENCE_TIME clock = runClock_.Now();
     {
         std::lock_guard<std::mutex> lock(writeLock_);
         if (stream >= static_cast<int>(runs_.size()) || endDelivered_) {
             return;
         }
-        runs_[static_cast<std::size_t>(stream)].Ended = true;
-        for (const TStreamRun& run : runs_) {
-            allEnded = allEnded && run.Ended;
-        }
-        if (!allEnded) {
+        queue_.End(static_cast<std::size_t>(stream));
+        if (!queue_.AllEnded()) {
             WriteQueued(false);  // the ended stream no longer holds the others back
             return;
         }
-        HoldLastPictures();
+        HoldLastPictures(clock);
         WriteQueued(true);
         Checkpoint();
         endDelivered_ = true;
@@ -672,13 +659,13 @@ void TAviMux::StreamEnded(int stream)
     }
 }
 
-void TAviMux::FinishFile()
+void TAviMux::FinishFile(REFERENCE_TIME clock)
 {
     std::lock_guard<std::mutex> lock(writeLock_);
     if (!writer_.Started()) {
         return;
     }
-    HoldLastPictures();
+    HoldLastPictures(clock);
     WriteQueued(true);
     // Frame streams whose format gave no frame time: what the samples showed, else 25 a second.
     for (std::size_t i = 0; i < runs_.size(); ++i) {

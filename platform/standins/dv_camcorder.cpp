@@ -107,6 +107,7 @@ public:
     bool Pal() const override { return pal_.load(); }
     void NextFrame(std::span<std::uint8_t> frame) override;
     void PassFrames(LONG count, bool told) override;
+    std::int64_t TapeTimecode() const override { return StartTimecode() + tapeTenths_.load() / 10; }
     bool ClockNow(REFERENCE_TIME& now) override;
     void CountDelivered() override { ++delivered_; }
     void CountDropped(LONG n) override { dropped_ += n; }

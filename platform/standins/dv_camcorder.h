@@ -8,8 +8,10 @@
 //   NTSC (1: 525/60), Wide (1: 16:9), DateJumpFrame and DateJumpSeconds (signed), UndatedFrom and
 //   UndatedCount, DeviceType (the ED_DEVCAP_DEVICE_TYPE answer). A value of another type or size is
 //   ignored (its default stays). A test may also have it lose frames on the bus, the tape going on
-//   past them ("Lost pictures", recording_settings.h), and give its frames by a clock of its own with
-//   stamps that stray, as a real camera does ("Picture interval", "Picture jitter").
+//   past them ("Lost pictures", recording_settings.h), give its frames by a clock of its own with
+//   stamps that stray, as a real camera does ("Picture interval", "Picture jitter"), say less at a
+//   stop, as other capture pins do ("Pictures unstamped", "Stop untold", "No stream control"), and
+//   list when each run's first picture was taken ("Picture times").
 #pragma once
 
 #include <windows.h>

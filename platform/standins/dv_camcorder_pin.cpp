@@ -23,7 +23,14 @@ TDVCamcorderPin::~TDVCamcorderPin()
 HRESULT TDVCamcorderPin::NonDelegatingQueryInterface(REFIID iid, void** obj)
 {
     if (iid == IID_IKsPropertySet) return GetInterface(&propertySet_, obj);
-    if (iid == IID_IAMStreamControl) return GetInterface(&streamControlItf_, obj);
+    if (iid == IID_IAMStreamControl) {
+        // The test's pin without stream control, as many capture pins are.
+        if (TestRecordingSetting(kTestNoStreamControlValue).value_or(0) != 0) {
+            *obj = nullptr;
+            return E_NOINTERFACE;
+        }
+        return GetInterface(&streamControlItf_, obj);
+    }
     return TBCBaseOutputPin::NonDelegatingQueryInterface(iid, obj);
 }
 
@@ -81,6 +88,9 @@ HRESULT TDVCamcorderPin::Active()
     losesEvery_ = TestRecordingSetting(kTestLostPicturesValue).value_or(0);
     tellsLosses_ = TestRecordingListKept(kTestPicturesLostValue);
     clock_ = TTestPictureClock::Read(DVFrameTime(camcorder_->Pal()));
+    unstamped_ = TestRecordingSetting(kTestPicturesUnstampedValue).value_or(0) != 0;
+    stopUntold_ = TestRecordingSetting(kTestStopUntoldValue).value_or(0) != 0;
+    tellsTimes_ = TestRecordingListKept(kTestPictureTimesValue);
     stop_ = false;
     thread_ = std::thread([this] { Stream(); });
     return S_OK;
@@ -95,6 +105,16 @@ HRESULT TDVCamcorderPin::Inactive()
     return hr;
 }
 
+void TDVCamcorderPin::TellRunStart(REFERENCE_TIME late)
+{
+    if (!tellsTimes_) return;
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    const auto system = static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+    const std::int64_t entry[2] = {camcorder_->TapeTimecode(), system - late};
+    AddToTestRecordingList(kTestPictureTimesValue, entry);
+}
+
 void TDVCamcorderPin::Stream()
 {
     // No exception may leave the streaming thread.
@@ -105,12 +125,14 @@ void TDVCamcorderPin::Stream()
         REFERENCE_TIME next = -1;
         std::int64_t taken = 0;  // frames of this stream, delivered or lost
         bool first = true;
+        bool told = false;  // the run's first picture is in the test's list
         bool failed = false;
         while (!stop_) {
             REFERENCE_TIME now = 0;
             if (failed || Filter()->State() != State_Running || !camcorder_->ClockNow(now)) {
                 next = -1;  // a live source delivers nothing while paused and restarts at the clock,
                 first = true;  // a new timeline
+                told = false;
                 Sleep(5);
                 continue;
             }
@@ -131,7 +153,10 @@ void TDVCamcorderPin::Stream()
             }
             // Decided as the frame is due, by its stamp, before it is built: frames the stream
             // control discards are never taken, and its stop is told after the last frame that went out.
-            const TStreamControl::TVerdict verdict = streamControl_.FrameAt(at);
+            // It acts on stamps alone: pictures without them always go out. The test's stop that is
+            // never told sends no picture more either.
+            TStreamControl::TVerdict verdict = unstamped_ ? TStreamControl::TVerdict::Take : streamControl_.FrameAt(at);
+            if (stopUntold_ && verdict != TStreamControl::TVerdict::Take) verdict = TStreamControl::TVerdict::Skip;
             auto tellStopped = [&] {
                 Filter()->NotifyEvent(EC_STREAM_CONTROL_STOPPED, reinterpret_cast<LONG_PTR>(PinInterface()),
                                       static_cast<LONG_PTR>(streamControl_.StopCookie()));
@@ -140,9 +165,12 @@ void TDVCamcorderPin::Stream()
                 if (verdict == TStreamControl::TVerdict::StopHere) tellStopped();
                 next = -1;
                 first = true;  // what is held back is no picture lost: a new timeline follows
+                told = false;
                 Sleep(5);
                 continue;
             }
+            if (!told) TellRunStart(now - due);
+            told = true;
             const bool last = verdict == TStreamControl::TVerdict::TakeLast;
             const long size = static_cast<long>(DVFrameBytes(camcorder_->Pal()));
             if (TestLosesPicture(taken++, losesEvery_)) {
@@ -167,7 +195,7 @@ void TDVCamcorderPin::Stream()
             camcorder_->NextFrame(std::span<std::uint8_t>(data, static_cast<std::size_t>(size)));
             sample->SetActualDataLength(size);
             REFERENCE_TIME start = at, end = at + frameTime;
-            sample->SetTime(&start, &end);
+            sample->SetTime(unstamped_ ? nullptr : &start, unstamped_ ? nullptr : &end);
             sample->SetSyncPoint(TRUE);
             sample->SetDiscontinuity(first ? TRUE : FALSE);
             first = false;

@@ -1,6 +1,7 @@
 // The DV camcorder stand-in's capture pin: it offers interleaved DV of its camcorder's system, answers
 // its pin category and stream control, and takes frames on a thread of its own by the camcorder's clock,
-// losing those it falls behind on as a real bus does.
+// losing those it falls behind on as a real bus does. A test may have it say less at a stop (no
+// stamps, a stop never told, no stream control: recording_settings.h).
 #pragma once
 
 #include <windows.h>
@@ -26,6 +27,8 @@ public:
     // Moves the tape past Count frames that are lost, as they pass a real camcorder's head while
     // the computer takes none of them; their timecodes go to the test's list when Told.
     virtual void PassFrames(LONG count, bool told) = 0;
+    // The timecode, as a frame count, of the frame at the current tape position.
+    virtual std::int64_t TapeTimecode() const = 0;
     // The stream time to stamp the next frame with, and whether it is due; waits are the caller's.
     virtual bool ClockNow(REFERENCE_TIME& now) = 0;
     virtual void CountDelivered() = 0;
@@ -64,6 +67,9 @@ private:
     };
 
     void Stream();
+    // The run's first picture, for the test's list of when pictures were taken: the frame at the
+    // tape position now, taken Late after it was due.
+    void TellRunStart(REFERENCE_TIME late);
 
     IDVCamcorderPinHost* camcorder_;
     PropertySetItf propertySet_{*this};
@@ -75,6 +81,9 @@ private:
     std::uint64_t losesEvery_ = 0;  // the test's lost pictures (recording_settings.h), set before the thread
     bool tellsLosses_ = false;      // the test keeps a list of them, set before the thread
     TTestPictureClock clock_;       // the test's camera clock (recording_settings.h), likewise
+    bool unstamped_ = false;        // the test's pin that says less at a stop, likewise
+    bool stopUntold_ = false;
+    bool tellsTimes_ = false;
 };
 
 }  // namespace standins

@@ -21,8 +21,8 @@ constexpr std::size_t kDIFBlockBytes = 80;
 constexpr int kDIFBlocksPerSequence = 150;
 constexpr int kDIFAudioBlocks = 9;        // per sequence
 constexpr int kDIFAudioDataBytes = 72;    // per audio block, after its ID and AAUX pack
-constexpr REFERENCE_TIME kDVFrameTime625 = 400000;  // 25 frames per second
-constexpr REFERENCE_TIME kDVFrameTime525 = 333667;  // 29.97 frames per second
+using filters::kDVFrameTime525;
+using filters::kDVFrameTime625;
 
 struct TDVDateTime {
     int Year = 2000;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "filters/base_io_pins.h"
+#include "filters/frame_slots.h"
 #include "platform/standins/dv_frame.h"
-#include "platform/standins/frame_slots.h"
 #include "platform/standins/standins_dll.h"
 
 using Microsoft::WRL::ComPtr;
@@ -68,9 +68,16 @@ public:
     }
     LONG GetPinVersion() override { return pinVersion_.load(); }
 
+    HRESULT Run(REFERENCE_TIME tStart) override
+    {
+        filters::TBCAutoLock lock(*Lock());
+        runClock_.Run(Clock().Get(), tStart);
+        return TBCBaseFilter::Run(tStart);
+    }
     HRESULT Stop() override
     {
         HRESULT hr = TBCBaseFilter::Stop();  // decommits: a Receive waiting for a buffer returns
+        runClock_.Stop();
         filters::TBCAutoLock receive(receiveLock_);
         frames_ = 0;
         soundSlots_.SetFrameTime(0);
@@ -121,7 +128,7 @@ private:
     HRESULT DeliverVideo(IMediaSample* in, std::span<const std::uint8_t> frame);
     HRESULT DeliverAudio(IMediaSample* in, std::span<const std::uint8_t> frame);
     // Silence in the frames' places that Empty gives.
-    HRESULT DeliverSilence(TDVSplitterOutput* out, bool pal, int rate, const TFrameSlots::TEmpty& empty);
+    HRESULT DeliverSilence(TDVSplitterOutput* out, bool pal, int rate, const filters::TFrameSlots::TEmpty& empty);
     // audioScratch_'s samples as one sound sample.
     HRESULT DeliverSound(TDVSplitterOutput* out, bool timed, REFERENCE_TIME start, REFERENCE_TIME end,
                          bool discontinuity);
@@ -134,8 +141,10 @@ private:
     std::atomic<LONG> pinVersion_{1};
     filters::TBCCritSec receiveLock_;
     std::int64_t frames_ = 0;  // under the receive lock
-    // The frames' places in the sound, as a file places their pictures; under the receive lock.
-    TFrameSlots soundSlots_;
+    // The frames' places in the sound, as a file places their pictures; under the receive lock. A
+    // stamp is trusted no further than the recording's clock has run.
+    filters::TFrameSlots soundSlots_;
+    filters::TRunClock runClock_;
     std::vector<std::int16_t> audioScratch_;
 };
 
@@ -315,7 +324,9 @@ HRESULT TDVSplitter::DeliverAudio(IMediaSample* in, std::span<const std::uint8_t
     const bool timed = SUCCEEDED(in->GetTime(&start, &end));
     const bool discontinuity = in->IsDiscontinuity() == S_OK;
     if (soundSlots_.FrameTime() != frameTime) soundSlots_.SetFrameTime(frameTime);
-    HRESULT hr = DeliverSilence(out, pal, outRate, soundSlots_.Place(timed, discontinuity, start, end));
+    // Silence no further than the recording's clock has run: one wild stamp cannot fill the file.
+    const filters::TFrameSlots::TEmpty lost = soundSlots_.Place(timed, discontinuity, start, end, runClock_.Now());
+    HRESULT hr = DeliverSilence(out, pal, outRate, lost);
     if (hr != S_OK) return hr;
     int rate = 0;
     const int samples = DVReadAudio(frame, audioScratch_, rate);
@@ -325,13 +336,14 @@ HRESULT TDVSplitter::DeliverAudio(IMediaSample* in, std::span<const std::uint8_t
     return DeliverSound(out, timed, start, end, discontinuity);
 }
 
-HRESULT TDVSplitter::DeliverSilence(TDVSplitterOutput* out, bool pal, int rate, const TFrameSlots::TEmpty& empty)
+HRESULT TDVSplitter::DeliverSilence(TDVSplitterOutput* out, bool pal, int rate,
+                                    const filters::TFrameSlots::TEmpty& empty)
 {
     const REFERENCE_TIME frameTime = DVFrameTime(pal);
     for (std::int64_t n = 0; n < empty.Count; ++n) {
         audioScratch_.assign(static_cast<std::size_t>(DVAudioSamplesPerFrame(pal, rate, frames_++)) * 2, 0);
-        const REFERENCE_TIME at = empty.At + n * frameTime;
-        const HRESULT hr = DeliverSound(out, true, at, at + frameTime, false);
+        const REFERENCE_TIME at = filters::AddTime(empty.At, n * frameTime);
+        const HRESULT hr = DeliverSound(out, true, at, filters::AddTime(at, frameTime), false);
         if (hr != S_OK) return hr;
     }
     return S_OK;
@@ -340,7 +352,7 @@ HRESULT TDVSplitter::DeliverSilence(TDVSplitterOutput* out, bool pal, int rate, 
 HRESULT TDVSplitter::EndSound()
 {
     TDVSplitterOutput* out = AudioOut();
-    const TFrameSlots::TEmpty tail = soundSlots_.End();
+    const filters::TFrameSlots::TEmpty tail = soundSlots_.End(runClock_.Now());
     if (out == nullptr || !out->IsConnected()) return VFW_E_NOT_CONNECTED;
     const auto* wf = reinterpret_cast<const WAVEFORMATEX*>(out->CurrentMediaType().pbFormat);
     const int rate = wf != nullptr ? static_cast<int>(wf->nSamplesPerSec) : 48000;

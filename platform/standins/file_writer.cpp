@@ -228,7 +228,9 @@ HRESULT TFileWriter::OpenLocked(bool forRun)
     if (name_.empty()) {
         return HRESULT_FROM_WIN32(ERROR_INVALID_NAME);  // no file name was given
     }
-    const DWORD share = forRun ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
+    // A test may have the run's file shared with nobody, as writers of other systems may hold it.
+    const bool sharesNothing = forRun && TestRecordingSetting(kTestWriterSharesNothingValue).value_or(0) != 0;
+    const DWORD share = sharesNothing ? 0 : forRun ? FILE_SHARE_READ : FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE;
     const DWORD disposition = !forRun ? OPEN_EXISTING : (mode_ & AM_FILE_OVERWRITE) != 0 ? CREATE_ALWAYS : OPEN_ALWAYS;
     // Between the run's handle closed at the stop and this one, another program may take the
     // finished file for a moment (a scanner, a thumbnailer, a watcher that opens it alone): the

@@ -30,12 +30,26 @@
 //     Picture jitter QWORD  J, at most 500: their pictures' stamps stray from that clock by up to J
 //                       thousandths of the stated frame time either way (never more than half the
 //                       time between two pictures), as a USB camera's do on a busy machine
+//     Pictures unstamped QWORD  not 0: the DV camcorder's pictures carry no time stamps; its
+//                       stream control, which acts on stamps alone, then never stops them nor
+//                       tells a stop
+//     Stop untold QWORD  not 0: the DV camcorder's stream control takes a stop and discards from
+//                       its time on, but sends neither the one picture more asked for nor the
+//                       graph's word that it stopped (no picture comes at all after the stop time)
+//     No stream control QWORD  not 0: the DV camcorder's capture pin offers no stream control
+//     Picture times BINARY  made empty by a test: the test DV camcorder adds, for the first
+//                       picture of each of its runs (a run of pictures by its clock, the tape going
+//                       on by one frame each), its timecode as a 64-bit frame count and the system
+//                       time it was taken at (FILETIME), so that the test tells when any picture of
+//                       the run was taken
 //     Pictures lost BINARY  made empty by a test: the test DV camcorder adds the timecode of each
 //                       frame it loses, there or on a busy machine, as a 64-bit frame count, so
 //                       that the test tells the pictures lost before the program from any it lost
 //     Sound lost  BINARY  made empty by a test: the audio capture filter adds the length (100 ns
 //                       units) of each stretch of silence it puts in for sound its input never
 //                       gave (a busy machine's sound system lost it), for the same telling
+//     Writer shares nothing QWORD  not 0: the file writer opens a run's file sharing it with
+//                       nobody (no reading either), as writers of other systems may
 #pragma once
 
 #include <windows.h>
@@ -65,6 +79,11 @@ inline constexpr wchar_t kTestPictureJitterValue[] = L"Picture jitter";
 inline constexpr wchar_t kTestSoundGivesNothingValue[] = L"Sound gives nothing";
 inline constexpr wchar_t kTestPicturesLostValue[] = L"Pictures lost";
 inline constexpr wchar_t kTestSoundLostValue[] = L"Sound lost";
+inline constexpr wchar_t kTestWriterSharesNothingValue[] = L"Writer shares nothing";
+inline constexpr wchar_t kTestPicturesUnstampedValue[] = L"Pictures unstamped";
+inline constexpr wchar_t kTestStopUntoldValue[] = L"Stop untold";
+inline constexpr wchar_t kTestNoStreamControlValue[] = L"No stream control";
+inline constexpr wchar_t kTestPictureTimesValue[] = L"Picture times";
 inline constexpr std::uint64_t kMinTestRiffPart = 64 * 1024;
 
 // The key of the current process (under HKEY_CURRENT_USER), the creation time stored in "Started",

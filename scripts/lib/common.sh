@@ -3,7 +3,8 @@
 
 QUILL_ROOT=$(cd "$(dirname "${BASH_SOURCE[0]}")/../.." && pwd)
 
-quill_say() { printf '%s\n' "$*" >&2; }
+# A message that nobody reads any more (a reader of the output that stopped) stops nothing.
+quill_say() { printf '%s\n' "$*" >&2 || true; }
 quill_die() { printf 'error: %s\n' "$*" >&2; exit 1; }
 
 # Milliseconds since the epoch, and seconds (one decimal) elapsed since such a time.

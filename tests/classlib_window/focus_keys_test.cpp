@@ -1,8 +1,8 @@
 // Keys as the keyboard gives them (posted and served by the application's loop): Tab and
 // Shift+Tab move the focus through a form's tab stops, only a control that asks for tabs gets one;
 // a control hidden or disabled gives its form the keyboard; the main form's shortcuts answer in the
-// program's other windows, except a character typed into a box; a form shown inactive leaves the
-// keyboard where it was.
+// program's other windows, except a character typed into a box or the space bar on a button; a form
+// shown inactive leaves the keyboard where it was.
 #include <gtest/gtest.h>
 
 #include <string>
@@ -155,8 +155,8 @@ TEST_F(FocusKeys, AControlHiddenOrDisabledGivesItsFormTheKeyboard) {
 
 // The program's other windows (a tool window, a list of commands) answer the main form's
 // shortcuts when their own form does not take the key: not while a modal form has the main form
-// disabled, not a character a box types, and a form's own shortcut or dialog key first. A window
-// shown inactive leaves the keyboard with the main form.
+// disabled, not a character a box types nor the space bar a button presses, and a form's own
+// shortcut or dialog key first. A window shown inactive leaves the keyboard with the main form.
 TEST_F(FocusKeys, TheMainFormsShortcutsAnswerInTheProgramsOtherWindows) {
     Application()->SetMainForm(form);
     TActionList list(form);
@@ -199,6 +199,36 @@ TEST_F(FocusKeys, TheMainFormsShortcutsAnswerInTheProgramsOtherWindows) {
     EXPECT_EQ(1, frozen) << "the box's space went to the main form";
     EXPECT_EQ(2, recorded);
     EXPECT_EQ(note->Text(), " ");
+    // The focused check box, radio button and push button take the space bar (ticked, chosen,
+    // pressed); Ctrl+Space is still the main form's.
+    auto* tick = Place<TCheckBox>(tool, 8, 180);
+    auto* choice = Place<TRadioButton>(tool, 8, 204);
+    auto* press = Place<TButton>(tool, 150, 190);
+    int pressed = 0;
+    press->OnClick = [&](TObject*) { ++pressed; };
+    for (TWinControl* control : std::initializer_list<TWinControl*>{tick, choice, press}) {
+        control->SetFocus();
+        window_test::Pump();
+        ASSERT_EQ(Focus(), control->Handle());
+        PressKey(VK_SPACE);
+        PressKey(VK_SPACE, {VK_CONTROL});
+    }
+    EXPECT_TRUE(tick->Checked()) << "the space bar did not tick the check box";
+    EXPECT_TRUE(choice->Checked()) << "the space bar did not choose the radio button";
+    EXPECT_EQ(1, pressed) << "the space bar did not press the button";
+    EXPECT_EQ(1, frozen) << "a button's space went to the main form";
+    EXPECT_EQ(5, recorded);
+    // In the main form its own shortcut comes first, before a focused check box.
+    auto* mainTick = Place<TCheckBox>(form, 150, 200);
+    SetForegroundWindow(form->Handle());
+    mainTick->SetFocus();
+    window_test::Pump();
+    PressKey(VK_SPACE);
+    EXPECT_EQ(2, frozen);
+    EXPECT_FALSE(mainTick->Checked());
+    SetForegroundWindow(tool->Handle());
+    note->SetFocus();
+    window_test::Pump();
     // The tool's own cancel button answers Escape before the main form's shortcut.
     auto* cancel = Place<TButton>(tool, 150, 150);
     int cancelled = 0;
@@ -213,7 +243,7 @@ TEST_F(FocusKeys, TheMainFormsShortcutsAnswerInTheProgramsOtherWindows) {
     EnableWindow(form->Handle(), FALSE);
     PressKey(VK_SPACE);
     EnableWindow(form->Handle(), TRUE);
-    EXPECT_EQ(1, frozen);
+    EXPECT_EQ(2, frozen);
     delete tool;
 }
 

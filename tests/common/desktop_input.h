@@ -29,6 +29,8 @@ inline std::string KeyName(WORD Key) {
     case VK_TAB: return "Tab";
     case VK_DOWN: return "Down";
     case VK_UP: return "Up";
+    case VK_END: return "End";
+    case VK_BACK: return "BackSpace";
     default: break;
     }
     if (Key >= VK_F1 && Key <= VK_F12) return "F" + std::to_string(Key - VK_F1 + 1);

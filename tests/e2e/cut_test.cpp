@@ -1,7 +1,8 @@
 // Recordings cut while they run, as the whole program makes them: the camcorder's DV, re-encoded and
 // as it comes, cut with its key and a script with every timecode kept in place on a busy machine and
-// every part closed promptly; the MPEG card's coded video and Windows Media from the camera cut
-// from scripts, every part read back with ffprobe and ffmpeg.
+// every part closed promptly, also from capture pins that say nothing at the stop; the MPEG card's
+// coded video and Windows Media from the camera cut from scripts, every part read back with ffprobe
+// and ffmpeg.
 #include <windows.h>
 
 #include <gtest/gtest.h>
@@ -263,6 +264,82 @@ TEST_F(Recordings, DVReencodedFromTheCamcorderIsCutWithItsTimecodesRunningOn) {
                 std::printf("%s", Jumps(part, previous, frames, lost, join).c_str());
         }
         // The next format records under the same names.
+        for (int part = 0; part < parts; ++part) {
+            DeleteFileW(Clip(part).c_str());
+            DeleteFileW(Clip(part, L".scn").c_str());
+        }
+    }
+}
+
+// The test camcorder's capture pin says less at a stop, as other capture pins do: its pictures carry
+// no stamps (its stream control, which acts on stamps alone, then never stops them); its stream
+// control takes the stop but neither sends the picture more nor says it stopped, and no picture comes
+// from the stop on (as from a source that stalls or is unplugged at that moment); it has no stream
+// control at all. Each recorded as DV type 2 beside the microphone, cut with F7 three times and
+// stopped with its button while busy threads load the machine: the parts close promptly after their
+// keys, as their files' last writes show; they hold no picture taken after their keys (the
+// camcorder's timecodes and its list of when each run's first picture was taken tell when each was
+// taken: only the program's answer to the key lies between, which a loaded machine makes late now
+// and then); and their sound ends with their picture, which lasts from its first timecode to its last
+// (pictures without stamps keep no place for those the camcorder lost).
+TEST_F(Recordings, ACapturePinThatSaysNothingAtTheStopEndsEveryPartAtItsKey) {
+    for (const auto& [setting, name] : {std::pair{standins::kTestPicturesUnstampedValue, "pictures without stamps"},
+                                        std::pair{standins::kTestStopUntoldValue, "a stop never told"},
+                                        std::pair{standins::kTestNoStreamControlValue, "no stream control"}}) {
+        SCOPED_TRACE(name);
+        ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamcorderVideo, kMicrophone, 2, false)));
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program));
+        const TProcessTestSetting says(program, setting, 1);
+        const TStandinList runs(program, standins::kTestPictureTimesValue);
+        ASSERT_TRUE(says.Set() && runs.Set());
+        const TBusyThreads busy;
+        ASSERT_TRUE(program.ClickButton(L"Capture")) << testing::PrintToString(program.Failure());
+        const int parts = 4;
+        std::vector<std::int64_t> keyAt(parts, 0);
+        for (int part = 0; part < parts; ++part) {
+            ASSERT_TRUE(Growing(program, Clip(part), 2000000)) << "part " << part;
+            keyAt[part] = SystemNow();
+            if (part == parts - 1) {
+                ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
+            } else {
+                SetForegroundWindow(program.Window());
+                PressKey(program.Window(), VK_F7);
+            }
+        }
+        ASSERT_TRUE(e2e::WaitFor([&] {
+            if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+            return e2e::FileClosed(Clip(parts - 1));
+        }));
+        const std::vector<std::int64_t> taken = runs.Read();
+        EXPECT_TRUE(program.Close());
+        ASSERT_GE(taken.size(), 2u * parts) << "a run of the camcorder's is not listed";
+        // When the picture of timecode Count was taken: a frame time after its run's first one for
+        // each frame of the tape between (a run of pictures by the camcorder's clock).
+        auto takenAt = [&](int count) {
+            std::int64_t at = 0;
+            for (std::size_t n = 0; n + 1 < taken.size(); n += 2)
+                if (taken[n] <= count) at = taken[n + 1] + (count - taken[n]) * 400000;
+            return at;
+        };
+        std::vector<double> closed, late;
+        std::string apart;
+        for (int part = 0; part < parts; ++part) {
+            SCOPED_TRACE(part);
+            closed.push_back(static_cast<double>(LastWritten(Clip(part)) - keyAt[part]) / 1e7);
+            const std::vector<TFrameSeen> frames = FramesSeen(Clip(part));
+            ASSERT_GE(frames.size(), 10u);
+            late.push_back(static_cast<double>(takenAt(frames.back().Count) - keyAt[part]) / 1e7);
+            for (std::size_t n = 1; n < frames.size(); ++n)
+                EXPECT_LT(frames[n - 1].Count, frames[n].Count) << "frame " << n << " out of place";
+            const double picture = (frames.back().Count - frames.front().Count + 1) / 25.0;
+            const double sound = SoundSeconds(Clip(part));
+            apart += " " + std::to_string(sound - picture).substr(0, 6);
+            EXPECT_NEAR(picture, sound, 0.2) << "the sound does not end with the picture";
+        }
+        std::printf("%s: sound longer than the picture, s:%s\n", name, apart.c_str());
+        ExpectClosedPromptly(closed);
+        ExpectPromptAfterKeys(late, "last picture taken", 0.25);
         for (int part = 0; part < parts; ++part) {
             DeleteFileW(Clip(part).c_str());
             DeleteFileW(Clip(part, L".scn").c_str());

@@ -3,10 +3,12 @@
 // picture and its sound alike, goes on after the resume, shows no hole in its picture's timeline and
 // decodes whole, with no damaged picture or sound at the join, and keeps its picture and sound of one
 // length however often it is joined, the camera's pictures each at its time although the camera
-// loses some as a busy machine makes it, and for a minute from a camera with a clock of its own (a
-// picture every 1.5 frame times, stamps straying by up to half a frame time) each picture within two
-// frame times of its time and the track as long as the sound; the screen shows the frame around the
-// picture crossed while it is frozen, solid red while it records.
+// loses some as a busy machine makes it, and for a minute from a camera with a clock of its own,
+// slower or faster than its format states (a picture every 1.5, 0.5 or 0.67 frame times, stamps
+// straying by up to half the time between two; copies of the program recording side by side), each
+// picture within two frame times of its time and the track as long as the sound, in avi native and
+// DivX; the screen shows the frame around the picture crossed while it is frozen, solid red while
+// it records.
 #include "tests/e2e/recordings_fixture.h"
 
 #include <commctrl.h>
@@ -87,6 +89,12 @@ void ExpectCameraPicturesAtTheirTime(const std::wstring& File, double Frame, dou
     EXPECT_EQ(Joins, joined) << "pictures lost played at once, or a freeze's join was filled";
 }
 
+// With the pause in it the sound would be at least as long as the whole run less the start's and
+// the stop's delays, which a second covers.
+void ExpectFrozenTimeLeftOut(double Heard, double Wall, double Pause) {
+    EXPECT_LT(Heard, Wall - Pause + 1.0) << "the frozen time is left out of the sound";
+}
+
 // Seconds of the file's sound as it decodes: samples over the sample rate (-1 when none decode).
 double SoundSeconds(const std::wstring& File) {
     const quill_test::TMediaProbe probe = quill_test::Probe(File);
@@ -133,7 +141,14 @@ struct TFamily {
     std::uint64_t growth;  // bytes the file grows by in well under a second of recording
     bool startFrozen = false;  // frozen before the start, resumed with the space bar
     int joins = 1;  // more: frozen with the space bar for a second each, running 1.5 s between
-    int seconds = 0;  // recorded before the freeze, from a camera with a clock of its own
+};
+
+// A minute from a camera with a clock of its own: its format, a picture every Interval thousandths
+// of the frame time its format states, and the bytes its file grows by in well under a second.
+struct TClocked {
+    const wchar_t* format;
+    std::uint64_t interval;
+    std::uint64_t growth;
 };
 
 TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike) {
@@ -152,21 +167,19 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                                 {kCamcorderVideo, L"dv type 2 native", L".avi", 1000000},
                                 {kCamcorderVideo, L"dv type 1 natifve", L".avi", 1000000},
                                 {L"no video stream", L"Wav", L".wav", 50000},
-                                {L"no video stream", L"mp3", L".mp3", 5000},
-                                {kCamera, L"avi native", L".avi", 2000000, false, 1, 60}};
+                                {L"no video stream", L"mp3", L".mp3", 5000}};
     TProgram program;
     ASSERT_NO_FATAL_FAILURE(Start(program));
     TProcessTestSetting lost(program, standins::kTestLostPicturesValue, 9);
     ASSERT_TRUE(lost.Set());
-    // The camera's own clock: a picture every 1.5 frame times, stamps straying by half a frame time.
-    std::optional<TProcessTestSetting> interval, jitter;
     // A stop that finds frames lost asks about the scene list: it is kept.
-    auto settled = [&](const std::wstring& File) {
+    auto settledIn = [](TProgram& Program, const std::wstring& File) {
         return e2e::WaitFor([&] {
-            if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
+            if (Program.Message() != nullptr) Program.AnswerMessage(L"No", nullptr, 0);
             return e2e::FileClosed(File);
         });
     };
+    auto settled = [&](const std::wstring& File) { return settledIn(program, File); };
     auto freeze = [&](bool On, bool Key) {
         if (!Key) return Script(program, {On ? L"+freeze_capture" : L"-freeze_capture"});
         SetForegroundWindow(program.Window());
@@ -185,11 +198,6 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         const bool key = number == 1 || family.startFrozen || family.joins > 1;
         // The first family's frame is looked at on the whole screen through its freeze and resume.
         const bool look = number == 1 && !family.startFrozen;
-        if (family.seconds > 0) {
-            interval.emplace(program, standins::kTestPictureIntervalValue, 1500);
-            jitter.emplace(program, standins::kTestPictureJitterValue, 500);
-            ASSERT_TRUE(interval->Set() && jitter->Set());
-        }
         const ULONGLONG started = GetTickCount64();
         ASSERT_NO_FATAL_FAILURE(Script(program, {family.startFrozen ? L"+freeze_capture" : L"", L"capture"}));
         if (family.startFrozen) {
@@ -205,8 +213,6 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
                 ASSERT_TRUE(Growing(program, file, size + family.growth)) << "join " << join << " goes on";
             }
             if (family.joins > 1) Sleep(1500);
-            // The recording's length, not a wait for anything.
-            Sleep(family.seconds * 1000);
             if (look) {
                 EXPECT_TRUE(FrameShown(program, L"recording.png").Solid()) << "a recording's frame is solid red";
             }
@@ -239,35 +245,114 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
             << "the join decodes\n" << whole.Failure << whole.Err;
         const double heard = SoundSeconds(file);
         ASSERT_GT(heard, 0.5);
-        // With the pause in it the sound would be at least as long as the whole run less the start's
-        // and the stop's delays, which a second covers.
-        EXPECT_LT(heard, wall - pause + 1.0) << "the frozen time is left out of the sound";
+        ExpectFrozenTimeLeftOut(heard, wall, pause);
         if (family.video == std::wstring(L"no video stream")) continue;
-        // The camera's frame time, which a clock of its own does not show as the usual step.
-        constexpr double kFrame = standins::kCameraFrameTime / 1e7;
-        const TPictures seen = Pictures(file, family.seconds > 0 ? kFrame : 0);
-        if (family.seconds > 0) {
-            std::printf("A camera giving a picture every 1.5 frame times: %.3f s of pictures beside %.3f s of sound\n",
-                        seen.Length, heard);
-            // The sound comes in 20 ms buffers and runs to the stop's key, which may come up to 1.5
-            // frame times after the last picture this camera gave ended.
-            EXPECT_NEAR(heard, seen.Length, 2.5 * kFrame) << "the picture's track keeps to the sound";
-        } else {
-            EXPECT_NEAR(heard, seen.Length, 0.15) << "picture and sound stay together, however many joins";
-        }
+        const TPictures seen = Pictures(file);
+        EXPECT_NEAR(heard, seen.Length, 0.15) << "picture and sound stay together, however many joins";
         EXPECT_LT(seen.Longest, 0.5) << "no hole where the recording was frozen";
         // Windows Media times its pictures to its profile's frame rate: its pictures keep their
-        // time by the slots they fill, which the lengths above compare. A picture of the camera's
-        // own clock takes the frame time its stamp falls in, which it may share: it plays up to a
-        // frame time early, or late behind another, beside its first's (straying too).
-        if (family.video == std::wstring(kCamera) && family.extension == std::wstring(L".avi")) {
-            const int joins = family.startFrozen ? family.joins - 1 : family.joins;
-            if (family.seconds > 0)
-                ExpectCameraPicturesAtTheirTime(file, kFrame, 1.5 * kFrame, 2 * kFrame, joins);
-            else
-                ExpectCameraPicturesAtTheirTime(file, seen.Step, seen.Step, 0, joins);
+        // time by the slots they fill, which the lengths above compare.
+        if (family.video == std::wstring(kCamera) && family.extension == std::wstring(L".avi"))
+            ExpectCameraPicturesAtTheirTime(file, seen.Step, seen.Step, 0,
+                                            family.startFrozen ? family.joins - 1 : family.joins);
+    }
+
+    // A minute from a camera with a clock of its own, its stamps straying by up to half the time
+    // between two pictures: slower than its format states and faster, in avi native and DivX,
+    // frozen once after its minute. Copies of the program record side by side, as users may run
+    // them, each with its own camera's clock: a round takes a minute however many it records.
+    const std::vector<std::vector<TClocked>> rounds = {
+        {{L"avi native", 1500, 2000000}, {L"avi native", 500, 2000000}, {L"avi native", 667, 2000000}},
+        {{L"DivX", 500, 20000}, {L"DivX", 667, 20000}}};
+    TProgramFolder folders[] = {{quill_test::ProgramPath(), L"copy2"}, {quill_test::ProgramPath(), L"copy3"}};
+    TProgram others[2];
+    std::vector<TProgram*> copies = {&program};
+    std::vector<std::wstring> videos = {Videos()};
+    std::vector<int> numbers = {number};
+    for (int i = 0; i < 2; ++i) {
+        ASSERT_TRUE(folders[i].Ready()) << "the program could not be copied";
+        videos.push_back(folders[i].Folder() + L"videos\\");
+        std::vector<std::wstring> lines;
+        for (const std::wstring& line : settings)
+            lines.push_back(line.rfind(L"Video Directory=", 0) == 0 ? L"Video Directory=" + videos.back() : line);
+        ASSERT_TRUE(folders[i].WriteSettings(lines));
+        ASSERT_TRUE(others[i].Launch(folders[i].Exe())) << testing::PrintToString(others[i].Failure());
+        copies.push_back(&others[i]);
+        numbers.push_back(0);
+    }
+    for (TProgram* copy : copies) ASSERT_TRUE(copy->WaitReady()) << testing::PrintToString(copy->Failure());
+    for (const std::vector<TClocked>& round : rounds) {
+        struct TRun {
+            TProgram* program = nullptr;
+            const TClocked* clocked = nullptr;
+            std::wstring file;
+            std::optional<TProcessTestSetting> interval, jitter;
+            ULONGLONG started = 0, frozen = 0, resumed = 0;
+            std::uint64_t size = 0;
+        };
+        std::vector<TRun> runs(round.size());
+        for (std::size_t i = 0; i < round.size(); ++i) {
+            TRun& run = runs[i];
+            run.program = copies[i];
+            run.clocked = &round[i];
+            run.file = videos[i] + L"clip_" + std::to_wstring(numbers[i]++) + L".avi";
+            ASSERT_NO_FATAL_FAILURE(Script(*run.program, {L"source_video=" + std::wstring(kCamera),
+                                                          L"source_audio=" + std::wstring(kMicrophone),
+                                                          L"format_capture=" + std::wstring(run.clocked->format)}));
+            run.interval.emplace(*run.program, standins::kTestPictureIntervalValue, run.clocked->interval);
+            run.jitter.emplace(*run.program, standins::kTestPictureJitterValue, 500);
+            ASSERT_TRUE(run.interval->Set() && run.jitter->Set());
+        }
+        for (TRun& run : runs) {
+            run.started = GetTickCount64();
+            ASSERT_NO_FATAL_FAILURE(Script(*run.program, {L"capture"}));
+        }
+        for (TRun& run : runs) ASSERT_TRUE(Growing(*run.program, run.file, run.clocked->growth));
+        // The recordings' length, not a wait for anything.
+        Sleep(60000);
+        for (TRun& run : runs) {
+            ASSERT_NO_FATAL_FAILURE(Script(*run.program, {L"+freeze_capture"}));
+            run.frozen = GetTickCount64();
+        }
+        // The user's pause: its length is measured, not relied on.
+        Sleep(3000);
+        for (TRun& run : runs) {
+            run.size = e2e::FileSize(run.file);
+            run.resumed = GetTickCount64();
+            ASSERT_NO_FATAL_FAILURE(Script(*run.program, {L"-freeze_capture"}));
+        }
+        for (TRun& run : runs)
+            ASSERT_TRUE(Growing(*run.program, run.file, run.size + run.clocked->growth)) << "goes on after the resume";
+        for (TRun& run : runs) ASSERT_NO_FATAL_FAILURE(Script(*run.program, {L"capture"}));
+        for (TRun& run : runs) {
+            SCOPED_TRACE(testing::PrintToString(run.file));
+            ASSERT_TRUE(settledIn(*run.program, run.file));
+            const double wall = (GetTickCount64() - run.started) / 1000.0, pause = (run.resumed - run.frozen) / 1000.0;
+            const quill_test::TUnixResult whole = quill_test::DecodeWhole(run.file);
+            EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty())
+                << "the join decodes\n" << whole.Failure << whole.Err;
+            const double heard = SoundSeconds(run.file);
+            ASSERT_GT(heard, 0.5);
+            ExpectFrozenTimeLeftOut(heard, wall, pause);
+            // The camera's frame time, which a clock of its own does not show as the usual step.
+            constexpr double kFrame = standins::kCameraFrameTime / 1e7;
+            const double interval = run.clocked->interval / 1000.0;
+            const TPictures seen = Pictures(run.file, kFrame);
+            std::printf("%ls, a camera giving a picture every %.2f frame times: %.3f s of pictures beside %.3f s of "
+                        "sound\n",
+                        run.clocked->format, interval, seen.Length, heard);
+            // A slower camera's last picture may end up to 1.5 frame times before the stop's key,
+            // which the sound (in 20 ms buffers) runs to.
+            EXPECT_NEAR(heard, seen.Length, (interval > 1 ? 2.5 : 2) * kFrame)
+                << "the picture's track keeps to the sound";
+            EXPECT_LT(seen.Longest, 0.5) << "no hole where the recording was frozen";
+            // A picture of the camera's own clock takes the frame time its stamp falls in, which it
+            // may share: it plays up to a frame time early, or late behind another (slower), or
+            // the others in its frame time are left out (faster), beside its first's (straying too).
+            ExpectCameraPicturesAtTheirTime(run.file, kFrame, interval * kFrame, 2 * kFrame, 1);
         }
     }
+    for (TProgram& other : others) EXPECT_TRUE(other.Close());
     EXPECT_TRUE(program.Close());
 }
 

@@ -78,20 +78,23 @@ inline std::int64_t LastWritten(const std::wstring& File) {
                                      data.ftLastWriteTime.dwLowDateTime);
 }
 
-// Recording parts closed so many seconds after their keys: half of them within half a second, and
-// none waited out the two seconds that an end no sample brings costs. A loaded machine answers a key
-// late now and then and holds pictures on their way a while, which the part rightly waits for.
-inline void ExpectClosedPromptly(std::vector<double> Closed) {
-    ASSERT_FALSE(Closed.empty());
+// What came so many seconds after each of a recording's keys (parts closed, their last pictures
+// taken): for half of them within Usual, and none as late as the two seconds that an end no sample
+// brings costs. A loaded machine answers a key late now and then and holds pictures on their way a
+// while, which a part rightly waits for.
+inline void ExpectPromptAfterKeys(std::vector<double> Seconds, const char* What, double Usual) {
+    ASSERT_FALSE(Seconds.empty());
     std::string figures;
-    for (double closed : Closed) {
-        figures += " " + std::to_string(closed).substr(0, 5);
-        EXPECT_LT(closed, 1.5) << "a part closed as late as an end that nobody sends";
+    for (double seconds : Seconds) {
+        figures += " " + std::to_string(seconds).substr(0, 5);
+        EXPECT_LT(seconds, 1.5) << What << " as late as an end that nobody sends";
     }
-    std::printf("closed after the key, s:%s\n", figures.c_str());
-    std::nth_element(Closed.begin(), Closed.begin() + static_cast<std::ptrdiff_t>(Closed.size() / 2), Closed.end());
-    EXPECT_LT(Closed[Closed.size() / 2], 0.5) << "the parts closed late after their keys:" << figures;
+    std::printf("%s after the key, s:%s\n", What, figures.c_str());
+    std::nth_element(Seconds.begin(), Seconds.begin() + static_cast<std::ptrdiff_t>(Seconds.size() / 2), Seconds.end());
+    EXPECT_LT(Seconds[Seconds.size() / 2], Usual) << What << " late after the keys:" << figures;
 }
+// Recording parts closed so many seconds after their keys: half of them within half a second.
+inline void ExpectClosedPromptly(std::vector<double> Closed) { ExpectPromptAfterKeys(std::move(Closed), "closed", 0.5); }
 
 // What a recording file should hold.
 struct TExpected {
@@ -164,6 +167,38 @@ protected:
         EXPECT_EQ(Expected.sceneList, e2e::FileExists(scn)) << "a scene list beside DV recordings only";
     }
 };
+
+// How long a recording's picture and its sound last, in seconds, from what decodes: the picture from
+// its first packet's time to its last one's end (the empty frames that keep a lost picture's place
+// count), the sound from its samples; -1 for a stream that is missing or does not decode.
+inline double PictureSeconds(const std::wstring& File) {
+    const quill_test::TUnixResult packets =
+        quill_test::RunUnix({"ffprobe", "-v", "error", "-select_streams", "v:0", "-show_entries",
+                             "packet=pts_time,duration_time", "-of", "csv=p=0", quill_test::UnixPath(File)});
+    if (!packets.Ran || packets.ExitCode != 0) return -1;
+    double first = -1, end = -1;
+    for (std::size_t from = 0; from < packets.Out.size();) {
+        const std::size_t line = packets.Out.find('\n', from);
+        double pts = 0, duration = 0;
+        const int read = std::sscanf(packets.Out.c_str() + from, "%lf,%lf", &pts, &duration);
+        if (read >= 1) {
+            if (first < 0) first = pts;
+            end = std::max(end, pts + (read == 2 ? duration : 0));
+        }
+        from = line == std::string::npos ? packets.Out.size() : line + 1;
+    }
+    return first >= 0 ? end - first : -1;
+}
+inline double SoundSeconds(const std::wstring& File) {
+    const quill_test::TMediaProbe probe = quill_test::Probe(File);
+    const int sound = probe.StreamOfType("audio");
+    const int rate = sound >= 0 ? std::atoi(probe.Stream(sound, "sample_rate").c_str()) : 0;
+    const int channels = sound >= 0 ? std::atoi(probe.Stream(sound, "channels").c_str()) : 0;
+    if (rate <= 0 || channels <= 0) return -1;
+    std::string failure;
+    const std::vector<std::int16_t> samples = quill_test::DecodeSound(File, &failure);
+    return failure.empty() ? static_cast<double>(samples.size() / static_cast<std::size_t>(channels)) / rate : -1;
+}
 
 using quill_test::FillVolume;
 

@@ -9,6 +9,8 @@
 
 #include <commctrl.h>
 
+#include <cctype>
+#include <cstring>
 #include <filesystem>
 #include <functional>
 #include <regex>
@@ -451,6 +453,7 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     // The start under a name that holds an older file (one kept above) asks first: answered Yes.
     // The recording runs once a recording's name (a new one, or the older file's) holds more than
     // its start: a key pressed before that is one for the start under way.
+    std::wstring recorded;
     auto startRecording = [&](const char* When) {
         std::vector<std::wstring> older;
         for (const std::wstring& name : FilesIn(Videos()))
@@ -465,8 +468,10 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
             for (const std::wstring& name : FilesIn(Videos())) {
                 const std::wstring path = Videos() + name;
                 if (!std::regex_match(name, std::wregex(L"clip_[0-9]+\\.avi")) || e2e::FileSize(path) < 300000) continue;
-                if (!in(before, name) || (in(older, name) && !quill_test::HoldsOlderFile(quill_test::FileStart(path))))
+                if (!in(before, name) || (in(older, name) && !quill_test::HoldsOlderFile(quill_test::FileStart(path)))) {
+                    recorded = name;
                     return recording() && program.Message() == nullptr;
+                }
             }
             return false;
         }) || (ADD_FAILURE() << When << ": Ctrl+Space did not start a recording", false);
@@ -511,6 +516,29 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     EXPECT_FALSE(quill_test::GrabWholeScreen(L"keyboard_camcorder_window.png").Pixels.empty());
     freezeAndResume("beside the camcorder's window");
     recordAndStop("beside the camcorder's window");
+    // Its check box clicked, then the space bar twice: the box takes it (ticked and unticked in
+    // turn), the capture is not frozen. A click on the main window gives the keyboard back.
+    {
+        HWND camcorder = program.FindWindowOfClass(L"TcamForm");
+        HWND stopBox = camcorder != nullptr ? ChildCaptioned(camcorder, L"Stop when quit") : nullptr;
+        ASSERT_NE(nullptr, stopBox) << "the camcorder window's check box";
+        auto ticked = [&] { return SendMessageW(stopBox, BM_GETCHECK, 0, 0) == BST_CHECKED; };
+        bool tick = !ticked();
+        RECT boxAt{};
+        GetWindowRect(stopBox, &boxAt);
+        EXPECT_TRUE(quill_test::ClickAt({boxAt.left + 6, (boxAt.top + boxAt.bottom) / 2}));
+        EXPECT_TRUE(e2e::WaitFor([&] { return quill_test::FocusedWindow(camcorder) == stopBox && ticked() == tick; }))
+            << "the click did not reach the box";
+        for (int press = 0; press < 2; ++press) {
+            tick = !tick;
+            EXPECT_TRUE(quill_test::TypeKey(VK_SPACE));
+            EXPECT_TRUE(e2e::WaitFor([&] { return ticked() == tick; }, 10000)) << "the space bar did not reach the box";
+            EXPECT_FALSE(frozen()) << "the space bar on the box froze the capture";
+        }
+        GetWindowRect(program.Window(), &window);
+        EXPECT_TRUE(quill_test::ClickAt({window.left + 40, window.bottom - 12}));
+        EXPECT_TRUE(keyboard(program.Window())) << "after the camcorder's check box: " << seen;
+    }
     ASSERT_NO_FATAL_FAILURE(Script(program, {std::wstring(L"source_video=") + kCamera}));
     EXPECT_TRUE(keyboard(program.Window())) << "after the camera's script: " << seen;
 
@@ -541,6 +569,45 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
     freezeAndResume("after a panel change from the name box");
     recordAndStop("after a panel change from the name box");
     EXPECT_EQ(L"clip", text(stem)) << "typed into the hidden name box";
+
+    // A new stem typed into the name box and Ctrl+Space at once, the cursor still in the box: the
+    // question and the recording name what the box shows, never the name from before the edit,
+    // whose next file is there too and stays as it was.
+    std::wsmatch number;
+    ASSERT_TRUE(std::regex_match(recorded, number, std::wregex(L"clip_([0-9]+)\\.avi"))) << testing::PrintToString(recorded);
+    const std::wstring numbered = std::to_wstring(std::stoi(number[1].str()) + 1) + L".avi";
+    const std::wstring untyped = Videos() + L"clip_" + numbered, typed = Videos() + L"take_" + numbered;
+    for (const std::wstring& name : {untyped, typed}) ASSERT_TRUE(quill_test::WriteOlderFile(name, 1u << 20));
+    const std::string untouched = quill_test::ReadWholeFile(untyped);
+    auto retype = [&](const char* Stem) {
+        GetWindowRect(stem, &box);
+        EXPECT_TRUE(quill_test::ClickAt({(box.left + box.right) / 2, (box.top + box.bottom) / 2}));
+        EXPECT_TRUE(e2e::WaitFor([&] { return quill_test::FocusedWindow(program.Window()) == stem; }))
+            << "the click did not focus the name box";
+        EXPECT_TRUE(quill_test::TypeKey(VK_END));
+        for (std::size_t i = text(stem).size(); i > 0; --i) EXPECT_TRUE(quill_test::TypeKey(VK_BACK));
+        for (const char* c = Stem; *c != '\0'; ++c) EXPECT_TRUE(quill_test::TypeKey(static_cast<WORD>(std::toupper(*c))));
+        const std::wstring wanted(Stem, Stem + std::strlen(Stem));
+        EXPECT_TRUE(e2e::WaitFor([&] { return text(stem) == wanted; })) << testing::PrintToString(text(stem));
+    };
+    EXPECT_TRUE(quill_test::TypeKey('D', false, true));
+    ASSERT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TDossiersFrame") != nullptr; })) << "Alt+D";
+    retype("take");
+    ASSERT_TRUE(ask("the question on the typed name"));
+    const std::wstring said = program.MessageText();
+    EXPECT_NE(std::wstring::npos, said.find(L"The file " + typed + L" exists already.")) << testing::PrintToString(said);
+    EXPECT_EQ(std::wstring::npos, said.find(untyped)) << testing::PrintToString(said);
+    EXPECT_TRUE(quill_test::TypeKey('Y', false, true));
+    EXPECT_TRUE(e2e::WaitFor([&] { return !IsWindowVisible(question); }, 10000)) << "Alt+Y did not answer the question";
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        return recording() && e2e::FileSize(typed) > 12 * kFirstFrame && !quill_test::HoldsOlderFile(quill_test::FileStart(typed));
+    })) << "the recording is not under the typed name";
+    stopRecording("with the typed name");
+    EXPECT_TRUE(untouched == quill_test::ReadWholeFile(untyped)) << "the older file of the name before the edit";
+    ReadBack(typed, {"rawvideo", "pcm_s16le", "0x0001", false});
+    retype("clip");
+    EXPECT_TRUE(quill_test::TypeKey(VK_F2));
+    EXPECT_TRUE(e2e::WaitFor([&] { return program.ShownPanel(L"TSourcesFrame") != nullptr; })) << "F2";
 
     // The folder picker of the folders panel, left by Escape, then by OK: the keyboard is back in
     // the main window, in the folder box, which types nothing: the space bar freezes.
@@ -614,7 +681,7 @@ TEST_F(Recordings, TheReplaceQuestionStaysAboveItsWindowAndTheKeyboardAnswersIt)
 
     // Every recording is named as the name box says: no character typed into a box out of sight.
     for (const std::wstring& name : FilesIn(Videos()))
-        EXPECT_TRUE(std::regex_match(name, std::wregex(L"clip_[0-9]+\\.(avi|scn)"))) << testing::PrintToString(name);
+        EXPECT_TRUE(std::regex_match(name, std::wregex(L"(clip|take)_[0-9]+\\.(avi|scn)"))) << testing::PrintToString(name);
     EXPECT_TRUE(program.Close(L"Portable"));
 }
 

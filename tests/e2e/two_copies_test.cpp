@@ -55,6 +55,9 @@ TEST_F(Recordings, TwoCopiesStartedTogetherRecordIntoFilesOfTheirOwn) {
 // Both copies ask about the same older file. The first answers Yes, records and stops; the second's
 // Yes comes after: it was for the older file, not for the first copy's recording, which stays. And
 // while the second records, the first copy's next start takes a name of its own without a word.
+// The first copy's writer shares its recordings with nobody, readers included, as writers of other
+// systems may: the copy's own hold on the file it made for the writer refuses it nothing, and its
+// older file is given up once the recording is seen to hold something.
 TEST_F(Recordings, ALateYesInASecondCopyKeepsTheFirstCopysRecording) {
     ASSERT_TRUE(copy_.WriteSettings(RecordingSettings(kCamera, kMicrophone, 5, true)));
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
@@ -62,6 +65,8 @@ TEST_F(Recordings, ALateYesInASecondCopyKeepsTheFirstCopysRecording) {
     TProgram first, second;
     ASSERT_NO_FATAL_FAILURE(Start(first));
     ASSERT_NO_FATAL_FAILURE(Start(second));
+    TProcessTestSetting sharesNothing(first, standins::kTestWriterSharesNothingValue, 1);
+    ASSERT_TRUE(sharesNothing.Set());
     for (TProgram* program : {&first, &second}) {
         ASSERT_TRUE(program->ClickButton(L"Capture")) << testing::PrintToString(program->Failure());
         ASSERT_TRUE(e2e::WaitFor([&] { return program->Message() != nullptr; })) << "exists already: the question";
@@ -78,9 +83,23 @@ TEST_F(Recordings, ALateYesInASecondCopyKeepsTheFirstCopysRecording) {
     };
     ASSERT_TRUE(first.AnswerMessage(L"Yes"));
     ASSERT_EQ(L"", growsUntold(first, Clip(0), 3000000));
+    {
+        HANDLE reader = CreateFileW(Clip(0).c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                    nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_EQ(INVALID_HANDLE_VALUE, reader) << "the writer shares its recording with nobody";
+        if (reader != INVALID_HANDLE_VALUE) CloseHandle(reader);
+    }
     ASSERT_TRUE(first.ClickButton(L"Stop Capture")) << testing::PrintToString(first.Failure());
     ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(Clip(0)); }));
     const std::string firstRecording = quill_test::ReadWholeFile(Clip(0));
+    // The older file goes once the recording is seen to hold pictures, which its writer let nobody
+    // read while it ran: nothing of it is left aside.
+    EXPECT_TRUE(e2e::WaitFor([&] {
+        std::error_code ec;
+        for (const auto& entry : std::filesystem::directory_iterator(Videos(), ec))
+            if (entry.path().wstring().find(L".~quillotrane-") != std::wstring::npos) return false;
+        return true;
+    })) << "the older file was not given up";
 
     ASSERT_TRUE(second.AnswerMessage(L"Yes"));
     ASSERT_EQ(L"", growsUntold(second, Clip(1), 3000000)) << "the second copy records under the next free name";
@@ -171,8 +190,9 @@ std::wstring EveryLogonsPath(const std::wstring& File) {
 // own recording, for as long as it runs. A copy of this logon started meanwhile leaves both where
 // they are and says nothing: its recording takes a name of its own. Once the other copy has ended,
 // the next start-up here puts the older file back. The other logon's copy then records again,
-// and this one, asked to confirm replacing, is neither asked about the other's growing recording
-// nor takes it: both recordings are kept.
+// and this one, asked to confirm replacing, started as soon as the other has taken the name (before
+// it has moved or made anything more there), is neither asked about that name nor takes it, then
+// or while the other records there: both recordings are kept.
 TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
     ASSERT_TRUE(CreateDirectoryW(Videos().c_str(), nullptr));
     // Both logons name the recordings' folder alike.
@@ -274,12 +294,23 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
             << testing::PrintToString(told);
     }
 
-    // The other logon's copy records again, over the older file (it asks nothing), and grows.
-    ASSERT_TRUE(InOtherLogon("exec ${QUILL_WINE[@]} '" + UnixPath(copy_.Exe()) + "' +c"));
-    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(Clip(0)) > 3000000; }, 180000))
-        << "the other logon's copy never recorded";
-    // This copy asks before it replaces a file: the other's recording is no file to ask about, nor
-    // to take; it records under a name of its own.
+    // The other logon's copy records again, over the older file (it asks nothing). It is held still
+    // (stopped) the moment it has claimed its recording's name, or made its first file there: it has
+    // moved nothing yet, and holds nothing at the name.
+    const std::string stopped = build + "/wine-logon2-stopped";
+    std::wstring stoppedHere = L"Z:";
+    for (char c : stopped) stoppedHere += c == '/' ? L'\\' : static_cast<wchar_t>(c);
+    DeleteFileW(stoppedHere.c_str());
+    const std::string name = UnixPath(Clip(0));
+    ASSERT_TRUE(InOtherLogon("${QUILL_WINE[@]} '" + UnixPath(copy_.Exe()) + "' +c & copy=$!; while kill -0 $copy; do if [[ -e '" +
+                             name + ".~quillotrane-claim' ]] || compgen -G '" + name +
+                             ".*.~quillotrane-new' >/dev/null; then kill -STOP $copy; echo $copy >'" + stopped +
+                             "'; break; fi; sleep 0.002; done; wait $copy"));
+    ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileExists(stoppedHere); }, 180000))
+        << "the other logon's copy never took its recording's name";
+    // This copy asks before it replaces a file: the name the other has taken is no file to ask
+    // about, nor to take, from the moment it is taken; this one records under a name of its own,
+    // and goes on while the other records there.
     const std::wstring mine = Clip(2);
     {
         ASSERT_TRUE(copy_.WriteSettings(settings(true)));
@@ -293,6 +324,9 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
         })) << "no recording of this copy";
         EXPECT_EQ(L"", said);
         if (!said.empty()) asking.AnswerMessage(L"No");
+        ASSERT_TRUE(InOtherLogon("kill -CONT $(cat '" + stopped + "')"));
+        ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileSize(Clip(0)) > 3000000; }, 180000))
+            << "the other logon's copy never recorded";
         ASSERT_TRUE(asking.ClickButton(L"Stop Capture")) << testing::PrintToString(asking.Failure());
         ASSERT_TRUE(e2e::WaitFor([&] { return e2e::FileClosed(mine); }));
         EXPECT_TRUE(asking.Close());
@@ -311,3 +345,4 @@ TEST_F(Recordings, ACopyOfAnotherLogonKeepsItsOlderFileAsideWhileItRuns) {
 }
 
 }  // namespace
+

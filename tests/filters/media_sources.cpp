@@ -123,7 +123,8 @@ private:
     {
         CoInitializeEx(nullptr, COINIT_MULTITHREADED);
         const int count = source_->Count.load();
-        while (source_->Live.load() && !stop_ && source_->State() != State_Running) {
+        while ((source_->Live.load() && !stop_ && source_->State() != State_Running) ||
+               (source_->GivesNothing.load() && !stop_)) {
             Sleep(1);
         }
         for (int i = 0; !stop_ && (count == 0 || i < count); ++i) {
@@ -149,8 +150,8 @@ private:
             sample->SetActualDataLength(bytes);
             bool discontinuity = false;
             REFERENCE_TIME start = source_->Stamp ? source_->Stamp(i, discontinuity) : i * source_->Duration;
-            REFERENCE_TIME stop = start + source_->Duration;
-            sample->SetTime(&start, &stop);
+            REFERENCE_TIME stop = source_->StopStamp ? source_->StopStamp(i, start) : start + source_->Duration;
+            sample->SetTime(source_->Unstamped.load() ? nullptr : &start, source_->Unstamped.load() ? nullptr : &stop);
             sample->SetDiscontinuity(discontinuity ? TRUE : FALSE);
             sample->SetSyncPoint(i % std::max(source_->KeyEvery.load(), 1) == 0 ? TRUE : FALSE);
             HRESULT hr = Deliver(sample.Get());

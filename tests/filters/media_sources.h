@@ -37,6 +37,8 @@ public:
     std::function<void(int index, BYTE* data, long bytes)> Fill;
     // When set, sample index's start time (it lasts Duration) and whether it is a discontinuity.
     std::function<REFERENCE_TIME(int index, bool& discontinuity)> Stamp;
+    // When set, where sample index that starts at Start stops (else Duration after it).
+    std::function<REFERENCE_TIME(int index, REFERENCE_TIME start)> StopStamp;
     // From sample SwitchAt on, the samples carry SwitchType (a mid-stream type change on the first)
     // and hold SwitchBytes bytes; ShortAt gives one sample only half its bytes.
     int SwitchAt = -1;
@@ -48,6 +50,10 @@ public:
     std::atomic<bool> HoldEnd{false};
     // Goes on with the next sample when a delivery fails (instead of ending the stream).
     std::atomic<bool> GoOnAfterFailure{false};
+    // Its samples carry no time stamps; it gives no sample at all until it stops (an input that
+    // gives nothing).
+    std::atomic<bool> Unstamped{false};
+    std::atomic<bool> GivesNothing{false};
     std::atomic<int> Delivered{0};
     std::atomic<bool> EosSent{false};
 

@@ -1,6 +1,7 @@
 // The time stamper in Wine graphs: media-time numbering, keep/clear/clock stamp modes and freeze.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstdlib>
 #include <cstring>
 #include <tuple>
@@ -284,7 +285,7 @@ TEST_F(TimeStamperGraph, AResumedRecordingGoesOnAtAPictureThatStandsAloneAndItsS
 // picture taken at or after that moment, the one more its pin sends, is the stream's last by its own
 // stamp, and the end follows it; the sound of an input that gave nothing since ends there all the
 // same once its time has passed, and both renderers are told. A source that sends no picture more
-// ends once it says it stopped, with every picture it sent.
+// ends once it says it stopped, with every picture it sent; one that says nothing, all the same.
 TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundEndsWithIt)
 {
     Build(0);
@@ -323,6 +324,159 @@ TEST_F(TimeStamperGraph, AStoppedSourcesPictureMoreEndsTheStreamAndASilentSoundE
     stamper->SourceStopped();
     ASSERT_TRUE(WaitUntil([&] { return stamper->EndWhenDue(); }));
     EXPECT_EQ(got.size() + 8, recorder.Size());
+
+    // Sources that say nothing at the stop: one stopped at the moment that neither sends the picture
+    // more nor says it stopped, nothing coming after the moment, and one that cannot be stopped and
+    // stalls then (every picture before the moment came); one whose pictures carry no stamps, which
+    // no stop holds back. Each stream ends within half a second of the moment by the filter's own
+    // clock, with no picture that came after it, and the sound of an input that gave nothing ends
+    // with it, silence taking its place from the picture's first moment to its end.
+    for (const auto& [unstamped, stopped] : {std::pair{false, true}, std::pair{false, false}, std::pair{true, true}}) {
+        SCOPED_TRACE(unstamped ? "pictures without stamps" : stopped ? "a source stopped untold" : "a source that stalls");
+        control->Stop();
+        const std::size_t pictures = recorder.Size(), sounds = heard.Size();
+        std::vector<REFERENCE_TIME> came(4096, -1);
+        source->Fill = [&](int i, BYTE* data, long bytes) {
+            WriteIndex(i, data, bytes);
+            if (i < static_cast<int>(came.size())) came[static_cast<std::size_t>(i)] = stamper->StreamTime();
+        };
+        source->Unstamped = unstamped;
+        source->Count = unstamped ? 0 : 12;
+        sound->GivesNothing = true;
+        const int delivered = source->Delivered.load();
+        ASSERT_TRUE(SUCCEEDED(control->Run()));
+        ASSERT_TRUE(WaitUntil([&] { return source->Delivered.load() >= delivered + 12; }));
+        Sleep(100);
+        const REFERENCE_TIME endAt = stamper->StreamTime();
+        stamper->EndAt(endAt, nullptr, stopped);
+        follower->EndAt(endAt, stamper);
+        REFERENCE_TIME ended = -1;
+        ASSERT_TRUE(WaitUntil([&] {
+            if (ended < 0 && stamper->EndWhenDue()) ended = stamper->StreamTime();
+            return ended >= 0 && follower->EndWhenDue();
+        }));
+        EXPECT_LT(ended - endAt, 5000000) << "ended half a second and more after the moment";
+        control->Stop();
+        auto got = recorder.Samples();
+        ASSERT_GT(got.size(), pictures + 5);
+        for (std::size_t n = pictures; n < got.size(); ++n)
+            EXPECT_LT(came[static_cast<std::size_t>(IndexOf(got[n]))], endAt) << "a picture that came after the moment";
+        if (!unstamped) {
+            EXPECT_EQ(pictures + 12, got.size()) << "a picture before the stall is missing";
+        }
+        // The silence from where the picture begins to where it ends, without a hole.
+        const auto silence = heard.Samples();
+        ASSERT_GT(silence.size(), sounds);
+        REFERENCE_TIME at = unstamped ? silence[sounds].start : 0;
+        if (unstamped) {
+            EXPECT_NEAR(static_cast<double>(came[0]), static_cast<double>(at), 200000.0);
+        }
+        for (std::size_t n = sounds; n < silence.size(); ++n) {
+            EXPECT_EQ(at, silence[n].start);
+            EXPECT_EQ(static_cast<std::size_t>((silence[n].stop - at) * 8000 / 10000000 * 2), silence[n].data.size());
+            EXPECT_TRUE(std::all_of(silence[n].data.begin(), silence[n].data.end(), [](BYTE b) { return b == 0; }));
+            at = silence[n].stop;
+        }
+        EXPECT_NEAR(static_cast<double>(unstamped ? endAt : 12 * source->Duration), static_cast<double>(at), 1250.0)
+            << "the silence ends elsewhere than the picture";
+    }
+}
+
+// A picture stamped hours ahead of the recording's clock, in a recording whose pictures keep their
+// slots: the stamper moves it to the clock, so that no file after it fills the hours with empty
+// frames; the pictures around it pass as they came, none left out.
+TEST_F(TimeStamperGraph, APictureStampedHoursAheadOfTheClockIsMovedToIt)
+{
+    constexpr REFERENCE_TIME kHours = 1000LL * 36000000000LL;
+    Build(12);
+    source->Duration = 400000;
+    source->Pace = 40;
+    source->Live = true;
+    source->Fill = WriteIndex;
+    source->Stamp = [](int i, bool& discontinuity) {
+        discontinuity = false;
+        return i * REFERENCE_TIME{400000} + (i == 5 ? kHours : 0);
+    };
+    UseSystemClock();
+    stamper->SetPictureSlots(filters::TPictureSlots::kStatedFrameTime);
+    ASSERT_TRUE(RunUntil(12));
+    const auto got = recorder.Samples();
+    ASSERT_EQ(12u, got.size());
+    for (const auto& s : got) {
+        // Wine's graph runs its filters a moment before their stream starts: it has run nothing then.
+        const REFERENCE_TIME streamTime = std::max<REFERENCE_TIME>(s.clockNow - stamper->StartTime(), 0);
+        EXPECT_LE(s.start, streamTime + 2 * 400000) << "picture " << IndexOf(s) << " ahead of the clock";
+        EXPECT_LE(s.stop, streamTime + 2 * 400000) << "picture " << IndexOf(s) << " ends ahead of the clock";
+        if (IndexOf(s) != 5) {
+            EXPECT_EQ(IndexOf(s) * REFERENCE_TIME{400000}, s.start);
+        }
+    }
+    EXPECT_EQ(0u, stamper->PicturesLeftOut());
+}
+
+// A camera faster than its format states (a picture every half or two thirds of its frame time, its
+// stamps straying by up to half the time between two) through the recording's picture stamper at
+// the format's frame time: one picture passes for each slot its stamp gives, as it goes to the file,
+// and the others are left out and counted, across a freeze and its join too. A picture that others
+// refer to is never left out; at 0 every picture passes; a new recording counts from nothing.
+TEST(TimeStamperSlots, AFasterCamerasPicturesWhoseSlotIsTakenAreLeftOutAndCounted)
+{
+    constexpr REFERENCE_TIME kFrame = 400000;
+    for (const REFERENCE_TIME interval : {kFrame / 2, kFrame * 667 / 1000}) {
+        SCOPED_TRACE(testing::Message() << "a picture every " << interval << " 100 ns");
+        auto* video = new filters::Tqz_TimeStamper;
+        ComPtr<IBaseFilter> held = Hold(video);
+        video->SetPictureSlots(kFrame);
+        video->GetPin(0);
+        video->Pause();  // pins made, as in a graph
+        TestSample sample(false);
+        const std::int64_t pattern[] = {0, 7, -9, 3, 10, -4, -10, 6, 1, -7};
+        std::int64_t offered = 0, passed = 0, lastSlot = -1;
+        REFERENCE_TIME lastStop = 0, lastOffered = 0;
+        bool frozen = false;
+        for (std::int64_t n = 0; n < 1500; ++n) {
+            REFERENCE_TIME taken = n * interval + (n > 0 ? pattern[n % 10] * interval / 20 : 0);
+            // Frozen for a second at 10 s, with the space bar: the join leaves the second out.
+            if (!frozen && taken >= 100000000 && taken < 110000000) video->SetFreeze(frozen = true, taken);
+            if (frozen && taken >= 110000000) video->SetFreeze(frozen = false, taken);
+            REFERENCE_TIME until = taken + interval;
+            sample.SetTime(&taken, &until);
+            sample.Sync = true;
+            const HRESULT hr = video->Transform(&sample);
+            if (frozen) continue;
+            ++offered;
+            lastOffered = taken;
+            if (hr != S_OK) continue;
+            ++passed;
+            const std::int64_t slot = sample.Start / kFrame;
+            EXPECT_GT(slot, lastSlot) << "picture " << n << " in a slot taken";
+            EXPECT_LE(sample.Start - lastStop, kFrame + interval) << "no hole at picture " << n;
+            lastSlot = slot;
+            lastStop = sample.Stop;
+        }
+        EXPECT_EQ(static_cast<std::uint32_t>(offered - passed), video->PicturesLeftOut());
+        EXPECT_GE(video->PicturesLeftOut(), static_cast<std::uint32_t>(offered / 4)) << "a slower camera's count";
+        EXPECT_NEAR(static_cast<double>(lastSlot + 1), static_cast<double>(lastStop) / kFrame, 1.0)
+            << "one picture in each slot of the time recorded";
+
+        // Another picture at the last one's time: left out, but not when others refer to it; at 0
+        // every picture passes.
+        for (const auto& [sync, slots, passes] : {std::tuple{true, kFrame, false}, std::tuple{false, kFrame, true},
+                                                  std::tuple{true, REFERENCE_TIME{0}, true}}) {
+            video->SetPictureSlots(slots);
+            REFERENCE_TIME again = lastOffered, until = again + interval;
+            sample.SetTime(&again, &until);
+            sample.Sync = sync;
+            EXPECT_EQ(passes ? S_OK : S_FALSE, video->Transform(&sample)) << sync << " " << slots;
+        }
+        EXPECT_EQ(static_cast<std::uint32_t>(offered - passed + 1), video->PicturesLeftOut());
+        const std::uint32_t counted = video->PicturesLeftOut();
+        video->Stop();
+        EXPECT_EQ(counted, video->PicturesLeftOut()) << "told after the stop too";
+        video->Pause();
+        EXPECT_EQ(0u, video->PicturesLeftOut()) << "a new recording";
+        video->Stop();
+    }
 }
 
 // Picture and sound handed to their stampers as a graph hands them on: pictures as they are taken,

@@ -86,9 +86,16 @@ TEST_F(RecordingErrors, AFileThatCannotBeWrittenIsRefusedAtTheStartWithTheReason
     EXPECT_TRUE(std::filesystem::is_directory(name));
     std::filesystem::remove(name);
 
-    // A name the file system refuses: far too long for a file name.
-    SetStem(std::wstring(300, L'x'));
-    ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"cannot be written: "));
+    // A name the file system refuses is told as too long for its folder: far too long for any
+    // file name, or 130 Cyrillic letters (136 UTF-16 units, 266 bytes of UTF-8: more than the 255
+    // bytes of the file system beneath Wine).
+    for (const std::wstring& stem : {std::wstring(300, L'x'), std::wstring(130, L'\u0436')}) {
+        SetStem(stem);
+        const path tooLong = form->NextVideoFile;
+        ASSERT_NO_FATAL_FAILURE(ExpectRefused(L"the file " + tooLong.wstring() +
+                                              L" cannot be written: its name is too long for the folder " +
+                                              tooLong.parent_path().wstring() + L"."));
+    }
     EXPECT_EQ(0, ClipCount()) << "no refused start is listed";
 }
 

@@ -312,9 +312,12 @@ TEST_F(RecordingNames, AnOlderFileIsNeverWrittenOverInPlaceWhateverHoldsItOrHowL
     Capture();
     ASSERT_EQ(2, form->CaptureState);
     ASSERT_EQ(longName, path(form->NextVideoFile));
+    // Beside the name, its claim.
+    const path claim = longName.wstring() + L".~quillotrane-claim";
+    EXPECT_TRUE(exists(claim));
     std::vector<std::wstring> aside;
     for (const auto& entry : std::filesystem::directory_iterator(folder))
-        if (entry.path() != longName) aside.push_back(entry.path().filename().wstring());
+        if (entry.path() != longName && entry.path() != claim) aside.push_back(entry.path().filename().wstring());
     std::sort(aside.begin(), aside.end());
     // The record, the recording's first name (its witness), and the older file.
     ASSERT_EQ(3u, aside.size()) << testing::PrintToString(aside);
@@ -369,6 +372,7 @@ TEST_F(RecordingNames, AnOlderFileHeldAsideIsItsCopysAloneAndOnlyTheFilesAskedAb
     const path folder = path(form->NextVideoFile).parent_path();
     std::filesystem::create_directories(folder);
     const path name = folder / L"Video_stuck.wav";
+    const path claim = folder / L"Video_stuck.wav.~quillotrane-claim";
     std::ofstream(name) << "older";
     {
         ui::TRecordingPart part(name.wstring());
@@ -384,13 +388,33 @@ TEST_F(RecordingNames, AnOlderFileHeldAsideIsItsCopysAloneAndOnlyTheFilesAskedAb
         EXPECT_FALSE(MoveFileExW(aside.c_str(), (folder / L"moved.wav").c_str(), 0));
         EXPECT_TRUE(ui::SweepReplacedFiles(folder.wstring()).Words.empty());
         EXPECT_TRUE(exists(aside));
-        // Its recording too is a running copy's file: in use, never offered for replacing.
-        EXPECT_TRUE(ui::FileInUse(name.wstring()));
+        // Its recording too is a running copy's file: in use, never offered for replacing. Other
+        // copies know it by its name's claim: those of other logons by the claim's file beside it,
+        // locked. The part's own hold on the recording refuses no writer, not even one that shares
+        // it with nobody.
+        HANDLE claimFile = CreateFileW(claim.c_str(), GENERIC_READ, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                                       nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, claimFile);
+        EXPECT_TRUE(ui::HeldByRunningCopy(claimFile));
+        if (claimFile != INVALID_HANDLE_VALUE) CloseHandle(claimFile);
+        HANDLE writer = CreateFileW(name.c_str(), GENERIC_READ | GENERIC_WRITE, 0, nullptr, OPEN_EXISTING, 0, nullptr);
+        EXPECT_NE(INVALID_HANDLE_VALUE, writer) << GetLastError();
+        if (writer != INVALID_HANDLE_VALUE) CloseHandle(writer);
         std::wstring told;
         EXPECT_TRUE(part.Settle(ui::TRecordingPart::ofWhenEmpty, true, told));
         EXPECT_EQ(L"", told);
         EXPECT_FALSE(ui::FileInUse(name.wstring())) << "settled";
     }
+    EXPECT_FALSE(exists(claim)) << "the claim's file goes with the claim";
+    // One left by a copy that ended without removing it (a power cut) claims nothing: the next
+    // claim of the name takes it over, and it goes with that claim.
+    std::ofstream(claim).put('\0');
+    EXPECT_FALSE(ui::FileInUse(name.wstring()));
+    {
+        ui::TRecordingClaim taken(name.wstring());
+        EXPECT_TRUE(taken.First());
+    }
+    EXPECT_FALSE(exists(claim));
     EXPECT_EQ("older", quill_test::ReadWholeFile(name));
     std::vector<path> names;
     for (const auto& entry : std::filesystem::directory_iterator(folder)) names.push_back(entry.path());

@@ -138,7 +138,8 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     Capture();
     std::vector<path> expected = usersOwn;
     expected.insert(expected.end(), {file, folder / L"Video_back.avi", took, folder / L"Video_took (older).avi", header,
-                                     folder / L"Video_claimed (older).avi", folder / L"Video_twice.avi",
+                                     folder / L"Video_claimed (older).avi", folder / L"Video_claimed.avi.~quillotrane-claim",
+                                     folder / L"Video_twice.avi",
                                      folder / L"Video_twice (older).avi", folder / longName, heldName, notes,
                                      folder / L"notes (older).txt", templ, folder / L"template (older).wav", lookAlike,
                                      unrecorded, folder / L"~quillotrane.~quillotrane-told", reused,

@@ -10,6 +10,7 @@
 #include "classlib/custom_form.h"
 #include "classlib/date_time.h"
 #include "settings/settings_catalogue.h"
+#include "ui/dossiers_frame.h"
 #include "ui/options_frame.h"
 #include "ui/programmer_frame.h"
 #include "ui/recording_files.h"
@@ -40,8 +41,13 @@ TEST_F(Schedule, StartsAndEndsAtItsSecondsWithItsLooks) {
     SetNow(10, 14, 0, 0);
     SetStart(10, 14, 0, 5);
     SetEnd(10, 14, 0, 9);
-    const std::wstring file = form->NextVideoFile;
+    // A stem typed into its box and not yet left is the name the schedule records under, with the
+    // number the name shown had.
+    const std::wstring shown = std::filesystem::path(form->NextVideoFile).filename().wstring();
+    form->DossiersFrame1->VideoRacineEdit->SetText(L"Typed");
     ScheduleAction();
+    const std::wstring file = form->NextVideoFile;
+    EXPECT_EQ(L"Typed" + shown.substr(shown.find(L'_')), std::filesystem::path(file).filename().wstring());
     ASSERT_EQ(3, form->CaptureState);
     EXPECT_EQ(L"start at 14:00:05", form->StatusInfoText);
     EXPECT_EQ(L"Stop Prog", form->acProgrammerBascule->Caption());

@@ -142,4 +142,27 @@ for log in "$work/first.log" "$work/second.log"; do
     expect "the display $display goes once Wine has ended" yes "$(wait_until 60 display_gone "$display" && echo yes)"
 done
 
+# The program's standard output read by a reader that stops after three lines, alone and with the
+# run's messages and the build's lines: the build does not fail for it, and the program starts and
+# ends (+quit; the settings kept in the prefix's registry, so that no question waits at its close).
+in_prefix() (
+    quill_wine_env "$wine_dir"
+    "${QUILL_WINE[@]}" "$@" </dev/null >/dev/null 2>&1
+)
+settings_key='HKCU\Software\Marbrecq\Quillotrane'
+in_prefix reg add "$settings_key" /v Exename /d "$(quill_dos_path "$build_dir/bin/Quillotrane.exe")" /f
+piped_run() {
+    env -u DISPLAY -u PULSE_SERVER -u PULSE_COOKIE HOME="$work/user" XDG_RUNTIME_DIR="$work/runtime" \
+        QUILL_RUN_WINE_DIR="$wine_dir" timeout 300 bash "$QUILL_ROOT/scripts/run.sh" --build-dir "$build_dir" +quit
+}
+piped_run 2>"$work/piped.log" | head -n 3 >/dev/null && piped=0 || piped=${PIPESTATUS[0]}
+expect "run.sh +quit | head -3 starts and ends the program" 0 "$piped"
+expect "and says so last" "Quillotrane exited with code 0." "$(tail -n 1 "$work/piped.log")"
+expect "the build's lines are told on standard error" yes \
+    "$(grep -q -E '^(\[[0-9]+/[0-9]+\]|ninja: )' "$work/piped.log" && echo yes)"
+piped_run 2>&1 | head -n 3 >"$work/head.log" && piped=0 || piped=${PIPESTATUS[0]}
+expect "run.sh +quit 2>&1 | head -3 starts and ends the program" 0 "$piped"
+expect "whose reader took three lines" 3 "$(wc -l <"$work/head.log")"
+in_prefix reg delete "$settings_key" /f
+
 expect_summary

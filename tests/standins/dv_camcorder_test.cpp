@@ -1,6 +1,7 @@
 // The synthetic DV camcorder: its frames read back with the DV parser (system, timecode, recording
 // date, the jump, the undated stretch, 16:9), its transport, device, timecode, dropped-frame and pin
-// category answers, its stream stopped at a stream time, and its registry settings.
+// category answers, its stream stopped at a stream time, the test's pins that say less at a stop,
+// and its registry settings.
 #include "dv_test_support.h"
 #include "graph_helpers.h"
 
@@ -12,6 +13,7 @@
 
 #include "filters/dv_codes.h"
 #include "platform/standins/dv_camcorder.h"
+#include "platform/standins/recording_settings.h"
 
 using namespace dvtest;
 using standins::IID_IQuillDVCamcorder;
@@ -30,6 +32,14 @@ struct CamcorderGraph {
     CamcorderGraph()
     {
         control = Query<IQuillDVCamcorder>(camcorder, IID_IQuillDVCamcorder);
+    }
+    // The pin's stream control, the graph's events and its control.
+    bool Controls(ComPtr<IAMStreamControl>& stream, ComPtr<IMediaEvent>& events, ComPtr<IMediaControl>& run)
+    {
+        stream = Query<IAMStreamControl>(PinOf(camcorder.Get(), PINDIR_OUTPUT), IID_IAMStreamControl);
+        events = Query<IMediaEvent>(graph, IID_IMediaEvent);
+        run = Query<IMediaControl>(graph, IID_IMediaControl);
+        return stream && events && run;
     }
     // Camcorder → Sample Grabber → Null Renderer.
     HRESULT Connect()
@@ -232,10 +242,10 @@ TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAsDocumentedAndGoesOnFromThere)
     ComScope com;
     CamcorderGraph g;
     ASSERT_EQ(g.Connect(), S_OK);
-    auto stream = Query<IAMStreamControl>(PinOf(g.camcorder.Get(), PINDIR_OUTPUT), IID_IAMStreamControl);
-    auto events = Query<IMediaEvent>(g.graph, IID_IMediaEvent);
-    auto control = Query<IMediaControl>(g.graph, IID_IMediaControl);
-    ASSERT_TRUE(stream && events && control);
+    ComPtr<IAMStreamControl> stream;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IMediaControl> control;
+    ASSERT_TRUE(g.Controls(stream, events, control));
     // Each renderer's end is told, with its filter: an end of stream would show.
     ASSERT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
     bool ended = false;
@@ -306,6 +316,169 @@ TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAsDocumentedAndGoesOnFromThere)
     EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken - 1], 0), 25) + 1,
               FrameCount(filters::DVReadTimecode(frames[taken], 0), 25))
         << "the next run goes on from the last frame taken";
+}
+
+// The test settings of this process's stand-ins (recording_settings.h), gone with the object.
+class ThisProcessSettings {
+public:
+    ThisProcessSettings() { Set(standins::kTestStartedValue, standins::ThisProcessStarted()); }
+    ~ThisProcessSettings() { RegDeleteKeyW(HKEY_CURRENT_USER, key_.c_str()); }
+    ThisProcessSettings(const ThisProcessSettings&) = delete;
+    ThisProcessSettings& operator=(const ThisProcessSettings&) = delete;
+    void Set(const wchar_t* name, std::uint64_t value)
+    {
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name, REG_QWORD, &value, sizeof value));
+    }
+    // The stand-ins keep the list Name, empty for now.
+    void Keep(const wchar_t* name)
+    {
+        EXPECT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key_.c_str(), name, REG_BINARY, "", 0));
+    }
+    std::vector<std::int64_t> List(const wchar_t* name) const
+    {
+        std::vector<std::int64_t> list(4096);
+        DWORD size = static_cast<DWORD>(list.size() * sizeof(std::int64_t));
+        if (RegGetValueW(HKEY_CURRENT_USER, key_.c_str(), name, RRF_RT_REG_BINARY, nullptr, list.data(), &size) !=
+            ERROR_SUCCESS)
+            size = 0;
+        list.resize(size / sizeof(std::int64_t));
+        return list;
+    }
+
+private:
+    std::wstring key_ = standins::TestRecordingKeyOfThisProcess();
+};
+
+// Counts the samples that reach a grabber with time stamps and without.
+class StampCounter : public ISampleGrabberCB {
+public:
+    HRESULT STDMETHODCALLTYPE QueryInterface(REFIID iid, void** obj) override
+    {
+        *obj = iid == IID_IUnknown || iid == IID_ISampleGrabberCB ? static_cast<ISampleGrabberCB*>(this) : nullptr;
+        return *obj != nullptr ? S_OK : E_NOINTERFACE;
+    }
+    ULONG STDMETHODCALLTYPE AddRef() override { return 2; }
+    ULONG STDMETHODCALLTYPE Release() override { return 1; }
+    HRESULT STDMETHODCALLTYPE SampleCB(double, IMediaSample* sample) override
+    {
+        REFERENCE_TIME start = 0, stop = 0;
+        ++(SUCCEEDED(sample->GetTime(&start, &stop)) ? Stamped : Unstamped);
+        return S_OK;
+    }
+    HRESULT STDMETHODCALLTYPE BufferCB(double, BYTE*, long) override { return S_OK; }
+    std::atomic<int> Stamped{0}, Unstamped{0};
+};
+
+std::int64_t SystemNow()
+{
+    FILETIME now{};
+    GetSystemTimePreciseAsFileTime(&now);
+    return static_cast<std::int64_t>((static_cast<std::uint64_t>(now.dwHighDateTime) << 32) | now.dwLowDateTime);
+}
+
+// Asked by a test, its pin says less at a stop, as other capture pins do: it offers no stream
+// control at all; or its pictures carry no stamps, and the stream control, which acts on stamps
+// alone, takes a stop and never holds a picture back nor tells a stop; or its stop is never told
+// and sends no picture more, nothing coming after the stop time, the tape standing. Asked for the
+// list, it tells when the first picture of each run was taken, by its timecode: a run that goes on
+// after a stop begins at the next frame of the tape.
+TEST(DVCamcorder, ItsPinSaysLessAtAStopWhenATestAsks)
+{
+    ComScope com;
+    {
+        ThisProcessSettings settings;
+        settings.Set(standins::kTestNoStreamControlValue, 1);
+        CamcorderGraph g;
+        ASSERT_EQ(g.Connect(), S_OK);
+        EXPECT_FALSE(Query<IAMStreamControl>(PinOf(g.camcorder.Get(), PINDIR_OUTPUT), IID_IAMStreamControl));
+        EXPECT_TRUE(g.Collect(3)) << "no picture comes";
+    }
+    {
+        ThisProcessSettings settings;
+        settings.Set(standins::kTestPicturesUnstampedValue, 1);
+        CamcorderGraph g;
+        StampCounter stamps;
+        auto grabber = Create<IBaseFilter>(kSampleGrabber, IID_IBaseFilter);
+        auto grabbing = Query<ISampleGrabber>(grabber, IID_ISampleGrabber);
+        ASSERT_TRUE(grabbing);
+        grabbing->SetCallback(&stamps, 0);
+        ASSERT_EQ(S_OK, g.graph->AddFilter(grabber.Get(), L"Stamps"));
+        auto null = AddFilter(g.graph.Get(), kNullRenderer, L"Null");
+        ASSERT_EQ(S_OK, g.graph->ConnectDirect(PinOf(g.camcorder.Get(), PINDIR_OUTPUT).Get(),
+                                               PinOf(grabber.Get(), PINDIR_INPUT).Get(), nullptr));
+        ASSERT_EQ(S_OK, g.graph->ConnectDirect(PinOf(grabber.Get(), PINDIR_OUTPUT).Get(), PinOf(null.Get(), PINDIR_INPUT).Get(),
+                                               nullptr));
+        auto stream = Query<IAMStreamControl>(PinOf(g.camcorder.Get(), PINDIR_OUTPUT), IID_IAMStreamControl);
+        auto events = Query<IMediaEvent>(g.graph, IID_IMediaEvent);
+        ASSERT_TRUE(stream && events);
+        bool stopped = false, asked = false;
+        EXPECT_TRUE(RunUntil(g.graph.Get(), [&] {
+            if (!asked && stamps.Unstamped.load() >= 5) {
+                asked = true;
+                EXPECT_EQ(S_OK, stream->StopAt(nullptr, TRUE, 7));
+            }
+            long code = 0;
+            LONG_PTR first = 0, second = 0;
+            while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+                stopped = stopped || code == EC_STREAM_CONTROL_STOPPED;
+                events->FreeEventParams(code, first, second);
+            }
+            return stamps.Unstamped.load() >= 20;
+        })) << "a stop held its pictures back";
+        EXPECT_EQ(0, stamps.Stamped.load());
+        EXPECT_FALSE(stopped) << "a stop was told";
+    }
+    ThisProcessSettings settings;
+    settings.Set(standins::kTestStopUntoldValue, 1);
+    settings.Keep(standins::kTestPictureTimesValue);
+    CamcorderGraph g;
+    ASSERT_EQ(g.Connect(), S_OK);
+    ComPtr<IAMStreamControl> stream;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IMediaControl> control;
+    ASSERT_TRUE(g.Controls(stream, events, control));
+    g.frames.Limit = 1000;
+    const std::int64_t ran = SystemNow();
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= 5; }));
+    const std::int64_t seen = SystemNow();
+    const REFERENCE_TIME at = std::llround(g.frames.TimesTaken().back() * 1e7) + 2000000;
+    ASSERT_EQ(S_OK, stream->StopAt(&at, TRUE, 7));
+    LONG tape = -1, tapeLater = -2;
+    ASSERT_TRUE(quill_test::WaitFor([&] {
+        g.control->GetTapeFrame(&tape);
+        Sleep(200);
+        g.control->GetTapeFrame(&tapeLater);
+        return tape == tapeLater;
+    })) << "the tape never stood";
+    std::vector<double> times = g.frames.TimesTaken();
+    EXPECT_LT(std::llround(times.back() * 1e7), at) << "a picture more came";
+    AM_STREAM_INFO info{};
+    ASSERT_EQ(S_OK, stream->GetInfo(&info));
+    EXPECT_EQ(static_cast<DWORD>(AM_STREAM_INFO_DISCARDING), info.dwFlags);
+    long code = 0;
+    LONG_PTR first = 0, second = 0;
+    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+        EXPECT_NE(EC_STREAM_CONTROL_STOPPED, code) << "the stop was told";
+        events->FreeEventParams(code, first, second);
+    }
+    // The run that goes on after the stop has its own first picture in the list.
+    const int taken = g.frames.Taken();
+    const std::int64_t resumed = SystemNow();
+    ASSERT_EQ(S_OK, stream->StartAt(nullptr, 0));
+    ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= taken + 3; }));
+    const std::int64_t resumedSeen = SystemNow();
+    ASSERT_EQ(S_OK, control->Stop());
+    const auto frames = g.frames.Copy();
+    const std::vector<std::int64_t> runs = settings.List(standins::kTestPictureTimesValue);
+    ASSERT_EQ(4u, runs.size()) << "two runs, a timecode and a time each";
+    EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames.front(), 0), 25), runs[0]);
+    EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken], 0), 25), runs[2]);
+    EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken - 1], 0), 25) + 1, runs[2]) << "the tape did not stand";
+    EXPECT_GE(runs[1], ran);
+    EXPECT_LE(runs[1], seen);
+    EXPECT_GE(runs[3], resumed);
+    EXPECT_LE(runs[3], resumedSeen);
 }
 
 TEST(DVCamcorder, RejectsImpossibleSettings)

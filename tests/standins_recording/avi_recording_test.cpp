@@ -126,6 +126,10 @@ TEST_F(Recording, EachPictureTakesTheSlotItsStampFallsInCountedFromItsRun)
     }
     stamps.push_back(stamps.back() + 610000000);
     starts.push_back(false);
+    // Fed as fast as the filters go, without a clock: the stamps alone place the pictures.
+    ComPtr<IMediaFilter> clockless;
+    ASSERT_EQ(S_OK, graph.As(&clockless));
+    ASSERT_EQ(S_OK, clockless->SetSyncSource(nullptr));
 
     // Pictures straight into the multiplexer, written as they come or interleaved; and DV frames
     // through the DV splitter, whose silence for the frames never given must fill the same places
@@ -219,6 +223,157 @@ TEST_F(Recording, EachPictureTakesTheSlotItsStampFallsInCountedFromItsRun)
         ASSERT_EQ(S_OK, sink.As(&writer));
         EXPECT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
     }
+}
+
+// A live source's pictures every frame time by the recording's clock, some stamped an hour, a
+// thousand hours, then 59 s and more ahead of it, the last one's stop an hour after its start (or,
+// through the DV splitter, near the largest time): written as they come, interleaved beside a sound,
+// or as DV split into picture and sound, the file fills nothing past the time the recording ran
+// (a frame time or two more), in its pictures nor in the silence of the DV's sound.
+TEST_F(Recording, StampsHoursAheadOfTheRecordingsClockFillNothingPastIt)
+{
+    constexpr REFERENCE_TIME kFrame = 400000, kHour = 36000000000LL;
+    constexpr int kPictures = 25;
+    for (const int way : {0, 1, 2}) {
+        const bool dv = way == 2;
+        SCOPED_TRACE(dv ? "DV split" : way == 0 ? "as they come" : "interleaved");
+        AviOutput(L"wild " + std::to_wstring(way) + L".avi");
+        ComPtr<IConfigInterleaving> interleaving;
+        ASSERT_EQ(S_OK, mux.As(&interleaving));
+        ASSERT_EQ(S_OK, interleaving->put_Mode(way == 1 ? INTERLEAVE_FULL : INTERLEAVE_NONE));
+        ftest::MediaType type;
+        ftest::MakeVideoType(type, 64, 48);
+        if (dv) {
+            dshow::FreeMediaType(type);
+            type.majortype = MEDIATYPE_Interleaved;
+            type.subtype = MEDIASUBTYPE_dvsd;
+            type.formattype = GUID_NULL;
+            type.lSampleSize = 144000;
+            type.bFixedSizeSamples = TRUE;
+        }
+        auto* source = new ftest::MediaSource(type, dv ? 144000 : ftest::VideoBytes(64, 48));
+        source->Count = kPictures;
+        source->Live = true;
+        source->Pace = 40;
+        source->Stamp = [](int i, bool& discontinuity) {
+            discontinuity = false;
+            const REFERENCE_TIME at = i * kFrame;
+            if (i == 6) return at + kHour;
+            if (i == 9) return at + 1000 * kHour;
+            return i >= 12 && i < 18 ? at + (i - 11) * 590000000LL : at;
+        };
+        source->StopStamp = [dv](int i, REFERENCE_TIME start) {
+            return i < kPictures - 1 ? start + kFrame : dv ? INT64_MAX - 1 : start + kHour;
+        };
+        source->Fill = [](int, BYTE* data, long bytes) {
+            std::memset(data, 0, static_cast<std::size_t>(bytes));
+            data[3] = 0xBF;  // a 625/50 frame's header
+        };
+        const std::wstring name = L"Wild " + std::to_wstring(way);
+        auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), name.c_str());
+        ComPtr<IBaseFilter> splitter, sound;
+        if (dv) {
+            splitter = AddStock(CLSID_DVSplitter, L"Wild DV Splitter");
+            ASSERT_EQ(S_OK, Link(filter.Get(), splitter.Get()));
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinIndex(splitter.Get(), 1).Get(), PinIndex(mux.Get(), 1).Get(),
+                                                 nullptr));
+            ASSERT_EQ(S_OK, builder->RenderStream(nullptr, &MEDIATYPE_Audio, splitter.Get(), nullptr, mux.Get()));
+        } else {
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(),
+                                                 nullptr));
+        }
+        if (way == 1) {
+            ftest::MediaType pcm;
+            ftest::MakePcmType(pcm, 8000, 1, 16, false);
+            auto* tone = new ftest::MediaSource(pcm, 640);
+            tone->Count = kPictures;
+            tone->Live = true;
+            tone->Pace = 40;
+            sound = Add(ComPtr<IBaseFilter>(tone->BaseFilterInterface()), L"Wild sound");
+            ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(sound.Get(), PINDIR_OUTPUT).Get(), LastPin(mux.Get()).Get(),
+                                                 nullptr));
+        }
+        // The graph's clock for every filter, those added since its last run too, as the program
+        // gives it before each recording.
+        ASSERT_EQ(S_OK, graph->SetDefaultSyncSource());
+        const ULONGLONG began = GetTickCount64();
+        RunUntil([&] { return source->EosSent.load(); });
+        // The recording's clock ran no longer than this, from before its run to after its stop.
+        const double ran = static_cast<double>(GetTickCount64() - began) / 40.0;
+        EXPECT_EQ(0, ErrorEvents());
+
+        const std::string bytes = FileBytes();
+        const std::size_t places = AviWalk(bytes).Of("00").size();
+        EXPECT_GE(places, static_cast<std::size_t>(kPictures));
+        EXPECT_LE(static_cast<double>(places), ran + 3) << places << " frames in " << ran << " frame times";
+        if (dv) {
+            const auto samples = quill_test::DecodeSound(path);
+            EXPECT_LE(static_cast<double>(samples.size()) / 2 / 1920, ran + 3) << "silence past the clock";
+        }
+        for (const ComPtr<IBaseFilter>& gone : {filter, splitter, sound, ComPtr<IBaseFilter>(mux)}) {
+            if (gone) {
+                EXPECT_EQ(S_OK, graph->RemoveFilter(gone.Get()));
+            }
+        }
+        ComPtr<IBaseFilter> writer;
+        ASSERT_EQ(S_OK, sink.As(&writer));
+        EXPECT_EQ(S_OK, graph->RemoveFilter(writer.Get()));
+        mux.Reset();
+        sink.Reset();
+    }
+}
+
+// Full interleaving waits for the sound while it stalls (a sound input that gives nothing), and
+// pictures 59 s apart leave over a thousand empty frames each, with no bytes: the wait holds back
+// no more than so many samples, and the file gets what waits beyond them while it records.
+TEST_F(Recording, AStalledStreamHoldsBackNoMoreThanSoManySamplesInFullInterleaving)
+{
+    // As fast as the filters go: the stamps alone place the pictures.
+    ComPtr<IMediaFilter> clockless;
+    ASSERT_EQ(S_OK, graph.As(&clockless));
+    ASSERT_EQ(S_OK, clockless->SetSyncSource(nullptr));
+    AviOutput(L"stalled.avi");
+    ComPtr<IConfigInterleaving> interleaving;
+    ASSERT_EQ(S_OK, mux.As(&interleaving));
+    ASSERT_EQ(S_OK, interleaving->put_Mode(INTERLEAVE_FULL));
+    ftest::MediaType type;
+    ftest::MakeVideoType(type, 64, 48);
+    auto* source = new ftest::MediaSource(type, ftest::VideoBytes(64, 48));
+    source->Count = 6;
+    source->HoldEnd = true;
+    source->Stamp = [](int i, bool& discontinuity) {
+        discontinuity = false;
+        return i * 590000000LL;
+    };
+    auto filter = Add(ComPtr<IBaseFilter>(source->BaseFilterInterface()), L"Far apart");
+    ASSERT_EQ(S_OK,
+              graph->ConnectDirect(PinAt(filter.Get(), PINDIR_OUTPUT).Get(), PinIndex(mux.Get(), 1).Get(), nullptr));
+    ftest::MediaType pcm;
+    ftest::MakePcmType(pcm, 8000, 1, 16, false);
+    auto* tone = new ftest::MediaSource(pcm, 640);
+    tone->Count = 1;  // held at the gate until the stop
+    auto sound = Add(ComPtr<IBaseFilter>(tone->BaseFilterInterface()), L"Stalling sound");
+    Gate* gate = nullptr;
+    auto stalled = Gated(sound.Get(), MEDIATYPE_Audio, 0, gate);
+    ASSERT_EQ(S_OK, graph->ConnectDirect(PinAt(stalled.Get(), PINDIR_OUTPUT).Get(), LastPin(mux.Get()).Get(), nullptr));
+    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(WaitFor([&] { return source->Delivered.load() == 6 && gate->Held(); }, 20000));
+    // 6 pictures and 5 * 1474 empty frames came: all but so many reached the file.
+    std::uint32_t written = 0;
+    EXPECT_TRUE(WaitFor(
+        [&] {
+            std::string bytes;
+            Snapshot(bytes, L"stalling.avi");
+            const AviCounts counts(bytes);
+            written = counts.Read && !counts.Lengths.empty() ? counts.Lengths[0] : 0;
+            return written >= 6 + 5 * 1474 - 4097;
+        },
+        20000))
+        << written << " frames written while the sound stalls";
+    gate->Open();
+    ASSERT_EQ(S_OK, control->Stop());
+    EXPECT_EQ(0, ErrorEvents());
+    EXPECT_EQ(6u + 5 * 1474, AviWalk(FileBytes()).Of("00").size()) << "every place, at the stop";
 }
 
 TEST_F(Recording, TheCamcordersInterleavedDVIsOneStreamOfPicturesAndSound)

@@ -10,6 +10,7 @@
 #include "filters/superposer.h"
 #include "painted_ink.h"
 #include "platform/standins/dv_camcorder.h"
+#include "platform/standins/recording_settings.h"
 #include "settings/settings_catalogue.h"
 #include "tests/ui_capture/ui_capture_support.h"
 #include "ui/nav_capture_frame.h"
@@ -71,7 +72,7 @@ TEST_F(StatusBar, PreviewTextsThenDurationAndFrameCountsWhileARecordingRuns) {
     ASSERT_TRUE(form->DroppedFramesTimer->Enabled());
     ASSERT_TRUE(PumpUntil([&] {
         return form->StatusInfoText.rfind(L"0 lost frames / ", 0) == 0 && form->StatusInfoText != L"0 lost frames / 0";
-    }));
+    })) << testing::PrintToString(form->StatusInfoText);
     EXPECT_EQ(0u, form->StatusSourcesText.find(L"duration 0:01 :0")) << "whole days are not shown";
     form->StatusBar1->Repaint();
     // The whole window first: its first full paint also paints the bar.
@@ -97,6 +98,52 @@ TEST_F(StatusBar, PreviewTextsThenDurationAndFrameCountsWhileARecordingRuns) {
         EXPECT_EQ(text, form->StatusInfoText) << format;
     }
     form->CaptureState = 1;
+}
+
+// A camera that gives a picture every half of the frame time its format states (its own clock, for
+// this process), recorded in avi native: the pictures left out where their slot was taken count
+// among the lost frames the status bar shows, of every picture the camera gave, and the file holds
+// one picture a slot.
+TEST_F(StatusBar, PicturesOfAFasterCameraLeftOutCountAmongTheLostFrames) {
+    const std::wstring key = standins::TestRecordingKeyOfThisProcess();
+    const std::uint64_t started = standins::ThisProcessStarted(), interval = 500;
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), standins::kTestStartedValue, REG_QWORD,
+                                             &started, sizeof(started)));
+    ASSERT_EQ(ERROR_SUCCESS, RegSetKeyValueW(HKEY_CURRENT_USER, key.c_str(), standins::kTestPictureIntervalValue,
+                                             REG_QWORD, &interval, sizeof(interval)));
+    struct TKeyGone {
+        std::wstring Key;
+        ~TKeyGone() { RegDeleteKeyW(HKEY_CURRENT_USER, Key.c_str()); }
+    } gone{key};
+    ASSERT_NE(nullptr, Preview(kCamera));
+    ParamCaptureFormat->SetValue(5);
+    const std::wstring file = Path(L"Video_fast.avi");
+    ASSERT_TRUE(module->fg->Stop());
+    ASSERT_TRUE(module->BuildAviNativeGraph(file));
+    form->DroppedFramesInfo = engine::Query<IAMDroppedFrames>(module->VideoSourceFilter.Get(), IID_IAMDroppedFrames);
+    ASSERT_TRUE(form->DroppedFramesInfo);
+    form->CaptureState = 2;
+    form->CaptureStartTime = classlib::Now();
+    ASSERT_TRUE(module->RunGraph());
+    int lost = 0, all = 0;
+    EXPECT_TRUE(PumpUntil([&] {
+        return std::swscanf(form->StatusInfoText.c_str(), L"%d lost frames / %d", &lost, &all) == 2 && all >= 100;
+    })) << testing::PrintToString(form->StatusInfoText);
+    ASSERT_TRUE(module->fg->Stop());
+    long dropped = 0, kept = 0;
+    ASSERT_TRUE(form->DroppedFrames(dropped, kept)) << "counted at the stop too";
+    ASSERT_TRUE(module->StopCaptureGraph());
+    form->CaptureState = 1;
+    form->DroppedFramesInfo.Reset();
+    // Two pictures a frame time: about one in two is left out.
+    EXPECT_GE(lost * 3, all) << lost << " lost of " << all;
+    EXPECT_LE(lost * 3, all * 2) << lost << " lost of " << all;
+    EXPECT_GE(dropped, lost);
+    const quill_test::TMediaProbe probe = quill_test::Probe(file);
+    const int video = probe.StreamOfType("video");
+    const int pictures = std::atoi(probe.Stream(video, "nb_read_packets").c_str());
+    EXPECT_NEAR(kept, pictures, 5) << "the file holds the pictures kept (those on their way at the stop aside)";
+    EXPECT_GE(std::atoi(probe.Stream(video, "nb_frames").c_str()), pictures) << "one a slot";
 }
 
 class Camcorder : public CaptureUiTest {
