@@ -477,17 +477,16 @@ bool TFilterGraph::Play() {
 }
 
 // A start refused by one filter can leave the others paused: Wine's graph does not take them back,
-// and its own Stop then does nothing. Each filter still paused or running is stopped by itself.
+// and its own Stop then does nothing. Each filter is stopped by itself, the one that refused too:
+// still stopped, it has not heard that its start is over (a capture filter that tells its failure
+// to open its device once per start would stay silent at the next).
 void TFilterGraph::StopEveryFilter() {
     if (auto control = As<IMediaControl>(IID_IMediaControl)) control->Stop();
     auto graph = As<IFilterGraph>(IID_IFilterGraph);
     ComPtr<IEnumFilters> filters;
     if (!graph || FAILED(graph->EnumFilters(&filters)) || !filters) return;
     ComPtr<IBaseFilter> filter;
-    while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) {
-        FILTER_STATE state = State_Stopped;
-        if (filter->GetState(0, &state) != S_OK || state != State_Stopped) filter->Stop();
-    }
+    while (filters->Next(1, filter.ReleaseAndGetAddressOf(), nullptr) == S_OK) filter->Stop();
 }
 
 bool TFilterGraph::Stop() {

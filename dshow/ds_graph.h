@@ -224,8 +224,9 @@ public:
     TOnCreatedFilter OnCreatedFilter;
     TOnUnableToRender OnUnableToRender;
 
-    // Stops the graph, then each filter that is still paused or running by itself: a start one
-    // filter refused can leave the others going while the graph reports itself stopped (Wine).
+    // Stops the graph, then each filter by itself: a start one filter refused can leave the others
+    // going while the graph reports itself stopped (Wine), and the one that refused still waits
+    // to hear that its start is over.
     void StopEveryFilter();
 
 private:

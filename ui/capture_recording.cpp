@@ -162,8 +162,8 @@ bool TCaptureForm::StartRecording() {
         TellLeftOvers(NextVideoFile);
         // Another copy of the program may write under the prepared name (two copies started in
         // the same second name their recordings alike): the next free name is taken, as a cut
-        // takes it.
-        if (FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
+        // takes it. Another program's look at the file passes first.
+        if (FileStaysInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(NextVideoFile);
         const bool confirming = Confirming();
         const bool existed = !ReplacedFile(NextVideoFile).empty();
         bool changed = false;
@@ -176,13 +176,13 @@ bool TCaptureForm::StartRecording() {
         // A Yes is for the files the question showed. A name another program took meanwhile (the
         // questions wait for their answers), or whose files changed or arrived meanwhile, is not
         // taken: the next free name is.
-        if (changed || FileInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(BuildVideoFileName());
+        if (changed || FileStaysInUse(NextVideoFile)) NextVideoFile = FreeRecordingName(BuildVideoFileName());
     } else {
         // The schedule asked its questions for the name and the files it was armed with. Files
         // that appeared or changed since are not replaced unasked: nobody may be there to answer,
         // so the next free name is taken.
         const bool asChecked = NextVideoFile == scheduleCheckedName_ && FilesAt(NextVideoFile) == scheduleCheckedFiles_;
-        if (FileInUse(NextVideoFile) || (Confirming() && !asChecked && !ReplacedFile(NextVideoFile).empty()))
+        if (FileStaysInUse(NextVideoFile) || (Confirming() && !asChecked && !ReplacedFile(NextVideoFile).empty()))
             NextVideoFile = FreeRecordingName(NextVideoFile);
         if (Confirming() && NextVideoFile == scheduleCheckedName_) {
             asked = scheduleCheckedFiles_;

@@ -174,20 +174,43 @@ bool FolderCanBeMade(const std::wstring& Folder) {
     return true;
 }
 
-bool FileInUse(const std::wstring& Name) {
-    if (RecordedByAnotherCopy(Name)) return true;
+namespace {
+
+// Who keeps a recording from the file Name: nobody, a copy of this program (its recording), or
+// another program that has it open.
+enum class TFileUse { Free, Copy, Program };
+
+TFileUse UseOf(const std::wstring& Name) {
+    if (RecordedByAnotherCopy(Name)) return TFileUse::Copy;
     const DWORD attributes = GetFileAttributesW(Name.c_str());
-    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return false;
+    if (attributes == INVALID_FILE_ATTRIBUTES || (attributes & FILE_ATTRIBUTE_DIRECTORY) != 0) return TFileUse::Free;
     HANDLE file = CreateFileW(Name.c_str(), GENERIC_WRITE | DELETE, FILE_SHARE_READ, nullptr, OPEN_EXISTING,
                               FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file != INVALID_HANDLE_VALUE) {
         // A file a running copy holds locked (of any logon: its lock is seen where its handles are not).
         const bool held = HeldByRunningCopy(file);
         CloseHandle(file);
-        return held;
+        return held ? TFileUse::Copy : TFileUse::Free;
     }
     const DWORD error = GetLastError();
-    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION;
+    return error == ERROR_SHARING_VIOLATION || error == ERROR_LOCK_VIOLATION ? TFileUse::Program : TFileUse::Free;
+}
+
+}  // namespace
+
+bool FileInUse(const std::wstring& Name) { return UseOf(Name) != TFileUse::Free; }
+
+bool FileStaysInUse(const std::wstring& Name) {
+    // Another program's hold on a file is often a look that passes (a virus scanner or an indexer
+    // opens every new file): it is waited out for a moment. A copy's recording is taken at once.
+    constexpr ULONGLONG kPassingHoldMs = 2000;
+    const ULONGLONG start = GetTickCount64();
+    TFileUse use = UseOf(Name);
+    while (use == TFileUse::Program && GetTickCount64() - start < kPassingHoldMs) {
+        Sleep(50);
+        use = UseOf(Name);
+    }
+    return use != TFileUse::Free;
 }
 
 namespace {

@@ -34,6 +34,8 @@ std::wstring RecordingFileProblem(const std::wstring& Name, bool* InUse = nullpt
 // holds it open for writing, or without letting others write or rename it: a recording cannot
 // take it over.
 bool FileInUse(const std::wstring& Name);
+// The same once a hold of another program's has had a moment (two seconds) to pass.
+bool FileStaysInUse(const std::wstring& Name);
 
 // A closed AVI file with nothing in it (no bytes, or a movie list without any stream's data): no
 // player opens it. False for a file that is not AVI, cannot be read, holds data or whose chunks

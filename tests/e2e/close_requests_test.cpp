@@ -1,17 +1,22 @@
 // What the command line and scripts ask for before a close is done before it: a picture grabbed
 // and then "quit" (on the command line or in a script) is written, decodes, and the program ends
 // with exit code 0; "quit" alone closes too; a close that comes while the program is still starting
-// up is carried out once the start-up is over, never lost. Each case runs three times in a row, as
-// the order of the program's messages differs from run to run.
+// up is carried out once the start-up is over, never lost; the hints that the pointer raises while
+// the window closes are nothing the program tells. Each case runs three times in a row, as the order
+// of the program's messages differs from run to run.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <cstdint>
 #include <cwchar>
+#include <set>
 #include <string>
+#include <thread>
 #include <vector>
 
+#include "tests/common/desktop_input.h"
 #include "tests/e2e/recordings_fixture.h"
 
 namespace {
@@ -140,6 +145,76 @@ TEST_F(AskedBeforeClose, QuitAloneClosesTheProgram) {
             EXPECT_TRUE(program.WaitEnd()) << "a script holding only \"quit\"";
         }
     }
+}
+
+// The visible top-level windows of the process whose text begins with one of Texts.
+struct TTextFind {
+    DWORD process;
+    const std::vector<std::wstring>* texts;
+    std::set<HWND>* found;
+};
+
+BOOL CALLBACK AddWindowOfText(HWND Window, LPARAM Data) {
+    auto* find = reinterpret_cast<TTextFind*>(Data);
+    DWORD process = 0;
+    GetWindowThreadProcessId(Window, &process);
+    wchar_t text[256] = {};
+    GetWindowTextW(Window, text, 256);
+    if (process != find->process || !IsWindowVisible(Window)) return TRUE;
+    for (const std::wstring& start : *find->texts)
+        if (std::wstring(text).rfind(start, 0) == 0) find->found->insert(Window);
+    return TRUE;
+}
+
+// A person's hand leaves the pointer on the tool bar while the window closes, moving it between the
+// lock and the inlay buttons now and then: their hints come and go, each in a window of its own. A
+// hint is nothing the program told, and the close reports nothing shown. The hints are seen (by
+// their texts) to come up while the program closes, in one run at least, so that the close is looked
+// at with them there.
+TEST_F(AskedBeforeClose, HintsThePointerRaisesWhileTheWindowClosesAreNothingTold) {
+    std::vector<std::wstring> settings = RecordingSettings();
+    settings.push_back(std::wstring(L"Source video=") + kCamera);
+    ASSERT_TRUE(copy_.WriteSettings(settings));
+    const std::vector<std::wstring> hints{L"Click to lock the preview.", L"Click to activate inlay."};
+    POINT rest{};
+    GetCursorPos(&rest);
+    int closesWithHints = 0;
+    for (int run = 0; run < kRuns; ++run) {
+        SCOPED_TRACE(run);
+        TProgram program;
+        ASSERT_NO_FATAL_FAILURE(Start(program));
+        const RECT lock = program.ToolButtonOnScreen(TProgram::kLockButton);
+        const RECT inlay = program.ToolButtonOnScreen(TProgram::kLockButton + 1);
+        ASSERT_FALSE(IsRectEmpty(&lock) || IsRectEmpty(&inlay)) << testing::PrintToString(program.Failure());
+        std::atomic<bool> closing{false}, done{false};
+        // The hint windows seen before the close began, and after.
+        std::set<HWND> before, during;
+        std::atomic<bool> hinted{false};
+        std::thread hand([&] {
+            for (int n = 0; !done; ++n) {
+                const RECT& on = n % 2 == 0 ? lock : inlay;
+                quill_test::MovePointerTo({(on.left + on.right) / 2, (on.top + on.bottom) / 2});
+                for (int look = 0; look < 8 && !done; ++look, Sleep(50)) {
+                    const bool late = closing;
+                    TTextFind find{program.ProcessId(), &hints, late ? &during : &before};
+                    EnumWindows(AddWindowOfText, reinterpret_cast<LPARAM>(&find));
+                    if (!before.empty()) hinted = true;
+                }
+            }
+        });
+        const bool shown = e2e::WaitFor([&] { return hinted.load(); }, 30000);
+        closing = true;
+        const bool closed = program.Close();
+        done = true;
+        hand.join();
+        ASSERT_TRUE(shown) << "no hint came where the pointer rests";
+        EXPECT_TRUE(closed);
+        EXPECT_TRUE(program.ShownAtClose().empty()) << testing::PrintToString(program.ShownAtClose());
+        for (HWND hint : before) during.erase(hint);
+        if (!during.empty()) ++closesWithHints;
+    }
+    quill_test::MovePointerTo(rest);
+    EXPECT_GT(closesWithHints, 0) << "no hint came up while the window closed: the story looked at no close with one";
 }
 
 // A new user closes the window the moment it appears, while the program is still finding its

@@ -108,6 +108,24 @@ bool IsCombo(HWND Window) { return ClassOf(Window).find(L"ComboBox") != std::wst
 
 }  // namespace
 
+bool IsHintWindow(HWND Window) {
+    // What a hint is, whatever its class is called: a bare pop-up of no task bar's above every
+    // window, with nothing inside it, that lets the pointer through to what lies under it. A
+    // message, a question or a form has a title or controls, and takes the clicks on it.
+    const LONG_PTR style = GetWindowLongPtrW(Window, GWL_STYLE);
+    const LONG_PTR extended = GetWindowLongPtrW(Window, GWL_EXSTYLE);
+    if ((style & WS_POPUP) == 0 || (style & WS_CAPTION) == WS_CAPTION || (extended & WS_EX_TOOLWINDOW) == 0 ||
+        (extended & WS_EX_TOPMOST) == 0 || GetWindow(Window, GW_CHILD) != nullptr)
+        return false;
+    RECT place{};
+    if (!GetWindowRect(Window, &place) || IsRectEmpty(&place)) return false;
+    DWORD_PTR hit = HTNOWHERE;
+    const LPARAM centre = MAKELPARAM((place.left + place.right) / 2, (place.top + place.bottom) / 2);
+    // Asked of the program's own thread, which a close keeps busy a while on a loaded machine.
+    return SendMessageTimeoutW(Window, WM_NCHITTEST, 0, centre, SMTO_NORMAL, 20000, &hit) != 0 &&
+           static_cast<LONG_PTR>(hit) == HTTRANSPARENT;
+}
+
 bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs) {
     const ULONGLONG start = GetTickCount64();
     while (!Done()) {
@@ -458,20 +476,34 @@ bool TProgram::AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size
     return answered;
 }
 
-bool TProgram::ClickToolButton(int Index) {
+HWND TProgram::ToolButtonPlace(int Index, RECT& Place) {
     // The program builds the bar's buttons anew as their states and the window's look change (a
     // hidden one is taken out): the place is asked until the whole bar answers one.
-    RECT rect{};
     HWND bar = nullptr;
     WaitFor([&] {
-        rect = RECT{};
-        bar = AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) ? ActionToolBar() : nullptr;
-        return (bar != nullptr && rect.right > rect.left) || !Running();
+        Place = RECT{};
+        bar = AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &Place, sizeof(Place)) ? ActionToolBar() : nullptr;
+        return (bar != nullptr && Place.right > Place.left) || !Running();
     }, 20000);
-    if (bar == nullptr || rect.right <= rect.left) {
+    if (bar == nullptr || Place.right <= Place.left) {
         failure_ = L"the tool button's place is unknown";
-        return false;
+        return nullptr;
     }
+    return bar;
+}
+
+RECT TProgram::ToolButtonOnScreen(int Index) {
+    RECT place{};
+    const HWND bar = ToolButtonPlace(Index, place);
+    if (bar == nullptr) return RECT{};
+    MapWindowPoints(bar, nullptr, reinterpret_cast<POINT*>(&place), 2);
+    return place;
+}
+
+bool TProgram::ClickToolButton(int Index) {
+    RECT rect{};
+    const HWND bar = ToolButtonPlace(Index, rect);
+    if (bar == nullptr) return false;
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PostMessageW(bar, WM_MOUSEMOVE, 0, at);
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);
@@ -746,9 +778,10 @@ bool TProgram::Close(const wchar_t* Answer, int Requests) {
                 question = other;
                 continue;
             }
-            if (other == window_ || ClassOf(other).rfind(L"THintWindow", 0) == 0 ||
-                std::find(seen.begin(), seen.end(), other) != seen.end())
-                continue;
+            if (other == window_ || std::find(seen.begin(), seen.end(), other) != seen.end()) continue;
+            // A hint the pointer raised is nothing the program told; one that went before it
+            // could be looked at told nothing either.
+            if (IsHintWindow(other) || !IsWindow(other)) continue;
             seen.push_back(other);
             std::wstring text = TextOf(other) + L":";
             for (HWND child : Children(other, [](HWND) { return true; }))
