@@ -44,7 +44,6 @@ const wchar_t kRecordSignature[] = L"Quillotrane: older files moved aside, recor
 const wchar_t kRecordEnd[] = L"end";
 const wchar_t* const kKindLabels[kPartFiles] = {L"recording", L"scene list"};
 const wchar_t kKeptLabel[] = L"kept";
-const wchar_t kBegunLine[] = L"begun";
 // No record is larger.
 constexpr LONGLONG kMostRecordBytes = 16384;
 // The steps of writing a record, for a test's kills.
@@ -257,7 +256,6 @@ std::wstring TAsideRecord::Text() const {
         if (!Kept[kind].empty())
             text += std::wstring(kKeptLabel) + L"\t" + kKindLabels[kind] + L"\t" + Kept[kind] + L"\t" +
                     IdentityText(KeptAs[kind]) + L"\r\n";
-    if (Begun) text += std::wstring(kBegunLine) + L"\r\n";
     return text + kRecordEnd + L"\r\n";
 }
 
@@ -266,7 +264,6 @@ TAsideRecord::TRead TAsideRecord::Read(const std::string& Bytes) {
     Made = {};
     Kept = {};
     KeptAs = {};
-    Begun = false;
     // A record is written as UTF-16; its signature begins it, whatever its version.
     const std::wstring signature = kRecordSignature;
     const std::size_t units = Bytes.size() / 2;
@@ -290,10 +287,6 @@ TAsideRecord::TRead TAsideRecord::Read(const std::string& Bytes) {
     if (!first && (lines.size() < 2 || lines.back() != kRecordEnd)) return rdCutShort;
     const std::size_t body = first ? lines.size() : lines.size() - 1;
     for (std::size_t line = 1; line < body; ++line) {
-        if (!first && !Begun && lines[line] == kBegunLine) {
-            Begun = true;
-            continue;
-        }
         const std::vector<std::wstring> fields = Fields(lines[line]);
         const bool kept = !first && fields.size() == 4 && fields[0] == kKeptLabel;
         const std::wstring& labelText = kept ? fields[1] : fields[0];

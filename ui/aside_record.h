@@ -83,9 +83,6 @@ struct TAsideRecord {
     std::array<TFileIdentity, kPartFiles> Made;
     std::array<std::wstring, kPartFiles> Kept;  // without folder
     std::array<TFileIdentity, kPartFiles> KeptAs;
-    // The user said to replace the older files and the recording has begun: whatever is left of
-    // them is given up, by whoever settles the record.
-    bool Begun = false;
 
     std::wstring RecordFile() const;
     // Where its next words are written before they are put over it.

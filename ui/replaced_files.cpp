@@ -436,7 +436,6 @@ std::unique_ptr<TAsideSet> TAsideSet::Adopt(const std::wstring& RecordFile) {
     const TAsideRecord::TRead read = left.Read(bytes);
     if (read == TAsideRecord::rdOther) return nullptr;
     set->cutShort_ = read == TAsideRecord::rdCutShort;
-    set->begun_ = left.Begun;
     // Takes the file of Kind given up (Gone) or aside: 1 taken, 0 none there, -1 there but held
     // (by a running copy of another logon, or another program for a moment: a later sweep
     // settles the set, never in part).
@@ -547,9 +546,11 @@ bool TAsideSet::HoldsOlder() const {
 }
 
 void TAsideSet::MarkBegun() {
-    if (settled_ || record_.Begun || !HoldsOlder()) return;
-    record_.Begun = true;
-    Rewrite();
+    if (settled_) return;
+    // Marked by their names, which takes no room on a full disk, as a giving up marks them.
+    for (int kind = pfRecording; kind < kPartFiles; ++kind)
+        if (aside_[kind] != nullptr && !gone_[kind] && RenameOpenFile(aside_[kind], record_.GoneFile(kind)))
+            gone_[kind] = markedBegun_[kind] = true;
 }
 
 void TAsideSet::Leave() {
@@ -562,7 +563,13 @@ bool TAsideSet::Rewrite() { return recordFile_ != nullptr && WriteRecord(recordF
 
 std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, bool TellStuck) {
     if (settled_) return std::wstring();
-    if (begun_ || cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
+    // The recording could not go on after all: what was marked given up for it is aside again
+    // before anything else moves (one that cannot be is given up).
+    for (int kind = pfRecording; kind < kPartFiles; ++kind)
+        if (std::exchange(markedBegun_[kind], false) && aside_[kind] != nullptr &&
+            RenameOpenFile(aside_[kind], record_.AsideFile(kind)))
+            gone_[kind] = false;
+    if (cutShort_ || std::any_of(gone_.begin(), gone_.end(), [](bool gone) { return gone; })) {
         // The user agreed to replace them and the recording had begun (or the disk's room was
         // given): what a killed copy left of them is finished, never shown as kept; its own
         // recording goes when it holds nothing.
@@ -581,12 +588,6 @@ std::wstring TAsideSet::PutBack(const TRecordingClaim& Claim, bool RemoveMade, b
             settled_ = true;
             return std::wstring();
         }
-    }
-    // The recording could not go on: the word that it had begun is taken back before anything
-    // moves, so that a kill from now on leaves the older files to be put back.
-    if (record_.Begun) {
-        record_.Begun = false;
-        Rewrite();
     }
     settled_ = true;
     const bool claimed = Claim.First();

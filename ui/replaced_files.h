@@ -117,10 +117,10 @@ public:
     std::wstring Discard();
     // Their room is wanted at once: marked given up, emptied and deleted now.
     void Free();
-    // The user said to replace them and the recording has begun: the record says so before
-    // anything of the part's is let go, so that a copy killed before it gave them up leaves them
-    // for the next start to give up, never to keep. A put back (the recording could not go on)
-    // takes the word back first.
+    // The user said to replace them and the recording has begun: they are marked given up before
+    // anything of the part's is let go (whatever room the disk has left), so that a copy killed
+    // before it gave them up leaves them for the next start to give up, never to keep. A put back
+    // (the recording could not go on) marks them aside again first.
     void MarkBegun();
     // It holds older files (aside or being given up), not only the record of a part's own files.
     bool HoldsOlder() const;
@@ -161,8 +161,8 @@ private:
     // Its record, cut short, gave no names: its files aside go back by the names their stem
     // carries, and the user hears where each went.
     bool byStem_ = false;
-    // Its record, left by a copy, says that the recording had begun: what is left goes.
-    bool begun_ = false;
+    // Marked given up by MarkBegun, not yet given up.
+    std::array<bool, kPartFiles> markedBegun_{};
 };
 
 // What a sweep of a folder has to tell the user, and what waits until it has been told: the sets

@@ -137,17 +137,15 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     }
     const path cutTaken = folder / L"Video_cuttaken.avi";
     std::ofstream(cutTaken) << "the user's recording";
-    // A copy killed once its record said that the recording over the older file had begun, before
-    // it gave the older file up: the older file goes, the recording stays, and nothing is said. A
-    // copy killed as it began again in a room just freed, its file made under a record that moved
-    // nothing: its file, empty, goes with its record.
-    const path begun = folder / L"Video_begun.avi";
-    std::ofstream(begun) << "the new recording";
+    // A copy killed once it had marked the older file given up, its own recording at the name
+    // still empty (the older file's room went to a recording begun again): both go, and nothing
+    // is said. A copy killed as it began again in a room just freed, its file made under a record
+    // that moved nothing: its file, empty, goes with its record.
     {
         ui::TAsideRecord record = quill_test::LeftRecord(folder, L"Video_begun.avi", 23);
+        { std::ofstream touch(folder / L"Video_begun.avi"); }
         ASSERT_TRUE(quill_test::MadeAtName(record, ui::pfRecording));
-        record.Begun = true;
-        std::ofstream(path(record.AsideFile(ui::pfRecording)), std::ios::binary) << "older, given up";
+        std::ofstream(path(record.GoneFile(ui::pfRecording)), std::ios::binary) << "older, given up";
         quill_test::WriteRecord(record);
         ui::TAsideRecord again = quill_test::LeftRecord(folder, L"Video_again.avi", 24);
         { std::ofstream touch(folder / L"Video_again.avi"); }
@@ -180,7 +178,7 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
                                      folder / L"Video_reused (older).wav", userScenes, folder / L"Video_scenes.avi", other,
                                      namingAside, naming.RecordFile(), givingUp, goneUnrecorded, keptBefore, keptBeside,
                                      wideKept, folder / L"Video_cut.avi", folder / L"Video_cut.scn", cutTaken,
-                                     folder / L"Video_cuttaken (older).avi", begun});
+                                     folder / L"Video_cuttaken (older).avi"});
     auto isHeldAside = [&](const path& Name) { return Name.wstring().find(L"Video_held.avi.") != std::wstring::npos; };
     std::vector<path> names;
     auto settled = [&] {
@@ -210,7 +208,6 @@ TEST_F(RecordingNames, OnlyTheOlderFilesThatKilledCopiesLeftAreSettledAndNeverDe
     EXPECT_EQ("older, cut record", quill_test::ReadWholeFile(folder / L"Video_cut.avi")) << "back by its stem's name";
     EXPECT_EQ("older scenes", quill_test::ReadWholeFile(folder / L"Video_cut.scn"));
     EXPECT_EQ("the user's recording", quill_test::ReadWholeFile(cutTaken));
-    EXPECT_EQ("the new recording", quill_test::ReadWholeFile(begun));
     for (const wchar_t* kept : {L"Video_took (older).avi", L"Video_claimed (older).avi", L"Video_twice (older).avi",
                                 L"template (older).wav", L"Video_cuttaken (older).avi"})
         EXPECT_EQ("older", quill_test::ReadWholeFile(folder / kept)) << kept;
