@@ -277,7 +277,7 @@ bool TRecordingPart::TakeUnderRecord(const std::array<bool, kPartFiles>& Makes,
     }
     // One that could not be moved (the others are aside) keeps its name: the part does not take it.
     dropOlder();
-    // The part's files take the names the Older ones left, as second names of theirs.
+    // The part's files take the names the older ones left, as second names of theirs.
     for (int kind = pfRecording; kind < kPartFiles; ++kind) {
         if (!beside[kind]) continue;
         bool witnessed = false;

@@ -74,12 +74,6 @@ inline bool ClickAt(POINT Point) {
                                     "1", "mousemove", "restore"});
 }
 
-// Moves the mouse pointer to Point of the screen as the mouse does, and leaves it there. False when
-// it could not be moved.
-inline bool MovePointerTo(POINT Point) {
-    return desktop_detail::Xdotool({"mousemove", "--sync", std::to_string(Point.x), std::to_string(Point.y)});
-}
-
 // The X window of a top-level window of Wine; 0 when it has none.
 inline unsigned long XWindowOf(HWND Window) {
     // Wine keeps the X window of a top-level window among its properties.

@@ -1,24 +1,17 @@
 // What the command line and scripts ask for before a close is done before it: a picture grabbed
 // and then "quit" (on the command line or in a script) is written, decodes, and the program ends
 // with exit code 0; "quit" alone closes too; a close that comes while the program is still starting
-// up is carried out once the start-up is over, never lost; the hints that the pointer raises while
-// the window closes are nothing the program tells. Each case runs three times in a row, as the order
-// of the program's messages differs from run to run.
+// up is carried out once the start-up is over, never lost. Each case runs three times in a row, as
+// the order of the program's messages differs from run to run.
 #include <windows.h>
 
 #include <gtest/gtest.h>
 
-#include <algorithm>
-#include <atomic>
 #include <cstdint>
 #include <cwchar>
-#include <functional>
-#include <set>
 #include <string>
-#include <thread>
 #include <vector>
 
-#include "tests/common/desktop_input.h"
 #include "tests/e2e/recordings_fixture.h"
 
 namespace {
@@ -56,41 +49,36 @@ constexpr int kRuns = 3;
     return ::testing::AssertionFailure() << run.Failure << run.Err;
 }
 
-// The windows of a process (of any with process 0) whose text Wanted takes: the first one, or
-// every one with All.
 struct TFind {
     DWORD process;
-    std::function<bool(const std::wstring&)> wanted;
-    bool all;
-    std::vector<HWND> found;
+    const wchar_t* text;
+    HWND found;
 };
 
-BOOL CALLBACK FindByText(HWND Window, LPARAM Data) {
+BOOL CALLBACK FindTitled(HWND Window, LPARAM Data) {
     auto* find = reinterpret_cast<TFind*>(Data);
     DWORD process = 0;
     GetWindowThreadProcessId(Window, &process);
-    wchar_t text[256] = {};
-    GetWindowTextW(Window, text, 256);
-    if ((find->process != 0 && process != find->process) || !find->wanted(text)) return TRUE;
-    find->found.push_back(Window);
-    return find->all ? TRUE : FALSE;
+    wchar_t text[128] = {};
+    GetWindowTextW(Window, text, 128);
+    if ((find->process != 0 && process != find->process) || std::wcscmp(text, find->text) != 0) return TRUE;
+    find->found = Window;
+    return FALSE;
 }
-
-HWND FirstOf(const TFind& Find) { return Find.found.empty() ? nullptr : Find.found.front(); }
 
 // The main window of the process as soon as it bears its title, shown yet or not (nullptr when
 // there is none).
 HWND TitledMainWindow(DWORD Process) {
-    TFind find{Process, [](const std::wstring& Text) { return Text == e2e::kMainCaption; }, false, {}};
-    EnumWindows(FindByText, reinterpret_cast<LPARAM>(&find));
-    return FirstOf(find);
+    TFind find{Process, e2e::kMainCaption, nullptr};
+    EnumWindows(FindTitled, reinterpret_cast<LPARAM>(&find));
+    return find.found;
 }
 
 // The button captioned Caption inside Window, at any depth.
 HWND ButtonOf(HWND Window, const wchar_t* Caption) {
-    TFind find{0, [&](const std::wstring& Text) { return Text == Caption; }, false, {}};
-    EnumChildWindows(Window, FindByText, reinterpret_cast<LPARAM>(&find));
-    return FirstOf(find);
+    TFind find{0, Caption, nullptr};
+    EnumChildWindows(Window, FindTitled, reinterpret_cast<LPARAM>(&find));
+    return find.found;
 }
 
 class AskedBeforeClose : public EndToEnd {
@@ -152,62 +140,6 @@ TEST_F(AskedBeforeClose, QuitAloneClosesTheProgram) {
             EXPECT_TRUE(program.WaitEnd()) << "a script holding only \"quit\"";
         }
     }
-}
-
-// Adds the visible top-level windows of Process whose text begins with one of Texts to Found.
-void AddWindowsOfText(DWORD Process, const std::vector<std::wstring>& Texts, std::set<HWND>& Found) {
-    TFind find{Process, [&](const std::wstring& Text) {
-                   return std::any_of(Texts.begin(), Texts.end(),
-                                      [&](const std::wstring& Start) { return Text.rfind(Start, 0) == 0; });
-               }, true, {}};
-    EnumWindows(FindByText, reinterpret_cast<LPARAM>(&find));
-    for (HWND window : find.found)
-        if (IsWindowVisible(window)) Found.insert(window);
-}
-
-// A person's hand leaves the pointer on the tool bar while the window closes, moving it between the
-// lock and the inlay buttons now and then: their hints come and go, each in a window of its own. A
-// hint is nothing the program told, and the close reports nothing shown. A hint is seen (by its
-// text) before each close begins, so that the close is looked at with the pointer raising them.
-TEST_F(AskedBeforeClose, HintsThePointerRaisesWhileTheWindowClosesAreNothingTold) {
-    std::vector<std::wstring> settings = RecordingSettings();
-    settings.push_back(std::wstring(L"Source video=") + kCamera);
-    ASSERT_TRUE(copy_.WriteSettings(settings));
-    const std::vector<std::wstring> hints{L"Click to lock the preview.", L"Click to activate inlay."};
-    POINT rest{};
-    GetCursorPos(&rest);
-    for (int run = 0; run < kRuns; ++run) {
-        SCOPED_TRACE(run);
-        TProgram program;
-        ASSERT_NO_FATAL_FAILURE(Start(program));
-        const RECT lock = program.ToolButtonOnScreen(TProgram::kLockButton);
-        const RECT inlay = program.ToolButtonOnScreen(TProgram::kLockButton + 1);
-        ASSERT_FALSE(IsRectEmpty(&lock) || IsRectEmpty(&inlay)) << testing::PrintToString(program.Failure());
-        std::atomic<bool> closing{false}, done{false};
-        // The hint windows seen before the close began.
-        std::set<HWND> before;
-        std::atomic<bool> hinted{false};
-        std::thread hand([&] {
-            for (int n = 0; !done; ++n) {
-                const RECT& on = n % 2 == 0 ? lock : inlay;
-                quill_test::MovePointerTo({(on.left + on.right) / 2, (on.top + on.bottom) / 2});
-                for (int look = 0; look < 8 && !done; ++look, Sleep(50)) {
-                    const bool late = closing;
-                    if (!late) AddWindowsOfText(program.ProcessId(), hints, before);
-                    if (!before.empty()) hinted = true;
-                }
-            }
-        });
-        const bool shown = e2e::WaitFor([&] { return hinted.load(); }, 30000);
-        closing = true;
-        const bool closed = program.Close();
-        done = true;
-        hand.join();
-        ASSERT_TRUE(shown) << "no hint came where the pointer rests";
-        EXPECT_TRUE(closed);
-        EXPECT_TRUE(program.ShownAtClose().empty()) << testing::PrintToString(program.ShownAtClose());
-    }
-    quill_test::MovePointerTo(rest);
 }
 
 // A new user closes the window the moment it appears, while the program is still finding its

@@ -106,8 +106,8 @@ std::vector<HWND> Children(HWND Parent, std::function<bool(HWND)> Match) {
 // The program's combo boxes have window classes of their own, named after the control.
 bool IsCombo(HWND Window) { return ClassOf(Window).find(L"ComboBox") != std::wstring::npos; }
 
-}  // namespace
-
+// A hint window (the short text shown where the pointer rests), known by what it is rather than
+// by its window class.
 bool IsHintWindow(HWND Window) {
     // What a hint is, whatever its class is called: a bare pop-up of no task bar's above every
     // window, with nothing inside it, that lets the pointer through to what lies under it. A
@@ -125,6 +125,8 @@ bool IsHintWindow(HWND Window) {
     return SendMessageTimeoutW(Window, WM_NCHITTEST, 0, centre, SMTO_NORMAL, 20000, &hit) != 0 &&
            static_cast<LONG_PTR>(hit) == HTTRANSPARENT;
 }
+
+}  // namespace
 
 bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs) {
     const ULONGLONG start = GetTickCount64();
@@ -476,34 +478,20 @@ bool TProgram::AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size
     return answered;
 }
 
-HWND TProgram::ToolButtonPlace(int Index, RECT& Place) {
+bool TProgram::ClickToolButton(int Index) {
     // The program builds the bar's buttons anew as their states and the window's look change (a
     // hidden one is taken out): the place is asked until the whole bar answers one.
+    RECT rect{};
     HWND bar = nullptr;
     WaitFor([&] {
-        Place = RECT{};
-        bar = AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &Place, sizeof(Place)) ? ActionToolBar() : nullptr;
-        return (bar != nullptr && Place.right > Place.left) || !Running();
+        rect = RECT{};
+        bar = AskToolBar(TB_GETITEMRECT, static_cast<WPARAM>(Index), &rect, sizeof(rect)) ? ActionToolBar() : nullptr;
+        return (bar != nullptr && rect.right > rect.left) || !Running();
     }, 20000);
-    if (bar == nullptr || Place.right <= Place.left) {
+    if (bar == nullptr || rect.right <= rect.left) {
         failure_ = L"the tool button's place is unknown";
-        return nullptr;
+        return false;
     }
-    return bar;
-}
-
-RECT TProgram::ToolButtonOnScreen(int Index) {
-    RECT place{};
-    const HWND bar = ToolButtonPlace(Index, place);
-    if (bar == nullptr) return RECT{};
-    MapWindowPoints(bar, nullptr, reinterpret_cast<POINT*>(&place), 2);
-    return place;
-}
-
-bool TProgram::ClickToolButton(int Index) {
-    RECT rect{};
-    const HWND bar = ToolButtonPlace(Index, rect);
-    if (bar == nullptr) return false;
     const LPARAM at = MAKELPARAM((rect.left + rect.right) / 2, (rect.top + rect.bottom) / 2);
     PostMessageW(bar, WM_MOUSEMOVE, 0, at);
     PostMessageW(bar, WM_LBUTTONDOWN, MK_LBUTTON, at);

@@ -21,10 +21,6 @@ inline constexpr DWORD kTimeoutMs = 60000;
 // Waits until Done answers true, looking every 50 ms; false when TimeoutMs passed first.
 bool WaitFor(const std::function<bool()>& Done, DWORD TimeoutMs = kTimeoutMs);
 
-// A hint window (the short text shown where the pointer rests), known by what it is rather than
-// by its window class: a bare pop-up above every window that lets the pointer through.
-bool IsHintWindow(HWND Window);
-
 // A file that exists and that no process holds open for writing any more.
 bool FileClosed(const std::wstring& Path);
 std::uint64_t FileSize(const std::wstring& Path);
@@ -116,12 +112,9 @@ public:
     // The buttons of the action tool bar at the top of the window, by their place on it (separators
     // count).
     static constexpr int kFreezeCaptureButton = 3;
-    static constexpr int kLockButton = 5;
     static constexpr int kScriptButton = 10;
     // Clicks the action tool bar's button at Index as the mouse does; false when it is not found.
     bool ClickToolButton(int Index);
-    // Where the action tool bar's button at Index is on the screen; empty when it is not found.
-    RECT ToolButtonOnScreen(int Index);
     // The state (TBSTATE_ENABLED, TBSTATE_CHECKED...) of the button at Index; -1 when unknown.
     int ToolButtonState(int Index);
     // The number of entries of the list box of a visible panel whose window class starts with ClassName.
@@ -177,8 +170,6 @@ private:
     // Sends Message to the action tool bar with a buffer of Size bytes in the program's memory as
     // its LParam, and reads the buffer back into Answer; false when it did not answer.
     bool AskToolBar(UINT Message, WPARAM WParam, void* Answer, SIZE_T Size);
-    // The action tool bar and the place of its button at Index in it; nullptr when not found.
-    HWND ToolButtonPlace(int Index, RECT& Place);
     bool AnswerOpenDialog(const std::wstring& File);
     bool Answer(const std::wstring& Button, std::wstring* Caption, DWORD TimeoutMs, bool Mouse);
 
