@@ -33,9 +33,14 @@ struct CamcorderGraph {
     {
         control = Query<IQuillDVCamcorder>(camcorder, IID_IQuillDVCamcorder);
     }
-    // The pin's stream control, the graph's events and its control.
-    bool Controls(ComPtr<IAMStreamControl>& stream, ComPtr<IMediaEvent>& events, ComPtr<IMediaControl>& run)
+    // The pin's stream control, the graph's events and its control, once connected.
+    ComPtr<IAMStreamControl> stream;
+    ComPtr<IMediaEvent> events;
+    ComPtr<IMediaControl> run;
+
+    bool ConnectWithControls()
     {
+        if (FAILED(Connect())) return false;
         stream = Query<IAMStreamControl>(PinOf(camcorder.Get(), PINDIR_OUTPUT), IID_IAMStreamControl);
         events = Query<IMediaEvent>(graph, IID_IMediaEvent);
         run = Query<IMediaControl>(graph, IID_IMediaControl);
@@ -241,13 +246,9 @@ TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAsDocumentedAndGoesOnFromThere)
 {
     ComScope com;
     CamcorderGraph g;
-    ASSERT_EQ(g.Connect(), S_OK);
-    ComPtr<IAMStreamControl> stream;
-    ComPtr<IMediaEvent> events;
-    ComPtr<IMediaControl> control;
-    ASSERT_TRUE(g.Controls(stream, events, control));
+    ASSERT_TRUE(g.ConnectWithControls());
     // Each renderer's end is told, with its filter: an end of stream would show.
-    ASSERT_EQ(S_OK, events->CancelDefaultHandling(EC_COMPLETE));
+    ASSERT_EQ(S_OK, g.events->CancelDefaultHandling(EC_COMPLETE));
     bool ended = false;
     // Whether the stop with Cookie was told; the frames taken when it was.
     auto toldStopped = [&](DWORD cookie, int& taken) {
@@ -255,28 +256,28 @@ TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAsDocumentedAndGoesOnFromThere)
         return quill_test::WaitFor([&] {
             long code = 0;
             LONG_PTR first = 0, second = 0;
-            while (!told && events->GetEvent(&code, &first, &second, 0) == S_OK) {
+            while (!told && g.events->GetEvent(&code, &first, &second, 0) == S_OK) {
                 ended = ended || code == EC_COMPLETE;
                 if (code == EC_STREAM_CONTROL_STOPPED) {
                     EXPECT_EQ(static_cast<LONG_PTR>(cookie), second) << "another stop's cookie";
                     taken = g.frames.Taken();
                     told = second == static_cast<LONG_PTR>(cookie);
                 }
-                events->FreeEventParams(code, first, second);
+                g.events->FreeEventParams(code, first, second);
             }
             return told;
         });
     };
     g.frames.Limit = 1000;
-    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(SUCCEEDED(g.run->Run()));
     ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= 5; }));
     // A second after the last frame seen, with the frame more; a stop taken back is never told.
     const REFERENCE_TIME never = MAXLONGLONG;
-    ASSERT_EQ(S_OK, stream->StopAt(&never, FALSE, 6));
+    ASSERT_EQ(S_OK, g.stream->StopAt(&never, FALSE, 6));
     const REFERENCE_TIME at = std::llround(g.frames.TimesTaken().back() * 1e7) + 10000000;
-    ASSERT_EQ(S_OK, stream->StopAt(&at, TRUE, 7));
+    ASSERT_EQ(S_OK, g.stream->StopAt(&at, TRUE, 7));
     AM_STREAM_INFO info{};
-    ASSERT_EQ(S_OK, stream->GetInfo(&info));
+    ASSERT_EQ(S_OK, g.stream->GetInfo(&info));
     EXPECT_EQ(7u, info.dwStopCookie);
     EXPECT_EQ(at, info.tStop);
     EXPECT_EQ(static_cast<DWORD>(AM_STREAM_INFO_STOP_DEFINED | AM_STREAM_INFO_STOP_SEND_EXTRA), info.dwFlags);
@@ -288,24 +289,24 @@ TEST(DVCamcorder, ItsStreamStopsAtAStreamTimeAsDocumentedAndGoesOnFromThere)
     EXPECT_GE(std::llround(times.back() * 1e7), at) << "the frame more is at or after the stop time";
     EXPECT_LT(std::llround(times[times.size() - 2] * 1e7), at) << "one frame more, not two";
     EXPECT_FALSE(ended) << "a stopped pin sends no end of stream";
-    ASSERT_EQ(S_OK, stream->GetInfo(&info));
+    ASSERT_EQ(S_OK, g.stream->GetInfo(&info));
     EXPECT_EQ(static_cast<DWORD>(AM_STREAM_INFO_DISCARDING), info.dwFlags);
     LONG tape = 0;
     ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tape));
 
     // Started again, it goes on from the frame after the last it took: its tape stood meanwhile.
-    ASSERT_EQ(S_OK, stream->StartAt(nullptr, 0));
+    ASSERT_EQ(S_OK, g.stream->StartAt(nullptr, 0));
     ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= taken + 3; }));
     auto frames = g.frames.Copy();
     EXPECT_EQ(FrameCount(filters::DVReadTimecode(frames[taken - 1], 0), 25) + 1,
               FrameCount(filters::DVReadTimecode(frames[taken], 0), 25))
         << "a frame taken while the pin discarded";
     // Stopped now without the frame more: nothing goes out after the stop is told.
-    ASSERT_EQ(S_OK, stream->StopAt(nullptr, FALSE, 8));
+    ASSERT_EQ(S_OK, g.stream->StopAt(nullptr, FALSE, 8));
     ASSERT_TRUE(toldStopped(8, taken));
     EXPECT_FALSE(ended) << "a stopped pin sends no end of stream";
     ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tape));
-    ASSERT_EQ(S_OK, control->Stop());
+    ASSERT_EQ(S_OK, g.run->Stop());
     LONG tapeAtStop = -1;
     ASSERT_EQ(S_OK, g.control->GetTapeFrame(&tapeAtStop));
     EXPECT_EQ(tape, tapeAtStop) << "the tape stands while the pin discards";
@@ -432,18 +433,14 @@ TEST(DVCamcorder, ItsPinSaysLessAtAStopWhenATestAsks)
     settings.Set(standins::kTestStopUntoldValue, 1);
     settings.Keep(standins::kTestPictureTimesValue);
     CamcorderGraph g;
-    ASSERT_EQ(g.Connect(), S_OK);
-    ComPtr<IAMStreamControl> stream;
-    ComPtr<IMediaEvent> events;
-    ComPtr<IMediaControl> control;
-    ASSERT_TRUE(g.Controls(stream, events, control));
+    ASSERT_TRUE(g.ConnectWithControls());
     g.frames.Limit = 1000;
     const std::int64_t ran = SystemNow();
-    ASSERT_TRUE(SUCCEEDED(control->Run()));
+    ASSERT_TRUE(SUCCEEDED(g.run->Run()));
     ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= 5; }));
     const std::int64_t seen = SystemNow();
     const REFERENCE_TIME at = std::llround(g.frames.TimesTaken().back() * 1e7) + 2000000;
-    ASSERT_EQ(S_OK, stream->StopAt(&at, TRUE, 7));
+    ASSERT_EQ(S_OK, g.stream->StopAt(&at, TRUE, 7));
     LONG tape = -1, tapeLater = -2;
     ASSERT_TRUE(quill_test::WaitFor([&] {
         g.control->GetTapeFrame(&tape);
@@ -454,21 +451,21 @@ TEST(DVCamcorder, ItsPinSaysLessAtAStopWhenATestAsks)
     std::vector<double> times = g.frames.TimesTaken();
     EXPECT_LT(std::llround(times.back() * 1e7), at) << "a picture more came";
     AM_STREAM_INFO info{};
-    ASSERT_EQ(S_OK, stream->GetInfo(&info));
+    ASSERT_EQ(S_OK, g.stream->GetInfo(&info));
     EXPECT_EQ(static_cast<DWORD>(AM_STREAM_INFO_DISCARDING), info.dwFlags);
     long code = 0;
     LONG_PTR first = 0, second = 0;
-    while (events->GetEvent(&code, &first, &second, 0) == S_OK) {
+    while (g.events->GetEvent(&code, &first, &second, 0) == S_OK) {
         EXPECT_NE(EC_STREAM_CONTROL_STOPPED, code) << "the stop was told";
-        events->FreeEventParams(code, first, second);
+        g.events->FreeEventParams(code, first, second);
     }
     // The run that goes on after the stop has its own first picture in the list.
     const int taken = g.frames.Taken();
     const std::int64_t resumed = SystemNow();
-    ASSERT_EQ(S_OK, stream->StartAt(nullptr, 0));
+    ASSERT_EQ(S_OK, g.stream->StartAt(nullptr, 0));
     ASSERT_TRUE(quill_test::WaitFor([&] { return g.frames.Taken() >= taken + 3; }));
     const std::int64_t resumedSeen = SystemNow();
-    ASSERT_EQ(S_OK, control->Stop());
+    ASSERT_EQ(S_OK, g.run->Stop());
     const auto frames = g.frames.Copy();
     const std::vector<std::int64_t> runs = settings.List(standins::kTestPictureTimesValue);
     ASSERT_EQ(4u, runs.size()) << "two runs, a timecode and a time each";
