@@ -69,6 +69,15 @@ void ExpectCameraPicturesAtTheirTime(const std::wstring& File, double Frame, dou
     ASSERT_FALSE(pictures.empty()) << "no picture of the camera decodes";
     int lost = 0, joined = 0;
     std::size_t first = 0;
+    // Where each run began, and the pictures about a failure: what a failure on a busy machine shows.
+    std::ostringstream runs;
+    runs << "runs from picture " << pictures[0].Number << " at " << pictures[0].Time << " s";
+    auto around = [&](std::size_t i) {
+        std::ostringstream shown;
+        for (std::size_t k = i > 4 ? i - 4 : 0; k < std::min(pictures.size(), i + 4); ++k)
+            shown << (k == i ? " [" : " ") << pictures[k].Number << "@" << pictures[k].Time << (k == i ? "]" : "");
+        return shown.str();
+    };
     for (std::size_t i = 1; i < pictures.size(); ++i) {
         const auto step = static_cast<long>(pictures[i].Number - pictures[i - 1].Number);
         const double after = pictures[i].Time - pictures[first].Time;
@@ -79,14 +88,17 @@ void ExpectCameraPicturesAtTheirTime(const std::wstring& File, double Frame, dou
         const double gap = pictures[i].Time - pictures[i - 1].Time;
         if (step > 3 && std::abs(gap - Frame) <= Within + 0.002 && joined++ < Joins) {
             first = i;
+            runs << "; from " << pictures[i].Number << " at " << pictures[i].Time << " s (" << around(i) << " )";
             continue;
         }
         ADD_FAILURE() << "picture " << pictures[i].Number << " plays " << gap << " s after "
-                      << pictures[i - 1].Number << ", " << after << " s after the first of its run";
+                      << pictures[i - 1].Number << ", " << after << " s after the first of its run\n"
+                      << around(i) << "\n" << runs.str() << "; " << pictures.size() << " pictures, the last "
+                      << pictures.back().Number << " at " << pictures.back().Time << " s";
         return;
     }
     EXPECT_GT(lost, 0) << "the camera lost no picture";
-    EXPECT_EQ(Joins, joined) << "pictures lost played at once, or a freeze's join was filled";
+    EXPECT_EQ(Joins, joined) << "pictures lost played at once, or a freeze's join was filled\n" << runs.str();
 }
 
 // With the pause in it the sound would be at least as long as the whole run less the start's and

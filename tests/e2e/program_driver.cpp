@@ -656,25 +656,29 @@ std::wstring TProgram::MessageText() const {
     const HWND message = Message();
     if (message == nullptr) return std::wstring();
     // Its Ctrl+C, handed by Windows to the message brought to the front (whatever window the
-    // desktop gives the keyboard).
-    SetForegroundWindow(message);
-    if (!WaitFor([&] { return GetForegroundWindow() == message; }, 5000)) return std::wstring();
-    const DWORD before = GetClipboardSequenceNumber();
-    INPUT keys[4] = {};
-    const WORD order[4] = {VK_CONTROL, 'C', 'C', VK_CONTROL};
-    for (int i = 0; i < 4; ++i) {
-        keys[i].type = INPUT_KEYBOARD;
-        keys[i].ki.wVk = order[i];
-        keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
-    }
-    SendInput(4, keys, sizeof(INPUT));
+    // desktop gives the keyboard). A busy machine can keep a message just shown from the front, or
+    // from reading its keys, past one try: it is asked again while it stands.
+    const ULONGLONG start = GetTickCount64();
     std::wstring text;
-    if (!WaitFor([&] { return GetClipboardSequenceNumber() != before; }, 5000) || !OpenClipboard(nullptr)) return text;
-    if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
-        if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) text = chars;
-        GlobalUnlock(data);
+    while (text.empty() && IsWindow(message) && GetTickCount64() - start < kTimeoutMs) {
+        SetForegroundWindow(message);
+        if (!WaitFor([&] { return GetForegroundWindow() == message; }, 5000)) continue;
+        const DWORD before = GetClipboardSequenceNumber();
+        INPUT keys[4] = {};
+        const WORD order[4] = {VK_CONTROL, 'C', 'C', VK_CONTROL};
+        for (int i = 0; i < 4; ++i) {
+            keys[i].type = INPUT_KEYBOARD;
+            keys[i].ki.wVk = order[i];
+            keys[i].ki.dwFlags = i < 2 ? 0 : KEYEVENTF_KEYUP;
+        }
+        SendInput(4, keys, sizeof(INPUT));
+        if (!WaitFor([&] { return GetClipboardSequenceNumber() != before; }, 5000) || !OpenClipboard(nullptr)) continue;
+        if (HANDLE data = GetClipboardData(CF_UNICODETEXT)) {
+            if (const auto* chars = static_cast<const wchar_t*>(GlobalLock(data))) text = chars;
+            GlobalUnlock(data);
+        }
+        CloseClipboard();
     }
-    CloseClipboard();
     return text;
 }
 

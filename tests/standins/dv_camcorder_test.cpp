@@ -216,7 +216,9 @@ TEST(DVCamcorder, TransportDeviceTimecodeAndDroppedFrames)
     LONG delivered = 0, lost = -1;
     ASSERT_EQ(dropped->GetNumNotDropped(&delivered), S_OK);
     ASSERT_EQ(dropped->GetNumDropped(&lost), S_OK);
-    EXPECT_GE(delivered, 10);
+    // The last frame taken may meet the stop inside its delivery: the camcorder counts it as not
+    // delivered then.
+    EXPECT_GE(delivered, 9);
     EXPECT_GE(lost, 0);
 
     // Stopped, the tape holds its frame while frames keep coming.
