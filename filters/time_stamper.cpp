@@ -1,6 +1,7 @@
 #include "filters/time_stamper.h"
 
 #include <algorithm>
+#include <utility>
 
 #include "filters/silence.h"
 
@@ -423,6 +424,7 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
     if (key) {
         keysMarked_.store(true);
     }
+    followsLeftOut_ = std::exchange(leftOutLast_, false);
     // What comes, for an end that no sample brings.
     REFERENCE_TIME inStart = 0, inStop = 0;
     const HRESULT inTimed = sample->GetTime(&inStart, &inStop);
@@ -473,7 +475,16 @@ bool Tqz_TimeStamper::InItsSlot(IMediaSample* sample, HRESULT timed, REFERENCE_T
     const bool standsAlone = key || !keysMarked_.load();
     if (!pictureSlots_.Pass(InputPin()->CurrentMediaType(), sample->GetActualDataLength(), timed == S_OK,
                             sample->IsDiscontinuity() == S_OK, standsAlone, placedStart, placedStop, clock)) {
+        leftOutLast_ = true;
         return false;
+    }
+    // A copy that follows a sample this filter skipped is marked a discontinuity, as a transform
+    // marks it. A picture left out for its slot leaves no gap in the source's time, though: unless
+    // the source marked one itself, the picture after it goes on without the mark, so that a file
+    // that places pictures by their stamps keeps its slots where this one kept them.
+    if (followsLeftOut_ && sample->IsDiscontinuity() == S_OK &&
+        (InputPin()->SampleProps().dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) == 0) {
+        sample->SetDiscontinuity(FALSE);
     }
     // Moved to the clock: back on the stream's time before the shift, which the sample keeps.
     if (placedStart != wasStart || placedStop != wasStop) {

@@ -194,6 +194,10 @@ private:
     REFERENCE_TIME streamStart_ = 0;
     REFERENCE_TIME pausedAt_ = 0;  // the stream time at the last pause from running, 0 after a stop
     TPictureSlots pictureSlots_;
+    // The last picture was left out for its slot, and the one now in Transform follows it (both
+    // the streaming thread's alone).
+    bool leftOutLast_ = false;
+    bool followsLeftOut_ = false;
 };
 
 }  // namespace filters
