@@ -116,6 +116,44 @@ TEST_F(FolderBrowserTest, PreselectedFolderComesBackWithoutBackslash) {
     EXPECT_EQ(dlg.DialogHandle(), nullptr);
 }
 
+// A folder whose parent changed after the browser filled its tree (other programs write there) is
+// still found and selected, and OK gives it back; the way down passes the profile's folders.
+TEST_F(FolderBrowserTest, AFolderIsSelectedAfterItsParentChanged) {
+    const std::wstring top = ShortToLongPath(TempFolder()) + L"\\Kit Browse Parent " + std::to_wstring(GetCurrentProcessId());
+    const std::wstring inner = top + L"\\Inner", leaf = inner + L"\\Leaf";
+    for (const std::wstring& folder : {top, inner, leaf})
+        ASSERT_TRUE(CreateDirectoryW(folder.c_str(), nullptr) || GetLastError() == ERROR_ALREADY_EXISTS);
+    TBrowseFolderDlg dlg(nullptr);
+    dlg.SetFolderName(leaf);
+    std::wstring opened, elsewhere, again;
+    bool selected = false;
+    dlg.OnInitialized = [&](classlib::TObject*) {
+        HWND d = dlg.DialogHandle();
+        opened = dlg.SelectedName();
+        SendMessageW(d, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(L"C:\\windows"));
+        elsewhere = dlg.SelectedName();
+        // The parent's change: its time moves, as a file made in it moves it.
+        HANDLE h = CreateFileW(inner.c_str(), FILE_WRITE_ATTRIBUTES, FILE_SHARE_READ | FILE_SHARE_WRITE | FILE_SHARE_DELETE,
+                               nullptr, OPEN_EXISTING, FILE_FLAG_BACKUP_SEMANTICS, nullptr);
+        FILETIME old{};
+        SYSTEMTIME when{2001, 2, 0, 3, 4, 5, 6, 0};
+        SystemTimeToFileTime(&when, &old);
+        EXPECT_TRUE(h != INVALID_HANDLE_VALUE && SetFileTime(h, nullptr, nullptr, &old));
+        if (h != INVALID_HANDLE_VALUE) CloseHandle(h);
+        selected = SelectBrowserFolder(d, leaf);
+        again = dlg.SelectedName();
+        PostMessageW(d, WM_COMMAND, IDOK, 0);
+    };
+    const bool chosen = dlg.Execute();
+    for (const std::wstring& folder : {leaf, inner, top}) RemoveDirectoryW(folder.c_str());
+    EXPECT_EQ(ShortToLongPath(opened), leaf) << "the folder is selected when the browser opens";
+    EXPECT_EQ(ShortToLongPath(StripTrailingBackslash(elsewhere)), ShortToLongPath(L"C:\\windows"));
+    EXPECT_TRUE(selected);
+    EXPECT_EQ(ShortToLongPath(again), leaf) << "selected again after its parent changed";
+    ASSERT_TRUE(chosen);
+    EXPECT_EQ(ShortToLongPath(dlg.FolderName()), leaf);
+}
+
 // The browser's Help button asks the application's help for the help context, so that the
 // program's OnHelp (or an application-event chain holding it) sees it.
 TEST_F(FolderBrowserTest, HelpButtonAsksTheApplicationsHelp) {

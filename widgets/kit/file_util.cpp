@@ -1,5 +1,7 @@
 #include "widgets/kit/file_util.h"
 
+#include <commctrl.h>
+
 #include <vector>
 
 #include "classlib/application.h"
@@ -166,7 +168,7 @@ void TBrowseFolderDlg::Initialized(HWND Wnd) {
     SetPropW(Wnd, kDialogProp, this);
     oldProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogProc)));
     if (kind_ == TBrowseKind::bfComputers || DirectoryExists(folderName_))
-        SendMessageW(Wnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folderName_.c_str()));
+        SelectBrowserFolder(Wnd, folderName_);
     else if (kind_ == TBrowseKind::bfFolders)
         // The root stays selected, and a browser need not report that first selection (Wine's
         // does not): OK only when the root is a folder, not "My Computer".
@@ -231,6 +233,57 @@ LRESULT CALLBACK TBrowseFolderDlg::DialogProc(HWND Wnd, UINT Msg, WPARAM WParam,
         ReportCallbackException();
     }
     return CallWindowProcW(old, Wnd, Msg, WParam, LParam);
+}
+
+namespace {
+
+HWND TreeOf(HWND Dialog) {
+    return FindWindowExW(Dialog, nullptr, WC_TREEVIEWW, nullptr);
+}
+
+HTREEITEM Caret(HWND Tree) { return TreeView_GetSelection(Tree); }
+
+// The child of Parent whose shown name is Name, the parent opened first.
+HTREEITEM ChildNamed(HWND Tree, HTREEITEM Parent, const std::wstring& Name) {
+    TreeView_Expand(Tree, Parent, TVE_EXPAND);
+    for (HTREEITEM item = TreeView_GetChild(Tree, Parent); item != nullptr; item = TreeView_GetNextSibling(Tree, item)) {
+        wchar_t text[MAX_PATH] = {};
+        TVITEMW asked{};
+        asked.mask = TVIF_TEXT;
+        asked.hItem = item;
+        asked.pszText = text;
+        asked.cchTextMax = MAX_PATH;
+        if (SendMessageW(Tree, TVM_GETITEMW, 0, reinterpret_cast<LPARAM>(&asked)) && lstrcmpiW(text, Name.c_str()) == 0)
+            return item;
+    }
+    return nullptr;
+}
+
+}  // namespace
+
+bool SelectBrowserFolder(HWND Dialog, const std::wstring& Folder) {
+    HWND tree = TreeOf(Dialog);
+    const HTREEITEM before = tree != nullptr ? Caret(tree) : nullptr;
+    SendMessageW(Dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(Folder.c_str()));
+    // No tree known: the browser's own answer is all there is.
+    if (tree == nullptr) return true;
+    HTREEITEM found = Caret(tree);
+    if (found != nullptr && found != before) return true;
+    // A drive's own item carries no dates, so the browser always finds it; below it, the names.
+    std::wstring drive;
+    std::vector<std::wstring> parts;
+    bool trailing = false;
+    SplitPath(ShortToLongPath(StripTrailingBackslash(Folder)), drive, parts, trailing);
+    if (drive.size() != 2 || parts.empty() || !parts.front().empty()) return false;
+    const std::wstring root = drive + L"\\";
+    SendMessageW(Dialog, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(root.c_str()));
+    HTREEITEM item = Caret(tree);
+    for (size_t i = 1; item != nullptr && i < parts.size(); ++i)
+        if (!parts[i].empty()) item = ChildNamed(tree, item, parts[i]);
+    if (item == nullptr) return false;
+    TreeView_SelectItem(tree, item);
+    TreeView_EnsureVisible(tree, item);
+    return Caret(tree) == item;
 }
 
 bool BrowseForFolder(std::wstring& Folder, const std::wstring& DialogText, int HelpContext) {

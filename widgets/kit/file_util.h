@@ -78,6 +78,11 @@ private:
 // answers true.
 bool BrowseForFolder(std::wstring& Folder, const std::wstring& DialogText, int HelpContext);
 
+// Selects Folder in an open system folder browser. Where the browser cannot find it by its own
+// lookup (Wine's drops a folder whose parent folders changed since its tree was filled), the tree
+// is walked from the folder's drive by the names shown. Answers whether the folder is selected.
+bool SelectBrowserFolder(HWND Dialog, const std::wstring& Folder);
+
 // The name exists and is a folder.
 bool DirectoryExists(const std::wstring& Name);
 // A file or folder name by Windows' rules: not empty, no control character, none of
