@@ -389,6 +389,7 @@ HRESULT Tqz_TimeStamper::Stop()
     HRESULT hr = TBCTransInPlaceFilter::Stop();
     sampleCounter_.store(0);
     pictureSlots_.Restart();
+    leftOutLast_ = false;
     keysMarked_.store(false);
     // The base Stop waited for the streaming thread: the next run's stream is a new one.
     endAt_.store(kNoTime);
