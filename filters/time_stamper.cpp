@@ -483,8 +483,7 @@ bool Tqz_TimeStamper::InItsSlot(IMediaSample* sample, HRESULT timed, REFERENCE_T
     // marks it. A picture left out for its slot leaves no gap in the source's time, though: unless
     // the source marked one itself, the picture after it goes on without the mark, so that a file
     // that places pictures by their stamps keeps its slots where this one kept them.
-    if (followsLeftOut_ && sample->IsDiscontinuity() == S_OK &&
-        (InputPin()->SampleProps().dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) == 0) {
+    if (followsLeftOut_ && (InputPin()->SampleProps().dwSampleFlags & AM_SAMPLE_DATADISCONTINUITY) == 0) {
         sample->SetDiscontinuity(FALSE);
     }
     // Moved to the clock: back on the stream's time before the shift, which the sample keeps.

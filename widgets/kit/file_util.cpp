@@ -167,9 +167,11 @@ void TBrowseFolderDlg::Initialized(HWND Wnd) {
     dialog_ = Wnd;
     SetPropW(Wnd, kDialogProp, this);
     oldProc_ = reinterpret_cast<WNDPROC>(SetWindowLongPtrW(Wnd, GWLP_WNDPROC, reinterpret_cast<LONG_PTR>(&DialogProc)));
-    if (kind_ == TBrowseKind::bfComputers || DirectoryExists(folderName_))
+    if (kind_ == TBrowseKind::bfComputers)
+        SendMessageW(Wnd, BFFM_SETSELECTIONW, TRUE, reinterpret_cast<LPARAM>(folderName_.c_str()));
+    else if (DirectoryExists(folderName_))
         SelectBrowserFolder(Wnd, folderName_);
-    else if (kind_ == TBrowseKind::bfFolders)
+    else
         // The root stays selected, and a browser need not report that first selection (Wine's
         // does not): OK only when the root is a folder, not "My Computer".
         SendMessageW(Wnd, BFFM_ENABLEOK, 0, rootIsFolder_);
