@@ -227,6 +227,11 @@ bool Tqz_TimeStamper::EndsHere(IMediaSample* sample, REFERENCE_TIME endAt)
     } else if (timed != S_OK) {
         stop = start;
     }
+    return EndsAt(start, stop, endAt);
+}
+
+bool Tqz_TimeStamper::EndsAt(REFERENCE_TIME start, REFERENCE_TIME stop, REFERENCE_TIME endAt)
+{
     const Tqz_TimeStamper* leader = endLeader_.load();
     if (leader == nullptr) {
         return start >= endAt || freeze_.load();
@@ -301,16 +306,12 @@ void Tqz_TimeStamper::FillToLeaderEnd(const Tqz_TimeStamper* leader)
     }
     const TSilence silence(InputPin()->CurrentMediaType());
     const std::int64_t units = silence.UnitsIn(to - from);
-    // The buffers of the stream's own allocator, free since no sound came; one that stays taken
-    // (downstream holds it) ends the filling rather than the wait.
-    constexpr int kMostBufferWaitMs = 200;
+    // The buffers of the stream's own allocator, free since no sound came.
     std::int64_t done = 0;
-    for (int waited = 0; done < units && waited < kMostBufferWaitMs;) {
-        Microsoft::WRL::ComPtr<IMediaSample> sample;
-        if (OutputPin()->GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT) != S_OK || !sample) {
-            Sleep(1);
-            ++waited;
-            continue;
+    for (int waited = 0; done < units;) {
+        const Microsoft::WRL::ComPtr<IMediaSample> sample = FreeBuffer(waited);
+        if (!sample) {
+            break;
         }
         BYTE* data = nullptr;
         long bytes = 0;
@@ -342,6 +343,71 @@ void Tqz_TimeStamper::FillToLeaderEnd(const Tqz_TimeStamper* leader)
     }
 }
 
+Microsoft::WRL::ComPtr<IMediaSample> Tqz_TimeStamper::FreeBuffer(int& waitedMs)
+{
+    constexpr int kMostBufferWaitMs = 200;
+    for (; waitedMs < kMostBufferWaitMs; ++waitedMs) {
+        Microsoft::WRL::ComPtr<IMediaSample> sample;
+        if (OutputPin()->GetDeliveryBuffer(sample.GetAddressOf(), nullptr, nullptr, AM_GBF_NOWAIT) == S_OK && sample) {
+            return sample;
+        }
+        Sleep(1);
+    }
+    return nullptr;
+}
+
+bool Tqz_TimeStamper::Hold(IMediaSample* sample, REFERENCE_TIME start, REFERENCE_TIME stop, HRESULT timed, bool key)
+{
+    // Half a second of sound at most: a leader whose end comes later has stalled, and the stream
+    // ends where the leader's may end at the least, as without the wait.
+    constexpr REFERENCE_TIME kMostHeldTime = 5000000;
+    constexpr std::size_t kMostHeld = 64;
+    if (held_.size() >= kMostHeld || (!held_.empty() && TimeBetween(held_.front().Start, stop) > kMostHeldTime)) {
+        return false;
+    }
+    BYTE* data = nullptr;
+    if (FAILED(sample->GetPointer(&data))) {
+        return false;
+    }
+    THeldSample kept;
+    kept.Data.assign(data, data + std::max<long>(sample->GetActualDataLength(), 0));
+    kept.Start = start;
+    kept.Stop = stop;
+    kept.Timed = timed;
+    kept.Key = key;
+    kept.Discontinuity = sample->IsDiscontinuity() == S_OK;
+    held_.push_back(std::move(kept));
+    return true;
+}
+
+bool Tqz_TimeStamper::LetHeldThrough(REFERENCE_TIME endAt)
+{
+    std::vector<THeldSample> held;
+    held.swap(held_);
+    int waited = 0;
+    for (THeldSample& kept : held) {
+        if (EndsAt(kept.Start, kept.Stop, endAt)) {
+            return false;
+        }
+        const Microsoft::WRL::ComPtr<IMediaSample> sample = FreeBuffer(waited);
+        BYTE* data = nullptr;
+        if (!sample || FAILED(sample->GetPointer(&data))) {
+            return true;  // downstream holds every buffer: what is kept aside is lost with the stop
+        }
+        const long bytes = std::min<long>(static_cast<long>(kept.Data.size()), sample->GetSize());
+        std::copy_n(kept.Data.begin(), bytes, data);
+        sample->SetActualDataLength(bytes);
+        sample->SetTime(&kept.Start, kept.Timed == S_OK ? &kept.Stop : nullptr);
+        sample->SetSyncPoint(kept.Key ? TRUE : FALSE);
+        sample->SetDiscontinuity(kept.Discontinuity ? TRUE : FALSE);
+        sample->SetPreroll(FALSE);
+        if (Pass(sample.Get(), kept.Key) == S_OK && OutputPin()->Deliver(sample.Get()) != S_OK) {
+            return true;
+        }
+    }
+    return true;
+}
+
 bool Tqz_TimeStamper::SendEndNow()
 {
     // The end goes behind the last sample let through, never beside one: under the receive lock,
@@ -353,6 +419,9 @@ bool Tqz_TimeStamper::SendEndNow()
         ended_.store(true);
         endSent_ = true;
         if (const Tqz_TimeStamper* leader = endLeader_.load()) {
+            if (!held_.empty()) {
+                LetHeldThrough(endAt_.load());
+            }
             FillToLeaderEnd(leader);
         }
         OutputPin()->DeliverEndOfStream();
@@ -403,6 +472,7 @@ HRESULT Tqz_TimeStamper::Stop()
     longest_.store(0);
     endingNow_ = false;
     endSent_ = false;
+    held_.clear();
     {
         // A new run is a new stream: a freeze still on counts from its start.
         std::lock_guard<std::mutex> guard(freezeLock_);
@@ -447,10 +517,22 @@ HRESULT Tqz_TimeStamper::Transform(IMediaSample* sample)
             endingNow_ = true;
             return hr;
         }
-    } else if (endAt != kNoTime && EndsHere(sample, endAt)) {
-        ended_.store(true);
-        endingNow_ = true;
-        return S_FALSE;
+    } else if (endAt != kNoTime) {
+        // A follower's sound that may lie past its leader's end waits for that end to be known: a
+        // camera's picture after the moment may come late, stamped later than the moment (a busy
+        // machine made it skip some), and the sound goes on to where it ends. Stamped by the clock,
+        // a sample is stamped as it passes: it cannot wait.
+        const Tqz_TimeStamper* leader = endLeader_.load();
+        if (leader != nullptr && !leader->ended_.load() && SUCCEEDED(inTimed) && mode_.load() != kClock &&
+            (!held_.empty() || EndsHere(sample, endAt)) &&
+            Hold(sample, inStart, inTimed == S_OK ? inStop : inStart, inTimed, key)) {
+            return S_FALSE;
+        }
+        if ((!held_.empty() && !LetHeldThrough(endAt)) || EndsHere(sample, endAt)) {
+            ended_.store(true);
+            endingNow_ = true;
+            return S_FALSE;
+        }
     }
     return Pass(sample, key);
 }

@@ -10,6 +10,7 @@
 #include <atomic>
 #include <cstdint>
 #include <mutex>
+#include <vector>
 
 namespace filters {
 
@@ -122,8 +123,20 @@ private:
     bool Follows(REFERENCE_TIME start, REFERENCE_TIME stop);
     // Takes Leader (which may be none) to follow, this stream going on or stopped now; freezeLock_ held.
     void Attach(const Tqz_TimeStamper* leader, bool going);
-    // Whether the sample ends the stream asked to end at EndAt; freezeLock_ free.
+    // Whether the sample ends the stream asked to end at EndAt; freezeLock_ free. EndsAt: one that
+    // lies from Start to Stop.
     bool EndsHere(IMediaSample* sample, REFERENCE_TIME endAt);
+    bool EndsAt(REFERENCE_TIME start, REFERENCE_TIME stop, REFERENCE_TIME endAt);
+    // A follower's sample that lies past where its leader's stream ends at the least, while that
+    // end is not known yet, is kept aside until it is (false: as many are kept as may be); receive
+    // lock held.
+    bool Hold(IMediaSample* sample, REFERENCE_TIME start, REFERENCE_TIME stop, HRESULT timed, bool key);
+    // Lets the samples kept aside through, up to where the leader's stream ends (as far as it is
+    // known); false when one of them reached it (the stream ends there). Receive lock held.
+    bool LetHeldThrough(REFERENCE_TIME endAt);
+    // A free buffer of the stream's own allocator, waited for up to a fifth of a second in all
+    // (WaitedMs counts the wait): one that stays taken ends a delivery rather than the wait.
+    Microsoft::WRL::ComPtr<IMediaSample> FreeBuffer(int& waitedMs);
     // Where the leader's stream ends, placed on this stream's time before any shift.
     REFERENCE_TIME LeaderEnd(const Tqz_TimeStamper* leader, REFERENCE_TIME endAt) const;
     // What Transform does to a sample that does not end the stream before it.
@@ -187,6 +200,16 @@ private:
     std::atomic<REFERENCE_TIME> longest_{0};
     bool endingNow_ = false;
     bool endSent_ = false;
+    // A follower's samples kept aside while its leader's end is not known (under the receive lock).
+    struct THeldSample {
+        std::vector<BYTE> Data;
+        REFERENCE_TIME Start = 0;
+        REFERENCE_TIME Stop = 0;
+        HRESULT Timed = S_OK;
+        bool Key = false;
+        bool Discontinuity = false;
+    };
+    std::vector<THeldSample> held_;
     // The graph's clock and stream start as of the last Pause or Run, for the streaming thread; the
     // filter lock cannot be taken there (Stop holds it while waiting for the streaming thread).
     std::mutex clockLock_;
