@@ -4,6 +4,7 @@
 #include "tests/app/screen_pixels.h"
 #include "tests/common/desktop_input.h"
 #include "tests/common/ffprobe_helpers.h"
+#include "tests/common/hint_windows.h"
 
 #include <commctrl.h>
 #include <tlhelp32.h>
@@ -105,26 +106,6 @@ std::vector<HWND> Children(HWND Parent, std::function<bool(HWND)> Match) {
 
 // The program's combo boxes have window classes of their own, named after the control.
 bool IsCombo(HWND Window) { return ClassOf(Window).find(L"ComboBox") != std::wstring::npos; }
-
-// A hint window (the short text shown where the pointer rests), known by what it is rather than
-// by its window class.
-bool IsHintWindow(HWND Window) {
-    // What a hint is, whatever its class is called: a bare pop-up of no task bar's above every
-    // window, with nothing inside it, that lets the pointer through to what lies under it. A
-    // message, a question or a form has a title or controls, and takes the clicks on it.
-    const LONG_PTR style = GetWindowLongPtrW(Window, GWL_STYLE);
-    const LONG_PTR extended = GetWindowLongPtrW(Window, GWL_EXSTYLE);
-    if ((style & WS_POPUP) == 0 || (style & WS_CAPTION) == WS_CAPTION || (extended & WS_EX_TOOLWINDOW) == 0 ||
-        (extended & WS_EX_TOPMOST) == 0 || GetWindow(Window, GW_CHILD) != nullptr)
-        return false;
-    RECT place{};
-    if (!GetWindowRect(Window, &place) || IsRectEmpty(&place)) return false;
-    DWORD_PTR hit = HTNOWHERE;
-    const LPARAM centre = MAKELPARAM((place.left + place.right) / 2, (place.top + place.bottom) / 2);
-    // Asked of the program's own thread, which a close keeps busy a while on a loaded machine.
-    return SendMessageTimeoutW(Window, WM_NCHITTEST, 0, centre, SMTO_NORMAL, 20000, &hit) != 0 &&
-           static_cast<LONG_PTR>(hit) == HTTRANSPARENT;
-}
 
 }  // namespace
 
@@ -773,7 +754,7 @@ bool TProgram::Close(const wchar_t* Answer, int Requests) {
             if (other == window_ || std::find(seen.begin(), seen.end(), other) != seen.end()) continue;
             // A hint the pointer raised is nothing the program told; one that went before it
             // could be looked at told nothing either.
-            if (IsHintWindow(other) || !IsWindow(other)) continue;
+            if (quill_test::IsHintWindow(other) || !IsWindow(other)) continue;
             seen.push_back(other);
             std::wstring text = TextOf(other) + L":";
             for (HWND child : Children(other, [](HWND) { return true; }))

@@ -6,6 +6,7 @@
 
 #include "classlib/conversions.h"
 #include "exception_text.h"
+#include "hint_windows.h"
 #include "uc_test_support.h"
 #include "unicode/wide_files.h"
 
@@ -200,6 +201,11 @@ TEST_F(ControlCoreTest, WideHintsAndTheWideHintWindow) {
     EXPECT_EQ(ClassNameOf(hw), L"TUcCustomHintWindow.UnicodeClass");
     EXPECT_EQ(WindowText(hw), kGreek);
     Pump(20);
+    // What the tests that drive the program from outside take for a hint, not for something the
+    // program told: this window is one, whatever its class is called; the form and its edit are not.
+    EXPECT_TRUE(quill_test::IsHintWindow(hw)) << "the wide hint window is not known for a hint";
+    EXPECT_FALSE(quill_test::IsHintWindow(form->Handle()));
+    EXPECT_FALSE(quill_test::IsHintWindow(edit->Handle()));
 
     // Unmarked data: the hint window shows the ANSI text as the class library would.
     window->ActivateHintData(r, "plain", nullptr);
