@@ -210,10 +210,7 @@ TEST_F(Recordings, DVReencodedFromTheCamcorderIsCutWithItsTimecodesRunningOn) {
         }
         keyAt[parts - 1] = SystemNow();
         ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
-        ASSERT_TRUE(e2e::WaitFor([&] {
-            if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
-            return e2e::FileClosed(Clip(parts - 1));
-        }));
+        ASSERT_TRUE(program.Settled(Clip(parts - 1)));
         const std::vector<std::int64_t> lostList = lostBefore.Read();
         const std::set<std::int64_t> lost(lostList.begin(), lostList.end());
         EXPECT_TRUE(program.Close());
@@ -307,10 +304,7 @@ TEST_F(Recordings, ACapturePinThatSaysNothingAtTheStopEndsEveryPartAtItsKey) {
                 PressKey(program.Window(), VK_F7);
             }
         }
-        ASSERT_TRUE(e2e::WaitFor([&] {
-            if (program.Message() != nullptr) program.AnswerMessage(L"No", nullptr, 0);
-            return e2e::FileClosed(Clip(parts - 1));
-        }));
+        ASSERT_TRUE(program.Settled(Clip(parts - 1)));
         const std::vector<std::int64_t> taken = runs.Read();
         EXPECT_TRUE(program.Close());
         ASSERT_GE(taken.size(), 2u * parts) << "a run of the camcorder's is not listed";

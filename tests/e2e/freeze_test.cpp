@@ -184,14 +184,6 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
     ASSERT_NO_FATAL_FAILURE(Start(program));
     TProcessTestSetting lost(program, standins::kTestLostPicturesValue, 9);
     ASSERT_TRUE(lost.Set());
-    // A stop that finds frames lost asks about the scene list: it is kept.
-    auto settledIn = [](TProgram& Program, const std::wstring& File) {
-        return e2e::WaitFor([&] {
-            if (Program.Message() != nullptr) Program.AnswerMessage(L"No", nullptr, 0);
-            return e2e::FileClosed(File);
-        });
-    };
-    auto settled = [&](const std::wstring& File) { return settledIn(program, File); };
     auto freeze = [&](bool On, bool Key) {
         if (!Key) return Script(program, {On ? L"+freeze_capture" : L"-freeze_capture"});
         SetForegroundWindow(program.Window());
@@ -249,7 +241,8 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         }
         ASSERT_TRUE(Growing(program, file, size + family.growth)) << "the same file goes on after the resume";
         ASSERT_NO_FATAL_FAILURE(Script(program, {L"capture"}));
-        ASSERT_TRUE(settled(file));
+        // A stop that finds frames lost asks about the scene list: it is kept.
+        ASSERT_TRUE(program.Settled(file));
         const double wall = (GetTickCount64() - started) / 1000.0, pause = (resumed - frozen) / 1000.0;
 
         const quill_test::TUnixResult whole = quill_test::DecodeWhole(file);
@@ -338,7 +331,7 @@ TEST_F(Recordings, AFrozenRecordingLeavesOutTheFrozenTimeInPictureAndSoundAlike)
         for (TRun& run : runs) ASSERT_NO_FATAL_FAILURE(Script(*run.program, {L"capture"}));
         for (TRun& run : runs) {
             SCOPED_TRACE(testing::PrintToString(run.file));
-            ASSERT_TRUE(settledIn(*run.program, run.file));
+            ASSERT_TRUE(run.program->Settled(run.file));
             const double wall = (GetTickCount64() - run.started) / 1000.0, pause = (run.resumed - run.frozen) / 1000.0;
             const quill_test::TUnixResult whole = quill_test::DecodeWhole(run.file);
             EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty())
@@ -404,9 +397,7 @@ TEST_F(Recordings, TheFreezeButtonFreezesTheMpegCardsRecordingsAsTheSpaceBarDoes
         EXPECT_TRUE(e2e::WaitFor([&] { return !checked(); }, 10000)) << "the second click did not resume";
         ASSERT_TRUE(Growing(program, file, size + 20000)) << "the same file goes on after the resume";
         ASSERT_TRUE(program.ClickButton(L"Stop Capture")) << testing::PrintToString(program.Failure());
-        ASSERT_TRUE(e2e::WaitFor([&] {
-            return program.ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture" && e2e::FileClosed(file);
-        }));
+        ASSERT_TRUE(program.Settled(file));
         const quill_test::TUnixResult whole = quill_test::DecodeWhole(file);
         EXPECT_TRUE(whole.Ran && whole.ExitCode == 0 && whole.Err.empty()) << "the join decodes\n" << whole.Failure << whole.Err;
     }

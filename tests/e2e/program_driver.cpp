@@ -718,6 +718,13 @@ std::wstring TProgram::ButtonShown(const std::vector<std::wstring>& Captions) co
     return std::wstring();
 }
 
+bool TProgram::Settled(const std::wstring& File, const wchar_t* Answer) {
+    return WaitFor([&] {
+        if (Message() != nullptr) AnswerMessage(Answer, nullptr, 0);
+        return FileClosed(File) && ButtonShown({L"Capture", L"Stop Capture"}) == L"Capture" && Message() == nullptr;
+    });
+}
+
 int TProgram::ListCount(const std::wstring& PanelClass) const {
     const HWND panel = ShownPanel(PanelClass);
     if (panel == nullptr) return -1;

@@ -109,6 +109,10 @@ public:
     // The caption of the main window's visible button among Captions (the capture button reads
     // "Capture" or "Stop Capture"), empty when none.
     std::wstring ButtonShown(const std::vector<std::wstring>& Captions) const;
+    // Waits until a stopped recording is settled: File closed, the capture button back to
+    // "Capture" and no message standing, each message met meanwhile answered with Answer (a stop's
+    // questions come after its writers let the file go). False when it never settled.
+    bool Settled(const std::wstring& File, const wchar_t* Answer = L"No");
     // The buttons of the action tool bar at the top of the window, by their place on it (separators
     // count).
     static constexpr int kFreezeCaptureButton = 3;
